@@ -1,0 +1,31 @@
+#include "browser/ui/TMainForm.h"
+#include "store/DataPaths.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QFileInfo>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Tarnwick"));
+    QApplication::setApplicationName(QStringLiteral("Quillory!"));
+    QApplication::setApplicationVersion(QStringLiteral("1.5"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Quillory! - a catalogue of removable discs"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    QCommandLineOption dataOption(QStringLiteral("data"), QStringLiteral("The folder that holds the catalogue."),
+                                  QStringLiteral("DIR"));
+    parser.addOption(dataOption);
+    parser.process(app);
+
+    QString dataFolder = parser.isSet(dataOption) ? QFileInfo(parser.value(dataOption)).absoluteFilePath()
+                                                  : DataPaths::defaultDataFolder();
+    TMainForm form(DataPaths::withSlash(dataFolder));
+    form.show();
+    if (!form.initialise())
+        return 1;
+    return app.exec();
+}

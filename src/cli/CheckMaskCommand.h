@@ -1,0 +1,15 @@
+#pragma once
+
+#include "CliCommand.h"
+
+class CheckMaskCommand : public CliCommand
+{
+public:
+    QString name() const override { return QStringLiteral("check-mask"); }
+    QString usage() const override { return QStringLiteral("check-mask MASK NAME..."); }
+    QString summary() const override
+    {
+        return QStringLiteral("Prints yes or no for each NAME, one a line: whether the whole name fits MASK.");
+    }
+    int run(CliContext &ctx, const QStringList &args) override;
+};

@@ -1,0 +1,124 @@
+#include "CliApp.h"
+
+#include "CliError.h"
+#include "store/Catalogue.h"
+#include "store/DataPaths.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+QString CliIo::readLine() const
+{
+    if (!in)
+        return QString();
+    QByteArray line = in->readLine();
+    if (line.isEmpty() && in->atEnd())
+        return QString();
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    return QString::fromUtf8(line);
+}
+
+CliContext::CliContext(const CliIo &io, const QString &dataFolder) : m_io(io), m_dataFolder(dataFolder) {}
+
+CliContext::~CliContext() = default;
+
+Catalogue &CliContext::lockedCatalogue()
+{
+    if (!m_catalogue) {
+        auto cat = std::make_unique<Catalogue>(m_dataFolder);
+        cat->lock();
+        m_catalogue = std::move(cat);
+    }
+    return *m_catalogue;
+}
+
+Catalogue &CliContext::catalogue()
+{
+    Catalogue &cat = lockedCatalogue();
+    if (!m_loaded) {
+        cat.load([this](const QString &msg) { m_io.error(msg); });
+        m_loaded = true;
+    }
+    return cat;
+}
+
+CliApp::CliApp() : m_commands(AllCommands()) {}
+
+CliApp::~CliApp() = default;
+
+void CliApp::printUsage(const CliIo &io, QIODevice *to) const
+{
+    QString text = QStringLiteral("Usage: quillory-cli [--data DIR] COMMAND [ARGS]\n\n"
+                                  "  --data DIR   the folder that holds the catalogue's DB folder\n\nCommands:\n");
+    for (const auto &c : m_commands)
+        text += QStringLiteral("  %1\n      %2\n").arg(c->usage(), c->summary());
+    text += QStringLiteral("\nEvery command takes --help.\n");
+    (void)io;
+    to->write(text.toUtf8());
+}
+
+int CliApp::run(const QStringList &arguments, const CliIo &io)
+{
+    QString dataFolder;
+    int i = 0;
+    for (; i < arguments.size(); ++i) {
+        const QString &a = arguments.at(i);
+        if (a == QLatin1String("--data")) {
+            if (i + 1 >= arguments.size()) {
+                io.error(QStringLiteral("quillory-cli: option --data needs a folder"));
+                return 2;
+            }
+            dataFolder = arguments.at(++i);
+        } else if (a.startsWith(QLatin1String("--data="))) {
+            dataFolder = a.mid(7);
+        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            printUsage(io, io.out);
+            return 0;
+        } else {
+            break;
+        }
+    }
+    if (i >= arguments.size()) {
+        printUsage(io, io.err);
+        return 2;
+    }
+    const QString name = arguments.at(i);
+    const QStringList rest = arguments.mid(i + 1);
+    CliCommand *cmd = nullptr;
+    for (const auto &c : m_commands)
+        if (c->name() == name)
+            cmd = c.get();
+    if (!cmd) {
+        io.error(QStringLiteral("quillory-cli: unknown command \"%1\" (see quillory-cli --help)").arg(name));
+        return 2;
+    }
+    if (rest.contains(QLatin1String("--help")) || rest.contains(QLatin1String("-h"))) {
+        QString help = QStringLiteral("Usage: quillory-cli [--data DIR] %1\n%2\n").arg(cmd->usage(), cmd->summary());
+        if (!cmd->details().isEmpty())
+            help += u'\n' + cmd->details() + u'\n';
+        io.print(help);
+        return 0;
+    }
+    if (dataFolder.isEmpty())
+        dataFolder = DataPaths::defaultDataFolder();
+    else
+        dataFolder = DataPaths::withSlash(QFileInfo(dataFolder).absoluteFilePath());
+    try {
+        CliContext ctx(io, dataFolder);
+        return cmd->run(ctx, rest);
+    } catch (const CliUsageError &e) {
+        io.error(QStringLiteral("quillory-cli %1: %2").arg(name, e.message()));
+        io.error(QStringLiteral("Usage: quillory-cli [--data DIR] %1").arg(cmd->usage()));
+        return 2;
+    } catch (const QuilloryError &e) {
+        // One line: multi-line library messages are joined.
+        QString msg = e.message();
+        msg.replace(QLatin1String("\r\n"), QLatin1String(" ")).replace(u'\n', u' ').replace(u'\r', u' ');
+        io.error(msg);
+        return 1;
+    } catch (const std::exception &e) {
+        io.error(QString::fromUtf8(e.what()));
+        return 1;
+    }
+}

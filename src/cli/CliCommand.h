@@ -1,0 +1,44 @@
+#pragma once
+
+#include "CliIo.h"
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class Catalogue;
+
+// What every command gets: the streams and the catalogue folder chosen with --data.
+class CliContext
+{
+public:
+    CliContext(const CliIo &io, const QString &dataFolder);
+    ~CliContext();
+
+    const CliIo &io() const { return m_io; }
+    QString dataFolder() const { return m_dataFolder; }
+    // Locks and loads the catalogue on first use; load messages go to standard error.
+    Catalogue &catalogue();
+    // Locks the catalogue without loading the tree (commands that replace it wholesale).
+    Catalogue &lockedCatalogue();
+
+private:
+    CliIo m_io;
+    QString m_dataFolder;
+    std::unique_ptr<Catalogue> m_catalogue;
+    bool m_loaded = false;
+};
+
+// One command of quillory-cli. Errors are thrown: QuilloryError (exit 1) or CliUsageError (exit 2).
+class CliCommand
+{
+public:
+    virtual ~CliCommand() = default;
+    virtual QString name() const = 0;
+    // "tree", "check-mask MASK NAME..." and so on, without the program name.
+    virtual QString usage() const = 0;
+    virtual QString summary() const = 0;
+    // Further lines for --help (options and what they mean).
+    virtual QString details() const { return QString(); }
+    virtual int run(CliContext &ctx, const QStringList &args) = 0;
+};

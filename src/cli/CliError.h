@@ -1,0 +1,10 @@
+#pragma once
+
+#include "store/QuilloryError.h"
+
+// Bad usage: exit status 2 instead of 1.
+class CliUsageError : public QuilloryError
+{
+public:
+    using QuilloryError::QuilloryError;
+};

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QIODevice>
+#include <QString>
+
+// The command line's streams. Tests hand in buffers and compare exact bytes.
+struct CliIo {
+    QIODevice *out = nullptr;
+    QIODevice *err = nullptr;
+    QIODevice *in = nullptr;
+
+    void print(const QString &text) const { write(out, text); }
+    void printLine(const QString &text) const { write(out, text + u'\n'); }
+    void error(const QString &text) const { write(err, text + u'\n'); }
+    void writeRaw(const QByteArray &bytes) const
+    {
+        if (out)
+            out->write(bytes);
+    }
+    // One line from the input, without its line end; null at end of input.
+    QString readLine() const;
+
+private:
+    static void write(QIODevice *dev, const QString &text)
+    {
+        if (dev)
+            dev->write(text.toUtf8());
+    }
+};

@@ -1,0 +1,139 @@
+#include "TMask.h"
+
+#include "store/QuilloryError.h"
+
+static inline char16_t upcase(char16_t c)
+{
+    return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+}
+
+TMask::TMask(const QString &mask)
+{
+    const auto invalid = [&mask](qsizetype index) {
+        return QuilloryError(QStringLiteral("'%1' is an invalid mask at (%2)").arg(mask).arg(index + 1));
+    };
+    const char16_t *m = reinterpret_cast<const char16_t *>(mask.utf16());
+    const qsizetype n = mask.size();
+    bool skip = false;
+    bool afterStar = false; // a "?" here is dropped
+    int cards = 0;
+    auto push = [&](State s, qsizetype at) {
+        s.skip = skip;
+        if (skip && ++cards > MaxCards)
+            throw invalid(at);
+        skip = false;
+        afterStar = false;
+        m_states.push_back(std::move(s));
+    };
+    qsizetype i = 0;
+    while (i < n) {
+        const char16_t c = m[i];
+        if (c == u'*') {
+            skip = true;
+            afterStar = true;
+            ++i;
+        } else if (c == u'?') {
+            if (!afterStar) {
+                State s;
+                s.kind = Kind::Any;
+                push(s, i);
+            }
+            ++i;
+        } else if (c == u'[') {
+            State s;
+            s.kind = Kind::Set;
+            ++i;
+            if (i < n && m[i] == u'!') {
+                s.negate = true;
+                ++i;
+            }
+            bool haveLast = false;
+            char16_t last = 0;
+            bool any = false;
+            while (i < n && m[i] != u']') {
+                if (m[i] == u'-') {
+                    if (!haveLast)
+                        throw invalid(i);
+                    ++i;
+                    if (i >= n)
+                        throw invalid(n);
+                    const char16_t to = upcase(m[i]);
+                    if (to >= last) {
+                        s.set.push_back({last, to});
+                        any = true;
+                    }
+                } else {
+                    last = upcase(m[i]);
+                    haveLast = true;
+                    s.set.push_back({last, last});
+                    any = true;
+                }
+                ++i;
+            }
+            if (i >= n || !any)
+                throw invalid(i);
+            ++i; // the "]"
+            push(std::move(s), i - 1);
+        } else {
+            State s;
+            s.kind = Kind::Literal;
+            s.literal = upcase(c);
+            push(s, i);
+            ++i;
+        }
+    }
+    if (skip) {
+        State s;
+        s.kind = Kind::Stop;
+        push(s, n);
+    }
+}
+
+bool TMask::stateMatches(const State &s, char16_t c) const
+{
+    c = upcase(c);
+    switch (s.kind) {
+    case Kind::Literal:
+        return c == s.literal;
+    case Kind::Any:
+        return true;
+    case Kind::Set: {
+        bool in = false;
+        for (const Range &r : s.set)
+            if (c >= r.from && c <= r.to) {
+                in = true;
+                break;
+            }
+        return in != s.negate;
+    }
+    case Kind::Stop:
+        return true;
+    }
+    return false;
+}
+
+bool TMask::matchFrom(const char16_t *p, const char16_t *end, size_t state) const
+{
+    for (; state < m_states.size(); ++state) {
+        const State &s = m_states[state];
+        if (s.kind == Kind::Stop)
+            return true;
+        if (s.skip) {
+            // Try every later position in turn; the rest of the mask decides.
+            for (; p < end; ++p)
+                if (stateMatches(s, *p) && matchFrom(p + 1, end, state + 1))
+                    return true;
+            return false;
+        }
+        if (p >= end || !stateMatches(s, *p))
+            return false;
+        ++p;
+    }
+    return p == end;
+}
+
+bool TMask::Matches(const QString &name) const
+{
+    const char16_t *p = reinterpret_cast<const char16_t *>(name.utf16());
+    return matchFrom(p, p + name.size(), 0);
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <vector>
+
+// Whole-name wildcard masks: "*" any run, "?" one character, "[...]" sets with ranges and
+// "!" negation. Letters a-z compare without case; everything else exactly.
+class TMask
+{
+public:
+    // Throws QuilloryError "'%s' is an invalid mask at (%d)" for a bad mask.
+    explicit TMask(const QString &mask);
+    bool Matches(const QString &name) const;
+
+    static constexpr int MaxCards = 30;
+
+private:
+    enum class Kind { Literal, Any, Set, Stop };
+    struct Range {
+        char16_t from;
+        char16_t to;
+    };
+    struct State {
+        Kind kind = Kind::Literal;
+        bool skip = false;
+        char16_t literal = 0;
+        bool negate = false;
+        std::vector<Range> set;
+    };
+    bool stateMatches(const State &s, char16_t c) const;
+    bool matchFrom(const char16_t *p, const char16_t *end, size_t state) const;
+
+    std::vector<State> m_states;
+};

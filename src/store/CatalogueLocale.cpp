@@ -1,0 +1,102 @@
+#include "CatalogueLocale.h"
+
+#include <QRegularExpression>
+#include <cmath>
+
+static QString widenYear(QString fmt)
+{
+    // A lone "yy" becomes "yyyy"; a format that already has four y's is kept.
+    if (fmt.contains(QLatin1String("yyyy")))
+        return fmt;
+    static const QRegularExpression yy(QStringLiteral("(?<!y)yy(?!y)"));
+    fmt.replace(yy, QStringLiteral("yyyy"));
+    if (!fmt.contains(QLatin1String("yyyy"))) {
+        static const QRegularExpression y(QStringLiteral("(?<!y)y(?!y)"));
+        fmt.replace(y, QStringLiteral("yyyy"));
+    }
+    return fmt;
+}
+
+static QString stripZone(QString fmt)
+{
+    // "t" (and "tt", "ttt", "tttt") is the zone; drop it with the blanks around it.
+    static const QRegularExpression zone(QStringLiteral("\\s*(?<!')t+(?!')\\s*"));
+    fmt.replace(zone, QStringLiteral(" "));
+    return fmt.trimmed();
+}
+
+CatalogueLocale::CatalogueLocale() : CatalogueLocale(QLocale()) {}
+
+CatalogueLocale::CatalogueLocale(const QLocale &locale)
+    : m_locale(locale), m_dateFormat(widenYear(locale.dateFormat(QLocale::ShortFormat))),
+      m_timeFormat(stripZone(locale.timeFormat(QLocale::LongFormat)))
+{
+}
+
+QString CatalogueLocale::formatDate(const QDate &d) const
+{
+    return m_locale.toString(d, m_dateFormat);
+}
+
+QString CatalogueLocale::formatDateTime(const QDateTime &dt) const
+{
+    return m_locale.toString(dt.date(), m_dateFormat) + u' ' + m_locale.toString(dt.time(), m_timeFormat);
+}
+
+QString CatalogueLocale::formatListDate(const QDateTime &dt) const
+{
+    if (dt.time() == QTime(0, 0))
+        return formatDate(dt.date());
+    return formatDateTime(dt);
+}
+
+QDateTime CatalogueLocale::parseDateTime(const QString &text) const
+{
+    const QString t = text.trimmed();
+    QDateTime dt = m_locale.toDateTime(t, m_dateFormat + u' ' + m_timeFormat);
+    if (dt.isValid())
+        return dt;
+    const QDate d = m_locale.toDate(t, m_dateFormat);
+    if (d.isValid())
+        return QDateTime(d, QTime(0, 0));
+    // Older catalogues may carry the locale's own two-digit-year formats.
+    const QString shortDate = m_locale.dateFormat(QLocale::ShortFormat);
+    dt = m_locale.toDateTime(t, shortDate + u' ' + m_timeFormat);
+    if (!dt.isValid()) {
+        const QDate d2 = m_locale.toDate(t, shortDate);
+        if (d2.isValid())
+            dt = QDateTime(d2, QTime(0, 0));
+    }
+    if (dt.isValid() && dt.date().year() < 1950 && !shortDate.contains(QLatin1String("yyyy")))
+        dt = dt.addYears(100);
+    return dt;
+}
+
+QString CatalogueLocale::formatFloat2(double value) const
+{
+    return m_locale.toString(value, 'f', 2);
+}
+
+QDateTime ToDosPrecision(const QDateTime &dt)
+{
+    const QTime t = dt.time();
+    return QDateTime(dt.date(), QTime(t.hour(), t.minute(), t.second() & ~1), dt.timeSpec());
+}
+
+QString FormatDuration(double seconds)
+{
+    if (!(seconds >= 0) || !std::isfinite(seconds))
+        seconds = 0;
+    double whole = std::floor(seconds);
+    const double frac = seconds - whole;
+    if (frac > 0.5 || (frac == 0.5 && std::fmod(whole, 2.0) != 0))
+        whole += 1;
+    const qint64 total = static_cast<qint64>(whole);
+    const qint64 h = total / 3600;
+    const qint64 m = (total / 60) % 60;
+    const qint64 s = total % 60;
+    return QStringLiteral("%1:%2:%3")
+        .arg(h, 2, 10, QLatin1Char('0'))
+        .arg(m, 2, 10, QLatin1Char('0'))
+        .arg(s, 2, 10, QLatin1Char('0'));
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+
+// Dates and numbers as the catalogue writes and reads them: the user's short date with a
+// four-digit year, a blank, and the long time without any time-zone part. Built from
+// QLocale() at the moment of use, so QLocale::setDefault() fixes it for tests.
+class CatalogueLocale
+{
+public:
+    CatalogueLocale();
+    explicit CatalogueLocale(const QLocale &locale);
+
+    const QLocale &locale() const { return m_locale; }
+    QString dateFormat() const { return m_dateFormat; }
+    QString timeFormat() const { return m_timeFormat; }
+
+    // Date, blank, time. Used for a disc's Date field.
+    QString formatDateTime(const QDateTime &dt) const;
+    // As formatDateTime, but a time of exactly midnight is left out (the list records).
+    QString formatListDate(const QDateTime &dt) const;
+    QString formatDate(const QDate &d) const;
+    // Accepts both forms above, and a two-digit year; invalid QDateTime when it does not parse.
+    QDateTime parseDateTime(const QString &text) const;
+
+    // Two decimals with the locale's separators.
+    QString formatFloat2(double value) const;
+
+private:
+    QLocale m_locale;
+    QString m_dateFormat;
+    QString m_timeFormat;
+};
+
+// Reduces a time to MS-DOS precision (two-second steps, no milliseconds).
+QDateTime ToDosPrecision(const QDateTime &dt);
+
+// hh:mm:ss from seconds, rounded to the nearest second with halves going to the even neighbour.
+QString FormatDuration(double seconds);

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+// A disc's file list or folder list held compactly: the text as one UTF-8 buffer, lines
+// and records as offsets, and records indexed by their folder (line 2) so listing one
+// folder of a huge disc touches only that folder's records.
+class ContentsList
+{
+public:
+    ContentsList() = default;
+    // Bytes as stored (UTF-8 or Windows-1252; CR LF or LF).
+    static ContentsList fromBytes(const QByteArray &bytes);
+
+    int recordCount() const { return static_cast<int>(m_records.size()); }
+    int lineCount(int record) const { return static_cast<int>(m_records[static_cast<size_t>(record)].lines); }
+    // Line i of a record (0-based; the closing "-" is not part of the record).
+    QByteArrayView lineBytes(int record, int i) const;
+    QString line(int record, int i) const { return QString::fromUtf8(lineBytes(record, i)); }
+    QStringList lines(int record) const;
+
+    // Records whose line 2 is the given folder path, compared without regard to case.
+    const std::vector<int> &recordsIn(const QString &folderPath) const;
+    // The case-folded key used by the folder index.
+    static QString folderKey(QStringView path);
+
+    const QByteArray &data() const { return m_data; }
+
+private:
+    struct Record {
+        quint32 firstLine;
+        quint32 lines;
+    };
+    QByteArray m_data;
+    std::vector<qsizetype> m_lineStart; // one extra entry marks the end
+    std::vector<quint32> m_lineLen;
+    std::vector<Record> m_records;
+    QHash<QString, std::vector<int>> m_byFolder;
+};
+
+class QIODevice;
+
+// Writes records of the two lists to a device, CR LF, UTF-8. A failed write throws
+// QuilloryError, which ends the scan.
+class ContentsListWriter
+{
+public:
+    explicit ContentsListWriter(QIODevice *out) : m_out(out) {}
+    // Any CR or LF in a value would break the record; it is written as "?".
+    void writeRecord(const QStringList &lines);
+    void writeFileRecord(const QString &name, const QString &folder, quint64 size, const QString &date,
+                         const QStringList &extras = {});
+    void writeFolderRecord(const QString &name, const QString &parent, quint64 size, const QString &date);
+
+private:
+    void put(const QByteArray &bytes);
+    QIODevice *m_out;
+};

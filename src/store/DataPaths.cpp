@@ -1,0 +1,73 @@
+#include "DataPaths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace DataPaths {
+
+QString withSlash(const QString &folder)
+{
+    if (folder.isEmpty() || folder.endsWith(u'/'))
+        return folder;
+    return folder + u'/';
+}
+
+static QString appFolder()
+{
+    if (!QCoreApplication::instance())
+        return QString();
+    return withSlash(QCoreApplication::applicationDirPath());
+}
+
+bool isPortable(const QString &dataFolder)
+{
+    const QString app = appFolder();
+    return !app.isEmpty() && QDir(dataFolder) == QDir(app) &&
+           (QFileInfo(app + QLatin1String("DB")).isDir() || QFileInfo::exists(app + QLatin1String("portable")));
+}
+
+QString defaultDataFolder()
+{
+    const QString app = appFolder();
+    if (!app.isEmpty() &&
+        (QFileInfo(app + QLatin1String("DB")).isDir() || QFileInfo::exists(app + QLatin1String("portable"))))
+        return app;
+    const QString home = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return withSlash(home) + QLatin1String("Quillory!/");
+}
+
+QString dbFolder(const QString &dataFolder)
+{
+    return withSlash(dataFolder) + QLatin1String("DB/");
+}
+
+QString findResource(const QString &dataFolder, const QString &name)
+{
+    const QString local = withSlash(dataFolder) + name;
+    if (QFileInfo::exists(local))
+        return local;
+    const QString app = appFolder();
+    if (!app.isEmpty()) {
+        if (QFileInfo::exists(app + name))
+            return app + name;
+        // Running from a build tree: resources sit in the build's share folder.
+        if (QFileInfo::exists(app + QLatin1String("share/") + name))
+            return app + QLatin1String("share/") + name;
+    }
+    const QString shared = withSlash(QStringLiteral(QUILLORY_SHARE_DIR)) + name;
+    if (QFileInfo::exists(shared))
+        return shared;
+    return QString();
+}
+
+QString settingsFile(const QString &dataFolder)
+{
+    if (isPortable(dataFolder))
+        return withSlash(dataFolder) + QLatin1String("Quillory!.ini");
+    return withSlash(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)) +
+           QLatin1String("Tarnwick/Quillory!.conf");
+}
+
+} // namespace DataPaths

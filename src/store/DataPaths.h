@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+// Where the catalogue lives. The data folder is the executable's folder in a portable
+// install (it holds "DB" or a file named "portable"), otherwise the XDG data home.
+// Every path returned ends in "/".
+namespace DataPaths {
+
+QString defaultDataFolder();
+QString dbFolder(const QString &dataFolder);
+// A shipped resource ("sample.cab", skins, help): the data folder first, then the installed share folder.
+QString findResource(const QString &dataFolder, const QString &name);
+// The settings file: "Quillory!.ini" in the data folder when portable, else ~/.config/Tarnwick/Quillory!.conf.
+QString settingsFile(const QString &dataFolder);
+bool isPortable(const QString &dataFolder);
+QString withSlash(const QString &folder);
+
+} // namespace DataPaths

@@ -1,0 +1,124 @@
+#include "TextCodec.h"
+
+#include "QuilloryError.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+namespace TextCodec {
+
+bool isValidUtf8(const QByteArray &bytes)
+{
+    // Fast path: pure ASCII is the common case for catalogue files.
+    const char *p = bytes.constData();
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n && static_cast<unsigned char>(p[i]) < 0x80)
+        ++i;
+    if (i == n)
+        return true;
+    QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    (void)dec.decode(QByteArrayView(p + i, n - i));
+    return !dec.hasError();
+}
+
+QString fromWindows1252(const QByteArray &bytes)
+{
+    // 0x80..0x9F differ from Latin-1; undefined positions map to themselves as Latin-1 does.
+    static const char16_t high[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    QString out(bytes.size(), Qt::Uninitialized);
+    QChar *d = out.data();
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes.at(i));
+        d[i] = (c >= 0x80 && c < 0xA0) ? QChar(high[c - 0x80]) : QChar(c);
+    }
+    return out;
+}
+
+QString decode(const QByteArray &bytes)
+{
+    if (isValidUtf8(bytes))
+        return QString::fromUtf8(bytes);
+    return fromWindows1252(bytes);
+}
+
+QByteArray toUtf8(const QByteArray &bytes)
+{
+    if (isValidUtf8(bytes))
+        return bytes;
+    return fromWindows1252(bytes).toUtf8();
+}
+
+QStringList splitLines(const QString &text)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    while (start < n) {
+        qsizetype lf = text.indexOf(u'\n', start);
+        if (lf < 0) {
+            lines.append(text.mid(start));
+            break;
+        }
+        qsizetype end = lf;
+        if (end > start && text.at(end - 1) == u'\r')
+            --end;
+        lines.append(text.mid(start, end - start));
+        start = lf + 1;
+    }
+    return lines;
+}
+
+QByteArray joinLines(const QStringList &lines)
+{
+    QByteArray out;
+    for (const QString &l : lines) {
+        out += l.toUtf8();
+        out += "\r\n";
+    }
+    return out;
+}
+
+QString sanitizeLine(QString text)
+{
+    for (QChar &c : text)
+        if (c == u'\r' || c == u'\n')
+            c = u'?';
+    return text;
+}
+
+QStringList readLines(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw QuilloryError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, f.errorString()));
+    const QByteArray bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError)
+        throw QuilloryError(QStringLiteral("Cannot read file \"%1\". %2").arg(path, f.errorString()));
+    return splitLines(decode(bytes));
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        throw QuilloryError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, f.errorString()));
+    if (f.write(bytes) != bytes.size()) {
+        const QString why = f.errorString();
+        f.cancelWriting();
+        throw QuilloryError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, why));
+    }
+    if (!f.commit())
+        throw QuilloryError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, f.errorString()));
+}
+
+void writeLines(const QString &path, const QStringList &lines)
+{
+    writeBytes(path, joinLines(lines));
+}
+
+} // namespace TextCodec

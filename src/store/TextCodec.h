@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Catalogue text on disk: written as UTF-8 with CR LF line ends; read as UTF-8, or as
+// Windows-1252 when the bytes are not valid UTF-8 (catalogues made on Windows).
+namespace TextCodec {
+
+bool isValidUtf8(const QByteArray &bytes);
+QString decode(const QByteArray &bytes);
+// Bytes in UTF-8 whatever the source encoding; returns the input untouched when it already is.
+QByteArray toUtf8(const QByteArray &bytes);
+QString fromWindows1252(const QByteArray &bytes);
+
+// Splits on CR LF or LF; a trailing line end does not make an empty last line.
+QStringList splitLines(const QString &text);
+
+// Joins lines, each followed by CR LF.
+QByteArray joinLines(const QStringList &lines);
+
+// CR and LF would break a line-based record; they become "?".
+QString sanitizeLine(QString text);
+
+// Reads a whole text file and splits it into lines; throws QuilloryError on failure.
+QStringList readLines(const QString &path);
+
+// Writes the whole file atomically (QSaveFile); throws QuilloryError on failure and
+// leaves any previous file untouched.
+void writeLines(const QString &path, const QStringList &lines);
+void writeBytes(const QString &path, const QByteArray &bytes);
+
+} // namespace TextCodec

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "TCD.h"
+
+#include <QString>
+#include <memory>
+#include <vector>
+
+// Node kinds of the group tree, kept as the node's image index.
+enum NodeKind : int { KindDisc = 0, KindGroup = 1, KindRoot = 2, KindLent = 5 };
+
+class GroupTree;
+
+// One node of the group tree: the root, a group or a disc (with its record).
+// Nodes are owned by their parent; only GroupTree changes the structure so that
+// views hear of every change.
+class TreeNode
+{
+public:
+    const QString &text() const { return m_text; }
+    int kind() const { return m_kind; }
+    bool isDisc() const { return m_kind == KindDisc || m_kind == KindLent; }
+    bool isGroup() const { return !isDisc(); }
+    TCD *cd() { return m_cd.get(); }
+    const TCD *cd() const { return m_cd.get(); }
+
+    TreeNode *parent() const { return m_parent; }
+    int childCount() const { return static_cast<int>(m_children.size()); }
+    TreeNode *child(int row) const { return m_children.at(static_cast<size_t>(row)).get(); }
+    int row() const;
+    // Depth below the invisible top: the root has level 0.
+    int level() const;
+    // Whether this node is `other` or lies below it.
+    bool isInside(const TreeNode *other) const;
+
+private:
+    friend class GroupTree;
+    QString m_text;
+    int m_kind = KindGroup;
+    std::unique_ptr<TCD> m_cd;
+    TreeNode *m_parent = nullptr;
+    std::vector<std::unique_ptr<TreeNode>> m_children;
+};
