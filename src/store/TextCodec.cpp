@@ -4,23 +4,50 @@
 
 #include <QFile>
 #include <QSaveFile>
-#include <QStringDecoder>
 
 namespace TextCodec {
 
 bool isValidUtf8(const QByteArray &bytes)
 {
-    // Fast path: pure ASCII is the common case for catalogue files.
-    const char *p = bytes.constData();
+    // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
     const qsizetype n = bytes.size();
     qsizetype i = 0;
-    while (i < n && static_cast<unsigned char>(p[i]) < 0x80)
-        ++i;
-    if (i == n)
-        return true;
-    QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)dec.decode(QByteArrayView(p + i, n - i));
-    return !dec.hasError();
+    while (i < n) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int len;
+        unsigned lo = 0x80, hi = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            if (c == 0xE0)
+                lo = 0xA0;
+            else if (c == 0xED)
+                hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            if (c == 0xF0)
+                lo = 0x90;
+            else if (c == 0xF4)
+                hi = 0x8F;
+        } else {
+            return false;
+        }
+        if (i + len > n)
+            return false;
+        if (p[i + 1] < lo || p[i + 1] > hi)
+            return false;
+        for (int k = 2; k < len; ++k)
+            if (p[i + k] < 0x80 || p[i + k] > 0xBF)
+                return false;
+        i += len;
+    }
+    return true;
 }
 
 QString fromWindows1252(const QByteArray &bytes)
@@ -102,6 +129,17 @@ QStringList readLines(const QString &path)
     return splitLines(decode(bytes));
 }
 
+static std::function<void(const QString &)> &beforeCommitHook()
+{
+    static std::function<void(const QString &)> hook;
+    return hook;
+}
+
+void setBeforeCommitHook(std::function<void(const QString &path)> hook)
+{
+    beforeCommitHook() = std::move(hook);
+}
+
 void writeBytes(const QString &path, const QByteArray &bytes)
 {
     QSaveFile f(path);
@@ -111,6 +149,14 @@ void writeBytes(const QString &path, const QByteArray &bytes)
         const QString why = f.errorString();
         f.cancelWriting();
         throw QuilloryError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, why));
+    }
+    if (beforeCommitHook()) {
+        try {
+            beforeCommitHook()(path);
+        } catch (...) {
+            f.cancelWriting();
+            throw;
+        }
     }
     if (!f.commit())
         throw QuilloryError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, f.errorString()));

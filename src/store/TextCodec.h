@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // Catalogue text on disk: written as UTF-8 with CR LF line ends; read as UTF-8, or as
 // Windows-1252 when the bytes are not valid UTF-8 (catalogues made on Windows).
@@ -30,5 +31,9 @@ QStringList readLines(const QString &path);
 // leaves any previous file untouched.
 void writeLines(const QString &path, const QStringList &lines);
 void writeBytes(const QString &path, const QByteArray &bytes);
+
+// Called after the data is written and before the rename; lets tests stand in for a crash
+// or a full disk at the worst moment. Null by default.
+void setBeforeCommitHook(std::function<void(const QString &path)> hook);
 
 } // namespace TextCodec
