@@ -112,28 +112,40 @@ bool TMask::stateMatches(const State &s, char16_t c) const
     return false;
 }
 
-bool TMask::matchFrom(const char16_t *p, const char16_t *end, size_t state) const
+bool TMask::matchFrom(Walk &w, const char16_t *p, size_t state) const
 {
     for (; state < m_states.size(); ++state) {
         const State &s = m_states[state];
         if (s.kind == Kind::Stop)
             return true;
         if (s.skip) {
-            // Try every later position in turn; the rest of the mask decides.
-            for (; p < end; ++p)
-                if (stateMatches(s, *p) && matchFrom(p + 1, end, state + 1))
+            // Try every later position in turn; the rest of the mask decides. A pair that
+            // failed once fails again, so it is remembered rather than walked twice.
+            const size_t width = static_cast<size_t>(w.end - w.begin) + 1;
+            if (w.failed.empty())
+                w.failed.assign((m_states.size() + 1) * width, false);
+            for (; p < w.end; ++p) {
+                if (!stateMatches(s, *p))
+                    continue;
+                const size_t key = (state + 1) * width + static_cast<size_t>(p + 1 - w.begin);
+                if (w.failed[key])
+                    continue;
+                if (matchFrom(w, p + 1, state + 1))
                     return true;
+                w.failed[key] = true;
+            }
             return false;
         }
-        if (p >= end || !stateMatches(s, *p))
+        if (p >= w.end || !stateMatches(s, *p))
             return false;
         ++p;
     }
-    return p == end;
+    return p == w.end;
 }
 
 bool TMask::Matches(const QString &name) const
 {
     const char16_t *p = reinterpret_cast<const char16_t *>(name.utf16());
-    return matchFrom(p, p + name.size(), 0);
+    Walk w{p, p + name.size(), {}};
+    return matchFrom(w, p, 0);
 }

@@ -28,7 +28,12 @@ private:
         std::vector<Range> set;
     };
     bool stateMatches(const State &s, char16_t c) const;
-    bool matchFrom(const char16_t *p, const char16_t *end, size_t state) const;
+    struct Walk {
+        const char16_t *begin;
+        const char16_t *end;
+        std::vector<bool> failed; // (state, position) pairs known not to match: keeps "*" runs linear
+    };
+    bool matchFrom(Walk &w, const char16_t *p, size_t state) const;
 
     std::vector<State> m_states;
 };
