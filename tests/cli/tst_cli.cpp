@@ -1,0 +1,145 @@
+#include "cli/CliApp.h"
+#include "store/Catalogue.h"
+
+#include <QBuffer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The command line's own contract: exit codes, help, streams, the lock, and the tree and
+// check-mask commands byte for byte.
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+    struct Result {
+        int code;
+        QByteArray out;
+        QByteArray err;
+    };
+    Result run(const QStringList &args, const QByteArray &input = QByteArray())
+    {
+        QBuffer out, err, in;
+        in.setData(input);
+        out.open(QIODevice::WriteOnly);
+        err.open(QIODevice::WriteOnly);
+        in.open(QIODevice::ReadOnly);
+        CliApp app;
+        const int code = app.run(args, CliIo{&out, &err, &in});
+        return {code, out.data(), err.data()};
+    }
+
+    QTemporaryDir m_dir;
+    QString data() const { return m_dir.path(); }
+    void write(const QString &rel, const QByteArray &bytes)
+    {
+        const QString path = m_dir.path() + u'/' + rel;
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void cleanup() { QDir(m_dir.path() + QLatin1String("/DB")).removeRecursively(); }
+
+    void treePrintsNodes()
+    {
+        write(QStringLiteral("DB/00000001.dat"), "");
+        write(QStringLiteral("DB/0000ABCD.dat"), "");
+        write(QStringLiteral("DB/groups.tree"),
+              "My Collection\r\n\tMusic\r\n\t\tLive\r\n\t\t\tConcert|CONC|0000ABCD|CDFS|734003200|d|Rock|3|x|\r\n"
+              "\tDVD|D|00000001|UDF|4700000000|||1|x|Eve | Bob\r\n");
+        const Result r = run({QStringLiteral("--data"), data(), QStringLiteral("tree")});
+        QCOMPARE(r.err, QByteArray());
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QByteArray("My Collection\n"
+                                   "  DVD\t00000001\tUDF\t4700000000\tEve | Bob\n"
+                                   "  Music\n"
+                                   "    Live\n"
+                                   "      Concert\t0000ABCD\tCDFS\t734003200\t\n"));
+    }
+
+    void treeOfNewCatalogue()
+    {
+        const Result r = run({QStringLiteral("--data=") + data(), QStringLiteral("tree")});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QByteArray("My Collection\n"));
+        // Reading does not write a tree.
+        QVERIFY(!QFile::exists(data() + QLatin1String("/DB/groups.tree")));
+    }
+
+    void upgradeMessagesGoToStderr()
+    {
+        write(QStringLiteral("DB/00000001.dat"), "");
+        write(QStringLiteral("DB/groups.tree"), "R\r\n\tOld|L|00000001|FAT|1|||1|01.01.2001 10:00:00\r\n");
+        const Result r = run({QStringLiteral("--data"), data(), QStringLiteral("tree")});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.err, QByteArray("Your database appears to be in older format. It will be updated automatically.\n"
+                                   "Update completed!\n"));
+        QCOMPARE(r.out, QByteArray("R\n  Old\t00000001\tFAT\t1\t\n"));
+    }
+
+    void damagedTreeIsAnError()
+    {
+        write(QStringLiteral("DB/groups.tree"), "R\r\n\t\t\tX\r\n");
+        const Result r = run({QStringLiteral("--data"), data(), QStringLiteral("tree")});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.err, QByteArray("Invalid level (3) for item \"X\"\n"));
+        QCOMPARE(r.out, QByteArray());
+    }
+
+    void checkMask()
+    {
+        Result r = run({QStringLiteral("check-mask"), QStringLiteral("*.mp3"), QStringLiteral("Song.MP3"),
+                        QStringLiteral("a.mp3.bak"), QStringLiteral("--x.mp3")});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QByteArray("yes\nno\nyes\n"));
+        r = run({QStringLiteral("check-mask"), QStringLiteral("[abc"), QStringLiteral("a")});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.err, QByteArray("'[abc' is an invalid mask at (5)\n"));
+        r = run({QStringLiteral("check-mask"), QStringLiteral("*")});
+        QCOMPARE(r.code, 2);
+    }
+
+    void usageAndHelp()
+    {
+        Result r = run({});
+        QCOMPARE(r.code, 2);
+        QVERIFY(r.err.startsWith("Usage: quillory-cli"));
+        r = run({QStringLiteral("--help")});
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out.contains("check-mask MASK NAME..."));
+        r = run({QStringLiteral("nonsense")});
+        QCOMPARE(r.code, 2);
+        r = run({QStringLiteral("tree"), QStringLiteral("--bogus")});
+        QCOMPARE(r.code, 2);
+        CliApp app;
+        for (const auto &cmd : app.commands()) {
+            r = run({cmd->name(), QStringLiteral("--help")});
+            QCOMPARE(r.code, 0);
+            QVERIFY2(r.out.startsWith("Usage: quillory-cli [--data DIR] " + cmd->name().toUtf8()), r.out.constData());
+        }
+    }
+
+    void secondProcessIsRefusedByTheLock()
+    {
+        Catalogue holder(data());
+        holder.lock();
+        const QString cli = qEnvironmentVariable("QUILLORY_CLI");
+        if (cli.isEmpty())
+            QSKIP("QUILLORY_CLI not set");
+        QProcess p;
+        p.start(cli, {QStringLiteral("--data"), data(), QStringLiteral("tree")});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 1);
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(err.contains("Quillory!.lock"), err.constData());
+        QCOMPARE(err.count('\n'), 1);
+        QCOMPARE(p.readAllStandardOutput(), QByteArray());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
