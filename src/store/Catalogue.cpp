@@ -37,8 +37,8 @@ void Catalogue::lock()
             throw QuilloryError(
                 QStringLiteral("The catalogue is in use by another Quillory! program (lock file \"%1\").")
                     .arg(QDir::toNativeSeparators(lockFileName())));
-        throw QuilloryError(QStringLiteral("Cannot create the lock file \"%1\".")
-                                .arg(QDir::toNativeSeparators(lockFileName())));
+        throw QuilloryError(
+            QStringLiteral("Cannot create the lock file \"%1\".").arg(QDir::toNativeSeparators(lockFileName())));
     }
 }
 

@@ -5,7 +5,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-namespace DataPaths {
+namespace DataPaths
+{
 
 QString withSlash(const QString &folder)
 {

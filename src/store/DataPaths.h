@@ -5,7 +5,8 @@
 // Where the catalogue lives. The data folder is the executable's folder in a portable
 // install (it holds "DB" or a file named "portable"), otherwise the XDG data home.
 // Every path returned ends in "/".
-namespace DataPaths {
+namespace DataPaths
+{
 
 QString defaultDataFolder();
 QString dbFolder(const QString &dataFolder);

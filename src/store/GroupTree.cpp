@@ -130,9 +130,8 @@ bool GroupTree::treeLess(const TreeNode *a, const TreeNode *b)
 
 static bool sortRecursive(TreeNode *node, std::vector<std::unique_ptr<TreeNode>> &children)
 {
-    bool changed = !std::is_sorted(children.begin(), children.end(), [](const auto &a, const auto &b) {
-        return GroupTree::treeLess(a.get(), b.get());
-    });
+    bool changed = !std::is_sorted(children.begin(), children.end(),
+                                   [](const auto &a, const auto &b) { return GroupTree::treeLess(a.get(), b.get()); });
     if (changed)
         std::stable_sort(children.begin(), children.end(),
                          [](const auto &a, const auto &b) { return GroupTree::treeLess(a.get(), b.get()); });

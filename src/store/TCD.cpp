@@ -9,8 +9,8 @@ QString CDToStr(const TCD &cd)
     const QChar sep = u'|';
     QString s;
     s.reserve(cd.Title.size() + cd.Description.size() + 96);
-    s += cd.Title + sep + cd.VolumeLabel + sep + cd.Serial + sep + cd.FileSystem + sep + QString::number(cd.Size) + sep +
-         cd.Description + sep + cd.Genre + sep + QString::number(cd.Number) + sep + cd.Date + sep + cd.BorrowedTo;
+    s += cd.Title + sep + cd.VolumeLabel + sep + cd.Serial + sep + cd.FileSystem + sep + QString::number(cd.Size) +
+         sep + cd.Description + sep + cd.Genre + sep + QString::number(cd.Number) + sep + cd.Date + sep + cd.BorrowedTo;
     return s;
 }
 

@@ -5,7 +5,8 @@
 #include <QFile>
 #include <QSaveFile>
 
-namespace TextCodec {
+namespace TextCodec
+{
 
 bool isValidUtf8(const QByteArray &bytes)
 {

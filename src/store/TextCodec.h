@@ -7,7 +7,8 @@
 
 // Catalogue text on disk: written as UTF-8 with CR LF line ends; read as UTF-8, or as
 // Windows-1252 when the bytes are not valid UTF-8 (catalogues made on Windows).
-namespace TextCodec {
+namespace TextCodec
+{
 
 bool isValidUtf8(const QByteArray &bytes);
 QString decode(const QByteArray &bytes);

@@ -64,11 +64,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("mask");
         QTest::addColumn<QString>("message");
-        QTest::newRow("unclosed") << "[abc" << "'[abc' is an invalid mask at (5)";
-        QTest::newRow("empty set") << "a[]" << "'a[]' is an invalid mask at (3)";
-        QTest::newRow("dash first") << "[-a]" << "'[-a]' is an invalid mask at (2)";
-        QTest::newRow("negated empty") << "[!]" << "'[!]' is an invalid mask at (3)";
-        QTest::newRow("dash at end") << "[a-" << "'[a-' is an invalid mask at (4)";
+        QTest::newRow("unclosed") << "[abc"
+                                  << "'[abc' is an invalid mask at (5)";
+        QTest::newRow("empty set") << "a[]"
+                                   << "'a[]' is an invalid mask at (3)";
+        QTest::newRow("dash first") << "[-a]"
+                                    << "'[-a]' is an invalid mask at (2)";
+        QTest::newRow("negated empty") << "[!]"
+                                       << "'[!]' is an invalid mask at (3)";
+        QTest::newRow("dash at end") << "[a-"
+                                     << "'[a-' is an invalid mask at (4)";
         QString many;
         for (int i = 0; i < 31; ++i)
             many += QStringLiteral("*x");

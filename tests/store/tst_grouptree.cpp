@@ -68,7 +68,8 @@ private Q_SLOTS:
         QTest::addColumn<TCD>("cd");
         QTest::addColumn<QString>("line");
         TCD a = sample();
-        QTest::newRow("present") << a << "Concert 1998|CONC98|1A2B3C4D|CDFS|734003200|Live recording|Rock|3|05.12.2026 13:48:39|";
+        QTest::newRow("present")
+            << a << "Concert 1998|CONC98|1A2B3C4D|CDFS|734003200|Live recording|Rock|3|05.12.2026 13:48:39|";
         TCD dvd = sample();
         dvd.Size = 8547991552LL; // above 2^31 and 2^32
         dvd.Number = -7;
@@ -82,7 +83,8 @@ private Q_SLOTS:
         TCD lent = sample();
         lent.BorrowedTo = QStringLiteral("Anna | Bob");
         QTest::newRow("lent, bar in BorrowedTo")
-            << lent << "Concert 1998|CONC98|1A2B3C4D|CDFS|734003200|Live recording|Rock|3|05.12.2026 13:48:39|Anna | Bob";
+            << lent
+            << "Concert 1998|CONC98|1A2B3C4D|CDFS|734003200|Live recording|Rock|3|05.12.2026 13:48:39|Anna | Bob";
     }
     void recordRoundTrips()
     {
@@ -164,8 +166,9 @@ private Q_SLOTS:
         QStringList messages;
         GroupTree t;
         LoadTree(t, db(), [&](const QString &m) { messages << m; });
-        QCOMPARE(messages, (QStringList{"Your database appears to be in older format. It will be updated automatically.",
-                                        "Update completed!"}));
+        QCOMPARE(messages,
+                 (QStringList{"Your database appears to be in older format. It will be updated automatically.",
+                              "Update completed!"}));
         QVERIFY(!QFile::exists(db() + QLatin1String("groups.new")));
         const QByteArray upgraded = readTree();
         QVERIFY(upgraded.contains("Old|L|00000001|FAT|1|desc|g|1|01.02.2003 04:05:06|\r\n"));

@@ -49,10 +49,7 @@ private Q_SLOTS:
         QCOMPARE(l.line(3, 3), QStringLiteral("02.01.2000"));
     }
 
-    void emptyListHasNoRecords()
-    {
-        QCOMPARE(ContentsList::fromBytes(QByteArray()).recordCount(), 0);
-    }
+    void emptyListHasNoRecords() { QCOMPARE(ContentsList::fromBytes(QByteArray()).recordCount(), 0); }
 
     void windows1252ListIsConverted()
     {
@@ -66,8 +63,8 @@ private Q_SLOTS:
         QVERIFY(TextCodec::isValidUtf8("plain"));
         QVERIFY(TextCodec::isValidUtf8("M\xc3\xbcsik"));
         QVERIFY(!TextCodec::isValidUtf8("M\xfcsik"));
-        QVERIFY(!TextCodec::isValidUtf8("\xc0\xaf"));         // overlong
-        QVERIFY(!TextCodec::isValidUtf8("\xed\xa0\x80"));     // surrogate
+        QVERIFY(!TextCodec::isValidUtf8("\xc0\xaf"));            // overlong
+        QVERIFY(!TextCodec::isValidUtf8("\xed\xa0\x80"));        // surrogate
         QVERIFY(!TextCodec::isValidUtf8("ends badly \xe2\x82")); // cut short
         QCOMPARE(TextCodec::decode("\x93quoted\x94 \x80"), QStringLiteral("\u201Cquoted\u201D \u20AC"));
         QCOMPARE(TextCodec::splitLines(QStringLiteral("a\r\nb\nc")), (QStringList{"a", "b", "c"}));
