@@ -1,0 +1,82 @@
+#include "HtmlTitle.h"
+
+#include "MediaBytes.h"
+#include "store/QuilloryError.h"
+
+#include <QFileDevice>
+#include <QRegularExpression>
+
+static QByteArray readHead(QIODevice &device)
+{
+    const MediaBytes::ReadResult read = MediaBytes::readAt(device, 0, qMin(device.size(), HtmlScanLimit));
+    if (read.failed) {
+        const auto *file = qobject_cast<const QFileDevice *>(&device);
+        throw QuilloryError(QStringLiteral("Error reading file \"%1\": %2")
+                                .arg(file ? file->fileName() : QString(), device.errorString()));
+    }
+    return read.bytes;
+}
+
+static QByteArray removeEntities(const QByteArray &text)
+{
+    QByteArray result;
+    result.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != '&') {
+            result += text[i];
+            continue;
+        }
+        const qsizetype semicolon = text.indexOf(';', i + 1);
+        if (semicolon < 0)
+            break;
+        i = semicolon;
+    }
+    return result;
+}
+
+QStringList ReadHtmlTitle(QIODevice &device)
+{
+    const QByteArray page = readHead(device);
+    const qsizetype size = page.size();
+    qsizetype i = 0;
+
+    // The text since the last "<", upper-cased; only whether it is exactly "TITLE>" matters,
+    // so it stops growing past that length.
+    static constexpr char Opening[] = "TITLE>";
+    static constexpr qsizetype OpeningLength = sizeof(Opening) - 1;
+    QByteArray tag;
+    bool open = false;
+    while (i < size && !open) {
+        const char c = page[i++];
+        if (c == '<') {
+            tag.clear();
+            continue;
+        }
+        if (tag.size() <= OpeningLength)
+            tag += (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+        open = tag == Opening;
+    }
+    if (!open)
+        return {};
+
+    QByteArray title;
+    while (i < size && page[i] != '<') {
+        if (page[i] != '>')
+            title += page[i];
+        ++i;
+    }
+    title = MediaBytes::trimBoth(title);
+    if (title.isEmpty())
+        return {};
+    title = removeEntities(title);
+    if (title.isEmpty())
+        return {};
+
+    QStringList lines = MediaBytes::decodeText(title).split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+    for (QString &line : lines) {
+        // A line holding only "-" would end the file's record early.
+        if (line == QLatin1String("-"))
+            line = QStringLiteral("?");
+    }
+    return lines;
+}

@@ -1,0 +1,197 @@
+#include "TMPEGaudio.h"
+
+#include "MediaBytes.h"
+
+// The block the frame search looks at; a frame found near its end still has its successor
+// (at most 1729 bytes further on) inside the block.
+static constexpr qint64 BlockSize = 3458;
+static constexpr qint64 SearchPositions = 1730;
+
+// kbit/s by [MPEG-1 or not][layer - 1][index], ISO/IEC 11172-3 and 13818-3.
+static constexpr int BitRates[2][3][16] = {
+    {
+        {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
+        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0},
+    },
+    {
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
+    },
+};
+
+// Hz by version bits (00 MPEG-2.5, 10 MPEG-2, 11 MPEG-1) and index.
+static constexpr int SampleRates[4][4] = {
+    {11025, 12000, 8000, 0},
+    {0, 0, 0, 0},
+    {22050, 24000, 16000, 0},
+    {44100, 48000, 32000, 0},
+};
+
+bool TMPEGaudio::IsFrameHeader(const QByteArray &block, qint64 pos)
+{
+    if (pos < 0 || pos + 4 > block.size())
+        return false;
+    const quint8 b0 = MediaBytes::u8(block, pos);
+    const quint8 b1 = MediaBytes::u8(block, pos + 1);
+    const quint8 b2 = MediaBytes::u8(block, pos + 2);
+    const quint8 b3 = MediaBytes::u8(block, pos + 3);
+    return b0 == 0xFF && (b1 & 0xE0) == 0xE0 && ((b1 >> 3) & 3) != 1 && ((b1 >> 1) & 3) != 0 && (b2 >> 4) != 0 &&
+           (b2 >> 4) != 15 && ((b2 >> 2) & 3) != 3 && (b3 & 3) != 2;
+}
+
+TMPEGaudio::FrameHeader TMPEGaudio::DecodeHeader(const QByteArray &block, qint64 pos)
+{
+    FrameHeader h;
+    const quint8 b1 = MediaBytes::u8(block, pos + 1);
+    const quint8 b2 = MediaBytes::u8(block, pos + 2);
+    const quint8 b3 = MediaBytes::u8(block, pos + 3);
+    h.found = true;
+    h.position = pos;
+    h.version = (b1 >> 3) & 3;
+    h.layer = 4 - ((b1 >> 1) & 3);
+    h.bitRateIndex = b2 >> 4;
+    h.sampleRateIndex = (b2 >> 2) & 3;
+    h.padding = (b2 >> 1) & 1;
+    h.channelMode = b3 >> 6;
+    return h;
+}
+
+int TMPEGaudio::TableBitRate(int version, int layer, int index)
+{
+    if (layer < 1 || layer > 3 || index < 0 || index > 15 || version < 0 || version > 3 || version == 1)
+        return 0;
+    return BitRates[version == Mpeg1 ? 0 : 1][layer - 1][index];
+}
+
+int TMPEGaudio::TableSampleRate(int version, int index)
+{
+    if (version < 0 || version > 3 || index < 0 || index > 3)
+        return 0;
+    return SampleRates[version][index];
+}
+
+int TMPEGaudio::Coefficient(int version, int layer)
+{
+    if (layer == 1)
+        return version == Mpeg1 ? 48 : 24;
+    return version == Mpeg1 ? 144 : 72;
+}
+
+int TMPEGaudio::Padding(const FrameHeader &header)
+{
+    if (!header.padding)
+        return 0;
+    return header.layer == 1 ? 4 : 1;
+}
+
+qint64 TMPEGaudio::FrameLength(const FrameHeader &header)
+{
+    const qint64 rate = TableSampleRate(header.version, header.sampleRateIndex);
+    if (rate == 0)
+        return 0;
+    const qint64 bits = qint64(TableBitRate(header.version, header.layer, header.bitRateIndex)) * 1000;
+    return Coefficient(header.version, header.layer) * bits / rate + Padding(header);
+}
+
+bool TMPEGaudio::searchBlock(const QByteArray &block)
+{
+    for (qint64 p = 0; p < SearchPositions; ++p) {
+        if (!IsFrameHeader(block, p))
+            continue;
+        const FrameHeader header = DecodeHeader(block, p);
+        if (IsFrameHeader(block, p + FrameLength(header))) {
+            m_frame = header;
+            readVBR(block);
+            return true;
+        }
+    }
+    return false;
+}
+
+void TMPEGaudio::readVBR(const QByteArray &block)
+{
+    const bool mono = m_frame.channelMode == 3;
+    qint64 offset;
+    if (m_frame.version == Mpeg1)
+        offset = mono ? 21 : 36;
+    else
+        offset = mono ? 13 : 21;
+    const qint64 at = m_frame.position + offset;
+    if (MediaBytes::hasAt(block, at, "Xing")) {
+        m_vbr.found = true;
+        m_vbr.id = "Xing";
+        m_vbr.frames = MediaBytes::be32(block, at + 8);
+        m_vbr.bytes = MediaBytes::be32(block, at + 12);
+    } else if (MediaBytes::hasAt(block, at, "VBRI")) {
+        m_vbr.found = true;
+        m_vbr.id = "VBRI";
+        m_vbr.bytes = MediaBytes::be32(block, at + 10);
+        m_vbr.frames = MediaBytes::be32(block, at + 14);
+    }
+}
+
+void TMPEGaudio::ReadFromDevice(QIODevice &device)
+{
+    *this = TMPEGaudio();
+    if (!m_id3v1.ReadFromDevice(device) || !m_id3v2.ReadFromDevice(device)) {
+        *this = TMPEGaudio();
+        return;
+    }
+    m_fileLength = device.size();
+    const qint64 tagSize = m_id3v2.Size();
+    MediaBytes::ReadResult read = MediaBytes::readAt(device, tagSize, BlockSize);
+    if (read.failed) {
+        *this = TMPEGaudio();
+        return;
+    }
+    bool found = searchBlock(read.bytes);
+    if (!found && read.bytes.size() == BlockSize) {
+        read = MediaBytes::readAt(device, (m_fileLength - tagSize) / 2, BlockSize);
+        if (read.failed) {
+            *this = TMPEGaudio();
+            return;
+        }
+        found = searchBlock(read.bytes);
+    }
+    if (!found) {
+        *this = TMPEGaudio();
+        return;
+    }
+}
+
+int TMPEGaudio::SampleRate() const
+{
+    return m_frame.found ? TableSampleRate(m_frame.version, m_frame.sampleRateIndex) : 0;
+}
+
+qint64 TMPEGaudio::BitRate() const
+{
+    if (!m_frame.found)
+        return 0;
+    if (m_vbr.found && m_vbr.frames > 0) {
+        const double perFrame = double(m_vbr.bytes) / double(m_vbr.frames) - Padding(m_frame);
+        const double kbit = perFrame * SampleRate() / Coefficient(m_frame.version, m_frame.layer) / 1000.0;
+        return qint64(MediaBytes::roundHalfEven(kbit));
+    }
+    return TableBitRate(m_frame.version, m_frame.layer, m_frame.bitRateIndex);
+}
+
+double TMPEGaudio::Duration() const
+{
+    if (!m_frame.found)
+        return 0;
+    if (m_vbr.found && m_vbr.frames > 0)
+        return double(m_vbr.frames) * Coefficient(m_frame.version, m_frame.layer) * 8 / SampleRate();
+    const qint64 audioBytes = m_fileLength - m_id3v2.Size() - m_frame.position;
+    return double(audioBytes) * 8 / TableBitRate(m_frame.version, m_frame.layer, m_frame.bitRateIndex) / 1000;
+}
+
+bool TMPEGaudio::Valid() const
+{
+    if (!m_frame.found)
+        return false;
+    const qint64 rate = BitRate();
+    return rate >= 8 && rate <= 448 && Duration() >= 0.1;
+}
