@@ -2,6 +2,13 @@
 
 #include <algorithm>
 
+void GroupTree::renumber(TreeNode *parent, int from)
+{
+    auto &c = parent->m_children;
+    for (size_t i = static_cast<size_t>(std::max(from, 0)); i < c.size(); ++i)
+        c[i]->m_row = static_cast<int>(i);
+}
+
 GroupTree::GroupTree(QObject *parent) : QObject(parent), m_top(std::make_unique<TreeNode>()) {}
 
 GroupTree::~GroupTree() = default;
@@ -45,6 +52,7 @@ TreeNode *GroupTree::addChild(TreeNode *parent, const QString &text, int kind, s
     TreeNode *raw = node.get();
     Q_EMIT aboutToInsert(parent, row, row);
     parent->m_children.insert(parent->m_children.begin() + row, std::move(node));
+    renumber(parent, row);
     Q_EMIT inserted();
     return raw;
 }
@@ -63,6 +71,7 @@ void GroupTree::removeNode(TreeNode *node)
     const int row = node->row();
     Q_EMIT aboutToRemove(parent, row, row);
     parent->m_children.erase(parent->m_children.begin() + row);
+    renumber(parent, row);
     Q_EMIT removed();
 }
 
@@ -88,6 +97,9 @@ bool GroupTree::moveNode(TreeNode *node, TreeNode *newParent, int row)
         --row;
     owned->m_parent = newParent;
     newParent->m_children.insert(newParent->m_children.begin() + row, std::move(owned));
+    renumber(oldParent, 0);
+    if (newParent != oldParent)
+        renumber(newParent, 0);
     Q_EMIT moved();
     return true;
 }
@@ -128,7 +140,7 @@ bool GroupTree::treeLess(const TreeNode *a, const TreeNode *b)
     return QString::compare(a->text(), b->text(), Qt::CaseSensitive) < 0;
 }
 
-static bool sortRecursive(TreeNode *node, std::vector<std::unique_ptr<TreeNode>> &children)
+static bool sortChildren(TreeNode *node, std::vector<std::unique_ptr<TreeNode>> &children)
 {
     bool changed = !std::is_sorted(children.begin(), children.end(),
                                    [](const auto &a, const auto &b) { return GroupTree::treeLess(a.get(), b.get()); });
@@ -160,7 +172,8 @@ void GroupTree::sort()
         return;
     Q_EMIT aboutToRelayout();
     std::function<void(TreeNode *)> walk = [&](TreeNode *n) {
-        sortRecursive(n, n->m_children);
+        if (sortChildren(n, n->m_children))
+            renumber(n, 0);
         for (auto &c : n->m_children)
             walk(c.get());
     };

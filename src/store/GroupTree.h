@@ -64,6 +64,7 @@ Q_SIGNALS:
     void nodeChanged(TreeNode *node);
 
 private:
+    static void renumber(TreeNode *parent, int from);
     std::unique_ptr<TreeNode> m_top;
 };
 

@@ -1,16 +1,5 @@
 #include "TreeNode.h"
 
-int TreeNode::row() const
-{
-    if (!m_parent)
-        return 0;
-    const auto &siblings = m_parent->m_children;
-    for (size_t i = 0; i < siblings.size(); ++i)
-        if (siblings[i].get() == this)
-            return static_cast<int>(i);
-    return -1;
-}
-
 int TreeNode::level() const
 {
     int l = -1;

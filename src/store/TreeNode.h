@@ -27,7 +27,7 @@ public:
     TreeNode *parent() const { return m_parent; }
     int childCount() const { return static_cast<int>(m_children.size()); }
     TreeNode *child(int row) const { return m_children.at(static_cast<size_t>(row)).get(); }
-    int row() const;
+    int row() const { return m_row; }
     // Depth below the invisible top: the root has level 0.
     int level() const;
     // Whether this node is `other` or lies below it.
@@ -39,5 +39,6 @@ private:
     int m_kind = KindGroup;
     std::unique_ptr<TCD> m_cd;
     TreeNode *m_parent = nullptr;
+    int m_row = 0; // kept up to date by GroupTree so views find a node's row without a search
     std::vector<std::unique_ptr<TreeNode>> m_children;
 };

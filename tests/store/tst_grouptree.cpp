@@ -311,6 +311,16 @@ private Q_SLOTS:
         QCOMPARE(inA.groups, 2);
     }
 
+    static bool rowsConsistent(const GroupTree &t)
+    {
+        bool ok = true;
+        t.forEachPreOrder([&ok](TreeNode *n) {
+            for (int i = 0; i < n->childCount(); ++i)
+                ok = ok && n->child(i)->row() == i && n->child(i)->parent() == n;
+        });
+        return ok;
+    }
+
     void moveRefusesOwnSubtree()
     {
         GroupTree t;
@@ -321,6 +331,15 @@ private Q_SLOTS:
         QVERIFY(t.moveNode(b, root));
         QCOMPARE(b->parent(), root);
         QCOMPARE(a->childCount(), 0);
+        TreeNode *c = t.addChild(root, QStringLiteral("0 first"), KindGroup, {}, 0);
+        QVERIFY(t.moveNode(c, root, -1));
+        QVERIFY(t.moveNode(a, b));
+        QVERIFY(rowsConsistent(t));
+        t.sort();
+        QCOMPARE(root->child(0), c);
+        QVERIFY(rowsConsistent(t));
+        t.removeNode(c);
+        QVERIFY(rowsConsistent(t));
     }
 
     void cp1252TreeIsRead()
