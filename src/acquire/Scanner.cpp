@@ -1,0 +1,308 @@
+#include "Scanner.h"
+
+#include "MediaReaders.h"
+#include "settings/Preferences.h"
+#include "store/ContentsList.h"
+#include "store/QuilloryError.h"
+
+#include <QDateTime>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+
+constexpr size_t DateCacheSize = 256;
+constexpr qint64 NoTime = std::numeric_limits<qint64>::min();
+
+struct DispatchRow {
+    const char *extensions[4];
+    const char *probe;
+    bool zip;
+    MediaReaderKind kind;
+};
+
+// Extensions in upper case with their dot; the first row that holds the extension wins.
+const DispatchRow Dispatch[] = {
+    {{".MP3"}, ".mp3", false, MediaReaderKind::Mp3},
+    {{".WAV"}, ".wav", false, MediaReaderKind::Wav},
+    {{".OGG"}, ".ogg", false, MediaReaderKind::Ogg},
+    // Monkey's Audio has no reader of its own; the Ogg reader finds no stream and adds nothing.
+    {{".APE"}, ".ape", false, MediaReaderKind::Ogg},
+    {{".GIF"}, ".gif", false, MediaReaderKind::Gif},
+    {{".PNG"}, ".png", false, MediaReaderKind::Png},
+    {{".JPG", ".JPEG", ".JPE"}, ".jpg", false, MediaReaderKind::Jpeg},
+    {{".BMP"}, ".bmp", false, MediaReaderKind::Bmp},
+    {{".HTM", ".HTML", ".DHTML", ".SHTML"}, ".html", false, MediaReaderKind::Html},
+    {{".ZIP"}, ".zip", true, MediaReaderKind::Mp3},
+};
+
+const DispatchRow *dispatchRow(const QString &name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot < 0)
+        return nullptr;
+    const QStringView ext = QStringView(name).mid(dot);
+    if (ext.size() > 6)
+        return nullptr;
+    for (const DispatchRow &row : Dispatch)
+        for (const char *e : row.extensions)
+            if (e && ext.compare(QLatin1String(e), Qt::CaseInsensitive) == 0)
+                return &row;
+    return nullptr;
+}
+
+[[noreturn]] void readFailure(const QByteArray &path, int err)
+{
+    throw QuilloryError(
+        QStringLiteral("Cannot read \"%1\": %2").arg(QFile::decodeName(path), QString::fromLocal8Bit(strerror(err))));
+}
+
+// Failures that mean "this entry cannot be looked at" rather than "the medium is failing".
+bool entryUnreachable(int err)
+{
+    return err == ENOENT || err == EACCES || err == EPERM || err == ELOOP || err == ENAMETOOLONG || err == ENOTDIR ||
+           err == ESTALE;
+}
+
+} // namespace
+
+struct Scanner::Entry {
+    QByteArray name;
+    bool folder = false;
+    // A regular file, or a link to one: its bytes can be read by the readers.
+    bool regular = false;
+    quint64 size = 0;
+    qint64 mtime = 0;
+    quint64 device = 0;
+};
+
+quint64 RoundedPercent(quint64 part, quint64 total)
+{
+    const unsigned __int128 num = static_cast<unsigned __int128>(part) * 100u;
+    unsigned __int128 q = num / total;
+    const unsigned __int128 r = num % total;
+    if (2 * r > total || (2 * r == total && (q & 1)))
+        ++q;
+    return static_cast<quint64>(q);
+}
+
+Scanner::Scanner(const Preferences &prefs, ContentsListWriter &fileList, ContentsListWriter &folderList)
+    : m_prefs(prefs), m_files(fileList), m_folders(folderList), m_dateCache(DateCacheSize)
+{
+    for (const QString &mask : prefs.exclusions())
+        m_exclusions.emplace_back(mask);
+    for (DateSlot &slot : m_dateCache)
+        slot.mtime = NoTime;
+}
+
+quint64 Scanner::Scan(const QString &root)
+{
+    QByteArray local = QFile::encodeName(root);
+    if (!local.endsWith('/'))
+        local += '/';
+    struct stat st;
+    m_rootDevice = ::stat(local.constData(), &st) == 0 ? static_cast<quint64>(st.st_dev) : 0;
+    return scanFolder(local, QStringLiteral("\\"));
+}
+
+bool Scanner::excluded(const QString &name) const
+{
+    for (const TMask &m : m_exclusions)
+        if (m.Matches(name))
+            return true;
+    return false;
+}
+
+void Scanner::advance(quint64 size)
+{
+    m_scannedBytes += size;
+    if (m_totalSize == 0)
+        return;
+    if (RoundedPercent(m_scannedBytes, m_totalSize) != RoundedPercent(m_shownBytes, m_totalSize)) {
+        if (m_gauge)
+            m_gauge(m_scannedBytes / 1024);
+        m_shownBytes = m_scannedBytes;
+    }
+}
+
+QString Scanner::listDate(qint64 mtime)
+{
+    DateSlot &slot = m_dateCache[static_cast<size_t>(mtime) % DateCacheSize];
+    if (slot.mtime != mtime) {
+        slot.mtime = mtime;
+        slot.text = m_locale.formatListDate(ToDosPrecision(QDateTime::fromSecsSinceEpoch(mtime)));
+    }
+    return slot.text;
+}
+
+bool Scanner::isEmptyFolder(const QByteArray &path) const
+{
+    DIR *d = ::opendir(path.constData());
+    if (!d)
+        return false; // a folder that cannot be listed is not empty
+    bool empty = true;
+    while (const dirent *de = ::readdir(d)) {
+        if (strcmp(de->d_name, ".") != 0 && strcmp(de->d_name, "..") != 0) {
+            empty = false;
+            break;
+        }
+    }
+    ::closedir(d);
+    return empty;
+}
+
+quint64 Scanner::scanFolder(const QByteArray &localPath, const QString &catalogPath)
+{
+    if (m_processEvents)
+        m_processEvents();
+    quint64 total = 0;
+
+    // One reading of the folder serves both passes, files first and then folders, each in
+    // the order the file system gives.
+    std::vector<Entry> entries;
+    DIR *d = ::opendir(localPath.constData());
+    if (!d)
+        return 0; // cannot be listed: contributes nothing
+    const int fd = ::dirfd(d);
+    const bool skipHidden = m_prefs.hiddenFiles();
+    for (;;) {
+        errno = 0;
+        const dirent *de = ::readdir(d);
+        if (!de) {
+            const int err = errno;
+            ::closedir(d);
+            if (err)
+                readFailure(localPath, err);
+            break;
+        }
+        const char *n = de->d_name;
+        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
+            continue;
+        if (skipHidden && n[0] == '.')
+            continue;
+        struct stat st;
+        if (::fstatat(fd, n, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            const int err = errno;
+            if (entryUnreachable(err))
+                continue;
+            ::closedir(d);
+            readFailure(localPath + n, err);
+        }
+        Entry e;
+        e.name = QByteArray(n);
+        if (S_ISDIR(st.st_mode)) {
+            e.folder = true;
+        } else if (S_ISREG(st.st_mode)) {
+            e.regular = true;
+        } else if (S_ISLNK(st.st_mode)) {
+            // A link is a file entry and never leads into a folder. A link to a file
+            // stands for that file; any other link is listed as itself.
+            struct stat target;
+            if (::fstatat(fd, n, &target, 0) == 0 && S_ISREG(target.st_mode)) {
+                st = target;
+                e.regular = true;
+            }
+        } else {
+            continue; // devices, pipes and sockets are not catalogue contents
+        }
+        e.size = static_cast<quint64>(st.st_size);
+        e.mtime = static_cast<qint64>(st.st_mtim.tv_sec);
+        e.device = static_cast<quint64>(st.st_dev);
+        entries.push_back(std::move(e));
+    }
+
+    for (const Entry &e : entries)
+        if (!e.folder)
+            scanFile(e, localPath, catalogPath, total);
+
+    for (const Entry &e : entries) {
+        if (!e.folder)
+            continue;
+        const QString name = QFile::decodeName(e.name);
+        const QString folderName = name + u'\\';
+        if (excluded(folderName))
+            continue;
+        const QByteArray sub = localPath + e.name + '/';
+        // Another file system mounted inside the volume is not part of it.
+        const quint64 s = e.device == m_rootDevice ? scanFolder(sub, catalogPath + folderName) : 0;
+        total += s;
+        if (m_prefs.emptyDirs() && isEmptyFolder(sub))
+            continue;
+        m_folders.writeFolderRecord(folderName, catalogPath, s, listDate(e.mtime));
+    }
+    return total;
+}
+
+void Scanner::scanFile(const Entry &e, const QByteArray &localPath, const QString &catalogPath, quint64 &total)
+{
+    advance(e.size);
+    const QString name = QFile::decodeName(e.name);
+    if (excluded(name) || (e.size == 0 && m_prefs.emptyFiles()))
+        return;
+    total += e.size;
+
+    QStringList extras;
+    const DispatchRow *row = e.regular ? dispatchRow(name) : nullptr;
+    bool zip = false;
+    QByteArray fullPath;
+    if (row && m_prefs.IsActiveFilter(QLatin1String(row->probe))) {
+        fullPath = localPath + e.name;
+        // A file this user may not read keeps its plain record, as on a volume of mixed owners.
+        if (::access(fullPath.constData(), R_OK) == 0) {
+            if (row->zip) {
+                zip = true;
+                extras << QStringLiteral("Compressed Folder");
+            } else {
+                const QString path = QFile::decodeName(fullPath);
+                // A name that is not valid in the system's encoding cannot be reopened by name.
+                if (QFile::encodeName(path) == fullPath)
+                    ReadMediaLines(row->kind, path, extras);
+            }
+        }
+    }
+    m_files.writeFileRecord(name, catalogPath, e.size, listDate(e.mtime), extras);
+    if (zip)
+        listZip(fullPath, catalogPath + name + u'\\');
+}
+
+void Scanner::listZip(const QByteArray &fullPath, const QString &archivePath)
+{
+    const int fd = ::open(fullPath.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        if (entryUnreachable(err))
+            return;
+        readFailure(fullPath, err);
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        readFailure(fullPath, EIO);
+    }
+    m_zip.OnReadFile = [this, &archivePath](const ZipFile &entry) { ZipReadFile(entry, archivePath); };
+    m_zip.read(file);
+    m_zip.OnReadFile = nullptr;
+}
+
+void Scanner::ZipReadFile(const ZipFile &entry, const QString &archivePath)
+{
+    QString stored = entry.EntryName;
+    stored.replace(u'/', u'\\');
+    const qsizetype slash = stored.lastIndexOf(u'\\');
+    const QString name = stored.mid(slash + 1);
+    if (name.isEmpty())
+        return; // a folder entry
+    const QDateTime when = ZipDateTime(entry.ModDate, entry.ModTime);
+    // An impossible stored date gives an empty date rather than a made-up one.
+    const QString date = when.isValid() ? m_locale.formatListDate(when) : QString();
+    m_files.writeRecord({name, archivePath, QString::number(entry.CompressedSize), date,
+                         QStringLiteral("Archive path: \\") + stored.left(slash + 1)});
+}

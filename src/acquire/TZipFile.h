@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+#include <functional>
+#include <vector>
+
+class QIODevice;
+
+// One entry of a ZIP archive, as its local file header gives it.
+struct ZipFile {
+    quint16 Version = 0;
+    quint16 Flags = 0;
+    quint16 Method = 0;
+    quint16 ModTime = 0; // MS-DOS format
+    quint16 ModDate = 0; // MS-DOS format
+    quint32 CRC32 = 0;
+    quint32 CompressedSize = 0;
+    quint32 UncompressedSize = 0;
+    quint16 NameLength = 0;
+    quint16 ExtraLength = 0;
+    QString EntryName; // "/" separates folders, as stored
+};
+
+using TReadFile = std::function<void(const ZipFile &)>;
+
+// Lists a ZIP archive by walking its local file headers from the start of the file; nothing
+// is decompressed or verified. The walk steps 4 bytes at a time over anything it does not
+// recognise, so entries whose sizes are deferred to a data descriptor are followed only
+// when the next header happens to line up.
+class TZipFile
+{
+public:
+    QString FileName() const { return m_fileName; }
+    // Takes the name when such a file exists, then reads the archive the name gives, firing
+    // OnReadFile once per entry. Throws QuilloryError when it cannot be opened or read.
+    void setFileName(const QString &fileName);
+    // Walks an archive already open for reading, from its current position.
+    void read(QIODevice &device);
+
+    int FileCount() const { return static_cast<int>(m_entries.size()); }
+    const std::vector<ZipFile> &entries() const { return m_entries; }
+
+    TReadFile OnReadFile;
+
+private:
+    QString m_fileName;
+    std::vector<ZipFile> m_entries;
+};
+
+// The modification time of an entry, from its MS-DOS date and time; invalid when the fields
+// do not make a calendar date and a time of day.
+class QDateTime;
+QDateTime ZipDateTime(quint16 modDate, quint16 modTime);
