@@ -1,0 +1,533 @@
+#include "TSTCabReader.h"
+
+#include "ESTCabinet.h"
+#include "store/QuilloryError.h"
+#include "store/TextCodec.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSaveFile>
+#include <QSet>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <list>
+#include <mspack.h>
+
+// The I/O functions libmspack calls: cabinets are read through QFile, members are
+// written into whatever device the reader has made ready for the next member.
+struct TSTCabReader::System {
+    mspack_system sys; // first: libmspack hands this pointer back
+    int lastErrno = 0;
+    QIODevice *output = nullptr;
+    qint64 written = 0;
+    qint64 writeLimit = -1;
+    bool limitHit = false;
+};
+
+namespace {
+
+struct Handle {
+    TSTCabReader::System *owner;
+    QFile *file;     // a cabinet being read
+    QIODevice *out;  // a member being written
+};
+
+TSTCabReader::System *systemOf(mspack_system *self)
+{
+    return reinterpret_cast<TSTCabReader::System *>(self);
+}
+
+mspack_file *sysOpen(mspack_system *self, const char *filename, int mode)
+{
+    TSTCabReader::System *s = systemOf(self);
+    if (mode == MSPACK_SYS_OPEN_WRITE) {
+        if (!s->output)
+            return nullptr;
+        s->written = 0;
+        return reinterpret_cast<mspack_file *>(new Handle{s, nullptr, s->output});
+    }
+    if (mode != MSPACK_SYS_OPEN_READ)
+        return nullptr;
+    auto *f = new QFile(QFile::decodeName(filename));
+    errno = 0;
+    if (!f->open(QIODevice::ReadOnly)) {
+        s->lastErrno = errno ? errno : ENOENT;
+        delete f;
+        return nullptr;
+    }
+    return reinterpret_cast<mspack_file *>(new Handle{s, f, nullptr});
+}
+
+void sysClose(mspack_file *file)
+{
+    auto *h = reinterpret_cast<Handle *>(file);
+    if (!h)
+        return;
+    delete h->file; // the output device belongs to the reader, which commits or discards it
+    delete h;
+}
+
+int sysRead(mspack_file *file, void *buffer, int bytes)
+{
+    auto *h = reinterpret_cast<Handle *>(file);
+    if (!h || !h->file || bytes < 0)
+        return -1;
+    errno = 0;
+    const qint64 n = h->file->read(static_cast<char *>(buffer), bytes);
+    if (n < 0)
+        h->owner->lastErrno = errno ? errno : EIO;
+    return static_cast<int>(n);
+}
+
+int sysWrite(mspack_file *file, void *buffer, int bytes)
+{
+    auto *h = reinterpret_cast<Handle *>(file);
+    if (!h || !h->out || bytes < 0)
+        return -1;
+    TSTCabReader::System *s = h->owner;
+    if (s->writeLimit >= 0 && s->written + bytes > s->writeLimit) {
+        s->limitHit = true;
+        return -1;
+    }
+    errno = 0;
+    const qint64 n = h->out->write(static_cast<const char *>(buffer), bytes);
+    if (n != bytes) {
+        s->lastErrno = errno ? errno : EIO;
+        return -1;
+    }
+    s->written += n;
+    return static_cast<int>(n);
+}
+
+int sysSeek(mspack_file *file, off_t offset, int mode)
+{
+    auto *h = reinterpret_cast<Handle *>(file);
+    if (!h || !h->file)
+        return -1;
+    qint64 target = offset;
+    if (mode == MSPACK_SYS_SEEK_CUR)
+        target += h->file->pos();
+    else if (mode == MSPACK_SYS_SEEK_END)
+        target += h->file->size();
+    else if (mode != MSPACK_SYS_SEEK_START)
+        return -1;
+    if (target < 0 || target > h->file->size())
+        return -1;
+    return h->file->seek(target) ? 0 : -1;
+}
+
+off_t sysTell(mspack_file *file)
+{
+    auto *h = reinterpret_cast<Handle *>(file);
+    if (!h || !h->file)
+        return -1;
+    return static_cast<off_t>(h->file->pos());
+}
+
+void sysMessage(mspack_file *, const char *, ...)
+{
+    // The library's warnings are for its own tools; failures come back as error codes.
+}
+
+void *sysAlloc(mspack_system *, size_t bytes)
+{
+    return std::malloc(bytes);
+}
+
+void sysFree(void *ptr)
+{
+    std::free(ptr);
+}
+
+void sysCopy(void *src, void *dest, size_t bytes)
+{
+    std::memmove(dest, src, bytes);
+}
+
+QString decodeName(const char *bytes, bool utf8)
+{
+    if (!bytes)
+        return QString();
+    const QByteArray raw(bytes);
+    return utf8 ? QString::fromUtf8(raw) : TextCodec::fromWindows1252(raw);
+}
+
+TSTCabMember memberOf(const mscabd_file *f, const mscabd_folder *firstFolder)
+{
+    TSTCabMember m;
+    m.Name = decodeName(f->filename, f->attribs & MSCAB_ATTRIB_UTF_NAME);
+    m.Size = f->length;
+    m.Attributes = static_cast<quint32>(f->attribs);
+    const QDate d(f->date_y, f->date_m, f->date_d);
+    const QTime t(f->time_h, f->time_m, f->time_s);
+    if (d.isValid() && t.isValid())
+        m.Modified = QDateTime(d, t);
+    int n = 0;
+    for (const mscabd_folder *fol = firstFolder; fol && fol != f->folder; fol = fol->next)
+        ++n;
+    m.FolderNumber = n;
+    return m;
+}
+
+// A name from a cabinet header, looked up in folder without regard to case as the
+// platform the cabinets come from does. Only the file-name part counts.
+QString findCabinet(const QString &folder, const QString &headerName)
+{
+    QString name = headerName;
+    const qsizetype cut = std::max(name.lastIndexOf(u'\\'), name.lastIndexOf(u'/'));
+    if (cut >= 0)
+        name = name.mid(cut + 1);
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return QString();
+    const QString exact = QDir(folder).filePath(name);
+    if (QFileInfo(exact).isFile())
+        return exact;
+    const QStringList entries = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &e : entries)
+        if (e.compare(name, Qt::CaseInsensitive) == 0)
+            return QDir(folder).filePath(e);
+    return QString();
+}
+
+} // namespace
+
+struct TSTCabReader::OpenSet {
+    mscabd_cabinet *first = nullptr;
+    std::list<QByteArray> names; // libmspack keeps the name pointers while the set is open
+    QString firstPath;
+    bool missingNext = false;
+};
+
+TSTCabReader::TSTCabReader() : m_system(std::make_unique<System>())
+{
+    mspack_system &s = m_system->sys;
+    s.open = sysOpen;
+    s.close = sysClose;
+    s.read = sysRead;
+    s.write = sysWrite;
+    s.seek = sysSeek;
+    s.tell = sysTell;
+    s.message = sysMessage;
+    s.alloc = sysAlloc;
+    s.free = sysFree;
+    s.copy = sysCopy;
+    s.null_ptr = nullptr;
+}
+
+TSTCabReader::~TSTCabReader()
+{
+    if (m_cabd)
+        mspack_destroy_cab_decompressor(m_cabd);
+}
+
+mscab_decompressor *TSTCabReader::decompressor()
+{
+    if (!m_cabd) {
+        int selftest = 0;
+        MSPACK_SYS_SELFTEST(selftest);
+        if (selftest != MSPACK_ERR_OK)
+            throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiAllocFail);
+        m_cabd = mspack_create_cab_decompressor(&m_system->sys);
+        if (!m_cabd)
+            throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiAllocFail);
+    }
+    return m_cabd;
+}
+
+bool TSTCabReader::isSafeMemberName(const QString &name)
+{
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return false;
+    if (name.contains(u'/') || name.contains(u'\\') || name.contains(QChar(0)))
+        return false;
+    // "C:name" is relative to a drive's current folder on the platform the cabinets come from.
+    if (name.size() >= 2 && name.at(1) == u':')
+        return false;
+    return true;
+}
+
+TSTCabReader::OpenSet TSTCabReader::openSet(const QString &cabinetFile, bool singleCabinet)
+{
+    mscab_decompressor *cabd = decompressor();
+    OpenSet set;
+    set.firstPath = QFileInfo(cabinetFile).absoluteFilePath();
+
+    auto openOne = [&](const QString &path) -> mscabd_cabinet * {
+        set.names.push_back(QFile::encodeName(path));
+        m_system->lastErrno = 0;
+        mscabd_cabinet *cab = cabd->open(cabd, set.names.back().constData());
+        if (cab)
+            return cab;
+        const int err = cabd->last_error(cabd);
+        int code = ESTCabinet::FdiCorruptCabinet;
+        int sys = 0;
+        switch (err) {
+        case MSPACK_ERR_OPEN:
+            code = ESTCabinet::FdiCabinetNotFound;
+            sys = m_system->lastErrno ? m_system->lastErrno : ENOENT;
+            break;
+        case MSPACK_ERR_SIGNATURE: code = ESTCabinet::FdiNotACabinet; break;
+        case MSPACK_ERR_READ:
+            // Too short to hold a cabinet header at all, or cut off further on.
+            code = QFileInfo(path).size() < 36 ? ESTCabinet::FdiNotACabinet : ESTCabinet::FdiCorruptCabinet;
+            sys = m_system->lastErrno;
+            break;
+        case MSPACK_ERR_NOMEMORY: code = ESTCabinet::FdiAllocFail; break;
+        default: code = ESTCabinet::FdiCorruptCabinet; break;
+        }
+        if (set.first)
+            cabd->close(cabd, set.first);
+        set.first = nullptr;
+        throw ESTCabinet(ESTCabinet::Reading, code, sys);
+    };
+    auto announce = [&](mscabd_cabinet *cab, const QString &path) {
+        if (!OnCabinetInfo)
+            return;
+        bool abort = false;
+        OnCabinetInfo(*this, decodeName(cab->nextname, false), decodeName(cab->nextinfo, false),
+                      QFileInfo(path).absolutePath() + u'/', cab->set_id, cab->set_index, abort);
+        if (abort) {
+            cabd->close(cabd, set.first);
+            set.first = nullptr;
+            throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiUserAbort);
+        }
+    };
+
+    if (!QFileInfo::exists(set.firstPath))
+        throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiCabinetNotFound, ENOENT);
+    set.first = openOne(set.firstPath);
+    announce(set.first, set.firstPath);
+
+    QSet<QString> visited{QFileInfo(set.firstPath).canonicalFilePath()};
+    mscabd_cabinet *current = set.first;
+    QString currentPath = set.firstPath;
+    while (!singleCabinet && (current->flags & MSCAB_HDR_NEXTCAB) && current->nextname) {
+        const QString nextName = decodeName(current->nextname, false);
+        if (nextName.compare(QFileInfo(currentPath).fileName(), Qt::CaseInsensitive) == 0)
+            break;
+        QString folder = QFileInfo(currentPath).absolutePath();
+        QString nextPath = findCabinet(folder, nextName);
+        if (nextPath.isEmpty() && OnNextCabinet) {
+            bool abort = false;
+            QString supplied = folder + u'/';
+            OnNextCabinet(*this, nextName, decodeName(current->nextinfo, false), supplied,
+                          ESTCabinet::FdiCabinetNotFound, abort);
+            if (abort) {
+                cabd->close(cabd, set.first);
+                set.first = nullptr;
+                throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiUserAbort);
+            }
+            nextPath = findCabinet(supplied, nextName);
+        }
+        if (nextPath.isEmpty()) {
+            set.missingNext = true;
+            break;
+        }
+        const QString canonical = QFileInfo(nextPath).canonicalFilePath();
+        if (visited.contains(canonical))
+            break;
+        visited.insert(canonical);
+        mscabd_cabinet *next = openOne(nextPath);
+        announce(next, nextPath);
+        if (cabd->append(cabd, current, next) != MSPACK_ERR_OK) {
+            cabd->close(cabd, next);
+            cabd->close(cabd, set.first);
+            set.first = nullptr;
+            throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiWrongCabinet);
+        }
+        current = next;
+        currentPath = nextPath;
+    }
+    return set;
+}
+
+void TSTCabReader::closeSet(OpenSet &set)
+{
+    if (set.first && m_cabd)
+        m_cabd->close(m_cabd, set.first);
+    set.first = nullptr;
+}
+
+void TSTCabReader::throwExtractError(int err, const OpenSet &set)
+{
+    if (m_system->limitHit)
+        throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiAllocFail);
+    switch (err) {
+    case MSPACK_ERR_DECRUNCH: throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiMdiFail);
+    case MSPACK_ERR_WRITE:
+    case MSPACK_ERR_OPEN:
+        throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiTargetFile, m_system->lastErrno);
+    case MSPACK_ERR_NOMEMORY: throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiAllocFail);
+    case MSPACK_ERR_DATAFORMAT:
+        // A member running on into a cabinet of the set that is not there.
+        if (set.missingNext)
+            throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiCabinetNotFound, ENOENT);
+        throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiCorruptCabinet);
+    default:
+        throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiCorruptCabinet, err == MSPACK_ERR_READ ? m_system->lastErrno : 0);
+    }
+}
+
+namespace {
+
+// Closes the set on every way out.
+template <typename F>
+struct Finally {
+    F f;
+    ~Finally() { f(); }
+};
+template <typename F>
+Finally(F) -> Finally<F>;
+
+void checkFolders(const mscabd_cabinet *cab)
+{
+    for (const mscabd_folder *fol = cab->folders; fol; fol = fol->next) {
+        const int method = MSCABD_COMP_METHOD(fol->comp_type);
+        if (method != MSCAB_COMP_NONE && method != MSCAB_COMP_MSZIP && method != MSCAB_COMP_QUANTUM &&
+            method != MSCAB_COMP_LZX)
+            throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiBadCompressionType);
+    }
+}
+
+} // namespace
+
+std::vector<TSTCabMember> TSTCabReader::List(const QString &cabinetFile, bool singleCabinet)
+{
+    OpenSet set = openSet(cabinetFile, singleCabinet);
+    Finally guard{[&] { closeSet(set); }};
+    std::vector<TSTCabMember> out;
+    for (const mscabd_file *f = set.first->files; f; f = f->next)
+        out.push_back(memberOf(f, set.first->folders));
+    return out;
+}
+
+void TSTCabReader::Extract(const QString &cabinetFile, const QString &destinationFolder, bool singleCabinet)
+{
+    QString destination = QFileInfo(destinationFolder).absoluteFilePath();
+    if (!destination.endsWith(u'/'))
+        destination += u'/';
+    OpenSet set = openSet(cabinetFile, singleCabinet);
+    Finally guard{[&] { closeSet(set); }};
+
+    // Every name is checked before the first byte is written.
+    for (const mscabd_file *f = set.first->files; f; f = f->next) {
+        const TSTCabMember m = memberOf(f, set.first->folders);
+        if (!isSafeMemberName(m.Name))
+            throw QuilloryError(
+                QStringLiteral("The archive \"%1\" holds a member named \"%2\". Names with a folder, \"..\" or an "
+                               "absolute path are not extracted; nothing was extracted.")
+                    .arg(QDir::toNativeSeparators(set.firstPath), m.Name));
+    }
+    checkFolders(set.first);
+
+    for (mscabd_file *f = set.first->files; f; f = f->next) {
+        const TSTCabMember member = memberOf(f, set.first->folders);
+        QString target = destination + member.Name;
+        if (OnCopyFile) {
+            bool abort = false;
+            OnCopyFile(*this, member, target, abort);
+            if (abort)
+                throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiUserAbort);
+            if (target.isEmpty())
+                continue;
+        }
+        const QFileInfo targetInfo(target);
+        if (!QDir().mkpath(targetInfo.absolutePath()))
+            throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiTargetFile, errno ? errno : EACCES);
+        if (targetInfo.exists() && targetInfo.isFile() && !(targetInfo.permissions() & QFileDevice::WriteOwner)) {
+            if (Options & croDontOverwriteReadOnlyFiles)
+                continue;
+            QFile::setPermissions(target, targetInfo.permissions() | QFileDevice::WriteOwner | QFileDevice::WriteUser);
+        }
+
+        QSaveFile out(target);
+        out.setDirectWriteFallback(false);
+        errno = 0;
+        if (!out.open(QIODevice::WriteOnly))
+            throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiTargetFile, errno ? errno : EACCES);
+        m_system->output = &out;
+        m_system->writeLimit = -1;
+        m_system->limitHit = false;
+        m_system->lastErrno = 0;
+        const int err = m_cabd->extract(m_cabd, f, "member");
+        m_system->output = nullptr;
+        if (err != MSPACK_ERR_OK) {
+            out.cancelWriting();
+            // The start of this folder lies in an earlier cabinet of the set.
+            if (err == MSPACK_ERR_DATAFORMAT && (set.first->flags & MSCAB_HDR_PREVCAB) &&
+                f->folder == set.first->folders) {
+                if (OnCopyPartialFile) {
+                    bool abort = false;
+                    OnCopyPartialFile(*this, member, decodeName(set.first->prevname, false),
+                                      decodeName(set.first->previnfo, false), target, abort);
+                    if (abort)
+                        throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiUserAbort);
+                }
+                continue;
+            }
+            throwExtractError(err, set);
+        }
+        errno = 0;
+        if (!out.commit())
+            throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiTargetFile, errno ? errno : EIO);
+
+        QFile written(target);
+        if (member.Modified.isValid())
+            written.setFileTime(member.Modified, QFileDevice::FileModificationTime);
+        QFileDevice::Permissions perms = written.permissions();
+        if (member.Attributes & 0x01)
+            perms &= ~(QFileDevice::WriteOwner | QFileDevice::WriteUser | QFileDevice::WriteGroup |
+                       QFileDevice::WriteOther);
+        else
+            perms |= QFileDevice::WriteOwner | QFileDevice::WriteUser;
+        written.setPermissions(perms);
+
+        if (OnCloseFile) {
+            bool abort = false;
+            OnCloseFile(*this, member, target, abort);
+            if (abort)
+                throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiUserAbort);
+        }
+        if ((Options & croExecuteOnExtract) && member.Execute())
+            QProcess::startDetached(QStringLiteral("xdg-open"), {target});
+    }
+}
+
+std::vector<TSTCabBlob> TSTCabReader::ExtractToMemory(const QString &cabinetFile,
+                                                      const std::function<bool(const QString &)> &wanted,
+                                                      qint64 maxTotalBytes, bool singleCabinet)
+{
+    OpenSet set = openSet(cabinetFile, singleCabinet);
+    Finally guard{[&] { closeSet(set); }};
+    checkFolders(set.first);
+
+    std::vector<TSTCabBlob> out;
+    qint64 total = 0;
+    for (mscabd_file *f = set.first->files; f; f = f->next) {
+        TSTCabBlob blob;
+        blob.Member = memberOf(f, set.first->folders);
+        if (wanted && !wanted(blob.Member.Name))
+            continue;
+        if (total + blob.Member.Size > maxTotalBytes)
+            throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiAllocFail);
+        blob.Data.reserve(blob.Member.Size);
+        QBuffer buffer(&blob.Data);
+        buffer.open(QIODevice::WriteOnly);
+        m_system->output = &buffer;
+        m_system->writeLimit = blob.Member.Size;
+        m_system->limitHit = false;
+        m_system->lastErrno = 0;
+        const int err = m_cabd->extract(m_cabd, f, "member");
+        m_system->output = nullptr;
+        m_system->writeLimit = -1;
+        if (err != MSPACK_ERR_OK)
+            throwExtractError(err, set);
+        total += blob.Data.size();
+        out.push_back(std::move(blob));
+    }
+    return out;
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <vector>
+
+enum TSTCabReaderOption { croExecuteOnExtract = 0x1, croDontOverwriteReadOnlyFiles = 0x2 };
+
+// One member of a cabinet (or of a cabinet set) as the reader sees it.
+struct TSTCabMember {
+    QString Name;        // as stored, decoded (UTF-8 when flagged, else Windows-1252)
+    qint64 Size = 0;     // uncompressed
+    QDateTime Modified;  // the member's DOS date and time, taken as local time; invalid when unset
+    quint32 Attributes = 0;
+    int FolderNumber = 0;
+    bool Execute() const { return Attributes & 0x40; }
+};
+
+// A member extracted into memory.
+struct TSTCabBlob {
+    TSTCabMember Member;
+    QByteArray Data;
+};
+
+struct mscab_decompressor;
+struct mscabd_cabinet;
+
+// Extracts cabinets (and chains of cabinets) with libmspack: MSZIP, LZX, Quantum and
+// stored folders; data blocks with a zero checksum are accepted. Members are written
+// through QSaveFile, so a failure never leaves a half-written file in place of an old
+// one. Member names with a folder part, "..", or a drive or root are never written: the
+// whole cabinet is refused before anything is extracted. Failures throw ESTCabinet,
+// unsafe names QuilloryError. Not copyable.
+class TSTCabReader
+{
+public:
+    TSTCabReader();
+    ~TSTCabReader();
+    TSTCabReader(const TSTCabReader &) = delete;
+    TSTCabReader &operator=(const TSTCabReader &) = delete;
+
+    int Options = 0; // TSTCabReaderOption flags
+
+    std::function<void(TSTCabReader &, const QString &nextCabinetName, const QString &nextDiskName,
+                       const QString &cabinetPath, quint16 setID, int cabinetNumber, bool &abort)>
+        OnCabinetInfo;
+    // destination may be changed; an empty one skips the member.
+    std::function<void(TSTCabReader &, const TSTCabMember &, QString &destination, bool &abort)> OnCopyFile;
+    std::function<void(TSTCabReader &, const TSTCabMember &, const QString &startCabinetName,
+                       const QString &startDiskName, const QString &destination, bool &abort)>
+        OnCopyPartialFile;
+    std::function<void(TSTCabReader &, const TSTCabMember &, const QString &destination, bool &abort)> OnCloseFile;
+    // The next cabinet of a set is not where the current one says: the handler may give its folder.
+    std::function<void(TSTCabReader &, const QString &cabinetName, const QString &diskName, QString &cabinetPath,
+                       int errorCode, bool &abort)>
+        OnNextCabinet;
+
+    // Extracts every member into destinationFolder, following the set unless singleCabinet.
+    void Extract(const QString &cabinetFile, const QString &destinationFolder, bool singleCabinet = false);
+
+    // The members of the cabinet (or set), without extracting anything.
+    std::vector<TSTCabMember> List(const QString &cabinetFile, bool singleCabinet = false);
+
+    // Extracts members into memory. wanted (optional) picks members by name; maxTotalBytes
+    // bounds what a hostile cabinet can make the program allocate.
+    std::vector<TSTCabBlob> ExtractToMemory(const QString &cabinetFile,
+                                            const std::function<bool(const QString &)> &wanted = {},
+                                            qint64 maxTotalBytes = qint64(2) << 30, bool singleCabinet = false);
+
+    // Whether a member name can be written into a folder without leaving it.
+    static bool isSafeMemberName(const QString &name);
+
+    struct System; // the libmspack I/O bridge, internal
+
+private:
+    struct OpenSet;
+    OpenSet openSet(const QString &cabinetFile, bool singleCabinet);
+    void closeSet(OpenSet &set);
+    [[noreturn]] void throwExtractError(int mspackError, const OpenSet &set);
+    mscab_decompressor *decompressor();
+
+    std::unique_ptr<System> m_system;
+    mscab_decompressor *m_cabd = nullptr;
+};
