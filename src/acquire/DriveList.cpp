@@ -1,0 +1,106 @@
+#include "DriveList.h"
+
+#include "DiscIn.h"
+
+DriveList::DriveList(VolumeBackend *backend, QObject *parent) : QObject(parent), m_backend(backend)
+{
+    refresh();
+}
+
+VolumeBackend *DriveList::backend() const
+{
+    return m_backend ? m_backend : VolumeBackend::defaultBackend();
+}
+
+void DriveList::refresh()
+{
+    const QList<DriveEntry> now = backend()->drives();
+    bool changed = now.size() != m_entries.size();
+    for (int i = 0; !changed && i < now.size(); ++i)
+        changed = now[i].id != m_entries[i].id || now[i].text != m_entries[i].text || now[i].kind != m_entries[i].kind;
+    // A drive that has gone (a stick pulled out) is forgotten, so that it counts as newly present when it returns.
+    QHash<QString, bool> kept;
+    for (const DriveEntry &e : now)
+        if (m_present.contains(e.id))
+            kept.insert(e.id, m_present.value(e.id));
+    m_present = kept;
+    m_entries = now;
+    if (changed)
+        Q_EMIT entriesChanged();
+}
+
+QStringList DriveList::texts() const
+{
+    QStringList t;
+    for (const DriveEntry &e : m_entries)
+        t.append(e.text);
+    return t;
+}
+
+int DriveList::indexOfText(const QString &text) const
+{
+    for (int i = 0; i < m_entries.size(); ++i)
+        if (m_entries[i].text == text)
+            return i;
+    return -1;
+}
+
+QList<DriveEntry> DriveList::ejectable() const
+{
+    QList<DriveEntry> list;
+    for (const DriveEntry &e : m_entries)
+        if (e.kind != DriveKind::Fixed)
+            list.append(e);
+    return list;
+}
+
+const DriveEntry *DriveList::findEntry(const QString &drive) const
+{
+    for (const DriveEntry &e : m_entries)
+        if (e.text == drive || e.id == drive)
+            return &e;
+    return nullptr;
+}
+
+bool DriveList::DrivePresent(const QString &drive) const
+{
+    const DriveEntry *e = findEntry(drive);
+    return e && m_present.value(e->id, false);
+}
+
+QStringList DriveList::SaveDriveState()
+{
+    QStringList panels;
+    for (const DriveEntry &e : m_entries) {
+        const bool present = DiscIn(e.text, backend());
+        m_present.insert(e.id, present);
+        panels.append(e.text + (present ? QStringLiteral(" present") : QStringLiteral(" empty")));
+    }
+    if (panels != m_panels) {
+        m_panels = panels;
+        Q_EMIT panelsChanged(m_panels);
+    }
+    return m_panels;
+}
+
+QString DriveList::GetDriveState(const QString &currentText) const
+{
+    for (const DriveEntry &e : m_entries)
+        if (!m_present.value(e.id, false) && DiscIn(e.text, backend()))
+            return e.text;
+    return currentText;
+}
+
+QString DriveList::mediaArrived(const QString &currentText)
+{
+    refresh();
+    const QString select = GetDriveState(currentText);
+    SaveDriveState();
+    return select;
+}
+
+void DriveList::mediaRemoved()
+{
+    refresh();
+    SaveDriveState();
+}

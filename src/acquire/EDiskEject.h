@@ -1,0 +1,10 @@
+#pragma once
+
+#include "store/QuilloryError.h"
+
+// Raised by TDiskEject: "Could not eject disk!" or "No disk in drive!".
+class EDiskEject : public QuilloryError
+{
+public:
+    using QuilloryError::QuilloryError;
+};
