@@ -1,0 +1,329 @@
+#include "ScanFixture.h"
+
+#include "store/QuilloryError.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <unistd.h>
+
+using namespace ScanFixture;
+
+// The scanner against real folder trees: record order as the file system enumerates,
+// post-order folder records with subtree sizes, the filters of the preferences, links, and
+// the progress gauge.
+class TestScanner : public QObject
+{
+    Q_OBJECT
+
+    // A fixed time whose text is known, with an odd second that the lists round down.
+    const QDateTime m_when{QDate(2004, 3, 1), QTime(10, 20, 31)};
+    const QString m_whenText = QStringLiteral("3/1/2004 10:20:30 AM");
+
+    QString m_root;
+    std::unique_ptr<QTemporaryDir> m_dir;
+
+    QString path(const QString &rel) const { return m_root + rel; }
+    void file(const QString &rel, int size) { QVERIFY(writeFile(path(rel), QByteArray(size, 'x'), m_when)); }
+    void folder(const QString &rel) { QVERIFY(QDir().mkpath(path(rel))); }
+    // Folder times last: writing into a folder moves its time.
+    void stampFolders(const QStringList &rels)
+    {
+        for (const QString &r : rels)
+            QVERIFY(setMtime(path(r), m_when));
+    }
+
+    // The expected file records of one folder: its files in readdir order, with the given sizes.
+    QByteArray fileRecords(const QString &rel, const QString &catalogPath, const QHash<QString, int> &sizes,
+                           const QStringList &skip = {})
+    {
+        QByteArray out;
+        for (const QString &n : readdirOrder(path(rel))) {
+            if (!sizes.contains(n) || skip.contains(n))
+                continue;
+            out += record({n, catalogPath, QString::number(sizes.value(n)), m_whenText});
+        }
+        return out;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_root = m_dir->path() + QLatin1String("/vol/");
+        QVERIFY(QDir().mkpath(m_root));
+    }
+
+    void orderAndPostOrderSizes()
+    {
+        // Enough names that a hashed directory gives an order unlike creation or name order.
+        QHash<QString, int> rootFiles, musicFiles, rockFiles;
+        for (int i = 0; i < 12; ++i) {
+            const QString n = QStringLiteral("file%1.txt").arg(i);
+            rootFiles.insert(n, i + 1);
+            file(n, i + 1);
+        }
+        folder(QStringLiteral("MUSIC/ROCK"));
+        folder(QStringLiteral("EMPTY"));
+        folder(QStringLiteral("DOCS"));
+        file(QStringLiteral("MUSIC/a.mp3"), 100);
+        file(QStringLiteral("MUSIC/B.MP3"), 200);
+        musicFiles = {{QStringLiteral("a.mp3"), 100}, {QStringLiteral("B.MP3"), 200}};
+        file(QStringLiteral("MUSIC/ROCK/song.wav"), 1000);
+        rockFiles = {{QStringLiteral("song.wav"), 1000}};
+        file(QStringLiteral("DOCS/readme"), 7);
+        stampFolders(
+            {QStringLiteral("MUSIC/ROCK"), QStringLiteral("MUSIC"), QStringLiteral("EMPTY"), QStringLiteral("DOCS")});
+
+        Preferences prefs;
+        const ScanResult r = scan(prefs, m_dir->path() + QLatin1String("/vol")); // no final slash
+
+        QByteArray files = fileRecords(QString(), QStringLiteral("\\"), rootFiles);
+        QByteArray folders;
+        const QHash<QString, int> folderSize{
+            {QStringLiteral("MUSIC"), 1300}, {QStringLiteral("EMPTY"), 0}, {QStringLiteral("DOCS"), 7}};
+        for (const QString &d : readdirOrder(m_root)) {
+            if (d == QLatin1String("MUSIC")) {
+                files += fileRecords(QStringLiteral("MUSIC"), QStringLiteral("\\MUSIC\\"), musicFiles);
+                files += fileRecords(QStringLiteral("MUSIC/ROCK"), QStringLiteral("\\MUSIC\\ROCK\\"), rockFiles);
+                folders +=
+                    record({QStringLiteral("ROCK\\"), QStringLiteral("\\MUSIC\\"), QStringLiteral("1000"), m_whenText});
+            } else if (d == QLatin1String("DOCS")) {
+                files +=
+                    record({QStringLiteral("readme"), QStringLiteral("\\DOCS\\"), QStringLiteral("7"), m_whenText});
+            }
+            if (folderSize.contains(d))
+                folders += record({d + u'\\', QStringLiteral("\\"), QString::number(folderSize.value(d)), m_whenText});
+        }
+        QCOMPARE(QString::fromUtf8(r.files), QString::fromUtf8(files));
+        QCOMPARE(QString::fromUtf8(r.folders), QString::fromUtf8(folders));
+        QCOMPARE(r.total, quint64(78 + 1300 + 7));
+        // One call per folder visited: the root and four below it.
+        QCOMPARE(r.folderCalls, 5);
+    }
+
+    void exclusionsByNameAndFolderMask()
+    {
+        file(QStringLiteral("keep.txt"), 5);
+        file(QStringLiteral("a.TMP"), 40);
+        folder(QStringLiteral("skip/inner"));
+        file(QStringLiteral("skip/inner/x.txt"), 9);
+        folder(QStringLiteral("Temp"));
+        file(QStringLiteral("Temp/t.txt"), 3);
+        folder(QStringLiteral("only"));
+        file(QStringLiteral("only/gone.tmp"), 11);
+        stampFolders({QStringLiteral("skip"), QStringLiteral("Temp"), QStringLiteral("only")});
+
+        Preferences prefs;
+        // "skip" has no "\": it is a file mask and leaves the folder alone; "temp\" takes the folder.
+        prefs.setExclusions({QStringLiteral("*.tmp"), QStringLiteral("skip"), QStringLiteral("temp\\")});
+        const ScanResult r = scan(prefs, m_root);
+
+        QVERIFY(!r.files.contains("a.TMP"));
+        QVERIFY(!r.files.contains("gone.tmp"));
+        QVERIFY(!r.files.contains("t.txt"));
+        QVERIFY(!r.folders.contains("Temp\\"));
+        QVERIFY(r.files.contains(
+            record({QStringLiteral("x.txt"), QStringLiteral("\\skip\\inner\\"), QStringLiteral("9"), m_whenText})));
+        // A folder whose files were all left out keeps its record, with size 0.
+        QVERIFY(r.folders.contains(
+            record({QStringLiteral("only\\"), QStringLiteral("\\"), QStringLiteral("0"), m_whenText})));
+        QCOMPARE(r.total, quint64(5 + 9));
+        // Excluded files still move the progress counter; an excluded folder is never read.
+        QCOMPARE(r.scanned, quint64(5 + 40 + 9 + 11));
+    }
+
+    void badExclusionMaskFailsBeforeWriting()
+    {
+        file(QStringLiteral("a.txt"), 1);
+        Preferences prefs;
+        prefs.setExclusions({QStringLiteral("[a-")});
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, scan(prefs, m_root));
+    }
+
+    void emptyFilesAndFolders()
+    {
+        file(QStringLiteral("zero"), 0);
+        file(QStringLiteral("one"), 1);
+        folder(QStringLiteral("hollow"));
+        folder(QStringLiteral("filtered"));
+        file(QStringLiteral("filtered/z.bak"), 0);
+        folder(QStringLiteral("hiddenonly"));
+        file(QStringLiteral("hiddenonly/.dot"), 2);
+        stampFolders({QStringLiteral("hollow"), QStringLiteral("filtered"), QStringLiteral("hiddenonly")});
+
+        Preferences prefs;
+        ScanResult r = scan(prefs, m_root);
+        QVERIFY(
+            r.files.contains(record({QStringLiteral("zero"), QStringLiteral("\\"), QStringLiteral("0"), m_whenText})));
+        QVERIFY(r.folders.contains("hollow\\\r\n"));
+
+        prefs.setEmptyFiles(true);
+        prefs.setEmptyDirs(true);
+        prefs.setHiddenFiles(true);
+        r = scan(prefs, m_root);
+        QVERIFY(!r.files.contains("zero\r\n"));
+        QVERIFY(r.files.contains("one\r\n"));
+        QVERIFY(!r.folders.contains("hollow\\"));
+        // Not empty on the disc, though nothing in it was kept.
+        QVERIFY(r.folders.contains(
+            record({QStringLiteral("filtered\\"), QStringLiteral("\\"), QStringLiteral("0"), m_whenText})));
+        // The emptiness test sees hidden entries even while they are left out.
+        QVERIFY(r.folders.contains(
+            record({QStringLiteral("hiddenonly\\"), QStringLiteral("\\"), QStringLiteral("0"), m_whenText})));
+    }
+
+    void hiddenEntries()
+    {
+        file(QStringLiteral(".profile"), 4);
+        folder(QStringLiteral(".cache"));
+        file(QStringLiteral(".cache/blob"), 8);
+        file(QStringLiteral("seen"), 2);
+        stampFolders({QStringLiteral(".cache")});
+
+        Preferences prefs;
+        ScanResult r = scan(prefs, m_root);
+        QVERIFY(r.files.contains(".profile\r\n"));
+        QVERIFY(r.files.contains(
+            record({QStringLiteral("blob"), QStringLiteral("\\.cache\\"), QStringLiteral("8"), m_whenText})));
+        QVERIFY(r.folders.contains(".cache\\\r\n"));
+        QCOMPARE(r.total, quint64(14));
+
+        prefs.setHiddenFiles(true);
+        r = scan(prefs, m_root);
+        QCOMPARE(r.files, record({QStringLiteral("seen"), QStringLiteral("\\"), QStringLiteral("2"), m_whenText}));
+        QVERIFY(r.folders.isEmpty());
+        // Hidden entries are not listed at all, so they do not move the gauge either.
+        QCOMPARE(r.scanned, quint64(2));
+    }
+
+    void datesMidnightAndTwoSecondSteps()
+    {
+        QVERIFY(writeFile(path(QStringLiteral("midnight")), "m", QDateTime(QDate(2010, 12, 31), QTime(0, 0, 0))));
+        QVERIFY(writeFile(path(QStringLiteral("onesec")), "s", QDateTime(QDate(2010, 12, 31), QTime(0, 0, 1))));
+        QVERIFY(writeFile(path(QStringLiteral("evening")), "e", QDateTime(QDate(1999, 7, 4), QTime(23, 59, 59))));
+        Preferences prefs;
+        const ScanResult r = scan(prefs, m_root);
+        // One second past midnight is midnight at two-second precision: no time either.
+        QVERIFY(r.files.contains("midnight\r\n\\\r\n1\r\n12/31/2010\r\n-\r\n"));
+        QVERIFY(r.files.contains("onesec\r\n\\\r\n1\r\n12/31/2010\r\n-\r\n"));
+        QVERIFY(r.files.contains("evening\r\n\\\r\n1\r\n7/4/1999 11:59:58 PM\r\n-\r\n"));
+    }
+
+    void linksAreFilesAndNeverFollowed()
+    {
+        file(QStringLiteral("real/target.bin"), 33);
+        stampFolders({QStringLiteral("real")});
+        QVERIFY(QFile::link(path(QStringLiteral("real/target.bin")), path(QStringLiteral("tolink.bin"))));
+        QVERIFY(QFile::link(path(QStringLiteral("real")), path(QStringLiteral("dirlink"))));
+        QVERIFY(QFile::link(m_root, path(QStringLiteral("real/loop"))));
+        QVERIFY(QFile::link(path(QStringLiteral("nowhere")), path(QStringLiteral("dangling"))));
+
+        Preferences prefs;
+        const ScanResult r = scan(prefs, m_root);
+        // A link to a file stands for the file.
+        QVERIFY(r.files.contains(
+            record({QStringLiteral("tolink.bin"), QStringLiteral("\\"), QStringLiteral("33"), m_whenText})));
+        // Links to folders are plain entries: the tree is walked once, with no loop.
+        QVERIFY(r.files.contains("dirlink\r\n\\\r\n"));
+        QVERIFY(r.files.contains("loop\r\n\\real\\\r\n"));
+        QVERIFY(r.files.contains("dangling\r\n\\\r\n"));
+        QCOMPARE(r.folders.count("\r\n-\r\n"), 1);
+        QCOMPARE(r.files.count("target.bin\r\n"), 1);
+    }
+
+    void unreadableFolderContributesNothing()
+    {
+        if (::geteuid() == 0)
+            QSKIP("permissions do not bind the superuser");
+        file(QStringLiteral("locked/secret"), 50);
+        file(QStringLiteral("open/visible"), 6);
+        stampFolders({QStringLiteral("locked"), QStringLiteral("open")});
+        QVERIFY(::chmod(QFile::encodeName(path(QStringLiteral("locked"))).constData(), 0) == 0);
+        Preferences prefs;
+        prefs.setEmptyDirs(true);
+        const ScanResult r = scan(prefs, m_root);
+        ::chmod(QFile::encodeName(path(QStringLiteral("locked"))).constData(), 0755);
+        QVERIFY(!r.files.contains("secret"));
+        QVERIFY(r.files.contains("visible\r\n"));
+        // It cannot be listed, so it is not known to be empty: its record stays, with size 0.
+        QVERIFY(r.folders.contains(
+            record({QStringLiteral("locked\\"), QStringLiteral("\\"), QStringLiteral("0"), m_whenText})));
+        QCOMPARE(r.total, quint64(6));
+    }
+
+    void specialFilesAreLeftOut()
+    {
+        file(QStringLiteral("plain"), 1);
+        QVERIFY(::mkfifo(QFile::encodeName(path(QStringLiteral("pipe.mp3"))).constData(), 0644) == 0);
+        Preferences prefs;
+        prefs.setFilter(6, true);
+        const ScanResult r = scan(prefs, m_root); // would block for ever if the pipe were opened
+        QVERIFY(!r.files.contains("pipe.mp3"));
+        QVERIFY(r.files.contains("plain\r\n"));
+    }
+
+    void gaugeMovesOnlyWhenThePercentChanges()
+    {
+        for (int i = 0; i < 300; ++i)
+            file(QStringLiteral("f%1").arg(i), 1024);
+        Preferences prefs;
+        ScanResult r = scan(prefs, m_root, 300 * 1024);
+        QCOMPARE(r.scanned, quint64(300 * 1024));
+        // 300 files, 100 percent steps: the gauge is redrawn at most once per step.
+        QVERIFY(r.gauge.size() <= 101);
+        QVERIFY(r.gauge.size() >= 90);
+        // 299 of 300 already rounds to 100 percent: the last file changes nothing.
+        QCOMPARE(r.gauge.last(), quint64(299));
+        QVERIFY(std::is_sorted(r.gauge.begin(), r.gauge.end()));
+
+        r = scan(prefs, m_root, 0);
+        QVERIFY(r.gauge.isEmpty());
+    }
+
+    void roundedPercent()
+    {
+        QCOMPARE(RoundedPercent(1, 200), quint64(0)); // 0.5 to the even neighbour
+        QCOMPARE(RoundedPercent(3, 200), quint64(2)); // 1.5
+        QCOMPARE(RoundedPercent(5, 200), quint64(2)); // 2.5
+        QCOMPARE(RoundedPercent(2, 3), quint64(67));
+        QCOMPARE(RoundedPercent(~quint64(0), ~quint64(0)), quint64(100));
+    }
+
+    void writeFailureEndsTheScan()
+    {
+        file(QStringLiteral("a"), 1);
+        Preferences prefs;
+        QByteArray bytes;
+        QBuffer files(&bytes), folders;
+        files.open(QIODevice::ReadOnly); // every write fails
+        folders.open(QIODevice::WriteOnly);
+        ContentsListWriter fw(&files), dw(&folders);
+        Scanner s(prefs, fw, dw);
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, s.Scan(m_root));
+    }
+
+    void rootWithOnlyFoldersAndRecordsReadBack()
+    {
+        folder(QStringLiteral("A"));
+        folder(QStringLiteral("B"));
+        file(QStringLiteral("B/c.dat"), 12);
+        stampFolders({QStringLiteral("A"), QStringLiteral("B")});
+        Preferences prefs;
+        const ScanResult r = scan(prefs, m_root);
+        const ContentsList files = ContentsList::fromBytes(r.files);
+        const ContentsList folders = ContentsList::fromBytes(r.folders);
+        QCOMPARE(files.recordsIn(QStringLiteral("\\")).size(), size_t(0));
+        QCOMPARE(folders.recordsIn(QStringLiteral("\\")).size(), size_t(2));
+        QCOMPARE(files.recordsIn(QStringLiteral("\\b\\")).size(), size_t(1));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestScanner)
+#include "tst_scanner.moc"

@@ -1,0 +1,114 @@
+#pragma once
+
+// Helpers for the scanner tests: building a folder tree with known sizes and times, the
+// order the file system really enumerates it in, and running a scan into two buffers.
+
+#include "acquire/Scanner.h"
+#include "settings/Preferences.h"
+#include "store/ContentsList.h"
+
+#include <QBuffer>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStringList>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+
+namespace ScanFixture
+{
+
+// Local time as a file's modification time.
+inline bool setMtime(const QString &path, const QDateTime &local, bool followLink = true)
+{
+    timespec ts[2];
+    ts[0].tv_sec = ts[1].tv_sec = static_cast<time_t>(local.toSecsSinceEpoch());
+    ts[0].tv_nsec = ts[1].tv_nsec = 0;
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), ts, followLink ? 0 : AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+inline bool writeFile(const QString &path, const QByteArray &bytes, const QDateTime &mtime = {})
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        return false;
+    f.close();
+    return !mtime.isValid() || setMtime(path, mtime);
+}
+
+// The names of a folder (without "." and "..") as readdir gives them.
+inline QStringList readdirOrder(const QString &folder)
+{
+    QStringList names;
+    DIR *d = ::opendir(QFile::encodeName(folder).constData());
+    if (!d)
+        return names;
+    while (const dirent *de = ::readdir(d)) {
+        const QByteArray n(de->d_name);
+        if (n != "." && n != "..")
+            names << QFile::decodeName(n);
+    }
+    ::closedir(d);
+    return names;
+}
+
+struct ScanResult {
+    QByteArray files;
+    QByteArray folders;
+    quint64 total = 0;
+    quint64 scanned = 0;
+    QList<quint64> gauge;
+    int folderCalls = 0;
+};
+
+inline ScanResult scan(const Preferences &prefs, const QString &root, quint64 totalSize = 0)
+{
+    ScanResult r;
+    QBuffer files(&r.files), folders(&r.folders);
+    files.open(QIODevice::WriteOnly);
+    folders.open(QIODevice::WriteOnly);
+    ContentsListWriter fw(&files), dw(&folders);
+    Scanner s(prefs, fw, dw);
+    s.setTotalSize(totalSize);
+    s.setGauge([&r](quint64 pos) { r.gauge << pos; });
+    s.setProcessEvents([&r] { ++r.folderCalls; });
+    r.total = s.Scan(root);
+    r.scanned = s.scannedBytes();
+    return r;
+}
+
+inline QByteArray record(const QStringList &lines)
+{
+    QByteArray out;
+    for (const QString &l : lines)
+        out += l.toUtf8() + "\r\n";
+    return out + "-\r\n";
+}
+
+// Runs a tool in a folder; false when it is missing or fails.
+inline bool run(const QString &folder, const QString &program, const QStringList &args,
+                const QByteArray &input = QByteArray(), QByteArray *output = nullptr)
+{
+    if (QStandardPaths::findExecutable(program).isEmpty())
+        return false;
+    QProcess p;
+    p.setWorkingDirectory(folder);
+    p.start(program, args);
+    if (!p.waitForStarted())
+        return false;
+    p.write(input);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(60000))
+        return false;
+    if (output)
+        *output = p.readAllStandardOutput();
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+} // namespace ScanFixture
