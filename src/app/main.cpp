@@ -1,3 +1,4 @@
+#include "app/TSplashForm.h"
 #include "browser/ui/TMainForm.h"
 #include "store/DataPaths.h"
 
@@ -21,11 +22,12 @@ int main(int argc, char *argv[])
     parser.addOption(dataOption);
     parser.process(app);
 
-    QString dataFolder = parser.isSet(dataOption) ? QFileInfo(parser.value(dataOption)).absoluteFilePath()
-                                                  : DataPaths::defaultDataFolder();
+    const QString dataFolder = parser.isSet(dataOption) ? QFileInfo(parser.value(dataOption)).absoluteFilePath()
+                                                        : DataPaths::defaultDataFolder();
+    // The main window first (it only builds itself), then the splash, which runs the full
+    // initialisation and creates the other windows.
     TMainForm form(DataPaths::withSlash(dataFolder));
     form.show();
-    if (!form.initialise())
-        return 1;
+    new TSplashForm(&form);
     return app.exec();
 }

@@ -1,16 +1,23 @@
 #include "GroupTreeModel.h"
 
+#include "browser/TreeNames.h"
+
+#include <QDataStream>
+#include <QIODevice>
+#include <QMimeData>
+#include <QSet>
+
+static const QString kNodesMime = QStringLiteral("application/x-quillory-tree-nodes");
+
 GroupTreeModel::GroupTreeModel(GroupTree *tree, QObject *parent) : QAbstractItemModel(parent), m_tree(tree)
 {
     connect(tree, &GroupTree::aboutToReset, this, [this] { beginResetModel(); });
     connect(tree, &GroupTree::resetDone, this, [this] { endResetModel(); });
-    connect(tree, &GroupTree::aboutToInsert, this, [this](TreeNode *p, int first, int last) {
-        beginInsertRows(indexOf(p), first, last);
-    });
+    connect(tree, &GroupTree::aboutToInsert, this,
+            [this](TreeNode *p, int first, int last) { beginInsertRows(indexOf(p), first, last); });
     connect(tree, &GroupTree::inserted, this, [this] { endInsertRows(); });
-    connect(tree, &GroupTree::aboutToRemove, this, [this](TreeNode *p, int first, int last) {
-        beginRemoveRows(indexOf(p), first, last);
-    });
+    connect(tree, &GroupTree::aboutToRemove, this,
+            [this](TreeNode *p, int first, int last) { beginRemoveRows(indexOf(p), first, last); });
     connect(tree, &GroupTree::removed, this, [this] { endRemoveRows(); });
     connect(tree, &GroupTree::aboutToMove, this, [this](TreeNode *sp, int sr, TreeNode *dp, int dr) {
         beginMoveRows(indexOf(sp), sr, sr, indexOf(dp), dr);
@@ -96,7 +103,74 @@ QVariant GroupTreeModel::data(const QModelIndex &index, int role) const
         return m_icons.value(n->kind());
     case KindRole:
         return n->kind();
+    case Qt::ToolTipRole:
+        return n->isDisc() && n->cd() ? TreeNames::DiscHint(*n->cd()) : QVariant();
     default:
         return QVariant();
     }
+}
+
+Qt::ItemFlags GroupTreeModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    const TreeNode *n = node(index);
+    Qt::ItemFlags f = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+    if (m_editable) {
+        f |= Qt::ItemIsEditable;
+        if (m_tree && n != m_tree->root())
+            f |= Qt::ItemIsDragEnabled;
+        if (n->kind() != KindDisc)
+            f |= Qt::ItemIsDropEnabled;
+    }
+    return f;
+}
+
+bool GroupTreeModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (!index.isValid() || role != Qt::EditRole)
+        return false;
+    Q_EMIT renameRequested(node(index), value.toString());
+    return true;
+}
+
+QStringList GroupTreeModel::mimeTypes() const
+{
+    return {kNodesMime};
+}
+
+QMimeData *GroupTreeModel::mimeData(const QModelIndexList &indexes) const
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << quintptr(this);
+    for (const QModelIndex &i : indexes)
+        if (i.isValid() && i.column() == 0)
+            out << quintptr(node(i));
+    auto *mime = new QMimeData;
+    mime->setData(kNodesMime, bytes);
+    return mime;
+}
+
+QList<TreeNode *> GroupTreeModel::nodesFromMime(const QMimeData *mime) const
+{
+    QList<TreeNode *> out;
+    if (!mime || !mime->hasFormat(kNodesMime) || !m_tree)
+        return out;
+    QByteArray bytes = mime->data(kNodesMime);
+    QDataStream in(&bytes, QIODevice::ReadOnly);
+    quintptr owner = 0;
+    in >> owner;
+    if (owner != quintptr(this))
+        return out;
+    // Only pointers that are nodes of this tree right now are trusted.
+    QSet<quintptr> alive;
+    m_tree->forEachPreOrder([&alive](TreeNode *n) { alive.insert(quintptr(n)); });
+    while (!in.atEnd()) {
+        quintptr p = 0;
+        in >> p;
+        if (alive.contains(p) && !out.contains(reinterpret_cast<TreeNode *>(p)))
+            out.append(reinterpret_cast<TreeNode *>(p));
+    }
+    return out;
 }

@@ -6,7 +6,8 @@
 #include <QIcon>
 #include <QPointer>
 
-// Passes the core group tree to Qt views.
+// Passes the core group tree to Qt views: texts, kind icons, disc hints, in-place rename
+// requests and the drag of several nodes.
 class GroupTreeModel : public QAbstractItemModel
 {
     Q_OBJECT
@@ -18,6 +19,20 @@ public:
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    // An in-place edit does not change the node: it asks (renameRequested), and the window
+    // checks the name and renames through the core tree.
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+
+    Qt::DropActions supportedDragActions() const override { return Qt::MoveAction; }
+    Qt::DropActions supportedDropActions() const override { return Qt::MoveAction; }
+    QStringList mimeTypes() const override;
+    QMimeData *mimeData(const QModelIndexList &indexes) const override;
+    // The nodes a drag from this model carries, in selection order; nodes no longer in the
+    // tree are left out.
+    QList<TreeNode *> nodesFromMime(const QMimeData *mime) const;
+
+    void setEditable(bool on) { m_editable = on; }
 
     TreeNode *node(const QModelIndex &index) const;
     QModelIndex indexOf(const TreeNode *node) const;
@@ -26,9 +41,13 @@ public:
 
     static constexpr int KindRole = Qt::UserRole + 1;
 
+Q_SIGNALS:
+    void renameRequested(TreeNode *node, const QString &text);
+
 private:
     QPointer<GroupTree> m_tree;
     QHash<int, QIcon> m_icons;
+    bool m_editable = true;
     QModelIndexList m_persistentFrom;
     std::vector<TreeNode *> m_persistentNodes;
 };

@@ -1,0 +1,196 @@
+#include "AppDialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QQueue>
+
+namespace
+{
+bool g_scripted = false;
+QQueue<QMessageBox::StandardButton> g_answers;
+QQueue<std::optional<QString>> g_inputs;
+QQueue<QString> g_fileNames;
+QList<AppDialogs::Shown> g_shown;
+
+QString buttonName(QMessageBox::StandardButton b)
+{
+    switch (b) {
+    case QMessageBox::Yes:
+        return QStringLiteral("Yes");
+    case QMessageBox::No:
+        return QStringLiteral("No");
+    case QMessageBox::Cancel:
+        return QStringLiteral("Cancel");
+    default:
+        return QStringLiteral("OK");
+    }
+}
+
+QString kindCaption(AppDialogs::Kind kind)
+{
+    switch (kind) {
+    case AppDialogs::Warning:
+        return QStringLiteral("Warning");
+    case AppDialogs::Error:
+        return QStringLiteral("Error");
+    case AppDialogs::Confirmation:
+        return QStringLiteral("Confirm");
+    default:
+        return QStringLiteral("Information");
+    }
+}
+
+QString withSuffix(const QString &name, const QString &suffix)
+{
+    if (name.isEmpty() || suffix.isEmpty() || !QFileInfo(name).suffix().isEmpty())
+        return name;
+    return name + u'.' + suffix;
+}
+
+QString fileDialog(QWidget *parent, bool save, const QString &caption, const QString &filter,
+                   const QString &defaultSuffix, const QString &proposed)
+{
+    QString chosen;
+    if (g_scripted) {
+        chosen = g_fileNames.isEmpty() ? QString() : g_fileNames.dequeue();
+    } else {
+        QFileDialog dlg(parent, caption, QFileInfo(proposed).path(), filter);
+        dlg.setObjectName(save ? QStringLiteral("SaveDialog") : QStringLiteral("OpenDialog"));
+        dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        dlg.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        dlg.setDefaultSuffix(defaultSuffix);
+        dlg.selectFile(proposed);
+        if (dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty())
+            chosen = dlg.selectedFiles().constFirst();
+    }
+    chosen = withSuffix(chosen, defaultSuffix);
+    g_shown.append({save ? QStringLiteral("save") : QStringLiteral("open"), AppDialogs::Information, caption, proposed,
+                    chosen.isEmpty() ? QStringLiteral("Cancel") : chosen});
+    return chosen;
+}
+} // namespace
+
+QMessageBox::StandardButton AppDialogs::message(QWidget *parent, Kind kind, const QString &text, Buttons buttons)
+{
+    QMessageBox::StandardButtons set = QMessageBox::Ok;
+    if (buttons == YesNo)
+        set = QMessageBox::Yes | QMessageBox::No;
+    else if (buttons == OkCancel)
+        set = QMessageBox::Ok | QMessageBox::Cancel;
+
+    QMessageBox::StandardButton answer;
+    if (g_scripted) {
+        if (!g_answers.isEmpty() && (set & g_answers.head()))
+            answer = g_answers.dequeue();
+        else
+            answer = buttons == YesNo ? QMessageBox::No : (buttons == OkCancel ? QMessageBox::Cancel : QMessageBox::Ok);
+    } else {
+        const QMessageBox::Icon icon = kind == Warning        ? QMessageBox::Warning
+                                       : kind == Error        ? QMessageBox::Critical
+                                       : kind == Confirmation ? QMessageBox::Question
+                                                              : QMessageBox::Information;
+        QMessageBox box(icon, kindCaption(kind), text, set, parent);
+        box.setObjectName(QStringLiteral("MessageBox"));
+        answer = static_cast<QMessageBox::StandardButton>(box.exec());
+    }
+    g_shown.append({QStringLiteral("message"), kind, kindCaption(kind), text, buttonName(answer)});
+    return answer;
+}
+
+void AppDialogs::showError(QWidget *parent, const QString &text)
+{
+    message(parent, Error, text, Ok);
+}
+
+bool AppDialogs::inputBox(QWidget *parent, const QString &caption, const QString &prompt, QString &value)
+{
+    bool ok = false;
+    if (g_scripted) {
+        if (!g_inputs.isEmpty()) {
+            const std::optional<QString> next = g_inputs.dequeue();
+            ok = next.has_value();
+            if (ok)
+                value = *next;
+        }
+    } else {
+        QInputDialog dlg(parent);
+        dlg.setObjectName(QStringLiteral("InputBox"));
+        dlg.setWindowTitle(caption);
+        dlg.setLabelText(prompt);
+        dlg.setTextValue(value);
+        ok = dlg.exec() == QDialog::Accepted;
+        if (ok)
+            value = dlg.textValue();
+    }
+    g_shown.append({QStringLiteral("input"), Information, caption, prompt, ok ? value : QStringLiteral("Cancel")});
+    return ok;
+}
+
+QString AppDialogs::saveFileName(QWidget *parent, const QString &caption, const QString &filter,
+                                 const QString &defaultSuffix, const QString &proposed)
+{
+    return fileDialog(parent, true, caption, filter, defaultSuffix, proposed);
+}
+
+QString AppDialogs::openFileName(QWidget *parent, const QString &caption, const QString &filter,
+                                 const QString &defaultSuffix, const QString &proposed)
+{
+    return fileDialog(parent, false, caption, filter, defaultSuffix, proposed);
+}
+
+void AppDialogs::setScripted(bool on)
+{
+    g_scripted = on;
+}
+
+bool AppDialogs::isScripted()
+{
+    return g_scripted;
+}
+
+void AppDialogs::pushAnswer(QMessageBox::StandardButton answer)
+{
+    g_answers.enqueue(answer);
+}
+
+void AppDialogs::pushInput(const std::optional<QString> &text)
+{
+    g_inputs.enqueue(text);
+}
+
+void AppDialogs::pushFileName(const QString &name)
+{
+    g_fileNames.enqueue(name);
+}
+
+const QList<AppDialogs::Shown> &AppDialogs::shown()
+{
+    return g_shown;
+}
+
+QStringList AppDialogs::shownTexts()
+{
+    QStringList out;
+    for (const Shown &s : g_shown)
+        out.append(s.text);
+    return out;
+}
+
+void AppDialogs::clearShown()
+{
+    g_shown.clear();
+}
+
+int AppDialogs::pendingAnswers()
+{
+    return static_cast<int>(g_answers.size() + g_inputs.size() + g_fileNames.size());
+}
+
+void AppDialogs::clearAnswers()
+{
+    g_answers.clear();
+    g_inputs.clear();
+    g_fileNames.clear();
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// One entry of the contents list in full: caption, image index, column texts (Type, Path,
+// Size, Date, then any further ones) and its object-info lines ("Type: Folder", "SN: ...").
+// Large listings never hold these per row; ContentsListing builds one when asked.
+struct ContentsEntry {
+    enum Kind : quint8 { Up, Folder, File, Archive, Group, Disc };
+
+    Kind kind = File;
+    QString caption;
+    int image = 0;
+    QStringList columns; // from the Type column on
+    QStringList info;
+
+    QString column(int i) const { return i < columns.size() ? columns.at(i) : QString(); }
+};
+
+// Column positions of the contents list.
+enum class ExplorerColumn : int { Name = 0, Type = 1, Path = 2, Size = 3, Date = 4 };
+constexpr int ExplorerColumnCount = 5;

@@ -1,0 +1,408 @@
+#include "ContentsListing.h"
+
+#include "ExtensionIconCache.h"
+#include "FileTypes.h"
+#include "FormatSize.h"
+#include "store/CatalogueLocale.h"
+#include "store/ContentsList.h"
+#include "store/GroupTree.h"
+
+#include <algorithm>
+#include <numeric>
+
+static const QString kFolder = QStringLiteral("Folder");
+static const QString kCompressed = QStringLiteral("Compressed Folder");
+static const QByteArray kCompressedUtf8 = QByteArrayLiteral("Compressed Folder");
+static const QByteArray kArchivePathUtf8 = QByteArrayLiteral("Archive path: ");
+
+// Sizes are plain decimals; anything else counts as 0 rather than failing a whole listing.
+static qint64 parseSize(QByteArrayView v)
+{
+    qint64 n = 0;
+    if (v.isEmpty())
+        return 0;
+    for (char c : v) {
+        if (c < '0' || c > '9')
+            return 0;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+ContentsListing::ContentsListing(ExtensionIconCache *icons) : m_icons(icons) {}
+
+ContentsListing::~ContentsListing() = default;
+
+void ContentsListing::clear()
+{
+    m_rows.clear();
+    m_stored.clear();
+    m_total = 0;
+}
+
+void ContentsListing::setDisc(const QString &serial, const QString &discLabel,
+                              std::shared_ptr<const ContentsList> files, std::shared_ptr<const ContentsList> dirs)
+{
+    m_serial = serial;
+    m_discLabel = discLabel;
+    m_files = std::move(files);
+    m_dirs = std::move(dirs);
+}
+
+const ContentsList &ContentsListing::listOf(const Row &r) const
+{
+    return r.source == SourceDirs ? *m_dirs : *m_files;
+}
+
+int ContentsListing::FindDir(const QString &path)
+{
+    ContentsEntry up;
+    up.kind = ContentsEntry::Up;
+    up.caption = QStringLiteral("..");
+    up.image = ExtensionIconCache::ImageFolder;
+    addEntry(up);
+    if (!m_dirs)
+        return 0;
+    const std::vector<int> &recs = m_dirs->recordsIn(path);
+    m_rows.reserve(m_rows.size() + recs.size());
+    for (int rec : recs) {
+        const qint64 size = parseSize(m_dirs->lineBytes(rec, 2));
+        m_rows.push_back({ContentsEntry::Folder, SourceDirs, ExtensionIconCache::ImageFolder, rec, -1, size});
+        m_total += size;
+    }
+    return static_cast<int>(recs.size());
+}
+
+int ContentsListing::typeIdFor(QByteArrayView name)
+{
+    const qsizetype dot = name.lastIndexOf('.');
+    const QByteArray ext = dot < 0 ? QByteArray() : name.sliced(dot).toByteArray();
+    auto it = m_typeByExt.constFind(ext);
+    if (it != m_typeByExt.constEnd())
+        return it.value();
+    const int id = static_cast<int>(m_typeNames.size());
+    m_typeNames.append(FileTypes::GetFileType(QString::fromUtf8(name)));
+    m_typeByExt.insert(ext, id);
+    return id;
+}
+
+int ContentsListing::FindFiles(const QString &path)
+{
+    if (!m_files)
+        return 0;
+    const ContentsList &files = *m_files;
+    const std::vector<int> &recs = files.recordsIn(path);
+    m_rows.reserve(m_rows.size() + recs.size());
+    for (int rec : recs) {
+        const QByteArrayView name = files.lineBytes(rec, 0);
+        const qint64 size = parseSize(files.lineBytes(rec, 2));
+        quint8 kind = ContentsEntry::File;
+        int image = m_icons->imageForUtf8(name);
+        for (int i = 4, n = files.lineCount(rec); i < n; ++i) {
+            if (files.lineBytes(rec, i) == kCompressedUtf8) {
+                kind = ContentsEntry::Archive;
+                image = ExtensionIconCache::ImageArchive;
+            }
+        }
+        m_rows.push_back({kind, SourceFiles, image, rec, typeIdFor(name), size});
+        m_total += size;
+    }
+    return static_cast<int>(recs.size());
+}
+
+QString ContentsListing::discKind(const QString &fs)
+{
+    const QString u = fs.toUpper();
+    if (u == QLatin1String("CDFS") || u == QLatin1String("ISO9660"))
+        return QStringLiteral("Compact Disc");
+    if (u == QLatin1String("UDF"))
+        return QStringLiteral("DVD Disc");
+    if (u == QLatin1String("NTFS") || u == QLatin1String("FAT32") || u == QLatin1String("FAT"))
+        return QStringLiteral("Hard Disk");
+    return QStringLiteral("Removable Media");
+}
+
+ContentsEntry ContentsListing::groupEntry(const TreeNode *group, const QString &listedGroup)
+{
+    const GroupTotals t = DoGroup(group);
+    ContentsEntry e;
+    e.kind = ContentsEntry::Group;
+    e.caption = group->text();
+    e.image = ExtensionIconCache::ImageGroup;
+    e.columns = {QStringLiteral("Group"),
+                 listedGroup,
+                 FormatSize(t.size),
+                 QStringLiteral("n/a"),
+                 QStringLiteral("Contains:"),
+                 QStringLiteral("Discs: %1").arg(t.discs),
+                 QStringLiteral("Sub-Groups: %1").arg(t.groups)};
+    e.info = {QStringLiteral("Type: Group"),
+              QStringLiteral("Path: ") + listedGroup,
+              QStringLiteral("Size: ") + FormatSize(t.size),
+              QStringLiteral("IntSize: %1").arg(t.size),
+              QStringLiteral("Date: n/a"),
+              QStringLiteral("Contains: "),
+              QStringLiteral("Discs: %1").arg(t.discs),
+              QStringLiteral("Sub-Groups: %1").arg(t.groups)};
+    return e;
+}
+
+ContentsEntry ContentsListing::discEntry(const TreeNode *disc, const QString &listedGroup)
+{
+    const TCD &cd = *disc->cd();
+    const QString kind = discKind(cd.FileSystem);
+    ContentsEntry e;
+    e.kind = ContentsEntry::Disc;
+    e.caption = cd.Title;
+    e.image = ExtensionIconCache::ImageDisc;
+    e.columns = {kind, listedGroup, FormatSize(cd.Size), cd.Date, QStringLiteral("CD Number: %1").arg(cd.Number)};
+    e.info = {QStringLiteral("Type: ") + kind,
+              QStringLiteral("Path: ") + listedGroup,
+              QStringLiteral("Size: ") + FormatSize(cd.Size),
+              QStringLiteral("IntSize: %1").arg(cd.Size),
+              QStringLiteral("Date: ") + cd.Date,
+              QStringLiteral("CD Number: %1").arg(cd.Number)};
+    if (!cd.Genre.isEmpty()) {
+        e.columns.append(QStringLiteral("Genre: ") + cd.Genre);
+        e.info.append(QStringLiteral("Genre: ") + cd.Genre);
+    }
+    e.info.append(QStringLiteral("Serial: ") + cd.Serial);
+    return e;
+}
+
+void ContentsListing::listGroup(const TreeNode *group)
+{
+    clear();
+    if (!group)
+        return;
+    for (int i = 0; i < group->childCount(); ++i) {
+        const TreeNode *c = group->child(i);
+        if (c->isDisc() && c->cd())
+            addEntry(discEntry(c, group->text()));
+        else if (c->isGroup())
+            addEntry(groupEntry(c, group->text()));
+    }
+    m_total = DoGroup(group).size;
+}
+
+int ContentsListing::addEntry(const ContentsEntry &entry)
+{
+    const int pos = static_cast<int>(m_stored.size());
+    m_stored.push_back(entry);
+    qint64 size = 0;
+    if (entry.kind != ContentsEntry::Up) {
+        for (const QString &l : entry.info) {
+            if (l.startsWith(QLatin1String("IntSize: "))) {
+                size = l.mid(9).toLongLong();
+                break;
+            }
+        }
+    }
+    m_rows.push_back({entry.kind, SourceStored, entry.image, pos, -1, size});
+    return count() - 1;
+}
+
+QString ContentsListing::caption(int row) const
+{
+    const Row &r = m_rows[idx(row)];
+    if (r.source == SourceStored)
+        return m_stored[static_cast<size_t>(r.index)].caption;
+    QString name = listOf(r).line(r.index, 0);
+    if (r.source == SourceDirs && name.endsWith(u'\\'))
+        name.chop(1);
+    return name;
+}
+
+QString ContentsListing::typeText(const Row &r) const
+{
+    if (r.kind == ContentsEntry::Folder)
+        return kFolder;
+    if (r.kind == ContentsEntry::Archive)
+        return kCompressed;
+    return r.typeId >= 0 ? m_typeNames.at(r.typeId) : QString();
+}
+
+QString ContentsListing::text(int row, int column) const
+{
+    const Row &r = m_rows[idx(row)];
+    if (r.source == SourceStored) {
+        const ContentsEntry &e = m_stored[static_cast<size_t>(r.index)];
+        return column == 0 ? e.caption : e.column(column - 1);
+    }
+    const ContentsList &list = listOf(r);
+    switch (column) {
+    case 0:
+        return caption(row);
+    case 1:
+        return typeText(r);
+    case 2:
+        if (r.source == SourceFiles) {
+            QString path = m_discLabel + list.line(r.index, 1);
+            for (int i = 4, n = list.lineCount(r.index); i < n; ++i) {
+                const QByteArrayView l = list.lineBytes(r.index, i);
+                if (l.startsWith(kArchivePathUtf8))
+                    path += QString::fromUtf8(l.sliced(std::min<qsizetype>(15, l.size())));
+            }
+            return path;
+        }
+        return m_discLabel + list.line(r.index, 1);
+    case 3:
+        return FormatSize(r.size);
+    case 4:
+        return list.line(r.index, 3);
+    default:
+        break;
+    }
+    // Further columns: the extra lines of a file record that are neither the archive mark
+    // nor an archive path.
+    int further = column - 5;
+    if (r.source != SourceFiles)
+        return QString();
+    for (int i = 4, n = list.lineCount(r.index); i < n; ++i) {
+        const QByteArrayView l = list.lineBytes(r.index, i);
+        if (l == kCompressedUtf8 || l.startsWith(kArchivePathUtf8))
+            continue;
+        if (further-- == 0)
+            return QString::fromUtf8(l);
+    }
+    return QString();
+}
+
+ContentsEntry ContentsListing::entry(int row) const
+{
+    const Row &r = m_rows[idx(row)];
+    if (r.source == SourceStored)
+        return m_stored[static_cast<size_t>(r.index)];
+    const ContentsList &list = listOf(r);
+    ContentsEntry e;
+    e.kind = static_cast<ContentsEntry::Kind>(r.kind);
+    e.caption = caption(row);
+    e.image = r.image;
+    const QString type = r.source == SourceDirs ? kFolder : (r.typeId >= 0 ? m_typeNames.at(r.typeId) : QString());
+    const QString path = m_discLabel + list.line(r.index, 1);
+    const QString size = list.line(r.index, 2);
+    const QString date = list.line(r.index, 3);
+    e.columns = {type, path, FormatSize(r.size), date};
+    e.info = {QStringLiteral("Type: ") + type,    QStringLiteral("Path: ") + path,
+              QStringLiteral("IntSize: ") + size, QStringLiteral("Size: ") + FormatSize(r.size),
+              QStringLiteral("Date: ") + date,    QStringLiteral("SN: ") + m_serial};
+    if (r.source == SourceFiles) {
+        for (int i = 4, n = list.lineCount(r.index); i < n; ++i) {
+            const QString l = list.line(r.index, i);
+            if (l == kCompressed) {
+                e.image = ExtensionIconCache::ImageArchive;
+                e.columns[0] = kCompressed;
+                e.info[0] = kCompressed;
+            } else if (l.startsWith(QLatin1String("Archive path: "))) {
+                e.columns[1] += l.mid(15);
+                e.info[1] = QStringLiteral("Path: ") + e.columns[1];
+            } else {
+                e.columns.append(l);
+                e.info.append(l);
+            }
+        }
+    }
+    return e;
+}
+
+QStringList ContentsListing::info(int row) const
+{
+    return entry(row).info;
+}
+
+QString ContentsListing::extension(int row) const
+{
+    const Row &r = m_rows[idx(row)];
+    if (r.source != SourceFiles)
+        return QString();
+    return ExtensionIconCache::extensionOf(listOf(r).line(r.index, 0));
+}
+
+QByteArrayView ContentsListing::captionBytes(const Row &r, QByteArray &scratch) const
+{
+    if (r.source == SourceStored) {
+        scratch = m_stored[static_cast<size_t>(r.index)].caption.toUtf8();
+        return scratch;
+    }
+    QByteArrayView name = listOf(r).lineBytes(r.index, 0);
+    if (r.source == SourceDirs && name.endsWith('\\'))
+        name.chop(1);
+    return name;
+}
+
+std::vector<int> ContentsListing::sort(ExplorerColumn key, bool ascending)
+{
+    const size_t n = m_rows.size();
+    // Texts that are not slices of the lists are kept here for the length of the sort.
+    std::vector<QByteArray> captionStore(n);
+    std::vector<QByteArray> textStore(n);
+    std::vector<ExplorerSortItem> items(n);
+    QHash<QByteArray, qint64> dayCache;
+    CatalogueLocale locale;
+    std::vector<QByteArray> typeUtf8;
+    for (const QString &t : m_typeNames)
+        typeUtf8.push_back(t.toUtf8());
+    static const QByteArray folderUtf8 = kFolder.toUtf8();
+
+    for (size_t i = 0; i < n; ++i) {
+        const Row &r = m_rows[i];
+        ExplorerSortItem &it = items[i];
+        it.isUp = r.kind == ContentsEntry::Up;
+        it.caption = captionBytes(r, captionStore[i]);
+        const ContentsEntry *stored = r.source == SourceStored ? &m_stored[static_cast<size_t>(r.index)] : nullptr;
+        const QString storedType = stored ? stored->column(0) : QString();
+        it.isFolder = stored ? storedType == kFolder : r.kind == ContentsEntry::Folder;
+        it.isGroup = stored && storedType == QLatin1String("Group");
+        switch (key) {
+        case ExplorerColumn::Name:
+            it.text = it.caption;
+            break;
+        case ExplorerColumn::Type:
+            if (stored) {
+                textStore[i] = storedType.toUtf8();
+                it.text = textStore[i];
+            } else if (r.kind == ContentsEntry::Folder) {
+                it.text = folderUtf8;
+            } else if (r.kind == ContentsEntry::Archive) {
+                it.text = kCompressedUtf8;
+            } else if (r.typeId >= 0) {
+                it.text = typeUtf8[static_cast<size_t>(r.typeId)];
+            }
+            break;
+        case ExplorerColumn::Path:
+            textStore[i] = text(static_cast<int>(i), 2).toUtf8();
+            it.text = textStore[i];
+            break;
+        case ExplorerColumn::Size:
+            it.number = r.size;
+            break;
+        case ExplorerColumn::Date: {
+            const QByteArray date = stored ? stored->column(3).toUtf8() : listOf(r).lineBytes(r.index, 3).toByteArray();
+            auto c = dayCache.constFind(date);
+            if (c == dayCache.constEnd()) {
+                const QDateTime dt = locale.parseDateTime(QString::fromUtf8(date));
+                c = dayCache.insert(date, dt.isValid() ? dt.date().toJulianDay() : std::numeric_limits<qint64>::min());
+            }
+            it.hasNumber = c.value() != std::numeric_limits<qint64>::min();
+            it.number = c.value();
+            break;
+        }
+        }
+    }
+
+    std::vector<size_t> order(n);
+    std::iota(order.begin(), order.end(), size_t(0));
+    // A merge sort stays safe even though "does not convert" dates compare equal to all.
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return ExplorerCompare(items[a], items[b], key, ascending) < 0; });
+    std::vector<Row> sorted;
+    sorted.reserve(n);
+    std::vector<int> result;
+    result.reserve(n);
+    for (size_t i : order) {
+        sorted.push_back(m_rows[i]);
+        result.push_back(static_cast<int>(i));
+    }
+    m_rows.swap(sorted);
+    return result;
+}

@@ -1,0 +1,53 @@
+#include "ExplorerCompare.h"
+
+#include <algorithm>
+
+static inline unsigned char foldAscii(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
+}
+
+int CompareNoCase(QByteArrayView a, QByteArrayView b)
+{
+    const qsizetype n = std::min(a.size(), b.size());
+    const auto *pa = reinterpret_cast<const unsigned char *>(a.data());
+    const auto *pb = reinterpret_cast<const unsigned char *>(b.data());
+    for (qsizetype i = 0; i < n; ++i) {
+        const unsigned char ca = foldAscii(pa[i]);
+        const unsigned char cb = foldAscii(pb[i]);
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+    }
+    if (a.size() == b.size())
+        return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+int ExplorerCompare(const ExplorerSortItem &a, const ExplorerSortItem &b, ExplorerColumn key, bool ascending)
+{
+    if (a.isUp != b.isUp)
+        return a.isUp ? -1 : 1;
+    if (a.isFolder != b.isFolder)
+        return a.isFolder ? -1 : 1;
+    if (a.isGroup != b.isGroup)
+        return (a.isGroup == ascending) ? -1 : 1;
+
+    int r = 0;
+    switch (key) {
+    case ExplorerColumn::Name:
+    case ExplorerColumn::Type:
+    case ExplorerColumn::Path:
+        r = CompareNoCase(a.text, b.text);
+        break;
+    case ExplorerColumn::Size:
+        r = a.number < b.number ? -1 : (a.number > b.number ? 1 : 0);
+        break;
+    case ExplorerColumn::Date:
+        if (a.hasNumber && b.hasNumber)
+            r = a.number < b.number ? -1 : (a.number > b.number ? 1 : 0);
+        break;
+    }
+    if (r == 0)
+        r = CompareNoCase(a.caption, b.caption);
+    return ascending ? r : -r;
+}

@@ -1,0 +1,36 @@
+#include "FindColumn.h"
+
+static QChar asciiUpper(QChar c)
+{
+    return (c >= u'a' && c <= u'z') ? QChar(c.unicode() - 32) : c;
+}
+
+static bool startsWithKey(const QString &line, const QString &key)
+{
+    if (line.size() < key.size())
+        return false;
+    for (qsizetype i = 0; i < key.size(); ++i)
+        if (asciiUpper(line.at(i)) != asciiUpper(key.at(i)))
+            return false;
+    return true;
+}
+
+QString FindColumn(const QString &key, const QStringList &lines, bool html)
+{
+    const QString nbsp = QStringLiteral("&nbsp;");
+    for (const QString &line : lines) {
+        if (!startsWithKey(line, key))
+            continue;
+        // Normally ": " follows the key; "Height:480" has no blank, so the value starts
+        // right after the colon.
+        qsizetype start = key.size() + 2;
+        if (line.size() > key.size() && line.at(key.size()) == u':' &&
+            (line.size() <= key.size() + 1 || line.at(key.size() + 1) != u' '))
+            start = key.size() + 1;
+        QString value = start < line.size() ? line.mid(start) : QString();
+        if (html && value.trimmed().isEmpty())
+            return nbsp;
+        return value;
+    }
+    return html ? nbsp : QString();
+}

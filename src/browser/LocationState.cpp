@@ -1,0 +1,29 @@
+#include "LocationState.h"
+
+void LocationState::columnClicked(ExplorerColumn column)
+{
+    ascending = !(sortKey == column && ascending);
+    sortKey = column;
+}
+
+void LocationState::arrange(ExplorerColumn column)
+{
+    sortKey = column;
+    ascending = true;
+}
+
+QString LocationState::labelFor(const QString &name)
+{
+    return name.endsWith(u':') ? name : name + u':';
+}
+
+QString LocationState::parentPath(const QString &path)
+{
+    QString p = path.trimmed();
+    if (p.endsWith(u'\\'))
+        p.chop(1);
+    const qsizetype cut = p.lastIndexOf(u'\\');
+    if (cut < 0)
+        return QStringLiteral("\\");
+    return p.left(cut + 1);
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "ContentsEntry.h"
+
+#include <QString>
+
+// Where the contents list is: a group, a folder of a disc, the inside of an archive or a
+// search result, and how it is sorted.
+struct LocationState {
+    static QString searchResult() { return QStringLiteral("SEARCH RESULT"); }
+
+    QString currentSerial; // empty for a group, "SEARCH RESULT" for a search result
+    QString discLabel;     // the disc's Title + ":"; empty for a group
+    QString pathLabel;     // "\MUSIC\" on a disc; the group's caption for a group
+    bool archiveMode = false;
+    ExplorerColumn sortKey = ExplorerColumn::Type;
+    bool ascending = true;
+
+    bool isDiscListed() const { return !currentSerial.isEmpty() && currentSerial != searchResult(); }
+    bool isSearchResult() const { return currentSerial == searchResult(); }
+    bool isGroupListed() const { return currentSerial.isEmpty(); }
+
+    // A header click: a fresh column starts ascending, a second click on the same one reverses.
+    void columnClicked(ExplorerColumn column);
+    // "Arrange Icons": that column, ascending.
+    void arrange(ExplorerColumn column);
+
+    // Title with ":" appended unless it already ends with one.
+    static QString labelFor(const QString &name);
+    // "\A\B\" -> "\A\"; the root stays "\".
+    static QString parentPath(const QString &path);
+};

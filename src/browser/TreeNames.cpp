@@ -1,0 +1,46 @@
+#include "TreeNames.h"
+
+#include "store/SingleLine.h"
+#include "store/TCD.h"
+
+namespace TreeNames
+{
+
+QString ShortName(const QString &name)
+{
+    if (name.size() >= 21)
+        return name.left(20) + QLatin1String("...");
+    return name;
+}
+
+QString Problem(const QString &name)
+{
+    if (name.isEmpty())
+        return QStringLiteral("The name must not be empty.");
+    if (name.contains(u'|'))
+        return QStringLiteral("The name \"%1\" contains \"|\", which the catalogue uses to separate fields. "
+                              "Please enter a name without it.")
+            .arg(name);
+    if (name.contains(u'\r') || name.contains(u'\n'))
+        return QStringLiteral("A name must stay on one line. Please enter a name without line breaks.");
+    if (name.startsWith(u' ') || name.startsWith(u'\t'))
+        return QStringLiteral("The name \"%1\" begins with a blank or a tab, which the catalogue reads as "
+                              "indentation. Please enter a name without them at the start.")
+            .arg(name);
+    return QString();
+}
+
+QString DiscHint(const TCD &cd)
+{
+    QString hint = QStringLiteral("Titile: ") + cd.Title + u'\n' + QStringLiteral("Disc Number: %1").arg(cd.Number);
+    if (!cd.Description.isEmpty())
+        hint += QStringLiteral("\nDescription: \n") +
+                SingleToMulti(cd.Description).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    if (!cd.Genre.isEmpty())
+        hint += QStringLiteral("\nGenre: ") + cd.Genre;
+    if (!cd.BorrowedTo.isEmpty())
+        hint += QStringLiteral("\nBorrowed to ") + cd.BorrowedTo;
+    return hint;
+}
+
+} // namespace TreeNames

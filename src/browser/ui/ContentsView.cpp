@@ -1,0 +1,173 @@
+#include "ContentsView.h"
+
+#include <QEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QListView>
+#include <QTreeView>
+
+ContentsView::ContentsView(QWidget *parent) : QStackedWidget(parent)
+{
+    setObjectName(QStringLiteral("Explorer"));
+    m_list = new QListView(this);
+    m_list->setObjectName(QStringLiteral("ExplorerIcons"));
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setUniformItemSizes(true);
+    m_list->setMovement(QListView::Static);
+    m_list->setResizeMode(QListView::Adjust);
+    m_list->setLayoutMode(QListView::Batched);
+    m_list->setBatchSize(2000);
+    m_list->setWordWrap(true);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setDragEnabled(true);
+
+    m_details = new QTreeView(this);
+    m_details->setObjectName(QStringLiteral("ExplorerDetails"));
+    m_details->setRootIsDecorated(false);
+    m_details->setItemsExpandable(false);
+    m_details->setUniformRowHeights(true);
+    m_details->setAlternatingRowColors(true);
+    m_details->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_details->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_details->setSortingEnabled(false);
+    m_details->setAllColumnsShowFocus(true);
+    m_details->setDragEnabled(true);
+    m_details->header()->setSortIndicatorShown(true);
+    m_details->header()->setSectionsClickable(true);
+    m_details->header()->setStretchLastSection(false);
+    connect(m_details->header(), &QHeaderView::sectionClicked, this, &ContentsView::headerClicked);
+
+    for (QAbstractItemView *v :
+         {static_cast<QAbstractItemView *>(m_list), static_cast<QAbstractItemView *>(m_details)}) {
+        v->setContextMenuPolicy(Qt::CustomContextMenu);
+        v->installEventFilter(this);
+        connect(v, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &i) {
+            if (i.isValid())
+                Q_EMIT rowActivated(i.row());
+        });
+        connect(v, &QWidget::customContextMenuRequested, this,
+                [this, v](const QPoint &pos) { Q_EMIT contextMenuRequested(v->viewport()->mapToGlobal(pos)); });
+    }
+    addWidget(m_list);
+    addWidget(m_details);
+    setViewStyle(LargeIcons);
+}
+
+void ContentsView::setModel(QAbstractItemModel *model)
+{
+    m_list->setModel(model);
+    QItemSelectionModel *old = m_details->selectionModel();
+    m_details->setModel(model);
+    // One selection for both views, so switching the style keeps it.
+    m_details->setSelectionModel(m_list->selectionModel());
+    if (old && old != m_list->selectionModel())
+        old->deleteLater();
+    m_details->header()->resizeSection(0, 200);
+    m_details->header()->resizeSection(1, 130);
+    m_details->header()->resizeSection(2, 160);
+    m_details->header()->resizeSection(3, 90);
+    m_details->header()->resizeSection(4, 140);
+}
+
+QItemSelectionModel *ContentsView::selectionModel() const
+{
+    return m_list->selectionModel();
+}
+
+QAbstractItemView *ContentsView::currentView() const
+{
+    return m_style == Details ? static_cast<QAbstractItemView *>(m_details) : m_list;
+}
+
+void ContentsView::setViewStyle(ViewStyle style)
+{
+    const bool hadFocus = currentView()->hasFocus();
+    m_style = style;
+    switch (style) {
+    case LargeIcons:
+        m_list->setViewMode(QListView::IconMode);
+        m_list->setFlow(QListView::LeftToRight);
+        m_list->setWrapping(true);
+        m_list->setIconSize(QSize(32, 32));
+        m_list->setGridSize(QSize(100, 70));
+        m_list->setSpacing(0);
+        m_list->setWordWrap(true);
+        m_list->setTextElideMode(Qt::ElideRight);
+        break;
+    case SmallIcons:
+        m_list->setViewMode(QListView::ListMode);
+        m_list->setFlow(QListView::LeftToRight);
+        m_list->setWrapping(true);
+        m_list->setIconSize(QSize(16, 16));
+        m_list->setGridSize(QSize(170, 22));
+        m_list->setWordWrap(false);
+        break;
+    case List:
+        m_list->setViewMode(QListView::ListMode);
+        m_list->setFlow(QListView::TopToBottom);
+        m_list->setWrapping(true);
+        m_list->setIconSize(QSize(16, 16));
+        m_list->setGridSize(QSize(200, 22));
+        m_list->setWordWrap(false);
+        break;
+    case Details:
+        break;
+    }
+    m_list->setMovement(QListView::Static);
+    m_list->setDragEnabled(true);
+    setCurrentWidget(style == Details ? static_cast<QWidget *>(m_details) : m_list);
+    if (hadFocus)
+        currentView()->setFocus();
+}
+
+QList<int> ContentsView::selectedRows() const
+{
+    QList<int> rows;
+    if (!selectionModel())
+        return rows;
+    for (const QModelIndex &i : selectionModel()->selectedRows(0))
+        rows.append(i.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+int ContentsView::currentRow() const
+{
+    const QModelIndex i = selectionModel() ? selectionModel()->currentIndex() : QModelIndex();
+    return i.isValid() ? i.row() : -1;
+}
+
+void ContentsView::selectRow(int row)
+{
+    QAbstractItemModel *m = m_list->model();
+    if (!m || !selectionModel() || row < 0 || row >= m->rowCount())
+        return;
+    const QModelIndex i = m->index(row, 0);
+    selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    currentView()->scrollTo(i);
+}
+
+void ContentsView::setSortIndicator(int column, bool ascending)
+{
+    m_details->header()->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+bool ContentsView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && key->modifiers() == Qt::NoModifier) {
+            const int row = currentRow();
+            if (row >= 0)
+                Q_EMIT rowActivated(row);
+            return true;
+        }
+        if (key->key() == Qt::Key_Backspace && key->modifiers() == Qt::NoModifier) {
+            Q_EMIT backRequested();
+            return true;
+        }
+    } else if (event->type() == QEvent::FocusIn) {
+        Q_EMIT focusGained();
+    }
+    return QStackedWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,103 @@
+#include "ObjectInfoPanel.h"
+
+#include "browser/ContentsListing.h"
+#include "browser/FormatSize.h"
+#include "store/TCD.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+ObjectInfoPanel::ObjectInfoPanel(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("InfoPanel"));
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(2, 2, 2, 2);
+    outer->setSpacing(2);
+
+    auto *strip = new QWidget(this);
+    strip->setFixedHeight(22);
+    auto *stripLayout = new QHBoxLayout(strip);
+    stripLayout->setContentsMargins(4, 0, 0, 0);
+    auto *title = new QLabel(QStringLiteral("Object Info"), strip);
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+    m_toggle = new QToolButton(strip);
+    m_toggle->setObjectName(QStringLiteral("ToggleInfo"));
+    m_toggle->setAutoRaise(true);
+    stripLayout->addWidget(title);
+    stripLayout->addStretch();
+    stripLayout->addWidget(m_toggle);
+    outer->addWidget(strip);
+    connect(m_toggle, &QToolButton::clicked, this, &ObjectInfoPanel::toggleRequested);
+
+    m_body = new QWidget(this);
+    auto *grid = new QGridLayout(m_body);
+    grid->setContentsMargins(4, 2, 4, 2);
+    grid->setVerticalSpacing(1);
+    m_icon = new QLabel(m_body);
+    m_icon->setObjectName(QStringLiteral("InfoIcon"));
+    m_icon->setFixedSize(32, 32);
+    m_name = new QLineEdit(m_body);
+    m_name->setObjectName(QStringLiteral("NameEdit"));
+    m_name->setReadOnly(true);
+    m_name->setFrame(false);
+    m_name->setStyleSheet(QStringLiteral("background: transparent; font-weight: bold;"));
+    grid->addWidget(m_icon, 0, 0, 2, 1);
+    grid->addWidget(m_name, 0, 1);
+    static const char *const names[] = {"TypeLabel", "SizeLabel", "DateLabel", "ExtraLabel", "ExtraLabel1"};
+    for (int i = 0; i < 5; ++i) {
+        m_lines[i] = new QLabel(m_body);
+        m_lines[i]->setObjectName(QString::fromLatin1(names[i]));
+        m_lines[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        grid->addWidget(m_lines[i], i + 1, i == 0 ? 1 : 0, 1, i == 0 ? 1 : 2);
+    }
+    outer->addWidget(m_body);
+    setExpanded(false);
+}
+
+void ObjectInfoPanel::setExpanded(bool on)
+{
+    m_expanded = on;
+    m_body->setVisible(on);
+    setFixedHeight(on ? 138 : 26);
+    m_toggle->setArrowType(on ? Qt::DownArrow : Qt::UpArrow);
+    m_toggle->setToolTip(on ? QStringLiteral("Hide Object Info") : QStringLiteral("Show Object Info"));
+}
+
+void ObjectInfoPanel::describe(const QIcon &icon, const QString &name, const QString &type, const QString &size,
+                               const QString &date, const QString &extra, const QString &extra1)
+{
+    m_icon->setPixmap(icon.pixmap(32, 32));
+    m_name->setText(name);
+    m_name->setCursorPosition(0);
+    const QString texts[] = {type, size, date, extra, extra1};
+    for (int i = 0; i < 5; ++i)
+        m_lines[i]->setText(texts[i]);
+}
+
+void ObjectInfoPanel::FillCDInfo(const TCD &cd, const QIcon &discIcon)
+{
+    QString type = QStringLiteral("Removable Media");
+    if (cd.FileSystem == QLatin1String("CDFS"))
+        type = QStringLiteral("Compact Disc");
+    else if (cd.FileSystem == QLatin1String("UDF"))
+        type = QStringLiteral("DVD Disc");
+    describe(discIcon, cd.Title, type, QStringLiteral("Size: ") + FormatSize(cd.Size),
+             QStringLiteral("Serial: ") + cd.Serial, QStringLiteral("Disc number: %1").arg(cd.Number),
+             cd.Genre.isEmpty() ? QStringLiteral("Entry date: ") + cd.Date : QStringLiteral("Genre: ") + cd.Genre);
+}
+
+QString ObjectInfoPanel::nameText() const
+{
+    return m_name->text();
+}
+
+QString ObjectInfoPanel::lineText(int i) const
+{
+    return i >= 0 && i < 5 ? m_lines[i]->text() : QString();
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QIcon>
+#include <QWidget>
+
+class QLabel;
+class QLineEdit;
+class QToolButton;
+struct TCD;
+
+// The collapsible strip under the group tree that describes the selected thing.
+class ObjectInfoPanel : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit ObjectInfoPanel(QWidget *parent = nullptr);
+
+    bool isExpanded() const { return m_expanded; }
+    void setExpanded(bool on);
+
+    // Icon, name and the five lines (type, size, date, two extra).
+    void describe(const QIcon &icon, const QString &name, const QString &type, const QString &size, const QString &date,
+                  const QString &extra, const QString &extra1);
+    // A disc's description.
+    void FillCDInfo(const TCD &cd, const QIcon &discIcon);
+
+    QString nameText() const;
+    QString lineText(int i) const; // 0 type .. 4 second extra
+
+Q_SIGNALS:
+    void toggleRequested();
+
+private:
+    QToolButton *m_toggle;
+    QLabel *m_icon;
+    QLineEdit *m_name;
+    QLabel *m_lines[5];
+    QWidget *m_body;
+    bool m_expanded = false;
+};

@@ -1,0 +1,88 @@
+#include "TBusyForm.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+TBusyForm::TBusyForm(QWidget *mainWindow)
+    : QWidget(mainWindow, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), m_mainWindow(mainWindow)
+{
+    setObjectName(QStringLiteral("BusyForm"));
+    setFixedSize(320, 90);
+    auto *frame = new QFrame(this);
+    frame->setFrameShape(QFrame::StyledPanel);
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(frame);
+    auto *layout = new QVBoxLayout(frame);
+    m_label = new QLabel(frame);
+    m_label->setObjectName(QStringLiteral("BusyLabel"));
+    m_label->setAlignment(Qt::AlignCenter);
+    QFont f = m_label->font();
+    f.setBold(true);
+    m_label->setFont(f);
+    m_bar = new QProgressBar(frame);
+    m_bar->setObjectName(QStringLiteral("ProgressBar"));
+    m_bar->setTextVisible(false);
+    layout->addWidget(m_label);
+    layout->addWidget(m_bar);
+}
+
+void TBusyForm::start(const QString &caption, int maximum)
+{
+    m_label->setText(caption);
+    m_bar->setRange(0, std::max(1, maximum));
+    m_bar->setValue(0);
+    if (m_mainWindow) {
+        const QRect r = m_mainWindow->frameGeometry();
+        move(r.center() - QPoint(width() / 2, height() / 2));
+    }
+    show();
+    raise();
+    m_label->repaint();
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TBusyForm::setPosition(int value)
+{
+    m_bar->setValue(value);
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TBusyForm::step()
+{
+    setPosition(m_bar->value() + 1);
+}
+
+void TBusyForm::finish()
+{
+    m_bar->setValue(m_bar->maximum());
+    hide();
+}
+
+int TBusyForm::position() const
+{
+    return m_bar->value();
+}
+
+int TBusyForm::maximum() const
+{
+    return m_bar->maximum();
+}
+
+void TBusyForm::showEvent(QShowEvent *event)
+{
+    if (m_mainWindow)
+        m_mainWindow->setEnabled(false);
+    setEnabled(true);
+    QWidget::showEvent(event);
+}
+
+void TBusyForm::hideEvent(QHideEvent *event)
+{
+    if (m_mainWindow)
+        m_mainWindow->setEnabled(true);
+    QWidget::hideEvent(event);
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+class QLabel;
+class QProgressBar;
+
+// The small window shown during a scan or an export: a caption and a gauge. While it is up
+// the main window is disabled; hiding it enables the main window again.
+class TBusyForm : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TBusyForm(QWidget *mainWindow);
+
+    // Shows the window centred on the main window with the gauge at 0 of maximum.
+    void start(const QString &caption, int maximum);
+    void setPosition(int value);
+    void step();
+    void finish();
+    int position() const;
+    int maximum() const;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    QPointer<QWidget> m_mainWindow;
+    QLabel *m_label;
+    QProgressBar *m_bar;
+};
