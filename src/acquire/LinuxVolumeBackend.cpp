@@ -380,6 +380,12 @@ bool LinuxVolumeBackend::volumeInformation(const QString &root, VolumeDetails &d
 
     details.label = probeLabel ? probe.label : tags.label;
     details.serial = probe.valid ? probe.serial : VolumeProbe::serialFromUuid(tags.uuid, systemType);
+    if (!probe.valid && tags.uuid.isEmpty()) {
+        // Nothing names the volume: the kernel's file-system id is at least stable while it stays as it is.
+        struct statvfs st {};
+        if (::statvfs(QFile::encodeName(r.path).constData(), &st) == 0)
+            details.serial = quint32(st.f_fsid);
+    }
     details.fileSystem = probe.valid ? probe.fileSystem : VolumeProbe::windowsFileSystemName(systemType, tags.version);
     return true;
 }
