@@ -2,12 +2,12 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 QString hexCode(int code)
 {
-    return QLatin1String("[0x") + QString::number(static_cast<uint>(code), 16).toUpper().rightJustified(4, u'0') +
-           u']';
+    return QLatin1String("[0x") + QString::number(static_cast<uint>(code), 16).toUpper().rightJustified(4, u'0') + u']';
 }
 
 QString systemText(int code)
@@ -28,32 +28,55 @@ QString ESTCabinet::operationText(Side side, int code)
 {
     if (side == Writing) {
         switch (code) {
-        case 0: return QStringLiteral("No error");
-        case 1: return QStringLiteral("Failure opening file to be stored in cabinet");
-        case 2: return QStringLiteral("Failure reading file to be stored in cabinet");
-        case 3: return QStringLiteral("Out of memory in FCI");
-        case 4: return QStringLiteral("Could not create a temporary file");
-        case 5: return QStringLiteral("Unknown compression type");
-        case 6: return QStringLiteral("Could not create cabinet file");
-        case 7: return QStringLiteral("Client requested abort");
-        case 8: return QStringLiteral("Failure compressing data");
-        default: return QStringLiteral("FCI error");
+        case 0:
+            return QStringLiteral("No error");
+        case 1:
+            return QStringLiteral("Failure opening file to be stored in cabinet");
+        case 2:
+            return QStringLiteral("Failure reading file to be stored in cabinet");
+        case 3:
+            return QStringLiteral("Out of memory in FCI");
+        case 4:
+            return QStringLiteral("Could not create a temporary file");
+        case 5:
+            return QStringLiteral("Unknown compression type");
+        case 6:
+            return QStringLiteral("Could not create cabinet file");
+        case 7:
+            return QStringLiteral("Client requested abort");
+        case 8:
+            return QStringLiteral("Failure compressing data");
+        default:
+            return QStringLiteral("FCI error");
         }
     }
     switch (code) {
-    case 0: return QStringLiteral("No error");
-    case 1: return QStringLiteral("Cabinet not found");
-    case 2: return QStringLiteral("Cabinet file does not have the correct format");
-    case 3: return QStringLiteral("Cabinet file has an unknown version number");
-    case 4: return QStringLiteral("Cabinet file is corrupt");
-    case 5: return QStringLiteral("Could not allocate enough memory");
-    case 6: return QStringLiteral("Unknown compression type in a cabinet folder");
-    case 7: return QStringLiteral("Failure decompressing data from a cabinet file");
-    case 8: return QStringLiteral("Failure writing to target file");
-    case 9: return QStringLiteral("Cabinets in a set do not have the same RESERVE sizes");
-    case 10: return QStringLiteral("Cabinet returned on fdintNEXT_CABINET is incorrect");
-    case 11: return QStringLiteral("FDI aborted");
-    default: return QStringLiteral("FDI error");
+    case 0:
+        return QStringLiteral("No error");
+    case 1:
+        return QStringLiteral("Cabinet not found");
+    case 2:
+        return QStringLiteral("Cabinet file does not have the correct format");
+    case 3:
+        return QStringLiteral("Cabinet file has an unknown version number");
+    case 4:
+        return QStringLiteral("Cabinet file is corrupt");
+    case 5:
+        return QStringLiteral("Could not allocate enough memory");
+    case 6:
+        return QStringLiteral("Unknown compression type in a cabinet folder");
+    case 7:
+        return QStringLiteral("Failure decompressing data from a cabinet file");
+    case 8:
+        return QStringLiteral("Failure writing to target file");
+    case 9:
+        return QStringLiteral("Cabinets in a set do not have the same RESERVE sizes");
+    case 10:
+        return QStringLiteral("Cabinet returned on fdintNEXT_CABINET is incorrect");
+    case 11:
+        return QStringLiteral("FDI aborted");
+    default:
+        return QStringLiteral("FDI error");
     }
 }
 

@@ -19,7 +19,8 @@ static void quillory_device_output_stream_seekable_init(GSeekableIface *iface);
 G_DEFINE_TYPE_WITH_CODE(QuilloryDeviceOutputStream, quillory_device_output_stream, G_TYPE_OUTPUT_STREAM,
                         G_IMPLEMENT_INTERFACE(G_TYPE_SEEKABLE, quillory_device_output_stream_seekable_init))
 
-namespace {
+namespace
+{
 
 QuilloryDeviceOutputStream *self(gpointer p)
 {
@@ -33,8 +34,7 @@ void setError(QuilloryDeviceOutputStream *s, GError **error, const char *what)
                 s->device->errorString().toUtf8().constData());
 }
 
-gssize deviceWrite(GOutputStream *stream, const void *buffer, gsize count, GCancellable *cancellable,
-                   GError **error)
+gssize deviceWrite(GOutputStream *stream, const void *buffer, gsize count, GCancellable *cancellable, GError **error)
 {
     QuilloryDeviceOutputStream *s = self(stream);
     if (g_cancellable_set_error_if_cancelled(cancellable, error))
@@ -111,7 +111,8 @@ static void quillory_device_output_stream_seekable_init(GSeekableIface *iface)
 
 GOutputStream *GDeviceOutputStreamNew(QIODevice *device)
 {
-    auto *s = static_cast<QuilloryDeviceOutputStream *>(g_object_new(quillory_device_output_stream_get_type(), nullptr));
+    auto *s =
+        static_cast<QuilloryDeviceOutputStream *>(g_object_new(quillory_device_output_stream_get_type(), nullptr));
     s->device = device;
     return G_OUTPUT_STREAM(s);
 }

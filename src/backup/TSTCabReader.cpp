@@ -28,12 +28,13 @@ struct TSTCabReader::System {
     bool limitHit = false;
 };
 
-namespace {
+namespace
+{
 
 struct Handle {
     TSTCabReader::System *owner;
-    QFile *file;     // a cabinet being read
-    QIODevice *out;  // a member being written
+    QFile *file;    // a cabinet being read
+    QIODevice *out; // a member being written
 };
 
 TSTCabReader::System *systemOf(mspack_system *self)
@@ -199,7 +200,9 @@ struct TSTCabReader::OpenSet {
     mscabd_cabinet *first = nullptr;
     std::list<QByteArray> names; // libmspack keeps the name pointers while the set is open
     QString firstPath;
-    bool missingNext = false;
+    bool missingNext = false; // the set goes on in a cabinet that was not opened
+    int missingNextErrno = 0; // ENOENT when it was looked for and not found
+    bool truncated = false;   // a cabinet of the set is shorter than its header says
 };
 
 TSTCabReader::TSTCabReader() : m_system(std::make_unique<System>())
@@ -270,14 +273,20 @@ TSTCabReader::OpenSet TSTCabReader::openSet(const QString &cabinetFile, bool sin
             code = ESTCabinet::FdiCabinetNotFound;
             sys = m_system->lastErrno ? m_system->lastErrno : ENOENT;
             break;
-        case MSPACK_ERR_SIGNATURE: code = ESTCabinet::FdiNotACabinet; break;
+        case MSPACK_ERR_SIGNATURE:
+            code = ESTCabinet::FdiNotACabinet;
+            break;
         case MSPACK_ERR_READ:
             // Too short to hold a cabinet header at all, or cut off further on.
             code = QFileInfo(path).size() < 36 ? ESTCabinet::FdiNotACabinet : ESTCabinet::FdiCorruptCabinet;
             sys = m_system->lastErrno;
             break;
-        case MSPACK_ERR_NOMEMORY: code = ESTCabinet::FdiAllocFail; break;
-        default: code = ESTCabinet::FdiCorruptCabinet; break;
+        case MSPACK_ERR_NOMEMORY:
+            code = ESTCabinet::FdiAllocFail;
+            break;
+        default:
+            code = ESTCabinet::FdiCorruptCabinet;
+            break;
         }
         if (set.first)
             cabd->close(cabd, set.first);
@@ -299,7 +308,12 @@ TSTCabReader::OpenSet TSTCabReader::openSet(const QString &cabinetFile, bool sin
 
     if (!QFileInfo::exists(set.firstPath))
         throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiCabinetNotFound, ENOENT);
+    auto checkLength = [&](const mscabd_cabinet *cab, const QString &path) {
+        if (QFileInfo(path).size() < qint64(cab->base_offset) + qint64(cab->length))
+            set.truncated = true;
+    };
     set.first = openOne(set.firstPath);
+    checkLength(set.first, set.firstPath);
     announce(set.first, set.firstPath);
 
     QSet<QString> visited{QFileInfo(set.firstPath).canonicalFilePath()};
@@ -325,6 +339,7 @@ TSTCabReader::OpenSet TSTCabReader::openSet(const QString &cabinetFile, bool sin
         }
         if (nextPath.isEmpty()) {
             set.missingNext = true;
+            set.missingNextErrno = ENOENT;
             break;
         }
         const QString canonical = QFileInfo(nextPath).canonicalFilePath();
@@ -332,6 +347,7 @@ TSTCabReader::OpenSet TSTCabReader::openSet(const QString &cabinetFile, bool sin
             break;
         visited.insert(canonical);
         mscabd_cabinet *next = openOne(nextPath);
+        checkLength(next, nextPath);
         announce(next, nextPath);
         if (cabd->append(cabd, current, next) != MSPACK_ERR_OK) {
             cabd->close(cabd, next);
@@ -342,6 +358,8 @@ TSTCabReader::OpenSet TSTCabReader::openSet(const QString &cabinetFile, bool sin
         current = next;
         currentPath = nextPath;
     }
+    if (singleCabinet && (current->flags & MSCAB_HDR_NEXTCAB))
+        set.missingNext = true;
     return set;
 }
 
@@ -357,31 +375,38 @@ void TSTCabReader::throwExtractError(int err, const OpenSet &set)
     if (m_system->limitHit)
         throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiAllocFail);
     switch (err) {
-    case MSPACK_ERR_DECRUNCH: throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiMdiFail);
     case MSPACK_ERR_WRITE:
     case MSPACK_ERR_OPEN:
         throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiTargetFile, m_system->lastErrno);
-    case MSPACK_ERR_NOMEMORY: throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiAllocFail);
-    case MSPACK_ERR_DATAFORMAT:
-        // A member running on into a cabinet of the set that is not there.
-        if (set.missingNext)
-            throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiCabinetNotFound, ENOENT);
-        throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiCorruptCabinet);
+    case MSPACK_ERR_NOMEMORY:
+        throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiAllocFail);
     default:
-        throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiCorruptCabinet, err == MSPACK_ERR_READ ? m_system->lastErrno : 0);
+        break;
+    }
+    // The data ran out: a member running on into a cabinet of the set that is not there, or a
+    // cabinet cut short. The decoders report both as failures of their own.
+    if (set.truncated)
+        throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiCorruptCabinet);
+    if (set.missingNext)
+        throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiCabinetNotFound, set.missingNextErrno);
+    switch (err) {
+    case MSPACK_ERR_DECRUNCH:
+        throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiMdiFail);
+    default:
+        throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiCorruptCabinet,
+                         err == MSPACK_ERR_READ ? m_system->lastErrno : 0);
     }
 }
 
-namespace {
+namespace
+{
 
 // Closes the set on every way out.
-template <typename F>
-struct Finally {
+template <typename F> struct Finally {
     F f;
     ~Finally() { f(); }
 };
-template <typename F>
-Finally(F) -> Finally<F>;
+template <typename F> Finally(F) -> Finally<F>;
 
 void checkFolders(const mscabd_cabinet *cab)
 {
@@ -458,8 +483,8 @@ void TSTCabReader::Extract(const QString &cabinetFile, const QString &destinatio
         if (err != MSPACK_ERR_OK) {
             out.cancelWriting();
             // The start of this folder lies in an earlier cabinet of the set.
-            if (err == MSPACK_ERR_DATAFORMAT && (set.first->flags & MSCAB_HDR_PREVCAB) &&
-                f->folder == set.first->folders) {
+            if ((err == MSPACK_ERR_DATAFORMAT || err == MSPACK_ERR_DECRUNCH || err == MSPACK_ERR_READ) &&
+                (set.first->flags & MSCAB_HDR_PREVCAB) && f->folder == set.first->folders) {
                 if (OnCopyPartialFile) {
                     bool abort = false;
                     OnCopyPartialFile(*this, member, decodeName(set.first->prevname, false),
@@ -476,12 +501,14 @@ void TSTCabReader::Extract(const QString &cabinetFile, const QString &destinatio
             throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiTargetFile, errno ? errno : EIO);
 
         QFile written(target);
-        if (member.Modified.isValid())
+        if (member.Modified.isValid() && written.open(QIODevice::ReadWrite)) {
             written.setFileTime(member.Modified, QFileDevice::FileModificationTime);
+            written.close();
+        }
         QFileDevice::Permissions perms = written.permissions();
         if (member.Attributes & 0x01)
-            perms &= ~(QFileDevice::WriteOwner | QFileDevice::WriteUser | QFileDevice::WriteGroup |
-                       QFileDevice::WriteOther);
+            perms &=
+                ~(QFileDevice::WriteOwner | QFileDevice::WriteUser | QFileDevice::WriteGroup | QFileDevice::WriteOther);
         else
             perms |= QFileDevice::WriteOwner | QFileDevice::WriteUser;
         written.setPermissions(perms);

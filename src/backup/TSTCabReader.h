@@ -11,9 +11,9 @@ enum TSTCabReaderOption { croExecuteOnExtract = 0x1, croDontOverwriteReadOnlyFil
 
 // One member of a cabinet (or of a cabinet set) as the reader sees it.
 struct TSTCabMember {
-    QString Name;        // as stored, decoded (UTF-8 when flagged, else Windows-1252)
-    qint64 Size = 0;     // uncompressed
-    QDateTime Modified;  // the member's DOS date and time, taken as local time; invalid when unset
+    QString Name;       // as stored, decoded (UTF-8 when flagged, else Windows-1252)
+    qint64 Size = 0;    // uncompressed
+    QDateTime Modified; // the member's DOS date and time, taken as local time; invalid when unset
     quint32 Attributes = 0;
     int FolderNumber = 0;
     bool Execute() const { return Attributes & 0x40; }

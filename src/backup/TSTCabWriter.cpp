@@ -16,7 +16,8 @@
 #include <cerrno>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 // Names are matched the way the cabinet tools of the original platform list a folder:
 // "*" any run, "?" one character, letters without regard to case.
@@ -47,12 +48,18 @@ int errnoFromGError(const GError *err)
     if (!err || err->domain != G_IO_ERROR)
         return 0;
     switch (err->code) {
-    case G_IO_ERROR_NOT_FOUND: return ENOENT;
-    case G_IO_ERROR_PERMISSION_DENIED: return EACCES;
-    case G_IO_ERROR_IS_DIRECTORY: return EISDIR;
-    case G_IO_ERROR_NO_SPACE: return ENOSPC;
-    case G_IO_ERROR_TOO_MANY_OPEN_FILES: return EMFILE;
-    default: return EIO;
+    case G_IO_ERROR_NOT_FOUND:
+        return ENOENT;
+    case G_IO_ERROR_PERMISSION_DENIED:
+        return EACCES;
+    case G_IO_ERROR_IS_DIRECTORY:
+        return EISDIR;
+    case G_IO_ERROR_NO_SPACE:
+        return ENOSPC;
+    case G_IO_ERROR_TOO_MANY_OPEN_FILES:
+        return EMFILE;
+    default:
+        return EIO;
     }
 }
 
@@ -91,9 +98,12 @@ TSTCabWriter::~TSTCabWriter()
 int TSTCabWriter::compressionCode() const
 {
     switch (CompressionType) {
-    case cctNone: return 0;
-    case cctMsZip: return 1;
-    case cctLzx: return 3 + CompressionLzxLevel * 256;
+    case cctNone:
+        return 0;
+    case cctMsZip:
+        return 1;
+    case cctLzx:
+        return 3 + CompressionLzxLevel * 256;
     }
     return 0;
 }
@@ -187,7 +197,8 @@ void TSTCabWriter::beforeAdd(qint64 size)
         throw ESTCabinet(ESTCabinet::Writing, ESTCabinet::FciBadCompressionType);
     const bool countFull = CabinetFileCountThreshold > 0 && CabinetFileCountThreshold <= m_cabinetFiles;
     // The size limit is held on the uncompressed bytes, which the compressed cabinet never exceeds.
-    const bool sizeFull = CabinetSizeThreshold > 0 && m_cabinetFiles > 0 && m_cabinetBytes + size > CabinetSizeThreshold;
+    const bool sizeFull =
+        CabinetSizeThreshold > 0 && m_cabinetFiles > 0 && m_cabinetBytes + size > CabinetSizeThreshold;
     if (countFull || sizeFull) {
         FlushCabinet(true);
     } else if ((FolderFileCountThreshold > 0 && FolderFileCountThreshold <= m_folderFiles) ||
@@ -242,8 +253,9 @@ void TSTCabWriter::AddBytes(const QByteArray &data, const QString &nameInCabinet
     beforeAdd(data.size());
     // The library keeps the bytes by reference; the copy lives until the cabinet is written.
     QByteArray *copy = new QByteArray(data);
-    GBytes *bytes = g_bytes_new_with_free_func(copy->constData(), static_cast<gsize>(copy->size()),
-                                               [](gpointer p) { delete static_cast<QByteArray *>(p); }, copy);
+    GBytes *bytes = g_bytes_new_with_free_func(
+        copy->constData(), static_cast<gsize>(copy->size()), [](gpointer p) { delete static_cast<QByteArray *>(p); },
+        copy);
     GCabFile *cabFile = gcab_file_new_with_bytes(name.toUtf8().constData(), bytes);
     g_bytes_unref(bytes);
     addMember(cabFile, name, data.size(), modified, attributes);
@@ -364,8 +376,8 @@ void TSTCabWriter::startNextCabinet(qint64 previousSize)
             nameTemplate.append(u'*');
     }
     m_params.CabinetName = expandTemplate(nameTemplate, m_params.CabinetNumber);
-    QString path = CabinetPathTemplate.isEmpty() ? m_params.CabinetPath
-                                                 : expandTemplate(CabinetPathTemplate, m_params.DiskNumber);
+    QString path =
+        CabinetPathTemplate.isEmpty() ? m_params.CabinetPath : expandTemplate(CabinetPathTemplate, m_params.DiskNumber);
     if (!path.endsWith(u'/'))
         path += u'/';
     m_params.CabinetPath = path;
@@ -383,7 +395,8 @@ void TSTCabWriter::startNextCabinet(qint64 previousSize)
     newLibraryCabinet();
 }
 
-namespace {
+namespace
+{
 
 struct WriteContext {
     TSTCabWriter *writer;

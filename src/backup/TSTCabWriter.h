@@ -59,8 +59,7 @@ public:
     std::function<void(TSTCabWriter &, const TSTCabParameters &, const QString &fileName, qint64 fileSize,
                        bool continuation, bool &abort)>
         OnFilePlaced;
-    std::function<void(TSTCabWriter &, TSTCabParameters &, qint64 previousCabinetSize, bool &abort)>
-        OnGetNextCabinet;
+    std::function<void(TSTCabWriter &, TSTCabParameters &, qint64 previousCabinetSize, bool &abort)> OnGetNextCabinet;
     std::function<void(TSTCabWriter &, qint64 compressedBlockSize, qint64 uncompressedBlockSize, bool &abort)>
         OnFileStatus;
     std::function<void(TSTCabWriter &, qint64 copiedSize, qint64 totalSize, bool &abort)> OnFolderStatus;

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "store/TreeFile.h"
+
+#include <QDate>
+#include <QString>
+#include <functional>
+
+class Catalogue;
+
+// Export and import of the whole catalogue as one cabinet: every disc's contents file in
+// the tree's top-to-bottom order, then "groups.tree". The dialogs, the busy window and the
+// completion boxes belong to the caller; these report progress and throw on failure.
+class DatabaseBackup
+{
+public:
+    // position goes from 0 to maximum (number of tree nodes + 1).
+    using Progress = std::function<void(int position, int maximum)>;
+
+    // Saves the tree to "groups.tree" and loads it back (so the file and the tree agree),
+    // then writes the archive. An older archive of that name is replaced only once the new
+    // one is complete. Refused when the tree could not be loaded: saving it then would
+    // overwrite the user's "groups.tree" with an empty one.
+    static void exportDatabase(Catalogue &catalogue, const QString &archiveFile, const Progress &progress = {},
+                               const InfoCallback &info = {});
+
+    // Extracts the archive (following a set) into DB. Every member name is checked first;
+    // an unsafe one stops the import before anything is written, as does a file that is
+    // not a cabinet. Members replace files of the same name; other files stay. The caller
+    // then loads the catalogue again.
+    static void importDatabase(const QString &archiveFile, const QString &dbFolder);
+
+    // The save dialog's proposal: "Database Backup " + the date as dd-mm-yyyy.
+    static QString proposedExportName(const QDate &today);
+    // The first-run sample archive ("sample.cab" in the data folder or the shared folder),
+    // or an empty string when there is none.
+    static QString sampleArchive(const QString &dataFolder);
+
+    static QString exportCompleteMessage() { return QStringLiteral("Export Database complete."); }
+    static QString importCompleteMessage() { return QStringLiteral("Import Database complete."); }
+    static QString importQuestion()
+    {
+        return QStringLiteral("All existing files will be overwritten. Continue anyway?");
+    }
+    static QString sampleQuestion()
+    {
+        return QStringLiteral("Welcome to Quillory! Do you want to import sample database?");
+    }
+    static QString exportBusyCaption() { return QStringLiteral("Creating archive. Please wait..."); }
+};

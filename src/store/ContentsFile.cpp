@@ -1,0 +1,144 @@
+#include "ContentsFile.h"
+
+#include "QuilloryError.h"
+#include "backup/TSTCabReader.h"
+#include "backup/TSTCabWriter.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace
+{
+
+void removeLists(const QString &dbFolder, const QString &serial)
+{
+    QFile::remove(ContentsFile::folderListName(dbFolder, serial));
+    QFile::remove(ContentsFile::fileListName(dbFolder, serial));
+}
+
+QByteArray readWhole(const QString &path)
+{
+    QFile f(path);
+    if (!f.exists())
+        return QByteArray();
+    if (!f.open(QIODevice::ReadOnly))
+        throw QuilloryError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, f.errorString()));
+    QByteArray bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError)
+        throw QuilloryError(QStringLiteral("Cannot read file \"%1\". %2").arg(path, f.errorString()));
+    return bytes;
+}
+
+} // namespace
+
+// A serial comes from "groups.tree", which may be damaged: it must stay a bare name in DB.
+static const QString &checkedSerial(const QString &serial)
+{
+    if (serial.isEmpty() || serial.contains(u'/') || serial.contains(u'\\') || serial == QLatin1String("..") ||
+        serial == QLatin1String("."))
+        throw QuilloryError(QStringLiteral("\"%1\" is not a usable disc serial number.").arg(serial));
+    return serial;
+}
+
+QString ContentsFile::contentsFileName(const QString &dbFolder, const QString &serial)
+{
+    return dbFolder + checkedSerial(serial) + QLatin1String(".dat");
+}
+
+QString ContentsFile::folderListName(const QString &dbFolder, const QString &serial)
+{
+    return dbFolder + checkedSerial(serial) + QLatin1String(".dir");
+}
+
+QString ContentsFile::fileListName(const QString &dbFolder, const QString &serial)
+{
+    return dbFolder + checkedSerial(serial) + QLatin1String(".file");
+}
+
+bool ContentsFile::exists(const QString &dbFolder, const QString &serial)
+{
+    return QFileInfo(contentsFileName(dbFolder, serial)).isFile();
+}
+
+void ContentsFile::pack(const QString &dbFolder, const QString &serial)
+{
+    try {
+        TSTCabWriter cab;
+        cab.CompressionType = cctMsZip;
+        cab.Open(contentsFileName(dbFolder, serial));
+        // The folder list first, then the file list, as a listing of DB gives them.
+        cab.AddFile(folderListName(dbFolder, serial), serial + QLatin1String(".dir"));
+        cab.AddFile(fileListName(dbFolder, serial), serial + QLatin1String(".file"));
+        cab.Close(true);
+    } catch (...) {
+        removeLists(dbFolder, serial);
+        throw;
+    }
+    removeLists(dbFolder, serial);
+}
+
+void ContentsFile::packBytes(const QString &dbFolder, const QString &serial, const QByteArray &folderList,
+                             const QByteArray &fileList, const QDateTime &when)
+{
+    TSTCabWriter cab;
+    cab.CompressionType = cctMsZip;
+    cab.Open(contentsFileName(dbFolder, serial));
+    cab.AddBytes(folderList, serial + QLatin1String(".dir"), when);
+    cab.AddBytes(fileList, serial + QLatin1String(".file"), when);
+    cab.Close(true);
+}
+
+ContentsFile::Lists ContentsFile::read(const QString &dbFolder, const QString &serial)
+{
+    const QString dirName = serial + QLatin1String(".dir");
+    const QString fileName = serial + QLatin1String(".file");
+    TSTCabReader reader;
+    // Contents files are single cabinets; a set announced in a damaged header is not followed.
+    const auto blobs = reader.ExtractToMemory(
+        contentsFileName(dbFolder, serial),
+        [&](const QString &name) {
+            return name.compare(dirName, Qt::CaseInsensitive) == 0 || name.compare(fileName, Qt::CaseInsensitive) == 0;
+        },
+        qint64(2) << 30, true);
+    Lists lists;
+    for (const TSTCabBlob &b : blobs) {
+        if (b.Member.Name.compare(dirName, Qt::CaseInsensitive) == 0)
+            lists.folderList = b.Data;
+        else
+            lists.fileList = b.Data;
+    }
+    return lists;
+}
+
+ContentsFile::Parsed ContentsFile::load(const QString &dbFolder, const QString &serial)
+{
+    const Lists lists = read(dbFolder, serial);
+    return Parsed{ContentsList::fromBytes(lists.folderList), ContentsList::fromBytes(lists.fileList)};
+}
+
+ContentsFile::Lists ContentsFile::unpackThroughFolder(const QString &dbFolder, const QString &serial)
+{
+    const QString dirName = serial + QLatin1String(".dir");
+    const QString fileName = serial + QLatin1String(".file");
+    Lists lists;
+    try {
+        TSTCabReader reader;
+        // Anything else in the cabinet ("groups.tree", another disc's list) must not land in DB.
+        reader.OnCopyFile = [&](TSTCabReader &, const TSTCabMember &m, QString &destination, bool &) {
+            if (m.Name.compare(dirName, Qt::CaseInsensitive) == 0)
+                destination = folderListName(dbFolder, serial);
+            else if (m.Name.compare(fileName, Qt::CaseInsensitive) == 0)
+                destination = fileListName(dbFolder, serial);
+            else
+                destination.clear();
+        };
+        reader.Extract(contentsFileName(dbFolder, serial), dbFolder, true);
+        lists.folderList = readWhole(folderListName(dbFolder, serial));
+        lists.fileList = readWhole(fileListName(dbFolder, serial));
+    } catch (...) {
+        removeLists(dbFolder, serial);
+        throw;
+    }
+    removeLists(dbFolder, serial);
+    return lists;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "ContentsList.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+// A disc's contents file: DB + Serial + ".dat", a cabinet (MSZIP) holding the folder list
+// Serial + ".dir" and the file list Serial + ".file" under their bare names.
+class ContentsFile
+{
+public:
+    // The two lists exactly as stored (bytes, line ends untouched).
+    struct Lists {
+        QByteArray folderList;
+        QByteArray fileList;
+    };
+    // The two lists parsed.
+    struct Parsed {
+        ContentsList folders;
+        ContentsList files;
+    };
+
+    // dbFolder ends in "/" (Catalogue::dbFolder()).
+    static QString contentsFileName(const QString &dbFolder, const QString &serial);
+    static QString folderListName(const QString &dbFolder, const QString &serial);
+    static QString fileListName(const QString &dbFolder, const QString &serial);
+    static bool exists(const QString &dbFolder, const QString &serial);
+
+    // Packs the two lists the scanner left in DB into the contents file, replacing an older
+    // one only once the new one is complete, and deletes the lists (also when packing fails).
+    static void pack(const QString &dbFolder, const QString &serial);
+    // Packs two lists held in memory, without loose files; members dated `when`.
+    static void packBytes(const QString &dbFolder, const QString &serial, const QByteArray &folderList,
+                          const QByteArray &fileList, const QDateTime &when = QDateTime::currentDateTime());
+
+    // Reads the lists straight from the cabinet into memory: the way every reader goes.
+    // Throws ESTCabinet when the contents file is missing or damaged. A list the cabinet
+    // lacks reads as empty.
+    static Lists read(const QString &dbFolder, const QString &serial);
+    static Parsed load(const QString &dbFolder, const QString &serial);
+
+    // Unpacks into DB, reads the lists and deletes the unpacked copies on every path.
+    // Only the disc's own two lists are extracted from the cabinet.
+    static Lists unpackThroughFolder(const QString &dbFolder, const QString &serial);
+};
