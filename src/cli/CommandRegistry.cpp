@@ -1,10 +1,13 @@
 #include "CliApp.h"
 
+#include "AddDiscCommand.h"
 #include "CatListsCommand.h"
 #include "CheckMaskCommand.h"
+#include "ConfigCommand.h"
 #include "DrivesCommand.h"
 #include "ExportCommand.h"
 #include "ImportCommand.h"
+#include "LsCommand.h"
 #include "TreeCommand.h"
 
 std::vector<std::unique_ptr<CliCommand>> AllCommands()
@@ -15,6 +18,9 @@ std::vector<std::unique_ptr<CliCommand>> AllCommands()
     c.push_back(std::make_unique<ExportCommand>());
     c.push_back(std::make_unique<ImportCommand>());
     c.push_back(std::make_unique<CatListsCommand>());
+    c.push_back(std::make_unique<AddDiscCommand>());
+    c.push_back(std::make_unique<ConfigCommand>());
+    c.push_back(std::make_unique<LsCommand>());
     c.push_back(std::make_unique<DrivesCommand>());
     return c;
 }

@@ -1,0 +1,196 @@
+#include "DiscAdder.h"
+
+#include "Scanner.h"
+#include "settings/Preferences.h"
+#include "store/Catalogue.h"
+#include "store/CatalogueLocale.h"
+#include "store/ContentsFile.h"
+#include "store/ContentsList.h"
+#include "store/QuilloryError.h"
+#include "store/SingleLine.h"
+#include "store/TextCodec.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+
+namespace
+{
+
+char16_t upperAscii(char16_t c)
+{
+    return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
+}
+
+char16_t lowerAscii(char16_t c)
+{
+    return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+}
+
+} // namespace
+
+DiscAdder::DiscAdder(Catalogue &catalogue, const Preferences &prefs) : m_catalogue(catalogue), m_prefs(prefs) {}
+
+QString DiscAdder::CheckTitle(const QString &title)
+{
+    if (title.isEmpty())
+        return QStringLiteral("You must enter title for disc!");
+    if (title.contains(u'|'))
+        return QStringLiteral("Disc title cannot contain \"|\" character!");
+    return QString();
+}
+
+QString DiscAdder::CheckDetails(const DiscDetails &details)
+{
+    const QString title = CheckTitle(details.title);
+    if (!title.isNull())
+        return title;
+    if (details.genre.contains(u'|'))
+        return QStringLiteral("Disc genre cannot contain \"|\" character!");
+    if (details.description.contains(u'|'))
+        return QStringLiteral("Disc description cannot contain \"|\" character!");
+    return QString();
+}
+
+QString DiscAdder::alreadyInDatabaseQuestion()
+{
+    return QStringLiteral("Disc is already in database. Do you want to update entry?");
+}
+
+QString DiscAdder::discNotPresentMessage(const QString &drive)
+{
+    return QStringLiteral("Disc not present!\rInsert disc into device ") + drive +
+           QStringLiteral(" and press \"Add\" button again.");
+}
+
+QString DiscAdder::CorrectLabel(const QString &label)
+{
+    QString s = label;
+    for (QChar &c : s)
+        c = QChar(lowerAscii(c.unicode()));
+    if (s.isEmpty())
+        return s;
+    s[0] = QChar(upperAscii(s[0].unicode()));
+    for (qsizetype i = 1; i < s.size(); ++i) {
+        if (s[i] == u'_')
+            s[i] = u' ';
+        if (s[i - 1] == u' ')
+            s[i] = QChar(upperAscii(s[i].unicode()));
+    }
+    return s;
+}
+
+bool DiscAdder::isValidSerial(const QString &serial)
+{
+    if (serial.size() != 8)
+        return false;
+    for (QChar c : serial)
+        if (!((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F')))
+            return false;
+    return true;
+}
+
+TreeNode *DiscAdder::existing(const QString &serial) const
+{
+    return FindCD(m_catalogue.tree().root(), serial);
+}
+
+TreeNode *DiscAdder::parentFor(TreeNode *selected) const
+{
+    if (!selected)
+        return m_catalogue.tree().root();
+    return selected->isGroup() ? selected : selected->parent();
+}
+
+qint32 DiscAdder::nextNumber() const
+{
+    return static_cast<qint32>(DoGroup(m_catalogue.tree().root()).discs + 1);
+}
+
+quint64 DiscAdder::scanToLists(const DiscVolume &volume)
+{
+    const QString db = m_catalogue.dbFolder();
+    const QString fileName = ContentsFile::fileListName(db, volume.serial);
+    const QString folderName = ContentsFile::folderListName(db, volume.serial);
+    QFile files(fileName), folders(folderName);
+    // Whatever happens, no loose list stays behind in the database folder.
+    auto discard = [&] {
+        files.close();
+        folders.close();
+        QFile::remove(fileName);
+        QFile::remove(folderName);
+    };
+    if (!files.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        !folders.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        const QString why = files.isOpen() ? folders.errorString() : files.errorString();
+        discard();
+        throw QuilloryError(QStringLiteral("Cannot create the lists of disc %1 in \"%2\": %3")
+                                .arg(volume.serial, QDir::toNativeSeparators(db), why));
+    }
+    quint64 size = 0;
+    try {
+        ContentsListWriter fileWriter(&files), folderWriter(&folders);
+        Scanner scanner(m_prefs, fileWriter, folderWriter);
+        scanner.setTotalSize(volume.totalSize);
+        scanner.setProcessEvents(m_processEvents);
+        scanner.setGauge(m_gauge);
+        scanner.resetCounters();
+        try {
+            size = scanner.Scan(volume.root);
+        } catch (...) {
+            m_scannedBytes = scanner.scannedBytes();
+            throw;
+        }
+        m_scannedBytes = scanner.scannedBytes();
+        if (!files.flush() || !folders.flush())
+            throw QuilloryError(QStringLiteral("Cannot write the lists of disc %1: %2")
+                                    .arg(volume.serial, files.error() != QFileDevice::NoError ? files.errorString()
+                                                                                              : folders.errorString()));
+    } catch (...) {
+        discard();
+        throw;
+    }
+    files.close();
+    folders.close();
+    return size;
+}
+
+TreeNode *DiscAdder::add(const DiscVolume &volume, const DiscDetails &details, TreeNode *parent, TreeNode *replace)
+{
+    const QString detailsError = CheckDetails(details);
+    if (!detailsError.isNull())
+        throw QuilloryError(detailsError);
+    // The serial names files in the database folder: nothing else may reach it.
+    if (!isValidSerial(volume.serial))
+        throw QuilloryError(
+            QStringLiteral("The serial number \"%1\" is not eight hexadecimal digits.").arg(volume.serial));
+    GroupTree &tree = m_catalogue.tree();
+    if (!parent)
+        parent = tree.root();
+    if (!parent || parent->isDisc())
+        throw QuilloryError(QStringLiteral("A disc can only be added to a group."));
+    if (replace && (parent == replace || parent->isInside(replace)))
+        parent = replace->parent();
+
+    m_catalogue.ensureDbFolder();
+    const quint64 size = scanToLists(volume);
+    // Replaces an older contents file only once the new one is complete.
+    ContentsFile::pack(m_catalogue.dbFolder(), volume.serial);
+
+    // The record is one line of "|"-separated fields: what the system reports must not break it.
+    auto field = [](QString text) { return TextCodec::sanitizeLine(text.replace(u'|', u'_')); };
+    TCD cd;
+    cd.Title = TextCodec::sanitizeLine(details.title);
+    cd.VolumeLabel = field(volume.label);
+    cd.Serial = volume.serial;
+    cd.FileSystem = field(volume.fileSystem);
+    cd.Size = static_cast<qint64>(size);
+    cd.Description = MultiToSingle(details.description);
+    cd.Genre = TextCodec::sanitizeLine(details.genre);
+    cd.Number = details.number;
+    cd.Date = CatalogueLocale().formatDateTime(QDateTime::currentDateTime());
+
+    if (replace)
+        tree.removeNode(replace);
+    return tree.addDisc(parent, cd);
+}

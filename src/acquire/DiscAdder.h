@@ -1,0 +1,77 @@
+#pragma once
+
+#include "store/TCD.h"
+
+#include <QString>
+#include <functional>
+
+class Catalogue;
+class Preferences;
+class TreeNode;
+
+// The volume being added, as the Add Disc dialog shows it.
+struct DiscVolume {
+    QString root; // the local folder to scan (a mount point, or any folder)
+    QString label;
+    QString serial; // eight upper-case hexadecimal digits
+    QString fileSystem;
+    quint64 totalSize = 0; // for the progress gauge; 0 keeps it still
+};
+
+// What the user typed for the disc.
+struct DiscDetails {
+    QString title;
+    QString genre;
+    QString description; // may hold line breaks
+    qint32 number = 0;
+};
+
+// Adding a disc to the catalogue once the user has pressed Add: scan the volume into its two
+// lists, pack them into the disc's contents file, and put the disc's record into the tree.
+// The dialog and the command line ask their own questions (title, replace) around it.
+class DiscAdder
+{
+public:
+    DiscAdder(Catalogue &catalogue, const Preferences &prefs);
+
+    // The title checks: the error message to show, or a null string when the title will do.
+    static QString CheckTitle(const QString &title);
+    // The title checks, then the same rule for the genre and the description: a "|" there
+    // would split the disc's record in "groups.tree" into the wrong fields.
+    static QString CheckDetails(const DiscDetails &details);
+    static QString alreadyInDatabaseQuestion();
+    static QString discNotPresentMessage(const QString &drive);
+    // A volume label made into a title: MISC_4 gives "Misc 4".
+    static QString CorrectLabel(const QString &label);
+    // Whether a serial can name a disc: eight hexadecimal digits in upper case.
+    static bool isValidSerial(const QString &serial);
+
+    // The disc already catalogued under this serial, if any.
+    TreeNode *existing(const QString &serial) const;
+    // The group a new disc goes into: the selected node when it is a group, else the
+    // selected disc's group; the root when nothing is selected.
+    TreeNode *parentFor(TreeNode *selected) const;
+    // The number proposed for a new disc: the discs in the catalogue plus one.
+    qint32 nextNumber() const;
+
+    void setProcessEvents(std::function<void()> fn) { m_processEvents = std::move(fn); }
+    void setGauge(std::function<void(quint64)> fn) { m_gauge = std::move(fn); }
+
+    // Scans the volume, replaces the contents file and adds the disc as the last child of
+    // parent. `replace` is the old entry of the same disc, removed once the new one is ready.
+    // On any failure the loose lists are deleted, the tree and any older contents file are
+    // left as they were, and QuilloryError is thrown.
+    TreeNode *add(const DiscVolume &volume, const DiscDetails &details, TreeNode *parent, TreeNode *replace = nullptr);
+
+    // Bytes counted by the last scan (including files left out by the filters).
+    quint64 scannedBytes() const { return m_scannedBytes; }
+
+private:
+    quint64 scanToLists(const DiscVolume &volume);
+
+    Catalogue &m_catalogue;
+    const Preferences &m_prefs;
+    std::function<void()> m_processEvents;
+    std::function<void(quint64)> m_gauge;
+    quint64 m_scannedBytes = 0;
+};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "CliCommand.h"
+
+class AddDiscCommand : public CliCommand
+{
+public:
+    QString name() const override { return QStringLiteral("add-disc"); }
+    QString usage() const override
+    {
+        return QStringLiteral("add-disc ROOT --title T [--group NAME] [--genre G] [--number N] [--description TEXT] "
+                              "[--label L --serial XXXXXXXX --fs NAME] [--replace]");
+    }
+    QString summary() const override
+    {
+        return QStringLiteral("Scans the volume at ROOT into the catalogue, as Add Disc does, and prints the new "
+                              "disc's record line.");
+    }
+    QString details() const override;
+    int run(CliContext &ctx, const QStringList &args) override;
+};

@@ -1,0 +1,88 @@
+#include "ConfigCommand.h"
+
+#include "CliError.h"
+#include "search/TMask.h"
+#include "settings/Preferences.h"
+#include "store/DataPaths.h"
+#include "store/QuilloryError.h"
+
+QString ConfigCommand::details() const
+{
+    QString text = QStringLiteral(
+        "config get NAME prints one value, config get all of them (NAME, TAB, VALUE). Check boxes read 1 when\n"
+        "ticked and 0 when not. config exclusions MASK... replaces the list; --clear empties it.\nNames:");
+    const QStringList &names = Preferences::valueNames();
+    for (int i = 0; i < names.size(); ++i)
+        text += (i % 6 == 0 ? QStringLiteral("\n  ") : QStringLiteral(", ")) + u'"' + names.at(i) + u'"';
+    text += QStringLiteral("\nFilters:");
+    for (int i = 0; i < Preferences::FilterCount; ++i)
+        text += QStringLiteral("\n  Filter %1  %2").arg(i).arg(Preferences::filterCaptions().at(i));
+    return text;
+}
+
+int ConfigCommand::run(CliContext &ctx, const QStringList &args)
+{
+    if (args.isEmpty())
+        throw CliUsageError(QStringLiteral("get, set or exclusions is needed"));
+    const QString settingsFile = DataPaths::settingsFile(ctx.dataFolder());
+    Preferences prefs;
+    const QString verb = args.first();
+
+    if (verb == QLatin1String("get")) {
+        if (args.size() > 2)
+            throw CliUsageError(QStringLiteral("get takes one NAME (quote names with blanks: \"Filter 6\")"));
+        prefs.load(settingsFile);
+        if (args.size() == 2) {
+            if (!Preferences::isValueName(args.at(1)))
+                throw CliUsageError(QStringLiteral("unknown preference \"%1\"").arg(args.at(1)));
+            ctx.io().printLine(prefs.value(args.at(1)));
+            return 0;
+        }
+        QString out;
+        for (const QString &name : Preferences::valueNames()) {
+            const QString v = prefs.value(name);
+            if (!v.isNull())
+                out += name + u'\t' + v + u'\n';
+        }
+        ctx.io().print(out);
+        return 0;
+    }
+
+    if (verb == QLatin1String("set")) {
+        if (args.size() != 3)
+            throw CliUsageError(QStringLiteral("set takes NAME and VALUE"));
+        if (!Preferences::isValueName(args.at(1)))
+            throw CliUsageError(QStringLiteral("unknown preference \"%1\"").arg(args.at(1)));
+        prefs.load(settingsFile);
+        QString error;
+        if (!prefs.setValue(args.at(1), args.at(2), &error))
+            throw QuilloryError(error);
+        prefs.save(settingsFile);
+        return 0;
+    }
+
+    if (verb == QLatin1String("exclusions")) {
+        prefs.loadExclusions(ctx.dataFolder());
+        const QStringList masks = args.mid(1);
+        if (masks.isEmpty()) {
+            QString out;
+            for (const QString &m : prefs.exclusions())
+                out += m + u'\n';
+            ctx.io().print(out);
+            return 0;
+        }
+        if (masks == QStringList{QStringLiteral("--clear")}) {
+            prefs.setExclusions({});
+        } else {
+            if (masks.contains(QStringLiteral("--clear")))
+                throw CliUsageError(QStringLiteral("--clear takes no masks"));
+            // A bad mask is refused now rather than ending a scan later.
+            for (const QString &m : masks)
+                TMask check(m);
+            prefs.setExclusions(masks);
+        }
+        prefs.saveExclusions(ctx.dataFolder());
+        return 0;
+    }
+    throw CliUsageError(QStringLiteral("unknown action \"%1\"").arg(verb));
+}
