@@ -1,0 +1,143 @@
+#include "CabTestUtil.h"
+
+#include "backup/ESTCabinet.h"
+#include "backup/TSTCabWriter.h"
+#include "store/ContentsFile.h"
+#include "store/QuilloryError.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace CabTestUtil;
+
+class TestContentsFile : public QObject
+{
+    Q_OBJECT
+
+    const QString serial = QStringLiteral("1A2B3C4D");
+    const QByteArray folderList = "MUSIC\\\r\n\\\r\n5\r\n01.02.2003 04:05:06\r\n-\r\n";
+    const QByteArray fileList = "SONG.MP3\r\n\\MUSIC\\\r\n5\r\n01.02.2003 04:05:06\r\nTitle: A\r\n-\r\n"
+                                "R\xC3\xA9sum\xC3\xA9.txt\r\n\\\r\n0\r\n01.02.2003\r\n-\r\n";
+
+    QString db(const QTemporaryDir &tmp) { return tmp.path() + QStringLiteral("/DB/"); }
+
+    // What a reader may find in DB besides the contents files: nothing of this disc's lists.
+    void noLooseLists(const QString &dbFolder)
+    {
+        QVERIFY(!QFileInfo::exists(dbFolder + serial + QStringLiteral(".dir")));
+        QVERIFY(!QFileInfo::exists(dbFolder + serial + QStringLiteral(".file")));
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void packTheScannersListsAndReadThemBack()
+    {
+        QTemporaryDir tmp;
+        const QString d = db(tmp);
+        writeFile(d + serial + QStringLiteral(".dir"), folderList);
+        writeFile(d + serial + QStringLiteral(".file"), fileList);
+        ContentsFile::pack(d, serial);
+        noLooseLists(d);
+        const QString dat = d + serial + QStringLiteral(".dat");
+        QVERIFY(cabextractAccepts(dat));
+        QCOMPARE(cabextractNames(dat),
+                 (QStringList{serial + QStringLiteral(".dir"), serial + QStringLiteral(".file")}));
+
+        const ContentsFile::Lists lists = ContentsFile::read(d, serial);
+        QCOMPARE(lists.folderList, folderList);
+        QCOMPARE(lists.fileList, fileList);
+        const ContentsFile::Parsed parsed = ContentsFile::load(d, serial);
+        QCOMPARE(parsed.files.recordCount(), 2);
+        QCOMPARE(parsed.files.line(1, 0), QStringLiteral("Résumé.txt"));
+        QCOMPARE(parsed.folders.recordCount(), 1);
+
+        const ContentsFile::Lists through = ContentsFile::unpackThroughFolder(d, serial);
+        QCOMPARE(through.fileList, fileList);
+        QCOMPARE(through.folderList, folderList);
+        noLooseLists(d);
+        QCOMPARE(QDir(d).entryList(QDir::Files), QStringList{serial + QStringLiteral(".dat")});
+    }
+
+    void emptyDiscGivesTwoEmptyMembers()
+    {
+        QTemporaryDir tmp;
+        const QString d = db(tmp);
+        QDir().mkpath(d);
+        ContentsFile::packBytes(d, serial, QByteArray(), QByteArray());
+        const QString dat = d + serial + QStringLiteral(".dat");
+        QVERIFY(cabextractAccepts(dat));
+        QCOMPARE(cabextractNames(dat).size(), 2);
+        const ContentsFile::Lists lists = ContentsFile::read(d, serial);
+        QVERIFY(lists.folderList.isEmpty() && lists.fileList.isEmpty());
+    }
+
+    void rescanReplacesAndAFailedPackKeepsTheOldFile()
+    {
+        QTemporaryDir tmp;
+        const QString d = db(tmp);
+        QDir().mkpath(d);
+        ContentsFile::packBytes(d, serial, "old dir\r\n-\r\n", "old file\r\n-\r\n");
+        ContentsFile::packBytes(d, serial, folderList, fileList);
+        QCOMPARE(ContentsFile::read(d, serial).fileList, fileList);
+
+        // The scan left only one list: packing fails, the previous contents stay readable,
+        // and no loose list is left behind.
+        writeFile(d + serial + QStringLiteral(".dir"), "new\r\n-\r\n");
+        QVERIFY_THROWS_EXCEPTION(ESTCabinet, ContentsFile::pack(d, serial));
+        noLooseLists(d);
+        QCOMPARE(ContentsFile::read(d, serial).fileList, fileList);
+        QCOMPARE(QDir(d).entryList(QDir::Files | QDir::Hidden), QStringList{serial + QStringLiteral(".dat")});
+    }
+
+    void readersLeaveNothingBehindOnErrors()
+    {
+        QTemporaryDir tmp;
+        const QString d = db(tmp);
+        QDir().mkpath(d);
+        try {
+            ContentsFile::read(d, serial);
+            QFAIL("read a missing contents file");
+        } catch (const ESTCabinet &e) {
+            QVERIFY(e.message().startsWith(QStringLiteral("Cabinet not found [0x0001]")));
+        }
+        QVERIFY(!ContentsFile::exists(d, serial));
+
+        // A contents file cut short: the first list comes out, the second fails.
+        QByteArray big;
+        for (int i = 0; i < 30000; ++i)
+            big += "F" + QByteArray::number(i * 7919 % 100003) + "\r\n\\\r\n1\r\n01.02.2003\r\n-\r\n";
+        ContentsFile::packBytes(d, serial, folderList, big);
+        const QString dat = d + serial + QStringLiteral(".dat");
+        const QByteArray whole = readFile(dat);
+        writeFile(dat, whole.left(whole.size() - 2000));
+        QVERIFY_THROWS_EXCEPTION(ESTCabinet, ContentsFile::unpackThroughFolder(d, serial));
+        noLooseLists(d);
+        QVERIFY_THROWS_EXCEPTION(ESTCabinet, ContentsFile::read(d, serial));
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, ContentsFile::read(d, QStringLiteral("../x")));
+    }
+
+    void unpackingExtractsOnlyTheDiscsOwnLists()
+    {
+        QTemporaryDir tmp;
+        const QString d = db(tmp);
+        writeFile(d + QStringLiteral("groups.tree"), "the user's tree\r\n");
+        // A contents file that also carries a "groups.tree" must not replace the catalogue's.
+        QTemporaryDir src;
+        writeFile(src.filePath(serial + QStringLiteral(".dir")), folderList);
+        writeFile(src.filePath(serial + QStringLiteral(".file")), fileList);
+        writeFile(src.filePath(QStringLiteral("groups.tree")), "planted\r\n");
+        TSTCabWriter cab;
+        cab.CompressionType = cctMsZip;
+        cab.Open(d + serial + QStringLiteral(".dat"));
+        cab.AddFiles(src.filePath(QStringLiteral("*")));
+        cab.Close(true);
+
+        QCOMPARE(ContentsFile::unpackThroughFolder(d, serial).fileList, fileList);
+        QCOMPARE(readFile(d + QStringLiteral("groups.tree")), QByteArray("the user's tree\r\n"));
+        noLooseLists(d);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestContentsFile)
+#include "tst_contentsfile.moc"

@@ -1,0 +1,188 @@
+#include "CabTestUtil.h"
+
+#include "backup/DatabaseBackup.h"
+#include "backup/ESTCabinet.h"
+#include "backup/TSTCabReader.h"
+#include "store/Catalogue.h"
+#include "store/ContentsFile.h"
+#include "store/QuilloryError.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace CabTestUtil;
+
+class TestDatabaseBackup : public QObject
+{
+    Q_OBJECT
+
+    static TCD disc(const QString &title, const QString &serial, const QString &borrowedTo = QString())
+    {
+        TCD cd;
+        cd.Title = title;
+        cd.Serial = serial;
+        cd.VolumeLabel = title.toUpper();
+        cd.FileSystem = QStringLiteral("CDFS");
+        cd.Size = 1000;
+        cd.BorrowedTo = borrowedTo;
+        return cd;
+    }
+
+    // A catalogue on disk with two groups and three discs (one lent), each with contents.
+    static void makeCatalogue(Catalogue &cat)
+    {
+        cat.lock();
+        cat.load({});
+        GroupTree &t = cat.tree();
+        TreeNode *music = t.addChild(t.root(), QStringLiteral("Music"), KindGroup);
+        TreeNode *photos = t.addChild(t.root(), QStringLiteral("Photos"), KindGroup);
+        t.addDisc(music, disc(QStringLiteral("Rock"), QStringLiteral("AAAA0001")));
+        t.addDisc(photos, disc(QStringLiteral("Summer"), QStringLiteral("BBBB0002"), QStringLiteral("Ann")));
+        t.addDisc(music, disc(QStringLiteral("Jazz"), QStringLiteral("CCCC0003")));
+        for (const char *s : {"AAAA0001", "BBBB0002", "CCCC0003"})
+            ContentsFile::packBytes(cat.dbFolder(), QLatin1String(s), QByteArray("d ") + s, QByteArray("f ") + s);
+        cat.save();
+        cat.load({});
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void emptyCatalogueExportsOnlyTheTree()
+    {
+        QTemporaryDir tmp;
+        Catalogue cat(tmp.filePath(QStringLiteral("data")));
+        cat.lock();
+        cat.load({});
+        QList<QPair<int, int>> steps;
+        const QString archive = tmp.filePath(QStringLiteral("backup.cab"));
+        DatabaseBackup::exportDatabase(cat, archive, [&](int pos, int max) { steps.append({pos, max}); });
+        QVERIFY(cabextractAccepts(archive));
+        QCOMPARE(cabextractNames(archive), QStringList{QStringLiteral("groups.tree")});
+        // Root only: gauge maximum is one node + 1, and it ends full.
+        QCOMPARE(steps.first(), qMakePair(0, 2));
+        QCOMPARE(steps.last(), qMakePair(2, 2));
+    }
+
+    void exportOrderDatesAndReplacement()
+    {
+        QTemporaryDir tmp;
+        Catalogue cat(tmp.filePath(QStringLiteral("data")));
+        makeCatalogue(cat);
+        // A change still only in memory reaches the archive: the tree is saved first.
+        cat.tree().addChild(cat.tree().root(), QStringLiteral("Unsaved group"), KindGroup);
+        const QDateTime old(QDate(2020, 5, 6), QTime(7, 8, 10));
+        QFile dat(cat.contentsFile(QStringLiteral("CCCC0003")));
+        QVERIFY(dat.open(QIODevice::ReadWrite) && dat.setFileTime(old, QFileDevice::FileModificationTime));
+        dat.close();
+        const QString archive = tmp.filePath(QStringLiteral("out.cab"));
+        writeFile(archive, "an older backup");
+
+        int last = -1, maximum = -1;
+        DatabaseBackup::exportDatabase(cat, archive, [&](int pos, int max) {
+            QVERIFY(pos >= last);
+            last = pos;
+            maximum = max;
+        });
+        QCOMPARE(maximum, cat.tree().nodeCount() + 1);
+        QCOMPARE(last, maximum);
+        QVERIFY(cabextractAccepts(archive));
+        // Tree order (groups sorted, discs by title), the lent disc included, then the tree.
+        QCOMPARE(cabextractNames(archive),
+                 (QStringList{QStringLiteral("CCCC0003.dat"), QStringLiteral("AAAA0001.dat"),
+                              QStringLiteral("BBBB0002.dat"), QStringLiteral("groups.tree")}));
+        QVERIFY(readFile(cat.treeFile()).contains("Unsaved group"));
+
+        TSTCabReader reader;
+        const auto members = reader.List(archive);
+        QCOMPARE(members.front().Modified, old);
+    }
+
+    void importReplacesTheTreeAndKeepsOtherDiscsContents()
+    {
+        QTemporaryDir tmp;
+        const QString archive = tmp.filePath(QStringLiteral("a.cab"));
+        {
+            Catalogue source(tmp.filePath(QStringLiteral("source")));
+            makeCatalogue(source);
+            DatabaseBackup::exportDatabase(source, archive);
+        }
+        Catalogue target(tmp.filePath(QStringLiteral("target")));
+        target.lock();
+        target.load({});
+        target.tree().addDisc(target.tree().root(), disc(QStringLiteral("Mine"), QStringLiteral("DDDD0004")));
+        ContentsFile::packBytes(target.dbFolder(), QStringLiteral("DDDD0004"), "mine d", "mine f");
+        // An older copy of an archived disc is replaced.
+        ContentsFile::packBytes(target.dbFolder(), QStringLiteral("AAAA0001"), "stale", "stale");
+        target.save();
+
+        DatabaseBackup::importDatabase(archive, target.dbFolder());
+        target.load({});
+        QVERIFY(FindCD(target.tree().root(), QStringLiteral("AAAA0001")));
+        QVERIFY(FindCD(target.tree().root(), QStringLiteral("BBBB0002")));
+        QVERIFY(!FindCD(target.tree().root(), QStringLiteral("DDDD0004")));
+        QCOMPARE(ContentsFile::read(target.dbFolder(), QStringLiteral("DDDD0004")).fileList, QByteArray("mine f"));
+        QCOMPARE(ContentsFile::read(target.dbFolder(), QStringLiteral("AAAA0001")).fileList, QByteArray("f AAAA0001"));
+        QVERIFY(target.isLocked());
+    }
+
+    void badArchivesChangeNothing_data()
+    {
+        QTest::addColumn<QString>("archive");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("not a cabinet") << QStringLiteral("src/alpha.txt")
+                                       << QStringLiteral("Cabinet file does not have the correct format [0x0002]");
+        QTest::newRow("missing") << QStringLiteral("no-such.cab") << QStringLiteral("Cabinet not found [0x0001]");
+        QTest::newRow("safe then unsafe name") << QStringLiteral("mixed-member.cab") << QStringLiteral("..\\evil.txt");
+        QTest::newRow("rooted name") << QStringLiteral("rooted-member.cab") << QStringLiteral("\\root.txt");
+    }
+
+    void badArchivesChangeNothing()
+    {
+        QFETCH(QString, archive);
+        QFETCH(QString, message);
+        QTemporaryDir tmp;
+        Catalogue cat(tmp.filePath(QStringLiteral("data")));
+        makeCatalogue(cat);
+        const auto before = snapshot(cat.dbFolder());
+        try {
+            DatabaseBackup::importDatabase(fixture(archive), cat.dbFolder());
+            QFAIL("imported a bad archive");
+        } catch (const QuilloryError &e) {
+            QVERIFY2(e.message().contains(message), qPrintable(e.message()));
+        }
+        QCOMPARE(snapshot(cat.dbFolder()), before);
+        QCOMPARE(QDir(tmp.path()).entryList(QDir::Files), QStringList());
+    }
+
+    void exportRefusedWhenTheTreeDidNotLoad()
+    {
+        QTemporaryDir tmp;
+        Catalogue cat(tmp.filePath(QStringLiteral("data")));
+        cat.lock();
+        writeFile(cat.treeFile(), "|||broken\r\n  x|y|z|not a number|q\r\n");
+        try {
+            cat.load({});
+        } catch (const QuilloryError &) {
+        }
+        if (cat.canSave())
+            QSKIP("this damage loads; nothing to refuse");
+        const QByteArray before = readFile(cat.treeFile());
+        QVERIFY_THROWS_EXCEPTION(QuilloryError,
+                                 DatabaseBackup::exportDatabase(cat, tmp.filePath(QStringLiteral("x.cab"))));
+        QCOMPARE(readFile(cat.treeFile()), before);
+        QVERIFY(!QFileInfo::exists(tmp.filePath(QStringLiteral("x.cab"))));
+    }
+
+    void texts()
+    {
+        QCOMPARE(DatabaseBackup::proposedExportName(QDate(2026, 12, 5)), QStringLiteral("Database Backup 05-12-2026"));
+        QTemporaryDir tmp;
+        QCOMPARE(DatabaseBackup::sampleArchive(tmp.path()), QString());
+        writeFile(tmp.filePath(QStringLiteral("sample.cab")), "x");
+        QCOMPARE(DatabaseBackup::sampleArchive(tmp.path()), tmp.filePath(QStringLiteral("sample.cab")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDatabaseBackup)
+#include "tst_databasebackup.moc"
