@@ -1,29 +1,15 @@
 #include "DiscContents.h"
 
-#include "store/QuilloryError.h"
-
-#include "backup/TSTCabReader.h"
+#include "store/ContentsFile.h"
 
 #include <QFileInfo>
 
-void DiscContents::load(const QString &contentsFile, const QString &serial)
+void DiscContents::load(const QString &dbFolder, const QString &serial)
 {
-    const QString fileName = serial + QLatin1String(".file");
-    const QString dirName = serial + QLatin1String(".dir");
-    TSTCabReader reader;
-    const std::vector<TSTCabBlob> blobs = reader.ExtractToMemory(contentsFile, [&](const QString &member) {
-        return member.compare(fileName, Qt::CaseInsensitive) == 0 || member.compare(dirName, Qt::CaseInsensitive) == 0;
-    });
-    QByteArray fileBytes;
-    QByteArray dirBytes;
-    for (const TSTCabBlob &b : blobs) {
-        if (b.Member.Name.compare(fileName, Qt::CaseInsensitive) == 0)
-            fileBytes = b.Data;
-        else
-            dirBytes = b.Data;
-    }
-    auto files = std::make_shared<ContentsList>(ContentsList::fromBytes(fileBytes));
-    auto dirs = std::make_shared<ContentsList>(ContentsList::fromBytes(dirBytes));
+    ContentsFile::Parsed parsed = ContentsFile::load(dbFolder, serial);
+    auto files = std::make_shared<ContentsList>(std::move(parsed.files));
+    auto dirs = std::make_shared<ContentsList>(std::move(parsed.folders));
+    const QString contentsFile = ContentsFile::contentsFileName(dbFolder, serial);
     const QFileInfo info(contentsFile);
     m_stamp = info.lastModified();
     m_size = info.size();

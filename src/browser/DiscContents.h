@@ -17,7 +17,7 @@ public:
     bool holds(const QString &serial, const QString &contentsFile) const;
     // Unpacks the contents file in memory and parses both lists. A damaged file throws
     // (the cabinet layer's message) and leaves what was held before untouched.
-    void load(const QString &contentsFile, const QString &serial);
+    void load(const QString &dbFolder, const QString &serial);
     void clear();
 
     std::shared_ptr<const ContentsList> files() const { return m_files; }

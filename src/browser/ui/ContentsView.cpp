@@ -91,6 +91,8 @@ void ContentsView::setViewStyle(ViewStyle style)
         m_list->setIconSize(QSize(32, 32));
         m_list->setGridSize(QSize(100, 70));
         m_list->setSpacing(0);
+        // Captions wrap under their icons; a uniform size would take the first caption's.
+        m_list->setUniformItemSizes(false);
         m_list->setWordWrap(true);
         m_list->setTextElideMode(Qt::ElideRight);
         break;
@@ -100,6 +102,7 @@ void ContentsView::setViewStyle(ViewStyle style)
         m_list->setWrapping(true);
         m_list->setIconSize(QSize(16, 16));
         m_list->setGridSize(QSize(170, 22));
+        m_list->setUniformItemSizes(true);
         m_list->setWordWrap(false);
         break;
     case List:
@@ -108,6 +111,7 @@ void ContentsView::setViewStyle(ViewStyle style)
         m_list->setWrapping(true);
         m_list->setIconSize(QSize(16, 16));
         m_list->setGridSize(QSize(200, 22));
+        m_list->setUniformItemSizes(true);
         m_list->setWordWrap(false);
         break;
     case Details:

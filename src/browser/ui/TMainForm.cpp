@@ -8,8 +8,7 @@
 #include "MainActions.h"
 #include "ObjectInfoPanel.h"
 #include "app/AppDialogs.h"
-#include "backup/TSTCabReader.h"
-#include "backup/TSTCabWriter.h"
+#include "backup/DatabaseBackup.h"
 #include "browser/ExtensionIconCache.h"
 #include "browser/FindColumn.h"
 #include "browser/FormatSize.h"
@@ -293,11 +292,9 @@ void TMainForm::initialise()
     }
 
     if (created && !m_readOnly) {
-        const QString sample = DataPaths::findResource(cat.dataFolder(), QStringLiteral("sample.cab"));
-        if (!sample.isEmpty() &&
-            AppDialogs::message(this, AppDialogs::Information,
-                                QStringLiteral("Welcome to Quillory! Do you want to import sample database?"),
-                                AppDialogs::YesNo) == QMessageBox::Yes) {
+        const QString sample = DatabaseBackup::sampleArchive(cat.dataFolder());
+        if (!sample.isEmpty() && AppDialogs::message(this, AppDialogs::Information, DatabaseBackup::sampleQuestion(),
+                                                     AppDialogs::YesNo) == QMessageBox::Yes) {
             if (importArchive(sample)) {
                 initialise();
                 return;
@@ -340,8 +337,7 @@ void TMainForm::initialise()
 bool TMainForm::importArchive(const QString &file)
 {
     try {
-        TSTCabReader reader;
-        reader.Extract(file, m_catalogue->dbFolder(), false);
+        DatabaseBackup::importDatabase(file, m_catalogue->dbFolder());
     } catch (const QuilloryError &e) {
         AppDialogs::showError(this, e.message());
         return false;
@@ -533,7 +529,7 @@ void TMainForm::LoadCD(const QString &name, const QString &serial, bool archiveM
     }
     if (!m_discContents.holds(serial, file)) {
         try {
-            m_discContents.load(file, serial);
+            m_discContents.load(m_catalogue->dbFolder(), serial);
         } catch (const QuilloryError &e) {
             // A damaged contents file is reported and kept: the disc stays in the catalogue.
             AppDialogs::showError(this, e.message());
@@ -1048,48 +1044,47 @@ void TMainForm::ExportAllData1Click()
 {
     if (m_readOnly)
         return;
-    const QString proposed =
-        QStringLiteral("Database Backup ") + QDate::currentDate().toString(QStringLiteral("dd-MM-yyyy"));
-    const QString file = AppDialogs::saveFileName(this, QStringLiteral("Export Database"), kCabFilter,
-                                                  QStringLiteral("cab"), QDir::homePath() + u'/' + proposed);
+    const QString file =
+        AppDialogs::saveFileName(this, QStringLiteral("Export Database"), kCabFilter, QStringLiteral("cab"),
+                                 QDir::homePath() + u'/' + DatabaseBackup::proposedExportName(QDate::currentDate()));
     if (file.isEmpty())
         return;
     Catalogue &cat = *m_catalogue;
+    // The export writes the tree and reads it back; the selection is found again by serial.
+    TreeNode *selected = currentNode();
+    const QString selectedSerial = selected && selected->cd() ? selected->cd()->Serial : QString();
+    createWindows();
+    bool started = false;
     try {
-        if (QFileInfo::exists(file) && !QFile::remove(file))
-            throw QuilloryError(QStringLiteral("Cannot replace \"%1\".").arg(QDir::toNativeSeparators(file)));
-        // The file must hold the current catalogue, and the tree is rebuilt from it.
-        TreeNode *selected = currentNode();
-        const QString selectedSerial = selected && selected->cd() ? selected->cd()->Serial : QString();
-        cat.save();
-        cat.load([this](const QString &msg) { AppDialogs::message(this, AppDialogs::Information, msg); });
-        if (TreeNode *root = tree().root()) {
-            m_tree->expand(m_treeModel->indexOf(root));
-            TreeNode *again = selectedSerial.isEmpty() ? nullptr : FindCD(root, selectedSerial);
-            TreeChange(again ? again : root);
-        }
-
-        createWindows();
-        m_busy->start(QStringLiteral("Creating archive. Please wait..."), tree().nodeCount() + 1);
-        TSTCabWriter writer;
-        writer.CompressionType = cctMsZip;
-        writer.Open(file);
-        tree().forEachPreOrder([&](TreeNode *n) {
-            m_busy->step();
-            if (n->isDisc() && n->cd())
-                writer.AddFiles(cat.dbFolder() + n->cd()->Serial + QLatin1String(".*"));
-        });
-        writer.AddFiles(cat.dbFolder() + QLatin1String("*.tree"));
-        m_busy->setPosition(m_busy->maximum());
-        writer.Close(true);
-        m_busy->finish();
+        DatabaseBackup::exportDatabase(
+            cat, file,
+            [&](int position, int maximum) {
+                if (!started) {
+                    m_busy->start(DatabaseBackup::exportBusyCaption(), maximum);
+                    started = true;
+                }
+                m_busy->setPosition(position);
+            },
+            [this](const QString &msg) { AppDialogs::message(this, AppDialogs::Information, msg); });
     } catch (const QuilloryError &e) {
-        if (m_busy)
-            m_busy->finish();
+        m_busy->finish();
+        reselect(selectedSerial);
         AppDialogs::showError(this, e.message());
         return;
     }
-    AppDialogs::message(this, AppDialogs::Information, QStringLiteral("Export Database complete."));
+    m_busy->finish();
+    reselect(selectedSerial);
+    AppDialogs::message(this, AppDialogs::Information, DatabaseBackup::exportCompleteMessage());
+}
+
+void TMainForm::reselect(const QString &serial)
+{
+    TreeNode *root = tree().root();
+    if (!root)
+        return;
+    m_tree->expand(m_treeModel->indexOf(root));
+    TreeNode *again = serial.isEmpty() ? nullptr : FindCD(root, serial);
+    TreeChange(again ? again : root);
 }
 
 void TMainForm::ImportDatabase1Click()
@@ -1101,12 +1096,11 @@ void TMainForm::ImportDatabase1Click()
     if (file.isEmpty())
         return;
     m_lastImport = file;
-    if (AppDialogs::message(this, AppDialogs::Warning,
-                            QStringLiteral("All existing files will be overwritten. Continue anyway?"),
-                            AppDialogs::YesNo) != QMessageBox::Yes)
+    if (AppDialogs::message(this, AppDialogs::Warning, DatabaseBackup::importQuestion(), AppDialogs::YesNo) !=
+        QMessageBox::Yes)
         return;
     if (!importArchive(file))
         return;
     initialise();
-    AppDialogs::message(this, AppDialogs::Information, QStringLiteral("Import Database complete."));
+    AppDialogs::message(this, AppDialogs::Information, DatabaseBackup::importCompleteMessage());
 }

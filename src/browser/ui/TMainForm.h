@@ -110,6 +110,7 @@ private:
     void collapseNode();
     void LocateSkins();
     void openHelp();
+    void reselect(const QString &serial);
     void showAbout();
 
     std::unique_ptr<Catalogue> m_catalogue;
