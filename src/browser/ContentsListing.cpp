@@ -86,6 +86,21 @@ int ContentsListing::typeIdFor(QByteArrayView name)
     return id;
 }
 
+// Extensions of up to eight bytes packed into one number: the per-record lookup of a big
+// folder then costs no allocation.
+static bool packExtension(QByteArrayView name, quint64 &key)
+{
+    const qsizetype dot = name.lastIndexOf('.');
+    const QByteArrayView ext = dot < 0 ? QByteArrayView() : name.sliced(dot);
+    if (ext.size() > 8)
+        return false;
+    key = 0;
+    for (char c : ext)
+        key = (key << 8) | static_cast<unsigned char>(c);
+    key |= quint64(ext.size()) << 60;
+    return true;
+}
+
 int ContentsListing::FindFiles(const QString &path)
 {
     if (!m_files)
@@ -97,14 +112,26 @@ int ContentsListing::FindFiles(const QString &path)
         const QByteArrayView name = files.lineBytes(rec, 0);
         const qint64 size = parseSize(files.lineBytes(rec, 2));
         quint8 kind = ContentsEntry::File;
-        int image = m_icons->imageForUtf8(name);
+        int image;
+        int typeId;
+        quint64 key;
+        if (packExtension(name, key)) {
+            auto it = m_byPackedExt.constFind(key);
+            if (it == m_byPackedExt.constEnd())
+                it = m_byPackedExt.insert(key, {m_icons->imageForUtf8(name), typeIdFor(name)});
+            image = it->first;
+            typeId = it->second;
+        } else {
+            image = m_icons->imageForUtf8(name);
+            typeId = typeIdFor(name);
+        }
         for (int i = 4, n = files.lineCount(rec); i < n; ++i) {
             if (files.lineBytes(rec, i) == kCompressedUtf8) {
                 kind = ContentsEntry::Archive;
                 image = ExtensionIconCache::ImageArchive;
             }
         }
-        m_rows.push_back({kind, SourceFiles, image, rec, typeIdFor(name), size});
+        m_rows.push_back({kind, SourceFiles, image, rec, typeId, size});
         m_total += size;
     }
     return static_cast<int>(recs.size());

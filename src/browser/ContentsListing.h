@@ -91,5 +91,6 @@ private:
     qint64 m_total = 0;
 
     QHash<QByteArray, int> m_typeByExt;
+    QHash<quint64, std::pair<int, int>> m_byPackedExt; // image and type id by packed extension
     QStringList m_typeNames;
 };

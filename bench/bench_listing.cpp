@@ -1,0 +1,119 @@
+// Opens a generated disc of one million files and lists its largest folder, as the main
+// window does when the disc and then that folder are selected.
+//   bench_listing [FILES]     (default 1000000)
+// Prints the time to load the disc (decompress, parse, index) as a ratio against only
+// decompressing its contents file, and the time to list and sort the largest folder.
+
+#include "browser/ContentsListing.h"
+#include "browser/DiscContents.h"
+#include "browser/ExtensionIconCache.h"
+#include "store/ContentsFile.h"
+#include "store/ContentsList.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <cstdio>
+
+static double ms(QElapsedTimer &t)
+{
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int total = argc > 1 ? std::max(1000, atoi(argv[1])) : 1000000;
+    const int largest = total / 10; // one folder holds a tenth of the disc
+    const QString serial = QStringLiteral("0BADF00D");
+    static const char *const exts[] = {".mp3", ".jpg", ".txt", ".html", ".png", ".ogg", ".doc", ".zip", ".c", ".h"};
+
+    QTemporaryDir dir;
+    const QString db = dir.path() + QStringLiteral("/DB/");
+    QByteArray files;
+    QByteArray folders;
+    {
+        QBuffer fb(&files);
+        QBuffer db2(&folders);
+        fb.open(QIODevice::WriteOnly);
+        db2.open(QIODevice::WriteOnly);
+        ContentsListWriter fw(&fb);
+        ContentsListWriter dw(&db2);
+        const QString date = QStringLiteral("14/06/2025 10:30:00");
+        int written = 0;
+        // The big folder first, then 100 folders of 10 subfolders sharing the rest.
+        for (int i = 0; i < largest; ++i, ++written)
+            fw.writeFileRecord(QStringLiteral("file%1%2").arg(i).arg(QLatin1String(exts[i % 10])),
+                               QStringLiteral("\\BIG\\"), 1000 + i, date);
+        dw.writeFolderRecord(QStringLiteral("BIG\\"), QStringLiteral("\\"), 0, date);
+        const int rest = total - largest;
+        const int perFolder = rest / 1000 + 1;
+        for (int a = 0; a < 100; ++a) {
+            for (int b = 0; b < 10; ++b) {
+                const QString folder = QStringLiteral("\\D%1\\S%2\\").arg(a).arg(b);
+                for (int i = 0; i < perFolder && written < total; ++i, ++written)
+                    fw.writeFileRecord(QStringLiteral("f%1%2").arg(i).arg(QLatin1String(exts[i % 10])), folder, 4096,
+                                       date,
+                                       i % 10 == 0 ? QStringList{QStringLiteral("Title: A song")} : QStringList());
+                dw.writeFolderRecord(QStringLiteral("S%1\\").arg(b), QStringLiteral("\\D%1\\").arg(a), 0, date);
+            }
+            dw.writeFolderRecord(QStringLiteral("D%1\\").arg(a), QStringLiteral("\\"), 0, date);
+        }
+    }
+    ContentsFile::packBytes(db, serial, folders, files);
+    std::printf("disc: %d files, lists %.1f MB, contents file %.1f MB\n", total, (files.size() + folders.size()) / 1e6,
+                QFileInfo(ContentsFile::contentsFileName(db, serial)).size() / 1e6);
+
+    // Baseline: decompressing the contents file alone (best of three).
+    double decompress = 1e300;
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer t;
+        t.start();
+        const ContentsFile::Lists lists = ContentsFile::read(db, serial);
+        decompress = std::min(decompress, ms(t));
+        if (lists.fileList.size() != files.size())
+            return 1;
+    }
+
+    double load = 1e300;
+    DiscContents contents;
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer t;
+        t.start();
+        contents.load(db, serial);
+        load = std::min(load, ms(t));
+    }
+
+    ExtensionIconCache icons;
+    double list = 1e300;
+    int rows = 0;
+    for (int i = 0; i < 3; ++i) {
+        ContentsListing listing(&icons);
+        QElapsedTimer t;
+        t.start();
+        listing.setDisc(serial, QStringLiteral("Big Disc:"), contents.files(), contents.dirs());
+        listing.FindDir(QStringLiteral("\\BIG\\"));
+        listing.FindFiles(QStringLiteral("\\BIG\\"));
+        listing.sort(ExplorerColumn::Type, true);
+        list = std::min(list, ms(t));
+        rows = listing.count();
+    }
+    double byName = 1e300;
+    {
+        ContentsListing listing(&icons);
+        listing.setDisc(serial, QStringLiteral("Big Disc:"), contents.files(), contents.dirs());
+        listing.FindDir(QStringLiteral("\\BIG\\"));
+        listing.FindFiles(QStringLiteral("\\BIG\\"));
+        QElapsedTimer t;
+        t.start();
+        listing.sort(ExplorerColumn::Name, false);
+        byName = ms(t);
+    }
+
+    std::printf("decompress only: %.1f ms\n", decompress);
+    std::printf("load disc (decompress, parse, index): %.1f ms = %.2f x decompress\n", load, load / decompress);
+    std::printf("list largest folder (%d entries, sorted by type): %.1f ms\n", rows, list);
+    std::printf("sort it again by name, descending: %.1f ms\n", byName);
+    return 0;
+}
