@@ -46,6 +46,7 @@ ObjectInfoPanel::ObjectInfoPanel(QWidget *parent) : QWidget(parent)
     m_name->setObjectName(QStringLiteral("NameEdit"));
     m_name->setReadOnly(true);
     m_name->setFrame(false);
+    m_name->setFocusPolicy(Qt::ClickFocus); // Tab goes from the tree straight to the list
     m_name->setStyleSheet(QStringLiteral("background: transparent; font-weight: bold;"));
     grid->addWidget(m_icon, 0, 0, 2, 1);
     grid->addWidget(m_name, 0, 1);

@@ -147,6 +147,7 @@ void TMainForm::buildLayout()
     m_explorer = new ContentsView(middle);
     m_contentsModel = new ContentsModel(&m_listing, m_icons, this);
     m_explorer->setModel(m_contentsModel);
+    m_explorer->setSortIndicator(static_cast<int>(m_location.sortKey), m_location.ascending);
     middleLayout->addWidget(m_explorer, 1);
 
     m_compilationPanel = new QWidget(m_splitter);
@@ -158,7 +159,7 @@ void TMainForm::buildLayout()
     m_splitter->addWidget(m_compilationPanel);
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
-    m_splitter->setSizes({200, 440, 0});
+    m_splitter->setSizes({210, 430, 0});
     setCentralWidget(central);
 
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
@@ -331,6 +332,7 @@ void TMainForm::initialise()
         m_tree->expand(m_treeModel->indexOf(root));
         TreeChange(root);
     }
+    m_tree->setFocus();
     updateCommandStates();
 }
 
