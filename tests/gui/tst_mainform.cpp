@@ -455,6 +455,11 @@ private Q_SLOTS:
         f->actions()->details->trigger();
         QCOMPARE(v->currentView(), v->detailsView());
         QCOMPARE(v->selectedRows(), QList<int>{2});
+        f->close();
+        f.reset();
+        auto again = start(); // the style is kept with the preferences
+        QCOMPARE(again->explorer()->viewStyle(), ContentsView::Details);
+        QVERIFY(again->actions()->details->isChecked());
     }
 
     void backspaceGoesUpToTheGroup()

@@ -113,9 +113,17 @@ void GroupTreeView::dropEvent(QDropEvent *event)
     // The move is done here, through the core tree; the drag source must not remove anything.
     event->setDropAction(Qt::CopyAction);
     event->accept();
+    stopAutoScroll();
     setState(NoState);
     viewport()->update();
     dropNodes(nodes, pos);
+    m_lastTarget = nullptr;
+}
+
+void GroupTreeView::dragLeaveEvent(QDragLeaveEvent *event)
+{
+    m_lastTarget = nullptr;
+    QTreeView::dragLeaveEvent(event);
 }
 
 void GroupTreeView::keyPressEvent(QKeyEvent *event)

@@ -273,6 +273,10 @@ void TMainForm::initialise()
     }
     if (m_prefs->objectInfo() && !m_infoPanel->isExpanded())
         ToggleInfoClick();
+    if (const std::optional<int> style = m_prefs->viewStyle(); style && *style >= 0 && *style < 4)
+        setViewStyle(*style);
+    if (const std::optional<int> width = m_prefs->treeWidth(); width && *width > 50)
+        m_splitter->setSizes({*width, std::max(200, this->width() - *width), 0});
 
     bool created = false;
     try {
