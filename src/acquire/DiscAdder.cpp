@@ -5,7 +5,6 @@
 #include "store/Catalogue.h"
 #include "store/CatalogueLocale.h"
 #include "store/ContentsFile.h"
-#include "store/ContentsList.h"
 #include "store/QuilloryError.h"
 #include "store/SingleLine.h"
 #include "store/TextCodec.h"
@@ -129,8 +128,7 @@ quint64 DiscAdder::scanToLists(const DiscVolume &volume)
     }
     quint64 size = 0;
     try {
-        ContentsListWriter fileWriter(&files), folderWriter(&folders);
-        Scanner scanner(m_prefs, fileWriter, folderWriter);
+        Scanner scanner(m_prefs, &files, &folders);
         scanner.setTotalSize(volume.totalSize);
         scanner.setProcessEvents(m_processEvents);
         scanner.setGauge(m_gauge);

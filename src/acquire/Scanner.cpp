@@ -2,17 +2,21 @@
 
 #include "MediaReaders.h"
 #include "settings/Preferences.h"
-#include "store/ContentsList.h"
 #include "store/QuilloryError.h"
+#include "store/TextCodec.h"
 
 #include <QDateTime>
 #include <QFile>
 
+#include <QIODevice>
+
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,7 +24,6 @@ namespace
 {
 
 constexpr size_t DateCacheSize = 256;
-constexpr qint64 NoTime = std::numeric_limits<qint64>::min();
 
 struct DispatchRow {
     const char *extensions[4];
@@ -44,19 +47,38 @@ const DispatchRow Dispatch[] = {
     {{".ZIP"}, ".zip", true, MediaReaderKind::Mp3},
 };
 
-const DispatchRow *dispatchRow(const QString &name)
+const DispatchRow *dispatchRow(QByteArrayView name)
 {
-    const qsizetype dot = name.lastIndexOf(u'.');
-    if (dot < 0)
+    const qsizetype dot = name.lastIndexOf('.');
+    if (dot < 0 || name.size() - dot > 6)
         return nullptr;
-    const QStringView ext = QStringView(name).mid(dot);
-    if (ext.size() > 6)
-        return nullptr;
+    char ext[8] = {};
+    for (qsizetype i = dot; i < name.size(); ++i) {
+        const char c = name[i];
+        ext[i - dot] = (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+    }
     for (const DispatchRow &row : Dispatch)
         for (const char *e : row.extensions)
-            if (e && ext.compare(QLatin1String(e), Qt::CaseInsensitive) == 0)
+            if (e && strcmp(ext, e) == 0)
                 return &row;
     return nullptr;
+}
+
+// Plain ASCII without line breaks is written as it stands; anything else goes through the
+// text layer, which also mends bytes that are not valid UTF-8.
+bool plainAscii(QByteArrayView bytes)
+{
+    for (char c : bytes)
+        if (static_cast<uchar>(c) >= 0x80 || c == '\r' || c == '\n')
+            return false;
+    return true;
+}
+
+QByteArray sanitizedName(QByteArrayView bytes)
+{
+    if (plainAscii(bytes))
+        return bytes.toByteArray();
+    return TextCodec::sanitizeLine(QFile::decodeName(bytes.toByteArray())).toUtf8();
 }
 
 [[noreturn]] void readFailure(const QByteArray &path, int err)
@@ -75,7 +97,8 @@ bool entryUnreachable(int err)
 } // namespace
 
 struct Scanner::Entry {
-    QByteArray name;
+    quint32 nameAt = 0; // in the folder's name buffer
+    quint32 nameLen = 0;
     bool folder = false;
     // A regular file, or a link to one: its bytes can be read by the readers.
     bool regular = false;
@@ -94,13 +117,13 @@ quint64 RoundedPercent(quint64 part, quint64 total)
     return static_cast<quint64>(q);
 }
 
-Scanner::Scanner(const Preferences &prefs, ContentsListWriter &fileList, ContentsListWriter &folderList)
-    : m_prefs(prefs), m_files(fileList), m_folders(folderList), m_dateCache(DateCacheSize)
+Scanner::Scanner(const Preferences &prefs, QIODevice *fileList, QIODevice *folderList)
+    : m_prefs(prefs), m_dateCache(DateCacheSize)
 {
+    m_files.device = fileList;
+    m_folders.device = folderList;
     for (const QString &mask : prefs.exclusions())
         m_exclusions.emplace_back(mask);
-    for (DateSlot &slot : m_dateCache)
-        slot.mtime = NoTime;
 }
 
 quint64 Scanner::Scan(const QString &root)
@@ -110,7 +133,64 @@ quint64 Scanner::Scan(const QString &root)
         local += '/';
     struct stat st;
     m_rootDevice = ::stat(local.constData(), &st) == 0 ? static_cast<quint64>(st.st_dev) : 0;
-    return scanFolder(local, QStringLiteral("\\"));
+    const quint64 total = scanFolder(local, QByteArrayLiteral("\\"));
+    flush();
+    return total;
+}
+
+void Scanner::write(Output &out)
+{
+    if (out.buffer.empty())
+        return;
+    if (out.device->write(out.buffer.data(), qint64(out.buffer.size())) != qint64(out.buffer.size()))
+        throw QuilloryError(QStringLiteral("Cannot write the list: %1").arg(out.device->errorString()));
+    out.buffer.clear();
+}
+
+void Scanner::flush()
+{
+    write(m_files);
+    write(m_folders);
+}
+
+void Scanner::putLine(Output &out, QByteArrayView utf8)
+{
+    out.buffer.append(utf8.data(), size_t(utf8.size()));
+    out.buffer.append("\r\n", 2);
+}
+
+void Scanner::putText(Output &out, const QString &text)
+{
+    putLine(out, TextCodec::sanitizeLine(text).toUtf8());
+}
+
+void Scanner::putName(Output &out, QByteArrayView bytes, char suffix)
+{
+    if (plainAscii(bytes)) {
+        out.buffer.append(bytes.data(), size_t(bytes.size()));
+        if (suffix)
+            out.buffer.push_back(suffix);
+        out.buffer.append("\r\n", 2);
+    } else {
+        QString text = QFile::decodeName(bytes.toByteArray());
+        if (suffix)
+            text += QLatin1Char(suffix);
+        putText(out, text);
+    }
+}
+
+void Scanner::putNumber(Output &out, quint64 n)
+{
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+    putLine(out, QByteArrayView(digits, end - digits));
+}
+
+void Scanner::endRecord(Output &out)
+{
+    out.buffer.append("-\r\n", 3);
+    if (out.buffer.size() >= (size_t(1) << 18))
+        write(out);
 }
 
 bool Scanner::excluded(const QString &name) const
@@ -133,12 +213,13 @@ void Scanner::advance(quint64 size)
     }
 }
 
-QString Scanner::listDate(qint64 mtime)
+const QByteArray &Scanner::listDate(qint64 mtime)
 {
     DateSlot &slot = m_dateCache[static_cast<size_t>(mtime) % DateCacheSize];
-    if (slot.mtime != mtime) {
+    if (!slot.set || slot.mtime != mtime) {
+        slot.set = true;
         slot.mtime = mtime;
-        slot.text = m_locale.formatListDate(ToDosPrecision(QDateTime::fromSecsSinceEpoch(mtime)));
+        slot.text = m_locale.formatListDate(ToDosPrecision(QDateTime::fromSecsSinceEpoch(mtime))).toUtf8();
     }
     return slot.text;
 }
@@ -159,7 +240,7 @@ bool Scanner::isEmptyFolder(const QByteArray &path) const
     return empty;
 }
 
-quint64 Scanner::scanFolder(const QByteArray &localPath, const QString &catalogPath)
+quint64 Scanner::scanFolder(const QByteArray &localPath, const QByteArray &catalogPath)
 {
     if (m_processEvents)
         m_processEvents();
@@ -168,6 +249,7 @@ quint64 Scanner::scanFolder(const QByteArray &localPath, const QString &catalogP
     // One reading of the folder serves both passes, files first and then folders, each in
     // the order the file system gives.
     std::vector<Entry> entries;
+    std::string names;
     DIR *d = ::opendir(localPath.constData());
     if (!d)
         return 0; // cannot be listed: contributes nothing
@@ -197,7 +279,6 @@ quint64 Scanner::scanFolder(const QByteArray &localPath, const QString &catalogP
             readFailure(localPath + n, err);
         }
         Entry e;
-        e.name = QByteArray(n);
         if (S_ISDIR(st.st_mode)) {
             e.folder = true;
         } else if (S_ISREG(st.st_mode)) {
@@ -213,48 +294,58 @@ quint64 Scanner::scanFolder(const QByteArray &localPath, const QString &catalogP
         } else {
             continue; // devices, pipes and sockets are not catalogue contents
         }
+        const size_t len = strlen(n);
+        e.nameAt = static_cast<quint32>(names.size());
+        e.nameLen = static_cast<quint32>(len);
+        names.append(n, len + 1);
         e.size = static_cast<quint64>(st.st_size);
         e.mtime = static_cast<qint64>(st.st_mtim.tv_sec);
         e.device = static_cast<quint64>(st.st_dev);
-        entries.push_back(std::move(e));
+        entries.push_back(e);
     }
 
     for (const Entry &e : entries)
         if (!e.folder)
-            scanFile(e, localPath, catalogPath, total);
+            scanFile(e, names.data() + e.nameAt, localPath, catalogPath, total);
 
     for (const Entry &e : entries) {
         if (!e.folder)
             continue;
-        const QString name = QFile::decodeName(e.name);
-        const QString folderName = name + u'\\';
-        if (excluded(folderName))
+        const QByteArrayView name(names.data() + e.nameAt, e.nameLen);
+        if (!m_exclusions.empty() && excluded(QFile::decodeName(name.toByteArray()) + u'\\'))
             continue;
-        const QByteArray sub = localPath + e.name + '/';
+        const QByteArray sub = QByteArray(localPath).append(name).append('/');
         // Another file system mounted inside the volume is not part of it.
-        const quint64 s = e.device == m_rootDevice ? scanFolder(sub, catalogPath + folderName) : 0;
+        const quint64 s = e.device == m_rootDevice ? scanFolder(sub, catalogPath + sanitizedName(name) + '\\') : 0;
         total += s;
         if (m_prefs.emptyDirs() && isEmptyFolder(sub))
             continue;
-        m_folders.writeFolderRecord(folderName, catalogPath, s, listDate(e.mtime));
+        putName(m_folders, name, '\\');
+        putLine(m_folders, catalogPath);
+        putNumber(m_folders, s);
+        putLine(m_folders, listDate(e.mtime));
+        endRecord(m_folders);
     }
     return total;
 }
 
-void Scanner::scanFile(const Entry &e, const QByteArray &localPath, const QString &catalogPath, quint64 &total)
+void Scanner::scanFile(const Entry &e, const char *name, const QByteArray &localPath, const QByteArray &catalogPath,
+                       quint64 &total)
 {
     advance(e.size);
-    const QString name = QFile::decodeName(e.name);
-    if (excluded(name) || (e.size == 0 && m_prefs.emptyFiles()))
+    const QByteArrayView nameBytes(name, e.nameLen);
+    if (e.size == 0 && m_prefs.emptyFiles())
+        return;
+    if (!m_exclusions.empty() && excluded(QFile::decodeName(nameBytes.toByteArray())))
         return;
     total += e.size;
 
     QStringList extras;
-    const DispatchRow *row = e.regular ? dispatchRow(name) : nullptr;
+    const DispatchRow *row = e.regular ? dispatchRow(nameBytes) : nullptr;
     bool zip = false;
     QByteArray fullPath;
     if (row && m_prefs.IsActiveFilter(QLatin1String(row->probe))) {
-        fullPath = localPath + e.name;
+        fullPath = QByteArray(localPath).append(nameBytes);
         // A file this user may not read keeps its plain record, as on a volume of mixed owners.
         if (::access(fullPath.constData(), R_OK) == 0) {
             if (row->zip) {
@@ -268,9 +359,15 @@ void Scanner::scanFile(const Entry &e, const QByteArray &localPath, const QStrin
             }
         }
     }
-    m_files.writeFileRecord(name, catalogPath, e.size, listDate(e.mtime), extras);
+    putName(m_files, nameBytes);
+    putLine(m_files, catalogPath);
+    putNumber(m_files, e.size);
+    putLine(m_files, listDate(e.mtime));
+    for (const QString &x : std::as_const(extras))
+        putText(m_files, x);
+    endRecord(m_files);
     if (zip)
-        listZip(fullPath, catalogPath + name + u'\\');
+        listZip(fullPath, QString::fromUtf8(catalogPath + sanitizedName(nameBytes) + '\\'));
 }
 
 void Scanner::listZip(const QByteArray &fullPath, const QString &archivePath)
@@ -301,8 +398,11 @@ void Scanner::ZipReadFile(const ZipFile &entry, const QString &archivePath)
     if (name.isEmpty())
         return; // a folder entry
     const QDateTime when = ZipDateTime(entry.ModDate, entry.ModTime);
+    putText(m_files, name);
+    putText(m_files, archivePath);
+    putNumber(m_files, entry.CompressedSize);
     // An impossible stored date gives an empty date rather than a made-up one.
-    const QString date = when.isValid() ? m_locale.formatListDate(when) : QString();
-    m_files.writeRecord({name, archivePath, QString::number(entry.CompressedSize), date,
-                         QStringLiteral("Archive path: \\") + stored.left(slash + 1)});
+    putText(m_files, when.isValid() ? m_locale.formatListDate(when) : QString());
+    putText(m_files, QStringLiteral("Archive path: \\") + stored.left(slash + 1));
+    endRecord(m_files);
 }

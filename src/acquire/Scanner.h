@@ -7,21 +7,26 @@
 #include <QByteArray>
 #include <QString>
 #include <functional>
+#include <string>
 #include <vector>
 
-class ContentsListWriter;
+class QIODevice;
 class Preferences;
 
 // Walks a volume's folder tree and writes the file list and the folder list: the files of a
 // folder in the order the file system enumerates them, then each subfolder in turn, a
 // folder's own record after those of its subfolders. The scan preferences are read as the
 // scan goes; ZIP archives are listed as folders when their filter is on.
+//
+// Records are written as the catalogue's lists are (UTF-8, CR LF, a "-" line after each
+// record, CR or LF inside a value as "?"), through buffers of the scanner's own: a disc of a
+// million files must not cost a million small writes.
 class Scanner
 {
 public:
     // The exclusion masks are taken from prefs now; a bad mask throws QuilloryError here,
     // before anything is written.
-    Scanner(const Preferences &prefs, ContentsListWriter &fileList, ContentsListWriter &folderList);
+    Scanner(const Preferences &prefs, QIODevice *fileList, QIODevice *folderList);
 
     // The volume's size, for the progress gauge; 0 keeps the gauge still.
     void setTotalSize(quint64 bytes) { m_totalSize = bytes; }
@@ -36,26 +41,41 @@ public:
     quint64 shownBytes() const { return m_shownBytes; }
 
     // Scans the folder at root (a local path; its catalogue path is "\") and everything
-    // below it; returns the total size of the files catalogued. A failure to read that ends
-    // the scan throws QuilloryError; folders that cannot be listed are passed over.
+    // below it, and flushes both lists; returns the total size of the files catalogued. A
+    // failure to read or write that ends the scan throws QuilloryError; folders that cannot
+    // be listed are passed over.
     quint64 Scan(const QString &root);
 
     // Writes the record of one archive entry (the archive's catalogue path ends in "\").
     void ZipReadFile(const ZipFile &entry, const QString &archivePath);
+    // Writes out what is buffered; throws QuilloryError when the device refuses.
+    void flush();
 
 private:
     struct Entry;
-    quint64 scanFolder(const QByteArray &localPath, const QString &catalogPath);
-    void scanFile(const Entry &e, const QByteArray &localPath, const QString &catalogPath, quint64 &total);
+    struct Output {
+        QIODevice *device = nullptr;
+        std::string buffer;
+    };
+    quint64 scanFolder(const QByteArray &localPath, const QByteArray &catalogPath);
+    void scanFile(const Entry &e, const char *name, const QByteArray &localPath, const QByteArray &catalogPath,
+                  quint64 &total);
     void advance(quint64 size);
     bool excluded(const QString &name) const;
     bool isEmptyFolder(const QByteArray &path) const;
-    QString listDate(qint64 mtime);
+    const QByteArray &listDate(qint64 mtime);
     void listZip(const QByteArray &fullPath, const QString &archivePath);
 
+    void putLine(Output &out, QByteArrayView utf8);
+    void putText(Output &out, const QString &text);
+    void putName(Output &out, QByteArrayView bytes, char suffix = 0);
+    void putNumber(Output &out, quint64 n);
+    void endRecord(Output &out);
+    void write(Output &out);
+
     const Preferences &m_prefs;
-    ContentsListWriter &m_files;
-    ContentsListWriter &m_folders;
+    Output m_files;
+    Output m_folders;
     std::vector<TMask> m_exclusions;
     CatalogueLocale m_locale;
     TZipFile m_zip;
@@ -68,8 +88,9 @@ private:
 
     // Many files share a modification second; their date text is made once.
     struct DateSlot {
-        qint64 mtime = -1;
-        QString text;
+        qint64 mtime = 0;
+        bool set = false;
+        QByteArray text;
     };
     std::vector<DateSlot> m_dateCache;
 };

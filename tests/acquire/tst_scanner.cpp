@@ -304,8 +304,7 @@ private Q_SLOTS:
         QBuffer files(&bytes), folders;
         files.open(QIODevice::ReadOnly); // every write fails
         folders.open(QIODevice::WriteOnly);
-        ContentsListWriter fw(&files), dw(&folders);
-        Scanner s(prefs, fw, dw);
+        Scanner s(prefs, &files, &folders);
         QVERIFY_THROWS_EXCEPTION(QuilloryError, s.Scan(m_root));
     }
 

@@ -73,8 +73,7 @@ inline ScanResult scan(const Preferences &prefs, const QString &root, quint64 to
     QBuffer files(&r.files), folders(&r.folders);
     files.open(QIODevice::WriteOnly);
     folders.open(QIODevice::WriteOnly);
-    ContentsListWriter fw(&files), dw(&folders);
-    Scanner s(prefs, fw, dw);
+    Scanner s(prefs, &files, &folders);
     s.setTotalSize(totalSize);
     s.setGauge([&r](quint64 pos) { r.gauge << pos; });
     s.setProcessEvents([&r] { ++r.folderCalls; });
