@@ -1,10 +1,12 @@
 #include "ScanFixture.h"
 
 #include "store/QuilloryError.h"
+#include "store/TextCodec.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace ScanFixture;
@@ -306,6 +308,64 @@ private Q_SLOTS:
         folders.open(QIODevice::WriteOnly);
         Scanner s(prefs, &files, &folders);
         QVERIFY_THROWS_EXCEPTION(QuilloryError, s.Scan(m_root));
+    }
+
+    void readersFollowTheFilters()
+    {
+        const QString media = QStringLiteral(QUILLORY_TEST_DATA "/media/");
+        QVERIFY(QFile::copy(media + QLatin1String("baseline.jpg"), path(QStringLiteral("photo.JPE"))));
+        QVERIFY(QFile::copy(media + QLatin1String("stereo16.wav"), path(QStringLiteral("tone.wav"))));
+        QVERIFY(QFile::copy(media + QLatin1String("baseline.jpg"), path(QStringLiteral("README"))));
+        file(QStringLiteral("ARCHIVE.ZIP.BAK"), 30);
+
+        Preferences prefs;
+        prefs.setFilter(2, true); // JPEG
+        prefs.setFilter(5, true); // WAV
+        ScanResult r = scan(prefs, m_root);
+        const ContentsList on = ContentsList::fromBytes(r.files);
+        QHash<QString, QStringList> extras;
+        for (int i = 0; i < on.recordCount(); ++i)
+            extras.insert(on.line(i, 0), on.lines(i).mid(4));
+        QCOMPARE(extras.value(QStringLiteral("photo.JPE")).size(), 2);
+        QVERIFY(extras.value(QStringLiteral("photo.JPE")).first().startsWith(QLatin1String("Width: ")));
+        QVERIFY(extras.value(QStringLiteral("tone.wav")).contains(QStringLiteral("Sample rate: 44100 hz")));
+        QVERIFY(extras.value(QStringLiteral("README")).isEmpty());
+        QVERIFY(extras.value(QStringLiteral("ARCHIVE.ZIP.BAK")).isEmpty());
+
+        prefs.setFilter(2, false);
+        prefs.setFilter(5, false);
+        r = scan(prefs, m_root);
+        QCOMPARE(r.files.count("\r\n-\r\n"), 4);
+        QVERIFY(!r.files.contains("Width: "));
+        QVERIFY(!r.files.contains("Sample rate: "));
+    }
+
+    void oddNames()
+    {
+        // Line breaks would split a record; bytes that are not UTF-8 would turn the whole list
+        // into another encoding for its readers.
+        QVERIFY(writeFile(path(QStringLiteral("line\nbreak.txt")), "ab", m_when));
+        const QByteArray latin1 = QFile::encodeName(m_root) + "caf\xe9.txt";
+        {
+            const int fd = ::open(latin1.constData(), O_WRONLY | O_CREAT, 0644);
+            QVERIFY(fd >= 0);
+            QCOMPARE(::write(fd, "xyz", 3), ssize_t(3));
+            ::close(fd);
+        }
+        folder(QStringLiteral("odd\rdir"));
+        file(QStringLiteral("odd\rdir/inner.txt"), 4);
+        folder(QStringLiteral("back\\slash"));
+
+        Preferences prefs;
+        const ScanResult r = scan(prefs, m_root);
+        ::unlink(latin1.constData()); // Qt could not remove a name it cannot decode
+        QVERIFY(TextCodec::isValidUtf8(r.files));
+        QVERIFY(r.files.contains("line?break.txt\r\n\\\r\n2\r\n"));
+        QVERIFY(r.files.contains(QStringLiteral("caf\uFFFD.txt\r\n\\\r\n3\r\n").toUtf8()));
+        QVERIFY(r.files.contains("inner.txt\r\n\\odd?dir\\\r\n4\r\n"));
+        QVERIFY(r.folders.contains("odd?dir\\\r\n\\\r\n4\r\n"));
+        QVERIFY(r.folders.contains("back\\slash\\\r\n\\\r\n0\r\n"));
+        QCOMPARE(r.total, quint64(2 + 3 + 4));
     }
 
     void rootWithOnlyFoldersAndRecordsReadBack()
