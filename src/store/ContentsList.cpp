@@ -13,7 +13,9 @@ ContentsList ContentsList::fromBytes(const QByteArray &bytes)
     const char *p = list.m_data.constData();
     const qsizetype n = list.m_data.size();
 
-    // Split into lines, CR LF or LF.
+    // Split into lines, CR LF or LF. Records run about ten to twenty bytes a line.
+    list.m_lineStart.reserve(static_cast<size_t>(n / 16 + 16));
+    list.m_lineLen.reserve(static_cast<size_t>(n / 16 + 16));
     qsizetype start = 0;
     while (start < n) {
         const char *lf = static_cast<const char *>(memchr(p + start, '\n', static_cast<size_t>(n - start)));
@@ -29,6 +31,7 @@ ContentsList ContentsList::fromBytes(const QByteArray &bytes)
 
     // Records end with a line holding a single "-"; a last record without one still counts.
     const quint32 total = static_cast<quint32>(list.m_lineLen.size());
+    list.m_records.reserve(total / 5 + 1);
     quint32 first = 0;
     for (quint32 i = 0; i < total; ++i) {
         if (list.m_lineLen[i] == 1 && p[list.m_lineStart[i]] == '-') {
