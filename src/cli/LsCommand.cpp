@@ -2,11 +2,10 @@
 
 #include "CliArgs.h"
 #include "CliError.h"
+#include "browser/FileTypes.h"
 #include "store/Catalogue.h"
 #include "store/ContentsFile.h"
 #include "store/QuilloryError.h"
-
-#include <QMimeDatabase>
 
 namespace
 {
@@ -95,12 +94,10 @@ int LsCommand::run(CliContext &ctx, const QStringList &args)
         out +=
             name + QStringLiteral("\tFolder\t") + lists.folders.line(r, 2) + u'\t' + lists.folders.line(r, 3) + u'\n';
     }
-    const QMimeDatabase mime;
     for (int r : lists.files.recordsIn(path)) {
         const QString name = lists.files.line(r, 0);
-        const QString type = isArchive(lists.files, r)
-                                 ? QStringLiteral("Compressed Folder")
-                                 : mime.mimeTypeForFile(name, QMimeDatabase::MatchExtension).comment();
+        const QString type =
+            isArchive(lists.files, r) ? QStringLiteral("Compressed Folder") : FileTypes::GetFileType(name);
         out += name + u'\t' + type + u'\t' + lists.files.line(r, 2) + u'\t' + lists.files.line(r, 3) + u'\n';
     }
     ctx.io().print(out);

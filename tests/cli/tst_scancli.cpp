@@ -1,10 +1,10 @@
 #include "ScanFixture.h"
 
 #include "acquire/FolderVolumeBackend.h"
+#include "browser/FileTypes.h"
 #include "cli/CliApp.h"
 
 #include <QBuffer>
-#include <QMimeDatabase>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -49,10 +49,7 @@ class TestScanCli : public QObject
     const QDateTime m_when{QDate(2004, 3, 1), QTime(10, 20, 30)};
     const QByteArray m_whenText = "3/1/2004 10:20:30 AM";
 
-    QByteArray type(const QString &name) const
-    {
-        return QMimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension).comment().toUtf8();
-    }
+    QByteArray type(const QString &name) const { return FileTypes::GetFileType(name).toUtf8(); }
 
 private Q_SLOTS:
     void initTestCase()
