@@ -8,6 +8,8 @@
 #include <unordered_map>
 
 static const char kTreeFile[] = "groups.tree";
+// Deeper outlines are not something a person makes; refusing them keeps the recursive walks safe.
+static const int kMaxTreeDepth = 1000;
 
 bool CheckTreeFormat(const QString &dbFolder, const InfoCallback &info)
 {
@@ -31,14 +33,10 @@ bool CheckTreeFormat(const QString &dbFolder, const InfoCallback &info)
     return true;
 }
 
-void LoadTree(GroupTree &tree, const QString &dbFolder, const InfoCallback &info)
+void ParseOutline(GroupTree &scratch, const QStringList &lines)
 {
-    CheckTreeFormat(dbFolder, info);
-    const QStringList lines = TextCodec::readLines(dbFolder + QLatin1String(kTreeFile));
-
-    // Build privately and hand over only a complete tree, so a bad file never leaves a half tree.
-    GroupTree scratch;
     TreeNode *prev = nullptr;
+    qsizetype prevLevel = 0;
     std::unordered_map<TreeNode *, int> lineOf;
     int lineNo = 0;
     for (const QString &line : lines) {
@@ -52,26 +50,30 @@ void LoadTree(GroupTree &tree, const QString &dbFolder, const InfoCallback &info
         TreeNode *parent = nullptr;
         if (!prev) {
             parent = scratch.top();
-        } else if (prev->level() == level) {
+            level = 0; // the first line is the root, however it is indented
+        } else if (prevLevel == level) {
             parent = prev->parent();
-        } else if (prev->level() == level - 1) {
+        } else if (prevLevel == level - 1) {
+            if (level > kMaxTreeDepth)
+                throw QuilloryError(QStringLiteral("\"groups.tree\", line %1: groups are nested deeper than %2 levels")
+                                        .arg(lineNo)
+                                        .arg(kMaxTreeDepth));
             parent = prev;
-        } else if (prev->level() > level) {
+        } else if (prevLevel > level) {
             TreeNode *n = prev->parent();
-            while (n->level() > level)
+            for (qsizetype l = prevLevel - 1; l > level; --l)
                 n = n->parent();
             parent = n->parent();
         } else {
             throw QuilloryError(QStringLiteral("Invalid level (%1) for item \"%2\"").arg(level).arg(text));
         }
         prev = scratch.addChild(parent, text, KindGroup);
+        prevLevel = level;
         lineOf[prev] = lineNo;
     }
 
     // Kinds and records, pre-order.
     bool first = true;
-    std::vector<TreeNode *> discs;
-    std::vector<std::pair<TreeNode *, TCD>> records;
     scratch.forEachPreOrder([&](TreeNode *n) {
         if (first && n->parent() == scratch.top()) {
             scratch.setKind(n, KindRoot);
@@ -87,7 +89,21 @@ void LoadTree(GroupTree &tree, const QString &dbFolder, const InfoCallback &info
             throw QuilloryError(QStringLiteral("\"groups.tree\", line %1: %2").arg(lineOf[n]).arg(e.message()));
         }
         scratch.setCD(n, cd);
-        discs.push_back(n);
+    });
+}
+
+void LoadTree(GroupTree &tree, const QString &dbFolder, const InfoCallback &info)
+{
+    CheckTreeFormat(dbFolder, info);
+    const QStringList lines = TextCodec::readLines(dbFolder + QLatin1String(kTreeFile));
+
+    // Build privately and hand over only a complete tree, so a bad file never leaves a half tree.
+    GroupTree scratch;
+    ParseOutline(scratch, lines);
+    std::vector<TreeNode *> discs;
+    scratch.forEachPreOrder([&discs](TreeNode *n) {
+        if (n->isDisc() && n->cd())
+            discs.push_back(n);
     });
 
     // Backwards, so a node is never visited after an ancestor of it was removed.

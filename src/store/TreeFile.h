@@ -16,6 +16,10 @@ bool CheckTreeFormat(const QString &dbFolder, const InfoCallback &info);
 // On any failure the tree is left as it was and QuilloryError is thrown.
 void LoadTree(GroupTree &tree, const QString &dbFolder, const InfoCallback &info);
 
+// Reads outline lines into an empty scratch tree: nodes, kinds and records, nothing checked
+// on disk. Throws QuilloryError for a bad level, a bad number, or an absurd depth.
+void ParseOutline(GroupTree &scratch, const QStringList &lines);
+
 // Writes the whole tree to database folder + "groups.tree", atomically.
 void SaveTree(const GroupTree &tree, const QString &dbFolder);
 

@@ -211,6 +211,28 @@ private Q_SLOTS:
         QCOMPARE(t.root()->text(), QStringLiteral("Keep"));
     }
 
+    void absurdDepthIsRefused()
+    {
+        // A file nested thousands of levels deep would otherwise exhaust the stack of every
+        // recursive walk over the tree.
+        QByteArray deep("Root\r\n");
+        for (int i = 1; i <= 5000; ++i)
+            deep += QByteArray(i, '\t') + "G\r\n";
+        writeTree(deep);
+        GroupTree t;
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, LoadTree(t, db(), nullptr));
+        // A few hundred levels still load, and the walk back up is exact.
+        QByteArray ok("Root\r\n");
+        for (int i = 1; i <= 300; ++i)
+            ok += QByteArray(i, '\t') + "G" + QByteArray::number(i) + "\r\n";
+        ok += "\tTop\r\n";
+        writeTree(ok);
+        LoadTree(t, db(), nullptr);
+        QCOMPARE(t.root()->childCount(), 2);
+        QCOMPARE(t.nodeCount(), 302);
+        QCOMPARE(TreeToLines(t).size(), 302);
+    }
+
     void badNumberNamesLine()
     {
         touchDat(QStringLiteral("00000001"));

@@ -1,0 +1,31 @@
+// libFuzzer target for the catalogue's own text files: the bytes are read as "groups.tree"
+// (outline, disc records) and as a contents list (records, folder index). Anything but a
+// QuilloryError for bad input is a finding.
+#include "store/ContentsList.h"
+#include "store/GroupTree.h"
+#include "store/QuilloryError.h"
+#include "store/TextCodec.h"
+#include "store/TreeFile.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    try {
+        GroupTree tree;
+        ParseOutline(tree, TextCodec::splitLines(TextCodec::decode(bytes)));
+        tree.sort();
+        (void)TreeToLines(tree);
+        (void)DoGroup(tree.root());
+    } catch (const QuilloryError &) {
+    }
+    const ContentsList list = ContentsList::fromBytes(bytes);
+    for (int r = 0; r < list.recordCount(); ++r) {
+        const QStringList lines = list.lines(r);
+        if (lines.size() > 1)
+            (void)list.recordsIn(lines.at(1));
+    }
+    return 0;
+}
