@@ -22,6 +22,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 #include <memory>
 
@@ -389,6 +390,31 @@ private Q_SLOTS:
         QCOMPARE(f->discContents().unpackCount(), unpacks + 1);
     }
 
+    void entryMenuRules()
+    {
+        TestCatalogue::prepared(data());
+        auto f = start();
+        f->TreeChange(node(*f, QStringLiteral("Rock Disc")));
+        MainActions *a = f->actions();
+        // Opens the list's menu on the given entry and reports what "Execute File" and
+        // "Switch to Location" showed.
+        const auto menuFor = [&](const QString &caption) {
+            f->explorer()->selectRow(row(*f, caption));
+            std::pair<bool, bool> seen{false, false};
+            QTimer::singleShot(0, a->entryMenu, [&] {
+                seen = {a->execute->isVisible(), a->switchToLocation->isVisible()};
+                a->entryMenu->close();
+            });
+            Q_EMIT f->explorer()->contextMenuRequested(QPoint(10, 10));
+            return seen;
+        };
+        QCOMPARE(menuFor(QStringLiteral("b.txt")), std::make_pair(true, false));
+        QCOMPARE(menuFor(QStringLiteral("pack.zip")), std::make_pair(true, true)); // an archive is still a file
+        QCOMPARE(menuFor(QStringLiteral("Docs")), std::make_pair(false, true));
+        f->ExplorerActivate(row(*f, QStringLiteral("pack.zip")));
+        QCOMPARE(menuFor(QStringLiteral("inner.txt")), std::make_pair(false, false)); // inside the archive
+    }
+
     void sortsByEveryKeyWithFoldersOnTop_data()
     {
         QTest::addColumn<int>("column");
@@ -556,8 +582,11 @@ private Q_SLOTS:
         AppDialogs::pushFileName(archive + QStringLiteral(".cab"));
         QCOMPARE(AppDialogs::shown().at(1).kind, AppDialogs::Warning);
         QVERIFY(!node(*f, QStringLiteral("Rock Disc")));
+        f->actions()->details->trigger();
         AppDialogs::pushAnswer(QMessageBox::Yes);
         f->actions()->importDatabase->trigger();
+        // The import reloads the catalogue, not the preferences: the style chosen this run stays.
+        QCOMPARE(f->explorer()->viewStyle(), ContentsView::Details);
         QCOMPARE(AppDialogs::shownTexts().last(), QStringLiteral("Import Database complete."));
         QVERIFY(node(*f, QStringLiteral("Rock Disc")));
         QVERIFY(node(*f, QStringLiteral("Added Before Export")));

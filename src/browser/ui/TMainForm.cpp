@@ -265,18 +265,23 @@ void TMainForm::LocateSkins()
 void TMainForm::initialise()
 {
     Catalogue &cat = *m_catalogue;
-    const QString settingsFile = DataPaths::settingsFile(cat.dataFolder());
-    try {
-        m_prefs->load(settingsFile);
-    } catch (const QuilloryError &e) {
-        AppDialogs::showError(this, e.message());
+    // The preferences are read once per run: an import initialises the catalogue again, and
+    // reading the file then would throw away the view style, the tree width and any setting
+    // changed since start-up, which are written only at shutdown.
+    if (!m_optionsLoaded) {
+        m_optionsLoaded = true;
+        try {
+            m_prefs->load(DataPaths::settingsFile(cat.dataFolder()));
+        } catch (const QuilloryError &e) {
+            AppDialogs::showError(this, e.message());
+        }
+        if (const std::optional<int> style = m_prefs->viewStyle(); style && *style >= 0 && *style < 4)
+            setViewStyle(*style);
+        if (const std::optional<int> width = m_prefs->treeWidth(); width && *width > 50)
+            m_splitter->setSizes({*width, std::max(200, this->width() - *width), 0});
     }
     if (m_prefs->objectInfo() && !m_infoPanel->isExpanded())
         ToggleInfoClick();
-    if (const std::optional<int> style = m_prefs->viewStyle(); style && *style >= 0 && *style < 4)
-        setViewStyle(*style);
-    if (const std::optional<int> width = m_prefs->treeWidth(); width && *width > 50)
-        m_splitter->setSizes({*width, std::max(200, this->width() - *width), 0});
 
     bool created = false;
     try {
@@ -961,7 +966,8 @@ void TMainForm::ExplorerContextPopup(const QPoint &globalPos)
             allMusic = false;
     }
     const bool folderOrArchive = kind == ContentsEntry::Folder || kind == ContentsEntry::Archive;
-    a->execute->setVisible(kind == ContentsEntry::File && !inZip);
+    // A ZIP archive is a file on the disc like any other: it can be opened.
+    a->execute->setVisible(kind != ContentsEntry::Folder && !inZip);
     a->copyToHddEntry->setVisible(!inZip);
     a->addToCompilation->setVisible(!inZip);
     a->openInExplorer->setVisible(!inZip);

@@ -143,6 +143,7 @@ private:
     bool m_inTreeChange = false;
     bool m_readOnly = false;
     bool m_locked = false;
+    bool m_optionsLoaded = false;
     bool m_closed = false;
     bool m_stop = false;
 };
