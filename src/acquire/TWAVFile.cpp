@@ -20,7 +20,8 @@ void TWAVFile::ReadFromDevice(QIODevice &device)
     m_channels = channels;
     // The whole 32-bit rate: cutting it to 16 bits would turn 96000 Hz into 30464 Hz.
     m_sampleRate = MediaBytes::le32(h, 24);
-    m_bitsPerSample = MediaBytes::le16(h, 34);
+    // The sample size is one byte wide in this header's layout; the byte after it is not part of it.
+    m_bitsPerSample = MediaBytes::u8(h, 34);
     m_fileSize = qint64(MediaBytes::le32(h, 4)) + 8;
 }
 

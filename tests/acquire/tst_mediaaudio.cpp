@@ -481,6 +481,11 @@ void TestMediaAudio::wavHostileHeaders()
              (QStringList{"Sample rate: 0 hz", "Bit rate: 8 bit"}));
     QCOMPARE(linesOf(MediaReaderKind::Wav, wavHeader(1, 2, 8000, 0, 8000) + samples),
              (QStringList{"Sample rate: 8000 hz", "Bit rate: 0 bit"}));
+    // The sample size is the byte at 34: a stray high byte after it changes nothing.
+    QCOMPARE(linesOf(MediaReaderKind::Wav, wavHeader(1, 2, 8000, 0x0110, 32000)),
+             (QStringList{"Duration: 00:00:01", "Sample rate: 8000 hz", "Bit rate: 16 bit"}));
+    QCOMPARE(linesOf(MediaReaderKind::Wav, wavHeader(1, 2, 8000, 0x0100, 32000)),
+             (QStringList{"Sample rate: 8000 hz", "Bit rate: 0 bit"}));
     // Rates above 65535 Hz are kept whole.
     QCOMPARE(linesOf(MediaReaderKind::Wav, wavHeader(1, 2, 96000, 16, 384000)),
              (QStringList{"Duration: 00:00:01", "Sample rate: 96000 hz", "Bit rate: 16 bit"}));
