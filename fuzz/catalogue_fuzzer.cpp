@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -17,8 +18,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         GroupTree tree;
         ParseOutline(tree, TextCodec::splitLines(TextCodec::decode(bytes)));
         tree.sort();
-        (void)TreeToLines(tree);
         (void)DoGroup(tree.root());
+        // What was read must write back to lines that read the same again.
+        const QStringList lines = TreeToLines(tree);
+        GroupTree again;
+        ParseOutline(again, lines);
+        if (TreeToLines(again) != lines)
+            abort();
     } catch (const QuilloryError &) {
     }
     const ContentsList list = ContentsList::fromBytes(bytes);

@@ -47,6 +47,8 @@ void ParseOutline(GroupTree &scratch, const QStringList &lines)
         while (level < line.size() && (line.at(level) == u'\t' || line.at(level) == u' '))
             ++level;
         const QString text = line.mid(level);
+        if (text.isEmpty())
+            continue; // a node without a name could not be written back as a line of its own
         TreeNode *parent = nullptr;
         if (!prev) {
             parent = scratch.top();
