@@ -6,6 +6,8 @@
 #include <QIODevice>
 #include <cstring>
 
+static constexpr quint32 kFixedLines = 4;
+
 ContentsList ContentsList::fromBytes(const QByteArray &bytes)
 {
     ContentsList list;
@@ -29,12 +31,14 @@ ContentsList ContentsList::fromBytes(const QByteArray &bytes)
     }
     list.m_lineStart.push_back(n);
 
-    // Records end with a line holding a single "-"; a last record without one still counts.
+    // A record is four fixed lines (name, folder, size, date), then extra lines up to one that
+    // holds a single "-". The fixed lines are taken whatever they say, so a file named "-"
+    // keeps its record. A last record without its "-" still counts.
     const quint32 total = static_cast<quint32>(list.m_lineLen.size());
     list.m_records.reserve(total / 5 + 1);
     quint32 first = 0;
     for (quint32 i = 0; i < total; ++i) {
-        if (list.m_lineLen[i] == 1 && p[list.m_lineStart[i]] == '-') {
+        if (i - first >= kFixedLines && list.m_lineLen[i] == 1 && p[list.m_lineStart[i]] == '-') {
             list.m_records.push_back({first, i - first});
             first = i + 1;
         }

@@ -49,6 +49,16 @@ private Q_SLOTS:
         QCOMPARE(l.line(3, 3), QStringLiteral("02.01.2000"));
     }
 
+    void fixedLinesMayHoldADash()
+    {
+        // A file named "-" is still a record of its own, and so is an archive entry named "-".
+        const ContentsList l = ContentsList::fromBytes("-\r\n\\\r\n1\r\n01.01.2000\r\n-\r\n"
+                                                       "next\r\n\\\r\n2\r\n01.01.2000\r\n-\r\n");
+        QCOMPARE(l.recordCount(), 2);
+        QCOMPARE(l.lines(0), (QStringList{"-", "\\", "1", "01.01.2000"}));
+        QCOMPARE(l.line(1, 0), QStringLiteral("next"));
+    }
+
     void emptyListHasNoRecords() { QCOMPARE(ContentsList::fromBytes(QByteArray()).recordCount(), 0); }
 
     void windows1252ListIsConverted()
