@@ -11,7 +11,7 @@ out=${1:-$root/build-zip-fuzz}
 mkdir -p "$out/obj"
 CXX=${CXX:-clang++}
 FLAGS="-std=c++20 -g -O1 -fPIC -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined
-       -fno-sanitize-recover=undefined -I$root/src $(pkg-config --cflags Qt6Core)"
+       -fno-sanitize-recover=undefined -I$root/src -I$root/tests/common $(pkg-config --cflags Qt6Core)"
 objects=""
 for s in acquire/TZipFile store/TextCodec store/CatalogueLocale; do
     o="$out/obj/$(echo "$s" | tr / _).o"

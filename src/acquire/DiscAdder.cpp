@@ -1,4 +1,5 @@
 #include "DiscAdder.h"
+#include "store/AsciiCase.h"
 
 #include "Scanner.h"
 #include "settings/Preferences.h"
@@ -12,21 +13,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-
-namespace
-{
-
-char16_t upperAscii(char16_t c)
-{
-    return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
-}
-
-char16_t lowerAscii(char16_t c)
-{
-    return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
-}
-
-} // namespace
 
 DiscAdder::DiscAdder(Catalogue &catalogue, const Preferences &prefs) : m_catalogue(catalogue), m_prefs(prefs) {}
 
@@ -66,15 +52,15 @@ QString DiscAdder::CorrectLabel(const QString &label)
 {
     QString s = label;
     for (QChar &c : s)
-        c = QChar(lowerAscii(c.unicode()));
+        c = QChar(LowcaseAZ(c.unicode()));
     if (s.isEmpty())
         return s;
-    s[0] = QChar(upperAscii(s[0].unicode()));
+    s[0] = QChar(UpcaseAZ(s[0].unicode()));
     for (qsizetype i = 1; i < s.size(); ++i) {
         if (s[i] == u'_')
             s[i] = u' ';
         if (s[i - 1] == u' ')
-            s[i] = QChar(upperAscii(s[i].unicode()));
+            s[i] = QChar(UpcaseAZ(s[i].unicode()));
     }
     return s;
 }

@@ -1,4 +1,5 @@
 #include "HtmlTitle.h"
+#include "store/AsciiCase.h"
 
 #include "MediaBytes.h"
 #include "store/QuilloryError.h"
@@ -53,7 +54,7 @@ QStringList ReadHtmlTitle(QIODevice &device)
             continue;
         }
         if (tag.size() <= OpeningLength)
-            tag += (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+            tag += UpcaseAZ(c);
         open = tag == Opening;
     }
     if (!open)

@@ -1,4 +1,5 @@
 #include "Scanner.h"
+#include "store/AsciiCase.h"
 
 #include "MediaReaders.h"
 #include "settings/Preferences.h"
@@ -55,7 +56,7 @@ const DispatchRow *dispatchRow(QByteArrayView name)
     char ext[8] = {};
     for (qsizetype i = dot; i < name.size(); ++i) {
         const char c = name[i];
-        ext[i - dot] = (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+        ext[i - dot] = UpcaseAZ(c);
     }
     for (const DispatchRow &row : Dispatch)
         for (const char *e : row.extensions)

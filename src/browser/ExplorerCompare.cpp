@@ -1,11 +1,7 @@
 #include "ExplorerCompare.h"
+#include "store/AsciiCase.h"
 
 #include <algorithm>
-
-static inline unsigned char foldAscii(unsigned char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
-}
 
 int CompareNoCase(QByteArrayView a, QByteArrayView b)
 {
@@ -13,8 +9,8 @@ int CompareNoCase(QByteArrayView a, QByteArrayView b)
     const auto *pa = reinterpret_cast<const unsigned char *>(a.data());
     const auto *pb = reinterpret_cast<const unsigned char *>(b.data());
     for (qsizetype i = 0; i < n; ++i) {
-        const unsigned char ca = foldAscii(pa[i]);
-        const unsigned char cb = foldAscii(pb[i]);
+        const unsigned char ca = UpcaseAZ(pa[i]);
+        const unsigned char cb = UpcaseAZ(pb[i]);
         if (ca != cb)
             return ca < cb ? -1 : 1;
     }

@@ -1,16 +1,12 @@
 #include "FindColumn.h"
-
-static QChar asciiUpper(QChar c)
-{
-    return (c >= u'a' && c <= u'z') ? QChar(c.unicode() - 32) : c;
-}
+#include "store/AsciiCase.h"
 
 static bool startsWithKey(const QString &line, const QString &key)
 {
     if (line.size() < key.size())
         return false;
     for (qsizetype i = 0; i < key.size(); ++i)
-        if (asciiUpper(line.at(i)) != asciiUpper(key.at(i)))
+        if (UpcaseAZ(line.at(i)) != UpcaseAZ(key.at(i)))
             return false;
     return true;
 }

@@ -1,11 +1,7 @@
 #include "TMask.h"
+#include "store/AsciiCase.h"
 
 #include "store/QuilloryError.h"
-
-static inline char16_t upcase(char16_t c)
-{
-    return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
-}
 
 TMask::TMask(const QString &mask)
 {
@@ -57,13 +53,13 @@ TMask::TMask(const QString &mask)
                     ++i;
                     if (i >= n)
                         throw invalid(n);
-                    const char16_t to = upcase(m[i]);
+                    const char16_t to = UpcaseAZ(m[i]);
                     if (to >= last) {
                         s.set.push_back({last, to});
                         any = true;
                     }
                 } else {
-                    last = upcase(m[i]);
+                    last = UpcaseAZ(m[i]);
                     haveLast = true;
                     s.set.push_back({last, last});
                     any = true;
@@ -77,7 +73,7 @@ TMask::TMask(const QString &mask)
         } else {
             State s;
             s.kind = Kind::Literal;
-            s.literal = upcase(c);
+            s.literal = UpcaseAZ(c);
             push(s, i);
             ++i;
         }
@@ -91,7 +87,7 @@ TMask::TMask(const QString &mask)
 
 bool TMask::stateMatches(const State &s, char16_t c) const
 {
-    c = upcase(c);
+    c = UpcaseAZ(c);
     switch (s.kind) {
     case Kind::Literal:
         return c == s.literal;

@@ -1,4 +1,5 @@
 #include "GroupTree.h"
+#include "AsciiCase.h"
 
 #include <algorithm>
 
@@ -206,12 +207,7 @@ static bool sameName(const QString &a, const QString &b)
     if (a.size() != b.size())
         return false;
     for (qsizetype i = 0; i < a.size(); ++i) {
-        char16_t x = a.at(i).unicode(), y = b.at(i).unicode();
-        if (x >= u'a' && x <= u'z')
-            x = static_cast<char16_t>(x - 32);
-        if (y >= u'a' && y <= u'z')
-            y = static_cast<char16_t>(y - 32);
-        if (x != y)
+        if (UpcaseAZ(a.at(i).unicode()) != UpcaseAZ(b.at(i).unicode()))
             return false;
     }
     return true;

@@ -1,5 +1,6 @@
 // MP3 (with ID3 tags), WAV and Ogg Vorbis readers, on files made by lame, mid3v2, sox and
 // oggenc (tests/data/media/make-fixtures.sh) and on hand-built headers for the edge cases.
+#include "MediaTestUtil.h"
 #include "acquire/MediaReaders.h"
 #include "acquire/TMPEGaudio.h"
 #include "acquire/TOggVorbis.h"
@@ -10,21 +11,6 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
-
-static QString fixture(const QString &name)
-{
-    return QStringLiteral(QUILLORY_TEST_DATA "/media/") + name;
-}
-
-static QStringList linesOf(MediaReaderKind kind, const QByteArray &bytes)
-{
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QStringList lines;
-    ReadMediaLines(kind, buffer, lines);
-    return lines;
-}
 
 static TMPEGaudio mpegOf(const QByteArray &bytes)
 {

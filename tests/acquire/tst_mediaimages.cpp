@@ -1,26 +1,12 @@
 // Picture sizes (BMP, JPEG, GIF, PNG) and HTML titles, on files made by ImageMagick and on
 // hand-built files, and the division of failures: which readers end the scan.
+#include "MediaTestUtil.h"
 #include "acquire/ImgSize.h"
 #include "acquire/MediaReaders.h"
 #include "store/QuilloryError.h"
 
 #include <QBuffer>
 #include <QtTest>
-
-static QString fixture(const QString &name)
-{
-    return QStringLiteral(QUILLORY_TEST_DATA "/media/") + name;
-}
-
-static QStringList linesOf(MediaReaderKind kind, const QByteArray &bytes)
-{
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QStringList lines;
-    ReadMediaLines(kind, buffer, lines);
-    return lines;
-}
 
 static QStringList size(int width, int height)
 {

@@ -1,6 +1,7 @@
 // Runs every input of the ZIP fuzzing corpus (fuzz/corpus/zip/: archives made by zip and
 // Python, damaged ones, and what the fuzzer found) through the walk as an ordinary test:
 // each is listed or ends the walk quietly, and reading forward finds what seeking finds.
+#include "SequentialDevice.h"
 #include "acquire/TZipFile.h"
 #include "store/QuilloryError.h"
 
@@ -10,28 +11,6 @@
 
 namespace
 {
-
-// A device that cannot seek, as a pipe.
-class Stream : public QIODevice
-{
-public:
-    explicit Stream(const QByteArray &bytes) : m_bytes(bytes) {}
-    bool isSequential() const override { return true; }
-
-protected:
-    qint64 readData(char *out, qint64 max) override
-    {
-        const qint64 n = qMin(max, qint64(m_bytes.size()) - m_at);
-        memcpy(out, m_bytes.constData() + m_at, size_t(n));
-        m_at += n;
-        return n;
-    }
-    qint64 writeData(const char *, qint64) override { return -1; }
-
-private:
-    QByteArray m_bytes;
-    qint64 m_at = 0;
-};
 
 QStringList names(QIODevice &dev)
 {
@@ -67,7 +46,7 @@ private Q_SLOTS:
         QByteArray bytes = f.readAll();
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::ReadOnly);
-        Stream stream(bytes);
+        SequentialDevice stream(bytes);
         stream.open(QIODevice::ReadOnly);
         const QStringList fromBuffer = names(buffer);
         QCOMPARE(names(stream), fromBuffer);
