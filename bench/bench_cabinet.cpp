@@ -4,7 +4,7 @@
 //
 //   bench_cabinet [files]     (default 1000000)
 
-#include "backup/TSTCabReader.h"
+#include "cabinet/TSTCabReader.h"
 #include "store/ContentsFile.h"
 
 #include <QCoreApplication>

@@ -13,7 +13,7 @@ CXX=${CXX:-clang++}
 FLAGS="-std=c++20 -g -O1 -fPIC -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined
        -fno-sanitize-recover=undefined -I$root/src $(pkg-config --cflags Qt6Core libmspack)"
 objects=""
-for s in backup/TSTCabReader backup/ESTCabinet store/TextCodec; do
+for s in cabinet/TSTCabReader cabinet/ESTCabinet core/TextCodec; do
     o="$out/obj/$(echo "$s" | tr / _).o"
     $CXX $FLAGS -c "$root/src/$s.cpp" -o "$o"
     objects="$objects $o"

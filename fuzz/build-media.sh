@@ -13,7 +13,7 @@ CXX=${CXX:-clang++}
 FLAGS="-std=c++20 -g -O1 -fPIC -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined
        -fno-sanitize-recover=undefined -I$root/src $(pkg-config --cflags Qt6Core)"
 SOURCES="acquire/MediaBytes acquire/TID3v1 acquire/TID3v2 acquire/TMPEGaudio acquire/TWAVFile acquire/TOggVorbis
-         acquire/ImgSize acquire/HtmlTitle acquire/MediaReaders store/TextCodec store/CatalogueLocale"
+         acquire/ImgSize acquire/HtmlTitle acquire/MediaReaders core/TextCodec store/CatalogueLocale"
 objects=""
 for s in $SOURCES; do
     o="$out/obj/$(echo "$s" | tr / _).o"

@@ -13,7 +13,7 @@ CXX=${CXX:-clang++}
 FLAGS="-std=c++20 -g -O1 -fPIC -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined
        -fno-sanitize-recover=undefined -I$root/src -I$root/tests/common $(pkg-config --cflags Qt6Core)"
 objects=""
-for s in acquire/TZipFile store/TextCodec store/CatalogueLocale; do
+for s in acquire/TZipFile core/TextCodec store/CatalogueLocale; do
     o="$out/obj/$(echo "$s" | tr / _).o"
     $CXX $FLAGS -c "$root/src/$s.cpp" -o "$o"
     objects="$objects $o"

@@ -1,9 +1,9 @@
 // libFuzzer target for the cabinet reader: the bytes are written to a file (libmspack reads
 // cabinets by name), listed, extracted into memory and extracted into a folder. Failures
 // must come back as exceptions; nothing may be written outside the folder.
-#include "backup/ESTCabinet.h"
-#include "backup/TSTCabReader.h"
-#include "store/QuilloryError.h"
+#include "cabinet/ESTCabinet.h"
+#include "cabinet/TSTCabReader.h"
+#include "core/QuilloryError.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,8 +3,8 @@
 // QuilloryError for bad input is a finding.
 #include "store/ContentsList.h"
 #include "store/GroupTree.h"
-#include "store/QuilloryError.h"
-#include "store/TextCodec.h"
+#include "core/QuilloryError.h"
+#include "core/TextCodec.h"
 #include "store/TreeFile.h"
 
 #include <cstddef>

@@ -2,7 +2,7 @@
 // The bytes are handed to the reader as an in-memory device, exactly as the scanner hands it
 // a file.
 #include "acquire/MediaReaders.h"
-#include "store/QuilloryError.h"
+#include "core/QuilloryError.h"
 
 #include <QBuffer>
 #include <QByteArray>

@@ -4,7 +4,7 @@
 #include "SequentialDevice.h"
 #include "acquire/TZipFile.h"
 #include "store/CatalogueLocale.h"
-#include "store/QuilloryError.h"
+#include "core/QuilloryError.h"
 
 #include <QBuffer>
 #include <QDateTime>

@@ -1,14 +1,14 @@
 #include "DiscAdder.h"
-#include "store/AsciiCase.h"
+#include "core/AsciiCase.h"
 
 #include "Scanner.h"
 #include "settings/Preferences.h"
 #include "store/Catalogue.h"
 #include "store/CatalogueLocale.h"
 #include "store/ContentsFile.h"
-#include "store/QuilloryError.h"
+#include "core/QuilloryError.h"
 #include "store/SingleLine.h"
-#include "store/TextCodec.h"
+#include "core/TextCodec.h"
 
 #include <QDateTime>
 #include <QDir>

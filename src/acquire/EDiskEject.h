@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/QuilloryError.h"
+#include "core/QuilloryError.h"
 
 // Raised by TDiskEject: "Could not eject disk!" or "No disk in drive!".
 class EDiskEject : public QuilloryError

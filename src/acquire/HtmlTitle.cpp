@@ -1,8 +1,8 @@
 #include "HtmlTitle.h"
-#include "store/AsciiCase.h"
+#include "core/AsciiCase.h"
 
 #include "MediaBytes.h"
-#include "store/QuilloryError.h"
+#include "core/QuilloryError.h"
 
 #include <QFileDevice>
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
 #include "ImgSize.h"
 
 #include "MediaBytes.h"
-#include "store/QuilloryError.h"
+#include "core/QuilloryError.h"
 
 #include <QFileDevice>
 

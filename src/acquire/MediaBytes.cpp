@@ -1,6 +1,6 @@
 #include "MediaBytes.h"
 
-#include "store/TextCodec.h"
+#include "core/TextCodec.h"
 
 namespace MediaBytes
 {

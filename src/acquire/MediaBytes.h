@@ -4,6 +4,7 @@
 #include <QIODevice>
 #include <QString>
 #include <QtGlobal>
+#include "core/Rounding.h"
 #include <cmath>
 
 // Small helpers shared by the metadata readers: bounded integer reads out of a byte block
@@ -46,16 +47,6 @@ inline bool hasAt(const QByteArray &b, qint64 at, const char *text)
             return false;
     }
     return true;
-}
-
-// Nearest whole number, a half going to the even neighbour.
-inline double roundHalfEven(double value)
-{
-    const double whole = std::floor(value);
-    const double frac = value - whole;
-    if (frac > 0.5 || (frac == 0.5 && std::fmod(whole, 2.0) != 0))
-        return whole + 1;
-    return whole;
 }
 
 // Result of a bounded read: the bytes actually there, or an I/O failure.

@@ -6,8 +6,8 @@
 #include "TOggVorbis.h"
 #include "TWAVFile.h"
 #include "store/CatalogueLocale.h"
-#include "store/QuilloryError.h"
-#include "store/TextCodec.h"
+#include "core/QuilloryError.h"
+#include "core/TextCodec.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 #include "Scanner.h"
-#include "store/AsciiCase.h"
+#include "core/AsciiCase.h"
 
 #include "MediaReaders.h"
 #include "settings/Preferences.h"
-#include "store/QuilloryError.h"
-#include "store/TextCodec.h"
+#include "core/QuilloryError.h"
+#include "core/TextCodec.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -107,16 +107,6 @@ struct Scanner::Entry {
     qint64 mtime = 0;
     quint64 device = 0;
 };
-
-quint64 RoundedPercent(quint64 part, quint64 total)
-{
-    const unsigned __int128 num = static_cast<unsigned __int128>(part) * 100u;
-    unsigned __int128 q = num / total;
-    const unsigned __int128 r = num % total;
-    if (2 * r > total || (2 * r == total && (q & 1)))
-        ++q;
-    return static_cast<quint64>(q);
-}
 
 Scanner::Scanner(const Preferences &prefs, QIODevice *fileList, QIODevice *folderList)
     : m_prefs(prefs), m_dateCache(DateCacheSize)

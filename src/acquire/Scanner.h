@@ -1,7 +1,8 @@
 #pragma once
 
 #include "TZipFile.h"
-#include "search/TMask.h"
+#include "core/Rounding.h"
+#include "core/TMask.h"
 #include "store/CatalogueLocale.h"
 
 #include <QByteArray>
@@ -95,6 +96,3 @@ private:
     std::vector<DateSlot> m_dateCache;
 };
 
-// The rounded whole percentage of part over total (total not 0), a half going to the even
-// neighbour.
-quint64 RoundedPercent(quint64 part, quint64 total);

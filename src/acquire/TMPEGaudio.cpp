@@ -173,7 +173,7 @@ qint64 TMPEGaudio::BitRate() const
     if (m_vbr.found && m_vbr.frames > 0) {
         const double perFrame = double(m_vbr.bytes) / double(m_vbr.frames) - Padding(m_frame);
         const double kbit = perFrame * SampleRate() / Coefficient(m_frame.version, m_frame.layer) / 1000.0;
-        return qint64(MediaBytes::roundHalfEven(kbit));
+        return qint64(roundHalfEven(kbit));
     }
     return TableBitRate(m_frame.version, m_frame.layer, m_frame.bitRateIndex);
 }

@@ -140,5 +140,5 @@ qint64 TOggVorbis::BitRate() const
     if (duration <= 0)
         return 0;
     // A hostile granule position can make the duration absurdly small; keep the figure finite.
-    return qint64(MediaBytes::roundHalfEven(qMin(double(m_fileSize) / duration / 125, 1e15)));
+    return qint64(roundHalfEven(qMin(double(m_fileSize) / duration / 125, 1e15)));
 }

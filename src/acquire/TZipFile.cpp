@@ -1,7 +1,7 @@
 #include "TZipFile.h"
 
-#include "store/QuilloryError.h"
-#include "store/TextCodec.h"
+#include "core/QuilloryError.h"
+#include "core/TextCodec.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,4 +1,5 @@
 #include "TSplashForm.h"
+#include "core/Version.h"
 
 #include "browser/ui/TMainForm.h"
 
@@ -81,7 +82,7 @@ void TSplashForm::paintEvent(QPaintEvent *)
     sub.setPointSize(9);
     p.setFont(sub);
     p.setPen(QColor(0xc8, 0xd6, 0xea));
-    p.drawText(QRect(150, 108, 145, 20), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Version 1.5"));
+    p.drawText(QRect(150, 108, 145, 20), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Version ") + QuilloryVersion());
     p.drawText(QRect(150, 128, 145, 36), Qt::AlignLeft | Qt::TextWordWrap, QStringLiteral("A catalogue of your discs"));
     p.setPen(QColor(0x6b, 0x85, 0xad));
     p.drawRect(rect().adjusted(0, 0, -1, -1));

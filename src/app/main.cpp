@@ -1,4 +1,5 @@
 #include "app/TSplashForm.h"
+#include "core/Version.h"
 #include "browser/ui/TMainForm.h"
 #include "store/DataPaths.h"
 
@@ -11,7 +12,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Tarnwick"));
     QApplication::setApplicationName(QStringLiteral("Quillory!"));
-    QApplication::setApplicationVersion(QStringLiteral("1.5"));
+    QApplication::setApplicationVersion(QuilloryVersion());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Quillory! - a catalogue of removable discs"));

@@ -1,10 +1,10 @@
 #include "DatabaseBackup.h"
 
-#include "TSTCabReader.h"
-#include "TSTCabWriter.h"
+#include "cabinet/TSTCabReader.h"
+#include "cabinet/TSTCabWriter.h"
 #include "store/Catalogue.h"
 #include "store/DataPaths.h"
-#include "store/QuilloryError.h"
+#include "core/QuilloryError.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,5 +1,5 @@
 #include "ExplorerCompare.h"
-#include "store/AsciiCase.h"
+#include "core/AsciiCase.h"
 
 #include <algorithm>
 

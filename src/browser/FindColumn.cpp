@@ -1,5 +1,5 @@
 #include "FindColumn.h"
-#include "store/AsciiCase.h"
+#include "core/AsciiCase.h"
 
 static bool startsWithKey(const QString &line, const QString &key)
 {

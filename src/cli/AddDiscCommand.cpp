@@ -9,7 +9,7 @@
 #include "settings/Preferences.h"
 #include "store/Catalogue.h"
 #include "store/DataPaths.h"
-#include "store/QuilloryError.h"
+#include "core/QuilloryError.h"
 
 #include <QFileInfo>
 

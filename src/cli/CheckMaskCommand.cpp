@@ -1,7 +1,7 @@
 #include "CheckMaskCommand.h"
 
 #include "CliError.h"
-#include "search/TMask.h"
+#include "core/TMask.h"
 
 int CheckMaskCommand::run(CliContext &ctx, const QStringList &args)
 {

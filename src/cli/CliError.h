@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/QuilloryError.h"
+#include "core/QuilloryError.h"
 
 // Bad usage: exit status 2 instead of 1.
 class CliUsageError : public QuilloryError

@@ -1,10 +1,10 @@
 #include "ConfigCommand.h"
 
 #include "CliError.h"
-#include "search/TMask.h"
+#include "core/TMask.h"
 #include "settings/Preferences.h"
 #include "store/DataPaths.h"
-#include "store/QuilloryError.h"
+#include "core/QuilloryError.h"
 
 QString ConfigCommand::details() const
 {

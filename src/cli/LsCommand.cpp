@@ -5,7 +5,7 @@
 #include "browser/FileTypes.h"
 #include "store/Catalogue.h"
 #include "store/ContentsFile.h"
-#include "store/QuilloryError.h"
+#include "core/QuilloryError.h"
 
 namespace
 {

@@ -1,8 +1,8 @@
 #include "Preferences.h"
 
 #include "store/DataPaths.h"
-#include "store/QuilloryError.h"
-#include "store/TextCodec.h"
+#include "core/QuilloryError.h"
+#include "core/TextCodec.h"
 
 #include <QDir>
 #include <QFileInfo>

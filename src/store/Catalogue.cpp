@@ -1,7 +1,7 @@
 #include "Catalogue.h"
 
 #include "DataPaths.h"
-#include "QuilloryError.h"
+#include "core/QuilloryError.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,5 +1,7 @@
 #include "CatalogueLocale.h"
 
+#include "core/Rounding.h"
+
 #include <QRegularExpression>
 #include <cmath>
 
@@ -87,11 +89,7 @@ QString FormatDuration(double seconds)
 {
     if (!(seconds >= 0) || !std::isfinite(seconds))
         seconds = 0;
-    double whole = std::floor(seconds);
-    const double frac = seconds - whole;
-    if (frac > 0.5 || (frac == 0.5 && std::fmod(whole, 2.0) != 0))
-        whole += 1;
-    const qint64 total = static_cast<qint64>(whole);
+    const qint64 total = static_cast<qint64>(roundHalfEven(seconds));
     const qint64 h = total / 3600;
     const qint64 m = (total / 60) % 60;
     const qint64 s = total % 60;

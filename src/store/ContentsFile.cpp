@@ -1,8 +1,8 @@
 #include "ContentsFile.h"
 
-#include "QuilloryError.h"
-#include "backup/TSTCabReader.h"
-#include "backup/TSTCabWriter.h"
+#include "core/QuilloryError.h"
+#include "cabinet/TSTCabReader.h"
+#include "cabinet/TSTCabWriter.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -31,12 +31,21 @@ QByteArray readWhole(const QString &path)
 
 } // namespace
 
-// A serial comes from "groups.tree", which may be damaged: it must stay a bare name in DB.
+bool ContentsFile::isUsableSerial(const QString &serial)
+{
+    return !serial.isEmpty() && !serial.contains(u'/') && !serial.contains(u'\\') && !serial.contains(QChar(0)) &&
+           serial != QLatin1String("..") && serial != QLatin1String(".");
+}
+
+QString ContentsFile::unusableSerialMessage(const QString &serial)
+{
+    return QStringLiteral("\"%1\" is not a usable disc serial number.").arg(serial);
+}
+
 static const QString &checkedSerial(const QString &serial)
 {
-    if (serial.isEmpty() || serial.contains(u'/') || serial.contains(u'\\') || serial == QLatin1String("..") ||
-        serial == QLatin1String("."))
-        throw QuilloryError(QStringLiteral("\"%1\" is not a usable disc serial number.").arg(serial));
+    if (!ContentsFile::isUsableSerial(serial))
+        throw QuilloryError(ContentsFile::unusableSerialMessage(serial));
     return serial;
 }
 
@@ -57,7 +66,15 @@ QString ContentsFile::fileListName(const QString &dbFolder, const QString &seria
 
 bool ContentsFile::exists(const QString &dbFolder, const QString &serial)
 {
-    return QFileInfo(contentsFileName(dbFolder, serial)).isFile();
+    return isUsableSerial(serial) && QFileInfo(contentsFileName(dbFolder, serial)).isFile();
+}
+
+void ContentsFile::remove(const QString &dbFolder, const QString &serial)
+{
+    QFile file(contentsFileName(dbFolder, serial));
+    if (file.exists() && !file.remove())
+        throw QuilloryError(
+            QStringLiteral("Cannot delete the contents file \"%1\". %2").arg(file.fileName(), file.errorString()));
 }
 
 void ContentsFile::pack(const QString &dbFolder, const QString &serial)

@@ -22,11 +22,21 @@ public:
         ContentsList files;
     };
 
+    // The one rule that turns a serial into a path: a serial from "groups.tree" (which may
+    // be damaged or come from an imported archive) names files in DB only when it is a
+    // bare name. Every path below throws QuilloryError naming the serial otherwise.
+    static bool isUsableSerial(const QString &serial);
+    static QString unusableSerialMessage(const QString &serial);
+
     // dbFolder ends in "/" (Catalogue::dbFolder()).
     static QString contentsFileName(const QString &dbFolder, const QString &serial);
     static QString folderListName(const QString &dbFolder, const QString &serial);
     static QString fileListName(const QString &dbFolder, const QString &serial);
+    // False for an unusable serial: nothing outside DB is looked at.
     static bool exists(const QString &dbFolder, const QString &serial);
+    // Deletes the disc's contents file when there is one; throws QuilloryError naming the
+    // file when it cannot be removed, or the serial when it is unusable.
+    static void remove(const QString &dbFolder, const QString &serial);
 
     // Packs the two lists the scanner left in DB into the contents file, replacing an older
     // one only once the new one is complete, and deletes the lists (also when packing fails).

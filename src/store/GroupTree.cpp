@@ -1,5 +1,5 @@
 #include "GroupTree.h"
-#include "AsciiCase.h"
+#include "core/AsciiCase.h"
 
 #include <algorithm>
 

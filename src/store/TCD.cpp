@@ -1,6 +1,6 @@
 #include "TCD.h"
 
-#include "QuilloryError.h"
+#include "core/QuilloryError.h"
 
 #include <QStringList>
 

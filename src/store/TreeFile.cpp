@@ -1,7 +1,7 @@
 #include "TreeFile.h"
 
-#include "QuilloryError.h"
-#include "TextCodec.h"
+#include "core/QuilloryError.h"
+#include "core/TextCodec.h"
 
 #include <QFile>
 #include <QFileInfo>

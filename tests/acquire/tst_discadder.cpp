@@ -3,7 +3,7 @@
 #include "acquire/DiscAdder.h"
 #include "store/Catalogue.h"
 #include "store/ContentsFile.h"
-#include "store/QuilloryError.h"
+#include "core/QuilloryError.h"
 #include "store/SingleLine.h"
 
 #include <QTemporaryDir>

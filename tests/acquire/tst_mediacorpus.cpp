@@ -3,7 +3,7 @@
 // may crash, hang or throw on a readable file, and every line must stay one line of its
 // record.
 #include "acquire/MediaReaders.h"
-#include "store/QuilloryError.h"
+#include "core/QuilloryError.h"
 
 #include <QBuffer>
 #include <QDirIterator>

@@ -3,7 +3,7 @@
 #include "MediaTestUtil.h"
 #include "acquire/ImgSize.h"
 #include "acquire/MediaReaders.h"
-#include "store/QuilloryError.h"
+#include "core/QuilloryError.h"
 
 #include <QBuffer>
 #include <QtTest>

@@ -1,7 +1,7 @@
 #include "ScanFixture.h"
 
-#include "store/QuilloryError.h"
-#include "store/TextCodec.h"
+#include "core/QuilloryError.h"
+#include "core/TextCodec.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -1,7 +1,7 @@
 #include "ScanFixture.h"
 
 #include "acquire/TZipFile.h"
-#include "store/QuilloryError.h"
+#include "core/QuilloryError.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>

@@ -3,7 +3,7 @@
 // each is listed or ends the walk quietly, and reading forward finds what seeking finds.
 #include "SequentialDevice.h"
 #include "acquire/TZipFile.h"
-#include "store/QuilloryError.h"
+#include "core/QuilloryError.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -1,11 +1,11 @@
 #include "CabTestUtil.h"
 
 #include "backup/DatabaseBackup.h"
-#include "backup/ESTCabinet.h"
-#include "backup/TSTCabReader.h"
+#include "cabinet/ESTCabinet.h"
+#include "cabinet/TSTCabReader.h"
 #include "store/Catalogue.h"
 #include "store/ContentsFile.h"
-#include "store/QuilloryError.h"
+#include "core/QuilloryError.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -1,4 +1,4 @@
-#include "../gui/TestCatalogue.h"
+#include "TestCatalogue.h"
 #include "browser/ContentsListing.h"
 #include "browser/DiscContents.h"
 #include "browser/ExplorerCompare.h"

@@ -1,4 +1,4 @@
-#include "../backup/CabTestUtil.h"
+#include "CabTestUtil.h"
 
 #include "cli/CliApp.h"
 #include "store/Catalogue.h"

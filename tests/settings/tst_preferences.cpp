@@ -1,5 +1,5 @@
 #include "settings/Preferences.h"
-#include "store/QuilloryError.h"
+#include "core/QuilloryError.h"
 
 #include <QFile>
 #include <QSettings>

@@ -1,7 +1,7 @@
 #include "store/Catalogue.h"
-#include "store/QuilloryError.h"
+#include "core/QuilloryError.h"
 #include "store/TCD.h"
-#include "store/TextCodec.h"
+#include "core/TextCodec.h"
 #include "store/TreeFile.h"
 
 #include <QFile>

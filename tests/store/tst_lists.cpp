@@ -2,7 +2,7 @@
 #include "store/CatalogueLocale.h"
 #include "store/ContentsList.h"
 #include "store/SingleLine.h"
-#include "store/TextCodec.h"
+#include "core/TextCodec.h"
 
 #include <QBuffer>
 #include <QtTest>

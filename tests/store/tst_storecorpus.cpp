@@ -1,7 +1,7 @@
 #include "store/ContentsList.h"
 #include "store/GroupTree.h"
-#include "store/QuilloryError.h"
-#include "store/TextCodec.h"
+#include "core/QuilloryError.h"
+#include "core/TextCodec.h"
 #include "store/TreeFile.h"
 
 #include <QDir>

@@ -1,4 +1,5 @@
 #include "TMainForm.h"
+#include "core/Version.h"
 
 #include "ContentsIcons.h"
 #include "ContentsModel.h"
@@ -7,7 +8,7 @@
 #include "GroupTreeView.h"
 #include "MainActions.h"
 #include "ObjectInfoPanel.h"
-#include "app/AppDialogs.h"
+#include "gui/AppDialogs.h"
 #include "backup/DatabaseBackup.h"
 #include "browser/ExtensionIconCache.h"
 #include "browser/FindColumn.h"
@@ -15,11 +16,11 @@
 #include "browser/TreeMoves.h"
 #include "browser/TreeNames.h"
 #include "settings/Preferences.h"
-#include "settings/ui/TBusyForm.h"
+#include "gui/TBusyForm.h"
 #include "store/Catalogue.h"
 #include "store/DataPaths.h"
-#include "store/QuilloryError.h"
-#include "store/TextCodec.h"
+#include "core/QuilloryError.h"
+#include "core/TextCodec.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -57,7 +58,7 @@ TMainForm::TMainForm(const QString &dataFolder, QWidget *parent)
       m_iconCache(new ExtensionIconCache(this)), m_listing(m_iconCache)
 {
     setObjectName(QStringLiteral("MainForm"));
-    setWindowTitle(QStringLiteral("Quillory! 1.5"));
+    setWindowTitle(QStringLiteral("Quillory! ") + QuilloryVersion());
     setMinimumSize(640, 480);
     resize(640, 480);
     ContentsIcons::setUpIconTheme();
@@ -1049,7 +1050,7 @@ void TMainForm::openHelp()
 void TMainForm::showAbout()
 {
     AppDialogs::message(this, AppDialogs::Information,
-                        QStringLiteral("Quillory! 1.5\r\nA catalogue of removable discs.\r\n\r\nTarnwick"));
+                        QStringLiteral("Quillory! ") + QuilloryVersion() + QStringLiteral("\r\nA catalogue of removable discs.\r\n\r\nTarnwick"));
 }
 
 void TMainForm::ExportAllData1Click()

@@ -1,7 +1,7 @@
-#include "TMask.h"
-#include "store/AsciiCase.h"
+#include "core/TMask.h"
+#include "core/AsciiCase.h"
 
-#include "store/QuilloryError.h"
+#include "core/QuilloryError.h"
 
 TMask::TMask(const QString &mask)
 {

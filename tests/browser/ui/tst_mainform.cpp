@@ -1,5 +1,5 @@
 #include "TestCatalogue.h"
-#include "app/AppDialogs.h"
+#include "gui/AppDialogs.h"
 #include "app/TSplashForm.h"
 #include "browser/ui/ContentsModel.h"
 #include "browser/ui/ContentsView.h"
@@ -7,10 +7,10 @@
 #include "browser/ui/GroupTreeView.h"
 #include "browser/ui/MainActions.h"
 #include "browser/ui/TMainForm.h"
-#include "settings/ui/TBusyForm.h"
+#include "gui/TBusyForm.h"
 #include "store/Catalogue.h"
 #include "store/GroupTree.h"
-#include "store/TextCodec.h"
+#include "core/TextCodec.h"
 
 #include <QAction>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "TextCodec.h"
+#include "core/TextCodec.h"
 
-#include "QuilloryError.h"
+#include "core/QuilloryError.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,6 +1,6 @@
 #include "CabTestUtil.h"
-#include "backup/ESTCabinet.h"
-#include "backup/TSTCabReader.h"
+#include "cabinet/ESTCabinet.h"
+#include "cabinet/TSTCabReader.h"
 
 #include <QDirIterator>
 #include <QTemporaryDir>

@@ -1,9 +1,9 @@
 #include "CabTestUtil.h"
 
-#include "backup/ESTCabinet.h"
-#include "backup/TSTCabReader.h"
-#include "backup/TSTCabWriter.h"
-#include "store/QuilloryError.h"
+#include "cabinet/ESTCabinet.h"
+#include "cabinet/TSTCabReader.h"
+#include "cabinet/TSTCabWriter.h"
+#include "core/QuilloryError.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -1,4 +1,4 @@
-#include "TBusyForm.h"
+#include "gui/TBusyForm.h"
 
 #include <QApplication>
 #include <QFrame>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/QuilloryError.h"
+#include "core/QuilloryError.h"
 
 // The cabinet layer's failure: the operation code of the cabinet interface (writing and
 // reading have their own tables), the system error behind it when there was one, and a

@@ -4,11 +4,11 @@
 #include <libgcab.h>
 #pragma pop_macro("signals")
 
-#include "TSTCabWriter.h"
+#include "cabinet/TSTCabWriter.h"
 
-#include "ESTCabinet.h"
-#include "GDeviceOutputStream.h"
-#include "store/QuilloryError.h"
+#include "cabinet/ESTCabinet.h"
+#include "cabinet/GDeviceOutputStream.h"
+#include "core/QuilloryError.h"
 
 #include <QDir>
 #include <QFileInfo>

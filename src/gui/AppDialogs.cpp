@@ -1,4 +1,4 @@
-#include "AppDialogs.h"
+#include "gui/AppDialogs.h"
 
 #include <QApplication>
 #include <QFileDialog>

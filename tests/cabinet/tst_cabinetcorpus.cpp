@@ -1,8 +1,8 @@
 // Runs every input of the cabinet fuzzing corpus (fuzz/corpus/cab/: fixtures, damaged
 // cabinets and whatever the fuzzer found) through the reader as an ordinary test: each
 // must extract or fail with an exception, and never write outside its folder.
-#include "backup/TSTCabReader.h"
-#include "store/QuilloryError.h"
+#include "cabinet/TSTCabReader.h"
+#include "core/QuilloryError.h"
 
 #include <QDir>
 #include <QTemporaryDir>

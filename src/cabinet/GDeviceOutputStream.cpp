@@ -1,4 +1,4 @@
-#include "GDeviceOutputStream.h"
+#include "cabinet/GDeviceOutputStream.h"
 
 #include <QIODevice>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "ESTCabinet.h"
+#include "cabinet/ESTCabinet.h"
 
 #include <cstring>
 

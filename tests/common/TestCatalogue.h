@@ -7,7 +7,7 @@
 #include "store/ContentsFile.h"
 #include "store/ContentsList.h"
 #include "store/DataPaths.h"
-#include "store/TextCodec.h"
+#include "core/TextCodec.h"
 
 #include <QBuffer>
 #include <QDateTime>

@@ -1,5 +1,5 @@
-#include "search/TMask.h"
-#include "store/QuilloryError.h"
+#include "core/TMask.h"
+#include "core/QuilloryError.h"
 
 #include <QtTest>
 

@@ -1,8 +1,8 @@
-#include "TSTCabReader.h"
+#include "cabinet/TSTCabReader.h"
 
-#include "ESTCabinet.h"
-#include "store/QuilloryError.h"
-#include "store/TextCodec.h"
+#include "cabinet/ESTCabinet.h"
+#include "core/QuilloryError.h"
+#include "core/TextCodec.h"
 
 #include <QBuffer>
 #include <QDir>

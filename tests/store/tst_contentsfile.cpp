@@ -1,9 +1,9 @@
 #include "CabTestUtil.h"
 
-#include "backup/ESTCabinet.h"
-#include "backup/TSTCabWriter.h"
+#include "cabinet/ESTCabinet.h"
+#include "cabinet/TSTCabWriter.h"
 #include "store/ContentsFile.h"
-#include "store/QuilloryError.h"
+#include "core/QuilloryError.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
