@@ -1,6 +1,7 @@
 #include "FileTypes.h"
 
 #include "ExtensionIconCache.h"
+#include "core/AsciiCase.h"
 
 #include <QHash>
 #include <QMimeDatabase>
@@ -42,6 +43,22 @@ QString genericIconName(const QString &name)
 {
     const QMimeType mime = mimeFor(name);
     return mime.isDefault() ? QStringLiteral("unknown") : mime.genericIconName();
+}
+
+bool IsMusicFile(const QString &extension)
+{
+    static const QStringList music{QStringLiteral("MP3"),  QStringLiteral("WMA"), QStringLiteral("AAC"),
+                                   QStringLiteral("OGG"),  QStringLiteral("WAV"), QStringLiteral("MID"),
+                                   QStringLiteral("MIDI"), QStringLiteral("APE"), QStringLiteral("RA"),
+                                   QStringLiteral("CDA")};
+    QString ext = extension;
+    for (QChar &c : ext)
+        c = UpcaseAZ(c);
+    // Only the first "." goes, wherever it stands; the rest must match a name exactly.
+    const qsizetype dot = ext.indexOf(QLatin1Char('.'));
+    if (dot >= 0)
+        ext.remove(dot, 1);
+    return music.contains(ext);
 }
 
 } // namespace FileTypes

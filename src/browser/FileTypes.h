@@ -12,4 +12,8 @@ QString GetFileType(const QString &name);
 QString iconName(const QString &name);
 QString genericIconName(const QString &name);
 
+// The "Music Files" test, shared by the search and the contents list's playlist command. The
+// extension may come with or without its leading "." (".mp3", "MP3").
+bool IsMusicFile(const QString &extension);
+
 } // namespace FileTypes
