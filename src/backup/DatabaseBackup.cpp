@@ -2,9 +2,10 @@
 
 #include "cabinet/TSTCabReader.h"
 #include "cabinet/TSTCabWriter.h"
-#include "store/Catalogue.h"
-#include "store/DataPaths.h"
 #include "core/QuilloryError.h"
+#include "store/Catalogue.h"
+#include "store/ContentsFile.h"
+#include "store/DataPaths.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -42,13 +43,9 @@ void DatabaseBackup::exportDatabase(Catalogue &catalogue, const QString &archive
         ++position;
         if (progress)
             progress(position, maximum);
-        if (node->isDisc() && node->cd() && !node->cd()->Serial.isEmpty()) {
-            const QString serial = node->cd()->Serial;
-            // A serial from a damaged tree must not reach outside DB through the mask.
-            if (serial.contains(u'/') || serial.contains(u'\\'))
-                return;
-            cab.AddFiles(db + serial + QLatin1String(".*"), QString(), false);
-        }
+        if (node->isDisc() && node->cd())
+            for (const QString &file : ContentsFile::discFiles(db, node->cd()->Serial))
+                cab.AddFile(file, QFileInfo(file).fileName());
     });
     cab.AddFiles(db + QLatin1String("*.tree"), QString(), false);
     if (progress)

@@ -1,9 +1,10 @@
 #include "ContentsFile.h"
 
-#include "core/QuilloryError.h"
 #include "cabinet/TSTCabReader.h"
 #include "cabinet/TSTCabWriter.h"
+#include "core/QuilloryError.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -42,6 +43,11 @@ QString ContentsFile::unusableSerialMessage(const QString &serial)
     return QStringLiteral("\"%1\" is not a usable disc serial number.").arg(serial);
 }
 
+QString ContentsFile::unusableDiscMessage(const QString &title, const QString &serial)
+{
+    return QStringLiteral("The disc \"%1\" was left out: %2").arg(title, unusableSerialMessage(serial));
+}
+
 static const QString &checkedSerial(const QString &serial)
 {
     if (!ContentsFile::isUsableSerial(serial))
@@ -67,6 +73,21 @@ QString ContentsFile::fileListName(const QString &dbFolder, const QString &seria
 bool ContentsFile::exists(const QString &dbFolder, const QString &serial)
 {
     return isUsableSerial(serial) && QFileInfo(contentsFileName(dbFolder, serial)).isFile();
+}
+
+QStringList ContentsFile::discFiles(const QString &dbFolder, const QString &serial)
+{
+    QStringList paths;
+    if (!isUsableSerial(serial))
+        return paths;
+    // A literal prefix rather than a mask: a serial holding "*" or "?" must not match other discs.
+    const QString prefix = serial + u'.';
+    const QFileInfoList entries =
+        QDir(dbFolder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks, QDir::Name);
+    for (const QFileInfo &e : entries)
+        if (e.fileName().startsWith(prefix, Qt::CaseInsensitive))
+            paths.append(e.absoluteFilePath());
+    return paths;
 }
 
 void ContentsFile::remove(const QString &dbFolder, const QString &serial)

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 // A disc's contents file: DB + Serial + ".dat", a cabinet (MSZIP) holding the folder list
 // Serial + ".dir" and the file list Serial + ".file" under their bare names.
@@ -27,6 +28,8 @@ public:
     // bare name. Every path below throws QuilloryError naming the serial otherwise.
     static bool isUsableSerial(const QString &serial);
     static QString unusableSerialMessage(const QString &serial);
+    // One line naming a disc whose serial is unusable, for the user.
+    static QString unusableDiscMessage(const QString &title, const QString &serial);
 
     // dbFolder ends in "/" (Catalogue::dbFolder()).
     static QString contentsFileName(const QString &dbFolder, const QString &serial);
@@ -34,6 +37,10 @@ public:
     static QString fileListName(const QString &dbFolder, const QString &serial);
     // False for an unusable serial: nothing outside DB is looked at.
     static bool exists(const QString &dbFolder, const QString &serial);
+    // The files of DB that belong to the disc: every name that is the serial, ".", then
+    // anything (the contents file, and lists a reader left unpacked), in name order; none
+    // for an unusable serial. Links are left out, since they may lead outside DB.
+    static QStringList discFiles(const QString &dbFolder, const QString &serial);
     // Deletes the disc's contents file when there is one; throws QuilloryError naming the
     // file when it cannot be removed, or the serial when it is unusable.
     static void remove(const QString &dbFolder, const QString &serial);

@@ -1,10 +1,10 @@
 #include "TreeFile.h"
 
+#include "ContentsFile.h"
 #include "core/QuilloryError.h"
 #include "core/TextCodec.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <unordered_map>
 
 static const char kTreeFile[] = "groups.tree";
@@ -108,14 +108,24 @@ void LoadTree(GroupTree &tree, const QString &dbFolder, const InfoCallback &info
             discs.push_back(n);
     });
 
+    // A disc without its contents file goes silently. One whose serial cannot name a file in
+    // DB (a damaged or imported "groups.tree") goes too, and the user is told which it was.
+    QStringList unusable;
+    for (TreeNode *disc : discs) {
+        const TCD &cd = *disc->cd();
+        if (!ContentsFile::isUsableSerial(cd.Serial))
+            unusable.append(ContentsFile::unusableDiscMessage(cd.Title, cd.Serial));
+    }
     // Backwards, so a node is never visited after an ancestor of it was removed.
     for (auto it = discs.rbegin(); it != discs.rend(); ++it)
-        if (!QFileInfo::exists(dbFolder + (*it)->cd()->Serial + QLatin1String(".dat")))
+        if (!ContentsFile::exists(dbFolder, (*it)->cd()->Serial))
             scratch.removeNode(*it);
     scratch.sort();
 
     // Hand the finished nodes over in one reset.
     tree.adopt(scratch.takeTop());
+    if (!unusable.isEmpty() && info)
+        info(unusable.join(u'\n'));
 }
 
 QStringList TreeToLines(const GroupTree &tree)

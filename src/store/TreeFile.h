@@ -12,7 +12,8 @@ using InfoCallback = std::function<void(const QString &)>;
 bool CheckTreeFormat(const QString &dbFolder, const InfoCallback &info);
 
 // Replaces the tree with database folder + "groups.tree" (which must exist): format check,
-// outline, node kinds and records, discs without a contents file dropped, sorted.
+// outline, node kinds and records, discs without a contents file dropped, sorted. Discs
+// whose serial cannot name a contents file are dropped too, and info names them.
 // On any failure the tree is left as it was and QuilloryError is thrown.
 void LoadTree(GroupTree &tree, const QString &dbFolder, const InfoCallback &info);
 

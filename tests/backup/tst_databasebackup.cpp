@@ -3,9 +3,9 @@
 #include "backup/DatabaseBackup.h"
 #include "cabinet/ESTCabinet.h"
 #include "cabinet/TSTCabReader.h"
+#include "core/QuilloryError.h"
 #include "store/Catalogue.h"
 #include "store/ContentsFile.h"
-#include "core/QuilloryError.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -124,6 +124,50 @@ private Q_SLOTS:
         QCOMPARE(ContentsFile::read(target.dbFolder(), QStringLiteral("DDDD0004")).fileList, QByteArray("mine f"));
         QCOMPARE(ContentsFile::read(target.dbFolder(), QStringLiteral("AAAA0001")).fileList, QByteArray("f AAAA0001"));
         QVERIFY(target.isLocked());
+    }
+
+    void unusableSerialsReachNothingOutsideDb()
+    {
+        // Serials that would name files beside DB or in a folder of it, from a damaged tree.
+        QTemporaryDir tmp;
+        Catalogue cat(tmp.filePath(QStringLiteral("data")));
+        makeCatalogue(cat);
+        const QString db = cat.dbFolder();
+        writeFile(cat.dataFolder() + QStringLiteral("victim.dat"), "victim");
+        writeFile(db + QStringLiteral("a/b.dat"), "nested");
+        writeFile(db + QStringLiteral("...dat"), "dots");
+        const QStringList serials{QStringLiteral("../victim"), QStringLiteral("a/b"), QStringLiteral("..")};
+        for (const QString &s : serials)
+            cat.tree().addDisc(cat.tree().root(), disc(QStringLiteral("Bad ") + s, s));
+        const auto outsideBefore = snapshot(cat.dataFolder());
+
+        auto namesAll = [&](const QStringList &told) {
+            QCOMPARE(told.size(), 1);
+            for (const QString &s : serials)
+                QVERIFY2(told.first().contains(QStringLiteral("\"Bad %1\"").arg(s)) &&
+                             told.first().contains(QStringLiteral("\"%1\"").arg(s)),
+                         qPrintable(told.first()));
+        };
+        QStringList told;
+        const QString archive = tmp.filePath(QStringLiteral("out.cab"));
+        DatabaseBackup::exportDatabase(cat, archive, {}, [&](const QString &m) { told << m; });
+        namesAll(told);
+        QCOMPARE(cabextractNames(archive),
+                 (QStringList{QStringLiteral("CCCC0003.dat"), QStringLiteral("AAAA0001.dat"),
+                              QStringLiteral("BBBB0002.dat"), QStringLiteral("groups.tree")}));
+        // The tree was saved before the reload dropped them: the archive's tree still holds them.
+        QVERIFY(readFile(db + QStringLiteral("groups.tree")).contains("|../victim|"));
+
+        Catalogue target(tmp.filePath(QStringLiteral("target")));
+        target.lock();
+        DatabaseBackup::importDatabase(archive, target.dbFolder());
+        told.clear();
+        target.load([&](const QString &m) { told << m; });
+        namesAll(told);
+        QCOMPARE(target.tree().nodeCount(), 6);
+        QCOMPARE(QDir(target.dataFolder()).entryList(QDir::Files), QStringList());
+        QCOMPARE(snapshot(cat.dataFolder()), outsideBefore);
+        QCOMPARE(readFile(db + QStringLiteral("a/b.dat")), QByteArray("nested"));
     }
 
     void badArchivesChangeNothing_data()

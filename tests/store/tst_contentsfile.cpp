@@ -2,8 +2,8 @@
 
 #include "cabinet/ESTCabinet.h"
 #include "cabinet/TSTCabWriter.h"
-#include "store/ContentsFile.h"
 #include "core/QuilloryError.h"
+#include "store/ContentsFile.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -114,7 +114,34 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(ESTCabinet, ContentsFile::unpackThroughFolder(d, serial));
         noLooseLists(d);
         QVERIFY_THROWS_EXCEPTION(ESTCabinet, ContentsFile::read(d, serial));
-        QVERIFY_THROWS_EXCEPTION(QuilloryError, ContentsFile::read(d, QStringLiteral("../x")));
+    }
+
+    void unusableSerialsNameNothingOutsideDb()
+    {
+        QTemporaryDir tmp;
+        const QString d = db(tmp);
+        writeFile(tmp.filePath(QStringLiteral("victim.dat")), "victim");
+        writeFile(d + QStringLiteral("a/b.dat"), "nested");
+        writeFile(d + QStringLiteral("...dat"), "dots");
+        ContentsFile::packBytes(d, serial, folderList, fileList);
+        // A literal prefix: "*" and "?" in a serial match nothing else.
+        QCOMPARE(ContentsFile::discFiles(d, serial), QStringList{QDir(d).absoluteFilePath(serial + ".dat")});
+        QVERIFY(ContentsFile::discFiles(d, QStringLiteral("*")).isEmpty());
+        QVERIFY(ContentsFile::discFiles(d, QStringLiteral("1A2B3C4?")).isEmpty());
+        for (const QString &bad : {QStringLiteral("../victim"), QStringLiteral("a/b"), QStringLiteral(".."),
+                                   QStringLiteral("a\\b"), QString()}) {
+            QVERIFY(!ContentsFile::isUsableSerial(bad));
+            QVERIFY(!ContentsFile::exists(d, bad));
+            QVERIFY(ContentsFile::discFiles(d, bad).isEmpty());
+            QVERIFY_THROWS_EXCEPTION(QuilloryError, ContentsFile::remove(d, bad));
+            QVERIFY_THROWS_EXCEPTION(QuilloryError, ContentsFile::read(d, bad));
+            QVERIFY_THROWS_EXCEPTION(QuilloryError, ContentsFile::packBytes(d, bad, folderList, fileList));
+        }
+        QCOMPARE(readFile(tmp.filePath(QStringLiteral("victim.dat"))), QByteArray("victim"));
+        QCOMPARE(readFile(d + QStringLiteral("a/b.dat")), QByteArray("nested"));
+        QCOMPARE(readFile(d + QStringLiteral("...dat")), QByteArray("dots"));
+        ContentsFile::remove(d, serial);
+        QVERIFY(!ContentsFile::exists(d, serial));
     }
 
     void unpackingExtractsOnlyTheDiscsOwnLists()

@@ -1,7 +1,8 @@
-#include "store/Catalogue.h"
 #include "core/QuilloryError.h"
-#include "store/TCD.h"
 #include "core/TextCodec.h"
+#include "store/Catalogue.h"
+#include "store/ContentsFile.h"
+#include "store/TCD.h"
 #include "store/TreeFile.h"
 
 #include <QFile>
@@ -268,6 +269,34 @@ private Q_SLOTS:
         QCOMPARE(t.root()->child(0)->text(), QStringLiteral("Here"));
         SaveTree(t, db());
         QVERIFY(!readTree().contains("Gone"));
+    }
+
+    void unusableSerialsAreDroppedAndNamed()
+    {
+        // Each serial names an existing file, but not one that is a disc's contents file in DB.
+        touchDat(QStringLiteral("00000001"));
+        QDir().mkpath(db() + QLatin1String("a"));
+        for (const QString &f :
+             {db() + QLatin1String("../victim.dat"), db() + QLatin1String("a/b.dat"), db() + QLatin1String("...dat")}) {
+            QFile file(f);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("keep");
+        }
+        writeTree("Root\r\n\tVictim|L|../victim|FAT|1|||1|d|\r\n\tNested|L|a/b|FAT|1|||1|d|\r\n"
+                  "\tDots|L|..|FAT|1|||1|d|\r\n\tGood|L|00000001|FAT|1|||1|d|\r\n");
+        QStringList told;
+        Catalogue cat(m_dir.path());
+        cat.load([&](const QString &m) { told << m; });
+        QCOMPARE(cat.tree().root()->childCount(), 1);
+        QCOMPARE(cat.tree().root()->child(0)->text(), QStringLiteral("Good"));
+        QCOMPARE(told.size(), 1);
+        QCOMPARE(told.first().split(u'\n'),
+                 (QStringList{ContentsFile::unusableDiscMessage(QStringLiteral("Victim"), QStringLiteral("../victim")),
+                              ContentsFile::unusableDiscMessage(QStringLiteral("Nested"), QStringLiteral("a/b")),
+                              ContentsFile::unusableDiscMessage(QStringLiteral("Dots"), QStringLiteral(".."))}));
+        QFile victim(m_dir.path() + QLatin1String("/victim.dat"));
+        QVERIFY(victim.open(QIODevice::ReadOnly));
+        QCOMPARE(victim.readAll(), QByteArray("keep"));
     }
 
     void interruptedSaveKeepsOldFile()
