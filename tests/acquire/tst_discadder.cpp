@@ -1,13 +1,15 @@
 #include "ScanFixture.h"
 
 #include "acquire/DiscAdder.h"
+#include "core/QuilloryError.h"
 #include "store/Catalogue.h"
 #include "store/ContentsFile.h"
-#include "core/QuilloryError.h"
 #include "store/SingleLine.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
+
+using namespace Qt::StringLiterals;
 
 using namespace ScanFixture;
 
@@ -22,13 +24,13 @@ class TestDiscAdder : public QObject
     QString m_vol;
     const QDateTime m_when{QDate(2004, 3, 1), QTime(10, 20, 30)};
 
-    DiscVolume volume(const QString &serial = QStringLiteral("0A1B2C3D"))
+    DiscVolume volume(const QString &serial = u"0A1B2C3D"_s)
     {
         DiscVolume v;
         v.root = m_vol;
-        v.label = QStringLiteral("MISC_4");
+        v.label = u"MISC_4"_s;
         v.serial = serial;
-        v.fileSystem = QStringLiteral("CDFS");
+        v.fileSystem = u"CDFS"_s;
         v.totalSize = 1 << 20;
         return v;
     }
@@ -36,15 +38,12 @@ class TestDiscAdder : public QObject
     {
         DiscDetails d;
         d.title = title;
-        d.genre = QStringLiteral("Rock");
-        d.description = QStringLiteral("first line\r\nsecond line");
+        d.genre = u"Rock"_s;
+        d.description = u"first line\r\nsecond line"_s;
         d.number = 7;
         return d;
     }
-    QStringList looseLists() const
-    {
-        return QDir(m_cat->dbFolder()).entryList({QStringLiteral("*.file"), QStringLiteral("*.dir")}, QDir::Files);
-    }
+    QStringList looseLists() const { return QDir(m_cat->dbFolder()).entryList({u"*.file"_s, u"*.dir"_s}, QDir::Files); }
     QByteArray contentsBytes(const QString &serial) const
     {
         QFile f(m_cat->contentsFile(serial));
@@ -61,14 +60,14 @@ private Q_SLOTS:
     {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
-        m_cat = std::make_unique<Catalogue>(m_dir->path() + QLatin1String("/data"));
+        m_cat = std::make_unique<Catalogue>(m_dir->path() + u"/data"_s);
         m_cat->load([](const QString &) {});
-        m_vol = m_dir->path() + QLatin1String("/vol/");
-        QVERIFY(writeFile(m_vol + QLatin1String("a.txt"), "12345", m_when));
-        QVERIFY(writeFile(m_vol + QLatin1String("MUSIC/b.wav"), QByteArray(100, 'w'), m_when));
-        QVERIFY(writeFile(m_vol + QLatin1String("MUSIC/LIVE/c.txt"), "c", m_when));
-        QVERIFY(setMtime(m_vol + QLatin1String("MUSIC/LIVE"), m_when));
-        QVERIFY(setMtime(m_vol + QLatin1String("MUSIC"), m_when));
+        m_vol = m_dir->path() + u"/vol/"_s;
+        QVERIFY(writeFile(m_vol + u"a.txt"_s, "12345", m_when));
+        QVERIFY(writeFile(m_vol + u"MUSIC/b.wav"_s, QByteArray(100, 'w'), m_when));
+        QVERIFY(writeFile(m_vol + u"MUSIC/LIVE/c.txt"_s, "c", m_when));
+        QVERIFY(setMtime(m_vol + u"MUSIC/LIVE"_s, m_when));
+        QVERIFY(setMtime(m_vol + u"MUSIC"_s, m_when));
     }
 
     void addsRecordAndContents()
@@ -77,24 +76,24 @@ private Q_SLOTS:
         DiscAdder adder(*m_cat, prefs);
         QCOMPARE(adder.nextNumber(), 1);
         TreeNode *root = m_cat->tree().root();
-        TreeNode *music = m_cat->tree().addChild(root, QStringLiteral("Music"), KindGroup);
+        TreeNode *music = m_cat->tree().addChild(root, u"Music"_s, KindGroup);
         int folders = 0;
         adder.setProcessEvents([&folders] { ++folders; });
 
         const QDateTime before = QDateTime::currentDateTime().addSecs(-2);
-        TreeNode *node = adder.add(volume(), details(QStringLiteral("Concert")), music);
+        TreeNode *node = adder.add(volume(), details(u"Concert"_s), music);
         QCOMPARE(folders, 3);
         QCOMPARE(node->parent(), music);
         QCOMPARE(node->row(), music->childCount() - 1);
         QCOMPARE(node->kind(), int(KindDisc));
-        QCOMPARE(node->text(), QStringLiteral("Concert"));
+        QCOMPARE(node->text(), u"Concert"_s);
         const TCD &cd = *node->cd();
-        QCOMPARE(cd.VolumeLabel, QStringLiteral("MISC_4"));
-        QCOMPARE(cd.Serial, QStringLiteral("0A1B2C3D"));
-        QCOMPARE(cd.FileSystem, QStringLiteral("CDFS"));
+        QCOMPARE(cd.VolumeLabel, u"MISC_4"_s);
+        QCOMPARE(cd.Serial, u"0A1B2C3D"_s);
+        QCOMPARE(cd.FileSystem, u"CDFS"_s);
         QCOMPARE(cd.Size, qint64(106));
-        QCOMPARE(cd.Description, MultiToSingle(QStringLiteral("first line\r\nsecond line")));
-        QCOMPARE(cd.Genre, QStringLiteral("Rock"));
+        QCOMPARE(cd.Description, MultiToSingle(u"first line\r\nsecond line"_s));
+        QCOMPARE(cd.Genre, u"Rock"_s);
         QCOMPARE(cd.Number, 7);
         QVERIFY(cd.BorrowedTo.isEmpty());
         const QDateTime stamped = CatalogueLocale().parseDateTime(cd.Date);
@@ -115,18 +114,18 @@ private Q_SLOTS:
         Preferences prefs;
         DiscAdder adder(*m_cat, prefs);
         TreeNode *root = m_cat->tree().root();
-        TreeNode *old = adder.add(volume(), details(QStringLiteral("Old title")), root);
+        TreeNode *old = adder.add(volume(), details(u"Old title"_s), root);
         TCD lent = *old->cd();
-        lent.BorrowedTo = QStringLiteral("Eve");
+        lent.BorrowedTo = u"Eve"_s;
         m_cat->tree().setCD(old, lent);
         const QByteArray oldContents = contentsBytes(lent.Serial);
 
-        QVERIFY(writeFile(m_vol + QLatin1String("new.txt"), QByteArray(1000, 'n'), m_when));
-        TreeNode *elsewhere = m_cat->tree().addChild(root, QStringLiteral("Archive"), KindGroup);
-        QCOMPARE(adder.existing(QStringLiteral("0A1B2C3D")), old);
-        TreeNode *fresh = adder.add(volume(), details(QStringLiteral("New title")), elsewhere, old);
+        QVERIFY(writeFile(m_vol + u"new.txt"_s, QByteArray(1000, 'n'), m_when));
+        TreeNode *elsewhere = m_cat->tree().addChild(root, u"Archive"_s, KindGroup);
+        QCOMPARE(adder.existing(u"0A1B2C3D"_s), old);
+        TreeNode *fresh = adder.add(volume(), details(u"New title"_s), elsewhere, old);
 
-        QCOMPARE(adder.existing(QStringLiteral("0A1B2C3D")), fresh);
+        QCOMPARE(adder.existing(u"0A1B2C3D"_s), fresh);
         QCOMPARE(fresh->parent(), elsewhere);
         QCOMPARE(root->childCount(), 1); // only the group: the old entry is gone
         QCOMPARE(fresh->kind(), int(KindDisc));
@@ -141,61 +140,58 @@ private Q_SLOTS:
         Preferences prefs;
         DiscAdder adder(*m_cat, prefs);
         TreeNode *root = m_cat->tree().root();
-        TreeNode *old = adder.add(volume(), details(QStringLiteral("Kept")), root);
-        const QByteArray oldContents = contentsBytes(QStringLiteral("0A1B2C3D"));
+        TreeNode *old = adder.add(volume(), details(u"Kept"_s), root);
+        const QByteArray oldContents = contentsBytes(u"0A1B2C3D"_s);
 
         // The medium fails while the second folder is read.
         int folders = 0;
         adder.setProcessEvents([&folders] {
             if (++folders == 2)
-                throw QuilloryError(QStringLiteral("Cannot read the medium"));
+                throw QuilloryError(u"Cannot read the medium"_s);
         });
-        QVERIFY_THROWS_EXCEPTION(QuilloryError, adder.add(volume(), details(QStringLiteral("Lost")), root, old));
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, adder.add(volume(), details(u"Lost"_s), root, old));
         QCOMPARE(root->childCount(), 1);
         QCOMPARE(root->child(0), old);
-        QCOMPARE(old->cd()->Title, QStringLiteral("Kept"));
-        QCOMPARE(contentsBytes(QStringLiteral("0A1B2C3D")), oldContents);
+        QCOMPARE(old->cd()->Title, u"Kept"_s);
+        QCOMPARE(contentsBytes(u"0A1B2C3D"_s), oldContents);
         QVERIFY(looseLists().isEmpty());
 
         // A new disc whose scan fails leaves no contents file at all.
         folders = 0;
-        QVERIFY_THROWS_EXCEPTION(QuilloryError,
-                                 adder.add(volume(QStringLiteral("11112222")), details(QStringLiteral("New")), root));
-        QVERIFY(!QFile::exists(m_cat->contentsFile(QStringLiteral("11112222"))));
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, adder.add(volume(u"11112222"_s), details(u"New"_s), root));
+        QVERIFY(!QFile::exists(m_cat->contentsFile(u"11112222"_s)));
         QCOMPARE(root->childCount(), 1);
         QVERIFY(looseLists().isEmpty());
     }
 
     void checksAndRefusals()
     {
-        QCOMPARE(DiscAdder::CheckTitle(QString()), QStringLiteral("You must enter title for disc!"));
-        QCOMPARE(DiscAdder::CheckTitle(QStringLiteral("a|b")),
-                 QStringLiteral("Disc title cannot contain \"|\" character!"));
-        QVERIFY(DiscAdder::CheckTitle(QStringLiteral("   ")).isNull()); // blanks are a title
-        DiscDetails d = details(QStringLiteral("T"));
-        d.genre = QStringLiteral("Rock|Pop");
+        QCOMPARE(DiscAdder::CheckTitle(QString()), u"You must enter title for disc!"_s);
+        QCOMPARE(DiscAdder::CheckTitle(u"a|b"_s), u"Disc title cannot contain \"|\" character!"_s);
+        QVERIFY(DiscAdder::CheckTitle(u"   "_s).isNull()); // blanks are a title
+        DiscDetails d = details(u"T"_s);
+        d.genre = u"Rock|Pop"_s;
         QVERIFY(!DiscAdder::CheckDetails(d).isNull());
         QCOMPARE(DiscAdder::alreadyInDatabaseQuestion(),
-                 QStringLiteral("Disc is already in database. Do you want to update entry?"));
-        QCOMPARE(
-            DiscAdder::discNotPresentMessage(QStringLiteral("/media/cdrom/")),
-            QStringLiteral("Disc not present!\rInsert disc into device /media/cdrom/ and press \"Add\" button again."));
+                 u"Disc is already in database. Do you want to update entry?"_s);
+        QCOMPARE(DiscAdder::discNotPresentMessage(u"/media/cdrom/"_s),
+                 u"Disc not present!\rInsert disc into device /media/cdrom/ and press \"Add\" button again."_s);
 
         Preferences prefs;
         DiscAdder adder(*m_cat, prefs);
         TreeNode *root = m_cat->tree().root();
         // The serial names files in the database folder.
-        for (const QString &bad : {QStringLiteral("../../x"), QStringLiteral("0a1b2c3d"), QString()})
-            QVERIFY_THROWS_EXCEPTION(QuilloryError, adder.add(volume(bad), details(QStringLiteral("T")), root));
+        for (const QString &bad : {u"../../x"_s, u"0a1b2c3d"_s, QString()})
+            QVERIFY_THROWS_EXCEPTION(QuilloryError, adder.add(volume(bad), details(u"T"_s), root));
         QVERIFY_THROWS_EXCEPTION(QuilloryError, adder.add(volume(), details(QString()), root));
         QCOMPARE(root->childCount(), 0);
-        QVERIFY(QDir(m_cat->dbFolder()).entryList(QDir::Files).filter(QStringLiteral(".dat")).isEmpty());
+        QVERIFY(QDir(m_cat->dbFolder()).entryList(QDir::Files).filter(u".dat"_s).isEmpty());
 
         // A "|" or a line break reported by the system cannot split the record.
         DiscVolume v = volume();
-        v.label = QStringLiteral("A|B\nC");
-        TreeNode *n = adder.add(v, details(QStringLiteral("T")), root);
-        QCOMPARE(n->cd()->VolumeLabel, QStringLiteral("A_B?C"));
+        v.label = u"A|B\nC"_s;
+        TreeNode *n = adder.add(v, details(u"T"_s), root);
+        QCOMPARE(n->cd()->VolumeLabel, u"A_B?C"_s);
         QCOMPARE(StrToCD(CDToStr(*n->cd())), *n->cd());
     }
 
@@ -204,20 +200,20 @@ private Q_SLOTS:
         Preferences prefs;
         DiscAdder adder(*m_cat, prefs);
         TreeNode *root = m_cat->tree().root();
-        TreeNode *group = m_cat->tree().addChild(root, QStringLiteral("G"), KindGroup);
-        TreeNode *disc = adder.add(volume(), details(QStringLiteral("D")), group);
+        TreeNode *group = m_cat->tree().addChild(root, u"G"_s, KindGroup);
+        TreeNode *disc = adder.add(volume(), details(u"D"_s), group);
         QCOMPARE(adder.parentFor(nullptr), root);
         QCOMPARE(adder.parentFor(group), group);
         QCOMPARE(adder.parentFor(disc), group); // beside the selected disc
         QCOMPARE(adder.nextNumber(), 2);
 
-        QCOMPARE(DiscAdder::CorrectLabel(QStringLiteral("MISC_4")), QStringLiteral("Misc 4"));
-        QCOMPARE(DiscAdder::CorrectLabel(QStringLiteral("MY_HOLIDAY_2003")), QStringLiteral("My Holiday 2003"));
-        QCOMPARE(DiscAdder::CorrectLabel(QStringLiteral("AUDIO_CD_1")), QStringLiteral("Audio Cd 1"));
-        QCOMPARE(DiscAdder::CorrectLabel(QStringLiteral("x")), QStringLiteral("X"));
+        QCOMPARE(DiscAdder::CorrectLabel(u"MISC_4"_s), u"Misc 4"_s);
+        QCOMPARE(DiscAdder::CorrectLabel(u"MY_HOLIDAY_2003"_s), u"My Holiday 2003"_s);
+        QCOMPARE(DiscAdder::CorrectLabel(u"AUDIO_CD_1"_s), u"Audio Cd 1"_s);
+        QCOMPARE(DiscAdder::CorrectLabel(u"x"_s), u"X"_s);
         QCOMPARE(DiscAdder::CorrectLabel(QString()), QString());
         // Only a to z change case.
-        QCOMPARE(DiscAdder::CorrectLabel(QStringLiteral("ÉCOLE_A")), QStringLiteral("École A"));
+        QCOMPARE(DiscAdder::CorrectLabel(u"ÉCOLE_A"_s), u"École A"_s);
     }
 };
 

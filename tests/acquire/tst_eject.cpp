@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using InterfaceMap = QMap<QString, QVariantMap>;
 using Event = MediaWatcher::Event;
 
@@ -30,11 +32,11 @@ void writeFile(const QString &path, const QByteArray &bytes)
     f.write(bytes);
 }
 
-const QString kBlocks = QStringLiteral("/org/freedesktop/UDisks2/block_devices/");
-const QString kDrives = QStringLiteral("/org/freedesktop/UDisks2/drives/");
-const QString kFs = QStringLiteral("org.freedesktop.UDisks2.Filesystem");
-const QString kDrive = QStringLiteral("org.freedesktop.UDisks2.Drive");
-const QString kBlock = QStringLiteral("org.freedesktop.UDisks2.Block");
+const QString kBlocks = u"/org/freedesktop/UDisks2/block_devices/"_s;
+const QString kDrives = u"/org/freedesktop/UDisks2/drives/"_s;
+const QString kFs = u"org.freedesktop.UDisks2.Filesystem"_s;
+const QString kDrive = u"org.freedesktop.UDisks2.Drive"_s;
+const QString kBlock = u"org.freedesktop.UDisks2.Block"_s;
 
 } // namespace
 
@@ -102,7 +104,7 @@ void TestEject::ejectOfFolderVolumes()
         eject.setEjected(true);
         QFAIL("an empty drive was ejected");
     } catch (const EDiskEject &e) {
-        QCOMPARE(e.message(), QStringLiteral("No disk in drive!"));
+        QCOMPARE(e.message(), u"No disk in drive!"_s);
     }
     folders.setPresent(d, true);
     folders.setEjectRefused(true);
@@ -110,7 +112,7 @@ void TestEject::ejectOfFolderVolumes()
         eject.Eject();
         QFAIL("a refused eject passed for success");
     } catch (const EDiskEject &e) {
-        QCOMPARE(e.message(), QStringLiteral("Could not eject disk!"));
+        QCOMPARE(e.message(), u"Could not eject disk!"_s);
     }
     QVERIFY(!eject.Ejected()); // the disc is still in
 }
@@ -198,9 +200,9 @@ void TestEject::ejectStopsWhenUnmountFails()
         eject.Eject();
         QFAIL("a busy volume was ejected");
     } catch (const EDiskEject &e) {
-        QCOMPARE(e.message(), QStringLiteral("Could not eject disk!"));
+        QCOMPARE(e.message(), u"Could not eject disk!"_s);
     }
-    QCOMPARE(eject.lastSystemError(), QStringLiteral("Target is busy"));
+    QCOMPARE(eject.lastSystemError(), u"Target is busy"_s);
     // The drive is not asked to eject while a volume on it is still mounted.
     QCOMPARE(fake.object().takeCalls(), QStringList({"Unmount sdq1", "Unmount sdq2"}));
 }
@@ -230,17 +232,17 @@ void TestEject::mountAndIdentityThroughUDisks()
     // /dev/sdq1 cannot be read here: label, serial and file system come from UDisks2.
     TDiskInfo info(nullptr, &backend);
     info.setDrive(m_part1 + "/");
-    QCOMPARE(info.VolumeName(), QStringLiteral("HOLIDAY"));
-    QCOMPARE(info.SerialNumber(), QStringLiteral("00C47E1F"));
-    QCOMPARE(info.FileSystemType(), QStringLiteral("FAT32"));
-    QCOMPARE(info.DriveType(), QStringLiteral("Removable"));
+    QCOMPARE(info.VolumeName(), u"HOLIDAY"_s);
+    QCOMPARE(info.SerialNumber(), u"00C47E1F"_s);
+    QCOMPARE(info.FileSystemType(), u"FAT32"_s);
+    QCOMPARE(info.DriveType(), u"Removable"_s);
     fake.object().takeCalls();
 
     // A mounted drive is not mounted again; an unmounted one is, and its text becomes the mount point.
     QCOMPARE(backend.mount("/dev/sdq1"), m_part1 + "/");
     QVERIFY(fake.object().takeCalls().isEmpty());
     writeFile(m_mountInfo, "");
-    QCOMPARE(backend.mount("/dev/sdq1"), QStringLiteral("/media/tester/STICK/"));
+    QCOMPARE(backend.mount("/dev/sdq1"), u"/media/tester/STICK/"_s);
     QCOMPARE(fake.object().takeCalls(), QStringList{"Mount sdq1"});
     makeMachine(m_dir.path());
 }

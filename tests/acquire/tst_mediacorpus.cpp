@@ -9,6 +9,8 @@
 #include <QDirIterator>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 static const QList<QPair<MediaReaderKind, const char *>> &readers()
 {
     static const QList<QPair<MediaReaderKind, const char *>> list{
@@ -60,12 +62,12 @@ void TestMediaCorpus::everyInputThroughEveryReader()
             buffer.open(QIODevice::ReadOnly);
             ReadMediaLines(reader.first, buffer, fromMemory);
         } catch (const QuilloryError &e) {
-            QFAIL(qPrintable(QStringLiteral("%1 reader threw on a readable file: %2").arg(reader.second, e.message())));
+            QFAIL(qPrintable(u"%1 reader threw on a readable file: %2"_s.arg(reader.second, e.message())));
         }
         QCOMPARE(fromFile, fromMemory);
         for (const QString &line : fromFile) {
             QVERIFY2(!line.contains(u'\r') && !line.contains(u'\n'), reader.second);
-            QVERIFY2(line != QLatin1String("-"), reader.second);
+            QVERIFY2(line != u"-"_s, reader.second);
         }
         if (reader.first != MediaReaderKind::Html)
             QVERIFY2(fromFile.size() <= 5, reader.second);

@@ -8,9 +8,11 @@
 #include <QBuffer>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 static QStringList size(int width, int height)
 {
-    return {QStringLiteral("Width: %1").arg(width), QStringLiteral("Height:%1").arg(height)};
+    return {u"Width: %1"_s.arg(width), u"Height:%1"_s.arg(height)};
 }
 
 static QByteArray be16(quint16 v)
@@ -28,7 +30,7 @@ public:
 protected:
     qint64 readData(char *, qint64) override
     {
-        setErrorString(QStringLiteral("Input/output error"));
+        setErrorString(u"Input/output error"_s);
         return -1;
     }
     qint64 writeData(const char *, qint64) override { return -1; }
@@ -181,20 +183,20 @@ void TestMediaImages::failures()
         QStringList lines{"kept"};
         FailingDevice device;
         QVERIFY_THROWS_EXCEPTION(QuilloryError, ReadMediaLines(kind, device, lines));
-        QVERIFY_THROWS_EXCEPTION(QuilloryError, ReadMediaLines(kind, QStringLiteral("/nonexistent/x"), lines));
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, ReadMediaLines(kind, u"/nonexistent/x"_s, lines));
         QCOMPARE(lines, QStringList{"kept"});
     }
     QStringList lines;
     FailingDevice device;
     ReadMediaLines(MediaReaderKind::Gif, device, lines);
-    ReadMediaLines(MediaReaderKind::Gif, QStringLiteral("/nonexistent/x.gif"), lines);
+    ReadMediaLines(MediaReaderKind::Gif, u"/nonexistent/x.gif"_s, lines);
     for (MediaReaderKind kind : {MediaReaderKind::Mp3, MediaReaderKind::Wav, MediaReaderKind::Ogg})
         ReadMediaLines(kind, device, lines);
     QCOMPARE(lines, QStringList{});
 
     // The open failure names the file.
     try {
-        ReadMediaLines(MediaReaderKind::Png, QStringLiteral("/nonexistent/x.png"), lines);
+        ReadMediaLines(MediaReaderKind::Png, u"/nonexistent/x.png"_s, lines);
         QFAIL("no exception");
     } catch (const QuilloryError &e) {
         QVERIFY2(e.message().contains("/nonexistent/x.png"), qPrintable(e.message()));

@@ -10,6 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace ScanFixture;
 
 // The scanner against real folder trees: record order as the file system enumerates,
@@ -21,7 +23,7 @@ class TestScanner : public QObject
 
     // A fixed time whose text is known, with an odd second that the lists round down.
     const QDateTime m_when{QDate(2004, 3, 1), QTime(10, 20, 31)};
-    const QString m_whenText = QStringLiteral("3/1/2004 10:20:30 AM");
+    const QString m_whenText = u"3/1/2004 10:20:30 AM"_s;
 
     QString m_root;
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -59,7 +61,7 @@ private Q_SLOTS:
     {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
-        m_root = m_dir->path() + QLatin1String("/vol/");
+        m_root = m_dir->path() + u"/vol/"_s;
         QVERIFY(QDir().mkpath(m_root));
     }
 
@@ -68,41 +70,37 @@ private Q_SLOTS:
         // Enough names that a hashed directory gives an order unlike creation or name order.
         QHash<QString, int> rootFiles, musicFiles, rockFiles;
         for (int i = 0; i < 12; ++i) {
-            const QString n = QStringLiteral("file%1.txt").arg(i);
+            const QString n = u"file%1.txt"_s.arg(i);
             rootFiles.insert(n, i + 1);
             file(n, i + 1);
         }
-        folder(QStringLiteral("MUSIC/ROCK"));
-        folder(QStringLiteral("EMPTY"));
-        folder(QStringLiteral("DOCS"));
-        file(QStringLiteral("MUSIC/a.mp3"), 100);
-        file(QStringLiteral("MUSIC/B.MP3"), 200);
-        musicFiles = {{QStringLiteral("a.mp3"), 100}, {QStringLiteral("B.MP3"), 200}};
-        file(QStringLiteral("MUSIC/ROCK/song.wav"), 1000);
-        rockFiles = {{QStringLiteral("song.wav"), 1000}};
-        file(QStringLiteral("DOCS/readme"), 7);
-        stampFolders(
-            {QStringLiteral("MUSIC/ROCK"), QStringLiteral("MUSIC"), QStringLiteral("EMPTY"), QStringLiteral("DOCS")});
+        folder(u"MUSIC/ROCK"_s);
+        folder(u"EMPTY"_s);
+        folder(u"DOCS"_s);
+        file(u"MUSIC/a.mp3"_s, 100);
+        file(u"MUSIC/B.MP3"_s, 200);
+        musicFiles = {{u"a.mp3"_s, 100}, {u"B.MP3"_s, 200}};
+        file(u"MUSIC/ROCK/song.wav"_s, 1000);
+        rockFiles = {{u"song.wav"_s, 1000}};
+        file(u"DOCS/readme"_s, 7);
+        stampFolders({u"MUSIC/ROCK"_s, u"MUSIC"_s, u"EMPTY"_s, u"DOCS"_s});
 
         Preferences prefs;
-        const ScanResult r = scan(prefs, m_dir->path() + QLatin1String("/vol")); // no final slash
+        const ScanResult r = scan(prefs, m_dir->path() + u"/vol"_s); // no final slash
 
-        QByteArray files = fileRecords(QString(), QStringLiteral("\\"), rootFiles);
+        QByteArray files = fileRecords(QString(), u"\\"_s, rootFiles);
         QByteArray folders;
-        const QHash<QString, int> folderSize{
-            {QStringLiteral("MUSIC"), 1300}, {QStringLiteral("EMPTY"), 0}, {QStringLiteral("DOCS"), 7}};
+        const QHash<QString, int> folderSize{{u"MUSIC"_s, 1300}, {u"EMPTY"_s, 0}, {u"DOCS"_s, 7}};
         for (const QString &d : readdirOrder(m_root)) {
-            if (d == QLatin1String("MUSIC")) {
-                files += fileRecords(QStringLiteral("MUSIC"), QStringLiteral("\\MUSIC\\"), musicFiles);
-                files += fileRecords(QStringLiteral("MUSIC/ROCK"), QStringLiteral("\\MUSIC\\ROCK\\"), rockFiles);
-                folders +=
-                    record({QStringLiteral("ROCK\\"), QStringLiteral("\\MUSIC\\"), QStringLiteral("1000"), m_whenText});
-            } else if (d == QLatin1String("DOCS")) {
-                files +=
-                    record({QStringLiteral("readme"), QStringLiteral("\\DOCS\\"), QStringLiteral("7"), m_whenText});
+            if (d == u"MUSIC"_s) {
+                files += fileRecords(u"MUSIC"_s, u"\\MUSIC\\"_s, musicFiles);
+                files += fileRecords(u"MUSIC/ROCK"_s, u"\\MUSIC\\ROCK\\"_s, rockFiles);
+                folders += record({u"ROCK\\"_s, u"\\MUSIC\\"_s, u"1000"_s, m_whenText});
+            } else if (d == u"DOCS"_s) {
+                files += record({u"readme"_s, u"\\DOCS\\"_s, u"7"_s, m_whenText});
             }
             if (folderSize.contains(d))
-                folders += record({d + u'\\', QStringLiteral("\\"), QString::number(folderSize.value(d)), m_whenText});
+                folders += record({d + u'\\', u"\\"_s, QString::number(folderSize.value(d)), m_whenText});
         }
         QCOMPARE(QString::fromUtf8(r.files), QString::fromUtf8(files));
         QCOMPARE(QString::fromUtf8(r.folders), QString::fromUtf8(folders));
@@ -113,30 +111,28 @@ private Q_SLOTS:
 
     void exclusionsByNameAndFolderMask()
     {
-        file(QStringLiteral("keep.txt"), 5);
-        file(QStringLiteral("a.TMP"), 40);
-        folder(QStringLiteral("skip/inner"));
-        file(QStringLiteral("skip/inner/x.txt"), 9);
-        folder(QStringLiteral("Temp"));
-        file(QStringLiteral("Temp/t.txt"), 3);
-        folder(QStringLiteral("only"));
-        file(QStringLiteral("only/gone.tmp"), 11);
-        stampFolders({QStringLiteral("skip"), QStringLiteral("Temp"), QStringLiteral("only")});
+        file(u"keep.txt"_s, 5);
+        file(u"a.TMP"_s, 40);
+        folder(u"skip/inner"_s);
+        file(u"skip/inner/x.txt"_s, 9);
+        folder(u"Temp"_s);
+        file(u"Temp/t.txt"_s, 3);
+        folder(u"only"_s);
+        file(u"only/gone.tmp"_s, 11);
+        stampFolders({u"skip"_s, u"Temp"_s, u"only"_s});
 
         Preferences prefs;
         // "skip" has no "\": it is a file mask and leaves the folder alone; "temp\" takes the folder.
-        prefs.setExclusions({QStringLiteral("*.tmp"), QStringLiteral("skip"), QStringLiteral("temp\\")});
+        prefs.setExclusions({u"*.tmp"_s, u"skip"_s, u"temp\\"_s});
         const ScanResult r = scan(prefs, m_root);
 
         QVERIFY(!r.files.contains("a.TMP"));
         QVERIFY(!r.files.contains("gone.tmp"));
         QVERIFY(!r.files.contains("t.txt"));
         QVERIFY(!r.folders.contains("Temp\\"));
-        QVERIFY(r.files.contains(
-            record({QStringLiteral("x.txt"), QStringLiteral("\\skip\\inner\\"), QStringLiteral("9"), m_whenText})));
+        QVERIFY(r.files.contains(record({u"x.txt"_s, u"\\skip\\inner\\"_s, u"9"_s, m_whenText})));
         // A folder whose files were all left out keeps its record, with size 0.
-        QVERIFY(r.folders.contains(
-            record({QStringLiteral("only\\"), QStringLiteral("\\"), QStringLiteral("0"), m_whenText})));
+        QVERIFY(r.folders.contains(record({u"only\\"_s, u"\\"_s, u"0"_s, m_whenText})));
         QCOMPARE(r.total, quint64(5 + 9));
         // Excluded files still move the progress counter; an excluded folder is never read.
         QCOMPARE(r.scanned, quint64(5 + 40 + 9 + 11));
@@ -144,27 +140,26 @@ private Q_SLOTS:
 
     void badExclusionMaskFailsBeforeWriting()
     {
-        file(QStringLiteral("a.txt"), 1);
+        file(u"a.txt"_s, 1);
         Preferences prefs;
-        prefs.setExclusions({QStringLiteral("[a-")});
+        prefs.setExclusions({u"[a-"_s});
         QVERIFY_THROWS_EXCEPTION(QuilloryError, scan(prefs, m_root));
     }
 
     void emptyFilesAndFolders()
     {
-        file(QStringLiteral("zero"), 0);
-        file(QStringLiteral("one"), 1);
-        folder(QStringLiteral("hollow"));
-        folder(QStringLiteral("filtered"));
-        file(QStringLiteral("filtered/z.bak"), 0);
-        folder(QStringLiteral("hiddenonly"));
-        file(QStringLiteral("hiddenonly/.dot"), 2);
-        stampFolders({QStringLiteral("hollow"), QStringLiteral("filtered"), QStringLiteral("hiddenonly")});
+        file(u"zero"_s, 0);
+        file(u"one"_s, 1);
+        folder(u"hollow"_s);
+        folder(u"filtered"_s);
+        file(u"filtered/z.bak"_s, 0);
+        folder(u"hiddenonly"_s);
+        file(u"hiddenonly/.dot"_s, 2);
+        stampFolders({u"hollow"_s, u"filtered"_s, u"hiddenonly"_s});
 
         Preferences prefs;
         ScanResult r = scan(prefs, m_root);
-        QVERIFY(
-            r.files.contains(record({QStringLiteral("zero"), QStringLiteral("\\"), QStringLiteral("0"), m_whenText})));
+        QVERIFY(r.files.contains(record({u"zero"_s, u"\\"_s, u"0"_s, m_whenText})));
         QVERIFY(r.folders.contains("hollow\\\r\n"));
 
         prefs.setEmptyFiles(true);
@@ -175,32 +170,29 @@ private Q_SLOTS:
         QVERIFY(r.files.contains("one\r\n"));
         QVERIFY(!r.folders.contains("hollow\\"));
         // Not empty on the disc, though nothing in it was kept.
-        QVERIFY(r.folders.contains(
-            record({QStringLiteral("filtered\\"), QStringLiteral("\\"), QStringLiteral("0"), m_whenText})));
+        QVERIFY(r.folders.contains(record({u"filtered\\"_s, u"\\"_s, u"0"_s, m_whenText})));
         // The emptiness test sees hidden entries even while they are left out.
-        QVERIFY(r.folders.contains(
-            record({QStringLiteral("hiddenonly\\"), QStringLiteral("\\"), QStringLiteral("0"), m_whenText})));
+        QVERIFY(r.folders.contains(record({u"hiddenonly\\"_s, u"\\"_s, u"0"_s, m_whenText})));
     }
 
     void hiddenEntries()
     {
-        file(QStringLiteral(".profile"), 4);
-        folder(QStringLiteral(".cache"));
-        file(QStringLiteral(".cache/blob"), 8);
-        file(QStringLiteral("seen"), 2);
-        stampFolders({QStringLiteral(".cache")});
+        file(u".profile"_s, 4);
+        folder(u".cache"_s);
+        file(u".cache/blob"_s, 8);
+        file(u"seen"_s, 2);
+        stampFolders({u".cache"_s});
 
         Preferences prefs;
         ScanResult r = scan(prefs, m_root);
         QVERIFY(r.files.contains(".profile\r\n"));
-        QVERIFY(r.files.contains(
-            record({QStringLiteral("blob"), QStringLiteral("\\.cache\\"), QStringLiteral("8"), m_whenText})));
+        QVERIFY(r.files.contains(record({u"blob"_s, u"\\.cache\\"_s, u"8"_s, m_whenText})));
         QVERIFY(r.folders.contains(".cache\\\r\n"));
         QCOMPARE(r.total, quint64(14));
 
         prefs.setHiddenFiles(true);
         r = scan(prefs, m_root);
-        QCOMPARE(r.files, record({QStringLiteral("seen"), QStringLiteral("\\"), QStringLiteral("2"), m_whenText}));
+        QCOMPARE(r.files, record({u"seen"_s, u"\\"_s, u"2"_s, m_whenText}));
         QVERIFY(r.folders.isEmpty());
         // Hidden entries are not listed at all, so they do not move the gauge either.
         QCOMPARE(r.scanned, quint64(2));
@@ -208,9 +200,9 @@ private Q_SLOTS:
 
     void datesMidnightAndTwoSecondSteps()
     {
-        QVERIFY(writeFile(path(QStringLiteral("midnight")), "m", QDateTime(QDate(2010, 12, 31), QTime(0, 0, 0))));
-        QVERIFY(writeFile(path(QStringLiteral("onesec")), "s", QDateTime(QDate(2010, 12, 31), QTime(0, 0, 1))));
-        QVERIFY(writeFile(path(QStringLiteral("evening")), "e", QDateTime(QDate(1999, 7, 4), QTime(23, 59, 59))));
+        QVERIFY(writeFile(path(u"midnight"_s), "m", QDateTime(QDate(2010, 12, 31), QTime(0, 0, 0))));
+        QVERIFY(writeFile(path(u"onesec"_s), "s", QDateTime(QDate(2010, 12, 31), QTime(0, 0, 1))));
+        QVERIFY(writeFile(path(u"evening"_s), "e", QDateTime(QDate(1999, 7, 4), QTime(23, 59, 59))));
         Preferences prefs;
         const ScanResult r = scan(prefs, m_root);
         // One second past midnight is midnight at two-second precision: no time either.
@@ -221,18 +213,17 @@ private Q_SLOTS:
 
     void linksAreFilesAndNeverFollowed()
     {
-        file(QStringLiteral("real/target.bin"), 33);
-        stampFolders({QStringLiteral("real")});
-        QVERIFY(QFile::link(path(QStringLiteral("real/target.bin")), path(QStringLiteral("tolink.bin"))));
-        QVERIFY(QFile::link(path(QStringLiteral("real")), path(QStringLiteral("dirlink"))));
-        QVERIFY(QFile::link(m_root, path(QStringLiteral("real/loop"))));
-        QVERIFY(QFile::link(path(QStringLiteral("nowhere")), path(QStringLiteral("dangling"))));
+        file(u"real/target.bin"_s, 33);
+        stampFolders({u"real"_s});
+        QVERIFY(QFile::link(path(u"real/target.bin"_s), path(u"tolink.bin"_s)));
+        QVERIFY(QFile::link(path(u"real"_s), path(u"dirlink"_s)));
+        QVERIFY(QFile::link(m_root, path(u"real/loop"_s)));
+        QVERIFY(QFile::link(path(u"nowhere"_s), path(u"dangling"_s)));
 
         Preferences prefs;
         const ScanResult r = scan(prefs, m_root);
         // A link to a file stands for the file.
-        QVERIFY(r.files.contains(
-            record({QStringLiteral("tolink.bin"), QStringLiteral("\\"), QStringLiteral("33"), m_whenText})));
+        QVERIFY(r.files.contains(record({u"tolink.bin"_s, u"\\"_s, u"33"_s, m_whenText})));
         // Links to folders are plain entries: the tree is walked once, with no loop.
         QVERIFY(r.files.contains("dirlink\r\n\\\r\n"));
         QVERIFY(r.files.contains("loop\r\n\\real\\\r\n"));
@@ -243,12 +234,12 @@ private Q_SLOTS:
 
     void unreadableFolderContributesNothing()
     {
-        file(QStringLiteral("locked/secret"), 50);
-        file(QStringLiteral("open/visible"), 6);
-        file(QStringLiteral("private.jpg"), 9);
-        stampFolders({QStringLiteral("locked"), QStringLiteral("open")});
-        QVERIFY(::chmod(QFile::encodeName(path(QStringLiteral("locked"))).constData(), 0) == 0);
-        QVERIFY(::chmod(QFile::encodeName(path(QStringLiteral("private.jpg"))).constData(), 0) == 0);
+        file(u"locked/secret"_s, 50);
+        file(u"open/visible"_s, 6);
+        file(u"private.jpg"_s, 9);
+        stampFolders({u"locked"_s, u"open"_s});
+        QVERIFY(::chmod(QFile::encodeName(path(u"locked"_s)).constData(), 0) == 0);
+        QVERIFY(::chmod(QFile::encodeName(path(u"private.jpg"_s)).constData(), 0) == 0);
         Preferences prefs;
         prefs.setEmptyDirs(true);
         prefs.setFilter(2, true); // the JPEG reader would fail on a file it cannot open
@@ -257,7 +248,7 @@ private Q_SLOTS:
         ScanResult r;
         if (::geteuid() == 0) {
             QVERIFY(::chmod(QFile::encodeName(m_dir->path()).constData(), 0755) == 0);
-            const QString out = m_dir->path() + QLatin1String("/out");
+            const QString out = m_dir->path() + u"/out"_s;
             QVERIFY(writeFile(out, QByteArray()));
             QVERIFY(::chmod(QFile::encodeName(out).constData(), 0666) == 0);
             const pid_t child = ::fork();
@@ -289,22 +280,20 @@ private Q_SLOTS:
         } else {
             r = scan(prefs, m_root);
         }
-        ::chmod(QFile::encodeName(path(QStringLiteral("locked"))).constData(), 0755);
+        ::chmod(QFile::encodeName(path(u"locked"_s)).constData(), 0755);
         QVERIFY(!r.files.contains("secret"));
         QVERIFY(r.files.contains("visible\r\n"));
         // A file that cannot be read keeps its plain record.
-        QVERIFY(r.files.contains(
-            record({QStringLiteral("private.jpg"), QStringLiteral("\\"), QStringLiteral("9"), m_whenText})));
+        QVERIFY(r.files.contains(record({u"private.jpg"_s, u"\\"_s, u"9"_s, m_whenText})));
         // It cannot be listed, so it is not known to be empty: its record stays, with size 0.
-        QVERIFY(r.folders.contains(
-            record({QStringLiteral("locked\\"), QStringLiteral("\\"), QStringLiteral("0"), m_whenText})));
+        QVERIFY(r.folders.contains(record({u"locked\\"_s, u"\\"_s, u"0"_s, m_whenText})));
         QCOMPARE(r.total, quint64(6 + 9));
     }
 
     void specialFilesAreLeftOut()
     {
-        file(QStringLiteral("plain"), 1);
-        QVERIFY(::mkfifo(QFile::encodeName(path(QStringLiteral("pipe.mp3"))).constData(), 0644) == 0);
+        file(u"plain"_s, 1);
+        QVERIFY(::mkfifo(QFile::encodeName(path(u"pipe.mp3"_s)).constData(), 0644) == 0);
         Preferences prefs;
         prefs.setFilter(6, true);
         const ScanResult r = scan(prefs, m_root); // would block for ever if the pipe were opened
@@ -315,7 +304,7 @@ private Q_SLOTS:
     void gaugeMovesOnlyWhenThePercentChanges()
     {
         for (int i = 0; i < 300; ++i)
-            file(QStringLiteral("f%1").arg(i), 1024);
+            file(u"f%1"_s.arg(i), 1024);
         Preferences prefs;
         ScanResult r = scan(prefs, m_root, 300 * 1024);
         QCOMPARE(r.scanned, quint64(300 * 1024));
@@ -341,7 +330,7 @@ private Q_SLOTS:
 
     void writeFailureEndsTheScan()
     {
-        file(QStringLiteral("a"), 1);
+        file(u"a"_s, 1);
         Preferences prefs;
         QByteArray bytes;
         QBuffer files(&bytes), folders;
@@ -354,10 +343,10 @@ private Q_SLOTS:
     void readersFollowTheFilters()
     {
         const QString media = QStringLiteral(QUILLORY_TEST_DATA "/media/");
-        QVERIFY(QFile::copy(media + QLatin1String("baseline.jpg"), path(QStringLiteral("photo.JPE"))));
-        QVERIFY(QFile::copy(media + QLatin1String("stereo16.wav"), path(QStringLiteral("tone.wav"))));
-        QVERIFY(QFile::copy(media + QLatin1String("baseline.jpg"), path(QStringLiteral("README"))));
-        file(QStringLiteral("ARCHIVE.ZIP.BAK"), 30);
+        QVERIFY(QFile::copy(media + u"baseline.jpg"_s, path(u"photo.JPE"_s)));
+        QVERIFY(QFile::copy(media + u"stereo16.wav"_s, path(u"tone.wav"_s)));
+        QVERIFY(QFile::copy(media + u"baseline.jpg"_s, path(u"README"_s)));
+        file(u"ARCHIVE.ZIP.BAK"_s, 30);
 
         Preferences prefs;
         prefs.setFilter(2, true); // JPEG
@@ -367,11 +356,11 @@ private Q_SLOTS:
         QHash<QString, QStringList> extras;
         for (int i = 0; i < on.recordCount(); ++i)
             extras.insert(on.line(i, 0), on.lines(i).mid(4));
-        QCOMPARE(extras.value(QStringLiteral("photo.JPE")).size(), 2);
-        QVERIFY(extras.value(QStringLiteral("photo.JPE")).first().startsWith(QLatin1String("Width: ")));
-        QVERIFY(extras.value(QStringLiteral("tone.wav")).contains(QStringLiteral("Sample rate: 44100 hz")));
-        QVERIFY(extras.value(QStringLiteral("README")).isEmpty());
-        QVERIFY(extras.value(QStringLiteral("ARCHIVE.ZIP.BAK")).isEmpty());
+        QCOMPARE(extras.value(u"photo.JPE"_s).size(), 2);
+        QVERIFY(extras.value(u"photo.JPE"_s).first().startsWith(u"Width: "_s));
+        QVERIFY(extras.value(u"tone.wav"_s).contains(u"Sample rate: 44100 hz"_s));
+        QVERIFY(extras.value(u"README"_s).isEmpty());
+        QVERIFY(extras.value(u"ARCHIVE.ZIP.BAK"_s).isEmpty());
 
         prefs.setFilter(2, false);
         prefs.setFilter(5, false);
@@ -385,7 +374,7 @@ private Q_SLOTS:
     {
         // Line breaks would split a record; bytes that are not UTF-8 would turn the whole list
         // into another encoding for its readers.
-        QVERIFY(writeFile(path(QStringLiteral("line\nbreak.txt")), "ab", m_when));
+        QVERIFY(writeFile(path(u"line\nbreak.txt"_s), "ab", m_when));
         const QByteArray latin1 = QFile::encodeName(m_root) + "caf\xe9.txt";
         {
             const int fd = ::open(latin1.constData(), O_WRONLY | O_CREAT, 0644);
@@ -393,16 +382,16 @@ private Q_SLOTS:
             QCOMPARE(::write(fd, "xyz", 3), ssize_t(3));
             ::close(fd);
         }
-        folder(QStringLiteral("odd\rdir"));
-        file(QStringLiteral("odd\rdir/inner.txt"), 4);
-        folder(QStringLiteral("back\\slash"));
+        folder(u"odd\rdir"_s);
+        file(u"odd\rdir/inner.txt"_s, 4);
+        folder(u"back\\slash"_s);
 
         Preferences prefs;
         const ScanResult r = scan(prefs, m_root);
         ::unlink(latin1.constData()); // Qt could not remove a name it cannot decode
         QVERIFY(TextCodec::isValidUtf8(r.files));
         QVERIFY(r.files.contains("line?break.txt\r\n\\\r\n2\r\n"));
-        QVERIFY(r.files.contains(QStringLiteral("caf\uFFFD.txt\r\n\\\r\n3\r\n").toUtf8()));
+        QVERIFY(r.files.contains(u"caf\uFFFD.txt\r\n\\\r\n3\r\n"_s.toUtf8()));
         QVERIFY(r.files.contains("inner.txt\r\n\\odd?dir\\\r\n4\r\n"));
         QVERIFY(r.folders.contains("odd?dir\\\r\n\\\r\n4\r\n"));
         QVERIFY(r.folders.contains("back\\slash\\\r\n\\\r\n0\r\n"));
@@ -411,17 +400,17 @@ private Q_SLOTS:
 
     void rootWithOnlyFoldersAndRecordsReadBack()
     {
-        folder(QStringLiteral("A"));
-        folder(QStringLiteral("B"));
-        file(QStringLiteral("B/c.dat"), 12);
-        stampFolders({QStringLiteral("A"), QStringLiteral("B")});
+        folder(u"A"_s);
+        folder(u"B"_s);
+        file(u"B/c.dat"_s, 12);
+        stampFolders({u"A"_s, u"B"_s});
         Preferences prefs;
         const ScanResult r = scan(prefs, m_root);
         const ContentsList files = ContentsList::fromBytes(r.files);
         const ContentsList folders = ContentsList::fromBytes(r.folders);
-        QCOMPARE(files.recordsIn(QStringLiteral("\\")).size(), size_t(0));
-        QCOMPARE(folders.recordsIn(QStringLiteral("\\")).size(), size_t(2));
-        QCOMPARE(files.recordsIn(QStringLiteral("\\b\\")).size(), size_t(1));
+        QCOMPARE(files.recordsIn(u"\\"_s).size(), size_t(0));
+        QCOMPARE(folders.recordsIn(u"\\"_s).size(), size_t(2));
+        QCOMPARE(files.recordsIn(u"\\b\\"_s).size(), size_t(1));
     }
 };
 

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace
 {
 
@@ -16,7 +18,7 @@ QString tool(const QString &name)
 {
     QString path = QStandardPaths::findExecutable(name);
     if (path.isEmpty())
-        path = QStandardPaths::findExecutable(name, {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+        path = QStandardPaths::findExecutable(name, {u"/usr/sbin"_s, u"/sbin"_s});
     return path;
 }
 
@@ -27,19 +29,18 @@ QString run(const QString &program, const QStringList &args, QString *why = null
     p.start(program, args);
     if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
         if (why)
-            *why = program + u' ' + args.join(u' ') + QStringLiteral(": ") +
-                   QString::fromLocal8Bit(p.readAllStandardError());
+            *why = program + u' ' + args.join(u' ') + u": "_s + QString::fromLocal8Bit(p.readAllStandardError());
         return QString();
     }
     const QString out = QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
-    return out.isNull() ? QStringLiteral("") : out;
+    return out.isNull() ? u""_s : out;
 }
 
 QString expected(const QStringList &args)
 {
     const QString script = QStringLiteral(QUILLORY_SOURCE_DIR "/tests/acquire/volume_serial.py");
     QString why;
-    const QString out = run(QStringLiteral("python3"), QStringList{script} + args, &why);
+    const QString out = run(u"python3"_s, QStringList{script} + args, &why);
     if (out.isNull())
         qWarning("%s", qPrintable(why));
     return out;
@@ -66,11 +67,10 @@ VolumeProbeResult probeBytes(const QByteArray &image, quint32 session = 0)
 
 QString blkidUuid(const QString &image)
 {
-    const QString blkid = tool(QStringLiteral("blkid"));
+    const QString blkid = tool(u"blkid"_s);
     if (blkid.isEmpty())
         return QString();
-    return run(blkid, {QStringLiteral("-p"), QStringLiteral("-o"), QStringLiteral("value"), QStringLiteral("-s"),
-                       QStringLiteral("UUID"), image});
+    return run(blkid, {u"-p"_s, u"-o"_s, u"value"_s, u"-s"_s, u"UUID"_s, image});
 }
 
 } // namespace
@@ -119,16 +119,15 @@ void TestSerial::fat()
     QFETCH(int, kib);
     QFETCH(QString, serial);
     QFETCH(QString, fs);
-    const QString mkfs = tool(QStringLiteral("mkfs.vfat"));
+    const QString mkfs = tool(u"mkfs.vfat"_s);
     if (mkfs.isEmpty())
         QSKIP("mkfs.vfat (dosfstools) is not installed");
-    const QString image = m_dir.filePath(QStringLiteral("fat%1.img").arg(bits));
+    const QString image = m_dir.filePath(u"fat%1.img"_s.arg(bits));
     QFile::remove(image);
     QString why;
     QVERIFY2(!run(mkfs,
-                  {QStringLiteral("-C"), QStringLiteral("-F"), bits, QStringLiteral("-S"), QStringLiteral("512"),
-                   QStringLiteral("-s"), QStringLiteral("1"), QStringLiteral("-i"), serial, QStringLiteral("-n"),
-                   QStringLiteral("FATDISC"), image, QString::number(kib)},
+                  {u"-C"_s, u"-F"_s, bits, u"-S"_s, u"512"_s, u"-s"_s, u"1"_s, u"-i"_s, serial, u"-n"_s, u"FATDISC"_s,
+                   image, QString::number(kib)},
                   &why)
                   .isNull(),
              qPrintable(why));
@@ -141,47 +140,42 @@ void TestSerial::fat()
 
 void TestSerial::exfat()
 {
-    const QString mkfs = tool(QStringLiteral("mkfs.exfat"));
+    const QString mkfs = tool(u"mkfs.exfat"_s);
     if (mkfs.isEmpty())
         QSKIP("mkfs.exfat (exfatprogs) is not installed");
-    const QString image = m_dir.filePath(QStringLiteral("exfat.img"));
+    const QString image = m_dir.filePath(u"exfat.img"_s);
     makeFile(image, 16 << 20);
     QString why;
-    QVERIFY2(!run(mkfs, {QStringLiteral("-L"), QStringLiteral("EXDISC"), image}, &why).isNull(), qPrintable(why));
+    QVERIFY2(!run(mkfs, {u"-L"_s, u"EXDISC"_s, image}, &why).isNull(), qPrintable(why));
     const VolumeProbeResult r = VolumeProbe::probeFile(image);
     QVERIFY(r.valid);
-    QCOMPARE(r.fileSystem, QStringLiteral("exFAT"));
-    QCOMPARE(VolumeProbe::serialText(r.serial), expected({QStringLiteral("boot"), image, "0x64", "4"}));
+    QCOMPARE(r.fileSystem, u"exFAT"_s);
+    QCOMPARE(VolumeProbe::serialText(r.serial), expected({u"boot"_s, image, "0x64", "4"}));
     const QString uuid = blkidUuid(image); // "1234-ABCD": what the UUID fallback goes by
     if (!uuid.isEmpty())
-        QCOMPARE(VolumeProbe::serialFromUuid(uuid, QStringLiteral("exfat")), r.serial);
+        QCOMPARE(VolumeProbe::serialFromUuid(uuid, u"exfat"_s), r.serial);
     m_images.append(image);
 }
 
 void TestSerial::ntfs()
 {
-    const QString mkntfs = tool(QStringLiteral("mkntfs"));
-    const QString ntfslabel = tool(QStringLiteral("ntfslabel"));
+    const QString mkntfs = tool(u"mkntfs"_s);
+    const QString ntfslabel = tool(u"ntfslabel"_s);
     if (mkntfs.isEmpty() || ntfslabel.isEmpty())
         QSKIP("mkntfs / ntfslabel (ntfs-3g) are not installed");
-    const QString image = m_dir.filePath(QStringLiteral("ntfs.img"));
+    const QString image = m_dir.filePath(u"ntfs.img"_s);
     makeFile(image, 16 << 20);
     QString why;
-    QVERIFY2(!run(mkntfs,
-                  {QStringLiteral("-F"), QStringLiteral("-Q"), QStringLiteral("-q"), QStringLiteral("-L"),
-                   QStringLiteral("NTDISC"), image},
-                  &why)
-                  .isNull(),
-             qPrintable(why));
+    QVERIFY2(!run(mkntfs, {u"-F"_s, u"-Q"_s, u"-q"_s, u"-L"_s, u"NTDISC"_s, image}, &why).isNull(), qPrintable(why));
     // The high half differs from the low half, whose leading zeros must survive.
-    QVERIFY2(!run(ntfslabel, {QStringLiteral("--new-serial=1234567800ABCDEF"), image}, &why).isNull(), qPrintable(why));
+    QVERIFY2(!run(ntfslabel, {u"--new-serial=1234567800ABCDEF"_s, image}, &why).isNull(), qPrintable(why));
     const VolumeProbeResult r = VolumeProbe::probeFile(image);
     QVERIFY(r.valid);
-    QCOMPARE(r.fileSystem, QStringLiteral("NTFS"));
-    QCOMPARE(VolumeProbe::serialText(r.serial), QStringLiteral("00ABCDEF"));
+    QCOMPARE(r.fileSystem, u"NTFS"_s);
+    QCOMPARE(VolumeProbe::serialText(r.serial), u"00ABCDEF"_s);
     const QString uuid = blkidUuid(image);
     if (!uuid.isEmpty())
-        QCOMPARE(VolumeProbe::serialFromUuid(uuid, QStringLiteral("ntfs")), r.serial);
+        QCOMPARE(VolumeProbe::serialFromUuid(uuid, u"ntfs"_s), r.serial);
     m_images.append(image);
 }
 
@@ -197,66 +191,66 @@ void TestSerial::iso()
 {
     QFETCH(bool, joliet);
     QFETCH(QString, label);
-    const QString xorriso = tool(QStringLiteral("xorriso"));
+    const QString xorriso = tool(u"xorriso"_s);
     if (xorriso.isEmpty())
         QSKIP("xorriso is not installed");
-    const QString tree = m_dir.filePath(QStringLiteral("isotree"));
-    QDir().mkpath(tree + QStringLiteral("/Sub Folder"));
-    QFile f(tree + QStringLiteral("/Sub Folder/Long file name.txt"));
+    const QString tree = m_dir.filePath(u"isotree"_s);
+    QDir().mkpath(tree + u"/Sub Folder"_s);
+    QFile f(tree + u"/Sub Folder/Long file name.txt"_s);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write("contents\n");
     f.close();
-    const QString image = m_dir.filePath(joliet ? QStringLiteral("joliet.iso") : QStringLiteral("plain.iso"));
-    QStringList args = {QStringLiteral("-as"), QStringLiteral("mkisofs"), QStringLiteral("-V"), label};
+    const QString image = m_dir.filePath(joliet ? u"joliet.iso"_s : u"plain.iso"_s);
+    QStringList args = {u"-as"_s, u"mkisofs"_s, u"-V"_s, label};
     if (joliet)
-        args << QStringLiteral("-J");
-    args << QStringLiteral("-o") << image << tree;
+        args << u"-J"_s;
+    args << u"-o"_s << image << tree;
     QString why;
     QVERIFY2(!run(xorriso, args, &why).isNull(), qPrintable(why));
 
     const VolumeProbeResult r = VolumeProbe::probeFile(image);
     QVERIFY(r.valid);
-    QCOMPARE(r.fileSystem, QStringLiteral("CDFS"));
+    QCOMPARE(r.fileSystem, u"CDFS"_s);
     QCOMPARE(r.label, label);
-    QCOMPARE(VolumeProbe::serialText(r.serial), expected({QStringLiteral("iso"), image}));
+    QCOMPARE(VolumeProbe::serialText(r.serial), expected({u"iso"_s, image}));
     if (joliet) // the choice of descriptor matters: the primary one gives another number
-        QVERIFY(VolumeProbe::serialText(r.serial) != expected({QStringLiteral("iso"), image, "0", "primary"}));
+        QVERIFY(VolumeProbe::serialText(r.serial) != expected({u"iso"_s, image, "0", "primary"}));
     m_images.append(image);
 }
 
 void TestSerial::isoMultisession()
 {
-    const QString xorriso = tool(QStringLiteral("xorriso"));
+    const QString xorriso = tool(u"xorriso"_s);
     if (xorriso.isEmpty())
         QSKIP("xorriso is not installed");
-    const QString one = m_dir.filePath(QStringLiteral("ms1")), two = m_dir.filePath(QStringLiteral("ms2"));
+    const QString one = m_dir.filePath(u"ms1"_s), two = m_dir.filePath(u"ms2"_s);
     QDir().mkpath(one);
     QDir().mkpath(two);
-    QFile a(one + QStringLiteral("/a.txt")), b(two + QStringLiteral("/b.txt"));
+    QFile a(one + u"/a.txt"_s), b(two + u"/b.txt"_s);
     QVERIFY(a.open(QIODevice::WriteOnly) && b.open(QIODevice::WriteOnly));
     a.write("first\n");
     b.write("second\n");
     a.close();
     b.close();
-    const QString first = m_dir.filePath(QStringLiteral("session1.iso"));
-    const QString second = m_dir.filePath(QStringLiteral("session2.bin"));
+    const QString first = m_dir.filePath(u"session1.iso"_s);
+    const QString second = m_dir.filePath(u"session2.bin"_s);
     QString why;
     QVERIFY2(!run(xorriso, {"-as", "mkisofs", "-V", "SESSION_1", "-J", "-o", first, one}, &why).isNull(),
              qPrintable(why));
     const quint32 start = quint32(QFileInfo(first).size() / 2048);
     // The second session as a recorder writes it after the first: addresses from its own start.
-    QVERIFY2(!run(xorriso,
-                  {"-as", "mkisofs", "-V", "SESSION_2", "-J", "-C", QStringLiteral("0,%1").arg(start), "-M", first,
-                   "-o", second, two},
-                  &why)
-                  .isNull(),
-             qPrintable(why));
+    QVERIFY2(
+        !run(xorriso,
+             {"-as", "mkisofs", "-V", "SESSION_2", "-J", "-C", u"0,%1"_s.arg(start), "-M", first, "-o", second, two},
+             &why)
+             .isNull(),
+        qPrintable(why));
     QFile f1(first), f2(second);
     QVERIFY(f1.open(QIODevice::ReadOnly) && f2.open(QIODevice::ReadOnly));
     QByteArray disc = f1.readAll();
     disc.resize(qsizetype(start) * 2048, '\0');
     disc += f2.readAll();
-    const QString discPath = m_dir.filePath(QStringLiteral("multisession.img"));
+    const QString discPath = m_dir.filePath(u"multisession.img"_s);
     QFile out(discPath);
     QVERIFY(out.open(QIODevice::WriteOnly));
     out.write(disc);
@@ -264,11 +258,11 @@ void TestSerial::isoMultisession()
 
     const VolumeProbeResult last = probeBytes(disc, start);
     QVERIFY(last.valid);
-    QCOMPARE(last.label, QStringLiteral("SESSION_2"));
+    QCOMPARE(last.label, u"SESSION_2"_s);
     QCOMPARE(VolumeProbe::serialText(last.serial), expected({"iso", discPath, QString::number(start)}));
     // Read as a single-session image, the first session's descriptors answer, with another serial.
     const VolumeProbeResult firstOnly = probeBytes(disc, 0);
-    QCOMPARE(firstOnly.label, QStringLiteral("SESSION_1"));
+    QCOMPARE(firstOnly.label, u"SESSION_1"_s);
     QVERIFY(firstOnly.serial != last.serial);
     // A drive that reports a session start where no descriptors are falls back to the start of the disc.
     QCOMPARE(probeBytes(disc, start + 1000).serial, firstOnly.serial);
@@ -295,23 +289,22 @@ void TestSerial::udf()
     QFETCH(int, blockSize);
     QFETCH(QString, revision);
     QFETCH(QString, media);
-    const QString mkudffs = tool(QStringLiteral("mkudffs"));
+    const QString mkudffs = tool(u"mkudffs"_s);
     if (mkudffs.isEmpty())
         QSKIP("mkudffs (udftools) is not installed");
-    const QString image = m_dir.filePath(QStringLiteral("udf-%1-%2-%3.img").arg(blockSize).arg(revision, media));
+    const QString image = m_dir.filePath(u"udf-%1-%2-%3.img"_s.arg(blockSize).arg(revision, media));
     makeFile(image, 8 << 20);
     QString why;
     QVERIFY2(!run(mkudffs,
-                  {QStringLiteral("--media-type=") + media, QStringLiteral("--blocksize=%1").arg(blockSize),
-                   QStringLiteral("--udfrev=") + revision, QStringLiteral("--lvid=Holiday DVD"),
-                   QStringLiteral("--vid=HOLIDAY"), image},
+                  {u"--media-type="_s + media, u"--blocksize=%1"_s.arg(blockSize), u"--udfrev="_s + revision,
+                   u"--lvid=Holiday DVD"_s, u"--vid=HOLIDAY"_s, image},
                   &why)
                   .isNull(),
              qPrintable(why));
     const VolumeProbeResult r = VolumeProbe::probeFile(image);
     QVERIFY(r.valid);
-    QCOMPARE(r.fileSystem, QStringLiteral("UDF"));
-    QCOMPARE(r.label, QStringLiteral("Holiday DVD")); // the logical volume identifier
+    QCOMPARE(r.fileSystem, u"UDF"_s);
+    QCOMPARE(r.label, u"Holiday DVD"_s); // the logical volume identifier
     QCOMPARE(VolumeProbe::serialText(r.serial), expected({"udf", image, QString::number(blockSize)}));
     m_images.append(image);
 }
@@ -352,7 +345,7 @@ void TestSerial::notAVolume()
 {
     QVERIFY(!probeBytes(QByteArray(1 << 20, '\0')).valid);
     QVERIFY(!probeBytes(QByteArray()).valid);
-    QVERIFY(!VolumeProbe::probeFile(m_dir.filePath(QStringLiteral("missing.img"))).valid);
+    QVERIFY(!VolumeProbe::probeFile(m_dir.filePath(u"missing.img"_s)).valid);
     // An old FAT volume without the extended boot signature has no serial: Windows shows 0000-0000.
     QByteArray boot(512, '\0');
     boot[0] = char(0xEB);
@@ -370,7 +363,7 @@ void TestSerial::notAVolume()
     const VolumeProbeResult r = probeBytes(boot);
     QVERIFY(r.valid);
     QCOMPARE(r.serial, 0u);
-    QCOMPARE(r.fileSystem, QStringLiteral("FAT"));
+    QCOMPARE(r.fileSystem, u"FAT"_s);
 }
 
 void TestSerial::uuidFallback_data()
@@ -406,21 +399,19 @@ void TestSerial::uuidFallback()
 void TestSerial::names()
 {
     // CD and DVD UUIDs are dates from which Windows' number cannot be had: a stable stand-in, different per disc.
-    const quint32 a = VolumeProbe::serialFromUuid(QStringLiteral("2024-01-02-03-04-05-00"), QStringLiteral("iso9660"));
-    QCOMPARE(VolumeProbe::serialFromUuid(QStringLiteral("2024-01-02-03-04-05-00"), QStringLiteral("iso9660")), a);
-    QVERIFY(VolumeProbe::serialFromUuid(QStringLiteral("2024-01-02-03-04-06-00"), QStringLiteral("iso9660")) != a);
+    const quint32 a = VolumeProbe::serialFromUuid(u"2024-01-02-03-04-05-00"_s, u"iso9660"_s);
+    QCOMPARE(VolumeProbe::serialFromUuid(u"2024-01-02-03-04-05-00"_s, u"iso9660"_s), a);
+    QVERIFY(VolumeProbe::serialFromUuid(u"2024-01-02-03-04-06-00"_s, u"iso9660"_s) != a);
 
-    QCOMPARE(VolumeProbe::windowsFileSystemName(QStringLiteral("vfat"), QStringLiteral("FAT32")),
-             QStringLiteral("FAT32"));
-    QCOMPARE(VolumeProbe::windowsFileSystemName(QStringLiteral("vfat"), QStringLiteral("FAT16")),
-             QStringLiteral("FAT"));
-    QCOMPARE(VolumeProbe::windowsFileSystemName(QStringLiteral("iso9660")), QStringLiteral("CDFS"));
-    QCOMPARE(VolumeProbe::windowsFileSystemName(QStringLiteral("udf")), QStringLiteral("UDF"));
-    QCOMPARE(VolumeProbe::windowsFileSystemName(QStringLiteral("ntfs3")), QStringLiteral("NTFS"));
-    QCOMPARE(VolumeProbe::windowsFileSystemName(QStringLiteral("exfat")), QStringLiteral("exFAT"));
-    QCOMPARE(VolumeProbe::windowsFileSystemName(QStringLiteral("ext4")), QStringLiteral("ext4"));
-    QCOMPARE(VolumeProbe::serialText(0x1234), QStringLiteral("00001234"));
-    QCOMPARE(VolumeProbe::serialText(0xA1B2C3D4), QStringLiteral("A1B2C3D4"));
+    QCOMPARE(VolumeProbe::windowsFileSystemName(u"vfat"_s, u"FAT32"_s), u"FAT32"_s);
+    QCOMPARE(VolumeProbe::windowsFileSystemName(u"vfat"_s, u"FAT16"_s), u"FAT"_s);
+    QCOMPARE(VolumeProbe::windowsFileSystemName(u"iso9660"_s), u"CDFS"_s);
+    QCOMPARE(VolumeProbe::windowsFileSystemName(u"udf"_s), u"UDF"_s);
+    QCOMPARE(VolumeProbe::windowsFileSystemName(u"ntfs3"_s), u"NTFS"_s);
+    QCOMPARE(VolumeProbe::windowsFileSystemName(u"exfat"_s), u"exFAT"_s);
+    QCOMPARE(VolumeProbe::windowsFileSystemName(u"ext4"_s), u"ext4"_s);
+    QCOMPARE(VolumeProbe::serialText(0x1234), u"00001234"_s);
+    QCOMPARE(VolumeProbe::serialText(0xA1B2C3D4), u"A1B2C3D4"_s);
 }
 
 QTEST_GUILESS_MAIN(TestSerial)

@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace
 {
 
@@ -29,7 +31,7 @@ void writeFile(const QString &path, const QByteArray &bytes)
 
 QString escapeMount(QString path)
 {
-    return path.replace(u' ', QStringLiteral("\\040"));
+    return path.replace(u' ', u"\\040"_s);
 }
 
 } // namespace
@@ -83,13 +85,13 @@ void TestVolumes::cleanup()
 void TestVolumes::diskInfoOfAFolderVolume()
 {
     TDiskInfo info; // the default backend, chosen at run time
-    QCOMPARE(info.Drive(), QStringLiteral("/"));
+    QCOMPARE(info.Drive(), u"/"_s);
     m_folders->setPresent(m_d, true);
     info.setDrive(m_d);
-    QCOMPARE(info.VolumeName(), QStringLiteral("HOLIDAY_2003"));
-    QCOMPARE(info.SerialNumber(), QStringLiteral("00001234")); // leading zeros kept
-    QCOMPARE(info.FileSystemType(), QStringLiteral("UDF"));
-    QCOMPARE(info.DriveType(), QStringLiteral("CDROM"));
+    QCOMPARE(info.VolumeName(), u"HOLIDAY_2003"_s);
+    QCOMPARE(info.SerialNumber(), u"00001234"_s); // leading zeros kept
+    QCOMPARE(info.FileSystemType(), u"UDF"_s);
+    QCOMPARE(info.DriveType(), u"CDROM"_s);
     // A 4.5 GB DVD: above what 32 bits hold, without wrapping.
     QCOMPARE(info.TotalDiskSpace(), 4831838208ull);
     QVERIFY(info.TotalDiskSpace() > 4294967295ull);
@@ -97,23 +99,23 @@ void TestVolumes::diskInfoOfAFolderVolume()
     QCOMPARE(info.DiskFreeSpace(), 0ull);
 
     info.setDrive(m_c);
-    QCOMPARE(info.SerialNumber(), QStringLiteral("0A1B2C3D"));
+    QCOMPARE(info.SerialNumber(), u"0A1B2C3D"_s);
     QCOMPARE(info.TotalDiskSpace(), 500ull << 30);
     QCOMPARE(info.DiskFreeSpace(), 100ull << 30);
-    QCOMPARE(info.DriveType(), QStringLiteral("Fixed"));
+    QCOMPARE(info.DriveType(), u"Fixed"_s);
     // The published properties, as a component's are.
-    QCOMPARE(info.property("SerialNumber").toString(), QStringLiteral("0A1B2C3D"));
+    QCOMPARE(info.property("SerialNumber").toString(), u"0A1B2C3D"_s);
     QCOMPARE(info.property("TotalDiskSpace").toULongLong(), 500ull << 30);
-    QVERIFY(!info.setProperty("DriveType", QStringLiteral("CDROM"))); // read only
+    QVERIFY(!info.setProperty("DriveType", u"CDROM"_s)); // read only
     info.setDrive(m_dir->filePath("nowhere"));
-    QCOMPARE(info.DriveType(), QStringLiteral("Root Directory does not exist"));
+    QCOMPARE(info.DriveType(), u"Root Directory does not exist"_s);
 }
 
 void TestVolumes::diskInfoKeepsSpaceButNotIdentityOfAnEmptyDrive()
 {
     TDiskInfo info(nullptr, m_folders);
     info.setDrive(m_e);
-    QCOMPARE(info.SerialNumber(), QStringLiteral("DEADBEEF"));
+    QCOMPARE(info.SerialNumber(), u"DEADBEEF"_s);
     m_folders->setPresent(m_e, false);
     info.setDrive(m_e);
     // The free-space figures stay as they were; the serial must not: a stale serial would name the wrong disc.
@@ -209,12 +211,12 @@ void TestVolumes::mountInfoParsing()
                             "\n";
     const QList<MountEntry> m = MountInfo::parse(text);
     QCOMPARE(m.size(), 3);
-    QCOMPARE(m[1].mountPoint, QStringLiteral("/media/me/MY DISC"));
-    QCOMPARE(m[1].fileSystem, QStringLiteral("iso9660"));
-    QCOMPARE(m[1].source, QStringLiteral("/dev/sr0"));
+    QCOMPARE(m[1].mountPoint, u"/media/me/MY DISC"_s);
+    QCOMPARE(m[1].fileSystem, u"iso9660"_s);
+    QCOMPARE(m[1].source, u"/dev/sr0"_s);
     QVERIFY(m[1].readOnly);
-    QCOMPARE(m[2].root, QStringLiteral("/sub"));
-    QCOMPARE(MountInfo::unescape("a\\134b\\011c\\9"), QStringLiteral("a\\b\tc\\9"));
+    QCOMPARE(m[2].root, u"/sub"_s);
+    QCOMPARE(MountInfo::unescape("a\\134b\\011c\\9"), u"a\\b\tc\\9"_s);
 }
 
 void TestVolumes::linuxDriveList()
@@ -251,8 +253,8 @@ void TestVolumes::linuxDriveList()
     }
     QCOMPARE(texts, QStringList({"/", "/boot/efi/", "/dev/sr7", image + "/", stick + "/", "/dev/sdr"}));
     QCOMPARE(kinds, QStringList({"Fixed", "Fixed", "CDROM", "CDROM", "Removable", "Removable"}));
-    QCOMPARE(drives[4].device, QStringLiteral("/dev/sdq1"));
-    QCOMPARE(drives[2].id, QStringLiteral("/dev/sr7"));
+    QCOMPARE(drives[4].device, u"/dev/sdq1"_s);
+    QCOMPARE(drives[2].id, u"/dev/sr7"_s);
 
     QCOMPARE(system.driveType(stick + "/"), DriveKind::Removable);
     QCOMPARE(system.driveType("/dev/sr7"), DriveKind::CDROM);

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace ScanFixture;
 
 // ZIP archives made by Info-ZIP's zip and by Python's zipfile, listed by the local-header
@@ -46,8 +48,7 @@ for i in sorted(z.infolist(), key=lambda i: i.header_offset):
         y, mo, d, hh, mi, s, i.header_offset, i.header_offset + 30 + n + e, csize))
 )";
         QByteArray out;
-        if (!run(m_work, QStringLiteral("python3"), {QStringLiteral("-c"), QString::fromUtf8(script), zipPath}, {},
-                 &out))
+        if (!run(m_work, u"python3"_s, {u"-c"_s, QString::fromUtf8(script), zipPath}, {}, &out))
             return {};
         QList<RefEntry> list;
         for (const QByteArray &line : out.split('\n')) {
@@ -89,8 +90,7 @@ for i in sorted(z.infolist(), key=lambda i: i.header_offset):
     QByteArray expectedRecords(const QString &archiveName, const QString &folder, qint64 size,
                                const QList<RefEntry> &entries, const QString &archiveDate)
     {
-        QByteArray out =
-            record({archiveName, folder, QString::number(size), archiveDate, QStringLiteral("Compressed Folder")});
+        QByteArray out = record({archiveName, folder, QString::number(size), archiveDate, u"Compressed Folder"_s});
         for (const RefEntry &e : entries) {
             const qsizetype slash = e.name.lastIndexOf(u'/');
             const QString leaf = e.name.mid(slash + 1);
@@ -100,26 +100,23 @@ for i in sorted(z.infolist(), key=lambda i: i.header_offset):
             dir.replace(u'/', u'\\');
             // The size is the one the local header states: 0 for an entry whose sizes follow its data.
             out += record({leaf, folder + archiveName + u'\\', QString::number(e.localCompressed), dateText(e.when),
-                           QStringLiteral("Archive path: \\") + dir});
+                           u"Archive path: \\"_s + dir});
         }
         return out;
     }
 
     QByteArray scanOne(const QString &zipPath, bool filterOn = true)
     {
-        QFile::remove(m_root + QLatin1String("PACK.ZIP"));
-        if (!QFile::copy(zipPath, m_root + QLatin1String("PACK.ZIP")))
+        QFile::remove(m_root + u"PACK.ZIP"_s);
+        if (!QFile::copy(zipPath, m_root + u"PACK.ZIP"_s))
             return QByteArray();
-        setMtime(m_root + QLatin1String("PACK.ZIP"), m_when);
+        setMtime(m_root + u"PACK.ZIP"_s, m_when);
         Preferences prefs;
         prefs.setFilter(0, filterOn);
         return scan(prefs, m_root).files;
     }
 
-    bool python(const QString &script)
-    {
-        return run(m_work, QStringLiteral("python3"), {QStringLiteral("-c"), script});
-    }
+    bool python(const QString &script) { return run(m_work, u"python3"_s, {u"-c"_s, script}); }
 
     void checkArchive(const QString &zipPath, bool expectAll)
     {
@@ -132,8 +129,8 @@ for i in sorted(z.infolist(), key=lambda i: i.header_offset):
             if (e.localCompressed != 0)
                 QCOMPARE(e.localCompressed, e.compressed);
         const QByteArray got = scanOne(zipPath);
-        const QByteArray want = expectedRecords(QStringLiteral("PACK.ZIP"), QStringLiteral("\\"),
-                                                QFileInfo(zipPath).size(), found, dateText(m_when));
+        const QByteArray want =
+            expectedRecords(u"PACK.ZIP"_s, u"\\"_s, QFileInfo(zipPath).size(), found, dateText(m_when));
         QCOMPARE(QString::fromUtf8(got), QString::fromUtf8(want));
     }
 
@@ -142,39 +139,34 @@ private Q_SLOTS:
     {
         QStandardPaths::setTestModeEnabled(true);
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("zip")).isEmpty(), "zip is needed (install-deps)");
-        QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("python3")).isEmpty(),
-                 "python3 is needed (install-deps)");
+        QVERIFY2(!QStandardPaths::findExecutable(u"zip"_s).isEmpty(), "zip is needed (install-deps)");
+        QVERIFY2(!QStandardPaths::findExecutable(u"python3"_s).isEmpty(), "python3 is needed (install-deps)");
     }
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
-        m_work = m_dir->path() + QLatin1String("/work/");
-        m_root = m_dir->path() + QLatin1String("/vol/");
+        m_work = m_dir->path() + u"/work/"_s;
+        m_root = m_dir->path() + u"/vol/"_s;
         QVERIFY(QDir().mkpath(m_work));
         QVERIFY(QDir().mkpath(m_root));
     }
 
     void infoZipStoredAndDeflatedWithFolders()
     {
-        QVERIFY(writeFile(m_work + QLatin1String("src/docs/readme.txt"), QByteArray(500, 'r'), m_when));
-        QVERIFY(writeFile(m_work + QLatin1String("src/docs/img/icon.bin"), "0123456789",
-                          QDateTime(QDate(2001, 9, 9), QTime(0, 0, 0))));
-        QVERIFY(writeFile(m_work + QLatin1String("src/top.txt"), "top level text, odd length", m_when));
-        QVERIFY(QDir().mkpath(m_work + QLatin1String("src/empty")));
+        QVERIFY(writeFile(m_work + u"src/docs/readme.txt"_s, QByteArray(500, 'r'), m_when));
         QVERIFY(
-            run(m_work + QLatin1String("src"), QStringLiteral("zip"),
-                {QStringLiteral("-q"), QStringLiteral("-r"), QStringLiteral("../deflated.zip"), QStringLiteral(".")}));
-        QVERIFY(run(m_work + QLatin1String("src"), QStringLiteral("zip"),
-                    {QStringLiteral("-q"), QStringLiteral("-r"), QStringLiteral("-0"), QStringLiteral("../stored.zip"),
-                     QStringLiteral(".")}));
-        checkArchive(m_work + QLatin1String("deflated.zip"), true);
-        checkArchive(m_work + QLatin1String("stored.zip"), true);
+            writeFile(m_work + u"src/docs/img/icon.bin"_s, "0123456789", QDateTime(QDate(2001, 9, 9), QTime(0, 0, 0))));
+        QVERIFY(writeFile(m_work + u"src/top.txt"_s, "top level text, odd length", m_when));
+        QVERIFY(QDir().mkpath(m_work + u"src/empty"_s));
+        QVERIFY(run(m_work + u"src"_s, u"zip"_s, {u"-q"_s, u"-r"_s, u"../deflated.zip"_s, u"."_s}));
+        QVERIFY(run(m_work + u"src"_s, u"zip"_s, {u"-q"_s, u"-r"_s, u"-0"_s, u"../stored.zip"_s, u"."_s}));
+        checkArchive(m_work + u"deflated.zip"_s, true);
+        checkArchive(m_work + u"stored.zip"_s, true);
 
         // Spot checks that do not lean on the reference: folders give no record, a stored
         // 10-byte file gives 10, the midnight entry has no time.
-        const QByteArray got = scanOne(m_work + QLatin1String("stored.zip"));
+        const QByteArray got = scanOne(m_work + u"stored.zip"_s);
         QVERIFY(got.contains("icon.bin\r\n\\PACK.ZIP\\\r\n10\r\n9/9/2001\r\nArchive path: \\docs\\img\\\r\n-\r\n"));
         QVERIFY(got.contains("top.txt\r\n\\PACK.ZIP\\\r\n26\r\n3/1/2004 10:20:30 AM\r\nArchive path: \\\r\n-\r\n"));
         QVERIFY(!got.contains("empty"));
@@ -192,13 +184,13 @@ with zipfile.ZipFile('py.zip', 'w') as z:
     z.writestr(i, b'b' * 4000)
     z.writestr(zipfile.ZipInfo('Caf\u00e9.txt', (2020, 2, 29, 23, 59, 58)), b'x')
 )")));
-        checkArchive(m_work + QLatin1String("py.zip"), true);
-        const QByteArray got = scanOne(m_work + QLatin1String("py.zip"));
+        checkArchive(m_work + u"py.zip"_s, true);
+        const QByteArray got = scanOne(m_work + u"py.zip"_s);
         QVERIFY(
             got.contains("a.txt\r\n\\PACK.ZIP\\\r\n10\r\n3/1/2004 10:20:30 AM\r\nArchive path: \\folder\\\r\n-\r\n"));
         QVERIFY(got.contains("b.txt\r\n\\PACK.ZIP\\\r\n"));
         QVERIFY(got.contains("12/31/1999\r\nArchive path: \\folder\\deep\\\r\n"));
-        QVERIFY(got.contains(QStringLiteral("Café.txt\r\n").toUtf8()));
+        QVERIFY(got.contains(u"Café.txt\r\n"_s.toUtf8()));
         QVERIFY(!got.contains("folder\\\r\n\\PACK.ZIP"));
     }
 
@@ -234,52 +226,50 @@ make('deflated.zip', [('a%d.txt' % k, (b'line %d\n' % k) * (k + 3), D) for k in 
             checkArchive(path, QByteArray(name) == "aligned.zip");
         }
         // 5 data bytes and a 16-byte descriptor put the second header off the 4-byte steps.
-        QCOMPARE(reachable(reference(m_work + QLatin1String("misaligned.zip"))).size(), 1);
+        QCOMPARE(reachable(reference(m_work + u"misaligned.zip"_s)).size(), 1);
 
         // Info-ZIP writing to a pipe uses descriptors as well.
-        QVERIFY(writeFile(m_work + QLatin1String("s1.txt"), "streamed text one", m_when));
-        QVERIFY(writeFile(m_work + QLatin1String("s2.txt"), QByteArray(3000, 's'), m_when));
-        QVERIFY(run(m_work, QStringLiteral("sh"),
-                    {QStringLiteral("-c"), QStringLiteral("zip -q - s1.txt s2.txt | cat > streamed.zip")}));
-        checkArchive(m_work + QLatin1String("streamed.zip"), false);
+        QVERIFY(writeFile(m_work + u"s1.txt"_s, "streamed text one", m_when));
+        QVERIFY(writeFile(m_work + u"s2.txt"_s, QByteArray(3000, 's'), m_when));
+        QVERIFY(run(m_work, u"sh"_s, {u"-c"_s, u"zip -q - s1.txt s2.txt | cat > streamed.zip"_s}));
+        checkArchive(m_work + u"streamed.zip"_s, false);
     }
 
     void emptyArchiveAndFilterOff()
     {
-        QVERIFY(python(QStringLiteral("import zipfile\nzipfile.ZipFile('empty.zip', 'w').close()")));
-        QCOMPARE(QFileInfo(m_work + QLatin1String("empty.zip")).size(), 22);
-        QCOMPARE(scanOne(m_work + QLatin1String("empty.zip")),
-                 record({QStringLiteral("PACK.ZIP"), QStringLiteral("\\"), QStringLiteral("22"), dateText(m_when),
-                         QStringLiteral("Compressed Folder")}));
+        QVERIFY(python(u"import zipfile\nzipfile.ZipFile('empty.zip', 'w').close()"_s));
+        QCOMPARE(QFileInfo(m_work + u"empty.zip"_s).size(), 22);
+        QCOMPARE(scanOne(m_work + u"empty.zip"_s),
+                 record({u"PACK.ZIP"_s, u"\\"_s, u"22"_s, dateText(m_when), u"Compressed Folder"_s}));
 
         QVERIFY(python(QStringLiteral("import zipfile\nwith zipfile.ZipFile('one.zip', 'w') as z: "
                                       "z.writestr('a.txt', b'a')")));
-        const QByteArray off = scanOne(m_work + QLatin1String("one.zip"), false);
-        QCOMPARE(off, record({QStringLiteral("PACK.ZIP"), QStringLiteral("\\"),
-                              QString::number(QFileInfo(m_work + QLatin1String("one.zip")).size()), dateText(m_when)}));
+        const QByteArray off = scanOne(m_work + u"one.zip"_s, false);
+        QCOMPARE(off, record({u"PACK.ZIP"_s, u"\\"_s, QString::number(QFileInfo(m_work + u"one.zip"_s).size()),
+                              dateText(m_when)}));
     }
 
     void longNamesDoNotDerailTheWalk()
     {
-        const QString longName = QStringLiteral("d/") + QString(300, u'n') + QStringLiteral(".txt");
+        const QString longName = u"d/"_s + QString(300, u'n') + u".txt"_s;
         QVERIFY(python(QStringLiteral("import zipfile\nwith zipfile.ZipFile('long.zip', 'w') as z:\n"
                                       "    z.writestr('%1', b'1234')\n    z.writestr('after.txt', b'5678')\n")
                            .arg(longName)));
         TZipFile zip;
         QList<QString> seen;
         zip.OnReadFile = [&seen](const ZipFile &e) { seen << e.EntryName; };
-        zip.setFileName(m_work + QLatin1String("long.zip"));
-        QCOMPARE(seen, (QList<QString>{longName, QStringLiteral("after.txt")}));
+        zip.setFileName(m_work + u"long.zip"_s);
+        QCOMPARE(seen, (QList<QString>{longName, u"after.txt"_s}));
         QCOMPARE(zip.FileCount(), 2);
         QCOMPARE(zip.entries()[0].NameLength, quint16(longName.size()));
-        QCOMPARE(zip.FileName(), m_work + QLatin1String("long.zip"));
+        QCOMPARE(zip.FileName(), m_work + u"long.zip"_s);
     }
 
     void damagedAndHostileArchives()
     {
         QVERIFY(python(QStringLiteral("import zipfile\nwith zipfile.ZipFile('ok.zip', 'w') as z:\n"
                                       "    z.writestr('a.txt', b'aaaa')\n    z.writestr('b/c.txt', b'cccccccc')\n")));
-        QFile f(m_work + QLatin1String("ok.zip"));
+        QFile f(m_work + u"ok.zip"_s);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray whole = f.readAll();
 
@@ -319,8 +309,8 @@ make('deflated.zip', [('a%d.txt' % k, (b'line %d\n' % k) * (k + 3), D) for k in 
         QByteArray badDate = whole;
         badDate[12] = char(0xA0 | (badDate[12] & 0x1F)); // month bits: 13
         badDate[13] = char((badDate[13] & ~1) | 1);
-        QVERIFY(writeFile(m_work + QLatin1String("bad.zip"), badDate));
-        const QByteArray got = scanOne(m_work + QLatin1String("bad.zip"));
+        QVERIFY(writeFile(m_work + u"bad.zip"_s, badDate));
+        const QByteArray got = scanOne(m_work + u"bad.zip"_s);
         QVERIFY(got.contains("a.txt\r\n\\PACK.ZIP\\\r\n4\r\n\r\nArchive path: \\\r\n-\r\n"));
         QVERIFY(got.contains("c.txt\r\n"));
     }
@@ -328,7 +318,7 @@ make('deflated.zip', [('a%d.txt' % k, (b'line %d\n' % k) * (k + 3), D) for k in 
     void missingArchiveFails()
     {
         TZipFile zip;
-        QVERIFY_THROWS_EXCEPTION(QuilloryError, zip.setFileName(m_work + QLatin1String("none.zip")));
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, zip.setFileName(m_work + u"none.zip"_s));
         QVERIFY(zip.FileName().isEmpty());
     }
 

@@ -9,6 +9,8 @@
 #include <QtTest>
 #include <cstring>
 
+using namespace Qt::StringLiterals;
+
 using namespace CabTestUtil;
 
 class TestCabinet : public QObject
@@ -26,7 +28,7 @@ private:
         } catch (const ESTCabinet &e) {
             return e.message();
         }
-        return QStringLiteral("<no ESTCabinet>");
+        return u"<no ESTCabinet>"_s;
     }
 
 private Q_SLOTS:
@@ -47,25 +49,25 @@ private Q_SLOTS:
     {
         QFETCH(int, type);
         QTemporaryDir tmp;
-        const QString src = tmp.filePath(QStringLiteral("src/"));
+        const QString src = tmp.filePath(u"src/"_s);
         // Summer time in Berlin: a UTC/local mix-up shows as a two-hour shift.
         const QDateTime summer(QDate(2021, 7, 4), QTime(5, 6, 8));
         const QDateTime winter(QDate(2019, 11, 30), QTime(23, 58, 1)); // odd second: DOS keeps two-second steps
         const QByteArray a = QByteArray("alpha line\r\n").repeated(5000);
-        writeFile(src + QStringLiteral("A.txt"), a, summer);
-        writeFile(src + QStringLiteral("b.txt"), "beta\r\n", winter);
-        QFile::setPermissions(src + QStringLiteral("b.txt"), QFileDevice::ReadOwner | QFileDevice::ReadUser);
+        writeFile(src + u"A.txt"_s, a, summer);
+        writeFile(src + u"b.txt"_s, "beta\r\n", winter);
+        QFile::setPermissions(src + u"b.txt"_s, QFileDevice::ReadOwner | QFileDevice::ReadUser);
 
-        const QString cabName = tmp.filePath(QStringLiteral("out/two.cab"));
+        const QString cabName = tmp.filePath(u"out/two.cab"_s);
         {
             TSTCabWriter cab;
             cab.CompressionType = static_cast<TSTCabCompressionType>(type);
             cab.Open(cabName);
-            cab.AddFiles(src + QStringLiteral("*.TXT"));
+            cab.AddFiles(src + u"*.TXT"_s);
             cab.Close(true);
         }
         QVERIFY(cabextractAccepts(cabName));
-        QCOMPARE(cabextractNames(cabName), (QStringList{QStringLiteral("A.txt"), QStringLiteral("b.txt")}));
+        QCOMPARE(cabextractNames(cabName), (QStringList{u"A.txt"_s, u"b.txt"_s}));
         // The folder's compression is what was asked for.
         const QByteArray raw = readFile(cabName);
         QCOMPARE(int(raw.at(0x2A)), type == cctMsZip ? 1 : 0);
@@ -79,78 +81,77 @@ private Q_SLOTS:
         QVERIFY(members[1].Attributes & TSTCabWriter::ReadOnly);
         QVERIFY(members[0].Attributes & TSTCabWriter::Archive);
 
-        const QString dest = tmp.filePath(QStringLiteral("dest"));
+        const QString dest = tmp.filePath(u"dest"_s);
         reader.Extract(cabName, dest);
-        QCOMPARE(readFile(dest + QStringLiteral("/A.txt")), a);
-        QCOMPARE(readFile(dest + QStringLiteral("/b.txt")), QByteArray("beta\r\n"));
-        QCOMPARE(QFileInfo(dest + QStringLiteral("/A.txt")).lastModified(), summer);
-        QVERIFY(!(QFileInfo(dest + QStringLiteral("/b.txt")).permissions() & QFileDevice::WriteOwner));
-        QVERIFY(QFileInfo(dest + QStringLiteral("/A.txt")).permissions() & QFileDevice::WriteOwner);
+        QCOMPARE(readFile(dest + u"/A.txt"_s), a);
+        QCOMPARE(readFile(dest + u"/b.txt"_s), QByteArray("beta\r\n"));
+        QCOMPARE(QFileInfo(dest + u"/A.txt"_s).lastModified(), summer);
+        QVERIFY(!(QFileInfo(dest + u"/b.txt"_s).permissions() & QFileDevice::WriteOwner));
+        QVERIFY(QFileInfo(dest + u"/A.txt"_s).permissions() & QFileDevice::WriteOwner);
 
         const auto blobs = reader.ExtractToMemory(cabName);
         QCOMPARE(blobs.size(), size_t(2));
         QCOMPARE(blobs[0].Data, a);
-        QCOMPARE(blobs[1].Member.Name, QStringLiteral("b.txt"));
+        QCOMPARE(blobs[1].Member.Name, u"b.txt"_s);
     }
 
     void openReplacesExistingFileOnlyWhenComplete()
     {
         QTemporaryDir tmp;
-        const QString cabName = tmp.filePath(QStringLiteral("c.cab"));
+        const QString cabName = tmp.filePath(u"c.cab"_s);
         writeFile(cabName, QByteArray("an older file that is much longer than nothing").repeated(100));
-        writeFile(tmp.filePath(QStringLiteral("m.txt")), "member");
+        writeFile(tmp.filePath(u"m.txt"_s), "member");
         TSTCabWriter cab;
         cab.CompressionType = cctMsZip;
         cab.Open(cabName);
-        cab.AddFile(tmp.filePath(QStringLiteral("m.txt")), QStringLiteral("\\m.txt"));
+        cab.AddFile(tmp.filePath(u"m.txt"_s), u"\\m.txt"_s);
         // Until the cabinet is written the old file is still whole.
         QVERIFY(readFile(cabName).startsWith("an older file"));
         cab.Close(true);
         QVERIFY(cabextractAccepts(cabName));
-        QCOMPARE(cabextractNames(cabName), QStringList{QStringLiteral("m.txt")});
+        QCOMPARE(cabextractNames(cabName), QStringList{u"m.txt"_s});
         QCOMPARE(QDir(tmp.path()).entryList(QDir::Files).size(), 2); // no temporary file left
     }
 
     void maskMatchingNothingAddsNothing()
     {
         QTemporaryDir tmp;
-        writeFile(tmp.filePath(QStringLiteral("only.txt")), "x");
+        writeFile(tmp.filePath(u"only.txt"_s), "x");
         TSTCabWriter cab;
         cab.CompressionType = cctMsZip;
-        cab.Open(tmp.filePath(QStringLiteral("m.cab")));
-        cab.AddFiles(tmp.filePath(QStringLiteral("12345678.*")));
+        cab.Open(tmp.filePath(u"m.cab"_s));
+        cab.AddFiles(tmp.filePath(u"12345678.*"_s));
         QVERIFY(cab.isOpen());
         // A listing of a folder that is not there is an error, not an empty match.
-        QVERIFY_THROWS_EXCEPTION(QuilloryError, cab.AddFiles(tmp.filePath(QStringLiteral("nope/*.*"))));
-        cab.AddFiles(tmp.filePath(QStringLiteral("o?ly.*")));
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, cab.AddFiles(tmp.filePath(u"nope/*.*"_s)));
+        cab.AddFiles(tmp.filePath(u"o?ly.*"_s));
         cab.Close(true);
-        QCOMPARE(cabextractNames(tmp.filePath(QStringLiteral("m.cab"))), QStringList{QStringLiteral("only.txt")});
+        QCOMPARE(cabextractNames(tmp.filePath(u"m.cab"_s)), QStringList{u"only.txt"_s});
     }
 
     void lzxIsRefusedAndTheCabinetStaysOpen()
     {
         QTemporaryDir tmp;
-        writeFile(tmp.filePath(QStringLiteral("a.txt")), "a");
+        writeFile(tmp.filePath(u"a.txt"_s), "a");
         TSTCabWriter cab; // LZX is the default type
         QCOMPARE(cab.compressionCode(), 3 + 21 * 256);
-        cab.Open(tmp.filePath(QStringLiteral("l.cab")));
-        QCOMPARE(cabError([&] { cab.AddFile(tmp.filePath(QStringLiteral("a.txt")), QStringLiteral("a.txt")); }),
-                 QStringLiteral("Unknown compression type [0x0005]"));
+        cab.Open(tmp.filePath(u"l.cab"_s));
+        QCOMPARE(cabError([&] { cab.AddFile(tmp.filePath(u"a.txt"_s), u"a.txt"_s); }),
+                 u"Unknown compression type [0x0005]"_s);
         QVERIFY(cab.isOpen());
         cab.CompressionType = cctMsZip;
-        QCOMPARE(cabError([&] { cab.AddFile(tmp.filePath(QStringLiteral("gone.txt")), QStringLiteral("g")); }),
-                 QStringLiteral("Failure opening file to be stored in cabinet [0x0001].\r\n") + sysText(ENOENT) +
-                     QStringLiteral(" [0x0002]."));
+        QCOMPARE(cabError([&] { cab.AddFile(tmp.filePath(u"gone.txt"_s), u"g"_s); }),
+                 u"Failure opening file to be stored in cabinet [0x0001].\r\n"_s + sysText(ENOENT) + u" [0x0002]."_s);
         QVERIFY(cab.isOpen());
-        QCOMPARE(ESTCabinet(ESTCabinet::Writing, 0, 0, false).message(), QStringLiteral("FCI error"));
-        QCOMPARE(ESTCabinet(ESTCabinet::Reading, 42).message(), QStringLiteral("FDI error [0x002A]"));
+        QCOMPARE(ESTCabinet(ESTCabinet::Writing, 0, 0, false).message(), u"FCI error"_s);
+        QCOMPARE(ESTCabinet(ESTCabinet::Reading, 42).message(), u"FDI error [0x002A]"_s);
     }
 
     void fileCountThresholdStartsSelfContainedCabinets()
     {
         QTemporaryDir tmp;
         for (const char *n : {"1.txt", "2.txt", "3.txt"})
-            writeFile(tmp.filePath(QStringLiteral("s/") + QLatin1String(n)), QByteArray(n).repeated(10));
+            writeFile(tmp.filePath(u"s/"_s + QLatin1String(n)), QByteArray(n).repeated(10));
         TSTCabWriter cab;
         cab.CompressionType = cctMsZip;
         cab.CabinetFileCountThreshold = 2;
@@ -158,45 +159,43 @@ private Q_SLOTS:
         cab.OnGetNextCabinet = [&](TSTCabWriter &, TSTCabParameters &p, qint64, bool &) {
             announced << p.CabinetName + u'|' + p.DiskLabel;
         };
-        cab.Open(tmp.filePath(QStringLiteral("out/part.cab")));
-        cab.AddFiles(tmp.filePath(QStringLiteral("s/*.txt")));
+        cab.Open(tmp.filePath(u"out/part.cab"_s));
+        cab.AddFiles(tmp.filePath(u"s/*.txt"_s));
         cab.Close(true);
-        QCOMPARE(announced, (QStringList{QStringLiteral("part.cab|Disk1"), QStringLiteral("part2.cab|Disk2")}));
-        QCOMPARE(cabextractNames(tmp.filePath(QStringLiteral("out/part.cab"))),
-                 (QStringList{QStringLiteral("1.txt"), QStringLiteral("2.txt")}));
-        QCOMPARE(cabextractNames(tmp.filePath(QStringLiteral("out/part2.cab"))), QStringList{QStringLiteral("3.txt")});
+        QCOMPARE(announced, (QStringList{u"part.cab|Disk1"_s, u"part2.cab|Disk2"_s}));
+        QCOMPARE(cabextractNames(tmp.filePath(u"out/part.cab"_s)), (QStringList{u"1.txt"_s, u"2.txt"_s}));
+        QCOMPARE(cabextractNames(tmp.filePath(u"out/part2.cab"_s)), QStringList{u"3.txt"_s});
     }
 
     void extractOverReadOnlyAndLongerFiles()
     {
         QTemporaryDir tmp;
-        const QString cab = fixture(QStringLiteral("gcab-mszip.cab"));
-        const QByteArray alpha = readFile(fixture(QStringLiteral("src/alpha.txt")));
-        const QString dest = tmp.filePath(QStringLiteral("d/"));
-        writeFile(dest + QStringLiteral("alpha.txt"), "read-only old text");
-        QFile::setPermissions(dest + QStringLiteral("alpha.txt"), QFileDevice::ReadOwner);
-        writeFile(dest + QStringLiteral("beta.txt"), QByteArray("a much longer old file ").repeated(100));
+        const QString cab = fixture(u"gcab-mszip.cab"_s);
+        const QByteArray alpha = readFile(fixture(u"src/alpha.txt"_s));
+        const QString dest = tmp.filePath(u"d/"_s);
+        writeFile(dest + u"alpha.txt"_s, "read-only old text");
+        QFile::setPermissions(dest + u"alpha.txt"_s, QFileDevice::ReadOwner);
+        writeFile(dest + u"beta.txt"_s, QByteArray("a much longer old file ").repeated(100));
 
         TSTCabReader keep;
         keep.Options = croDontOverwriteReadOnlyFiles;
         keep.Extract(cab, dest);
-        QCOMPARE(readFile(dest + QStringLiteral("alpha.txt")), QByteArray("read-only old text"));
-        QCOMPARE(readFile(dest + QStringLiteral("beta.txt")), QByteArray("Beta\r\n"));
+        QCOMPARE(readFile(dest + u"alpha.txt"_s), QByteArray("read-only old text"));
+        QCOMPARE(readFile(dest + u"beta.txt"_s), QByteArray("Beta\r\n"));
 
         TSTCabReader replace;
         replace.Extract(cab, dest);
-        QCOMPARE(readFile(dest + QStringLiteral("alpha.txt")), alpha);
-        QVERIFY(QFileInfo(dest + QStringLiteral("alpha.txt")).permissions() & QFileDevice::WriteOwner);
+        QCOMPARE(readFile(dest + u"alpha.txt"_s), alpha);
+        QVERIFY(QFileInfo(dest + u"alpha.txt"_s).permissions() & QFileDevice::WriteOwner);
         // The members' dates come back as the fixture script set them (local time).
-        QCOMPARE(QFileInfo(dest + QStringLiteral("alpha.txt")).lastModified().toString(Qt::ISODate),
-                 QStringLiteral("2021-03-04T05:06:08"));
+        QCOMPARE(QFileInfo(dest + u"alpha.txt"_s).lastModified().toString(Qt::ISODate), u"2021-03-04T05:06:08"_s);
     }
 
     void cabinetsOfOtherTools_data()
     {
         QTest::addColumn<QString>("cab");
-        QTest::newRow("gcab MSZIP") << QStringLiteral("gcab-mszip.cab");
-        QTest::newRow("gcab stored") << QStringLiteral("gcab-stored.cab");
+        QTest::newRow("gcab MSZIP") << u"gcab-mszip.cab"_s;
+        QTest::newRow("gcab stored") << u"gcab-stored.cab"_s;
     }
 
     void cabinetsOfOtherTools()
@@ -205,113 +204,105 @@ private Q_SLOTS:
         QTemporaryDir tmp;
         TSTCabReader reader;
         reader.Extract(fixture(cab), tmp.path());
-        QCOMPARE(readFile(tmp.filePath(QStringLiteral("alpha.txt"))),
-                 readFile(fixture(QStringLiteral("src/alpha.txt"))));
-        QCOMPARE(readFile(tmp.filePath(QStringLiteral("beta.txt"))), readFile(fixture(QStringLiteral("src/beta.txt"))));
+        QCOMPARE(readFile(tmp.filePath(u"alpha.txt"_s)), readFile(fixture(u"src/alpha.txt"_s)));
+        QCOMPARE(readFile(tmp.filePath(u"beta.txt"_s)), readFile(fixture(u"src/beta.txt"_s)));
     }
 
     void reservedHeaderCabinet()
     {
         QTemporaryDir tmp;
         TSTCabReader reader;
-        reader.Extract(fixture(QStringLiteral("reserved-header.cab")), tmp.path());
-        QCOMPARE(QDir(tmp.path()).entryList(QDir::Files),
-                 (QStringList{QStringLiteral("test.sh"), QStringLiteral("test.txt")}));
+        reader.Extract(fixture(u"reserved-header.cab"_s), tmp.path());
+        QCOMPARE(QDir(tmp.path()).entryList(QDir::Files), (QStringList{u"test.sh"_s, u"test.txt"_s}));
     }
 
     void twoPartSetIsFollowed()
     {
         QTemporaryDir tmp;
         // The second part is looked up without regard to case, as its header names it.
-        QFile::copy(fixture(QStringLiteral("set1.cab")), tmp.filePath(QStringLiteral("set1.cab")));
-        QFile::copy(fixture(QStringLiteral("set2.cab")), tmp.filePath(QStringLiteral("SET2.CAB")));
+        QFile::copy(fixture(u"set1.cab"_s), tmp.filePath(u"set1.cab"_s));
+        QFile::copy(fixture(u"set2.cab"_s), tmp.filePath(u"SET2.CAB"_s));
         QStringList cabinets;
         TSTCabReader reader;
         reader.OnCabinetInfo = [&](TSTCabReader &, const QString &next, const QString &, const QString &, quint16,
                                    int number, bool &) { cabinets << QString::number(number) + u':' + next; };
-        reader.Extract(tmp.filePath(QStringLiteral("set1.cab")), tmp.filePath(QStringLiteral("ours")));
+        reader.Extract(tmp.filePath(u"set1.cab"_s), tmp.filePath(u"ours"_s));
         QCOMPARE(cabinets.size(), 2);
-        QCOMPARE(cabinets.first(), QStringLiteral("0:set2.cab"));
+        QCOMPARE(cabinets.first(), u"0:set2.cab"_s);
 
-        const ToolResult r = runTool(QStringLiteral("cabextract"),
-                                     {QStringLiteral("-q"), QStringLiteral("-d"),
-                                      tmp.filePath(QStringLiteral("theirs")), fixture(QStringLiteral("set1.cab"))});
+        const ToolResult r =
+            runTool(u"cabextract"_s, {u"-q"_s, u"-d"_s, tmp.filePath(u"theirs"_s), fixture(u"set1.cab"_s)});
         QCOMPARE(r.exitCode, 0);
         for (const char *n : {"part-a.bin", "part-b.txt"}) {
-            const QByteArray theirs = readFile(tmp.filePath(QStringLiteral("theirs/") + QLatin1String(n)));
+            const QByteArray theirs = readFile(tmp.filePath(u"theirs/"_s + QLatin1String(n)));
             QVERIFY(theirs.size() > 40);
-            QCOMPARE(readFile(tmp.filePath(QStringLiteral("ours/") + QLatin1String(n))), theirs);
+            QCOMPARE(readFile(tmp.filePath(u"ours/"_s + QLatin1String(n))), theirs);
         }
         // One cabinet only: the member running on into the second part cannot be finished.
         TSTCabReader single;
-        QCOMPARE(cabError([&] {
-                     single.Extract(tmp.filePath(QStringLiteral("set1.cab")), tmp.filePath(QStringLiteral("one")),
-                                    true);
-                 }),
-                 QStringLiteral("Cabinet not found [0x0001]"));
+        QCOMPARE(cabError([&] { single.Extract(tmp.filePath(u"set1.cab"_s), tmp.filePath(u"one"_s), true); }),
+                 u"Cabinet not found [0x0001]"_s);
     }
 
     void setWithMissingPartOrStartingInTheMiddle()
     {
         QTemporaryDir tmp;
-        QFile::copy(fixture(QStringLiteral("set1.cab")), tmp.filePath(QStringLiteral("set1.cab")));
+        QFile::copy(fixture(u"set1.cab"_s), tmp.filePath(u"set1.cab"_s));
         TSTCabReader reader;
-        const QString msg = cabError(
-            [&] { reader.Extract(tmp.filePath(QStringLiteral("set1.cab")), tmp.filePath(QStringLiteral("o"))); });
-        QVERIFY2(msg.startsWith(QStringLiteral("Cabinet not found [0x0001]")), qPrintable(msg));
-        QVERIFY(!QFileInfo::exists(tmp.filePath(QStringLiteral("o/part-a.bin"))));
+        const QString msg = cabError([&] { reader.Extract(tmp.filePath(u"set1.cab"_s), tmp.filePath(u"o"_s)); });
+        QVERIFY2(msg.startsWith(u"Cabinet not found [0x0001]"_s), qPrintable(msg));
+        QVERIFY(!QFileInfo::exists(tmp.filePath(u"o/part-a.bin"_s)));
 
         // Started at the second part, members begun in the first are reported, not written.
         QStringList partial;
         TSTCabReader second;
         second.OnCopyPartialFile = [&](TSTCabReader &, const TSTCabMember &m, const QString &start, const QString &,
                                        const QString &, bool &) { partial << m.Name + u'<' + start; };
-        second.Extract(fixture(QStringLiteral("set2.cab")), tmp.filePath(QStringLiteral("p")));
-        QVERIFY(partial.contains(QStringLiteral("part-a.bin<set1.cab")));
-        QVERIFY(!QFileInfo::exists(tmp.filePath(QStringLiteral("p/part-a.bin"))));
+        second.Extract(fixture(u"set2.cab"_s), tmp.filePath(u"p"_s));
+        QVERIFY(partial.contains(u"part-a.bin<set1.cab"_s));
+        QVERIFY(!QFileInfo::exists(tmp.filePath(u"p/part-a.bin"_s)));
     }
 
     void failureMessages()
     {
         QTemporaryDir tmp;
         TSTCabReader reader;
-        const QString dest = tmp.filePath(QStringLiteral("dest"));
+        const QString dest = tmp.filePath(u"dest"_s);
 
-        QCOMPARE(cabError([&] { reader.Extract(tmp.filePath(QStringLiteral("missing.cab")), dest); }),
-                 QStringLiteral("Cabinet not found [0x0001].\r\n") + sysText(ENOENT) + QStringLiteral(" [0x0002]."));
+        QCOMPARE(cabError([&] { reader.Extract(tmp.filePath(u"missing.cab"_s), dest); }),
+                 u"Cabinet not found [0x0001].\r\n"_s + sysText(ENOENT) + u" [0x0002]."_s);
 
-        writeFile(tmp.filePath(QStringLiteral("text.cab")),
-                  QByteArray("This is not a cabinet at all.\r\n").repeated(9));
-        QCOMPARE(cabError([&] { reader.Extract(tmp.filePath(QStringLiteral("text.cab")), dest); }),
-                 QStringLiteral("Cabinet file does not have the correct format [0x0002]"));
-        writeFile(tmp.filePath(QStringLiteral("short.cab")), "MSCF\0\0");
-        QCOMPARE(cabError([&] { reader.List(tmp.filePath(QStringLiteral("short.cab"))); }),
-                 QStringLiteral("Cabinet file does not have the correct format [0x0002]"));
+        writeFile(tmp.filePath(u"text.cab"_s), QByteArray("This is not a cabinet at all.\r\n").repeated(9));
+        QCOMPARE(cabError([&] { reader.Extract(tmp.filePath(u"text.cab"_s), dest); }),
+                 u"Cabinet file does not have the correct format [0x0002]"_s);
+        writeFile(tmp.filePath(u"short.cab"_s), "MSCF\0\0");
+        QCOMPARE(cabError([&] { reader.List(tmp.filePath(u"short.cab"_s)); }),
+                 u"Cabinet file does not have the correct format [0x0002]"_s);
 
         QTemporaryDir w;
         QByteArray text;
         for (int i = 0; i < 20000; ++i)
             text += QByteArray::number(i * 7919 % 100003) + ' ';
-        writeFile(w.filePath(QStringLiteral("big.txt")), text);
+        writeFile(w.filePath(u"big.txt"_s), text);
         TSTCabWriter cab;
         cab.CompressionType = cctMsZip;
-        cab.Open(w.filePath(QStringLiteral("sum.cab")));
-        cab.AddFile(w.filePath(QStringLiteral("big.txt")), QStringLiteral("big.txt"));
+        cab.Open(w.filePath(u"sum.cab"_s));
+        cab.AddFile(w.filePath(u"big.txt"_s), u"big.txt"_s);
         cab.Close(true);
-        const QByteArray good = readFile(w.filePath(QStringLiteral("sum.cab")));
+        const QByteArray good = readFile(w.filePath(u"sum.cab"_s));
 
         // A cabinet cut off inside its data.
-        writeFile(tmp.filePath(QStringLiteral("cut.cab")), good.left(good.size() / 2));
-        QCOMPARE(cabError([&] { reader.Extract(tmp.filePath(QStringLiteral("cut.cab")), dest); }),
-                 QStringLiteral("Cabinet file is corrupt [0x0004]"));
+        writeFile(tmp.filePath(u"cut.cab"_s), good.left(good.size() / 2));
+        QCOMPARE(cabError([&] { reader.Extract(tmp.filePath(u"cut.cab"_s), dest); }),
+                 u"Cabinet file is corrupt [0x0004]"_s);
 
         // Damaged data under a block checksum.
         QByteArray damaged = good;
         damaged[damaged.size() - 40] = char(damaged.at(damaged.size() - 40) ^ 0x55);
-        writeFile(tmp.filePath(QStringLiteral("damaged.cab")), damaged);
-        QCOMPARE(cabError([&] { reader.ExtractToMemory(tmp.filePath(QStringLiteral("damaged.cab"))); }),
-                 QStringLiteral("Cabinet file is corrupt [0x0004]"));
-        QVERIFY(!QFileInfo::exists(dest + QStringLiteral("/big.txt")));
+        writeFile(tmp.filePath(u"damaged.cab"_s), damaged);
+        QCOMPARE(cabError([&] { reader.ExtractToMemory(tmp.filePath(u"damaged.cab"_s)); }),
+                 u"Cabinet file is corrupt [0x0004]"_s);
+        QVERIFY(!QFileInfo::exists(dest + u"/big.txt"_s));
     }
 
     void hostileCabinetsFailCleanly_data()
@@ -319,7 +310,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("cab");
         for (const char *n : {"quantum-CVE-2014-9556.cab", "mszip-CVE-2015-4470.cab", "mszip-CVE-2014-9732.cab",
                               "header-CVE-2015-4471.cab"})
-            QTest::newRow(n) << QStringLiteral("hostile/") + QLatin1String(n);
+            QTest::newRow(n) << u"hostile/"_s + QLatin1String(n);
     }
 
     void hostileCabinetsFailCleanly()
@@ -327,8 +318,8 @@ private Q_SLOTS:
         QFETCH(QString, cab);
         QTemporaryDir tmp;
         TSTCabReader reader;
-        QVERIFY(cabError([&] { reader.Extract(fixture(cab), tmp.path()); }).contains(QStringLiteral("[0x000")));
-        QVERIFY(cabError([&] { reader.ExtractToMemory(fixture(cab)); }).contains(QStringLiteral("[0x000")));
+        QVERIFY(cabError([&] { reader.Extract(fixture(cab), tmp.path()); }).contains(u"[0x000"_s));
+        QVERIFY(cabError([&] { reader.ExtractToMemory(fixture(cab)); }).contains(u"[0x000"_s));
         QCOMPARE(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
@@ -336,10 +327,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("cab");
         QTest::addColumn<QString>("name");
-        QTest::newRow("folder part") << QStringLiteral("folder-member.cab") << QStringLiteral("sub\\alpha.txt");
-        QTest::newRow("dot dot") << QStringLiteral("dotdot-member.cab") << QStringLiteral("..\\evil.txt");
-        QTest::newRow("rooted") << QStringLiteral("rooted-member.cab") << QStringLiteral("\\root.txt");
-        QTest::newRow("safe then unsafe") << QStringLiteral("mixed-member.cab") << QStringLiteral("..\\evil.txt");
+        QTest::newRow("folder part") << u"folder-member.cab"_s << u"sub\\alpha.txt"_s;
+        QTest::newRow("dot dot") << u"dotdot-member.cab"_s << u"..\\evil.txt"_s;
+        QTest::newRow("rooted") << u"rooted-member.cab"_s << u"\\root.txt"_s;
+        QTest::newRow("safe then unsafe") << u"mixed-member.cab"_s << u"..\\evil.txt"_s;
     }
 
     void unsafeMemberNamesAreNeverWritten()
@@ -347,7 +338,7 @@ private Q_SLOTS:
         QFETCH(QString, cab);
         QFETCH(QString, name);
         QTemporaryDir tmp;
-        const QString dest = tmp.filePath(QStringLiteral("a/b"));
+        const QString dest = tmp.filePath(u"a/b"_s);
         QDir().mkpath(dest);
         TSTCabReader reader;
         try {
@@ -357,23 +348,23 @@ private Q_SLOTS:
             QVERIFY2(e.message().contains(u'"' + name + u'"'), qPrintable(e.message()));
         }
         QCOMPARE(QDir(tmp.path()).entryList(QDir::Files), QStringList());
-        QCOMPARE(QDir(tmp.path() + QStringLiteral("/a")).entryList(QDir::Files), QStringList());
+        QCOMPARE(QDir(tmp.path() + u"/a"_s).entryList(QDir::Files), QStringList());
         QCOMPARE(QDir(dest).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
-        QVERIFY(!TSTCabReader::isSafeMemberName(QStringLiteral("..")));
-        QVERIFY(!TSTCabReader::isSafeMemberName(QStringLiteral("C:x.txt")));
-        QVERIFY(!TSTCabReader::isSafeMemberName(QStringLiteral("a/b")));
-        QVERIFY(TSTCabReader::isSafeMemberName(QStringLiteral("..dat")));
+        QVERIFY(!TSTCabReader::isSafeMemberName(u".."_s));
+        QVERIFY(!TSTCabReader::isSafeMemberName(u"C:x.txt"_s));
+        QVERIFY(!TSTCabReader::isSafeMemberName(u"a/b"_s));
+        QVERIFY(TSTCabReader::isSafeMemberName(u"..dat"_s));
     }
 
     void memoryExtractionIsBounded()
     {
         TSTCabReader reader;
-        const auto only = reader.ExtractToMemory(fixture(QStringLiteral("gcab-mszip.cab")),
-                                                 [](const QString &n) { return n == QLatin1String("beta.txt"); });
+        const auto only =
+            reader.ExtractToMemory(fixture(u"gcab-mszip.cab"_s), [](const QString &n) { return n == u"beta.txt"_s; });
         QCOMPARE(only.size(), size_t(1));
-        QCOMPARE(only[0].Data, readFile(fixture(QStringLiteral("src/beta.txt"))));
-        QCOMPARE(cabError([&] { reader.ExtractToMemory(fixture(QStringLiteral("gcab-mszip.cab")), {}, 20); }),
-                 QStringLiteral("Could not allocate enough memory [0x0005]"));
+        QCOMPARE(only[0].Data, readFile(fixture(u"src/beta.txt"_s)));
+        QCOMPARE(cabError([&] { reader.ExtractToMemory(fixture(u"gcab-mszip.cab"_s), {}, 20); }),
+                 u"Could not allocate enough memory [0x0005]"_s);
     }
 };
 

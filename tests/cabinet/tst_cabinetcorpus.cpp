@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 class TestCabinetCorpus : public QObject
 {
     Q_OBJECT
@@ -29,7 +31,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, path);
         QTemporaryDir tmp;
-        const QString out = tmp.filePath(QStringLiteral("out"));
+        const QString out = tmp.filePath(u"out"_s);
         QDir().mkpath(out);
         TSTCabReader reader;
         try {

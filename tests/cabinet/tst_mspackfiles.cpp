@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 // The reader on the cabinet library's own test files: every compression the format has
 // (MSZIP, LZX, Quantum), a five-part set, and the library's damaged and malicious cabinets.
 // cabextract extracting the same file is the reference.
@@ -13,7 +15,7 @@ class TestMspackFiles : public QObject
 {
     Q_OBJECT
 
-    static QString file(const QString &name) { return CabTestUtil::fixture(QStringLiteral("libmspack/") + name); }
+    static QString file(const QString &name) { return CabTestUtil::fixture(u"libmspack/"_s + name); }
 
     // name -> (content, last-write time) of every file below a folder.
     static QMap<QString, QPair<QByteArray, QDateTime>> tree(const QString &folder)
@@ -24,8 +26,7 @@ class TestMspackFiles : public QObject
             const QString path = it.next();
             QFile f(path);
             if (f.open(QIODevice::ReadOnly))
-                out.insert(QDir(folder).relativeFilePath(path),
-                           {f.readAll(), QFileInfo(path).lastModified()});
+                out.insert(QDir(folder).relativeFilePath(path), {f.readAll(), QFileInfo(path).lastModified()});
         }
         return out;
     }
@@ -35,8 +36,7 @@ class TestMspackFiles : public QObject
         QTemporaryDir ours, theirs;
         TSTCabReader reader;
         reader.Extract(cab, ours.path());
-        const auto r = CabTestUtil::runTool(QStringLiteral("cabextract"), {QStringLiteral("-q"), QStringLiteral("-d"),
-                                                                              theirs.path(), cab});
+        const auto r = CabTestUtil::runTool(u"cabextract"_s, {u"-q"_s, u"-d"_s, theirs.path(), cab});
         QCOMPARE(r.exitCode, 0);
         const auto a = tree(ours.path());
         const auto b = tree(theirs.path());
@@ -52,30 +52,29 @@ private Q_SLOTS:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
-        if (CabTestUtil::runTool(QStringLiteral("cabextract"), {QStringLiteral("--version")}).exitCode != 0)
+        if (CabTestUtil::runTool(u"cabextract"_s, {u"--version"_s}).exitCode != 0)
             QSKIP("cabextract is not installed (scripts/install-deps brings it)");
     }
 
     void everyCompression()
     {
-        compareWithCabextract(file(QStringLiteral("mszip_lzx_qtm.cab")));
+        compareWithCabextract(file(u"mszip_lzx_qtm.cab"_s));
         QTemporaryDir dir;
         TSTCabReader reader;
-        reader.Extract(file(QStringLiteral("mszip_lzx_qtm.cab")), dir.path());
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name),
-                 (QStringList{"lzx.txt", "mszip.txt", "qtm.txt"}));
-        QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("qtm.txt"))).lastModified(),
+        reader.Extract(file(u"mszip_lzx_qtm.cab"_s), dir.path());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name), (QStringList{"lzx.txt", "mszip.txt", "qtm.txt"}));
+        QCOMPARE(QFileInfo(dir.filePath(u"qtm.txt"_s)).lastModified(),
                  QDateTime(QDate(1997, 3, 12), QTime(11, 13, 52)));
     }
 
     void twoFoldersToMemory()
     {
-        compareWithCabextract(file(QStringLiteral("normal_2files_2folders.cab")));
+        compareWithCabextract(file(u"normal_2files_2folders.cab"_s));
         TSTCabReader reader;
-        const auto blobs = reader.ExtractToMemory(file(QStringLiteral("normal_2files_2folders.cab")));
+        const auto blobs = reader.ExtractToMemory(file(u"normal_2files_2folders.cab"_s));
         QCOMPARE(blobs.size(), size_t(4));
         QTemporaryDir dir;
-        reader.Extract(file(QStringLiteral("normal_2files_2folders.cab")), dir.path());
+        reader.Extract(file(u"normal_2files_2folders.cab"_s), dir.path());
         for (const TSTCabBlob &b : blobs) {
             QFile f(dir.filePath(b.Member.Name));
             QVERIFY(f.open(QIODevice::ReadOnly));
@@ -88,27 +87,27 @@ private Q_SLOTS:
         // The parts must sit under the names they announce for each other.
         QTemporaryDir dir;
         for (int i = 1; i <= 5; ++i) {
-            const QString name = QStringLiteral("cabd_multi_basic_pt%1.cab").arg(i);
+            const QString name = u"cabd_multi_basic_pt%1.cab"_s.arg(i);
             QVERIFY(QFile::copy(file(name), dir.filePath(name)));
         }
-        compareWithCabextract(dir.filePath(QStringLiteral("cabd_multi_basic_pt1.cab")));
+        compareWithCabextract(dir.filePath(u"cabd_multi_basic_pt1.cab"_s));
         QTemporaryDir out;
         TSTCabReader reader;
-        reader.Extract(dir.filePath(QStringLiteral("cabd_multi_basic_pt1.cab")), out.path());
-        QFile f(out.filePath(QStringLiteral("test1.txt")));
+        reader.Extract(dir.filePath(u"cabd_multi_basic_pt1.cab"_s), out.path());
+        QFile f(out.filePath(u"test1.txt"_s));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QVERIFY(f.readAll().startsWith("This is the data from cabinet part"));
     }
 
     void hostileCabinetsFailCleanly()
     {
-        QDir hostile(file(QStringLiteral("hostile")));
-        const QStringList cabs = hostile.entryList({QStringLiteral("*.cab")}, QDir::Files, QDir::Name);
+        QDir hostile(file(u"hostile"_s));
+        const QStringList cabs = hostile.entryList({u"*.cab"_s}, QDir::Files, QDir::Name);
         QVERIFY(cabs.size() > 20);
         QTemporaryDir parent;
         int failures = 0;
         for (const QString &name : cabs) {
-            const QString target = parent.filePath(name + QLatin1String(".out"));
+            const QString target = parent.filePath(name + u".out"_s);
             QDir().mkpath(target);
             TSTCabReader reader;
             try {

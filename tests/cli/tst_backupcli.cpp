@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace CabTestUtil;
 
 // The export, import and cat-lists commands run in-process on buffers; one round goes
@@ -41,8 +43,8 @@ class TestBackupCli : public QObject
         cat.lock();
         cat.load({});
         TCD cd;
-        cd.Title = QStringLiteral("Holiday");
-        cd.Serial = QStringLiteral("0BADF00D");
+        cd.Title = u"Holiday"_s;
+        cd.Serial = u"0BADF00D"_s;
         cat.tree().addDisc(cat.tree().root(), cd);
         ContentsFile::packBytes(cat.dbFolder(), cd.Serial, m_dir, m_file);
         cat.save();
@@ -58,55 +60,53 @@ private Q_SLOTS:
     void exportImportAndCatLists()
     {
         QTemporaryDir tmp;
-        const QString data = tmp.filePath(QStringLiteral("data"));
+        const QString data = tmp.filePath(u"data"_s);
         makeCatalogue(data);
-        const QString archive = tmp.filePath(QStringLiteral("backup.cab"));
+        const QString archive = tmp.filePath(u"backup.cab"_s);
 
-        Run r = run({QStringLiteral("--data"), data, QStringLiteral("export"), archive});
+        Run r = run({u"--data"_s, data, u"export"_s, archive});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QByteArray());
         QVERIFY(cabextractAccepts(archive));
-        QCOMPARE(cabextractNames(archive),
-                 (QStringList{QStringLiteral("0BADF00D.dat"), QStringLiteral("groups.tree")}));
+        QCOMPARE(cabextractNames(archive), (QStringList{u"0BADF00D.dat"_s, u"groups.tree"_s}));
 
-        r = run({QStringLiteral("--data"), data, QStringLiteral("cat-lists"), QStringLiteral("0BADF00D")});
+        r = run({u"--data"_s, data, u"cat-lists"_s, u"0BADF00D"_s});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, m_dir + "\t\n" + m_file);
 
         // Into a fresh catalogue: asked first, "no" changes nothing.
-        const QString other = tmp.filePath(QStringLiteral("other"));
-        r = run({QStringLiteral("--data"), other, QStringLiteral("import"), archive}, "n\n");
+        const QString other = tmp.filePath(u"other"_s);
+        r = run({u"--data"_s, other, u"import"_s, archive}, "n\n");
         QCOMPARE(r.code, 1);
         QVERIFY(r.out.startsWith("All existing files will be overwritten. Continue anyway?"));
-        QVERIFY(!QFileInfo::exists(other + QStringLiteral("/DB/groups.tree")));
+        QVERIFY(!QFileInfo::exists(other + u"/DB/groups.tree"_s));
 
-        r = run({QStringLiteral("--data"), other, QStringLiteral("import"), archive}, "yes\n");
+        r = run({u"--data"_s, other, u"import"_s, archive}, "yes\n");
         QCOMPARE(r.code, 0);
         QVERIFY(r.out.endsWith("Import Database complete.\n"));
-        r = run({QStringLiteral("--data"), other, QStringLiteral("cat-lists"), QStringLiteral("0BADF00D")});
+        r = run({u"--data"_s, other, u"cat-lists"_s, u"0BADF00D"_s});
         QCOMPARE(r.out, m_dir + "\t\n" + m_file);
-        r = run({QStringLiteral("--data"), other, QStringLiteral("tree")});
+        r = run({u"--data"_s, other, u"tree"_s});
         QVERIFY(r.out.contains("Holiday\t0BADF00D"));
     }
 
     void failuresAreOneLineAndChangeNothing()
     {
         QTemporaryDir tmp;
-        const QString data = tmp.filePath(QStringLiteral("data"));
+        const QString data = tmp.filePath(u"data"_s);
         makeCatalogue(data);
-        const auto before = snapshot(data + QStringLiteral("/DB"));
-        Run r = run({QStringLiteral("--data"), data, QStringLiteral("import"), fixture(QStringLiteral("src/beta.txt")),
-                     QStringLiteral("--yes")});
+        const auto before = snapshot(data + u"/DB"_s);
+        Run r = run({u"--data"_s, data, u"import"_s, fixture(u"src/beta.txt"_s), u"--yes"_s});
         QCOMPARE(r.code, 1);
         QCOMPARE(r.err, QByteArray("Cabinet file does not have the correct format [0x0002]\n"));
-        QCOMPARE(snapshot(data + QStringLiteral("/DB")), before);
+        QCOMPARE(snapshot(data + u"/DB"_s), before);
 
-        r = run({QStringLiteral("--data"), data, QStringLiteral("cat-lists"), QStringLiteral("12345678")});
+        r = run({u"--data"_s, data, u"cat-lists"_s, u"12345678"_s});
         QCOMPARE(r.code, 1);
         QVERIFY(r.err.startsWith("Cabinet not found [0x0001]. "));
         QCOMPARE(r.err.count('\n'), 1);
 
-        r = run({QStringLiteral("--data"), data, QStringLiteral("export")});
+        r = run({u"--data"_s, data, u"export"_s});
         QCOMPARE(r.code, 2);
     }
 
@@ -116,14 +116,13 @@ private Q_SLOTS:
         if (cli.isEmpty())
             QSKIP("QUILLORY_CLI not set");
         QTemporaryDir tmp;
-        const QString data = tmp.filePath(QStringLiteral("data"));
+        const QString data = tmp.filePath(u"data"_s);
         makeCatalogue(data);
-        const QString archive = tmp.filePath(QStringLiteral("b.cab"));
-        ToolResult r = runTool(cli, {QStringLiteral("--data"), data, QStringLiteral("export"), archive});
+        const QString archive = tmp.filePath(u"b.cab"_s);
+        ToolResult r = runTool(cli, {u"--data"_s, data, u"export"_s, archive});
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out, QByteArray());
-        r = runTool(cli, {QStringLiteral("--data"), tmp.filePath(QStringLiteral("o")), QStringLiteral("import"),
-                          archive, QStringLiteral("--yes")});
+        r = runTool(cli, {u"--data"_s, tmp.filePath(u"o"_s), u"import"_s, archive, u"--yes"_s});
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out, QByteArray("Import Database complete.\n"));
     }

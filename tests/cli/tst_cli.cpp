@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 // The command line's own contract: exit codes, help, streams, the lock, and the tree and
 // check-mask commands byte for byte.
 class TestCli : public QObject
@@ -42,16 +44,16 @@ class TestCli : public QObject
 
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-    void cleanup() { QDir(m_dir.path() + QLatin1String("/DB")).removeRecursively(); }
+    void cleanup() { QDir(m_dir.path() + u"/DB"_s).removeRecursively(); }
 
     void treePrintsNodes()
     {
-        write(QStringLiteral("DB/00000001.dat"), "");
-        write(QStringLiteral("DB/0000ABCD.dat"), "");
-        write(QStringLiteral("DB/groups.tree"),
+        write(u"DB/00000001.dat"_s, "");
+        write(u"DB/0000ABCD.dat"_s, "");
+        write(u"DB/groups.tree"_s,
               "My Collection\r\n\tMusic\r\n\t\tLive\r\n\t\t\tConcert|CONC|0000ABCD|CDFS|734003200|d|Rock|3|x|\r\n"
               "\tDVD|D|00000001|UDF|4700000000|||1|x|Eve | Bob\r\n");
-        const Result r = run({QStringLiteral("--data"), data(), QStringLiteral("tree")});
+        const Result r = run({u"--data"_s, data(), u"tree"_s});
         QCOMPARE(r.err, QByteArray());
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QByteArray("My Collection\n"
@@ -63,18 +65,18 @@ private Q_SLOTS:
 
     void treeOfNewCatalogue()
     {
-        const Result r = run({QStringLiteral("--data=") + data(), QStringLiteral("tree")});
+        const Result r = run({u"--data="_s + data(), u"tree"_s});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QByteArray("My Collection\n"));
         // Reading does not write a tree.
-        QVERIFY(!QFile::exists(data() + QLatin1String("/DB/groups.tree")));
+        QVERIFY(!QFile::exists(data() + u"/DB/groups.tree"_s));
     }
 
     void upgradeMessagesGoToStderr()
     {
-        write(QStringLiteral("DB/00000001.dat"), "");
-        write(QStringLiteral("DB/groups.tree"), "R\r\n\tOld|L|00000001|FAT|1|||1|01.01.2001 10:00:00\r\n");
-        const Result r = run({QStringLiteral("--data"), data(), QStringLiteral("tree")});
+        write(u"DB/00000001.dat"_s, "");
+        write(u"DB/groups.tree"_s, "R\r\n\tOld|L|00000001|FAT|1|||1|01.01.2001 10:00:00\r\n");
+        const Result r = run({u"--data"_s, data(), u"tree"_s});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.err, QByteArray("Your database appears to be in older format. It will be updated automatically.\n"
                                    "Update completed!\n"));
@@ -83,8 +85,8 @@ private Q_SLOTS:
 
     void damagedTreeIsAnError()
     {
-        write(QStringLiteral("DB/groups.tree"), "R\r\n\t\t\tX\r\n");
-        const Result r = run({QStringLiteral("--data"), data(), QStringLiteral("tree")});
+        write(u"DB/groups.tree"_s, "R\r\n\t\t\tX\r\n");
+        const Result r = run({u"--data"_s, data(), u"tree"_s});
         QCOMPARE(r.code, 1);
         QCOMPARE(r.err, QByteArray("Invalid level (3) for item \"X\"\n"));
         QCOMPARE(r.out, QByteArray());
@@ -92,14 +94,13 @@ private Q_SLOTS:
 
     void checkMask()
     {
-        Result r = run({QStringLiteral("check-mask"), QStringLiteral("*.mp3"), QStringLiteral("Song.MP3"),
-                        QStringLiteral("a.mp3.bak"), QStringLiteral("--x.mp3")});
+        Result r = run({u"check-mask"_s, u"*.mp3"_s, u"Song.MP3"_s, u"a.mp3.bak"_s, u"--x.mp3"_s});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QByteArray("yes\nno\nyes\n"));
-        r = run({QStringLiteral("check-mask"), QStringLiteral("[abc"), QStringLiteral("a")});
+        r = run({u"check-mask"_s, u"[abc"_s, u"a"_s});
         QCOMPARE(r.code, 1);
         QCOMPARE(r.err, QByteArray("'[abc' is an invalid mask at (5)\n"));
-        r = run({QStringLiteral("check-mask"), QStringLiteral("*")});
+        r = run({u"check-mask"_s, u"*"_s});
         QCOMPARE(r.code, 2);
     }
 
@@ -108,16 +109,16 @@ private Q_SLOTS:
         Result r = run({});
         QCOMPARE(r.code, 2);
         QVERIFY(r.err.startsWith("Usage: quillory-cli"));
-        r = run({QStringLiteral("--help")});
+        r = run({u"--help"_s});
         QCOMPARE(r.code, 0);
         QVERIFY(r.out.contains("check-mask MASK NAME..."));
-        r = run({QStringLiteral("nonsense")});
+        r = run({u"nonsense"_s});
         QCOMPARE(r.code, 2);
-        r = run({QStringLiteral("tree"), QStringLiteral("--bogus")});
+        r = run({u"tree"_s, u"--bogus"_s});
         QCOMPARE(r.code, 2);
         CliApp app;
         for (const auto &cmd : app.commands()) {
-            r = run({cmd->name(), QStringLiteral("--help")});
+            r = run({cmd->name(), u"--help"_s});
             QCOMPARE(r.code, 0);
             QVERIFY2(r.out.startsWith("Usage: quillory-cli [--data DIR] " + cmd->name().toUtf8()), r.out.constData());
         }
@@ -131,7 +132,7 @@ private Q_SLOTS:
         if (cli.isEmpty())
             QSKIP("QUILLORY_CLI not set");
         QProcess p;
-        p.start(cli, {QStringLiteral("--data"), data(), QStringLiteral("tree")});
+        p.start(cli, {u"--data"_s, data(), u"tree"_s});
         QVERIFY(p.waitForFinished(30000));
         QCOMPARE(p.exitCode(), 1);
         const QByteArray err = p.readAllStandardError();

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 class TestMediaCli : public QObject
 {
     Q_OBJECT
@@ -38,8 +40,8 @@ class TestMediaCli : public QObject
     {
         QMap<QString, QStringList> result;
         QStringList record;
-        for (const QString &line : QString::fromUtf8(fileList).split(QStringLiteral("\r\n"))) {
-            if (line != QLatin1String("-")) {
+        for (const QString &line : QString::fromUtf8(fileList).split(u"\r\n"_s)) {
+            if (line != u"-"_s) {
                 record << line;
                 continue;
             }
@@ -98,7 +100,7 @@ private Q_SLOTS:
         readme.close();
 
         for (int i = 0; i < 10; ++i)
-            QCOMPARE(run({"--data", data, "config", "set", QStringLiteral("Filter %1").arg(i), "1"}).code, 0);
+            QCOMPARE(run({"--data", data, "config", "set", u"Filter %1"_s.arg(i), "1"}).code, 0);
         const QMap<QString, QStringList> got = scan(data, disc, "1234ABCD");
 
         const QMap<QString, QStringList> expected{
@@ -149,7 +151,7 @@ private Q_SLOTS:
 
         // With the MP3 and picture filters off the same files get no extra lines.
         for (int i : {1, 2, 3, 4, 6})
-            QCOMPARE(run({"--data", data, "config", "set", QStringLiteral("Filter %1").arg(i), "0"}).code, 0);
+            QCOMPARE(run({"--data", data, "config", "set", u"Filter %1"_s.arg(i), "0"}).code, 0);
         const QMap<QString, QStringList> filtered = scan(data, disc, "5678EF01");
         QCOMPARE(filtered.value("\\cbr128-id3v1.mp3"), QStringList{});
         QCOMPARE(filtered.value("\\PICS\\rose.png"), QStringList{});

@@ -1,11 +1,13 @@
-#include "settings/Preferences.h"
 #include "core/QuilloryError.h"
+#include "settings/Preferences.h"
 
 #include <QFile>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+
+using namespace Qt::StringLiterals;
 
 // The preferences: first-run state, the filter lookup by caption, the stored values with
 // the rules for missing, odd and out-of-range values, and the exclusion file.
@@ -14,7 +16,7 @@ class TestPreferences : public QObject
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    QString ini() const { return m_dir->path() + QLatin1String("/cfg/Quillory!.conf"); }
+    QString ini() const { return m_dir->path() + u"/cfg/Quillory!.conf"_s; }
 
     void store(const QList<std::pair<QString, QVariant>> &values)
     {
@@ -44,26 +46,26 @@ private Q_SLOTS:
         QCOMPARE(p.maxResults(), 1000);
         QVERIFY(!p.viewStyle() && !p.treeWidth());
         QVERIFY(p.exclusions().isEmpty());
-        QCOMPARE(Preferences::filterCaptions().at(7), QStringLiteral("Monkey Audio File (*.ape)"));
+        QCOMPARE(Preferences::filterCaptions().at(7), u"Monkey Audio File (*.ape)"_s);
     }
 
     void activeFilterByCaption()
     {
         Preferences p;
-        QVERIFY(p.IsActiveFilter(QStringLiteral(".zip")));
-        QVERIFY(p.IsActiveFilter(QStringLiteral(".ZIP"))); // the probe is taken in lower case
-        QVERIFY(p.IsActiveFilter(QStringLiteral(".ape")));
-        QVERIFY(!p.IsActiveFilter(QStringLiteral(".jpg")));
-        QVERIFY(!p.IsActiveFilter(QStringLiteral(".exe"))); // no caption holds it
+        QVERIFY(p.IsActiveFilter(u".zip"_s));
+        QVERIFY(p.IsActiveFilter(u".ZIP"_s)); // the probe is taken in lower case
+        QVERIFY(p.IsActiveFilter(u".ape"_s));
+        QVERIFY(!p.IsActiveFilter(u".jpg"_s));
+        QVERIFY(!p.IsActiveFilter(u".exe"_s)); // no caption holds it
         p.setFilter(2, true);
-        QVERIFY(p.IsActiveFilter(QStringLiteral(".jpg")));
-        QVERIFY(p.IsActiveFilter(QStringLiteral(".jpe")));
+        QVERIFY(p.IsActiveFilter(u".jpg"_s));
+        QVERIFY(p.IsActiveFilter(u".jpe"_s));
         p.setFilter(9, true);
-        QVERIFY(p.IsActiveFilter(QStringLiteral(".html")));
-        QVERIFY(p.IsActiveFilter(QStringLiteral(".shtml")));
+        QVERIFY(p.IsActiveFilter(u".html"_s));
+        QVERIFY(p.IsActiveFilter(u".shtml"_s));
         // A plain substring: ".htm" is found in the HTML caption, ".jpeg" in the JPEG one.
-        QVERIFY(p.IsActiveFilter(QStringLiteral(".htm")));
-        QVERIFY(p.IsActiveFilter(QStringLiteral(".jpeg")));
+        QVERIFY(p.IsActiveFilter(u".htm"_s));
+        QVERIFY(p.IsActiveFilter(u".jpeg"_s));
     }
 
     void roundTrip()
@@ -86,9 +88,9 @@ private Q_SLOTS:
         a.setHiddenFiles(true);
         a.setViewStyle(2);
         a.setTreeWidth(240);
-        a.setTheme(QStringLiteral("Blue, dark"));
+        a.setTheme(u"Blue, dark"_s);
         a.setObjectInfo(true);
-        a.setAutoExpandGroups(QStringLiteral("|Music|Live|"));
+        a.setAutoExpandGroups(u"|Music|Live|"_s);
         a.save(ini());
 
         Preferences b;
@@ -98,11 +100,11 @@ private Q_SLOTS:
 
         // Stored under the registry value names.
         QSettings s(ini(), QSettings::IniFormat);
-        QCOMPARE(s.value(QStringLiteral("Filter 6")).toInt(), 1);
-        QCOMPARE(s.value(QStringLiteral("Filter 0")).toInt(), 0);
-        QCOMPARE(s.value(QStringLiteral("MaxResults")).toInt(), 50);
-        QCOMPARE(s.value(QStringLiteral("HiddenFiles")).toInt(), 1);
-        QCOMPARE(s.value(QStringLiteral("AutoExpandGroups")).toString(), QStringLiteral("|Music|Live|"));
+        QCOMPARE(s.value(u"Filter 6"_s).toInt(), 1);
+        QCOMPARE(s.value(u"Filter 0"_s).toInt(), 0);
+        QCOMPARE(s.value(u"MaxResults"_s).toInt(), 50);
+        QCOMPARE(s.value(u"HiddenFiles"_s).toInt(), 1);
+        QCOMPARE(s.value(u"AutoExpandGroups"_s).toString(), u"|Music|Live|"_s);
     }
 
     void saveLeavesOutWhatIsUnset()
@@ -110,24 +112,24 @@ private Q_SLOTS:
         Preferences p;
         p.save(ini());
         QSettings s(ini(), QSettings::IniFormat);
-        QVERIFY(!s.contains(QStringLiteral("ViewStyle")));
-        QVERIFY(!s.contains(QStringLiteral("TreeWidth")));
-        QVERIFY(!s.contains(QStringLiteral("Theme")));
-        QCOMPARE(s.value(QStringLiteral("AutoExpandGroups")).toString(), QStringLiteral("|"));
-        QCOMPARE(s.value(QStringLiteral("ObjectInfo")).toInt(), 0);
+        QVERIFY(!s.contains(u"ViewStyle"_s));
+        QVERIFY(!s.contains(u"TreeWidth"_s));
+        QVERIFY(!s.contains(u"Theme"_s));
+        QCOMPARE(s.value(u"AutoExpandGroups"_s).toString(), u"|"_s);
+        QCOMPARE(s.value(u"ObjectInfo"_s).toInt(), 0);
     }
 
     void storedValuesAsTheRegistryHadThem()
     {
-        store({{QStringLiteral("Filter 3"), 1},
-               {QStringLiteral("Filter 7"), 0},
-               {QStringLiteral("Eject"), 2},       // only 1 ticks a box
-               {QStringLiteral("HiddenFiles"), 2}, // any number but 0
-               {QStringLiteral("Action"), 9},      // applied as stored
-               {QStringLiteral("MaxResults"), -5},
-               {QStringLiteral("ViewStyle"), 7},                 // not a view style: ignored
-               {QStringLiteral("Grids"), QStringLiteral("abc")}, // not a number: ignored
-               {QStringLiteral("ObjectInfo"), 0}});
+        store({{u"Filter 3"_s, 1},
+               {u"Filter 7"_s, 0},
+               {u"Eject"_s, 2},       // only 1 ticks a box
+               {u"HiddenFiles"_s, 2}, // any number but 0
+               {u"Action"_s, 9},      // applied as stored
+               {u"MaxResults"_s, -5},
+               {u"ViewStyle"_s, 7},    // not a view style: ignored
+               {u"Grids"_s, u"abc"_s}, // not a number: ignored
+               {u"ObjectInfo"_s, 0}});
         Preferences p;
         p.setObjectInfo(true);
         p.setEmptyFiles(true); // missing from the file: kept
@@ -153,24 +155,24 @@ private Q_SLOTS:
         Preferences p;
         QSignalSpy spy(&p, &Preferences::changed);
         QString error;
-        QVERIFY(p.setValue(QStringLiteral("Filter 6"), QStringLiteral("1"), &error));
-        QVERIFY(p.IsActiveFilter(QStringLiteral(".mp3")));
+        QVERIFY(p.setValue(u"Filter 6"_s, u"1"_s, &error));
+        QVERIFY(p.IsActiveFilter(u".mp3"_s));
         QCOMPARE(spy.count(), 1);
-        QCOMPARE(spy.at(0).at(0).toString(), QStringLiteral("Filter 6"));
-        QVERIFY(p.setValue(QStringLiteral("EmptyFiles"), QStringLiteral("1")));
+        QCOMPARE(spy.at(0).at(0).toString(), u"Filter 6"_s);
+        QVERIFY(p.setValue(u"EmptyFiles"_s, u"1"_s));
         QVERIFY(p.emptyFiles());
-        QVERIFY(!p.setValue(QStringLiteral("MaxResults"), QStringLiteral("many"), &error));
-        QVERIFY(error.contains(QStringLiteral("MaxResults")));
-        QVERIFY(!p.setValue(QStringLiteral("Filter 10"), QStringLiteral("1"), &error));
-        QVERIFY(!p.setValue(QStringLiteral("ViewStyle"), QStringLiteral("4"), &error));
-        QCOMPARE(p.value(QStringLiteral("Nothing")), QString());
+        QVERIFY(!p.setValue(u"MaxResults"_s, u"many"_s, &error));
+        QVERIFY(error.contains(u"MaxResults"_s));
+        QVERIFY(!p.setValue(u"Filter 10"_s, u"1"_s, &error));
+        QVERIFY(!p.setValue(u"ViewStyle"_s, u"4"_s, &error));
+        QCOMPARE(p.value(u"Nothing"_s), QString());
     }
 
     void exclusionFile()
     {
-        const QString data = m_dir->path() + QLatin1String("/data/");
+        const QString data = m_dir->path() + u"/data/"_s;
         Preferences p;
-        p.setExclusions({QStringLiteral("*.dll"), QStringLiteral("temp\\")});
+        p.setExclusions({u"*.dll"_s, u"temp\\"_s});
         p.loadExclusions(data); // no file: the list stays
         QCOMPARE(p.exclusions().size(), 2);
         p.saveExclusions(data);
@@ -180,16 +182,16 @@ private Q_SLOTS:
         f.close();
 
         // Cancel: the file puts back what was saved.
-        p.setExclusions({QStringLiteral("*.tmp")});
+        p.setExclusions({u"*.tmp"_s});
         p.loadExclusions(data);
-        QCOMPARE(p.exclusions(), (QStringList{QStringLiteral("*.dll"), QStringLiteral("temp\\")}));
+        QCOMPARE(p.exclusions(), (QStringList{u"*.dll"_s, u"temp\\"_s}));
 
         // Lists made on Windows: Windows-1252, CR LF; LF alone is read too.
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write("caf\xe9*.txt\r\n*.bak\n");
         f.close();
         p.loadExclusions(data);
-        QCOMPARE(p.exclusions(), (QStringList{QStringLiteral("café*.txt"), QStringLiteral("*.bak")}));
+        QCOMPARE(p.exclusions(), (QStringList{u"café*.txt"_s, u"*.bak"_s}));
     }
 
     void unwritableSettingsFileFails()
