@@ -23,11 +23,11 @@ TSplashForm::TSplashForm(TMainForm *mainForm)
     m_timer.setInterval(500);
     connect(&m_timer, &QTimer::timeout, this, &QWidget::close);
 
-    // The full initialisation, then the splash is painted at once and the timer starts.
+    // The full initialisation, then the splash is painted at once and the timer starts. The
+    // other windows are made when first needed.
     mainForm->FormCreate(nullptr);
     show();
     repaint();
-    mainForm->createWindows();
     m_timer.start();
 }
 
@@ -82,7 +82,8 @@ void TSplashForm::paintEvent(QPaintEvent *)
     sub.setPointSize(9);
     p.setFont(sub);
     p.setPen(QColor(0xc8, 0xd6, 0xea));
-    p.drawText(QRect(150, 108, 145, 20), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Version ") + QuilloryVersion());
+    p.drawText(QRect(150, 108, 145, 20), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Version ") + QuilloryVersion());
     p.drawText(QRect(150, 128, 145, 36), Qt::AlignLeft | Qt::TextWordWrap, QStringLiteral("A catalogue of your discs"));
     p.setPen(QColor(0x6b, 0x85, 0xad));
     p.drawRect(rect().adjusted(0, 0, -1, -1));

@@ -1,6 +1,7 @@
+#include "app/Composition.h"
 #include "app/TSplashForm.h"
-#include "core/Version.h"
 #include "browser/ui/TMainForm.h"
+#include "core/Version.h"
 #include "store/DataPaths.h"
 
 #include <QApplication>
@@ -26,9 +27,9 @@ int main(int argc, char *argv[])
     const QString dataFolder = parser.isSet(dataOption) ? QFileInfo(parser.value(dataOption)).absoluteFilePath()
                                                         : DataPaths::defaultDataFolder();
     // The main window first (it only builds itself), then the splash, which runs the full
-    // initialisation and creates the other windows.
-    TMainForm form(DataPaths::withSlash(dataFolder));
-    form.show();
-    new TSplashForm(&form);
+    // initialisation.
+    Composition composition(DataPaths::withSlash(dataFolder));
+    composition.window().show();
+    new TSplashForm(&composition.window());
     return app.exec();
 }

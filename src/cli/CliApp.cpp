@@ -1,6 +1,8 @@
 #include "CliApp.h"
 
 #include "CliError.h"
+#include "session/Workspace.h"
+#include "session/WorkspacePrompts.h"
 #include "store/Catalogue.h"
 #include "store/DataPaths.h"
 
@@ -19,25 +21,39 @@ QString CliIo::readLine() const
     return QString::fromUtf8(line);
 }
 
-CliContext::CliContext(const CliIo &io, const QString &dataFolder) : m_io(io), m_dataFolder(dataFolder) {}
+// Whatever the workspace has to say goes to standard error; nothing is asked.
+class CliPrompts : public WorkspacePrompts
+{
+public:
+    explicit CliPrompts(const CliIo &io) : m_io(io) {}
+    void information(const QString &text) override { m_io.error(text); }
+    void warning(const QString &text) override { m_io.error(text); }
+    void error(const QString &text) override { m_io.error(text); }
+    bool askYesNo(const QString &) override { return false; }
+
+private:
+    CliIo m_io;
+};
+
+CliContext::CliContext(const CliIo &io, const QString &dataFolder)
+    : m_io(io), m_dataFolder(dataFolder), m_prompts(std::make_unique<CliPrompts>(io)),
+      m_workspace(std::make_unique<Workspace>(dataFolder, *m_prompts))
+{
+}
 
 CliContext::~CliContext() = default;
 
 Catalogue &CliContext::lockedCatalogue()
 {
-    if (!m_catalogue) {
-        auto cat = std::make_unique<Catalogue>(m_dataFolder);
-        cat->lock();
-        m_catalogue = std::move(cat);
-    }
-    return *m_catalogue;
+    m_workspace->lock();
+    return m_workspace->catalogue();
 }
 
 Catalogue &CliContext::catalogue()
 {
     Catalogue &cat = lockedCatalogue();
     if (!m_loaded) {
-        cat.load([this](const QString &msg) { m_io.error(msg); });
+        m_workspace->loadTree();
         m_loaded = true;
     }
     return cat;

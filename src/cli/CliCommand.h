@@ -7,8 +7,11 @@
 #include <memory>
 
 class Catalogue;
+class CliPrompts;
+class Workspace;
 
-// What every command gets: the streams and the catalogue folder chosen with --data.
+// What every command gets: the streams and the catalogue folder chosen with --data, opened
+// through the same Workspace as the window's.
 class CliContext
 {
 public:
@@ -21,11 +24,13 @@ public:
     Catalogue &catalogue();
     // Locks the catalogue without loading the tree (commands that replace it wholesale).
     Catalogue &lockedCatalogue();
+    Workspace &workspace() { return *m_workspace; }
 
 private:
     CliIo m_io;
     QString m_dataFolder;
-    std::unique_ptr<Catalogue> m_catalogue;
+    std::unique_ptr<CliPrompts> m_prompts;
+    std::unique_ptr<Workspace> m_workspace;
     bool m_loaded = false;
 };
 

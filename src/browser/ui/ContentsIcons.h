@@ -14,11 +14,6 @@ class ContentsIcons : public QObject
 public:
     explicit ContentsIcons(ExtensionIconCache *cache, QObject *parent = nullptr);
 
-    // Makes the theme usable offscreen too: the system icon folders and "breeze".
-    static void setUpIconTheme();
-    // A theme icon with fallbacks, and a drawn one as the last resort.
-    static QIcon themeIcon(const QStringList &names);
-
     QIcon icon(int image);
     QIcon nodeIcon(int kind) const;
     // How many extension icons exist; kept equal to the cache's size.

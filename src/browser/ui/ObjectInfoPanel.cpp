@@ -1,6 +1,9 @@
 #include "ObjectInfoPanel.h"
 
-#include "browser/ContentsListing.h"
+#include "ContentsIcons.h"
+#include "browser/Navigator.h"
+#include "store/GroupTree.h"
+
 #include "browser/FormatSize.h"
 #include "store/TCD.h"
 
@@ -11,7 +14,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-ObjectInfoPanel::ObjectInfoPanel(QWidget *parent) : QWidget(parent)
+ObjectInfoPanel::ObjectInfoPanel(Navigator &navigator, ContentsIcons *icons, QWidget *parent)
+    : QWidget(parent), m_icons(icons)
 {
     setObjectName(QStringLiteral("InfoPanel"));
     auto *outer = new QVBoxLayout(this);
@@ -59,6 +63,7 @@ ObjectInfoPanel::ObjectInfoPanel(QWidget *parent) : QWidget(parent)
     }
     outer->addWidget(m_body);
     setExpanded(false);
+    connect(&navigator, &Navigator::nodeSelected, this, &ObjectInfoPanel::describeNode);
 }
 
 void ObjectInfoPanel::setExpanded(bool on)
@@ -81,16 +86,29 @@ void ObjectInfoPanel::describe(const QIcon &icon, const QString &name, const QSt
         m_lines[i]->setText(texts[i]);
 }
 
-void ObjectInfoPanel::FillCDInfo(const TCD &cd, const QIcon &discIcon)
+void ObjectInfoPanel::FillCDInfo(const TCD &cd)
 {
     QString type = QStringLiteral("Removable Media");
     if (cd.FileSystem == QLatin1String("CDFS"))
         type = QStringLiteral("Compact Disc");
     else if (cd.FileSystem == QLatin1String("UDF"))
         type = QStringLiteral("DVD Disc");
-    describe(discIcon, cd.Title, type, QStringLiteral("Size: ") + FormatSize(cd.Size),
+    describe(m_icons->nodeIcon(KindDisc), cd.Title, type, QStringLiteral("Size: ") + FormatSize(cd.Size),
              QStringLiteral("Serial: ") + cd.Serial, QStringLiteral("Disc number: %1").arg(cd.Number),
              cd.Genre.isEmpty() ? QStringLiteral("Entry date: ") + cd.Date : QStringLiteral("Genre: ") + cd.Genre);
+}
+
+void ObjectInfoPanel::describeNode(const TreeNode *node)
+{
+    if (node->isDisc() && node->cd()) {
+        FillCDInfo(*node->cd());
+        return;
+    }
+    const GroupTotals t = DoGroup(node);
+    describe(m_icons->nodeIcon(node->kind()), node->text(),
+             node->kind() == KindRoot ? QStringLiteral("Collection") : QStringLiteral("Group"),
+             QStringLiteral("Size: ") + FormatSize(t.size), QStringLiteral("Contains: "),
+             QStringLiteral("Discs: %1").arg(t.discs), QStringLiteral("Sub-Groups: %1").arg(t.groups));
 }
 
 QString ObjectInfoPanel::nameText() const

@@ -3,17 +3,22 @@
 #include <QIcon>
 #include <QWidget>
 
+class ContentsIcons;
+class Navigator;
 class QLabel;
 class QLineEdit;
 class QToolButton;
 struct TCD;
+class TreeNode;
 
-// The collapsible strip under the group tree that describes the selected thing.
+// The collapsible strip under the group tree that describes the selected thing. It follows
+// the tree's selection; the contents list describes its own selection through describe().
+// Moving to another folder leaves it as it is.
 class ObjectInfoPanel : public QWidget
 {
     Q_OBJECT
 public:
-    explicit ObjectInfoPanel(QWidget *parent = nullptr);
+    ObjectInfoPanel(Navigator &navigator, ContentsIcons *icons, QWidget *parent = nullptr);
 
     bool isExpanded() const { return m_expanded; }
     void setExpanded(bool on);
@@ -22,7 +27,9 @@ public:
     void describe(const QIcon &icon, const QString &name, const QString &type, const QString &size, const QString &date,
                   const QString &extra, const QString &extra1);
     // A disc's description.
-    void FillCDInfo(const TCD &cd, const QIcon &discIcon);
+    void FillCDInfo(const TCD &cd);
+    // A disc, or a group or the root with its totals.
+    void describeNode(const TreeNode *node);
 
     QString nameText() const;
     QString lineText(int i) const; // 0 type .. 4 second extra
@@ -31,6 +38,7 @@ Q_SIGNALS:
     void toggleRequested();
 
 private:
+    ContentsIcons *m_icons;
     QToolButton *m_toggle;
     QLabel *m_icon;
     QLineEdit *m_name;

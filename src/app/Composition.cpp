@@ -1,0 +1,39 @@
+#include "Composition.h"
+
+#include "HelpCommands.h"
+#include "backup/ui/BackupCommands.h"
+#include "browser/Navigator.h"
+#include "browser/ui/ContentsCommands.h"
+#include "browser/ui/TMainForm.h"
+#include "browser/ui/TreeCommands.h"
+#include "gui/ActionRegistry.h"
+#include "gui/AppDialogs.h"
+#include "search/ui/SearchPanel.h"
+#include "session/Workspace.h"
+
+Composition::Composition(const QString &dataFolder)
+{
+    m_workspace = std::make_unique<Workspace>(dataFolder, m_prompts);
+    Workspace &ws = *m_workspace;
+    // The navigator comes before any view of the tree, so it hears of removed nodes first.
+    m_navigator = std::make_unique<Navigator>(ws.tree(), ws.discContents(), ws.dbFolder());
+    Navigator &nav = *m_navigator;
+    QObject::connect(&ws, &Workspace::opened, &nav, &Navigator::showRoot);
+
+    m_window = std::make_unique<TMainForm>(ws, nav);
+    TMainForm &window = *m_window;
+    m_prompts.setParent(&window);
+    QObject::connect(&nav, &Navigator::problem, &window,
+                     [&window](const QString &text) { AppDialogs::message(&window, AppDialogs::Error, text); });
+
+    new TreeCommands(ws, nav, window);
+    new ContentsCommands(ws, nav, window);
+    new BackupCommands(ws, nav, window.actions(), &window);
+    new HelpCommands(ws, window.actions(), &window);
+    window.setSearchBand(new SearchPanel(ws, nav));
+
+    // Whatever no controller runs yet is shown, but cannot be used.
+    window.actions().disableUnclaimed();
+}
+
+Composition::~Composition() = default;

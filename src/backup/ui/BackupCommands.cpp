@@ -1,0 +1,103 @@
+#include "BackupCommands.h"
+
+#include "backup/DatabaseBackup.h"
+#include "browser/Navigator.h"
+#include "core/QuilloryError.h"
+#include "gui/ActionRegistry.h"
+#include "gui/AppDialogs.h"
+#include "gui/TBusyForm.h"
+#include "session/Workspace.h"
+#include "store/Catalogue.h"
+#include "store/GroupTree.h"
+
+#include <QAction>
+#include <QDate>
+#include <QDir>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace
+{
+const QString kCabFilter = u"Cabinet Files (*.cab);;All Files (*)"_s;
+} // namespace
+
+BackupCommands::BackupCommands(Workspace &workspace, Navigator &navigator, ActionRegistry &actions, QWidget *window)
+    : QObject(window), m_workspace(workspace), m_navigator(navigator), m_actions(actions), m_window(window)
+{
+    connect(actions.claim(u"ExportAllData1"_s), &QAction::triggered, this, &BackupCommands::ExportAllData1Click);
+    connect(actions.claim(u"ImportDatabase1"_s), &QAction::triggered, this, &BackupCommands::ImportDatabase1Click);
+    connect(&workspace, &Workspace::opened, this, &BackupCommands::updateCommandStates);
+}
+
+TBusyForm *BackupCommands::busyForm() const
+{
+    return m_busy;
+}
+
+void BackupCommands::updateCommandStates()
+{
+    for (const QString &name : {u"ExportAllData1"_s, u"ImportDatabase1"_s})
+        m_actions.action(name)->setEnabled(!m_workspace.isReadOnly());
+}
+
+void BackupCommands::ExportAllData1Click()
+{
+    if (m_workspace.isReadOnly())
+        return;
+    const QString file =
+        AppDialogs::saveFileName(m_window, u"Export Database"_s, kCabFilter, u"cab"_s,
+                                 QDir::homePath() + u'/' + DatabaseBackup::proposedExportName(QDate::currentDate()));
+    if (file.isEmpty())
+        return;
+    const TreeNode *selected = m_navigator.currentNode();
+    const QString selectedSerial = selected && selected->cd() ? selected->cd()->Serial : QString();
+    if (!m_busy)
+        m_busy = new TBusyForm(m_window);
+    bool started = false;
+    try {
+        DatabaseBackup::exportDatabase(
+            m_workspace.catalogue(), file,
+            [&](int position, int maximum) {
+                if (!started) {
+                    m_busy->start(DatabaseBackup::exportBusyCaption(), maximum);
+                    started = true;
+                }
+                m_busy->setPosition(position);
+            },
+            [this](const QString &msg) { AppDialogs::message(m_window, AppDialogs::Information, msg); });
+    } catch (const QuilloryError &e) {
+        m_busy->finish();
+        reselect(selectedSerial);
+        AppDialogs::showError(m_window, e.message());
+        return;
+    }
+    m_busy->finish();
+    reselect(selectedSerial);
+    AppDialogs::message(m_window, AppDialogs::Information, DatabaseBackup::exportCompleteMessage());
+}
+
+void BackupCommands::reselect(const QString &serial)
+{
+    TreeNode *root = m_workspace.tree().root();
+    if (!root)
+        return;
+    TreeNode *again = serial.isEmpty() ? nullptr : FindCD(root, serial);
+    m_navigator.TreeChange(again ? again : root);
+}
+
+void BackupCommands::ImportDatabase1Click()
+{
+    if (m_workspace.isReadOnly())
+        return;
+    const QString file = AppDialogs::openFileName(m_window, u"Import Database"_s, kCabFilter, u"cab"_s, m_lastImport);
+    if (file.isEmpty())
+        return;
+    m_lastImport = file;
+    if (AppDialogs::message(m_window, AppDialogs::Warning, DatabaseBackup::importQuestion(), AppDialogs::YesNo) !=
+        QMessageBox::Yes)
+        return;
+    if (!m_workspace.importArchive(file))
+        return;
+    m_workspace.reopen();
+    AppDialogs::message(m_window, AppDialogs::Information, DatabaseBackup::importCompleteMessage());
+}

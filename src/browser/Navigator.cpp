@@ -1,0 +1,279 @@
+#include "Navigator.h"
+
+#include "DiscContents.h"
+#include "ExtensionIconCache.h"
+#include "FindColumn.h"
+#include "FormatSize.h"
+#include "TreeEditor.h"
+#include "core/QuilloryError.h"
+#include "store/ContentsFile.h"
+#include "store/GroupTree.h"
+
+namespace
+{
+QString quoted(const QString &s)
+{
+    return u'"' + s + u'"';
+}
+} // namespace
+
+Navigator::Navigator(GroupTree &tree, DiscContents &contents, const QString &dbFolder, QObject *parent)
+    : QObject(parent), m_tree(tree), m_contents(contents), m_db(dbFolder), m_iconCache(new ExtensionIconCache(this)),
+      m_listing(m_iconCache)
+{
+    // While the tree removes or replaces nodes, the selected node must not dangle, and the
+    // view's own moves of its current row are not the user's.
+    connect(&tree, &GroupTree::aboutToRemove, this, [this](TreeNode *parent, int first, int last) {
+        ++m_treeChanging;
+        for (int r = first; r <= last && m_current; ++r)
+            if (m_current->isInside(parent->child(r)))
+                m_current = parent == m_tree.top() ? nullptr : parent;
+    });
+    connect(&tree, &GroupTree::removed, this, [this] { --m_treeChanging; });
+    connect(&tree, &GroupTree::aboutToReset, this, [this] {
+        ++m_treeChanging;
+        m_current = nullptr;
+    });
+    connect(&tree, &GroupTree::resetDone, this, [this] { --m_treeChanging; });
+    connect(&tree, &GroupTree::aboutToMove, this, [this] { ++m_treeChanging; });
+    connect(&tree, &GroupTree::moved, this, [this] { --m_treeChanging; });
+}
+
+Navigator::~Navigator() = default;
+
+TreeNode *Navigator::groupOf(TreeNode *node)
+{
+    if (!node)
+        return nullptr;
+    return node->isDisc() ? node->parent() : node;
+}
+
+void Navigator::setCurrent(TreeNode *node)
+{
+    if (!node)
+        return;
+    m_current = node;
+    Q_EMIT currentNodeChanged(node);
+}
+
+void Navigator::showRoot()
+{
+    Q_EMIT listingAboutToReset();
+    m_listing.clear();
+    Q_EMIT listingReset();
+    if (TreeNode *root = m_tree.root())
+        TreeChange(root);
+}
+
+void Navigator::selectFromTree(TreeNode *node)
+{
+    if (node && !m_inTreeChange && !m_treeChanging)
+        TreeChange(node);
+}
+
+void Navigator::TreeChange(TreeNode *node)
+{
+    if (!node)
+        return;
+    ++m_inTreeChange;
+    setCurrent(node);
+    Q_EMIT nodeSelected(node);
+    if (node->isDisc() && node->cd()) {
+        const TCD cd = *node->cd();
+        // Listing may drop a disc whose contents file is gone: node is not used after this.
+        LoadCD(cd.Title, cd.Serial, false, QStringLiteral("\\"));
+    } else {
+        listGroup(node);
+    }
+    m_tree.sort();
+    --m_inTreeChange;
+}
+
+void Navigator::listGroup(TreeNode *node)
+{
+    m_location.currentSerial.clear();
+    m_location.discLabel.clear();
+    m_location.pathLabel = node->kind() == KindRoot ? node->text() : QStringLiteral("Group ") + quoted(node->text());
+    m_location.archiveMode = false;
+    Q_EMIT listingAboutToReset();
+    m_listing.listGroup(node);
+    m_listing.sort(m_location.sortKey, m_location.ascending);
+    Q_EMIT listingReset();
+    m_status = QStringLiteral("%1 object(s), total size ").arg(node->childCount()) + FormatSize(DoGroup(node).size);
+    Q_EMIT locationChanged();
+}
+
+void Navigator::LoadCD(const QString &name, const QString &serial, bool archiveMode, const QString &path)
+{
+    m_location.currentSerial = serial;
+    if (!ContentsFile::isUsableSerial(serial)) {
+        // A record that would name a file outside DB: told, kept, never looked up on disk.
+        m_location.currentSerial.clear();
+        Q_EMIT problem(ContentsFile::unusableSerialMessage(serial));
+        return;
+    }
+    if (!ContentsFile::exists(m_db, serial)) {
+        Q_EMIT problem(TreeEditor::damagedMessage(serial));
+        m_location.currentSerial.clear();
+        TreeNode *disc = m_tree.root() ? FindCD(m_tree.root(), serial) : nullptr;
+        if (!disc)
+            return;
+        TreeNode *parent = disc->parent();
+        const bool wasCurrent = m_current && m_current->isInside(disc);
+        TreeEditor(m_tree, m_contents, m_db).dropMissingDisc(serial);
+        if (wasCurrent && parent)
+            TreeChange(parent);
+        return;
+    }
+    if (!m_contents.holds(serial, ContentsFile::contentsFileName(m_db, serial))) {
+        try {
+            m_contents.load(m_db, serial);
+        } catch (const QuilloryError &e) {
+            // A damaged contents file is reported and kept: the disc stays in the catalogue.
+            m_location.currentSerial.clear();
+            Q_EMIT problem(e.message());
+            return;
+        }
+    }
+    if (m_tree.root())
+        setCurrent(FindCD(m_tree.root(), serial));
+
+    m_location.discLabel = LocationState::labelFor(name);
+    m_location.pathLabel = path;
+    m_location.archiveMode = archiveMode;
+
+    Q_EMIT listingAboutToReset();
+    m_listing.clear();
+    m_listing.setDisc(serial, m_location.discLabel, m_contents.files(), m_contents.dirs());
+    if (archiveMode) {
+        const int count = m_listing.FindFiles(path);
+        m_status =
+            QStringLiteral(" %1 files in this directory, total size ").arg(count) + FormatSize(m_listing.totalSize());
+    } else {
+        const int d = m_listing.FindDir(path);
+        const int f = m_listing.FindFiles(path);
+        m_status = QStringLiteral(" %1 sub-directories and %2 files in this directory, total size ").arg(d).arg(f) +
+                   FormatSize(m_listing.totalSize());
+    }
+    m_listing.sort(m_location.sortKey, m_location.ascending);
+    Q_EMIT listingReset();
+    Q_EMIT locationChanged();
+}
+
+void Navigator::BackButtonClick()
+{
+    if (m_location.isDiscListed()) {
+        if (m_location.pathLabel.trimmed() != QLatin1String("\\")) {
+            LoadCD(m_location.discLabel, m_location.currentSerial, false,
+                   LocationState::parentPath(m_location.pathLabel));
+            return;
+        }
+        m_location.currentSerial.clear();
+        if (m_current)
+            TreeChange(m_current->isGroup() ? m_current : m_current->parent());
+        return;
+    }
+    if (m_location.isSearchResult()) {
+        TreeChange(m_current);
+        return;
+    }
+    if (m_current && m_current->kind() != KindRoot && m_current->parent() && m_current->parent() != m_tree.top())
+        TreeChange(m_current->parent());
+}
+
+bool Navigator::ExplorerActivate(int row)
+{
+    if (row < 0 || row >= m_listing.count())
+        return true;
+    const ContentsEntry::Kind kind = m_listing.kind(row);
+    if (m_location.isSearchResult()) {
+        if (kind != ContentsEntry::Folder && kind != ContentsEntry::Archive)
+            return false;
+        Switch1Click(row);
+        return true;
+    }
+    switch (kind) {
+    case ContentsEntry::Up:
+        BackButtonClick();
+        break;
+    case ContentsEntry::Folder:
+    case ContentsEntry::Archive:
+        LoadCD(m_location.discLabel, m_location.currentSerial, kind == ContentsEntry::Archive,
+               m_location.pathLabel + m_listing.caption(row) + u'\\');
+        break;
+    case ContentsEntry::Group:
+    case ContentsEntry::Disc:
+        TreeChange(FindInTree(row));
+        break;
+    case ContentsEntry::File:
+        return false;
+    }
+    return true;
+}
+
+void Navigator::Switch1Click(int row)
+{
+    if (row < 0 || row >= m_listing.count())
+        return;
+    const ContentsEntry e = m_listing.entry(row);
+    const bool folderOrArchive = e.kind == ContentsEntry::Folder || e.kind == ContentsEntry::Archive;
+    if (!m_location.isSearchResult()) {
+        if (folderOrArchive)
+            ExplorerActivate(row);
+        return;
+    }
+    const QString path = e.column(1);
+    const qsizetype colon = path.indexOf(u':');
+    if (colon < 0)
+        return;
+    const QString title = path.left(colon);
+    const QString folder = path.mid(colon + 1);
+    const QString serial = FindColumn(QStringLiteral("SN"), e.info);
+    if (folderOrArchive)
+        LoadCD(title, serial, e.kind == ContentsEntry::Archive, folder + e.caption + u'\\');
+    else
+        LoadCD(title, serial, false, folder);
+}
+
+TreeNode *Navigator::FindInTree(int row) const
+{
+    if (!m_current || row < 0 || row >= m_listing.count())
+        return nullptr;
+    const int image = m_listing.image(row);
+    const QString caption = m_listing.caption(row);
+    for (int i = 0; i < m_current->childCount(); ++i) {
+        TreeNode *c = m_current->child(i);
+        if (c->text() != caption)
+            continue;
+        if ((image == ExtensionIconCache::ImageGroup && c->kind() == KindGroup) ||
+            (image == ExtensionIconCache::ImageDisc && c->isDisc()))
+            return c;
+    }
+    return nullptr;
+}
+
+void Navigator::ExplorerColumnClick(ExplorerColumn column)
+{
+    m_location.columnClicked(column);
+    sort();
+}
+
+void Navigator::arrange(ExplorerColumn column)
+{
+    m_location.arrange(column);
+    sort();
+}
+
+void Navigator::sort()
+{
+    Q_EMIT listingAboutToSort();
+    const std::vector<int> order = m_listing.sort(m_location.sortKey, m_location.ascending);
+    Q_EMIT listingSorted(order);
+    Q_EMIT locationChanged();
+}
+
+void Navigator::requestNodeMenu(TreeNode *node, const QPoint &globalPos)
+{
+    if (node)
+        Q_EMIT nodeMenuRequested(node, globalPos);
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "gui/Panel.h"
+
+class ContentsIcons;
+class ContentsModel;
+class ContentsView;
+class QLabel;
+
+// The middle of the window: the header (the disc label and the path) above the contents
+// list, both following the Navigator. A sort keeps the selected entries selected.
+class ContentsPanel : public Panel
+{
+    Q_OBJECT
+public:
+    ContentsPanel(Navigator &navigator, ContentsIcons *icons, QWidget *parent = nullptr);
+
+    ContentsView *view() const { return m_view; }
+    ContentsModel *model() const { return m_model; }
+
+public Q_SLOTS:
+    void setLocation(const Navigator &navigator) override;
+
+private:
+    void rememberSelection();
+    void restoreSelection(const std::vector<int> &order);
+
+    QLabel *m_nameLabel;
+    QLabel *m_pathLabel;
+    ContentsView *m_view;
+    ContentsModel *m_model;
+    std::vector<int> m_marks; // per row before a sort: 1 selected, 2 current
+};

@@ -1,0 +1,27 @@
+#include "StatusPanel.h"
+
+#include "browser/Navigator.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+
+StatusPanel::StatusPanel(Navigator &navigator, QWidget *parent) : Panel(parent)
+{
+    setObjectName(QStringLiteral("StatusPanel"));
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_label = new QLabel(this);
+    m_label->setObjectName(QStringLiteral("StatusText"));
+    layout->addWidget(m_label);
+    connect(&navigator, &Navigator::locationChanged, this, [this, &navigator] { setLocation(navigator); });
+}
+
+QString StatusPanel::text() const
+{
+    return m_label->text();
+}
+
+void StatusPanel::setLocation(const Navigator &navigator)
+{
+    m_label->setText(navigator.statusText());
+}

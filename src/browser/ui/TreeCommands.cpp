@@ -1,0 +1,238 @@
+#include "TreeCommands.h"
+
+#include "GroupTreeModel.h"
+#include "GroupTreeView.h"
+#include "ObjectInfoPanel.h"
+#include "TMainForm.h"
+#include "TreePanel.h"
+#include "browser/Navigator.h"
+#include "browser/TreeNames.h"
+#include "gui/ActionRegistry.h"
+#include "gui/AppDialogs.h"
+#include "session/Workspace.h"
+#include "store/GroupTree.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace
+{
+QString quoted(const QString &s)
+{
+    return u'"' + s + u'"';
+}
+} // namespace
+
+TreeCommands::TreeCommands(Workspace &workspace, Navigator &navigator, TMainForm &window)
+    : QObject(&window), m_workspace(workspace), m_navigator(navigator),
+      m_editor(workspace.tree(), workspace.discContents(), workspace.dbFolder()), m_actions(window.actions()),
+      m_view(window.treePanel()->view()), m_infoPanel(window.infoPanel()), m_window(&window),
+      m_menu(window.actions().menu(u"TreeMenu"_s))
+{
+    for (QAction *a : m_menu->actions())
+        if (a->isSeparator())
+            m_separator = a;
+    ActionRegistry &a = m_actions;
+    connect(a.claim(u"AddGroup1"_s), &QAction::triggered, this, &TreeCommands::AddGroup1Click);
+    connect(a.claim(u"AddSubGroup1"_s), &QAction::triggered, this, &TreeCommands::AddGroup1Click);
+    connect(a.claim(u"Delete1"_s), &QAction::triggered, this, &TreeCommands::Delete1Click);
+    connect(a.claim(u"Delete2"_s), &QAction::triggered, this, &TreeCommands::Delete1Click);
+    connect(a.claim(u"BorrowCD1"_s), &QAction::triggered, this, &TreeCommands::BorrowCDClick);
+    connect(a.claim(u"Expand1"_s), &QAction::triggered, this, [this] { expandNode(false); });
+    connect(a.claim(u"ExpandAll1"_s), &QAction::triggered, this, [this] { expandNode(true); });
+    connect(a.claim(u"Collapse1"_s), &QAction::triggered, this, &TreeCommands::collapseNode);
+
+    connect(m_view, &GroupTreeView::deletePressed, this, &TreeCommands::Delete1Click);
+    connect(m_view, &QWidget::customContextMenuRequested, this, &TreeCommands::TreeContextPopup);
+    connect(m_view->treeModel(), &GroupTreeModel::renameRequested, this, &TreeCommands::TreeEdited);
+    connect(m_view, &GroupTreeView::nodesDropped, this, &TreeCommands::dropNodes);
+    connect(&navigator, &Navigator::nodeSelected, this, &TreeCommands::setCaptions);
+    connect(&navigator, &Navigator::nodeMenuRequested, this, &TreeCommands::showEntryMenu);
+    connect(&navigator, &Navigator::locationChanged, this, &TreeCommands::updateCommandStates);
+    connect(qApp, &QApplication::focusChanged, this, &TreeCommands::updateCommandStates);
+    connect(&workspace, &Workspace::opened, this, [this] {
+        m_view->treeModel()->setEditable(!m_workspace.isReadOnly());
+        m_view->setFocus();
+        updateCommandStates();
+    });
+}
+
+void TreeCommands::setCaptions(TreeNode *node)
+{
+    // The captions that name the selected group or disc; the Add Disc and report commands
+    // read them from their actions.
+    const TreeNode *g = Navigator::groupOf(node);
+    const QString group = TreeNames::ShortName(g ? g->text() : QString());
+    m_actions.action(u"AddGroup1"_s)->setText(u"Add Group to "_s + quoted(group) + u"..."_s);
+    m_actions.action(u"AddDisc1"_s)->setText(u"Add Disc to "_s + quoted(group) + u"..."_s);
+    m_actions.action(u"Report1"_s)
+        ->setText((node->isDisc() ? u"Create Report for disc "_s : u"Create Report for group "_s) +
+                  quoted(TreeNames::ShortName(node->text())));
+}
+
+void TreeCommands::updateCommandStates()
+{
+    const bool writable = !m_workspace.isReadOnly();
+    QWidget *focus = QApplication::focusWidget();
+    const bool treeFocus = m_view->hasFocus() || (focus && m_view->isAncestorOf(focus));
+    m_actions.action(u"Delete1"_s)->setEnabled(writable && treeFocus);
+    for (const QString &name : {u"AddGroup1"_s, u"AddSubGroup1"_s, u"Delete2"_s, u"BorrowCD1"_s})
+        m_actions.action(name)->setEnabled(writable);
+}
+
+TreeNode *TreeCommands::commandNode()
+{
+    if (m_entryMenuNode) {
+        TreeNode *n = m_entryMenuNode;
+        m_entryMenuNode = nullptr;
+        m_navigator.TreeChange(n);
+    }
+    return m_navigator.currentNode();
+}
+
+void TreeCommands::AddGroup1Click()
+{
+    if (m_workspace.isReadOnly())
+        return;
+    TreeNode *parent = Navigator::groupOf(commandNode());
+    if (!parent)
+        parent = m_workspace.tree().root();
+    if (!parent)
+        return;
+    for (;;) {
+        QString name;
+        if (!AppDialogs::inputBox(m_window, u"Add Group to "_s + quoted(parent->text()), u"Group Name:"_s, name))
+            return;
+        if (const QString problem = m_editor.groupNameProblem(name); !problem.isEmpty()) {
+            AppDialogs::message(m_window, AppDialogs::Error, problem);
+            continue;
+        }
+        m_editor.addGroup(parent, name);
+        m_navigator.TreeChange(parent);
+        m_view->expand(m_view->treeModel()->indexOf(parent));
+        return;
+    }
+}
+
+void TreeCommands::TreeEdited(TreeNode *node, const QString &text)
+{
+    if (!node || m_workspace.isReadOnly())
+        return;
+    if (const QString problem = m_editor.rename(node, text); !problem.isEmpty())
+        AppDialogs::message(m_window, AppDialogs::Error, problem);
+    m_navigator.TreeChange(node);
+}
+
+void TreeCommands::Delete1Click()
+{
+    if (m_workspace.isReadOnly())
+        return;
+    TreeNode *node = commandNode();
+    if (!node)
+        return;
+    if (const QString refusal = TreeEditor::deleteRefusal(node); !refusal.isEmpty()) {
+        AppDialogs::message(m_window, AppDialogs::Error, refusal);
+        return;
+    }
+    if (AppDialogs::message(m_window, AppDialogs::Confirmation, TreeEditor::deleteQuestion(node), AppDialogs::YesNo) !=
+        QMessageBox::Yes)
+        return;
+    TreeNode *parent = node->parent();
+    // The node goes first, so the parent's listing no longer shows it.
+    const QStringList failures = m_editor.deleteNode(node);
+    m_navigator.TreeChange(parent);
+    if (!failures.isEmpty())
+        AppDialogs::showError(m_window, failures.join(u"\r\n"_s));
+}
+
+void TreeCommands::BorrowCDClick()
+{
+    if (m_workspace.isReadOnly())
+        return;
+    TreeNode *node = m_navigator.currentNode();
+    if (!node || !node->isDisc() || !node->cd())
+        return;
+    if (node->kind() == KindLent) {
+        m_editor.giveBack(node);
+    } else {
+        QString name;
+        if (!AppDialogs::inputBox(m_window, u"Borrow Disc to..."_s, u"Name: "_s, name))
+            return;
+        m_editor.lend(node, name);
+    }
+    m_infoPanel->describeNode(node);
+}
+
+void TreeCommands::expandNode(bool all)
+{
+    const QModelIndex i = m_view->currentIndex();
+    if (!i.isValid())
+        return;
+    if (all)
+        m_view->expandRecursively(i);
+    else
+        m_view->expand(i);
+}
+
+void TreeCommands::collapseNode()
+{
+    const QModelIndex i = m_view->currentIndex();
+    if (!i.isValid())
+        return;
+    std::function<void(const QModelIndex &)> fold = [&](const QModelIndex &p) {
+        for (int r = 0; r < m_view->model()->rowCount(p); ++r)
+            fold(m_view->model()->index(r, 0, p));
+        m_view->collapse(p);
+    };
+    fold(i);
+}
+
+void TreeCommands::dropNodes(const QList<TreeNode *> &nodes, TreeNode *target, TreeMoves::Place place)
+{
+    if (m_workspace.isReadOnly())
+        return;
+    TreeNode *current = m_navigator.currentNode();
+    TreeMoves::MoveNodes(m_workspace.tree(), nodes, target, place);
+    // The view may have moved its current row with the nodes; the selection stays where it was.
+    if (current)
+        m_view->selectionModel()->setCurrentIndex(m_view->treeModel()->indexOf(current),
+                                                  QItemSelectionModel::ClearAndSelect);
+}
+
+void TreeCommands::TreeContextPopup(const QPoint &pos)
+{
+    TreeNode *node = m_view->nodeAt(pos);
+    if (!node)
+        return;
+    m_navigator.TreeChange(node);
+    const bool disc = node->isDisc();
+    for (const QString &name : {u"AddDisc2"_s, u"AddSubGroup1"_s, u"ExpandAll1"_s, u"Expand1"_s, u"Collapse1"_s})
+        m_actions.action(name)->setVisible(!disc);
+    m_separator->setVisible(!disc);
+    QAction *edit = m_actions.action(u"EditDiscEntry1"_s);
+    QAction *borrow = m_actions.action(u"BorrowCD1"_s);
+    edit->setVisible(disc);
+    borrow->setVisible(disc);
+    if (disc && node->cd())
+        borrow->setText(node->kind() == KindLent ? node->cd()->BorrowedTo + u" has returned disc"_s
+                                                 : u"Borrow Disc to..."_s);
+    m_menu->setDefaultAction(disc ? edit : nullptr);
+    m_menu->exec(m_view->viewport()->mapToGlobal(pos));
+}
+
+void TreeCommands::showEntryMenu(TreeNode *node, const QPoint &globalPos)
+{
+    const bool disc = node->isDisc();
+    for (const QString &name : {u"AddDisc2"_s, u"AddSubGroup1"_s})
+        m_actions.action(name)->setVisible(!disc);
+    for (const QString &name : {u"ExpandAll1"_s, u"Expand1"_s, u"Collapse1"_s, u"BorrowCD1"_s})
+        m_actions.action(name)->setVisible(false);
+    m_separator->setVisible(false);
+    m_actions.action(u"EditDiscEntry1"_s)->setVisible(disc);
+    m_entryMenuNode = node;
+    m_menu->exec(globalPos);
+    m_entryMenuNode = nullptr;
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QIcon>
+#include <QStringList>
+
+// Icons by freedesktop name from the installed theme.
+namespace ThemeIcons
+{
+
+// Makes the theme usable offscreen too: the system icon folders and "breeze".
+void setUp();
+// The first name the theme has, else a plain file icon from the style.
+QIcon icon(const QStringList &names);
+
+} // namespace ThemeIcons

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "browser/DiscContents.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class Catalogue;
+class GroupTree;
+class Preferences;
+class WorkspacePrompts;
+
+// One catalogue in use for a whole run: its data folder and lock, the group tree, the
+// preferences, the lists of the disc last unpacked and the search history. It opens and
+// closes them in a fixed order and knows when nothing of the catalogue may be written
+// (another program holds the lock, or the tree could not be read). The window and the
+// command line share it; what it has to say goes through the prompts they hand in.
+class Workspace : public QObject
+{
+    Q_OBJECT
+public:
+    // prompts must outlive the workspace.
+    Workspace(const QString &dataFolder, WorkspacePrompts &prompts, QObject *parent = nullptr);
+    ~Workspace() override;
+
+    Catalogue &catalogue() { return *m_catalogue; }
+    GroupTree &tree();
+    Preferences &preferences() { return *m_prefs; }
+    DiscContents &discContents() { return m_discContents; }
+    QString dataFolder() const;
+    QString dbFolder() const;
+    QString searchHistoryFile() const;
+
+    const QStringList &searchHistory() const { return m_searchHistory; }
+    void setSearchHistory(const QStringList &history) { m_searchHistory = history; }
+
+    bool isReadOnly() const { return m_readOnly; }
+    // Set when the run is ending, so long work (a search) stops.
+    bool stopRequested() const { return m_stop; }
+
+    // The window's start: the preferences (once per run), the database folder, the lock, the
+    // first-run sample question, the search history and the group tree. Without the lock, or
+    // with an unreadable tree, the catalogue is shown read-only and the user is told why.
+    void open();
+    // After an import: the search history and the group tree again, the preferences kept.
+    void reopen();
+    // Extracts a database archive into DB; false (the user told) when it fails.
+    bool importArchive(const QString &archiveFile);
+    // The window's end: the preferences, the search history and the group tree, in that order;
+    // only the preferences when read-only. Runs once.
+    void close();
+
+    // The command line's way in: lock (throws QuilloryError when another program has the
+    // catalogue) and load the tree, its messages going to the prompts.
+    void lock();
+    void loadTree();
+
+Q_SIGNALS:
+    // The stored preferences were read (once per run).
+    void preferencesLoaded();
+    // The catalogue was (re)loaded: a new tree, a new search history, maybe read-only now.
+    void opened();
+    // Before close() writes anything: the window and the panels put their state into the preferences.
+    void aboutToClose();
+
+private:
+    void openCatalogue(bool firstRunQuestion);
+
+    WorkspacePrompts &m_prompts;
+    std::unique_ptr<Catalogue> m_catalogue;
+    Preferences *m_prefs;
+    DiscContents m_discContents;
+    QStringList m_searchHistory;
+    bool m_prefsLoaded = false;
+    bool m_locked = false;
+    bool m_readOnly = false;
+    bool m_closed = false;
+    bool m_stop = false;
+};

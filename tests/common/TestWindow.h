@@ -1,0 +1,68 @@
+#pragma once
+
+// The main window as the program builds it, on a catalogue in a test folder, with the
+// dialogs scripted. Shared by the window tests.
+
+#include "app/Composition.h"
+#include "browser/Navigator.h"
+#include "browser/ui/TMainForm.h"
+#include "gui/ActionRegistry.h"
+#include "gui/AppDialogs.h"
+#include "session/Workspace.h"
+#include "store/DataPaths.h"
+#include "store/GroupTree.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLocale>
+#include <QStandardPaths>
+#include <QTest>
+#include <memory>
+
+namespace TestWindow
+{
+
+// For initTestCase: private paths, a fixed locale, every dialog answered by the test.
+inline void setUp()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    AppDialogs::setScripted(true);
+}
+
+// For init: no settings left from another test, no boxes or answers either.
+inline void reset(const QString &dataFolder)
+{
+    QFile::remove(DataPaths::settingsFile(dataFolder));
+    AppDialogs::clearShown();
+    AppDialogs::clearAnswers();
+}
+
+struct Window {
+    std::unique_ptr<Composition> app;
+
+    // Built and initialised as the splash does it.
+    explicit Window(const QString &dataFolder) : app(std::make_unique<Composition>(dataFolder))
+    {
+        app->window().FormCreate(nullptr);
+    }
+    TMainForm *operator->() const { return &app->window(); }
+    TMainForm &form() const { return app->window(); }
+    Navigator &nav() const { return app->navigator(); }
+    Workspace &ws() const { return app->workspace(); }
+    GroupTree &tree() const { return app->workspace().tree(); }
+    QAction *action(const QString &name) const { return form().actions().action(name); }
+    template <typename T> T *controller() const { return form().findChild<T *>(); }
+
+    TreeNode *node(const QString &name) const { return FindGroup(tree().root(), name); }
+    QStringList captions() const
+    {
+        QStringList out;
+        for (int r = 0; r < nav().listing().count(); ++r)
+            out.append(nav().listing().caption(r));
+        return out;
+    }
+    int row(const QString &caption) const { return captions().indexOf(caption); }
+};
+
+} // namespace TestWindow
