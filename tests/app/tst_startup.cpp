@@ -1,0 +1,165 @@
+#include "TestCatalogue.h"
+#include "TestWindow.h"
+#include "app/TSplashForm.h"
+#include "browser/ui/ObjectInfoPanel.h"
+#include "core/TextCodec.h"
+#include "search/ui/SearchPanel.h"
+#include "store/Catalogue.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QTemporaryDir>
+
+using namespace Qt::Literals::StringLiterals;
+
+// The window's start and end: what is read, asked and written, in which order, and that a
+// catalogue the window may not write is left exactly as it was.
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString data() const { return m_dir->path() + u"/data/"_s; }
+    QString db() const { return data() + u"DB/"_s; }
+    QStringList treeLines() const { return TextCodec::readLines(db() + u"groups.tree"_s); }
+
+private Q_SLOTS:
+    void initTestCase() { TestWindow::setUp(); }
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        TestWindow::reset(data());
+    }
+    void cleanup() { QCOMPARE(AppDialogs::pendingAnswers(), 0); }
+
+    void startsOnEmptyFolder()
+    {
+        TestWindow::Window f(data());
+        QCOMPARE(f->windowTitle(), u"Quillory! 1.5"_s);
+        QCOMPARE(f->minimumSize(), QSize(640, 480));
+        QCOMPARE(f->size(), QSize(640, 480));
+        QVERIFY(QFileInfo(db()).isDir());
+        QVERIFY(AppDialogs::shown().isEmpty()); // no sample, no question
+        QCOMPARE(f.tree().root()->text(), u"My Collection"_s);
+        QCOMPARE(f.nav().currentNode(), f.tree().root());
+        QCOMPARE(f->statusText(), u"0 object(s), total size 0.00 Bytes"_s);
+        QVERIFY(!f->findChild<QWidget *>(u"CompilationPanel"_s)->isVisible());
+        QVERIFY(f->findChild<QWidget *>(u"Explorer"_s));
+        // Commands still to come are there, but cannot be used; the ones that work can.
+        for (const QString &later : {u"AddDisc1"_s, u"Search1"_s, u"Preferences1"_s, u"Execute1"_s, u"Report1"_s})
+            QVERIFY2(!f.action(later)->isEnabled(), qPrintable(later));
+        for (const QString &now : {u"AddGroup1"_s, u"ExportAllData1"_s, u"About1"_s, u"Switch1"_s, u"Exit1"_s})
+            QVERIFY2(f.action(now)->isEnabled(), qPrintable(now));
+        f.action(u"Exit1"_s)->trigger();
+        QCOMPARE(treeLines(), QStringList{u"My Collection"_s});
+        QVERIFY(QFileInfo::exists(data() + u"search.dat"_s));
+    }
+
+    void firstRunSample_data()
+    {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("Yes") << true;
+        QTest::newRow("No") << false;
+    }
+    void firstRunSample()
+    {
+        QFETCH(bool, yes);
+        QDir().mkpath(data());
+        QVERIFY(QFile::copy(QStringLiteral(QUILLORY_SOURCE_DIR "/share/sample.cab"), data() + u"sample.cab"_s));
+        AppDialogs::pushAnswer(yes ? QMessageBox::Yes : QMessageBox::No);
+        {
+            TestWindow::Window f(data());
+            QCOMPARE(AppDialogs::shownTexts(),
+                     QStringList{u"Welcome to Quillory! Do you want to import sample database?"_s});
+            QCOMPARE(AppDialogs::shown().first().kind, AppDialogs::Information);
+            if (yes) {
+                QVERIFY(f.node(u"Music"_s));
+                QVERIFY(QFileInfo::exists(db() + u"1A2B3C4D.dat"_s));
+            } else {
+                QCOMPARE(f.tree().root()->childCount(), 0);
+                QVERIFY(QDir(db()).entryList({u"*.dat"_s, u"*.tree"_s}, QDir::Files).isEmpty());
+            }
+            f->close();
+        }
+        AppDialogs::clearShown();
+        TestWindow::Window again(data());
+        QVERIFY(AppDialogs::shown().isEmpty()); // asked only when the folder was new
+        QCOMPARE(again.tree().root()->childCount() > 0, yes);
+    }
+
+    void splashRunsTheInitialisation()
+    {
+        TestCatalogue::prepared(data());
+        Composition app(data());
+        TMainForm &f = app.window();
+        QVERIFY(!app.workspace().catalogue().isLocked()); // the window alone touches nothing
+        f.show();
+        auto *splash = new TSplashForm(&f);
+        QCOMPARE(splash->size(), QSize(300, 220));
+        QVERIFY(splash->windowFlags() & Qt::WindowStaysOnTopHint);
+        QVERIFY(!f.isEnabled());
+        QCOMPARE(app.workspace().tree().root()->childCount(), 3);
+        QCOMPARE(f.statusText(), u"3 object(s), total size 9.52 KB"_s);
+        QTRY_VERIFY(f.isEnabled()); // the splash closes itself after half a second
+        f.close();
+    }
+
+    void preferencesAndHistoryComeBack()
+    {
+        QDir().mkpath(data());
+        {
+            QSettings s(DataPaths::settingsFile(data()), QSettings::IniFormat);
+            s.setValue(u"ObjectInfo"_s, 1);
+        }
+        TextCodec::writeLines(data() + u"search.dat"_s, {u"*.mp3"_s, u"a?c"_s});
+        {
+            TestWindow::Window f(data());
+            QVERIFY(f.action(u"ToggleObjectInfo1"_s)->isChecked());
+            QVERIFY(f->infoPanel()->isExpanded());
+            QCOMPARE(f->findChild<SearchPanel *>()->history(), (QStringList{u"*.mp3"_s, u"a?c"_s}));
+            f.action(u"ToggleObjectInfo1"_s)->trigger();
+            f.action(u"Details1"_s)->trigger();
+            f->close();
+        }
+        QSettings s(DataPaths::settingsFile(data()), QSettings::IniFormat);
+        QCOMPARE(s.value(u"ObjectInfo"_s).toInt(), 0);
+        QCOMPARE(TextCodec::readLines(data() + u"search.dat"_s), (QStringList{u"*.mp3"_s, u"a?c"_s}));
+        TestWindow::Window again(data());
+        QVERIFY(again.action(u"Details1"_s)->isChecked()); // the view style is kept with the preferences
+        QVERIFY(!again->infoPanel()->isExpanded());
+    }
+
+    void secondWindowOnTheSameCatalogueWritesNothing()
+    {
+        TestCatalogue::prepared(data());
+        TestWindow::Window first(data());
+        TestWindow::Window second(data());
+        QVERIFY(second.ws().isReadOnly());
+        QVERIFY(AppDialogs::shownTexts().last().contains(u"in use by another Quillory! program"_s));
+        QVERIFY(!second.action(u"AddGroup1"_s)->isEnabled());
+        QVERIFY(!second.action(u"ImportDatabase1"_s)->isEnabled());
+        second.tree().addChild(second.tree().root(), u"Stray"_s, KindGroup);
+        second->close();
+        QVERIFY(!treeLines().join(u'\n').contains(u"Stray"_s));
+        first->close();
+    }
+
+    void unreadableTreeIsNeverOverwritten()
+    {
+        TestCatalogue::prepared(data());
+        QStringList lines = treeLines();
+        lines.append(u"\t\t\t\tToo deep"_s);
+        TextCodec::writeLines(db() + u"groups.tree"_s, lines);
+        const QByteArray before = TextCodec::joinLines(lines);
+        TestWindow::Window f(data());
+        QVERIFY(f.ws().isReadOnly());
+        QVERIFY(AppDialogs::shownTexts().first().contains(u"Invalid level"_s));
+        f->close();
+        QFile file(db() + u"groups.tree"_s);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"

@@ -1,0 +1,203 @@
+#include "TestCatalogue.h"
+#include "browser/DiscContents.h"
+#include "browser/Navigator.h"
+#include "core/TextCodec.h"
+#include "store/Catalogue.h"
+
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+
+// Moving through a real catalogue without a window: what is listed, what the status line
+// says, where Back goes, and what a damaged catalogue does.
+class TestNavigator : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<Catalogue> m_cat;
+    DiscContents m_contents;
+    std::unique_ptr<Navigator> m_nav;
+    std::unique_ptr<QSignalSpy> m_problems;
+
+    QString db() const { return m_cat->dbFolder(); }
+    TreeNode *node(const QString &name) const { return FindGroup(m_cat->tree().root(), name); }
+    QStringList captions() const
+    {
+        QStringList out;
+        for (int r = 0; r < m_nav->listing().count(); ++r)
+            out.append(m_nav->listing().caption(r));
+        return out;
+    }
+    int row(const QString &caption) const { return captions().indexOf(caption); }
+    QStringList problems() const
+    {
+        QStringList out;
+        for (const QList<QVariant> &args : *m_problems)
+            out.append(args.at(0).toString());
+        return out;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        const QString data = m_dir->path() + u"/data/"_s;
+        TestCatalogue::prepared(data);
+        m_cat = std::make_unique<Catalogue>(data);
+        m_cat->load({});
+        m_contents.clear();
+        m_nav = std::make_unique<Navigator>(m_cat->tree(), m_contents, m_cat->dbFolder());
+        m_problems = std::make_unique<QSignalSpy>(m_nav.get(), &Navigator::problem);
+        m_nav->showRoot();
+    }
+    void cleanup()
+    {
+        m_nav.reset();
+        m_cat.reset();
+    }
+
+    void listsGroupsFoldersAndArchives()
+    {
+        QCOMPARE(m_nav->currentNode(), m_cat->tree().root());
+        QCOMPARE(m_nav->statusText(), u"3 object(s), total size 9.52 KB"_s);
+        QCOMPARE(m_nav->location().pathLabel, u"My Collection"_s);
+
+        m_nav->TreeChange(node(u"Rock Disc"_s));
+        QCOMPARE(captions(), (QStringList{u".."_s, u"Docs"_s, u"ROCK"_s, u"pack.zip"_s, u"A.mp3"_s, u"b.txt"_s}));
+        QCOMPARE(m_nav->statusText(), u" 2 sub-directories and 3 files in this directory, total size 5.52 KB"_s);
+        QCOMPARE(m_nav->location().discLabel, u"Rock Disc:"_s);
+        const int unpacks = m_contents.unpackCount();
+
+        QVERIFY(m_nav->ExplorerActivate(row(u"ROCK"_s)));
+        QCOMPARE(m_nav->location().pathLabel, u"\\ROCK\\"_s);
+        QCOMPARE(captions(), (QStringList{u".."_s, u"LIVE"_s, u"song.mp3"_s}));
+        QCOMPARE(m_contents.unpackCount(), unpacks);           // the same disc: from memory
+        QVERIFY(!m_nav->ExplorerActivate(row(u"song.mp3"_s))); // a file's action is the caller's
+
+        m_nav->ExplorerActivate(0); // ".."
+        m_nav->ExplorerActivate(row(u"pack.zip"_s));
+        QVERIFY(m_nav->location().archiveMode);
+        QCOMPARE(captions(), (QStringList{u"inner.txt"_s, u"deep.png"_s}));
+        QCOMPARE(m_nav->statusText(), u" 2 files in this directory, total size 110.00 Bytes"_s);
+        m_nav->BackButtonClick();
+        QCOMPARE(m_nav->location().pathLabel, u"\\"_s);
+        QVERIFY(!m_nav->location().archiveMode);
+
+        m_nav->TreeChange(node(u"Photos Disc"_s));
+        QCOMPARE(m_contents.unpackCount(), unpacks + 1);
+        QVERIFY(problems().isEmpty());
+    }
+
+    void backGoesUpToTheRoot()
+    {
+        m_nav->TreeChange(node(u"Rock Disc"_s));
+        m_nav->ExplorerActivate(row(u"ROCK"_s));
+        m_nav->ExplorerActivate(row(u"LIVE"_s));
+        QCOMPARE(m_nav->location().pathLabel, u"\\ROCK\\LIVE\\"_s);
+        m_nav->BackButtonClick();
+        m_nav->BackButtonClick();
+        QCOMPARE(m_nav->location().pathLabel, u"\\"_s);
+        m_nav->BackButtonClick();
+        QVERIFY(m_nav->location().isGroupListed());
+        QCOMPARE(m_nav->currentNode()->text(), u"Music"_s);
+        QCOMPARE(captions(), QStringList{u"Rock Disc"_s});
+        m_nav->BackButtonClick();
+        QCOMPARE(m_nav->currentNode(), m_cat->tree().root());
+        m_nav->BackButtonClick(); // nothing above the root
+        QCOMPARE(m_nav->currentNode(), m_cat->tree().root());
+        // Entries of a group listing select their node.
+        m_nav->ExplorerActivate(row(u"Music"_s));
+        QCOMPARE(m_nav->currentNode()->text(), u"Music"_s);
+        m_nav->ExplorerActivate(row(u"Rock Disc"_s));
+        QCOMPARE(m_nav->currentNode()->text(), u"Rock Disc"_s);
+        QCOMPARE(m_nav->location().currentSerial, u"1A2B3C4D"_s);
+    }
+
+    void sortsWithFoldersOnTop_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QStringList>("ascending");
+        QTest::newRow("Name") << 0 << QStringList{u"A.mp3"_s, u"b.txt"_s, u"pack.zip"_s};
+        QTest::newRow("Size") << 3 << QStringList{u"b.txt"_s, u"pack.zip"_s, u"A.mp3"_s};
+        QTest::newRow("Date") << 4 << QStringList{u"pack.zip"_s, u"A.mp3"_s, u"b.txt"_s}; // same day: by name
+    }
+    void sortsWithFoldersOnTop()
+    {
+        QFETCH(int, column);
+        QFETCH(QStringList, ascending);
+        m_nav->TreeChange(node(u"Rock Disc"_s));
+        QSignalSpy sorted(m_nav.get(), &Navigator::listingSorted);
+        m_nav->ExplorerColumnClick(ExplorerColumn(column));
+        QCOMPARE(captions().mid(0, 3), (QStringList{u".."_s, u"Docs"_s, u"ROCK"_s}));
+        QCOMPARE(captions().mid(3), ascending);
+        m_nav->ExplorerColumnClick(ExplorerColumn(column));
+        QStringList descending = ascending;
+        std::reverse(descending.begin(), descending.end());
+        QCOMPARE(captions().mid(0, 3), (QStringList{u".."_s, u"ROCK"_s, u"Docs"_s}));
+        QCOMPARE(captions().mid(3), descending);
+        QVERIFY(!m_nav->location().ascending);
+        QCOMPARE(sorted.size(), 2);
+        m_nav->arrange(ExplorerColumn(column));
+        QCOMPARE(captions().mid(3), ascending);
+    }
+
+    void missingContentsFileRemovesTheDisc()
+    {
+        QVERIFY(QFile::remove(db() + u"1A2B3C4D.dat"_s));
+        m_nav->TreeChange(node(u"Rock Disc"_s));
+        QCOMPARE(problems(), QStringList{u"Database is damaged! Some files nedeed for this operation are missing!\r\n"
+                                         u"CD labeled 1A2B3C4D will be deleted from database!"_s});
+        QVERIFY(!node(u"Rock Disc"_s));
+        QCOMPARE(m_nav->currentNode()->text(), u"Music"_s);
+        QVERIFY(m_nav->location().isGroupListed());
+        QVERIFY(captions().isEmpty());
+
+        // A contents file that is not a cabinet is reported and kept, with its disc.
+        m_problems->clear();
+        TextCodec::writeBytes(db() + u"5E6F7081.dat"_s, "not a cabinet");
+        m_nav->TreeChange(node(u"Photos Disc"_s));
+        QCOMPARE(problems().size(), 1);
+        QVERIFY(problems().first().contains(u"Cabinet file does not have the correct format"_s));
+        QVERIFY(node(u"Photos Disc"_s));
+        QVERIFY(QFileInfo::exists(db() + u"5E6F7081.dat"_s));
+    }
+
+    // A record whose serial would name a path: a contents file beside DB with that name is
+    // never read; the user is told which serial, and the disc stays in the tree.
+    void serialThatNamesAPathIsNeverFollowed_data()
+    {
+        QTest::addColumn<QString>("serial");
+        QTest::newRow("parent") << u"../victim"_s;
+        QTest::newRow("subfolder") << u"a/b"_s;
+        QTest::newRow("dot-dot") << u".."_s;
+    }
+    void serialThatNamesAPathIsNeverFollowed()
+    {
+        QFETCH(QString, serial);
+        // A real contents file where the serial points.
+        QVERIFY(QFile::copy(db() + u"1A2B3C4D.dat"_s, m_dir->path() + u"/data/victim.dat"_s));
+        TCD cd;
+        cd.Title = u"Stray"_s;
+        cd.Serial = serial;
+        TreeNode *stray = m_cat->tree().addDisc(m_cat->tree().root(), cd);
+        const int unpacks = m_contents.unpackCount();
+        m_nav->TreeChange(stray);
+        QCOMPARE(problems(), QStringList{u"\"%1\" is not a usable disc serial number."_s.arg(serial)});
+        QCOMPARE(m_contents.unpackCount(), unpacks);
+        QVERIFY(node(u"Stray"_s));
+        QVERIFY(!m_nav->location().isDiscListed());
+        QVERIFY(QFileInfo::exists(m_dir->path() + u"/data/victim.dat"_s));
+    }
+};
+
+QTEST_MAIN(TestNavigator)
+#include "tst_navigator.moc"

@@ -1,0 +1,194 @@
+#include "TestCatalogue.h"
+#include "TestWindow.h"
+#include "browser/ui/GroupTreeModel.h"
+#include "browser/ui/GroupTreeView.h"
+#include "browser/ui/TreeCommands.h"
+#include "browser/ui/TreePanel.h"
+#include "core/TextCodec.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTimer>
+
+using namespace Qt::Literals::StringLiterals;
+
+class TestTreeCommands : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString data() const { return m_dir->path() + u"/data/"_s; }
+    QString db() const { return data() + u"DB/"_s; }
+    QStringList treeLines() const { return TextCodec::readLines(db() + u"groups.tree"_s); }
+
+private Q_SLOTS:
+    void initTestCase() { TestWindow::setUp(); }
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        TestWindow::reset(data());
+        TestCatalogue::prepared(data());
+    }
+    void cleanup() { QCOMPARE(AppDialogs::pendingAnswers(), 0); }
+
+    void selectionCaptions()
+    {
+        TestWindow::Window f(data());
+        TreeNode *music = f.node(u"Music"_s);
+        f.tree().setText(music, u"Twenty chars exactly"_s);
+        f.nav().TreeChange(f.node(u"Rock Disc"_s));
+        QCOMPARE(f.action(u"AddGroup1"_s)->text(), u"Add Group to \"Twenty chars exactly\"..."_s);
+        QCOMPARE(f.action(u"AddDisc1"_s)->text(), u"Add Disc to \"Twenty chars exactly\"..."_s);
+        QCOMPARE(f.action(u"Report1"_s)->text(), u"Create Report for disc \"Rock Disc\""_s);
+        QCOMPARE(f->findChild<QLabel *>(u"SearchLabel"_s)->text(), u"Search mask (look in disc \"Rock Disc\"):"_s);
+
+        f.tree().setText(music, u"Twenty-one characters"_s);
+        f.nav().TreeChange(music);
+        QCOMPARE(f.action(u"AddGroup1"_s)->text(), u"Add Group to \"Twenty-one character...\"..."_s);
+        QCOMPARE(f.action(u"Report1"_s)->text(), u"Create Report for group \"Twenty-one character...\""_s);
+        QCOMPARE(f->findChild<QLabel *>(u"PathLabel"_s)->text(), u"Group \"Twenty-one characters\""_s);
+        QCOMPARE(f->findChild<QLabel *>(u"SearchLabel"_s)->text(),
+                 u"Search mask (look in group \"Twenty-one characters\"):"_s);
+        QCOMPARE(f->findChild<QLabel *>(u"TypeLabel"_s)->text(), u"Group"_s);
+        f.nav().TreeChange(f.tree().root());
+        QCOMPARE(f->findChild<QLabel *>(u"PathLabel"_s)->text(), u"My Collection"_s);
+        GroupTreeModel *model = f->treePanel()->model();
+        QCOMPARE(model->data(model->indexOf(f.node(u"Rock Disc"_s)), Qt::ToolTipRole).toString(),
+                 u"Titile: Rock Disc\nDisc Number: 1\nDescription: \nLoud\nmusic\nGenre: Rock"_s);
+    }
+
+    void addRenameDeleteLendReachTheFile()
+    {
+        {
+            TestWindow::Window f(data());
+            auto *c = f.controller<TreeCommands>();
+            f.nav().TreeChange(f.node(u"Rock Disc"_s));
+            // Added to the disc's group: a taken name (a disc title, any case), then a good one.
+            AppDialogs::pushInput(u"rock disc"_s);
+            AppDialogs::pushInput(u"Jazz"_s);
+            f.action(u"AddGroup1"_s)->trigger();
+            QCOMPARE(AppDialogs::shown().at(0).caption, u"Add Group to \"Music\""_s);
+            QCOMPARE(AppDialogs::shown().at(0).text, u"Group Name:"_s);
+            QCOMPARE(AppDialogs::shown().at(1).text,
+                     u"Group named \"rock disc\" already exists! Please enter different name."_s);
+            QCOMPARE(AppDialogs::shown().at(1).kind, AppDialogs::Error);
+            TreeNode *jazz = f.node(u"Jazz"_s);
+            QVERIFY(jazz);
+            QCOMPARE(jazz->parent()->text(), u"Music"_s);
+            QCOMPARE(f->treePanel()->view()->currentNode()->text(), u"Music"_s);
+            QVERIFY(f.captions().contains(u"Jazz"_s));
+
+            // An in-place rename goes through the same rules.
+            AppDialogs::clearShown();
+            f->treePanel()->model()->setData(f->treePanel()->model()->indexOf(jazz), u"Photos Disc"_s);
+            QCOMPARE(jazz->text(), u"Jazz"_s);
+            QCOMPARE(AppDialogs::shown().size(), 1);
+            c->TreeEdited(f.node(u"Photos Disc"_s), u"Photos 2024"_s);
+
+            TreeNode *photos = f.node(u"Photos 2024"_s);
+            f.nav().TreeChange(photos);
+            AppDialogs::pushInput(u"Alex | Smith"_s);
+            f.action(u"BorrowCD1"_s)->trigger();
+            QCOMPARE(photos->kind(), int(KindLent));
+            QCOMPARE(photos->row(), 0); // lent discs stand above the groups
+
+            AppDialogs::clearShown();
+            f.nav().TreeChange(f.tree().root());
+            c->Delete1Click();
+            QCOMPARE(AppDialogs::shownTexts(), QStringList{u"Cannot delete main goup!"_s});
+            f.nav().TreeChange(f.node(u"Music"_s));
+            AppDialogs::pushAnswer(QMessageBox::No);
+            c->Delete1Click();
+            QVERIFY(f.node(u"Music"_s));
+            AppDialogs::pushAnswer(QMessageBox::Yes);
+            f.action(u"Delete2"_s)->trigger();
+            QCOMPARE(AppDialogs::shownTexts().last(), u"Delete group \"Music\"?"_s);
+            QVERIFY(!f.node(u"Rock Disc"_s));
+            QVERIFY(!QFileInfo::exists(db() + u"1A2B3C4D.dat"_s));
+            QCOMPARE(f->treePanel()->view()->currentNode(), f.tree().root());
+            QVERIFY(!f.captions().contains(u"Music"_s));
+            f->close();
+        }
+        const QStringList lines = treeLines();
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines.at(1).startsWith(u"\tPhotos 2024|PHOTOS|5E6F7081|UDF|4096|"_s));
+        QVERIFY(lines.at(1).endsWith(u"|Alex | Smith"_s));
+        QCOMPARE(lines.at(2), u"\tEmpty Group"_s);
+    }
+
+    // The list's menu for a disc entry is the tree's; its command first selects that disc.
+    void listEntryMenuActsOnItsNode()
+    {
+        TestWindow::Window f(data());
+        f.nav().TreeChange(f.tree().root());
+        QMenu *menu = f->actions().menu(u"TreeMenu"_s);
+        bool editShown = false;
+        bool borrowShown = true;
+        QTimer::singleShot(0, menu, [&] {
+            editShown = f.action(u"EditDiscEntry1"_s)->isVisible();
+            borrowShown = f.action(u"BorrowCD1"_s)->isVisible();
+            AppDialogs::pushAnswer(QMessageBox::Yes);
+            f.action(u"Delete2"_s)->trigger();
+            menu->close();
+        });
+        f.nav().requestNodeMenu(f.node(u"Photos Disc"_s), QPoint(10, 10));
+        QVERIFY(editShown);
+        QVERIFY(!borrowShown);
+        QCOMPARE(AppDialogs::shownTexts().last(), u"Delete disc \"Photos Disc\"?"_s);
+        QVERIFY(!f.node(u"Photos Disc"_s));
+        QVERIFY(QFileInfo::exists(db() + u"1A2B3C4D.dat"_s));
+        QCOMPARE(f.nav().currentNode(), f.tree().root());
+    }
+
+    void dragAndDropMovesSeveralNodes()
+    {
+        {
+            TestWindow::Window f(data());
+            f->resize(800, 600);
+            f->show();
+            QVERIFY(QTest::qWaitForWindowExposed(&f.form()));
+            GroupTreeView *view = f->treePanel()->view();
+            GroupTreeModel *model = f->treePanel()->model();
+            view->expandAll();
+            TreeNode *music = f.node(u"Music"_s);
+            TreeNode *empty = f.node(u"Empty Group"_s);
+            TreeNode *photos = f.node(u"Photos Disc"_s);
+            const auto iconPoint = [&](TreeNode *n) {
+                const QRect r = view->visualRect(model->indexOf(n));
+                return QPoint(r.left() + 8, r.center().y());
+            };
+            TreeNode *target = nullptr;
+            QCOMPARE(view->hitTest(iconPoint(music), &target), TreeMoves::AsLastChild);
+            QCOMPARE(target, music);
+            QCOMPARE(view->hitTest(QPoint(view->visualRect(model->indexOf(music)).left() - 4, iconPoint(music).y()),
+                                   &target),
+                     TreeMoves::BeforeTarget);
+            QCOMPARE(view->hitTest(QPoint(view->viewport()->width() - 2, iconPoint(music).y()), &target),
+                     TreeMoves::Nowhere);
+
+            // A present disc takes no drop; a group does.
+            QVERIFY(!(model->flags(model->indexOf(photos)) & Qt::ItemIsDropEnabled));
+            view->dropNodes({music, photos}, iconPoint(empty));
+            QCOMPARE(music->parent(), empty);
+            QCOMPARE(photos->parent(), empty);
+            view->expandAll();
+            view->dropNodes({empty}, iconPoint(music)); // into its own subtree: refused
+            QCOMPARE(empty->parent(), f.tree().root());
+            // Nothing may stand beside the root.
+            view->dropNodes({music}, QPoint(view->visualRect(model->indexOf(f.tree().root())).left() - 2,
+                                            iconPoint(f.tree().root()).y()));
+            QCOMPARE(music->parent(), empty);
+            QCOMPARE(f.nav().currentNode(), f.tree().root());
+            f->close();
+        }
+        const QStringList lines = treeLines();
+        QCOMPARE(lines.at(1), u"\tEmpty Group"_s);
+        QCOMPARE(lines.at(2), u"\t\tMusic"_s);
+        QVERIFY(lines.at(3).startsWith(u"\t\t\tRock Disc|"_s));
+        QVERIFY(lines.at(4).startsWith(u"\t\tPhotos Disc|"_s));
+    }
+};
+
+QTEST_MAIN(TestTreeCommands)
+#include "tst_treecommands.moc"
