@@ -1,10 +1,9 @@
 #include "CabTestUtil.h"
+#include "CliRun.h"
 
-#include "cli/CliApp.h"
 #include "store/Catalogue.h"
 #include "store/ContentsFile.h"
 
-#include <QBuffer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -17,24 +16,6 @@ using namespace CabTestUtil;
 class TestBackupCli : public QObject
 {
     Q_OBJECT
-
-    struct Run {
-        int code;
-        QByteArray out;
-        QByteArray err;
-    };
-
-    Run run(const QStringList &args, const QByteArray &input = QByteArray())
-    {
-        QByteArray outBytes, errBytes, inBytes = input;
-        QBuffer out(&outBytes), err(&errBytes), in(&inBytes);
-        out.open(QIODevice::WriteOnly);
-        err.open(QIODevice::WriteOnly);
-        in.open(QIODevice::ReadOnly);
-        CliApp app;
-        const int code = app.run(args, CliIo{&out, &err, &in});
-        return {code, outBytes, errBytes};
-    }
 
     // A catalogue with one disc whose lists hold CR LF and a non-ASCII name.
     void makeCatalogue(const QString &data)
@@ -64,29 +45,29 @@ private Q_SLOTS:
         makeCatalogue(data);
         const QString archive = tmp.filePath(u"backup.cab"_s);
 
-        Run r = run({u"--data"_s, data, u"export"_s, archive});
+        CliRun r = runCli({u"--data"_s, data, u"export"_s, archive});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QByteArray());
         QVERIFY(cabextractAccepts(archive));
         QCOMPARE(cabextractNames(archive), (QStringList{u"0BADF00D.dat"_s, u"groups.tree"_s}));
 
-        r = run({u"--data"_s, data, u"cat-lists"_s, u"0BADF00D"_s});
+        r = runCli({u"--data"_s, data, u"cat-lists"_s, u"0BADF00D"_s});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, m_dir + "\t\n" + m_file);
 
         // Into a fresh catalogue: asked first, "no" changes nothing.
         const QString other = tmp.filePath(u"other"_s);
-        r = run({u"--data"_s, other, u"import"_s, archive}, "n\n");
+        r = runCli({u"--data"_s, other, u"import"_s, archive}, "n\n");
         QCOMPARE(r.code, 1);
         QVERIFY(r.out.startsWith("All existing files will be overwritten. Continue anyway?"));
         QVERIFY(!QFileInfo::exists(other + u"/DB/groups.tree"_s));
 
-        r = run({u"--data"_s, other, u"import"_s, archive}, "yes\n");
+        r = runCli({u"--data"_s, other, u"import"_s, archive}, "yes\n");
         QCOMPARE(r.code, 0);
         QVERIFY(r.out.endsWith("Import Database complete.\n"));
-        r = run({u"--data"_s, other, u"cat-lists"_s, u"0BADF00D"_s});
+        r = runCli({u"--data"_s, other, u"cat-lists"_s, u"0BADF00D"_s});
         QCOMPARE(r.out, m_dir + "\t\n" + m_file);
-        r = run({u"--data"_s, other, u"tree"_s});
+        r = runCli({u"--data"_s, other, u"tree"_s});
         QVERIFY(r.out.contains("Holiday\t0BADF00D"));
     }
 
@@ -96,35 +77,34 @@ private Q_SLOTS:
         const QString data = tmp.filePath(u"data"_s);
         makeCatalogue(data);
         const auto before = snapshot(data + u"/DB"_s);
-        Run r = run({u"--data"_s, data, u"import"_s, fixture(u"src/beta.txt"_s), u"--yes"_s});
+        CliRun r = runCli({u"--data"_s, data, u"import"_s, fixture(u"src/beta.txt"_s), u"--yes"_s});
         QCOMPARE(r.code, 1);
         QCOMPARE(r.err, QByteArray("Cabinet file does not have the correct format [0x0002]\n"));
         QCOMPARE(snapshot(data + u"/DB"_s), before);
 
-        r = run({u"--data"_s, data, u"cat-lists"_s, u"12345678"_s});
+        r = runCli({u"--data"_s, data, u"cat-lists"_s, u"12345678"_s});
         QCOMPARE(r.code, 1);
         QVERIFY(r.err.startsWith("Cabinet not found [0x0001]. "));
         QCOMPARE(r.err.count('\n'), 1);
 
-        r = run({u"--data"_s, data, u"export"_s});
+        r = runCli({u"--data"_s, data, u"export"_s});
         QCOMPARE(r.code, 2);
     }
 
     void realBinary()
     {
-        const QString cli = qEnvironmentVariable("QUILLORY_CLI");
-        if (cli.isEmpty())
+        if (qEnvironmentVariableIsEmpty("QUILLORY_CLI"))
             QSKIP("QUILLORY_CLI not set");
         QTemporaryDir tmp;
         const QString data = tmp.filePath(u"data"_s);
         makeCatalogue(data);
         const QString archive = tmp.filePath(u"b.cab"_s);
-        ToolResult r = runTool(cli, {u"--data"_s, data, u"export"_s, archive});
-        QCOMPARE(r.exitCode, 0);
-        QCOMPARE(r.out, QByteArray());
-        r = runTool(cli, {u"--data"_s, tmp.filePath(u"o"_s), u"import"_s, archive, u"--yes"_s});
-        QCOMPARE(r.exitCode, 0);
-        QCOMPARE(r.out, QByteArray("Import Database complete.\n"));
+        CliRun r = runProgram({u"--data"_s, data, u"export"_s, archive});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out + r.err, QByteArray());
+        r = runProgram({u"--data"_s, tmp.filePath(u"o"_s), u"import"_s, archive, u"--yes"_s});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out + r.err, QByteArray("Import Database complete.\n"));
     }
 };
 

@@ -1,35 +1,16 @@
-#include "cli/CliApp.h"
+#include "CliRun.h"
 #include "store/Catalogue.h"
 
-#include <QBuffer>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
 
-// The command line's own contract: exit codes, help, streams, the lock, and the tree and
-// check-mask commands byte for byte.
+// The command line's own contract: exit codes, help, streams, the lock, and the tree and check-mask commands
+// byte for byte.
 class TestCli : public QObject
 {
     Q_OBJECT
-
-    struct Result {
-        int code;
-        QByteArray out;
-        QByteArray err;
-    };
-    Result run(const QStringList &args, const QByteArray &input = QByteArray())
-    {
-        QBuffer out, err, in;
-        in.setData(input);
-        out.open(QIODevice::WriteOnly);
-        err.open(QIODevice::WriteOnly);
-        in.open(QIODevice::ReadOnly);
-        CliApp app;
-        const int code = app.run(args, CliIo{&out, &err, &in});
-        return {code, out.data(), err.data()};
-    }
 
     QTemporaryDir m_dir;
     QString data() const { return m_dir.path(); }
@@ -53,7 +34,7 @@ private Q_SLOTS:
         write(u"DB/groups.tree"_s,
               "My Collection\r\n\tMusic\r\n\t\tLive\r\n\t\t\tConcert|CONC|0000ABCD|CDFS|734003200|d|Rock|3|x|\r\n"
               "\tDVD|D|00000001|UDF|4700000000|||1|x|Eve | Bob\r\n");
-        const Result r = run({u"--data"_s, data(), u"tree"_s});
+        const CliRun r = runCli({u"--data"_s, data(), u"tree"_s});
         QCOMPARE(r.err, QByteArray());
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QByteArray("My Collection\n"
@@ -65,7 +46,7 @@ private Q_SLOTS:
 
     void treeOfNewCatalogue()
     {
-        const Result r = run({u"--data="_s + data(), u"tree"_s});
+        const CliRun r = runCli({u"--data="_s + data(), u"tree"_s});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QByteArray("My Collection\n"));
         // Reading does not write a tree.
@@ -76,7 +57,7 @@ private Q_SLOTS:
     {
         write(u"DB/00000001.dat"_s, "");
         write(u"DB/groups.tree"_s, "R\r\n\tOld|L|00000001|FAT|1|||1|01.01.2001 10:00:00\r\n");
-        const Result r = run({u"--data"_s, data(), u"tree"_s});
+        const CliRun r = runCli({u"--data"_s, data(), u"tree"_s});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.err, QByteArray("Your database appears to be in older format. It will be updated automatically.\n"
                                    "Update completed!\n"));
@@ -86,7 +67,7 @@ private Q_SLOTS:
     void damagedTreeIsAnError()
     {
         write(u"DB/groups.tree"_s, "R\r\n\t\t\tX\r\n");
-        const Result r = run({u"--data"_s, data(), u"tree"_s});
+        const CliRun r = runCli({u"--data"_s, data(), u"tree"_s});
         QCOMPARE(r.code, 1);
         QCOMPARE(r.err, QByteArray("Invalid level (3) for item \"X\"\n"));
         QCOMPARE(r.out, QByteArray());
@@ -94,31 +75,28 @@ private Q_SLOTS:
 
     void checkMask()
     {
-        Result r = run({u"check-mask"_s, u"*.mp3"_s, u"Song.MP3"_s, u"a.mp3.bak"_s, u"--x.mp3"_s});
+        CliRun r = runCli({u"check-mask"_s, u"*.mp3"_s, u"Song.MP3"_s, u"a.mp3.bak"_s, u"--x.mp3"_s});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QByteArray("yes\nno\nyes\n"));
-        r = run({u"check-mask"_s, u"[abc"_s, u"a"_s});
+        r = runCli({u"check-mask"_s, u"[abc"_s, u"a"_s});
         QCOMPARE(r.code, 1);
         QCOMPARE(r.err, QByteArray("'[abc' is an invalid mask at (5)\n"));
-        r = run({u"check-mask"_s, u"*"_s});
-        QCOMPARE(r.code, 2);
+        QCOMPARE(runCli({u"check-mask"_s, u"*"_s}).code, 2);
     }
 
     void usageAndHelp()
     {
-        Result r = run({});
+        CliRun r = runCli({});
         QCOMPARE(r.code, 2);
         QVERIFY(r.err.startsWith("Usage: quillory-cli"));
-        r = run({u"--help"_s});
+        r = runCli({u"--help"_s});
         QCOMPARE(r.code, 0);
         QVERIFY(r.out.contains("check-mask MASK NAME..."));
-        r = run({u"nonsense"_s});
-        QCOMPARE(r.code, 2);
-        r = run({u"tree"_s, u"--bogus"_s});
-        QCOMPARE(r.code, 2);
+        QCOMPARE(runCli({u"nonsense"_s}).code, 2);
+        QCOMPARE(runCli({u"tree"_s, u"--bogus"_s}).code, 2);
         CliApp app;
         for (const auto &cmd : app.commands()) {
-            r = run({cmd->name(), u"--help"_s});
+            r = runCli({cmd->name(), u"--help"_s});
             QCOMPARE(r.code, 0);
             QVERIFY2(r.out.startsWith("Usage: quillory-cli [--data DIR] " + cmd->name().toUtf8()), r.out.constData());
         }
@@ -126,19 +104,15 @@ private Q_SLOTS:
 
     void secondProcessIsRefusedByTheLock()
     {
+        if (qEnvironmentVariableIsEmpty("QUILLORY_CLI"))
+            QSKIP("QUILLORY_CLI not set");
         Catalogue holder(data());
         holder.lock();
-        const QString cli = qEnvironmentVariable("QUILLORY_CLI");
-        if (cli.isEmpty())
-            QSKIP("QUILLORY_CLI not set");
-        QProcess p;
-        p.start(cli, {u"--data"_s, data(), u"tree"_s});
-        QVERIFY(p.waitForFinished(30000));
-        QCOMPARE(p.exitCode(), 1);
-        const QByteArray err = p.readAllStandardError();
-        QVERIFY2(err.contains("Quillory!.lock"), err.constData());
-        QCOMPARE(err.count('\n'), 1);
-        QCOMPARE(p.readAllStandardOutput(), QByteArray());
+        const CliRun r = runProgram({u"--data"_s, data(), u"tree"_s});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains("Quillory!.lock"), r.err.constData());
+        QCOMPARE(r.err.count('\n'), 1);
+        QCOMPARE(r.out, QByteArray());
     }
 };
 

@@ -1,10 +1,8 @@
 // quillory-cli drives: in process over folder volumes (exact lines), and the real program on this machine.
+#include "CliRun.h"
 #include "acquire/FolderVolumeBackend.h"
-#include "cli/CliApp.h"
 
-#include <QBuffer>
 #include <QDir>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -22,9 +20,8 @@ void TestDrives::linesOfFolderVolumes()
 {
     QStandardPaths::setTestModeEnabled(true);
     QTemporaryDir dir;
-    QDir(dir.path()).mkdir("C");
-    QDir(dir.path()).mkdir("D");
-    QDir(dir.path()).mkdir("E");
+    for (const char *name : {"C", "D", "E"})
+        QDir(dir.path()).mkdir(name);
     FolderVolumeBackend folders;
     const QString c = folders.addVolume(
         {dir.filePath("C"), "SYSTEM", 0x0A1B2C3D, "NTFS", 500ull << 30, 1 << 30, DriveKind::Fixed, true});
@@ -33,33 +30,23 @@ void TestDrives::linesOfFolderVolumes()
     const QString e = folders.addVolume(
         {dir.filePath("E"), "MY\tSTICK", 0xDEADBEEF, "FAT32", 8ull << 30, 0, DriveKind::Removable, true});
     VolumeBackend::setDefaultBackend(&folders);
-    QBuffer out, err;
-    out.open(QIODevice::WriteOnly);
-    err.open(QIODevice::WriteOnly);
-    CliApp app;
-    const int code = app.run({"--data", dir.path(), "drives"}, CliIo{&out, &err, nullptr});
+    const CliRun r = runCli({"--data", dir.path(), "drives"});
+    const int extra = runCli({"drives", "extra"}).code;
     VolumeBackend::setDefaultBackend(nullptr);
-    QCOMPARE(code, 0);
-    QCOMPARE(QString::fromUtf8(out.data()), c + "\tFixed\tpresent\tSYSTEM\t0A1B2C3D\tNTFS\t536870912000\n" + d +
-                                                "\tCDROM\tempty\t\t\t\t\n" + e +
-                                                "\tRemovable\tpresent\tMY STICK\tDEADBEEF\tFAT32\t8589934592\n");
-    QVERIFY(err.data().isEmpty());
-
-    QBuffer out2, err2;
-    out2.open(QIODevice::WriteOnly);
-    err2.open(QIODevice::WriteOnly);
-    QCOMPARE(app.run({"drives", "extra"}, CliIo{&out2, &err2, nullptr}), 2);
+    QCOMPARE(r.code, 0);
+    QCOMPARE(QString::fromUtf8(r.out), c + "\tFixed\tpresent\tSYSTEM\t0A1B2C3D\tNTFS\t536870912000\n" + d +
+                                           "\tCDROM\tempty\t\t\t\t\n" + e +
+                                           "\tRemovable\tpresent\tMY STICK\tDEADBEEF\tFAT32\t8589934592\n");
+    QVERIFY(r.err.isEmpty());
+    QCOMPARE(extra, 2);
 }
 
 void TestDrives::realProgram()
 {
     QTemporaryDir dir;
-    QProcess p;
-    p.start(qEnvironmentVariable("QUILLORY_CLI"), {"--data", dir.path(), "drives"});
-    QVERIFY(p.waitForFinished(60000));
-    QCOMPARE(p.exitCode(), 0);
-    const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-    for (const QString &line : lines) {
+    const CliRun r = runProgram({"--data", dir.path(), "drives"});
+    QCOMPARE(r.code, 0);
+    for (const QString &line : QString::fromUtf8(r.out).split(u'\n', Qt::SkipEmptyParts)) {
         const QStringList f = line.split(u'\t');
         QCOMPARE(f.size(), 7);
         QVERIFY(QStringList({"Fixed", "CDROM", "Removable"}).contains(f[1]));
@@ -70,6 +57,8 @@ void TestDrives::realProgram()
             bool ok = false;
             f[6].toULongLong(&ok);
             QVERIFY(ok);
+        } else {
+            QVERIFY(f[0].startsWith("/dev/"));
         }
     }
 }
