@@ -38,6 +38,17 @@ const QString kFs = u"org.freedesktop.UDisks2.Filesystem"_s;
 const QString kDrive = u"org.freedesktop.UDisks2.Drive"_s;
 const QString kBlock = u"org.freedesktop.UDisks2.Block"_s;
 
+// The message of the EDiskEject the call throws.
+template <typename F> QString ejectError(F f)
+{
+    try {
+        f();
+    } catch (const EDiskEject &e) {
+        return e.message();
+    }
+    return u"<no EDiskEject>"_s;
+}
+
 } // namespace
 
 class TestEject : public QObject
@@ -52,7 +63,6 @@ private Q_SLOTS:
     void ejectThroughUDisks();
     void mountAndIdentityThroughUDisks();
     void watcherOnTheBus();
-    void watcherOnTheSystemBus();
     void watcherOnTheMountTable();
 
 private:
@@ -98,37 +108,20 @@ void TestEject::ejectOfFolderVolumes()
     eject.setEjected(true);
     QCOMPARE(folders.ejected(), QStringList{d});
     QVERIFY(eject.Ejected());
-    try {
-        eject.setEjected(true);
-        QFAIL("an empty drive was ejected");
-    } catch (const EDiskEject &e) {
-        QCOMPARE(e.message(), u"No disk in drive!"_s);
-    }
+    QCOMPARE(ejectError([&] { eject.setEjected(true); }), u"No disk in drive!"_s);
     folders.setPresent(d, true);
     folders.setEjectRefused(true);
-    try {
-        eject.Eject();
-        QFAIL("a refused eject passed for success");
-    } catch (const EDiskEject &e) {
-        QCOMPARE(e.message(), u"Could not eject disk!"_s);
-    }
+    QCOMPARE(ejectError([&] { eject.Eject(); }), u"Could not eject disk!"_s);
     QVERIFY(!eject.Ejected()); // the disc is still in
 }
 
 void TestEject::udisksSignalsMeaning()
 {
-    QCOMPARE(MediaWatcher::eventForInterfacesAdded(kBlocks + "sr0", {kBlock, kFs}), Event::Arrival);
+    // What the bus test below does not send: drives and partition tables coming, a drive's medium going, and
+    // a file system's mount points changing.
     QCOMPARE(MediaWatcher::eventForInterfacesAdded(kDrives + "Stick", {kDrive}), Event::Arrival);
-    // A partition table or an unformatted medium is no volume; jobs come and go with every mount.
     QCOMPARE(MediaWatcher::eventForInterfacesAdded(kBlocks + "sdb", {kBlock, "org.freedesktop.UDisks2.PartitionTable"}),
              Event::None);
-    QCOMPARE(MediaWatcher::eventForInterfacesAdded("/org/freedesktop/UDisks2/jobs/7", {"org.freedesktop.UDisks2.Job"}),
-             Event::None);
-    QCOMPARE(MediaWatcher::eventForInterfacesRemoved(kBlocks + "sdb1", {kFs}), Event::Removal);
-    QCOMPARE(MediaWatcher::eventForInterfacesRemoved("/org/freedesktop/UDisks2/jobs/7", {"x"}), Event::None);
-
-    QCOMPARE(MediaWatcher::eventForPropertiesChanged(kDrives + "DVD", kDrive, {{"MediaAvailable", true}}),
-             Event::Arrival);
     QCOMPARE(MediaWatcher::eventForPropertiesChanged(kDrives + "DVD", kDrive, {{"MediaAvailable", false}}),
              Event::Removal);
     QCOMPARE(MediaWatcher::eventForPropertiesChanged(kDrives + "DVD", kDrive, {{"Size", 0}}), Event::None);
@@ -180,12 +173,7 @@ void TestEject::ejectThroughUDisks()
     // A volume that stays busy: the drive is not asked to eject while it is still mounted.
     fake.object().busy.insert("sdq2");
     eject.setDrive(m_part1 + "/");
-    try {
-        eject.Eject();
-        QFAIL("a busy volume was ejected");
-    } catch (const EDiskEject &e) {
-        QCOMPARE(e.message(), u"Could not eject disk!"_s);
-    }
+    QCOMPARE(ejectError([&] { eject.Eject(); }), u"Could not eject disk!"_s);
     QCOMPARE(eject.lastSystemError(), u"Target is busy"_s);
     QCOMPARE(fake.object().takeCalls(), QStringList({"Unmount sdq1", "Unmount sdq2"}));
     fake.object().busy.clear();
@@ -263,27 +251,6 @@ void TestEject::watcherOnTheBus()
     QVERIFY(removed.wait(5000));
     QCOMPARE(arrived.size(), 1);
     QCOMPARE(removed.size(), 1);
-}
-
-void TestEject::watcherOnTheSystemBus()
-{
-    QDBusConnection system = QDBusConnection::systemBus();
-    if (!system.isConnected())
-        QSKIP("no system D-Bus bus on this machine (no /run/dbus/system_bus_socket)");
-    MediaWatcher watcher;
-    if (!UDisksClient(system).available()) {
-        QVERIFY(!watcher.startUDisks(system));
-        QSKIP("the system bus runs without UDisks2");
-    }
-    QVERIFY(watcher.startUDisks(system));
-    QCOMPARE(watcher.source(), MediaWatcher::Source::UDisks);
-    // The real daemon answers for a device that exists on every Linux machine with block devices, or nothing.
-    LinuxVolumeBackend backend;
-    for (const DriveEntry &e : backend.drives()) {
-        if (!e.device.isEmpty())
-            QVERIFY(!UDisksClient(system).blockProperties(e.device).isEmpty());
-        break;
-    }
 }
 
 void TestEject::watcherOnTheMountTable()
