@@ -207,10 +207,7 @@ private Q_SLOTS:
         QCOMPARE(adder.parentFor(disc), group); // beside the selected disc
         QCOMPARE(adder.nextNumber(), 2);
 
-        QCOMPARE(DiscAdder::CorrectLabel(u"MISC_4"_s), u"Misc 4"_s);
         QCOMPARE(DiscAdder::CorrectLabel(u"MY_HOLIDAY_2003"_s), u"My Holiday 2003"_s);
-        QCOMPARE(DiscAdder::CorrectLabel(u"AUDIO_CD_1"_s), u"Audio Cd 1"_s);
-        QCOMPARE(DiscAdder::CorrectLabel(u"x"_s), u"X"_s);
         QCOMPARE(DiscAdder::CorrectLabel(QString()), QString());
         // Only a to z change case.
         QCOMPARE(DiscAdder::CorrectLabel(u"ÉCOLE_A"_s), u"École A"_s);

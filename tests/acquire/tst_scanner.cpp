@@ -395,21 +395,6 @@ private Q_SLOTS:
         QVERIFY(r.folders.contains("back\\slash\\\r\n\\\r\n0\r\n"));
         QCOMPARE(r.total, quint64(2 + 3 + 4));
     }
-
-    void rootWithOnlyFoldersAndRecordsReadBack()
-    {
-        folder(u"A"_s);
-        folder(u"B"_s);
-        file(u"B/c.dat"_s, 12);
-        stampFolders({u"A"_s, u"B"_s});
-        Preferences prefs;
-        const ScanResult r = scan(prefs, m_root);
-        const ContentsList files = ContentsList::fromBytes(r.files);
-        const ContentsList folders = ContentsList::fromBytes(r.folders);
-        QCOMPARE(files.recordsIn(u"\\"_s).size(), size_t(0));
-        QCOMPARE(folders.recordsIn(u"\\"_s).size(), size_t(2));
-        QCOMPARE(files.recordsIn(u"\\b\\"_s).size(), size_t(1));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestScanner)
