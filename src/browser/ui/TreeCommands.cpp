@@ -75,6 +75,8 @@ void TreeCommands::setCaptions(TreeNode *node)
 
 void TreeCommands::updateCommandStates()
 {
+    if (!m_view)
+        return;
     const bool writable = !m_workspace.isReadOnly();
     QWidget *focus = QApplication::focusWidget();
     const bool treeFocus = m_view->hasFocus() || (focus && m_view->isAncestorOf(focus));

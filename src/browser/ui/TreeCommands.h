@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 #include <QPoint>
+#include <QPointer>
 
 class ActionRegistry;
 class GroupTreeView;
@@ -48,7 +49,8 @@ private:
     Navigator &m_navigator;
     TreeEditor m_editor;
     ActionRegistry &m_actions;
-    GroupTreeView *m_view;
+    // Focus moves while the window is taken down; by then the view may be gone.
+    QPointer<GroupTreeView> m_view;
     ObjectInfoPanel *m_infoPanel;
     QWidget *m_window;
     QMenu *m_menu;
