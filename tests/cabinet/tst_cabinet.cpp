@@ -18,6 +18,7 @@ class TestCabinet : public QObject
     Q_OBJECT
 
 private:
+    QTemporaryDir m_tmp;
     QString sysText(int code) { return QString::fromLocal8Bit(strerror(code)); }
 
     // Expects the call to throw ESTCabinet and returns its message.
@@ -194,26 +195,26 @@ private Q_SLOTS:
     void cabinetsOfOtherTools_data()
     {
         QTest::addColumn<QString>("cab");
-        QTest::newRow("gcab MSZIP") << u"gcab-mszip.cab"_s;
-        QTest::newRow("gcab stored") << u"gcab-stored.cab"_s;
+        QTest::addColumn<QStringList>("members"); // compared with the sources in cab/src
+        QTest::addColumn<QStringList>("files");
+        const QStringList gcab{u"alpha.txt"_s, u"beta.txt"_s};
+        QTest::newRow("gcab MSZIP") << u"gcab-mszip.cab"_s << gcab << gcab;
+        QTest::newRow("gcab stored") << u"gcab-stored.cab"_s << gcab << gcab;
+        QTest::newRow("reserved header") << u"reserved-header.cab"_s << QStringList{}
+                                         << QStringList{u"test.sh"_s, u"test.txt"_s};
     }
 
     void cabinetsOfOtherTools()
     {
         QFETCH(QString, cab);
+        QFETCH(QStringList, members);
+        QFETCH(QStringList, files);
         QTemporaryDir tmp;
         TSTCabReader reader;
         reader.Extract(fixture(cab), tmp.path());
-        QCOMPARE(readFile(tmp.filePath(u"alpha.txt"_s)), readFile(fixture(u"src/alpha.txt"_s)));
-        QCOMPARE(readFile(tmp.filePath(u"beta.txt"_s)), readFile(fixture(u"src/beta.txt"_s)));
-    }
-
-    void reservedHeaderCabinet()
-    {
-        QTemporaryDir tmp;
-        TSTCabReader reader;
-        reader.Extract(fixture(u"reserved-header.cab"_s), tmp.path());
-        QCOMPARE(QDir(tmp.path()).entryList(QDir::Files), (QStringList{u"test.sh"_s, u"test.txt"_s}));
+        QCOMPARE(QDir(tmp.path()).entryList(QDir::Files), files);
+        for (const QString &m : members)
+            QCOMPARE(readFile(tmp.filePath(m)), readFile(fixture(u"src/"_s + m)));
     }
 
     void twoPartSetIsFollowed()
@@ -263,45 +264,48 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(tmp.filePath(u"p/part-a.bin"_s)));
     }
 
-    void failureMessages()
+    void failureMessages_data()
     {
-        QTemporaryDir tmp;
-        TSTCabReader reader;
-        const QString dest = tmp.filePath(u"dest"_s);
-
-        QCOMPARE(cabError([&] { reader.Extract(tmp.filePath(u"missing.cab"_s), dest); }),
-                 u"Cabinet not found [0x0001].\r\n"_s + sysText(ENOENT) + u" [0x0002]."_s);
-
-        writeFile(tmp.filePath(u"text.cab"_s), QByteArray("This is not a cabinet at all.\r\n").repeated(9));
-        QCOMPARE(cabError([&] { reader.Extract(tmp.filePath(u"text.cab"_s), dest); }),
-                 u"Cabinet file does not have the correct format [0x0002]"_s);
-        writeFile(tmp.filePath(u"short.cab"_s), "MSCF\0\0");
-        QCOMPARE(cabError([&] { reader.List(tmp.filePath(u"short.cab"_s)); }),
-                 u"Cabinet file does not have the correct format [0x0002]"_s);
-
-        QTemporaryDir w;
+        QTest::addColumn<QByteArray>("bytes"); // null: no file at all
+        QTest::addColumn<bool>("toMemory");
+        QTest::addColumn<QString>("message");
+        // A cabinet of one MSZIP member that needs several data blocks.
         QByteArray text;
         for (int i = 0; i < 20000; ++i)
             text += QByteArray::number(i * 7919 % 100003) + ' ';
-        writeFile(w.filePath(u"big.txt"_s), text);
+        writeFile(m_tmp.filePath(u"big.txt"_s), text);
         TSTCabWriter cab;
         cab.CompressionType = cctMsZip;
-        cab.Open(w.filePath(u"sum.cab"_s));
-        cab.AddFile(w.filePath(u"big.txt"_s), u"big.txt"_s);
+        cab.Open(m_tmp.filePath(u"sum.cab"_s));
+        cab.AddFile(m_tmp.filePath(u"big.txt"_s), u"big.txt"_s);
         cab.Close(true);
-        const QByteArray good = readFile(w.filePath(u"sum.cab"_s));
-
-        // A cabinet cut off inside its data.
-        writeFile(tmp.filePath(u"cut.cab"_s), good.left(good.size() / 2));
-        QCOMPARE(cabError([&] { reader.Extract(tmp.filePath(u"cut.cab"_s), dest); }),
-                 u"Cabinet file is corrupt [0x0004]"_s);
-
-        // Damaged data under a block checksum.
-        QByteArray damaged = good;
+        const QByteArray good = readFile(m_tmp.filePath(u"sum.cab"_s));
+        QByteArray damaged = good; // under a block checksum
         damaged[damaged.size() - 40] = char(damaged.at(damaged.size() - 40) ^ 0x55);
-        writeFile(tmp.filePath(u"damaged.cab"_s), damaged);
-        QCOMPARE(cabError([&] { reader.ExtractToMemory(tmp.filePath(u"damaged.cab"_s)); }),
-                 u"Cabinet file is corrupt [0x0004]"_s);
+
+        const QString format = u"Cabinet file does not have the correct format [0x0002]"_s;
+        QTest::newRow("missing") << QByteArray() << false
+                                 << u"Cabinet not found [0x0001].\r\n"_s + sysText(ENOENT) + u" [0x0002]."_s;
+        QTest::newRow("text") << QByteArray("This is not a cabinet at all.\r\n").repeated(9) << false << format;
+        QTest::newRow("short header") << QByteArray("MSCF\0\0", 6) << true << format;
+        QTest::newRow("cut inside its data")
+            << good.left(good.size() / 2) << false << u"Cabinet file is corrupt [0x0004]"_s;
+        QTest::newRow("damaged data") << damaged << true << u"Cabinet file is corrupt [0x0004]"_s;
+    }
+
+    void failureMessages()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, toMemory);
+        QFETCH(QString, message);
+        QTemporaryDir tmp;
+        const QString cab = tmp.filePath(u"bad.cab"_s), dest = tmp.filePath(u"dest"_s);
+        if (!bytes.isNull())
+            writeFile(cab, bytes);
+        TSTCabReader reader;
+        QCOMPARE(toMemory ? cabError([&] { reader.ExtractToMemory(cab); })
+                          : cabError([&] { reader.Extract(cab, dest); }),
+                 message);
         QVERIFY(!QFileInfo::exists(dest + u"/big.txt"_s));
     }
 
@@ -350,14 +354,14 @@ private Q_SLOTS:
         QCOMPARE(QDir(tmp.path()).entryList(QDir::Files), QStringList());
         QCOMPARE(QDir(tmp.path() + u"/a"_s).entryList(QDir::Files), QStringList());
         QCOMPARE(QDir(dest).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
-        QVERIFY(!TSTCabReader::isSafeMemberName(u".."_s));
-        QVERIFY(!TSTCabReader::isSafeMemberName(u"C:x.txt"_s));
-        QVERIFY(!TSTCabReader::isSafeMemberName(u"a/b"_s));
-        QVERIFY(TSTCabReader::isSafeMemberName(u"..dat"_s));
     }
 
     void memoryExtractionIsBounded()
     {
+        // Names no fixture holds: a drive, a forward slash; a name that only starts with dots is safe.
+        QVERIFY(!TSTCabReader::isSafeMemberName(u"C:x.txt"_s));
+        QVERIFY(!TSTCabReader::isSafeMemberName(u"a/b"_s));
+        QVERIFY(TSTCabReader::isSafeMemberName(u"..dat"_s));
         TSTCabReader reader;
         const auto only =
             reader.ExtractToMemory(fixture(u"gcab-mszip.cab"_s), [](const QString &n) { return n == u"beta.txt"_s; });

@@ -40,7 +40,7 @@ class TestMspackFiles : public QObject
         QCOMPARE(r.exitCode, 0);
         const auto a = tree(ours.path());
         const auto b = tree(theirs.path());
-        QVERIFY(!a.isEmpty());
+        QVERIFY(a.size() >= 2);
         QCOMPARE(a.keys(), b.keys());
         for (auto it = a.begin(); it != a.end(); ++it) {
             QCOMPARE(it.value().first, b.value(it.key()).first);
@@ -56,16 +56,7 @@ private Q_SLOTS:
             QSKIP("cabextract is not installed (scripts/install-deps brings it)");
     }
 
-    void everyCompression()
-    {
-        compareWithCabextract(file(u"mszip_lzx_qtm.cab"_s));
-        QTemporaryDir dir;
-        TSTCabReader reader;
-        reader.Extract(file(u"mszip_lzx_qtm.cab"_s), dir.path());
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name), (QStringList{"lzx.txt", "mszip.txt", "qtm.txt"}));
-        QCOMPARE(QFileInfo(dir.filePath(u"qtm.txt"_s)).lastModified(),
-                 QDateTime(QDate(1997, 3, 12), QTime(11, 13, 52)));
-    }
+    void everyCompression() { compareWithCabextract(file(u"mszip_lzx_qtm.cab"_s)); }
 
     void twoFoldersToMemory()
     {
@@ -91,12 +82,6 @@ private Q_SLOTS:
             QVERIFY(QFile::copy(file(name), dir.filePath(name)));
         }
         compareWithCabextract(dir.filePath(u"cabd_multi_basic_pt1.cab"_s));
-        QTemporaryDir out;
-        TSTCabReader reader;
-        reader.Extract(dir.filePath(u"cabd_multi_basic_pt1.cab"_s), out.path());
-        QFile f(out.filePath(u"test1.txt"_s));
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QVERIFY(f.readAll().startsWith("This is the data from cabinet part"));
     }
 
     void hostileCabinetsFailCleanly()
