@@ -6,7 +6,9 @@
 
 #include "cabinet/TSTCabReader.h"
 #include "store/ContentsFile.h"
+#include "store/ContentsListWriter.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -19,34 +21,35 @@ namespace
 {
 
 // A disc laid out like a large collection: folders of 50 files, three levels deep, with
-// the extra lines the scanner writes for music and pictures.
+// the extra lines the scanner writes for music and pictures, through the catalogue's writer.
 void generateLists(int files, QByteArray &folderList, QByteArray &fileList)
 {
-    folderList.reserve(qsizetype(files) * 2);
-    fileList.reserve(qsizetype(files) * 90);
+    QBuffer folderBuffer(&folderList), fileBuffer(&fileList);
+    folderBuffer.open(QIODevice::WriteOnly);
+    fileBuffer.open(QIODevice::WriteOnly);
+    ContentsListWriter folderWriter(&folderBuffer), fileWriter(&fileBuffer);
     const int perFolder = 50;
     const int folders = (files + perFolder - 1) / perFolder;
     int made = 0;
     for (int f = 0; f < folders; ++f) {
-        const QByteArray folder = "\\ARCHIVE" + QByteArray::number(f / 400) + "\\SET" + QByteArray::number(f / 20) +
-                                  "\\ALBUM " + QByteArray::number(f) + "\\";
+        const QString parent = QStringLiteral("\\ARCHIVE%1\\SET%2\\").arg(f / 400).arg(f / 20);
+        const QString album = QStringLiteral("ALBUM %1").arg(f);
+        const QString folder = parent + album + u'\\';
         for (int i = 0; i < perFolder && made < files; ++i, ++made) {
             const bool music = i % 3 == 0;
-            fileList += (music ? "Track " : "Photo_") + QByteArray::number(i) + (music ? ".mp3" : ".jpg") + "\r\n";
-            fileList += folder + "\r\n";
-            fileList += QByteArray::number(1000 + (made * 7919LL) % 9000000) + "\r\n";
-            fileList += "0" + QByteArray::number(1 + made % 9) + ".0" + QByteArray::number(1 + made % 9) + ".2004 1" +
-                        QByteArray::number(made % 10) + ":2" + QByteArray::number(made % 10) + ":00\r\n";
-            if (music)
-                fileList += "Artist: Band " + QByteArray::number(f % 97) +
-                            "\r\nDuration: 00:03:" + QByteArray::number(10 + i % 50) + "\r\nBit rate: CBR 192kbps\r\n";
-            else
-                fileList += "Width: 1600\r\nHeight:1200\r\n";
-            fileList += "-\r\n";
+            const QString date = QStringLiteral("0%1.0%1.2004 1%2:2%2:00").arg(1 + made % 9).arg(made % 10);
+            const QStringList extras = music
+                                           ? QStringList{QStringLiteral("Artist: Band %1").arg(f % 97),
+                                                         QStringLiteral("Duration: 00:03:%1").arg(10 + i % 50),
+                                                         QStringLiteral("Bit rate: CBR 192kbps")}
+                                           : QStringList{QStringLiteral("Width: 1600"), QStringLiteral("Height:1200")};
+            fileWriter.writeFileRecord((music ? QStringLiteral("Track %1.mp3") : QStringLiteral("Photo_%1.jpg")).arg(i),
+                                       folder, quint64(1000 + (made * 7919LL) % 9000000), date, extras);
         }
-        folderList += "ALBUM " + QByteArray::number(f) + "\\\r\n\\ARCHIVE" + QByteArray::number(f / 400) + "\\SET" +
-                      QByteArray::number(f / 20) + "\\\r\n123456789\r\n01.01.2004 12:00:00\r\n-\r\n";
+        folderWriter.writeFolderRecord(album, parent, 123456789, QStringLiteral("01.01.2004 12:00:00"));
     }
+    folderWriter.flush();
+    fileWriter.flush();
 }
 
 void writeFile(const QString &path, const QByteArray &bytes)
@@ -95,15 +98,17 @@ int main(int argc, char **argv)
                 folderList.size() / 1e6);
 
     // Packing: the lists as files on disk, into one MSZIP cabinet.
-    writeFile(db + serial + QStringLiteral(".dir"), folderList);
-    writeFile(db + serial + QStringLiteral(".file"), fileList);
-    writeFile(tools + serial + QStringLiteral(".dir"), folderList);
-    writeFile(tools + serial + QStringLiteral(".file"), fileList);
+    writeFile(ContentsFile::folderListName(db, serial), folderList);
+    writeFile(ContentsFile::fileListName(db, serial), fileList);
+    const QString toolDir = ContentsFile::folderListName(tools, serial);
+    const QString toolFile = ContentsFile::fileListName(tools, serial);
+    writeFile(toolDir, folderList);
+    writeFile(toolFile, fileList);
     const double packOurs = timed([&] { ContentsFile::pack(db, serial); });
     const double packGcab =
         runTool(QStringLiteral("gcab"),
                 {QStringLiteral("-c"), QStringLiteral("-z"), QStringLiteral("-n"), QStringLiteral("tool.cab"),
-                 serial + QStringLiteral(".dir"), serial + QStringLiteral(".file")},
+                 QFileInfo(toolDir).fileName(), QFileInfo(toolFile).fileName()},
                 tools);
     const double packBytes = timed([&] { ContentsFile::packBytes(db, serial, folderList, fileList); });
     const QString ours = ContentsFile::contentsFileName(db, serial);

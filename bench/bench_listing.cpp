@@ -8,7 +8,7 @@
 #include "browser/DiscContents.h"
 #include "browser/ExtensionIconCache.h"
 #include "store/ContentsFile.h"
-#include "store/ContentsList.h"
+#include "store/ContentsListWriter.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -46,7 +46,7 @@ int main(int argc, char *argv[])
         for (int i = 0; i < largest; ++i, ++written)
             fw.writeFileRecord(QStringLiteral("file%1%2").arg(i).arg(QLatin1String(exts[i % 10])),
                                QStringLiteral("\\BIG\\"), 1000 + i, date);
-        dw.writeFolderRecord(QStringLiteral("BIG\\"), QStringLiteral("\\"), 0, date);
+        dw.writeFolderRecord(QStringLiteral("BIG"), QStringLiteral("\\"), 0, date);
         const int rest = total - largest;
         const int perFolder = rest / 1000 + 1;
         for (int a = 0; a < 100; ++a) {
@@ -56,10 +56,12 @@ int main(int argc, char *argv[])
                     fw.writeFileRecord(QStringLiteral("f%1%2").arg(i).arg(QLatin1String(exts[i % 10])), folder, 4096,
                                        date,
                                        i % 10 == 0 ? QStringList{QStringLiteral("Title: A song")} : QStringList());
-                dw.writeFolderRecord(QStringLiteral("S%1\\").arg(b), QStringLiteral("\\D%1\\").arg(a), 0, date);
+                dw.writeFolderRecord(QStringLiteral("S%1").arg(b), QStringLiteral("\\D%1\\").arg(a), 0, date);
             }
-            dw.writeFolderRecord(QStringLiteral("D%1\\").arg(a), QStringLiteral("\\"), 0, date);
+            dw.writeFolderRecord(QStringLiteral("D%1").arg(a), QStringLiteral("\\"), 0, date);
         }
+        fw.flush();
+        dw.flush();
     }
     ContentsFile::packBytes(db, serial, folders, files);
     std::printf("disc: %d files, lists %.1f MB, contents file %.1f MB\n", total, (files.size() + folders.size()) / 1e6,

@@ -7,7 +7,6 @@
 
 #include "acquire/Scanner.h"
 #include "settings/Preferences.h"
-#include "store/ContentsList.h"
 
 #include <QCoreApplication>
 #include <QDir>

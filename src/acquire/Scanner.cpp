@@ -1,18 +1,15 @@
 #include "Scanner.h"
-#include "core/AsciiCase.h"
 
 #include "MediaReaders.h"
-#include "settings/Preferences.h"
+#include "core/AsciiCase.h"
 #include "core/QuilloryError.h"
-#include "core/TextCodec.h"
+#include "settings/Preferences.h"
+#include "store/ContentsRecord.h"
 
 #include <QDateTime>
 #include <QFile>
 
-#include <QIODevice>
-
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -65,23 +62,6 @@ const DispatchRow *dispatchRow(QByteArrayView name)
     return nullptr;
 }
 
-// Plain ASCII without line breaks is written as it stands; anything else goes through the
-// text layer, which also mends bytes that are not valid UTF-8.
-bool plainAscii(QByteArrayView bytes)
-{
-    for (char c : bytes)
-        if (static_cast<uchar>(c) >= 0x80 || c == '\r' || c == '\n')
-            return false;
-    return true;
-}
-
-QByteArray sanitizedName(QByteArrayView bytes)
-{
-    if (plainAscii(bytes))
-        return bytes.toByteArray();
-    return TextCodec::sanitizeLine(QFile::decodeName(bytes.toByteArray())).toUtf8();
-}
-
 [[noreturn]] void readFailure(const QByteArray &path, int err)
 {
     throw QuilloryError(
@@ -109,10 +89,8 @@ struct Scanner::Entry {
 };
 
 Scanner::Scanner(const Preferences &prefs, QIODevice *fileList, QIODevice *folderList)
-    : m_prefs(prefs), m_dateCache(DateCacheSize)
+    : m_prefs(prefs), m_files(fileList), m_folders(folderList), m_dateCache(DateCacheSize)
 {
-    m_files.device = fileList;
-    m_folders.device = folderList;
     for (const QString &mask : prefs.exclusions())
         m_exclusions.emplace_back(mask);
 }
@@ -124,64 +102,15 @@ quint64 Scanner::Scan(const QString &root)
         local += '/';
     struct stat st;
     m_rootDevice = ::stat(local.constData(), &st) == 0 ? static_cast<quint64>(st.st_dev) : 0;
-    const quint64 total = scanFolder(local, QByteArrayLiteral("\\"));
+    const quint64 total = scanFolder(local, ContentsRecord::RootFolder.toByteArray());
     flush();
     return total;
 }
 
-void Scanner::write(Output &out)
-{
-    if (out.buffer.empty())
-        return;
-    if (out.device->write(out.buffer.data(), qint64(out.buffer.size())) != qint64(out.buffer.size()))
-        throw QuilloryError(QStringLiteral("Cannot write the list: %1").arg(out.device->errorString()));
-    out.buffer.clear();
-}
-
 void Scanner::flush()
 {
-    write(m_files);
-    write(m_folders);
-}
-
-void Scanner::putLine(Output &out, QByteArrayView utf8)
-{
-    out.buffer.append(utf8.data(), size_t(utf8.size()));
-    out.buffer.append("\r\n", 2);
-}
-
-void Scanner::putText(Output &out, const QString &text)
-{
-    putLine(out, TextCodec::sanitizeLine(text).toUtf8());
-}
-
-void Scanner::putName(Output &out, QByteArrayView bytes, char suffix)
-{
-    if (plainAscii(bytes)) {
-        out.buffer.append(bytes.data(), size_t(bytes.size()));
-        if (suffix)
-            out.buffer.push_back(suffix);
-        out.buffer.append("\r\n", 2);
-    } else {
-        QString text = QFile::decodeName(bytes.toByteArray());
-        if (suffix)
-            text += QLatin1Char(suffix);
-        putText(out, text);
-    }
-}
-
-void Scanner::putNumber(Output &out, quint64 n)
-{
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
-    putLine(out, QByteArrayView(digits, end - digits));
-}
-
-void Scanner::endRecord(Output &out)
-{
-    out.buffer.append("-\r\n", 3);
-    if (out.buffer.size() >= (size_t(1) << 18))
-        write(out);
+    m_files.flush();
+    m_folders.flush();
 }
 
 bool Scanner::excluded(const QString &name) const
@@ -307,15 +236,12 @@ quint64 Scanner::scanFolder(const QByteArray &localPath, const QByteArray &catal
             continue;
         const QByteArray sub = QByteArray(localPath).append(name).append('/');
         // Another file system mounted inside the volume is not part of it.
-        const quint64 s = e.device == m_rootDevice ? scanFolder(sub, catalogPath + sanitizedName(name) + '\\') : 0;
+        const quint64 s =
+            e.device == m_rootDevice ? scanFolder(sub, ContentsListWriter::folderLine(catalogPath, name)) : 0;
         total += s;
         if (m_prefs.emptyDirs() && isEmptyFolder(sub))
             continue;
-        putName(m_folders, name, '\\');
-        putLine(m_folders, catalogPath);
-        putNumber(m_folders, s);
-        putLine(m_folders, listDate(e.mtime));
-        endRecord(m_folders);
+        m_folders.writeScannedFolder(name, catalogPath, s, listDate(e.mtime));
     }
     return total;
 }
@@ -341,7 +267,7 @@ void Scanner::scanFile(const Entry &e, const char *name, const QByteArray &local
         if (::access(fullPath.constData(), R_OK) == 0) {
             if (row->zip) {
                 zip = true;
-                extras << QStringLiteral("Compressed Folder");
+                extras << QString::fromLatin1(ContentsRecord::CompressedFolder);
             } else {
                 const QString path = QFile::decodeName(fullPath);
                 // A name that is not valid in the system's encoding cannot be reopened by name.
@@ -350,15 +276,9 @@ void Scanner::scanFile(const Entry &e, const char *name, const QByteArray &local
             }
         }
     }
-    putName(m_files, nameBytes);
-    putLine(m_files, catalogPath);
-    putNumber(m_files, e.size);
-    putLine(m_files, listDate(e.mtime));
-    for (const QString &x : std::as_const(extras))
-        putText(m_files, x);
-    endRecord(m_files);
+    m_files.writeScannedFile(nameBytes, catalogPath, e.size, listDate(e.mtime), extras);
     if (zip)
-        listZip(fullPath, QString::fromUtf8(catalogPath + sanitizedName(nameBytes) + '\\'));
+        listZip(fullPath, QString::fromUtf8(ContentsListWriter::folderLine(catalogPath, nameBytes)));
 }
 
 void Scanner::listZip(const QByteArray &fullPath, const QString &archivePath)
@@ -389,11 +309,7 @@ void Scanner::ZipReadFile(const ZipFile &entry, const QString &archivePath)
     if (name.isEmpty())
         return; // a folder entry
     const QDateTime when = ZipDateTime(entry.ModDate, entry.ModTime);
-    putText(m_files, name);
-    putText(m_files, archivePath);
-    putNumber(m_files, entry.CompressedSize);
     // An impossible stored date gives an empty date rather than a made-up one.
-    putText(m_files, when.isValid() ? m_locale.formatListDate(when) : QString());
-    putText(m_files, QStringLiteral("Archive path: \\") + stored.left(slash + 1));
-    endRecord(m_files);
+    m_files.writeArchiveEntry(name, archivePath, entry.CompressedSize,
+                              when.isValid() ? m_locale.formatListDate(when) : QString(), stored.left(slash + 1));
 }

@@ -4,6 +4,7 @@
 #include "core/Rounding.h"
 #include "core/TMask.h"
 #include "store/CatalogueLocale.h"
+#include "store/ContentsListWriter.h"
 
 #include <QByteArray>
 #include <QString>
@@ -19,9 +20,7 @@ class Preferences;
 // folder's own record after those of its subfolders. The scan preferences are read as the
 // scan goes; ZIP archives are listed as folders when their filter is on.
 //
-// Records are written as the catalogue's lists are (UTF-8, CR LF, a "-" line after each
-// record, CR or LF inside a value as "?"), through buffers of the scanner's own: a disc of a
-// million files must not cost a million small writes.
+// Records go through the catalogue's one list writer, which buffers them.
 class Scanner
 {
 public:
@@ -54,10 +53,6 @@ public:
 
 private:
     struct Entry;
-    struct Output {
-        QIODevice *device = nullptr;
-        std::string buffer;
-    };
     quint64 scanFolder(const QByteArray &localPath, const QByteArray &catalogPath);
     void scanFile(const Entry &e, const char *name, const QByteArray &localPath, const QByteArray &catalogPath,
                   quint64 &total);
@@ -67,16 +62,9 @@ private:
     const QByteArray &listDate(qint64 mtime);
     void listZip(const QByteArray &fullPath, const QString &archivePath);
 
-    void putLine(Output &out, QByteArrayView utf8);
-    void putText(Output &out, const QString &text);
-    void putName(Output &out, QByteArrayView bytes, char suffix = 0);
-    void putNumber(Output &out, quint64 n);
-    void endRecord(Output &out);
-    void write(Output &out);
-
     const Preferences &m_prefs;
-    Output m_files;
-    Output m_folders;
+    ContentsListWriter m_files;
+    ContentsListWriter m_folders;
     std::vector<TMask> m_exclusions;
     CatalogueLocale m_locale;
     TZipFile m_zip;
@@ -95,4 +83,3 @@ private:
     };
     std::vector<DateSlot> m_dateCache;
 };
-

@@ -5,15 +5,15 @@
 #include "FormatSize.h"
 #include "store/CatalogueLocale.h"
 #include "store/ContentsList.h"
+#include "store/ContentsRecord.h"
 #include "store/GroupTree.h"
 
 #include <algorithm>
 #include <numeric>
 
 static const QString kFolder = QStringLiteral("Folder");
-static const QString kCompressed = QStringLiteral("Compressed Folder");
-static const QByteArray kCompressedUtf8 = QByteArrayLiteral("Compressed Folder");
-static const QByteArray kArchivePathUtf8 = QByteArrayLiteral("Archive path: ");
+// An archive's type is its mark line as it stands.
+static const QString kCompressed = QString::fromLatin1(ContentsRecord::CompressedFolder);
 
 // Sizes are plain decimals; anything else counts as 0 rather than failing a whole listing.
 static qint64 parseSize(QByteArrayView v)
@@ -66,7 +66,7 @@ int ContentsListing::FindDir(const QString &path)
     const std::vector<int> &recs = m_dirs->recordsIn(path);
     m_rows.reserve(m_rows.size() + recs.size());
     for (int rec : recs) {
-        const qint64 size = parseSize(m_dirs->lineBytes(rec, 2));
+        const qint64 size = parseSize(m_dirs->lineBytes(rec, ContentsRecord::SizeLine));
         m_rows.push_back({ContentsEntry::Folder, SourceDirs, ExtensionIconCache::ImageFolder, rec, -1, size});
         m_total += size;
     }
@@ -109,8 +109,8 @@ int ContentsListing::FindFiles(const QString &path)
     const std::vector<int> &recs = files.recordsIn(path);
     m_rows.reserve(m_rows.size() + recs.size());
     for (int rec : recs) {
-        const QByteArrayView name = files.lineBytes(rec, 0);
-        const qint64 size = parseSize(files.lineBytes(rec, 2));
+        const QByteArrayView name = files.lineBytes(rec, ContentsRecord::NameLine);
+        const qint64 size = parseSize(files.lineBytes(rec, ContentsRecord::SizeLine));
         quint8 kind = ContentsEntry::File;
         int image;
         int typeId;
@@ -125,11 +125,9 @@ int ContentsListing::FindFiles(const QString &path)
             image = m_icons->imageForUtf8(name);
             typeId = typeIdFor(name);
         }
-        for (int i = 4, n = files.lineCount(rec); i < n; ++i) {
-            if (files.lineBytes(rec, i) == kCompressedUtf8) {
-                kind = ContentsEntry::Archive;
-                image = ExtensionIconCache::ImageArchive;
-            }
+        if (files.isArchive(rec)) {
+            kind = ContentsEntry::Archive;
+            image = ExtensionIconCache::ImageArchive;
         }
         m_rows.push_back({kind, SourceFiles, image, rec, typeId, size});
         m_total += size;
@@ -234,10 +232,9 @@ QString ContentsListing::caption(int row) const
     const Row &r = m_rows[idx(row)];
     if (r.source == SourceStored)
         return m_stored[static_cast<size_t>(r.index)].caption;
-    QString name = listOf(r).line(r.index, 0);
-    if (r.source == SourceDirs && name.endsWith(u'\\'))
-        name.chop(1);
-    return name;
+    const ContentsList &list = listOf(r);
+    return QString::fromUtf8(r.source == SourceDirs ? list.folderName(r.index)
+                                                    : list.lineBytes(r.index, ContentsRecord::NameLine));
 }
 
 QString ContentsListing::typeText(const Row &r) const
@@ -263,33 +260,22 @@ QString ContentsListing::text(int row, int column) const
     case 1:
         return typeText(r);
     case 2:
-        if (r.source == SourceFiles) {
-            QString path = m_discLabel + list.line(r.index, 1);
-            for (int i = 4, n = list.lineCount(r.index); i < n; ++i) {
-                const QByteArrayView l = list.lineBytes(r.index, i);
-                if (l.startsWith(kArchivePathUtf8))
-                    path += QString::fromUtf8(l.sliced(std::min<qsizetype>(15, l.size())));
-            }
-            return path;
-        }
-        return m_discLabel + list.line(r.index, 1);
+        return m_discLabel + list.line(r.index, ContentsRecord::FolderLine) +
+               (r.source == SourceFiles ? QString::fromUtf8(list.folderInArchive(r.index)) : QString());
     case 3:
         return FormatSize(r.size);
     case 4:
-        return list.line(r.index, 3);
+        return list.line(r.index, ContentsRecord::DateLine);
     default:
         break;
     }
-    // Further columns: the extra lines of a file record that are neither the archive mark
-    // nor an archive path.
+    // Further columns: the detail lines of a file record.
     int further = column - 5;
     if (r.source != SourceFiles)
         return QString();
-    for (int i = 4, n = list.lineCount(r.index); i < n; ++i) {
+    for (int i = ContentsRecord::FixedLines, n = list.lineCount(r.index); i < n; ++i) {
         const QByteArrayView l = list.lineBytes(r.index, i);
-        if (l == kCompressedUtf8 || l.startsWith(kArchivePathUtf8))
-            continue;
-        if (further-- == 0)
+        if (ContentsRecord::isDetailLine(l) && further-- == 0)
             return QString::fromUtf8(l);
     }
     return QString();
@@ -306,26 +292,29 @@ ContentsEntry ContentsListing::entry(int row) const
     e.caption = caption(row);
     e.image = r.image;
     const QString type = r.source == SourceDirs ? kFolder : (r.typeId >= 0 ? m_typeNames.at(r.typeId) : QString());
-    const QString path = m_discLabel + list.line(r.index, 1);
-    const QString size = list.line(r.index, 2);
-    const QString date = list.line(r.index, 3);
+    const QString path = m_discLabel + list.line(r.index, ContentsRecord::FolderLine);
+    const QString size = list.line(r.index, ContentsRecord::SizeLine);
+    const QString date = list.line(r.index, ContentsRecord::DateLine);
     e.columns = {type, path, FormatSize(r.size), date};
     e.info = {QStringLiteral("Type: ") + type,    QStringLiteral("Path: ") + path,
               QStringLiteral("IntSize: ") + size, QStringLiteral("Size: ") + FormatSize(r.size),
               QStringLiteral("Date: ") + date,    QStringLiteral("SN: ") + m_serial};
     if (r.source == SourceFiles) {
-        for (int i = 4, n = list.lineCount(r.index); i < n; ++i) {
-            const QString l = list.line(r.index, i);
-            if (l == kCompressed) {
-                e.image = ExtensionIconCache::ImageArchive;
-                e.columns[0] = kCompressed;
-                e.info[0] = kCompressed;
-            } else if (l.startsWith(QLatin1String("Archive path: "))) {
-                e.columns[1] += l.mid(15);
-                e.info[1] = QStringLiteral("Path: ") + e.columns[1];
-            } else {
-                e.columns.append(l);
-                e.info.append(l);
+        if (list.isArchive(r.index)) {
+            e.image = ExtensionIconCache::ImageArchive;
+            e.columns[0] = kCompressed;
+            e.info[0] = kCompressed;
+        }
+        const QByteArrayView inArchive = list.folderInArchive(r.index);
+        if (!inArchive.isNull()) {
+            e.columns[1] += QString::fromUtf8(inArchive);
+            e.info[1] = QStringLiteral("Path: ") + e.columns[1];
+        }
+        for (int i = ContentsRecord::FixedLines, n = list.lineCount(r.index); i < n; ++i) {
+            const QByteArrayView l = list.lineBytes(r.index, i);
+            if (ContentsRecord::isDetailLine(l)) {
+                e.columns.append(QString::fromUtf8(l));
+                e.info.append(QString::fromUtf8(l));
             }
         }
     }
@@ -342,7 +331,7 @@ QString ContentsListing::extension(int row) const
     const Row &r = m_rows[idx(row)];
     if (r.source != SourceFiles)
         return QString();
-    return ExtensionIconCache::extensionOf(listOf(r).line(r.index, 0));
+    return ExtensionIconCache::extensionOf(listOf(r).line(r.index, ContentsRecord::NameLine));
 }
 
 QByteArrayView ContentsListing::captionBytes(const Row &r, QByteArray &scratch) const
@@ -351,10 +340,8 @@ QByteArrayView ContentsListing::captionBytes(const Row &r, QByteArray &scratch) 
         scratch = m_stored[static_cast<size_t>(r.index)].caption.toUtf8();
         return scratch;
     }
-    QByteArrayView name = listOf(r).lineBytes(r.index, 0);
-    if (r.source == SourceDirs && name.endsWith('\\'))
-        name.chop(1);
-    return name;
+    const ContentsList &list = listOf(r);
+    return r.source == SourceDirs ? list.folderName(r.index) : list.lineBytes(r.index, ContentsRecord::NameLine);
 }
 
 std::vector<int> ContentsListing::sort(ExplorerColumn key, bool ascending)
@@ -391,7 +378,7 @@ std::vector<int> ContentsListing::sort(ExplorerColumn key, bool ascending)
             } else if (r.kind == ContentsEntry::Folder) {
                 it.text = folderUtf8;
             } else if (r.kind == ContentsEntry::Archive) {
-                it.text = kCompressedUtf8;
+                it.text = ContentsRecord::CompressedFolder;
             } else if (r.typeId >= 0) {
                 it.text = typeUtf8[static_cast<size_t>(r.typeId)];
             }
@@ -404,7 +391,8 @@ std::vector<int> ContentsListing::sort(ExplorerColumn key, bool ascending)
             it.number = r.size;
             break;
         case ExplorerColumn::Date: {
-            const QByteArray date = stored ? stored->column(3).toUtf8() : listOf(r).lineBytes(r.index, 3).toByteArray();
+            const QByteArray date = stored ? stored->column(3).toUtf8()
+                                           : listOf(r).lineBytes(r.index, ContentsRecord::DateLine).toByteArray();
             auto c = dayCache.constFind(date);
             if (c == dayCache.constEnd()) {
                 const QDateTime dt = locale.parseDateTime(QString::fromUtf8(date));

@@ -3,9 +3,10 @@
 #include "CliArgs.h"
 #include "CliError.h"
 #include "browser/FileTypes.h"
+#include "core/QuilloryError.h"
 #include "store/Catalogue.h"
 #include "store/ContentsFile.h"
-#include "core/QuilloryError.h"
+#include "store/ContentsRecord.h"
 
 namespace
 {
@@ -46,32 +47,6 @@ QString catalogPath(QString path)
     return path;
 }
 
-bool isArchive(const ContentsList &files, int record)
-{
-    for (int i = 4; i < files.lineCount(record); ++i)
-        if (files.lineBytes(record, i) == "Compressed Folder")
-            return true;
-    return false;
-}
-
-// Whether the path names a folder (or a listed archive) of the disc.
-bool folderExists(const ContentsFile::Parsed &lists, const QString &path)
-{
-    if (path == QLatin1String("\\"))
-        return true;
-    const QString inner = path.chopped(1);
-    const qsizetype cut = inner.lastIndexOf(u'\\');
-    const QString parent = inner.left(cut + 1);
-    const QString name = inner.mid(cut + 1);
-    for (int r : lists.folders.recordsIn(parent))
-        if (lists.folders.line(r, 0).compare(name + u'\\', Qt::CaseInsensitive) == 0)
-            return true;
-    for (int r : lists.files.recordsIn(parent))
-        if (lists.files.line(r, 0).compare(name, Qt::CaseInsensitive) == 0 && isArchive(lists.files, r))
-            return true;
-    return false;
-}
-
 } // namespace
 
 int LsCommand::run(CliContext &ctx, const QStringList &args)
@@ -83,22 +58,22 @@ int LsCommand::run(CliContext &ctx, const QStringList &args)
     const TCD *cd = findDisc(cat.tree(), a.positional().first());
     const QString path = catalogPath(a.positional().size() > 1 ? a.positional().at(1) : QStringLiteral("\\"));
     const ContentsFile::Parsed lists = ContentsFile::load(cat.dbFolder(), cd->Serial);
-    if (!folderExists(lists, path))
+    if (!ContentsList::hasFolder(lists.folders, lists.files, path))
         throw QuilloryError(QStringLiteral("There is no folder %1 on the disc \"%2\".").arg(path, cd->Title));
 
     QString out;
-    for (int r : lists.folders.recordsIn(path)) {
-        QString name = lists.folders.line(r, 0);
-        if (name.endsWith(u'\\'))
-            name.chop(1);
-        out +=
-            name + QStringLiteral("\tFolder\t") + lists.folders.line(r, 2) + u'\t' + lists.folders.line(r, 3) + u'\n';
-    }
-    for (int r : lists.files.recordsIn(path)) {
-        const QString name = lists.files.line(r, 0);
+    const ContentsList &folders = lists.folders;
+    for (int r : folders.recordsIn(path))
+        out += QString::fromUtf8(folders.folderName(r)) + QStringLiteral("\tFolder\t") +
+               folders.line(r, ContentsRecord::SizeLine) + u'\t' + folders.line(r, ContentsRecord::DateLine) + u'\n';
+    const ContentsList &files = lists.files;
+    for (int r : files.recordsIn(path)) {
+        const QString name = files.line(r, ContentsRecord::NameLine);
+        // An archive's type is its mark line, as in the contents list.
         const QString type =
-            isArchive(lists.files, r) ? QStringLiteral("Compressed Folder") : FileTypes::GetFileType(name);
-        out += name + u'\t' + type + u'\t' + lists.files.line(r, 2) + u'\t' + lists.files.line(r, 3) + u'\n';
+            files.isArchive(r) ? QString::fromLatin1(ContentsRecord::CompressedFolder) : FileTypes::GetFileType(name);
+        out += name + u'\t' + type + u'\t' + files.line(r, ContentsRecord::SizeLine) + u'\t' +
+               files.line(r, ContentsRecord::DateLine) + u'\n';
     }
     ctx.io().print(out);
     return 0;

@@ -1,12 +1,9 @@
 #include "ContentsList.h"
 
-#include "core/QuilloryError.h"
+#include "ContentsRecord.h"
 #include "core/TextCodec.h"
 
-#include <QIODevice>
 #include <cstring>
-
-static constexpr quint32 kFixedLines = 4;
 
 ContentsList ContentsList::fromBytes(const QByteArray &bytes)
 {
@@ -38,7 +35,8 @@ ContentsList ContentsList::fromBytes(const QByteArray &bytes)
     list.m_records.reserve(total / 5 + 1);
     quint32 first = 0;
     for (quint32 i = 0; i < total; ++i) {
-        if (i - first >= kFixedLines && list.m_lineLen[i] == 1 && p[list.m_lineStart[i]] == '-') {
+        if (i - first >= quint32(ContentsRecord::FixedLines) &&
+            QByteArrayView(p + list.m_lineStart[i], list.m_lineLen[i]) == ContentsRecord::EndLine) {
             list.m_records.push_back({first, i - first});
             first = i + 1;
         }
@@ -51,9 +49,9 @@ ContentsList ContentsList::fromBytes(const QByteArray &bytes)
     QByteArrayView prevFolder;
     std::vector<int> *bucket = nullptr;
     for (int r = 0; r < list.recordCount(); ++r) {
-        if (list.m_records[static_cast<size_t>(r)].lines < 2)
+        if (list.m_records[static_cast<size_t>(r)].lines <= ContentsRecord::FolderLine)
             continue;
-        const QByteArrayView folder = list.lineBytes(r, 1);
+        const QByteArrayView folder = list.lineBytes(r, ContentsRecord::FolderLine);
         if (!bucket || folder != prevFolder) {
             bucket = &list.m_byFolder[folderKey(QString::fromUtf8(folder))];
             prevFolder = folder;
@@ -92,33 +90,50 @@ const std::vector<int> &ContentsList::recordsIn(const QString &folderPath) const
     return it == m_byFolder.constEnd() ? none : it.value();
 }
 
-void ContentsListWriter::put(const QByteArray &bytes)
+QByteArrayView ContentsList::folderName(int record) const
 {
-    if (m_out->write(bytes) != bytes.size())
-        throw QuilloryError(QStringLiteral("Cannot write the list: %1").arg(m_out->errorString()));
+    QByteArrayView name = lineBytes(record, ContentsRecord::NameLine);
+    if (name.endsWith(ContentsRecord::FolderSuffix))
+        name.chop(1);
+    return name;
 }
 
-void ContentsListWriter::writeRecord(const QStringList &lines)
+bool ContentsList::isArchive(int record) const
 {
-    QByteArray chunk;
-    for (const QString &l : lines) {
-        chunk += TextCodec::sanitizeLine(l).toUtf8();
-        chunk += "\r\n";
+    for (int i = ContentsRecord::FixedLines, n = lineCount(record); i < n; ++i)
+        if (lineBytes(record, i) == ContentsRecord::CompressedFolder)
+            return true;
+    return false;
+}
+
+QByteArrayView ContentsList::folderInArchive(int record) const
+{
+    for (int i = ContentsRecord::FixedLines, n = lineCount(record); i < n; ++i) {
+        const QByteArrayView l = lineBytes(record, i);
+        if (l.startsWith(ContentsRecord::ArchivePathLabel)) {
+            // The label, then the "\" of the archive's top level.
+            return l.sliced(std::min(ContentsRecord::ArchivePathLabel.size() + 1, l.size()));
+        }
     }
-    chunk += "-\r\n";
-    put(chunk);
+    return {};
 }
 
-void ContentsListWriter::writeFileRecord(const QString &name, const QString &folder, quint64 size, const QString &date,
-                                         const QStringList &extras)
+bool ContentsList::hasFolder(const ContentsList &folders, const ContentsList &files, const QString &path)
 {
-    QStringList l{name, folder, QString::number(size), date};
-    l += extras;
-    writeRecord(l);
-}
-
-void ContentsListWriter::writeFolderRecord(const QString &name, const QString &parent, quint64 size,
-                                           const QString &date)
-{
-    writeRecord({name, parent, QString::number(size), date});
+    const QChar sep = QLatin1Char(ContentsRecord::PathSeparator);
+    if (path == QLatin1StringView(ContentsRecord::RootFolder.data(), ContentsRecord::RootFolder.size()))
+        return true;
+    if (!path.endsWith(sep))
+        return false;
+    const QString inner = path.chopped(1);
+    const qsizetype cut = inner.lastIndexOf(sep);
+    const QString parent = inner.left(cut + 1);
+    const QString name = inner.mid(cut + 1);
+    for (int r : folders.recordsIn(parent))
+        if (QString::fromUtf8(folders.folderName(r)).compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    for (int r : files.recordsIn(parent))
+        if (files.line(r, ContentsRecord::NameLine).compare(name, Qt::CaseInsensitive) == 0 && files.isArchive(r))
+            return true;
+    return false;
 }

@@ -7,9 +7,9 @@
 #include <QStringList>
 #include <vector>
 
-// A disc's file list or folder list held compactly: the text as one UTF-8 buffer, lines
-// and records as offsets, and records indexed by their folder (line 2) so listing one
-// folder of a huge disc touches only that folder's records.
+// The one reader of a disc's file list or folder list (ContentsRecord gives the layout), held compactly: the text as
+// one UTF-8 buffer, lines and records as offsets, and records indexed by their folder (line 2) so listing one folder of
+// a huge disc touches only that folder's records.
 class ContentsList
 {
 public:
@@ -26,6 +26,17 @@ public:
 
     // Records whose line 2 is the given folder path, compared without regard to case.
     const std::vector<int> &recordsIn(const QString &folderPath) const;
+
+    // A folder record's name without the "\" it ends in.
+    QByteArrayView folderName(int record) const;
+    // Whether a file record is a ZIP archive listed as a folder.
+    bool isArchive(int record) const;
+    // An archive entry's folder inside its archive ("images\icons\", "" at the top level),
+    // to be added to its line 2; empty for any other record.
+    QByteArrayView folderInArchive(int record) const;
+    // Whether path ("\MUSIC\ROCK\", "\PACK.ZIP\") is a folder of the disc: the root, a
+    // folder record, or an archive, looked up by its parent path.
+    static bool hasFolder(const ContentsList &folders, const ContentsList &files, const QString &path);
     // The case-folded key used by the folder index.
     static QString folderKey(QStringView path);
 
@@ -41,23 +52,4 @@ private:
     std::vector<quint32> m_lineLen;
     std::vector<Record> m_records;
     QHash<QString, std::vector<int>> m_byFolder;
-};
-
-class QIODevice;
-
-// Writes records of the two lists to a device, CR LF, UTF-8. A failed write throws
-// QuilloryError, which ends the scan.
-class ContentsListWriter
-{
-public:
-    explicit ContentsListWriter(QIODevice *out) : m_out(out) {}
-    // Any CR or LF in a value would break the record; it is written as "?".
-    void writeRecord(const QStringList &lines);
-    void writeFileRecord(const QString &name, const QString &folder, quint64 size, const QString &date,
-                         const QStringList &extras = {});
-    void writeFolderRecord(const QString &name, const QString &parent, quint64 size, const QString &date);
-
-private:
-    void put(const QByteArray &bytes);
-    QIODevice *m_out;
 };

@@ -6,6 +6,7 @@
 #include "acquire/Scanner.h"
 #include "settings/Preferences.h"
 #include "store/ContentsList.h"
+#include "store/ContentsListWriter.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -82,12 +83,16 @@ inline ScanResult scan(const Preferences &prefs, const QString &root, quint64 to
     return r;
 }
 
+// One record as the catalogue's writer gives it.
 inline QByteArray record(const QStringList &lines)
 {
     QByteArray out;
-    for (const QString &l : lines)
-        out += l.toUtf8() + "\r\n";
-    return out + "-\r\n";
+    QBuffer buffer(&out);
+    buffer.open(QIODevice::WriteOnly);
+    ContentsListWriter writer(&buffer);
+    writer.writeRecord(lines);
+    writer.flush();
+    return out;
 }
 
 // Runs a tool in a folder; false when it is missing or fails.

@@ -1,65 +1,69 @@
 #pragma once
 
-// Builds small real catalogues for the window and listing tests: disc lists written with
-// ContentsListWriter, packed into real cabinets, and a "groups.tree" in the catalogue's format.
+// Builds small real catalogues for the window and listing tests: disc lists written by the
+// catalogue's own list writer, packed into real cabinets, and a "groups.tree" in the
+// catalogue's format.
 
+#include "core/TextCodec.h"
 #include "store/CatalogueLocale.h"
 #include "store/ContentsFile.h"
-#include "store/ContentsList.h"
+#include "store/ContentsListWriter.h"
+#include "store/ContentsRecord.h"
 #include "store/DataPaths.h"
-#include "core/TextCodec.h"
 
 #include <QBuffer>
 #include <QDateTime>
 #include <QDir>
-#include <QStringList>
+#include <functional>
 
 namespace TestCatalogue
 {
-
-inline QByteArray records(const QList<QStringList> &recs)
-{
-    QByteArray bytes;
-    QBuffer buf(&bytes);
-    buf.open(QIODevice::WriteOnly);
-    ContentsListWriter w(&buf);
-    for (const QStringList &r : recs)
-        w.writeRecord(r);
-    return bytes;
-}
 
 inline QString date(int y, int m, int d, int h = 12, int min = 0)
 {
     return CatalogueLocale().formatListDate(QDateTime(QDate(y, m, d), QTime(h, min)));
 }
 
-inline void packDisc(const QString &dbFolder, const QString &serial, const QList<QStringList> &folders,
-                     const QList<QStringList> &files)
+// Writes a disc's folder list and file list through two writers and packs them into its
+// contents file in dbFolder.
+inline void packDisc(const QString &dbFolder, const QString &serial,
+                     const std::function<void(ContentsListWriter &folders, ContentsListWriter &files)> &write)
 {
+    QByteArray folderList, fileList;
+    QBuffer folderBuffer(&folderList), fileBuffer(&fileList);
+    folderBuffer.open(QIODevice::WriteOnly);
+    fileBuffer.open(QIODevice::WriteOnly);
+    {
+        ContentsListWriter folders(&folderBuffer), files(&fileBuffer);
+        write(folders, files);
+        folders.flush();
+        files.flush();
+    }
     QDir().mkpath(dbFolder);
-    ContentsFile::packBytes(dbFolder, serial, records(folders), records(files));
+    ContentsFile::packBytes(dbFolder, serial, folderList, fileList);
 }
 
 // "Rock Disc" (1A2B3C4D): two folders and three files in its root, a subfolder with a
 // subfolder, and a ZIP archive with two entries.
 inline void rockDisc(const QString &db)
 {
-    packDisc(
-        db, QStringLiteral("1A2B3C4D"),
-        {{QStringLiteral("LIVE\\"), QStringLiteral("\\ROCK\\"), QStringLiteral("1000"), date(2024, 3, 1)},
-         {QStringLiteral("ROCK\\"), QStringLiteral("\\"), QStringLiteral("3000"), date(2024, 3, 2)},
-         {QStringLiteral("Docs\\"), QStringLiteral("\\"), QStringLiteral("0"), date(2024, 1, 5)}},
-        {{QStringLiteral("b.txt"), QStringLiteral("\\"), QStringLiteral("100"), date(2024, 2, 1, 9)},
-         {QStringLiteral("A.mp3"), QStringLiteral("\\"), QStringLiteral("2048"), date(2024, 2, 1, 18),
-          QStringLiteral("Title: Song"), QStringLiteral("Duration: 00:03:25"), QStringLiteral("Bit rate: CBR 128kbps")},
-         {QStringLiteral("pack.zip"), QStringLiteral("\\"), QStringLiteral("500"), date(2023, 12, 24),
-          QStringLiteral("Compressed Folder")},
-         {QStringLiteral("inner.txt"), QStringLiteral("\\pack.zip\\"), QStringLiteral("50"), date(2023, 12, 20),
-          QStringLiteral("Archive path: \\")},
-         {QStringLiteral("deep.png"), QStringLiteral("\\pack.zip\\"), QStringLiteral("60"), date(2023, 12, 21),
-          QStringLiteral("Archive path: \\img\\")},
-         {QStringLiteral("song.mp3"), QStringLiteral("\\ROCK\\"), QStringLiteral("2000"), date(2024, 3, 2)},
-         {QStringLiteral("live.mp3"), QStringLiteral("\\ROCK\\LIVE\\"), QStringLiteral("1000"), date(2024, 3, 1)}});
+    packDisc(db, QStringLiteral("1A2B3C4D"), [](ContentsListWriter &folders, ContentsListWriter &files) {
+        folders.writeFolderRecord(QStringLiteral("LIVE"), QStringLiteral("\\ROCK\\"), 1000, date(2024, 3, 1));
+        folders.writeFolderRecord(QStringLiteral("ROCK"), QStringLiteral("\\"), 3000, date(2024, 3, 2));
+        folders.writeFolderRecord(QStringLiteral("Docs"), QStringLiteral("\\"), 0, date(2024, 1, 5));
+        files.writeFileRecord(QStringLiteral("b.txt"), QStringLiteral("\\"), 100, date(2024, 2, 1, 9));
+        files.writeFileRecord(QStringLiteral("A.mp3"), QStringLiteral("\\"), 2048, date(2024, 2, 1, 18),
+                              {QStringLiteral("Title: Song"), QStringLiteral("Duration: 00:03:25"),
+                               QStringLiteral("Bit rate: CBR 128kbps")});
+        files.writeFileRecord(QStringLiteral("pack.zip"), QStringLiteral("\\"), 500, date(2023, 12, 24),
+                              {QString::fromLatin1(ContentsRecord::CompressedFolder)});
+        files.writeArchiveEntry(QStringLiteral("inner.txt"), QStringLiteral("\\pack.zip\\"), 50, date(2023, 12, 20),
+                                QString());
+        files.writeArchiveEntry(QStringLiteral("deep.png"), QStringLiteral("\\pack.zip\\"), 60, date(2023, 12, 21),
+                                QStringLiteral("img\\"));
+        files.writeFileRecord(QStringLiteral("song.mp3"), QStringLiteral("\\ROCK\\"), 2000, date(2024, 3, 2));
+        files.writeFileRecord(QStringLiteral("live.mp3"), QStringLiteral("\\ROCK\\LIVE\\"), 1000, date(2024, 3, 1));
+    });
 }
 
 // My Collection / Music / Rock Disc, My Collection / Empty Group, My Collection / Photos Disc.
@@ -67,8 +71,9 @@ inline void prepared(const QString &dataFolder)
 {
     const QString db = DataPaths::dbFolder(dataFolder);
     rockDisc(db);
-    packDisc(db, QStringLiteral("5E6F7081"), {},
-             {{QStringLiteral("pic.jpg"), QStringLiteral("\\"), QStringLiteral("4096"), date(2024, 5, 5)}});
+    packDisc(db, QStringLiteral("5E6F7081"), [](ContentsListWriter &, ContentsListWriter &files) {
+        files.writeFileRecord(QStringLiteral("pic.jpg"), QStringLiteral("\\"), 4096, date(2024, 5, 5));
+    });
     const QString d = date(2024, 6, 1);
     TextCodec::writeLines(
         db + QStringLiteral("groups.tree"),

@@ -1,0 +1,167 @@
+#include "ContentsListWriter.h"
+
+#include "ContentsRecord.h"
+#include "core/QuilloryError.h"
+#include "core/TextCodec.h"
+
+#include <QFile>
+#include <QIODevice>
+#include <charconv>
+
+namespace
+{
+
+// Records are written out in blocks of about this size.
+constexpr qsizetype kBlock = qsizetype(1) << 18;
+
+// Plain ASCII without line breaks is written as it stands; anything else goes through the
+// text layer, which also mends bytes that are not valid UTF-8.
+bool plainAscii(QByteArrayView bytes)
+{
+    for (char c : bytes)
+        if (static_cast<uchar>(c) >= 0x80 || c == '\r' || c == '\n')
+            return false;
+    return true;
+}
+
+QByteArray nameLine(QByteArrayView fileSystemName)
+{
+    if (plainAscii(fileSystemName))
+        return fileSystemName.toByteArray();
+    return TextCodec::sanitizeLine(QFile::decodeName(fileSystemName.toByteArray())).toUtf8();
+}
+
+} // namespace
+
+ContentsListWriter::ContentsListWriter(QIODevice *out) : m_out(out)
+{
+    m_buffer.reserve(kBlock + 4096);
+}
+
+ContentsListWriter::~ContentsListWriter()
+{
+    try {
+        flush();
+    } catch (const QuilloryError &) {
+    }
+}
+
+void ContentsListWriter::flush()
+{
+    if (m_buffer.isEmpty())
+        return;
+    const bool written = m_out->write(m_buffer) == m_buffer.size();
+    // What could not be written is dropped: the scan ends here, and the destructor must not
+    // try again.
+    m_buffer.clear();
+    if (!written)
+        throw QuilloryError(QStringLiteral("Cannot write the list: %1").arg(m_out->errorString()));
+}
+
+void ContentsListWriter::putLine(QByteArrayView utf8)
+{
+    m_buffer.append(utf8);
+    m_buffer.append("\r\n", 2);
+}
+
+void ContentsListWriter::putText(const QString &text)
+{
+    putLine(TextCodec::sanitizeLine(text).toUtf8());
+}
+
+void ContentsListWriter::putName(QByteArrayView fileSystemName, char suffix)
+{
+    if (plainAscii(fileSystemName)) {
+        m_buffer.append(fileSystemName);
+        if (suffix)
+            m_buffer.append(suffix);
+        m_buffer.append("\r\n", 2);
+    } else {
+        QString text = QFile::decodeName(fileSystemName.toByteArray());
+        if (suffix)
+            text += QLatin1Char(suffix);
+        putText(text);
+    }
+}
+
+void ContentsListWriter::putNumber(quint64 n)
+{
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+    putLine(QByteArrayView(digits, end - digits));
+}
+
+void ContentsListWriter::endRecord()
+{
+    putLine(ContentsRecord::EndLine);
+    if (m_buffer.size() >= kBlock)
+        flush();
+}
+
+void ContentsListWriter::writeRecord(const QStringList &lines)
+{
+    for (const QString &l : lines)
+        putText(l);
+    endRecord();
+}
+
+void ContentsListWriter::writeFileRecord(const QString &name, const QString &folder, quint64 size, const QString &date,
+                                         const QStringList &extras)
+{
+    putText(name);
+    putText(folder);
+    putNumber(size);
+    putText(date);
+    for (const QString &x : extras)
+        putText(x);
+    endRecord();
+}
+
+void ContentsListWriter::writeFolderRecord(const QString &name, const QString &parent, quint64 size,
+                                           const QString &date)
+{
+    putText(name + QLatin1Char(ContentsRecord::FolderSuffix));
+    putText(parent);
+    putNumber(size);
+    putText(date);
+    endRecord();
+}
+
+void ContentsListWriter::writeArchiveEntry(const QString &name, const QString &archivePath, quint64 size,
+                                           const QString &date, const QString &folderInArchive)
+{
+    putText(name);
+    putText(archivePath);
+    putNumber(size);
+    putText(date);
+    putText(QString::fromLatin1(ContentsRecord::ArchivePathLabel) + QLatin1Char(ContentsRecord::PathSeparator) +
+            folderInArchive);
+    endRecord();
+}
+
+void ContentsListWriter::writeScannedFile(QByteArrayView name, QByteArrayView folder, quint64 size, QByteArrayView date,
+                                          const QStringList &extras)
+{
+    putName(name);
+    putLine(folder);
+    putNumber(size);
+    putLine(date);
+    for (const QString &x : extras)
+        putText(x);
+    endRecord();
+}
+
+void ContentsListWriter::writeScannedFolder(QByteArrayView name, QByteArrayView parent, quint64 size,
+                                            QByteArrayView date)
+{
+    putName(name, ContentsRecord::FolderSuffix);
+    putLine(parent);
+    putNumber(size);
+    putLine(date);
+    endRecord();
+}
+
+QByteArray ContentsListWriter::folderLine(QByteArrayView parent, QByteArrayView name)
+{
+    return parent.toByteArray() + nameLine(name) + ContentsRecord::PathSeparator;
+}

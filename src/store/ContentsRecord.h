@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArrayView>
+
+// The layout of one record of a disc's file list or folder list, known here only: four fixed
+// lines, then any number of extra lines, then a line holding a single "-". The writer
+// (ContentsListWriter) and the reader (ContentsList) are built on these names.
+namespace ContentsRecord
+{
+
+// The fixed lines, by position. Line 2 is the folder that holds the entry ("\" for the root,
+// "\DOCS\PACK.ZIP\" for an entry of that archive), and is what a folder is listed by.
+enum FixedLine : int { NameLine = 0, FolderLine = 1, SizeLine = 2, DateLine = 3 };
+inline constexpr int FixedLines = 4;
+
+inline constexpr QByteArrayView EndLine("-");
+// A folder record's name ends in this; a file's name does not get it.
+inline constexpr char FolderSuffix = '\\';
+inline constexpr char PathSeparator = '\\';
+inline constexpr QByteArrayView RootFolder("\\");
+
+// The extra line that makes a file record a ZIP archive listed as a folder.
+inline constexpr QByteArrayView CompressedFolder("Compressed Folder");
+// The extra line of an archive entry: this label, "\", and the entry's folder inside the
+// archive ("images\icons\", empty at the archive's top level).
+inline constexpr QByteArrayView ArchivePathLabel("Archive path: ");
+
+// Extra lines other than the two above are details for the user (tags, sizes, titles).
+inline bool isDetailLine(QByteArrayView line)
+{
+    return line != CompressedFolder && !line.startsWith(ArchivePathLabel);
+}
+
+} // namespace ContentsRecord
