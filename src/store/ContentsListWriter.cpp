@@ -35,7 +35,7 @@ QByteArray nameLine(QByteArrayView fileSystemName)
 
 ContentsListWriter::ContentsListWriter(QIODevice *out) : m_out(out)
 {
-    m_buffer.reserve(kBlock + 4096);
+    m_buffer.reserve(size_t(kBlock) + 4096);
 }
 
 ContentsListWriter::~ContentsListWriter()
@@ -48,9 +48,10 @@ ContentsListWriter::~ContentsListWriter()
 
 void ContentsListWriter::flush()
 {
-    if (m_buffer.isEmpty())
+    if (m_buffer.empty())
         return;
-    const bool written = m_out->write(m_buffer) == m_buffer.size();
+    const qint64 size = qint64(m_buffer.size());
+    const bool written = m_out->write(m_buffer.data(), size) == size;
     // What could not be written is dropped: the scan ends here, and the destructor must not
     // try again.
     m_buffer.clear();
@@ -60,7 +61,7 @@ void ContentsListWriter::flush()
 
 void ContentsListWriter::putLine(QByteArrayView utf8)
 {
-    m_buffer.append(utf8);
+    m_buffer.append(utf8.data(), size_t(utf8.size()));
     m_buffer.append("\r\n", 2);
 }
 
@@ -72,9 +73,9 @@ void ContentsListWriter::putText(const QString &text)
 void ContentsListWriter::putName(QByteArrayView fileSystemName, char suffix)
 {
     if (plainAscii(fileSystemName)) {
-        m_buffer.append(fileSystemName);
+        m_buffer.append(fileSystemName.data(), size_t(fileSystemName.size()));
         if (suffix)
-            m_buffer.append(suffix);
+            m_buffer.push_back(suffix);
         m_buffer.append("\r\n", 2);
     } else {
         QString text = QFile::decodeName(fileSystemName.toByteArray());
@@ -94,7 +95,7 @@ void ContentsListWriter::putNumber(quint64 n)
 void ContentsListWriter::endRecord()
 {
     putLine(ContentsRecord::EndLine);
-    if (m_buffer.size() >= kBlock)
+    if (m_buffer.size() >= size_t(kBlock))
         flush();
 }
 

@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
+#include <string>
 
 class QIODevice;
 
@@ -54,5 +55,6 @@ private:
     void endRecord();
 
     QIODevice *m_out;
-    QByteArray m_buffer;
+    // A std::string keeps its capacity when cleared, so the buffer is allocated once.
+    std::string m_buffer;
 };
