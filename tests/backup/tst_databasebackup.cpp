@@ -72,7 +72,7 @@ private Q_SLOTS:
         // A change still only in memory reaches the archive: the tree is saved first.
         cat.tree().addChild(cat.tree().root(), QStringLiteral("Unsaved group"), KindGroup);
         const QDateTime old(QDate(2020, 5, 6), QTime(7, 8, 10));
-        QFile dat(cat.contentsFile(QStringLiteral("CCCC0003")));
+        QFile dat(ContentsFile::contentsFileName(cat.dbFolder(), QStringLiteral("CCCC0003")));
         QVERIFY(dat.open(QIODevice::ReadWrite) && dat.setFileTime(old, QFileDevice::FileModificationTime));
         dat.close();
         const QString archive = tmp.filePath(QStringLiteral("out.cab"));

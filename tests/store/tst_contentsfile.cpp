@@ -24,8 +24,8 @@ class TestContentsFile : public QObject
     // What a reader may find in DB besides the contents files: nothing of this disc's lists.
     void noLooseLists(const QString &dbFolder)
     {
-        QVERIFY(!QFileInfo::exists(dbFolder + serial + QStringLiteral(".dir")));
-        QVERIFY(!QFileInfo::exists(dbFolder + serial + QStringLiteral(".file")));
+        QVERIFY(!QFileInfo::exists(ContentsFile::folderListName(dbFolder, serial)));
+        QVERIFY(!QFileInfo::exists(ContentsFile::fileListName(dbFolder, serial)));
     }
 
 private Q_SLOTS:
@@ -35,10 +35,11 @@ private Q_SLOTS:
     {
         QTemporaryDir tmp;
         const QString d = db(tmp);
-        writeFile(d + serial + QStringLiteral(".dir"), folderList);
-        writeFile(d + serial + QStringLiteral(".file"), fileList);
+        writeFile(ContentsFile::folderListName(d, serial), folderList);
+        writeFile(ContentsFile::fileListName(d, serial), fileList);
         ContentsFile::pack(d, serial);
         noLooseLists(d);
+        // The documented names: the serial with ".dat", members with ".dir" and ".file".
         const QString dat = d + serial + QStringLiteral(".dat");
         QVERIFY(cabextractAccepts(dat));
         QCOMPARE(cabextractNames(dat),
@@ -75,7 +76,7 @@ private Q_SLOTS:
 
         // The scan left only one list: packing fails, the previous contents stay readable,
         // and no loose list is left behind.
-        writeFile(d + serial + QStringLiteral(".dir"), "new\r\n-\r\n");
+        writeFile(ContentsFile::folderListName(d, serial), "new\r\n-\r\n");
         QVERIFY_THROWS_EXCEPTION(ESTCabinet, ContentsFile::pack(d, serial));
         noLooseLists(d);
         QCOMPARE(ContentsFile::read(d, serial).fileList, fileList);
@@ -100,7 +101,7 @@ private Q_SLOTS:
         for (int i = 0; i < 30000; ++i)
             big += "F" + QByteArray::number(i * 7919 % 100003) + "\r\n\\\r\n1\r\n01.02.2003\r\n-\r\n";
         ContentsFile::packBytes(d, serial, folderList, big);
-        const QString dat = d + serial + QStringLiteral(".dat");
+        const QString dat = ContentsFile::contentsFileName(d, serial);
         const QByteArray whole = readFile(dat);
         writeFile(dat, whole.left(whole.size() - 2000));
         QVERIFY_THROWS_EXCEPTION(ESTCabinet, ContentsFile::unpackThroughFolder(d, serial));
@@ -148,7 +149,7 @@ private Q_SLOTS:
         writeFile(src.filePath(QStringLiteral("groups.tree")), "planted\r\n");
         TSTCabWriter cab;
         cab.CompressionType = cctMsZip;
-        cab.Open(d + serial + QStringLiteral(".dat"));
+        cab.Open(ContentsFile::contentsFileName(d, serial));
         cab.AddFiles(src.filePath(QStringLiteral("*")));
         cab.Close(true);
 
