@@ -105,6 +105,48 @@ ImageSize GetJPEGSize(QIODevice &device)
     return size;
 }
 
+namespace
+{
+
+// The GIF walk visits blocks of a few bytes each; it reads through a buffer of its own so that
+// a file of many tiny sub-blocks costs one device read per chunk, not one per block.
+class GifBytes
+{
+public:
+    GifBytes(QIODevice &device, qint64 limit) : m_device(device), m_limit(limit) {}
+
+    // The byte at `pos`, -1 past the end of the data (or of what the walk may read), -2 on a
+    // read failure.
+    int at(qint64 pos)
+    {
+        if (pos < 0 || pos >= m_limit)
+            return -1;
+        if (pos < m_start || pos >= m_start + m_chunk.size()) {
+            constexpr qint64 Chunk = 4096;
+            MediaBytes::ReadResult read = MediaBytes::readAt(m_device, pos, qMin(Chunk, m_limit - pos));
+            if (read.failed)
+                return -2;
+            m_start = pos;
+            m_chunk = read.bytes;
+            if (m_chunk.isEmpty())
+                return -1;
+        }
+        return MediaBytes::u8(m_chunk, pos - m_start);
+    }
+
+private:
+    QIODevice &m_device;
+    qint64 m_limit;
+    qint64 m_start = 0;
+    QByteArray m_chunk;
+};
+
+constexpr int GifImageDescriptor = 0x2C; // ","
+constexpr int GifExtension = 0x21;
+constexpr int GifTrailer = 0x3B;
+
+} // namespace
+
 ImageSize GetGIFSize(QIODevice &device)
 {
     ImageSize size;
@@ -116,25 +158,39 @@ ImageSize GetGIFSize(QIODevice &device)
     qint64 pos = 13;
     if (flags & 0x80)
         pos += 3 * (qint64(1) << ((flags & 7) + 1));
-    const qint64 limit = qMin(device.size(), ImageScanLimit);
-    constexpr qint64 Chunk = 4096;
-    while (pos < limit) {
-        const MediaBytes::ReadResult chunk = MediaBytes::readAt(device, pos, qMin(Chunk, limit - pos));
-        if (chunk.failed)
+    GifBytes bytes(device, qMin(device.size(), ImageScanLimit));
+    // Extensions (comments, loop counts, frame timing) are stepped over by their sub-block
+    // lengths, so a "," inside one is not taken for the image. A byte that starts no block is
+    // passed over on its own, as older files with stray bytes before the image need.
+    for (;;) {
+        const int block = bytes.at(pos);
+        if (block == -2)
             return ImageSize();
-        if (chunk.bytes.isEmpty())
-            break;
-        const qsizetype comma = chunk.bytes.indexOf(',');
-        if (comma >= 0) {
-            const MediaBytes::ReadResult descriptor = MediaBytes::readAt(device, pos + comma + 1, 10);
-            if (descriptor.failed)
-                return ImageSize();
-            // Fields beyond the end of a truncated file read as 0.
-            size.width = MediaBytes::le16(descriptor.bytes, 4);
-            size.height = MediaBytes::le16(descriptor.bytes, 6);
+        if (block < 0 || block == GifTrailer)
             return size;
+        if (block == GifImageDescriptor)
+            break;
+        if (block != GifExtension) {
+            ++pos;
+            continue;
         }
-        pos += chunk.bytes.size();
+        pos += 2; // the introducer and the extension's label
+        for (;;) {
+            const int length = bytes.at(pos);
+            if (length == -2)
+                return ImageSize();
+            if (length < 0)
+                return size;
+            pos += 1 + length;
+            if (length == 0)
+                break;
+        }
     }
+    const MediaBytes::ReadResult descriptor = MediaBytes::readAt(device, pos + 1, 10);
+    if (descriptor.failed)
+        return ImageSize();
+    // Fields beyond the end of a truncated file read as 0.
+    size.width = MediaBytes::le16(descriptor.bytes, 4);
+    size.height = MediaBytes::le16(descriptor.bytes, 6);
     return size;
 }

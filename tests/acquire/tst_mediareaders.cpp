@@ -400,6 +400,23 @@ void TestMediaReaders::gifWalk()
     QCOMPARE(gif(screen + QByteArray("\x00\x00\x00;", 4)), size(0, 0));
     // A descriptor cut short keeps what is there.
     QCOMPARE(gif(screen + QByteArray(3, '\0') + descriptor.left(7)), size(10, 0));
+
+    // Extensions are stepped over by their sub-block lengths: commas in a comment, a sub-block
+    // 44 (",") bytes long, a loop count, a graphic control block, one after the other.
+    const QByteArray start = screen + QByteArray(3, '\0');
+    // A comment of two sub-blocks, 11 and 3 bytes long, and its terminator.
+    const QByteArray comment = "!\xFE\x0B" + QByteArray("a, b, c, d,") + "\x03,,," + QByteArray(1, '\0');
+    const QByteArray app44 = "!\xFF\x0BNETSCAPE2.0\x2C" + QByteArray(44, ',') + QByteArray("\x03\x01\x00\x00\x00", 5);
+    const QByteArray control("!\xF9\x04\x00\x0A\x00\xFF\x00", 8);
+    QCOMPARE(gif(start + comment + app44 + control + descriptor), size(10, 11));
+    // Stray bytes that start no block are passed over, as before.
+    QCOMPARE(gif(start + QByteArray("\x00\x01", 2) + comment + QByteArray(1, '\0') + descriptor), size(10, 11));
+    // The trailer, or the end of the data inside an extension, ends the walk without a size.
+    QCOMPARE(gif(start + comment + ";" + descriptor), size(0, 0));
+    QCOMPARE(gif(start + comment.left(9)), size(0, 0));
+    QCOMPARE(gif(start + "!"), size(0, 0));
+    // An extension whose sub-blocks run on to the end never finds a terminator: it ends there.
+    QCOMPARE(gif(start + "!\xFE" + QByteArray("\x01,").repeated(200000)), size(0, 0));
 }
 
 void TestMediaReaders::notWhatTheNameSays()

@@ -55,6 +55,9 @@ inline const QList<MediaFixture> &mediaFixtures()
         {"progressive.jpg", K::Jpeg, {"Width: 0", "Height:0"}},
         // The first image, not the 64x48 logical screen, behind a 256-entry colour table.
         {"gif89a.gif", K::Gif, {"Width: 40", "Height:30"}},
+        // Comments holding commas, and a loop count, stand before the first image.
+        {"comment-icon.gif", K::Gif, {"Width: 20", "Height:22"}},
+        {"loop-anim.gif", K::Gif, {"Width: 12", "Height:9"}},
         {"rose.png", K::Png, {"Width: 70", "Height:46"}},
         {"truncated.png", K::Png, {}},
         {"multiline.html", K::Html, {"Title: Quarterly report", "  second line"}},

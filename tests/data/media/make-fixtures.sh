@@ -1,7 +1,7 @@
 #!/bin/sh
 # Makes the media fixtures of the metadata-reader tests with real tools. Run from anywhere;
 # writes into the folder of this script. Needs: sox, lame, vorbis-tools (oggenc),
-# python3-mutagen (mid3v2, for an ID3v2.4 tag), imagemagick, python3.
+# python3-mutagen (mid3v2, for an ID3v2.4 tag), imagemagick, gifsicle, python3.
 set -e
 cd "$(dirname "$0")"
 tmp=$(mktemp -d)
@@ -57,6 +57,13 @@ convert rose: -quality 85 baseline.jpg
 convert rose: -quality 85 -interlace Plane progressive.jpg
 # A logical screen larger than the first image, and a full 256-entry global colour table.
 convert -seed 7 -size 40x30 xc: +noise Random -colors 256 -set page 64x48+3+4 gif89a.gif
+# Extensions before the first image holding commas: an icon with its author's comment, as old
+# web icons carry one; an animation whose loop count (NETSCAPE2.0 application extension) and
+# comment come before a first frame smaller than the logical screen.
+convert -size 20x22 gradient:red-blue -set comment "Public domain icon, by A. Author, 1996" comment-icon.gif
+convert -delay 20 \( -size 12x9 xc:red -set page 30x20+2+3 \) \( -size 30x20 xc:blue -set page +0+0 \) \
+    -loop 0 "$tmp/anim.gif"
+gifsicle --comment "made by gifsicle, twice, with commas" --loopcount=forever "$tmp/anim.gif" > loop-anim.gif
 convert rose: rose.png
 
 # --- Files that are not what their names say.
