@@ -7,7 +7,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <optional>
 
 namespace
 {
@@ -15,8 +19,18 @@ namespace
 constexpr quint32 LocalHeader = 0x04034B50;
 constexpr quint32 CentralHeader = 0x02014B50;
 constexpr quint32 EndOfCentral = 0x06054B50;
+constexpr quint32 Zip64EndOfCentral = 0x06064B50;
+constexpr quint32 Zip64Locator = 0x07064B50;
 constexpr int LocalFixedPart = 26;   // the local header after its signature
 constexpr int CentralFixedPart = 42; // the central header after its signature
+constexpr int CentralHeaderSize = 4 + CentralFixedPart;
+constexpr int EndRecordSize = 22;
+constexpr int MaxCommentLength = 0xFFFF;
+constexpr int Zip64LocatorSize = 20;
+constexpr int Zip64EndRecordSize = 56;
+constexpr quint16 SizesInDescriptor = 0x0008; // general purpose flag bit 3
+constexpr quint32 Zip64Marker = 0xFFFFFFFF;   // "the value is in the ZIP64 extra field"
+constexpr quint16 Zip64ExtraId = 0x0001;
 
 quint16 le16(const uchar *p)
 {
@@ -27,6 +41,21 @@ quint32 le32(const uchar *p)
 {
     return static_cast<quint32>(p[0]) | (static_cast<quint32>(p[1]) << 8) | (static_cast<quint32>(p[2]) << 16) |
            (static_cast<quint32>(p[3]) << 24);
+}
+
+quint64 le64(const uchar *p)
+{
+    return static_cast<quint64>(le32(p)) | (static_cast<quint64>(le32(p + 4)) << 32);
+}
+
+const uchar *bytesOf(const QByteArray &b, qsizetype at = 0)
+{
+    return reinterpret_cast<const uchar *>(b.constData()) + at;
+}
+
+[[noreturn]] void throwReadError(const QIODevice &dev)
+{
+    throw QuilloryError(QStringLiteral("Cannot read the archive: %1").arg(dev.errorString()));
 }
 
 // Reads a device forward through a buffer of its own: the walk asks for 4 bytes at a time
@@ -73,7 +102,7 @@ private:
         }
         const qint64 got = m_dev.read(reinterpret_cast<char *>(m_buf), sizeof m_buf);
         if (got < 0)
-            throw QuilloryError(QStringLiteral("Cannot read the archive: %1").arg(m_dev.errorString()));
+            throwReadError(m_dev);
         m_at = 0;
         m_len = got;
         m_pos += got;
@@ -95,7 +124,7 @@ private:
         while (left > 0) {
             const qint64 got = m_dev.read(scratch, qMin<qint64>(sizeof scratch, left));
             if (got < 0)
-                throw QuilloryError(QStringLiteral("Cannot read the archive: %1").arg(m_dev.errorString()));
+                throwReadError(m_dev);
             if (got == 0)
                 return false;
             left -= got;
@@ -113,32 +142,46 @@ private:
     bool m_ended = false;
 };
 
-} // namespace
-
-QDateTime ZipDateTime(quint16 modDate, quint16 modTime)
+// A stored name as text: up to its first NUL, as UTF-8 when it is valid UTF-8, else as
+// Windows-1252. Both listings decode names here, so an archive lists the same names whichever
+// way it is read.
+QString entryName(QByteArray stored)
 {
-    const QDate d(1980 + (modDate >> 9), (modDate >> 5) & 0x0F, modDate & 0x1F);
-    const QTime t(modTime >> 11, (modTime >> 5) & 0x3F, 2 * (modTime & 0x1F));
-    if (!d.isValid() || !t.isValid())
-        return QDateTime();
-    return QDateTime(d, t);
+    const qsizetype nul = stored.indexOf('\0');
+    if (nul >= 0)
+        stored.truncate(nul);
+    return TextCodec::decode(stored);
 }
 
-void TZipFile::setFileName(const QString &fileName)
+// Up to n bytes at pos; fewer at the end of the device.
+QByteArray readRange(QIODevice &dev, qint64 pos, qint64 n)
 {
-    if (QFileInfo::exists(fileName))
-        m_fileName = fileName;
-    m_entries.clear();
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw QuilloryError(QStringLiteral("Cannot open the archive \"%1\": %2")
-                                .arg(QDir::toNativeSeparators(fileName), file.errorString()));
-    read(file);
+    QByteArray out;
+    if (n <= 0 || !dev.seek(pos))
+        return out;
+    out.resize(static_cast<qsizetype>(n));
+    qint64 got = 0;
+    while (got < n) {
+        const qint64 r = dev.read(out.data() + got, n - got);
+        if (r < 0)
+            throwReadError(dev);
+        if (r == 0)
+            break;
+        got += r;
+    }
+    out.truncate(static_cast<qsizetype>(got));
+    return out;
 }
 
-void TZipFile::read(QIODevice &device)
+struct Walk {
+    std::vector<ZipFile> entries;
+    bool needsDirectory = false; // an entry the walk cannot follow: sizes deferred or in ZIP64 fields
+};
+
+// The local-header walk: what the archive lists when its entries follow each other directly.
+Walk walkLocalHeaders(QIODevice &device)
 {
-    m_entries.clear();
+    Walk walk;
     auto reader = std::make_unique<ForwardReader>(device);
     uchar sig[4];
     uchar head[LocalFixedPart];
@@ -174,14 +217,220 @@ void TZipFile::read(QIODevice &device)
         const qint64 got = reader->read(reinterpret_cast<uchar *>(name.data()), e.NameLength);
         if (got < e.NameLength)
             break;
-        const qsizetype nul = name.indexOf('\0');
-        if (nul >= 0)
-            name.truncate(nul);
-        e.EntryName = TextCodec::decode(name);
+        e.EntryName = entryName(name);
 
+        if ((e.Flags & SizesInDescriptor) || e.CompressedSize == Zip64Marker || e.UncompressedSize == Zip64Marker)
+            walk.needsDirectory = true;
         reader->skip(static_cast<qint64>(e.ExtraLength) + static_cast<qint64>(e.CompressedSize));
-        m_entries.push_back(e);
-        if (OnReadFile)
-            OnReadFile(m_entries.back());
+        walk.entries.push_back(e);
+    }
+    return walk;
+}
+
+// Where the central directory lies and how many entries the end record says it holds.
+struct EndRecord {
+    qint64 directoryStart = 0;
+    quint64 directorySize = 0;
+    quint64 entries = 0;
+    bool zip64 = false;
+};
+
+// The end-of-central-directory record is the last one in the archive's final 64 KB and 22
+// bytes (an archive comment may follow it). A ZIP64 record, when its locator stands right
+// before, overrides the counts and sizes. The directory is taken to end where these records
+// begin, so an archive with data in front of it (a self-extractor) is listed too.
+std::optional<EndRecord> findEndRecord(QIODevice &device, qint64 base)
+{
+    const qint64 fileEnd = device.size();
+    if (fileEnd - base < EndRecordSize)
+        return std::nullopt;
+    const qint64 tailStart = qMax(base, fileEnd - EndRecordSize - MaxCommentLength);
+    const QByteArray tail = readRange(device, tailStart, fileEnd - tailStart);
+    if (tail.size() < EndRecordSize)
+        return std::nullopt;
+    const qsizetype at = tail.lastIndexOf(QByteArrayView("PK\x05\x06", 4), tail.size() - EndRecordSize);
+    if (at < 0)
+        return std::nullopt;
+    const qint64 endPos = tailStart + at;
+    EndRecord end;
+    end.entries = le16(bytesOf(tail, at + 10));
+    end.directorySize = le32(bytesOf(tail, at + 12));
+    qint64 directoryEnd = endPos;
+
+    const qint64 zip64Pos = endPos - Zip64LocatorSize - Zip64EndRecordSize;
+    if (zip64Pos >= base) {
+        const QByteArray zip64 = readRange(device, zip64Pos, Zip64EndRecordSize + Zip64LocatorSize);
+        if (zip64.size() == Zip64EndRecordSize + Zip64LocatorSize &&
+            le32(bytesOf(zip64, Zip64EndRecordSize)) == Zip64Locator && le32(bytesOf(zip64)) == Zip64EndOfCentral) {
+            end.zip64 = true;
+            end.entries = le64(bytesOf(zip64, 32));
+            end.directorySize = le64(bytesOf(zip64, 40));
+            directoryEnd = zip64Pos;
+        }
+    }
+    if (end.directorySize > quint64(directoryEnd - base))
+        return std::nullopt;
+    end.directoryStart = directoryEnd - qint64(end.directorySize);
+    return end;
+}
+
+// Replaces the 32-bit fields marked as ZIP64 with the 64-bit values of the entry's ZIP64 extra
+// field, which holds them in this order and only those marked. False when a marked value is
+// missing.
+bool applyZip64Extra(const QByteArray &extra, ZipFile &e, quint64 &headerOffset)
+{
+    qsizetype p = 0;
+    while (extra.size() - p >= 4) {
+        const quint16 id = le16(bytesOf(extra, p));
+        const qsizetype length = le16(bytesOf(extra, p + 2));
+        if (length > extra.size() - p - 4)
+            break; // a damaged extra field: the rest of it means nothing
+        if (id == Zip64ExtraId) {
+            qsizetype q = p + 4;
+            const qsizetype end = q + length;
+            auto take = [&](quint64 &field) {
+                if (field != Zip64Marker)
+                    return true;
+                if (end - q < 8)
+                    return false;
+                field = le64(bytesOf(extra, q));
+                q += 8;
+                return true;
+            };
+            return take(e.UncompressedSize) && take(e.CompressedSize) && take(headerOffset);
+        }
+        p += 4 + length;
+    }
+    return true; // no ZIP64 field: the 32-bit values stand, as other readers take them
+}
+
+// The entries of the central directory in the order of their local headers; nothing when the
+// directory does not hold together (a header out of place, a length running past the
+// directory, fewer or more entries than the end record counts).
+std::optional<std::vector<ZipFile>> readCentralDirectory(QIODevice &device, const EndRecord &end)
+{
+    if (!device.seek(end.directoryStart))
+        return std::nullopt;
+    auto reader = std::make_unique<ForwardReader>(device);
+    std::vector<std::pair<quint64, ZipFile>> listed;
+    uchar head[CentralHeaderSize];
+    quint64 at = 0;
+    while (at < end.directorySize) {
+        if (end.directorySize - at < CentralHeaderSize || reader->read(head, CentralHeaderSize) < CentralHeaderSize ||
+            le32(head) != CentralHeader)
+            return std::nullopt;
+        ZipFile e;
+        e.Version = le16(head + 6);
+        e.Flags = le16(head + 8);
+        e.Method = le16(head + 10);
+        e.ModTime = le16(head + 12);
+        e.ModDate = le16(head + 14);
+        e.CRC32 = le32(head + 16);
+        e.CompressedSize = le32(head + 20);
+        e.UncompressedSize = le32(head + 24);
+        e.NameLength = le16(head + 28);
+        e.ExtraLength = le16(head + 30);
+        const quint16 commentLength = le16(head + 32);
+        quint64 headerOffset = le32(head + 42);
+        const quint64 length = quint64(CentralHeaderSize) + e.NameLength + e.ExtraLength + commentLength;
+        if (length > end.directorySize - at)
+            return std::nullopt;
+        QByteArray name(e.NameLength, Qt::Uninitialized);
+        QByteArray extra(e.ExtraLength, Qt::Uninitialized);
+        if (reader->read(reinterpret_cast<uchar *>(name.data()), e.NameLength) < e.NameLength ||
+            reader->read(reinterpret_cast<uchar *>(extra.data()), e.ExtraLength) < e.ExtraLength)
+            return std::nullopt;
+        reader->skip(commentLength);
+        if (!applyZip64Extra(extra, e, headerOffset))
+            return std::nullopt;
+        e.EntryName = entryName(name);
+        listed.emplace_back(headerOffset, std::move(e));
+        at += length;
+    }
+    // Writers that predate ZIP64 count more than 65,535 entries in 16 bits and wrap.
+    const quint64 count = listed.size();
+    if (count != end.entries && (end.zip64 || count % 0x10000 != end.entries))
+        return std::nullopt;
+    std::stable_sort(listed.begin(), listed.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    std::vector<ZipFile> entries;
+    entries.reserve(listed.size());
+    for (auto &item : listed)
+        entries.push_back(std::move(item.second));
+    return entries;
+}
+
+} // namespace
+
+QDateTime ZipDateTime(quint16 modDate, quint16 modTime)
+{
+    const QDate d(1980 + (modDate >> 9), (modDate >> 5) & 0x0F, modDate & 0x1F);
+    const QTime t(modTime >> 11, (modTime >> 5) & 0x3F, 2 * (modTime & 0x1F));
+    if (!d.isValid() || !t.isValid())
+        return QDateTime();
+    return QDateTime(d, t);
+}
+
+void TZipFile::setFileName(const QString &fileName)
+{
+    if (QFileInfo::exists(fileName))
+        m_fileName = fileName;
+    m_entries.clear();
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw QuilloryError(QStringLiteral("Cannot open the archive \"%1\": %2")
+                                .arg(QDir::toNativeSeparators(fileName), file.errorString()));
+    read(file);
+}
+
+std::vector<ZipFile> TZipFile::list(QIODevice &device)
+{
+    const qint64 base = device.pos();
+    Walk walk = walkLocalHeaders(device);
+    if (!device.isSequential()) {
+        const std::optional<EndRecord> end = findEndRecord(device, base);
+        if (end && (walk.needsDirectory || walk.entries.size() != end->entries)) {
+            if (std::optional<std::vector<ZipFile>> listed = readCentralDirectory(device, *end))
+                return std::move(*listed);
+        }
+    }
+    return std::move(walk.entries);
+}
+
+// Copies what is left of a stream into a file that can seek.
+static void copyStream(QIODevice &from, QFileDevice &to)
+{
+    char chunk[65536];
+    for (;;) {
+        const qint64 got = from.read(chunk, sizeof chunk);
+        if (got < 0)
+            throwReadError(from);
+        if (got == 0)
+            break;
+        if (to.write(chunk, got) != got)
+            throw QuilloryError(
+                QStringLiteral("Cannot copy the archive to a temporary file: %1").arg(to.errorString()));
+    }
+    if (!to.flush() || !to.seek(0))
+        throw QuilloryError(QStringLiteral("Cannot copy the archive to a temporary file: %1").arg(to.errorString()));
+}
+
+void TZipFile::read(QIODevice &device)
+{
+    m_entries.clear();
+    if (device.isSequential()) {
+        // The central directory is at the end; without a copy a stream gets the walk alone.
+        QTemporaryFile copy;
+        if (copy.open()) {
+            copyStream(device, copy);
+            m_entries = list(copy);
+        } else {
+            m_entries = list(device);
+        }
+    } else {
+        m_entries = list(device);
+    }
+    if (OnReadFile) {
+        for (const ZipFile &e : m_entries)
+            OnReadFile(e);
     }
 }

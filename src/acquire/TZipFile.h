@@ -7,7 +7,9 @@
 
 class QIODevice;
 
-// One entry of a ZIP archive, as its local file header gives it.
+// One entry of a ZIP archive, as its local file header gives it, or as its central directory
+// header does when the archive is listed from there. Sizes are 64-bit: ZIP64 archives state
+// the true sizes of entries over 4 GB in an extra field.
 struct ZipFile {
     quint16 Version = 0;
     quint16 Flags = 0;
@@ -15,8 +17,8 @@ struct ZipFile {
     quint16 ModTime = 0; // MS-DOS format
     quint16 ModDate = 0; // MS-DOS format
     quint32 CRC32 = 0;
-    quint32 CompressedSize = 0;
-    quint32 UncompressedSize = 0;
+    quint64 CompressedSize = 0;
+    quint64 UncompressedSize = 0;
     quint16 NameLength = 0;
     quint16 ExtraLength = 0;
     QString EntryName; // "/" separates folders, as stored
@@ -26,8 +28,11 @@ using TReadFile = std::function<void(const ZipFile &)>;
 
 // Lists a ZIP archive by walking its local file headers from the start of the file; nothing
 // is decompressed or verified. The walk steps 4 bytes at a time over anything it does not
-// recognise, so entries whose sizes are deferred to a data descriptor are followed only
-// when the next header happens to line up.
+// recognise. It cannot follow entries whose sizes are deferred to a data descriptor (what
+// streaming writers and jar produce) nor ZIP64 entries, so when it meets one, or finds a
+// number of entries other than the end-of-central-directory record states, the archive is
+// listed from its central directory instead. A central directory that does not hold
+// together leaves the walk's listing.
 class TZipFile
 {
 public:
@@ -35,7 +40,8 @@ public:
     // Takes the name when such a file exists, then reads the archive the name gives, firing
     // OnReadFile once per entry. Throws QuilloryError when it cannot be opened or read.
     void setFileName(const QString &fileName);
-    // Walks an archive already open for reading, from its current position.
+    // Lists an archive already open for reading, from its current position. A device that
+    // cannot seek is first copied to a temporary file, as the central directory is at the end.
     void read(QIODevice &device);
 
     int FileCount() const { return static_cast<int>(m_entries.size()); }
@@ -44,6 +50,8 @@ public:
     TReadFile OnReadFile;
 
 private:
+    static std::vector<ZipFile> list(QIODevice &device);
+
     QString m_fileName;
     std::vector<ZipFile> m_entries;
 };
