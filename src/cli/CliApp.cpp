@@ -59,6 +59,11 @@ Catalogue &CliContext::catalogue()
     return cat;
 }
 
+const Catalogue &CliContext::readCatalogue()
+{
+    return catalogue();
+}
+
 CliApp::CliApp() : m_commands(AllCommands()) {}
 
 CliApp::~CliApp() = default;

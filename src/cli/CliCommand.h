@@ -24,6 +24,8 @@ public:
     Catalogue &catalogue();
     // Locks the catalogue without loading the tree (commands that replace it wholesale).
     Catalogue &lockedCatalogue();
+    // The catalogue for a command that only reads it: loaded, never written.
+    const Catalogue &readCatalogue();
     Workspace &workspace() { return *m_workspace; }
 
 private:
