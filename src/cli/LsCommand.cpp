@@ -54,7 +54,7 @@ int LsCommand::run(CliContext &ctx, const QStringList &args)
     const CliArgs a(args, {}, {});
     if (a.positional().isEmpty() || a.positional().size() > 2)
         throw CliUsageError(QStringLiteral("a DISC and at most one FOLDER are needed"));
-    Catalogue &cat = ctx.catalogue();
+    const Catalogue &cat = ctx.readCatalogue();
     const TCD *cd = findDisc(cat.tree(), a.positional().first());
     const QString path = catalogPath(a.positional().size() > 1 ? a.positional().at(1) : QStringLiteral("\\"));
     const ContentsFile::Parsed lists = ContentsFile::load(cat.dbFolder(), cd->Serial);
