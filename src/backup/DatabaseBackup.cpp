@@ -69,7 +69,7 @@ void DatabaseBackup::importDatabase(const QString &archiveFile, const QString &d
         throw QuilloryError(QStringLiteral("Cannot create the database folder \"%1\".").arg(dbFolder));
     // The running program's lock is not the archive's to replace.
     reader.OnCopyFile = [](TSTCabReader &, const TSTCabMember &m, QString &destination, bool &) {
-        if (m.Name.compare(QLatin1String("Quillory!.lock"), Qt::CaseInsensitive) == 0)
+        if (m.Name.compare(Catalogue::lockName(), Qt::CaseInsensitive) == 0)
             destination.clear();
     };
     reader.Extract(archiveFile, dbFolder, false);

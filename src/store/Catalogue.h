@@ -18,8 +18,9 @@ public:
     QString dataFolder() const { return m_dataFolder; }
     QString dbFolder() const { return m_dbFolder; }
     QString treeFile() const { return m_dbFolder + QLatin1String("groups.tree"); }
-    QString contentsFile(const QString &serial) const { return m_dbFolder + serial + QLatin1String(".dat"); }
-    QString lockFileName() const { return m_dbFolder + QLatin1String("Quillory!.lock"); }
+    // The lock's bare name in DB: an import must never replace it.
+    static QString lockName() { return QStringLiteral("Quillory!.lock"); }
+    QString lockFileName() const { return m_dbFolder + lockName(); }
 
     // Creates the data and database folders when missing; true when "DB" was created now.
     bool ensureDbFolder();

@@ -46,7 +46,7 @@ class TestDiscAdder : public QObject
     QStringList looseLists() const { return QDir(m_cat->dbFolder()).entryList({u"*.file"_s, u"*.dir"_s}, QDir::Files); }
     QByteArray contentsBytes(const QString &serial) const
     {
-        QFile f(m_cat->contentsFile(serial));
+        QFile f(ContentsFile::contentsFileName(m_cat->dbFolder(), serial));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
@@ -159,7 +159,7 @@ private Q_SLOTS:
         // A new disc whose scan fails leaves no contents file at all.
         folders = 0;
         QVERIFY_THROWS_EXCEPTION(QuilloryError, adder.add(volume(u"11112222"_s), details(u"New"_s), root));
-        QVERIFY(!QFile::exists(m_cat->contentsFile(u"11112222"_s)));
+        QVERIFY(!QFile::exists(ContentsFile::contentsFileName(m_cat->dbFolder(), u"11112222"_s)));
         QCOMPARE(root->childCount(), 1);
         QVERIFY(looseLists().isEmpty());
     }
