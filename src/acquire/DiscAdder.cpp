@@ -2,13 +2,14 @@
 #include "core/AsciiCase.h"
 
 #include "Scanner.h"
+#include "core/QuilloryError.h"
+#include "core/TextCodec.h"
 #include "settings/Preferences.h"
 #include "store/Catalogue.h"
 #include "store/CatalogueLocale.h"
 #include "store/ContentsFile.h"
-#include "core/QuilloryError.h"
 #include "store/SingleLine.h"
-#include "core/TextCodec.h"
+#include "store/TreeNames.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -18,11 +19,7 @@ DiscAdder::DiscAdder(Catalogue &catalogue, const Preferences &prefs) : m_catalog
 
 QString DiscAdder::CheckTitle(const QString &title)
 {
-    if (title.isEmpty())
-        return QStringLiteral("You must enter title for disc!");
-    if (title.contains(u'|'))
-        return QStringLiteral("Disc title cannot contain \"|\" character!");
-    return QString();
+    return TreeNames::TitleProblem(title);
 }
 
 QString DiscAdder::CheckDetails(const DiscDetails &details)

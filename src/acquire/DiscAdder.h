@@ -34,7 +34,8 @@ class DiscAdder
 public:
     DiscAdder(Catalogue &catalogue, const Preferences &prefs);
 
-    // The title checks: the error message to show, or a null string when the title will do.
+    // The title checks, which are the tree's own rule for every name (TreeNames::TitleProblem):
+    // the error message to show, or a null string when the title will do.
     static QString CheckTitle(const QString &title);
     // The title checks, then the same rule for the genre and the description: a "|" there
     // would split the disc's record in "groups.tree" into the wrong fields.

@@ -1,10 +1,10 @@
 #include "TreeEditor.h"
 
 #include "DiscContents.h"
-#include "TreeNames.h"
 #include "core/QuilloryError.h"
 #include "store/ContentsFile.h"
 #include "store/GroupTree.h"
+#include "store/TreeNames.h"
 
 namespace
 {
@@ -42,7 +42,7 @@ TreeNode *TreeEditor::addGroup(TreeNode *parent, const QString &name)
 
 QString TreeEditor::rename(TreeNode *node, const QString &text)
 {
-    const QString problem = node->isGroup() ? groupNameProblem(text, node) : TreeNames::Problem(text);
+    const QString problem = node->isGroup() ? groupNameProblem(text, node) : TreeNames::TitleProblem(text);
     if (problem.isEmpty())
         m_tree.setText(node, text);
     return problem;

@@ -168,7 +168,10 @@ private Q_SLOTS:
     {
         QCOMPARE(DiscAdder::CheckTitle(QString()), u"You must enter title for disc!"_s);
         QCOMPARE(DiscAdder::CheckTitle(u"a|b"_s), u"Disc title cannot contain \"|\" character!"_s);
-        QVERIFY(DiscAdder::CheckTitle(u"   "_s).isNull()); // blanks are a title
+        // The tree's name rule: what "groups.tree" would read as indentation or as another line.
+        for (const QString &bad : {u"   "_s, u"  Leading"_s, u"\tTab"_s, u"two\nlines"_s})
+            QVERIFY2(!DiscAdder::CheckTitle(bad).isNull(), qPrintable(bad));
+        QVERIFY(DiscAdder::CheckTitle(u"Trailing "_s).isNull());
         DiscDetails d = details(u"T"_s);
         d.genre = u"Rock|Pop"_s;
         QVERIFY(!DiscAdder::CheckDetails(d).isNull());
@@ -184,6 +187,7 @@ private Q_SLOTS:
         for (const QString &bad : {u"../../x"_s, u"0a1b2c3d"_s, QString()})
             QVERIFY_THROWS_EXCEPTION(QuilloryError, adder.add(volume(bad), details(u"T"_s), root));
         QVERIFY_THROWS_EXCEPTION(QuilloryError, adder.add(volume(), details(QString()), root));
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, adder.add(volume(), details(u"  Leading"_s), root));
         QCOMPARE(root->childCount(), 0);
         QVERIFY(QDir(m_cat->dbFolder()).entryList(QDir::Files).filter(u".dat"_s).isEmpty());
 

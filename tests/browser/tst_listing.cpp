@@ -6,7 +6,7 @@
 #include "browser/FindColumn.h"
 #include "browser/LocationState.h"
 #include "browser/TreeMoves.h"
-#include "browser/TreeNames.h"
+#include "store/TreeNames.h"
 #include "store/GroupTree.h"
 
 #include <QSignalSpy>

@@ -1,6 +1,6 @@
 #include "GroupTreeModel.h"
 
-#include "browser/TreeNames.h"
+#include "store/TreeNames.h"
 
 #include <QDataStream>
 #include <QIODevice>

@@ -6,7 +6,7 @@
 #include "TMainForm.h"
 #include "TreePanel.h"
 #include "browser/Navigator.h"
-#include "browser/TreeNames.h"
+#include "store/TreeNames.h"
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"
 #include "session/Workspace.h"

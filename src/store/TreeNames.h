@@ -4,7 +4,8 @@
 
 struct TCD;
 
-// Names of groups and discs as the tree shows and stores them.
+// Names of groups and discs as the tree shows and stores them. Every name that reaches the
+// tree, from any dialog or the command line, is checked here.
 namespace TreeNames
 {
 
@@ -15,6 +16,9 @@ QString ShortName(const QString &name);
 // blank or tab would be read back as another record or another level. Empty when the name
 // is fine.
 QString Problem(const QString &name);
+// The same rule for a disc title, with the Add Disc dialog's own words for an empty title and
+// a "|". Empty when the title is fine.
+QString TitleProblem(const QString &title);
 
 // The tree's hint for a disc: "Titile: ", the number, and the description, genre and
 // borrower when they are set; lines joined by "\n".

@@ -1,7 +1,7 @@
 #include "TreeNames.h"
 
-#include "store/SingleLine.h"
-#include "store/TCD.h"
+#include "SingleLine.h"
+#include "TCD.h"
 
 namespace TreeNames
 {
@@ -28,6 +28,15 @@ QString Problem(const QString &name)
                               "indentation. Please enter a name without them at the start.")
             .arg(name);
     return QString();
+}
+
+QString TitleProblem(const QString &title)
+{
+    if (title.isEmpty())
+        return QStringLiteral("You must enter title for disc!");
+    if (title.contains(u'|'))
+        return QStringLiteral("Disc title cannot contain \"|\" character!");
+    return Problem(title);
 }
 
 QString DiscHint(const TCD &cd)
