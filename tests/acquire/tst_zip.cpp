@@ -251,6 +251,15 @@ with open('many.zip', 'wb') as f:
         QCOMPARE(zip.entries().front().EntryName, u"f00000"_s);
         QCOMPARE(zip.entries().back().EntryName, u"f65536"_s);
         QCOMPARE(zip.entries().back().CompressedSize, 5u);
+
+        // Writers that predate ZIP64 wrote no ZIP64 records and let the count wrap at 65,536.
+        QByteArray bytes = readAll(m_work + u"many.zip"_s);
+        const qsizetype end = bytes.lastIndexOf("PK\5\6");
+        QVERIFY(end > 76 && bytes.mid(end - 76, 4) == "PK\6\6");
+        QByteArray endRecord = bytes.mid(end);
+        endRecord.replace(8, 4, QByteArray("\x01\x00\x01\x00", 4));
+        bytes = bytes.left(end - 76) + endRecord;
+        QCOMPARE(names(bytes).size(), 65537);
     }
 
     void emptyArchiveAndFilterOff()
