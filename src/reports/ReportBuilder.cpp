@@ -38,16 +38,81 @@ QString separatorOf(const QString &format, const QString &fallback)
     return sep.isEmpty() ? fallback : sep;
 }
 
+// What a text cell of width characters keeps of a value, and the blanks that follow it.
+struct Fit {
+    QStringView kept;
+    qsizetype blanks;
+};
+
+Fit fitLeft(QStringView text, qsizetype width)
+{
+    if (text.size() < width)
+        return {text, width - text.size()};
+    const QStringView kept = text.first(width);
+    // Half a surrogate pair would be no character at all.
+    if (!kept.isEmpty() && kept.back().isHighSurrogate())
+        return {kept.chopped(1), 1};
+    return {kept, 0};
+}
+
+bool needsEscape(QStringView text)
+{
+    for (QChar c : text)
+        if (c == u'<' || c == u'>' || c == u'&' || c == u'"')
+            return true;
+    return false;
+}
+
 } // namespace
+
+// The lines of one row ("Name: song.mp3"), rebuilt in place for every record: the strings keep
+// their memory from one row to the next, so a report of a hundred thousand rows does not cost
+// an allocation per line.
+class ReportBuilder::Row
+{
+public:
+    void start() { m_count = 0; }
+    // The next line, empty; valid until the next call.
+    QString &next()
+    {
+        if (m_count == m_lines.size())
+            m_lines.append(QString());
+        QString &line = m_lines[m_count++];
+        line.resize(0);
+        return line;
+    }
+    QString &next(QLatin1StringView label) { return next().append(label); }
+    void appendUtf8(QString &line, QByteArrayView utf8)
+    {
+        const qsizetype at = line.size();
+        line.resize(at + utf8.size());
+        QChar *end = m_decoder.appendToBuffer(line.data() + at, utf8);
+        line.resize(end - line.constData());
+    }
+    const QStringList &lines()
+    {
+        while (m_lines.size() > m_count)
+            m_lines.removeLast();
+        return m_lines;
+    }
+
+private:
+    QStringList m_lines;
+    qsizetype m_count = 0;
+    QStringDecoder m_decoder{QStringDecoder::Utf8, QStringDecoder::Flag::Stateless};
+};
 
 ReportBuilder::ReportBuilder(const QString &dbFolder, const ReportSettings &settings, ReportStream &out)
     : m_db(dbFolder), m_settings(settings), m_out(out), m_font(ColorText(settings.colours.font)),
-      m_table(ColorText(settings.colours.table)), m_header(ColorText(settings.colours.header))
+      m_table(ColorText(settings.colours.table)), m_header(ColorText(settings.colours.header)),
+      m_row(std::make_unique<Row>())
 {
     for (const ReportSettings::Column &c : settings.columns)
         if (c.shown)
             m_shown.push_back({c.name, c.width, characters(c.width)});
 }
+
+ReportBuilder::~ReportBuilder() = default;
 
 ReportBuilder::Form ReportBuilder::formForFileName(const QString &fileName)
 {
@@ -65,22 +130,15 @@ ReportSettings::Kind ReportBuilder::kindOf(const TreeNode *node)
 
 QString ReportBuilder::FitLeft(const QString &text, int width)
 {
-    if (text.size() >= width) {
-        QString cut = text.left(width);
-        // Half a surrogate pair would be no character at all.
-        if (!cut.isEmpty() && cut.back().isHighSurrogate())
-            cut.back() = u' ';
-        return cut;
-    }
-    return text + QString(width - text.size(), u' ');
+    const Fit fit = fitLeft(text, width);
+    return fit.kept.toString() + QString(fit.blanks, u' ');
 }
 
 QString ReportBuilder::FitCentre(const QString &text, int width)
 {
     if (text.size() >= width)
         return FitLeft(text, width);
-    const qsizetype side = (width - text.size() + 1) / 2;
-    const QString pad(side, u' ');
+    const QString pad((width - text.size() + 1) / 2, u' ');
     return FitLeft(pad + text + pad, width);
 }
 
@@ -99,24 +157,6 @@ QString ReportBuilder::creationTime(const QTime &time)
 {
     const QString sep = separatorOf(QLocale().timeFormat(QLocale::LongFormat), u":"_s);
     return time.toString(u"HH'%1'mm'%1'ss"_s.arg(sep));
-}
-
-QStringList ReportBuilder::discRow(const TreeNode *disc, const QString &location)
-{
-    const TCD &cd = *disc->cd();
-    // The blank before the colon of a few keys is how the lines have always read; FindColumn
-    // takes the value straight after it.
-    return {u"Title: "_s + disc->text(),
-            u"Name: "_s + cd.Title,
-            u"Location: "_s + location,
-            u"Size: "_s + FormatSize(cd.Size),
-            u"Disc Number: "_s + QString::number(cd.Number),
-            u"Label: "_s + cd.VolumeLabel,
-            u"Genre :"_s + cd.Genre,
-            u"Description :"_s + cd.Description,
-            u"Serial Number: "_s + cd.Serial,
-            u"File System :"_s + cd.FileSystem,
-            u"Entry Date :"_s + cd.Date};
 }
 
 void ReportBuilder::advance()
@@ -149,20 +189,26 @@ void ReportBuilder::txtSeparator()
 void ReportBuilder::txtRow(const QStringList &row)
 {
     m_out << '|';
-    for (const Shown &c : m_shown)
-        m_out << FitLeft(FindColumn(c.name, row, false), c.chars) << '|';
+    for (const Shown &c : m_shown) {
+        const QString value = FindColumn(c.name, row, false);
+        const Fit fit = fitLeft(value, c.chars);
+        m_out << fit.kept;
+        m_out.repeat(' ', fit.blanks);
+        m_out << '|';
+    }
     m_out.endLine();
 }
 
 // ---- HTML ----
 
-QString ReportBuilder::htmlValue(const QString &key, const QStringList &row) const
+void ReportBuilder::htmlValue(const QString &key, const QStringList &row)
 {
     const QString value = FindColumn(key, row, true);
     // "&nbsp;" stands for a blank cell, unless the value itself was written that way.
-    if (value == Nbsp && FindColumn(key, row, false) != Nbsp)
-        return value;
-    return value.toHtmlEscaped();
+    if (!needsEscape(value) || (value == Nbsp && FindColumn(key, row, false) != Nbsp))
+        m_out << value;
+    else
+        m_out << value.toHtmlEscaped();
 }
 
 void ReportBuilder::htmlGroupRow(const QStringList &row)
@@ -171,8 +217,9 @@ void ReportBuilder::htmlGroupRow(const QStringList &row)
     m_out.endLine();
     for (const Shown &c : m_shown) {
         m_out << "<td nowrap width = \""_L1 << c.pixels << "\" bgcolor="_L1 << m_table
-              << "><font size=\"2\" color = "_L1 << m_font << " face=\"Tahoma\">"_L1 << htmlValue(c.name, row)
-              << "</font></td>"_L1;
+              << "><font size=\"2\" color = "_L1 << m_font << " face=\"Tahoma\">"_L1;
+        htmlValue(c.name, row);
+        m_out << "</font></td>"_L1;
         m_out.endLine();
     }
     m_out << "</tr>"_L1;
@@ -180,6 +227,22 @@ void ReportBuilder::htmlGroupRow(const QStringList &row)
 }
 
 // ---- disc reports ----
+
+const QString &ReportBuilder::typeOf(QByteArrayView utf8Name)
+{
+    // The type depends on the extension only; most discs have a few dozen of them.
+    const qsizetype dot = utf8Name.lastIndexOf('.');
+    const QByteArrayView ext = dot < 0 ? QByteArrayView() : utf8Name.sliced(dot);
+    if (ext.size() > 7)
+        return m_longExtensionType = FileTypes::GetFileType(QString::fromUtf8(utf8Name));
+    quint64 key = quint64(ext.size()) << 56;
+    for (qsizetype i = 0; i < ext.size(); ++i)
+        key |= quint64(static_cast<unsigned char>(ext[i])) << (8 * i);
+    auto it = m_typeByExtension.constFind(key);
+    if (it == m_typeByExtension.constEnd())
+        it = m_typeByExtension.insert(key, FileTypes::GetFileType(QString::fromUtf8(utf8Name)));
+    return it.value();
+}
 
 template <typename WriteRow> void ReportBuilder::discRecords(const TreeNode *disc, WriteRow writeRow)
 {
@@ -190,19 +253,24 @@ template <typename WriteRow> void ReportBuilder::discRecords(const TreeNode *dis
     m_total = files.recordCount();
     if (m_progress)
         m_progress(0, m_total);
-    QStringList row;
+    Row &row = *m_row;
+    QString size;
     for (int r = 0; r < files.recordCount(); ++r) {
-        const QString name = files.line(r, ContentsRecord::NameLine);
-        row.clear();
-        row.append(u"Name: "_s + name);
-        row.append(u"Path: "_s + files.line(r, ContentsRecord::FolderLine));
-        row.append(u"Size: "_s + FormatSize(StrToInt64(files.line(r, ContentsRecord::SizeLine))));
-        row.append(u"Date: "_s + files.line(r, ContentsRecord::DateLine));
+        // Name, folder, size and date under their keys, the extra lines as they stand and the
+        // record's "-", then the type of the file's name.
+        const QByteArrayView name = files.lineBytes(r, ContentsRecord::NameLine);
+        row.start();
+        row.appendUtf8(row.next("Name: "_L1), name);
+        row.appendUtf8(row.next("Path: "_L1), files.lineBytes(r, ContentsRecord::FolderLine));
+        size.resize(0);
+        row.appendUtf8(size, files.lineBytes(r, ContentsRecord::SizeLine));
+        row.next("Size: "_L1).append(FormatSize(StrToInt64(size)));
+        row.appendUtf8(row.next("Date: "_L1), files.lineBytes(r, ContentsRecord::DateLine));
         for (int i = ContentsRecord::FixedLines, n = files.lineCount(r); i < n; ++i)
-            row.append(files.line(r, i));
-        row.append(QString::fromLatin1(ContentsRecord::EndLine));
-        row.append(u"Type: "_s + FileTypes::GetFileType(name));
-        writeRow(row);
+            row.appendUtf8(row.next(), files.lineBytes(r, i));
+        row.next(QLatin1StringView(ContentsRecord::EndLine.data(), ContentsRecord::EndLine.size()));
+        row.next("Type: "_L1).append(typeOf(name));
+        writeRow(row.lines());
         advance();
     }
 }
@@ -229,9 +297,12 @@ void ReportBuilder::HTMLCDReport(const TreeNode *disc)
     discRecords(disc, [this](const QStringList &row) {
         m_out << "<tr>"_L1;
         m_out.endLine();
-        for (const Shown &c : m_shown)
-            m_out << "<td bgcolor="_L1 << m_table << "><font size=\"2\" color = "_L1 << m_font << " face=\"Tahoma\">"_L1
-                  << htmlValue(c.name, row) << "</font></td>"_L1;
+        for (const Shown &c : m_shown) {
+            m_out << "<td bgcolor="_L1 << m_table << "><font size=\"2\" color = "_L1 << m_font
+                  << " face=\"Tahoma\">"_L1;
+            htmlValue(c.name, row);
+            m_out << "</font></td>"_L1;
+        }
         m_out << "</tr>"_L1;
         m_out.endLine();
     });
@@ -244,7 +315,7 @@ qint64 ReportBuilder::discCount(const TreeNode *group) const
     qint64 n = 0;
     for (int i = 0; i < group->childCount(); ++i) {
         const TreeNode *child = group->child(i);
-        if (child->isDisc())
+        if (child->isDisc() && child->cd())
             ++n;
         else if (m_settings.recurse)
             n += discCount(child);
@@ -259,11 +330,26 @@ void ReportBuilder::groupRows(const TreeNode *group, Form form)
         if (child->isDisc()) {
             if (!child->cd())
                 continue;
-            const QStringList row = discRow(child, group->text());
+            // The blank before the colon of a few keys is how these lines have always read;
+            // FindColumn takes the value straight after it.
+            const TCD &cd = *child->cd();
+            Row &row = *m_row;
+            row.start();
+            row.next("Title: "_L1).append(child->text());
+            row.next("Name: "_L1).append(cd.Title);
+            row.next("Location: "_L1).append(group->text());
+            row.next("Size: "_L1).append(FormatSize(cd.Size));
+            row.next("Disc Number: "_L1).append(QString::number(cd.Number));
+            row.next("Label: "_L1).append(cd.VolumeLabel);
+            row.next("Genre :"_L1).append(cd.Genre);
+            row.next("Description :"_L1).append(cd.Description);
+            row.next("Serial Number: "_L1).append(cd.Serial);
+            row.next("File System :"_L1).append(cd.FileSystem);
+            row.next("Entry Date :"_L1).append(cd.Date);
             if (form == Html)
-                htmlGroupRow(row);
+                htmlGroupRow(row.lines());
             else
-                txtRow(row);
+                txtRow(row.lines());
             advance();
         } else if (m_settings.recurse) {
             if (form == Html)

@@ -3,9 +3,11 @@
 #include "ReportSettings.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class ReportStream;
@@ -27,6 +29,7 @@ public:
 
     // dbFolder ends in "/" (Catalogue::dbFolder()); settings and out must outlive the builder.
     ReportBuilder(const QString &dbFolder, const ReportSettings &settings, ReportStream &out);
+    ~ReportBuilder();
 
     void setProgress(Progress progress) { m_progress = std::move(progress); }
 
@@ -58,10 +61,8 @@ public:
     static QString creationDate(const QDate &date);
     static QString creationTime(const QTime &time);
 
-    // The lines a disc's row is looked up in.
-    static QStringList discRow(const TreeNode *disc, const QString &location);
-
 private:
+    class Row;
     struct Shown {
         QString name;
         int pixels;
@@ -73,8 +74,9 @@ private:
     void txtRow(const QStringList &row);
     void groupRows(const TreeNode *group, Form form);
     void htmlGroupRow(const QStringList &row);
-    QString htmlValue(const QString &key, const QStringList &row) const;
+    void htmlValue(const QString &key, const QStringList &row);
     template <typename WriteRow> void discRecords(const TreeNode *disc, WriteRow writeRow);
+    const QString &typeOf(QByteArrayView utf8Name);
     qint64 discCount(const TreeNode *group) const;
     void advance();
 
@@ -86,6 +88,9 @@ private:
     QString m_table;
     QString m_header;
     Progress m_progress;
+    std::unique_ptr<Row> m_row;
+    QHash<quint64, QString> m_typeByExtension;
+    QString m_longExtensionType;
     qint64 m_done = 0;
     qint64 m_total = 0;
 };
