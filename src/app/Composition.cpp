@@ -8,6 +8,7 @@
 #include "browser/ui/TreeCommands.h"
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"
+#include "reports/ui/ReportCommands.h"
 #include "search/ui/SearchPanel.h"
 #include "session/Workspace.h"
 
@@ -26,6 +27,7 @@ Composition::Composition(const QString &dataFolder)
     QObject::connect(&nav, &Navigator::problem, &window,
                      [&window](const QString &text) { AppDialogs::message(&window, AppDialogs::Error, text); });
 
+    new ReportCommands(ws, nav, window.actions(), &window);
     new TreeCommands(ws, nav, window);
     new ContentsCommands(ws, nav, window);
     new BackupCommands(ws, nav, window.actions(), &window);

@@ -62,15 +62,11 @@ TreeCommands::TreeCommands(Workspace &workspace, Navigator &navigator, TMainForm
 
 void TreeCommands::setCaptions(TreeNode *node)
 {
-    // The captions that name the selected group or disc; the Add Disc and report commands
-    // read them from their actions.
+    // The captions that name the selected group; the Add Disc command reads it from its action.
     const TreeNode *g = Navigator::groupOf(node);
     const QString group = TreeNames::ShortName(g ? g->text() : QString());
     m_actions.action(u"AddGroup1"_s)->setText(u"Add Group to "_s + quoted(group) + u"..."_s);
     m_actions.action(u"AddDisc1"_s)->setText(u"Add Disc to "_s + quoted(group) + u"..."_s);
-    m_actions.action(u"Report1"_s)
-        ->setText((node->isDisc() ? u"Create Report for disc "_s : u"Create Report for group "_s) +
-                  quoted(TreeNames::ShortName(node->text())));
 }
 
 void TreeCommands::updateCommandStates()
