@@ -6,18 +6,43 @@
 #include "acquire/DiscIn.h"
 #include "acquire/TDiskInfo.h"
 #include "acquire/VolumeBackend.h"
+#include "core/QuilloryError.h"
 #include "settings/Preferences.h"
 #include "store/Catalogue.h"
 #include "store/DataPaths.h"
-#include "core/QuilloryError.h"
 
+#include <QDir>
 #include <QFileInfo>
+
+namespace
+{
+
+// Whether folder is where one of the drives has its volume mounted. A folder further down
+// would be scanned under the whole volume's serial, so a second folder of the same disk
+// would pass for the first.
+bool isVolumeRoot(const QString &folder, VolumeBackend *backend)
+{
+    const QString clean = QDir::cleanPath(folder);
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    for (const DriveEntry &drive : backend->drives()) {
+        if (drive.mountPoint.isEmpty())
+            continue;
+        if (QDir::cleanPath(drive.mountPoint) == clean ||
+            (!canonical.isEmpty() && QFileInfo(drive.mountPoint).canonicalFilePath() == canonical))
+            return true;
+    }
+    return false;
+}
+
+const QString kGiveSerial = QStringLiteral("give --serial (and --label and --fs if wanted).");
+
+} // namespace
 
 QString AddDiscCommand::details() const
 {
     return QStringLiteral(
-        "ROOT is a mounted volume (its label, serial number, file system and size are read from it), or, with\n"
-        "--label, --serial and --fs given together, any folder standing in for one.\n"
+        "ROOT is the root of a mounted volume (its label, serial number, file system and size are read from it),\n"
+        "or, with --serial (and --label and --fs if wanted), any folder standing in for one.\n"
         "  --group NAME        the group to add the disc to (default: the root of the catalogue)\n"
         "  --number N          the disc number (default: the number of discs plus one)\n"
         "  --description TEXT  may hold line breaks\n"
@@ -36,10 +61,9 @@ int AddDiscCommand::run(CliContext &ctx, const QStringList &args)
         throw CliUsageError(QStringLiteral("one ROOT is needed"));
     if (!a.has(QStringLiteral("title")))
         throw CliUsageError(QStringLiteral("--title is needed"));
-    const int overrides =
-        int(a.has(QStringLiteral("label"))) + int(a.has(QStringLiteral("serial"))) + int(a.has(QStringLiteral("fs")));
-    if (overrides != 0 && overrides != 3)
-        throw CliUsageError(QStringLiteral("--label, --serial and --fs go together"));
+    const bool standIn = a.has(QStringLiteral("serial"));
+    if (!standIn && (a.has(QStringLiteral("label")) || a.has(QStringLiteral("fs"))))
+        throw CliUsageError(QStringLiteral("--label and --fs go with --serial"));
 
     DiscDetails details;
     details.title = a.value(QStringLiteral("title"));
@@ -51,7 +75,7 @@ int AddDiscCommand::run(CliContext &ctx, const QStringList &args)
 
     DiscVolume volume;
     QString root = a.positional().first();
-    if (overrides == 3) {
+    if (standIn) {
         if (!QFileInfo(root).isDir())
             throw QuilloryError(QStringLiteral("Disc not present in drive %1").arg(root));
         volume.label = a.value(QStringLiteral("label"));
@@ -72,6 +96,10 @@ int AddDiscCommand::run(CliContext &ctx, const QStringList &args)
         }
         if (!DiscIn(root, backend) || !QFileInfo(root).isDir())
             throw QuilloryError(QStringLiteral("Disc not present in drive %1").arg(root));
+        if (!isVolumeRoot(root, backend))
+            throw QuilloryError(
+                QStringLiteral("%1 is not the root of a volume, so it has no serial number of its own; ").arg(root) +
+                kGiveSerial);
         TDiskInfo info(nullptr, backend);
         info.setDrive(root);
         volume.label = info.VolumeName();
@@ -79,9 +107,8 @@ int AddDiscCommand::run(CliContext &ctx, const QStringList &args)
         volume.fileSystem = info.FileSystemType();
         volume.totalSize = info.TotalDiskSpace();
         if (!DiscAdder::isValidSerial(volume.serial))
-            throw QuilloryError(
-                QStringLiteral("Cannot read the serial number of the volume at %1; give --label, --serial and --fs.")
-                    .arg(root));
+            throw QuilloryError(QStringLiteral("Cannot read the serial number of the volume at %1; ").arg(root) +
+                                kGiveSerial);
     }
     volume.root = root;
 

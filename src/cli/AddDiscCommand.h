@@ -9,7 +9,7 @@ public:
     QString usage() const override
     {
         return QStringLiteral("add-disc ROOT --title T [--group NAME] [--genre G] [--number N] [--description TEXT] "
-                              "[--label L --serial XXXXXXXX --fs NAME] [--replace]");
+                              "[--serial XXXXXXXX [--label L] [--fs NAME]] [--replace]");
     }
     QString summary() const override
     {

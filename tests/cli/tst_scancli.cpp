@@ -102,6 +102,12 @@ private Q_SLOTS:
         r = addDisc(u"A|B"_s);
         QCOMPARE(r.code, 1);
         QCOMPARE(r.err.count('\n'), 1);
+        // Titles that "groups.tree" would read as indentation: refused, so the tree stays readable.
+        for (const QString &title : {u"  Leading"_s, u"\tTab"_s}) {
+            r = addDisc(title);
+            QCOMPARE(r.code, 1);
+            QCOMPARE(r.err, DiscAdder::CheckTitle(title).toUtf8() + '\n');
+        }
         QCOMPARE(addDisc(u"X"_s, {u"--group"_s, u"Nope"_s}).code, 1);
         QCOMPARE(addDisc(u"T"_s, {u"--number"_s, u"ten"_s}).code, 1);
         QVERIFY(!QFile::exists(m_data + u"/DB/groups.tree"_s));
@@ -160,6 +166,15 @@ private Q_SLOTS:
         CliRun r = cli({u"add-disc"_s, drive, u"--title"_s, u"Holiday"_s});
         QCOMPARE(r.err, QByteArray());
         QVERIFY(r.out.startsWith("Holiday|HOLIDAY_2003|00001234|CDFS|"));
+        // A folder inside the volume has no serial of its own: it must be given one.
+        r = cli({u"add-disc"_s, drive + u"MUSIC"_s, u"--title"_s, u"Music only"_s});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains("--serial"), r.err.constData());
+        QCOMPARE(r.err.count('\n'), 1);
+        r = cli({u"add-disc"_s, drive + u"MUSIC"_s, u"--title"_s, u"Music only"_s, u"--serial"_s, u"0000beef"_s});
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out.startsWith("Music only||0000BEEF||"));
+        QVERIFY(tree().contains("Holiday\t00001234\t"));
         backend.setPresent(drive, false);
         r = cli({u"add-disc"_s, drive, u"--title"_s, u"Gone"_s});
         VolumeBackend::setDefaultBackend(nullptr);
