@@ -54,6 +54,12 @@ const ContentsList &ContentsListing::listOf(const Row &r) const
     return r.source == SourceDirs ? *m_dirs : *m_files;
 }
 
+ContentsList::Folder ContentsListing::folder(const QString &path) const
+{
+    static const ContentsList none;
+    return ContentsList::findFolder(m_dirs ? *m_dirs : none, m_files ? *m_files : none, path);
+}
+
 int ContentsListing::FindDir(const QString &path)
 {
     ContentsEntry up;
@@ -63,7 +69,7 @@ int ContentsListing::FindDir(const QString &path)
     addEntry(up);
     if (!m_dirs)
         return 0;
-    const std::vector<int> &recs = m_dirs->recordsIn(path);
+    const std::vector<int> &recs = *folder(path).subfolders;
     m_rows.reserve(m_rows.size() + recs.size());
     for (int rec : recs) {
         const qint64 size = parseSize(m_dirs->lineBytes(rec, ContentsRecord::SizeLine));
@@ -75,14 +81,13 @@ int ContentsListing::FindDir(const QString &path)
 
 int ContentsListing::typeIdFor(QByteArrayView name)
 {
-    const qsizetype dot = name.lastIndexOf('.');
-    const QByteArray ext = dot < 0 ? QByteArray() : name.sliced(dot).toByteArray();
-    auto it = m_typeByExt.constFind(ext);
-    if (it != m_typeByExt.constEnd())
+    const QByteArray key = FileTypes::typeKey(name);
+    auto it = m_typeByKey.constFind(key);
+    if (it != m_typeByKey.constEnd())
         return it.value();
     const int id = static_cast<int>(m_typeNames.size());
     m_typeNames.append(FileTypes::GetFileType(QString::fromUtf8(name)));
-    m_typeByExt.insert(ext, id);
+    m_typeByKey.insert(key, id);
     return id;
 }
 
@@ -106,7 +111,7 @@ int ContentsListing::FindFiles(const QString &path)
     if (!m_files)
         return 0;
     const ContentsList &files = *m_files;
-    const std::vector<int> &recs = files.recordsIn(path);
+    const std::vector<int> &recs = *folder(path).files;
     m_rows.reserve(m_rows.size() + recs.size());
     for (int rec : recs) {
         const QByteArrayView name = files.lineBytes(rec, ContentsRecord::NameLine);
@@ -115,7 +120,8 @@ int ContentsListing::FindFiles(const QString &path)
         int image;
         int typeId;
         quint64 key;
-        if (packExtension(name, key)) {
+        // The shortcut by extension holds only for names whose extension decides their type.
+        if (FileTypes::extensionDecides(name) && packExtension(name, key)) {
             auto it = m_byPackedExt.constFind(key);
             if (it == m_byPackedExt.constEnd())
                 it = m_byPackedExt.insert(key, {m_icons->imageForUtf8(name), typeIdFor(name)});

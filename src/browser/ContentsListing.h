@@ -2,6 +2,7 @@
 
 #include "ContentsEntry.h"
 #include "ExplorerCompare.h"
+#include "store/ContentsList.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -10,7 +11,6 @@
 #include <memory>
 #include <vector>
 
-class ContentsList;
 class ExtensionIconCache;
 class TreeNode;
 
@@ -76,6 +76,7 @@ private:
     static size_t idx(int row) { return static_cast<size_t>(row); }
 
     const ContentsList &listOf(const Row &r) const;
+    ContentsList::Folder folder(const QString &path) const;
     int typeIdFor(QByteArrayView utf8Name);
     QString typeText(const Row &r) const;
     QByteArray sortText(const Row &r, ExplorerColumn key) const;
@@ -90,7 +91,7 @@ private:
     std::vector<ContentsEntry> m_stored;
     qint64 m_total = 0;
 
-    QHash<QByteArray, int> m_typeByExt;
+    QHash<QByteArray, int> m_typeByKey;                // type id by FileTypes::typeKey
     QHash<quint64, std::pair<int, int>> m_byPackedExt; // image and type id by packed extension
     QStringList m_typeNames;
 };

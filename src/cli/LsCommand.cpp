@@ -58,16 +58,17 @@ int LsCommand::run(CliContext &ctx, const QStringList &args)
     const TCD *cd = findDisc(cat.tree(), a.positional().first());
     const QString path = catalogPath(a.positional().size() > 1 ? a.positional().at(1) : QStringLiteral("\\"));
     const ContentsFile::Parsed lists = ContentsFile::load(cat.dbFolder(), cd->Serial);
-    if (!ContentsList::hasFolder(lists.folders, lists.files, path))
+    const ContentsList::Folder folder = ContentsList::findFolder(lists.folders, lists.files, path);
+    if (!folder.exists)
         throw QuilloryError(QStringLiteral("There is no folder %1 on the disc \"%2\".").arg(path, cd->Title));
 
     QString out;
     const ContentsList &folders = lists.folders;
-    for (int r : folders.recordsIn(path))
+    for (int r : *folder.subfolders)
         out += QString::fromUtf8(folders.folderName(r)) + QStringLiteral("\tFolder\t") +
                folders.line(r, ContentsRecord::SizeLine) + u'\t' + folders.line(r, ContentsRecord::DateLine) + u'\n';
     const ContentsList &files = lists.files;
-    for (int r : files.recordsIn(path)) {
+    for (int r : *folder.files) {
         const QString name = files.line(r, ContentsRecord::NameLine);
         // An archive's type is its mark line, as in the contents list.
         const QString type =

@@ -3,6 +3,7 @@
 #include "ContentsRecord.h"
 #include "core/TextCodec.h"
 
+#include <QSet>
 #include <cstring>
 
 ContentsList ContentsList::fromBytes(const QByteArray &bytes)
@@ -48,16 +49,23 @@ ContentsList ContentsList::fromBytes(const QByteArray &bytes)
     // when line 2 changes.
     QByteArrayView prevFolder;
     std::vector<int> *bucket = nullptr;
+    QSet<QString> mixed;
     for (int r = 0; r < list.recordCount(); ++r) {
         if (list.m_records[static_cast<size_t>(r)].lines <= ContentsRecord::FolderLine)
             continue;
         const QByteArrayView folder = list.lineBytes(r, ContentsRecord::FolderLine);
         if (!bucket || folder != prevFolder) {
-            bucket = &list.m_byFolder[folderKey(QString::fromUtf8(folder))];
+            const QString key = folderKey(QString::fromUtf8(folder));
+            bucket = &list.m_byFolder[key];
+            if (!bucket->empty() && list.lineBytes(bucket->front(), ContentsRecord::FolderLine) != folder)
+                mixed.insert(key);
             prevFolder = folder;
         }
         bucket->push_back(r);
     }
+    for (const QString &key : std::as_const(mixed))
+        for (int r : list.m_byFolder.value(key))
+            list.m_bySpelling[list.lineBytes(r, ContentsRecord::FolderLine).toByteArray()].push_back(r);
     return list;
 }
 
@@ -83,11 +91,20 @@ QString ContentsList::folderKey(QStringView path)
     return path.toString().toCaseFolded();
 }
 
-const std::vector<int> &ContentsList::recordsIn(const QString &folderPath) const
+const std::vector<int> &ContentsList::recordsIn(const QString &folderPath, Qt::CaseSensitivity cs) const
 {
     static const std::vector<int> none;
     auto it = m_byFolder.constFind(folderKey(folderPath));
-    return it == m_byFolder.constEnd() ? none : it.value();
+    if (it == m_byFolder.constEnd())
+        return none;
+    if (cs == Qt::CaseInsensitive)
+        return it.value();
+    const QByteArray spelled = folderPath.toUtf8();
+    auto exact = m_bySpelling.constFind(spelled);
+    if (exact != m_bySpelling.constEnd())
+        return exact.value();
+    // A folder filed under one spelling only.
+    return lineBytes(it->front(), ContentsRecord::FolderLine) == spelled ? it.value() : none;
 }
 
 QByteArrayView ContentsList::folderName(int record) const
@@ -118,7 +135,10 @@ QByteArrayView ContentsList::folderInArchive(int record) const
     return {};
 }
 
-bool ContentsList::hasFolder(const ContentsList &folders, const ContentsList &files, const QString &path)
+namespace
+{
+// Whether the disc has a folder record or an archive named by path, looked up in its parent.
+bool namesFolder(const ContentsList &folders, const ContentsList &files, const QString &path, Qt::CaseSensitivity cs)
 {
     const QChar sep = QLatin1Char(ContentsRecord::PathSeparator);
     if (path == QLatin1StringView(ContentsRecord::RootFolder.data(), ContentsRecord::RootFolder.size()))
@@ -129,11 +149,25 @@ bool ContentsList::hasFolder(const ContentsList &folders, const ContentsList &fi
     const qsizetype cut = inner.lastIndexOf(sep);
     const QString parent = inner.left(cut + 1);
     const QString name = inner.mid(cut + 1);
-    for (int r : folders.recordsIn(parent))
-        if (QString::fromUtf8(folders.folderName(r)).compare(name, Qt::CaseInsensitive) == 0)
+    for (int r : folders.recordsIn(parent, cs))
+        if (QString::fromUtf8(folders.folderName(r)).compare(name, cs) == 0)
             return true;
-    for (int r : files.recordsIn(parent))
-        if (files.line(r, ContentsRecord::NameLine).compare(name, Qt::CaseInsensitive) == 0 && files.isArchive(r))
+    for (int r : files.recordsIn(parent, cs))
+        if (files.line(r, ContentsRecord::NameLine).compare(name, cs) == 0 && files.isArchive(r))
             return true;
     return false;
+}
+} // namespace
+
+ContentsList::Folder ContentsList::findFolder(const ContentsList &folders, const ContentsList &files,
+                                              const QString &path)
+{
+    for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+        const std::vector<int> &subfolders = folders.recordsIn(path, cs);
+        const std::vector<int> &inside = files.recordsIn(path, cs);
+        if (!subfolders.empty() || !inside.empty() || namesFolder(folders, files, path, cs))
+            return {true, &subfolders, &inside};
+    }
+    static const std::vector<int> none;
+    return {false, &none, &none};
 }

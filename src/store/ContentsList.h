@@ -24,8 +24,8 @@ public:
     QString line(int record, int i) const { return QString::fromUtf8(lineBytes(record, i)); }
     QStringList lines(int record) const;
 
-    // Records whose line 2 is the given folder path, compared without regard to case.
-    const std::vector<int> &recordsIn(const QString &folderPath) const;
+    // Records whose line 2 is the given folder path: spelled exactly so, or in any case.
+    const std::vector<int> &recordsIn(const QString &folderPath, Qt::CaseSensitivity cs = Qt::CaseInsensitive) const;
 
     // A folder record's name without the "\" it ends in.
     QByteArrayView folderName(int record) const;
@@ -34,9 +34,19 @@ public:
     // An archive entry's folder inside its archive ("images\icons\", "" at the top level),
     // to be added to its line 2; empty for any other record.
     QByteArrayView folderInArchive(int record) const;
-    // Whether path ("\MUSIC\ROCK\", "\PACK.ZIP\") is a folder of the disc: the root, a
-    // folder record, or an archive, looked up by its parent path.
-    static bool hasFolder(const ContentsList &folders, const ContentsList &files, const QString &path);
+    // One folder of a disc ("\MUSIC\ROCK\", "\PACK.ZIP\"): whether the disc has it (the root,
+    // a folder record, an archive, or records filed under it), and the records of its
+    // subfolders and of its files.
+    struct Folder {
+        bool exists = false;
+        const std::vector<int> *subfolders = nullptr;
+        const std::vector<int> *files = nullptr;
+    };
+    // The one way a folder is looked up, for the listing, its totals and ls alike. A disc made
+    // here may hold folders whose names differ only in case, and the folder spelled exactly as
+    // asked wins; catalogues made on Windows were read without regard to case, so a path in
+    // another case still finds its folder when the disc has none spelled so.
+    static Folder findFolder(const ContentsList &folders, const ContentsList &files, const QString &path);
     // The case-folded key used by the folder index.
     static QString folderKey(QStringView path);
 
@@ -52,4 +62,6 @@ private:
     std::vector<quint32> m_lineLen;
     std::vector<Record> m_records;
     QHash<QString, std::vector<int>> m_byFolder;
+    // Only for folders filed under more than one spelling: their records by exact line 2.
+    QHash<QByteArray, std::vector<int>> m_bySpelling;
 };
