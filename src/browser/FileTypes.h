@@ -6,8 +6,19 @@
 namespace FileTypes
 {
 
-// "PNG image", "MP3 audio"...; a name the database does not know gives "File".
+// "PNG image", "MP3 audio"...; a name the database does not know gives "File". Every name
+// gets the same type every time, whatever was asked before it.
 QString GetFileType(const QString &name);
+
+// What decides a name's type: for most names their extension, from the last "." and as
+// written (the database tells "*.c" from "*.C"); but the whole name when one of the
+// database's patterns looks at more than the extension ("Makefile", "README*", "*.tar.gz",
+// "*~"). Names with the same key have the same type; whole-name keys begin with "/", which no
+// file name holds, so they never meet an extension.
+QString typeKey(const QString &name);
+// The same for a name read straight from a contents list, and whether its extension decides.
+QByteArray typeKey(QByteArrayView utf8Name);
+bool extensionDecides(QByteArrayView utf8Name);
 // The MIME type's icon names for a file name: the specific one, then the generic one.
 QString iconName(const QString &name);
 QString genericIconName(const QString &name);

@@ -3,11 +3,12 @@
 #include "browser/DiscContents.h"
 #include "browser/ExplorerCompare.h"
 #include "browser/ExtensionIconCache.h"
+#include "browser/FileTypes.h"
 #include "browser/FindColumn.h"
 #include "browser/LocationState.h"
 #include "browser/TreeMoves.h"
-#include "store/TreeNames.h"
 #include "store/GroupTree.h"
+#include "store/TreeNames.h"
 
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -242,6 +243,50 @@ private Q_SLOTS:
         QCOMPARE(added.count(), icons.count());
         QCOMPARE(icons.imageFor(QStringLiteral("x.HtM")), 1);
         QCOMPARE(icons.imageFor(QStringLiteral("y.PNG")), icons.imageFor(QStringLiteral("z.png")));
+    }
+
+    // Two folders whose names differ only in case are listed apart, with their own totals, and
+    // files without an extension each show their own type.
+    void caseFoldersAndNamesWithoutExtension()
+    {
+        QTemporaryDir dir;
+        const QString db = dir.path() + QStringLiteral("/DB/");
+        const QString date = TestCatalogue::date(2024, 1, 1);
+        TestCatalogue::packDisc(
+            db, QStringLiteral("0000CA5E"), [&](ContentsListWriter &folders, ContentsListWriter &files) {
+                folders.writeFolderRecord(QStringLiteral("abc"), QStringLiteral("\\Case\\"), 15, date);
+                folders.writeFolderRecord(QStringLiteral("ABC"), QStringLiteral("\\Case\\"), 16, date);
+                folders.writeFolderRecord(QStringLiteral("Case"), QStringLiteral("\\"), 31, date);
+                int size = 1;
+                for (const char *name : {"ChangeLog", "Makefile", "notes", "-"}) {
+                    files.writeFileRecord(QString::fromLatin1(name), QStringLiteral("\\Case\\abc\\"), size, date);
+                    size *= 2;
+                }
+                files.writeFileRecord(QStringLiteral("README"), QStringLiteral("\\Case\\ABC\\"), 16, date);
+            });
+        DiscContents contents;
+        contents.load(db, QStringLiteral("0000CA5E"));
+        ExtensionIconCache icons;
+        ContentsListing l(&icons);
+        l.setDisc(QStringLiteral("0000CA5E"), QStringLiteral("Case:"), contents.files(), contents.dirs());
+        QCOMPARE(l.FindDir(QStringLiteral("\\Case\\abc\\")), 0);
+        QCOMPARE(l.FindFiles(QStringLiteral("\\Case\\abc\\")), 4);
+        QCOMPARE(l.totalSize(), 15);
+        QHash<QString, QString> types;
+        for (int r = 1; r < l.count(); ++r) {
+            types.insert(l.caption(r), l.text(r, 1));
+            QCOMPARE(l.entry(r).info.at(0), QStringLiteral("Type: ") + l.text(r, 1));
+        }
+        QCOMPARE(types.value(QStringLiteral("ChangeLog")), FileTypes::GetFileType(QStringLiteral("ChangeLog")));
+        QCOMPARE(types.value(QStringLiteral("Makefile")), FileTypes::GetFileType(QStringLiteral("Makefile")));
+        QVERIFY(types.value(QStringLiteral("ChangeLog")) != types.value(QStringLiteral("Makefile")));
+        QCOMPARE(types.value(QStringLiteral("notes")), QStringLiteral("File"));
+        QCOMPARE(types.value(QStringLiteral("-")), QStringLiteral("File"));
+
+        l.clear();
+        QCOMPARE(l.FindFiles(QStringLiteral("\\Case\\ABC\\")), 1);
+        QCOMPARE(l.totalSize(), 16);
+        QCOMPARE(l.text(0, 1), FileTypes::GetFileType(QStringLiteral("README")));
     }
 };
 
