@@ -93,6 +93,19 @@ private Q_SLOTS:
         QCOMPARE(cli({u"ls"_s, u"Jazz"_s}).code, 1);
     }
 
+    // Folders whose names differ only in case, as a Linux disk may hold them, are listed apart.
+    void foldersInAnotherCaseStayApart()
+    {
+        QVERIFY(writeFile(m_vol + u"Case/abc/lower.txt"_s, "1", m_when));
+        QVERIFY(writeFile(m_vol + u"Case/ABC/upper.txt"_s, "22", m_when));
+        QCOMPARE(addDisc(u"Cases"_s).code, 0);
+        CliRun r = cli({u"ls"_s, u"Cases"_s, u"\\Case\\abc\\"_s});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, "lower.txt\t" + type(u"lower.txt"_s) + "\t1\t" + m_whenText + '\n');
+        r = cli({u"ls"_s, u"Cases"_s, u"Case/ABC"_s});
+        QCOMPARE(r.out, "upper.txt\t" + type(u"upper.txt"_s) + "\t2\t" + m_whenText + '\n');
+    }
+
     void refusalsLeaveTheCatalogueAsItWas()
     {
         // A title the checks refuse: one line, the checks' own words, and no catalogue written.
