@@ -9,6 +9,8 @@
 #include "store/ContentsFile.h"
 #include "store/GroupTree.h"
 
+#include <QTimer>
+
 namespace
 {
 QString quoted(const QString &s)
@@ -115,14 +117,10 @@ void Navigator::LoadCD(const QString &name, const QString &serial, bool archiveM
     if (!ContentsFile::exists(m_db, serial)) {
         Q_EMIT problem(TreeEditor::damagedMessage(serial));
         m_location.currentSerial.clear();
-        TreeNode *disc = m_tree.root() ? FindCD(m_tree.root(), serial) : nullptr;
-        if (!disc)
-            return;
-        TreeNode *parent = disc->parent();
-        const bool wasCurrent = m_current && m_current->isInside(disc);
-        TreeEditor(m_tree, m_contents, m_db).dropMissingDisc(serial);
-        if (wasCurrent && parent)
-            TreeChange(parent);
+        // The disc leaves the tree once the event that listed it is over: a view that is still
+        // handling a click would otherwise select whatever row moves up under the mouse, while
+        // the list and the commands follow the disc's group.
+        QTimer::singleShot(0, this, [this, serial] { dropMissingDisc(serial); });
         return;
     }
     if (!m_contents.holds(serial, ContentsFile::contentsFileName(m_db, serial))) {
@@ -158,6 +156,18 @@ void Navigator::LoadCD(const QString &name, const QString &serial, bool archiveM
     m_listing.sort(m_location.sortKey, m_location.ascending);
     Q_EMIT listingReset();
     Q_EMIT locationChanged();
+}
+
+void Navigator::dropMissingDisc(const QString &serial)
+{
+    TreeNode *disc = m_tree.root() ? FindCD(m_tree.root(), serial) : nullptr;
+    if (!disc)
+        return;
+    TreeNode *parent = disc->parent();
+    const bool wasCurrent = m_current && m_current->isInside(disc);
+    TreeEditor(m_tree, m_contents, m_db).dropMissingDisc(serial);
+    if (wasCurrent && parent)
+        TreeChange(parent);
 }
 
 void Navigator::BackButtonClick()

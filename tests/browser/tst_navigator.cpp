@@ -156,7 +156,9 @@ private Q_SLOTS:
         m_nav->TreeChange(node(u"Rock Disc"_s));
         QCOMPARE(problems(), QStringList{u"Database is damaged! Some files nedeed for this operation are missing!\r\n"
                                          u"CD labeled 1A2B3C4D will be deleted from database!"_s});
-        QVERIFY(!node(u"Rock Disc"_s));
+        // It leaves the tree once the event that listed it is over.
+        QVERIFY(node(u"Rock Disc"_s));
+        QTRY_VERIFY(!node(u"Rock Disc"_s));
         QCOMPARE(m_nav->currentNode()->text(), u"Music"_s);
         QVERIFY(m_nav->location().isGroupListed());
         QVERIFY(captions().isEmpty());
