@@ -53,6 +53,10 @@ private Q_SLOTS:
         TreeNode *photos = node(u"Photos Disc"_s);
         QVERIFY(m_editor->rename(photos, u"Music"_s).isEmpty()); // a disc's title may repeat a group's
         QCOMPARE(photos->cd()->Title, u"Music"_s);
+        // A disc title keeps the same rule as every name in the tree.
+        QCOMPARE(m_editor->rename(photos, u"a|b"_s), u"Disc title cannot contain \"|\" character!"_s);
+        QVERIFY(!m_editor->rename(photos, u"\tTab"_s).isEmpty());
+        QCOMPARE(photos->cd()->Title, u"Music"_s);
     }
 
     void deleteRemovesTheContentsFiles()
