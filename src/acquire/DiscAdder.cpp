@@ -72,6 +72,43 @@ bool DiscAdder::isValidSerial(const QString &serial)
     return true;
 }
 
+void DiscAdder::setDetails(TCD &cd, const DiscDetails &details)
+{
+    cd.Title = TextCodec::sanitizeLine(details.title);
+    // The record keeps CR LF line ends, whatever the text box or the command line gave.
+    QString description = details.description;
+    description.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(u'\r', u'\n');
+    cd.Description = MultiToSingle(description.replace(QLatin1String("\n"), QLatin1String("\r\n")));
+    cd.Genre = TextCodec::sanitizeLine(details.genre);
+    cd.Number = details.number;
+}
+
+DiscDetails DiscAdder::detailsOf(const TCD &cd)
+{
+    DiscDetails d;
+    d.title = cd.Title;
+    d.genre = cd.Genre;
+    d.description = SingleToMulti(cd.Description).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    d.number = cd.Number;
+    return d;
+}
+
+QString DiscAdder::changeDisc(GroupTree &tree, TreeNode *disc, const DiscDetails &details)
+{
+    if (!disc || !disc->isDisc() || !disc->cd())
+        return QStringLiteral("No disc is selected.");
+    const QString problem = CheckDetails(details);
+    if (!problem.isNull())
+        return problem;
+    TCD cd = *disc->cd();
+    setDetails(cd, details);
+    // A disc lent without a borrower's name stays lent for the run; the record alone would say present.
+    const int kind = disc->kind();
+    tree.setCD(disc, cd);
+    tree.setKind(disc, kind);
+    return QString();
+}
+
 TreeNode *DiscAdder::existing(const QString &serial) const
 {
     return FindCD(m_catalogue.tree().root(), serial);
@@ -123,6 +160,8 @@ quint64 DiscAdder::scanToLists(const DiscVolume &volume)
             throw;
         }
         m_scannedBytes = scanner.scannedBytes();
+        if (m_scanCheck)
+            m_scanCheck();
         if (!files.flush() || !folders.flush())
             throw QuilloryError(QStringLiteral("Cannot write the lists of disc %1: %2")
                                     .arg(volume.serial, files.error() != QFileDevice::NoError ? files.errorString()
@@ -161,14 +200,11 @@ TreeNode *DiscAdder::add(const DiscVolume &volume, const DiscDetails &details, T
     // The record is one line of "|"-separated fields: what the system reports must not break it.
     auto field = [](QString text) { return TextCodec::sanitizeLine(text.replace(u'|', u'_')); };
     TCD cd;
-    cd.Title = TextCodec::sanitizeLine(details.title);
+    setDetails(cd, details);
     cd.VolumeLabel = field(volume.label);
     cd.Serial = volume.serial;
     cd.FileSystem = field(volume.fileSystem);
     cd.Size = static_cast<qint64>(size);
-    cd.Description = MultiToSingle(details.description);
-    cd.Genre = TextCodec::sanitizeLine(details.genre);
-    cd.Number = details.number;
     cd.Date = CatalogueLocale().formatDateTime(QDateTime::currentDateTime());
 
     if (replace)

@@ -6,6 +6,7 @@
 #include <functional>
 
 class Catalogue;
+class GroupTree;
 class Preferences;
 class TreeNode;
 
@@ -47,6 +48,16 @@ public:
     // Whether a serial can name a disc: eight hexadecimal digits in upper case.
     static bool isValidSerial(const QString &serial);
 
+    // The fields of a disc's record that the user types, written into the record the way
+    // "groups.tree" keeps them (the description folded onto one line), and read back.
+    static void setDetails(TCD &cd, const DiscDetails &details);
+    // Read back with "\n" line ends, as a text box holds them.
+    static DiscDetails detailsOf(const TCD &cd);
+    // The Edit Disc Entry dialog's "Change": the checks of Add, then the new details into the
+    // disc's record and its node's text. The disc stays where it is, lent or present, with its
+    // borrower. Returns the message for the user (nothing changed), or a null string.
+    static QString changeDisc(GroupTree &tree, TreeNode *disc, const DiscDetails &details);
+
     // The disc already catalogued under this serial, if any.
     TreeNode *existing(const QString &serial) const;
     // The group a new disc goes into: the selected node when it is a group, else the
@@ -57,6 +68,9 @@ public:
 
     void setProcessEvents(std::function<void()> fn) { m_processEvents = std::move(fn); }
     void setGauge(std::function<void(quint64)> fn) { m_gauge = std::move(fn); }
+    // Called when the scan has read the whole volume, before anything is stored: throws to give
+    // up the disc (its medium has gone, or another took its place).
+    void setScanCheck(std::function<void()> fn) { m_scanCheck = std::move(fn); }
 
     // Scans the volume, replaces the contents file and adds the disc as the last child of
     // parent. `replace` is the old entry of the same disc, removed once the new one is ready.
@@ -74,5 +88,6 @@ private:
     const Preferences &m_prefs;
     std::function<void()> m_processEvents;
     std::function<void(quint64)> m_gauge;
+    std::function<void()> m_scanCheck;
     quint64 m_scannedBytes = 0;
 };

@@ -1,6 +1,7 @@
 #include "Composition.h"
 
 #include "HelpCommands.h"
+#include "acquire/ui/DiscCommands.h"
 #include "backup/ui/BackupCommands.h"
 #include "browser/Navigator.h"
 #include "browser/ui/ContentsCommands.h"
@@ -30,6 +31,7 @@ Composition::Composition(const QString &dataFolder)
     new ReportCommands(ws, nav, window.actions(), &window);
     new TreeCommands(ws, nav, window);
     new ContentsCommands(ws, nav, window);
+    new DiscCommands(ws, nav, window.actions(), &window);
     new BackupCommands(ws, nav, window.actions(), &window);
     new HelpCommands(ws, window.actions(), &window);
     window.setSearchBand(new SearchPanel(ws, nav));

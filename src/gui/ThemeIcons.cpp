@@ -30,4 +30,16 @@ QIcon icon(const QStringList &names)
     return QApplication::style()->standardIcon(QStyle::SP_FileIcon);
 }
 
+QIcon driveIcon(DriveKind kind)
+{
+    switch (kind) {
+    case DriveKind::CDROM:
+        return icon({QStringLiteral("drive-optical"), QStringLiteral("media-optical")});
+    case DriveKind::Removable:
+        return icon({QStringLiteral("drive-removable-media-usb"), QStringLiteral("drive-removable-media")});
+    default:
+        return icon({QStringLiteral("drive-harddisk")});
+    }
+}
+
 } // namespace ThemeIcons

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "acquire/VolumeBackend.h"
+
 #include <QIcon>
 #include <QStringList>
 
@@ -11,5 +13,7 @@ namespace ThemeIcons
 void setUp();
 // The first name the theme has, else a plain file icon from the style.
 QIcon icon(const QStringList &names);
+// The icon of a drive of that kind: optical, removable or fixed.
+QIcon driveIcon(DriveKind kind);
 
 } // namespace ThemeIcons

@@ -44,6 +44,10 @@ TreeCommands::TreeCommands(Workspace &workspace, Navigator &navigator, TMainForm
     connect(a.claim(u"Expand1"_s), &QAction::triggered, this, [this] { expandNode(false); });
     connect(a.claim(u"ExpandAll1"_s), &QAction::triggered, this, [this] { expandNode(true); });
     connect(a.claim(u"Collapse1"_s), &QAction::triggered, this, &TreeCommands::collapseNode);
+    // Add Disc and Edit Disc Entry are the disc dialogs' commands; from an entry's menu in the
+    // list they act on that entry's node, selected here first.
+    for (const QString &name : {u"AddDisc2"_s, u"EditDiscEntry1"_s})
+        connect(a.action(name), &QAction::triggered, this, [this] { commandNode(); });
 
     connect(m_view, &GroupTreeView::deletePressed, this, &TreeCommands::Delete1Click);
     connect(m_view, &QWidget::customContextMenuRequested, this, &TreeCommands::TreeContextPopup);
@@ -62,11 +66,10 @@ TreeCommands::TreeCommands(Workspace &workspace, Navigator &navigator, TMainForm
 
 void TreeCommands::setCaptions(TreeNode *node)
 {
-    // The captions that name the selected group; the Add Disc command reads it from its action.
+    // The caption that names the selected group.
     const TreeNode *g = Navigator::groupOf(node);
     const QString group = TreeNames::ShortName(g ? g->text() : QString());
     m_actions.action(u"AddGroup1"_s)->setText(u"Add Group to "_s + quoted(group) + u"..."_s);
-    m_actions.action(u"AddDisc1"_s)->setText(u"Add Disc to "_s + quoted(group) + u"..."_s);
 }
 
 void TreeCommands::updateCommandStates()

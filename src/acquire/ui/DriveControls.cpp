@@ -1,0 +1,116 @@
+#include "DriveControls.h"
+
+#include "acquire/DiscDrive.h"
+#include "acquire/EDiskEject.h"
+#include "gui/ActionRegistry.h"
+#include "gui/AppDialogs.h"
+#include "gui/ThemeIcons.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace
+{
+// A drive's panel is 80 pixels wide; a long mount point is shortened in the middle, whole in its tip.
+constexpr int PanelWidth = 80;
+constexpr int LongestPanel = 220;
+} // namespace
+
+DriveControls::DriveControls(DiscDrive &drive, ActionRegistry &actions, QMainWindow *window)
+    : QObject(window), m_drive(drive), m_actions(actions), m_window(window)
+{
+    connect(&drive, &DiscDrive::drivesChanged, this, &DriveControls::rebuild);
+    connect(&drive, &DiscDrive::panelsChanged, this, &DriveControls::setPanelTexts);
+    rebuild();
+}
+
+void DriveControls::rebuild()
+{
+    const QList<DriveEntry> &entries = m_drive.drives().entries();
+
+    QStatusBar *status = m_window->statusBar();
+    for (QLabel *panel : std::as_const(m_panels)) {
+        status->removeWidget(panel);
+        panel->deleteLater();
+    }
+    m_panels.clear();
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        auto *panel = new QLabel(status);
+        panel->setObjectName(u"DrivePanel"_s + QString::number(i + 1));
+        panel->setFrameShape(QFrame::StyledPanel);
+        panel->setFrameShadow(QFrame::Sunken);
+        panel->setMinimumWidth(PanelWidth);
+        panel->setMaximumWidth(LongestPanel);
+        status->addPermanentWidget(panel);
+        m_panels.append(panel);
+    }
+    const QStringList texts = m_drive.drives().panelTexts();
+    if (texts.size() == m_panels.size())
+        setPanelTexts(texts);
+
+    // Eject items stand in list order before the separator above "Exit".
+    QMenu *file = m_window->menuBar()->findChild<QMenu *>(u"File1"_s);
+    for (QAction *item : std::as_const(m_ejectItems)) {
+        if (file)
+            file->removeAction(item);
+        item->deleteLater();
+    }
+    m_ejectItems.clear();
+    if (file) {
+        QAction *exit = m_actions.action(u"Exit1"_s);
+        const QList<QAction *> items = file->actions();
+        const qsizetype at = items.indexOf(exit);
+        QAction *before = at > 0 && items[at - 1]->isSeparator() ? items[at - 1] : exit;
+        for (const DriveEntry &e : m_drive.drives().ejectable()) {
+            auto *item = new QAction(ThemeIcons::icon({u"media-eject"_s}), u"Eject Drive "_s + e.text, file);
+            const QString key = DiscDrive::ejectKey(e);
+            item->setObjectName(u"eject_"_s + (key.isEmpty() ? e.id : key));
+            if (!key.isEmpty())
+                item->setShortcut(QKeySequence(u"Ctrl+Shift+"_s + key));
+            const QString drive = e.text;
+            connect(item, &QAction::triggered, this, [this, drive] { ejectDrive(drive); });
+            file->insertAction(before, item);
+            m_ejectItems.append(item);
+        }
+    }
+
+    // The playlist's drive is chosen from a submenu only when there is a choice.
+    QAction *playlist = m_actions.action(u"CreatePlaylist1"_s);
+    if (playlist)
+        playlist->setMenu(static_cast<QMenu *>(nullptr));
+    if (m_playlistMenu)
+        m_playlistMenu->deleteLater();
+    m_playlistMenu = nullptr;
+    if (playlist && entries.size() > 1) {
+        m_playlistMenu = new QMenu(m_window);
+        m_playlistMenu->setObjectName(u"PlaylistDrivesMenu"_s);
+        for (const DriveEntry &e : entries)
+            m_playlistMenu->addAction(u"For Drive "_s + e.text)->setData(e.text);
+        playlist->setMenu(m_playlistMenu);
+    }
+}
+
+void DriveControls::setPanelTexts(const QStringList &texts)
+{
+    for (qsizetype i = 0; i < m_panels.size() && i < texts.size(); ++i) {
+        QLabel *panel = m_panels[i];
+        const int room = LongestPanel - 2 * panel->frameWidth() - 6;
+        panel->setText(panel->fontMetrics().elidedText(texts[i], Qt::ElideMiddle, room));
+        panel->setToolTip(texts[i]);
+    }
+}
+
+void DriveControls::ejectDrive(const QString &drive)
+{
+    try {
+        m_drive.eject(drive);
+    } catch (const EDiskEject &e) {
+        AppDialogs::showError(m_window, e.message());
+    }
+}

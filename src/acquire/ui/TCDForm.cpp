@@ -1,0 +1,169 @@
+#include "TCDForm.h"
+
+#include "acquire/DiscAdder.h"
+#include "browser/FormatSize.h"
+#include "browser/Navigator.h"
+#include "gui/AppDialogs.h"
+#include "session/Workspace.h"
+#include "store/GroupTree.h"
+#include "store/TCD.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+#include <limits>
+
+using namespace Qt::Literals::StringLiterals;
+
+TCDForm::TCDForm(Workspace &workspace, Navigator &navigator, QWidget *mainWindow)
+    : QDialog(mainWindow), m_workspace(workspace), m_navigator(navigator), m_mainWindow(mainWindow)
+{
+    setObjectName(u"CDForm"_s);
+    setWindowTitle(u"Edit Disc Entry"_s);
+
+    const auto edit = [this](const QString &name, bool readOnly) {
+        auto *e = new QLineEdit(this);
+        e->setObjectName(name);
+        e->setReadOnly(readOnly);
+        return e;
+    };
+    m_titleEdit = edit(u"TitleEdit"_s, false);
+    m_genreEdit = edit(u"GenreEdit"_s, false);
+    m_numberEdit = new QSpinBox(this);
+    m_numberEdit->setObjectName(u"NumberEdit"_s);
+    m_numberEdit->setRange(std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max());
+    m_descEdit = new QPlainTextEdit(this);
+    m_descEdit->setObjectName(u"DescEdit"_s);
+    m_descEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_descEdit->setTabChangesFocus(true);
+    m_labelEdit = edit(u"LabelEdit"_s, true);
+    m_serialEdit = edit(u"SerialEdit"_s, true);
+    m_spaceEdit = edit(u"SpaceEdit"_s, true);
+    m_fsEdit = edit(u"FSEdit"_s, true);
+    m_dateEdit = edit(u"DateEdit"_s, true);
+    m_borrowLabel = new QLabel(this);
+    m_borrowLabel->setObjectName(u"BorrowLabel"_s);
+    QFont bold = m_borrowLabel->font();
+    bold.setBold(true);
+    m_borrowLabel->setFont(bold);
+
+    m_changeButton = new QPushButton(u"Change"_s, this);
+    m_changeButton->setObjectName(u"ChangeButton"_s);
+    m_changeButton->setDefault(true);
+    m_cancelButton = new QPushButton(u"Cancel"_s, this);
+    m_cancelButton->setObjectName(u"CancelButton"_s);
+    m_cancelButton->setAutoDefault(false);
+
+    auto *fields = new QGridLayout;
+    int row = 0;
+    const auto add = [&](const QString &caption, QWidget *field) {
+        auto *label = new QLabel(caption, this);
+        label->setBuddy(field);
+        fields->addWidget(label, row, 0, Qt::AlignLeft | Qt::AlignTop);
+        fields->addWidget(field, row, 1);
+        ++row;
+    };
+    add(u"Disc Title:"_s, m_titleEdit);
+    add(u"Disc Genre:"_s, m_genreEdit);
+    add(u"Disc Number:"_s, m_numberEdit);
+    add(u"Disc Description:"_s, m_descEdit);
+    add(u"Disc Label:"_s, m_labelEdit);
+    add(u"Serial Number:"_s, m_serialEdit);
+    add(u"Occupied Space:"_s, m_spaceEdit);
+    add(u"File System:"_s, m_fsEdit);
+    add(u"Entry Date:"_s, m_dateEdit);
+    fields->addWidget(m_borrowLabel, row, 0, 1, 2);
+    fields->setColumnStretch(1, 1);
+
+    auto *buttons = new QVBoxLayout;
+    buttons->addWidget(m_changeButton);
+    buttons->addWidget(m_cancelButton);
+    buttons->addStretch(1);
+    auto *layout = new QHBoxLayout(this);
+    layout->addLayout(fields, 1);
+    layout->addLayout(buttons);
+    resize(460, 400);
+
+    connect(m_changeButton, &QPushButton::clicked, this, &TCDForm::ChangeButtonClick);
+    connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+
+    // The disc leaves the tree (the catalogue read again): there is nothing left to change.
+    GroupTree &tree = workspace.tree();
+    const auto forget = [this] {
+        m_disc = nullptr;
+        reject();
+    };
+    connect(&tree, &GroupTree::aboutToReset, this, forget);
+    connect(&tree, &GroupTree::aboutToRemove, this, [this, forget](TreeNode *parent, int first, int last) {
+        for (int r = first; m_disc && r <= last; ++r) {
+            const TreeNode *gone = parent->child(r);
+            if (m_disc == gone || m_disc->isInside(gone))
+                forget();
+        }
+    });
+}
+
+void TCDForm::FormShow(TreeNode *disc)
+{
+    if (!disc || !disc->isDisc() || !disc->cd())
+        return;
+    m_disc = disc;
+    const TCD &cd = *disc->cd();
+    const DiscDetails d = DiscAdder::detailsOf(cd);
+    m_labelEdit->setText(cd.VolumeLabel);
+    m_serialEdit->setText(cd.Serial);
+    m_spaceEdit->setText(FormatSize(cd.Size));
+    m_fsEdit->setText(cd.FileSystem);
+    m_dateEdit->setText(cd.Date);
+    m_titleEdit->setText(d.title);
+    m_descEdit->setPlainText(d.description);
+    m_numberEdit->setValue(d.number);
+    m_genreEdit->setText(d.genre);
+    m_borrowLabel->setText(cd.BorrowedTo.isEmpty() ? u"Disc is present."_s
+                                                   : u"Disc is borrowed to "_s + cd.BorrowedTo + u'!');
+    m_changeButton->setEnabled(!m_workspace.isReadOnly());
+    show();
+    raise();
+    activateWindow();
+    m_titleEdit->setFocus();
+}
+
+void TCDForm::ChangeButtonClick()
+{
+    if (!m_disc || m_workspace.isReadOnly())
+        return;
+    DiscDetails d;
+    d.title = m_titleEdit->text();
+    d.genre = m_genreEdit->text();
+    d.description = m_descEdit->toPlainText();
+    d.number = m_numberEdit->value();
+    if (const QString problem = DiscAdder::changeDisc(m_workspace.tree(), m_disc, d); !problem.isNull()) {
+        AppDialogs::message(this, AppDialogs::Error, problem);
+        if (!DiscAdder::CheckTitle(d.title).isNull())
+            m_titleEdit->setFocus();
+        return;
+    }
+    TreeNode *disc = m_disc;
+    accept();
+    m_navigator.TreeChange(disc);
+}
+
+void TCDForm::showEvent(QShowEvent *event)
+{
+    if (m_mainWindow)
+        m_mainWindow->setEnabled(false);
+    setEnabled(true);
+    QDialog::showEvent(event);
+}
+
+void TCDForm::hideEvent(QHideEvent *event)
+{
+    if (m_mainWindow)
+        m_mainWindow->setEnabled(true);
+    QDialog::hideEvent(event);
+}

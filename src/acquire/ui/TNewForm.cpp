@@ -1,0 +1,375 @@
+#include "TNewForm.h"
+
+#include "acquire/DiscDrive.h"
+#include "acquire/EDiskEject.h"
+#include "browser/FormatSize.h"
+#include "browser/Navigator.h"
+#include "core/QuilloryError.h"
+#include "gui/AppDialogs.h"
+#include "gui/TBusyForm.h"
+#include "gui/ThemeIcons.h"
+#include "session/Workspace.h"
+#include "settings/Preferences.h"
+#include "store/GroupTree.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSpinBox>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <limits>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace
+{
+
+QLineEdit *readOnlyEdit(const QString &name, QWidget *parent)
+{
+    auto *e = new QLineEdit(parent);
+    e->setObjectName(name);
+    e->setReadOnly(true);
+    return e;
+}
+
+// The gauge counts kilobytes in an int; a volume of terabytes is counted in larger steps.
+int gaugeShift(quint64 kilobytes)
+{
+    int shift = 0;
+    while ((kilobytes >> shift) > quint64(std::numeric_limits<int>::max()))
+        ++shift;
+    return shift;
+}
+
+} // namespace
+
+TNewForm::TNewForm(Workspace &workspace, Navigator &navigator, DiscDrive &drive, QWidget *mainWindow)
+    : QDialog(mainWindow), m_workspace(workspace), m_navigator(navigator), m_drive(drive), m_mainWindow(mainWindow)
+{
+    setObjectName(u"NewForm"_s);
+    setWindowTitle(u"Add Disc to Database"_s);
+
+    m_drivesBox = new QComboBox(this);
+    m_drivesBox->setObjectName(u"DrivesBox"_s);
+    m_drivesBox->setIconSize(QSize(16, 16));
+    m_labelEdit = readOnlyEdit(u"LabelEdit"_s, this);
+    m_serialEdit = readOnlyEdit(u"SerialEdit"_s, this);
+    m_spaceEdit = readOnlyEdit(u"SpaceEdit"_s, this);
+    m_fsEdit = readOnlyEdit(u"FSEdit"_s, this);
+    m_titleEdit = new QLineEdit(this);
+    m_titleEdit->setObjectName(u"TitleEdit"_s);
+    m_genreEdit = new QLineEdit(this);
+    m_genreEdit->setObjectName(u"GenreEdit"_s);
+    m_numberEdit = new QSpinBox(this);
+    m_numberEdit->setObjectName(u"NumberEdit"_s);
+    m_numberEdit->setRange(std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max());
+    m_descEdit = new QPlainTextEdit(this);
+    m_descEdit->setObjectName(u"DescEdit"_s);
+    m_descEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_descEdit->setTabChangesFocus(true);
+    m_ejectBox = new QCheckBox(u"Eject disc on complete scan"_s, this);
+    m_ejectBox->setObjectName(u"EjectBox"_s);
+
+    const auto button = [this](const QString &name, const QString &caption) {
+        auto *b = new QPushButton(caption, this);
+        b->setObjectName(name);
+        b->setAutoDefault(false);
+        return b;
+    };
+    m_addButton = button(u"AddButton"_s, u"Add"_s);
+    m_addButton->setDefault(true);
+    m_cancelButton = button(u"CancelButton"_s, u"Cancel"_s);
+    m_ejectButton = button(u"EjectButton"_s, u"Eject"_s);
+    m_ejectButton->setIcon(ThemeIcons::icon({u"media-eject"_s}));
+    m_exploreButton = button(u"ExploreButton"_s, u"Explore"_s);
+    m_refreshButton = button(u"RefreshButton"_s, u"Refresh"_s);
+    m_refreshButton->setIcon(ThemeIcons::icon({u"view-refresh"_s}));
+
+    auto *fields = new QGridLayout;
+    int row = 0;
+    const auto add = [&](const QString &caption, QWidget *field, QWidget *beside = nullptr) {
+        auto *label = new QLabel(caption, this);
+        label->setBuddy(field);
+        fields->addWidget(label, row, 0, Qt::AlignLeft | Qt::AlignTop);
+        if (beside) {
+            auto *pair = new QHBoxLayout;
+            pair->addWidget(field, 1);
+            pair->addWidget(beside);
+            fields->addLayout(pair, row, 1);
+        } else {
+            fields->addWidget(field, row, 1);
+        }
+        ++row;
+    };
+    add(u"Drive:"_s, m_drivesBox, m_refreshButton);
+    add(u"Disc Label:"_s, m_labelEdit);
+    add(u"Serial Number:"_s, m_serialEdit);
+    add(u"Occupied Space:"_s, m_spaceEdit);
+    add(u"File System:"_s, m_fsEdit);
+    add(u"Disc Title:"_s, m_titleEdit);
+    add(u"Disc Genre:"_s, m_genreEdit);
+    add(u"Disc Number:"_s, m_numberEdit);
+    add(u"Disc Description:"_s, m_descEdit);
+    fields->addWidget(m_ejectBox, row, 1);
+    fields->setColumnStretch(1, 1);
+    fields->setRowStretch(row - 1, 1);
+
+    auto *buttons = new QVBoxLayout;
+    for (QPushButton *b : {m_addButton, m_cancelButton, m_ejectButton, m_exploreButton})
+        buttons->addWidget(b);
+    buttons->addStretch(1);
+
+    auto *layout = new QHBoxLayout(this);
+    layout->addLayout(fields, 1);
+    layout->addLayout(buttons);
+    resize(480, 420);
+
+    connect(m_addButton, &QPushButton::clicked, this, &TNewForm::AddButtonClick);
+    connect(m_cancelButton, &QPushButton::clicked, this, &TNewForm::CancelButtonClick);
+    connect(m_ejectButton, &QPushButton::clicked, this, &TNewForm::EjectButtonClick);
+    connect(m_exploreButton, &QPushButton::clicked, this, &TNewForm::ExploreButtonClick);
+    connect(m_refreshButton, &QPushButton::clicked, this, [this] { DriveChange(Refresh::User); });
+    connect(m_drivesBox, &QComboBox::activated, this, &TNewForm::DrivesBoxChange);
+    connect(&m_drive, &DiscDrive::drivesChanged, this, &TNewForm::fillDrives);
+
+    auto *altF1 = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_F1), this);
+    altF1->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(altF1, &QShortcut::activated, this, &TNewForm::dropDownDrives);
+
+    fillDrives();
+}
+
+void TNewForm::fillDrives()
+{
+    const QSignalBlocker block(m_drivesBox);
+    m_drivesBox->clear();
+    for (const DriveEntry &e : m_drive.drives().entries())
+        m_drivesBox->addItem(ThemeIcons::driveIcon(e.kind), e.text);
+    m_drivesBox->setCurrentIndex(m_drive.currentIndex());
+}
+
+void TNewForm::DrivesBoxChange(int index)
+{
+    m_drive.select(index);
+    DriveChange(Refresh::User);
+}
+
+void TNewForm::dropDownDrives()
+{
+    // Only from the fields, the drive list and the drive buttons; Add, Cancel and the check box
+    // keep the key to themselves.
+    QWidget *focus = focusWidget();
+    const QList<QWidget *> from = {m_drivesBox, m_labelEdit,   m_serialEdit,    m_spaceEdit,
+                                   m_fsEdit,    m_titleEdit,   m_genreEdit,     m_numberEdit,
+                                   m_descEdit,  m_ejectButton, m_exploreButton, m_refreshButton};
+    for (QWidget *w : from) {
+        if (focus == w || (focus && w->isAncestorOf(focus))) {
+            m_drivesBox->setFocus();
+            m_drivesBox->showPopup();
+            return;
+        }
+    }
+}
+
+void TNewForm::FormShow()
+{
+    m_titleEdit->clear();
+    m_genreEdit->clear();
+    m_descEdit->clear();
+    m_numberEdit->setValue(DiscAdder(m_workspace.catalogue(), m_workspace.preferences()).nextNumber());
+    show();
+    raise();
+    activateWindow();
+    m_titleEdit->setFocus();
+    DriveChange(Refresh::User);
+    m_ejectBox->setChecked(m_workspace.preferences().eject());
+}
+
+void TNewForm::DriveChange(Refresh who)
+{
+    const QString shownSerial = m_serialEdit->text();
+    const bool in = m_drive.readVolume(who == Refresh::User);
+    fillDrives();
+    m_drivesBox->setToolTip(m_drive.mountError());
+    if (in) {
+        const TDiskInfo &v = m_drive.volume();
+        m_labelEdit->setText(v.VolumeName());
+        m_serialEdit->setText(v.SerialNumber());
+        m_spaceEdit->setText(FormatSize(static_cast<qint64>(v.TotalDiskSpace())));
+        m_fsEdit->setText(v.FileSystemType());
+        if (who == Refresh::User || (who == Refresh::Notice && v.SerialNumber() != shownSerial))
+            m_titleEdit->setText(DiscDrive::proposedTitle(v.VolumeName(), m_workspace.preferences().correctLabel()));
+    } else {
+        for (QLineEdit *e : {m_labelEdit, m_serialEdit, m_spaceEdit, m_fsEdit})
+            e->clear();
+        if (who == Refresh::User || (who == Refresh::Notice && !shownSerial.isEmpty()))
+            m_titleEdit->clear();
+    }
+}
+
+void TNewForm::mediaChanged()
+{
+    DriveChange(Refresh::Notice);
+}
+
+DiscDetails TNewForm::details() const
+{
+    DiscDetails d;
+    d.title = m_titleEdit->text();
+    d.genre = m_genreEdit->text();
+    d.description = m_descEdit->toPlainText();
+    d.number = m_numberEdit->value();
+    return d;
+}
+
+void TNewForm::AddButtonClick()
+{
+    if (m_scanning || m_workspace.isReadOnly())
+        return;
+    Preferences &prefs = m_workspace.preferences();
+    prefs.setEject(m_ejectBox->isChecked());
+    const DiscDetails d = details();
+    if (const QString problem = DiscAdder::CheckTitle(d.title); !problem.isNull()) {
+        AppDialogs::message(this, AppDialogs::Error, problem);
+        m_titleEdit->setFocus();
+        return;
+    }
+    if (const QString problem = DiscAdder::CheckDetails(d); !problem.isNull()) {
+        AppDialogs::message(this, AppDialogs::Error, problem);
+        return;
+    }
+    DriveChange(Refresh::MainWindow);
+
+    const DiscVolume disc = m_drive.discVolume();
+    TreeNode *old = disc.serial.isEmpty() ? nullptr : FindCD(m_workspace.tree().root(), disc.serial);
+    if (old && AppDialogs::message(this, AppDialogs::Confirmation, DiscAdder::alreadyInDatabaseQuestion(),
+                                   AppDialogs::YesNo) != QMessageBox::Yes) {
+        close();
+        return;
+    }
+    if (!m_drive.discIn()) {
+        AppDialogs::message(this, AppDialogs::Information, DiscAdder::discNotPresentMessage(m_drive.driveText()));
+        return;
+    }
+    if (!runScan(disc, d, old))
+        return;
+    if (prefs.eject()) {
+        try {
+            m_drive.eject(disc.root);
+        } catch (const EDiskEject &e) {
+            AppDialogs::showError(m_mainWindow, e.message());
+        }
+    }
+}
+
+bool TNewForm::runScan(const DiscVolume &disc, const DiscDetails &details, TreeNode *replace)
+{
+    // The main window stays disabled: the busy window takes it over from the dialog.
+    m_keepMainDisabled = true;
+    hide();
+    m_keepMainDisabled = false;
+    if (!m_busy)
+        m_busy = new TBusyForm(m_mainWindow);
+    const int shift = gaugeShift(disc.totalSize / 1024);
+    m_busy->start(u"Disc is being processed. Please wait..."_s, int((disc.totalSize / 1024) >> shift));
+
+    DiscAdder adder(m_workspace.catalogue(), m_workspace.preferences());
+    adder.setProcessEvents([this, &disc] {
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if (m_stopRequested)
+            throw QuilloryError(u"The scan was stopped."_s);
+        m_drive.checkPresent(disc);
+    });
+    adder.setGauge([this, shift](quint64 kilobytes) {
+        if (m_busy)
+            m_busy->setPosition(int(kilobytes >> shift));
+    });
+    adder.setScanCheck([this, &disc] { m_drive.checkSameDisc(disc); });
+
+    m_scanning = true;
+    m_stopRequested = false;
+    TreeNode *parent = adder.parentFor(m_navigator.currentNode());
+    TreeNode *added = nullptr;
+    QString failure;
+    try {
+        m_drive.checkReadable(disc);
+        added = adder.add(disc, details, parent, replace);
+    } catch (const QuilloryError &e) {
+        failure = e.message();
+    } catch (const std::exception &e) {
+        failure = QString::fromLocal8Bit(e.what());
+    }
+    m_scanning = false;
+    const bool stopped = m_stopRequested;
+    m_stopRequested = false;
+    if (m_busy)
+        m_busy->finish();
+    if (!added) {
+        if (!stopped)
+            AppDialogs::message(m_mainWindow, AppDialogs::Error, DiscDrive::addFailedMessage(failure));
+        Q_EMIT scanFinished();
+        return false;
+    }
+    // Selecting the group lists it again, so the new disc shows even when the selection stays.
+    m_navigator.TreeChange(added->parent());
+    Q_EMIT scanFinished();
+    return true;
+}
+
+void TNewForm::CancelButtonClick()
+{
+    m_workspace.preferences().setEject(m_ejectBox->isChecked());
+    close();
+}
+
+void TNewForm::reject()
+{
+    // Escape and the window's close button cancel as the button does.
+    if (isVisible())
+        m_workspace.preferences().setEject(m_ejectBox->isChecked());
+    QDialog::reject();
+}
+
+void TNewForm::EjectButtonClick()
+{
+    try {
+        m_drive.eject(m_drive.driveText());
+    } catch (const EDiskEject &e) {
+        AppDialogs::showError(this, e.message());
+    }
+}
+
+void TNewForm::ExploreButtonClick()
+{
+    const QString drive = m_drive.driveText();
+    if (!m_drive.hasDisc()) {
+        AppDialogs::message(this, AppDialogs::Error, u"Disc not present in drive "_s + drive);
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(drive)))
+        AppDialogs::showError(this, u"Error executing file!"_s);
+}
+
+void TNewForm::showEvent(QShowEvent *event)
+{
+    if (m_mainWindow)
+        m_mainWindow->setEnabled(false);
+    setEnabled(true);
+    QDialog::showEvent(event);
+}
+
+void TNewForm::hideEvent(QHideEvent *event)
+{
+    if (m_mainWindow && !m_keepMainDisabled)
+        m_mainWindow->setEnabled(true);
+    QDialog::hideEvent(event);
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "acquire/DiscAdder.h"
+
+#include <QDialog>
+#include <QPointer>
+
+class DiscDrive;
+class Navigator;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QSpinBox;
+class TBusyForm;
+class Workspace;
+
+// "Add Disc to Database": reads the volume in the chosen drive, takes the title and the other
+// details, and adds the disc: scan, contents file, record, with the busy window meanwhile.
+// While it shows, the main window is disabled; it is hidden, not destroyed, between uses.
+class TNewForm : public QDialog
+{
+    Q_OBJECT
+public:
+    // Who asks for a drive change: the user (a pick, "Refresh", the dialog opening), the
+    // media notices, or the Add command itself before its scan.
+    enum class Refresh { User, Notice, MainWindow };
+
+    TNewForm(Workspace &workspace, Navigator &navigator, DiscDrive &drive, QWidget *mainWindow);
+
+    // Shows the dialog afresh: empty fields, the next disc number, the selected drive read.
+    void FormShow();
+    // Re-reads the selected drive into the volume fields. The user's own request also proposes
+    // the title from the label (and may mount the medium); a notice does so only when another
+    // disc is now in the drive; the Add command never touches the title.
+    void DriveChange(Refresh who);
+    // The media notices moved the drives: the list is drawn again and the fields re-read.
+    void mediaChanged();
+
+    DiscDetails details() const;
+    bool isScanning() const { return m_scanning; }
+    // A running scan stops at its next folder; nothing is stored.
+    void requestStop() { m_stopRequested = true; }
+    TBusyForm *busyForm() const { return m_busy; }
+
+public Q_SLOTS:
+    void AddButtonClick();
+    void CancelButtonClick();
+    void EjectButtonClick();
+    void ExploreButtonClick();
+    void reject() override;
+
+Q_SIGNALS:
+    // A scan has ended, with the disc added or not.
+    void scanFinished();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    void fillDrives();
+    void DrivesBoxChange(int index);
+    void dropDownDrives();
+    bool runScan(const DiscVolume &disc, const DiscDetails &details, TreeNode *replace);
+
+    Workspace &m_workspace;
+    Navigator &m_navigator;
+    DiscDrive &m_drive;
+    QPointer<QWidget> m_mainWindow;
+    QPointer<TBusyForm> m_busy;
+
+    QComboBox *m_drivesBox;
+    QLineEdit *m_labelEdit;
+    QLineEdit *m_serialEdit;
+    QLineEdit *m_spaceEdit;
+    QLineEdit *m_fsEdit;
+    QLineEdit *m_titleEdit;
+    QLineEdit *m_genreEdit;
+    QSpinBox *m_numberEdit;
+    QPlainTextEdit *m_descEdit;
+    QCheckBox *m_ejectBox;
+    QPushButton *m_addButton;
+    QPushButton *m_cancelButton;
+    QPushButton *m_ejectButton;
+    QPushButton *m_exploreButton;
+    QPushButton *m_refreshButton;
+
+    bool m_scanning = false;
+    bool m_stopRequested = false;
+    // Set while the dialog hands the disabled main window over to the busy window.
+    bool m_keepMainDisabled = false;
+};
