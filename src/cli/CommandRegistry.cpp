@@ -8,6 +8,7 @@
 #include "ExportCommand.h"
 #include "ImportCommand.h"
 #include "LsCommand.h"
+#include "ReportCommand.h"
 #include "TreeCommand.h"
 
 std::vector<std::unique_ptr<CliCommand>> AllCommands()
@@ -21,6 +22,7 @@ std::vector<std::unique_ptr<CliCommand>> AllCommands()
     c.push_back(std::make_unique<AddDiscCommand>());
     c.push_back(std::make_unique<ConfigCommand>());
     c.push_back(std::make_unique<LsCommand>());
+    c.push_back(std::make_unique<ReportCommand>());
     c.push_back(std::make_unique<DrivesCommand>());
     return c;
 }

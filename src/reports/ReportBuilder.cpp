@@ -230,11 +230,12 @@ void ReportBuilder::htmlGroupRow(const QStringList &row)
 
 const QString &ReportBuilder::typeOf(QByteArrayView utf8Name)
 {
-    // The type depends on the extension only; most discs have a few dozen of them.
+    // Most names are typed by their extension alone, and a disc has a few dozen of those; they
+    // take a shortcut past the name's own lookup.
     const qsizetype dot = utf8Name.lastIndexOf('.');
     const QByteArrayView ext = dot < 0 ? QByteArrayView() : utf8Name.sliced(dot);
-    if (ext.size() > 7)
-        return m_longExtensionType = FileTypes::GetFileType(QString::fromUtf8(utf8Name));
+    if (ext.size() > 7 || !FileTypes::extensionDecides(utf8Name))
+        return m_otherType = FileTypes::GetFileType(QString::fromUtf8(utf8Name));
     quint64 key = quint64(ext.size()) << 56;
     for (qsizetype i = 0; i < ext.size(); ++i)
         key |= quint64(static_cast<unsigned char>(ext[i])) << (8 * i);

@@ -90,7 +90,7 @@ private:
     Progress m_progress;
     std::unique_ptr<Row> m_row;
     QHash<quint64, QString> m_typeByExtension;
-    QString m_longExtensionType;
+    QString m_otherType;
     qint64 m_done = 0;
     qint64 m_total = 0;
 };

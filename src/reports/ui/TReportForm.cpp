@@ -6,6 +6,7 @@
 #include "gui/AppDialogs.h"
 #include "gui/TBusyForm.h"
 #include "reports/ReportBuilder.h"
+#include "reports/ReportOutput.h"
 #include "reports/ReportStream.h"
 #include "session/Workspace.h"
 #include "store/TreeNode.h"
@@ -22,7 +23,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSaveFile>
 #include <QScreen>
 #include <QSpinBox>
 #include <QTreeWidget>
@@ -174,8 +174,9 @@ void TReportForm::buildUi()
 
     connect(m_columnList, &QTreeWidget::currentItemChanged, this, &TReportForm::ColumnListClick);
     connect(m_columnList, &QTreeWidget::itemClicked, this, &TReportForm::ColumnListClick);
-    // The line inside the box: a width counts as soon as it is typed, not only when the box
-    // is left (which then shows it brought into range).
+    // A width counts as soon as it is typed, even one the box will bring into range only when
+    // it is left: the box's own signal waits for a number in range, its line does not.
+    connect(m_widthEdit, &QSpinBox::textChanged, this, &TReportForm::WidthEditChange);
     if (auto *line = m_widthEdit->findChild<QLineEdit *>())
         connect(line, &QLineEdit::textChanged, this, &TReportForm::WidthEditChange);
     connect(m_upButton, &QPushButton::clicked, this, [this] { UpButtonClick(-1); });
@@ -333,10 +334,8 @@ void TReportForm::OpenButtonClick()
 
 bool TReportForm::writeReport(const TreeNode *node, const QString &file, int form)
 {
-    QSaveFile out(file);
-    // A file the user may replace in a folder where nothing new may be created.
-    out.setDirectWriteFallback(true);
-    if (file.isEmpty() || !out.open(QIODevice::WriteOnly)) {
+    ReportOutput output(file);
+    if (!output.open()) {
         AppDialogs::message(this, AppDialogs::Error, u"Invalid file name!"_s);
         return false;
     }
@@ -345,7 +344,7 @@ bool TReportForm::writeReport(const TreeNode *node, const QString &file, int for
     bool busy = false;
     try {
         const ReportSettings s = settings();
-        ReportStream stream(&out);
+        ReportStream stream(output.device());
         ReportBuilder builder(m_workspace.dbFolder(), s, stream);
         builder.setProgress([&](qint64 done, qint64 total) {
             if (total < BusyFrom)
@@ -360,12 +359,11 @@ bool TReportForm::writeReport(const TreeNode *node, const QString &file, int for
         const QDateTime created =
             m_timeBox->isChecked() ? (m_clock ? m_clock() : QDateTime::currentDateTime()) : QDateTime();
         builder.writeDocument(node, static_cast<ReportBuilder::Form>(form), created);
-        if (!out.commit())
-            throw QuilloryError(u"The report could not be written: %1"_s.arg(out.errorString()));
+        output.commit();
     } catch (const QuilloryError &e) {
         if (busy)
             m_busy->finish();
-        out.cancelWriting();
+        output.discard();
         AppDialogs::showError(this, e.message());
         return false;
     }

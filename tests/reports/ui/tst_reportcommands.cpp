@@ -1,0 +1,323 @@
+// The report dialog in the window the program builds: how it opens, the column list's moves and
+// widths, the colour boxes, saving (HTML or text by the name's extension) and printing to PDF.
+
+#include "TestCatalogue.h"
+#include "TestWindow.h"
+#include "reports/ui/ColorShape.h"
+#include "reports/ui/ReportCommands.h"
+#include "reports/ui/TReportForm.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPrinter>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+
+using namespace Qt::Literals::StringLiterals;
+
+class TestReportCommands : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString data() const { return m_dir->path() + u"/data/"_s; }
+
+    // The dialog for a node, opened with F7's action.
+    static TReportForm *open(TestWindow::Window &f, const QString &node)
+    {
+        f.nav().TreeChange(f.node(node));
+        f.action(u"Report1"_s)->trigger();
+        TReportForm *form = f.controller<ReportCommands>()->form();
+        if (form)
+            form->setClock([] { return QDateTime(QDate(2025, 3, 5), QTime(14, 7, 9)); });
+        return form;
+    }
+    template <typename T> static T *control(TReportForm *form, const char *name)
+    {
+        return form->findChild<T *>(QString::fromLatin1(name));
+    }
+    static QStringList columns(const QList<ReportSettings::Column> &list)
+    {
+        QStringList out;
+        for (const ReportSettings::Column &c : list)
+            out.append(u"%1 %2 %3"_s.arg(c.name).arg(c.shown ? 1 : 0).arg(c.width));
+        return out;
+    }
+    static QByteArray readAll(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static QString run(const QString &program, const QStringList &args)
+    {
+        QProcess p;
+        p.start(program, args);
+        if (!p.waitForFinished(60000))
+            return {};
+        return QString::fromUtf8(p.readAllStandardOutput());
+    }
+
+private Q_SLOTS:
+    void initTestCase() { TestWindow::setUp(); }
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        TestWindow::reset(data());
+        TestCatalogue::prepared(data());
+    }
+    void cleanup() { QCOMPARE(AppDialogs::pendingAnswers(), 0); }
+
+    void opensForTheSelectedDiscOrGroup()
+    {
+        TestWindow::Window f(data());
+        QCOMPARE(f.action(u"Report1"_s)->shortcut(), QKeySequence(Qt::Key_F7));
+        f.tree().setKind(f.node(u"Rock Disc"_s), KindLent);
+        TReportForm *form = open(f, u"Rock Disc"_s);
+        QVERIFY(form);
+        QVERIFY(form->isVisible());
+        QVERIFY(!f->isEnabled());
+        QCOMPARE(form->windowTitle(), u"Create Report for disc \"Rock Disc\""_s);
+        QVERIFY(form->windowFlags() & Qt::WindowStaysOnTopHint);
+        QCOMPARE(columns(form->settings().columns).first(4),
+                 (QStringList{u"Name 1 160"_s, u"Type 1 160"_s, u"Size 1 160"_s, u"Path 0 160"_s}));
+        QCOMPARE(form->settings().columns.size(), 12);
+        QVERIFY(control<QCheckBox>(form, "SubBox")->isHidden());
+        QCOMPARE(control<QTreeWidget>(form, "ColumnList")->currentItem()->text(0), u"Name"_s);
+        QCOMPARE(control<QSpinBox>(form, "WidthEdit")->value(), 160);
+        QVERIFY(!control<QPushButton>(form, "UpButton")->isEnabled());
+        QVERIFY(control<QPushButton>(form, "DownButton")->isEnabled());
+        QVERIFY(control<QRadioButton>(form, "RadioSave")->isChecked());
+        QVERIFY(!control<QComboBox>(form, "PrintBox")->isEnabled());
+
+        control<QPushButton>(form, "CancelButton")->click();
+        QVERIFY(!form->isVisible());
+        QVERIFY(f->isEnabled());
+        QCOMPARE(QDir(data()).entryList(QDir::Files), QStringList());
+
+        // The tool button opens the same dialog, now for a group.
+        f.nav().TreeChange(f.node(u"Music"_s));
+        f->findChild<QToolButton *>(u"ReportButton"_s)->click();
+        QCOMPARE(form->windowTitle(), u"Create Report for group \"Music\""_s);
+        QCOMPARE(form->settings().columns.size(), 10);
+        QVERIFY(!control<QCheckBox>(form, "SubBox")->isHidden());
+        form->close();
+
+        // An entry's menu in the list reports that entry's node.
+        f.nav().TreeChange(f.tree().root());
+        QMenu *menu = f->actions().menu(u"TreeMenu"_s);
+        QTimer::singleShot(0, menu, [&] {
+            f.action(u"CreateReport2"_s)->trigger();
+            menu->close();
+        });
+        f.nav().requestNodeMenu(f.node(u"Photos Disc"_s), QPoint(10, 10));
+        QCOMPARE(f.nav().currentNode(), f.node(u"Photos Disc"_s));
+        QCOMPARE(form->windowTitle(), u"Create Report for disc \"Photos Disc\""_s);
+        form->close();
+        // The tree's own menu reports the selected node.
+        f.nav().TreeChange(f.node(u"Music"_s));
+        f.action(u"CreateReport2"_s)->trigger();
+        QCOMPARE(form->windowTitle(), u"Create Report for group \"Music\""_s);
+        form->close();
+    }
+
+    void columnsMoveWithTheirMarksAndWidths()
+    {
+        TestWindow::Window f(data());
+        TReportForm *form = open(f, u"Rock Disc"_s);
+        auto *list = control<QTreeWidget>(form, "ColumnList");
+        auto *width = control<QSpinBox>(form, "WidthEdit");
+        auto *up = control<QPushButton>(form, "UpButton");
+        auto *down = control<QPushButton>(form, "DownButton");
+        width->setValue(300);
+        down->click();
+        down->click();
+        list->currentItem()->setCheckState(0, Qt::Unchecked);
+        QCOMPARE(columns(form->settings().columns).first(4),
+                 (QStringList{u"Type 1 160"_s, u"Size 1 160"_s, u"Name 0 300"_s, u"Path 0 160"_s}));
+        QCOMPARE(list->currentItem()->text(0), u"Name"_s);
+        QVERIFY(up->isEnabled());
+
+        // Selecting a column shows its width; the buttons stop at the ends.
+        list->setCurrentItem(list->topLevelItem(11));
+        QCOMPARE(width->value(), 160);
+        QVERIFY(!down->isEnabled());
+        down->click();
+        QCOMPARE(list->indexOfTopLevelItem(list->currentItem()), 11);
+        up->click();
+        QCOMPARE(columns(form->settings().columns).mid(10), (QStringList{u"Height 0 160"_s, u"Width 0 160"_s}));
+
+        // A width counts as it is typed, held within 10 to 999, and the box shows the held
+        // value once it is left.
+        list->setCurrentItem(list->topLevelItem(0));
+        width->selectAll();
+        QTest::keyClicks(width, u"5"_s);
+        QCOMPARE(form->settings().columns.at(0).width, 10);
+        QFocusEvent out(QEvent::FocusOut);
+        QApplication::sendEvent(width, &out);
+        QCOMPARE(width->text(), u"10"_s);
+        width->selectAll();
+        QTest::keyClicks(width, u"1234"_s);
+        QCOMPARE(form->settings().columns.at(0).width, 123);
+
+        control<QPushButton>(form, "DefaultButton")->click();
+        QCOMPARE(columns(form->settings().columns),
+                 columns(ReportSettings::defaultColumns(ReportSettings::DiscReport)));
+        form->close();
+        // Reopening starts the columns afresh too.
+        form = open(f, u"Rock Disc"_s);
+        QCOMPARE(columns(form->settings().columns),
+                 columns(ReportSettings::defaultColumns(ReportSettings::DiscReport)));
+        form->close();
+    }
+
+    void colourBoxesAskForAColour()
+    {
+        TestWindow::Window f(data());
+        TReportForm *form = open(f, u"Music"_s);
+        QList<QColor> offered;
+        QList<QColor> answers{QColor(1, 2, 3), QColor()};
+        form->setColourChooser([&](const QColor &initial, QWidget *) {
+            offered.append(initial);
+            return answers.takeFirst();
+        });
+        QTest::mouseClick(control<ColorShape>(form, "HeaderShape"), Qt::LeftButton);
+        QTest::mouseClick(control<ColorShape>(form, "BgShape"), Qt::LeftButton); // cancelled
+        QCOMPARE(offered, (QList<QColor>{QColor(156, 156, 198), QColor(237, 237, 245)}));
+        QCOMPARE(form->settings().colours.header, 0x010203u);
+        QCOMPARE(form->settings().colours.background, 0xEDEDF5u);
+        QCOMPARE(control<ColorShape>(form, "TableShape")->colour(), QColor(217, 217, 233));
+        QCOMPARE(control<ColorShape>(form, "BorderShape")->colour(), QColor(121, 121, 176));
+        QCOMPARE(control<ColorShape>(form, "FontShape")->colour(), QColor(Qt::black));
+        form->close();
+        // Colours stay for the run.
+        form = open(f, u"Music"_s);
+        QCOMPARE(form->settings().colours.header, 0x010203u);
+        form->close();
+    }
+
+    void savedAsHtmlOnlyForDotHtml()
+    {
+        TestWindow::Window f(data());
+        TReportForm *form = open(f, u"Rock Disc"_s);
+        const QString base = m_dir->path() + u"/Rock Disc Report"_s;
+        AppDialogs::pushFileName(base + u".html"_s);
+        control<QPushButton>(form, "OpenButton")->click();
+        QCOMPARE(AppDialogs::shown().last().what, u"save"_s);
+        QCOMPARE(AppDialogs::shown().last().text, u"Rock Disc Report"_s);
+        auto *file = control<QLineEdit>(form, "FileEdit");
+        QCOMPARE(file->text(), base + u".html"_s);
+        control<QPushButton>(form, "OkButton")->click();
+        QCOMPARE(AppDialogs::shown().last().kind, AppDialogs::Information);
+        QCOMPARE(AppDialogs::shown().last().text, u"Report created succesfully!"_s);
+        QVERIFY(!form->isVisible());
+        QVERIFY(f->isEnabled());
+        const QByteArray html = readAll(base + u".html"_s);
+        QVERIFY(html.startsWith("<html>\r\n<title>Quillory! report</title>\r\n"));
+        QVERIFY(html.contains(">A.mp3</font></td>"));
+        QVERIFY(html.contains("on 05/03/2025. at 14:07:09</i>"));
+
+        // ".htm" gives text; without the creation time it ends with the separator.
+        form = open(f, u"Rock Disc"_s);
+        QCOMPARE(file->text(), base + u".html"_s); // the name is kept for the run
+        file->setText(base + u".htm"_s);
+        control<QCheckBox>(form, "TimeBox")->setChecked(false);
+        control<QPushButton>(form, "OkButton")->click();
+        const QByteArray text = readAll(base + u".htm"_s);
+        QVERIFY(text.startsWith("Report for disc \"Rock Disc\".\r\n\r\n|        Name        |"));
+        QVERIFY(text.endsWith("\r\n" + QByteArray(64, '-')));
+
+        // A name without a folder lands in the current folder.
+        const QString cwd = QDir::currentPath();
+        QDir::setCurrent(m_dir->path());
+        form = open(f, u"Music"_s);
+        file->setText(u"group.txt"_s);
+        control<QPushButton>(form, "OkButton")->click();
+        QDir::setCurrent(cwd);
+        QVERIFY(readAll(m_dir->path() + u"/group.txt"_s).startsWith("Report for group \"Music\"."));
+    }
+
+    void badNamesAndBrokenDiscsKeepTheDialogOpen()
+    {
+        TestWindow::Window f(data());
+        TReportForm *form = open(f, u"Photos Disc"_s);
+        auto *file = control<QLineEdit>(form, "FileEdit");
+        for (const QString &name : {QString(), m_dir->path() + u"/missing/r.txt"_s, m_dir->path()}) {
+            AppDialogs::clearShown();
+            file->setText(name);
+            control<QPushButton>(form, "OkButton")->click();
+            QCOMPARE(AppDialogs::shown().size(), 1);
+            QCOMPARE(AppDialogs::shown().first().kind, AppDialogs::Error);
+            QCOMPARE(AppDialogs::shown().first().text, u"Invalid file name!"_s);
+            QVERIFY(form->isVisible());
+            QVERIFY(!f->isEnabled());
+        }
+        // A disc whose contents are gone: the error is shown and no half report is left.
+        QVERIFY(QFile::remove(data() + u"DB/5E6F7081.dat"_s));
+        AppDialogs::clearShown();
+        file->setText(m_dir->path() + u"/r.txt"_s);
+        control<QPushButton>(form, "OkButton")->click();
+        QCOMPARE(AppDialogs::shown().size(), 1);
+        QCOMPARE(AppDialogs::shown().first().kind, AppDialogs::Error);
+        QVERIFY(!QFileInfo::exists(m_dir->path() + u"/r.txt"_s));
+        QVERIFY(form->isVisible());
+        form->close();
+        QVERIFY(f->isEnabled());
+    }
+
+    void printsBothFormsToPdf()
+    {
+        if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed; scripts/install-deps installs it");
+        TestWindow::Window f(data());
+        const QString pdf = m_dir->path() + u"/printed.pdf"_s;
+        for (int type : {0, 1}) {
+            TReportForm *form = open(f, u"Rock Disc"_s);
+            QList<bool> asked;
+            form->printer().setSetup([&](QPrinter &printer, bool askUser) {
+                asked.append(askUser);
+                printer.setOutputFormat(QPrinter::PdfFormat);
+                printer.setOutputFileName(pdf);
+                // The page is written while this runs; it goes once printed.
+                if (!QFileInfo::exists(data() + u"temp.html"_s))
+                    asked.append(false);
+                return true;
+            });
+            control<QRadioButton>(form, "RadioPrint")->click();
+            QVERIFY(control<QComboBox>(form, "PrintBox")->isEnabled());
+            QVERIFY(!control<QLineEdit>(form, "FileEdit")->isEnabled());
+            control<QComboBox>(form, "PrintBox")->setCurrentIndex(type);
+            control<QPushButton>(form, "OkButton")->click();
+            QCOMPARE(asked, QList<bool>{type == 0});
+            QVERIFY(!form->isVisible());
+            QVERIFY(!QFileInfo::exists(data() + u"temp.html"_s));
+            QVERIFY(AppDialogs::shown().isEmpty());
+
+            QVERIFY(run(u"pdfinfo"_s, {pdf}).contains(u"Quillory! Report"_s));
+            const QString text = run(u"pdftotext"_s, {u"-layout"_s, pdf, u"-"_s});
+            QVERIFY2(text.contains(u"A.mp3"_s) && text.contains(u"inner.txt"_s) && text.contains(u"2.00 KB"_s),
+                     qPrintable(text));
+            if (type == 1) {
+                // The columns stay aligned: monospace, every cell twenty characters.
+                QVERIFY2(text.contains(u"Report for disc \"Rock Disc\"."_s), qPrintable(text));
+                QVERIFY2(text.contains(u"|        Name        |        Type        |        Size        |"_s),
+                         qPrintable(text));
+                QVERIFY(text.contains(u"Created with Quillory! on 05/03/2025. at 14:07:09"_s));
+            } else {
+                QVERIFY2(text.contains(u"Created with Quillory! on 05/03/2025. at 14:07:09"_s), qPrintable(text));
+                QVERIFY(!text.contains(u"|"_s));
+            }
+            QFile::remove(pdf);
+        }
+    }
+};
+
+QTEST_MAIN(TestReportCommands)
+#include "tst_reportcommands.moc"
