@@ -147,8 +147,9 @@ void DiscDrive::mediaRemoved()
     m_drives.mediaRemoved();
 }
 
-void DiscDrive::checkReadable(const DiscVolume &disc) const
+void DiscDrive::checkReadable(const DiscVolume &disc)
 {
+    m_lastLook.invalidate(); // a new scan: its first folder looks at once
     const QByteArray path = QFile::encodeName(disc.root);
     DIR *d = ::opendir(path.constData());
     if (!d) {

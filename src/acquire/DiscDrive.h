@@ -56,7 +56,7 @@ public:
 
     // Before a scan: the volume's root must be a folder that can be listed, or the scan would
     // record an empty disc. Throws QuilloryError.
-    void checkReadable(const DiscVolume &disc) const;
+    void checkReadable(const DiscVolume &disc);
     // While a scan runs (called between folders; cheap, it looks at most every few tenths of
     // a second): throws QuilloryError when the medium has left the drive.
     void checkPresent(const DiscVolume &disc);

@@ -273,6 +273,9 @@ void TNewForm::AddButtonClick()
 
 bool TNewForm::runScan(const DiscVolume &disc, const DiscDetails &details, TreeNode *replace)
 {
+    // From here on the add is under way: no second one, and closing the window asks.
+    m_scanning = true;
+    m_stopRequested = false;
     // The main window stays disabled: the busy window takes it over from the dialog.
     m_keepMainDisabled = true;
     hide();
@@ -295,8 +298,6 @@ bool TNewForm::runScan(const DiscVolume &disc, const DiscDetails &details, TreeN
     });
     adder.setScanCheck([this, &disc] { m_drive.checkSameDisc(disc); });
 
-    m_scanning = true;
-    m_stopRequested = false;
     TreeNode *parent = adder.parentFor(m_navigator.currentNode());
     TreeNode *added = nullptr;
     QString failure;

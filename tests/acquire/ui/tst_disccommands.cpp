@@ -1,0 +1,453 @@
+// Add Disc and Edit Disc Entry from the window, on folders standing in for drives: where a new
+// disc goes, a disc scanned again, the title rules, the label and number proposed, media coming
+// and going, a scan that fails or is stopped, editing a lent disc, and the drives in the window.
+#include "ScanFixture.h"
+#include "TestCatalogue.h"
+#include "TestWindow.h"
+#include "acquire/FolderVolumeBackend.h"
+#include "acquire/ui/DiscCommands.h"
+#include "acquire/ui/DriveControls.h"
+#include "acquire/ui/TCDForm.h"
+#include "acquire/ui/TNewForm.h"
+#include "browser/FormatSize.h"
+#include "gui/TBusyForm.h"
+#include "settings/Preferences.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
+
+using namespace Qt::Literals::StringLiterals;
+
+// Stands in for the desktop's file manager behind "Explore".
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public Q_SLOTS:
+    void open(const QUrl &url) { opened.append(url); }
+};
+
+class TestDiscCommands : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<FolderVolumeBackend> m_backend;
+    QString m_cd, m_stick; // drive texts
+
+    QString data() const { return m_dir->path() + u"/data/"_s; }
+    QString db() const { return data() + u"DB/"_s; }
+    QByteArray contents(const QString &serial) const
+    {
+        QFile f(db() + serial + u".dat"_s);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QStringList dbFiles() const { return QDir(db()).entryList(QDir::Files, QDir::Name); }
+
+    static FolderVolume volume(const QString &folder, quint32 serial, DriveKind kind = DriveKind::CDROM)
+    {
+        FolderVolume v;
+        v.folder = folder;
+        v.label = u"AUDIO_CD_1"_s;
+        v.serial = serial;
+        v.totalBytes = 2048 * 100;
+        v.kind = kind;
+        return v;
+    }
+    template <typename T> static T *w(QWidget *form, const QString &name)
+    {
+        T *found = form->findChild<T *>(name);
+        if (!found)
+            qFatal("no control %s", qPrintable(name));
+        return found;
+    }
+    static QString text(QWidget *form, const QString &name) { return w<QLineEdit>(form, name)->text(); }
+    static void setText(QWidget *form, const QString &name, const QString &value)
+    {
+        w<QLineEdit>(form, name)->setText(value);
+    }
+    static void click(QWidget *form, const QString &name) { w<QPushButton>(form, name)->click(); }
+    static TNewForm *openAdd(TestWindow::Window &f)
+    {
+        f.action(u"AddDisc1"_s)->trigger();
+        TNewForm *form = f.controller<DiscCommands>()->newForm();
+        if (!form->isVisible())
+            qFatal("the Add Disc dialog did not open");
+        return form;
+    }
+    static void pickDrive(QWidget *form, int index)
+    {
+        auto *box = w<QComboBox>(form, u"DrivesBox"_s);
+        box->setCurrentIndex(index);
+        Q_EMIT box->activated(index);
+    }
+
+private Q_SLOTS:
+    void initTestCase() { TestWindow::setUp(); }
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        TestWindow::reset(data());
+        TestCatalogue::prepared(data());
+        const QDateTime when(QDate(2004, 3, 1), QTime(10, 20, 30));
+        const QString cd = m_dir->path() + u"/cd"_s, stick = m_dir->path() + u"/stick"_s;
+        QVERIFY(ScanFixture::writeFile(cd + u"/a.txt"_s, "12345", when));
+        QVERIFY(ScanFixture::writeFile(cd + u"/MUSIC/b.txt"_s, "b", when));
+        QVERIFY(ScanFixture::writeFile(cd + u"/MUSIC/LIVE/c.txt"_s, "c", when));
+        QVERIFY(ScanFixture::writeFile(stick + u"/photo.txt"_s, "p", when));
+        m_backend = std::make_unique<FolderVolumeBackend>();
+        m_cd = m_backend->addVolume(volume(cd, 0x0A1B2C3D));
+        m_stick = m_backend->addVolume(volume(stick, 0x22223333, DriveKind::Removable));
+        VolumeBackend::setDefaultBackend(m_backend.get());
+    }
+    void cleanup()
+    {
+        QCOMPARE(AppDialogs::pendingAnswers(), 0);
+        VolumeBackend::setDefaultBackend(nullptr);
+        m_backend.reset();
+    }
+
+    void addsUnderTheGroupOrBesideTheDisc()
+    {
+        TestWindow::Window f(data());
+        f.nav().TreeChange(f.node(u"Empty Group"_s));
+        QCOMPARE(f.action(u"AddDisc1"_s)->text(), u"Add Disc to \"Empty Group\"..."_s);
+        TNewForm *form = openAdd(f);
+        QCOMPARE(form->windowTitle(), u"Add Disc to \"Empty Group\""_s);
+        QVERIFY(!f->isEnabled());
+        QCOMPARE(w<QSpinBox>(form, u"NumberEdit"_s)->value(), 3);
+        QCOMPARE(text(form, u"LabelEdit"_s), u"AUDIO_CD_1"_s);
+        QCOMPARE(text(form, u"SerialEdit"_s), u"0A1B2C3D"_s);
+        QCOMPARE(text(form, u"FSEdit"_s), u"CDFS"_s);
+        QCOMPARE(text(form, u"SpaceEdit"_s), FormatSize(2048 * 100));
+        QCOMPARE(text(form, u"TitleEdit"_s), u"Audio Cd 1"_s);
+        QVERIFY(w<QCheckBox>(form, u"EjectBox"_s)->isChecked());
+
+        UrlCatcher files;
+        QDesktopServices::setUrlHandler(u"file"_s, &files, "open");
+        click(form, u"ExploreButton"_s);
+        QDesktopServices::unsetUrlHandler(u"file"_s);
+        QCOMPARE(files.opened, QList<QUrl>{QUrl::fromLocalFile(m_cd)});
+
+        setText(form, u"GenreEdit"_s, u"Pop"_s);
+        w<QPlainTextEdit>(form, u"DescEdit"_s)->setPlainText(u"one\ntwo"_s);
+        click(form, u"AddButton"_s);
+        QVERIFY(!form->isVisible());
+        QVERIFY(!form->busyForm()->isVisible());
+        QVERIFY(f->isEnabled());
+        TreeNode *added = FindCD(f.tree().root(), u"0A1B2C3D"_s);
+        QVERIFY(added);
+        QCOMPARE(added->parent(), f.node(u"Empty Group"_s));
+        QCOMPARE(added->text(), u"Audio Cd 1"_s);
+        QCOMPARE(added->cd()->Number, 3);
+        QCOMPARE(added->cd()->Genre, u"Pop"_s);
+        QCOMPARE(added->cd()->Description, u"one~!two"_s);
+        QCOMPARE(added->cd()->Size, qint64(7));
+        QCOMPARE(f.nav().currentNode(), f.node(u"Empty Group"_s));
+        QVERIFY(f.captions().contains(u"Audio Cd 1"_s));
+        QVERIFY(!contents(u"0A1B2C3D"_s).isEmpty());
+        QCOMPARE(m_backend->ejected(), QStringList{m_cd}); // "Eject disc on complete scan"
+
+        // With a disc selected, the new one goes beside it; the drive is picked in the list.
+        f.nav().TreeChange(f.node(u"Rock Disc"_s));
+        form = openAdd(f);
+        QCOMPARE(form->windowTitle(), u"Add Disc to \"Music\""_s);
+        QVERIFY(text(form, u"SerialEdit"_s).isEmpty()); // the first drive is empty now
+        QCOMPARE(w<QSpinBox>(form, u"NumberEdit"_s)->value(), 4);
+        pickDrive(form, 1);
+        QCOMPARE(text(form, u"SerialEdit"_s), u"22223333"_s);
+        w<QCheckBox>(form, u"EjectBox"_s)->setChecked(false);
+        setText(form, u"TitleEdit"_s, u"Holiday"_s);
+        click(form, u"AddButton"_s);
+        QCOMPARE(FindCD(f.tree().root(), u"22223333"_s)->parent(), f.node(u"Music"_s));
+        QVERIFY(!f.ws().preferences().eject()); // the box's state is kept
+        QCOMPARE(m_backend->ejected().size(), 1);
+    }
+
+    void aDiscScannedAgain()
+    {
+        m_backend->setVolume(m_cd, volume(m_dir->path() + u"/cd"_s, 0x1A2B3C4D));
+        TestWindow::Window f(data());
+        f.ws().preferences().setEject(false);
+        const QByteArray oldContents = contents(u"1A2B3C4D"_s);
+        const QString oldDate = f.node(u"Rock Disc"_s)->cd()->Date;
+        f.nav().TreeChange(f.node(u"Empty Group"_s));
+
+        // No: nothing changes and the dialog closes.
+        TNewForm *form = openAdd(f);
+        click(form, u"AddButton"_s);
+        QCOMPARE(AppDialogs::shownTexts().last(), u"Disc is already in database. Do you want to update entry?"_s);
+        QVERIFY(!form->isVisible());
+        QVERIFY(f->isEnabled());
+        QCOMPARE(f.node(u"Rock Disc"_s)->cd()->Date, oldDate);
+        QCOMPARE(contents(u"1A2B3C4D"_s), oldContents);
+
+        // Yes: the old entry gives way to a fresh one under the group selected now.
+        form = openAdd(f);
+        setText(form, u"TitleEdit"_s, u"Rock Again"_s);
+        AppDialogs::pushAnswer(QMessageBox::Yes);
+        click(form, u"AddButton"_s);
+        QVERIFY(!f.node(u"Rock Disc"_s));
+        TreeNode *fresh = FindCD(f.tree().root(), u"1A2B3C4D"_s);
+        QCOMPARE(fresh->text(), u"Rock Again"_s);
+        QCOMPARE(fresh->parent(), f.node(u"Empty Group"_s));
+        QVERIFY(fresh->cd()->Date != oldDate);
+        QCOMPARE(DoGroup(f.tree().root()).discs, 2);
+        QVERIFY(contents(u"1A2B3C4D"_s) != oldContents);
+    }
+
+    void titleRulesInBothDialogs()
+    {
+        TestWindow::Window f(data());
+        const QStringList before = dbFiles();
+        TNewForm *form = openAdd(f);
+        auto *title = w<QLineEdit>(form, u"TitleEdit"_s);
+        // A title of blanks only is refused too: "groups.tree" would read it as indentation.
+        for (const QString &bad : {QString(), u"a|b"_s, u"  Leading"_s, u"   "_s}) {
+            AppDialogs::clearShown();
+            title->setText(bad);
+            w<QLineEdit>(form, u"GenreEdit"_s)->setFocus();
+            click(form, u"AddButton"_s);
+            QCOMPARE(AppDialogs::shown().size(), 1);
+            QCOMPARE(AppDialogs::shown().first().kind, AppDialogs::Error);
+            QVERIFY(form->isVisible());
+            QCOMPARE(form->focusWidget(), title);
+        }
+        QVERIFY(!FindCD(f.tree().root(), u"0A1B2C3D"_s));
+        QCOMPARE(dbFiles(), before);
+        click(form, u"CancelButton"_s);
+        QVERIFY(f->isEnabled());
+
+        f.nav().TreeChange(f.node(u"Photos Disc"_s));
+        f.action(u"EditDiscEntry1"_s)->trigger();
+        TCDForm *edit = f.controller<DiscCommands>()->cdForm();
+        QVERIFY(edit->isVisible());
+        QCOMPARE(w<QLabel>(edit, u"BorrowLabel"_s)->text(), u"Disc is present."_s);
+        AppDialogs::clearShown();
+        for (const QString &bad : {QString(), u"x|y"_s}) {
+            w<QLineEdit>(edit, u"TitleEdit"_s)->setText(bad);
+            click(edit, u"ChangeButton"_s);
+        }
+        QCOMPARE(AppDialogs::shownTexts(),
+                 (QStringList{u"You must enter title for disc!"_s, u"Disc title cannot contain \"|\" character!"_s}));
+        QVERIFY(edit->isVisible());
+        QCOMPARE(f.node(u"Photos Disc"_s)->cd()->Title, u"Photos Disc"_s);
+        click(edit, u"CancelButton"_s);
+        QVERIFY(!edit->isVisible());
+        QVERIFY(f->isEnabled());
+    }
+
+    void proposedLabelAndNumber()
+    {
+        {
+            TestWindow::Window f(data());
+            f.ws().preferences().setCorrectLabel(false);
+            TNewForm *form = openAdd(f);
+            QCOMPARE(text(form, u"TitleEdit"_s), u"AUDIO_CD_1"_s);
+            click(form, u"CancelButton"_s);
+            f.ws().preferences().setCorrectLabel(true);
+            form = openAdd(f);
+            QCOMPARE(text(form, u"TitleEdit"_s), u"Audio Cd 1"_s);
+            click(form, u"CancelButton"_s);
+        }
+        // The first disc of an empty catalogue.
+        const QString empty = m_dir->path() + u"/empty/"_s;
+        TestWindow::reset(empty);
+        TestWindow::Window f(empty);
+        QCOMPARE(w<QSpinBox>(openAdd(f), u"NumberEdit"_s)->value(), 1);
+    }
+
+    void mediaComingAndGoing()
+    {
+        m_backend->setPresent(m_stick, false);
+        TestWindow::Window f(data());
+        auto *commands = f.controller<DiscCommands>();
+        // While the window is hidden, and before the start-up window has gone, a notice counts for nothing.
+        m_backend->setPresent(m_stick, true);
+        commands->mediaArrived();
+        QWidget splash;
+        splash.setObjectName(u"SplashForm"_s);
+        splash.show();
+        f->show();
+        commands->mediaArrived();
+        QVERIFY(!f->findChild<TNewForm *>());
+        splash.close();
+        // The watcher's own notice of the stick comes once its burst has settled.
+        QTRY_VERIFY(f->findChild<TNewForm *>() && f->findChild<TNewForm *>()->isVisible());
+        TNewForm *form = f->findChild<TNewForm *>();
+        // The arrival picked the drive that got the disc, not the one selected before.
+        QCOMPARE(w<QComboBox>(form, u"DrivesBox"_s)->currentText(), m_stick);
+        QCOMPARE(text(form, u"SerialEdit"_s), u"22223333"_s);
+        auto *stickPanel = f->statusBar()->findChild<QLabel *>(u"DrivePanel2"_s);
+        QCOMPARE(stickPanel->toolTip(), m_stick + u" present"_s);
+
+        // Unmounted and mounted again while the dialog is open: fields, title and panel follow.
+        setText(form, u"GenreEdit"_s, u"Kept"_s);
+        m_backend->setPresent(m_stick, false);
+        QTRY_COMPARE(stickPanel->toolTip(), m_stick + u" empty"_s);
+        QVERIFY(text(form, u"SerialEdit"_s).isEmpty());
+        QVERIFY(text(form, u"TitleEdit"_s).isEmpty());
+        m_backend->setPresent(m_stick, true);
+        QTRY_COMPARE(text(form, u"SerialEdit"_s), u"22223333"_s);
+        QCOMPARE(text(form, u"TitleEdit"_s), u"Audio Cd 1"_s);
+        QCOMPARE(text(form, u"GenreEdit"_s), u"Kept"_s);
+        QCOMPARE(stickPanel->toolTip(), m_stick + u" present"_s);
+        click(form, u"CancelButton"_s);
+
+        // A disc the catalogue knows updates the fields but does not open the dialog.
+        FolderVolume known = volume(m_dir->path() + u"/stick"_s, 0x1A2B3C4D, DriveKind::Removable);
+        known.present = false;
+        m_backend->setVolume(m_stick, known);
+        m_backend->setPresent(m_stick, false);
+        QTRY_COMPARE(stickPanel->toolTip(), m_stick + u" empty"_s);
+        m_backend->setPresent(m_stick, true);
+        QTRY_COMPARE(text(form, u"SerialEdit"_s), u"1A2B3C4D"_s);
+        QVERIFY(!form->isVisible());
+        QVERIFY(f->isEnabled());
+    }
+
+    void aFailedScanChangesNothing()
+    {
+        m_backend->setVolume(m_cd, volume(m_dir->path() + u"/cd"_s, 0x1A2B3C4D));
+        TestWindow::Window f(data());
+        f.ws().preferences().setEject(false);
+        const QByteArray oldContents = contents(u"1A2B3C4D"_s);
+        const QString oldDate = f.node(u"Rock Disc"_s)->cd()->Date;
+        const int nodes = f.tree().nodeCount();
+        const QStringList files = dbFiles();
+
+        // The disc is taken out while it is being scanned again.
+        TNewForm *form = openAdd(f);
+        AppDialogs::pushAnswer(QMessageBox::Yes);
+        QTimer::singleShot(0, m_backend.get(), [this] { m_backend->setPresent(m_cd, false); });
+        AppDialogs::clearShown();
+        click(form, u"AddButton"_s);
+        QCOMPARE(AppDialogs::shown().size(), 2); // the update question, then one message
+        QCOMPARE(AppDialogs::shown().last().kind, AppDialogs::Error);
+        QVERIFY2(AppDialogs::shown().last().text.contains(u"removed"_s), qPrintable(AppDialogs::shown().last().text));
+        QVERIFY(!form->isVisible());
+        QVERIFY(!form->busyForm()->isVisible());
+        QVERIFY(f->isEnabled());
+        QCOMPARE(f.node(u"Rock Disc"_s)->cd()->Date, oldDate);
+        QCOMPARE(f.tree().nodeCount(), nodes);
+        QCOMPARE(contents(u"1A2B3C4D"_s), oldContents);
+        QCOMPARE(dbFiles(), files);
+
+        // Another disc put in while the first is scanned: a new disc is not added either.
+        m_backend->setVolume(m_cd, volume(m_dir->path() + u"/cd"_s, 0x0A1B2C3D));
+        form = openAdd(f);
+        QTimer::singleShot(0, m_backend.get(),
+                           [this] { m_backend->setVolume(m_cd, volume(m_dir->path() + u"/cd"_s, 0x77777777)); });
+        click(form, u"AddButton"_s);
+        QVERIFY(AppDialogs::shown().last().text.contains(u"77777777"_s));
+        QCOMPARE(f.tree().nodeCount(), nodes);
+        QCOMPARE(dbFiles(), files);
+        QVERIFY(f->isEnabled());
+    }
+
+    void closingTheWindowMidScanAsks()
+    {
+        TestWindow::Window f(data());
+        f.ws().preferences().setEject(false);
+        f->show();
+        // No: the scan goes on and the disc is added.
+        TNewForm *form = openAdd(f);
+        QTimer::singleShot(0, &f.form(), [&f] { f->close(); });
+        click(form, u"AddButton"_s);
+        QVERIFY(AppDialogs::shownTexts().contains(
+            u"A disc is being added to the database. Stop the scan and close the program? The disc will not be added."_s));
+        QVERIFY(FindCD(f.tree().root(), u"0A1B2C3D"_s));
+        QVERIFY(f->isVisible());
+
+        // Yes: the scan stops, nothing is added, and the window closes.
+        form = openAdd(f);
+        pickDrive(form, 1);
+        AppDialogs::clearShown();
+        AppDialogs::pushAnswer(QMessageBox::Yes);
+        QTimer::singleShot(0, &f.form(), [&f] { f->close(); });
+        click(form, u"AddButton"_s);
+        QCOMPARE(AppDialogs::shown().size(), 1); // the question, and no failure message
+        QTRY_VERIFY(!f->isVisible());
+        QVERIFY(!FindCD(f.tree().root(), u"22223333"_s));
+        QCOMPARE(dbFiles().filter(u"22223333"_s), QStringList());
+    }
+
+    void editingALentDiscKeepsItsBorrower()
+    {
+        TestWindow::Window f(data());
+        TreeNode *rock = f.node(u"Rock Disc"_s);
+        TCD lent = *rock->cd();
+        lent.BorrowedTo = u"Eve"_s;
+        f.tree().setCD(rock, lent);
+        f.nav().TreeChange(rock);
+        f.action(u"EditDiscEntry1"_s)->trigger();
+        TCDForm *form = f.controller<DiscCommands>()->cdForm();
+        QVERIFY(!f->isEnabled());
+        QCOMPARE(w<QLabel>(form, u"BorrowLabel"_s)->text(), u"Disc is borrowed to Eve!"_s);
+        QCOMPARE(text(form, u"SerialEdit"_s), u"1A2B3C4D"_s);
+        QCOMPARE(text(form, u"LabelEdit"_s), u"ROCK"_s);
+        QCOMPARE(text(form, u"DateEdit"_s), lent.Date);
+        QCOMPARE(w<QPlainTextEdit>(form, u"DescEdit"_s)->toPlainText(), u"Loud\nmusic"_s);
+
+        setText(form, u"TitleEdit"_s, u"Rock Live"_s);
+        w<QSpinBox>(form, u"NumberEdit"_s)->setValue(-9);
+        w<QPlainTextEdit>(form, u"DescEdit"_s)->setPlainText(u"a\nb"_s);
+        click(form, u"ChangeButton"_s);
+        QVERIFY(!form->isVisible());
+        QVERIFY(f->isEnabled());
+        QCOMPARE(rock->text(), u"Rock Live"_s);
+        QCOMPARE(rock->kind(), int(KindLent));
+        QCOMPARE(rock->cd()->BorrowedTo, u"Eve"_s);
+        QCOMPARE(rock->cd()->Number, -9);
+        QCOMPARE(rock->cd()->Description, u"a~!b"_s);
+        QCOMPARE(rock->cd()->Serial, u"1A2B3C4D"_s);
+        QCOMPARE(f.nav().currentNode(), rock);
+    }
+
+    void drivesInTheMainWindow()
+    {
+        const QString hdd = m_backend->addVolume(volume(m_dir->path(), 0x33334444, DriveKind::Fixed));
+        TestWindow::Window f(data());
+        const QList<QLabel *> panels = f->statusBar()->findChildren<QLabel *>(QRegularExpression(u"^DrivePanel"_s));
+        QStringList tips;
+        for (const QLabel *p : panels)
+            tips.append(p->toolTip());
+        QCOMPARE(tips, (QStringList{m_cd + u" present"_s, m_stick + u" present"_s, hdd + u" present"_s}));
+
+        // Eject items for the drives that are not fixed, before the separator above "Exit".
+        QMenu *file = f->menuBar()->findChild<QMenu *>(u"File1"_s);
+        QStringList items;
+        for (const QAction *a : file->actions())
+            items.append(a->isSeparator() ? u"-"_s : a->text());
+        QCOMPARE(items.mid(items.size() - 4),
+                 (QStringList{u"Eject Drive "_s + m_cd, u"Eject Drive "_s + m_stick, u"-"_s, u"Exit"_s}));
+        QList<QAction *> ejects = f.controller<DriveControls>()->ejectItems();
+        ejects.at(1)->trigger();
+        QCOMPARE(m_backend->ejected(), QStringList{m_stick});
+        m_backend->setEjectRefused(true);
+        ejects.at(0)->trigger();
+        QCOMPARE(AppDialogs::shownTexts(), QStringList{u"Could not eject disk!"_s});
+
+        // With more than one drive, the playlist is written for a drive chosen from a submenu.
+        QMenu *playlist = f.action(u"CreatePlaylist1"_s)->menu();
+        QVERIFY(playlist);
+        QCOMPARE(playlist->actions().size(), 3);
+        QCOMPARE(playlist->actions().at(1)->text(), u"For Drive "_s + m_stick);
+    }
+};
+
+QTEST_MAIN(TestDiscCommands)
+#include "tst_disccommands.moc"
