@@ -4,7 +4,10 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLayout>
+#include <QLineEdit>
 #include <QQueue>
+#include <algorithm>
 
 namespace
 {
@@ -40,6 +43,16 @@ QString kindCaption(AppDialogs::Kind kind)
     default:
         return QStringLiteral("Information");
     }
+}
+
+// Wide enough for the caption beside the title bar's buttons, the prompt, and a name of some
+// thirty characters; never below 300 pixels.
+int inputBoxWidth(const QFontMetrics &fm, const QString &caption, const QString &prompt)
+{
+    const int titleButtons = 4 * fm.height() + 24;
+    const int margins = 2 * fm.height();
+    return std::max({300, fm.horizontalAdvance(caption) + titleButtons, fm.horizontalAdvance(prompt) + margins,
+                     30 * fm.averageCharWidth() + margins});
 }
 
 QString withSuffix(const QString &name, const QString &suffix)
@@ -93,6 +106,9 @@ QMessageBox::StandardButton AppDialogs::message(QWidget *parent, Kind kind, cons
                                                               : QMessageBox::Information;
         QMessageBox box(icon, kindCaption(kind), text, set, parent);
         box.setObjectName(QStringLiteral("MessageBox"));
+        // Questions of these kinds delete or replace something on Yes: Enter must not answer them.
+        if (buttons == YesNo)
+            box.setDefaultButton(kind == Confirmation || kind == Warning ? QMessageBox::No : QMessageBox::Yes);
         answer = static_cast<QMessageBox::StandardButton>(box.exec());
     }
     g_shown.append({QStringLiteral("message"), kind, kindCaption(kind), text, buttonName(answer)});
@@ -120,6 +136,11 @@ bool AppDialogs::inputBox(QWidget *parent, const QString &caption, const QString
         dlg.setWindowTitle(caption);
         dlg.setLabelText(prompt);
         dlg.setTextValue(value);
+        // The dialog's layout sizes it by its children, so the edit box carries the width.
+        if (auto *edit = dlg.findChild<QLineEdit *>()) {
+            const QMargins m = dlg.layout() ? dlg.layout()->contentsMargins() : QMargins();
+            edit->setMinimumWidth(inputBoxWidth(dlg.fontMetrics(), caption, prompt) - m.left() - m.right());
+        }
         ok = dlg.exec() == QDialog::Accepted;
         if (ok)
             value = dlg.textValue();

@@ -24,11 +24,14 @@ public:
         QString answer; // "Yes", "No", "OK", "Cancel", the text typed or the file chosen
     };
 
-    // Returns QMessageBox::Ok, Yes, No or Cancel.
+    // Returns QMessageBox::Ok, Yes, No or Cancel. A confirmation or warning with Yes and No has
+    // No as its default button: its Yes deletes or replaces something, and a stray Enter must
+    // not give it.
     static QMessageBox::StandardButton message(QWidget *parent, Kind kind, const QString &text, Buttons buttons = Ok);
     // The application's standard error box for a failure of a lower layer.
     static void showError(QWidget *parent, const QString &text);
-    // The one-line input box; false on Cancel. value is the initial text and the result.
+    // The one-line input box, wide enough for its caption and a typical name; false on Cancel.
+    // value is the initial text and the result.
     static bool inputBox(QWidget *parent, const QString &caption, const QString &prompt, QString &value);
     // filter in the form "Cabinet Files (*.cab);;All Files (*)"; an empty result is Cancel.
     // A name without an extension gets defaultSuffix.

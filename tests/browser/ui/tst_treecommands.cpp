@@ -2,6 +2,7 @@
 #include "TestWindow.h"
 #include "browser/ui/GroupTreeModel.h"
 #include "browser/ui/GroupTreeView.h"
+#include "browser/ui/ObjectInfoPanel.h"
 #include "browser/ui/TreeCommands.h"
 #include "browser/ui/TreePanel.h"
 #include "core/TextCodec.h"
@@ -139,6 +140,37 @@ private Q_SLOTS:
         QVERIFY(!f.node(u"Photos Disc"_s));
         QVERIFY(QFileInfo::exists(db() + u"1A2B3C4D.dat"_s));
         QCOMPARE(f.nav().currentNode(), f.tree().root());
+    }
+
+    // A click on a disc whose contents file is gone: once it has left the tree, the highlight,
+    // the list, the info panel and the commands are all on its group.
+    void clickOnAMissingDiscKeepsEverythingOnOneNode()
+    {
+        TestWindow::Window f(data());
+        f->resize(800, 600);
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.form()));
+        GroupTreeView *view = f->treePanel()->view();
+        view->expandAll();
+        QVERIFY(QFile::remove(db() + u"1A2B3C4D.dat"_s));
+        const QRect disc = view->visualRect(f->treePanel()->model()->indexOf(f.node(u"Rock Disc"_s)));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, disc.center());
+        QTRY_VERIFY(!f.node(u"Rock Disc"_s));
+        QVERIFY(AppDialogs::shownTexts().first().startsWith(u"Database is damaged!"_s));
+
+        TreeNode *music = f.node(u"Music"_s);
+        QCOMPARE(f.nav().currentNode(), music);
+        QCOMPARE(view->currentNode(), music);
+        QCOMPARE(view->selectedNodes(), QList<TreeNode *>{music});
+        QCOMPARE(f->findChild<QLabel *>(u"PathLabel"_s)->text(), u"Group \"Music\""_s);
+        QCOMPARE(f->infoPanel()->nameText(), u"Music"_s);
+        // Del asks about the node that is highlighted; Enter (the scripted default) says No.
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_Delete);
+        QCOMPARE(AppDialogs::shownTexts().last(), u"Delete group \"Music\"?"_s);
+        QCOMPARE(AppDialogs::shown().last().answer, u"No"_s);
+        QVERIFY(f.node(u"Music"_s));
+        f->close();
     }
 
     void dragAndDropMovesSeveralNodes()
