@@ -3,6 +3,7 @@
 #include "MediaReaders.h"
 #include "core/AsciiCase.h"
 #include "core/QuilloryError.h"
+#include "core/TextCodec.h"
 #include "settings/Preferences.h"
 #include "store/ContentsRecord.h"
 
@@ -78,11 +79,14 @@ bool entryUnreachable(int err)
 } // namespace
 
 struct Scanner::Entry {
-    quint32 nameAt = 0; // in the folder's name buffer
+    // In the folder's name buffer: the name as the file system gives it, and as the catalogue
+    // stores it (UTF-8; the same bytes unless the name is not valid UTF-8).
+    quint32 nameAt = 0;
     quint32 nameLen = 0;
+    quint32 storedAt = 0;
+    quint32 storedLen = 0;
+    // Otherwise a regular file, or a link to one: its bytes can be read by the readers.
     bool folder = false;
-    // A regular file, or a link to one: its bytes can be read by the readers.
-    bool regular = false;
     quint64 size = 0;
     qint64 mtime = 0;
     quint64 device = 0;
@@ -202,22 +206,28 @@ quint64 Scanner::scanFolder(const QByteArray &localPath, const QByteArray &catal
         if (S_ISDIR(st.st_mode)) {
             e.folder = true;
         } else if (S_ISREG(st.st_mode)) {
-            e.regular = true;
         } else if (S_ISLNK(st.st_mode)) {
-            // A link is a file entry and never leads into a folder. A link to a file
-            // stands for that file; any other link is listed as itself.
+            // A link never leads into a folder. A link to a file stands for that file; a link
+            // to a folder, or one that leads nowhere, is left out: listed as a small file of
+            // its own it would pass for a real file.
             struct stat target;
-            if (::fstatat(fd, n, &target, 0) == 0 && S_ISREG(target.st_mode)) {
-                st = target;
-                e.regular = true;
-            }
+            if (::fstatat(fd, n, &target, 0) != 0 || !S_ISREG(target.st_mode))
+                continue;
+            st = target;
         } else {
             continue; // devices, pipes and sockets are not catalogue contents
         }
         const size_t len = strlen(n);
-        e.nameAt = static_cast<quint32>(names.size());
-        e.nameLen = static_cast<quint32>(len);
+        e.nameAt = e.storedAt = static_cast<quint32>(names.size());
+        e.nameLen = e.storedLen = static_cast<quint32>(len);
         names.append(n, len + 1);
+        const QByteArrayView raw(n, qsizetype(len));
+        if (!TextCodec::isValidUtf8(raw)) {
+            const QByteArray stored = TextCodec::fileNameToUtf8(raw);
+            e.storedAt = static_cast<quint32>(names.size());
+            e.storedLen = static_cast<quint32>(stored.size());
+            names.append(stored.constData(), size_t(stored.size()) + 1);
+        }
         e.size = static_cast<quint64>(st.st_size);
         e.mtime = static_cast<qint64>(st.st_mtim.tv_sec);
         e.device = static_cast<quint64>(st.st_dev);
@@ -226,39 +236,41 @@ quint64 Scanner::scanFolder(const QByteArray &localPath, const QByteArray &catal
 
     for (const Entry &e : entries)
         if (!e.folder)
-            scanFile(e, names.data() + e.nameAt, localPath, catalogPath, total);
+            scanFile(e, names.data(), localPath, catalogPath, total);
 
     for (const Entry &e : entries) {
         if (!e.folder)
             continue;
         const QByteArrayView name(names.data() + e.nameAt, e.nameLen);
-        if (!m_exclusions.empty() && excluded(QFile::decodeName(name.toByteArray()) + u'\\'))
+        const QByteArrayView stored(names.data() + e.storedAt, e.storedLen);
+        if (!m_exclusions.empty() && excluded(QString::fromUtf8(stored) + u'\\'))
             continue;
         const QByteArray sub = QByteArray(localPath).append(name).append('/');
         // Another file system mounted inside the volume is not part of it.
         const quint64 s =
-            e.device == m_rootDevice ? scanFolder(sub, ContentsListWriter::folderLine(catalogPath, name)) : 0;
+            e.device == m_rootDevice ? scanFolder(sub, ContentsListWriter::folderLine(catalogPath, stored)) : 0;
         total += s;
         if (m_prefs.emptyDirs() && isEmptyFolder(sub))
             continue;
-        m_folders.writeScannedFolder(name, catalogPath, s, listDate(e.mtime));
+        m_folders.writeScannedFolder(stored, catalogPath, s, listDate(e.mtime));
     }
     return total;
 }
 
-void Scanner::scanFile(const Entry &e, const char *name, const QByteArray &localPath, const QByteArray &catalogPath,
+void Scanner::scanFile(const Entry &e, const char *names, const QByteArray &localPath, const QByteArray &catalogPath,
                        quint64 &total)
 {
     advance(e.size);
-    const QByteArrayView nameBytes(name, e.nameLen);
+    const QByteArrayView nameBytes(names + e.nameAt, e.nameLen);
+    const QByteArrayView stored(names + e.storedAt, e.storedLen);
     if (e.size == 0 && m_prefs.emptyFiles())
         return;
-    if (!m_exclusions.empty() && excluded(QFile::decodeName(nameBytes.toByteArray())))
+    if (!m_exclusions.empty() && excluded(QString::fromUtf8(stored)))
         return;
     total += e.size;
 
     QStringList extras;
-    const DispatchRow *row = e.regular ? dispatchRow(nameBytes) : nullptr;
+    const DispatchRow *row = dispatchRow(stored);
     bool zip = false;
     QByteArray fullPath;
     if (row && m_prefs.IsActiveFilter(QLatin1String(row->probe))) {
@@ -276,9 +288,9 @@ void Scanner::scanFile(const Entry &e, const char *name, const QByteArray &local
             }
         }
     }
-    m_files.writeScannedFile(nameBytes, catalogPath, e.size, listDate(e.mtime), extras);
+    m_files.writeScannedFile(stored, catalogPath, e.size, listDate(e.mtime), extras);
     if (zip)
-        listZip(fullPath, QString::fromUtf8(ContentsListWriter::folderLine(catalogPath, nameBytes)));
+        listZip(fullPath, QString::fromUtf8(ContentsListWriter::folderLine(catalogPath, stored)));
 }
 
 void Scanner::listZip(const QByteArray &fullPath, const QString &archivePath)

@@ -20,7 +20,10 @@ class Preferences;
 // folder's own record after those of its subfolders. The scan preferences are read as the
 // scan goes; ZIP archives are listed as folders when their filter is on.
 //
-// Records go through the catalogue's one list writer, which buffers them.
+// Records go through the catalogue's one list writer, which buffers them. A name that is not
+// valid UTF-8 is stored with its other bytes read as Windows-1252 (TextCodec::fileNameToUtf8),
+// so two such names stay two entries. Links to files stand for the file; links to folders
+// and links that lead nowhere are left out.
 class Scanner
 {
 public:
@@ -54,7 +57,7 @@ public:
 private:
     struct Entry;
     quint64 scanFolder(const QByteArray &localPath, const QByteArray &catalogPath);
-    void scanFile(const Entry &e, const char *name, const QByteArray &localPath, const QByteArray &catalogPath,
+    void scanFile(const Entry &e, const char *names, const QByteArray &localPath, const QByteArray &catalogPath,
                   quint64 &total);
     void advance(quint64 size);
     bool excluded(const QString &name) const;

@@ -4,6 +4,7 @@
 #include "cabinet/TSTCabWriter.h"
 #include "core/QuilloryError.h"
 #include "store/Catalogue.h"
+#include "store/CatalogueSwitch.h"
 #include "store/ContentsFile.h"
 #include "store/DataPaths.h"
 
@@ -11,17 +12,48 @@
 #include <QFileInfo>
 #include <QSet>
 
+namespace
+{
+
+QString shownPath(const QString &path)
+{
+    return QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+}
+
+// The name an archive member takes in DB, or an empty string for a member the import leaves
+// out: only the group tree and contents files belong to a catalogue. Archives made on a
+// system that ignores case may spell them in any case.
+QString catalogueName(const QString &member)
+{
+    const QLatin1String tree(TreeFileName);
+    if (member.compare(tree, Qt::CaseInsensitive) == 0)
+        return tree;
+    const QString serial = ContentsFile::serialOfContentsFile(member);
+    return serial.isEmpty() ? QString() : ContentsFile::contentsFileName(QString(), serial);
+}
+
+qint64 sizeLimit(const QString &name)
+{
+    return name == QLatin1String(TreeFileName) ? TreeLimits::MaxFileBytes : ContentsFile::MaxListBytes;
+}
+
+} // namespace
+
 void DatabaseBackup::exportDatabase(Catalogue &catalogue, const QString &archiveFile, const Progress &progress,
                                     const InfoCallback &info)
 {
+    const QString db = catalogue.dbFolder();
+    if (Catalogue::isInsideDb(db, archiveFile))
+        throw QuilloryError(QStringLiteral("The archive \"%1\" would be written inside the database folder \"%2\", "
+                                           "where it could replace the catalogue's own files. Choose a file "
+                                           "outside that folder.")
+                                .arg(shownPath(archiveFile), shownPath(db)));
     if (!catalogue.canSave())
         throw QuilloryError(QStringLiteral("The group tree could not be loaded, so the database is not exported: "
                                            "saving the tree first would replace \"groups.tree\" with an empty one."));
-    const QString db = catalogue.dbFolder();
     catalogue.save();
     LoadTree(catalogue.tree(), db, info ? info : InfoCallback([](const QString &) {}));
 
-    const QString archive = QFileInfo(archiveFile).absoluteFilePath();
     const int maximum = catalogue.tree().nodeCount() + 1;
     int position = 0;
     if (progress)
@@ -29,25 +61,23 @@ void DatabaseBackup::exportDatabase(Catalogue &catalogue, const QString &archive
 
     TSTCabWriter cab;
     cab.CompressionType = cctMsZip;
+    cab.Open(QFileInfo(archiveFile).absoluteFilePath());
+    // The known names are added directly: DB is never listed, and nothing but the
+    // catalogue (a scan's lists, files of the user's) can reach the archive.
     QSet<QString> added;
-    // The archive itself may sit in DB under a name a mask matches; a file is added once.
-    cab.OnBeforeFileAdd = [&](TSTCabWriter &, const QString &fileName, bool &skip) {
-        const QString path = QFileInfo(fileName).absoluteFilePath();
-        const QString key = QFileInfo(fileName).fileName().toCaseFolded();
-        skip = path == archive || added.contains(key);
-        if (!skip)
-            added.insert(key);
-    };
-    cab.Open(archive);
     catalogue.tree().forEachPreOrder([&](TreeNode *node) {
         ++position;
         if (progress)
             progress(position, maximum);
-        if (node->isDisc() && node->cd())
-            for (const QString &file : ContentsFile::discFiles(db, node->cd()->Serial))
-                cab.AddFile(file, QFileInfo(file).fileName());
+        if (!node->isDisc() || !node->cd())
+            return;
+        const QString &serial = node->cd()->Serial;
+        if (!ContentsFile::exists(db, serial) || added.contains(serial))
+            return;
+        added.insert(serial);
+        cab.AddFile(ContentsFile::contentsFileName(db, serial), ContentsFile::contentsFileName(QString(), serial));
     });
-    cab.AddFiles(db + QLatin1String("*.tree"), QString(), false);
+    cab.AddFile(catalogue.treeFile(), QLatin1String(TreeFileName));
     if (progress)
         progress(maximum, maximum);
     cab.Close(true);
@@ -55,24 +85,74 @@ void DatabaseBackup::exportDatabase(Catalogue &catalogue, const QString &archive
 
 void DatabaseBackup::importDatabase(const QString &archiveFile, const QString &dbFolder)
 {
+    if (Catalogue::isInsideDb(dbFolder, archiveFile))
+        throw QuilloryError(QStringLiteral("The archive \"%1\" lies inside the database folder \"%2\", among the "
+                                           "files it would replace. Move it outside that folder first; nothing was "
+                                           "imported.")
+                                .arg(shownPath(archiveFile), shownPath(dbFolder)));
     TSTCabReader reader;
-    // Names first, for the whole set, so a bad member stops the import before any write.
+    // Names and sizes first, for the whole set, so a bad member stops the import before any write.
     const std::vector<TSTCabMember> members = reader.List(archiveFile);
     for (const TSTCabMember &m : members) {
         if (!TSTCabReader::isSafeMemberName(m.Name))
             throw QuilloryError(
                 QStringLiteral("The archive \"%1\" holds a member named \"%2\". Names with a folder, \"..\" or an "
                                "absolute path are not extracted; nothing was imported.")
-                    .arg(QDir::toNativeSeparators(QFileInfo(archiveFile).absoluteFilePath()), m.Name));
+                    .arg(shownPath(archiveFile), m.Name));
+        const QString name = catalogueName(m.Name);
+        if (!name.isEmpty() && m.Size > sizeLimit(name))
+            throw QuilloryError(QStringLiteral("The archive \"%1\" holds \"%2\" of %3 bytes, more than the %4 MB a "
+                                               "catalogue file of its kind may have; nothing was imported.")
+                                    .arg(shownPath(archiveFile), m.Name)
+                                    .arg(m.Size)
+                                    .arg(sizeLimit(name) >> 20));
     }
     if (!QDir().mkpath(dbFolder))
-        throw QuilloryError(QStringLiteral("Cannot create the database folder \"%1\".").arg(dbFolder));
-    // The running program's lock is not the archive's to replace.
-    reader.OnCopyFile = [](TSTCabReader &, const TSTCabMember &m, QString &destination, bool &) {
-        if (m.Name.compare(Catalogue::lockName(), Qt::CaseInsensitive) == 0)
-            destination.clear();
-    };
-    reader.Extract(archiveFile, dbFolder, false);
+        throw QuilloryError(QStringLiteral("Cannot create the database folder \"%1\".").arg(shownPath(dbFolder)));
+
+    CatalogueSwitch change(dbFolder);
+    const QString staging = change.stagingFolder();
+    change.begin();
+    try {
+        reader.OnCopyFile = [&staging](TSTCabReader &, const TSTCabMember &m, QString &destination, bool &) {
+            const QString name = catalogueName(m.Name);
+            destination = name.isEmpty() ? QString() : staging + name;
+        };
+        reader.Extract(archiveFile, staging, false);
+
+        // The tree in force afterwards must load completely, its discs found where the load
+        // after the switch will find them: in the archive, or already in DB.
+        const QString stagedTree = staging + QLatin1String(TreeFileName);
+        const bool treeStaged = QFileInfo::exists(stagedTree);
+        const QString treeInForce = treeStaged ? stagedTree : dbFolder + QLatin1String(TreeFileName);
+        QStringList names;
+        if (QFileInfo::exists(treeInForce)) {
+            GroupTree check;
+            LoadTreeFile(
+                check, treeInForce,
+                [&](const QString &serial) {
+                    return ContentsFile::exists(staging, serial) || ContentsFile::exists(dbFolder, serial);
+                },
+                {}, TreeWrite::Never);
+            QSet<QString> seen;
+            check.forEachPreOrder([&](TreeNode *n) {
+                if (!n->isDisc() || !n->cd())
+                    return;
+                const QString &serial = n->cd()->Serial;
+                if (ContentsFile::exists(staging, serial) && !seen.contains(serial)) {
+                    seen.insert(serial);
+                    names.append(ContentsFile::contentsFileName(QString(), serial));
+                }
+            });
+        }
+        // The tree last, so that once it is in place every contents file it names is too.
+        if (treeStaged)
+            names.append(QLatin1String(TreeFileName));
+        change.commit(names);
+    } catch (...) {
+        change.discard();
+        throw;
+    }
 }
 
 QString DatabaseBackup::proposedExportName(const QDate &today)

@@ -18,16 +18,22 @@ public:
     using Progress = std::function<void(int position, int maximum)>;
 
     // Saves the tree to "groups.tree" and loads it back (so the file and the tree agree),
-    // then writes the archive. An older archive of that name is replaced only once the new
-    // one is complete. Refused when the tree could not be loaded: saving it then would
-    // overwrite the user's "groups.tree" with an empty one.
+    // then writes the archive: the contents files of the discs in the tree and "groups.tree",
+    // nothing else of DB. An older archive of that name is replaced only once the new one is
+    // complete. Refused, with nothing written, when the archive would lie inside DB (it would
+    // replace a catalogue file), or when the tree could not be loaded (saving it then would
+    // overwrite the user's "groups.tree" with an empty one).
     static void exportDatabase(Catalogue &catalogue, const QString &archiveFile, const Progress &progress = {},
                                const InfoCallback &info = {});
 
-    // Extracts the archive (following a set) into DB. Every member name is checked first;
-    // an unsafe one stops the import before anything is written, as does a file that is
-    // not a cabinet. Members replace files of the same name; other files stay. The caller
-    // then loads the catalogue again.
+    // Restores an archive (following a set) into DB, all or nothing; the caller holds the
+    // lock. Everything is extracted into a staging folder and checked first: member names,
+    // sizes (the tree's limit, the contents lists' limit), and the tree that will be in force
+    // must load completely, its discs looked up in the archive and in DB as a load looks them
+    // up. Only "groups.tree" and the contents files of the discs that tree names are taken.
+    // Then they replace the files of DB in one switch that a kill cannot split (finished at
+    // the next start if it is interrupted); other files of DB stay. A refused archive changes
+    // nothing in DB. The caller then loads the catalogue again.
     static void importDatabase(const QString &archiveFile, const QString &dbFolder);
 
     // The save dialog's proposal: "Database Backup " + the date as dd-mm-yyyy.

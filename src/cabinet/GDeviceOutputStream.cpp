@@ -39,13 +39,20 @@ gssize deviceWrite(GOutputStream *stream, const void *buffer, gsize count, GCanc
     QuilloryDeviceOutputStream *s = self(stream);
     if (g_cancellable_set_error_if_cancelled(cancellable, error))
         return -1;
-    errno = 0;
-    const qint64 n = s->device->write(static_cast<const char *>(buffer), static_cast<qint64>(count));
-    if (n < 0) {
-        setError(s, error, "write failed");
-        return -1;
+    // The library takes a short count for success; a device that takes part of the block (a
+    // disk filling up) is offered the rest, so its refusal comes back as an error.
+    const char *data = static_cast<const char *>(buffer);
+    qint64 done = 0;
+    while (done < static_cast<qint64>(count)) {
+        errno = 0;
+        const qint64 n = s->device->write(data + done, static_cast<qint64>(count) - done);
+        if (n <= 0) {
+            setError(s, error, "write failed");
+            return -1;
+        }
+        done += n;
     }
-    return static_cast<gssize>(n);
+    return static_cast<gssize>(done);
 }
 
 goffset deviceTell(GSeekable *seekable)

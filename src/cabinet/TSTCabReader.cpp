@@ -472,7 +472,9 @@ void TSTCabReader::Extract(const QString &cabinetFile, const QString &destinatio
         QSaveFile out(target);
         out.setDirectWriteFallback(false);
         errno = 0;
-        if (!out.open(QIODevice::WriteOnly))
+        // Unbuffered: a save file whose last buffered block fails as it closes is committed
+        // cut short; written directly, every refusal reaches sysWrite with its reason.
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiTargetFile, errno ? errno : EACCES);
         m_system->output = &out;
         m_system->writeLimit = -1;

@@ -441,7 +441,9 @@ void TSTCabWriter::writeCabinet()
     const gboolean ok = gcab_cabinet_write_simple(m_cabinet, stream, onFileWritten, &ctx, m_cancel, &err);
     const int streamErrno = GDeviceOutputStreamLastErrno(stream);
     g_object_unref(stream);
-    if (!ok) {
+    // The library can go on after a write the device refused (a full disk) and report
+    // success over a cut-off cabinet; the device's own record of the failure decides.
+    if (!ok || streamErrno != 0) {
         out.cancelWriting();
         int code = ESTCabinet::FciMciFail;
         int sys = 0;

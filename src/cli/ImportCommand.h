@@ -9,8 +9,8 @@ public:
     QString usage() const override { return QStringLiteral("import FILE [--yes]"); }
     QString summary() const override
     {
-        return QStringLiteral("Restores the catalogue from the cabinet FILE: its members replace the files of the "
-                              "same name in DB, other files stay.");
+        return QStringLiteral("Restores the catalogue from the cabinet FILE, all or nothing: its group tree and "
+                              "contents files replace the files of the same name in DB, other files stay.");
     }
     QString details() const override
     {

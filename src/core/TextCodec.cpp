@@ -9,9 +9,60 @@
 namespace TextCodec
 {
 
-bool isValidUtf8(const QByteArray &bytes)
+namespace
 {
-    // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+
+// The length of the valid UTF-8 sequence at p (at most `left` bytes there), or 0 when none
+// starts there. Strict: no overlong forms, no surrogates, nothing above U+10FFFF.
+int sequenceLength(const unsigned char *p, qsizetype left)
+{
+    const unsigned char c = p[0];
+    if (c < 0x80)
+        return 1;
+    int len;
+    unsigned lo = 0x80, hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        if (c == 0xE0)
+            lo = 0xA0;
+        else if (c == 0xED)
+            hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        if (c == 0xF0)
+            lo = 0x90;
+        else if (c == 0xF4)
+            hi = 0x8F;
+    } else {
+        return 0;
+    }
+    if (left < len)
+        return 0;
+    if (p[1] < lo || p[1] > hi)
+        return 0;
+    for (int k = 2; k < len; ++k)
+        if (p[k] < 0x80 || p[k] > 0xBF)
+            return 0;
+    return len;
+}
+
+// 0x80..0x9F differ from Latin-1; undefined positions map to themselves as Latin-1 does.
+const char16_t kWindows1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                       0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                       0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                       0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+QChar windows1252(unsigned char c)
+{
+    return (c >= 0x80 && c < 0xA0) ? QChar(kWindows1252High[c - 0x80]) : QChar(c);
+}
+
+} // namespace
+
+bool isValidUtf8(QByteArrayView bytes)
+{
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
     const qsizetype n = bytes.size();
     qsizetype i = 0;
@@ -26,56 +77,53 @@ bool isValidUtf8(const QByteArray &bytes)
         }
         if (i >= n)
             break;
-        const unsigned char c = p[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int len;
-        unsigned lo = 0x80, hi = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            if (c == 0xE0)
-                lo = 0xA0;
-            else if (c == 0xED)
-                hi = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            if (c == 0xF0)
-                lo = 0x90;
-            else if (c == 0xF4)
-                hi = 0x8F;
-        } else {
+        const int len = sequenceLength(p + i, n - i);
+        if (len == 0)
             return false;
-        }
-        if (i + len > n)
-            return false;
-        if (p[i + 1] < lo || p[i + 1] > hi)
-            return false;
-        for (int k = 2; k < len; ++k)
-            if (p[i + k] < 0x80 || p[i + k] > 0xBF)
-                return false;
         i += len;
     }
     return true;
 }
 
-QString fromWindows1252(const QByteArray &bytes)
+QString fromWindows1252(QByteArrayView bytes)
 {
-    // 0x80..0x9F differ from Latin-1; undefined positions map to themselves as Latin-1 does.
-    static const char16_t high[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
     QString out(bytes.size(), Qt::Uninitialized);
     QChar *d = out.data();
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(bytes.at(i));
-        d[i] = (c >= 0x80 && c < 0xA0) ? QChar(high[c - 0x80]) : QChar(c);
-    }
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        d[i] = windows1252(static_cast<unsigned char>(bytes.at(i)));
     return out;
+}
+
+QString decodeLine(QByteArrayView bytes, bool utf8)
+{
+    return utf8 ? QString::fromUtf8(bytes) : fromWindows1252(bytes);
+}
+
+QByteArray fileNameToUtf8(QByteArrayView name)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(name.data());
+    const qsizetype n = name.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const int len = sequenceLength(p + i, n - i);
+        if (len == 0)
+            break;
+        i += len;
+    }
+    if (i == n)
+        return name.toByteArray();
+    QString text = QString::fromUtf8(name.first(i));
+    while (i < n) {
+        const int len = sequenceLength(p + i, n - i);
+        if (len == 0) {
+            text += windows1252(p[i]);
+            ++i;
+        } else {
+            text += QString::fromUtf8(name.sliced(i, len));
+            i += len;
+        }
+    }
+    return text.toUtf8();
 }
 
 QString decode(const QByteArray &bytes)
@@ -95,21 +143,34 @@ QByteArray toUtf8(const QByteArray &bytes)
 QStringList splitLines(const QString &text)
 {
     QStringList lines;
-    qsizetype start = 0;
+    const QChar *d = text.constData();
     const qsizetype n = text.size();
-    while (start < n) {
-        qsizetype lf = text.indexOf(u'\n', start);
-        if (lf < 0) {
-            lines.append(text.mid(start));
-            break;
-        }
-        qsizetype end = lf;
-        if (end > start && text.at(end - 1) == u'\r')
-            --end;
-        lines.append(text.mid(start, end - start));
-        start = lf + 1;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        if (d[i] != u'\r' && d[i] != u'\n')
+            continue;
+        lines.append(text.mid(start, i - start));
+        if (d[i] == u'\r' && i + 1 < n && d[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
     }
+    if (start < n)
+        lines.append(text.mid(start));
     return lines;
+}
+
+bool nextLine(QByteArrayView bytes, qsizetype &pos, QByteArrayView &line)
+{
+    const qsizetype n = bytes.size();
+    if (pos >= n)
+        return false;
+    const char *d = bytes.data();
+    qsizetype end = pos;
+    while (end < n && d[end] != '\n' && d[end] != '\r')
+        ++end;
+    line = bytes.sliced(pos, end - pos);
+    pos = (end + 1 < n && d[end] == '\r' && d[end + 1] == '\n') ? end + 2 : end + 1;
+    return true;
 }
 
 QByteArray joinLines(const QStringList &lines)
@@ -155,12 +216,22 @@ void setBeforeCommitHook(std::function<void(const QString &path)> hook)
 void writeBytes(const QString &path, const QByteArray &bytes)
 {
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
+    // Unbuffered, so every refusal of the system comes back from write() with its reason:
+    // a save file whose last buffered block fails as it closes is committed cut short.
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw QuilloryError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, f.errorString()));
-    if (f.write(bytes) != bytes.size()) {
-        const QString why = f.errorString();
-        f.cancelWriting();
-        throw QuilloryError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, why));
+    const char *data = bytes.constData();
+    qint64 left = bytes.size();
+    while (left > 0) {
+        // A short count (a disk filling up) is followed by another try, which gives the reason.
+        const qint64 n = f.write(data, left);
+        if (n <= 0) {
+            const QString why = f.errorString();
+            f.cancelWriting();
+            throw QuilloryError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, why));
+        }
+        data += n;
+        left -= n;
     }
     if (beforeCommitHook()) {
         try {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -10,14 +11,24 @@
 namespace TextCodec
 {
 
-bool isValidUtf8(const QByteArray &bytes);
+bool isValidUtf8(QByteArrayView bytes);
 QString decode(const QByteArray &bytes);
 // Bytes in UTF-8 whatever the source encoding; returns the input untouched when it already is.
 QByteArray toUtf8(const QByteArray &bytes);
-QString fromWindows1252(const QByteArray &bytes);
+QString fromWindows1252(QByteArrayView bytes);
+// One line of a file whose encoding was decided for the whole file.
+QString decodeLine(QByteArrayView bytes, bool utf8);
 
-// Splits on CR LF or LF; a trailing line end does not make an empty last line.
+// A name as the file system gives it, in UTF-8: valid UTF-8 stays as it is, and every byte
+// that is not part of a valid UTF-8 sequence is read as Windows-1252, so names that differ
+// in such bytes stay different (U+FFFD would make them one).
+QByteArray fileNameToUtf8(QByteArrayView name);
+
+// Line ends: CR LF, LF and CR alone all end a line (files from Windows, Unix and old Mac
+// editors); a trailing line end does not make an empty last line.
 QStringList splitLines(const QString &text);
+// The next line of bytes from pos, without its line end; false at the end.
+bool nextLine(QByteArrayView bytes, qsizetype &pos, QByteArrayView &line);
 
 // Joins lines, each followed by CR LF.
 QByteArray joinLines(const QStringList &lines);

@@ -118,7 +118,9 @@ void Workspace::lock()
 
 void Workspace::loadTree()
 {
-    m_catalogue->load([this](const QString &msg) { m_prompts.information(msg); });
+    // Without the lock nothing is written, not even the upgrade of an older tree file.
+    m_catalogue->load([this](const QString &msg) { m_prompts.information(msg); },
+                      m_readOnly ? TreeWrite::Never : TreeWrite::Allowed);
 }
 
 bool Workspace::importArchive(const QString &archiveFile)

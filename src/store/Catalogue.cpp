@@ -1,10 +1,16 @@
 #include "Catalogue.h"
 
+#include "CatalogueSwitch.h"
+#include "ContentsFile.h"
 #include "DataPaths.h"
 #include "core/QuilloryError.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QSysInfo>
+
+#include <sys/stat.h>
 
 Catalogue::Catalogue(const QString &dataFolder)
     : m_dataFolder(DataPaths::withSlash(dataFolder)), m_dbFolder(DataPaths::dbFolder(dataFolder))
@@ -30,19 +36,79 @@ void Catalogue::lock()
     m_lock = std::make_unique<QLockFile>(lockFileName());
     // A lock left by a crashed program is recognised by its dead process id, not by age.
     m_lock->setStaleLockTime(0);
+    const QString shownLock = QDir::toNativeSeparators(lockFileName());
     if (!m_lock->tryLock(0)) {
         const auto err = m_lock->error();
+        qint64 pid = 0;
+        QString host, app;
+        const bool known = err == QLockFile::LockFailedError && m_lock->getLockInfo(&pid, &host, &app);
         m_lock.reset();
+        // Whether a program on another computer still runs cannot be seen from here, so such
+        // a lock is never taken as stale.
+        if (known && !host.isEmpty() && host != QSysInfo::machineHostName())
+            throw QuilloryError(QStringLiteral("The catalogue is in use by a Quillory! program on the computer \"%1\" "
+                                               "(lock file \"%2\"). If Quillory! no longer runs there, the lock "
+                                               "file must be removed by hand.")
+                                    .arg(host, shownLock));
         if (err == QLockFile::LockFailedError)
             throw QuilloryError(
                 QStringLiteral("The catalogue is in use by another Quillory! program (lock file \"%1\").")
-                    .arg(QDir::toNativeSeparators(lockFileName())));
+                    .arg(shownLock));
+        throw QuilloryError(QStringLiteral("Cannot create the lock file \"%1\".").arg(shownLock));
+    }
+    try {
+        CatalogueSwitch::recover(m_dbFolder);
+        removeLeftovers();
+    } catch (const QuilloryError &e) {
+        // Nothing may be written over a change that is neither finished nor undone.
+        m_lock.reset();
         throw QuilloryError(
-            QStringLiteral("Cannot create the lock file \"%1\".").arg(QDir::toNativeSeparators(lockFileName())));
+            QStringLiteral("An interrupted change of the catalogue could not be finished: %1").arg(e.message()));
     }
 }
 
-void Catalogue::load(const InfoCallback &info)
+void Catalogue::removeLeftovers()
+{
+    const QStringList names =
+        QDir(m_dbFolder).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks, QDir::Name);
+    for (const QString &name : names)
+        if (ContentsFile::isUnpackedList(name) || name == QLatin1String("groups.new"))
+            QFile::remove(m_dbFolder + name);
+}
+
+bool Catalogue::isInsideDb(const QString &dbFolder, const QString &path)
+{
+    struct stat db;
+    if (::stat(QFile::encodeName(dbFolder).constData(), &db) != 0)
+        return false;
+    // A link is followed to where a write would land, dangling or not.
+    QFileInfo target(QFileInfo(path).absoluteFilePath());
+    for (int hops = 0; target.isSymLink() && hops < 40; ++hops)
+        target = QFileInfo(target.symLinkTarget());
+    // The folder is resolved by the system (links, ".."); a folder that does not exist cannot
+    // be written into at all.
+    QString folder = QFileInfo(target.absolutePath()).canonicalFilePath();
+    if (folder.isEmpty())
+        return false;
+    QStringList candidates{folder + u'/' + target.fileName()};
+    // Compared by device and inode, so another spelling of the same folder (case on a
+    // case-blind file system, a bind mount) is recognised too.
+    for (;;) {
+        candidates.append(folder);
+        const QString up = QFileInfo(folder).path();
+        if (up == folder || up.isEmpty())
+            break;
+        folder = up;
+    }
+    for (const QString &c : candidates) {
+        struct stat st;
+        if (::stat(QFile::encodeName(c).constData(), &st) == 0 && st.st_dev == db.st_dev && st.st_ino == db.st_ino)
+            return true;
+    }
+    return false;
+}
+
+void Catalogue::load(const InfoCallback &info, TreeWrite write)
 {
     m_canSave = true;
     if (!QFileInfo::exists(treeFile())) {
@@ -51,7 +117,7 @@ void Catalogue::load(const InfoCallback &info)
         return;
     }
     try {
-        LoadTree(m_tree, m_dbFolder, info);
+        LoadTree(m_tree, m_dbFolder, info, write);
     } catch (...) {
         m_canSave = false;
         m_tree.clear();

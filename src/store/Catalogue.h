@@ -17,20 +17,30 @@ public:
 
     QString dataFolder() const { return m_dataFolder; }
     QString dbFolder() const { return m_dbFolder; }
-    QString treeFile() const { return m_dbFolder + QLatin1String("groups.tree"); }
+    QString treeFile() const { return m_dbFolder + QLatin1String(TreeFileName); }
     // The lock's bare name in DB: an import must never replace it.
     static QString lockName() { return QStringLiteral("Quillory!.lock"); }
     QString lockFileName() const { return m_dbFolder + lockName(); }
 
     // Creates the data and database folders when missing; true when "DB" was created now.
     bool ensureDbFolder();
-    // Takes the catalogue for this process; throws QuilloryError naming the lock when another has it.
+    // Takes the catalogue for this process; throws QuilloryError naming the lock (and the
+    // computer, when it is another one) when another program has it. Holding the lock, it
+    // then finishes or throws away a change a kill interrupted (an import's switch) and
+    // removes the lists a killed scan left in DB, so DB holds only the catalogue.
     void lock();
     bool isLocked() const { return m_lock && m_lock->isLocked(); }
 
+    // Whether path lies inside the database folder, whatever links or ".." lead there. A file
+    // the user names to be written (an export, a report) or read as an archive must never be
+    // one of the catalogue's own.
+    static bool isInsideDb(const QString &dbFolder, const QString &path);
+
     // Loads "groups.tree" when it exists, else a tree holding only the root "My Collection".
     // A failed load leaves the root-only tree and marks the catalogue unsafe to save.
-    void load(const InfoCallback &info);
+    // TreeWrite::Never for a program that must not write (no lock): the older format is then
+    // upgraded in memory only.
+    void load(const InfoCallback &info, TreeWrite write = TreeWrite::Allowed);
     void save();
     // False after a failed load: saving then would overwrite the user's file with less.
     bool canSave() const { return m_canSave; }
@@ -41,6 +51,8 @@ public:
     static QString defaultRootName() { return QStringLiteral("My Collection"); }
 
 private:
+    void removeLeftovers();
+
     QString m_dataFolder;
     QString m_dbFolder;
     std::unique_ptr<QLockFile> m_lock;

@@ -11,6 +11,11 @@
 namespace
 {
 
+// The contents file's extension and its two members'.
+const QLatin1String kContentsExt(".dat");
+const QLatin1String kFolderListExt(".dir");
+const QLatin1String kFileListExt(".file");
+
 void removeLists(const QString &dbFolder, const QString &serial)
 {
     QFile::remove(ContentsFile::folderListName(dbFolder, serial));
@@ -57,17 +62,17 @@ static const QString &checkedSerial(const QString &serial)
 
 QString ContentsFile::contentsFileName(const QString &dbFolder, const QString &serial)
 {
-    return dbFolder + checkedSerial(serial) + QLatin1String(".dat");
+    return dbFolder + checkedSerial(serial) + kContentsExt;
 }
 
 QString ContentsFile::folderListName(const QString &dbFolder, const QString &serial)
 {
-    return dbFolder + checkedSerial(serial) + QLatin1String(".dir");
+    return dbFolder + checkedSerial(serial) + kFolderListExt;
 }
 
 QString ContentsFile::fileListName(const QString &dbFolder, const QString &serial)
 {
-    return dbFolder + checkedSerial(serial) + QLatin1String(".file");
+    return dbFolder + checkedSerial(serial) + kFileListExt;
 }
 
 bool ContentsFile::exists(const QString &dbFolder, const QString &serial)
@@ -75,19 +80,20 @@ bool ContentsFile::exists(const QString &dbFolder, const QString &serial)
     return isUsableSerial(serial) && QFileInfo(contentsFileName(dbFolder, serial)).isFile();
 }
 
-QStringList ContentsFile::discFiles(const QString &dbFolder, const QString &serial)
+QString ContentsFile::serialOfContentsFile(const QString &fileName)
 {
-    QStringList paths;
-    if (!isUsableSerial(serial))
-        return paths;
-    // A literal prefix rather than a mask: a serial holding "*" or "?" must not match other discs.
-    const QString prefix = serial + u'.';
-    const QFileInfoList entries =
-        QDir(dbFolder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks, QDir::Name);
-    for (const QFileInfo &e : entries)
-        if (e.fileName().startsWith(prefix, Qt::CaseInsensitive))
-            paths.append(e.absoluteFilePath());
-    return paths;
+    if (!fileName.endsWith(kContentsExt, Qt::CaseInsensitive))
+        return QString();
+    const QString serial = fileName.chopped(kContentsExt.size());
+    return isUsableSerial(serial) ? serial : QString();
+}
+
+bool ContentsFile::isUnpackedList(const QString &fileName)
+{
+    for (const QLatin1String ext : {kFolderListExt, kFileListExt})
+        if (fileName.endsWith(ext) && isUsableSerial(fileName.chopped(ext.size())))
+            return true;
+    return false;
 }
 
 void ContentsFile::remove(const QString &dbFolder, const QString &serial)
@@ -105,8 +111,8 @@ void ContentsFile::pack(const QString &dbFolder, const QString &serial)
         cab.CompressionType = cctMsZip;
         cab.Open(contentsFileName(dbFolder, serial));
         // The folder list first, then the file list, as a listing of DB gives them.
-        cab.AddFile(folderListName(dbFolder, serial), serial + QLatin1String(".dir"));
-        cab.AddFile(fileListName(dbFolder, serial), serial + QLatin1String(".file"));
+        cab.AddFile(folderListName(dbFolder, serial), serial + kFolderListExt);
+        cab.AddFile(fileListName(dbFolder, serial), serial + kFileListExt);
         cab.Close(true);
     } catch (...) {
         removeLists(dbFolder, serial);
@@ -121,15 +127,15 @@ void ContentsFile::packBytes(const QString &dbFolder, const QString &serial, con
     TSTCabWriter cab;
     cab.CompressionType = cctMsZip;
     cab.Open(contentsFileName(dbFolder, serial));
-    cab.AddBytes(folderList, serial + QLatin1String(".dir"), when);
-    cab.AddBytes(fileList, serial + QLatin1String(".file"), when);
+    cab.AddBytes(folderList, serial + kFolderListExt, when);
+    cab.AddBytes(fileList, serial + kFileListExt, when);
     cab.Close(true);
 }
 
 ContentsFile::Lists ContentsFile::read(const QString &dbFolder, const QString &serial)
 {
-    const QString dirName = serial + QLatin1String(".dir");
-    const QString fileName = serial + QLatin1String(".file");
+    const QString dirName = serial + kFolderListExt;
+    const QString fileName = serial + kFileListExt;
     TSTCabReader reader;
     // Contents files are single cabinets; a set announced in a damaged header is not followed.
     const auto blobs = reader.ExtractToMemory(
@@ -137,7 +143,7 @@ ContentsFile::Lists ContentsFile::read(const QString &dbFolder, const QString &s
         [&](const QString &name) {
             return name.compare(dirName, Qt::CaseInsensitive) == 0 || name.compare(fileName, Qt::CaseInsensitive) == 0;
         },
-        qint64(2) << 30, true);
+        MaxListBytes, true);
     Lists lists;
     for (const TSTCabBlob &b : blobs) {
         if (b.Member.Name.compare(dirName, Qt::CaseInsensitive) == 0)
@@ -156,8 +162,8 @@ ContentsFile::Parsed ContentsFile::load(const QString &dbFolder, const QString &
 
 ContentsFile::Lists ContentsFile::unpackThroughFolder(const QString &dbFolder, const QString &serial)
 {
-    const QString dirName = serial + QLatin1String(".dir");
-    const QString fileName = serial + QLatin1String(".file");
+    const QString dirName = serial + kFolderListExt;
+    const QString fileName = serial + kFileListExt;
     Lists lists;
     try {
         TSTCabReader reader;

@@ -23,6 +23,11 @@ public:
         ContentsList files;
     };
 
+    // The most a disc's two lists may hold together, uncompressed: far beyond any real disc's
+    // (a million files make about 100 MB), and the most a contents file an archive brings
+    // may be.
+    static constexpr qint64 MaxListBytes = qint64(2) << 30;
+
     // The one rule that turns a serial into a path: a serial from "groups.tree" (which may
     // be damaged or come from an imported archive) names files in DB only when it is a
     // bare name. Every path below throws QuilloryError naming the serial otherwise.
@@ -37,10 +42,12 @@ public:
     static QString fileListName(const QString &dbFolder, const QString &serial);
     // False for an unusable serial: nothing outside DB is looked at.
     static bool exists(const QString &dbFolder, const QString &serial);
-    // The files of DB that belong to the disc: every name that is the serial, ".", then
-    // anything (the contents file, and lists a reader left unpacked), in name order; none
-    // for an unusable serial. Links are left out, since they may lead outside DB.
-    static QStringList discFiles(const QString &dbFolder, const QString &serial);
+    // The serial whose contents file a bare file name is (serial + ".dat", the extension in
+    // any case, as archives made on a case-blind system may spell it); empty when it is none.
+    static QString serialOfContentsFile(const QString &fileName);
+    // Whether a bare file name is a disc's list unpacked into DB (serial + ".dir" or
+    // ".file"): such files exist only while a scan or a reader works, never at rest.
+    static bool isUnpackedList(const QString &fileName);
     // Deletes the disc's contents file when there is one; throws QuilloryError naming the
     // file when it cannot be removed, or the serial when it is unusable.
     static void remove(const QString &dbFolder, const QString &serial);

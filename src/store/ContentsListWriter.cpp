@@ -5,6 +5,7 @@
 #include "core/TextCodec.h"
 
 #include <QFile>
+#include <QFileDevice>
 #include <QIODevice>
 #include <charconv>
 
@@ -50,13 +51,24 @@ void ContentsListWriter::flush()
 {
     if (m_buffer.empty())
         return;
-    const qint64 size = qint64(m_buffer.size());
-    const bool written = m_out->write(m_buffer.data(), size) == size;
+    // A device may take part of a block (a disk filling up) and only refuse the rest; the rest
+    // is offered again, so the refusal comes back with the system's reason.
+    const char *data = m_buffer.data();
+    qint64 left = qint64(m_buffer.size());
+    qint64 n = 0;
+    while (left > 0 && (n = m_out->write(data, left)) > 0) {
+        data += n;
+        left -= n;
+    }
     // What could not be written is dropped: the scan ends here, and the destructor must not
     // try again.
     m_buffer.clear();
-    if (!written)
+    if (left > 0)
         throw QuilloryError(QStringLiteral("Cannot write the list: %1").arg(m_out->errorString()));
+    // A file keeps small blocks in a buffer of its own. Written out now, a refusal is seen
+    // here; a second try after a short write brings the system's reason with it.
+    if (auto *file = qobject_cast<QFileDevice *>(m_out); file && !file->flush() && !file->flush())
+        throw QuilloryError(QStringLiteral("Cannot write the list: %1").arg(file->errorString()));
 }
 
 void ContentsListWriter::putLine(QByteArrayView utf8)

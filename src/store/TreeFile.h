@@ -5,20 +5,46 @@
 #include <QString>
 #include <functional>
 
+// The group tree's file in DB.
+inline constexpr char TreeFileName[] = "groups.tree";
+
 // Messages the load must show the user (the GUI shows information boxes, the CLI prints).
 using InfoCallback = std::function<void(const QString &)>;
 
-// Upgrades a "groups.tree" whose disc lines have nine fields. Returns true when it did.
-bool CheckTreeFormat(const QString &dbFolder, const InfoCallback &info);
+// Whether a load may rewrite "groups.tree" (the upgrade of the older format). A program that
+// does not own the catalogue, and the check of an archive's tree before an import, never write.
+enum class TreeWrite { Allowed, Never };
 
-// Replaces the tree with database folder + "groups.tree" (which must exist): format check,
-// outline, node kinds and records, discs without a contents file dropped, sorted. Discs
-// whose serial cannot name a contents file are dropped too, and info names them.
-// On any failure the tree is left as it was and QuilloryError is thrown.
-void LoadTree(GroupTree &tree, const QString &dbFolder, const InfoCallback &info);
+// What a "groups.tree" may hold. Far beyond any real catalogue (thousands of discs make a few
+// megabytes), so only a damaged or hostile file meets them; it is refused before it can cost
+// much more memory than its own size.
+namespace TreeLimits
+{
+constexpr qint64 MaxFileBytes = qint64(256) << 20;
+constexpr qint64 MaxLineBytes = qint64(1) << 20;
+constexpr int MaxNodes = 1000000;
+// Deeper outlines are not something a person makes; refusing them keeps the recursive walks safe.
+constexpr int MaxDepth = 1000;
+} // namespace TreeLimits
+
+// Tells whether a disc's contents file exists, by serial.
+using ContentsLookup = std::function<bool(const QString &serial)>;
+
+// Replaces the tree with database folder + "groups.tree" (which must exist): outline, node
+// kinds and records, discs without a contents file dropped, sorted. Discs whose serial cannot
+// name a contents file are dropped too, and info names them. A file in the older nine-field
+// format is read upgraded, and only once it has loaded completely is it rewritten (with the
+// two messages), when `write` allows. On any failure the tree and the file are left as they
+// were and QuilloryError is thrown.
+void LoadTree(GroupTree &tree, const QString &dbFolder, const InfoCallback &info, TreeWrite write = TreeWrite::Allowed);
+
+// The same load of any tree file: a disc stays when hasContents finds its contents file.
+void LoadTreeFile(GroupTree &tree, const QString &treeFile, const ContentsLookup &hasContents, const InfoCallback &info,
+                  TreeWrite write);
 
 // Reads outline lines into an empty scratch tree: nodes, kinds and records, nothing checked
-// on disk. Throws QuilloryError for a bad level, a bad number, or an absurd depth.
+// on disk. Throws QuilloryError for a bad level (the first line included: it must be the
+// root, at level 0), a bad number, or an absurd depth or size.
 void ParseOutline(GroupTree &scratch, const QStringList &lines);
 
 // Writes the whole tree to database folder + "groups.tree", atomically.

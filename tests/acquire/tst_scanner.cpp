@@ -211,7 +211,7 @@ private Q_SLOTS:
         QVERIFY(r.files.contains("evening\r\n\\\r\n1\r\n7/4/1999 11:59:58 PM\r\n-\r\n"));
     }
 
-    void linksAreFilesAndNeverFollowed()
+    void linksStandForFilesOnly()
     {
         file(u"real/target.bin"_s, 33);
         stampFolders({u"real"_s});
@@ -224,12 +224,14 @@ private Q_SLOTS:
         const ScanResult r = scan(prefs, m_root);
         // A link to a file stands for the file.
         QVERIFY(r.files.contains(record({u"tolink.bin"_s, u"\\"_s, u"33"_s, m_whenText})));
-        // Links to folders are plain entries: the tree is walked once, with no loop.
-        QVERIFY(r.files.contains("dirlink\r\n\\\r\n"));
-        QVERIFY(r.files.contains("loop\r\n\\real\\\r\n"));
-        QVERIFY(r.files.contains("dangling\r\n\\\r\n"));
+        // Links to folders and dangling links are left out: listed with their own small size
+        // they would pass for files. The tree is walked once, with no loop.
+        QVERIFY(!r.files.contains("dirlink\r\n"));
+        QVERIFY(!r.files.contains("loop\r\n"));
+        QVERIFY(!r.files.contains("dangling\r\n"));
         QCOMPARE(r.folders.count("\r\n-\r\n"), 1);
-        QCOMPARE(r.files.count("target.bin\r\n"), 1);
+        QCOMPARE(r.files.count("\r\n-\r\n"), 2);
+        QCOMPARE(r.total, quint64(2 * 33));
     }
 
     void unreadableFolderContributesNothing()
@@ -371,13 +373,23 @@ private Q_SLOTS:
     void oddNames()
     {
         // Line breaks would split a record; bytes that are not UTF-8 would turn the whole list
-        // into another encoding for its readers.
+        // into another encoding for its readers. Names that differ only in such bytes stay
+        // apart, read as Windows-1252, also as folders and in the paths below them.
         QVERIFY(writeFile(path(u"line\nbreak.txt"_s), "ab", m_when));
-        const QByteArray latin1 = QFile::encodeName(m_root) + "caf\xe9.txt";
-        {
-            const int fd = ::open(latin1.constData(), O_WRONLY | O_CREAT, 0644);
+        const QByteArray base = QFile::encodeName(m_root);
+        QList<QByteArray> raw;
+        for (const QByteArray &name : {QByteArray("caf\xe9.txt"), QByteArray("caf\xe8.txt"), QByteArray("\x80\xc3")}) {
+            raw.append(base + name);
+            const int fd = ::open(raw.last().constData(), O_WRONLY | O_CREAT, 0644);
             QVERIFY(fd >= 0);
             QCOMPARE(::write(fd, "xyz", 3), ssize_t(3));
+            ::close(fd);
+        }
+        const QByteArray rawFolder = base + "d\xfcr";
+        QVERIFY(::mkdir(rawFolder.constData(), 0755) == 0);
+        {
+            const int fd = ::open((rawFolder + "/in.txt").constData(), O_WRONLY | O_CREAT, 0644);
+            QVERIFY(fd >= 0);
             ::close(fd);
         }
         folder(u"odd\rdir"_s);
@@ -386,14 +398,22 @@ private Q_SLOTS:
 
         Preferences prefs;
         const ScanResult r = scan(prefs, m_root);
-        ::unlink(latin1.constData()); // Qt could not remove a name it cannot decode
+        // Qt could not remove names it cannot decode.
+        for (const QByteArray &name : raw)
+            ::unlink(name.constData());
+        ::unlink((rawFolder + "/in.txt").constData());
+        ::rmdir(rawFolder.constData());
         QVERIFY(TextCodec::isValidUtf8(r.files));
         QVERIFY(r.files.contains("line?break.txt\r\n\\\r\n2\r\n"));
-        QVERIFY(r.files.contains(u"caf\uFFFD.txt\r\n\\\r\n3\r\n"_s.toUtf8()));
+        QVERIFY(r.files.contains(u"caf\u00E9.txt\r\n\\\r\n3\r\n"_s.toUtf8()));
+        QVERIFY(r.files.contains(u"caf\u00E8.txt\r\n\\\r\n3\r\n"_s.toUtf8()));
+        QVERIFY(r.files.contains(u"\u20AC\u00C3\r\n\\\r\n3\r\n"_s.toUtf8()));
+        QVERIFY(r.files.contains(u"in.txt\r\n\\d\u00FCr\\\r\n0\r\n"_s.toUtf8()));
+        QVERIFY(r.folders.contains(u"d\u00FCr\\\r\n\\\r\n0\r\n"_s.toUtf8()));
         QVERIFY(r.files.contains("inner.txt\r\n\\odd?dir\\\r\n4\r\n"));
         QVERIFY(r.folders.contains("odd?dir\\\r\n\\\r\n4\r\n"));
         QVERIFY(r.folders.contains("back\\slash\\\r\n\\\r\n0\r\n"));
-        QCOMPARE(r.total, quint64(2 + 3 + 4));
+        QCOMPARE(r.total, quint64(2 + 3 * 3 + 4));
     }
 };
 

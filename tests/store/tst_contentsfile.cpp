@@ -117,15 +117,17 @@ private Q_SLOTS:
         writeFile(d + QStringLiteral("a/b.dat"), "nested");
         writeFile(d + QStringLiteral("...dat"), "dots");
         ContentsFile::packBytes(d, serial, folderList, fileList);
-        // A literal prefix: "*" and "?" in a serial match nothing else.
-        QCOMPARE(ContentsFile::discFiles(d, serial), QStringList{QDir(d).absoluteFilePath(serial + ".dat")});
-        QVERIFY(ContentsFile::discFiles(d, QStringLiteral("*")).isEmpty());
-        QVERIFY(ContentsFile::discFiles(d, QStringLiteral("1A2B3C4?")).isEmpty());
+        // Bare names back to serials: an archive's members and DB's leftovers are told apart by them.
+        QCOMPARE(ContentsFile::serialOfContentsFile(serial + ".DAT"), serial);
+        QVERIFY(ContentsFile::isUnpackedList(serial + ".dir") && ContentsFile::isUnpackedList(serial + ".file"));
+        for (const char *other : {"groups.tree", ".dat", "../x.dat", "a/b.dat", "1A2B3C4D.dat.old"})
+            QVERIFY(ContentsFile::serialOfContentsFile(QLatin1String(other)).isEmpty());
+        QVERIFY(!ContentsFile::isUnpackedList(serial + ".dat") &&
+                !ContentsFile::isUnpackedList(QStringLiteral(".dir")));
         for (const QString &bad : {QStringLiteral("../victim"), QStringLiteral("a/b"), QStringLiteral(".."),
                                    QStringLiteral("a\\b"), QString()}) {
             QVERIFY(!ContentsFile::isUsableSerial(bad));
             QVERIFY(!ContentsFile::exists(d, bad));
-            QVERIFY(ContentsFile::discFiles(d, bad).isEmpty());
             QVERIFY_THROWS_EXCEPTION(QuilloryError, ContentsFile::remove(d, bad));
             QVERIFY_THROWS_EXCEPTION(QuilloryError, ContentsFile::read(d, bad));
             QVERIFY_THROWS_EXCEPTION(QuilloryError, ContentsFile::packBytes(d, bad, folderList, fileList));
