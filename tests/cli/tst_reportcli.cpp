@@ -92,8 +92,6 @@ private Q_SLOTS:
         const QString o = out();
         QTest::newRow("both") << QStringList{u"--disc"_s, u"Rock Disc"_s, u"--group"_s, u"Music"_s, u"-o"_s, o} << 2
                               << u"one of --disc and --group"_s;
-        QTest::newRow("neither") << QStringList{u"-o"_s, o} << 2 << u"one of --disc and --group"_s;
-        QTest::newRow("no output") << QStringList{u"--group"_s, u"Music"_s} << 2 << u"-o FILE"_s;
         QTest::newRow("column of the other kind")
             << QStringList{u"--disc"_s, u"Rock Disc"_s, u"--columns"_s, u"Genre"_s, u"-o"_s, o} << 2
             << u"unknown column \"Genre\""_s;
@@ -103,12 +101,8 @@ private Q_SLOTS:
         QTest::newRow("width out of range")
             << QStringList{u"--group"_s, u"Music"_s, u"--widths"_s, u"100,5,100"_s, u"-o"_s, o} << 2
             << u"from 10 to 999, not \"5\""_s;
-        QTest::newRow("recurse for a disc")
-            << QStringList{u"--disc"_s, u"Rock Disc"_s, u"--recurse"_s, u"-o"_s, o} << 2 << u"--recurse"_s;
         QTest::newRow("no such disc") << QStringList{u"--disc"_s, u"Jazz"_s, u"-o"_s, o} << 1
                                       << u"There is no disc titled \"Jazz\""_s;
-        QTest::newRow("no such group") << QStringList{u"--group"_s, u"Jazz"_s, u"-o"_s, o} << 1
-                                       << u"There is no group named \"Jazz\""_s;
         QTest::newRow("folder missing") << QStringList{u"--group"_s, u"Music"_s, u"-o"_s,
                                                        m_tmp.filePath(u"none/r.txt"_s)}
                                         << 1 << u"Invalid file name!"_s;
