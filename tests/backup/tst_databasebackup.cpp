@@ -3,14 +3,19 @@
 #include "backup/DatabaseBackup.h"
 #include "cabinet/ESTCabinet.h"
 #include "cabinet/TSTCabReader.h"
+#include "cabinet/TSTCabWriter.h"
 #include "core/QuilloryError.h"
+#include "core/TextCodec.h"
 #include "store/Catalogue.h"
+#include "store/CatalogueSwitch.h"
 #include "store/ContentsFile.h"
 
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 
 using namespace CabTestUtil;
+using namespace Qt::StringLiterals;
 
 class TestDatabaseBackup : public QObject
 {
@@ -44,6 +49,32 @@ class TestDatabaseBackup : public QObject
         cat.save();
         cat.load({});
     }
+
+    using Members = QList<QPair<QString, QByteArray>>;
+
+    // An archive made of the given members, written into dir.
+    static QString archiveOf(const QString &path, const Members &members)
+    {
+        TSTCabWriter cab;
+        cab.CompressionType = cctMsZip;
+        cab.Open(path);
+        for (const auto &m : members)
+            cab.AddBytes(m.second, m.first, QDateTime(QDate(2024, 1, 2), QTime(3, 4, 6)));
+        cab.Close(true);
+        return path;
+    }
+
+    // What a damaged or hostile header may claim: the first member's size, as the cabinet's
+    // file table gives it (the table is not covered by any checksum).
+    static void claimFirstMemberSize(const QString &path, quint32 size)
+    {
+        QByteArray bytes = readFile(path);
+        const quint32 filesAt = qFromLittleEndian<quint32>(bytes.constData() + 16);
+        qToLittleEndian<quint32>(size, bytes.data() + filesAt);
+        writeFile(path, bytes);
+    }
+
+    static QByteArray treeOf(const QStringList &lines) { return TextCodec::joinLines(lines); }
 
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
@@ -196,6 +227,137 @@ private Q_SLOTS:
         }
         QCOMPARE(snapshot(cat.dbFolder()), before);
         QCOMPARE(QDir(tmp.path()).entryList(QDir::Files), QStringList());
+    }
+
+    // An archive whose tree does not load, or whose members are larger than any catalogue's,
+    // is refused before anything in DB changes: the user's tree still loads afterwards.
+    void refusedImportsChangeNothing_data()
+    {
+        QTest::addColumn<QByteArray>("tree");
+        QTest::addColumn<quint32>("claimedSize");
+        QTest::addColumn<QString>("message");
+        const QString disc = u"\t\tNew|L|AAAA0001|CDFS|1|||1|d|"_s;
+        QTest::newRow("bad level") << treeOf({"Root", "\tA", "\t\t\tDeep", disc}) << 0u
+                                   << u"Invalid level (3) for item \"Deep\""_s;
+        QTest::newRow("bad number") << treeOf({"Root", "\tA", "\t\tDisc|L|AAAA0001|CDFS|12x|||1|d|"}) << 0u
+                                    << u"\"groups.tree\", line 3"_s;
+        QTest::newRow("garbage") << QByteArray("\x01\xfe|\x02||||||\xff\r\n\t\t\t\x04\r\n") << 0u << u"Invalid level"_s;
+        QByteArray deep = "Root\r\n";
+        for (int i = 1; i <= 10000; ++i)
+            deep += QByteArray(i, '\t') + "G\r\n";
+        QTest::newRow("ten thousand levels") << deep << 0u << u"nested deeper than 1000 levels"_s;
+        QTest::newRow("indented root") << treeOf({"\tRoot", disc.mid(1)}) << 0u
+                                       << u"Invalid level (1) for item \"Root\""_s;
+        QTest::newRow("tree too large") << treeOf({"Root"}) << quint32(300u << 20) << u"more than the 256 MB"_s;
+        QTest::newRow("contents file too large") << QByteArray() << quint32(3000u << 20) << u"more than the 2048 MB"_s;
+    }
+    void refusedImportsChangeNothing()
+    {
+        QFETCH(QByteArray, tree);
+        QFETCH(quint32, claimedSize);
+        QFETCH(QString, message);
+        QTemporaryDir tmp;
+        Catalogue cat(tmp.filePath(QStringLiteral("data")));
+        makeCatalogue(cat);
+        const auto before = snapshot(cat.dbFolder());
+        Members members{{QStringLiteral("AAAA0001.dat"), QByteArray("new contents")}};
+        if (!tree.isEmpty())
+            members.prepend({QStringLiteral("groups.tree"), tree});
+        const QString archive = archiveOf(tmp.filePath(QStringLiteral("hostile.cab")), members);
+        if (claimedSize)
+            claimFirstMemberSize(archive, claimedSize);
+        try {
+            DatabaseBackup::importDatabase(archive, cat.dbFolder());
+            QFAIL("imported a hostile archive");
+        } catch (const QuilloryError &e) {
+            QVERIFY2(e.message().contains(message), qPrintable(e.message()));
+        }
+        QCOMPARE(snapshot(cat.dbFolder()), before);
+        QVERIFY(!QFileInfo::exists(CatalogueSwitch::stagingFolderOf(cat.dbFolder())));
+        cat.load({});
+        QVERIFY(FindCD(cat.tree().root(), QStringLiteral("AAAA0001")));
+    }
+
+    // Only the tree and the contents files it names come in; they come in under the names a
+    // load looks for, and discs the tree names that have contents in DB keep them.
+    void importTakesOnlyTheCatalogue()
+    {
+        QTemporaryDir tmp;
+        Catalogue cat(tmp.filePath(QStringLiteral("data")));
+        makeCatalogue(cat);
+        const QString db = cat.dbFolder();
+        const QByteArray kept = readFile(ContentsFile::contentsFileName(db, QStringLiteral("BBBB0002")));
+        const QString archive =
+            archiveOf(tmp.filePath(QStringLiteral("mixed.cab")),
+                      {{QStringLiteral("AAAA0001.DAT"), QByteArray("new A")},
+                       {QStringLiteral("EEEE0005.dat"), QByteArray("not in the tree")},
+                       {QStringLiteral("junk.txt"), QByteArray("junk")},
+                       {QStringLiteral("AAAA0001.dir"), QByteArray("a loose list")},
+                       {Catalogue::lockName(), QByteArray("1\nother\nhost\n")},
+                       {QStringLiteral("GROUPS.TREE"),
+                        treeOf({"Imported", "\tNew A|L|AAAA0001|CDFS|1|||1|d|", "\tOld B|L|BBBB0002|CDFS|1|||2|d|",
+                                "\tNowhere|L|CCCC0009|CDFS|1|||3|d|"})}});
+        const QStringList filesBefore = QDir(db).entryList(QDir::Files);
+        DatabaseBackup::importDatabase(archive, db);
+        QCOMPARE(QDir(db).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), filesBefore);
+        QCOMPARE(readFile(ContentsFile::contentsFileName(db, QStringLiteral("AAAA0001"))), QByteArray("new A"));
+        QCOMPARE(readFile(ContentsFile::contentsFileName(db, QStringLiteral("BBBB0002"))), kept);
+        QVERIFY(cat.isLocked());
+        cat.load({});
+        QCOMPARE(cat.tree().root()->text(), QStringLiteral("Imported"));
+        QVERIFY(FindCD(cat.tree().root(), QStringLiteral("AAAA0001")));
+        QVERIFY(FindCD(cat.tree().root(), QStringLiteral("BBBB0002")));
+        QVERIFY(!FindCD(cat.tree().root(), QStringLiteral("CCCC0009")));
+    }
+
+    // Nothing but the catalogue reaches an archive: not the lists a killed scan left, not a
+    // contents file of a disc the tree no longer has, not the user's own files.
+    void exportTakesOnlyTheCatalogue()
+    {
+        QTemporaryDir tmp;
+        Catalogue cat(tmp.filePath(QStringLiteral("data")));
+        makeCatalogue(cat);
+        const QString db = cat.dbFolder();
+        for (const char *stray : {"AAAA0001.dir", "AAAA0001.file", "AAAA0001.dat.bak", "FFFF0006.dat", "x.tree"})
+            writeFile(db + QLatin1String(stray), "stray");
+        const QString archive = tmp.filePath(QStringLiteral("out.cab"));
+        DatabaseBackup::exportDatabase(cat, archive);
+        QCOMPARE(cabextractNames(archive),
+                 (QStringList{QStringLiteral("CCCC0003.dat"), QStringLiteral("AAAA0001.dat"),
+                              QStringLiteral("BBBB0002.dat"), QStringLiteral("groups.tree")}));
+    }
+
+    // An archive written over a catalogue file would destroy it; one read from DB would be
+    // imported over the files beside it. Both are refused however the path reaches DB.
+    void archivesInsideDbAreRefused()
+    {
+        QTemporaryDir tmp;
+        Catalogue cat(tmp.filePath(QStringLiteral("data")));
+        makeCatalogue(cat);
+        const QString db = cat.dbFolder();
+        const QString outside = tmp.filePath(QStringLiteral("outside.cab"));
+        DatabaseBackup::exportDatabase(cat, outside);
+        QVERIFY(QFile::copy(outside, db + QStringLiteral("copy.cab")));
+        QVERIFY(QFile::link(db + QStringLiteral("groups.tree"), tmp.filePath(QStringLiteral("link.cab"))));
+        const auto before = snapshot(db);
+        for (const QString &target :
+             {db + QStringLiteral("groups.tree"), ContentsFile::contentsFileName(db, QStringLiteral("AAAA0001")),
+              tmp.filePath(QStringLiteral("data/DB/../DB/new.cab")), tmp.filePath(QStringLiteral("link.cab"))}) {
+            try {
+                DatabaseBackup::exportDatabase(cat, target);
+                QFAIL(qPrintable(u"exported over "_s + target));
+            } catch (const QuilloryError &e) {
+                QVERIFY2(e.message().contains(QStringLiteral("inside the database folder")), qPrintable(e.message()));
+            }
+        }
+        try {
+            DatabaseBackup::importDatabase(db + QStringLiteral("copy.cab"), db);
+            QFAIL("imported an archive from inside DB");
+        } catch (const QuilloryError &e) {
+            QVERIFY2(e.message().contains(QStringLiteral("inside the database folder")), qPrintable(e.message()));
+        }
+        QCOMPARE(snapshot(db), before);
+        QVERIFY(!QFileInfo::exists(db + QStringLiteral("new.cab")));
     }
 
     void exportRefusedWhenTheTreeDidNotLoad()

@@ -153,12 +153,97 @@ private Q_SLOTS:
         QVERIFY(told.isEmpty());
     }
 
+    // A file that does not load is never rewritten: not by the upgrade of the older format,
+    // and by no load that may not write.
+    void onlyALoadedTreeIsUpgraded()
+    {
+        touchDat(QStringLiteral("00000001"));
+        const QByteArray old("My Collection\r\n\tOld|L|00000001|FAT|1|desc|g|1|01.02.2003 04:05:06\r\n");
+        for (const QByteArray &broken :
+             {old + "\t\t\tDeep\r\n", old + "\tBad|L|00000002|FAT|x|d|g|1|01.02.2003 04:05:06\r\n",
+              QByteArray("\x01\xff|\x02|||||||garbage\r\n\t\t\t\t\t\x03\r\n")}) {
+            writeTree(broken);
+            QStringList told;
+            GroupTree t;
+            QVERIFY_THROWS_EXCEPTION(QuilloryError, LoadTree(t, db(), [&](const QString &m) { told << m; }));
+            QCOMPARE(readTree(), broken);
+            QVERIFY(told.isEmpty());
+        }
+        // Read without the right to write: upgraded in memory, the file and the user left alone.
+        writeTree(old);
+        QStringList told;
+        GroupTree t;
+        LoadTree(
+            t, db(), [&](const QString &m) { told << m; }, TreeWrite::Never);
+        QCOMPARE(FindCD(t.root(), QStringLiteral("00000001"))->cd()->Date, QStringLiteral("01.02.2003 04:05:06"));
+        QCOMPARE(readTree(), old);
+        QVERIFY(told.isEmpty());
+    }
+
+    void lineEnds()
+    {
+        touchDat(QStringLiteral("00000001"));
+        // CR alone (old Mac editors), LF, CR LF and a mixture all read as the same outline.
+        const QByteArray lines[] = {"Root", "\tMusic", "\t\tDisc|L|00000001|FAT|1|||1|d|", "\tEmpty"};
+        QStringList expected;
+        for (const char *end : {"\r", "\n", "\r\n"}) {
+            writeTree(lines[0] + end + lines[1] + end + lines[2] + end + lines[3] + end);
+            GroupTree t;
+            LoadTree(t, db(), nullptr);
+            QCOMPARE(t.root()->text(), QStringLiteral("Root"));
+            if (expected.isEmpty())
+                expected = TreeToLines(t);
+            QCOMPARE(TreeToLines(t), expected);
+        }
+        writeTree(lines[0] + "\r" + lines[1] + "\n" + lines[2] + "\r\n" + lines[3]);
+        GroupTree t;
+        LoadTree(t, db(), nullptr);
+        QCOMPARE(TreeToLines(t), expected);
+        QCOMPARE(expected.size(), 4);
+    }
+
+    // Far beyond any catalogue, and refused before costing much more than the file's size.
+    void limits()
+    {
+        {
+            QFile f(db() + QLatin1String("groups.tree"));
+            QDir().mkpath(db());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.resize(TreeLimits::MaxFileBytes + 1)); // sparse: nothing is really written
+        }
+        GroupTree t;
+        t.addChild(nullptr, QStringLiteral("Keep"), KindRoot);
+        try {
+            LoadTree(t, db(), nullptr);
+            QFAIL("no exception");
+        } catch (const QuilloryError &e) {
+            QVERIFY2(e.message().contains(QStringLiteral("is larger than 256 MB")), qPrintable(e.message()));
+        }
+        QByteArray many("Root\n");
+        many.reserve(3 * TreeLimits::MaxNodes + 16);
+        for (int i = 0; i < TreeLimits::MaxNodes; ++i)
+            many += "\tG\n";
+        writeTree(many);
+        try {
+            LoadTree(t, db(), nullptr);
+            QFAIL("no exception");
+        } catch (const QuilloryError &e) {
+            QVERIFY2(e.message().contains(QStringLiteral("more than 1000000 entries")), qPrintable(e.message()));
+        }
+        QCOMPARE(t.root()->text(), QStringLiteral("Keep"));
+    }
+
     void badFilesFailAndKeepTheTree_data()
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("message");
         QTest::newRow("level") << QByteArray("Root\r\n\tA\r\n\t\t\tDeep\r\n")
                                << QStringLiteral("Invalid level (3) for item \"Deep\"");
+        // Taken for the root, it would put every disc added later under it.
+        QTest::newRow("first line indented")
+            << QByteArray("\tRoot\r\n\tA\r\n") << QStringLiteral("Invalid level (1) for item \"Root\"");
+        QTest::newRow("line too long") << QByteArray("Root\r\n\t") + QByteArray((1 << 20) + 1, 'x') + "\r\n"
+                                       << QStringLiteral("line 2: a line longer than 1 MB");
         QTest::newRow("number") << QByteArray("Root\r\n\tA\r\n\t\tDisc|L|00000001|FAT|12x|||1|d|\r\n")
                                 << QStringLiteral("line 3");
         QByteArray deep("Root\r\n");

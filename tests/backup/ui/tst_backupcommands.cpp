@@ -2,6 +2,7 @@
 #include "TestWindow.h"
 #include "backup/ui/BackupCommands.h"
 #include "browser/ui/ContentsView.h"
+#include "cabinet/TSTCabWriter.h"
 #include "core/TextCodec.h"
 #include "gui/TBusyForm.h"
 
@@ -87,6 +88,34 @@ private Q_SLOTS:
         AppDialogs::pushAnswer(QMessageBox::Yes);
         f.action(u"ImportDatabase1"_s)->trigger();
         QVERIFY(AppDialogs::shownTexts().last().startsWith(u"Cabinet file does not have the correct format"_s));
+        QVERIFY(f.node(u"Rock Disc"_s));
+    }
+
+    // The window's dialogs reach the same refusals as the command line: an archive over a
+    // catalogue file, and an archive whose tree does not load, change nothing.
+    void refusalsChangeNothing()
+    {
+        const QByteArray tree = TextCodec::readLines(db() + u"groups.tree"_s).join(u'\n').toUtf8();
+        TestWindow::Window f(data());
+        AppDialogs::pushFileName(db() + u"groups.tree"_s);
+        f.action(u"ExportAllData1"_s)->trigger();
+        QCOMPARE(AppDialogs::shown().last().kind, AppDialogs::Error);
+        QVERIFY2(AppDialogs::shownTexts().last().contains(u"inside the database folder"_s),
+                 qPrintable(AppDialogs::shownTexts().last()));
+        QCOMPARE(TextCodec::readLines(db() + u"groups.tree"_s).join(u'\n').toUtf8(), tree);
+        QVERIFY(f->isEnabled());
+
+        const QString broken = m_dir->path() + u"/broken.cab"_s;
+        TSTCabWriter cab;
+        cab.CompressionType = cctMsZip;
+        cab.Open(broken);
+        cab.AddBytes("Root\r\n\t\t\tDeep\r\n", u"groups.tree"_s, QDateTime::currentDateTime());
+        cab.Close(true);
+        AppDialogs::pushFileName(broken);
+        AppDialogs::pushAnswer(QMessageBox::Yes);
+        f.action(u"ImportDatabase1"_s)->trigger();
+        QVERIFY(AppDialogs::shownTexts().last().startsWith(u"Invalid level (3)"_s));
+        QCOMPARE(TextCodec::readLines(db() + u"groups.tree"_s).join(u'\n').toUtf8(), tree);
         QVERIFY(f.node(u"Rock Disc"_s));
     }
 };
