@@ -68,7 +68,7 @@ private Q_SLOTS:
         QCOMPARE(r.code, 0);
         const QByteArray zipSize = QByteArray::number(QFileInfo(m_vol + u"MUSIC/PACK.ZIP"_s).size());
         const QByteArray total = QByteArray::number(5 + 300 + 0 + 3 + zipSize.toLongLong());
-        QVERIFY2(r.out.startsWith("Rock Night|VOL_1|00C0FFEE|UDF|" + total + "|two!lines|Rock|1|"), r.out.constData());
+        QVERIFY2(r.out.startsWith("Rock Night|VOL_1|00C0FFEE|UDF|" + total + "|two~!lines|Rock|1|"), r.out.constData());
         QVERIFY(r.out.endsWith("|\n"));
         QCOMPARE(r.out.count('|'), 9);
         QCOMPARE(tree(), "My Collection\n  Rock Night\t00C0FFEE\tUDF\t" + total + "\t\n");
