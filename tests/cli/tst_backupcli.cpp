@@ -1,11 +1,17 @@
 #include "CabTestUtil.h"
 #include "CliRun.h"
 
+#include "core/TextCodec.h"
 #include "store/Catalogue.h"
 #include "store/ContentsFile.h"
 
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 
@@ -89,6 +95,80 @@ private Q_SLOTS:
 
         r = runCli({u"--data"_s, data, u"export"_s});
         QCOMPARE(r.code, 2);
+    }
+
+    // Every write path reports the system's reason when the disk refuses more (a file size
+    // limit stands in for a full disk), and the catalogue stays as it was.
+    void writeFailuresNameTheReason_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("add-disc lists") << u"add-disc"_s;
+        QTest::newRow("tree save") << u"export-tree"_s;
+        QTest::newRow("export archive") << u"export"_s;
+        QTest::newRow("import extraction") << u"import"_s;
+    }
+    void writeFailuresNameTheReason()
+    {
+        QFETCH(QString, command);
+        QTemporaryDir tmp;
+        const QString data = tmp.filePath(u"data"_s);
+        const QString db = data + u"/DB/"_s;
+        makeCatalogue(data);
+        // Contents that do not compress: a disc's contents file larger than the limit.
+        QByteArray noise(16384, Qt::Uninitialized);
+        QRandomGenerator rng(7);
+        for (char &c : noise)
+            c = char(rng.bounded(256));
+        ContentsFile::packBytes(db, u"0BADF00D"_s, m_dir, noise.toBase64());
+        const QString archive = tmp.filePath(u"backup.cab"_s);
+        QCOMPARE(runCli({u"--data"_s, data, u"export"_s, archive}).code, 0);
+        const QString scanned = tmp.filePath(u"volume"_s);
+        for (int i = 0; i < 300; ++i)
+            writeFile(scanned + u"/a file with a longer name %1.txt"_s.arg(i), "x");
+
+        QStringList args{u"--data"_s, data};
+        if (command == u"add-disc"_s) {
+            args << command << scanned << u"--title"_s << u"Volume"_s << u"--serial"_s << u"12345678"_s;
+        } else if (command == u"export-tree"_s) {
+            QStringList lines{u"My Collection"_s};
+            for (int i = 0; i < 200; ++i)
+                lines << u"\tGroup number %1 of many"_s.arg(i);
+            TextCodec::writeLines(db + u"groups.tree"_s, lines);
+            args << u"export"_s << tmp.filePath(u"new.cab"_s);
+        } else if (command == u"export"_s) {
+            args << command << tmp.filePath(u"new.cab"_s);
+        } else {
+            args << command << archive << u"--yes"_s;
+        }
+        const auto before = snapshot(db);
+
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit old;
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
+        rlimit small = old;
+        small.rlim_cur = 4096;
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+        const CliRun r = runCli(args, "yes\n");
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &old) == 0);
+
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(strerror(EFBIG)), r.err.constData());
+        QCOMPARE(r.err.count('\n'), 1);
+        QCOMPARE(snapshot(db), before);
+        QVERIFY(!QFileInfo::exists(tmp.filePath(u"new.cab"_s)));
+    }
+
+    void exportOverTheCatalogueIsRefused()
+    {
+        QTemporaryDir tmp;
+        const QString data = tmp.filePath(u"data"_s);
+        makeCatalogue(data);
+        const auto before = snapshot(data + u"/DB"_s);
+        const CliRun r = runCli({u"--data"_s, data, u"export"_s, data + u"/DB/0BADF00D.dat"_s});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains("inside the database folder"), r.err.constData());
+        QCOMPARE(r.err.count('\n'), 1);
+        QCOMPARE(snapshot(data + u"/DB"_s), before);
     }
 
     void realBinary()
