@@ -52,16 +52,21 @@ Catalogue &CliContext::lockedCatalogue()
 Catalogue &CliContext::catalogue()
 {
     Catalogue &cat = lockedCatalogue();
-    if (!m_loaded) {
+    // A tree read before the lock was taken may have been saved over since.
+    if (m_loaded != Loaded::Locked) {
         m_workspace->loadTree();
-        m_loaded = true;
+        m_loaded = Loaded::Locked;
     }
     return cat;
 }
 
 const Catalogue &CliContext::readCatalogue()
 {
-    return catalogue();
+    if (m_loaded == Loaded::No) {
+        m_workspace->readTree();
+        m_loaded = Loaded::ForReading;
+    }
+    return m_workspace->catalogue();
 }
 
 CliApp::CliApp() : m_commands(AllCommands()) {}

@@ -20,11 +20,13 @@ public:
 
     const CliIo &io() const { return m_io; }
     QString dataFolder() const { return m_dataFolder; }
-    // Locks and loads the catalogue on first use; load messages go to standard error.
+    // Locks and loads the catalogue on first use; load messages go to standard error. Refused
+    // with the lock's name while another program has the catalogue.
     Catalogue &catalogue();
     // Locks the catalogue without loading the tree (commands that replace it wholesale).
     Catalogue &lockedCatalogue();
-    // The catalogue for a command that only reads it: loaded, never written.
+    // The catalogue for a command that only reads it: loaded without the lock, so it works
+    // while the window has the catalogue open, and never written.
     const Catalogue &readCatalogue();
     Workspace &workspace() { return *m_workspace; }
 
@@ -33,7 +35,8 @@ private:
     QString m_dataFolder;
     std::unique_ptr<CliPrompts> m_prompts;
     std::unique_ptr<Workspace> m_workspace;
-    bool m_loaded = false;
+    enum class Loaded { No, ForReading, Locked };
+    Loaded m_loaded = Loaded::No;
 };
 
 // One command of quillory-cli. Errors are thrown: QuilloryError (exit 1) or CliUsageError (exit 2).

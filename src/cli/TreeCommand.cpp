@@ -9,7 +9,7 @@ int TreeCommand::run(CliContext &ctx, const QStringList &args)
     CliArgs parsed(args, {}, {});
     if (!parsed.positional().isEmpty())
         throw CliUsageError(QStringLiteral("unexpected argument \"%1\"").arg(parsed.positional().first()));
-    Catalogue &cat = ctx.catalogue();
+    const Catalogue &cat = ctx.readCatalogue();
     QString out;
     cat.tree().forEachPreOrder([&out](TreeNode *n) {
         out += QString(2 * n->level(), u' ');

@@ -123,6 +123,11 @@ void Workspace::loadTree()
                       m_readOnly ? TreeWrite::Never : TreeWrite::Allowed);
 }
 
+void Workspace::readTree()
+{
+    m_catalogue->load([this](const QString &msg) { m_prompts.information(msg); }, TreeWrite::Never);
+}
+
 bool Workspace::importArchive(const QString &archiveFile)
 {
     try {

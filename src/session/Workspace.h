@@ -56,6 +56,11 @@ public:
     // catalogue) and load the tree, its messages going to the prompts.
     void lock();
     void loadTree();
+    // For a command that only reads: the tree as the file holds it now, without the lock and
+    // without writing anything (an older "groups.tree" is upgraded in memory only). Whole-file
+    // writes are atomic, so what is read is the catalogue before or after another program's
+    // save, never half of it.
+    void readTree();
 
 Q_SIGNALS:
     // The stored preferences were read (once per run).

@@ -1,4 +1,5 @@
 #include "CliRun.h"
+#include "TestCatalogue.h"
 #include "store/Catalogue.h"
 
 #include <QTemporaryDir>
@@ -6,14 +7,19 @@
 
 using namespace Qt::StringLiterals;
 
-// The command line's own contract: exit codes, help, streams, the lock, and the tree and check-mask commands
-// byte for byte.
+// The command line's own contract: exit codes, help, streams, the lock and who may read past it, and the tree
+// and check-mask commands byte for byte.
 class TestCli : public QObject
 {
     Q_OBJECT
 
     QTemporaryDir m_dir;
     QString data() const { return m_dir.path(); }
+    QByteArray read(const QString &rel) const
+    {
+        QFile f(m_dir.path() + u'/' + rel);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
     void write(const QString &rel, const QByteArray &bytes)
     {
         const QString path = m_dir.path() + u'/' + rel;
@@ -53,15 +59,26 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(data() + u"/DB/groups.tree"_s));
     }
 
-    void upgradeMessagesGoToStderr()
+    // A reader upgrades an older tree in memory only; a writer, holding the lock, rewrites it
+    // and says so on standard error.
+    void olderTreeIsUpgradedByWritersOnly()
     {
         write(u"DB/00000001.dat"_s, "");
-        write(u"DB/groups.tree"_s, "R\r\n\tOld|L|00000001|FAT|1|||1|01.01.2001 10:00:00\r\n");
-        const CliRun r = runCli({u"--data"_s, data(), u"tree"_s});
+        const QByteArray old = "R\r\n\tOld|L|00000001|FAT|1|||1|01.01.2001 10:00:00\r\n";
+        write(u"DB/groups.tree"_s, old);
+        CliRun r = runCli({u"--data"_s, data(), u"tree"_s});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.err, QByteArray());
+        QCOMPARE(r.out, QByteArray("R\n  Old\t00000001\tFAT\t1\t\n"));
+        QCOMPARE(read(u"DB/groups.tree"_s), old);
+
+        QTemporaryDir volume;
+        r = runCli(
+            {u"--data"_s, data(), u"add-disc"_s, volume.path(), u"--title"_s, u"New"_s, u"--serial"_s, u"00000002"_s});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.err, QByteArray("Your database appears to be in older format. It will be updated automatically.\n"
                                    "Update completed!\n"));
-        QCOMPARE(r.out, QByteArray("R\n  Old\t00000001\tFAT\t1\t\n"));
+        QVERIFY(read(u"DB/groups.tree"_s).contains("|01.01.2001 10:00:00|\r\n"));
     }
 
     void damagedTreeIsAnError()
@@ -102,17 +119,38 @@ private Q_SLOTS:
         }
     }
 
-    void secondProcessIsRefusedByTheLock()
+    // While another program (the window) holds the catalogue, commands that only read still
+    // work and change nothing; a command that writes is refused with the lock's name.
+    void readersWorkWhileAnotherProgramHoldsTheLock()
     {
         if (qEnvironmentVariableIsEmpty("QUILLORY_CLI"))
             QSKIP("QUILLORY_CLI not set");
+        QDir().mkpath(data() + u"/DB"_s);
+        TestCatalogue::packDisc(data() + u"/DB/"_s, u"0000ABCD"_s, [](ContentsListWriter &, ContentsListWriter &files) {
+            files.writeFileRecord(u"a.txt"_s, u"\\"_s, 1, u"01.01.2001"_s);
+        });
+        write(u"DB/groups.tree"_s, "R\r\n\tConcert|CONC|0000ABCD|CDFS|1|||3|x\r\n"); // the older format
+        const QByteArray tree = read(u"DB/groups.tree"_s);
         Catalogue holder(data());
         holder.lock();
-        const CliRun r = runProgram({u"--data"_s, data(), u"tree"_s});
+
+        CliRun r = runProgram({u"--data"_s, data(), u"tree"_s});
+        QCOMPARE(r.err, QByteArray());
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QByteArray("R\n  Concert\t0000ABCD\tCDFS\t1\t\n"));
+        r = runProgram({u"--data"_s, data(), u"ls"_s, u"Concert"_s});
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out.startsWith("a.txt\t"));
+        QCOMPARE(runProgram({u"--data"_s, data(), u"cat-lists"_s, u"0000ABCD"_s}).code, 0);
+
+        QTemporaryDir volume;
+        r = runProgram(
+            {u"--data"_s, data(), u"add-disc"_s, volume.path(), u"--title"_s, u"T"_s, u"--serial"_s, u"00000002"_s});
         QCOMPARE(r.code, 1);
         QVERIFY2(r.err.contains("Quillory!.lock"), r.err.constData());
         QCOMPARE(r.err.count('\n'), 1);
         QCOMPARE(r.out, QByteArray());
+        QCOMPARE(read(u"DB/groups.tree"_s), tree);
     }
 };
 
