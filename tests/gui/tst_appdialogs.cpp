@@ -42,9 +42,9 @@ private Q_SLOTS:
         QFETCH(int, kind);
         QFETCH(int, answer);
         whenShown<QMessageBox>([](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Return); });
-        QCOMPARE(int(AppDialogs::message(nullptr, AppDialogs::Kind(kind), u"Delete group \"Music\"?"_s,
-                                         AppDialogs::YesNo)),
-                 answer);
+        QCOMPARE(
+            int(AppDialogs::message(nullptr, AppDialogs::Kind(kind), u"Delete group \"Music\"?"_s, AppDialogs::YesNo)),
+            answer);
     }
 
     void inputBoxShowsItsCaptionAndAName()
