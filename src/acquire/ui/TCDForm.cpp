@@ -30,6 +30,9 @@ TCDForm::TCDForm(Workspace &workspace, Navigator &navigator, QWidget *mainWindow
         auto *e = new QLineEdit(this);
         e->setObjectName(name);
         e->setReadOnly(readOnly);
+        // Tab goes through the fields the user may change.
+        if (readOnly)
+            e->setFocusPolicy(Qt::ClickFocus);
         return e;
     };
     m_titleEdit = edit(u"TitleEdit"_s, false);

@@ -33,11 +33,14 @@ using namespace Qt::Literals::StringLiterals;
 namespace
 {
 
+// What the drive reports can be selected and copied, but Tab passes it by on its way from the
+// drive to the fields the user fills in.
 QLineEdit *readOnlyEdit(const QString &name, QWidget *parent)
 {
     auto *e = new QLineEdit(parent);
     e->setObjectName(name);
     e->setReadOnly(true);
+    e->setFocusPolicy(Qt::ClickFocus);
     return e;
 }
 
@@ -132,6 +135,9 @@ TNewForm::TNewForm(Workspace &workspace, Navigator &navigator, DiscDrive &drive,
     layout->addLayout(fields, 1);
     layout->addLayout(buttons);
     resize(480, 420);
+
+    setTabOrder(m_drivesBox, m_refreshButton);
+    setTabOrder(m_refreshButton, m_titleEdit);
 
     connect(m_addButton, &QPushButton::clicked, this, &TNewForm::AddButtonClick);
     connect(m_cancelButton, &QPushButton::clicked, this, &TNewForm::CancelButtonClick);
