@@ -75,7 +75,7 @@ void CatalogueSwitch::begin()
 
 void CatalogueSwitch::discard()
 {
-    if (QFileInfo::exists(journalOf(m_dbFolder)))
+    if (isPending(m_dbFolder))
         return;
     try {
         removeFolder(stagingFolder());
@@ -121,12 +121,17 @@ void CatalogueSwitch::moveIn(const QString &dbFolder, const QStringList &names)
     removeFolder(staging);
 }
 
+bool CatalogueSwitch::isPending(const QString &dbFolder)
+{
+    return QFileInfo::exists(journalOf(dbFolder));
+}
+
 void CatalogueSwitch::recover(const QString &dbFolder)
 {
     const QString staging = stagingFolderOf(dbFolder);
     if (!QFileInfo(staging).isDir())
         return;
-    if (QFileInfo::exists(journalOf(dbFolder)))
+    if (isPending(dbFolder))
         moveIn(dbFolder, TextCodec::readLines(journalOf(dbFolder)));
     else
         removeFolder(staging);

@@ -30,6 +30,9 @@ public:
     // untouched); a committed one is left for recover() to finish.
     void discard();
 
+    // Whether a committed change waits to be carried through: until then DB may hold some of
+    // the new files beside the old tree. A reader without the lock can tell the user so.
+    static bool isPending(const QString &dbFolder);
     // Run at start while holding the lock: carries a committed change through, or removes an
     // unfinished staging folder. Throws QuilloryError when a move fails.
     static void recover(const QString &dbFolder);

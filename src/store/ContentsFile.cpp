@@ -3,10 +3,12 @@
 #include "cabinet/TSTCabReader.h"
 #include "cabinet/TSTCabWriter.h"
 #include "core/QuilloryError.h"
+#include "core/TextCodec.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <functional>
 
 namespace
 {
@@ -104,16 +106,35 @@ void ContentsFile::remove(const QString &dbFolder, const QString &serial)
             QStringLiteral("Cannot delete the contents file \"%1\". %2").arg(file.fileName(), file.errorString()));
 }
 
-void ContentsFile::pack(const QString &dbFolder, const QString &serial)
+// Writes a contents file through its partial name, so that whatever a kill leaves is known
+// for what it is, and only a complete cabinet replaces the old one.
+static void writeContents(const QString &dbFolder, const QString &serial,
+                          const std::function<void(TSTCabWriter &)> &add)
 {
+    const QString target = ContentsFile::contentsFileName(dbFolder, serial);
+    const QString partial = TextCodec::partialName(target);
+    QFile::remove(partial);
     try {
         TSTCabWriter cab;
         cab.CompressionType = cctMsZip;
-        cab.Open(contentsFileName(dbFolder, serial));
-        // The folder list first, then the file list, as a listing of DB gives them.
-        cab.AddFile(folderListName(dbFolder, serial), serial + kFolderListExt);
-        cab.AddFile(fileListName(dbFolder, serial), serial + kFileListExt);
+        cab.Open(partial);
+        add(cab);
         cab.Close(true);
+    } catch (...) {
+        QFile::remove(partial);
+        throw;
+    }
+    TextCodec::replaceWithPartial(target);
+}
+
+void ContentsFile::pack(const QString &dbFolder, const QString &serial)
+{
+    try {
+        // The folder list first, then the file list, as a listing of DB gives them.
+        writeContents(dbFolder, serial, [&](TSTCabWriter &cab) {
+            cab.AddFile(folderListName(dbFolder, serial), serial + kFolderListExt);
+            cab.AddFile(fileListName(dbFolder, serial), serial + kFileListExt);
+        });
     } catch (...) {
         removeLists(dbFolder, serial);
         throw;
@@ -124,12 +145,10 @@ void ContentsFile::pack(const QString &dbFolder, const QString &serial)
 void ContentsFile::packBytes(const QString &dbFolder, const QString &serial, const QByteArray &folderList,
                              const QByteArray &fileList, const QDateTime &when)
 {
-    TSTCabWriter cab;
-    cab.CompressionType = cctMsZip;
-    cab.Open(contentsFileName(dbFolder, serial));
-    cab.AddBytes(folderList, serial + kFolderListExt, when);
-    cab.AddBytes(fileList, serial + kFileListExt, when);
-    cab.Close(true);
+    writeContents(dbFolder, serial, [&](TSTCabWriter &cab) {
+        cab.AddBytes(folderList, serial + kFolderListExt, when);
+        cab.AddBytes(fileList, serial + kFileListExt, when);
+    });
 }
 
 ContentsFile::Lists ContentsFile::read(const QString &dbFolder, const QString &serial)

@@ -77,12 +77,14 @@ private Q_SLOTS:
         QVERIFY(cat.isLocked());
     }
 
-    // What a killed scan or upgrade leaves goes when the catalogue is next taken; the
+    // What a killed scan, save or upgrade leaves goes when the catalogue is next taken; the
     // catalogue's files and the user's own stay.
     void lockRemovesLeftovers()
     {
         const QStringList kept{u"12345678.dat"_s, u"groups.tree"_s, u"notes.txt"_s};
-        for (const QString &name : kept + QStringList{u"12345678.dir"_s, u"12345678.file"_s, u"groups.new"_s})
+        for (const QString &name : kept + QStringList{u"12345678.dir"_s, u"12345678.file"_s, u"groups.new"_s,
+                                                      TextCodec::partialName(u"groups.tree"_s).mid(2),
+                                                      TextCodec::partialName(u"12345678.dat"_s).mid(2)})
             writeFile(db() + name, "x");
         QVERIFY(QDir().mkpath(CatalogueSwitch::stagingFolderOf(db())));
         writeFile(CatalogueSwitch::stagingFolderOf(db()) + u"groups.tree"_s, "half an import");
