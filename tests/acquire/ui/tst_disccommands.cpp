@@ -10,6 +10,9 @@
 #include "acquire/ui/TCDForm.h"
 #include "acquire/ui/TNewForm.h"
 #include "browser/FormatSize.h"
+#include "browser/ui/GroupTreeModel.h"
+#include "browser/ui/GroupTreeView.h"
+#include "browser/ui/TreePanel.h"
 #include "gui/TBusyForm.h"
 #include "settings/Preferences.h"
 
@@ -231,8 +234,13 @@ private Q_SLOTS:
         click(form, u"CancelButton"_s);
         QVERIFY(f->isEnabled());
 
-        f.nav().TreeChange(f.node(u"Photos Disc"_s));
-        f.action(u"EditDiscEntry1"_s)->trigger();
+        // A double-click on a disc in the tree opens the Edit Disc Entry dialog.
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.form()));
+        GroupTreeView *tree = f->treePanel()->view();
+        const QRect photos = tree->visualRect(f->treePanel()->model()->indexOf(f.node(u"Photos Disc"_s)));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, photos.center());
+        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, photos.center());
         TCDForm *edit = f.controller<DiscCommands>()->cdForm();
         QVERIFY(edit->isVisible());
         QCOMPARE(w<QLabel>(edit, u"BorrowLabel"_s)->text(), u"Disc is present."_s);
