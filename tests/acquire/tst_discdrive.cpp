@@ -1,5 +1,5 @@
 // The Add Disc dialog's drive: the selection that follows a drive through its mount, mounting a
-// medium only when the user picks the drive, the guards around a scan, and the eject keys.
+// medium only when the user picks the drive, an unreadable root, and the eject keys.
 #include "acquire/DiscDrive.h"
 #include "acquire/FolderVolumeBackend.h"
 #include "core/QuilloryError.h"
@@ -113,38 +113,19 @@ private Q_SLOTS:
         QCOMPARE(backend.mounts, 1); // mounted already
     }
 
-    void scanGuards()
+    void anUnreadableRootIsRefused()
     {
+        // A root that cannot be listed would be recorded as an empty disc. (A medium that leaves or is
+        // swapped during the scan is the window tests' business.)
         FolderVolumeBackend backend;
-        const QString root = backend.addVolume(volume(folder(u"cd"_s), 0x0A1B2C3D));
+        backend.addVolume(volume(folder(u"cd"_s), 0x0A1B2C3D));
         DiscDrive drive(&backend);
         QVERIFY(drive.readVolume(true));
-        const DiscVolume disc = drive.discVolume();
+        DiscVolume disc = drive.discVolume();
         drive.checkReadable(disc);
-        drive.checkPresent(disc);
-        drive.checkSameDisc(disc);
-
-        // Taken out: the next scan notices at its first folder, and so does the check at the end.
-        backend.setPresent(root, false);
-        drive.checkReadable(disc);
-        QVERIFY_THROWS_EXCEPTION(QuilloryError, drive.checkPresent(disc));
-        QVERIFY_THROWS_EXCEPTION(QuilloryError, drive.checkSameDisc(disc));
-
-        // Another disc in the drive by the end of the scan.
-        backend.setVolume(root, volume(folder(u"cd"_s), 0x99999999));
-        backend.setPresent(root, true);
-        try {
-            drive.checkSameDisc(disc);
-            QFAIL("a swapped disc passed");
-        } catch (const QuilloryError &e) {
-            QVERIFY2(e.message().contains(u"99999999"_s), qPrintable(e.message()));
-        }
-
-        // A root that cannot be listed would be recorded as an empty disc.
-        DiscVolume notAFolder = disc;
-        notAFolder.root = m_dir->path() + u"/file"_s;
-        QFile(notAFolder.root).open(QIODevice::WriteOnly);
-        QVERIFY_THROWS_EXCEPTION(QuilloryError, drive.checkReadable(notAFolder));
+        disc.root = m_dir->path() + u"/file"_s;
+        QFile(disc.root).open(QIODevice::WriteOnly);
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, drive.checkReadable(disc));
     }
 
     void ejectKeys()
