@@ -142,7 +142,7 @@ int ReportCommand::run(CliContext &ctx, const QStringList &args)
     const TreeNode *node = kind == ReportSettings::DiscReport ? findDisc(cat.tree(), a.value(u"disc"_s))
                                                               : findGroup(cat.tree(), a.value(u"group"_s));
 
-    ReportOutput output(file);
+    ReportOutput output(file, cat.dbFolder());
     if (!output.open())
         throw QuilloryError(u"Invalid file name! %1 cannot be created."_s.arg(file));
     try {

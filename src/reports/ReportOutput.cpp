@@ -1,8 +1,11 @@
 #include "ReportOutput.h"
 
 #include "core/QuilloryError.h"
+#include "store/Catalogue.h"
 
-ReportOutput::ReportOutput(const QString &path) : m_path(path), m_file(path)
+#include <QDir>
+
+ReportOutput::ReportOutput(const QString &path, const QString &dbFolder) : m_path(path), m_db(dbFolder), m_file(path)
 {
     // A file the user may replace in a folder where nothing new may be created.
     m_file.setDirectWriteFallback(true);
@@ -10,6 +13,11 @@ ReportOutput::ReportOutput(const QString &path) : m_path(path), m_file(path)
 
 bool ReportOutput::open()
 {
+    if (!m_path.isEmpty() && Catalogue::isInsideDb(m_db, m_path))
+        throw QuilloryError(QStringLiteral("The report \"%1\" would be written inside the database folder \"%2\", "
+                                           "where it could replace the catalogue's own files. Choose a file "
+                                           "outside that folder.")
+                                .arg(QDir::toNativeSeparators(m_path), QDir::toNativeSeparators(m_db)));
     return !m_path.isEmpty() && m_file.open(QIODevice::WriteOnly);
 }
 

@@ -8,10 +8,12 @@
 class ReportOutput
 {
 public:
-    explicit ReportOutput(const QString &path);
+    // dbFolder: the catalogue's database folder, which a report must never write into.
+    ReportOutput(const QString &path, const QString &dbFolder);
 
     // False when the file cannot be created: an empty or invalid name, a missing folder, a
-    // name that is a folder, no permission.
+    // name that is a folder, no permission. Throws QuilloryError for a name inside the
+    // database folder, where the report could replace the catalogue's own files.
     bool open();
     QIODevice *device() { return &m_file; }
     // Puts the finished report in place; throws QuilloryError when that fails.
@@ -21,5 +23,6 @@ public:
 
 private:
     QString m_path;
+    QString m_db;
     QSaveFile m_file;
 };

@@ -106,13 +106,22 @@ private Q_SLOTS:
         QTest::newRow("folder missing") << QStringList{u"--group"_s, u"Music"_s, u"-o"_s,
                                                        m_tmp.filePath(u"none/r.txt"_s)}
                                         << 1 << u"Invalid file name!"_s;
+        QTest::newRow("onto the catalogue")
+            << QStringList{u"--group"_s, u"Music"_s, u"-o"_s, data() + u"/DB/groups.tree"_s} << 1
+            << u"inside the database folder"_s;
     }
     void refusals()
     {
         QFETCH(QStringList, args);
         QFETCH(int, code);
         QFETCH(QString, message);
+        QFile tree(data() + u"/DB/groups.tree"_s);
+        QVERIFY(tree.open(QIODevice::ReadOnly));
+        const QByteArray before = tree.readAll();
+        tree.close();
         const CliRun r = report(args);
+        QVERIFY(tree.open(QIODevice::ReadOnly));
+        QCOMPARE(tree.readAll(), before);
         QCOMPARE(r.code, code);
         QVERIFY2(QString::fromUtf8(r.err).contains(message), r.err.constData());
         QVERIFY(!QFileInfo::exists(out()));

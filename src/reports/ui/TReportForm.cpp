@@ -334,9 +334,14 @@ void TReportForm::OpenButtonClick()
 
 bool TReportForm::writeReport(const TreeNode *node, const QString &file, int form)
 {
-    ReportOutput output(file);
-    if (!output.open()) {
-        AppDialogs::message(this, AppDialogs::Error, u"Invalid file name!"_s);
+    ReportOutput output(file, m_workspace.dbFolder());
+    try {
+        if (!output.open()) {
+            AppDialogs::message(this, AppDialogs::Error, u"Invalid file name!"_s);
+            return false;
+        }
+    } catch (const QuilloryError &e) {
+        AppDialogs::showError(this, e.message());
         return false;
     }
     if (!m_busy)
