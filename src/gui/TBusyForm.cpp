@@ -1,4 +1,5 @@
 #include "gui/TBusyForm.h"
+#include "MainWindowLock.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -9,6 +10,7 @@
 TBusyForm::TBusyForm(QWidget *mainWindow)
     : QWidget(mainWindow, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), m_mainWindow(mainWindow)
 {
+    new MainWindowLock(this, mainWindow);
     setObjectName(QStringLiteral("BusyForm"));
     setFixedSize(320, 90);
     auto *frame = new QFrame(this);
@@ -70,19 +72,4 @@ int TBusyForm::position() const
 int TBusyForm::maximum() const
 {
     return m_bar->maximum();
-}
-
-void TBusyForm::showEvent(QShowEvent *event)
-{
-    if (m_mainWindow)
-        m_mainWindow->setEnabled(false);
-    setEnabled(true);
-    QWidget::showEvent(event);
-}
-
-void TBusyForm::hideEvent(QHideEvent *event)
-{
-    if (m_mainWindow)
-        m_mainWindow->setEnabled(true);
-    QWidget::hideEvent(event);
 }

@@ -23,9 +23,6 @@ public:
     int maximum() const;
 
 protected:
-    void showEvent(QShowEvent *event) override;
-    void hideEvent(QHideEvent *event) override;
-
 private:
     QPointer<QWidget> m_mainWindow;
     QLabel *m_label;

@@ -1,5 +1,7 @@
 #include "TCDForm.h"
 
+#include "gui/MainWindowLock.h"
+
 #include "acquire/DiscAdder.h"
 #include "browser/FormatSize.h"
 #include "browser/Navigator.h"
@@ -23,6 +25,7 @@ using namespace Qt::Literals::StringLiterals;
 TCDForm::TCDForm(Workspace &workspace, Navigator &navigator, QWidget *mainWindow)
     : QDialog(mainWindow), m_workspace(workspace), m_navigator(navigator), m_mainWindow(mainWindow)
 {
+    new MainWindowLock(this, mainWindow);
     setObjectName(u"CDForm"_s);
     setWindowTitle(u"Edit Disc Entry"_s);
 
@@ -154,19 +157,4 @@ void TCDForm::ChangeButtonClick()
     TreeNode *disc = m_disc;
     accept();
     m_navigator.TreeChange(disc);
-}
-
-void TCDForm::showEvent(QShowEvent *event)
-{
-    if (m_mainWindow)
-        m_mainWindow->setEnabled(false);
-    setEnabled(true);
-    QDialog::showEvent(event);
-}
-
-void TCDForm::hideEvent(QHideEvent *event)
-{
-    if (m_mainWindow)
-        m_mainWindow->setEnabled(true);
-    QDialog::hideEvent(event);
 }

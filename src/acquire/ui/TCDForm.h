@@ -29,9 +29,6 @@ public Q_SLOTS:
     void ChangeButtonClick();
 
 protected:
-    void showEvent(QShowEvent *event) override;
-    void hideEvent(QHideEvent *event) override;
-
 private:
     Workspace &m_workspace;
     Navigator &m_navigator;

@@ -58,6 +58,7 @@ int gaugeShift(quint64 kilobytes)
 TNewForm::TNewForm(Workspace &workspace, Navigator &navigator, DiscDrive &drive, QWidget *mainWindow)
     : QDialog(mainWindow), m_workspace(workspace), m_navigator(navigator), m_drive(drive), m_mainWindow(mainWindow)
 {
+    m_mainLock = new MainWindowLock(this, mainWindow);
     setObjectName(u"NewForm"_s);
     setWindowTitle(u"Add Disc to Database"_s);
 
@@ -283,9 +284,9 @@ bool TNewForm::runScan(const DiscVolume &disc, const DiscDetails &details, TreeN
     m_scanning = true;
     m_stopRequested = false;
     // The main window stays disabled: the busy window takes it over from the dialog.
-    m_keepMainDisabled = true;
+    m_mainLock->setHeld(true);
     hide();
-    m_keepMainDisabled = false;
+    m_mainLock->setHeld(false);
     if (!m_busy)
         m_busy = new TBusyForm(m_mainWindow);
     const int shift = gaugeShift(disc.totalSize / 1024);
@@ -364,19 +365,4 @@ void TNewForm::ExploreButtonClick()
     }
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(drive)))
         AppDialogs::showError(this, u"Error executing file!"_s);
-}
-
-void TNewForm::showEvent(QShowEvent *event)
-{
-    if (m_mainWindow)
-        m_mainWindow->setEnabled(false);
-    setEnabled(true);
-    QDialog::showEvent(event);
-}
-
-void TNewForm::hideEvent(QHideEvent *event)
-{
-    if (m_mainWindow && !m_keepMainDisabled)
-        m_mainWindow->setEnabled(true);
-    QDialog::hideEvent(event);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "gui/MainWindowLock.h"
+
 #include "acquire/DiscAdder.h"
 
 #include <QDialog>
@@ -56,9 +58,6 @@ Q_SIGNALS:
     void scanFinished();
 
 protected:
-    void showEvent(QShowEvent *event) override;
-    void hideEvent(QHideEvent *event) override;
-
 private:
     void fillDrives();
     void DrivesBoxChange(int index);
@@ -90,5 +89,5 @@ private:
     bool m_scanning = false;
     bool m_stopRequested = false;
     // Set while the dialog hands the disabled main window over to the busy window.
-    bool m_keepMainDisabled = false;
+    MainWindowLock *m_mainLock = nullptr;
 };

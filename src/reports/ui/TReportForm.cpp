@@ -1,5 +1,7 @@
 #include "TReportForm.h"
 
+#include "gui/MainWindowLock.h"
+
 #include "ColorShape.h"
 #include "browser/Navigator.h"
 #include "core/QuilloryError.h"
@@ -58,6 +60,7 @@ TReportForm::TReportForm(Workspace &workspace, Navigator &navigator, QWidget *ma
     : QDialog(mainWindow, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       m_workspace(workspace), m_navigator(navigator), m_mainWindow(mainWindow)
 {
+    new MainWindowLock(this, mainWindow);
     setObjectName(u"ReportForm"_s);
     setWindowTitle(u"Create Report"_s);
     setModal(false);
@@ -407,19 +410,4 @@ void TReportForm::OkButtonClick()
 void TReportForm::CancelButtonClick()
 {
     close();
-}
-
-void TReportForm::showEvent(QShowEvent *event)
-{
-    if (m_mainWindow)
-        m_mainWindow->setEnabled(false);
-    setEnabled(true);
-    QDialog::showEvent(event);
-}
-
-void TReportForm::hideEvent(QHideEvent *event)
-{
-    if (m_mainWindow)
-        m_mainWindow->setEnabled(true);
-    QDialog::hideEvent(event);
 }

@@ -60,9 +60,6 @@ public Q_SLOTS:
     void CancelButtonClick();
 
 protected:
-    void showEvent(QShowEvent *event) override;
-    void hideEvent(QHideEvent *event) override;
-
 private:
     void buildUi();
     QTreeWidgetItem *selectedColumn() const;
