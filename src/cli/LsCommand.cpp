@@ -2,6 +2,7 @@
 
 #include "CliArgs.h"
 #include "CliError.h"
+#include "DiscLookup.h"
 #include "browser/FileTypes.h"
 #include "core/QuilloryError.h"
 #include "store/Catalogue.h"
@@ -10,31 +11,6 @@
 
 namespace
 {
-
-const TCD *findDisc(const GroupTree &tree, const QString &key)
-{
-    QList<const TCD *> bySerial, byTitle;
-    tree.forEachPreOrder([&](TreeNode *n) {
-        if (!n->isDisc() || !n->cd())
-            return;
-        if (n->cd()->Serial.compare(key, Qt::CaseInsensitive) == 0)
-            bySerial << n->cd();
-        else if (n->cd()->Title == key)
-            byTitle << n->cd();
-    });
-    if (!bySerial.isEmpty())
-        return bySerial.first();
-    if (byTitle.size() > 1) {
-        QStringList serials;
-        for (const TCD *cd : byTitle)
-            serials << cd->Serial;
-        throw QuilloryError(QStringLiteral("Several discs are titled \"%1\"; name one by its serial: %2.")
-                                .arg(key, serials.join(QLatin1String(", "))));
-    }
-    if (byTitle.isEmpty())
-        throw QuilloryError(QStringLiteral("There is no disc titled \"%1\" or with that serial.").arg(key));
-    return byTitle.first();
-}
 
 // "\MUSIC\ROCK\" from what the user typed: "/" read as "\", the outer "\" added when missing.
 QString catalogPath(QString path)
@@ -55,7 +31,7 @@ int LsCommand::run(CliContext &ctx, const QStringList &args)
     if (a.positional().isEmpty() || a.positional().size() > 2)
         throw CliUsageError(QStringLiteral("a DISC and at most one FOLDER are needed"));
     const Catalogue &cat = ctx.readCatalogue();
-    const TCD *cd = findDisc(cat.tree(), a.positional().first());
+    const TCD *cd = DiscLookup::disc(cat.tree(), a.positional().first())->cd();
     const QString path = catalogPath(a.positional().size() > 1 ? a.positional().at(1) : QStringLiteral("\\"));
     const ContentsFile::Parsed lists = ContentsFile::load(cat.dbFolder(), cd->Serial);
     const ContentsList::Folder folder = ContentsList::findFolder(lists.folders, lists.files, path);

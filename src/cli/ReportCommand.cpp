@@ -2,6 +2,7 @@
 
 #include "CliArgs.h"
 #include "CliError.h"
+#include "DiscLookup.h"
 #include "core/QuilloryError.h"
 #include "reports/ReportBuilder.h"
 #include "reports/ReportOutput.h"
@@ -12,46 +13,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace
 {
-
-// A disc by its serial (any case) or its title; a title that several discs share must be
-// given as a serial.
-const TreeNode *findDisc(const GroupTree &tree, const QString &key)
-{
-    QList<const TreeNode *> bySerial, byTitle;
-    tree.forEachPreOrder([&](TreeNode *n) {
-        if (!n->isDisc() || !n->cd())
-            return;
-        if (n->cd()->Serial.compare(key, Qt::CaseInsensitive) == 0)
-            bySerial << n;
-        else if (n->text() == key)
-            byTitle << n;
-    });
-    if (!bySerial.isEmpty())
-        return bySerial.first();
-    if (byTitle.size() > 1) {
-        QStringList serials;
-        for (const TreeNode *n : byTitle)
-            serials << n->cd()->Serial;
-        throw QuilloryError(
-            u"Several discs are titled \"%1\"; name one by its serial: %2."_s.arg(key, serials.join(u", "_s)));
-    }
-    if (byTitle.isEmpty())
-        throw QuilloryError(u"There is no disc titled \"%1\" or with that serial."_s.arg(key));
-    return byTitle.first();
-}
-
-// The root or a group by its name, the first in tree order.
-const TreeNode *findGroup(const GroupTree &tree, const QString &name)
-{
-    const TreeNode *found = nullptr;
-    tree.forEachPreOrder([&](TreeNode *n) {
-        if (!found && n->isGroup() && n->text() == name)
-            found = n;
-    });
-    if (!found)
-        throw QuilloryError(u"There is no group named \"%1\"."_s.arg(name));
-    return found;
-}
 
 QStringList listOption(const QString &value)
 {
@@ -139,8 +100,8 @@ int ReportCommand::run(CliContext &ctx, const QStringList &args)
     settings.recurse = a.flag(u"recurse"_s);
 
     const Catalogue &cat = ctx.readCatalogue();
-    const TreeNode *node = kind == ReportSettings::DiscReport ? findDisc(cat.tree(), a.value(u"disc"_s))
-                                                              : findGroup(cat.tree(), a.value(u"group"_s));
+    const TreeNode *node = kind == ReportSettings::DiscReport ? DiscLookup::disc(cat.tree(), a.value(u"disc"_s))
+                                                              : DiscLookup::group(cat.tree(), a.value(u"group"_s));
 
     ReportOutput output(file, cat.dbFolder());
     if (!output.open())
