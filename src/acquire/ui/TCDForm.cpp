@@ -38,15 +38,7 @@ TCDForm::TCDForm(Workspace &workspace, Navigator &navigator, QWidget *mainWindow
             e->setFocusPolicy(Qt::ClickFocus);
         return e;
     };
-    m_titleEdit = edit(u"TitleEdit"_s, false);
-    m_genreEdit = edit(u"GenreEdit"_s, false);
-    m_numberEdit = new QSpinBox(this);
-    m_numberEdit->setObjectName(u"NumberEdit"_s);
-    m_numberEdit->setRange(std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max());
-    m_descEdit = new QPlainTextEdit(this);
-    m_descEdit->setObjectName(u"DescEdit"_s);
-    m_descEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_descEdit->setTabChangesFocus(true);
+    m_fields = DiscDetailsFields(this);
     m_labelEdit = edit(u"LabelEdit"_s, true);
     m_serialEdit = edit(u"SerialEdit"_s, true);
     m_spaceEdit = edit(u"SpaceEdit"_s, true);
@@ -74,10 +66,10 @@ TCDForm::TCDForm(Workspace &workspace, Navigator &navigator, QWidget *mainWindow
         fields->addWidget(field, row, 1);
         ++row;
     };
-    add(u"Disc Title:"_s, m_titleEdit);
-    add(u"Disc Genre:"_s, m_genreEdit);
-    add(u"Disc Number:"_s, m_numberEdit);
-    add(u"Disc Description:"_s, m_descEdit);
+    add(u"Disc Title:"_s, m_fields.title);
+    add(u"Disc Genre:"_s, m_fields.genre);
+    add(u"Disc Number:"_s, m_fields.number);
+    add(u"Disc Description:"_s, m_fields.description);
     add(u"Disc Label:"_s, m_labelEdit);
     add(u"Serial Number:"_s, m_serialEdit);
     add(u"Occupied Space:"_s, m_spaceEdit);
@@ -120,38 +112,30 @@ void TCDForm::FormShow(TreeNode *disc)
         return;
     m_disc = disc;
     const TCD &cd = *disc->cd();
-    const DiscDetails d = DiscAdder::detailsOf(cd);
     m_labelEdit->setText(cd.VolumeLabel);
     m_serialEdit->setText(cd.Serial);
     m_spaceEdit->setText(FormatSize(cd.Size));
     m_fsEdit->setText(cd.FileSystem);
     m_dateEdit->setText(cd.Date);
-    m_titleEdit->setText(d.title);
-    m_descEdit->setPlainText(d.description);
-    m_numberEdit->setValue(d.number);
-    m_genreEdit->setText(d.genre);
+    m_fields.setDetails(DiscAdder::detailsOf(cd));
     m_borrowLabel->setText(cd.BorrowedTo.isEmpty() ? u"Disc is present."_s
                                                    : u"Disc is borrowed to "_s + cd.BorrowedTo + u'!');
     m_changeButton->setEnabled(!m_workspace.isReadOnly());
     show();
     raise();
     activateWindow();
-    m_titleEdit->setFocus();
+    m_fields.title->setFocus();
 }
 
 void TCDForm::ChangeButtonClick()
 {
     if (!m_disc || m_workspace.isReadOnly())
         return;
-    DiscDetails d;
-    d.title = m_titleEdit->text();
-    d.genre = m_genreEdit->text();
-    d.description = m_descEdit->toPlainText();
-    d.number = m_numberEdit->value();
+    const DiscDetails d = m_fields.details();
     if (const QString problem = DiscAdder::changeDisc(m_workspace.tree(), m_disc, d); !problem.isNull()) {
         AppDialogs::message(this, AppDialogs::Error, problem);
         if (!DiscAdder::CheckTitle(d.title).isNull())
-            m_titleEdit->setFocus();
+            m_fields.title->setFocus();
         return;
     }
     TreeNode *disc = m_disc;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DiscDetailsFields.h"
+
 #include <QDialog>
 #include <QPointer>
 
@@ -35,10 +37,7 @@ private:
     QPointer<QWidget> m_mainWindow;
     TreeNode *m_disc = nullptr;
 
-    QLineEdit *m_titleEdit;
-    QLineEdit *m_genreEdit;
-    QSpinBox *m_numberEdit;
-    QPlainTextEdit *m_descEdit;
+    DiscDetailsFields m_fields;
     QLineEdit *m_labelEdit;
     QLineEdit *m_serialEdit;
     QLineEdit *m_spaceEdit;

@@ -69,17 +69,7 @@ TNewForm::TNewForm(Workspace &workspace, Navigator &navigator, DiscDrive &drive,
     m_serialEdit = readOnlyEdit(u"SerialEdit"_s, this);
     m_spaceEdit = readOnlyEdit(u"SpaceEdit"_s, this);
     m_fsEdit = readOnlyEdit(u"FSEdit"_s, this);
-    m_titleEdit = new QLineEdit(this);
-    m_titleEdit->setObjectName(u"TitleEdit"_s);
-    m_genreEdit = new QLineEdit(this);
-    m_genreEdit->setObjectName(u"GenreEdit"_s);
-    m_numberEdit = new QSpinBox(this);
-    m_numberEdit->setObjectName(u"NumberEdit"_s);
-    m_numberEdit->setRange(std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max());
-    m_descEdit = new QPlainTextEdit(this);
-    m_descEdit->setObjectName(u"DescEdit"_s);
-    m_descEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_descEdit->setTabChangesFocus(true);
+    m_fields = DiscDetailsFields(this);
     m_ejectBox = new QCheckBox(u"Eject disc on complete scan"_s, this);
     m_ejectBox->setObjectName(u"EjectBox"_s);
 
@@ -119,10 +109,10 @@ TNewForm::TNewForm(Workspace &workspace, Navigator &navigator, DiscDrive &drive,
     add(u"Serial Number:"_s, m_serialEdit);
     add(u"Occupied Space:"_s, m_spaceEdit);
     add(u"File System:"_s, m_fsEdit);
-    add(u"Disc Title:"_s, m_titleEdit);
-    add(u"Disc Genre:"_s, m_genreEdit);
-    add(u"Disc Number:"_s, m_numberEdit);
-    add(u"Disc Description:"_s, m_descEdit);
+    add(u"Disc Title:"_s, m_fields.title);
+    add(u"Disc Genre:"_s, m_fields.genre);
+    add(u"Disc Number:"_s, m_fields.number);
+    add(u"Disc Description:"_s, m_fields.description);
     fields->addWidget(m_ejectBox, row, 1);
     fields->setColumnStretch(1, 1);
     fields->setRowStretch(row - 1, 1);
@@ -138,7 +128,7 @@ TNewForm::TNewForm(Workspace &workspace, Navigator &navigator, DiscDrive &drive,
     resize(480, 420);
 
     setTabOrder(m_drivesBox, m_refreshButton);
-    setTabOrder(m_refreshButton, m_titleEdit);
+    setTabOrder(m_refreshButton, m_fields.title);
 
     connect(m_addButton, &QPushButton::clicked, this, &TNewForm::AddButtonClick);
     connect(m_cancelButton, &QPushButton::clicked, this, &TNewForm::CancelButtonClick);
@@ -175,9 +165,9 @@ void TNewForm::dropDownDrives()
     // Only from the fields, the drive list and the drive buttons; Add, Cancel and the check box
     // keep the key to themselves.
     QWidget *focus = focusWidget();
-    const QList<QWidget *> from = {m_drivesBox, m_labelEdit,   m_serialEdit,    m_spaceEdit,
-                                   m_fsEdit,    m_titleEdit,   m_genreEdit,     m_numberEdit,
-                                   m_descEdit,  m_ejectButton, m_exploreButton, m_refreshButton};
+    const QList<QWidget *> from = {
+        m_drivesBox,    m_labelEdit,     m_serialEdit,         m_spaceEdit,   m_fsEdit,        m_fields.title,
+        m_fields.genre, m_fields.number, m_fields.description, m_ejectButton, m_exploreButton, m_refreshButton};
     for (QWidget *w : from) {
         if (focus == w || (focus && w->isAncestorOf(focus))) {
             m_drivesBox->setFocus();
@@ -189,14 +179,14 @@ void TNewForm::dropDownDrives()
 
 void TNewForm::FormShow()
 {
-    m_titleEdit->clear();
-    m_genreEdit->clear();
-    m_descEdit->clear();
-    m_numberEdit->setValue(DiscAdder(m_workspace.catalogue(), m_workspace.preferences()).nextNumber());
+    m_fields.title->clear();
+    m_fields.genre->clear();
+    m_fields.description->clear();
+    m_fields.number->setValue(DiscAdder(m_workspace.catalogue(), m_workspace.preferences()).nextNumber());
     show();
     raise();
     activateWindow();
-    m_titleEdit->setFocus();
+    m_fields.title->setFocus();
     DriveChange(Refresh::User);
     m_ejectBox->setChecked(m_workspace.preferences().eject());
 }
@@ -214,12 +204,12 @@ void TNewForm::DriveChange(Refresh who)
         m_spaceEdit->setText(FormatSize(static_cast<qint64>(v.TotalDiskSpace())));
         m_fsEdit->setText(v.FileSystemType());
         if (who == Refresh::User || (who == Refresh::Notice && v.SerialNumber() != shownSerial))
-            m_titleEdit->setText(DiscDrive::proposedTitle(v.VolumeName(), m_workspace.preferences().correctLabel()));
+            m_fields.title->setText(DiscDrive::proposedTitle(v.VolumeName(), m_workspace.preferences().correctLabel()));
     } else {
         for (QLineEdit *e : {m_labelEdit, m_serialEdit, m_spaceEdit, m_fsEdit})
             e->clear();
         if (who == Refresh::User || (who == Refresh::Notice && !shownSerial.isEmpty()))
-            m_titleEdit->clear();
+            m_fields.title->clear();
     }
 }
 
@@ -228,26 +218,16 @@ void TNewForm::mediaChanged()
     DriveChange(Refresh::Notice);
 }
 
-DiscDetails TNewForm::details() const
-{
-    DiscDetails d;
-    d.title = m_titleEdit->text();
-    d.genre = m_genreEdit->text();
-    d.description = m_descEdit->toPlainText();
-    d.number = m_numberEdit->value();
-    return d;
-}
-
 void TNewForm::AddButtonClick()
 {
     if (m_scanning || m_workspace.isReadOnly())
         return;
     Preferences &prefs = m_workspace.preferences();
     prefs.setEject(m_ejectBox->isChecked());
-    const DiscDetails d = details();
+    const DiscDetails d = m_fields.details();
     if (const QString problem = DiscAdder::CheckTitle(d.title); !problem.isNull()) {
         AppDialogs::message(this, AppDialogs::Error, problem);
-        m_titleEdit->setFocus();
+        m_fields.title->setFocus();
         return;
     }
     if (const QString problem = DiscAdder::CheckDetails(d); !problem.isNull()) {

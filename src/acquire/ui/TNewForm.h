@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DiscDetailsFields.h"
+
 #include "gui/MainWindowLock.h"
 
 #include "acquire/DiscAdder.h"
@@ -40,7 +42,6 @@ public:
     // The media notices moved the drives: the list is drawn again and the fields re-read.
     void mediaChanged();
 
-    DiscDetails details() const;
     bool isScanning() const { return m_scanning; }
     // A running scan stops at its next folder; nothing is stored.
     void requestStop() { m_stopRequested = true; }
@@ -75,10 +76,7 @@ private:
     QLineEdit *m_serialEdit;
     QLineEdit *m_spaceEdit;
     QLineEdit *m_fsEdit;
-    QLineEdit *m_titleEdit;
-    QLineEdit *m_genreEdit;
-    QSpinBox *m_numberEdit;
-    QPlainTextEdit *m_descEdit;
+    DiscDetailsFields m_fields;
     QCheckBox *m_ejectBox;
     QPushButton *m_addButton;
     QPushButton *m_cancelButton;
