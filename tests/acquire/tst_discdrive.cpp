@@ -1,5 +1,6 @@
 // The Add Disc dialog's drive: the selection that follows a drive through its mount, mounting a
 // medium only when the user picks the drive, an unreadable root, and the eject keys.
+#include "ScanFixture.h"
 #include "acquire/DiscDrive.h"
 #include "acquire/FolderVolumeBackend.h"
 #include "core/QuilloryError.h"
@@ -54,16 +55,7 @@ public:
     }
 };
 
-FolderVolume volume(const QString &folder, quint32 serial, DriveKind kind = DriveKind::CDROM)
-{
-    FolderVolume v;
-    v.folder = folder;
-    v.label = u"AUDIO_CD_1"_s;
-    v.serial = serial;
-    v.totalBytes = 2048 * 100;
-    v.kind = kind;
-    return v;
-}
+using ScanFixture::volume;
 
 } // namespace
 

@@ -3,6 +3,7 @@
 // Helpers for the scanner tests: building a folder tree with known sizes and times, the
 // order the file system really enumerates it in, and running a scan into two buffers.
 
+#include "acquire/FolderVolumeBackend.h"
 #include "acquire/Scanner.h"
 #include "settings/Preferences.h"
 #include "store/ContentsList.h"
@@ -113,6 +114,18 @@ inline bool run(const QString &folder, const QString &program, const QStringList
     if (output)
         *output = p.readAllStandardOutput();
     return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// A folder standing in for a drive's medium, as the drive tests use it.
+inline FolderVolume volume(const QString &folder, quint32 serial, DriveKind kind = DriveKind::CDROM)
+{
+    FolderVolume v;
+    v.folder = folder;
+    v.label = QStringLiteral("AUDIO_CD_1");
+    v.serial = serial;
+    v.totalBytes = 2048 * 100;
+    v.kind = kind;
+    return v;
 }
 
 } // namespace ScanFixture

@@ -62,13 +62,7 @@ class TestDiscCommands : public QObject
 
     static FolderVolume volume(const QString &folder, quint32 serial, DriveKind kind = DriveKind::CDROM)
     {
-        FolderVolume v;
-        v.folder = folder;
-        v.label = u"AUDIO_CD_1"_s;
-        v.serial = serial;
-        v.totalBytes = 2048 * 100;
-        v.kind = kind;
-        return v;
+        return ScanFixture::volume(folder, serial, kind);
     }
     template <typename T> static T *w(QWidget *form, const QString &name)
     {
