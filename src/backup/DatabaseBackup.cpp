@@ -43,11 +43,7 @@ void DatabaseBackup::exportDatabase(Catalogue &catalogue, const QString &archive
                                     const InfoCallback &info)
 {
     const QString db = catalogue.dbFolder();
-    if (Catalogue::isInsideDb(db, archiveFile))
-        throw QuilloryError(QStringLiteral("The archive \"%1\" would be written inside the database folder \"%2\", "
-                                           "where it could replace the catalogue's own files. Choose a file "
-                                           "outside that folder.")
-                                .arg(shownPath(archiveFile), shownPath(db)));
+    Catalogue::refuseWriteInsideDb(db, archiveFile, QStringLiteral("archive"));
     if (!catalogue.canSave())
         throw QuilloryError(QStringLiteral("The group tree could not be loaded, so the database is not exported: "
                                            "saving the tree first would replace \"groups.tree\" with an empty one."));

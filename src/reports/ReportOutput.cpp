@@ -3,8 +3,6 @@
 #include "core/QuilloryError.h"
 #include "store/Catalogue.h"
 
-#include <QDir>
-
 ReportOutput::ReportOutput(const QString &path, const QString &dbFolder) : m_path(path), m_db(dbFolder), m_file(path)
 {
     // A file the user may replace in a folder where nothing new may be created.
@@ -13,11 +11,8 @@ ReportOutput::ReportOutput(const QString &path, const QString &dbFolder) : m_pat
 
 bool ReportOutput::open()
 {
-    if (!m_path.isEmpty() && Catalogue::isInsideDb(m_db, m_path))
-        throw QuilloryError(QStringLiteral("The report \"%1\" would be written inside the database folder \"%2\", "
-                                           "where it could replace the catalogue's own files. Choose a file "
-                                           "outside that folder.")
-                                .arg(QDir::toNativeSeparators(m_path), QDir::toNativeSeparators(m_db)));
+    if (!m_path.isEmpty())
+        Catalogue::refuseWriteInsideDb(m_db, m_path, QStringLiteral("report"));
     return !m_path.isEmpty() && m_file.open(QIODevice::WriteOnly);
 }
 

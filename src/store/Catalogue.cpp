@@ -77,6 +77,18 @@ void Catalogue::removeLeftovers()
             QFile::remove(m_dbFolder + name);
 }
 
+void Catalogue::refuseWriteInsideDb(const QString &dbFolder, const QString &path, const QString &what)
+{
+    const auto shown = [](const QString &p) {
+        return QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(p).absoluteFilePath()));
+    };
+    if (isInsideDb(dbFolder, path))
+        throw QuilloryError(QStringLiteral("The %1 \"%2\" would be written inside the database folder \"%3\", "
+                                           "where it could replace the catalogue's own files. Choose a file "
+                                           "outside that folder.")
+                                .arg(what, shown(path), shown(dbFolder)));
+}
+
 bool Catalogue::isInsideDb(const QString &dbFolder, const QString &path)
 {
     struct stat db;

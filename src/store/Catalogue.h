@@ -35,6 +35,9 @@ public:
     // the user names to be written (an export, a report) or read as an archive must never be
     // one of the catalogue's own.
     static bool isInsideDb(const QString &dbFolder, const QString &path);
+    // Throws QuilloryError when a file the user chose to write (what: "archive", "report")
+    // lies inside the database folder.
+    static void refuseWriteInsideDb(const QString &dbFolder, const QString &path, const QString &what);
 
     // Loads "groups.tree" when it exists, else a tree holding only the root "My Collection".
     // A failed load leaves the root-only tree and marks the catalogue unsafe to save.
