@@ -4,86 +4,224 @@
 #include "core/TextCodec.h"
 
 #include <QSet>
+#include <algorithm>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace
+{
+// Offsets are kept in four bytes; a longer text is parsed up to this point only (lists are
+// bounded far below it).
+constexpr qsizetype kMaxOffset = qsizetype(0xFFFFFFFEu);
+
+// Line i of the text between begin and end, without its CR LF or LF; null past the last line.
+// next is where the line after it starts.
+QByteArrayView nthLine(const char *p, qsizetype begin, qsizetype end, int i, qsizetype &next)
+{
+    for (int k = 0; begin < end; ++k) {
+        const char *lf = static_cast<const char *>(memchr(p + begin, '\n', static_cast<size_t>(end - begin)));
+        const qsizetype lineEnd = lf ? lf - p : end;
+        next = lf ? lineEnd + 1 : end;
+        if (k == i) {
+            qsizetype e = lineEnd;
+            if (e > begin && p[e - 1] == '\r')
+                --e;
+            return QByteArrayView(p + begin, e - begin);
+        }
+        begin = next;
+    }
+    return {};
+}
+} // namespace
+
+ContentsList::Builder::Builder(const char *data, qsizetype expectedSize) : m_data(data)
+{
+    // Records run fifty bytes or more.
+    m_list.m_starts.reserve(static_cast<size_t>(expectedSize / 40 + 2));
+}
+
+void ContentsList::Builder::line(qsizetype start, qsizetype end)
+{
+    const qsizetype lineEnd = end; // where the line feed is, or the text ends
+    if (end > start && m_data[end - 1] == '\r')
+        --end;
+    if (m_lineNo == ContentsRecord::FolderLine) {
+        m_folderStart = start;
+        m_folderEnd = end;
+    }
+    // The fixed lines are taken whatever they say, so a file named "-" keeps its record.
+    if (m_lineNo >= ContentsRecord::FixedLines &&
+        QByteArrayView(m_data + start, end - start) == ContentsRecord::EndLine)
+        closeRecord(lineEnd + 1);
+    else
+        ++m_lineNo;
+}
+
+void ContentsList::Builder::closeRecord(qsizetype next)
+{
+    m_list.m_starts.push_back(static_cast<quint32>(m_recordStart));
+    if (m_lineNo > ContentsRecord::FolderLine) {
+        // The files of a folder come together, so the key is folded only when line 2 changes.
+        const int r = static_cast<int>(m_list.m_starts.size() - 1);
+        const QByteArrayView folder(m_data + m_folderStart, m_folderEnd - m_folderStart);
+        if (!m_bucket || folder != m_prevFolder) {
+            const QString key = folderKey(QString::fromUtf8(folder));
+            m_bucket = &m_list.m_byFolder[key];
+            if (!m_bucket->empty()) {
+                const size_t front = static_cast<size_t>(m_bucket->front());
+                qsizetype unused = 0;
+                if (nthLine(m_data, m_list.m_starts[front], m_list.m_starts[front + 1], ContentsRecord::FolderLine,
+                            unused) != folder)
+                    m_mixed.insert(key);
+            }
+            m_prevFolder = folder;
+        }
+        m_bucket->push_back(r);
+    }
+    m_recordStart = next;
+    m_lineNo = 0;
+}
+
+void ContentsList::Builder::scanBlocks(qsizetype to)
+{
+    qsizetype pos = m_scanned;
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    __m128i high = _mm_setzero_si128();
+    for (; pos + 16 <= to; pos += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(m_data + pos));
+        high = _mm_or_si128(high, v);
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
+        while (mask) {
+            const qsizetype at = pos + __builtin_ctz(mask);
+            line(m_lineStart, at);
+            m_lineStart = at + 1;
+            mask &= mask - 1;
+        }
+    }
+    if (_mm_movemask_epi8(high))
+        m_ascii = false;
+#endif
+    // What is left (all of it without SSE2) a byte at a time.
+    for (; pos < to; ++pos) {
+        const char c = m_data[pos];
+        if (static_cast<uchar>(c) >= 0x80)
+            m_ascii = false;
+        if (c == '\n') {
+            line(m_lineStart, pos);
+            m_lineStart = pos + 1;
+        }
+    }
+    m_scanned = pos;
+}
+
+void ContentsList::Builder::advance(qsizetype available)
+{
+    available = std::min(available, kMaxOffset);
+    // Whole blocks only; the rest waits for the next bytes or for finish().
+    scanBlocks(m_scanned + ((available - m_scanned) & ~qsizetype(15)));
+}
+
+ContentsList ContentsList::Builder::finish(const QByteArray &bytes)
+{
+    Q_ASSERT(bytes.constData() == m_data || bytes.isEmpty());
+    const qsizetype n = std::min(bytes.size(), kMaxOffset);
+    if (n > m_scanned)
+        scanBlocks(n);
+    // A last line without its line feed, and a last record without its "-", still count.
+    if (m_lineStart < n)
+        line(m_lineStart, n);
+    if (m_recordStart > n)
+        m_recordStart = n;
+    if (m_recordStart < n) {
+        closeRecord(n);
+        m_list.m_lastOpen = true;
+    }
+    m_list.m_starts.push_back(static_cast<quint32>(m_recordStart));
+
+    // A list made on Windows: its bytes are Windows-1252, read again as UTF-8 text.
+    if (!m_ascii && !TextCodec::isValidUtf8(QByteArrayView(bytes.constData(), n)))
+        return fromBytes(TextCodec::toUtf8(bytes.left(n)));
+
+    m_list.m_data = bytes;
+    for (const QString &key : std::as_const(m_mixed))
+        for (int r : m_list.m_byFolder.value(key))
+            m_list.m_bySpelling[m_list.lineBytes(r, ContentsRecord::FolderLine).toByteArray()].push_back(r);
+    // The table was sized for records of forty bytes; shorter ones may have grown it twice over.
+    if (m_list.m_starts.capacity() > m_list.m_starts.size() + m_list.m_starts.size() / 4)
+        m_list.m_starts.shrink_to_fit();
+    m_prevFolder = {};
+    m_bucket = nullptr;
+    return std::move(m_list);
+}
 
 ContentsList ContentsList::fromBytes(const QByteArray &bytes)
 {
-    ContentsList list;
-    list.m_data = TextCodec::toUtf8(bytes);
-    const char *p = list.m_data.constData();
-    const qsizetype n = list.m_data.size();
+    Builder builder(bytes.constData(), bytes.size());
+    builder.advance(bytes.size());
+    return builder.finish(bytes);
+}
 
-    // Split into lines, CR LF or LF. Records run about ten to twenty bytes a line.
-    list.m_lineStart.reserve(static_cast<size_t>(n / 16 + 16));
-    list.m_lineLen.reserve(static_cast<size_t>(n / 16 + 16));
-    qsizetype start = 0;
-    while (start < n) {
-        const char *lf = static_cast<const char *>(memchr(p + start, '\n', static_cast<size_t>(n - start)));
-        qsizetype end = lf ? lf - p : n;
-        qsizetype next = lf ? end + 1 : n;
-        if (end > start && p[end - 1] == '\r')
-            --end;
-        list.m_lineStart.push_back(start);
-        list.m_lineLen.push_back(static_cast<quint32>(end - start));
-        start = next;
-    }
-    list.m_lineStart.push_back(n);
-
-    // A record is four fixed lines (name, folder, size, date), then extra lines up to one that
-    // holds a single "-". The fixed lines are taken whatever they say, so a file named "-"
-    // keeps its record. A last record without its "-" still counts.
-    const quint32 total = static_cast<quint32>(list.m_lineLen.size());
-    list.m_records.reserve(total / 5 + 1);
-    quint32 first = 0;
-    for (quint32 i = 0; i < total; ++i) {
-        if (i - first >= quint32(ContentsRecord::FixedLines) &&
-            QByteArrayView(p + list.m_lineStart[i], list.m_lineLen[i]) == ContentsRecord::EndLine) {
-            list.m_records.push_back({first, i - first});
-            first = i + 1;
-        }
-    }
-    if (first < total)
-        list.m_records.push_back({first, total - first});
-
-    // Index by folder. The files of a folder come together, so the key is folded only
-    // when line 2 changes.
-    QByteArrayView prevFolder;
-    std::vector<int> *bucket = nullptr;
-    QSet<QString> mixed;
-    for (int r = 0; r < list.recordCount(); ++r) {
-        if (list.m_records[static_cast<size_t>(r)].lines <= ContentsRecord::FolderLine)
-            continue;
-        const QByteArrayView folder = list.lineBytes(r, ContentsRecord::FolderLine);
-        if (!bucket || folder != prevFolder) {
-            const QString key = folderKey(QString::fromUtf8(folder));
-            bucket = &list.m_byFolder[key];
-            if (!bucket->empty() && list.lineBytes(bucket->front(), ContentsRecord::FolderLine) != folder)
-                mixed.insert(key);
-            prevFolder = folder;
-        }
-        bucket->push_back(r);
-    }
-    for (const QString &key : std::as_const(mixed))
-        for (int r : list.m_byFolder.value(key))
-            list.m_bySpelling[list.lineBytes(r, ContentsRecord::FolderLine).toByteArray()].push_back(r);
-    return list;
+int ContentsList::lineCount(int record) const
+{
+    if (record < 0 || record >= recordCount())
+        return 0;
+    const char *p = m_data.constData();
+    const qsizetype begin = m_starts[static_cast<size_t>(record)];
+    const qsizetype end = m_starts[static_cast<size_t>(record) + 1];
+    int lines = static_cast<int>(std::count(p + begin, p + end, '\n'));
+    if (p[end - 1] != '\n')
+        ++lines; // the text's last line, without a line feed
+    const bool closed = record + 1 < recordCount() || !m_lastOpen;
+    return closed ? lines - 1 : lines;
 }
 
 QByteArrayView ContentsList::lineBytes(int record, int i) const
 {
-    const Record &r = m_records[static_cast<size_t>(record)];
-    if (i < 0 || static_cast<quint32>(i) >= r.lines)
+    if (record < 0 || record >= recordCount() || i < 0)
         return {};
-    const quint32 l = r.firstLine + static_cast<quint32>(i);
-    return QByteArrayView(m_data.constData() + m_lineStart[l], m_lineLen[l]);
+    const qsizetype end = m_starts[static_cast<size_t>(record) + 1];
+    qsizetype next = 0;
+    const QByteArrayView l = nthLine(m_data.constData(), m_starts[static_cast<size_t>(record)], end, i, next);
+    // The record's last line is its closing "-", unless the text ended first.
+    if (!l.isNull() && next == end && (record + 1 < recordCount() || !m_lastOpen))
+        return {};
+    return l;
 }
 
 QStringList ContentsList::lines(int record) const
 {
     QStringList out;
-    for (int i = 0; i < lineCount(record); ++i)
+    for (int i = 0, n = lineCount(record); i < n; ++i)
         out.append(line(record, i));
     return out;
+}
+
+qsizetype ContentsList::heldBytes() const
+{
+    // Hash nodes and vector headers, roughly: what one folder of the index costs besides its records.
+    constexpr qsizetype perFolder = 64;
+    qsizetype bytes = m_data.capacity() + qsizetype(m_starts.capacity() * sizeof(quint32));
+    for (auto it = m_byFolder.cbegin(); it != m_byFolder.cend(); ++it)
+        bytes +=
+            perFolder + it.key().capacity() * qsizetype(sizeof(QChar)) + qsizetype(it.value().capacity() * sizeof(int));
+    for (auto it = m_bySpelling.cbegin(); it != m_bySpelling.cend(); ++it)
+        bytes += perFolder + it.key().capacity() + qsizetype(it.value().capacity() * sizeof(int));
+    return bytes;
+}
+
+template <typename F> QByteArrayView ContentsList::findExtraLine(int record, F f) const
+{
+    for (int i = ContentsRecord::FixedLines;; ++i) {
+        const QByteArrayView l = lineBytes(record, i);
+        if (l.isNull())
+            return {};
+        if (f(l))
+            return l;
+    }
 }
 
 QString ContentsList::folderKey(QStringView path)
@@ -117,22 +255,17 @@ QByteArrayView ContentsList::folderName(int record) const
 
 bool ContentsList::isArchive(int record) const
 {
-    for (int i = ContentsRecord::FixedLines, n = lineCount(record); i < n; ++i)
-        if (lineBytes(record, i) == ContentsRecord::CompressedFolder)
-            return true;
-    return false;
+    return !findExtraLine(record, [](QByteArrayView l) { return l == ContentsRecord::CompressedFolder; }).isNull();
 }
 
 QByteArrayView ContentsList::folderInArchive(int record) const
 {
-    for (int i = ContentsRecord::FixedLines, n = lineCount(record); i < n; ++i) {
-        const QByteArrayView l = lineBytes(record, i);
-        if (l.startsWith(ContentsRecord::ArchivePathLabel)) {
-            // The label, then the "\" of the archive's top level.
-            return l.sliced(std::min(ContentsRecord::ArchivePathLabel.size() + 1, l.size()));
-        }
-    }
-    return {};
+    const QByteArrayView l =
+        findExtraLine(record, [](QByteArrayView l) { return l.startsWith(ContentsRecord::ArchivePathLabel); });
+    if (l.isNull())
+        return {};
+    // The label, then the "\" of the archive's top level.
+    return l.sliced(std::min(ContentsRecord::ArchivePathLabel.size() + 1, l.size()));
 }
 
 namespace

@@ -3,13 +3,15 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <vector>
 
 // The one reader of a disc's file list or folder list (ContentsRecord gives the layout), held compactly: the text as
-// one UTF-8 buffer, lines and records as offsets, and records indexed by their folder (line 2) so listing one folder of
-// a huge disc touches only that folder's records.
+// one UTF-8 buffer, the offset where each record starts, and records indexed by their folder (line 2) so listing one
+// folder of a huge disc touches only that folder's records. A record's lines are found when they are asked for: a
+// record is a few dozen bytes, and tables of every line would cost more memory than the text itself.
 class ContentsList
 {
 public:
@@ -17,8 +19,11 @@ public:
     // Bytes as stored (UTF-8 or Windows-1252; CR LF or LF).
     static ContentsList fromBytes(const QByteArray &bytes);
 
-    int recordCount() const { return static_cast<int>(m_records.size()); }
-    int lineCount(int record) const { return static_cast<int>(m_records[static_cast<size_t>(record)].lines); }
+    // Parses a list while its bytes are still arriving (see below).
+    class Builder;
+
+    int recordCount() const { return m_starts.empty() ? 0 : static_cast<int>(m_starts.size() - 1); }
+    int lineCount(int record) const;
     // Line i of a record (0-based; the closing "-" is not part of the record).
     QByteArrayView lineBytes(int record, int i) const;
     QString line(int record, int i) const { return QString::fromUtf8(lineBytes(record, i)); }
@@ -51,17 +56,54 @@ public:
     static QString folderKey(QStringView path);
 
     const QByteArray &data() const { return m_data; }
+    // The heap memory the list holds (text, record offsets, folder index), for the benchmarks.
+    qsizetype heldBytes() const;
 
 private:
-    struct Record {
-        quint32 firstLine;
-        quint32 lines;
-    };
+    // The extra lines of a record, in turn, until f returns true; returns that line.
+    template <typename F> QByteArrayView findExtraLine(int record, F f) const;
+
     QByteArray m_data;
-    std::vector<qsizetype> m_lineStart; // one extra entry marks the end
-    std::vector<quint32> m_lineLen;
-    std::vector<Record> m_records;
+    // Where each record starts, and one more entry for where the last one ends. Lists are
+    // bounded well below 4 GiB (ContentsFile::MaxListBytes), so offsets take four bytes.
+    std::vector<quint32> m_starts;
+    // Whether the last record ends without its "-" line.
+    bool m_lastOpen = false;
     QHash<QString, std::vector<int>> m_byFolder;
     // Only for folders filed under more than one spelling: their records by exact line 2.
     QHash<QByteArray, std::vector<int>> m_bySpelling;
+};
+
+// Parses a list while its bytes are still arriving (a decompressor filling a buffer), so the
+// parsing keeps pace with the bytes instead of following them. Line ends are found sixteen
+// bytes at a time; records and the folder index are made in the same pass. Used from one
+// thread at a time.
+class ContentsList::Builder
+{
+public:
+    // data is where the bytes arrive and must stay in place until finish(); expectedSize
+    // (when known) lets the record table be sized once.
+    explicit Builder(const char *data, qsizetype expectedSize = 0);
+    // The first `available` bytes of data are final; parses what it can of them.
+    void advance(qsizetype available);
+    // bytes is the whole list, held in the buffer given to the constructor.
+    ContentsList finish(const QByteArray &bytes);
+
+private:
+    void scanBlocks(qsizetype to);
+    void line(qsizetype start, qsizetype end);
+    void closeRecord(qsizetype next);
+
+    const char *m_data;
+    ContentsList m_list;
+    qsizetype m_scanned = 0;   // every line end before this has been seen
+    qsizetype m_lineStart = 0; // of the line being read
+    qsizetype m_recordStart = 0;
+    qsizetype m_folderStart = 0;
+    qsizetype m_folderEnd = 0;
+    int m_lineNo = 0; // within the record being read
+    bool m_ascii = true;
+    QByteArrayView m_prevFolder;
+    std::vector<int> *m_bucket = nullptr;
+    QSet<QString> m_mixed;
 };

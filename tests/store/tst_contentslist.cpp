@@ -1,0 +1,158 @@
+#include "store/ContentsList.h"
+#include "store/ContentsRecord.h"
+
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+// The reader finds line ends sixteen bytes at a time, keeps only where each record starts, and
+// may be fed a list while it is still being decompressed. Its answers must not depend on where
+// a block or a feed ends.
+class TestContentsList : public QObject
+{
+    Q_OBJECT
+
+    // Records as plain line lists, read the simple way: split at every LF, strip one CR, a "-"
+    // after the four fixed lines ends a record, a last record without it still counts.
+    static QList<QStringList> simpleRecords(const QByteArray &bytes)
+    {
+        QList<QByteArray> lines = bytes.split('\n');
+        if (bytes.endsWith('\n'))
+            lines.removeLast();
+        QList<QStringList> records;
+        QStringList current;
+        for (QByteArray l : lines) {
+            if (l.endsWith('\r'))
+                l.chop(1);
+            if (current.size() >= ContentsRecord::FixedLines && l == "-") {
+                records.append(current);
+                current.clear();
+            } else {
+                current.append(QString::fromUtf8(l));
+            }
+        }
+        if (!current.isEmpty())
+            records.append(current);
+        return records;
+    }
+
+    static QList<QStringList> recordsOf(const ContentsList &list)
+    {
+        QList<QStringList> records;
+        for (int r = 0; r < list.recordCount(); ++r) {
+            records.append(list.lines(r));
+            // One line past the record is nothing, not its closing "-".
+            if (!list.lineBytes(r, list.lineCount(r)).isNull())
+                return {};
+        }
+        return records;
+    }
+
+    // Line lengths around sixteen, CR LF and LF, a CR that is the last byte of a block, a "-"
+    // in the fixed lines, empty lines, folders in differing case.
+    static QByteArray awkwardList()
+    {
+        QByteArray bytes;
+        const QByteArray folders[] = {"\\", "\\Docs\\", "\\DOCS\\", "\\a folder name of thirty-one b\\"};
+        for (int i = 0; i < 40; ++i) {
+            const QByteArray eol = i % 3 == 0 ? "\n" : "\r\n";
+            bytes += (i % 7 == 0 ? QByteArray("-") : "name" + QByteArray(i % 19, 'x')) + eol;
+            bytes += folders[i % 4] + eol;
+            bytes += QByteArray::number(i * 1000) + eol;
+            bytes += (i % 5 == 0 ? QByteArray() : QByteArray("01.01.2000 12:00:00")) + eol;
+            for (int x = 0; x < i % 4; ++x)
+                bytes += (x == 1 ? QByteArray("Title: -") : QByteArray(13 + x, 'e')) + eol;
+            bytes += "-" + eol;
+        }
+        return bytes;
+    }
+
+private Q_SLOTS:
+    void fedInAnyPiecesReadsAsWhole_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("mixed line ends") << awkwardList();
+        QTest::newRow("last record open") << awkwardList() + "tail.txt\r\n\\\r\n5\r\n";
+        QTest::newRow("last line without end") << awkwardList() + "tail.txt\r\n\\\r\n5\r\n02.02.2002\r\n-";
+        QTest::newRow("CR alone before the end") << awkwardList() + "a\r\n\\\r\n1\r\nd\r";
+        QTest::newRow("one short record") << QByteArray("a\n\\\n1\nd\n-\n");
+    }
+
+    void fedInAnyPiecesReadsAsWhole()
+    {
+        QFETCH(QByteArray, bytes);
+        const QList<QStringList> expected = simpleRecords(bytes);
+        const ContentsList whole = ContentsList::fromBytes(bytes);
+        QCOMPARE(recordsOf(whole), expected);
+
+        // Every split point, and feeds of every size up to a few blocks.
+        for (qsizetype step = 1; step <= 50; ++step) {
+            ContentsList::Builder builder(bytes.constData());
+            for (qsizetype at = step; at < bytes.size(); at += step)
+                builder.advance(at);
+            const ContentsList fed = builder.finish(bytes);
+            QCOMPARE(recordsOf(fed), expected);
+            for (const QString &folder :
+                 {u"\\docs\\"_s, u"\\Docs\\"_s, u"\\"_s, u"\\A FOLDER NAME OF THIRTY-ONE B\\"_s})
+                for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive})
+                    QCOMPARE(fed.recordsIn(folder, cs), whole.recordsIn(folder, cs));
+        }
+    }
+
+    void folderIndexFollowsLineTwo()
+    {
+        const ContentsList list = ContentsList::fromBytes(awkwardList());
+        int indexed = 0;
+        for (const QString &folder : {u"\\docs\\"_s, u"\\"_s, u"\\a folder name of thirty-one b\\"_s})
+            for (int r : list.recordsIn(folder)) {
+                QCOMPARE(list.line(r, ContentsRecord::FolderLine).toCaseFolded(), folder.toCaseFolded());
+                ++indexed;
+            }
+        QCOMPARE(indexed, list.recordCount());
+        // Two spellings of one folder are told apart when asked exactly.
+        for (int r : list.recordsIn(u"\\DOCS\\"_s, Qt::CaseSensitive))
+            QCOMPARE(list.line(r, ContentsRecord::FolderLine), u"\\DOCS\\"_s);
+        QCOMPARE(list.recordsIn(u"\\DOCS\\"_s, Qt::CaseSensitive).size() +
+                     list.recordsIn(u"\\Docs\\"_s, Qt::CaseSensitive).size(),
+                 list.recordsIn(u"\\docs\\"_s).size());
+    }
+
+    // A byte of Windows-1252 anywhere (in a whole block or in the tail) makes the list read as
+    // Windows-1252, the same however it was fed.
+    void windowsBytesAnywhere()
+    {
+        for (const qsizetype at : {qsizetype(3), qsizetype(40), qsizetype(700)}) {
+            QByteArray bytes = awkwardList() + "Caf\xe9.mp3\r\n\\M\xfcsik\\\r\n1\r\nd\r\n-\r\n";
+            const QByteArray cafe("Caf\xe9");
+            bytes.replace(at, cafe.size(), cafe);
+            const QList<QStringList> expected = recordsOf(ContentsList::fromBytes(bytes));
+            ContentsList::Builder builder(bytes.constData());
+            for (qsizetype i = 16; i < bytes.size(); i += 16)
+                builder.advance(i);
+            const ContentsList fed = builder.finish(bytes);
+            QCOMPARE(recordsOf(fed), expected);
+            QCOMPARE(fed.line(fed.recordCount() - 1, ContentsRecord::NameLine), u"Café.mp3"_s);
+            QCOMPARE(fed.recordsIn(u"\\MÜSIK\\"_s).size(), size_t(1));
+        }
+    }
+
+    void extraLinesAreFoundOnDemand()
+    {
+        const QByteArray bytes("pack.zip\r\n\\\r\n7\r\nd\r\nCompressed Folder\r\n-\r\n"
+                               "in.txt\r\n\\pack.zip\\\r\n3\r\nd\r\nTitle: x\r\nArchive path: \\img\\\r\n-\r\n"
+                               "plain\r\n\\\r\n3\r\nd\r\n-\r\n");
+        const ContentsList list = ContentsList::fromBytes(bytes);
+        QCOMPARE(list.recordCount(), 3);
+        QVERIFY(list.isArchive(0) && !list.isArchive(1) && !list.isArchive(2));
+        QCOMPARE(list.folderInArchive(1), QByteArrayView("img\\"));
+        QVERIFY(list.folderInArchive(2).isNull());
+        QCOMPARE(list.lineCount(1), 6);
+        QVERIFY(list.lineBytes(-1, 0).isNull() && list.lineBytes(3, 0).isNull() && list.lineBytes(0, -1).isNull());
+        QCOMPARE(list.lineCount(3), 0);
+        // What the list holds is its text and a few bytes a record.
+        QVERIFY(list.heldBytes() >= bytes.size());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestContentsList)
+#include "tst_contentslist.moc"
