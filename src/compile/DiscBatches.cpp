@@ -1,0 +1,44 @@
+#include "DiscBatches.h"
+
+#include "EntryLocation.h"
+
+DiscBatches::DiscBatches(const QList<CompilationEntry> &entries)
+{
+    for (const CompilationEntry &e : entries)
+        add(e);
+}
+
+int DiscBatches::Ind(const QString &serial)
+{
+    for (qsizetype i = 0; i < m_batches.size(); ++i)
+        if (m_batches.at(i).Serial == serial)
+            return static_cast<int>(i);
+    m_batches.append(DiscBatch{serial, QString(), QStringList()});
+    return static_cast<int>(m_batches.size() - 1);
+}
+
+void DiscBatches::add(const CompilationEntry &entry)
+{
+    DiscBatch &b = m_batches[Ind(entry.SN)];
+    b.Title = EntryLocation::discTitle(entry.Path);
+    b.Sources.append(EntryLocation::onDisc(entry.Path, entry.Name));
+}
+
+QStringList DiscBatches::onMedium(const DiscBatch &batch, const QString &mediumRoot)
+{
+    QStringList out;
+    for (const QString &s : batch.Sources)
+        out.append(EntryLocation::onMedium(mediumRoot, s));
+    return out;
+}
+
+bool DiscBatches::copyEach(const WaitForDisc &wait, const std::function<void(const QStringList &)> &copy) const
+{
+    for (const DiscBatch &b : m_batches) {
+        const QString root = wait(b.Serial, b.Title);
+        if (root.isEmpty())
+            return false;
+        copy(onMedium(b, root));
+    }
+    return true;
+}

@@ -1,0 +1,147 @@
+#include "FileCopier.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace
+{
+constexpr qint64 Chunk = 1 << 20;
+
+bool isInside(const QString &path, const QString &folder)
+{
+    const QString p = QFileInfo(path).canonicalFilePath();
+    const QString f = QFileInfo(folder).canonicalFilePath();
+    return !p.isEmpty() && !f.isEmpty() && (p == f || p.startsWith(f + u'/'));
+}
+} // namespace
+
+bool FileCopier::copy(const QStringList &sources, const QString &destination)
+{
+    const qsizetype failedBefore = m_failures.size();
+    m_stopped = false;
+    m_done = 0;
+    const QFileInfo dest(destination);
+    if (!dest.isDir()) {
+        fail(destination, QStringLiteral("The destination folder does not exist."));
+        return false;
+    }
+    QList<Step> steps;
+    qint64 total = 0;
+    for (const QString &s : sources) {
+        const QFileInfo info(s);
+        const QString target = QDir(destination).filePath(info.fileName());
+        if (!info.exists() && !info.isSymLink())
+            fail(s, QStringLiteral("The file does not exist."));
+        else if (info.isDir() && !info.isSymLink() && isInside(destination, s))
+            fail(s, QStringLiteral("A folder cannot be copied into itself."));
+        else
+            plan(s, target, steps, total);
+    }
+    if (m_progress && !m_progress(0, total, QString())) {
+        m_stopped = true;
+        return false;
+    }
+    for (const Step &step : std::as_const(steps)) {
+        if (m_stopped)
+            break;
+        switch (step.kind) {
+        case Step::Folder:
+            if (!QFileInfo(step.target).isDir() && !QDir().mkpath(step.target))
+                fail(step.target, QStringLiteral("The folder could not be created."));
+            break;
+        case Step::Link: {
+            QFile::remove(step.target);
+            if (!QFile::link(QFileInfo(step.source).symLinkTarget(), step.target))
+                fail(step.target, QStringLiteral("The link could not be created."));
+            break;
+        }
+        case Step::File:
+            copyFile(step, total);
+            break;
+        }
+    }
+    return !m_stopped && m_failures.size() == failedBefore;
+}
+
+void FileCopier::plan(const QString &source, const QString &target, QList<Step> &steps, qint64 &total)
+{
+    const QFileInfo info(source);
+    if (info.isSymLink()) {
+        steps.append(Step{source, target, Step::Link, 0});
+        return;
+    }
+    if (!info.isDir()) {
+        steps.append(Step{source, target, Step::File, info.size()});
+        total += info.size();
+        return;
+    }
+    steps.append(Step{source, target, Step::Folder, 0});
+    const QDir dir(source);
+    if (!dir.isReadable()) {
+        fail(source, QStringLiteral("The folder cannot be read."));
+        return;
+    }
+    const QStringList names =
+        dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QString &n : names)
+        plan(dir.filePath(n), QDir(target).filePath(n), steps, total);
+}
+
+bool FileCopier::copyFile(const Step &step, qint64 total)
+{
+    if (m_progress && !m_progress(m_done, total, step.source)) {
+        m_stopped = true;
+        return false;
+    }
+    QFile in(step.source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        fail(step.source, in.errorString());
+        m_done += step.size;
+        return false;
+    }
+    QSaveFile out(step.target);
+    out.setDirectWriteFallback(false);
+    if (!out.open(QIODevice::WriteOnly)) {
+        fail(step.target, out.errorString());
+        m_done += step.size;
+        return false;
+    }
+    qint64 fileDone = 0;
+    QByteArray buffer(Chunk, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = in.read(buffer.data(), Chunk);
+        if (n < 0) {
+            fail(step.source, in.errorString());
+            out.cancelWriting();
+            m_done += step.size - fileDone;
+            return false;
+        }
+        if (n == 0)
+            break;
+        if (out.write(buffer.constData(), n) != n) {
+            fail(step.target, out.errorString());
+            out.cancelWriting();
+            m_done += step.size - fileDone;
+            return false;
+        }
+        fileDone += n;
+        m_done += n;
+        m_copied += n;
+        if (m_progress && !m_progress(m_done, total, step.source)) {
+            m_stopped = true;
+            out.cancelWriting();
+            return false;
+        }
+    }
+    if (!out.commit()) {
+        fail(step.target, out.errorString());
+        return false;
+    }
+    // The copy keeps the date the catalogue shows for it.
+    QFile written(step.target);
+    if (written.open(QIODevice::ReadWrite))
+        written.setFileTime(QFileInfo(step.source).lastModified(), QFileDevice::FileModificationTime);
+    return true;
+}

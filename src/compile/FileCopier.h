@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+// Copies files, and folders with everything in them, into a folder: what the disc prompts hand
+// over once a disc is found. Existing files are replaced and folders made without asking; a file
+// that cannot be read or written is noted and the rest are still copied, so one bad sector does
+// not cost the whole disc. A replaced file is written beside its old self and renamed over it.
+class FileCopier
+{
+public:
+    struct Failure {
+        QString path; // the source, or the target when the target was the problem
+        QString reason;
+    };
+    // Bytes copied so far of all, and the file being copied; returning false stops the copy.
+    using Progress = std::function<bool(qint64 done, qint64 total, const QString &file)>;
+
+    void setProgress(Progress progress) { m_progress = std::move(progress); }
+
+    // Copies every source into destination, which must be an existing folder. False when
+    // something failed or the copy was stopped; failures() tells what.
+    bool copy(const QStringList &sources, const QString &destination);
+
+    // Everything that failed since this copier was made.
+    const QList<Failure> &failures() const { return m_failures; }
+    bool stopped() const { return m_stopped; }
+    qint64 copiedBytes() const { return m_copied; }
+
+private:
+    struct Step {
+        QString source;
+        QString target;
+        enum Kind { Folder, File, Link } kind;
+        qint64 size = 0;
+    };
+
+    void plan(const QString &source, const QString &target, QList<Step> &steps, qint64 &total);
+    bool copyFile(const Step &step, qint64 total);
+    void fail(const QString &path, const QString &reason) { m_failures.append(Failure{path, reason}); }
+
+    Progress m_progress;
+    QList<Failure> m_failures;
+    bool m_stopped = false;
+    qint64 m_copied = 0;
+    qint64 m_done = 0;
+};

@@ -1,0 +1,72 @@
+#include "TBurnThread.h"
+
+#include "TCDBurner.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+TBurnThread::TBurnThread(TCDBurner *burner, const QString &xorriso, const QStringList &arguments,
+                         const QStringList &staged, const QString &burnArea, const QString &imageFile)
+    : m_burner(burner), m_xorriso(xorriso), m_arguments(arguments), m_staged(staged), m_burnArea(burnArea),
+      m_imageFile(imageFile)
+{
+}
+
+void TBurnThread::run()
+{
+    // Staged files join the staging folder under their own names; one already there stays.
+    QDir().mkpath(m_burnArea);
+    for (const QString &f : std::as_const(m_staged))
+        QFile::copy(f, QDir(m_burnArea).filePath(QFileInfo(f).fileName()));
+
+    // An image file that exists would be taken for a disc to append to; the user chose to
+    // replace it.
+    if (!m_imageFile.isEmpty() && QFileInfo::exists(m_imageFile) && !QFile::remove(m_imageFile)) {
+        Q_EMIT ended(false, QStringLiteral("The image file %1 cannot be replaced.").arg(m_imageFile));
+        return;
+    }
+
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(m_xorriso, m_arguments);
+    if (!p.waitForStarted(30000)) {
+        Q_EMIT ended(false, p.errorString());
+        return;
+    }
+    QStringList lines;
+    const auto readLines = [&] {
+        while (p.canReadLine()) {
+            const QString line = QString::fromLocal8Bit(p.readLine()).trimmed();
+            if (line.isEmpty() || line == QLatin1String("I:1:"))
+                continue;
+            lines.append(line);
+            Q_EMIT output(line);
+            if (const std::optional<double> percent = TCDBurner::parseProgress(line))
+                Q_EMIT progress(*percent);
+        }
+    };
+    bool cancelled = false;
+    while (p.state() != QProcess::NotRunning) {
+        p.waitForReadyRead(100);
+        readLines();
+        if (m_burner->cancelFlag() && !cancelled) {
+            cancelled = true;
+            p.terminate();
+            if (!p.waitForFinished(5000))
+                p.kill();
+        }
+    }
+    readLines();
+    if (const QString last = QString::fromLocal8Bit(p.readAll()).trimmed(); !last.isEmpty()) {
+        lines.append(last);
+        Q_EMIT output(last);
+    }
+    if (cancelled) {
+        Q_EMIT ended(false, QStringLiteral("The burn was cancelled."));
+        return;
+    }
+    const bool ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    Q_EMIT ended(ok, ok ? QString() : TCDBurner::failureText(lines, p.exitCode()));
+}

@@ -1,0 +1,225 @@
+#include "TCDBurner.h"
+
+#include "TBurnThread.h"
+#include "core/QuilloryError.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+namespace
+{
+
+QString withSlash(const QString &folder)
+{
+    return folder.endsWith(u'/') ? folder : folder + u'/';
+}
+
+// A line of xorriso's packet output without its channel mark ("R:1: ", "I:1: ").
+QString unpacked(const QString &line)
+{
+    static const QRegularExpression mark(QStringLiteral("^[RIM]:[01]: "));
+    QString l = line;
+    l.remove(mark);
+    return l.trimmed();
+}
+
+} // namespace
+
+TCDBurner::TCDBurner(QObject *owner, const QString &xorriso, const QString &burnArea) : QObject(owner)
+{
+    if (!owner || !owner->isWidgetType())
+        throw QuilloryError(QStringLiteral("Error: Component must be owned by TForm"));
+    m_burnArea = withSlash(burnArea.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                                                    QStringLiteral("/Quillory!/burn")
+                                              : burnArea);
+    m_xorriso = xorriso.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("xorriso")) : xorriso;
+    if (m_xorriso.isEmpty() || !QFileInfo(m_xorriso).isExecutable()) {
+        m_xorriso.clear();
+        m_lastError = QStringLiteral("xorriso was not found: install the xorriso package to burn discs.");
+        return;
+    }
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(m_xorriso, {QStringLiteral("-pkt_output"), QStringLiteral("on"), QStringLiteral("-devices")});
+    const QByteArray out = p.waitForFinished(60000) ? p.readAll() : QByteArray();
+    const QList<Device> devices = parseDevices(out);
+    if (devices.isEmpty()) {
+        m_lastError = QStringLiteral("No CD Burner was found");
+        return;
+    }
+    for (const Device &d : devices)
+        if (d.writable)
+            m_recorders.append(d.path);
+    if (m_recorders.isEmpty()) {
+        m_lastError = QStringLiteral("CD Recording not enabled on Burn drive.");
+        return;
+    }
+    m_equipped = true;
+}
+
+TCDBurner::~TCDBurner()
+{
+    if (m_thread) {
+        m_cancel = true;
+        disconnect(m_thread, nullptr, this, nullptr);
+        m_thread->wait();
+    }
+}
+
+QList<TCDBurner::Device> TCDBurner::parseDevices(const QByteArray &output)
+{
+    static const QRegularExpression dev(QStringLiteral("-dev\\s+'([^']+)'\\s+(\\S+)"));
+    QList<Device> out;
+    for (const QByteArray &raw : output.split('\n')) {
+        const auto m = dev.match(unpacked(QString::fromLocal8Bit(raw)));
+        if (m.hasMatch())
+            out.append(Device{m.captured(1), m.captured(2).contains(u'w')});
+    }
+    return out;
+}
+
+std::optional<double> TCDBurner::parseProgress(const QString &line)
+{
+    static const QRegularExpression writing(QStringLiteral("Writing:\\s+\\S+\\s+([0-9]+(?:\\.[0-9]+)?)%"));
+    const auto m = writing.match(line);
+    if (!m.hasMatch())
+        return std::nullopt;
+    return m.captured(1).toDouble();
+}
+
+QString TCDBurner::failureText(const QStringList &lines, int exitCode)
+{
+    QString status;
+    QString problem;
+    for (const QString &raw : lines) {
+        const QString l = unpacked(raw);
+        if (l.startsWith(QLatin1String("Media status :")))
+            status = l;
+        if ((l.contains(QLatin1String(": FAILURE :")) || l.contains(QLatin1String(": SORRY :")) ||
+             l.contains(QLatin1String(": FATAL :"))) &&
+            !l.contains(QLatin1String("-abort_on")) && !l.contains(QLatin1String("-return_with")))
+            problem = l;
+    }
+    // A drive without a disc, or with one that is full or closed, is the common case.
+    if (!status.isEmpty() && !status.contains(QLatin1String("blank")) && !status.contains(QLatin1String("appendable")))
+        return QStringLiteral("No writable disc is in the recorder.");
+    if (!problem.isEmpty())
+        return problem.mid(problem.indexOf(QLatin1String(" : "), problem.indexOf(QLatin1String(" : ")) + 3) + 3);
+    return QStringLiteral("xorriso ended with code %1.").arg(exitCode);
+}
+
+qint64 TCDBurner::BurnSize() const
+{
+    qint64 size = m_stagedSize;
+    if (!m_burnArea.isEmpty() && QFileInfo(m_burnArea).isDir()) {
+        QDirIterator it(m_burnArea, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            it.next();
+            size += it.fileInfo().size();
+        }
+    }
+    return size;
+}
+
+bool TCDBurner::AddFile(const QString &fileName)
+{
+    const QFileInfo info(fileName);
+    if (!info.isFile())
+        return false;
+    m_staged.append(info.absoluteFilePath());
+    m_stagedSize += info.size();
+    return true;
+}
+
+bool TCDBurner::AddFolder(const QString &folder)
+{
+    const QDir dir(folder);
+    if (!QFileInfo(folder).isDir())
+        return false;
+    bool ok = true;
+    for (const QString &n : dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name))
+        ok = AddFile(dir.filePath(n)) && ok;
+    for (const QString &n : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name))
+        AddFolder(dir.filePath(n));
+    return ok;
+}
+
+bool TCDBurner::ClearFiles()
+{
+    m_staged.clear();
+    m_stagedSize = 0;
+    if (m_burning) {
+        m_lastError = QStringLiteral("Cannot delete staging files while burning!");
+        return false;
+    }
+    const int left = emptyFolder(m_burnArea);
+    if (left > 0) {
+        m_lastError = QStringLiteral("Could not delete %1 files/folders in burn area").arg(left);
+        return false;
+    }
+    return true;
+}
+
+int TCDBurner::emptyFolder(const QString &folder)
+{
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return 0;
+    int left = 0;
+    const QDir dir(folder);
+    for (const QFileInfo &e :
+         dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
+        if (e.isDir() && !e.isSymLink()) {
+            left += emptyFolder(e.absoluteFilePath());
+            if (!dir.rmdir(e.fileName()))
+                ++left;
+        } else if (!QFile::remove(e.absoluteFilePath()) && (QFileInfo::exists(e.absoluteFilePath()) || e.isSymLink())) {
+            ++left;
+        }
+    }
+    return left;
+}
+
+void TCDBurner::StartBurn(const QString &target, const QString &volumeLabel)
+{
+    const bool usable = isImageTarget(target) ? canWriteImage() : m_equipped && m_recorders.contains(target);
+    if (m_burning || !usable) {
+        Q_EMIT OnBurnDone(-1);
+        return;
+    }
+    m_burning = true;
+    m_succeeded = false;
+    m_cancel = false;
+    QStringList args = {QStringLiteral("-pkt_output"), QStringLiteral("on"),      QStringLiteral("-report_about"),
+                        QStringLiteral("UPDATE"),      QStringLiteral("-outdev"), target};
+    if (!volumeLabel.trimmed().isEmpty())
+        args << QStringLiteral("-volid") << volumeLabel.trimmed();
+    args << QStringLiteral("-joliet") << QStringLiteral("on") << QStringLiteral("-map") << m_burnArea
+         << QStringLiteral("/") << QStringLiteral("-commit_eject") << QStringLiteral("all");
+    const QString image = isImageTarget(target) ? target.mid(6) : QString();
+    auto *thread = new TBurnThread(this, m_xorriso, args, m_staged, m_burnArea, image);
+    m_thread = thread;
+    connect(thread, &TBurnThread::progress, this, &TCDBurner::burnProgress);
+    connect(thread, &TBurnThread::output, this, &TCDBurner::burnOutput);
+    connect(thread, &TBurnThread::ended, this, &TCDBurner::burnEnded);
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    thread->start();
+}
+
+void TCDBurner::cancelBurn()
+{
+    if (m_burning)
+        m_cancel = true;
+}
+
+void TCDBurner::burnEnded(bool ok, const QString &error)
+{
+    m_burning = false;
+    m_succeeded = ok;
+    if (!ok)
+        m_lastError = error;
+    Q_EMIT OnBurnDone(0);
+}

@@ -1,0 +1,219 @@
+// The compilation's rules (duplicates, the CD threshold, order, deleting), the entries it takes
+// from the contents list, the per-disc batches of a copy or burn, and the playlist lines.
+
+#include "browser/ContentsListing.h"
+#include "browser/ExtensionIconCache.h"
+#include "browser/LocationState.h"
+#include "compile/CompilationList.h"
+#include "compile/CompileSelection.h"
+#include "compile/DiscBatches.h"
+#include "compile/M3UPlaylist.h"
+
+#include <QFile>
+#include <QLocale>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace
+{
+
+CompilationEntry entry(const QString &name, const QString &path, const QString &sn, qint64 size, int icon = 9)
+{
+    return CompilationEntry{name, icon, path, sn, QString::number(size)};
+}
+
+ContentsEntry listed(ContentsEntry::Kind kind, const QString &caption, const QString &path, const QString &sn,
+                     qint64 size, int image = 9)
+{
+    ContentsEntry e;
+    e.kind = kind;
+    e.caption = caption;
+    e.image = image;
+    e.columns = {u"File"_s, path, QString(), QString()};
+    // Values as the list writes them, blanks around included.
+    e.info = {u"Type: File"_s, u"Path: "_s + path + u' ', u"IntSize: "_s + QString::number(size), u"SN:  "_s + sn};
+    return e;
+}
+
+} // namespace
+
+class TestCompilation : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+
+    void thresholdIsAFullCd()
+    {
+        CompilationList list;
+        QCOMPARE(list.sizeCaption(), u"Total size: 0 Bytes"_s);
+        list.add({entry(u"big.iso"_s, u"A:\\"_s, u"11111111"_s, 734003200 - 100),
+                  entry(u"small.txt"_s, u"A:\\"_s, u"11111111"_s, 100)});
+        QCOMPARE(list.total(), qint64(734003200));
+        QVERIFY(!list.overCapacity());
+        QCOMPARE(list.sizeCaption(), u"Total size: 700.00 MB"_s);
+        list.add({entry(u"one.byte"_s, u"A:\\"_s, u"11111111"_s, 1)});
+        QVERIFY(list.overCapacity());
+        // Deleting the byte takes the total back to the line.
+        QCOMPARE(list.entries().at(1).Name, u"one.byte"_s);
+        list.remove({1});
+        QCOMPARE(list.total(), qint64(734003200));
+        QVERIFY(!list.overCapacity());
+        list.remove({0, 1});
+        QCOMPARE(list.sizeCaption(), u"Total size: 0.00 Bytes"_s);
+        list.clear();
+        QCOMPARE(list.total(), qint64(0));
+        QCOMPARE(list.sizeCaption(), u"Total size: 0 Bytes"_s);
+        list.clear();
+        QCOMPARE(list.sizeCaption(), u"Total size: 0 Bytes"_s);
+    }
+
+    void duplicatesByNameAndPath()
+    {
+        CompilationList list;
+        QCOMPARE(list.add({entry(u"song.mp3"_s, u"Music:\\Rock\\"_s, u"AAAA0001"_s, 10)}), 1);
+        // The same place on another disc of the same title is the same entry.
+        QCOMPARE(list.add({entry(u"song.mp3"_s, u"Music:\\Rock\\"_s, u"BBBB0002"_s, 10)}), 0);
+        // Twice in one drop, once.
+        QCOMPARE(list.add({entry(u"a.mp3"_s, u"Music:\\"_s, u"AAAA0001"_s, 1),
+                           entry(u"a.mp3"_s, u"Music:\\"_s, u"AAAA0001"_s, 1)}),
+                 1);
+        // Letter case counts, and another folder is another place.
+        QCOMPARE(list.add({entry(u"Song.mp3"_s, u"Music:\\Rock\\"_s, u"AAAA0001"_s, 10),
+                           entry(u"song.mp3"_s, u"Music:\\Jazz\\"_s, u"AAAA0001"_s, 10),
+                           entry(u"song.mp3"_s, u"music:\\Rock\\"_s, u"AAAA0001"_s, 10)}),
+                 3);
+        QCOMPARE(list.count(), 5);
+        QCOMPARE(list.total(), qint64(41));
+    }
+
+    void foldersFirstThenNamesWithoutCase()
+    {
+        CompilationList list;
+        list.add({entry(u"b.txt"_s, u"D:\\"_s, u"1"_s, 1, 12), entry(u"Zeta"_s, u"D:\\"_s, u"1"_s, 0, 0),
+                  entry(u"A.TXT"_s, u"D:\\"_s, u"1"_s, 1, 12), entry(u"c.mp3"_s, u"D:\\"_s, u"1"_s, 1, 8),
+                  entry(u"alpha"_s, u"D:\\"_s, u"1"_s, 0, 0)});
+        QStringList names;
+        for (const CompilationEntry &e : list.entries())
+            names << e.Name;
+        QCOMPARE(names, (QStringList{u"alpha"_s, u"Zeta"_s, u"c.mp3"_s, u"A.TXT"_s, u"b.txt"_s}));
+        // Deleting rows 0 and 2 leaves the others in order and subtracts just those sizes.
+        list.remove({2, 0});
+        names.clear();
+        for (const CompilationEntry &e : list.entries())
+            names << e.Name;
+        QCOMPARE(names, (QStringList{u"Zeta"_s, u"A.TXT"_s, u"b.txt"_s}));
+        QCOMPARE(list.total(), qint64(2));
+    }
+
+    void entriesFromTheContentsList()
+    {
+        ExtensionIconCache icons;
+        ContentsListing listing(&icons);
+        ContentsEntry up;
+        up.kind = ContentsEntry::Up;
+        up.caption = u".."_s;
+        listing.addEntry(up);
+        listing.addEntry(listed(ContentsEntry::Folder, u"Rock"_s, u"Music:\\"_s, u"1A2B3C4D"_s, 3000, 0));
+        listing.addEntry(listed(ContentsEntry::File, u"pic.jpg"_s, u"Photos:\\2025\\"_s, u"5E6F7081"_s, 4096));
+        const QList<CompilationEntry> got = CompileSelection::entriesOf(listing, {0, 1, 2});
+        QCOMPARE(got.size(), 2);
+        QCOMPARE(got[0].Name, u"Rock"_s);
+        QCOMPARE(got[0].Icon, 0);
+        QCOMPARE(got[0].Path, u"Music:\\"_s);
+        QCOMPARE(got[1].SN, u"5E6F7081"_s);
+        QCOMPARE(got[1].size(), qint64(4096));
+    }
+
+    void whatMayBeCopiedOrCompiled()
+    {
+        ExtensionIconCache icons;
+        ContentsListing listing(&icons);
+        ContentsEntry up;
+        up.kind = ContentsEntry::Up;
+        listing.addEntry(up);                                                                            // 0
+        listing.addEntry(listed(ContentsEntry::File, u"a.mp3"_s, u"M:\\"_s, u"1"_s, 1));                 // 1
+        listing.addEntry(listed(ContentsEntry::File, u"in.txt"_s, u"M:\\Pack.Zip\\"_s, u"1"_s, 1));      // 2
+        listing.addEntry(listed(ContentsEntry::Archive, u"Pack.Zip"_s, u"M:\\"_s, u"1"_s, 1, 6));        // 3
+        listing.addEntry(listed(ContentsEntry::Disc, u"Some Disc"_s, u"My Collection"_s, u"1"_s, 1, 2)); // 4
+        LocationState disc;
+        disc.currentSerial = u"1"_s;
+        LocationState group;
+
+        QVERIFY(!CompileSelection::canCopy(listing, disc, {}));
+        QVERIFY(!CompileSelection::canCopy(listing, disc, {0}));
+        QVERIFY(!CompileSelection::canCopy(listing, group, {4}));
+        QVERIFY(CompileSelection::canCopy(listing, disc, {1}));
+        // An archive is a file of the disc; what lies inside one is not.
+        QVERIFY(CompileSelection::canCopy(listing, disc, {1, 3}));
+        QVERIFY(!CompileSelection::canCopy(listing, disc, {2}));
+        QVERIFY(!CompileSelection::canCopy(listing, disc, {1, 2}));
+        // Outside a disc or search result only the first selected entry is looked at.
+        QVERIFY(CompileSelection::canCopy(listing, group, {1, 2}));
+    }
+
+    void batchesPerDiscInOrderOfFirstAppearance()
+    {
+        const DiscBatches batches({entry(u"one.txt"_s, u"Disc A:\\x\\"_s, u"AAAA0001"_s, 1),
+                                   entry(u"two.txt"_s, u"Disc B:\\"_s, u"BBBB0002"_s, 1),
+                                   entry(u"Photos"_s, u"Disc A:\\"_s, u"AAAA0001"_s, 0, 0)});
+        QCOMPARE(batches.count(), 2);
+        QCOMPARE(batches.batches()[0].Serial, u"AAAA0001"_s);
+        QCOMPARE(batches.batches()[0].Title, u"Disc A"_s);
+        QCOMPARE(batches.batches()[0].Sources, (QStringList{u"\\x\\one.txt"_s, u"\\Photos"_s}));
+        QCOMPARE(batches.batches()[1].Title, u"Disc B"_s);
+        QCOMPARE(DiscBatches::onMedium(batches.batches()[0], u"/media/u/A"_s),
+                 (QStringList{u"/media/u/A/x/one.txt"_s, u"/media/u/A/Photos"_s}));
+
+        // Giving up at the second disc: the first disc's files are copied, nothing after.
+        QStringList asked;
+        QList<QStringList> copied;
+        const bool done = batches.copyEach(
+            [&asked](const QString &serial, const QString &title) {
+                asked << serial + u' ' + title;
+                return serial == u"AAAA0001"_s ? u"/mnt/a/"_s : QString();
+            },
+            [&copied](const QStringList &sources) { copied << sources; });
+        QVERIFY(!done);
+        QCOMPARE(asked, (QStringList{u"AAAA0001 Disc A"_s, u"BBBB0002 Disc B"_s}));
+        QCOMPARE(copied, (QList<QStringList>{{u"/mnt/a/x/one.txt"_s, u"/mnt/a/Photos"_s}}));
+    }
+
+    void playlistLines()
+    {
+        const QList<CompilationEntry> songs = {entry(u"b.mp3"_s, u"Music:\\"_s, u"1"_s, 1),
+                                               entry(u"a.mp3"_s, u"Music:\\"_s, u"1"_s, 1),
+                                               entry(u"Cafe Noir.ogg"_s, u"Music:\\Jazz\\Late\\"_s, u"1"_s, 1)};
+        const QByteArray expected = "/media/u/MUSIC_2025/b.mp3\r\n"
+                                    "/media/u/MUSIC_2025/a.mp3\r\n"
+                                    "/media/u/MUSIC_2025/Jazz/Late/Cafe Noir.ogg\r\n";
+        QCOMPARE(M3UPlaylist::lines(u"/media/u/MUSIC_2025/"_s, songs), expected);
+        QCOMPARE(M3UPlaylist::lines(u"/media/u/MUSIC_2025"_s, songs), expected);
+
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"list.m3u"_s);
+        QFile old(file);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(4096, 'x'));
+        old.close();
+        QVERIFY(M3UPlaylist::CreateList(u"/media/u/MUSIC_2025/"_s, file, songs));
+        QFile written(file);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), expected);
+
+        QString error;
+        QVERIFY(!M3UPlaylist::CreateList(u"/m/"_s, dir.filePath(u"no/such/folder/x.m3u"_s), songs, &error));
+        QVERIFY(!error.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCompilation)
+#include "tst_compilation.moc"
