@@ -3,6 +3,7 @@
 #include "ExtensionIconCache.h"
 #include "FileTypes.h"
 #include "FormatSize.h"
+#include "SearchHits.h"
 #include "store/CatalogueLocale.h"
 #include "store/ContentsList.h"
 #include "store/ContentsRecord.h"
@@ -37,6 +38,7 @@ void ContentsListing::clear()
 {
     m_rows.clear();
     m_stored.clear();
+    m_hits.reset();
     m_total = 0;
 }
 
@@ -106,6 +108,44 @@ static bool packExtension(QByteArrayView name, quint64 &key)
     return true;
 }
 
+void ContentsListing::fileLook(QByteArrayView name, int &image, int &typeId)
+{
+    quint64 key;
+    // The shortcut by extension holds only for names whose extension decides their type.
+    if (FileTypes::extensionDecides(name) && packExtension(name, key)) {
+        auto it = m_byPackedExt.constFind(key);
+        if (it == m_byPackedExt.constEnd())
+            it = m_byPackedExt.insert(key, {m_icons->imageForUtf8(name), typeIdFor(name)});
+        image = it->first;
+        typeId = it->second;
+    } else {
+        image = m_icons->imageForUtf8(name);
+        typeId = typeIdFor(name);
+    }
+}
+
+void ContentsListing::setHits(std::shared_ptr<const SearchHits> hits)
+{
+    clear();
+    m_hits = std::move(hits);
+    if (!m_hits)
+        return;
+    const int n = m_hits->count();
+    m_rows.reserve(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        const ContentsEntry::Kind kind = m_hits->kind(i);
+        int image = ExtensionIconCache::ImageFolder;
+        int typeId = -1;
+        if (kind != ContentsEntry::Folder) {
+            fileLook(m_hits->name(i), image, typeId);
+            if (kind == ContentsEntry::Archive)
+                image = ExtensionIconCache::ImageArchive;
+        }
+        m_rows.push_back({static_cast<quint8>(kind), SourceHits, image, i, typeId, m_hits->size(i)});
+        m_total += m_hits->size(i);
+    }
+}
+
 int ContentsListing::FindFiles(const QString &path)
 {
     if (!m_files)
@@ -119,18 +159,7 @@ int ContentsListing::FindFiles(const QString &path)
         quint8 kind = ContentsEntry::File;
         int image;
         int typeId;
-        quint64 key;
-        // The shortcut by extension holds only for names whose extension decides their type.
-        if (FileTypes::extensionDecides(name) && packExtension(name, key)) {
-            auto it = m_byPackedExt.constFind(key);
-            if (it == m_byPackedExt.constEnd())
-                it = m_byPackedExt.insert(key, {m_icons->imageForUtf8(name), typeIdFor(name)});
-            image = it->first;
-            typeId = it->second;
-        } else {
-            image = m_icons->imageForUtf8(name);
-            typeId = typeIdFor(name);
-        }
+        fileLook(name, image, typeId);
         if (files.isArchive(rec)) {
             kind = ContentsEntry::Archive;
             image = ExtensionIconCache::ImageArchive;
@@ -238,6 +267,8 @@ QString ContentsListing::caption(int row) const
     const Row &r = m_rows[idx(row)];
     if (r.source == SourceStored)
         return m_stored[static_cast<size_t>(r.index)].caption;
+    if (r.source == SourceHits)
+        return QString::fromUtf8(m_hits->name(r.index));
     const ContentsList &list = listOf(r);
     return QString::fromUtf8(r.source == SourceDirs ? list.folderName(r.index)
                                                     : list.lineBytes(r.index, ContentsRecord::NameLine));
@@ -258,6 +289,22 @@ QString ContentsListing::text(int row, int column) const
     if (r.source == SourceStored) {
         const ContentsEntry &e = m_stored[static_cast<size_t>(r.index)];
         return column == 0 ? e.caption : e.column(column - 1);
+    }
+    if (r.source == SourceHits) {
+        switch (column) {
+        case 0:
+            return caption(row);
+        case 1:
+            return typeText(r);
+        case 2:
+            return m_hits->location(r.index);
+        case 3:
+            return FormatSize(r.size);
+        case 4:
+            return QString::fromUtf8(m_hits->date(r.index));
+        default:
+            return m_hits->details(r.index).value(column - 5);
+        }
     }
     const ContentsList &list = listOf(r);
     switch (column) {
@@ -292,6 +339,8 @@ ContentsEntry ContentsListing::entry(int row) const
     const Row &r = m_rows[idx(row)];
     if (r.source == SourceStored)
         return m_stored[static_cast<size_t>(r.index)];
+    if (r.source == SourceHits)
+        return m_hits->entry(r.index, typeText(r), r.image);
     const ContentsList &list = listOf(r);
     ContentsEntry e;
     e.kind = static_cast<ContentsEntry::Kind>(r.kind);
@@ -335,6 +384,8 @@ QStringList ContentsListing::info(int row) const
 QString ContentsListing::extension(int row) const
 {
     const Row &r = m_rows[idx(row)];
+    if (r.source == SourceHits && r.kind != ContentsEntry::Folder)
+        return ExtensionIconCache::extensionOf(QString::fromUtf8(m_hits->name(r.index)));
     if (r.source != SourceFiles)
         return QString();
     return ExtensionIconCache::extensionOf(listOf(r).line(r.index, ContentsRecord::NameLine));
@@ -346,6 +397,8 @@ QByteArrayView ContentsListing::captionBytes(const Row &r, QByteArray &scratch) 
         scratch = m_stored[static_cast<size_t>(r.index)].caption.toUtf8();
         return scratch;
     }
+    if (r.source == SourceHits)
+        return m_hits->name(r.index);
     const ContentsList &list = listOf(r);
     return r.source == SourceDirs ? list.folderName(r.index) : list.lineBytes(r.index, ContentsRecord::NameLine);
 }
@@ -397,8 +450,9 @@ std::vector<int> ContentsListing::sort(ExplorerColumn key, bool ascending)
             it.number = r.size;
             break;
         case ExplorerColumn::Date: {
-            const QByteArray date = stored ? stored->column(3).toUtf8()
-                                           : listOf(r).lineBytes(r.index, ContentsRecord::DateLine).toByteArray();
+            const QByteArray date = stored                    ? stored->column(3).toUtf8()
+                                    : r.source == SourceHits ? m_hits->date(r.index).toByteArray()
+                                                             : listOf(r).lineBytes(r.index, ContentsRecord::DateLine).toByteArray();
             auto c = dayCache.constFind(date);
             if (c == dayCache.constEnd()) {
                 const QDateTime dt = locale.parseDateTime(QString::fromUtf8(date));

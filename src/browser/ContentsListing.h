@@ -12,6 +12,7 @@
 #include <vector>
 
 class ExtensionIconCache;
+class SearchHits;
 class TreeNode;
 
 // The rows of the contents list. A disc folder is listed straight from the disc's parsed
@@ -36,8 +37,10 @@ public:
     int FindFiles(const QString &path);
     // The children of a group node, as group and disc entries.
     void listGroup(const TreeNode *group);
-    // Any entry given whole (used for groups, discs and search results).
+    // Any entry given whole (used for groups and discs).
     int addEntry(const ContentsEntry &entry);
+    // The hits of a search, one row each, their texts read from the hits when asked.
+    void setHits(std::shared_ptr<const SearchHits> hits);
 
     static ContentsEntry groupEntry(const TreeNode *group, const QString &listedGroup);
     static ContentsEntry discEntry(const TreeNode *disc, const QString &listedGroup);
@@ -72,12 +75,14 @@ private:
         qint32 typeId; // position in m_typeNames, -1 when not a file
         qint64 size;
     };
-    enum : quint8 { SourceStored, SourceDirs, SourceFiles };
+    enum : quint8 { SourceStored, SourceDirs, SourceFiles, SourceHits };
     static size_t idx(int row) { return static_cast<size_t>(row); }
 
     const ContentsList &listOf(const Row &r) const;
     ContentsList::Folder folder(const QString &path) const;
     int typeIdFor(QByteArrayView utf8Name);
+    // The image and type of a file by its name, as browsing and the search show it.
+    void fileLook(QByteArrayView utf8Name, int &image, int &typeId);
     QString typeText(const Row &r) const;
     QByteArray sortText(const Row &r, ExplorerColumn key) const;
     QByteArrayView captionBytes(const Row &r, QByteArray &scratch) const;
@@ -87,6 +92,7 @@ private:
     QString m_discLabel;
     std::shared_ptr<const ContentsList> m_files;
     std::shared_ptr<const ContentsList> m_dirs;
+    std::shared_ptr<const SearchHits> m_hits;
     std::vector<Row> m_rows;
     std::vector<ContentsEntry> m_stored;
     qint64 m_total = 0;

@@ -262,6 +262,43 @@ TreeNode *Navigator::FindInTree(int row) const
     return nullptr;
 }
 
+void Navigator::beginSearch()
+{
+    m_location.discLabel = QStringLiteral("Search results...");
+    m_location.pathLabel = QStringLiteral("0 found");
+    m_location.archiveMode = false;
+    m_status = QStringLiteral("Searching...");
+    Q_EMIT listingAboutToReset();
+    m_listing.clear();
+    Q_EMIT listingReset();
+    Q_EMIT locationChanged();
+}
+
+void Navigator::searchCounted(int found)
+{
+    m_location.pathLabel = QStringLiteral("%1 found").arg(found);
+    Q_EMIT locationChanged();
+}
+
+void Navigator::showSearchResult(std::shared_ptr<const SearchHits> hits, const QString &status)
+{
+    m_location.currentSerial = LocationState::searchResult();
+    m_location.pathLabel.clear();
+    m_location.archiveMode = false;
+    m_status = status;
+    Q_EMIT listingAboutToReset();
+    m_listing.setHits(std::move(hits));
+    m_listing.sort(m_location.sortKey, m_location.ascending);
+    Q_EMIT listingReset();
+    Q_EMIT locationChanged();
+}
+
+void Navigator::setStatus(const QString &text)
+{
+    m_status = text;
+    Q_EMIT locationChanged();
+}
+
 void Navigator::ExplorerColumnClick(ExplorerColumn column)
 {
     m_location.columnClicked(column);

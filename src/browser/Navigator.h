@@ -11,6 +11,7 @@
 class DiscContents;
 class ExtensionIconCache;
 class GroupTree;
+class SearchHits;
 class TreeNode;
 
 // Where the user is: the tree's selected node and what the contents list shows (a group, a
@@ -54,6 +55,14 @@ public:
     void Switch1Click(int row);
     // The node a group or disc entry of a group listing stands for.
     TreeNode *FindInTree(int row) const;
+
+    // A search: the list empties and the header counts the hits while it runs ("Search
+    // results...", "N found"); then the hits are listed as the "SEARCH RESULT" location.
+    void beginSearch();
+    void searchCounted(int found);
+    void showSearchResult(std::shared_ptr<const SearchHits> hits, const QString &status);
+    // The status bar's first panel, for long work that says where it is.
+    void setStatus(const QString &text);
 
     // A click on a column header, and "Arrange Icons".
     void ExplorerColumnClick(ExplorerColumn column);

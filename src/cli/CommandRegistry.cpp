@@ -9,6 +9,7 @@
 #include "ImportCommand.h"
 #include "LsCommand.h"
 #include "ReportCommand.h"
+#include "SearchCommand.h"
 #include "TreeCommand.h"
 
 std::vector<std::unique_ptr<CliCommand>> AllCommands()
@@ -24,5 +25,6 @@ std::vector<std::unique_ptr<CliCommand>> AllCommands()
     c.push_back(std::make_unique<LsCommand>());
     c.push_back(std::make_unique<ReportCommand>());
     c.push_back(std::make_unique<DrivesCommand>());
+    c.push_back(std::make_unique<SearchCommand>());
     return c;
 }

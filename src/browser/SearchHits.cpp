@@ -1,0 +1,86 @@
+#include "SearchHits.h"
+
+#include "FormatSize.h"
+
+int SearchHits::addDisc(const QString &title, const QString &serial)
+{
+    m_discs.push_back({title, serial});
+    return static_cast<int>(m_discs.size()) - 1;
+}
+
+SearchHits::Span SearchHits::put(QByteArrayView bytes)
+{
+    Span s{m_text.size(), static_cast<qint32>(bytes.size())};
+    m_text.append(bytes);
+    return s;
+}
+
+void SearchHits::add(int disc, ContentsEntry::Kind kind, QByteArrayView name, QByteArrayView path, qint64 size,
+                     QByteArrayView date, const std::vector<QByteArrayView> &details)
+{
+    Hit h;
+    h.disc = static_cast<quint32>(disc);
+    h.kind = kind;
+    h.size = size;
+    h.name = put(name);
+    if (m_lastPathDisc == disc && view(m_lastPath) == path) {
+        h.path = m_lastPath;
+    } else {
+        h.path = m_lastPath = put(path);
+        m_lastPathDisc = disc;
+    }
+    h.date = put(date);
+    h.details.offset = m_text.size();
+    for (size_t i = 0; i < details.size(); ++i) {
+        if (i)
+            m_text.append('\n');
+        m_text.append(details[i]);
+    }
+    h.details.length = static_cast<qint32>(m_text.size() - h.details.offset);
+    m_hits.push_back(h);
+}
+
+QString SearchHits::location(int i) const
+{
+    const Hit &h = hit(i);
+    return m_discs[h.disc].title + u':' + QString::fromUtf8(view(h.path));
+}
+
+QStringList SearchHits::details(int i) const
+{
+    const Hit &h = hit(i);
+    if (h.details.length == 0)
+        return {};
+    return QString::fromUtf8(view(h.details)).split(u'\n');
+}
+
+ContentsEntry SearchHits::entry(int i, const QString &type, int image) const
+{
+    const Hit &h = hit(i);
+    ContentsEntry e;
+    e.kind = static_cast<ContentsEntry::Kind>(h.kind);
+    e.caption = QString::fromUtf8(view(h.name));
+    e.image = image;
+    const QString path = location(i);
+    const QString size = FormatSize(h.size);
+    const QString date = QString::fromUtf8(view(h.date));
+    const QStringList more = details(i);
+    e.columns = QStringList{type, path, size, date} + more;
+    // A result's info lines give the size before its plain number, unlike a listed folder's.
+    e.info = QStringList{QStringLiteral("Type: ") + type, QStringLiteral("Path: ") + path,
+                         QStringLiteral("Size: ") + size, QStringLiteral("IntSize: %1").arg(h.size),
+                         QStringLiteral("Date: ") + date, QStringLiteral("SN: ") + m_discs[h.disc].serial} +
+             more;
+    // An archive's first info line is its mark alone.
+    if (h.kind == ContentsEntry::Archive)
+        e.info[0] = type;
+    return e;
+}
+
+void SearchHits::truncate(int count)
+{
+    if (count >= this->count())
+        return;
+    m_hits.resize(static_cast<size_t>(count));
+    m_lastPathDisc = -1;
+}

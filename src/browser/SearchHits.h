@@ -1,0 +1,69 @@
+#pragma once
+
+#include "ContentsEntry.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+// The hits of one search, held compactly for the contents list: one text buffer and a few
+// numbers per hit, no strings or list entries per hit, so a million hits stay cheap. The
+// search adds them; the listing turns them into rows and texts on demand.
+class SearchHits
+{
+public:
+    // The disc the following hits come from.
+    int addDisc(const QString &title, const QString &serial);
+    // path is the record's folder, with an archive entry's folder inside its archive already
+    // appended; details are the further lines of a file, in record order.
+    void add(int disc, ContentsEntry::Kind kind, QByteArrayView name, QByteArrayView path, qint64 size,
+             QByteArrayView date, const std::vector<QByteArrayView> &details = {});
+
+    // Drops the hits from position count on (a disc searched again).
+    void truncate(int count);
+
+    int count() const { return static_cast<int>(m_hits.size()); }
+    ContentsEntry::Kind kind(int i) const { return static_cast<ContentsEntry::Kind>(hit(i).kind); }
+    qint64 size(int i) const { return hit(i).size; }
+    QByteArrayView name(int i) const { return view(hit(i).name); }
+    QByteArrayView date(int i) const { return view(hit(i).date); }
+    // Title + ":" + path: where the hit is.
+    QString location(int i) const;
+    QString title(int i) const { return m_discs[hit(i).disc].title; }
+    QString serial(int i) const { return m_discs[hit(i).disc].serial; }
+    QStringList details(int i) const;
+
+    // The entry as the contents list shows it, given its type text.
+    ContentsEntry entry(int i, const QString &type, int image) const;
+
+private:
+    struct Span {
+        qint64 offset = 0;
+        qint32 length = 0;
+    };
+    struct Hit {
+        quint32 disc;
+        quint8 kind;
+        qint64 size;
+        Span name;
+        Span path;
+        Span date;
+        Span details; // "\n"-separated
+    };
+    struct Disc {
+        QString title;
+        QString serial;
+    };
+    const Hit &hit(int i) const { return m_hits[static_cast<size_t>(i)]; }
+    QByteArrayView view(Span s) const { return QByteArrayView(m_text.constData() + s.offset, s.length); }
+    Span put(QByteArrayView bytes);
+
+    std::vector<Hit> m_hits;
+    std::vector<Disc> m_discs;
+    QByteArray m_text;
+    // The folder of the last hit: hits of one folder come together and share its text.
+    Span m_lastPath;
+    int m_lastPathDisc = -1;
+};

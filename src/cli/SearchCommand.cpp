@@ -1,0 +1,162 @@
+#include "SearchCommand.h"
+
+#include "CliArgs.h"
+#include "CliError.h"
+#include "DiscLookup.h"
+#include "browser/FileTypes.h"
+#include "browser/FormatSize.h"
+#include "browser/SearchHits.h"
+#include "core/QuilloryError.h"
+#include "search/NameIndex.h"
+#include "search/SearchEngine.h"
+#include "store/Catalogue.h"
+#include "store/ContentsRecord.h"
+#include "store/GroupTree.h"
+
+#include <QHash>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace
+{
+
+// "1500", "12KB", "3 MB": the number times the factor of its unit, as the panel's unit lists give it.
+qint64 sizeOption(const QString &option, const QString &text)
+{
+    static const std::pair<QLatin1StringView, qint64> units[] = {{"MB"_L1, 1048576}, {"KB"_L1, 1024}};
+    QString number = text.trimmed();
+    qint64 factor = 1;
+    for (const auto &[suffix, f] : units) {
+        if (number.endsWith(suffix, Qt::CaseInsensitive)) {
+            number.chop(suffix.size());
+            factor = f;
+            break;
+        }
+    }
+    bool ok = false;
+    const qint64 n = number.trimmed().toLongLong(&ok);
+    if (!ok)
+        throw CliUsageError(u"%1 wants a whole number of bytes, KB or MB, not \"%2\""_s.arg(option, text));
+    return n * factor;
+}
+
+QDateTime dateOption(const QString &option, const QString &text)
+{
+    const QDateTime dt = QDateTime::fromString(text, Qt::ISODate);
+    if (!dt.isValid())
+        throw CliUsageError(u"%1 wants a date and time such as 2020-01-01T12:00:00, not \"%2\""_s.arg(option, text));
+    return dt;
+}
+
+int intOption(const QString &option, const QString &text)
+{
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    if (!ok)
+        throw CliUsageError(u"%1 wants a whole number, not \"%2\""_s.arg(option, text));
+    return n;
+}
+
+// A group by its name, else a disc by its title or serial.
+const TreeNode *scopeNode(const GroupTree &tree, const QString &name)
+{
+    try {
+        return DiscLookup::group(tree, name);
+    } catch (const QuilloryError &) {
+    }
+    try {
+        return DiscLookup::disc(tree, name);
+    } catch (const QuilloryError &) {
+    }
+    throw QuilloryError(u"There is no group or disc named \"%1\"."_s.arg(name));
+}
+
+} // namespace
+
+QString SearchCommand::details() const
+{
+    QString text = u"  MASK              empty or *.* finds everything; else a part of the name, any case, or a "
+                   "wildcard mask (*, ?, [set]) for the whole name\n"
+                   "  --category N      what is searched:\n"_s;
+    const QStringList captions = SearchTests::categoryCaptions();
+    for (int i = 0; i < captions.size(); ++i)
+        text += u"                      %1 %2\n"_s.arg(i).arg(captions.at(i));
+    text += u"  --larger, --smaller   size bounds, bounds included\n"
+            "  --newer, --older  date bounds in ISO 8601 (2020-01-01T12:00:00), bounds included\n"
+            "  --limit N         stop after N hits\n"_s;
+    return text;
+}
+
+int SearchCommand::run(CliContext &ctx, const QStringList &args)
+{
+    const CliArgs a(
+        args, {u"--in"_s, u"--category"_s, u"--larger"_s, u"--smaller"_s, u"--newer"_s, u"--older"_s, u"--limit"_s},
+        {});
+    if (a.positional().size() > 1)
+        throw CliUsageError(u"at most one MASK is needed"_s);
+    SearchCriteria c;
+    c.mask = a.positional().value(0);
+    if (a.has(u"--category"_s)) {
+        c.category = intOption(u"--category"_s, a.value(u"--category"_s));
+        if (c.category < 0 || c.category >= SearchCriteria::CategoryCount)
+            throw CliUsageError(u"--category wants 0 to %1"_s.arg(SearchCriteria::CategoryCount - 1));
+    }
+    if ((c.largerOn = a.has(u"--larger"_s)))
+        c.minSize = sizeOption(u"--larger"_s, a.value(u"--larger"_s));
+    if ((c.smallerOn = a.has(u"--smaller"_s)))
+        c.maxSize = sizeOption(u"--smaller"_s, a.value(u"--smaller"_s));
+    if ((c.newerOn = a.has(u"--newer"_s)))
+        c.newerThan = dateOption(u"--newer"_s, a.value(u"--newer"_s));
+    if ((c.olderOn = a.has(u"--older"_s)))
+        c.olderThan = dateOption(u"--older"_s, a.value(u"--older"_s));
+    if (a.has(u"--limit"_s))
+        c.limit = intOption(u"--limit"_s, a.value(u"--limit"_s));
+
+    const Catalogue &cat = ctx.readCatalogue();
+    const TreeNode *scope = a.has(u"--in"_s) ? scopeNode(cat.tree(), a.value(u"--in"_s)) : cat.tree().root();
+    NameIndex index(cat.dbFolder());
+    SearchEngine engine(cat.dbFolder(), c, &index);
+    engine.search(scope);
+
+    const SearchHits &hits = *engine.hits();
+    QHash<QByteArray, QString> types; // by type key: one lookup per kind of name
+    QByteArray out;
+    for (int i = 0; i < hits.count(); ++i) {
+        const QByteArrayView name = hits.name(i);
+        QString type;
+        switch (hits.kind(i)) {
+        case ContentsEntry::Folder:
+            type = u"Folder"_s;
+            break;
+        case ContentsEntry::Archive:
+            type = QString::fromLatin1(ContentsRecord::CompressedFolder);
+            break;
+        default: {
+            const QByteArray key = FileTypes::typeKey(name);
+            auto it = types.constFind(key);
+            if (it == types.constEnd())
+                it = types.insert(key, FileTypes::GetFileType(QString::fromUtf8(name)));
+            type = it.value();
+        }
+        }
+        out += name;
+        out += '\t';
+        out += type.toUtf8();
+        out += '\t';
+        out += hits.location(i).toUtf8();
+        out += '\t';
+        out += QByteArray::number(hits.size(i));
+        out += '\t';
+        out += hits.date(i);
+        out += '\n';
+        if (out.size() > (1 << 20)) {
+            ctx.io().writeRaw(out);
+            out.clear();
+        }
+    }
+    ctx.io().writeRaw(out);
+    for (const QString &p : engine.problems())
+        ctx.io().error(p);
+    ctx.io().error(u"%1 found, total size %2"_s.arg(hits.count()).arg(FormatSize(engine.foundSize())));
+    return 0;
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <memory>
+
+class ContentsList;
+class QFile;
+
+// What the search needs of one disc to decide its hits, without the disc's lists: for its
+// folders and its files, in list order, the names (a-z folded), the sizes and the dates (each
+// distinct date text once), and where the first size that does not parse stands. Made from the
+// parsed lists, saved as one file of the name index and mapped back from it as it is.
+class DiscNames
+{
+public:
+    // Which contents file the names were made from: a file written again (a new scan, an
+    // import) differs in at least one of these, being a new file in DB under the same name.
+    struct Stamp {
+        qint64 size = -1;
+        qint64 modifiedNs = 0;
+        qint64 inode = 0;
+        bool operator==(const Stamp &) const = default;
+        // Of the file as it is now; size -1 when it cannot be read.
+        static Stamp of(const QString &path);
+    };
+
+    struct Section {
+        int count = 0;
+        // Record number of the first record whose size is not a number; count when none.
+        int badSize = 0;
+        const char *names = nullptr; // every name followed by "\n"
+        qint64 namesLength = 0;
+        const quint32 *nameStart = nullptr; // count + 1 offsets into names
+        const qint64 *sizes = nullptr;
+        const quint32 *dateIds = nullptr;
+
+        QByteArrayView name(int i) const;
+        // The record whose name holds byte offset pos of names.
+        int recordAt(qint64 pos) const;
+    };
+
+    static std::shared_ptr<const DiscNames> build(const ContentsList &folders, const ContentsList &files,
+                                                  const Stamp &stamp);
+    // Maps a saved file; null when it is not one, or is damaged.
+    static std::shared_ptr<const DiscNames> map(const QString &path);
+    // Writes the file whole (partial name, then rename); false when it cannot.
+    bool save(const QString &path) const;
+
+    ~DiscNames();
+
+    const Section &folders() const { return m_folders; }
+    const Section &files() const { return m_files; }
+    int dateCount() const { return m_dateCount; }
+    QByteArrayView date(quint32 id) const;
+    Stamp stamp() const { return m_stamp; }
+    qint64 byteSize() const { return m_size; }
+
+    // The one reading of a record's size: a signed 64-bit decimal integer.
+    static bool parseSize(QByteArrayView text, qint64 &size);
+
+private:
+    DiscNames() = default;
+    bool attach(const uchar *data, qint64 size);
+
+    QByteArray m_bytes;
+    std::unique_ptr<QFile> m_file;
+    const uchar *m_data = nullptr;
+    qint64 m_size = 0;
+    Section m_folders;
+    Section m_files;
+    int m_dateCount = 0;
+    const quint32 *m_dateStart = nullptr;
+    const char *m_dates = nullptr;
+    qint64 m_datesLength = 0;
+    Stamp m_stamp;
+};

@@ -1,0 +1,273 @@
+#include "SearchEngine.h"
+
+#include "NameIndex.h"
+#include "browser/SearchHits.h"
+#include "core/QuilloryError.h"
+#include "store/CatalogueLocale.h"
+#include "store/ContentsFile.h"
+#include "store/ContentsRecord.h"
+#include "store/GroupTree.h"
+
+#include <cstring>
+#include <limits>
+#include <optional>
+
+namespace
+{
+constexpr qint64 NoDate = std::numeric_limits<qint64>::min();
+}
+
+// A disc while it is searched.
+struct SearchEngine::Disc {
+    const TCD *cd = nullptr;
+    QString contentsFile;
+    DiscNames::Stamp stamp;
+    std::shared_ptr<const DiscNames> names;
+    std::optional<ContentsFile::Parsed> lists;
+    std::vector<qint64> dates; // by date id, when a date bound is on
+    int hitsDisc = -1;
+};
+
+// The index did not describe the lists after all: the disc is searched again from the lists.
+class SearchEngine::Stale
+{
+};
+
+namespace
+{
+// A contents file that cannot be unpacked ends that disc only; an invalid mask, which is a
+// QuilloryError too, must still end the whole search.
+struct Unreadable {
+    QString message;
+};
+
+ContentsFile::Parsed loadLists(const QString &db, const QString &serial)
+{
+    try {
+        return ContentsFile::load(db, serial);
+    } catch (const QuilloryError &e) {
+        throw Unreadable{e.message()};
+    }
+}
+} // namespace
+
+SearchEngine::SearchEngine(const QString &dbFolder, const SearchCriteria &criteria, NameIndex *index)
+    : m_db(dbFolder), m_tests(criteria), m_index(index), m_hits(std::make_shared<SearchHits>())
+{
+    m_clock.start();
+}
+
+SearchEngine::~SearchEngine() = default;
+
+void SearchEngine::tick()
+{
+    if (m_progress && m_clock.elapsed() >= ProgressMs) {
+        m_progress();
+        m_clock.restart();
+    }
+}
+
+void SearchEngine::search(const TreeNode *node)
+{
+    if (!node)
+        return;
+    if (node->isDisc()) {
+        if (node->cd())
+            FindOnCD(*node->cd());
+    } else {
+        Find(node);
+    }
+    if (m_index)
+        m_index->trim();
+}
+
+void SearchEngine::Find(const TreeNode *group)
+{
+    tick();
+    if (m_stop)
+        return;
+    for (int i = 0; i < group->childCount() && !m_stop; ++i) {
+        const TreeNode *c = group->child(i);
+        if (c->isDisc()) {
+            if (c->cd())
+                FindOnCD(*c->cd());
+        } else {
+            Find(c);
+        }
+    }
+}
+
+void SearchEngine::FindOnCD(const TCD &cd)
+{
+    if (m_stop)
+        return;
+    if (m_discStarted)
+        m_discStarted(cd);
+    tick();
+    if (!ContentsFile::isUsableSerial(cd.Serial)) {
+        m_problems.append(ContentsFile::unusableDiscMessage(cd.Title, cd.Serial));
+        return;
+    }
+    Disc d;
+    d.cd = &cd;
+    d.contentsFile = ContentsFile::contentsFileName(m_db, cd.Serial);
+    d.stamp = DiscNames::Stamp::of(d.contentsFile);
+    if (d.stamp.size < 0) {
+        m_problems.append(QStringLiteral("The contents file of the disc \"%1\" is missing.").arg(cd.Title));
+        return;
+    }
+    try {
+        if (m_index)
+            d.names = m_index->find(cd.Serial, d.stamp);
+        if (!d.names) {
+            d.lists = loadLists(m_db, cd.Serial);
+            d.names = DiscNames::build(d.lists->folders, d.lists->files, d.stamp);
+            if (m_index)
+                m_index->store(cd.Serial, d.names);
+        }
+        const int hitsBefore = m_hits->count();
+        const int dirs = m_dirs, files = m_files;
+        const qint64 size = m_size;
+        try {
+            walk(d);
+        } catch (const Stale &) {
+            m_hits->truncate(hitsBefore);
+            m_dirs = dirs;
+            m_files = files;
+            m_size = size;
+            d.names = DiscNames::build(d.lists->folders, d.lists->files, d.stamp);
+            if (m_index)
+                m_index->store(cd.Serial, d.names);
+            d.dates.clear();
+            walk(d);
+        }
+    } catch (const Unreadable &e) {
+        m_problems.append(QStringLiteral("The disc \"%1\" could not be searched: %2").arg(cd.Title, e.message));
+    }
+}
+
+void SearchEngine::walk(Disc &d)
+{
+    const SearchCriteria &c = m_tests.criteria();
+    const DiscNames &names = *d.names;
+    if (c.dateBound() && d.dates.empty() && names.dateCount() > 0) {
+        // Each distinct date of the disc is read once, in the user's locale.
+        const CatalogueLocale locale;
+        d.dates.resize(static_cast<size_t>(names.dateCount()));
+        for (int i = 0; i < names.dateCount(); ++i) {
+            const QDateTime dt = locale.parseDateTime(QString::fromUtf8(names.date(static_cast<quint32>(i))));
+            d.dates[static_cast<size_t>(i)] = dt.isValid() ? dt.toMSecsSinceEpoch() : NoDate;
+        }
+    }
+    // A size, or with a date bound a date, that does not parse ends the disc at that record.
+    auto cutOf = [&](const DiscNames::Section &s) {
+        int cut = s.badSize;
+        if (c.dateBound()) {
+            for (int i = 0; i < cut; ++i) {
+                const quint32 id = s.dateIds[i];
+                if (id >= d.dates.size() || d.dates[id] == NoDate) {
+                    cut = i;
+                    break;
+                }
+            }
+        }
+        return cut;
+    };
+    if (c.searchesFolders()) {
+        const int cut = cutOf(names.folders());
+        walkSection(d, true, cut);
+        if (m_stop || cut < names.folders().count)
+            return;
+    }
+    if (c.searchesFiles())
+        walkSection(d, false, cutOf(names.files()));
+}
+
+void SearchEngine::walkSection(Disc &d, bool folders, int cut)
+{
+    const DiscNames::Section &s = folders ? d.names->folders() : d.names->files();
+    const QByteArray &needle = m_tests.foldedMask();
+    if (m_tests.substringOnly() && !needle.contains('\n')) {
+        // The names are one block: the mask is looked for in all of it at once, and only the
+        // records it turns up are tested further.
+        const qint64 end = s.nameStart[cut];
+        qint64 pos = 0;
+        while (pos < end && !m_stop) {
+            const void *found = memmem(s.names + pos, static_cast<size_t>(end - pos), needle.constData(),
+                                       static_cast<size_t>(needle.size()));
+            if (!found)
+                break;
+            const int record = s.recordAt(static_cast<const char *>(found) - s.names);
+            if (record < 0 || record >= cut)
+                break;
+            test(d, folders, record);
+            pos = s.nameStart[record + 1];
+            if ((++m_ticks & 63) == 0)
+                tick();
+        }
+        return;
+    }
+    for (int r = 0; r < cut && !m_stop; ++r) {
+        test(d, folders, r);
+        if ((++m_ticks & 1023) == 0)
+            tick();
+    }
+}
+
+void SearchEngine::test(Disc &d, bool folders, int record)
+{
+    const SearchCriteria &c = m_tests.criteria();
+    const DiscNames::Section &s = folders ? d.names->folders() : d.names->files();
+    const QByteArrayView name = s.name(record);
+    if (!folders && !m_tests.Filter(name))
+        return;
+    if (!m_tests.substringOnly() && !m_tests.MatchName(name))
+        return;
+    if (c.dateBound() && !m_tests.DateFilter(d.dates[s.dateIds[record]]))
+        return;
+    if (!m_tests.SizeFilter(s.sizes[record]))
+        return;
+    addHit(d, folders, record);
+}
+
+void SearchEngine::addHit(Disc &d, bool folders, int record)
+{
+    if (!d.lists) {
+        d.lists = loadLists(m_db, d.cd->Serial);
+        if (d.lists->folders.recordCount() != d.names->folders().count ||
+            d.lists->files.recordCount() != d.names->files().count)
+            throw Stale();
+    }
+    const ContentsList &list = folders ? d.lists->folders : d.lists->files;
+    const DiscNames::Section &s = folders ? d.names->folders() : d.names->files();
+    const QByteArrayView name = folders ? list.folderName(record) : list.lineBytes(record, ContentsRecord::NameLine);
+    QByteArray folded = name.toByteArray();
+    SearchTests::foldInPlace(folded.data(), folded.size());
+    if (folded != s.name(record))
+        throw Stale();
+    if (d.hitsDisc < 0)
+        d.hitsDisc = m_hits->addDisc(d.cd->Title, d.cd->Serial);
+    const qint64 size = s.sizes[record];
+    const QByteArrayView date = list.lineBytes(record, ContentsRecord::DateLine);
+    if (folders) {
+        m_hits->add(d.hitsDisc, ContentsEntry::Folder, name, list.lineBytes(record, ContentsRecord::FolderLine), size,
+                    date);
+        ++m_dirs;
+    } else {
+        QByteArray path = list.lineBytes(record, ContentsRecord::FolderLine).toByteArray();
+        path += list.folderInArchive(record);
+        std::vector<QByteArrayView> details;
+        for (int i = ContentsRecord::FixedLines, n = list.lineCount(record); i < n; ++i) {
+            const QByteArrayView l = list.lineBytes(record, i);
+            if (ContentsRecord::isDetailLine(l))
+                details.push_back(l);
+        }
+        m_hits->add(d.hitsDisc, list.isArchive(record) ? ContentsEntry::Archive : ContentsEntry::File, name, path, size,
+                    date, details);
+        ++m_files;
+    }
+    m_size += size;
+    const int limit = m_tests.criteria().limit;
+    if (limit > 0 && m_hits->count() == limit)
+        m_stop = true;
+}

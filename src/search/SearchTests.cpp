@@ -1,0 +1,143 @@
+#include "SearchTests.h"
+
+#include "browser/FileTypes.h"
+#include "core/AsciiCase.h"
+
+#include <array>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace
+{
+
+struct CategoryDef {
+    const char *caption;
+    std::initializer_list<const char *> extensions;
+};
+
+// Music files are decided by FileTypes::IsMusicFile, which the playlist command shares.
+const std::array<CategoryDef, SearchCriteria::CategoryCount> &categories()
+{
+    static const std::array<CategoryDef, SearchCriteria::CategoryCount> table{{
+        {"All Files and Folders", {}},
+        {"All Files", {}},
+        {"Folders Only", {}},
+        {"Executables", {"EXE", "BAT", "COM", "DLL"}},
+        {"Image Files", {"BMP", "JPG", "JPEG", "JPE", "GIF", "PNG", "EMF", "WMF", "TIF", "TIFF", "PSD", "CDR"}},
+        {"Music Files", {}},
+        {"Video Files", {"AVI", "MOV", "VOB", "WMV", "DIVX", "RM"}},
+        {"Documents", {"TXT", "DOC", "TEX", "HTM", "HTML", "MTH", "PDF"}},
+        {"Archives", {"ZIP", "RAR", "ACE", "ARJ", "CAB", "LHA"}},
+    }};
+    return table;
+}
+
+} // namespace
+
+SearchTests::SearchTests(const SearchCriteria &criteria) : m_c(criteria)
+{
+    m_all = m_c.mask.isEmpty() || m_c.mask == "*.*"_L1;
+    m_folded = m_c.mask.toUtf8();
+    foldInPlace(m_folded.data(), m_folded.size());
+    // Without "*", "?" or "[", a whole-name match is the name itself, which the substring
+    // test has already accepted.
+    m_substringOnly = !m_all && !m_c.mask.contains(u'*') && !m_c.mask.contains(u'?') && !m_c.mask.contains(u'[');
+    m_older = m_c.olderThan.toMSecsSinceEpoch();
+    m_newer = m_c.newerThan.toMSecsSinceEpoch();
+}
+
+void SearchTests::foldInPlace(char *p, qsizetype n)
+{
+    for (qsizetype i = 0; i < n; ++i)
+        p[i] = UpcaseAZ(p[i]);
+}
+
+QByteArray SearchTests::extensionOf(QByteArrayView name)
+{
+    const qsizetype dot = name.lastIndexOf('.');
+    if (dot < 0)
+        return QByteArray();
+    const QByteArrayView rest = name.sliced(dot + 1);
+    if (rest.contains('\\') || rest.contains(':'))
+        return QByteArray();
+    QByteArray ext = rest.toByteArray();
+    foldInPlace(ext.data(), ext.size());
+    return ext;
+}
+
+bool SearchTests::inCategory(int category, QByteArrayView ext)
+{
+    switch (category) {
+    case SearchCriteria::AllFilesAndFolders:
+    case SearchCriteria::AllFiles:
+        return true;
+    case SearchCriteria::FoldersOnly:
+        return false;
+    case SearchCriteria::MusicFiles:
+        return !ext.isEmpty() && FileTypes::IsMusicFile(QString::fromUtf8(ext));
+    default:
+        break;
+    }
+    if (category < 0 || category >= SearchCriteria::CategoryCount || ext.isEmpty())
+        return false;
+    for (const char *e : categories()[static_cast<size_t>(category)].extensions)
+        if (ext == QByteArrayView(e))
+            return true;
+    return false;
+}
+
+QStringList SearchTests::categoryCaptions()
+{
+    QStringList out;
+    for (const CategoryDef &c : categories())
+        out.append(QString::fromLatin1(c.caption));
+    return out;
+}
+
+bool SearchTests::Filter(QByteArrayView name) const
+{
+    if (m_c.category == SearchCriteria::AllFilesAndFolders || m_c.category == SearchCriteria::AllFiles)
+        return true;
+    return inCategory(m_c.category, extensionOf(name));
+}
+
+bool SearchTests::MatchName(QByteArrayView name) const
+{
+    if (m_all)
+        return true;
+    // Folded into a buffer of our own: names are short, masks shorter.
+    char local[256];
+    QByteArray heap;
+    char *folded = local;
+    if (name.size() > qsizetype(sizeof local)) {
+        heap.resize(name.size());
+        folded = heap.data();
+    }
+    for (qsizetype i = 0; i < name.size(); ++i)
+        folded[i] = UpcaseAZ(name[i]);
+    if (QByteArrayView(folded, name.size()).contains(m_folded))
+        return true;
+    if (m_substringOnly)
+        return false;
+    if (!m_pattern)
+        m_pattern = std::make_unique<TMask>(m_c.mask);
+    return m_pattern->Matches(QString::fromUtf8(name));
+}
+
+bool SearchTests::DateFilter(qint64 msecs) const
+{
+    if (m_c.olderOn && msecs > m_older)
+        return false;
+    if (m_c.newerOn && msecs < m_newer)
+        return false;
+    return true;
+}
+
+bool SearchTests::SizeFilter(qint64 size) const
+{
+    if (m_c.largerOn && size < m_c.minSize)
+        return false;
+    if (m_c.smallerOn && size > m_c.maxSize)
+        return false;
+    return true;
+}
