@@ -1,0 +1,239 @@
+// The name index against the plain walk: random catalogues searched with and without it,
+// cold and warm, must give the same hits in the same order; an index is never used once its
+// disc's contents file has changed, a damaged index file is ignored, and the cache stays
+// within its bound.
+
+#include "TestCatalogue.h"
+#include "browser/SearchHits.h"
+#include "core/QuilloryError.h"
+#include "search/NameIndex.h"
+#include "search/SearchEngine.h"
+#include "store/GroupTree.h"
+
+#include <QDirIterator>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+
+class TestNameIndex : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_db;
+    QString m_cache;
+    GroupTree m_tree;
+    TreeNode *m_root = nullptr;
+
+    static QString randomName(QRandomGenerator &rng)
+    {
+        static const char16_t letters[] = u"abcABCxX[]é. _";
+        static const QString exts[] = {u".mp3"_s, u".MP3"_s, u".zip"_s, u".txt"_s, u".jpg"_s, u""_s, u".exe"_s};
+        QString n;
+        const int len = 1 + rng.bounded(6);
+        for (int i = 0; i < len; ++i)
+            n += QChar(letters[rng.bounded(int(std::size(letters)) - 1)]);
+        return n + exts[rng.bounded(int(std::size(exts)))];
+    }
+
+    static QString randomDate(QRandomGenerator &rng)
+    {
+        if (rng.bounded(200) == 0)
+            return u"not a date"_s;
+        return TestCatalogue::date(2020 + rng.bounded(3), 1 + rng.bounded(12), 1 + rng.bounded(28), rng.bounded(24),
+                                   rng.bounded(60));
+    }
+
+    void writeDisc(const QString &serial, quint32 seed)
+    {
+        TestCatalogue::packDisc(m_db, serial, [seed](ContentsListWriter &folders, ContentsListWriter &files) {
+            QRandomGenerator rng(seed);
+            const int nf = rng.bounded(30);
+            for (int i = 0; i < nf; ++i) {
+                if (rng.bounded(150) == 0)
+                    folders.writeRecord({randomName(rng) + u'\\', u"\\"_s, u"-5x"_s, randomDate(rng)});
+                else
+                    folders.writeFolderRecord(randomName(rng), u"\\D%1\\"_s.arg(i % 4), rng.bounded(5000),
+                                              randomDate(rng));
+            }
+            const int n = rng.bounded(400);
+            for (int i = 0; i < n; ++i) {
+                const QString folder = u"\\D%1\\"_s.arg(rng.bounded(4));
+                switch (rng.bounded(20)) {
+                case 0:
+                    files.writeFileRecord(randomName(rng) + u".zip"_s, folder, rng.bounded(100000), randomDate(rng),
+                                          {QString::fromLatin1(ContentsRecord::CompressedFolder)});
+                    break;
+                case 1:
+                    files.writeArchiveEntry(randomName(rng), folder + u"A.ZIP\\"_s, rng.bounded(100), randomDate(rng),
+                                            u"in\\"_s);
+                    break;
+                case 2:
+                    if (rng.bounded(10) == 0) {
+                        files.writeRecord({randomName(rng), folder, u""_s, randomDate(rng)});
+                        break;
+                    }
+                    [[fallthrough]];
+                default:
+                    files.writeFileRecord(randomName(rng), folder, rng.bounded(100000), randomDate(rng),
+                                          rng.bounded(3) ? QStringList() : QStringList{u"Title: x"_s});
+                }
+            }
+        });
+    }
+
+    static QStringList run(const QString &db, const SearchCriteria &c, const TreeNode *scope, NameIndex *index)
+    {
+        SearchEngine engine(db, c, index);
+        engine.search(scope);
+        QStringList out;
+        const SearchHits &h = *engine.hits();
+        for (int i = 0; i < h.count(); ++i) {
+            const ContentsEntry e = h.entry(i, u"T"_s, 0);
+            out << e.caption + u'|' + e.columns.join(u'|') + u'|' + e.info.join(u'|');
+        }
+        out << u"%1 %2 %3"_s.arg(engine.foundDirs()).arg(engine.foundFiles()).arg(engine.foundSize());
+        return out;
+    }
+
+    static qint64 cacheBytes(const QString &root)
+    {
+        qint64 total = 0;
+        QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            total += it.nextFileInfo().size();
+        return total;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        m_db = m_dir.path() + u"/DB/"_s;
+        m_cache = m_dir.path() + u"/cache/"_s;
+        m_root = m_tree.addChild(m_tree.top(), u"Root"_s, KindRoot);
+        TreeNode *g = m_tree.addChild(m_root, u"G"_s, KindGroup);
+        for (int d = 0; d < 12; ++d) {
+            TCD cd;
+            cd.Title = u"Disc %1"_s.arg(d);
+            cd.Serial = u"E%1"_s.arg(d, 7, 10, QChar(u'0'));
+            m_tree.addDisc(d % 3 ? m_root : g, cd);
+            writeDisc(cd.Serial, 1000 + d);
+        }
+    }
+
+    void indexAnswersEqualTheWalk()
+    {
+        QRandomGenerator rng(42);
+        const QString masks[] = {u""_s,     u"*.*"_s,    u"a"_s, u"AB"_s, u"b.m"_s, u"*.mp3"_s,
+                                 u"a?c*"_s, u"[a-c]*"_s, u"x"_s, u"é"_s,  u"[]"_s,  u"zzz"_s};
+        NameIndex warm(m_db, NameIndex::DefaultMaxBytes, m_cache);
+        int hits = 0, errors = 0, limited = 0;
+        for (int round = 0; round < 120; ++round) {
+            SearchCriteria c;
+            c.mask = masks[rng.bounded(int(std::size(masks)))];
+            c.category = rng.bounded(SearchCriteria::CategoryCount);
+            c.largerOn = rng.bounded(3) == 0;
+            c.minSize = rng.bounded(50000);
+            c.smallerOn = rng.bounded(3) == 0;
+            c.maxSize = rng.bounded(100000);
+            c.newerOn = rng.bounded(4) == 0;
+            c.newerThan = QDateTime(QDate(2021, 1 + rng.bounded(12), 1), QTime(0, 0));
+            c.olderOn = rng.bounded(4) == 0;
+            c.olderThan = QDateTime(QDate(2022, 1 + rng.bounded(12), 1), QTime(0, 0));
+            c.limit = rng.bounded(4) == 0 ? rng.bounded(50) : 0;
+            const TreeNode *scope = rng.bounded(2) ? m_root : FindGroup(m_root, u"G"_s);
+
+            QStringList plain;
+            QString error;
+            try {
+                plain = run(m_db, c, scope, nullptr);
+            } catch (const QuilloryError &e) {
+                error = e.message();
+                ++errors;
+            }
+            hits += std::max(0, int(plain.size()) - 1);
+            limited += c.limit > 0 && plain.size() - 1 == c.limit;
+            // A fresh index object each time reads the files; the long-lived one its mapped copies.
+            for (int pass = 0; pass < 2; ++pass) {
+                NameIndex fresh(m_db, NameIndex::DefaultMaxBytes, m_cache);
+                NameIndex *index = pass ? &warm : &fresh;
+                try {
+                    QCOMPARE(run(m_db, c, scope, index), plain);
+                    QVERIFY2(error.isEmpty(), qPrintable(c.mask));
+                } catch (const QuilloryError &e) {
+                    QCOMPARE(e.message(), error);
+                }
+            }
+        }
+        QVERIFY(cacheBytes(m_cache) > 0);
+        // The rounds reach every way out: hits, invalid masks, the limit.
+        QVERIFY(hits > 1000);
+        QVERIFY(errors > 0);
+        QVERIFY(limited > 0);
+    }
+
+    void aChangedContentsFileIsNeverAnsweredFromTheOldIndex()
+    {
+        NameIndex index(m_db, NameIndex::DefaultMaxBytes, m_cache);
+        SearchCriteria c;
+        c.mask = u"unique-name"_s;
+        const TreeNode *disc = FindCD(m_root, u"E0000004"_s);
+        QCOMPARE(run(m_db, c, disc, &index).size(), 1); // just the counts
+        TestCatalogue::packDisc(m_db, u"E0000004"_s, [](ContentsListWriter &, ContentsListWriter &files) {
+            files.writeFileRecord(u"a unique-name.txt"_s, u"\\"_s, 1, TestCatalogue::date(2020, 1, 1));
+        });
+        QCOMPARE(run(m_db, c, disc, &index).size(), 2);
+        NameIndex other(m_db, NameIndex::DefaultMaxBytes, m_cache);
+        QCOMPARE(run(m_db, c, disc, &other).size(), 2);
+        writeDisc(u"E0000004"_s, 1004);
+    }
+
+    void aDamagedIndexFileIsIgnored()
+    {
+        SearchCriteria c;
+        c.mask = u"a"_s;
+        const QStringList plain = run(m_db, c, m_root, nullptr);
+        NameIndex first(m_db, NameIndex::DefaultMaxBytes, m_cache);
+        run(m_db, c, m_root, &first);
+        // Every index file of the catalogue cut short or overwritten in the middle.
+        int damaged = 0;
+        QDirIterator it(first.folder(), QDir::Files);
+        while (it.hasNext()) {
+            QFile f(it.next());
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            if (damaged++ % 2) {
+                f.resize(f.size() / 2);
+            } else {
+                f.seek(f.size() / 3);
+                f.write(QByteArray(64, '\xff'));
+            }
+        }
+        QVERIFY(damaged >= 12);
+        NameIndex second(m_db, NameIndex::DefaultMaxBytes, m_cache);
+        QCOMPARE(run(m_db, c, m_root, &second), plain);
+    }
+
+    void theCacheStaysWithinItsBound()
+    {
+        const QString root = m_dir.path() + u"/small-cache/"_s;
+        NameIndex big(m_db, NameIndex::DefaultMaxBytes, root);
+        SearchCriteria c;
+        run(m_db, c, m_root, &big);
+        const qint64 all = cacheBytes(root);
+        QVERIFY(all > 0);
+        NameIndex small(m_db, all / 2, root);
+        run(m_db, c, m_root, &small);
+        QVERIFY(cacheBytes(root) <= all / 2);
+        QVERIFY(cacheBytes(root) > 0);
+        // Never inside DB.
+        QVERIFY(!small.folder().startsWith(m_db));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestNameIndex)
+#include "tst_nameindex.moc"
