@@ -5,6 +5,7 @@
 #include "backup/ui/BackupCommands.h"
 #include "browser/Navigator.h"
 #include "browser/ui/ContentsCommands.h"
+#include "browser/ui/FavouritesMenu.h"
 #include "browser/ui/TMainForm.h"
 #include "browser/ui/TreeCommands.h"
 #include "gui/ActionRegistry.h"
@@ -12,6 +13,7 @@
 #include "reports/ui/ReportCommands.h"
 #include "search/ui/SearchPanel.h"
 #include "session/Workspace.h"
+#include "settings/ui/SettingsCommands.h"
 
 Composition::Composition(const QString &dataFolder)
 {
@@ -31,6 +33,8 @@ Composition::Composition(const QString &dataFolder)
     new ReportCommands(ws, nav, window.actions(), &window);
     new TreeCommands(ws, nav, window);
     new ContentsCommands(ws, nav, window);
+    new FavouritesMenu(ws, nav, window);
+    new SettingsCommands(ws, window.actions(), &window, window.positionSave());
     new DiscCommands(ws, nav, window.actions(), &window);
     new BackupCommands(ws, nav, window.actions(), &window);
     new HelpCommands(ws, window.actions(), &window);

@@ -38,6 +38,11 @@ QString Workspace::searchHistoryFile() const
     return m_catalogue->dataFolder() + QLatin1String("search.dat");
 }
 
+QString Workspace::favouritesFile() const
+{
+    return Favourites::fileName(m_catalogue->dataFolder());
+}
+
 void Workspace::open()
 {
     // The preferences are read once per run: reading them again (after a first-run import)
@@ -107,6 +112,11 @@ void Workspace::openCatalogue(bool firstRunQuestion)
         m_prompts.warning(QStringLiteral("The group tree could not be read, so \"groups.tree\" is left as it is: "
                                          "changes made in this window will not be saved."));
     }
+    try {
+        m_favourites.load(favouritesFile());
+    } catch (const QuilloryError &e) {
+        m_prompts.error(e.message());
+    }
     Q_EMIT opened();
 }
 
@@ -146,11 +156,7 @@ void Workspace::close()
     m_closed = true;
     m_stop = true;
     Q_EMIT aboutToClose();
-    try {
-        m_prefs->save(DataPaths::settingsFile(dataFolder()));
-    } catch (const QuilloryError &e) {
-        m_prompts.error(e.message());
-    }
+    savePreferences();
     if (m_readOnly)
         return;
     try {
@@ -159,8 +165,33 @@ void Workspace::close()
         m_prompts.error(e.message());
     }
     try {
+        m_favourites.save(favouritesFile());
+    } catch (const QuilloryError &e) {
+        m_prompts.error(e.message());
+    }
+    try {
         m_catalogue->save();
     } catch (const QuilloryError &e) {
         m_prompts.error(e.message());
     }
+}
+
+void Workspace::savePreferences()
+{
+    Q_EMIT preferencesAboutToSave();
+    try {
+        m_prefs->save(DataPaths::settingsFile(dataFolder()));
+    } catch (const QuilloryError &e) {
+        m_prompts.error(e.message());
+    }
+}
+
+void Workspace::reloadPreferences()
+{
+    try {
+        m_prefs->load(DataPaths::settingsFile(dataFolder()));
+    } catch (const QuilloryError &e) {
+        m_prompts.error(e.message());
+    }
+    Q_EMIT preferencesLoaded();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browser/DiscContents.h"
+#include "store/Favourites.h"
 
 #include <QObject>
 #include <QString>
@@ -32,6 +33,8 @@ public:
     QString dataFolder() const;
     QString dbFolder() const;
     QString searchHistoryFile() const;
+    QString favouritesFile() const;
+    Favourites &favourites() { return m_favourites; }
 
     const QStringList &searchHistory() const { return m_searchHistory; }
     void setSearchHistory(const QStringList &history) { m_searchHistory = history; }
@@ -48,9 +51,14 @@ public:
     void reopen();
     // Extracts a database archive into DB; false (the user told) when it fails.
     bool importArchive(const QString &archiveFile);
-    // The window's end: the preferences, the search history and the group tree, in that order;
-    // only the preferences when read-only. Runs once.
+    // The window's end: the window's position (aboutToClose), the preferences, the search history,
+    // the favourites and the group tree, in that order; only the position and the preferences when
+    // read-only. Runs once.
     void close();
+    // Writes the preferences now, with the window's state (preferencesAboutToSave); errors go to the prompts.
+    void savePreferences();
+    // Reads the stored preferences again and lets the window re-apply its stored state.
+    void reloadPreferences();
 
     // The command line's way in: lock (throws QuilloryError when another program has the
     // catalogue) and load the tree, its messages going to the prompts.
@@ -63,11 +71,15 @@ public:
     void readTree();
 
 Q_SIGNALS:
-    // The stored preferences were read (once per run).
+    // The stored preferences were read (at the start of the run, and when the user cancels the
+    // preferences window).
     void preferencesLoaded();
+    // Before the preferences are written: the window and the panels put their state into them.
+    void preferencesAboutToSave();
     // The catalogue was (re)loaded: a new tree, a new search history, maybe read-only now.
     void opened();
-    // Before close() writes anything: the window and the panels put their state into the preferences.
+    // Before close() writes anything: the window saves its position (first of the saves), the
+    // search band hands in its history.
     void aboutToClose();
 
 private:
@@ -78,6 +90,7 @@ private:
     Preferences *m_prefs;
     DiscContents m_discContents;
     QStringList m_searchHistory;
+    Favourites m_favourites;
     bool m_prefsLoaded = false;
     bool m_locked = false;
     bool m_readOnly = false;

@@ -6,26 +6,44 @@
 #include "ContentsView.h"
 #include "ObjectInfoPanel.h"
 #include "TMainForm.h"
+#include "TPropertiesForm.h"
 #include "browser/ExtensionIconCache.h"
 #include "browser/FileTypes.h"
 #include "browser/FindColumn.h"
 #include "browser/FormatSize.h"
 #include "browser/Navigator.h"
 #include "gui/ActionRegistry.h"
+#include "gui/AppDialogs.h"
+#include "gui/WaitForCD.h"
 #include "session/Workspace.h"
 #include "settings/Preferences.h"
 #include "store/TreeNode.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QUrl>
 
 using namespace Qt::Literals::StringLiterals;
 
+namespace
+{
+
+// An entry lies inside a ZIP archive when its path goes through one.
+bool insideZip(const QStringList &info)
+{
+    return FindColumn(u"Path"_s, info).toUpper().contains(QLatin1String(".ZIP"));
+}
+
+} // namespace
+
 ContentsCommands::ContentsCommands(Workspace &workspace, Navigator &navigator, TMainForm &window)
-    : QObject(&window), m_workspace(workspace), m_navigator(navigator), m_actions(window.actions()),
+    : QObject(&window), m_workspace(workspace), m_navigator(navigator), m_window(window), m_actions(window.actions()),
       m_view(window.contentsPanel()->view()), m_infoPanel(window.infoPanel()), m_icons(window.icons())
 {
     ActionRegistry &a = m_actions;
@@ -52,6 +70,15 @@ ContentsCommands::ContentsCommands(Workspace &workspace, Navigator &navigator, T
     connect(a.claim(u"ViewButton"_s), &QAction::triggered, this, &ContentsCommands::cycleViewStyle);
     connect(a.claim(u"Switch1"_s), &QAction::triggered, this, &ContentsCommands::Switch1Click);
     connect(a.claim(u"ToggleObjectInfo1"_s), &QAction::triggered, this, &ContentsCommands::ToggleInfoClick);
+    connect(a.claim(u"ViewProperties1"_s), &QAction::triggered, this, &ContentsCommands::ViewProperties1Click);
+    connect(a.claim(u"Execute1"_s), &QAction::triggered, this, &ContentsCommands::Execute1Click);
+    connect(a.claim(u"OpeninExplorer1"_s), &QAction::triggered, this, &ContentsCommands::OpeninExplorer1Click);
+
+    m_view->setCommandKeys({QKeyCombination(Qt::CTRL, Qt::Key_A), QKeyCombination(Qt::CTRL, Qt::Key_F),
+                            QKeyCombination(Qt::CTRL, Qt::Key_D), QKeyCombination(Qt::CTRL | Qt::SHIFT, Qt::Key_D),
+                            QKeyCombination(Qt::CTRL, Qt::Key_1)});
+    connect(m_view, &ContentsView::keyAboutToBeHandled, this, &ContentsCommands::applyMenuRules);
+    connect(m_view, &ContentsView::commandKey, this, &ContentsCommands::handleKey);
 
     connect(m_view, &ContentsView::rowActivated, this, &ContentsCommands::ExplorerActivate);
     connect(m_view, &ContentsView::backRequested, &navigator, &Navigator::BackButtonClick);
@@ -68,12 +95,19 @@ ContentsCommands::ContentsCommands(Workspace &workspace, Navigator &navigator, T
     connect(&workspace, &Workspace::preferencesLoaded, this, [this, &prefs] {
         if (const std::optional<int> style = prefs.viewStyle(); style && *style >= 0 && *style < 4)
             setViewStyle(*style);
+        if (prefs.objectInfo() && !m_infoPanel->isExpanded())
+            ToggleInfoClick();
+        m_view->setGridLines(prefs.grids());
+    });
+    connect(&prefs, &Preferences::changed, this, [this, &prefs](const QString &name) {
+        if (name == QLatin1String("Grids"))
+            m_view->setGridLines(prefs.grids());
     });
     connect(&workspace, &Workspace::opened, this, [this, &prefs] {
         if (prefs.objectInfo() && !m_infoPanel->isExpanded())
             ToggleInfoClick();
     });
-    connect(&workspace, &Workspace::aboutToClose, this, [this, &prefs] {
+    connect(&workspace, &Workspace::preferencesAboutToSave, this, [this, &prefs] {
         prefs.setObjectInfo(m_infoPanel->isExpanded());
         prefs.setViewStyle(static_cast<int>(m_view->viewStyle()));
     });
@@ -82,9 +116,36 @@ ContentsCommands::ContentsCommands(Workspace &workspace, Navigator &navigator, T
 void ContentsCommands::updateCommandStates()
 {
     const TreeNode *current = m_navigator.currentNode();
-    m_actions.action(u"BackButton"_s)
-        ->setEnabled(!(m_navigator.location().isGroupListed() && current && current->kind() == KindRoot));
-    m_arrange.at(static_cast<int>(m_navigator.location().sortKey))->setChecked(true);
+    const LocationState &loc = m_navigator.location();
+    m_actions.action(u"BackButton"_s)->setEnabled(!(loc.isGroupListed() && current && current->kind() == KindRoot));
+    m_arrange.at(static_cast<int>(loc.sortKey))->setChecked(true);
+    // Entries go to the compilation and the copy only from a disc or a search result.
+    m_view->setDragAllowed(!loc.isGroupListed());
+    if (m_actions.isClaimed(u"CopytoHDD1"_s))
+        m_actions.action(u"CopytoHDD1"_s)->setEnabled(!loc.isGroupListed() && !m_view->selectedRows().isEmpty());
+}
+
+int ContentsCommands::selectedRow() const
+{
+    const QList<int> rows = m_view->selectedRows();
+    if (rows.isEmpty())
+        return -1;
+    const int current = m_view->currentRow();
+    return rows.contains(current) ? current : rows.first();
+}
+
+QAction *ContentsCommands::doubleClickAction() const
+{
+    static const char *const names[] = {"Execute1", "CopytoHDD2", "OpeninExplorer1", "ViewProperties1"};
+    const int action = m_workspace.preferences().action();
+    return action >= 0 && action < 4 ? m_actions.action(QLatin1String(names[action])) : nullptr;
+}
+
+void ContentsCommands::runDoubleClickAction()
+{
+    QAction *act = m_navigator.location().archiveMode ? m_actions.action(u"ViewProperties1"_s) : doubleClickAction();
+    if (act)
+        act->trigger();
 }
 
 void ContentsCommands::ExplorerActivate(int row)
@@ -92,8 +153,13 @@ void ContentsCommands::ExplorerActivate(int row)
     const bool folder = row >= 0 && row < m_navigator.listing().count() && !m_navigator.location().isSearchResult() &&
                         (m_navigator.listing().kind(row) == ContentsEntry::Folder ||
                          m_navigator.listing().kind(row) == ContentsEntry::Archive);
-    // A file's double-click action comes with the execute, copy and properties commands.
-    m_navigator.ExplorerActivate(row);
+    if (!m_navigator.ExplorerActivate(row)) {
+        // A file: the action of the preferences runs on it, from the selection.
+        if (!m_view->selectedRows().contains(row))
+            m_view->selectRow(row);
+        runDoubleClickAction();
+        return;
+    }
     if (folder && m_navigator.listing().count() > 0)
         m_view->selectRow(0);
 }
@@ -134,51 +200,145 @@ void ContentsCommands::ToggleInfoClick()
     m_actions.action(u"ToggleObjectInfo1"_s)->setChecked(m_infoPanel->isExpanded());
 }
 
-void ContentsCommands::ExplorerContextPopup(const QPoint &globalPos)
+ContentsCommands::MenuKind ContentsCommands::applyMenuRules()
 {
     const ContentsListing &listing = m_navigator.listing();
     QList<int> rows = m_view->selectedRows();
-    if (rows.isEmpty()) {
-        m_actions.menu(u"BackgroundMenu"_s)->exec(globalPos);
-        return;
-    }
+    if (rows.isEmpty())
+        return MenuKind::Background;
     if (rows.size() >= 2 && listing.kind(rows.first()) == ContentsEntry::Up) {
         m_view->selectionModel()->select(m_view->selectionModel()->model()->index(rows.first(), 0),
                                          QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
         rows.removeFirst();
     }
-    const int row = rows.first();
+    const int row = rows.contains(m_view->currentRow()) ? m_view->currentRow() : rows.first();
     const ContentsEntry::Kind kind = listing.kind(row);
     if (kind == ContentsEntry::Up)
-        return;
-    if (kind == ContentsEntry::Group || kind == ContentsEntry::Disc) {
-        m_navigator.requestNodeMenu(m_navigator.FindInTree(row), globalPos);
-        return;
-    }
-    // The entry menu; an entry inside a ZIP archive cannot be copied, compiled or explored.
-    bool inZip = false;
+        return MenuKind::None;
+    if (kind == ContentsEntry::Group || kind == ContentsEntry::Disc)
+        return MenuKind::Node;
+    // An entry inside a ZIP archive cannot be run, copied, compiled or explored.
+    bool anyInZip = false;
     bool allMusic = rows.size() >= 2;
     for (int r : rows) {
-        if (FindColumn(u"Path"_s, listing.info(r)).toUpper().contains(QLatin1String(".ZIP")))
-            inZip = true;
+        if (insideZip(listing.info(r)))
+            anyInZip = true;
         if (!FileTypes::IsMusicFile(ExtensionIconCache::extensionOf(listing.caption(r))))
             allMusic = false;
     }
     const bool folderOrArchive = kind == ContentsEntry::Folder || kind == ContentsEntry::Archive;
     const LocationState &loc = m_navigator.location();
     const auto show = [this](const QString &name, bool visible) { m_actions.action(name)->setVisible(visible); };
-    // A ZIP archive is a file on the disc like any other: it can be opened.
-    show(u"Execute1"_s, kind != ContentsEntry::Folder && !inZip);
-    show(u"CopytoHDD2"_s, !inZip);
-    show(u"AddtoCompilation1"_s, !inZip);
-    show(u"OpeninExplorer1"_s, !inZip);
+    // A ZIP archive is a file on the disc like any other: it can be run.
+    show(u"Execute1"_s, kind != ContentsEntry::Folder && !insideZip(listing.info(row)));
+    show(u"CopytoHDD2"_s, !anyInZip);
+    show(u"AddtoCompilation1"_s, !anyInZip);
+    show(u"OpeninExplorer1"_s, !anyInZip);
     show(u"Switch1"_s, loc.isSearchResult() || folderOrArchive);
     show(u"CreatePlaylist1"_s, allMusic && !loc.isGroupListed());
-    QMenu *menu = m_actions.menu(u"EntryMenu"_s);
-    menu->setDefaultAction(loc.archiveMode   ? m_actions.action(u"ViewProperties1"_s)
+    m_actions.menu(u"EntryMenu"_s)
+        ->setDefaultAction(loc.archiveMode   ? m_actions.action(u"ViewProperties1"_s)
                            : folderOrArchive ? m_actions.action(u"Switch1"_s)
-                                             : nullptr);
-    menu->exec(globalPos);
+                                             : doubleClickAction());
+    return MenuKind::Entry;
+}
+
+void ContentsCommands::ExplorerContextPopup(const QPoint &globalPos)
+{
+    switch (applyMenuRules()) {
+    case MenuKind::None:
+        return;
+    case MenuKind::Background:
+        m_actions.menu(u"BackgroundMenu"_s)->exec(globalPos);
+        return;
+    case MenuKind::Node:
+        m_navigator.requestNodeMenu(m_navigator.FindInTree(selectedRow()), globalPos);
+        return;
+    case MenuKind::Entry:
+        m_actions.menu(u"EntryMenu"_s)->exec(globalPos);
+        return;
+    }
+}
+
+void ContentsCommands::handleKey(QKeyCombination key)
+{
+    // Each runs only while its item could be chosen.
+    const auto runIf = [this](const QString &name, bool allowed) {
+        if (QAction *act = m_actions.action(name); act && allowed && act->isEnabled())
+            act->trigger();
+    };
+    if (key == QKeyCombination(Qt::CTRL, Qt::Key_A)) {
+        m_view->currentView()->selectAll();
+    } else if (key == QKeyCombination(Qt::CTRL, Qt::Key_F)) {
+        runIf(u"Search1"_s, true);
+    } else if (key == QKeyCombination(Qt::CTRL, Qt::Key_D)) {
+        runIf(u"AddLocationtoFavorites1"_s, true);
+    } else if (key == QKeyCombination(Qt::CTRL | Qt::SHIFT, Qt::Key_D)) {
+        runIf(u"RemoveFavoriteLocation1"_s, true);
+    } else if (key == QKeyCombination(Qt::CTRL, Qt::Key_1)) {
+        runIf(u"AddtoCompilation1"_s, m_actions.action(u"AddtoCompilation1"_s)->isVisible());
+    }
+}
+
+TPropertiesForm *ContentsCommands::propertiesForm()
+{
+    if (!m_properties)
+        m_properties = new TPropertiesForm(&m_window);
+    return m_properties;
+}
+
+void ContentsCommands::ViewProperties1Click()
+{
+    const int row = selectedRow();
+    if (row < 0 || m_navigator.listing().kind(row) == ContentsEntry::Up)
+        return;
+    const ContentsEntry e = m_navigator.listing().entry(row);
+    propertiesForm()->ViewProperties(m_icons->icon(e.image), e);
+}
+
+QString ContentsCommands::pathOnDrive(const QString &cataloguePath, const QString &root)
+{
+    const qsizetype colon = cataloguePath.indexOf(u':');
+    QString rest = cataloguePath.mid(colon + 1);
+    if (rest.startsWith(u'\\'))
+        rest.remove(0, 1);
+    rest.replace(u'\\', u'/');
+    return root.endsWith(u'/') ? root + rest : root + u'/' + rest;
+}
+
+void ContentsCommands::Execute1Click()
+{
+    runOnDisc(false);
+}
+
+void ContentsCommands::OpeninExplorer1Click()
+{
+    runOnDisc(true);
+}
+
+void ContentsCommands::runOnDisc(bool explore)
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    const ContentsEntry e = m_navigator.listing().entry(row);
+    if (e.kind == ContentsEntry::Up || e.kind == ContentsEntry::Group || e.kind == ContentsEntry::Disc)
+        return;
+    // Exploring a file opens the folder that holds it.
+    QString path = FindColumn(u"Path"_s, e.info);
+    if (!explore)
+        path += e.caption;
+    else if (e.kind == ContentsEntry::Folder)
+        path += e.caption + u'\\';
+    const QString title = path.left(path.indexOf(u':'));
+    const QString root = WaitForCD(&m_window, FindColumn(u"SN"_s, e.info), title, m_backend);
+    if (root.isEmpty())
+        return;
+    const QString target = pathOnDrive(path, root);
+    // The desktop opens a path that is not there without a word; the catalogue may be older
+    // than the disc, so a missing file is this program's failure to report.
+    if (!QFileInfo::exists(target) || !QDesktopServices::openUrl(QUrl::fromLocalFile(target)))
+        AppDialogs::showError(&m_window, u"Error executing file!"_s);
 }
 
 void ContentsCommands::ExplorerChange()

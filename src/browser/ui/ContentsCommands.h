@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QKeyCombination>
 #include <QObject>
 #include <QPoint>
+#include <QStringList>
 
 class ActionRegistry;
 class ContentsIcons;
@@ -10,17 +12,32 @@ class ContentsView;
 class Navigator;
 class ObjectInfoPanel;
 class QAction;
+class QMenu;
 class TMainForm;
+class TPropertiesForm;
+class VolumeBackend;
 class Workspace;
 
 // The contents list's commands: activating an entry, Go Up, Switch to Location, sorting by
 // column and "Arrange Icons", the view styles, the object info of the selected entries, its
-// toggle, and the list's menus.
+// toggle, the properties window, running or exploring an entry on its disc, the list's keys and
+// its menus.
 class ContentsCommands : public QObject
 {
     Q_OBJECT
 public:
+    // What a right-click on the current selection shows.
+    enum class MenuKind { None, Background, Node, Entry };
+
     ContentsCommands(Workspace &workspace, Navigator &navigator, TMainForm &window);
+
+    // The drives searched for a disc; nullptr (the default) is the system's.
+    void setVolumeBackend(VolumeBackend *backend) { m_backend = backend; }
+    TPropertiesForm *propertiesForm();
+
+    // The real path of an entry on the disc mounted at root: its catalogue path ("Title:\A\b.txt")
+    // with the title, the colon and the first backslash replaced by root.
+    static QString pathOnDrive(const QString &cataloguePath, const QString &root);
 
 public Q_SLOTS:
     void ExplorerActivate(int row);
@@ -30,18 +47,31 @@ public Q_SLOTS:
     void cycleViewStyle();
     void Switch1Click();
     void ToggleInfoClick();
+    void ViewProperties1Click();
+    void Execute1Click();
+    void OpeninExplorer1Click();
     void ExplorerContextPopup(const QPoint &globalPos);
     void ExplorerChange();
+    // Sets the menus' visible items and default item for the selection; returns the menu that applies.
+    MenuKind applyMenuRules();
 
 private:
     void updateCommandStates();
+    void runDoubleClickAction();
+    void handleKey(QKeyCombination key);
+    void runOnDisc(bool explore);
+    int selectedRow() const;
+    QAction *doubleClickAction() const;
 
     Workspace &m_workspace;
     Navigator &m_navigator;
+    TMainForm &m_window;
     ActionRegistry &m_actions;
     ContentsView *m_view;
     ObjectInfoPanel *m_infoPanel;
     ContentsIcons *m_icons;
+    TPropertiesForm *m_properties = nullptr;
+    VolumeBackend *m_backend = nullptr;
     QList<QAction *> m_styles;
     QList<QAction *> m_arrange;
 };

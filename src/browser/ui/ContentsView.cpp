@@ -4,7 +4,35 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QListView>
+#include <QPainter>
+#include <QStyledItemDelegate>
 #include <QTreeView>
+
+namespace
+{
+
+// Draws the Details view's grid: a line under each row and at the right of each cell.
+class GridDelegate : public QStyledItemDelegate
+{
+public:
+    GridDelegate(const bool &on, QObject *parent) : QStyledItemDelegate(parent), m_on(on) {}
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        if (!m_on)
+            return;
+        painter->save();
+        painter->setPen(option.palette.color(QPalette::Mid));
+        painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
+        painter->drawLine(option.rect.topRight(), option.rect.bottomRight());
+        painter->restore();
+    }
+
+private:
+    const bool &m_on;
+};
+
+} // namespace
 
 ContentsView::ContentsView(QWidget *parent) : QStackedWidget(parent)
 {
@@ -35,6 +63,7 @@ ContentsView::ContentsView(QWidget *parent) : QStackedWidget(parent)
     m_details->header()->setSortIndicatorShown(true);
     m_details->header()->setSectionsClickable(true);
     m_details->header()->setStretchLastSection(false);
+    m_details->setItemDelegate(new GridDelegate(m_gridLines, m_details));
     connect(m_details->header(), &QHeaderView::sectionClicked, this, &ContentsView::headerClicked);
 
     for (QAbstractItemView *v :
@@ -118,7 +147,6 @@ void ContentsView::setViewStyle(ViewStyle style)
         break;
     }
     m_list->setMovement(QListView::Static);
-    m_list->setDragEnabled(true);
     setCurrentWidget(style == Details ? static_cast<QWidget *>(m_details) : m_list);
     if (hadFocus)
         currentView()->setFocus();
@@ -156,10 +184,33 @@ void ContentsView::setSortIndicator(int column, bool ascending)
     m_details->header()->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
+void ContentsView::setGridLines(bool on)
+{
+    m_gridLines = on;
+    m_details->viewport()->update();
+}
+
+void ContentsView::setDragAllowed(bool on)
+{
+    m_list->setDragEnabled(on);
+    m_details->setDragEnabled(on);
+}
+
 bool ContentsView::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress) {
+    if (event->type() == QEvent::ShortcutOverride) {
+        // The list's own keys come before the window's shortcuts of the same keys.
+        if (m_commandKeys.contains(static_cast<QKeyEvent *>(event)->keyCombination())) {
+            event->accept();
+            return true;
+        }
+    } else if (event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
+        Q_EMIT keyAboutToBeHandled();
+        if (m_commandKeys.contains(key->keyCombination())) {
+            Q_EMIT commandKey(key->keyCombination());
+            return true;
+        }
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && key->modifiers() == Qt::NoModifier) {
             const int row = currentRow();
             if (row >= 0)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QKeyCombination>
 #include <QList>
 #include <QStackedWidget>
 
@@ -34,6 +35,14 @@ public:
     // Makes row current and the only selected one.
     void selectRow(int row);
     void setSortIndicator(int column, bool ascending);
+    // Grid lines between the rows and columns of the Details view.
+    void setGridLines(bool on);
+    bool gridLines() const { return m_gridLines; }
+    // Whether entries can be dragged out of the list.
+    void setDragAllowed(bool on);
+
+    // Keys the list hands to its commands instead of the window's shortcuts or its own handling.
+    void setCommandKeys(const QList<QKeyCombination> &keys) { m_commandKeys = keys; }
 
 Q_SIGNALS:
     // Double-click or Enter on a row.
@@ -43,6 +52,10 @@ Q_SIGNALS:
     void headerClicked(int column);
     void contextMenuRequested(const QPoint &globalPos);
     void focusGained();
+    // Any key pressed in the list, before it is handled.
+    void keyAboutToBeHandled();
+    // One of the command keys.
+    void commandKey(QKeyCombination key);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -51,4 +64,6 @@ private:
     QListView *m_list;
     QTreeView *m_details;
     ViewStyle m_style = LargeIcons;
+    bool m_gridLines = false;
+    QList<QKeyCombination> m_commandKeys;
 };

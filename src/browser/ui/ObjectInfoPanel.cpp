@@ -7,12 +7,40 @@
 #include "browser/FormatSize.h"
 #include "store/TCD.h"
 
+#include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+namespace
+{
+
+// The toggle's picture: a triangle pointing the way the panel would move, on a highlight while
+// the mouse is over it.
+QIcon toggleIcon(bool expanded, bool over, const QPalette &palette)
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (over) {
+        p.setPen(palette.color(QPalette::Highlight));
+        p.setBrush(palette.color(QPalette::Highlight).lighter(160));
+        p.drawRoundedRect(QRectF(0.5, 0.5, 15, 15), 3, 3);
+    }
+    p.setPen(Qt::NoPen);
+    p.setBrush(palette.color(over ? QPalette::Highlight : QPalette::ButtonText));
+    const QPolygonF down{QPointF(4, 6), QPointF(12, 6), QPointF(8, 11)};
+    const QPolygonF up{QPointF(4, 10), QPointF(12, 10), QPointF(8, 5)};
+    p.drawPolygon(expanded ? down : up);
+    return QIcon(pixmap);
+}
+
+} // namespace
 
 ObjectInfoPanel::ObjectInfoPanel(Navigator &navigator, ContentsIcons *icons, QWidget *parent)
     : QWidget(parent), m_icons(icons)
@@ -33,6 +61,7 @@ ObjectInfoPanel::ObjectInfoPanel(Navigator &navigator, ContentsIcons *icons, QWi
     m_toggle = new QToolButton(strip);
     m_toggle->setObjectName(QStringLiteral("ToggleInfo"));
     m_toggle->setAutoRaise(true);
+    m_toggle->installEventFilter(this);
     stripLayout->addWidget(title);
     stripLayout->addStretch();
     stripLayout->addWidget(m_toggle);
@@ -71,8 +100,27 @@ void ObjectInfoPanel::setExpanded(bool on)
     m_expanded = on;
     m_body->setVisible(on);
     setFixedHeight(on ? 138 : 26);
-    m_toggle->setArrowType(on ? Qt::DownArrow : Qt::UpArrow);
     m_toggle->setToolTip(on ? QStringLiteral("Hide Object Info") : QStringLiteral("Show Object Info"));
+    setLook(false);
+}
+
+QString ObjectInfoPanel::toggleHint() const
+{
+    return m_toggle->toolTip();
+}
+
+void ObjectInfoPanel::setLook(bool over)
+{
+    m_look = m_expanded ? (over ? Look::DownOver : Look::Down) : (over ? Look::UpOver : Look::Up);
+    m_toggle->setIcon(toggleIcon(m_expanded, over, palette()));
+}
+
+bool ObjectInfoPanel::eventFilter(QObject *watched, QEvent *event)
+{
+    // Leaving the toggle for the rest of the panel, the list or the tree takes the highlight off.
+    if (watched == m_toggle && (event->type() == QEvent::Enter || event->type() == QEvent::Leave))
+        setLook(event->type() == QEvent::Enter);
+    return QWidget::eventFilter(watched, event);
 }
 
 void ObjectInfoPanel::describe(const QIcon &icon, const QString &name, const QString &type, const QString &size,

@@ -18,6 +18,9 @@ class ObjectInfoPanel : public QWidget
 {
     Q_OBJECT
 public:
+    // The toggle's looks: collapsed or expanded, each plain or under the mouse.
+    enum class Look { Up, UpOver, Down, DownOver };
+
     ObjectInfoPanel(Navigator &navigator, ContentsIcons *icons, QWidget *parent = nullptr);
 
     bool isExpanded() const { return m_expanded; }
@@ -33,11 +36,18 @@ public:
 
     QString nameText() const;
     QString lineText(int i) const; // 0 type .. 4 second extra
+    Look toggleLook() const { return m_look; }
+    QString toggleHint() const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 Q_SIGNALS:
     void toggleRequested();
 
 private:
+    void setLook(bool over);
+
     ContentsIcons *m_icons;
     QToolButton *m_toggle;
     QLabel *m_icon;
@@ -45,4 +55,5 @@ private:
     QLabel *m_lines[5];
     QWidget *m_body;
     bool m_expanded = false;
+    Look m_look = Look::Up;
 };

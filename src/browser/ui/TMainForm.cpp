@@ -8,9 +8,11 @@
 #include "browser/Navigator.h"
 #include "core/Version.h"
 #include "gui/ActionRegistry.h"
+#include "gui/TPosSaver.h"
 #include "gui/ThemeIcons.h"
 #include "session/Workspace.h"
 #include "settings/Preferences.h"
+#include "store/DataPaths.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -48,8 +50,12 @@ TMainForm::TMainForm(Workspace &workspace, Navigator &navigator, QWidget *parent
         if (const std::optional<int> width = prefs.treeWidth(); width && *width > 50)
             m_splitter->setSizes({*width, std::max(200, this->width() - *width), 0});
     });
-    connect(&workspace, &Workspace::aboutToClose, this,
+    connect(&workspace, &Workspace::preferencesAboutToSave, this,
             [this, &prefs] { prefs.setTreeWidth(m_splitter->sizes().value(0)); });
+    // The position is the first thing saved at the end, whatever the preference.
+    m_positionSave = new TPosSaver(this, DataPaths::settingsFile(workspace.dataFolder()));
+    m_positionSave->setObjectName(QStringLiteral("PositionSave"));
+    connect(&workspace, &Workspace::aboutToClose, m_positionSave, &TPosSaver::SavePosition);
     FormCreate(this);
 }
 

@@ -9,6 +9,7 @@ class Navigator;
 class ObjectInfoPanel;
 class QSplitter;
 class StatusPanel;
+class TPosSaver;
 class TreePanel;
 class Workspace;
 
@@ -22,7 +23,7 @@ public:
     TMainForm(Workspace &workspace, Navigator &navigator, QWidget *parent = nullptr);
     ~TMainForm() override;
 
-    // With the window itself as sender: the work of the window's creation (the skins menu).
+    // With the window itself as sender: the work of the window's creation.
     // With no sender: the full initialisation of the catalogue.
     void FormCreate(QObject *sender);
 
@@ -31,6 +32,7 @@ public:
     TreePanel *treePanel() const { return m_treePanel; }
     ContentsPanel *contentsPanel() const { return m_contentsPanel; }
     ObjectInfoPanel *infoPanel() const { return m_infoPanel; }
+    TPosSaver *positionSave() const { return m_positionSave; }
     QString statusText() const;
 
     // The band under the tool bar (the search panel); it shows and hides itself.
@@ -43,7 +45,6 @@ private:
     void buildLayout();
     void buildMenus();
     void buildToolBar();
-    void LocateSkins();
     void FormClose();
 
     Workspace &m_workspace;
@@ -55,4 +56,5 @@ private:
     ObjectInfoPanel *m_infoPanel = nullptr;
     ContentsPanel *m_contentsPanel = nullptr;
     StatusPanel *m_statusPanel = nullptr;
+    TPosSaver *m_positionSave = nullptr;
 };

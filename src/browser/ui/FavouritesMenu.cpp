@@ -1,0 +1,99 @@
+#include "FavouritesMenu.h"
+
+#include "ContentsPanel.h"
+#include "ContentsView.h"
+#include "GroupTreeView.h"
+#include "TMainForm.h"
+#include "TreePanel.h"
+#include "browser/Navigator.h"
+#include "gui/ActionRegistry.h"
+#include "session/Workspace.h"
+#include "store/GroupTree.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QMenu>
+#include <QShortcut>
+
+using namespace Qt::StringLiterals;
+
+FavouritesMenu::FavouritesMenu(Workspace &workspace, Navigator &navigator, TMainForm &window)
+    : QObject(&window), m_workspace(workspace), m_navigator(navigator), m_window(window),
+      m_menu(window.actions().menu(u"FavoritesMenu"_s)), m_add(window.actions().claim(u"AddLocationtoFavorites1"_s)),
+      m_remove(window.actions().claim(u"RemoveFavoriteLocation1"_s))
+{
+    connect(m_add, &QAction::triggered, this, &FavouritesMenu::AddLocationtoFavorites1Click);
+    connect(m_remove, &QAction::triggered, this, &FavouritesMenu::RemoveFavoriteLocation1Click);
+    connect(m_menu, &QMenu::aboutToShow, this, &FavouritesMenu::FavoritesMenuPopup);
+    // The shortcuts and the tool button look at the states between two openings of the menu too.
+    connect(&navigator, &Navigator::locationChanged, this, &FavouritesMenu::FavoritesMenuPopup);
+    connect(&workspace, &Workspace::opened, this, &FavouritesMenu::LoadFavs);
+
+    // In the tree, Ctrl+Shift+D removes the current location as it does in the list.
+    auto *removeKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D), window.treePanel()->view(), nullptr,
+                                    nullptr, Qt::WidgetShortcut);
+    connect(removeKey, &QShortcut::activated, this, [this] {
+        FavoritesMenuPopup();
+        if (m_remove->isEnabled())
+            m_remove->trigger();
+    });
+    FavoritesMenuPopup();
+}
+
+Favourites::Location FavouritesMenu::currentLocation() const
+{
+    const LocationState &loc = m_navigator.location();
+    return {loc.currentSerial, loc.discLabel, loc.pathLabel};
+}
+
+void FavouritesMenu::LoadFavs()
+{
+    for (QAction *item : std::as_const(m_items))
+        delete item;
+    m_items.clear();
+    Favourites &favs = m_workspace.favourites();
+    favs.prune(m_workspace.tree().root());
+    for (int i = 0; i < favs.count(); ++i) {
+        QAction *item = m_menu->addAction(Favourites::caption(favs.lines().at(i)));
+        connect(item, &QAction::triggered, this,
+                [this, item] { FavoriteClick(static_cast<int>(m_items.indexOf(item))); });
+        m_items.append(item);
+    }
+    FavoritesMenuPopup();
+}
+
+void FavouritesMenu::FavoritesMenuPopup()
+{
+    const bool discListed = m_navigator.location().isDiscListed();
+    m_add->setEnabled(discListed);
+    m_menu->setDefaultAction(discListed ? m_add : nullptr);
+    m_remove->setEnabled(discListed && m_workspace.favourites().matches(currentLocation()));
+}
+
+void FavouritesMenu::AddLocationtoFavorites1Click()
+{
+    if (!m_navigator.location().isDiscListed())
+        return;
+    m_workspace.favourites().add(currentLocation());
+    LoadFavs();
+}
+
+void FavouritesMenu::RemoveFavoriteLocation1Click()
+{
+    if (!m_navigator.location().isDiscListed())
+        return;
+    m_workspace.favourites().remove(currentLocation());
+    LoadFavs();
+}
+
+void FavouritesMenu::FavoriteClick(int index)
+{
+    const Favourites &favs = m_workspace.favourites();
+    if (index < 0 || index >= favs.count())
+        return;
+    const Favourites::Location l = Favourites::parse(favs.lines().at(index));
+    m_navigator.LoadCD(l.discLabel, l.serial, Favourites::isArchivePath(l.path), l.path);
+    ContentsView *view = m_window.contentsPanel()->view();
+    view->currentView()->setFocus();
+    view->selectRow(0);
+}

@@ -1,0 +1,109 @@
+#include "TPropertiesForm.h"
+
+#include "browser/ContentsEntry.h"
+#include "gui/MainWindowLock.h"
+
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace
+{
+
+// The window with all five extra lines; each missing one takes LineHeight off both.
+constexpr int FullHeight = 274;
+constexpr int FullFrameHeight = 150;
+constexpr int LineHeight = 16;
+constexpr int Width = 330;
+
+} // namespace
+
+TPropertiesForm::TPropertiesForm(QWidget *mainWindow) : QDialog(mainWindow)
+{
+    setObjectName(QStringLiteral("PropertiesForm"));
+    setWindowTitle(QStringLiteral("Object Properties"));
+    // Laid out by hand: the height rule fixes the geometry to the pixel.
+    m_icon = new QLabel(this);
+    m_icon->setObjectName(QStringLiteral("InfoIcon"));
+    m_icon->setGeometry(12, 12, 32, 32);
+    m_name = new QLineEdit(this);
+    m_name->setObjectName(QStringLiteral("NameEdit"));
+    m_name->setReadOnly(true);
+    m_name->setGeometry(56, 12, Width - 68, 22);
+    m_type = new QLabel(this);
+    m_type->setObjectName(QStringLiteral("TypeLabel"));
+    m_type->setGeometry(56, 38, Width - 68, 16);
+
+    m_frame = new QGroupBox(QStringLiteral(" Object Details "), this);
+    m_frame->setObjectName(QStringLiteral("DetailsFrame"));
+    const auto line = [this](const char *name, int index) {
+        auto *l = new QLabel(m_frame);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setGeometry(10, 22 + index * LineHeight, Width - 44, LineHeight);
+        l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        return l;
+    };
+    m_path = line("PathLabel", 0);
+    m_size = line("SizeLabel", 1);
+    m_date = line("DateLabel", 2);
+    for (int i = 0; i < ExtraLines; ++i)
+        m_extra[i] = line(QStringLiteral("ExtraLabel%1").arg(i + 1).toLatin1().constData(), 3 + i);
+
+    m_ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ok->setObjectName(QStringLiteral("OkButton"));
+    m_ok->setDefault(true);
+    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
+    new MainWindowLock(this, mainWindow);
+}
+
+void TPropertiesForm::ViewProperties(const QIcon &icon, const ContentsEntry &entry)
+{
+    m_icon->clear();
+    m_icon->setPixmap(icon.pixmap(32, 32));
+    m_name->setText(entry.caption);
+    m_type->setText(entry.column(0));
+    const QString path = entry.column(1);
+    m_path->setText(QStringLiteral("Path: ") + path.mid(path.indexOf(u':') + 1));
+    m_size->setText(QStringLiteral("Size: ") + entry.column(2));
+    m_date->setText(QStringLiteral("Date: ") + entry.column(3));
+
+    // Only the further columns that are "key: value" lines (a duration, a width) are details.
+    QStringList extras;
+    for (qsizetype i = 4; i < entry.columns.size(); ++i)
+        if (entry.columns.at(i).contains(u':'))
+            extras.append(entry.columns.at(i));
+    const int n = static_cast<int>(std::min<qsizetype>(extras.size(), ExtraLines));
+    for (int i = 0; i < ExtraLines; ++i)
+        m_extra[i]->setText(i < n ? extras.at(i) : QString());
+
+    const int missing = ExtraLines - n;
+    const int frameHeight = FullFrameHeight - LineHeight * missing;
+    m_frame->setGeometry(8, 64, Width - 16, frameHeight);
+    m_ok->setGeometry((Width - 80) / 2, 64 + frameHeight + 12, 80, 26);
+    setFixedSize(Width, FullHeight - LineHeight * missing);
+
+    if (QWidget *main = parentWidget())
+        move(main->geometry().center() - rect().center());
+    show();
+    raise();
+    m_name->setFocus();
+    m_name->setCursorPosition(0);
+}
+
+QString TPropertiesForm::nameText() const
+{
+    return m_name->text();
+}
+
+QString TPropertiesForm::lineText(const QString &objectName) const
+{
+    const auto *l = findChild<QLabel *>(objectName);
+    return l ? l->text() : QString();
+}
+
+int TPropertiesForm::frameHeight() const
+{
+    return m_frame->height();
+}

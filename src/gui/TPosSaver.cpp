@@ -1,0 +1,123 @@
+#include "TPosSaver.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSettings>
+#include <QWidget>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+// The stored bounds are the window's frame position and its inner size: the pair that move()
+// and resize() take back, so a window comes back exactly where it was.
+const QString Top = u"Top"_s;
+const QString Left = u"Left"_s;
+const QString Width = u"Width"_s;
+const QString Height = u"Height"_s;
+const QString Maximized = u"Maximized"_s;
+
+std::optional<int> storedInt(const QSettings &settings, const QString &name)
+{
+    if (!settings.contains(name))
+        return std::nullopt;
+    bool ok = false;
+    const int v = settings.value(name).toString().trimmed().toInt(&ok);
+    return ok ? std::optional<int>(v) : std::nullopt;
+}
+
+bool onSomeScreen(const QRect &bounds)
+{
+    for (const QScreen *screen : QGuiApplication::screens())
+        if (screen->availableGeometry().intersects(bounds))
+            return true;
+    return false;
+}
+
+} // namespace
+
+TPosSaver::TPosSaver(QWidget *form, const QString &settingsFile)
+    : QObject(form), m_form(form), m_settingsFile(settingsFile)
+{
+}
+
+QString TPosSaver::IniSection() const
+{
+    return m_iniSection.isEmpty() ? u"TPosSaver"_s : m_iniSection;
+}
+
+void TPosSaver::centre(QWidget *form)
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect desktop = screen->availableGeometry();
+    const QSize outer = form->frameGeometry().size();
+    form->move(desktop.x() + (desktop.width() - outer.width()) / 2,
+               desktop.y() + (desktop.height() - outer.height()) / 2);
+}
+
+void TPosSaver::RestorePosition()
+{
+    if (!m_useRegistry) {
+        restoreFromIni();
+        return;
+    }
+    const QSettings settings(m_settingsFile, QSettings::IniFormat);
+    const std::optional<int> top = storedInt(settings, Top), left = storedInt(settings, Left),
+                             width = storedInt(settings, Width), height = storedInt(settings, Height);
+    if (!top || !left || !width || !height) {
+        centre(m_form);
+        return;
+    }
+    m_form->resize(*width, *height);
+    m_form->move(*left, *top);
+    if (!onSomeScreen(QRect(QPoint(*left, *top), m_form->frameGeometry().size())))
+        centre(m_form);
+    if (storedInt(settings, Maximized).value_or(0) != 0)
+        m_form->setWindowState(m_form->windowState() | Qt::WindowMaximized);
+}
+
+void TPosSaver::SavePosition()
+{
+    if (!m_useRegistry) {
+        saveToIni();
+        return;
+    }
+    QSettings settings(m_settingsFile, QSettings::IniFormat);
+    const bool maximized = m_form->isMaximized();
+    settings.setValue(Maximized, maximized ? 1 : 0);
+    // A maximised window keeps the bounds of its last normal state.
+    if (!maximized) {
+        settings.setValue(Top, m_form->y());
+        settings.setValue(Left, m_form->x());
+        settings.setValue(Width, m_form->width());
+        settings.setValue(Height, m_form->height());
+    }
+    settings.sync(); // a file that cannot be written is no reason to stop closing
+}
+
+void TPosSaver::restoreFromIni()
+{
+    QSettings settings(m_iniName, QSettings::IniFormat);
+    settings.beginGroup(IniSection());
+    const int top = storedInt(settings, Top).value_or(m_form->y());
+    const int left = storedInt(settings, Left).value_or(m_form->x());
+    const int width = storedInt(settings, Width).value_or(m_form->width());
+    const int height = storedInt(settings, Height).value_or(m_form->height());
+    m_form->resize(width, height);
+    m_form->move(left, top);
+}
+
+void TPosSaver::saveToIni()
+{
+    QSettings settings(m_iniName, QSettings::IniFormat);
+    settings.beginGroup(IniSection());
+    settings.setValue(Top, m_form->y());
+    settings.setValue(Left, m_form->x());
+    settings.setValue(Width, m_form->width());
+    settings.setValue(Height, m_form->height());
+    settings.sync();
+}

@@ -1,0 +1,68 @@
+#include "SettingsCommands.h"
+
+#include "TOptionsForm.h"
+#include "core/QuilloryError.h"
+#include "gui/ActionRegistry.h"
+#include "gui/AppDialogs.h"
+#include "gui/TPosSaver.h"
+#include "session/Workspace.h"
+#include "settings/Preferences.h"
+
+#include <QAction>
+#include <QWidget>
+
+SettingsCommands::SettingsCommands(Workspace &workspace, ActionRegistry &actions, QWidget *mainWindow,
+                                   TPosSaver *positionSave)
+    : QObject(mainWindow), m_workspace(workspace), m_mainWindow(mainWindow),
+      m_form(new TOptionsForm(workspace.preferences(), mainWindow))
+{
+    connect(actions.claim(QStringLiteral("Preferences1")), &QAction::triggered, this,
+            &SettingsCommands::Preferences1Click);
+    connect(m_form, &TOptionsForm::okClicked, this, &SettingsCommands::OkButtonClick);
+    connect(m_form, &TOptionsForm::cancelClicked, this, &SettingsCommands::CancelButtonClick);
+
+    // The exclusions come with the preferences; the window's place is set once, at the start.
+    connect(&workspace, &Workspace::preferencesLoaded, this, [this, positionSave] {
+        if (m_started)
+            return;
+        m_started = true;
+        try {
+            m_workspace.preferences().loadExclusions(m_workspace.dataFolder());
+        } catch (const QuilloryError &e) {
+            AppDialogs::showError(m_mainWindow, e.message());
+        }
+        if (!positionSave)
+            return;
+        if (m_workspace.preferences().savePos())
+            positionSave->RestorePosition();
+        else
+            TPosSaver::centre(m_mainWindow);
+    });
+}
+
+void SettingsCommands::Preferences1Click()
+{
+    m_form->FormShow();
+}
+
+void SettingsCommands::OkButtonClick()
+{
+    try {
+        m_workspace.preferences().saveExclusions(m_workspace.dataFolder());
+    } catch (const QuilloryError &e) {
+        AppDialogs::showError(m_form, e.message());
+    }
+    m_workspace.savePreferences();
+    m_form->hide();
+}
+
+void SettingsCommands::CancelButtonClick()
+{
+    m_form->hide();
+    try {
+        m_workspace.preferences().loadExclusions(m_workspace.dataFolder());
+    } catch (const QuilloryError &e) {
+        AppDialogs::showError(m_mainWindow, e.message());
+    }
+    m_workspace.reloadPreferences();
+}

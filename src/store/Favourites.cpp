@@ -1,0 +1,116 @@
+#include "Favourites.h"
+
+#include "GroupTree.h"
+#include "core/AsciiCase.h"
+#include "core/TextCodec.h"
+#include "store/DataPaths.h"
+
+#include <QFileInfo>
+
+namespace
+{
+
+bool sameTextAZ(const QString &a, const QString &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (UpcaseAZ(a.at(i).unicode()) != UpcaseAZ(b.at(i).unicode()))
+            return false;
+    return true;
+}
+
+} // namespace
+
+QString Favourites::fileName(const QString &dataFolder)
+{
+    return DataPaths::withSlash(dataFolder) + QStringLiteral("favorites.dat");
+}
+
+QString Favourites::line(const Location &location)
+{
+    return location.serial + u'|' + location.discLabel + u'|' + location.path;
+}
+
+Favourites::Location Favourites::parse(const QString &line)
+{
+    Location l;
+    const qsizetype first = line.indexOf(u'|');
+    if (first < 0) {
+        l.serial = line;
+        return l;
+    }
+    l.serial = line.left(first);
+    const qsizetype second = line.indexOf(u'|', first + 1);
+    if (second < 0) {
+        l.discLabel = line.mid(first + 1);
+        return l;
+    }
+    l.discLabel = line.mid(first + 1, second - first - 1);
+    l.path = line.mid(second + 1);
+    return l;
+}
+
+QString Favourites::caption(const QString &line)
+{
+    const Location l = parse(line);
+    return l.discLabel + l.path;
+}
+
+bool Favourites::isArchivePath(const QString &path)
+{
+    return path.toUpper().contains(QLatin1String(".ZIP"));
+}
+
+void Favourites::load(const QString &file)
+{
+    m_lines.clear();
+    if (QFileInfo::exists(file))
+        m_lines = TextCodec::readLines(file);
+}
+
+void Favourites::save(const QString &file) const
+{
+    TextCodec::writeLines(file, m_lines);
+}
+
+void Favourites::add(const Location &location)
+{
+    m_lines.append(line(location));
+}
+
+bool Favourites::remove(const Location &location)
+{
+    const QString wanted = line(location);
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        if (sameTextAZ(m_lines.at(i), wanted)) {
+            m_lines.removeAt(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Favourites::matches(const Location &location) const
+{
+    // The path must follow the disc label's "|": a path text that also occurs earlier in the
+    // line (inside the label) does not count.
+    for (const QString &l : m_lines) {
+        if (!l.startsWith(location.serial))
+            continue;
+        const qsizetype label = l.indexOf(location.discLabel);
+        if (label < 0)
+            continue;
+        if (l.indexOf(location.path) == label + location.discLabel.size() + 1)
+            return true;
+    }
+    return false;
+}
+
+void Favourites::prune(TreeNode *root)
+{
+    m_lines.removeIf([root](const QString &l) {
+        const QString serial = l.left(l.indexOf(u'|'));
+        return !root || !FindCD(root, serial);
+    });
+}
