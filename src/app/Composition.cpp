@@ -14,6 +14,8 @@
 #include "search/ui/SearchPanel.h"
 #include "session/Workspace.h"
 #include "settings/ui/SettingsCommands.h"
+#include "settings/ui/SkinCommands.h"
+#include "settings/ui/UpdateCommands.h"
 
 Composition::Composition(const QString &dataFolder)
 {
@@ -39,6 +41,9 @@ Composition::Composition(const QString &dataFolder)
     new BackupCommands(ws, nav, window.actions(), &window);
     new HelpCommands(ws, window.actions(), &window);
     window.setSearchBand(new SearchPanel(ws, nav));
+    new UpdateCommands(ws, window.actions(), &window);
+    // Last: it gives every control built so far its command icon.
+    new SkinCommands(ws, &window);
 
     // Whatever no controller runs yet is shown, but cannot be used.
     window.actions().disableUnclaimed();

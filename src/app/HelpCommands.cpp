@@ -1,8 +1,7 @@
 #include "HelpCommands.h"
 
-#include "core/Version.h"
+#include "TAboutForm.h"
 #include "gui/ActionRegistry.h"
-#include "gui/AppDialogs.h"
 #include "session/Workspace.h"
 #include "store/DataPaths.h"
 
@@ -13,6 +12,7 @@
 HelpCommands::HelpCommands(Workspace &workspace, ActionRegistry &actions, QWidget *window)
     : QObject(window), m_workspace(workspace), m_window(window)
 {
+    setObjectName(QStringLiteral("HelpCommands"));
     connect(actions.claim(QStringLiteral("Contents1")), &QAction::triggered, this, &HelpCommands::openHelp);
     connect(actions.claim(QStringLiteral("About1")), &QAction::triggered, this, &HelpCommands::showAbout);
 }
@@ -27,7 +27,10 @@ void HelpCommands::openHelp()
 
 void HelpCommands::showAbout()
 {
-    AppDialogs::message(m_window, AppDialogs::Information,
-                        QStringLiteral("Quillory! ") + QuilloryVersion() +
-                            QStringLiteral("\r\nA catalogue of removable discs.\r\n\r\nTarnwick"));
+    if (!m_about)
+        m_about = new TAboutForm(m_window);
+    m_about->setModal(true);
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
 }

@@ -3,10 +3,11 @@
 #include <QObject>
 
 class ActionRegistry;
+class TAboutForm;
 class QWidget;
 class Workspace;
 
-// "Contents" (F1) opens the manual; "About" names the program.
+// "Contents" (F1) opens the manual; "About" shows the about box.
 class HelpCommands : public QObject
 {
     Q_OBJECT
@@ -20,4 +21,5 @@ public Q_SLOTS:
 private:
     Workspace &m_workspace;
     QWidget *m_window;
+    TAboutForm *m_about = nullptr;
 };

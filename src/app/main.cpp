@@ -2,6 +2,7 @@
 #include "app/TSplashForm.h"
 #include "browser/ui/TMainForm.h"
 #include "core/Version.h"
+#include "gui/FlatMenuStyle.h"
 #include "store/DataPaths.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    QApplication::setStyle(new FlatMenuStyle);
     QApplication::setOrganizationName(QStringLiteral("Tarnwick"));
     QApplication::setApplicationName(QStringLiteral("Quillory!"));
     QApplication::setApplicationVersion(QuilloryVersion());

@@ -1,11 +1,115 @@
 #include "ThemeIcons.h"
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QMenu>
+#include <QPixmap>
 #include <QStyle>
 
 namespace ThemeIcons
 {
+
+namespace
+{
+
+const char *const BoundFiles = "quilloryIconFiles";
+
+QHash<QString, QImage> &skin()
+{
+    static QHash<QString, QImage> bitmaps;
+    return bitmaps;
+}
+
+// The built-in drawing of a skin file: "add_disc_small.bmp" and "add_disc_big.bmp" share
+// "add_disc.svg".
+QString drawingOf(const QString &file)
+{
+    QString base = file;
+    base.chop(4); // ".bmp"
+    for (const QLatin1String suffix : {QLatin1String("_small"), QLatin1String("_big")})
+        if (base.endsWith(suffix))
+            base.chop(suffix.size());
+    return QStringLiteral(":/icons/commands/") + base + QLatin1String(".svg");
+}
+
+// The main window's controls with a command icon: the menus' actions, the submenus, the
+// tool-bar buttons without an action of their own and the compilation panel's buttons.
+const QHash<QString, QStringList> &commandTable()
+{
+    static const QHash<QString, QStringList> table = [] {
+        QHash<QString, QStringList> t;
+        const auto row = [&t](std::initializer_list<const char *> names, const char *small, const char *large) {
+            for (const char *n : names)
+                t.insert(QString::fromLatin1(n), {QString::fromLatin1(small), QString::fromLatin1(large)});
+        };
+        row({"About1"}, "about_small.bmp", "about_big.bmp");
+        row({"AddDisc1"}, "add_disc_small.bmp", "add_disc_big.bmp");
+        row({"AddDisc2"}, "add_disc_small.bmp", "");
+        row({"AddGroup1", "AddSubGroup1"}, "add_group.bmp", "");
+        row({"Collapse1"}, "collapse.bmp", "");
+        row({"CopytoHDD1"}, "copy_to_small.bmp", "copy_to_big.bmp");
+        row({"CopytoHDD2"}, "copy_to_small.bmp", "");
+        row({"Delete1"}, "delete_small.bmp", "delete_big.bmp");
+        row({"Delete2", "CompilationDeleteButton"}, "delete_small.bmp", "");
+        row({"EditDiscEntry1"}, "edit_disc.bmp", "");
+        row({"Exit1"}, "exit.bmp", "");
+        row({"Expand1"}, "expand.bmp", "");
+        row({"ExpandAll1"}, "expand_all.bmp", "");
+        row({"OpeninExplorer1"}, "explorer.bmp", "");
+        row({"ExportAllData1"}, "export.bmp", "");
+        row({"Search1"}, "find_small.bmp", "find_big.bmp");
+        row({"SearchHere2"}, "find_small.bmp", "");
+        row({"VisitTarnwickSite1"}, "globe.bmp", "");
+        row({"Contents1"}, "help_small.bmp", "help_big.bmp");
+        row({"ToggleObjectInfo1"}, "info_small.bmp", "info_big.bmp");
+        row({"ViewProperties1"}, "info_small.bmp", "");
+        row({"Preferences1"}, "options.bmp", "");
+        row({"Report1"}, "report_small.bmp", "report_big.bmp");
+        row({"CreateReport2", "ClearButton"}, "report_small.bmp", "");
+        row({"Execute1"}, "run.bmp", "");
+        row({"Theme1"}, "skin.bmp", "");
+        row({"View1", "View2"}, "view_small.bmp", "");
+        row({"ViewButton"}, "view_small.bmp", "view_big.bmp");
+        row({"CreatePlaylist1"}, "winamp.bmp", "");
+        row({"Switch1"}, "folder.bmp", "");
+        row({"ArrangeIcons1", "ArrangeIcons2"}, "arrange.bmp", "");
+        row({"ImportDatabase1"}, "import.bmp", "");
+        row({"AddtoCompilation1", "BurnButton"}, "burn.bmp", "");
+        row({"ToggleCompilation1"}, "compilation_small.bmp", "compilation_big.bmp");
+        row({"CheckforUpdate1"}, "update.bmp", "");
+        row({"BorrowCD1"}, "borrow.bmp", "");
+        row({"BackButton"}, "", "go_up.bmp");
+        row({"FavoritesButton"}, "", "favorites.bmp");
+        return t;
+    }();
+    return table;
+}
+
+void setIconOn(QObject *target, const QIcon &icon)
+{
+    if (auto *menu = qobject_cast<QMenu *>(target))
+        menu->menuAction()->setIcon(icon);
+    else if (auto *action = qobject_cast<QAction *>(target))
+        action->setIcon(icon);
+    else if (auto *button = qobject_cast<QAbstractButton *>(target))
+        button->setIcon(icon);
+}
+
+// A control belongs to the main window itself, not to one of the dialogs it owns, whose
+// controls may share a name with it.
+bool onWindow(QObject *o, QWidget *window)
+{
+    QObject *owner = o;
+    if (auto *a = qobject_cast<QAction *>(o))
+        owner = a->parent();
+    if (auto *w = qobject_cast<QWidget *>(owner))
+        return w->window() == window;
+    return true;
+}
+
+} // namespace
 
 void setUp()
 {
@@ -40,6 +144,57 @@ QIcon driveIcon(DriveKind kind)
     default:
         return icon({QStringLiteral("drive-harddisk")});
     }
+}
+
+QIcon commandIcon(const QString &smallFile, const QString &largeFile)
+{
+    const QHash<QString, QImage> &bitmaps = skin();
+    if (bitmaps.isEmpty()) {
+        // One drawing serves both sizes; the SVG engine renders it sharp at every scale.
+        const QString file = smallFile.isEmpty() ? largeFile : smallFile;
+        return file.isEmpty() ? QIcon() : QIcon(drawingOf(file));
+    }
+    QIcon out;
+    for (const QString &file : {smallFile, largeFile})
+        if (!file.isEmpty() && bitmaps.contains(file))
+            out.addPixmap(QPixmap::fromImage(bitmaps.value(file)));
+    return out;
+}
+
+QStringList commandFiles(const QString &controlName)
+{
+    return commandTable().value(controlName);
+}
+
+void bind(QObject *target, const QString &smallFile, const QString &largeFile)
+{
+    target->setProperty(BoundFiles, QStringList{smallFile, largeFile});
+    setIconOn(target, commandIcon(smallFile, largeFile));
+}
+
+void useSkin(const QHash<QString, QImage> &bitmaps)
+{
+    skin() = bitmaps;
+}
+
+bool skinInUse()
+{
+    return !skin().isEmpty();
+}
+
+void refresh(QWidget *window)
+{
+    for (QObject *o : window->findChildren<QObject *>()) {
+        QStringList files = o->property(BoundFiles).toStringList();
+        if (files.isEmpty() && !o->objectName().isEmpty() && onWindow(o, window))
+            files = commandTable().value(o->objectName());
+        if (files.size() == 2)
+            setIconOn(o, commandIcon(files.at(0), files.at(1)));
+    }
+    // Menus that are open now show the new icons at once.
+    for (QMenu *menu : window->findChildren<QMenu *>())
+        if (menu->isVisible())
+            menu->update();
 }
 
 } // namespace ThemeIcons

@@ -2,10 +2,17 @@
 
 #include "acquire/VolumeBackend.h"
 
+#include <QHash>
 #include <QIcon>
+#include <QImage>
 #include <QStringList>
 
-// Icons by freedesktop name from the installed theme.
+class QObject;
+
+// The program's icons. Commands of the main window have their own drawings (SVG, crisp at any
+// scale) that a skin replaces with its bitmaps: a command shows the 16 × 16 bitmap of its row
+// in menus and the 24 × 24 one on the main tool bar. Everything else (file types, drives, view
+// styles) comes by freedesktop name from the installed theme.
 namespace ThemeIcons
 {
 
@@ -15,5 +22,21 @@ void setUp();
 QIcon icon(const QStringList &names);
 // The icon of a drive of that kind: optical, removable or fixed.
 QIcon driveIcon(DriveKind kind);
+
+// A command's icon from its skin file names ("add_disc_small.bmp", "add_disc_big.bmp"; either
+// may be empty): the bitmaps of the skin in use, else the built-in drawing.
+QIcon commandIcon(const QString &smallFile, const QString &largeFile = QString());
+// The skin files of a control of the main window by its control name ("AddDisc1", "View1",
+// "FavoritesButton"...): small, then large; empty for a control without a command icon.
+QStringList commandFiles(const QString &controlName);
+// Ties an action, a menu or a button to its skin files, so it follows skin changes; the
+// controls named in the command table need not be bound, refresh() finds them by name.
+void bind(QObject *target, const QString &smallFile, const QString &largeFile = QString());
+
+// The bitmaps of the skin in use, by file name; empty for the built-in icons.
+void useSkin(const QHash<QString, QImage> &bitmaps);
+bool skinInUse();
+// Gives every control of the window (actions, menus, buttons) its command icon again.
+void refresh(QWidget *window);
 
 } // namespace ThemeIcons

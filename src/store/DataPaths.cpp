@@ -44,22 +44,27 @@ QString dbFolder(const QString &dataFolder)
     return withSlash(dataFolder) + QLatin1String("DB/");
 }
 
-QString findResource(const QString &dataFolder, const QString &name)
+QStringList resourceFolders(const QString &dataFolder)
 {
-    const QString local = withSlash(dataFolder) + name;
-    if (QFileInfo::exists(local))
-        return local;
+    QStringList folders{withSlash(dataFolder)};
     const QString app = appFolder();
     if (!app.isEmpty()) {
-        if (QFileInfo::exists(app + name))
-            return app + name;
+        folders.append(app);
         // Running from a build tree: resources sit in the build's share folder.
-        if (QFileInfo::exists(app + QLatin1String("share/") + name))
-            return app + QLatin1String("share/") + name;
+        folders.append(app + QLatin1String("share/"));
+        // An installed program finds its share folder beside its own, wherever the package put it.
+        folders.append(QDir::cleanPath(app + QLatin1String("../share/quillory")) + u'/');
     }
-    const QString shared = withSlash(QStringLiteral(QUILLORY_SHARE_DIR)) + name;
-    if (QFileInfo::exists(shared))
-        return shared;
+    folders.append(withSlash(QStringLiteral(QUILLORY_SHARE_DIR)));
+    folders.removeDuplicates();
+    return folders;
+}
+
+QString findResource(const QString &dataFolder, const QString &name)
+{
+    for (const QString &folder : resourceFolders(dataFolder))
+        if (QFileInfo::exists(folder + name))
+            return folder + name;
     return QString();
 }
 

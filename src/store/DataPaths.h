@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Where the catalogue lives. The data folder is the executable's folder in a portable
 // install (it holds "DB" or a file named "portable"), otherwise the XDG data home.
@@ -12,6 +13,9 @@ QString defaultDataFolder();
 QString dbFolder(const QString &dataFolder);
 // A shipped resource ("sample.cab", skins, help): the data folder first, then the installed share folder.
 QString findResource(const QString &dataFolder, const QString &name);
+// The folders findResource looks in, in its order: the data folder, the program's folder, the
+// build tree's share folder, the share folder beside an installed program, the configured one.
+QStringList resourceFolders(const QString &dataFolder);
 // The settings file: "Quillory!.ini" in the data folder when portable, else ~/.config/Tarnwick/Quillory!.conf.
 QString settingsFile(const QString &dataFolder);
 bool isPortable(const QString &dataFolder);

@@ -68,7 +68,8 @@ void DriveControls::rebuild()
         const qsizetype at = items.indexOf(exit);
         QAction *before = at > 0 && items[at - 1]->isSeparator() ? items[at - 1] : exit;
         for (const DriveEntry &e : m_drive.drives().ejectable()) {
-            auto *item = new QAction(ThemeIcons::icon({u"media-eject"_s}), u"Eject Drive "_s + e.text, file);
+            auto *item = new QAction(u"Eject Drive "_s + e.text, file);
+            ThemeIcons::bind(item, u"eject_disc.bmp"_s);
             const QString key = DiscDrive::ejectKey(e);
             item->setObjectName(u"eject_"_s + (key.isEmpty() ? e.id : key));
             if (!key.isEmpty())

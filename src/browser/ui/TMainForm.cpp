@@ -31,7 +31,7 @@ TMainForm::TMainForm(Workspace &workspace, Navigator &navigator, QWidget *parent
     : QMainWindow(parent), m_workspace(workspace), m_navigator(navigator)
 {
     setObjectName(QStringLiteral("MainForm"));
-    setWindowTitle(QStringLiteral("Quillory! ") + QuilloryVersion());
+    setWindowTitle(QStringLiteral("Quillory! ") + QuilloryCaptionVersion());
     setMinimumSize(640, 480);
     resize(640, 480);
     ThemeIcons::setUp();
@@ -267,26 +267,11 @@ void TMainForm::setSearchBand(QWidget *band)
 
 void TMainForm::FormCreate(QObject *sender)
 {
-    if (sender == this) {
-        LocateSkins();
+    // With the window as sender there is nothing more to do: the skins menu is filled by the
+    // skin controller when it is attached.
+    if (sender == this)
         return;
-    }
     m_workspace.open();
-}
-
-void TMainForm::LocateSkins()
-{
-    // Skins are folders of the data folder's "skins"; the menu stays hidden without any.
-    const QDir skins(m_workspace.dataFolder() + QLatin1String("skins"));
-    const QStringList names = skins.exists() ? skins.entryList(QDir::Dirs | QDir::NoDotAndDotDot) : QStringList();
-    QMenu *theme = findChild<QMenu *>(QStringLiteral("Theme1"));
-    theme->clear();
-    for (const QString &n : names) {
-        QAction *item = theme->addAction(n);
-        item->setCheckable(true);
-        item->setEnabled(false);
-    }
-    theme->menuAction()->setVisible(!names.isEmpty());
 }
 
 QString TMainForm::statusText() const

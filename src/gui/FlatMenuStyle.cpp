@@ -1,0 +1,107 @@
+#include "FlatMenuStyle.h"
+
+#include <QPainter>
+#include <QStyleOptionMenuItem>
+
+FlatMenuStyle::FlatMenuStyle() : QProxyStyle() {}
+
+int FlatMenuStyle::gutterWidth()
+{
+    return 26;
+}
+
+QColor FlatMenuStyle::hoverFill(const QPalette &palette)
+{
+    const QColor h = palette.color(QPalette::Highlight);
+    const QColor b = palette.color(QPalette::Window);
+    // A quarter of the highlight over the background keeps the item's text readable as it is.
+    return QColor((h.red() + 3 * b.red()) / 4, (h.green() + 3 * b.green()) / 4, (h.blue() + 3 * b.blue()) / 4);
+}
+
+int FlatMenuStyle::pixelMetric(PixelMetric metric, const QStyleOption *option, const QWidget *widget) const
+{
+    switch (metric) {
+    case PM_MenuPanelWidth:
+        return 1;
+    case PM_MenuBarPanelWidth:
+        return 0;
+    case PM_SmallIconSize:
+        return 16;
+    default:
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+}
+
+void FlatMenuStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                                  const QWidget *widget) const
+{
+    if (element == PE_FrameMenu || element == PE_PanelMenu) {
+        painter->save();
+        if (element == PE_PanelMenu)
+            painter->fillRect(option->rect, option->palette.color(QPalette::Base));
+        painter->setPen(option->palette.color(QPalette::Mid));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
+        painter->restore();
+        return;
+    }
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
+}
+
+void FlatMenuStyle::drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                                const QWidget *widget) const
+{
+    const auto *item = qstyleoption_cast<const QStyleOptionMenuItem *>(option);
+    if (element == CE_MenuItem && item) {
+        painter->save();
+        painter->fillRect(item->rect, item->palette.color(QPalette::Base));
+        QRect gutter = item->rect;
+        gutter.setWidth(gutterWidth());
+        painter->fillRect(gutter, item->palette.color(QPalette::Button));
+        const bool hot = (item->state & State_Selected) && (item->state & State_Enabled);
+        if (hot && item->menuItemType != QStyleOptionMenuItem::Separator) {
+            const QRect bar = item->rect.adjusted(1, 0, -2, -1);
+            painter->fillRect(bar, hoverFill(item->palette));
+            painter->setPen(item->palette.color(QPalette::Highlight));
+            painter->drawRect(bar);
+        }
+        painter->restore();
+        if (item->menuItemType == QStyleOptionMenuItem::Separator) {
+            painter->save();
+            painter->setPen(item->palette.color(QPalette::Mid));
+            const int y = item->rect.center().y();
+            painter->drawLine(item->rect.left() + gutterWidth() + 4, y, item->rect.right() - 2, y);
+            painter->restore();
+            return;
+        }
+        // The platform style draws icon, check, text and shortcut, on our background.
+        QStyleOptionMenuItem flat = *item;
+        flat.state &= ~State_Selected;
+        flat.palette.setColor(QPalette::Window, Qt::transparent);
+        flat.palette.setColor(QPalette::Base, Qt::transparent);
+        flat.palette.setBrush(QPalette::Button, Qt::transparent);
+        QProxyStyle::drawControl(element, &flat, painter, widget);
+        return;
+    }
+    if (element == CE_MenuBarItem && item) {
+        const bool hot = (item->state & (State_Selected | State_Sunken)) && (item->state & State_Enabled);
+        QStyleOptionMenuItem flat = *item;
+        flat.state &= ~(State_Selected | State_Sunken);
+        painter->fillRect(item->rect, item->palette.color(QPalette::Window));
+        if (hot) {
+            const QRect bar = item->rect.adjusted(0, 0, -1, -1);
+            painter->fillRect(bar, hoverFill(item->palette));
+            painter->save();
+            painter->setPen(item->palette.color(QPalette::Highlight));
+            painter->drawRect(bar);
+            painter->restore();
+        }
+        QProxyStyle::drawControl(element, &flat, painter, widget);
+        return;
+    }
+    if (element == CE_MenuBarEmptyArea) {
+        painter->fillRect(option->rect, option->palette.color(QPalette::Window));
+        return;
+    }
+    QProxyStyle::drawControl(element, option, painter, widget);
+}

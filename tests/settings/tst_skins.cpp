@@ -1,0 +1,120 @@
+#include "settings/Skins.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+
+// Finding skins and checking them: which entries become skins, which file is reported
+// missing, what "info.txt" says, and that the skins shipped with the program are complete.
+class TestSkins : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString data() const { return m_dir->path() + u"/data/"_s; }
+    QString skins() const { return data() + u"skins/"_s; }
+
+    static void touch(const QString &path, const QByteArray &bytes = "BM")
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    // A skin folder with every required file.
+    QString completeSkin(const QString &name)
+    {
+        const QString path = skins() + name + u'/';
+        QDir().mkpath(path);
+        for (const QStringList *files : {&Skins::smallIconFiles(), &Skins::largeIconFiles()})
+            for (const QString &f : *files)
+                touch(path + f);
+        return path;
+    }
+
+private Q_SLOTS:
+    void init() { m_dir = std::make_unique<QTemporaryDir>(); }
+
+    void noSkinsFolderOrAnEmptyOne()
+    {
+        QVERIFY(Skins::LocateSkins(data()).isEmpty());
+        QDir().mkpath(skins());
+        QVERIFY(Skins::LocateSkins(data()).isEmpty());
+    }
+
+    void everyEntryIsListedByName()
+    {
+        completeSkin(u"Winter"_s);
+        completeSkin(u"Autumn"_s);
+        QDir().mkpath(skins() + u"Empty & Odd"_s);
+        touch(skins() + u"readme.txt"_s); // a plain file is a skin too: its files are missing
+        touch(skins() + u".hidden"_s);
+        QCOMPARE(Skins::LocateSkins(data()),
+                 (QStringList{u".hidden"_s, u"Autumn"_s, u"Empty & Odd"_s, u"Winter"_s, u"readme.txt"_s}));
+        QCOMPARE(Skins::skinPath(data(), u"Winter"_s), skins() + u"Winter/"_s);
+        QVERIFY(Skins::skinPath(data(), u"winter"_s).isEmpty());
+        QVERIFY(Skins::skinPath(data(), u"Spring"_s).isEmpty());
+    }
+
+    void theFirstMissingFileIsNamed()
+    {
+        const QString skin = completeSkin(u"Test"_s);
+        QVERIFY(Skins::firstMissingFile(skin).isEmpty());
+
+        QVERIFY(QFile::remove(skin + u"borrow.bmp"_s)); // the last small file
+        QCOMPARE(Skins::firstMissingFile(skin), u"borrow.bmp"_s);
+
+        QVERIFY(QFile::remove(skin + u"favorites.bmp"_s));
+        QCOMPARE(Skins::firstMissingFile(skin), u"borrow.bmp"_s); // small files are checked first
+        touch(skin + u"borrow.bmp"_s);
+        QCOMPARE(Skins::firstMissingFile(skin), u"favorites.bmp"_s);
+        touch(skin + u"favorites.bmp"_s);
+
+        // Names are compared as the file system compares them: here, with case.
+        QVERIFY(QFile::rename(skin + u"exit.bmp"_s, skin + u"EXIT.BMP"_s));
+        QCOMPARE(Skins::firstMissingFile(skin), u"exit.bmp"_s);
+        // A folder by the name of a bitmap is no bitmap.
+        QVERIFY(QFile::remove(skin + u"EXIT.BMP"_s));
+        QVERIFY(QDir().mkpath(skin + u"exit.bmp"_s));
+        QCOMPARE(Skins::firstMissingFile(skin), u"exit.bmp"_s);
+    }
+
+    void aPlainFileLacksEverything()
+    {
+        QDir().mkpath(skins());
+        touch(skins() + u"notes.txt"_s);
+        const QString path = Skins::skinPath(data(), u"notes.txt"_s);
+        QCOMPARE(Skins::firstMissingFile(path), u"about_small.bmp"_s);
+        QVERIFY(Skins::infoText(path).isNull());
+    }
+
+    void infoText()
+    {
+        const QString skin = completeSkin(u"Test"_s);
+        QVERIFY(Skins::infoText(skin).isNull());
+        touch(skin + u"info.txt"_s, "Made by me\r\nFor dark desktops\r\n");
+        QCOMPARE(Skins::infoText(skin), u"Made by me\nFor dark desktops\n"_s);
+        touch(skin + u"info.txt"_s, "One line, no line end");
+        QCOMPARE(Skins::infoText(skin), u"One line, no line end\n"_s);
+        touch(skin + u"info.txt"_s, "");
+        QCOMPARE(Skins::infoText(skin), QString(u""_s)); // shown, though empty
+        QVERIFY(!Skins::infoText(skin).isNull());
+    }
+
+    void shippedSkinsAreComplete()
+    {
+        const QDir shipped(QStringLiteral(QUILLORY_SOURCE_DIR "/share/skins"));
+        const QStringList names = shipped.entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        QCOMPARE(names, (QStringList{u"Dark"_s, u"Light"_s}));
+        for (const QString &n : names) {
+            const QString path = shipped.filePath(n) + u'/';
+            QVERIFY2(Skins::firstMissingFile(path).isEmpty(), qPrintable(n));
+            QVERIFY2(!Skins::infoText(path).isEmpty(), qPrintable(n));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSkins)
+#include "tst_skins.moc"

@@ -1,0 +1,119 @@
+#include "LocalHttpServer.h"
+#include "core/Version.h"
+#include "settings/UpdateCheck.h"
+
+#include <QElapsedTimer>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+using Answer = UpdateCheck::Answer;
+
+// The update check against a real web server on this machine: what each answer of the
+// server's version file means for a program of release 1.5.115.
+class TestUpdateCheck : public QObject
+{
+    Q_OBJECT
+
+    Answer ask(LocalHttpServer &server, int timeoutMs = 5000)
+    {
+        const QByteArray file = UpdateCheck::download(UpdateCheck::versionFileUrl(server.address()), timeoutMs);
+        return UpdateCheck::judge(file, QuilloryVersion());
+    }
+
+private Q_SLOTS:
+    void programRelease() { QCOMPARE(QuilloryVersion(), u"1.5.115"_s); }
+
+    void answers_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("version");
+        QTest::newRow("same") << QByteArray("ver=1.5.115") << int(Answer::UpToDate) << u"1.5.115"_s;
+        QTest::newRow("newer") << QByteArray("ver=1.5.116") << int(Answer::Newer) << u"1.5.116"_s;
+        QTest::newRow("older") << QByteArray("ver=1.5.114") << int(Answer::UpToDate) << u"1.5.114"_s;
+        // Compared as text these two would come out the other way round.
+        QTest::newRow("newer minor, fewer digits") << QByteArray("ver=1.10") << int(Answer::Newer) << u"1.10"_s;
+        QTest::newRow("older build, fewer digits") << QByteArray("ver=1.5.99") << int(Answer::UpToDate) << u"1.5.99"_s;
+        QTest::newRow("same, trailing line end")
+            << QByteArray("ver=1.5.115\r\n") << int(Answer::UpToDate) << u"1.5.115"_s;
+        QTest::newRow("newer, blanks around") << QByteArray("ver= 2.0 \n") << int(Answer::Newer) << u"2.0"_s;
+        QTest::newRow("same, written longer") << QByteArray("ver=1.5.115.0") << int(Answer::UpToDate) << u"1.5.115.0"_s;
+        QTest::newRow("empty answer") << QByteArray() << int(Answer::NoAnswer) << QString();
+        QTest::newRow("no ver=") << QByteArray("<html>Moved</html>") << int(Answer::NoAnswer) << QString();
+        QTest::newRow("ver= alone") << QByteArray("ver=") << int(Answer::NoAnswer) << QString();
+        QTest::newRow("not a release") << QByteArray("ver=1.5.x") << int(Answer::NoAnswer) << QString();
+        QTest::newRow("signed part") << QByteArray("ver=1.-5") << int(Answer::NoAnswer) << QString();
+    }
+    void answers()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(int, kind);
+        QFETCH(QString, version);
+        LocalHttpServer server;
+        server.setBody(file);
+        const Answer a = ask(server);
+        QCOMPARE(int(a.kind), kind);
+        if (kind != Answer::NoAnswer)
+            QCOMPARE(a.version, version);
+        QCOMPARE(server.paths(), QStringList{u"/software/Quillory_ver.txt"_s});
+    }
+
+    void missingFileIsNoAnswer()
+    {
+        LocalHttpServer server;
+        server.setMode(LocalHttpServer::NotFound);
+        QCOMPARE(int(ask(server).kind), int(Answer::NoAnswer));
+    }
+
+    void noConnection()
+    {
+        const QUrl url(u"http://127.0.0.1:%1/software/Quillory_ver.txt"_s.arg(LocalHttpServer::closedPort()));
+        QVERIFY(UpdateCheck::download(url, 5000).isEmpty());
+    }
+
+    void serverThatNeverAnswersIsGivenUpOn()
+    {
+        LocalHttpServer server;
+        server.setMode(LocalHttpServer::Silent);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(int(ask(server, 300).kind), int(Answer::NoAnswer));
+        QCOMPARE(server.paths().size(), 1); // it was asked, and did not answer
+        // The wait ended by the timeout, not by anything slower (a generous bound, not a speed target).
+        QVERIFY(clock.elapsed() < 60000);
+    }
+
+    void oversizedAnswerIsRefused()
+    {
+        LocalHttpServer server;
+        server.setBody("ver=9.9.9" + QByteArray(1 << 20, ' '));
+        QCOMPARE(int(ask(server).kind), int(Answer::NoAnswer));
+    }
+
+    void addresses()
+    {
+        QCOMPARE(UpdateCheck::versionFileUrl(u"updates.tarnwick.example"_s).toString(),
+                 u"https://updates.tarnwick.example/software/Quillory_ver.txt"_s);
+        QCOMPARE(UpdateCheck::packageUrl(u"http://127.0.0.1:8080/"_s).toString(),
+                 u"http://127.0.0.1:8080/software/quillory_amd64.deb"_s);
+        QCOMPARE(UpdateCheck::siteUrl(u" https://tarnwick.example// "_s).toString(), u"https://tarnwick.example/"_s);
+    }
+
+    void serverSetting()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"Quillory!.conf"_s);
+        QVERIFY(UpdateCheck::serverSetting(file).isEmpty()); // unset by default
+        {
+            QSettings s(file, QSettings::IniFormat);
+            s.setValue(u"Theme"_s, u"Light"_s);
+            s.setValue(u"UpdateServer"_s, u"  https://tarnwick.example  "_s);
+        }
+        QCOMPARE(UpdateCheck::serverSetting(file), u"https://tarnwick.example"_s);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUpdateCheck)
+#include "tst_updatecheck.moc"
