@@ -87,7 +87,6 @@ void TPropertiesForm::ViewProperties(const QIcon &icon, const ContentsEntry &ent
     if (QWidget *main = parentWidget())
         move(main->geometry().center() - rect().center());
     show();
-    raise();
     m_name->setFocus();
     m_name->setCursorPosition(0);
 }

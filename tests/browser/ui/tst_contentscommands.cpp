@@ -1,11 +1,17 @@
+#include "ScanFixture.h"
 #include "TestCatalogue.h"
 #include "TestWindow.h"
+#include "acquire/FolderVolumeBackend.h"
+#include "browser/SearchHits.h"
 #include "browser/ui/ContentsCommands.h"
 #include "browser/ui/ContentsModel.h"
 #include "browser/ui/ContentsPanel.h"
 #include "browser/ui/ContentsView.h"
 #include "browser/ui/ObjectInfoPanel.h"
+#include "browser/ui/TPropertiesForm.h"
+#include "settings/Preferences.h"
 
+#include <QDesktopServices>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListView>
@@ -16,6 +22,28 @@
 
 using namespace Qt::Literals::StringLiterals;
 
+// Stands in for the desktop: records what it was asked to open.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public Q_SLOTS:
+    void open(const QUrl &url) { opened.append(url); }
+};
+
+namespace
+{
+
+// The menu a right-click shows for the selection, with the items it showed and its default.
+struct MenuSeen {
+    QString menu;
+    QStringList visible;
+    QString defaultItem;
+};
+
+} // namespace
+
 class TestContentsCommands : public QObject
 {
     Q_OBJECT
@@ -23,6 +51,42 @@ class TestContentsCommands : public QObject
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<TestWindow::Window> m_f;
     ContentsView *view() const { return (*m_f)->contentsPanel()->view(); }
+
+    MenuSeen rightClick(const QStringList &captions)
+    {
+        view()->selectionModel()->clearSelection();
+        for (const QString &c : captions)
+            view()->selectionModel()->select(view()->selectionModel()->model()->index(m_f->row(c), 0),
+                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        MenuSeen seen;
+        QTimer::singleShot(0, this, [&seen] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            seen.menu = menu->objectName();
+            for (QAction *a : menu->actions())
+                if (a->isVisible() && !a->isSeparator() && !a->objectName().isEmpty())
+                    seen.visible << a->objectName();
+            if (menu->defaultAction())
+                seen.defaultItem = menu->defaultAction()->objectName();
+            menu->close();
+        });
+        Q_EMIT view()->contextMenuRequested(QPoint(10, 10));
+        return seen;
+    }
+
+    // Rock Disc's hits as the search shows them: a file and a folder of \ROCK\, and an
+    // entry of the archive.
+    void showSearchResult()
+    {
+        auto hits = std::make_shared<SearchHits>();
+        const int disc = hits->addDisc(u"Rock Disc"_s, u"1A2B3C4D"_s);
+        const QByteArray d = TestCatalogue::date(2024, 3, 2).toUtf8();
+        hits->add(disc, ContentsEntry::File, "song.mp3", "\\ROCK\\", 2000, d);
+        hits->add(disc, ContentsEntry::Folder, "LIVE", "\\ROCK\\", 1000, d);
+        hits->add(disc, ContentsEntry::File, "inner.txt", "\\pack.zip\\", 50, d);
+        m_f->nav().showSearchResult(hits, u"3 found"_s);
+    }
 
 private Q_SLOTS:
     void initTestCase() { TestWindow::setUp(); }
@@ -143,6 +207,155 @@ private Q_SLOTS:
         f.action(u"Details1"_s)->trigger();
         QCOMPARE(v->currentView(), v->detailsView());
         QCOMPARE(v->selectedRows(), QList<int>{2});
+    }
+
+    void contextMenus()
+    {
+        TestWindow::Window &f = *m_f;
+        f.ws().preferences().setAction(0); // "Execute File" on double-click
+        MenuSeen m = rightClick({u"Docs"_s});
+        QCOMPARE(m.menu, u"EntryMenu"_s);
+        QCOMPARE(m.visible, (QStringList{u"OpeninExplorer1"_s, u"Switch1"_s, u"ViewProperties1"_s, u"CopytoHDD2"_s,
+                                         u"AddtoCompilation1"_s}));
+        QCOMPARE(m.defaultItem, u"Switch1"_s);
+        m = rightClick({u"b.txt"_s});
+        QVERIFY(m.visible.contains(u"Execute1"_s));
+        QCOMPARE(m.defaultItem, u"Execute1"_s); // the double-click action
+        f.ws().preferences().setAction(2);
+        QCOMPARE(rightClick({u"b.txt"_s}).defaultItem, u"OpeninExplorer1"_s);
+        // Two music files make a playlist; a music file and a text file do not.
+        QVERIFY(!rightClick({u"A.mp3"_s}).visible.contains(u"CreatePlaylist1"_s));
+        QVERIFY(!rightClick({u"A.mp3"_s, u"b.txt"_s}).visible.contains(u"CreatePlaylist1"_s));
+        f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, false, u"\\ROCK\\"_s);
+        QVERIFY(rightClick({u"song.mp3"_s, u".."_s, u"LIVE"_s}).visible.size() > 0);
+        QCOMPARE(view()->selectedRows().size(), 2); // ".." left the selection
+        QCOMPARE(rightClick({u".."_s}).menu, QString());
+        QCOMPARE(rightClick({}).menu, u"BackgroundMenu"_s);
+
+        // Inside an archive: nothing can be run, copied, compiled or explored.
+        f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, true, u"\\pack.zip\\"_s);
+        m = rightClick({u"inner.txt"_s});
+        QCOMPARE(m.visible, QStringList{u"ViewProperties1"_s});
+        QCOMPARE(m.defaultItem, u"ViewProperties1"_s);
+
+        // A search result: Switch to Location for every entry.
+        showSearchResult();
+        m = rightClick({u"song.mp3"_s});
+        QCOMPARE(m.visible, (QStringList{u"Execute1"_s, u"OpeninExplorer1"_s, u"Switch1"_s, u"ViewProperties1"_s,
+                                         u"CopytoHDD2"_s, u"AddtoCompilation1"_s}));
+        QCOMPARE(m.defaultItem, u"OpeninExplorer1"_s);
+        QCOMPARE(rightClick({u"inner.txt"_s}).visible, (QStringList{u"Switch1"_s, u"ViewProperties1"_s}));
+
+        // A group entry gets the tree's menu for groups, a disc entry the one for discs.
+        f.nav().TreeChange(f.tree().root());
+        m = rightClick({u"Music"_s});
+        QCOMPARE(m.menu, u"TreeMenu"_s);
+        QVERIFY(m.visible.contains(u"AddDisc2"_s) && m.visible.contains(u"AddSubGroup1"_s));
+        QVERIFY(!m.visible.contains(u"EditDiscEntry1"_s));
+        m = rightClick({u"Photos Disc"_s});
+        QVERIFY(!m.visible.contains(u"AddDisc2"_s) && !m.visible.contains(u"AddSubGroup1"_s));
+        QVERIFY(m.visible.contains(u"EditDiscEntry1"_s));
+    }
+
+    void switchToLocationFromASearchResult()
+    {
+        TestWindow::Window &f = *m_f;
+        f.nav().TreeChange(f.node(u"Photos Disc"_s));
+        showSearchResult();
+        QVERIFY(f.nav().location().isSearchResult());
+        view()->selectRow(f.row(u"song.mp3"_s));
+        f.action(u"Switch1"_s)->trigger();
+        // The folder that holds the file, on its own disc, which the tree selects.
+        QCOMPARE(f.nav().location().currentSerial, u"1A2B3C4D"_s);
+        QCOMPARE(f.nav().location().pathLabel, u"\\ROCK\\"_s);
+        QCOMPARE(f.nav().currentNode(), f.node(u"Rock Disc"_s));
+        QVERIFY(f.row(u"song.mp3"_s) >= 0);
+
+        // A folder of the result opens itself, by double-click as well.
+        showSearchResult();
+        view()->selectRow(f.row(u"LIVE"_s));
+        QTest::keyClick(view()->currentView(), Qt::Key_Return);
+        QCOMPARE(f.nav().location().pathLabel, u"\\ROCK\\LIVE\\"_s);
+        QCOMPARE(f.captions(), (QStringList{u".."_s, u"live.mp3"_s}));
+    }
+
+    void executeAndExploreFindTheDiscFirst()
+    {
+        TestWindow::Window &f = *m_f;
+        QTemporaryDir disc;
+        QVERIFY(ScanFixture::writeFile(disc.path() + u"/ROCK/song.mp3"_s, "ID3"));
+        QDir().mkpath(disc.path() + u"/ROCK/LIVE"_s);
+        FolderVolumeBackend backend;
+        const QString root = backend.addVolume(ScanFixture::volume(disc.path(), 0x1A2B3C4D));
+        backend.setPresent(root, false);
+        f.controller<ContentsCommands>()->setVolumeBackend(&backend);
+        UrlRecorder desktop;
+        QDesktopServices::setUrlHandler(u"file"_s, &desktop, "open");
+        const auto cleanupHandler = qScopeGuard([] { QDesktopServices::unsetUrlHandler(u"file"_s); });
+
+        f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, false, u"\\ROCK\\"_s);
+        view()->selectRow(f.row(u"song.mp3"_s));
+        // No disc, and the user gives up: nothing happens.
+        AppDialogs::pushAnswer(QMessageBox::Cancel);
+        f.action(u"Execute1"_s)->trigger();
+        QCOMPARE(AppDialogs::shownTexts(),
+                 QStringList{u"Please insert disc labeled \"Rock Disc\" into CD-Drive and press OK."_s});
+        QVERIFY(desktop.opened.isEmpty());
+
+        backend.setPresent(root, true);
+        AppDialogs::clearShown();
+        f.action(u"Execute1"_s)->trigger();
+        f.action(u"OpeninExplorer1"_s)->trigger(); // a file: the folder that holds it
+        view()->selectRow(f.row(u"LIVE"_s));
+        f.action(u"OpeninExplorer1"_s)->trigger(); // a folder: the folder itself
+        QCOMPARE(desktop.opened,
+                 (QList<QUrl>{QUrl::fromLocalFile(root + u"ROCK/song.mp3"_s), QUrl::fromLocalFile(root + u"ROCK/"_s),
+                              QUrl::fromLocalFile(root + u"ROCK/LIVE/"_s)}));
+        QVERIFY(AppDialogs::shown().isEmpty());
+
+        // The double-click action of the preferences runs on a file.
+        f.ws().preferences().setAction(0);
+        view()->selectRow(f.row(u"song.mp3"_s));
+        QTest::keyClick(view()->currentView(), Qt::Key_Return);
+        QCOMPARE(desktop.opened.size(), 4);
+        QCOMPARE(desktop.opened.last(), QUrl::fromLocalFile(root + u"ROCK/song.mp3"_s));
+
+        // The catalogue knows a file the disc no longer has.
+        f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, false, u"\\"_s);
+        view()->selectRow(f.row(u"b.txt"_s));
+        f.action(u"Execute1"_s)->trigger();
+        QCOMPARE(AppDialogs::shownTexts(), QStringList{u"Error executing file!"_s});
+        QCOMPARE(AppDialogs::shown().first().kind, AppDialogs::Error);
+        QCOMPARE(desktop.opened.size(), 4);
+        f.controller<ContentsCommands>()->setVolumeBackend(nullptr);
+    }
+
+    void pathsOnTheDrive()
+    {
+        QCOMPARE(ContentsCommands::pathOnDrive(u"Rock Disc:\\ROCK\\song.mp3"_s, u"/media/me/ROCK/"_s),
+                 u"/media/me/ROCK/ROCK/song.mp3"_s);
+        QCOMPARE(ContentsCommands::pathOnDrive(u"Rock Disc:\\"_s, u"/mnt/cd"_s), u"/mnt/cd/"_s);
+        // Only the first colon ends the title; a later one is part of the path.
+        QCOMPARE(ContentsCommands::pathOnDrive(u"A:\\b:c.txt"_s, u"/m/"_s), u"/m/b:c.txt"_s);
+    }
+
+    void listKeys()
+    {
+        TestWindow::Window &f = *m_f;
+        QWidget *list = view()->currentView();
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(view()->selectedRows().size(), f.nav().listing().count());
+        QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier);
+        QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(f.ws().favourites().count(), 2);
+        QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(f.ws().favourites().count(), 1);
+        // Neither works while a group is listed.
+        f.nav().TreeChange(f.tree().root());
+        QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier);
+        QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(f.ws().favourites().count(), 1);
     }
 
     void toggleObjectInfo()

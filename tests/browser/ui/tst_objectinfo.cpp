@@ -1,0 +1,224 @@
+// What the object-info panel shows for each kind of selection, its toggle, and the "Object
+// Properties" window with its height that follows the number of detail lines.
+#include "TestCatalogue.h"
+#include "TestWindow.h"
+#include "browser/ui/ContentsCommands.h"
+#include "browser/ui/ContentsModel.h"
+#include "browser/ui/ContentsPanel.h"
+#include "browser/ui/ContentsView.h"
+#include "browser/ui/ObjectInfoPanel.h"
+#include "browser/ui/TPropertiesForm.h"
+
+#include <QEnterEvent>
+#include <QGroupBox>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QToolButton>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+// "Sizes" (00000010, NTFS, no genre): two files of 1,024 bytes, a folder, an MP3 with five
+// detail lines and a picture with two; and "Rock Disc" of the shared catalogue, with a genre.
+void writeCatalogue(const QString &data)
+{
+    const QString db = DataPaths::dbFolder(data);
+    TestCatalogue::rockDisc(db);
+    TestCatalogue::packDisc(db, u"00000010"_s, [](ContentsListWriter &folders, ContentsListWriter &files) {
+        const QString d = TestCatalogue::date(2024, 4, 1);
+        folders.writeFolderRecord(u"Sub"_s, u"\\"_s, 0, d);
+        files.writeFileRecord(u"one.bin"_s, u"\\"_s, 1024, d);
+        files.writeFileRecord(u"two.bin"_s, u"\\"_s, 1024, d);
+        files.writeFileRecord(u"tune.mp3"_s, u"\\Sub\\"_s, 4000000, d,
+                              {u"Title: Tune"_s, u"Artist: Band"_s, u"Album: First"_s, u"Duration: 00:04:10"_s,
+                               u"Bit rate: CBR 128kbps"_s});
+        files.writeFileRecord(u"pic.png"_s, u"\\Sub\\"_s, 5000, d, {u"Width: 640"_s, u"Height: 480"_s});
+    });
+    TextCodec::writeLines(db + u"groups.tree"_s, {u"My Collection"_s, u"\tMusic"_s,
+                                                  u"\t\tRock Disc|ROCK|1A2B3C4D|CDFS|5648|Loud~!music|Rock|1|"_s +
+                                                      TestCatalogue::date(2024, 6, 1) + u"|"_s,
+                                                  u"\tSizes|SIZES|00000010|NTFS|2048|||3|12/24/2023 10:00:00|"_s});
+}
+
+} // namespace
+
+class TestObjectInfo : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TestWindow::Window> m_f;
+
+    ContentsView *view() const { return (*m_f)->contentsPanel()->view(); }
+    ObjectInfoPanel *info() const { return (*m_f)->infoPanel(); }
+    QStringList panelLines() const
+    {
+        QStringList out{info()->nameText()};
+        for (int i = 0; i < 5; ++i)
+            out << info()->lineText(i);
+        return out;
+    }
+    void select(const QStringList &captions)
+    {
+        view()->selectionModel()->clearSelection();
+        for (const QString &c : captions)
+            view()->selectionModel()->select(view()->selectionModel()->model()->index(m_f->row(c), 0),
+                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    TPropertiesForm *properties(const QString &caption)
+    {
+        view()->selectRow(m_f->row(caption));
+        m_f->action(u"ViewProperties1"_s)->trigger();
+        return m_f->controller<ContentsCommands>()->propertiesForm();
+    }
+
+private Q_SLOTS:
+    void initTestCase() { TestWindow::setUp(); }
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        const QString data = m_dir->path() + u"/data/"_s;
+        TestWindow::reset(data);
+        writeCatalogue(data);
+        m_f = std::make_unique<TestWindow::Window>(data);
+    }
+    void cleanup()
+    {
+        m_f.reset();
+        QCOMPARE(AppDialogs::pendingAnswers(), 0);
+    }
+
+    void groupAndDiscEntriesOfAGroupListing()
+    {
+        TestWindow::Window &f = *m_f;
+        QVERIFY(f.nav().location().isGroupListed());
+        select({u"Music"_s});
+        QCOMPARE(panelLines(), QStringList({u"Music"_s, u"Group"_s, u"Size: 5.52 KB"_s, u"Contains:"_s, u"Discs: 1"_s,
+                                            u"Sub-Groups: 0"_s}));
+        // A disc as the tree shows it; an NTFS disc is "Removable Media" here, and without a
+        // genre its entry date takes the last line.
+        select({u"Sizes"_s});
+        QCOMPARE(panelLines(), QStringList({u"Sizes"_s, u"Removable Media"_s, u"Size: 2.00 KB"_s, u"Serial: 00000010"_s,
+                                            u"Disc number: 3"_s, u"Entry date: 12/24/2023 10:00:00"_s}));
+        QCOMPARE(f.nav().listing().text(f.row(u"Sizes"_s), 1), u"Hard Disk"_s);
+        f.nav().TreeChange(f.node(u"Music"_s));
+        select({u"Rock Disc"_s});
+        QCOMPARE(info()->lineText(0), u"Compact Disc"_s);
+        QCOMPARE(info()->lineText(4), u"Genre: Rock"_s);
+    }
+
+    void filesFoldersAndSeveralEntries()
+    {
+        TestWindow::Window &f = *m_f;
+        f.nav().TreeChange(f.node(u"Sizes"_s));
+        select({u"one.bin"_s});
+        QCOMPARE(info()->nameText(), u"one.bin"_s);
+        QCOMPARE(info()->lineText(1), u"Size: 1.00 KB"_s);
+        QCOMPARE(info()->lineText(2), u"Date: "_s + TestCatalogue::date(2024, 4, 1));
+        QCOMPARE(info()->lineText(3), QString());
+
+        select({u"one.bin"_s, u"two.bin"_s});
+        QCOMPARE(panelLines(), QStringList({u"Multiple items selected"_s, u"Count: 2"_s, u"Size: 2.00 KB"_s, QString(),
+                                            QString(), QString()}));
+        // A folder counts what its record holds; ".." is no entry and leaves the panel alone.
+        select({u"Sub"_s, u"one.bin"_s});
+        QCOMPARE(info()->lineText(1), u"Size: 1.00 KB"_s);
+        select({u".."_s});
+        QCOMPARE(info()->nameText(), u"Multiple items selected"_s);
+
+        // A file shows its first two detail lines.
+        f.nav().LoadCD(u"Sizes"_s, u"00000010"_s, false, u"\\Sub\\"_s);
+        select({u"tune.mp3"_s});
+        QCOMPARE(info()->lineText(3), u"Title: Tune"_s);
+        QCOMPARE(info()->lineText(4), u"Artist: Band"_s);
+    }
+
+    void theToggleLooksAndHints()
+    {
+        TestWindow::Window &f = *m_f;
+        auto *toggle = info()->findChild<QToolButton *>(u"ToggleInfo"_s);
+        QVERIFY(toggle);
+        QCOMPARE(info()->toggleLook(), ObjectInfoPanel::Look::Up);
+        QCOMPARE(toggle->toolTip(), u"Show Object Info"_s);
+        QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+        QCoreApplication::sendEvent(toggle, &enter);
+        QCOMPARE(info()->toggleLook(), ObjectInfoPanel::Look::UpOver);
+        toggle->click();
+        QCOMPARE(info()->toggleLook(), ObjectInfoPanel::Look::Down);
+        QCOMPARE(toggle->toolTip(), u"Hide Object Info"_s);
+        QCOMPARE(info()->height(), 138);
+        QCoreApplication::sendEvent(toggle, &enter);
+        QCOMPARE(info()->toggleLook(), ObjectInfoPanel::Look::DownOver);
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(toggle, &leave);
+        QCOMPARE(info()->toggleLook(), ObjectInfoPanel::Look::Down);
+
+        // Picture, tool button, menu item: all three stay in step.
+        QVERIFY(f.action(u"ToggleObjectInfo1"_s)->isChecked());
+        f.action(u"ToggleObjectInfo1"_s)->trigger();
+        QVERIFY(!info()->isExpanded());
+        QCOMPARE(info()->height(), 26);
+        QCOMPARE(toggle->toolTip(), u"Show Object Info"_s);
+        toggle->click();
+        QVERIFY(f.action(u"ToggleObjectInfo1"_s)->isChecked());
+    }
+
+    void propertiesWindowHeightFollowsTheDetailLines()
+    {
+        TestWindow::Window &f = *m_f;
+        f.nav().TreeChange(f.node(u"Sizes"_s));
+        TPropertiesForm *form = properties(u"Sub"_s);
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->windowTitle(), u"Object Properties"_s);
+        QVERIFY(!f->isEnabled()); // the main window waits
+        QCOMPARE(form->nameText(), u"Sub"_s);
+        QCOMPARE(form->lineText(u"PathLabel"_s), u"Path: \\"_s);
+        QCOMPARE(form->findChild<QGroupBox *>()->title(), u" Object Details "_s);
+        const int folderHeight = form->height();
+        const int folderFrame = form->frameHeight();
+        QCOMPARE(form->lineText(u"ExtraLabel1"_s), QString());
+        form->findChild<QPushButton *>(u"OkButton"_s)->click();
+        QVERIFY(!form->isVisible());
+        QVERIFY(f->isEnabled());
+
+        f.nav().LoadCD(u"Sizes"_s, u"00000010"_s, false, u"\\Sub\\"_s);
+        properties(u"tune.mp3"_s);
+        QCOMPARE(form->height(), 274);
+        QCOMPARE(form->height() - folderHeight, 80);
+        QCOMPARE(form->frameHeight() - folderFrame, 80);
+        QCOMPARE(form->lineText(u"PathLabel"_s), u"Path: \\Sub\\"_s);
+        QCOMPARE(form->lineText(u"ExtraLabel5"_s), u"Bit rate: CBR 128kbps"_s);
+        auto *name = form->findChild<QLineEdit *>(u"NameEdit"_s);
+        QVERIFY(name->isReadOnly());
+        QCOMPARE(name->cursorPosition(), 0);
+        form->close();
+        QVERIFY(f->isEnabled());
+
+        properties(u"pic.png"_s);
+        QCOMPARE(form->height(), 274 - 3 * 16);
+        QCOMPARE(form->lineText(u"ExtraLabel2"_s), u"Height: 480"_s);
+        QCOMPARE(form->lineText(u"ExtraLabel3"_s), QString());
+        form->close();
+    }
+
+    void archiveEntriesOpenTheirPropertiesOnDoubleClick()
+    {
+        TestWindow::Window &f = *m_f;
+        f.nav().TreeChange(f.node(u"Rock Disc"_s));
+        f.controller<ContentsCommands>()->ExplorerActivate(f.row(u"pack.zip"_s));
+        QVERIFY(f.nav().location().archiveMode);
+        f.controller<ContentsCommands>()->ExplorerActivate(f.row(u"inner.txt"_s));
+        TPropertiesForm *form = f.controller<ContentsCommands>()->propertiesForm();
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->nameText(), u"inner.txt"_s);
+        QCOMPARE(form->lineText(u"PathLabel"_s), u"Path: \\pack.zip\\"_s);
+        form->close();
+    }
+};
+
+QTEST_MAIN(TestObjectInfo)
+#include "tst_objectinfo.moc"
