@@ -40,7 +40,7 @@ Composition::Composition(const QString &dataFolder)
     new DiscCommands(ws, nav, window.actions(), &window);
     new BackupCommands(ws, nav, window.actions(), &window);
     new HelpCommands(ws, window.actions(), &window);
-    window.setSearchBand(new SearchPanel(ws, nav));
+    window.setSearchBand(new SearchPanel(ws, nav, window.actions()));
     new UpdateCommands(ws, window.actions(), &window);
     // Last: it gives every control built so far its command icon.
     new SkinCommands(ws, &window);

@@ -30,11 +30,15 @@ Navigator::Navigator(GroupTree &tree, DiscContents &contents, const QString &dbF
         for (int r = first; r <= last && m_current; ++r)
             if (m_current->isInside(parent->child(r)))
                 m_current = parent == m_tree.top() ? nullptr : parent;
+        for (int r = first; r <= last && m_menuNode; ++r)
+            if (m_menuNode->isInside(parent->child(r)))
+                m_menuNode = nullptr;
     });
     connect(&tree, &GroupTree::removed, this, [this] { --m_treeChanging; });
     connect(&tree, &GroupTree::aboutToReset, this, [this] {
         ++m_treeChanging;
         m_current = nullptr;
+        m_menuNode = nullptr;
     });
     connect(&tree, &GroupTree::resetDone, this, [this] { --m_treeChanging; });
     connect(&tree, &GroupTree::aboutToMove, this, [this] { ++m_treeChanging; });
@@ -321,6 +325,9 @@ void Navigator::sort()
 
 void Navigator::requestNodeMenu(TreeNode *node, const QPoint &globalPos)
 {
-    if (node)
-        Q_EMIT nodeMenuRequested(node, globalPos);
+    if (!node)
+        return;
+    m_menuNode = node;
+    Q_EMIT nodeMenuRequested(node, globalPos);
+    m_menuNode = nullptr;
 }

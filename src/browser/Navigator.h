@@ -70,6 +70,9 @@ public:
 
     // A group or disc entry of the list asks for the tree's menu of its node.
     void requestNodeMenu(TreeNode *node, const QPoint &globalPos);
+    // While that menu is open: the node it is for (commands that act on the tree's selection
+    // select it first); null otherwise.
+    TreeNode *menuNode() const { return m_menuNode; }
 
 Q_SIGNALS:
     // The tree's selected node moved (the tree view follows).
@@ -101,6 +104,7 @@ private:
     LocationState m_location;
     QString m_status;
     TreeNode *m_current = nullptr;
+    TreeNode *m_menuNode = nullptr;
     int m_inTreeChange = 0;
     int m_treeChanging = 0;
 };

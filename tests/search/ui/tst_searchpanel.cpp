@@ -1,0 +1,244 @@
+// The search band in the real main window on a real catalogue, dialogs scripted.
+
+#include "TestCatalogue.h"
+#include "TestWindow.h"
+#include "browser/ContentsListing.h"
+#include "browser/FindColumn.h"
+#include "browser/FormatSize.h"
+#include "search/ui/SearchPanel.h"
+#include "settings/Preferences.h"
+#include "store/ContentsFile.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+using namespace Qt::Literals::StringLiterals;
+
+class TestSearchPanel : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TestWindow::Window> m_f;
+
+    SearchPanel *panel() const { return m_f->form().findChild<SearchPanel *>(); }
+    template <typename T> T *control(const QString &name) const { return panel()->findChild<T *>(name); }
+    QString label(const QString &name) const { return m_f->form().findChild<QLabel *>(name)->text(); }
+    QWidget *tree() const { return m_f->form().findChild<QWidget *>(u"Tree"_s); }
+
+    void search(const QString &mask)
+    {
+        control<QComboBox>(u"SearchEdit"_s)->setEditText(mask);
+        control<QPushButton>(u"DoSearchButton"_s)->click();
+    }
+    // A group of three discs of 20,000 files each, for searches long enough to stop.
+    void bigGroup()
+    {
+        const QString db = DataPaths::dbFolder(m_dir->path() + u'/');
+        TreeNode *g = m_f->tree().addChild(m_f->tree().root(), u"Big"_s, KindGroup);
+        for (int d = 0; d < 3; ++d) {
+            TCD cd;
+            cd.Title = u"Big %1"_s.arg(d);
+            cd.Serial = u"B1G0000%1"_s.arg(d);
+            m_f->tree().addDisc(g, cd);
+            TestCatalogue::packDisc(db, cd.Serial, [](ContentsListWriter &, ContentsListWriter &files) {
+                for (int i = 0; i < 20000; ++i)
+                    files.writeFileRecord(u"file%1.dat"_s.arg(i), u"\\"_s, 10, TestCatalogue::date(2020, 1, 1));
+            });
+        }
+    }
+
+private Q_SLOTS:
+    void initTestCase() { TestWindow::setUp(); }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        TestCatalogue::prepared(m_dir->path() + u'/');
+        TestWindow::reset(m_dir->path() + u'/');
+        m_f = std::make_unique<TestWindow::Window>(m_dir->path() + u'/');
+    }
+    void cleanup()
+    {
+        m_f.reset();
+        QCOMPARE(AppDialogs::pendingAnswers(), 0);
+    }
+
+    void startsHiddenAndToggles()
+    {
+        QVERIFY(panel()->isHidden());
+        QAction *toggle = m_f->action(u"Search1"_s);
+        QVERIFY(toggle->shortcuts().contains(QKeySequence(Qt::Key_F3)));
+        QVERIFY(toggle->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_F)));
+        toggle->trigger();
+        QVERIFY(!panel()->isHidden());
+        QVERIFY(toggle->isChecked());
+        toggle->trigger();
+        QVERIFY(panel()->isHidden());
+        QVERIFY(!toggle->isChecked());
+
+        // The fields as they start.
+        QCOMPARE(control<QLabel>(u"SearchLabel"_s)->text(), u"Search mask (look in group \"My Collection\"):"_s);
+        QCOMPARE(control<QComboBox>(u"SearchEdit"_s)->currentText(), QString());
+        QCOMPARE(control<QComboBox>(u"TypeBox"_s)->count(), 9);
+        QCOMPARE(control<QComboBox>(u"TypeBox"_s)->currentText(), u"All Files and Folders"_s);
+        for (const QString &box : {u"OlderBox"_s, u"YoungerBox"_s, u"LargerBox"_s, u"SmallerBox"_s})
+            QVERIFY(!control<QCheckBox>(box)->isChecked());
+        for (const QString &field :
+             {u"StartDate"_s, u"EndDate"_s, u"StartSize"_s, u"StartSizeBox"_s, u"EndSize"_s, u"EndSizeBox"_s})
+            QVERIFY2(!control<QWidget>(field)->isEnabled(), qPrintable(field));
+        QCOMPARE(control<QDateEdit>(u"StartDate"_s)->date(), QDate::currentDate());
+        QVERIFY(!control<QPushButton>(u"StopButton"_s)->isEnabled());
+        control<QCheckBox>(u"LargerBox"_s)->setChecked(true);
+        QVERIFY(control<QWidget>(u"StartSize"_s)->isEnabled());
+        QVERIFY(control<QWidget>(u"StartSizeBox"_s)->isEnabled());
+    }
+
+    void sizeBoundsKeepTheirLastValidValue()
+    {
+        auto *number = control<QLineEdit>(u"StartSize"_s);
+        auto *unit = control<QComboBox>(u"StartSizeBox"_s);
+        number->setText(u"3"_s);
+        unit->setCurrentIndex(2);
+        QCOMPARE(panel()->MinSize(), qint64(3) * 1048576);
+        number->setText(u"-"_s);
+        QCOMPARE(panel()->MinSize(), qint64(3) * 1048576);
+        number->setText(u"-2"_s);
+        QCOMPARE(panel()->MinSize(), qint64(-2) * 1048576);
+        QCOMPARE(panel()->MaxSize(), 0);
+    }
+
+    void searchListsHitsAsTheSearchResult()
+    {
+        search(u"mp3"_s);
+        const LocationState &loc = m_f->nav().location();
+        QVERIFY(loc.isSearchResult());
+        QCOMPARE(m_f->captions().size(), 3);
+        QVERIFY(m_f->captions().contains(u"A.mp3"_s));
+        QCOMPARE(m_f->form().statusText(), u" 0 directories and 3 files found, total size 4.93 KB"_s);
+        QCOMPARE(label(u"NameLabel"_s), u"Search results..."_s);
+        QCOMPARE(label(u"PathLabel"_s), QString());
+        QVERIFY(m_f->action(u"Details1"_s)->isChecked());
+        QCOMPARE(panel()->history(), QStringList({u"mp3"_s}));
+        // A mask the history holds in another case is not added again.
+        search(u"MP3"_s);
+        QCOMPARE(panel()->history(), QStringList({u"mp3"_s}));
+        QVERIFY(tree()->isEnabled());
+        QVERIFY(!panel()->isSearching());
+
+        // An archive entry shows where it lies inside its archive.
+        search(u"deep"_s);
+        QCOMPARE(m_f->captions(), QStringList({u"deep.png"_s}));
+        QCOMPARE(m_f->nav().listing().text(0, 2), u"Rock Disc:\\pack.zip\\img\\"_s);
+        QCOMPARE(FindColumn(u"Path"_s, m_f->nav().listing().info(0)), u"Rock Disc:\\pack.zip\\img\\"_s);
+        QCOMPARE(FindColumn(u"SN"_s, m_f->nav().listing().info(0)), u"1A2B3C4D"_s);
+        search(u"pack"_s);
+        QCOMPARE(m_f->nav().listing().text(0, 1), u"Compressed Folder"_s);
+    }
+
+    void noResultAndTheWildcardQuestion()
+    {
+        search(u"no such name"_s);
+        QCOMPARE(AppDialogs::shownTexts(), QStringList({u"Search did not give any result!"_s}));
+        QVERIFY(m_f->nav().location().isSearchResult());
+        QCOMPARE(m_f->form().statusText(), u" 0 directories and 0 files found, total size 0.00 Bytes"_s);
+
+        AppDialogs::clearShown();
+        m_f->nav().TreeChange(m_f->tree().root());
+        AppDialogs::pushAnswer(QMessageBox::No);
+        search(u"*.*"_s);
+        QCOMPARE(AppDialogs::shownTexts(),
+                 QStringList({u"Using more than one wildcard can cause long search and many results. Proceed?"_s}));
+        QVERIFY(m_f->nav().location().isGroupListed());
+        QCOMPARE(panel()->history(), QStringList({u"no such name"_s}));
+        AppDialogs::pushAnswer(QMessageBox::Yes);
+        search(u"*.*"_s);
+        // 3 folders and 8 files of two discs.
+        QCOMPARE(m_f->captions().size(), 11);
+    }
+
+    void anInvalidMaskLeavesTheWindowUsable()
+    {
+        search(u"[x"_s);
+        QCOMPARE(AppDialogs::shown().size(), 1);
+        QCOMPARE(AppDialogs::shown().first().kind, AppDialogs::Error);
+        QVERIFY(AppDialogs::shown().first().text.startsWith(u"'[x' is an invalid mask at ("_s));
+        QVERIFY(tree()->isEnabled());
+        QVERIFY(!control<QPushButton>(u"StopButton"_s)->isEnabled());
+        QVERIFY(!panel()->isSearching());
+        AppDialogs::clearShown();
+        search(u"song"_s);
+        QCOMPARE(m_f->captions(), QStringList({u"song.mp3"_s}));
+    }
+
+    void theLimitOfThePreferences()
+    {
+        m_f->ws().preferences().setUnlimited(false);
+        m_f->ws().preferences().setMaxResults(4);
+        search(QString());
+        QCOMPARE(m_f->captions().size(), 4);
+    }
+
+    void searchHereOnADiscAndAGroup()
+    {
+        // From the tree's menu: the selected disc is the scope.
+        m_f->nav().TreeChange(m_f->node(u"Rock Disc"_s));
+        m_f->action(u"SearchHere2"_s)->trigger();
+        QVERIFY(!panel()->isHidden());
+        QCOMPARE(control<QLabel>(u"SearchLabel"_s)->text(), u"Search mask (look in disc \"Rock Disc\"):"_s);
+        search(u"p"_s);
+        // A.mp3, pack.zip, deep.png, song.mp3, live.mp3; not the other disc's pic.jpg
+        QCOMPARE(m_f->captions().size(), 5);
+        QVERIFY(!m_f->captions().contains(u"pic.jpg"_s));
+
+        // From a group entry of the list: the menu's node becomes the scope.
+        m_f->nav().TreeChange(m_f->tree().root());
+        TreeNode *music = m_f->node(u"Music"_s);
+        QTimer::singleShot(0, this, [this] {
+            m_f->action(u"SearchHere2"_s)->trigger();
+            if (QWidget *menu = QApplication::activePopupWidget())
+                menu->close();
+        });
+        m_f->nav().requestNodeMenu(music, QPoint(10, 10));
+        QCOMPARE(m_f->nav().currentNode(), music);
+        QCOMPARE(control<QLabel>(u"SearchLabel"_s)->text(), u"Search mask (look in group \"Music\"):"_s);
+    }
+
+    void stopMidSearchLeavesNoUnpackedList()
+    {
+        bigGroup();
+        m_f->nav().TreeChange(m_f->node(u"Big"_s));
+        // Stop is pressed as soon as the search first lets the window handle events.
+        QTimer::singleShot(0, control<QPushButton>(u"StopButton"_s), &QPushButton::click);
+        search(QString());
+        const int found = m_f->captions().size();
+        QVERIFY(found > 0);
+        QVERIFY(found < 60000);
+        QCOMPARE(m_f->form().statusText(),
+                 u" 0 directories and %1 files found, total size "_s.arg(found) + FormatSize(qint64(found) * 10));
+        QVERIFY(tree()->isEnabled());
+        QVERIFY(!control<QPushButton>(u"StopButton"_s)->isEnabled());
+        const QDir db(DataPaths::dbFolder(m_dir->path() + u'/'));
+        for (const QString &f : db.entryList(QDir::Files))
+            QVERIFY2(!ContentsFile::isUnpackedList(f), qPrintable(f));
+    }
+
+    void historyIsSavedAtClose()
+    {
+        search(u"rock"_s);
+        search(u"pic"_s);
+        QCOMPARE(panel()->history(), QStringList({u"pic"_s, u"rock"_s}));
+        m_f->form().close();
+        QCOMPARE(m_f->ws().searchHistory(), QStringList({u"pic"_s, u"rock"_s}));
+    }
+};
+
+QTEST_MAIN(TestSearchPanel)
+#include "tst_searchpanel.moc"
