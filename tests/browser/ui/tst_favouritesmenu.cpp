@@ -1,0 +1,142 @@
+// The favourites menu of the main window: adding and removing the current location, when
+// both may be used, opening a favourite, and favourites of discs that left the catalogue.
+#include "TestCatalogue.h"
+#include "TestWindow.h"
+#include "browser/ui/ContentsPanel.h"
+#include "browser/ui/ContentsView.h"
+#include "browser/ui/FavouritesMenu.h"
+#include "store/Favourites.h"
+
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QToolButton>
+
+using namespace Qt::StringLiterals;
+
+class TestFavouritesMenu : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TestWindow::Window> m_f;
+    QString m_data;
+
+    QString favouritesFile() const { return Favourites::fileName(m_data); }
+    QStringList itemCaptions() const
+    {
+        QStringList out;
+        const QList<QAction *> all = (*m_f)->actions().menu(u"FavoritesMenu"_s)->actions();
+        for (qsizetype i = 3; i < all.size(); ++i)
+            out << all.at(i)->text();
+        return out;
+    }
+    void open() { m_f = std::make_unique<TestWindow::Window>(m_data); }
+
+private Q_SLOTS:
+    void initTestCase() { TestWindow::setUp(); }
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_data = m_dir->path() + u"/data/"_s;
+        TestWindow::reset(m_data);
+        TestCatalogue::prepared(m_data);
+    }
+    void cleanup()
+    {
+        m_f.reset();
+        QCOMPARE(AppDialogs::pendingAnswers(), 0);
+    }
+
+    void addedTwiceThenRemovedOnce()
+    {
+        open();
+        TestWindow::Window &f = *m_f;
+        QAction *add = f.action(u"AddLocationtoFavorites1"_s);
+        QAction *remove = f.action(u"RemoveFavoriteLocation1"_s);
+        QMenu *menu = f->actions().menu(u"FavoritesMenu"_s);
+        QCOMPARE(menu->actions().size(), 3); // the two commands and the separator
+
+        f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, false, u"\\ROCK\\"_s);
+        QVERIFY(add->isEnabled());
+        QCOMPARE(menu->defaultAction(), add);
+        QVERIFY(!remove->isEnabled()); // not a favourite yet
+        add->trigger();
+        add->trigger();
+        QCOMPARE(itemCaptions(), (QStringList{u"Rock Disc:\\ROCK\\"_s, u"Rock Disc:\\ROCK\\"_s}));
+        QVERIFY(remove->isEnabled());
+        remove->trigger();
+        QCOMPARE(itemCaptions(), QStringList{u"Rock Disc:\\ROCK\\"_s});
+        QCOMPARE(f.ws().favourites().lines(), QStringList{u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s});
+
+        // While a group is listed, neither command and not the tool button.
+        f.nav().TreeChange(f.tree().root());
+        QVERIFY(!add->isEnabled());
+        QVERIFY(!remove->isEnabled());
+        QCOMPARE(menu->defaultAction(), nullptr);
+        f->findChild<QToolButton *>(u"FavoritesButton"_s)->click();
+        QCOMPARE(f.ws().favourites().count(), 1);
+
+        // The tool button itself adds the location listed.
+        f.nav().LoadCD(u"Photos Disc"_s, u"5E6F7081"_s, false, u"\\"_s);
+        f->findChild<QToolButton *>(u"FavoritesButton"_s)->click();
+        QCOMPARE(itemCaptions(), (QStringList{u"Rock Disc:\\ROCK\\"_s, u"Photos Disc:\\"_s}));
+
+        // The list is written at the end of the run.
+        f->close();
+        QFile file(favouritesFile());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("1A2B3C4D|Rock Disc:|\\ROCK\\\r\n5E6F7081|Photos Disc:|\\\r\n"));
+    }
+
+    void openingAFavourite()
+    {
+        TextCodec::writeLines(favouritesFile(),
+                              {u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s, u"1A2B3C4D|Rock Disc:|\\pack.zip\\"_s});
+        open();
+        TestWindow::Window &f = *m_f;
+        QCOMPARE(itemCaptions(), (QStringList{u"Rock Disc:\\ROCK\\"_s, u"Rock Disc:\\pack.zip\\"_s}));
+        auto *menus = f.controller<FavouritesMenu>();
+        menus->items().at(0)->trigger();
+        QCOMPARE(f.nav().location().pathLabel, u"\\ROCK\\"_s);
+        QCOMPARE(f.nav().currentNode(), f.node(u"Rock Disc"_s));
+        ContentsView *view = f->contentsPanel()->view();
+        QCOMPARE(view->selectedRows(), QList<int>{0});
+        // Inside an archive only its entries are listed.
+        menus->items().at(1)->trigger();
+        QVERIFY(f.nav().location().archiveMode);
+        QStringList entries = f.captions();
+        entries.sort();
+        QCOMPARE(entries, (QStringList{u"deep.png"_s, u"inner.txt"_s}));
+    }
+
+    void favouritesOfADeletedDiscGoAtTheNextRebuild()
+    {
+        TextCodec::writeLines(favouritesFile(), {u"DEADBEEF|Lost Disc:|\\"_s, u"5E6F7081|Photos Disc:|\\"_s,
+                                                 u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s});
+        open();
+        TestWindow::Window &f = *m_f;
+        // A disc the catalogue does not know is dropped at the start, without a word.
+        QCOMPARE(itemCaptions(), (QStringList{u"Photos Disc:\\"_s, u"Rock Disc:\\ROCK\\"_s}));
+        QVERIFY(AppDialogs::shown().isEmpty());
+
+        f.tree().removeNode(f.node(u"Photos Disc"_s));
+        QCOMPARE(itemCaptions().size(), 2); // still there until the menu is rebuilt
+        f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, false, u"\\"_s);
+        f.action(u"AddLocationtoFavorites1"_s)->trigger();
+        QCOMPARE(itemCaptions(), (QStringList{u"Rock Disc:\\ROCK\\"_s, u"Rock Disc:\\"_s}));
+        f->close();
+        QCOMPARE(TextCodec::readLines(favouritesFile()),
+                 (QStringList{u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s, u"1A2B3C4D|Rock Disc:|\\"_s}));
+    }
+
+    void noFavouritesWriteAnEmptyFile()
+    {
+        open();
+        (*m_f)->close();
+        QVERIFY(QFile::exists(favouritesFile()));
+        QCOMPARE(QFileInfo(favouritesFile()).size(), 0);
+    }
+};
+
+QTEST_MAIN(TestFavouritesMenu)
+#include "tst_favouritesmenu.moc"
