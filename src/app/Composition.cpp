@@ -5,9 +5,13 @@
 #include "backup/ui/BackupCommands.h"
 #include "browser/Navigator.h"
 #include "browser/ui/ContentsCommands.h"
+#include "browser/ui/ContentsPanel.h"
+#include "browser/ui/ContentsView.h"
 #include "browser/ui/FavouritesMenu.h"
 #include "browser/ui/TMainForm.h"
 #include "browser/ui/TreeCommands.h"
+#include "compile/ui/CompilationPanel.h"
+#include "compile/ui/CompileCommands.h"
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"
 #include "reports/ui/ReportCommands.h"
@@ -37,10 +41,13 @@ Composition::Composition(const QString &dataFolder)
     new ContentsCommands(ws, nav, window);
     new FavouritesMenu(ws, nav, window);
     new SettingsCommands(ws, window.actions(), &window, window.positionSave());
-    new DiscCommands(ws, nav, window.actions(), &window);
+    auto *discs = new DiscCommands(ws, nav, window.actions(), &window);
     new BackupCommands(ws, nav, window.actions(), &window);
     new HelpCommands(ws, window.actions(), &window);
     window.setSearchBand(new SearchPanel(ws, nav, window.actions()));
+    auto *compile = new CompileCommands(ws, nav, window.actions(), window.contentsPanel()->view(),
+                                        window.contentsPanel()->view()->selectionModel(), discs->drive(), &window);
+    window.setCompilationPanel(compile->panel());
     new UpdateCommands(ws, window.actions(), &window);
     // Last: it gives every control built so far its command icon.
     new SkinCommands(ws, &window);

@@ -89,31 +89,29 @@ QString SearchCommand::details() const
 
 int SearchCommand::run(CliContext &ctx, const QStringList &args)
 {
-    const CliArgs a(
-        args, {u"--in"_s, u"--category"_s, u"--larger"_s, u"--smaller"_s, u"--newer"_s, u"--older"_s, u"--limit"_s},
-        {});
+    const CliArgs a(args, {u"in"_s, u"category"_s, u"larger"_s, u"smaller"_s, u"newer"_s, u"older"_s, u"limit"_s}, {});
     if (a.positional().size() > 1)
         throw CliUsageError(u"at most one MASK is needed"_s);
     SearchCriteria c;
     c.mask = a.positional().value(0);
-    if (a.has(u"--category"_s)) {
-        c.category = intOption(u"--category"_s, a.value(u"--category"_s));
+    if (a.has(u"category"_s)) {
+        c.category = intOption(u"--category"_s, a.value(u"category"_s));
         if (c.category < 0 || c.category >= SearchCriteria::CategoryCount)
             throw CliUsageError(u"--category wants 0 to %1"_s.arg(SearchCriteria::CategoryCount - 1));
     }
-    if ((c.largerOn = a.has(u"--larger"_s)))
-        c.minSize = sizeOption(u"--larger"_s, a.value(u"--larger"_s));
-    if ((c.smallerOn = a.has(u"--smaller"_s)))
-        c.maxSize = sizeOption(u"--smaller"_s, a.value(u"--smaller"_s));
-    if ((c.newerOn = a.has(u"--newer"_s)))
-        c.newerThan = dateOption(u"--newer"_s, a.value(u"--newer"_s));
-    if ((c.olderOn = a.has(u"--older"_s)))
-        c.olderThan = dateOption(u"--older"_s, a.value(u"--older"_s));
-    if (a.has(u"--limit"_s))
-        c.limit = intOption(u"--limit"_s, a.value(u"--limit"_s));
+    if ((c.largerOn = a.has(u"larger"_s)))
+        c.minSize = sizeOption(u"--larger"_s, a.value(u"larger"_s));
+    if ((c.smallerOn = a.has(u"smaller"_s)))
+        c.maxSize = sizeOption(u"--smaller"_s, a.value(u"smaller"_s));
+    if ((c.newerOn = a.has(u"newer"_s)))
+        c.newerThan = dateOption(u"--newer"_s, a.value(u"newer"_s));
+    if ((c.olderOn = a.has(u"older"_s)))
+        c.olderThan = dateOption(u"--older"_s, a.value(u"older"_s));
+    if (a.has(u"limit"_s))
+        c.limit = intOption(u"--limit"_s, a.value(u"limit"_s));
 
     const Catalogue &cat = ctx.readCatalogue();
-    const TreeNode *scope = a.has(u"--in"_s) ? scopeNode(cat.tree(), a.value(u"--in"_s)) : cat.tree().root();
+    const TreeNode *scope = a.has(u"in"_s) ? scopeNode(cat.tree(), a.value(u"in"_s)) : cat.tree().root();
     NameIndex index(cat.dbFolder());
     SearchEngine engine(cat.dbFolder(), c, &index);
     engine.search(scope);

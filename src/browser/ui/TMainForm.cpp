@@ -265,6 +265,18 @@ void TMainForm::setSearchBand(QWidget *band)
     static_cast<QVBoxLayout *>(centralWidget()->layout())->insertWidget(0, band);
 }
 
+void TMainForm::setCompilationPanel(QWidget *panel)
+{
+    QWidget *place = m_splitter->findChild<QWidget *>(QStringLiteral("CompilationPanel"), Qt::FindDirectChildrenOnly);
+    const int at = place ? m_splitter->indexOf(place) : -1;
+    const bool hidden = panel->isHidden();
+    if (at >= 0)
+        delete m_splitter->replaceWidget(at, panel);
+    else
+        m_splitter->addWidget(panel);
+    panel->setHidden(hidden);
+}
+
 void TMainForm::FormCreate(QObject *sender)
 {
     // With the window as sender there is nothing more to do: the skins menu is filled by the

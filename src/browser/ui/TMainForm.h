@@ -37,6 +37,8 @@ public:
 
     // The band under the tool bar (the search panel); it shows and hides itself.
     void setSearchBand(QWidget *band);
+    // The compilation, right of the contents list; it shows and hides itself.
+    void setCompilationPanel(QWidget *panel);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
