@@ -217,7 +217,6 @@ void TOptionsForm::FormShow()
     if (QWidget *main = parentWidget())
         move(main->geometry().center() - rect().center());
     show();
-    raise();
     activateWindow();
 }
 
