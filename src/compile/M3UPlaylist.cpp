@@ -2,10 +2,21 @@
 
 #include "EntryLocation.h"
 
+#include <QDir>
 #include <QSaveFile>
 
 namespace M3UPlaylist
 {
+
+QString mediumRoot(const QString &driveText, const QString &volumeLabel)
+{
+    if (!driveText.isEmpty() && !driveText.startsWith(QLatin1String("/dev/")))
+        return driveText;
+    QString user = qEnvironmentVariable("USER");
+    if (user.isEmpty())
+        user = QDir::home().dirName();
+    return QStringLiteral("/media/") + user + u'/' + volumeLabel + u'/';
+}
 
 QByteArray lines(const QString &mediumRoot, const QList<CompilationEntry> &entries)
 {

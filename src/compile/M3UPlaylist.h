@@ -13,6 +13,11 @@
 namespace M3UPlaylist
 {
 
+// Where the medium of a drive is, or will be, mounted: the drive's text while it is mounted;
+// for a drive without a mounted medium (its text is its device) the place the desktop mounts a
+// medium of that label, /media/<user>/<label>/.
+QString mediumRoot(const QString &driveText, const QString &volumeLabel);
+
 QByteArray lines(const QString &mediumRoot, const QList<CompilationEntry> &entries);
 // Creates or replaces fileName; false with error set when it cannot be written.
 bool CreateList(const QString &mediumRoot, const QString &fileName, const QList<CompilationEntry> &entries,

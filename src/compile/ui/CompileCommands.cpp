@@ -1,0 +1,234 @@
+#include "CompileCommands.h"
+
+#include "CompilationPanel.h"
+#include "CompilationView.h"
+#include "TBurnForm.h"
+#include "TCopyForm.h"
+#include "acquire/DiscDrive.h"
+#include "browser/Navigator.h"
+#include "compile/CompilationList.h"
+#include "compile/CompileSelection.h"
+#include "compile/DiscBatches.h"
+#include "compile/EntryLocation.h"
+#include "compile/FileCopier.h"
+#include "compile/M3UPlaylist.h"
+#include "compile/TCDBurner.h"
+#include "gui/ActionRegistry.h"
+#include "gui/AppDialogs.h"
+#include "gui/WaitForCD.h"
+#include "session/Workspace.h"
+#include "store/GroupTree.h"
+#include "store/TCD.h"
+#include "store/TreeNode.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QProgressDialog>
+
+using namespace Qt::Literals::StringLiterals;
+
+CompileCommands::CompileCommands(Workspace &workspace, Navigator &navigator, ActionRegistry &actions,
+                                 QWidget *contentsList, QItemSelectionModel *selection, DiscDrive &drive,
+                                 QWidget *window)
+    : QObject(window), m_workspace(workspace), m_navigator(navigator), m_actions(actions), m_contentsList(contentsList),
+      m_selection(selection), m_drive(drive), m_window(window), m_list(new CompilationList(this)),
+      m_panel(new CompilationPanel(*m_list))
+{
+    m_panel->hide();
+    connect(actions.claim(u"ToggleCompilation1"_s), &QAction::triggered, this,
+            &CompileCommands::ToggleCompilationButtonClick);
+    connect(actions.claim(u"AddtoCompilation1"_s), &QAction::triggered, this, &CompileCommands::AddtoCompilation1Click);
+    connect(actions.claim(u"CopytoHDD1"_s), &QAction::triggered, this, &CompileCommands::CopytoHDD1Click);
+    connect(actions.claim(u"CopytoHDD2"_s), &QAction::triggered, this, &CompileCommands::CopytoHDD1Click);
+    connect(actions.claim(u"CreatePlaylist1"_s), &QAction::triggered, this, [this] { M3UClick(m_drive.driveText()); });
+
+    connect(m_panel, &CompilationPanel::closeClicked, this, &CompileCommands::ToggleCompilationButtonClick);
+    connect(m_panel, &CompilationPanel::clearClicked, this, &CompileCommands::ClearButtonClick);
+    connect(m_panel, &CompilationPanel::deleteClicked, this, &CompileCommands::CompilationDeleteButtonClick);
+    connect(m_panel, &CompilationPanel::burnClicked, this, &CompileCommands::BurnButtonClick);
+    m_panel->view()->setDropRule([this](QObject *source) { return CompilationListDragOver(source); });
+    connect(m_panel->view(), &CompilationView::dropped, this, &CompileCommands::CompilationListDragDrop);
+
+    // The drives' submenu is made again whenever the drives change.
+    connect(&drive, &DiscDrive::drivesChanged, this, &CompileCommands::hookPlaylistMenu);
+    hookPlaylistMenu();
+}
+
+CompileCommands::~CompileCommands()
+{
+    // Placed in the window, the panel goes with it; otherwise with us.
+    if (m_panel && !m_panel->parent())
+        delete m_panel;
+}
+
+QList<int> CompileCommands::selectedRows() const
+{
+    QList<int> rows;
+    for (const QModelIndex &i : m_selection->selectedRows())
+        rows.append(i.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void CompileCommands::hookPlaylistMenu()
+{
+    QMenu *menu = m_actions.action(u"CreatePlaylist1"_s)->menu<QMenu *>();
+    if (!menu)
+        return;
+    for (QAction *item : menu->actions()) {
+        if (item->property("quilloryHooked").toBool())
+            continue;
+        item->setProperty("quilloryHooked", true);
+        connect(item, &QAction::triggered, this, [this, item] { M3UClick(item->data().toString()); });
+    }
+}
+
+void CompileCommands::ToggleCompilationButtonClick()
+{
+    m_panel->setVisible(m_panel->isHidden());
+}
+
+bool CompileCommands::CompilationListDragOver(QObject *source) const
+{
+    auto *widget = qobject_cast<QWidget *>(source);
+    if (!widget || !(widget == m_contentsList || m_contentsList->isAncestorOf(widget)))
+        return false;
+    return CompileSelection::canCopy(m_navigator.listing(), m_navigator.location(), selectedRows());
+}
+
+void CompileCommands::AddtoCompilation1Click()
+{
+    if (!CompileSelection::canCopy(m_navigator.listing(), m_navigator.location(), selectedRows()))
+        return;
+    CompilationListDragDrop();
+    if (m_panel->isHidden())
+        m_panel->show();
+}
+
+void CompileCommands::CompilationListDragDrop()
+{
+    m_list->add(CompileSelection::entriesOf(m_navigator.listing(), selectedRows()));
+}
+
+void CompileCommands::ClearButtonClick()
+{
+    m_list->clear();
+}
+
+void CompileCommands::CompilationDeleteButtonClick()
+{
+    m_list->remove(m_panel->view()->selectedRows());
+}
+
+void CompileCommands::M3UClick(const QString &driveText)
+{
+    const QList<CompilationEntry> entries = CompileSelection::entriesOf(m_navigator.listing(), selectedRows());
+    if (entries.isEmpty())
+        return;
+    const QString file =
+        AppDialogs::saveFileName(m_window, u"Save M3U Playlist"_s, u"M3U Playlists (*.m3u)"_s, u"m3u"_s, QString());
+    if (file.isEmpty())
+        return;
+    // A drive without a mounted medium: the disc will be mounted under its volume label.
+    QString label;
+    if (const TreeNode *disc = FindCD(m_workspace.tree().root(), entries.first().SN); disc && disc->cd())
+        label = disc->cd()->VolumeLabel;
+    QString error;
+    if (!M3UPlaylist::CreateList(M3UPlaylist::mediumRoot(driveText, label), file, entries, &error))
+        AppDialogs::showError(m_window, error);
+}
+
+TCopyForm *CompileCommands::copyForm()
+{
+    if (!m_copyForm) {
+        m_copyForm = new TCopyForm(m_window);
+        connect(m_copyForm, &TCopyForm::copyRequested, this, &CompileCommands::copyFromDiscs);
+    }
+    return m_copyForm;
+}
+
+void CompileCommands::CopytoHDD1Click()
+{
+    if (!CompileSelection::canCopy(m_navigator.listing(), m_navigator.location(), selectedRows()))
+        return;
+    copyForm()->show();
+}
+
+void CompileCommands::copyFromDiscs(const QString &destination)
+{
+    const DiscBatches batches(CompileSelection::entriesOf(m_navigator.listing(), selectedRows()));
+    if (!fetch(batches, destination))
+        return;
+    AppDialogs::message(m_window, AppDialogs::Information, u"Copy to Hard-Drive completed!"_s);
+}
+
+bool CompileCommands::fetch(const DiscBatches &batches, const QString &destination)
+{
+    return batches.copyEach(
+        [this](const QString &serial, const QString &title) { return WaitForCD(m_window, serial, title); },
+        [this, &destination](const QStringList &sources) { copyWithProgress(sources, destination); });
+}
+
+void CompileCommands::copyWithProgress(const QStringList &sources, const QString &destination)
+{
+    QProgressDialog progress(u"Copying..."_s, u"Cancel"_s, 0, 1000, m_window);
+    progress.setObjectName(u"CopyProgress"_s);
+    progress.setWindowTitle(u"Copy to HDD"_s);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    FileCopier copier;
+    copier.setProgress([&progress](qint64 done, qint64 total, const QString &file) {
+        if (!file.isEmpty())
+            progress.setLabelText(QDir::toNativeSeparators(file));
+        progress.setValue(total > 0 ? static_cast<int>(done * 1000 / total) : 0);
+        QApplication::processEvents();
+        return !progress.wasCanceled();
+    });
+    copier.copy(sources, destination);
+    progress.reset();
+    if (copier.failures().isEmpty())
+        return;
+    QStringList lines;
+    for (const FileCopier::Failure &f : copier.failures())
+        lines.append(f.path + u": "_s + f.reason);
+    AppDialogs::message(m_window, AppDialogs::Error, u"These files could not be copied:\n"_s + lines.join(u'\n'));
+}
+
+TCDBurner *CompileCommands::burner()
+{
+    if (!m_burner)
+        m_burner = new TCDBurner(m_window);
+    return m_burner;
+}
+
+TBurnForm *CompileCommands::burnForm()
+{
+    if (!m_burnForm)
+        m_burnForm = new TBurnForm(*burner(), m_window);
+    return m_burnForm;
+}
+
+void CompileCommands::BurnButtonClick()
+{
+    TCDBurner *b = burner();
+    // Without a recorder a disc image can still be written; without xorriso nothing.
+    if (!b->Equipped() && !b->canWriteImage()) {
+        AppDialogs::message(m_window, AppDialogs::Error,
+                            u"This feature requires Windows XP (or newer) and CD-Burning device!"_s);
+        return;
+    }
+    if (b->IsBurning()) {
+        burnForm()->show();
+        return;
+    }
+    b->ClearFiles();
+    QDir().mkpath(b->BurnArea());
+    if (!fetch(DiscBatches(m_list->entries()), b->BurnArea())) {
+        b->ClearFiles();
+        return;
+    }
+    burnForm()->start();
+}

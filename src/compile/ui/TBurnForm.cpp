@@ -1,0 +1,166 @@
+#include "TBurnForm.h"
+
+#include "browser/FormatSize.h"
+#include "compile/TCDBurner.h"
+#include "gui/AppDialogs.h"
+#include "gui/MainWindowLock.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDate>
+#include <QDir>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace
+{
+// ISO 9660 keeps 32 characters of a volume label.
+constexpr int LabelLength = 32;
+} // namespace
+
+TBurnForm::TBurnForm(TCDBurner &burner, QWidget *mainWindow) : QDialog(mainWindow), m_burner(burner)
+{
+    setObjectName(u"BurnForm"_s);
+    setWindowTitle(u"Burn Disc"_s);
+    new MainWindowLock(this, mainWindow);
+
+    auto *layout = new QVBoxLayout(this);
+    auto *form = new QFormLayout;
+    m_recorders = new QComboBox(this);
+    m_recorders->setObjectName(u"RecorderBox"_s);
+    m_label = new QLineEdit(this);
+    m_label->setObjectName(u"VolumeLabelEdit"_s);
+    m_label->setMaxLength(LabelLength);
+    m_size = new QLabel(this);
+    m_size->setObjectName(u"BurnSizeLabel"_s);
+    form->addRow(u"Recorder:"_s, m_recorders);
+    form->addRow(u"Volume label:"_s, m_label);
+    form->addRow(u"Size:"_s, m_size);
+    layout->addLayout(form);
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(u"BurnProgress"_s);
+    m_progress->setRange(0, 1000);
+    m_progress->setTextVisible(false);
+    layout->addWidget(m_progress);
+    m_status = new QLabel(this);
+    m_status->setObjectName(u"BurnStatusLabel"_s);
+    m_status->setWordWrap(true);
+    m_status->setMinimumWidth(360);
+    layout->addWidget(m_status);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    m_burn = new QPushButton(u"Burn"_s, this);
+    m_burn->setObjectName(u"BurnStartButton"_s);
+    m_burn->setDefault(true);
+    m_cancel = new QPushButton(u"Cancel"_s, this);
+    m_cancel->setObjectName(u"BurnCancelButton"_s);
+    buttons->addWidget(m_burn);
+    buttons->addWidget(m_cancel);
+    layout->addLayout(buttons);
+
+    connect(m_burn, &QPushButton::clicked, this, &TBurnForm::BurnButtonClick);
+    connect(m_cancel, &QPushButton::clicked, this, &TBurnForm::CancelButtonClick);
+    connect(&burner, &TCDBurner::burnProgress, this,
+            [this](double percent) { m_progress->setValue(static_cast<int>(percent * 10)); });
+    connect(&burner, &TCDBurner::OnBurnDone, this, &TBurnForm::burnDone);
+}
+
+void TBurnForm::start()
+{
+    m_recorders->clear();
+    for (const QString &r : m_burner.recorders())
+        m_recorders->addItem(r, r);
+    if (m_burner.canWriteImage())
+        m_recorders->addItem(u"Disc image file (ISO)"_s, QString());
+    m_label->setText(QLocale::c().toString(QDate::currentDate(), u"MMM dd yyyy"_s));
+    m_size->setText(FormatSize(m_burner.BurnSize()));
+    m_progress->setValue(0);
+    // Without a recorder, say why only an image can be written.
+    m_status->setText(m_burner.Equipped() ? QString() : m_burner.LastError());
+    setBurning(false);
+    m_cancel->setText(u"Cancel"_s);
+    show();
+    raise();
+    if (auto *main = parentWidget())
+        move(main->geometry().center() - rect().center());
+}
+
+void TBurnForm::BurnButtonClick()
+{
+    if (m_burner.IsBurning())
+        return;
+    QString target = m_recorders->currentData().toString();
+    if (target.isEmpty()) {
+        const QString file = AppDialogs::saveFileName(this, u"Save Disc Image"_s, u"Disc Images (*.iso)"_s, u"iso"_s,
+                                                      QDir::home().filePath(m_label->text() + u".iso"_s));
+        if (file.isEmpty())
+            return;
+        target = TCDBurner::imageTarget(file);
+    }
+    m_target = target;
+    m_progress->setValue(0);
+    m_status->setText(u"Writing..."_s);
+    setBurning(true);
+    m_burner.StartBurn(target, m_label->text());
+}
+
+void TBurnForm::burnDone(int result)
+{
+    setBurning(false);
+    if (result < 0) {
+        m_status->setText(u"A burn is running already, or the recorder cannot be used."_s);
+        return;
+    }
+    m_cancel->setText(u"Close"_s);
+    if (m_burner.lastBurnSucceeded()) {
+        m_progress->setValue(m_progress->maximum());
+        m_status->setText(TCDBurner::isImageTarget(m_target)
+                              ? u"The disc image %1 was written successfully."_s.arg(m_target.mid(6))
+                              : u"The disc was written successfully."_s);
+    } else {
+        m_status->setText(u"The disc could not be written: "_s + m_burner.LastError());
+    }
+}
+
+void TBurnForm::setBurning(bool burning)
+{
+    m_burn->setEnabled(!burning);
+    m_recorders->setEnabled(!burning);
+    m_label->setEnabled(!burning);
+}
+
+void TBurnForm::CancelButtonClick()
+{
+    if (m_burner.IsBurning()) {
+        m_status->setText(u"Cancelling..."_s);
+        m_burner.cancelBurn();
+        return;
+    }
+    hide();
+}
+
+void TBurnForm::closeEvent(QCloseEvent *event)
+{
+    // The window goes only once the burn is over, so its outcome is seen.
+    if (m_burner.IsBurning()) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void TBurnForm::keyPressEvent(QKeyEvent *event)
+{
+    if (m_burner.IsBurning())
+        return;
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,114 @@
+#include "TCopyForm.h"
+
+#include "gui/MainWindowLock.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+using namespace Qt::Literals::StringLiterals;
+
+TCopyForm::TCopyForm(QWidget *mainWindow) : QDialog(mainWindow)
+{
+    setObjectName(u"CopyForm"_s);
+    setWindowTitle(u"Copy to HDD"_s);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    new MainWindowLock(this, mainWindow);
+
+    auto *layout = new QVBoxLayout(this);
+    auto *label = new QLabel(u"Select destination directory :"_s, this);
+    label->setObjectName(u"DestinationLabel"_s);
+    QFont bold = label->font();
+    bold.setBold(true);
+    label->setFont(bold);
+    layout->addWidget(label);
+
+    m_model = new QFileSystemModel(this);
+    m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    m_model->setRootPath(u"/"_s);
+    m_model->setReadOnly(true);
+    m_tree = new QTreeView(this);
+    m_tree->setObjectName(u"ShellTree"_s);
+    m_tree->setModel(m_model);
+    m_tree->setHeaderHidden(true);
+    for (int c = 1; c < m_model->columnCount(); ++c)
+        m_tree->hideColumn(c);
+    m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_tree->setMinimumSize(300, 320);
+    layout->addWidget(m_tree, 1);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    m_ok = new QPushButton(u"OK"_s, this);
+    m_ok->setObjectName(u"OkButton"_s);
+    m_ok->setDefault(true);
+    m_cancel = new QPushButton(u"Cancel"_s, this);
+    m_cancel->setObjectName(u"CancelButton"_s);
+    for (QPushButton *b : {m_ok, m_cancel}) {
+        QFont f = b->font();
+        f.setBold(true);
+        b->setFont(f);
+        buttons->addWidget(b);
+    }
+    layout->addLayout(buttons);
+
+    connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this, &TCopyForm::ShellTreeChange);
+    connect(m_ok, &QPushButton::clicked, this, &TCopyForm::OkButtonClick);
+    connect(m_cancel, &QPushButton::clicked, this, &TCopyForm::CancelButtonClick);
+    ShellTreeChange();
+}
+
+QString TCopyForm::selectedFolder() const
+{
+    const QModelIndex current = m_tree->currentIndex();
+    if (!current.isValid())
+        return QString();
+    const QString path = m_model->filePath(current);
+    return QFileInfo(path).isDir() ? path : QString();
+}
+
+void TCopyForm::selectFolder(const QString &path)
+{
+    const QModelIndex index = m_model->index(QFileInfo(path).absoluteFilePath());
+    if (!index.isValid())
+        return;
+    m_tree->setCurrentIndex(index);
+    m_tree->scrollTo(index);
+    ShellTreeChange();
+}
+
+void TCopyForm::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    // The user's home stands where the desktop stands on other systems: the first place offered.
+    if (selectedFolder().isEmpty())
+        selectFolder(QDir::homePath());
+    if (auto *main = parentWidget())
+        move(main->geometry().center() - rect().center());
+}
+
+void TCopyForm::ShellTreeChange()
+{
+    m_ok->setEnabled(!selectedFolder().isEmpty());
+}
+
+void TCopyForm::OkButtonClick()
+{
+    const QString destination = selectedFolder();
+    if (destination.isEmpty())
+        return;
+    hide();
+    Q_EMIT copyRequested(destination);
+}
+
+void TCopyForm::CancelButtonClick()
+{
+    hide();
+}

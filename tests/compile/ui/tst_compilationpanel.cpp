@@ -1,0 +1,394 @@
+// The compilation panel and the commands that fetch catalogued files from their discs, driven
+// through the real window: adding and its refusals, the drop rule, the playlist for a drive,
+// Copy to HDD disc by disc, and Burn Disc into a disc image read back with xorriso.
+
+#include "ScanFixture.h"
+#include "TestCatalogue.h"
+#include "TestWindow.h"
+#include "acquire/FolderVolumeBackend.h"
+#include "browser/SearchHits.h"
+#include "browser/ui/ContentsPanel.h"
+#include "browser/ui/ContentsView.h"
+#include "browser/ui/TreePanel.h"
+#include "compile/CompilationList.h"
+#include "compile/TCDBurner.h"
+#include "compile/ui/CompilationModel.h"
+#include "compile/ui/CompilationPanel.h"
+#include "compile/ui/CompilationView.h"
+#include "compile/ui/CompileCommands.h"
+#include "compile/ui/TBurnForm.h"
+#include "compile/ui/TCopyForm.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QTreeView>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace
+{
+
+const QString Road = u"1A2B3C4D"_s;
+const QString Photo = u"5E6F7081"_s;
+
+void catalogue(const QString &dataFolder)
+{
+    const QString db = DataPaths::dbFolder(dataFolder);
+    const QString d = TestCatalogue::date(2024, 6, 1);
+    TestCatalogue::packDisc(db, Road, [&d](ContentsListWriter &folders, ContentsListWriter &files) {
+        folders.writeFolderRecord(u"Live"_s, u"\\"_s, 4, d);
+        files.writeFileRecord(u"one.mp3"_s, u"\\"_s, 3, d);
+        files.writeFileRecord(u"two.mp3"_s, u"\\"_s, 3, d);
+        files.writeFileRecord(u"notes.txt"_s, u"\\"_s, 5, d);
+        files.writeFileRecord(u"pack.zip"_s, u"\\"_s, 9, d, {QString::fromLatin1(ContentsRecord::CompressedFolder)});
+        files.writeArchiveEntry(u"inner.mp3"_s, u"\\pack.zip\\"_s, 1, d, QString());
+        files.writeFileRecord(u"live.mp3"_s, u"\\Live\\"_s, 4, d);
+    });
+    TestCatalogue::packDisc(db, Photo, [&d](ContentsListWriter &folders, ContentsListWriter &files) {
+        folders.writeFolderRecord(u"2025"_s, u"\\"_s, 3, d);
+        files.writeFileRecord(u"beach.jpg"_s, u"\\"_s, 5, d);
+        files.writeFileRecord(u"sun.jpg"_s, u"\\2025\\"_s, 3, d);
+    });
+    TextCodec::writeLines(db + u"groups.tree"_s,
+                          {u"My Collection"_s, u"\tRoad Music|ROAD|1A2B3C4D|CDFS|24|||1|"_s + d + u"|"_s,
+                           u"\tPhoto Disc|PHOTOS|5E6F7081|UDF|8|||2|"_s + d + u"|"_s});
+}
+
+QByteArray read(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TestCompilationPanel : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<FolderVolumeBackend> m_backend;
+    std::unique_ptr<TestWindow::Window> m_f;
+    QString m_roadDrive;
+    QString m_photoDrive;
+
+    QString data() const { return m_dir->path() + u"/data/"_s; }
+    ContentsView *view() const { return (*m_f)->contentsPanel()->view(); }
+    CompileCommands *commands() const { return m_f->controller<CompileCommands>(); }
+    CompilationList &compilation() const { return commands()->compilation(); }
+    CompilationPanel *panel() const { return commands()->panel(); }
+
+    QStringList names() const
+    {
+        QStringList out;
+        for (const CompilationEntry &e : compilation().entries())
+            out << e.Name;
+        return out;
+    }
+
+    void open(const QString &title, const QString &serial, const QString &path = u"\\"_s, bool archive = false)
+    {
+        m_f->nav().LoadCD(title, serial, archive, path);
+    }
+
+    void select(const QStringList &captions)
+    {
+        view()->selectionModel()->clearSelection();
+        for (const QString &c : captions) {
+            QVERIFY2(m_f->row(c) >= 0, qPrintable(c));
+            view()->selectionModel()->select(view()->selectionModel()->model()->index(m_f->row(c), 0),
+                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+    }
+
+    void add(const QString &title, const QString &serial, const QString &path, const QStringList &captions)
+    {
+        open(title, serial, path);
+        select(captions);
+        m_f->action(u"AddtoCompilation1"_s)->trigger();
+    }
+
+private Q_SLOTS:
+    void initTestCase() { TestWindow::setUp(); }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        TestWindow::reset(data());
+        catalogue(data());
+        const QString road = m_dir->path() + u"/road"_s, photo = m_dir->path() + u"/photo"_s;
+        QVERIFY(ScanFixture::writeFile(road + u"/one.mp3"_s, "one"));
+        QVERIFY(ScanFixture::writeFile(road + u"/two.mp3"_s, "two"));
+        QVERIFY(ScanFixture::writeFile(road + u"/notes.txt"_s, "notes"));
+        QVERIFY(ScanFixture::writeFile(road + u"/Live/live.mp3"_s, "live"));
+        QVERIFY(ScanFixture::writeFile(photo + u"/beach.jpg"_s, "beach"));
+        QVERIFY(ScanFixture::writeFile(photo + u"/2025/sun.jpg"_s, "sun"));
+        m_backend = std::make_unique<FolderVolumeBackend>();
+        m_roadDrive = m_backend->addVolume(ScanFixture::volume(road, 0x1A2B3C4D));
+        m_photoDrive = m_backend->addVolume(ScanFixture::volume(photo, 0x5E6F7081));
+        VolumeBackend::setDefaultBackend(m_backend.get());
+        m_f = std::make_unique<TestWindow::Window>(data());
+    }
+
+    void cleanup()
+    {
+        m_f.reset();
+        VolumeBackend::setDefaultBackend(nullptr);
+        m_backend.reset();
+        QCOMPARE(AppDialogs::pendingAnswers(), 0);
+    }
+
+    void addingTogglingAndTheButtons()
+    {
+        QVERIFY(panel()->isHidden());
+        QCOMPARE(panel()->objectName(), u"RightPanel"_s);
+        m_f->action(u"ToggleCompilation1"_s)->trigger();
+        QVERIFY(!panel()->isHidden());
+        panel()->findChild<QToolButton *>(u"CompilationCloseButton"_s)->click();
+        QVERIFY(panel()->isHidden());
+
+        // Adding shows the panel; the same entries again add nothing.
+        add(u"Road Music"_s, Road, u"\\"_s, {u"two.mp3"_s, u"Live"_s, u"one.mp3"_s});
+        QVERIFY(!panel()->isHidden());
+        QCOMPARE(names(), (QStringList{u"Live"_s, u"one.mp3"_s, u"two.mp3"_s}));
+        m_f->action(u"AddtoCompilation1"_s)->trigger();
+        QCOMPARE(compilation().count(), 3);
+        QLabel *size = panel()->sizeLabel();
+        QCOMPARE(size->text(), u"Total size: 10.00 Bytes"_s);
+        QCOMPARE(panel()->model()->index(1).data(Qt::ToolTipRole).toString(),
+                 u"Path: Road Music:\\\nSize: 3.00 Bytes"_s);
+
+        // Nothing from inside a ZIP archive, and no "..".
+        open(u"Road Music"_s, Road, u"\\pack.zip\\"_s, true);
+        select({u"inner.mp3"_s});
+        m_f->action(u"AddtoCompilation1"_s)->trigger();
+        open(u"Road Music"_s, Road, u"\\Live\\"_s);
+        select({u".."_s});
+        m_f->action(u"AddtoCompilation1"_s)->trigger();
+        QCOMPARE(compilation().count(), 3);
+
+        // Delete Selected items, then Clear compilation.
+        panel()->view()->selectionModel()->select(panel()->model()->index(0),
+                                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        panel()->view()->selectionModel()->select(panel()->model()->index(2),
+                                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        panel()->findChild<QToolButton *>(u"CompilationDeleteButton"_s)->click();
+        QCOMPARE(names(), QStringList{u"one.mp3"_s});
+        QCOMPARE(size->text(), u"Total size: 3.00 Bytes"_s);
+        panel()->findChild<QToolButton *>(u"ClearButton"_s)->click();
+        QCOMPARE(compilation().count(), 0);
+        QCOMPARE(size->text(), u"Total size: 0 Bytes"_s);
+    }
+
+    void theSizeTurnsRedPastACd()
+    {
+        auto *hits = new SearchHits;
+        std::shared_ptr<SearchHits> shared(hits);
+        const int disc = hits->addDisc(u"Road Music"_s, Road);
+        const QByteArray d = TestCatalogue::date(2024, 6, 1).toUtf8();
+        hits->add(disc, ContentsEntry::File, "full.iso", "\\", CompilationList::CdCapacity, d);
+        hits->add(disc, ContentsEntry::File, "byte.txt", "\\", 1, d);
+        m_f->nav().showSearchResult(shared, u"2 found"_s);
+        QLabel *size = panel()->sizeLabel();
+        const QColor normal = size->palette().color(QPalette::WindowText);
+        select({u"full.iso"_s});
+        m_f->action(u"AddtoCompilation1"_s)->trigger();
+        QCOMPARE(size->palette().color(QPalette::WindowText), normal);
+        select({u"byte.txt"_s});
+        m_f->action(u"AddtoCompilation1"_s)->trigger();
+        QCOMPARE(size->palette().color(QPalette::WindowText), QColor(Qt::red));
+        const int byte = names().indexOf(u"byte.txt"_s);
+        panel()->view()->selectionModel()->select(panel()->model()->index(byte),
+                                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        panel()->findChild<QToolButton *>(u"CompilationDeleteButton"_s)->click();
+        QCOMPARE(size->palette().color(QPalette::WindowText), normal);
+    }
+
+    void dropsOnlyFromTheContentsListAndOnlyWhatMayBeCopied()
+    {
+        CompilationView *list = panel()->view();
+        open(u"Road Music"_s, Road);
+        select({u"one.mp3"_s});
+        QVERIFY(list->accepts(view()->listView()));
+        QVERIFY(list->accepts(view()->detailsView()));
+        QVERIFY(!list->accepts(nullptr));
+        QVERIFY(!list->accepts((*m_f)->treePanel()));
+        select({u".."_s});
+        QVERIFY(!list->accepts(view()->listView()));
+        open(u"Road Music"_s, Road, u"\\pack.zip\\"_s, true);
+        select({u"inner.mp3"_s});
+        QVERIFY(!list->accepts(view()->listView()));
+        // A group's entries are discs, which are not files to gather.
+        m_f->nav().TreeChange(m_f->node(u"My Collection"_s));
+        select({u"Road Music"_s});
+        QVERIFY(!list->accepts(view()->listView()));
+
+        open(u"Photo Disc"_s, Photo);
+        select({u"beach.jpg"_s, u"2025"_s});
+        QVERIFY(list->accepts(view()->listView()));
+        Q_EMIT list->dropped();
+        QCOMPARE(names(), (QStringList{u"2025"_s, u"beach.jpg"_s}));
+    }
+
+    void playlistForTheChosenDrive()
+    {
+        open(u"Road Music"_s, Road);
+        select({u"two.mp3"_s, u"one.mp3"_s});
+        // Two drives: one item per drive; the playlist names the files where that drive has them.
+        QMenu *drives = m_f->action(u"CreatePlaylist1"_s)->menu<QMenu *>();
+        QVERIFY(drives);
+        QCOMPARE(drives->actions().size(), 2);
+        QCOMPARE(drives->actions().at(0)->text(), u"For Drive "_s + m_roadDrive);
+        const QString file = m_dir->filePath(u"road.m3u"_s);
+        AppDialogs::pushFileName(file);
+        drives->actions().at(0)->trigger();
+        QCOMPARE(AppDialogs::shown().last().caption, u"Save M3U Playlist"_s);
+        const QByteArray lines = read(file);
+        QCOMPARE(lines, (m_roadDrive + u"one.mp3\r\n"_s + m_roadDrive + u"two.mp3\r\n"_s).toUtf8());
+        for (const QByteArray &l : lines.split('\n'))
+            if (!l.isEmpty())
+                QVERIFY2(QFileInfo::exists(QString::fromUtf8(l.chopped(1))), l.constData());
+
+        // Cancel at the save dialog writes nothing.
+        QFile::remove(file);
+        AppDialogs::pushFileName(QString());
+        drives->actions().at(1)->trigger();
+        QVERIFY(!QFile::exists(file));
+    }
+
+    void copyToHddDiscByDisc()
+    {
+        const QString dest = m_dir->filePath(u"dest"_s);
+        QVERIFY(QDir().mkpath(dest));
+        QVERIFY(ScanFixture::writeFile(dest + u"/one.mp3"_s, "an older one"));
+
+        // A search result of Road Music, Photo Disc, Road Music in list order: two discs, Road first.
+        auto hits = std::make_shared<SearchHits>();
+        const int road = hits->addDisc(u"Road Music"_s, Road);
+        const int photo = hits->addDisc(u"Photo Disc"_s, Photo);
+        const QByteArray d = TestCatalogue::date(2024, 6, 1).toUtf8();
+        hits->add(road, ContentsEntry::File, "notes.txt", "\\", 5, d);
+        hits->add(photo, ContentsEntry::File, "beach.jpg", "\\", 5, d);
+        hits->add(road, ContentsEntry::File, "one.mp3", "\\", 3, d);
+        m_f->nav().showSearchResult(hits, u"3 found"_s);
+        m_f->nav().arrange(ExplorerColumn::Size);
+        QCOMPARE(m_f->captions(), (QStringList{u"one.mp3"_s, u"beach.jpg"_s, u"notes.txt"_s}));
+        select({u"one.mp3"_s, u"beach.jpg"_s, u"notes.txt"_s});
+
+        // Photo Disc is not in its drive: the prompt comes once Road Music's part is copied,
+        // and giving up there ends the copy without the completion message.
+        m_backend->setPresent(m_photoDrive, false);
+        m_f->action(u"CopytoHDD1"_s)->trigger();
+        TCopyForm *form = commands()->copyForm();
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->windowTitle(), u"Copy to HDD"_s);
+        form->selectFolder(m_dir->filePath(u"no such folder"_s));
+        form->selectFolder(dest);
+        QVERIFY(form->okButton()->isEnabled());
+        AppDialogs::pushAnswer(QMessageBox::Cancel);
+        form->okButton()->click();
+        QVERIFY(!form->isVisible());
+        QCOMPARE(AppDialogs::shownTexts(),
+                 QStringList{u"Please insert disc labeled \"Photo Disc\" into CD-Drive and press OK."_s});
+        QCOMPARE(read(dest + u"/one.mp3"_s), QByteArray("one"));
+        QCOMPARE(read(dest + u"/notes.txt"_s), QByteArray("notes"));
+        QVERIFY(!QFileInfo::exists(dest + u"/beach.jpg"_s));
+
+        // With the disc in: no prompt, everything copied, then the completion message.
+        AppDialogs::clearShown();
+        m_backend->setPresent(m_photoDrive, true);
+        m_f->action(u"CopytoHDD1"_s)->trigger();
+        form->selectFolder(dest);
+        form->okButton()->click();
+        QCOMPARE(read(dest + u"/beach.jpg"_s), QByteArray("beach"));
+        QCOMPARE(AppDialogs::shownTexts(), QStringList{u"Copy to Hard-Drive completed!"_s});
+    }
+
+    void aFileMissingOnTheDiscIsReportedAndTheRestCopied()
+    {
+        const QString dest = m_dir->filePath(u"dest"_s);
+        QVERIFY(QDir().mkpath(dest));
+        QFile::remove(m_dir->path() + u"/road/two.mp3"_s);
+        open(u"Road Music"_s, Road);
+        select({u"one.mp3"_s, u"two.mp3"_s, u"notes.txt"_s});
+        m_f->action(u"CopytoHDD2"_s)->trigger();
+        commands()->copyForm()->selectFolder(dest);
+        commands()->copyForm()->okButton()->click();
+        const QStringList texts = AppDialogs::shownTexts();
+        QCOMPARE(texts.size(), 2);
+        QVERIFY2(texts[0].startsWith(u"These files could not be copied:\n"_s) && texts[0].contains(u"two.mp3"_s),
+                 qPrintable(texts[0]));
+        QVERIFY(!texts[0].contains(u"one.mp3"_s));
+        QCOMPARE(texts[1], u"Copy to Hard-Drive completed!"_s);
+        QCOMPARE(read(dest + u"/notes.txt"_s), QByteArray("notes"));
+        QCOMPARE(read(dest + u"/one.mp3"_s), QByteArray("one"));
+    }
+
+    void burnTwoDiscsIntoAnImage()
+    {
+        if (QStandardPaths::findExecutable(u"xorriso"_s).isEmpty())
+            QSKIP("xorriso is not installed");
+        add(u"Road Music"_s, Road, u"\\"_s, {u"one.mp3"_s, u"Live"_s});
+        add(u"Photo Disc"_s, Photo, u"\\"_s, {u"2025"_s, u"beach.jpg"_s});
+        add(u"Road Music"_s, Road, u"\\"_s, {u"two.mp3"_s});
+        TCDBurner *burner = commands()->burner();
+        QVERIFY(burner->canWriteImage());
+        QVERIFY(QDir().mkpath(burner->BurnArea()));
+        QVERIFY(ScanFixture::writeFile(burner->BurnArea() + u"left over.txt"_s, "from an earlier burn"));
+
+        // Giving up at the second disc leaves nothing staged and opens no burn window.
+        m_backend->setPresent(m_photoDrive, false);
+        AppDialogs::pushAnswer(QMessageBox::Cancel);
+        panel()->findChild<QToolButton *>(u"BurnButton"_s)->click();
+        QCOMPARE(AppDialogs::shownTexts(),
+                 QStringList{u"Please insert disc labeled \"Photo Disc\" into CD-Drive and press OK."_s});
+        QVERIFY(QDir(burner->BurnArea()).isEmpty());
+        QVERIFY(!commands()->burnForm()->isVisible());
+
+        m_backend->setPresent(m_photoDrive, true);
+        panel()->findChild<QToolButton *>(u"BurnButton"_s)->click();
+        TBurnForm *form = commands()->burnForm();
+        QVERIFY(form->isVisible());
+        QCOMPARE(burner->BurnSize(), qint64(3 + 3 + 4 + 5 + 3));
+        form->recorderBox()->setCurrentIndex(form->recorderBox()->count() - 1);
+        QVERIFY(form->recorderBox()->currentData().toString().isEmpty());
+        form->labelEdit()->setText(u"ROAD AND PHOTOS"_s);
+        const QString image = m_dir->filePath(u"compilation.iso"_s);
+        QVERIFY(ScanFixture::writeFile(image, "an old image that must not get a second session"));
+        AppDialogs::pushFileName(image);
+        QSignalSpy done(burner, &TCDBurner::OnBurnDone);
+        form->burnButton()->click();
+        QVERIFY(burner->IsBurning());
+        QVERIFY(done.wait(120000));
+        QCOMPARE(done.first().first().toInt(), 0);
+        QVERIFY2(burner->lastBurnSucceeded(), qPrintable(burner->LastError()));
+        QVERIFY(!burner->IsBurning());
+        QVERIFY(form->statusLabel()->text().contains(u"successfully"_s));
+
+        QByteArray listing;
+        QVERIFY(
+            ScanFixture::run(m_dir->path(), u"xorriso"_s,
+                             {u"-indev"_s, u"stdio:"_s + image, u"-pvd_info"_s, u"-find"_s, u"/"_s, u"-type"_s, u"f"_s},
+                             QByteArray(), &listing));
+        QVERIFY2(listing.contains("Volume Id    : ROAD AND PHOTOS"), listing.constData());
+        QStringList files;
+        for (const QByteArray &l : listing.split('\n'))
+            if (l.startsWith('\''))
+                files << QString::fromUtf8(l).remove(u'\'');
+        files.sort();
+        QCOMPARE(files,
+                 (QStringList{u"/2025/sun.jpg"_s, u"/Live/live.mp3"_s, u"/beach.jpg"_s, u"/one.mp3"_s, u"/two.mp3"_s}));
+        // The compilation stays as it was.
+        QCOMPARE(compilation().count(), 5);
+    }
+};
+
+QTEST_MAIN(TestCompilationPanel)
+#include "tst_compilationpanel.moc"
