@@ -15,7 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <list>
+#include <memory>
 #include <mspack.h>
+#include <sys/stat.h>
 
 // The I/O functions libmspack calls: cabinets are read through QFile, members are
 // written into whatever device the reader has made ready for the next member.
@@ -449,6 +451,8 @@ void TSTCabReader::Extract(const QString &cabinetFile, const QString &destinatio
     }
     checkFolders(set.first);
 
+    // Folders already made for this cabinet: most members share one.
+    QSet<QString> madeFolders;
     for (mscabd_file *f = set.first->files; f; f = f->next) {
         const TSTCabMember member = memberOf(f, set.first->folders);
         QString target = destination + member.Name;
@@ -461,29 +465,55 @@ void TSTCabReader::Extract(const QString &cabinetFile, const QString &destinatio
                 continue;
         }
         const QFileInfo targetInfo(target);
-        if (!QDir().mkpath(targetInfo.absolutePath()))
-            throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiTargetFile, errno ? errno : EACCES);
-        if (targetInfo.exists() && targetInfo.isFile() && !(targetInfo.permissions() & QFileDevice::WriteOwner)) {
+        const QString folder = targetInfo.absolutePath();
+        if (!madeFolders.contains(folder)) {
+            if (!QDir().mkpath(folder))
+                throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiTargetFile, errno ? errno : EACCES);
+            madeFolders.insert(folder);
+        }
+        // A scratch folder holds no file of the user's; what an earlier member left is replaced below.
+        if (DurableWrites && targetInfo.exists() && targetInfo.isFile() &&
+            !(targetInfo.permissions() & QFileDevice::WriteOwner)) {
             if (Options & croDontOverwriteReadOnlyFiles)
                 continue;
             QFile::setPermissions(target, targetInfo.permissions() | QFileDevice::WriteOwner | QFileDevice::WriteUser);
         }
 
-        QSaveFile out(target);
-        out.setDirectWriteFallback(false);
+        std::unique_ptr<QFileDevice> out;
+        if (DurableWrites) {
+            auto save = std::make_unique<QSaveFile>(target);
+            save->setDirectWriteFallback(false);
+            out = std::move(save);
+        } else {
+            out = std::make_unique<QFile>(target);
+        }
+        // Cancels a save file; removes a file written in place.
+        const auto discardOutput = [&] {
+            if (auto *save = qobject_cast<QSaveFile *>(out.get())) {
+                save->cancelWriting();
+            } else {
+                out->close();
+                QFile::remove(target);
+            }
+        };
         errno = 0;
         // Unbuffered: a save file whose last buffered block fails as it closes is committed
         // cut short; written directly, every refusal reaches sysWrite with its reason.
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered;
+        // In place, always a new file: one an earlier member left (read-only, or longer) is removed first.
+        bool opened = out->open(DurableWrites ? mode : mode | QIODevice::NewOnly);
+        if (!opened && !DurableWrites && errno == EEXIST && QFile::remove(target))
+            opened = out->open(mode | QIODevice::NewOnly);
+        if (!opened)
             throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiTargetFile, errno ? errno : EACCES);
-        m_system->output = &out;
+        m_system->output = out.get();
         m_system->writeLimit = -1;
         m_system->limitHit = false;
         m_system->lastErrno = 0;
         const int err = m_cabd->extract(m_cabd, f, "member");
         m_system->output = nullptr;
         if (err != MSPACK_ERR_OK) {
-            out.cancelWriting();
+            discardOutput();
             // The start of this folder lies in an earlier cabinet of the set.
             if ((err == MSPACK_ERR_DATAFORMAT || err == MSPACK_ERR_DECRUNCH || err == MSPACK_ERR_READ) &&
                 (set.first->flags & MSCAB_HDR_PREVCAB) && f->folder == set.first->folders) {
@@ -499,21 +529,39 @@ void TSTCabReader::Extract(const QString &cabinetFile, const QString &destinatio
             throwExtractError(err, set);
         }
         errno = 0;
-        if (!out.commit())
-            throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiTargetFile, errno ? errno : EIO);
-
-        QFile written(target);
-        if (member.Modified.isValid() && written.open(QIODevice::ReadWrite)) {
-            written.setFileTime(member.Modified, QFileDevice::FileModificationTime);
-            written.close();
+        if (auto *save = qobject_cast<QSaveFile *>(out.get())) {
+            if (!save->commit())
+                throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiTargetFile, errno ? errno : EIO);
+        } else {
+            // Written in place: the date and a read-only member's mode are set on the open file
+            // (a new file already lets its owner write), and a failing close is a failed write.
+            if (member.Modified.isValid())
+                out->setFileTime(member.Modified, QFileDevice::FileModificationTime);
+            struct stat st;
+            if ((member.Attributes & 0x01) && ::fstat(out->handle(), &st) == 0)
+                ::fchmod(out->handle(), st.st_mode & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH));
+            out->close();
+            if (out->error() != QFileDevice::NoError) {
+                const int sys = errno ? errno : EIO;
+                QFile::remove(target);
+                throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiTargetFile, sys);
+            }
         }
-        QFileDevice::Permissions perms = written.permissions();
-        if (member.Attributes & 0x01)
-            perms &=
-                ~(QFileDevice::WriteOwner | QFileDevice::WriteUser | QFileDevice::WriteGroup | QFileDevice::WriteOther);
-        else
-            perms |= QFileDevice::WriteOwner | QFileDevice::WriteUser;
-        written.setPermissions(perms);
+
+        if (DurableWrites) {
+            QFile written(target);
+            if (member.Modified.isValid() && written.open(QIODevice::ReadWrite)) {
+                written.setFileTime(member.Modified, QFileDevice::FileModificationTime);
+                written.close();
+            }
+            QFileDevice::Permissions perms = written.permissions();
+            if (member.Attributes & 0x01)
+                perms &= ~(QFileDevice::WriteOwner | QFileDevice::WriteUser | QFileDevice::WriteGroup |
+                           QFileDevice::WriteOther);
+            else
+                perms |= QFileDevice::WriteOwner | QFileDevice::WriteUser;
+            written.setPermissions(perms);
+        }
 
         if (OnCloseFile) {
             bool abort = false;

@@ -43,6 +43,11 @@ public:
     TSTCabReader &operator=(const TSTCabReader &) = delete;
 
     int Options = 0; // TSTCabReaderOption flags
+    // Each member replaces its file through a save file synced to the disk, so a failure never
+    // leaves a cut-off file in place of an old one. A caller that extracts into a scratch folder
+    // of its own, and makes the files durable in one batch afterwards, turns this off: members
+    // are then written straight into their files, and one that fails is removed.
+    bool DurableWrites = true;
 
     std::function<void(TSTCabReader &, const QString &nextCabinetName, const QString &nextDiskName,
                        const QString &cabinetPath, quint16 setID, int cabinetNumber, bool &abort)>

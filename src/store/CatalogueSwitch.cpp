@@ -45,6 +45,28 @@ void syncPath(const QString &path, bool directory)
     ::close(fd);
 }
 
+// Every staged file on the disk at once: one sync of the file system that holds the staging
+// folder, instead of one per file, which for thousands of contents files costs a journal commit
+// each. Where the system cannot sync a whole file system, each file in turn.
+void syncStaged(const QString &staging, const QStringList &names)
+{
+#ifdef __linux__
+    const int fd = ::open(QFile::encodeName(staging).constData(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
+    if (fd >= 0) {
+        const int rc = ::syncfs(fd);
+        const int err = errno;
+        ::close(fd);
+        if (rc == 0)
+            return;
+        if (err != ENOSYS)
+            throw QuilloryError(QStringLiteral("Cannot write \"%1\" to the disk: %2")
+                                    .arg(QDir::toNativeSeparators(staging), systemReason(err)));
+    }
+#endif
+    for (const QString &name : names)
+        syncPath(staging + name, false);
+}
+
 void removeFolder(const QString &folder)
 {
     if (QFileInfo::exists(folder) && !QDir(folder).removeRecursively())
@@ -90,8 +112,8 @@ void CatalogueSwitch::commit(const QStringList &names)
     for (const QString &name : names) {
         if (!isBareName(name) || QFileInfo(journalOf(m_dbFolder)).fileName() == name)
             throw QuilloryError(QStringLiteral("\"%1\" cannot be moved into the database folder.").arg(name));
-        syncPath(staging + name, false);
     }
+    syncStaged(staging, names);
     syncPath(staging, true);
     // The deciding step: the journal appears whole (written beside and renamed) or not at all.
     TextCodec::writeLines(journalOf(m_dbFolder), names);

@@ -298,15 +298,65 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         QFETCH(bool, toMemory);
         QFETCH(QString, message);
+        // Written through save files, or straight into a scratch folder: a member that fails
+        // leaves nothing behind either way.
+        for (const bool durable : {true, false}) {
+            QTemporaryDir tmp;
+            const QString cab = tmp.filePath(u"bad.cab"_s), dest = tmp.filePath(u"dest"_s);
+            if (!bytes.isNull())
+                writeFile(cab, bytes);
+            TSTCabReader reader;
+            reader.DurableWrites = durable;
+            QCOMPARE(toMemory ? cabError([&] { reader.ExtractToMemory(cab); })
+                              : cabError([&] { reader.Extract(cab, dest); }),
+                     message);
+            QVERIFY(!QFileInfo::exists(dest + u"/big.txt"_s));
+            QCOMPARE(QDir(dest).entryList(QDir::Files | QDir::Hidden), QStringList());
+        }
+    }
+
+    // Extraction into a scratch folder writes each member in place, setting its date and a
+    // read-only member's mode on the open file; a second extraction replaces what the first left,
+    // read-only or longer.
+    void scratchExtractionKeepsDatesAndAttributes()
+    {
         QTemporaryDir tmp;
-        const QString cab = tmp.filePath(u"bad.cab"_s), dest = tmp.filePath(u"dest"_s);
-        if (!bytes.isNull())
-            writeFile(cab, bytes);
-        TSTCabReader reader;
-        QCOMPARE(toMemory ? cabError([&] { reader.ExtractToMemory(cab); })
-                          : cabError([&] { reader.Extract(cab, dest); }),
-                 message);
-        QVERIFY(!QFileInfo::exists(dest + u"/big.txt"_s));
+        const QString src = tmp.filePath(u"src/"_s);
+        writeFile(src + u"beta.txt"_s, "Beta\r\n", QDateTime(QDate(2021, 7, 4), QTime(5, 6, 8)));
+        writeFile(src + u"ro.txt"_s, QByteArray("read only\r\n").repeated(9000),
+                  QDateTime(QDate(2019, 1, 2), QTime(3, 4, 6)));
+        QFile::setPermissions(src + u"ro.txt"_s, QFileDevice::ReadOwner | QFileDevice::ReadUser);
+        const QString cab = tmp.filePath(u"two.cab"_s);
+        {
+            TSTCabWriter writer;
+            writer.CompressionType = cctMsZip;
+            writer.Open(cab);
+            writer.AddFiles(src + u"*"_s);
+            writer.Close(true);
+        }
+        const QString dest = tmp.filePath(u"scratch/"_s);
+        TSTCabReader durable;
+        durable.Extract(cab, tmp.filePath(u"durable/"_s));
+        const QMap<QString, QByteArray> expected = snapshot(tmp.filePath(u"durable/"_s));
+        QCOMPARE(expected.size(), 2);
+        QVERIFY(!(QFileInfo(tmp.filePath(u"durable/ro.txt"_s)).permissions() & QFileDevice::WriteOwner));
+
+        writeFile(dest + u"beta.txt"_s, QByteArray("a much longer old file ").repeated(100));
+        for (int round = 0; round < 2; ++round) {
+            TSTCabReader scratch;
+            scratch.DurableWrites = false;
+            scratch.Extract(cab, dest);
+            QCOMPARE(snapshot(dest), expected);
+            for (const QString &name : expected.keys()) {
+                const QFileInfo was(tmp.filePath(u"durable/"_s) + name), now(dest + name);
+                QCOMPARE(now.lastModified(), was.lastModified());
+                QCOMPARE(bool(now.permissions() & QFileDevice::WriteOwner),
+                         bool(was.permissions() & QFileDevice::WriteOwner));
+            }
+            // A member made read-only by the first round is replaced by the second.
+            for (const QString &name : expected.keys())
+                QFile::setPermissions(dest + name, QFileDevice::ReadOwner);
+        }
     }
 
     void hostileCabinetsFailCleanly_data()

@@ -1,0 +1,172 @@
+#pragma once
+
+// What the benchmarks share: generated discs and catalogues (under /tmp, reused between runs),
+// the best of several timings, and the standard tools run in the same run as the floor.
+
+#include "store/CatalogueLocale.h"
+#include "store/ContentsFile.h"
+#include "store/ContentsListWriter.h"
+#include "store/DataPaths.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <cstdio>
+#include <functional>
+#include <limits>
+
+namespace BenchData
+{
+
+// Where generated data is kept between runs.
+inline QString dataRoot()
+{
+    const QString root = QStringLiteral("/tmp/quillory-bench/");
+    QDir().mkpath(root);
+    return root;
+}
+
+// The lists of a disc laid out like a large collection: folders of 50 files, three levels
+// deep, with the extra lines the scanner writes for music and pictures, through the
+// catalogue's writer. seed varies names and sizes between discs.
+inline void discLists(int files, QByteArray &folderList, QByteArray &fileList, int seed = 0)
+{
+    folderList.clear();
+    fileList.clear();
+    QBuffer folderBuffer(&folderList), fileBuffer(&fileList);
+    folderBuffer.open(QIODevice::WriteOnly);
+    fileBuffer.open(QIODevice::WriteOnly);
+    ContentsListWriter folderWriter(&folderBuffer), fileWriter(&fileBuffer);
+    const int perFolder = 50;
+    const int folders = (files + perFolder - 1) / perFolder;
+    int made = 0;
+    for (int f = 0; f < folders; ++f) {
+        const QString parent = QStringLiteral("\\ARCHIVE%1\\SET%2\\").arg(f / 400).arg(f / 20);
+        const QString album = QStringLiteral("ALBUM %1").arg(f + seed);
+        const QString folder = parent + album + u'\\';
+        for (int i = 0; i < perFolder && made < files; ++i, ++made) {
+            const bool music = i % 3 == 0;
+            const QString date = QStringLiteral("0%1.0%1.2004 1%2:2%2:00").arg(1 + made % 9).arg(made % 10);
+            const QStringList extras = music
+                                           ? QStringList{QStringLiteral("Artist: Band %1").arg((f + seed) % 97),
+                                                         QStringLiteral("Duration: 00:03:%1").arg(10 + i % 50),
+                                                         QStringLiteral("Bit rate: CBR 192kbps")}
+                                           : QStringList{QStringLiteral("Width: 1600"), QStringLiteral("Height:1200")};
+            fileWriter.writeFileRecord((music ? QStringLiteral("Track %1.mp3") : QStringLiteral("Photo_%1.jpg")).arg(i),
+                                       folder, quint64(1000 + ((made + seed) * 7919LL) % 9000000), date, extras);
+        }
+        folderWriter.writeFolderRecord(album, parent, 123456789, QStringLiteral("01.01.2004 12:00:00"));
+    }
+    folderWriter.flush();
+    fileWriter.flush();
+}
+
+inline QString serialOf(int disc)
+{
+    return QStringLiteral("%1")
+        .arg(0x10000000u + static_cast<uint>(disc) * 2654435761u % 0xEFFFFFFFu, 8, 16, QLatin1Char('0'))
+        .toUpper();
+}
+
+// A catalogue of `discs` discs in groups of 50, each disc with its own contents file of
+// filesPerDisc files, in dataRoot()/name; made once and reused (a marker says it is complete).
+// When distinct is less than discs, only that many contents files are packed and the rest
+// are copies (the tree's start-up does not read them).
+inline QString catalogue(const QString &name, int discs, int filesPerDisc, int distinct)
+{
+    const QString data = dataRoot() + name + u'/';
+    const QString marker = data + QStringLiteral("complete");
+    if (QFileInfo::exists(marker))
+        return data;
+    QDir(data).removeRecursively();
+    const QString db = DataPaths::dbFolder(data);
+    QDir().mkpath(db);
+    std::printf("generating %d discs in %s...\n", discs, qPrintable(data));
+    std::fflush(stdout);
+    QStringList tree{QStringLiteral("My Collection")};
+    const QString date = CatalogueLocale().formatDateTime(QDateTime(QDate(2024, 6, 1), QTime(12, 0)));
+    QByteArray folderList, fileList;
+    for (int d = 0; d < discs; ++d) {
+        const QString serial = serialOf(d);
+        if (d < distinct) {
+            discLists(filesPerDisc, folderList, fileList, d);
+            ContentsFile::packBytes(db, serial, folderList, fileList);
+        } else if (!QFile::copy(ContentsFile::contentsFileName(db, serialOf(d % distinct)),
+                                ContentsFile::contentsFileName(db, serial))) {
+            qFatal("cannot copy a contents file");
+        }
+        if (d % 50 == 0)
+            tree.append(QStringLiteral("\tGroup %1").arg(d / 50));
+        tree.append(QStringLiteral("\t\tDisc %1|DISC_%1|%2|UDF|%3|A description|Music|%4|%5|")
+                        .arg(d)
+                        .arg(serial)
+                        .arg(4700000000LL - d)
+                        .arg(d + 1)
+                        .arg(date));
+    }
+    QFile treeFile(db + QStringLiteral("groups.tree"));
+    if (!treeFile.open(QIODevice::WriteOnly) || treeFile.write(tree.join(QStringLiteral("\r\n")).toUtf8() + "\r\n") < 0)
+        qFatal("cannot write the tree");
+    treeFile.close();
+    QFile(marker).open(QIODevice::WriteOnly);
+    return data;
+}
+
+inline double elapsedMs(const QElapsedTimer &t)
+{
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
+
+// The best of `rounds` timings of f, in milliseconds; prepare runs untimed before each.
+inline double bestOf(int rounds, const std::function<void()> &f, const std::function<void()> &prepare = {})
+{
+    double best = std::numeric_limits<double>::max();
+    for (int i = 0; i < rounds; ++i) {
+        if (prepare)
+            prepare();
+        QElapsedTimer t;
+        t.start();
+        f();
+        best = std::min(best, elapsedMs(t));
+    }
+    return best;
+}
+
+// Runs a program to its end; a failure ends the benchmark.
+inline void run(const QString &program, const QStringList &args, const QString &workDir = QString(),
+                const QString &outputFile = QString())
+{
+    QProcess p;
+    if (!workDir.isEmpty())
+        p.setWorkingDirectory(workDir);
+    p.setStandardOutputFile(outputFile.isEmpty() ? QProcess::nullDevice() : outputFile);
+    p.start(program, args);
+    if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        qFatal("%s %s failed: %s", qPrintable(program), qPrintable(args.join(u' ')),
+               p.readAllStandardError().constData());
+}
+
+// quillory-cli of the same build: beside the benchmarks' folder.
+inline QString cli()
+{
+    const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/../quillory-cli");
+    if (!QFileInfo(path).isExecutable())
+        qFatal("quillory-cli is not built beside %s", qPrintable(QCoreApplication::applicationDirPath()));
+    return QFileInfo(path).canonicalFilePath();
+}
+
+// One row of the table: what is measured, ours, the floor, the ratio and its goal.
+inline void row(const char *work, double ours, const char *floorName, double floor, double goal)
+{
+    std::printf("%-44s %9.1f ms  %-22s %9.1f ms  %6.2fx  (goal <= %.2fx)\n", work, ours, floorName, floor, ours / floor,
+                goal);
+    std::fflush(stdout);
+}
+
+} // namespace BenchData
