@@ -2,7 +2,9 @@
 // window does when the disc and then that folder are selected.
 //   bench_listing [FILES]     (default 1000000)
 // Prints the time to load the disc (decompress, parse, index) as a ratio against only
-// decompressing its contents file, and the time to list and sort the largest folder.
+// decompressing its contents file, the memory the loaded disc holds per file against its list
+// text, the time to list and sort the largest folder, and the load time at 10k, 100k and 1M
+// files (which should grow in step with the files).
 
 #include "browser/ContentsListing.h"
 #include "browser/DiscContents.h"
@@ -15,22 +17,26 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <malloc.h>
 
 static double ms(QElapsedTimer &t)
 {
     return static_cast<double>(t.nsecsElapsed()) / 1e6;
 }
 
-int main(int argc, char *argv[])
+// Heap bytes in use, small and large blocks alike.
+static qint64 heapInUse()
 {
-    QCoreApplication app(argc, argv);
-    const int total = argc > 1 ? std::max(1000, atoi(argv[1])) : 1000000;
-    const int largest = total / 10; // one folder holds a tenth of the disc
-    const QString serial = QStringLiteral("0BADF00D");
-    static const char *const exts[] = {".mp3", ".jpg", ".txt", ".html", ".png", ".ogg", ".doc", ".zip", ".c", ".h"};
+    const struct mallinfo2 m = mallinfo2();
+    return static_cast<qint64>(m.uordblks + m.hblkhd);
+}
 
-    QTemporaryDir dir;
-    const QString db = dir.path() + QStringLiteral("/DB/");
+// Writes a disc of `total` files into db: one folder holds a tenth of them, 1,000 folders the
+// rest. Returns the size of its two lists.
+static qint64 makeDisc(const QString &db, const QString &serial, int total)
+{
+    const int largest = total / 10;
+    static const char *const exts[] = {".mp3", ".jpg", ".txt", ".html", ".png", ".ogg", ".doc", ".zip", ".c", ".h"};
     QByteArray files;
     QByteArray folders;
     {
@@ -64,7 +70,38 @@ int main(int argc, char *argv[])
         dw.flush();
     }
     ContentsFile::packBytes(db, serial, folders, files);
-    std::printf("disc: %d files, lists %.1f MB, contents file %.1f MB\n", total, (files.size() + folders.size()) / 1e6,
+    return files.size() + folders.size();
+}
+
+// The best of three loads of the disc, and of three decompressions alone.
+static void timeLoad(const QString &db, const QString &serial, double &load, double &decompress)
+{
+    decompress = load = 1e300;
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer t;
+        t.start();
+        const ContentsFile::Lists lists = ContentsFile::read(db, serial);
+        decompress = std::min(decompress, ms(t));
+    }
+    for (int i = 0; i < 3; ++i) {
+        DiscContents contents;
+        QElapsedTimer t;
+        t.start();
+        contents.load(db, serial);
+        load = std::min(load, ms(t));
+    }
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int total = argc > 1 ? std::max(1000, atoi(argv[1])) : 1000000;
+    const QString serial = QStringLiteral("0BADF00D");
+
+    QTemporaryDir dir(QStringLiteral("/tmp/quillory-bench-listing-XXXXXX"));
+    const QString db = dir.path() + QStringLiteral("/DB/");
+    const qint64 textBytes = makeDisc(db, serial, total);
+    std::printf("disc: %d files, lists %.1f MB, contents file %.1f MB\n", total, textBytes / 1e6,
                 QFileInfo(ContentsFile::contentsFileName(db, serial)).size() / 1e6);
 
     // Baseline: decompressing the contents file alone (best of three).
@@ -74,17 +111,21 @@ int main(int argc, char *argv[])
         t.start();
         const ContentsFile::Lists lists = ContentsFile::read(db, serial);
         decompress = std::min(decompress, ms(t));
-        if (lists.fileList.size() != files.size())
+        if (lists.fileList.size() + lists.folderList.size() != textBytes)
             return 1;
     }
 
     double load = 1e300;
     DiscContents contents;
+    qint64 held = 0;
     for (int i = 0; i < 3; ++i) {
+        contents.clear();
+        const qint64 before = heapInUse();
         QElapsedTimer t;
         t.start();
         contents.load(db, serial);
         load = std::min(load, ms(t));
+        held = heapInUse() - before;
     }
 
     ExtensionIconCache icons;
@@ -114,8 +155,24 @@ int main(int argc, char *argv[])
     }
 
     std::printf("decompress only: %.1f ms\n", decompress);
-    std::printf("load disc (decompress, parse, index): %.1f ms = %.2f x decompress\n", load, load / decompress);
+    std::printf("load disc (decompress, parse, index): %.1f ms = %.2f x decompress (goal <= 1.30)\n", load,
+                load / decompress);
+    std::printf("memory held: %.1f B/file, list text %.1f B/file = %.2f x the text (goal <= 1.30, <= 70 B/file)\n",
+                double(held) / total, double(textBytes) / total, double(held) / double(textBytes));
     std::printf("list largest folder (%d entries, sorted by type): %.1f ms\n", rows, list);
     std::printf("sort it again by name, descending: %.1f ms\n", byName);
+
+    // Scaling: the load per file should stay flat from 10k to 1M files.
+    std::printf("scaling:");
+    for (const int n : {10000, 100000, 1000000}) {
+        const QString scaleDb = dir.path() + QStringLiteral("/scale%1/").arg(n);
+        makeDisc(scaleDb, serial, n);
+        double scaleLoad = 0, scaleDecompress = 0;
+        timeLoad(scaleDb, serial, scaleLoad, scaleDecompress);
+        std::printf("  %dk files %.1f ms (%.0f ns/file, %.2f x decompress)", n / 1000, scaleLoad, scaleLoad * 1e6 / n,
+                    scaleLoad / scaleDecompress);
+        QDir(scaleDb).removeRecursively();
+    }
+    std::printf("\n");
     return 0;
 }
