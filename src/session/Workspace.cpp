@@ -193,5 +193,5 @@ void Workspace::reloadPreferences()
     } catch (const QuilloryError &e) {
         m_prompts.error(e.message());
     }
-    Q_EMIT preferencesLoaded();
+    Q_EMIT preferencesReloaded();
 }

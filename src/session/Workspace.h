@@ -57,7 +57,7 @@ public:
     void close();
     // Writes the preferences now, with the window's state (preferencesAboutToSave); errors go to the prompts.
     void savePreferences();
-    // Reads the stored preferences again and lets the window re-apply its stored state.
+    // Reads the stored preferences again (preferencesReloaded).
     void reloadPreferences();
 
     // The command line's way in: lock (throws QuilloryError when another program has the
@@ -71,9 +71,11 @@ public:
     void readTree();
 
 Q_SIGNALS:
-    // The stored preferences were read (at the start of the run, and when the user cancels the
-    // preferences window).
+    // The stored preferences were read, once, at the start of the run.
     void preferencesLoaded();
+    // They were read again (the user cancelled the preferences window): the window's stored state
+    // applies again, what only the start applies (the skin) does not.
+    void preferencesReloaded();
     // Before the preferences are written: the window and the panels put their state into them.
     void preferencesAboutToSave();
     // The catalogue was (re)loaded: a new tree, a new search history, maybe read-only now.

@@ -92,13 +92,15 @@ ContentsCommands::ContentsCommands(Workspace &workspace, Navigator &navigator, T
 
     // The view style and the object info's state come from the preferences and go back to them.
     Preferences &prefs = workspace.preferences();
-    connect(&workspace, &Workspace::preferencesLoaded, this, [this, &prefs] {
+    const auto applyStored = [this, &prefs] {
         if (const std::optional<int> style = prefs.viewStyle(); style && *style >= 0 && *style < 4)
             setViewStyle(*style);
         if (prefs.objectInfo() && !m_infoPanel->isExpanded())
             ToggleInfoClick();
         m_view->setGridLines(prefs.grids());
-    });
+    };
+    connect(&workspace, &Workspace::preferencesLoaded, this, applyStored);
+    connect(&workspace, &Workspace::preferencesReloaded, this, applyStored);
     connect(&prefs, &Preferences::changed, this, [this, &prefs](const QString &name) {
         if (name == QLatin1String("Grids"))
             m_view->setGridLines(prefs.grids());

@@ -46,10 +46,12 @@ TMainForm::TMainForm(Workspace &workspace, Navigator &navigator, QWidget *parent
 
     // The window's own state goes with the preferences: the width of the tree.
     Preferences &prefs = workspace.preferences();
-    connect(&workspace, &Workspace::preferencesLoaded, this, [this, &prefs] {
+    const auto applyTreeWidth = [this, &prefs] {
         if (const std::optional<int> width = prefs.treeWidth(); width && *width > 50)
             m_splitter->setSizes({*width, std::max(200, this->width() - *width), 0});
-    });
+    };
+    connect(&workspace, &Workspace::preferencesLoaded, this, applyTreeWidth);
+    connect(&workspace, &Workspace::preferencesReloaded, this, applyTreeWidth);
     connect(&workspace, &Workspace::preferencesAboutToSave, this,
             [this, &prefs] { prefs.setTreeWidth(m_splitter->sizes().value(0)); });
     // The position is the first thing saved at the end, whatever the preference.
