@@ -5,6 +5,8 @@
 #include "browser/ui/ContentsPanel.h"
 #include "browser/ui/ContentsView.h"
 #include "browser/ui/FavouritesMenu.h"
+#include "browser/ui/GroupTreeView.h"
+#include "browser/ui/TreePanel.h"
 #include "store/Favourites.h"
 
 #include <QMenu>
@@ -64,7 +66,12 @@ private Q_SLOTS:
         add->trigger();
         QCOMPARE(itemCaptions(), (QStringList{u"Rock Disc:\\ROCK\\"_s, u"Rock Disc:\\ROCK\\"_s}));
         QVERIFY(remove->isEnabled());
-        remove->trigger();
+        // Ctrl+Shift+D in the tree, as in the list.
+        QWidget *tree = f->treePanel()->view();
+        f->show();
+        QVERIFY(QTest::qWaitForWindowActive(&f.form()));
+        tree->setFocus();
+        QTest::keyClick(tree, Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(itemCaptions(), QStringList{u"Rock Disc:\\ROCK\\"_s});
         QCOMPARE(f.ws().favourites().lines(), QStringList{u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s});
 
