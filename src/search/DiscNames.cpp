@@ -1,6 +1,7 @@
 #include "DiscNames.h"
 
 #include "SearchTests.h"
+#include "core/TextCodec.h"
 #include "store/ContentsList.h"
 #include "store/ContentsRecord.h"
 
@@ -10,6 +11,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <sys/stat.h>
 #include <vector>
 
@@ -83,6 +87,128 @@ struct Columns {
     int badSize = -1;
 };
 
+// The distinct dates of a disc. Records of one folder mostly share their date with the record
+// before, so that is tried before the table.
+struct Dates {
+    QHash<QByteArray, quint32> ids;
+    std::vector<quint32> starts{0};
+    QByteArray text;
+    QByteArrayView last;
+    quint32 lastId = 0;
+    bool any = false;
+
+    quint32 idOf(QByteArrayView date)
+    {
+        if (any && date == last)
+            return lastId;
+        const QByteArray key = date.toByteArray();
+        auto it = ids.constFind(key);
+        if (it == ids.constEnd()) {
+            it = ids.insert(key, static_cast<quint32>(starts.size() - 1));
+            text.append(date);
+            starts.push_back(static_cast<quint32>(text.size()));
+        }
+        any = true;
+        last = it.key();
+        lastId = it.value();
+        return lastId;
+    }
+};
+
+// Adds one record: its name (a folder's without its final "\"), size text and date text.
+void addRecord(Columns &c, Dates &dates, bool folderList, QByteArrayView name, QByteArrayView size, QByteArrayView date)
+{
+    if (folderList && name.endsWith(ContentsRecord::FolderSuffix))
+        name.chop(1);
+    const qsizetype at = c.names.size();
+    // Grown by halves: resize() alone would allocate exactly what is asked, every time.
+    if (at + name.size() + 1 > c.names.capacity())
+        c.names.reserve(std::max(at + name.size() + 1, c.names.capacity() * 3 / 2 + 64));
+    c.names.resize(at + name.size() + 1);
+    char *out = c.names.data() + at;
+    std::memcpy(out, name.data(), static_cast<size_t>(name.size()));
+    SearchTests::foldInPlace(out, name.size());
+    out[name.size()] = '\n';
+    c.starts.push_back(static_cast<quint32>(c.names.size()));
+    qint64 n = 0;
+    if (!DiscNames::parseSize(size, n) && c.badSize < 0)
+        c.badSize = static_cast<int>(c.sizes.size());
+    c.sizes.push_back(n);
+    c.dates.push_back(dates.idOf(date));
+}
+
+// The lines of a list in turn, grouped into records as ContentsList groups them: the four fixed
+// lines whatever they say, then extra lines up to one that is exactly the end line; line feeds
+// end lines, a carriage return before one is dropped; a last line without its line feed and a
+// last record without its end line still count.
+void scanList(const QByteArray &bytes, bool folderList, Columns &c, Dates &dates)
+{
+    const char *p = bytes.constData();
+    const qsizetype n = bytes.size();
+    c.sizes.reserve(static_cast<size_t>(n / 40 + 1));
+    c.starts.reserve(static_cast<size_t>(n / 40 + 2));
+    c.dates.reserve(static_cast<size_t>(n / 40 + 1));
+    c.names.reserve(n / 3);
+    int lineNo = 0;
+    qsizetype recordStart = 0;
+    QByteArrayView name, size, date;
+    auto line = [&](qsizetype start, qsizetype end) {
+        const qsizetype next = end + 1;
+        if (end > start && p[end - 1] == '\r')
+            --end;
+        const QByteArrayView l(p + start, end - start);
+        if (lineNo >= ContentsRecord::FixedLines && l == ContentsRecord::EndLine) {
+            addRecord(c, dates, folderList, name, size, date);
+            name = size = date = {};
+            lineNo = 0;
+            recordStart = next;
+            return;
+        }
+        switch (lineNo) {
+        case ContentsRecord::NameLine:
+            name = l;
+            break;
+        case ContentsRecord::SizeLine:
+            size = l;
+            break;
+        case ContentsRecord::DateLine:
+            date = l;
+            break;
+        default:
+            break;
+        }
+        ++lineNo;
+    };
+    qsizetype lineStart = 0;
+    qsizetype pos = 0;
+#if defined(__SSE2__)
+    // Line feeds sixteen bytes at a time: lines are short, and a call per line costs more.
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; pos + 16 <= n; pos += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + pos));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
+        while (mask) {
+            const qsizetype at = pos + __builtin_ctz(mask);
+            line(lineStart, at);
+            lineStart = at + 1;
+            mask &= mask - 1;
+        }
+    }
+#endif
+    for (; pos < n; ++pos) {
+        if (p[pos] == '\n') {
+            line(lineStart, pos);
+            lineStart = pos + 1;
+        }
+    }
+    if (lineStart < n)
+        line(lineStart, n);
+    if (recordStart < n)
+        addRecord(c, dates, folderList, name, size, date);
+    if (c.badSize < 0)
+        c.badSize = static_cast<int>(c.sizes.size());
+}
+
 template <typename T> void putArray(QByteArray &out, qint64 at, const std::vector<T> &v)
 {
     if (!v.empty())
@@ -138,65 +264,32 @@ int DiscNames::Section::recordAt(qint64 pos) const
     return static_cast<int>(it - nameStart) - 1;
 }
 
-std::shared_ptr<const DiscNames> DiscNames::build(const ContentsList &folders, const ContentsList &files,
-                                                  const Stamp &stamp)
+namespace
 {
-    QHash<QByteArrayView, quint32> dateIds;
-    std::vector<quint32> dateStarts{0};
-    QByteArray dates;
-    auto fill = [&](const ContentsList &list, bool folderList, Columns &c) {
-        const int n = list.recordCount();
-        c.sizes.reserve(static_cast<size_t>(n));
-        c.starts.reserve(static_cast<size_t>(n) + 1);
-        c.dates.reserve(static_cast<size_t>(n));
-        c.names.reserve(list.data().size() / 4);
-        for (int r = 0; r < n; ++r) {
-            const QByteArrayView name = folderList ? list.folderName(r) : list.lineBytes(r, ContentsRecord::NameLine);
-            const qsizetype at = c.names.size();
-            c.names.append(name);
-            SearchTests::foldInPlace(c.names.data() + at, name.size());
-            c.names.append('\n');
-            c.starts.push_back(static_cast<quint32>(c.names.size()));
-            qint64 size = 0;
-            if (!parseSize(list.lineBytes(r, ContentsRecord::SizeLine), size) && c.badSize < 0)
-                c.badSize = r;
-            c.sizes.push_back(size);
-            const QByteArrayView date = list.lineBytes(r, ContentsRecord::DateLine);
-            auto it = dateIds.constFind(date);
-            if (it == dateIds.constEnd()) {
-                it = dateIds.insert(date, static_cast<quint32>(dateStarts.size() - 1));
-                dates.append(date);
-                dateStarts.push_back(static_cast<quint32>(dates.size()));
-            }
-            c.dates.push_back(it.value());
-        }
-        if (c.badSize < 0)
-            c.badSize = n;
-    };
-    Columns fc, nc;
-    fill(folders, true, fc);
-    fill(files, false, nc);
-
+// The file's bytes for the collected columns.
+QByteArray layoutBytes(const Columns &fc, const Columns &nc, const Dates &dates, const DiscNames::Stamp &stamp)
+{
     Header h{};
     std::memcpy(h.magic, Magic, sizeof Magic);
     h.version = Version;
-    h.dateCount = static_cast<quint32>(dateStarts.size() - 1);
+    h.dateCount = static_cast<quint32>(dates.starts.size() - 1);
     h.stampSize = stamp.size;
     h.stampModified = stamp.modifiedNs;
     h.stampInode = stamp.inode;
-    h.folderCount = folders.recordCount();
-    h.fileCount = files.recordCount();
+    h.folderCount = static_cast<qint32>(fc.sizes.size());
+    h.fileCount = static_cast<qint32>(nc.sizes.size());
     h.folderBadSize = fc.badSize;
     h.fileBadSize = nc.badSize;
     h.folderNamesLength = fc.names.size();
     h.fileNamesLength = nc.names.size();
-    h.datesLength = dates.size();
+    h.datesLength = dates.text.size();
     Layout l;
     layoutOf(h, l);
-
-    std::shared_ptr<DiscNames> d(new DiscNames);
-    QByteArray &out = d->m_bytes;
-    out = QByteArray(l.total, '\0');
+    QByteArray out(l.total, Qt::Uninitialized);
+    // The few bytes that pad each array to its boundary are zero, as is the header's padding.
+    for (qint64 at : {l.folderSizes, l.fileSizes, l.folderStarts, l.fileStarts, l.folderDates, l.fileDates,
+                      l.dateStarts, l.folderNames, l.fileNames, l.dates, l.total})
+        std::memset(out.data() + at - 8, 0, 8);
     std::memcpy(out.data(), &h, sizeof h);
     putArray(out, l.folderSizes, fc.sizes);
     putArray(out, l.fileSizes, nc.sizes);
@@ -204,12 +297,74 @@ std::shared_ptr<const DiscNames> DiscNames::build(const ContentsList &folders, c
     putArray(out, l.fileStarts, nc.starts);
     putArray(out, l.folderDates, fc.dates);
     putArray(out, l.fileDates, nc.dates);
-    putArray(out, l.dateStarts, dateStarts);
-    std::memcpy(out.data() + l.folderNames, fc.names.constData(), fc.names.size());
-    std::memcpy(out.data() + l.fileNames, nc.names.constData(), nc.names.size());
-    std::memcpy(out.data() + l.dates, dates.constData(), dates.size());
-    d->attach(reinterpret_cast<const uchar *>(out.constData()), out.size());
+    putArray(out, l.dateStarts, dates.starts);
+    std::memcpy(out.data() + l.folderNames, fc.names.constData(), static_cast<size_t>(fc.names.size()));
+    std::memcpy(out.data() + l.fileNames, nc.names.constData(), static_cast<size_t>(nc.names.size()));
+    std::memcpy(out.data() + l.dates, dates.text.constData(), static_cast<size_t>(dates.text.size()));
+    return out;
+}
+} // namespace
+
+std::shared_ptr<const DiscNames> DiscNames::make(QByteArray bytes)
+{
+    std::shared_ptr<DiscNames> d(new DiscNames);
+    d->m_bytes = std::move(bytes);
+    d->attach(reinterpret_cast<const uchar *>(d->m_bytes.constData()), d->m_bytes.size());
     return d;
+}
+
+std::shared_ptr<const DiscNames> DiscNames::build(const ContentsList &folders, const ContentsList &files,
+                                                  const Stamp &stamp)
+{
+    Dates dates;
+    auto fill = [&](const ContentsList &list, bool folderList, Columns &c) {
+        const int n = list.recordCount();
+        for (int r = 0; r < n; ++r)
+            addRecord(c, dates, folderList, list.lineBytes(r, ContentsRecord::NameLine),
+                      list.lineBytes(r, ContentsRecord::SizeLine), list.lineBytes(r, ContentsRecord::DateLine));
+        if (c.badSize < 0)
+            c.badSize = n;
+    };
+    Columns fc, nc;
+    fill(folders, true, fc);
+    fill(files, false, nc);
+    return make(layoutBytes(fc, nc, dates, stamp));
+}
+
+std::shared_ptr<const DiscNames> DiscNames::scan(const QByteArray &folderList, const QByteArray &fileList,
+                                                 const Stamp &stamp)
+{
+    // Lists made on Windows are read as ContentsList reads them: as Windows-1252 when they are
+    // not UTF-8. Nearly every list is plain ASCII, which a wide OR finds out fast.
+    auto utf8 = [](const QByteArray &bytes) {
+        const char *p = bytes.constData();
+        const qsizetype n = bytes.size();
+        quint64 high = 0;
+        qsizetype i = 0;
+        for (; i + 8 <= n; i += 8) {
+            quint64 w;
+            std::memcpy(&w, p + i, 8);
+            high |= w;
+        }
+        for (; i < n; ++i)
+            high |= uchar(p[i]);
+        return (high & 0x8080808080808080ull) == 0 ? bytes : TextCodec::toUtf8(bytes);
+    };
+    // The columns are made in buffers kept from one disc to the next: fresh memory for every
+    // disc would cost more in page faults than the scan itself.
+    thread_local Columns fc, nc;
+    thread_local Dates dates;
+    for (Columns *c : {&fc, &nc}) {
+        c->sizes.clear();
+        c->starts.assign(1, 0);
+        c->dates.clear();
+        c->names.resize(0);
+        c->badSize = -1;
+    }
+    dates = Dates();
+    scanList(utf8(folderList), true, fc, dates);
+    scanList(utf8(fileList), false, nc, dates);
+    return make(layoutBytes(fc, nc, dates, stamp));
 }
 
 DiscNames::~DiscNames() = default;

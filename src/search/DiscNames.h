@@ -41,8 +41,14 @@ public:
         int recordAt(qint64 pos) const;
     };
 
+    // From the parsed lists: the reference every other way must agree with.
     static std::shared_ptr<const DiscNames> build(const ContentsList &folders, const ContentsList &files,
                                                   const Stamp &stamp);
+    // Straight from the lists' bytes as stored, in one pass that keeps pace with unpacking: a
+    // search with nothing cached pays little more than the unpacking for making the index.
+    // Records are told apart by the layout ContentsRecord gives, exactly as ContentsList does.
+    static std::shared_ptr<const DiscNames> scan(const QByteArray &folderList, const QByteArray &fileList,
+                                                 const Stamp &stamp);
     // Maps a saved file; null when it is not one, or is damaged.
     static std::shared_ptr<const DiscNames> map(const QString &path);
     // Writes the file whole (partial name, then rename); false when it cannot.
@@ -62,6 +68,7 @@ public:
 
 private:
     DiscNames() = default;
+    static std::shared_ptr<const DiscNames> make(QByteArray bytes);
     bool attach(const uchar *data, qint64 size);
 
     QByteArray m_bytes;

@@ -23,6 +23,7 @@ struct SearchEngine::Disc {
     QString contentsFile;
     DiscNames::Stamp stamp;
     std::shared_ptr<const DiscNames> names;
+    std::optional<ContentsFile::Lists> bytes;
     std::optional<ContentsFile::Parsed> lists;
     std::vector<qint64> dates; // by date id, when a date bound is on
     int hitsDisc = -1;
@@ -41,13 +42,19 @@ struct Unreadable {
     QString message;
 };
 
-ContentsFile::Parsed loadLists(const QString &db, const QString &serial)
+ContentsFile::Lists readLists(const QString &db, const QString &serial)
 {
     try {
-        return ContentsFile::load(db, serial);
+        return ContentsFile::read(db, serial);
     } catch (const QuilloryError &e) {
         throw Unreadable{e.message()};
     }
+}
+
+// As ContentsFile::load parses what it reads.
+ContentsFile::Parsed parse(const ContentsFile::Lists &lists)
+{
+    return ContentsFile::Parsed{ContentsList::fromBytes(lists.folderList), ContentsList::fromBytes(lists.fileList)};
 }
 } // namespace
 
@@ -117,13 +124,19 @@ void SearchEngine::FindOnCD(const TCD &cd)
         return;
     }
     try {
-        if (m_index)
+        if (m_index) {
+            // The index's way: its names when they match the contents file, else names made
+            // straight from the unpacked bytes, saved for the next search.
             d.names = m_index->find(cd.Serial, d.stamp);
-        if (!d.names) {
-            d.lists = loadLists(m_db, cd.Serial);
-            d.names = DiscNames::build(d.lists->folders, d.lists->files, d.stamp);
-            if (m_index)
+            if (!d.names) {
+                d.bytes = readLists(m_db, cd.Serial);
+                d.names = DiscNames::scan(d.bytes->folderList, d.bytes->fileList, d.stamp);
                 m_index->store(cd.Serial, d.names);
+            }
+        } else {
+            // The plain walk: the parsed lists themselves.
+            d.lists = parse(readLists(m_db, cd.Serial));
+            d.names = DiscNames::build(d.lists->folders, d.lists->files, d.stamp);
         }
         const int hitsBefore = m_hits->count();
         const int dirs = m_dirs, files = m_files;
@@ -131,6 +144,7 @@ void SearchEngine::FindOnCD(const TCD &cd)
         try {
             walk(d);
         } catch (const Stale &) {
+            ++m_stale;
             m_hits->truncate(hitsBefore);
             m_dirs = dirs;
             m_files = files;
@@ -233,7 +247,7 @@ void SearchEngine::test(Disc &d, bool folders, int record)
 void SearchEngine::addHit(Disc &d, bool folders, int record)
 {
     if (!d.lists) {
-        d.lists = loadLists(m_db, d.cd->Serial);
+        d.lists = parse(d.bytes ? *d.bytes : readLists(m_db, d.cd->Serial));
         if (d.lists->folders.recordCount() != d.names->folders().count ||
             d.lists->files.recordCount() != d.names->files().count)
             throw Stale();

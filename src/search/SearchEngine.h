@@ -50,6 +50,8 @@ public:
     std::shared_ptr<SearchHits> hits() const { return m_hits; }
     // One line for each disc that could not be searched (contents file missing or damaged).
     QStringList problems() const { return m_problems; }
+    // Discs whose index turned out not to describe their lists (searched again from the lists).
+    int staleDiscs() const { return m_stale; }
 
 private:
     struct Disc;
@@ -73,4 +75,5 @@ private:
     int m_files = 0;
     qint64 m_size = 0;
     QStringList m_problems;
+    int m_stale = 0;
 };

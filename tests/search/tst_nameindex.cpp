@@ -96,6 +96,9 @@ class TestNameIndex : public QObject
             out << e.caption + u'|' + e.columns.join(u'|') + u'|' + e.info.join(u'|');
         }
         out << u"%1 %2 %3"_s.arg(engine.foundDirs()).arg(engine.foundFiles()).arg(engine.foundSize());
+        // The index's names were made apart from the parsed lists; they must agree on every record.
+        if (engine.staleDiscs() != 0)
+            out << u"stale"_s;
         return out;
     }
 

@@ -3,6 +3,7 @@
 
 #include "TestCatalogue.h"
 #include "browser/SearchHits.h"
+#include "core/AsciiCase.h"
 #include "core/QuilloryError.h"
 #include "search/SearchEngine.h"
 #include "store/GroupTree.h"
@@ -129,6 +130,22 @@ private Q_SLOTS:
         SearchEngine engine(db, mask(u"[zz"_s));
         engine.search(root);
         QCOMPARE(engine.hits()->count(), 2);
+    }
+
+    void foldingTouchesOnlyAToZ()
+    {
+        // Every byte value, at every position of the eight-byte steps and of the tail.
+        QByteArray all;
+        for (int i = 0; i < 256; ++i)
+            all.append(char(i));
+        for (int shift = 0; shift < 9; ++shift) {
+            QByteArray bytes = QByteArray(shift, 'q') + all;
+            QByteArray expected = bytes;
+            for (char &ch : expected)
+                ch = UpcaseAZ(ch);
+            SearchTests::foldInPlace(bytes.data(), bytes.size());
+            QCOMPARE(bytes, expected);
+        }
     }
 
     void categories()
