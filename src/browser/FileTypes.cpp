@@ -201,6 +201,13 @@ QString GetFileType(const QString &name)
     auto it = cache.constFind(key);
     if (it != cache.constEnd())
         return it.value();
+    const QString type = typeNameOf(name);
+    cache.insert(key, type);
+    return type;
+}
+
+QString typeNameOf(const QString &name)
+{
     const QMimeType mime = mimeFor(name);
     QString type = mime.isDefault() ? QString() : mime.comment();
     if (type.isEmpty()) {
@@ -209,7 +216,6 @@ QString GetFileType(const QString &name)
     } else {
         type[0] = type.at(0).toUpper();
     }
-    cache.insert(key, type);
     return type;
 }
 

@@ -9,6 +9,9 @@ namespace FileTypes
 // "PNG image", "MP3 audio"...; a name the database does not know gives "File". Every name
 // gets the same type every time, whatever was asked before it.
 QString GetFileType(const QString &name);
+// The same without the cache, whose key needs a table of every pattern of the database: for a
+// program that asks about a handful of names once.
+QString typeNameOf(const QString &name);
 
 // What decides a name's type: for most names their extension, from the last "." and as
 // written (the database tells "*.c" from "*.C"); but the whole name when one of the

@@ -117,7 +117,9 @@ int SearchCommand::run(CliContext &ctx, const QStringList &args)
     engine.search(scope);
 
     const SearchHits &hits = *engine.hits();
-    QHash<QByteArray, QString> types; // by type key: one lookup per kind of name
+    // A few hits are typed one by one: the cached way first reads every pattern of the MIME
+    // database, which costs more than the rest of a search answered from the index.
+    const bool few = hits.count() <= 64;
     QByteArray out;
     for (int i = 0; i < hits.count(); ++i) {
         const QByteArrayView name = hits.name(i);
@@ -129,13 +131,9 @@ int SearchCommand::run(CliContext &ctx, const QStringList &args)
         case ContentsEntry::Archive:
             type = QString::fromLatin1(ContentsRecord::CompressedFolder);
             break;
-        default: {
-            const QByteArray key = FileTypes::typeKey(name);
-            auto it = types.constFind(key);
-            if (it == types.constEnd())
-                it = types.insert(key, FileTypes::GetFileType(QString::fromUtf8(name)));
-            type = it.value();
-        }
+        default:
+            type =
+                few ? FileTypes::typeNameOf(QString::fromUtf8(name)) : FileTypes::GetFileType(QString::fromUtf8(name));
         }
         out += name;
         out += '\t';
