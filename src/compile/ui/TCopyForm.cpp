@@ -9,6 +9,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -60,6 +62,15 @@ TCopyForm::TCopyForm(QWidget *mainWindow) : QDialog(mainWindow)
     layout->addLayout(buttons);
 
     connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this, &TCopyForm::ShellTreeChange);
+    connect(m_model, &QFileSystemModel::directoryLoaded, this, &TCopyForm::showPending);
+    // Once the user moves around the tree, it stays where they put it.
+    const auto userMoved = [this] {
+        if (!m_showing)
+            m_pending.clear();
+    };
+    connect(m_tree, &QTreeView::expanded, this, userMoved);
+    connect(m_tree, &QTreeView::collapsed, this, userMoved);
+    connect(m_tree->verticalScrollBar(), &QScrollBar::actionTriggered, this, userMoved);
     connect(m_ok, &QPushButton::clicked, this, &TCopyForm::OkButtonClick);
     connect(m_cancel, &QPushButton::clicked, this, &TCopyForm::CancelButtonClick);
     ShellTreeChange();
@@ -80,8 +91,24 @@ void TCopyForm::selectFolder(const QString &path)
     if (!index.isValid())
         return;
     m_tree->setCurrentIndex(index);
-    m_tree->scrollTo(index);
     ShellTreeChange();
+    m_pending = m_model->filePath(index);
+    showPending();
+    // The folders are read in the background and the tree is laid out later: the folder is
+    // brought into view again once the event loop has run.
+    QTimer::singleShot(0, this, &TCopyForm::showPending);
+}
+
+void TCopyForm::showPending()
+{
+    const QModelIndex current = m_tree->currentIndex();
+    if (m_pending.isEmpty() || !current.isValid() || m_model->filePath(current) != m_pending)
+        return;
+    m_showing = true;
+    for (QModelIndex p = current.parent(); p.isValid(); p = p.parent())
+        m_tree->expand(p);
+    m_tree->scrollTo(current, QAbstractItemView::PositionAtCenter);
+    m_showing = false;
 }
 
 void TCopyForm::showEvent(QShowEvent *event)
@@ -90,6 +117,8 @@ void TCopyForm::showEvent(QShowEvent *event)
     // The user's home stands where the desktop stands on other systems: the first place offered.
     if (selectedFolder().isEmpty())
         selectFolder(QDir::homePath());
+    else
+        QTimer::singleShot(0, this, &TCopyForm::showPending);
     if (auto *main = parentWidget())
         move(main->geometry().center() - rect().center());
 }

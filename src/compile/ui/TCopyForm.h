@@ -34,8 +34,12 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void showPending();
+
     QFileSystemModel *m_model;
     QTreeView *m_tree;
     QPushButton *m_ok;
     QPushButton *m_cancel;
+    QString m_pending; // the folder last selected by selectFolder, kept in view while it loads
+    bool m_showing = false;
 };
