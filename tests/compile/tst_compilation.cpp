@@ -198,6 +198,11 @@ private Q_SLOTS:
         QCOMPARE(M3UPlaylist::lines(u"/media/u/MUSIC_2025/"_s, songs), expected);
         QCOMPARE(M3UPlaylist::lines(u"/media/u/MUSIC_2025"_s, songs), expected);
 
+        // A drive without a mounted medium: where the desktop will mount the disc by its label.
+        QCOMPARE(M3UPlaylist::mediumRoot(u"/media/u/MUSIC_2025/"_s, u"ignored"_s), u"/media/u/MUSIC_2025/"_s);
+        QVERIFY(M3UPlaylist::mediumRoot(u"/dev/sr0"_s, u"MUSIC_2025"_s).startsWith(u"/media/"_s));
+        QVERIFY(M3UPlaylist::mediumRoot(u"/dev/sr0"_s, u"MUSIC_2025"_s).endsWith(u"/MUSIC_2025/"_s));
+
         QTemporaryDir dir;
         const QString file = dir.filePath(u"list.m3u"_s);
         QFile old(file);
