@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
@@ -351,6 +352,23 @@ private Q_SLOTS:
         QCOMPARE(f.ws().favourites().count(), 2);
         QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(f.ws().favourites().count(), 1);
+
+        // Ctrl+1 adds to the compilation only what could be added from the menu: nothing from
+        // inside an archive. Ctrl+F toggles the search.
+        QSignalSpy compiled(f.action(u"AddtoCompilation1"_s), &QAction::triggered);
+        QSignalSpy searched(f.action(u"Search1"_s), &QAction::triggered);
+        view()->selectRow(f.row(u"b.txt"_s));
+        QTest::keyClick(list, Qt::Key_1, Qt::ControlModifier);
+        QCOMPARE(compiled.count(), 1);
+        f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, true, u"\\pack.zip\\"_s);
+        view()->selectRow(0);
+        const qsizetype before = compiled.count();
+        QTest::keyClick(list, Qt::Key_1, Qt::ControlModifier);
+        QCOMPARE(compiled.count(), before);
+        QVERIFY(!f.action(u"AddtoCompilation1"_s)->isVisible());
+        QTest::keyClick(list, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(searched.count(), 1);
+
         // Neither works while a group is listed.
         f.nav().TreeChange(f.tree().root());
         QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier);
