@@ -61,6 +61,7 @@ void DatabaseBackup::exportDatabase(Catalogue &catalogue, const QString &archive
     // The known names are added directly: DB is never listed, and nothing but the
     // catalogue (a scan's lists, files of the user's) can reach the archive.
     QSet<QString> added;
+    const QSet<QString> present = ContentsFile::serialsPresent(db);
     catalogue.tree().forEachPreOrder([&](TreeNode *node) {
         ++position;
         if (progress)
@@ -68,7 +69,7 @@ void DatabaseBackup::exportDatabase(Catalogue &catalogue, const QString &archive
         if (!node->isDisc() || !node->cd())
             return;
         const QString &serial = node->cd()->Serial;
-        if (!ContentsFile::exists(db, serial) || added.contains(serial))
+        if (!present.contains(serial) || added.contains(serial))
             return;
         added.insert(serial);
         cab.AddFile(ContentsFile::contentsFileName(db, serial), ContentsFile::contentsFileName(QString(), serial));

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <dirent.h>
 #include <functional>
 
 namespace
@@ -80,6 +81,27 @@ QString ContentsFile::fileListName(const QString &dbFolder, const QString &seria
 bool ContentsFile::exists(const QString &dbFolder, const QString &serial)
 {
     return isUsableSerial(serial) && QFileInfo(contentsFileName(dbFolder, serial)).isFile();
+}
+
+QSet<QString> ContentsFile::serialsPresent(const QString &dbFolder)
+{
+    QSet<QString> serials;
+    DIR *dir = ::opendir(QFile::encodeName(dbFolder).constData());
+    if (!dir)
+        return serials;
+    while (const dirent *e = ::readdir(dir)) {
+        const QString name = QFile::decodeName(e->d_name);
+        if (!name.endsWith(kContentsExt))
+            continue;
+        const QString serial = name.chopped(kContentsExt.size());
+        if (!isUsableSerial(serial))
+            continue;
+        // A link or an entry of unknown type is looked at as exists() would.
+        if (e->d_type == DT_REG || ((e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) && exists(dbFolder, serial)))
+            serials.insert(serial);
+    }
+    ::closedir(dir);
+    return serials;
 }
 
 QString ContentsFile::serialOfContentsFile(const QString &fileName)

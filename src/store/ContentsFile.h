@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -42,6 +43,9 @@ public:
     static QString fileListName(const QString &dbFolder, const QString &serial);
     // False for an unusable serial: nothing outside DB is looked at.
     static bool exists(const QString &dbFolder, const QString &serial);
+    // The serials whose contents files exist() finds, from one listing of DB: for asking about
+    // thousands of discs at once, where exists() costs a look at the disk each.
+    static QSet<QString> serialsPresent(const QString &dbFolder);
     // The serial whose contents file a bare file name is (serial + ".dat", the extension in
     // any case, as archives made on a case-blind system may spell it); empty when it is none.
     static QString serialOfContentsFile(const QString &fileName);

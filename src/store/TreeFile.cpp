@@ -230,9 +230,10 @@ void LoadTreeFile(GroupTree &tree, const QString &treeFile, const ContentsLookup
 
 void LoadTree(GroupTree &tree, const QString &dbFolder, const InfoCallback &info, TreeWrite write)
 {
+    const QSet<QString> present = ContentsFile::serialsPresent(dbFolder);
     LoadTreeFile(
         tree, dbFolder + QLatin1String(TreeFileName),
-        [&dbFolder](const QString &serial) { return ContentsFile::exists(dbFolder, serial); }, info, write);
+        [&present](const QString &serial) { return present.contains(serial); }, info, write);
 }
 
 void ParseOutline(GroupTree &scratch, const QStringList &lines)

@@ -9,6 +9,7 @@
 #include <QtTest>
 
 using namespace CabTestUtil;
+using namespace Qt::StringLiterals;
 
 class TestContentsFile : public QObject
 {
@@ -158,6 +159,24 @@ private Q_SLOTS:
         QCOMPARE(ContentsFile::unpackThroughFolder(d, serial).fileList, fileList);
         QCOMPARE(readFile(d + QStringLiteral("groups.tree")), QByteArray("the user's tree\r\n"));
         noLooseLists(d);
+    }
+
+    // One listing of DB answers as exists() does for each serial: files and links to files
+    // named serial + ".dat", not folders, dangling links, other extensions or their case.
+    void serialsPresentAgreesWithExists()
+    {
+        QTemporaryDir tmp;
+        const QString db = tmp.filePath(u"DB/"_s);
+        QDir().mkpath(db + u"FOLDER.dat"_s);
+        for (const QString &name : {u"1A2B3C4D.dat"_s, u"UPPER.DAT"_s, u"list.dir"_s, u"real.bin"_s, u".dat"_s})
+            writeFile(db + name, "x");
+        QVERIFY(QFile::link(db + u"real.bin"_s, db + u"LINKED.dat"_s));
+        QVERIFY(QFile::link(db + u"nowhere"_s, db + u"DANGLING.dat"_s));
+        const QSet<QString> present = ContentsFile::serialsPresent(db);
+        QCOMPARE(present, (QSet<QString>{u"1A2B3C4D"_s, u"LINKED"_s}));
+        for (const QString &serial : {u"1A2B3C4D"_s, u"LINKED"_s, u"UPPER"_s, u"FOLDER"_s, u"DANGLING"_s, u"list"_s})
+            QCOMPARE(present.contains(serial), ContentsFile::exists(db, serial));
+        QVERIFY(ContentsFile::serialsPresent(tmp.filePath(u"missing/"_s)).isEmpty());
     }
 };
 
