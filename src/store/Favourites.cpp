@@ -57,11 +57,6 @@ QString Favourites::caption(const QString &line)
     return l.discLabel + l.path;
 }
 
-bool Favourites::isArchivePath(const QString &path)
-{
-    return path.toUpper().contains(QLatin1String(".ZIP"));
-}
-
 void Favourites::load(const QString &file)
 {
     m_lines.clear();

@@ -24,8 +24,6 @@ public:
     static Location parse(const QString &line);
     // The menu item's caption: the disc label followed by the path.
     static QString caption(const QString &line);
-    // A path through a ZIP archive is listed in archive mode.
-    static bool isArchivePath(const QString &path);
 
     const QStringList &lines() const { return m_lines; }
     int count() const { return static_cast<int>(m_lines.size()); }

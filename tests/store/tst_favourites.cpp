@@ -38,8 +38,6 @@ private Q_SLOTS:
         QCOMPARE(l.path, u"\\x|y\\"_s);
         QCOMPARE(Favourites::parse(u"broken"_s).serial, u"broken"_s);
         QVERIFY(Favourites::parse(u"broken"_s).path.isEmpty());
-        QVERIFY(Favourites::isArchivePath(u"\\Pack.Zip\\"_s));
-        QVERIFY(!Favourites::isArchivePath(u"\\ZIPS\\"_s));
     }
 
     void theFileIsWrittenWholeAndReadBack()

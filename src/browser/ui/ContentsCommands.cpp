@@ -12,6 +12,7 @@
 #include "browser/FindColumn.h"
 #include "browser/FormatSize.h"
 #include "browser/Navigator.h"
+#include "compile/EntryLocation.h"
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"
 #include "gui/WaitForCD.h"
@@ -34,10 +35,9 @@ using namespace Qt::Literals::StringLiterals;
 namespace
 {
 
-// An entry lies inside a ZIP archive when its path goes through one.
 bool insideZip(const QStringList &info)
 {
-    return FindColumn(u"Path"_s, info).toUpper().contains(QLatin1String(".ZIP"));
+    return EntryLocation::insideZip(FindColumn(u"Path"_s, info));
 }
 
 } // namespace
@@ -298,16 +298,6 @@ void ContentsCommands::ViewProperties1Click()
     propertiesForm()->ViewProperties(m_icons->icon(e.image), e);
 }
 
-QString ContentsCommands::pathOnDrive(const QString &cataloguePath, const QString &root)
-{
-    const qsizetype colon = cataloguePath.indexOf(u':');
-    QString rest = cataloguePath.mid(colon + 1);
-    if (rest.startsWith(u'\\'))
-        rest.remove(0, 1);
-    rest.replace(u'\\', u'/');
-    return root.endsWith(u'/') ? root + rest : root + u'/' + rest;
-}
-
 void ContentsCommands::Execute1Click()
 {
     runOnDisc(false);
@@ -327,16 +317,12 @@ void ContentsCommands::runOnDisc(bool explore)
     if (e.kind == ContentsEntry::Up || e.kind == ContentsEntry::Group || e.kind == ContentsEntry::Disc)
         return;
     // Exploring a file opens the folder that holds it.
-    QString path = FindColumn(u"Path"_s, e.info);
-    if (!explore)
-        path += e.caption;
-    else if (e.kind == ContentsEntry::Folder)
-        path += e.caption + u'\\';
-    const QString title = path.left(path.indexOf(u':'));
-    const QString root = WaitForCD(&m_window, FindColumn(u"SN"_s, e.info), title, m_backend);
+    const QString path = FindColumn(u"Path"_s, e.info);
+    const QString name = !explore ? e.caption : e.kind == ContentsEntry::Folder ? e.caption + u'\\' : QString();
+    const QString root = WaitForCD(&m_window, FindColumn(u"SN"_s, e.info), EntryLocation::discTitle(path), m_backend);
     if (root.isEmpty())
         return;
-    const QString target = pathOnDrive(path, root);
+    const QString target = EntryLocation::onMedium(root, EntryLocation::onDisc(path, name));
     // The desktop opens a path that is not there without a word; the catalogue may be older
     // than the disc, so a missing file is this program's failure to report.
     if (!QFileInfo::exists(target) || !QDesktopServices::openUrl(QUrl::fromLocalFile(target)))

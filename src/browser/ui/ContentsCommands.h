@@ -35,10 +35,6 @@ public:
     void setVolumeBackend(VolumeBackend *backend) { m_backend = backend; }
     TPropertiesForm *propertiesForm();
 
-    // The real path of an entry on the disc mounted at root: its catalogue path ("Title:\A\b.txt")
-    // with the title, the colon and the first backslash replaced by root.
-    static QString pathOnDrive(const QString &cataloguePath, const QString &root);
-
 public Q_SLOTS:
     void ExplorerActivate(int row);
     void ExplorerColumnClick(int column);

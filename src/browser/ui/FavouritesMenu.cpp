@@ -6,6 +6,7 @@
 #include "TMainForm.h"
 #include "TreePanel.h"
 #include "browser/Navigator.h"
+#include "compile/EntryLocation.h"
 #include "gui/ActionRegistry.h"
 #include "session/Workspace.h"
 #include "store/GroupTree.h"
@@ -92,7 +93,7 @@ void FavouritesMenu::FavoriteClick(int index)
     if (index < 0 || index >= favs.count())
         return;
     const Favourites::Location l = Favourites::parse(favs.lines().at(index));
-    m_navigator.LoadCD(l.discLabel, l.serial, Favourites::isArchivePath(l.path), l.path);
+    m_navigator.LoadCD(l.discLabel, l.serial, EntryLocation::insideZip(l.path), l.path);
     ContentsView *view = m_window.contentsPanel()->view();
     view->currentView()->setFocus();
     view->selectRow(0);

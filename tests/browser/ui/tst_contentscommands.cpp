@@ -331,15 +331,6 @@ private Q_SLOTS:
         f.controller<ContentsCommands>()->setVolumeBackend(nullptr);
     }
 
-    void pathsOnTheDrive()
-    {
-        QCOMPARE(ContentsCommands::pathOnDrive(u"Rock Disc:\\ROCK\\song.mp3"_s, u"/media/me/ROCK/"_s),
-                 u"/media/me/ROCK/ROCK/song.mp3"_s);
-        QCOMPARE(ContentsCommands::pathOnDrive(u"Rock Disc:\\"_s, u"/mnt/cd"_s), u"/mnt/cd/"_s);
-        // Only the first colon ends the title; a later one is part of the path.
-        QCOMPARE(ContentsCommands::pathOnDrive(u"A:\\b:c.txt"_s, u"/m/"_s), u"/m/b:c.txt"_s);
-    }
-
     void listKeys()
     {
         TestWindow::Window &f = *m_f;
