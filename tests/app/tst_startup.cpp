@@ -43,7 +43,7 @@ private Q_SLOTS:
         QCOMPARE(f.tree().root()->text(), u"My Collection"_s);
         QCOMPARE(f.nav().currentNode(), f.tree().root());
         QCOMPARE(f->statusText(), u"0 object(s), total size 0.00 Bytes"_s);
-        QVERIFY(!f->findChild<QWidget *>(u"CompilationPanel"_s)->isVisible());
+        QVERIFY(!f->findChild<QWidget *>(u"RightPanel"_s)->isVisible());
         QVERIFY(f->findChild<QWidget *>(u"Explorer"_s));
         // Commands still to come are there, but cannot be used; the ones that work can.
         for (const QString &later : {u"Search1"_s})
