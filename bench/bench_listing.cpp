@@ -73,22 +73,27 @@ static qint64 makeDisc(const QString &db, const QString &serial, int total)
     return files.size() + folders.size();
 }
 
-// The best of three loads of the disc, and of three decompressions alone.
-static void timeLoad(const QString &db, const QString &serial, double &load, double &decompress)
+// The best of `rounds` loads of the disc and of as many decompressions alone, taken in turns so
+// that a busy machine weighs on both alike; held is what the loaded disc keeps on the heap.
+static void timeLoad(const QString &db, const QString &serial, int rounds, double &load, double &decompress,
+                     qint64 *held = nullptr)
 {
     decompress = load = 1e300;
-    for (int i = 0; i < 3; ++i) {
-        QElapsedTimer t;
-        t.start();
-        const ContentsFile::Lists lists = ContentsFile::read(db, serial);
-        decompress = std::min(decompress, ms(t));
-    }
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < rounds; ++i) {
+        {
+            QElapsedTimer t;
+            t.start();
+            const ContentsFile::Lists lists = ContentsFile::read(db, serial);
+            decompress = std::min(decompress, ms(t));
+        }
         DiscContents contents;
+        const qint64 before = heapInUse();
         QElapsedTimer t;
         t.start();
         contents.load(db, serial);
         load = std::min(load, ms(t));
+        if (held)
+            *held = heapInUse() - before;
     }
 }
 
@@ -104,29 +109,11 @@ int main(int argc, char *argv[])
     std::printf("disc: %d files, lists %.1f MB, contents file %.1f MB\n", total, textBytes / 1e6,
                 QFileInfo(ContentsFile::contentsFileName(db, serial)).size() / 1e6);
 
-    // Baseline: decompressing the contents file alone (best of three).
-    double decompress = 1e300;
-    for (int i = 0; i < 3; ++i) {
-        QElapsedTimer t;
-        t.start();
-        const ContentsFile::Lists lists = ContentsFile::read(db, serial);
-        decompress = std::min(decompress, ms(t));
-        if (lists.fileList.size() + lists.folderList.size() != textBytes)
-            return 1;
-    }
-
-    double load = 1e300;
-    DiscContents contents;
+    double load = 0, decompress = 0;
     qint64 held = 0;
-    for (int i = 0; i < 3; ++i) {
-        contents.clear();
-        const qint64 before = heapInUse();
-        QElapsedTimer t;
-        t.start();
-        contents.load(db, serial);
-        load = std::min(load, ms(t));
-        held = heapInUse() - before;
-    }
+    timeLoad(db, serial, 7, load, decompress, &held);
+    DiscContents contents;
+    contents.load(db, serial);
 
     ExtensionIconCache icons;
     double list = 1e300;
@@ -168,7 +155,7 @@ int main(int argc, char *argv[])
         const QString scaleDb = dir.path() + QStringLiteral("/scale%1/").arg(n);
         makeDisc(scaleDb, serial, n);
         double scaleLoad = 0, scaleDecompress = 0;
-        timeLoad(scaleDb, serial, scaleLoad, scaleDecompress);
+        timeLoad(scaleDb, serial, 5, scaleLoad, scaleDecompress);
         std::printf("  %dk files %.1f ms (%.0f ns/file, %.2f x decompress)", n / 1000, scaleLoad, scaleLoad * 1e6 / n,
                     scaleLoad / scaleDecompress);
         QDir(scaleDb).removeRecursively();

@@ -28,6 +28,7 @@ struct TSTCabReader::System {
     qint64 written = 0;
     qint64 writeLimit = -1;
     bool limitHit = false;
+    std::function<void()> afterWrite; // optional, after every block written
 };
 
 namespace
@@ -103,6 +104,8 @@ int sysWrite(mspack_file *file, void *buffer, int bytes)
         return -1;
     }
     s->written += n;
+    if (s->afterWrite)
+        s->afterWrite();
     return static_cast<int>(n);
 }
 
@@ -598,9 +601,12 @@ std::vector<TSTCabBlob> TSTCabReader::ExtractToMemory(const QString &cabinetFile
         m_system->writeLimit = blob.Member.Size;
         m_system->limitHit = false;
         m_system->lastErrno = 0;
+        if (m_arrival)
+            m_system->afterWrite = [&] { m_arrival(blob.Member, blob.Data); };
         const int err = m_cabd->extract(m_cabd, f, "member");
         m_system->output = nullptr;
         m_system->writeLimit = -1;
+        m_system->afterWrite = nullptr;
         if (err != MSPACK_ERR_OK)
             throwExtractError(err, set);
         total += blob.Data.size();

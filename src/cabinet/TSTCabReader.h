@@ -74,6 +74,11 @@ public:
     std::vector<TSTCabBlob> ExtractToMemory(const QString &cabinetFile,
                                             const std::function<bool(const QString &)> &wanted = {},
                                             qint64 maxTotalBytes = qint64(2) << 30, bool singleCabinet = false);
+    // Called as a member's bytes arrive in memory: data holds what has arrived so far, in a
+    // buffer that stays in place until the member is complete (it is sized for the whole
+    // member first), so a reader may parse it while the rest is being decompressed.
+    using ArrivalHandler = std::function<void(const TSTCabMember &member, const QByteArray &data)>;
+    void setArrivalHandler(ArrivalHandler handler) { m_arrival = std::move(handler); }
 
     // Whether a member name can be written into a folder without leaving it.
     static bool isSafeMemberName(const QString &name);
@@ -88,5 +93,6 @@ private:
     mscab_decompressor *decompressor();
 
     std::unique_ptr<System> m_system;
+    ArrivalHandler m_arrival;
     mscab_decompressor *m_cabd = nullptr;
 };

@@ -8,8 +8,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <condition_variable>
 #include <dirent.h>
 #include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 namespace
 {
@@ -173,19 +177,23 @@ void ContentsFile::packBytes(const QString &dbFolder, const QString &serial, con
     });
 }
 
-ContentsFile::Lists ContentsFile::read(const QString &dbFolder, const QString &serial)
+namespace
+{
+ContentsFile::Lists readLists(const QString &dbFolder, const QString &serial,
+                              const TSTCabReader::ArrivalHandler &arrival = {})
 {
     const QString dirName = serial + kFolderListExt;
     const QString fileName = serial + kFileListExt;
     TSTCabReader reader;
+    reader.setArrivalHandler(arrival);
     // Contents files are single cabinets; a set announced in a damaged header is not followed.
     const auto blobs = reader.ExtractToMemory(
-        contentsFileName(dbFolder, serial),
+        ContentsFile::contentsFileName(dbFolder, serial),
         [&](const QString &name) {
             return name.compare(dirName, Qt::CaseInsensitive) == 0 || name.compare(fileName, Qt::CaseInsensitive) == 0;
         },
-        MaxListBytes, true);
-    Lists lists;
+        ContentsFile::MaxListBytes, true);
+    ContentsFile::Lists lists;
     for (const TSTCabBlob &b : blobs) {
         if (b.Member.Name.compare(dirName, Qt::CaseInsensitive) == 0)
             lists.folderList = b.Data;
@@ -195,10 +203,118 @@ ContentsFile::Lists ContentsFile::read(const QString &dbFolder, const QString &s
     return lists;
 }
 
+// Parses the two lists as their bytes leave the decompressor. A large list is parsed on a
+// second thread, which keeps pace with the decompression on another core; a small one right
+// away, while its bytes are still in the cache.
+class ArrivingLists
+{
+public:
+    explicit ArrivingLists(const QString &folderListName) : m_folderListName(folderListName) {}
+    ~ArrivingLists() { stopWorker(); }
+
+    // On the decompressing thread, after every block.
+    void arrived(const TSTCabMember &member, const QByteArray &bytes)
+    {
+        const int which = member.Name.compare(m_folderListName, Qt::CaseInsensitive) == 0 ? 0 : 1;
+        if (!m_worker.joinable() && bytes.capacity() >= kWorthAThread)
+            m_worker = std::thread([this] { work(); });
+        if (!m_worker.joinable()) {
+            m_lists[which].feed(bytes.constData(), bytes.capacity(), bytes.size());
+            return;
+        }
+        {
+            const std::lock_guard lock(m_mutex);
+            m_latest = {which, bytes.constData(), bytes.capacity(), bytes.size()};
+        }
+        m_wake.notify_one();
+    }
+
+    ContentsFile::Parsed finish(const ContentsFile::Lists &lists)
+    {
+        stopWorker();
+        // What the worker had not reached yet is parsed here.
+        return ContentsFile::Parsed{m_lists[0].finish(lists.folderList), m_lists[1].finish(lists.fileList)};
+    }
+
+private:
+    static constexpr qsizetype kWorthAThread = qsizetype(1) << 20;
+
+    struct Arrival {
+        int which = -1;
+        const char *data = nullptr;
+        qsizetype capacity = 0;
+        qsizetype available = 0;
+        bool operator==(const Arrival &) const = default;
+    };
+    struct List {
+        std::optional<ContentsList::Builder> builder;
+        const char *data = nullptr;
+
+        void feed(const char *bytes, qsizetype capacity, qsizetype available)
+        {
+            if (bytes != data) { // a list the cabinet holds twice: the later one counts
+                data = bytes;
+                builder.emplace(data, capacity);
+            }
+            builder->advance(available);
+        }
+        ContentsList finish(const QByteArray &bytes)
+        {
+            if (builder && !bytes.isEmpty() && bytes.constData() == data)
+                return builder->finish(bytes);
+            return ContentsList::fromBytes(bytes);
+        }
+    };
+
+    void work()
+    {
+        Arrival seen;
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [&] { return m_done || !(m_latest == seen); });
+            if (m_latest == seen)
+                return; // done, and nothing new
+            seen = m_latest;
+            lock.unlock();
+            if (seen.which >= 0)
+                m_lists[seen.which].feed(seen.data, seen.capacity, seen.available);
+            lock.lock();
+        }
+    }
+
+    void stopWorker()
+    {
+        if (!m_worker.joinable())
+            return;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_one();
+        m_worker.join();
+    }
+
+    const QString m_folderListName;
+    List m_lists[2];
+    std::thread m_worker;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    Arrival m_latest; // guarded by m_mutex
+    bool m_done = false;
+};
+} // namespace
+
+ContentsFile::Lists ContentsFile::read(const QString &dbFolder, const QString &serial)
+{
+    return readLists(dbFolder, serial);
+}
+
 ContentsFile::Parsed ContentsFile::load(const QString &dbFolder, const QString &serial)
 {
-    const Lists lists = read(dbFolder, serial);
-    return Parsed{ContentsList::fromBytes(lists.folderList), ContentsList::fromBytes(lists.fileList)};
+    ArrivingLists arriving(serial + kFolderListExt);
+    const Lists lists = readLists(
+        dbFolder, serial, [&arriving](const TSTCabMember &m, const QByteArray &data) { arriving.arrived(m, data); });
+    return arriving.finish(lists);
 }
 
 ContentsFile::Lists ContentsFile::unpackThroughFolder(const QString &dbFolder, const QString &serial)

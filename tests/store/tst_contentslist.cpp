@@ -1,6 +1,10 @@
+#include "store/ContentsFile.h"
 #include "store/ContentsList.h"
+#include "store/ContentsListWriter.h"
 #include "store/ContentsRecord.h"
 
+#include <QBuffer>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -151,6 +155,41 @@ private Q_SLOTS:
         QCOMPARE(list.lineCount(3), 0);
         // What the list holds is its text and a few bytes a record.
         QVERIFY(list.heldBytes() >= bytes.size());
+    }
+
+    // A disc large enough that loading parses its file list on a second thread, as the
+    // decompressor hands over its blocks: the same records and folders as parsing afterwards.
+    void loadingWhileDecompressingReadsAsParsingAfterwards()
+    {
+        QByteArray folderList, fileList;
+        QBuffer folderBuffer(&folderList), fileBuffer(&fileList);
+        folderBuffer.open(QIODevice::WriteOnly);
+        fileBuffer.open(QIODevice::WriteOnly);
+        {
+            ContentsListWriter folders(&folderBuffer), files(&fileBuffer);
+            for (int f = 0; f < 600; ++f) {
+                const QString folder = u"\\F%1\\"_s.arg(f % 7 == 0 ? f / 7 : f);
+                for (int i = 0; i < 50; ++i)
+                    files.writeFileRecord(u"file %1.mp3"_s.arg(i), folder, quint64(i * f), u"01.01.2000 12:00:00"_s,
+                                          i % 3 ? QStringList() : QStringList{u"Title: song %1"_s.arg(i)});
+                folders.writeFolderRecord(u"F%1"_s.arg(f), u"\\"_s, 0, u"01.01.2000 12:00:00"_s);
+            }
+        }
+        QVERIFY(fileList.size() > (qsizetype(1) << 20));
+        QTemporaryDir tmp;
+        const QString db = tmp.path() + u"/"_s;
+        ContentsFile::packBytes(db, u"0BADF00D"_s, folderList, fileList);
+        const ContentsList files = ContentsList::fromBytes(fileList);
+        const ContentsList folders = ContentsList::fromBytes(folderList);
+        for (int round = 0; round < 3; ++round) {
+            const ContentsFile::Parsed loaded = ContentsFile::load(db, u"0BADF00D"_s);
+            QCOMPARE(loaded.files.data(), fileList);
+            QCOMPARE(recordsOf(loaded.files), recordsOf(files));
+            QCOMPARE(recordsOf(loaded.folders), recordsOf(folders));
+            for (const QString &folder : {u"\\F0\\"_s, u"\\f85\\"_s, u"\\F599\\"_s, u"\\"_s})
+                QCOMPARE(loaded.files.recordsIn(folder), files.recordsIn(folder));
+            QCOMPARE(loaded.folders.recordsIn(u"\\"_s).size(), size_t(600));
+        }
     }
 };
 
