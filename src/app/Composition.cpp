@@ -7,9 +7,11 @@
 #include "browser/ui/ContentsCommands.h"
 #include "browser/ui/ContentsPanel.h"
 #include "browser/ui/ContentsView.h"
+#include "browser/ui/ExpandedGroups.h"
 #include "browser/ui/FavouritesMenu.h"
 #include "browser/ui/TMainForm.h"
 #include "browser/ui/TreeCommands.h"
+#include "browser/ui/TreePanel.h"
 #include "compile/ui/CompilationPanel.h"
 #include "compile/ui/CompileCommands.h"
 #include "gui/ActionRegistry.h"
@@ -40,6 +42,7 @@ Composition::Composition(const QString &dataFolder)
     new TreeCommands(ws, nav, window);
     new ContentsCommands(ws, nav, window);
     new FavouritesMenu(ws, nav, window);
+    new ExpandedGroups(ws, window.treePanel()->view());
     new SettingsCommands(ws, window.actions(), &window, window.positionSave());
     auto *discs = new DiscCommands(ws, nav, window.actions(), &window);
     new BackupCommands(ws, nav, window.actions(), &window);
