@@ -97,15 +97,13 @@ void setIconOn(QObject *target, const QIcon &icon)
         button->setIcon(icon);
 }
 
-// A control belongs to the main window itself, not to one of the dialogs it owns, whose
-// controls may share a name with it.
+// A control belongs to the main window itself (its menus included), not to one of the dialogs
+// it owns, whose controls may share a name with it.
 bool onWindow(QObject *o, QWidget *window)
 {
-    QObject *owner = o;
-    if (auto *a = qobject_cast<QAction *>(o))
-        owner = a->parent();
-    if (auto *w = qobject_cast<QWidget *>(owner))
-        return w->window() == window;
+    for (QObject *p = o; p && p != window; p = p->parent())
+        if (p->isWidgetType() && static_cast<QWidget *>(p)->isWindow() && !qobject_cast<QMenu *>(p))
+            return false;
     return true;
 }
 

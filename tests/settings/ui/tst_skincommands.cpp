@@ -1,0 +1,234 @@
+#include "TestWindow.h"
+#include "gui/ThemeIcons.h"
+#include "settings/Preferences.h"
+#include "settings/Skins.h"
+#include "settings/ui/SkinCommands.h"
+
+#include <QDir>
+#include <QMenu>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QToolButton>
+
+using namespace Qt::Literals::StringLiterals;
+
+// The "Theme" menu on a real window: which skins it offers, what a choice changes on screen,
+// what a skin with a missing file leaves alone, and the stored choice at the next start.
+class TestSkinCommands : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString data() const { return m_dir->path() + u"/data/"_s; }
+    QString skins() const { return data() + u"skins/"_s; }
+    static QString shipped(const QString &skin) { return QStringLiteral(QUILLORY_SOURCE_DIR "/share/skins/") + skin; }
+
+    // A copy of a shipped skin under another name.
+    void copySkin(const QString &from, const QString &to)
+    {
+        QDir().mkpath(skins() + to);
+        for (const QString &f : QDir(shipped(from)).entryList(QDir::Files))
+            QVERIFY(QFile::copy(shipped(from) + u'/' + f, skins() + to + u'/' + f));
+    }
+    static QMenu *themeMenu(const TestWindow::Window &w) { return w->findChild<QMenu *>(u"Theme1"_s); }
+    static QAction *item(const TestWindow::Window &w, const QString &caption)
+    {
+        for (QAction *a : themeMenu(w)->actions())
+            if (a->text() == caption)
+                return a;
+        return nullptr;
+    }
+    static QStringList checked(const TestWindow::Window &w)
+    {
+        QStringList out;
+        for (QAction *a : themeMenu(w)->actions())
+            if (a->isChecked())
+                out.append(a->text());
+        return out;
+    }
+    // What an icon shows at a size, as the menus and the tool bar ask for it.
+    static QImage shown(const QIcon &icon, int size)
+    {
+        return icon.pixmap(QSize(size, size)).toImage().convertToFormat(QImage::Format_ARGB32);
+    }
+    // A skin's bitmap as a pixmap holds it (premultiplied alpha rounds the faint pixels).
+    static QImage bitmap(const QString &file)
+    {
+        return QPixmap::fromImage(QImage(file)).toImage().convertToFormat(QImage::Format_ARGB32);
+    }
+
+private Q_SLOTS:
+    void initTestCase() { TestWindow::setUp(); }
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        TestWindow::reset(data());
+    }
+    void cleanup() { QCOMPARE(AppDialogs::pendingAnswers(), 0); }
+
+    void hiddenWithoutSkins()
+    {
+        {
+            TestWindow::Window w(data());
+            QVERIFY(!themeMenu(w)->menuAction()->isVisible());
+        }
+        QDir().mkpath(skins());
+        TestWindow::Window w(data());
+        QVERIFY(!themeMenu(w)->menuAction()->isVisible());
+        // The built-in drawings are in use: every size is drawn, not scaled from a bitmap.
+        QVERIFY(!ThemeIcons::skinInUse());
+        QVERIFY(!shown(w.action(u"AddDisc1"_s)->icon(), 24).isNull());
+    }
+
+    void everyEntryIsOffered()
+    {
+        copySkin(u"Light"_s, u"Light"_s);
+        QDir().mkpath(skins() + u"R&B"_s);
+        QFile plain(skins() + u"notes.txt"_s);
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        TestWindow::Window w(data());
+        QVERIFY(themeMenu(w)->menuAction()->isVisible());
+        QStringList captions;
+        for (QAction *a : themeMenu(w)->actions()) {
+            captions.append(a->data().toString());
+            QVERIFY(a->isCheckable());
+        }
+        QCOMPARE(captions, (QStringList{u"Light"_s, u"R&B"_s, u"notes.txt"_s}));
+        QVERIFY(item(w, u"R&&B"_s)); // shown as "R&B", not as an access key
+        QVERIFY(checked(w).isEmpty());
+    }
+
+    void choosingASkinChangesEveryCommandIcon()
+    {
+        copySkin(u"Light"_s, u"Light"_s);
+        TestWindow::Window w(data());
+        const QImage before = shown(w.action(u"AddDisc1"_s)->icon(), 16);
+        item(w, u"Light"_s)->trigger();
+
+        // Its "info.txt", two lines, each followed by a line feed.
+        QCOMPARE(AppDialogs::shownTexts(),
+                 QStringList{u"Light\nCrisp dark lines and clear colours for light desktop themes.\n"_s});
+        QCOMPARE(AppDialogs::shown().first().kind, AppDialogs::Information);
+        QCOMPARE(checked(w), QStringList{u"Light"_s});
+
+        const QString skin = skins() + u"Light/"_s;
+        QCOMPARE(shown(w.action(u"AddDisc1"_s)->icon(), 16), bitmap(skin + u"add_disc_small.bmp"_s));
+        QCOMPARE(shown(w.action(u"AddDisc1"_s)->icon(), 24), bitmap(skin + u"add_disc_big.bmp"_s));
+        QVERIFY(shown(w.action(u"AddDisc1"_s)->icon(), 16) != before);
+        QCOMPARE(shown(w.action(u"BorrowCD1"_s)->icon(), 16), bitmap(skin + u"borrow.bmp"_s));
+        QCOMPARE(shown(w.action(u"BackButton"_s)->icon(), 24), bitmap(skin + u"go_up.bmp"_s));
+        QCOMPARE(shown(themeMenu(w)->menuAction()->icon(), 16), bitmap(skin + u"skin.bmp"_s));
+        QCOMPARE(shown(w->findChild<QMenu *>(u"View2"_s)->menuAction()->icon(), 16),
+                 bitmap(skin + u"view_small.bmp"_s));
+        QCOMPARE(shown(w->findChild<QToolButton *>(u"FavoritesButton"_s)->icon(), 24),
+                 bitmap(skin + u"favorites.bmp"_s));
+        // The menus show it through the tool bar's button too.
+        QCOMPARE(shown(w->findChild<QToolButton *>(u"AddDiscButton"_s)->icon(), 24),
+                 bitmap(skin + u"add_disc_big.bmp"_s));
+        QCOMPARE(w.ws().preferences().theme(), u"Light"_s);
+    }
+
+    void aSkinMissingOneFileChangesNothing()
+    {
+        copySkin(u"Light"_s, u"Light"_s);
+        copySkin(u"Dark"_s, u"Broken"_s);
+        QVERIFY(QFile::remove(skins() + u"Broken/borrow.bmp"_s));
+        TestWindow::Window w(data());
+        const QImage builtIn = shown(w.action(u"Exit1"_s)->icon(), 16);
+
+        item(w, u"Broken"_s)->trigger();
+        // The refusal, then the skin's own text, as the user chose it.
+        QCOMPARE(AppDialogs::shownTexts(),
+                 (QStringList{u"Some files needed to load this skin are missing!"_s,
+                              u"Dark\nPale lines and soft colours for dark desktop themes.\n"_s}));
+        QCOMPARE(AppDialogs::shown().first().kind, AppDialogs::Error);
+        QVERIFY(checked(w).isEmpty());
+        QCOMPARE(shown(w.action(u"Exit1"_s)->icon(), 16), builtIn);
+        QVERIFY(w.ws().preferences().theme().isEmpty());
+
+        // With another skin in use, the refusal keeps that one and its check.
+        item(w, u"Light"_s)->trigger();
+        AppDialogs::clearShown();
+        item(w, u"Broken"_s)->trigger();
+        QCOMPARE(AppDialogs::shownTexts().value(0), u"Some files needed to load this skin are missing!"_s);
+        QCOMPARE(checked(w), QStringList{u"Light"_s});
+        QCOMPARE(shown(w.action(u"Exit1"_s)->icon(), 16), bitmap(skins() + u"Light/exit.bmp"_s));
+        QCOMPARE(w.ws().preferences().theme(), u"Light"_s);
+    }
+
+    void aPlainFileIsRefused()
+    {
+        QDir().mkpath(skins());
+        QFile plain(skins() + u"notes.txt"_s);
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.write("not a skin\r\n");
+        plain.close();
+        TestWindow::Window w(data());
+        item(w, u"notes.txt"_s)->trigger();
+        QCOMPARE(AppDialogs::shownTexts(), QStringList{u"Some files needed to load this skin are missing!"_s});
+        QVERIFY(checked(w).isEmpty());
+    }
+
+    void anUnreadableBitmapChangesNothing()
+    {
+        copySkin(u"Light"_s, u"Damaged"_s);
+        QFile bad(skins() + u"update.bmp"_s.prepend(u"Damaged/"_s));
+        QVERIFY(bad.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        bad.write("BM this is not a bitmap");
+        bad.close();
+        TestWindow::Window w(data());
+        const QImage builtIn = shown(w.action(u"About1"_s)->icon(), 16);
+        item(w, u"Damaged"_s)->trigger();
+        QVERIFY(AppDialogs::shownTexts().value(0).startsWith(skins() + u"Damaged/update.bmp: "_s));
+        QCOMPARE(AppDialogs::shown().first().kind, AppDialogs::Error);
+        QVERIFY(checked(w).isEmpty());
+        QCOMPARE(shown(w.action(u"About1"_s)->icon(), 16), builtIn);
+    }
+
+    void choosingTheSkinInUseLoadsItAgain()
+    {
+        copySkin(u"Light"_s, u"Light"_s);
+        TestWindow::Window w(data());
+        item(w, u"Light"_s)->trigger();
+        // The skin's maker changes a bitmap while the program runs.
+        const QString file = skins() + u"Light/exit.bmp"_s;
+        QVERIFY(QFile::remove(file));
+        QVERIFY(QFile::copy(shipped(u"Dark"_s) + u"/exit.bmp"_s, file));
+        item(w, u"Light"_s)->trigger();
+        QCOMPARE(checked(w), QStringList{u"Light"_s}); // the second click did not clear the check
+        QCOMPARE(shown(w.action(u"Exit1"_s)->icon(), 16), bitmap(file));
+        QCOMPARE(AppDialogs::shown().size(), 2); // "info.txt" each time
+    }
+
+    void storedSkinIsAppliedAtStartWithoutItsText()
+    {
+        copySkin(u"Dark"_s, u"Dark"_s);
+        {
+            TestWindow::Window w(data());
+            item(w, u"Dark"_s)->trigger();
+            w.action(u"Exit1"_s)->trigger();
+        }
+        QCOMPARE(QSettings(DataPaths::settingsFile(data()), QSettings::IniFormat).value(u"Theme"_s).toString(),
+                 u"Dark"_s);
+        AppDialogs::clearShown();
+        TestWindow::Window w(data());
+        QVERIFY(AppDialogs::shown().isEmpty());
+        QCOMPARE(checked(w), QStringList{u"Dark"_s});
+        QCOMPARE(shown(w.action(u"Search1"_s)->icon(), 24), bitmap(skins() + u"Dark/find_big.bmp"_s));
+    }
+
+    void storedNameMustMatchExactly()
+    {
+        copySkin(u"Dark"_s, u"Dark"_s);
+        QDir().mkpath(QFileInfo(DataPaths::settingsFile(data())).path());
+        QSettings(DataPaths::settingsFile(data()), QSettings::IniFormat).setValue(u"Theme"_s, u"dark"_s);
+        TestWindow::Window w(data());
+        QVERIFY(AppDialogs::shown().isEmpty());
+        QVERIFY(checked(w).isEmpty());
+        QVERIFY(!ThemeIcons::skinInUse());
+    }
+};
+
+QTEST_MAIN(TestSkinCommands)
+#include "tst_skincommands.moc"
