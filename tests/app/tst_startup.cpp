@@ -45,12 +45,9 @@ private Q_SLOTS:
         QCOMPARE(f->statusText(), u"0 object(s), total size 0.00 Bytes"_s);
         QVERIFY(!f->findChild<QWidget *>(u"RightPanel"_s)->isVisible());
         QVERIFY(f->findChild<QWidget *>(u"Explorer"_s));
-        // Commands still to come are there, but cannot be used; the ones that work can.
-        for (const QString &later : {u"Search1"_s})
-            QVERIFY2(!f.action(later)->isEnabled(), qPrintable(later));
-        for (const QString &now :
-             {u"AddDisc1"_s, u"AddGroup1"_s, u"ExportAllData1"_s, u"About1"_s, u"Switch1"_s, u"Report1"_s, u"Exit1"_s,
-              u"Preferences1"_s, u"Execute1"_s})
+        // The commands that work can be used.
+        for (const QString &now : {u"AddDisc1"_s, u"AddGroup1"_s, u"ExportAllData1"_s, u"About1"_s, u"Switch1"_s,
+                                   u"Report1"_s, u"Exit1"_s, u"Preferences1"_s, u"Execute1"_s, u"Search1"_s})
             QVERIFY2(f.action(now)->isEnabled(), qPrintable(now));
         f.action(u"Exit1"_s)->trigger();
         QCOMPARE(treeLines(), QStringList{u"My Collection"_s});
