@@ -30,10 +30,37 @@ QString NameIndex::fileFor(const QString &serial) const
     return m_folder + serial + QStringLiteral(".names");
 }
 
+NameIndex::~NameIndex()
+{
+    flush();
+    {
+        std::lock_guard lock(m_mutex);
+        m_quit = true;
+    }
+    m_wake.notify_all();
+    if (m_writer.joinable())
+        m_writer.join();
+}
+
+void NameIndex::takeWritten()
+{
+    std::vector<std::pair<QString, std::shared_ptr<const DiscNames>>> written;
+    {
+        std::lock_guard lock(m_mutex);
+        written.swap(m_written);
+    }
+    for (auto &[serial, mapped] : written) {
+        auto held = m_held.find(serial);
+        if (held != m_held.end() && held.value()->stamp() == mapped->stamp())
+            held.value() = mapped;
+    }
+}
+
 std::shared_ptr<const DiscNames> NameIndex::find(const QString &serial, const DiscNames::Stamp &stamp)
 {
     if (stamp.size < 0)
         return nullptr;
+    takeWritten();
     auto held = m_held.constFind(serial);
     if (held != m_held.constEnd() && held.value()->stamp() == stamp)
         return held.value();
@@ -46,18 +73,72 @@ std::shared_ptr<const DiscNames> NameIndex::find(const QString &serial, const Di
 
 void NameIndex::store(const QString &serial, const std::shared_ptr<const DiscNames> &names)
 {
+    takeWritten();
     m_held.insert(serial, names);
-    if (names->byteSize() > m_max || !QDir().mkpath(m_folder))
+    if (names->byteSize() > m_max)
         return;
-    const QString file = fileFor(serial);
-    if (!names->save(file))
-        return;
-    // The mapped copy frees the memory the new one was made in.
-    if (std::shared_ptr<const DiscNames> mapped = DiscNames::map(file); mapped && mapped->stamp() == names->stamp())
-        m_held.insert(serial, mapped);
+    {
+        std::lock_guard lock(m_mutex);
+        m_queue.push_back({serial, fileFor(serial), names});
+        if (!m_writer.joinable())
+            m_writer = std::thread([this] { writeLoop(); });
+    }
+    m_wake.notify_one();
 }
 
 void NameIndex::trim()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_writer.joinable()) {
+            m_trimWanted = true;
+            m_wake.notify_one();
+            return;
+        }
+    }
+    trimNow();
+}
+
+void NameIndex::flush()
+{
+    std::unique_lock lock(m_mutex);
+    m_idle.wait(lock, [this] { return m_queue.empty() && !m_writing && !m_trimWanted; });
+}
+
+void NameIndex::writeLoop()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_quit || !m_queue.empty() || m_trimWanted; });
+        if (m_queue.empty() && !m_trimWanted)
+            return; // quitting with nothing left to do
+        m_writing = true;
+        if (!m_queue.empty()) {
+            const Pending job = std::move(m_queue.front());
+            m_queue.pop_front();
+            lock.unlock();
+            std::shared_ptr<const DiscNames> mapped;
+            if (QDir().mkpath(m_folder) && job.names->save(job.file)) {
+                mapped = DiscNames::map(job.file);
+                if (mapped && !(mapped->stamp() == job.names->stamp()))
+                    mapped.reset();
+            }
+            lock.lock();
+            if (mapped)
+                m_written.emplace_back(job.serial, std::move(mapped));
+        } else {
+            m_trimWanted = false;
+            lock.unlock();
+            trimNow();
+            lock.lock();
+        }
+        m_writing = false;
+        if (m_queue.empty() && !m_trimWanted)
+            m_idle.notify_all();
+    }
+}
+
+void NameIndex::trimNow() const
 {
     struct Entry {
         QString path;

@@ -89,6 +89,9 @@ class TestNameIndex : public QObject
     {
         SearchEngine engine(db, c, index);
         engine.search(scope);
+        // Index files are written behind the search; the tests look at them once they are there.
+        if (index)
+            index->flush();
         QStringList out;
         const SearchHits &h = *engine.hits();
         for (int i = 0; i < h.count(); ++i) {
