@@ -9,22 +9,47 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 
-int main(int argc, char *argv[])
+namespace
 {
-    QApplication app(argc, argv);
-    QApplication::setStyle(new FlatMenuStyle);
-    QApplication::setOrganizationName(QStringLiteral("Tarnwick"));
-    QApplication::setApplicationName(QStringLiteral("Quillory!"));
-    QApplication::setApplicationVersion(QuilloryVersion());
 
-    QCommandLineParser parser;
+// --version and --help answer without a display, so they work on a machine with none.
+bool onlyAsksForText(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "--version" || a == "-v" || a == "--help" || a == "-h" || a == "-?" || a == "--help-all")
+            return true;
+    }
+    return false;
+}
+
+void describe(QCoreApplication &app, QCommandLineParser &parser, const QCommandLineOption &dataOption)
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Tarnwick"));
+    QCoreApplication::setApplicationName(QStringLiteral("Quillory!"));
+    QCoreApplication::setApplicationVersion(QuilloryVersion());
     parser.setApplicationDescription(QStringLiteral("Quillory! - a catalogue of removable discs"));
     parser.addHelpOption();
     parser.addVersionOption();
-    QCommandLineOption dataOption(QStringLiteral("data"), QStringLiteral("The folder that holds the catalogue."),
-                                  QStringLiteral("DIR"));
     parser.addOption(dataOption);
     parser.process(app);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCommandLineParser parser;
+    const QCommandLineOption dataOption(QStringLiteral("data"), QStringLiteral("The folder that holds the catalogue."),
+                                        QStringLiteral("DIR"));
+    if (onlyAsksForText(argc, argv)) {
+        QCoreApplication text(argc, argv);
+        describe(text, parser, dataOption); // prints and ends the program
+        return 0;
+    }
+    QApplication app(argc, argv);
+    QApplication::setStyle(new FlatMenuStyle);
+    describe(app, parser, dataOption);
 
     const QString dataFolder = parser.isSet(dataOption) ? QFileInfo(parser.value(dataOption)).absoluteFilePath()
                                                         : DataPaths::defaultDataFolder();
