@@ -141,7 +141,8 @@ void addRecord(Columns &c, Dates &dates, bool folderList, QByteArrayView name, Q
 // lines whatever they say, then extra lines up to one that is exactly the end line; line feeds
 // end lines, a carriage return before one is dropped; a last line without its line feed and a
 // last record without its end line still count.
-void scanList(const QByteArray &bytes, bool folderList, Columns &c, Dates &dates)
+// Returns whether every byte was ASCII.
+bool scanList(const QByteArray &bytes, bool folderList, Columns &c, Dates &dates)
 {
     const char *p = bytes.constData();
     const qsizetype n = bytes.size();
@@ -184,8 +185,10 @@ void scanList(const QByteArray &bytes, bool folderList, Columns &c, Dates &dates
 #if defined(__SSE2__)
     // Line feeds sixteen bytes at a time: lines are short, and a call per line costs more.
     const __m128i lf = _mm_set1_epi8('\n');
+    __m128i seen = _mm_setzero_si128();
     for (; pos + 16 <= n; pos += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + pos));
+        seen = _mm_or_si128(seen, v);
         unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
         while (mask) {
             const qsizetype at = pos + __builtin_ctz(mask);
@@ -194,8 +197,13 @@ void scanList(const QByteArray &bytes, bool folderList, Columns &c, Dates &dates
             mask &= mask - 1;
         }
     }
+    bool ascii = _mm_movemask_epi8(seen) == 0;
+#else
+    bool ascii = true;
 #endif
     for (; pos < n; ++pos) {
+        if (uchar(p[pos]) >= 0x80)
+            ascii = false;
         if (p[pos] == '\n') {
             line(lineStart, pos);
             lineStart = pos + 1;
@@ -207,12 +215,7 @@ void scanList(const QByteArray &bytes, bool folderList, Columns &c, Dates &dates
         addRecord(c, dates, folderList, name, size, date);
     if (c.badSize < 0)
         c.badSize = static_cast<int>(c.sizes.size());
-}
-
-template <typename T> void putArray(QByteArray &out, qint64 at, const std::vector<T> &v)
-{
-    if (!v.empty())
-        std::memcpy(out.data() + at, v.data(), v.size() * sizeof(T));
+    return ascii;
 }
 
 } // namespace
@@ -266,8 +269,7 @@ int DiscNames::Section::recordAt(qint64 pos) const
 
 namespace
 {
-// The file's bytes for the collected columns.
-QByteArray layoutBytes(const Columns &fc, const Columns &nc, const Dates &dates, const DiscNames::Stamp &stamp)
+Header headerFor(const Columns &fc, const Columns &nc, const Dates &dates, const DiscNames::Stamp &stamp)
 {
     Header h{};
     std::memcpy(h.magic, Magic, sizeof Magic);
@@ -283,33 +285,42 @@ QByteArray layoutBytes(const Columns &fc, const Columns &nc, const Dates &dates,
     h.folderNamesLength = fc.names.size();
     h.fileNamesLength = nc.names.size();
     h.datesLength = dates.text.size();
-    Layout l;
-    layoutOf(h, l);
-    QByteArray out(l.total, Qt::Uninitialized);
-    // The few bytes that pad each array to its boundary are zero, as is the header's padding.
-    for (qint64 at : {l.folderSizes, l.fileSizes, l.folderStarts, l.fileStarts, l.folderDates, l.fileDates,
-                      l.dateStarts, l.folderNames, l.fileNames, l.dates, l.total})
-        std::memset(out.data() + at - 8, 0, 8);
-    std::memcpy(out.data(), &h, sizeof h);
-    putArray(out, l.folderSizes, fc.sizes);
-    putArray(out, l.fileSizes, nc.sizes);
-    putArray(out, l.folderStarts, fc.starts);
-    putArray(out, l.fileStarts, nc.starts);
-    putArray(out, l.folderDates, fc.dates);
-    putArray(out, l.fileDates, nc.dates);
-    putArray(out, l.dateStarts, dates.starts);
-    std::memcpy(out.data() + l.folderNames, fc.names.constData(), static_cast<size_t>(fc.names.size()));
-    std::memcpy(out.data() + l.fileNames, nc.names.constData(), static_cast<size_t>(nc.names.size()));
-    std::memcpy(out.data() + l.dates, dates.text.constData(), static_cast<size_t>(dates.text.size()));
-    return out;
+    return h;
 }
 } // namespace
 
-std::shared_ptr<const DiscNames> DiscNames::make(QByteArray bytes)
+// Names just made: the columns themselves, laid out as the file only when it is written.
+struct DiscNames::Owned {
+    Columns folders;
+    Columns files;
+    Dates dates;
+    Header header;
+};
+
+std::shared_ptr<const DiscNames> DiscNames::own(std::unique_ptr<Owned> o, const Stamp &stamp)
 {
     std::shared_ptr<DiscNames> d(new DiscNames);
-    d->m_bytes = std::move(bytes);
-    d->attach(reinterpret_cast<const uchar *>(d->m_bytes.constData()), d->m_bytes.size());
+    o->header = headerFor(o->folders, o->files, o->dates, stamp);
+    Layout l;
+    layoutOf(o->header, l);
+    auto section = [](Section &s, const Columns &c) {
+        s.count = static_cast<int>(c.sizes.size());
+        s.badSize = c.badSize;
+        s.sizes = c.sizes.data();
+        s.nameStart = c.starts.data();
+        s.dateIds = c.dates.data();
+        s.names = c.names.constData();
+        s.namesLength = c.names.size();
+    };
+    section(d->m_folders, o->folders);
+    section(d->m_files, o->files);
+    d->m_dateCount = static_cast<int>(o->dates.starts.size() - 1);
+    d->m_dateStart = o->dates.starts.data();
+    d->m_dates = o->dates.text.constData();
+    d->m_datesLength = o->dates.text.size();
+    d->m_stamp = stamp;
+    d->m_size = l.total;
+    d->m_owned = std::move(o);
     return d;
 }
 
@@ -325,46 +336,28 @@ std::shared_ptr<const DiscNames> DiscNames::build(const ContentsList &folders, c
         if (c.badSize < 0)
             c.badSize = n;
     };
-    Columns fc, nc;
-    fill(folders, true, fc);
-    fill(files, false, nc);
-    return make(layoutBytes(fc, nc, dates, stamp));
+    auto o = std::make_unique<Owned>();
+    fill(folders, true, o->folders);
+    fill(files, false, o->files);
+    o->dates = std::move(dates);
+    return own(std::move(o), stamp);
 }
 
 std::shared_ptr<const DiscNames> DiscNames::scan(const QByteArray &folderList, const QByteArray &fileList,
                                                  const Stamp &stamp)
 {
     // Lists made on Windows are read as ContentsList reads them: as Windows-1252 when they are
-    // not UTF-8. Nearly every list is plain ASCII, which a wide OR finds out fast.
-    auto utf8 = [](const QByteArray &bytes) {
-        const char *p = bytes.constData();
-        const qsizetype n = bytes.size();
-        quint64 high = 0;
-        qsizetype i = 0;
-        for (; i + 8 <= n; i += 8) {
-            quint64 w;
-            std::memcpy(&w, p + i, 8);
-            high |= w;
-        }
-        for (; i < n; ++i)
-            high |= uchar(p[i]);
-        return (high & 0x8080808080808080ull) == 0 ? bytes : TextCodec::toUtf8(bytes);
+    // not UTF-8. Nearly every list is plain ASCII, which the scan notices on its way.
+    auto o = std::make_unique<Owned>();
+    auto one = [&](const QByteArray &bytes, bool folderList, Columns &c) {
+        if (scanList(bytes, folderList, c, o->dates) || TextCodec::isValidUtf8(bytes))
+            return;
+        c = Columns();
+        scanList(TextCodec::toUtf8(bytes), folderList, c, o->dates);
     };
-    // The columns are made in buffers kept from one disc to the next: fresh memory for every
-    // disc would cost more in page faults than the scan itself.
-    thread_local Columns fc, nc;
-    thread_local Dates dates;
-    for (Columns *c : {&fc, &nc}) {
-        c->sizes.clear();
-        c->starts.assign(1, 0);
-        c->dates.clear();
-        c->names.resize(0);
-        c->badSize = -1;
-    }
-    dates = Dates();
-    scanList(utf8(folderList), true, fc, dates);
-    scanList(utf8(fileList), false, nc, dates);
-    return make(layoutBytes(fc, nc, dates, stamp));
+    one(folderList, true, o->folders);
+    one(fileList, false, o->files);
+    return own(std::move(o), stamp);
 }
 
 DiscNames::~DiscNames() = default;
@@ -436,11 +429,40 @@ bool DiscNames::save(const QString &path) const
 {
     // A cache file needs no durability, only never to be seen half written: a name of this
     // process's own, then one rename. A torn file would fail the checks of map() anyway.
-    const QString partial = path + QStringLiteral(".%1.part").arg(QCoreApplication::applicationPid());
+    const QString partial =
+        path + QStringLiteral(".%1-%2.part").arg(QCoreApplication::applicationPid()).arg(quintptr(this), 0, 16);
     QFile f(partial);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
-    const bool written = f.write(reinterpret_cast<const char *>(m_data), m_size) == m_size;
+    bool written = true;
+    if (m_data) {
+        written = f.write(reinterpret_cast<const char *>(m_data), m_size) == m_size;
+    } else {
+        // The columns in the file's order, zeros up to each one's place.
+        const Owned &o = *m_owned;
+        Layout l;
+        layoutOf(o.header, l);
+        static const char zeros[8] = {};
+        auto put = [&](qint64 at, const void *bytes, qint64 n) {
+            const qint64 gap = at - f.pos();
+            if (written && gap > 0)
+                written = gap <= qint64(sizeof zeros) && f.write(zeros, gap) == gap;
+            if (written && n > 0)
+                written = f.write(static_cast<const char *>(bytes), n) == n;
+        };
+        put(0, &o.header, sizeof o.header);
+        put(l.folderSizes, o.folders.sizes.data(), qint64(o.folders.sizes.size() * 8));
+        put(l.fileSizes, o.files.sizes.data(), qint64(o.files.sizes.size() * 8));
+        put(l.folderStarts, o.folders.starts.data(), qint64(o.folders.starts.size() * 4));
+        put(l.fileStarts, o.files.starts.data(), qint64(o.files.starts.size() * 4));
+        put(l.folderDates, o.folders.dates.data(), qint64(o.folders.dates.size() * 4));
+        put(l.fileDates, o.files.dates.data(), qint64(o.files.dates.size() * 4));
+        put(l.dateStarts, o.dates.starts.data(), qint64(o.dates.starts.size() * 4));
+        put(l.folderNames, o.folders.names.constData(), o.folders.names.size());
+        put(l.fileNames, o.files.names.constData(), o.files.names.size());
+        put(l.dates, o.dates.text.constData(), o.dates.text.size());
+        put(l.total, nullptr, 0);
+    }
     f.close();
     if (!written || f.error() != QFileDevice::NoError) {
         QFile::remove(partial);

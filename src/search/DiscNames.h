@@ -68,10 +68,11 @@ public:
 
 private:
     DiscNames() = default;
-    static std::shared_ptr<const DiscNames> make(QByteArray bytes);
+    struct Owned;
+    static std::shared_ptr<const DiscNames> own(std::unique_ptr<Owned> owned, const Stamp &stamp);
     bool attach(const uchar *data, qint64 size);
 
-    QByteArray m_bytes;
+    std::unique_ptr<Owned> m_owned;
     std::unique_ptr<QFile> m_file;
     const uchar *m_data = nullptr;
     qint64 m_size = 0;

@@ -8,6 +8,7 @@
 #include "store/ContentsRecord.h"
 #include "store/GroupTree.h"
 
+#include <algorithm>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -238,7 +239,8 @@ void SearchEngine::walkSection(Disc &d, bool folders, int cut)
     if (m_tests.substringOnly() && !needle.contains('\n')) {
         // The names are one block: the mask is looked for in all of it at once, and only the
         // records it turns up are tested further.
-        const qint64 end = s.nameStart[cut];
+        // Offsets are read from a cache file: they may bound the walk, never lead it astray.
+        const qint64 end = std::min<qint64>(s.nameStart[cut], s.namesLength);
         qint64 pos = 0;
         while (pos < end && !m_stop) {
             const char *found = findBytes(s.names + pos, static_cast<size_t>(end - pos), needle.constData(),
@@ -249,7 +251,7 @@ void SearchEngine::walkSection(Disc &d, bool folders, int cut)
             if (record < 0 || record >= cut)
                 break;
             test(d, folders, record);
-            pos = s.nameStart[record + 1];
+            pos = std::max<qint64>(found - s.names + 1, s.nameStart[record + 1]);
             if ((++m_ticks & 63) == 0)
                 tick();
         }

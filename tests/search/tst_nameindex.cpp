@@ -130,6 +130,14 @@ private Q_SLOTS:
             m_tree.addDisc(d % 3 ? m_root : g, cd);
             writeDisc(cd.Serial, 1000 + d);
         }
+        // A list made on Windows: Windows-1252 bytes, not UTF-8, LF line ends.
+        TCD cd;
+        cd.Title = u"Windows"_s;
+        cd.Serial = u"F0000001"_s;
+        m_tree.addDisc(m_root, cd);
+        const QByteArray date = TestCatalogue::date(2021, 6, 1).toUtf8();
+        ContentsFile::packBytes(m_db, cd.Serial, "Caf\xe9 \xc9t\xe9\\\n\\\n0\n" + date + "\n-\n",
+                                "r\xe9sum\xe9.txt\n\\Caf\xe9 \xc9t\xe9\\\n12\n" + date + "\n-\nabc\n\\\n1\n" + date);
     }
 
     void indexAnswersEqualTheWalk()
