@@ -49,6 +49,8 @@ int main(int argc, char *argv[])
     }
     QApplication app(argc, argv);
     QApplication::setStyle(new FlatMenuStyle);
+    // The desktop entry's name, so the desktop shows the entry's icon for the window.
+    QGuiApplication::setDesktopFileName(QStringLiteral("quillory"));
     describe(app, parser, dataOption);
 
     const QString dataFolder = parser.isSet(dataOption) ? QFileInfo(parser.value(dataOption)).absoluteFilePath()

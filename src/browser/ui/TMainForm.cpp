@@ -35,7 +35,7 @@ TMainForm::TMainForm(Workspace &workspace, Navigator &navigator, QWidget *parent
     setMinimumSize(640, 480);
     resize(640, 480);
     ThemeIcons::setUp();
-    setWindowIcon(ThemeIcons::icon({QStringLiteral("media-optical"), QStringLiteral("drive-optical")}));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/quillory.svg")));
 
     m_icons = new ContentsIcons(navigator.iconCache(), this);
     m_actions = new ActionRegistry(this);
