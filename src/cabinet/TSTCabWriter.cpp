@@ -63,30 +63,38 @@ int errnoFromGError(const GError *err)
     }
 }
 
-// DOS dates cover 1980 to 2107; anything outside is pinned to the nearest end.
 GDateTime *dosLocalDateTime(const QDateTime &when)
 {
-    QDateTime local = when.isValid() ? when.toLocalTime() : QDateTime::currentDateTime();
+    const QDateTime local = TSTCabWriter::memberDateTime(when);
     const QDate d = local.date();
     const QTime t = local.time();
-    if (d.year() < 1980)
-        return g_date_time_new_local(1980, 1, 1, 0, 0, 0);
-    if (d.year() > 2107)
-        return g_date_time_new_local(2107, 12, 31, 23, 59, 58);
-    return g_date_time_new_local(d.year(), d.month(), d.day(), t.hour(), t.minute(), (t.second() / 2) * 2);
-}
-
-quint32 attributesOf(const QFileInfo &fi)
-{
-    quint32 attrs = TSTCabWriter::Archive;
-    if (!(fi.permissions() & QFileDevice::WriteOwner))
-        attrs |= TSTCabWriter::ReadOnly;
-    if (fi.fileName().startsWith(u'.'))
-        attrs |= TSTCabWriter::Hidden;
-    return attrs;
+    return g_date_time_new_local(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second());
 }
 
 } // namespace
+
+// DOS dates cover 1980 to 2107; anything outside is pinned to the nearest end.
+QDateTime TSTCabWriter::memberDateTime(const QDateTime &when)
+{
+    const QDateTime local = when.isValid() ? when.toLocalTime() : QDateTime::currentDateTime();
+    const QDate d = local.date();
+    const QTime t = local.time();
+    if (d.year() < 1980)
+        return QDateTime(QDate(1980, 1, 1), QTime(0, 0, 0));
+    if (d.year() > 2107)
+        return QDateTime(QDate(2107, 12, 31), QTime(23, 59, 58));
+    return QDateTime(d, QTime(t.hour(), t.minute(), (t.second() / 2) * 2));
+}
+
+quint32 TSTCabWriter::fileAttributes(const QFileInfo &fi)
+{
+    quint32 attrs = Archive;
+    if (!(fi.permissions() & QFileDevice::WriteOwner))
+        attrs |= ReadOnly;
+    if (fi.fileName().startsWith(u'.'))
+        attrs |= Hidden;
+    return attrs;
+}
 
 TSTCabWriter::TSTCabWriter() = default;
 
@@ -230,7 +238,7 @@ void TSTCabWriter::AddFile(const QString &sourceFile, const QString &nameInCabin
     GFile *gfile = g_file_new_for_path(QFile::encodeName(fi.absoluteFilePath()).constData());
     GCabFile *cabFile = gcab_file_new_with_file(name.toUtf8().constData(), gfile);
     g_object_unref(gfile);
-    quint32 attrs = attributesOf(fi);
+    quint32 attrs = fileAttributes(fi);
     if (execute)
         attrs |= Execute;
     addMember(cabFile, name, fi.size(), fi.lastModified(), attrs);

@@ -5,6 +5,8 @@
 #include <QString>
 #include <functional>
 
+class QFileInfo;
+
 enum TSTCabCompressionType { cctNone, cctMsZip, cctLzx };
 
 // The cabinet parameters the writer keeps for the cabinet being built.
@@ -87,8 +89,14 @@ public:
     QString fileName() const { return m_fileName; }
     const TSTCabParameters &parameters() const { return m_params; }
 
+    // A member's date and time as the cabinet keeps it: local time, two-second steps, pinned
+    // to the years the format can hold (1980 to 2107).
+    static QDateTime memberDateTime(const QDateTime &when);
+
     // Attributes of a member as the cabinet format keeps them.
     enum Attribute : quint32 { ReadOnly = 0x01, Hidden = 0x02, System = 0x04, Archive = 0x20, Execute = 0x40 };
+    // The attributes a file added from disk gets.
+    static quint32 fileAttributes(const QFileInfo &file);
 
 private:
     void newLibraryCabinet();

@@ -1,5 +1,7 @@
 #include "ContentsFile.h"
 
+#include "cabinet/ESTCabinet.h"
+#include "cabinet/MsZipCabinet.h"
 #include "cabinet/TSTCabReader.h"
 #include "cabinet/TSTCabWriter.h"
 #include "core/QuilloryError.h"
@@ -8,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
 #include <condition_variable>
 #include <dirent.h>
 #include <functional>
@@ -133,19 +136,16 @@ void ContentsFile::remove(const QString &dbFolder, const QString &serial)
 }
 
 // Writes a contents file through its partial name, so that whatever a kill leaves is known
-// for what it is, and only a complete cabinet replaces the old one.
+// for what it is, and only a complete cabinet replaces the old one. The lists' blocks are
+// compressed on every core (MsZipCabinet), into the same bytes the cabinet library writes.
 static void writeContents(const QString &dbFolder, const QString &serial,
-                          const std::function<void(TSTCabWriter &)> &add)
+                          const std::vector<MsZipCabinet::Member> &members)
 {
     const QString target = ContentsFile::contentsFileName(dbFolder, serial);
     const QString partial = TextCodec::partialName(target);
     QFile::remove(partial);
     try {
-        TSTCabWriter cab;
-        cab.CompressionType = cctMsZip;
-        cab.Open(partial);
-        add(cab);
-        cab.Close(true);
+        MsZipCabinet::write(partial, members);
     } catch (...) {
         QFile::remove(partial);
         throw;
@@ -153,14 +153,29 @@ static void writeContents(const QString &dbFolder, const QString &serial,
     TextCodec::replaceWithPartial(target);
 }
 
+// A list file the scanner left, mapped for packing, as the cabinet library would take it
+// (its date and attributes).
+static MsZipCabinet::Member listMember(QFile &file, const QString &name)
+{
+    const QFileInfo info(file.fileName());
+    errno = 0;
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly))
+        throw ESTCabinet(ESTCabinet::Writing, ESTCabinet::FciOpenSource,
+                         info.exists() ? (info.isDir() ? EISDIR : (errno ? errno : EACCES)) : ENOENT);
+    const qint64 size = file.size();
+    const char *data = size > 0 ? reinterpret_cast<const char *>(file.map(0, size)) : "";
+    if (!data)
+        throw ESTCabinet(ESTCabinet::Writing, ESTCabinet::FciOpenSource, errno ? errno : EIO);
+    return {name, QByteArrayView(data, size), info.lastModified(), TSTCabWriter::fileAttributes(info)};
+}
+
 void ContentsFile::pack(const QString &dbFolder, const QString &serial)
 {
     try {
         // The folder list first, then the file list, as a listing of DB gives them.
-        writeContents(dbFolder, serial, [&](TSTCabWriter &cab) {
-            cab.AddFile(folderListName(dbFolder, serial), serial + kFolderListExt);
-            cab.AddFile(fileListName(dbFolder, serial), serial + kFileListExt);
-        });
+        QFile folders(folderListName(dbFolder, serial)), files(fileListName(dbFolder, serial));
+        writeContents(dbFolder, serial,
+                      {listMember(folders, serial + kFolderListExt), listMember(files, serial + kFileListExt)});
     } catch (...) {
         removeLists(dbFolder, serial);
         throw;
@@ -171,10 +186,9 @@ void ContentsFile::pack(const QString &dbFolder, const QString &serial)
 void ContentsFile::packBytes(const QString &dbFolder, const QString &serial, const QByteArray &folderList,
                              const QByteArray &fileList, const QDateTime &when)
 {
-    writeContents(dbFolder, serial, [&](TSTCabWriter &cab) {
-        cab.AddBytes(folderList, serial + kFolderListExt, when);
-        cab.AddBytes(fileList, serial + kFileListExt, when);
-    });
+    writeContents(dbFolder, serial,
+                  {{serial + kFolderListExt, folderList, when, TSTCabWriter::Archive},
+                   {serial + kFileListExt, fileList, when, TSTCabWriter::Archive}});
 }
 
 namespace
