@@ -4,6 +4,7 @@
 //
 //   bench_cabinet [files]     (default 1000000)
 
+#include "BenchData.h"
 #include "cabinet/TSTCabReader.h"
 #include "store/ContentsFile.h"
 #include "store/ContentsListWriter.h"
@@ -19,38 +20,6 @@
 
 namespace
 {
-
-// A disc laid out like a large collection: folders of 50 files, three levels deep, with
-// the extra lines the scanner writes for music and pictures, through the catalogue's writer.
-void generateLists(int files, QByteArray &folderList, QByteArray &fileList)
-{
-    QBuffer folderBuffer(&folderList), fileBuffer(&fileList);
-    folderBuffer.open(QIODevice::WriteOnly);
-    fileBuffer.open(QIODevice::WriteOnly);
-    ContentsListWriter folderWriter(&folderBuffer), fileWriter(&fileBuffer);
-    const int perFolder = 50;
-    const int folders = (files + perFolder - 1) / perFolder;
-    int made = 0;
-    for (int f = 0; f < folders; ++f) {
-        const QString parent = QStringLiteral("\\ARCHIVE%1\\SET%2\\").arg(f / 400).arg(f / 20);
-        const QString album = QStringLiteral("ALBUM %1").arg(f);
-        const QString folder = parent + album + u'\\';
-        for (int i = 0; i < perFolder && made < files; ++i, ++made) {
-            const bool music = i % 3 == 0;
-            const QString date = QStringLiteral("0%1.0%1.2004 1%2:2%2:00").arg(1 + made % 9).arg(made % 10);
-            const QStringList extras = music
-                                           ? QStringList{QStringLiteral("Artist: Band %1").arg(f % 97),
-                                                         QStringLiteral("Duration: 00:03:%1").arg(10 + i % 50),
-                                                         QStringLiteral("Bit rate: CBR 192kbps")}
-                                           : QStringList{QStringLiteral("Width: 1600"), QStringLiteral("Height:1200")};
-            fileWriter.writeFileRecord((music ? QStringLiteral("Track %1.mp3") : QStringLiteral("Photo_%1.jpg")).arg(i),
-                                       folder, quint64(1000 + (made * 7919LL) % 9000000), date, extras);
-        }
-        folderWriter.writeFolderRecord(album, parent, 123456789, QStringLiteral("01.01.2004 12:00:00"));
-    }
-    folderWriter.flush();
-    fileWriter.flush();
-}
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -93,7 +62,7 @@ int main(int argc, char **argv)
     const QString serial = QStringLiteral("1A2B3C4D");
 
     QByteArray folderList, fileList;
-    generateLists(files, folderList, fileList);
+    BenchData::discLists(files, folderList, fileList);
     std::printf("disc: %d files, file list %.1f MB, folder list %.1f MB\n", files, fileList.size() / 1e6,
                 folderList.size() / 1e6);
 
