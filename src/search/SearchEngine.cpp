@@ -109,10 +109,61 @@ void SearchEngine::tick()
     }
 }
 
+void SearchEngine::collect(const TreeNode *group)
+{
+    for (int i = 0; i < group->childCount(); ++i) {
+        const TreeNode *c = group->child(i);
+        if (!c->isDisc())
+            collect(c);
+        else if (c->cd())
+            m_order.push_back(c->cd());
+    }
+}
+
+ContentsFile::Lists SearchEngine::listsOf(const TCD &cd, const DiscNames::Stamp &stamp)
+{
+    if (m_ahead && m_ahead->serial == cd.Serial) {
+        Ahead ahead = std::move(*m_ahead);
+        m_ahead.reset();
+        // Read before the file changed: read again.
+        if (ahead.stamp == stamp) {
+            try {
+                return ahead.lists.get();
+            } catch (const QuilloryError &e) {
+                throw Unreadable{e.message()};
+            }
+        }
+    }
+    return readLists(m_db, cd.Serial);
+}
+
+void SearchEngine::readAhead()
+{
+    if (!m_index || m_ahead || m_stop)
+        return;
+    for (size_t i = m_at + 1; i < m_order.size(); ++i) {
+        const TCD &next = *m_order[i];
+        if (!ContentsFile::isUsableSerial(next.Serial))
+            continue;
+        const DiscNames::Stamp stamp = DiscNames::Stamp::of(ContentsFile::contentsFileName(m_db, next.Serial));
+        if (stamp.size < 0 || m_index->find(next.Serial, stamp))
+            continue;
+        // The stamp is taken before the read: lists that do not match it are never indexed.
+        m_ahead = Ahead{next.Serial, stamp, std::async(std::launch::async, [db = m_db, serial = next.Serial] {
+                            return ContentsFile::read(db, serial);
+                        })};
+        return;
+    }
+}
+
 void SearchEngine::search(const TreeNode *node)
 {
     if (!node)
         return;
+    m_order.clear();
+    m_at = 0;
+    if (m_index && !node->isDisc())
+        collect(node);
     if (node->isDisc()) {
         if (node->cd())
             FindOnCD(*node->cd());
@@ -146,6 +197,8 @@ void SearchEngine::FindOnCD(const TCD &cd)
     if (m_discStarted)
         m_discStarted(cd);
     tick();
+    while (m_at < m_order.size() && m_order[m_at] != &cd)
+        ++m_at;
     if (!ContentsFile::isUsableSerial(cd.Serial)) {
         m_problems.append(ContentsFile::unusableDiscMessage(cd.Title, cd.Serial));
         return;
@@ -164,7 +217,8 @@ void SearchEngine::FindOnCD(const TCD &cd)
             // straight from the unpacked bytes, saved for the next search.
             d.names = m_index->find(cd.Serial, d.stamp);
             if (!d.names) {
-                d.bytes = readLists(m_db, cd.Serial);
+                d.bytes = listsOf(cd, d.stamp);
+                readAhead();
                 d.names = DiscNames::scan(d.bytes->folderList, d.bytes->fileList, d.stamp);
                 m_index->store(cd.Serial, d.names);
             }

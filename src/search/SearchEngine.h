@@ -3,11 +3,16 @@
 #include "DiscNames.h"
 #include "SearchTests.h"
 
+#include "store/ContentsFile.h"
+
 #include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <future>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class NameIndex;
 class SearchHits;
@@ -61,6 +66,11 @@ private:
     void test(Disc &d, bool folders, int record);
     void addHit(Disc &d, bool folders, int record);
     void tick();
+    // The unpacked lists of the disc, read ahead when it was next, else read now.
+    ContentsFile::Lists listsOf(const TCD &cd, const DiscNames::Stamp &stamp);
+    // Starts unpacking the first disc after the current one that the index cannot answer.
+    void readAhead();
+    void collect(const TreeNode *group);
 
     QString m_db;
     SearchTests m_tests;
@@ -75,5 +85,14 @@ private:
     int m_files = 0;
     qint64 m_size = 0;
     QStringList m_problems;
+    // The scope's discs in search order, and the current one's place.
+    std::vector<const TCD *> m_order;
+    size_t m_at = 0;
+    struct Ahead {
+        QString serial;
+        DiscNames::Stamp stamp;
+        std::future<ContentsFile::Lists> lists;
+    };
+    std::optional<Ahead> m_ahead;
     int m_stale = 0;
 };
