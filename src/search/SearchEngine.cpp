@@ -116,8 +116,16 @@ void SearchEngine::collect(const TreeNode *group)
         if (!c->isDisc())
             collect(c);
         else if (c->cd())
-            m_order.push_back(c->cd());
+            m_order.push_back(*c->cd());
     }
+}
+
+void SearchEngine::run()
+{
+    for (m_at = 0; m_at < m_order.size() && !m_stop; ++m_at)
+        searchDisc(m_order[m_at]);
+    if (m_index)
+        m_index->trim();
 }
 
 ContentsFile::Lists SearchEngine::listsOf(const TCD &cd, const DiscNames::Stamp &stamp)
@@ -142,7 +150,7 @@ void SearchEngine::readAhead()
     if (!m_index || m_ahead || m_stop)
         return;
     for (size_t i = m_at + 1; i < m_order.size(); ++i) {
-        const TCD &next = *m_order[i];
+        const TCD &next = m_order[i];
         if (!ContentsFile::isUsableSerial(next.Serial))
             continue;
         const DiscNames::Stamp stamp = DiscNames::Stamp::of(ContentsFile::contentsFileName(m_db, next.Serial));
@@ -160,45 +168,36 @@ void SearchEngine::search(const TreeNode *node)
 {
     if (!node)
         return;
-    m_order.clear();
-    m_at = 0;
-    if (m_index && !node->isDisc())
-        collect(node);
     if (node->isDisc()) {
         if (node->cd())
             FindOnCD(*node->cd());
     } else {
         Find(node);
     }
-    if (m_index)
-        m_index->trim();
 }
 
 void SearchEngine::Find(const TreeNode *group)
 {
-    tick();
-    if (m_stop)
-        return;
-    for (int i = 0; i < group->childCount() && !m_stop; ++i) {
-        const TreeNode *c = group->child(i);
-        if (c->isDisc()) {
-            if (c->cd())
-                FindOnCD(*c->cd());
-        } else {
-            Find(c);
-        }
-    }
+    // The scope's discs are copied first: whatever the window does while the search lets it
+    // handle events, the search never walks a tree that changed under it.
+    m_order.clear();
+    collect(group);
+    run();
 }
 
 void SearchEngine::FindOnCD(const TCD &cd)
 {
-    if (m_stop)
-        return;
+    m_order.assign(1, cd);
+    run();
+}
+
+void SearchEngine::searchDisc(const TCD &cd)
+{
     if (m_discStarted)
         m_discStarted(cd);
     tick();
-    while (m_at < m_order.size() && m_order[m_at] != &cd)
-        ++m_at;
+    if (m_stop)
+        return;
     if (!ContentsFile::isUsableSerial(cd.Serial)) {
         m_problems.append(ContentsFile::unusableDiscMessage(cd.Title, cd.Serial));
         return;

@@ -4,6 +4,7 @@
 #include "SearchTests.h"
 
 #include "store/ContentsFile.h"
+#include "store/TCD.h"
 
 #include <QElapsedTimer>
 #include <QString>
@@ -17,7 +18,6 @@
 class NameIndex;
 class SearchHits;
 class TreeNode;
-struct TCD;
 
 // One search of the catalogue, run on the caller's thread: a disc (FindOnCD), a group with
 // every disc below it (Find), in tree order, each disc's folders and then its files in list
@@ -71,6 +71,8 @@ private:
     // Starts unpacking the first disc after the current one that the index cannot answer.
     void readAhead();
     void collect(const TreeNode *group);
+    void run();
+    void searchDisc(const TCD &cd);
 
     QString m_db;
     SearchTests m_tests;
@@ -86,7 +88,7 @@ private:
     qint64 m_size = 0;
     QStringList m_problems;
     // The scope's discs in search order, and the current one's place.
-    std::vector<const TCD *> m_order;
+    std::vector<TCD> m_order;
     size_t m_at = 0;
     struct Ahead {
         QString serial;

@@ -230,6 +230,21 @@ private Q_SLOTS:
             QVERIFY2(!ContentsFile::isUnpackedList(f), qPrintable(f));
     }
 
+    void theTreeChangingMidSearchDoesNotDisturbIt()
+    {
+        bigGroup();
+        TreeNode *big = m_f->node(u"Big"_s);
+        m_f->nav().TreeChange(big);
+        // While the search lets the window run, the group's discs leave the tree.
+        QTimer::singleShot(0, this, [this, big] {
+            while (big->childCount())
+                m_f->tree().removeNode(big->child(0));
+        });
+        search(u"file1"_s);
+        QVERIFY(!panel()->isSearching());
+        QCOMPARE(m_f->captions().size(), 3 * 11111);
+    }
+
     void historyIsSavedAtClose()
     {
         search(u"rock"_s);
