@@ -288,10 +288,11 @@ void SearchEngine::walk(Disc &d)
 void SearchEngine::walkSection(Disc &d, bool folders, int cut)
 {
     const DiscNames::Section &s = folders ? d.names->folders() : d.names->files();
-    const QByteArray &needle = m_tests.foldedMask();
-    if (m_tests.substringOnly() && !needle.contains('\n')) {
-        // The names are one block: the mask is looked for in all of it at once, and only the
-        // records it turns up are tested further.
+    const QByteArray &needle = m_tests.requiredBytes();
+    // With the index, the names are one block: what every hit must contain is looked for in
+    // all of it at once, and only the records it turns up are tested further. The plain walk
+    // tests every record, the reference the index is held to.
+    if (m_index && !needle.isEmpty() && !needle.contains('\n')) {
         // Offsets are read from a cache file: they may bound the walk, never lead it astray.
         const qint64 end = std::min<qint64>(s.nameStart[cut], s.namesLength);
         qint64 pos = 0;
@@ -303,7 +304,7 @@ void SearchEngine::walkSection(Disc &d, bool folders, int cut)
             const int record = s.recordAt(found - s.names);
             if (record < 0 || record >= cut)
                 break;
-            test(d, folders, record);
+            test(d, folders, record, m_tests.substringOnly());
             pos = std::max<qint64>(found - s.names + 1, s.nameStart[record + 1]);
             if ((++m_ticks & 63) == 0)
                 tick();
@@ -311,20 +312,20 @@ void SearchEngine::walkSection(Disc &d, bool folders, int cut)
         return;
     }
     for (int r = 0; r < cut && !m_stop; ++r) {
-        test(d, folders, r);
+        test(d, folders, r, false);
         if ((++m_ticks & 1023) == 0)
             tick();
     }
 }
 
-void SearchEngine::test(Disc &d, bool folders, int record)
+void SearchEngine::test(Disc &d, bool folders, int record, bool nameMatched)
 {
     const SearchCriteria &c = m_tests.criteria();
     const DiscNames::Section &s = folders ? d.names->folders() : d.names->files();
     const QByteArrayView name = s.name(record);
     if (!folders && !m_tests.Filter(name))
         return;
-    if (!m_tests.substringOnly() && !m_tests.MatchName(name))
+    if (!nameMatched && !m_tests.MatchName(name))
         return;
     if (c.dateBound() && !m_tests.DateFilter(d.dates[s.dateIds[record]]))
         return;

@@ -63,7 +63,8 @@ private:
     class Stale;
     void walk(Disc &d);
     void walkSection(Disc &d, bool folders, int cut);
-    void test(Disc &d, bool folders, int record);
+    // nameMatched: the name is known to pass MatchName (a plain substring found in the block).
+    void test(Disc &d, bool folders, int record, bool nameMatched);
     void addHit(Disc &d, bool folders, int record);
     void tick();
     // The unpacked lists of the disc, read ahead when it was next, else read now.

@@ -2,6 +2,7 @@
 
 #include "browser/FileTypes.h"
 #include "core/AsciiCase.h"
+#include "core/QuilloryError.h"
 
 #include <array>
 #include <cstring>
@@ -33,6 +34,30 @@ const std::array<CategoryDef, SearchCriteria::CategoryCount> &categories()
     return table;
 }
 
+// The longest run of a pattern's characters that must stand as they are in a matching name:
+// "*", "?" and bracketed sets each end a run.
+QByteArray longestLiteral(const QByteArray &mask)
+{
+    QByteArray run, best;
+    for (qsizetype i = 0; i < mask.size(); ++i) {
+        const char ch = mask.at(i);
+        if (ch == '*' || ch == '?' || ch == '[') {
+            if (run.size() > best.size())
+                best = run;
+            run.clear();
+            if (ch == '[') {
+                const qsizetype close = mask.indexOf(']', i + 1);
+                if (close < 0)
+                    break;
+                i = close;
+            }
+            continue;
+        }
+        run += ch;
+    }
+    return run.size() > best.size() ? run : best;
+}
+
 } // namespace
 
 SearchTests::SearchTests(const SearchCriteria &criteria) : m_c(criteria)
@@ -43,6 +68,16 @@ SearchTests::SearchTests(const SearchCriteria &criteria) : m_c(criteria)
     // Without "*", "?" or "[", a whole-name match is the name itself, which the substring
     // test has already accepted.
     m_substringOnly = !m_all && !m_c.mask.contains(u'*') && !m_c.mask.contains(u'?') && !m_c.mask.contains(u'[');
+    if (m_substringOnly) {
+        m_required = m_folded;
+    } else if (!m_all) {
+        try {
+            m_pattern = std::make_unique<TMask>(m_c.mask);
+            m_required = longestLiteral(m_folded);
+        } catch (const QuilloryError &) {
+            // Left for MatchName to raise at the first name that needs the pattern.
+        }
+    }
     m_older = m_c.olderThan.toMSecsSinceEpoch();
     m_newer = m_c.newerThan.toMSecsSinceEpoch();
 }

@@ -32,6 +32,11 @@ public:
     // Whether MatchName is only the substring test (the mask holds no wildcard character), so
     // a name is a hit exactly when it contains foldedMask().
     bool substringOnly() const { return m_substringOnly; }
+    // Bytes (a-z folded) that every name MatchName accepts contains: the mask for a plain
+    // substring, the longest literal run of a valid pattern; empty when nothing is known (an
+    // empty mask, a pattern without literals, or an invalid one, which must still fail where
+    // MatchName would first compile it).
+    const QByteArray &requiredBytes() const { return m_required; }
     bool matchesAll() const { return m_all; }
     const QByteArray &foldedMask() const { return m_folded; }
 
@@ -47,6 +52,7 @@ public:
 private:
     SearchCriteria m_c;
     QByteArray m_folded;
+    QByteArray m_required;
     bool m_all = false;
     bool m_substringOnly = false;
     qint64 m_older = 0;
