@@ -3,6 +3,8 @@
 #include "cabinet/ESTCabinet.h"
 #include "cabinet/TSTCabWriter.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <algorithm>
 #include <atomic>
@@ -251,6 +253,9 @@ void MsZipCabinet::write(const QString &fileName, const std::vector<Member> &mem
         return;
     }
     const QByteArray bytes = build(members, threads);
+    // The folder is made as the library's writer makes it.
+    if (!QDir().mkpath(QFileInfo(fileName).absolutePath()))
+        throw ESTCabinet(ESTCabinet::Writing, ESTCabinet::FciCabFileCreate, errno ? errno : EACCES);
     QSaveFile out(fileName);
     out.setDirectWriteFallback(false);
     errno = 0;

@@ -85,7 +85,8 @@ private Q_SLOTS:
             QCOMPARE(MsZipCabinet::build(members, threads), expected);
 
         // And it reads back.
-        const QString path = m_tmp.filePath(u"ours.cab"_s);
+        const QString path = m_tmp.filePath(u"new folder/ours.cab"_s);
+        QDir(m_tmp.filePath(u"new folder"_s)).removeRecursively();
         MsZipCabinet::write(path, members, 2);
         const QByteArray written = readFile(path);
         // Dates and all, apart from what the library takes from the moment it writes.
