@@ -445,12 +445,13 @@ void TSTCabReader::Extract(const QString &cabinetFile, const QString &destinatio
 
     // Every name is checked before the first byte is written.
     for (const mscabd_file *f = set.first->files; f; f = f->next) {
-        const TSTCabMember m = memberOf(f, set.first->folders);
-        if (!isSafeMemberName(m.Name))
+        // The name alone: a member's date costs a look at the time zone.
+        const QString name = decodeName(f->filename, f->attribs & MSCAB_ATTRIB_UTF_NAME);
+        if (!isSafeMemberName(name))
             throw QuilloryError(
                 QStringLiteral("The archive \"%1\" holds a member named \"%2\". Names with a folder, \"..\" or an "
                                "absolute path are not extracted; nothing was extracted.")
-                    .arg(QDir::toNativeSeparators(set.firstPath), m.Name));
+                    .arg(QDir::toNativeSeparators(set.firstPath), name));
     }
     checkFolders(set.first);
 
