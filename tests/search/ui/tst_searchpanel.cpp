@@ -178,6 +178,24 @@ private Q_SLOTS:
         QCOMPARE(m_f->captions(), QStringList({u"song.mp3"_s}));
     }
 
+    void datePickersCarryTheirTimeOfDay()
+    {
+        // b.txt is dated 1 Feb 2024 09:00, A.mp3 the same day at 18:00; the pickers' 16:57:14
+        // falls between them.
+        control<QCheckBox>(u"YoungerBox"_s)->setChecked(true);
+        control<QDateEdit>(u"EndDate"_s)->setDate(QDate(2024, 2, 1));
+        control<QComboBox>(u"TypeBox"_s)->setCurrentIndex(1);
+        search(u"."_s);
+        QVERIFY(m_f->captions().contains(u"A.mp3"_s));
+        QVERIFY(!m_f->captions().contains(u"b.txt"_s));
+        control<QCheckBox>(u"YoungerBox"_s)->setChecked(false);
+        control<QCheckBox>(u"OlderBox"_s)->setChecked(true);
+        control<QDateEdit>(u"StartDate"_s)->setDate(QDate(2024, 2, 1));
+        search(u"."_s);
+        QVERIFY(m_f->captions().contains(u"b.txt"_s));
+        QVERIFY(!m_f->captions().contains(u"A.mp3"_s));
+    }
+
     void theLimitOfThePreferences()
     {
         m_f->ws().preferences().setUnlimited(false);
