@@ -102,14 +102,28 @@ void NameIndex::trim()
 void NameIndex::flush()
 {
     std::unique_lock lock(m_mutex);
+    ++m_flushing;
+    m_wake.notify_all();
     m_idle.wait(lock, [this] { return m_queue.empty() && !m_writing && !m_trimWanted; });
+    --m_flushing;
+}
+
+void NameIndex::setSearching(bool on)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_searching = on;
+    }
+    m_wake.notify_all();
 }
 
 void NameIndex::writeLoop()
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [this] { return m_quit || !m_queue.empty() || m_trimWanted; });
+        // While a search runs, its unpacking and the writing would only slow each other.
+        m_wake.wait(lock,
+                    [this] { return m_quit || ((!m_queue.empty() || m_trimWanted) && (!m_searching || m_flushing)); });
         if (m_queue.empty() && !m_trimWanted)
             return; // quitting with nothing left to do
         m_writing = true;

@@ -48,6 +48,8 @@ public:
     void trim();
     // Waits until every index file asked for is written.
     void flush();
+    // While a search runs, files wait to be written until it ends.
+    void setSearching(bool on);
 
 private:
     struct Pending {
@@ -74,5 +76,7 @@ private:
     bool m_writing = false;
     bool m_trimWanted = false;
     bool m_quit = false;
+    bool m_searching = false;
+    int m_flushing = 0;
     std::thread m_writer;
 };

@@ -122,10 +122,23 @@ void SearchEngine::collect(const TreeNode *group)
 
 void SearchEngine::run()
 {
+    struct Searching {
+        NameIndex *index;
+        explicit Searching(NameIndex *i) : index(i)
+        {
+            if (index)
+                index->setSearching(true);
+        }
+        ~Searching()
+        {
+            if (index) {
+                index->setSearching(false);
+                index->trim();
+            }
+        }
+    } searching(m_index);
     for (m_at = 0; m_at < m_order.size() && !m_stop; ++m_at)
         searchDisc(m_order[m_at]);
-    if (m_index)
-        m_index->trim();
 }
 
 ContentsFile::Lists SearchEngine::listsOf(const TCD &cd, const DiscNames::Stamp &stamp)
