@@ -189,7 +189,7 @@ void Workspace::savePreferences()
 void Workspace::reloadPreferences()
 {
     try {
-        m_prefs->load(DataPaths::settingsFile(dataFolder()));
+        m_prefs->reload(DataPaths::settingsFile(dataFolder()));
     } catch (const QuilloryError &e) {
         m_prompts.error(e.message());
     }

@@ -109,6 +109,26 @@ Preferences::Preferences(QObject *parent) : QObject(parent)
 
 void Preferences::resetToInitial()
 {
+    setInitialChoices();
+    m_viewStyle.reset();
+    m_treeWidth.reset();
+    m_theme.clear();
+    m_objectInfo = false;
+    m_autoExpandGroups.clear();
+    Q_EMIT changed(QString());
+}
+
+void Preferences::reload(const QString &settingsFile)
+{
+    // Cancel must undo a change even to a value that was never stored, so the choices start
+    // from their first-run state; the window's own state is left as it stands.
+    setInitialChoices();
+    Q_EMIT changed(QString());
+    load(settingsFile);
+}
+
+void Preferences::setInitialChoices()
+{
     m_filters.fill(false);
     m_filters[0] = true;
     m_filters[7] = true;
@@ -125,12 +145,6 @@ void Preferences::resetToInitial()
     m_emptyDirs = false;
     m_emptyFiles = false;
     m_hiddenFiles = false;
-    m_viewStyle.reset();
-    m_treeWidth.reset();
-    m_theme.clear();
-    m_objectInfo = false;
-    m_autoExpandGroups.clear();
-    Q_EMIT changed(QString());
 }
 
 bool Preferences::IsActiveFilter(const QString &extension) const

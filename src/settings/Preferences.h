@@ -26,6 +26,9 @@ public:
 
     // The state of a first run, with nothing stored.
     void resetToInitial();
+    // What Cancel in the preferences window does: every choice back to its stored value, or to
+    // its first-run state where nothing is stored. The window's own state is left alone.
+    void reload(const QString &settingsFile);
 
     // The tick of the first filter whose caption holds the extension (with its dot), in lower
     // case, as a plain substring; false when no caption holds it.
@@ -103,6 +106,7 @@ Q_SIGNALS:
     void changed(const QString &name);
 
 private:
+    void setInitialChoices();
     template <typename T> void assign(T &member, const T &v, const QString &name);
 
     std::array<bool, FilterCount> m_filters{};

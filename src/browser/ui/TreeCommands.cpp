@@ -10,6 +10,7 @@
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"
 #include "session/Workspace.h"
+#include "settings/Preferences.h"
 #include "store/GroupTree.h"
 
 #include <QAction>
@@ -220,8 +221,15 @@ void TreeCommands::TreeContextPopup(const QPoint &pos)
     if (disc && node->cd())
         borrow->setText(node->kind() == KindLent ? node->cd()->BorrowedTo + u" has returned disc"_s
                                                  : u"Borrow Disc to..."_s);
-    m_menu->setDefaultAction(disc ? edit : nullptr);
+    setDefaultItem(disc);
     m_menu->exec(m_view->viewport()->mapToGlobal(pos));
+}
+
+void TreeCommands::setDefaultItem(bool disc)
+{
+    // Bold only while a double-click on a disc opens the editor, so the menu tells the truth.
+    const bool editOnDoubleClick = disc && m_workspace.preferences().discEditDblClick();
+    m_menu->setDefaultAction(editOnDoubleClick ? m_actions.action(u"EditDiscEntry1"_s) : nullptr);
 }
 
 void TreeCommands::showEntryMenu(TreeNode *node, const QPoint &globalPos)
@@ -233,6 +241,7 @@ void TreeCommands::showEntryMenu(TreeNode *node, const QPoint &globalPos)
         m_actions.action(name)->setVisible(false);
     m_separator->setVisible(false);
     m_actions.action(u"EditDiscEntry1"_s)->setVisible(disc);
+    setDefaultItem(disc);
     m_entryMenuNode = node;
     m_menu->exec(globalPos);
     m_entryMenuNode = nullptr;

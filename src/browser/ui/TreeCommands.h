@@ -40,6 +40,7 @@ private:
     void setCaptions(TreeNode *node);
     void updateCommandStates();
     void showEntryMenu(TreeNode *node, const QPoint &globalPos);
+    void setDefaultItem(bool disc);
     void dropNodes(const QList<TreeNode *> &nodes, TreeNode *target, TreeMoves::Place place);
     // The node a command acts on: the selected one, or the entry whose menu is open in the
     // list, selected (and listed) first.

@@ -1,5 +1,6 @@
 #include "TestCatalogue.h"
 #include "TestWindow.h"
+#include "settings/Preferences.h"
 #include "browser/ui/GroupTreeModel.h"
 #include "browser/ui/GroupTreeView.h"
 #include "browser/ui/ObjectInfoPanel.h"
@@ -126,8 +127,10 @@ private Q_SLOTS:
         QMenu *menu = f->actions().menu(u"TreeMenu"_s);
         bool editShown = false;
         bool borrowShown = true;
+        QAction *defaultItem = nullptr;
         QTimer::singleShot(0, menu, [&] {
             editShown = f.action(u"EditDiscEntry1"_s)->isVisible();
+            defaultItem = menu->defaultAction();
             borrowShown = f.action(u"BorrowCD1"_s)->isVisible();
             AppDialogs::pushAnswer(QMessageBox::Yes);
             f.action(u"Delete2"_s)->trigger();
@@ -136,9 +139,19 @@ private Q_SLOTS:
         f.nav().requestNodeMenu(f.node(u"Photos Disc"_s), QPoint(10, 10));
         QVERIFY(editShown);
         QVERIFY(!borrowShown);
+        QCOMPARE(defaultItem, f.action(u"EditDiscEntry1"_s));
         QCOMPARE(AppDialogs::shownTexts().last(), u"Delete disc \"Photos Disc\"?"_s);
         QVERIFY(!f.node(u"Photos Disc"_s));
         QVERIFY(QFileInfo::exists(db() + u"1A2B3C4D.dat"_s));
+
+        // Edit Disc is the bold item only while a double-click on a disc opens it.
+        f.ws().preferences().setDiscEditDblClick(false);
+        QTimer::singleShot(0, menu, [&] {
+            defaultItem = menu->defaultAction();
+            menu->close();
+        });
+        f.nav().requestNodeMenu(f.node(u"Rock Disc"_s), QPoint(10, 10));
+        QCOMPARE(defaultItem, nullptr);
         QCOMPARE(f.nav().currentNode(), f.tree().root());
     }
 
