@@ -593,8 +593,15 @@ std::vector<TSTCabBlob> TSTCabReader::ExtractToMemory(const QString &cabinetFile
         blob.Member = memberOf(f, set.first->folders);
         if (wanted && !wanted(blob.Member.Name))
             continue;
-        if (total + blob.Member.Size > maxTotalBytes)
+        // Before a failure frees the members extracted so far, the handler lets go of them.
+        const auto retract = [&] {
+            if (m_arrival)
+                m_arrival(blob.Member, QByteArray());
+        };
+        if (total + blob.Member.Size > maxTotalBytes) {
+            retract();
             throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiAllocFail);
+        }
         blob.Data.reserve(blob.Member.Size);
         QBuffer buffer(&blob.Data);
         buffer.open(QIODevice::WriteOnly);
@@ -608,8 +615,10 @@ std::vector<TSTCabBlob> TSTCabReader::ExtractToMemory(const QString &cabinetFile
         m_system->output = nullptr;
         m_system->writeLimit = -1;
         m_system->afterWrite = nullptr;
-        if (err != MSPACK_ERR_OK)
+        if (err != MSPACK_ERR_OK) {
+            retract();
             throwExtractError(err, set);
+        }
         total += blob.Data.size();
         out.push_back(std::move(blob));
     }

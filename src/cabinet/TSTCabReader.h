@@ -76,7 +76,10 @@ public:
                                             qint64 maxTotalBytes = qint64(2) << 30, bool singleCabinet = false);
     // Called as a member's bytes arrive in memory: data holds what has arrived so far, in a
     // buffer that stays in place until the member is complete (it is sized for the whole
-    // member first), so a reader may parse it while the rest is being decompressed.
+    // member first), so a reader may parse it while the rest is being decompressed. When the
+    // extraction fails, it is called once more with a null array: every buffer handed over is
+    // about to be freed, and the handler must have stopped reading them when it returns. The
+    // handler must not throw.
     using ArrivalHandler = std::function<void(const TSTCabMember &member, const QByteArray &data)>;
     void setArrivalHandler(ArrivalHandler handler) { m_arrival = std::move(handler); }
 

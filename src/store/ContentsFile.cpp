@@ -226,9 +226,14 @@ public:
     explicit ArrivingLists(const QString &folderListName) : m_folderListName(folderListName) {}
     ~ArrivingLists() { stopWorker(); }
 
-    // On the decompressing thread, after every block.
+    // On the decompressing thread, after every block; a null array when the extraction failed
+    // and the bytes handed over are about to go.
     void arrived(const TSTCabMember &member, const QByteArray &bytes)
     {
+        if (bytes.isNull()) {
+            stopWorker();
+            return;
+        }
         const int which = member.Name.compare(m_folderListName, Qt::CaseInsensitive) == 0 ? 0 : 1;
         if (!m_worker.joinable() && bytes.capacity() >= kWorthAThread)
             m_worker = std::thread([this] { work(); });
