@@ -4,6 +4,7 @@
 
 #include <QEventLoop>
 #include <QNetworkAccessManager>
+#include <QNetworkInformation>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSettings>
@@ -90,6 +91,12 @@ QUrl packageUrl(const QString &server)
 QUrl siteUrl(const QString &server)
 {
     return onServer(server, QStringLiteral("/"));
+}
+
+bool knownOffline()
+{
+    static const bool loaded = QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability);
+    return loaded && QNetworkInformation::instance()->reachability() == QNetworkInformation::Reachability::Disconnected;
 }
 
 QByteArray download(const QUrl &url, int timeoutMs)

@@ -44,6 +44,9 @@ QUrl siteUrl(const QString &server);
 // few kilobytes; returns what arrived, or an empty array.
 QByteArray download(const QUrl &url, int timeoutMs);
 
+// True only when the system says this machine has no network at all; unknown counts as online.
+bool knownOffline();
+
 constexpr int DefaultTimeoutMs = 15000;
 
 } // namespace UpdateCheck

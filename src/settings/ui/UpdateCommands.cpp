@@ -47,12 +47,16 @@ void UpdateCommands::CheckforUpdate1Click()
     if (address.isEmpty())
         return;
 
-    // The window keeps painting while the file comes; the command cannot start twice.
-    m_check->setEnabled(false);
-    QApplication::setOverrideCursor(Qt::BusyCursor);
-    const QByteArray file = UpdateCheck::download(UpdateCheck::versionFileUrl(address), m_timeoutMs);
-    QApplication::restoreOverrideCursor();
-    m_check->setEnabled(true);
+    // Without any network nothing is asked; otherwise the window keeps painting while the
+    // file comes, and the command cannot start twice.
+    QByteArray file;
+    if (!UpdateCheck::knownOffline()) {
+        m_check->setEnabled(false);
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        file = UpdateCheck::download(UpdateCheck::versionFileUrl(address), m_timeoutMs);
+        QApplication::restoreOverrideCursor();
+        m_check->setEnabled(true);
+    }
 
     const UpdateCheck::Answer answer = UpdateCheck::judge(file, QuilloryVersion());
     switch (answer.kind) {

@@ -126,6 +126,10 @@ private Q_SLOTS:
         // The menus show it through the tool bar's button too.
         QCOMPARE(shown(w->findChild<QToolButton *>(u"AddDiscButton"_s)->icon(), 24),
                  bitmap(skin + u"add_disc_big.bmp"_s));
+        // The compilation panel's buttons share the small icons.
+        QCOMPARE(shown(w->findChild<QToolButton *>(u"BurnButton"_s)->icon(), 16), bitmap(skin + u"burn.bmp"_s));
+        QCOMPARE(shown(w->findChild<QToolButton *>(u"ClearButton"_s)->icon(), 16),
+                 bitmap(skin + u"report_small.bmp"_s));
         QCOMPARE(w.ws().preferences().theme(), u"Light"_s);
     }
 
