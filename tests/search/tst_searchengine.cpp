@@ -2,6 +2,8 @@
 // packed into real cabinets in a temporary folder, a group tree in memory.
 
 #include "TestCatalogue.h"
+#include "browser/ContentsListing.h"
+#include "browser/ExtensionIconCache.h"
 #include "browser/SearchHits.h"
 #include "core/AsciiCase.h"
 #include "core/QuilloryError.h"
@@ -236,6 +238,47 @@ private Q_SLOTS:
         QCOMPARE(e.columns.mid(4), QStringList({u"Title: Loud"_s, u"Duration: 00:03:00"_s}));
         QCOMPARE(song.foundFiles(), 1);
         QCOMPARE(song.foundSize(), 1024);
+    }
+
+    void hitsAreListedAndSortedByTheListing()
+    {
+        SearchEngine engine(m_db, mask(u"a"_s));
+        engine.search(m_root);
+        ExtensionIconCache icons;
+        ContentsListing listing(&icons);
+        listing.setHits(engine.hits());
+        QCOMPARE(listing.count(), engine.hits()->count());
+        QCOMPARE(listing.totalSize(), engine.foundSize());
+        // Folders stay on top whatever the order; the rest by size, then by path.
+        listing.sort(ExplorerColumn::Size, false);
+        QCOMPARE(listing.kind(0), ContentsEntry::Folder);
+        for (int r = 1; r < listing.count(); ++r) {
+            if (listing.kind(r - 1) != ContentsEntry::Folder && listing.kind(r) != ContentsEntry::Folder)
+                QVERIFY(listing.intSize(r - 1) >= listing.intSize(r));
+        }
+        listing.sort(ExplorerColumn::Path, true);
+        QStringList paths;
+        for (int r = 0; r < listing.count(); ++r) {
+            // The row's texts are its entry's.
+            const ContentsEntry e = listing.entry(r);
+            QCOMPARE(listing.text(r, 0), e.caption);
+            for (int c = 1; c < 5; ++c)
+                QCOMPARE(listing.text(r, c), e.column(c - 1));
+            if (e.kind != ContentsEntry::Folder)
+                paths << e.column(1);
+        }
+        QStringList sorted = paths;
+        std::stable_sort(sorted.begin(), sorted.end(),
+                         [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+        QCOMPARE(paths, sorted);
+        // An archive is listed with its archive image and type.
+        int zip = -1;
+        for (int r = 0; r < listing.count(); ++r)
+            if (listing.caption(r) == u"PACK.ZIP"_s)
+                zip = r;
+        QVERIFY(zip >= 0);
+        QCOMPARE(listing.image(zip), int(ExtensionIconCache::ImageArchive));
+        QCOMPARE(listing.text(zip, 1), u"Compressed Folder"_s);
     }
 
     void scopes()
