@@ -4,6 +4,7 @@
 #include "core/TextCodec.h"
 #include "store/ContentsList.h"
 #include "store/ContentsRecord.h"
+#include "store/RecordScanner.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -11,9 +12,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #include <sys/stat.h>
 #include <vector>
 
@@ -137,85 +135,21 @@ void addRecord(Columns &c, Dates &dates, bool folderList, QByteArrayView name, Q
     c.dates.push_back(dates.idOf(date));
 }
 
-// The lines of a list in turn, grouped into records as ContentsList groups them: the four fixed
-// lines whatever they say, then extra lines up to one that is exactly the end line; line feeds
-// end lines, a carriage return before one is dropped; a last line without its line feed and a
-// last record without its end line still count.
-// Returns whether every byte was ASCII.
+// The records of a list as ContentsList reads them. Returns whether every byte was ASCII.
 bool scanList(const QByteArray &bytes, bool folderList, Columns &c, Dates &dates)
 {
-    const char *p = bytes.constData();
     const qsizetype n = bytes.size();
     c.sizes.reserve(static_cast<size_t>(n / 40 + 1));
     c.starts.reserve(static_cast<size_t>(n / 40 + 2));
     c.dates.reserve(static_cast<size_t>(n / 40 + 1));
     c.names.reserve(n / 3);
-    int lineNo = 0;
-    qsizetype recordStart = 0;
-    QByteArrayView name, size, date;
-    auto line = [&](qsizetype start, qsizetype end) {
-        const qsizetype next = end + 1;
-        if (end > start && p[end - 1] == '\r')
-            --end;
-        const QByteArrayView l(p + start, end - start);
-        if (lineNo >= ContentsRecord::FixedLines && l == ContentsRecord::EndLine) {
-            addRecord(c, dates, folderList, name, size, date);
-            name = size = date = {};
-            lineNo = 0;
-            recordStart = next;
-            return;
-        }
-        switch (lineNo) {
-        case ContentsRecord::NameLine:
-            name = l;
-            break;
-        case ContentsRecord::SizeLine:
-            size = l;
-            break;
-        case ContentsRecord::DateLine:
-            date = l;
-            break;
-        default:
-            break;
-        }
-        ++lineNo;
-    };
-    qsizetype lineStart = 0;
-    qsizetype pos = 0;
-#if defined(__SSE2__)
-    // Line feeds sixteen bytes at a time: lines are short, and a call per line costs more.
-    const __m128i lf = _mm_set1_epi8('\n');
-    __m128i seen = _mm_setzero_si128();
-    for (; pos + 16 <= n; pos += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + pos));
-        seen = _mm_or_si128(seen, v);
-        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
-        while (mask) {
-            const qsizetype at = pos + __builtin_ctz(mask);
-            line(lineStart, at);
-            lineStart = at + 1;
-            mask &= mask - 1;
-        }
-    }
-    bool ascii = _mm_movemask_epi8(seen) == 0;
-#else
-    bool ascii = true;
-#endif
-    for (; pos < n; ++pos) {
-        if (uchar(p[pos]) >= 0x80)
-            ascii = false;
-        if (p[pos] == '\n') {
-            line(lineStart, pos);
-            lineStart = pos + 1;
-        }
-    }
-    if (lineStart < n)
-        line(lineStart, n);
-    if (recordStart < n)
-        addRecord(c, dates, folderList, name, size, date);
+    RecordScanner scanner(bytes.constData());
+    auto add = [&](const RecordScanner::Record &r) { addRecord(c, dates, folderList, r.name, r.size, r.date); };
+    scanner.advance(n, add);
+    scanner.finish(n, add);
     if (c.badSize < 0)
         c.badSize = static_cast<int>(c.sizes.size());
-    return ascii;
+    return scanner.ascii();
 }
 
 } // namespace

@@ -7,10 +7,6 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace
 {
 // Offsets are kept in four bytes; a longer text is parsed up to this point only (lists are
@@ -25,125 +21,59 @@ QByteArrayView nthLine(const char *p, qsizetype begin, qsizetype end, int i, qsi
         const char *lf = static_cast<const char *>(memchr(p + begin, '\n', static_cast<size_t>(end - begin)));
         const qsizetype lineEnd = lf ? lf - p : end;
         next = lf ? lineEnd + 1 : end;
-        if (k == i) {
-            qsizetype e = lineEnd;
-            if (e > begin && p[e - 1] == '\r')
-                --e;
-            return QByteArrayView(p + begin, e - begin);
-        }
+        if (k == i)
+            return RecordScanner::lineText(p, begin, lineEnd);
         begin = next;
     }
     return {};
 }
 } // namespace
 
-ContentsList::Builder::Builder(const char *data, qsizetype expectedSize) : m_data(data)
+ContentsList::Builder::Builder(const char *data, qsizetype expectedSize) : m_data(data), m_scanner(data)
 {
     // Records run fifty bytes or more.
     m_list.m_starts.reserve(static_cast<size_t>(expectedSize / 40 + 2));
 }
 
-void ContentsList::Builder::line(qsizetype start, qsizetype end)
+inline void ContentsList::Builder::add(const RecordScanner::Record &r)
 {
-    const qsizetype lineEnd = end; // where the line feed is, or the text ends
-    if (end > start && m_data[end - 1] == '\r')
-        --end;
-    if (m_lineNo == ContentsRecord::FolderLine) {
-        m_folderStart = start;
-        m_folderEnd = end;
-    }
-    // The fixed lines are taken whatever they say, so a file named "-" keeps its record.
-    if (m_lineNo >= ContentsRecord::FixedLines &&
-        QByteArrayView(m_data + start, end - start) == ContentsRecord::EndLine)
-        closeRecord(lineEnd + 1);
-    else
-        ++m_lineNo;
-}
-
-void ContentsList::Builder::closeRecord(qsizetype next)
-{
-    m_list.m_starts.push_back(static_cast<quint32>(m_recordStart));
-    if (m_lineNo > ContentsRecord::FolderLine) {
+    m_list.m_starts.push_back(static_cast<quint32>(r.start));
+    if (!r.closed)
+        m_list.m_lastOpen = true;
+    if (r.lines > ContentsRecord::FolderLine) {
         // The files of a folder come together, so the key is folded only when line 2 changes.
-        const int r = static_cast<int>(m_list.m_starts.size() - 1);
-        const QByteArrayView folder(m_data + m_folderStart, m_folderEnd - m_folderStart);
-        if (!m_bucket || folder != m_prevFolder) {
-            const QString key = folderKey(QString::fromUtf8(folder));
+        const int index = static_cast<int>(m_list.m_starts.size() - 1);
+        if (!m_bucket || r.folder != m_prevFolder) {
+            const QString key = folderKey(QString::fromUtf8(r.folder));
             m_bucket = &m_list.m_byFolder[key];
             if (!m_bucket->empty()) {
                 const size_t front = static_cast<size_t>(m_bucket->front());
                 qsizetype unused = 0;
                 if (nthLine(m_data, m_list.m_starts[front], m_list.m_starts[front + 1], ContentsRecord::FolderLine,
-                            unused) != folder)
+                            unused) != r.folder)
                     m_mixed.insert(key);
             }
-            m_prevFolder = folder;
+            m_prevFolder = r.folder;
         }
-        m_bucket->push_back(r);
+        m_bucket->push_back(index);
     }
-    m_recordStart = next;
-    m_lineNo = 0;
-}
-
-void ContentsList::Builder::scanBlocks(qsizetype to)
-{
-    qsizetype pos = m_scanned;
-#if defined(__SSE2__)
-    const __m128i lf = _mm_set1_epi8('\n');
-    __m128i high = _mm_setzero_si128();
-    for (; pos + 16 <= to; pos += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(m_data + pos));
-        high = _mm_or_si128(high, v);
-        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
-        while (mask) {
-            const qsizetype at = pos + __builtin_ctz(mask);
-            line(m_lineStart, at);
-            m_lineStart = at + 1;
-            mask &= mask - 1;
-        }
-    }
-    if (_mm_movemask_epi8(high))
-        m_ascii = false;
-#endif
-    // What is left (all of it without SSE2) a byte at a time.
-    for (; pos < to; ++pos) {
-        const char c = m_data[pos];
-        if (static_cast<uchar>(c) >= 0x80)
-            m_ascii = false;
-        if (c == '\n') {
-            line(m_lineStart, pos);
-            m_lineStart = pos + 1;
-        }
-    }
-    m_scanned = pos;
 }
 
 void ContentsList::Builder::advance(qsizetype available)
 {
-    available = std::min(available, kMaxOffset);
     // Whole blocks only; the rest waits for the next bytes or for finish().
-    scanBlocks(m_scanned + ((available - m_scanned) & ~qsizetype(15)));
+    m_scanner.advance(std::min(available, kMaxOffset), [this](const RecordScanner::Record &r) { add(r); });
 }
 
 ContentsList ContentsList::Builder::finish(const QByteArray &bytes)
 {
     Q_ASSERT(bytes.constData() == m_data || bytes.isEmpty());
     const qsizetype n = std::min(bytes.size(), kMaxOffset);
-    if (n > m_scanned)
-        scanBlocks(n);
-    // A last line without its line feed, and a last record without its "-", still count.
-    if (m_lineStart < n)
-        line(m_lineStart, n);
-    if (m_recordStart > n)
-        m_recordStart = n;
-    if (m_recordStart < n) {
-        closeRecord(n);
-        m_list.m_lastOpen = true;
-    }
-    m_list.m_starts.push_back(static_cast<quint32>(m_recordStart));
+    m_scanner.finish(n, [this](const RecordScanner::Record &r) { add(r); });
+    m_list.m_starts.push_back(static_cast<quint32>(m_scanner.recordStart()));
 
     // A list made on Windows: its bytes are Windows-1252, read again as UTF-8 text.
-    if (!m_ascii && !TextCodec::isValidUtf8(QByteArrayView(bytes.constData(), n)))
+    if (!m_scanner.ascii() && !TextCodec::isValidUtf8(QByteArrayView(bytes.constData(), n)))
         return fromBytes(TextCodec::toUtf8(bytes.left(n)));
 
     m_list.m_data = bytes;

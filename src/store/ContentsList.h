@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RecordScanner.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QHash>
@@ -75,9 +77,8 @@ private:
 };
 
 // Parses a list while its bytes are still arriving (a decompressor filling a buffer), so the
-// parsing keeps pace with the bytes instead of following them. Line ends are found sixteen
-// bytes at a time; records and the folder index are made in the same pass. Used from one
-// thread at a time.
+// parsing keeps pace with the bytes instead of following them. Records (RecordScanner) and
+// the folder index are made in the same pass. Used from one thread at a time.
 class ContentsList::Builder
 {
 public:
@@ -90,19 +91,11 @@ public:
     ContentsList finish(const QByteArray &bytes);
 
 private:
-    void scanBlocks(qsizetype to);
-    void line(qsizetype start, qsizetype end);
-    void closeRecord(qsizetype next);
+    void add(const RecordScanner::Record &r);
 
     const char *m_data;
     ContentsList m_list;
-    qsizetype m_scanned = 0;   // every line end before this has been seen
-    qsizetype m_lineStart = 0; // of the line being read
-    qsizetype m_recordStart = 0;
-    qsizetype m_folderStart = 0;
-    qsizetype m_folderEnd = 0;
-    int m_lineNo = 0; // within the record being read
-    bool m_ascii = true;
+    RecordScanner m_scanner;
     QByteArrayView m_prevFolder;
     std::vector<int> *m_bucket = nullptr;
     QSet<QString> m_mixed;
