@@ -12,52 +12,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace
-{
-
-// An optical drive whose disc is in the tray but not mounted until someone mounts it, as a
-// desktop leaves a disc that nobody has opened yet.
-class UnmountedDiscBackend : public FolderVolumeBackend
-{
-public:
-    QString folder;
-    bool mounted = false;
-    int mounts = 0;
-    static constexpr const char *Device = "/dev/sr0";
-
-    QList<DriveEntry> drives() override
-    {
-        QList<DriveEntry> list = FolderVolumeBackend::drives();
-        for (DriveEntry &e : list) {
-            if (e.id != folder)
-                continue;
-            e.id = e.device = QString::fromLatin1(Device);
-            if (!mounted) {
-                e.text = e.id;
-                e.mountPoint.clear();
-            }
-        }
-        return list;
-    }
-    bool diskFreeSpace(const QString &root, VolumeSpace &space) override
-    {
-        return mounted && root != QLatin1String(Device) && FolderVolumeBackend::diskFreeSpace(root, space);
-    }
-    bool volumeInformation(const QString &root, VolumeDetails &details) override
-    {
-        return mounted && root != QLatin1String(Device) && FolderVolumeBackend::volumeInformation(root, details);
-    }
-    QString mount(const QString &, QString *) override
-    {
-        ++mounts;
-        mounted = true;
-        return folder + u'/';
-    }
-};
-
+using ScanFixture::UnmountedDiscBackend;
 using ScanFixture::volume;
-
-} // namespace
 
 class TestDiscDrive : public QObject
 {

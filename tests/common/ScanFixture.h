@@ -128,4 +128,49 @@ inline FolderVolume volume(const QString &folder, quint32 serial, DriveKind kind
     return v;
 }
 
+// An optical drive whose disc is in the tray but not mounted until someone mounts it, as a
+// desktop leaves a disc that nobody has opened yet.
+class UnmountedDiscBackend : public FolderVolumeBackend
+{
+public:
+    QString folder;
+    bool mounted = false;
+    int mounts = 0;
+    static constexpr const char *Device = "/dev/sr0";
+
+    QList<DriveEntry> drives() override
+    {
+        QList<DriveEntry> list = FolderVolumeBackend::drives();
+        for (DriveEntry &e : list) {
+            if (e.id != folder)
+                continue;
+            e.id = e.device = QString::fromLatin1(Device);
+            if (!mounted) {
+                e.text = e.id;
+                e.mountPoint.clear();
+            }
+        }
+        return list;
+    }
+    bool diskFreeSpace(const QString &root, VolumeSpace &space) override
+    {
+        return !isTray(root) && FolderVolumeBackend::diskFreeSpace(root, space);
+    }
+    bool volumeInformation(const QString &root, VolumeDetails &details) override
+    {
+        return !isTray(root) && FolderVolumeBackend::volumeInformation(root, details);
+    }
+    // The tray's device, or its folder while the disc is not mounted: nothing to read there.
+    bool isTray(const QString &root) const
+    {
+        return root == QLatin1String(Device) || (!mounted && root.startsWith(folder));
+    }
+    QString mount(const QString &, QString *) override
+    {
+        ++mounts;
+        mounted = true;
+        return folder + u'/';
+    }
+};
+
 } // namespace ScanFixture
