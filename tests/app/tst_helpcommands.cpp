@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -14,9 +13,9 @@ class TestHelpCommands : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    TestWindow::Fixture m_fx;
     QList<QUrl> m_opened;
-    QString data() const { return m_dir->path() + u"/data/"_s; }
+    const QString &data() const { return m_fx.data(); }
 
 public Q_SLOTS:
     void openUrl(const QUrl &url) { m_opened.append(url); }
@@ -30,8 +29,7 @@ private Q_SLOTS:
     void cleanupTestCase() { QDesktopServices::unsetUrlHandler(u"file"_s); }
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        TestWindow::reset(data());
+        m_fx.init(false);
         m_opened.clear();
     }
 

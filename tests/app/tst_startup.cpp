@@ -8,7 +8,6 @@
 
 #include <QDir>
 #include <QSettings>
-#include <QTemporaryDir>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -18,19 +17,15 @@ class TestStartup : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString data() const { return m_dir->path() + u"/data/"_s; }
-    QString db() const { return data() + u"DB/"_s; }
+    TestWindow::Fixture m_fx;
+    const QString &data() const { return m_fx.data(); }
+    QString db() const { return m_fx.db(); }
     QStringList treeLines() const { return TextCodec::readLines(db() + u"groups.tree"_s); }
 
 private Q_SLOTS:
     void initTestCase() { TestWindow::setUp(); }
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        TestWindow::reset(data());
-    }
-    void cleanup() { QCOMPARE(AppDialogs::pendingAnswers(), 0); }
+    void init() { m_fx.init(false); }
+    void cleanup() { m_fx.cleanup(); }
 
     void startsOnEmptyFolder()
     {

@@ -3,6 +3,7 @@
 // The main window as the program builds it, on a catalogue in a test folder, with the
 // dialogs scripted. Shared by the window tests.
 
+#include "TestCatalogue.h"
 #include "app/Composition.h"
 #include "browser/Navigator.h"
 #include "browser/ui/TMainForm.h"
@@ -16,15 +17,20 @@
 #include <QFile>
 #include <QLocale>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
 namespace TestWindow
 {
 
-// For initTestCase: private paths, a fixed locale, every dialog answered by the test.
+// For initTestCase: private paths, a fixed locale, every dialog answered by the test. The
+// settings file lives under the home folder, which test mode shares between all test programs;
+// each program gets a home of its own so that tests running side by side never meet.
 inline void setUp()
 {
+    static QTemporaryDir home;
+    qputenv("HOME", QFile::encodeName(home.path()));
     QStandardPaths::setTestModeEnabled(true);
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     AppDialogs::setScripted(true);
@@ -63,6 +69,40 @@ struct Window {
         return out;
     }
     int row(const QString &caption) const { return captions().indexOf(caption); }
+};
+
+// The set-up most window tests share, called from the test's own init() and cleanup(): a data
+// folder in a fresh temporary folder holding the prepared catalogue, no settings or dialogs left
+// from another test, and at the end no scripted answer left unused.
+struct Fixture {
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<Window> window;
+    QString dataFolder;
+
+    const QString &data() const { return dataFolder; }
+    QString db() const { return DataPaths::dbFolder(data()); }
+    QString path(const QString &name) const { return dir->path() + u'/' + name; }
+
+    void init(bool prepare = true)
+    {
+        window.reset();
+        dir = std::make_unique<QTemporaryDir>();
+        dataFolder = dir->path() + QStringLiteral("/data/");
+        reset(data());
+        if (prepare)
+            TestCatalogue::prepared(data());
+    }
+    Window &open()
+    {
+        window.reset();
+        window = std::make_unique<Window>(data());
+        return *window;
+    }
+    void cleanup()
+    {
+        window.reset();
+        QCOMPARE(AppDialogs::pendingAnswers(), 0);
+    }
 };
 
 } // namespace TestWindow

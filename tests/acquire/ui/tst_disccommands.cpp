@@ -27,7 +27,6 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
 
@@ -47,12 +46,12 @@ class TestDiscCommands : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    TestWindow::Fixture m_fx;
     std::unique_ptr<FolderVolumeBackend> m_backend;
     QString m_cd, m_stick; // drive texts
 
-    QString data() const { return m_dir->path() + u"/data/"_s; }
-    QString db() const { return data() + u"DB/"_s; }
+    const QString &data() const { return m_fx.data(); }
+    QString db() const { return m_fx.db(); }
     QByteArray contents(const QString &serial) const
     {
         QFile f(db() + serial + u".dat"_s);
@@ -96,11 +95,9 @@ private Q_SLOTS:
     void initTestCase() { TestWindow::setUp(); }
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        TestWindow::reset(data());
-        TestCatalogue::prepared(data());
+        m_fx.init();
         const QDateTime when(QDate(2004, 3, 1), QTime(10, 20, 30));
-        const QString cd = m_dir->path() + u"/cd"_s, stick = m_dir->path() + u"/stick"_s;
+        const QString cd = m_fx.path(u"cd"_s), stick = m_fx.path(u"stick"_s);
         QVERIFY(ScanFixture::writeFile(cd + u"/a.txt"_s, "12345", when));
         QVERIFY(ScanFixture::writeFile(cd + u"/MUSIC/b.txt"_s, "b", when));
         QVERIFY(ScanFixture::writeFile(cd + u"/MUSIC/LIVE/c.txt"_s, "c", when));
@@ -112,7 +109,7 @@ private Q_SLOTS:
     }
     void cleanup()
     {
-        QCOMPARE(AppDialogs::pendingAnswers(), 0);
+        m_fx.cleanup();
         VolumeBackend::setDefaultBackend(nullptr);
         m_backend.reset();
     }
@@ -176,7 +173,7 @@ private Q_SLOTS:
 
     void aDiscScannedAgain()
     {
-        m_backend->setVolume(m_cd, volume(m_dir->path() + u"/cd"_s, 0x1A2B3C4D));
+        m_backend->setVolume(m_cd, volume(m_fx.path(u"cd"_s), 0x1A2B3C4D));
         TestWindow::Window f(data());
         f.ws().preferences().setEject(false);
         const QByteArray oldContents = contents(u"1A2B3C4D"_s);
@@ -266,7 +263,7 @@ private Q_SLOTS:
             click(form, u"CancelButton"_s);
         }
         // The first disc of an empty catalogue.
-        const QString empty = m_dir->path() + u"/empty/"_s;
+        const QString empty = m_fx.path(u"empty/"_s);
         TestWindow::reset(empty);
         TestWindow::Window f(empty);
         QCOMPARE(w<QSpinBox>(openAdd(f), u"NumberEdit"_s)->value(), 1);
@@ -310,7 +307,7 @@ private Q_SLOTS:
         click(form, u"CancelButton"_s);
 
         // A disc the catalogue knows updates the fields but does not open the dialog.
-        FolderVolume known = volume(m_dir->path() + u"/stick"_s, 0x1A2B3C4D, DriveKind::Removable);
+        FolderVolume known = volume(m_fx.path(u"stick"_s), 0x1A2B3C4D, DriveKind::Removable);
         known.present = false;
         m_backend->setVolume(m_stick, known);
         m_backend->setPresent(m_stick, false);
@@ -323,7 +320,7 @@ private Q_SLOTS:
 
     void aFailedScanChangesNothing()
     {
-        m_backend->setVolume(m_cd, volume(m_dir->path() + u"/cd"_s, 0x1A2B3C4D));
+        m_backend->setVolume(m_cd, volume(m_fx.path(u"cd"_s), 0x1A2B3C4D));
         TestWindow::Window f(data());
         f.ws().preferences().setEject(false);
         const QByteArray oldContents = contents(u"1A2B3C4D"_s);
@@ -349,10 +346,10 @@ private Q_SLOTS:
         QCOMPARE(dbFiles(), files);
 
         // Another disc put in while the first is scanned: a new disc is not added either.
-        m_backend->setVolume(m_cd, volume(m_dir->path() + u"/cd"_s, 0x0A1B2C3D));
+        m_backend->setVolume(m_cd, volume(m_fx.path(u"cd"_s), 0x0A1B2C3D));
         form = openAdd(f);
         QTimer::singleShot(0, m_backend.get(),
-                           [this] { m_backend->setVolume(m_cd, volume(m_dir->path() + u"/cd"_s, 0x77777777)); });
+                           [this] { m_backend->setVolume(m_cd, volume(m_fx.path(u"cd"_s), 0x77777777)); });
         click(form, u"AddButton"_s);
         QVERIFY(AppDialogs::shown().last().text.contains(u"77777777"_s));
         QCOMPARE(f.tree().nodeCount(), nodes);
@@ -421,7 +418,7 @@ private Q_SLOTS:
 
     void drivesInTheMainWindow()
     {
-        const QString hdd = m_backend->addVolume(volume(m_dir->path(), 0x33334444, DriveKind::Fixed));
+        const QString hdd = m_backend->addVolume(volume(m_fx.dir->path(), 0x33334444, DriveKind::Fixed));
         TestWindow::Window f(data());
         const QList<QLabel *> panels = f->statusBar()->findChildren<QLabel *>(QRegularExpression(u"^DrivePanel"_s));
         QStringList tips;

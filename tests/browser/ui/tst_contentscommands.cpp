@@ -49,7 +49,7 @@ class TestContentsCommands : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    TestWindow::Fixture m_fx;
     std::unique_ptr<TestWindow::Window> m_f;
     ContentsView *view() const { return (*m_f)->contentsPanel()->view(); }
 
@@ -93,17 +93,14 @@ private Q_SLOTS:
     void initTestCase() { TestWindow::setUp(); }
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        const QString data = m_dir->path() + u"/data/"_s;
-        TestWindow::reset(data);
-        TestCatalogue::prepared(data);
-        m_f = std::make_unique<TestWindow::Window>(data);
+        m_fx.init();
+        m_f = std::make_unique<TestWindow::Window>(m_fx.data());
         m_f->nav().TreeChange(m_f->node(u"Rock Disc"_s));
     }
     void cleanup()
     {
         m_f.reset();
-        QCOMPARE(AppDialogs::pendingAnswers(), 0);
+        m_fx.cleanup();
     }
 
     void headerTipsAndInfoFollowTheList()

@@ -8,7 +8,6 @@
 #include "settings/Preferences.h"
 
 #include <QSettings>
-#include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
 
@@ -16,8 +15,8 @@ class TestExpandedGroups : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_data;
+    TestWindow::Fixture m_fx;
+    const QString &m_data = m_fx.dataFolder;
 
     static bool isOpen(TestWindow::Window &f, TreeNode *node)
     {
@@ -47,11 +46,8 @@ private Q_SLOTS:
     void initTestCase() { TestWindow::setUp(); }
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_data = m_dir->path() + u"/data/"_s;
-        TestWindow::reset(m_data);
         // My Collection / Music / Live / Rock Disc, My Collection / Live, My Collection / Photos Disc.
-        TestCatalogue::prepared(m_data);
+        m_fx.init();
         const QString d = TestCatalogue::date(2024, 6, 1);
         TextCodec::writeLines(DataPaths::dbFolder(m_data) + u"groups.tree"_s,
                               {u"My Collection"_s, u"\tMusic"_s, u"\t\tLive"_s,

@@ -10,7 +10,6 @@
 #include "store/Favourites.h"
 
 #include <QMenu>
-#include <QTemporaryDir>
 #include <QToolButton>
 
 using namespace Qt::StringLiterals;
@@ -19,9 +18,9 @@ class TestFavouritesMenu : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    TestWindow::Fixture m_fx;
     std::unique_ptr<TestWindow::Window> m_f;
-    QString m_data;
+    const QString &m_data = m_fx.dataFolder;
 
     QString favouritesFile() const { return Favourites::fileName(m_data); }
     QStringList itemCaptions() const
@@ -36,17 +35,11 @@ class TestFavouritesMenu : public QObject
 
 private Q_SLOTS:
     void initTestCase() { TestWindow::setUp(); }
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_data = m_dir->path() + u"/data/"_s;
-        TestWindow::reset(m_data);
-        TestCatalogue::prepared(m_data);
-    }
+    void init() { m_fx.init(); }
     void cleanup()
     {
         m_f.reset();
-        QCOMPARE(AppDialogs::pendingAnswers(), 0);
+        m_fx.cleanup();
     }
 
     void addedTwiceThenRemovedOnce()

@@ -14,7 +14,6 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QToolButton>
 
 using namespace Qt::StringLiterals;
@@ -50,7 +49,7 @@ class TestObjectInfo : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    TestWindow::Fixture m_fx;
     std::unique_ptr<TestWindow::Window> m_f;
 
     ContentsView *view() const { return (*m_f)->contentsPanel()->view(); }
@@ -80,16 +79,14 @@ private Q_SLOTS:
     void initTestCase() { TestWindow::setUp(); }
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        const QString data = m_dir->path() + u"/data/"_s;
-        TestWindow::reset(data);
-        writeCatalogue(data);
-        m_f = std::make_unique<TestWindow::Window>(data);
+        m_fx.init(false);
+        writeCatalogue(m_fx.data());
+        m_f = std::make_unique<TestWindow::Window>(m_fx.data());
     }
     void cleanup()
     {
         m_f.reset();
-        QCOMPARE(AppDialogs::pendingAnswers(), 0);
+        m_fx.cleanup();
     }
 
     void groupAndDiscEntriesOfAGroupListing()

@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QSettings>
-#include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
 
@@ -19,22 +18,16 @@ class TestShutdown : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_data;
+    TestWindow::Fixture m_fx;
+    const QString &m_data = m_fx.dataFolder;
 
     QString settingsFile() const { return DataPaths::settingsFile(m_data); }
     QString treeFile() const { return DataPaths::dbFolder(m_data) + u"groups.tree"_s; }
 
 private Q_SLOTS:
     void initTestCase() { TestWindow::setUp(); }
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_data = m_dir->path() + u"/data/"_s;
-        TestWindow::reset(m_data);
-        TestCatalogue::prepared(m_data);
-    }
-    void cleanup() { QCOMPARE(AppDialogs::pendingAnswers(), 0); }
+    void init() { m_fx.init(); }
+    void cleanup() { m_fx.cleanup(); }
 
     void everySaveHappensAtClose()
     {
@@ -90,14 +83,5 @@ private Q_SLOTS:
     }
 };
 
-// The settings file lives under the home folder; this test puts things in its way, so it gets a
-// home of its own and no other test run can meet them.
-int main(int argc, char **argv)
-{
-    QTemporaryDir home;
-    qputenv("HOME", QFile::encodeName(home.path()));
-    QApplication app(argc, argv);
-    TestShutdown test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_MAIN(TestShutdown)
 #include "tst_shutdown.moc"

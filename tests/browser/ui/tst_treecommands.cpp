@@ -1,16 +1,15 @@
 #include "TestCatalogue.h"
 #include "TestWindow.h"
-#include "settings/Preferences.h"
 #include "browser/ui/GroupTreeModel.h"
 #include "browser/ui/GroupTreeView.h"
 #include "browser/ui/ObjectInfoPanel.h"
 #include "browser/ui/TreeCommands.h"
 #include "browser/ui/TreePanel.h"
 #include "core/TextCodec.h"
+#include "settings/Preferences.h"
 
 #include <QLabel>
 #include <QMenu>
-#include <QTemporaryDir>
 #include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
@@ -19,20 +18,15 @@ class TestTreeCommands : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString data() const { return m_dir->path() + u"/data/"_s; }
-    QString db() const { return data() + u"DB/"_s; }
+    TestWindow::Fixture m_fx;
+    QString data() const { return m_fx.data(); }
+    QString db() const { return m_fx.db(); }
     QStringList treeLines() const { return TextCodec::readLines(db() + u"groups.tree"_s); }
 
 private Q_SLOTS:
     void initTestCase() { TestWindow::setUp(); }
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        TestWindow::reset(data());
-        TestCatalogue::prepared(data());
-    }
-    void cleanup() { QCOMPARE(AppDialogs::pendingAnswers(), 0); }
+    void init() { m_fx.init(); }
+    void cleanup() { m_fx.cleanup(); }
 
     void selectionCaptions()
     {

@@ -26,7 +26,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QToolButton>
 #include <QTreeView>
 
@@ -73,13 +72,13 @@ class TestCompilationPanel : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    TestWindow::Fixture m_fx;
     std::unique_ptr<FolderVolumeBackend> m_backend;
     std::unique_ptr<TestWindow::Window> m_f;
     QString m_roadDrive;
     QString m_photoDrive;
 
-    QString data() const { return m_dir->path() + u"/data/"_s; }
+    const QString &data() const { return m_fx.data(); }
     ContentsView *view() const { return (*m_f)->contentsPanel()->view(); }
     CompileCommands *commands() const { return m_f->controller<CompileCommands>(); }
     CompilationList &compilation() const { return commands()->compilation(); }
@@ -120,10 +119,9 @@ private Q_SLOTS:
 
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        TestWindow::reset(data());
+        m_fx.init(false);
         catalogue(data());
-        const QString road = m_dir->path() + u"/road"_s, photo = m_dir->path() + u"/photo"_s;
+        const QString road = m_fx.path(u"road"_s), photo = m_fx.path(u"photo"_s);
         QVERIFY(ScanFixture::writeFile(road + u"/one.mp3"_s, "one"));
         QVERIFY(ScanFixture::writeFile(road + u"/two.mp3"_s, "two"));
         QVERIFY(ScanFixture::writeFile(road + u"/notes.txt"_s, "notes"));
@@ -142,7 +140,7 @@ private Q_SLOTS:
         m_f.reset();
         VolumeBackend::setDefaultBackend(nullptr);
         m_backend.reset();
-        QCOMPARE(AppDialogs::pendingAnswers(), 0);
+        m_fx.cleanup();
     }
 
     void addingTogglingAndTheButtons()
@@ -246,7 +244,7 @@ private Q_SLOTS:
         QVERIFY(drives);
         QCOMPARE(drives->actions().size(), 2);
         QCOMPARE(drives->actions().at(0)->text(), u"For Drive "_s + m_roadDrive);
-        const QString file = m_dir->filePath(u"road.m3u"_s);
+        const QString file = m_fx.dir->filePath(u"road.m3u"_s);
         AppDialogs::pushFileName(file);
         drives->actions().at(0)->trigger();
         QCOMPARE(AppDialogs::shown().last().caption, u"Save M3U Playlist"_s);
@@ -265,7 +263,7 @@ private Q_SLOTS:
 
     void copyToHddDiscByDisc()
     {
-        const QString dest = m_dir->filePath(u"dest"_s);
+        const QString dest = m_fx.dir->filePath(u"dest"_s);
         QVERIFY(QDir().mkpath(dest));
         QVERIFY(ScanFixture::writeFile(dest + u"/one.mp3"_s, "an older one"));
 
@@ -289,7 +287,7 @@ private Q_SLOTS:
         TCopyForm *form = commands()->copyForm();
         QVERIFY(form->isVisible());
         QCOMPARE(form->windowTitle(), u"Copy to HDD"_s);
-        form->selectFolder(m_dir->filePath(u"no such folder"_s));
+        form->selectFolder(m_fx.dir->filePath(u"no such folder"_s));
         form->selectFolder(dest);
         QVERIFY(form->okButton()->isEnabled());
         AppDialogs::pushAnswer(QMessageBox::Cancel);
@@ -313,9 +311,9 @@ private Q_SLOTS:
 
     void aFileMissingOnTheDiscIsReportedAndTheRestCopied()
     {
-        const QString dest = m_dir->filePath(u"dest"_s);
+        const QString dest = m_fx.dir->filePath(u"dest"_s);
         QVERIFY(QDir().mkpath(dest));
-        QFile::remove(m_dir->path() + u"/road/two.mp3"_s);
+        QFile::remove(m_fx.path(u"road/two.mp3"_s));
         open(u"Road Music"_s, Road);
         select({u"one.mp3"_s, u"two.mp3"_s, u"notes.txt"_s});
         m_f->action(u"CopytoHDD2"_s)->trigger();
@@ -360,7 +358,7 @@ private Q_SLOTS:
         form->recorderBox()->setCurrentIndex(form->recorderBox()->count() - 1);
         QVERIFY(form->recorderBox()->currentData().toString().isEmpty());
         form->labelEdit()->setText(u"ROAD AND PHOTOS"_s);
-        const QString image = m_dir->filePath(u"compilation.iso"_s);
+        const QString image = m_fx.dir->filePath(u"compilation.iso"_s);
         QVERIFY(ScanFixture::writeFile(image, "an old image that must not get a second session"));
         AppDialogs::pushFileName(image);
         QSignalSpy done(burner, &TCDBurner::OnBurnDone);
@@ -374,7 +372,7 @@ private Q_SLOTS:
 
         QByteArray listing;
         QVERIFY(
-            ScanFixture::run(m_dir->path(), u"xorriso"_s,
+            ScanFixture::run(m_fx.dir->path(), u"xorriso"_s,
                              {u"-indev"_s, u"stdio:"_s + image, u"-pvd_info"_s, u"-find"_s, u"/"_s, u"-type"_s, u"f"_s},
                              QByteArray(), &listing));
         QVERIFY2(listing.contains("Volume Id    : ROAD AND PHOTOS"), listing.constData());

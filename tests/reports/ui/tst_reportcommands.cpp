@@ -27,8 +27,8 @@ class TestReportCommands : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString data() const { return m_dir->path() + u"/data/"_s; }
+    TestWindow::Fixture m_fx;
+    const QString &data() const { return m_fx.data(); }
 
     // The dialog for a node, opened with F7's action.
     static TReportForm *open(TestWindow::Window &f, const QString &node)
@@ -67,13 +67,8 @@ class TestReportCommands : public QObject
 
 private Q_SLOTS:
     void initTestCase() { TestWindow::setUp(); }
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        TestWindow::reset(data());
-        TestCatalogue::prepared(data());
-    }
-    void cleanup() { QCOMPARE(AppDialogs::pendingAnswers(), 0); }
+    void init() { m_fx.init(); }
+    void cleanup() { m_fx.cleanup(); }
 
     void opensForTheSelectedDiscOrGroup()
     {
@@ -207,7 +202,7 @@ private Q_SLOTS:
     {
         TestWindow::Window f(data());
         TReportForm *form = open(f, u"Rock Disc"_s);
-        const QString base = m_dir->path() + u"/Rock Disc Report"_s;
+        const QString base = m_fx.path(u"Rock Disc Report"_s);
         AppDialogs::pushFileName(base + u".html"_s);
         control<QPushButton>(form, "OpenButton")->click();
         QCOMPARE(AppDialogs::shown().last().what, u"save"_s);
@@ -236,12 +231,12 @@ private Q_SLOTS:
 
         // A name without a folder lands in the current folder.
         const QString cwd = QDir::currentPath();
-        QDir::setCurrent(m_dir->path());
+        QDir::setCurrent(m_fx.dir->path());
         form = open(f, u"Music"_s);
         file->setText(u"group.txt"_s);
         control<QPushButton>(form, "OkButton")->click();
         QDir::setCurrent(cwd);
-        QVERIFY(readAll(m_dir->path() + u"/group.txt"_s).startsWith("Report for group \"Music\"."));
+        QVERIFY(readAll(m_fx.path(u"group.txt"_s)).startsWith("Report for group \"Music\"."));
     }
 
     void badNamesAndBrokenDiscsKeepTheDialogOpen()
@@ -249,7 +244,7 @@ private Q_SLOTS:
         TestWindow::Window f(data());
         TReportForm *form = open(f, u"Photos Disc"_s);
         auto *file = control<QLineEdit>(form, "FileEdit");
-        for (const QString &name : {QString(), m_dir->path() + u"/missing/r.txt"_s, m_dir->path()}) {
+        for (const QString &name : {QString(), m_fx.path(u"missing/r.txt"_s), m_fx.dir->path()}) {
             AppDialogs::clearShown();
             file->setText(name);
             control<QPushButton>(form, "OkButton")->click();
@@ -262,11 +257,11 @@ private Q_SLOTS:
         // A disc whose contents are gone: the error is shown and no half report is left.
         QVERIFY(QFile::remove(data() + u"DB/5E6F7081.dat"_s));
         AppDialogs::clearShown();
-        file->setText(m_dir->path() + u"/r.txt"_s);
+        file->setText(m_fx.path(u"r.txt"_s));
         control<QPushButton>(form, "OkButton")->click();
         QCOMPARE(AppDialogs::shown().size(), 1);
         QCOMPARE(AppDialogs::shown().first().kind, AppDialogs::Error);
-        QVERIFY(!QFileInfo::exists(m_dir->path() + u"/r.txt"_s));
+        QVERIFY(!QFileInfo::exists(m_fx.path(u"r.txt"_s)));
         QVERIFY(form->isVisible());
         form->close();
         QVERIFY(f->isEnabled());
@@ -277,7 +272,7 @@ private Q_SLOTS:
         if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty())
             QSKIP("pdftotext (poppler-utils) is not installed; scripts/install-deps installs it");
         TestWindow::Window f(data());
-        const QString pdf = m_dir->path() + u"/printed.pdf"_s;
+        const QString pdf = m_fx.path(u"printed.pdf"_s);
         for (int type : {0, 1}) {
             TReportForm *form = open(f, u"Rock Disc"_s);
             QList<bool> asked;

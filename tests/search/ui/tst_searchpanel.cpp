@@ -16,7 +16,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
@@ -25,7 +24,7 @@ class TestSearchPanel : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    TestWindow::Fixture m_fx;
     std::unique_ptr<TestWindow::Window> m_f;
 
     SearchPanel *panel() const { return m_f->form().findChild<SearchPanel *>(); }
@@ -41,7 +40,7 @@ class TestSearchPanel : public QObject
     // A group of three discs of 20,000 files each, for searches long enough to stop.
     void bigGroup()
     {
-        const QString db = DataPaths::dbFolder(m_dir->path() + u'/');
+        const QString db = m_fx.db();
         TreeNode *g = m_f->tree().addChild(m_f->tree().root(), u"Big"_s, KindGroup);
         for (int d = 0; d < 3; ++d) {
             TCD cd;
@@ -60,15 +59,13 @@ private Q_SLOTS:
 
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        TestCatalogue::prepared(m_dir->path() + u'/');
-        TestWindow::reset(m_dir->path() + u'/');
-        m_f = std::make_unique<TestWindow::Window>(m_dir->path() + u'/');
+        m_fx.init();
+        m_f = std::make_unique<TestWindow::Window>(m_fx.data());
     }
     void cleanup()
     {
         m_f.reset();
-        QCOMPARE(AppDialogs::pendingAnswers(), 0);
+        m_fx.cleanup();
     }
 
     void startsHiddenAndToggles()
@@ -243,7 +240,7 @@ private Q_SLOTS:
                  u" 0 directories and %1 files found, total size "_s.arg(found) + FormatSize(qint64(found) * 10));
         QVERIFY(tree()->isEnabled());
         QVERIFY(!control<QPushButton>(u"StopButton"_s)->isEnabled());
-        const QDir db(DataPaths::dbFolder(m_dir->path() + u'/'));
+        const QDir db(m_fx.db());
         for (const QString &f : db.entryList(QDir::Files))
             QVERIFY2(!ContentsFile::isUnpackedList(f), qPrintable(f));
     }

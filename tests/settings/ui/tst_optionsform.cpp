@@ -27,9 +27,9 @@ class TestOptionsForm : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    TestWindow::Fixture m_fx;
     std::unique_ptr<TestWindow::Window> m_f;
-    QString m_data;
+    const QString &m_data = m_fx.dataFolder;
 
     TOptionsForm *form() const { return m_f->controller<SettingsCommands>()->form(); }
     template <typename T> T *control(const QString &name) const
@@ -46,17 +46,11 @@ class TestOptionsForm : public QObject
 
 private Q_SLOTS:
     void initTestCase() { TestWindow::setUp(); }
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_data = m_dir->path() + u"/data/"_s;
-        TestWindow::reset(m_data);
-        TestCatalogue::prepared(m_data);
-    }
+    void init() { m_fx.init(); }
     void cleanup()
     {
         m_f.reset();
-        QCOMPARE(AppDialogs::pendingAnswers(), 0);
+        m_fx.cleanup();
     }
 
     void firstRunStates()

@@ -18,8 +18,8 @@ class TestSkinCommands : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString data() const { return m_dir->path() + u"/data/"_s; }
+    TestWindow::Fixture m_fx;
+    const QString &data() const { return m_fx.data(); }
     QString skins() const { return data() + u"skins/"_s; }
     static QString shipped(const QString &skin) { return QStringLiteral(QUILLORY_SOURCE_DIR "/share/skins/") + skin; }
 
@@ -59,12 +59,8 @@ class TestSkinCommands : public QObject
 
 private Q_SLOTS:
     void initTestCase() { TestWindow::setUp(); }
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        TestWindow::reset(data());
-    }
-    void cleanup() { QCOMPARE(AppDialogs::pendingAnswers(), 0); }
+    void init() { m_fx.init(false); }
+    void cleanup() { m_fx.cleanup(); }
 
     void hiddenWithoutSkins()
     {

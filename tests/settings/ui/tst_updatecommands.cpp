@@ -14,9 +14,9 @@ class TestUpdateCommands : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    TestWindow::Fixture m_fx;
     QList<QUrl> m_opened;
-    QString data() const { return m_dir->path() + u"/data/"_s; }
+    const QString &data() const { return m_fx.data(); }
 
     void setServer(const QString &address)
     {
@@ -37,11 +37,10 @@ private Q_SLOTS:
     void cleanupTestCase() { QDesktopServices::unsetUrlHandler(u"http"_s); }
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        TestWindow::reset(data());
+        m_fx.init(false);
         m_opened.clear();
     }
-    void cleanup() { QCOMPARE(AppDialogs::pendingAnswers(), 0); }
+    void cleanup() { m_fx.cleanup(); }
 
     void noServerConfigured()
     {
