@@ -2,6 +2,7 @@
 // against a UDisks2 stand-in on a private bus, and the system bus and mount table where the machine allows.
 #include "FakeUDisks.h"
 
+#include "ScanFixture.h"
 #include "acquire/EDiskEject.h"
 #include "acquire/FolderVolumeBackend.h"
 #include "acquire/LinuxVolumeBackend.h"
@@ -23,14 +24,6 @@ using Event = MediaWatcher::Event;
 
 namespace
 {
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 const QString kBlocks = u"/org/freedesktop/UDisks2/block_devices/"_s;
 const QString kDrives = u"/org/freedesktop/UDisks2/drives/"_s;
@@ -81,18 +74,19 @@ void TestEject::initTestCase()
 void TestEject::makeMachine(const QString &root)
 {
     m_sys = root + "/sys/block";
-    writeFile(m_sys + "/vdq/removable", "0\n");
-    writeFile(m_sys + "/sdq/removable", "1\n");
-    writeFile(m_sys + "/sdq/sdq1/partition", "1\n");
-    writeFile(m_sys + "/sdq/sdq2/partition", "2\n");
+    QVERIFY(ScanFixture::writeFile(m_sys + "/vdq/removable", "0\n"));
+    QVERIFY(ScanFixture::writeFile(m_sys + "/sdq/removable", "1\n"));
+    QVERIFY(ScanFixture::writeFile(m_sys + "/sdq/sdq1/partition", "1\n"));
+    QVERIFY(ScanFixture::writeFile(m_sys + "/sdq/sdq2/partition", "2\n"));
     m_part1 = root + "/media/STICK";
     m_part2 = root + "/media/STICK2";
     QDir().mkpath(m_part1);
     QDir().mkpath(m_part2);
     m_mountInfo = root + "/mountinfo";
-    writeFile(m_mountInfo, ("20 1 254:0 / " + root + "/system rw - ext4 /dev/vdq rw\n" + "31 20 8:1 / " + m_part1 +
-                            " rw - vfat /dev/sdq1 rw\n" + "32 20 8:2 / " + m_part2 + " rw - vfat /dev/sdq2 rw\n")
-                               .toUtf8());
+    QVERIFY(ScanFixture::writeFile(m_mountInfo, ("20 1 254:0 / " + root + "/system rw - ext4 /dev/vdq rw\n" +
+                                                 "31 20 8:1 / " + m_part1 + " rw - vfat /dev/sdq1 rw\n" +
+                                                 "32 20 8:2 / " + m_part2 + " rw - vfat /dev/sdq2 rw\n")
+                                                    .toUtf8()));
 }
 
 void TestEject::ejectOfFolderVolumes()
@@ -213,7 +207,7 @@ void TestEject::mountAndIdentityThroughUDisks()
     // A mounted drive is not mounted again; an unmounted one is, and its text becomes the mount point.
     QCOMPARE(backend.mount("/dev/sdq1"), m_part1 + "/");
     QVERIFY(fake.object().takeCalls().isEmpty());
-    writeFile(m_mountInfo, "");
+    QVERIFY(ScanFixture::writeFile(m_mountInfo, ""));
     QCOMPARE(backend.mount("/dev/sdq1"), u"/media/tester/STICK/"_s);
     QCOMPARE(fake.object().takeCalls(), QStringList{"Mount sdq1"});
     makeMachine(m_dir.path());

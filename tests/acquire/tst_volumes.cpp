@@ -1,5 +1,6 @@
 // Volume information, the drive list and the remembered presence of discs, on folder volumes and on the Linux
 // backend reading a sysfs tree and a mount table made for the test (and, where it can, this machine).
+#include "ScanFixture.h"
 #include "acquire/DiscIn.h"
 #include "acquire/DriveList.h"
 #include "acquire/FolderVolumeBackend.h"
@@ -19,14 +20,6 @@ using namespace Qt::StringLiterals;
 
 namespace
 {
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 QString escapeMount(QString path)
 {
@@ -219,26 +212,27 @@ void TestVolumes::linuxDriveList()
     // A machine with a system disk (two partitions), an optical drive, a USB stick with one partition, an empty
     // card reader, a mounted disc image and the usual memory and bind mounts that are not drives.
     const QString sys = m_dir->filePath("sys/block");
-    writeFile(sys + "/vdq/removable", "0\n");
-    writeFile(sys + "/vdq/vdq1/partition", "1\n");
-    writeFile(sys + "/vdq/vdq2/partition", "2\n");
-    writeFile(sys + "/sr7/removable", "1\n");
-    writeFile(sys + "/sdq/removable", "1\n");
-    writeFile(sys + "/sdq/sdq1/partition", "1\n");
-    writeFile(sys + "/sdr/removable", "1\n");
-    writeFile(sys + "/loop9/removable", "0\n");
-    writeFile(sys + "/zram0/removable", "0\n");
+    QVERIFY(ScanFixture::writeFile(sys + "/vdq/removable", "0\n"));
+    QVERIFY(ScanFixture::writeFile(sys + "/vdq/vdq1/partition", "1\n"));
+    QVERIFY(ScanFixture::writeFile(sys + "/vdq/vdq2/partition", "2\n"));
+    QVERIFY(ScanFixture::writeFile(sys + "/sr7/removable", "1\n"));
+    QVERIFY(ScanFixture::writeFile(sys + "/sdq/removable", "1\n"));
+    QVERIFY(ScanFixture::writeFile(sys + "/sdq/sdq1/partition", "1\n"));
+    QVERIFY(ScanFixture::writeFile(sys + "/sdr/removable", "1\n"));
+    QVERIFY(ScanFixture::writeFile(sys + "/loop9/removable", "0\n"));
+    QVERIFY(ScanFixture::writeFile(sys + "/zram0/removable", "0\n"));
     const QString stick = m_dir->filePath("media/USB STICK");
     const QString image = m_dir->filePath("media/image");
     QDir().mkpath(stick);
     QDir().mkpath(image);
     const QString mountInfo = m_dir->filePath("mountinfo");
-    writeFile(mountInfo, "27 1 254:2 / / rw - ext4 /dev/vdq2 rw\n"
-                         "28 27 254:1 / /boot/efi rw - vfat /dev/vdq1 rw\n"
-                         "29 27 254:2 /var/lib/x /etc/hosts rw - ext4 /dev/vdq2 rw\n"
-                         "30 27 0:5 / /run rw - tmpfs tmpfs rw\n" +
-                             ("31 27 8:1 / " + escapeMount(stick) + " rw - vfat /dev/sdq1 rw\n").toUtf8() +
-                             ("32 27 7:9 / " + escapeMount(image) + " ro - iso9660 /dev/loop9 ro\n").toUtf8());
+    QVERIFY(ScanFixture::writeFile(
+        mountInfo, "27 1 254:2 / / rw - ext4 /dev/vdq2 rw\n"
+                   "28 27 254:1 / /boot/efi rw - vfat /dev/vdq1 rw\n"
+                   "29 27 254:2 /var/lib/x /etc/hosts rw - ext4 /dev/vdq2 rw\n"
+                   "30 27 0:5 / /run rw - tmpfs tmpfs rw\n" +
+                       ("31 27 8:1 / " + escapeMount(stick) + " rw - vfat /dev/sdq1 rw\n").toUtf8() +
+                       ("32 27 7:9 / " + escapeMount(image) + " ro - iso9660 /dev/loop9 ro\n").toUtf8()));
     LinuxVolumeBackend system(QDBusConnection(QString()), sys, mountInfo);
     const QList<DriveEntry> drives = system.drives();
     QStringList texts, kinds;
@@ -264,12 +258,13 @@ void TestVolumes::linuxDriveList()
 void TestVolumes::linuxDiscInFollowsTheMountTable()
 {
     const QString sys = m_dir->filePath("sys/block");
-    writeFile(sys + "/sdq/removable", "1\n");
-    writeFile(sys + "/sdq/sdq1/partition", "1\n");
+    QVERIFY(ScanFixture::writeFile(sys + "/sdq/removable", "1\n"));
+    QVERIFY(ScanFixture::writeFile(sys + "/sdq/sdq1/partition", "1\n"));
     const QString stick = m_dir->filePath("media/STICK");
     QDir().mkpath(stick);
     const QString mountInfo = m_dir->filePath("mountinfo");
-    writeFile(mountInfo, ("31 27 8:1 / " + escapeMount(stick) + " rw - vfat /dev/sdq1 rw\n").toUtf8());
+    QVERIFY(ScanFixture::writeFile(mountInfo,
+                                   ("31 27 8:1 / " + escapeMount(stick) + " rw - vfat /dev/sdq1 rw\n").toUtf8()));
     LinuxVolumeBackend system(QDBusConnection(QString()), sys, mountInfo);
     DriveList list(&system);
     QCOMPARE(list.texts(), QStringList({stick + "/"}));
@@ -279,7 +274,7 @@ void TestVolumes::linuxDiscInFollowsTheMountTable()
     QVERIFY(list.DrivePresent("/dev/sdq1"));
 
     // The stick is unmounted; its folder is still there, but the drive is empty.
-    writeFile(mountInfo, "");
+    QVERIFY(ScanFixture::writeFile(mountInfo, ""));
     QVERIFY(!DiscIn(stick + "/", &system));
     QVERIFY(!DiscIn("/dev/sdq1", &system));
     list.mediaRemoved();
@@ -288,7 +283,8 @@ void TestVolumes::linuxDiscInFollowsTheMountTable()
     // Mounted again elsewhere: the same drive by its device, with its new text selected.
     const QString again = m_dir->filePath("media/STICK1");
     QDir().mkpath(again);
-    writeFile(mountInfo, ("31 27 8:1 / " + escapeMount(again) + " rw - vfat /dev/sdq1 rw\n").toUtf8());
+    QVERIFY(ScanFixture::writeFile(mountInfo,
+                                   ("31 27 8:1 / " + escapeMount(again) + " rw - vfat /dev/sdq1 rw\n").toUtf8()));
     QCOMPARE(list.mediaArrived("/dev/sdq1"), again + "/");
 }
 

@@ -1,6 +1,7 @@
 // The copy that brings catalogued files back from a medium: whole folders, replacing without
 // asking, and a file that cannot be read or written named at the end while the rest arrive.
 
+#include "ScanFixture.h"
 #include "compile/FileCopier.h"
 
 #include <QDir>
@@ -13,14 +14,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace
 {
-
-void write(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 QByteArray read(const QString &path)
 {
@@ -47,19 +40,19 @@ private Q_SLOTS:
         m_dest = m_dir.filePath(u"dest"_s);
         QDir(m_medium).removeRecursively();
         QDir(m_dest).removeRecursively();
-        write(m_medium + u"/Photos/beach.jpg"_s, "beach");
-        write(m_medium + u"/Photos/2025/.hidden"_s, "hidden");
+        QVERIFY(ScanFixture::writeFile(m_medium + u"/Photos/beach.jpg"_s, "beach"));
+        QVERIFY(ScanFixture::writeFile(m_medium + u"/Photos/2025/.hidden"_s, "hidden"));
         QDir().mkpath(m_medium + u"/Photos/empty"_s);
-        write(m_medium + u"/Music/song.mp3"_s, QByteArray(3 * 1024 * 1024 + 7, 's'));
-        write(m_medium + u"/readme.txt"_s, "new readme");
+        QVERIFY(ScanFixture::writeFile(m_medium + u"/Music/song.mp3"_s, QByteArray(3 * 1024 * 1024 + 7, 's')));
+        QVERIFY(ScanFixture::writeFile(m_medium + u"/readme.txt"_s, "new readme"));
         QDir().mkpath(m_dest);
     }
 
     void foldersWithContentsAndFilesReplacedWithoutAsking()
     {
-        write(m_dest + u"/readme.txt"_s, "an old readme that is longer");
+        QVERIFY(ScanFixture::writeFile(m_dest + u"/readme.txt"_s, "an old readme that is longer"));
         QFile::setPermissions(m_dest + u"/readme.txt"_s, QFileDevice::ReadOwner);
-        write(m_dest + u"/Photos/keep.txt"_s, "mine");
+        QVERIFY(ScanFixture::writeFile(m_dest + u"/Photos/keep.txt"_s, "mine"));
 
         FileCopier copier;
         QList<qint64> done;
@@ -120,7 +113,7 @@ private Q_SLOTS:
 
     void stoppedByTheUser()
     {
-        write(m_dest + u"/Music/song.mp3"_s, "old song");
+        QVERIFY(ScanFixture::writeFile(m_dest + u"/Music/song.mp3"_s, "old song"));
         FileCopier copier;
         int calls = 0;
         copier.setProgress([&calls](qint64 done, qint64, const QString &) { return ++calls < 3 || done == 0; });
