@@ -50,7 +50,7 @@ class TestContentsCommands : public QObject
     Q_OBJECT
 
     TestWindow::Fixture m_fx;
-    std::unique_ptr<TestWindow::Window> m_f;
+    std::unique_ptr<TestWindow::Window> &m_f = m_fx.window;
     ContentsView *view() const { return (*m_f)->contentsPanel()->view(); }
 
     MenuSeen rightClick(const QStringList &captions)
@@ -94,14 +94,10 @@ private Q_SLOTS:
     void init()
     {
         m_fx.init();
-        m_f = std::make_unique<TestWindow::Window>(m_fx.data());
+        m_fx.open();
         m_f->nav().TreeChange(m_f->node(u"Rock Disc"_s));
     }
-    void cleanup()
-    {
-        m_f.reset();
-        m_fx.cleanup();
-    }
+    void cleanup() { m_fx.cleanup(); }
 
     void headerTipsAndInfoFollowTheList()
     {

@@ -19,7 +19,7 @@ class TestFavouritesMenu : public QObject
     Q_OBJECT
 
     TestWindow::Fixture m_fx;
-    std::unique_ptr<TestWindow::Window> m_f;
+    std::unique_ptr<TestWindow::Window> &m_f = m_fx.window;
     const QString &m_data = m_fx.dataFolder;
 
     QString favouritesFile() const { return Favourites::fileName(m_data); }
@@ -31,16 +31,12 @@ class TestFavouritesMenu : public QObject
             out << all.at(i)->text();
         return out;
     }
-    void open() { m_f = std::make_unique<TestWindow::Window>(m_data); }
+    void open() { m_fx.open(); }
 
 private Q_SLOTS:
     void initTestCase() { TestWindow::setUp(); }
     void init() { m_fx.init(); }
-    void cleanup()
-    {
-        m_f.reset();
-        m_fx.cleanup();
-    }
+    void cleanup() { m_fx.cleanup(); }
 
     void addedTwiceThenRemovedOnce()
     {

@@ -50,7 +50,7 @@ class TestObjectInfo : public QObject
     Q_OBJECT
 
     TestWindow::Fixture m_fx;
-    std::unique_ptr<TestWindow::Window> m_f;
+    std::unique_ptr<TestWindow::Window> &m_f = m_fx.window;
 
     ContentsView *view() const { return (*m_f)->contentsPanel()->view(); }
     ObjectInfoPanel *info() const { return (*m_f)->infoPanel(); }
@@ -81,13 +81,9 @@ private Q_SLOTS:
     {
         m_fx.init(false);
         writeCatalogue(m_fx.data());
-        m_f = std::make_unique<TestWindow::Window>(m_fx.data());
+        m_fx.open();
     }
-    void cleanup()
-    {
-        m_f.reset();
-        m_fx.cleanup();
-    }
+    void cleanup() { m_fx.cleanup(); }
 
     void groupAndDiscEntriesOfAGroupListing()
     {

@@ -74,7 +74,7 @@ class TestCompilationPanel : public QObject
 
     TestWindow::Fixture m_fx;
     std::unique_ptr<FolderVolumeBackend> m_backend;
-    std::unique_ptr<TestWindow::Window> m_f;
+    std::unique_ptr<TestWindow::Window> &m_f = m_fx.window;
     QString m_roadDrive;
     QString m_photoDrive;
 
@@ -132,7 +132,7 @@ private Q_SLOTS:
         m_roadDrive = m_backend->addVolume(ScanFixture::volume(road, 0x1A2B3C4D));
         m_photoDrive = m_backend->addVolume(ScanFixture::volume(photo, 0x5E6F7081));
         VolumeBackend::setDefaultBackend(m_backend.get());
-        m_f = std::make_unique<TestWindow::Window>(data());
+        m_fx.open();
     }
 
     void cleanup()

@@ -25,7 +25,7 @@ class TestSearchPanel : public QObject
     Q_OBJECT
 
     TestWindow::Fixture m_fx;
-    std::unique_ptr<TestWindow::Window> m_f;
+    std::unique_ptr<TestWindow::Window> &m_f = m_fx.window;
 
     SearchPanel *panel() const { return m_f->form().findChild<SearchPanel *>(); }
     template <typename T> T *control(const QString &name) const { return panel()->findChild<T *>(name); }
@@ -60,13 +60,9 @@ private Q_SLOTS:
     void init()
     {
         m_fx.init();
-        m_f = std::make_unique<TestWindow::Window>(m_fx.data());
+        m_fx.open();
     }
-    void cleanup()
-    {
-        m_f.reset();
-        m_fx.cleanup();
-    }
+    void cleanup() { m_fx.cleanup(); }
 
     void startsHiddenAndToggles()
     {

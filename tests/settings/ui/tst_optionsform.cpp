@@ -28,7 +28,7 @@ class TestOptionsForm : public QObject
     Q_OBJECT
 
     TestWindow::Fixture m_fx;
-    std::unique_ptr<TestWindow::Window> m_f;
+    std::unique_ptr<TestWindow::Window> &m_f = m_fx.window;
     const QString &m_data = m_fx.dataFolder;
 
     TOptionsForm *form() const { return m_f->controller<SettingsCommands>()->form(); }
@@ -41,17 +41,13 @@ class TestOptionsForm : public QObject
     }
     Preferences &prefs() const { return m_f->ws().preferences(); }
     QString settingsFile() const { return DataPaths::settingsFile(m_data); }
-    void open() { m_f = std::make_unique<TestWindow::Window>(m_data); }
+    void open() { m_fx.open(); }
     void click(const QString &button) { control<QPushButton>(button)->click(); }
 
 private Q_SLOTS:
     void initTestCase() { TestWindow::setUp(); }
     void init() { m_fx.init(); }
-    void cleanup()
-    {
-        m_f.reset();
-        m_fx.cleanup();
-    }
+    void cleanup() { m_fx.cleanup(); }
 
     void firstRunStates()
     {
