@@ -19,11 +19,12 @@ namespace
 {
 
 constexpr char Magic[8] = {'Q', 'L', 'Y', 'N', 'A', 'M', 'E', 'S'};
-constexpr quint32 Version = 1;
+constexpr quint32 Version = 2;
 
 // The header, then the arrays in this order, each starting on an 8-byte boundary: folder
-// sizes, file sizes, folder name starts, file name starts, folder date ids, file date ids,
-// date starts, folder names, file names, dates.
+// sizes, file sizes, the folder sizes kept aside (record numbers, then sizes), the file sizes
+// kept aside, folder name starts, file name starts, folder date ids, file date ids, date
+// starts, folder names, file names, dates.
 struct Header {
     char magic[8];
     quint32 version;
@@ -35,6 +36,10 @@ struct Header {
     qint32 fileCount;
     qint32 folderBadSize;
     qint32 fileBadSize;
+    qint32 folderAside;
+    qint32 fileAside;
+    quint32 wideDates; // bit 0: the folders' date ids take four bytes; bit 1: the files'
+    quint32 reserved;
     qint64 folderNamesLength;
     qint64 fileNamesLength;
     qint64 datesLength;
@@ -46,14 +51,15 @@ qint64 align8(qint64 n)
 }
 
 struct Layout {
-    qint64 folderSizes, fileSizes, folderStarts, fileStarts, folderDates, fileDates, dateStarts, folderNames, fileNames,
-        dates, total;
+    qint64 folderSizes, fileSizes, folderAsideAt, folderAside, fileAsideAt, fileAside, folderStarts, fileStarts,
+        folderDates, fileDates, dateStarts, folderNames, fileNames, dates, total;
 };
 
 bool layoutOf(const Header &h, Layout &l)
 {
     if (h.folderCount < 0 || h.fileCount < 0 || h.folderNamesLength < 0 || h.fileNamesLength < 0 || h.datesLength < 0 ||
-        h.dateCount > quint32(INT_MAX))
+        h.dateCount > quint32(INT_MAX) || h.folderAside < 0 || h.folderAside > h.folderCount || h.fileAside < 0 ||
+        h.fileAside > h.fileCount)
         return false;
     const qint64 fc = h.folderCount, nc = h.fileCount, dc = h.dateCount;
     qint64 p = align8(sizeof(Header));
@@ -62,12 +68,16 @@ bool layoutOf(const Header &h, Layout &l)
         p = align8(p + bytes);
         return at;
     };
-    l.folderSizes = take(fc * 8);
-    l.fileSizes = take(nc * 8);
+    l.folderSizes = take(fc * 4);
+    l.fileSizes = take(nc * 4);
+    l.folderAsideAt = take(qint64(h.folderAside) * 4);
+    l.folderAside = take(qint64(h.folderAside) * 8);
+    l.fileAsideAt = take(qint64(h.fileAside) * 4);
+    l.fileAside = take(qint64(h.fileAside) * 8);
     l.folderStarts = take((fc + 1) * 4);
     l.fileStarts = take((nc + 1) * 4);
-    l.folderDates = take(fc * 4);
-    l.fileDates = take(nc * 4);
+    l.folderDates = take(fc * (h.wideDates & 1 ? 4 : 2));
+    l.fileDates = take(nc * (h.wideDates & 2 ? 4 : 2));
     l.dateStarts = take((dc + 1) * 4);
     l.folderNames = take(h.folderNamesLength);
     l.fileNames = take(h.fileNamesLength);
@@ -78,11 +88,47 @@ bool layoutOf(const Header &h, Layout &l)
 
 // One list's columns while they are made.
 struct Columns {
-    std::vector<qint64> sizes;
+    std::vector<quint32> sizes;
+    std::vector<qint32> asideAt;
+    std::vector<qint64> aside;
     std::vector<quint32> starts{0};
-    std::vector<quint32> dates;
+    std::vector<quint16> dates;
+    std::vector<quint32> wideDates; // instead of dates, once an id does not fit two bytes
+    bool wide = false;
     QByteArray names;
     int badSize = -1;
+
+    void reserve(size_t records)
+    {
+        sizes.reserve(records);
+        starts.reserve(records + 1);
+        dates.reserve(records);
+    }
+    void addSize(qint64 n)
+    {
+        if (n >= 0 && n < qint64(DiscNames::Sizes::Aside)) {
+            sizes.push_back(static_cast<quint32>(n));
+            return;
+        }
+        asideAt.push_back(static_cast<qint32>(sizes.size()));
+        aside.push_back(n);
+        sizes.push_back(DiscNames::Sizes::Aside);
+    }
+    void addDate(quint32 id)
+    {
+        if (!wide && id <= 0xFFFF) {
+            dates.push_back(static_cast<quint16>(id));
+            return;
+        }
+        if (!wide) {
+            wide = true;
+            wideDates.assign(dates.begin(), dates.end());
+            std::vector<quint16>().swap(dates);
+        }
+        wideDates.push_back(id);
+    }
+    const void *dateIds() const { return wide ? static_cast<const void *>(wideDates.data()) : dates.data(); }
+    qint64 dateBytes() const { return wide ? qint64(wideDates.size()) * 4 : qint64(dates.size()) * 2; }
 };
 
 // The distinct dates of a disc. Records of one folder mostly share their date with the record
@@ -131,17 +177,15 @@ void addRecord(Columns &c, Dates &dates, bool folderList, QByteArrayView name, Q
     qint64 n = 0;
     if (!DiscNames::parseSize(size, n) && c.badSize < 0)
         c.badSize = static_cast<int>(c.sizes.size());
-    c.sizes.push_back(n);
-    c.dates.push_back(dates.idOf(date));
+    c.addSize(n);
+    c.addDate(dates.idOf(date));
 }
 
 // The records of a list as ContentsList reads them. Returns whether every byte was ASCII.
 bool scanList(const QByteArray &bytes, bool folderList, Columns &c, Dates &dates)
 {
     const qsizetype n = bytes.size();
-    c.sizes.reserve(static_cast<size_t>(n / 40 + 1));
-    c.starts.reserve(static_cast<size_t>(n / 40 + 2));
-    c.dates.reserve(static_cast<size_t>(n / 40 + 1));
+    c.reserve(static_cast<size_t>(n / 40 + 1));
     c.names.reserve(n / 3);
     RecordScanner scanner(bytes.constData());
     auto add = [&](const RecordScanner::Record &r) { addRecord(c, dates, folderList, r.name, r.size, r.date); };
@@ -194,6 +238,14 @@ QByteArrayView DiscNames::Section::name(int i) const
     return QByteArrayView(names + a, b - a - 1);
 }
 
+qint64 DiscNames::Sizes::asideOf(int i) const
+{
+    const qint32 *end = asideAt + asideCount;
+    const qint32 *it = std::lower_bound(asideAt, end, i);
+    // A record marked aside but not listed there: only a damaged file has one.
+    return it != end && *it == i ? aside[it - asideAt] : 0;
+}
+
 int DiscNames::Section::recordAt(qint64 pos) const
 {
     const quint32 *end = nameStart + count + 1;
@@ -216,6 +268,9 @@ Header headerFor(const Columns &fc, const Columns &nc, const Dates &dates, const
     h.fileCount = static_cast<qint32>(nc.sizes.size());
     h.folderBadSize = fc.badSize;
     h.fileBadSize = nc.badSize;
+    h.folderAside = static_cast<qint32>(fc.aside.size());
+    h.fileAside = static_cast<qint32>(nc.aside.size());
+    h.wideDates = (fc.wide ? 1u : 0u) | (nc.wide ? 2u : 0u);
     h.folderNamesLength = fc.names.size();
     h.fileNamesLength = nc.names.size();
     h.datesLength = dates.text.size();
@@ -240,9 +295,9 @@ std::shared_ptr<const DiscNames> DiscNames::own(std::unique_ptr<Owned> o, const 
     auto section = [](Section &s, const Columns &c) {
         s.count = static_cast<int>(c.sizes.size());
         s.badSize = c.badSize;
-        s.sizes = c.sizes.data();
+        s.sizes = {c.sizes.data(), c.asideAt.data(), c.aside.data(), static_cast<int>(c.aside.size())};
         s.nameStart = c.starts.data();
-        s.dateIds = c.dates.data();
+        s.dateIds = {c.dateIds(), c.wide};
         s.names = c.names.constData();
         s.namesLength = c.names.size();
     };
@@ -306,20 +361,21 @@ bool DiscNames::attach(const uchar *data, qint64 size)
     if (std::memcmp(h.magic, Magic, sizeof Magic) != 0 || h.version != Version || !layoutOf(h, l) || l.total != size)
         return false;
     auto at = [data](qint64 off) { return data + off; };
-    auto section = [&](Section &s, qint32 count, qint32 bad, qint64 sizes, qint64 starts, qint64 dates, qint64 names,
-                       qint64 namesLength) {
+    auto section = [&](Section &s, qint32 count, qint32 bad, qint64 sizes, qint64 asideAt, qint64 aside,
+                       qint32 asideCount, qint64 starts, qint64 dates, bool wide, qint64 names, qint64 namesLength) {
         s.count = count;
         s.badSize = std::clamp(bad, 0, count);
-        s.sizes = reinterpret_cast<const qint64 *>(at(sizes));
+        s.sizes = {reinterpret_cast<const quint32 *>(at(sizes)), reinterpret_cast<const qint32 *>(at(asideAt)),
+                   reinterpret_cast<const qint64 *>(at(aside)), asideCount};
         s.nameStart = reinterpret_cast<const quint32 *>(at(starts));
-        s.dateIds = reinterpret_cast<const quint32 *>(at(dates));
+        s.dateIds = {at(dates), wide};
         s.names = reinterpret_cast<const char *>(at(names));
         s.namesLength = namesLength;
     };
-    section(m_folders, h.folderCount, h.folderBadSize, l.folderSizes, l.folderStarts, l.folderDates, l.folderNames,
-            h.folderNamesLength);
-    section(m_files, h.fileCount, h.fileBadSize, l.fileSizes, l.fileStarts, l.fileDates, l.fileNames,
-            h.fileNamesLength);
+    section(m_folders, h.folderCount, h.folderBadSize, l.folderSizes, l.folderAsideAt, l.folderAside, h.folderAside,
+            l.folderStarts, l.folderDates, h.wideDates & 1, l.folderNames, h.folderNamesLength);
+    section(m_files, h.fileCount, h.fileBadSize, l.fileSizes, l.fileAsideAt, l.fileAside, h.fileAside, l.fileStarts,
+            l.fileDates, h.wideDates & 2, l.fileNames, h.fileNamesLength);
     m_dateCount = static_cast<int>(h.dateCount);
     m_dateStart = reinterpret_cast<const quint32 *>(at(l.dateStarts));
     m_dates = reinterpret_cast<const char *>(at(l.dates));
@@ -385,12 +441,16 @@ bool DiscNames::save(const QString &path) const
                 written = f.write(static_cast<const char *>(bytes), n) == n;
         };
         put(0, &o.header, sizeof o.header);
-        put(l.folderSizes, o.folders.sizes.data(), qint64(o.folders.sizes.size() * 8));
-        put(l.fileSizes, o.files.sizes.data(), qint64(o.files.sizes.size() * 8));
+        put(l.folderSizes, o.folders.sizes.data(), qint64(o.folders.sizes.size() * 4));
+        put(l.fileSizes, o.files.sizes.data(), qint64(o.files.sizes.size() * 4));
+        put(l.folderAsideAt, o.folders.asideAt.data(), qint64(o.folders.asideAt.size() * 4));
+        put(l.folderAside, o.folders.aside.data(), qint64(o.folders.aside.size() * 8));
+        put(l.fileAsideAt, o.files.asideAt.data(), qint64(o.files.asideAt.size() * 4));
+        put(l.fileAside, o.files.aside.data(), qint64(o.files.aside.size() * 8));
         put(l.folderStarts, o.folders.starts.data(), qint64(o.folders.starts.size() * 4));
         put(l.fileStarts, o.files.starts.data(), qint64(o.files.starts.size() * 4));
-        put(l.folderDates, o.folders.dates.data(), qint64(o.folders.dates.size() * 4));
-        put(l.fileDates, o.files.dates.data(), qint64(o.files.dates.size() * 4));
+        put(l.folderDates, o.folders.dateIds(), o.folders.dateBytes());
+        put(l.fileDates, o.files.dateIds(), o.files.dateBytes());
         put(l.dateStarts, o.dates.starts.data(), qint64(o.dates.starts.size() * 4));
         put(l.folderNames, o.folders.names.constData(), o.folders.names.size());
         put(l.fileNames, o.files.names.constData(), o.files.names.size());

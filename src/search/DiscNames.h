@@ -26,6 +26,31 @@ public:
         static Stamp of(const QString &path);
     };
 
+    // Sizes take four bytes each; the rare size that does not fit (4 GiB and over, or below
+    // zero) is kept aside with its record number. Read as an array of qint64.
+    struct Sizes {
+        static constexpr quint32 Aside = 0xFFFFFFFFu;
+        const quint32 *low = nullptr;
+        const qint32 *asideAt = nullptr; // record numbers, ascending
+        const qint64 *aside = nullptr;
+        int asideCount = 0;
+        qint64 operator[](int i) const
+        {
+            const quint32 v = low[i];
+            return v != Aside ? qint64(v) : asideOf(i);
+        }
+        qint64 asideOf(int i) const;
+    };
+    // Date ids take two bytes while a list's ids fit them (nearly always), four otherwise.
+    struct DateIds {
+        const void *ids = nullptr;
+        bool wide = false;
+        quint32 operator[](int i) const
+        {
+            return wide ? static_cast<const quint32 *>(ids)[i] : static_cast<const quint16 *>(ids)[i];
+        }
+    };
+
     struct Section {
         int count = 0;
         // Record number of the first record whose size is not a number; count when none.
@@ -33,8 +58,8 @@ public:
         const char *names = nullptr; // every name followed by "\n"
         qint64 namesLength = 0;
         const quint32 *nameStart = nullptr; // count + 1 offsets into names
-        const qint64 *sizes = nullptr;
-        const quint32 *dateIds = nullptr;
+        Sizes sizes;
+        DateIds dateIds;
 
         QByteArrayView name(int i) const;
         // The record whose name holds byte offset pos of names.

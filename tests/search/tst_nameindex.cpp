@@ -232,6 +232,69 @@ private Q_SLOTS:
         QCOMPARE(run(m_db, c, m_root, &second), plain);
     }
 
+    // The index keeps sizes in four bytes and date ids in two where they fit: sizes of 4 GiB and
+    // more, below zero, right at the four-byte limit, and a disc of more distinct dates than two
+    // bytes count must still answer as the lists do, made in memory and mapped from the file.
+    void sizesAndDatesBeyondTheCompactColumns()
+    {
+        TCD cd;
+        cd.Title = u"Wide"_s;
+        cd.Serial = u"W0000001"_s;
+        const TreeNode *disc = m_tree.addDisc(m_tree.addChild(m_tree.top(), u"Apart"_s, KindRoot), cd);
+        const QDateTime first(QDate(2020, 1, 1), QTime(0, 0));
+        static const qint64 sizes[] = {4294967294, 4294967295, 4294967296, -7, 5000000000000, 12};
+        const int count = 70000;
+        TestCatalogue::packDisc(m_db, cd.Serial, [&](ContentsListWriter &folders, ContentsListWriter &files) {
+            folders.writeRecord({u"HUGE\\"_s, u"\\"_s, u"6000000000"_s, TestCatalogue::date(2021, 5, 5)});
+            folders.writeRecord({u"BELOW\\"_s, u"\\"_s, u"-2"_s, TestCatalogue::date(2021, 5, 6)});
+            for (int i = 0; i < count; ++i) {
+                const QDateTime t = first.addSecs(60 * qint64(i));
+                files.writeRecord({u"f%1.txt"_s.arg(i), u"\\"_s, QString::number(sizes[i % 6]),
+                                   TestCatalogue::date(t.date().year(), t.date().month(), t.date().day(),
+                                                       t.time().hour(), t.time().minute())});
+            }
+        });
+        // The files written from record `from` on whose size is at least `least`: their count
+        // and total, as the search's last line gives them.
+        auto filesFrom = [&](int from, qint64 least) {
+            int n = 0;
+            qint64 total = 0;
+            for (int i = from; i < count; ++i)
+                if (sizes[i % 6] >= least) {
+                    ++n;
+                    total += sizes[i % 6];
+                }
+            return u"0 %1 %2"_s.arg(n).arg(total);
+        };
+        struct Case {
+            SearchCriteria c;
+            QString counts;
+        };
+        QList<Case> cases;
+        SearchCriteria c;
+        c.mask = u"f6999?.txt"_s; // the last records, whose dates have ids past two bytes
+        cases.append({c, filesFrom(69990, LLONG_MIN)});
+        c.mask = u"*.*"_s;
+        c.category = SearchCriteria::AllFiles;
+        c.largerOn = true;
+        c.minSize = 4294967000;
+        c.newerOn = true;
+        c.newerThan = first.addSecs(60 * 69000 + 30);
+        cases.append({c, filesFrom(69001, c.minSize)});
+        c = {};
+        c.mask = u"e"_s; // the two folders and nothing else
+        cases.append({c, u"2 0 5999999998"_s});
+        const QString root = m_dir.path() + u"/wide-cache/"_s;
+        for (const Case &k : std::as_const(cases)) {
+            const QStringList plain = run(m_db, k.c, disc, nullptr);
+            QCOMPARE(plain.last(), k.counts);
+            NameIndex made(m_db, NameIndex::DefaultMaxBytes, root);
+            QCOMPARE(run(m_db, k.c, disc, &made), plain);
+            NameIndex mapped(m_db, NameIndex::DefaultMaxBytes, root);
+            QCOMPARE(run(m_db, k.c, disc, &mapped), plain);
+        }
+    }
+
     void theCacheStaysWithinItsBound()
     {
         const QString root = m_dir.path() + u"/small-cache/"_s;
