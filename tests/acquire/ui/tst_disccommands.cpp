@@ -31,6 +31,7 @@
 #include <QUrl>
 
 using namespace Qt::Literals::StringLiterals;
+using ScanFixture::volume;
 
 // Stands in for the desktop's file manager behind "Explore".
 class UrlCatcher : public QObject
@@ -59,10 +60,6 @@ class TestDiscCommands : public QObject
     }
     QStringList dbFiles() const { return QDir(db()).entryList(QDir::Files, QDir::Name); }
 
-    static FolderVolume volume(const QString &folder, quint32 serial, DriveKind kind = DriveKind::CDROM)
-    {
-        return ScanFixture::volume(folder, serial, kind);
-    }
     template <typename T> static T *w(QWidget *form, const QString &name)
     {
         T *found = form->findChild<T *>(name);
