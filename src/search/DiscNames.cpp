@@ -143,12 +143,13 @@ struct Dates {
 
     quint32 idOf(QByteArrayView date)
     {
-        if (any && date == last)
+        if (any && date.size() == last.size() &&
+            (date.isEmpty() || std::memcmp(date.data(), last.data(), size_t(date.size())) == 0))
             return lastId;
-        const QByteArray key = date.toByteArray();
-        auto it = ids.constFind(key);
+        // Looked up over the list's own bytes; copied only when new.
+        auto it = ids.constFind(QByteArray::fromRawData(date.data(), date.size()));
         if (it == ids.constEnd()) {
-            it = ids.insert(key, static_cast<quint32>(starts.size() - 1));
+            it = ids.insert(date.toByteArray(), static_cast<quint32>(starts.size() - 1));
             text.append(date);
             starts.push_back(static_cast<quint32>(text.size()));
         }

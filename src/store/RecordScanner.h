@@ -3,6 +3,7 @@
 #include "ContentsRecord.h"
 
 #include <QByteArrayView>
+#include <algorithm>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -113,7 +114,9 @@ private:
             m_fixed[m_lineNo++] = l;
             return;
         }
-        if (l != ContentsRecord::EndLine) {
+        // Compared inline: this runs for every extra line.
+        if (l.size() != ContentsRecord::EndLine.size() ||
+            !std::equal(l.begin(), l.end(), ContentsRecord::EndLine.begin())) {
             ++m_lineNo;
             return;
         }
