@@ -58,10 +58,36 @@ TreeNode *GroupTree::addChild(TreeNode *parent, const QString &text, int kind, s
     return raw;
 }
 
-TreeNode *GroupTree::addDisc(TreeNode *parent, const TCD &cd)
+TreeNode *GroupTree::appendUnannounced(TreeNode *parent, const QString &text, int kind, std::unique_ptr<TCD> cd)
+{
+    auto node = std::make_unique<TreeNode>();
+    node->m_text = text;
+    node->m_kind = kind;
+    node->m_cd = std::move(cd);
+    node->m_parent = parent;
+    node->m_row = parent->childCount();
+    TreeNode *raw = node.get();
+    parent->m_children.push_back(std::move(node));
+    return raw;
+}
+
+TreeNode *GroupTree::appendDiscUnannounced(TreeNode *parent, TCD &&cd)
 {
     const int kind = cd.BorrowedTo.isEmpty() ? KindDisc : KindLent;
-    return addChild(parent, cd.Title, kind, std::make_unique<TCD>(cd));
+    const QString title = cd.Title;
+    return appendUnannounced(parent, title, kind, std::make_unique<TCD>(std::move(cd)));
+}
+
+TreeNode *GroupTree::addDisc(TreeNode *parent, const TCD &cd)
+{
+    return addDisc(parent, TCD(cd));
+}
+
+TreeNode *GroupTree::addDisc(TreeNode *parent, TCD &&cd)
+{
+    const int kind = cd.BorrowedTo.isEmpty() ? KindDisc : KindLent;
+    QString title = cd.Title;
+    return addChild(parent, std::move(title), kind, std::make_unique<TCD>(std::move(cd)));
 }
 
 void GroupTree::removeNode(TreeNode *node)

@@ -33,7 +33,12 @@ public:
     std::unique_ptr<TreeNode> takeTop();
 
     TreeNode *addChild(TreeNode *parent, const QString &text, int kind, std::unique_ptr<TCD> cd = {}, int row = -1);
+    // Appends without announcing anything: for an outline built privately and handed to a
+    // tree with adopt(), where nobody can be watching, so a large load costs no signals.
+    static TreeNode *appendUnannounced(TreeNode *parent, const QString &text, int kind, std::unique_ptr<TCD> cd = {});
+    static TreeNode *appendDiscUnannounced(TreeNode *parent, TCD &&cd);
     TreeNode *addDisc(TreeNode *parent, const TCD &cd);
+    TreeNode *addDisc(TreeNode *parent, TCD &&cd);
     void removeNode(TreeNode *node);
     // Moves node (with its subtree) under newParent at row (-1: last). Refused (false) for
     // a move into the node's own subtree.

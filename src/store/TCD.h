@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
+#include <QStringView>
 #include <QtGlobal>
+#include <functional>
 
 // One catalogued disc, as stored on a disc line of "groups.tree".
 struct TCD {
@@ -25,8 +28,26 @@ QString CDToStr(const TCD &cd);
 // Reads a record line. Short lines shift their fields: a missing separator leaves the
 // field empty and the text passes on to the next one. Size and Number must be plain
 // integers; anything else throws QuilloryError naming the value.
-TCD StrToCD(const QString &line);
+TCD StrToCD(QStringView line);
+inline TCD StrToCD(const QString &line)
+{
+    return StrToCD(QStringView(line));
+}
+
+// The same reading of a line of ASCII bytes, the form of nearly every line of a tree file, so
+// a load need not decode a line before cutting it up. text makes each field's string (a load
+// shares the ones that repeat). With extraSeparator the line is read as if it ended with one
+// more "|", as a line of the older format is.
+TCD AsciiToCD(QByteArrayView line, bool extraSeparator, const std::function<QString(QByteArrayView)> &text);
 
 // Strict decimal conversion (optional sign, digits only, in range); throws QuilloryError.
-qint64 StrToInt64(const QString &text);
-qint32 StrToInt32(const QString &text);
+qint64 StrToInt64(QStringView text);
+qint32 StrToInt32(QStringView text);
+inline qint64 StrToInt64(const QString &text)
+{
+    return StrToInt64(QStringView(text));
+}
+inline qint32 StrToInt32(const QString &text)
+{
+    return StrToInt32(QStringView(text));
+}

@@ -7,6 +7,10 @@
 #include <QDir>
 #include <QFile>
 #include <algorithm>
+#include <array>
+#include <cstring>
+#include <future>
+#include <optional>
 
 namespace
 {
@@ -23,27 +27,125 @@ QString shown(const QString &text)
     return text.size() <= kShown ? text : text.left(kShown) + QStringLiteral("...");
 }
 
+bool hasSeparator(QStringView text)
+{
+    return text.contains(u'|');
+}
+
+bool hasSeparator(QByteArrayView text)
+{
+    return text.contains('|');
+}
+
+bool isAscii(QByteArrayView bytes)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    for (; i + 8 <= n; i += 8) {
+        quint64 word;
+        std::memcpy(&word, p + i, 8);
+        if (word & 0x8080808080808080ULL)
+            return false;
+    }
+    for (; i < n; ++i)
+        if (p[i] & 0x80)
+            return false;
+    return true;
+}
+
+// The strings of a load's ASCII fields, by their bytes: genres, file systems, dates and
+// descriptions repeat from disc to disc, and a repeated field then shares one string instead
+// of allocating its own. A small table where a newer text replaces an older one in its slot.
+class FieldTexts
+{
+public:
+    QString operator()(QByteArrayView bytes)
+    {
+        if (bytes.isEmpty())
+            return QString();
+        Slot &slot = m_slots[slotOf(bytes)];
+        if (slot.bytes != bytes) {
+            slot.bytes = bytes;
+            slot.text = QLatin1StringView(bytes);
+        }
+        return slot.text;
+    }
+
+private:
+    static constexpr quint32 kSlots = 61;
+
+    // From the length and the first and last eight bytes: enough to tell apart the texts of
+    // neighbouring discs without reading a long description through.
+    static quint32 slotOf(QByteArrayView bytes)
+    {
+        const auto n = static_cast<size_t>(bytes.size());
+        quint64 head = 0, tail = 0;
+        std::memcpy(&head, bytes.data(), std::min<size_t>(n, 8));
+        if (n > 8)
+            std::memcpy(&tail, bytes.data() + n - 8, 8);
+        const quint64 h = (head * 0x9E3779B97F4A7C15ULL) ^ (tail * 0xC2B2AE3D27D4EB4FULL) ^ n;
+        return static_cast<quint32>((h ^ (h >> 29)) % kSlots);
+    }
+    struct Slot {
+        QByteArrayView bytes;
+        QString text;
+    };
+    std::array<Slot, kSlots> m_slots;
+};
+
 // Builds the outline line by line, so no list of all lines is ever held: a node, its kind
-// and its record are made as its line is read.
+// and its record are made as its line is read. The nodes hang under a container of their
+// own, which nobody watches, until the finished outline is handed to a tree in one reset.
 class OutlineBuilder
 {
 public:
-    explicit OutlineBuilder(GroupTree &scratch) : m_tree(scratch) {}
+    OutlineBuilder() : m_top(std::make_unique<TreeNode>()) {}
 
-    void add(const QString &line, int lineNo)
+    // A line already decoded (and upgraded).
+    void add(QStringView line, int lineNo)
+    {
+        addLine(
+            line, lineNo, [](QStringView text) { return text.toString(); },
+            [](QStringView text) { return StrToCD(text); });
+    }
+
+    // A line of ASCII bytes straight from the file, read as if upgraded when upgrade is set.
+    void addAscii(QByteArrayView line, int lineNo, bool upgrade)
+    {
+        addLine(
+            line, lineNo,
+            [upgrade](QByteArrayView text) {
+                QString s = QLatin1StringView(text);
+                if (upgrade && hasSeparator(text))
+                    s += u'|';
+                return s;
+            },
+            [this, upgrade](QByteArrayView text) {
+                return AsciiToCD(text, upgrade, [this](QByteArrayView field) { return m_fields(field); });
+            });
+    }
+
+    // The discs in the order of their lines, which is the outline's pre-order.
+    const std::vector<TreeNode *> &discs() const { return m_discs; }
+    std::unique_ptr<TreeNode> takeTop() { return std::move(m_top); }
+
+private:
+    template <typename View, typename Text, typename Record>
+    void addLine(View line, int lineNo, const Text &textOf, const Record &recordOf)
     {
         qsizetype level = 0;
         while (level < line.size() && (line.at(level) == u'\t' || line.at(level) == u' '))
             ++level;
         if (level == line.size())
             return; // a node without a name could not be written back as a line of its own
-        const QString text = line.mid(level);
+        const View text = line.sliced(level);
         TreeNode *parent = nullptr;
         if (!m_prev) {
             // The first line is the root; an indented one would make the collection a child.
             if (level != 0)
-                throw invalidLevel(level, text);
-            parent = m_tree.top();
+                throw invalidLevel(level, textOf(text));
+            parent = m_top.get();
         } else if (level == m_prevLevel) {
             parent = m_prev->parent();
         } else if (level == m_prevLevel + 1) {
@@ -57,7 +159,7 @@ public:
                 n = n->parent();
             parent = n->parent();
         } else {
-            throw invalidLevel(level, text);
+            throw invalidLevel(level, textOf(text));
         }
         if (++m_nodes > TreeLimits::MaxNodes)
             throw QuilloryError(QStringLiteral("\"groups.tree\" holds more than %1 entries, far more than any "
@@ -65,31 +167,33 @@ public:
                                     .arg(TreeLimits::MaxNodes));
 
         if (!m_prev) {
-            m_prev = m_tree.addChild(parent, text, KindRoot);
-        } else if (text.contains(u'|')) {
+            m_prev = GroupTree::appendUnannounced(parent, textOf(text), KindRoot);
+        } else if (hasSeparator(text)) {
             TCD cd;
             try {
-                cd = StrToCD(text);
+                cd = recordOf(text);
             } catch (const QuilloryError &e) {
                 throw QuilloryError(treeLineMessage(lineNo, e.message()));
             }
-            m_prev = m_tree.addDisc(parent, cd);
+            m_prev = GroupTree::appendDiscUnannounced(parent, std::move(cd));
+            m_discs.push_back(m_prev);
         } else {
-            m_prev = m_tree.addChild(parent, text, KindGroup);
+            m_prev = GroupTree::appendUnannounced(parent, textOf(text), KindGroup);
         }
         m_prevLevel = level;
     }
 
-private:
     static QuilloryError invalidLevel(qsizetype level, const QString &text)
     {
         return QuilloryError(QStringLiteral("Invalid level (%1) for item \"%2\"").arg(level).arg(shown(text)));
     }
 
-    GroupTree &m_tree;
+    std::unique_ptr<TreeNode> m_top;
     TreeNode *m_prev = nullptr;
     qsizetype m_prevLevel = 0;
     int m_nodes = 0;
+    std::vector<TreeNode *> m_discs;
+    FieldTexts m_fields;
 };
 
 // The file's bytes, mapped where the file system allows it (so a large file costs no copy),
@@ -172,35 +276,38 @@ void LoadTreeFile(GroupTree &tree, const QString &treeFile, const ContentsLookup
     const bool upgrade = olderFormat(bytes);
 
     // Build privately and hand over only a complete tree, so a bad file never leaves a half tree.
-    GroupTree scratch;
+    OutlineBuilder builder;
     {
-        OutlineBuilder builder(scratch);
         qsizetype pos = 0;
         QByteArrayView line;
         int lineNo = 0;
-        while (TextCodec::nextLine(bytes, pos, line))
-            builder.add(treeLine(line, utf8, upgrade), ++lineNo);
+        while (TextCodec::nextLine(bytes, pos, line)) {
+            // An ASCII line reads the same in either encoding, and is cut up without decoding.
+            if (isAscii(line))
+                builder.addAscii(line, ++lineNo, upgrade);
+            else
+                builder.add(treeLine(line, utf8, upgrade), ++lineNo);
+        }
     }
-    std::vector<TreeNode *> discs;
-    scratch.forEachPreOrder([&discs](TreeNode *n) {
-        if (n->isDisc() && n->cd())
-            discs.push_back(n);
-    });
+    GroupTree scratch;
+    scratch.adopt(builder.takeTop());
+    const std::vector<TreeNode *> &discs = builder.discs();
 
     // A disc without its contents file goes silently. One whose serial cannot name a file in
     // DB (a damaged or imported "groups.tree") goes too, and the user is told which it was.
     QStringList unusable;
-    for (TreeNode *disc : discs) {
-        const TCD &cd = *disc->cd();
-        if (!ContentsFile::isUsableSerial(cd.Serial))
+    std::vector<bool> keep(discs.size());
+    for (size_t i = 0; i < discs.size(); ++i) {
+        const TCD &cd = *discs[i]->cd();
+        const bool usable = ContentsFile::isUsableSerial(cd.Serial);
+        if (!usable)
             unusable.append(ContentsFile::unusableDiscMessage(cd.Title, cd.Serial));
+        keep[i] = usable && hasContents(cd.Serial);
     }
     // Backwards, so a node is never visited after an ancestor of it was removed.
-    for (auto it = discs.rbegin(); it != discs.rend(); ++it) {
-        const QString &serial = (*it)->cd()->Serial;
-        if (!ContentsFile::isUsableSerial(serial) || !hasContents(serial))
-            scratch.removeNode(*it);
-    }
+    for (size_t i = discs.size(); i-- > 0;)
+        if (!keep[i])
+            scratch.removeNode(discs[i]);
     scratch.sort();
 
     // The older format is rewritten only now that the upgraded outline has loaded, so a file
@@ -230,18 +337,27 @@ void LoadTreeFile(GroupTree &tree, const QString &treeFile, const ContentsLookup
 
 void LoadTree(GroupTree &tree, const QString &dbFolder, const InfoCallback &info, TreeWrite write)
 {
-    const QSet<QString> present = ContentsFile::serialsPresent(dbFolder);
+    // Listing a large DB folder costs about as much as reading the tree, so it runs on a
+    // second thread while the outline is parsed; the first lookup waits for it.
+    std::future<QSet<QString>> listing = std::async(std::launch::async, &ContentsFile::serialsPresent, dbFolder);
+    std::optional<QSet<QString>> present;
     LoadTreeFile(
         tree, dbFolder + QLatin1String(TreeFileName),
-        [&present](const QString &serial) { return present.contains(serial); }, info, write);
+        [&](const QString &serial) {
+            if (!present)
+                present = listing.get();
+            return present->contains(serial);
+        },
+        info, write);
 }
 
 void ParseOutline(GroupTree &scratch, const QStringList &lines)
 {
-    OutlineBuilder builder(scratch);
+    OutlineBuilder builder;
     int lineNo = 0;
     for (const QString &line : lines)
         builder.add(line, ++lineNo);
+    scratch.adopt(builder.takeTop());
 }
 
 QStringList TreeToLines(const GroupTree &tree)
