@@ -71,7 +71,7 @@ public:
                                                   const Stamp &stamp);
     // Straight from the lists' bytes as stored, in one pass that keeps pace with unpacking: a
     // search with nothing cached pays little more than the unpacking for making the index.
-    // Records are told apart by the layout ContentsRecord gives, exactly as ContentsList does.
+    // Records are told apart by RecordScanner, the same reader ContentsList uses.
     static std::shared_ptr<const DiscNames> scan(const QByteArray &folderList, const QByteArray &fileList,
                                                  const Stamp &stamp);
     // Maps a saved file; null when it is not one, or is damaged.
