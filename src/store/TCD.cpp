@@ -28,11 +28,6 @@ QString toQString(std::u16string_view v)
     return QStringView(v.data(), qsizetype(v.size())).toString();
 }
 
-QString toQString(std::string_view v)
-{
-    return QLatin1StringView(v.data(), qsizetype(v.size()));
-}
-
 // QString::toLongLong tolerates surrounding blanks and other digits; the catalogue format
 // takes an optional sign and ASCII digits only. Converted without a string per number, since
 // a load reads two of them on every disc line; text makes the message's copy.
