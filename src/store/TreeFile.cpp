@@ -128,6 +128,10 @@ public:
 
     // The discs in the order of their lines, which is the outline's pre-order.
     const std::vector<TreeNode *> &discs() const { return m_discs; }
+    // Whether every node came after its elder sibling in the tree's order. Compared as each
+    // node is made, while both texts are still in the cache; a walk over the finished tree
+    // would fetch every text again.
+    bool inOrder() const { return m_inOrder; }
     std::unique_ptr<TreeNode> takeTop() { return std::move(m_top); }
 
 private:
@@ -181,6 +185,10 @@ private:
             m_prev = GroupTree::appendUnannounced(parent, textOf(text), KindGroup);
         }
         m_prevLevel = level;
+        // The roots themselves keep the file's order; only what lies below them is sorted.
+        if (m_inOrder && parent != m_top.get() && parent->childCount() > 1 &&
+            GroupTree::treeLess(m_prev, parent->child(parent->childCount() - 2)))
+            m_inOrder = false;
     }
 
     static QuilloryError invalidLevel(qsizetype level, const QString &text)
@@ -193,6 +201,7 @@ private:
     qsizetype m_prevLevel = 0;
     int m_nodes = 0;
     std::vector<TreeNode *> m_discs;
+    bool m_inOrder = true;
     FieldTexts m_fields;
 };
 
@@ -308,7 +317,9 @@ void LoadTreeFile(GroupTree &tree, const QString &treeFile, const ContentsLookup
     for (size_t i = discs.size(); i-- > 0;)
         if (!keep[i])
             scratch.removeNode(discs[i]);
-    scratch.sort();
+    // Leaving nodes out keeps the rest in order, so a tree read in order needs no sorting.
+    if (!builder.inOrder())
+        scratch.sort();
 
     // The older format is rewritten only now that the upgraded outline has loaded, so a file
     // that cannot be read is never replaced by something else.

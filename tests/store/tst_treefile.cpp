@@ -161,6 +161,33 @@ private Q_SLOTS:
         QCOMPARE(loaded(bytes), expected);
     }
 
+    // A tree read in order is left as read; any node out of place anywhere below a root
+    // still sorts the whole tree, and the roots keep the file's order.
+    void outlinesInAndOutOfOrderLoadSorted_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray a = "A|L|00000001|UDF|1|d|g|1|x|\r\n";
+        const QByteArray b = "B|L|00000002|UDF|2|d|g|2|x|\r\n";
+        const QByteArray lentB = "B|L|00000003|UDF|2|d|g|2|x|Eve\r\n";
+        QTest::newRow("in order") << "Root\r\n\tG\r\n\t\t" + a + "\t\t" + b + "\tH\r\n\t" + a;
+        QTest::newRow("discs swapped") << "Root\r\n\tG\r\n\t\t" + b + "\t\t" + a;
+        QTest::newRow("disc before group") << "Root\r\n\t" + a + "\tG\r\n";
+        QTest::newRow("lent disc after disc") << "Root\r\n\t" + a + "\t" + lentB;
+        QTest::newRow("upper after lower case") << QByteArray("Root\r\n\tb\r\n\tB\r\n");
+        QTest::newRow("only the last deep level") << "Root\r\n\tG\r\n\t\tH\r\n\t\t\t" + b + "\t\t\t" + a;
+        QTest::newRow("after climbing back") << "Root\r\n\tH\r\n\t\t" + a + "\tG\r\n";
+        QTest::newRow("equal texts") << "Root\r\n\tG\r\n\tG\r\n\t\t" + a + "\t\t" + a;
+        QTest::newRow("roots out of order") << "Z\r\n\t" + a + "A\r\n\t" + b + "\t" + a;
+    }
+
+    void outlinesInAndOutOfOrderLoadSorted()
+    {
+        QFETCH(QByteArray, bytes);
+        const QStringList expected = decodedReading(bytes);
+        QVERIFY(expected.size() > 2);
+        QCOMPARE(loaded(bytes), expected);
+    }
+
     void badAsciiLinesAreRefusedLikeDecodedOnes()
     {
         // The same faults on an ASCII line and on a decoded one name the same line and text.
