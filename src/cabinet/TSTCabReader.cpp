@@ -8,15 +8,18 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QProcess>
 #include <QSaveFile>
 #include <QSet>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <list>
 #include <memory>
 #include <mspack.h>
+#include <optional>
 #include <sys/stat.h>
 
 // The I/O functions libmspack calls: cabinets are read through QFile, members are
@@ -178,6 +181,46 @@ TSTCabMember memberOf(const mscabd_file *f, const mscabd_folder *firstFolder)
     m.FolderNumber = n;
     return m;
 }
+
+// A member's date as seconds since the epoch, the same instant its local-time QDateTime names.
+// The zone is asked once per (date, hour) of the archive rather than once per member: a whole
+// archive is usually written within a few hours. An hour holding or touching a change of offset
+// (a gap or a repeated hour) is not cached; the member's own QDateTime answers for it.
+class MemberEpochs
+{
+public:
+    qint64 of(const mscabd_file *f, const QDateTime &modified)
+    {
+        const QDate d(f->date_y, f->date_m, f->date_d);
+        const qint64 key = d.toJulianDay() * 24 + f->time_h;
+        auto it = m_offsets.constFind(key);
+        if (it == m_offsets.constEnd())
+            it = m_offsets.insert(key, steadyOffset(d, f->time_h));
+        if (!it->has_value())
+            return modified.toSecsSinceEpoch();
+        const qint64 local =
+            (d.toJulianDay() - QDate(1970, 1, 1).toJulianDay()) * 86400 + f->time_h * 3600 + f->time_m * 60 + f->time_s;
+        return local - **it;
+    }
+
+private:
+    static std::optional<int> steadyOffset(const QDate &d, int hour)
+    {
+        const QDateTime first(d, QTime(hour, 0, 0));
+        const QDateTime last(d, QTime(hour, 59, 59));
+        if (!first.isValid() || !last.isValid() || first.time() != QTime(hour, 0, 0) ||
+            last.time() != QTime(hour, 59, 59))
+            return std::nullopt;
+        const int offset = first.offsetFromUtc();
+        if (last.offsetFromUtc() != offset ||
+            QDateTime::fromSecsSinceEpoch(first.toSecsSinceEpoch() - 1).offsetFromUtc() != offset ||
+            QDateTime::fromSecsSinceEpoch(last.toSecsSinceEpoch() + 1).offsetFromUtc() != offset)
+            return std::nullopt;
+        return offset;
+    }
+
+    QHash<qint64, std::optional<int>> m_offsets;
+};
 
 // A name from a cabinet header, looked up in folder without regard to case as the
 // platform the cabinets come from does. Only the file-name part counts.
@@ -457,6 +500,7 @@ void TSTCabReader::Extract(const QString &cabinetFile, const QString &destinatio
 
     // Folders already made for this cabinet: most members share one.
     QSet<QString> madeFolders;
+    MemberEpochs epochs;
     for (mscabd_file *f = set.first->files; f; f = f->next) {
         const TSTCabMember member = memberOf(f, set.first->folders);
         QString target = destination + member.Name;
@@ -539,8 +583,10 @@ void TSTCabReader::Extract(const QString &cabinetFile, const QString &destinatio
         } else {
             // Written in place: the date and a read-only member's mode are set on the open file
             // (a new file already lets its owner write), and a failing close is a failed write.
-            if (member.Modified.isValid())
-                out->setFileTime(member.Modified, QFileDevice::FileModificationTime);
+            if (member.Modified.isValid()) {
+                const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(epochs.of(f, member.Modified)), 0}};
+                ::futimens(out->handle(), times);
+            }
             struct stat st;
             if ((member.Attributes & 0x01) && ::fstat(out->handle(), &st) == 0)
                 ::fchmod(out->handle(), st.st_mode & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH));
