@@ -89,7 +89,7 @@ void DatabaseBackup::importDatabase(const QString &archiveFile, const QString &d
                                 .arg(shownPath(archiveFile), shownPath(dbFolder)));
     TSTCabReader reader;
     // Names and sizes first, for the whole set, so a bad member stops the import before any write.
-    const std::vector<TSTCabMember> members = reader.List(archiveFile);
+    const std::vector<TSTCabMember> members = reader.List(archiveFile, false, false);
     for (const TSTCabMember &m : members) {
         if (!TSTCabReader::isSafeMemberName(m.Name))
             throw QuilloryError(

@@ -165,7 +165,7 @@ QString decodeName(const char *bytes, bool utf8)
     return utf8 ? QString::fromUtf8(raw) : TextCodec::fromWindows1252(raw);
 }
 
-TSTCabMember memberOf(const mscabd_file *f, const mscabd_folder *firstFolder)
+TSTCabMember memberOf(const mscabd_file *f, const mscabd_folder *firstFolder, bool withDate = true)
 {
     TSTCabMember m;
     m.Name = decodeName(f->filename, f->attribs & MSCAB_ATTRIB_UTF_NAME);
@@ -173,7 +173,7 @@ TSTCabMember memberOf(const mscabd_file *f, const mscabd_folder *firstFolder)
     m.Attributes = static_cast<quint32>(f->attribs);
     const QDate d(f->date_y, f->date_m, f->date_d);
     const QTime t(f->time_h, f->time_m, f->time_s);
-    if (d.isValid() && t.isValid())
+    if (withDate && d.isValid() && t.isValid())
         m.Modified = QDateTime(d, t);
     int n = 0;
     for (const mscabd_folder *fol = firstFolder; fol && fol != f->folder; fol = fol->next)
@@ -468,13 +468,13 @@ void checkFolders(const mscabd_cabinet *cab)
 
 } // namespace
 
-std::vector<TSTCabMember> TSTCabReader::List(const QString &cabinetFile, bool singleCabinet)
+std::vector<TSTCabMember> TSTCabReader::List(const QString &cabinetFile, bool singleCabinet, bool withDates)
 {
     OpenSet set = openSet(cabinetFile, singleCabinet);
     Finally guard{[&] { closeSet(set); }};
     std::vector<TSTCabMember> out;
     for (const mscabd_file *f = set.first->files; f; f = f->next)
-        out.push_back(memberOf(f, set.first->folders));
+        out.push_back(memberOf(f, set.first->folders, withDates));
     return out;
 }
 

@@ -67,7 +67,8 @@ public:
     void Extract(const QString &cabinetFile, const QString &destinationFolder, bool singleCabinet = false);
 
     // The members of the cabinet (or set), without extracting anything.
-    std::vector<TSTCabMember> List(const QString &cabinetFile, bool singleCabinet = false);
+    // Without dates, Modified stays invalid: a member's date costs a look at the time zone.
+    std::vector<TSTCabMember> List(const QString &cabinetFile, bool singleCabinet = false, bool withDates = true);
 
     // Extracts members into memory. wanted (optional) picks members by name; maxTotalBytes
     // bounds what a hostile cabinet can make the program allocate.
