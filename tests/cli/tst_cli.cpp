@@ -1,4 +1,5 @@
 #include "CliRun.h"
+#include "ScanFixture.h"
 #include "TestCatalogue.h"
 #include "store/Catalogue.h"
 
@@ -22,11 +23,7 @@ class TestCli : public QObject
     }
     void write(const QString &rel, const QByteArray &bytes)
     {
-        const QString path = m_dir.path() + u'/' + rel;
-        QDir().mkpath(QFileInfo(path).path());
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
+        QVERIFY(ScanFixture::writeFile(m_dir.path() + u'/' + rel, bytes));
     }
 
 private Q_SLOTS:

@@ -1,4 +1,5 @@
 #include "CliRun.h"
+#include "ScanFixture.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -15,11 +16,7 @@ class TestTreeCommand : public QObject
 
     void write(const QString &rel, const QByteArray &bytes)
     {
-        const QString path = m_dir.path() + u'/' + rel;
-        QDir().mkpath(QFileInfo(path).path());
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
+        QVERIFY(ScanFixture::writeFile(m_dir.path() + u'/' + rel, bytes));
     }
 
 private Q_SLOTS:
