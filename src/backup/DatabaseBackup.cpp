@@ -61,7 +61,7 @@ void DatabaseBackup::exportDatabase(Catalogue &catalogue, const QString &archive
     // The known names are added directly: DB is never listed, and nothing but the
     // catalogue (a scan's lists, files of the user's) can reach the archive.
     QSet<QString> added;
-    const QSet<QString> present = ContentsFile::serialsPresent(db);
+    const ContentsSerials present = ContentsFile::serialsPresent(db);
     catalogue.tree().forEachPreOrder([&](TreeNode *node) {
         ++position;
         if (progress)

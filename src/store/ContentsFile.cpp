@@ -47,7 +47,7 @@ QByteArray readWhole(const QString &path)
 
 } // namespace
 
-bool ContentsFile::isUsableSerial(const QString &serial)
+bool ContentsFile::isUsableSerial(QStringView serial)
 {
     return !serial.isEmpty() && !serial.contains(u'/') && !serial.contains(u'\\') && !serial.contains(QChar(0)) &&
            serial != QLatin1String("..") && serial != QLatin1String(".");
@@ -90,25 +90,28 @@ bool ContentsFile::exists(const QString &dbFolder, const QString &serial)
     return isUsableSerial(serial) && QFileInfo(contentsFileName(dbFolder, serial)).isFile();
 }
 
-QSet<QString> ContentsFile::serialsPresent(const QString &dbFolder)
+ContentsSerials ContentsFile::serialsPresent(const QString &dbFolder)
 {
-    QSet<QString> serials;
     DIR *dir = ::opendir(QFile::encodeName(dbFolder).constData());
     if (!dir)
-        return serials;
+        return ContentsSerials();
+    QByteArray names;
+    std::vector<quint32> ends;
+    const QByteArrayView ext(kContentsExt.data(), kContentsExt.size());
     while (const dirent *e = ::readdir(dir)) {
-        const QString name = QFile::decodeName(e->d_name);
-        if (!name.endsWith(kContentsExt))
+        const QByteArrayView name(e->d_name);
+        if (!name.endsWith(ext))
             continue;
-        const QString serial = name.chopped(kContentsExt.size());
-        if (!isUsableSerial(serial))
-            continue;
+        const QByteArrayView serial = name.chopped(ext.size());
         // A link or an entry of unknown type is looked at as exists() would.
-        if (e->d_type == DT_REG || ((e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) && exists(dbFolder, serial)))
-            serials.insert(serial);
+        if (e->d_type == DT_REG ||
+            ((e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) && exists(dbFolder, QFile::decodeName(serial.toByteArray())))) {
+            names.append(serial);
+            ends.push_back(static_cast<quint32>(names.size()));
+        }
     }
     ::closedir(dir);
-    return serials;
+    return ContentsSerials(std::move(names), std::move(ends));
 }
 
 QString ContentsFile::serialOfContentsFile(const QString &fileName)

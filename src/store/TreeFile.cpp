@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <sys/mman.h>
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -35,23 +36,6 @@ bool hasSeparator(QStringView text)
 bool hasSeparator(QByteArrayView text)
 {
     return text.contains('|');
-}
-
-bool isAscii(QByteArrayView bytes)
-{
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
-    const qsizetype n = bytes.size();
-    qsizetype i = 0;
-    for (; i + 8 <= n; i += 8) {
-        quint64 word;
-        std::memcpy(&word, p + i, 8);
-        if (word & 0x8080808080808080ULL)
-            return false;
-    }
-    for (; i < n; ++i)
-        if (p[i] & 0x80)
-            return false;
-    return true;
 }
 
 // The strings of a load's ASCII fields, by their bytes: genres, file systems, dates and
@@ -206,7 +190,8 @@ private:
 };
 
 // The file's bytes, mapped where the file system allows it (so a large file costs no copy),
-// refused beyond the size limit before anything is read.
+// refused beyond the size limit before anything is read. The mapping is filled in at once:
+// the whole file is read through anyway, and a fault per few pages costs more than one call.
 class TreeBytes
 {
 public:
@@ -219,8 +204,10 @@ public:
         if (size > TreeLimits::MaxFileBytes)
             throw tooLarge(shownPath);
         if (size > 0) {
-            if (const uchar *p = m_file.map(0, size)) {
-                m_view = QByteArrayView(p, size);
+            void *p = ::mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, m_file.handle(), 0);
+            if (p != MAP_FAILED) {
+                m_mapped = p;
+                m_view = QByteArrayView(static_cast<const char *>(p), size);
                 return;
             }
         }
@@ -231,7 +218,23 @@ public:
             throw tooLarge(shownPath);
         m_view = m_copy;
     }
+    ~TreeBytes()
+    {
+        if (m_mapped)
+            ::munmap(m_mapped, size_t(m_view.size()));
+    }
+    TreeBytes(const TreeBytes &) = delete;
+    TreeBytes &operator=(const TreeBytes &) = delete;
+
     QByteArrayView bytes() const { return m_view; }
+    // Whether the whole file is valid UTF-8, and so how a line that is not ASCII reads; asked
+    // only when such a line turns up, so a file of ASCII is never walked for it.
+    bool utf8() const
+    {
+        if (!m_utf8)
+            m_utf8 = TextCodec::isValidUtf8(m_view);
+        return *m_utf8;
+    }
 
 private:
     static QuilloryError tooLarge(const QString &path)
@@ -243,8 +246,20 @@ private:
 
     QFile m_file;
     QByteArray m_copy;
+    void *m_mapped = nullptr;
     QByteArrayView m_view;
+    mutable std::optional<bool> m_utf8;
 };
+
+// A disc line of the older format has one separator fewer: nine fields.
+constexpr qsizetype kOlderFormatSeparators = 8;
+
+void checkLineLength(QByteArrayView line, int lineNo)
+{
+    if (line.size() > TreeLimits::MaxLineBytes)
+        throw QuilloryError(treeLineMessage(
+            lineNo, QStringLiteral("a line longer than %1 MB is not read.").arg(TreeLimits::MaxLineBytes >> 20)));
+}
 
 // Whether the file is in the older format (some line has exactly eight separators), after
 // checking every line's length.
@@ -253,13 +268,11 @@ bool olderFormat(QByteArrayView bytes)
     bool old = false;
     qsizetype pos = 0;
     QByteArrayView line;
+    TextCodec::LineFacts facts;
     int lineNo = 0;
-    while (TextCodec::nextLine(bytes, pos, line)) {
-        ++lineNo;
-        if (line.size() > TreeLimits::MaxLineBytes)
-            throw QuilloryError(treeLineMessage(
-                lineNo, QStringLiteral("a line longer than %1 MB is not read.").arg(TreeLimits::MaxLineBytes >> 20)));
-        if (!old && std::count(line.begin(), line.end(), '|') == 8)
+    while (TextCodec::nextLine(bytes, pos, line, '|', facts)) {
+        checkLineLength(line, ++lineNo);
+        if (facts.counted == kOlderFormatSeparators)
             old = true;
     }
     return old;
@@ -274,6 +287,28 @@ QString treeLine(QByteArrayView bytes, bool utf8, bool upgrade)
     return line;
 }
 
+// Reads the lines into the builder, each as it is found. Read as the newer format (upgrade
+// false), it stops at the first line that shows the file is in the older one and says so.
+bool readOutline(OutlineBuilder &builder, const TreeBytes &file, bool upgrade)
+{
+    const QByteArrayView bytes = file.bytes();
+    qsizetype pos = 0;
+    QByteArrayView line;
+    TextCodec::LineFacts facts;
+    int lineNo = 0;
+    while (TextCodec::nextLine(bytes, pos, line, '|', facts)) {
+        checkLineLength(line, ++lineNo);
+        if (!upgrade && facts.counted == kOlderFormatSeparators)
+            return false;
+        // An ASCII line reads the same in either encoding, and is cut up without decoding.
+        if (facts.ascii)
+            builder.addAscii(line, lineNo, upgrade);
+        else
+            builder.add(treeLine(line, file.utf8(), upgrade), lineNo);
+    }
+    return true;
+}
+
 } // namespace
 
 void LoadTreeFile(GroupTree &tree, const QString &treeFile, const ContentsLookup &hasContents, const InfoCallback &info,
@@ -281,26 +316,29 @@ void LoadTreeFile(GroupTree &tree, const QString &treeFile, const ContentsLookup
 {
     const TreeBytes file(treeFile);
     const QByteArrayView bytes = file.bytes();
-    const bool utf8 = TextCodec::isValidUtf8(bytes);
-    const bool upgrade = olderFormat(bytes);
 
     // Build privately and hand over only a complete tree, so a bad file never leaves a half tree.
-    OutlineBuilder builder;
-    {
-        qsizetype pos = 0;
-        QByteArrayView line;
-        int lineNo = 0;
-        while (TextCodec::nextLine(bytes, pos, line)) {
-            // An ASCII line reads the same in either encoding, and is cut up without decoding.
-            if (isAscii(line))
-                builder.addAscii(line, ++lineNo, upgrade);
-            else
-                builder.add(treeLine(line, utf8, upgrade), ++lineNo);
-        }
+    // One pass reads a file of the newer format, the usual case. The older format is known
+    // for certain only once every line was looked at: when a line shows it, or when the newer
+    // reading fails somewhere, the file is looked through (every line's length first, as an
+    // error of its own) and read again as the older format if it is one.
+    auto builder = std::make_unique<OutlineBuilder>();
+    bool upgrade = false;
+    try {
+        upgrade = !readOutline(*builder, file, false);
+    } catch (const QuilloryError &) {
+        if (!olderFormat(bytes))
+            throw;
+        upgrade = true;
+    }
+    if (upgrade) {
+        olderFormat(bytes);
+        builder = std::make_unique<OutlineBuilder>();
+        readOutline(*builder, file, true);
     }
     GroupTree scratch;
-    scratch.adopt(builder.takeTop());
-    const std::vector<TreeNode *> &discs = builder.discs();
+    scratch.adopt(builder->takeTop());
+    const std::vector<TreeNode *> &discs = builder->discs();
 
     // A disc without its contents file goes silently. One whose serial cannot name a file in
     // DB (a damaged or imported "groups.tree") goes too, and the user is told which it was.
@@ -318,7 +356,7 @@ void LoadTreeFile(GroupTree &tree, const QString &treeFile, const ContentsLookup
         if (!keep[i])
             scratch.removeNode(discs[i]);
     // Leaving nodes out keeps the rest in order, so a tree read in order needs no sorting.
-    if (!builder.inOrder())
+    if (!builder->inOrder())
         scratch.sort();
 
     // The older format is rewritten only now that the upgraded outline has loaded, so a file
@@ -331,7 +369,7 @@ void LoadTreeFile(GroupTree &tree, const QString &treeFile, const ContentsLookup
         qsizetype pos = 0;
         QByteArrayView line;
         while (TextCodec::nextLine(bytes, pos, line))
-            upgraded += treeLine(line, utf8, true).toUtf8() + "\r\n";
+            upgraded += treeLine(line, file.utf8(), true).toUtf8() + "\r\n";
         // The save file writes beside the target and renames over it, so the old file stays
         // whole until the new one is complete.
         TextCodec::writeBytes(treeFile, upgraded);
@@ -350,8 +388,8 @@ void LoadTree(GroupTree &tree, const QString &dbFolder, const InfoCallback &info
 {
     // Listing a large DB folder costs about as much as reading the tree, so it runs on a
     // second thread while the outline is parsed; the first lookup waits for it.
-    std::future<QSet<QString>> listing = std::async(std::launch::async, &ContentsFile::serialsPresent, dbFolder);
-    std::optional<QSet<QString>> present;
+    std::future<ContentsSerials> listing = std::async(std::launch::async, &ContentsFile::serialsPresent, dbFolder);
+    std::optional<ContentsSerials> present;
     LoadTreeFile(
         tree, dbFolder + QLatin1String(TreeFileName),
         [&](const QString &serial) {

@@ -162,21 +162,41 @@ private Q_SLOTS:
     }
 
     // One listing of DB answers as exists() does for each serial: files and links to files
-    // named serial + ".dat", not folders, dangling links, other extensions or their case.
+    // named serial + ".dat", not folders, dangling links, other extensions or their case;
+    // never a serial that could name something outside DB, even when a file's name matches it.
     void serialsPresentAgreesWithExists()
     {
         QTemporaryDir tmp;
         const QString db = tmp.filePath(u"DB/"_s);
         QDir().mkpath(db + u"FOLDER.dat"_s);
-        for (const QString &name : {u"1A2B3C4D.dat"_s, u"UPPER.DAT"_s, u"list.dir"_s, u"real.bin"_s, u".dat"_s})
+        for (const QString &name : {u"1A2B3C4D.dat"_s, u"UPPER.DAT"_s, u"list.dir"_s, u"real.bin"_s, u".dat"_s,
+                                    u"..dat"_s, u"a\\b.dat"_s, u"Dïsc ünïcode.dat"_s, u"1A2B3C4.dat"_s})
             writeFile(db + name, "x");
         QVERIFY(QFile::link(db + u"real.bin"_s, db + u"LINKED.dat"_s));
         QVERIFY(QFile::link(db + u"nowhere"_s, db + u"DANGLING.dat"_s));
-        const QSet<QString> present = ContentsFile::serialsPresent(db);
-        QCOMPARE(present, (QSet<QString>{u"1A2B3C4D"_s, u"LINKED"_s}));
-        for (const QString &serial : {u"1A2B3C4D"_s, u"LINKED"_s, u"UPPER"_s, u"FOLDER"_s, u"DANGLING"_s, u"list"_s})
-            QCOMPARE(present.contains(serial), ContentsFile::exists(db, serial));
+        const ContentsSerials present = ContentsFile::serialsPresent(db);
+        for (const QString &serial :
+             {u"1A2B3C4D"_s, u"LINKED"_s, u"UPPER"_s, u"FOLDER"_s, u"DANGLING"_s, u"list"_s, u""_s, u"."_s,
+              u"a\\b"_s, u"Dïsc ünïcode"_s, u"Disc unicode"_s, u"1A2B3C4"_s, u"1A2B3C4D0"_s, u"1a2b3c4d"_s})
+            QVERIFY2(present.contains(serial) == ContentsFile::exists(db, serial), qPrintable(serial));
+        QVERIFY(present.contains(u"1A2B3C4D"_s) && present.contains(u"Dïsc ünïcode"_s));
         QVERIFY(ContentsFile::serialsPresent(tmp.filePath(u"missing/"_s)).isEmpty());
+    }
+
+    // Thousands of serials, as a large catalogue has: every one is found and near misses are not.
+    void serialsPresentAtScale()
+    {
+        QTemporaryDir tmp;
+        const QString db = tmp.filePath(u"DB/"_s);
+        QDir().mkpath(db);
+        for (int i = 0; i < 3000; ++i)
+            writeFile(db + QString::number(i * 7919, 16).toUpper() + u".dat"_s, "");
+        const ContentsSerials present = ContentsFile::serialsPresent(db);
+        QCOMPARE(present.size(), 3000);
+        for (int i = 0; i < 3000; ++i) {
+            QVERIFY(present.contains(QString::number(i * 7919, 16).toUpper()));
+            QVERIFY(!present.contains(QString::number(i * 7919 + 1, 16).toUpper()));
+        }
     }
 };
 

@@ -244,6 +244,10 @@ private Q_SLOTS:
             << QByteArray("\tRoot\r\n\tA\r\n") << QStringLiteral("Invalid level (1) for item \"Root\"");
         QTest::newRow("line too long") << QByteArray("Root\r\n\t") + QByteArray((1 << 20) + 1, 'x') + "\r\n"
                                        << QStringLiteral("line 2: a line longer than 1 MB");
+        // Every line's length is checked before any line is read.
+        QTest::newRow("line too long after a bad one")
+            << QByteArray("Root\r\n\tA\r\n\t\tDisc|L|00000001|FAT|12x|||1|d|\r\n\t") + QByteArray((1 << 20) + 1, 'x')
+            << QStringLiteral("line 4: a line longer than 1 MB");
         QTest::newRow("number") << QByteArray("Root\r\n\tA\r\n\t\tDisc|L|00000001|FAT|12x|||1|d|\r\n")
                                 << QStringLiteral("line 3");
         QByteArray deep("Root\r\n");

@@ -148,6 +148,10 @@ private Q_SLOTS:
         QTest::newRow("older format, mixed")
             << QByteArray("My Collection|old\r\n\tG\r\n\t\tA|L|00000001|FAT|1|d|g|1|01.01.2001 10:00:00\r\n"
                           "\t\t\xC3\x84|L|00000002|FAT|2|d|g|2|x|lent\r\n\t\tC|L|00000003|FAT|3|d|g|3|x|y|z\r\n");
+        // The line that shows the older format comes last; one before it reads only that way.
+        QTest::newRow("older format, shown by the last line")
+            << QByteArray("Root\r\n\tG\r\n\t\tA|L|00000001|FAT|1|d|g|1|x|lent\r\n\t\tB|L|00000002|FAT|5|d|g|7\r\n"
+                          "\t\tC|L|00000003|FAT|3|d|g|3|01.01.2001 10:00:00\r\n");
         QTest::newRow("blank and space-indented lines")
             << QByteArray("My Collection\r\n \r\n\tG\r\n  D|L|00000001|UDF|1|d|g|1|x|\r\n\t \tE|L|00000002|UDF|"
                           "2|d|g|2|x|\r\n");
