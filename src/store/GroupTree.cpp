@@ -38,7 +38,7 @@ std::unique_ptr<TreeNode> GroupTree::takeTop()
     return old;
 }
 
-TreeNode *GroupTree::addChild(TreeNode *parent, const QString &text, int kind, std::unique_ptr<TCD> cd, int row)
+TreeNode *GroupTree::addChild(TreeNode *parent, const QString &text, int kind, std::optional<TCD> cd, int row)
 {
     if (!parent)
         parent = m_top.get();
@@ -58,7 +58,7 @@ TreeNode *GroupTree::addChild(TreeNode *parent, const QString &text, int kind, s
     return raw;
 }
 
-TreeNode *GroupTree::appendUnannounced(TreeNode *parent, const QString &text, int kind, std::unique_ptr<TCD> cd)
+TreeNode *GroupTree::appendUnannounced(TreeNode *parent, const QString &text, int kind, std::optional<TCD> cd)
 {
     auto node = std::make_unique<TreeNode>();
     node->m_text = text;
@@ -75,7 +75,7 @@ TreeNode *GroupTree::appendDiscUnannounced(TreeNode *parent, TCD &&cd)
 {
     const int kind = cd.BorrowedTo.isEmpty() ? KindDisc : KindLent;
     const QString title = cd.Title;
-    return appendUnannounced(parent, title, kind, std::make_unique<TCD>(std::move(cd)));
+    return appendUnannounced(parent, title, kind, std::move(cd));
 }
 
 TreeNode *GroupTree::addDisc(TreeNode *parent, const TCD &cd)
@@ -87,7 +87,7 @@ TreeNode *GroupTree::addDisc(TreeNode *parent, TCD &&cd)
 {
     const int kind = cd.BorrowedTo.isEmpty() ? KindDisc : KindLent;
     QString title = cd.Title;
-    return addChild(parent, std::move(title), kind, std::make_unique<TCD>(std::move(cd)));
+    return addChild(parent, std::move(title), kind, std::move(cd));
 }
 
 void GroupTree::removeNode(TreeNode *node)
@@ -145,7 +145,7 @@ void GroupTree::setCD(TreeNode *node, const TCD &cd)
 {
     if (!node)
         return;
-    node->m_cd = std::make_unique<TCD>(cd);
+    node->m_cd = cd;
     node->m_text = cd.Title;
     node->m_kind = cd.BorrowedTo.isEmpty() ? KindDisc : KindLent;
     Q_EMIT nodeChanged(node);

@@ -32,10 +32,12 @@ public:
     // Hands the content over, leaving this tree empty.
     std::unique_ptr<TreeNode> takeTop();
 
-    TreeNode *addChild(TreeNode *parent, const QString &text, int kind, std::unique_ptr<TCD> cd = {}, int row = -1);
+    TreeNode *addChild(TreeNode *parent, const QString &text, int kind, std::optional<TCD> cd = std::nullopt,
+                       int row = -1);
     // Appends without announcing anything: for an outline built privately and handed to a
     // tree with adopt(), where nobody can be watching, so a large load costs no signals.
-    static TreeNode *appendUnannounced(TreeNode *parent, const QString &text, int kind, std::unique_ptr<TCD> cd = {});
+    static TreeNode *appendUnannounced(TreeNode *parent, const QString &text, int kind,
+                                       std::optional<TCD> cd = std::nullopt);
     static TreeNode *appendDiscUnannounced(TreeNode *parent, TCD &&cd);
     TreeNode *addDisc(TreeNode *parent, const TCD &cd);
     TreeNode *addDisc(TreeNode *parent, TCD &&cd);

@@ -3,7 +3,9 @@
 #include "TCD.h"
 
 #include <QString>
+#include <cstddef>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // Node kinds of the group tree, kept as the node's image index.
@@ -17,12 +19,16 @@ class GroupTree;
 class TreeNode
 {
 public:
+    // Nodes come from a pool of their own (see TreeNode.cpp).
+    static void *operator new(std::size_t size);
+    static void operator delete(void *p, std::size_t size) noexcept;
+
     const QString &text() const { return m_text; }
     int kind() const { return m_kind; }
     bool isDisc() const { return m_kind == KindDisc || m_kind == KindLent; }
     bool isGroup() const { return !isDisc(); }
-    TCD *cd() { return m_cd.get(); }
-    const TCD *cd() const { return m_cd.get(); }
+    TCD *cd() { return m_cd ? &*m_cd : nullptr; }
+    const TCD *cd() const { return m_cd ? &*m_cd : nullptr; }
 
     TreeNode *parent() const { return m_parent; }
     int childCount() const { return static_cast<int>(m_children.size()); }
@@ -37,7 +43,7 @@ private:
     friend class GroupTree;
     QString m_text;
     int m_kind = KindGroup;
-    std::unique_ptr<TCD> m_cd;
+    std::optional<TCD> m_cd; // held in the node: a disc costs one allocation, not two
     TreeNode *m_parent = nullptr;
     int m_row = 0; // kept up to date by GroupTree so views find a node's row without a search
     std::vector<std::unique_ptr<TreeNode>> m_children;
