@@ -47,10 +47,23 @@ QByteArray readWhole(const QString &path)
 
 } // namespace
 
-bool ContentsFile::isUsableSerial(QStringView serial)
+bool ContentsFile::isUsableSerial(QAnyStringView serial)
 {
-    return !serial.isEmpty() && !serial.contains(u'/') && !serial.contains(u'\\') && !serial.contains(QChar(0)) &&
-           serial != QLatin1String("..") && serial != QLatin1String(".");
+    // Looked at unit by unit, so the bytes of a tree's line are judged as its decoded text
+    // would be: each forbidden character is a single unit in every encoding.
+    return serial.visit([](auto text) {
+        const auto *units = codeUnits(text);
+        const qsizetype n = text.size();
+        if (n == 0)
+            return false;
+        for (qsizetype i = 0; i < n; ++i) {
+            const auto c = units[i];
+            if (c == '/' || c == '\\' || c == 0)
+                return false;
+        }
+        const auto dot = [units](qsizetype i) { return units[i] == '.'; };
+        return !(n == 1 && dot(0)) && !(n == 2 && dot(0) && dot(1));
+    });
 }
 
 QString ContentsFile::unusableSerialMessage(const QString &serial)
@@ -111,7 +124,7 @@ ContentsSerials ContentsFile::serialsPresent(const QString &dbFolder)
         }
     }
     ::closedir(dir);
-    return ContentsSerials(std::move(names), std::move(ends));
+    return ContentsSerials(std::move(names), ends);
 }
 
 QString ContentsFile::serialOfContentsFile(const QString &fileName)

@@ -3,6 +3,7 @@
 #include "ContentsList.h"
 #include "ContentsSerials.h"
 
+#include <QAnyStringView>
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -32,7 +33,7 @@ public:
     // The one rule that turns a serial into a path: a serial from "groups.tree" (which may
     // be damaged or come from an imported archive) names files in DB only when it is a
     // bare name. Every path below throws QuilloryError naming the serial otherwise.
-    static bool isUsableSerial(QStringView serial);
+    static bool isUsableSerial(QAnyStringView serial);
     static QString unusableSerialMessage(const QString &serial);
     // One line naming a disc whose serial is unusable, for the user.
     static QString unusableDiscMessage(const QString &title, const QString &serial);

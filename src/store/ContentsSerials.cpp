@@ -4,6 +4,8 @@
 
 #include <QFile>
 #include <QString>
+#include <algorithm>
+#include <type_traits>
 
 namespace
 {
@@ -14,77 +16,76 @@ template <typename Unit> quint32 hashOf(const Unit *p, qsizetype n)
 {
     quint64 h = 0xcbf29ce484222325ULL;
     for (qsizetype i = 0; i < n; ++i) {
-        h ^= static_cast<quint64>(p[i]);
+        h ^= static_cast<quint64>(static_cast<std::make_unsigned_t<Unit>>(p[i]));
         h *= 0x100000001b3ULL;
     }
     return static_cast<quint32>(h ^ (h >> 32));
 }
 
-bool isAscii(QStringView text)
+template <typename Unit> bool isAscii(const Unit *p, qsizetype n)
 {
-    for (const QChar c : text)
-        if (c.unicode() >= 0x80)
+    for (qsizetype i = 0; i < n; ++i)
+        if (static_cast<std::make_unsigned_t<Unit>>(p[i]) >= 0x80)
             return false;
     return true;
 }
 
 } // namespace
 
-ContentsSerials::ContentsSerials(QByteArray names, std::vector<quint32> ends)
-    : m_names(std::move(names)), m_ends(std::move(ends))
+ContentsSerials::ContentsSerials(QByteArray names, const std::vector<quint32> &ends)
+    : m_names(std::move(names)), m_size(qsizetype(ends.size()))
 {
-    if (m_ends.empty())
+    if (ends.empty())
         return;
     // At most half full, so a miss ends after a probe or two.
     quint32 capacity = 16;
-    while (capacity < m_ends.size() * 2)
+    while (capacity < ends.size() * 2)
         capacity *= 2;
     m_slots.resize(capacity);
     m_mask = capacity - 1;
-    for (quint32 i = 0; i < m_ends.size(); ++i) {
-        const QByteArrayView name = entry(i);
-        const quint32 hash = hashOf(reinterpret_cast<const uchar *>(name.data()), name.size());
-        if (containsBytes(name, hash))
-            continue;
+    quint32 start = 0;
+    for (const quint32 end : ends) {
+        const quint32 hash = hashOf(m_names.constData() + start, end - start);
         quint32 at = hash & m_mask;
-        while (m_slots[at].entry)
+        while (m_slots[at].size != kEmpty)
             at = (at + 1) & m_mask;
-        m_slots[at] = Slot{hash, i + 1};
+        m_slots[at] = Slot{hash, start, end - start};
+        start = end;
     }
 }
 
-QByteArrayView ContentsSerials::entry(quint32 index) const
-{
-    const quint32 start = index ? m_ends[index - 1] : 0;
-    return QByteArrayView(m_names.constData() + start, m_ends[index] - start);
-}
-
-bool ContentsSerials::containsBytes(QByteArrayView name, quint32 hash) const
+// Bytes as the file system spells them, or ASCII code units of any width.
+template <typename Unit> bool ContentsSerials::find(const Unit *units, qsizetype n) const
 {
     if (m_slots.empty())
         return false;
-    for (quint32 at = hash & m_mask; m_slots[at].entry; at = (at + 1) & m_mask)
-        if (m_slots[at].hash == hash && entry(m_slots[at].entry - 1) == name)
+    const quint32 hash = hashOf(units, n);
+    for (quint32 at = hash & m_mask; m_slots[at].size != kEmpty; at = (at + 1) & m_mask) {
+        const Slot &slot = m_slots[at];
+        if (slot.hash != hash || slot.size != quint64(n))
+            continue;
+        const char *name = m_names.constData() + slot.start;
+        if (std::equal(units, units + n, name, [](Unit u, char c) {
+                return static_cast<std::make_unsigned_t<Unit>>(u) == static_cast<uchar>(c);
+            }))
             return true;
+    }
     return false;
 }
 
-bool ContentsSerials::contains(QStringView serial) const
+bool ContentsSerials::contains(QAnyStringView serial) const
 {
     // The listing keeps every name; a serial that could name nothing in DB is refused here.
     if (m_slots.empty() || !ContentsFile::isUsableSerial(serial))
         return false;
-    if (!isAscii(serial)) {
-        const QByteArray name = QFile::encodeName(serial.toString());
-        return containsBytes(name, hashOf(reinterpret_cast<const uchar *>(name.constData()), name.size()));
-    }
-    const quint32 hash = hashOf(serial.utf16(), serial.size());
-    for (quint32 at = hash & m_mask; m_slots[at].entry; at = (at + 1) & m_mask) {
-        if (m_slots[at].hash != hash)
-            continue;
-        const QByteArrayView name = entry(m_slots[at].entry - 1);
-        if (name.size() == serial.size() && QLatin1StringView(name) == serial)
-            return true;
-    }
-    return false;
+    return serial.visit([this](auto text) {
+        using Text = decltype(text);
+        const auto *units = codeUnits(text);
+        const qsizetype n = text.size();
+        // UTF-8 is the file system's own spelling; other text is encoded to it unless ASCII.
+        if (std::is_same_v<Text, QUtf8StringView> || isAscii(units, n))
+            return find(units, n);
+        const QByteArray name = QFile::encodeName(text.toString());
+        return find(name.constData(), name.size());
+    });
 }

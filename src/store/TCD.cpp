@@ -69,7 +69,8 @@ template <typename Char, typename Text> qint32 parseInt32(std::basic_string_view
 
 // The one reading of a record's fields, over a line's UTF-16 text or its ASCII bytes.
 template <typename Char, typename Text>
-TCD parseRecord(std::basic_string_view<Char> line, bool extraSeparator, const Text &text)
+TCD parseRecord(std::basic_string_view<Char> line, bool extraSeparator, const Text &text,
+                std::basic_string_view<Char> *serial = nullptr)
 {
     using View = std::basic_string_view<Char>;
     View rest = line;
@@ -92,7 +93,10 @@ TCD parseRecord(std::basic_string_view<Char> line, bool extraSeparator, const Te
     TCD cd;
     cd.Title = text(take());
     cd.VolumeLabel = text(take());
-    cd.Serial = text(take());
+    const View serialField = take();
+    if (serial)
+        *serial = serialField;
+    cd.Serial = text(serialField);
     cd.FileSystem = text(take());
     cd.Size = parseInt64(take(), text);
     cd.Description = text(take());
@@ -127,8 +131,14 @@ TCD StrToCD(QStringView line)
     return parseRecord(utf16(line), false, [](std::u16string_view v) { return toQString(v); });
 }
 
-TCD AsciiToCD(QByteArrayView line, bool extraSeparator, const std::function<QString(QByteArrayView)> &text)
+TCD AsciiToCD(QByteArrayView line, bool extraSeparator, const std::function<QString(QByteArrayView)> &text,
+              QByteArrayView *serial)
 {
-    return parseRecord(std::string_view(line.data(), size_t(line.size())), extraSeparator,
-                       [&text](std::string_view v) { return text(QByteArrayView(v.data(), qsizetype(v.size()))); });
+    std::string_view serialField;
+    TCD cd = parseRecord(
+        std::string_view(line.data(), size_t(line.size())), extraSeparator,
+        [&text](std::string_view v) { return text(QByteArrayView(v.data(), qsizetype(v.size()))); }, &serialField);
+    if (serial)
+        *serial = QByteArrayView(serialField.data(), qsizetype(serialField.size()));
+    return cd;
 }

@@ -106,12 +106,16 @@ public:
                 return s;
             },
             [this, upgrade](QByteArrayView text) {
-                return AsciiToCD(text, upgrade, [this](QByteArrayView field) { return m_fields(field); });
+                return AsciiToCD(
+                    text, upgrade, [this](QByteArrayView field) { return m_fields(field); }, &m_serial);
             });
     }
 
     // The discs in the order of their lines, which is the outline's pre-order.
     const std::vector<TreeNode *> &discs() const { return m_discs; }
+    // Each disc's serial: for a line of ASCII the bytes in the line, which are still at hand
+    // when the discs are looked up, where the record's own string lies scattered on the heap.
+    const std::vector<QAnyStringView> &serials() const { return m_serials; }
     // Whether every node came after its elder sibling in the tree's order. Compared as each
     // node is made, while both texts are still in the cache; a walk over the finished tree
     // would fetch every text again.
@@ -158,6 +162,7 @@ private:
             m_prev = GroupTree::appendUnannounced(parent, textOf(text), KindRoot);
         } else if (hasSeparator(text)) {
             TCD cd;
+            m_serial = QByteArrayView();
             try {
                 cd = recordOf(text);
             } catch (const QuilloryError &e) {
@@ -165,6 +170,11 @@ private:
             }
             m_prev = GroupTree::appendDiscUnannounced(parent, std::move(cd));
             m_discs.push_back(m_prev);
+            // The line's bytes are ASCII, and so UTF-8 too; a decoded line's serial is in its node.
+            if (m_serial.data())
+                m_serials.emplace_back(QUtf8StringView(m_serial.data(), m_serial.size()));
+            else
+                m_serials.emplace_back(QStringView(m_prev->cd()->Serial));
         } else {
             m_prev = GroupTree::appendUnannounced(parent, textOf(text), KindGroup);
         }
@@ -185,6 +195,8 @@ private:
     qsizetype m_prevLevel = 0;
     int m_nodes = 0;
     std::vector<TreeNode *> m_discs;
+    std::vector<QAnyStringView> m_serials;
+    QByteArrayView m_serial; // of the ASCII line being read
     bool m_inOrder = true;
     FieldTexts m_fields;
 };
@@ -344,12 +356,14 @@ void LoadTreeFile(GroupTree &tree, const QString &treeFile, const ContentsLookup
     // DB (a damaged or imported "groups.tree") goes too, and the user is told which it was.
     QStringList unusable;
     std::vector<bool> keep(discs.size());
+    const std::vector<QAnyStringView> &serials = builder->serials();
     for (size_t i = 0; i < discs.size(); ++i) {
-        const TCD &cd = *discs[i]->cd();
-        const bool usable = ContentsFile::isUsableSerial(cd.Serial);
-        if (!usable)
+        const bool usable = ContentsFile::isUsableSerial(serials[i]);
+        if (!usable) {
+            const TCD &cd = *discs[i]->cd();
             unusable.append(ContentsFile::unusableDiscMessage(cd.Title, cd.Serial));
-        keep[i] = usable && hasContents(cd.Serial);
+        }
+        keep[i] = usable && hasContents(serials[i]);
     }
     // Backwards, so a node is never visited after an ancestor of it was removed.
     for (size_t i = discs.size(); i-- > 0;)
@@ -392,7 +406,7 @@ void LoadTree(GroupTree &tree, const QString &dbFolder, const InfoCallback &info
     std::optional<ContentsSerials> present;
     LoadTreeFile(
         tree, dbFolder + QLatin1String(TreeFileName),
-        [&](const QString &serial) {
+        [&](QAnyStringView serial) {
             if (!present)
                 present = listing.get();
             return present->contains(serial);

@@ -2,6 +2,7 @@
 
 #include "GroupTree.h"
 
+#include <QAnyStringView>
 #include <QString>
 #include <functional>
 
@@ -27,8 +28,8 @@ constexpr int MaxNodes = 1000000;
 constexpr int MaxDepth = 1000;
 } // namespace TreeLimits
 
-// Tells whether a disc's contents file exists, by serial.
-using ContentsLookup = std::function<bool(const QString &serial)>;
+// Tells whether a disc's contents file exists, by serial (as text, or as a line's bytes).
+using ContentsLookup = std::function<bool(QAnyStringView serial)>;
 
 // Replaces the tree with database folder + "groups.tree" (which must exist): outline, node
 // kinds and records, discs without a contents file dropped, sorted. Discs whose serial cannot

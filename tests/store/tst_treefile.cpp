@@ -56,7 +56,7 @@ class TestTreeFile : public QObject
         f.close();
         GroupTree tree;
         LoadTreeFile(
-            tree, path, [](const QString &) { return true; }, {}, TreeWrite::Never);
+            tree, path, [](QAnyStringView) { return true; }, {}, TreeWrite::Never);
         return TreeToLines(tree);
     }
 
