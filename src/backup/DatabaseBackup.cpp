@@ -139,7 +139,15 @@ void DatabaseBackup::importDatabase(const QString &archiveFile, const QString &d
             GroupTree check;
             LoadTreeFile(
                 check, treeInForce,
-                [&](const QString &serial) { return isStaged(serial) || ContentsFile::exists(dbFolder, serial); }, {},
+                [&](const std::vector<QAnyStringView> &serials) {
+                    std::vector<bool> found;
+                    for (const QAnyStringView view : serials) {
+                        const QString serial = view.toString();
+                        found.push_back(isStaged(serial) || ContentsFile::exists(dbFolder, serial));
+                    }
+                    return found;
+                },
+                {},
                 TreeWrite::Never);
             QSet<QString> seen;
             check.forEachPreOrder([&](TreeNode *n) {

@@ -55,11 +55,10 @@ ContentsSerials::ContentsSerials(QByteArray names, const std::vector<quint32> &e
 }
 
 // Bytes as the file system spells them, or ASCII code units of any width.
-template <typename Unit> bool ContentsSerials::find(const Unit *units, qsizetype n) const
+template <typename Unit> bool ContentsSerials::find(const Unit *units, qsizetype n, quint32 hash) const
 {
     if (m_slots.empty())
         return false;
-    const quint32 hash = hashOf(units, n);
     for (quint32 at = hash & m_mask; m_slots[at].size != kEmpty; at = (at + 1) & m_mask) {
         const Slot &slot = m_slots[at];
         if (slot.hash != hash || slot.size != quint64(n))
@@ -73,19 +72,58 @@ template <typename Unit> bool ContentsSerials::find(const Unit *units, qsizetype
     return false;
 }
 
+// Calls use(units, n) with the serial's code units when they can be looked up as they are
+// (UTF-8, the file system's own spelling, or ASCII of any width), and returns its answer;
+// otherwise the serial is encoded as the file system would and looked up so.
+template <typename Use> bool ContentsSerials::visitSerial(QAnyStringView serial, const Use &use) const
+{
+    return serial.visit([this, &use](auto text) {
+        using Text = decltype(text);
+        const auto *units = codeUnits(text);
+        const qsizetype n = text.size();
+        if (std::is_same_v<Text, QUtf8StringView> || isAscii(units, n))
+            return use(units, n);
+        const QByteArray name = QFile::encodeName(text.toString());
+        return find(name.constData(), name.size(), hashOf(name.constData(), name.size()));
+    });
+}
+
 bool ContentsSerials::contains(QAnyStringView serial) const
 {
     // The listing keeps every name; a serial that could name nothing in DB is refused here.
     if (m_slots.empty() || !ContentsFile::isUsableSerial(serial))
         return false;
-    return serial.visit([this](auto text) {
-        using Text = decltype(text);
-        const auto *units = codeUnits(text);
-        const qsizetype n = text.size();
-        // UTF-8 is the file system's own spelling; other text is encoded to it unless ASCII.
-        if (std::is_same_v<Text, QUtf8StringView> || isAscii(units, n))
-            return find(units, n);
-        const QByteArray name = QFile::encodeName(text.toString());
-        return find(name.constData(), name.size());
-    });
+    return visitSerial(serial, [this](const auto *units, qsizetype n) { return find(units, n, hashOf(units, n)); });
+}
+
+std::vector<bool> ContentsSerials::containsEach(const std::vector<QAnyStringView> &serials) const
+{
+    const size_t n = serials.size();
+    std::vector<bool> present(n);
+    if (m_slots.empty())
+        return present;
+    // Asked one at a time, nearly every question waits on memory twice: for its slot, then for
+    // the bytes the slot points to. Here the hashes come first, and the slots and bytes are
+    // fetched a few questions ahead of their turn.
+    std::vector<quint32> hashes(n);
+    for (size_t i = 0; i < n; ++i)
+        visitSerial(serials[i], [&](const auto *units, qsizetype size) {
+            hashes[i] = hashOf(units, size);
+            return false;
+        });
+    constexpr size_t kAhead = 16;
+    for (size_t i = 0; i < n; ++i) {
+        if (i + kAhead < n)
+            __builtin_prefetch(&m_slots[hashes[i + kAhead] & m_mask]);
+        if (i + kAhead / 2 < n) {
+            const Slot &slot = m_slots[hashes[i + kAhead / 2] & m_mask];
+            if (slot.size != kEmpty)
+                __builtin_prefetch(m_names.constData() + slot.start);
+        }
+        present[i] = ContentsFile::isUsableSerial(serials[i]) &&
+                     visitSerial(serials[i], [&](const auto *units, qsizetype size) {
+                         return find(units, size, hashes[i]);
+                     });
+    }
+    return present;
 }

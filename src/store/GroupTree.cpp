@@ -74,8 +74,9 @@ TreeNode *GroupTree::appendUnannounced(TreeNode *parent, const QString &text, in
 TreeNode *GroupTree::appendDiscUnannounced(TreeNode *parent, TCD &&cd)
 {
     const int kind = cd.BorrowedTo.isEmpty() ? KindDisc : KindLent;
-    const QString title = cd.Title;
-    return appendUnannounced(parent, title, kind, std::move(cd));
+    TreeNode *node = appendUnannounced(parent, QString(), kind, std::move(cd));
+    node->m_text = node->m_cd->Title;
+    return node;
 }
 
 TreeNode *GroupTree::addDisc(TreeNode *parent, const TCD &cd)

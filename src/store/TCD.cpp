@@ -68,8 +68,10 @@ template <typename Char, typename Text> qint32 parseInt32(std::basic_string_view
 }
 
 // The one reading of a record's fields, over a line's UTF-16 text or its ASCII bytes.
-template <typename Char, typename Text>
-TCD parseRecord(std::basic_string_view<Char> line, bool extraSeparator, const Text &text,
+// own makes the strings of the fields that are each disc's own (Title, VolumeLabel, Serial),
+// text those of the rest, which repeat from disc to disc.
+template <typename Char, typename Own, typename Text>
+TCD parseRecord(std::basic_string_view<Char> line, bool extraSeparator, const Own &own, const Text &text,
                 std::basic_string_view<Char> *serial = nullptr)
 {
     using View = std::basic_string_view<Char>;
@@ -91,12 +93,12 @@ TCD parseRecord(std::basic_string_view<Char> line, bool extraSeparator, const Te
         return View(); // nothing removed: the text passes on to the next field
     };
     TCD cd;
-    cd.Title = text(take());
-    cd.VolumeLabel = text(take());
+    cd.Title = own(take());
+    cd.VolumeLabel = own(take());
     const View serialField = take();
     if (serial)
         *serial = serialField;
-    cd.Serial = text(serialField);
+    cd.Serial = own(serialField);
     cd.FileSystem = text(take());
     cd.Size = parseInt64(take(), text);
     cd.Description = text(take());
@@ -128,7 +130,8 @@ qint32 StrToInt32(QStringView text)
 
 TCD StrToCD(QStringView line)
 {
-    return parseRecord(utf16(line), false, [](std::u16string_view v) { return toQString(v); });
+    const auto text = [](std::u16string_view v) { return toQString(v); };
+    return parseRecord(utf16(line), false, text, text);
 }
 
 TCD AsciiToCD(QByteArrayView line, bool extraSeparator, const std::function<QString(QByteArrayView)> &text,
@@ -137,6 +140,7 @@ TCD AsciiToCD(QByteArrayView line, bool extraSeparator, const std::function<QStr
     std::string_view serialField;
     TCD cd = parseRecord(
         std::string_view(line.data(), size_t(line.size())), extraSeparator,
+        [](std::string_view v) { return QString(QLatin1StringView(v.data(), qsizetype(v.size()))); },
         [&text](std::string_view v) { return text(QByteArrayView(v.data(), qsizetype(v.size()))); }, &serialField);
     if (serial)
         *serial = QByteArrayView(serialField.data(), qsizetype(serialField.size()));

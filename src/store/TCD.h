@@ -35,9 +35,10 @@ inline TCD StrToCD(const QString &line)
 }
 
 // The same reading of a line of ASCII bytes, the form of nearly every line of a tree file, so
-// a load need not decode a line before cutting it up. text makes each field's string (a load
-// shares the ones that repeat). With extraSeparator the line is read as if it ended with one
-// more "|", as a line of the older format is. serial, when given, receives the Serial field's bytes.
+// a load need not decode a line before cutting it up. text makes the strings of the fields that
+// repeat from disc to disc (a load shares them); Title, VolumeLabel and Serial are each disc's
+// own. With extraSeparator the line is read as if it ended with one more "|", as a line of the
+// older format is. serial, when given, receives the Serial field's bytes.
 TCD AsciiToCD(QByteArrayView line, bool extraSeparator, const std::function<QString(QByteArrayView)> &text,
               QByteArrayView *serial = nullptr);
 

@@ -355,15 +355,14 @@ void LoadTreeFile(GroupTree &tree, const QString &treeFile, const ContentsLookup
     // A disc without its contents file goes silently. One whose serial cannot name a file in
     // DB (a damaged or imported "groups.tree") goes too, and the user is told which it was.
     QStringList unusable;
-    std::vector<bool> keep(discs.size());
     const std::vector<QAnyStringView> &serials = builder->serials();
+    std::vector<bool> keep = hasContents(serials);
     for (size_t i = 0; i < discs.size(); ++i) {
-        const bool usable = ContentsFile::isUsableSerial(serials[i]);
-        if (!usable) {
+        if (!ContentsFile::isUsableSerial(serials[i])) {
             const TCD &cd = *discs[i]->cd();
             unusable.append(ContentsFile::unusableDiscMessage(cd.Title, cd.Serial));
+            keep[i] = false;
         }
-        keep[i] = usable && hasContents(serials[i]);
     }
     // Backwards, so a node is never visited after an ancestor of it was removed.
     for (size_t i = discs.size(); i-- > 0;)
@@ -401,16 +400,11 @@ void LoadTreeFile(GroupTree &tree, const QString &treeFile, const ContentsLookup
 void LoadTree(GroupTree &tree, const QString &dbFolder, const InfoCallback &info, TreeWrite write)
 {
     // Listing a large DB folder costs about as much as reading the tree, so it runs on a
-    // second thread while the outline is parsed; the first lookup waits for it.
+    // second thread while the outline is parsed; the lookups wait for it.
     std::future<ContentsSerials> listing = std::async(std::launch::async, &ContentsFile::serialsPresent, dbFolder);
-    std::optional<ContentsSerials> present;
     LoadTreeFile(
         tree, dbFolder + QLatin1String(TreeFileName),
-        [&](QAnyStringView serial) {
-            if (!present)
-                present = listing.get();
-            return present->contains(serial);
-        },
+        [&](const std::vector<QAnyStringView> &serials) { return listing.get().containsEach(serials); },
         info, write);
 }
 

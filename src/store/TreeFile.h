@@ -5,6 +5,7 @@
 #include <QAnyStringView>
 #include <QString>
 #include <functional>
+#include <vector>
 
 // The group tree's file in DB.
 inline constexpr char TreeFileName[] = "groups.tree";
@@ -28,8 +29,9 @@ constexpr int MaxNodes = 1000000;
 constexpr int MaxDepth = 1000;
 } // namespace TreeLimits
 
-// Tells whether a disc's contents file exists, by serial (as text, or as a line's bytes).
-using ContentsLookup = std::function<bool(QAnyStringView serial)>;
+// Tells, for each disc of a tree, whether its contents file exists: by serial, as text or as
+// the bytes of the disc's line; all at once, which for a large tree is much faster.
+using ContentsLookup = std::function<std::vector<bool>(const std::vector<QAnyStringView> &serials)>;
 
 // Replaces the tree with database folder + "groups.tree" (which must exist): outline, node
 // kinds and records, discs without a contents file dropped, sorted. Discs whose serial cannot

@@ -56,7 +56,8 @@ class TestTreeFile : public QObject
         f.close();
         GroupTree tree;
         LoadTreeFile(
-            tree, path, [](QAnyStringView) { return true; }, {}, TreeWrite::Never);
+            tree, path, [](const std::vector<QAnyStringView> &serials) { return std::vector<bool>(serials.size(), true); },
+            {}, TreeWrite::Never);
         return TreeToLines(tree);
     }
 
