@@ -4,41 +4,46 @@
 #include "CliError.h"
 #include "store/Catalogue.h"
 
+#include <QStringEncoder>
+#include <algorithm>
 #include <charconv>
+#include <cstring>
 
 namespace
 {
 
-// One line per node, indented two spaces a level, written out a block at a time: a large
-// catalogue prints tens of thousands of lines at start-up, and a text of them all would
-// cost more memory than the tree itself. The depth is carried along rather than counted
-// up the parents.
+// One line per node, indented two spaces a level, encoded straight into a block of bytes
+// that is written out when full: a large catalogue prints tens of thousands of lines at
+// start-up, and a text of them all would cost more memory than the tree itself. The depth
+// is carried along rather than counted up the parents.
 class TreePrinter
 {
 public:
-    explicit TreePrinter(const CliIo &io) : m_io(io) { m_text.reserve(kBlock + 1024); }
+    explicit TreePrinter(const CliIo &io) : m_io(io) { m_bytes.resize(kBlock); }
 
     void print(const TreeNode *n, int level)
     {
-        m_text.resize(m_text.size() + 2 * level, u' ');
         if (n->isDisc() && n->cd()) {
             const TCD &cd = *n->cd();
-            char size[24];
-            const auto end = std::to_chars(size, size + sizeof size, cd.Size).ptr; // 24 hold any qint64
-            m_text += cd.Title;
-            m_text += u'\t';
-            m_text += cd.Serial;
-            m_text += u'\t';
-            m_text += cd.FileSystem;
-            m_text += u'\t';
-            m_text += QLatin1StringView(size, end - size);
-            m_text += u'\t';
-            m_text += cd.BorrowedTo;
+            room(level, cd.Title.size() + cd.Serial.size() + cd.FileSystem.size() + cd.BorrowedTo.size());
+            indent(level);
+            append(cd.Title);
+            m_bytes[m_used++] = '\t';
+            append(cd.Serial);
+            m_bytes[m_used++] = '\t';
+            append(cd.FileSystem);
+            m_bytes[m_used++] = '\t';
+            char *out = m_bytes.data() + m_used;
+            m_used = std::to_chars(out, out + kNumber, cd.Size).ptr - m_bytes.data();
+            m_bytes[m_used++] = '\t';
+            append(cd.BorrowedTo);
         } else {
-            m_text += n->text();
+            room(level, n->text().size());
+            indent(level);
+            append(n->text());
         }
-        m_text += u'\n';
-        if (m_text.size() >= kBlock)
+        m_bytes[m_used++] = '\n';
+        if (m_used >= kBlock)
             flush();
         for (int i = 0; i < n->childCount(); ++i)
             print(n->child(i), level + 1);
@@ -46,14 +51,36 @@ public:
 
     void flush()
     {
-        m_io.print(m_text);
-        m_text.resize(0);
+        m_bytes.resize(m_used);
+        m_io.writeRaw(m_bytes);
+        m_bytes.resize(std::max(m_bytes.capacity(), kBlock));
+        m_used = 0;
     }
 
 private:
-    static constexpr qsizetype kBlock = 32 * 1024;
+    static constexpr qsizetype kBlock = 64 * 1024;
+    static constexpr qsizetype kNumber = 24; // any qint64
+    static constexpr qsizetype kSeparators = 5;
+
+    // Space for a line of the indent and the texts' UTF-16 units.
+    void room(int level, qsizetype units)
+    {
+        const qsizetype need = 2 * qsizetype(level) + m_utf8.requiredSpace(units) + kNumber + kSeparators;
+        if (m_used + need > m_bytes.size())
+            m_bytes.resize(m_used + need);
+    }
+    void indent(int level)
+    {
+        std::memset(m_bytes.data() + m_used, ' ', size_t(2 * level));
+        m_used += 2 * level;
+    }
+    void append(const QString &text) { m_used = m_utf8.appendToBuffer(m_bytes.data() + m_used, text) - m_bytes.data(); }
+
     const CliIo &m_io;
-    QString m_text;
+    // Each text whole: a damaged one cannot carry half a character into the next.
+    QStringEncoder m_utf8{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
+    QByteArray m_bytes;
+    qsizetype m_used = 0;
 };
 
 } // namespace
