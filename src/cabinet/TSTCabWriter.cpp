@@ -441,7 +441,10 @@ void TSTCabWriter::writeCabinet()
     QSaveFile out(m_fileName);
     out.setDirectWriteFallback(false);
     errno = 0;
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    // Buffered: the library writes its headers a byte or two at a time, and each would be a
+    // call into the system. A write the disk refuses still fails the cabinet: at a later
+    // write, at the seek below, or at the commit, which all flush.
+    if (!out.open(QIODevice::WriteOnly))
         throw ESTCabinet(ESTCabinet::Writing, ESTCabinet::FciCabFileCreate, errno ? errno : EACCES);
     GOutputStream *stream = GDeviceOutputStreamNew(&out);
     WriteContext ctx{this, m_cancel, &m_fileStatusCount};

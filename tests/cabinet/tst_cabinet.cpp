@@ -7,7 +7,9 @@
 
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
 #include <cstring>
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 
@@ -112,6 +114,48 @@ private Q_SLOTS:
         QVERIFY(cabextractAccepts(cabName));
         QCOMPARE(cabextractNames(cabName), QStringList{u"m.txt"_s});
         QCOMPARE(QDir(tmp.path()).entryList(QDir::Files).size(), 2); // no temporary file left
+    }
+
+    // A disk that refuses the cabinet part way (here a file size limit, as a full disk would)
+    // fails the write with the system's reason, and leaves the older file whole and no
+    // partial one behind.
+    void refusedWriteFailsAndKeepsTheOlderFile()
+    {
+        QTemporaryDir tmp;
+        const QString cabName = tmp.filePath(u"c.cab"_s);
+        const QByteArray older("an older cabinet");
+        writeFile(cabName, older);
+        QByteArray noise;
+        quint32 seed = 7;
+        for (int i = 0; i < 400000; ++i) {
+            seed = seed * 1664525 + 1013904223;
+            noise.append(char(seed >> 24));
+        }
+        writeFile(tmp.filePath(u"m.bin"_s), noise); // does not compress: the cabinet outgrows the limit
+        TSTCabWriter cab;
+        cab.CompressionType = cctMsZip;
+        cab.Open(cabName);
+        cab.AddFile(tmp.filePath(u"m.bin"_s), u"m.bin"_s);
+
+        struct rlimit saved;
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = saved;
+        limit.rlim_cur = 100000;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        int code = 0, sys = 0;
+        try {
+            cab.Close(true);
+        } catch (const ESTCabinet &e) {
+            code = e.operationCode();
+            sys = e.systemErrorCode();
+        }
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+        QCOMPARE(code, int(ESTCabinet::FciCabFileCreate));
+        QCOMPARE(sys, EFBIG);
+        QCOMPARE(readFile(cabName), older);
+        QCOMPARE(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
     }
 
     void maskMatchingNothingAddsNothing()
