@@ -55,25 +55,22 @@ private:
 
     void grow()
     {
-        const std::size_t size = m_blocks.empty() ? kFirstBlock : kHugePage;
-        // Mapped with room to spare, then cut to a block on a huge page boundary, which is
-        // where the system can give it a huge page.
-        const std::size_t span = size == kHugePage ? 2 * kHugePage : size;
+        const bool huge = !m_blocks.empty();
+        const std::size_t size = huge ? kHugePage : kFirstBlock;
+        // A huge block is mapped with room to spare and used from the first huge page boundary,
+        // which is where the system can give it a huge page. The spare part stays mapped and
+        // untouched, so it costs no memory, and no unmapping interrupts the other threads.
+        const std::size_t span = huge ? 2 * kHugePage : size;
         void *mapped = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (mapped == MAP_FAILED)
             throw std::bad_alloc();
         char *block = static_cast<char *>(mapped);
-        if (size == kHugePage) {
+        if (huge) {
             const auto address = reinterpret_cast<std::uintptr_t>(mapped);
             block = reinterpret_cast<char *>((address + kHugePage - 1) & ~(kHugePage - 1));
-            if (block > static_cast<char *>(mapped))
-                ::munmap(mapped, std::size_t(block - static_cast<char *>(mapped)));
-            const std::size_t tail = std::size_t(static_cast<char *>(mapped) + span - (block + size));
-            if (tail)
-                ::munmap(block + size, tail);
             ::madvise(block, size, MADV_HUGEPAGE); // only advice: without it the block still works
         }
-        m_blocks.push_back({block, size});
+        m_blocks.push_back({static_cast<char *>(mapped), span});
         m_next = block;
         m_end = block + size / kSlot * kSlot;
     }
