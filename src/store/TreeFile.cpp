@@ -273,20 +273,31 @@ void checkLineLength(QByteArrayView line, int lineNo)
             lineNo, QStringLiteral("a line longer than %1 MB is not read.").arg(TreeLimits::MaxLineBytes >> 20)));
 }
 
-// Whether the file is in the older format (some line has exactly eight separators), after
-// checking every line's length.
-bool olderFormat(QByteArrayView bytes)
+// Walks the file's lines, each checked for length first, with what its one look at the bytes
+// found (its separators, whether it is ASCII); stops early when visit returns false.
+template <typename Visit> bool forEachLine(QByteArrayView bytes, const Visit &visit)
 {
-    bool old = false;
     qsizetype pos = 0;
     QByteArrayView line;
     TextCodec::LineFacts facts;
     int lineNo = 0;
     while (TextCodec::nextLine(bytes, pos, line, '|', facts)) {
         checkLineLength(line, ++lineNo);
-        if (facts.counted == kOlderFormatSeparators)
-            old = true;
+        if (!visit(line, lineNo, facts))
+            return false;
     }
+    return true;
+}
+
+// Whether the file is in the older format (some line has exactly eight separators), after
+// checking every line's length.
+bool olderFormat(QByteArrayView bytes)
+{
+    bool old = false;
+    forEachLine(bytes, [&old](QByteArrayView, int, const TextCodec::LineFacts &facts) {
+        old = old || facts.counted == kOlderFormatSeparators;
+        return true;
+    });
     return old;
 }
 
@@ -303,13 +314,7 @@ QString treeLine(QByteArrayView bytes, bool utf8, bool upgrade)
 // false), it stops at the first line that shows the file is in the older one and says so.
 bool readOutline(OutlineBuilder &builder, const TreeBytes &file, bool upgrade)
 {
-    const QByteArrayView bytes = file.bytes();
-    qsizetype pos = 0;
-    QByteArrayView line;
-    TextCodec::LineFacts facts;
-    int lineNo = 0;
-    while (TextCodec::nextLine(bytes, pos, line, '|', facts)) {
-        checkLineLength(line, ++lineNo);
+    return forEachLine(file.bytes(), [&](QByteArrayView line, int lineNo, const TextCodec::LineFacts &facts) {
         if (!upgrade && facts.counted == kOlderFormatSeparators)
             return false;
         // An ASCII line reads the same in either encoding, and is cut up without decoding.
@@ -317,8 +322,8 @@ bool readOutline(OutlineBuilder &builder, const TreeBytes &file, bool upgrade)
             builder.addAscii(line, lineNo, upgrade);
         else
             builder.add(treeLine(line, file.utf8(), upgrade), lineNo);
-    }
-    return true;
+        return true;
+    });
 }
 
 } // namespace
