@@ -37,10 +37,80 @@ struct TSTCabReader::System {
 namespace
 {
 
+// A cabinet being read, through a window of its bytes: the library reads each member's entry
+// a few bytes at a time and seeks back over what it over-read, which through the file
+// itself was a read and a seek (and a look at the size) per member. The size is taken once;
+// the cabinet is not expected to change while it is read, and a read past its end just ends.
+class CabinetInput
+{
+public:
+    explicit CabinetInput(std::unique_ptr<QFile> file) : m_file(std::move(file)), m_size(m_file->size()) {}
+
+    qint64 size() const { return m_size; }
+    qint64 pos() const { return m_pos; }
+    bool seek(qint64 to)
+    {
+        if (to < 0 || to > m_size)
+            return false;
+        m_pos = to;
+        return true;
+    }
+    qint64 read(char *out, qint64 bytes)
+    {
+        qint64 done = 0;
+        while (done < bytes) {
+            if (m_pos < m_windowStart || m_pos >= m_windowStart + m_window.size()) {
+                // Large reads go straight to the caller; small ones refill the window.
+                if (bytes - done >= kWindow) {
+                    if (!m_file->seek(m_pos))
+                        return done ? done : -1;
+                    const qint64 n = m_file->read(out + done, bytes - done);
+                    if (n < 0)
+                        return done ? done : -1;
+                    m_pos += n;
+                    return done + n;
+                }
+                if (!fill())
+                    return done ? done : -1;
+                if (m_window.isEmpty())
+                    return done; // the end of the cabinet
+            }
+            const qint64 offset = m_pos - m_windowStart;
+            const qint64 n = std::min(bytes - done, qint64(m_window.size()) - offset);
+            std::memcpy(out + done, m_window.constData() + offset, size_t(n));
+            done += n;
+            m_pos += n;
+        }
+        return done;
+    }
+
+private:
+    static constexpr qint64 kWindow = 64 * 1024;
+
+    bool fill()
+    {
+        m_window.resize(kWindow);
+        m_windowStart = m_pos;
+        if (!m_file->seek(m_pos)) {
+            m_window.clear();
+            return false;
+        }
+        const qint64 n = m_file->read(m_window.data(), kWindow);
+        m_window.resize(std::max<qint64>(n, 0));
+        return n >= 0;
+    }
+
+    std::unique_ptr<QFile> m_file;
+    qint64 m_size = 0;
+    qint64 m_pos = 0;
+    QByteArray m_window;
+    qint64 m_windowStart = 0;
+};
+
 struct Handle {
     TSTCabReader::System *owner;
-    QFile *file;    // a cabinet being read
-    QIODevice *out; // a member being written
+    CabinetInput *file; // a cabinet being read
+    QIODevice *out;     // a member being written
 };
 
 TSTCabReader::System *systemOf(mspack_system *self)
@@ -59,14 +129,13 @@ mspack_file *sysOpen(mspack_system *self, const char *filename, int mode)
     }
     if (mode != MSPACK_SYS_OPEN_READ)
         return nullptr;
-    auto *f = new QFile(QFile::decodeName(filename));
+    auto f = std::make_unique<QFile>(QFile::decodeName(filename));
     errno = 0;
-    if (!f->open(QIODevice::ReadOnly)) {
+    if (!f->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         s->lastErrno = errno ? errno : ENOENT;
-        delete f;
         return nullptr;
     }
-    return reinterpret_cast<mspack_file *>(new Handle{s, f, nullptr});
+    return reinterpret_cast<mspack_file *>(new Handle{s, new CabinetInput(std::move(f)), nullptr});
 }
 
 void sysClose(mspack_file *file)
@@ -123,8 +192,6 @@ int sysSeek(mspack_file *file, off_t offset, int mode)
     else if (mode == MSPACK_SYS_SEEK_END)
         target += h->file->size();
     else if (mode != MSPACK_SYS_SEEK_START)
-        return -1;
-    if (target < 0 || target > h->file->size())
         return -1;
     return h->file->seek(target) ? 0 : -1;
 }
