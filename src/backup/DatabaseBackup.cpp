@@ -107,18 +107,26 @@ void DatabaseBackup::importDatabase(const QString &archiveFile, const QString &d
     if (!QDir().mkpath(dbFolder))
         throw QuilloryError(QStringLiteral("Cannot create the database folder \"%1\".").arg(shownPath(dbFolder)));
 
+    // Contents files new to DB are written straight into it (the switch takes them away again
+    // if the import does not go through); the tree and files that replace others are staged.
+    QStringList contentsFiles;
+    for (const TSTCabMember &m : members) {
+        const QString name = catalogueName(m.Name);
+        if (!name.isEmpty() && name != QLatin1String(TreeFileName))
+            contentsFiles.append(name);
+    }
     CatalogueSwitch change(dbFolder);
     const QString staging = change.stagingFolder();
-    change.begin();
+    change.begin(contentsFiles);
     try {
         // The staging folder is scratch until the switch, which makes every staged file durable
         // in one batch: a sync per member would cost the import most of its time.
         reader.DurableWrites = false;
         // What was staged, by name: asked once per disc below, where a look at the disc would cost a call each.
         QSet<QString> staged;
-        reader.OnCopyFile = [&staging](TSTCabReader &, const TSTCabMember &m, QString &destination, bool &) {
+        reader.OnCopyFile = [&change](TSTCabReader &, const TSTCabMember &m, QString &destination, bool &) {
             const QString name = catalogueName(m.Name);
-            destination = name.isEmpty() ? QString() : staging + name;
+            destination = name.isEmpty() ? QString() : change.placeFor(name);
         };
         reader.OnCloseFile = [&staged](TSTCabReader &, const TSTCabMember &m, const QString &, bool &) {
             staged.insert(catalogueName(m.Name));

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -45,13 +46,14 @@ void syncPath(const QString &path, bool directory)
     ::close(fd);
 }
 
-// Every staged file on the disk at once: one sync of the file system that holds the staging
-// folder, instead of one per file, which for thousands of contents files costs a journal commit
-// each. Where the system cannot sync a whole file system, each file in turn.
-void syncStaged(const QString &staging, const QStringList &names)
+// Every file of a change on the disk at once: one sync of the file system that holds DB (and
+// so the staging folder inside it), instead of one per file, which for thousands of contents
+// files costs a journal commit each. Where the system cannot sync a whole file system, each
+// file in turn: the staged ones in the staging folder, the rest where they were written, in DB.
+void syncStaged(const QString &dbFolder, const QStringList &staged, const QStringList &names)
 {
 #ifdef __linux__
-    const int fd = ::open(QFile::encodeName(staging).constData(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
+    const int fd = ::open(QFile::encodeName(dbFolder).constData(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
     if (fd >= 0) {
         const int rc = ::syncfs(fd);
         const int err = errno;
@@ -60,11 +62,12 @@ void syncStaged(const QString &staging, const QStringList &names)
             return;
         if (err != ENOSYS)
             throw QuilloryError(QStringLiteral("Cannot write \"%1\" to the disk: %2")
-                                    .arg(QDir::toNativeSeparators(staging), systemReason(err)));
+                                    .arg(QDir::toNativeSeparators(dbFolder), systemReason(err)));
     }
 #endif
+    const QString staging = CatalogueSwitch::stagingFolderOf(dbFolder);
     for (const QString &name : names)
-        syncPath(staging + name, false);
+        syncPath((staged.contains(name) ? staging : dbFolder) + name, false);
 }
 
 void removeFolder(const QString &folder)
@@ -87,12 +90,58 @@ QString CatalogueSwitch::journalOf(const QString &dbFolder)
     return stagingFolderOf(dbFolder) + QLatin1String("switch.journal");
 }
 
-void CatalogueSwitch::begin()
+QString CatalogueSwitch::addedListOf(const QString &dbFolder)
+{
+    return stagingFolderOf(dbFolder) + QLatin1String("added.journal");
+}
+
+void CatalogueSwitch::begin(const QStringList &added)
 {
     removeFolder(stagingFolder());
     if (!QDir().mkpath(stagingFolder()))
         throw QuilloryError(
             QStringLiteral("Cannot create the folder \"%1\".").arg(QDir::toNativeSeparators(stagingFolder())));
+    m_added.clear();
+    if (added.isEmpty())
+        return;
+    // What DB holds, by the file system's names: any entry at all (a folder, a dangling link)
+    // keeps its name out of the new files, so nothing there is ever written over or removed.
+    QSet<QByteArray> present;
+    if (DIR *dir = ::opendir(QFile::encodeName(m_dbFolder).constData())) {
+        while (const dirent *e = ::readdir(dir))
+            present.insert(QByteArray(e->d_name));
+        ::closedir(dir);
+    } else {
+        return; // unlistable: every file goes through staging
+    }
+    QStringList listed;
+    for (const QString &name : added) {
+        if (isBareName(name) && !m_added.contains(name) && !present.contains(QFile::encodeName(name))) {
+            m_added.insert(name);
+            listed.append(name);
+        }
+    }
+    if (listed.isEmpty())
+        return;
+    TextCodec::writeLines(addedListOf(m_dbFolder), listed);
+    syncPath(stagingFolder(), true);
+}
+
+QString CatalogueSwitch::placeFor(const QString &name) const
+{
+    return (m_added.contains(name) ? m_dbFolder : stagingFolder()) + name;
+}
+
+void CatalogueSwitch::removeAdded(const QString &dbFolder)
+{
+    const QString list = addedListOf(dbFolder);
+    if (!QFileInfo::exists(list))
+        return;
+    for (const QString &name : TextCodec::readLines(list)) {
+        if (isBareName(name) && !QFile::remove(dbFolder + name) && QFileInfo::exists(dbFolder + name))
+            throw QuilloryError(
+                QStringLiteral("Cannot remove \"%1\".").arg(QDir::toNativeSeparators(dbFolder + name)));
+    }
 }
 
 void CatalogueSwitch::discard()
@@ -100,9 +149,10 @@ void CatalogueSwitch::discard()
     if (isPending(m_dbFolder))
         return;
     try {
+        removeAdded(m_dbFolder);
         removeFolder(stagingFolder());
     } catch (const QuilloryError &) {
-        // The failure being reported matters more; the next start removes the folder.
+        // The failure being reported matters more; the next start finishes the removal.
     }
 }
 
@@ -113,12 +163,24 @@ void CatalogueSwitch::commit(const QStringList &names)
         if (!isBareName(name) || QFileInfo(journalOf(m_dbFolder)).fileName() == name)
             throw QuilloryError(QStringLiteral("\"%1\" cannot be moved into the database folder.").arg(name));
     }
-    syncStaged(staging, names);
+    // New files the change does not name are not part of it.
+    const QSet<QString> named(names.begin(), names.end());
+    QStringList staged;
+    for (const QString &name : names)
+        if (!m_added.contains(name))
+            staged.append(name);
+    for (const QString &name : std::as_const(m_added)) {
+        if (!named.contains(name) && !QFile::remove(m_dbFolder + name) && QFileInfo::exists(m_dbFolder + name))
+            throw QuilloryError(
+                QStringLiteral("Cannot remove \"%1\".").arg(QDir::toNativeSeparators(m_dbFolder + name)));
+    }
+    syncStaged(m_dbFolder, staged, names);
     syncPath(staging, true);
+    syncPath(m_dbFolder, true);
     // The deciding step: the journal appears whole (written beside and renamed) or not at all.
-    TextCodec::writeLines(journalOf(m_dbFolder), names);
+    TextCodec::writeLines(journalOf(m_dbFolder), staged);
     syncPath(staging, true);
-    moveIn(m_dbFolder, names);
+    moveIn(m_dbFolder, staged);
 }
 
 void CatalogueSwitch::moveIn(const QString &dbFolder, const QStringList &names)
@@ -153,8 +215,10 @@ void CatalogueSwitch::recover(const QString &dbFolder)
     const QString staging = stagingFolderOf(dbFolder);
     if (!QFileInfo(staging).isDir())
         return;
-    if (isPending(dbFolder))
+    if (isPending(dbFolder)) {
         moveIn(dbFolder, TextCodec::readLines(journalOf(dbFolder)));
-    else
+    } else {
+        removeAdded(dbFolder);
         removeFolder(staging);
+    }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -19,12 +20,19 @@ public:
     static QString stagingFolderOf(const QString &dbFolder);
 
     // An empty staging folder; whatever an interrupted change left there is removed first.
-    void begin();
+    // Of `added`, bare names of files the change may write, those no entry of DB has yet are
+    // written straight into DB instead (placeFor() says where): they replace nothing, so they
+    // need no move, which for thousands of new contents files would cost as much again as
+    // writing them. They are named in a list made durable before any is written, so that a
+    // change that is not committed takes them away again, at discard() or at the next start.
+    void begin(const QStringList &added = {});
+    // Where the change writes the file of a bare name: DB itself for a new file, else staging.
+    QString placeFor(const QString &name) const;
     // The switch: the staged files named (bare names, in the order they are to move; the
     // group tree last, so a reader never sees a tree whose discs are still to come) are made
     // durable, the journal is written, and they are moved into DB over the files of the same
-    // names; then the staging folder goes. Throws QuilloryError naming the file and the
-    // system's reason.
+    // names; then the staging folder goes. A file written straight into DB stays when named and
+    // is removed when not. Throws QuilloryError naming the file and the system's reason.
     void commit(const QStringList &names);
     // After a failure: throws the staging folder away when the change was not committed (DB is
     // untouched); a committed one is left for recover() to finish.
@@ -39,7 +47,11 @@ public:
 
 private:
     static QString journalOf(const QString &dbFolder);
+    static QString addedListOf(const QString &dbFolder);
     static void moveIn(const QString &dbFolder, const QStringList &names);
+    // Takes away the files an uncommitted change wrote straight into DB.
+    static void removeAdded(const QString &dbFolder);
 
     QString m_dbFolder;
+    QSet<QString> m_added;
 };

@@ -260,7 +260,9 @@ private Q_SLOTS:
         Catalogue cat(tmp.filePath(QStringLiteral("data")));
         makeCatalogue(cat);
         const auto before = snapshot(cat.dbFolder());
-        Members members{{QStringLiteral("AAAA0001.dat"), QByteArray("new contents")}};
+        // One contents file replaces the user's, one is new to DB (written straight into it).
+        Members members{{QStringLiteral("AAAA0001.dat"), QByteArray("new contents")},
+                        {QStringLiteral("DDDD0004.dat"), QByteArray("a new disc")}};
         if (!tree.isEmpty())
             members.prepend({QStringLiteral("groups.tree"), tree});
         const QString archive = archiveOf(tmp.filePath(QStringLiteral("hostile.cab")), members);

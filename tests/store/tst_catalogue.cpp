@@ -140,6 +140,54 @@ private Q_SLOTS:
         QCOMPARE(dbEntries(), sorted({u"A.dat"_s, u"B.dat"_s, Catalogue::lockName(), u"groups.tree"_s}));
     }
 
+    // Files new to DB are written straight into it: a change that is not committed takes them
+    // away again, here or at the next start after a kill; a committed one keeps those it names.
+    // A name DB has any entry for (a folder, a dangling link) is staged as before.
+    void newFilesGoStraightIntoDbAndAwayAgain()
+    {
+        writeFile(db() + u"A.dat"_s, "old A");
+        writeFile(db() + u"groups.tree"_s, "old tree");
+        QVERIFY(QDir().mkpath(db() + u"D.dat"_s));
+        QVERIFY(QFile::link(db() + u"nowhere"_s, db() + u"L.dat"_s));
+        const QStringList before = dbEntries();
+        const QStringList added{u"A.dat"_s, u"B.dat"_s, u"C.dat"_s, u"D.dat"_s, u"L.dat"_s};
+
+        {
+            CatalogueSwitch discarded(db());
+            discarded.begin(added);
+            QCOMPARE(discarded.placeFor(u"B.dat"_s), db() + u"B.dat"_s);
+            for (const QString &name : {u"A.dat"_s, u"D.dat"_s, u"L.dat"_s, u"groups.tree"_s})
+                QCOMPARE(discarded.placeFor(name), discarded.stagingFolder() + name);
+            writeFile(discarded.placeFor(u"B.dat"_s), "new B");
+            discarded.discard();
+            QCOMPARE(dbEntries(), before);
+            QVERIFY(!QFileInfo::exists(discarded.stagingFolder()));
+        }
+        {
+            // Killed before the journal: the next owner of the lock takes the new file away.
+            CatalogueSwitch killed(db());
+            killed.begin(added);
+            writeFile(killed.placeFor(u"B.dat"_s), "half of B");
+            Catalogue cat(data());
+            cat.lock();
+            QCOMPARE(dbEntries(), sorted(before + QStringList{Catalogue::lockName()}));
+            QVERIFY(!QFileInfo::exists(killed.stagingFolder()));
+            QVERIFY(QFile::remove(db() + Catalogue::lockName()));
+        }
+        CatalogueSwitch committed(db());
+        committed.begin(added);
+        writeFile(committed.placeFor(u"A.dat"_s), "new A");
+        writeFile(committed.placeFor(u"B.dat"_s), "new B");
+        writeFile(committed.placeFor(u"C.dat"_s), "not named");
+        writeFile(committed.placeFor(u"groups.tree"_s), "new tree");
+        committed.commit({u"A.dat"_s, u"B.dat"_s, u"groups.tree"_s});
+        QCOMPARE(dbEntries(), sorted(before + QStringList{u"B.dat"_s}));
+        QCOMPARE(readFile(db() + u"A.dat"_s), QByteArray("new A"));
+        QCOMPARE(readFile(db() + u"B.dat"_s), QByteArray("new B"));
+        QCOMPARE(readFile(db() + u"groups.tree"_s), QByteArray("new tree"));
+        QVERIFY(!QFileInfo::exists(committed.stagingFolder()));
+    }
+
     void pathsInsideDb()
     {
         const QString outside = m_dir->path() + u"/out/"_s;
