@@ -72,19 +72,19 @@ template <typename Unit> bool ContentsSerials::find(const Unit *units, qsizetype
     return false;
 }
 
-// Calls use(units, n) with the serial's code units when they can be looked up as they are
-// (UTF-8, the file system's own spelling, or ASCII of any width), and returns its answer;
-// otherwise the serial is encoded as the file system would and looked up so.
+// Calls use(units, n) with the serial as the file system spells it, and returns its answer:
+// its own code units when they already are that spelling (UTF-8, or ASCII of any width),
+// otherwise the serial encoded as the file system would.
 template <typename Use> bool ContentsSerials::visitSerial(QAnyStringView serial, const Use &use) const
 {
-    return serial.visit([this, &use](auto text) {
+    return serial.visit([&use](auto text) {
         using Text = decltype(text);
         const auto *units = codeUnits(text);
         const qsizetype n = text.size();
         if (std::is_same_v<Text, QUtf8StringView> || isAscii(units, n))
             return use(units, n);
         const QByteArray name = QFile::encodeName(text.toString());
-        return find(name.constData(), name.size(), hashOf(name.constData(), name.size()));
+        return use(name.constData(), name.size());
     });
 }
 
