@@ -9,12 +9,14 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QScopeGuard>
 
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -63,10 +65,14 @@ const DispatchRow *dispatchRow(QByteArrayView name)
     return nullptr;
 }
 
-[[noreturn]] void readFailure(const QByteArray &path, int err)
+QString reasonOf(int err)
 {
-    throw QuilloryError(
-        QStringLiteral("Cannot read \"%1\": %2").arg(QFile::decodeName(path), QString::fromLocal8Bit(strerror(err))));
+    return QString::fromLocal8Bit(strerror(err));
+}
+
+[[noreturn]] void readFailure(QByteArrayView path, int err)
+{
+    throw QuilloryError(ScanProblem{QFile::decodeName(path.toByteArray()), reasonOf(err)}.text());
 }
 
 // Failures that mean "this entry cannot be looked at" rather than "the medium is failing".
@@ -74,6 +80,35 @@ bool entryUnreachable(int err)
 {
     return err == ENOENT || err == EACCES || err == EPERM || err == ELOOP || err == ENAMETOOLONG || err == ENOTDIR ||
            err == ESTALE;
+}
+
+// The folders nearest the root keep their descriptors while their subfolders are walked; one
+// further down gives its descriptor up and finds its folder again from below.
+constexpr size_t KeptDescriptors = 64;
+constexpr size_t DirBufferSize = 32768;
+
+bool isDotEntry(const char *n)
+{
+    return n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0));
+}
+
+// Calls fn with every name of the open folder fd but "." and ".."; returns 0, or the errno of
+// a read that failed.
+template <typename Fn> int forEachName(int fd, std::vector<char> &buffer, Fn &&fn)
+{
+    for (;;) {
+        const ssize_t n = ::getdents64(fd, buffer.data(), buffer.size());
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return 0;
+        for (ssize_t at = 0; at < n;) {
+            const auto *de = reinterpret_cast<const dirent64 *>(buffer.data() + at);
+            at += de->d_reclen;
+            if (!isDotEntry(de->d_name))
+                fn(de->d_name);
+        }
+    }
 }
 
 } // namespace
@@ -90,6 +125,27 @@ struct Scanner::Entry {
     quint64 size = 0;
     qint64 mtime = 0;
     quint64 device = 0;
+    quint64 inode = 0;
+};
+
+// One folder on the way from the root to the one being walked.
+struct Scanner::Folder {
+    int fd = -1; // -1 while a subfolder is walked, far from the root
+    quint64 device = 0;
+    quint64 inode = 0;
+    // Where its paths end in m_localPath and m_catalogPath.
+    qsizetype localLen = 0;
+    qsizetype catalogLen = 0;
+    // One reading of the folder serves both passes, files first and then folders, each in
+    // the order the file system gives.
+    std::vector<Entry> entries;
+    std::string names;
+    size_t next = 0; // the entry looked at next for a subfolder; the one before is being walked
+    quint64 total = 0;
+    bool empty = true; // not a single entry, hidden ones included
+
+    const char *name(const Entry &e) const { return names.data() + e.nameAt; }
+    QByteArrayView stored(const Entry &e) const { return {names.data() + e.storedAt, qsizetype(e.storedLen)}; }
 };
 
 Scanner::Scanner(const Preferences &prefs, QIODevice *fileList, QIODevice *folderList)
@@ -99,16 +155,62 @@ Scanner::Scanner(const Preferences &prefs, QIODevice *fileList, QIODevice *folde
         m_exclusions.emplace_back(mask);
 }
 
+Scanner::~Scanner() = default;
+
 quint64 Scanner::Scan(const QString &root)
 {
+    m_problems.clear();
     QByteArray local = QFile::encodeName(root);
     if (!local.endsWith('/'))
         local += '/';
+    const int fd = ::open(local.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        readFailure(local, errno);
     struct stat st;
-    m_rootDevice = ::stat(local.constData(), &st) == 0 ? static_cast<quint64>(st.st_dev) : 0;
-    const quint64 total = scanFolder(local, ContentsRecord::RootFolder.toByteArray());
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        readFailure(local, err);
+    }
+    // Whatever ends the walk, no descriptor stays open.
+    const auto closeAll = qScopeGuard([this] {
+        for (const Folder &f : m_path)
+            if (f.fd >= 0)
+                ::close(f.fd);
+        m_path.clear();
+    });
+    m_rootDevice = static_cast<quint64>(st.st_dev);
+    m_dirBuffer.resize(DirBufferSize);
+    m_localPath = local;
+    m_catalogPath = ContentsRecord::RootFolder.toByteArray();
+    Folder &top = m_path.emplace_back();
+    top.fd = fd;
+    top.device = m_rootDevice;
+    top.inode = static_cast<quint64>(st.st_ino);
+    top.localLen = m_localPath.size();
+    top.catalogLen = m_catalogPath.size();
+    readFolder(top);
+    const quint64 total = walk();
     flush();
     return total;
+}
+
+quint64 Scanner::walk()
+{
+    for (;;) {
+        Folder &f = m_path.back();
+        bool entered = false;
+        while (!entered && f.next < f.entries.size()) {
+            const Entry &e = f.entries[f.next++];
+            if (e.folder)
+                entered = enter(f, e);
+        }
+        if (entered)
+            continue;
+        if (m_path.size() == 1)
+            return f.total;
+        leave();
+    }
 }
 
 void Scanner::flush()
@@ -148,61 +250,55 @@ const QByteArray &Scanner::listDate(qint64 mtime)
     return slot.text;
 }
 
-bool Scanner::isEmptyFolder(const QByteArray &path) const
+bool Scanner::isEmptyFolder(int parentFd, const char *name)
 {
-    DIR *d = ::opendir(path.constData());
-    if (!d)
+    const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
         return false; // a folder that cannot be listed is not empty
     bool empty = true;
-    while (const dirent *de = ::readdir(d)) {
-        if (strcmp(de->d_name, ".") != 0 && strcmp(de->d_name, "..") != 0) {
-            empty = false;
-            break;
-        }
-    }
-    ::closedir(d);
+    forEachName(fd, m_dirBuffer, [&empty](const char *) { empty = false; });
+    ::close(fd);
     return empty;
 }
 
-quint64 Scanner::scanFolder(const QByteArray &localPath, const QByteArray &catalogPath)
+void Scanner::passOver(QByteArrayView name, int err)
 {
+    const QByteArray path = QByteArray(m_localPath).append(name);
+    if (!entryUnreachable(err))
+        readFailure(path, err);
+    m_problems.append({QFile::decodeName(path), err == ENOENT ? QStringLiteral("removed while the disc was being read")
+                                                              : reasonOf(err)});
+}
+
+void Scanner::readFolder(Folder &f)
+{
+    const bool skipHidden = m_prefs.hiddenFiles();
+    std::vector<Entry> &entries = f.entries;
+    std::string &names = f.names;
+    const int err = forEachName(f.fd, m_dirBuffer, [&](const char *n) {
+        f.empty = false;
+        if (skipHidden && n[0] == '.')
+            return;
+        Entry e;
+        const size_t len = strlen(n);
+        e.nameAt = e.storedAt = static_cast<quint32>(names.size());
+        e.nameLen = e.storedLen = static_cast<quint32>(len);
+        names.append(n, len + 1);
+        entries.push_back(e);
+    });
+    if (err)
+        readFailure(m_localPath, err);
     if (m_processEvents)
         m_processEvents();
-    quint64 total = 0;
 
-    // One reading of the folder serves both passes, files first and then folders, each in
-    // the order the file system gives.
-    std::vector<Entry> entries;
-    std::string names;
-    DIR *d = ::opendir(localPath.constData());
-    if (!d)
-        return 0; // cannot be listed: contributes nothing
-    const int fd = ::dirfd(d);
-    const bool skipHidden = m_prefs.hiddenFiles();
-    for (;;) {
-        errno = 0;
-        const dirent *de = ::readdir(d);
-        if (!de) {
-            const int err = errno;
-            ::closedir(d);
-            if (err)
-                readFailure(localPath, err);
-            break;
-        }
-        const char *n = de->d_name;
-        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
-            continue;
-        if (skipHidden && n[0] == '.')
-            continue;
+    size_t kept = 0;
+    for (Entry e : entries) {
+        const char *n = f.name(e);
         struct stat st;
-        if (::fstatat(fd, n, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            const int err = errno;
-            if (entryUnreachable(err))
-                continue;
-            ::closedir(d);
-            readFailure(localPath + n, err);
+        if (::fstatat(f.fd, n, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            passOver(QByteArrayView(n, qsizetype(e.nameLen)), errno);
+            continue;
         }
-        Entry e;
         if (S_ISDIR(st.st_mode)) {
             e.folder = true;
         } else if (S_ISREG(st.st_mode)) {
@@ -211,17 +307,13 @@ quint64 Scanner::scanFolder(const QByteArray &localPath, const QByteArray &catal
             // to a folder, or one that leads nowhere, is left out: listed as a small file of
             // its own it would pass for a real file.
             struct stat target;
-            if (::fstatat(fd, n, &target, 0) != 0 || !S_ISREG(target.st_mode))
+            if (::fstatat(f.fd, n, &target, 0) != 0 || !S_ISREG(target.st_mode))
                 continue;
             st = target;
         } else {
             continue; // devices, pipes and sockets are not catalogue contents
         }
-        const size_t len = strlen(n);
-        e.nameAt = e.storedAt = static_cast<quint32>(names.size());
-        e.nameLen = e.storedLen = static_cast<quint32>(len);
-        names.append(n, len + 1);
-        const QByteArrayView raw(n, qsizetype(len));
+        const QByteArrayView raw(n, qsizetype(e.nameLen));
         if (!TextCodec::isValidUtf8(raw)) {
             const QByteArray stored = TextCodec::fileNameToUtf8(raw);
             e.storedAt = static_cast<quint32>(names.size());
@@ -231,82 +323,133 @@ quint64 Scanner::scanFolder(const QByteArray &localPath, const QByteArray &catal
         e.size = static_cast<quint64>(st.st_size);
         e.mtime = static_cast<qint64>(st.st_mtim.tv_sec);
         e.device = static_cast<quint64>(st.st_dev);
-        entries.push_back(e);
+        e.inode = static_cast<quint64>(st.st_ino);
+        entries[kept++] = e;
     }
+    entries.resize(kept);
 
     for (const Entry &e : entries)
         if (!e.folder)
-            scanFile(e, names.data(), localPath, catalogPath, total);
-
-    for (const Entry &e : entries) {
-        if (!e.folder)
-            continue;
-        const QByteArrayView name(names.data() + e.nameAt, e.nameLen);
-        const QByteArrayView stored(names.data() + e.storedAt, e.storedLen);
-        if (!m_exclusions.empty() && excluded(QString::fromUtf8(stored) + u'\\'))
-            continue;
-        const QByteArray sub = QByteArray(localPath).append(name).append('/');
-        // Another file system mounted inside the volume is not part of it.
-        const quint64 s =
-            e.device == m_rootDevice ? scanFolder(sub, ContentsListWriter::folderLine(catalogPath, stored)) : 0;
-        total += s;
-        if (m_prefs.emptyDirs() && isEmptyFolder(sub))
-            continue;
-        m_folders.writeScannedFolder(stored, catalogPath, s, listDate(e.mtime));
-    }
-    return total;
+            scanFile(f, e);
 }
 
-void Scanner::scanFile(const Entry &e, const char *names, const QByteArray &localPath, const QByteArray &catalogPath,
-                       quint64 &total)
+bool Scanner::enter(Folder &f, const Entry &e)
+{
+    const char *name = f.name(e);
+    const QByteArrayView stored = f.stored(e);
+    if (!m_exclusions.empty() && excluded(QString::fromUtf8(stored) + u'\\'))
+        return false;
+    // Another file system mounted inside the volume is not part of it.
+    if (e.device != m_rootDevice) {
+        writeFolder(f, e, 0, isEmptyFolder(f.fd, name));
+        return false;
+    }
+    const int fd = ::openat(f.fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        passOver(QByteArrayView(name, qsizetype(e.nameLen)), errno);
+        // It cannot be listed, so it is not known to be empty: its record stays.
+        writeFolder(f, e, 0, false);
+        return false;
+    }
+    if (m_path.size() > KeptDescriptors) {
+        ::close(f.fd);
+        f.fd = -1;
+    }
+    m_localPath.append(name, qsizetype(e.nameLen)).append('/');
+    m_catalogPath = ContentsListWriter::folderLine(m_catalogPath, stored);
+    Folder child;
+    child.fd = fd;
+    child.device = e.device;
+    child.inode = e.inode;
+    child.localLen = m_localPath.size();
+    child.catalogLen = m_catalogPath.size();
+    m_path.push_back(std::move(child)); // f and e are gone from here on
+    readFolder(m_path.back());
+    return true;
+}
+
+void Scanner::leave()
+{
+    Folder &done = m_path.back();
+    Folder &parent = m_path[m_path.size() - 2];
+    if (parent.fd < 0) {
+        // Its descriptor was given up on the way down: the folder is found again from below,
+        // and must be the one left (it may have been moved meanwhile).
+        const int fd = ::openat(done.fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat st;
+        if (fd < 0 || ::fstat(fd, &st) != 0 || static_cast<quint64>(st.st_dev) != parent.device ||
+            static_cast<quint64>(st.st_ino) != parent.inode) {
+            if (fd >= 0)
+                ::close(fd);
+            throw QuilloryError(QStringLiteral("The folder \"%1\" was moved while the disc was being read.")
+                                    .arg(QFile::decodeName(m_localPath.first(parent.localLen))));
+        }
+        parent.fd = fd;
+    }
+    ::close(done.fd);
+    const quint64 size = done.total;
+    const bool empty = done.empty;
+    m_path.pop_back();
+    Folder &f = m_path.back();
+    m_localPath.truncate(f.localLen);
+    m_catalogPath.truncate(f.catalogLen);
+    f.total += size;
+    writeFolder(f, f.entries[f.next - 1], size, empty);
+}
+
+void Scanner::writeFolder(const Folder &parent, const Entry &e, quint64 size, bool empty)
+{
+    if (empty && m_prefs.emptyDirs())
+        return;
+    m_folders.writeScannedFolder(parent.stored(e), m_catalogPath, size, listDate(e.mtime));
+}
+
+void Scanner::scanFile(Folder &f, const Entry &e)
 {
     advance(e.size);
-    const QByteArrayView nameBytes(names + e.nameAt, e.nameLen);
-    const QByteArrayView stored(names + e.storedAt, e.storedLen);
+    const QByteArrayView stored = f.stored(e);
     if (e.size == 0 && m_prefs.emptyFiles())
         return;
     if (!m_exclusions.empty() && excluded(QString::fromUtf8(stored)))
         return;
-    total += e.size;
+    f.total += e.size;
 
     QStringList extras;
     const DispatchRow *row = dispatchRow(stored);
-    bool zip = false;
-    QByteArray fullPath;
+    std::optional<QFile> file; // only for the readers: most files are never opened
     if (row && m_prefs.IsActiveFilter(QLatin1String(row->probe))) {
-        fullPath = QByteArray(localPath).append(nameBytes);
-        // A file this user may not read keeps its plain record, as on a volume of mixed owners.
-        if (::access(fullPath.constData(), R_OK) == 0) {
-            if (row->zip) {
-                zip = true;
-                extras << QString::fromLatin1(ContentsRecord::CompressedFolder);
-            } else {
-                const QString path = QFile::decodeName(fullPath);
-                // A name that is not valid in the system's encoding cannot be reopened by name.
-                if (QFile::encodeName(path) == fullPath)
-                    ReadMediaLines(row->kind, path, extras);
+        // Opened from its folder, so that no path length stands in the way. A file this user
+        // may not read keeps its plain record, as on a volume of mixed owners.
+        const QByteArray path = QByteArray(m_localPath).append(f.name(e), qsizetype(e.nameLen));
+        const int fd = ::openat(f.fd, f.name(e), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0) {
+            const int err = errno;
+            if (!entryUnreachable(err))
+                readFailure(path, err);
+        } else if (!file.emplace().open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            readFailure(path, EIO);
+        } else if (row->zip) {
+            extras << QString::fromLatin1(ContentsRecord::CompressedFolder);
+        } else {
+            try {
+                ReadMediaLines(row->kind, *file, extras);
+            } catch (const QuilloryError &failure) {
+                // A file opened by its descriptor has no name for the reader to give.
+                throw QuilloryError(ScanProblem{QFile::decodeName(path), file->error() != QFileDevice::NoError
+                                                                             ? file->errorString()
+                                                                             : failure.message()}
+                                        .text());
             }
         }
     }
-    m_files.writeScannedFile(stored, catalogPath, e.size, listDate(e.mtime), extras);
-    if (zip)
-        listZip(fullPath, QString::fromUtf8(ContentsListWriter::folderLine(catalogPath, stored)));
+    m_files.writeScannedFile(stored, m_catalogPath, e.size, listDate(e.mtime), extras);
+    if (row && row->zip && file && file->isOpen())
+        listZip(*file, QString::fromUtf8(ContentsListWriter::folderLine(m_catalogPath, stored)));
 }
 
-void Scanner::listZip(const QByteArray &fullPath, const QString &archivePath)
+void Scanner::listZip(QFile &file, const QString &archivePath)
 {
-    const int fd = ::open(fullPath.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        const int err = errno;
-        if (entryUnreachable(err))
-            return;
-        readFailure(fullPath, err);
-    }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        readFailure(fullPath, EIO);
-    }
     m_zip.OnReadFile = [this, &archivePath](const ZipFile &entry) { ZipReadFile(entry, archivePath); };
     m_zip.read(file);
     m_zip.OnReadFile = nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ScanProblem.h"
 #include "TZipFile.h"
 #include "core/Rounding.h"
 #include "core/TMask.h"
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+class QFile;
 class QIODevice;
 class Preferences;
 
@@ -24,16 +26,23 @@ class Preferences;
 // valid UTF-8 is stored with its other bytes read as Windows-1252 (TextCodec::fileNameToUtf8),
 // so two such names stay two entries. Links to files stand for the file; links to folders
 // and links that lead nowhere are left out.
+//
+// Every entry is reached from its folder's descriptor, never by its whole path, so a tree
+// deeper than the system's longest path is walked like any other; the walk keeps its own
+// stack, and only the folders nearest the root keep their descriptors while their subfolders
+// are walked, so neither the call stack nor the descriptors run out however deep it goes.
 class Scanner
 {
 public:
     // The exclusion masks are taken from prefs now; a bad mask throws QuilloryError here,
     // before anything is written.
     Scanner(const Preferences &prefs, QIODevice *fileList, QIODevice *folderList);
+    ~Scanner();
 
     // The volume's size, for the progress gauge; 0 keeps the gauge still.
     void setTotalSize(quint64 bytes) { m_totalSize = bytes; }
-    // Called once at the start of every folder, so a window can repaint.
+    // Called once for every folder opened, when its names are read and before its entries are
+    // looked at, so a window can repaint.
     void setProcessEvents(std::function<void()> fn) { m_processEvents = std::move(fn); }
     // Called with the gauge's new position (scanned bytes / 1024) whenever the rounded
     // percentage moves; the gauge's maximum is the total size / 1024.
@@ -45,9 +54,12 @@ public:
 
     // Scans the folder at root (a local path; its catalogue path is "\") and everything
     // below it, and flushes both lists; returns the total size of the files catalogued. A
-    // failure to read or write that ends the scan throws QuilloryError; folders that cannot
-    // be listed are passed over.
+    // failure to read or write that ends the scan throws QuilloryError. A folder that cannot
+    // be opened and an entry removed while the scan runs are passed over (a folder keeps its
+    // record, with nothing in it) and listed in problems().
     quint64 Scan(const QString &root);
+    // What the last scan passed over, in the order met.
+    const ScanProblems &problems() const { return m_problems; }
 
     // Writes the record of one archive entry (the archive's catalogue path ends in "\").
     void ZipReadFile(const ZipFile &entry, const QString &archivePath);
@@ -56,14 +68,19 @@ public:
 
 private:
     struct Entry;
-    quint64 scanFolder(const QByteArray &localPath, const QByteArray &catalogPath);
-    void scanFile(const Entry &e, const char *names, const QByteArray &localPath, const QByteArray &catalogPath,
-                  quint64 &total);
+    struct Folder;
+    quint64 walk();
+    void readFolder(Folder &f);
+    bool enter(Folder &f, const Entry &e);
+    void leave();
+    void scanFile(Folder &f, const Entry &e);
+    void writeFolder(const Folder &parent, const Entry &e, quint64 size, bool empty);
+    void passOver(QByteArrayView name, int err);
     void advance(quint64 size);
     bool excluded(const QString &name) const;
-    bool isEmptyFolder(const QByteArray &path) const;
+    bool isEmptyFolder(int parentFd, const char *name);
     const QByteArray &listDate(qint64 mtime);
-    void listZip(const QByteArray &fullPath, const QString &archivePath);
+    void listZip(QFile &file, const QString &archivePath);
 
     const Preferences &m_prefs;
     ContentsListWriter m_files;
@@ -77,6 +94,14 @@ private:
     quint64 m_scannedBytes = 0;
     quint64 m_shownBytes = 0;
     quint64 m_rootDevice = 0;
+    ScanProblems m_problems;
+
+    // The folders from the root to the one being walked, and their paths, each folder knowing
+    // where its own path ends.
+    std::vector<Folder> m_path;
+    QByteArray m_localPath;
+    QByteArray m_catalogPath;
+    std::vector<char> m_dirBuffer;
 
     // Many files share a modification second; their date text is made once.
     struct DateSlot {

@@ -3,10 +3,14 @@
 #include "core/QuilloryError.h"
 #include "core/TextCodec.h"
 
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstring>
+
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,8 +19,8 @@ using namespace Qt::StringLiterals;
 using namespace ScanFixture;
 
 // The scanner against real folder trees: record order as the file system enumerates,
-// post-order folder records with subtree sizes, the filters of the preferences, links, and
-// the progress gauge.
+// post-order folder records with subtree sizes, the filters of the preferences, links, what
+// cannot be read, a tree deeper than any path, and the progress gauge.
 class TestScanner : public QObject
 {
     Q_OBJECT
@@ -49,6 +53,82 @@ class TestScanner : public QObject
             out += record({n, catalogPath, QString::number(sizes.value(n)), m_whenText});
         }
         return out;
+    }
+
+    static QString strerrorText(int err) { return QString::fromLocal8Bit(strerror(err)); }
+
+    // A chain of Depth folders "d" below root, made and removed through descriptors (no path
+    // reaches its bottom), holding at the bottom "deep.jpg", "pack.zip" and the folders "e"
+    // and "f" with one small file each. Every folder has the test's time.
+    bool makeDeepChain(const QString &root, int depth, const QByteArray &picture, const QByteArray &archive)
+    {
+        const timespec times[2] = {{m_when.toSecsSinceEpoch(), 0}, {m_when.toSecsSinceEpoch(), 0}};
+        auto put = [&times](int dir, const char *name, const QByteArray &bytes) {
+            const int fd = ::openat(dir, name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            const bool ok = fd >= 0 && ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+            return fd >= 0 && ::futimens(fd, times) == 0 && ::close(fd) == 0 && ok;
+        };
+        int fd = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        for (int i = 0; i < depth && fd >= 0; ++i) {
+            const int next = ::mkdirat(fd, "d", 0755) == 0 ? ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+            ::close(fd);
+            fd = next;
+        }
+        if (fd < 0)
+            return false;
+        bool ok = put(fd, "deep.jpg", picture) && put(fd, "pack.zip", archive);
+        for (const char *sub : {"e", "f"}) {
+            const int in = ok && ::mkdirat(fd, sub, 0755) == 0 ? ::openat(fd, sub, O_RDONLY | O_DIRECTORY) : -1;
+            ok = in >= 0 && put(in, (QByteArray(sub) + ".txt").constData(), "1") && ::futimens(in, times) == 0;
+            if (in >= 0)
+                ::close(in);
+        }
+        // Folder times last, from the bottom up: making an entry moves its folder's time.
+        for (int i = 0; i < depth && ok; ++i) {
+            ok = ::futimens(fd, times) == 0;
+            const int up = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            ::close(fd);
+            fd = up;
+            ok = ok && fd >= 0;
+        }
+        if (fd >= 0)
+            ::close(fd);
+        return ok;
+    }
+    static void removeDeepChain(const QString &root, int depth)
+    {
+        int fd = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        int reached = 0;
+        for (; reached < depth && fd >= 0; ++reached) {
+            const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (next < 0)
+                break;
+            ::close(fd);
+            fd = next;
+        }
+        if (fd < 0)
+            return;
+        if (reached == depth) {
+            ::unlinkat(fd, "deep.jpg", 0);
+            ::unlinkat(fd, "pack.zip", 0);
+            for (const char *sub : {"e", "f"}) {
+                const int in = ::openat(fd, sub, O_RDONLY | O_DIRECTORY);
+                if (in >= 0) {
+                    ::unlinkat(in, (QByteArray(sub) + ".txt").constData(), 0);
+                    ::close(in);
+                }
+                ::unlinkat(fd, sub, AT_REMOVEDIR);
+            }
+        }
+        for (; reached > 0; --reached) {
+            const int up = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            ::close(fd);
+            fd = up;
+            if (fd < 0)
+                return;
+            ::unlinkat(fd, "d", AT_REMOVEDIR);
+        }
+        ::close(fd);
     }
 
 private Q_SLOTS:
@@ -234,7 +314,7 @@ private Q_SLOTS:
         QCOMPARE(r.total, quint64(2 * 33));
     }
 
-    void unreadableFolderContributesNothing()
+    void unreadableFolderIsPassedOverAndListed()
     {
         file(u"locked/secret"_s, 50);
         file(u"open/visible"_s, 6);
@@ -260,7 +340,8 @@ private Q_SLOTS:
                 if (::setgid(65534) == 0 && ::setuid(65534) == 0) {
                     try {
                         const ScanResult c = scan(prefs, m_root);
-                        const QByteArray text = c.files + "\f" + c.folders + "\f" + QByteArray::number(c.total);
+                        const QByteArray text = c.files + "\f" + c.folders + "\f" + QByteArray::number(c.total) +
+                                                "\f" + c.problems.join(u'\n').toUtf8();
                         code = ::geteuid() == 65534 && writeFile(out, text) ? 0 : 1;
                     } catch (...) {
                         code = 2;
@@ -275,10 +356,11 @@ private Q_SLOTS:
             QFile f(out);
             QVERIFY(f.open(QIODevice::ReadOnly));
             const QList<QByteArray> parts = f.readAll().split('\f');
-            QCOMPARE(parts.size(), 3);
+            QCOMPARE(parts.size(), 4);
             r.files = parts[0];
             r.folders = parts[1];
             r.total = parts[2].toULongLong();
+            r.problems = QString::fromUtf8(parts[3]).split(u'\n', Qt::SkipEmptyParts);
         } else {
             r = scan(prefs, m_root);
         }
@@ -290,6 +372,104 @@ private Q_SLOTS:
         // It cannot be listed, so it is not known to be empty: its record stays, with size 0.
         QVERIFY(r.folders.contains(record({u"locked\\"_s, u"\\"_s, u"0"_s, m_whenText})));
         QCOMPARE(r.total, quint64(6 + 9));
+        // The folder is named; the file it could not read for its details is not missing.
+        QCOMPARE(r.problems, QStringList{u"Cannot read \"%1\": %2"_s.arg(path(u"locked"_s), strerrorText(EACCES))});
+    }
+
+    void entriesRemovedMidScanAreListed()
+    {
+        file(u"keep.txt"_s, 3);
+        file(u"gone.txt"_s, 4);
+        file(u"gone dir/inner"_s, 5);
+        file(u"a/one"_s, 1);
+        file(u"b/two"_s, 2);
+        stampFolders({u"a"_s, u"b"_s});
+        // Of the two folders, the one walked second is removed while the first is read.
+        const QStringList order = readdirOrder(m_root);
+        const QString later = order.indexOf(u"a"_s) < order.indexOf(u"b"_s) ? u"b"_s : u"a"_s;
+
+        Preferences prefs;
+        int calls = 0;
+        ScanResult r = scan(prefs, m_root, 0, [&] {
+            // The root's names are read and not yet looked at; then the first folder's.
+            if (++calls == 1) {
+                QVERIFY(QFile::remove(path(u"gone.txt"_s)));
+                QVERIFY(QDir(path(u"gone dir"_s)).removeRecursively());
+            } else if (calls == 2) {
+                QVERIFY(QDir(path(later)).removeRecursively());
+            }
+        });
+        const QString removed = u"removed while the disc was being read"_s;
+        QStringList expected;
+        for (const QString &n : order)
+            if (n.startsWith(u"gone"_s))
+                expected << u"Cannot read \"%1\": %2"_s.arg(path(n), removed);
+        expected << u"Cannot read \"%1\": %2"_s.arg(path(later), removed);
+        QCOMPARE(r.problems, expected);
+        QVERIFY(r.files.contains("keep.txt\r\n"));
+        QVERIFY(!r.files.contains("gone"));
+        QVERIFY(!r.folders.contains("gone"));
+        // It was there when its folder was read: its record stays, with nothing in it.
+        QVERIFY(r.folders.contains(record({later + u'\\', u"\\"_s, u"0"_s, m_whenText})));
+        QCOMPARE(r.total, quint64(3 + (later == u"a"_s ? 2 : 1)));
+    }
+
+    void deeperThanTheLongestPath()
+    {
+        // Far below PATH_MAX, where nothing can be reached by its whole path: a picture and an
+        // archive whose details are read, and two folders side by side, the second reached again
+        // from below after the first.
+        constexpr int Depth = 5000;
+        const QString media = QStringLiteral(QUILLORY_TEST_DATA "/media/");
+        QFile jpeg(media + u"baseline.jpg"_s);
+        QVERIFY(jpeg.open(QIODevice::ReadOnly));
+        const QByteArray picture = jpeg.readAll();
+        file(u"zipped/inside.txt"_s, 6);
+        QVERIFY(run(path(u"zipped"_s), u"zip"_s, {u"-q"_s, u"-0"_s, u"../pack.zip"_s, u"inside.txt"_s}));
+        QFile zip(path(u"pack.zip"_s));
+        QVERIFY(zip.open(QIODevice::ReadOnly));
+        const QByteArray archive = zip.readAll();
+        QVERIFY(QDir(path(u"zipped"_s)).removeRecursively());
+        QVERIFY(QFile::remove(path(u"pack.zip"_s)));
+
+        const auto removeChain = qScopeGuard([this] { removeDeepChain(m_root, Depth); });
+        QVERIFY(makeDeepChain(m_root, Depth, picture, archive));
+
+        Preferences prefs;
+        prefs.setFilter(0, true); // ZIP
+        prefs.setFilter(2, true); // JPEG
+        // Few descriptors: a walk that kept one per level would run out long before the bottom.
+        rlimit limits;
+        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &limits), 0);
+        rlimit few = limits;
+        few.rlim_cur = 128;
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &few), 0);
+        ScanResult r;
+        try {
+            r = scan(prefs, m_root);
+        } catch (const QuilloryError &e) {
+            ::setrlimit(RLIMIT_NOFILE, &limits);
+            QFAIL(qPrintable(e.message()));
+        }
+        ::setrlimit(RLIMIT_NOFILE, &limits);
+
+        QVERIFY(r.problems.isEmpty());
+        QByteArray bottom = "\\";
+        for (int i = 0; i < Depth; ++i)
+            bottom += "d\\";
+        const ContentsList files = ContentsList::fromBytes(r.files);
+        QHash<QString, QStringList> byName;
+        for (int i = 0; i < files.recordCount(); ++i)
+            byName.insert(files.line(i, 0), files.lines(i));
+        QCOMPARE(byName.size(), 5);
+        QCOMPARE(byName.value(u"deep.jpg"_s).value(1), QString::fromLatin1(bottom));
+        QVERIFY(byName.value(u"deep.jpg"_s).value(4).startsWith(u"Width: "_s));
+        QCOMPARE(byName.value(u"inside.txt"_s).value(1), QString::fromLatin1(bottom + "pack.zip\\"));
+        QCOMPARE(byName.value(u"e.txt"_s).value(1), QString::fromLatin1(bottom + "e\\"));
+        QCOMPARE(byName.value(u"f.txt"_s).value(1), QString::fromLatin1(bottom + "f\\"));
+        QCOMPARE(ContentsList::fromBytes(r.folders).recordCount(), Depth + 2);
+        QVERIFY(r.folders.endsWith(record({u"d\\"_s, u"\\"_s, QString::number(r.total), m_whenText})));
+        QCOMPARE(r.total, quint64(picture.size() + archive.size() + 2));
     }
 
     void specialFilesAreLeftOut()

@@ -18,6 +18,7 @@
 #include <QStringList>
 
 #include <dirent.h>
+#include <functional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -67,9 +68,13 @@ struct ScanResult {
     quint64 scanned = 0;
     QList<quint64> gauge;
     int folderCalls = 0;
+    QStringList problems; // as the user is told them
 };
 
-inline ScanResult scan(const Preferences &prefs, const QString &root, quint64 totalSize = 0)
+// onFolder runs once for every folder opened, when its names are read and before its
+// entries are looked at.
+inline ScanResult scan(const Preferences &prefs, const QString &root, quint64 totalSize = 0,
+                       const std::function<void()> &onFolder = {})
 {
     ScanResult r;
     QBuffer files(&r.files), folders(&r.folders);
@@ -78,9 +83,15 @@ inline ScanResult scan(const Preferences &prefs, const QString &root, quint64 to
     Scanner s(prefs, &files, &folders);
     s.setTotalSize(totalSize);
     s.setGauge([&r](quint64 pos) { r.gauge << pos; });
-    s.setProcessEvents([&r] { ++r.folderCalls; });
+    s.setProcessEvents([&r, &onFolder] {
+        ++r.folderCalls;
+        if (onFolder)
+            onFolder();
+    });
     r.total = s.Scan(root);
     r.scanned = s.scannedBytes();
+    for (const ScanProblem &p : s.problems())
+        r.problems << p.text();
     return r;
 }
 
