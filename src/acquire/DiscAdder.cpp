@@ -147,6 +147,7 @@ quint64 DiscAdder::scanToLists(const DiscVolume &volume)
                                 .arg(volume.serial, QDir::toNativeSeparators(db), why));
     }
     quint64 size = 0;
+    m_unreadable.clear();
     try {
         Scanner scanner(m_prefs, &files, &folders);
         scanner.setTotalSize(volume.totalSize);
@@ -160,6 +161,7 @@ quint64 DiscAdder::scanToLists(const DiscVolume &volume)
             throw;
         }
         m_scannedBytes = scanner.scannedBytes();
+        m_unreadable = scanner.problems();
         if (m_scanCheck)
             m_scanCheck();
         if (!files.flush() || !folders.flush())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ScanProblem.h"
 #include "store/TCD.h"
 
 #include <QString>
@@ -80,6 +81,8 @@ public:
 
     // Bytes counted by the last scan (including files left out by the filters).
     quint64 scannedBytes() const { return m_scannedBytes; }
+    // What the last scan could not read; the disc was added without it, and the user is told.
+    const ScanProblems &unreadable() const { return m_unreadable; }
 
 private:
     quint64 scanToLists(const DiscVolume &volume);
@@ -90,4 +93,5 @@ private:
     std::function<void(quint64)> m_gauge;
     std::function<void()> m_scanCheck;
     quint64 m_scannedBytes = 0;
+    ScanProblems m_unreadable;
 };

@@ -53,6 +53,26 @@ QString DiscCommands::addDiscCaption(const QString &group)
     return u"Add Disc to \""_s + group + u'"';
 }
 
+QString DiscCommands::unreadableMessage(const ScanProblems &problems)
+{
+    // A box taller than the screen would hide its button, one wider would hide the reasons.
+    constexpr qsizetype Listed = 10;
+    constexpr qsizetype LineWidth = 120;
+    QString text = problems.size() == 1
+                       ? u"The disc was added, but one entry could not be read and is not in the catalogue:\n"_s
+                       : u"The disc was added, but %1 entries could not be read and are not in the catalogue:\n"_s.arg(
+                             problems.size());
+    for (qsizetype i = 0; i < std::min(problems.size(), Listed); ++i) {
+        QString line = problems[i].text();
+        if (line.size() > LineWidth)
+            line = line.left(LineWidth / 2 - 1) + u'\u2026' + line.right(LineWidth / 2);
+        text += u'\n' + line;
+    }
+    if (problems.size() > Listed)
+        text += u"\n\u2026 and %1 more."_s.arg(problems.size() - Listed);
+    return text;
+}
+
 TNewForm *DiscCommands::newForm()
 {
     if (!m_newForm) {
@@ -168,7 +188,12 @@ void DiscCommands::scanFinished()
         QTimer::singleShot(0, m_window, &QWidget::close);
         return;
     }
-    // What happened to the drives meanwhile, once the Add command has finished (it may eject).
+    // Once the Add command has finished (it may eject): what the scan could not read, then what
+    // happened to the drives meanwhile.
+    if (m_newForm && !m_newForm->unreadable().isEmpty())
+        QTimer::singleShot(0, this, [this, text = unreadableMessage(m_newForm->unreadable())] {
+            AppDialogs::message(m_window, AppDialogs::Warning, text);
+        });
     const bool removed = std::exchange(m_removedDuringScan, false);
     const bool arrived = std::exchange(m_arrivedDuringScan, false);
     if (removed)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "acquire/ScanProblem.h"
+
 #include <QObject>
 #include <QPointer>
 
@@ -35,6 +37,9 @@ public:
 
     // "Add Disc to "…"": the caption of the Add Disc command and dialog for the group of node.
     static QString addDiscCaption(const QString &group);
+    // The warning after a disc is added without what its scan could not read: the entries
+    // with their reasons, a long list cut short with the count of the rest.
+    static QString unreadableMessage(const ScanProblems &problems);
 
 public Q_SLOTS:
     void AddDisc1Click();

@@ -263,6 +263,7 @@ bool TNewForm::runScan(const DiscVolume &disc, const DiscDetails &details, TreeN
     // From here on the add is under way: no second one, and closing the window asks.
     m_scanning = true;
     m_stopRequested = false;
+    m_unreadable.clear();
     // The main window stays disabled: the busy window takes it over from the dialog.
     m_mainLock->setHeld(true);
     hide();
@@ -291,6 +292,7 @@ bool TNewForm::runScan(const DiscVolume &disc, const DiscDetails &details, TreeN
     try {
         m_drive.checkReadable(disc);
         added = adder.add(disc, details, parent, replace);
+        m_unreadable = adder.unreadable();
     } catch (const QuilloryError &e) {
         failure = e.message();
     } catch (const std::exception &e) {

@@ -46,6 +46,8 @@ public:
     // A running scan stops at its next folder; nothing is stored.
     void requestStop() { m_stopRequested = true; }
     TBusyForm *busyForm() const { return m_busy; }
+    // What the scan of the disc last added could not read (nothing after a failed add).
+    const ScanProblems &unreadable() const { return m_unreadable; }
 
 public Q_SLOTS:
     void AddButtonClick();
@@ -70,6 +72,7 @@ private:
     DiscDrive &m_drive;
     QPointer<QWidget> m_mainWindow;
     QPointer<TBusyForm> m_busy;
+    ScanProblems m_unreadable;
 
     QComboBox *m_drivesBox;
     QLineEdit *m_labelEdit;

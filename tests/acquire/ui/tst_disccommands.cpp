@@ -381,6 +381,42 @@ private Q_SLOTS:
         QCOMPARE(dbFiles().filter(u"22223333"_s), QStringList());
     }
 
+    void partsNotReadAreNamedOnceTheDiscIsAdded()
+    {
+        TestWindow::Window f(data());
+        f.ws().preferences().setEject(false);
+        TNewForm *form = openAdd(f);
+        // The busy window handles its events as it opens; the next pass is the scan's first, once
+        // the root's names are read: the folder is gone when it is looked at.
+        const QString music = QDir(m_fx.path(u"cd"_s)).filePath(u"MUSIC"_s);
+        QTimer::singleShot(0, this, [music] { QTimer::singleShot(0, [music] { QDir(music).removeRecursively(); }); });
+        AppDialogs::clearShown();
+        click(form, u"AddButton"_s);
+        QVERIFY(FindCD(f.tree().root(), u"0A1B2C3D"_s));
+        QVERIFY(AppDialogs::shown().isEmpty());
+        QTRY_COMPARE(AppDialogs::shown().size(), 1);
+        QCOMPARE(AppDialogs::shown().first().kind, AppDialogs::Warning);
+        QCOMPARE(AppDialogs::shown().first().text,
+                 DiscCommands::unreadableMessage({{music, u"removed while the disc was being read"_s}}));
+    }
+
+    void longListsOfUnreadEntriesAreCutShort()
+    {
+        const QString deep = u"/media/cd/"_s + u"d/"_s.repeated(2500) + u"bottom"_s;
+        ScanProblems problems{{deep, u"Permission denied"_s}};
+        for (int i = 1; i < 25; ++i)
+            problems.append({u"/media/cd/f%1"_s.arg(i), u"Permission denied"_s});
+        const QStringList lines = DiscCommands::unreadableMessage(problems).split(u'\n');
+        QCOMPARE(lines.first(), u"The disc was added, but 25 entries could not be read and are not in the catalogue:"_s);
+        QCOMPARE(lines.size(), 1 + 1 + 10 + 1);
+        // A path too long for the box keeps its start and its reason.
+        QVERIFY(lines.at(2).size() <= 120);
+        QVERIFY(lines.at(2).startsWith(u"Cannot read \"/media/cd/d/d/"_s));
+        QVERIFY(lines.at(2).endsWith(u"bottom\": Permission denied"_s));
+        QCOMPARE(lines.at(11), problems.at(9).text());
+        QCOMPARE(lines.last(), u"\u2026 and 15 more."_s);
+    }
+
     void editingALentDiscKeepsItsBorrower()
     {
         TestWindow::Window f(data());
