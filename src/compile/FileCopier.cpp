@@ -1,9 +1,10 @@
 #include "FileCopier.h"
 
+#include "core/SafeSaveFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace
 {
@@ -101,9 +102,8 @@ bool FileCopier::copyFile(const Step &step, qint64 total)
         m_done += step.size;
         return false;
     }
-    QSaveFile out(step.target);
-    out.setDirectWriteFallback(false);
-    if (!out.open(QIODevice::WriteOnly)) {
+    SafeSaveFile out(step.target);
+    if (!out.open()) {
         fail(step.target, out.errorString());
         m_done += step.size;
         return false;
@@ -114,7 +114,7 @@ bool FileCopier::copyFile(const Step &step, qint64 total)
         const qint64 n = in.read(buffer.data(), Chunk);
         if (n < 0) {
             fail(step.source, in.errorString());
-            out.cancelWriting();
+            out.discard();
             m_done += step.size - fileDone;
             return false;
         }
@@ -122,7 +122,7 @@ bool FileCopier::copyFile(const Step &step, qint64 total)
             break;
         if (out.write(buffer.constData(), n) != n) {
             fail(step.target, out.errorString());
-            out.cancelWriting();
+            out.discard();
             m_done += step.size - fileDone;
             return false;
         }
@@ -131,17 +131,15 @@ bool FileCopier::copyFile(const Step &step, qint64 total)
         m_copied += n;
         if (m_progress && !m_progress(m_done, total, step.source)) {
             m_stopped = true;
-            out.cancelWriting();
+            out.discard();
             return false;
         }
     }
+    // The copy keeps the date the catalogue shows for it.
+    out.setModificationTime(QFileInfo(step.source).lastModified());
     if (!out.commit()) {
         fail(step.target, out.errorString());
         return false;
     }
-    // The copy keeps the date the catalogue shows for it.
-    QFile written(step.target);
-    if (written.open(QIODevice::ReadWrite))
-        written.setFileTime(QFileInfo(step.source).lastModified(), QFileDevice::FileModificationTime);
     return true;
 }

@@ -7,8 +7,10 @@
 
 // Copies files, and folders with everything in them, into a folder: what the disc prompts hand
 // over once a disc is found. Existing files are replaced and folders made without asking; a file
-// that cannot be read or written is noted and the rest are still copied, so one bad sector does
-// not cost the whole disc. A replaced file is written beside its old self and renamed over it.
+// that cannot be read or written (a full disk too) is noted and the rest are still copied, so one
+// bad sector does not cost the whole disc. Each file is written whole or not at all
+// (SafeSaveFile): a file that did not fit leaves no part of itself, and the file it was to
+// replace stays.
 class FileCopier
 {
 public:

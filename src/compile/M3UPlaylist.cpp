@@ -1,9 +1,9 @@
 #include "M3UPlaylist.h"
 
 #include "EntryLocation.h"
+#include "core/SafeSaveFile.h"
 
 #include <QDir>
-#include <QSaveFile>
 
 namespace M3UPlaylist
 {
@@ -31,8 +31,8 @@ QByteArray lines(const QString &mediumRoot, const QList<CompilationEntry> &entri
 bool CreateList(const QString &mediumRoot, const QString &fileName, const QList<CompilationEntry> &entries,
                 QString *error)
 {
-    QSaveFile file(fileName);
-    if (file.open(QIODevice::WriteOnly)) {
+    SafeSaveFile file(fileName);
+    if (file.open()) {
         file.write(lines(mediumRoot, entries));
         if (file.commit())
             return true;

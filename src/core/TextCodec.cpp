@@ -1,12 +1,9 @@
 #include "core/TextCodec.h"
 
 #include "core/QuilloryError.h"
+#include "core/SafeSaveFile.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -268,69 +265,22 @@ void setBeforeCommitHook(std::function<void(const QString &path)> hook)
     beforeCommitHook() = std::move(hook);
 }
 
-QString partialName(const QString &path)
-{
-    const QFileInfo info(path);
-    return info.path() + QLatin1String("/.") + info.fileName() + QLatin1String(".partial");
-}
-
-bool isPartialName(const QString &fileName)
-{
-    return fileName.size() > 9 && fileName.startsWith(u'.') && fileName.endsWith(QLatin1String(".partial"));
-}
-
-void replaceWithPartial(const QString &path)
-{
-    const QString partial = partialName(path);
-    if (::rename(QFile::encodeName(partial).constData(), QFile::encodeName(path).constData()) != 0) {
-        const int err = errno;
-        QFile::remove(partial);
-        throw QuilloryError(
-            QStringLiteral("Cannot write file \"%1\". %2").arg(path, QString::fromLocal8Bit(strerror(err))));
-    }
-}
-
 void writeBytes(const QString &path, const QByteArray &bytes)
 {
-    // A link is written through, as the save file would: the file it names is replaced.
-    const QFileInfo info(path);
-    if (info.isSymLink())
-        return writeBytes(info.symLinkTarget(), bytes);
-    const QString partial = partialName(path);
-    QFile::remove(partial); // what a killed save left
-    // The save file makes the bytes durable before they get a name; the name it gets is new,
-    // so the one rename that replaces the old file is ours.
-    QSaveFile f(partial);
-    // Unbuffered, so every refusal of the system comes back from write() with its reason:
-    // a save file whose last buffered block fails as it closes is committed cut short.
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    SafeSaveFile f(path);
+    if (!f.open())
         throw QuilloryError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, f.errorString()));
-    const char *data = bytes.constData();
-    qint64 left = bytes.size();
-    while (left > 0) {
-        // A short count (a disk filling up) is followed by another try, which gives the reason.
-        const qint64 n = f.write(data, left);
-        if (n <= 0) {
-            const QString why = f.errorString();
-            f.cancelWriting();
-            throw QuilloryError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, why));
-        }
-        data += n;
-        left -= n;
-    }
+    f.write(bytes);
     if (beforeCommitHook()) {
         try {
             beforeCommitHook()(path);
         } catch (...) {
-            f.cancelWriting();
+            f.discard();
             throw;
         }
     }
     if (!f.commit())
         throw QuilloryError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, f.errorString()));
-    if (info.exists())
-        QFile::setPermissions(partial, info.permissions());
-    replaceWithPartial(path);
 }
 
 void writeLines(const QString &path, const QStringList &lines)

@@ -47,18 +47,10 @@ QString sanitizeLine(QString text);
 // Reads a whole text file and splits it into lines; throws QuilloryError on failure.
 QStringList readLines(const QString &path);
 
-// Writes the whole file atomically: the bytes go to partialName(path), made durable, which
-// is then renamed over path. Throws QuilloryError with the system's reason on failure and
-// leaves any previous file untouched.
+// Writes the whole file through SafeSaveFile: the older file stays until the new one is
+// complete and durable. Throws QuilloryError with the system's reason on failure.
 void writeLines(const QString &path, const QStringList &lines);
 void writeBytes(const QString &path, const QByteArray &bytes);
-
-// Where a whole-file write is prepared before it replaces path: a hidden name beside it that
-// nothing else uses, so what a kill leaves there is recognised (isPartialName) and removed.
-QString partialName(const QString &path);
-bool isPartialName(const QString &fileName);
-// Renames a finished partial file over path; throws QuilloryError with the system's reason.
-void replaceWithPartial(const QString &path);
 
 // Called after the data is written and before the rename; lets tests stand in for a crash
 // or a full disk at the worst moment. Null by default.

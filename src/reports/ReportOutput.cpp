@@ -5,15 +5,13 @@
 
 ReportOutput::ReportOutput(const QString &path, const QString &dbFolder) : m_path(path), m_db(dbFolder), m_file(path)
 {
-    // A file the user may replace in a folder where nothing new may be created.
-    m_file.setDirectWriteFallback(true);
 }
 
 bool ReportOutput::open()
 {
     if (!m_path.isEmpty())
         Catalogue::refuseWriteInsideDb(m_db, m_path, QStringLiteral("report"));
-    return !m_path.isEmpty() && m_file.open(QIODevice::WriteOnly);
+    return !m_path.isEmpty() && m_file.open();
 }
 
 void ReportOutput::commit()
@@ -25,6 +23,5 @@ void ReportOutput::commit()
 
 void ReportOutput::discard()
 {
-    if (m_file.isOpen())
-        m_file.cancelWriting();
+    m_file.discard();
 }

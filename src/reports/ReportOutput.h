@@ -1,10 +1,12 @@
 #pragma once
 
-#include <QSaveFile>
+#include "core/SafeSaveFile.h"
+
 #include <QString>
 
 // The file a report is saved to. It replaces the file of that name only once the report is
-// complete, so a report that fails halfway leaves whatever was there before.
+// complete and on disk, so a report that fails halfway, or finds the disk full, leaves
+// whatever was there before.
 class ReportOutput
 {
 public:
@@ -16,7 +18,8 @@ public:
     // database folder, where the report could replace the catalogue's own files.
     bool open();
     QIODevice *device() { return &m_file; }
-    // Puts the finished report in place; throws QuilloryError when that fails.
+    // Puts the finished report in place; throws QuilloryError with the system's reason when
+    // that fails.
     void commit();
     // Drops what was written; the file of that name stays as it was.
     void discard();
@@ -24,5 +27,5 @@ public:
 private:
     QString m_path;
     QString m_db;
-    QSaveFile m_file;
+    SafeSaveFile m_file;
 };

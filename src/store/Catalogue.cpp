@@ -4,7 +4,7 @@
 #include "ContentsFile.h"
 #include "DataPaths.h"
 #include "core/QuilloryError.h"
-#include "core/TextCodec.h"
+#include "core/SafeSaveFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -73,7 +73,8 @@ void Catalogue::removeLeftovers()
     const QStringList names =
         QDir(m_dbFolder).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks, QDir::Name);
     for (const QString &name : names)
-        if (ContentsFile::isUnpackedList(name) || TextCodec::isPartialName(name) || name == QLatin1String("groups.new"))
+        if (ContentsFile::isUnpackedList(name) || SafeSaveFile::isPartialName(name) ||
+            name == QLatin1String("groups.new"))
             QFile::remove(m_dbFolder + name);
 }
 

@@ -5,7 +5,7 @@
 #include "cabinet/TSTCabReader.h"
 #include "cabinet/TSTCabWriter.h"
 #include "core/QuilloryError.h"
-#include "core/TextCodec.h"
+#include "core/SafeSaveFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -158,7 +158,7 @@ static void writeContents(const QString &dbFolder, const QString &serial,
                           const std::vector<MsZipCabinet::Member> &members)
 {
     const QString target = ContentsFile::contentsFileName(dbFolder, serial);
-    const QString partial = TextCodec::partialName(target);
+    const QString partial = SafeSaveFile::partialName(target);
     QFile::remove(partial);
     try {
         MsZipCabinet::write(partial, members);
@@ -166,7 +166,7 @@ static void writeContents(const QString &dbFolder, const QString &serial,
         QFile::remove(partial);
         throw;
     }
-    TextCodec::replaceWithPartial(target);
+    SafeSaveFile::replaceWithPartial(target);
 }
 
 // A list file the scanner left, mapped for packing, as the cabinet library would take it

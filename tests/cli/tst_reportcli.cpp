@@ -2,6 +2,7 @@
 // real program making a report while the window holds the catalogue.
 
 #include "CliRun.h"
+#include "FileSizeLimit.h"
 #include "TestCatalogue.h"
 
 #include "store/Catalogue.h"
@@ -9,6 +10,9 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cerrno>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -146,6 +150,26 @@ private Q_SLOTS:
         QCOMPARE(r.code, 1);
         QVERIFY(!r.err.isEmpty());
         QCOMPARE(written(), QByteArray("older report"));
+    }
+
+    // A disk that fills up: the older report stays, and the reason is told.
+    void fullDiskKeepsTheOldFile()
+    {
+        QFile f(out());
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("older report");
+        f.close();
+        CliRun r;
+        {
+            const FileSizeLimit full(100);
+            r = runCli({u"--data"_s, data(), u"report"_s, u"--disc"_s, u"Rock Disc"_s, u"-o"_s, out()});
+        }
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(strerror(EFBIG)), r.err.constData());
+        QCOMPARE(r.err.count('\n'), 1);
+        QCOMPARE(written(), QByteArray("older report"));
+        QCOMPARE(QDir(m_tmp.path()).entryList({u"*report*"_s}, QDir::Files | QDir::Hidden),
+                 QStringList{u"report.out"_s});
     }
 
     // The window has the catalogue (this process holds its lock): the real program makes the

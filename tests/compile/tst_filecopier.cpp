@@ -1,6 +1,7 @@
 // The copy that brings catalogued files back from a medium: whole folders, replacing without
 // asking, and a file that cannot be read or written named at the end while the rest arrive.
 
+#include "FileSizeLimit.h"
 #include "ScanFixture.h"
 #include "compile/FileCopier.h"
 
@@ -9,6 +10,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cerrno>
+#include <cstring>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -97,6 +101,26 @@ private Q_SLOTS:
         QCOMPARE(read(m_dest + u"/Photos/2025/.hidden"_s), QByteArray("hidden"));
         QCOMPARE(read(m_dest + u"/readme.txt"_s), QByteArray("new readme"));
         QVERIFY(!QFile::exists(m_dest + u"/Photos/beach.jpg"_s));
+    }
+
+    // A disk that fills up in the last bytes of a file: that file is named with the system's
+    // reason, the one it was to replace stays as it was, and what fits is still copied.
+    void aFileCutShortOnAFullDiskIsNamed()
+    {
+        QVERIFY(ScanFixture::writeFile(m_dest + u"/Music/song.mp3"_s, "old song"));
+        FileCopier copier;
+        bool copied = true;
+        {
+            const FileSizeLimit full(3 * 1024 * 1024 + 3);
+            copied = copier.copy({m_medium + u"/Music"_s, m_medium + u"/readme.txt"_s}, m_dest);
+        }
+        QVERIFY(!copied);
+        QCOMPARE(copier.failures().size(), 1);
+        QCOMPARE(copier.failures()[0].path, m_dest + u"/Music/song.mp3"_s);
+        QCOMPARE(copier.failures()[0].reason, QString::fromLocal8Bit(strerror(EFBIG)));
+        QCOMPARE(read(m_dest + u"/Music/song.mp3"_s), QByteArray("old song"));
+        QCOMPARE(QDir(m_dest + u"/Music"_s).entryList(QDir::Files | QDir::Hidden), QStringList{u"song.mp3"_s});
+        QCOMPARE(read(m_dest + u"/readme.txt"_s), QByteArray("new readme"));
     }
 
     void refusals()

@@ -1,4 +1,5 @@
 #include "core/QuilloryError.h"
+#include "core/SafeSaveFile.h"
 #include "core/TextCodec.h"
 #include "store/Catalogue.h"
 #include "store/CatalogueSwitch.h"
@@ -83,8 +84,8 @@ private Q_SLOTS:
     {
         const QStringList kept{u"12345678.dat"_s, u"groups.tree"_s, u"notes.txt"_s};
         for (const QString &name : kept + QStringList{u"12345678.dir"_s, u"12345678.file"_s, u"groups.new"_s,
-                                                      TextCodec::partialName(u"groups.tree"_s).mid(2),
-                                                      TextCodec::partialName(u"12345678.dat"_s).mid(2)})
+                                                      SafeSaveFile::partialName(u"groups.tree"_s).mid(2),
+                                                      SafeSaveFile::partialName(u"12345678.dat"_s).mid(2)})
             writeFile(db() + name, "x");
         QVERIFY(QDir().mkpath(CatalogueSwitch::stagingFolderOf(db())));
         writeFile(CatalogueSwitch::stagingFolderOf(db()) + u"groups.tree"_s, "half an import");
