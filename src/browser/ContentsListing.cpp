@@ -71,7 +71,7 @@ int ContentsListing::FindDir(const QString &path)
     addEntry(up);
     if (!m_dirs)
         return 0;
-    const std::vector<int> &recs = *folder(path).subfolders;
+    const ContentsList::Records recs = folder(path).subfolders;
     m_rows.reserve(m_rows.size() + recs.size());
     for (int rec : recs) {
         const qint64 size = parseSize(m_dirs->lineBytes(rec, ContentsRecord::SizeLine));
@@ -151,7 +151,7 @@ int ContentsListing::FindFiles(const QString &path)
     if (!m_files)
         return 0;
     const ContentsList &files = *m_files;
-    const std::vector<int> &recs = *folder(path).files;
+    const ContentsList::Records recs = folder(path).files;
     m_rows.reserve(m_rows.size() + recs.size());
     for (int rec : recs) {
         const QByteArrayView name = files.lineBytes(rec, ContentsRecord::NameLine);

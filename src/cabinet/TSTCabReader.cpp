@@ -21,12 +21,14 @@
 #include <mspack.h>
 #include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 // The I/O functions libmspack calls: cabinets are read through QFile, members are
 // written into whatever device the reader has made ready for the next member.
 struct TSTCabReader::System {
     mspack_system sys; // first: libmspack hands this pointer back
     int lastErrno = 0;
+    bool notRegular = false; // the last cabinet refused was not a regular file
     QIODevice *output = nullptr;
     qint64 written = 0;
     qint64 writeLimit = -1;
@@ -129,11 +131,31 @@ mspack_file *sysOpen(mspack_system *self, const char *filename, int mode)
     }
     if (mode != MSPACK_SYS_OPEN_READ)
         return nullptr;
-    auto f = std::make_unique<QFile>(QFile::decodeName(filename));
-    errno = 0;
-    if (!f->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        s->lastErrno = errno ? errno : ENOENT;
+    // Only regular files: a FIFO or a device named by a cabinet set would block the read, or
+    // be acted on by the open itself. Looked at before the open, and again on what was opened
+    // (without waiting for a writer) in case the name changed in between.
+    const auto refuse = [s](int err, bool notRegular) -> mspack_file * {
+        s->lastErrno = err;
+        s->notRegular = notRegular;
         return nullptr;
+    };
+    struct stat st;
+    if (::stat(filename, &st) != 0)
+        return refuse(errno ? errno : ENOENT, false);
+    if (!S_ISREG(st.st_mode))
+        return refuse(S_ISDIR(st.st_mode) ? EISDIR : ENODEV, true);
+    const int fd = ::open(filename, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return refuse(errno ? errno : ENOENT, false);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return refuse(ENODEV, true);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    auto f = std::make_unique<QFile>();
+    if (!f->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return refuse(EIO, false);
     }
     return reinterpret_cast<mspack_file *>(new Handle{s, new CabinetInput(std::move(f)), nullptr});
 }
@@ -289,20 +311,15 @@ private:
     QHash<qint64, std::optional<int>> m_offsets;
 };
 
-// A name from a cabinet header, looked up in folder without regard to case as the
-// platform the cabinets come from does. Only the file-name part counts.
-QString findCabinet(const QString &folder, const QString &headerName)
+// A bare name from a cabinet header, looked up in folder without regard to case as the
+// platform the cabinets come from does. Whatever has the name is found (the open refuses
+// anything but a regular file, with a message).
+QString findCabinet(const QString &folder, const QString &name)
 {
-    QString name = headerName;
-    const qsizetype cut = std::max(name.lastIndexOf(u'\\'), name.lastIndexOf(u'/'));
-    if (cut >= 0)
-        name = name.mid(cut + 1);
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
-        return QString();
     const QString exact = QDir(folder).filePath(name);
-    if (QFileInfo(exact).isFile())
+    if (QFileInfo::exists(exact))
         return exact;
-    const QStringList entries = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    const QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     for (const QString &e : entries)
         if (e.compare(name, Qt::CaseInsensitive) == 0)
             return QDir(folder).filePath(e);
@@ -374,13 +391,24 @@ TSTCabReader::OpenSet TSTCabReader::openSet(const QString &cabinetFile, bool sin
     OpenSet set;
     set.firstPath = QFileInfo(cabinetFile).absoluteFilePath();
 
+    // Closes what is open of the set and throws.
+    auto refuse = [&](const QString &message) {
+        if (set.first)
+            cabd->close(cabd, set.first);
+        set.first = nullptr;
+        throw QuilloryError(message);
+    };
     auto openOne = [&](const QString &path) -> mscabd_cabinet * {
         set.names.push_back(QFile::encodeName(path));
         m_system->lastErrno = 0;
+        m_system->notRegular = false;
         mscabd_cabinet *cab = cabd->open(cabd, set.names.back().constData());
         if (cab)
             return cab;
         const int err = cabd->last_error(cabd);
+        if (err == MSPACK_ERR_OPEN && m_system->notRegular)
+            refuse(QStringLiteral("\"%1\" is not a regular file; only a cabinet file is read.")
+                       .arg(QDir::toNativeSeparators(path)));
         int code = ESTCabinet::FdiCorruptCabinet;
         int sys = 0;
         switch (err) {
@@ -434,10 +462,18 @@ TSTCabReader::OpenSet TSTCabReader::openSet(const QString &cabinetFile, bool sin
     QSet<QString> visited{QFileInfo(set.firstPath).canonicalFilePath()};
     mscabd_cabinet *current = set.first;
     QString currentPath = set.firstPath;
+    // The set is followed only through bare names beside the cabinet that names them (or in
+    // the folder OnNextCabinet gives), and each cabinet once: a set that names a cabinet again
+    // would never end.
     while (!singleCabinet && (current->flags & MSCAB_HDR_NEXTCAB) && current->nextname) {
         const QString nextName = decodeName(current->nextname, false);
-        if (nextName.compare(QFileInfo(currentPath).fileName(), Qt::CaseInsensitive) == 0)
-            break;
+        const auto refuseNext = [&](const QString &why) {
+            refuse(QStringLiteral("The cabinet \"%1\" names \"%2\" as the next cabinet of its set, %3; the set "
+                                  "is not read.")
+                       .arg(QDir::toNativeSeparators(currentPath), nextName, why));
+        };
+        if (!isSafeMemberName(nextName))
+            refuseNext(QStringLiteral("which is not a file beside it"));
         QString folder = QFileInfo(currentPath).absolutePath();
         QString nextPath = findCabinet(folder, nextName);
         if (nextPath.isEmpty() && OnNextCabinet) {
@@ -459,7 +495,7 @@ TSTCabReader::OpenSet TSTCabReader::openSet(const QString &cabinetFile, bool sin
         }
         const QString canonical = QFileInfo(nextPath).canonicalFilePath();
         if (visited.contains(canonical))
-            break;
+            refuseNext(QStringLiteral("which came earlier in the set, so the set never ends"));
         visited.insert(canonical);
         mscabd_cabinet *next = openOne(nextPath);
         checkLength(next, nextPath);
@@ -692,29 +728,36 @@ void TSTCabReader::Extract(const QString &cabinetFile, const QString &destinatio
 }
 
 std::vector<TSTCabBlob> TSTCabReader::ExtractToMemory(const QString &cabinetFile,
-                                                      const std::function<bool(const QString &)> &wanted,
+                                                      const std::function<bool(const TSTCabMember &)> &wanted,
                                                       qint64 maxTotalBytes, bool singleCabinet)
 {
     OpenSet set = openSet(cabinetFile, singleCabinet);
     Finally guard{[&] { closeSet(set); }};
     checkFolders(set.first);
 
-    std::vector<TSTCabBlob> out;
-    qint64 total = 0;
+    // The members are chosen, and their sizes as the headers give them weighed, before a byte
+    // is unpacked: a refusal (or a chooser that throws) costs nothing.
+    std::vector<std::pair<mscabd_file *, TSTCabMember>> chosen;
+    qint64 announced = 0;
     for (mscabd_file *f = set.first->files; f; f = f->next) {
-        TSTCabBlob blob;
-        blob.Member = memberOf(f, set.first->folders);
-        if (wanted && !wanted(blob.Member.Name))
+        TSTCabMember member = memberOf(f, set.first->folders);
+        if (wanted && !wanted(member))
             continue;
+        announced += member.Size;
+        if (announced > maxTotalBytes)
+            throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiAllocFail);
+        chosen.emplace_back(f, std::move(member));
+    }
+
+    std::vector<TSTCabBlob> out;
+    for (auto &[f, member] : chosen) {
+        TSTCabBlob blob;
+        blob.Member = std::move(member);
         // Before a failure frees the members extracted so far, the handler lets go of them.
         const auto retract = [&] {
             if (m_arrival)
                 m_arrival(blob.Member, QByteArray());
         };
-        if (total + blob.Member.Size > maxTotalBytes) {
-            retract();
-            throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiAllocFail);
-        }
         blob.Data.reserve(blob.Member.Size);
         QBuffer buffer(&blob.Data);
         buffer.open(QIODevice::WriteOnly);
@@ -732,7 +775,6 @@ std::vector<TSTCabBlob> TSTCabReader::ExtractToMemory(const QString &cabinetFile
             retract();
             throwExtractError(err, set);
         }
-        total += blob.Data.size();
         out.push_back(std::move(blob));
     }
     return out;

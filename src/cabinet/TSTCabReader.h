@@ -70,10 +70,12 @@ public:
     // Without dates, Modified stays invalid: a member's date costs a look at the time zone.
     std::vector<TSTCabMember> List(const QString &cabinetFile, bool singleCabinet = false, bool withDates = true);
 
-    // Extracts members into memory. wanted (optional) picks members by name; maxTotalBytes
-    // bounds what a hostile cabinet can make the program allocate.
+    // Extracts members into memory. wanted (optional) picks members (by name, size...) and may
+    // throw to refuse one; every member is chosen, and the total of their sizes as the headers
+    // give them is held against maxTotalBytes, before anything is unpacked. A member whose data
+    // run past its size is a failure too: a hostile cabinet cannot make the program allocate more.
     std::vector<TSTCabBlob> ExtractToMemory(const QString &cabinetFile,
-                                            const std::function<bool(const QString &)> &wanted = {},
+                                            const std::function<bool(const TSTCabMember &)> &wanted = {},
                                             qint64 maxTotalBytes = qint64(2) << 30, bool singleCabinet = false);
     // Called as a member's bytes arrive in memory: data holds what has arrived so far, in a
     // buffer that stays in place until the member is complete (it is sized for the whole

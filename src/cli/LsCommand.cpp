@@ -40,11 +40,11 @@ int LsCommand::run(CliContext &ctx, const QStringList &args)
 
     QString out;
     const ContentsList &folders = lists.folders;
-    for (int r : *folder.subfolders)
+    for (int r : folder.subfolders)
         out += QString::fromUtf8(folders.folderName(r)) + QStringLiteral("\tFolder\t") +
                folders.line(r, ContentsRecord::SizeLine) + u'\t' + folders.line(r, ContentsRecord::DateLine) + u'\n';
     const ContentsList &files = lists.files;
-    for (int r : *folder.files) {
+    for (int r : folder.files) {
         const QString name = files.line(r, ContentsRecord::NameLine);
         // An archive's type is its mark line, as in the contents list.
         const QString type =

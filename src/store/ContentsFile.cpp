@@ -45,6 +45,14 @@ QByteArray readWhole(const QString &path)
     return bytes;
 }
 
+// A list the cabinet's header gives as larger than any disc's is refused before it is unpacked.
+void checkListSize(const QString &contentsFile, const TSTCabMember &member)
+{
+    if (member.Size > ContentsList::MaxBytes)
+        throw QuilloryError(QStringLiteral("\"%1\" cannot be read. %2")
+                                .arg(QDir::toNativeSeparators(contentsFile), ContentsList::tooLargeMessage(member.Size)));
+}
+
 } // namespace
 
 bool ContentsFile::isUsableSerial(QAnyStringView serial)
@@ -216,11 +224,15 @@ ContentsFile::Lists readLists(const QString &dbFolder, const QString &serial,
     const QString fileName = serial + kFileListExt;
     TSTCabReader reader;
     reader.setArrivalHandler(arrival);
+    const QString path = ContentsFile::contentsFileName(dbFolder, serial);
     // Contents files are single cabinets; a set announced in a damaged header is not followed.
     const auto blobs = reader.ExtractToMemory(
-        ContentsFile::contentsFileName(dbFolder, serial),
-        [&](const QString &name) {
-            return name.compare(dirName, Qt::CaseInsensitive) == 0 || name.compare(fileName, Qt::CaseInsensitive) == 0;
+        path,
+        [&](const TSTCabMember &m) {
+            if (m.Name.compare(dirName, Qt::CaseInsensitive) != 0 && m.Name.compare(fileName, Qt::CaseInsensitive) != 0)
+                return false;
+            checkListSize(path, m);
+            return true;
         },
         ContentsFile::MaxListBytes, true);
     ContentsFile::Lists lists;
@@ -264,11 +276,13 @@ public:
         m_wake.notify_one();
     }
 
-    ContentsFile::Parsed finish(const ContentsFile::Lists &lists)
+    // The lists are given over: a list the parser must make UTF-8 is made so in its own buffer.
+    ContentsFile::Parsed finish(ContentsFile::Lists &&lists)
     {
         stopWorker();
         // What the worker had not reached yet is parsed here.
-        return ContentsFile::Parsed{m_lists[0].finish(lists.folderList), m_lists[1].finish(lists.fileList)};
+        ContentsList folders = m_lists[0].finish(std::move(lists.folderList));
+        return ContentsFile::Parsed{std::move(folders), m_lists[1].finish(std::move(lists.fileList))};
     }
 
 private:
@@ -293,10 +307,10 @@ private:
             }
             builder->advance(available);
         }
-        ContentsList finish(const QByteArray &bytes)
+        ContentsList finish(QByteArray &&bytes)
         {
             if (builder && !bytes.isEmpty() && bytes.constData() == data)
-                return builder->finish(bytes);
+                return builder->finish(std::move(bytes));
             return ContentsList::fromBytes(bytes);
         }
     };
@@ -347,9 +361,14 @@ ContentsFile::Lists ContentsFile::read(const QString &dbFolder, const QString &s
 ContentsFile::Parsed ContentsFile::load(const QString &dbFolder, const QString &serial)
 {
     ArrivingLists arriving(serial + kFolderListExt);
-    const Lists lists = readLists(
-        dbFolder, serial, [&arriving](const TSTCabMember &m, const QByteArray &data) { arriving.arrived(m, data); });
-    return arriving.finish(lists);
+    Lists lists = readLists(dbFolder, serial,
+                            [&arriving](const TSTCabMember &m, const QByteArray &data) { arriving.arrived(m, data); });
+    try {
+        return arriving.finish(std::move(lists));
+    } catch (const QuilloryError &e) {
+        throw QuilloryError(QStringLiteral("\"%1\" cannot be read. %2")
+                                .arg(QDir::toNativeSeparators(contentsFileName(dbFolder, serial)), e.message()));
+    }
 }
 
 ContentsFile::Lists ContentsFile::unpackThroughFolder(const QString &dbFolder, const QString &serial)
@@ -361,6 +380,10 @@ ContentsFile::Lists ContentsFile::unpackThroughFolder(const QString &dbFolder, c
         TSTCabReader reader;
         // Anything else in the cabinet ("groups.tree", another disc's list) must not land in DB.
         reader.OnCopyFile = [&](TSTCabReader &, const TSTCabMember &m, QString &destination, bool &) {
+            const bool list =
+                m.Name.compare(dirName, Qt::CaseInsensitive) == 0 || m.Name.compare(fileName, Qt::CaseInsensitive) == 0;
+            if (list)
+                checkListSize(contentsFileName(dbFolder, serial), m);
             if (m.Name.compare(dirName, Qt::CaseInsensitive) == 0)
                 destination = folderListName(dbFolder, serial);
             else if (m.Name.compare(fileName, Qt::CaseInsensitive) == 0)

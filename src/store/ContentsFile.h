@@ -25,10 +25,9 @@ public:
         ContentsList files;
     };
 
-    // The most a disc's two lists may hold together, uncompressed: far beyond any real disc's
-    // (a million files make about 100 MB), and the most a contents file an archive brings
-    // may be.
-    static constexpr qint64 MaxListBytes = qint64(2) << 30;
+    // The most a disc's two lists may hold together, uncompressed (each within its own limit),
+    // and the most a contents file an archive brings may be.
+    static constexpr qint64 MaxListBytes = 2 * ContentsList::MaxBytes;
 
     // The one rule that turns a serial into a path: a serial from "groups.tree" (which may
     // be damaged or come from an imported archive) names files in DB only when it is a
@@ -64,8 +63,9 @@ public:
                           const QByteArray &fileList, const QDateTime &when = QDateTime::currentDateTime());
 
     // Reads the lists straight from the cabinet into memory: the way every reader goes.
-    // Throws ESTCabinet when the contents file is missing or damaged. A list the cabinet
-    // lacks reads as empty.
+    // Throws ESTCabinet when the contents file is missing or damaged, QuilloryError naming it
+    // when its header gives a list beyond ContentsList::MaxBytes (nothing is unpacked then),
+    // or when load() finds one beyond the list's limits. A list the cabinet lacks reads as empty.
     static Lists read(const QString &dbFolder, const QString &serial);
     static Parsed load(const QString &dbFolder, const QString &serial);
 

@@ -1,98 +1,216 @@
 #include "ContentsList.h"
 
 #include "ContentsRecord.h"
+#include "core/QuilloryError.h"
 #include "core/TextCodec.h"
 
-#include <QSet>
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cstring>
 
 namespace
 {
-// Offsets are kept in four bytes; a longer text is parsed up to this point only (lists are
-// bounded far below it).
-constexpr qsizetype kMaxOffset = qsizetype(0xFFFFFFFEu);
+// The memory a list's tables may take besides its text, as a share of the text read so far:
+// record starts an eighth, the folder index a sixth. Below the minimums a table is kept
+// whatever it costs, so a small list is never read the slow way.
+constexpr qsizetype kStartsShare = 8;
+constexpr qsizetype kRunsShare = 6;
+constexpr size_t kMinStarts = 4096;
+constexpr size_t kMinRuns = 4096;
 
-// Line i of the text between begin and end, without its CR LF or LF; null past the last line.
-// next is where the line after it starts.
-QByteArrayView nthLine(const char *p, qsizetype begin, qsizetype end, int i, qsizetype &next)
+// The next list's id (ContentsList::m_id).
+std::atomic<quint64> s_listIds{0};
+
+QuilloryError tooLarge(qint64 bytes)
 {
-    for (int k = 0; begin < end; ++k) {
-        const char *lf = static_cast<const char *>(memchr(p + begin, '\n', static_cast<size_t>(end - begin)));
-        const qsizetype lineEnd = lf ? lf - p : end;
-        next = lf ? lineEnd + 1 : end;
-        if (k == i)
-            return RecordScanner::lineText(p, begin, lineEnd);
-        begin = next;
+    return QuilloryError(ContentsList::tooLargeMessage(bytes));
+}
+
+// Windows-1252 text made UTF-8 in its own buffer, from the end backwards, so the list is never
+// held twice (nor as UTF-16): a byte's UTF-8 form is never shorter than the byte, so what is
+// written never overtakes what is still to be read. A large buffer grows where it lies.
+void windows1252ToUtf8InPlace(QByteArray &bytes)
+{
+    static const std::array<quint8, 256> widths = [] {
+        std::array<quint8, 256> w{};
+        for (int c = 0; c < 256; ++c) {
+            const char b = static_cast<char>(c);
+            w[static_cast<size_t>(c)] =
+                static_cast<quint8>(TextCodec::fromWindows1252(QByteArrayView(&b, 1)).toUtf8().size());
+        }
+        return w;
+    }();
+    const qsizetype n = bytes.size();
+    qsizetype grown = 0;
+    for (const char c : std::as_const(bytes))
+        grown += widths[static_cast<uchar>(c)];
+    if (grown > ContentsList::MaxBytes)
+        throw tooLarge(grown);
+    bytes.resize(grown);
+    char *p = bytes.data();
+    qsizetype to = grown;
+    constexpr qsizetype kPiece = 64 * 1024;
+    for (qsizetype end = n; end > 0;) {
+        const qsizetype begin = std::max<qsizetype>(0, end - kPiece);
+        const QByteArray piece = TextCodec::fromWindows1252(QByteArrayView(p + begin, end - begin)).toUtf8();
+        to -= piece.size();
+        std::memcpy(p + to, piece.constData(), static_cast<size_t>(piece.size()));
+        end = begin;
     }
-    return {};
+    Q_ASSERT(to == 0);
 }
 } // namespace
 
+QString ContentsList::tooLargeMessage(qint64 bytes)
+{
+    return QStringLiteral("The disc's list of %1 MB is larger than the %2 MB a disc's list may be; it is not read.")
+        .arg((bytes + (1 << 20) - 1) >> 20)
+        .arg(MaxBytes >> 20);
+}
+
+quint64 ContentsList::keyHash(QStringView key)
+{
+    return qHash(key, size_t(0x9E3779B97F4A7C15ULL));
+}
+
 ContentsList::Builder::Builder(const char *data, qsizetype expectedSize) : m_data(data), m_scanner(data)
 {
-    // Records run fifty bytes or more.
-    m_list.m_starts.reserve(static_cast<size_t>(expectedSize / 40 + 2));
+    // Sized to what the tables may take of a list of that size, so they need not move as they
+    // fill: what is reserved and never filled costs no memory.
+    const qsizetype expected = std::min(expectedSize, qsizetype(MaxBytes));
+    m_list.m_starts.reserve(static_cast<size_t>(expected / (kStartsShare * 4) + 2));
+    m_list.m_runs.reserve(static_cast<size_t>(expected / (kRunsShare * qsizetype(sizeof(IndexedRun))) + 2));
+}
+
+// Keeps record index's start when the table keeps every (1 << shift)-th; a full table at the
+// end of its share keeps every second entry from then on.
+inline void ContentsList::Builder::addStart(quint32 index, qsizetype start)
+{
+    std::vector<quint32> &starts = m_list.m_starts;
+    if (index & ((1u << m_list.m_shift) - 1))
+        return;
+    if (starts.size() == starts.capacity() && starts.size() >= kMinStarts &&
+        qsizetype(starts.size()) * 4 * kStartsShare > start) {
+        size_t kept = 0;
+        for (size_t i = 0; i < starts.size(); i += 2)
+            starts[kept++] = starts[i];
+        starts.resize(kept);
+        ++m_list.m_shift;
+        if (index & ((1u << m_list.m_shift) - 1))
+            return;
+    }
+    starts.push_back(static_cast<quint32>(start));
+}
+
+// Files the run read so far in the index; a list with more runs than its share allows is
+// kept without an index.
+void ContentsList::Builder::endRun(qsizetype scanned)
+{
+    if (m_run.count == 0)
+        return;
+    std::vector<IndexedRun> &runs = m_list.m_runs;
+    if (m_list.m_indexed && runs.size() == runs.capacity() && runs.size() >= kMinRuns &&
+        qsizetype((runs.size() + 1) * sizeof(IndexedRun)) * kRunsShare > scanned) {
+        m_list.m_indexed = false;
+        std::vector<IndexedRun>().swap(runs);
+    }
+    if (m_list.m_indexed)
+        runs.push_back(m_run);
+    m_run.count = 0;
 }
 
 inline void ContentsList::Builder::add(const RecordScanner::Record &r)
 {
-    m_list.m_starts.push_back(static_cast<quint32>(r.start));
+    const quint32 index = m_list.m_count++;
+    addStart(index, r.start);
     if (!r.closed)
         m_list.m_lastOpen = true;
-    if (r.lines > ContentsRecord::FolderLine) {
-        // The files of a folder come together, so the key is folded only when line 2 changes.
-        const int index = static_cast<int>(m_list.m_starts.size() - 1);
-        if (!m_bucket || r.folder != m_prevFolder) {
-            const QString key = folderKey(QString::fromUtf8(r.folder));
-            m_bucket = &m_list.m_byFolder[key];
-            if (!m_bucket->empty()) {
-                const size_t front = static_cast<size_t>(m_bucket->front());
-                qsizetype unused = 0;
-                if (nthLine(m_data, m_list.m_starts[front], m_list.m_starts[front + 1], ContentsRecord::FolderLine,
-                            unused) != r.folder)
-                    m_mixed.insert(key);
-            }
-            m_prevFolder = r.folder;
-        }
-        m_bucket->push_back(index);
+    if (r.lines <= ContentsRecord::FolderLine || !m_list.m_indexed)
+        return;
+    // The files of a folder come together, so the key is folded only when line 2 changes.
+    if (m_run.count && r.folder == m_runFolder && index == m_run.first + m_run.count) {
+        ++m_run.count;
+        return;
     }
+    endRun(r.start);
+    m_runFolder = r.folder;
+    m_run = {keyHash(folderKey(QString::fromUtf8(r.folder))), index, 1};
 }
 
 void ContentsList::Builder::advance(qsizetype available)
 {
+    if (available > MaxBytes)
+        m_tooLarge = true;
+    if (m_tooLarge)
+        return;
     // Whole blocks only; the rest waits for the next bytes or for finish().
-    m_scanner.advance(std::min(available, kMaxOffset), [this](const RecordScanner::Record &r) { add(r); });
+    m_scanner.advance(available, [this](const RecordScanner::Record &r) { add(r); });
 }
 
-ContentsList ContentsList::Builder::finish(const QByteArray &bytes)
+ContentsList ContentsList::Builder::finish(QByteArray bytes)
 {
     Q_ASSERT(bytes.constData() == m_data || bytes.isEmpty());
-    const qsizetype n = std::min(bytes.size(), kMaxOffset);
+    const qsizetype n = bytes.size();
+    if (m_tooLarge || n > MaxBytes)
+        throw tooLarge(n);
     m_scanner.finish(n, [this](const RecordScanner::Record &r) { add(r); });
+    endRun(n);
+    if (m_scanner.longestLine() > MaxLineBytes)
+        throw QuilloryError(QStringLiteral("The disc's list holds a line of more than %1 KB, longer than any name or "
+                                           "detail of a disc; it is not read.")
+                                .arg(MaxLineBytes >> 10));
     m_list.m_starts.push_back(static_cast<quint32>(m_scanner.recordStart()));
 
-    // A list made on Windows: its bytes are Windows-1252, read again as UTF-8 text.
-    if (!m_scanner.ascii() && !TextCodec::isValidUtf8(QByteArrayView(bytes.constData(), n)))
-        return fromBytes(TextCodec::toUtf8(bytes.left(n)));
+    // A list made on Windows: its bytes are Windows-1252, read again once they are UTF-8. The
+    // first reading goes before the text grows.
+    if (!m_scanner.ascii() && !TextCodec::isValidUtf8(bytes)) {
+        m_list = ContentsList();
+        windows1252ToUtf8InPlace(bytes);
+        Builder again(bytes.constData(), bytes.size());
+        again.advance(bytes.size());
+        return again.finish(std::move(bytes));
+    }
 
-    m_list.m_data = bytes;
-    for (const QString &key : std::as_const(m_mixed))
-        for (int r : m_list.m_byFolder.value(key))
-            m_list.m_bySpelling[m_list.lineBytes(r, ContentsRecord::FolderLine).toByteArray()].push_back(r);
-    // The table was sized for records of forty bytes; shorter ones may have grown it twice over.
+    m_list.m_data = std::move(bytes);
+    m_list.m_id = ++s_listIds;
+    std::sort(m_list.m_runs.begin(), m_list.m_runs.end(), [](const IndexedRun &a, const IndexedRun &b) {
+        return a.key != b.key ? a.key < b.key : a.first < b.first;
+    });
+    // The tables were sized for the most they may take; what is left over is given back.
     if (m_list.m_starts.capacity() > m_list.m_starts.size() + m_list.m_starts.size() / 4)
         m_list.m_starts.shrink_to_fit();
-    m_prevFolder = {};
-    m_bucket = nullptr;
+    if (m_list.m_runs.capacity() > m_list.m_runs.size() + m_list.m_runs.size() / 4)
+        m_list.m_runs.shrink_to_fit();
+    m_runFolder = {};
     return std::move(m_list);
 }
 
 ContentsList ContentsList::fromBytes(const QByteArray &bytes)
 {
+    if (bytes.size() > MaxBytes)
+        throw tooLarge(bytes.size());
     Builder builder(bytes.constData(), bytes.size());
     builder.advance(bytes.size());
     return builder.finish(bytes);
+}
+
+void ContentsList::span(int record, qsizetype &begin, qsizetype &end) const
+{
+    const auto r = static_cast<size_t>(record);
+    if (m_shift == 0) {
+        begin = m_starts[r];
+        end = m_starts[r + 1];
+        return;
+    }
+    // Only every (1 << m_shift)-th start is kept: the records before this one are read over.
+    const char *p = m_data.constData();
+    const qsizetype n = m_starts.back();
+    const size_t mask = (size_t(1) << m_shift) - 1;
+    begin = m_starts[r >> m_shift];
+    for (size_t k = r & mask; k > 0; --k)
+        begin = RecordScanner::recordEnd(p, begin, n);
+    end = ((r + 1) & mask) == 0 ? m_starts[(r + 1) >> m_shift] : RecordScanner::recordEnd(p, begin, n);
 }
 
 int ContentsList::lineCount(int record) const
@@ -100,8 +218,8 @@ int ContentsList::lineCount(int record) const
     if (record < 0 || record >= recordCount())
         return 0;
     const char *p = m_data.constData();
-    const qsizetype begin = m_starts[static_cast<size_t>(record)];
-    const qsizetype end = m_starts[static_cast<size_t>(record) + 1];
+    qsizetype begin = 0, end = 0;
+    span(record, begin, end);
     int lines = static_cast<int>(std::count(p + begin, p + end, '\n'));
     if (p[end - 1] != '\n')
         ++lines; // the text's last line, without a line feed
@@ -109,17 +227,52 @@ int ContentsList::lineCount(int record) const
     return closed ? lines - 1 : lines;
 }
 
+namespace
+{
+// Where the line last asked for lies, per thread. The callers that walk a record's lines ask
+// for them in turn, and each then costs one line instead of every line before it: a record
+// of a million lines is read through once, not a million times.
+struct LineCursor {
+    quint64 list = 0;
+    int record = -1;
+    int line = 0;
+    qsizetype pos = 0; // where that line starts
+    qsizetype begin = 0, end = 0;
+};
+thread_local LineCursor t_cursor;
+} // namespace
+
 QByteArrayView ContentsList::lineBytes(int record, int i) const
 {
     if (record < 0 || record >= recordCount() || i < 0)
         return {};
-    const qsizetype end = m_starts[static_cast<size_t>(record) + 1];
-    qsizetype next = 0;
-    const QByteArrayView l = nthLine(m_data.constData(), m_starts[static_cast<size_t>(record)], end, i, next);
-    // The record's last line is its closing "-", unless the text ended first.
-    if (!l.isNull() && next == end && (record + 1 < recordCount() || !m_lastOpen))
-        return {};
-    return l;
+    LineCursor &c = t_cursor;
+    qsizetype begin = 0, end = 0, pos = 0;
+    int k = 0;
+    if (c.list == m_id && c.record == record && c.line <= i) {
+        begin = c.begin;
+        end = c.end;
+        pos = c.pos;
+        k = c.line;
+    } else {
+        span(record, begin, end);
+        pos = begin;
+    }
+    const char *p = m_data.constData();
+    for (; pos < end; ++k) {
+        const char *lf = static_cast<const char *>(memchr(p + pos, '\n', static_cast<size_t>(end - pos)));
+        const qsizetype lineEnd = lf ? lf - p : end;
+        const qsizetype next = lf ? lineEnd + 1 : end;
+        if (k == i) {
+            c = {m_id, record, i, pos, begin, end};
+            // The record's last line is its closing "-", unless the text ended first.
+            if (next == end && (record + 1 < recordCount() || !m_lastOpen))
+                return {};
+            return RecordScanner::lineText(p, pos, lineEnd);
+        }
+        pos = next;
+    }
+    return {};
 }
 
 QStringList ContentsList::lines(int record) const
@@ -132,15 +285,8 @@ QStringList ContentsList::lines(int record) const
 
 qsizetype ContentsList::heldBytes() const
 {
-    // Hash nodes and vector headers, roughly: what one folder of the index costs besides its records.
-    constexpr qsizetype perFolder = 64;
-    qsizetype bytes = m_data.capacity() + qsizetype(m_starts.capacity() * sizeof(quint32));
-    for (auto it = m_byFolder.cbegin(); it != m_byFolder.cend(); ++it)
-        bytes +=
-            perFolder + it.key().capacity() * qsizetype(sizeof(QChar)) + qsizetype(it.value().capacity() * sizeof(int));
-    for (auto it = m_bySpelling.cbegin(); it != m_bySpelling.cend(); ++it)
-        bytes += perFolder + it.key().capacity() + qsizetype(it.value().capacity() * sizeof(int));
-    return bytes;
+    return m_data.capacity() + qsizetype(m_starts.capacity() * sizeof(quint32)) +
+           qsizetype(m_runs.capacity() * sizeof(IndexedRun));
 }
 
 template <typename F> QByteArrayView ContentsList::findExtraLine(int record, F f) const
@@ -159,20 +305,45 @@ QString ContentsList::folderKey(QStringView path)
     return path.toString().toCaseFolded();
 }
 
-const std::vector<int> &ContentsList::recordsIn(const QString &folderPath, Qt::CaseSensitivity cs) const
+ContentsList::Records ContentsList::recordsIn(const QString &folderPath, Qt::CaseSensitivity cs) const
 {
-    static const std::vector<int> none;
-    auto it = m_byFolder.constFind(folderKey(folderPath));
-    if (it == m_byFolder.constEnd())
-        return none;
-    if (cs == Qt::CaseInsensitive)
-        return it.value();
+    Records out;
     const QByteArray spelled = folderPath.toUtf8();
-    auto exact = m_bySpelling.constFind(spelled);
-    if (exact != m_bySpelling.constEnd())
-        return exact.value();
-    // A folder filed under one spelling only.
-    return lineBytes(it->front(), ContentsRecord::FolderLine) == spelled ? it.value() : none;
+    const QString key = folderKey(folderPath);
+    // Whether a folder line is the one asked for. A folder's runs share their line, so the one
+    // last found in another spelling is remembered rather than folded again.
+    QByteArrayView otherSpelling;
+    const auto matches = [&](QByteArrayView folder) {
+        if (folder == spelled)
+            return true;
+        if (cs == Qt::CaseSensitive)
+            return false;
+        if (!otherSpelling.isNull() && folder == otherSpelling)
+            return true;
+        if (folderKey(QString::fromUtf8(folder)) != key)
+            return false;
+        otherSpelling = folder;
+        return true;
+    };
+    if (m_indexed) {
+        // Runs of other folders may share the hash; each run's own line decides.
+        const quint64 hash = keyHash(key);
+        auto it = std::lower_bound(m_runs.begin(), m_runs.end(), hash,
+                                   [](const IndexedRun &run, quint64 h) { return run.key < h; });
+        for (; it != m_runs.end() && it->key == hash; ++it)
+            if (matches(lineBytes(static_cast<int>(it->first), ContentsRecord::FolderLine)))
+                out.add(it->first, it->count);
+        return out;
+    }
+    // A list kept without an index is read through.
+    RecordScanner scanner(m_data.constData());
+    quint32 index = 0;
+    scanner.finish(m_data.size(), [&](const RecordScanner::Record &r) {
+        if (r.lines > ContentsRecord::FolderLine && matches(r.folder))
+            out.add(index);
+        ++index;
+    });
+    return out;
 }
 
 QByteArrayView ContentsList::folderName(int record) const
@@ -226,11 +397,10 @@ ContentsList::Folder ContentsList::findFolder(const ContentsList &folders, const
                                               const QString &path)
 {
     for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
-        const std::vector<int> &subfolders = folders.recordsIn(path, cs);
-        const std::vector<int> &inside = files.recordsIn(path, cs);
+        Records subfolders = folders.recordsIn(path, cs);
+        Records inside = files.recordsIn(path, cs);
         if (!subfolders.empty() || !inside.empty() || namesFolder(folders, files, path, cs))
-            return {true, &subfolders, &inside};
+            return {true, std::move(subfolders), std::move(inside)};
     }
-    static const std::vector<int> none;
-    return {false, &none, &none};
+    return {};
 }

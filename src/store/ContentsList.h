@@ -4,27 +4,45 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QHash>
-#include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QVarLengthArray>
+#include <iterator>
 #include <vector>
 
 // The one reader of a disc's file list or folder list (ContentsRecord gives the layout), held compactly: the text as
-// one UTF-8 buffer, the offset where each record starts, and records indexed by their folder (line 2) so listing one
-// folder of a huge disc touches only that folder's records. A record's lines are found when they are asked for: a
-// record is a few dozen bytes, and tables of every line would cost more memory than the text itself.
+// one UTF-8 buffer, where records start, and where each folder's records lie (line 2), so listing one folder of a
+// huge disc touches only that folder's records. A record's lines are found when they are asked for: a record is a
+// few dozen bytes, and tables of every line would cost more memory than the text itself.
+//
+// Besides its text a list holds at most about three tenths of it, whatever its shape: the table of record starts
+// keeps every record's start while records run 32 bytes or more (any real list), and only every second, fourth...
+// record's in a list of tinier ones, whose others are found by reading on from there. The folder index keeps one
+// entry per run of records that share a folder (the files of a folder come together); a list with too many runs for
+// its size is kept without one, and a folder is then found by reading the list through.
 class ContentsList
 {
 public:
+    // What a disc's list may be. Far beyond any real disc (a million files make about 100 MB,
+    // a record's longest line is a path of a few KB), so only a damaged or hostile list meets
+    // them: it is refused whole, with a message. The size is known from a contents file's
+    // header, so such a list is refused before it is unpacked.
+    static constexpr qint64 MaxBytes = qint64(512) << 20;
+    static constexpr qint64 MaxLineBytes = qint64(64) << 10;
+    // Why a list of this many bytes is not read.
+    static QString tooLargeMessage(qint64 bytes);
+
     ContentsList() = default;
-    // Bytes as stored (UTF-8 or Windows-1252; CR LF or LF).
+    // Bytes as stored (UTF-8 or Windows-1252; CR LF or LF). Throws QuilloryError for a list
+    // beyond the limits above.
     static ContentsList fromBytes(const QByteArray &bytes);
 
     // Parses a list while its bytes are still arriving (see below).
     class Builder;
+    // The records of one folder.
+    class Records;
 
-    int recordCount() const { return m_starts.empty() ? 0 : static_cast<int>(m_starts.size() - 1); }
+    int recordCount() const { return static_cast<int>(m_count); }
     int lineCount(int record) const;
     // Line i of a record (0-based; the closing "-" is not part of the record).
     QByteArrayView lineBytes(int record, int i) const;
@@ -32,7 +50,7 @@ public:
     QStringList lines(int record) const;
 
     // Records whose line 2 is the given folder path: spelled exactly so, or in any case.
-    const std::vector<int> &recordsIn(const QString &folderPath, Qt::CaseSensitivity cs = Qt::CaseInsensitive) const;
+    Records recordsIn(const QString &folderPath, Qt::CaseSensitivity cs = Qt::CaseInsensitive) const;
 
     // A folder record's name without the "\" it ends in.
     QByteArrayView folderName(int record) const;
@@ -41,14 +59,7 @@ public:
     // An archive entry's folder inside its archive ("images\icons\", "" at the top level),
     // to be added to its line 2; empty for any other record.
     QByteArrayView folderInArchive(int record) const;
-    // One folder of a disc ("\MUSIC\ROCK\", "\PACK.ZIP\"): whether the disc has it (the root,
-    // a folder record, an archive, or records filed under it), and the records of its
-    // subfolders and of its files.
-    struct Folder {
-        bool exists = false;
-        const std::vector<int> *subfolders = nullptr;
-        const std::vector<int> *files = nullptr;
-    };
+    struct Folder;
     // The one way a folder is looked up, for the listing, its totals and ls alike. A disc made
     // here may hold folders whose names differ only in case, and the folder spelled exactly as
     // asked wins; catalogues made on Windows were read without regard to case, so a path in
@@ -58,22 +69,111 @@ public:
     static QString folderKey(QStringView path);
 
     const QByteArray &data() const { return m_data; }
-    // The heap memory the list holds (text, record offsets, folder index), for the benchmarks.
+    // The heap memory the list holds (text, record starts, folder index), for the benchmarks.
     qsizetype heldBytes() const;
+    // Whether the list keeps a folder index (every real list does).
+    bool indexed() const { return m_indexed; }
 
 private:
+    // A run of records filed under one folder, by the hash of the folder's key.
+    struct IndexedRun {
+        quint64 key = 0;
+        quint32 first = 0;
+        quint32 count = 0;
+    };
+    static quint64 keyHash(QStringView key);
+    // Where a record starts and ends in the text.
+    void span(int record, qsizetype &begin, qsizetype &end) const;
     // The extra lines of a record, in turn, until f returns true; returns that line.
     template <typename F> QByteArrayView findExtraLine(int record, F f) const;
 
     QByteArray m_data;
-    // Where each record starts, and one more entry for where the last one ends. Lists are
-    // bounded well below 4 GiB (ContentsFile::MaxListBytes), so offsets take four bytes.
+    // Tells lists apart for the line cursor (lineBytes); copies share the text, and the id.
+    quint64 m_id = 0;
+    quint32 m_count = 0;
+    // The start of every (1 << m_shift)-th record, and one more entry for where the last one
+    // ends. Lists are far smaller than 4 GiB (MaxBytes), so offsets take four bytes.
     std::vector<quint32> m_starts;
+    int m_shift = 0;
     // Whether the last record ends without its "-" line.
     bool m_lastOpen = false;
-    QHash<QString, std::vector<int>> m_byFolder;
-    // Only for folders filed under more than one spelling: their records by exact line 2.
-    QHash<QByteArray, std::vector<int>> m_bySpelling;
+    // Sorted by key, then by first record.
+    std::vector<IndexedRun> m_runs;
+    bool m_indexed = true;
+};
+
+// The records of one folder in list order, as runs of consecutive records: a folder's files
+// come together, so this is mostly one run, whatever the folder holds.
+class ContentsList::Records
+{
+    struct Run {
+        quint32 first = 0;
+        quint32 count = 0;
+    };
+
+public:
+    class const_iterator
+    {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = int;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const int *;
+        using reference = int;
+        const_iterator() = default;
+        int operator*() const { return static_cast<int>(m_run->first + m_offset); }
+        const_iterator &operator++()
+        {
+            if (++m_offset == m_run->count) {
+                ++m_run;
+                m_offset = 0;
+            }
+            return *this;
+        }
+        const_iterator operator++(int)
+        {
+            const_iterator before = *this;
+            ++*this;
+            return before;
+        }
+        bool operator==(const const_iterator &) const = default;
+
+    private:
+        friend class Records;
+        const_iterator(const Run *run, quint32 offset) : m_run(run), m_offset(offset) {}
+        const Run *m_run = nullptr;
+        quint32 m_offset = 0;
+    };
+
+    const_iterator begin() const { return {m_runs.constData(), 0}; }
+    const_iterator end() const { return {m_runs.constData() + m_runs.size(), 0}; }
+    size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    int front() const { return static_cast<int>(m_runs.front().first); }
+    std::vector<int> toVector() const { return std::vector<int>(begin(), end()); }
+
+    // Records are added in list order.
+    void add(quint32 first, quint32 count = 1)
+    {
+        if (!m_runs.isEmpty() && m_runs.back().first + m_runs.back().count == first)
+            m_runs.back().count += count;
+        else
+            m_runs.append({first, count});
+        m_size += count;
+    }
+
+private:
+    QVarLengthArray<Run, 2> m_runs;
+    size_t m_size = 0;
+};
+
+struct ContentsList::Folder {
+    // One folder of a disc ("\MUSIC\ROCK\", "\PACK.ZIP\"): whether the disc has it (the root,
+    // a folder record, an archive, or records filed under it), and the records of its
+    // subfolders and of its files.
+    bool exists = false;
+    Records subfolders;
+    Records files;
 };
 
 // Parses a list while its bytes are still arriving (a decompressor filling a buffer), so the
@@ -83,20 +183,25 @@ class ContentsList::Builder
 {
 public:
     // data is where the bytes arrive and must stay in place until finish(); expectedSize
-    // (when known) lets the record table be sized once.
+    // (when known) lets the tables be sized once.
     explicit Builder(const char *data, qsizetype expectedSize = 0);
     // The first `available` bytes of data are final; parses what it can of them.
     void advance(qsizetype available);
-    // bytes is the whole list, held in the buffer given to the constructor.
-    ContentsList finish(const QByteArray &bytes);
+    // bytes is the whole list, held in the buffer given to the constructor; given over, so
+    // that a list in Windows-1252 is made UTF-8 in its own buffer. Throws QuilloryError for a
+    // list beyond the limits.
+    ContentsList finish(QByteArray bytes);
 
 private:
     void add(const RecordScanner::Record &r);
+    void addStart(quint32 index, qsizetype start);
+    void endRun(qsizetype scanned);
 
     const char *m_data;
     ContentsList m_list;
     RecordScanner m_scanner;
-    QByteArrayView m_prevFolder;
-    std::vector<int> *m_bucket = nullptr;
-    QSet<QString> m_mixed;
+    bool m_tooLarge = false;
+    // The run being read: the folder line its records share.
+    QByteArrayView m_runFolder;
+    IndexedRun m_run;
 };

@@ -4,6 +4,7 @@
 
 #include <QByteArrayView>
 #include <algorithm>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -39,6 +40,22 @@ public:
         return QByteArrayView(p + start, lf - start);
     }
 
+    // Where the record that starts at start ends (where the next one starts) in a text of n
+    // bytes, by the same rule as the scan: for a reader that kept only some records' starts.
+    static qsizetype recordEnd(const char *p, qsizetype start, qsizetype n)
+    {
+        int lineNo = 0;
+        for (qsizetype pos = start; pos < n; ++lineNo) {
+            const void *found = std::memchr(p + pos, '\n', static_cast<size_t>(n - pos));
+            const qsizetype lf = found ? static_cast<const char *>(found) - p : n;
+            const qsizetype next = found ? lf + 1 : n;
+            if (lineNo >= ContentsRecord::FixedLines && lineText(p, pos, lf) == ContentsRecord::EndLine)
+                return next;
+            pos = next;
+        }
+        return n;
+    }
+
     // data must stay in place until finish().
     explicit RecordScanner(const char *data) : m_data(data) {}
 
@@ -70,6 +87,8 @@ public:
     qsizetype recordStart() const { return m_recordStart; }
     // Whether every byte scanned so far was ASCII.
     bool ascii() const { return m_ascii; }
+    // The longest line scanned so far (its CR included), the one still open too.
+    qsizetype longestLine() const { return std::max(m_longest, m_scanned - m_lineStart); }
 
 private:
     template <typename Visitor> void scan(qsizetype to, Visitor &visit)
@@ -110,6 +129,7 @@ private:
     template <typename Visitor> void line(qsizetype start, qsizetype lf, Visitor &visit)
     {
         const QByteArrayView l = lineText(m_data, start, lf);
+        m_longest = std::max(m_longest, lf - start);
         if (m_lineNo < ContentsRecord::FixedLines) {
             m_fixed[m_lineNo++] = l;
             return;
@@ -148,5 +168,6 @@ private:
     qsizetype m_recordStart = 0;
     int m_lineNo = 0; // lines of the record being read so far
     bool m_ascii = true;
+    qsizetype m_longest = 0;
     QByteArrayView m_fixed[ContentsRecord::FixedLines];
 };

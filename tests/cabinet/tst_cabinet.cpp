@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstring>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -308,6 +309,76 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(tmp.filePath(u"p/part-a.bin"_s)));
     }
 
+    // A set is followed only through regular files beside the cabinet that names them, each
+    // once: anything else is refused with a message before a byte is written, and nothing
+    // waits on a FIFO. Beside the first cabinet lies a real "next.cab" (a loose one, or one
+    // naming the first again), which a name leaving the folder must not reach either.
+    void hostileSetsAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("next"); // as the first cabinet's header names it
+        QTest::addColumn<QString>("make");    // what lies at "next.cab": cab, loop, fifo, folder, device
+        QTest::addColumn<QString>("refusal");
+        const QString notBeside = u"which is not a file beside it"_s;
+        const QString notRegular = u"is not a regular file"_s;
+        const QString loops = u"which came earlier in the set"_s;
+        QTest::newRow("fifo") << "next.cab"_ba << u"fifo"_s << notRegular;
+        QTest::newRow("fifo, in another case") << "NEXT.CAB"_ba << u"fifo"_s << notRegular;
+        QTest::newRow("device") << "next.cab"_ba << u"device"_s << notRegular;
+        QTest::newRow("folder") << "next.cab"_ba << u"folder"_s << notRegular;
+        QTest::newRow("itself") << "first.cab"_ba << u"cab"_s << loops;
+        QTest::newRow("loop") << "next.cab"_ba << u"loop"_s << loops;
+        QTest::newRow("loop, in another case") << "NEXT.CAB"_ba << u"loop"_s << loops;
+        QTest::newRow("parent") << "../next.cab"_ba << u"cab"_s << notBeside;
+        QTest::newRow("absolute") << "/next.cab"_ba << u"cab"_s << notBeside;
+        QTest::newRow("folder part") << "sub/next.cab"_ba << u"cab"_s << notBeside;
+        QTest::newRow("backslash") << "sub\\next.cab"_ba << u"cab"_s << notBeside;
+        QTest::newRow("dot dot") << ".."_ba << u"cab"_s << notBeside;
+        QTest::newRow("drive") << "C:next.cab"_ba << u"cab"_s << notBeside;
+    }
+
+    void hostileSetsAreRefused()
+    {
+        QFETCH(QByteArray, next);
+        QFETCH(QString, make);
+        QFETCH(QString, refusal);
+        QTemporaryDir tmp;
+        const QByteArray loose = readFile(fixture(u"gcab-stored.cab"_s));
+        const QByteArray first = withNextCabinet(loose, next);
+        QVERIFY(!first.isEmpty());
+        writeFile(tmp.filePath(u"set/first.cab"_s), first);
+        const QString at = tmp.filePath(u"set/next.cab"_s);
+        if (make == u"cab")
+            writeFile(at, loose);
+        else if (make == u"loop")
+            writeFile(at, withNextCabinet(loose, "FIRST.cab"));
+        else if (make == u"fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(at).constData(), 0600), 0);
+        else if (make == u"folder")
+            QVERIFY(QDir().mkpath(at));
+        else
+            QVERIFY(QFile::link(u"/dev/zero"_s, at));
+        for (const QString &elsewhere : {u"next.cab"_s, u"set/sub/next.cab"_s})
+            writeFile(tmp.filePath(elsewhere), loose);
+
+        TSTCabReader reader;
+        const QString out = tmp.filePath(u"out"_s);
+        for (int call = 0; call < 2; ++call) {
+            try {
+                if (call == 0)
+                    reader.Extract(tmp.filePath(u"set/first.cab"_s), out);
+                else
+                    reader.List(tmp.filePath(u"set/first.cab"_s));
+                QFAIL("the set was read");
+            } catch (const QuilloryError &e) {
+                QVERIFY2(e.message().contains(refusal), qPrintable(e.message()));
+            }
+        }
+        QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+        // Read alone, the first cabinet is whole.
+        QCOMPARE(reader.List(tmp.filePath(u"set/first.cab"_s), true).size(),
+                 reader.List(fixture(u"gcab-stored.cab"_s)).size());
+    }
+
     void failureMessages_data()
     {
         QTest::addColumn<QByteArray>("bytes"); // null: no file at all
@@ -458,7 +529,7 @@ private Q_SLOTS:
         QVERIFY(TSTCabReader::isSafeMemberName(u"..dat"_s));
         TSTCabReader reader;
         const auto only =
-            reader.ExtractToMemory(fixture(u"gcab-mszip.cab"_s), [](const QString &n) { return n == u"beta.txt"_s; });
+            reader.ExtractToMemory(fixture(u"gcab-mszip.cab"_s), [](const TSTCabMember &m) { return m.Name == u"beta.txt"_s; });
         QCOMPARE(only.size(), size_t(1));
         QCOMPARE(only[0].Data, readFile(fixture(u"src/beta.txt"_s)));
         QCOMPARE(cabError([&] { reader.ExtractToMemory(fixture(u"gcab-mszip.cab"_s), {}, 20); }),

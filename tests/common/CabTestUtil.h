@@ -88,6 +88,34 @@ inline QMap<QString, QByteArray> snapshot(const QString &folder)
     return m;
 }
 
+// A single cabinet (no reserve, no previous cabinet) made into a part of a set: its header
+// names `next` as the next cabinet, and every offset behind the header moves up to make room.
+// CFHEADER: cbCabinet at 8, coffFiles at 16, cFolders at 26, flags at 30; the CFFOLDER
+// entries (8 bytes, coffCabStart first) follow the 36 bytes of the header.
+inline QByteArray withNextCabinet(QByteArray cab, const QByteArray &next)
+{
+    auto u16 = [&](int at) { return quint16(uchar(cab[at]) | uchar(cab[at + 1]) << 8); };
+    auto u32 = [&](int at) { return quint32(u16(at)) | quint32(u16(at + 2)) << 16; };
+    auto put32 = [&](int at, quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            cab[at + i] = char(v >> (8 * i));
+    };
+    constexpr quint16 kPrevCabinet = 0x1, kNextCabinet = 0x2, kReserve = 0x4;
+    if (cab.size() < 36 || !cab.startsWith("MSCF") || (u16(30) & (kPrevCabinet | kNextCabinet | kReserve)))
+        return QByteArray();
+    const QByteArray names = next + '\0' + '\0'; // the next cabinet, and an empty disk name
+    const quint32 shift = quint32(names.size());
+    put32(8, u32(8) + shift);
+    put32(16, u32(16) + shift);
+    for (int f = 0; f < u16(26); ++f)
+        put32(36 + 8 * f, u32(36 + 8 * f) + shift);
+    const quint16 flags = u16(30) | kNextCabinet;
+    cab[30] = char(flags & 0xff);
+    cab[31] = char(flags >> 8);
+    cab.insert(36, names);
+    return cab;
+}
+
 // A time zone with daylight saving, so that local and UTC times differ.
 inline void useBerlinTime()
 {

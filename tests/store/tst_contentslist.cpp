@@ -100,7 +100,7 @@ private Q_SLOTS:
             for (const QString &folder :
                  {u"\\docs\\"_s, u"\\Docs\\"_s, u"\\"_s, u"\\A FOLDER NAME OF THIRTY-ONE B\\"_s})
                 for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive})
-                    QCOMPARE(fed.recordsIn(folder, cs), whole.recordsIn(folder, cs));
+                    QCOMPARE(fed.recordsIn(folder, cs).toVector(), whole.recordsIn(folder, cs).toVector());
         }
     }
 
@@ -188,7 +188,7 @@ private Q_SLOTS:
             QCOMPARE(recordsOf(loaded.files), recordsOf(files));
             QCOMPARE(recordsOf(loaded.folders), recordsOf(folders));
             for (const QString &folder : {u"\\F0\\"_s, u"\\f85\\"_s, u"\\F599\\"_s, u"\\"_s})
-                QCOMPARE(loaded.files.recordsIn(folder), files.recordsIn(folder));
+                QCOMPARE(loaded.files.recordsIn(folder).toVector(), files.recordsIn(folder).toVector());
             QCOMPARE(loaded.folders.recordsIn(u"\\"_s).size(), size_t(600));
         }
 

@@ -93,7 +93,7 @@ private Q_SLOTS:
         QCOMPARE(l.recordCount(), 4);
         QCOMPARE(l.lines(1).mid(4), (QStringList{"Title: - x -", "Artist: -"}));
         QCOMPARE(l.line(2, ContentsRecord::NameLine), QStringLiteral("-"));
-        QCOMPARE(l.recordsIn(QStringLiteral("\\docs\\")), (std::vector<int>{0, 1, 3}));
+        QCOMPARE(l.recordsIn(QStringLiteral("\\docs\\")).toVector(), (std::vector<int>{0, 1, 3}));
         QCOMPARE(l.line(3, ContentsRecord::DateLine), QStringLiteral("02.01.2000"));
         QCOMPARE(ContentsList::fromBytes(QByteArray()).recordCount(), 0);
 
@@ -129,9 +129,9 @@ private Q_SLOTS:
             QStringList names;
             if (!found.exists)
                 return QStringList{u"(none)"_s};
-            for (int r : *found.subfolders)
+            for (int r : found.subfolders)
                 names << d.line(r, ContentsRecord::NameLine);
-            for (int r : *found.files)
+            for (int r : found.files)
                 names << f.line(r, ContentsRecord::NameLine);
             return names;
         };

@@ -1,0 +1,116 @@
+#pragma once
+
+// What the catalogue fuzzer asks of every input, and the corpus test of every input it kept:
+// the bytes read as "groups.tree" by the loader the program uses, and as a contents list by
+// its parser, both whole and as a decompressor hands them over in pieces. Bad bytes may end
+// only in QuilloryError; what was read must read the same again.
+#include "core/QuilloryError.h"
+#include "store/ContentsList.h"
+#include "store/ContentsRecord.h"
+#include "store/GroupTree.h"
+#include "store/TreeFile.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <algorithm>
+#include <vector>
+
+namespace CatalogueInputCheck
+{
+
+inline bool writeFile(const QString &path, QByteArrayView bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes.data(), bytes.size()) == bytes.size();
+}
+
+// The bytes as "groups.tree" in folder (which ends in "/"): loaded with every other disc
+// lacking its contents file (the older format is upgraded in place), saved, and loaded again.
+inline QString checkTree(QByteArrayView bytes, const QString &folder)
+{
+    const QString file = folder + QLatin1String(TreeFileName);
+    if (!writeFile(file, bytes))
+        return QStringLiteral("cannot write %1").arg(file);
+    const auto everyOther = [](const std::vector<QAnyStringView> &serials) {
+        std::vector<bool> keep(serials.size());
+        for (size_t i = 0; i < keep.size(); i += 2)
+            keep[i] = true;
+        return keep;
+    };
+    const auto all = [](const std::vector<QAnyStringView> &serials) { return std::vector<bool>(serials.size(), true); };
+    GroupTree tree;
+    try {
+        LoadTreeFile(tree, file, everyOther, {}, TreeWrite::Allowed);
+    } catch (const QuilloryError &) {
+        return QString();
+    }
+    const QStringList lines = TreeToLines(tree);
+    try {
+        SaveTree(tree, folder);
+        GroupTree again;
+        LoadTreeFile(again, file, all, {}, TreeWrite::Never);
+        if (TreeToLines(again) != lines)
+            return QStringLiteral("the saved tree reads back differently");
+    } catch (const QuilloryError &e) {
+        return QStringLiteral("the saved tree does not load: %1").arg(e.message());
+    }
+    return QString();
+}
+
+// The bytes as a contents list: parsed whole and in pieces of a size the input picks, which
+// must agree record by record; every record is found again under its folder.
+inline QString checkList(QByteArrayView input)
+{
+    const QByteArray bytes = input.toByteArray();
+    ContentsList whole;
+    try {
+        whole = ContentsList::fromBytes(bytes);
+    } catch (const QuilloryError &) {
+        return QString();
+    }
+    QByteArray arriving;
+    arriving.reserve(bytes.size());
+    const qsizetype step = bytes.isEmpty() ? 1 : 1 + static_cast<uchar>(bytes.back()) % 61;
+    ContentsList pieced;
+    try {
+        ContentsList::Builder builder(arriving.constData(), bytes.size());
+        for (qsizetype at = 0; at < bytes.size(); at += step) {
+            arriving.append(bytes.sliced(at, std::min(step, bytes.size() - at)));
+            builder.advance(arriving.size());
+        }
+        pieced = builder.finish(arriving);
+    } catch (const QuilloryError &) {
+        return QStringLiteral("refused in pieces, read whole");
+    }
+    if (pieced.recordCount() != whole.recordCount())
+        return QStringLiteral("%1 records in pieces, %2 whole").arg(pieced.recordCount()).arg(whole.recordCount());
+    const int checked = std::min(whole.recordCount(), 2000);
+    for (int r = 0; r < checked; ++r) {
+        const QStringList lines = whole.lines(r);
+        if (pieced.lines(r) != lines)
+            return QStringLiteral("record %1 differs in pieces").arg(r);
+        (void)whole.isArchive(r);
+        (void)whole.folderInArchive(r);
+        (void)whole.folderName(r);
+        if (lines.size() <= ContentsRecord::FolderLine)
+            continue;
+        const QString folder = lines.at(ContentsRecord::FolderLine);
+        for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+            const auto in = whole.recordsIn(folder, cs);
+            if (std::find(in.begin(), in.end(), r) == in.end())
+                return QStringLiteral("record %1 is not found under its folder").arg(r);
+        }
+        (void)ContentsList::findFolder(whole, pieced, folder);
+    }
+    return QString();
+}
+
+// Empty when the input passed, else what went wrong.
+inline QString check(QByteArrayView bytes, const QString &folder)
+{
+    const QString tree = checkTree(bytes, folder);
+    return tree.isEmpty() ? checkList(bytes) : tree;
+}
+
+} // namespace CatalogueInputCheck
