@@ -138,5 +138,8 @@ int AddDiscCommand::run(CliContext &ctx, const QStringList &args)
     TreeNode *node = adder.add(volume, details, parent, old);
     cat.save();
     ctx.io().printLine(CDToStr(*node->cd()));
+    // The disc is added all the same; what the scan could not read is named, one line each.
+    for (const ScanProblem &problem : adder.unreadable())
+        ctx.io().error(problem.text());
     return 0;
 }

@@ -8,6 +8,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 using namespace ScanFixture;
@@ -207,6 +211,51 @@ private Q_SLOTS:
         QCOMPARE(r.err, QByteArray());
         QCOMPARE(r.code, 0);
         QVERIFY(r.out.startsWith("Run|L|ABCDEF01|FAT32|"));
+    }
+
+    void unreadableFolderNamedOnStandardError()
+    {
+        if (qEnvironmentVariableIsEmpty("QUILLORY_CLI"))
+            QSKIP("QUILLORY_CLI is not set");
+        QStringList command{qEnvironmentVariable("QUILLORY_CLI")};
+        // Permissions do not bind the superuser: the program then runs as "nobody", who must
+        // reach the volume and may write the catalogue and the settings.
+        if (::geteuid() == 0) {
+            const QString setpriv = QStandardPaths::findExecutable(u"setpriv"_s);
+            if (setpriv.isEmpty())
+                QSKIP("setpriv is needed to run the program as another user");
+            command.prepend(u"--clear-groups"_s);
+            command.prepend(u"--regid=65534"_s);
+            command.prepend(u"--reuid=65534"_s);
+            command.prepend(setpriv);
+            for (const QString &open : {m_dir->path(), m_home.path()})
+                QVERIFY(QFile::setPermissions(open, QFile::permissions(open) | QFile::ExeOther | QFile::ReadOther));
+            for (const QString &shared : {m_data, m_home.path() + u"/config"_s, m_home.path() + u"/share"_s}) {
+                QVERIFY(QDir().mkpath(shared));
+                QVERIFY(::chmod(QFile::encodeName(shared).constData(), 0777) == 0);
+            }
+        }
+        QVERIFY(writeFile(m_vol + u"LOCKED/secret.txt"_s, "secret", m_when));
+        const QByteArray locked = QFile::encodeName(m_vol + u"LOCKED"_s);
+        QVERIFY(::chmod(locked.constData(), 0) == 0);
+        QProcess p;
+        p.start(command.takeFirst(), command + QStringList{u"--data"_s, m_data, u"add-disc"_s, m_vol, u"--title"_s,
+                                                             u"Partial"_s, u"--serial"_s, u"0000BEEF"_s});
+        const bool finished = p.waitForFinished(60000);
+        ::chmod(locked.constData(), 0755);
+        QVERIFY(finished);
+        const QByteArray err = p.readAllStandardError();
+        QCOMPARE(p.exitCode(), 0);
+        QStringList told;
+        for (const QByteArray &line : err.split('\n'))
+            if (line.startsWith("Cannot read"))
+                told << QString::fromUtf8(line);
+        QCOMPARE(told, QStringList{u"Cannot read \"%1LOCKED\": %2"_s.arg(m_vol, QString::fromLocal8Bit(strerror(EACCES)))});
+        QVERIFY(p.readAllStandardOutput().startsWith("Partial|"));
+        const CliRun listed = cli({u"ls"_s, u"Partial"_s});
+        QCOMPARE(listed.code, 0);
+        QVERIFY(listed.out.contains("notes.txt"));
+        QVERIFY(listed.out.contains("LOCKED"));
     }
 };
 
