@@ -2,10 +2,10 @@
 
 #include "cabinet/ESTCabinet.h"
 #include "cabinet/TSTCabWriter.h"
+#include "core/SafeSaveFile.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -256,22 +256,10 @@ void MsZipCabinet::write(const QString &fileName, const std::vector<Member> &mem
     // The folder is made as the library's writer makes it.
     if (!QDir().mkpath(QFileInfo(fileName).absolutePath()))
         throw ESTCabinet(ESTCabinet::Writing, ESTCabinet::FciCabFileCreate, errno ? errno : EACCES);
-    QSaveFile out(fileName);
-    out.setDirectWriteFallback(false);
-    errno = 0;
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw ESTCabinet(ESTCabinet::Writing, ESTCabinet::FciCabFileCreate, errno ? errno : EACCES);
-    // A device may take part of the bytes and refuse the rest; the rest is offered again, so the
-    // refusal comes back with the system's reason.
-    qint64 done = 0, n = 0;
-    while (done < bytes.size() && (n = out.write(bytes.constData() + done, bytes.size() - done)) > 0)
-        done += n;
-    const int sys = errno ? errno : EIO;
-    if (done < bytes.size()) {
-        out.cancelWriting();
-        throw ESTCabinet(ESTCabinet::Writing, ESTCabinet::FciCabFileCreate, sys);
-    }
-    errno = 0;
+    SafeSaveFile out(fileName);
+    if (!out.open())
+        throw ESTCabinet(ESTCabinet::Writing, ESTCabinet::FciCabFileCreate, out.systemError());
+    out.write(bytes);
     if (!out.commit())
-        throw ESTCabinet(ESTCabinet::Writing, ESTCabinet::FciCabFileCreate, errno ? errno : EIO);
+        throw ESTCabinet(ESTCabinet::Writing, ESTCabinet::FciCabFileCreate, out.systemError());
 }

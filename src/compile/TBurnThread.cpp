@@ -1,11 +1,13 @@
 #include "TBurnThread.h"
 
+#include "FileCopier.h"
 #include "TCDBurner.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSet>
 
 TBurnThread::TBurnThread(TCDBurner *burner, const QString &xorriso, const QStringList &arguments,
                          const QStringList &staged, const QString &burnArea, const QString &imageFile)
@@ -17,9 +19,25 @@ TBurnThread::TBurnThread(TCDBurner *burner, const QString &xorriso, const QStrin
 void TBurnThread::run()
 {
     // Staged files join the staging folder under their own names; one already there stays.
+    // A file that cannot join it (a full disk) ends the burn: the disc would lack it.
     QDir().mkpath(m_burnArea);
-    for (const QString &f : std::as_const(m_staged))
-        QFile::copy(f, QDir(m_burnArea).filePath(QFileInfo(f).fileName()));
+    QStringList joining;
+    QSet<QString> names;
+    for (const QString &f : std::as_const(m_staged)) {
+        const QString name = QFileInfo(f).fileName();
+        if (!names.contains(name) && !QFileInfo::exists(QDir(m_burnArea).filePath(name))) {
+            names.insert(name);
+            joining.append(f);
+        }
+    }
+    FileCopier copier;
+    if (!joining.isEmpty() && !copier.copy(joining, m_burnArea)) {
+        QStringList lines;
+        for (const FileCopier::Failure &f : copier.failures())
+            lines.append(f.path + QStringLiteral(": ") + f.reason);
+        Q_EMIT ended(false, QStringLiteral("These files could not be copied:\n") + lines.join(u'\n'));
+        return;
+    }
 
     // An image file that exists would be taken for a disc to append to; the user chose to
     // replace it.
