@@ -105,7 +105,7 @@ int ReportCommand::run(CliContext &ctx, const QStringList &args)
 
     ReportOutput output(file, cat.dbFolder());
     if (!output.open())
-        throw QuilloryError(u"Invalid file name! %1 cannot be created."_s.arg(file));
+        throw QuilloryError(u"Invalid file name! %1 cannot be created: %2."_s.arg(file, output.errorString()));
     try {
         ReportStream stream(output.device());
         ReportBuilder builder(cat.dbFolder(), settings, stream);
