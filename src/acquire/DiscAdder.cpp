@@ -8,6 +8,7 @@
 #include "store/Catalogue.h"
 #include "store/CatalogueLocale.h"
 #include "store/ContentsFile.h"
+#include "store/ContentsList.h"
 #include "store/SingleLine.h"
 #include "store/TreeNames.h"
 
@@ -168,6 +169,11 @@ quint64 DiscAdder::scanToLists(const DiscVolume &volume)
             throw QuilloryError(QStringLiteral("Cannot write the lists of disc %1: %2")
                                     .arg(volume.serial, files.error() != QFileDevice::NoError ? files.errorString()
                                                                                               : folders.errorString()));
+        // A list the catalogue would refuse to read back must not take the place of anything.
+        for (const QFile *list : {&files, &folders})
+            if (list->size() > ContentsList::MaxBytes)
+                throw QuilloryError(QStringLiteral("The disc is not added. ") +
+                                    ContentsList::tooLargeMessage(list->size()));
     } catch (...) {
         discard();
         throw;

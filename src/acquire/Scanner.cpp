@@ -5,6 +5,7 @@
 #include "core/QuilloryError.h"
 #include "core/TextCodec.h"
 #include "settings/Preferences.h"
+#include "store/ContentsList.h"
 #include "store/ContentsRecord.h"
 
 #include <QDateTime>
@@ -86,6 +87,11 @@ bool entryUnreachable(int err)
 // further down gives its descriptor up and finds its folder again from below.
 constexpr size_t KeptDescriptors = 64;
 constexpr size_t DirBufferSize = 32768;
+
+// A list with a longer line (its line end counted) is not read back: what would need one is
+// passed over, so the disc's lists can always be read.
+constexpr qsizetype LongestLine = ContentsList::MaxLineBytes - 2;
+const QString PathTooLong = QStringLiteral("its path is longer than the catalogue can keep");
 
 bool isDotEntry(const char *n)
 {
@@ -344,10 +350,16 @@ bool Scanner::enter(Folder &f, const Entry &e)
         writeFolder(f, e, 0, isEmptyFolder(f.fd, name));
         return false;
     }
+    // A folder that cannot be listed is not known to be empty: its record stays.
+    QByteArray catalogPath = ContentsListWriter::folderLine(m_catalogPath, stored);
+    if (catalogPath.size() > LongestLine) {
+        m_problems.append({QFile::decodeName(QByteArray(m_localPath).append(name, qsizetype(e.nameLen))), PathTooLong});
+        writeFolder(f, e, 0, false);
+        return false;
+    }
     const int fd = ::openat(f.fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         passOver(QByteArrayView(name, qsizetype(e.nameLen)), errno);
-        // It cannot be listed, so it is not known to be empty: its record stays.
         writeFolder(f, e, 0, false);
         return false;
     }
@@ -356,7 +368,7 @@ bool Scanner::enter(Folder &f, const Entry &e)
         f.fd = -1;
     }
     m_localPath.append(name, qsizetype(e.nameLen)).append('/');
-    m_catalogPath = ContentsListWriter::folderLine(m_catalogPath, stored);
+    m_catalogPath = std::move(catalogPath);
     Folder child;
     child.fd = fd;
     child.device = e.device;
@@ -417,12 +429,19 @@ void Scanner::scanFile(Folder &f, const Entry &e)
     QStringList extras;
     const DispatchRow *row = dispatchRow(stored);
     std::optional<QFile> file; // only for the readers: most files are never opened
+    QByteArray archivePath;
     if (row && m_prefs.IsActiveFilter(QLatin1String(row->probe))) {
         // Opened from its folder, so that no path length stands in the way. A file this user
         // may not read keeps its plain record, as on a volume of mixed owners.
         const QByteArray path = QByteArray(m_localPath).append(f.name(e), qsizetype(e.nameLen));
-        const int fd = ::openat(f.fd, f.name(e), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-        if (fd < 0) {
+        if (row->zip)
+            archivePath = ContentsListWriter::folderLine(m_catalogPath, stored);
+        const bool tooLong = archivePath.size() > LongestLine;
+        const int fd = tooLong ? -1 : ::openat(f.fd, f.name(e), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (tooLong) {
+            // Listed as a plain file: its entries could not be kept.
+            m_problems.append({QFile::decodeName(path), PathTooLong});
+        } else if (fd < 0) {
             const int err = errno;
             if (!entryUnreachable(err))
                 readFailure(path, err);
@@ -445,7 +464,7 @@ void Scanner::scanFile(Folder &f, const Entry &e)
     }
     m_files.writeScannedFile(stored, m_catalogPath, e.size, listDate(e.mtime), extras);
     if (row && row->zip && file && file->isOpen())
-        listZip(*file, QString::fromUtf8(ContentsListWriter::folderLine(m_catalogPath, stored)));
+        listZip(*file, QString::fromUtf8(archivePath));
 }
 
 void Scanner::listZip(QFile &file, const QString &archivePath)
@@ -463,6 +482,9 @@ void Scanner::ZipReadFile(const ZipFile &entry, const QString &archivePath)
     const QString name = stored.mid(slash + 1);
     if (name.isEmpty())
         return; // a folder entry
+    // An entry whose place in the archive would not fit on a line is left out.
+    if (ContentsRecord::ArchivePathLabel.size() + 1 + stored.toUtf8().size() > LongestLine)
+        return;
     const QDateTime when = ZipDateTime(entry.ModDate, entry.ModTime);
     // An impossible stored date gives an empty date rather than a made-up one.
     m_files.writeArchiveEntry(name, archivePath, entry.CompressedSize,

@@ -57,10 +57,11 @@ class TestScanner : public QObject
 
     static QString strerrorText(int err) { return QString::fromLocal8Bit(strerror(err)); }
 
-    // A chain of Depth folders "d" below root, made and removed through descriptors (no path
-    // reaches its bottom), holding at the bottom "deep.jpg", "pack.zip" and the folders "e"
+    // A chain of depth folders named link below root, made and removed through descriptors (no
+    // path reaches its bottom), holding at the bottom "deep.jpg", "pack.zip" and the folders "e"
     // and "f" with one small file each. Every folder has the test's time.
-    bool makeDeepChain(const QString &root, int depth, const QByteArray &picture, const QByteArray &archive)
+    bool makeDeepChain(const QString &root, int depth, const char *link, const QByteArray &picture,
+                       const QByteArray &archive)
     {
         const timespec times[2] = {{m_when.toSecsSinceEpoch(), 0}, {m_when.toSecsSinceEpoch(), 0}};
         auto put = [&times](int dir, const char *name, const QByteArray &bytes) {
@@ -70,7 +71,7 @@ class TestScanner : public QObject
         };
         int fd = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         for (int i = 0; i < depth && fd >= 0; ++i) {
-            const int next = ::mkdirat(fd, "d", 0755) == 0 ? ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+            const int next = ::mkdirat(fd, link, 0755) == 0 ? ::openat(fd, link, O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
             ::close(fd);
             fd = next;
         }
@@ -95,12 +96,12 @@ class TestScanner : public QObject
             ::close(fd);
         return ok;
     }
-    static void removeDeepChain(const QString &root, int depth)
+    static void removeDeepChain(const QString &root, int depth, const char *link)
     {
         int fd = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         int reached = 0;
         for (; reached < depth && fd >= 0; ++reached) {
-            const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            const int next = ::openat(fd, link, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             if (next < 0)
                 break;
             ::close(fd);
@@ -126,7 +127,7 @@ class TestScanner : public QObject
             fd = up;
             if (fd < 0)
                 return;
-            ::unlinkat(fd, "d", AT_REMOVEDIR);
+            ::unlinkat(fd, link, AT_REMOVEDIR);
         }
         ::close(fd);
     }
@@ -432,8 +433,8 @@ private Q_SLOTS:
         QVERIFY(QDir(path(u"zipped"_s)).removeRecursively());
         QVERIFY(QFile::remove(path(u"pack.zip"_s)));
 
-        const auto removeChain = qScopeGuard([this] { removeDeepChain(m_root, Depth); });
-        QVERIFY(makeDeepChain(m_root, Depth, picture, archive));
+        const auto removeChain = qScopeGuard([this] { removeDeepChain(m_root, Depth, "d"); });
+        QVERIFY(makeDeepChain(m_root, Depth, "d", picture, archive));
 
         Preferences prefs;
         prefs.setFilter(0, true); // ZIP
@@ -470,6 +471,25 @@ private Q_SLOTS:
         QCOMPARE(ContentsList::fromBytes(r.folders).recordCount(), Depth + 2);
         QVERIFY(r.folders.endsWith(record({u"d\\"_s, u"\\"_s, QString::number(r.total), m_whenText})));
         QCOMPARE(r.total, quint64(picture.size() + archive.size() + 2));
+    }
+
+    void pathsLongerThanAListLinePassedOver()
+    {
+        // Names of 255 bytes: from the 256th level on, a folder's path would be a line longer
+        // than a disc's list may hold, and the whole list would be refused when read.
+        constexpr int Depth = 260;
+        const QByteArray link(255, 'n');
+        const auto removeChain = qScopeGuard([&] { removeDeepChain(m_root, Depth, link.constData()); });
+        QVERIFY(makeDeepChain(m_root, Depth, link.constData(), "jpeg", "zip"));
+        Preferences prefs;
+        const ScanResult r = scan(prefs, m_root);
+        QCOMPARE(r.problems.size(), 1);
+        QVERIFY(r.problems.first().endsWith(u'/' + QString::fromLatin1(link) +
+                                            u"\": its path is longer than the catalogue can keep"_s));
+        QCOMPARE(r.problems.first().count(QString::fromLatin1(link)), 256);
+        // Its record stays, in the folder above it; what lies below is not listed.
+        QCOMPARE(ContentsList::fromBytes(r.folders).recordCount(), 256);
+        QVERIFY(r.files.isEmpty());
     }
 
     void specialFilesAreLeftOut()
