@@ -1,4 +1,5 @@
 #include "app/Composition.h"
+#include "app/EndSignals.h"
 #include "app/TSplashForm.h"
 #include "browser/ui/TMainForm.h"
 #include "core/Version.h"
@@ -55,10 +56,16 @@ int main(int argc, char *argv[])
 
     const QString dataFolder = parser.isSet(dataOption) ? QFileInfo(parser.value(dataOption)).absoluteFilePath()
                                                         : DataPaths::defaultDataFolder();
+    // Taken over before the catalogue is opened: a signal that comes while it opens waits for
+    // the event loop, and then closes the window like any other.
+    EndSignals endSignals;
     // The main window first (it only builds itself), then the splash, which runs the full
     // initialisation.
     Composition composition(DataPaths::withSlash(dataFolder));
+    endSignals.closes(&composition.window());
     composition.window().show();
     new TSplashForm(&composition.window());
+    if (endSignals.ended())
+        return 0;
     return app.exec();
 }

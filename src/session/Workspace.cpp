@@ -9,11 +9,24 @@
 #include "store/DataPaths.h"
 
 #include <QFileInfo>
+#include <QTimer>
 
 Workspace::Workspace(const QString &dataFolder, WorkspacePrompts &prompts, QObject *parent)
     : QObject(parent), m_prompts(prompts), m_catalogue(std::make_unique<Catalogue>(dataFolder)),
-      m_prefs(new Preferences(this))
+      m_prefs(new Preferences(this)), m_saveTimer(new QTimer(this))
 {
+    m_saveTimer->setSingleShot(true);
+    m_saveTimer->setInterval(SaveDelay);
+    connect(m_saveTimer, &QTimer::timeout, this, &Workspace::saveChanges);
+    // Every edit of the tree announces itself through one of these. A reset is left out: only
+    // a load replaces the whole tree, and what it brings is what the file already holds.
+    GroupTree &tree = m_catalogue->tree();
+    const auto treeChanged = [this] { changed(TreePart); };
+    connect(&tree, &GroupTree::inserted, this, treeChanged);
+    connect(&tree, &GroupTree::removed, this, treeChanged);
+    connect(&tree, &GroupTree::moved, this, treeChanged);
+    connect(&tree, &GroupTree::relayoutDone, this, treeChanged);
+    connect(&tree, &GroupTree::nodeChanged, this, treeChanged);
 }
 
 Workspace::~Workspace() = default;
@@ -67,6 +80,8 @@ void Workspace::reopen()
 
 void Workspace::openCatalogue(bool firstRunQuestion)
 {
+    // What the (re)opening reads is what the files hold: nothing to save until it is done.
+    m_opened = false;
     Catalogue &cat = *m_catalogue;
     bool created = false;
     try {
@@ -117,6 +132,9 @@ void Workspace::openCatalogue(bool firstRunQuestion)
     } catch (const QuilloryError &e) {
         m_prompts.error(e.message());
     }
+    m_unsaved = 0;
+    m_saveTimer->stop();
+    m_opened = !m_closed;
     Q_EMIT opened();
 }
 
@@ -140,13 +158,106 @@ void Workspace::readTree()
 
 bool Workspace::importArchive(const QString &archiveFile)
 {
+    // What waits is written first, so a failed import loses none of it.
+    saveChanges();
     try {
         DatabaseBackup::importDatabase(archiveFile, dbFolder());
     } catch (const QuilloryError &e) {
         m_prompts.error(e.message());
         return false;
     }
+    // The tree in memory is the replaced catalogue's until reopen(): it must never be saved over
+    // the imported one.
+    m_opened = false;
+    m_unsaved = 0;
+    m_saveTimer->stop();
     return true;
+}
+
+void Workspace::setSearchHistory(const QStringList &history)
+{
+    if (history == m_searchHistory)
+        return;
+    m_searchHistory = history;
+    changed(HistoryPart);
+}
+
+void Workspace::addFavourite(const Favourites::Location &location)
+{
+    m_favourites.add(location);
+    changed(FavouritesPart);
+}
+
+void Workspace::removeFavourite(const Favourites::Location &location)
+{
+    if (m_favourites.remove(location))
+        changed(FavouritesPart);
+}
+
+void Workspace::pruneFavourites()
+{
+    const int before = m_favourites.count();
+    m_favourites.prune(tree().root());
+    if (m_favourites.count() != before)
+        changed(FavouritesPart);
+}
+
+void Workspace::changed(int parts)
+{
+    if (!m_opened || m_readOnly || m_closed)
+        return;
+    m_unsaved |= parts;
+    // Not restarted by further changes: a steady stream of them must not put the save off.
+    if (!m_saveTimer->isActive())
+        m_saveTimer->start();
+}
+
+QString Workspace::savePart(Part part)
+{
+    try {
+        switch (part) {
+        case HistoryPart:
+            TextCodec::writeLines(searchHistoryFile(), m_searchHistory);
+            break;
+        case FavouritesPart:
+            m_favourites.save(favouritesFile());
+            break;
+        case TreePart:
+            m_catalogue->save();
+            break;
+        }
+    } catch (const QuilloryError &e) {
+        return e.message();
+    }
+    return {};
+}
+
+void Workspace::saveChanges()
+{
+    m_saveTimer->stop();
+    if (!m_opened || m_readOnly || m_closed)
+        return;
+    QStringList failures;
+    for (const Part part : {HistoryPart, FavouritesPart, TreePart}) {
+        if (!(m_unsaved & part))
+            continue;
+        const QString failure = savePart(part);
+        if (failure.isEmpty())
+            m_unsaved &= ~part;
+        else
+            failures.append(failure);
+    }
+    if (failures.isEmpty()) {
+        m_saveFailureTold = false;
+        return;
+    }
+    // A full disk stays full for a while: one box, not one per change.
+    if (m_saveFailureTold)
+        return;
+    m_saveFailureTold = true;
+    m_prompts.error(failures.join(QStringLiteral("\r\n")) +
+                    QStringLiteral("\r\nThe window keeps the change and saves it again at the next change and "
+                                   "when it closes."));
 }
 
 void Workspace::close()
@@ -155,25 +266,21 @@ void Workspace::close()
         return;
     m_closed = true;
     m_stop = true;
+    m_saveTimer->stop();
     Q_EMIT aboutToClose();
-    savePreferences();
-    if (m_readOnly)
+    // Before the start has read them, there is nothing of this run to write, and writing
+    // would put defaults and an empty tree over the user's files.
+    if (m_prefsLoaded)
+        savePreferences();
+    if (m_readOnly || !m_opened)
         return;
-    try {
-        TextCodec::writeLines(searchHistoryFile(), m_searchHistory);
-    } catch (const QuilloryError &e) {
-        m_prompts.error(e.message());
+    // All three, whether a change waits or not: the end of a run leaves each file as the window shows it.
+    for (const Part part : {HistoryPart, FavouritesPart, TreePart}) {
+        const QString failure = savePart(part);
+        if (!failure.isEmpty())
+            m_prompts.error(failure);
     }
-    try {
-        m_favourites.save(favouritesFile());
-    } catch (const QuilloryError &e) {
-        m_prompts.error(e.message());
-    }
-    try {
-        m_catalogue->save();
-    } catch (const QuilloryError &e) {
-        m_prompts.error(e.message());
-    }
+    m_unsaved = 0;
 }
 
 void Workspace::savePreferences()

@@ -11,6 +11,7 @@
 class Catalogue;
 class GroupTree;
 class Preferences;
+class QTimer;
 class WorkspacePrompts;
 
 // One catalogue in use for a whole run: its data folder and lock, the group tree, the
@@ -18,6 +19,11 @@ class WorkspacePrompts;
 // closes them in a fixed order and knows when nothing of the catalogue may be written
 // (another program holds the lock, or the tree could not be read). The window and the
 // command line share it; what it has to say goes through the prompts they hand in.
+//
+// Once open() has the catalogue for writing, every change of the tree, the search history or
+// the favourites is written soon after it is made (SaveDelay), so a run that ends without
+// close() loses at most that last moment. The command line never calls open(): it saves
+// what it changes itself.
 class Workspace : public QObject
 {
     Q_OBJECT
@@ -34,10 +40,18 @@ public:
     QString dbFolder() const;
     QString searchHistoryFile() const;
     QString favouritesFile() const;
-    Favourites &favourites() { return m_favourites; }
+    // Changed only through the calls below, so that every change is saved.
+    const Favourites &favourites() const { return m_favourites; }
+    void addFavourite(const Favourites::Location &location);
+    void removeFavourite(const Favourites::Location &location);
+    // Drops the favourites of discs no longer in the tree.
+    void pruneFavourites();
 
     const QStringList &searchHistory() const { return m_searchHistory; }
-    void setSearchHistory(const QStringList &history) { m_searchHistory = history; }
+    void setSearchHistory(const QStringList &history);
+
+    // How long after a change its file is written: changes made meanwhile go with it.
+    static constexpr int SaveDelay = 1000; // ms
 
     bool isReadOnly() const { return m_readOnly; }
     // Set when the run is ending, so long work (a search) stops.
@@ -52,8 +66,9 @@ public:
     // Extracts a database archive into DB; false (the user told) when it fails.
     bool importArchive(const QString &archiveFile);
     // The window's end: the window's position (aboutToClose), the preferences, the search history,
-    // the favourites and the group tree, in that order; only the position and the preferences when
-    // read-only. Runs once.
+    // the favourites and the group tree, in that order, each tried whatever became of the one
+    // before; only the position and the preferences when read-only, and nothing of the catalogue
+    // before open() has read it. Runs once.
     void close();
     // Writes the preferences now, with the window's state (preferencesAboutToSave); errors go to the prompts.
     void savePreferences();
@@ -85,7 +100,14 @@ Q_SIGNALS:
     void aboutToClose();
 
 private:
+    enum Part { TreePart = 1, HistoryPart = 2, FavouritesPart = 4 };
     void openCatalogue(bool firstRunQuestion);
+    void changed(int parts);
+    // Writes the parts changed since their last save; a failure is told once until a save
+    // succeeds again, and the part is tried again at the next change.
+    void saveChanges();
+    // Writes one part; the error's text, or an empty string.
+    QString savePart(Part part);
 
     WorkspacePrompts &m_prompts;
     std::unique_ptr<Catalogue> m_catalogue;
@@ -93,6 +115,11 @@ private:
     DiscContents m_discContents;
     QStringList m_searchHistory;
     Favourites m_favourites;
+    QTimer *m_saveTimer;
+    int m_unsaved = 0; // Parts
+    bool m_saveFailureTold = false;
+    // The catalogue is read and may be saved as it changes: false while (re)opening it.
+    bool m_opened = false;
     bool m_prefsLoaded = false;
     bool m_locked = false;
     bool m_readOnly = false;

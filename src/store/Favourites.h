@@ -7,8 +7,8 @@ class TreeNode;
 
 // The favourite locations, in the order they were added. Each is one line of "favorites.dat":
 // the disc's serial, its label (title + ":") and the folder's path on the disc, joined by "|",
-// as in 1A2B3C4D|Concert 1998:|\MUSIC\ROCK\. The file is read at start and written whole at
-// the end of the run.
+// as in 1A2B3C4D|Concert 1998:|\MUSIC\ROCK\. The file is read at start and written whole
+// after each change.
 class Favourites
 {
 public:

@@ -1,5 +1,6 @@
 #include "TestCatalogue.h"
 #include "TestWindow.h"
+#include "app/EndSignals.h"
 #include "app/TSplashForm.h"
 #include "browser/ui/ObjectInfoPanel.h"
 #include "core/TextCodec.h"
@@ -7,7 +8,10 @@
 #include "store/Catalogue.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QSettings>
+
+#include <csignal>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -152,6 +156,70 @@ private Q_SLOTS:
         QFile file(db() + u"groups.tree"_s);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), before);
+    }
+
+    // A logout, a lost terminal or Ctrl+C closes the window the way File > Exit does.
+    void anEndSignalClosesTheWindow_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+    void anEndSignalClosesTheWindow()
+    {
+        QFETCH(int, signal);
+        TestCatalogue::prepared(data());
+        TestWindow::Window f(data());
+        EndSignals ends;
+        ends.closes(&f.form());
+        QVERIFY(!QFileInfo::exists(DataPaths::settingsFile(data())));
+        QCOMPARE(::raise(signal), 0);
+        QTRY_VERIFY(f.ws().stopRequested());
+        QVERIFY(QFileInfo::exists(DataPaths::settingsFile(data()))); // written only at the close
+    }
+
+    // The program itself, ended by the system: it leaves as after File > Exit, its settings
+    // written and its lock given back.
+    void theProgramSavesItsWorkWhenTerminated()
+    {
+        const QString program = QStringLiteral(QUILLORY_BINARY_DIR "/quillory");
+        QVERIFY2(QFileInfo(program).isExecutable(), "build the quillory target first");
+        TestCatalogue::prepared(data());
+        QStringList tree = treeLines();
+        const QString home = m_fx.path(u"home"_s);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        env.insert(u"HOME"_s, home);
+        for (const QString &name : {u"XDG_CONFIG_HOME"_s, u"XDG_CACHE_HOME"_s, u"XDG_DATA_HOME"_s,
+                                    u"XDG_STATE_HOME"_s, u"XDG_RUNTIME_DIR"_s}) {
+            const QString folder = home + u'/' + name;
+            QVERIFY(QDir().mkpath(folder));
+            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            env.insert(name, folder);
+        }
+        const QString settings = home + u"/XDG_CONFIG_HOME/Tarnwick/Quillory!.conf"_s;
+        const QString lock = db() + Catalogue::lockName();
+
+        QProcess run;
+        run.setProcessEnvironment(env);
+        run.setProcessChannelMode(QProcess::ForwardedChannels);
+        run.start(program, {u"--data"_s, data()});
+        QVERIFY(run.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(lock), 60000); // the catalogue is open
+        QVERIFY(!QFileInfo::exists(settings));
+        QCOMPARE(::kill(static_cast<pid_t>(run.processId()), SIGTERM), 0);
+        QVERIFY(run.waitForFinished(60000));
+        QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.exitCode(), 0);
+        QVERIFY(QFileInfo::exists(settings));
+        QVERIFY(QFileInfo::exists(data() + u"search.dat"_s));
+        QVERIFY(!QFileInfo::exists(lock));
+        // Every node is still there (the window keeps its tree in order, so the order may change).
+        QStringList after = treeLines();
+        after.sort();
+        tree.sort();
+        QCOMPARE(after, tree);
     }
 };
 

@@ -6,13 +6,18 @@
 #include "settings/Preferences.h"
 #include "store/Catalogue.h"
 
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 
 using namespace Qt::Literals::StringLiterals;
+
+using Change = std::function<void(Workspace &)>;
+Q_DECLARE_METATYPE(Change)
 
 namespace
 {
@@ -29,6 +34,30 @@ struct RecordingPrompts : WorkspacePrompts {
         return answer;
     }
 };
+
+TreeNode *group(Workspace &ws, const QString &name)
+{
+    return FindGroup(ws.tree().root(), name);
+}
+
+TreeNode *disc(Workspace &ws, const QString &serial)
+{
+    return FindCD(ws.tree().root(), serial);
+}
+
+// A file's lines, each one between line ends, so that a whole line can be looked for.
+QString lines(const QString &file)
+{
+    if (!QFileInfo::exists(file))
+        return {};
+    return u"\n"_s + TextCodec::readLines(file).join(u'\n') + u'\n';
+}
+
+QByteArray bytes(const QString &file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 } // namespace
 
 class TestWorkspace : public QObject
@@ -38,6 +67,8 @@ class TestWorkspace : public QObject
     std::unique_ptr<QTemporaryDir> m_dir;
     QString data() const { return m_dir->path() + u"/data/"_s; }
     QString db() const { return data() + u"DB/"_s; }
+    QString treeFile() const { return db() + u"groups.tree"_s; }
+    const QString rockFavourite = u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s;
 
 private Q_SLOTS:
     void initTestCase()
@@ -122,24 +153,177 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(QuilloryError, cli.lock());
     }
 
-    // An interrupted save of the tree leaves the old file, and the session goes on.
-    void interruptedSaveKeepsTheOldTree()
+    // Each kind of change reaches its file while the run goes on, without waiting for close().
+    void everyChangeIsSavedSoonAfter_data()
     {
+        QTest::addColumn<Change>("change");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("shows");
+        QTest::addColumn<QString>("gone");
+
+        const auto editDisc = [](const QString &serial, const std::function<void(TCD &)> &edit) {
+            return [serial, edit](Workspace &ws) {
+                TCD cd = *disc(ws, serial)->cd();
+                edit(cd);
+                ws.tree().setCD(disc(ws, serial), cd);
+            };
+        };
+        const QString tree = u"DB/groups.tree"_s;
+        QTest::newRow("group added") << Change([](Workspace &ws) {
+            ws.tree().addChild(ws.tree().root(), u"New Group"_s, KindGroup);
+        }) << tree << u"\n\tNew Group\n"_s << QString();
+        QTest::newRow("group renamed") << Change([](Workspace &ws) {
+            ws.tree().setText(group(ws, u"Empty Group"_s), u"Renamed"_s);
+        }) << tree << u"\n\tRenamed\n"_s << u"\n\tEmpty Group\n"_s;
+        QTest::newRow("group removed") << Change([](Workspace &ws) {
+            ws.tree().removeNode(group(ws, u"Empty Group"_s));
+        }) << tree << u"\n\tMusic\n"_s << u"\n\tEmpty Group\n"_s;
+        QTest::newRow("disc moved") << Change([](Workspace &ws) {
+            ws.tree().moveNode(disc(ws, u"5E6F7081"_s), group(ws, u"Music"_s));
+        }) << tree << u"\n\t\tPhotos Disc|"_s << u"\n\tPhotos Disc|"_s;
+        QTest::newRow("disc edited") << Change(editDisc(u"5E6F7081"_s, [](TCD &cd) { cd.Genre = u"Holiday"_s; }))
+                                     << tree << u"|Holiday|"_s << QString();
+        QTest::newRow("disc lent") << Change(editDisc(u"1A2B3C4D"_s, [](TCD &cd) { cd.BorrowedTo = u"Ann"_s; }))
+                                   << tree << u"|Ann\n"_s << QString();
+        QTest::newRow("disc added") << Change([](Workspace &ws) {
+            TCD cd;
+            cd.Title = u"New Disc"_s;
+            cd.Serial = u"0BADF00D"_s;
+            ws.tree().addDisc(group(ws, u"Music"_s), cd);
+        }) << tree << u"\n\t\tNew Disc|"_s << QString();
+        QTest::newRow("search history") << Change([](Workspace &ws) {
+            ws.setSearchHistory({u"*.ogg"_s, u"*.mp3"_s});
+        }) << u"search.dat"_s << u"\n*.ogg\n*.mp3\n"_s << QString();
+        QTest::newRow("favourite added") << Change([](Workspace &ws) {
+            ws.addFavourite({u"5E6F7081"_s, u"Photos Disc:"_s, u"\\"_s});
+        }) << u"favorites.dat"_s << u"\n5E6F7081|Photos Disc:|\\\n"_s << QString();
+        QTest::newRow("favourite removed") << Change([](Workspace &ws) {
+            ws.removeFavourite({u"1A2B3C4D"_s, u"Rock Disc:"_s, u"\\ROCK\\"_s});
+        }) << u"favorites.dat"_s << QString() << u"1A2B3C4D"_s;
+        QTest::newRow("favourite of a removed disc") << Change([](Workspace &ws) {
+            ws.tree().removeNode(disc(ws, u"1A2B3C4D"_s));
+            ws.pruneFavourites();
+        }) << u"favorites.dat"_s << QString() << u"1A2B3C4D"_s;
+    }
+    void everyChangeIsSavedSoonAfter()
+    {
+        QFETCH(Change, change);
+        QFETCH(QString, file);
+        QFETCH(QString, shows);
+        QFETCH(QString, gone);
         TestCatalogue::prepared(data());
-        const QStringList before = TextCodec::readLines(db() + u"groups.tree"_s);
+        TextCodec::writeLines(data() + u"favorites.dat"_s, {rockFavourite});
         RecordingPrompts prompts;
         Workspace ws(data(), prompts);
         ws.open();
-        ws.tree().addChild(ws.tree().root(), u"Lost"_s, KindGroup);
-        TextCodec::setBeforeCommitHook([](const QString &path) {
-            if (path.endsWith(u"groups.tree"_s))
+        change(ws);
+        const QString path = data() + file;
+        QTRY_VERIFY2(lines(path).contains(shows) && (gone.isEmpty() || !lines(path).contains(gone)),
+                     qPrintable(lines(path)));
+        QVERIFY2(prompts.said.isEmpty(), qPrintable(prompts.said.join(u'\n')));
+    }
+
+    // A window that may not write the catalogue saves none of its changes as they come either.
+    void aReadOnlyWorkspaceSavesNothing_data()
+    {
+        QTest::addColumn<bool>("lockedElsewhere");
+        QTest::newRow("lock held by another program") << true;
+        QTest::newRow("tree unreadable") << false;
+    }
+    void aReadOnlyWorkspaceSavesNothing()
+    {
+        QFETCH(bool, lockedElsewhere);
+        TestCatalogue::prepared(data());
+        RecordingPrompts prompts;
+        std::unique_ptr<Workspace> owner;
+        if (lockedElsewhere) {
+            owner = std::make_unique<Workspace>(data(), prompts);
+            owner->lock();
+        } else {
+            TextCodec::writeLines(treeFile(), TextCodec::readLines(treeFile()) << u"\t\t\t\tToo deep"_s);
+        }
+        const QByteArray before = bytes(treeFile());
+        Workspace ws(data(), prompts);
+        ws.open();
+        QVERIFY(ws.isReadOnly());
+        ws.tree().addChild(ws.tree().root(), u"Stray"_s, KindGroup);
+        ws.setSearchHistory({u"stray"_s});
+        ws.addFavourite({u"5E6F7081"_s, u"Photos Disc:"_s, u"\\"_s});
+
+        // A workspace of its own set off after those changes: once its save is written, one the
+        // read-only workspace had set off would have been too.
+        const QString elsewhere = m_dir->path() + u"/elsewhere/"_s;
+        RecordingPrompts quiet;
+        Workspace witness(elsewhere, quiet);
+        witness.open();
+        witness.setSearchHistory({u"witness"_s});
+        QTRY_VERIFY(QFileInfo::exists(elsewhere + u"search.dat"_s));
+
+        QCOMPARE(bytes(treeFile()), before);
+        QVERIFY(!QFileInfo::exists(data() + u"search.dat"_s));
+        QVERIFY(!QFileInfo::exists(data() + u"favorites.dat"_s));
+    }
+
+    // A full disk: the user hears of it once, not at every change; each change tries again, and
+    // a success lets the next failure be told. The close still tries, and a save that fails
+    // leaves the file as the last good one wrote it.
+    void aFailedSaveIsToldOnceAndTriedAgain()
+    {
+        TestCatalogue::prepared(data());
+        RecordingPrompts prompts;
+        Workspace ws(data(), prompts);
+        ws.open();
+        int attempts = 0;
+        bool full = true;
+        TextCodec::setBeforeCommitHook([&](const QString &path) {
+            if (!path.endsWith(u"groups.tree"_s))
+                return;
+            ++attempts;
+            if (full)
                 throw QuilloryError(u"disk full"_s);
         });
-        ws.close();
-        TextCodec::setBeforeCommitHook({});
+        const auto noHook = qScopeGuard([] { TextCodec::setBeforeCommitHook({}); });
+        const auto add = [&ws](const QString &name) { ws.tree().addChild(ws.tree().root(), name, KindGroup); };
+
+        add(u"One"_s);
+        QTRY_COMPARE(attempts, 1);
         QCOMPARE(prompts.said.size(), 1);
-        QVERIFY(prompts.said.first().startsWith(u"error: "_s));
-        QCOMPARE(TextCodec::readLines(db() + u"groups.tree"_s), before);
+        QVERIFY2(prompts.said.first().startsWith(u"error: disk full"_s), qPrintable(prompts.said.first()));
+        add(u"Two"_s);
+        QTRY_COMPARE(attempts, 2);
+        QCOMPARE(prompts.said.size(), 1);
+
+        // Another file's change takes the waiting tree with it.
+        full = false;
+        ws.setSearchHistory({u"*.ogg"_s});
+        QTRY_COMPARE(attempts, 3);
+        QVERIFY(lines(treeFile()).contains(u"\n\tOne\n"_s));
+        QVERIFY(lines(treeFile()).contains(u"\n\tTwo\n"_s));
+        const QByteArray saved = bytes(treeFile());
+
+        full = true;
+        add(u"Three"_s);
+        QTRY_COMPARE(attempts, 4);
+        QCOMPARE(prompts.said.size(), 2);
+
+        ws.close();
+        QCOMPARE(attempts, 5);
+        QCOMPARE(prompts.said.size(), 3);
+        QCOMPARE(bytes(treeFile()), saved);
+    }
+
+    // Closed before the start has read anything (the end came first): no defaults, empty
+    // history or empty tree put over the user's files.
+    void closingBeforeTheStartWritesNothing()
+    {
+        TestCatalogue::prepared(data());
+        const QByteArray before = bytes(treeFile());
+        RecordingPrompts prompts;
+        Workspace ws(data(), prompts);
+        ws.close();
+        QCOMPARE(bytes(treeFile()), before);
+        QVERIFY(!QFileInfo::exists(data() + u"search.dat"_s));
+        QVERIFY(!QFileInfo::exists(DataPaths::settingsFile(data())));
     }
 };
 

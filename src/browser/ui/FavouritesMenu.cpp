@@ -52,8 +52,8 @@ void FavouritesMenu::LoadFavs()
     for (QAction *item : std::as_const(m_items))
         delete item;
     m_items.clear();
-    Favourites &favs = m_workspace.favourites();
-    favs.prune(m_workspace.tree().root());
+    m_workspace.pruneFavourites();
+    const Favourites &favs = m_workspace.favourites();
     for (int i = 0; i < favs.count(); ++i) {
         QAction *item = m_menu->addAction(Favourites::caption(favs.lines().at(i)));
         connect(item, &QAction::triggered, this,
@@ -75,7 +75,7 @@ void FavouritesMenu::AddLocationtoFavorites1Click()
 {
     if (!m_navigator.location().isDiscListed())
         return;
-    m_workspace.favourites().add(currentLocation());
+    m_workspace.addFavourite(currentLocation());
     LoadFavs();
 }
 
@@ -83,7 +83,7 @@ void FavouritesMenu::RemoveFavoriteLocation1Click()
 {
     if (!m_navigator.location().isDiscListed())
         return;
-    m_workspace.favourites().remove(currentLocation());
+    m_workspace.removeFavourite(currentLocation());
     LoadFavs();
 }
 

@@ -242,6 +242,7 @@ void SearchPanel::DoSearchButtonClick()
     if (!c.mask.isEmpty() && !history().contains(c.mask, Qt::CaseInsensitive)) {
         m_edit->insertItem(0, c.mask);
         m_edit->setCurrentIndex(0);
+        m_workspace.setSearchHistory(history());
     }
     m_searching = true;
     m_stopSearch = false;
