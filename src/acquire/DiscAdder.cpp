@@ -7,9 +7,11 @@
 #include "settings/Preferences.h"
 #include "store/Catalogue.h"
 #include "store/CatalogueLocale.h"
+#include "store/CatalogueSwitch.h"
 #include "store/ContentsFile.h"
 #include "store/ContentsList.h"
 #include "store/SingleLine.h"
+#include "store/TreeFile.h"
 #include "store/TreeNames.h"
 
 #include <QDateTime>
@@ -201,21 +203,62 @@ TreeNode *DiscAdder::add(const DiscVolume &volume, const DiscDetails &details, T
         parent = replace->parent();
 
     m_catalogue.ensureDbFolder();
-    const quint64 size = scanToLists(volume);
-    // Replaces an older contents file only once the new one is complete.
-    ContentsFile::pack(m_catalogue.dbFolder(), volume.serial);
+    const QString db = m_catalogue.dbFolder();
 
-    // The record is one line of "|"-separated fields: what the system reports must not break it.
-    auto field = [](QString text) { return TextCodec::sanitizeLine(text.replace(u'|', u'_')); };
-    TCD cd;
-    setDetails(cd, details);
-    cd.VolumeLabel = field(volume.label);
-    cd.Serial = volume.serial;
-    cd.FileSystem = field(volume.fileSystem);
-    cd.Size = static_cast<qint64>(size);
-    cd.Date = CatalogueLocale().formatDateTime(QDateTime::currentDateTime());
-
+    // The contents file and the tree with the new record are switched in together, so a kill
+    // leaves the old record over the old contents (or no record, and no file) or the new over
+    // the new. A new disc's file replaces nothing and is written straight into DB.
+    if (!m_catalogue.canSave())
+        throw QuilloryError(QStringLiteral("The group tree could not be read, so no disc is added to it."));
+    const QString contents = ContentsFile::contentsFileName(QString(), volume.serial);
+    CatalogueSwitch change(db);
+    change.begin({contents});
+    TreeNode *added = nullptr;
+    try {
+        const quint64 size = scanToLists(volume);
+        ContentsFile::pack(db, volume.serial, change.placeFor(contents).chopped(contents.size()));
+        // The record is one line of "|"-separated fields: what the system reports must not break it.
+        auto field = [](QString text) { return TextCodec::sanitizeLine(text.replace(u'|', u'_')); };
+        TCD cd;
+        setDetails(cd, details);
+        cd.VolumeLabel = field(volume.label);
+        cd.Serial = volume.serial;
+        cd.FileSystem = field(volume.fileSystem);
+        cd.Size = static_cast<qint64>(size);
+        cd.Date = CatalogueLocale().formatDateTime(QDateTime::currentDateTime());
+        added = tree.addDisc(parent, cd);
+        QStringList lines = TreeToLines(tree);
+        if (replace) {
+            // The old entry's lines are left out; the entry itself stays in memory until the
+            // switch, should the change not go through. Its lines are those of its place in
+            // the walk the lines are made in.
+            qsizetype first = -1, count = 0, at = 0;
+            tree.forEachPreOrder([&](TreeNode *n) {
+                if (n->isInside(replace)) {
+                    if (first < 0)
+                        first = at;
+                    ++count;
+                }
+                ++at;
+            });
+            lines.remove(first, count);
+        }
+        TextCodec::writeLines(change.stagingFolder() + QLatin1String(TreeFileName), lines);
+        change.commit({contents, QLatin1String(TreeFileName)});
+    } catch (...) {
+        if (!CatalogueSwitch::isPending(db)) {
+            if (added)
+                tree.removeNode(added);
+            change.discard();
+            throw;
+        }
+        // Committed: the rest is carried through at the next save or start, and the tree
+        // in memory is the committed one.
+        if (replace)
+            tree.removeNode(replace);
+        throw;
+    }
     if (replace)
         tree.removeNode(replace);
-    return tree.addDisc(parent, cd);
+    return added;
 }

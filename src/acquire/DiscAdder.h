@@ -75,8 +75,10 @@ public:
 
     // Scans the volume, replaces the contents file and adds the disc as the last child of
     // parent. `replace` is the old entry of the same disc, removed once the new one is ready.
-    // On any failure the loose lists are deleted, the tree and any older contents file are
-    // left as they were, and QuilloryError is thrown.
+    // The contents file and "groups.tree" with the new entry are switched in at once
+    // (CatalogueSwitch): the tree is saved with the disc. On any failure the loose lists are
+    // deleted, the tree and any older contents file are left as they were, and QuilloryError
+    // is thrown. Refused when the tree could not be read (it cannot be saved).
     TreeNode *add(const DiscVolume &volume, const DiscDetails &details, TreeNode *parent, TreeNode *replace = nullptr);
 
     // Bytes counted by the last scan (including files left out by the filters).

@@ -59,6 +59,8 @@ void Catalogue::lock()
     }
     try {
         CatalogueSwitch::recover(m_dbFolder);
+        // The owner reads DB itself, even where this program read through a switch before.
+        CatalogueSwitch::readThrough(m_dbFolder, {});
         removeLeftovers();
     } catch (const QuilloryError &e) {
         // Nothing may be written over a change that is neither finished nor undone.
@@ -125,13 +127,30 @@ bool Catalogue::isInsideDb(const QString &dbFolder, const QString &path)
 void Catalogue::load(const InfoCallback &info, TreeWrite write)
 {
     m_canSave = true;
-    if (!QFileInfo::exists(treeFile())) {
-        m_tree.clear();
-        m_tree.addChild(nullptr, defaultRootName(), KindRoot);
-        return;
-    }
     try {
-        LoadTree(m_tree, m_dbFolder, info, write);
+        // A committed switch half carried through is never read as the old tree over some
+        // of the new contents files.
+        QHash<QString, QString> waiting;
+        if (write == TreeWrite::Never && !isLocked())
+            waiting = finishOrReadThrough(info);
+        const QString treePath = CatalogueSwitch::readPath(m_dbFolder, QLatin1String(TreeFileName));
+        if (!QFileInfo::exists(treePath)) {
+            m_tree.clear();
+        } else if (waiting.isEmpty()) {
+            LoadTree(m_tree, m_dbFolder, info, write);
+        } else {
+            const ContentsSerials present = ContentsFile::serialsPresent(m_dbFolder);
+            LoadTreeFile(
+                m_tree, treePath,
+                [&](const std::vector<QAnyStringView> &serials) {
+                    std::vector<bool> found = present.containsEach(serials);
+                    for (size_t i = 0; i < serials.size(); ++i)
+                        if (!found[i] && ContentsFile::isUsableSerial(serials[i]))
+                            found[i] = waiting.contains(ContentsFile::contentsFileName(QString(), serials[i].toString()));
+                    return found;
+                },
+                info, TreeWrite::Never);
+        }
     } catch (...) {
         m_canSave = false;
         m_tree.clear();
@@ -142,10 +161,34 @@ void Catalogue::load(const InfoCallback &info, TreeWrite write)
         m_tree.addChild(nullptr, defaultRootName(), KindRoot);
 }
 
+QHash<QString, QString> Catalogue::finishOrReadThrough(const InfoCallback &info)
+{
+    CatalogueSwitch::readThrough(m_dbFolder, {});
+    if (!CatalogueSwitch::isPending(m_dbFolder))
+        return {};
+    // With the lock free, the switch is finished here and now, as the next owner would.
+    try {
+        lock();
+    } catch (const QuilloryError &) {
+        // Another program has the catalogue (and will finish the switch), or finishing it failed.
+    }
+    if (isLocked()) {
+        m_lock.reset();
+        return {};
+    }
+    QHash<QString, QString> waiting = CatalogueSwitch::waitingFiles(m_dbFolder);
+    CatalogueSwitch::readThrough(m_dbFolder, waiting);
+    return waiting;
+}
+
 void Catalogue::save()
 {
     if (!m_canSave)
         return;
     ensureDbFolder();
+    // A switch this program committed but could not finish goes first: carried through later,
+    // it would put its older tree over this one.
+    if (isLocked() && CatalogueSwitch::isPending(m_dbFolder))
+        CatalogueSwitch::recover(m_dbFolder);
     SaveTree(m_tree, m_dbFolder);
 }

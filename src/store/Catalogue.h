@@ -3,6 +3,7 @@
 #include "GroupTree.h"
 #include "TreeFile.h"
 
+#include <QHash>
 #include <QLockFile>
 #include <QString>
 #include <memory>
@@ -42,7 +43,9 @@ public:
     // Loads "groups.tree" when it exists, else a tree holding only the root "My Collection".
     // A failed load leaves the root-only tree and marks the catalogue unsafe to save.
     // TreeWrite::Never for a program that must not write (no lock): the older format is then
-    // upgraded in memory only.
+    // upgraded in memory only, and a committed switch a kill left half done is finished first
+    // (the lock taken for it and let go) or, while another program has the lock, read as
+    // committed.
     void load(const InfoCallback &info, TreeWrite write = TreeWrite::Allowed);
     void save();
     // False after a failed load: saving then would overwrite the user's file with less.
@@ -55,6 +58,9 @@ public:
 
 private:
     void removeLeftovers();
+    // For a reader: the staged files of a committed switch it must read through, after
+    // finishing the switch itself when it can.
+    QHash<QString, QString> finishOrReadThrough(const InfoCallback &info);
 
     QString m_dataFolder;
     QString m_dbFolder;

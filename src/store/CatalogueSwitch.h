@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // A change of several catalogue files made as one, by the program that holds the lock.
 // The new files are prepared in a staging folder inside DB (the same file system, so each
@@ -10,6 +12,10 @@
 // before it the old catalogue stands and the staging folder is thrown away; after it the
 // files are moved over the old ones, and a move a kill interrupted is carried through by
 // recover() at the next start, under the lock.
+//
+// Nothing here follows a symbolic link: the staging folder, the journals and the files they
+// name must be a real folder and regular files. Anything else there is refused with a message
+// and left alone, and nothing outside DB is ever removed.
 class CatalogueSwitch
 {
 public:
@@ -19,7 +25,8 @@ public:
     QString stagingFolder() const { return stagingFolderOf(m_dbFolder); }
     static QString stagingFolderOf(const QString &dbFolder);
 
-    // An empty staging folder; whatever an interrupted change left there is removed first.
+    // An empty staging folder. A change a kill left is dealt with first, as recover() does: a
+    // committed one carried through, any other thrown away.
     // Of `added`, bare names of files the change may write, those no entry of DB has yet are
     // written straight into DB instead (placeFor() says where): they replace nothing, so they
     // need no move, which for thousands of new contents files would cost as much again as
@@ -39,15 +46,32 @@ public:
     void discard();
 
     // Whether a committed change waits to be carried through: until then DB may hold some of
-    // the new files beside the old tree. A reader without the lock can tell the user so.
+    // the new files beside the old tree.
     static bool isPending(const QString &dbFolder);
     // Run at start while holding the lock: carries a committed change through, or removes an
-    // unfinished staging folder. Throws QuilloryError when a move fails.
+    // unfinished staging folder. Throws QuilloryError when a move fails or an entry is not
+    // what it should be.
     static void recover(const QString &dbFolder);
+
+    // For a program that reads without the lock while a committed change waits: the files the
+    // journal names that are still staged, by bare name, with where they are. Throws
+    // QuilloryError when an entry is not what it should be.
+    static QHash<QString, QString> waitingFiles(const QString &dbFolder);
+    // Makes readPath() read those files from where they wait (an empty table ends it). Set
+    // by the catalogue's load, before anything is read, and ended when the lock is taken.
+    static void readThrough(const QString &dbFolder, const QHash<QString, QString> &waiting);
+    // Where a catalogue file of a bare name is read from: the staged file while readThrough()
+    // names it and it has not moved yet, else DB's.
+    static QString readPath(const QString &dbFolder, const QString &name);
+
+    // For tests standing in for a kill: called before each step that changes the disk (what:
+    // a short name of the step); a throw stops the change there as a kill would. Null by default.
+    static void setStepHook(std::function<void(const char *what)> hook);
 
 private:
     static QString journalOf(const QString &dbFolder);
     static QString addedListOf(const QString &dbFolder);
+    static QStringList journalNames(const QString &dbFolder);
     static void moveIn(const QString &dbFolder, const QStringList &names);
     // Takes away the files an uncommitted change wrote straight into DB.
     static void removeAdded(const QString &dbFolder);

@@ -1,5 +1,7 @@
 #include "ContentsFile.h"
 
+#include "CatalogueSwitch.h"
+
 #include "cabinet/ESTCabinet.h"
 #include "cabinet/MsZipCabinet.h"
 #include "cabinet/TSTCabReader.h"
@@ -93,7 +95,8 @@ static const QString &checkedSerial(const QString &serial)
 
 QString ContentsFile::contentsFileName(const QString &dbFolder, const QString &serial)
 {
-    return dbFolder + checkedSerial(serial) + kContentsExt;
+    // A committed switch a program without the lock reads through may still hold the file.
+    return CatalogueSwitch::readPath(dbFolder, checkedSerial(serial) + kContentsExt);
 }
 
 QString ContentsFile::folderListName(const QString &dbFolder, const QString &serial)
@@ -193,12 +196,12 @@ static MsZipCabinet::Member listMember(QFile &file, const QString &name)
     return {name, QByteArrayView(data, size), info.lastModified(), TSTCabWriter::fileAttributes(info)};
 }
 
-void ContentsFile::pack(const QString &dbFolder, const QString &serial)
+void ContentsFile::pack(const QString &dbFolder, const QString &serial, const QString &intoFolder)
 {
     try {
         // The folder list first, then the file list, as a listing of DB gives them.
         QFile folders(folderListName(dbFolder, serial)), files(fileListName(dbFolder, serial));
-        writeContents(dbFolder, serial,
+        writeContents(intoFolder.isEmpty() ? dbFolder : intoFolder, serial,
                       {listMember(folders, serial + kFolderListExt), listMember(files, serial + kFileListExt)});
     } catch (...) {
         removeLists(dbFolder, serial);

@@ -57,7 +57,8 @@ public:
 
     // Packs the two lists the scanner left in DB into the contents file, replacing an older
     // one only once the new one is complete, and deletes the lists (also when packing fails).
-    static void pack(const QString &dbFolder, const QString &serial);
+    // intoFolder, when given, receives the contents file instead of DB (a switch's staging).
+    static void pack(const QString &dbFolder, const QString &serial, const QString &intoFolder = QString());
     // Packs two lists held in memory, without loose files; members dated `when`.
     static void packBytes(const QString &dbFolder, const QString &serial, const QByteArray &folderList,
                           const QByteArray &fileList, const QDateTime &when = QDateTime::currentDateTime());

@@ -3,7 +3,9 @@
 #include "acquire/DiscAdder.h"
 #include "core/QuilloryError.h"
 #include "store/Catalogue.h"
+#include "store/CatalogueSwitch.h"
 #include "store/ContentsFile.h"
+#include "store/DataPaths.h"
 #include "store/SingleLine.h"
 
 #include <QTemporaryDir>
@@ -133,6 +135,82 @@ private Q_SLOTS:
         QCOMPARE(fresh->cd()->Size, qint64(1106));
         QVERIFY(contentsBytes(lent.Serial) != oldContents);
         QVERIFY(ContentsFile::read(m_cat->dbFolder(), lent.Serial).fileList.contains("new.txt\r\n"));
+    }
+
+    // Killed at any step of the add, as a kill would stop it there: the next owner finds the
+    // catalogue as before the add or as after it, the tree's record over its own contents, and
+    // nothing else left in DB.
+    void killedAnywhereLeavesOldOrNew_data()
+    {
+        QTest::addColumn<bool>("update");
+        QTest::newRow("new disc") << false;
+        QTest::newRow("update") << true;
+    }
+    void killedAnywhereLeavesOldOrNew()
+    {
+        struct Killed {
+        };
+        QFETCH(bool, update);
+        Preferences prefs;
+        const QString newVolume = m_dir->path() + u"/newvol/"_s;
+        QVERIFY(writeFile(newVolume + u"new.txt"_s, QByteArray(1000, 'n'), m_when));
+        // The catalogue as its next owner finds it: records without their dates, and the lists.
+        const auto found = [](const QString &data) {
+            Catalogue cat(data);
+            cat.lock();
+            cat.load({});
+            QStringList out;
+            cat.tree().forEachPreOrder([&](TreeNode *n) {
+                out << n->text();
+                if (n->isDisc())
+                    out << QString::number(n->cd()->Size) << ContentsFile::read(cat.dbFolder(), n->cd()->Serial).fileList;
+            });
+            QStringList entries = QDir(cat.dbFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+            entries.removeOne(Catalogue::lockName());
+            return out << entries.join(u' ');
+        };
+        // The add, stopped before step `stopAt` of its switch (never, for 0); whether it was.
+        const auto run = [&](const QString &data, int stopAt) {
+            Catalogue cat(data);
+            cat.load({});
+            DiscAdder adder(cat, prefs);
+            TreeNode *old = update ? adder.add(volume(), details(u"Old"_s), cat.tree().root()) : nullptr;
+            int steps = 0;
+            CatalogueSwitch::setStepHook([&](const char *) {
+                if (++steps == stopAt)
+                    throw Killed();
+            });
+            DiscVolume v = volume();
+            v.root = newVolume;
+            bool killed = false;
+            try {
+                adder.add(v, details(u"New"_s), cat.tree().root(), old);
+            } catch (const Killed &) {
+                killed = true;
+            }
+            CatalogueSwitch::setStepHook({});
+            return killed;
+        };
+        const QString oldData = m_dir->path() + u"/old"_s;
+        if (update)
+            run(oldData, 1);
+        else
+            QVERIFY(QDir().mkpath(DataPaths::dbFolder(oldData)));
+        const QStringList oldState = found(oldData);
+        const QString newData = m_dir->path() + u"/new"_s;
+        QVERIFY(!run(newData, 0));
+        const QStringList newState = found(newData);
+        QVERIFY(newState != oldState);
+
+        for (int stopAt = 1;; ++stopAt) {
+            QVERIFY2(stopAt < 100, "the add never finished");
+            const QString data = m_dir->path() + u"/run%1"_s.arg(stopAt);
+            const bool killed = run(data, stopAt);
+            const QStringList after = found(data);
+            QVERIFY2(after == oldState || after == newState, qPrintable(after.join(u'\n')));
+            if (!killed)
+                break;
+        }
     }
 
     void failedScanChangesNothing()

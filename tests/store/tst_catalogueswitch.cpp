@@ -1,0 +1,279 @@
+#include "core/QuilloryError.h"
+#include "core/TextCodec.h"
+#include "store/Catalogue.h"
+#include "store/CatalogueSwitch.h"
+#include "store/ContentsFile.h"
+#include "store/TreeFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+// A switch stopped at every one of its steps, as a kill would stop it: readers, with the lock
+// free or held by another program, and the next owner all find the old catalogue or the new
+// one. Entries of the staging area that are not what the switch made are refused, never
+// followed.
+class TestCatalogueSwitch : public QObject
+{
+    Q_OBJECT
+
+    struct Killed {
+    };
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString data() const { return m_dir->path() + u"/data/"_s; }
+    QString db() const { return data() + u"DB/"_s; }
+    QString outside() const { return m_dir->path() + u"/outside/"_s; }
+
+    static void writeFile(const QString &path, const QByteArray &bytes)
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
+        f.write(bytes);
+    }
+    static void writeTree(const QString &folder, const QStringList &serials, const QString &root)
+    {
+        QStringList lines{root};
+        for (const QString &s : serials)
+            lines << u"\t%1|L|%1|CDFS|10|||1|d|"_s.arg(s);
+        TextCodec::writeLines(folder + QLatin1String(TreeFileName), lines);
+    }
+    static void pack(const QString &folder, const QString &serial, const QByteArray &text)
+    {
+        ContentsFile::packBytes(folder, serial, "d " + text, "f " + text);
+    }
+    // Every file below folder with its bytes.
+    static QStringList contentsOf(const QString &folder)
+    {
+        QStringList out;
+        QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo fi = it.nextFileInfo();
+            QFile f(fi.filePath());
+            out << fi.filePath() + u' ' + (f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll().toHex()) : u"-"_s);
+        }
+        out.sort();
+        return out;
+    }
+    QStringList dbEntries() const
+    {
+        QStringList names = QDir(db()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        names.removeOne(Catalogue::lockName());
+        names.sort();
+        return names;
+    }
+    // What a reader of the catalogue sees: the tree and each disc's lists.
+    QStringList seen(Catalogue &cat)
+    {
+        QStringList out;
+        cat.tree().forEachPreOrder([&](TreeNode *n) {
+            QString line = n->text();
+            if (n->isDisc() && n->cd()) {
+                const ContentsFile::Lists lists = ContentsFile::read(cat.dbFolder(), n->cd()->Serial);
+                line += u' ' + QString::fromLatin1(lists.folderList + ' ' + lists.fileList);
+            }
+            out << line;
+        });
+        return out;
+    }
+    QStringList readWithoutLock()
+    {
+        Catalogue reader(data());
+        reader.load({}, TreeWrite::Never);
+        return seen(reader);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(QDir().mkpath(db()));
+        QVERIFY(QDir().mkpath(outside()));
+    }
+    void cleanup() { CatalogueSwitch::setStepHook({}); }
+
+    void everyStepRecoversOldOrNew_data()
+    {
+        QTest::addColumn<bool>("withNewFile");
+        // An import: a contents file new to DB written in place, one replaced, the tree.
+        QTest::newRow("import") << true;
+        // An update of a disc: its contents file and the tree.
+        QTest::newRow("replace") << false;
+    }
+    void everyStepRecoversOldOrNew()
+    {
+        QFETCH(bool, withNewFile);
+        const QStringList oldSerials{u"AAAA0001"_s, u"BBBB0002"_s};
+        const QStringList newSerials = withNewFile ? QStringList{u"AAAA0001"_s, u"BBBB0002"_s, u"CCCC0003"_s}
+                                                   : QStringList{u"AAAA0001"_s, u"BBBB0002"_s};
+        const auto prepare = [&] {
+            QVERIFY(QDir(db()).removeRecursively());
+            QVERIFY(QDir().mkpath(db()));
+            for (const QString &s : oldSerials)
+                pack(db(), s, "old " + s.toLatin1());
+            writeTree(db(), oldSerials, u"Old"_s);
+        };
+        // The switch, stopped before its step number `stopAt`.
+        const auto change = [&](int stopAt) {
+            int steps = 0;
+            CatalogueSwitch::setStepHook([&](const char *) {
+                if (++steps == stopAt)
+                    throw Killed();
+            });
+            CatalogueSwitch s(db());
+            const QString added = u"CCCC0003.dat"_s;
+            s.begin(withNewFile ? QStringList{added} : QStringList{});
+            if (withNewFile)
+                pack(QFileInfo(s.placeFor(added)).path() + u'/', u"CCCC0003"_s, "new CCCC0003");
+            pack(s.stagingFolder(), u"AAAA0001"_s, "new AAAA0001");
+            writeTree(s.stagingFolder(), newSerials, u"New"_s);
+            QStringList names{u"AAAA0001.dat"_s, QLatin1String(TreeFileName)};
+            if (withNewFile)
+                names.prepend(added);
+            s.commit(names);
+        };
+
+        prepare();
+        const QStringList oldState = readWithoutLock();
+        change(0);
+        const QStringList newState = readWithoutLock();
+        const QStringList newEntries = dbEntries();
+        QVERIFY(newState != oldState);
+
+        int kills = 0;
+        for (int stopAt = 1;; ++stopAt) {
+            QVERIFY2(stopAt < 100, "the switch never finished");
+            prepare();
+            try {
+                change(stopAt);
+            } catch (const Killed &) {
+                ++kills;
+            }
+            CatalogueSwitch::setStepHook({});
+            const bool committed = CatalogueSwitch::isPending(db());
+            const QString row = u"stopped at step %1"_s.arg(stopAt);
+
+            // Another program holds the lock: the reader reads what the journal commits.
+            {
+                QLockFile other(db() + Catalogue::lockName());
+                QVERIFY(other.tryLock(0));
+                const QStringList read = readWithoutLock();
+                QVERIFY2(read == (committed ? newState : read) && (read == oldState || read == newState),
+                         qPrintable(row + u'\n' + read.join(u'\n')));
+            }
+            // With the lock free a reader finishes the switch; then the owner finds DB whole.
+            const QStringList read = readWithoutLock();
+            QVERIFY2(read == (committed ? newState : read) && (read == oldState || read == newState),
+                     qPrintable(row + u'\n' + read.join(u'\n')));
+            QVERIFY(!CatalogueSwitch::isPending(db()));
+            Catalogue owner(data());
+            owner.lock();
+            owner.load({});
+            QCOMPARE(seen(owner), read);
+            const QStringList oldEntries{u"AAAA0001.dat"_s, u"BBBB0002.dat"_s, QLatin1String(TreeFileName)};
+            QCOMPARE(dbEntries(), read == newState ? newEntries : oldEntries);
+            if (stopAt > kills)
+                break; // ran to the end
+        }
+        QVERIFY(kills > 5);
+    }
+
+    // Whatever sits where the switch keeps its staging folder, its journals or its files is
+    // refused with a message naming it, and nothing it points to is read, moved or removed.
+    void entriesNotWhatTheyShouldBeAreRefused_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("journal");
+        QTest::addColumn<QString>("refusal");
+
+        QTest::newRow("staging folder: link to a folder outside") << u".import"_s << u"link"_s << false
+                                                                 << u"a symbolic link"_s;
+        QTest::newRow("staging folder: a file") << u".import"_s << u"file"_s << false << u"a file"_s;
+        QTest::newRow("journal: link") << u".import/switch.journal"_s << u"link"_s << false << u"a symbolic link"_s;
+        QTest::newRow("journal: folder") << u".import/switch.journal"_s << u"folder"_s << false << u"a folder"_s;
+        QTest::newRow("list of new files: link")
+            << u".import/added.journal"_s << u"link"_s << false << u"a symbolic link"_s;
+        QTest::newRow("staged file: link") << u".import/AAAA0001.dat"_s << u"link"_s << true << u"a symbolic link"_s;
+        QTest::newRow("staged file: folder") << u".import/AAAA0001.dat"_s << u"folder"_s << true << u"a folder"_s;
+        QTest::newRow("file in DB to be replaced: link")
+            << u"AAAA0001.dat"_s << u"link"_s << true << u"a symbolic link"_s;
+        QTest::newRow("new file in DB: folder") << u"CCCC0003.dat"_s << u"folder"_s << false << u"a folder"_s;
+        // Not named by any journal: removed with the staging folder, the link itself only.
+        QTest::newRow("stray link in an unfinished staging folder")
+            << u".import/stray"_s << u"link"_s << false << QString();
+    }
+    void entriesNotWhatTheyShouldBeAreRefused()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, kind);
+        QFETCH(bool, journal);
+        QFETCH(QString, refusal);
+
+        // Outside DB: a folder laid out like a staging folder, which following a link would empty.
+        writeFile(outside() + u"keep.txt"_s, "the user's");
+        writeFile(outside() + u"switch.journal"_s, "keep.txt\r\n");
+        writeFile(outside() + u"added.journal"_s, "keep.txt\r\n");
+        pack(outside(), u"AAAA0001"_s, "outside");
+        const QStringList outsideBefore = contentsOf(outside());
+
+        pack(db(), u"AAAA0001"_s, "old");
+        writeTree(db(), {u"AAAA0001"_s}, u"Old"_s);
+        const QString staging = CatalogueSwitch::stagingFolderOf(db());
+        if (entry != u".import"_s) {
+            QVERIFY(QDir().mkpath(staging));
+            writeFile(staging + u"added.journal"_s, "CCCC0003.dat\r\n");
+            if (journal) {
+                pack(staging, u"AAAA0001"_s, "new");
+                writeFile(staging + u"switch.journal"_s, "AAAA0001.dat\r\n");
+            }
+        }
+        const QString path = db() + entry;
+        QFile::remove(path);
+        if (kind == u"link"_s)
+            QVERIFY(QFile::link(entry.endsWith(u".dat"_s) ? outside() + u"AAAA0001.dat"_s
+                                : entry.endsWith(u"journal"_s) ? outside() + u"switch.journal"_s
+                                                                : outside(),
+                                path));
+        else if (kind == u"folder"_s)
+            QVERIFY(QDir().mkpath(path + u"/inside"_s));
+        else
+            writeFile(path, "a file");
+        const QStringList dbBefore = contentsOf(db());
+
+        Catalogue owner(data());
+        if (refusal.isEmpty()) {
+            owner.lock();
+            QVERIFY(!QFileInfo::exists(staging));
+        } else {
+            try {
+                owner.lock();
+                QFAIL("took a catalogue with a staging area it cannot trust");
+            } catch (const QuilloryError &e) {
+                const QString shown = QDir::toNativeSeparators(db() + entry);
+                QVERIFY2(e.message().contains(u'"' + shown + u"\" is "_s + refusal), qPrintable(e.message()));
+            }
+            QVERIFY(!owner.isLocked());
+            QCOMPARE(contentsOf(db()), dbBefore);
+            // A reader is refused the same way where it would have to trust the entry, and
+            // otherwise reads DB as it is.
+            try {
+                const QStringList read = readWithoutLock();
+                QCOMPARE(read.size(), 2);
+                QVERIFY2(read.last().endsWith(u" d old f old"_s) || entry == u"AAAA0001.dat"_s, qPrintable(read.last()));
+            } catch (const QuilloryError &e) {
+                QVERIFY2(e.message().contains(refusal), qPrintable(e.message()));
+            }
+        }
+        QCOMPARE(contentsOf(outside()), outsideBefore);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCatalogueSwitch)
+#include "tst_catalogueswitch.moc"
