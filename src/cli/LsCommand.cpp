@@ -38,11 +38,21 @@ int LsCommand::run(CliContext &ctx, const QStringList &args)
     if (!folder.exists)
         throw QuilloryError(QStringLiteral("There is no folder %1 on the disc \"%2\".").arg(path, cd->Title));
 
+    // Printed in pieces: a folder of millions of entries is never held whole as text.
     QString out;
+    const auto printed = [&](qsizetype atLeast) {
+        if (out.size() >= atLeast) {
+            ctx.io().print(out);
+            out.resize(0);
+        }
+    };
+    constexpr qsizetype kPiece = 1 << 16;
     const ContentsList &folders = lists.folders;
-    for (int r : folder.subfolders)
+    for (int r : folder.subfolders) {
         out += QString::fromUtf8(folders.folderName(r)) + QStringLiteral("\tFolder\t") +
                folders.line(r, ContentsRecord::SizeLine) + u'\t' + folders.line(r, ContentsRecord::DateLine) + u'\n';
+        printed(kPiece);
+    }
     const ContentsList &files = lists.files;
     for (int r : folder.files) {
         const QString name = files.line(r, ContentsRecord::NameLine);
@@ -51,7 +61,8 @@ int LsCommand::run(CliContext &ctx, const QStringList &args)
             files.isArchive(r) ? QString::fromLatin1(ContentsRecord::CompressedFolder) : FileTypes::GetFileType(name);
         out += name + u'\t' + type + u'\t' + files.line(r, ContentsRecord::SizeLine) + u'\t' +
                files.line(r, ContentsRecord::DateLine) + u'\n';
+        printed(kPiece);
     }
-    ctx.io().print(out);
+    printed(1);
     return 0;
 }

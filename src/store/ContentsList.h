@@ -102,13 +102,15 @@ private:
     bool m_indexed = true;
 };
 
-// The records of one folder in list order, as runs of consecutive records: a folder's files
-// come together, so this is mostly one run, whatever the folder holds.
+// The records of one folder in list order, as runs of records at even steps: a folder's files
+// come together, so this is mostly one run whatever the folder holds, and records of folders
+// that take turns (a hostile list's) are runs too.
 class ContentsList::Records
 {
     struct Run {
         quint32 first = 0;
         quint32 count = 0;
+        quint32 step = 1;
     };
 
 public:
@@ -121,7 +123,7 @@ public:
         using pointer = const int *;
         using reference = int;
         const_iterator() = default;
-        int operator*() const { return static_cast<int>(m_run->first + m_offset); }
+        int operator*() const { return static_cast<int>(m_run->first + m_offset * m_run->step); }
         const_iterator &operator++()
         {
             if (++m_offset == m_run->count) {
@@ -152,14 +154,20 @@ public:
     int front() const { return static_cast<int>(m_runs.front().first); }
     std::vector<int> toVector() const { return std::vector<int>(begin(), end()); }
 
-    // Records are added in list order.
+    // Records are added in list order: one, or count of them from first on.
     void add(quint32 first, quint32 count = 1)
     {
-        if (!m_runs.isEmpty() && m_runs.back().first + m_runs.back().count == first)
-            m_runs.back().count += count;
-        else
-            m_runs.append({first, count});
         m_size += count;
+        if (!m_runs.isEmpty()) {
+            Run &last = m_runs.back();
+            if (last.count == 1 && (count == 1 || first == last.first + 1))
+                last.step = first - last.first;
+            if (first == last.first + last.count * last.step && (count == 1 || last.step == 1)) {
+                last.count += count;
+                return;
+            }
+        }
+        m_runs.append({first, count, 1});
     }
 
 private:

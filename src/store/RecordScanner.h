@@ -87,7 +87,7 @@ public:
     qsizetype recordStart() const { return m_recordStart; }
     // Whether every byte scanned so far was ASCII.
     bool ascii() const { return m_ascii; }
-    // The longest line scanned so far (its CR included), the one still open too.
+    // The longest line scanned so far, the one still open too.
     qsizetype longestLine() const { return std::max(m_longest, m_scanned - m_lineStart); }
 
 private:
@@ -129,7 +129,7 @@ private:
     template <typename Visitor> void line(qsizetype start, qsizetype lf, Visitor &visit)
     {
         const QByteArrayView l = lineText(m_data, start, lf);
-        m_longest = std::max(m_longest, lf - start);
+        m_longest = std::max(m_longest, l.size());
         if (m_lineNo < ContentsRecord::FixedLines) {
             m_fixed[m_lineNo++] = l;
             return;

@@ -1,4 +1,5 @@
 #include "cabinet/ESTCabinet.h"
+#include "core/QuilloryError.h"
 #include "store/ContentsFile.h"
 #include "store/ContentsList.h"
 #include "store/ContentsListWriter.h"
@@ -202,6 +203,119 @@ private Q_SLOTS:
         file.close();
         for (int round = 0; round < 3; ++round)
             QVERIFY_THROWS_EXCEPTION(ESTCabinet, ContentsFile::load(db, u"0BADF00D"_s));
+    }
+
+    // Lists of a shape no scan makes, each large enough for the tables to meet their share of
+    // the text: read right, found by folder, fed in pieces as whole, and held within 1.3 times
+    // their text. One record of many lines is walked once for each of its questions.
+    void degenerateListsReadRightWithinTheirShare_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("records");
+        QTest::addColumn<QString>("folder"); // asked for: records from `asked` on, `every` apart
+        QTest::addColumn<int>("asked");
+        QTest::addColumn<int>("every");
+        QTest::addColumn<bool>("spelledSo"); // whether the list spells the folder as asked
+        const int n = 200000;
+        QByteArray empty, alternating, ownFolders;
+        for (int i = 0; i < n; ++i) {
+            empty += "\n\n\n\n-\n";
+            alternating += "a\n" + QByteArray(i % 2 ? "\\x\\" : "\\") + "\n" + QByteArray::number(i) + "\n\n-\n";
+            ownFolders += "a\n\\" + QByteArray::number(i) + "\\\n" + QByteArray::number(i) + "\n\n-\n";
+        }
+        QByteArray manyLines("pack.zip\n\\\n1\n2\n");
+        for (int i = 0; i < n; ++i)
+            manyLines += "line\n";
+        manyLines += "Compressed Folder\n";
+        QTest::newRow("empty records") << empty << n << QString() << -1 << 0 << false;
+        QTest::newRow("folders taking turns") << alternating << n << u"\\X\\"_s << 1 << 2 << false;
+        QTest::newRow("a folder per record") << ownFolders << n << u"\\77777\\"_s << 77777 << n << true;
+        QTest::newRow("one record of many lines") << manyLines << 1 << u"\\"_s << 0 << 1 << true;
+    }
+
+    void degenerateListsReadRightWithinTheirShare()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, records);
+        QFETCH(QString, folder);
+        QFETCH(int, asked);
+        QFETCH(int, every);
+        QFETCH(bool, spelledSo);
+        bytes.squeeze(); // as a contents file's list arrives: in a buffer of its size
+        const ContentsList list = ContentsList::fromBytes(bytes);
+        QCOMPARE(list.recordCount(), records);
+        QVERIFY2(double(list.heldBytes()) <= 1.3 * double(bytes.size()),
+                 qPrintable(u"%1 bytes held for %2"_s.arg(list.heldBytes()).arg(bytes.size())));
+        const QList<QStringList> expected = simpleRecords(bytes);
+        for (const int r : {0, 1, 2, 3, 4, 5, records / 2, records / 2 + 1, records - 2, records - 1}) {
+            if (r < 0 || r >= records)
+                continue;
+            QCOMPARE(list.lines(r), expected.at(r));
+            QCOMPARE(list.line(r, ContentsRecord::SizeLine), expected.at(r).at(ContentsRecord::SizeLine));
+        }
+        if (asked >= 0) {
+            std::vector<int> inFolder;
+            for (int r = asked; r < records; r += every)
+                inFolder.push_back(r);
+            QCOMPARE(list.recordsIn(folder).toVector(), inFolder);
+            QCOMPARE(list.recordsIn(folder, Qt::CaseSensitive).size(), spelledSo ? inFolder.size() : size_t(0));
+        }
+        QCOMPARE(list.isArchive(records - 1), records == 1);
+
+        // Fed as a decompressor hands it over, the list reads the same.
+        QByteArray arriving;
+        arriving.reserve(bytes.size());
+        ContentsList::Builder builder(arriving.constData(), bytes.size());
+        for (qsizetype at = 0; at < bytes.size(); at += 4000) {
+            arriving.append(bytes.sliced(at, std::min<qsizetype>(4000, bytes.size() - at)));
+            builder.advance(arriving.size());
+        }
+        const ContentsList fed = builder.finish(arriving);
+        QCOMPARE(fed.recordCount(), records);
+        QCOMPARE(fed.lines(records - 1), expected.at(records - 1));
+        if (asked >= 0)
+            QCOMPARE(fed.recordsIn(folder).toVector(), list.recordsIn(folder).toVector());
+    }
+
+    // A list beyond the catalogue's limits is refused with a message: one whose size the
+    // contents file's header gives before anything is unpacked, one with an overlong line
+    // once it is read. A line at the limit is read.
+    void listsBeyondTheLimitsAreRefused()
+    {
+        const QByteArray atLimit = "a\n\\\n1\n" + QByteArray(ContentsList::MaxLineBytes, 'd') + "\r\n-\r\n";
+        QCOMPARE(ContentsList::fromBytes(atLimit).line(0, ContentsRecord::DateLine).size(), ContentsList::MaxLineBytes);
+        const QByteArray overLimit = "a\n\\\n1\n" + QByteArray(ContentsList::MaxLineBytes + 1, 'd');
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, ContentsList::fromBytes(overLimit));
+
+        QTemporaryDir tmp;
+        const QString db = tmp.path() + u"/"_s;
+        const QString serial = u"0BADF00D"_s;
+        ContentsFile::packBytes(db, serial, "F\n\\\n0\nd\n-\n", overLimit);
+        const auto refusal = [&] {
+            try {
+                ContentsFile::load(db, serial);
+            } catch (const QuilloryError &e) {
+                return e.message();
+            }
+            return u"<read>"_s;
+        };
+        QVERIFY2(refusal().contains(u"line of more than 64 KB"_s), qPrintable(refusal()));
+
+        // The file list's size in its CFFILE entry (four bytes before its offset, date, time
+        // and attributes, then its name) made larger than any disc's list may be.
+        ContentsFile::packBytes(db, serial, "F\n\\\n0\nd\n-\n", "a\n\\\n1\nd\n-\n");
+        QFile file(ContentsFile::contentsFileName(db, serial));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QByteArray cab = file.readAll();
+        const qsizetype entry = cab.indexOf((serial + u".file"_s).toLatin1() + '\0') - 16;
+        QVERIFY(entry > 0);
+        const quint32 claimed = quint32(ContentsList::MaxBytes + 1);
+        for (int i = 0; i < 4; ++i)
+            cab[entry + i] = char(claimed >> (8 * i));
+        QVERIFY(file.seek(0) && file.write(cab) == cab.size());
+        file.close();
+        QVERIFY2(refusal().contains(u"larger than the 512 MB"_s), qPrintable(refusal()));
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, ContentsFile::read(db, serial));
     }
 };
 
