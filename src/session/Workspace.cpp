@@ -3,11 +3,13 @@
 #include "WorkspacePrompts.h"
 #include "backup/DatabaseBackup.h"
 #include "core/QuilloryError.h"
+#include "core/SafeSaveFile.h"
 #include "core/TextCodec.h"
 #include "settings/Preferences.h"
 #include "store/Catalogue.h"
 #include "store/DataPaths.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -140,8 +142,13 @@ void Workspace::openCatalogue(bool firstRunQuestion)
 
 void Workspace::lock()
 {
-    m_catalogue->lock();
+    m_catalogue->lock([this](const QString &msg) { m_prompts.information(msg); });
     m_locked = true;
+    // What killed saves left: of the search history and the favourites, which only the lock's
+    // owner writes, and of the settings, which the settings clear only when no save is under way.
+    for (const QString &file : {searchHistoryFile(), favouritesFile()})
+        QFile::remove(SafeSaveFile::partialName(file));
+    Preferences::removeInterruptedSaves(DataPaths::settingsFile(dataFolder()));
 }
 
 void Workspace::loadTree()

@@ -76,7 +76,8 @@ public:
     void reloadPreferences();
 
     // The command line's way in: lock (throws QuilloryError when another program has the
-    // catalogue) and load the tree, its messages going to the prompts.
+    // catalogue; a lock taken over is told, and what killed saves left beside the catalogue
+    // and the settings is removed) and load the tree, its messages going to the prompts.
     void lock();
     void loadTree();
     // For a command that only reads: the tree as the file holds it now, without the lock and

@@ -6,7 +6,10 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLockFile>
+#include <QRegularExpression>
 #include <QSettings>
+#include <limits>
 
 namespace
 {
@@ -56,6 +59,17 @@ QString storedText(const QVariant &v)
     return v.toString();
 }
 
+// The two values stored as free text; every other one is a number.
+bool isText(const QString &name)
+{
+    return name == QLatin1String("Theme") || name == QLatin1String("AutoExpandGroups");
+}
+
+QString notANumber(const QString &name, const QString &text)
+{
+    return QStringLiteral("The preference \"%1\" takes a whole number, not \"%2\".").arg(name, text);
+}
+
 QString boolText(bool b)
 {
     return b ? QStringLiteral("1") : QStringLiteral("0");
@@ -100,6 +114,45 @@ const QStringList &Preferences::valueNames()
 bool Preferences::isValueName(const QString &name)
 {
     return valueNames().contains(name);
+}
+
+std::optional<Preferences::Range> Preferences::range(const QString &name)
+{
+    if (!isValueName(name) || isText(name))
+        return std::nullopt;
+    constexpr int Largest = std::numeric_limits<int>::max();
+    // The four double-click actions; the four view styles.
+    if (name == QLatin1String("Action") || name == QLatin1String("ViewStyle"))
+        return Range{0, 3};
+    // A search without a limit is "Unlimited", not a count of none.
+    if (name == QLatin1String("MaxResults"))
+        return Range{1, Largest};
+    if (name == QLatin1String("TreeWidth"))
+        return Range{0, Largest};
+    return Range{0, 1};
+}
+
+bool Preferences::isAllowedValue(const QString &name, const QString &text, QString *error)
+{
+    auto fail = [error](const QString &msg) {
+        if (error)
+            *error = msg;
+        return false;
+    };
+    if (!isValueName(name))
+        return fail(QStringLiteral("Unknown preference \"%1\".").arg(name));
+    const std::optional<Range> r = range(name);
+    if (!r)
+        return true;
+    const std::optional<int> n = storedInt(text);
+    if (!n)
+        return fail(notANumber(name, text));
+    if (*n < r->min || *n > r->max) {
+        const QString allowed = r->max == r->min + 1 ? QStringLiteral("%1 or %2") : QStringLiteral("%1 to %2");
+        return fail(QStringLiteral("The preference \"%1\" takes %2, not \"%3\".")
+                        .arg(name, allowed.arg(r->min).arg(r->max), text));
+    }
+    return true;
 }
 
 Preferences::Preferences(QObject *parent) : QObject(parent)
@@ -310,7 +363,7 @@ bool Preferences::setValue(const QString &name, const QString &text, QString *er
     }
     const std::optional<int> n = storedInt(text);
     if (!n)
-        return fail(QStringLiteral("The preference \"%1\" takes a whole number, not \"%2\".").arg(name, text));
+        return fail(notANumber(name, text));
     const int v = *n;
     // For the check boxes only 1 means ticked; "HiddenFiles" is ticked by any number but 0.
     const bool ticked = v == 1;
@@ -345,8 +398,8 @@ bool Preferences::setValue(const QString &name, const QString &text, QString *er
         setHiddenFiles(v != 0);
     else if (name == QLatin1String("ViewStyle")) {
         // Only the four view styles exist; other numbers are ignored.
-        if (v < 0 || v > 3)
-            return fail(QStringLiteral("The preference \"ViewStyle\" takes 0 to 3, not \"%1\".").arg(text));
+        if (!isAllowedValue(name, text, error))
+            return false;
         setViewStyle(v);
     } else if (name == QLatin1String("TreeWidth"))
         setTreeWidth(v);
@@ -421,7 +474,7 @@ void Preferences::save(QSettings &settings) const
         const QString text = value(name);
         if (text.isNull())
             continue; // no view style, tree width or theme to write
-        if (name == QLatin1String("Theme") || name == QLatin1String("AutoExpandGroups"))
+        if (isText(name))
             settings.setValue(name, text);
         else
             settings.setValue(name, text.toInt());
@@ -453,4 +506,27 @@ void Preferences::saveExclusions(const QString &dataFolder) const
 {
     QDir().mkpath(dataFolder);
     TextCodec::writeLines(exclusionsFile(dataFolder), m_exclusions);
+}
+
+void Preferences::removeInterruptedSaves(const QString &settingsFile)
+{
+    const QFileInfo info(settingsFile);
+    const QDir folder = info.dir();
+    if (!folder.exists())
+        return;
+    // The settings are written into "<name>.XXXXXX" beside the file, which is then renamed
+    // over it, all under the lock file "<name>.lock"; every program that saves them takes
+    // that lock. While it is held here, no save is under way, in any program on any
+    // catalogue, so such a file is what a killed save left. When it is busy, the next start
+    // looks again.
+    QLockFile saving(settingsFile + QLatin1String(".lock"));
+    if (!saving.tryLock(0))
+        return;
+    const QRegularExpression temporary(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(info.fileName()) + QLatin1String("\\.[0-9A-Za-z]{6}")));
+    const QStringList names = folder.entryList({info.fileName() + QLatin1String(".??????")},
+                                               QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    for (const QString &name : names)
+        if (temporary.match(name).hasMatch())
+            QFile::remove(folder.filePath(name));
 }

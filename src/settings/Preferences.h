@@ -82,6 +82,19 @@ public:
     // text that is not a whole number where one is needed.
     bool setValue(const QString &name, const QString &text, QString *error = nullptr);
     static bool isValueName(const QString &name);
+    // The numbers a stored value may hold: 0 or 1 for a check box, an item for "Action" and
+    // "ViewStyle", a count or a width for "MaxResults" and "TreeWidth". Null for the texts
+    // ("Theme", "AutoExpandGroups") and unknown names. A stored number outside its range is
+    // still applied as it stands when read (only "ViewStyle" is ignored then); a value the
+    // user sets is refused outside it.
+    struct Range {
+        int min;
+        int max;
+    };
+    static std::optional<Range> range(const QString &name);
+    // Whether the user may set name to text: a known name, and a whole number within its
+    // range where a number is stored. False with *error saying why.
+    static bool isAllowedValue(const QString &name, const QString &text, QString *error = nullptr);
 
     // Reads the stored values: the filters start from their initial ticks, every other value
     // that is missing keeps its current state. A missing file is a first run.
@@ -100,6 +113,10 @@ public:
     // Replaces "exclusions.dat" atomically; throws QuilloryError on failure.
     void saveExclusions(const QString &dataFolder) const;
     static QString exclusionsFile(const QString &dataFolder);
+
+    // Removes what a killed save of the settings file left beside it (the settings' own
+    // temporary files), when no program is saving the settings now.
+    static void removeInterruptedSaves(const QString &settingsFile);
 
 Q_SIGNALS:
     // A value changed (its stored name); "exclusions" for the exclusion list.

@@ -1,5 +1,6 @@
 #include "Catalogue.h"
 
+#include "CatalogueLock.h"
 #include "CatalogueSwitch.h"
 #include "ContentsFile.h"
 #include "DataPaths.h"
@@ -29,34 +30,12 @@ bool Catalogue::ensureDbFolder()
     return true;
 }
 
-void Catalogue::lock()
+void Catalogue::lock(const InfoCallback &info)
 {
     if (isLocked())
         return;
     ensureDbFolder();
-    m_lock = std::make_unique<QLockFile>(lockFileName());
-    // A lock left by a crashed program is recognised by its dead process id, not by age.
-    m_lock->setStaleLockTime(0);
-    const QString shownLock = QDir::toNativeSeparators(lockFileName());
-    if (!m_lock->tryLock(0)) {
-        const auto err = m_lock->error();
-        qint64 pid = 0;
-        QString host, app;
-        const bool known = err == QLockFile::LockFailedError && m_lock->getLockInfo(&pid, &host, &app);
-        m_lock.reset();
-        // Whether a program on another computer still runs cannot be seen from here, so such
-        // a lock is never taken as stale.
-        if (known && !host.isEmpty() && host != QSysInfo::machineHostName())
-            throw QuilloryError(QStringLiteral("The catalogue is in use by a Quillory! program on the computer \"%1\" "
-                                               "(lock file \"%2\"). If Quillory! no longer runs there, the lock "
-                                               "file must be removed by hand.")
-                                    .arg(host, shownLock));
-        if (err == QLockFile::LockFailedError)
-            throw QuilloryError(
-                QStringLiteral("The catalogue is in use by another Quillory! program (lock file \"%1\").")
-                    .arg(shownLock));
-        throw QuilloryError(QStringLiteral("Cannot create the lock file \"%1\".").arg(shownLock));
-    }
+    m_lock = CatalogueLock::take(lockFileName(), info);
     try {
         CatalogueSwitch::recover(m_dbFolder);
         // The owner reads DB itself, even where this program read through a switch before.

@@ -26,10 +26,11 @@ public:
     // Creates the data and database folders when missing; true when "DB" was created now.
     bool ensureDbFolder();
     // Takes the catalogue for this process; throws QuilloryError naming the lock (and the
-    // computer, when it is another one) when another program has it. Holding the lock, it
+    // computer, when it is another one) when another program has it. A lock its owner left
+    // behind is taken over, and info says so (CatalogueLock). Holding the lock, it
     // then finishes or throws away a change a kill interrupted (an import's switch) and
     // removes the lists a killed scan left in DB, so DB holds only the catalogue.
-    void lock();
+    void lock(const InfoCallback &info = {});
     bool isLocked() const { return m_lock && m_lock->isLocked(); }
 
     // Whether path lies inside the database folder, whatever links or ".." lead there. A file

@@ -156,6 +156,33 @@ private Q_SLOTS:
         QCOMPARE(spy.count(), 1);
     }
 
+    // What the user may set, where a stored file is applied as it stands.
+    void allowedValues_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("refusal"); // empty when allowed
+        QTest::newRow("box ticked") << u"EmptyFiles"_s << u"1"_s << QString();
+        QTest::newRow("box, other number") << u"HiddenFiles"_s << u"2"_s << u"takes 0 or 1, not \"2\""_s;
+        QTest::newRow("last action") << u"Action"_s << u"3"_s << QString();
+        QTest::newRow("no such action") << u"Action"_s << u"-1"_s << u"takes 0 to 3"_s;
+        QTest::newRow("one result") << u"MaxResults"_s << u"1"_s << QString();
+        QTest::newRow("no results") << u"MaxResults"_s << u"0"_s << u"takes 1 to 2147483647"_s;
+        QTest::newRow("beyond 32 bits") << u"MaxResults"_s << u"2147483648"_s << u"takes a whole number"_s;
+        QTest::newRow("width") << u"TreeWidth"_s << u"-1"_s << u"takes 0 to 2147483647"_s;
+        QTest::newRow("text") << u"Theme"_s << u"-5"_s << QString();
+        QTest::newRow("unknown") << u"Colour"_s << u"1"_s << u"Unknown preference"_s;
+    }
+    void allowedValues()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        QFETCH(QString, refusal);
+        QString error;
+        QCOMPARE(Preferences::isAllowedValue(name, text, &error), refusal.isEmpty());
+        QVERIFY2(error.contains(refusal), qPrintable(error));
+    }
+
     void exclusionFile()
     {
         const QString data = m_dir->path() + u"/data/"_s;
