@@ -17,5 +17,6 @@ public:
                               "disc's record line.");
     }
     QString details() const override;
+    CatalogueUse catalogueUse(const QStringList &) const override { return CatalogueUse::MayCreate; }
     int run(CliContext &ctx, const QStringList &args) override;
 };

@@ -11,5 +11,6 @@ public:
     {
         return QStringLiteral("Prints yes or no for each NAME, one a line: whether the whole name fits MASK.");
     }
+    CatalogueUse catalogueUse(const QStringList &) const override { return CatalogueUse::None; }
     int run(CliContext &ctx, const QStringList &args) override;
 };

@@ -1,5 +1,6 @@
 #include "CliApp.h"
 
+#include "CliArgs.h"
 #include "CliError.h"
 #include "session/Workspace.h"
 #include "session/WorkspacePrompts.h"
@@ -21,6 +22,40 @@ QString CliIo::readLine() const
     return QString::fromUtf8(line);
 }
 
+namespace
+{
+
+QString shown(const QString &path)
+{
+    return QDir::toNativeSeparators(QDir::cleanPath(path));
+}
+
+// Where a folder must be: refused when a file stands there, or a link that leads nowhere.
+void refuseNonFolder(const QString &path, const QString &what)
+{
+    const QFileInfo info(QDir::cleanPath(path));
+    if (info.isSymLink() && !info.exists())
+        throw QuilloryError(QStringLiteral("The %1 \"%2\" is a link to \"%3\", which does not exist.")
+                                .arg(what, shown(path), info.symLinkTarget()));
+    if (info.exists() && !info.isDir())
+        throw QuilloryError(QStringLiteral("The %1 \"%2\" is a file, not a folder.").arg(what, shown(path)));
+}
+
+// The data folder as the command needs it: a folder (or nothing yet, for a command that may
+// make the catalogue), with a DB folder or nothing in its place.
+void checkDataFolder(const QString &dataFolder, CatalogueUse use)
+{
+    if (use == CatalogueUse::None)
+        return;
+    refuseNonFolder(dataFolder, QStringLiteral("data folder"));
+    if (use == CatalogueUse::Reads && !QFileInfo(QDir::cleanPath(dataFolder)).isDir())
+        throw QuilloryError(
+            QStringLiteral("There is no catalogue in \"%1\": the folder does not exist.").arg(shown(dataFolder)));
+    refuseNonFolder(DataPaths::dbFolder(dataFolder), QStringLiteral("database folder"));
+}
+
+} // namespace
+
 // Whatever the workspace has to say goes to standard error; nothing is asked.
 class CliPrompts : public WorkspacePrompts
 {
@@ -35,17 +70,30 @@ private:
     CliIo m_io;
 };
 
-CliContext::CliContext(const CliIo &io, const QString &dataFolder)
-    : m_io(io), m_dataFolder(dataFolder), m_prompts(std::make_unique<CliPrompts>(io)),
+CliContext::CliContext(const CliIo &io, const QString &dataFolder, CatalogueUse use)
+    : m_io(io), m_dataFolder(dataFolder), m_use(use), m_prompts(std::make_unique<CliPrompts>(io)),
       m_workspace(std::make_unique<Workspace>(dataFolder, *m_prompts))
 {
 }
 
 CliContext::~CliContext() = default;
 
+QString CliContext::dataFolder() const
+{
+    if (!m_checked) {
+        checkDataFolder(m_dataFolder, m_use);
+        m_checked = true;
+    }
+    return m_dataFolder;
+}
+
 Catalogue &CliContext::lockedCatalogue()
 {
+    dataFolder();
+    const bool isNew = !QFileInfo(m_workspace->dbFolder()).isDir();
     m_workspace->lock();
+    if (isNew)
+        m_io.error(QStringLiteral("A new catalogue was made in \"%1\".").arg(shown(m_dataFolder)));
     return m_workspace->catalogue();
 }
 
@@ -62,6 +110,7 @@ Catalogue &CliContext::catalogue()
 
 const Catalogue &CliContext::readCatalogue()
 {
+    dataFolder();
     if (m_loaded == Loaded::No) {
         m_workspace->readTree();
         m_loaded = Loaded::ForReading;
@@ -86,19 +135,29 @@ void CliApp::printUsage(const CliIo &io, QIODevice *to) const
 
 int CliApp::run(const QStringList &arguments, const CliIo &io)
 {
+    const auto usage = [&io](const QString &message) {
+        io.error(QStringLiteral("quillory-cli: %1 (see quillory-cli --help)").arg(message));
+        return 2;
+    };
     QString dataFolder;
+    bool dataGiven = false;
     int i = 0;
     for (; i < arguments.size(); ++i) {
         const QString &a = arguments.at(i);
-        if (a == QLatin1String("--data")) {
-            if (i + 1 >= arguments.size()) {
-                io.error(QStringLiteral("quillory-cli: option --data needs a folder"));
-                return 2;
+        if (a == QLatin1String("--data") || a.startsWith(QLatin1String("--data="))) {
+            if (dataGiven)
+                return usage(QStringLiteral("option --data is given twice"));
+            dataGiven = true;
+            if (a == QLatin1String("--data")) {
+                if (i + 1 >= arguments.size() || CliArgs::looksLikeOption(arguments.at(i + 1)))
+                    return usage(QStringLiteral("option --data needs a folder"));
+                dataFolder = arguments.at(++i);
+            } else {
+                dataFolder = a.mid(7);
             }
-            dataFolder = arguments.at(++i);
-        } else if (a.startsWith(QLatin1String("--data="))) {
-            dataFolder = a.mid(7);
-        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            if (dataFolder.isEmpty())
+                return usage(QStringLiteral("option --data needs a folder, not an empty name"));
+        } else if (CliArgs::isHelp(a)) {
             printUsage(io, io.out);
             return 0;
         } else {
@@ -115,23 +174,27 @@ int CliApp::run(const QStringList &arguments, const CliIo &io)
     for (const auto &c : m_commands)
         if (c->name() == name)
             cmd = c.get();
-    if (!cmd) {
-        io.error(QStringLiteral("quillory-cli: unknown command \"%1\" (see quillory-cli --help)").arg(name));
-        return 2;
-    }
-    if (rest.contains(QLatin1String("--help")) || rest.contains(QLatin1String("-h"))) {
+    if (!cmd)
+        return usage(QStringLiteral("unknown command \"%1\"").arg(name));
+    const auto printHelp = [&] {
         QString help = QStringLiteral("Usage: quillory-cli [--data DIR] %1\n%2\n").arg(cmd->usage(), cmd->summary());
         if (!cmd->details().isEmpty())
             help += u'\n' + cmd->details() + u'\n';
         io.print(help);
         return 0;
-    }
+    };
+    // --help anywhere asks for help, unless it stands where an option's value belongs: then the
+    // command's parser refuses the missing value, or takes it as help after a flag.
+    for (qsizetype k = 0; k < rest.size(); ++k)
+        if (CliArgs::isHelp(rest.at(k)) &&
+            (k == 0 || !rest.at(k - 1).startsWith(QLatin1String("--")) || rest.at(k - 1).contains(u'=')))
+            return printHelp();
     if (dataFolder.isEmpty())
         dataFolder = DataPaths::defaultDataFolder();
     else
         dataFolder = DataPaths::withSlash(QFileInfo(dataFolder).absoluteFilePath());
     try {
-        CliContext ctx(io, dataFolder);
+        CliContext ctx(io, dataFolder, cmd->catalogueUse(rest));
         const int status = cmd->run(ctx, rest);
         // Freeing a tree of tens of thousands of discs would hold up the exit by more than
         // printing it took. The tree is only released, after the command finished and its
@@ -139,6 +202,8 @@ int CliApp::run(const QStringList &arguments, const CliIo &io)
         if (status == 0 && m_processEndsAfterRun)
             (void)ctx.workspace().tree().takeTop().release();
         return status;
+    } catch (const CliHelpRequested &) {
+        return printHelp();
     } catch (const CliUsageError &e) {
         io.error(QStringLiteral("quillory-cli %1: %2").arg(name, e.message()));
         io.error(QStringLiteral("Usage: quillory-cli [--data DIR] %1").arg(cmd->usage()));

@@ -5,8 +5,10 @@
 #include <QString>
 #include <QStringList>
 
-// Options of one command: "--name value" for valued options, "--name" for flags.
-// Anything else is positional; "--" ends the options.
+// Options of one command: "--name value" or "--name=value" for valued options, "--name" for
+// flags. Anything else is positional; "--" ends the options. An option given twice, or a
+// value left out so that the next option would be taken for it, is refused (CliUsageError);
+// --help or -h where an option stands throws CliHelpRequested.
 class CliArgs
 {
 public:
@@ -19,6 +21,12 @@ public:
         return m_values.value(name, fallback);
     }
     bool flag(const QString &name) const { return m_flags.contains(name); }
+
+    // Whether a word of the command line reads as an option ("--title", "-h") rather than a
+    // value: after an option that takes one, such a word means the value was left out. A
+    // value of that shape is given as --name=VALUE. "-" and negative numbers are values.
+    static bool looksLikeOption(const QString &word);
+    static bool isHelp(const QString &word);
 
 private:
     QStringList m_positional;

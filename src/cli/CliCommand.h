@@ -10,16 +10,24 @@ class Catalogue;
 class CliPrompts;
 class Workspace;
 
+// What a command does with the catalogue in the data folder: nothing; reads or exports it, so
+// the folder must be there (a missing catalogue is not an empty one); or may make it where
+// there is none yet, saying so.
+enum class CatalogueUse { None, Reads, MayCreate };
+
 // What every command gets: the streams and the catalogue folder chosen with --data, opened
-// through the same Workspace as the window's.
+// through the same Workspace as the window's. The folder is checked for what the command does
+// with it (CliCommand::catalogueUse) when the command first asks for it, so a bad command
+// line is refused as such first.
 class CliContext
 {
 public:
-    CliContext(const CliIo &io, const QString &dataFolder);
+    CliContext(const CliIo &io, const QString &dataFolder, CatalogueUse use);
     ~CliContext();
 
     const CliIo &io() const { return m_io; }
-    QString dataFolder() const { return m_dataFolder; }
+    // Throws QuilloryError when the folder is not what the command needs.
+    QString dataFolder() const;
     // Locks and loads the catalogue on first use; load messages go to standard error. Refused
     // with the lock's name while another program has the catalogue.
     Catalogue &catalogue();
@@ -33,6 +41,8 @@ public:
 private:
     CliIo m_io;
     QString m_dataFolder;
+    CatalogueUse m_use;
+    mutable bool m_checked = false;
     std::unique_ptr<CliPrompts> m_prompts;
     std::unique_ptr<Workspace> m_workspace;
     enum class Loaded { No, ForReading, Locked };
@@ -50,5 +60,11 @@ public:
     virtual QString summary() const = 0;
     // Further lines for --help (options and what they mean).
     virtual QString details() const { return QString(); }
+    // What the command does with the catalogue in the data folder, given these arguments.
+    virtual CatalogueUse catalogueUse(const QStringList &args) const
+    {
+        Q_UNUSED(args);
+        return CatalogueUse::Reads;
+    }
     virtual int run(CliContext &ctx, const QStringList &args) = 0;
 };

@@ -6,6 +6,9 @@
 #include "store/DataPaths.h"
 #include "core/QuilloryError.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 QString ConfigCommand::details() const
 {
     QString text = QStringLiteral(
@@ -55,7 +58,8 @@ int ConfigCommand::run(CliContext &ctx, const QStringList &args)
             throw CliUsageError(QStringLiteral("unknown preference \"%1\"").arg(args.at(1)));
         prefs.load(settingsFile);
         QString error;
-        if (!prefs.setValue(args.at(1), args.at(2), &error))
+        if (!Preferences::isAllowedValue(args.at(1), args.at(2), &error) ||
+            !prefs.setValue(args.at(1), args.at(2), &error))
             throw QuilloryError(error);
         prefs.save(settingsFile);
         return 0;
@@ -81,7 +85,11 @@ int ConfigCommand::run(CliContext &ctx, const QStringList &args)
                 TMask check(m);
             prefs.setExclusions(masks);
         }
+        const bool isNew = !QFileInfo::exists(ctx.dataFolder());
         prefs.saveExclusions(ctx.dataFolder());
+        if (isNew)
+            ctx.io().error(QStringLiteral("The data folder \"%1\" was made for the exclusion list.")
+                               .arg(QDir::toNativeSeparators(QDir::cleanPath(ctx.dataFolder()))));
         return 0;
     }
     throw CliUsageError(QStringLiteral("unknown action \"%1\"").arg(verb));

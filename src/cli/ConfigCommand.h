@@ -16,5 +16,12 @@ public:
                               "\"MaxResults\"), or prints or replaces the scan exclusion list.");
     }
     QString details() const override;
+    // The preferences live outside the catalogue; the exclusion list lives in the data folder.
+    CatalogueUse catalogueUse(const QStringList &args) const override
+    {
+        if (args.value(0) != QLatin1String("exclusions"))
+            return CatalogueUse::None;
+        return args.size() > 1 ? CatalogueUse::MayCreate : CatalogueUse::Reads;
+    }
     int run(CliContext &ctx, const QStringList &args) override;
 };

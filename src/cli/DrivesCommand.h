@@ -12,5 +12,6 @@ public:
         return QStringLiteral("Lists the drives that can hold a disc, one per line: text, type, present or empty, "
                               "label, serial, file system and total bytes, separated by TABs.");
     }
+    CatalogueUse catalogueUse(const QStringList &) const override { return CatalogueUse::None; }
     int run(CliContext &ctx, const QStringList &args) override;
 };

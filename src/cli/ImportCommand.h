@@ -17,5 +17,6 @@ public:
         return QStringLiteral("  --yes   do not ask before overwriting (otherwise the answer is read from standard "
                               "input; y or yes goes on)");
     }
+    CatalogueUse catalogueUse(const QStringList &) const override { return CatalogueUse::MayCreate; }
     int run(CliContext &ctx, const QStringList &args) override;
 };

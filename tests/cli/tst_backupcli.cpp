@@ -184,7 +184,8 @@ private Q_SLOTS:
         QCOMPARE(r.out + r.err, QByteArray());
         r = runProgram({u"--data"_s, tmp.filePath(u"o"_s), u"import"_s, archive, u"--yes"_s});
         QCOMPARE(r.code, 0);
-        QCOMPARE(r.out + r.err, QByteArray("Import Database complete.\n"));
+        QCOMPARE(r.out, QByteArray("Import Database complete.\n"));
+        QCOMPARE(r.err, "A new catalogue was made in \"" + QFile::encodeName(tmp.filePath(u"o"_s)) + "\".\n");
     }
 };
 

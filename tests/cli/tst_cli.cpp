@@ -27,7 +27,12 @@ class TestCli : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        // The program's own preferences, for the runs of the real program.
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path() + u"/config"_s));
+    }
     void cleanup() { QDir(m_dir.path() + u"/DB"_s).removeRecursively(); }
 
     void treePrintsNodes()
@@ -169,6 +174,84 @@ private Q_SLOTS:
         QCOMPARE(r.err.count('\n'), 1);
         QCOMPARE(r.out, QByteArray());
         QCOMPARE(read(u"DB/groups.tree"_s), tree);
+    }
+
+    // A command line that cannot mean what it says is refused with a reason (2 for bad usage,
+    // 1 for a catalogue that is not there or not what it should be) and changes nothing; a
+    // catalogue made or a lock taken over is said on standard error.
+    void badCommandLines_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("said");
+
+        const QString cat = u"{root}/cat"_s, missing = u"{root}/missing"_s;
+        const QStringList add{u"add-disc"_s, u"{root}/vol"_s, u"--serial"_s, u"0000000A"_s};
+        QTest::newRow("empty data folder") << QStringList{u"--data"_s, u""_s, u"tree"_s} << 2 << u"needs a folder"_s;
+        QTest::newRow("missing folder, read")
+            << QStringList{u"--data"_s, missing, u"tree"_s} << 1 << u"the folder does not exist"_s;
+        QTest::newRow("missing folder, export") << QStringList{u"--data"_s, missing, u"export"_s, u"{root}/out.cab"_s}
+                                                << 1 << u"the folder does not exist"_s;
+        QTest::newRow("missing folder, add-disc makes it")
+            << QStringList{u"--data"_s, missing} + add + QStringList{u"--title"_s, u"T"_s} << 0
+            << u"A new catalogue was made"_s;
+        QTest::newRow("data folder is a file")
+            << QStringList{u"--data"_s, u"{root}/file"_s, u"tree"_s} << 1 << u"is a file, not a folder"_s;
+        QTest::newRow("DB is a file") << QStringList{u"--data"_s, u"{root}/dbfile"_s, u"tree"_s} << 1
+                                      << u"database folder"_s;
+        QTest::newRow("DB is a dangling link")
+            << QStringList{u"--data"_s, u"{root}/dblink"_s, u"search"_s} << 1 << u"which does not exist"_s;
+        QTest::newRow("option twice") << QStringList{u"--data"_s, cat} + add +
+                                             QStringList{u"--title"_s, u"A"_s, u"--title"_s, u"B"_s}
+                                      << 2 << u"--title is given twice"_s;
+        QTest::newRow("value left out") << QStringList{u"--data"_s, cat} + add + QStringList{u"--title"_s, u"-h"_s}
+                                        << 2 << u"--title needs a value"_s;
+        QTest::newRow("data folder left out")
+            << QStringList{u"--data"_s, u"--help"_s, u"tree"_s} << 2 << u"--data needs a folder"_s;
+        QTest::newRow("preference out of range")
+            << QStringList{u"--data"_s, cat, u"config"_s, u"set"_s, u"MaxResults"_s, u"-5"_s} << 1
+            << u"\"MaxResults\" takes 1 to 2147483647"_s;
+        // A kill right after the lock file was made.
+        QTest::newRow("empty lock taken over")
+            << QStringList{u"--data"_s, cat} + add + QStringList{u"--title"_s, u"T"_s} << 0 << u"taken over"_s;
+    }
+    void badCommandLines()
+    {
+        if (qEnvironmentVariableIsEmpty("QUILLORY_CLI"))
+            QSKIP("QUILLORY_CLI not set");
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, said);
+        QTemporaryDir root;
+        const auto at = [&root](const QString &rel) { return root.path() + u'/' + rel; };
+        const QByteArray tree = "My Collection\r\n";
+        QVERIFY(ScanFixture::writeFile(at(u"cat/DB/groups.tree"_s), tree));
+        QVERIFY(ScanFixture::writeFile(at(u"cat/DB/Quillory!.lock"_s), QByteArray()));
+        QVERIFY(ScanFixture::writeFile(at(u"file"_s), "x"));
+        QVERIFY(ScanFixture::writeFile(at(u"dbfile/DB"_s), "x"));
+        QVERIFY(QDir().mkpath(at(u"dblink"_s)) && QFile::link(at(u"nowhere"_s), at(u"dblink/DB"_s)));
+        QVERIFY(QDir().mkpath(at(u"vol"_s)));
+        const QString settings = m_dir.path() + u"/config/Tarnwick/Quillory!.conf"_s;
+        QVERIFY(ScanFixture::writeFile(settings, "[General]\nMaxResults=1000\n"));
+        for (QString &a : args)
+            a.replace(u"{root}"_s, root.path());
+
+        const CliRun r = runProgram(args);
+        QVERIFY2(r.err.contains(said.toUtf8()), r.err.constData());
+        // The reason, and for bad usage the command's usage line.
+        QVERIFY(r.err.count('\n') <= (code == 2 ? 2 : 1));
+        QCOMPARE(r.code, code);
+        if (code == 0)
+            return;
+        QCOMPARE(r.out, QByteArray());
+        QFile s(settings);
+        QVERIFY(s.open(QIODevice::ReadOnly));
+        QCOMPARE(s.readAll(), QByteArray("[General]\nMaxResults=1000\n"));
+        QDir cat(at(u"cat/DB"_s));
+        QCOMPARE(cat.entryList(QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase),
+                 QStringList({u"groups.tree"_s, u"Quillory!.lock"_s}));
+        QVERIFY(!QFileInfo::exists(at(u"missing"_s)));
+        QVERIFY(!QFileInfo::exists(at(u"nowhere"_s)));
     }
 };
 
