@@ -289,13 +289,38 @@ template <typename Visit> bool forEachLine(QByteArrayView bytes, const Visit &vi
     return true;
 }
 
-// Whether the file is in the older format (some line has exactly eight separators), after
-// checking every line's length.
+// Whether a line names a node: a line of tabs and spaces only is passed over.
+bool holdsText(QByteArrayView line)
+{
+    return std::any_of(line.begin(), line.end(), [](char c) { return c != '\t' && c != ' '; });
+}
+
+// The first line that names a node is the collection, never a disc: separators in a damaged
+// one (which the upgrade extends like any line's) do not make the file the older format, so
+// a tree upgraded and saved reads back the same. Tells each line whether it comes after the
+// collection's.
+class AfterRoot
+{
+public:
+    bool operator()(QByteArrayView line)
+    {
+        const bool after = m_seen;
+        m_seen = m_seen || holdsText(line);
+        return after;
+    }
+
+private:
+    bool m_seen = false;
+};
+
+// Whether the file is in the older format (some disc line has exactly eight separators),
+// after checking every line's length.
 bool olderFormat(QByteArrayView bytes)
 {
     bool old = false;
-    forEachLine(bytes, [&old](QByteArrayView, int, const TextCodec::LineFacts &facts) {
-        old = old || facts.counted == kOlderFormatSeparators;
+    AfterRoot afterRoot;
+    forEachLine(bytes, [&](QByteArrayView line, int, const TextCodec::LineFacts &facts) {
+        old = (afterRoot(line) && facts.counted == kOlderFormatSeparators) || old;
         return true;
     });
     return old;
@@ -314,8 +339,10 @@ QString treeLine(QByteArrayView bytes, bool utf8, bool upgrade)
 // false), it stops at the first line that shows the file is in the older one and says so.
 bool readOutline(OutlineBuilder &builder, const TreeBytes &file, bool upgrade)
 {
+    AfterRoot afterRoot;
     return forEachLine(file.bytes(), [&](QByteArrayView line, int lineNo, const TextCodec::LineFacts &facts) {
-        if (!upgrade && facts.counted == kOlderFormatSeparators)
+        const bool belowRoot = afterRoot(line);
+        if (!upgrade && belowRoot && facts.counted == kOlderFormatSeparators)
             return false;
         // An ASCII line reads the same in either encoding, and is cut up without decoding.
         if (facts.ascii)
