@@ -111,7 +111,7 @@ void Catalogue::load(const InfoCallback &info, TreeWrite write)
         // of the new contents files.
         QHash<QString, QString> waiting;
         if (write == TreeWrite::Never && !isLocked())
-            waiting = finishOrReadThrough(info);
+            waiting = settleForReading(info);
         const QString treePath = CatalogueSwitch::readPath(m_dbFolder, QLatin1String(TreeFileName));
         if (!QFileInfo::exists(treePath)) {
             m_tree.clear();
@@ -140,14 +140,14 @@ void Catalogue::load(const InfoCallback &info, TreeWrite write)
         m_tree.addChild(nullptr, defaultRootName(), KindRoot);
 }
 
-QHash<QString, QString> Catalogue::finishOrReadThrough(const InfoCallback &info)
+QHash<QString, QString> Catalogue::settleForReading(const InfoCallback &info)
 {
     CatalogueSwitch::readThrough(m_dbFolder, {});
     if (!CatalogueSwitch::isPending(m_dbFolder))
         return {};
     // With the lock free, the switch is finished here and now, as the next owner would.
     try {
-        lock();
+        lock(info);
     } catch (const QuilloryError &) {
         // Another program has the catalogue (and will finish the switch), or finishing it failed.
     }

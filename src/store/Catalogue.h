@@ -48,6 +48,10 @@ public:
     // (the lock taken for it and let go) or, while another program has the lock, read as
     // committed.
     void load(const InfoCallback &info, TreeWrite write = TreeWrite::Allowed);
+    // What load() does first for a program without the lock, for one that reads contents files
+    // without the tree: a committed switch a kill left half done is finished, or read through
+    // (CatalogueSwitch::readThrough). Returns the staged files read through, by bare name.
+    QHash<QString, QString> settleForReading(const InfoCallback &info = {});
     void save();
     // False after a failed load: saving then would overwrite the user's file with less.
     bool canSave() const { return m_canSave; }
@@ -59,9 +63,6 @@ public:
 
 private:
     void removeLeftovers();
-    // For a reader: the staged files of a committed switch it must read through, after
-    // finishing the switch itself when it can.
-    QHash<QString, QString> finishOrReadThrough(const InfoCallback &info);
 
     QString m_dataFolder;
     QString m_dbFolder;

@@ -249,7 +249,8 @@ private Q_SLOTS:
         QTest::newRow("indented root") << treeOf({"\tRoot", disc.mid(1)}) << 0u
                                        << u"Invalid level (1) for item \"Root\""_s;
         QTest::newRow("tree too large") << treeOf({"Root"}) << quint32(300u << 20) << u"more than the 256 MB"_s;
-        QTest::newRow("contents file too large") << QByteArray() << quint32(3000u << 20) << u"more than the 2048 MB"_s;
+        QTest::newRow("contents file too large") << QByteArray() << quint32(3000u << 20)
+                                                 << u"more than the %1 MB"_s.arg(ContentsFile::MaxListBytes >> 20);
     }
     void refusedImportsChangeNothing()
     {

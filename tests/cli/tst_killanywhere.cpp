@@ -232,8 +232,8 @@ class TestKillAnywhere : public QObject
         return out;
     }
 
-    // What the readers print: the tree, and each disc's root folder (or that there is no such
-    // disc). What a reader says beside a success (that it took over a lock a kill left) is not
+    // What the readers print: the tree, each disc's root folder (or that there is no such
+    // disc) and some discs' lists. What a reader says beside a success (that it took over a lock a kill left) is not
     // the catalogue.
     QStringList readers(const QString &data, const QStringList &serials) const
     {
@@ -242,6 +242,9 @@ class TestKillAnywhere : public QObject
                  QList<QStringList> ls;
                  for (const QString &s : serials)
                      ls.append({u"ls"_s, s});
+                 // The two discs whose contents the operations replace, as their lists.
+                 ls.append({u"cat-lists"_s, u"AAAA0001"_s});
+                 ls.append({u"cat-lists"_s, u"CCCC0003"_s});
                  return ls;
              }()) {
             const Run r = cli(data, args);
