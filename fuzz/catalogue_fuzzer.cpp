@@ -13,8 +13,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // In memory where the system has it: every input is written, and its tree saved, durably.
-    static QTemporaryDir tmp(QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm/quillory-fuzz-XXXXXX")
-                                                                      : QDir::tempPath() + QStringLiteral("/quillory-fuzz-XXXXXX"));
+    static QTemporaryDir tmp(QDir(QStringLiteral("/dev/shm")).exists()
+                                 ? QStringLiteral("/dev/shm/quillory-fuzz-XXXXXX")
+                                 : QDir::tempPath() + QStringLiteral("/quillory-fuzz-XXXXXX"));
     const QString problem = CatalogueInputCheck::check(
         QByteArrayView(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size)), tmp.path() + u'/');
     if (!problem.isEmpty()) {

@@ -319,7 +319,8 @@ QString findCabinet(const QString &folder, const QString &name)
     const QString exact = QDir(folder).filePath(name);
     if (QFileInfo::exists(exact))
         return exact;
-    const QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    const QStringList entries =
+        QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     for (const QString &e : entries)
         if (e.compare(name, Qt::CaseInsensitive) == 0)
             return QDir(folder).filePath(e);

@@ -528,8 +528,8 @@ private Q_SLOTS:
         QVERIFY(!TSTCabReader::isSafeMemberName(u"a/b"_s));
         QVERIFY(TSTCabReader::isSafeMemberName(u"..dat"_s));
         TSTCabReader reader;
-        const auto only =
-            reader.ExtractToMemory(fixture(u"gcab-mszip.cab"_s), [](const TSTCabMember &m) { return m.Name == u"beta.txt"_s; });
+        const auto only = reader.ExtractToMemory(fixture(u"gcab-mszip.cab"_s),
+                                                 [](const TSTCabMember &m) { return m.Name == u"beta.txt"_s; });
         QCOMPARE(only.size(), size_t(1));
         QCOMPARE(only[0].Data, readFile(fixture(u"src/beta.txt"_s)));
         QCOMPARE(cabError([&] { reader.ExtractToMemory(fixture(u"gcab-mszip.cab"_s), {}, 20); }),
