@@ -133,11 +133,11 @@ void syncPath(const QString &path, bool directory)
 // so the staging folder inside it), instead of one per file, which for thousands of contents
 // files costs a journal commit each. Where the system cannot sync a whole file system, each
 // file in turn: the staged ones in the staging folder, the rest where they were written, in DB.
-void syncStaged(const QString &dbFolder, const QStringList &staged, const QStringList &names)
+void syncStaged(const QString &dbFolder, const QStringList &staged, const QStringList &names, bool each)
 {
 #ifdef __linux__
     const int fd = ::open(QFile::encodeName(dbFolder).constData(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
-    if (fd >= 0) {
+    if (fd >= 0 && !each) {
         const int rc = ::syncfs(fd);
         const int err = errno;
         ::close(fd);
@@ -152,6 +152,10 @@ void syncStaged(const QString &dbFolder, const QStringList &staged, const QStrin
     for (const QString &name : names)
         syncPath((staged.contains(name) ? staging : dbFolder) + name, false);
 }
+
+// A few files (an added disc's) are synced each: a sync of the whole file system would also
+// wait for whatever else is being written to it.
+constexpr qsizetype kFilesSyncedEach = 16;
 
 // Removes the folder `name` of the folder parentFd with everything in it, by descriptors
 // relative to each folder and without following a link anywhere: a link inside goes itself,
@@ -344,7 +348,9 @@ void CatalogueSwitch::commit(const QStringList &names)
     for (const QString &name : std::as_const(m_added))
         if (!named.contains(name))
             removeFile(m_dbFolder + name);
-    syncStaged(m_dbFolder, staged, names);
+    // Refused before the journal, so that the old catalogue stands.
+    movable(m_dbFolder, staged);
+    syncStaged(m_dbFolder, staged, names, names.size() <= kFilesSyncedEach);
     syncPath(staging, true);
     syncPath(m_dbFolder, true);
     // The deciding step: the journal appears whole (written beside and renamed) or not at all.
@@ -354,16 +360,12 @@ void CatalogueSwitch::commit(const QStringList &names)
     moveIn(m_dbFolder, staged);
 }
 
-void CatalogueSwitch::moveIn(const QString &dbFolder, const QStringList &names)
+QStringList CatalogueSwitch::movable(const QString &dbFolder, const QStringList &names)
 {
     const QString staging = stagingFolderOf(dbFolder);
-    const QString journal = journalOf(dbFolder);
-    const QString addedList = addedListOf(dbFolder);
-    // Every entry is looked at before the first move, so one that is not a file stops the
-    // switch before it starts rather than half way.
     QStringList moving;
     for (const QString &name : names) {
-        if (staging + name == journal || staging + name == addedList)
+        if (staging + name == journalOf(dbFolder) || staging + name == addedListOf(dbFolder))
             continue;
         // A name already moved (by a run that was interrupted after it) is simply gone here.
         if (!isFile(staging + name))
@@ -371,6 +373,17 @@ void CatalogueSwitch::moveIn(const QString &dbFolder, const QStringList &names)
         isFile(dbFolder + name);
         moving.append(name);
     }
+    return moving;
+}
+
+void CatalogueSwitch::moveIn(const QString &dbFolder, const QStringList &names)
+{
+    const QString staging = stagingFolderOf(dbFolder);
+    const QString journal = journalOf(dbFolder);
+    const QString addedList = addedListOf(dbFolder);
+    // Every entry is looked at before the first move, so one that is not a file stops the
+    // switch before it starts rather than half way.
+    const QStringList moving = movable(dbFolder, names);
     for (const QString &name : std::as_const(moving)) {
         step("rename");
         if (::rename(QFile::encodeName(staging + name).constData(), QFile::encodeName(dbFolder + name).constData()) !=
@@ -436,6 +449,11 @@ void CatalogueSwitch::readThrough(const QString &dbFolder, const QHash<QString, 
     else
         table.byDb.insert(dbFolder, waiting);
     table.any.store(!table.byDb.isEmpty(), std::memory_order_release);
+}
+
+bool CatalogueSwitch::isReadingThrough()
+{
+    return readThroughTable().any.load(std::memory_order_acquire);
 }
 
 QString CatalogueSwitch::readPath(const QString &dbFolder, const QString &name)

@@ -63,6 +63,9 @@ public:
     // Where a catalogue file of a bare name is read from: the staged file while readThrough()
     // names it and it has not moved yet, else DB's.
     static QString readPath(const QString &dbFolder, const QString &name);
+    // Whether this program reads through any switch at all: false but in a reader that met a
+    // switch another program is carrying through.
+    static bool isReadingThrough();
 
     // For tests standing in for a kill: called before each step that changes the disk (what:
     // a short name of the step); a throw stops the change there as a kill would. Null by default.
@@ -72,6 +75,9 @@ private:
     static QString journalOf(const QString &dbFolder);
     static QString addedListOf(const QString &dbFolder);
     static QStringList journalNames(const QString &dbFolder);
+    // The names still staged, to be moved; throws for an entry, staged or in DB, that is not
+    // a regular file.
+    static QStringList movable(const QString &dbFolder, const QStringList &names);
     static void moveIn(const QString &dbFolder, const QStringList &names);
     // Takes away the files an uncommitted change wrote straight into DB.
     static void removeAdded(const QString &dbFolder);

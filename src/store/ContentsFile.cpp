@@ -96,7 +96,9 @@ static const QString &checkedSerial(const QString &serial)
 QString ContentsFile::contentsFileName(const QString &dbFolder, const QString &serial)
 {
     // A committed switch a program without the lock reads through may still hold the file.
-    return CatalogueSwitch::readPath(dbFolder, checkedSerial(serial) + kContentsExt);
+    if (Q_UNLIKELY(CatalogueSwitch::isReadingThrough()))
+        return CatalogueSwitch::readPath(dbFolder, checkedSerial(serial) + kContentsExt);
+    return dbFolder + checkedSerial(serial) + kContentsExt;
 }
 
 QString ContentsFile::folderListName(const QString &dbFolder, const QString &serial)

@@ -113,27 +113,45 @@ private Q_SLOTS:
         QCOMPARE(dbEntries(), (QStringList{u"A.dat"_s, u"groups.tree"_s}));
         QCOMPARE(readFile(db() + u"A.dat"_s), QByteArray("old A"));
 
-        // A folder where the tree should go stops the switch before anything moves.
-        CatalogueSwitch stopped(db());
-        stopped.begin();
-        writeFile(stopped.stagingFolder() + u"A.dat"_s, "new A");
-        writeFile(stopped.stagingFolder() + u"B.dat"_s, "new B");
-        writeFile(stopped.stagingFolder() + u"groups.tree"_s, "new tree");
+        // A folder where the tree should go is refused before the journal: nothing moves.
+        const QStringList names{u"A.dat"_s, u"B.dat"_s, u"groups.tree"_s};
+        const auto stage = [&](CatalogueSwitch &change) {
+            change.begin();
+            writeFile(change.stagingFolder() + u"A.dat"_s, "new A");
+            writeFile(change.stagingFolder() + u"B.dat"_s, "new B");
+            writeFile(change.stagingFolder() + u"groups.tree"_s, "new tree");
+        };
+        CatalogueSwitch blocked(db());
+        stage(blocked);
         QVERIFY(QFile::rename(db() + u"groups.tree"_s, db() + u"held"_s));
         writeFile(db() + u"groups.tree/blocker"_s, "");
-        const QStringList names{u"A.dat"_s, u"B.dat"_s, u"groups.tree"_s};
         try {
-            stopped.commit(names);
+            blocked.commit(names);
             QFAIL("moved a file over a folder");
         } catch (const QuilloryError &e) {
-            QVERIFY2(e.message().contains(u"groups.tree"_s), qPrintable(e.message()));
+            QVERIFY2(e.message().contains(u"groups.tree\" is a folder"_s), qPrintable(e.message()));
         }
-        stopped.discard(); // committed: left for the next start
+        blocked.discard();
+        QVERIFY(!QFileInfo::exists(blocked.stagingFolder()));
         QCOMPARE(readFile(db() + u"A.dat"_s), QByteArray("old A"));
-        QVERIFY(QFileInfo::exists(stopped.stagingFolder() + u"groups.tree"_s));
-
+        QVERIFY(!QFileInfo::exists(db() + u"B.dat"_s));
         QVERIFY(QDir(db() + u"groups.tree"_s).removeRecursively());
         QVERIFY(QFile::rename(db() + u"held"_s, db() + u"groups.tree"_s));
+
+        // A move that fails after the journal (here the second) is left for the next owner.
+        CatalogueSwitch stopped(db());
+        stage(stopped);
+        int renames = 0;
+        CatalogueSwitch::setStepHook([&renames](const char *what) {
+            if (qstrcmp(what, "rename") == 0 && ++renames == 2)
+                throw QuilloryError(u"stopped"_s);
+        });
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, stopped.commit(names));
+        CatalogueSwitch::setStepHook({});
+        stopped.discard(); // committed: left for the next start
+        QCOMPARE(readFile(db() + u"A.dat"_s), QByteArray("new A"));
+        QVERIFY(QFileInfo::exists(stopped.stagingFolder() + u"groups.tree"_s));
+
         Catalogue cat(data());
         cat.lock();
         QCOMPARE(readFile(db() + u"groups.tree"_s), QByteArray("new tree"));
