@@ -125,7 +125,8 @@ void Catalogue::load(const InfoCallback &info, TreeWrite write)
                     std::vector<bool> found = present.containsEach(serials);
                     for (size_t i = 0; i < serials.size(); ++i)
                         if (!found[i] && ContentsFile::isUsableSerial(serials[i]))
-                            found[i] = waiting.contains(ContentsFile::contentsFileName(QString(), serials[i].toString()));
+                            found[i] =
+                                waiting.contains(ContentsFile::contentsFileName(QString(), serials[i].toString()));
                     return found;
                 },
                 info, TreeWrite::Never);

@@ -123,8 +123,7 @@ void syncPath(const QString &path, bool directory)
         // Some file systems cannot sync a folder; the files themselves must be.
         if (directory && (err == EINVAL || err == EBADF))
             return;
-        throw QuilloryError(
-            QStringLiteral("Cannot write \"%1\" to the disk: %2").arg(shown(path), systemReason(err)));
+        throw QuilloryError(QStringLiteral("Cannot write \"%1\" to the disk: %2").arg(shown(path), systemReason(err)));
     }
     ::close(fd);
 }
@@ -264,8 +263,8 @@ void CatalogueSwitch::begin(const QStringList &added)
     m_added.clear();
     step("mkdir");
     if (::mkdir(QFile::encodeName(withoutSlash(stagingFolder())).constData(), 0777) != 0)
-        throw QuilloryError(QStringLiteral("Cannot create the folder \"%1\": %2")
-                                .arg(shown(stagingFolder()), systemReason(errno)));
+        throw QuilloryError(
+            QStringLiteral("Cannot create the folder \"%1\": %2").arg(shown(stagingFolder()), systemReason(errno)));
     if (added.isEmpty())
         return;
     // What DB holds, by the file system's names: any entry at all (a folder, a dangling link)

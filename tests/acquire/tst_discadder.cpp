@@ -163,9 +163,11 @@ private Q_SLOTS:
             cat.tree().forEachPreOrder([&](TreeNode *n) {
                 out << n->text();
                 if (n->isDisc())
-                    out << QString::number(n->cd()->Size) << ContentsFile::read(cat.dbFolder(), n->cd()->Serial).fileList;
+                    out << QString::number(n->cd()->Size)
+                        << ContentsFile::read(cat.dbFolder(), n->cd()->Serial).fileList;
             });
-            QStringList entries = QDir(cat.dbFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+            QStringList entries =
+                QDir(cat.dbFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
             entries.removeOne(Catalogue::lockName());
             return out << entries.join(u' ');
         };

@@ -27,10 +27,9 @@ namespace
 
 // Every system call by which the programs write, remove or rename: each is swept on its own,
 // so that the gap between two calls of another kind (two renames in a row) is reached too.
-const QStringList kSyscalls{u"openat"_s,   u"write"_s,     u"pwrite64"_s, u"ftruncate"_s, u"fallocate"_s,
-                            u"fchmod"_s,   u"utimensat"_s, u"mkdir"_s,    u"linkat"_s,    u"fsync"_s,
-                            u"fdatasync"_s, u"syncfs"_s,   u"rename"_s,   u"renameat"_s,  u"renameat2"_s,
-                            u"unlink"_s,   u"unlinkat"_s,  u"rmdir"_s};
+const QStringList kSyscalls{u"openat"_s,    u"write"_s,    u"pwrite64"_s,  u"ftruncate"_s, u"fallocate"_s, u"fchmod"_s,
+                            u"utimensat"_s, u"mkdir"_s,    u"linkat"_s,    u"fsync"_s,     u"fdatasync"_s, u"syncfs"_s,
+                            u"rename"_s,    u"renameat"_s, u"renameat2"_s, u"unlink"_s,    u"unlinkat"_s,  u"rmdir"_s};
 
 // Calls that remove or rename: the calls just before and after one are always swept.
 bool isPivot(const QString &syscall)
@@ -141,9 +140,9 @@ class TestKillAnywhere : public QObject
         constexpr int kMaxKills = 30;
         const QString trace = m_dir->path() + u"/trace.txt"_s;
         QProcess p;
-        p.start(m_strace, QStringList{u"-f"_s, u"-qq"_s, u"-y"_s, u"-o"_s, trace, u"-e"_s,
-                                      u"trace="_s + kSyscalls.join(u',')} +
-                              QStringList{op.program} + op.withData(data));
+        p.start(m_strace,
+                QStringList{u"-f"_s, u"-qq"_s, u"-y"_s, u"-o"_s, trace, u"-e"_s, u"trace="_s + kSyscalls.join(u',')} +
+                    QStringList{op.program} + op.withData(data));
         p.waitForFinished(60000);
         QFile file(trace);
         if (!file.open(QIODevice::ReadOnly))
@@ -248,8 +247,9 @@ class TestKillAnywhere : public QObject
                  return ls;
              }()) {
             const Run r = cli(data, args);
-            out << u"%1 -> %2\n%3%4"_s.arg(args.join(u' ')).arg(r.code).arg(
-                       QString::fromUtf8(r.out), r.code == 0 ? QString() : QString::fromUtf8(r.err));
+            out << u"%1 -> %2\n%3%4"_s.arg(args.join(u' '))
+                       .arg(r.code)
+                       .arg(QString::fromUtf8(r.out), r.code == 0 ? QString() : QString::fromUtf8(r.err));
         }
         return out;
     }
@@ -268,7 +268,8 @@ class TestKillAnywhere : public QObject
     static void copyFolder(const QString &from, const QString &to)
     {
         QDir().mkpath(to);
-        for (const QFileInfo &fi : QDir(from).entryInfoList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        for (const QFileInfo &fi :
+             QDir(from).entryInfoList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
             if (fi.isDir())
                 copyFolder(fi.absoluteFilePath(), to + u'/' + fi.fileName());
             else
@@ -448,8 +449,7 @@ private Q_SLOTS:
             if (line.endsWith(u'|'))
                 line.chop(1);
         TextCodec::writeLines(tree, lines);
-        killEverywhere(cliOperation({u"export"_s, m_dir->path() + u"/upgraded.cab"_s}), older,
-                       [](const QString &) {});
+        killEverywhere(cliOperation({u"export"_s, m_dir->path() + u"/upgraded.cab"_s}), older, [](const QString &) {});
     }
 
     void windowSave()

@@ -56,7 +56,8 @@ class TestCatalogueSwitch : public QObject
         while (it.hasNext()) {
             const QFileInfo fi = it.nextFileInfo();
             QFile f(fi.filePath());
-            out << fi.filePath() + u' ' + (f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll().toHex()) : u"-"_s);
+            out << fi.filePath() + u' ' +
+                       (f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll().toHex()) : u"-"_s);
         }
         out.sort();
         return out;
@@ -193,8 +194,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("journal");
         QTest::addColumn<QString>("refusal");
 
-        QTest::newRow("staging folder: link to a folder outside") << u".import"_s << u"link"_s << false
-                                                                 << u"a symbolic link"_s;
+        QTest::newRow("staging folder: link to a folder outside")
+            << u".import"_s << u"link"_s << false << u"a symbolic link"_s;
         QTest::newRow("staging folder: a file") << u".import"_s << u"file"_s << false << u"a file"_s;
         QTest::newRow("journal: link") << u".import/switch.journal"_s << u"link"_s << false << u"a symbolic link"_s;
         QTest::newRow("journal: folder") << u".import/switch.journal"_s << u"folder"_s << false << u"a folder"_s;
@@ -237,9 +238,9 @@ private Q_SLOTS:
         const QString path = db() + entry;
         QFile::remove(path);
         if (kind == u"link"_s)
-            QVERIFY(QFile::link(entry.endsWith(u".dat"_s) ? outside() + u"AAAA0001.dat"_s
+            QVERIFY(QFile::link(entry.endsWith(u".dat"_s)      ? outside() + u"AAAA0001.dat"_s
                                 : entry.endsWith(u"journal"_s) ? outside() + u"switch.journal"_s
-                                                                : outside(),
+                                                               : outside(),
                                 path));
         else if (kind == u"folder"_s)
             QVERIFY(QDir().mkpath(path + u"/inside"_s));
@@ -266,7 +267,8 @@ private Q_SLOTS:
             try {
                 const QStringList read = readWithoutLock();
                 QCOMPARE(read.size(), 2);
-                QVERIFY2(read.last().endsWith(u" d old f old"_s) || entry == u"AAAA0001.dat"_s, qPrintable(read.last()));
+                QVERIFY2(read.last().endsWith(u" d old f old"_s) || entry == u"AAAA0001.dat"_s,
+                         qPrintable(read.last()));
             } catch (const QuilloryError &e) {
                 QVERIFY2(e.message().contains(refusal), qPrintable(e.message()));
             }
