@@ -135,8 +135,8 @@ void syncPath(const QString &path, bool directory)
 void syncStaged(const QString &dbFolder, const QStringList &staged, const QStringList &names, bool each)
 {
 #ifdef __linux__
-    const int fd = ::open(QFile::encodeName(dbFolder).constData(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
-    if (fd >= 0 && !each) {
+    const int fd = each ? -1 : ::open(QFile::encodeName(dbFolder).constData(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
+    if (fd >= 0) {
         const int rc = ::syncfs(fd);
         const int err = errno;
         ::close(fd);
