@@ -1,6 +1,6 @@
 // libFuzzer target for the cabinet reader: the bytes are written to a file (libmspack reads
-// cabinets by name), listed, extracted into memory and extracted into a folder. Failures
-// must come back as exceptions; nothing may be written outside the folder.
+// cabinets by name), listed (alone and as a set), extracted into memory and into a folder.
+// Failures must come back as exceptions; nothing may be written outside the folder.
 #include "cabinet/ESTCabinet.h"
 #include "cabinet/TSTCabReader.h"
 #include "core/QuilloryError.h"
@@ -28,6 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     TSTCabReader reader;
     try {
         reader.List(cab, true);
+    } catch (const QuilloryError &) {
+    }
+    // Followed as a set: the next cabinet it names may be itself, the folder beside it, or nothing.
+    try {
+        reader.List(cab, false);
     } catch (const QuilloryError &) {
     }
     try {

@@ -35,6 +35,10 @@ private Q_SLOTS:
         QDir().mkpath(out);
         TSTCabReader reader;
         try {
+            reader.List(path, false);
+        } catch (const QuilloryError &) {
+        }
+        try {
             reader.ExtractToMemory(path, {}, 64 << 20, true);
         } catch (const QuilloryError &) {
         }
