@@ -1,3 +1,4 @@
+#include "SilentPrompts.h"
 #include "CabTestUtil.h"
 
 #include "cabinet/TSTCabWriter.h"
@@ -40,14 +41,6 @@ bool isPivot(const QString &syscall)
 // The window's save of the tree, as the test program run again in a mode of its own: it takes
 // the catalogue as the window does (Workspace), changes the tree and saves it the one way the
 // window saves it (Catalogue::save, which the window's timed save and its close call).
-class SilentPrompts : public WorkspacePrompts
-{
-public:
-    void information(const QString &) override {}
-    void warning(const QString &) override {}
-    void error(const QString &) override {}
-    bool askYesNo(const QString &) override { return false; }
-};
 
 int saveChangedTree(int argc, char **argv)
 {

@@ -1,3 +1,4 @@
+#include "SilentPrompts.h"
 #include "core/SafeSaveFile.h"
 #include "session/Workspace.h"
 #include "session/WorkspacePrompts.h"
@@ -8,20 +9,6 @@
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
-
-namespace
-{
-
-class SilentPrompts : public WorkspacePrompts
-{
-public:
-    void information(const QString &) override {}
-    void warning(const QString &) override {}
-    void error(const QString &) override {}
-    bool askYesNo(const QString &) override { return false; }
-};
-
-} // namespace
 
 // What killed saves left beside the catalogue and the settings goes when a program next takes
 // the catalogue, and nothing else does: not a look-alike, not the file of a save under way.
