@@ -6,9 +6,9 @@
 // text, the time to list and sort the largest folder, and the load time at 10k, 100k and 1M
 // files (which should grow in step with the files).
 
-#include "browser/ContentsListing.h"
-#include "browser/DiscContents.h"
-#include "browser/ExtensionIconCache.h"
+#include "listing/ContentsListing.h"
+#include "listing/DiscContents.h"
+#include "listing/ExtensionIconCache.h"
 #include "store/ContentsFile.h"
 #include "store/ContentsListWriter.h"
 

@@ -10,7 +10,7 @@
 //   - a warm search by a fresh quillory-cli process, whole (start, tree, search, output).
 
 #include "BenchData.h"
-#include "browser/SearchHits.h"
+#include "listing/SearchHits.h"
 #include "search/NameIndex.h"
 #include "search/SearchEngine.h"
 #include "store/ContentsFile.h"

@@ -3,7 +3,7 @@
 #include "HelpCommands.h"
 #include "acquire/ui/DiscCommands.h"
 #include "backup/ui/BackupCommands.h"
-#include "browser/Navigator.h"
+#include "listing/Navigator.h"
 #include "browser/ui/ContentsCommands.h"
 #include "browser/ui/ContentsPanel.h"
 #include "browser/ui/ContentsView.h"

@@ -3,7 +3,7 @@
 #include "CliArgs.h"
 #include "CliError.h"
 #include "DiscLookup.h"
-#include "browser/FileTypes.h"
+#include "listing/FileTypes.h"
 #include "core/QuilloryError.h"
 #include "store/Catalogue.h"
 #include "store/ContentsFile.h"

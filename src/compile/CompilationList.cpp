@@ -1,6 +1,6 @@
 #include "CompilationList.h"
 
-#include "browser/FormatSize.h"
+#include "listing/FormatSize.h"
 
 #include <QSet>
 #include <algorithm>

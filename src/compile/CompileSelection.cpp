@@ -1,9 +1,9 @@
 #include "CompileSelection.h"
 
-#include "EntryLocation.h"
-#include "browser/ContentsListing.h"
-#include "browser/FindColumn.h"
-#include "browser/LocationState.h"
+#include "listing/EntryLocation.h"
+#include "listing/ContentsListing.h"
+#include "listing/FindColumn.h"
+#include "listing/LocationState.h"
 
 using namespace Qt::Literals::StringLiterals;
 

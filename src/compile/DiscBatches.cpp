@@ -1,6 +1,6 @@
 #include "DiscBatches.h"
 
-#include "EntryLocation.h"
+#include "listing/EntryLocation.h"
 
 DiscBatches::DiscBatches(const QList<CompilationEntry> &entries)
 {

@@ -1,6 +1,6 @@
 #include "M3UPlaylist.h"
 
-#include "EntryLocation.h"
+#include "listing/EntryLocation.h"
 #include "core/SafeSaveFile.h"
 
 #include <QDir>

@@ -1,9 +1,9 @@
 #include "ReportBuilder.h"
 
 #include "ReportStream.h"
-#include "browser/FileTypes.h"
-#include "browser/FindColumn.h"
-#include "browser/FormatSize.h"
+#include "listing/FileTypes.h"
+#include "listing/FindColumn.h"
+#include "listing/FormatSize.h"
 #include "core/QuilloryError.h"
 #include "store/ContentsFile.h"
 #include "store/ContentsList.h"

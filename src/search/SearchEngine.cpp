@@ -1,7 +1,7 @@
 #include "SearchEngine.h"
 
 #include "NameIndex.h"
-#include "browser/SearchHits.h"
+#include "listing/SearchHits.h"
 #include "core/QuilloryError.h"
 #include "store/CatalogueLocale.h"
 #include "store/ContentsFile.h"

@@ -1,6 +1,6 @@
 #include "SearchTests.h"
 
-#include "browser/FileTypes.h"
+#include "listing/FileTypes.h"
 #include "core/AsciiCase.h"
 #include "core/QuilloryError.h"
 

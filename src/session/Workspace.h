@@ -1,6 +1,6 @@
 #pragma once
 
-#include "browser/DiscContents.h"
+#include "listing/DiscContents.h"
 #include "store/Favourites.h"
 
 #include <QObject>

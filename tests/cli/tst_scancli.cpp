@@ -3,7 +3,7 @@
 
 #include "acquire/DiscAdder.h"
 #include "acquire/FolderVolumeBackend.h"
-#include "browser/FileTypes.h"
+#include "listing/FileTypes.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

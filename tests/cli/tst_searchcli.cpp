@@ -5,7 +5,7 @@
 #include "CliRun.h"
 #include "TestCatalogue.h"
 
-#include "browser/FileTypes.h"
+#include "listing/FileTypes.h"
 #include "store/Catalogue.h"
 
 #include <QDirIterator>

@@ -5,7 +5,7 @@
 
 #include "TestCatalogue.h"
 #include "app/Composition.h"
-#include "browser/Navigator.h"
+#include "listing/Navigator.h"
 #include "browser/ui/TMainForm.h"
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"

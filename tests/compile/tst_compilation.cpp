@@ -1,9 +1,9 @@
 // The compilation's rules (duplicates, the CD threshold, order, deleting), the entries it takes
 // from the contents list, the per-disc batches of a copy or burn, and the playlist lines.
 
-#include "browser/ContentsListing.h"
-#include "browser/ExtensionIconCache.h"
-#include "browser/LocationState.h"
+#include "listing/ContentsListing.h"
+#include "listing/ExtensionIconCache.h"
+#include "listing/LocationState.h"
 #include "compile/CompilationList.h"
 #include "compile/CompileSelection.h"
 #include "compile/DiscBatches.h"

@@ -19,7 +19,7 @@ namespace
 {
 
 // Lowest first. An entry may include the ones before it.
-const QStringList coreLayers = {u"core"_s,   u"cabinet"_s, u"store"_s,   u"settings"_s, u"acquire"_s, u"browser"_s,
+const QStringList coreLayers = {u"core"_s,   u"cabinet"_s, u"store"_s,   u"settings"_s, u"acquire"_s, u"listing"_s, u"browser"_s,
                                 u"search"_s, u"compile"_s, u"reports"_s, u"backup"_s,   u"session"_s};
 
 const QStringList widgetModules = {u"QtGui"_s,        u"QtWidgets"_s, u"QtPrintSupport"_s, u"QtSvg"_s,

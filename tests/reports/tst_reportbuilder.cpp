@@ -2,7 +2,7 @@
 // byte for byte: disc and group, TXT and HTML, with and without sub-groups and the closing line.
 
 #include "TestCatalogue.h"
-#include "browser/FileTypes.h"
+#include "listing/FileTypes.h"
 #include "core/QuilloryError.h"
 #include "reports/ReportBuilder.h"
 #include "reports/ReportStream.h"

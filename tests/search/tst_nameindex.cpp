@@ -4,7 +4,7 @@
 // within its bound.
 
 #include "TestCatalogue.h"
-#include "browser/SearchHits.h"
+#include "listing/SearchHits.h"
 #include "core/QuilloryError.h"
 #include "search/NameIndex.h"
 #include "search/SearchEngine.h"

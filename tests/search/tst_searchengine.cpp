@@ -2,9 +2,9 @@
 // packed into real cabinets in a temporary folder, a group tree in memory.
 
 #include "TestCatalogue.h"
-#include "browser/ContentsListing.h"
-#include "browser/ExtensionIconCache.h"
-#include "browser/SearchHits.h"
+#include "listing/ContentsListing.h"
+#include "listing/ExtensionIconCache.h"
+#include "listing/SearchHits.h"
 #include "core/AsciiCase.h"
 #include "core/QuilloryError.h"
 #include "search/SearchEngine.h"

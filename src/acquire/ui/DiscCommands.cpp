@@ -5,7 +5,7 @@
 #include "TNewForm.h"
 #include "acquire/DiscDrive.h"
 #include "acquire/MediaWatcher.h"
-#include "browser/Navigator.h"
+#include "listing/Navigator.h"
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"
 #include "gui/TBusyForm.h"

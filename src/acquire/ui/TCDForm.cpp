@@ -3,8 +3,8 @@
 #include "gui/MainWindowLock.h"
 
 #include "acquire/DiscAdder.h"
-#include "browser/FormatSize.h"
-#include "browser/Navigator.h"
+#include "listing/FormatSize.h"
+#include "listing/Navigator.h"
 #include "gui/AppDialogs.h"
 #include "session/Workspace.h"
 #include "store/GroupTree.h"

@@ -2,8 +2,8 @@
 
 #include "acquire/DiscDrive.h"
 #include "acquire/EDiskEject.h"
-#include "browser/FormatSize.h"
-#include "browser/Navigator.h"
+#include "listing/FormatSize.h"
+#include "listing/Navigator.h"
 #include "core/QuilloryError.h"
 #include "gui/AppDialogs.h"
 #include "gui/TBusyForm.h"

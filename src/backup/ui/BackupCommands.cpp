@@ -1,7 +1,7 @@
 #include "BackupCommands.h"
 
 #include "backup/DatabaseBackup.h"
-#include "browser/Navigator.h"
+#include "listing/Navigator.h"
 #include "core/QuilloryError.h"
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"

@@ -1,7 +1,7 @@
 #include "ContentsIcons.h"
 
-#include "browser/ExtensionIconCache.h"
-#include "browser/FileTypes.h"
+#include "listing/ExtensionIconCache.h"
+#include "listing/FileTypes.h"
 #include "gui/ThemeIcons.h"
 #include "store/TreeNode.h"
 

@@ -1,7 +1,7 @@
 #include "ContentsModel.h"
 
 #include "ContentsIcons.h"
-#include "browser/ContentsListing.h"
+#include "listing/ContentsListing.h"
 
 ContentsModel::ContentsModel(ContentsListing *listing, ContentsIcons *icons, QObject *parent)
     : QAbstractTableModel(parent), m_listing(listing), m_icons(icons)

@@ -2,7 +2,7 @@
 
 #include "ContentsModel.h"
 #include "ContentsView.h"
-#include "browser/Navigator.h"
+#include "listing/Navigator.h"
 
 #include <QHBoxLayout>
 #include <QItemSelectionModel>

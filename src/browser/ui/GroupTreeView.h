@@ -1,6 +1,6 @@
 #pragma once
 
-#include "browser/TreeMoves.h"
+#include "listing/TreeMoves.h"
 
 #include <QList>
 #include <QTreeView>

@@ -1,10 +1,10 @@
 #include "ObjectInfoPanel.h"
 
 #include "ContentsIcons.h"
-#include "browser/Navigator.h"
+#include "listing/Navigator.h"
 #include "store/GroupTree.h"
 
-#include "browser/FormatSize.h"
+#include "listing/FormatSize.h"
 #include "store/TCD.h"
 
 #include <QEvent>

@@ -1,6 +1,6 @@
 #include "StatusPanel.h"
 
-#include "browser/Navigator.h"
+#include "listing/Navigator.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -5,7 +5,7 @@
 #include "ObjectInfoPanel.h"
 #include "StatusPanel.h"
 #include "TreePanel.h"
-#include "browser/Navigator.h"
+#include "listing/Navigator.h"
 #include "core/Version.h"
 #include "gui/ActionRegistry.h"
 #include "gui/TPosSaver.h"

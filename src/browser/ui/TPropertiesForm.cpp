@@ -1,6 +1,6 @@
 #include "TPropertiesForm.h"
 
-#include "browser/ContentsEntry.h"
+#include "listing/ContentsEntry.h"
 #include "gui/MainWindowLock.h"
 
 #include <QGroupBox>

@@ -5,7 +5,7 @@
 #include "ObjectInfoPanel.h"
 #include "TMainForm.h"
 #include "TreePanel.h"
-#include "browser/Navigator.h"
+#include "listing/Navigator.h"
 #include "store/TreeNames.h"
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "browser/TreeEditor.h"
-#include "browser/TreeMoves.h"
+#include "listing/TreeEditor.h"
+#include "listing/TreeMoves.h"
 
 #include <QList>
 #include <QObject>

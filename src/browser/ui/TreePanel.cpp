@@ -3,7 +3,7 @@
 #include "ContentsIcons.h"
 #include "GroupTreeModel.h"
 #include "GroupTreeView.h"
-#include "browser/Navigator.h"
+#include "listing/Navigator.h"
 #include "store/GroupTree.h"
 
 #include <QVBoxLayout>

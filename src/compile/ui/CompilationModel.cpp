@@ -1,7 +1,7 @@
 #include "CompilationModel.h"
 
-#include "browser/FileTypes.h"
-#include "browser/FormatSize.h"
+#include "listing/FileTypes.h"
+#include "listing/FormatSize.h"
 #include "compile/CompilationList.h"
 #include "gui/ThemeIcons.h"
 

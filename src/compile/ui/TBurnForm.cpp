@@ -1,6 +1,6 @@
 #include "TBurnForm.h"
 
-#include "browser/FormatSize.h"
+#include "listing/FormatSize.h"
 #include "compile/TCDBurner.h"
 #include "gui/AppDialogs.h"
 #include "gui/MainWindowLock.h"

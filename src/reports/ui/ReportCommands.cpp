@@ -1,7 +1,7 @@
 #include "ReportCommands.h"
 
 #include "TReportForm.h"
-#include "browser/Navigator.h"
+#include "listing/Navigator.h"
 #include "gui/ActionRegistry.h"
 #include "store/GroupTree.h"
 #include "store/TreeNames.h"

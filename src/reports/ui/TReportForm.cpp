@@ -3,7 +3,7 @@
 #include "gui/MainWindowLock.h"
 
 #include "ColorShape.h"
-#include "browser/Navigator.h"
+#include "listing/Navigator.h"
 #include "core/QuilloryError.h"
 #include "gui/AppDialogs.h"
 #include "gui/TBusyForm.h"

@@ -1,8 +1,8 @@
 #include "SearchPanel.h"
 
-#include "browser/FormatSize.h"
-#include "browser/Navigator.h"
-#include "browser/SearchHits.h"
+#include "listing/FormatSize.h"
+#include "listing/Navigator.h"
+#include "listing/SearchHits.h"
 #include "core/QuilloryError.h"
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"

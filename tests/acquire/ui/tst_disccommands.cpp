@@ -9,7 +9,7 @@
 #include "acquire/ui/DriveControls.h"
 #include "acquire/ui/TCDForm.h"
 #include "acquire/ui/TNewForm.h"
-#include "browser/FormatSize.h"
+#include "listing/FormatSize.h"
 #include "browser/ui/GroupTreeModel.h"
 #include "browser/ui/GroupTreeView.h"
 #include "browser/ui/TreePanel.h"

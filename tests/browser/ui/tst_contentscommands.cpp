@@ -2,7 +2,7 @@
 #include "TestCatalogue.h"
 #include "TestWindow.h"
 #include "acquire/FolderVolumeBackend.h"
-#include "browser/SearchHits.h"
+#include "listing/SearchHits.h"
 #include "browser/ui/ContentsCommands.h"
 #include "browser/ui/ContentsModel.h"
 #include "browser/ui/ContentsPanel.h"

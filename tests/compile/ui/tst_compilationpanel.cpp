@@ -6,7 +6,7 @@
 #include "TestCatalogue.h"
 #include "TestWindow.h"
 #include "acquire/FolderVolumeBackend.h"
-#include "browser/SearchHits.h"
+#include "listing/SearchHits.h"
 #include "browser/ui/ContentsPanel.h"
 #include "browser/ui/ContentsView.h"
 #include "browser/ui/TreePanel.h"

@@ -2,9 +2,9 @@
 
 #include "TestCatalogue.h"
 #include "TestWindow.h"
-#include "browser/ContentsListing.h"
-#include "browser/FindColumn.h"
-#include "browser/FormatSize.h"
+#include "listing/ContentsListing.h"
+#include "listing/FindColumn.h"
+#include "listing/FormatSize.h"
 #include "search/ui/SearchPanel.h"
 #include "settings/Preferences.h"
 #include "store/ContentsFile.h"

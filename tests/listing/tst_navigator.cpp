@@ -1,6 +1,6 @@
 #include "TestCatalogue.h"
-#include "browser/DiscContents.h"
-#include "browser/Navigator.h"
+#include "listing/DiscContents.h"
+#include "listing/Navigator.h"
 #include "core/TextCodec.h"
 #include "store/Catalogue.h"
 

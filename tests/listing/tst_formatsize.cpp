@@ -1,4 +1,4 @@
-#include "browser/FormatSize.h"
+#include "listing/FormatSize.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "browser/FileTypes.h"
+#include "listing/FileTypes.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
 #include "TestCatalogue.h"
-#include "browser/DiscContents.h"
-#include "browser/TreeEditor.h"
+#include "listing/DiscContents.h"
+#include "listing/TreeEditor.h"
 #include "store/Catalogue.h"
 
 #include <QTemporaryDir>
