@@ -2,21 +2,8 @@
 #include "core/AsciiCase.h"
 
 #include "MediaBytes.h"
-#include "core/QuilloryError.h"
 
-#include <QFileDevice>
 #include <QRegularExpression>
-
-static QByteArray readHead(QIODevice &device)
-{
-    const MediaBytes::ReadResult read = MediaBytes::readAt(device, 0, qMin(device.size(), HtmlScanLimit));
-    if (read.failed) {
-        const auto *file = qobject_cast<const QFileDevice *>(&device);
-        throw QuilloryError(QStringLiteral("Error reading file \"%1\": %2")
-                                .arg(file ? file->fileName() : QString(), device.errorString()));
-    }
-    return read.bytes;
-}
 
 static QByteArray removeEntities(const QByteArray &text)
 {
@@ -37,7 +24,7 @@ static QByteArray removeEntities(const QByteArray &text)
 
 QStringList ReadHtmlTitle(QIODevice &device)
 {
-    const QByteArray page = readHead(device);
+    const QByteArray page = MediaBytes::mustReadAt(device, 0, qMin(device.size(), HtmlScanLimit));
     const qsizetype size = page.size();
     qsizetype i = 0;
 

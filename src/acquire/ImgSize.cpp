@@ -1,52 +1,33 @@
 #include "ImgSize.h"
 
 #include "MediaBytes.h"
-#include "core/QuilloryError.h"
 
-#include <QFileDevice>
-
-static QString deviceName(const QIODevice &device)
-{
-    if (const auto *file = qobject_cast<const QFileDevice *>(&device))
-        return file->fileName();
-    return QString();
-}
-
-// The failure of the underlying file access, which ends the scan.
-[[noreturn]] static void throwReadError(const QIODevice &device)
-{
-    throw QuilloryError(QStringLiteral("Error reading file \"%1\": %2").arg(deviceName(device), device.errorString()));
-}
-
-static QByteArray mustRead(QIODevice &device, qint64 pos, qint64 count)
-{
-    MediaBytes::ReadResult read = MediaBytes::readAt(device, pos, count);
-    if (read.failed)
-        throwReadError(device);
-    return read.bytes;
-}
+using MediaBytes::mustReadAt;
 
 ImageSize GetBMPSize(QIODevice &device)
 {
     ImageSize size;
-    const QByteArray h = mustRead(device, 0, 26);
+    const QByteArray h = mustReadAt(device, 0, 26);
     if (h.size() < 26 || !h.startsWith("BM"))
         return size;
     size.recognised = true;
-    size.width = qint32(MediaBytes::le32(h, 18));
-    size.height = qint32(MediaBytes::le32(h, 22));
+    ByteReader dimensions(h, 18);
+    size.width = qint32(dimensions.leU32());
+    size.height = qint32(dimensions.leU32());
     return size;
 }
 
 ImageSize GetPNGSize(QIODevice &device)
 {
     ImageSize size;
-    const QByteArray h = mustRead(device, 0, 24);
+    const QByteArray h = mustReadAt(device, 0, 24);
     if (h.size() < 24 || !h.startsWith("\x89PNG\r\n\x1A\n"))
         return size;
     size.recognised = true;
-    size.width = MediaBytes::be16(h, 18);
-    size.height = MediaBytes::be16(h, 22);
+    // The low halves of the header's 32-bit width and height.
+    const ByteReader header(h);
+    size.width = header.at(18).beU16();
+    size.height = header.at(22).beU16();
     return size;
 }
 
@@ -54,8 +35,8 @@ ImageSize GetJPEGSize(QIODevice &device)
 {
     ImageSize size;
     const qint64 length = device.size();
-    const QByteArray start = mustRead(device, 0, 2);
-    if (start.size() < 2 || MediaBytes::u8(start, 0) != 0xFF || MediaBytes::u8(start, 1) != 0xD8)
+    const QByteArray start = mustReadAt(device, 0, 2);
+    if (start.size() < 2 || ByteReader(start).beU16() != 0xFFD8)
         return size;
     size.recognised = true;
     const qint64 limit = qMin(length, ImageScanLimit);
@@ -64,10 +45,10 @@ ImageSize GetJPEGSize(QIODevice &device)
     auto readByte = [&](int &value) {
         if (pos >= limit)
             return false;
-        const QByteArray b = mustRead(device, pos, 1);
+        const QByteArray b = mustReadAt(device, pos, 1);
         if (b.isEmpty())
             return false;
-        value = MediaBytes::u8(b, 0);
+        value = ByteReader(b).u8();
         ++pos;
         return true;
     };
@@ -81,20 +62,21 @@ ImageSize GetJPEGSize(QIODevice &device)
         if (marker == 0xFF || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
             continue;
         if (marker == 0xC0 || marker == 0xC1) {
-            const QByteArray frame = mustRead(device, pos + 3, 4);
+            const QByteArray frame = mustReadAt(device, pos + 3, 4);
             if (frame.size() < 4) {
                 // The file ends inside the frame header that should hold the size.
                 size.recognised = false;
                 return size;
             }
-            size.height = MediaBytes::be16(frame, 0);
-            size.width = MediaBytes::be16(frame, 2);
+            ByteReader dimensions(frame);
+            size.height = dimensions.beU16();
+            size.width = dimensions.beU16();
             return size;
         }
-        const QByteArray lengthBytes = mustRead(device, pos, 2);
+        const QByteArray lengthBytes = mustReadAt(device, pos, 2);
         if (lengthBytes.size() < 2)
             return size;
-        const qint64 segment = MediaBytes::be16(lengthBytes, 0);
+        const qint64 segment = ByteReader(lengthBytes).beU16();
         // A length below 2 would step back onto the same marker for ever: treat it as the end.
         if (segment < 2)
             return size;
@@ -131,7 +113,7 @@ public:
             if (m_chunk.isEmpty())
                 return -1;
         }
-        return MediaBytes::u8(m_chunk, pos - m_start);
+        return ByteReader(m_chunk, pos - m_start).u8();
     }
 
 private:
@@ -154,7 +136,7 @@ ImageSize GetGIFSize(QIODevice &device)
     if (header.failed || header.bytes.size() < 13 || !header.bytes.startsWith("GIF"))
         return size;
     size.recognised = true;
-    const quint8 flags = MediaBytes::u8(header.bytes, 10);
+    const quint8 flags = ByteReader(header.bytes, 10).u8();
     qint64 pos = 13;
     if (flags & 0x80)
         pos += 3 * (qint64(1) << ((flags & 7) + 1));
@@ -190,7 +172,8 @@ ImageSize GetGIFSize(QIODevice &device)
     if (descriptor.failed)
         return ImageSize();
     // Fields beyond the end of a truncated file read as 0.
-    size.width = MediaBytes::le16(descriptor.bytes, 4);
-    size.height = MediaBytes::le16(descriptor.bytes, 6);
+    ByteReader dimensions(descriptor.bytes, 4);
+    size.width = dimensions.leU16();
+    size.height = dimensions.leU16();
     return size;
 }

@@ -1,5 +1,7 @@
 #include "MediaBytes.h"
 
+#include "core/FileInput.h"
+#include "core/QuilloryError.h"
 #include "core/TextCodec.h"
 
 namespace MediaBytes
@@ -34,6 +36,14 @@ ReadResult readAt(QIODevice &device, qint64 pos, qint64 count)
     }
     result.bytes.resize(static_cast<qsizetype>(got));
     return result;
+}
+
+QByteArray mustReadAt(QIODevice &device, qint64 pos, qint64 count)
+{
+    ReadResult read = readAt(device, pos, count);
+    if (read.failed)
+        throw QuilloryError(FileInput::readFailure(device));
+    return std::move(read.bytes);
 }
 
 static bool isBlankOrControl(char c)

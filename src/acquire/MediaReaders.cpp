@@ -5,11 +5,11 @@
 #include "TMPEGaudio.h"
 #include "TOggVorbis.h"
 #include "TWAVFile.h"
-#include "store/CatalogueLocale.h"
+#include "core/FileInput.h"
 #include "core/QuilloryError.h"
 #include "core/TextCodec.h"
+#include "store/CatalogueLocale.h"
 
-#include <QDir>
 #include <QFile>
 
 // Tag texts come from the file; a CR or LF in them would break the record into lines.
@@ -129,11 +129,11 @@ static bool swallowsFailures(MediaReaderKind kind)
 void ReadMediaLines(MediaReaderKind kind, const QString &fullPath, QStringList &lines)
 {
     QFile file(fullPath);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const QString failure = FileInput::openForReading(file);
+    if (!failure.isEmpty()) {
         if (swallowsFailures(kind))
             return;
-        throw QuilloryError(
-            QStringLiteral("Cannot open file \"%1\". %2").arg(QDir::toNativeSeparators(fullPath), file.errorString()));
+        throw QuilloryError(failure);
     }
     ReadMediaLines(kind, file, lines);
 }

@@ -23,12 +23,12 @@ static QString frameText(const QByteArray &data)
         const QByteArray units = data.mid(1);
         const bool bigEndian = units.startsWith("\xFE\xFF");
         const bool bom = bigEndian || units.startsWith("\xFF\xFE");
-        for (qsizetype i = bom ? 2 : 0; i + 1 < units.size(); i += 2) {
-            const quint8 a = static_cast<quint8>(units[i]);
-            const quint8 b = static_cast<quint8>(units[i + 1]);
-            if (a == 0 && b == 0)
+        ByteReader unit(units, bom ? 2 : 0);
+        while (unit.pos() + 1 < units.size()) {
+            const char16_t c = bigEndian ? unit.beU16() : unit.leU16();
+            if (c == 0)
                 break;
-            text += QChar(bigEndian ? char16_t((a << 8) | b) : char16_t((b << 8) | a));
+            text += QChar(c);
         }
     } else {
         QByteArray bytes = data;
@@ -55,10 +55,13 @@ bool TID3v2::ReadFromDevice(QIODevice &device)
     if (header.bytes.size() < HeaderSize || !header.bytes.startsWith("ID3"))
         return true;
     m_exists = true;
-    m_majorVersion = MediaBytes::u8(header.bytes, 3);
+    ByteReader fields(header.bytes, 3);
+    m_majorVersion = fields.u8();
+    fields.skip(2); // revision, flags
+    // Four bytes of seven bits each, so that the size holds no false frame sync.
     qint64 size = 0;
-    for (int i = 6; i <= 9; ++i)
-        size = (size << 7) | (MediaBytes::u8(header.bytes, i) & 0x7F);
+    for (int i = 0; i < 4; ++i)
+        size = (size << 7) | (fields.u8() & 0x7F);
     size += HeaderSize;
     m_size = size > device.size() ? 0 : size;
     if (m_majorVersion == 3 && m_size > 0)
@@ -80,7 +83,7 @@ bool TID3v2::readFrames(QIODevice &device)
         if (first < 'A' || first > 'Z')
             break;
         const QByteArray id = frameHeader.bytes.left(4);
-        const qint64 frameSize = MediaBytes::be32(frameHeader.bytes, 4);
+        const qint64 frameSize = ByteReader(frameHeader.bytes, 4).beU32();
         QString *target = nullptr;
         if (id == "TIT2")
             target = &m_title;

@@ -33,10 +33,11 @@ bool TMPEGaudio::IsFrameHeader(const QByteArray &block, qint64 pos)
 {
     if (pos < 0 || pos + 4 > block.size())
         return false;
-    const quint8 b0 = MediaBytes::u8(block, pos);
-    const quint8 b1 = MediaBytes::u8(block, pos + 1);
-    const quint8 b2 = MediaBytes::u8(block, pos + 2);
-    const quint8 b3 = MediaBytes::u8(block, pos + 3);
+    ByteReader header(block, pos);
+    const quint8 b0 = header.u8();
+    const quint8 b1 = header.u8();
+    const quint8 b2 = header.u8();
+    const quint8 b3 = header.u8();
     return b0 == 0xFF && (b1 & 0xE0) == 0xE0 && ((b1 >> 3) & 3) != 1 && ((b1 >> 1) & 3) != 0 && (b2 >> 4) != 0 &&
            (b2 >> 4) != 15 && ((b2 >> 2) & 3) != 3 && (b3 & 3) != 2;
 }
@@ -44,9 +45,10 @@ bool TMPEGaudio::IsFrameHeader(const QByteArray &block, qint64 pos)
 TMPEGaudio::FrameHeader TMPEGaudio::DecodeHeader(const QByteArray &block, qint64 pos)
 {
     FrameHeader h;
-    const quint8 b1 = MediaBytes::u8(block, pos + 1);
-    const quint8 b2 = MediaBytes::u8(block, pos + 2);
-    const quint8 b3 = MediaBytes::u8(block, pos + 3);
+    ByteReader fields(block, pos + 1);
+    const quint8 b1 = fields.u8();
+    const quint8 b2 = fields.u8();
+    const quint8 b3 = fields.u8();
     h.found = true;
     h.position = pos;
     h.version = (b1 >> 3) & 3;
@@ -118,17 +120,20 @@ void TMPEGaudio::readVBR(const QByteArray &block)
         offset = mono ? 21 : 36;
     else
         offset = mono ? 13 : 21;
-    const qint64 at = m_frame.position + offset;
-    if (MediaBytes::hasAt(block, at, "Xing")) {
+    // A header cut off by the end of the block reads its missing bytes as 0.
+    const ByteReader header(block, m_frame.position + offset);
+    if (header.holds("Xing")) {
+        ByteReader counts = header.at(header.pos() + 8);
         m_vbr.found = true;
         m_vbr.id = "Xing";
-        m_vbr.frames = MediaBytes::be32(block, at + 8);
-        m_vbr.bytes = MediaBytes::be32(block, at + 12);
-    } else if (MediaBytes::hasAt(block, at, "VBRI")) {
+        m_vbr.frames = counts.beU32();
+        m_vbr.bytes = counts.beU32();
+    } else if (header.holds("VBRI")) {
+        ByteReader counts = header.at(header.pos() + 10);
         m_vbr.found = true;
         m_vbr.id = "VBRI";
-        m_vbr.bytes = MediaBytes::be32(block, at + 10);
-        m_vbr.frames = MediaBytes::be32(block, at + 14);
+        m_vbr.bytes = counts.beU32();
+        m_vbr.frames = counts.beU32();
     }
 }
 

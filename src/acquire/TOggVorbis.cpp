@@ -23,14 +23,15 @@ void TOggVorbis::ReadFromDevice(QIODevice &device)
     const QByteArray &p = read.bytes;
     if (read.failed || p.size() < PacketSize)
         return;
-    if (MediaBytes::u8(p, 0) != 1 || !MediaBytes::hasAt(p, 1, "vorbis"))
+    const ByteReader packet(p);
+    if (packet.at(0).u8() != 1 || !packet.at(1).holds("vorbis"))
         return;
     m_fileSize = device.size();
-    const int channels = MediaBytes::u8(p, 11);
+    const int channels = packet.at(11).u8();
     m_channels = (channels == 1 || channels == 2) ? channels : 0;
-    const quint32 rate = MediaBytes::le32(p, 12);
+    const quint32 rate = packet.at(12).leU32();
     m_sampleRate = (rate >= 8000 && rate <= 48000) ? rate : 0;
-    const qint32 nominal = qint32(MediaBytes::le32(p, 20)) / 1000;
+    const qint32 nominal = qint32(packet.at(20).leU32()) / 1000;
     m_nominalBitRate = (nominal >= 16 && nominal <= 350) ? nominal : 0;
     if (!readComments(device) || !readSamples(device)) {
         *this = TOggVorbis();
@@ -59,7 +60,7 @@ bool TOggVorbis::readComments(QIODevice &device)
             failed = true;
         if (len.failed || len.bytes.size() < 4)
             return false;
-        const qint64 itemLength = MediaBytes::le32(len.bytes, 0);
+        const qint64 itemLength = ByteReader(len.bytes).leU32();
         pos += 4;
         const MediaBytes::ReadResult data = MediaBytes::readAt(device, pos, qMin(itemLength, MaxItemBytes));
         if (data.failed)
@@ -80,7 +81,7 @@ bool TOggVorbis::readComments(QIODevice &device)
     if (countBytes.bytes.size() < 4)
         return true;
     pos += 4;
-    const quint32 count = qMin(MediaBytes::le32(countBytes.bytes, 0), MaxComments);
+    const quint32 count = qMin(ByteReader(countBytes.bytes).leU32(), MaxComments);
     for (quint32 i = 0; i < count; ++i) {
         QByteArray comment;
         if (!readItem(comment))
@@ -113,8 +114,9 @@ bool TOggVorbis::readSamples(QIODevice &device)
             return false;
         for (qint64 i = from - at; i <= PageStep; ++i) {
             const qint64 hit = i - (from - at);
-            if (MediaBytes::hasAt(probe.bytes, hit, "OggS") && hit + 10 <= probe.bytes.size()) {
-                m_samples = MediaBytes::le32(probe.bytes, hit + 6);
+            const ByteReader page(probe.bytes, hit);
+            if (page.holds("OggS") && hit + 10 <= probe.bytes.size()) {
+                m_samples = page.at(hit + 6).leU32();
                 return true;
             }
         }

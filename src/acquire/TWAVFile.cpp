@@ -11,18 +11,19 @@ void TWAVFile::ReadFromDevice(QIODevice &device)
     const QByteArray &h = read.bytes;
     if (read.failed || h.size() < HeaderSize)
         return;
-    const int channels = MediaBytes::le16(h, 22);
-    if (!MediaBytes::hasAt(h, 0, "RIFF") || !MediaBytes::hasAt(h, 8, "WAVE") || !MediaBytes::hasAt(h, 12, "fmt ") ||
-        MediaBytes::le32(h, 16) != 16 || MediaBytes::le16(h, 20) != 1 || (channels != 1 && channels != 2) ||
-        !MediaBytes::hasAt(h, 36, "data"))
+    const ByteReader header(h);
+    const int channels = header.at(22).leU16();
+    if (!header.at(0).holds("RIFF") || !header.at(8).holds("WAVE") || !header.at(12).holds("fmt ") ||
+        header.at(16).leU32() != 16 || header.at(20).leU16() != 1 || (channels != 1 && channels != 2) ||
+        !header.at(36).holds("data"))
         return;
     m_valid = true;
     m_channels = channels;
     // The whole 32-bit rate: cutting it to 16 bits would turn 96000 Hz into 30464 Hz.
-    m_sampleRate = MediaBytes::le32(h, 24);
+    m_sampleRate = header.at(24).leU32();
     // The sample size is one byte wide in this header's layout; the byte after it is not part of it.
-    m_bitsPerSample = MediaBytes::u8(h, 34);
-    m_fileSize = qint64(MediaBytes::le32(h, 4)) + 8;
+    m_bitsPerSample = header.at(34).u8();
+    m_fileSize = qint64(header.at(4).leU32()) + 8;
 }
 
 double TWAVFile::Duration() const

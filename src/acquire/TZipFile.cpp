@@ -1,10 +1,11 @@
 #include "TZipFile.h"
 
+#include "core/ByteReader.h"
+#include "core/FileInput.h"
 #include "core/QuilloryError.h"
 #include "core/TextCodec.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
@@ -32,30 +33,9 @@ constexpr quint16 SizesInDescriptor = 0x0008; // general purpose flag bit 3
 constexpr quint32 Zip64Marker = 0xFFFFFFFF;   // "the value is in the ZIP64 extra field"
 constexpr quint16 Zip64ExtraId = 0x0001;
 
-quint16 le16(const uchar *p)
-{
-    return static_cast<quint16>(p[0] | (p[1] << 8));
-}
-
-quint32 le32(const uchar *p)
-{
-    return static_cast<quint32>(p[0]) | (static_cast<quint32>(p[1]) << 8) | (static_cast<quint32>(p[2]) << 16) |
-           (static_cast<quint32>(p[3]) << 24);
-}
-
-quint64 le64(const uchar *p)
-{
-    return static_cast<quint64>(le32(p)) | (static_cast<quint64>(le32(p + 4)) << 32);
-}
-
-const uchar *bytesOf(const QByteArray &b, qsizetype at = 0)
-{
-    return reinterpret_cast<const uchar *>(b.constData()) + at;
-}
-
 [[noreturn]] void throwReadError(const QIODevice &dev)
 {
-    throw QuilloryError(QStringLiteral("Cannot read the archive: %1").arg(dev.errorString()));
+    throw QuilloryError(FileInput::readFailure(dev));
 }
 
 // Reads a device forward through a buffer of its own: the walk asks for 4 bytes at a time
@@ -66,7 +46,7 @@ public:
     explicit ForwardReader(QIODevice &dev) : m_dev(dev), m_pos(dev.pos()) {}
 
     // Copies up to n bytes; returns how many there were before the end of the archive.
-    qint64 read(uchar *out, qint64 n)
+    qint64 read(char *out, qint64 n)
     {
         qint64 done = 0;
         while (done < n) {
@@ -100,7 +80,7 @@ private:
             m_ended = true;
             return false;
         }
-        const qint64 got = m_dev.read(reinterpret_cast<char *>(m_buf), sizeof m_buf);
+        const qint64 got = m_dev.read(m_buf, sizeof m_buf);
         if (got < 0)
             throwReadError(m_dev);
         m_at = 0;
@@ -135,7 +115,7 @@ private:
 
     QIODevice &m_dev;
     qint64 m_pos; // device position of the end of the buffered bytes
-    uchar m_buf[65536];
+    char m_buf[65536];
     qint64 m_at = 0;
     qint64 m_len = 0;
     qint64 m_pendingSkip = 0;
@@ -173,6 +153,24 @@ QByteArray readRange(QIODevice &dev, qint64 pos, qint64 n)
     return out;
 }
 
+// The fields a local header holds after its signature, and a central header after the version
+// that made the entry: the same fields in the same order.
+ZipFile commonFields(ByteReader &header)
+{
+    ZipFile e;
+    e.Version = header.leU16();
+    e.Flags = header.leU16();
+    e.Method = header.leU16();
+    e.ModTime = header.leU16();
+    e.ModDate = header.leU16();
+    e.CRC32 = header.leU32();
+    e.CompressedSize = header.leU32();
+    e.UncompressedSize = header.leU32();
+    e.NameLength = header.leU16();
+    e.ExtraLength = header.leU16();
+    return e;
+}
+
 struct Walk {
     std::vector<ZipFile> entries;
     bool needsDirectory = false; // an entry the walk cannot follow: sizes deferred or in ZIP64 fields
@@ -183,12 +181,12 @@ Walk walkLocalHeaders(QIODevice &device)
 {
     Walk walk;
     auto reader = std::make_unique<ForwardReader>(device);
-    uchar sig[4];
-    uchar head[LocalFixedPart];
+    char sig[4];
+    char head[LocalFixedPart];
     for (;;) {
         if (reader->read(sig, 4) < 4)
             break;
-        const quint32 s = le32(sig);
+        const quint32 s = ByteReader(QByteArrayView(sig, 4)).leU32();
         if (s == EndOfCentral)
             break;
         if (s == CentralHeader) {
@@ -200,21 +198,12 @@ Walk walkLocalHeaders(QIODevice &device)
         // A header cut off by the end of the file ends the walk; what was read stays listed.
         if (reader->read(head, LocalFixedPart) < LocalFixedPart)
             break;
-        ZipFile e;
-        e.Version = le16(head + 0);
-        e.Flags = le16(head + 2);
-        e.Method = le16(head + 4);
-        e.ModTime = le16(head + 6);
-        e.ModDate = le16(head + 8);
-        e.CRC32 = le32(head + 10);
-        e.CompressedSize = le32(head + 14);
-        e.UncompressedSize = le32(head + 18);
-        e.NameLength = le16(head + 22);
-        e.ExtraLength = le16(head + 24);
+        ByteReader fields(QByteArrayView(head, LocalFixedPart));
+        ZipFile e = commonFields(fields);
 
         // The whole name is read, however long, so the walk goes on right after it.
         QByteArray name(e.NameLength, Qt::Uninitialized);
-        const qint64 got = reader->read(reinterpret_cast<uchar *>(name.data()), e.NameLength);
+        const qint64 got = reader->read(name.data(), e.NameLength);
         if (got < e.NameLength)
             break;
         e.EntryName = entryName(name);
@@ -253,18 +242,21 @@ std::optional<EndRecord> findEndRecord(QIODevice &device, qint64 base)
         return std::nullopt;
     const qint64 endPos = tailStart + at;
     EndRecord end;
-    end.entries = le16(bytesOf(tail, at + 10));
-    end.directorySize = le32(bytesOf(tail, at + 12));
+    ByteReader counts(tail, at + 10);
+    end.entries = counts.leU16();
+    end.directorySize = counts.leU32();
     qint64 directoryEnd = endPos;
 
     const qint64 zip64Pos = endPos - Zip64LocatorSize - Zip64EndRecordSize;
     if (zip64Pos >= base) {
         const QByteArray zip64 = readRange(device, zip64Pos, Zip64EndRecordSize + Zip64LocatorSize);
+        const ByteReader records(zip64);
         if (zip64.size() == Zip64EndRecordSize + Zip64LocatorSize &&
-            le32(bytesOf(zip64, Zip64EndRecordSize)) == Zip64Locator && le32(bytesOf(zip64)) == Zip64EndOfCentral) {
+            records.at(Zip64EndRecordSize).leU32() == Zip64Locator && records.at(0).leU32() == Zip64EndOfCentral) {
+            ByteReader counts64 = records.at(32);
             end.zip64 = true;
-            end.entries = le64(bytesOf(zip64, 32));
-            end.directorySize = le64(bytesOf(zip64, 40));
+            end.entries = counts64.leU64();
+            end.directorySize = counts64.leU64();
             directoryEnd = zip64Pos;
         }
     }
@@ -279,27 +271,25 @@ std::optional<EndRecord> findEndRecord(QIODevice &device, qint64 base)
 // missing.
 bool applyZip64Extra(const QByteArray &extra, ZipFile &e, quint64 &headerOffset)
 {
-    qsizetype p = 0;
-    while (extra.size() - p >= 4) {
-        const quint16 id = le16(bytesOf(extra, p));
-        const qsizetype length = le16(bytesOf(extra, p + 2));
-        if (length > extra.size() - p - 4)
+    ByteReader fields(extra);
+    while (extra.size() - fields.pos() >= 4) {
+        const quint16 id = fields.leU16();
+        const qint64 length = fields.leU16();
+        if (length > extra.size() - fields.pos())
             break; // a damaged extra field: the rest of it means nothing
         if (id == Zip64ExtraId) {
-            qsizetype q = p + 4;
-            const qsizetype end = q + length;
+            const qint64 end = fields.pos() + length;
             auto take = [&](quint64 &field) {
                 if (field != Zip64Marker)
                     return true;
-                if (end - q < 8)
+                if (end - fields.pos() < 8)
                     return false;
-                field = le64(bytesOf(extra, q));
-                q += 8;
+                field = fields.leU64();
                 return true;
             };
             return take(e.UncompressedSize) && take(e.CompressedSize) && take(headerOffset);
         }
-        p += 4 + length;
+        fields.skip(length);
     }
     return true; // no ZIP64 field: the 32-bit values stand, as other readers take them
 }
@@ -313,32 +303,26 @@ std::optional<std::vector<ZipFile>> readCentralDirectory(QIODevice &device, cons
         return std::nullopt;
     auto reader = std::make_unique<ForwardReader>(device);
     std::vector<std::pair<quint64, ZipFile>> listed;
-    uchar head[CentralHeaderSize];
+    char head[CentralHeaderSize];
     quint64 at = 0;
     while (at < end.directorySize) {
-        if (end.directorySize - at < CentralHeaderSize || reader->read(head, CentralHeaderSize) < CentralHeaderSize ||
-            le32(head) != CentralHeader)
+        if (end.directorySize - at < CentralHeaderSize || reader->read(head, CentralHeaderSize) < CentralHeaderSize)
             return std::nullopt;
-        ZipFile e;
-        e.Version = le16(head + 6);
-        e.Flags = le16(head + 8);
-        e.Method = le16(head + 10);
-        e.ModTime = le16(head + 12);
-        e.ModDate = le16(head + 14);
-        e.CRC32 = le32(head + 16);
-        e.CompressedSize = le32(head + 20);
-        e.UncompressedSize = le32(head + 24);
-        e.NameLength = le16(head + 28);
-        e.ExtraLength = le16(head + 30);
-        const quint16 commentLength = le16(head + 32);
-        quint64 headerOffset = le32(head + 42);
+        ByteReader fields(QByteArrayView(head, CentralHeaderSize));
+        if (fields.leU32() != CentralHeader)
+            return std::nullopt;
+        fields.skip(2); // the version that made the entry
+        ZipFile e = commonFields(fields);
+        const quint16 commentLength = fields.leU16();
+        fields.skip(8); // disk number, attributes
+        quint64 headerOffset = fields.leU32();
         const quint64 length = quint64(CentralHeaderSize) + e.NameLength + e.ExtraLength + commentLength;
         if (length > end.directorySize - at)
             return std::nullopt;
         QByteArray name(e.NameLength, Qt::Uninitialized);
         QByteArray extra(e.ExtraLength, Qt::Uninitialized);
-        if (reader->read(reinterpret_cast<uchar *>(name.data()), e.NameLength) < e.NameLength ||
-            reader->read(reinterpret_cast<uchar *>(extra.data()), e.ExtraLength) < e.ExtraLength)
+        if (reader->read(name.data(), e.NameLength) < e.NameLength ||
+            reader->read(extra.data(), e.ExtraLength) < e.ExtraLength)
             return std::nullopt;
         reader->skip(commentLength);
         if (!applyZip64Extra(extra, e, headerOffset))
@@ -376,9 +360,7 @@ void TZipFile::setFileName(const QString &fileName)
         m_fileName = fileName;
     m_entries.clear();
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw QuilloryError(QStringLiteral("Cannot open the archive \"%1\": %2")
-                                .arg(QDir::toNativeSeparators(fileName), file.errorString()));
+    FileInput::mustOpenForReading(file);
     read(file);
 }
 

@@ -1,5 +1,7 @@
 #include "VolumeProbe.h"
 
+#include "core/ByteReader.h"
+
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
@@ -13,25 +15,6 @@ namespace
 {
 
 constexpr qint64 kCdSector = 2048;
-
-quint16 le16(const QByteArray &b, int at)
-{
-    if (at < 0 || at + 2 > b.size())
-        return 0;
-    return quint16(quint8(b[at])) | quint16(quint8(b[at + 1])) << 8;
-}
-
-quint32 le32(const QByteArray &b, int at)
-{
-    if (at < 0 || at + 4 > b.size())
-        return 0;
-    return quint32(le16(b, at)) | quint32(le16(b, at + 2)) << 16;
-}
-
-quint64 le64(const QByteArray &b, int at)
-{
-    return quint64(le32(b, at)) | quint64(le32(b, at + 4)) << 32;
-}
 
 QByteArray readBlock(const VolumeProbe::ReadAt &read, qint64 offset, qint64 size)
 {
@@ -61,9 +44,10 @@ QString trimmedRight(QString s)
 QString isoLabel(const QByteArray &vd, bool joliet)
 {
     if (joliet) {
+        ByteReader units(vd, 40);
         QString s;
         for (int i = 0; i < 16; ++i)
-            s += QChar(quint16(quint8(vd[40 + 2 * i])) << 8 | quint8(vd[41 + 2 * i]));
+            s += QChar(units.beU16());
         return trimmedRight(s);
     }
     return trimmedRight(QString::fromLatin1(vd.constData() + 40, 32));
@@ -103,7 +87,7 @@ VolumeProbeResult probeIso(const VolumeProbe::ReadAt &read, quint32 sessionStart
 
 bool udfTagValid(const QByteArray &b, quint16 id)
 {
-    if (b.size() < 16 || le16(b, 0) != id)
+    if (b.size() < 16 || ByteReader(b, 0).leU16() != id)
         return false;
     quint8 sum = 0;
     for (int i = 0; i < 16; ++i)
@@ -125,8 +109,9 @@ QString udfDString(const QByteArray &b, int at, int fieldSize)
         for (int i = 1; i < len; ++i)
             s += QChar(quint8(b[at + i]));
     } else if (comp == 16) {
+        ByteReader units(b, at + 1);
         for (int i = 1; i + 1 < len; i += 2)
-            s += QChar(quint16(quint8(b[at + i])) << 8 | quint8(b[at + i + 1]));
+            s += QChar(units.beU16());
     }
     return trimmedRight(s);
 }
@@ -152,11 +137,11 @@ void parseLvd(const QByteArray &lvd, UdfVolume &v)
 {
     v.haveLvd = true;
     v.label = udfDString(lvd, 84, 128);
-    v.fsdBlock = le32(lvd, 252);
-    v.fsdPartitionRef = le16(lvd, 256);
+    v.fsdBlock = ByteReader(lvd, 252).leU32();
+    v.fsdPartitionRef = ByteReader(lvd, 256).leU16();
     v.maps.clear();
-    const quint32 tableLength = le32(lvd, 264);
-    const quint32 count = le32(lvd, 268);
+    const quint32 tableLength = ByteReader(lvd, 264).leU32();
+    const quint32 count = ByteReader(lvd, 268).leU32();
     int p = 440;
     const int end = int(qMin<qint64>(lvd.size(), 440 + qint64(tableLength)));
     for (quint32 i = 0; i < count && i < 64 && p + 2 <= end; ++i) {
@@ -167,13 +152,13 @@ void parseLvd(const QByteArray &lvd, UdfVolume &v)
         UdfPartitionMap m;
         if (type == 1 && len >= 6) {
             m.kind = UdfPartitionMap::Physical;
-            m.partitionNumber = le16(lvd, p + 4);
+            m.partitionNumber = ByteReader(lvd, p + 4).leU16();
         } else if (type == 2 && len >= 64) {
             const QByteArray ident = lvd.mid(p + 5, 23);
-            m.partitionNumber = le16(lvd, p + 38);
+            m.partitionNumber = ByteReader(lvd, p + 38).leU16();
             if (ident.startsWith("*UDF Metadata Partition")) {
                 m.kind = UdfPartitionMap::Metadata;
-                m.metadataFile = le32(lvd, p + 40);
+                m.metadataFile = ByteReader(lvd, p + 40).leU32();
             } else if (ident.startsWith("*UDF Sparable Partition")) {
                 // Sparing only relocates defective packets; the logical layout is the physical one.
                 m.kind = UdfPartitionMap::Physical;
@@ -192,11 +177,11 @@ void readVds(const VolumeProbe::ReadAt &read, UdfVolume &v, quint32 location, qu
         const QByteArray d = readBlock(read, v.base + (qint64(location) + i) * v.blockSize, v.blockSize);
         if (d.size() < 512)
             return;
-        const quint16 id = le16(d, 0);
+        const quint16 id = ByteReader(d, 0).leU16();
         if (!udfTagValid(d, id))
             return;
         if (id == 5)
-            v.partitionStart.insert(le16(d, 22), le32(d, 188));
+            v.partitionStart.insert(ByteReader(d, 22).leU16(), ByteReader(d, 188).leU32());
         else if (id == 6)
             parseLvd(d, v);
         else if (id == 8)
@@ -212,30 +197,30 @@ bool metadataToPhysical(const VolumeProbe::ReadAt &read, const UdfVolume &v, qui
     const QByteArray fe = readBlock(read, v.base + (qint64(physStart) + metadataFile) * v.blockSize, v.blockSize);
     int lengthEa, lengthAd, adStart;
     if (udfTagValid(fe, 261)) {
-        lengthEa = int(le32(fe, 168));
-        lengthAd = int(le32(fe, 172));
+        lengthEa = int(ByteReader(fe, 168).leU32());
+        lengthAd = int(ByteReader(fe, 172).leU32());
         adStart = 176;
     } else if (udfTagValid(fe, 266)) {
-        lengthEa = int(le32(fe, 208));
-        lengthAd = int(le32(fe, 212));
+        lengthEa = int(ByteReader(fe, 208).leU32());
+        lengthAd = int(ByteReader(fe, 212).leU32());
         adStart = 216;
     } else {
         return false;
     }
     if (lengthEa < 0 || lengthAd < 0 || qint64(adStart) + lengthEa + lengthAd > fe.size())
         return false;
-    const int adType = le16(fe, 34) & 7; // ICB tag flags
+    const int adType = ByteReader(fe, 34).leU16() & 7; // ICB tag flags
     const int adSize = adType == 0 ? 8 : adType == 1 ? 16 : 0;
     if (adSize == 0)
         return false;
     quint64 covered = 0;
     for (int p = adStart + lengthEa; p + adSize <= adStart + lengthEa + lengthAd; p += adSize) {
-        const quint32 raw = le32(fe, p);
+        const quint32 raw = ByteReader(fe, p).leU32();
         const quint32 bytes = raw & 0x3FFFFFFF;
         if (bytes == 0)
             break;
         const quint32 extentBlocks = quint32((bytes + v.blockSize - 1) / v.blockSize);
-        const quint32 position = le32(fe, p + 4);
+        const quint32 position = ByteReader(fe, p + 4).leU32();
         if (block < covered + extentBlocks) {
             physical = physStart + position + quint32(block - covered);
             return true;
@@ -292,14 +277,14 @@ VolumeProbeResult probeUdf(const VolumeProbe::ReadAt &read, quint32 sessionStart
         const QByteArray avdp = readBlock(read, v.base + 256 * bs, bs);
         if (!udfTagValid(avdp, 2))
             continue;
-        const quint32 tagLocation = le32(avdp, 12);
+        const quint32 tagLocation = ByteReader(avdp, 12).leU32();
         if (tagLocation != 256 && tagLocation != 256 + sessionStart)
             continue;
         if (tagLocation != 256) // recorded with absolute addresses
             v.base = 0;
-        readVds(read, v, le32(avdp, 20), le32(avdp, 16));
+        readVds(read, v, ByteReader(avdp, 20).leU32(), ByteReader(avdp, 16).leU32());
         if (!v.haveLvd || v.partitionStart.isEmpty())
-            readVds(read, v, le32(avdp, 28), le32(avdp, 24));
+            readVds(read, v, ByteReader(avdp, 28).leU32(), ByteReader(avdp, 24).leU32());
         if (!v.haveLvd && v.partitionStart.isEmpty())
             continue;
         const QByteArray fsd = findFsd(read, v);
@@ -330,20 +315,20 @@ VolumeProbeResult probeBootSector(const VolumeProbe::ReadAt &read)
     const QByteArray oem = bs.mid(3, 8);
     if (oem == "EXFAT   ") {
         r.valid = true;
-        r.serial = le32(bs, 0x64);
+        r.serial = ByteReader(bs, 0x64).leU32();
         r.fileSystem = QStringLiteral("exFAT");
         return r;
     }
     if (oem == "NTFS    ") {
         r.valid = true;
-        r.serial = quint32(le64(bs, 0x48) & 0xFFFFFFFFu);
+        r.serial = ByteReader(bs, 0x48).leU32(); // the low half of the 64-bit serial
         r.fileSystem = QStringLiteral("NTFS");
         return r;
     }
     // FAT: a believable BIOS parameter block.
-    const quint16 bytesPerSector = le16(bs, 11);
+    const quint16 bytesPerSector = ByteReader(bs, 11).leU16();
     const quint8 sectorsPerCluster = quint8(bs[13]);
-    const quint16 reserved = le16(bs, 14);
+    const quint16 reserved = ByteReader(bs, 14).leU16();
     const quint8 fats = quint8(bs[16]);
     if (bytesPerSector < 512 || bytesPerSector > 4096 || !isPowerOfTwo(bytesPerSector) ||
         !isPowerOfTwo(sectorsPerCluster) || reserved == 0 || fats == 0 || fats > 16)
@@ -352,12 +337,13 @@ VolumeProbeResult probeBootSector(const VolumeProbe::ReadAt &read)
     const bool signature = quint8(bs[510]) == 0x55 && quint8(bs[511]) == 0xAA;
     if (jump != 0xEB && jump != 0xE9 && !signature)
         return r;
-    const bool fat32 = le16(bs, 0x16) == 0 && le32(bs, 0x24) != 0 && le16(bs, 0x11) == 0;
+    const bool fat32 =
+        ByteReader(bs, 0x16).leU16() == 0 && ByteReader(bs, 0x24).leU32() != 0 && ByteReader(bs, 0x11).leU16() == 0;
     // The serial exists only with an extended boot signature (0x28 or 0x29); older volumes show 0000-0000.
     const int sigAt = fat32 ? 0x42 : 0x26;
     const quint8 sig = quint8(bs[sigAt]);
     r.valid = true;
-    r.serial = (sig == 0x28 || sig == 0x29) ? le32(bs, sigAt + 1) : 0;
+    r.serial = (sig == 0x28 || sig == 0x29) ? ByteReader(bs, sigAt + 1).leU32() : 0;
     r.fileSystem = fat32 ? QStringLiteral("FAT32") : QStringLiteral("FAT");
     return r;
 }
