@@ -122,7 +122,7 @@ int main(int argc, char *argv[])
         ContentsListing listing(&icons);
         QElapsedTimer t;
         t.start();
-        listing.setDisc(serial, QStringLiteral("Big Disc:"), contents.files(), contents.dirs());
+        listing.setDisc(serial, QStringLiteral("Big Disc"), contents.files(), contents.dirs());
         listing.FindDir(QStringLiteral("\\BIG\\"));
         listing.FindFiles(QStringLiteral("\\BIG\\"));
         listing.sort(ExplorerColumn::Type, true);
@@ -132,7 +132,7 @@ int main(int argc, char *argv[])
     double byName = 1e300;
     {
         ContentsListing listing(&icons);
-        listing.setDisc(serial, QStringLiteral("Big Disc:"), contents.files(), contents.dirs());
+        listing.setDisc(serial, QStringLiteral("Big Disc"), contents.files(), contents.dirs());
         listing.FindDir(QStringLiteral("\\BIG\\"));
         listing.FindFiles(QStringLiteral("\\BIG\\"));
         QElapsedTimer t;

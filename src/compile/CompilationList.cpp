@@ -14,18 +14,18 @@ int CompilationList::add(const QList<CompilationEntry> &entries)
 {
     QSet<std::pair<QString, QString>> present;
     for (const CompilationEntry &e : std::as_const(m_entries))
-        present.insert({e.Name, e.Path});
+        present.insert({e.Name, e.Place.text()});
     QList<CompilationEntry> fresh;
     for (const CompilationEntry &e : entries) {
-        if (present.contains({e.Name, e.Path}))
+        if (present.contains({e.Name, e.Place.text()}))
             continue;
-        present.insert({e.Name, e.Path});
+        present.insert({e.Name, e.Place.text()});
         fresh.append(e);
     }
     Q_EMIT aboutToChange();
     for (const CompilationEntry &e : std::as_const(fresh)) {
         m_entries.append(e);
-        m_total += e.size();
+        m_total += e.Size;
         refreshCaption();
     }
     std::stable_sort(m_entries.begin(), m_entries.end(), &CompilationList::lessThan);
@@ -42,7 +42,7 @@ void CompilationList::remove(const QList<int> &rows)
     for (auto it = sorted.crbegin(); it != sorted.crend(); ++it) {
         if (*it < 0 || *it >= m_entries.size())
             continue;
-        m_total -= m_entries.at(*it).size();
+        m_total -= m_entries.at(*it).Size;
         m_entries.removeAt(*it);
         refreshCaption();
     }

@@ -1,8 +1,6 @@
 #include "CompileSelection.h"
 
-#include "listing/EntryLocation.h"
 #include "listing/ContentsListing.h"
-#include "listing/FindColumn.h"
 #include "listing/LocationState.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -12,14 +10,7 @@ namespace CompileSelection
 
 CompilationEntry entryOf(const ContentsListing &listing, int row)
 {
-    const QStringList info = listing.info(row);
-    CompilationEntry e;
-    e.Name = listing.caption(row);
-    e.Icon = listing.image(row);
-    e.Path = FindColumn(u"Path"_s, info).trimmed();
-    e.SN = FindColumn(u"SN"_s, info).trimmed();
-    e.IntSize = FindColumn(u"IntSize"_s, info).trimmed();
-    return e;
+    return CompilationEntry{listing.caption(row), listing.image(row), listing.place(row), listing.intSize(row)};
 }
 
 QList<CompilationEntry> entriesOf(const ContentsListing &listing, const QList<int> &rows)
@@ -41,7 +32,7 @@ bool canCopy(const ContentsListing &listing, const LocationState &location, cons
         return false;
     const bool every = rows.size() >= 2 && !location.isGroupListed();
     for (int row : every ? rows : QList<int>{rows.first()}) {
-        if (EntryLocation::insideZip(FindColumn(u"Path"_s, listing.info(row))))
+        if (listing.place(row).insideZip())
             return false;
     }
     return true;

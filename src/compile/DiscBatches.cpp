@@ -1,6 +1,5 @@
 #include "DiscBatches.h"
 
-#include "listing/EntryLocation.h"
 
 DiscBatches::DiscBatches(const QList<CompilationEntry> &entries)
 {
@@ -19,16 +18,16 @@ int DiscBatches::Ind(const QString &serial)
 
 void DiscBatches::add(const CompilationEntry &entry)
 {
-    DiscBatch &b = m_batches[Ind(entry.SN)];
-    b.Title = EntryLocation::discTitle(entry.Path);
-    b.Sources.append(EntryLocation::onDisc(entry.Path, entry.Name));
+    DiscBatch &b = m_batches[Ind(entry.Place.serial())];
+    b.Title = entry.Place.title();
+    b.Sources.append(entry.Place.onDisc(entry.Name));
 }
 
 QStringList DiscBatches::onMedium(const DiscBatch &batch, const QString &mediumRoot)
 {
     QStringList out;
     for (const QString &s : batch.Sources)
-        out.append(EntryLocation::onMedium(mediumRoot, s));
+        out.append(EntryPlace::onMedium(mediumRoot, s));
     return out;
 }
 

@@ -1,6 +1,5 @@
 #include "M3UPlaylist.h"
 
-#include "listing/EntryLocation.h"
 #include "core/SafeSaveFile.h"
 
 #include <QDir>
@@ -22,7 +21,7 @@ QByteArray lines(const QString &mediumRoot, const QList<CompilationEntry> &entri
 {
     QByteArray out;
     for (const CompilationEntry &e : entries) {
-        out += EntryLocation::onMedium(mediumRoot, EntryLocation::onDisc(e.Path, e.Name)).toUtf8();
+        out += EntryPlace::onMedium(mediumRoot, e.Place.onDisc(e.Name)).toUtf8();
         out += "\r\n";
     }
     return out;

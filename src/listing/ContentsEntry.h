@@ -1,17 +1,22 @@
 #pragma once
 
+#include "EntryPlace.h"
+
 #include <QString>
 #include <QStringList>
 
-// One entry of the contents list in full: caption, image index, column texts (Type, Path,
-// Size, Date, then any further ones) and its object-info lines ("Type: Folder", "SN: ...").
-// Large listings never hold these per row; ContentsListing builds one when asked.
+// One entry of the contents list in full: caption, image index, where it lies, its size in
+// bytes, column texts (Type, Path, Size, Date, then any further ones) and its object-info lines
+// ("Type: Folder", "SN: ..."), which are display text only: nothing reads a place or a size
+// back from them. Large listings never hold these per row; ContentsListing builds one when asked.
 struct ContentsEntry {
     enum Kind : quint8 { Up, Folder, File, Archive, Group, Disc };
 
     Kind kind = File;
     QString caption;
     int image = 0;
+    EntryPlace place; // empty for a group
+    qint64 size = 0;
     QStringList columns; // from the Type column on
     QStringList info;
 

@@ -42,11 +42,11 @@ void ContentsListing::clear()
     m_total = 0;
 }
 
-void ContentsListing::setDisc(const QString &serial, const QString &discLabel,
-                              std::shared_ptr<const ContentsList> files, std::shared_ptr<const ContentsList> dirs)
+void ContentsListing::setDisc(const QString &serial, const QString &title, std::shared_ptr<const ContentsList> files,
+                              std::shared_ptr<const ContentsList> dirs)
 {
     m_serial = serial;
-    m_discLabel = discLabel;
+    m_title = title;
     m_files = std::move(files);
     m_dirs = std::move(dirs);
 }
@@ -189,6 +189,7 @@ ContentsEntry ContentsListing::groupEntry(const TreeNode *group, const QString &
     e.kind = ContentsEntry::Group;
     e.caption = group->text();
     e.image = ExtensionIconCache::ImageGroup;
+    e.size = t.size;
     e.columns = {QStringLiteral("Group"),
                  listedGroup,
                  FormatSize(t.size),
@@ -215,6 +216,8 @@ ContentsEntry ContentsListing::discEntry(const TreeNode *disc, const QString &li
     e.kind = ContentsEntry::Disc;
     e.caption = cd.Title;
     e.image = ExtensionIconCache::ImageDisc;
+    e.place = EntryPlace(cd.Title, cd.Serial, QString());
+    e.size = cd.Size;
     e.columns = {kind, listedGroup, FormatSize(cd.Size), cd.Date, QStringLiteral("CD Number: %1").arg(cd.Number)};
     e.info = {QStringLiteral("Type: ") + kind,
               QStringLiteral("Path: ") + listedGroup,
@@ -249,16 +252,7 @@ int ContentsListing::addEntry(const ContentsEntry &entry)
 {
     const int pos = static_cast<int>(m_stored.size());
     m_stored.push_back(entry);
-    qint64 size = 0;
-    if (entry.kind != ContentsEntry::Up) {
-        for (const QString &l : entry.info) {
-            if (l.startsWith(QLatin1String("IntSize: "))) {
-                size = l.mid(9).toLongLong();
-                break;
-            }
-        }
-    }
-    m_rows.push_back({entry.kind, SourceStored, entry.image, pos, -1, size});
+    m_rows.push_back({entry.kind, SourceStored, entry.image, pos, -1, entry.size});
     return count() - 1;
 }
 
@@ -313,8 +307,7 @@ QString ContentsListing::text(int row, int column) const
     case 1:
         return typeText(r);
     case 2:
-        return m_discLabel + list.line(r.index, ContentsRecord::FolderLine) +
-               (r.source == SourceFiles ? QString::fromUtf8(list.folderInArchive(r.index)) : QString());
+        return placeOf(r).text();
     case 3:
         return FormatSize(r.size);
     case 4:
@@ -346,8 +339,10 @@ ContentsEntry ContentsListing::entry(int row) const
     e.kind = static_cast<ContentsEntry::Kind>(r.kind);
     e.caption = caption(row);
     e.image = r.image;
+    e.place = placeOf(r);
+    e.size = r.size;
     const QString type = r.source == SourceDirs ? kFolder : (r.typeId >= 0 ? m_typeNames.at(r.typeId) : QString());
-    const QString path = m_discLabel + list.line(r.index, ContentsRecord::FolderLine);
+    const QString path = e.place.text();
     const QString size = list.line(r.index, ContentsRecord::SizeLine);
     const QString date = list.line(r.index, ContentsRecord::DateLine);
     e.columns = {type, path, FormatSize(r.size), date};
@@ -359,11 +354,6 @@ ContentsEntry ContentsListing::entry(int row) const
             e.image = ExtensionIconCache::ImageArchive;
             e.columns[0] = kCompressed;
             e.info[0] = kCompressed;
-        }
-        const QByteArrayView inArchive = list.folderInArchive(r.index);
-        if (!inArchive.isNull()) {
-            e.columns[1] += QString::fromUtf8(inArchive);
-            e.info[1] = QStringLiteral("Path: ") + e.columns[1];
         }
         for (int i = ContentsRecord::FixedLines, n = list.lineCount(r.index); i < n; ++i) {
             const QByteArrayView l = list.lineBytes(r.index, i);
@@ -379,6 +369,26 @@ ContentsEntry ContentsListing::entry(int row) const
 QStringList ContentsListing::info(int row) const
 {
     return entry(row).info;
+}
+
+EntryPlace ContentsListing::place(int row) const
+{
+    return placeOf(m_rows[idx(row)]);
+}
+
+EntryPlace ContentsListing::placeOf(const Row &r) const
+{
+    if (r.source == SourceStored)
+        return m_stored[static_cast<size_t>(r.index)].place;
+    if (r.source == SourceHits)
+        return m_hits->place(r.index);
+    const ContentsList &list = listOf(r);
+    const QString folder = list.line(r.index, ContentsRecord::FolderLine);
+    const QByteArrayView inArchive = r.source == SourceFiles ? list.folderInArchive(r.index) : QByteArrayView();
+    // An archive entry's folder line is the archive itself; its folder inside follows.
+    if (inArchive.isNull())
+        return EntryPlace(m_title, m_serial, folder);
+    return EntryPlace(m_title, m_serial, folder + QString::fromUtf8(inArchive), folder);
 }
 
 QString ContentsListing::extension(int row) const

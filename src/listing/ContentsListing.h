@@ -27,8 +27,8 @@ public:
     ~ContentsListing();
 
     void clear();
-    // The disc whose lists the following FindDir/FindFiles read; label is the Title + ":".
-    void setDisc(const QString &serial, const QString &discLabel, std::shared_ptr<const ContentsList> files,
+    // The disc whose lists the following FindDir/FindFiles read.
+    void setDisc(const QString &serial, const QString &title, std::shared_ptr<const ContentsList> files,
                  std::shared_ptr<const ContentsList> dirs);
 
     // ".." and the subfolders of path; returns the number of folders added.
@@ -49,8 +49,6 @@ public:
 
     int count() const { return static_cast<int>(m_rows.size()); }
     qint64 totalSize() const { return m_total; }
-    QString serial() const { return m_serial; }
-    QString discLabel() const { return m_discLabel; }
 
     ContentsEntry::Kind kind(int row) const { return static_cast<ContentsEntry::Kind>(m_rows[idx(row)].kind); }
     int image(int row) const { return m_rows[idx(row)].image; }
@@ -59,6 +57,8 @@ public:
     QString text(int row, int column) const;
     QStringList info(int row) const;
     ContentsEntry entry(int row) const;
+    // Where the entry lies, without making the rest of it.
+    EntryPlace place(int row) const;
     qint64 intSize(int row) const { return m_rows[idx(row)].size; }
     // The upper-case extension of a file entry (for its icon); empty for others.
     QString extension(int row) const;
@@ -79,6 +79,7 @@ private:
     static size_t idx(int row) { return static_cast<size_t>(row); }
 
     const ContentsList &listOf(const Row &r) const;
+    EntryPlace placeOf(const Row &r) const;
     ContentsList::Folder folder(const QString &path) const;
     int typeIdFor(QByteArrayView utf8Name);
     // The image and type of a file by its name, as browsing and the search show it.
@@ -89,7 +90,7 @@ private:
 
     ExtensionIconCache *m_icons;
     QString m_serial;
-    QString m_discLabel;
+    QString m_title;
     std::shared_ptr<const ContentsList> m_files;
     std::shared_ptr<const ContentsList> m_dirs;
     std::shared_ptr<const SearchHits> m_hits;

@@ -17,6 +17,11 @@ QString LocationState::labelFor(const QString &name)
     return name.endsWith(u':') ? name : name + u':';
 }
 
+QString LocationState::titleOf(const QString &label)
+{
+    return label.endsWith(u':') ? label.chopped(1) : label;
+}
+
 QString LocationState::parentPath(const QString &path)
 {
     QString p = path.trimmed();

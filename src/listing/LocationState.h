@@ -27,6 +27,8 @@ struct LocationState {
 
     // Title with ":" appended unless it already ends with one.
     static QString labelFor(const QString &name);
+    // The title back from a label: without the ":" it ends with.
+    static QString titleOf(const QString &label);
     // "\A\B\" -> "\A\"; the root stays "\".
     static QString parentPath(const QString &path);
 };

@@ -2,7 +2,6 @@
 
 #include "DiscContents.h"
 #include "ExtensionIconCache.h"
-#include "FindColumn.h"
 #include "FormatSize.h"
 #include "TreeEditor.h"
 #include "core/QuilloryError.h"
@@ -146,7 +145,7 @@ void Navigator::LoadCD(const QString &name, const QString &serial, bool archiveM
 
     Q_EMIT listingAboutToReset();
     m_listing.clear();
-    m_listing.setDisc(serial, m_location.discLabel, m_contents.files(), m_contents.dirs());
+    m_listing.setDisc(serial, LocationState::titleOf(m_location.discLabel), m_contents.files(), m_contents.dirs());
     if (archiveMode) {
         const int count = m_listing.FindFiles(path);
         m_status =
@@ -236,17 +235,12 @@ void Navigator::Switch1Click(int row)
             ExplorerActivate(row);
         return;
     }
-    const QString path = e.column(1);
-    const qsizetype colon = path.indexOf(u':');
-    if (colon < 0)
-        return;
-    const QString title = path.left(colon);
-    const QString folder = path.mid(colon + 1);
-    const QString serial = FindColumn(QStringLiteral("SN"), e.info);
+    // A file's folder is listed; a file inside an archive is listed with the rest of the archive.
+    const EntryPlace &p = e.place;
     if (folderOrArchive)
-        LoadCD(title, serial, e.kind == ContentsEntry::Archive, folder + e.caption + u'\\');
+        LoadCD(p.title(), p.serial(), e.kind == ContentsEntry::Archive, p.folder() + e.caption + u'\\');
     else
-        LoadCD(title, serial, false, folder);
+        LoadCD(p.title(), p.serial(), p.insideZip(), p.insideZip() ? p.archive() : p.folder());
 }
 
 TreeNode *Navigator::FindInTree(int row) const

@@ -15,12 +15,18 @@ SearchHits::Span SearchHits::put(QByteArrayView bytes)
     return s;
 }
 
-void SearchHits::add(int disc, ContentsEntry::Kind kind, QByteArrayView name, QByteArrayView path, qint64 size,
-                     QByteArrayView date, const std::vector<QByteArrayView> &details)
+void SearchHits::add(int disc, ContentsEntry::Kind kind, QByteArrayView name, QByteArrayView folder,
+                     QByteArrayView inArchive, qint64 size, QByteArrayView date,
+                     const std::vector<QByteArrayView> &details)
 {
     Hit h;
     h.disc = static_cast<quint32>(disc);
     h.kind = kind;
+    h.archiveEnd = inArchive.isNull() ? -1 : static_cast<qint32>(folder.size());
+    QByteArray joined;
+    if (!inArchive.isNull())
+        joined = folder.toByteArray().append(inArchive);
+    const QByteArrayView path = inArchive.isNull() ? folder : QByteArrayView(joined);
     h.size = size;
     h.name = put(name);
     if (m_lastPathDisc == disc && view(m_lastPath) == path) {
@@ -40,10 +46,13 @@ void SearchHits::add(int disc, ContentsEntry::Kind kind, QByteArrayView name, QB
     m_hits.push_back(h);
 }
 
-QString SearchHits::location(int i) const
+EntryPlace SearchHits::place(int i) const
 {
     const Hit &h = hit(i);
-    return m_discs[h.disc].title + u':' + QString::fromUtf8(view(h.path));
+    const Disc &d = m_discs[h.disc];
+    const QByteArrayView path = view(h.path);
+    return EntryPlace(d.title, d.serial, QString::fromUtf8(path),
+                      h.archiveEnd < 0 ? QString() : QString::fromUtf8(path.first(h.archiveEnd)));
 }
 
 QStringList SearchHits::details(int i) const
@@ -61,7 +70,9 @@ ContentsEntry SearchHits::entry(int i, const QString &type, int image) const
     e.kind = static_cast<ContentsEntry::Kind>(h.kind);
     e.caption = QString::fromUtf8(view(h.name));
     e.image = image;
-    const QString path = location(i);
+    e.place = place(i);
+    e.size = h.size;
+    const QString path = e.place.text();
     const QString size = FormatSize(h.size);
     const QString date = QString::fromUtf8(view(h.date));
     const QStringList more = details(i);

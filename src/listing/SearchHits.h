@@ -16,10 +16,11 @@ class SearchHits
 public:
     // The disc the following hits come from.
     int addDisc(const QString &title, const QString &serial);
-    // path is the record's folder, with an archive entry's folder inside its archive already
-    // appended; details are the further lines of a file, in record order.
-    void add(int disc, ContentsEntry::Kind kind, QByteArrayView name, QByteArrayView path, qint64 size,
-             QByteArrayView date, const std::vector<QByteArrayView> &details = {});
+    // folder is the record's folder line; inArchive, not null for an entry of a ZIP archive, its
+    // folder inside the archive (the folder line is then the archive). details are the further
+    // lines of a file, in record order.
+    void add(int disc, ContentsEntry::Kind kind, QByteArrayView name, QByteArrayView folder, QByteArrayView inArchive,
+             qint64 size, QByteArrayView date, const std::vector<QByteArrayView> &details = {});
 
     // Drops the hits from position count on (a disc searched again).
     void truncate(int count);
@@ -29,10 +30,9 @@ public:
     qint64 size(int i) const { return hit(i).size; }
     QByteArrayView name(int i) const { return view(hit(i).name); }
     QByteArrayView date(int i) const { return view(hit(i).date); }
-    // Title + ":" + path: where the hit is.
-    QString location(int i) const;
-    QString title(int i) const { return m_discs[hit(i).disc].title; }
-    QString serial(int i) const { return m_discs[hit(i).disc].serial; }
+    EntryPlace place(int i) const;
+    // Title + ":" + folder: where the hit is, as the list shows it.
+    QString location(int i) const { return place(i).text(); }
     QStringList details(int i) const;
 
     // The entry as the contents list shows it, given its type text.
@@ -46,9 +46,10 @@ private:
     struct Hit {
         quint32 disc;
         quint8 kind;
+        qint32 archiveEnd; // the archive's length at the start of path; -1 outside archives
         qint64 size;
         Span name;
-        Span path;
+        Span path; // the folder, with an archive entry's folder inside its archive
         Span date;
         Span details; // "\n"-separated
     };

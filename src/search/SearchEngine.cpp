@@ -367,20 +367,19 @@ void SearchEngine::addHit(Disc &d, bool folders, int record)
     const qint64 size = s.sizes[record];
     const QByteArrayView date = list.lineBytes(record, ContentsRecord::DateLine);
     if (folders) {
-        m_hits->add(d.hitsDisc, ContentsEntry::Folder, name, list.lineBytes(record, ContentsRecord::FolderLine), size,
-                    date);
+        m_hits->add(d.hitsDisc, ContentsEntry::Folder, name, list.lineBytes(record, ContentsRecord::FolderLine), {},
+                    size, date);
         ++m_dirs;
     } else {
-        QByteArray path = list.lineBytes(record, ContentsRecord::FolderLine).toByteArray();
-        path += list.folderInArchive(record);
         std::vector<QByteArrayView> details;
         for (int i = ContentsRecord::FixedLines, n = list.lineCount(record); i < n; ++i) {
             const QByteArrayView l = list.lineBytes(record, i);
             if (ContentsRecord::isDetailLine(l))
                 details.push_back(l);
         }
-        m_hits->add(d.hitsDisc, list.isArchive(record) ? ContentsEntry::Archive : ContentsEntry::File, name, path, size,
-                    date, details);
+        m_hits->add(d.hitsDisc, list.isArchive(record) ? ContentsEntry::Archive : ContentsEntry::File, name,
+                    list.lineBytes(record, ContentsRecord::FolderLine), list.folderInArchive(record), size, date,
+                    details);
         ++m_files;
     }
     m_size += size;

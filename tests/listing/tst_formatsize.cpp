@@ -26,12 +26,6 @@ private Q_SLOTS:
         QCOMPARE(FormatSize(bytes), text);
     }
 
-    void formatSizeEnglish()
-    {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QCOMPARE(FormatSize(1000), QStringLiteral("1,000.00 Bytes"));
-        QCOMPARE(FormatSize(1536), QStringLiteral("1.50 KB"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestFormatSize)

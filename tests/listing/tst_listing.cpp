@@ -1,6 +1,7 @@
 #include "TestCatalogue.h"
 #include "listing/ContentsListing.h"
 #include "listing/DiscContents.h"
+#include "listing/EntryPlace.h"
 #include "listing/ExplorerCompare.h"
 #include "listing/ExtensionIconCache.h"
 #include "listing/FileTypes.h"
@@ -14,6 +15,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
 
 class TestListing : public QObject
 {
@@ -52,6 +55,50 @@ private Q_SLOTS:
         QCOMPARE(FindColumn(QStringLiteral("Missing"), lines, true), QStringLiteral("&nbsp;"));
         QCOMPARE(FindColumn(QStringLiteral("Empty"), lines, true), QStringLiteral("&nbsp;"));
         QCOMPARE(FindColumn(QStringLiteral("Type"), lines, true), QStringLiteral("MP3 audio"));
+    }
+
+    void entryPlace_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("archive");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("parsedTitle");
+        QTest::newRow("folder") << u"Holiday"_s << u"\\Photos\\"_s << QString() << u"Holiday:\\Photos\\"_s
+                                << u"Holiday"_s;
+        QTest::newRow("root") << u"Holiday"_s << u"\\"_s << QString() << u"Holiday:\\"_s << u"Holiday"_s;
+        QTest::newRow("inside an archive")
+            << u"Docs"_s << u"\\DOCS\\PACK.ZIP\\img\\"_s << u"\\DOCS\\PACK.ZIP\\"_s
+            << u"Docs:\\DOCS\\PACK.ZIP\\img\\"_s << u"Docs"_s;
+        QTest::newRow("top of an archive, lower case")
+            << u"Docs"_s << u"\\pack.zip\\"_s << u"\\pack.zip\\"_s << u"Docs:\\pack.zip\\"_s << u"Docs"_s;
+        QTest::newRow("a folder only like an archive")
+            << u"Docs"_s << u"\\my.zipper\\"_s << QString() << u"Docs:\\my.zipper\\"_s << u"Docs"_s;
+        QTest::newRow("title named like an archive")
+            << u"BACKUP.ZIP"_s << u"\\docs\\"_s << QString() << u"BACKUP.ZIP:\\docs\\"_s << u"BACKUP.ZIP"_s;
+        QTest::newRow("title with \\") << u"AC\\DC"_s << u"\\Live\\"_s << QString() << u"AC\\DC:\\Live\\"_s
+                                     << u"AC\\DC"_s;
+        // Only the typed place keeps such a title; its text gives the title up to the first ":".
+        QTest::newRow("title with :") << u"Vol: 2"_s << u"\\x\\"_s << QString() << u"Vol: 2:\\x\\"_s << u"Vol"_s;
+    }
+
+    void entryPlace()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, folder);
+        QFETCH(QString, archive);
+        QFETCH(QString, text);
+        QFETCH(QString, parsedTitle);
+        const EntryPlace typed(title, u"0000ABCD"_s, folder, archive);
+        QCOMPARE(typed.text(), text);
+        QCOMPARE(typed.insideZip(), !archive.isEmpty());
+        const EntryPlace parsed = EntryPlace::parse(text, u"0000ABCD"_s);
+        QCOMPARE(parsed.title(), parsedTitle);
+        QCOMPARE(parsed.insideZip(), !archive.isEmpty());
+        if (parsedTitle == title)
+            QCOMPARE(parsed, typed);
+        QCOMPARE(EntryPlace::onMedium(u"/media/u/DOCS"_s, typed.onDisc(u"a b.txt"_s)),
+                 u"/media/u/DOCS/"_s + QString(folder).replace(u'\\', u'/').mid(1) + u"a b.txt"_s);
     }
 
     void explorerCompare()
@@ -213,13 +260,15 @@ private Q_SLOTS:
         ExtensionIconCache icons;
         QSignalSpy added(&icons, &ExtensionIconCache::iconAdded);
         ContentsListing l(&icons);
-        l.setDisc(QStringLiteral("1A2B3C4D"), QStringLiteral("Rock Disc:"), contents.files(), contents.dirs());
+        l.setDisc(QStringLiteral("1A2B3C4D"), QStringLiteral("Rock Disc"), contents.files(), contents.dirs());
         QCOMPARE(l.FindDir(QStringLiteral("\\rock\\")), 1); // folder paths compare without case
         QCOMPARE(l.FindFiles(QStringLiteral("\\ROCK\\")), 1);
         QCOMPARE(l.totalSize(), 3000);
         QCOMPARE(l.caption(1), QStringLiteral("LIVE"));
         QCOMPARE(l.entry(1).info, (QStringList{"Type: Folder", "Path: Rock Disc:\\ROCK\\", "IntSize: 1000",
                                                "Size: 1,000.00 Bytes", "Date: " + l.text(1, 4), "SN: 1A2B3C4D"}));
+        QCOMPARE(l.entry(1).place, EntryPlace(u"Rock Disc"_s, u"1A2B3C4D"_s, u"\\ROCK\\"_s));
+        QCOMPARE(l.entry(1).size, 1000);
         QCOMPARE(l.image(2), ExtensionIconCache::FirstExtension);
 
         l.clear();
@@ -239,6 +288,8 @@ private Q_SLOTS:
         QCOMPARE(deep.columns.at(1), QStringLiteral("Rock Disc:\\pack.zip\\img\\"));
         QCOMPARE(deep.info.at(1), QStringLiteral("Path: Rock Disc:\\pack.zip\\img\\"));
         QCOMPARE(deep.columns.size(), 4);
+        QCOMPARE(deep.place, EntryPlace(u"Rock Disc"_s, u"1A2B3C4D"_s, u"\\pack.zip\\img\\"_s, u"\\pack.zip\\"_s));
+        QVERIFY(l.place(0).insideZip() && l.place(1).insideZip());
         // Every new extension took the next position, announced once.
         QCOMPARE(added.count(), icons.count());
         QCOMPARE(icons.imageFor(QStringLiteral("x.HtM")), 1);
@@ -268,7 +319,7 @@ private Q_SLOTS:
         contents.load(db, QStringLiteral("0000CA5E"));
         ExtensionIconCache icons;
         ContentsListing l(&icons);
-        l.setDisc(QStringLiteral("0000CA5E"), QStringLiteral("Case:"), contents.files(), contents.dirs());
+        l.setDisc(QStringLiteral("0000CA5E"), QStringLiteral("Case"), contents.files(), contents.dirs());
         QCOMPARE(l.FindDir(QStringLiteral("\\Case\\abc\\")), 0);
         QCOMPARE(l.FindFiles(QStringLiteral("\\Case\\abc\\")), 4);
         QCOMPARE(l.totalSize(), 15);

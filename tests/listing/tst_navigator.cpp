@@ -1,6 +1,7 @@
 #include "TestCatalogue.h"
 #include "listing/DiscContents.h"
 #include "listing/Navigator.h"
+#include "listing/SearchHits.h"
 #include "core/TextCodec.h"
 #include "store/Catalogue.h"
 
@@ -120,6 +121,41 @@ private Q_SLOTS:
         m_nav->ExplorerActivate(row(u"Rock Disc"_s));
         QCOMPARE(m_nav->currentNode()->text(), u"Rock Disc"_s);
         QCOMPARE(m_nav->location().currentSerial, u"1A2B3C4D"_s);
+    }
+
+    // A hit's place is carried as it is: a title holding ":" and an entry inside an archive reach
+    // the listing of their own folder whole, not the text "Title:\path" taken apart again.
+    void switchToAHitsLocation_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QByteArray>("folder");
+        QTest::addColumn<QByteArray>("inArchive");
+        QTest::addColumn<QString>("listed");
+        QTest::addColumn<bool>("archiveMode");
+        QTest::newRow("folder") << u"Rock Disc"_s << QByteArray("\\ROCK\\") << QByteArray() << u"\\ROCK\\"_s << false;
+        QTest::newRow("title with :") << u"Rock: Live"_s << QByteArray("\\ROCK\\") << QByteArray() << u"\\ROCK\\"_s
+                                      << false;
+        QTest::newRow("inside an archive")
+            << u"Rock Disc"_s << QByteArray("\\pack.zip\\") << QByteArray("img\\") << u"\\pack.zip\\"_s << true;
+    }
+    void switchToAHitsLocation()
+    {
+        QFETCH(QString, title);
+        QFETCH(QByteArray, folder);
+        QFETCH(QByteArray, inArchive);
+        QFETCH(QString, listed);
+        QFETCH(bool, archiveMode);
+        auto hits = std::make_shared<SearchHits>();
+        hits->addDisc(title, u"1A2B3C4D"_s);
+        hits->add(0, ContentsEntry::File, "x.txt", folder,
+                  inArchive.isNull() ? QByteArrayView() : QByteArrayView(inArchive.constData(), inArchive.size()), 1,
+                  "");
+        m_nav->showSearchResult(hits, u"1 found"_s);
+        m_nav->Switch1Click(0);
+        QCOMPARE(m_nav->location().discLabel, title + u':');
+        QCOMPARE(m_nav->location().pathLabel, listed);
+        QCOMPARE(m_nav->location().archiveMode, archiveMode);
+        QVERIFY(problems().isEmpty());
     }
 
     void sortsWithFoldersOnTop_data()

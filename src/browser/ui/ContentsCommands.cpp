@@ -12,7 +12,6 @@
 #include "listing/FindColumn.h"
 #include "listing/FormatSize.h"
 #include "listing/Navigator.h"
-#include "listing/EntryLocation.h"
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"
 #include "gui/WaitForCD.h"
@@ -31,16 +30,6 @@
 #include <QUrl>
 
 using namespace Qt::Literals::StringLiterals;
-
-namespace
-{
-
-bool insideZip(const QStringList &info)
-{
-    return EntryLocation::insideZip(FindColumn(u"Path"_s, info));
-}
-
-} // namespace
 
 ContentsCommands::ContentsCommands(Workspace &workspace, Navigator &navigator, TMainForm &window)
     : QObject(&window), m_workspace(workspace), m_navigator(navigator), m_window(window), m_actions(window.actions()),
@@ -223,7 +212,7 @@ ContentsCommands::MenuKind ContentsCommands::applyMenuRules()
     bool anyInZip = false;
     bool allMusic = rows.size() >= 2;
     for (int r : rows) {
-        if (insideZip(listing.info(r)))
+        if (listing.place(r).insideZip())
             anyInZip = true;
         if (!FileTypes::IsMusicFile(ExtensionIconCache::extensionOf(listing.caption(r))))
             allMusic = false;
@@ -232,7 +221,7 @@ ContentsCommands::MenuKind ContentsCommands::applyMenuRules()
     const LocationState &loc = m_navigator.location();
     const auto show = [this](const QString &name, bool visible) { m_actions.action(name)->setVisible(visible); };
     // A ZIP archive is a file on the disc like any other: it can be run.
-    show(u"Execute1"_s, kind != ContentsEntry::Folder && !insideZip(listing.info(row)));
+    show(u"Execute1"_s, kind != ContentsEntry::Folder && !listing.place(row).insideZip());
     show(u"CopytoHDD2"_s, !anyInZip);
     show(u"AddtoCompilation1"_s, !anyInZip);
     show(u"OpeninExplorer1"_s, !anyInZip);
@@ -317,12 +306,11 @@ void ContentsCommands::runOnDisc(bool explore)
     if (e.kind == ContentsEntry::Up || e.kind == ContentsEntry::Group || e.kind == ContentsEntry::Disc)
         return;
     // Exploring a file opens the folder that holds it.
-    const QString path = FindColumn(u"Path"_s, e.info);
     const QString name = !explore ? e.caption : e.kind == ContentsEntry::Folder ? e.caption + u'\\' : QString();
-    const QString root = WaitForCD(&m_window, FindColumn(u"SN"_s, e.info), EntryLocation::discTitle(path), m_backend);
+    const QString root = WaitForCD(&m_window, e.place.serial(), e.place.title(), m_backend);
     if (root.isEmpty())
         return;
-    const QString target = EntryLocation::onMedium(root, EntryLocation::onDisc(path, name));
+    const QString target = EntryPlace::onMedium(root, e.place.onDisc(name));
     // The desktop opens a path that is not there without a word; the catalogue may be older
     // than the disc, so a missing file is this program's failure to report.
     if (!QFileInfo::exists(target) || !QDesktopServices::openUrl(QUrl::fromLocalFile(target)))
@@ -360,7 +348,7 @@ void ContentsCommands::ExplorerChange()
     }
     qint64 total = 0;
     for (int r : rows)
-        total += FindColumn(u"IntSize"_s, listing.info(r)).toLongLong();
+        total += listing.intSize(r);
     m_infoPanel->describe(icons->icon(ExtensionIconCache::ImageMultiple), u"Multiple items selected"_s,
                           u"Count: %1"_s.arg(rows.size()), u"Size: "_s + FormatSize(total), QString(), QString(),
                           QString());

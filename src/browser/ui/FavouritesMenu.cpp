@@ -6,7 +6,8 @@
 #include "TMainForm.h"
 #include "TreePanel.h"
 #include "listing/Navigator.h"
-#include "listing/EntryLocation.h"
+#include "listing/EntryPlace.h"
+#include "listing/LocationState.h"
 #include "gui/ActionRegistry.h"
 #include "session/Workspace.h"
 #include "store/GroupTree.h"
@@ -93,7 +94,8 @@ void FavouritesMenu::FavoriteClick(int index)
     if (index < 0 || index >= favs.count())
         return;
     const Favourites::Location l = Favourites::parse(favs.lines().at(index));
-    m_navigator.LoadCD(l.discLabel, l.serial, EntryLocation::insideZip(l.path), l.path);
+    const EntryPlace place = EntryPlace::inFolder(LocationState::titleOf(l.discLabel), l.serial, l.path);
+    m_navigator.LoadCD(l.discLabel, l.serial, place.insideZip(), l.path);
     ContentsView *view = m_window.contentsPanel()->view();
     view->currentView()->setFocus();
     view->selectRow(0);

@@ -64,8 +64,9 @@ void TPropertiesForm::ViewProperties(const QIcon &icon, const ContentsEntry &ent
     m_icon->setPixmap(icon.pixmap(32, 32));
     m_name->setText(entry.caption);
     m_type->setText(entry.column(0));
-    const QString path = entry.column(1);
-    m_path->setText(QStringLiteral("Path: ") + path.mid(path.indexOf(u':') + 1));
+    // A group or a disc lies in the group that lists it; anything else in a folder of its disc.
+    const bool onDisc = entry.kind != ContentsEntry::Group && entry.kind != ContentsEntry::Disc;
+    m_path->setText(QStringLiteral("Path: ") + (onDisc ? entry.place.folder() : entry.column(1)));
     m_size->setText(QStringLiteral("Size: ") + entry.column(2));
     m_date->setText(QStringLiteral("Date: ") + entry.column(3));
 

@@ -19,7 +19,7 @@ int CompilationModel::rowCount(const QModelIndex &parent) const
 QString CompilationModel::infoTip(int row) const
 {
     const CompilationEntry &e = m_list.entries().at(row);
-    return QStringLiteral("Path: ") + e.Path + u'\n' + QStringLiteral("Size: ") + FormatSize(e.size());
+    return QStringLiteral("Path: ") + e.Place.text() + u'\n' + QStringLiteral("Size: ") + FormatSize(e.Size);
 }
 
 QVariant CompilationModel::data(const QModelIndex &index, int role) const

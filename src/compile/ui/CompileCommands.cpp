@@ -9,7 +9,6 @@
 #include "compile/CompilationList.h"
 #include "compile/CompileSelection.h"
 #include "compile/DiscBatches.h"
-#include "listing/EntryLocation.h"
 #include "compile/FileCopier.h"
 #include "compile/M3UPlaylist.h"
 #include "compile/TCDBurner.h"
@@ -134,7 +133,7 @@ void CompileCommands::M3UClick(const QString &driveText)
         return;
     // A drive without a mounted medium: the disc will be mounted under its volume label.
     QString label;
-    if (const TreeNode *disc = FindCD(m_workspace.tree().root(), entries.first().SN); disc && disc->cd())
+    if (const TreeNode *disc = FindCD(m_workspace.tree().root(), entries.first().Place.serial()); disc && disc->cd())
         label = disc->cd()->VolumeLabel;
     QString error;
     if (!M3UPlaylist::CreateList(M3UPlaylist::mediumRoot(driveText, label), file, entries, &error))

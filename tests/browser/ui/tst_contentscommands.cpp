@@ -83,9 +83,9 @@ class TestContentsCommands : public QObject
         auto hits = std::make_shared<SearchHits>();
         const int disc = hits->addDisc(u"Rock Disc"_s, u"1A2B3C4D"_s);
         const QByteArray d = TestCatalogue::date(2024, 3, 2).toUtf8();
-        hits->add(disc, ContentsEntry::File, "song.mp3", "\\ROCK\\", 2000, d);
-        hits->add(disc, ContentsEntry::Folder, "LIVE", "\\ROCK\\", 1000, d);
-        hits->add(disc, ContentsEntry::File, "inner.txt", "\\pack.zip\\", 50, d);
+        hits->add(disc, ContentsEntry::File, "song.mp3", "\\ROCK\\", {}, 2000, d);
+        hits->add(disc, ContentsEntry::Folder, "LIVE", "\\ROCK\\", {}, 1000, d);
+        hits->add(disc, ContentsEntry::File, "inner.txt", "\\pack.zip\\", "", 50, d);
         m_f->nav().showSearchResult(hits, u"3 found"_s);
     }
 
@@ -136,29 +136,6 @@ private Q_SLOTS:
         QVERIFY(f.action(u"BackButton"_s)->isEnabled());
         f.action(u"BackButton"_s)->trigger();
         QVERIFY(!f.action(u"BackButton"_s)->isEnabled()); // the root has nothing above it
-    }
-
-    void entryMenuRules()
-    {
-        TestWindow::Window &f = *m_f;
-        QMenu *menu = f->actions().menu(u"EntryMenu"_s);
-        // Opens the list's menu on the entry and reports what "Execute File" and
-        // "Switch to Location" showed.
-        const auto menuFor = [&](const QString &caption) {
-            view()->selectRow(f.row(caption));
-            std::pair<bool, bool> seen{false, false};
-            QTimer::singleShot(0, menu, [&] {
-                seen = {f.action(u"Execute1"_s)->isVisible(), f.action(u"Switch1"_s)->isVisible()};
-                menu->close();
-            });
-            Q_EMIT view()->contextMenuRequested(QPoint(10, 10));
-            return seen;
-        };
-        QCOMPARE(menuFor(u"b.txt"_s), std::make_pair(true, false));
-        QCOMPARE(menuFor(u"pack.zip"_s), std::make_pair(true, true)); // an archive is still a file
-        QCOMPARE(menuFor(u"Docs"_s), std::make_pair(false, true));
-        f.controller<ContentsCommands>()->ExplorerActivate(f.row(u"pack.zip"_s));
-        QCOMPARE(menuFor(u"inner.txt"_s), std::make_pair(false, false)); // inside the archive
     }
 
     void sortByHeaderAndArrange()
@@ -212,6 +189,8 @@ private Q_SLOTS:
         QCOMPARE(m.visible, (QStringList{u"OpeninExplorer1"_s, u"Switch1"_s, u"ViewProperties1"_s, u"CopytoHDD2"_s,
                                          u"AddtoCompilation1"_s}));
         QCOMPARE(m.defaultItem, u"Switch1"_s);
+        // An archive is still a file of the disc: it can be run.
+        QVERIFY(rightClick({u"pack.zip"_s}).visible.contains(u"Execute1"_s));
         m = rightClick({u"b.txt"_s});
         QVERIFY(m.visible.contains(u"Execute1"_s));
         QCOMPARE(m.defaultItem, u"Execute1"_s); // the double-click action
@@ -271,6 +250,14 @@ private Q_SLOTS:
         QTest::keyClick(view()->currentView(), Qt::Key_Return);
         QCOMPARE(f.nav().location().pathLabel, u"\\ROCK\\LIVE\\"_s);
         QCOMPARE(f.captions(), (QStringList{u".."_s, u"live.mp3"_s}));
+
+        // An entry of an archive: the archive, listed as a folder.
+        showSearchResult();
+        view()->selectRow(f.row(u"inner.txt"_s));
+        f.action(u"Switch1"_s)->trigger();
+        QVERIFY(f.nav().location().archiveMode);
+        QCOMPARE(f.nav().location().pathLabel, u"\\pack.zip\\"_s);
+        QVERIFY(f.row(u"inner.txt"_s) >= 0);
     }
 
     void executeAndExploreFindTheDiscFirst()
@@ -358,17 +345,6 @@ private Q_SLOTS:
         QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier);
         QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(f.ws().favourites().count(), 1);
-    }
-
-    void toggleObjectInfo()
-    {
-        TestWindow::Window &f = *m_f;
-        QAction *toggle = f.action(u"ToggleObjectInfo1"_s);
-        toggle->trigger();
-        Q_EMIT f->infoPanel()->toggleRequested();
-        toggle->trigger();
-        QVERIFY(f->infoPanel()->isExpanded());
-        QVERIFY(toggle->isChecked());
     }
 };
 

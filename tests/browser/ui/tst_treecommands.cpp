@@ -211,13 +211,6 @@ private Q_SLOTS:
             view->dropNodes({music, photos}, iconPoint(empty));
             QCOMPARE(music->parent(), empty);
             QCOMPARE(photos->parent(), empty);
-            view->expandAll();
-            view->dropNodes({empty}, iconPoint(music)); // into its own subtree: refused
-            QCOMPARE(empty->parent(), f.tree().root());
-            // Nothing may stand beside the root.
-            view->dropNodes({music}, QPoint(view->visualRect(model->indexOf(f.tree().root())).left() - 2,
-                                            iconPoint(f.tree().root()).y()));
-            QCOMPARE(music->parent(), empty);
             QCOMPARE(f.nav().currentNode(), f.tree().root());
             f->close();
         }
