@@ -112,17 +112,8 @@ private Q_SLOTS:
                  u"Type: "_s + type + u"\nSize: 2.00 KB\nDate: "_s + f.nav().listing().text(mp3, 4));
         QVERIFY(!model->data(model->index(mp3, 0), Qt::DecorationRole).value<QIcon>().isNull());
 
-        view()->selectRow(mp3);
-        ObjectInfoPanel *info = f->infoPanel();
-        QCOMPARE(info->nameText(), u"A.mp3"_s);
-        QCOMPARE(info->lineText(3), u"Title: Song"_s);
-        view()->selectionModel()->select(model->index(f.row(u"b.txt"_s), 0),
-                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        QCOMPARE(info->nameText(), u"Multiple items selected"_s);
-        QCOMPARE(info->lineText(0), u"Count: 2"_s);
-        QCOMPARE(info->lineText(1), u"Size: 2.10 KB"_s);
-
         // Into a folder with Enter: the first entry is selected, the info stays.
+        ObjectInfoPanel *info = f->infoPanel();
         view()->selectRow(f.row(u"ROCK"_s));
         QTest::keyClick(view()->currentView(), Qt::Key_Return);
         QCOMPARE(f.captions(), (QStringList{u".."_s, u"LIVE"_s, u"song.mp3"_s}));
@@ -130,11 +121,8 @@ private Q_SLOTS:
         QCOMPARE(info->nameText(), u"ROCK"_s);
         QCOMPARE(f->findChild<QLabel *>(u"PathLabel"_s)->text(), u"\\ROCK\\"_s);
         QTest::keyClick(view()->currentView(), Qt::Key_Backspace);
-        f.action(u"BackButton"_s)->trigger();
-        QVERIFY(f.nav().location().isGroupListed());
-        QCOMPARE(f.captions(), QStringList{u"Rock Disc"_s});
-        QVERIFY(f.action(u"BackButton"_s)->isEnabled());
-        f.action(u"BackButton"_s)->trigger();
+        QCOMPARE(f->findChild<QLabel *>(u"PathLabel"_s)->text(), u"\\"_s);
+        f.nav().TreeChange(f.tree().root());
         QVERIFY(!f.action(u"BackButton"_s)->isEnabled()); // the root has nothing above it
     }
 
