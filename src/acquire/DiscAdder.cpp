@@ -4,7 +4,6 @@
 #include "Scanner.h"
 #include "core/QuilloryError.h"
 #include "core/TextCodec.h"
-#include "settings/Preferences.h"
 #include "store/Catalogue.h"
 #include "store/CatalogueLocale.h"
 #include "store/CatalogueSwitch.h"
@@ -18,7 +17,9 @@
 #include <QDir>
 #include <QFile>
 
-DiscAdder::DiscAdder(Catalogue &catalogue, const Preferences &prefs) : m_catalogue(catalogue), m_prefs(prefs) {}
+DiscAdder::DiscAdder(Catalogue &catalogue, ScanOptions options) : m_catalogue(catalogue), m_options(std::move(options))
+{
+}
 
 QString DiscAdder::CheckTitle(const QString &title)
 {
@@ -152,7 +153,7 @@ quint64 DiscAdder::scanToLists(const DiscVolume &volume)
     quint64 size = 0;
     m_unreadable.clear();
     try {
-        Scanner scanner(m_prefs, &files, &folders);
+        Scanner scanner(m_options, &files, &folders);
         scanner.setTotalSize(volume.totalSize);
         scanner.setProcessEvents(m_processEvents);
         scanner.setGauge(m_gauge);

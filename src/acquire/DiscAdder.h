@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ScanOptions.h"
 #include "ScanProblem.h"
 #include "store/TCD.h"
 
@@ -8,7 +9,6 @@
 
 class Catalogue;
 class GroupTree;
-class Preferences;
 class TreeNode;
 
 // The volume being added, as the Add Disc dialog shows it.
@@ -34,7 +34,7 @@ struct DiscDetails {
 class DiscAdder
 {
 public:
-    DiscAdder(Catalogue &catalogue, const Preferences &prefs);
+    explicit DiscAdder(Catalogue &catalogue, ScanOptions options = {});
 
     // The title checks, which are the tree's own rule for every name (TreeNames::TitleProblem):
     // the error message to show, or a null string when the title will do.
@@ -90,7 +90,7 @@ private:
     quint64 scanToLists(const DiscVolume &volume);
 
     Catalogue &m_catalogue;
-    const Preferences &m_prefs;
+    const ScanOptions m_options;
     std::function<void()> m_processEvents;
     std::function<void(quint64)> m_gauge;
     std::function<void()> m_scanCheck;

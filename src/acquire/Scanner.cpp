@@ -4,7 +4,6 @@
 #include "core/AsciiCase.h"
 #include "core/QuilloryError.h"
 #include "core/TextCodec.h"
-#include "settings/Preferences.h"
 #include "store/ContentsList.h"
 #include "store/ContentsRecord.h"
 
@@ -154,10 +153,10 @@ struct Scanner::Folder {
     QByteArrayView stored(const Entry &e) const { return {names.data() + e.storedAt, qsizetype(e.storedLen)}; }
 };
 
-Scanner::Scanner(const Preferences &prefs, QIODevice *fileList, QIODevice *folderList)
-    : m_prefs(prefs), m_files(fileList), m_folders(folderList), m_dateCache(DateCacheSize)
+Scanner::Scanner(const ScanOptions &options, QIODevice *fileList, QIODevice *folderList)
+    : m_options(options), m_files(fileList), m_folders(folderList), m_dateCache(DateCacheSize)
 {
-    for (const QString &mask : prefs.exclusions())
+    for (const QString &mask : options.exclusions)
         m_exclusions.emplace_back(mask);
 }
 
@@ -278,7 +277,7 @@ void Scanner::passOver(QByteArrayView name, int err)
 
 void Scanner::readFolder(Folder &f)
 {
-    const bool skipHidden = m_prefs.hiddenFiles();
+    const bool skipHidden = m_options.skipHidden;
     std::vector<Entry> &entries = f.entries;
     std::string &names = f.names;
     const int err = forEachName(f.fd, m_dirBuffer, [&](const char *n) {
@@ -411,7 +410,7 @@ void Scanner::leave()
 
 void Scanner::writeFolder(const Folder &parent, const Entry &e, quint64 size, bool empty)
 {
-    if (empty && m_prefs.emptyDirs())
+    if (empty && m_options.skipEmptyFolders)
         return;
     m_folders.writeScannedFolder(parent.stored(e), m_catalogPath, size, listDate(e.mtime));
 }
@@ -420,7 +419,7 @@ void Scanner::scanFile(Folder &f, const Entry &e)
 {
     advance(e.size);
     const QByteArrayView stored = f.stored(e);
-    if (e.size == 0 && m_prefs.emptyFiles())
+    if (e.size == 0 && m_options.skipEmptyFiles)
         return;
     if (!m_exclusions.empty() && excluded(QString::fromUtf8(stored)))
         return;
@@ -430,7 +429,7 @@ void Scanner::scanFile(Folder &f, const Entry &e)
     const DispatchRow *row = dispatchRow(stored);
     std::optional<QFile> file; // only for the readers: most files are never opened
     QByteArray archivePath;
-    if (row && m_prefs.IsActiveFilter(QLatin1String(row->probe))) {
+    if (row && m_options.reads(QLatin1String(row->probe))) {
         // Opened from its folder, so that no path length stands in the way. A file this user
         // may not read keeps its plain record, as on a volume of mixed owners.
         const QByteArray path = QByteArray(m_localPath).append(f.name(e), qsizetype(e.nameLen));

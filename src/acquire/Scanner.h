@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ScanOptions.h"
 #include "ScanProblem.h"
 #include "TZipFile.h"
 #include "core/Rounding.h"
@@ -15,12 +16,11 @@
 
 class QFile;
 class QIODevice;
-class Preferences;
 
 // Walks a volume's folder tree and writes the file list and the folder list: the files of a
 // folder in the order the file system enumerates them, then each subfolder in turn, a
-// folder's own record after those of its subfolders. The scan preferences are read as the
-// scan goes; ZIP archives are listed as folders when their filter is on.
+// folder's own record after those of its subfolders. ZIP archives are listed as folders when
+// their filter is on.
 //
 // Records go through the catalogue's one list writer, which buffers them. A name that is not
 // valid UTF-8 is stored with its other bytes read as Windows-1252 (TextCodec::fileNameToUtf8),
@@ -34,9 +34,8 @@ class Preferences;
 class Scanner
 {
 public:
-    // The exclusion masks are taken from prefs now; a bad mask throws QuilloryError here,
-    // before anything is written.
-    Scanner(const Preferences &prefs, QIODevice *fileList, QIODevice *folderList);
+    // A bad exclusion mask throws QuilloryError here, before anything is written.
+    Scanner(const ScanOptions &options, QIODevice *fileList, QIODevice *folderList);
     ~Scanner();
 
     // The volume's size, for the progress gauge; 0 keeps the gauge still.
@@ -82,7 +81,7 @@ private:
     const QByteArray &listDate(qint64 mtime);
     void listZip(QFile &file, const QString &archivePath);
 
-    const Preferences &m_prefs;
+    const ScanOptions m_options;
     ContentsListWriter m_files;
     ContentsListWriter m_folders;
     std::vector<TMask> m_exclusions;

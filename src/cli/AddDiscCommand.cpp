@@ -118,7 +118,7 @@ int AddDiscCommand::run(CliContext &ctx, const QStringList &args)
     Preferences prefs;
     prefs.load(DataPaths::settingsFile(ctx.dataFolder()));
     prefs.loadExclusions(ctx.dataFolder());
-    DiscAdder adder(cat, prefs);
+    DiscAdder adder(cat, ScanOptions::from(prefs));
 
     TreeNode *parent = cat.tree().root();
     if (a.has(QStringLiteral("group"))) {

@@ -1,6 +1,7 @@
 #include "ConfigCommand.h"
 
 #include "CliError.h"
+#include "acquire/ScanOptions.h"
 #include "core/TMask.h"
 #include "settings/Preferences.h"
 #include "store/DataPaths.h"
@@ -14,12 +15,14 @@ QString ConfigCommand::details() const
     QString text = QStringLiteral(
         "config get NAME prints one value, config get all of them (NAME, TAB, VALUE). Check boxes read 1 when\n"
         "ticked and 0 when not. config exclusions MASK... replaces the list; --clear empties it.\nNames:");
-    const QStringList &names = Preferences::valueNames();
-    for (int i = 0; i < names.size(); ++i)
-        text += (i % 6 == 0 ? QStringLiteral("\n  ") : QStringLiteral(", ")) + u'"' + names.at(i) + u'"';
+    int i = 0;
+    for (const Preferences::Item &item : Preferences::items())
+        text += (i++ % 6 == 0 ? QStringLiteral("\n  ") : QStringLiteral(", ")) + u'"' + item.name + u'"';
     text += QStringLiteral("\nFilters:");
-    for (int i = 0; i < Preferences::FilterCount; ++i)
-        text += QStringLiteral("\n  Filter %1  %2").arg(i).arg(Preferences::filterCaptions().at(i));
+    for (size_t f = 0; f < ScanOptions::FilterCaptions.size(); ++f)
+        text += QStringLiteral("\n  %1  %2")
+                    .arg(Preferences::items()[Preferences::Filter0 + f].name,
+                         QLatin1StringView(ScanOptions::FilterCaptions[f]));
     return text;
 }
 
@@ -30,22 +33,25 @@ int ConfigCommand::run(CliContext &ctx, const QStringList &args)
     const QString settingsFile = DataPaths::settingsFile(ctx.dataFolder());
     Preferences prefs;
     const QString verb = args.first();
+    const auto known = [&args] {
+        if (!Preferences::item(args.at(1)))
+            throw CliUsageError(QStringLiteral("unknown preference \"%1\"").arg(args.at(1)));
+    };
 
     if (verb == QLatin1String("get")) {
         if (args.size() > 2)
             throw CliUsageError(QStringLiteral("get takes one NAME (quote names with blanks: \"Filter 6\")"));
         prefs.load(settingsFile);
         if (args.size() == 2) {
-            if (!Preferences::isValueName(args.at(1)))
-                throw CliUsageError(QStringLiteral("unknown preference \"%1\"").arg(args.at(1)));
+            known();
             ctx.io().printLine(prefs.value(args.at(1)));
             return 0;
         }
         QString out;
-        for (const QString &name : Preferences::valueNames()) {
-            const QString v = prefs.value(name);
+        for (const Preferences::Item &item : Preferences::items()) {
+            const QString v = prefs.value(item.name);
             if (!v.isNull())
-                out += name + u'\t' + v + u'\n';
+                out += item.name + u'\t' + v + u'\n';
         }
         ctx.io().print(out);
         return 0;
@@ -54,12 +60,10 @@ int ConfigCommand::run(CliContext &ctx, const QStringList &args)
     if (verb == QLatin1String("set")) {
         if (args.size() != 3)
             throw CliUsageError(QStringLiteral("set takes NAME and VALUE"));
-        if (!Preferences::isValueName(args.at(1)))
-            throw CliUsageError(QStringLiteral("unknown preference \"%1\"").arg(args.at(1)));
+        known();
         prefs.load(settingsFile);
         QString error;
-        if (!Preferences::isAllowedValue(args.at(1), args.at(2), &error) ||
-            !prefs.setValue(args.at(1), args.at(2), &error))
+        if (!prefs.setValue(args.at(1), args.at(2), &error))
             throw QuilloryError(error);
         prefs.save(settingsFile);
         return 0;

@@ -11,37 +11,10 @@
 #include <QSettings>
 #include <limits>
 
+using namespace Qt::StringLiterals;
+
 namespace
 {
-
-// The check-box values, in the order save() writes them after the filters.
-enum class Box {
-    AutoInsert,
-    Eject,
-    CorrectLabel,
-    SavePos,
-    Grids,
-    DiscEditDblClick,
-    AutoExpand,
-    Unlimited,
-    EmptyDirs,
-    EmptyFiles,
-    HiddenFiles,
-    ObjectInfo
-};
-
-QString filterName(int item)
-{
-    return QStringLiteral("Filter ") + QString::number(item);
-}
-
-int filterIndex(const QString &name)
-{
-    for (int i = 0; i < Preferences::FilterCount; ++i)
-        if (name == filterName(i))
-            return i;
-    return -1;
-}
 
 // A stored number, the way the registry held it: a 32-bit integer. Null for anything else.
 std::optional<int> storedInt(const QString &text)
@@ -59,287 +32,126 @@ QString storedText(const QVariant &v)
     return v.toString();
 }
 
-// The two values stored as free text; every other one is a number.
-bool isText(const QString &name)
+// The one form a value is held in, so that a change is told only when there is one: a box
+// as 0 or 1, a number as an int, an empty text as unset.
+QVariant held(const Preferences::Item &item, const QVariant &v)
 {
-    return name == QLatin1String("Theme") || name == QLatin1String("AutoExpandGroups");
+    if (v.isNull())
+        return v;
+    switch (item.type) {
+    case Preferences::Type::Box:
+        return int(v.toBool());
+    case Preferences::Type::Number:
+        return v.toInt();
+    case Preferences::Type::Text:
+        return v.toString().isEmpty() ? QVariant() : QVariant(v.toString());
+    }
+    return v;
 }
 
-QString notANumber(const QString &name, const QString &text)
+std::array<Preferences::Item, Preferences::Count> makeItems()
 {
-    return QStringLiteral("The preference \"%1\" takes a whole number, not \"%2\".").arg(name, text);
-}
-
-QString boolText(bool b)
-{
-    return b ? QStringLiteral("1") : QStringLiteral("0");
+    using P = Preferences;
+    using T = P::Type;
+    using L = P::Load;
+    constexpr int Largest = std::numeric_limits<int>::max();
+    std::array<P::Item, P::Count> r;
+    const auto row = [&r](const P::Item &item) { r[item.id] = item; };
+    // The archive and Monkey's Audio filters are ticked on a first run.
+    for (int i = 0; i < P::FilterCount; ++i)
+        row({P::Id(P::Filter0 + i), u"Filter %1"_s.arg(i), T::Box, int(i == 0 || i == 7), 0, 1, u"Filters"_s,
+             L::FirstIfMissing});
+    row({P::AutoInsert, u"AutoInsert"_s, T::Box, 1, 0, 1, u"AutoInsert"_s});
+    row({P::Eject, u"Eject"_s, T::Box, 1, 0, 1, u"EjectBox"_s});
+    // The four double-click actions; a stored one outside them chooses none in the window.
+    row({P::Action, u"Action"_s, T::Number, 3, 0, 3, u"ActionCombo"_s});
+    row({P::CorrectLabel, u"CorrectLabel"_s, T::Box, 1, 0, 1, u"LabelBox"_s});
+    row({P::SavePos, u"SavePos"_s, T::Box, 1, 0, 1, u"WindowBox"_s});
+    row({P::Grids, u"Grids"_s, T::Box, 1, 0, 1, u"GridBox"_s});
+    row({P::Unlimited, u"Unlimited"_s, T::Box, 1, 0, 1, u"UnlimitedBox"_s});
+    // A search without a limit is "Unlimited", not a count of none.
+    row({P::MaxResults, u"MaxResults"_s, T::Number, 1000, 1, Largest, u"MaxSearch"_s});
+    row({P::EmptyDirs, u"EmptyDirs"_s, T::Box, 0, 0, 1, u"EmptyBox"_s});
+    row({P::EmptyFiles, u"EmptyFiles"_s, T::Box, 0, 0, 1, u"EmptyFilesBox"_s});
+    row({P::DiscEditDblClick, u"DiscEditDblClick"_s, T::Box, 1, 0, 1, u"DiscEditBox"_s});
+    row({P::AutoExpand, u"AutoExpand"_s, T::Box, 1, 0, 1, u"ExpandBox"_s});
+    row({P::HiddenFiles, u"HiddenFiles"_s, T::Box, 0, 0, 1, u"HiddenBox"_s, L::AnyNumberTicks});
+    // The main window's own state. Only the four view styles exist.
+    row({P::ViewStyle, u"ViewStyle"_s, T::Number, {}, 0, 3, {}, L::InRange, true});
+    row({P::TreeWidth, u"TreeWidth"_s, T::Number, {}, 0, Largest, {}, L::Applied, true});
+    row({P::Theme, u"Theme"_s, T::Text, {}, 0, 0, {}, L::Applied, true});
+    // A stored 1 shows the information panel; nothing stored ever hides it.
+    row({P::ObjectInfo, u"ObjectInfo"_s, T::Box, 0, 0, 1, {}, L::OnlyTicks, true});
+    row({P::AutoExpandGroups, u"AutoExpandGroups"_s, T::Text, u"|"_s, 0, 0, {}, L::Applied, true});
+    return r;
 }
 
 } // namespace
 
-const QStringList &Preferences::filterCaptions()
+std::span<const Preferences::Item> Preferences::items()
 {
-    static const QStringList captions{
-        QStringLiteral("Zipped Archives (*.zip)"),
-        QStringLiteral("Windows Bitmap (*.bmp)"),
-        QStringLiteral("JPEG Files (*.jpg; *.jpe; *.jpeg)"),
-        QStringLiteral("CompuServe Graphics Interchange (*.gif)"),
-        QStringLiteral("Portable Network Graphics (*.png)"),
-        QStringLiteral("Windows Waveform (*.wav)"),
-        QStringLiteral("MPEG Audio File (*.mp3)"),
-        QStringLiteral("Monkey Audio File (*.ape)"),
-        QStringLiteral("OGG Vorbis File (*.ogg)"),
-        QStringLiteral("HTML Pages (*.htm; *.html; *.shtml; *.dhtml)"),
-    };
-    return captions;
+    static const std::array<Item, Count> table = makeItems();
+    return table;
 }
 
-const QStringList &Preferences::valueNames()
+const Preferences::Item *Preferences::item(const QString &name)
 {
-    static const QStringList names = [] {
-        QStringList n;
-        for (int i = 0; i < FilterCount; ++i)
-            n << filterName(i);
-        n << QStringLiteral("AutoInsert") << QStringLiteral("Eject") << QStringLiteral("Action")
-          << QStringLiteral("CorrectLabel") << QStringLiteral("SavePos") << QStringLiteral("Grids")
-          << QStringLiteral("Unlimited") << QStringLiteral("MaxResults") << QStringLiteral("EmptyDirs")
-          << QStringLiteral("EmptyFiles") << QStringLiteral("DiscEditDblClick") << QStringLiteral("AutoExpand")
-          << QStringLiteral("HiddenFiles") << QStringLiteral("ViewStyle") << QStringLiteral("TreeWidth")
-          << QStringLiteral("Theme") << QStringLiteral("ObjectInfo") << QStringLiteral("AutoExpandGroups");
-        return n;
-    }();
-    return names;
-}
-
-bool Preferences::isValueName(const QString &name)
-{
-    return valueNames().contains(name);
-}
-
-std::optional<Preferences::Range> Preferences::range(const QString &name)
-{
-    if (!isValueName(name) || isText(name))
-        return std::nullopt;
-    constexpr int Largest = std::numeric_limits<int>::max();
-    // The four double-click actions; the four view styles.
-    if (name == QLatin1String("Action") || name == QLatin1String("ViewStyle"))
-        return Range{0, 3};
-    // A search without a limit is "Unlimited", not a count of none.
-    if (name == QLatin1String("MaxResults"))
-        return Range{1, Largest};
-    if (name == QLatin1String("TreeWidth"))
-        return Range{0, Largest};
-    return Range{0, 1};
-}
-
-bool Preferences::isAllowedValue(const QString &name, const QString &text, QString *error)
-{
-    auto fail = [error](const QString &msg) {
-        if (error)
-            *error = msg;
-        return false;
-    };
-    if (!isValueName(name))
-        return fail(QStringLiteral("Unknown preference \"%1\".").arg(name));
-    const std::optional<Range> r = range(name);
-    if (!r)
-        return true;
-    const std::optional<int> n = storedInt(text);
-    if (!n)
-        return fail(notANumber(name, text));
-    if (*n < r->min || *n > r->max) {
-        const QString allowed = r->max == r->min + 1 ? QStringLiteral("%1 or %2") : QStringLiteral("%1 to %2");
-        return fail(QStringLiteral("The preference \"%1\" takes %2, not \"%3\".")
-                        .arg(name, allowed.arg(r->min).arg(r->max), text));
-    }
-    return true;
+    for (const Item &i : items())
+        if (i.name == name)
+            return &i;
+    return nullptr;
 }
 
 Preferences::Preferences(QObject *parent) : QObject(parent)
 {
-    resetToInitial();
-}
-
-void Preferences::resetToInitial()
-{
-    setInitialChoices();
-    m_viewStyle.reset();
-    m_treeWidth.reset();
-    m_theme.clear();
-    m_objectInfo = false;
-    m_autoExpandGroups.clear();
-    Q_EMIT changed(QString());
+    restore(true);
 }
 
 void Preferences::reload(const QString &settingsFile)
 {
     // Cancel must undo a change even to a value that was never stored, so the choices start
     // from their first-run state; the window's own state is left as it stands.
-    setInitialChoices();
-    Q_EMIT changed(QString());
+    restore(false);
     load(settingsFile);
 }
 
-void Preferences::setInitialChoices()
+void Preferences::restore(bool windowStateToo)
 {
-    m_filters.fill(false);
-    m_filters[0] = true;
-    m_filters[7] = true;
-    m_autoInsert = true;
-    m_eject = true;
-    m_correctLabel = true;
-    m_action = 3;
-    m_savePos = true;
-    m_grids = true;
-    m_discEditDblClick = true;
-    m_autoExpand = true;
-    m_unlimited = true;
-    m_maxResults = 1000;
-    m_emptyDirs = false;
-    m_emptyFiles = false;
-    m_hiddenFiles = false;
+    for (const Item &item : items())
+        if (windowStateToo || !item.windowState)
+            m_values[item.id] = held(item, item.first);
+    Q_EMIT changed(QString());
 }
 
-bool Preferences::IsActiveFilter(const QString &extension) const
+void Preferences::set(Id id, const QVariant &v)
 {
-    const QString probe = extension.toLower();
-    const QStringList &captions = filterCaptions();
-    for (int i = 0; i < FilterCount; ++i)
-        if (captions.at(i).contains(probe))
-            return m_filters[static_cast<size_t>(i)];
-    return false;
-}
-
-template <typename T> void Preferences::assign(T &member, const T &v, const QString &name)
-{
-    if (member == v)
+    const Item &item = items()[id];
+    const QVariant h = held(item, v);
+    if (m_values[id] == h)
         return;
-    member = v;
-    Q_EMIT changed(name);
+    m_values[id] = h;
+    Q_EMIT changed(item.name);
 }
 
 void Preferences::setFilter(int item, bool ticked)
 {
-    if (item < 0 || item >= FilterCount)
-        return;
-    assign(m_filters[static_cast<size_t>(item)], ticked, filterName(item));
+    if (item >= 0 && item < FilterCount)
+        set(Id(Filter0 + item), ticked);
 }
 
-void Preferences::setAutoInsert(bool v)
+QString Preferences::value(const Item &item) const
 {
-    assign(m_autoInsert, v, QStringLiteral("AutoInsert"));
-}
-void Preferences::setEject(bool v)
-{
-    assign(m_eject, v, QStringLiteral("Eject"));
-}
-void Preferences::setCorrectLabel(bool v)
-{
-    assign(m_correctLabel, v, QStringLiteral("CorrectLabel"));
-}
-void Preferences::setAction(int v)
-{
-    assign(m_action, v, QStringLiteral("Action"));
-}
-void Preferences::setSavePos(bool v)
-{
-    assign(m_savePos, v, QStringLiteral("SavePos"));
-}
-void Preferences::setGrids(bool v)
-{
-    assign(m_grids, v, QStringLiteral("Grids"));
-}
-void Preferences::setDiscEditDblClick(bool v)
-{
-    assign(m_discEditDblClick, v, QStringLiteral("DiscEditDblClick"));
-}
-void Preferences::setAutoExpand(bool v)
-{
-    assign(m_autoExpand, v, QStringLiteral("AutoExpand"));
-}
-void Preferences::setUnlimited(bool v)
-{
-    assign(m_unlimited, v, QStringLiteral("Unlimited"));
-}
-void Preferences::setMaxResults(int v)
-{
-    assign(m_maxResults, v, QStringLiteral("MaxResults"));
-}
-void Preferences::setEmptyDirs(bool v)
-{
-    assign(m_emptyDirs, v, QStringLiteral("EmptyDirs"));
-}
-void Preferences::setEmptyFiles(bool v)
-{
-    assign(m_emptyFiles, v, QStringLiteral("EmptyFiles"));
-}
-void Preferences::setHiddenFiles(bool v)
-{
-    assign(m_hiddenFiles, v, QStringLiteral("HiddenFiles"));
-}
-void Preferences::setViewStyle(std::optional<int> v)
-{
-    assign(m_viewStyle, v, QStringLiteral("ViewStyle"));
-}
-void Preferences::setTreeWidth(std::optional<int> v)
-{
-    assign(m_treeWidth, v, QStringLiteral("TreeWidth"));
-}
-void Preferences::setTheme(const QString &v)
-{
-    assign(m_theme, v, QStringLiteral("Theme"));
-}
-void Preferences::setObjectInfo(bool v)
-{
-    assign(m_objectInfo, v, QStringLiteral("ObjectInfo"));
-}
-void Preferences::setAutoExpandGroups(const QString &v)
-{
-    assign(m_autoExpandGroups, v, QStringLiteral("AutoExpandGroups"));
+    // An unset value is written as its first-run one, when it has one.
+    const QVariant &v = m_values[item.id].isNull() ? item.first : m_values[item.id];
+    if (v.isNull())
+        return QString();
+    return item.type == Type::Text ? v.toString() : QString::number(v.toInt());
 }
 
 QString Preferences::value(const QString &name) const
 {
-    const int f = filterIndex(name);
-    if (f >= 0)
-        return boolText(m_filters[static_cast<size_t>(f)]);
-    if (name == QLatin1String("AutoInsert"))
-        return boolText(m_autoInsert);
-    if (name == QLatin1String("Eject"))
-        return boolText(m_eject);
-    if (name == QLatin1String("Action"))
-        return QString::number(m_action);
-    if (name == QLatin1String("CorrectLabel"))
-        return boolText(m_correctLabel);
-    if (name == QLatin1String("SavePos"))
-        return boolText(m_savePos);
-    if (name == QLatin1String("Grids"))
-        return boolText(m_grids);
-    if (name == QLatin1String("Unlimited"))
-        return boolText(m_unlimited);
-    if (name == QLatin1String("MaxResults"))
-        return QString::number(m_maxResults);
-    if (name == QLatin1String("EmptyDirs"))
-        return boolText(m_emptyDirs);
-    if (name == QLatin1String("EmptyFiles"))
-        return boolText(m_emptyFiles);
-    if (name == QLatin1String("DiscEditDblClick"))
-        return boolText(m_discEditDblClick);
-    if (name == QLatin1String("AutoExpand"))
-        return boolText(m_autoExpand);
-    if (name == QLatin1String("HiddenFiles"))
-        return boolText(m_hiddenFiles);
-    if (name == QLatin1String("ViewStyle"))
-        return m_viewStyle ? QString::number(*m_viewStyle) : QString();
-    if (name == QLatin1String("TreeWidth"))
-        return m_treeWidth ? QString::number(*m_treeWidth) : QString();
-    if (name == QLatin1String("Theme"))
-        return m_theme.isEmpty() ? QString() : m_theme;
-    if (name == QLatin1String("ObjectInfo"))
-        return boolText(m_objectInfo);
-    if (name == QLatin1String("AutoExpandGroups"))
-        return m_autoExpandGroups.isEmpty() ? QStringLiteral("|") : m_autoExpandGroups;
-    return QString();
+    const Item *i = item(name);
+    return i ? value(*i) : QString();
 }
 
 bool Preferences::setValue(const QString &name, const QString &text, QString *error)
@@ -349,112 +161,69 @@ bool Preferences::setValue(const QString &name, const QString &text, QString *er
             *error = msg;
         return false;
     };
-    if (!isValueName(name))
-        return fail(QStringLiteral("Unknown preference \"%1\".").arg(name));
-
-    // Free texts first; everything else is a stored 32-bit number.
-    if (name == QLatin1String("Theme")) {
-        setTheme(text);
-        return true;
-    }
-    if (name == QLatin1String("AutoExpandGroups")) {
-        setAutoExpandGroups(text);
+    const Item *i = item(name);
+    if (!i)
+        return fail(u"Unknown preference \"%1\"."_s.arg(name));
+    if (i->type == Type::Text) {
+        set(i->id, text);
         return true;
     }
     const std::optional<int> n = storedInt(text);
     if (!n)
-        return fail(notANumber(name, text));
-    const int v = *n;
-    // For the check boxes only 1 means ticked; "HiddenFiles" is ticked by any number but 0.
-    const bool ticked = v == 1;
-    const int f = filterIndex(name);
-    if (f >= 0)
-        setFilter(f, ticked);
-    else if (name == QLatin1String("AutoInsert"))
-        setAutoInsert(ticked);
-    else if (name == QLatin1String("Eject"))
-        setEject(ticked);
-    else if (name == QLatin1String("Action"))
-        setAction(v);
-    else if (name == QLatin1String("CorrectLabel"))
-        setCorrectLabel(ticked);
-    else if (name == QLatin1String("SavePos"))
-        setSavePos(ticked);
-    else if (name == QLatin1String("Grids"))
-        setGrids(ticked);
-    else if (name == QLatin1String("Unlimited"))
-        setUnlimited(ticked);
-    else if (name == QLatin1String("MaxResults"))
-        setMaxResults(v);
-    else if (name == QLatin1String("EmptyDirs"))
-        setEmptyDirs(ticked);
-    else if (name == QLatin1String("EmptyFiles"))
-        setEmptyFiles(ticked);
-    else if (name == QLatin1String("DiscEditDblClick"))
-        setDiscEditDblClick(ticked);
-    else if (name == QLatin1String("AutoExpand"))
-        setAutoExpand(ticked);
-    else if (name == QLatin1String("HiddenFiles"))
-        setHiddenFiles(v != 0);
-    else if (name == QLatin1String("ViewStyle")) {
-        // Only the four view styles exist; other numbers are ignored.
-        if (!isAllowedValue(name, text, error))
-            return false;
-        setViewStyle(v);
-    } else if (name == QLatin1String("TreeWidth"))
-        setTreeWidth(v);
-    else if (name == QLatin1String("ObjectInfo"))
-        setObjectInfo(ticked);
+        return fail(u"The preference \"%1\" takes a whole number, not \"%2\"."_s.arg(name, text));
+    if (*n < i->min || *n > i->max) {
+        const QString allowed = i->max == i->min + 1 ? u"%1 or %2"_s : u"%1 to %2"_s;
+        return fail(
+            u"The preference \"%1\" takes %2, not \"%3\"."_s.arg(name, allowed.arg(i->min).arg(i->max), text));
+    }
+    set(i->id, *n);
     return true;
+}
+
+void Preferences::apply(const Item &item, const std::optional<QString> &stored)
+{
+    if (item.type == Type::Text) {
+        if (stored)
+            set(item.id, *stored);
+        return;
+    }
+    const std::optional<int> n = stored ? storedInt(*stored) : std::nullopt;
+    const bool box = item.type == Type::Box;
+    switch (item.load) {
+    case Load::Applied:
+        if (n)
+            set(item.id, box ? int(*n == 1) : *n);
+        break;
+    case Load::FirstIfMissing:
+        set(item.id, n ? QVariant(int(*n == 1)) : item.first);
+        break;
+    case Load::InRange:
+        if (n && *n >= item.min && *n <= item.max)
+            set(item.id, *n);
+        break;
+    case Load::AnyNumberTicks:
+        if (n)
+            set(item.id, int(*n != 0));
+        break;
+    case Load::OnlyTicks:
+        if (n == 1)
+            set(item.id, 1);
+        break;
+    }
 }
 
 void Preferences::load(const QString &settingsFile)
 {
-    if (!QFileInfo::exists(settingsFile)) {
-        // First run: every value keeps its state, and the filters take their initial ticks.
-        for (int i = 0; i < FilterCount; ++i)
-            setFilter(i, i == 0 || i == 7);
-        return;
-    }
+    // A missing file reads as one with nothing stored.
     QSettings settings(settingsFile, QSettings::IniFormat);
     load(settings);
 }
 
 void Preferences::load(QSettings &settings)
 {
-    auto stored = [&settings](const QString &name) -> std::optional<QString> {
-        if (!settings.contains(name))
-            return std::nullopt;
-        return storedText(settings.value(name));
-    };
-
-    if (auto s = stored(QStringLiteral("ObjectInfo")); s && storedInt(*s) == 1)
-        setObjectInfo(true);
-
-    for (int i = 0; i < FilterCount; ++i) {
-        bool ticked = i == 0 || i == 7;
-        if (auto s = stored(filterName(i)))
-            if (auto n = storedInt(*s))
-                ticked = *n == 1;
-        setFilter(i, ticked);
-    }
-
-    // A value that is missing, or not a number where one is needed, leaves its state alone.
-    static const char *const plain[] = {
-        "AutoInsert", "Action",     "CorrectLabel",     "Eject",       "SavePos",  "Grids", "Unlimited", "MaxResults",
-        "EmptyDirs",  "EmptyFiles", "DiscEditDblClick", "HiddenFiles", "TreeWidth"};
-    for (const char *name : plain)
-        if (auto s = stored(QLatin1String(name)))
-            setValue(QLatin1String(name), *s);
-
-    if (auto s = stored(QStringLiteral("ViewStyle")))
-        setValue(QStringLiteral("ViewStyle"), *s); // out-of-range numbers are refused there
-    if (auto s = stored(QStringLiteral("Theme")))
-        setTheme(*s);
-    if (auto s = stored(QStringLiteral("AutoExpand")))
-        setValue(QStringLiteral("AutoExpand"), *s);
-    if (auto s = stored(QStringLiteral("AutoExpandGroups")))
-        setAutoExpandGroups(*s);
+    for (const Item &item : items())
+        apply(item, settings.contains(item.name) ? std::optional<QString>(storedText(settings.value(item.name)))
+                                                 : std::nullopt);
 }
 
 void Preferences::save(const QString &settingsFile) const
@@ -470,14 +239,14 @@ void Preferences::save(const QString &settingsFile) const
 
 void Preferences::save(QSettings &settings) const
 {
-    for (const QString &name : valueNames()) {
-        const QString text = value(name);
+    for (const Item &item : items()) {
+        const QString text = value(item);
         if (text.isNull())
             continue; // no view style, tree width or theme to write
-        if (isText(name))
-            settings.setValue(name, text);
+        if (item.type == Type::Text)
+            settings.setValue(item.name, text);
         else
-            settings.setValue(name, text.toInt());
+            settings.setValue(item.name, text.toInt());
     }
 }
 

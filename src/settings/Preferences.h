@@ -3,101 +3,130 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <array>
 #include <optional>
+#include <span>
 
 class QSettings;
 
 // The user's choices for scanning, browsing and searching, held once for the whole run.
 // The preferences window edits this object and every other part reads it at the moment
 // of use, so a change takes effect at once; load() puts the stored values back.
-// Values are stored under their registry value names in the settings file.
+//
+// Each preference is declared once, in items(): the name it is stored under (its registry
+// value name), its type, its first-run value, what the user may set and the control that
+// shows it in the preferences window. Loading, saving, Cancel, `quillory-cli config` and the
+// window all walk that table.
 class Preferences : public QObject
 {
     Q_OBJECT
 public:
     static constexpr int FilterCount = 10;
-    // The scan filter captions, in list order.
-    static const QStringList &filterCaptions();
-    // Every stored value name, in the order save() writes them.
-    static const QStringList &valueNames();
 
-    explicit Preferences(QObject *parent = nullptr);
+    // In the order save() writes them.
+    enum Id {
+        Filter0,
+        AutoInsert = Filter0 + FilterCount,
+        Eject,
+        Action,
+        CorrectLabel,
+        SavePos,
+        Grids,
+        Unlimited,
+        MaxResults,
+        EmptyDirs,
+        EmptyFiles,
+        DiscEditDblClick,
+        AutoExpand,
+        HiddenFiles,
+        ViewStyle,
+        TreeWidth,
+        Theme,
+        ObjectInfo,
+        AutoExpandGroups,
+        Count
+    };
+    // A check box holds 0 or 1; a number is a 32-bit integer, as the registry held it.
+    enum class Type { Box, Number, Text };
+    // How a stored value is read back. A file made by hand or by an older version is taken as
+    // it stands wherever that can do no harm; a value the user sets is held to its range.
+    enum class Load {
+        Applied,        // a number as stored, a box ticked only by 1; missing or not a number, kept
+        FirstIfMissing, // missing or not a number, back to the first-run value
+        InRange,        // a number outside the range is passed over
+        AnyNumberTicks, // a box ticked by any number but 0
+        OnlyTicks,      // only 1 changes it, and ticks it
+    };
+    struct Item {
+        Id id;
+        QString name;
+        Type type;
+        QVariant first; // null: unset, and then not written
+        int min = 0;    // what the user may set, for a box or a number
+        int max = 1;
+        QString control; // its object name in the preferences window; empty when it has none
+        Load load = Load::Applied;
+        bool windowState = false; // the window's own state, which Cancel leaves as it stands
+    };
+    static std::span<const Item> items();
+    // Null for a name no preference is stored under.
+    static const Item *item(const QString &name);
 
     // The state of a first run, with nothing stored.
-    void resetToInitial();
+    explicit Preferences(QObject *parent = nullptr);
+
     // What Cancel in the preferences window does: every choice back to its stored value, or to
     // its first-run state where nothing is stored. The window's own state is left alone.
     void reload(const QString &settingsFile);
 
-    // The tick of the first filter whose caption holds the extension (with its dot), in lower
-    // case, as a plain substring; false when no caption holds it.
-    bool IsActiveFilter(const QString &extension) const;
-    bool filter(int item) const { return m_filters.at(static_cast<size_t>(item)); }
-    void setFilter(int item, bool ticked);
+    // A box as 0 or 1, a number, a text; null while unset.
+    QVariant get(Id id) const { return m_values[id]; }
+    // Emits changed() when the value differs.
+    void set(Id id, const QVariant &v);
 
-    bool autoInsert() const { return m_autoInsert; }
-    bool eject() const { return m_eject; }
-    bool correctLabel() const { return m_correctLabel; }
-    int action() const { return m_action; }
-    bool savePos() const { return m_savePos; }
-    bool grids() const { return m_grids; }
-    bool discEditDblClick() const { return m_discEditDblClick; }
-    bool autoExpand() const { return m_autoExpand; }
-    bool unlimited() const { return m_unlimited; }
-    int maxResults() const { return m_maxResults; }
-    bool emptyDirs() const { return m_emptyDirs; }
-    bool emptyFiles() const { return m_emptyFiles; }
-    bool hiddenFiles() const { return m_hiddenFiles; }
+    bool filter(int item) const { return isOn(Id(Filter0 + item)); }
+    bool autoInsert() const { return isOn(AutoInsert); }
+    bool eject() const { return isOn(Eject); }
+    bool correctLabel() const { return isOn(CorrectLabel); }
+    int action() const { return m_values[Action].toInt(); }
+    bool savePos() const { return isOn(SavePos); }
+    bool grids() const { return isOn(Grids); }
+    bool discEditDblClick() const { return isOn(DiscEditDblClick); }
+    bool autoExpand() const { return isOn(AutoExpand); }
+    bool unlimited() const { return isOn(Unlimited); }
+    int maxResults() const { return m_values[MaxResults].toInt(); }
+    bool emptyDirs() const { return isOn(EmptyDirs); }
+    bool emptyFiles() const { return isOn(EmptyFiles); }
+    bool hiddenFiles() const { return isOn(HiddenFiles); }
     // Window state kept with the preferences; unset until the window or the file gives one.
-    std::optional<int> viewStyle() const { return m_viewStyle; }
-    std::optional<int> treeWidth() const { return m_treeWidth; }
-    QString theme() const { return m_theme; }
-    bool objectInfo() const { return m_objectInfo; }
-    QString autoExpandGroups() const { return m_autoExpandGroups; }
+    std::optional<int> viewStyle() const { return number(ViewStyle); }
+    std::optional<int> treeWidth() const { return number(TreeWidth); }
+    QString theme() const { return m_values[Theme].toString(); }
+    bool objectInfo() const { return isOn(ObjectInfo); }
+    QString autoExpandGroups() const { return m_values[AutoExpandGroups].toString(); }
 
-    void setAutoInsert(bool v);
-    void setEject(bool v);
-    void setCorrectLabel(bool v);
-    void setAction(int v);
-    void setSavePos(bool v);
-    void setGrids(bool v);
-    void setDiscEditDblClick(bool v);
-    void setAutoExpand(bool v);
-    void setUnlimited(bool v);
-    void setMaxResults(int v);
-    void setEmptyDirs(bool v);
-    void setEmptyFiles(bool v);
-    void setHiddenFiles(bool v);
-    void setViewStyle(std::optional<int> v);
-    void setTreeWidth(std::optional<int> v);
-    void setTheme(const QString &v);
-    void setObjectInfo(bool v);
-    void setAutoExpandGroups(const QString &v);
+    void setFilter(int item, bool ticked);
+    void setEject(bool v) { set(Eject, v); }
+    void setCorrectLabel(bool v) { set(CorrectLabel, v); }
+    void setAction(int v) { set(Action, v); }
+    void setDiscEditDblClick(bool v) { set(DiscEditDblClick, v); }
+    void setUnlimited(bool v) { set(Unlimited, v); }
+    void setMaxResults(int v) { set(MaxResults, v); }
+    void setViewStyle(std::optional<int> v) { set(ViewStyle, v ? QVariant(*v) : QVariant()); }
+    void setTreeWidth(std::optional<int> v) { set(TreeWidth, v ? QVariant(*v) : QVariant()); }
+    void setTheme(const QString &v) { set(Theme, v); }
+    void setObjectInfo(bool v) { set(ObjectInfo, v); }
+    void setAutoExpandGroups(const QString &v) { set(AutoExpandGroups, v); }
 
-    // One value by its stored name, as save() writes it; a null string for a value that
-    // would not be written (no view style, no theme, no tree width). Unknown names give null.
+    // One value by its stored name, as save() writes it; a null string for a value that would
+    // not be written (no view style, no theme, no tree width) and for unknown names.
     QString value(const QString &name) const;
-    // Applies a stored text as load() would. False (with *error set) for an unknown name or a
-    // text that is not a whole number where one is needed.
+    // What the user sets by name: a known name, and a whole number within its range where a
+    // number is stored. False with *error saying why, and nothing changed.
     bool setValue(const QString &name, const QString &text, QString *error = nullptr);
-    static bool isValueName(const QString &name);
-    // The numbers a stored value may hold: 0 or 1 for a check box, an item for "Action" and
-    // "ViewStyle", a count or a width for "MaxResults" and "TreeWidth". Null for the texts
-    // ("Theme", "AutoExpandGroups") and unknown names. A stored number outside its range is
-    // still applied as it stands when read (only "ViewStyle" is ignored then); a value the
-    // user sets is refused outside it.
-    struct Range {
-        int min;
-        int max;
-    };
-    static std::optional<Range> range(const QString &name);
-    // Whether the user may set name to text: a known name, and a whole number within its
-    // range where a number is stored. False with *error saying why.
-    static bool isAllowedValue(const QString &name, const QString &text, QString *error = nullptr);
 
-    // Reads the stored values: the filters start from their initial ticks, every other value
-    // that is missing keeps its current state. A missing file is a first run.
+    // Reads the stored values; a missing file is a first run.
     void load(const QString &settingsFile);
     void load(QSettings &settings);
     // Writes every value; throws QuilloryError when the file cannot be written.
@@ -119,31 +148,21 @@ public:
     static void removeInterruptedSaves(const QString &settingsFile);
 
 Q_SIGNALS:
-    // A value changed (its stored name); "exclusions" for the exclusion list.
+    // A value changed (its stored name); "exclusions" for the exclusion list, a null string
+    // for many at once.
     void changed(const QString &name);
 
 private:
-    void setInitialChoices();
-    template <typename T> void assign(T &member, const T &v, const QString &name);
+    bool isOn(Id id) const { return m_values[id].toInt() == 1; }
+    std::optional<int> number(Id id) const
+    {
+        return m_values[id].isNull() ? std::nullopt : std::optional<int>(m_values[id].toInt());
+    }
+    // Every value, or all but the window's state, back to its first-run value.
+    void restore(bool windowStateToo);
+    void apply(const Item &item, const std::optional<QString> &stored);
+    QString value(const Item &item) const;
 
-    std::array<bool, FilterCount> m_filters{};
-    bool m_autoInsert = true;
-    bool m_eject = true;
-    bool m_correctLabel = true;
-    int m_action = 3;
-    bool m_savePos = true;
-    bool m_grids = true;
-    bool m_discEditDblClick = true;
-    bool m_autoExpand = true;
-    bool m_unlimited = true;
-    int m_maxResults = 1000;
-    bool m_emptyDirs = false;
-    bool m_emptyFiles = false;
-    bool m_hiddenFiles = false;
-    std::optional<int> m_viewStyle;
-    std::optional<int> m_treeWidth;
-    QString m_theme;
-    bool m_objectInfo = false;
-    QString m_autoExpandGroups;
+    std::array<QVariant, Count> m_values;
     QStringList m_exclusions;
 };

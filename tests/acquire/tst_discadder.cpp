@@ -74,8 +74,7 @@ private Q_SLOTS:
 
     void addsRecordAndContents()
     {
-        Preferences prefs;
-        DiscAdder adder(*m_cat, prefs);
+        DiscAdder adder(*m_cat);
         QCOMPARE(adder.nextNumber(), 1);
         TreeNode *root = m_cat->tree().root();
         TreeNode *music = m_cat->tree().addChild(root, u"Music"_s, KindGroup);
@@ -105,7 +104,7 @@ private Q_SLOTS:
         // The cabinet holds exactly what a scan of the volume writes, and no list is left loose.
         QVERIFY(looseLists().isEmpty());
         const ContentsFile::Lists lists = ContentsFile::read(m_cat->dbFolder(), cd.Serial);
-        const ScanResult direct = scan(prefs, m_vol);
+        const ScanResult direct = scan({}, m_vol);
         QCOMPARE(lists.fileList, direct.files);
         QCOMPARE(lists.folderList, direct.folders);
         QVERIFY(lists.fileList.startsWith("a.txt\r\n\\\r\n5\r\n3/1/2004 10:20:30 AM\r\n-\r\n"));
@@ -113,8 +112,7 @@ private Q_SLOTS:
 
     void replacesADiscScannedAgain()
     {
-        Preferences prefs;
-        DiscAdder adder(*m_cat, prefs);
+        DiscAdder adder(*m_cat);
         TreeNode *root = m_cat->tree().root();
         TreeNode *old = adder.add(volume(), details(u"Old title"_s), root);
         TCD lent = *old->cd();
@@ -151,7 +149,6 @@ private Q_SLOTS:
         struct Killed {
         };
         QFETCH(bool, update);
-        Preferences prefs;
         const QString newVolume = m_dir->path() + u"/newvol/"_s;
         QVERIFY(writeFile(newVolume + u"new.txt"_s, QByteArray(1000, 'n'), m_when));
         // The catalogue as its next owner finds it: records without their dates, and the lists.
@@ -175,7 +172,7 @@ private Q_SLOTS:
         const auto run = [&](const QString &data, int stopAt) {
             Catalogue cat(data);
             cat.load({});
-            DiscAdder adder(cat, prefs);
+            DiscAdder adder(cat);
             TreeNode *old = update ? adder.add(volume(), details(u"Old"_s), cat.tree().root()) : nullptr;
             int steps = 0;
             CatalogueSwitch::setStepHook([&](const char *) {
@@ -217,8 +214,7 @@ private Q_SLOTS:
 
     void failedScanChangesNothing()
     {
-        Preferences prefs;
-        DiscAdder adder(*m_cat, prefs);
+        DiscAdder adder(*m_cat);
         TreeNode *root = m_cat->tree().root();
         TreeNode *old = adder.add(volume(), details(u"Kept"_s), root);
         const QByteArray oldContents = contentsBytes(u"0A1B2C3D"_s);
@@ -260,8 +256,7 @@ private Q_SLOTS:
         QCOMPARE(DiscAdder::discNotPresentMessage(u"/media/cdrom/"_s),
                  u"Disc not present!\rInsert disc into device /media/cdrom/ and press \"Add\" button again."_s);
 
-        Preferences prefs;
-        DiscAdder adder(*m_cat, prefs);
+        DiscAdder adder(*m_cat);
         TreeNode *root = m_cat->tree().root();
         // The serial names files in the database folder.
         for (const QString &bad : {u"../../x"_s, u"0a1b2c3d"_s, QString()})
@@ -281,8 +276,7 @@ private Q_SLOTS:
 
     void parentAndLabel()
     {
-        Preferences prefs;
-        DiscAdder adder(*m_cat, prefs);
+        DiscAdder adder(*m_cat);
         TreeNode *root = m_cat->tree().root();
         TreeNode *group = m_cat->tree().addChild(root, u"G"_s, KindGroup);
         TreeNode *disc = adder.add(volume(), details(u"D"_s), group);

@@ -5,7 +5,6 @@
 
 #include "acquire/FolderVolumeBackend.h"
 #include "acquire/Scanner.h"
-#include "settings/Preferences.h"
 #include "store/ContentsList.h"
 #include "store/ContentsListWriter.h"
 
@@ -73,14 +72,14 @@ struct ScanResult {
 
 // onFolder runs once for every folder opened, when its names are read and before its
 // entries are looked at.
-inline ScanResult scan(const Preferences &prefs, const QString &root, quint64 totalSize = 0,
+inline ScanResult scan(const ScanOptions &options, const QString &root, quint64 totalSize = 0,
                        const std::function<void()> &onFolder = {})
 {
     ScanResult r;
     QBuffer files(&r.files), folders(&r.folders);
     files.open(QIODevice::WriteOnly);
     folders.open(QIODevice::WriteOnly);
-    Scanner s(prefs, &files, &folders);
+    Scanner s(options, &files, &folders);
     s.setTotalSize(totalSize);
     s.setGauge([&r](quint64 pos) { r.gauge << pos; });
     s.setProcessEvents([&r, &onFolder] {

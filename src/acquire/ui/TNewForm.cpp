@@ -182,7 +182,7 @@ void TNewForm::FormShow()
     m_fields.title->clear();
     m_fields.genre->clear();
     m_fields.description->clear();
-    m_fields.number->setValue(DiscAdder(m_workspace.catalogue(), m_workspace.preferences()).nextNumber());
+    m_fields.number->setValue(DiscAdder(m_workspace.catalogue()).nextNumber());
     show();
     raise();
     activateWindow();
@@ -273,7 +273,7 @@ bool TNewForm::runScan(const DiscVolume &disc, const DiscDetails &details, TreeN
     const int shift = gaugeShift(disc.totalSize / 1024);
     m_busy->start(u"Disc is being processed. Please wait..."_s, int((disc.totalSize / 1024) >> shift));
 
-    DiscAdder adder(m_workspace.catalogue(), m_workspace.preferences());
+    DiscAdder adder(m_workspace.catalogue(), ScanOptions::from(m_workspace.preferences()));
     adder.setProcessEvents([this, &disc] {
         QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         if (m_stopRequested)

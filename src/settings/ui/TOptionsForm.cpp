@@ -2,6 +2,7 @@
 
 #include "gui/AppDialogs.h"
 #include "gui/MainWindowLock.h"
+#include "acquire/ScanOptions.h"
 #include "settings/Preferences.h"
 
 #include <QCheckBox>
@@ -51,20 +52,17 @@ TOptionsForm::TOptionsForm(Preferences &preferences, QWidget *mainWindow)
     scan->setObjectName(u"DiscScanSheet"_s);
     auto *scanLayout = new QVBoxLayout(scan);
     scanLayout->addWidget(note(u"Select which file filters will be used during scan process"_s, scan));
-    m_filters = new QListWidget(scan);
-    m_filters->setObjectName(u"Filters"_s);
-    for (const QString &caption : Preferences::filterCaptions()) {
-        auto *item = new QListWidgetItem(caption, m_filters);
+    auto *filters = new QListWidget(scan);
+    filters->setObjectName(u"Filters"_s);
+    for (const char *caption : ScanOptions::FilterCaptions) {
+        auto *item = new QListWidgetItem(QString::fromLatin1(caption), filters);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
         item->setCheckState(Qt::Unchecked);
     }
-    scanLayout->addWidget(m_filters, 1);
-    m_autoInsert = checkBox(u"AutoInsert"_s, u"Open \"Add Disc\" dialog when unknown disc is inserted"_s, scan);
-    m_eject = checkBox(u"EjectBox"_s, u"Eject disc on complete scan"_s, scan);
-    m_label = checkBox(u"LabelBox"_s, u"Correct CD label for Title (e.g. MISC_4 = Misc 4)"_s, scan);
-    scanLayout->addWidget(m_autoInsert);
-    scanLayout->addWidget(m_eject);
-    scanLayout->addWidget(m_label);
+    scanLayout->addWidget(filters, 1);
+    scanLayout->addWidget(checkBox(u"AutoInsert"_s, u"Open \"Add Disc\" dialog when unknown disc is inserted"_s, scan));
+    scanLayout->addWidget(checkBox(u"EjectBox"_s, u"Eject disc on complete scan"_s, scan));
+    scanLayout->addWidget(checkBox(u"LabelBox"_s, u"Correct CD label for Title (e.g. MISC_4 = Misc 4)"_s, scan));
     m_pages->addTab(scan, u"Disc Scan"_s);
 
     // "Actions"
@@ -72,25 +70,25 @@ TOptionsForm::TOptionsForm(Preferences &preferences, QWidget *mainWindow)
     actions->setObjectName(u"ActionsSheet"_s);
     auto *actionsLayout = new QVBoxLayout(actions);
     actionsLayout->addWidget(note(u"Action to take on double-click:"_s, actions));
-    m_action = new QComboBox(actions);
-    m_action->setObjectName(u"ActionCombo"_s);
-    m_action->addItems({u"Execute File"_s, u"Copy to Hard-Drive"_s, u"Open in Explorer"_s, u"View Properties"_s});
-    actionsLayout->addWidget(m_action);
+    auto *action = new QComboBox(actions);
+    action->setObjectName(u"ActionCombo"_s);
+    action->addItems({u"Execute File"_s, u"Copy to Hard-Drive"_s, u"Open in Explorer"_s, u"View Properties"_s});
+    actionsLayout->addWidget(action);
     actionsLayout->addWidget(note(u"Note: some of these actions require disc to be in Drive"_s, actions));
-    m_window = checkBox(u"WindowBox"_s, u"Save main window size and position"_s, actions);
-    m_expand = checkBox(u"ExpandBox"_s, u"Restore expanded groups on startup"_s, actions);
-    m_grid = checkBox(u"GridBox"_s, u"Show grids when browsing in Report mode"_s, actions);
-    m_discEdit = checkBox(u"DiscEditBox"_s, u"Double click on disc in TreeView opens  \"Edit Disc\" dialog"_s, actions);
-    for (QCheckBox *box : {m_window, m_expand, m_grid, m_discEdit})
-        actionsLayout->addWidget(box);
+    actionsLayout->addWidget(checkBox(u"WindowBox"_s, u"Save main window size and position"_s, actions));
+    actionsLayout->addWidget(checkBox(u"ExpandBox"_s, u"Restore expanded groups on startup"_s, actions));
+    actionsLayout->addWidget(checkBox(u"GridBox"_s, u"Show grids when browsing in Report mode"_s, actions));
+    actionsLayout->addWidget(
+        checkBox(u"DiscEditBox"_s, u"Double click on disc in TreeView opens  \"Edit Disc\" dialog"_s, actions));
     actionsLayout->addWidget(note(u"Maximum number of search results:"_s, actions));
     auto *limitRow = new QHBoxLayout;
-    m_unlimited = checkBox(u"UnlimitedBox"_s, u"Unlimited"_s, actions);
-    m_maxSearch = new QSpinBox(actions);
-    m_maxSearch->setObjectName(u"MaxSearch"_s);
-    m_maxSearch->setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
-    limitRow->addWidget(m_unlimited);
-    limitRow->addWidget(m_maxSearch, 1);
+    auto *unlimited = checkBox(u"UnlimitedBox"_s, u"Unlimited"_s, actions);
+    auto *maxSearch = new QSpinBox(actions);
+    maxSearch->setObjectName(u"MaxSearch"_s);
+    // A stored number is shown as it stands, whatever it is.
+    maxSearch->setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+    limitRow->addWidget(unlimited);
+    limitRow->addWidget(maxSearch, 1);
     actionsLayout->addLayout(limitRow);
     actionsLayout->addStretch();
     m_pages->addTab(actions, u"Actions"_s);
@@ -116,11 +114,9 @@ TOptionsForm::TOptionsForm(Preferences &preferences, QWidget *mainWindow)
     listButtons->addStretch();
     listRow->addLayout(listButtons);
     excLayout->addLayout(listRow, 1);
-    m_empty = checkBox(u"EmptyBox"_s, u"Ignore empty directories"_s, exclusions);
-    m_emptyFiles = checkBox(u"EmptyFilesBox"_s, u"Ignore empty files"_s, exclusions);
-    m_hidden = checkBox(u"HiddenBox"_s, u"Ignore hidden/system files"_s, exclusions);
-    for (QCheckBox *box : {m_empty, m_emptyFiles, m_hidden})
-        excLayout->addWidget(box);
+    excLayout->addWidget(checkBox(u"EmptyBox"_s, u"Ignore empty directories"_s, exclusions));
+    excLayout->addWidget(checkBox(u"EmptyFilesBox"_s, u"Ignore empty files"_s, exclusions));
+    excLayout->addWidget(checkBox(u"HiddenBox"_s, u"Ignore hidden/system files"_s, exclusions));
     m_pages->addTab(exclusions, u"Exclusions"_s);
 
     auto *buttons = new QHBoxLayout;
@@ -136,44 +132,35 @@ TOptionsForm::TOptionsForm(Preferences &preferences, QWidget *mainWindow)
     resize(440, 420);
 
     // Every control writes its preference the moment it changes.
-    Preferences &p = m_prefs;
-    connect(m_filters, &QListWidget::itemChanged, this, [this, &p](QListWidgetItem *item) {
-        if (!m_loading)
-            p.setFilter(m_filters->row(item), item->checkState() == Qt::Checked);
-    });
-    const auto bind = [this](QCheckBox *box, void (Preferences::*set)(bool)) {
-        connect(box, &QCheckBox::toggled, this, [this, set](bool on) {
+    for (const Preferences::Item &item : Preferences::items()) {
+        if (item.control.isEmpty())
+            continue;
+        const Preferences::Id id = item.id;
+        QWidget *control = findChild<QWidget *>(item.control);
+        const auto write = [this, id](const QVariant &v) {
             if (!m_loading)
-                (m_prefs.*set)(on);
-        });
-    };
-    bind(m_autoInsert, &Preferences::setAutoInsert);
-    bind(m_eject, &Preferences::setEject);
-    bind(m_label, &Preferences::setCorrectLabel);
-    bind(m_window, &Preferences::setSavePos);
-    bind(m_expand, &Preferences::setAutoExpand);
-    bind(m_grid, &Preferences::setGrids);
-    bind(m_discEdit, &Preferences::setDiscEditDblClick);
-    bind(m_unlimited, &Preferences::setUnlimited);
-    bind(m_empty, &Preferences::setEmptyDirs);
-    bind(m_emptyFiles, &Preferences::setEmptyFiles);
-    bind(m_hidden, &Preferences::setHiddenFiles);
-    connect(m_action, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (!m_loading)
-            m_prefs.setAction(index);
-    });
-    connect(m_maxSearch, &QSpinBox::valueChanged, this, [this](int value) {
-        if (!m_loading)
-            m_prefs.setMaxResults(value);
-    });
+                m_prefs.set(id, v);
+        };
+        if (auto *box = qobject_cast<QCheckBox *>(control))
+            connect(box, &QCheckBox::toggled, this, write);
+        else if (auto *combo = qobject_cast<QComboBox *>(control))
+            connect(combo, &QComboBox::currentIndexChanged, this, write);
+        else if (auto *spin = qobject_cast<QSpinBox *>(control))
+            connect(spin, &QSpinBox::valueChanged, this, write);
+        else if (auto *list = qobject_cast<QListWidget *>(control))
+            connect(list, &QListWidget::itemChanged, this, [list, id, write](QListWidgetItem *changed) {
+                if (list->row(changed) == id - Preferences::Filter0)
+                    write(changed->checkState() == Qt::Checked);
+            });
+    }
     // The number counts only while the search is limited.
-    connect(m_unlimited, &QCheckBox::toggled, m_maxSearch, [this](bool on) { m_maxSearch->setEnabled(!on); });
+    connect(unlimited, &QCheckBox::toggled, maxSearch, [maxSearch](bool on) { maxSearch->setEnabled(!on); });
     connect(add, &QPushButton::clicked, this, &TOptionsForm::AddButtonClick);
     connect(remove, &QPushButton::clicked, this, &TOptionsForm::RemoveButtonClick);
     connect(ok, &QPushButton::clicked, this, &TOptionsForm::okClicked);
     connect(cancel, &QPushButton::clicked, this, &TOptionsForm::cancelClicked);
     // Whatever changes the preferences (loading them, another window) shows here.
-    connect(&p, &Preferences::changed, this, &TOptionsForm::LoadControls);
+    connect(&m_prefs, &Preferences::changed, this, &TOptionsForm::LoadControls);
 
     new MainWindowLock(this, mainWindow);
     LoadControls();
@@ -182,20 +169,20 @@ TOptionsForm::TOptionsForm(Preferences &preferences, QWidget *mainWindow)
 void TOptionsForm::LoadControls()
 {
     m_loading = true;
-    for (int i = 0; i < Preferences::FilterCount; ++i)
-        m_filters->item(i)->setCheckState(m_prefs.filter(i) ? Qt::Checked : Qt::Unchecked);
-    m_autoInsert->setChecked(m_prefs.autoInsert());
-    m_eject->setChecked(m_prefs.eject());
-    m_label->setChecked(m_prefs.correctLabel());
-    // A stored action outside the four chooses none.
-    m_action->setCurrentIndex(m_prefs.action() >= 0 && m_prefs.action() < m_action->count() ? m_prefs.action() : -1);
-    m_window->setChecked(m_prefs.savePos());
-    m_expand->setChecked(m_prefs.autoExpand());
-    m_grid->setChecked(m_prefs.grids());
-    m_discEdit->setChecked(m_prefs.discEditDblClick());
-    m_unlimited->setChecked(m_prefs.unlimited());
-    m_maxSearch->setValue(m_prefs.maxResults());
-    m_maxSearch->setEnabled(!m_prefs.unlimited());
+    for (const Preferences::Item &item : Preferences::items()) {
+        if (item.control.isEmpty())
+            continue;
+        QWidget *control = findChild<QWidget *>(item.control);
+        const int v = m_prefs.get(item.id).toInt();
+        if (auto *box = qobject_cast<QCheckBox *>(control))
+            box->setChecked(v == 1);
+        else if (auto *combo = qobject_cast<QComboBox *>(control))
+            combo->setCurrentIndex(v >= 0 && v < combo->count() ? v : -1); // a stored one outside them: none
+        else if (auto *spin = qobject_cast<QSpinBox *>(control))
+            spin->setValue(v);
+        else if (auto *list = qobject_cast<QListWidget *>(control))
+            list->item(item.id - Preferences::Filter0)->setCheckState(v == 1 ? Qt::Checked : Qt::Unchecked);
+    }
     if (m_exclusions->count() != m_prefs.exclusions().size() || [this] {
             for (int i = 0; i < m_exclusions->count(); ++i)
                 if (m_exclusions->item(i)->text() != m_prefs.exclusions().at(i))
@@ -205,9 +192,6 @@ void TOptionsForm::LoadControls()
         m_exclusions->clear();
         m_exclusions->addItems(m_prefs.exclusions());
     }
-    m_empty->setChecked(m_prefs.emptyDirs());
-    m_emptyFiles->setChecked(m_prefs.emptyFiles());
-    m_hidden->setChecked(m_prefs.hiddenFiles());
     m_loading = false;
 }
 

@@ -3,11 +3,7 @@
 #include <QDialog>
 
 class Preferences;
-class QCheckBox;
-class QComboBox;
 class QListWidget;
-class QPushButton;
-class QSpinBox;
 class QTabWidget;
 
 // "Preferences": the user's choices for scanning, browsing and searching, on three pages. The
@@ -37,25 +33,12 @@ protected:
     void reject() override;
 
 private:
-    // The controls from the preferences.
+    // The controls from the preferences: each control named in the preferences' table shows
+    // its value.
     void LoadControls();
 
     Preferences &m_prefs;
     bool m_loading = false;
     QTabWidget *m_pages;
-    QListWidget *m_filters;
-    QCheckBox *m_autoInsert;
-    QCheckBox *m_eject;
-    QCheckBox *m_label;
-    QComboBox *m_action;
-    QCheckBox *m_window;
-    QCheckBox *m_expand;
-    QCheckBox *m_grid;
-    QCheckBox *m_discEdit;
-    QCheckBox *m_unlimited;
-    QSpinBox *m_maxSearch;
     QListWidget *m_exclusions;
-    QCheckBox *m_empty;
-    QCheckBox *m_emptyFiles;
-    QCheckBox *m_hidden;
 };

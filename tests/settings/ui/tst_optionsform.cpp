@@ -1,6 +1,6 @@
-// The preferences window: its first-run states, changes that count at once, OK storing them,
-// Cancel putting the stored ones back (with the window's stored state), the exclusion list, and
-// where the main window starts.
+// The preferences window: its controls over the preferences' table, OK storing them, Cancel
+// putting the stored ones back (with the window's stored state), the exclusion list, and where
+// the main window starts.
 #include "TestCatalogue.h"
 #include "TestWindow.h"
 #include "browser/ui/ContentsPanel.h"
@@ -49,75 +49,66 @@ private Q_SLOTS:
     void init() { m_fx.init(); }
     void cleanup() { m_fx.cleanup(); }
 
-    void firstRunStates()
+    // Every control the table names shows its preference, changes it at once (the next scan or
+    // search reads it before OK), and Cancel puts back the first run while nothing is stored.
+    void controlsFollowThePreferences()
     {
         open();
         TestWindow::Window &f = *m_f;
-        QCOMPARE(f.action(u"Preferences1"_s)->shortcut(), QKeySequence(Qt::Key_F11));
         form()->pages()->setCurrentIndex(2);
         f.action(u"Preferences1"_s)->trigger();
         QVERIFY(form()->isVisible());
-        QCOMPARE(form()->windowTitle(), u"Preferences"_s);
         QCOMPARE(form()->pages()->currentIndex(), 0); // always opens on "Disc Scan"
         QVERIFY(!f->isEnabled());
-        QCOMPARE(form()->pages()->tabText(0), u"Disc Scan"_s);
-        QCOMPARE(form()->pages()->tabText(1), u"Actions"_s);
-        QCOMPARE(form()->pages()->tabText(2), u"Exclusions"_s);
+        QVERIFY(!QFileInfo::exists(settingsFile()));
 
-        auto *filters = control<QListWidget>(u"Filters"_s);
-        QStringList ticked;
-        for (int i = 0; i < filters->count(); ++i)
-            if (filters->item(i)->checkState() == Qt::Checked)
-                ticked << filters->item(i)->text();
-        QCOMPARE(ticked, (QStringList{u"Zipped Archives (*.zip)"_s, u"Monkey Audio File (*.ape)"_s}));
-        for (const QString &on : {u"AutoInsert"_s, u"EjectBox"_s, u"LabelBox"_s, u"WindowBox"_s, u"ExpandBox"_s,
-                                  u"GridBox"_s, u"DiscEditBox"_s, u"UnlimitedBox"_s})
-            QVERIFY2(control<QCheckBox>(on)->isChecked(), qPrintable(on));
-        for (const QString &off : {u"EmptyBox"_s, u"EmptyFilesBox"_s, u"HiddenBox"_s})
-            QVERIFY2(!control<QCheckBox>(off)->isChecked(), qPrintable(off));
-        QCOMPARE(control<QComboBox>(u"ActionCombo"_s)->currentText(), u"View Properties"_s);
-        QCOMPARE(control<QSpinBox>(u"MaxSearch"_s)->value(), 1000);
-        QVERIFY(!control<QSpinBox>(u"MaxSearch"_s)->isEnabled());
-        QCOMPARE(control<QCheckBox>(u"DiscEditBox"_s)->text(),
-                 u"Double click on disc in TreeView opens  \"Edit Disc\" dialog"_s);
+        const Preferences first;
+        QStringList named;
+        for (const Preferences::Item &item : Preferences::items()) {
+            if (item.control.isEmpty())
+                continue;
+            named << item.control;
+            const int v = first.get(item.id).toInt();
+            QWidget *c = control<QWidget>(item.control);
+            if (auto *box = qobject_cast<QCheckBox *>(c)) {
+                QCOMPARE(box->isChecked(), v == 1);
+                box->click();
+            } else if (auto *combo = qobject_cast<QComboBox *>(c)) {
+                QCOMPARE(combo->currentIndex(), v);
+                combo->setCurrentIndex(0);
+            } else if (auto *spin = qobject_cast<QSpinBox *>(c)) {
+                QCOMPARE(spin->value(), v);
+                spin->setValue(50);
+            } else {
+                QListWidgetItem *row = qobject_cast<QListWidget *>(c)->item(item.id - Preferences::Filter0);
+                QCOMPARE(row->checkState() == Qt::Checked, v == 1);
+                row->setCheckState(v == 1 ? Qt::Unchecked : Qt::Checked);
+            }
+            QVERIFY2(prefs().get(item.id) != first.get(item.id), qPrintable(item.name));
+        }
+        // No control is left out of the table.
+        for (const QWidget *c : form()->findChildren<QWidget *>())
+            if (qobject_cast<const QCheckBox *>(c) || qobject_cast<const QComboBox *>(c) ||
+                qobject_cast<const QSpinBox *>(c))
+                QVERIFY2(named.contains(c->objectName()), qPrintable(c->objectName()));
+        // The number counts only while the search is limited.
+        QVERIFY(control<QSpinBox>(u"MaxSearch"_s)->isEnabled());
 
-        // A filter ticked here is what the next scan asks.
-        QVERIFY(!prefs().IsActiveFilter(u".jpg"_s));
-        filters->item(2)->setCheckState(Qt::Checked);
-        QVERIFY(prefs().IsActiveFilter(u".jpg"_s));
         click(u"CancelButton"_s);
-        QVERIFY(!prefs().IsActiveFilter(u".jpg"_s));
         QVERIFY(!form()->isVisible());
         QVERIFY(f->isEnabled());
+        for (const Preferences::Item &item : Preferences::items())
+            QCOMPARE(prefs().value(item.name), first.value(item.name));
+        QVERIFY(control<QCheckBox>(u"UnlimitedBox"_s)->isChecked());
+        QVERIFY(!control<QSpinBox>(u"MaxSearch"_s)->isEnabled());
     }
 
-    void changesCountAtOnceAndCancelRestoresTheStoredOnes()
+    void okStoresThemAndCancelKeepsWhatOkStored()
     {
-        // A first run: nothing is stored yet, and Cancel still undoes the change.
         open();
-        QVERIFY(!QFileInfo::exists(settingsFile()));
         m_f->action(u"Preferences1"_s)->trigger();
-        auto *unlimited = control<QCheckBox>(u"UnlimitedBox"_s);
-        auto *maxSearch = control<QSpinBox>(u"MaxSearch"_s);
-        unlimited->click();
-        QVERIFY(maxSearch->isEnabled());
-        maxSearch->setValue(50);
-        // The search reads these when it runs: already changed, before OK.
-        QVERIFY(!prefs().unlimited());
-        QCOMPARE(prefs().maxResults(), 50);
-        control<QComboBox>(u"ActionCombo"_s)->setCurrentIndex(0);
-        QCOMPARE(prefs().action(), 0);
-        click(u"CancelButton"_s);
-        QVERIFY(prefs().unlimited());
-        QCOMPARE(prefs().maxResults(), 1000);
-        QCOMPARE(prefs().action(), 3);
-        QVERIFY(unlimited->isChecked());
-        QVERIFY(!maxSearch->isEnabled());
-
-        // OK stores them; the next Cancel keeps what OK stored.
-        m_f->action(u"Preferences1"_s)->trigger();
-        unlimited->click();
-        maxSearch->setValue(50);
+        control<QCheckBox>(u"UnlimitedBox"_s)->click();
+        control<QSpinBox>(u"MaxSearch"_s)->setValue(50);
         click(u"OkButton"_s);
         QVERIFY(!form()->isVisible());
         {
@@ -126,7 +117,7 @@ private Q_SLOTS:
             QCOMPARE(stored.value(u"MaxResults"_s).toInt(), 50);
         }
         m_f->action(u"Preferences1"_s)->trigger();
-        unlimited->click();
+        control<QCheckBox>(u"UnlimitedBox"_s)->click();
         click(u"CancelButton"_s);
         QVERIFY(!prefs().unlimited());
         QCOMPARE(prefs().maxResults(), 50);
@@ -138,8 +129,11 @@ private Q_SLOTS:
             QSettings stored(settingsFile(), QSettings::IniFormat);
             stored.setValue(u"ViewStyle"_s, 3);
             stored.setValue(u"Grids"_s, 0);
+            stored.setValue(u"Action"_s, 9);
         }
         open();
+        // A stored action outside the four chooses none.
+        QCOMPARE(control<QComboBox>(u"ActionCombo"_s)->currentIndex(), -1);
         ContentsView *view = (*m_f)->contentsPanel()->view();
         QCOMPARE(view->viewStyle(), ContentsView::Details);
         QVERIFY(!view->gridLines());
