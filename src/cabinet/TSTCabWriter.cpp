@@ -9,12 +9,13 @@
 #include "cabinet/ESTCabinet.h"
 #include "cabinet/GDeviceOutputStream.h"
 #include "core/QuilloryError.h"
+#include "core/SafeSaveFile.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <cerrno>
 #include <cstring>
+#include <unistd.h>
 
 namespace
 {
@@ -438,14 +439,23 @@ void TSTCabWriter::writeCabinet()
         QFile::remove(m_fileName);
         return;
     }
-    QSaveFile out(m_fileName);
-    out.setDirectWriteFallback(false);
+    // Written under SafeSaveFile's partial name, so that what a kill leaves is known for what it
+    // is and removed, and put in place whole by a rename. The library seeks back to write its
+    // headers, which SafeSaveFile (a stream) cannot take; buffered, since it writes them a byte
+    // or two at a time and each would be a call into the system. A write the disk refuses
+    // still fails the cabinet: at a later write, at the seek below, or at the flush.
+    const QString partial = SafeSaveFile::partialName(m_fileName);
+    QFile::remove(partial);
+    QFile out(partial);
+    const auto fail = [&](int code, int sys) {
+        out.close();
+        QFile::remove(partial);
+        releaseLibraryCabinet();
+        throw ESTCabinet(ESTCabinet::Writing, code, sys);
+    };
     errno = 0;
-    // Buffered: the library writes its headers a byte or two at a time, and each would be a
-    // call into the system. A write the disk refuses still fails the cabinet: at a later
-    // write, at the seek below, or at the commit, which all flush.
-    if (!out.open(QIODevice::WriteOnly))
-        throw ESTCabinet(ESTCabinet::Writing, ESTCabinet::FciCabFileCreate, errno ? errno : EACCES);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        fail(ESTCabinet::FciCabFileCreate, errno ? errno : EACCES);
     GOutputStream *stream = GDeviceOutputStreamNew(&out);
     WriteContext ctx{this, m_cancel, &m_fileStatusCount};
     GError *err = nullptr;
@@ -455,7 +465,6 @@ void TSTCabWriter::writeCabinet()
     // The library can go on after a write the device refused (a full disk) and report
     // success over a cut-off cabinet; the device's own record of the failure decides.
     if (!ok || streamErrno != 0) {
-        out.cancelWriting();
         int code = ESTCabinet::FciMciFail;
         int sys = 0;
         if (g_cancellable_is_cancelled(m_cancel)) {
@@ -468,23 +477,24 @@ void TSTCabWriter::writeCabinet()
             sys = errnoFromGError(err);
         }
         g_clear_error(&err);
-        releaseLibraryCabinet();
-        throw ESTCabinet(ESTCabinet::Writing, code, sys);
+        fail(code, sys);
     }
+    errno = 0;
     // The set identifier sits at a fixed place of the header, which has no checksum.
     if (m_params.SetID != 0) {
         const char id[2] = {static_cast<char>(m_params.SetID & 0xFF), static_cast<char>(m_params.SetID >> 8)};
-        if (!out.seek(0x20) || out.write(id, 2) != 2) {
-            out.cancelWriting();
-            releaseLibraryCabinet();
-            throw ESTCabinet(ESTCabinet::Writing, ESTCabinet::FciCabFileCreate, errno ? errno : EIO);
-        }
+        if (!out.seek(0x20) || out.write(id, 2) != 2)
+            fail(ESTCabinet::FciCabFileCreate, errno ? errno : EIO);
     }
-    errno = 0;
-    if (!out.commit()) {
-        releaseLibraryCabinet();
-        throw ESTCabinet(ESTCabinet::Writing, ESTCabinet::FciCabFileCreate, errno ? errno : EIO);
-    }
+    // A replaced cabinet's permissions pass to its successor. A file system without syncs is
+    // no failure; one that cannot keep the bytes is.
+    if (QFileInfo::exists(m_fileName))
+        out.setPermissions(QFile::permissions(m_fileName));
+    if (!out.flush() || (::fsync(out.handle()) != 0 && errno != EINVAL && errno != ENOTSUP))
+        fail(ESTCabinet::FciCabFileCreate, errno ? errno : EIO);
+    out.close();
+    if (::rename(QFile::encodeName(partial).constData(), QFile::encodeName(m_fileName).constData()) != 0)
+        fail(ESTCabinet::FciCabFileCreate, errno);
     if (OnFolderStatus) {
         bool abort = false;
         OnFolderStatus(*this, m_cabinetBytes, m_cabinetBytes, abort);

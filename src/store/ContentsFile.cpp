@@ -2,12 +2,9 @@
 
 #include "CatalogueSwitch.h"
 
-#include "cabinet/ESTCabinet.h"
-#include "cabinet/MsZipCabinet.h"
 #include "cabinet/TSTCabReader.h"
 #include "cabinet/TSTCabWriter.h"
 #include "core/QuilloryError.h"
-#include "core/SafeSaveFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -164,47 +161,26 @@ void ContentsFile::remove(const QString &dbFolder, const QString &serial)
             QStringLiteral("Cannot delete the contents file \"%1\". %2").arg(file.fileName(), file.errorString()));
 }
 
-// Writes a contents file through its partial name, so that whatever a kill leaves is known
-// for what it is, and only a complete cabinet replaces the old one. The lists' blocks are
-// compressed on every core (MsZipCabinet), into the same bytes the cabinet library writes.
+// A contents file is put in place only whole: the writer prepares it under its partial name,
+// so that whatever a kill leaves is known for what it is.
 static void writeContents(const QString &dbFolder, const QString &serial,
-                          const std::vector<MsZipCabinet::Member> &members)
+                          const std::function<void(TSTCabWriter &)> &addLists)
 {
-    const QString target = ContentsFile::contentsFileName(dbFolder, serial);
-    const QString partial = SafeSaveFile::partialName(target);
-    QFile::remove(partial);
-    try {
-        MsZipCabinet::write(partial, members);
-    } catch (...) {
-        QFile::remove(partial);
-        throw;
-    }
-    SafeSaveFile::replaceWithPartial(target);
-}
-
-// A list file the scanner left, mapped for packing, as the cabinet library would take it
-// (its date and attributes).
-static MsZipCabinet::Member listMember(QFile &file, const QString &name)
-{
-    const QFileInfo info(file.fileName());
-    errno = 0;
-    if (!info.isFile() || !file.open(QIODevice::ReadOnly))
-        throw ESTCabinet(ESTCabinet::Writing, ESTCabinet::FciOpenSource,
-                         info.exists() ? (info.isDir() ? EISDIR : (errno ? errno : EACCES)) : ENOENT);
-    const qint64 size = file.size();
-    const char *data = size > 0 ? reinterpret_cast<const char *>(file.map(0, size)) : "";
-    if (!data)
-        throw ESTCabinet(ESTCabinet::Writing, ESTCabinet::FciOpenSource, errno ? errno : EIO);
-    return {name, QByteArrayView(data, size), info.lastModified(), TSTCabWriter::fileAttributes(info)};
+    TSTCabWriter cab;
+    cab.CompressionType = cctMsZip;
+    cab.Open(ContentsFile::contentsFileName(dbFolder, serial));
+    addLists(cab);
+    cab.Close(true);
 }
 
 void ContentsFile::pack(const QString &dbFolder, const QString &serial, const QString &intoFolder)
 {
     try {
         // The folder list first, then the file list, as a listing of DB gives them.
-        QFile folders(folderListName(dbFolder, serial)), files(fileListName(dbFolder, serial));
-        writeContents(intoFolder.isEmpty() ? dbFolder : intoFolder, serial,
-                      {listMember(folders, serial + kFolderListExt), listMember(files, serial + kFileListExt)});
+        writeContents(intoFolder.isEmpty() ? dbFolder : intoFolder, serial, [&](TSTCabWriter &cab) {
+            cab.AddFile(folderListName(dbFolder, serial), serial + kFolderListExt);
+            cab.AddFile(fileListName(dbFolder, serial), serial + kFileListExt);
+        });
     } catch (...) {
         removeLists(dbFolder, serial);
         throw;
@@ -215,9 +191,10 @@ void ContentsFile::pack(const QString &dbFolder, const QString &serial, const QS
 void ContentsFile::packBytes(const QString &dbFolder, const QString &serial, const QByteArray &folderList,
                              const QByteArray &fileList, const QDateTime &when)
 {
-    writeContents(dbFolder, serial,
-                  {{serial + kFolderListExt, folderList, when, TSTCabWriter::Archive},
-                   {serial + kFileListExt, fileList, when, TSTCabWriter::Archive}});
+    writeContents(dbFolder, serial, [&](TSTCabWriter &cab) {
+        cab.AddBytes(folderList, serial + kFolderListExt, when, TSTCabWriter::Archive);
+        cab.AddBytes(fileList, serial + kFileListExt, when, TSTCabWriter::Archive);
+    });
 }
 
 namespace
