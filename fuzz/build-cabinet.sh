@@ -7,6 +7,6 @@
 set -e
 . "$(dirname "$0")/fuzz-common.sh"
 fuzz_setup "${1:-$root/build-cabinet-fuzz}" libmspack
-fuzz_compile cabinet/TSTCabReader cabinet/ESTCabinet
+fuzz_compile cabinet/TSTCabReader cabinet/CabinetSet cabinet/MspackSystem cabinet/ESTCabinet
 fuzz_link fuzz_cabinet "$root/fuzz/cabinet_fuzzer.cpp"
 echo "built: $out/fuzz_cabinet"

@@ -9,8 +9,8 @@
 class QIODevice;
 
 // A seekable GOutputStream that writes into a QIODevice, so that libgcab can write a
-// cabinet into a QSaveFile (replaced atomically on commit) or a QBuffer. The device
-// must be open for writing, stay alive while the stream is used and be random-access.
+// cabinet into a file (TSTCabWriter's partial file, renamed into place when complete).
+// The device must be open for writing, stay alive while the stream is used and be random-access.
 GOutputStream *GDeviceOutputStreamNew(QIODevice *device);
 // errno of the last failed write or seek on the stream, 0 when none failed.
 int GDeviceOutputStreamLastErrno(GOutputStream *stream);

@@ -25,8 +25,8 @@ struct TSTCabBlob {
     QByteArray Data;
 };
 
+struct MspackSystem;
 struct mscab_decompressor;
-struct mscabd_cabinet;
 
 // Extracts cabinets (and chains of cabinets) with libmspack: MSZIP, LZX, Quantum and
 // stored folders; data blocks with a zero checksum are accepted. Members are written
@@ -89,16 +89,10 @@ public:
     // Whether a member name can be written into a folder without leaving it.
     static bool isSafeMemberName(const QString &name);
 
-    struct System; // the libmspack I/O bridge, internal
-
 private:
-    struct OpenSet;
-    OpenSet openSet(const QString &cabinetFile, bool singleCabinet);
-    void closeSet(OpenSet &set);
-    [[noreturn]] void throwExtractError(int mspackError, const OpenSet &set);
     mscab_decompressor *decompressor();
 
-    std::unique_ptr<System> m_system;
+    std::unique_ptr<MspackSystem> m_system;
     ArrivalHandler m_arrival;
     mscab_decompressor *m_cabd = nullptr;
 };
