@@ -1,7 +1,6 @@
-// libFuzzer target for the catalogue's own files: the bytes are read as "groups.tree" by the
-// loader the program uses and as a contents list by its parser (CatalogueInputCheck, which the
-// corpus test runs too). Anything but a QuilloryError for bad input is a finding.
-#include "CatalogueInputCheck.h"
+// libFuzzer target for the catalogue's own files (CatalogueInputCheck): the bytes are read as
+// "groups.tree" by the loader the program uses and as a contents list by its parser.
+#include "FuzzChecks.h"
 
 #include <QDir>
 #include <QTemporaryDir>
