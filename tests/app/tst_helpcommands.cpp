@@ -1,5 +1,6 @@
 #include "TestWindow.h"
 #include "app/TAboutForm.h"
+#include "core/Version.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -69,7 +70,7 @@ private Q_SLOTS:
         w.action(u"About1"_s)->trigger();
         auto *about = w->findChild<TAboutForm *>(u"AboutForm"_s);
         QVERIFY(about && about->isVisible());
-        QCOMPARE(about->credits().first(), u"Quillory! 1.5.115"_s);
+        QCOMPARE(about->credits().first(), u"Quillory! "_s + QuilloryVersion());
         QVERIFY(about->isScrolling());
         QCOMPARE(about->scrollOffset(), 0);
         about->step();

@@ -37,15 +37,11 @@ class TestSkins : public QObject
 private Q_SLOTS:
     void init() { m_dir = std::make_unique<QTemporaryDir>(); }
 
-    void noSkinsFolderOrAnEmptyOne()
-    {
-        QVERIFY(Skins::LocateSkins(data()).isEmpty());
-        QDir().mkpath(skins());
-        QVERIFY(Skins::LocateSkins(data()).isEmpty());
-    }
-
     void everyEntryIsListedByName()
     {
+        QVERIFY(Skins::LocateSkins(data()).isEmpty()); // no skins folder
+        QDir().mkpath(skins());
+        QVERIFY(Skins::LocateSkins(data()).isEmpty());
         completeSkin(u"Winter"_s);
         completeSkin(u"Autumn"_s);
         QDir().mkpath(skins() + u"Empty & Odd"_s);
@@ -81,6 +77,27 @@ private Q_SLOTS:
         QCOMPARE(Skins::firstMissingFile(skin), u"exit.bmp"_s);
     }
 
+    void infoText_data()
+    {
+        QTest::addColumn<QByteArray>("file"); // null for none
+        QTest::addColumn<QString>("shown");   // null for nothing shown
+        QTest::newRow("none") << QByteArray() << QString();
+        QTest::newRow("two lines") << QByteArray("Made by me\r\nFor dark desktops\r\n")
+                                   << u"Made by me\nFor dark desktops\n"_s;
+        QTest::newRow("no line end") << QByteArray("One line") << u"One line\n"_s;
+        QTest::newRow("empty, still shown") << QByteArray("") << u""_s;
+    }
+    void infoText()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, shown);
+        const QString skin = completeSkin(u"Test"_s);
+        if (!file.isNull())
+            touch(skin + u"info.txt"_s, file);
+        QCOMPARE(Skins::infoText(skin), shown);
+        QCOMPARE(Skins::infoText(skin).isNull(), shown.isNull());
+    }
+
     void aPlainFileLacksEverything()
     {
         QDir().mkpath(skins());
@@ -88,19 +105,6 @@ private Q_SLOTS:
         const QString path = Skins::skinPath(data(), u"notes.txt"_s);
         QCOMPARE(Skins::firstMissingFile(path), u"about_small.bmp"_s);
         QVERIFY(Skins::infoText(path).isNull());
-    }
-
-    void infoText()
-    {
-        const QString skin = completeSkin(u"Test"_s);
-        QVERIFY(Skins::infoText(skin).isNull());
-        touch(skin + u"info.txt"_s, "Made by me\r\nFor dark desktops\r\n");
-        QCOMPARE(Skins::infoText(skin), u"Made by me\nFor dark desktops\n"_s);
-        touch(skin + u"info.txt"_s, "One line, no line end");
-        QCOMPARE(Skins::infoText(skin), u"One line, no line end\n"_s);
-        touch(skin + u"info.txt"_s, "");
-        QCOMPARE(Skins::infoText(skin), QString(u""_s)); // shown, though empty
-        QVERIFY(!Skins::infoText(skin).isNull());
     }
 
     void shippedSkinsAreComplete()

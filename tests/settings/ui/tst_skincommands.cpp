@@ -62,16 +62,31 @@ private Q_SLOTS:
     void init() { m_fx.init(false); }
     void cleanup() { m_fx.cleanup(); }
 
-    void hiddenWithoutSkins()
+    // The built-in drawings stay in use: every size drawn, not scaled from a bitmap.
+    void noSkinInUse_data()
     {
-        {
-            TestWindow::Window w(data());
-            QVERIFY(!themeMenu(w)->menuAction()->isVisible());
+        QTest::addColumn<QString>("folder"); // made in the skins folder; null for no skins folder
+        QTest::addColumn<bool>("menu");
+        QTest::newRow("no skins folder") << QString() << false;
+        QTest::newRow("an empty one") << u""_s << false;
+        // The stored name must match exactly.
+        QTest::newRow("stored in another case") << u"Dark"_s << true;
+    }
+    void noSkinInUse()
+    {
+        QFETCH(QString, folder);
+        QFETCH(bool, menu);
+        if (!folder.isNull())
+            QDir().mkpath(skins());
+        if (!folder.isEmpty()) {
+            copySkin(folder, folder);
+            QDir().mkpath(QFileInfo(DataPaths::settingsFile(data())).path());
+            QSettings(DataPaths::settingsFile(data()), QSettings::IniFormat).setValue(u"Theme"_s, folder.toLower());
         }
-        QDir().mkpath(skins());
         TestWindow::Window w(data());
-        QVERIFY(!themeMenu(w)->menuAction()->isVisible());
-        // The built-in drawings are in use: every size is drawn, not scaled from a bitmap.
+        QCOMPARE(themeMenu(w)->menuAction()->isVisible(), menu);
+        QVERIFY(AppDialogs::shown().isEmpty());
+        QVERIFY(checked(w).isEmpty());
         QVERIFY(!ThemeIcons::skinInUse());
         QVERIFY(!shown(w.action(u"AddDisc1"_s)->icon(), 24).isNull());
     }
@@ -129,61 +144,53 @@ private Q_SLOTS:
         QCOMPARE(w.ws().preferences().theme(), u"Light"_s);
     }
 
-    void aSkinMissingOneFileChangesNothing()
+    // A skin that cannot be loaded whole changes nothing: the refusal, then (when it has one)
+    // the skin's own text, as the user chose it; the skin in use keeps its icons and its check.
+    void refused_data()
     {
+        QTest::addColumn<QString>("damage"); // the file spoilt in a copy of "Dark"
+        QTest::addColumn<QString>("refusal");
+        QTest::addColumn<QString>("info");
+        const QString missing = u"Some files needed to load this skin are missing!"_s;
+        QTest::newRow("one file missing") << u"borrow.bmp"_s << missing
+                                          << u"Dark\nPale lines and soft colours for dark desktop themes.\n"_s;
+        QTest::newRow("unreadable bitmap") << u"update.bmp"_s << u"{skin}update.bmp: "_s << QString();
+        QTest::newRow("a plain file") << QString() << missing << QString();
+    }
+    void refused()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, refusal);
+        QFETCH(QString, info);
         copySkin(u"Light"_s, u"Light"_s);
-        copySkin(u"Dark"_s, u"Broken"_s);
-        QVERIFY(QFile::remove(skins() + u"Broken/borrow.bmp"_s));
+        const QString broken = skins() + u"Broken"_s;
+        if (damage.isNull()) {
+            QFile plain(broken);
+            QVERIFY(plain.open(QIODevice::WriteOnly));
+            plain.write("not a skin\r\n");
+        } else {
+            copySkin(u"Dark"_s, u"Broken"_s);
+            QFile bad(broken + u'/' + damage);
+            QVERIFY(damage == u"borrow.bmp"_s ? bad.remove()
+                                               : bad.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                                                     bad.write("BM this is not a bitmap") > 0);
+        }
+        refusal.replace(u"{skin}"_s, broken + u'/');
         TestWindow::Window w(data());
         const QImage builtIn = shown(w.action(u"Exit1"_s)->icon(), 16);
-
-        item(w, u"Broken"_s)->trigger();
-        // The refusal, then the skin's own text, as the user chose it.
-        QCOMPARE(AppDialogs::shownTexts(),
-                 (QStringList{u"Some files needed to load this skin are missing!"_s,
-                              u"Dark\nPale lines and soft colours for dark desktop themes.\n"_s}));
-        QCOMPARE(AppDialogs::shown().first().kind, AppDialogs::Error);
-        QVERIFY(checked(w).isEmpty());
-        QCOMPARE(shown(w.action(u"Exit1"_s)->icon(), 16), builtIn);
-        QVERIFY(w.ws().preferences().theme().isEmpty());
-
-        // With another skin in use, the refusal keeps that one and its check.
-        item(w, u"Light"_s)->trigger();
-        AppDialogs::clearShown();
-        item(w, u"Broken"_s)->trigger();
-        QCOMPARE(AppDialogs::shownTexts().value(0), u"Some files needed to load this skin are missing!"_s);
-        QCOMPARE(checked(w), QStringList{u"Light"_s});
-        QCOMPARE(shown(w.action(u"Exit1"_s)->icon(), 16), bitmap(skins() + u"Light/exit.bmp"_s));
-        QCOMPARE(w.ws().preferences().theme(), u"Light"_s);
-    }
-
-    void aPlainFileIsRefused()
-    {
-        QDir().mkpath(skins());
-        QFile plain(skins() + u"notes.txt"_s);
-        QVERIFY(plain.open(QIODevice::WriteOnly));
-        plain.write("not a skin\r\n");
-        plain.close();
-        TestWindow::Window w(data());
-        item(w, u"notes.txt"_s)->trigger();
-        QCOMPARE(AppDialogs::shownTexts(), QStringList{u"Some files needed to load this skin are missing!"_s});
-        QVERIFY(checked(w).isEmpty());
-    }
-
-    void anUnreadableBitmapChangesNothing()
-    {
-        copySkin(u"Light"_s, u"Damaged"_s);
-        QFile bad(skins() + u"update.bmp"_s.prepend(u"Damaged/"_s));
-        QVERIFY(bad.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        bad.write("BM this is not a bitmap");
-        bad.close();
-        TestWindow::Window w(data());
-        const QImage builtIn = shown(w.action(u"About1"_s)->icon(), 16);
-        item(w, u"Damaged"_s)->trigger();
-        QVERIFY(AppDialogs::shownTexts().value(0).startsWith(skins() + u"Damaged/update.bmp: "_s));
-        QCOMPARE(AppDialogs::shown().first().kind, AppDialogs::Error);
-        QVERIFY(checked(w).isEmpty());
-        QCOMPARE(shown(w.action(u"About1"_s)->icon(), 16), builtIn);
+        for (const QString &inUse : {QString(), u"Light"_s}) {
+            if (!inUse.isNull())
+                item(w, inUse)->trigger();
+            AppDialogs::clearShown();
+            item(w, u"Broken"_s)->trigger();
+            QVERIFY2(AppDialogs::shownTexts().value(0).startsWith(refusal), qPrintable(AppDialogs::shownTexts().value(0)));
+            QCOMPARE(AppDialogs::shown().first().kind, AppDialogs::Error);
+            QCOMPARE(AppDialogs::shownTexts().value(1), info);
+            QCOMPARE(checked(w), inUse.isNull() ? QStringList() : QStringList{inUse});
+            QCOMPARE(shown(w.action(u"Exit1"_s)->icon(), 16),
+                     inUse.isNull() ? builtIn : bitmap(skins() + u"Light/exit.bmp"_s));
+            QCOMPARE(w.ws().preferences().theme(), inUse);
+        }
     }
 
     void choosingTheSkinInUseLoadsItAgain()
@@ -218,16 +225,6 @@ private Q_SLOTS:
         QCOMPARE(shown(w.action(u"Search1"_s)->icon(), 24), bitmap(skins() + u"Dark/find_big.bmp"_s));
     }
 
-    void storedNameMustMatchExactly()
-    {
-        copySkin(u"Dark"_s, u"Dark"_s);
-        QDir().mkpath(QFileInfo(DataPaths::settingsFile(data())).path());
-        QSettings(DataPaths::settingsFile(data()), QSettings::IniFormat).setValue(u"Theme"_s, u"dark"_s);
-        TestWindow::Window w(data());
-        QVERIFY(AppDialogs::shown().isEmpty());
-        QVERIFY(checked(w).isEmpty());
-        QVERIFY(!ThemeIcons::skinInUse());
-    }
 };
 
 QTEST_MAIN(TestSkinCommands)

@@ -1,4 +1,5 @@
 #include "LocalHttpServer.h"
+#include "core/Version.h"
 #include "TestWindow.h"
 #include "settings/ui/UpdateCommands.h"
 
@@ -57,68 +58,56 @@ private Q_SLOTS:
         QVERIFY(m_opened.isEmpty());
     }
 
-    void newerReleaseIsOffered()
+    // What the window says for each answer; the releases are this build's own, one newer and
+    // one older. Mode: the server's, -1 for an empty answer, -2 for no server there.
+    void answers_data()
     {
-        LocalHttpServer server;
-        server.setBody("ver=1.5.116");
-        setServer(server.address());
-        TestWindow::Window w(data());
-        AppDialogs::pushAnswer(QMessageBox::No);
-        w.action(u"CheckforUpdate1"_s)->trigger();
-        QCOMPARE(AppDialogs::shownTexts(),
-                 QStringList{u"New version 1.5.116 is available for download! Do you want to download it?"_s});
-        QCOMPARE(AppDialogs::shown().first().kind, AppDialogs::Confirmation);
-        QVERIFY(m_opened.isEmpty());
-
-        AppDialogs::pushAnswer(QMessageBox::Yes);
-        w.action(u"CheckforUpdate1"_s)->trigger();
-        QCOMPARE(m_opened, QList<QUrl>{QUrl(server.address() + u"/software/quillory_amd64.deb"_s)});
-        QVERIFY(w.action(u"CheckforUpdate1"_s)->isEnabled()); // ready for the next time
-    }
-
-    void sameOrOlderRelease_data()
-    {
-        QTest::addColumn<QByteArray>("file");
-        QTest::newRow("same") << QByteArray("ver=1.5.115");
-        QTest::newRow("same with a line end") << QByteArray("ver=1.5.115\n");
-        QTest::newRow("older") << QByteArray("ver=1.4.200");
-    }
-    void sameOrOlderRelease()
-    {
-        QFETCH(QByteArray, file);
-        LocalHttpServer server;
-        server.setBody(file);
-        setServer(server.address());
-        TestWindow::Window w(data());
-        w.action(u"CheckforUpdate1"_s)->trigger();
-        QCOMPARE(AppDialogs::shownTexts(), QStringList{u"No newer version yet."_s});
-        QCOMPARE(AppDialogs::shown().first().kind, AppDialogs::Information);
-    }
-
-    void noAnswer_data()
-    {
+        const QString own = QuilloryVersion();
+        const QString newer = own.section(u'.', 0, -2) + u'.' + QString::number(own.section(u'.', -1).toInt() + 1);
         QTest::addColumn<int>("mode");
-        QTest::newRow("empty answer") << -1;
-        QTest::newRow("no file") << int(LocalHttpServer::NotFound);
-        QTest::newRow("never answers") << int(LocalHttpServer::Silent);
-        QTest::newRow("no server there") << -2;
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("kind");
+        const QString offer = u"New version %1 is available for download! Do you want to download it?"_s.arg(newer);
+        const QString noNews = u"No newer version yet."_s;
+        const QString noConnection =
+            u"Could not connect to server. Please check your internet connection and try again."_s;
+        const int ok = LocalHttpServer::Answer;
+        QTest::newRow("newer") << ok << ("ver=" + newer).toLatin1() << offer << int(AppDialogs::Confirmation);
+        QTest::newRow("same") << ok << ("ver=" + own).toLatin1() << noNews << int(AppDialogs::Information);
+        QTest::newRow("older") << ok << QByteArray("ver=0.9") << noNews << int(AppDialogs::Information);
+        QTest::newRow("empty answer") << -1 << QByteArray() << noConnection << int(AppDialogs::Warning);
+        QTest::newRow("no file") << int(LocalHttpServer::NotFound) << QByteArray() << noConnection
+                                 << int(AppDialogs::Warning);
+        QTest::newRow("never answers") << int(LocalHttpServer::Silent) << QByteArray() << noConnection
+                                       << int(AppDialogs::Warning);
+        QTest::newRow("no server there") << -2 << QByteArray() << noConnection << int(AppDialogs::Warning);
     }
-    void noAnswer()
+    void answers()
     {
         QFETCH(int, mode);
+        QFETCH(QByteArray, file);
+        QFETCH(QString, text);
+        QFETCH(int, kind);
         LocalHttpServer server;
-        if (mode == -1)
-            server.setBody(QByteArray());
-        else if (mode >= 0)
+        server.setBody(file);
+        if (mode >= 0)
             server.setMode(LocalHttpServer::Mode(mode));
         setServer(mode == -2 ? u"http://127.0.0.1:%1"_s.arg(LocalHttpServer::closedPort()) : server.address());
         TestWindow::Window w(data());
         w.form().findChild<UpdateCommands *>()->setTimeout(300);
+        if (kind == AppDialogs::Confirmation)
+            AppDialogs::pushAnswer(QMessageBox::No);
         w.action(u"CheckforUpdate1"_s)->trigger();
-        QCOMPARE(AppDialogs::shownTexts(),
-                 QStringList{u"Could not connect to server. Please check your internet connection and try again."_s});
-        QCOMPARE(AppDialogs::shown().first().kind, AppDialogs::Warning);
-        QVERIFY(w.action(u"CheckforUpdate1"_s)->isEnabled());
+        QCOMPARE(AppDialogs::shownTexts(), QStringList{text});
+        QCOMPARE(int(AppDialogs::shown().first().kind), kind);
+        QVERIFY(m_opened.isEmpty());
+        QVERIFY(w.action(u"CheckforUpdate1"_s)->isEnabled()); // ready for the next time
+        if (kind != AppDialogs::Confirmation)
+            return;
+        AppDialogs::pushAnswer(QMessageBox::Yes);
+        w.action(u"CheckforUpdate1"_s)->trigger();
+        QCOMPARE(m_opened, QList<QUrl>{QUrl(server.address() + u"/software/quillory_amd64.deb"_s)});
     }
 
     void visitSite()
