@@ -93,6 +93,7 @@ private Q_SLOTS:
         m_empty = m_tree.addDisc(root, cd(u"Empty Disc"_s, u"0000000E"_s, QString(), 4));
     }
 
+    // The text form whole: header, a row of 20-character cells per file, separators.
     void textDiscReport()
     {
         const QString sep(64, u'-');
@@ -104,40 +105,11 @@ private Q_SLOTS:
                              cells({u"pack.zip"_s, type(u"pack.zip"_s), u"500.00 Bytes"_s}) +
                              cells({u"inner.txt"_s, type(u"inner.txt"_s), u"50.00 Bytes"_s}) +
                              cells({u"index.html"_s, type(u"index.html"_s), u"1,000.00 Bytes"_s});
-        const ReportSettings s = defaults(ReportSettings::DiscReport);
-        QCOMPARE(QString::fromUtf8(report(m_disc, ReportBuilder::Txt, s)), head + rows + sep);
-        QCOMPARE(QString::fromUtf8(report(m_disc, ReportBuilder::Txt, s, m_clock)),
-                 head + rows + sep + u"\n\nCreated with Quillory! on 05/03/2025. at 14:07:09\r\n"_s);
-        // A disc without files: header, separator and the closing separator.
-        QCOMPARE(QString::fromUtf8(report(m_empty, ReportBuilder::Txt, s)),
-                 u"Report for disc \"Empty Disc\".\r\n\r\n"
-                 u"|        Name        |        Type        |        Size        |\r\n"_s +
-                     sep + u"\r\n"_s + sep);
+        QCOMPARE(QString::fromUtf8(report(m_disc, ReportBuilder::Txt, defaults(ReportSettings::DiscReport))),
+                 head + rows + sep);
     }
 
-    void textColumnsAndWidths()
-    {
-        // Order, marks and widths as chosen: a narrow column cuts, unmarked ones are left out,
-        // the detail lines fill their columns only where a record has them.
-        ReportSettings s;
-        s.columns = {{u"Name"_s, true, 40},  {u"Size"_s, false, 160}, {u"Height"_s, true, 80},
-                     {u"Title"_s, true, 96}, {u"Path"_s, true, 999},  {u"Bit rate"_s, true, 10}};
-        auto row = [&](const char *name, const char *height, const char *title, const QString &path, const char *bit) {
-            return u"|%1|%2|%3|%4|%5|\r\n"_s.arg(QString::fromUtf8(name), QString::fromUtf8(height),
-                                                 QString::fromUtf8(title), path.leftJustified(124, u' '),
-                                                 QString::fromUtf8(bit));
-        };
-        const QString sep(1 + 6 + 11 + 13 + 125 + 2, u'-');
-        const QString expected = u"Report for disc \"Music Disc\".\r\n\r\n| Name|  Height  |    Title   |"_s +
-                                 QString(60, u' ') + u"Path"_s + QString(60, u' ') + u"|B|\r\n"_s + sep + u"\r\n"_s +
-                                 row("A.mp3", "          ", "Song        ", u"\\"_s, "C") +
-                                 row("photo", "480       ", "            ", u"\\PICS\\"_s, " ") +
-                                 row("pack.", "          ", "            ", u"\\"_s, " ") +
-                                 row("inner", "          ", "            ", u"\\pack.zip\\"_s, " ") +
-                                 row("index", "          ", "Home page   ", u"\\WEB\\"_s, " ") + sep;
-        QCOMPARE(QString::fromUtf8(report(m_disc, ReportBuilder::Txt, s)), expected);
-    }
-
+    // The HTML form whole, with a chosen font colour and a column without values.
     void htmlDiscReport()
     {
         ReportSettings s;
@@ -165,68 +137,83 @@ private Q_SLOTS:
                              row("index.html", "&nbsp;", "Home page");
         QCOMPARE(QString::fromUtf8(report(m_disc, ReportBuilder::Html, s)),
                  head + rows + u"</table>\r\n</body>\r\n</html>\r\n"_s);
-        QCOMPARE(QString::fromUtf8(report(m_disc, ReportBuilder::Html, s, m_clock)),
-                 head + rows +
-                     u"</table>\r\n<center><font face=\"Tahoma\" size = \"2\"><i>Created with <b>Quillory!</b> on "
-                     u"05/03/2025. at 14:07:09</i></font></center>\r\n</body>\r\n</html>\r\n"_s);
     }
 
-    void textGroupReport()
+    // One line of other reports: the columns (name:width, only those shown; none for the
+    // defaults), sub-groups, the closing line and its locale. A negative line counts from the end.
+    void reportLines_data()
     {
-        const QString head = u"Report for group \"Music\".\r\n\r\n"
-                             u"|        Title       |        Genre       |     Description    |\r\n"_s +
-                             QString(64, u'-') + u"\r\n"_s;
-        const QString music = cells({u"Music Disc"_s, u"Rock"_s, u"Two~!lines"_s});
-        const QString live = cells({u"Live Disc"_s, u"Jazz"_s, u"Two~!lines"_s});
-        const QString lent = cells({u"Lent Disc"_s, QString(), u"Two~!lines"_s});
-        QCOMPARE(QString::fromUtf8(report(m_music, ReportBuilder::Txt, defaults(ReportSettings::GroupReport, false))),
-                 head + music + lent + QString(64, u'-'));
-        QCOMPARE(QString::fromUtf8(report(m_music, ReportBuilder::Txt, defaults(ReportSettings::GroupReport), m_clock)),
-                 head + music + live + lent + QString(64, u'-') +
-                     u"\n\nCreated with Quillory! on 05/03/2025. at 14:07:09\r\n"_s);
-
-        // Every group column, read from the lines a disc row is made of.
-        ReportSettings all = defaults(ReportSettings::GroupReport);
-        for (ReportSettings::Column &c : all.columns) {
-            c.shown = c.name != u"Title"_s && c.name != u"Genre"_s && c.name != u"Description"_s;
-            c.width = 120;
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<bool>("html");
+        QTest::addColumn<QString>("columns");
+        QTest::addColumn<bool>("recurse");
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QString>("expected");
+        const QString dash64(64, u'-');
+        const QString narrow = u"Name:40,Height:80,Title:96,Path:999,Bit rate:10"_s;
+        QTest::newRow("text closing line") << u"disc"_s << false << QString() << true << u"en_US"_s << -2
+                                           << u"Created with Quillory! on 05/03/2025. at 14:07:09"_s;
+        QTest::newRow("text closing line, German") << u"empty"_s << false << QString() << true << u"de_DE"_s << -2
+                                                   << u"Created with Quillory! on 05.03.2025. at 14:07:09"_s;
+        QTest::newRow("html closing line")
+            << u"disc"_s << true << u"Name:160"_s << true << u"en_US"_s << -4
+            << u"<center><font face=\"Tahoma\" size = \"2\"><i>Created with <b>Quillory!</b> on 05/03/2025. at "
+               u"14:07:09</i></font></center>"_s;
+        QTest::newRow("disc without files: two separators") << u"empty"_s << false << QString() << true << QString()
+                                                            << 4 << dash64;
+        // A narrow column cuts; detail lines fill their columns only where a record has them.
+        QTest::newRow("narrow columns, header")
+            << u"disc"_s << false << narrow << true << QString() << 2
+            << u"| Name|  Height  |    Title   |"_s + QString(60, u' ') + u"Path"_s + QString(60, u' ') + u"|B|"_s;
+        QTest::newRow("narrow columns, detail lines")
+            << u"disc"_s << false << narrow << true << QString() << 4
+            << u"|A.mp3|          |Song        |"_s + u"\\"_s.leftJustified(124, u' ') + u"|C|"_s;
+        QTest::newRow("narrow columns, a missing detail")
+            << u"disc"_s << false << narrow << true << QString() << 5
+            << u"|photo|480       |            |"_s + u"\\PICS\\"_s.leftJustified(124, u' ') + u"| |"_s;
+        QTest::newRow("group: its own discs first") << u"music"_s << false << QString() << false << QString() << 5
+                                                    << cells({u"Lent Disc"_s, QString(), u"Two~!lines"_s}).trimmed();
+        QTest::newRow("group with sub-groups") << u"music"_s << false << QString() << true << QString() << 5
+                                               << cells({u"Live Disc"_s, u"Jazz"_s, u"Two~!lines"_s}).trimmed();
+        QTest::newRow("group, every other column")
+            << u"music"_s << false
+            << u"Disc Number:120,Location:120,Label:120,Serial Number:120,Size:120,File System:120,Entry Date:120"_s
+            << true << QString() << 4
+            << u"|1              |Music          |MUSIC          |0000000A       |1.00 MB        "
+               u"|CDFS           |6/1/2024 12:00:|"_s;
+        QTest::newRow("html group, a sub-group's location")
+            << u"music"_s << true << u"Title:160,Description:160,Location:90"_s << true << QString() << 17
+            << u"<td nowrap width = \"90\" bgcolor=\"#D9D9E9\"><font size=\"2\" color = \"#000000\" "
+               u"face=\"Tahoma\">Live</font></td>"_s;
+    }
+    void reportLines()
+    {
+        QFETCH(QString, node);
+        QFETCH(bool, html);
+        QFETCH(QString, columns);
+        QFETCH(bool, recurse);
+        QFETCH(QString, locale);
+        QFETCH(int, line);
+        QFETCH(QString, expected);
+        const TreeNode *n = node == u"music"_s ? m_music : node == u"empty"_s ? m_empty : m_disc;
+        ReportSettings s = defaults(n == m_music ? ReportSettings::GroupReport : ReportSettings::DiscReport, recurse);
+        if (!columns.isEmpty()) {
+            s.columns.clear();
+            for (const QString &c : columns.split(u','))
+                s.columns.append({c.section(u':', 0, 0), true, c.section(u':', 1).toInt()});
         }
-        const QByteArray rows = report(m_music, ReportBuilder::Txt, all).split('\n').at(4);
-        QCOMPARE(QString::fromUtf8(rows),
-                 u"|1              |Music          |MUSIC          |0000000A       |1.00 MB        "
-                 u"|CDFS           |6/1/2024 12:00:|\r"_s);
-    }
-
-    void htmlGroupReport()
-    {
-        ReportSettings s = defaults(ReportSettings::GroupReport, false);
-        s.columns[1].shown = false;
-        s.columns[4].shown = true; // Location
-        s.columns[4].width = 90;
-        auto cell = [](int width, const QString &colour, const QString &text) {
-            return u"<td nowrap width = \"%1\" bgcolor=\"%2\"><font size=\"2\" color = \"#000000\" face=\"Tahoma\">%3"
-                   u"</font></td>\r\n"_s.arg(width)
-                       .arg(colour, text);
-        };
-        auto header = [&](int width, const QString &name) {
-            return cell(width, u"#9C9CC6"_s, u"<center><b>"_s + name + u"</b></center>"_s);
-        };
-        auto row = [&](const QString &title, const QString &location) {
-            return u"<tr>\r\n"_s + cell(160, u"#D9D9E9"_s, title) + cell(160, u"#D9D9E9"_s, u"Two~!lines"_s) +
-                   cell(90, u"#D9D9E9"_s, location) + u"</tr>\r\n"_s;
-        };
-        const QString frame =
-            u"<html>\r\n<title>Quillory! report</title>\r\n<body bgcolor=\"#EDEDF5\">\r\n"
-            u"<table border=\"1\" align=\"center\" cellpadding=\"0\" cellspacing=\"0\" bordercolor=\"#7979B0\">\r\n"_s;
-        const QString head = u"<tr>\r\n"_s + header(160, u"Title"_s) + header(160, u"Description"_s) +
-                             header(90, u"Location"_s) + u"</tr>\r\n"_s;
-        const QString end = u"</table>\r\n</body>\r\n</html>\r\n"_s;
-        QCOMPARE(QString::fromUtf8(report(m_music, ReportBuilder::Html, s)),
-                 frame + head + row(u"Music Disc"_s, u"Music"_s) + row(u"Lent Disc"_s, u"Music"_s) + end);
-        s.recurse = true;
-        QCOMPARE(QString::fromUtf8(report(m_music, ReportBuilder::Html, s)),
-                 frame + head + row(u"Music Disc"_s, u"Music"_s) + row(u"Live Disc"_s, u"Live"_s) +
-                     row(u"Lent Disc"_s, u"Music"_s) + end);
+        if (!locale.isEmpty())
+            QLocale::setDefault(QLocale(locale));
+        const QByteArray bytes = report(n, html ? ReportBuilder::Html : ReportBuilder::Txt, s,
+                                        locale.isEmpty() ? QDateTime() : m_clock);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        const QStringList lines = QString::fromUtf8(bytes).split(u'\n');
+        QVERIFY2(line < lines.size() && -line <= lines.size(), bytes.constData());
+        QString got = lines.at(line < 0 ? lines.size() + line : line);
+        if (got.endsWith(u'\r'))
+            got.chop(1);
+        QCOMPARE(got, expected);
     }
 
     void htmlValuesEscaped()
@@ -256,14 +243,6 @@ private Q_SLOTS:
         QCOMPARE(groupCells, (QStringList{u"Title"_s, u"Description"_s, u"Location"_s, u"x<y"_s, u"\"quoted\" & <i>"_s,
                                           u"<Root> & co"_s}));
         QVERIFY(report(disc, ReportBuilder::Txt, discCols).contains("|<b>bold</b>.txt     |"));
-    }
-
-    void creationTimeFollowsLocale()
-    {
-        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        const QByteArray bytes = report(m_empty, ReportBuilder::Txt, defaults(ReportSettings::DiscReport), m_clock);
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QVERIFY2(bytes.endsWith("\n\nCreated with Quillory! on 05.03.2025. at 14:07:09\r\n"), bytes.constData());
     }
 
     void failures()
