@@ -1,5 +1,5 @@
-// A window's position kept from one run to the next: normal and maximised, the first run,
-// bounds that no screen shows any more, and the INI form.
+// A window's position kept from one run to the next: what a start makes of the stored values,
+// maximised over the normal bounds, and the INI form.
 #include "gui/TPosSaver.h"
 
 #include <QGuiApplication>
@@ -36,29 +36,42 @@ class TestPosSaver : public QObject
 private Q_SLOTS:
     void init() { m_dir = std::make_unique<QTemporaryDir>(); }
 
-    void firstRunCentresAtTheDefaultSize()
+    // What a start makes of the stored values. A position of (-1, -1) stands for the middle.
+    void restore_data()
     {
+        QTest::addColumn<QVariantMap>("stored");
+        QTest::addColumn<QPoint>("pos");
+        QTest::addColumn<QSize>("size");
+        const QVariantMap bounds{{u"Left"_s, 50}, {u"Top"_s, 60}, {u"Width"_s, 700}, {u"Height"_s, 500}};
+        const QPoint middle(-1, -1);
+        QTest::newRow("first run") << QVariantMap() << middle << QSize(640, 480);
+        QTest::newRow("normal bounds") << bounds << QPoint(50, 60) << QSize(700, 500);
+        QTest::newRow("only maximised") << QVariantMap{{u"Maximized"_s, 1}} << middle << QSize(640, 480);
+        // On a monitor unplugged since.
+        QVariantMap off = bounds;
+        off[u"Left"_s] = QGuiApplication::primaryScreen()->virtualGeometry().right() + 2000;
+        QTest::newRow("off every screen") << off << middle << QSize(700, 500);
+        // A value that is not a number counts as missing.
+        QVariantMap word = bounds;
+        word[u"Left"_s] = u"left"_s;
+        QTest::newRow("not a number") << word << middle << QSize(640, 480);
+    }
+    void restore()
+    {
+        QFETCH(QVariantMap, stored);
+        QFETCH(QPoint, pos);
+        QFETCH(QSize, size);
+        {
+            QSettings file(settingsFile(), QSettings::IniFormat);
+            for (auto it = stored.cbegin(); it != stored.cend(); ++it)
+                file.setValue(it.key(), it.value());
+        }
         Run run(settingsFile());
         run.form.move(3, 3);
         run.saver.RestorePosition();
-        QCOMPARE(run.form.pos(), centredAt(run.form));
-        QCOMPARE(run.form.size(), QSize(640, 480));
         QVERIFY(!run.form.isMaximized());
-    }
-
-    void normalBoundsComeBack()
-    {
-        {
-            Run run(settingsFile());
-            run.form.setGeometry(50, 60, 700, 500);
-            run.saver.SavePosition();
-        }
-        const QSettings stored(settingsFile(), QSettings::IniFormat);
-        QCOMPARE(stored.value(u"Maximized"_s).toInt(), 0);
-        Run next(settingsFile());
-        next.saver.RestorePosition();
-        QCOMPARE(next.form.size(), QSize(700, 500));
-        QCOMPARE(next.form.pos(), QPoint(50, 60));
+        QCOMPARE(run.form.size(), size);
+        QCOMPARE(run.form.pos(), pos == QPoint(-1, -1) ? centredAt(run.form) : pos);
     }
 
     void maximisedKeepsTheNormalBoundsUnderneath()
@@ -70,12 +83,6 @@ private Q_SLOTS:
             run.saver.SavePosition();
             run.form.setWindowState(Qt::WindowMaximized);
             run.saver.SavePosition();
-        }
-        {
-            const QSettings stored(settingsFile(), QSettings::IniFormat);
-            QCOMPARE(stored.value(u"Maximized"_s).toInt(), 1);
-            QCOMPARE(stored.value(u"Left"_s).toInt(), 20); // the bounds of the last normal save
-            QCOMPARE(stored.value(u"Width"_s).toInt(), 660);
         }
         Run next(settingsFile());
         next.saver.RestorePosition();
@@ -89,45 +96,6 @@ private Q_SLOTS:
         Run third(settingsFile());
         third.saver.RestorePosition();
         QVERIFY(!third.form.isMaximized());
-    }
-
-    void onlyMaximizedStoredCentresWithoutMaximising()
-    {
-        {
-            Run run(settingsFile());
-            run.form.setWindowState(Qt::WindowMaximized);
-            run.saver.SavePosition();
-        }
-        Run next(settingsFile());
-        next.saver.RestorePosition();
-        QVERIFY(!next.form.isMaximized());
-        QCOMPARE(next.form.pos(), centredAt(next.form));
-    }
-
-    void boundsOffEveryScreenAreCentred()
-    {
-        {
-            QSettings stored(settingsFile(), QSettings::IniFormat);
-            const QRect all = QGuiApplication::primaryScreen()->virtualGeometry();
-            stored.setValue(u"Left"_s, all.right() + 2000); // on a monitor unplugged since
-            stored.setValue(u"Top"_s, 10);
-            stored.setValue(u"Width"_s, 700);
-            stored.setValue(u"Height"_s, 500);
-        }
-        Run run(settingsFile());
-        run.saver.RestorePosition();
-        QCOMPARE(run.form.size(), QSize(700, 500));
-        QCOMPARE(run.form.pos(), centredAt(run.form));
-
-        // A value that is not a number counts as missing.
-        {
-            QSettings stored(settingsFile(), QSettings::IniFormat);
-            stored.setValue(u"Left"_s, u"left"_s);
-        }
-        Run again(settingsFile());
-        again.form.resize(640, 480);
-        again.saver.RestorePosition();
-        QCOMPARE(again.form.size(), QSize(640, 480));
     }
 
     void iniFileSection()
