@@ -11,8 +11,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static QTemporaryDir tmp;
-    const QString problem = FuzzChecks::cabinet(
-        QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size)), tmp.path() + u'/');
+    const QString problem =
+        FuzzChecks::cabinet(QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size)), tmp.path() + u'/');
     if (!problem.isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(problem));
         abort();

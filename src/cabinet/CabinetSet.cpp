@@ -90,7 +90,7 @@ CabinetSet::CabinetSet(TSTCabReader &reader, mscab_decompressor *cabd, MspackSys
             return;
         bool abort = false;
         reader.OnCabinetInfo(reader, text(cab->nextname, false), text(cab->nextinfo, false),
-                      QFileInfo(path).absolutePath() + u'/', cab->set_id, cab->set_index, abort);
+                             QFileInfo(path).absolutePath() + u'/', cab->set_id, cab->set_index, abort);
         if (abort) {
             cabd->close(cabd, m_first);
             m_first = nullptr;
@@ -129,7 +129,7 @@ CabinetSet::CabinetSet(TSTCabReader &reader, mscab_decompressor *cabd, MspackSys
             bool abort = false;
             QString supplied = folder + u'/';
             reader.OnNextCabinet(reader, nextName, text(current->nextinfo, false), supplied,
-                          ESTCabinet::FdiCabinetNotFound, abort);
+                                 ESTCabinet::FdiCabinetNotFound, abort);
             if (abort) {
                 cabd->close(cabd, m_first);
                 m_first = nullptr;
@@ -213,4 +213,3 @@ void CabinetSet::checkFolders() const
             throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiBadCompressionType);
     }
 }
-

@@ -39,7 +39,7 @@ private:
     mscabd_cabinet *m_first = nullptr;
     std::list<QByteArray> m_names; // libmspack keeps the name pointers while the set is open
     QString m_firstPath;
-    bool m_missingNext = false;   // the set goes on in a cabinet that was not opened
-    int m_missingNextErrno = 0;   // ENOENT when it was looked for and not found
-    bool m_truncated = false;     // a cabinet of the set is shorter than its header says
+    bool m_missingNext = false; // the set goes on in a cabinet that was not opened
+    int m_missingNextErrno = 0; // ENOENT when it was looked for and not found
+    bool m_truncated = false;   // a cabinet of the set is shorter than its header says
 };

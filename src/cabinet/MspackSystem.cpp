@@ -237,4 +237,3 @@ MspackSystem::MspackSystem()
     s.copy = sysCopy;
     s.null_ptr = nullptr;
 }
-

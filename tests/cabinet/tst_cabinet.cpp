@@ -247,8 +247,10 @@ private Q_SLOTS:
         QTest::newRow("gcab MSZIP") << QStringList{u"gcab-mszip.cab"_s} << QStringList{u"a.cab"_s};
         QTest::newRow("gcab stored") << QStringList{u"gcab-stored.cab"_s} << QStringList{u"a.cab"_s};
         QTest::newRow("reserved header") << QStringList{u"reserved-header.cab"_s} << QStringList{u"a.cab"_s};
-        QTest::newRow("MSZIP, LZX, Quantum") << QStringList{u"libmspack/mszip_lzx_qtm.cab"_s} << QStringList{u"a.cab"_s};
-        QTest::newRow("two folders") << QStringList{u"libmspack/normal_2files_2folders.cab"_s} << QStringList{u"a.cab"_s};
+        QTest::newRow("MSZIP, LZX, Quantum")
+            << QStringList{u"libmspack/mszip_lzx_qtm.cab"_s} << QStringList{u"a.cab"_s};
+        QTest::newRow("two folders") << QStringList{u"libmspack/normal_2files_2folders.cab"_s}
+                                     << QStringList{u"a.cab"_s};
         QTest::newRow("two parts") << QStringList{u"set1.cab"_s, u"set2.cab"_s}
                                    << QStringList{u"set1.cab"_s, u"SET2.CAB"_s};
         QStringList five, fiveNames;
@@ -270,8 +272,9 @@ private Q_SLOTS:
         const QString first = tmp.filePath(u"in/"_s + namedAs.first());
         TSTCabReader reader;
         reader.Extract(first, tmp.filePath(u"ours"_s));
-        QCOMPARE(runTool(u"cabextract"_s, {u"-q"_s, u"-d"_s, tmp.filePath(u"theirs"_s), fixture(parts.first())}).exitCode,
-                 0);
+        QCOMPARE(
+            runTool(u"cabextract"_s, {u"-q"_s, u"-d"_s, tmp.filePath(u"theirs"_s), fixture(parts.first())}).exitCode,
+            0);
         const QStringList names = QDir(tmp.filePath(u"theirs"_s)).entryList(QDir::Files | QDir::Hidden, QDir::Name);
         QVERIFY(names.size() >= 2);
         QCOMPARE(QDir(tmp.filePath(u"ours"_s)).entryList(QDir::Files | QDir::Hidden, QDir::Name), names);
