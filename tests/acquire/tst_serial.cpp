@@ -47,11 +47,18 @@ QString expected(const QStringList &args)
     return out;
 }
 
-void makeFile(const QString &path, qint64 size)
+// Writes a file, its folders first; a size beyond the bytes is left as a hole.
+bool writeFile(const QString &path, const QByteArray &bytes, qint64 size = 0)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.resize(qMax(size, qint64(bytes.size())));
+}
+
+QByteArray readStart(const QString &path, qint64 size = 1 << 30)
 {
     QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QVERIFY(f.resize(size));
+    return f.open(QIODevice::ReadOnly) ? f.read(size) : QByteArray();
 }
 
 VolumeProbeResult probeBytes(const QByteArray &image, quint32 session = 0)
@@ -170,14 +177,10 @@ void TestSerial::images()
     QFETCH(QString, uuidType);
     const QString image = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'_') + u".img"_s);
     const QString tree = m_dir.filePath(u"isotree"_s);
-    QDir().mkpath(tree + u"/Sub Folder"_s);
-    QFile f(tree + u"/Sub Folder/Long file name.txt"_s);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("contents\n");
-    f.close();
+    QVERIFY(writeFile(tree + u"/Sub Folder/Long file name.txt"_s, "contents\n"));
     QFile::remove(image);
     if (mib)
-        makeFile(image, qint64(mib) << 20);
+        QVERIFY(writeFile(image, {}, qint64(mib) << 20));
     make.replaceInStrings(QRegularExpression(u"^IMG$"_s), image)
         .replaceInStrings(QRegularExpression(u"^TREE$"_s), tree);
     reference.replaceInStrings(QRegularExpression(u"^IMG$"_s), image);
@@ -209,14 +212,7 @@ void TestSerial::isoMultisession()
     if (xorriso.isEmpty())
         QSKIP("xorriso is not installed");
     const QString one = m_dir.filePath(u"ms1"_s), two = m_dir.filePath(u"ms2"_s);
-    QDir().mkpath(one);
-    QDir().mkpath(two);
-    QFile a(one + u"/a.txt"_s), b(two + u"/b.txt"_s);
-    QVERIFY(a.open(QIODevice::WriteOnly) && b.open(QIODevice::WriteOnly));
-    a.write("first\n");
-    b.write("second\n");
-    a.close();
-    b.close();
+    QVERIFY(writeFile(one + u"/a.txt"_s, "first\n") && writeFile(two + u"/b.txt"_s, "second\n"));
     const QString first = m_dir.filePath(u"session1.iso"_s);
     const QString second = m_dir.filePath(u"session2.bin"_s);
     QString why;
@@ -230,16 +226,11 @@ void TestSerial::isoMultisession()
              &why)
              .isNull(),
         qPrintable(why));
-    QFile f1(first), f2(second);
-    QVERIFY(f1.open(QIODevice::ReadOnly) && f2.open(QIODevice::ReadOnly));
-    QByteArray disc = f1.readAll();
+    QByteArray disc = readStart(first);
     disc.resize(qsizetype(start) * 2048, '\0');
-    disc += f2.readAll();
+    disc += readStart(second);
     const QString discPath = m_dir.filePath(u"multisession.img"_s);
-    QFile out(discPath);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write(disc);
-    out.close();
+    QVERIFY(writeFile(discPath, disc));
 
     const VolumeProbeResult last = probeBytes(disc, start);
     QVERIFY(last.valid);
@@ -259,9 +250,7 @@ void TestSerial::damagedImagesNeverCrash()
         QSKIP("no images were made");
     QRandomGenerator rng(4711);
     for (const QString &path : std::as_const(m_images)) {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray original = f.read(1 << 20); // the structures all live in the first megabyte
+        const QByteArray original = readStart(path, 1 << 20); // the structures all live in the first megabyte
         // Truncated anywhere: a volume whose tail is missing is refused or read from what is there.
         for (const qsizetype cut : {qsizetype(0), qsizetype(100), qsizetype(511), qsizetype(32768 + 100),
                                     qsizetype(256 * 2048 + 10), original.size() / 2})
