@@ -8,6 +8,7 @@
 #include "browser/ui/ContentsView.h"
 #include "browser/ui/ObjectInfoPanel.h"
 #include "browser/ui/TPropertiesForm.h"
+#include "listing/FileTypes.h"
 
 #include <QEnterEvent>
 #include <QGroupBox>
@@ -85,49 +86,60 @@ private Q_SLOTS:
     }
     void cleanup() { m_fx.cleanup(); }
 
-    void groupAndDiscEntriesOfAGroupListing()
+    // The panel's name and five lines after a selection in a listing. A disc as the tree shows
+    // it: an NTFS disc is "Removable Media" here (the list says "Hard Disk"), and without a genre
+    // its entry date takes the last line. A folder counts what its record holds; ".." is no entry
+    // and leaves the panel as the selection before it set it.
+    void whatThePanelShows_data()
     {
-        TestWindow::Window &f = *m_f;
-        QVERIFY(f.nav().location().isGroupListed());
-        select({u"Music"_s});
-        QCOMPARE(panelLines(), QStringList({u"Music"_s, u"Group"_s, u"Size: 5.52 KB"_s, u"Contains:"_s, u"Discs: 1"_s,
-                                            u"Sub-Groups: 0"_s}));
-        // A disc as the tree shows it; an NTFS disc is "Removable Media" here, and without a
-        // genre its entry date takes the last line.
-        select({u"Sizes"_s});
-        QCOMPARE(panelLines(), QStringList({u"Sizes"_s, u"Removable Media"_s, u"Size: 2.00 KB"_s, u"Serial: 00000010"_s,
-                                            u"Disc number: 3"_s, u"Entry date: 12/24/2023 10:00:00"_s}));
-        QCOMPARE(f.nav().listing().text(f.row(u"Sizes"_s), 1), u"Hard Disk"_s);
-        f.nav().TreeChange(f.node(u"Music"_s));
-        select({u"Rock Disc"_s});
-        QCOMPARE(info()->lineText(0), u"Compact Disc"_s);
-        QCOMPARE(info()->lineText(4), u"Genre: Rock"_s);
+        QTest::addColumn<QString>("disc");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QList<QStringList>>("selections");
+        QTest::addColumn<QStringList>("lines");
+        const QString d = TestCatalogue::date(2024, 4, 1);
+        QTest::newRow("group") << QString() << QString() << QList<QStringList>{{u"Music"_s}}
+                               << QStringList{u"Music"_s,      u"Group"_s,    u"Size: 5.52 KB"_s,
+                                              u"Contains:"_s,  u"Discs: 1"_s, u"Sub-Groups: 0"_s};
+        QTest::newRow("disc without genre")
+            << QString() << QString() << QList<QStringList>{{u"Sizes"_s}}
+            << QStringList{u"Sizes"_s,           u"Removable Media"_s, u"Size: 2.00 KB"_s,
+                           u"Serial: 00000010"_s, u"Disc number: 3"_s,  u"Entry date: 12/24/2023 10:00:00"_s};
+        QTest::newRow("disc with genre")
+            << u"Music"_s << QString() << QList<QStringList>{{u"Rock Disc"_s}}
+            << QStringList{u"Rock Disc"_s,        u"Compact Disc"_s,  u"Size: 5.52 KB"_s,
+                           u"Serial: 1A2B3C4D"_s, u"Disc number: 1"_s, u"Genre: Rock"_s};
+        QTest::newRow("file") << u"Sizes"_s << u"\\"_s << QList<QStringList>{{u"one.bin"_s}}
+                              << QStringList{u"one.bin"_s, FileTypes::GetFileType(u"one.bin"_s), u"Size: 1.00 KB"_s, u"Date: "_s + d, QString(),
+                                             QString()};
+        QTest::newRow("two files") << u"Sizes"_s << u"\\"_s << QList<QStringList>{{u"one.bin"_s, u"two.bin"_s}}
+                                   << QStringList{u"Multiple items selected"_s, u"Count: 2"_s, u"Size: 2.00 KB"_s,
+                                                  QString(), QString(), QString()};
+        QTest::newRow("a folder and a file")
+            << u"Sizes"_s << u"\\"_s << QList<QStringList>{{u"Sub"_s, u"one.bin"_s}}
+            << QStringList{u"Multiple items selected"_s, u"Count: 2"_s, u"Size: 1.00 KB"_s, QString(), QString(),
+                           QString()};
+        QTest::newRow("..") << u"Sizes"_s << u"\\"_s << QList<QStringList>{{u"one.bin"_s, u"two.bin"_s}, {u".."_s}}
+                            << QStringList{u"Multiple items selected"_s, u"Count: 2"_s, u"Size: 2.00 KB"_s,
+                                           QString(), QString(), QString()};
+        QTest::newRow("the first two detail lines")
+            << u"Sizes"_s << u"\\Sub\\"_s << QList<QStringList>{{u"tune.mp3"_s}}
+            << QStringList{u"tune.mp3"_s, FileTypes::GetFileType(u"tune.mp3"_s), u"Size: 3.81 MB"_s, u"Date: "_s + d, u"Title: Tune"_s,
+                           u"Artist: Band"_s};
     }
-
-    void filesFoldersAndSeveralEntries()
+    void whatThePanelShows()
     {
+        QFETCH(QString, disc);
+        QFETCH(QString, folder);
+        QFETCH(QList<QStringList>, selections);
+        QFETCH(QStringList, lines);
         TestWindow::Window &f = *m_f;
-        f.nav().TreeChange(f.node(u"Sizes"_s));
-        select({u"one.bin"_s});
-        QCOMPARE(info()->nameText(), u"one.bin"_s);
-        QCOMPARE(info()->lineText(1), u"Size: 1.00 KB"_s);
-        QCOMPARE(info()->lineText(2), u"Date: "_s + TestCatalogue::date(2024, 4, 1));
-        QCOMPARE(info()->lineText(3), QString());
-
-        select({u"one.bin"_s, u"two.bin"_s});
-        QCOMPARE(panelLines(), QStringList({u"Multiple items selected"_s, u"Count: 2"_s, u"Size: 2.00 KB"_s, QString(),
-                                            QString(), QString()}));
-        // A folder counts what its record holds; ".." is no entry and leaves the panel alone.
-        select({u"Sub"_s, u"one.bin"_s});
-        QCOMPARE(info()->lineText(1), u"Size: 1.00 KB"_s);
-        select({u".."_s});
-        QCOMPARE(info()->nameText(), u"Multiple items selected"_s);
-
-        // A file shows its first two detail lines.
-        f.nav().LoadCD(u"Sizes"_s, u"00000010"_s, false, u"\\Sub\\"_s);
-        select({u"tune.mp3"_s});
-        QCOMPARE(info()->lineText(3), u"Title: Tune"_s);
-        QCOMPARE(info()->lineText(4), u"Artist: Band"_s);
+        if (!folder.isEmpty())
+            f.nav().LoadCD(disc, f.node(disc)->cd()->Serial, false, folder);
+        else if (!disc.isEmpty())
+            f.nav().TreeChange(f.node(disc));
+        for (const QStringList &s : selections)
+            select(s);
+        QCOMPARE(panelLines(), lines);
     }
 
     void theToggleLooksAndHints()
