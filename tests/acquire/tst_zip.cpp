@@ -244,6 +244,7 @@ with open('many.zip', 'wb') as f:
             c = char(rng.bounded(256));
         QTest::newRow("noise") << noise.replace("PK\3\4", "PK\3\5") << -1 << 0;
         QTest::newRow("a lone signature") << QByteArray("PK\3\4") << -1 << 0;
+        QTest::newRow("empty archive") << "PK\5\6" + QByteArray(18, '\0') << -1 << 0;
     }
 
     void hostileWalk()
