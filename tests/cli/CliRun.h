@@ -2,10 +2,10 @@
 
 // Shared by the command-line tests: one run of the commands in this process on buffers, or of the real program.
 
+#include "RunProgram.h"
 #include "cli/CliApp.h"
 
 #include <QBuffer>
-#include <QProcess>
 
 struct CliRun {
     int code = -1;
@@ -25,12 +25,11 @@ inline CliRun runCli(const QStringList &args, const QByteArray &input = QByteArr
     return {code, outBytes, errBytes};
 }
 
-// The built program in a process of its own; code -1 when it could not be run.
-inline CliRun runProgram(const QStringList &args)
+// The built program in a process of its own, with input on standard input and these variables
+// set ("NAME=value"); code -1 when it could not be run or did not end by itself.
+inline CliRun runProgram(const QStringList &args, const QByteArray &input = QByteArray(),
+                         const QStringList &env = QStringList())
 {
-    QProcess p;
-    p.start(qEnvironmentVariable("QUILLORY_CLI"), args);
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+    const ProgramRun r = runProgram(qEnvironmentVariable("QUILLORY_CLI"), args, input, QString(), env);
+    return {r.code, r.out, r.err};
 }

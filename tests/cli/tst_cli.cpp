@@ -1,257 +1,423 @@
+#include "CabTestUtil.h"
 #include "CliRun.h"
-#include "ScanFixture.h"
+#include "FileSizeLimit.h"
 #include "TestCatalogue.h"
+
+#include "acquire/FolderVolumeBackend.h"
 #include "store/Catalogue.h"
 
+#include <QDirIterator>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
-using namespace Qt::StringLiterals;
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
-// The command line's own contract: exit codes, help, streams, the lock and who may read past it, and the tree
-// and check-mask commands byte for byte.
+using namespace Qt::StringLiterals;
+using namespace CabTestUtil;
+
+// quillory-cli as a user runs it: every command once through the real program, and what only the
+// command line decides: its arguments, exit codes and messages, and who may read past the lock.
+// What a command does with the catalogue is tested where its rule lives (tests/search,
+// tests/reports, tests/acquire, tests/backup, tests/store).
 class TestCli : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    QString data() const { return m_dir.path(); }
-    QByteArray read(const QString &rel) const
+    enum Flag {
+        Changes = 1,    // the run may change the folders (else they must stay byte for byte)
+        Locked = 2,     // another program (this one) holds "cat" meanwhile
+        FullDisk = 4,   // a write past 4 KB fails, as on a full disk
+        AnswerNo = 8,   // standard input answers "n"
+        German = 16,    // run in a German environment
+    };
+
+    QTemporaryDir m_home; // the archives read by the rows, and the name index
+    std::unique_ptr<QTemporaryDir> m_root;
+    QString at(const QString &rel) const { return m_root->path() + u'/' + rel; }
+
+    // Every entry below root: a file's bytes, a link's target, a folder's mark.
+    static QMap<QString, QByteArray> everything(const QString &root)
     {
-        QFile f(m_dir.path() + u'/' + rel);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        QMap<QString, QByteArray> m;
+        QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo fi = it.nextFileInfo();
+            m.insert(fi.filePath().mid(root.size()), fi.isSymLink() ? "-> " + QFile::encodeName(fi.symLinkTarget())
+                                                     : fi.isDir()   ? QByteArray("<folder>")
+                                                                    : readFile(fi.filePath()));
+        }
+        return m;
     }
-    void write(const QString &rel, const QByteArray &bytes)
+
+    // A catalogue of one disc whose lists do not compress, larger than FullDisk lets a file be.
+    static void noiseCatalogue(const QString &data)
     {
-        QVERIFY(ScanFixture::writeFile(m_dir.path() + u'/' + rel, bytes));
+        QByteArray noise(16384, Qt::Uninitialized);
+        QRandomGenerator rng(7);
+        for (char &c : noise)
+            c = char(rng.bounded(256));
+        const QString db = DataPaths::dbFolder(data);
+        TestCatalogue::packDisc(db, u"0BADF00D"_s, [&](ContentsListWriter &, ContentsListWriter &files) {
+            files.writeFileRecord(QString::fromLatin1(noise.toBase64()), u"\\"_s, 1, TestCatalogue::date(2024, 1, 1));
+        });
+        writeFile(db + u"groups.tree"_s, "My Collection\r\n\tNoise|N|0BADF00D|UDF|1|||1|x|\r\n");
     }
 
 private Q_SLOTS:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
-        // The program's own preferences, for the runs of the real program.
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path() + u"/config"_s));
-    }
-    void cleanup() { QDir(m_dir.path() + u"/DB"_s).removeRecursively(); }
-
-    void treePrintsNodes()
-    {
-        write(u"DB/00000001.dat"_s, "");
-        write(u"DB/0000ABCD.dat"_s, "");
-        write(u"DB/groups.tree"_s,
-              "My Collection\r\n\tMusic\r\n\t\tLive\r\n\t\t\tConcert|CONC|0000ABCD|CDFS|734003200|d|Rock|3|x|\r\n"
-              "\tDVD|D|00000001|UDF|4700000000|||1|x|Eve | Bob\r\n");
-        const CliRun r = runCli({u"--data"_s, data(), u"tree"_s});
-        QCOMPARE(r.err, QByteArray());
-        QCOMPARE(r.code, 0);
-        QCOMPARE(r.out, QByteArray("My Collection\n"
-                                   "  DVD\t00000001\tUDF\t4700000000\tEve | Bob\n"
-                                   "  Music\n"
-                                   "    Live\n"
-                                   "      Concert\t0000ABCD\tCDFS\t734003200\t\n"));
+        if (qEnvironmentVariableIsEmpty("QUILLORY_CLI"))
+            QSKIP("QUILLORY_CLI not set");
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_home.filePath(u"cache"_s)));
+        // The archives the import rows read.
+        TestCatalogue::prepared(m_home.filePath(u"cat"_s));
+        QCOMPARE(runProgram({u"--data"_s, m_home.filePath(u"cat"_s), u"export"_s, m_home.filePath(u"cat.cab"_s)}).code,
+                 0);
+        noiseCatalogue(m_home.filePath(u"noise"_s));
+        QCOMPARE(
+            runProgram({u"--data"_s, m_home.filePath(u"noise"_s), u"export"_s, m_home.filePath(u"noise.cab"_s)}).code,
+            0);
     }
 
-    // Far more lines than one block of output holds, long and non-ASCII ones among them: every
-    // line comes out whole and in order.
-    void largeTreePrintsEveryLine()
+    // The folders the rows run on, made again for each row. The settings live inside, so that a
+    // refusal is seen to leave them too.
+    void init()
     {
-        QByteArray tree = "My Collection\r\n\tG\r\n";
-        QByteArray expected = "My Collection\n  G\n";
-        for (int i = 0; i < 2000; ++i) {
-            const QByteArray serial = QByteArray::number(0x10000000 + i, 16).toUpper();
-            const QByteArray title = QByteArray::number(100000 + i) + (i % 3 == 0   ? QByteArray(300, 'x')
-                                                          : i % 3 == 1 ? QByteArray("\xC3\xA4")
-                                                                       : QByteArray(" \xF0\x9F\x8E\xB5"));
-            write(u"DB/"_s + QString::fromLatin1(serial) + u".dat"_s, "");
-            tree += "\t\t" + title + "|L|" + serial + "|UDF|" + QByteArray::number(i) + "|d|g|1|x|\r\n";
-            expected += "    " + title + '\t' + serial + "\tUDF\t" + QByteArray::number(i) + "\t\n";
+        m_root = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(at(u"config"_s)));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(at(u"share"_s)));
+        writeFile(at(u"config/Tarnwick/Quillory!.conf"_s), "[General]\nMaxResults=1000\n");
+        TestCatalogue::prepared(at(u"cat"_s));
+        writeFile(at(u"older/DB/00000001.dat"_s), "");
+        writeFile(at(u"older/DB/groups.tree"_s), "R\r\n\tOld|L|00000001|FAT|1|||1|01.01.2001 10:00:00\r\n");
+        writeFile(at(u"damaged/DB/groups.tree"_s), "R\r\n\t\t\tX\r\n");
+        // A kill right after the lock file was made.
+        writeFile(at(u"stale/DB/groups.tree"_s), "My Collection\r\n");
+        writeFile(at(u"stale/DB/Quillory!.lock"_s), "");
+        QVERIFY(QDir().mkpath(at(u"empty"_s)));
+        writeFile(at(u"file"_s), "x");
+        writeFile(at(u"dbfile/DB"_s), "x");
+        QVERIFY(QDir().mkpath(at(u"dblink"_s)) && QFile::link(at(u"nowhere"_s), at(u"dblink/DB"_s)));
+        writeFile(at(u"vol/notes.txt"_s), "12345");
+        writeFile(at(u"vol/MUSIC/song.mp3"_s), QByteArray(300, 's'));
+        noiseCatalogue(at(u"noise"_s));
+        for (int i = 0; i < 300; ++i)
+            writeFile(at(u"bigvol/a file with a longer name %1.txt"_s.arg(i)), "x");
+        QStringList groups{u"My Collection"_s};
+        for (int i = 0; i < 200; ++i)
+            groups << u"\tGroup number %1 of many"_s.arg(i);
+        writeFile(at(u"groups/DB/groups.tree"_s), groups.join(u"\r\n"_s).toUtf8() + "\r\n");
+    }
+
+    // A row: the arguments ({root} for the row's folders, {home} for the archives), the exit code,
+    // how standard output begins and what standard error says (nothing when empty), and Flags.
+    void commands_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QByteArray>("out");
+        QTest::addColumn<QByteArray>("err");
+        QTest::addColumn<int>("flags");
+        const auto row = [](const char *name, const QString &args, int code, const QByteArray &out,
+                            const QByteArray &err = {}, int flags = 0) {
+            QStringList list = args.split(u' ', Qt::SkipEmptyParts).replaceInStrings(u"_"_s, u" "_s);
+            list.replaceInStrings(QRegularExpression(u"^''$"_s), QString());
+            QTest::newRow(name) << list << code << out << err << flags;
+        };
+        const QString cat = u"--data {root}/cat "_s;
+        const QString add = u"add-disc {root}/vol --serial 0000000A --title "_s;
+
+        // Each command once: "_" stands for a space inside an argument, '' for an empty one.
+        row("tree", cat + u"tree"_s, 0,
+            "My Collection\n  Empty Group\n  Music\n    Rock Disc\t1A2B3C4D\tCDFS\t5648\t\n"
+            "  Photos Disc\t5E6F7081\tUDF\t4096\t\n");
+        row("ls", cat + u"ls Rock_Disc"_s, 0, "ROCK\tFolder\t3000\t");
+        row("cat-lists", cat + u"cat-lists 1A2B3C4D"_s, 0, "LIVE\\\r\n\\ROCK\\\r\n1000\r\n");
+        row("search", cat + u"search live"_s, 0, "LIVE\tFolder\tRock Disc:\\ROCK\\\t1000\t", "2 found, total size");
+        row("report", cat + u"report --group Music -o {root}/r.txt"_s, 0, "", "", Changes);
+        row("export", cat + u"export {root}/b.cab"_s, 0, "", "", Changes);
+        row("import", u"--data {root}/new import {home}/cat.cab --yes"_s, 0, "Import Database complete.\n",
+            "A new catalogue was made in", Changes);
+        row("add-disc", cat + add + u"T --description two\nlines"_s, 0, "T||0000000A||305|two~!lines||3|", "",
+            Changes);
+        row("config", cat + u"config get MaxResults"_s, 0, "1000\n");
+        row("config exclusions", cat + u"config exclusions *.TMP rock\\"_s, 0, "", "", Changes);
+        row("search options", cat + u"search --in Music --larger 1KB --newer 2024-03-01T00:00:00 --category 5 --limit 1"_s,
+            0, "song.mp3\t", "1 found");
+        row("check-mask", u"check-mask *.mp3 Song.MP3 a.mp3.bak --x.mp3"_s, 0, "yes\nno\nyes\n");
+        row("drives", u"drives"_s, 0, "");
+        row("help", u"--help"_s, 0, "Usage: quillory-cli");
+
+        // Usage: exit code 2, the reason and the usage line.
+        row("no command", u""_s, 2, "", "Usage: quillory-cli");
+        row("unknown command", u"nonsense"_s, 2, "", "nonsense");
+        row("unknown option", cat + u"tree --bogus"_s, 2, "", "--bogus");
+        row("empty data folder", u"--data '' tree"_s, 2, "", "needs a folder");
+        row("data folder left out", u"--data --help tree"_s, 2, "", "--data needs a folder");
+        row("option twice", cat + add + u"A --title B"_s, 2, "", "--title is given twice");
+        row("value left out", cat + add + u"--title -h"_s, 2, "", "needs a value");
+        row("label without serial", cat + u"add-disc {root}/vol --title T --label L"_s, 2, "", "go with --serial");
+        row("check-mask without names", u"check-mask *"_s, 2, "", "");
+        row("search category", cat + u"search --category 9"_s, 2, "", "--category wants 0 to 8");
+        row("search size", cat + u"search --larger 1GB"_s, 2, "", "\"1GB\"");
+        row("search date", cat + u"search --newer 01.01.2020"_s, 2, "", "2020-01-01T12:00:00");
+        row("report both", cat + u"report --disc Rock_Disc --group Music -o {root}/r.txt"_s, 2, "",
+            "one of --disc and --group");
+        row("report column", cat + u"report --disc Rock_Disc --columns Genre -o {root}/r.txt"_s, 2, "",
+            "unknown column \"Genre\"");
+        row("report widths", cat + u"report --group Music --widths 100,100 -o {root}/r.txt"_s, 2, "",
+            "one width for each of the 3 columns");
+        row("report width", cat + u"report --group Music --widths 100,5,100 -o {root}/r.txt"_s, 2, "",
+            "from 10 to 999, not \"5\"");
+        row("config unknown", cat + u"config get Colour"_s, 2, "", "Colour");
+        row("export nowhere", cat + u"export"_s, 2, "", "");
+
+        // What is not there, or not what it should be: exit code 1, one line, nothing changed.
+        row("missing folder, read", u"--data {root}/missing tree"_s, 1, "", "the folder does not exist");
+        row("missing folder, export", u"--data {root}/missing export {root}/o.cab"_s, 1, "",
+            "the folder does not exist");
+        row("data folder is a file", u"--data {root}/file tree"_s, 1, "", "is a file, not a folder");
+        row("DB is a file", u"--data {root}/dbfile tree"_s, 1, "", "database folder");
+        row("DB is a dangling link", u"--data {root}/dblink search"_s, 1, "", "which does not exist");
+        row("damaged tree", u"--data {root}/damaged tree"_s, 1, "", "Invalid level (3) for item \"X\"");
+        row("bad mask", u"check-mask [abc a"_s, 1, "", "'[abc' is an invalid mask at (5)");
+        row("ls no disc", cat + u"ls Jazz"_s, 1, "", "Jazz");
+        row("ls no folder", cat + u"ls Rock_Disc \\NOWHERE\\"_s, 1, "", "NOWHERE");
+        row("cat-lists no disc", cat + u"cat-lists 12345678"_s, 1, "", "Cabinet not found [0x0001]. ");
+        row("search node", cat + u"search --in Nirgends"_s, 1, "", "There is no group or disc named \"Nirgends\".");
+        row("search mask", cat + u"search [x"_s, 1, "", "'[x' is an invalid mask at (");
+        row("report no disc", cat + u"report --disc Jazz -o {root}/r.txt"_s, 1, "", "There is no disc titled \"Jazz\"");
+        row("report no folder", cat + u"report --group Music -o {root}/none/r.txt"_s, 1, "", "Invalid file name!");
+        row("report onto the catalogue", cat + u"report --group Music -o {root}/cat/DB/groups.tree"_s, 1, "",
+            "inside the database folder");
+        row("export onto the catalogue", cat + u"export {root}/cat/DB/1A2B3C4D.dat"_s, 1, "",
+            "inside the database folder");
+        row("import not a cabinet", cat + u"import {root}/file --yes"_s, 1, "",
+            "Cabinet file does not have the correct format [0x0002]");
+        row("import answered no", cat + u"import {home}/cat.cab"_s, 1,
+            "All existing files will be overwritten. Continue anyway?", "", AnswerNo);
+        row("title empty", cat + add + u"''"_s, 1, "", "");
+        row("title with a bar", cat + add + u"A|B"_s, 1, "", "|");
+        row("title read as indentation", cat + add + u"__Leading"_s, 1, "", "");
+        row("no such group", cat + add + u"T --group Nope"_s, 1, "", "Nope");
+        row("number not a number", cat + add + u"T --number ten"_s, 1, "", "ten");
+        row("already catalogued", cat + u"add-disc {root}/vol --serial 1a2b3c4d --title T"_s, 1, "",
+            "Disc is already in database (\"Rock Disc\"). Give --replace");
+        row("preference out of range", cat + u"config set MaxResults -5"_s, 1, "",
+            "\"MaxResults\" takes 1 to 2147483647");
+        row("preference not a number", cat + u"config set MaxResults lots"_s, 1, "", "lots");
+        row("exclusion not a mask", cat + u"config exclusions [a-"_s, 1, "", "[a-");
+
+        // What is made or taken over is said on standard error.
+        row("replace", cat + u"add-disc {root}/vol --serial 1a2b3c4d --title Rock_Disc --replace"_s, 0,
+            "Rock Disc||1A2B3C4D||305||", "", Changes);
+        row("missing folder, add-disc makes it", u"--data {root}/missing "_s + add + u"T"_s, 0, "T||0000000A||",
+            "A new catalogue was made", Changes);
+        row("empty lock taken over", u"--data {root}/stale "_s + add + u"T"_s, 0, "T||0000000A||", "taken over",
+            Changes);
+        // A reader upgrades an older tree in memory only; a writer rewrites it and says so.
+        row("new catalogue, read", u"--data {root}/empty tree"_s, 0, "My Collection\n");
+        row("older tree, read", u"--data {root}/older tree"_s, 0, "R\n  Old\t00000001\tFAT\t1\t\n");
+        row("older tree, written", u"--data {root}/older "_s + add + u"T"_s, 0, "T||0000000A||",
+            "Your database appears to be in older format. It will be updated automatically.\nUpdate completed!\n",
+            Changes);
+
+        // The window holds the catalogue: the commands that only read still work; one that
+        // writes is refused with the lock's name.
+        row("locked tree", cat + u"tree"_s, 0, "My Collection\n", "", Locked);
+        row("locked ls", cat + u"ls 1a2b3c4d rock"_s, 0, "LIVE\tFolder\t", "", Locked);
+        row("locked cat-lists", cat + u"cat-lists 5E6F7081"_s, 0, "\t\npic.jpg\r\n", "", Locked);
+        row("locked search", cat + u"search pic"_s, 0, "pic.jpg\t", "1 found", Locked);
+        row("locked report", cat + u"report --disc Photos_Disc -o {root}/r.txt"_s, 0, "", "", Locked | Changes);
+        row("locked add-disc", cat + add + u"T"_s, 1, "", "Quillory!.lock", Locked);
+        // A German environment's number format in the summary.
+        row("German search", cat + u"search live"_s, 0, "LIVE\t", "2 found, total size 1,95 KB", German);
+
+        // A full disk: the system's reason in one line, and the catalogue as it was.
+        const QByteArray efbig = strerror(EFBIG);
+        row("full disk, lists", u"--data {root}/noise add-disc {root}/bigvol --serial 12345678 --title V"_s, 1, "",
+            efbig, FullDisk);
+        row("full disk, tree", u"--data {root}/groups export {root}/new.cab"_s, 1, "", efbig, FullDisk);
+        row("full disk, archive", u"--data {root}/noise export {root}/new.cab"_s, 1, "", efbig, FullDisk);
+        row("full disk, extraction", u"--data {root}/noise import {home}/noise.cab --yes"_s, 1, "", efbig, FullDisk);
+    }
+    void commands()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QByteArray, out);
+        QFETCH(QByteArray, err);
+        QFETCH(int, flags);
+        args.replaceInStrings(u"{root}"_s, m_root->path()).replaceInStrings(u"{home}"_s, m_home.path());
+        const auto before = everything(m_root->path());
+        std::optional<Catalogue> holder;
+        if (flags & Locked)
+            holder.emplace(at(u"cat"_s)).lock();
+
+        CliRun r;
+        {
+            std::optional<FileSizeLimit> full;
+            if (flags & FullDisk)
+                full.emplace(4096);
+            r = runProgram(args, flags & AnswerNo ? "n\n" : "yes\n",
+                           flags & German ? QStringList{u"LC_ALL=de_DE.UTF-8"_s} : QStringList());
         }
-        write(u"DB/groups.tree"_s, tree);
-        const CliRun r = runCli({u"--data"_s, data(), u"tree"_s});
-        QCOMPARE(r.code, 0);
-        QCOMPARE(r.out, expected);
+        QVERIFY2(r.out.startsWith(out), (r.out + r.err).constData());
+        if (err.isEmpty() && code == 0)
+            QCOMPARE(r.err, QByteArray());
+        QVERIFY2(r.err.contains(err), r.err.constData());
+        QCOMPARE(r.code, code);
+        if (code != 0) {
+            // What is not there, or not what it should be, is told in one line.
+            if (code == 1)
+                QVERIFY2(r.err.count('\n') == 1, r.err.constData());
+            if (!(flags & AnswerNo))
+                QCOMPARE(r.out, QByteArray());
+        }
+        holder.reset();
+        if (!(flags & Changes))
+            QCOMPARE(everything(m_root->path()), before);
     }
 
-    void treeOfNewCatalogue()
+    void everyCommandHasHelp()
     {
-        const CliRun r = runCli({u"--data="_s + data(), u"tree"_s});
-        QCOMPARE(r.code, 0);
-        QCOMPARE(r.out, QByteArray("My Collection\n"));
-        // Reading does not write a tree.
-        QVERIFY(!QFile::exists(data() + u"/DB/groups.tree"_s));
-    }
-
-    // A reader upgrades an older tree in memory only; a writer, holding the lock, rewrites it
-    // and says so on standard error.
-    void olderTreeIsUpgradedByWritersOnly()
-    {
-        write(u"DB/00000001.dat"_s, "");
-        const QByteArray old = "R\r\n\tOld|L|00000001|FAT|1|||1|01.01.2001 10:00:00\r\n";
-        write(u"DB/groups.tree"_s, old);
-        CliRun r = runCli({u"--data"_s, data(), u"tree"_s});
-        QCOMPARE(r.code, 0);
-        QCOMPARE(r.err, QByteArray());
-        QCOMPARE(r.out, QByteArray("R\n  Old\t00000001\tFAT\t1\t\n"));
-        QCOMPARE(read(u"DB/groups.tree"_s), old);
-
-        QTemporaryDir volume;
-        r = runCli(
-            {u"--data"_s, data(), u"add-disc"_s, volume.path(), u"--title"_s, u"New"_s, u"--serial"_s, u"00000002"_s});
-        QCOMPARE(r.code, 0);
-        QCOMPARE(r.err, QByteArray("Your database appears to be in older format. It will be updated automatically.\n"
-                                   "Update completed!\n"));
-        QVERIFY(read(u"DB/groups.tree"_s).contains("|01.01.2001 10:00:00|\r\n"));
-    }
-
-    void damagedTreeIsAnError()
-    {
-        write(u"DB/groups.tree"_s, "R\r\n\t\t\tX\r\n");
-        const CliRun r = runCli({u"--data"_s, data(), u"tree"_s});
-        QCOMPARE(r.code, 1);
-        QCOMPARE(r.err, QByteArray("Invalid level (3) for item \"X\"\n"));
-        QCOMPARE(r.out, QByteArray());
-    }
-
-    void checkMask()
-    {
-        CliRun r = runCli({u"check-mask"_s, u"*.mp3"_s, u"Song.MP3"_s, u"a.mp3.bak"_s, u"--x.mp3"_s});
-        QCOMPARE(r.code, 0);
-        QCOMPARE(r.out, QByteArray("yes\nno\nyes\n"));
-        r = runCli({u"check-mask"_s, u"[abc"_s, u"a"_s});
-        QCOMPARE(r.code, 1);
-        QCOMPARE(r.err, QByteArray("'[abc' is an invalid mask at (5)\n"));
-        QCOMPARE(runCli({u"check-mask"_s, u"*"_s}).code, 2);
-    }
-
-    void usageAndHelp()
-    {
-        CliRun r = runCli({});
-        QCOMPARE(r.code, 2);
-        QVERIFY(r.err.startsWith("Usage: quillory-cli"));
-        r = runCli({u"--help"_s});
-        QCOMPARE(r.code, 0);
-        QVERIFY(r.out.contains("check-mask MASK NAME..."));
-        QCOMPARE(runCli({u"nonsense"_s}).code, 2);
-        QCOMPARE(runCli({u"tree"_s, u"--bogus"_s}).code, 2);
         CliApp app;
         for (const auto &cmd : app.commands()) {
-            r = runCli({cmd->name(), u"--help"_s});
+            const CliRun r = runProgram({cmd->name(), u"--help"_s});
             QCOMPARE(r.code, 0);
             QVERIFY2(r.out.startsWith("Usage: quillory-cli [--data DIR] " + cmd->name().toUtf8()), r.out.constData());
         }
     }
 
-    // While another program (the window) holds the catalogue, commands that only read still
-    // work and change nothing; a command that writes is refused with the lock's name.
-    void readersWorkWhileAnotherProgramHoldsTheLock()
+    // The columns in the order asked, by names in any case, with widths in pixels.
+    void reportOptions()
     {
-        if (qEnvironmentVariableIsEmpty("QUILLORY_CLI"))
-            QSKIP("QUILLORY_CLI not set");
-        QDir().mkpath(data() + u"/DB"_s);
-        TestCatalogue::packDisc(data() + u"/DB/"_s, u"0000ABCD"_s, [](ContentsListWriter &, ContentsListWriter &files) {
-            files.writeFileRecord(u"a.txt"_s, u"\\"_s, 1, u"01.01.2001"_s);
-        });
-        write(u"DB/groups.tree"_s, "R\r\n\tConcert|CONC|0000ABCD|CDFS|1|||3|x\r\n"); // the older format
-        const QByteArray tree = read(u"DB/groups.tree"_s);
-        Catalogue holder(data());
-        holder.lock();
+        CliRun r = runProgram({u"--data"_s, at(u"cat"_s), u"report"_s, u"--disc"_s, u"Rock Disc"_s, u"--columns"_s,
+                               u"name,Size,PATH"_s, u"--widths"_s, u"80,80,120"_s, u"--no-time"_s, u"-o"_s,
+                               at(u"r.txt"_s)});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(readFile(at(u"r.txt"_s)).split('\n').mid(2, 3),
+                 (QList<QByteArray>{"|   Name   |   Size   |      Path     |\r", QByteArray(39, '-') + '\r',
+                                    "|b.txt     |100.00 Byt|\\              |\r"}));
+        r = runProgram({u"--data"_s, at(u"cat"_s), u"report"_s, u"--group"_s, u"My Collection"_s, u"--recurse"_s,
+                        u"--html"_s, u"-o"_s, at(u"r.htm"_s)});
+        QCOMPARE(r.code, 0);
+        const QByteArray html = readFile(at(u"r.htm"_s));
+        QVERIFY(html.startsWith("<html>") && html.contains("Rock Disc") && html.contains("Created with"));
+    }
 
-        CliRun r = runProgram({u"--data"_s, data(), u"tree"_s});
+    // Far more lines than one block of output holds, characters outside the basic plane among
+    // them: every line whole and in order, lent discs first, discs without a contents file left out.
+    void largeTreePrintsEveryLine()
+    {
+        // Groups and titles are numbered with zero padding, so the file's order is the sorted
+        // order but for the lent discs, which come first among their siblings.
+        QByteArray tree = "My Collection\r\n";
+        QByteArray expected = "My Collection\n";
+        const QByteArray note = "\xF0\x9F\x8E\xB5"; // outside the basic plane: two UTF-16 units
+        const QByteArray umlaut = "\xC3\xA4";       // inside it
+        for (int g = 0; g < 30; ++g) {
+            const QByteArray group = "Group " + QByteArray::number(g).rightJustified(3, '0');
+            tree += '\t' + group + "\r\n";
+            expected += "  " + group + '\n';
+            QByteArray lentLines, presentLines;
+            for (int d = 0; d < 100; ++d) {
+                const int n = g * 100 + d;
+                const QByteArray serial = QByteArray::number(0x20000000 + n, 16).toUpper();
+                const QByteArray title = "Disc " + QByteArray::number(d).rightJustified(3, '0') +
+                                         (n % 3 == 0   ? " " + note
+                                          : n % 3 == 1 ? " " + umlaut + QByteArray(300, 'x')
+                                                       : QByteArray());
+                const QByteArray lent = n % 7 == 0 ? "Eve" : "";
+                const QByteArray size = QByteArray::number(4700000000LL + n);
+                tree += "\t\t" + title + "|LABEL|" + serial + "|UDF|" + size + "|d|Music|" + QByteArray::number(n) +
+                        "|01.06.2024 12:00:00|" + lent + "\r\n";
+                if (n % 11 == 5)
+                    continue; // no contents file
+                writeFile(at(u"big/DB/"_s + QString::fromLatin1(serial) + u".dat"_s), "");
+                (lent.isEmpty() ? presentLines : lentLines) +=
+                    "    " + title + '\t' + serial + "\tUDF\t" + size + '\t' + lent + '\n';
+            }
+            expected += lentLines + presentLines;
+        }
+        writeFile(at(u"big/DB/groups.tree"_s), tree);
+        QVERIFY(expected.size() > 100000); // several blocks
+
+        const CliRun r = runProgram({u"--data"_s, at(u"big"_s), u"tree"_s});
         QCOMPARE(r.err, QByteArray());
         QCOMPARE(r.code, 0);
-        QCOMPARE(r.out, QByteArray("R\n  Concert\t0000ABCD\tCDFS\t1\t\n"));
-        r = runProgram({u"--data"_s, data(), u"ls"_s, u"Concert"_s});
-        QCOMPARE(r.code, 0);
-        QVERIFY(r.out.startsWith("a.txt\t"));
-        QCOMPARE(runProgram({u"--data"_s, data(), u"cat-lists"_s, u"0000ABCD"_s}).code, 0);
-
-        QTemporaryDir volume;
-        r = runProgram(
-            {u"--data"_s, data(), u"add-disc"_s, volume.path(), u"--title"_s, u"T"_s, u"--serial"_s, u"00000002"_s});
-        QCOMPARE(r.code, 1);
-        QVERIFY2(r.err.contains("Quillory!.lock"), r.err.constData());
-        QCOMPARE(r.err.count('\n'), 1);
-        QCOMPARE(r.out, QByteArray());
-        QCOMPARE(read(u"DB/groups.tree"_s), tree);
+        QCOMPARE(r.out.size(), expected.size());
+        QCOMPARE(r.out, expected);
     }
 
-    // A command line that cannot mean what it says is refused with a reason (2 for bad usage,
-    // 1 for a catalogue that is not there or not what it should be) and changes nothing; a
-    // catalogue made or a lock taken over is said on standard error.
-    void badCommandLines_data()
+    // The volumes the command line sees, here folders standing in for them: the drives' lines,
+    // and a disc added from a volume takes its label, serial and file system from it; a folder
+    // inside it has no serial of its own.
+    void volumes()
     {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("said");
-
-        const QString cat = u"{root}/cat"_s, missing = u"{root}/missing"_s;
-        const QStringList add{u"add-disc"_s, u"{root}/vol"_s, u"--serial"_s, u"0000000A"_s};
-        QTest::newRow("empty data folder") << QStringList{u"--data"_s, u""_s, u"tree"_s} << 2 << u"needs a folder"_s;
-        QTest::newRow("missing folder, read")
-            << QStringList{u"--data"_s, missing, u"tree"_s} << 1 << u"the folder does not exist"_s;
-        QTest::newRow("missing folder, export") << QStringList{u"--data"_s, missing, u"export"_s, u"{root}/out.cab"_s}
-                                                << 1 << u"the folder does not exist"_s;
-        QTest::newRow("missing folder, add-disc makes it")
-            << QStringList{u"--data"_s, missing} + add + QStringList{u"--title"_s, u"T"_s} << 0
-            << u"A new catalogue was made"_s;
-        QTest::newRow("data folder is a file")
-            << QStringList{u"--data"_s, u"{root}/file"_s, u"tree"_s} << 1 << u"is a file, not a folder"_s;
-        QTest::newRow("DB is a file") << QStringList{u"--data"_s, u"{root}/dbfile"_s, u"tree"_s} << 1
-                                      << u"database folder"_s;
-        QTest::newRow("DB is a dangling link")
-            << QStringList{u"--data"_s, u"{root}/dblink"_s, u"search"_s} << 1 << u"which does not exist"_s;
-        QTest::newRow("option twice") << QStringList{u"--data"_s, cat} + add +
-                                             QStringList{u"--title"_s, u"A"_s, u"--title"_s, u"B"_s}
-                                      << 2 << u"--title is given twice"_s;
-        QTest::newRow("value left out") << QStringList{u"--data"_s, cat} + add + QStringList{u"--title"_s, u"-h"_s}
-                                        << 2 << u"--title needs a value"_s;
-        QTest::newRow("data folder left out")
-            << QStringList{u"--data"_s, u"--help"_s, u"tree"_s} << 2 << u"--data needs a folder"_s;
-        QTest::newRow("preference out of range")
-            << QStringList{u"--data"_s, cat, u"config"_s, u"set"_s, u"MaxResults"_s, u"-5"_s} << 1
-            << u"\"MaxResults\" takes 1 to 2147483647"_s;
-        // A kill right after the lock file was made.
-        QTest::newRow("empty lock taken over")
-            << QStringList{u"--data"_s, cat} + add + QStringList{u"--title"_s, u"T"_s} << 0 << u"taken over"_s;
+        FolderVolumeBackend folders;
+        const QString c = folders.addVolume(
+            {at(u"C"_s), u"SYSTEM"_s, 0x0A1B2C3D, u"NTFS"_s, 500ull << 30, 1 << 30, DriveKind::Fixed, true});
+        const QString d =
+            folders.addVolume({at(u"D"_s), u""_s, 0x1234, u"UDF"_s, 4831838208ull, 0, DriveKind::CDROM, false});
+        const QString e = folders.addVolume(
+            {at(u"vol"_s), u"MY\tSTICK"_s, 0xDEADBEEF, u"FAT32"_s, 8ull << 30, 0, DriveKind::Removable, true});
+        QVERIFY(QDir().mkpath(at(u"C"_s)) && QDir().mkpath(at(u"D"_s)));
+        VolumeBackend::setDefaultBackend(&folders);
+        const QStringList data{u"--data"_s, at(u"cat"_s)};
+        const CliRun drives = runCli(data + QStringList{u"drives"_s});
+        const CliRun added = runCli(data + QStringList{u"add-disc"_s, e, u"--title"_s, u"Stick"_s});
+        const CliRun inside = runCli(data + QStringList{u"add-disc"_s, e + u"MUSIC"_s, u"--title"_s, u"M"_s});
+        const CliRun empty = runCli(data + QStringList{u"add-disc"_s, d, u"--title"_s, u"Gone"_s});
+        VolumeBackend::setDefaultBackend(nullptr);
+        QCOMPARE(QString::fromUtf8(drives.out), c + u"\tFixed\tpresent\tSYSTEM\t0A1B2C3D\tNTFS\t536870912000\n"_s + d +
+                                                    u"\tCDROM\tempty\t\t\t\t\n"_s + e +
+                                                    u"\tRemovable\tpresent\tMY STICK\tDEADBEEF\tFAT32\t8589934592\n"_s);
+        QVERIFY2(added.out.startsWith("Stick|MY\tSTICK|DEADBEEF|FAT32|305|"), added.out.constData());
+        QCOMPARE(inside.code, 1);
+        QVERIFY2(inside.err.contains("--serial"), inside.err.constData());
+        QCOMPARE(empty.code, 1);
+        QVERIFY(empty.err.startsWith("Disc not present"));
     }
-    void badCommandLines()
-    {
-        if (qEnvironmentVariableIsEmpty("QUILLORY_CLI"))
-            QSKIP("QUILLORY_CLI not set");
-        QFETCH(QStringList, args);
-        QFETCH(int, code);
-        QFETCH(QString, said);
-        QTemporaryDir root;
-        const auto at = [&root](const QString &rel) { return root.path() + u'/' + rel; };
-        const QByteArray tree = "My Collection\r\n";
-        QVERIFY(ScanFixture::writeFile(at(u"cat/DB/groups.tree"_s), tree));
-        QVERIFY(ScanFixture::writeFile(at(u"cat/DB/Quillory!.lock"_s), QByteArray()));
-        QVERIFY(ScanFixture::writeFile(at(u"file"_s), "x"));
-        QVERIFY(ScanFixture::writeFile(at(u"dbfile/DB"_s), "x"));
-        QVERIFY(QDir().mkpath(at(u"dblink"_s)) && QFile::link(at(u"nowhere"_s), at(u"dblink/DB"_s)));
-        QVERIFY(QDir().mkpath(at(u"vol"_s)));
-        const QString settings = m_dir.path() + u"/config/Tarnwick/Quillory!.conf"_s;
-        QVERIFY(ScanFixture::writeFile(settings, "[General]\nMaxResults=1000\n"));
-        for (QString &a : args)
-            a.replace(u"{root}"_s, root.path());
 
-        const CliRun r = runProgram(args);
-        QVERIFY2(r.err.contains(said.toUtf8()), r.err.constData());
-        // The reason, and for bad usage the command's usage line.
-        QVERIFY(r.err.count('\n') <= (code == 2 ? 2 : 1));
-        QCOMPARE(r.code, code);
-        if (code == 0)
-            return;
-        QCOMPARE(r.out, QByteArray());
-        QFile s(settings);
-        QVERIFY(s.open(QIODevice::ReadOnly));
-        QCOMPARE(s.readAll(), QByteArray("[General]\nMaxResults=1000\n"));
-        QDir cat(at(u"cat/DB"_s));
-        QCOMPARE(cat.entryList(QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase),
-                 QStringList({u"groups.tree"_s, u"Quillory!.lock"_s}));
-        QVERIFY(!QFileInfo::exists(at(u"missing"_s)));
-        QVERIFY(!QFileInfo::exists(at(u"nowhere"_s)));
+    // What the scan could not read is named on standard error, one line each; the disc is added.
+    void unreadableFolderNamedOnStandardError()
+    {
+        QStringList command{qEnvironmentVariable("QUILLORY_CLI")};
+        // Permissions do not bind the superuser: the program then runs as "nobody", who must
+        // reach the volume and may write the catalogue and the settings.
+        if (::geteuid() == 0) {
+            const QString setpriv = QStandardPaths::findExecutable(u"setpriv"_s);
+            if (setpriv.isEmpty())
+                QSKIP("setpriv is needed to run the program as another user");
+            command = QStringList{setpriv, u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s} + command;
+            QVERIFY(::chmod(QFile::encodeName(m_root->path()).constData(), 0755) == 0);
+            for (const QString &shared : {at(u"new"_s), at(u"config"_s), at(u"share"_s)})
+                QVERIFY(QDir().mkpath(shared) && ::chmod(QFile::encodeName(shared).constData(), 0777) == 0);
+        }
+        writeFile(at(u"vol/LOCKED/secret.txt"_s), "secret");
+        const QByteArray locked = QFile::encodeName(at(u"vol/LOCKED"_s));
+        QVERIFY(::chmod(locked.constData(), 0) == 0);
+        QProcess p;
+        p.start(command.takeFirst(), command + QStringList{u"--data"_s, at(u"new"_s), u"add-disc"_s, at(u"vol/"_s),
+                                                             u"--title"_s, u"Partial"_s, u"--serial"_s, u"0000BEEF"_s});
+        const bool finished = p.waitForFinished(60000);
+        ::chmod(locked.constData(), 0755);
+        QVERIFY(finished);
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(p.readAllStandardOutput().startsWith("Partial|"));
+        QStringList told;
+        for (const QByteArray &line : p.readAllStandardError().split('\n'))
+            if (line.startsWith("Cannot read"))
+                told << QString::fromUtf8(line);
+        QCOMPARE(told, QStringList{u"Cannot read \"%1LOCKED\": %2"_s.arg(at(u"vol/"_s),
+                                                                          QString::fromLocal8Bit(strerror(EACCES)))});
     }
 };
 

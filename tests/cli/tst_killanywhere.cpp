@@ -275,14 +275,14 @@ class TestKillAnywhere : public QObject
         ContentsFile::packBytes(db, serial, "d " + text, "f " + text);
     }
 
-    // A catalogue of three discs.
     QString original() const { return m_dir->path() + u"/original"_s; }
     const QStringList m_serials{u"AAAA0001"_s, u"CCCC0003"_s, u"DDDD0004"_s, u"EEEE0005"_s};
 
-    // The operation killed at each of its kill points; check() looks at each interrupted
-    // catalogue (prepare() puts back what the operation writes outside it), the readers must
-    // print the old or the new catalogue, and the next command must take it and leave it whole.
-    void killEverywhere(const Operation &op, const QString &from, const std::function<void(const QString &data)> &check,
+    // The operation killed at each of its kill points; check() looks at what each interrupted
+    // run left outside the catalogue (prepare() puts back what the operation writes there), the
+    // readers must print the old or the new catalogue, and the next command must take it and
+    // leave it whole.
+    void killEverywhere(const Operation &op, const QString &from, const std::function<void()> &check = {},
                         const std::function<void()> &prepare = {})
     {
         const QStringList oldState = state(from);
@@ -318,7 +318,8 @@ class TestKillAnywhere : public QObject
                     QCOMPARE(state(data), newState);
                 } else {
                     ++kills;
-                    check(data);
+                    if (check)
+                        check();
                     const QStringList read = readers(data, m_serials);
                     QVERIFY2(read == oldReaders || read == newReaders, qPrintable(where + u'\n' + read.join(u'\n')));
                     // The next command takes the catalogue, finishes or undoes what was under
@@ -358,6 +359,9 @@ private Q_SLOTS:
             QSKIP("strace cannot trace here (ptrace not permitted)");
     }
 
+    // The catalogue of three discs, and what the operations read: an archive that replaces two
+    // discs' contents, drops one disc from the tree and adds one; a volume of five files; the
+    // catalogue again with its tree in the older format.
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
@@ -368,48 +372,62 @@ private Q_SLOTS:
         TextCodec::writeLines(db + QLatin1String(TreeFileName),
                               {u"My Collection"_s, u"\tMusic"_s, u"\t\tRock|ROCK|AAAA0001|CDFS|10|||1|d|"_s,
                                u"\t\tJazz|JAZZ|BBBB0002|CDFS|20|||2|d|"_s, u"\tPhotos|PICS|CCCC0003|UDF|30|||3|d|"_s});
-    }
 
-    void import()
-    {
-        // The archive replaces two discs' contents, drops one disc from the tree and adds one.
         const QString source = m_dir->path() + u"/source/DB/"_s;
         QDir().mkpath(source);
         for (const char *s : {"AAAA0001", "BBBB0002", "DDDD0004"})
             packDisc(source, QLatin1String(s), QByteArray("new ") + s);
-        const QString archive = m_dir->path() + u"/backup.cab"_s;
-        {
-            TSTCabWriter cab;
-            cab.CompressionType = cctMsZip;
-            cab.Open(archive);
-            for (const char *s : {"AAAA0001", "BBBB0002", "DDDD0004"})
-                cab.AddFile(ContentsFile::contentsFileName(source, QLatin1String(s)),
-                            ContentsFile::contentsFileName(QString(), QLatin1String(s)));
-            cab.AddBytes(TextCodec::joinLines({u"Restored"_s, u"\tRock|ROCK|AAAA0001|CDFS|11|||1|d|"_s,
-                                               u"\tJazz|JAZZ|BBBB0002|CDFS|21|||2|d|"_s,
-                                               u"\tNew|NEW|DDDD0004|CDFS|40|||4|d|"_s}),
-                         QLatin1String(TreeFileName), QDateTime::currentDateTime());
-            cab.Close(true);
-        }
-        killEverywhere(cliOperation({u"import"_s, archive, u"--yes"_s}), original(), [](const QString &) {});
+        TSTCabWriter cab;
+        cab.CompressionType = cctMsZip;
+        cab.Open(m_dir->path() + u"/backup.cab"_s);
+        for (const char *s : {"AAAA0001", "BBBB0002", "DDDD0004"})
+            cab.AddFile(ContentsFile::contentsFileName(source, QLatin1String(s)),
+                        ContentsFile::contentsFileName(QString(), QLatin1String(s)));
+        cab.AddBytes(TextCodec::joinLines({u"Restored"_s, u"\tRock|ROCK|AAAA0001|CDFS|11|||1|d|"_s,
+                                           u"\tJazz|JAZZ|BBBB0002|CDFS|21|||2|d|"_s,
+                                           u"\tNew|NEW|DDDD0004|CDFS|40|||4|d|"_s}),
+                     QLatin1String(TreeFileName), QDateTime::currentDateTime());
+        cab.Close(true);
+
+        for (int i = 0; i < 5; ++i)
+            writeFile(m_dir->path() + u"/volume/folder/file%1.txt"_s.arg(i), QByteArray(i + 1, 'x'));
+
+        const QString older = m_dir->path() + u"/older"_s;
+        copyFolder(original(), older);
+        const QString tree = DataPaths::dbFolder(older) + QLatin1String(TreeFileName);
+        QStringList lines = TextCodec::readLines(tree);
+        for (QString &line : lines)
+            if (line.endsWith(u'|'))
+                line.chop(1);
+        TextCodec::writeLines(tree, lines);
     }
 
-    void addDisc_data()
+    // quillory-cli's arguments ("%DIR%" for the test's folder), or none for the window's save,
+    // and the catalogue it starts from.
+    void operations_data()
     {
         QTest::addColumn<QStringList>("args");
-        QTest::newRow("new disc") << QStringList{u"--serial"_s, u"EEEE0005"_s};
-        QTest::newRow("replace") << QStringList{u"--serial"_s, u"CCCC0003"_s, u"--replace"_s};
+        QTest::addColumn<QString>("from");
+        const QStringList add{u"add-disc"_s, u"%DIR%/volume"_s, u"--title"_s, u"Added"_s, u"--serial"_s};
+        QTest::newRow("import") << QStringList{u"import"_s, u"%DIR%/backup.cab"_s, u"--yes"_s} << u"original"_s;
+        QTest::newRow("add-disc new") << add + QStringList{u"EEEE0005"_s} << u"original"_s;
+        QTest::newRow("add-disc replace") << add + QStringList{u"CCCC0003"_s, u"--replace"_s} << u"original"_s;
+        // A tree file of the older format is rewritten when a writer first takes the catalogue.
+        QTest::newRow("tree upgrade") << QStringList{u"export"_s, u"%DIR%/upgraded.cab"_s} << u"older"_s;
+        QTest::newRow("window save") << QStringList() << u"original"_s;
     }
-    void addDisc()
+    void operations()
     {
         QFETCH(QStringList, args);
-        const QString volume = m_dir->path() + u"/volume"_s;
-        for (int i = 0; i < 5; ++i)
-            writeFile(volume + u"/folder/file%1.txt"_s.arg(i), QByteArray(i + 1, 'x'));
-        killEverywhere(cliOperation(QStringList{u"add-disc"_s, volume, u"--title"_s, u"Added"_s} + args), original(),
-                       [](const QString &) {});
+        QFETCH(QString, from);
+        args.replaceInStrings(u"%DIR%"_s, m_dir->path());
+        const Operation op = args.isEmpty()
+                                 ? Operation{QCoreApplication::applicationFilePath(), {u"--save-tree"_s, u"%DATA%"_s}}
+                                 : cliOperation(args);
+        killEverywhere(op, m_dir->path() + u'/' + from);
     }
 
+    // The archive is the older one or a whole new one.
     void exportArchive()
     {
         const QString archive = m_dir->path() + u"/export.cab"_s;
@@ -421,34 +439,13 @@ private Q_SLOTS:
         QCOMPARE(members.size(), 4);
         killEverywhere(
             cliOperation({u"export"_s, archive}), original(),
-            [&](const QString &) {
-                // The archive is the older one or a whole new one.
+            [&] {
                 if (readFile(archive) != older) {
                     QVERIFY(cabextractAccepts(archive));
                     QCOMPARE(cabextractNames(archive), members);
                 }
             },
             [&] { writeFile(archive, older); });
-    }
-
-    // A tree file of the older format is rewritten when a writer first takes the catalogue.
-    void treeUpgrade()
-    {
-        const QString older = m_dir->path() + u"/older"_s;
-        copyFolder(original(), older);
-        const QString tree = DataPaths::dbFolder(older) + QLatin1String(TreeFileName);
-        QStringList lines = TextCodec::readLines(tree);
-        for (QString &line : lines)
-            if (line.endsWith(u'|'))
-                line.chop(1);
-        TextCodec::writeLines(tree, lines);
-        killEverywhere(cliOperation({u"export"_s, m_dir->path() + u"/upgraded.cab"_s}), older, [](const QString &) {});
-    }
-
-    void windowSave()
-    {
-        killEverywhere({QCoreApplication::applicationFilePath(), {u"--save-tree"_s, u"%DATA%"_s}}, original(),
-                       [](const QString &) {});
     }
 };
 

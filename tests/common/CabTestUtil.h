@@ -2,11 +2,12 @@
 
 // Shared by the backup tests: real files on disk and the real cabinet tools.
 
+#include "RunProgram.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QStringList>
 #include <QTest>
 
@@ -20,22 +21,13 @@ inline QString fixture(const QString &name)
 
 struct ToolResult {
     int exitCode = -1;
-    QByteArray out;
+    QByteArray out; // standard output, then standard error
 };
 
 inline ToolResult runTool(const QString &program, const QStringList &args, const QString &workDir = QString())
 {
-    QProcess p;
-    if (!workDir.isEmpty())
-        p.setWorkingDirectory(workDir);
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    ToolResult r;
-    if (!p.waitForStarted(10000) || !p.waitForFinished(120000))
-        return r;
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAll();
-    return r;
+    const ProgramRun r = runProgram(program, args, QByteArray(), workDir);
+    return {r.code, r.out + r.err};
 }
 
 // Member names as "cabextract -l" shows them, in cabinet order.

@@ -3,6 +3,7 @@
 // Helpers for the scanner tests: building a folder tree with known sizes and times, the
 // order the file system really enumerates it in, and running a scan into two buffers.
 
+#include "RunProgram.h"
 #include "acquire/FolderVolumeBackend.h"
 #include "acquire/Scanner.h"
 #include "store/ContentsList.h"
@@ -12,7 +13,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
 
@@ -112,18 +112,10 @@ inline bool run(const QString &folder, const QString &program, const QStringList
 {
     if (QStandardPaths::findExecutable(program).isEmpty())
         return false;
-    QProcess p;
-    p.setWorkingDirectory(folder);
-    p.start(program, args);
-    if (!p.waitForStarted())
-        return false;
-    p.write(input);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(60000))
-        return false;
+    const ProgramRun r = runProgram(program, args, input, folder);
     if (output)
-        *output = p.readAllStandardOutput();
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        *output = r.out;
+    return r.code == 0;
 }
 
 // A folder standing in for a drive's medium, as the drive tests use it.
