@@ -11,16 +11,11 @@ class Preferences;
 struct ScanOptions {
     // The reader filters in list order; the preferences store a tick for each.
     static constexpr std::array<const char *, 10> FilterCaptions{
-        "Zipped Archives (*.zip)",
-        "Windows Bitmap (*.bmp)",
-        "JPEG Files (*.jpg; *.jpe; *.jpeg)",
-        "CompuServe Graphics Interchange (*.gif)",
-        "Portable Network Graphics (*.png)",
-        "Windows Waveform (*.wav)",
-        "MPEG Audio File (*.mp3)",
-        "Monkey Audio File (*.ape)",
-        "OGG Vorbis File (*.ogg)",
-        "HTML Pages (*.htm; *.html; *.shtml; *.dhtml)",
+        "Zipped Archives (*.zip)",           "Windows Bitmap (*.bmp)",
+        "JPEG Files (*.jpg; *.jpe; *.jpeg)", "CompuServe Graphics Interchange (*.gif)",
+        "Portable Network Graphics (*.png)", "Windows Waveform (*.wav)",
+        "MPEG Audio File (*.mp3)",           "Monkey Audio File (*.ape)",
+        "OGG Vorbis File (*.ogg)",           "HTML Pages (*.htm; *.html; *.shtml; *.dhtml)",
     };
     std::array<bool, FilterCaptions.size()> filters{};
     bool skipEmptyFolders = false;

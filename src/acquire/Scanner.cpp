@@ -271,8 +271,8 @@ void Scanner::passOver(QByteArrayView name, int err)
     const QByteArray path = QByteArray(m_localPath).append(name);
     if (!entryUnreachable(err))
         readFailure(path, err);
-    m_problems.append({QFile::decodeName(path), err == ENOENT ? QStringLiteral("removed while the disc was being read")
-                                                              : reasonOf(err)});
+    m_problems.append({QFile::decodeName(path),
+                       err == ENOENT ? QStringLiteral("removed while the disc was being read") : reasonOf(err)});
 }
 
 void Scanner::readFolder(Folder &f)

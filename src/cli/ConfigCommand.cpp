@@ -2,10 +2,10 @@
 
 #include "CliError.h"
 #include "acquire/ScanOptions.h"
+#include "core/QuilloryError.h"
 #include "core/TMask.h"
 #include "settings/Preferences.h"
 #include "store/DataPaths.h"
-#include "core/QuilloryError.h"
 
 #include <QDir>
 #include <QFileInfo>

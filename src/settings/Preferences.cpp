@@ -1,8 +1,8 @@
 #include "Preferences.h"
 
-#include "store/DataPaths.h"
 #include "core/QuilloryError.h"
 #include "core/TextCodec.h"
+#include "store/DataPaths.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -173,8 +173,7 @@ bool Preferences::setValue(const QString &name, const QString &text, QString *er
         return fail(u"The preference \"%1\" takes a whole number, not \"%2\"."_s.arg(name, text));
     if (*n < i->min || *n > i->max) {
         const QString allowed = i->max == i->min + 1 ? u"%1 or %2"_s : u"%1 to %2"_s;
-        return fail(
-            u"The preference \"%1\" takes %2, not \"%3\"."_s.arg(name, allowed.arg(i->min).arg(i->max), text));
+        return fail(u"The preference \"%1\" takes %2, not \"%3\"."_s.arg(name, allowed.arg(i->min).arg(i->max), text));
     }
     set(i->id, *n);
     return true;
@@ -291,8 +290,8 @@ void Preferences::removeInterruptedSaves(const QString &settingsFile)
     QLockFile saving(settingsFile + QLatin1String(".lock"));
     if (!saving.tryLock(0))
         return;
-    const QRegularExpression temporary(QRegularExpression::anchoredPattern(
-        QRegularExpression::escape(info.fileName()) + QLatin1String("\\.[0-9A-Za-z]{6}")));
+    const QRegularExpression temporary(QRegularExpression::anchoredPattern(QRegularExpression::escape(info.fileName()) +
+                                                                           QLatin1String("\\.[0-9A-Za-z]{6}")));
     const QStringList names = folder.entryList({info.fileName() + QLatin1String(".??????")},
                                                QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
     for (const QString &name : names)

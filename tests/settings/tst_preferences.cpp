@@ -105,8 +105,8 @@ private Q_SLOTS:
         // A stored 0 never hides the information panel.
         QTest::newRow("panel shown") << u"ObjectInfo"_s << u"1"_s << QByteArray("ObjectInfo=0") << u"1"_s;
         // Unquoted, a text with a comma comes back from the file as a list.
-        QTest::newRow("text with a comma") << u"Theme"_s << QString() << QByteArray("Theme=Blue,dark")
-                                           << u"Blue,dark"_s;
+        QTest::newRow("text with a comma")
+            << u"Theme"_s << QString() << QByteArray("Theme=Blue,dark") << u"Blue,dark"_s;
     }
     void storedValues()
     {
@@ -175,7 +175,7 @@ private Q_SLOTS:
         QSettings(ini(), QSettings::IniFormat).setValue(u"MaxResults"_s, 50);
         p.reload(ini());
         for (const Preferences::Item &item : Preferences::items()) {
-            const QString expected = item.windowState       ? another(item, Preferences().value(item.name))
+            const QString expected = item.windowState ? another(item, Preferences().value(item.name))
                                      : item.id == Preferences::MaxResults ? u"50"_s
                                                                           : Preferences().value(item.name);
             QCOMPARE(p.value(item.name), expected);

@@ -1,8 +1,8 @@
 #include "TOptionsForm.h"
 
+#include "acquire/ScanOptions.h"
 #include "gui/AppDialogs.h"
 #include "gui/MainWindowLock.h"
-#include "acquire/ScanOptions.h"
 #include "settings/Preferences.h"
 
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #include "LocalHttpServer.h"
-#include "core/Version.h"
 #include "TestWindow.h"
+#include "core/Version.h"
 #include "settings/ui/UpdateCommands.h"
 
 #include <QDesktopServices>
