@@ -77,11 +77,6 @@ private Q_SLOTS:
         f->findChild<QToolButton *>(u"FavoritesButton"_s)->click();
         QCOMPARE(itemCaptions(), (QStringList{u"Rock Disc:\\ROCK\\"_s, u"Photos Disc:\\"_s}));
 
-        // The list is written at the end of the run.
-        f->close();
-        QFile file(favouritesFile());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("1A2B3C4D|Rock Disc:|\\ROCK\\\r\n5E6F7081|Photos Disc:|\\\r\n"));
     }
 
     void openingAFavourite()
@@ -105,6 +100,8 @@ private Q_SLOTS:
         QCOMPARE(entries, (QStringList{u"deep.png"_s, u"inner.txt"_s}));
     }
 
+    // Which favourites go is the list's own rule; the menu drops them silently at the start and
+    // at its next rebuild.
     void favouritesOfADeletedDiscGoAtTheNextRebuild()
     {
         TextCodec::writeLines(favouritesFile(), {u"DEADBEEF|Lost Disc:|\\"_s, u"5E6F7081|Photos Disc:|\\"_s,
@@ -120,18 +117,8 @@ private Q_SLOTS:
         f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, false, u"\\"_s);
         f.action(u"AddLocationtoFavorites1"_s)->trigger();
         QCOMPARE(itemCaptions(), (QStringList{u"Rock Disc:\\ROCK\\"_s, u"Rock Disc:\\"_s}));
-        f->close();
-        QCOMPARE(TextCodec::readLines(favouritesFile()),
-                 (QStringList{u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s, u"1A2B3C4D|Rock Disc:|\\"_s}));
     }
 
-    void noFavouritesWriteAnEmptyFile()
-    {
-        open();
-        (*m_f)->close();
-        QVERIFY(QFile::exists(favouritesFile()));
-        QCOMPARE(QFileInfo(favouritesFile()).size(), 0);
-    }
 };
 
 QTEST_MAIN(TestFavouritesMenu)
