@@ -31,7 +31,6 @@ private Q_SLOTS:
 
     void everySaveHappensAtClose()
     {
-        TextCodec::writeLines(m_data + u"search.dat"_s, {u"*.mp3"_s, u"live*"_s});
         {
             TestWindow::Window f(m_data);
             f->move(70, 80);
