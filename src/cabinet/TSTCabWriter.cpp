@@ -444,7 +444,9 @@ void TSTCabWriter::writeCabinet()
     // headers, which SafeSaveFile (a stream) cannot take; buffered, since it writes them a byte
     // or two at a time and each would be a call into the system. A write the disk refuses
     // still fails the cabinet: at a later write, at the seek below, or at the flush.
-    const QString partial = SafeSaveFile::partialName(m_fileName);
+    // A cabinet named through a link replaces the file the link names.
+    const QString target = SafeSaveFile::writtenFile(m_fileName);
+    const QString partial = SafeSaveFile::partialName(target);
     QFile::remove(partial);
     QFile out(partial);
     const auto fail = [&](int code, int sys) {
@@ -488,12 +490,14 @@ void TSTCabWriter::writeCabinet()
     }
     // A replaced cabinet's permissions pass to its successor. A file system without syncs is
     // no failure; one that cannot keep the bytes is.
-    if (QFileInfo::exists(m_fileName))
-        out.setPermissions(QFile::permissions(m_fileName));
+    if (QFileInfo::exists(target))
+        out.setPermissions(QFile::permissions(target));
     if (!out.flush() || (::fsync(out.handle()) != 0 && errno != EINVAL && errno != ENOTSUP))
         fail(ESTCabinet::FciCabFileCreate, errno ? errno : EIO);
     out.close();
-    if (::rename(QFile::encodeName(partial).constData(), QFile::encodeName(m_fileName).constData()) != 0)
+    if (out.error() != QFileDevice::NoError)
+        fail(ESTCabinet::FciCabFileCreate, errno ? errno : EIO);
+    if (::rename(QFile::encodeName(partial).constData(), QFile::encodeName(target).constData()) != 0)
         fail(ESTCabinet::FciCabFileCreate, errno);
     if (OnFolderStatus) {
         bool abort = false;

@@ -28,17 +28,6 @@ QString systemReason(int err)
     return QString::fromLocal8Bit(strerror(err));
 }
 
-// The file a write of path lands in: links followed as far as they go, as the system would,
-// without canonicalising the folders (a target that does not exist yet is still found).
-QString writtenFile(const QString &path)
-{
-    QFileInfo info(path);
-    for (int hops = 0; info.isSymLink() && hops < 40; ++hops)
-        info.setFile(info.symLinkTarget());
-    // A loop of links: the link itself is replaced.
-    return info.isSymLink() ? path : info.filePath();
-}
-
 } // namespace
 
 SafeSaveFile::SafeSaveFile(const QString &path) : m_path(path) {}
@@ -46,6 +35,17 @@ SafeSaveFile::SafeSaveFile(const QString &path) : m_path(path) {}
 SafeSaveFile::~SafeSaveFile()
 {
     discard();
+}
+
+// Links followed as far as they go, as the system would, without canonicalising the folders
+// (a target that does not exist yet is still found).
+QString SafeSaveFile::writtenFile(const QString &path)
+{
+    QFileInfo info(path);
+    for (int hops = 0; info.isSymLink() && hops < 40; ++hops)
+        info.setFile(info.symLinkTarget());
+    // A loop of links: the link itself is replaced.
+    return info.isSymLink() ? path : info.filePath();
 }
 
 QString SafeSaveFile::partialName(const QString &path)

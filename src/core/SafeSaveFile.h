@@ -43,6 +43,8 @@ public:
     // Where a write of path is prepared: a hidden name beside it, so that what a kill leaves
     // is recognised (isPartialName) and removed. A name near the system's limit is shortened.
     static QString partialName(const QString &path);
+    // The file a write of path lands in: a link's target.
+    static QString writtenFile(const QString &path);
     static bool isPartialName(const QString &fileName);
     // Renames a finished partial file over path (for writers that make the partial file
     // themselves); throws QuilloryError with the system's reason and removes the partial file.
