@@ -61,7 +61,7 @@ void DatabaseBackup::exportDatabase(Catalogue &catalogue, const QString &archive
     // The known names are added directly: DB is never listed, and nothing but the
     // catalogue (a scan's lists, files of the user's) can reach the archive.
     QSet<QString> added;
-    const ContentsSerials present = ContentsFile::serialsPresent(db);
+    const ContentsFile::Present present = ContentsFile::serialsPresent(db);
     catalogue.tree().forEachPreOrder([&](TreeNode *node) {
         ++position;
         if (progress)
@@ -147,14 +147,7 @@ void DatabaseBackup::importDatabase(const QString &archiveFile, const QString &d
             GroupTree check;
             LoadTreeFile(
                 check, treeInForce,
-                [&](const std::vector<QAnyStringView> &serials) {
-                    std::vector<bool> found;
-                    for (const QAnyStringView view : serials) {
-                        const QString serial = view.toString();
-                        found.push_back(isStaged(serial) || ContentsFile::exists(dbFolder, serial));
-                    }
-                    return found;
-                },
+                [&](const QString &serial) { return isStaged(serial) || ContentsFile::exists(dbFolder, serial); },
                 {},
                 TreeWrite::Never);
             QSet<QString> seen;

@@ -195,13 +195,7 @@ int CliApp::run(const QStringList &arguments, const CliIo &io)
         dataFolder = DataPaths::withSlash(QFileInfo(dataFolder).absoluteFilePath());
     try {
         CliContext ctx(io, dataFolder, cmd->catalogueUse(rest));
-        const int status = cmd->run(ctx, rest);
-        // Freeing a tree of tens of thousands of discs would hold up the exit by more than
-        // printing it took. The tree is only released, after the command finished and its
-        // output was written; the catalogue's files and its lock are closed as usual.
-        if (status == 0 && m_processEndsAfterRun)
-            (void)ctx.workspace().tree().takeTop().release();
-        return status;
+        return cmd->run(ctx, rest);
     } catch (const CliHelpRequested &) {
         return printHelp();
     } catch (const CliUsageError &e) {

@@ -1,14 +1,11 @@
 #include "core/TextCodec.h"
 
+#include "core/FileInput.h"
 #include "core/QuilloryError.h"
 #include "core/SafeSaveFile.h"
 
 #include <QFile>
 #include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace TextCodec
 {
@@ -144,85 +141,37 @@ QByteArray toUtf8(const QByteArray &bytes)
     return fromWindows1252(bytes).toUtf8();
 }
 
-QStringList splitLines(const QString &text)
+template <typename View> static bool nextLineIn(View text, qsizetype &pos, View &line)
 {
-    QStringList lines;
-    const QChar *d = text.constData();
     const qsizetype n = text.size();
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        if (d[i] != u'\r' && d[i] != u'\n')
-            continue;
-        lines.append(text.mid(start, i - start));
-        if (d[i] == u'\r' && i + 1 < n && d[i + 1] == u'\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < n)
-        lines.append(text.mid(start));
-    return lines;
-}
-
-#if defined(__SSE2__)
-// The bits set in a sixteen-bit mask; the compiler's own count is a library call unless the
-// processor's instruction may be assumed.
-static inline int bitsSet16(unsigned x)
-{
-    x = x - ((x >> 1) & 0x5555u);
-    x = (x & 0x3333u) + ((x >> 2) & 0x3333u);
-    x = (x + (x >> 4)) & 0x0F0Fu;
-    return static_cast<int>((x + (x >> 8)) & 0x1Fu);
-}
-#endif
-
-bool nextLine(QByteArrayView bytes, qsizetype &pos, QByteArrayView &line, char counted, LineFacts &facts)
-{
-    const qsizetype n = bytes.size();
     if (pos >= n)
         return false;
-    const char *d = bytes.data();
     qsizetype end = pos;
-    qsizetype count = 0;
-    bool ascii = true;
-    bool ended = false;
-#if defined(__SSE2__)
-    // Sixteen bytes at a time: lines of a few dozen bytes would otherwise cost a branch per byte.
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i wanted = _mm_set1_epi8(counted);
-    for (; end + 16 <= n; end += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + end));
-        const unsigned ends =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
-        // The bytes before the line end, or all sixteen.
-        const unsigned inLine = ends ? (1u << __builtin_ctz(ends)) - 1 : 0xFFFFu;
-        count += bitsSet16(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, wanted))) & inLine);
-        if (static_cast<unsigned>(_mm_movemask_epi8(v)) & inLine)
-            ascii = false;
-        if (ends) {
-            end += __builtin_ctz(ends);
-            ended = true;
-            break;
-        }
-    }
-#endif
-    for (; !ended && end < n && d[end] != '\n' && d[end] != '\r'; ++end) {
-        if (d[end] == counted)
-            ++count;
-        if (static_cast<unsigned char>(d[end]) >= 0x80)
-            ascii = false;
-    }
-    line = bytes.sliced(pos, end - pos);
-    pos = (end + 1 < n && d[end] == '\r' && d[end + 1] == '\n') ? end + 2 : end + 1;
-    facts.ascii = ascii;
-    facts.counted = count;
+    while (end < n && text[end] != u'\n' && text[end] != u'\r')
+        ++end;
+    line = text.sliced(pos, end - pos);
+    pos = (end + 1 < n && text[end] == u'\r' && text[end + 1] == u'\n') ? end + 2 : end + 1;
     return true;
 }
 
 bool nextLine(QByteArrayView bytes, qsizetype &pos, QByteArrayView &line)
 {
-    LineFacts facts;
-    return nextLine(bytes, pos, line, '\0', facts);
+    return nextLineIn(bytes, pos, line);
+}
+
+bool nextLine(QStringView text, qsizetype &pos, QStringView &line)
+{
+    return nextLineIn(text, pos, line);
+}
+
+QStringList splitLines(const QString &text)
+{
+    QStringList lines;
+    qsizetype pos = 0;
+    QStringView line;
+    while (nextLine(text, pos, line))
+        lines.append(line.toString());
+    return lines;
 }
 
 QByteArray joinLines(const QStringList &lines)
@@ -246,11 +195,10 @@ QString sanitizeLine(QString text)
 QStringList readLines(const QString &path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw QuilloryError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, f.errorString()));
+    FileInput::mustOpenForReading(f);
     const QByteArray bytes = f.readAll();
     if (f.error() != QFileDevice::NoError)
-        throw QuilloryError(QStringLiteral("Cannot read file \"%1\". %2").arg(path, f.errorString()));
+        throw QuilloryError(FileInput::readFailure(f));
     return splitLines(decode(bytes));
 }
 

@@ -27,16 +27,9 @@ QByteArray fileNameToUtf8(QByteArrayView name);
 // Line ends: CR LF, LF and CR alone all end a line (files from Windows, Unix and old Mac
 // editors); a trailing line end does not make an empty last line.
 QStringList splitLines(const QString &text);
-// The next line of bytes from pos, without its line end; false at the end.
+// The next line from pos, without its line end; false at the end.
 bool nextLine(QByteArrayView bytes, qsizetype &pos, QByteArrayView &line);
-// What a reader may want to know of a line, learnt in the same look at its bytes that finds
-// its end: for large files read line by line, where a second walk over each line costs as
-// much as finding it.
-struct LineFacts {
-    bool ascii = true;    // no byte above 0x7F
-    qsizetype counted = 0; // how often the byte asked for occurs
-};
-bool nextLine(QByteArrayView bytes, qsizetype &pos, QByteArrayView &line, char counted, LineFacts &facts);
+bool nextLine(QStringView text, qsizetype &pos, QStringView &line);
 
 // Joins lines, each followed by CR LF.
 QByteArray joinLines(const QStringList &lines);

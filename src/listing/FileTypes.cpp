@@ -237,9 +237,7 @@ bool IsMusicFile(const QString &extension)
                                    QStringLiteral("OGG"),  QStringLiteral("WAV"), QStringLiteral("MID"),
                                    QStringLiteral("MIDI"), QStringLiteral("APE"), QStringLiteral("RA"),
                                    QStringLiteral("CDA")};
-    QString ext = extension;
-    for (QChar &c : ext)
-        c = UpcaseAZ(c);
+    QString ext = FoldedAZ(extension);
     // Only the first "." goes, wherever it stands; the rest must match a name exactly.
     const qsizetype dot = ext.indexOf(QLatin1Char('.'));
     if (dot >= 0)

@@ -3,12 +3,7 @@
 
 static bool startsWithKey(const QString &line, const QString &key)
 {
-    if (line.size() < key.size())
-        return false;
-    for (qsizetype i = 0; i < key.size(); ++i)
-        if (UpcaseAZ(line.at(i)) != UpcaseAZ(key.at(i)))
-            return false;
-    return true;
+    return line.size() >= key.size() && SameAZ(QStringView(line).first(key.size()), key);
 }
 
 QString FindColumn(const QString &key, const QStringList &lines, bool html)

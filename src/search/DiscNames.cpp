@@ -1,6 +1,7 @@
 #include "DiscNames.h"
 
 #include "SearchTests.h"
+#include "core/AsciiCase.h"
 #include "core/TextCodec.h"
 #include "store/ContentsList.h"
 #include "store/ContentsRecord.h"
@@ -172,7 +173,7 @@ void addRecord(Columns &c, Dates &dates, bool folderList, QByteArrayView name, Q
     c.names.resize(at + name.size() + 1);
     char *out = c.names.data() + at;
     std::memcpy(out, name.data(), static_cast<size_t>(name.size()));
-    SearchTests::foldInPlace(out, name.size());
+    FoldAZ(out, name.size());
     out[name.size()] = '\n';
     c.starts.push_back(static_cast<quint32>(c.names.size()));
     qint64 n = 0;

@@ -2,6 +2,7 @@
 
 #include "NameIndex.h"
 #include "listing/SearchHits.h"
+#include "core/AsciiCase.h"
 #include "core/QuilloryError.h"
 #include "store/CatalogueLocale.h"
 #include "store/ContentsFile.h"
@@ -358,9 +359,7 @@ void SearchEngine::addHit(Disc &d, bool folders, int record)
     const ContentsList &list = folders ? d.lists->folders : d.lists->files;
     const DiscNames::Section &s = folders ? d.names->folders() : d.names->files();
     const QByteArrayView name = folders ? list.folderName(record) : list.lineBytes(record, ContentsRecord::NameLine);
-    QByteArray folded = name.toByteArray();
-    SearchTests::foldInPlace(folded.data(), folded.size());
-    if (folded != s.name(record))
+    if (FoldedAZ(name) != s.name(record))
         throw Stale();
     if (d.hitsDisc < 0)
         d.hitsDisc = m_hits->addDisc(d.cd->Title, d.cd->Serial);

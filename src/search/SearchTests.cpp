@@ -63,8 +63,7 @@ QByteArray longestLiteral(const QByteArray &mask)
 SearchTests::SearchTests(const SearchCriteria &criteria) : m_c(criteria)
 {
     m_all = m_c.mask.isEmpty() || m_c.mask == "*.*"_L1;
-    m_folded = m_c.mask.toUtf8();
-    foldInPlace(m_folded.data(), m_folded.size());
+    m_folded = FoldedAZ(m_c.mask.toUtf8());
     // Without "*", "?" or "[", a whole-name match is the name itself, which the substring
     // test has already accepted.
     m_substringOnly = !m_all && !m_c.mask.contains(u'*') && !m_c.mask.contains(u'?') && !m_c.mask.contains(u'[');
@@ -82,25 +81,6 @@ SearchTests::SearchTests(const SearchCriteria &criteria) : m_c(criteria)
     m_newer = m_c.newerThan.toMSecsSinceEpoch();
 }
 
-void SearchTests::foldInPlace(char *p, qsizetype n)
-{
-    // Eight bytes at a time: a byte gets 0x20 taken off when it lies in a-z, as UpcaseAZ does.
-    constexpr quint64 Low7 = 0x7f7f7f7f7f7f7f7full, High = 0x8080808080808080ull;
-    qsizetype i = 0;
-    for (; i + 8 <= n; i += 8) {
-        quint64 x;
-        std::memcpy(&x, p + i, 8);
-        const quint64 low = x & Low7;
-        const quint64 atLeastA = low + 0x1f1f1f1f1f1f1f1full; // high bit: low >= 'a'
-        const quint64 pastZ = low + 0x0505050505050505ull;    // high bit: low > 'z'
-        const quint64 letters = atLeastA & ~pastZ & ~x & High;
-        x ^= letters >> 2;
-        std::memcpy(p + i, &x, 8);
-    }
-    for (; i < n; ++i)
-        p[i] = UpcaseAZ(p[i]);
-}
-
 QByteArray SearchTests::extensionOf(QByteArrayView name)
 {
     const qsizetype dot = name.lastIndexOf('.');
@@ -109,9 +89,7 @@ QByteArray SearchTests::extensionOf(QByteArrayView name)
     const QByteArrayView rest = name.sliced(dot + 1);
     if (rest.contains('\\') || rest.contains(':'))
         return QByteArray();
-    QByteArray ext = rest.toByteArray();
-    foldInPlace(ext.data(), ext.size());
-    return ext;
+    return FoldedAZ(rest);
 }
 
 bool SearchTests::inCategory(int category, QByteArrayView ext)
@@ -162,8 +140,8 @@ bool SearchTests::MatchName(QByteArrayView name) const
         heap.resize(name.size());
         folded = heap.data();
     }
-    for (qsizetype i = 0; i < name.size(); ++i)
-        folded[i] = UpcaseAZ(name[i]);
+    std::memcpy(folded, name.data(), size_t(name.size()));
+    FoldAZ(folded, name.size());
     if (QByteArrayView(folded, name.size()).contains(m_folded))
         return true;
     if (m_substringOnly)

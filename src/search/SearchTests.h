@@ -46,8 +46,6 @@ public:
     static bool inCategory(int category, QByteArrayView upperExtension);
     // The captions of the categories, in list order.
     static QStringList categoryCaptions();
-    // a-z to A-Z, in place.
-    static void foldInPlace(char *p, qsizetype n);
 
 private:
     SearchCriteria m_c;

@@ -118,16 +118,12 @@ void Catalogue::load(const InfoCallback &info, TreeWrite write)
         } else if (waiting.isEmpty()) {
             LoadTree(m_tree, m_dbFolder, info, write);
         } else {
-            const ContentsSerials present = ContentsFile::serialsPresent(m_dbFolder);
+            const ContentsFile::Present present = ContentsFile::serialsPresent(m_dbFolder);
             LoadTreeFile(
                 m_tree, treePath,
-                [&](const std::vector<QAnyStringView> &serials) {
-                    std::vector<bool> found = present.containsEach(serials);
-                    for (size_t i = 0; i < serials.size(); ++i)
-                        if (!found[i] && ContentsFile::isUsableSerial(serials[i]))
-                            found[i] =
-                                waiting.contains(ContentsFile::contentsFileName(QString(), serials[i].toString()));
-                    return found;
+                [&](const QString &serial) {
+                    return present.contains(serial) ||
+                           waiting.contains(ContentsFile::contentsFileName(QString(), serial));
                 },
                 info, TreeWrite::Never);
         }

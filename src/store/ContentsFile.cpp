@@ -4,11 +4,13 @@
 
 #include "cabinet/TSTCabReader.h"
 #include "cabinet/TSTCabWriter.h"
+#include "core/FileInput.h"
 #include "core/QuilloryError.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <dirent.h>
@@ -36,11 +38,10 @@ QByteArray readWhole(const QString &path)
     QFile f(path);
     if (!f.exists())
         return QByteArray();
-    if (!f.open(QIODevice::ReadOnly))
-        throw QuilloryError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, f.errorString()));
+    FileInput::mustOpenForReading(f);
     QByteArray bytes = f.readAll();
     if (f.error() != QFileDevice::NoError)
-        throw QuilloryError(QStringLiteral("Cannot read file \"%1\". %2").arg(path, f.errorString()));
+        throw QuilloryError(FileInput::readFailure(f));
     return bytes;
 }
 
@@ -54,23 +55,11 @@ void checkListSize(const QString &contentsFile, const TSTCabMember &member)
 
 } // namespace
 
-bool ContentsFile::isUsableSerial(QAnyStringView serial)
+bool ContentsFile::isUsableSerial(QStringView serial)
 {
-    // Looked at unit by unit, so the bytes of a tree's line are judged as its decoded text
-    // would be: each forbidden character is a single unit in every encoding.
-    return serial.visit([](auto text) {
-        const auto *units = codeUnits(text);
-        const qsizetype n = text.size();
-        if (n == 0)
-            return false;
-        for (qsizetype i = 0; i < n; ++i) {
-            const auto c = units[i];
-            if (c == '/' || c == '\\' || c == 0)
-                return false;
-        }
-        const auto dot = [units](qsizetype i) { return units[i] == '.'; };
-        return !(n == 1 && dot(0)) && !(n == 2 && dot(0) && dot(1));
-    });
+    if (serial.isEmpty() || serial == u"." || serial == u"..")
+        return false;
+    return std::none_of(serial.begin(), serial.end(), [](QChar c) { return c == u'/' || c == u'\\' || c.isNull(); });
 }
 
 QString ContentsFile::unusableSerialMessage(const QString &serial)
@@ -113,13 +102,13 @@ bool ContentsFile::exists(const QString &dbFolder, const QString &serial)
     return isUsableSerial(serial) && QFileInfo(contentsFileName(dbFolder, serial)).isFile();
 }
 
-ContentsSerials ContentsFile::serialsPresent(const QString &dbFolder)
+ContentsFile::Present ContentsFile::serialsPresent(const QString &dbFolder)
 {
+    Present present;
     DIR *dir = ::opendir(QFile::encodeName(dbFolder).constData());
     if (!dir)
-        return ContentsSerials();
-    QByteArray names;
-    std::vector<quint32> ends;
+        return present;
+    std::vector<qsizetype> ends;
     const QByteArrayView ext(kContentsExt.data(), kContentsExt.size());
     while (const dirent *e = ::readdir(dir)) {
         const QByteArrayView name(e->d_name);
@@ -129,12 +118,23 @@ ContentsSerials ContentsFile::serialsPresent(const QString &dbFolder)
         // A link or an entry of unknown type is looked at as exists() would.
         if (e->d_type == DT_REG ||
             ((e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) && exists(dbFolder, QFile::decodeName(serial.toByteArray())))) {
-            names.append(serial);
-            ends.push_back(static_cast<quint32>(names.size()));
+            present.m_names += serial;
+            ends.push_back(present.m_names.size());
         }
     }
     ::closedir(dir);
-    return ContentsSerials(std::move(names), ends);
+    present.m_serials.reserve(qsizetype(ends.size()));
+    qsizetype start = 0;
+    for (const qsizetype end : ends) {
+        present.m_serials.insert(QByteArrayView(present.m_names).sliced(start, end - start));
+        start = end;
+    }
+    return present;
+}
+
+bool ContentsFile::Present::contains(const QString &serial) const
+{
+    return isUsableSerial(serial) && m_serials.contains(QFile::encodeName(serial));
 }
 
 QString ContentsFile::serialOfContentsFile(const QString &fileName)

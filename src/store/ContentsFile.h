@@ -1,11 +1,10 @@
 #pragma once
 
 #include "ContentsList.h"
-#include "ContentsSerials.h"
 
-#include <QAnyStringView>
 #include <QByteArray>
 #include <QDateTime>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -32,7 +31,7 @@ public:
     // The one rule that turns a serial into a path: a serial from "groups.tree" (which may
     // be damaged or come from an imported archive) names files in DB only when it is a
     // bare name. Every path below throws QuilloryError naming the serial otherwise.
-    static bool isUsableSerial(QAnyStringView serial);
+    static bool isUsableSerial(QStringView serial);
     static QString unusableSerialMessage(const QString &serial);
     // One line naming a disc whose serial is unusable, for the user.
     static QString unusableDiscMessage(const QString &title, const QString &serial);
@@ -43,8 +42,21 @@ public:
     static QString fileListName(const QString &dbFolder, const QString &serial);
     // False for an unusable serial: nothing outside DB is looked at.
     static bool exists(const QString &dbFolder, const QString &serial);
-    // The serials whose contents files exist() finds, from one listing of DB.
-    static ContentsSerials serialsPresent(const QString &dbFolder);
+    // The serials whose contents files exist() finds, from one listing of DB: for asking about
+    // thousands of discs at once, where exists() costs a look at the disk each. The names are
+    // kept as the listing spells them, in one buffer, so a large DB lists without a string per file.
+    class Present
+    {
+    public:
+        bool contains(const QString &serial) const;
+        qsizetype size() const { return m_serials.size(); }
+
+    private:
+        friend class ContentsFile;
+        QByteArray m_names;
+        QSet<QByteArrayView> m_serials; // views of m_names
+    };
+    static Present serialsPresent(const QString &dbFolder);
     // The serial whose contents file a bare file name is (serial + ".dat", the extension in
     // any case, as archives made on a case-blind system may spell it); empty when it is none.
     static QString serialOfContentsFile(const QString &fileName);

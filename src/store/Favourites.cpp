@@ -7,21 +7,6 @@
 
 #include <QFileInfo>
 
-namespace
-{
-
-bool sameTextAZ(const QString &a, const QString &b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (qsizetype i = 0; i < a.size(); ++i)
-        if (UpcaseAZ(a.at(i).unicode()) != UpcaseAZ(b.at(i).unicode()))
-            return false;
-    return true;
-}
-
-} // namespace
-
 QString Favourites::fileName(const QString &dataFolder)
 {
     return DataPaths::withSlash(dataFolder) + QStringLiteral("favorites.dat");
@@ -78,7 +63,7 @@ bool Favourites::remove(const Location &location)
 {
     const QString wanted = line(location);
     for (qsizetype i = 0; i < m_lines.size(); ++i) {
-        if (sameTextAZ(m_lines.at(i), wanted)) {
+        if (SameAZ(m_lines.at(i), wanted)) {
             m_lines.removeAt(i);
             return true;
         }

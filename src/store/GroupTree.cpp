@@ -228,28 +228,16 @@ int GroupTree::nodeCount() const
     return n;
 }
 
-static bool sameName(const QString &a, const QString &b)
-{
-    // Only a-z fold; other letters compare exactly.
-    if (a.size() != b.size())
-        return false;
-    for (qsizetype i = 0; i < a.size(); ++i) {
-        if (UpcaseAZ(a.at(i).unicode()) != UpcaseAZ(b.at(i).unicode()))
-            return false;
-    }
-    return true;
-}
-
 TreeNode *FindGroup(TreeNode *start, const QString &name)
 {
     if (!start)
         return nullptr;
-    if (sameName(start->text(), name))
+    if (SameAZ(start->text(), name))
         return start;
     TreeNode *result = nullptr;
     for (int i = 0; i < start->childCount(); ++i) {
         TreeNode *c = start->child(i);
-        if (c->kind() != KindDisc && sameName(c->text(), name))
+        if (c->kind() != KindDisc && SameAZ(c->text(), name))
             result = c;
         else if (!result)
             result = FindGroup(c, name);

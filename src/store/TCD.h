@@ -1,10 +1,8 @@
 #pragma once
 
-#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 #include <QtGlobal>
-#include <functional>
 
 // One catalogued disc, as stored on a disc line of "groups.tree".
 struct TCD {
@@ -28,19 +26,13 @@ QString CDToStr(const TCD &cd);
 // Reads a record line. Short lines shift their fields: a missing separator leaves the
 // field empty and the text passes on to the next one. Size and Number must be plain
 // integers; anything else throws QuilloryError naming the value.
-TCD StrToCD(QStringView line);
+// Fields equal to those of previous (a neighbouring disc's record) share its strings: discs
+// catalogued together repeat their file system, genre, date and description.
+TCD StrToCD(QStringView line, const TCD *previous = nullptr);
 inline TCD StrToCD(const QString &line)
 {
     return StrToCD(QStringView(line));
 }
-
-// The same reading of a line of ASCII bytes, the form of nearly every line of a tree file, so
-// a load need not decode a line before cutting it up. text makes the strings of the fields that
-// repeat from disc to disc (a load shares them); Title, VolumeLabel and Serial are each disc's
-// own. With extraSeparator the line is read as if it ended with one more "|", as a line of the
-// older format is. serial, when given, receives the Serial field's bytes.
-TCD AsciiToCD(QByteArrayView line, bool extraSeparator, const std::function<QString(QByteArrayView)> &text,
-              QByteArrayView *serial = nullptr);
 
 // Strict decimal conversion (optional sign, digits only, in range); throws QuilloryError.
 qint64 StrToInt64(QStringView text);

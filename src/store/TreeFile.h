@@ -2,10 +2,8 @@
 
 #include "GroupTree.h"
 
-#include <QAnyStringView>
 #include <QString>
 #include <functional>
-#include <vector>
 
 // The group tree's file in DB.
 inline constexpr char TreeFileName[] = "groups.tree";
@@ -29,9 +27,8 @@ constexpr int MaxNodes = 1000000;
 constexpr int MaxDepth = 1000;
 } // namespace TreeLimits
 
-// Tells, for each disc of a tree, whether its contents file exists: by serial, as text or as
-// the bytes of the disc's line; all at once, which for a large tree is much faster.
-using ContentsLookup = std::function<std::vector<bool>(const std::vector<QAnyStringView> &serials)>;
+// Tells whether the contents file of the disc with this (usable) serial exists.
+using ContentsLookup = std::function<bool(const QString &serial)>;
 
 // Replaces the tree with database folder + "groups.tree" (which must exist): outline, node
 // kinds and records, discs without a contents file dropped, sorted. Discs whose serial cannot

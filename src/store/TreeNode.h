@@ -3,7 +3,6 @@
 #include "TCD.h"
 
 #include <QString>
-#include <cstddef>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -19,10 +18,6 @@ class GroupTree;
 class TreeNode
 {
 public:
-    // Nodes come from a pool of their own (see TreeNode.cpp).
-    static void *operator new(std::size_t size);
-    static void operator delete(void *p, std::size_t size) noexcept;
-
     const QString &text() const { return m_text; }
     int kind() const { return m_kind; }
     bool isDisc() const { return m_kind == KindDisc || m_kind == KindLent; }

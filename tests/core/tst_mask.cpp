@@ -1,3 +1,4 @@
+#include "core/AsciiCase.h"
 #include "core/TMask.h"
 #include "core/QuilloryError.h"
 
@@ -58,6 +59,19 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(bool, fits);
         QCOMPARE(TMask(mask).Matches(name), fits);
+    }
+
+    // The one fold of names, which the mask shares with every comparison of names: a-z only,
+    // in text and in UTF-8 bytes alike.
+    void foldTouchesOnlyAToZ()
+    {
+        QByteArray all;
+        for (int i = 0; i < 256; ++i)
+            all.append(char(i));
+        const QByteArray folded = FoldedAZ(all);
+        for (int i = 0; i < 256; ++i)
+            QCOMPARE(uchar(folded[i]), uchar(i >= 'a' && i <= 'z' ? i - 32 : i));
+        QVERIFY(SameAZ(u"Ärger Zone", u"Ärger zONE") && !SameAZ(u"ärger", u"ÄRGER") && !SameAZ(u"ab", u"abc"));
     }
 
     void invalid_data()

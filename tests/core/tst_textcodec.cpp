@@ -43,34 +43,6 @@ private Q_SLOTS:
         QCOMPARE(TextCodec::joinLines({QStringLiteral("ä"), QString()}), QByteArray("\xc3\xa4\r\n\r\n"));
         QCOMPARE(TextCodec::sanitizeLine(QStringLiteral("a\r\nb\rc")), QStringLiteral("a??b?c"));
     }
-
-    // Line ends, the counted byte and non-ASCII bytes land anywhere in the sixteen-byte blocks
-    // the scan takes, and at the very end of the text: lines and facts match the splitLines
-    // reading and a plain count over each line.
-    void lineFactsAcrossBlocks()
-    {
-        const char alphabet[] = {'a', '|', '|', '\r', '\n', 'x', '\xC3', '\xA4', ' ', '\t'};
-        quint32 seed = 12345;
-        for (int round = 0; round < 400; ++round) {
-            QByteArray text;
-            const int length = round % 97;
-            for (int i = 0; i < length; ++i) {
-                seed = seed * 1103515245 + 12345;
-                text.append(alphabet[(seed >> 16) % sizeof alphabet]);
-            }
-            const QStringList expected = TextCodec::splitLines(QString::fromLatin1(text));
-            QStringList got;
-            qsizetype pos = 0;
-            QByteArrayView line;
-            TextCodec::LineFacts facts;
-            while (TextCodec::nextLine(text, pos, line, '|', facts)) {
-                got.append(QString::fromLatin1(line));
-                QCOMPARE(facts.counted, std::count(line.begin(), line.end(), '|'));
-                QCOMPARE(facts.ascii, std::none_of(line.begin(), line.end(), [](char c) { return c & 0x80; }));
-            }
-            QCOMPARE(got, expected);
-        }
-    }
 };
 
 QTEST_GUILESS_MAIN(TestTextCodec)

@@ -134,22 +134,6 @@ private Q_SLOTS:
         QCOMPARE(engine.hits()->count(), 2);
     }
 
-    void foldingTouchesOnlyAToZ()
-    {
-        // Every byte value, at every position of the eight-byte steps and of the tail.
-        QByteArray all;
-        for (int i = 0; i < 256; ++i)
-            all.append(char(i));
-        for (int shift = 0; shift < 9; ++shift) {
-            QByteArray bytes = QByteArray(shift, 'q') + all;
-            QByteArray expected = bytes;
-            for (char &ch : expected)
-                ch = UpcaseAZ(ch);
-            SearchTests::foldInPlace(bytes.data(), bytes.size());
-            QCOMPARE(bytes, expected);
-        }
-    }
-
     void categories()
     {
         auto names = [this](int category) {

@@ -8,8 +8,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <atomic>
-#include <thread>
 
 // The group tree file: records, the outline, the upgrade, the load's checks on disk, and the
 // queries on the tree.
@@ -70,30 +68,6 @@ private Q_SLOTS:
         TextCodec::setBeforeCommitHook(nullptr);
     }
 
-    void records()
-    {
-        // Above 2^32, negative, empty fields side by side, "|" inside BorrowedTo.
-        TCD cd = sample();
-        cd.Size = 8547991552LL;
-        cd.Number = -7;
-        cd.Description.clear();
-        cd.Genre.clear();
-        cd.BorrowedTo = QStringLiteral("Anna | Bob");
-        const QString line =
-            QStringLiteral("Concert 1998|CONC98|1A2B3C4D|CDFS|8547991552|||-7|05.12.2026 13:48:39|Anna | Bob");
-        QCOMPARE(CDToStr(cd), line);
-        QCOMPARE(StrToCD(line), cd);
-
-        // Eight separators: the old date lands in BorrowedTo, Date reads empty.
-        const TCD old = StrToCD(QStringLiteral("T|L|00000001|FAT|10|d|g|1|01.01.2001 10:00:00"));
-        QCOMPARE(old.Date, QString());
-        QCOMPARE(old.BorrowedTo, QStringLiteral("01.01.2001 10:00:00"));
-
-        for (const char *bad : {"T|L|1|FAT|abc|d|g|1|x|", "T|L|1|FAT| 10|d|g|1|x|", "T|L|1|FAT|10|d|g|2147483648|x|",
-                                "T|L|1|FAT|9223372036854775808|d|g|1|x|"})
-            QVERIFY_THROWS_EXCEPTION(QuilloryError, StrToCD(QLatin1String(bad)));
-    }
-
     void savesAndLoadsOutline()
     {
         touchDat(QStringLiteral("1A2B3C4D"));
@@ -111,20 +85,6 @@ private Q_SLOTS:
         const TreeNode *disc = loaded.root()->child(0)->child(0);
         QCOMPARE(disc->text(), QStringLiteral("Concert 1998"));
         QCOMPARE(*disc->cd(), sample());
-    }
-
-    void kindsOrderingAndWindowsFiles()
-    {
-        touchDat(QStringLiteral("00000001"));
-        touchDat(QStringLiteral("00000002"));
-        // LF-only line ends, Windows-1252 text, and kinds out of order.
-        writeTree("M\xfcsik\n\tzeta\n\tDisc A|L|00000001|FAT|1|||1|d|\n\t\x80uro\n\tDisc B|L|00000002|FAT|2|||1|d|Eve\n"
-                  "\tbeta\n");
-        GroupTree t;
-        LoadTree(t, db(), nullptr);
-        QCOMPARE(t.root()->text(), QStringLiteral("Müsik"));
-        // Lent first, then groups (by code point), then present discs.
-        QCOMPARE(children(t.root()), (QStringList{"Disc B/5", "beta/1", "zeta/1", "€uro/1", "Disc A/0"}));
     }
 
     void upgradesOldFormatOnce()
@@ -182,28 +142,6 @@ private Q_SLOTS:
         QVERIFY(told.isEmpty());
     }
 
-    void lineEnds()
-    {
-        touchDat(QStringLiteral("00000001"));
-        // CR alone (old Mac editors), LF, CR LF and a mixture all read as the same outline.
-        const QByteArray lines[] = {"Root", "\tMusic", "\t\tDisc|L|00000001|FAT|1|||1|d|", "\tEmpty"};
-        QStringList expected;
-        for (const char *end : {"\r", "\n", "\r\n"}) {
-            writeTree(lines[0] + end + lines[1] + end + lines[2] + end + lines[3] + end);
-            GroupTree t;
-            LoadTree(t, db(), nullptr);
-            QCOMPARE(t.root()->text(), QStringLiteral("Root"));
-            if (expected.isEmpty())
-                expected = TreeToLines(t);
-            QCOMPARE(TreeToLines(t), expected);
-        }
-        writeTree(lines[0] + "\r" + lines[1] + "\n" + lines[2] + "\r\n" + lines[3]);
-        GroupTree t;
-        LoadTree(t, db(), nullptr);
-        QCOMPARE(TreeToLines(t), expected);
-        QCOMPARE(expected.size(), 4);
-    }
-
     // Far beyond any catalogue, and refused before costing much more than the file's size.
     void limits()
     {
@@ -251,7 +189,11 @@ private Q_SLOTS:
             << QByteArray("Root\r\n\tA\r\n\t\tDisc|L|00000001|FAT|12x|||1|d|\r\n\t") + QByteArray((1 << 20) + 1, 'x')
             << QStringLiteral("line 4: a line longer than 1 MB");
         QTest::newRow("number") << QByteArray("Root\r\n\tA\r\n\t\tDisc|L|00000001|FAT|12x|||1|d|\r\n")
-                                << QStringLiteral("line 3");
+                                << QStringLiteral("\"groups.tree\", line 3: '12x'");
+        QTest::newRow("number, line not ASCII")
+            << QByteArray("Root\r\n\tA\r\n\t\tD\xC3\xA4sc|L|1|UDF|1|d|g\r\n") << QStringLiteral("line 3: ''");
+        QTest::newRow("level of a disc line") << QByteArray("Root\r\n\t\t\tDeep|L|1|UDF|1|d|g|1|x|\r\n")
+                                              << QStringLiteral("Invalid level (3) for item \"Deep|L|1|UDF|1|d|g|1|x|\"");
         QByteArray deep("Root\r\n");
         for (int i = 1; i <= 5000; ++i)
             deep += QByteArray(i, '\t') + "G\r\n";
@@ -384,46 +326,6 @@ private Q_SLOTS:
         });
         QVERIFY(ok);
         QCOMPARE(children(root), QStringList{"B/1"});
-    }
-
-    // Trees are built, changed and dropped on several threads at once (a load beside an
-    // import's check), more nodes than one block of the node pool holds, twice over so the
-    // second round runs on blocks given back and made again: every node keeps its own record.
-    void treesOnSeveralThreadsKeepTheirNodes()
-    {
-        for (int round = 0; round < 2; ++round) {
-            std::vector<std::thread> threads;
-            std::atomic<int> faults = 0;
-            for (int w = 0; w < 4; ++w) {
-                threads.emplace_back([w, &faults] {
-                    GroupTree t;
-                    TreeNode *root = t.addChild(nullptr, QStringLiteral("Root"), KindRoot);
-                    std::vector<TreeNode *> discs;
-                    for (int i = 0; i < 6000; ++i) {
-                        TCD cd;
-                        cd.Title = QString::number(i);
-                        cd.Serial = QStringLiteral("%1-%2").arg(w).arg(i);
-                        cd.Size = i;
-                        discs.push_back(t.addDisc(root, std::move(cd)));
-                    }
-                    for (int i = 0; i < 6000; i += 2)
-                        t.removeNode(discs[size_t(i)]);
-                    for (int i = 1; i < 6000; i += 2) {
-                        const TreeNode *n = discs[size_t(i)];
-                        if (n->cd()->Serial != QStringLiteral("%1-%2").arg(w).arg(i) || n->cd()->Size != i)
-                            ++faults;
-                    }
-                    TCD lent = *discs[1]->cd();
-                    lent.BorrowedTo = QStringLiteral("Eve");
-                    t.setCD(discs[1], lent);
-                    if (discs[1]->kind() != KindLent || discs[1]->cd()->BorrowedTo != QStringLiteral("Eve"))
-                        ++faults;
-                });
-            }
-            for (std::thread &th : threads)
-                th.join();
-            QCOMPARE(faults.load(), 0);
-        }
     }
 };
 

@@ -7,18 +7,6 @@
 #include "settings/Preferences.h"
 #include "store/GroupTree.h"
 
-namespace
-{
-
-QString upperAZ(QString text)
-{
-    for (QChar &c : text)
-        c = UpcaseAZ(c);
-    return text;
-}
-
-} // namespace
-
 ExpandedGroups::ExpandedGroups(Workspace &workspace, GroupTreeView *view)
     : QObject(view), m_workspace(workspace), m_view(view)
 {
@@ -42,12 +30,12 @@ QString ExpandedGroups::text() const
 void ExpandedGroups::restore()
 {
     const Preferences &prefs = m_workspace.preferences();
-    const QString stored = upperAZ(prefs.autoExpandGroups());
+    const QString stored = FoldedAZ(prefs.autoExpandGroups());
     if (!prefs.autoExpand() || stored.isEmpty())
         return;
     const GroupTreeModel *model = m_view->treeModel();
     m_workspace.tree().forEachPreOrder([&](TreeNode *node) {
-        if (stored.contains(u'|' + upperAZ(node->text()) + u'|'))
+        if (stored.contains(u'|' + FoldedAZ(node->text()) + u'|'))
             m_view->expand(model->indexOf(node));
     });
 }
