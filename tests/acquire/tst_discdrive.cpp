@@ -2,7 +2,6 @@
 // medium only when the user picks the drive, an unreadable root, and the eject keys.
 #include "ScanFixture.h"
 #include "acquire/DiscDrive.h"
-#include "acquire/FolderVolumeBackend.h"
 #include "core/QuilloryError.h"
 
 #include <QDir>
@@ -12,32 +11,23 @@
 
 using namespace Qt::StringLiterals;
 
-using ScanFixture::UnmountedDiscBackend;
-using ScanFixture::volume;
+using namespace ScanFixture;
 
 class TestDiscDrive : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString folder(const QString &name) const
-    {
-        const QString path = m_dir->path() + u'/' + name;
-        QDir().mkpath(path);
-        return path;
-    }
+    QTemporaryDir m_dir;
 
 private Q_SLOTS:
-    void init() { m_dir = std::make_unique<QTemporaryDir>(); }
-
     void pickingADriveMountsItsDisc()
     {
         UnmountedDiscBackend backend;
-        backend.addVolume(volume(folder(u"hdd"_s), 0x11111111, DriveKind::Fixed));
-        backend.folder = QDir::cleanPath(folder(u"cd"_s));
+        backend.folder = QDir::cleanPath(m_dir.filePath(u"cd"_s));
+        QVERIFY(QDir().mkpath(m_dir.filePath(u"hdd"_s)) && QDir().mkpath(backend.folder));
+        backend.addVolume(volume(m_dir.filePath(u"hdd"_s), 0x11111111, DriveKind::Fixed));
         backend.addVolume(volume(backend.folder, 0x0A1B2C3D));
         DiscDrive drive(&backend);
-        QCOMPARE(drive.currentIndex(), 0); // the first drive is selected at the start
         QCOMPARE(drive.drives().panelTexts().at(1), u"/dev/sr0 empty"_s);
 
         // A notice's refresh looks, but does not mount.
@@ -48,47 +38,32 @@ private Q_SLOTS:
 
         // The user's pick mounts; the selection stays on the drive though its text is now the mount point.
         QVERIFY(drive.readVolume(true));
-        QCOMPARE(backend.mounts, 1);
         QCOMPARE(drive.currentIndex(), 1);
         QCOMPARE(drive.driveText(), backend.folder + u'/');
-        const DiscVolume disc = drive.discVolume();
-        QCOMPARE(disc.root, backend.folder + u'/');
-        QCOMPARE(disc.serial, u"0A1B2C3D"_s);
-        QCOMPARE(disc.label, u"AUDIO_CD_1"_s);
-        QCOMPARE(disc.totalSize, quint64(2048 * 100));
+        QCOMPARE(drive.discVolume().serial, u"0A1B2C3D"_s);
         QCOMPARE(drive.drives().panelTexts().at(1), backend.folder + u"/ present"_s);
         QVERIFY(drive.readVolume(true));
-        QCOMPARE(backend.mounts, 1); // mounted already
-    }
+        QCOMPARE(backend.mounts, 1); // mounted once only
 
-    void anUnreadableRootIsRefused()
-    {
-        // A root that cannot be listed would be recorded as an empty disc. (A medium that leaves or is
-        // swapped during the scan is the window tests' business.)
-        FolderVolumeBackend backend;
-        backend.addVolume(volume(folder(u"cd"_s), 0x0A1B2C3D));
-        DiscDrive drive(&backend);
-        QVERIFY(drive.readVolume(true));
+        // A root that cannot be listed would be recorded as an empty disc.
         DiscVolume disc = drive.discVolume();
         drive.checkReadable(disc);
-        disc.root = m_dir->path() + u"/file"_s;
+        disc.root = m_dir.filePath(u"file"_s);
         QFile(disc.root).open(QIODevice::WriteOnly);
         QVERIFY_THROWS_EXCEPTION(QuilloryError, drive.checkReadable(disc));
     }
 
     void ejectKeys()
     {
-        const auto key = [](const QString &device) {
+        // Two letters make no single key; a folder volume has no device.
+        const QList<std::pair<QString, QString>> keys{{u"/dev/sdb1"_s, u"B"_s}, {u"/dev/sdc"_s, u"C"_s},
+                                                      {u"/dev/sr0"_s, u"0"_s},  {u"/dev/mmcblk0p1"_s, {}},
+                                                      {u"/dev/sdaa1"_s, {}},    {{}, {}}};
+        for (const auto &[device, key] : keys) {
             DriveEntry e;
             e.device = device;
-            return DiscDrive::ejectKey(e);
-        };
-        QCOMPARE(key(u"/dev/sdb1"_s), u"B"_s);
-        QCOMPARE(key(u"/dev/sdc"_s), u"C"_s);
-        QCOMPARE(key(u"/dev/sr0"_s), u"0"_s);
-        QVERIFY(key(u"/dev/mmcblk0p1"_s).isEmpty());
-        QVERIFY(key(u"/dev/sdaa1"_s).isEmpty()); // two letters make no single key
-        QVERIFY(key(QString()).isEmpty());       // a folder volume
+            QCOMPARE(DiscDrive::ejectKey(e), key);
+        }
     }
 };
 
