@@ -1,11 +1,10 @@
 #include "TestCatalogue.h"
+#include "core/TextCodec.h"
 #include "listing/DiscContents.h"
 #include "listing/Navigator.h"
 #include "listing/SearchHits.h"
-#include "core/TextCodec.h"
 #include "store/Catalogue.h"
 
-#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,7 +21,7 @@ class TestNavigator : public QObject
     std::unique_ptr<Catalogue> m_cat;
     DiscContents m_contents;
     std::unique_ptr<Navigator> m_nav;
-    std::unique_ptr<QSignalSpy> m_problems;
+    QStringList m_problems;
 
     QString db() const { return m_cat->dbFolder(); }
     TreeNode *node(const QString &name) const { return FindGroup(m_cat->tree().root(), name); }
@@ -34,22 +33,13 @@ class TestNavigator : public QObject
         return out;
     }
     int row(const QString &caption) const { return captions().indexOf(caption); }
-    QStringList problems() const
-    {
-        QStringList out;
-        for (const QList<QVariant> &args : *m_problems)
-            out.append(args.at(0).toString());
-        return out;
-    }
 
 private Q_SLOTS:
-    void initTestCase()
+    void init()
     {
         QStandardPaths::setTestModeEnabled(true);
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    }
-    void init()
-    {
+        m_nav.reset();
         m_dir = std::make_unique<QTemporaryDir>();
         const QString data = m_dir->path() + u"/data/"_s;
         TestCatalogue::prepared(data);
@@ -57,70 +47,45 @@ private Q_SLOTS:
         m_cat->load({});
         m_contents.clear();
         m_nav = std::make_unique<Navigator>(m_cat->tree(), m_contents, m_cat->dbFolder());
-        m_problems = std::make_unique<QSignalSpy>(m_nav.get(), &Navigator::problem);
+        m_problems.clear();
+        connect(m_nav.get(), &Navigator::problem, this, [this](const QString &text) { m_problems << text; });
         m_nav->showRoot();
-    }
-    void cleanup()
-    {
-        m_nav.reset();
-        m_cat.reset();
     }
 
     void listsGroupsFoldersAndArchives()
     {
-        QCOMPARE(m_nav->currentNode(), m_cat->tree().root());
         QCOMPARE(m_nav->statusText(), u"3 object(s), total size 9.52 KB"_s);
-        QCOMPARE(m_nav->location().pathLabel, u"My Collection"_s);
-
         m_nav->TreeChange(node(u"Rock Disc"_s));
         QCOMPARE(captions(), (QStringList{u".."_s, u"Docs"_s, u"ROCK"_s, u"pack.zip"_s, u"A.mp3"_s, u"b.txt"_s}));
         QCOMPARE(m_nav->statusText(), u" 2 sub-directories and 3 files in this directory, total size 5.52 KB"_s);
-        QCOMPARE(m_nav->location().discLabel, u"Rock Disc:"_s);
         const int unpacks = m_contents.unpackCount();
 
         QVERIFY(m_nav->ExplorerActivate(row(u"ROCK"_s)));
-        QCOMPARE(m_nav->location().pathLabel, u"\\ROCK\\"_s);
         QCOMPARE(captions(), (QStringList{u".."_s, u"LIVE"_s, u"song.mp3"_s}));
         QCOMPARE(m_contents.unpackCount(), unpacks);           // the same disc: from memory
         QVERIFY(!m_nav->ExplorerActivate(row(u"song.mp3"_s))); // a file's action is the caller's
 
-        m_nav->ExplorerActivate(0); // ".."
+        // Back climbs folder by folder, then out of the disc to its group, and stops at the root.
+        m_nav->BackButtonClick();
         m_nav->ExplorerActivate(row(u"pack.zip"_s));
         QVERIFY(m_nav->location().archiveMode);
         QCOMPARE(captions(), (QStringList{u"inner.txt"_s, u"deep.png"_s}));
         QCOMPARE(m_nav->statusText(), u" 2 files in this directory, total size 110.00 Bytes"_s);
         m_nav->BackButtonClick();
-        QCOMPARE(m_nav->location().pathLabel, u"\\"_s);
         QVERIFY(!m_nav->location().archiveMode);
-
-        m_nav->TreeChange(node(u"Photos Disc"_s));
-        QCOMPARE(m_contents.unpackCount(), unpacks + 1);
-        QVERIFY(problems().isEmpty());
-    }
-
-    void backGoesUpToTheRoot()
-    {
-        m_nav->TreeChange(node(u"Rock Disc"_s));
-        m_nav->ExplorerActivate(row(u"ROCK"_s));
-        m_nav->ExplorerActivate(row(u"LIVE"_s));
-        QCOMPARE(m_nav->location().pathLabel, u"\\ROCK\\LIVE\\"_s);
         m_nav->BackButtonClick();
-        m_nav->BackButtonClick();
-        QCOMPARE(m_nav->location().pathLabel, u"\\"_s);
-        m_nav->BackButtonClick();
-        QVERIFY(m_nav->location().isGroupListed());
         QCOMPARE(m_nav->currentNode()->text(), u"Music"_s);
-        QCOMPARE(captions(), QStringList{u"Rock Disc"_s});
         m_nav->BackButtonClick();
-        QCOMPARE(m_nav->currentNode(), m_cat->tree().root());
         m_nav->BackButtonClick(); // nothing above the root
         QCOMPARE(m_nav->currentNode(), m_cat->tree().root());
+
         // Entries of a group listing select their node.
         m_nav->ExplorerActivate(row(u"Music"_s));
-        QCOMPARE(m_nav->currentNode()->text(), u"Music"_s);
         m_nav->ExplorerActivate(row(u"Rock Disc"_s));
-        QCOMPARE(m_nav->currentNode()->text(), u"Rock Disc"_s);
         QCOMPARE(m_nav->location().currentSerial, u"1A2B3C4D"_s);
+        m_nav->TreeChange(node(u"Photos Disc"_s));
+        QCOMPARE(m_contents.unpackCount(), unpacks + 1);
+        QVERIFY(m_problems.isEmpty());
     }
 
     // A hit's place is carried as it is: a title holding ":" and an entry inside an archive reach
@@ -130,32 +95,23 @@ private Q_SLOTS:
         QTest::addColumn<QString>("title");
         QTest::addColumn<QByteArray>("folder");
         QTest::addColumn<QByteArray>("inArchive");
-        QTest::addColumn<QString>("listed");
-        QTest::addColumn<bool>("archiveMode");
-        QTest::newRow("folder") << u"Rock Disc"_s << QByteArray("\\ROCK\\") << QByteArray() << u"\\ROCK\\"_s << false;
-        QTest::newRow("title with :") << u"Rock: Live"_s << QByteArray("\\ROCK\\") << QByteArray() << u"\\ROCK\\"_s
-                                      << false;
-        QTest::newRow("inside an archive")
-            << u"Rock Disc"_s << QByteArray("\\pack.zip\\") << QByteArray("img\\") << u"\\pack.zip\\"_s << true;
+        QTest::newRow("title with :") << u"Rock: Live"_s << QByteArray("\\ROCK\\") << QByteArray();
+        QTest::newRow("inside an archive") << u"Rock Disc"_s << QByteArray("\\pack.zip\\") << QByteArray("img\\");
     }
     void switchToAHitsLocation()
     {
         QFETCH(QString, title);
         QFETCH(QByteArray, folder);
         QFETCH(QByteArray, inArchive);
-        QFETCH(QString, listed);
-        QFETCH(bool, archiveMode);
         auto hits = std::make_shared<SearchHits>();
         hits->addDisc(title, u"1A2B3C4D"_s);
-        hits->add(0, ContentsEntry::File, "x.txt", folder,
-                  inArchive.isNull() ? QByteArrayView() : QByteArrayView(inArchive.constData(), inArchive.size()), 1,
-                  "");
+        hits->add(0, ContentsEntry::File, "x.txt", folder, inArchive.isNull() ? QByteArrayView() : inArchive, 1, "");
         m_nav->showSearchResult(hits, u"1 found"_s);
         m_nav->Switch1Click(0);
         QCOMPARE(m_nav->location().discLabel, title + u':');
-        QCOMPARE(m_nav->location().pathLabel, listed);
-        QCOMPARE(m_nav->location().archiveMode, archiveMode);
-        QVERIFY(problems().isEmpty());
+        QCOMPARE(m_nav->location().pathLabel, QString::fromLatin1(folder));
+        QCOMPARE(m_nav->location().archiveMode, !inArchive.isNull());
+        QVERIFY(m_problems.isEmpty());
     }
 
     void sortsWithFoldersOnTop_data()
@@ -171,17 +127,11 @@ private Q_SLOTS:
         QFETCH(int, column);
         QFETCH(QStringList, ascending);
         m_nav->TreeChange(node(u"Rock Disc"_s));
-        QSignalSpy sorted(m_nav.get(), &Navigator::listingSorted);
         m_nav->ExplorerColumnClick(ExplorerColumn(column));
-        QCOMPARE(captions().mid(0, 3), (QStringList{u".."_s, u"Docs"_s, u"ROCK"_s}));
-        QCOMPARE(captions().mid(3), ascending);
+        QCOMPARE(captions(), QStringList({u".."_s, u"Docs"_s, u"ROCK"_s}) + ascending);
         m_nav->ExplorerColumnClick(ExplorerColumn(column));
-        QStringList descending = ascending;
-        std::reverse(descending.begin(), descending.end());
-        QCOMPARE(captions().mid(0, 3), (QStringList{u".."_s, u"ROCK"_s, u"Docs"_s}));
-        QCOMPARE(captions().mid(3), descending);
-        QVERIFY(!m_nav->location().ascending);
-        QCOMPARE(sorted.size(), 2);
+        QCOMPARE(captions(),
+                 QStringList({u".."_s, u"ROCK"_s, u"Docs"_s}) + QStringList(ascending.rbegin(), ascending.rend()));
         m_nav->arrange(ExplorerColumn(column));
         QCOMPARE(captions().mid(3), ascending);
     }
@@ -190,21 +140,20 @@ private Q_SLOTS:
     {
         QVERIFY(QFile::remove(db() + u"1A2B3C4D.dat"_s));
         m_nav->TreeChange(node(u"Rock Disc"_s));
-        QCOMPARE(problems(), QStringList{u"Database is damaged! Some files nedeed for this operation are missing!\r\n"
+        QCOMPARE(m_problems, QStringList{u"Database is damaged! Some files nedeed for this operation are missing!\r\n"
                                          u"CD labeled 1A2B3C4D will be deleted from database!"_s});
         // It leaves the tree once the event that listed it is over.
         QVERIFY(node(u"Rock Disc"_s));
         QTRY_VERIFY(!node(u"Rock Disc"_s));
         QCOMPARE(m_nav->currentNode()->text(), u"Music"_s);
-        QVERIFY(m_nav->location().isGroupListed());
         QVERIFY(captions().isEmpty());
 
         // A contents file that is not a cabinet is reported and kept, with its disc.
-        m_problems->clear();
+        m_problems.clear();
         TextCodec::writeBytes(db() + u"5E6F7081.dat"_s, "not a cabinet");
         m_nav->TreeChange(node(u"Photos Disc"_s));
-        QCOMPARE(problems().size(), 1);
-        QVERIFY(problems().first().contains(u"Cabinet file does not have the correct format"_s));
+        QVERIFY(m_problems.size() == 1 &&
+                m_problems.first().contains(u"Cabinet file does not have the correct format"_s));
         QVERIFY(node(u"Photos Disc"_s));
         QVERIFY(QFileInfo::exists(db() + u"5E6F7081.dat"_s));
     }
@@ -216,20 +165,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("serial");
         QTest::newRow("parent") << u"../victim"_s;
         QTest::newRow("subfolder") << u"a/b"_s;
-        QTest::newRow("dot-dot") << u".."_s;
     }
     void serialThatNamesAPathIsNeverFollowed()
     {
         QFETCH(QString, serial);
         // A real contents file where the serial points.
         QVERIFY(QFile::copy(db() + u"1A2B3C4D.dat"_s, m_dir->path() + u"/data/victim.dat"_s));
-        TCD cd;
-        cd.Title = u"Stray"_s;
-        cd.Serial = serial;
-        TreeNode *stray = m_cat->tree().addDisc(m_cat->tree().root(), cd);
+        TreeNode *stray = m_cat->tree().addDisc(m_cat->tree().root(), TCD{.Title = u"Stray"_s, .Serial = serial});
         const int unpacks = m_contents.unpackCount();
         m_nav->TreeChange(stray);
-        QCOMPARE(problems(), QStringList{u"\"%1\" is not a usable disc serial number."_s.arg(serial)});
+        QCOMPARE(m_problems, QStringList{u"\"%1\" is not a usable disc serial number."_s.arg(serial)});
         QCOMPARE(m_contents.unpackCount(), unpacks);
         QVERIFY(node(u"Stray"_s));
         QVERIFY(!m_nav->location().isDiscListed());
