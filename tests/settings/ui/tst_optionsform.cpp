@@ -159,8 +159,6 @@ private Q_SLOTS:
 
         AppDialogs::pushInput(u"*.dll"_s);
         click(u"AddButton"_s);
-        QCOMPARE(AppDialogs::shown().last().caption, u"New Exclusion..."_s);
-        QCOMPARE(AppDialogs::shown().last().text, u"File Mask:"_s);
         QCOMPARE(prefs().exclusions(), (QStringList{u"*.tmp"_s, u"*.dll"_s})); // the next scan uses it
         AppDialogs::pushInput(std::nullopt);
         click(u"AddButton"_s);
