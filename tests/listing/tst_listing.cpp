@@ -4,7 +4,6 @@
 #include "listing/EntryPlace.h"
 #include "listing/ExplorerCompare.h"
 #include "listing/ExtensionIconCache.h"
-#include "listing/FileTypes.h"
 #include "listing/FindColumn.h"
 #include "listing/LocationState.h"
 #include "listing/TreeMoves.h"
@@ -24,13 +23,7 @@ class TestListing : public QObject
 
     static ExplorerSortItem item(const char *caption, qint64 number = 0, bool folder = false, bool group = false)
     {
-        ExplorerSortItem i;
-        i.caption = QByteArrayView(caption);
-        i.text = i.caption;
-        i.number = number;
-        i.isFolder = folder;
-        i.isGroup = group;
-        return i;
+        return {.isFolder = folder, .isGroup = group, .caption = caption, .text = caption, .number = number};
     }
 
 private Q_SLOTS:
@@ -42,19 +35,12 @@ private Q_SLOTS:
 
     void findColumn()
     {
-        const QStringList lines{QStringLiteral("Type: MP3 audio"),       QStringLiteral("Genre :Rock"),
-                                QStringLiteral("Bit rate: VBR 192kbps"), QStringLiteral("Height:480"),
-                                QStringLiteral("Title:   spaced "),      QStringLiteral("Empty: ")};
-        QCOMPARE(FindColumn(QStringLiteral("genre"), lines), QStringLiteral("Rock"));
-        QCOMPARE(FindColumn(QStringLiteral("Bit rate"), lines), QStringLiteral("VBR 192kbps"));
-        QCOMPARE(FindColumn(QStringLiteral("Height"), lines), QStringLiteral("480"));
-        QCOMPARE(FindColumn(QStringLiteral("Title"), lines), QStringLiteral("  spaced "));
-        QCOMPARE(FindColumn(QStringLiteral("Ty"), lines),
-                 QStringLiteral(": MP3 audio")); // by prefix, two characters skipped
-        QCOMPARE(FindColumn(QStringLiteral("Missing"), lines), QString());
-        QCOMPARE(FindColumn(QStringLiteral("Missing"), lines, true), QStringLiteral("&nbsp;"));
-        QCOMPARE(FindColumn(QStringLiteral("Empty"), lines, true), QStringLiteral("&nbsp;"));
-        QCOMPARE(FindColumn(QStringLiteral("Type"), lines, true), QStringLiteral("MP3 audio"));
+        const QStringList lines{u"Type: MP3 audio"_s, u"Genre :Rock"_s, u"Title:   spaced "_s, u"Empty: "_s};
+        QCOMPARE(FindColumn(u"genre"_s, lines), u"Rock"_s);
+        QCOMPARE(FindColumn(u"Title"_s, lines), u"  spaced "_s);
+        QCOMPARE(FindColumn(u"Ty"_s, lines), u": MP3 audio"_s); // by prefix, two characters skipped
+        QCOMPARE(FindColumn(u"Missing"_s, lines, true), u"&nbsp;"_s);
+        QCOMPARE(FindColumn(u"Empty"_s, lines, true), u"&nbsp;"_s);
     }
 
     void entryPlace_data()
@@ -64,12 +50,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("archive");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("parsedTitle");
-        QTest::newRow("folder") << u"Holiday"_s << u"\\Photos\\"_s << QString() << u"Holiday:\\Photos\\"_s
-                                << u"Holiday"_s;
-        QTest::newRow("root") << u"Holiday"_s << u"\\"_s << QString() << u"Holiday:\\"_s << u"Holiday"_s;
-        QTest::newRow("inside an archive")
-            << u"Docs"_s << u"\\DOCS\\PACK.ZIP\\img\\"_s << u"\\DOCS\\PACK.ZIP\\"_s
-            << u"Docs:\\DOCS\\PACK.ZIP\\img\\"_s << u"Docs"_s;
+        QTest::newRow("inside an archive") << u"Docs"_s << u"\\DOCS\\PACK.ZIP\\img\\"_s << u"\\DOCS\\PACK.ZIP\\"_s
+                                           << u"Docs:\\DOCS\\PACK.ZIP\\img\\"_s << u"Docs"_s;
         QTest::newRow("top of an archive, lower case")
             << u"Docs"_s << u"\\pack.zip\\"_s << u"\\pack.zip\\"_s << u"Docs:\\pack.zip\\"_s << u"Docs"_s;
         QTest::newRow("a folder only like an archive")
@@ -77,7 +59,7 @@ private Q_SLOTS:
         QTest::newRow("title named like an archive")
             << u"BACKUP.ZIP"_s << u"\\docs\\"_s << QString() << u"BACKUP.ZIP:\\docs\\"_s << u"BACKUP.ZIP"_s;
         QTest::newRow("title with \\") << u"AC\\DC"_s << u"\\Live\\"_s << QString() << u"AC\\DC:\\Live\\"_s
-                                     << u"AC\\DC"_s;
+                                       << u"AC\\DC"_s;
         // Only the typed place keeps such a title; its text gives the title up to the first ":".
         QTest::newRow("title with :") << u"Vol: 2"_s << u"\\x\\"_s << QString() << u"Vol: 2:\\x\\"_s << u"Vol"_s;
     }
@@ -94,7 +76,6 @@ private Q_SLOTS:
         QCOMPARE(typed.insideZip(), !archive.isEmpty());
         const EntryPlace parsed = EntryPlace::parse(text, u"0000ABCD"_s);
         QCOMPARE(parsed.title(), parsedTitle);
-        QCOMPARE(parsed.insideZip(), !archive.isEmpty());
         if (parsedTitle == title)
             QCOMPARE(parsed, typed);
         QCOMPARE(EntryPlace::onMedium(u"/media/u/DOCS"_s, typed.onDisc(u"a b.txt"_s)),
@@ -103,78 +84,44 @@ private Q_SLOTS:
 
     void explorerCompare()
     {
-        ExplorerSortItem up = item("..");
-        up.isUp = true;
-        const ExplorerSortItem folder = item("zeta", 0, true);
-        const ExplorerSortItem group = item("Group", 5, false, true);
-        const ExplorerSortItem a = item("alpha", 10);
-        const ExplorerSortItem b = item("Beta", 2);
+        const ExplorerSortItem up{.isUp = true, .caption = "..", .text = ".."};
+        const ExplorerSortItem folder = item("zeta", 0, true), group = item("Group", 5, false, true);
+        const ExplorerSortItem a = item("alpha", 10), b = item("Beta", 2);
         for (bool asc : {true, false}) {
             QVERIFY(ExplorerCompare(up, folder, ExplorerColumn::Name, asc) < 0);
             QVERIFY(ExplorerCompare(folder, a, ExplorerColumn::Name, asc) < 0);
             QVERIFY(ExplorerCompare(folder, group, ExplorerColumn::Size, asc) < 0);
         }
-        QVERIFY(ExplorerCompare(group, a, ExplorerColumn::Name, true) < 0);
         QVERIFY(ExplorerCompare(group, a, ExplorerColumn::Name, false) > 0);
         QVERIFY(ExplorerCompare(a, b, ExplorerColumn::Name, true) < 0); // a-z without case
         QVERIFY(ExplorerCompare(a, b, ExplorerColumn::Size, true) > 0); // numbers, not texts
-        QVERIFY(ExplorerCompare(a, b, ExplorerColumn::Size, false) < 0);
         // A date that does not convert counts as equal; the caption decides.
-        ExplorerSortItem undated = item("Beta", 1);
-        undated.hasNumber = false;
-        QVERIFY(ExplorerCompare(a, undated, ExplorerColumn::Date, true) < 0);
+        const ExplorerSortItem undated{.caption = "Beta", .text = "Beta", .hasNumber = false};
         QVERIFY(ExplorerCompare(a, undated, ExplorerColumn::Date, false) > 0);
         // Only a-z are folded: "É" and "é" stay different, and "a" compares as "A", which is below "[".
         QVERIFY(CompareNoCase("\xc3\x89", "\xc3\xa9") != 0);
-        QVERIFY(CompareNoCase("abc", "ABC") == 0);
         QVERIFY(CompareNoCase("a", "[") < 0);
     }
 
-    void locationState()
+    void namesAndPlaces()
     {
-        // Header clicks and Arrange Icons are followed through the navigator's sorts.
-        LocationState s;
-        QCOMPARE(LocationState::parentPath(QStringLiteral("\\A\\B\\")), QStringLiteral("\\A\\"));
-        QCOMPARE(LocationState::parentPath(QStringLiteral("\\DOCS\\MANUALS.ZIP\\")), QStringLiteral("\\DOCS\\"));
-        QCOMPARE(LocationState::parentPath(QStringLiteral("\\A\\")), QStringLiteral("\\"));
-        QCOMPARE(LocationState::labelFor(QStringLiteral("Disc")), QStringLiteral("Disc:"));
-        QCOMPARE(LocationState::labelFor(QStringLiteral("Disc:")), QStringLiteral("Disc:"));
-        QCOMPARE(LocationState::titleOf(QStringLiteral("Disc:")), QStringLiteral("Disc"));
-        s.currentSerial = LocationState::searchResult();
-        QVERIFY(s.isSearchResult() && !s.isDiscListed() && !s.isGroupListed());
-    }
-
-    void treeNames()
-    {
-        QCOMPARE(TreeNames::ShortName(QStringLiteral("12345678901234567890")), QStringLiteral("12345678901234567890"));
-        QCOMPARE(TreeNames::ShortName(QStringLiteral("123456789012345678901")),
-                 QStringLiteral("12345678901234567890..."));
-        for (const QString &bad : {QStringLiteral("a|b"), QStringLiteral("a\nb"), QStringLiteral("a\rb"),
-                                   QStringLiteral(" a"), QStringLiteral("\ta"), QString()})
+        QCOMPARE(LocationState::parentPath(u"\\DOCS\\MANUALS.ZIP\\"_s), u"\\DOCS\\"_s);
+        QCOMPARE(TreeNames::ShortName(u"123456789012345678901"_s), u"12345678901234567890..."_s);
+        for (const QString &bad : {u"a|b"_s, u"a\nb"_s, u"a\rb"_s, u" a"_s, u"\ta"_s, QString()})
             QVERIFY2(!TreeNames::Problem(bad).isEmpty(), qPrintable(bad));
-        QVERIFY(TreeNames::Problem(QStringLiteral("Fine name ")).isEmpty());
-        TCD cd;
-        cd.Title = QStringLiteral("T");
-        cd.Number = 7;
-        QCOMPARE(TreeNames::DiscHint(cd), QStringLiteral("Titile: T\nDisc Number: 7"));
-        cd.BorrowedTo = QStringLiteral("Ann");
-        QCOMPARE(TreeNames::DiscHint(cd), QStringLiteral("Titile: T\nDisc Number: 7\nBorrowed to Ann"));
+        QVERIFY(TreeNames::Problem(u"Fine name "_s).isEmpty());
+        QCOMPARE(TreeNames::DiscHint({.Title = u"T"_s, .Number = 7, .BorrowedTo = u"Ann"_s}),
+                 u"Titile: T\nDisc Number: 7\nBorrowed to Ann"_s);
     }
 
     void treeMoves()
     {
         GroupTree t;
-        TreeNode *root = t.addChild(nullptr, QStringLiteral("My Collection"), KindRoot);
-        TreeNode *a = t.addChild(root, QStringLiteral("A"), KindGroup);
-        TreeNode *b = t.addChild(a, QStringLiteral("B"), KindGroup);
-        TCD cd;
-        cd.Title = QStringLiteral("Disc");
-        cd.Serial = QStringLiteral("00000001");
-        TreeNode *disc = t.addDisc(root, cd);
-        TCD lentCd = cd;
-        lentCd.Title = QStringLiteral("Lent");
-        lentCd.BorrowedTo = QStringLiteral("X");
-        TreeNode *lent = t.addDisc(root, lentCd);
+        TreeNode *root = t.addChild(nullptr, u"My Collection"_s, KindRoot);
+        TreeNode *a = t.addChild(root, u"A"_s, KindGroup);
+        TreeNode *b = t.addChild(a, u"B"_s, KindGroup);
+        TreeNode *disc = t.addDisc(root, {.Title = u"Disc"_s, .Serial = u"00000001"_s});
+        TreeNode *lent = t.addDisc(root, {.Title = u"Lent"_s, .Serial = u"00000001"_s, .BorrowedTo = u"X"_s});
 
         QVERIFY(!TreeMoves::acceptsDragOver(disc));
         QVERIFY(TreeMoves::acceptsDragOver(lent));
@@ -183,150 +130,88 @@ private Q_SLOTS:
         QCOMPARE(TreeMoves::MoveNodes(t, {disc}, root, TreeMoves::BeforeTarget), 0); // beside the root
         QCOMPARE(TreeMoves::MoveNodes(t, {root}, a, TreeMoves::AsLastChild), 0);
         QCOMPARE(TreeMoves::MoveNodes(t, {disc, lent}, b, TreeMoves::AsLastChild), 2);
-        QCOMPARE(disc->parent(), b);
-        QCOMPARE(b->child(0), lent); // sorted: lent discs first
-        QCOMPARE(TreeMoves::MoveNodes(t, {disc}, a, TreeMoves::BeforeTarget), 1);
-        QCOMPARE(disc->parent(), root);
-        QCOMPARE(TreeMoves::MoveNodes(t, {b}, disc, TreeMoves::AfterLastSibling), 0);
-        QCOMPARE(TreeMoves::MoveNodes(t, {b}, a, TreeMoves::Nowhere), 0);
+        QCOMPARE(b->child(0), lent);                                              // sorted: lent discs first
+        QCOMPARE(TreeMoves::MoveNodes(t, {disc}, a, TreeMoves::BeforeTarget), 1); // beside a group
     }
 
     void groupListingEntries()
     {
         GroupTree t;
-        TreeNode *root = t.addChild(nullptr, QStringLiteral("My Collection"), KindRoot);
-        TreeNode *g = t.addChild(root, QStringLiteral("Music"), KindGroup);
-        t.addChild(g, QStringLiteral("Sub"), KindGroup);
-        TCD cd;
-        cd.Title = QStringLiteral("Disc");
-        cd.Serial = QStringLiteral("0000ABCD");
-        cd.Size = 2048;
-        cd.Number = 4;
-        cd.Date = QStringLiteral("1/2/2025 10:00:00 AM");
-        for (const auto &[fs, kind] : {std::pair{"CDFS", "Compact Disc"},
-                                       {"UDF", "DVD Disc"},
-                                       {"NTFS", "Hard Disk"},
-                                       {"FAT32", "Hard Disk"},
-                                       {"FAT", "Hard Disk"},
-                                       {"exFAT", "Removable Media"}}) {
-            cd.FileSystem = QString::fromLatin1(fs);
-            QCOMPARE(ContentsListing::discKind(cd.FileSystem), QString::fromLatin1(kind));
-        }
-        cd.FileSystem = QStringLiteral("CDFS");
+        TreeNode *root = t.addChild(nullptr, u"My Collection"_s, KindRoot);
+        TreeNode *g = t.addChild(root, u"Music"_s, KindGroup);
+        t.addChild(g, u"Sub"_s, KindGroup);
+        QCOMPARE(ContentsListing::discKind(u"UDF"_s), u"DVD Disc"_s);
+        QCOMPARE(ContentsListing::discKind(u"exFAT"_s), u"Removable Media"_s);
+        TCD cd{.Title = u"Disc"_s,
+               .Serial = u"0000ABCD"_s,
+               .FileSystem = u"CDFS"_s,
+               .Size = 2048,
+               .Number = 4,
+               .Date = u"1/2/2025 10:00:00 AM"_s};
         t.addDisc(g, cd);
-        cd.Serial = QStringLiteral("0000ABCE");
-        cd.Genre = QStringLiteral("Jazz");
+        cd.Genre = u"Jazz"_s;
         t.addDisc(root, cd);
 
         ExtensionIconCache icons;
         ContentsListing l(&icons);
         l.listGroup(root);
-        QCOMPARE(l.count(), 2);
-        const ContentsEntry group = l.entry(0);
-        QCOMPARE(group.image, 3);
-        QCOMPARE(group.columns,
-                 (QStringList{"Group", "My Collection", "2.00 KB", "n/a", "Contains:", "Discs: 1", "Sub-Groups: 1"}));
-        QCOMPARE(group.info, (QStringList{"Type: Group", "Path: My Collection", "Size: 2.00 KB", "IntSize: 2048",
-                                          "Date: n/a", "Contains: ", "Discs: 1", "Sub-Groups: 1"}));
-        const ContentsEntry disc = l.entry(1);
-        QCOMPARE(disc.image, 2);
-        QCOMPARE(disc.columns, (QStringList{"Compact Disc", "My Collection", "2.00 KB", "1/2/2025 10:00:00 AM",
-                                            "CD Number: 4", "Genre: Jazz"}));
-        QCOMPARE(disc.info.last(), QStringLiteral("Serial: 0000ABCE"));
+        QCOMPARE(l.entry(0).info, (QStringList{"Type: Group", "Path: My Collection", "Size: 2.00 KB", "IntSize: 2048",
+                                               "Date: n/a", "Contains: ", "Discs: 1", "Sub-Groups: 1"}));
+        QCOMPARE(l.entry(1).columns, (QStringList{"Compact Disc", "My Collection", "2.00 KB", "1/2/2025 10:00:00 AM",
+                                                  "CD Number: 4", "Genre: Jazz"}));
         QCOMPARE(l.totalSize(), 4096);
-        l.listGroup(g);
-        QVERIFY(!l.entry(1).info.join(u'\n').contains(QStringLiteral("Genre")));
     }
 
     void discListingFromLists()
     {
         QTemporaryDir dir;
-        const QString db = dir.path() + QStringLiteral("/DB/");
+        const QString db = dir.path() + u"/DB/"_s;
         TestCatalogue::rockDisc(db);
-        DiscContents contents;
-        contents.load(db, QStringLiteral("1A2B3C4D"));
-        QVERIFY(contents.holds(QStringLiteral("1A2B3C4D"), db + QStringLiteral("1A2B3C4D.dat")));
         ExtensionIconCache icons;
         QSignalSpy added(&icons, &ExtensionIconCache::iconAdded);
+        DiscContents contents;
+        contents.load(db, u"1A2B3C4D"_s);
         ContentsListing l(&icons);
-        l.setDisc(QStringLiteral("1A2B3C4D"), QStringLiteral("Rock Disc"), contents.files(), contents.dirs());
-        QCOMPARE(l.FindDir(QStringLiteral("\\rock\\")), 1); // folder paths compare without case
-        QCOMPARE(l.FindFiles(QStringLiteral("\\ROCK\\")), 1);
+        l.setDisc(u"1A2B3C4D"_s, u"Rock Disc"_s, contents.files(), contents.dirs());
+        QCOMPARE(l.FindDir(u"\\rock\\"_s), 1); // folder paths compare without case
+        QCOMPARE(l.FindFiles(u"\\ROCK\\"_s), 1);
         QCOMPARE(l.totalSize(), 3000);
-        QCOMPARE(l.caption(1), QStringLiteral("LIVE"));
         QCOMPARE(l.entry(1).info, (QStringList{"Type: Folder", "Path: Rock Disc:\\ROCK\\", "IntSize: 1000",
                                                "Size: 1,000.00 Bytes", "Date: " + l.text(1, 4), "SN: 1A2B3C4D"}));
-        QCOMPARE(l.entry(1).place, EntryPlace(u"Rock Disc"_s, u"1A2B3C4D"_s, u"\\ROCK\\"_s));
-        QCOMPARE(l.entry(1).size, 1000);
-        QCOMPARE(l.image(2), ExtensionIconCache::FirstExtension);
 
         l.clear();
-        l.FindFiles(QStringLiteral("\\"));
-        int zip = -1;
-        for (int r = 0; r < l.count(); ++r)
-            if (l.caption(r) == QLatin1String("pack.zip"))
-                zip = r;
-        QCOMPARE(l.image(zip), 6);
-        QCOMPARE(l.entry(zip).columns.at(0), QStringLiteral("Compressed Folder"));
-        QCOMPARE(l.entry(zip).info.at(0), QStringLiteral("Compressed Folder"));
+        l.FindFiles(u"\\"_s);
+        int zip = 0;
+        while (zip < l.count() && l.caption(zip) != u"pack.zip"_s)
+            ++zip;
+        QCOMPARE(l.entry(zip).columns.at(0), u"Compressed Folder"_s);
         QCOMPARE(l.entry(zip).columns.size(), 4); // the mark is not a further column
 
         l.clear();
-        l.FindFiles(QStringLiteral("\\pack.zip\\"));
+        l.FindFiles(u"\\pack.zip\\"_s);
         const ContentsEntry deep = l.entry(l.caption(0) == QLatin1String("deep.png") ? 0 : 1);
-        QCOMPARE(deep.columns.at(1), QStringLiteral("Rock Disc:\\pack.zip\\img\\"));
-        QCOMPARE(deep.info.at(1), QStringLiteral("Path: Rock Disc:\\pack.zip\\img\\"));
-        QCOMPARE(deep.columns.size(), 4);
         QCOMPARE(deep.place, EntryPlace(u"Rock Disc"_s, u"1A2B3C4D"_s, u"\\pack.zip\\img\\"_s, u"\\pack.zip\\"_s));
-        QVERIFY(l.place(0).insideZip() && l.place(1).insideZip());
         // Every new extension took the next position, announced once.
         QCOMPARE(added.count(), icons.count());
-        QCOMPARE(icons.imageFor(QStringLiteral("x.HtM")), 1);
-        QCOMPARE(icons.imageFor(QStringLiteral("y.PNG")), icons.imageFor(QStringLiteral("z.png")));
-    }
+        QCOMPARE(icons.imageFor(u"y.PNG"_s), icons.imageFor(u"z.png"_s));
 
-    // Two folders whose names differ only in case are listed apart, with their own totals, and
-    // files without an extension each show their own type.
-    void caseFoldersAndNamesWithoutExtension()
-    {
-        QTemporaryDir dir;
-        const QString db = dir.path() + QStringLiteral("/DB/");
+        // Two folders whose names differ only in case are listed apart, with their own totals.
         const QString date = TestCatalogue::date(2024, 1, 1);
-        TestCatalogue::packDisc(
-            db, QStringLiteral("0000CA5E"), [&](ContentsListWriter &folders, ContentsListWriter &files) {
-                folders.writeFolderRecord(QStringLiteral("abc"), QStringLiteral("\\Case\\"), 15, date);
-                folders.writeFolderRecord(QStringLiteral("ABC"), QStringLiteral("\\Case\\"), 16, date);
-                folders.writeFolderRecord(QStringLiteral("Case"), QStringLiteral("\\"), 31, date);
-                int size = 1;
-                for (const char *name : {"ChangeLog", "Makefile", "notes", "-"}) {
-                    files.writeFileRecord(QString::fromLatin1(name), QStringLiteral("\\Case\\abc\\"), size, date);
-                    size *= 2;
-                }
-                files.writeFileRecord(QStringLiteral("README"), QStringLiteral("\\Case\\ABC\\"), 16, date);
-            });
-        DiscContents contents;
-        contents.load(db, QStringLiteral("0000CA5E"));
-        ExtensionIconCache icons;
-        ContentsListing l(&icons);
-        l.setDisc(QStringLiteral("0000CA5E"), QStringLiteral("Case"), contents.files(), contents.dirs());
-        QCOMPARE(l.FindDir(QStringLiteral("\\Case\\abc\\")), 0);
-        QCOMPARE(l.FindFiles(QStringLiteral("\\Case\\abc\\")), 4);
-        QCOMPARE(l.totalSize(), 15);
-        QHash<QString, QString> types;
-        for (int r = 1; r < l.count(); ++r) {
-            types.insert(l.caption(r), l.text(r, 1));
-            QCOMPARE(l.entry(r).info.at(0), QStringLiteral("Type: ") + l.text(r, 1));
-        }
-        QCOMPARE(types.value(QStringLiteral("ChangeLog")), FileTypes::GetFileType(QStringLiteral("ChangeLog")));
-        QCOMPARE(types.value(QStringLiteral("Makefile")), FileTypes::GetFileType(QStringLiteral("Makefile")));
-        QVERIFY(types.value(QStringLiteral("ChangeLog")) != types.value(QStringLiteral("Makefile")));
-        QCOMPARE(types.value(QStringLiteral("notes")), QStringLiteral("File"));
-        QCOMPARE(types.value(QStringLiteral("-")), QStringLiteral("File"));
-
+        TestCatalogue::packDisc(db, u"0000CA5E"_s, [&](ContentsListWriter &folders, ContentsListWriter &files) {
+            folders.writeFolderRecord(u"abc"_s, u"\\Case\\"_s, 15, date);
+            folders.writeFolderRecord(u"ABC"_s, u"\\Case\\"_s, 16, date);
+            folders.writeFolderRecord(u"Case"_s, u"\\"_s, 31, date);
+            files.writeFileRecord(u"notes"_s, u"\\Case\\abc\\"_s, 15, date);
+            files.writeFileRecord(u"README"_s, u"\\Case\\ABC\\"_s, 16, date);
+        });
+        contents.load(db, u"0000CA5E"_s);
+        l.setDisc(u"0000CA5E"_s, u"Case"_s, contents.files(), contents.dirs());
         l.clear();
-        QCOMPARE(l.FindFiles(QStringLiteral("\\Case\\ABC\\")), 1);
+        QCOMPARE(l.FindFiles(u"\\Case\\abc\\"_s), 1);
+        QCOMPARE(l.totalSize(), 15);
+        l.clear();
+        QCOMPARE(l.FindFiles(u"\\Case\\ABC\\"_s), 1);
         QCOMPARE(l.totalSize(), 16);
-        QCOMPARE(l.text(0, 1), FileTypes::GetFileType(QStringLiteral("README")));
     }
 };
 
