@@ -3,44 +3,36 @@
 // A stand-in for the UDisks2 daemon on a private D-Bus bus, so that the real D-Bus calls and signals of the
 // volume code run without drives. It lives in a thread of its own: the code under test makes blocking calls.
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusObjectPath>
-#include <QDBusVariant>
-#include <QDBusVirtualObject>
 #include <QMutex>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
+#include <QtDBus>
 
 class FakeUDisksObject : public QDBusVirtualObject
 {
 public:
     QString introspect(const QString &) const override { return QString(); }
-
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
     {
-        const QString device = message.path().section(u'/', -1);
+        const QString device = message.path().section(u'/', -1), member = message.member();
         QDBusMessage reply;
         {
             QMutexLocker lock(&mutex);
-            calls.append(message.member() + u' ' + device);
-            if (message.member() == QLatin1String("GetAll")) {
+            calls.append(member + u' ' + device);
+            if (member == QLatin1String("GetAll"))
                 reply = message.createReply(QVariant::fromValue(blockProperties.value(device)));
-            } else if (message.member() == QLatin1String("Get")) {
+            else if (member == QLatin1String("Get"))
                 reply = message.createReply(QVariant::fromValue(
                     QDBusVariant(QVariant::fromValue(QDBusObjectPath("/org/freedesktop/UDisks2/drives/" + drive)))));
-            } else if (message.member() == QLatin1String("Unmount") && busy.contains(device)) {
-                reply = message.createErrorReply(QStringLiteral("org.freedesktop.UDisks2.Error.DeviceBusy"),
-                                                 QStringLiteral("Target is busy"));
-            } else if (message.member() == QLatin1String("Mount")) {
+            else if (member == QLatin1String("Unmount") && busy.contains(device))
+                reply = message.createErrorReply("org.freedesktop.UDisks2.Error.DeviceBusy", "Target is busy");
+            else if (member == QLatin1String("Mount"))
                 reply = message.createReply(mountPath);
-            } else if (message.member() == QLatin1String("Eject") && refuseEject) {
-                reply = message.createErrorReply(QStringLiteral("org.freedesktop.UDisks2.Error.Failed"),
-                                                 QStringLiteral("Error ejecting"));
-            } else {
+            else if (member == QLatin1String("Eject") && refuseEject)
+                reply = message.createErrorReply("org.freedesktop.UDisks2.Error.Failed", "Error ejecting");
+            else
                 reply = message.createReply();
-            }
         }
         connection.send(reply);
         return true;
@@ -64,56 +56,41 @@ public:
 class FakeUDisks
 {
 public:
-    FakeUDisks() = default;
     ~FakeUDisks()
     {
-        if (m_started) {
-            QDBusConnection::disconnectFromBus(QStringLiteral("fake-udisks-service"));
-            QDBusConnection::disconnectFromBus(QStringLiteral("fake-udisks-client"));
-        }
+        QDBusConnection::disconnectFromBus(QStringLiteral("fake-udisks-service"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("fake-udisks-client"));
         m_thread.quit();
         m_thread.wait();
         delete m_object;
-        if (m_daemon.state() != QProcess::NotRunning) {
-            m_daemon.kill();
-            m_daemon.waitForFinished();
-        }
+        m_daemon.kill();
+        m_daemon.waitForFinished();
     }
 
-    // Starts a private bus and the service on it; the reason in *why when the machine cannot.
-    bool start(QString *why)
+    // Starts a private bus and the service on it; why the machine cannot, or an empty string.
+    QString start()
     {
         const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-        if (daemon.isEmpty()) {
-            *why = QStringLiteral("dbus-daemon is not installed");
-            return false;
-        }
+        if (daemon.isEmpty())
+            return QStringLiteral("dbus-daemon is not installed");
         m_daemon.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nosyslog"),
                                 QStringLiteral("--print-address=1")});
-        if (!m_daemon.waitForStarted(5000) || !m_daemon.waitForReadyRead(5000)) {
-            *why =
-                QStringLiteral("dbus-daemon did not start: ") + QString::fromLocal8Bit(m_daemon.readAllStandardError());
-            return false;
-        }
+        if (!m_daemon.waitForStarted(5000) || !m_daemon.waitForReadyRead(5000))
+            return "dbus-daemon did not start: " + QString::fromLocal8Bit(m_daemon.readAllStandardError());
         const QString address = QString::fromLatin1(m_daemon.readLine()).trimmed();
         QDBusConnection service = QDBusConnection::connectToBus(address, QStringLiteral("fake-udisks-service"));
-        QDBusConnection client = QDBusConnection::connectToBus(address, QStringLiteral("fake-udisks-client"));
-        m_started = true;
-        if (!service.isConnected() || !client.isConnected()) {
-            *why = QStringLiteral("cannot connect to the private bus at ") + address;
-            return false;
-        }
+        if (!service.isConnected() ||
+            !QDBusConnection::connectToBus(address, QStringLiteral("fake-udisks-client")).isConnected())
+            return "cannot connect to the private bus at " + address;
         m_object = new FakeUDisksObject;
         const bool registered = service.registerVirtualObject(QStringLiteral("/org/freedesktop/UDisks2"), m_object,
                                                               QDBusConnection::SubPath);
         // Registered first, then moved with what QtDBus hung on it, so that calls are answered in the thread.
         m_object->moveToThread(&m_thread);
         m_thread.start();
-        if (!registered || !service.registerService(QStringLiteral("org.freedesktop.UDisks2"))) {
-            *why = QStringLiteral("cannot register the service on the private bus");
-            return false;
-        }
-        return true;
+        if (!registered || !service.registerService(QStringLiteral("org.freedesktop.UDisks2")))
+            return QStringLiteral("cannot register the service on the private bus");
+        return QString();
     }
 
     QDBusConnection client() const { return QDBusConnection(QStringLiteral("fake-udisks-client")); }
@@ -130,5 +107,4 @@ private:
     QProcess m_daemon;
     QThread m_thread;
     FakeUDisksObject *m_object = nullptr;
-    bool m_started = false;
 };
