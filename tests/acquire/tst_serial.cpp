@@ -110,37 +110,27 @@ void TestSerial::images_data()
     QTest::addColumn<QString>("serial");
     QTest::addColumn<QStringList>("reference");
     QTest::addColumn<QString>("uuidType"); // the serial from blkid's UUID must agree
+    const auto row = [](const char *name, const QStringList &make, int mib, const char *fs, const char *label,
+                        const char *serial, const QStringList &reference = {}, const char *uuidType = "") {
+        QTest::newRow(name) << make << mib << fs << label << serial << reference << uuidType;
+    };
     const auto fat = [](const char *bits, const char *kib, const char *serial) {
         return QStringList{"mkfs.vfat", "-C", "-F",   bits, "-S",      "512", "-s",
                            "1",         "-i", serial, "-n", "FATDISC", "IMG", kib};
     };
-    QTest::newRow("FAT12, leading zeros") << fat("12", "1440", "00001234") << 0 << "FAT"
-                                          << ""
-                                          << "00001234" << QStringList{} << "";
-    QTest::newRow("FAT16") << fat("16", "32768", "0A1B2C3D") << 0 << "FAT"
-                           << ""
-                           << "0A1B2C3D" << QStringList{} << "";
-    QTest::newRow("FAT32") << fat("32", "65536", "DEADBEEF") << 0 << "FAT32"
-                           << ""
-                           << "DEADBEEF" << QStringList{} << "";
-    QTest::newRow("exFAT") << QStringList{"mkfs.exfat", "-L", "EXDISC", "IMG"} << 16 << "exFAT"
-                           << ""
-                           << "" << QStringList{"boot", "IMG", "0x64", "4"} << "exfat";
+    row("FAT12, leading zeros", fat("12", "1440", "00001234"), 0, "FAT", "", "00001234");
+    row("FAT16", fat("16", "32768", "0A1B2C3D"), 0, "FAT", "", "0A1B2C3D");
+    row("FAT32", fat("32", "65536", "DEADBEEF"), 0, "FAT32", "", "DEADBEEF");
+    row("exFAT", {"mkfs.exfat", "-L", "EXDISC", "IMG"}, 16, "exFAT", "", "", {"boot", "IMG", "0x64", "4"}, "exfat");
     // The high half differs from the low half, whose leading zeros must survive.
-    QTest::newRow("NTFS") << QStringList{"mkntfs", "-F",  "-Q", "-q",        "-L",
-                                         "NTDISC", "IMG", "&&", "ntfslabel", "--new-serial=1234567800ABCDEF",
-                                         "IMG"}
-                          << 16 << "NTFS"
-                          << ""
-                          << "00ABCDEF" << QStringList{} << "ntfs";
+    row("NTFS",
+        {"mkntfs", "-F", "-Q", "-q", "-L", "NTDISC", "IMG", "&&", "ntfslabel", "--new-serial=1234567800ABCDEF", "IMG"},
+        16, "NTFS", "", "00ABCDEF", {}, "ntfs");
     const QStringList iso{"xorriso", "-as", "mkisofs", "-o", "IMG", "-V"};
-    QTest::newRow("ISO 9660, primary descriptor only") << iso + QStringList{"PLAIN_DISC", "TREE"} << 0 << "CDFS"
-                                                       << "PLAIN_DISC"
-                                                       << "" << QStringList{"iso", "IMG"} << "";
+    row("ISO 9660, primary descriptor only", iso + QStringList{"PLAIN_DISC", "TREE"}, 0, "CDFS", "PLAIN_DISC", "",
+        {"iso", "IMG"});
     // The Joliet descriptor gives another number than the primary one: the choice matters.
-    QTest::newRow("Joliet") << iso + QStringList{"My Disc 2003", "-J", "TREE"} << 0 << "CDFS"
-                            << "My Disc 2003"
-                            << "" << QStringList{"iso", "IMG"} << "";
+    row("Joliet", iso + QStringList{"My Disc 2003", "-J", "TREE"}, 0, "CDFS", "My Disc 2003", "", {"iso", "IMG"});
     const auto udf = [](const char *media, const char *block, const char *revision) {
         return QStringList{"mkudffs",
                            u"--media-type="_s + media,
@@ -150,20 +140,13 @@ void TestSerial::images_data()
                            "--vid=HOLIDAY",
                            "IMG"};
     };
-    // The label is the logical volume identifier.
-    QTest::newRow("UDF 2.01, 2048-byte blocks") << udf("hd", "2048", "2.01") << 8 << "UDF"
-                                                << "Holiday DVD"
-                                                << "" << QStringList{"udf", "IMG", "2048"} << "";
-    QTest::newRow("UDF 2.01, 512-byte blocks") << udf("hd", "512", "2.01") << 8 << "UDF"
-                                               << "Holiday DVD"
-                                               << "" << QStringList{"udf", "IMG", "512"} << "";
-    QTest::newRow("UDF 1.02") << udf("hd", "2048", "1.02") << 8 << "UDF"
-                              << "Holiday DVD"
-                              << "" << QStringList{"udf", "IMG", "2048"} << "";
-    // Write-once media: the file set lives in a virtual partition that the logical volume cannot place directly.
-    QTest::newRow("DVD-R, UDF 2.50, virtual partition") << udf("dvdr", "2048", "2.50") << 8 << "UDF"
-                                                        << "Holiday DVD"
-                                                        << "" << QStringList{"udf", "IMG", "2048"} << "";
+    // The label is the logical volume identifier. On write-once media the file set lives in a virtual partition
+    // that the logical volume cannot place directly.
+    for (const auto &[name, media, block, revision] : {std::tuple{"UDF 2.01, 2048-byte blocks", "hd", "2048", "2.01"},
+                                                       {"UDF 2.01, 512-byte blocks", "hd", "512", "2.01"},
+                                                       {"UDF 1.02", "hd", "2048", "1.02"},
+                                                       {"DVD-R, UDF 2.50, virtual partition", "dvdr", "2048", "2.50"}})
+        row(name, udf(media, block, revision), 8, "UDF", "Holiday DVD", "", {"udf", "IMG", block});
 }
 
 void TestSerial::images()
@@ -281,18 +264,11 @@ void TestSerial::notAVolume()
     QVERIFY(!VolumeProbe::probeFile(m_dir.filePath(u"missing.img"_s)).valid);
     // An old FAT volume without the extended boot signature has no serial: Windows shows 0000-0000.
     QByteArray boot(512, '\0');
-    boot[0] = char(0xEB);
-    boot[11] = 0;
-    boot[12] = 2; // 512 bytes per sector
-    boot[13] = 1;
-    boot[14] = 1;
-    boot[16] = 2;
-    boot[0x11] = char(224);
-    boot[0x16] = 9;
-    boot[0x26] = 0;
+    // A jump, 512 bytes a sector, 1 a cluster, 1 reserved, 2 FATs, 224 root entries, 9 sectors a FAT; no 0x29.
+    for (const auto &[at, value] :
+         {std::pair{0, 0xEB}, {12, 2}, {13, 1}, {14, 1}, {16, 2}, {0x11, 224}, {0x16, 9}, {510, 0x55}, {511, 0xAA}})
+        boot[at] = char(value);
     boot.replace(0x27, 4, "\x44\x33\x22\x11");
-    boot[510] = char(0x55);
-    boot[511] = char(0xAA);
     const VolumeProbeResult r = probeBytes(boot);
     QVERIFY(r.valid);
     QCOMPARE(r.serial, 0u);
