@@ -11,7 +11,6 @@
 #include "listing/FileTypes.h"
 
 #include <QEnterEvent>
-#include <QGroupBox>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -98,33 +97,32 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("lines");
         const QString d = TestCatalogue::date(2024, 4, 1);
         QTest::newRow("group") << QString() << QString() << QList<QStringList>{{u"Music"_s}}
-                               << QStringList{u"Music"_s,      u"Group"_s,    u"Size: 5.52 KB"_s,
-                                              u"Contains:"_s,  u"Discs: 1"_s, u"Sub-Groups: 0"_s};
-        QTest::newRow("disc without genre")
-            << QString() << QString() << QList<QStringList>{{u"Sizes"_s}}
-            << QStringList{u"Sizes"_s,           u"Removable Media"_s, u"Size: 2.00 KB"_s,
-                           u"Serial: 00000010"_s, u"Disc number: 3"_s,  u"Entry date: 12/24/2023 10:00:00"_s};
-        QTest::newRow("disc with genre")
-            << u"Music"_s << QString() << QList<QStringList>{{u"Rock Disc"_s}}
-            << QStringList{u"Rock Disc"_s,        u"Compact Disc"_s,  u"Size: 5.52 KB"_s,
-                           u"Serial: 1A2B3C4D"_s, u"Disc number: 1"_s, u"Genre: Rock"_s};
+                               << QStringList{u"Music"_s,     u"Group"_s,    u"Size: 5.52 KB"_s,
+                                              u"Contains:"_s, u"Discs: 1"_s, u"Sub-Groups: 0"_s};
+        QTest::newRow("disc without genre") << QString() << QString() << QList<QStringList>{{u"Sizes"_s}}
+                                            << QStringList{u"Sizes"_s,          u"Removable Media"_s,
+                                                           u"Size: 2.00 KB"_s,  u"Serial: 00000010"_s,
+                                                           u"Disc number: 3"_s, u"Entry date: 12/24/2023 10:00:00"_s};
+        QTest::newRow("disc with genre") << u"Music"_s << QString() << QList<QStringList>{{u"Rock Disc"_s}}
+                                         << QStringList{u"Rock Disc"_s,        u"Compact Disc"_s,   u"Size: 5.52 KB"_s,
+                                                        u"Serial: 1A2B3C4D"_s, u"Disc number: 1"_s, u"Genre: Rock"_s};
         QTest::newRow("file") << u"Sizes"_s << u"\\"_s << QList<QStringList>{{u"one.bin"_s}}
-                              << QStringList{u"one.bin"_s, FileTypes::GetFileType(u"one.bin"_s), u"Size: 1.00 KB"_s, u"Date: "_s + d, QString(),
-                                             QString()};
-        QTest::newRow("two files") << u"Sizes"_s << u"\\"_s << QList<QStringList>{{u"one.bin"_s, u"two.bin"_s}}
-                                   << QStringList{u"Multiple items selected"_s, u"Count: 2"_s, u"Size: 2.00 KB"_s,
-                                                  QString(), QString(), QString()};
+                              << QStringList{u"one.bin"_s,       FileTypes::GetFileType(u"one.bin"_s),
+                                             u"Size: 1.00 KB"_s, u"Date: "_s + d,
+                                             QString(),          QString()};
         QTest::newRow("a folder and a file")
             << u"Sizes"_s << u"\\"_s << QList<QStringList>{{u"Sub"_s, u"one.bin"_s}}
-            << QStringList{u"Multiple items selected"_s, u"Count: 2"_s, u"Size: 1.00 KB"_s, QString(), QString(),
-                           QString()};
-        QTest::newRow("..") << u"Sizes"_s << u"\\"_s << QList<QStringList>{{u"one.bin"_s, u"two.bin"_s}, {u".."_s}}
-                            << QStringList{u"Multiple items selected"_s, u"Count: 2"_s, u"Size: 2.00 KB"_s,
-                                           QString(), QString(), QString()};
+            << QStringList{
+                   u"Multiple items selected"_s, u"Count: 2"_s, u"Size: 1.00 KB"_s, QString(), QString(), QString()};
+        QTest::newRow("..")
+            << u"Sizes"_s << u"\\"_s << QList<QStringList>{{u"one.bin"_s, u"two.bin"_s}, {u".."_s}}
+            << QStringList{
+                   u"Multiple items selected"_s, u"Count: 2"_s, u"Size: 2.00 KB"_s, QString(), QString(), QString()};
         QTest::newRow("the first two detail lines")
             << u"Sizes"_s << u"\\Sub\\"_s << QList<QStringList>{{u"tune.mp3"_s}}
-            << QStringList{u"tune.mp3"_s, FileTypes::GetFileType(u"tune.mp3"_s), u"Size: 3.81 MB"_s, u"Date: "_s + d, u"Title: Tune"_s,
-                           u"Artist: Band"_s};
+            << QStringList{u"tune.mp3"_s,      FileTypes::GetFileType(u"tune.mp3"_s),
+                           u"Size: 3.81 MB"_s, u"Date: "_s + d,
+                           u"Title: Tune"_s,   u"Artist: Band"_s};
     }
     void whatThePanelShows()
     {
@@ -146,8 +144,6 @@ private Q_SLOTS:
     {
         TestWindow::Window &f = *m_f;
         auto *toggle = info()->findChild<QToolButton *>(u"ToggleInfo"_s);
-        QVERIFY(toggle);
-        QCOMPARE(info()->toggleLook(), ObjectInfoPanel::Look::Up);
         QCOMPARE(toggle->toolTip(), u"Show Object Info"_s);
         QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
         QCoreApplication::sendEvent(toggle, &enter);
@@ -156,8 +152,6 @@ private Q_SLOTS:
         QCOMPARE(info()->toggleLook(), ObjectInfoPanel::Look::Down);
         QCOMPARE(toggle->toolTip(), u"Hide Object Info"_s);
         QCOMPARE(info()->height(), 138);
-        QCoreApplication::sendEvent(toggle, &enter);
-        QCOMPARE(info()->toggleLook(), ObjectInfoPanel::Look::DownOver);
         QEvent leave(QEvent::Leave);
         QCoreApplication::sendEvent(toggle, &leave);
         QCOMPARE(info()->toggleLook(), ObjectInfoPanel::Look::Down);
@@ -167,7 +161,6 @@ private Q_SLOTS:
         f.action(u"ToggleObjectInfo1"_s)->trigger();
         QVERIFY(!info()->isExpanded());
         QCOMPARE(info()->height(), 26);
-        QCOMPARE(toggle->toolTip(), u"Show Object Info"_s);
         toggle->click();
         QVERIFY(f.action(u"ToggleObjectInfo1"_s)->isChecked());
     }
@@ -177,34 +170,25 @@ private Q_SLOTS:
         TestWindow::Window &f = *m_f;
         f.nav().TreeChange(f.node(u"Sizes"_s));
         TPropertiesForm *form = properties(u"Sub"_s);
-        QVERIFY(form->isVisible());
-        QCOMPARE(form->windowTitle(), u"Object Properties"_s);
-        QVERIFY(!f->isEnabled()); // the main window waits
+        QVERIFY(form->isVisible() && !f->isEnabled()); // the main window waits
         QCOMPARE(form->nameText(), u"Sub"_s);
         QCOMPARE(form->lineText(u"PathLabel"_s), u"Path: \\"_s);
-        QCOMPARE(form->findChild<QGroupBox *>()->title(), u" Object Details "_s);
         const int folderHeight = form->height();
         const int folderFrame = form->frameHeight();
-        QCOMPARE(form->lineText(u"ExtraLabel1"_s), QString());
         form->findChild<QPushButton *>(u"OkButton"_s)->click();
-        QVERIFY(!form->isVisible());
-        QVERIFY(f->isEnabled());
+        QVERIFY(!form->isVisible() && f->isEnabled());
 
         f.nav().LoadCD(u"Sizes"_s, u"00000010"_s, false, u"\\Sub\\"_s);
         properties(u"tune.mp3"_s);
-        QCOMPARE(form->height(), 274);
         QCOMPARE(form->height() - folderHeight, 80);
         QCOMPARE(form->frameHeight() - folderFrame, 80);
-        QCOMPARE(form->lineText(u"PathLabel"_s), u"Path: \\Sub\\"_s);
         QCOMPARE(form->lineText(u"ExtraLabel5"_s), u"Bit rate: CBR 128kbps"_s);
         auto *name = form->findChild<QLineEdit *>(u"NameEdit"_s);
         QVERIFY(name->isReadOnly());
         QCOMPARE(name->cursorPosition(), 0);
         form->close();
-        QVERIFY(f->isEnabled());
-
         properties(u"pic.png"_s);
-        QCOMPARE(form->height(), 274 - 3 * 16);
+        QCOMPARE(form->height(), folderHeight + 80 - 3 * 16);
         QCOMPARE(form->lineText(u"ExtraLabel2"_s), u"Height: 480"_s);
         QCOMPARE(form->lineText(u"ExtraLabel3"_s), QString());
         form->close();
