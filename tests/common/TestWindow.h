@@ -59,6 +59,13 @@ struct Window {
     GroupTree &tree() const { return app->workspace().tree(); }
     QAction *action(const QString &name) const { return form().actions().action(name); }
     template <typename T> T *controller() const { return form().findChild<T *>(); }
+    // On screen, for the tests that click at places in it.
+    bool show() const
+    {
+        form().resize(800, 600);
+        form().show();
+        return QTest::qWaitForWindowExposed(&form());
+    }
 
     TreeNode *node(const QString &name) const { return FindGroup(tree().root(), name); }
     QStringList captions() const
