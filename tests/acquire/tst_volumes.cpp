@@ -31,264 +31,245 @@ QString escapeMount(QString path)
 class TestVolumes : public QObject
 {
     Q_OBJECT
-private Q_SLOTS:
-    void init();
-    void cleanup();
-    void diskInfoOfAFolderVolume();
-    void diskInfoKeepsSpaceButNotIdentityOfAnEmptyDrive();
-    void driveListAndPresence();
-    void arrivalSelectsTheNewDisc();
-    void aDriveThatLeavesIsForgotten();
-    void folderWatcherCoalescesNotices();
-    void mountInfoParsing();
-    void linuxDriveList();
-    void linuxDiscInFollowsTheMountTable();
-    void linuxSizesOfARealFolder();
-
-private:
     QTemporaryDir *m_dir = nullptr;
     FolderVolumeBackend *m_folders = nullptr;
     QString m_c, m_d, m_e;
+
+private Q_SLOTS:
+
+    void init()
+    {
+        m_dir = new QTemporaryDir;
+        m_folders = new FolderVolumeBackend;
+        for (const char *name : {"C", "D", "E"})
+            QDir(m_dir->path()).mkdir(QString::fromLatin1(name));
+        m_c = m_folders->addVolume(
+            {m_dir->filePath("C"), "SYSTEM", 0x0A1B2C3D, "NTFS", 500ull << 30, 100ull << 30, DriveKind::Fixed, true});
+        m_d = m_folders->addVolume(
+            {m_dir->filePath("D"), "HOLIDAY_2003", 0x1234, "UDF", 4831838208ull, 0, DriveKind::CDROM, false});
+        m_e = m_folders->addVolume(
+            {m_dir->filePath("E"), "STICK", 0xDEADBEEF, "FAT32", 8ull << 30, 1ull << 30, DriveKind::Removable, true});
+        VolumeBackend::setDefaultBackend(m_folders);
+    }
+
+    void cleanup()
+    {
+        VolumeBackend::setDefaultBackend(nullptr);
+        delete m_folders;
+        delete m_dir;
+    }
+
+    void diskInfoOfAFolderVolume()
+    {
+        TDiskInfo info; // the default backend, chosen at run time
+        QCOMPARE(info.Drive(), u"/"_s);
+        m_folders->setPresent(m_d, true);
+        info.setDrive(m_d);
+        QCOMPARE(info.VolumeName(), u"HOLIDAY_2003"_s);
+        QCOMPARE(info.SerialNumber(), u"00001234"_s); // leading zeros kept
+        QCOMPARE(info.FileSystemType(), u"UDF"_s);
+        QCOMPARE(info.DriveType(), u"CDROM"_s);
+        // A 4.5 GB DVD: above what 32 bits hold, without wrapping.
+        QCOMPARE(info.TotalDiskSpace(), 4831838208ull);
+
+        info.setDrive(m_c);
+        QCOMPARE(info.DiskFreeSpace(), 100ull << 30);
+        QCOMPARE(info.DriveType(), u"Fixed"_s);
+        info.setDrive(m_dir->filePath("nowhere"));
+        QCOMPARE(info.DriveType(), u"Root Directory does not exist"_s);
+    }
+
+    void diskInfoKeepsSpaceButNotIdentityOfAnEmptyDrive()
+    {
+        TDiskInfo info(nullptr, m_folders);
+        info.setDrive(m_e);
+        QCOMPARE(info.SerialNumber(), u"DEADBEEF"_s);
+        m_folders->setPresent(m_e, false);
+        info.setDrive(m_e);
+        // The free-space figures stay as they were; the serial must not: a stale serial would name the wrong disc.
+        QCOMPARE(info.TotalDiskSpace(), 8ull << 30);
+        QVERIFY(info.SerialNumber().isEmpty());
+        QVERIFY(info.VolumeName().isEmpty());
+        QVERIFY(info.FileSystemType().isEmpty());
+    }
+
+    void driveListAndPresence()
+    {
+        DriveList list;
+        QCOMPARE(list.texts(), QStringList({m_c, m_d, m_e}));
+        QVERIFY(m_c.endsWith(u'/'));
+        const QList<DriveEntry> eject = list.ejectable(); // no eject item for the fixed drive
+        QCOMPARE(eject.size(), 2);
+        QCOMPARE(eject[0].text, m_d);
+        QCOMPARE(eject[1].text, m_e);
+
+        QSignalSpy panels(&list, &DriveList::panelsChanged);
+        QCOMPARE(list.SaveDriveState(), QStringList({m_c + " present", m_d + " empty", m_e + " present"}));
+        QCOMPARE(panels.size(), 1);
+        list.SaveDriveState();
+        QCOMPARE(panels.size(), 1); // nothing changed, nothing to repaint
+
+        QCOMPARE(QList<bool>({DiscIn(m_c), DiscIn(m_d), DiscIn(QString()), DiscIn(m_dir->filePath("elsewhere"))}),
+                 QList<bool>({true, false, false, false}));
+    }
+
+    void arrivalSelectsTheNewDisc()
+    {
+        DriveList list;
+        list.SaveDriveState();
+        // Nothing new: the current selection stays.
+        QCOMPARE(list.GetDriveState(m_c), m_c);
+        m_folders->setPresent(m_d, true);
+        QCOMPARE(list.mediaArrived(m_c), m_d);
+        QVERIFY(list.DrivePresent(m_d));
+        // A second disc in E afterwards: E was remembered present with the old disc, so take it out first.
+        m_folders->setPresent(m_e, false);
+        list.mediaRemoved();
+        QCOMPARE(list.panelTexts().at(2), m_e + " empty");
+        m_folders->setPresent(m_e, true);
+        QCOMPARE(list.mediaArrived(m_d), m_e);
+        QCOMPARE(list.panelTexts(), QStringList({m_c + " present", m_d + " present", m_e + " present"}));
+    }
+
+    void aDriveThatLeavesIsForgotten()
+    {
+        // A stick is pulled out (its drive disappears from the list) and plugged in again: it counts as new.
+        auto *sticks = new FolderVolumeBackend;
+        QDir(m_dir->path()).mkdir("F");
+        const QString f =
+            sticks->addVolume({m_dir->filePath("F"), "USB", 1, "FAT32", 1 << 20, 0, DriveKind::Removable});
+        DriveList list(sticks);
+        list.SaveDriveState();
+        QVERIFY(list.DrivePresent(f));
+        QVERIFY(QDir(m_dir->filePath("F")).removeRecursively());
+        list.refresh();
+        list.SaveDriveState();
+        QVERIFY(!list.DrivePresent(f));
+        QDir(m_dir->path()).mkdir("F");
+        QCOMPARE(list.mediaArrived(QString()), f);
+        delete sticks;
+    }
+
+    void folderWatcherCoalescesNotices()
+    {
+        MediaWatcher *w = m_folders->createWatcher(this);
+        w->setSettleTime(20);
+        QSignalSpy arrived(w, &MediaWatcher::mediaArrived), removed(w, &MediaWatcher::mediaRemoved);
+        m_folders->setPresent(m_d, true);
+        m_folders->setPresent(m_d, true);
+        QVERIFY(arrived.wait(2000));
+        QCOMPARE(arrived.size(), 1);
+        m_folders->setPresent(m_d, false);
+        m_folders->setPresent(m_e, true);
+        QTRY_COMPARE(arrived.size(), 2);
+        QCOMPARE(removed.size(), 1);
+        delete w;
+    }
+
+    void mountInfoParsing()
+    {
+        const QByteArray text = "27 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw\n"
+                                "98 27 11:0 / /media/me/MY\\040DISC ro,nosuid master:7 - iso9660 /dev/sr0 ro\n"
+                                "99 27 8:17 /sub /srv/bind rw - vfat /dev/sdb1 rw\n"
+                                "garbage line\n"
+                                "\n";
+        const QList<MountEntry> m = MountInfo::parse(text);
+        QCOMPARE(m.size(), 3);
+        QCOMPARE(m[1].mountPoint, u"/media/me/MY DISC"_s);
+        QCOMPARE(m[1].fileSystem, u"iso9660"_s);
+        QCOMPARE(m[1].source, u"/dev/sr0"_s);
+        QVERIFY(m[1].readOnly);
+        QCOMPARE(m[2].root, u"/sub"_s);
+        QCOMPARE(MountInfo::unescape("a\\134b\\011c\\9"), u"a\\b\tc\\9"_s);
+    }
+
+    void linuxDriveList()
+    {
+        // A machine with a system disk (two partitions), an optical drive, a USB stick with one partition, an empty
+        // card reader, a mounted disc image and the usual memory and bind mounts that are not drives.
+        const QString sys = m_dir->filePath("sys/block");
+        for (const char *entry :
+             {"vdq/removable 0", "vdq/vdq1/partition 1", "vdq/vdq2/partition 2", "sr7/removable 1", "sdq/removable 1",
+              "sdq/sdq1/partition 1", "sdr/removable 1", "loop9/removable 0", "zram0/removable 0"}) {
+            const QList<QByteArray> file = QByteArray(entry).split(' ');
+            QVERIFY(ScanFixture::writeFile(sys + u'/' + QString::fromLatin1(file[0]), file[1] + '\n'));
+        }
+        const QString stick = m_dir->filePath("media/USB STICK");
+        const QString image = m_dir->filePath("media/image");
+        QVERIFY(QDir().mkpath(stick) && QDir().mkpath(image));
+        const QString mountInfo = m_dir->filePath("mountinfo");
+        QVERIFY(ScanFixture::writeFile(
+            mountInfo, "27 1 254:2 / / rw - ext4 /dev/vdq2 rw\n"
+                       "28 27 254:1 / /boot/efi rw - vfat /dev/vdq1 rw\n"
+                       "29 27 254:2 /var/lib/x /etc/hosts rw - ext4 /dev/vdq2 rw\n"
+                       "30 27 0:5 / /run rw - tmpfs tmpfs rw\n" +
+                           ("31 27 8:1 / " + escapeMount(stick) + " rw - vfat /dev/sdq1 rw\n").toUtf8() +
+                           ("32 27 7:9 / " + escapeMount(image) + " ro - iso9660 /dev/loop9 ro\n").toUtf8()));
+        LinuxVolumeBackend system(QDBusConnection(QString()), sys, mountInfo);
+        const QList<DriveEntry> drives = system.drives();
+        QStringList texts, kinds;
+        for (const DriveEntry &e : drives) {
+            texts << e.text;
+            kinds << DriveTypeText(e.kind);
+        }
+        QCOMPARE(texts, QStringList({"/", "/boot/efi/", "/dev/sr7", image + "/", stick + "/", "/dev/sdr"}));
+        QCOMPARE(kinds, QStringList({"Fixed", "Fixed", "CDROM", "CDROM", "Removable", "Removable"}));
+        QCOMPARE(drives[4].device, u"/dev/sdq1"_s);
+        QCOMPARE(drives[2].id, u"/dev/sr7"_s);
+
+        QCOMPARE(system.driveType(stick + "/"), DriveKind::Removable);
+        QCOMPARE(system.driveType("/dev/sr7"), DriveKind::CDROM);
+        QCOMPARE(system.driveType(image), DriveKind::CDROM);
+        QCOMPARE(system.driveType(m_dir->filePath("no such folder")), DriveKind::NoRootDirectory);
+
+        // Eject items: every drive but the fixed ones.
+        DriveList list(&system);
+        QCOMPARE(list.ejectable().size(), 4);
+    }
+
+    void linuxDiscInFollowsTheMountTable()
+    {
+        const QString sys = m_dir->filePath("sys/block");
+        for (const char *entry : {"sdq/removable 1", "sdq/sdq1/partition 1"})
+            QVERIFY(ScanFixture::writeFile(sys + u'/' + QString::fromLatin1(entry).section(u' ', 0, 0), "1\n"));
+        const QString stick = m_dir->filePath("media/STICK");
+        QDir().mkpath(stick);
+        const QString mountInfo = m_dir->filePath("mountinfo");
+        QVERIFY(ScanFixture::writeFile(mountInfo,
+                                       ("31 27 8:1 / " + escapeMount(stick) + " rw - vfat /dev/sdq1 rw\n").toUtf8()));
+        LinuxVolumeBackend system(QDBusConnection(QString()), sys, mountInfo);
+        DriveList list(&system);
+        QCOMPARE(list.texts(), QStringList({stick + "/"}));
+        QVERIFY(DiscIn(stick + "/", &system));
+        QVERIFY(DiscIn("/dev/sdq1", &system));
+        list.SaveDriveState();
+        QVERIFY(list.DrivePresent("/dev/sdq1"));
+
+        // The stick is unmounted; its folder is still there, but the drive is empty.
+        QVERIFY(ScanFixture::writeFile(mountInfo, ""));
+        QVERIFY(!DiscIn(stick + "/", &system));
+        QVERIFY(!DiscIn("/dev/sdq1", &system));
+        list.mediaRemoved();
+        QCOMPARE(list.texts(), QStringList({"/dev/sdq1"}));
+        QCOMPARE(list.panelTexts(), QStringList({"/dev/sdq1 empty"}));
+        // Mounted again elsewhere: the same drive by its device, with its new text selected.
+        const QString again = m_dir->filePath("media/STICK1");
+        QDir().mkpath(again);
+        QVERIFY(ScanFixture::writeFile(mountInfo,
+                                       ("31 27 8:1 / " + escapeMount(again) + " rw - vfat /dev/sdq1 rw\n").toUtf8()));
+        QCOMPARE(list.mediaArrived("/dev/sdq1"), again + "/");
+    }
+
+    void linuxSizesOfARealFolder()
+    {
+        // Any folder on a mounted volume reads as that volume: the sizes are the file system's.
+        LinuxVolumeBackend system;
+        TDiskInfo info(nullptr, &system);
+        info.setDrive(m_dir->path() + "/");
+        QCOMPARE(info.TotalDiskSpace(), quint64(QStorageInfo(m_dir->path()).bytesTotal()));
+        QVERIFY(DiscIn(m_dir->path(), &system));
+    }
 };
-
-void TestVolumes::init()
-{
-    m_dir = new QTemporaryDir;
-    m_folders = new FolderVolumeBackend;
-    for (const char *name : {"C", "D", "E"})
-        QDir(m_dir->path()).mkdir(QString::fromLatin1(name));
-    m_c = m_folders->addVolume(
-        {m_dir->filePath("C"), "SYSTEM", 0x0A1B2C3D, "NTFS", 500ull << 30, 100ull << 30, DriveKind::Fixed, true});
-    m_d = m_folders->addVolume(
-        {m_dir->filePath("D"), "HOLIDAY_2003", 0x1234, "UDF", 4831838208ull, 0, DriveKind::CDROM, false});
-    m_e = m_folders->addVolume(
-        {m_dir->filePath("E"), "STICK", 0xDEADBEEF, "FAT32", 8ull << 30, 1ull << 30, DriveKind::Removable, true});
-    VolumeBackend::setDefaultBackend(m_folders);
-}
-
-void TestVolumes::cleanup()
-{
-    VolumeBackend::setDefaultBackend(nullptr);
-    delete m_folders;
-    delete m_dir;
-}
-
-void TestVolumes::diskInfoOfAFolderVolume()
-{
-    TDiskInfo info; // the default backend, chosen at run time
-    QCOMPARE(info.Drive(), u"/"_s);
-    m_folders->setPresent(m_d, true);
-    info.setDrive(m_d);
-    QCOMPARE(info.VolumeName(), u"HOLIDAY_2003"_s);
-    QCOMPARE(info.SerialNumber(), u"00001234"_s); // leading zeros kept
-    QCOMPARE(info.FileSystemType(), u"UDF"_s);
-    QCOMPARE(info.DriveType(), u"CDROM"_s);
-    // A 4.5 GB DVD: above what 32 bits hold, without wrapping.
-    QCOMPARE(info.TotalDiskSpace(), 4831838208ull);
-    QCOMPARE(info.DiskFreeSpace(), 0ull);
-
-    info.setDrive(m_c);
-    QCOMPARE(info.DiskFreeSpace(), 100ull << 30);
-    QCOMPARE(info.DriveType(), u"Fixed"_s);
-    info.setDrive(m_dir->filePath("nowhere"));
-    QCOMPARE(info.DriveType(), u"Root Directory does not exist"_s);
-}
-
-void TestVolumes::diskInfoKeepsSpaceButNotIdentityOfAnEmptyDrive()
-{
-    TDiskInfo info(nullptr, m_folders);
-    info.setDrive(m_e);
-    QCOMPARE(info.SerialNumber(), u"DEADBEEF"_s);
-    m_folders->setPresent(m_e, false);
-    info.setDrive(m_e);
-    // The free-space figures stay as they were; the serial must not: a stale serial would name the wrong disc.
-    QCOMPARE(info.TotalDiskSpace(), 8ull << 30);
-    QVERIFY(info.SerialNumber().isEmpty());
-    QVERIFY(info.VolumeName().isEmpty());
-    QVERIFY(info.FileSystemType().isEmpty());
-}
-
-void TestVolumes::driveListAndPresence()
-{
-    DriveList list;
-    QCOMPARE(list.texts(), QStringList({m_c, m_d, m_e}));
-    QVERIFY(m_c.endsWith(u'/'));
-    const QList<DriveEntry> eject = list.ejectable(); // no eject item for the fixed drive
-    QCOMPARE(eject.size(), 2);
-    QCOMPARE(eject[0].text, m_d);
-    QCOMPARE(eject[1].text, m_e);
-
-    QSignalSpy panels(&list, &DriveList::panelsChanged);
-    QCOMPARE(list.SaveDriveState(), QStringList({m_c + " present", m_d + " empty", m_e + " present"}));
-    QCOMPARE(panels.size(), 1);
-    QVERIFY(list.DrivePresent(m_c));
-    QVERIFY(!list.DrivePresent(m_d));
-    QVERIFY(list.DrivePresent(m_e));
-    list.SaveDriveState();
-    QCOMPARE(panels.size(), 1); // nothing changed, nothing to repaint
-
-    QVERIFY(DiscIn(m_c));
-    QVERIFY(!DiscIn(m_d));
-    QVERIFY(!DiscIn(QString()));
-    QVERIFY(!DiscIn(m_dir->filePath("elsewhere")));
-}
-
-void TestVolumes::arrivalSelectsTheNewDisc()
-{
-    DriveList list;
-    list.SaveDriveState();
-    // Nothing new: the current selection stays.
-    QCOMPARE(list.GetDriveState(m_c), m_c);
-    m_folders->setPresent(m_d, true);
-    QCOMPARE(list.mediaArrived(m_c), m_d);
-    QVERIFY(list.DrivePresent(m_d));
-    // A second disc in E afterwards: E was remembered present with the old disc, so take it out first.
-    m_folders->setPresent(m_e, false);
-    list.mediaRemoved();
-    QCOMPARE(list.panelTexts().at(2), m_e + " empty");
-    m_folders->setPresent(m_e, true);
-    QCOMPARE(list.mediaArrived(m_d), m_e);
-    QCOMPARE(list.panelTexts(), QStringList({m_c + " present", m_d + " present", m_e + " present"}));
-}
-
-void TestVolumes::aDriveThatLeavesIsForgotten()
-{
-    // A stick is pulled out (its drive disappears from the list) and plugged in again: it counts as new.
-    auto *sticks = new FolderVolumeBackend;
-    QDir(m_dir->path()).mkdir("F");
-    const QString f = sticks->addVolume({m_dir->filePath("F"), "USB", 1, "FAT32", 1 << 20, 0, DriveKind::Removable});
-    DriveList list(sticks);
-    list.SaveDriveState();
-    QVERIFY(list.DrivePresent(f));
-    QVERIFY(QDir(m_dir->filePath("F")).removeRecursively());
-    list.refresh();
-    list.SaveDriveState();
-    QVERIFY(!list.DrivePresent(f));
-    QDir(m_dir->path()).mkdir("F");
-    QCOMPARE(list.mediaArrived(QString()), f);
-    delete sticks;
-}
-
-void TestVolumes::folderWatcherCoalescesNotices()
-{
-    MediaWatcher *w = m_folders->createWatcher(this);
-    w->setSettleTime(20);
-    QSignalSpy arrived(w, &MediaWatcher::mediaArrived), removed(w, &MediaWatcher::mediaRemoved);
-    m_folders->setPresent(m_d, true);
-    m_folders->setPresent(m_d, true);
-    QVERIFY(arrived.wait(2000));
-    QCOMPARE(arrived.size(), 1);
-    m_folders->setPresent(m_d, false);
-    m_folders->setPresent(m_e, true);
-    QTRY_COMPARE(arrived.size(), 2);
-    QCOMPARE(removed.size(), 1);
-    delete w;
-}
-
-void TestVolumes::mountInfoParsing()
-{
-    const QByteArray text = "27 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw\n"
-                            "98 27 11:0 / /media/me/MY\\040DISC ro,nosuid master:7 - iso9660 /dev/sr0 ro\n"
-                            "99 27 8:17 /sub /srv/bind rw - vfat /dev/sdb1 rw\n"
-                            "garbage line\n"
-                            "\n";
-    const QList<MountEntry> m = MountInfo::parse(text);
-    QCOMPARE(m.size(), 3);
-    QCOMPARE(m[1].mountPoint, u"/media/me/MY DISC"_s);
-    QCOMPARE(m[1].fileSystem, u"iso9660"_s);
-    QCOMPARE(m[1].source, u"/dev/sr0"_s);
-    QVERIFY(m[1].readOnly);
-    QCOMPARE(m[2].root, u"/sub"_s);
-    QCOMPARE(MountInfo::unescape("a\\134b\\011c\\9"), u"a\\b\tc\\9"_s);
-}
-
-void TestVolumes::linuxDriveList()
-{
-    // A machine with a system disk (two partitions), an optical drive, a USB stick with one partition, an empty
-    // card reader, a mounted disc image and the usual memory and bind mounts that are not drives.
-    const QString sys = m_dir->filePath("sys/block");
-    for (const char *entry :
-         {"vdq/removable 0", "vdq/vdq1/partition 1", "vdq/vdq2/partition 2", "sr7/removable 1", "sdq/removable 1",
-          "sdq/sdq1/partition 1", "sdr/removable 1", "loop9/removable 0", "zram0/removable 0"}) {
-        const QList<QByteArray> file = QByteArray(entry).split(' ');
-        QVERIFY(ScanFixture::writeFile(sys + u'/' + QString::fromLatin1(file[0]), file[1] + '\n'));
-    }
-    const QString stick = m_dir->filePath("media/USB STICK");
-    const QString image = m_dir->filePath("media/image");
-    QDir().mkpath(stick);
-    QDir().mkpath(image);
-    const QString mountInfo = m_dir->filePath("mountinfo");
-    QVERIFY(ScanFixture::writeFile(
-        mountInfo, "27 1 254:2 / / rw - ext4 /dev/vdq2 rw\n"
-                   "28 27 254:1 / /boot/efi rw - vfat /dev/vdq1 rw\n"
-                   "29 27 254:2 /var/lib/x /etc/hosts rw - ext4 /dev/vdq2 rw\n"
-                   "30 27 0:5 / /run rw - tmpfs tmpfs rw\n" +
-                       ("31 27 8:1 / " + escapeMount(stick) + " rw - vfat /dev/sdq1 rw\n").toUtf8() +
-                       ("32 27 7:9 / " + escapeMount(image) + " ro - iso9660 /dev/loop9 ro\n").toUtf8()));
-    LinuxVolumeBackend system(QDBusConnection(QString()), sys, mountInfo);
-    const QList<DriveEntry> drives = system.drives();
-    QStringList texts, kinds;
-    for (const DriveEntry &e : drives) {
-        texts << e.text;
-        kinds << DriveTypeText(e.kind);
-    }
-    QCOMPARE(texts, QStringList({"/", "/boot/efi/", "/dev/sr7", image + "/", stick + "/", "/dev/sdr"}));
-    QCOMPARE(kinds, QStringList({"Fixed", "Fixed", "CDROM", "CDROM", "Removable", "Removable"}));
-    QCOMPARE(drives[4].device, u"/dev/sdq1"_s);
-    QCOMPARE(drives[2].id, u"/dev/sr7"_s);
-
-    QCOMPARE(system.driveType(stick + "/"), DriveKind::Removable);
-    QCOMPARE(system.driveType("/dev/sr7"), DriveKind::CDROM);
-    QCOMPARE(system.driveType(image), DriveKind::CDROM);
-    QCOMPARE(system.driveType(m_dir->filePath("no such folder")), DriveKind::NoRootDirectory);
-
-    // Eject items: every drive but the fixed ones.
-    DriveList list(&system);
-    QCOMPARE(list.ejectable().size(), 4);
-}
-
-void TestVolumes::linuxDiscInFollowsTheMountTable()
-{
-    const QString sys = m_dir->filePath("sys/block");
-    QVERIFY(ScanFixture::writeFile(sys + "/sdq/removable", "1\n"));
-    QVERIFY(ScanFixture::writeFile(sys + "/sdq/sdq1/partition", "1\n"));
-    const QString stick = m_dir->filePath("media/STICK");
-    QDir().mkpath(stick);
-    const QString mountInfo = m_dir->filePath("mountinfo");
-    QVERIFY(ScanFixture::writeFile(mountInfo,
-                                   ("31 27 8:1 / " + escapeMount(stick) + " rw - vfat /dev/sdq1 rw\n").toUtf8()));
-    LinuxVolumeBackend system(QDBusConnection(QString()), sys, mountInfo);
-    DriveList list(&system);
-    QCOMPARE(list.texts(), QStringList({stick + "/"}));
-    QVERIFY(DiscIn(stick + "/", &system));
-    QVERIFY(DiscIn("/dev/sdq1", &system));
-    list.SaveDriveState();
-    QVERIFY(list.DrivePresent("/dev/sdq1"));
-
-    // The stick is unmounted; its folder is still there, but the drive is empty.
-    QVERIFY(ScanFixture::writeFile(mountInfo, ""));
-    QVERIFY(!DiscIn(stick + "/", &system));
-    QVERIFY(!DiscIn("/dev/sdq1", &system));
-    list.mediaRemoved();
-    QCOMPARE(list.texts(), QStringList({"/dev/sdq1"}));
-    QCOMPARE(list.panelTexts(), QStringList({"/dev/sdq1 empty"}));
-    // Mounted again elsewhere: the same drive by its device, with its new text selected.
-    const QString again = m_dir->filePath("media/STICK1");
-    QDir().mkpath(again);
-    QVERIFY(ScanFixture::writeFile(mountInfo,
-                                   ("31 27 8:1 / " + escapeMount(again) + " rw - vfat /dev/sdq1 rw\n").toUtf8()));
-    QCOMPARE(list.mediaArrived("/dev/sdq1"), again + "/");
-}
-
-void TestVolumes::linuxSizesOfARealFolder()
-{
-    // Any folder on a mounted volume reads as that volume: the sizes are the file system's.
-    LinuxVolumeBackend system;
-    TDiskInfo info(nullptr, &system);
-    info.setDrive(m_dir->path() + "/");
-    QCOMPARE(info.TotalDiskSpace(), quint64(QStorageInfo(m_dir->path()).bytesTotal()));
-    QVERIFY(DiscIn(m_dir->path(), &system));
-}
 
 QTEST_GUILESS_MAIN(TestVolumes)
 #include "tst_volumes.moc"
