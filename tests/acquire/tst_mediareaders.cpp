@@ -411,31 +411,25 @@ void TestMediaReaders::largeFileDuration()
 
 void TestMediaReaders::failures()
 {
-    // BMP, JPEG, PNG and HTML raise their read failures, and add nothing.
-    for (MediaReaderKind kind :
-         {MediaReaderKind::Bmp, MediaReaderKind::Jpeg, MediaReaderKind::Png, MediaReaderKind::Html}) {
+    // BMP, JPEG, PNG and HTML raise their read failures, an open failure naming the file, and add nothing; GIF
+    // and the audio readers swallow their own.
+    using K = MediaReaderKind;
+    for (const K kind : {K::Bmp, K::Jpeg, K::Png, K::Html, K::Gif, K::Mp3, K::Wav, K::Ogg}) {
         QStringList lines{"kept"};
         FailingDevice device;
-        QVERIFY_THROWS_EXCEPTION(QuilloryError, ReadMediaLines(kind, device, lines));
-        QVERIFY_THROWS_EXCEPTION(QuilloryError, ReadMediaLines(kind, u"/nonexistent/x"_s, lines));
+        int raised = 0;
+        try {
+            ReadMediaLines(kind, device, lines);
+        } catch (const QuilloryError &) {
+            ++raised;
+        }
+        try {
+            ReadMediaLines(kind, u"/nonexistent/x"_s, lines);
+        } catch (const QuilloryError &e) {
+            raised += e.message().contains("/nonexistent/x") ? 1 : 100;
+        }
+        QCOMPARE(raised, QList<K>({K::Bmp, K::Jpeg, K::Png, K::Html}).contains(kind) ? 2 : 0);
         QCOMPARE(lines, QStringList{"kept"});
-    }
-    // GIF and the audio readers swallow their own: no lines, no exception.
-    QStringList lines;
-    for (MediaReaderKind kind :
-         {MediaReaderKind::Gif, MediaReaderKind::Mp3, MediaReaderKind::Wav, MediaReaderKind::Ogg}) {
-        FailingDevice device;
-        ReadMediaLines(kind, device, lines);
-        ReadMediaLines(kind, u"/nonexistent/x"_s, lines);
-    }
-    QCOMPARE(lines, QStringList{});
-
-    // The open failure names the file.
-    try {
-        ReadMediaLines(MediaReaderKind::Png, u"/nonexistent/x.png"_s, lines);
-        QFAIL("no exception");
-    } catch (const QuilloryError &e) {
-        QVERIFY2(e.message().contains("/nonexistent/x.png"), qPrintable(e.message()));
     }
 }
 
