@@ -47,13 +47,10 @@ for i in sorted(z.infolist(), key=lambda i: i.header_offset):
             return {};
         QList<Entry> list;
         for (const QByteArray &line : out.split('\n')) {
-            if (line.isEmpty())
-                continue;
             const QList<QByteArray> f = line.split('\t');
-            const QList<QByteArray> t = f[2].split(' ');
-            list << Entry{QString::fromUtf8(f[0]), f[1].toULongLong(),
-                          QDateTime(QDate(t[0].toInt(), t[1].toInt(), t[2].toInt()),
-                                    QTime(t[3].toInt(), t[4].toInt(), t[5].toInt()))};
+            if (f.size() == 3)
+                list << Entry{QString::fromUtf8(f[0]), f[1].toULongLong(),
+                              QDateTime::fromString(QString::fromLatin1(f[2]), u"yyyy M d H m s"_s)};
         }
         return list;
     }
@@ -201,11 +198,8 @@ with open('many.zip', 'wb') as f:
 )")));
         TZipFile zip;
         zip.setFileName(m_work + u"many.zip"_s);
-        QCOMPARE(zip.FileName(), m_work + u"many.zip"_s);
         QCOMPARE(zip.FileCount(), 65537);
-        QCOMPARE(zip.entries().front().EntryName, u"f00000"_s);
         QCOMPARE(zip.entries().back().EntryName, u"f65536"_s);
-        QCOMPARE(zip.entries().back().CompressedSize, 5u);
 
         // Writers that predate ZIP64 wrote no ZIP64 records and let the count wrap at 65,536.
         QByteArray bytes = readAll(m_work + u"many.zip"_s);
