@@ -73,14 +73,6 @@ VolumeProbeResult probeBytes(const QByteArray &image, quint32 session = 0)
         session);
 }
 
-QString blkidUuid(const QString &image)
-{
-    const QString blkid = tool(u"blkid"_s);
-    if (blkid.isEmpty())
-        return QString();
-    return run(blkid, {u"-p"_s, u"-o"_s, u"value"_s, u"-s"_s, u"UUID"_s, image});
-}
-
 } // namespace
 
 class TestSerial : public QObject
@@ -183,7 +175,8 @@ void TestSerial::images()
     QCOMPARE(VolumeProbe::serialText(r.serial), reference.isEmpty() ? serial : expected(reference));
     if (make.contains(u"-J"_s)) // the image must tell the descriptors apart
         QVERIFY(VolumeProbe::serialText(r.serial) != expected(reference + QStringList{"0", "primary"}));
-    const QString uuid = uuidType.isEmpty() ? QString() : blkidUuid(image);
+    const QString blkid = uuidType.isEmpty() ? QString() : tool(u"blkid"_s);
+    const QString uuid = blkid.isEmpty() ? QString() : run(blkid, {"-p", "-o", "value", "-s", "UUID", image});
     if (!uuid.isEmpty())
         QCOMPARE(VolumeProbe::serialFromUuid(uuid, uuidType), r.serial);
     m_images.append(image);
