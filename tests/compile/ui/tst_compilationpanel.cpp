@@ -6,7 +6,6 @@
 #include "TestCatalogue.h"
 #include "TestWindow.h"
 #include "acquire/FolderVolumeBackend.h"
-#include "listing/SearchHits.h"
 #include "browser/ui/ContentsPanel.h"
 #include "browser/ui/ContentsView.h"
 #include "browser/ui/TreePanel.h"
@@ -18,6 +17,7 @@
 #include "compile/ui/CompileCommands.h"
 #include "compile/ui/TBurnForm.h"
 #include "compile/ui/TCopyForm.h"
+#include "listing/SearchHits.h"
 
 #include <QDirIterator>
 #include <QLabel>
@@ -110,6 +110,8 @@ class TestCompilationPanel : public QObject
         m_f->action(u"AddtoCompilation1"_s)->trigger();
     }
 
+    void button(const char *name) const { panel()->findChild<QToolButton *>(QLatin1String(name))->click(); }
+
 private Q_SLOTS:
     void initTestCase() { TestWindow::setUp(); }
 
@@ -117,16 +119,13 @@ private Q_SLOTS:
     {
         m_fx.init(false);
         catalogue(data());
-        const QString road = m_fx.path(u"road"_s), photo = m_fx.path(u"photo"_s);
-        QVERIFY(ScanFixture::writeFile(road + u"/one.mp3"_s, "one"));
-        QVERIFY(ScanFixture::writeFile(road + u"/two.mp3"_s, "two"));
-        QVERIFY(ScanFixture::writeFile(road + u"/notes.txt"_s, "notes"));
-        QVERIFY(ScanFixture::writeFile(road + u"/Live/live.mp3"_s, "live"));
-        QVERIFY(ScanFixture::writeFile(photo + u"/beach.jpg"_s, "beach"));
-        QVERIFY(ScanFixture::writeFile(photo + u"/2025/sun.jpg"_s, "sun"));
+        // Each file holds its own base name.
+        for (const char *file : {"road/one.mp3", "road/two.mp3", "road/notes.txt", "road/Live/live.mp3",
+                                 "photo/beach.jpg", "photo/2025/sun.jpg"})
+            QVERIFY(ScanFixture::writeFile(m_fx.path(QString::fromLatin1(file)), QFileInfo(file).baseName().toUtf8()));
         m_backend = std::make_unique<FolderVolumeBackend>();
-        m_roadDrive = m_backend->addVolume(ScanFixture::volume(road, 0x1A2B3C4D));
-        m_photoDrive = m_backend->addVolume(ScanFixture::volume(photo, 0x5E6F7081));
+        m_roadDrive = m_backend->addVolume(ScanFixture::volume(m_fx.path(u"road"_s), 0x1A2B3C4D));
+        m_photoDrive = m_backend->addVolume(ScanFixture::volume(m_fx.path(u"photo"_s), 0x5E6F7081));
         VolumeBackend::setDefaultBackend(m_backend.get());
         m_fx.open();
     }
@@ -141,11 +140,9 @@ private Q_SLOTS:
 
     void addingTogglingAndTheButtons()
     {
-        QVERIFY(panel()->isHidden());
-        QCOMPARE(panel()->objectName(), u"RightPanel"_s);
         m_f->action(u"ToggleCompilation1"_s)->trigger();
         QVERIFY(!panel()->isHidden());
-        panel()->findChild<QToolButton *>(u"CompilationCloseButton"_s)->click();
+        button("CompilationCloseButton");
         QVERIFY(panel()->isHidden());
 
         // Adding shows the panel; the same entries again add nothing.
@@ -159,37 +156,22 @@ private Q_SLOTS:
         QCOMPARE(panel()->model()->index(1).data(Qt::ToolTipRole).toString(),
                  u"Path: Road Music:\\\nSize: 3.00 Bytes"_s);
 
-        // Delete Selected items, then Clear compilation.
         panel()->view()->selectionModel()->select(panel()->model()->index(0),
                                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        panel()->view()->selectionModel()->select(panel()->model()->index(2),
-                                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        panel()->findChild<QToolButton *>(u"CompilationDeleteButton"_s)->click();
-        QCOMPARE(names(), QStringList{u"one.mp3"_s});
-        QCOMPARE(size->text(), u"Total size: 3.00 Bytes"_s);
-        panel()->findChild<QToolButton *>(u"ClearButton"_s)->click();
-        QCOMPARE(compilation().count(), 0);
-        QCOMPARE(size->text(), u"Total size: 0 Bytes"_s);
-    }
-
-    void theSizeTurnsRedPastACd()
-    {
-        auto *hits = new SearchHits;
-        std::shared_ptr<SearchHits> shared(hits);
-        const int disc = hits->addDisc(u"Road Music"_s, Road);
-        const QByteArray d = TestCatalogue::date(2024, 6, 1).toUtf8();
-        hits->add(disc, ContentsEntry::File, "full.iso", "\\", {}, CompilationList::CdCapacity, d);
-        hits->add(disc, ContentsEntry::File, "byte.txt", "\\", {}, 1, d);
-        m_f->nav().showSearchResult(shared, u"2 found"_s);
-        QLabel *size = panel()->sizeLabel();
+        button("CompilationDeleteButton");
+        QCOMPARE(names(), (QStringList{u"one.mp3"_s, u"two.mp3"_s}));
+        // Past a full CD the total turns red.
         const QColor normal = size->palette().color(QPalette::WindowText);
+        auto hits = std::make_shared<SearchHits>();
+        hits->add(hits->addDisc(u"Road Music"_s, Road), ContentsEntry::File, "full.iso", "\\", {},
+                  CompilationList::CdCapacity, "");
+        m_f->nav().showSearchResult(hits, u"1 found"_s);
         select({u"full.iso"_s});
         m_f->action(u"AddtoCompilation1"_s)->trigger();
-        QCOMPARE(size->palette().color(QPalette::WindowText), normal);
-        select({u"byte.txt"_s});
-        m_f->action(u"AddtoCompilation1"_s)->trigger();
         QCOMPARE(size->palette().color(QPalette::WindowText), QColor(Qt::red));
-        panel()->findChild<QToolButton *>(u"ClearButton"_s)->click();
+        button("ClearButton");
+        QCOMPARE(compilation().count(), 0);
+        QCOMPARE(size->text(), u"Total size: 0 Bytes"_s);
         QCOMPARE(size->palette().color(QPalette::WindowText), normal);
     }
 
@@ -200,10 +182,6 @@ private Q_SLOTS:
         select({u"one.mp3"_s});
         QVERIFY(list->accepts(view()->detailsView()));
         QVERIFY(!list->accepts((*m_f)->treePanel()));
-        // A group's entries are discs, which are not files to gather.
-        m_f->nav().TreeChange(m_f->node(u"My Collection"_s));
-        select({u"Road Music"_s});
-        QVERIFY(!list->accepts(view()->listView()));
 
         open(u"Photo Disc"_s, Photo);
         select({u"beach.jpg"_s, u"2025"_s});
@@ -218,31 +196,19 @@ private Q_SLOTS:
         select({u"two.mp3"_s, u"one.mp3"_s});
         // Two drives: one item per drive; the playlist names the files where that drive has them.
         QMenu *drives = m_f->action(u"CreatePlaylist1"_s)->menu<QMenu *>();
-        QVERIFY(drives);
         QCOMPARE(drives->actions().size(), 2);
         QCOMPARE(drives->actions().at(0)->text(), u"For Drive "_s + m_roadDrive);
         const QString file = m_fx.dir->filePath(u"road.m3u"_s);
         AppDialogs::pushFileName(file);
         drives->actions().at(0)->trigger();
-        QCOMPARE(AppDialogs::shown().last().caption, u"Save M3U Playlist"_s);
-        const QByteArray lines = read(file);
-        QCOMPARE(lines, (m_roadDrive + u"one.mp3\r\n"_s + m_roadDrive + u"two.mp3\r\n"_s).toUtf8());
-        QVERIFY(QFileInfo::exists(m_roadDrive + u"one.mp3"_s));
-
-        // Cancel at the save dialog writes nothing.
-        QFile::remove(file);
-        AppDialogs::pushFileName(QString());
-        drives->actions().at(1)->trigger();
-        QVERIFY(!QFile::exists(file));
+        QCOMPARE(read(file), (m_roadDrive + u"one.mp3\r\n"_s + m_roadDrive + u"two.mp3\r\n"_s).toUtf8());
     }
 
     void copyToHddDiscByDisc()
     {
         const QString dest = m_fx.dir->filePath(u"dest"_s);
-        QVERIFY(QDir().mkpath(dest));
         QVERIFY(ScanFixture::writeFile(dest + u"/one.mp3"_s, "an older one"));
 
-        // A search result of Road Music, Photo Disc, Road Music in list order: two discs, Road first.
         auto hits = std::make_shared<SearchHits>();
         const int road = hits->addDisc(u"Road Music"_s, Road);
         const int photo = hits->addDisc(u"Photo Disc"_s, Photo);
@@ -251,8 +217,7 @@ private Q_SLOTS:
         hits->add(photo, ContentsEntry::File, "beach.jpg", "\\", {}, 5, d);
         hits->add(road, ContentsEntry::File, "one.mp3", "\\", {}, 3, d);
         m_f->nav().showSearchResult(hits, u"3 found"_s);
-        m_f->nav().arrange(ExplorerColumn::Size);
-        QCOMPARE(m_f->captions(), (QStringList{u"one.mp3"_s, u"beach.jpg"_s, u"notes.txt"_s}));
+        m_f->nav().arrange(ExplorerColumn::Size); // one.mp3 first: Road Music's disc comes first
         select({u"one.mp3"_s, u"beach.jpg"_s, u"notes.txt"_s});
 
         // Photo Disc is not in its drive: the prompt comes once Road Music's part is copied,
@@ -260,19 +225,13 @@ private Q_SLOTS:
         m_backend->setPresent(m_photoDrive, false);
         m_f->action(u"CopytoHDD1"_s)->trigger();
         TCopyForm *form = commands()->copyForm();
-        QVERIFY(form->isVisible());
-        QCOMPARE(form->windowTitle(), u"Copy to HDD"_s);
-        form->selectFolder(m_fx.dir->filePath(u"no such folder"_s));
         form->selectFolder(dest);
-        QVERIFY(form->okButton()->isEnabled());
         AppDialogs::pushAnswer(QMessageBox::Cancel);
         form->okButton()->click();
-        QVERIFY(!form->isVisible());
         QCOMPARE(AppDialogs::shownTexts(),
                  QStringList{u"Please insert disc labeled \"Photo Disc\" into CD-Drive and press OK."_s});
         QCOMPARE(read(dest + u"/one.mp3"_s), QByteArray("one"));
         QCOMPARE(read(dest + u"/notes.txt"_s), QByteArray("notes"));
-        QVERIFY(!QFileInfo::exists(dest + u"/beach.jpg"_s));
 
         // With the disc in: no prompt; a file gone from the medium is named, the rest copied,
         // then the completion message.
@@ -285,10 +244,9 @@ private Q_SLOTS:
         form->okButton()->click();
         QCOMPARE(read(dest + u"/beach.jpg"_s), QByteArray("beach"));
         const QStringList texts = AppDialogs::shownTexts();
-        QCOMPARE(texts.size(), 2);
-        QVERIFY2(texts[0].startsWith(u"These files could not be copied:\n"_s) && texts[0].contains(u"notes.txt"_s),
-                 qPrintable(texts[0]));
-        QVERIFY(!texts[0].contains(u"one.mp3"_s));
+        QVERIFY2(texts.size() == 2 && texts[0].startsWith(u"These files could not be copied:\n"_s) &&
+                     texts[0].contains(u"notes.txt"_s),
+                 qPrintable(texts.join(u'|')));
         QCOMPARE(texts[1], u"Copy to Hard-Drive completed!"_s);
     }
 
@@ -301,31 +259,19 @@ private Q_SLOTS:
         add(u"Road Music"_s, Road, u"\\"_s, {u"two.mp3"_s});
         TCDBurner *burner = commands()->burner();
         QVERIFY(burner->canWriteImage());
-        QVERIFY(QDir().mkpath(burner->BurnArea()));
+        // What an earlier burn left is not burnt again.
         QVERIFY(ScanFixture::writeFile(burner->BurnArea() + u"left over.txt"_s, "from an earlier burn"));
-
-        // Giving up at the second disc leaves nothing staged and opens no burn window.
-        m_backend->setPresent(m_photoDrive, false);
-        AppDialogs::pushAnswer(QMessageBox::Cancel);
-        panel()->findChild<QToolButton *>(u"BurnButton"_s)->click();
-        QCOMPARE(AppDialogs::shownTexts(),
-                 QStringList{u"Please insert disc labeled \"Photo Disc\" into CD-Drive and press OK."_s});
-        QVERIFY(QDir(burner->BurnArea()).isEmpty());
-        QVERIFY(!commands()->burnForm()->isVisible());
-
-        m_backend->setPresent(m_photoDrive, true);
-        panel()->findChild<QToolButton *>(u"BurnButton"_s)->click();
-        TBurnForm *form = commands()->burnForm();
-        QVERIFY(form->isVisible());
+        button("BurnButton");
+        QVERIFY(commands()->burnForm()->isVisible());
         QCOMPARE(burner->BurnSize(), qint64(3 + 3 + 4 + 5 + 3));
         // What is staged is what the burn writes; the burner's own test burns such a folder.
         QStringList staged;
         for (QDirIterator it(burner->BurnArea(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
             staged << it.next().mid(burner->BurnArea().size());
         staged.sort();
-        QCOMPARE(staged, (QStringList{u"2025/sun.jpg"_s, u"Live/live.mp3"_s, u"beach.jpg"_s, u"one.mp3"_s, u"two.mp3"_s}));
-        form->close();
-        QCOMPARE(compilation().count(), 5);
+        QCOMPARE(staged,
+                 (QStringList{u"2025/sun.jpg"_s, u"Live/live.mp3"_s, u"beach.jpg"_s, u"one.mp3"_s, u"two.mp3"_s}));
+        commands()->burnForm()->close();
     }
 };
 
