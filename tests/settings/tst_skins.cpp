@@ -50,6 +50,9 @@ private Q_SLOTS:
         QCOMPARE(Skins::LocateSkins(data()),
                  (QStringList{u".hidden"_s, u"Autumn"_s, u"Empty & Odd"_s, u"Winter"_s, u"readme.txt"_s}));
         QCOMPARE(Skins::skinPath(data(), u"Winter"_s), skins() + u"Winter/"_s);
+        const QString plain = Skins::skinPath(data(), u"readme.txt"_s);
+        QCOMPARE(Skins::firstMissingFile(plain), Skins::smallIconFiles().first());
+        QVERIFY(Skins::infoText(plain).isNull());
         QVERIFY(Skins::skinPath(data(), u"winter"_s).isEmpty());
         QVERIFY(Skins::skinPath(data(), u"Spring"_s).isEmpty());
     }
@@ -60,14 +63,11 @@ private Q_SLOTS:
         QVERIFY(Skins::firstMissingFile(skin).isEmpty());
 
         QVERIFY(QFile::remove(skin + u"borrow.bmp"_s)); // the last small file
-        QCOMPARE(Skins::firstMissingFile(skin), u"borrow.bmp"_s);
-
         QVERIFY(QFile::remove(skin + u"favorites.bmp"_s));
         QCOMPARE(Skins::firstMissingFile(skin), u"borrow.bmp"_s); // small files are checked first
         touch(skin + u"borrow.bmp"_s);
         QCOMPARE(Skins::firstMissingFile(skin), u"favorites.bmp"_s);
         touch(skin + u"favorites.bmp"_s);
-
         // Names are compared as the file system compares them: here, with case.
         QVERIFY(QFile::rename(skin + u"exit.bmp"_s, skin + u"EXIT.BMP"_s));
         QCOMPARE(Skins::firstMissingFile(skin), u"exit.bmp"_s);
@@ -94,24 +94,15 @@ private Q_SLOTS:
         const QString skin = completeSkin(u"Test"_s);
         if (!file.isNull())
             touch(skin + u"info.txt"_s, file);
-        QCOMPARE(Skins::infoText(skin), shown);
+        QCOMPARE(Skins::infoText(skin), shown); // QCOMPARE takes null and empty for the same
         QCOMPARE(Skins::infoText(skin).isNull(), shown.isNull());
-    }
-
-    void aPlainFileLacksEverything()
-    {
-        QDir().mkpath(skins());
-        touch(skins() + u"notes.txt"_s);
-        const QString path = Skins::skinPath(data(), u"notes.txt"_s);
-        QCOMPARE(Skins::firstMissingFile(path), u"about_small.bmp"_s);
-        QVERIFY(Skins::infoText(path).isNull());
     }
 
     void shippedSkinsAreComplete()
     {
         const QDir shipped(QStringLiteral(QUILLORY_SOURCE_DIR "/share/skins"));
         const QStringList names = shipped.entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-        QCOMPARE(names, (QStringList{u"Dark"_s, u"Light"_s}));
+        QVERIFY(!names.isEmpty());
         for (const QString &n : names) {
             const QString path = shipped.filePath(n) + u'/';
             QVERIFY2(Skins::firstMissingFile(path).isEmpty(), qPrintable(n));
