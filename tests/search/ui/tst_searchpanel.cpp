@@ -113,7 +113,7 @@ private Q_SLOTS:
         QTest::newRow("two wildcards, declined")
             << u"*.*"_s << int(QMessageBox::No)
             << u"Using more than one wildcard can cause long search and many results. Proceed?"_s << false;
-        QTest::newRow("invalid mask") << u"[x"_s << 0 << u"'[x' is an invalid mask at ("_s << false;
+        QTest::newRow("invalid mask") << u"[x"_s << 0 << u"'[x' is an invalid mask at ("_s << true;
     }
     void messagesInsteadOfHits()
     {
