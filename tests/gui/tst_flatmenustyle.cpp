@@ -7,7 +7,7 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-// The flat menu look as it paints: a single-line frame, the band behind the icons, and the
+// The flat menu look as it paints: the band behind the icons, and the
 // item under the mouse as a flat tinted bar with an outline, not the platform's raised one.
 class TestFlatMenuStyle : public QObject
 {
@@ -32,8 +32,6 @@ private Q_SLOTS:
         m_menu->addAction(u"About"_s);
         m_menu->resize(m_menu->sizeHint());
     }
-
-    void frameIsOneLine() { QCOMPARE(QApplication::style()->pixelMetric(QStyle::PM_MenuPanelWidth), 1); }
 
     void gutterAndHoverBar()
     {

@@ -50,37 +50,32 @@ private Q_SLOTS:
     }
     void cleanup() { QCOMPARE(AppDialogs::pendingAnswers(), 0); }
 
-    void aDiscAlreadyInIsFoundWithoutAPrompt()
+    // The disc put in after some looks at the drives (-1: never), the answers to the prompt; the
+    // drive found (empty for none) and the prompts shown.
+    void waits_data()
     {
-        FolderVolumeBackend backend;
-        const QString root = backend.addVolume(ScanFixture::volume(m_dir.path(), 0x2A2A2A2A));
-        QCOMPARE(WaitForCD(nullptr, u"2A2A2A2A"_s, u"Holiday 2003"_s, &backend), root);
-        QVERIFY(AppDialogs::shown().isEmpty());
+        QTest::addColumn<int>("insertAfter");
+        QTest::addColumn<QList<int>>("answers");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("already in, no prompt") << 0 << QList<int>() << true;
+        QTest::newRow("OK looks again until it is in") << 2 << QList<int>{QMessageBox::Ok, QMessageBox::Ok} << true;
+        QTest::newRow("Cancel gives up") << -1 << QList<int>{QMessageBox::Cancel} << false;
     }
-
-    void cancelGivesNothing()
+    void waits()
     {
-        FolderVolumeBackend backend;
-        backend.addVolume(ScanFixture::volume(m_dir.path(), 0x2A2A2A2A));
-        AppDialogs::pushAnswer(QMessageBox::Cancel);
-        QCOMPARE(WaitForCD(nullptr, u"2A2A2A2B"_s, u"Holiday 2003"_s, &backend), QString());
-        QCOMPARE(AppDialogs::shown().size(), 1);
-        const AppDialogs::Shown box = AppDialogs::shown().first();
-        QCOMPARE(box.kind, AppDialogs::Information);
-        QCOMPARE(box.text, Prompt);
-        QCOMPARE(box.answer, u"Cancel"_s);
-    }
-
-    void okLooksAgainUntilTheDiscIsIn()
-    {
+        QFETCH(int, insertAfter);
+        QFETCH(QList<int>, answers);
+        QFETCH(bool, found);
         InsertingBackend backend;
         backend.root = backend.addVolume(ScanFixture::volume(m_dir.path(), 0x2A2A2A2A));
         backend.setPresent(backend.root, false);
-        backend.insertAfter = 2; // in after the second prompt
-        AppDialogs::pushAnswer(QMessageBox::Ok);
-        AppDialogs::pushAnswer(QMessageBox::Ok);
-        QCOMPARE(WaitForCD(nullptr, u"2A2A2A2A"_s, u"Holiday 2003"_s, &backend), backend.root);
-        QCOMPARE(AppDialogs::shownTexts(), QStringList({Prompt, Prompt}));
+        backend.insertAfter = insertAfter;
+        for (const int a : answers)
+            AppDialogs::pushAnswer(QMessageBox::StandardButton(a));
+        QCOMPARE(WaitForCD(nullptr, u"2A2A2A2A"_s, u"Holiday 2003"_s, &backend), found ? backend.root : QString());
+        QCOMPARE(AppDialogs::shownTexts(), QStringList(answers.size(), Prompt));
+        for (const AppDialogs::Shown &box : AppDialogs::shown())
+            QCOMPARE(box.kind, AppDialogs::Information);
     }
 };
 
