@@ -6,7 +6,6 @@
 #include "gui/TBusyForm.h"
 
 #include <QDate>
-#include <QLabel>
 #include <QTemporaryDir>
 
 using namespace Qt::Literals::StringLiterals;
@@ -38,16 +37,10 @@ private Q_SLOTS:
             f.nav().TreeChange(f.node(u"Rock Disc"_s));
             AppDialogs::pushFileName(archive);
             f.action(u"ExportAllData1"_s)->trigger();
-            QCOMPARE(AppDialogs::shown().at(0).what, u"save"_s);
-            QCOMPARE(AppDialogs::shown().at(0).caption, u"Export Database"_s);
             QVERIFY(AppDialogs::shown().at(0).text.endsWith(u"Database Backup "_s +
                                                             QDate::currentDate().toString(u"dd-MM-yyyy"_s)));
             QCOMPARE(AppDialogs::shownTexts().last(), u"Export Database complete."_s);
-            QVERIFY(QFileInfo::exists(archive + u".cab"_s));
-            TBusyForm *busy = f.controller<BackupCommands>()->busyForm();
-            QVERIFY(busy);
-            QVERIFY(busy->findChild<QLabel *>(u"BusyLabel"_s));
-            QVERIFY(!busy->isVisible());
+            QVERIFY(!f.controller<BackupCommands>()->busyForm()->isVisible());
             QVERIFY(f->isEnabled());
             // The tree was read back; the disc is selected again.
             QCOMPARE(f.nav().currentNode(), f.node(u"Rock Disc"_s));
@@ -79,15 +72,6 @@ private Q_SLOTS:
         QCOMPARE(f.nav().currentNode(), f.tree().root());
         f.nav().TreeChange(f.node(u"Rock Disc"_s));
         QCOMPARE(f.nav().listing().count(), 6);
-
-        // Not a cabinet: the error, and nothing changes.
-        AppDialogs::clearShown();
-        TextCodec::writeBytes(m_dir->path() + u"/bad.cab"_s, "garbage");
-        AppDialogs::pushFileName(m_dir->path() + u"/bad.cab"_s);
-        AppDialogs::pushAnswer(QMessageBox::Yes);
-        f.action(u"ImportDatabase1"_s)->trigger();
-        QVERIFY(AppDialogs::shownTexts().last().startsWith(u"Cabinet file does not have the correct format"_s));
-        QVERIFY(f.node(u"Rock Disc"_s));
     }
 
     // The window reaches the core's refusals (here an archive over a catalogue file) and
