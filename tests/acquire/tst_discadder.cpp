@@ -112,7 +112,7 @@ private Q_SLOTS:
 
         QCOMPARE(adder.existing(u"0A1B2C3D"_s), fresh);
         QCOMPARE(fresh->parent(), elsewhere);
-        QCOMPARE(root->childCount(), 1); // only the group: the old entry is gone
+        QCOMPARE(root->childCount(), 1);        // only the group: the old entry is gone
         QCOMPARE(fresh->kind(), int(KindDisc)); // no longer lent
         QCOMPARE(fresh->cd()->Size, qint64(1106));
         QVERIFY(ContentsFile::read(m_cat->dbFolder(), lent.Serial).fileList.contains("new.txt\r\n"));

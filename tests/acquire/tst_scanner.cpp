@@ -257,7 +257,8 @@ private Q_SLOTS:
         QVERIFY(r.folders.contains(record({u"locked\\"_s, u"\\"_s, u"0"_s, m_whenText})));
         QCOMPARE(r.total, quint64(6 + 9));
         // The folder is named; the file it could not read for its details is not missing.
-        QCOMPARE(r.problems, QStringList{u"Cannot read \"%1\": %2"_s.arg(path(u"locked"_s), QString::fromLocal8Bit(strerror(EACCES)))});
+        QCOMPARE(r.problems, QStringList{u"Cannot read \"%1\": %2"_s.arg(path(u"locked"_s),
+                                                                         QString::fromLocal8Bit(strerror(EACCES)))});
     }
 
     void entriesRemovedMidScanAreListed()
@@ -304,7 +305,8 @@ private Q_SLOTS:
         const QByteArray picture = dataFile(u"media/baseline.jpg"_s);
         const QByteArray archive = dataFile(u"zip/infozip-stdin.zip"_s); // one entry, "-"
         const auto removeChain = qScopeGuard([this] { removeVolume(); });
-        QVERIFY(makeDeepChain(m_root, Depth, "d", dataPath(u"media/baseline.jpg"_s), dataPath(u"zip/infozip-stdin.zip"_s)));
+        QVERIFY(
+            makeDeepChain(m_root, Depth, "d", dataPath(u"media/baseline.jpg"_s), dataPath(u"zip/infozip-stdin.zip"_s)));
 
         ScanOptions options;
         options.filters[0] = true; // ZIP
@@ -435,11 +437,12 @@ private Q_SLOTS:
         const ScanResult r = scan({}, m_root);
         QVERIFY(TextCodec::isValidUtf8(r.files));
         // Name and folder of each record, with its size.
-        const QStringList records{u"line?break.txt \\ 2"_s, u"caf\u00E9.txt \\ 3"_s, u"caf\u00E8.txt \\ 3"_s,
-                                  u"\u20AC\u00C3 \\ 3"_s, u"in.txt \\d\u00FCr\\ 3"_s, u"d\u00FCr\\ \\ 3"_s,
-                                  u"inner.txt \\odd?dir\\ 4"_s, u"odd?dir\\ \\ 4"_s, u"back\\slash\\ \\ 0"_s};
+        const QStringList records{u"line?break.txt \\ 2"_s,     u"caf\u00E9.txt \\ 3"_s,    u"caf\u00E8.txt \\ 3"_s,
+                                  u"\u20AC\u00C3 \\ 3"_s,       u"in.txt \\d\u00FCr\\ 3"_s, u"d\u00FCr\\ \\ 3"_s,
+                                  u"inner.txt \\odd?dir\\ 4"_s, u"odd?dir\\ \\ 4"_s,        u"back\\slash\\ \\ 0"_s};
         for (const QString &rec : records)
-            QVERIFY2((r.files + r.folders).contains(rec.split(u' ').join(u"\r\n"_s).toUtf8() + "\r\n"), qPrintable(rec));
+            QVERIFY2((r.files + r.folders).contains(rec.split(u' ').join(u"\r\n"_s).toUtf8() + "\r\n"),
+                     qPrintable(rec));
         QCOMPARE(r.total, quint64(2 + 4 * 3 + 4));
     }
 };

@@ -205,9 +205,10 @@ private Q_SLOTS:
         QCOMPARE(texts, QStringList({"/", "/boot/efi/", "/dev/sr7", image + "/", stick + "/", "/dev/sdr"}));
         QCOMPARE(kinds, QStringList({"Fixed", "Fixed", "CDROM", "CDROM", "Removable", "Removable"}));
         QCOMPARE(drives[4].device, u"/dev/sdq1"_s);
-        QCOMPARE(QList<DriveKind>({system.driveType(stick + "/"), system.driveType("/dev/sr7"), system.driveType(image),
-                                   system.driveType(m_dir->filePath("no such folder"))}),
-                 QList<DriveKind>({DriveKind::Removable, DriveKind::CDROM, DriveKind::CDROM, DriveKind::NoRootDirectory}));
+        QCOMPARE(
+            QList<DriveKind>({system.driveType(stick + "/"), system.driveType("/dev/sr7"), system.driveType(image),
+                              system.driveType(m_dir->filePath("no such folder"))}),
+            QList<DriveKind>({DriveKind::Removable, DriveKind::CDROM, DriveKind::CDROM, DriveKind::NoRootDirectory}));
     }
 
     void linuxDiscInFollowsTheMountTable()

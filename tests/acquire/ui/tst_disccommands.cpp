@@ -9,11 +9,11 @@
 #include "acquire/ui/DriveControls.h"
 #include "acquire/ui/TCDForm.h"
 #include "acquire/ui/TNewForm.h"
-#include "listing/FormatSize.h"
 #include "browser/ui/GroupTreeModel.h"
 #include "browser/ui/GroupTreeView.h"
 #include "browser/ui/TreePanel.h"
 #include "gui/TBusyForm.h"
+#include "listing/FormatSize.h"
 #include "settings/Preferences.h"
 
 #include <QCheckBox>
@@ -150,8 +150,8 @@ private Q_SLOTS:
         QVERIFY(f->isEnabled());
         TreeNode *added = FindCD(f.tree().root(), u"0A1B2C3D"_s);
         QCOMPARE(added->parent(), f.node(u"Empty Group"_s));
-        QCOMPARE(CDToStr(*added->cd()), u"Audio Cd 1|AUDIO_CD_1|0A1B2C3D|CDFS|7|one~!two|Pop|3|"_s +
-                                            added->cd()->Date + u'|');
+        QCOMPARE(CDToStr(*added->cd()),
+                 u"Audio Cd 1|AUDIO_CD_1|0A1B2C3D|CDFS|7|one~!two|Pop|3|"_s + added->cd()->Date + u'|');
         QCOMPARE(f.nav().currentNode(), f.node(u"Empty Group"_s));
         QVERIFY(f.captions().contains(u"Audio Cd 1"_s));
         QCOMPARE(m_backend->ejected(), QStringList{m_cd}); // "Eject disc on complete scan"
@@ -370,7 +370,8 @@ private Q_SLOTS:
         for (int i = 1; i < 25; ++i)
             problems.append({u"/media/cd/f%1"_s.arg(i), u"Permission denied"_s});
         const QStringList lines = DiscCommands::unreadableMessage(problems).split(u'\n');
-        QCOMPARE(lines.first(), u"The disc was added, but 25 entries could not be read and are not in the catalogue:"_s);
+        QCOMPARE(lines.first(),
+                 u"The disc was added, but 25 entries could not be read and are not in the catalogue:"_s);
         QCOMPARE(lines.size(), 1 + 1 + 10 + 1);
         // A path too long for the box keeps its start and its reason.
         QVERIFY(lines.at(2).size() <= 120);
