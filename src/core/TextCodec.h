@@ -16,8 +16,9 @@ QString decode(const QByteArray &bytes);
 // Bytes in UTF-8 whatever the source encoding; returns the input untouched when it already is.
 QByteArray toUtf8(const QByteArray &bytes);
 QString fromWindows1252(QByteArrayView bytes);
-// One line of a file whose encoding was decided for the whole file.
-QString decodeLine(QByteArrayView bytes, bool utf8);
+// One line of a file whose encoding was decided for the whole file, decoded into `line`, whose
+// buffer is reused: a file of fifty thousand lines read line by line costs no allocation a line.
+void decodeLine(QByteArrayView bytes, bool utf8, QString &line);
 
 // A name as the file system gives it, in UTF-8: valid UTF-8 stays as it is, and every byte
 // that is not part of a valid UTF-8 sequence is read as Windows-1252, so names that differ

@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringEncoder>
+#include <QVarLengthArray>
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
@@ -132,9 +134,15 @@ ContentsFile::Present ContentsFile::serialsPresent(const QString &dbFolder)
     return present;
 }
 
-bool ContentsFile::Present::contains(const QString &serial) const
+bool ContentsFile::Present::contains(QStringView serial) const
 {
-    return isUsableSerial(serial) && m_serials.contains(QFile::encodeName(serial));
+    if (!isUsableSerial(serial))
+        return false;
+    // Encoded on the stack as the file system spells names: a tree's load asks once a disc.
+    QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+    QVarLengthArray<char, 64> name(encoder.requiredSpace(serial.size()));
+    const char *end = encoder.appendToBuffer(name.data(), serial);
+    return m_serials.contains(QByteArrayView(name.data(), end - name.data()));
 }
 
 QString ContentsFile::serialOfContentsFile(const QString &fileName)

@@ -48,7 +48,7 @@ public:
     class Present
     {
     public:
-        bool contains(const QString &serial) const;
+        bool contains(QStringView serial) const;
         qsizetype size() const { return m_serials.size(); }
 
     private:

@@ -2,6 +2,8 @@
 
 #include "core/QuilloryError.h"
 
+#include <QtNumeric>
+#include <array>
 #include <limits>
 
 QString CDToStr(const TCD &cd)
@@ -23,16 +25,21 @@ qint64 StrToInt64(QStringView text)
 {
     // QString::toLongLong tolerates surrounding blanks and other digits; the catalogue format
     // takes an optional sign and ASCII digits only.
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (!(c >= u'0' && c <= u'9') && !(i == 0 && (c == u'-' || c == u'+')))
+    const bool negative = text.startsWith(u'-');
+    qsizetype i = negative || text.startsWith(u'+') ? 1 : 0;
+    if (i == text.size())
+        throw notAnInteger(text);
+    quint64 magnitude = 0;
+    for (; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9' || qMulOverflow(magnitude, quint64(10), &magnitude) ||
+            qAddOverflow(magnitude, quint64(c - u'0'), &magnitude))
             throw notAnInteger(text);
     }
-    bool ok = false;
-    const qint64 value = text.toLongLong(&ok, 10);
-    if (!ok)
+    const quint64 limit = quint64(std::numeric_limits<qint64>::max()) + (negative ? 1 : 0);
+    if (magnitude > limit)
         throw notAnInteger(text);
-    return value;
+    return negative ? qint64(0 - magnitude) : qint64(magnitude);
 }
 
 qint32 StrToInt32(QStringView text)
@@ -45,29 +52,32 @@ qint32 StrToInt32(QStringView text)
 
 TCD StrToCD(QStringView line, const TCD *previous)
 {
-    QStringView rest = line;
-    // A missing separator leaves the field empty: the text passes on to the next field.
-    const auto take = [&rest] {
-        const qsizetype p = rest.indexOf(u'|');
-        if (p < 0)
-            return QStringView();
-        const QStringView field = rest.first(p);
-        rest = rest.sliced(p + 1);
-        return field;
-    };
+    // The line is cut at its first nine separators. A missing separator leaves its field
+    // empty: the text passes on to the next field, and the rest of the line is BorrowedTo.
+    constexpr int kCut = 9;
+    std::array<QStringView, kCut> field;
+    int cut = 0;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < line.size() && cut < kCut; ++i) {
+        if (line[i] == u'|') {
+            field[cut++] = line.sliced(start, i - start);
+            start = i + 1;
+        }
+    }
+    const QStringView rest = line.sliced(start);
     const auto text = [previous](QStringView field, QString TCD::*member) {
         return previous && previous->*member == field ? previous->*member : field.toString();
     };
     TCD cd;
-    cd.Title = take().toString();
-    cd.VolumeLabel = take().toString();
-    cd.Serial = take().toString();
-    cd.FileSystem = text(take(), &TCD::FileSystem);
-    cd.Size = StrToInt64(take());
-    cd.Description = text(take(), &TCD::Description);
-    cd.Genre = text(take(), &TCD::Genre);
-    cd.Number = StrToInt32(take());
-    cd.Date = text(take(), &TCD::Date);
+    cd.Title = field[0].toString();
+    cd.VolumeLabel = field[1].toString();
+    cd.Serial = field[2].toString();
+    cd.FileSystem = text(field[3], &TCD::FileSystem);
+    cd.Size = StrToInt64(field[4]);
+    cd.Description = text(field[5], &TCD::Description);
+    cd.Genre = text(field[6], &TCD::Genre);
+    cd.Number = StrToInt32(field[7]);
+    cd.Date = text(field[8], &TCD::Date);
     cd.BorrowedTo = text(rest, &TCD::BorrowedTo);
     return cd;
 }

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QSet>
 #include <algorithm>
+#include <cstring>
 #include <future>
 #include <optional>
 
@@ -155,6 +156,20 @@ private:
 // A disc line of the older format has one separator fewer: nine fields.
 constexpr qsizetype kOlderFormatSeparators = 8;
 
+// Whether a line holds exactly `count` separators; memchr skips the text between them.
+bool hasSeparators(QByteArrayView line, qsizetype count)
+{
+    const char *p = line.data();
+    const char *end = p + line.size();
+    for (qsizetype found = 0; found <= count; ++found) {
+        p = static_cast<const char *>(std::memchr(p, '|', size_t(end - p)));
+        if (!p)
+            return found == count;
+        ++p;
+    }
+    return false;
+}
+
 // The file's lines, each checked for length, and whether the file is in the older format:
 // some line below the collection's has exactly eight separators. The first line that names
 // a node is the collection, never a disc: separators in a damaged one (which the upgrade
@@ -172,7 +187,7 @@ std::vector<QByteArrayView> splitTree(QByteArrayView bytes, bool &olderFormat)
             throw QuilloryError(treeLineMessage(
                 int(lines.size()) + 1,
                 QStringLiteral("a line longer than %1 MB is not read.").arg(TreeLimits::MaxLineBytes >> 20)));
-        if (rootSeen && line.count('|') == kOlderFormatSeparators)
+        if (rootSeen && !olderFormat && hasSeparators(line, kOlderFormatSeparators))
             olderFormat = true;
         rootSeen = rootSeen || std::any_of(line.begin(), line.end(), [](char c) { return c != '\t' && c != ' '; });
         lines.push_back(line);
@@ -181,12 +196,11 @@ std::vector<QByteArrayView> splitTree(QByteArrayView bytes, bool &olderFormat)
 }
 
 // A line as the tree reads it: the older format's disc lines gain the empty BorrowedTo.
-QString treeLine(QByteArrayView bytes, bool utf8, bool upgrade)
+void treeLine(QByteArrayView bytes, bool utf8, bool upgrade, QString &line)
 {
-    QString line = TextCodec::decodeLine(bytes, utf8);
+    TextCodec::decodeLine(bytes, utf8, line);
     if (upgrade && line.contains(u'|'))
         line += u'|';
-    return line;
 }
 
 } // namespace
@@ -201,8 +215,11 @@ void LoadTreeFile(GroupTree &tree, const QString &treeFile, const ContentsLookup
 
     // Build privately and hand over only a complete tree, so a bad file never leaves a half tree.
     OutlineBuilder builder;
-    for (size_t i = 0; i < lines.size(); ++i)
-        builder.add(treeLine(lines[i], utf8, upgrade), int(i) + 1);
+    QString line;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        treeLine(lines[i], utf8, upgrade, line);
+        builder.add(line, int(i) + 1);
+    }
     GroupTree scratch;
     scratch.adopt(builder.takeTop());
 
@@ -232,8 +249,10 @@ void LoadTreeFile(GroupTree &tree, const QString &treeFile, const ContentsLookup
         if (info)
             info(QStringLiteral("Your database appears to be in older format. It will be updated automatically."));
         QStringList upgraded;
-        for (const QByteArrayView line : lines)
-            upgraded.append(treeLine(line, utf8, true));
+        for (const QByteArrayView bytes : lines) {
+            treeLine(bytes, utf8, true, line);
+            upgraded.append(line);
+        }
         // The save file writes beside the target and renames over it, so the old file stays
         // whole until the new one is complete.
         TextCodec::writeLines(treeFile, upgraded);
