@@ -1,15 +1,11 @@
 #include "TestCatalogue.h"
 #include "TestWindow.h"
-#include "app/EndSignals.h"
 #include "app/TSplashForm.h"
-#include "browser/ui/ObjectInfoPanel.h"
 #include "core/TextCodec.h"
-#include "search/ui/SearchPanel.h"
 #include "store/Catalogue.h"
 
 #include <QDir>
 #include <QProcess>
-#include <QSettings>
 
 #include <csignal>
 
@@ -38,24 +34,6 @@ private Q_SLOTS:
         QVERIFY(AppDialogs::shown().isEmpty()); // no sample, no question
         f.action(u"Exit1"_s)->trigger();
         QCOMPARE(treeLines(), QStringList{u"My Collection"_s});
-        QVERIFY(QFileInfo::exists(data() + u"search.dat"_s));
-    }
-
-    // The sample offered through the window's box, whose Enter answers Yes; declined, never asked again.
-    void firstRunSampleDeclined()
-    {
-        QDir().mkpath(data());
-        QVERIFY(QFile::copy(QStringLiteral(QUILLORY_SOURCE_DIR "/share/sample.cab"), data() + u"sample.cab"_s));
-        AppDialogs::pushAnswer(QMessageBox::No);
-        {
-            TestWindow::Window f(data());
-            QCOMPARE(AppDialogs::shown().first().kind, AppDialogs::Information);
-            QVERIFY(QDir(db()).entryList({u"*.dat"_s}, QDir::Files).isEmpty());
-            f->close();
-        }
-        AppDialogs::clearShown();
-        TestWindow::Window again(data());
-        QVERIFY(AppDialogs::shown().isEmpty());
     }
 
     void splashRunsTheInitialisation()
@@ -72,31 +50,6 @@ private Q_SLOTS:
         f.close();
     }
 
-    void preferencesAndHistoryComeBack()
-    {
-        QDir().mkpath(data());
-        {
-            QSettings s(DataPaths::settingsFile(data()), QSettings::IniFormat);
-            s.setValue(u"ObjectInfo"_s, 1);
-        }
-        TextCodec::writeLines(data() + u"search.dat"_s, {u"*.mp3"_s, u"a?c"_s});
-        {
-            TestWindow::Window f(data());
-            QVERIFY(f.action(u"ToggleObjectInfo1"_s)->isChecked());
-            QVERIFY(f->infoPanel()->isExpanded());
-            QCOMPARE(f->findChild<SearchPanel *>()->history(), (QStringList{u"*.mp3"_s, u"a?c"_s}));
-            f.action(u"ToggleObjectInfo1"_s)->trigger();
-            f.action(u"Details1"_s)->trigger();
-            f->close();
-        }
-        QSettings s(DataPaths::settingsFile(data()), QSettings::IniFormat);
-        QCOMPARE(s.value(u"ObjectInfo"_s).toInt(), 0);
-        QCOMPARE(TextCodec::readLines(data() + u"search.dat"_s), (QStringList{u"*.mp3"_s, u"a?c"_s}));
-        TestWindow::Window again(data());
-        QVERIFY(again.action(u"Details1"_s)->isChecked()); // the view style is kept with the preferences
-        QVERIFY(!again->infoPanel()->isExpanded());
-    }
-
     void secondWindowOnTheSameCatalogueWritesNothing()
     {
         TestCatalogue::prepared(data());
@@ -111,31 +64,18 @@ private Q_SLOTS:
         first->close();
     }
 
-    // A logout, a lost terminal or Ctrl+C closes the window the way File > Exit does.
-    void anEndSignalClosesTheWindow_data()
+    // The program itself, ended by a logout, a lost terminal or Ctrl+C: it leaves as after
+    // File > Exit, its settings written and its lock given back.
+    void theProgramSavesItsWorkWhenEnded_data()
     {
         QTest::addColumn<int>("signal");
         QTest::newRow("SIGTERM") << SIGTERM;
         QTest::newRow("SIGHUP") << SIGHUP;
         QTest::newRow("SIGINT") << SIGINT;
     }
-    void anEndSignalClosesTheWindow()
+    void theProgramSavesItsWorkWhenEnded()
     {
         QFETCH(int, signal);
-        TestCatalogue::prepared(data());
-        TestWindow::Window f(data());
-        EndSignals ends;
-        ends.closes(&f.form());
-        QVERIFY(!QFileInfo::exists(DataPaths::settingsFile(data())));
-        QCOMPARE(::raise(signal), 0);
-        QTRY_VERIFY(f.ws().stopRequested());
-        QVERIFY(QFileInfo::exists(DataPaths::settingsFile(data()))); // written only at the close
-    }
-
-    // The program itself, ended by the system: it leaves as after File > Exit, its settings
-    // written and its lock given back.
-    void theProgramSavesItsWorkWhenTerminated()
-    {
         const QString program = QStringLiteral(QUILLORY_BINARY_DIR "/quillory");
         QVERIFY2(QFileInfo(program).isExecutable(), "build the quillory target first");
         TestCatalogue::prepared(data());
@@ -161,7 +101,7 @@ private Q_SLOTS:
         QVERIFY(run.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(lock), 60000); // the catalogue is open
         QVERIFY(!QFileInfo::exists(settings));
-        QCOMPARE(::kill(static_cast<pid_t>(run.processId()), SIGTERM), 0);
+        QCOMPARE(::kill(static_cast<pid_t>(run.processId()), signal), 0);
         QVERIFY(run.waitForFinished(60000));
         QCOMPARE(run.exitStatus(), QProcess::NormalExit);
         QCOMPARE(run.exitCode(), 0);
