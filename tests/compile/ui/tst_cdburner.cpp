@@ -3,7 +3,6 @@
 
 #include "ScanFixture.h"
 #include "compile/TCDBurner.h"
-#include "core/QuilloryError.h"
 
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -51,17 +50,6 @@ private Q_SLOTS:
         QVERIFY(ScanFixture::writeFile(source() + u"a.txt"_s, "aaaa"));
         QVERIFY(ScanFixture::writeFile(source() + u"sub/b.txt"_s, "bb"));
         QVERIFY(ScanFixture::writeFile(source() + u"sub/deeper/c.txt"_s, "c"));
-    }
-
-    void ownedByAWindowOnly()
-    {
-        QObject notAWindow;
-        try {
-            TCDBurner burner(&notAWindow, u"/no/such/xorriso"_s, area());
-            QFAIL("a burner owned by a plain object was made");
-        } catch (const QuilloryError &e) {
-            QCOMPARE(e.message(), u"Error: Component must be owned by TForm"_s);
-        }
     }
 
     void stagingAndEmptyingTheArea()
@@ -123,40 +111,31 @@ private Q_SLOTS:
         QCOMPARE(filesOf(image), QStringList{u"/only.txt"_s});
     }
 
-    // A burn that cannot start ends at once (-1); one xorriso fails ends with its reason.
+    // A burn that cannot start ends at once (-1) with its reason; one xorriso fails ends with
+    // the reason its lines give (readingXorrisosLines).
     void refusals_data()
     {
         QTest::addColumn<bool>("withXorriso");
         QTest::addColumn<QString>("target");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("error");
-        QTest::newRow("without xorriso") << false << u"x.iso"_s << -1
-                                         << u"xorriso was not found: install the xorriso package to burn discs."_s;
-        QTest::newRow("a recorder not in the list") << true << u"/dev/no-such-recorder"_s << -1 << QString();
-        QTest::newRow("an image in a missing folder") << true << u"no/such/folder/out.iso"_s << 0 << QString();
+        QTest::newRow("without xorriso") << false << u"x.iso"_s;
+        QTest::newRow("a recorder not in the list") << true << u"/dev/no-such-recorder"_s;
     }
     void refusals()
     {
         QFETCH(bool, withXorriso);
         QFETCH(QString, target);
-        QFETCH(int, code);
-        QFETCH(QString, error);
         if (withXorriso && !haveXorriso())
             QSKIP("xorriso is not installed");
         TCDBurner burner(&m_window, withXorriso ? QString() : m_dir->path() + u"/no/such/xorriso"_s, area());
         QCOMPARE(burner.canWriteImage(), withXorriso);
         QVERIFY(ScanFixture::writeFile(area() + u"a.txt"_s, "a"));
         QSignalSpy done(&burner, &TCDBurner::OnBurnDone);
-        burner.StartBurn(target.startsWith(u"/dev/"_s) ? target : TCDBurner::imageTarget(m_dir->filePath(target)),
-                         u"X"_s);
-        if (code == 0)
-            QVERIFY(done.wait(120000));
+        burner.StartBurn(withXorriso ? target : TCDBurner::imageTarget(m_dir->filePath(target)), u"X"_s);
         QCOMPARE(done.size(), 1);
-        QCOMPARE(done.first().first().toInt(), code);
+        QCOMPARE(done.first().first().toInt(), -1);
         QVERIFY(!burner.IsBurning() && !burner.lastBurnSucceeded());
-        if (!error.isEmpty() || code == 0)
-            QVERIFY2(error.isEmpty() ? !burner.LastError().isEmpty() : burner.LastError() == error,
-                     qPrintable(burner.LastError()));
+        QVERIFY2(withXorriso || burner.LastError() == u"xorriso was not found: install the xorriso package to burn discs."_s,
+                 qPrintable(burner.LastError()));
     }
 
     void readingXorrisosLines()

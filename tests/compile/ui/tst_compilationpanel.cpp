@@ -145,16 +145,12 @@ private Q_SLOTS:
         button("CompilationCloseButton");
         QVERIFY(panel()->isHidden());
 
-        // Adding shows the panel; the same entries again add nothing.
+        // Adding shows the panel.
         add(u"Road Music"_s, Road, u"\\"_s, {u"two.mp3"_s, u"Live"_s, u"one.mp3"_s});
         QVERIFY(!panel()->isHidden());
         QCOMPARE(names(), (QStringList{u"Live"_s, u"one.mp3"_s, u"two.mp3"_s}));
-        m_f->action(u"AddtoCompilation1"_s)->trigger();
-        QCOMPARE(compilation().count(), 3);
         QLabel *size = panel()->sizeLabel();
         QCOMPARE(size->text(), u"Total size: 10.00 Bytes"_s);
-        QCOMPARE(panel()->model()->index(1).data(Qt::ToolTipRole).toString(),
-                 u"Path: Road Music:\\\nSize: 3.00 Bytes"_s);
 
         panel()->view()->selectionModel()->select(panel()->model()->index(0),
                                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
@@ -204,7 +200,7 @@ private Q_SLOTS:
         QCOMPARE(read(file), (m_roadDrive + u"one.mp3\r\n"_s + m_roadDrive + u"two.mp3\r\n"_s).toUtf8());
     }
 
-    void copyToHddDiscByDisc()
+    void copyToHddFromTwoDiscs()
     {
         const QString dest = m_fx.dir->filePath(u"dest"_s);
         QVERIFY(ScanFixture::writeFile(dest + u"/one.mp3"_s, "an older one"));
@@ -217,37 +213,20 @@ private Q_SLOTS:
         hits->add(photo, ContentsEntry::File, "beach.jpg", "\\", {}, 5, d);
         hits->add(road, ContentsEntry::File, "one.mp3", "\\", {}, 3, d);
         m_f->nav().showSearchResult(hits, u"3 found"_s);
-        m_f->nav().arrange(ExplorerColumn::Size); // one.mp3 first: Road Music's disc comes first
         select({u"one.mp3"_s, u"beach.jpg"_s, u"notes.txt"_s});
 
-        // Photo Disc is not in its drive: the prompt comes once Road Music's part is copied,
-        // and giving up there ends the copy without the completion message.
-        m_backend->setPresent(m_photoDrive, false);
-        m_f->action(u"CopytoHDD1"_s)->trigger();
-        TCopyForm *form = commands()->copyForm();
-        form->selectFolder(dest);
-        AppDialogs::pushAnswer(QMessageBox::Cancel);
-        form->okButton()->click();
-        QCOMPARE(AppDialogs::shownTexts(),
-                 QStringList{u"Please insert disc labeled \"Photo Disc\" into CD-Drive and press OK."_s});
-        QCOMPARE(read(dest + u"/one.mp3"_s), QByteArray("one"));
-        QCOMPARE(read(dest + u"/notes.txt"_s), QByteArray("notes"));
-
-        // With the disc in: no prompt; a file gone from the medium is named, the rest copied,
-        // then the completion message.
-        AppDialogs::clearShown();
-        m_backend->setPresent(m_photoDrive, true);
+        // Both discs in their drives: a file gone from the medium is named, the rest copied over
+        // what was there, then the completion message. Asking for a disc and giving up are the
+        // disc batches' and the disc wait's tests.
         QFile::remove(m_fx.path(u"road/notes.txt"_s));
-        QFile::remove(dest + u"/notes.txt"_s);
         m_f->action(u"CopytoHDD1"_s)->trigger();
-        form->selectFolder(dest);
-        form->okButton()->click();
-        QCOMPARE(read(dest + u"/beach.jpg"_s), QByteArray("beach"));
+        commands()->copyForm()->selectFolder(dest);
+        commands()->copyForm()->okButton()->click();
+        QCOMPARE(read(dest + u"/one.mp3"_s) + read(dest + u"/beach.jpg"_s), QByteArray("onebeach"));
         const QStringList texts = AppDialogs::shownTexts();
         QVERIFY2(texts.size() == 2 && texts[0].startsWith(u"These files could not be copied:\n"_s) &&
-                     texts[0].contains(u"notes.txt"_s),
+                     texts[0].contains(u"notes.txt"_s) && texts[1] == u"Copy to Hard-Drive completed!"_s,
                  qPrintable(texts.join(u'|')));
-        QCOMPARE(texts[1], u"Copy to Hard-Drive completed!"_s);
     }
 
     void burnStagesTwoDiscs()
