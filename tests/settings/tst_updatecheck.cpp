@@ -23,17 +23,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("version");
         QTest::newRow("same") << QByteArray("ver=1.5.115") << int(Answer::UpToDate) << u"1.5.115"_s;
         QTest::newRow("newer") << QByteArray("ver=1.5.116") << int(Answer::Newer) << u"1.5.116"_s;
-        QTest::newRow("older") << QByteArray("ver=1.5.114") << int(Answer::UpToDate) << u"1.5.114"_s;
         // Compared as text these two would come out the other way round.
         QTest::newRow("newer minor, fewer digits") << QByteArray("ver=1.10") << int(Answer::Newer) << u"1.10"_s;
         QTest::newRow("older build, fewer digits") << QByteArray("ver=1.5.99") << int(Answer::UpToDate) << u"1.5.99"_s;
-        QTest::newRow("same, trailing line end")
-            << QByteArray("ver=1.5.115\r\n") << int(Answer::UpToDate) << u"1.5.115"_s;
-        QTest::newRow("newer, blanks around") << QByteArray("ver= 2.0 \n") << int(Answer::Newer) << u"2.0"_s;
+        QTest::newRow("newer, blanks and line end") << QByteArray("ver= 2.0 \r\n") << int(Answer::Newer) << u"2.0"_s;
         QTest::newRow("same, written longer") << QByteArray("ver=1.5.115.0") << int(Answer::UpToDate) << u"1.5.115.0"_s;
         QTest::newRow("empty answer") << QByteArray() << int(Answer::NoAnswer) << QString();
         QTest::newRow("no ver=") << QByteArray("<html>Moved</html>") << int(Answer::NoAnswer) << QString();
-        QTest::newRow("ver= alone") << QByteArray("ver=") << int(Answer::NoAnswer) << QString();
         QTest::newRow("not a release") << QByteArray("ver=1.5.x") << int(Answer::NoAnswer) << QString();
         QTest::newRow("signed part") << QByteArray("ver=1.-5") << int(Answer::NoAnswer) << QString();
     }
@@ -65,26 +61,14 @@ private Q_SLOTS:
         QCOMPARE(server.paths(), QStringList{u"/software/Quillory_ver.txt"_s});
     }
 
-    void addresses()
-    {
-        QCOMPARE(UpdateCheck::versionFileUrl(u"updates.tarnwick.example"_s).toString(),
-                 u"https://updates.tarnwick.example/software/Quillory_ver.txt"_s);
-        QCOMPARE(UpdateCheck::packageUrl(u"http://127.0.0.1:8080/"_s).toString(),
-                 u"http://127.0.0.1:8080/software/quillory_amd64.deb"_s);
-        QCOMPARE(UpdateCheck::siteUrl(u" https://tarnwick.example// "_s).toString(), u"https://tarnwick.example/"_s);
-    }
-
+    // The address as the user wrote it, blanks and a doubled slash left out; unset by default.
     void serverSetting()
     {
         QTemporaryDir dir;
         const QString file = dir.filePath(u"Quillory!.conf"_s);
-        QVERIFY(UpdateCheck::serverSetting(file).isEmpty()); // unset by default
-        {
-            QSettings s(file, QSettings::IniFormat);
-            s.setValue(u"Theme"_s, u"Light"_s);
-            s.setValue(u"UpdateServer"_s, u"  https://tarnwick.example  "_s);
-        }
-        QCOMPARE(UpdateCheck::serverSetting(file), u"https://tarnwick.example"_s);
+        QVERIFY(UpdateCheck::serverSetting(file).isEmpty());
+        QSettings(file, QSettings::IniFormat).setValue(u"UpdateServer"_s, u"  https://tarnwick.example//  "_s);
+        QCOMPARE(UpdateCheck::siteUrl(UpdateCheck::serverSetting(file)).toString(), u"https://tarnwick.example/"_s);
     }
 };
 
