@@ -1,27 +1,44 @@
 #include "core/QuilloryError.h"
 #include "core/SafeSaveFile.h"
-#include "core/TextCodec.h"
 #include "store/Catalogue.h"
 #include "store/CatalogueSwitch.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSysInfo>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
-// The catalogue on disk as its owner finds it: the lock, what a killed run left in DB, a
-// change of several files switched in at once, and which paths lie inside DB.
+// The catalogue on disk as its owner finds it. A lock file already there is taken over with a
+// word to the user when it was left behind (empty, damaged, its process gone); a live owner on
+// this computer, or any owner on another one, keeps it. What a killed run left in DB goes; and
+// which paths lie inside DB.
 class TestCatalogue : public QObject
 {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_dir;
+    QProcess m_live; // a program that runs for the whole test
+    qint64 m_deadPid = 0;
+
     QString data() const { return m_dir->path() + u"/data/"_s; }
     QString db() const { return data() + u"DB/"_s; }
-
+    QString lockFile() const { return db() + Catalogue::lockName(); }
+    static QByteArray lockBytes(qint64 pid, const QByteArray &app,
+                                const QByteArray &onHost = QSysInfo::machineHostName().toUtf8())
+    {
+        return QByteArray::number(pid) + '\n' + app + '\n' + onHost + '\n';
+    }
     static void writeFile(const QString &path, const QByteArray &bytes)
     {
         QDir().mkpath(QFileInfo(path).absolutePath());
@@ -34,48 +51,120 @@ class TestCatalogue : public QObject
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
-    QStringList dbEntries() const
-    {
-        QStringList names = QDir(db()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-        names.sort();
-        return names;
-    }
-    static QStringList sorted(QStringList names)
-    {
-        names.sort();
-        return names;
-    }
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        m_live.start(u"sleep"_s, {u"600"_s});
+        QVERIFY(m_live.waitForStarted());
+        // A process that has ended, by the id it had.
+        QProcess ended;
+        ended.start(u"sh"_s, {u"-c"_s, u"echo $$"_s});
+        QVERIFY(ended.waitForFinished());
+        m_deadPid = ended.readAllStandardOutput().trimmed().toLongLong();
+        QVERIFY(m_deadPid > 0 && ::kill(pid_t(m_deadPid), 0) != 0);
+    }
+    void cleanupTestCase()
+    {
+        m_live.kill();
+        m_live.waitForFinished();
+    }
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(QDir().mkpath(db()));
     }
 
-    // A catalogue on a shared folder, locked by a program on another computer: whether it
-    // still runs cannot be seen from here, so the user is told whose lock it is and what to do.
-    void lockHeldOnAnotherComputer()
+    void leftLock_data()
     {
-        const QString lockFile = db() + Catalogue::lockName();
-        const QByteArray held = "4242\nquillory\nshelf-pc\n";
-        writeFile(lockFile, held);
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("takenOver");
+        QTest::addColumn<QString>("said"); // besides the lock file's path
+
+        const QByteArray self = QFileInfo(QCoreApplication::applicationFilePath()).fileName().toUtf8();
+        // A kill between making the file and writing it.
+        QTest::newRow("empty") << QByteArray() << true << u"was empty or damaged"_s;
+        QTest::newRow("damaged") << QByteArray("\x01\xFFzz\n\n") << true << u"was empty or damaged"_s;
+        QTest::newRow("process gone") << lockBytes(m_deadPid, "quillory-cli") << true
+                                      << u"(process %1) that no longer runs"_s.arg(m_deadPid);
+        QTest::newRow("this program") << lockBytes(QCoreApplication::applicationPid(), self) << false
+                                      << u"in use by another Quillory! program"_s;
+        QTest::newRow("another live program") << lockBytes(m_live.processId(), "sleep") << false
+                                              << u"in use by another Quillory! program"_s;
+        // Whether it still runs there cannot be seen from here: the user is told what to do.
+        QTest::newRow("another computer, process gone") << lockBytes(m_deadPid, "quillory", "elsewhere.example")
+                                                        << false << u"computer \"elsewhere.example\""_s;
+    }
+    void leftLock()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, takenOver);
+        QFETCH(QString, said);
+        writeFile(lockFile(), bytes);
+        QStringList told;
         Catalogue cat(data());
         try {
-            cat.lock();
-            QFAIL("locked a catalogue another computer holds");
+            cat.lock([&told](const QString &msg) { told << msg; });
         } catch (const QuilloryError &e) {
-            QVERIFY2(e.message().contains(u"\"shelf-pc\""_s), qPrintable(e.message()));
-            QVERIFY2(e.message().contains(QDir::toNativeSeparators(lockFile)), qPrintable(e.message()));
-            QVERIFY2(e.message().contains(u"removed by hand"_s), qPrintable(e.message()));
+            told << e.message();
         }
-        QVERIFY(!cat.isLocked());
-        QCOMPARE(readFile(lockFile), held);
+        QCOMPARE(cat.isLocked(), takenOver);
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told.first().contains(said) && told.first().contains(QDir::toNativeSeparators(lockFile())),
+                 qPrintable(told.first()));
+        const QByteArray mine = QByteArray::number(QCoreApplication::applicationPid()) + '\n';
+        QVERIFY(takenOver ? readFile(lockFile()).startsWith(mine) : readFile(lockFile()) == bytes);
+    }
 
-        // The same lock left by this computer's dead process is taken over as before.
-        writeFile(lockFile, "999999\nquillory\n" + QSysInfo::machineHostName().toUtf8() + "\n");
-        cat.lock();
-        QVERIFY(cat.isLocked());
+    // A program that has just made its lock file holds it locked before writing itself into
+    // it: an empty file is not taken from it. Nor is anything but a file, which no program of
+    // ours made.
+    void unfinishedOrForeignLockIsKept()
+    {
+        writeFile(lockFile(), QByteArray());
+        const int fd = ::open(QFile::encodeName(lockFile()).constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        Catalogue cat(data());
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, cat.lock());
+        ::close(fd);
+        QVERIFY(QFileInfo(lockFile()).isFile());
+
+        QVERIFY(QFile::remove(lockFile()));
+        QVERIFY(QDir().mkpath(lockFile() + u"/inside"_s));
+        try {
+            cat.lock();
+            QFAIL("a folder was taken for a lock file");
+        } catch (const QuilloryError &e) {
+            QVERIFY2(e.message().contains(u"is not a lock file"_s), qPrintable(e.message()));
+        }
+        QVERIFY(QFileInfo(lockFile() + u"/inside"_s).isDir());
+    }
+
+    // Programs finding the same abandoned lock at once: one owns the catalogue, the others
+    // are told it is in use.
+    void oneOwnerAfterARace()
+    {
+        writeFile(lockFile(), QByteArray());
+        std::vector<std::unique_ptr<Catalogue>> cats;
+        std::vector<std::unique_ptr<QThread>> threads;
+        for (int i = 0; i < 4; ++i) {
+            cats.push_back(std::make_unique<Catalogue>(data()));
+            threads.emplace_back(QThread::create([cat = cats.back().get()] {
+                try {
+                    cat->lock();
+                } catch (const QuilloryError &) {
+                }
+            }));
+        }
+        for (auto &t : threads)
+            t->start();
+        int owners = 0;
+        for (int i = 0; i < 4; ++i) {
+            QVERIFY(threads[i]->wait());
+            owners += cats[i]->isLocked() ? 1 : 0;
+        }
+        QCOMPARE(owners, 1);
     }
 
     // What a killed scan, save or upgrade leaves goes when the catalogue is next taken; the
@@ -87,124 +176,15 @@ private Q_SLOTS:
                                                       SafeSaveFile::partialName(u"groups.tree"_s).mid(2),
                                                       SafeSaveFile::partialName(u"12345678.dat"_s).mid(2)})
             writeFile(db() + name, "x");
-        QVERIFY(QDir().mkpath(CatalogueSwitch::stagingFolderOf(db())));
         writeFile(CatalogueSwitch::stagingFolderOf(db()) + u"groups.tree"_s, "half an import");
         Catalogue cat(data());
         cat.lock();
-        QCOMPARE(dbEntries(), sorted(QStringList{Catalogue::lockName()} + kept));
+        QStringList expected = kept + QStringList{Catalogue::lockName()};
+        expected.sort();
+        QCOMPARE(QDir(db()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                      QDir::Name),
+                 expected);
         QCOMPARE(readFile(db() + u"groups.tree"_s), QByteArray("x"));
-    }
-
-    // Before the journal the old files stand; once it is written the change is carried
-    // through, by the next owner of the lock if a move fails (or a kill) stops it.
-    void switchIsAllOrNothing()
-    {
-        writeFile(db() + u"A.dat"_s, "old A");
-        writeFile(db() + u"groups.tree"_s, "old tree");
-
-        CatalogueSwitch refused(db());
-        refused.begin();
-        writeFile(refused.stagingFolder() + u"A.dat"_s, "new A");
-        writeFile(refused.stagingFolder() + u"groups.tree"_s, "new tree");
-        TextCodec::setBeforeCommitHook([](const QString &) { throw QuilloryError(u"killed"_s); });
-        QVERIFY_THROWS_EXCEPTION(QuilloryError, refused.commit({u"A.dat"_s, u"groups.tree"_s}));
-        TextCodec::setBeforeCommitHook({});
-        refused.discard();
-        QCOMPARE(dbEntries(), (QStringList{u"A.dat"_s, u"groups.tree"_s}));
-        QCOMPARE(readFile(db() + u"A.dat"_s), QByteArray("old A"));
-
-        // A folder where the tree should go is refused before the journal: nothing moves.
-        const QStringList names{u"A.dat"_s, u"B.dat"_s, u"groups.tree"_s};
-        const auto stage = [&](CatalogueSwitch &change) {
-            change.begin();
-            writeFile(change.stagingFolder() + u"A.dat"_s, "new A");
-            writeFile(change.stagingFolder() + u"B.dat"_s, "new B");
-            writeFile(change.stagingFolder() + u"groups.tree"_s, "new tree");
-        };
-        CatalogueSwitch blocked(db());
-        stage(blocked);
-        QVERIFY(QFile::rename(db() + u"groups.tree"_s, db() + u"held"_s));
-        writeFile(db() + u"groups.tree/blocker"_s, "");
-        try {
-            blocked.commit(names);
-            QFAIL("moved a file over a folder");
-        } catch (const QuilloryError &e) {
-            QVERIFY2(e.message().contains(u"groups.tree\" is a folder"_s), qPrintable(e.message()));
-        }
-        blocked.discard();
-        QVERIFY(!QFileInfo::exists(blocked.stagingFolder()));
-        QCOMPARE(readFile(db() + u"A.dat"_s), QByteArray("old A"));
-        QVERIFY(!QFileInfo::exists(db() + u"B.dat"_s));
-        QVERIFY(QDir(db() + u"groups.tree"_s).removeRecursively());
-        QVERIFY(QFile::rename(db() + u"held"_s, db() + u"groups.tree"_s));
-
-        // A move that fails after the journal (here the second) is left for the next owner.
-        CatalogueSwitch stopped(db());
-        stage(stopped);
-        int renames = 0;
-        CatalogueSwitch::setStepHook([&renames](const char *what) {
-            if (qstrcmp(what, "rename") == 0 && ++renames == 2)
-                throw QuilloryError(u"stopped"_s);
-        });
-        QVERIFY_THROWS_EXCEPTION(QuilloryError, stopped.commit(names));
-        CatalogueSwitch::setStepHook({});
-        stopped.discard(); // committed: left for the next start
-        QCOMPARE(readFile(db() + u"A.dat"_s), QByteArray("new A"));
-        QVERIFY(QFileInfo::exists(stopped.stagingFolder() + u"groups.tree"_s));
-
-        Catalogue cat(data());
-        cat.lock();
-        QCOMPARE(readFile(db() + u"groups.tree"_s), QByteArray("new tree"));
-        QCOMPARE(readFile(db() + u"B.dat"_s), QByteArray("new B"));
-        QCOMPARE(dbEntries(), sorted({u"A.dat"_s, u"B.dat"_s, Catalogue::lockName(), u"groups.tree"_s}));
-    }
-
-    // Files new to DB are written straight into it: a change that is not committed takes them
-    // away again, here or at the next start after a kill; a committed one keeps those it names.
-    // A name DB has any entry for (a folder, a dangling link) is staged as before.
-    void newFilesGoStraightIntoDbAndAwayAgain()
-    {
-        writeFile(db() + u"A.dat"_s, "old A");
-        writeFile(db() + u"groups.tree"_s, "old tree");
-        QVERIFY(QDir().mkpath(db() + u"D.dat"_s));
-        QVERIFY(QFile::link(db() + u"nowhere"_s, db() + u"L.dat"_s));
-        const QStringList before = dbEntries();
-        const QStringList added{u"A.dat"_s, u"B.dat"_s, u"C.dat"_s, u"D.dat"_s, u"L.dat"_s};
-
-        {
-            CatalogueSwitch discarded(db());
-            discarded.begin(added);
-            QCOMPARE(discarded.placeFor(u"B.dat"_s), db() + u"B.dat"_s);
-            for (const QString &name : {u"A.dat"_s, u"D.dat"_s, u"L.dat"_s, u"groups.tree"_s})
-                QCOMPARE(discarded.placeFor(name), discarded.stagingFolder() + name);
-            writeFile(discarded.placeFor(u"B.dat"_s), "new B");
-            discarded.discard();
-            QCOMPARE(dbEntries(), before);
-            QVERIFY(!QFileInfo::exists(discarded.stagingFolder()));
-        }
-        {
-            // Killed before the journal: the next owner of the lock takes the new file away.
-            CatalogueSwitch killed(db());
-            killed.begin(added);
-            writeFile(killed.placeFor(u"B.dat"_s), "half of B");
-            Catalogue cat(data());
-            cat.lock();
-            QCOMPARE(dbEntries(), sorted(before + QStringList{Catalogue::lockName()}));
-            QVERIFY(!QFileInfo::exists(killed.stagingFolder()));
-            QVERIFY(QFile::remove(db() + Catalogue::lockName()));
-        }
-        CatalogueSwitch committed(db());
-        committed.begin(added);
-        writeFile(committed.placeFor(u"A.dat"_s), "new A");
-        writeFile(committed.placeFor(u"B.dat"_s), "new B");
-        writeFile(committed.placeFor(u"C.dat"_s), "not named");
-        writeFile(committed.placeFor(u"groups.tree"_s), "new tree");
-        committed.commit({u"A.dat"_s, u"B.dat"_s, u"groups.tree"_s});
-        QCOMPARE(dbEntries(), sorted(before + QStringList{u"B.dat"_s}));
-        QCOMPARE(readFile(db() + u"A.dat"_s), QByteArray("new A"));
-        QCOMPARE(readFile(db() + u"B.dat"_s), QByteArray("new B"));
-        QCOMPARE(readFile(db() + u"groups.tree"_s), QByteArray("new tree"));
-        QVERIFY(!QFileInfo::exists(committed.stagingFolder()));
     }
 
     void pathsInsideDb()

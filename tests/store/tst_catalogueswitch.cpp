@@ -36,6 +36,11 @@ class TestCatalogueSwitch : public QObject
         QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
         f.write(bytes);
     }
+    static QByteArray readFile(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
     static void writeTree(const QString &folder, const QStringList &serials, const QString &root)
     {
         QStringList lines{root};
@@ -97,7 +102,102 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(db()));
         QVERIFY(QDir().mkpath(outside()));
     }
-    void cleanup() { CatalogueSwitch::setStepHook({}); }
+    void cleanup()
+    {
+        CatalogueSwitch::setStepHook({});
+        TextCodec::setBeforeCommitHook({});
+    }
+
+    // A commit that fails before its journal leaves the old files (a folder where the tree
+    // should go is refused so); once the journal is written the change is carried through, by
+    // the next owner of the lock if a failed move stops it.
+    void aFailedCommitEndsOldOrNew()
+    {
+        writeFile(db() + u"A.dat"_s, "old A");
+        writeFile(db() + u"groups.tree"_s, "old tree");
+        const QStringList names{u"A.dat"_s, u"B.dat"_s, u"groups.tree"_s};
+        const auto stage = [&](CatalogueSwitch &change) {
+            change.begin();
+            for (const QString &name : names)
+                writeFile(change.stagingFolder() + name, "new " + name.toLatin1());
+        };
+        const auto stopped = [&](CatalogueSwitch &change, const QString &why) {
+            try {
+                change.commit(names);
+                QFAIL("the commit went through");
+            } catch (const QuilloryError &e) {
+                QVERIFY2(e.message().contains(why), qPrintable(e.message()));
+            }
+            change.discard();
+        };
+        CatalogueSwitch refused(db());
+        stage(refused);
+        TextCodec::setBeforeCommitHook([](const QString &) { throw QuilloryError(u"killed"_s); });
+        stopped(refused, u"killed"_s);
+        TextCodec::setBeforeCommitHook({});
+        QCOMPARE(dbEntries(), (QStringList{u"A.dat"_s, u"groups.tree"_s}));
+        QCOMPARE(readFile(db() + u"A.dat"_s), QByteArray("old A"));
+
+        CatalogueSwitch blocked(db());
+        stage(blocked);
+        QVERIFY(QFile::rename(db() + u"groups.tree"_s, db() + u"held"_s));
+        writeFile(db() + u"groups.tree/blocker"_s, "");
+        stopped(blocked, u"groups.tree\" is a folder"_s);
+        QVERIFY(!QFileInfo::exists(blocked.stagingFolder()));
+        QCOMPARE(dbEntries(), (QStringList{u"A.dat"_s, u"groups.tree"_s, u"held"_s}));
+        QVERIFY(QDir(db() + u"groups.tree"_s).removeRecursively());
+        QVERIFY(QFile::rename(db() + u"held"_s, db() + u"groups.tree"_s));
+
+        CatalogueSwitch moved(db());
+        stage(moved);
+        int renames = 0;
+        CatalogueSwitch::setStepHook([&renames](const char *what) {
+            if (qstrcmp(what, "rename") == 0 && ++renames == 2)
+                throw QuilloryError(u"stopped"_s);
+        });
+        stopped(moved, u"stopped"_s); // committed: the discard leaves it for the next start
+        CatalogueSwitch::setStepHook({});
+        QCOMPARE(readFile(db() + u"A.dat"_s), QByteArray("new A.dat"));
+        Catalogue cat(data());
+        cat.lock();
+        QCOMPARE(readFile(db() + u"groups.tree"_s), QByteArray("new groups.tree"));
+        QCOMPARE(dbEntries(), names);
+    }
+
+    // Files new to DB are written straight into it: a change that is not committed takes them
+    // away again; a committed one keeps those it names. A name DB has any entry for (a
+    // folder, a dangling link) is staged as before.
+    void newFilesGoStraightIntoDbAndAwayAgain()
+    {
+        writeFile(db() + u"A.dat"_s, "old A");
+        writeFile(db() + u"groups.tree"_s, "old tree");
+        QVERIFY(QDir().mkpath(db() + u"D.dat"_s));
+        QVERIFY(QFile::link(db() + u"nowhere"_s, db() + u"L.dat"_s));
+        const QStringList before = dbEntries();
+        const QStringList added{u"A.dat"_s, u"B.dat"_s, u"C.dat"_s, u"D.dat"_s, u"L.dat"_s};
+        {
+            CatalogueSwitch discarded(db());
+            discarded.begin(added);
+            QCOMPARE(discarded.placeFor(u"B.dat"_s), db() + u"B.dat"_s);
+            for (const QString &name : {u"A.dat"_s, u"D.dat"_s, u"L.dat"_s, u"groups.tree"_s})
+                QCOMPARE(discarded.placeFor(name), discarded.stagingFolder() + name);
+            writeFile(discarded.placeFor(u"B.dat"_s), "new B");
+            discarded.discard();
+            QCOMPARE(dbEntries(), before);
+            QVERIFY(!QFileInfo::exists(discarded.stagingFolder()));
+        }
+        CatalogueSwitch committed(db());
+        committed.begin(added);
+        for (const QString &name : {u"A.dat"_s, u"B.dat"_s, u"C.dat"_s, u"groups.tree"_s})
+            writeFile(committed.placeFor(name), "new " + name.toLatin1());
+        committed.commit({u"A.dat"_s, u"B.dat"_s, u"groups.tree"_s});
+        QStringList after = before + QStringList{u"B.dat"_s};
+        after.sort();
+        QCOMPARE(dbEntries(), after);
+        for (const QString &name : {u"A.dat"_s, u"B.dat"_s, u"groups.tree"_s})
+            QCOMPARE(readFile(db() + name), "new " + name.toLatin1());
+        QVERIFY(!QFileInfo::exists(committed.stagingFolder()));
+    }
 
     void everyStepRecoversOldOrNew_data()
     {
