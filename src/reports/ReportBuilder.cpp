@@ -1,6 +1,7 @@
 #include "ReportBuilder.h"
 
 #include "ReportStream.h"
+#include "TextWidth.h"
 #include "listing/FileTypes.h"
 #include "listing/FindColumn.h"
 #include "listing/FormatSize.h"
@@ -36,23 +37,6 @@ QString separatorOf(const QString &format, const QString &fallback)
         if (format.at(i) != u'\'')
             sep += format.at(i);
     return sep.isEmpty() ? fallback : sep;
-}
-
-// What a text cell of width characters keeps of a value, and the blanks that follow it.
-struct Fit {
-    QStringView kept;
-    qsizetype blanks;
-};
-
-Fit fitLeft(QStringView text, qsizetype width)
-{
-    if (text.size() < width)
-        return {text, width - text.size()};
-    const QStringView kept = text.first(width);
-    // Half a surrogate pair would be no character at all.
-    if (!kept.isEmpty() && kept.back().isHighSurrogate())
-        return {kept.chopped(1), 1};
-    return {kept, 0};
 }
 
 bool needsEscape(QStringView text)
@@ -130,15 +114,16 @@ ReportSettings::Kind ReportBuilder::kindOf(const TreeNode *node)
 
 QString ReportBuilder::FitLeft(const QString &text, int width)
 {
-    const Fit fit = fitLeft(text, width);
+    const TextWidth::Fit fit = TextWidth::fit(text, width);
     return fit.kept.toString() + QString(fit.blanks, u' ');
 }
 
 QString ReportBuilder::FitCentre(const QString &text, int width)
 {
-    if (text.size() >= width)
+    const qsizetype columns = TextWidth::of(text);
+    if (columns >= width)
         return FitLeft(text, width);
-    const QString pad((width - text.size() + 1) / 2, u' ');
+    const QString pad((width - columns + 1) / 2, u' ');
     return FitLeft(pad + text + pad, width);
 }
 
@@ -191,7 +176,7 @@ void ReportBuilder::txtRow(const QStringList &row)
     m_out << '|';
     for (const Shown &c : m_shown) {
         const QString value = FindColumn(c.name, row, false);
-        const Fit fit = fitLeft(value, c.chars);
+        const TextWidth::Fit fit = TextWidth::fit(value, c.chars);
         m_out << fit.kept;
         m_out.repeat(' ', fit.blanks);
         m_out << '|';

@@ -49,8 +49,8 @@ public:
     static Form formForFileName(const QString &fileName);
     static ReportSettings::Kind kindOf(const TreeNode *node);
 
-    // Text cells: padded with blanks or cut to exactly width characters, on the left or
-    // centred (an odd surplus leaves the extra blank on the left).
+    // Text cells: padded with blanks or cut to exactly width columns of fixed-pitch text
+    // (TextWidth), on the left or centred (an odd surplus leaves the extra blank on the left).
     static QString FitLeft(const QString &text, int width);
     static QString FitCentre(const QString &text, int width);
     // "\"#RRGGBB\"", quotes included.
