@@ -135,11 +135,11 @@ QString DiscDrive::proposedTitle(const QString &label, bool correctLabel)
     return correctLabel ? DiscAdder::CorrectLabel(label) : label;
 }
 
-QString DiscDrive::mediaArrived()
+bool DiscDrive::mediaArrived()
 {
-    const QString selected = m_drives.mediaArrived(driveText());
-    select(selected);
-    return driveText();
+    bool arrived = false;
+    select(m_drives.mediaArrived(driveText(), &arrived));
+    return arrived;
 }
 
 void DiscDrive::mediaRemoved()

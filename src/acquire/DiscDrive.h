@@ -49,8 +49,9 @@ public:
     static QString proposedTitle(const QString &label, bool correctLabel);
 
     // A medium arrived: the drive that has just got a disc is selected (or the selection
-    // stays), and the remembered presence is refreshed. Returns the selected drive's text.
-    QString mediaArrived();
+    // stays), and the remembered presence is refreshed. Returns whether a disc came into a
+    // removable or optical drive: only then may a notice offer to add it.
+    bool mediaArrived();
     // A medium left: the drives and the remembered presence are refreshed.
     void mediaRemoved();
 

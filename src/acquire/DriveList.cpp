@@ -83,20 +83,28 @@ QStringList DriveList::SaveDriveState()
     return m_panels;
 }
 
-QString DriveList::GetDriveState(const QString &currentText) const
+QString DriveList::arrivedDrive() const
 {
     for (const DriveEntry &e : m_entries)
-        if (!m_present.value(e.id, false) && DiscIn(e.text, backend()))
+        if (e.kind != DriveKind::Fixed && !m_present.value(e.id, false) && DiscIn(e.text, backend()))
             return e.text;
-    return currentText;
+    return QString();
 }
 
-QString DriveList::mediaArrived(const QString &currentText)
+QString DriveList::GetDriveState(const QString &currentText) const
+{
+    const QString arrived = arrivedDrive();
+    return arrived.isEmpty() ? currentText : arrived;
+}
+
+QString DriveList::mediaArrived(const QString &currentText, bool *arrived)
 {
     refresh();
-    const QString select = GetDriveState(currentText);
+    const QString drive = arrivedDrive();
     SaveDriveState();
-    return select;
+    if (arrived)
+        *arrived = !drive.isEmpty();
+    return drive.isEmpty() ? currentText : drive;
 }
 
 void DriveList::mediaRemoved()

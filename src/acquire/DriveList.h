@@ -30,13 +30,17 @@ public:
     // For each entry in list order: remembers DiscIn of the entry and sets its panel text to the entry's text
     // + " present" or + " empty". Returns the panel texts (panel i + 1 of the status bar shows text i).
     QStringList SaveDriveState();
-    // The first drive remembered empty that now holds a disc, or currentText when there is none.
+    // The drive in which a disc has just appeared: the first removable or optical drive remembered empty that now
+    // holds a disc; empty when there is none. A fixed drive is the system's own: a volume mounted there (or a
+    // notice about something else) is never taken for a disc that arrived.
+    QString arrivedDrive() const;
+    // arrivedDrive, or currentText when there is none.
     QString GetDriveState(const QString &currentText) const;
     QStringList panelTexts() const { return m_panels; }
 
     // A medium arrived: re-read the drives, pick the drive to select (GetDriveState), remember the state.
-    // Returns the text to select.
-    QString mediaArrived(const QString &currentText);
+    // Returns the text to select; arrived, when given, tells whether a disc came into a drive (arrivedDrive).
+    QString mediaArrived(const QString &currentText, bool *arrived = nullptr);
     // A medium left: re-read the drives and remember the state.
     void mediaRemoved();
 

@@ -152,15 +152,18 @@ void DiscCommands::mediaArrived()
         m_arrivedDuringScan = true;
         return;
     }
-    m_drive->mediaArrived();
+    const bool arrived = m_drive->mediaArrived();
     if (m_newForm)
         m_newForm->mediaChanged();
     else
         m_drive->readVolume(false);
     // An unknown disc opens the dialog, unless it is open already or another window has the
-    // main window (the Edit Disc dialog, an export).
+    // main window (the Edit Disc dialog, an export). Only a disc that came into a removable or
+    // optical drive counts: any other mount (a system volume, an unrelated device) is no disc
+    // to add.
     const bool showing = m_newForm && m_newForm->isVisible();
-    if (showing || !m_workspace.preferences().autoInsert() || !m_drive->discIn() || !m_window->isEnabled())
+    if (!arrived || showing || !m_workspace.preferences().autoInsert() || !m_drive->discIn() ||
+        !m_window->isEnabled())
         return;
     const QString serial = m_drive->volume().SerialNumber();
     if (!serial.isEmpty() && !FindCD(m_workspace.tree().root(), serial))
