@@ -10,6 +10,8 @@
 #include <QFileInfo>
 
 #include <blkid/blkid.h>
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/cdrom.h>
 #include <sys/ioctl.h>
@@ -34,6 +36,21 @@ QString withSlash(const QString &mountPoint)
 bool isDiscFileSystem(const QString &fs)
 {
     return fs == QLatin1String("iso9660") || fs == QLatin1String("udf");
+}
+
+bool isLoop(const QString &device)
+{
+    return QFileInfo(device).fileName().startsWith(QLatin1String("loop"));
+}
+
+// A disc image mounted through a loop device is a medium of its own: an optical one when it holds a disc's file
+// system, else a removable one. Package images (squashfs: snaps, a live system's own root) and a loop that holds
+// the root file system are the system's, never a medium.
+DriveKind loopKind(const QString &fileSystem, const QString &mountPoint)
+{
+    if (fileSystem == QLatin1String("squashfs") || mountPoint == QLatin1String("/"))
+        return DriveKind::Fixed;
+    return isDiscFileSystem(fileSystem) ? DriveKind::CDROM : DriveKind::Removable;
 }
 
 QString readSmallFile(const QString &path)
@@ -179,7 +196,7 @@ QString LinuxVolumeBackend::diskOf(const QString &name) const
     return QString();
 }
 
-DriveKind LinuxVolumeBackend::kindOf(const QString &device, const QString &fileSystem) const
+DriveKind LinuxVolumeBackend::kindOf(const QString &device, const QString &fileSystem, const QString &mountPoint) const
 {
     if (device.isEmpty()) {
         static const QStringList remote = {QStringLiteral("nfs"),  QStringLiteral("nfs4"),       QStringLiteral("cifs"),
@@ -193,8 +210,8 @@ DriveKind LinuxVolumeBackend::kindOf(const QString &device, const QString &fileS
     const QString name = QFileInfo(device).fileName();
     if (name.startsWith(QLatin1String("sr")))
         return DriveKind::CDROM;
-    if (name.startsWith(QLatin1String("loop")) && isDiscFileSystem(fileSystem))
-        return DriveKind::CDROM; // a mounted disc image
+    if (isLoop(device))
+        return loopKind(fileSystem, mountPoint);
     const QString disk = diskOf(name);
     if (!disk.isEmpty() && readSmallFile(m_sysBlock + u'/' + disk + QStringLiteral("/removable")) == QLatin1String("1"))
         return DriveKind::Removable;
@@ -244,12 +261,20 @@ QList<DriveEntry> LinuxVolumeBackend::drives()
         const QString device = canonicalDevice(m->source);
         if (covered.contains(device))
             continue;
-        const bool loop = QFileInfo(device).fileName().startsWith(QLatin1String("loop"));
-        if (loop && isDiscFileSystem(m->fileSystem))
-            optical.append(make(device, DriveKind::CDROM));
-        else if (!loop)
-            fixed.append(make(device, kindOf(device, m->fileSystem) == DriveKind::Removable ? DriveKind::Removable
-                                                                                            : DriveKind::Fixed));
+        if (isLoop(device)) {
+            // The first mount of an image stands for it; the system's own loops are no drives at all.
+            const DriveKind kind = loopKind(m->fileSystem, m->mountPoint);
+            if (kind == DriveKind::CDROM)
+                optical.append(make(device, kind));
+            else if (kind == DriveKind::Removable)
+                removable.append(make(device, kind));
+            else
+                covered.insert(device);
+            continue;
+        }
+        fixed.append(make(device, kindOf(device, m->fileSystem, m->mountPoint) == DriveKind::Removable
+                                      ? DriveKind::Removable
+                                      : DriveKind::Fixed));
     }
     QList<DriveEntry> all = fixed + optical + removable;
     m_listedMounts.clear();
@@ -308,7 +333,7 @@ DriveKind LinuxVolumeBackend::driveType(const QString &root)
     const Resolved r = resolve(root, MountInfo::read(m_mountInfo));
     if (!r.exists)
         return DriveKind::NoRootDirectory;
-    return kindOf(r.device, r.fileSystem);
+    return kindOf(r.device, r.fileSystem, r.mountPoint);
 }
 
 bool LinuxVolumeBackend::diskFreeSpace(const QString &root, VolumeSpace &space)
@@ -324,7 +349,7 @@ bool LinuxVolumeBackend::diskFreeSpace(const QString &root, VolumeSpace &space)
     if (unit == 0)
         return false;
     quint64 bytesPerSector = 512;
-    if (kindOf(r.device, r.fileSystem) == DriveKind::CDROM || unit % 512 != 0)
+    if (kindOf(r.device, r.fileSystem, r.mountPoint) == DriveKind::CDROM || unit % 512 != 0)
         bytesPerSector = qMin<quint64>(unit, unit % 2048 == 0 ? 2048 : unit);
     quint64 perCluster = unit / bytesPerSector;
     quint64 clusters = st.f_blocks;
@@ -427,7 +452,7 @@ bool LinuxVolumeBackend::eject(const QString &root, QString *error)
     if (r.device.isEmpty())
         return fail(QStringLiteral("%1 is not a drive").arg(root));
     // Never take a system volume away: only media in optical and removable drives are ejected.
-    if (kindOf(r.device, r.fileSystem) == DriveKind::Fixed)
+    if (kindOf(r.device, r.fileSystem, r.mountPoint) == DriveKind::Fixed)
         return fail(QStringLiteral("%1 is a fixed drive").arg(r.device));
     const QString diskName = diskOf(QFileInfo(r.device).fileName());
     const QString disk = diskName.isEmpty() ? r.device : QStringLiteral("/dev/") + diskName;
@@ -441,6 +466,22 @@ bool LinuxVolumeBackend::eject(const QString &root, QString *error)
 
     UDisksClient udisks(m_bus);
     QString why;
+    if (isLoop(disk)) {
+        // An image has no tray: it leaves when it is unmounted and its loop device let go.
+        const bool viaUDisks = udisks.available();
+        for (const auto &m : mounted) {
+            if (viaUDisks && !udisks.unmount(m.first, &why))
+                return fail(why);
+            if (!viaUDisks && ::umount2(QFile::encodeName(m.second).constData(), 0) != 0) {
+                const int err = errno;
+                return fail(QStringLiteral("cannot unmount %1: %2").arg(m.second, QString::fromLocal8Bit(strerror(err))));
+            }
+        }
+        // A loop set up with auto-clear (mount -o loop) has gone with its last mount already.
+        if (viaUDisks)
+            udisks.deleteLoop(disk, nullptr);
+        return true;
+    }
     if (udisks.available()) {
         for (const auto &m : mounted)
             if (!udisks.unmount(m.first, &why))

@@ -35,7 +35,7 @@ private:
         QString fileSystem;  // the mount table's name for it
     };
     Resolved resolve(const QString &root, const QList<MountEntry> &mounts) const;
-    DriveKind kindOf(const QString &device, const QString &fileSystem) const;
+    DriveKind kindOf(const QString &device, const QString &fileSystem, const QString &mountPoint) const;
     QString diskOf(const QString &name) const;
     QStringList partitionsOf(const QString &disk) const;
     QStringList blockNames() const;

@@ -106,3 +106,12 @@ bool UDisksClient::ejectDrive(const QString &device, QString *error) const
     call << QVariantMap();
     return callOk(m_bus.call(call, QDBus::Block, kActionTimeout), error);
 }
+
+bool UDisksClient::deleteLoop(const QString &device, QString *error) const
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(Service), blockObjectPath(device),
+                                                       QStringLiteral("org.freedesktop.UDisks2.Loop"),
+                                                       QStringLiteral("Delete"));
+    call << QVariantMap();
+    return callOk(m_bus.call(call, QDBus::Block, kActionTimeout), error);
+}

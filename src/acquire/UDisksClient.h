@@ -26,6 +26,8 @@ public:
     bool unmount(const QString &device, QString *error) const;
     // Drive.Eject on the drive that holds the device.
     bool ejectDrive(const QString &device, QString *error) const;
+    // Loop.Delete: lets go of the loop device of a disc image.
+    bool deleteLoop(const QString &device, QString *error) const;
 
 private:
     QDBusConnection m_bus;
