@@ -7,6 +7,7 @@
 #include "store/ContentsFile.h"
 #include "store/ContentsListWriter.h"
 #include "store/DataPaths.h"
+#include "store/RecordScanner.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -20,6 +21,8 @@
 #include <cstdio>
 #include <functional>
 #include <limits>
+#include <random>
+#include <vector>
 
 namespace BenchData
 {
@@ -116,6 +119,134 @@ inline QString catalogue(const QString &name, int discs, int filesPerDisc, int d
     treeFile.close();
     QFile(marker).open(QIODevice::WriteOnly);
     return data;
+}
+
+// A disc shaped like a real one rather than the tidy disc above: folders up to fifteen deep,
+// paths of about 100 characters (about 160 bytes of list text a file), a third of the names
+// beyond ASCII, and its records either grouped by folder (as a scan writes them) or shuffled
+// (an imported catalogue, a list written elsewhere). Made once in dataRoot() as a catalogue of
+// that one disc, so quillory-cli can list it too.
+struct DeepDisc {
+    QString data;    // the data folder
+    QString db;      // its DB folder
+    QString serial;
+    QString largest; // the path of its largest folder
+    int files = 0;
+    qint64 textBytes = 0; // both lists
+};
+
+inline DeepDisc deepDisc(int files, bool shuffled)
+{
+    DeepDisc disc;
+    disc.data = dataRoot() + QStringLiteral("deep-%1-%2/").arg(files).arg(shuffled ? "shuffled" : "sorted");
+    disc.db = DataPaths::dbFolder(disc.data);
+    disc.serial = QStringLiteral("DEE9D15C");
+    disc.files = files;
+    QFile marker(disc.data + QStringLiteral("complete"));
+    if (marker.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> lines = marker.readAll().split('\n');
+        if (lines.size() >= 2) {
+            disc.largest = QString::fromUtf8(lines[0]);
+            disc.textBytes = lines[1].toLongLong();
+            return disc;
+        }
+    }
+    QDir(disc.data).removeRecursively();
+    QDir().mkpath(disc.db);
+    std::printf("generating a %d-file disc, %s, in %s...\n", files, shuffled ? "shuffled" : "sorted by folder",
+                qPrintable(disc.data));
+    std::fflush(stdout);
+
+    std::mt19937 rng(26);
+    const auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    static const char16_t *const ascii[] = {u"Music", u"Photos", u"Holiday", u"Archive", u"Projects",
+                                            u"Documents", u"Backup", u"Season", u"Concert", u"Scans"};
+    static const char16_t *const wider[] = {u"Müsik", u"Фотографии", u"Été", u"Ångström", u"日本の写真",
+                                            u"Ελληνικά", u"Größe", u"Café", u"Łódź", u"Ñandú"};
+    // A third of the names beyond ASCII.
+    const auto word = [&](int i) { return QString::fromUtf16(i % 3 == 0 ? wider[pick(10)] : ascii[pick(10)]); };
+
+    // Folders at every depth from 1 to 15 alike, each under a folder one level up.
+    const int folderCount = std::max(2, files / 50);
+    std::vector<QString> paths{QStringLiteral("\\")};
+    std::vector<QString> names{QString()};
+    std::vector<int> parents{-1};
+    std::vector<std::vector<int>> atDepth(16);
+    atDepth[0].push_back(0);
+    for (int i = 1; i < folderCount; ++i) {
+        int depth = 1 + pick(15);
+        while (atDepth[depth - 1].empty())
+            --depth;
+        const int parent = atDepth[depth - 1][pick(int(atDepth[depth - 1].size()))];
+        names.push_back(QStringLiteral("%1 %2").arg(word(i)).arg(i));
+        paths.push_back(paths[parent] + names.back() + u'\\');
+        parents.push_back(parent);
+        atDepth[depth].push_back(i);
+    }
+    // The largest folder: a fiftieth of the files, deep down.
+    const int largest = atDepth[12].empty() ? folderCount - 1 : atDepth[12].front();
+    disc.largest = paths[largest];
+    std::vector<int> count(paths.size(), 0);
+    count[largest] = files / 50;
+    for (int made = count[largest]; made < files; ++made)
+        ++count[1 + pick(folderCount - 1)];
+
+    // Folders in order of their paths, each one's files together.
+    std::vector<int> order(paths.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = int(i);
+    std::sort(order.begin(), order.end(), [&](int a, int b) { return paths[a] < paths[b]; });
+    static const char *const exts[] = {".mp3", ".jpg", ".txt", ".html", ".png", ".ogg", ".doc", ".flac", ".c", ".pdf"};
+    QByteArray folderList, fileList;
+    {
+        QBuffer folderBuffer(&folderList), fileBuffer(&fileList);
+        folderBuffer.open(QIODevice::WriteOnly);
+        fileBuffer.open(QIODevice::WriteOnly);
+        ContentsListWriter folderWriter(&folderBuffer), fileWriter(&fileBuffer);
+        const QString date = QStringLiteral("14/06/2025 10:30:00");
+        int n = 0;
+        for (const int f : order) {
+            if (f != 0)
+                folderWriter.writeFolderRecord(names[f], paths[parents[f]], quint64(4096) * count[f], date);
+            for (int i = 0; i < count[f]; ++i, ++n)
+                fileWriter.writeFileRecord(QStringLiteral("%1 %2%3").arg(word(n)).arg(n).arg(QLatin1String(exts[n % 10])),
+                                           paths[f], quint64(1000 + pick(9000000)), date);
+        }
+        folderWriter.flush();
+        fileWriter.flush();
+    }
+    if (shuffled) {
+        // The same records in another order, cut where the catalogue's reader cuts them.
+        for (QByteArray *list : {&folderList, &fileList}) {
+            std::vector<qsizetype> starts;
+            RecordScanner scanner(list->constData());
+            scanner.finish(list->size(), [&](const RecordScanner::Record &r) { starts.push_back(r.start); });
+            starts.push_back(list->size());
+            std::vector<int> perm(starts.size() - 1);
+            for (size_t i = 0; i < perm.size(); ++i)
+                perm[i] = int(i);
+            std::shuffle(perm.begin(), perm.end(), rng);
+            QByteArray mixed;
+            mixed.reserve(list->size());
+            for (const int r : perm)
+                mixed.append(list->constData() + starts[size_t(r)], starts[size_t(r) + 1] - starts[size_t(r)]);
+            *list = std::move(mixed);
+        }
+    }
+    disc.textBytes = folderList.size() + fileList.size();
+    ContentsFile::packBytes(disc.db, disc.serial, folderList, fileList);
+    const QString date = CatalogueLocale().formatDateTime(QDateTime(QDate(2024, 6, 1), QTime(12, 0)));
+    QFile treeFile(disc.db + QStringLiteral("groups.tree"));
+    if (!treeFile.open(QIODevice::WriteOnly) ||
+        treeFile.write(QStringLiteral("My Collection\r\n\tDeep Disc|DEEP|%1|UDF|4700000000|A description|Music|1|%2|\r\n")
+                           .arg(disc.serial, date)
+                           .toUtf8()) < 0)
+        qFatal("cannot write the tree");
+    treeFile.close();
+    if (!marker.open(QIODevice::WriteOnly) ||
+        marker.write(disc.largest.toUtf8() + '\n' + QByteArray::number(disc.textBytes) + '\n') < 0)
+        qFatal("cannot write the marker");
+    return disc;
 }
 
 inline double elapsedMs(const QElapsedTimer &t)

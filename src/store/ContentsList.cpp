@@ -4,6 +4,7 @@
 #include "core/QuilloryError.h"
 #include "core/TextCodec.h"
 
+#include <QHash>
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -69,9 +70,9 @@ QString ContentsList::tooLargeMessage(qint64 bytes)
         .arg(MaxBytes >> 20);
 }
 
-quint64 ContentsList::keyHash(QStringView key)
+quint64 ContentsList::folderHash(QByteArrayView folder)
 {
-    return qHash(key, size_t(0x9E3779B97F4A7C15ULL));
+    return qHashBits(folder.data(), size_t(folder.size()), size_t(0x9E3779B97F4A7C15ULL));
 }
 
 ContentsList::Builder::Builder(const char *data, qsizetype expectedSize) : m_data(data), m_scanner(data)
@@ -128,14 +129,14 @@ inline void ContentsList::Builder::add(const RecordScanner::Record &r)
         m_list.m_lastOpen = true;
     if (r.lines <= ContentsRecord::FolderLine || !m_list.m_indexed)
         return;
-    // The files of a folder come together, so the key is folded only when line 2 changes.
+    // The files of a folder mostly come together, and a run of them is hashed once.
     if (m_run.count && r.folder == m_runFolder && index == m_run.first + m_run.count) {
         ++m_run.count;
         return;
     }
     endRun(r.start);
     m_runFolder = r.folder;
-    m_run = {keyHash(folderKey(QString::fromUtf8(r.folder))), index, 1};
+    m_run = {folderHash(r.folder), index, 1};
 }
 
 void ContentsList::Builder::advance(qsizetype available)
@@ -146,6 +147,16 @@ void ContentsList::Builder::advance(qsizetype available)
         return;
     // Whole blocks only; the rest waits for the next bytes or for finish().
     m_scanner.advance(available, [this](const RecordScanner::Record &r) { add(r); });
+    checkUtf8(std::min(m_scanner.recordStart(), available));
+}
+
+// Whether the text up to `to` (where a record starts, so no character is cut) is UTF-8, checked
+// as the bytes arrive rather than all at the end.
+void ContentsList::Builder::checkUtf8(qsizetype to)
+{
+    if (m_utf8 && to > m_checked && !m_scanner.ascii())
+        m_utf8 = TextCodec::isValidUtf8(QByteArrayView(m_data + m_checked, to - m_checked));
+    m_checked = std::max(m_checked, to);
 }
 
 ContentsList ContentsList::Builder::finish(QByteArray bytes)
@@ -161,10 +172,11 @@ ContentsList ContentsList::Builder::finish(QByteArray bytes)
                                            "detail of a disc; it is not read.")
                                 .arg(MaxLineBytes >> 10));
     m_list.m_starts.push_back(static_cast<quint32>(m_scanner.recordStart()));
+    checkUtf8(n);
 
     // A list made on Windows: its bytes are Windows-1252, read again once they are UTF-8. The
     // first reading goes before the text grows.
-    if (!m_scanner.ascii() && !TextCodec::isValidUtf8(bytes)) {
+    if (!m_utf8) {
         m_list = ContentsList();
         windows1252ToUtf8InPlace(bytes);
         Builder again(bytes.constData(), bytes.size());
@@ -174,9 +186,6 @@ ContentsList ContentsList::Builder::finish(QByteArray bytes)
 
     m_list.m_data = std::move(bytes);
     m_list.m_id = ++s_listIds;
-    std::sort(m_list.m_runs.begin(), m_list.m_runs.end(), [](const IndexedRun &a, const IndexedRun &b) {
-        return a.key != b.key ? a.key < b.key : a.first < b.first;
-    });
     // The tables were sized for the most they may take; what is left over is given back.
     if (m_list.m_starts.capacity() > m_list.m_starts.size() + m_list.m_starts.size() / 4)
         m_list.m_starts.shrink_to_fit();
@@ -300,16 +309,20 @@ template <typename F> QByteArrayView ContentsList::findExtraLine(int record, F f
     }
 }
 
-QString ContentsList::folderKey(QStringView path)
+namespace
 {
-    return path.toString().toCaseFolded();
+// Folder paths in any case: the rule the catalogue has always looked folders up by.
+QString folderKey(QByteArrayView folder)
+{
+    return QString::fromUtf8(folder).toCaseFolded();
 }
+} // namespace
 
 ContentsList::Records ContentsList::recordsIn(const QString &folderPath, Qt::CaseSensitivity cs) const
 {
     Records out;
     const QByteArray spelled = folderPath.toUtf8();
-    const QString key = folderKey(folderPath);
+    const QString key = cs == Qt::CaseSensitive ? QString() : folderKey(spelled);
     // Whether a folder line is the one asked for. A folder's runs share their line, so the one
     // last found in another spelling is remembered rather than folded again.
     QByteArrayView otherSpelling;
@@ -320,19 +333,29 @@ ContentsList::Records ContentsList::recordsIn(const QString &folderPath, Qt::Cas
             return false;
         if (!otherSpelling.isNull() && folder == otherSpelling)
             return true;
-        if (folderKey(QString::fromUtf8(folder)) != key)
+        if (folderKey(folder) != key)
             return false;
         otherSpelling = folder;
         return true;
     };
-    if (m_indexed) {
+    if (m_indexed && cs == Qt::CaseSensitive) {
         // Runs of other folders may share the hash; each run's own line decides.
-        const quint64 hash = keyHash(key);
-        auto it = std::lower_bound(m_runs.begin(), m_runs.end(), hash,
-                                   [](const IndexedRun &run, quint64 h) { return run.key < h; });
-        for (; it != m_runs.end() && it->key == hash; ++it)
-            if (matches(lineBytes(static_cast<int>(it->first), ContentsRecord::FolderLine)))
-                out.add(it->first, it->count);
+        const quint64 hash = folderHash(spelled);
+        for (const IndexedRun &run : m_runs)
+            if (run.key == hash && matches(lineBytes(static_cast<int>(run.first), ContentsRecord::FolderLine)))
+                out.add(run.first, run.count);
+        return out;
+    }
+    if (m_indexed) {
+        // In any case: each spelling in the list is folded once, its runs found by its hash.
+        QHash<quint64, bool> decided;
+        for (const IndexedRun &run : m_runs) {
+            auto it = decided.constFind(run.key);
+            if (it == decided.constEnd())
+                it = decided.insert(run.key, matches(lineBytes(static_cast<int>(run.first), ContentsRecord::FolderLine)));
+            if (*it)
+                out.add(run.first, run.count);
+        }
         return out;
     }
     // A list kept without an index is read through.

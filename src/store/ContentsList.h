@@ -65,8 +65,6 @@ public:
     // asked wins; catalogues made on Windows were read without regard to case, so a path in
     // another case still finds its folder when the disc has none spelled so.
     static Folder findFolder(const ContentsList &folders, const ContentsList &files, const QString &path);
-    // The case-folded key used by the folder index.
-    static QString folderKey(QStringView path);
 
     const QByteArray &data() const { return m_data; }
     // The heap memory the list holds (text, record starts, folder index), for the benchmarks.
@@ -75,13 +73,13 @@ public:
     bool indexed() const { return m_indexed; }
 
 private:
-    // A run of records filed under one folder, by the hash of the folder's key.
+    // A run of records filed under one folder, by the hash of the folder's line as spelled.
     struct IndexedRun {
         quint64 key = 0;
         quint32 first = 0;
         quint32 count = 0;
     };
-    static quint64 keyHash(QStringView key);
+    static quint64 folderHash(QByteArrayView folder);
     // Where a record starts and ends in the text.
     void span(int record, qsizetype &begin, qsizetype &end) const;
     // The extra lines of a record, in turn, until f returns true; returns that line.
@@ -97,7 +95,7 @@ private:
     int m_shift = 0;
     // Whether the last record ends without its "-" line.
     bool m_lastOpen = false;
-    // Sorted by key, then by first record.
+    // In list order: a lookup reads them through, which costs less than sorting them at every load.
     std::vector<IndexedRun> m_runs;
     bool m_indexed = true;
 };
@@ -204,11 +202,15 @@ private:
     void add(const RecordScanner::Record &r);
     void addStart(quint32 index, qsizetype start);
     void endRun(qsizetype scanned);
+    void checkUtf8(qsizetype to);
 
     const char *m_data;
     ContentsList m_list;
     RecordScanner m_scanner;
     bool m_tooLarge = false;
+    // Whether the text is UTF-8 as far as it is checked.
+    bool m_utf8 = true;
+    qsizetype m_checked = 0;
     // The run being read: the folder line its records share.
     QByteArrayView m_runFolder;
     IndexedRun m_run;
