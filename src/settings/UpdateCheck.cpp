@@ -7,6 +7,7 @@
 #include <QNetworkInformation>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QSettings>
 #include <QTimer>
 
@@ -99,7 +100,7 @@ bool knownOffline()
     return loaded && QNetworkInformation::instance()->reachability() == QNetworkInformation::Reachability::Disconnected;
 }
 
-QByteArray download(const QUrl &url, int timeoutMs)
+QByteArray download(const QUrl &url, int timeoutMs, const std::function<void(const std::function<void()> &)> &waiting)
 {
     QNetworkAccessManager manager;
     QNetworkRequest request(url);
@@ -119,8 +120,13 @@ QByteArray download(const QUrl &url, int timeoutMs)
     // The transfer timeout covers a server that accepts and then stays silent; this one also
     // covers a connection that never completes.
     QTimer::singleShot(timeoutMs, reply, &QNetworkReply::abort);
+    if (waiting)
+        waiting([guard = QPointer<QNetworkReply>(reply)] {
+            if (guard)
+                guard->abort();
+        });
     if (!reply->isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        loop.exec();
 
     QByteArray bytes;
     if (reply->error() == QNetworkReply::NoError && !tooLarge)

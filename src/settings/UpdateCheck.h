@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QUrl>
+#include <functional>
 #include <optional>
 
 // Asking the maker's server whether a newer release exists. The server holds a version file,
@@ -39,10 +40,12 @@ QUrl versionFileUrl(const QString &server);
 QUrl packageUrl(const QString &server);
 QUrl siteUrl(const QString &server);
 
-// Fetches a small file over HTTP(S), letting the event loop run meanwhile (the window keeps
-// painting). Gives up after timeoutMs without an answer, on any error and on more than a
-// few kilobytes; returns what arrived, or an empty array.
-QByteArray download(const QUrl &url, int timeoutMs);
+// Fetches a small file over HTTP(S), letting the event loop run meanwhile, user input included
+// (the caller keeps its window from starting anything else). Gives up after timeoutMs without
+// an answer, on any error, on more than a few kilobytes and when the stop that waiting is handed
+// once the request is out gets called; returns what arrived, or an empty array.
+QByteArray download(const QUrl &url, int timeoutMs,
+                    const std::function<void(const std::function<void()> &stop)> &waiting = {});
 
 // True only when the system says this machine has no network at all; unknown counts as online.
 bool knownOffline();

@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QProgressDialog>
 #include <QUrl>
 #include <QWidget>
 
@@ -47,15 +48,33 @@ void UpdateCommands::CheckforUpdate1Click()
     if (address.isEmpty())
         return;
 
-    // Without any network nothing is asked; otherwise the window keeps painting while the
-    // file comes, and the command cannot start twice.
+    // Without any network nothing is asked. Otherwise a modal wait keeps the window answering
+    // (painting, moving) but starting nothing else while the file comes, and its Cancel or
+    // Escape gives up; a wait the user stopped says nothing more.
     QByteArray file;
     if (!UpdateCheck::knownOffline()) {
         m_check->setEnabled(false);
         QApplication::setOverrideCursor(Qt::BusyCursor);
-        file = UpdateCheck::download(UpdateCheck::versionFileUrl(address), m_timeoutMs);
+        QProgressDialog wait(u"Checking for update..."_s, u"Cancel"_s, 0, 0, m_window);
+        wait.setObjectName(u"UpdateWait"_s);
+        wait.setWindowTitle(QApplication::applicationName());
+        wait.setWindowModality(Qt::ApplicationModal);
+        wait.setAutoReset(false);
+        wait.setAutoClose(false);
+        bool stopped = false;
+        file = UpdateCheck::download(UpdateCheck::versionFileUrl(address), m_timeoutMs,
+                                     [&](const std::function<void()> &stop) {
+                                         connect(&wait, &QProgressDialog::canceled, &wait, [&stopped, stop] {
+                                             stopped = true;
+                                             stop();
+                                         });
+                                         wait.show();
+                                     });
+        wait.hide();
         QApplication::restoreOverrideCursor();
         m_check->setEnabled(true);
+        if (stopped)
+            return;
     }
 
     const UpdateCheck::Answer answer = UpdateCheck::judge(file, QuilloryVersion());
