@@ -1,6 +1,7 @@
 // The copy that brings catalogued files back from a medium: whole folders, replacing without
 // asking, and a file that cannot be read or written named at the end while the rest arrive.
 
+#include "CabTestUtil.h"
 #include "FileSizeLimit.h"
 #include "ScanFixture.h"
 #include "compile/FileCopier.h"
@@ -24,15 +25,13 @@ namespace
 QStringList contents(const QString &root)
 {
     QStringList out;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
+    for (QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+         it.hasNext();) {
         const QFileInfo fi = it.nextFileInfo();
         const QString rel = fi.filePath().mid(root.size() + 1);
-        QFile f(fi.filePath());
-        out << (fi.isDir()                ? rel + u'/'
-                : fi.size() > 100         ? rel + u'=' + QString::number(fi.size())
-                : f.open(QIODevice::ReadOnly) ? rel + u'=' + QString::fromUtf8(f.readAll())
-                                          : rel + u"=<unreadable>"_s);
+        out << (fi.isDir()            ? rel + u'/'
+                : fi.size() > 100     ? rel + u'=' + QString::number(fi.size())
+                                      : rel + u'=' + QString::fromUtf8(CabTestUtil::readFile(fi.filePath())));
     }
     out.sort();
     return out;

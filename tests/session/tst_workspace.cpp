@@ -1,4 +1,5 @@
 #include "TestCatalogue.h"
+#include "CabTestUtil.h"
 #include "SilentPrompts.h"
 #include "core/QuilloryError.h"
 #include "core/SafeSaveFile.h"
@@ -18,6 +19,7 @@
 #include <functional>
 
 using namespace Qt::Literals::StringLiterals;
+using CabTestUtil::readFile;
 
 using Change = std::function<void(Workspace &)>;
 Q_DECLARE_METATYPE(Change)
@@ -38,11 +40,6 @@ struct RecordingPrompts : WorkspacePrompts {
     }
 };
 
-TreeNode *group(Workspace &ws, const QString &name)
-{
-    return FindGroup(ws.tree().root(), name);
-}
-
 TreeNode *disc(Workspace &ws, const QString &serial)
 {
     return FindCD(ws.tree().root(), serial);
@@ -56,11 +53,6 @@ QString lines(const QString &file)
     return u"\n"_s + TextCodec::readLines(file).join(u'\n') + u'\n';
 }
 
-QByteArray bytes(const QString &file)
-{
-    QFile f(file);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 } // namespace
 
 class TestWorkspace : public QObject
@@ -161,7 +153,7 @@ private Q_SLOTS:
             ws.tree().addChild(ws.tree().root(), u"New Group"_s, KindGroup);
         }) << tree << u"\n\tNew Group\n"_s << QString();
         QTest::newRow("disc moved") << Change([](Workspace &ws) {
-            ws.tree().moveNode(disc(ws, u"5E6F7081"_s), group(ws, u"Music"_s));
+            ws.tree().moveNode(disc(ws, u"5E6F7081"_s), FindGroup(ws.tree().root(), u"Music"_s));
         }) << tree << u"\n\t\tPhotos Disc|"_s << u"\n\tPhotos Disc|"_s;
         QTest::newRow("disc edited") << Change(editDisc(u"5E6F7081"_s, [](TCD &cd) { cd.Genre = u"Holiday"_s; }))
                                      << tree << u"|Holiday|"_s << QString();
@@ -220,7 +212,7 @@ private Q_SLOTS:
         } else {
             TextCodec::writeLines(treeFile(), TextCodec::readLines(treeFile()) << u"\t\t\t\tToo deep"_s);
         }
-        const QByteArray before = bytes(treeFile());
+        const QByteArray before = readFile(treeFile());
         Workspace ws(data(), prompts);
         ws.open();
         QVERIFY(ws.isReadOnly());
@@ -239,7 +231,7 @@ private Q_SLOTS:
         QTRY_VERIFY(QFileInfo::exists(elsewhere + u"search.dat"_s));
         ws.close();
 
-        QCOMPARE(bytes(treeFile()), before);
+        QCOMPARE(readFile(treeFile()), before);
         QVERIFY(!QFileInfo::exists(data() + u"search.dat"_s));
         QVERIFY(!QFileInfo::exists(data() + u"favorites.dat"_s));
         if (lockedElsewhere)
@@ -281,7 +273,7 @@ private Q_SLOTS:
         QTRY_COMPARE(attempts, 3);
         QVERIFY(lines(treeFile()).contains(u"\n\tOne\n"_s));
         QVERIFY(lines(treeFile()).contains(u"\n\tTwo\n"_s));
-        const QByteArray saved = bytes(treeFile());
+        const QByteArray saved = readFile(treeFile());
 
         full = true;
         add(u"Three"_s);
@@ -291,7 +283,7 @@ private Q_SLOTS:
         ws.close();
         QCOMPARE(attempts, 5);
         QCOMPARE(prompts.said.size(), 3);
-        QCOMPARE(bytes(treeFile()), saved);
+        QCOMPARE(readFile(treeFile()), saved);
     }
 
     // What killed saves left beside the catalogue and the settings goes when a program next takes
@@ -339,11 +331,11 @@ private Q_SLOTS:
     void closingBeforeTheStartWritesNothing()
     {
         TestCatalogue::prepared(data());
-        const QByteArray before = bytes(treeFile());
+        const QByteArray before = readFile(treeFile());
         RecordingPrompts prompts;
         Workspace ws(data(), prompts);
         ws.close();
-        QCOMPARE(bytes(treeFile()), before);
+        QCOMPARE(readFile(treeFile()), before);
         QVERIFY(!QFileInfo::exists(data() + u"search.dat"_s));
         QVERIFY(!QFileInfo::exists(DataPaths::settingsFile(data())));
     }

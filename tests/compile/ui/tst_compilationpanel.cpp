@@ -2,6 +2,7 @@
 // through the real window: adding, the drop rule, the playlist for a drive, and Copy to HDD and
 // Burn Disc fetching disc by disc.
 
+#include "CabTestUtil.h"
 #include "ScanFixture.h"
 #include "TestCatalogue.h"
 #include "TestWindow.h"
@@ -28,6 +29,7 @@
 #include <QTreeView>
 
 using namespace Qt::Literals::StringLiterals;
+using CabTestUtil::readFile;
 
 namespace
 {
@@ -54,12 +56,6 @@ void catalogue(const QString &dataFolder)
     TextCodec::writeLines(db + u"groups.tree"_s,
                           {u"My Collection"_s, u"\tRoad Music|ROAD|1A2B3C4D|CDFS|24|||1|"_s + d + u"|"_s,
                            u"\tPhoto Disc|PHOTOS|5E6F7081|UDF|8|||2|"_s + d + u"|"_s});
-}
-
-QByteArray read(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 } // namespace
@@ -197,7 +193,7 @@ private Q_SLOTS:
         const QString file = m_fx.dir->filePath(u"road.m3u"_s);
         AppDialogs::pushFileName(file);
         drives->actions().at(0)->trigger();
-        QCOMPARE(read(file), (m_roadDrive + u"one.mp3\r\n"_s + m_roadDrive + u"two.mp3\r\n"_s).toUtf8());
+        QCOMPARE(readFile(file), (m_roadDrive + u"one.mp3\r\n"_s + m_roadDrive + u"two.mp3\r\n"_s).toUtf8());
     }
 
     void copyToHddFromTwoDiscs()
@@ -222,7 +218,7 @@ private Q_SLOTS:
         m_f->action(u"CopytoHDD1"_s)->trigger();
         commands()->copyForm()->selectFolder(dest);
         commands()->copyForm()->okButton()->click();
-        QCOMPARE(read(dest + u"/one.mp3"_s) + read(dest + u"/beach.jpg"_s), QByteArray("onebeach"));
+        QCOMPARE(readFile(dest + u"/one.mp3"_s) + readFile(dest + u"/beach.jpg"_s), QByteArray("onebeach"));
         const QStringList texts = AppDialogs::shownTexts();
         QVERIFY2(texts.size() == 2 && texts[0].startsWith(u"These files could not be copied:\n"_s) &&
                      texts[0].contains(u"notes.txt"_s) && texts[1] == u"Copy to Hard-Drive completed!"_s,

@@ -94,28 +94,11 @@ private Q_SLOTS:
         QVERIFY(!control<QSpinBox>(u"MaxSearch"_s)->isEnabled());
     }
 
-    void okStoresThemAndCancelKeepsWhatOkStored()
-    {
-        open();
-        m_f->action(u"Preferences1"_s)->trigger();
-        control<QCheckBox>(u"UnlimitedBox"_s)->click();
-        control<QSpinBox>(u"MaxSearch"_s)->setValue(50);
-        click(u"OkButton"_s);
-        Preferences stored;
-        stored.load(settingsFile());
-        QVERIFY(!form()->isVisible() && !stored.unlimited() && stored.maxResults() == 50);
-        m_f->action(u"Preferences1"_s)->trigger();
-        control<QCheckBox>(u"UnlimitedBox"_s)->click();
-        click(u"CancelButton"_s);
-        QVERIFY(!prefs().unlimited());
-        QCOMPARE(prefs().maxResults(), 50);
-    }
-
-    void cancelPutsBackTheWindowsStoredState()
+    // OK stores the choices with the window's state; Cancel puts back what is stored, the view too.
+    void okStoresThemAndCancelPutsBackWhatIsStored()
     {
         {
             QSettings stored(settingsFile(), QSettings::IniFormat);
-            stored.setValue(u"ViewStyle"_s, 3);
             stored.setValue(u"Grids"_s, 0);
             stored.setValue(u"Action"_s, 9);
         }
@@ -123,13 +106,23 @@ private Q_SLOTS:
         // A stored action outside the four chooses none.
         QCOMPARE(control<QComboBox>(u"ActionCombo"_s)->currentIndex(), -1);
         ContentsView *view = (*m_f)->contentsPanel()->view();
-        QCOMPARE(view->viewStyle(), ContentsView::Details);
-        QVERIFY(!view->gridLines());
+        m_f->action(u"Details1"_s)->trigger();
+        m_f->action(u"Preferences1"_s)->trigger();
+        control<QCheckBox>(u"UnlimitedBox"_s)->click();
+        control<QSpinBox>(u"MaxSearch"_s)->setValue(50);
+        click(u"OkButton"_s);
+        Preferences stored;
+        stored.load(settingsFile());
+        QVERIFY(!form()->isVisible() && !stored.unlimited() && stored.maxResults() == 50);
+        QVERIFY(stored.viewStyle() == int(ContentsView::Details));
+
         m_f->action(u"LargeIcons1"_s)->trigger();
         m_f->action(u"Preferences1"_s)->trigger();
+        control<QCheckBox>(u"UnlimitedBox"_s)->click();
         control<QCheckBox>(u"GridBox"_s)->click();
         QVERIFY(view->gridLines()); // at once
         click(u"CancelButton"_s);
+        QVERIFY(!prefs().unlimited() && prefs().maxResults() == 50);
         QCOMPARE(view->viewStyle(), ContentsView::Details);
         QVERIFY(m_f->action(u"Details1"_s)->isChecked());
         QVERIFY(!view->gridLines());
