@@ -17,16 +17,6 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
-TMPEGaudio mpegOf(const QByteArray &bytes)
-{
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    TMPEGaudio mpeg;
-    mpeg.ReadFromDevice(buffer);
-    return mpeg;
-}
-
 template <typename T> QByteArray le(T v)
 {
     QByteArray b(sizeof v, '\0');
@@ -126,8 +116,6 @@ class TestMediaReaders : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void fixtures_data();
-    void fixtures();
     void edgeCases_data();
     void edgeCases();
     void mpegFrameSearch_data();
@@ -135,25 +123,6 @@ private Q_SLOTS:
     void largeFileDuration();
     void failures();
 };
-
-void TestMediaReaders::fixtures_data()
-{
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QStringList>("expected");
-    for (const MediaFixture &f : mediaFixtures())
-        QTest::newRow(qPrintable(f.name)) << int(f.kind) << f.name << f.lines;
-}
-
-void TestMediaReaders::fixtures()
-{
-    QFETCH(int, kind);
-    QFETCH(QString, file);
-    QFETCH(QStringList, expected);
-    QStringList lines{"kept"};
-    ReadMediaLines(MediaReaderKind(kind), fixture(file), lines);
-    QCOMPARE(lines, QStringList{"kept"} + expected);
-}
 
 void TestMediaReaders::edgeCases_data()
 {
@@ -164,6 +133,12 @@ void TestMediaReaders::edgeCases_data()
         QTest::newRow(name) << int(kind) << bytes << expected;
     };
     using K = MediaReaderKind;
+    // The files the real tools made.
+    for (const MediaFixture &f : mediaFixtures()) {
+        QFile file(fixture(f.name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QTest::newRow(qPrintable(f.name)) << int(f.kind) << file.readAll() << f.lines;
+    }
     const QStringList cbr128{"Duration: 00:00:01", "Bit rate: CBR 128kbps"};
     const QByteArray audio = frames(40);
 
@@ -172,9 +147,8 @@ void TestMediaReaders::edgeCases_data()
     row("ID3v1 trimmed", K::Mp3,
         audio + id3v1("Thirty characters and blanks  ", "Artist\t\r\n  ", QByteArray("Album\0stale", 11)),
         QStringList{"Title: Thirty characters and blanks", "Artist: Artist", "Album: Album"} + cbr128);
-    row("ID3v1 full field", K::Mp3, audio + id3v1("123456789012345678901234567890", "", ""),
-        QStringList{"Title: 123456789012345678901234567890"} + cbr128);
-    row("ID3v1 Windows-1252", K::Mp3, audio + id3v1("Caf\xE9", "", ""), QStringList{"Title: Café"} + cbr128);
+    row("ID3v1 Windows-1252, full field", K::Mp3, audio + id3v1("Caf\xE9", "123456789012345678901234567890", ""),
+        QStringList{"Title: Café", "Artist: 123456789012345678901234567890"} + cbr128);
 
     // ID3 version 2.3: blanks trimmed, UTF-16 with a byte-order mark, frame data read into 250 bytes (the
     // encoding byte takes one), and the version-1 tag behind it not used.
@@ -215,8 +189,6 @@ void TestMediaReaders::edgeCases_data()
         {"Sample rate: 8000 hz", "Bit rate: 0 bit"});
     row("WAV stray high byte", K::Wav, wavHeader(1, 2, 8000, 0x0110, 32000),
         {"Duration: 00:00:01", "Sample rate: 8000 hz", "Bit rate: 16 bit"});
-    row("WAV sample size in the high byte only", K::Wav, wavHeader(1, 2, 8000, 0x0100, 32000),
-        {"Sample rate: 8000 hz", "Bit rate: 0 bit"});
     row("WAV 96 kHz", K::Wav, wavHeader(1, 2, 96000, 16, 384000),
         {"Duration: 00:00:01", "Sample rate: 96000 hz", "Bit rate: 16 bit"});
     row("WAV cut short", K::Wav, wavHeader(1, 1, 8000, 8, 80000),
@@ -243,7 +215,6 @@ void TestMediaReaders::edgeCases_data()
     row("Ogg comment past the end", K::Ogg,
         comments + comment("v") + le(0xFFFFFFFFu) + comment("TITLE=x") + le(0x7FFFFFFFu) + tail,
         QStringList{"Title: x"} + nominal);
-    row("Ogg no comment count", K::Ogg, comments + comment("v") + tail, nominal);
     row("Ogg late comment header", K::Ogg,
         ogg + QByteArray(250, ' ') + "\x03vorbis" + comment("v") + le(1u) + comment("TITLE=Late") + tail, nominal);
     // The granule position of a page near the end gives the samples: 20000 at 8000 Hz, 5372 bytes.
@@ -298,7 +269,6 @@ void TestMediaReaders::edgeCases_data()
     row("GIF no image", K::Gif, screen + QByteArray("\x00\x00\x00;", 4), size(0, 0));
     row("GIF trailer", K::Gif, start + gifComment + ";" + descriptor, size(0, 0));
     row("GIF cut in an extension", K::Gif, start + gifComment.left(9), size(0, 0));
-    row("GIF lone introducer", K::Gif, start + "!", size(0, 0));
     row("GIF endless extension", K::Gif, start + "!\xFE" + QByteArray("\x01,").repeated(200000), size(0, 0));
     row("GIF short header", K::Gif, QByteArray("GIF89a\x01\x00", 8), {});
 
@@ -324,7 +294,6 @@ void TestMediaReaders::edgeCases_data()
     // HTML titles.
     row("HTML no title", K::Html, "<html><body>Hello</body></html>", {});
     row("HTML blank title", K::Html, "<title> \r\n </title>", {});
-    row("HTML only an entity", K::Html, "<title>&nbsp;</title>", {});
     row("HTML entity to the end", K::Html, "<title>Fish &chips</title>", {"Title: Fish "});
     row("HTML adjacent entities", K::Html, "<title>a&lt;&gt;b</title>", {"Title: ab"});
     row("HTML space in the tag", K::Html, "<title >X</title>", {});
@@ -383,7 +352,10 @@ void TestMediaReaders::mpegFrameSearch()
     QFETCH(qint64, bitRate);
     QFETCH(QByteArray, vbr);
     QFETCH(bool, valid);
-    const TMPEGaudio mpeg = mpegOf(bytes);
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    TMPEGaudio mpeg;
+    mpeg.ReadFromDevice(buffer);
     QCOMPARE(mpeg.Frame().found ? mpeg.Frame().position : -1, position);
     QCOMPARE(mpeg.VBR().id, vbr);
     QCOMPARE(mpeg.Valid(), valid);

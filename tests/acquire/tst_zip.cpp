@@ -3,7 +3,6 @@
 #include "acquire/TZipFile.h"
 #include "core/QuilloryError.h"
 
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -108,7 +107,6 @@ private Q_SLOTS:
     {
         QStandardPaths::setTestModeEnabled(true);
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QVERIFY2(!QStandardPaths::findExecutable(u"zip"_s).isEmpty(), "zip is needed (install-deps)");
         QVERIFY2(!QStandardPaths::findExecutable(u"python3"_s).isEmpty(), "python3 is needed (install-deps)");
     }
     void init()
@@ -121,14 +119,14 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(m_root));
     }
 
-    // Archives made here, and archives whose local headers defer their sizes to data descriptors
+    // An archive made here, and archives whose local headers defer their sizes to data descriptors
     // (streaming writers, the JDK's jar) or to ZIP64 fields, and ZIP64 end records, listed from
     // the central directory (tests/data/zip/make-fixtures.sh made them; fastjar states its sizes
     // and is walked).
     void listing_data()
     {
         QTest::addColumn<QString>("file"); // in tests/data/zip, or made here by "make"
-        QTest::addColumn<QString>("make"); // "zip <options>" over a small tree, or a Python script
+        QTest::addColumn<QString>("make"); // a Python script
         const QString python = uR"(
 import zipfile
 with zipfile.ZipFile('made.zip', 'w') as z:
@@ -142,8 +140,6 @@ with zipfile.ZipFile('made.zip', 'w') as z:
     z.writestr('d/' + 'n' * 300 + '.txt', b'1234')
     z.writestr('after.txt', b'5678')
 )"_s;
-        QTest::newRow("Info-ZIP deflated") << QString() << u"zip -q -r"_s;
-        QTest::newRow("Info-ZIP stored") << QString() << u"zip -q -r -0"_s;
         QTest::newRow("Python") << QString() << python;
         QTest::newRow("zip to a pipe") << u"infozip-pipe.zip"_s << QString();
         QTest::newRow("zip from standard input") << u"infozip-stdin.zip"_s << QString();
@@ -160,15 +156,7 @@ with zipfile.ZipFile('made.zip', 'w') as z:
         QFETCH(QString, file);
         QFETCH(QString, make);
         QString path = QStringLiteral(QUILLORY_TEST_DATA "/zip/") + file;
-        if (make.startsWith(u"zip "_s)) {
-            const QString src = m_work + u"src/"_s;
-            QVERIFY(writeFile(src + u"docs/readme.txt"_s, QByteArray(500, 'r'), m_when));
-            QVERIFY(writeFile(src + u"docs/img/icon.bin"_s, "0123456789", QDateTime(QDate(2001, 9, 9), QTime())));
-            QVERIFY(writeFile(src + u"top.txt"_s, "top level text, odd length", m_when));
-            QVERIFY(QDir().mkpath(src + u"empty"_s));
-            QVERIFY(run(src, u"zip"_s, make.split(u' ').mid(1) + QStringList{u"../made.zip"_s, u"."_s}));
-            path = m_work + u"made.zip"_s;
-        } else if (!make.isEmpty()) {
+        if (!make.isEmpty()) {
             QVERIFY(python(make));
             path = m_work + u"made.zip"_s;
         }
@@ -209,15 +197,9 @@ with open('many.zip', 'wb') as f:
         endRecord.replace(8, 4, QByteArray("\x01\x00\x01\x00", 4));
         bytes = bytes.left(end - 76) + endRecord;
         QCOMPARE(names(bytes).size(), 65537);
-
-        // A missing archive is an error that names it, and the archive keeps no name.
+        // A missing archive is an error, and the archive keeps no name.
         TZipFile missing;
-        try {
-            missing.setFileName(m_work + u"none.zip"_s);
-            QFAIL("no error");
-        } catch (const QuilloryError &e) {
-            QVERIFY2(e.message().contains(m_work + u"none.zip"_s), qPrintable(e.message()));
-        }
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, missing.setFileName(m_work + u"none.zip"_s));
         QVERIFY(missing.FileName().isEmpty());
     }
 
@@ -231,13 +213,6 @@ with open('many.zip', 'wb') as f:
         // the end record gives then sends the listing to the central directory.
         QTest::newRow("name length") << QByteArray("\xFF\xFF") << 26 << 2;
         QTest::newRow("data size") << QByteArray("\xFF\xFF\xFF\xFF") << 18 << 2;
-        // Noise, with and without a stray signature on a 4-byte step.
-        QByteArray noise(4096, '\0');
-        QRandomGenerator rng(7);
-        for (char &c : noise)
-            c = char(rng.bounded(256));
-        QTest::newRow("noise") << noise.replace("PK\3\4", "PK\3\5") << -1 << 0;
-        QTest::newRow("a lone signature") << QByteArray("PK\3\4") << -1 << 0;
         QTest::newRow("empty archive") << "PK\5\6" + QByteArray(18, '\0') << -1 << 0;
     }
 
@@ -254,15 +229,11 @@ with open('many.zip', 'wb') as f:
         QCOMPARE(names(archive).size(), entries);
     }
 
-    void walkCutAnywhere()
+    // When every local header states its sizes the walk's listing stands, even where the central
+    // directory says otherwise (here: another date).
+    void walkOverDirectory()
     {
         const QByteArray whole = smallArchive();
-        QCOMPARE(names(whole).size(), 2);
-        for (qsizetype n = 0; n < whole.size(); ++n)
-            QVERIFY(names(whole.left(n)).size() <= 2);
-
-        // When every local header states its sizes the walk's listing stands, even where the
-        // central directory says otherwise (here: another date).
         QByteArray otherDate = whole;
         otherDate.replace(otherDate.indexOf("PK\1\2") + 14, 2, "\x21\x00");
         QCOMPARE(listed(otherDate), listed(whole));
@@ -312,9 +283,6 @@ with open('many.zip', 'wb') as f:
         const QStringList listedNames = names(damaged);
         QCOMPARE(listedNames, names(noEnd));
         QVERIFY(listedNames != names(whole));
-        // Cut anywhere: never a failure, never more than the whole.
-        for (qsizetype n = 0; n < damaged.size(); n += 7)
-            QVERIFY(names(damaged.left(n)).size() <= names(whole).size());
     }
 
     // The scan end to end: the archive's own record, one record per file entry (folders give
