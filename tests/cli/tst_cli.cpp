@@ -1,11 +1,13 @@
 #include "CabTestUtil.h"
-#include "CliRun.h"
+#include "RunProgram.h"
 #include "FileSizeLimit.h"
 #include "TestCatalogue.h"
 
 #include "acquire/FolderVolumeBackend.h"
+#include "cli/CliApp.h"
 #include "store/Catalogue.h"
 
+#include <QBuffer>
 #include <QDirIterator>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -18,6 +20,30 @@
 
 using namespace Qt::StringLiterals;
 using namespace CabTestUtil;
+using CliRun = ProgramRun;
+
+namespace
+{
+
+// The commands run in this process, on buffers.
+CliRun runCli(const QStringList &args)
+{
+    QByteArray outBytes, errBytes, inBytes;
+    QBuffer out(&outBytes), err(&errBytes), in(&inBytes);
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    in.open(QIODevice::ReadOnly);
+    const int code = CliApp().run(args, CliIo{&out, &err, &in});
+    return {code, outBytes, errBytes};
+}
+
+// The built program with input on standard input and these variables set ("NAME=value").
+CliRun runProgram(const QStringList &args, const QByteArray &input = QByteArray(), const QStringList &env = {})
+{
+    return runProgram(qEnvironmentVariable("QUILLORY_CLI"), args, input, QString(), env);
+}
+
+} // namespace
 
 // quillory-cli as a user runs it: every command once through the real program, and what only the
 // command line decides: its arguments, exit codes and messages, and who may read past the lock.
@@ -153,6 +179,7 @@ private Q_SLOTS:
         row("check-mask", u"check-mask *.mp3 Song.MP3 a.mp3.bak --x.mp3"_s, 0, "yes\nno\nyes\n");
         row("drives", u"drives"_s, 0, "");
         row("help", u"--help"_s, 0, "Usage: quillory-cli");
+        row("a command's help", u"search --help"_s, 0, "Usage: quillory-cli [--data DIR] search");
 
         // Usage: exit code 2, the reason and the usage line.
         row("no command", u""_s, 2, "", "Usage: quillory-cli");
@@ -180,38 +207,24 @@ private Q_SLOTS:
 
         // What is not there, or not what it should be: exit code 1, one line, nothing changed.
         row("missing folder, read", u"--data {root}/missing tree"_s, 1, "", "the folder does not exist");
-        row("missing folder, export", u"--data {root}/missing export {root}/o.cab"_s, 1, "",
-            "the folder does not exist");
         row("data folder is a file", u"--data {root}/file tree"_s, 1, "", "is a file, not a folder");
         row("DB is a file", u"--data {root}/dbfile tree"_s, 1, "", "database folder");
         row("DB is a dangling link", u"--data {root}/dblink search"_s, 1, "", "which does not exist");
         row("damaged tree", u"--data {root}/damaged tree"_s, 1, "", "Invalid level (3) for item \"X\"");
         row("bad mask", u"check-mask [abc a"_s, 1, "", "'[abc' is an invalid mask at (5)");
         row("ls no disc", cat + u"ls Jazz"_s, 1, "", "Jazz");
-        row("ls no folder", cat + u"ls Rock_Disc \\NOWHERE\\"_s, 1, "", "NOWHERE");
         row("cat-lists no disc", cat + u"cat-lists 12345678"_s, 1, "", "Cabinet not found [0x0001]. ");
         row("search node", cat + u"search --in Nirgends"_s, 1, "", "There is no group or disc named \"Nirgends\".");
-        row("search mask", cat + u"search [x"_s, 1, "", "'[x' is an invalid mask at (");
         row("report no disc", cat + u"report --disc Jazz -o {root}/r.txt"_s, 1, "", "There is no disc titled \"Jazz\"");
         row("report no folder", cat + u"report --group Music -o {root}/none/r.txt"_s, 1, "", "Invalid file name!");
         row("report onto the catalogue", cat + u"report --group Music -o {root}/cat/DB/groups.tree"_s, 1, "",
             "inside the database folder");
-        row("export onto the catalogue", cat + u"export {root}/cat/DB/1A2B3C4D.dat"_s, 1, "",
-            "inside the database folder");
-        row("import not a cabinet", cat + u"import {root}/file --yes"_s, 1, "",
-            "Cabinet file does not have the correct format [0x0002]");
         row("import answered no", cat + u"import {home}/cat.cab"_s, 1,
             "All existing files will be overwritten. Continue anyway?", "", AnswerNo);
-        row("title empty", cat + add + u"''"_s, 1, "", "");
-        row("title with a bar", cat + add + u"A|B"_s, 1, "", "|");
-        row("title read as indentation", cat + add + u"__Leading"_s, 1, "", "");
         row("no such group", cat + add + u"T --group Nope"_s, 1, "", "Nope");
         row("number not a number", cat + add + u"T --number ten"_s, 1, "", "ten");
         row("already catalogued", cat + u"add-disc {root}/vol --serial 1a2b3c4d --title T"_s, 1, "",
             "Disc is already in database (\"Rock Disc\"). Give --replace");
-        row("preference out of range", cat + u"config set MaxResults -5"_s, 1, "",
-            "\"MaxResults\" takes 1 to 2147483647");
-        row("preference not a number", cat + u"config set MaxResults lots"_s, 1, "", "lots");
         row("exclusion not a mask", cat + u"config exclusions [a-"_s, 1, "", "[a-");
 
         // What is made or taken over is said on standard error.
@@ -221,9 +234,8 @@ private Q_SLOTS:
             "A new catalogue was made", Changes);
         row("empty lock taken over", u"--data {root}/stale "_s + add + u"T"_s, 0, "T||0000000A||", "taken over",
             Changes);
-        // A reader upgrades an older tree in memory only; a writer rewrites it and says so.
+        // A writer rewrites an older tree and says so.
         row("new catalogue, read", u"--data {root}/empty tree"_s, 0, "My Collection\n");
-        row("older tree, read", u"--data {root}/older tree"_s, 0, "R\n  Old\t00000001\tFAT\t1\t\n");
         row("older tree, written", u"--data {root}/older "_s + add + u"T"_s, 0, "T||0000000A||",
             "Your database appears to be in older format. It will be updated automatically.\nUpdate completed!\n",
             Changes);
@@ -231,7 +243,6 @@ private Q_SLOTS:
         // The window holds the catalogue: the commands that only read still work; one that
         // writes is refused with the lock's name.
         row("locked tree", cat + u"tree"_s, 0, "My Collection\n", "", Locked);
-        row("locked ls", cat + u"ls 1a2b3c4d rock"_s, 0, "LIVE\tFolder\t", "", Locked);
         row("locked cat-lists", cat + u"cat-lists 5E6F7081"_s, 0, "\t\npic.jpg\r\n", "", Locked);
         row("locked search", cat + u"search pic"_s, 0, "pic.jpg\t", "1 found", Locked);
         row("locked report", cat + u"report --disc Photos_Disc -o {root}/r.txt"_s, 0, "", "", Locked | Changes);
@@ -285,74 +296,40 @@ private Q_SLOTS:
             QCOMPARE(everything(m_root->path()), before);
     }
 
-    void everyCommandHasHelp()
-    {
-        CliApp app;
-        for (const auto &cmd : app.commands()) {
-            const CliRun r = runProgram({cmd->name(), u"--help"_s});
-            QCOMPARE(r.code, 0);
-            QVERIFY2(r.out.startsWith("Usage: quillory-cli [--data DIR] " + cmd->name().toUtf8()), r.out.constData());
-        }
-    }
-
     // The columns in the order asked, by names in any case, with widths in pixels.
     void reportOptions()
     {
-        CliRun r = runProgram({u"--data"_s, at(u"cat"_s), u"report"_s, u"--disc"_s, u"Rock Disc"_s, u"--columns"_s,
-                               u"name,Size,PATH"_s, u"--widths"_s, u"80,80,120"_s, u"--no-time"_s, u"-o"_s,
-                               at(u"r.txt"_s)});
+        const CliRun r = runProgram({u"--data"_s, at(u"cat"_s), u"report"_s, u"--disc"_s, u"Rock Disc"_s, u"--columns"_s,
+                                     u"name,Size,PATH"_s, u"--widths"_s, u"80,80,120"_s, u"--html"_s, u"--no-time"_s, u"-o"_s,
+                                     at(u"r.txt"_s)});
         QCOMPARE(r.code, 0);
-        QCOMPARE(readFile(at(u"r.txt"_s)).split('\n').mid(2, 3),
-                 (QList<QByteArray>{"|   Name   |   Size   |      Path     |\r", QByteArray(39, '-') + '\r',
-                                    "|b.txt     |100.00 Byt|\\              |\r"}));
-        r = runProgram({u"--data"_s, at(u"cat"_s), u"report"_s, u"--group"_s, u"My Collection"_s, u"--recurse"_s,
-                        u"--html"_s, u"-o"_s, at(u"r.htm"_s)});
-        QCOMPARE(r.code, 0);
-        const QByteArray html = readFile(at(u"r.htm"_s));
-        QVERIFY(html.startsWith("<html>") && html.contains("Rock Disc") && html.contains("Created with"));
+        const QByteArray html = readFile(at(u"r.txt"_s));
+        QVERIFY2(html.startsWith("<html>") && html.contains("width = \"80\"") && html.contains("<b>Size</b>") &&
+                     html.indexOf("<b>Size</b>") < html.indexOf("<b>Path</b>") && !html.contains("Created with"),
+                 html.constData());
     }
 
     // Far more lines than one block of output holds, characters outside the basic plane among
-    // them: every line whole and in order, lent discs first, discs without a contents file left out.
+    // them: every line whole and in order.
     void largeTreePrintsEveryLine()
     {
-        // Groups and titles are numbered with zero padding, so the file's order is the sorted
-        // order but for the lent discs, which come first among their siblings.
         QByteArray tree = "My Collection\r\n";
         QByteArray expected = "My Collection\n";
-        const QByteArray note = "\xF0\x9F\x8E\xB5"; // outside the basic plane: two UTF-16 units
-        const QByteArray umlaut = "\xC3\xA4";       // inside it
-        for (int g = 0; g < 30; ++g) {
-            const QByteArray group = "Group " + QByteArray::number(g).rightJustified(3, '0');
-            tree += '\t' + group + "\r\n";
-            expected += "  " + group + '\n';
-            QByteArray lentLines, presentLines;
-            for (int d = 0; d < 100; ++d) {
-                const int n = g * 100 + d;
-                const QByteArray serial = QByteArray::number(0x20000000 + n, 16).toUpper();
-                const QByteArray title = "Disc " + QByteArray::number(d).rightJustified(3, '0') +
-                                         (n % 3 == 0   ? " " + note
-                                          : n % 3 == 1 ? " " + umlaut + QByteArray(300, 'x')
-                                                       : QByteArray());
-                const QByteArray lent = n % 7 == 0 ? "Eve" : "";
-                const QByteArray size = QByteArray::number(4700000000LL + n);
-                tree += "\t\t" + title + "|LABEL|" + serial + "|UDF|" + size + "|d|Music|" + QByteArray::number(n) +
-                        "|01.06.2024 12:00:00|" + lent + "\r\n";
-                if (n % 11 == 5)
-                    continue; // no contents file
-                writeFile(at(u"big/DB/"_s + QString::fromLatin1(serial) + u".dat"_s), "");
-                (lent.isEmpty() ? presentLines : lentLines) +=
-                    "    " + title + '\t' + serial + "\tUDF\t" + size + '\t' + lent + '\n';
-            }
-            expected += lentLines + presentLines;
+        for (int n = 0; n < 3000; ++n) {
+            // Zero-padded numbers: the file's order is the sorted order.
+            const QByteArray serial = QByteArray::number(0x20000000 + n, 16).toUpper();
+            const QByteArray title = "Disc " + QByteArray::number(n).rightJustified(4, '0') +
+                                     (n % 2 ? " \xF0\x9F\x8E\xB5"                    // two UTF-16 units
+                                            : " \xC3\xA4" + QByteArray(300, 'x')); // one
+            tree += '\t' + title + "|LABEL|" + serial + "|UDF|4700000000|d|Music|" + QByteArray::number(n) +
+                    "|01.06.2024 12:00:00|\r\n";
+            writeFile(at(u"big/DB/"_s + QString::fromLatin1(serial) + u".dat"_s), "");
+            expected += "  " + title + '\t' + serial + "\tUDF\t4700000000\t\n";
         }
         writeFile(at(u"big/DB/groups.tree"_s), tree);
-        QVERIFY(expected.size() > 100000); // several blocks
-
         const CliRun r = runProgram({u"--data"_s, at(u"big"_s), u"tree"_s});
         QCOMPARE(r.err, QByteArray());
         QCOMPARE(r.code, 0);
-        QCOMPARE(r.out.size(), expected.size());
         QCOMPARE(r.out, expected);
     }
 
@@ -380,10 +357,8 @@ private Q_SLOTS:
                                                     u"\tCDROM\tempty\t\t\t\t\n"_s + e +
                                                     u"\tRemovable\tpresent\tMY STICK\tDEADBEEF\tFAT32\t8589934592\n"_s);
         QVERIFY2(added.out.startsWith("Stick|MY\tSTICK|DEADBEEF|FAT32|305|"), added.out.constData());
-        QCOMPARE(inside.code, 1);
-        QVERIFY2(inside.err.contains("--serial"), inside.err.constData());
-        QCOMPARE(empty.code, 1);
-        QVERIFY(empty.err.startsWith("Disc not present"));
+        QVERIFY2(inside.code == 1 && inside.err.contains("--serial"), inside.err.constData());
+        QVERIFY2(empty.code == 1 && empty.err.startsWith("Disc not present"), empty.err.constData());
     }
 
     // What the scan could not read is named on standard error, one line each; the disc is added.

@@ -1,7 +1,6 @@
-#include "SilentPrompts.h"
 #include "CabTestUtil.h"
+#include "SilentPrompts.h"
 
-#include "cabinet/TSTCabWriter.h"
 #include "core/QuilloryError.h"
 #include "core/TextCodec.h"
 #include "session/Workspace.h"
@@ -80,47 +79,23 @@ class TestKillAnywhere : public QObject
     QString m_strace;
     std::unique_ptr<QTemporaryDir> m_dir;
 
-    struct Run {
-        bool killed = false;
-        int code = -1;
-        QByteArray out;
-        QByteArray err;
-    };
-    // A program and its arguments, the catalogue's folder given as "%DATA%".
-    struct Operation {
-        QString program;
-        QStringList args;
-        QStringList withData(const QString &data) const
-        {
-            QStringList a = args;
-            a.replaceInStrings(u"%DATA%"_s, data);
-            return a;
-        }
-    };
+    // An operation: a program and its arguments, the catalogue's folder given as "%DATA%".
+    using Operation = QStringList;
+    static QStringList withData(QStringList op, const QString &data) { return op.replaceInStrings(u"%DATA%"_s, data); }
 
-    // The program, or the program killed at the n-th call of syscall.
-    Run run(const QString &program, const QStringList &args, const QString &syscall = QString(), int n = 0) const
+    // The program, or the program killed at the n-th call of syscall (strace ends as its program did).
+    ProgramRun run(const QStringList &command, const QString &syscall = QString(), int n = 0) const
     {
-        QProcess p;
-        if (syscall.isEmpty()) {
-            p.start(program, args);
-        } else {
-            p.start(m_strace, QStringList{u"-f"_s, u"-qq"_s, u"-o"_s, u"/dev/null"_s, u"-e"_s, u"trace="_s + syscall,
-                                          u"-e"_s, u"inject=%1:signal=KILL:when=%2"_s.arg(syscall).arg(n), program} +
-                                  args);
-        }
-        Run r;
-        if (!p.waitForFinished(60000))
-            return r;
-        r.killed = p.exitStatus() == QProcess::CrashExit || p.exitCode() == 128 + SIGKILL;
-        r.code = p.exitCode();
-        r.out = p.readAllStandardOutput();
-        r.err = p.readAllStandardError();
-        return r;
+        if (syscall.isEmpty())
+            return runProgram(command.first(), command.mid(1));
+        return runProgram(m_strace, QStringList{u"-f"_s, u"-qq"_s, u"-o"_s, u"/dev/null"_s, u"-e"_s, u"trace="_s + syscall,
+                                                u"-e"_s, u"inject=%1:signal=KILL:when=%2"_s.arg(syscall).arg(n)} +
+                                        command);
     }
-    Run cli(const QString &data, const QStringList &args) const
+    static bool killed(const ProgramRun &r) { return r.signalled || r.code == 128 + SIGKILL; }
+    ProgramRun cli(const QString &data, const QStringList &args) const
     {
-        return run(m_cli, QStringList{u"--data"_s, data} + args);
+        return run(QStringList{m_cli, u"--data"_s, data} + args);
     }
 
     // Where to kill the operation: for each system call of the list, the numbers of its calls
@@ -135,56 +110,43 @@ class TestKillAnywhere : public QObject
         QProcess p;
         p.start(m_strace,
                 QStringList{u"-f"_s, u"-qq"_s, u"-y"_s, u"-o"_s, trace, u"-e"_s, u"trace="_s + kSyscalls.join(u',')} +
-                    QStringList{op.program} + op.withData(data));
+                    withData(op, data));
         p.waitForFinished(60000);
         QFile file(trace);
         if (!file.open(QIODevice::ReadOnly))
             return {};
-        struct Call {
-            QString syscall;
-            int number;
-            bool main;
-            bool ours;
-        };
-        QList<Call> calls;
+        // The calls on the test's files: the system call and its number in the main thread (0 in another).
+        QList<QPair<QString, int>> ours;
         QHash<QString, int> counts;
         QString mainThread;
         static const QRegularExpression line(u"^(\\d+)\\s+(\\w+)\\("_s);
-        while (!file.atEnd()) {
-            const QString text = QString::fromUtf8(file.readLine());
+        for (const QString &text : QString::fromUtf8(file.readAll()).split(u'\n')) {
             const QRegularExpressionMatch m = line.match(text);
             if (!m.hasMatch())
                 continue; // a call's resumption, a signal, an exit
             if (mainThread.isEmpty())
                 mainThread = m.captured(1);
-            const bool main = m.captured(1) == mainThread;
-            const QString syscall = m.captured(2);
-            calls.append({syscall, main ? ++counts[syscall] : 0, main, text.contains(m_dir->path())});
+            const int number = m.captured(1) == mainThread ? ++counts[m.captured(2)] : 0;
+            if (text.contains(m_dir->path()))
+                ours.append({m.captured(2), number});
         }
-        // The test's files only, and the neighbours of each rename and removal among them.
-        QList<Call> ours;
-        for (const Call &c : std::as_const(calls))
-            if (c.ours)
-                ours.append(c);
-        QHash<QString, QList<int>> all, near;
+        QHash<QString, QList<int>> all;
+        QSet<QPair<QString, int>> nearPivot;
         for (qsizetype i = 0; i < ours.size(); ++i) {
-            const Call &c = ours.at(i);
-            if (!c.main)
+            if (ours.at(i).second == 0)
                 continue;
-            all[c.syscall].append(c.number);
+            all[ours.at(i).first].append(ours.at(i).second);
             for (qsizetype j = qMax<qsizetype>(0, i - 2); j <= qMin(ours.size() - 1, i + 2); ++j)
-                if (isPivot(ours.at(j).syscall))
-                    near[c.syscall].append(c.number);
+                if (isPivot(ours.at(j).first))
+                    nearPivot.insert(ours.at(i));
         }
         QHash<QString, QList<int>> points;
         for (auto it = all.cbegin(); it != all.cend(); ++it) {
             const QList<int> &numbers = it.value();
             const qsizetype stride = (numbers.size() + kMaxKills - 1) / kMaxKills;
-            QList<int> chosen;
             for (qsizetype i = 0; i < numbers.size(); ++i)
-                if (i % stride == 0 || i == numbers.size() - 1 || near.value(it.key()).contains(numbers.at(i)))
-                    chosen.append(numbers.at(i));
-            points.insert(it.key(), chosen);
+                if (i % stride == 0 || i == numbers.size() - 1 || nearPivot.contains({it.key(), numbers.at(i)}))
+                    points[it.key()].append(numbers.at(i));
         }
         return points;
     }
@@ -227,19 +189,17 @@ class TestKillAnywhere : public QObject
     // What the readers print: the tree, each disc's root folder (or that there is no such
     // disc) and some discs' lists. What a reader says beside a success (that it took over a lock a kill left) is not
     // the catalogue.
-    QStringList readers(const QString &data, const QStringList &serials) const
+    QStringList readers(const QString &data) const
     {
+        QList<QStringList> commands{{u"tree"_s}};
+        for (const QString &s : m_serials)
+            commands.append({u"ls"_s, s});
+        // The two discs whose contents the operations replace, as their lists.
+        commands.append({u"cat-lists"_s, u"AAAA0001"_s});
+        commands.append({u"cat-lists"_s, u"CCCC0003"_s});
         QStringList out;
-        for (const QStringList &args : QList<QStringList>{{u"tree"_s}} + [&] {
-                 QList<QStringList> ls;
-                 for (const QString &s : serials)
-                     ls.append({u"ls"_s, s});
-                 // The two discs whose contents the operations replace, as their lists.
-                 ls.append({u"cat-lists"_s, u"AAAA0001"_s});
-                 ls.append({u"cat-lists"_s, u"CCCC0003"_s});
-                 return ls;
-             }()) {
-            const Run r = cli(data, args);
+        for (const QStringList &args : std::as_const(commands)) {
+            const ProgramRun r = cli(data, args);
             out << u"%1 -> %2\n%3%4"_s.arg(args.join(u' '))
                        .arg(r.code)
                        .arg(QString::fromUtf8(r.out), r.code == 0 ? QString() : QString::fromUtf8(r.err));
@@ -260,14 +220,7 @@ class TestKillAnywhere : public QObject
 
     static void copyFolder(const QString &from, const QString &to)
     {
-        QDir().mkpath(to);
-        for (const QFileInfo &fi :
-             QDir(from).entryInfoList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
-            if (fi.isDir())
-                copyFolder(fi.absoluteFilePath(), to + u'/' + fi.fileName());
-            else
-                QVERIFY(QFile::copy(fi.absoluteFilePath(), to + u'/' + fi.fileName()));
-        }
+        QCOMPARE(QProcess::execute(u"cp"_s, {u"-a"_s, from, to}), 0);
     }
 
     static void packDisc(const QString &db, const QString &serial, const QByteArray &text)
@@ -286,15 +239,15 @@ class TestKillAnywhere : public QObject
                         const std::function<void()> &prepare = {})
     {
         const QStringList oldState = state(from);
-        const QStringList oldReaders = readers(from, m_serials);
+        const QStringList oldReaders = readers(from);
         const QString reference = m_dir->path() + u"/reference"_s;
         copyFolder(from, reference);
         if (prepare)
             prepare();
-        const Run done = run(op.program, op.withData(reference));
-        QVERIFY2(done.code == 0 && !done.killed, done.err.constData());
+        const ProgramRun done = run(withData(op, reference));
+        QVERIFY2(done.code == 0, done.err.constData());
         const QStringList newState = state(reference);
-        const QStringList newReaders = readers(reference, m_serials);
+        const QStringList newReaders = readers(reference);
 
         const QString traced = m_dir->path() + u"/traced"_s;
         copyFolder(from, traced);
@@ -310,9 +263,9 @@ class TestKillAnywhere : public QObject
                 copyFolder(from, data);
                 if (prepare)
                     prepare();
-                const Run r = run(op.program, op.withData(data), syscall, n);
+                const ProgramRun r = run(withData(op, data), syscall, n);
                 const QString where = u"killed at %1 #%2"_s.arg(syscall).arg(n);
-                if (!r.killed) {
+                if (!killed(r)) {
                     // This run made fewer calls than the traced one.
                     QVERIFY2(r.code == 0, qPrintable(where + u": "_s + QString::fromUtf8(r.err)));
                     QCOMPARE(state(data), newState);
@@ -320,12 +273,12 @@ class TestKillAnywhere : public QObject
                     ++kills;
                     if (check)
                         check();
-                    const QStringList read = readers(data, m_serials);
+                    const QStringList read = readers(data);
                     QVERIFY2(read == oldReaders || read == newReaders, qPrintable(where + u'\n' + read.join(u'\n')));
                     // The next command takes the catalogue, finishes or undoes what was under
                     // way, and works.
-                    const Run next = cli(data, {u"export"_s, m_dir->path() + u"/next.cab"_s});
-                    QVERIFY2(next.code == 0 && !next.killed, qPrintable(where + u": "_s + QString::fromUtf8(next.err)));
+                    const ProgramRun next = cli(data, {u"export"_s, m_dir->path() + u"/next.cab"_s});
+                    QVERIFY2(next.code == 0, qPrintable(where + u": "_s + QString::fromUtf8(next.err)));
                     const QStringList after = state(data);
                     QVERIFY2(after == oldState || after == newState, qPrintable(where + u'\n' + after.join(u'\n')));
                     QVERIFY2(after == newState || read == oldReaders, qPrintable(where));
@@ -340,7 +293,7 @@ class TestKillAnywhere : public QObject
 
     Operation cliOperation(const QStringList &args) const
     {
-        return {m_cli, QStringList{u"--data"_s, u"%DATA%"_s} + args};
+        return QStringList{m_cli, u"--data"_s, u"%DATA%"_s} + args;
     }
 
 private Q_SLOTS:
@@ -373,21 +326,15 @@ private Q_SLOTS:
                               {u"My Collection"_s, u"\tMusic"_s, u"\t\tRock|ROCK|AAAA0001|CDFS|10|||1|d|"_s,
                                u"\t\tJazz|JAZZ|BBBB0002|CDFS|20|||2|d|"_s, u"\tPhotos|PICS|CCCC0003|UDF|30|||3|d|"_s});
 
-        const QString source = m_dir->path() + u"/source/DB/"_s;
-        QDir().mkpath(source);
+        const QString source = m_dir->path() + u"/source"_s;
+        QDir().mkpath(DataPaths::dbFolder(source));
         for (const char *s : {"AAAA0001", "BBBB0002", "DDDD0004"})
-            packDisc(source, QLatin1String(s), QByteArray("new ") + s);
-        TSTCabWriter cab;
-        cab.CompressionType = cctMsZip;
-        cab.Open(m_dir->path() + u"/backup.cab"_s);
-        for (const char *s : {"AAAA0001", "BBBB0002", "DDDD0004"})
-            cab.AddFile(ContentsFile::contentsFileName(source, QLatin1String(s)),
-                        ContentsFile::contentsFileName(QString(), QLatin1String(s)));
-        cab.AddBytes(TextCodec::joinLines({u"Restored"_s, u"\tRock|ROCK|AAAA0001|CDFS|11|||1|d|"_s,
-                                           u"\tJazz|JAZZ|BBBB0002|CDFS|21|||2|d|"_s,
-                                           u"\tNew|NEW|DDDD0004|CDFS|40|||4|d|"_s}),
-                     QLatin1String(TreeFileName), QDateTime::currentDateTime());
-        cab.Close(true);
+            packDisc(DataPaths::dbFolder(source), QLatin1String(s), QByteArray("new ") + s);
+        TextCodec::writeLines(DataPaths::dbFolder(source) + QLatin1String(TreeFileName),
+                              {u"Restored"_s, u"\tRock|ROCK|AAAA0001|CDFS|11|||1|d|"_s,
+                               u"\tJazz|JAZZ|BBBB0002|CDFS|21|||2|d|"_s, u"\tNew|NEW|DDDD0004|CDFS|40|||4|d|"_s});
+        const ProgramRun exported = cli(source, {u"export"_s, m_dir->path() + u"/backup.cab"_s});
+        QVERIFY2(exported.code == 0, exported.err.constData());
 
         for (int i = 0; i < 5; ++i)
             writeFile(m_dir->path() + u"/volume/folder/file%1.txt"_s.arg(i), QByteArray(i + 1, 'x'));
@@ -403,49 +350,53 @@ private Q_SLOTS:
     }
 
     // quillory-cli's arguments ("%DIR%" for the test's folder), or none for the window's save,
-    // and the catalogue it starts from.
+    // the catalogue it starts from, and whether the archive it writes over an older one is checked:
+    // the older one or a whole new one.
     void operations_data()
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("from");
+        QTest::addColumn<bool>("archive");
         const QStringList add{u"add-disc"_s, u"%DIR%/volume"_s, u"--title"_s, u"Added"_s, u"--serial"_s};
-        QTest::newRow("import") << QStringList{u"import"_s, u"%DIR%/backup.cab"_s, u"--yes"_s} << u"original"_s;
-        QTest::newRow("add-disc new") << add + QStringList{u"EEEE0005"_s} << u"original"_s;
-        QTest::newRow("add-disc replace") << add + QStringList{u"CCCC0003"_s, u"--replace"_s} << u"original"_s;
+        QTest::newRow("import") << QStringList{u"import"_s, u"%DIR%/backup.cab"_s, u"--yes"_s} << u"original"_s
+                                << false;
+        QTest::newRow("add-disc new") << add + QStringList{u"EEEE0005"_s} << u"original"_s << false;
+        QTest::newRow("add-disc replace") << add + QStringList{u"CCCC0003"_s, u"--replace"_s} << u"original"_s
+                                          << false;
+        QTest::newRow("export") << QStringList{u"export"_s, u"%DIR%/export.cab"_s} << u"original"_s << true;
         // A tree file of the older format is rewritten when a writer first takes the catalogue.
-        QTest::newRow("tree upgrade") << QStringList{u"export"_s, u"%DIR%/upgraded.cab"_s} << u"older"_s;
-        QTest::newRow("window save") << QStringList() << u"original"_s;
+        QTest::newRow("tree upgrade") << QStringList{u"export"_s, u"%DIR%/upgraded.cab"_s} << u"older"_s << false;
+        QTest::newRow("window save") << QStringList() << u"original"_s << false;
     }
     void operations()
     {
         QFETCH(QStringList, args);
         QFETCH(QString, from);
+        QFETCH(bool, archive);
         args.replaceInStrings(u"%DIR%"_s, m_dir->path());
         const Operation op = args.isEmpty()
-                                 ? Operation{QCoreApplication::applicationFilePath(), {u"--save-tree"_s, u"%DATA%"_s}}
+                                 ? Operation{QCoreApplication::applicationFilePath(), u"--save-tree"_s, u"%DATA%"_s}
                                  : cliOperation(args);
-        killEverywhere(op, m_dir->path() + u'/' + from);
-    }
-
-    // The archive is the older one or a whole new one.
-    void exportArchive()
-    {
-        const QString archive = m_dir->path() + u"/export.cab"_s;
+        const QString cab = m_dir->path() + u"/export.cab"_s;
         const QByteArray older = "an older backup";
-        const QString reference = m_dir->path() + u"/exported"_s;
-        copyFolder(original(), reference);
-        QCOMPARE(cli(reference, {u"export"_s, m_dir->path() + u"/reference.cab"_s}).code, 0);
-        const QStringList members = cabextractNames(m_dir->path() + u"/reference.cab"_s);
-        QCOMPARE(members.size(), 4);
-        killEverywhere(
-            cliOperation({u"export"_s, archive}), original(),
-            [&] {
-                if (readFile(archive) != older) {
-                    QVERIFY(cabextractAccepts(archive));
-                    QCOMPARE(cabextractNames(archive), members);
-                }
-            },
-            [&] { writeFile(archive, older); });
+        QStringList members;
+        if (archive) {
+            const QString exported = m_dir->path() + u"/exported"_s;
+            copyFolder(original(), exported);
+            QCOMPARE(cli(exported, {u"export"_s, exported + u".cab"_s}).code, 0);
+            members = cabextractNames(exported + u".cab"_s);
+            QCOMPARE(members.size(), 4);
+        }
+        const auto check = [&] {
+            if (archive && readFile(cab) != older) {
+                QVERIFY(cabextractAccepts(cab));
+                QCOMPARE(cabextractNames(cab), members);
+            }
+        };
+        killEverywhere(op, m_dir->path() + u'/' + from, check, [&] {
+            if (archive)
+                writeFile(cab, older);
+        });
     }
 };
 

@@ -10,6 +10,7 @@ struct ProgramRun {
     int code = -1; // -1 when it could not be started, did not end in time or was ended by a signal
     QByteArray out;
     QByteArray err;
+    bool signalled = false;
 };
 
 // input goes to standard input; env holds "NAME=value" entries set over this process's own.
@@ -30,7 +31,8 @@ inline ProgramRun runProgram(const QString &program, const QStringList &args, co
         return {};
     p.write(input);
     p.closeWriteChannel();
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
+    if (!p.waitForFinished(120000))
         return {};
-    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+    const bool signalled = p.exitStatus() != QProcess::NormalExit;
+    return {signalled ? -1 : p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError(), signalled};
 }
