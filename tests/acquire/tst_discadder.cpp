@@ -169,6 +169,28 @@ private Q_SLOTS:
         QCOMPARE(StrToCD(CDToStr(*n->cd())), *n->cd());
     }
 
+    // Edit Disc Entry's change: the details and the title checked and taken, the disc left lent
+    // with its borrower.
+    void changeKeepsTheDiscLent()
+    {
+        DiscAdder adder(*m_cat);
+        TreeNode *disc = adder.add(volume(), details(u"Old"_s), m_cat->tree().root());
+        TCD lent = *disc->cd();
+        lent.BorrowedTo = u"Eve"_s;
+        m_cat->tree().setCD(disc, lent);
+        QVERIFY(!DiscAdder::changeDisc(m_cat->tree(), disc, details(u"x|y"_s)).isNull());
+        DiscDetails d = details(u"New"_s);
+        d.number = -9;
+        d.description = u"a\nb"_s;
+        QVERIFY(DiscAdder::changeDisc(m_cat->tree(), disc, d).isNull());
+        lent.Title = u"New"_s;
+        lent.Number = -9;
+        lent.Description = u"a~!b"_s;
+        QCOMPARE(*disc->cd(), lent);
+        QCOMPARE(disc->text(), u"New"_s);
+        QCOMPARE(disc->kind(), int(KindLent));
+    }
+
     void parentAndLabel()
     {
         DiscAdder adder(*m_cat);
