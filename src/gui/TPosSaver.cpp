@@ -11,8 +11,10 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
-// The stored bounds are the window's frame position and its inner size: the pair that move()
-// and resize() take back, so a window comes back exactly where it was.
+// The stored bounds are the window's own area, without the frame the window manager draws
+// round it: the window is already on screen when its place is restored, and a window manager
+// that has not yet reported its frame would take a frame position as the inner one, moving the
+// window up by its title bar at every start. setGeometry() puts the inner area back exactly.
 const QString Top = u"Top"_s;
 const QString Left = u"Left"_s;
 const QString Width = u"Width"_s;
@@ -26,6 +28,14 @@ std::optional<int> storedInt(const QSettings &settings, const QString &name)
     bool ok = false;
     const int v = settings.value(name).toString().trimmed().toInt(&ok);
     return ok ? std::optional<int>(v) : std::nullopt;
+}
+
+void writeBounds(QSettings &settings, const QRect &bounds)
+{
+    settings.setValue(Top, bounds.y());
+    settings.setValue(Left, bounds.x());
+    settings.setValue(Width, bounds.width());
+    settings.setValue(Height, bounds.height());
 }
 
 bool onSomeScreen(const QRect &bounds)
@@ -72,9 +82,9 @@ void TPosSaver::RestorePosition()
         centre(m_form);
         return;
     }
-    m_form->resize(*width, *height);
-    m_form->move(*left, *top);
-    if (!onSomeScreen(QRect(QPoint(*left, *top), m_form->frameGeometry().size())))
+    const QRect bounds(*left, *top, *width, *height);
+    m_form->setGeometry(bounds);
+    if (!onSomeScreen(bounds))
         centre(m_form);
     if (storedInt(settings, Maximized).value_or(0) != 0)
         m_form->setWindowState(m_form->windowState() | Qt::WindowMaximized);
@@ -90,12 +100,8 @@ void TPosSaver::SavePosition()
     const bool maximized = m_form->isMaximized();
     settings.setValue(Maximized, maximized ? 1 : 0);
     // A maximised window keeps the bounds of its last normal state.
-    if (!maximized) {
-        settings.setValue(Top, m_form->y());
-        settings.setValue(Left, m_form->x());
-        settings.setValue(Width, m_form->width());
-        settings.setValue(Height, m_form->height());
-    }
+    if (!maximized)
+        writeBounds(settings, m_form->geometry());
     settings.sync(); // a file that cannot be written is no reason to stop closing
 }
 
@@ -103,21 +109,16 @@ void TPosSaver::restoreFromIni()
 {
     QSettings settings(m_iniName, QSettings::IniFormat);
     settings.beginGroup(IniSection());
-    const int top = storedInt(settings, Top).value_or(m_form->y());
-    const int left = storedInt(settings, Left).value_or(m_form->x());
-    const int width = storedInt(settings, Width).value_or(m_form->width());
-    const int height = storedInt(settings, Height).value_or(m_form->height());
-    m_form->resize(width, height);
-    m_form->move(left, top);
+    const QRect now = m_form->geometry();
+    m_form->setGeometry(storedInt(settings, Left).value_or(now.x()), storedInt(settings, Top).value_or(now.y()),
+                        storedInt(settings, Width).value_or(now.width()),
+                        storedInt(settings, Height).value_or(now.height()));
 }
 
 void TPosSaver::saveToIni()
 {
     QSettings settings(m_iniName, QSettings::IniFormat);
     settings.beginGroup(IniSection());
-    settings.setValue(Top, m_form->y());
-    settings.setValue(Left, m_form->x());
-    settings.setValue(Width, m_form->width());
-    settings.setValue(Height, m_form->height());
+    writeBounds(settings, m_form->geometry());
     settings.sync();
 }

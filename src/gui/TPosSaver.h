@@ -9,7 +9,8 @@ class QWidget;
 // Keeps its owner window's position and size from one run to the next. With UseRegistry the
 // values live in the program's settings file, beside the preferences ("Top", "Left", "Width",
 // "Height" and "Maximized"); otherwise in the section IniSection of the INI file IniName, without
-// "Maximized". A maximised window keeps the bounds it had before it was maximised.
+// "Maximized". The bounds are the window's own area, inside the window manager's frame. A
+// maximised window keeps the bounds it had before it was maximised.
 class TPosSaver : public QObject
 {
     Q_OBJECT

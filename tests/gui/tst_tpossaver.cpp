@@ -88,7 +88,7 @@ private Q_SLOTS:
         next.saver.RestorePosition();
         QVERIFY(next.form.isMaximized());
         next.form.setWindowState(Qt::WindowNoState);
-        QCOMPARE(next.form.pos(), QPoint(20, 25));
+        QCOMPARE(next.form.geometry().topLeft(), QPoint(20, 25));
         QCOMPARE(next.form.size(), QSize(660, 490));
         // Saved normal again: not maximised at the next start.
         next.saver.SavePosition();
