@@ -175,10 +175,8 @@ void TestMediaReaders::edgeCases_data()
     QByteArray liar = id3v2(3, id3Frame("TIT2", text("Liar")));
     liar[6] = 0x7F;
     row("ID3v2 longer than the file", K::Mp3, liar + audio, cbr128);
-    // Version 2 and 4 tags are passed over, yet still hide the version-1 tag.
-    for (int major : {2, 4})
-        row(major == 2 ? "ID3v2.2" : "ID3v2.4", K::Mp3,
-            id3v2(major, id3Frame("TIT2", text("T"))) + audio + id3v1("V", "V", "V"), cbr128);
+    // Version 2 tags are passed over, yet still hide the version-1 tag (version 4: a fixture).
+    row("ID3v2.2", K::Mp3, id3v2(2, id3Frame("TIT2", text("T"))) + audio + id3v1("V", "V", "V"), cbr128);
 
     // WAV: a zero rate or sample size gives no length and no division by zero; the sample size is the byte at
     // 34 (a stray high byte after it changes nothing); rates above 65535 Hz are kept whole; the length comes
@@ -217,29 +215,22 @@ void TestMediaReaders::edgeCases_data()
         QStringList{"Title: x"} + nominal);
     row("Ogg late comment header", K::Ogg,
         ogg + QByteArray(250, ' ') + "\x03vorbis" + comment("v") + le(1u) + comment("TITLE=Late") + tail, nominal);
-    // The granule position of a page near the end gives the samples: 20000 at 8000 Hz, 5372 bytes.
-    row("Ogg last page", K::Ogg,
-        oggStart(1, 8000, 0) + QByteArray(5000, '\0') + "OggS" + QByteArray(2, '\0') + le(20000u) + le(0u) +
-            QByteArray(300, '\0'),
-        {"Duration: 00:00:02", "Bit rate: 17 kbit"});
+    // Without a page near the end, nor a nominal rate, no length.
     row("Ogg no page, no nominal rate", K::Ogg, oggStart(1, 8000, 0) + QByteArray(20000, '\0'),
         {"Duration: 00:00:00", "Bit rate: 0 kbit"});
     row("Ogg short packet", K::Ogg, oggStart(1, 8000, 0).left(50), {});
 
-    // JPEG: fill bytes, restart markers and the 01 marker are stepped over; progressive (C2) frames give no
-    // size; a byte other than FF after a segment ends the walk; lengths of 0 and 1 would walk back onto the
-    // same marker for ever; a length past the end stops there; a file ending inside the frame header is no
+    // JPEG (progressive frames, which give no size, are a fixture): fill bytes, restart markers and the 01 marker
+    // are stepped over; a byte other than FF after a segment ends the walk; lengths of 0 and 1 would walk back onto
+    // the same marker for ever; a length past the end stops there; a file ending inside the frame header is no
     // picture at all.
     const QByteArray soi("\xFF\xD8", 2);
     const QByteArray app0 = QByteArray("\xFF\xE0", 2) + be(quint16(16)) + QByteArray(14, 'J');
     const QByteArray sof1 =
         QByteArray("\xFF\xC1", 2) + be(quint16(11)) + char(8) + be(quint16(480)) + be(quint16(640)) + QByteArray(6, 0);
-    QByteArray sof2 = sof1;
-    sof2[1] = '\xC2';
     row("JPEG", K::Jpeg, soi + app0 + sof1, size(640, 480));
     row("JPEG fill and restart", K::Jpeg, soi + app0 + QByteArray("\xFF\xFF\xD3\xFF\x01", 5) + sof1.mid(1),
         size(640, 480));
-    row("JPEG progressive", K::Jpeg, soi + app0 + sof2, size(0, 0));
     row("JPEG stray byte", K::Jpeg, soi + app0 + "x" + sof1, size(0, 0));
     for (quint16 bad : {0, 1})
         row(bad ? "JPEG length 1" : "JPEG length 0", K::Jpeg,
