@@ -110,9 +110,11 @@ Preferences::Preferences(QObject *parent) : QObject(parent)
 void Preferences::reload(const QString &settingsFile)
 {
     // Cancel must undo a change even to a value that was never stored, so the choices start
-    // from their first-run state; the window's own state is left as it stands.
+    // from their first-run state. The window's own state (view style, skin, tree width...) is
+    // not on the dialog and stays as it stands, whatever the file held at the start.
     restore(false);
-    load(settingsFile);
+    QSettings settings(settingsFile, QSettings::IniFormat);
+    load(settings, false);
 }
 
 void Preferences::restore(bool windowStateToo)
@@ -220,8 +222,14 @@ void Preferences::load(const QString &settingsFile)
 
 void Preferences::load(QSettings &settings)
 {
+    load(settings, true);
+}
+
+void Preferences::load(QSettings &settings, bool windowStateToo)
+{
     for (const Item &item : items())
-        apply(item, settings.contains(item.name) ? std::optional<QString>(storedText(settings.value(item.name)))
+        if (windowStateToo || !item.windowState)
+            apply(item, settings.contains(item.name) ? std::optional<QString>(storedText(settings.value(item.name)))
                                                  : std::nullopt);
 }
 

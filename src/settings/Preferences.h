@@ -160,6 +160,7 @@ private:
     }
     // Every value, or all but the window's state, back to its first-run value.
     void restore(bool windowStateToo);
+    void load(QSettings &settings, bool windowStateToo);
     void apply(const Item &item, const std::optional<QString> &stored);
     QString value(const Item &item) const;
 

@@ -89,7 +89,9 @@ ContentsCommands::ContentsCommands(Workspace &workspace, Navigator &navigator, T
         m_view->setGridLines(prefs.grids());
     };
     connect(&workspace, &Workspace::preferencesLoaded, this, applyStored);
-    connect(&workspace, &Workspace::preferencesReloaded, this, applyStored);
+    // Cancel in the preferences window puts back only its own choices, of which the list shows
+    // the grid lines; the view style and the info panel stay as the user left them.
+    connect(&workspace, &Workspace::preferencesReloaded, this, [this, &prefs] { m_view->setGridLines(prefs.grids()); });
     connect(&prefs, &Preferences::changed, this, [this, &prefs](const QString &name) {
         if (name == QLatin1String("Grids"))
             m_view->setGridLines(prefs.grids());

@@ -11,7 +11,6 @@ ExpandedGroups::ExpandedGroups(Workspace &workspace, GroupTreeView *view)
     : QObject(view), m_workspace(workspace), m_view(view)
 {
     connect(&workspace, &Workspace::opened, this, &ExpandedGroups::restore);
-    connect(&workspace, &Workspace::preferencesReloaded, this, &ExpandedGroups::restore);
     connect(&workspace, &Workspace::preferencesAboutToSave, this,
             [this] { m_workspace.preferences().setAutoExpandGroups(text()); });
 }

@@ -51,7 +51,6 @@ TMainForm::TMainForm(Workspace &workspace, Navigator &navigator, QWidget *parent
             m_splitter->setSizes({*width, std::max(200, this->width() - *width), 0});
     };
     connect(&workspace, &Workspace::preferencesLoaded, this, applyTreeWidth);
-    connect(&workspace, &Workspace::preferencesReloaded, this, applyTreeWidth);
     connect(&workspace, &Workspace::preferencesAboutToSave, this,
             [this, &prefs] { prefs.setTreeWidth(m_splitter->sizes().value(0)); });
     // The position is the first thing saved at the end, whatever the preference.
