@@ -89,8 +89,8 @@ public:
 Q_SIGNALS:
     // The stored preferences were read, once, at the start of the run.
     void preferencesLoaded();
-    // They were read again (the user cancelled the preferences window): the window's stored state
-    // applies again, what only the start applies (the skin) does not.
+    // The preferences window's own choices were read again (the user cancelled it); the window's
+    // state (view, skin, tree width) is not among them.
     void preferencesReloaded();
     // Before the preferences are written: the window and the panels put their state into them.
     void preferencesAboutToSave();
