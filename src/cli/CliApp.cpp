@@ -2,6 +2,7 @@
 
 #include "CliArgs.h"
 #include "CliError.h"
+#include "core/Version.h"
 #include "session/Workspace.h"
 #include "session/WorkspacePrompts.h"
 #include "store/Catalogue.h"
@@ -125,7 +126,8 @@ CliApp::~CliApp() = default;
 void CliApp::printUsage(const CliIo &io, QIODevice *to) const
 {
     QString text = QStringLiteral("Usage: quillory-cli [--data DIR] COMMAND [ARGS]\n\n"
-                                  "  --data DIR   the folder that holds the catalogue's DB folder\n\nCommands:\n");
+                                  "  --data DIR   the folder that holds the catalogue's DB folder\n"
+                                  "  --version    the program's version\n\nCommands:\n");
     for (const auto &c : m_commands)
         text += QStringLiteral("  %1\n      %2\n").arg(c->usage(), c->summary());
     text += QStringLiteral("\nEvery command takes --help.\n");
@@ -159,6 +161,10 @@ int CliApp::run(const QStringList &arguments, const CliIo &io)
                 return usage(QStringLiteral("option --data needs a folder, not an empty name"));
         } else if (CliArgs::isHelp(a)) {
             printUsage(io, io.out);
+            return 0;
+        } else if (a == QLatin1String("--version") || a == QLatin1String("-v")) {
+            // The line the window's own --version prints.
+            io.print(QStringLiteral("Quillory! %1\n").arg(QuilloryVersion()));
             return 0;
         } else {
             break;
