@@ -215,7 +215,6 @@ private Q_SLOTS:
         row("ls no disc", cat + u"ls Jazz"_s, 1, "", "Jazz");
         row("cat-lists no disc", cat + u"cat-lists 12345678"_s, 1, "", "Cabinet not found [0x0001]. ");
         row("search node", cat + u"search --in Nirgends"_s, 1, "", "There is no group or disc named \"Nirgends\".");
-        row("report no disc", cat + u"report --disc Jazz -o {root}/r.txt"_s, 1, "", "There is no disc titled \"Jazz\"");
         row("report no folder", cat + u"report --group Music -o {root}/none/r.txt"_s, 1, "", "Invalid file name!");
         row("report onto the catalogue", cat + u"report --group Music -o {root}/cat/DB/groups.tree"_s, 1, "",
             "inside the database folder");

@@ -133,9 +133,6 @@ private Q_SLOTS:
         QTest::newRow("disc without files: two separators")
             << u"empty"_s << false << QString() << true << QString() << 4 << dash64;
         // A narrow column cuts; detail lines fill their columns only where a record has them.
-        QTest::newRow("narrow columns, header")
-            << u"disc"_s << false << narrow << true << QString() << 2
-            << u"| Name|  Height  |    Title   |"_s + QString(60, u' ') + u"Path"_s + QString(60, u' ') + u"|B|"_s;
         QTest::newRow("narrow columns, detail lines")
             << u"disc"_s << false << narrow << true << QString() << 4
             << u"|A.mp3|          |Song        |"_s + u"\\"_s.leftJustified(124, u' ') + u"|C|"_s;
