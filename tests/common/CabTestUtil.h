@@ -1,6 +1,6 @@
 #pragma once
 
-// Shared by the backup tests: real files on disk and the real cabinet tools.
+// Shared by the tests of files on disk: reading and writing them, and the real cabinet tools.
 
 #include "RunProgram.h"
 

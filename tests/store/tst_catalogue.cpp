@@ -1,3 +1,5 @@
+#include "CabTestUtil.h"
+
 #include "core/QuilloryError.h"
 #include "core/SafeSaveFile.h"
 #include "store/Catalogue.h"
@@ -17,6 +19,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+using namespace CabTestUtil;
 using namespace Qt::StringLiterals;
 
 // The catalogue on disk as its owner finds it. A lock file already there is taken over with a
@@ -38,18 +41,6 @@ class TestCatalogue : public QObject
                                 const QByteArray &onHost = QSysInfo::machineHostName().toUtf8())
     {
         return QByteArray::number(pid) + '\n' + app + '\n' + onHost + '\n';
-    }
-    static void writeFile(const QString &path, const QByteArray &bytes)
-    {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile f(path);
-        QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
-        f.write(bytes);
-    }
-    static QByteArray readFile(const QString &path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
 
 private Q_SLOTS:

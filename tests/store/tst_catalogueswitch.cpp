@@ -1,3 +1,5 @@
+#include "CabTestUtil.h"
+
 #include "core/QuilloryError.h"
 #include "core/TextCodec.h"
 #include "store/Catalogue.h"
@@ -11,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace CabTestUtil;
 using namespace Qt::StringLiterals;
 
 // A switch stopped at every one of its steps, as a kill would stop it: readers, with the lock
@@ -29,18 +32,6 @@ class TestCatalogueSwitch : public QObject
     QString db() const { return data() + u"DB/"_s; }
     QString outside() const { return m_dir->path() + u"/outside/"_s; }
 
-    static void writeFile(const QString &path, const QByteArray &bytes)
-    {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile f(path);
-        QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
-        f.write(bytes);
-    }
-    static QByteArray readFile(const QString &path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
     static void writeTree(const QString &folder, const QStringList &serials, const QString &root)
     {
         QStringList lines{root};
@@ -108,66 +99,32 @@ private Q_SLOTS:
         TextCodec::setBeforeCommitHook({});
     }
 
-    // A commit that fails before its journal leaves the old files (a folder where the tree
-    // should go is refused so); once the journal is written the change is carried through, by
-    // the next owner of the lock if a failed move stops it.
-    void aFailedCommitEndsOldOrNew()
+    // A folder where the tree should go is refused before the journal: nothing moves.
+    void commitOverAFolderIsRefused()
     {
         writeFile(db() + u"A.dat"_s, "old A");
-        writeFile(db() + u"groups.tree"_s, "old tree");
-        const QStringList names{u"A.dat"_s, u"B.dat"_s, u"groups.tree"_s};
-        const auto stage = [&](CatalogueSwitch &change) {
-            change.begin();
-            for (const QString &name : names)
-                writeFile(change.stagingFolder() + name, "new " + name.toLatin1());
-        };
-        const auto stopped = [&](CatalogueSwitch &change, const QString &why) {
-            try {
-                change.commit(names);
-                QFAIL("the commit went through");
-            } catch (const QuilloryError &e) {
-                QVERIFY2(e.message().contains(why), qPrintable(e.message()));
-            }
-            change.discard();
-        };
-        CatalogueSwitch refused(db());
-        stage(refused);
-        TextCodec::setBeforeCommitHook([](const QString &) { throw QuilloryError(u"killed"_s); });
-        stopped(refused, u"killed"_s);
-        TextCodec::setBeforeCommitHook({});
-        QCOMPARE(dbEntries(), (QStringList{u"A.dat"_s, u"groups.tree"_s}));
-        QCOMPARE(readFile(db() + u"A.dat"_s), QByteArray("old A"));
-
-        CatalogueSwitch blocked(db());
-        stage(blocked);
-        QVERIFY(QFile::rename(db() + u"groups.tree"_s, db() + u"held"_s));
         writeFile(db() + u"groups.tree/blocker"_s, "");
-        stopped(blocked, u"groups.tree\" is a folder"_s);
+        const QStringList before = dbEntries();
+        CatalogueSwitch blocked(db());
+        blocked.begin();
+        for (const QString &name : {u"A.dat"_s, u"B.dat"_s, u"groups.tree"_s})
+            writeFile(blocked.stagingFolder() + name, "new");
+        try {
+            blocked.commit({u"A.dat"_s, u"B.dat"_s, u"groups.tree"_s});
+            QFAIL("moved a file over a folder");
+        } catch (const QuilloryError &e) {
+            QVERIFY2(e.message().contains(u"groups.tree\" is a folder"_s), qPrintable(e.message()));
+        }
+        blocked.discard();
         QVERIFY(!QFileInfo::exists(blocked.stagingFolder()));
-        QCOMPARE(dbEntries(), (QStringList{u"A.dat"_s, u"groups.tree"_s, u"held"_s}));
-        QVERIFY(QDir(db() + u"groups.tree"_s).removeRecursively());
-        QVERIFY(QFile::rename(db() + u"held"_s, db() + u"groups.tree"_s));
-
-        CatalogueSwitch moved(db());
-        stage(moved);
-        int renames = 0;
-        CatalogueSwitch::setStepHook([&renames](const char *what) {
-            if (qstrcmp(what, "rename") == 0 && ++renames == 2)
-                throw QuilloryError(u"stopped"_s);
-        });
-        stopped(moved, u"stopped"_s); // committed: the discard leaves it for the next start
-        CatalogueSwitch::setStepHook({});
-        QCOMPARE(readFile(db() + u"A.dat"_s), QByteArray("new A.dat"));
-        Catalogue cat(data());
-        cat.lock();
-        QCOMPARE(readFile(db() + u"groups.tree"_s), QByteArray("new groups.tree"));
-        QCOMPARE(dbEntries(), names);
+        QCOMPARE(dbEntries(), before);
+        QCOMPARE(readFile(db() + u"A.dat"_s), QByteArray("old A"));
     }
 
-    // Files new to DB are written straight into it: a change that is not committed takes them
-    // away again; a committed one keeps those it names. A name DB has any entry for (a
-    // folder, a dangling link) is staged as before.
-    void newFilesGoStraightIntoDbAndAwayAgain()
+    // Files new to DB are written straight into it (what a change not committed does with them
+    // is the kill test's); a committed one keeps those it names. A name DB has any entry for
+    // (a folder, a dangling link) is staged as before.
+    void newFilesGoStraightIntoDb()
     {
         writeFile(db() + u"A.dat"_s, "old A");
         writeFile(db() + u"groups.tree"_s, "old tree");
@@ -175,19 +132,11 @@ private Q_SLOTS:
         QVERIFY(QFile::link(db() + u"nowhere"_s, db() + u"L.dat"_s));
         const QStringList before = dbEntries();
         const QStringList added{u"A.dat"_s, u"B.dat"_s, u"C.dat"_s, u"D.dat"_s, u"L.dat"_s};
-        {
-            CatalogueSwitch discarded(db());
-            discarded.begin(added);
-            QCOMPARE(discarded.placeFor(u"B.dat"_s), db() + u"B.dat"_s);
-            for (const QString &name : {u"A.dat"_s, u"D.dat"_s, u"L.dat"_s, u"groups.tree"_s})
-                QCOMPARE(discarded.placeFor(name), discarded.stagingFolder() + name);
-            writeFile(discarded.placeFor(u"B.dat"_s), "new B");
-            discarded.discard();
-            QCOMPARE(dbEntries(), before);
-            QVERIFY(!QFileInfo::exists(discarded.stagingFolder()));
-        }
         CatalogueSwitch committed(db());
         committed.begin(added);
+        QCOMPARE(committed.placeFor(u"B.dat"_s), db() + u"B.dat"_s);
+        for (const QString &name : {u"A.dat"_s, u"D.dat"_s, u"L.dat"_s, u"groups.tree"_s})
+            QCOMPARE(committed.placeFor(name), committed.stagingFolder() + name);
         for (const QString &name : {u"A.dat"_s, u"B.dat"_s, u"C.dat"_s, u"groups.tree"_s})
             writeFile(committed.placeFor(name), "new " + name.toLatin1());
         committed.commit({u"A.dat"_s, u"B.dat"_s, u"groups.tree"_s});
@@ -202,14 +151,18 @@ private Q_SLOTS:
     void everyStepRecoversOldOrNew_data()
     {
         QTest::addColumn<bool>("withNewFile");
+        QTest::addColumn<bool>("failed"); // a failure the switch is told of (discarded), not a kill
         // An import: a contents file new to DB written in place, one replaced, the tree.
-        QTest::newRow("import") << true;
+        QTest::newRow("import, killed") << true << false;
+        QTest::newRow("import, failed") << true << true;
         // An update of a disc: its contents file and the tree.
-        QTest::newRow("replace") << false;
+        QTest::newRow("replace, killed") << false << false;
+        QTest::newRow("replace, failed") << false << true;
     }
     void everyStepRecoversOldOrNew()
     {
         QFETCH(bool, withNewFile);
+        QFETCH(bool, failed);
         const QStringList oldSerials{u"AAAA0001"_s, u"BBBB0002"_s};
         const QStringList newSerials = withNewFile ? QStringList{u"AAAA0001"_s, u"BBBB0002"_s, u"CCCC0003"_s}
                                                    : QStringList{u"AAAA0001"_s, u"BBBB0002"_s};
@@ -220,7 +173,8 @@ private Q_SLOTS:
                 pack(db(), s, "old " + s.toLatin1());
             writeTree(db(), oldSerials, u"Old"_s);
         };
-        // The switch, stopped before its step number `stopAt`.
+        // The switch, stopped before its step number `stopAt`. A failure is discarded: before
+        // the journal that takes the change away, after it the next owner carries it through.
         const auto change = [&](int stopAt) {
             int steps = 0;
             CatalogueSwitch::setStepHook([&](const char *) {
@@ -228,6 +182,10 @@ private Q_SLOTS:
                     throw Killed();
             });
             CatalogueSwitch s(db());
+            const auto discardFailed = qScopeGuard([&] {
+                if (failed && steps >= stopAt && stopAt > 0)
+                    s.discard();
+            });
             const QString added = u"CCCC0003.dat"_s;
             s.begin(withNewFile ? QStringList{added} : QStringList{});
             if (withNewFile)

@@ -1,3 +1,5 @@
+#include "CabTestUtil.h"
+
 #include "core/QuilloryError.h"
 #include "core/TextCodec.h"
 #include "store/Catalogue.h"
@@ -9,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace CabTestUtil;
+
 // The group tree file as a catalogue loads and saves it: the upgrade, the load's checks on
 // disk, and the queries on the tree.
 class TestGroupTree : public QObject
@@ -18,19 +22,7 @@ class TestGroupTree : public QObject
     QTemporaryDir m_dir;
     QString db() const { return m_dir.path() + QLatin1String("/DB/"); }
 
-    void writeFile(const QString &path, const QByteArray &bytes)
-    {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-    }
     void writeTree(const QByteArray &bytes) { writeFile(db() + QLatin1String("groups.tree"), bytes); }
-    QByteArray readFile(const QString &path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
     QByteArray readTree() { return readFile(db() + QLatin1String("groups.tree")); }
     void touchDat(const QString &serial) { writeFile(ContentsFile::contentsFileName(db(), serial), QByteArray()); }
     static TCD sample()
