@@ -139,7 +139,9 @@ void TReportForm::buildUi()
     m_radioPrint->setObjectName(u"RadioPrint"_s);
     m_printBox = new QComboBox(this);
     m_printBox->setObjectName(u"PrintBox"_s);
-    m_printBox->addItems({u"Print using Internet Explorer"_s, u"Print Plain Text"_s});
+    // The page is printed as a browser shows it, after the print dialog; the text goes to the
+    // default printer.
+    m_printBox->addItems({u"Print using Web Browser"_s, u"Print Plain Text"_s});
     m_printBox->setCurrentIndex(0);
     m_printBox->setEnabled(false);
     auto *output = new QGridLayout;
