@@ -43,28 +43,13 @@ private Q_SLOTS:
         QFETCH(bool, ranOut);
         ByteReader reader(bytes, start);
         QList<quint64> read;
-        for (const char field : std::as_const(fields)) {
-            switch (field) {
-            case 'b':
-                read << reader.u8();
-                break;
-            case 'l':
-                read << reader.leU16();
-                break;
-            case 'L':
-                read << reader.leU32();
-                break;
-            case 'q':
-                read << reader.leU64();
-                break;
-            case 'm':
-                read << reader.beU16();
-                break;
-            case 'M':
-                read << reader.beU32();
-                break;
-            }
-        }
+        for (const char f : std::as_const(fields))
+            read << (f == 'b'   ? reader.u8()
+                     : f == 'l' ? reader.leU16()
+                     : f == 'L' ? reader.leU32()
+                     : f == 'q' ? reader.leU64()
+                     : f == 'm' ? reader.beU16()
+                                : reader.beU32());
         QCOMPARE(read, values);
         QCOMPARE(reader.ranOut(), ranOut);
     }

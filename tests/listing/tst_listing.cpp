@@ -4,7 +4,9 @@
 #include "listing/EntryPlace.h"
 #include "listing/ExplorerCompare.h"
 #include "listing/ExtensionIconCache.h"
+#include "listing/FileTypes.h"
 #include "listing/FindColumn.h"
+#include "listing/FormatSize.h"
 #include "listing/LocationState.h"
 #include "listing/TreeMoves.h"
 #include "store/GroupTree.h"
@@ -212,6 +214,72 @@ private Q_SLOTS:
         l.clear();
         QCOMPARE(l.FindFiles(u"\\Case\\ABC\\"_s), 1);
         QCOMPARE(l.totalSize(), 16);
+    }
+    void formatSize_data()
+    {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("text");
+        // With the German locale: "." groups thousands, "," is the decimal separator.
+        QTest::newRow("0") << qint64(0) << "0,00 Bytes";
+        QTest::newRow("last bytes") << qint64(1023) << "1.023,00 Bytes";
+        QTest::newRow("first KB") << qint64(1024) << "1,00 KB";
+        QTest::newRow("last KB rounds up") << qint64(1048575) << "1.024,00 KB";
+        QTest::newRow("DVD") << qint64(4700000000LL) << "4,38 GB";
+        QTest::newRow("largest") << std::numeric_limits<qint64>::max() << "8,00 EB";
+    }
+    void formatSize()
+    {
+        QFETCH(qint64, bytes);
+        QFETCH(QString, text);
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        const auto back = qScopeGuard([] { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); });
+        QCOMPARE(FormatSize(bytes), text);
+    }
+
+    // The type of one name never depends on which names were asked before it: names without
+    // an extension, names a pattern knows whole, and extensions in another case each get their
+    // own type, the same every time.
+    void fileTypeDoesNotDependOnWhatWasAskedFirst()
+    {
+        const QStringList names{u"ChangeLog"_s, u"Makefile"_s, u"notes"_s,          u"-"_s,     u"README"_s,
+                                u"README.md"_s, u"a.tar.gz"_s, u"b.gz"_s,           u"CMakeLists.txt"_s, u"c.txt"_s,
+                                u"x.C"_s,       u"x.c"_s,      u"back~"_s,          u"ls.1"_s};
+        QStringList first;
+        for (const QString &n : names)
+            first << FileTypes::GetFileType(n);
+        QCOMPARE(first.first(6), (QStringList{u"ChangeLog document"_s, u"Makefile build file"_s, u"File"_s, u"File"_s,
+                                              u"README document"_s, u"Markdown document"_s}));
+        QVERIFY(first.at(6) != first.at(7) && first.at(8) != first.at(9) && first.at(10) != first.at(11));
+        QVERIFY(first.at(12) != u"File"_s);
+        // Backwards, after every one of them is cached: the same answers.
+        for (qsizetype i = names.size() - 1; i >= 0; --i)
+            QCOMPARE(FileTypes::GetFileType(names.at(i)), first.at(i));
+        // Names only the extension decides share a key; the others keep their own.
+        QCOMPARE(FileTypes::typeKey(u"song.MP3"_s), u".MP3"_s);
+        QVERIFY(FileTypes::extensionDecides("song.mp3"));
+        for (const char *whole : {"Makefile", "README.txt", "a.tar.gz", "back~", "ls.1", "dir/x.txt"})
+            QVERIFY2(!FileTypes::extensionDecides(whole), whole);
+    }
+
+    void musicFile_data()
+    {
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<bool>("music");
+        QTest::newRow("with dot, lower case") << ".mp3" << true;
+        QTest::newRow("without dot, mixed case") << "Midi" << true;
+        QTest::newRow("two-letter") << ".ra" << true;
+        QTest::newRow("prefix of a music type") << ".MI" << false;
+        QTest::newRow("longer than a music type") << ".MP3X" << false;
+        QTest::newRow("only the first dot goes") << "..MP3" << false;
+        QTest::newRow("empty") << "" << false;
+        // Only a-z fold: a dotless i does not become I.
+        QTest::newRow("non-ASCII letter") << QString::fromUtf8(".m\xc4\xb1" "d") << false;
+    }
+    void musicFile()
+    {
+        QFETCH(QString, extension);
+        QFETCH(bool, music);
+        QCOMPARE(FileTypes::IsMusicFile(extension), music);
     }
 };
 

@@ -1,6 +1,5 @@
 // What the object-info panel shows for each kind of selection, its toggle, and the "Object
 // Properties" window with its height that follows the number of detail lines.
-#include "TestCatalogue.h"
 #include "TestWindow.h"
 #include "browser/ui/ContentsCommands.h"
 #include "browser/ui/ContentsModel.h"
@@ -10,9 +9,7 @@
 #include "browser/ui/TPropertiesForm.h"
 #include "listing/FileTypes.h"
 
-#include <QEnterEvent>
 #include <QItemSelectionModel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -54,12 +51,13 @@ class TestObjectInfo : public QObject
 
     ContentsView *view() const { return (*m_f)->contentsPanel()->view(); }
     ObjectInfoPanel *info() const { return (*m_f)->infoPanel(); }
-    QStringList panelLines() const
+    // The panel's name and its five lines, joined by "|".
+    QString panelLines() const
     {
         QStringList out{info()->nameText()};
         for (int i = 0; i < 5; ++i)
             out << info()->lineText(i);
-        return out;
+        return out.join(u'|');
     }
     void select(const QStringList &captions)
     {
@@ -94,42 +92,27 @@ private Q_SLOTS:
         QTest::addColumn<QString>("disc");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QList<QStringList>>("selections");
-        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("lines");
         const QString d = TestCatalogue::date(2024, 4, 1);
         QTest::newRow("group") << QString() << QString() << QList<QStringList>{{u"Music"_s}}
-                               << QStringList{u"Music"_s,     u"Group"_s,    u"Size: 5.52 KB"_s,
-                                              u"Contains:"_s, u"Discs: 1"_s, u"Sub-Groups: 0"_s};
-        QTest::newRow("disc without genre") << QString() << QString() << QList<QStringList>{{u"Sizes"_s}}
-                                            << QStringList{u"Sizes"_s,          u"Removable Media"_s,
-                                                           u"Size: 2.00 KB"_s,  u"Serial: 00000010"_s,
-                                                           u"Disc number: 3"_s, u"Entry date: 12/24/2023 10:00:00"_s};
+                               << u"Music|Group|Size: 5.52 KB|Contains:|Discs: 1|Sub-Groups: 0"_s;
+        QTest::newRow("disc without genre")
+            << QString() << QString() << QList<QStringList>{{u"Sizes"_s}}
+            << u"Sizes|Removable Media|Size: 2.00 KB|Serial: 00000010|Disc number: 3|Entry date: 12/24/2023 10:00:00"_s;
         QTest::newRow("disc with genre") << u"Music"_s << QString() << QList<QStringList>{{u"Rock Disc"_s}}
-                                         << QStringList{u"Rock Disc"_s,        u"Compact Disc"_s,   u"Size: 5.52 KB"_s,
-                                                        u"Serial: 1A2B3C4D"_s, u"Disc number: 1"_s, u"Genre: Rock"_s};
-        QTest::newRow("file") << u"Sizes"_s << u"\\"_s << QList<QStringList>{{u"one.bin"_s}}
-                              << QStringList{u"one.bin"_s,       FileTypes::GetFileType(u"one.bin"_s),
-                                             u"Size: 1.00 KB"_s, u"Date: "_s + d,
-                                             QString(),          QString()};
-        QTest::newRow("a folder and a file")
-            << u"Sizes"_s << u"\\"_s << QList<QStringList>{{u"Sub"_s, u"one.bin"_s}}
-            << QStringList{
-                   u"Multiple items selected"_s, u"Count: 2"_s, u"Size: 1.00 KB"_s, QString(), QString(), QString()};
-        QTest::newRow("..")
-            << u"Sizes"_s << u"\\"_s << QList<QStringList>{{u"one.bin"_s, u"two.bin"_s}, {u".."_s}}
-            << QStringList{
-                   u"Multiple items selected"_s, u"Count: 2"_s, u"Size: 2.00 KB"_s, QString(), QString(), QString()};
+                                         << u"Rock Disc|Compact Disc|Size: 5.52 KB|Serial: 1A2B3C4D|Disc number: 1|Genre: Rock"_s;
+        QTest::newRow("..") << u"Sizes"_s << u"\\"_s << QList<QStringList>{{u"one.bin"_s, u"two.bin"_s}, {u".."_s}}
+                            << u"Multiple items selected|Count: 2|Size: 2.00 KB|||"_s;
         QTest::newRow("the first two detail lines")
             << u"Sizes"_s << u"\\Sub\\"_s << QList<QStringList>{{u"tune.mp3"_s}}
-            << QStringList{u"tune.mp3"_s,      FileTypes::GetFileType(u"tune.mp3"_s),
-                           u"Size: 3.81 MB"_s, u"Date: "_s + d,
-                           u"Title: Tune"_s,   u"Artist: Band"_s};
+            << u"tune.mp3|%1|Size: 3.81 MB|Date: %2|Title: Tune|Artist: Band"_s.arg(FileTypes::GetFileType(u"tune.mp3"_s), d);
     }
     void whatThePanelShows()
     {
         QFETCH(QString, disc);
         QFETCH(QString, folder);
         QFETCH(QList<QStringList>, selections);
-        QFETCH(QStringList, lines);
+        QFETCH(QString, lines);
         TestWindow::Window &f = *m_f;
         if (!folder.isEmpty())
             f.nav().LoadCD(disc, f.node(disc)->cd()->Serial, false, folder);
@@ -140,29 +123,17 @@ private Q_SLOTS:
         QCOMPARE(panelLines(), lines);
     }
 
-    void theToggleLooksAndHints()
+    // The picture's button, the menu item and the panel's height stay in step.
+    void theToggle()
     {
         TestWindow::Window &f = *m_f;
         auto *toggle = info()->findChild<QToolButton *>(u"ToggleInfo"_s);
-        QCOMPARE(toggle->toolTip(), u"Show Object Info"_s);
-        QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
-        QCoreApplication::sendEvent(toggle, &enter);
-        QCOMPARE(info()->toggleLook(), ObjectInfoPanel::Look::UpOver);
         toggle->click();
+        QVERIFY(info()->isExpanded() && f.action(u"ToggleObjectInfo1"_s)->isChecked());
         QCOMPARE(info()->toggleLook(), ObjectInfoPanel::Look::Down);
-        QCOMPARE(toggle->toolTip(), u"Hide Object Info"_s);
-        QCOMPARE(info()->height(), 138);
-        QEvent leave(QEvent::Leave);
-        QCoreApplication::sendEvent(toggle, &leave);
-        QCOMPARE(info()->toggleLook(), ObjectInfoPanel::Look::Down);
-
-        // Picture, tool button, menu item: all three stay in step.
-        QVERIFY(f.action(u"ToggleObjectInfo1"_s)->isChecked());
+        const int expanded = info()->height();
         f.action(u"ToggleObjectInfo1"_s)->trigger();
-        QVERIFY(!info()->isExpanded());
-        QCOMPARE(info()->height(), 26);
-        toggle->click();
-        QVERIFY(f.action(u"ToggleObjectInfo1"_s)->isChecked());
+        QVERIFY(!info()->isExpanded() && info()->height() < expanded);
     }
 
     void propertiesWindowHeightFollowsTheDetailLines()
@@ -171,7 +142,6 @@ private Q_SLOTS:
         f.nav().TreeChange(f.node(u"Sizes"_s));
         TPropertiesForm *form = properties(u"Sub"_s);
         QVERIFY(form->isVisible() && !f->isEnabled()); // the main window waits
-        QCOMPARE(form->nameText(), u"Sub"_s);
         QCOMPARE(form->lineText(u"PathLabel"_s), u"Path: \\"_s);
         const int folderHeight = form->height();
         const int folderFrame = form->frameHeight();
@@ -183,13 +153,9 @@ private Q_SLOTS:
         QCOMPARE(form->height() - folderHeight, 80);
         QCOMPARE(form->frameHeight() - folderFrame, 80);
         QCOMPARE(form->lineText(u"ExtraLabel5"_s), u"Bit rate: CBR 128kbps"_s);
-        auto *name = form->findChild<QLineEdit *>(u"NameEdit"_s);
-        QVERIFY(name->isReadOnly());
-        QCOMPARE(name->cursorPosition(), 0);
         form->close();
         properties(u"pic.png"_s);
         QCOMPARE(form->height(), folderHeight + 80 - 3 * 16);
-        QCOMPARE(form->lineText(u"ExtraLabel2"_s), u"Height: 480"_s);
         QCOMPARE(form->lineText(u"ExtraLabel3"_s), QString());
         form->close();
     }
@@ -202,9 +168,7 @@ private Q_SLOTS:
         QVERIFY(f.nav().location().archiveMode);
         f.controller<ContentsCommands>()->ExplorerActivate(f.row(u"inner.txt"_s));
         TPropertiesForm *form = f.controller<ContentsCommands>()->propertiesForm();
-        QVERIFY(form->isVisible());
-        QCOMPARE(form->nameText(), u"inner.txt"_s);
-        QCOMPARE(form->lineText(u"PathLabel"_s), u"Path: \\pack.zip\\"_s);
+        QVERIFY(form->isVisible() && form->nameText() == u"inner.txt"_s);
         form->close();
     }
 };

@@ -1,7 +1,6 @@
 // Closing the main window: everything the run changed is written (position, preferences,
 // search history, favourites, tree), each save goes on when one before it fails, and they come
 // in that order.
-#include "TestCatalogue.h"
 #include "TestWindow.h"
 #include "browser/ui/ObjectInfoPanel.h"
 #include "settings/Preferences.h"

@@ -1,6 +1,5 @@
 // The search band in the real main window on a real catalogue, dialogs scripted.
 
-#include "TestCatalogue.h"
 #include "TestWindow.h"
 #include "listing/FormatSize.h"
 #include "search/ui/SearchPanel.h"
@@ -61,12 +60,10 @@ private Q_SLOTS:
 
     void togglesAndEnablesTheBounds()
     {
+        m_f->action(u"Search1"_s)->trigger();
+        QVERIFY(!panel()->isHidden());
+        m_f->action(u"Search1"_s)->trigger();
         QVERIFY(panel()->isHidden());
-        QAction *toggle = m_f->action(u"Search1"_s);
-        toggle->trigger();
-        QVERIFY(!panel()->isHidden() && toggle->isChecked());
-        toggle->trigger();
-        QVERIFY(panel()->isHidden() && !toggle->isChecked());
         QVERIFY(!control<QWidget>(u"StartSize"_s)->isEnabled());
         control<QCheckBox>(u"LargerBox"_s)->setChecked(true);
         QVERIFY(control<QWidget>(u"StartSize"_s)->isEnabled() && control<QWidget>(u"StartSizeBox"_s)->isEnabled());
@@ -89,8 +86,6 @@ private Q_SLOTS:
     void searchListsHitsAsTheSearchResult()
     {
         search(u"mp3"_s);
-        QVERIFY(m_f->nav().location().isSearchResult());
-        QCOMPARE(m_f->captions().size(), 3);
         QCOMPARE(m_f->form().statusText(), u" 0 directories and 3 files found, total size 4.93 KB"_s);
         QCOMPARE(label(u"NameLabel"_s), u"Search results..."_s);
         // A mask the history holds in another case is not added again; the newest comes first,
@@ -141,14 +136,12 @@ private Q_SLOTS:
         control<QDateEdit>(u"EndDate"_s)->setDate(QDate(2024, 2, 1));
         control<QComboBox>(u"TypeBox"_s)->setCurrentIndex(1);
         search(u"."_s);
-        QVERIFY(m_f->captions().contains(u"A.mp3"_s));
-        QVERIFY(!m_f->captions().contains(u"b.txt"_s));
+        QVERIFY(m_f->captions().contains(u"A.mp3"_s) && !m_f->captions().contains(u"b.txt"_s));
         control<QCheckBox>(u"YoungerBox"_s)->setChecked(false);
         control<QCheckBox>(u"OlderBox"_s)->setChecked(true);
         control<QDateEdit>(u"StartDate"_s)->setDate(QDate(2024, 2, 1));
         search(u"."_s);
-        QVERIFY(m_f->captions().contains(u"b.txt"_s));
-        QVERIFY(!m_f->captions().contains(u"A.mp3"_s));
+        QVERIFY(m_f->captions().contains(u"b.txt"_s) && !m_f->captions().contains(u"A.mp3"_s));
     }
 
     void theLimitOfThePreferences()
@@ -164,7 +157,6 @@ private Q_SLOTS:
         // From the tree's menu: the selected disc is the scope.
         m_f->nav().TreeChange(m_f->node(u"Rock Disc"_s));
         m_f->action(u"SearchHere2"_s)->trigger();
-        QVERIFY(!panel()->isHidden());
         QCOMPARE(control<QLabel>(u"SearchLabel"_s)->text(), u"Search mask (look in disc \"Rock Disc\"):"_s);
         search(u"p"_s);
         // A.mp3, pack.zip, deep.png, song.mp3, live.mp3; not the other disc's pic.jpg
