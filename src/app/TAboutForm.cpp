@@ -52,11 +52,6 @@ TAboutForm::TAboutForm(QWidget *parent) : QDialog(parent)
     connect(m_timer, &QTimer::timeout, this, &TAboutForm::step);
 }
 
-bool TAboutForm::isScrolling() const
-{
-    return m_timer->isActive();
-}
-
 void TAboutForm::step()
 {
     // Lines enter at the bottom edge and leave at the top; then the roll starts over.

@@ -13,9 +13,6 @@ public:
     explicit TAboutForm(QWidget *parent = nullptr);
 
     const QStringList &credits() const { return m_credits; }
-    // How far the lines have rolled, in pixels; they start again once all have passed.
-    int scrollOffset() const { return m_offset; }
-    bool isScrolling() const;
     // One tick of the roll (the timer's).
     void step();
 

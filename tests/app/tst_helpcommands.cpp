@@ -1,13 +1,11 @@
 #include "TestWindow.h"
-#include "app/TAboutForm.h"
 
 #include <QDesktopServices>
 #include <QDir>
-#include <QPushButton>
 
 using namespace Qt::Literals::StringLiterals;
 
-// The Help menu's own commands: the manual (F1) and the about box.
+// The Help menu's manual (F1), opened in the browser.
 class TestHelpCommands : public QObject
 {
     Q_OBJECT
@@ -35,21 +33,6 @@ private Q_SLOTS:
         w.action(u"Contents1"_s)->trigger();
         QCOMPARE(m_opened, QList<QUrl>{QUrl::fromLocalFile(page)});
         QVERIFY(AppDialogs::shown().isEmpty());
-    }
-
-    void aboutBoxRollsItsCredits()
-    {
-        TestWindow::Window w(m_fx.data());
-        w.action(u"About1"_s)->trigger();
-        auto *about = w->findChild<TAboutForm *>(u"AboutForm"_s);
-        QVERIFY(about && about->isVisible() && about->isScrolling());
-        // The roll starts again once every line has left the picture.
-        int steps = 0;
-        for (about->step(); about->scrollOffset() != 0 && steps < 10000; ++steps)
-            about->step();
-        QVERIFY(steps > 100 && steps < 10000);
-        QTest::mouseClick(about->findChild<QPushButton *>(u"OKButton"_s), Qt::LeftButton);
-        QVERIFY(!about->isVisible() && !about->isScrolling());
     }
 };
 
