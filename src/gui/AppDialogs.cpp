@@ -106,6 +106,8 @@ QMessageBox::StandardButton AppDialogs::message(QWidget *parent, Kind kind, cons
                                                               : QMessageBox::Information;
         QMessageBox box(icon, kindCaption(kind), text, set, parent);
         box.setObjectName(QStringLiteral("MessageBox"));
+        // The texts name discs, files and folders, which may hold "<" and "&": never markup.
+        box.setTextFormat(Qt::PlainText);
         // Questions of these kinds delete or replace something on Yes: Enter must not answer them.
         if (buttons == YesNo)
             box.setDefaultButton(kind == Confirmation || kind == Warning ? QMessageBox::No : QMessageBox::Yes);

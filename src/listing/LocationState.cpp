@@ -12,9 +12,9 @@ void LocationState::arrange(ExplorerColumn column)
     ascending = true;
 }
 
-QString LocationState::labelFor(const QString &name)
+QString LocationState::labelFor(const QString &title)
 {
-    return name.endsWith(u':') ? name : name + u':';
+    return title + u':';
 }
 
 QString LocationState::titleOf(const QString &label)

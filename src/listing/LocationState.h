@@ -25,9 +25,9 @@ struct LocationState {
     // "Arrange Icons": that column, ascending.
     void arrange(ExplorerColumn column);
 
-    // Title with ":" appended unless it already ends with one.
-    static QString labelFor(const QString &name);
-    // The title back from a label: without the ":" it ends with.
+    // Title with ":" appended, always: a title may end with ":" itself ("Tape 2:").
+    static QString labelFor(const QString &title);
+    // The title back from a label: without the one ":" labelFor appended.
     static QString titleOf(const QString &label);
     // "\A\B\" -> "\A\"; the root stays "\".
     static QString parentPath(const QString &path);

@@ -108,7 +108,7 @@ void Navigator::listGroup(TreeNode *node)
     Q_EMIT locationChanged();
 }
 
-void Navigator::LoadCD(const QString &name, const QString &serial, bool archiveMode, const QString &path)
+void Navigator::LoadCD(const QString &title, const QString &serial, bool archiveMode, const QString &path)
 {
     m_location.currentSerial = serial;
     if (!ContentsFile::isUsableSerial(serial)) {
@@ -139,13 +139,13 @@ void Navigator::LoadCD(const QString &name, const QString &serial, bool archiveM
     if (m_tree.root())
         setCurrent(FindCD(m_tree.root(), serial));
 
-    m_location.discLabel = LocationState::labelFor(name);
+    m_location.discLabel = LocationState::labelFor(title);
     m_location.pathLabel = path;
     m_location.archiveMode = archiveMode;
 
     Q_EMIT listingAboutToReset();
     m_listing.clear();
-    m_listing.setDisc(serial, LocationState::titleOf(m_location.discLabel), m_contents.files(), m_contents.dirs());
+    m_listing.setDisc(serial, title, m_contents.files(), m_contents.dirs());
     if (archiveMode) {
         const int count = m_listing.FindFiles(path);
         m_status =
@@ -177,7 +177,7 @@ void Navigator::BackButtonClick()
 {
     if (m_location.isDiscListed()) {
         if (m_location.pathLabel.trimmed() != QLatin1String("\\")) {
-            LoadCD(m_location.discLabel, m_location.currentSerial, false,
+            LoadCD(LocationState::titleOf(m_location.discLabel), m_location.currentSerial, false,
                    LocationState::parentPath(m_location.pathLabel));
             return;
         }
@@ -211,7 +211,7 @@ bool Navigator::ExplorerActivate(int row)
         break;
     case ContentsEntry::Folder:
     case ContentsEntry::Archive:
-        LoadCD(m_location.discLabel, m_location.currentSerial, kind == ContentsEntry::Archive,
+        LoadCD(LocationState::titleOf(m_location.discLabel), m_location.currentSerial, kind == ContentsEntry::Archive,
                m_location.pathLabel + m_listing.caption(row) + u'\\');
         break;
     case ContentsEntry::Group:

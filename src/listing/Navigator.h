@@ -43,10 +43,10 @@ public:
 
     // The tree's selection handler: selects node, lists it, and sorts the tree again.
     void TreeChange(TreeNode *node);
-    // Lists folder `path` of a disc (or the inside of an archive). A disc whose contents file
+    // Lists folder `path` of the disc with that title (or the inside of an archive). A disc whose contents file
     // is gone is reported and leaves the tree as soon as the event loop runs again (its group
     // is then selected when the disc was); a damaged one is reported and kept.
-    void LoadCD(const QString &name, const QString &serial, bool archiveMode, const QString &path);
+    void LoadCD(const QString &title, const QString &serial, bool archiveMode, const QString &path);
     // Up one folder, from a disc's root to its group, from a group to its parent.
     void BackButtonClick();
     // Double-click or Enter on a row. False for a file, whose action the caller chooses.

@@ -24,11 +24,14 @@ ContentsPanel::ContentsPanel(Navigator &navigator, ContentsIcons *icons, QWidget
     headerLayout->setSpacing(8);
     m_nameLabel = new QLabel(header);
     m_nameLabel->setObjectName(QStringLiteral("NameLabel"));
+    // A title or a folder may hold "<" and ">": it is text, never markup.
+    m_nameLabel->setTextFormat(Qt::PlainText);
     QFont bold = m_nameLabel->font();
     bold.setBold(true);
     m_nameLabel->setFont(bold);
     m_pathLabel = new QLabel(header);
     m_pathLabel->setObjectName(QStringLiteral("PathLabel"));
+    m_pathLabel->setTextFormat(Qt::PlainText);
     m_pathLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     headerLayout->addWidget(m_nameLabel);
     headerLayout->addWidget(m_pathLabel, 1);

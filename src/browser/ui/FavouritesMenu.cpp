@@ -56,7 +56,8 @@ void FavouritesMenu::LoadFavs()
     m_workspace.pruneFavourites();
     const Favourites &favs = m_workspace.favourites();
     for (int i = 0; i < favs.count(); ++i) {
-        QAction *item = m_menu->addAction(Favourites::caption(favs.lines().at(i)));
+        // A title's "&" is shown, not taken for the item's access key.
+        QAction *item = m_menu->addAction(Favourites::caption(favs.lines().at(i)).replace(u'&', u"&&"_s));
         connect(item, &QAction::triggered, this,
                 [this, item] { FavoriteClick(static_cast<int>(m_items.indexOf(item))); });
         m_items.append(item);
@@ -94,8 +95,9 @@ void FavouritesMenu::FavoriteClick(int index)
     if (index < 0 || index >= favs.count())
         return;
     const Favourites::Location l = Favourites::parse(favs.lines().at(index));
-    const EntryPlace place = EntryPlace::inFolder(LocationState::titleOf(l.discLabel), l.serial, l.path);
-    m_navigator.LoadCD(l.discLabel, l.serial, place.insideZip(), l.path);
+    const QString title = LocationState::titleOf(l.discLabel);
+    const EntryPlace place = EntryPlace::inFolder(title, l.serial, l.path);
+    m_navigator.LoadCD(title, l.serial, place.insideZip(), l.path);
     ContentsView *view = m_window.contentsPanel()->view();
     view->currentView()->setFocus();
     view->selectRow(0);

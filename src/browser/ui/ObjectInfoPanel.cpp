@@ -87,6 +87,7 @@ ObjectInfoPanel::ObjectInfoPanel(Navigator &navigator, ContentsIcons *icons, QWi
     for (int i = 0; i < 5; ++i) {
         m_lines[i] = new QLabel(m_body);
         m_lines[i]->setObjectName(QString::fromLatin1(names[i]));
+        m_lines[i]->setTextFormat(Qt::PlainText); // a disc's genre, a path: text, never markup
         m_lines[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
         grid->addWidget(m_lines[i], i + 1, i == 0 ? 1 : 0, 1, i == 0 ? 1 : 2);
     }

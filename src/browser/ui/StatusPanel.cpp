@@ -12,6 +12,7 @@ StatusPanel::StatusPanel(Navigator &navigator, QWidget *parent) : Panel(parent)
     layout->setContentsMargins(0, 0, 0, 0);
     m_label = new QLabel(this);
     m_label->setObjectName(QStringLiteral("StatusText"));
+    m_label->setTextFormat(Qt::PlainText); // it names discs and folders, which may hold "<"
     layout->addWidget(m_label);
     connect(&navigator, &Navigator::locationChanged, this, [this, &navigator] { setLocation(navigator); });
 }

@@ -41,6 +41,7 @@ TPropertiesForm::TPropertiesForm(QWidget *mainWindow) : QDialog(mainWindow)
     const auto line = [this](const char *name, int index) {
         auto *l = new QLabel(m_frame);
         l->setObjectName(QString::fromLatin1(name));
+        l->setTextFormat(Qt::PlainText); // a folder or a tag may hold "<": text, never markup
         l->setGeometry(10, 22 + index * LineHeight, Width - 44, LineHeight);
         l->setTextInteractionFlags(Qt::TextSelectableByMouse);
         return l;
