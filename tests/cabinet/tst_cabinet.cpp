@@ -24,16 +24,17 @@ private:
     QTemporaryDir m_tmp;
     QString sysText(int code) { return QString::fromLocal8Bit(strerror(code)); }
 
-    // Expects the call to throw ESTCabinet and returns its message.
-    template <typename F> QString cabError(F f)
+    // The message of the error the call throws (of type E).
+    template <typename F, typename E = ESTCabinet> static QString cabError(F f)
     {
         try {
             f();
-        } catch (const ESTCabinet &e) {
+        } catch (const E &e) {
             return e.message();
         }
-        return u"<no ESTCabinet>"_s;
+        return u"<not refused>"_s;
     }
+    template <typename F> static QString refusal(F f) { return cabError<F, QuilloryError>(f); }
 
 private Q_SLOTS:
     void initTestCase()
@@ -85,10 +86,6 @@ private Q_SLOTS:
         QCOMPARE(members[1].Modified, evenWinter);
         QCOMPARE(members[0].Attributes & (TSTCabWriter::ReadOnly | TSTCabWriter::Archive), TSTCabWriter::Archive);
         QVERIFY(members[1].Attributes & TSTCabWriter::ReadOnly);
-        const auto blobs = reader.ExtractToMemory(cabName);
-        QCOMPARE(blobs.size(), size_t(2));
-        QCOMPARE(blobs[0].Data, a);
-        QCOMPARE(blobs[1].Member.Name, u"b.txt"_s);
 
         const QString dest = tmp.filePath(u"dest/"_s);
         writeFile(dest + u"A.txt"_s, QByteArray("a much longer old file ").repeated(1000));
@@ -154,35 +151,25 @@ private Q_SLOTS:
         QCOMPARE(cabextractNames(real), QStringList{u"m.bin"_s});
     }
 
-    void maskMatchingNothingAddsNothing()
+    // What the writer refuses (LZX, the default type; a file that is not there; a listing of a
+    // folder that is not there, unlike a mask matching nothing) leaves the cabinet open.
+    void writerRefusalsLeaveTheCabinetOpen()
     {
         QTemporaryDir tmp;
         writeFile(tmp.filePath(u"only.txt"_s), "x");
         TSTCabWriter cab;
-        cab.CompressionType = cctMsZip;
         cab.Open(tmp.filePath(u"m.cab"_s));
-        cab.AddFiles(tmp.filePath(u"12345678.*"_s));
-        QVERIFY(cab.isOpen());
-        // A listing of a folder that is not there is an error, not an empty match.
-        QVERIFY_THROWS_EXCEPTION(QuilloryError, cab.AddFiles(tmp.filePath(u"nope/*.*"_s)));
-        cab.AddFiles(tmp.filePath(u"o?ly.*"_s));
-        cab.Close(true);
-        QCOMPARE(cabextractNames(tmp.filePath(u"m.cab"_s)), QStringList{u"only.txt"_s});
-    }
-
-    void lzxIsRefusedAndTheCabinetStaysOpen()
-    {
-        QTemporaryDir tmp;
-        writeFile(tmp.filePath(u"a.txt"_s), "a");
-        TSTCabWriter cab; // LZX is the default type
-        cab.Open(tmp.filePath(u"l.cab"_s));
-        QCOMPARE(cabError([&] { cab.AddFile(tmp.filePath(u"a.txt"_s), u"a.txt"_s); }),
+        QCOMPARE(cabError([&] { cab.AddFile(tmp.filePath(u"only.txt"_s), u"only.txt"_s); }),
                  u"Unknown compression type [0x0005]"_s);
-        QVERIFY(cab.isOpen());
         cab.CompressionType = cctMsZip;
         QCOMPARE(cabError([&] { cab.AddFile(tmp.filePath(u"gone.txt"_s), u"g"_s); }),
                  u"Failure opening file to be stored in cabinet [0x0001].\r\n"_s + sysText(ENOENT) + u" [0x0002]."_s);
+        cab.AddFiles(tmp.filePath(u"12345678.*"_s));
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, cab.AddFiles(tmp.filePath(u"nope/*.*"_s)));
         QVERIFY(cab.isOpen());
+        cab.AddFiles(tmp.filePath(u"o?ly.*"_s));
+        cab.Close(true);
+        QCOMPARE(cabextractNames(tmp.filePath(u"m.cab"_s)), QStringList{u"only.txt"_s});
     }
 
     void fileCountThresholdStartsSelfContainedCabinets()
@@ -295,7 +282,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("next"); // as the first cabinet's header names it
         QTest::addColumn<QString>("make");    // what lies at "next.cab": cab, loop, fifo, folder, device
-        QTest::addColumn<QString>("refusal");
+        QTest::addColumn<QString>("why");
         const QString notBeside = u"which is not a file beside it"_s;
         const QString notRegular = u"is not a regular file"_s;
         const QString loops = u"which came earlier in the set"_s;
@@ -318,7 +305,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, next);
         QFETCH(QString, make);
-        QFETCH(QString, refusal);
+        QFETCH(QString, why);
         QTemporaryDir tmp;
         const QByteArray loose = readFile(fixture(u"gcab-stored.cab"_s));
         const QByteArray first = withNextCabinet(loose, next);
@@ -340,17 +327,9 @@ private Q_SLOTS:
 
         TSTCabReader reader;
         const QString out = tmp.filePath(u"out"_s);
-        for (int call = 0; call < 2; ++call) {
-            try {
-                if (call == 0)
-                    reader.Extract(tmp.filePath(u"set/first.cab"_s), out);
-                else
-                    reader.List(tmp.filePath(u"set/first.cab"_s));
-                QFAIL("the set was read");
-            } catch (const QuilloryError &e) {
-                QVERIFY2(e.message().contains(refusal), qPrintable(e.message()));
-            }
-        }
+        const QString extracting = refusal([&] { reader.Extract(tmp.filePath(u"set/first.cab"_s), out); });
+        const QString listing = refusal([&] { reader.List(tmp.filePath(u"set/first.cab"_s)); });
+        QVERIFY2(extracting.contains(why) && listing.contains(why), qPrintable(extracting + u'\n' + listing));
         QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
         // Read alone, the first cabinet is whole.
         QCOMPARE(reader.List(tmp.filePath(u"set/first.cab"_s), true).size(),
@@ -463,15 +442,11 @@ private Q_SLOTS:
         const QString dest = tmp.filePath(u"a/b"_s);
         QDir().mkpath(dest);
         TSTCabReader reader;
-        try {
-            reader.Extract(fixture(cab), dest);
-            QFAIL("extracted an unsafe name");
-        } catch (const QuilloryError &e) {
-            QVERIFY2(e.message().contains(u'"' + name + u'"'), qPrintable(e.message()));
-        }
-        QCOMPARE(QDir(tmp.path()).entryList(QDir::Files), QStringList());
-        QCOMPARE(QDir(tmp.path() + u"/a"_s).entryList(QDir::Files), QStringList());
-        QCOMPARE(QDir(dest).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+        const QString why = refusal([&] { reader.Extract(fixture(cab), dest); });
+        QVERIFY2(why.contains(u'"' + name + u'"'), qPrintable(why));
+        QCOMPARE(QDir(tmp.path()).entryList(QDir::Files) + QDir(tmp.path() + u"/a"_s).entryList(QDir::Files) +
+                     QDir(dest).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList());
     }
 
     void memoryExtractionIsBounded()
