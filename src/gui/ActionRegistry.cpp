@@ -14,8 +14,12 @@ struct ActionDef {
     const char *text;
     QStringList icons;
     QKeySequence shortcut;
+    // The tool button's hint, without its key: the key is the shortcut's (or listKey's), so a
+    // hint never names a key that does something else.
     const char *toolTip;
     bool checkable;
+    // A key the contents list handles for the command itself, named in the hint.
+    QKeySequence listKey = {};
 };
 
 QKeySequence key(QKeyCombination k)
@@ -27,24 +31,24 @@ QKeySequence key(QKeyCombination k)
 const QList<ActionDef> &table()
 {
     static const QList<ActionDef> defs = {
-        {"Report1", "Create Report...", {"office-report"}, key(Qt::Key_F7), "Create Report (F7)", false},
+        {"Report1", "Create Report...", {"office-report"}, key(Qt::Key_F7), "Create Report", false},
         {"ExportAllData1", "Export Database", {"document-export"}, key(Qt::Key_F8), nullptr, false},
         {"ImportDatabase1", "Import Database", {"document-import"}, key(Qt::Key_F9), nullptr, false},
         {"Exit1", "Exit", {"application-exit"}, {}, nullptr, false},
-        {"AddDisc1", "Add Disc...", {"media-optical-data", "media-optical"}, key(Qt::Key_F4), "Add Disc (F4)", false},
+        {"AddDisc1", "Add Disc...", {"media-optical-data", "media-optical"}, key(Qt::Key_F4), "Add Disc", false},
         {"AddGroup1", "Add Group...", {"folder-new"}, key(Qt::Key_F5), nullptr, false},
         {"Delete1",
          "Delete Object",
          {"edit-delete"},
          key(Qt::SHIFT | Qt::Key_Delete),
-         "Delete Object (Shift + Del)",
+         "Delete Object",
          false},
-        {"Search1", "Toggle Search", {"edit-find"}, key(Qt::Key_F3), "Toggle Search (F3)", true},
+        {"Search1", "Toggle Search", {"edit-find"}, key(Qt::Key_F3), "Toggle Search", true},
         {"CopytoHDD1",
          "Copy to Hard-Drive...",
          {"edit-copy"},
          key(Qt::SHIFT | Qt::Key_Insert),
-         "Copy to Hard-Drive... (Shift + Ins)",
+         "Copy to Hard-Drive...",
          false},
         {"LargeIcons1", "Large Icons", {"view-list-icons"}, {}, nullptr, true},
         {"SmallIcons1", "Small Icons", {"view-list-text"}, {}, nullptr, true},
@@ -59,13 +63,13 @@ const QList<ActionDef> &table()
          "Toggle Object Info",
          {"documentinfo"},
          key(Qt::Key_F10),
-         "Toggle Object Info (F11)",
+         "Toggle Object Info",
          true},
         {"ToggleCompilation1",
          "Toggle Compilation",
          {"tools-media-optical-burn"},
          key(Qt::Key_F6),
-         "Toggle Compilation (F6)",
+         "Toggle Compilation",
          false},
         {"Preferences1", "Preferences...", {"configure"}, key(Qt::Key_F11), nullptr, false},
         {"AddLocationtoFavorites1",
@@ -80,11 +84,11 @@ const QList<ActionDef> &table()
          key(Qt::CTRL | Qt::ALT | Qt::Key_D),
          nullptr,
          false},
-        {"Contents1", "Contents", {"help-contents"}, key(Qt::Key_F1), "Help (F1)", false},
+        {"Contents1", "Contents", {"help-contents"}, key(Qt::Key_F1), "Help", false},
         {"CheckforUpdate1", "Check for Update", {"system-software-update"}, {}, nullptr, false},
         {"VisitTarnwickSite1", "Visit Tarnwick Site", {"internet-web-browser"}, {}, nullptr, false},
-        {"About1", "About", {"help-about"}, {}, "About (F2)", false},
-        {"BackButton", "Go Up", {"go-up"}, {}, "Go Up (Backspace)", false},
+        {"About1", "About", {"help-about"}, {}, "About", false},
+        {"BackButton", "Go Up", {"go-up"}, {}, "Go Up", false, key(Qt::Key_Backspace)},
         {"ViewButton", "Change View Style", {"view-list-icons"}, {}, "Change View Style", false},
         {"CreateReport2", "Create Report", {"office-report"}, {}, nullptr, false},
         {"SearchHere2", "Search Here", {"edit-find"}, {}, nullptr, false},
@@ -112,6 +116,24 @@ const QList<ActionDef> &table()
     return defs;
 }
 
+// A tool button's hint naming its key: "Delete Object (Shift + Del)"; the hint alone without one.
+QString toolTip(const QString &hint, const QKeySequence &key)
+{
+    if (key.isEmpty())
+        return hint;
+    // Written as the hints have always named keys: "Shift + Del", "Ctrl + D".
+    const QKeyCombination k = key[0];
+    QStringList parts;
+    if (k.keyboardModifiers() & Qt::ControlModifier)
+        parts << QStringLiteral("Ctrl");
+    if (k.keyboardModifiers() & Qt::AltModifier)
+        parts << QStringLiteral("Alt");
+    if (k.keyboardModifiers() & Qt::ShiftModifier)
+        parts << QStringLiteral("Shift");
+    parts << QKeySequence(k.key()).toString(QKeySequence::PortableText);
+    return hint + QStringLiteral(" (") + parts.join(QStringLiteral(" + ")) + u')';
+}
+
 } // namespace
 
 ActionRegistry::ActionRegistry(QWidget *window) : QObject(window)
@@ -127,7 +149,7 @@ ActionRegistry::ActionRegistry(QWidget *window) : QObject(window)
             a->setShortcutContext(Qt::WindowShortcut);
         }
         if (d.toolTip)
-            a->setToolTip(QString::fromLatin1(d.toolTip));
+            a->setToolTip(toolTip(QString::fromLatin1(d.toolTip), d.shortcut.isEmpty() ? d.listKey : d.shortcut));
         a->setCheckable(d.checkable);
         window->addAction(a);
         m_actions.insert(name, a);
