@@ -1,3 +1,4 @@
+#include "CabTestUtil.h"
 #include "TestCatalogue.h"
 #include "TestWindow.h"
 #include "backup/ui/BackupCommands.h"
@@ -8,6 +9,7 @@
 #include <QDate>
 #include <QTemporaryDir>
 
+using namespace CabTestUtil;
 using namespace Qt::Literals::StringLiterals;
 
 class TestBackupCommands : public QObject
@@ -72,20 +74,16 @@ private Q_SLOTS:
         QCOMPARE(f.nav().currentNode(), f.tree().root());
         f.nav().TreeChange(f.node(u"Rock Disc"_s));
         QCOMPARE(f.nav().listing().count(), 6);
-    }
 
-    // The window reaches the core's refusals (here an archive over a catalogue file) and
-    // changes nothing.
-    void refusalChangesNothing()
-    {
-        const QByteArray tree = TextCodec::readLines(db() + u"groups.tree"_s).join(u'\n').toUtf8();
-        TestWindow::Window f(data());
+        // The core's refusals (here an archive over a catalogue file) reach the user, and
+        // nothing changes.
+        const QByteArray tree = readFile(db() + u"groups.tree"_s);
         AppDialogs::pushFileName(db() + u"groups.tree"_s);
         f.action(u"ExportAllData1"_s)->trigger();
         QCOMPARE(AppDialogs::shown().last().kind, AppDialogs::Error);
         QVERIFY2(AppDialogs::shownTexts().last().contains(u"inside the database folder"_s),
                  qPrintable(AppDialogs::shownTexts().last()));
-        QCOMPARE(TextCodec::readLines(db() + u"groups.tree"_s).join(u'\n').toUtf8(), tree);
+        QCOMPARE(readFile(db() + u"groups.tree"_s), tree);
         QVERIFY(f->isEnabled());
     }
 };
