@@ -417,7 +417,7 @@ std::vector<int> ContentsListing::sort(ExplorerColumn key, bool ascending)
 {
     const size_t n = m_rows.size();
     // Texts that are not slices of the lists are kept here for the length of the sort.
-    std::vector<QByteArray> captionStore(n);
+    QByteArray captionScratch;
     std::vector<QByteArray> textStore(n);
     std::vector<ExplorerSortItem> items(n);
     QHash<QByteArray, qint64> dayCache;
@@ -426,12 +426,20 @@ std::vector<int> ContentsListing::sort(ExplorerColumn key, bool ascending)
     for (const QString &t : m_typeNames)
         typeUtf8.push_back(t.toUtf8());
     static const QByteArray folderUtf8 = kFolder.toUtf8();
+    // The captions side by side: the comparisons then read them from one block rather than
+    // from records spread over the whole list (a folder of a list in no particular order).
+    QByteArray captions;
+    std::vector<qsizetype> captionAt(n + 1, 0);
+    for (size_t i = 0; i < n; ++i) {
+        captions.append(captionBytes(m_rows[i], captionScratch));
+        captionAt[i + 1] = captions.size();
+    }
 
     for (size_t i = 0; i < n; ++i) {
         const Row &r = m_rows[i];
         ExplorerSortItem &it = items[i];
         it.isUp = r.kind == ContentsEntry::Up;
-        it.caption = captionBytes(r, captionStore[i]);
+        it.caption = QByteArrayView(captions.constData() + captionAt[i], captionAt[i + 1] - captionAt[i]);
         const ContentsEntry *stored = r.source == SourceStored ? &m_stored[static_cast<size_t>(r.index)] : nullptr;
         const QString storedType = stored ? stored->column(0) : QString();
         it.isFolder = stored ? storedType == kFolder : r.kind == ContentsEntry::Folder;
