@@ -142,23 +142,6 @@ private Q_SLOTS:
         }
     }
 
-    void extraLinesAreFoundOnDemand()
-    {
-        const QByteArray bytes("pack.zip\r\n\\\r\n7\r\nd\r\nCompressed Folder\r\n-\r\n"
-                               "in.txt\r\n\\pack.zip\\\r\n3\r\nd\r\nTitle: x\r\nArchive path: \\img\\\r\n-\r\n"
-                               "plain\r\n\\\r\n3\r\nd\r\n-\r\n");
-        const ContentsList list = ContentsList::fromBytes(bytes);
-        QCOMPARE(list.recordCount(), 3);
-        QVERIFY(list.isArchive(0) && !list.isArchive(1) && !list.isArchive(2));
-        QCOMPARE(list.folderInArchive(1), QByteArrayView("img\\"));
-        QVERIFY(list.folderInArchive(2).isNull());
-        QCOMPARE(list.lineCount(1), 6);
-        QVERIFY(list.lineBytes(-1, 0).isNull() && list.lineBytes(3, 0).isNull() && list.lineBytes(0, -1).isNull());
-        QCOMPARE(list.lineCount(3), 0);
-        // What the list holds is its text and a few bytes a record.
-        QVERIFY(list.heldBytes() >= bytes.size());
-    }
-
     // A disc large enough that loading parses its file list on a second thread, as the
     // decompressor hands over its blocks: the same records and folders as parsing afterwards.
     void loadingWhileDecompressingReadsAsParsingAfterwards()

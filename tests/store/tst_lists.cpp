@@ -64,6 +64,9 @@ private Q_SLOTS:
         QVERIFY(f.folderInArchive(0).isNull());
         QCOMPARE(f.folderInArchive(2), QByteArrayView(""));
         QCOMPARE(f.folderInArchive(3), QByteArrayView("img\\icons\\"));
+        QCOMPARE(f.lineCount(0), 5);
+        QVERIFY(f.lineBytes(-1, 0).isNull() && f.lineBytes(5, 0).isNull() && f.lineBytes(0, -1).isNull());
+        QVERIFY(f.heldBytes() >= files.size()); // its text and a few bytes a record
         QCOMPARE(d.folderName(1), QByteArrayView("ROCK"));
         // Folders are found by their parent's path, in any case; an archive is a folder too.
         for (const char *path : {"\\", "\\music\\", "\\MUSIC\\rock\\", "\\pack.zip\\"})
