@@ -49,6 +49,7 @@ void ContentsListing::setDisc(const QString &serial, const QString &title, std::
     m_title = title;
     m_files = std::move(files);
     m_dirs = std::move(dirs);
+    m_foundPath = QString();
 }
 
 const ContentsList &ContentsListing::listOf(const Row &r) const
@@ -59,7 +60,11 @@ const ContentsList &ContentsListing::listOf(const Row &r) const
 ContentsList::Folder ContentsListing::folder(const QString &path) const
 {
     static const ContentsList none;
-    return ContentsList::findFolder(m_dirs ? *m_dirs : none, m_files ? *m_files : none, path);
+    if (m_foundPath.isNull() || m_foundPath != path) {
+        m_found = ContentsList::findFolder(m_dirs ? *m_dirs : none, m_files ? *m_files : none, path);
+        m_foundPath = path;
+    }
+    return m_found;
 }
 
 int ContentsListing::FindDir(const QString &path)

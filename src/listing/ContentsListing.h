@@ -93,6 +93,9 @@ private:
     QString m_title;
     std::shared_ptr<const ContentsList> m_files;
     std::shared_ptr<const ContentsList> m_dirs;
+    // The folder last looked up in these lists: a folder is listed by its subfolders, then its files.
+    mutable QString m_foundPath;
+    mutable ContentsList::Folder m_found;
     std::shared_ptr<const SearchHits> m_hits;
     std::vector<Row> m_rows;
     std::vector<ContentsEntry> m_stored;
