@@ -8,6 +8,8 @@
 #include "browser/ui/ContentsPanel.h"
 #include "browser/ui/ContentsView.h"
 #include "browser/ui/TPropertiesForm.h"
+#include "browser/ui/TreePanel.h"
+#include "browser/ui/GroupTreeView.h"
 #include "compile/TCDBurner.h"
 #include "compile/ui/CompilationPanel.h"
 #include "compile/ui/CompileCommands.h"
@@ -18,6 +20,7 @@
 
 #include <QDirIterator>
 #include <QLabel>
+#include <QTextDocument>
 #include <QMenu>
 #include <QPushButton>
 #include <QToolButton>
@@ -89,6 +92,12 @@ private Q_SLOTS:
         auto *name = f->contentsPanel()->findChild<QLabel *>(u"NameLabel"_s);
         QCOMPARE(name->text(), title + u':');
         QVERIFY(name->sizeHint().width() >= name->fontMetrics().horizontalAdvance(name->text()));
+        // So does the tree's hint, read as a tooltip reads it.
+        const QModelIndex node = f->treePanel()->view()->currentIndex();
+        const QString hint = node.data(Qt::ToolTipRole).toString();
+        QTextDocument tip;
+        Qt::mightBeRichText(hint) ? tip.setHtml(hint) : tip.setPlainText(hint);
+        QVERIFY2(tip.toPlainText().contains(title), qPrintable(tip.toPlainText()));
         auto hits = std::make_shared<SearchHits>();
         hits->add(hits->addDisc(title, u"1A2B3C4D"_s), ContentsEntry::File, "live.mp3", "\\ROCK\\LIVE\\", {}, 1, "");
         f.nav().showSearchResult(hits, u"1 found"_s);

@@ -1,5 +1,6 @@
 #include "GroupTreeModel.h"
 
+#include "gui/PlainTip.h"
 #include "store/TreeNames.h"
 
 #include <QDataStream>
@@ -104,7 +105,7 @@ QVariant GroupTreeModel::data(const QModelIndex &index, int role) const
     case KindRole:
         return n->kind();
     case Qt::ToolTipRole:
-        return n->isDisc() && n->cd() ? TreeNames::DiscHint(*n->cd()) : QVariant();
+        return n->isDisc() && n->cd() ? PlainTip(TreeNames::DiscHint(*n->cd())) : QVariant();
     default:
         return QVariant();
     }

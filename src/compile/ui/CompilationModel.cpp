@@ -3,6 +3,7 @@
 #include "listing/FileTypes.h"
 #include "listing/FormatSize.h"
 #include "compile/CompilationList.h"
+#include "gui/PlainTip.h"
 #include "gui/ThemeIcons.h"
 
 CompilationModel::CompilationModel(CompilationList &list, QObject *parent) : QAbstractListModel(parent), m_list(list)
@@ -19,7 +20,7 @@ int CompilationModel::rowCount(const QModelIndex &parent) const
 QString CompilationModel::infoTip(int row) const
 {
     const CompilationEntry &e = m_list.entries().at(row);
-    return QStringLiteral("Path: ") + e.Place.text() + u'\n' + QStringLiteral("Size: ") + FormatSize(e.Size);
+    return PlainTip(QStringLiteral("Path: ") + e.Place.text() + u'\n' + QStringLiteral("Size: ") + FormatSize(e.Size));
 }
 
 QVariant CompilationModel::data(const QModelIndex &index, int role) const
