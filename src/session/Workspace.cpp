@@ -109,8 +109,12 @@ void Workspace::openCatalogue(bool firstRunQuestion)
         }
     }
 
-    m_searchHistory.clear();
-    if (QFileInfo::exists(searchHistoryFile())) {
+    // The search history and the favourites live beside DB, not in it: read once per run, so an
+    // import keeps this run's even when their save before it failed (the favourites are pruned of
+    // discs the new tree lacks, as at start-up).
+    const bool readSideFiles = !m_sideFilesRead;
+    m_sideFilesRead = true;
+    if (readSideFiles && QFileInfo::exists(searchHistoryFile())) {
         try {
             m_searchHistory = TextCodec::readLines(searchHistoryFile());
         } catch (const QuilloryError &e) {
@@ -129,14 +133,17 @@ void Workspace::openCatalogue(bool firstRunQuestion)
         m_prompts.warning(QStringLiteral("The group tree could not be read, so \"groups.tree\" is left as it is: "
                                          "changes made in this window will not be saved."));
     }
-    try {
-        m_favourites.load(favouritesFile());
-    } catch (const QuilloryError &e) {
-        m_prompts.error(e.message());
+    if (readSideFiles) {
+        try {
+            m_favourites.load(favouritesFile());
+        } catch (const QuilloryError &e) {
+            m_prompts.error(e.message());
+        }
     }
-    m_unsaved = 0;
     m_saveTimer->stop();
     m_opened = !m_closed;
+    if (m_unsaved)
+        changed(0);
     Q_EMIT opened();
 }
 
@@ -176,7 +183,7 @@ bool Workspace::importArchive(const QString &archiveFile)
     // The tree in memory is the replaced catalogue's until reopen(): it must never be saved over
     // the imported one.
     m_opened = false;
-    m_unsaved = 0;
+    m_unsaved &= ~TreePart;
     m_saveTimer->stop();
     return true;
 }

@@ -61,7 +61,8 @@ public:
     // first-run sample question, the search history and the group tree. Without the lock, or
     // with an unreadable tree, the catalogue is shown read-only and the user is told why.
     void open();
-    // After an import: the search history and the group tree again, the preferences kept.
+    // After an import: the group tree again; the preferences, the search history and the
+    // favourites kept.
     void reopen();
     // Extracts a database archive into DB; false (the user told) when it fails.
     bool importArchive(const QString &archiveFile);
@@ -122,6 +123,7 @@ private:
     // The catalogue is read and may be saved as it changes: false while (re)opening it.
     bool m_opened = false;
     bool m_prefsLoaded = false;
+    bool m_sideFilesRead = false; // the search history and the favourites
     bool m_locked = false;
     bool m_readOnly = false;
     bool m_closed = false;
