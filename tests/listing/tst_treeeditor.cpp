@@ -41,21 +41,17 @@ private Q_SLOTS:
                  u"Group named \"music\" already exists! Please enter different name."_s);
         QVERIFY(!m_editor->groupNameProblem(u"ROCK DISC"_s).isEmpty());
         QVERIFY(m_editor->groupNameProblem(u"Jazz"_s).isEmpty());
-        // Names that would not survive "groups.tree".
-        for (const QString &bad : {u""_s, u"a|b"_s, u" lead"_s, u"two\nlines"_s})
-            QVERIFY2(!m_editor->groupNameProblem(bad).isEmpty(), qPrintable(bad));
+        QVERIFY(!m_editor->groupNameProblem(u"a|b"_s).isEmpty()); // would not survive "groups.tree"
 
         TreeNode *music = node(u"Music"_s);
         QVERIFY(m_editor->rename(music, u"MUSIC"_s).isEmpty()); // its own name in another case
         QCOMPARE(music->text(), u"MUSIC"_s);
-        QVERIFY(!m_editor->rename(music, u"Empty Group"_s).isEmpty());
-        QCOMPARE(music->text(), u"MUSIC"_s);
+        QVERIFY(!m_editor->rename(music, u"Empty Group"_s).isEmpty() && music->text() == u"MUSIC"_s);
         TreeNode *photos = node(u"Photos Disc"_s);
         QVERIFY(m_editor->rename(photos, u"Music"_s).isEmpty()); // a disc's title may repeat a group's
         QCOMPARE(photos->cd()->Title, u"Music"_s);
         // A disc title keeps the same rule as every name in the tree.
         QCOMPARE(m_editor->rename(photos, u"a|b"_s), u"Disc title cannot contain \"|\" character!"_s);
-        QVERIFY(!m_editor->rename(photos, u"\tTab"_s).isEmpty());
         QCOMPARE(photos->cd()->Title, u"Music"_s);
     }
 
@@ -63,15 +59,12 @@ private Q_SLOTS:
     {
         QCOMPARE(TreeEditor::deleteRefusal(tree().root()), u"Cannot delete main goup!"_s);
         TreeNode *music = node(u"Music"_s);
-        QCOMPARE(TreeEditor::deleteQuestion(music), u"Delete group \"Music\"?"_s);
-        QCOMPARE(TreeEditor::deleteQuestion(node(u"Rock Disc"_s)), u"Delete disc \"Rock Disc\"?"_s);
         m_contents.load(db(), u"1A2B3C4D"_s);
         tree().addDisc(tree().addChild(music, u"Sub"_s, KindGroup), *node(u"Photos Disc"_s)->cd());
         QCOMPARE(TreeEditor::discSerials(music), (QStringList{u"1A2B3C4D"_s, u"5E6F7081"_s}));
         QVERIFY(m_editor->deleteNode(music).isEmpty());
         QVERIFY(!node(u"Music"_s));
-        QVERIFY(!QFileInfo::exists(db() + u"1A2B3C4D.dat"_s));
-        QVERIFY(!QFileInfo::exists(db() + u"5E6F7081.dat"_s));
+        QCOMPARE(QDir(db()).entryList({u"*.dat"_s}), QStringList());
         QVERIFY(m_contents.serial().isEmpty()); // the unpacked lists went with their disc
     }
 
@@ -116,8 +109,7 @@ private Q_SLOTS:
         QCOMPARE(photos->cd()->BorrowedTo, u"Alex"_s);
         QCOMPARE(photos->row(), 0); // above the groups
         m_editor->giveBack(photos);
-        QCOMPARE(photos->kind(), int(KindDisc));
-        QVERIFY(photos->cd()->BorrowedTo.isEmpty());
+        QVERIFY(photos->kind() == KindDisc && photos->cd()->BorrowedTo.isEmpty());
         QCOMPARE(photos->row(), tree().root()->childCount() - 1);
     }
 };
