@@ -24,6 +24,9 @@ public:
     // The action of that name; null for a name the table does not hold.
     QAction *action(const QString &name) const;
     QList<QAction *> actions(const QStringList &names) const;
+    // A caption made while the program runs ("Create Report for disc "…""): an "&" in it is shown
+    // as it is, and the command keeps its access key where its letter first stands.
+    void setCaption(const QString &name, const QString &text);
     // The action a controller runs from now on.
     QAction *claim(const QString &name);
     bool isClaimed(const QString &name) const { return m_claimed.contains(name); }
@@ -40,5 +43,6 @@ private:
     QHash<QString, QAction *> m_actions;
     QStringList m_order;
     QSet<QString> m_claimed;
+    QHash<QString, QChar> m_accessKeys;
     QHash<QString, QMenu *> m_menus;
 };

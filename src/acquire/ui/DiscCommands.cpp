@@ -94,7 +94,7 @@ void DiscCommands::setCaptions(TreeNode *node)
 {
     const TreeNode *group = Navigator::groupOf(node);
     const QString name = group ? group->text() : QString();
-    m_actions.action(u"AddDisc1"_s)->setText(addDiscCaption(TreeNames::ShortName(name)) + u"..."_s);
+    m_actions.setCaption(u"AddDisc1"_s, addDiscCaption(TreeNames::ShortName(name)) + u"..."_s);
     if (m_newForm && group)
         m_newForm->setWindowTitle(addDiscCaption(name));
 }

@@ -134,15 +134,15 @@ void TMainForm::buildMenus()
     const QIcon arrangeIcon = ThemeIcons::icon({QStringLiteral("view-sort-ascending")});
     QMenu *options = bar->addMenu(QStringLiteral("&Options"));
     options->setObjectName(QStringLiteral("Options1"));
-    QMenu *view = options->addMenu(viewIcon, QStringLiteral("View"));
+    QMenu *view = options->addMenu(viewIcon, QStringLiteral("&View"));
     view->setObjectName(QStringLiteral("View1"));
     add(view, styles);
-    QMenu *arrangeMenu = options->addMenu(arrangeIcon, QStringLiteral("Arrange Icons"));
+    QMenu *arrangeMenu = options->addMenu(arrangeIcon, QStringLiteral("&Arrange Icons"));
     arrangeMenu->setObjectName(QStringLiteral("ArrangeIcons1"));
     add(arrangeMenu, arrange);
     options->addSeparator();
     add(options, {u"ToggleObjectInfo1"_s, u"ToggleCompilation1"_s});
-    QMenu *theme = options->addMenu(ThemeIcons::icon({QStringLiteral("games-config-theme")}), QStringLiteral("Theme"));
+    QMenu *theme = options->addMenu(ThemeIcons::icon({QStringLiteral("games-config-theme")}), QStringLiteral("&Theme"));
     theme->setObjectName(QStringLiteral("Theme1"));
     theme->menuAction()->setVisible(false);
     options->addSeparator();
@@ -166,10 +166,10 @@ void TMainForm::buildMenus()
     // The contents list's menu for its background shares the view and arrange items.
     auto *background = new QMenu(this);
     background->setObjectName(QStringLiteral("BackgroundMenu"));
-    QMenu *bgView = background->addMenu(viewIcon, QStringLiteral("View"));
+    QMenu *bgView = background->addMenu(viewIcon, QStringLiteral("&View"));
     bgView->setObjectName(QStringLiteral("View2"));
     add(bgView, styles);
-    QMenu *bgArrange = background->addMenu(arrangeIcon, QStringLiteral("Arrange Icons"));
+    QMenu *bgArrange = background->addMenu(arrangeIcon, QStringLiteral("&Arrange Icons"));
     bgArrange->setObjectName(QStringLiteral("ArrangeIcons2"));
     add(bgArrange, arrange);
     m_actions->addMenu(background);

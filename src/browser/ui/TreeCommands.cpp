@@ -70,7 +70,7 @@ void TreeCommands::setCaptions(TreeNode *node)
     // The caption that names the selected group.
     const TreeNode *g = Navigator::groupOf(node);
     const QString group = TreeNames::ShortName(g ? g->text() : QString());
-    m_actions.action(u"AddGroup1"_s)->setText(u"Add Group to "_s + quoted(group) + u"..."_s);
+    m_actions.setCaption(u"AddGroup1"_s, u"Add Group to "_s + quoted(group) + u"..."_s);
 }
 
 void TreeCommands::updateCommandStates()
@@ -219,8 +219,8 @@ void TreeCommands::TreeContextPopup(const QPoint &pos)
     edit->setVisible(disc);
     borrow->setVisible(disc);
     if (disc && node->cd())
-        borrow->setText(node->kind() == KindLent ? node->cd()->BorrowedTo + u" has returned disc"_s
-                                                 : u"Borrow Disc to..."_s);
+        m_actions.setCaption(u"BorrowCD1"_s, node->kind() == KindLent ? node->cd()->BorrowedTo + u" has returned disc"_s
+                                                                      : u"Borrow Disc to..."_s);
     setDefaultItem(disc);
     m_menu->exec(m_view->viewport()->mapToGlobal(pos));
 }

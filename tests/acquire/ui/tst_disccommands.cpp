@@ -385,7 +385,7 @@ private Q_SLOTS:
         QMenu *file = f->menuBar()->findChild<QMenu *>(u"File1"_s);
         QStringList items;
         for (const QAction *a : file->actions())
-            items.append(a->isSeparator() ? u"-"_s : a->text());
+            items.append(a->isSeparator() ? u"-"_s : a->text().remove(u'&'));
         QCOMPARE(items.mid(items.size() - 4),
                  (QStringList{u"Eject Drive "_s + m_cd, u"Eject Drive "_s + m_stick, u"-"_s, u"Exit"_s}));
         QList<QAction *> ejects = f.controller<DriveControls>()->ejectItems();
