@@ -34,7 +34,7 @@ DiscCommands::DiscCommands(Workspace &workspace, Navigator &navigator, ActionReg
     connect(actions.claim(u"EditDiscEntry1"_s), &QAction::triggered, this, &DiscCommands::EditDiscEntry1Click);
     connect(m_watcher, &MediaWatcher::mediaArrived, this, &DiscCommands::mediaArrived);
     connect(m_watcher, &MediaWatcher::mediaRemoved, this, &DiscCommands::mediaRemoved);
-    connect(&navigator, &Navigator::nodeSelected, this, &DiscCommands::setCaptions);
+    connect(&navigator, &Navigator::currentNodeChanged, this, &DiscCommands::setCaptions);
     connect(&workspace, &Workspace::opened, this, &DiscCommands::updateCommandStates);
 
     if (auto *tree = window->findChild<QAbstractItemView *>(u"Tree"_s))

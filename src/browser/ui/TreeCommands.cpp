@@ -54,7 +54,7 @@ TreeCommands::TreeCommands(Workspace &workspace, Navigator &navigator, TMainForm
     connect(m_view, &QWidget::customContextMenuRequested, this, &TreeCommands::TreeContextPopup);
     connect(m_view->treeModel(), &GroupTreeModel::renameRequested, this, &TreeCommands::TreeEdited);
     connect(m_view, &GroupTreeView::nodesDropped, this, &TreeCommands::dropNodes);
-    connect(&navigator, &Navigator::nodeSelected, this, &TreeCommands::setCaptions);
+    connect(&navigator, &Navigator::currentNodeChanged, this, &TreeCommands::setCaptions);
     connect(&navigator, &Navigator::nodeMenuRequested, this, &TreeCommands::showEntryMenu);
     connect(&navigator, &Navigator::locationChanged, this, &TreeCommands::updateCommandStates);
     connect(qApp, &QApplication::focusChanged, this, &TreeCommands::updateCommandStates);

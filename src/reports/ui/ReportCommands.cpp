@@ -17,7 +17,7 @@ ReportCommands::ReportCommands(Workspace &workspace, Navigator &navigator, Actio
 {
     connect(actions.claim(u"Report1"_s), &QAction::triggered, this, &ReportCommands::Report1Click);
     connect(actions.claim(u"CreateReport2"_s), &QAction::triggered, this, &ReportCommands::CreateReport1Click);
-    connect(&navigator, &Navigator::nodeSelected, this, &ReportCommands::setCaption);
+    connect(&navigator, &Navigator::currentNodeChanged, this, &ReportCommands::setCaption);
 
     // The tree's menu also opens for a group or disc entry of the list; the report is then of
     // that entry's node. The menu runs the chosen command before it is done, so the node is

@@ -155,7 +155,9 @@ SearchPanel::SearchPanel(Workspace &workspace, Navigator &navigator, ActionRegis
     connect(toggle, &QAction::triggered, this, &SearchPanel::Search1Click);
     connect(actions.claim(u"SearchHere2"_s), &QAction::triggered, this, &SearchPanel::SearchHere2Click);
 
-    connect(&navigator, &Navigator::nodeSelected, this, &SearchPanel::setCaption);
+    // The scope shown is the node a search will look in, however it became current (the tree,
+    // Switch to Location from a hit); a move into a folder leaves it as it is.
+    connect(&navigator, &Navigator::currentNodeChanged, this, &SearchPanel::setCaption);
     connect(&workspace, &Workspace::opened, this, [this, &workspace] {
         m_edit->clear();
         m_edit->addItems(workspace.searchHistory());
