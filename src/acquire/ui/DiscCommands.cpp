@@ -158,12 +158,13 @@ void DiscCommands::mediaArrived()
     else
         m_drive->readVolume(false);
     // An unknown disc opens the dialog, unless it is open already or another window has the
-    // main window (the Edit Disc dialog, an export). Only a disc that came into a removable or
+    // main window (the Edit Disc dialog, an export, a question still waiting for its answer,
+    // such as the first run's offer of the sample). Only a disc that came into a removable or
     // optical drive counts: any other mount (a system volume, an unrelated device) is no disc
     // to add.
     const bool showing = m_newForm && m_newForm->isVisible();
     if (!arrived || showing || !m_workspace.preferences().autoInsert() || !m_drive->discIn() ||
-        !m_window->isEnabled())
+        !m_window->isEnabled() || QApplication::activeModalWidget())
         return;
     const QString serial = m_drive->volume().SerialNumber();
     if (!serial.isEmpty() && !FindCD(m_workspace.tree().root(), serial))
