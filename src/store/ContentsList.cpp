@@ -9,7 +9,6 @@
 #include <array>
 #include <atomic>
 #include <cstring>
-#include <sys/mman.h>
 
 namespace
 {
@@ -85,13 +84,6 @@ ContentsList::Builder::Builder(const char *data, qsizetype expectedSize) : m_dat
     const qsizetype expected = std::min(expectedSize, qsizetype(MaxBytes));
     m_list.m_starts.reserve(static_cast<size_t>(expected / (kStartsShare * 4) + 2));
     m_list.m_runs.reserve(static_cast<size_t>(expected / (kRunsShare * qsizetype(sizeof(IndexedRun))) + 2));
-    // A large list's text in huge pages: a fault per 2 MB rather than per 4 KB as it arrives,
-    // and a folder's records found across the whole text without a page-table walk each.
-    const auto page = quintptr(2) << 20;
-    const quintptr from = (quintptr(data) + page - 1) & ~(page - 1);
-    const quintptr to = (quintptr(data) + quintptr(expected)) & ~(page - 1);
-    if (to > from)
-        madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
 }
 
 // Keeps record index's start when the table keeps every (1 << shift)-th; a full table at the
