@@ -31,14 +31,19 @@ SkinCommands::SkinCommands(Workspace &workspace, QWidget *window)
 void SkinCommands::LocateSkins()
 {
     m_menu->clear();
-    m_current = nullptr;
-    for (const QString &name : Skins::LocateSkins(m_workspace.dataFolder())) {
+    // The way back from any skin: the built-in drawings, named by an empty theme.
+    m_current = m_menu->addAction(u"&Built-in Icons"_s);
+    m_current->setCheckable(true);
+    m_current->setChecked(true);
+    m_menu->addSeparator();
+    const QStringList skins = Skins::LocateSkins(m_workspace.dataFolder());
+    for (const QString &name : skins) {
         // The caption is the folder's name exactly: an "&" in it is shown, not an access key.
         QAction *item = m_menu->addAction(QString(name).replace(u'&', u"&&"_s));
         item->setData(name);
         item->setCheckable(true);
     }
-    m_menu->menuAction()->setVisible(!m_menu->actions().isEmpty());
+    m_menu->menuAction()->setVisible(!skins.isEmpty());
 }
 
 QString SkinCommands::currentSkin() const
@@ -59,11 +64,25 @@ void SkinCommands::applyStoredTheme()
         }
 }
 
+void SkinCommands::use(QAction *item, const QHash<QString, QImage> &bitmaps)
+{
+    for (QAction *other : m_menu->actions())
+        other->setChecked(other == item);
+    m_current = item;
+    ThemeIcons::useSkin(bitmaps);
+    ThemeIcons::refresh(m_window);
+    m_workspace.preferences().setTheme(item->data().toString());
+}
+
 void SkinCommands::ThemeChange(QAction *item, bool fromMenu)
 {
     // A click has toggled the item already; its check follows what is really in use.
     item->setChecked(item == m_current);
     const QString name = item->data().toString();
+    if (name.isEmpty()) {
+        use(item, {});
+        return;
+    }
     const QString path = Skins::skinPath(m_workspace.dataFolder(), name);
 
     if (!path.isEmpty() && Skins::firstMissingFile(path).isEmpty()) {
@@ -82,12 +101,7 @@ void SkinCommands::ThemeChange(QAction *item, bool fromMenu)
             AppDialogs::showError(m_window, failure);
             return;
         }
-        for (QAction *other : m_menu->actions())
-            other->setChecked(other == item);
-        m_current = item;
-        ThemeIcons::useSkin(bitmaps);
-        ThemeIcons::refresh(m_window);
-        m_workspace.preferences().setTheme(name);
+        use(item, bitmaps);
     } else {
         AppDialogs::message(m_window, AppDialogs::Error, u"Some files needed to load this skin are missing!"_s);
     }

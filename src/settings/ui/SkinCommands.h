@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHash>
+#include <QImage>
 #include <QObject>
 #include <QString>
 
@@ -8,8 +10,8 @@ class QMenu;
 class QWidget;
 class Workspace;
 
-// The "Theme" submenu of the Options menu: one radio item per skin, the check on the skin in
-// use. Choosing an item loads that skin's bitmaps for every command icon of the window; the
+// The "Theme" submenu of the Options menu: the built-in icons, then one radio item per skin, the
+// check on the set in use. Choosing an item loads that skin's bitmaps for every command icon of the window; the
 // stored "Theme" is applied again when the preferences are read at start-up.
 class SkinCommands : public QObject
 {
@@ -17,7 +19,7 @@ class SkinCommands : public QObject
 public:
     SkinCommands(Workspace &workspace, QWidget *window);
 
-    // Builds the submenu from the skins folders; hidden when there is no skin.
+    // Builds the submenu from the skins folders; hidden when there is no skin to choose.
     void LocateSkins();
     // Applies the skin an item names. fromMenu: the user chose it, so its "info.txt" is shown.
     void ThemeChange(QAction *item, bool fromMenu);
@@ -26,6 +28,8 @@ public:
 
 private:
     void applyStoredTheme();
+    // Puts the item's icons on every command (none: the built-in drawings) and remembers it.
+    void use(QAction *item, const QHash<QString, QImage> &bitmaps);
 
     Workspace &m_workspace;
     QWidget *m_window;

@@ -79,7 +79,7 @@ private Q_SLOTS:
         std::optional<TestWindow::Window> first(std::in_place, data());
         TestWindow::Window &w = *first;
         // The menu offers what the skins folder holds (tst_skins has the rule).
-        QCOMPARE(themeMenu(w)->actions().size(), 2);
+        QCOMPARE(themeMenu(w)->actions().size(), 4); // the built-in icons, a separator, the two skins
         QVERIFY(item(w, u"R&&B"_s)->isCheckable()); // shown as "R&B", not as an access key
         item(w, u"Light"_s)->trigger();
 
@@ -155,7 +155,7 @@ private Q_SLOTS:
                      qPrintable(AppDialogs::shownTexts().value(0)));
             QCOMPARE(AppDialogs::shown().first().kind, AppDialogs::Error);
             QCOMPARE(AppDialogs::shownTexts().value(1), info);
-            QCOMPARE(checked(w), inUse.isNull() ? QStringList() : QStringList{inUse});
+            QCOMPARE(checked(w), QStringList{inUse.isNull() ? u"&Built-in Icons"_s : inUse});
             QCOMPARE(shown(w.action(u"Exit1"_s)->icon(), 16),
                      inUse.isNull() ? builtIn : bitmap(skins() + u"Light/exit.bmp"_s));
             QCOMPARE(w.ws().preferences().theme(), inUse);
