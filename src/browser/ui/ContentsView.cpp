@@ -1,5 +1,7 @@
 #include "ContentsView.h"
 
+#include "listing/FormatSize.h"
+
 #include <QEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -12,13 +14,33 @@ namespace
 {
 
 // Draws the Details view's grid: a line under each row and at the right of each cell.
-class GridDelegate : public QStyledItemDelegate
+// A selected row's icon is drawn as it is, not tinted with the selection colour: a blue icon
+// (the HTML page's) tinted blue on a blue row would vanish.
+class PlainIconDelegate : public QStyledItemDelegate
 {
 public:
-    GridDelegate(const bool &on, QObject *parent) : QStyledItemDelegate(parent), m_on(on) {}
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (!(option->state & QStyle::State_Selected) || option->icon.isNull())
+            return;
+        const QPixmap plain = option->icon.pixmap(option->decorationSize, QIcon::Normal);
+        QIcon icon(plain);
+        icon.addPixmap(plain, QIcon::Selected);
+        option->icon = icon;
+    }
+};
+
+class GridDelegate : public PlainIconDelegate
+{
+public:
+    GridDelegate(const bool &on, QObject *parent) : PlainIconDelegate(parent), m_on(on) {}
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
-        QStyledItemDelegate::paint(painter, option, index);
+        PlainIconDelegate::paint(painter, option, index);
         if (!m_on)
             return;
         painter->save();
@@ -48,6 +70,7 @@ ContentsView::ContentsView(QWidget *parent) : QStackedWidget(parent)
     m_list->setWordWrap(true);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setDragEnabled(true);
+    m_list->setItemDelegate(new PlainIconDelegate(m_list));
 
     m_details = new QTreeView(this);
     m_details->setObjectName(QStringLiteral("ExplorerDetails"));
@@ -94,7 +117,10 @@ void ContentsView::setModel(QAbstractItemModel *model)
     m_details->header()->resizeSection(0, 200);
     m_details->header()->resizeSection(1, 130);
     m_details->header()->resizeSection(2, 160);
-    m_details->header()->resizeSection(3, 90);
+    // Wide enough for the widest size text ("1,023.00 Bytes") in the list's font.
+    const int sizeText = m_details->fontMetrics().horizontalAdvance(FormatSize(1023));
+    const int margins = 2 * (m_details->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_details) + 1);
+    m_details->header()->resizeSection(3, std::max(90, sizeText + margins + 8));
     m_details->header()->resizeSection(4, 140);
 }
 
