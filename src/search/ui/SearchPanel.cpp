@@ -13,6 +13,7 @@
 #include "settings/Preferences.h"
 #include "store/TreeNode.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,6 +22,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 
 using namespace Qt::Literals::StringLiterals;
@@ -55,6 +57,36 @@ QIcon typeImage(int category)
     return ThemeIcons::icon(names[category]);
 }
 
+// The scope's caption names a group of any length: where the band has no room for all of it,
+// the quoted name is shown shortened (whole in the tooltip) rather than squeezing the mask box.
+class ScopeLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+    QSize minimumSizeHint() const override
+    {
+        return {fontMetrics().horizontalAdvance(u"Search mask (\u2026):"_s), QLabel::minimumSizeHint().height()};
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        const QRect r = contentsRect();
+        const QFontMetrics fm = fontMetrics();
+        const QString all = text();
+        QString shown = all;
+        const qsizetype open = all.indexOf(u'"'), close = all.lastIndexOf(u'"');
+        if (fm.horizontalAdvance(all) > r.width() && open >= 0 && close > open) {
+            const QString head = all.left(open + 1), tail = all.mid(close);
+            const int room = r.width() - fm.horizontalAdvance(head) - fm.horizontalAdvance(tail);
+            shown = head + fm.elidedText(all.mid(open + 1, close - open - 1), Qt::ElideRight, std::max(room, 0)) + tail;
+        }
+        shown = fm.elidedText(shown, Qt::ElideRight, r.width());
+        setToolTip(shown == text() ? QString() : text());
+        QPainter(this).drawText(r, int(alignment()), shown);
+    }
+};
+
 } // namespace
 
 SearchPanel::SearchPanel(Workspace &workspace, Navigator &navigator, ActionRegistry &actions, QWidget *parent)
@@ -65,21 +97,29 @@ SearchPanel::SearchPanel(Workspace &workspace, Navigator &navigator, ActionRegis
     auto *grid = new QGridLayout(this);
     grid->setContentsMargins(6, 4, 6, 4);
     grid->setVerticalSpacing(2);
+    grid->setHorizontalSpacing(4);
 
-    m_label = new QLabel(u"Search mask:"_s, this);
+    m_label = new ScopeLabel(u"Search mask:"_s, this);
+    m_label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_label->setObjectName(u"SearchLabel"_s);
     m_edit = new QComboBox(this);
     m_edit->setObjectName(u"SearchEdit"_s);
     m_edit->setEditable(true);
     m_edit->setInsertPolicy(QComboBox::NoInsert);
+    // At the window's smallest the band is tight: the mask box keeps room for a mask of sixteen
+    // characters, the category list shows the start of a caption and opens wide.
+    m_edit->setMinimumWidth(m_edit->fontMetrics().horizontalAdvance(u"x"_s.repeated(16)));
     auto *typeLabel = new QLabel(u"Search only for:"_s, this);
     m_type = new QComboBox(this);
     m_type->setObjectName(u"TypeBox"_s);
     m_type->setIconSize(QSize(16, 16));
+    m_type->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_type->setMinimumContentsLength(8);
     const QStringList categories = SearchTests::categoryCaptions();
     for (int i = 0; i < categories.size(); ++i)
         m_type->addItem(typeImage(i), categories.at(i));
     m_type->setCurrentIndex(0);
+    m_type->view()->setMinimumWidth(m_type->view()->sizeHintForColumn(0) + 8);
 
     const QDate today = QDate::currentDate();
     auto dateBox = [this, today](const QString &name, const QString &caption, QCheckBox *&box, QDateEdit *&picker) {
