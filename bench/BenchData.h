@@ -127,8 +127,8 @@ inline QString catalogue(const QString &name, int discs, int filesPerDisc, int d
 // (an imported catalogue, a list written elsewhere). Made once in dataRoot() as a catalogue of
 // that one disc, so quillory-cli can list it too.
 struct DeepDisc {
-    QString data;    // the data folder
-    QString db;      // its DB folder
+    QString data; // the data folder
+    QString db;   // its DB folder
     QString serial;
     QString largest; // the path of its largest folder
     int files = 0;
@@ -159,10 +159,10 @@ inline DeepDisc deepDisc(int files, bool shuffled)
 
     std::mt19937 rng(26);
     const auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-    static const char16_t *const ascii[] = {u"Music", u"Photos", u"Holiday", u"Archive", u"Projects",
-                                            u"Documents", u"Backup", u"Season", u"Concert", u"Scans"};
-    static const char16_t *const wider[] = {u"Müsik", u"Фотографии", u"Été", u"Ångström", u"日本の写真",
-                                            u"Ελληνικά", u"Größe", u"Café", u"Łódź", u"Ñandú"};
+    static const char16_t *const ascii[] = {u"Music",     u"Photos", u"Holiday", u"Archive", u"Projects",
+                                            u"Documents", u"Backup", u"Season",  u"Concert", u"Scans"};
+    static const char16_t *const wider[] = {u"Müsik",    u"Фотографии", u"Été",  u"Ångström", u"日本の写真",
+                                            u"Ελληνικά", u"Größe",      u"Café", u"Łódź",     u"Ñandú"};
     // A third of the names beyond ASCII.
     const auto word = [&](int i) { return QString::fromUtf16(i % 3 == 0 ? wider[pick(10)] : ascii[pick(10)]); };
 
@@ -209,8 +209,9 @@ inline DeepDisc deepDisc(int files, bool shuffled)
             if (f != 0)
                 folderWriter.writeFolderRecord(names[f], paths[parents[f]], quint64(4096) * count[f], date);
             for (int i = 0; i < count[f]; ++i, ++n)
-                fileWriter.writeFileRecord(QStringLiteral("%1 %2%3").arg(word(n)).arg(n).arg(QLatin1String(exts[n % 10])),
-                                           paths[f], quint64(1000 + pick(9000000)), date);
+                fileWriter.writeFileRecord(
+                    QStringLiteral("%1 %2%3").arg(word(n)).arg(n).arg(QLatin1String(exts[n % 10])), paths[f],
+                    quint64(1000 + pick(9000000)), date);
         }
         folderWriter.flush();
         fileWriter.flush();
@@ -238,9 +239,10 @@ inline DeepDisc deepDisc(int files, bool shuffled)
     const QString date = CatalogueLocale().formatDateTime(QDateTime(QDate(2024, 6, 1), QTime(12, 0)));
     QFile treeFile(disc.db + QStringLiteral("groups.tree"));
     if (!treeFile.open(QIODevice::WriteOnly) ||
-        treeFile.write(QStringLiteral("My Collection\r\n\tDeep Disc|DEEP|%1|UDF|4700000000|A description|Music|1|%2|\r\n")
-                           .arg(disc.serial, date)
-                           .toUtf8()) < 0)
+        treeFile.write(
+            QStringLiteral("My Collection\r\n\tDeep Disc|DEEP|%1|UDF|4700000000|A description|Music|1|%2|\r\n")
+                .arg(disc.serial, date)
+                .toUtf8()) < 0)
         qFatal("cannot write the tree");
     treeFile.close();
     if (!marker.open(QIODevice::WriteOnly) ||

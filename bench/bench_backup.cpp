@@ -81,8 +81,8 @@ int main(int argc, char **argv)
     const double startSmall = tree(data);
     const QString big = catalogue(QStringLiteral("catalogue-tree-%1").arg(treeDiscs), treeDiscs, 40, 100);
     const double startBig = tree(big);
-    std::printf("%-44s %9.1f ms  (goal <= 30 ms)\n", qPrintable(QStringLiteral("start-up, tree of %1 discs").arg(discs)),
-                startSmall);
+    std::printf("%-44s %9.1f ms  (goal <= 30 ms)\n",
+                qPrintable(QStringLiteral("start-up, tree of %1 discs").arg(discs)), startSmall);
     std::printf("%-44s %9.1f ms  (goal <= 100 ms)\n",
                 qPrintable(QStringLiteral("start-up, tree of %1 discs").arg(treeDiscs)), startBig);
     QDir(work).removeRecursively();

@@ -8,10 +8,10 @@
 // long paths and names beyond ASCII, its records grouped by folder and shuffled, with
 // quillory-cli ls of its root against cabextract of its contents file.
 
+#include "BenchData.h"
 #include "listing/ContentsListing.h"
 #include "listing/DiscContents.h"
 #include "listing/ExtensionIconCache.h"
-#include "BenchData.h"
 #include "store/ContentsFile.h"
 #include "store/ContentsListWriter.h"
 
@@ -141,7 +141,9 @@ static void deepRows(int files, bool shuffled)
     const QString cabinet = ContentsFile::contentsFileName(disc.db, disc.serial);
     double ls = 1e300, unpack = 1e300;
     for (int i = 0; i < 5; ++i) {
-        unpack = std::min(unpack, BenchData::bestOf(1, [&] { BenchData::run(u"cabextract"_s, {u"-q"_s, u"-p"_s, cabinet}); }));
+        unpack = std::min(unpack, BenchData::bestOf(1, [&] {
+                              BenchData::run(u"cabextract"_s, {u"-q"_s, u"-p"_s, cabinet});
+                          }));
         ls = std::min(ls, BenchData::bestOf(1, [&] {
                           BenchData::run(cli, {u"--data"_s, disc.data, u"ls"_s, disc.serial, u"\\"_s});
                       }));

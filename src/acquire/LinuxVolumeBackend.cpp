@@ -474,7 +474,8 @@ bool LinuxVolumeBackend::eject(const QString &root, QString *error)
                 return fail(why);
             if (!viaUDisks && ::umount2(QFile::encodeName(m.second).constData(), 0) != 0) {
                 const int err = errno;
-                return fail(QStringLiteral("cannot unmount %1: %2").arg(m.second, QString::fromLocal8Bit(strerror(err))));
+                return fail(
+                    QStringLiteral("cannot unmount %1: %2").arg(m.second, QString::fromLocal8Bit(strerror(err))));
             }
         }
         // A loop set up with auto-clear (mount -o loop) has gone with its last mount already.

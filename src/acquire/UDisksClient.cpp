@@ -109,9 +109,9 @@ bool UDisksClient::ejectDrive(const QString &device, QString *error) const
 
 bool UDisksClient::deleteLoop(const QString &device, QString *error) const
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(Service), blockObjectPath(device),
-                                                       QStringLiteral("org.freedesktop.UDisks2.Loop"),
-                                                       QStringLiteral("Delete"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QString::fromLatin1(Service), blockObjectPath(device),
+                                       QStringLiteral("org.freedesktop.UDisks2.Loop"), QStringLiteral("Delete"));
     call << QVariantMap();
     return callOk(m_bus.call(call, QDBus::Block, kActionTimeout), error);
 }

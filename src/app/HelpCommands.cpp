@@ -30,14 +30,15 @@ void HelpCommands::openHelp()
         QStringList places;
         for (const QString &folder : DataPaths::resourceFolders(m_workspace.dataFolder()))
             places << QDir::toNativeSeparators(folder + page);
-        AppDialogs::showError(m_window, QStringLiteral("The manual was not found. It was looked for in:\n") +
-                                            places.join(u'\n'));
+        AppDialogs::showError(m_window,
+                              QStringLiteral("The manual was not found. It was looked for in:\n") + places.join(u'\n'));
         return;
     }
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(help)))
-        AppDialogs::showError(m_window, QStringLiteral("The manual %1 could not be opened: no program to show web pages "
-                                                       "was found (xdg-open).")
-                                            .arg(QDir::toNativeSeparators(help)));
+        AppDialogs::showError(m_window,
+                              QStringLiteral("The manual %1 could not be opened: no program to show web pages "
+                                             "was found (xdg-open).")
+                                  .arg(QDir::toNativeSeparators(help)));
 }
 
 void HelpCommands::showAbout()

@@ -60,8 +60,8 @@ int TextWidth::of(char32_t c)
     }
     if (c < Wide[0].first)
         return 1;
-    const auto after = std::upper_bound(std::begin(Wide), std::end(Wide), c,
-                                        [](char32_t v, const Range &r) { return v < r.first; });
+    const auto after =
+        std::upper_bound(std::begin(Wide), std::end(Wide), c, [](char32_t v, const Range &r) { return v < r.first; });
     return after != std::begin(Wide) && c <= std::prev(after)->last ? 2 : 1;
 }
 

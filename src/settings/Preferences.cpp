@@ -230,7 +230,7 @@ void Preferences::load(QSettings &settings, bool windowStateToo)
     for (const Item &item : items())
         if (windowStateToo || !item.windowState)
             apply(item, settings.contains(item.name) ? std::optional<QString>(storedText(settings.value(item.name)))
-                                                 : std::nullopt);
+                                                     : std::nullopt);
 }
 
 void Preferences::save(const QString &settingsFile) const

@@ -24,13 +24,27 @@ private Q_SLOTS:
         QTest::addColumn<QString>("kind");       // of the drive listed for the device, "-" for none
         QTest::addColumn<bool>("arrived");
 
-        QTest::newRow("disc image, mount -o loop") << "iso9660" << "/dev/loop3" << "mnt/iso" << "CDROM" << true;
-        QTest::newRow("DVD image") << "udf" << "/dev/loop4" << "media/me/DVD" << "CDROM" << true;
-        QTest::newRow("stick image, udisksctl loop-setup") << "vfat" << "/dev/loop5" << "media/me/STICK"
+        QTest::newRow("disc image, mount -o loop") << "iso9660"
+                                                   << "/dev/loop3"
+                                                   << "mnt/iso"
+                                                   << "CDROM" << true;
+        QTest::newRow("DVD image") << "udf"
+                                   << "/dev/loop4"
+                                   << "media/me/DVD"
+                                   << "CDROM" << true;
+        QTest::newRow("stick image, udisksctl loop-setup") << "vfat"
+                                                           << "/dev/loop5"
+                                                           << "media/me/STICK"
                                                            << "Removable" << true;
-        QTest::newRow("snap package") << "squashfs" << "/dev/loop6" << "snap/core/17" << "-" << false;
+        QTest::newRow("snap package") << "squashfs"
+                                      << "/dev/loop6"
+                                      << "snap/core/17"
+                                      << "-" << false;
         // The fault: any mount proposed the first drive, the system's root file system.
-        QTest::newRow("system disk's partition") << "ext4" << "/dev/vdq1" << "mnt/data" << "Fixed" << false;
+        QTest::newRow("system disk's partition") << "ext4"
+                                                 << "/dev/vdq1"
+                                                 << "mnt/data"
+                                                 << "Fixed" << false;
     }
 
     void mountArrives()
@@ -43,8 +57,8 @@ private Q_SLOTS:
 
         QTemporaryDir dir;
         const QString sys = dir.filePath("sys/block");
-        for (const char *entry : {"vdq/removable 0", "vdq/vdq1/partition 1", "vdq/vdq2/partition 2", "loop3/removable 0",
-                                  "loop4/removable 0", "loop5/removable 0", "loop6/removable 0"}) {
+        for (const char *entry : {"vdq/removable 0", "vdq/vdq1/partition 1", "vdq/vdq2/partition 2",
+                                  "loop3/removable 0", "loop4/removable 0", "loop5/removable 0", "loop6/removable 0"}) {
             const QList<QByteArray> file = QByteArray(entry).split(' ');
             QVERIFY(ScanFixture::writeFile(sys + u'/' + QString::fromLatin1(file[0]), file[1] + '\n'));
         }

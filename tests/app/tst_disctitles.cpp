@@ -7,9 +7,9 @@
 #include "browser/ui/ContentsCommands.h"
 #include "browser/ui/ContentsPanel.h"
 #include "browser/ui/ContentsView.h"
+#include "browser/ui/GroupTreeView.h"
 #include "browser/ui/TPropertiesForm.h"
 #include "browser/ui/TreePanel.h"
-#include "browser/ui/GroupTreeView.h"
 #include "compile/TCDBurner.h"
 #include "compile/ui/CompilationPanel.h"
 #include "compile/ui/CompileCommands.h"
@@ -20,9 +20,9 @@
 
 #include <QDirIterator>
 #include <QLabel>
-#include <QTextDocument>
 #include <QMenu>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QToolButton>
 
 using namespace Qt::Literals::StringLiterals;

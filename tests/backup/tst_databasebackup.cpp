@@ -162,8 +162,8 @@ private Q_SLOTS:
     }
 
     // An archive that is no cabinet, holds a name leaving DB, whose tree does not load (as the
-    // load would refuse it), or whose members are larger than any catalogue's, is refused before anything in DB changes: the
-    // user's tree still loads afterwards.
+    // load would refuse it), or whose members are larger than any catalogue's, is refused before anything in DB
+    // changes: the user's tree still loads afterwards.
     void refusedImportsChangeNothing_data()
     {
         QTest::addColumn<QString>("archive"); // a fixture, or empty: made of the tree and two contents files

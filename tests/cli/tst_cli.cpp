@@ -1,6 +1,6 @@
 #include "CabTestUtil.h"
-#include "RunProgram.h"
 #include "FileSizeLimit.h"
+#include "RunProgram.h"
 #include "TestCatalogue.h"
 
 #include "acquire/FolderVolumeBackend.h"
@@ -298,9 +298,9 @@ private Q_SLOTS:
     // The columns in the order asked, by names in any case, with widths in pixels.
     void reportOptions()
     {
-        const CliRun r = runProgram({u"--data"_s, at(u"cat"_s), u"report"_s, u"--disc"_s, u"Rock Disc"_s, u"--columns"_s,
-                                     u"name,Size,PATH"_s, u"--widths"_s, u"80,80,120"_s, u"--html"_s, u"--no-time"_s, u"-o"_s,
-                                     at(u"r.txt"_s)});
+        const CliRun r = runProgram({u"--data"_s, at(u"cat"_s), u"report"_s, u"--disc"_s, u"Rock Disc"_s,
+                                     u"--columns"_s, u"name,Size,PATH"_s, u"--widths"_s, u"80,80,120"_s, u"--html"_s,
+                                     u"--no-time"_s, u"-o"_s, at(u"r.txt"_s)});
         QCOMPARE(r.code, 0);
         const QByteArray html = readFile(at(u"r.txt"_s));
         QVERIFY2(html.startsWith("<html>") && html.contains("width = \"80\"") && html.contains("<b>Size</b>") &&
@@ -318,7 +318,7 @@ private Q_SLOTS:
             // Zero-padded numbers: the file's order is the sorted order.
             const QByteArray serial = QByteArray::number(0x20000000 + n, 16).toUpper();
             const QByteArray title = "Disc " + QByteArray::number(n).rightJustified(4, '0') +
-                                     (n % 2 ? " \xF0\x9F\x8E\xB5"                    // two UTF-16 units
+                                     (n % 2 ? " \xF0\x9F\x8E\xB5"                  // two UTF-16 units
                                             : " \xC3\xA4" + QByteArray(300, 'x')); // one
             tree += '\t' + title + "|LABEL|" + serial + "|UDF|4700000000|d|Music|" + QByteArray::number(n) +
                     "|01.06.2024 12:00:00|\r\n";

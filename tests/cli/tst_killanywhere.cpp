@@ -88,9 +88,10 @@ class TestKillAnywhere : public QObject
     {
         if (syscall.isEmpty())
             return runProgram(command.first(), command.mid(1));
-        return runProgram(m_strace, QStringList{u"-f"_s, u"-qq"_s, u"-o"_s, u"/dev/null"_s, u"-e"_s, u"trace="_s + syscall,
-                                                u"-e"_s, u"inject=%1:signal=KILL:when=%2"_s.arg(syscall).arg(n)} +
-                                        command);
+        return runProgram(m_strace,
+                          QStringList{u"-f"_s, u"-qq"_s, u"-o"_s, u"/dev/null"_s, u"-e"_s, u"trace="_s + syscall,
+                                      u"-e"_s, u"inject=%1:signal=KILL:when=%2"_s.arg(syscall).arg(n)} +
+                              command);
     }
     static bool killed(const ProgramRun &r) { return r.signalled || r.code == 128 + SIGKILL; }
     ProgramRun cli(const QString &data, const QStringList &args) const
@@ -361,8 +362,7 @@ private Q_SLOTS:
         QTest::newRow("import") << QStringList{u"import"_s, u"%DIR%/backup.cab"_s, u"--yes"_s} << u"original"_s
                                 << false;
         QTest::newRow("add-disc new") << add + QStringList{u"EEEE0005"_s} << u"original"_s << false;
-        QTest::newRow("add-disc replace") << add + QStringList{u"CCCC0003"_s, u"--replace"_s} << u"original"_s
-                                          << false;
+        QTest::newRow("add-disc replace") << add + QStringList{u"CCCC0003"_s, u"--replace"_s} << u"original"_s << false;
         QTest::newRow("export") << QStringList{u"export"_s, u"%DIR%/export.cab"_s} << u"original"_s << true;
         // A tree file of the older format is rewritten when a writer first takes the catalogue.
         QTest::newRow("tree upgrade") << QStringList{u"export"_s, u"%DIR%/upgraded.cab"_s} << u"older"_s << false;

@@ -152,7 +152,7 @@ private Q_SLOTS:
         // An archive is a file of the disc; what lies inside one is not. Outside a disc or search
         // result only the first selected entry is looked at.
         const QList<std::tuple<const LocationState *, QList<int>, bool>> cases{
-            {&disc, {}, false},    {&disc, {0}, false},   {&group, {4}, false},   {&disc, {1}, true},
+            {&disc, {}, false},    {&disc, {0}, false},    {&group, {4}, false},  {&disc, {1}, true},
             {&disc, {1, 3}, true}, {&disc, {1, 2}, false}, {&group, {1, 2}, true}};
         for (const auto &[where, rows, may] : cases)
             QVERIFY2(CompileSelection::canCopy(listing, *where, rows) == may, qPrintable(QString::number(rows.size())));

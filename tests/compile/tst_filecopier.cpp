@@ -18,7 +18,6 @@
 using namespace Qt::Literals::StringLiterals;
 using CabTestUtil::readFile;
 
-
 class TestFileCopier : public QObject
 {
     Q_OBJECT

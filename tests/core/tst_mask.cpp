@@ -41,7 +41,7 @@ private Q_SLOTS:
         row("**a", "a", true);
         row("*a*b*c", "xxaxxbxxcxx", false);
         row("*a*b*c*", "xxaxxbxxcxx", true);
-        row("ä*", "Ä", false); // only a-z ignore case
+        row("ä*", "Ä", false);   // only a-z ignore case
         row("[a-]]", "]", true); // the range runs from A to "]"
         // Thirty runs are the most a mask may hold.
         const QByteArray runs = QByteArray("*x").repeated(30);
@@ -76,11 +76,11 @@ private Q_SLOTS:
         const auto row = [](const QString &mask, int at) {
             QTest::addRow("%s", qPrintable(mask)) << mask << u"'%1' is an invalid mask at (%2)"_s.arg(mask).arg(at);
         };
-        row(u"[abc"_s, 5); // unclosed
-        row(u"a[]"_s, 3);  // an empty set
-        row(u"[-a]"_s, 2); // a dash first
-        row(u"[!]"_s, 3);  // negated empty
-        row(u"[a-"_s, 4);  // a dash at the end
+        row(u"[abc"_s, 5);             // unclosed
+        row(u"a[]"_s, 3);              // an empty set
+        row(u"[-a]"_s, 2);             // a dash first
+        row(u"[!]"_s, 3);              // negated empty
+        row(u"[a-"_s, 4);              // a dash at the end
         row(u"*x"_s.repeated(31), 62); // thirty-one runs
     }
     void invalid()

@@ -31,7 +31,6 @@ private Q_SLOTS:
         QFETCH(QString, hint);
         QCOMPARE(m_actions.action(action)->toolTip(), hint);
     }
-
 };
 
 QTEST_MAIN(TestActionKeys)

@@ -82,9 +82,11 @@ private Q_SLOTS:
         // The window manager runs beside the window, on a display of its own.
         const QString script = u"openbox >/dev/null 2>&1 & wm=$!; \"$0\"; code=$?; kill $wm; exit $code"_s;
         const ProgramRun run = runProgram(
-            xvfb, {u"-a"_s, u"-s"_s, u"-screen 0 1280x800x24"_s, u"sh"_s, u"-c"_s, script,
-                   QCoreApplication::applicationFilePath()},
-            {}, {}, {u"QT_QPA_PLATFORM=xcb"_s, QString::fromLatin1(ChildSettings) + u'=' + m_dir.filePath(u"wm.ini"_s)});
+            xvfb,
+            {u"-a"_s, u"-s"_s, u"-screen 0 1280x800x24"_s, u"sh"_s, u"-c"_s, script,
+             QCoreApplication::applicationFilePath()},
+            {}, {},
+            {u"QT_QPA_PLATFORM=xcb"_s, QString::fromLatin1(ChildSettings) + u'=' + m_dir.filePath(u"wm.ini"_s)});
         QVERIFY2(run.code == 0, run.err.constData());
         const QList<QByteArray> seen = run.out.trimmed().split('\n');
         QCOMPARE(seen.size(), 6);

@@ -241,9 +241,9 @@ private Q_SLOTS:
     // own type, the same every time.
     void fileTypeDoesNotDependOnWhatWasAskedFirst()
     {
-        const QStringList names{u"ChangeLog"_s, u"Makefile"_s, u"notes"_s,          u"-"_s,     u"README"_s,
-                                u"README.md"_s, u"a.tar.gz"_s, u"b.gz"_s,           u"CMakeLists.txt"_s, u"c.txt"_s,
-                                u"x.C"_s,       u"x.c"_s,      u"back~"_s,          u"ls.1"_s};
+        const QStringList names{
+            u"ChangeLog"_s, u"Makefile"_s,       u"notes"_s, u"-"_s,   u"README"_s, u"README.md"_s, u"a.tar.gz"_s,
+            u"b.gz"_s,      u"CMakeLists.txt"_s, u"c.txt"_s, u"x.C"_s, u"x.c"_s,    u"back~"_s,     u"ls.1"_s};
         QStringList first;
         for (const QString &n : names)
             first << FileTypes::GetFileType(n);
@@ -273,7 +273,9 @@ private Q_SLOTS:
         QTest::newRow("only the first dot goes") << "..MP3" << false;
         QTest::newRow("empty") << "" << false;
         // Only a-z fold: a dotless i does not become I.
-        QTest::newRow("non-ASCII letter") << QString::fromUtf8(".m\xc4\xb1" "d") << false;
+        QTest::newRow("non-ASCII letter") << QString::fromUtf8(".m\xc4\xb1"
+                                                               "d")
+                                          << false;
     }
     void musicFile()
     {

@@ -150,10 +150,12 @@ private Q_SLOTS:
             << u"|1              |Music          |MUSIC          |0000000A       |1.00 MB        "
                u"|CDFS           |6/1/2024 12:00:|"_s;
         // A hidden column is left out; a value a file lacks is a blank cell.
-        const QString cell = u"<td bgcolor=\"#D9D9E9\"><font size=\"2\" color = \"#000000\" face=\"Tahoma\">%1</font></td>"_s;
+        const QString cell =
+            u"<td bgcolor=\"#D9D9E9\"><font size=\"2\" color = \"#000000\" face=\"Tahoma\">%1</font></td>"_s;
         QTest::newRow("html header")
             << u"disc"_s << true << u"Name:200,Type:-160,Height:50"_s << true << QString() << 5
-            << u"<td width = \"200\" bgcolor=\"#9C9CC6\"><font size=\"2\" color = \"#000000\" face=\"Tahoma\"><center><b>"
+            << u"<td width = \"200\" bgcolor=\"#9C9CC6\"><font size=\"2\" color = \"#000000\" "
+               u"face=\"Tahoma\"><center><b>"
                u"Name</b></center></font></td><td width = \"50\" bgcolor=\"#9C9CC6\"><font size=\"2\" color = "
                u"\"#000000\" face=\"Tahoma\"><center><b>Height</b></center></font></td></tr>"_s;
         QTest::newRow("html row") << u"disc"_s << true << u"Name:200,Type:-160,Height:50"_s << true << QString() << 7
@@ -260,7 +262,6 @@ private Q_SLOTS:
         QCOMPARE(ReportBuilder::formForFileName(u"r.html.txt"_s), ReportBuilder::Txt);
         QCOMPARE(ReportBuilder::formForFileName(u"a.html/report"_s), ReportBuilder::Txt);
     }
-
 };
 
 QTEST_GUILESS_MAIN(TestReportBuilder)

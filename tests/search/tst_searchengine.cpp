@@ -2,10 +2,10 @@
 // packed into real cabinets in a temporary folder, a group tree in memory.
 
 #include "TestCatalogue.h"
+#include "core/QuilloryError.h"
 #include "listing/ContentsListing.h"
 #include "listing/ExtensionIconCache.h"
 #include "listing/SearchHits.h"
-#include "core/QuilloryError.h"
 #include "search/SearchEngine.h"
 #include "store/GroupTree.h"
 
@@ -110,11 +110,11 @@ private Q_SLOTS:
         QTest::addColumn<SearchCriteria>("criteria");
         QTest::addColumn<QString>("scope"); // a group or a disc by name; empty: the whole tree
         QTest::addColumn<QStringList>("hits");
-        const QStringList all{u"ROCK"_s, u"OLD.MP3"_s,  u"Hard Rock.mp3"_s, u"AxxB"_s, u"xab"_s,        u"NOTES"_s,
-                              u"setup.EXE"_s, u"v1.2\\readme"_s, u"DATA"_s, u"PACK.ZIP"_s, u"readme.txt"_s, u"rock.ogg"_s};
-        const auto row = [](const char *name, const SearchCriteria &c, const QStringList &hits, const QString &scope = {}) {
-            QTest::newRow(name) << c << scope << hits;
-        };
+        const QStringList all{u"ROCK"_s, u"OLD.MP3"_s,  u"Hard Rock.mp3"_s, u"AxxB"_s,
+                              u"xab"_s,  u"NOTES"_s,    u"setup.EXE"_s,     u"v1.2\\readme"_s,
+                              u"DATA"_s, u"PACK.ZIP"_s, u"readme.txt"_s,    u"rock.ogg"_s};
+        const auto row = [](const char *name, const SearchCriteria &c, const QStringList &hits,
+                            const QString &scope = {}) { QTest::newRow(name) << c << scope << hits; };
         const auto with = [](SearchCriteria c, const std::function<void(SearchCriteria &)> &set) {
             set(c);
             return c;
@@ -140,11 +140,22 @@ private Q_SLOTS:
         row("larger than 3000 MB", with(files, [](auto &c) { c.largerOn = true, c.minSize = qint64(3000) * 1048576; }),
             {});
         // The bound itself passes; earlier items go.
-        const auto newer = with(files, [](auto &c) { c.newerOn = true, c.newerThan = {QDate(2024, 3, 4), QTime(10, 0)}; });
-        row("newer than", newer, {u"Hard Rock.mp3"_s, u"AxxB"_s, u"xab"_s, u"NOTES"_s, u"setup.EXE"_s, u"v1.2\\readme"_s});
-        row("between, before noon", with(newer, [](auto &c) { c.olderOn = true, c.olderThan = {QDate(2024, 3, 6), QTime(0, 0)}; }),
+        const auto newer = with(files, [](auto &c) {
+            c.newerOn = true, c.newerThan = {QDate(2024, 3, 4), QTime(10, 0)};
+        });
+        row("newer than", newer,
+            {u"Hard Rock.mp3"_s, u"AxxB"_s, u"xab"_s, u"NOTES"_s, u"setup.EXE"_s, u"v1.2\\readme"_s});
+        row("between, before noon",
+            with(newer,
+                 [](auto &c) {
+                     c.olderOn = true, c.olderThan = {QDate(2024, 3, 6), QTime(0, 0)};
+                 }),
             {u"Hard Rock.mp3"_s, u"AxxB"_s});
-        row("between, at noon", with(newer, [](auto &c) { c.olderOn = true, c.olderThan = {QDate(2024, 3, 6), QTime(12, 0)}; }),
+        row("between, at noon",
+            with(newer,
+                 [](auto &c) {
+                     c.olderOn = true, c.olderThan = {QDate(2024, 3, 6), QTime(12, 0)};
+                 }),
             {u"Hard Rock.mp3"_s, u"AxxB"_s, u"xab"_s});
         // A disc alone; a group at any depth; the lent disc like any other.
         row("a group", mask(u"rock"_s), {u"ROCK"_s, u"Hard Rock.mp3"_s}, u"Music"_s);
@@ -182,9 +193,9 @@ private Q_SLOTS:
         // Where every name holds the mask as it stands, the pattern is never made.
         GroupTree tree;
         const TreeNode *root = catalogue(tree, u"Brackets"_s, {[](ContentsListWriter &, ContentsListWriter &files) {
-            files.writeFileRecord(u"a[Zz.txt"_s, u"\\"_s, 1, date(2020, 1, 1));
-            files.writeFileRecord(u"[zZ"_s, u"\\"_s, 1, date(2020, 1, 1));
-        }});
+                                             files.writeFileRecord(u"a[Zz.txt"_s, u"\\"_s, 1, date(2020, 1, 1));
+                                             files.writeFileRecord(u"[zZ"_s, u"\\"_s, 1, date(2020, 1, 1));
+                                         }});
         SearchEngine engine(m_dir.path() + u"/Brackets/"_s, mask(u"[zz"_s));
         engine.search(root);
         QCOMPARE(engine.hits()->count(), 2);
@@ -262,20 +273,19 @@ private Q_SLOTS:
         // date only matters with a date bound; a disc without a contents file is told, and the
         // search goes on.
         GroupTree tree;
-        const TreeNode *root = catalogue(
-            tree, u"Bad"_s,
-            {[](ContentsListWriter &folders, ContentsListWriter &files) {
-                 folders.writeFolderRecord(u"a1"_s, u"\\"_s, 1, date(2020, 1, 1));
-                 folders.writeRecord({u"a2\\"_s, u"\\"_s, u"12x"_s, date(2020, 1, 1)});
-                 folders.writeFolderRecord(u"a3"_s, u"\\"_s, 1, date(2020, 1, 1));
-                 files.writeFileRecord(u"a4"_s, u"\\"_s, 1, date(2020, 1, 1));
-             },
-             [](ContentsListWriter &, ContentsListWriter &files) {
-                 files.writeFileRecord(u"a5"_s, u"\\"_s, 1, date(2020, 1, 1));
-                 files.writeFileRecord(u"a6"_s, u"\\"_s, 1, u"yesterday"_s);
-                 files.writeFileRecord(u"a7"_s, u"\\"_s, 1, date(2020, 1, 1));
-             },
-             nullptr});
+        const TreeNode *root = catalogue(tree, u"Bad"_s,
+                                         {[](ContentsListWriter &folders, ContentsListWriter &files) {
+                                              folders.writeFolderRecord(u"a1"_s, u"\\"_s, 1, date(2020, 1, 1));
+                                              folders.writeRecord({u"a2\\"_s, u"\\"_s, u"12x"_s, date(2020, 1, 1)});
+                                              folders.writeFolderRecord(u"a3"_s, u"\\"_s, 1, date(2020, 1, 1));
+                                              files.writeFileRecord(u"a4"_s, u"\\"_s, 1, date(2020, 1, 1));
+                                          },
+                                          [](ContentsListWriter &, ContentsListWriter &files) {
+                                              files.writeFileRecord(u"a5"_s, u"\\"_s, 1, date(2020, 1, 1));
+                                              files.writeFileRecord(u"a6"_s, u"\\"_s, 1, u"yesterday"_s);
+                                              files.writeFileRecord(u"a7"_s, u"\\"_s, 1, date(2020, 1, 1));
+                                          },
+                                          nullptr});
         const QString db = m_dir.path() + u"/Bad/"_s;
         SearchEngine all(db, mask(u"a"_s));
         all.search(root);

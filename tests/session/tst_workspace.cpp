@@ -1,6 +1,6 @@
-#include "TestCatalogue.h"
 #include "CabTestUtil.h"
 #include "SilentPrompts.h"
+#include "TestCatalogue.h"
 #include "core/QuilloryError.h"
 #include "core/SafeSaveFile.h"
 #include "core/TextCodec.h"
@@ -151,10 +151,12 @@ private Q_SLOTS:
         const QString tree = u"DB/groups.tree"_s;
         QTest::newRow("group added") << Change([](Workspace &ws) {
             ws.tree().addChild(ws.tree().root(), u"New Group"_s, KindGroup);
-        }) << tree << u"\n\tNew Group\n"_s << QString();
+        }) << tree << u"\n\tNew Group\n"_s
+                                     << QString();
         QTest::newRow("disc moved") << Change([](Workspace &ws) {
             ws.tree().moveNode(disc(ws, u"5E6F7081"_s), FindGroup(ws.tree().root(), u"Music"_s));
-        }) << tree << u"\n\t\tPhotos Disc|"_s << u"\n\tPhotos Disc|"_s;
+        }) << tree << u"\n\t\tPhotos Disc|"_s
+                                    << u"\n\tPhotos Disc|"_s;
         QTest::newRow("disc edited") << Change(editDisc(u"5E6F7081"_s, [](TCD &cd) { cd.Genre = u"Holiday"_s; }))
                                      << tree << u"|Holiday|"_s << QString();
         QTest::newRow("search history") << Change([](Workspace &ws) {
@@ -303,7 +305,7 @@ private Q_SLOTS:
                                    SafeSaveFile::partialName(data() + u"favorites.dat"_s)};
         const QStringList settingsSaves{settings + u".Ab3xYz"_s, settings + u".09QRst"_s};
         const QStringList kept{data() + u"search.dat"_s, data() + u"favorites.dat"_s, data() + u".other.partial"_s,
-                               settings + u".old"_s,    settings + u".Ab3xY"_s,       settings + u".Ab3xYz7"_s};
+                               settings + u".old"_s,     settings + u".Ab3xY"_s,      settings + u".Ab3xYz7"_s};
         const auto tidy = qScopeGuard([&] {
             for (const QString &p : settingsSaves + kept)
                 QFile::remove(p);

@@ -80,11 +80,11 @@ private Q_SLOTS:
                                       << u"(process %1) that no longer runs"_s.arg(m_deadPid);
         QTest::newRow("this program") << lockBytes(QCoreApplication::applicationPid(), self) << false
                                       << u"in use by another Quillory! program"_s;
-        QTest::newRow("another live program") << lockBytes(m_live.processId(), "sleep") << false
-                                              << u"in use by another Quillory! program"_s;
+        QTest::newRow("another live program")
+            << lockBytes(m_live.processId(), "sleep") << false << u"in use by another Quillory! program"_s;
         // Whether it still runs there cannot be seen from here: the user is told what to do.
-        QTest::newRow("another computer, process gone") << lockBytes(m_deadPid, "quillory", "elsewhere.example")
-                                                        << false << u"computer \"elsewhere.example\""_s;
+        QTest::newRow("another computer, process gone")
+            << lockBytes(m_deadPid, "quillory", "elsewhere.example") << false << u"computer \"elsewhere.example\""_s;
     }
     void leftLock()
     {
@@ -172,9 +172,9 @@ private Q_SLOTS:
         cat.lock();
         QStringList expected = kept + QStringList{Catalogue::lockName()};
         expected.sort();
-        QCOMPARE(QDir(db()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                      QDir::Name),
-                 expected);
+        QCOMPARE(
+            QDir(db()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name),
+            expected);
         QCOMPARE(readFile(db() + u"groups.tree"_s), QByteArray("x"));
     }
 

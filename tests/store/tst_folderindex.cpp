@@ -103,8 +103,8 @@ class TestFolderIndex : public QObject
     static QString answer(const ContentsList &folders, const ContentsList &files, const QString &path)
     {
         const ContentsList::Folder f = ContentsList::findFolder(folders, files, path);
-        return u"%1|%2|%3|%4"_s.arg(f.exists ? u"yes"_s : u"no"_s, names(folders, f.subfolders),
-                                       names(files, f.files), names(files, files.recordsIn(path)));
+        return u"%1|%2|%3|%4"_s.arg(f.exists ? u"yes"_s : u"no"_s, names(folders, f.subfolders), names(files, f.files),
+                                    names(files, files.recordsIn(path)));
     }
 
 private slots:
@@ -117,7 +117,8 @@ private slots:
         const auto row = [](const QString &path, const char *expected) {
             QTest::addRow("%s", qPrintable(path)) << path << QString::fromUtf8(expected);
         };
-        row(u"\\"_s, "yes|DOCS,Docs,Empty,MÜSIK,Müsik,Straße,Été,İstanbul,ΣΟΦΙΑΣ,\u212A,日本|Empty.zip,Pack.zip,root.txt|Empty.zip,Pack.zip,root.txt");
+        row(u"\\"_s, "yes|DOCS,Docs,Empty,MÜSIK,Müsik,Straße,Été,İstanbul,ΣΟΦΙΑΣ,\u212A,日本|Empty.zip,Pack.zip,root."
+                     "txt|Empty.zip,Pack.zip,root.txt");
         row(u"\\docs\\"_s, "yes|Leer,Old|D3.TXT,d1.txt,d2.txt|D3.TXT,d1.txt,d2.txt");
         row(u"\\Docs\\"_s, "yes|Leer,Old|d1.txt,d2.txt|D3.TXT,d1.txt,d2.txt");
         row(u"\\DOCS\\"_s, "yes||D3.TXT|D3.TXT,d1.txt,d2.txt");

@@ -85,8 +85,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("loads");
         QTest::addColumn<bool>("mayWrite");
         const QByteArray old("My Collection\r\n\tOld|L|00000001|FAT|1|desc|g|1|01.02.2003 04:05:06\r\n");
-        QTest::newRow("older format") << old + "\tNew|L|00000002|FAT|2|desc|g|2|01.02.2004 04:05:06|Bob\r\n" << true
-                                      << true;
+        QTest::newRow("older format") << old + "\tNew|L|00000002|FAT|2|desc|g|2|01.02.2004 04:05:06|Bob\r\n"
+                                      << true << true;
         QTest::newRow("read only") << old << true << false;
         QTest::newRow("too deep") << old + "\t\t\tDeep\r\n" << false << true;
         QTest::newRow("bad number") << old + "\tBad|L|00000002|FAT|x|d|g|1|01.02.2003 04:05:06\r\n" << false << true;

@@ -28,7 +28,7 @@ private Q_SLOTS:
 
     void noticeOpensAddDisc_data()
     {
-        QTest::addColumn<QString>("arriving"); // the drive whose medium comes, "" for a notice about none
+        QTest::addColumn<QString>("arriving");  // the drive whose medium comes, "" for a notice about none
         QTest::addColumn<bool>("questionOpen"); // a modal box waits for its answer
         QTest::addColumn<bool>("opens");
 
@@ -50,8 +50,10 @@ private Q_SLOTS:
         FolderVolumeBackend backend;
         QHash<QString, QString> texts;
         quint32 serial = 0x11110000;
-        for (const auto &[name, kind] : {std::pair{u"root"_s, DriveKind::Fixed}, {u"data"_s, DriveKind::Fixed},
-                                         {u"cd"_s, DriveKind::CDROM}, {u"stick"_s, DriveKind::Removable}}) {
+        for (const auto &[name, kind] : {std::pair{u"root"_s, DriveKind::Fixed},
+                                         {u"data"_s, DriveKind::Fixed},
+                                         {u"cd"_s, DriveKind::CDROM},
+                                         {u"stick"_s, DriveKind::Removable}}) {
             QVERIFY(ScanFixture::writeFile(m_fx.path(name) + u"/f.txt"_s, "f"));
             FolderVolume v = ScanFixture::volume(m_fx.path(name), ++serial, kind);
             v.present = name == u"root"_s;

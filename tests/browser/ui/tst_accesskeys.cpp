@@ -70,10 +70,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("caption");
-        QTest::newRow("an ampersand in a name") << u"Report1"_s << u"Create Report for group \"R&B\""_s
-                                                << u"&Create Report for group \"R&&B\""_s;
-        QTest::newRow("the letter in either case") << u"BorrowCD1"_s << u"Ann has returned disc"_s
-                                                   << u"Ann has re&turned disc"_s;
+        QTest::newRow("an ampersand in a name")
+            << u"Report1"_s << u"Create Report for group \"R&B\""_s << u"&Create Report for group \"R&&B\""_s;
+        QTest::newRow("the letter in either case")
+            << u"BorrowCD1"_s << u"Ann has returned disc"_s << u"Ann has re&turned disc"_s;
     }
     void madeCaptionsKeepTheirKey()
     {

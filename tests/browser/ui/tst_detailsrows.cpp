@@ -46,9 +46,9 @@ private Q_SLOTS:
         const QModelIndex name = details->model()->index(html, 0);
         details->selectionModel()->select(name, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         details->setFocus();
-        const QImage icon = name.data(Qt::DecorationRole).value<QIcon>().pixmap(details->iconSize().isValid()
-                                                                                    ? details->iconSize()
-                                                                                    : QSize(16, 16))
+        const QImage icon = name.data(Qt::DecorationRole)
+                                .value<QIcon>()
+                                .pixmap(details->iconSize().isValid() ? details->iconSize() : QSize(16, 16))
                                 .toImage()
                                 .convertToFormat(QImage::Format_ARGB32);
         const QImage shot = details->viewport()->grab().toImage().convertToFormat(QImage::Format_ARGB32);

@@ -99,13 +99,15 @@ private Q_SLOTS:
         QTest::newRow("disc without genre")
             << QString() << QString() << QList<QStringList>{{u"Sizes"_s}}
             << u"Sizes|Removable Media|Size: 2.00 KB|Serial: 00000010|Disc number: 3|Entry date: 12/24/2023 10:00:00"_s;
-        QTest::newRow("disc with genre") << u"Music"_s << QString() << QList<QStringList>{{u"Rock Disc"_s}}
-                                         << u"Rock Disc|Compact Disc|Size: 5.52 KB|Serial: 1A2B3C4D|Disc number: 1|Genre: Rock"_s;
+        QTest::newRow("disc with genre")
+            << u"Music"_s << QString() << QList<QStringList>{{u"Rock Disc"_s}}
+            << u"Rock Disc|Compact Disc|Size: 5.52 KB|Serial: 1A2B3C4D|Disc number: 1|Genre: Rock"_s;
         QTest::newRow("..") << u"Sizes"_s << u"\\"_s << QList<QStringList>{{u"one.bin"_s, u"two.bin"_s}, {u".."_s}}
                             << u"Multiple items selected|Count: 2|Size: 2.00 KB|||"_s;
         QTest::newRow("the first two detail lines")
             << u"Sizes"_s << u"\\Sub\\"_s << QList<QStringList>{{u"tune.mp3"_s}}
-            << u"tune.mp3|%1|Size: 3.81 MB|Date: %2|Title: Tune|Artist: Band"_s.arg(FileTypes::GetFileType(u"tune.mp3"_s), d);
+            << u"tune.mp3|%1|Size: 3.81 MB|Date: %2|Title: Tune|Artist: Band"_s.arg(
+                   FileTypes::GetFileType(u"tune.mp3"_s), d);
     }
     void whatThePanelShows()
     {

@@ -134,7 +134,8 @@ private Q_SLOTS:
         QCOMPARE(done.size(), 1);
         QCOMPARE(done.first().first().toInt(), -1);
         QVERIFY(!burner.IsBurning() && !burner.lastBurnSucceeded());
-        QVERIFY2(withXorriso || burner.LastError() == u"xorriso was not found: install the xorriso package to burn discs."_s,
+        QVERIFY2(withXorriso ||
+                     burner.LastError() == u"xorriso was not found: install the xorriso package to burn discs."_s,
                  qPrintable(burner.LastError()));
     }
 

@@ -80,7 +80,7 @@ private Q_SLOTS:
         TestWindow::Window &w = *first;
         // The menu offers what the skins folder holds (tst_skins has the rule).
         QCOMPARE(themeMenu(w)->actions().size(), 4); // the built-in icons, a separator, the two skins
-        QVERIFY(item(w, u"R&&B"_s)->isCheckable()); // shown as "R&B", not as an access key
+        QVERIFY(item(w, u"R&&B"_s)->isCheckable());  // shown as "R&B", not as an access key
         item(w, u"Light"_s)->trigger();
 
         // Its "info.txt", two lines, each followed by a line feed.
@@ -140,9 +140,9 @@ private Q_SLOTS:
         const QString broken = skins() + u"Broken"_s;
         copySkin(u"Dark"_s, u"Broken"_s);
         QFile bad(broken + u'/' + damage);
-        QVERIFY(damage == u"borrow.bmp"_s ? bad.remove()
-                                          : bad.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                                                bad.write("BM this is not a bitmap") > 0);
+        QVERIFY(damage == u"borrow.bmp"_s
+                    ? bad.remove()
+                    : bad.open(QIODevice::WriteOnly | QIODevice::Truncate) && bad.write("BM this is not a bitmap") > 0);
         refusal.replace(u"{skin}"_s, broken + u'/');
         TestWindow::Window w(data());
         const QImage builtIn = shown(w.action(u"Exit1"_s)->icon(), 16);

@@ -28,7 +28,8 @@ private Q_SLOTS:
     {
         LocalHttpServer server;
         server.setMode(LocalHttpServer::Silent);
-        QSettings(DataPaths::settingsFile(m_fx.data()), QSettings::IniFormat).setValue(u"UpdateServer"_s, server.address());
+        QSettings(DataPaths::settingsFile(m_fx.data()), QSettings::IniFormat)
+            .setValue(u"UpdateServer"_s, server.address());
         TestWindow::Window &w = m_fx.open();
         QVERIFY(w.show());
         w.controller<UpdateCommands>()->setTimeout(20000);
