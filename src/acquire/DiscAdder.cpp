@@ -1,6 +1,7 @@
 #include "DiscAdder.h"
 #include "core/AsciiCase.h"
 
+#include "ImageScanner.h"
 #include "Scanner.h"
 #include "core/QuilloryError.h"
 #include "core/TextCodec.h"
@@ -135,17 +136,25 @@ quint64 DiscAdder::scanToLists(const DiscVolume &volume)
     const QString db = m_catalogue.dbFolder();
     const QString fileName = ContentsFile::fileListName(db, volume.serial);
     const QString folderName = ContentsFile::folderListName(db, volume.serial);
-    QFile files(fileName), folders(folderName);
+    const QString sumName = ContentsFile::checksumListName(db, volume.serial);
+    QFile files(fileName), folders(folderName), sums(sumName);
     // Whatever happens, no loose list stays behind in the database folder.
     auto discard = [&] {
         files.close();
         folders.close();
+        sums.close();
         QFile::remove(fileName);
         QFile::remove(folderName);
+        QFile::remove(sumName);
     };
+    // A checksum list left by a scan that was killed must not be packed with this one.
+    QFile::remove(sumName);
     if (!files.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        !folders.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        const QString why = files.isOpen() ? folders.errorString() : files.errorString();
+        !folders.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        (m_options.checksums && !sums.open(QIODevice::WriteOnly | QIODevice::Truncate))) {
+        const QString why = !files.isOpen() ? files.errorString()
+                            : !folders.isOpen() ? folders.errorString()
+                                                : sums.errorString();
         discard();
         throw QuilloryError(QStringLiteral("Cannot create the lists of disc %1 in \"%2\": %3")
                                 .arg(volume.serial, QDir::toNativeSeparators(db), why));
@@ -154,12 +163,14 @@ quint64 DiscAdder::scanToLists(const DiscVolume &volume)
     m_unreadable.clear();
     try {
         Scanner scanner(m_options, &files, &folders);
+        if (m_options.checksums)
+            scanner.setChecksumList(&sums);
         scanner.setTotalSize(volume.totalSize);
         scanner.setProcessEvents(m_processEvents);
         scanner.setGauge(m_gauge);
         scanner.resetCounters();
         try {
-            size = scanner.Scan(volume.root);
+            size = volume.image.isEmpty() ? scanner.Scan(volume.root) : ImageScanner(scanner).Scan(volume.image);
         } catch (...) {
             m_scannedBytes = scanner.scannedBytes();
             throw;
@@ -168,10 +179,11 @@ quint64 DiscAdder::scanToLists(const DiscVolume &volume)
         m_unreadable = scanner.problems();
         if (m_scanCheck)
             m_scanCheck();
-        if (!files.flush() || !folders.flush())
+        if (!files.flush() || !folders.flush() || (sums.isOpen() && !sums.flush()))
             throw QuilloryError(QStringLiteral("Cannot write the lists of disc %1: %2")
-                                    .arg(volume.serial, files.error() != QFileDevice::NoError ? files.errorString()
-                                                                                              : folders.errorString()));
+                                    .arg(volume.serial, files.error() != QFileDevice::NoError     ? files.errorString()
+                                                        : folders.error() != QFileDevice::NoError ? folders.errorString()
+                                                                                                  : sums.errorString()));
         // A list the catalogue would refuse to read back must not take the place of anything.
         for (const QFile *list : {&files, &folders})
             if (list->size() > ContentsList::MaxBytes)
@@ -183,6 +195,7 @@ quint64 DiscAdder::scanToLists(const DiscVolume &volume)
     }
     files.close();
     folders.close();
+    sums.close();
     return size;
 }
 

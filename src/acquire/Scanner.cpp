@@ -4,6 +4,7 @@
 #include "core/AsciiCase.h"
 #include "core/QuilloryError.h"
 #include "core/TextCodec.h"
+#include "store/ContentsChecksums.h"
 #include "store/ContentsList.h"
 #include "store/ContentsRecord.h"
 
@@ -165,6 +166,9 @@ Scanner::~Scanner() = default;
 quint64 Scanner::Scan(const QString &root)
 {
     m_problems.clear();
+    if (m_options.checksums && m_sums && !m_hasher)
+        m_hasher = std::make_unique<FileHasher>();
+    m_sinceEvents.start();
     QByteArray local = QFile::encodeName(root);
     if (!local.endsWith('/'))
         local += '/';
@@ -222,6 +226,7 @@ void Scanner::flush()
 {
     m_files.flush();
     m_folders.flush();
+    flushChecksums();
 }
 
 bool Scanner::excluded(const QString &name) const
@@ -266,13 +271,17 @@ bool Scanner::isEmptyFolder(int parentFd, const char *name)
     return empty;
 }
 
+QString Scanner::problemReason(int err)
+{
+    return err == ENOENT ? QStringLiteral("removed while the disc was being read") : reasonOf(err);
+}
+
 void Scanner::passOver(QByteArrayView name, int err)
 {
     const QByteArray path = QByteArray(m_localPath).append(name);
     if (!entryUnreachable(err))
         readFailure(path, err);
-    m_problems.append({QFile::decodeName(path),
-                       err == ENOENT ? QStringLiteral("removed while the disc was being read") : reasonOf(err)});
+    m_problems.append({QFile::decodeName(path), problemReason(err)});
 }
 
 void Scanner::readFolder(Folder &f)
@@ -342,7 +351,7 @@ bool Scanner::enter(Folder &f, const Entry &e)
 {
     const char *name = f.name(e);
     const QByteArrayView stored = f.stored(e);
-    if (!m_exclusions.empty() && excluded(QString::fromUtf8(stored) + u'\\'))
+    if (!keepsFolder(stored))
         return false;
     // Another file system mounted inside the volume is not part of it.
     if (e.device != m_rootDevice) {
@@ -350,9 +359,8 @@ bool Scanner::enter(Folder &f, const Entry &e)
         return false;
     }
     // A folder that cannot be listed is not known to be empty: its record stays.
-    QByteArray catalogPath = ContentsListWriter::folderLine(m_catalogPath, stored);
-    if (catalogPath.size() > LongestLine) {
-        m_problems.append({QFile::decodeName(QByteArray(m_localPath).append(name, qsizetype(e.nameLen))), PathTooLong});
+    QByteArray catalogPath = subfolderPath(stored, QByteArray(m_localPath).append(name, qsizetype(e.nameLen)));
+    if (catalogPath.isEmpty()) {
         writeFolder(f, e, 0, false);
         return false;
     }
@@ -410,60 +418,180 @@ void Scanner::leave()
 
 void Scanner::writeFolder(const Folder &parent, const Entry &e, quint64 size, bool empty)
 {
+    writeFolderRecord(parent.stored(e), size, e.mtime, empty);
+}
+
+void Scanner::writeFolderRecord(QByteArrayView name, quint64 size, qint64 mtime, bool empty)
+{
     if (empty && m_options.skipEmptyFolders)
         return;
-    m_folders.writeScannedFolder(parent.stored(e), m_catalogPath, size, listDate(e.mtime));
+    m_folders.writeScannedFolder(name, m_catalogPath, size, listDate(mtime));
+}
+
+bool Scanner::listsFile(QByteArrayView name, quint64 size) const
+{
+    if (size == 0 && m_options.skipEmptyFiles)
+        return false;
+    return m_exclusions.empty() || !excluded(QString::fromUtf8(name));
+}
+
+bool Scanner::keepsFolder(QByteArrayView name) const
+{
+    return m_exclusions.empty() || !excluded(QString::fromUtf8(name) + u'\\');
+}
+
+QByteArray Scanner::subfolderPath(QByteArrayView name, const QByteArray &where)
+{
+    QByteArray path = ContentsListWriter::folderLine(m_catalogPath, name);
+    if (path.size() <= LongestLine)
+        return path;
+    m_problems.append({QFile::decodeName(where), PathTooLong});
+    return QByteArray();
+}
+
+bool Scanner::readsBytes(QByteArrayView name) const
+{
+    const DispatchRow *row = dispatchRow(name);
+    return (row && m_options.reads(QLatin1String(row->probe))) || m_options.libraryReader(name);
+}
+
+void Scanner::readBytes(QByteArrayView name, QIODevice &bytes, QStringList &lines, std::vector<ZipFile> &entries)
+{
+    const DispatchRow *row = dispatchRow(name);
+    if (row && !row->zip && m_options.reads(QLatin1String(row->probe)))
+        ReadMediaLines(row->kind, bytes, lines);
+    if (const std::optional<MediaReaderKind> library = m_options.libraryReader(name))
+        ReadMediaLines(*library, bytes, lines);
+    if (!row || !row->zip || !m_options.reads(QLatin1String(row->probe)))
+        return;
+    lines << QString::fromLatin1(ContentsRecord::CompressedFolder);
+    m_zip.OnReadFile = [&entries](const ZipFile &entry) { entries.push_back(entry); };
+    const auto done = qScopeGuard([this] { m_zip.OnReadFile = nullptr; });
+    m_zip.read(bytes);
 }
 
 void Scanner::scanFile(Folder &f, const Entry &e)
 {
-    advance(e.size);
     const QByteArrayView stored = f.stored(e);
-    if (e.size == 0 && m_options.skipEmptyFiles)
-        return;
-    if (!m_exclusions.empty() && excluded(QString::fromUtf8(stored)))
+    const bool listed = !(e.size == 0 && m_options.skipEmptyFiles) &&
+                        (m_exclusions.empty() || !excluded(QString::fromUtf8(stored)));
+    // A file read for its checksum moves the gauge as its bytes come.
+    if (!m_hasher || !listed)
+        advance(e.size);
+    if (!listed)
         return;
     f.total += e.size;
+    const auto localPath = [&] { return QByteArray(m_localPath).append(f.name(e), qsizetype(e.nameLen)); };
+    // Opened from its folder, so that no path length stands in the way.
+    const auto open = [&] { return ::openat(f.fd, f.name(e), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); };
+
+    const DispatchRow *row = dispatchRow(stored);
+    const bool specified = row && m_options.reads(QLatin1String(row->probe));
+    // A library reader runs after the specified one of the same file (MediaReaders.h).
+    const std::optional<MediaReaderKind> library = m_options.libraryReader(stored);
+    const bool readers = specified || library;
+    std::optional<QFile> file; // only for the checksum and the readers: most files are never opened
+    XXH128_hash_t hash;
+    bool hashed = false;
+    if (m_hasher) {
+        // Read whole first: the readers then find their headers in the system's cache, and a
+        // file that cannot be read keeps its plain record.
+        const int fd = open();
+        const int err = fd < 0 ? errno : hashFile(fd, e.size, hash);
+        hashed = err == 0;
+        if (!hashed) {
+            m_problems.append({QFile::decodeName(localPath()), problemReason(err)});
+        } else if (readers && file.emplace().open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            // given over to the readers
+        } else {
+            file.reset();
+        }
+        if (fd >= 0 && !(file && file->isOpen()))
+            ::close(fd);
+    }
 
     QStringList extras;
-    const DispatchRow *row = dispatchRow(stored);
-    std::optional<QFile> file; // only for the readers: most files are never opened
     QByteArray archivePath;
-    if (row && m_options.reads(QLatin1String(row->probe))) {
-        // Opened from its folder, so that no path length stands in the way. A file this user
-        // may not read keeps its plain record, as on a volume of mixed owners.
-        const QByteArray path = QByteArray(m_localPath).append(f.name(e), qsizetype(e.nameLen));
-        if (row->zip)
+    if (readers && (!m_hasher || hashed)) {
+        // A file this user may not read keeps its plain record, as on a volume of mixed owners.
+        if (specified && row->zip)
             archivePath = ContentsListWriter::folderLine(m_catalogPath, stored);
         const bool tooLong = archivePath.size() > LongestLine;
-        const int fd = tooLong ? -1 : ::openat(f.fd, f.name(e), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        const int fd = tooLong || file ? -1 : open();
         if (tooLong) {
             // Listed as a plain file: its entries could not be kept.
-            m_problems.append({QFile::decodeName(path), PathTooLong});
+            m_problems.append({QFile::decodeName(localPath()), PathTooLong});
+            file.reset();
+        } else if (file) {
         } else if (fd < 0) {
             const int err = errno;
             if (!entryUnreachable(err))
-                readFailure(path, err);
+                readFailure(localPath(), err);
         } else if (!file.emplace().open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
             ::close(fd);
-            readFailure(path, EIO);
-        } else if (row->zip) {
+            readFailure(localPath(), EIO);
+        }
+        if (!file || !file->isOpen()) {
+        } else if (specified && row->zip) {
             extras << QString::fromLatin1(ContentsRecord::CompressedFolder);
         } else {
             try {
-                ReadMediaLines(row->kind, *file, extras);
+                if (specified)
+                    ReadMediaLines(row->kind, *file, extras);
+                if (library)
+                    ReadMediaLines(*library, *file, extras);
             } catch (const QuilloryError &failure) {
                 // A file opened by its descriptor has no name for the reader to give.
-                throw QuilloryError(ScanProblem{QFile::decodeName(path), file->error() != QFileDevice::NoError
-                                                                             ? file->errorString()
-                                                                             : failure.message()}
+                throw QuilloryError(ScanProblem{QFile::decodeName(localPath()), file->error() != QFileDevice::NoError
+                                                                                    ? file->errorString()
+                                                                                    : failure.message()}
                                         .text());
             }
         }
     }
     m_files.writeScannedFile(stored, m_catalogPath, e.size, listDate(e.mtime), extras);
-    if (row && row->zip && file && file->isOpen())
+    writeChecksum(hashed ? &hash : nullptr);
+    if (specified && row->zip && file && file->isOpen())
         listZip(*file, QString::fromUtf8(archivePath));
+}
+
+int Scanner::hashFile(int fd, quint64 size, XXH128_hash_t &out)
+{
+    // A large file takes a while: the gauge moves and the window answers meanwhile.
+    quint64 read = 0;
+    const int err = m_hasher->hash(fd, out, [&](quint64 bytes) {
+        read += bytes;
+        advance(bytes);
+        if (m_sinceEvents.hasExpired(ProgressIntervalMs)) {
+            m_sinceEvents.start();
+            if (m_processEvents)
+                m_processEvents();
+        }
+    });
+    // The gauge ends where the scan's size says, whatever the file held when read.
+    if (read < size)
+        advance(size - read);
+    return err;
+}
+
+void Scanner::writeChecksum(const XXH128_hash_t *hash)
+{
+    if (!m_hasher)
+        return;
+    ContentsChecksums::appendLine(m_sumBuffer, hash);
+    if (m_sumBuffer.size() >= SumBlock)
+        flushChecksums();
+}
+
+void Scanner::flushChecksums()
+{
+    if (!m_sums || m_sumBuffer.isEmpty())
+        return;
+    const qint64 n = m_sums->write(m_sumBuffer);
+    const bool whole = n == m_sumBuffer.size();
+    m_sumBuffer.clear();
+    if (!whole)
+        throw QuilloryError(QStringLiteral("Cannot write the list: %1").arg(m_sums->errorString()));
 }
 
 void Scanner::listZip(QFile &file, const QString &archivePath)
@@ -488,4 +616,5 @@ void Scanner::ZipReadFile(const ZipFile &entry, const QString &archivePath)
     // An impossible stored date gives an empty date rather than a made-up one.
     m_files.writeArchiveEntry(name, archivePath, entry.CompressedSize,
                               when.isValid() ? m_locale.formatListDate(when) : QString(), stored.left(slash + 1));
+    writeChecksum(nullptr); // its bytes are inside the archive, read with it
 }

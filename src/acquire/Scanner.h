@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileHasher.h"
 #include "ScanOptions.h"
 #include "ScanProblem.h"
 #include "TZipFile.h"
@@ -9,8 +10,10 @@
 #include "store/ContentsListWriter.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,24 +41,32 @@ public:
     Scanner(const ScanOptions &options, QIODevice *fileList, QIODevice *folderList);
     ~Scanner();
 
+    // Where the checksum list goes (ContentsChecksums), one line for every record of the file
+    // list, when the options ask for checksums; without it they are not computed.
+    void setChecksumList(QIODevice *sums) { m_sums = sums; }
+
     // The volume's size, for the progress gauge; 0 keeps the gauge still.
     void setTotalSize(quint64 bytes) { m_totalSize = bytes; }
     // Called once for every folder opened, when its names are read and before its entries are
     // looked at, so a window can repaint.
     void setProcessEvents(std::function<void()> fn) { m_processEvents = std::move(fn); }
     // Called with the gauge's new position (scanned bytes / 1024) whenever the rounded
-    // percentage moves; the gauge's maximum is the total size / 1024.
+    // percentage moves; the gauge's maximum is the total size / 1024. While checksums are
+    // computed the scanned bytes are those read so far, and both this and the events come
+    // within a large file too, every ProgressIntervalMs of reading.
     void setGauge(std::function<void(quint64)> fn) { m_gauge = std::move(fn); }
+    static constexpr int ProgressIntervalMs = 100;
 
     void resetCounters() { m_scannedBytes = m_shownBytes = 0; }
     quint64 scannedBytes() const { return m_scannedBytes; }
     quint64 shownBytes() const { return m_shownBytes; }
 
     // Scans the folder at root (a local path; its catalogue path is "\") and everything
-    // below it, and flushes both lists; returns the total size of the files catalogued. A
+    // below it, and flushes the lists; returns the total size of the files catalogued. A
     // failure to read or write that ends the scan throws QuilloryError. A folder that cannot
     // be opened and an entry removed while the scan runs are passed over (a folder keeps its
-    // record, with nothing in it) and listed in problems().
+    // record, with nothing in it) and listed in problems(); so is a file whose bytes cannot be
+    // read for its checksum (its record stays, with no checksum, and no reader looks at it).
     quint64 Scan(const QString &root);
     // What the last scan passed over, in the order met.
     const ScanProblems &problems() const { return m_problems; }
@@ -74,6 +85,27 @@ private:
     void leave();
     void scanFile(Folder &f, const Entry &e);
     void writeFolder(const Folder &parent, const Entry &e, quint64 size, bool empty);
+
+    // The record rules, whatever the entries are read from: the walk of a disc image
+    // (ImageScanner) follows them too, so that an image and its burned disc list alike.
+    // A folder record is written under the catalogue path of the folder being walked.
+    friend class ImageScanner;
+    void writeFolderRecord(QByteArrayView name, quint64 size, qint64 mtime, bool empty);
+    // Whether a file has a record (empty files, exclusions).
+    bool listsFile(QByteArrayView name, quint64 size) const;
+    // Whether a subfolder is walked, or left out with its contents (exclusions).
+    bool keepsFolder(QByteArrayView name) const;
+    // The catalogue path of a subfolder of the folder being walked; empty, with the problem
+    // listed under where, when it would not fit on a line of the lists.
+    QByteArray subfolderPath(QByteArrayView name, const QByteArray &where);
+    // Whether a reader looks at the file's bytes under the options, and what it finds there:
+    // lines for its record, and a ZIP archive's entries. Throws QuilloryError as the readers do.
+    bool readsBytes(QByteArrayView name) const;
+    void readBytes(QByteArrayView name, QIODevice &bytes, QStringList &lines, std::vector<ZipFile> &entries);
+    int hashFile(int fd, quint64 size, XXH128_hash_t &out);
+    void writeChecksum(const XXH128_hash_t *hash);
+    void flushChecksums();
+    static QString problemReason(int err);
     void passOver(QByteArrayView name, int err);
     void advance(quint64 size);
     bool excluded(const QString &name) const;
@@ -89,6 +121,11 @@ private:
     TZipFile m_zip;
     std::function<void()> m_processEvents;
     std::function<void(quint64)> m_gauge;
+    QIODevice *m_sums = nullptr;
+    QByteArray m_sumBuffer;
+    static constexpr qsizetype SumBlock = qsizetype(1) << 18;
+    std::unique_ptr<FileHasher> m_hasher; // while checksums are computed
+    QElapsedTimer m_sinceEvents;
     quint64 m_totalSize = 0;
     quint64 m_scannedBytes = 0;
     quint64 m_shownBytes = 0;

@@ -57,9 +57,10 @@ std::array<Preferences::Item, Preferences::Count> makeItems()
     constexpr int Largest = std::numeric_limits<int>::max();
     std::array<P::Item, P::Count> r;
     const auto row = [&r](const P::Item &item) { r[item.id] = item; };
-    // The archive and Monkey's Audio filters are ticked on a first run.
+    // The archive and Monkey's Audio filters are ticked on a first run, and the library readers'
+    // (from "Filter 10" on).
     for (int i = 0; i < P::FilterCount; ++i)
-        row({P::Id(P::Filter0 + i), u"Filter %1"_s.arg(i), T::Box, int(i == 0 || i == 7), 0, 1, u"Filters"_s,
+        row({P::Id(P::Filter0 + i), u"Filter %1"_s.arg(i), T::Box, int(i == 0 || i == 7 || i >= 10), 0, 1, u"Filters"_s,
              L::FirstIfMissing});
     row({P::AutoInsert, u"AutoInsert"_s, T::Box, 1, 0, 1, u"AutoInsert"_s});
     row({P::Eject, u"Eject"_s, T::Box, 1, 0, 1, u"EjectBox"_s});
@@ -76,6 +77,8 @@ std::array<Preferences::Item, Preferences::Count> makeItems()
     row({P::DiscEditDblClick, u"DiscEditDblClick"_s, T::Box, 1, 0, 1, u"DiscEditBox"_s});
     row({P::AutoExpand, u"AutoExpand"_s, T::Box, 1, 0, 1, u"ExpandBox"_s});
     row({P::HiddenFiles, u"HiddenFiles"_s, T::Box, 0, 0, 1, u"HiddenBox"_s, L::AnyNumberTicks});
+    // Reading every byte takes as long as copying the disc: off until the user asks for it.
+    row({P::Checksums, u"Checksums"_s, T::Box, 0, 0, 1, u"ChecksumsBox"_s});
     // The main window's own state. Only the four view styles exist.
     row({P::ViewStyle, u"ViewStyle"_s, T::Number, {}, 0, 3, {}, L::InRange, true});
     row({P::TreeWidth, u"TreeWidth"_s, T::Number, {}, 0, Largest, {}, L::Applied, true});

@@ -22,7 +22,7 @@ class Preferences : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int FilterCount = 10;
+    static constexpr int FilterCount = 14;
 
     // In the order save() writes them.
     enum Id {
@@ -40,6 +40,7 @@ public:
         DiscEditDblClick,
         AutoExpand,
         HiddenFiles,
+        Checksums,
         ViewStyle,
         TreeWidth,
         Theme,
@@ -99,6 +100,7 @@ public:
     bool emptyDirs() const { return isOn(EmptyDirs); }
     bool emptyFiles() const { return isOn(EmptyFiles); }
     bool hiddenFiles() const { return isOn(HiddenFiles); }
+    bool checksums() const { return isOn(Checksums); }
     // Window state kept with the preferences; unset until the window or the file gives one.
     std::optional<int> viewStyle() const { return number(ViewStyle); }
     std::optional<int> treeWidth() const { return number(TreeWidth); }

@@ -24,15 +24,17 @@
 namespace
 {
 
-// The contents file's extension and its two members'.
+// The contents file's extension and its members'.
 const QLatin1String kContentsExt(".dat");
 const QLatin1String kFolderListExt(".dir");
 const QLatin1String kFileListExt(".file");
+const QLatin1String kChecksumListExt(".sum");
 
 void removeLists(const QString &dbFolder, const QString &serial)
 {
     QFile::remove(ContentsFile::folderListName(dbFolder, serial));
     QFile::remove(ContentsFile::fileListName(dbFolder, serial));
+    QFile::remove(ContentsFile::checksumListName(dbFolder, serial));
 }
 
 QByteArray readWhole(const QString &path)
@@ -99,6 +101,11 @@ QString ContentsFile::fileListName(const QString &dbFolder, const QString &seria
     return dbFolder + checkedSerial(serial) + kFileListExt;
 }
 
+QString ContentsFile::checksumListName(const QString &dbFolder, const QString &serial)
+{
+    return dbFolder + checkedSerial(serial) + kChecksumListExt;
+}
+
 bool ContentsFile::exists(const QString &dbFolder, const QString &serial)
 {
     return isUsableSerial(serial) && QFileInfo(contentsFileName(dbFolder, serial)).isFile();
@@ -155,7 +162,7 @@ QString ContentsFile::serialOfContentsFile(const QString &fileName)
 
 bool ContentsFile::isUnpackedList(const QString &fileName)
 {
-    for (const QLatin1String ext : {kFolderListExt, kFileListExt})
+    for (const QLatin1String ext : {kFolderListExt, kFileListExt, kChecksumListExt})
         if (fileName.endsWith(ext) && isUsableSerial(fileName.chopped(ext.size())))
             return true;
     return false;
@@ -188,6 +195,8 @@ void ContentsFile::pack(const QString &dbFolder, const QString &serial, const QS
         writeContents(intoFolder.isEmpty() ? dbFolder : intoFolder, serial, [&](TSTCabWriter &cab) {
             cab.AddFile(folderListName(dbFolder, serial), serial + kFolderListExt);
             cab.AddFile(fileListName(dbFolder, serial), serial + kFileListExt);
+            if (QFileInfo(checksumListName(dbFolder, serial)).size() > 0)
+                cab.AddFile(checksumListName(dbFolder, serial), serial + kChecksumListExt);
         });
     } catch (...) {
         removeLists(dbFolder, serial);
@@ -196,13 +205,20 @@ void ContentsFile::pack(const QString &dbFolder, const QString &serial, const QS
     removeLists(dbFolder, serial);
 }
 
+void ContentsFile::packBytes(const QString &dbFolder, const QString &serial, const Lists &lists, const QDateTime &when)
+{
+    writeContents(dbFolder, serial, [&](TSTCabWriter &cab) {
+        cab.AddBytes(lists.folderList, serial + kFolderListExt, when, TSTCabWriter::Archive);
+        cab.AddBytes(lists.fileList, serial + kFileListExt, when, TSTCabWriter::Archive);
+        if (!lists.checksumList.isEmpty())
+            cab.AddBytes(lists.checksumList, serial + kChecksumListExt, when, TSTCabWriter::Archive);
+    });
+}
+
 void ContentsFile::packBytes(const QString &dbFolder, const QString &serial, const QByteArray &folderList,
                              const QByteArray &fileList, const QDateTime &when)
 {
-    writeContents(dbFolder, serial, [&](TSTCabWriter &cab) {
-        cab.AddBytes(folderList, serial + kFolderListExt, when, TSTCabWriter::Archive);
-        cab.AddBytes(fileList, serial + kFileListExt, when, TSTCabWriter::Archive);
-    });
+    packBytes(dbFolder, serial, Lists{folderList, fileList, QByteArray()}, when);
 }
 
 namespace
@@ -212,25 +228,30 @@ ContentsFile::Lists readLists(const QString &dbFolder, const QString &serial,
 {
     const QString dirName = serial + kFolderListExt;
     const QString fileName = serial + kFileListExt;
+    const QString sumName = serial + kChecksumListExt;
     TSTCabReader reader;
     reader.setArrivalHandler(arrival);
     const QString path = ContentsFile::contentsFileName(dbFolder, serial);
     // Contents files are single cabinets; a set announced in a damaged header is not followed.
+    // The checksums come on top of the two lists, each member within a list's limit.
     const auto blobs = reader.ExtractToMemory(
         path,
         [&](const TSTCabMember &m) {
-            if (m.Name.compare(dirName, Qt::CaseInsensitive) != 0 && m.Name.compare(fileName, Qt::CaseInsensitive) != 0)
+            if (m.Name.compare(dirName, Qt::CaseInsensitive) != 0 &&
+                m.Name.compare(fileName, Qt::CaseInsensitive) != 0 && m.Name.compare(sumName, Qt::CaseInsensitive) != 0)
                 return false;
             checkListSize(path, m);
             return true;
         },
-        ContentsFile::MaxListBytes, true);
+        ContentsFile::MaxListBytes + ContentsList::MaxBytes, true);
     ContentsFile::Lists lists;
     for (const TSTCabBlob &b : blobs) {
         if (b.Member.Name.compare(dirName, Qt::CaseInsensitive) == 0)
             lists.folderList = b.Data;
-        else
+        else if (b.Member.Name.compare(fileName, Qt::CaseInsensitive) == 0)
             lists.fileList = b.Data;
+        else
+            lists.checksumList = b.Data;
     }
     return lists;
 }
@@ -241,7 +262,10 @@ ContentsFile::Lists readLists(const QString &dbFolder, const QString &serial,
 class ArrivingLists
 {
 public:
-    explicit ArrivingLists(const QString &folderListName) : m_folderListName(folderListName) {}
+    ArrivingLists(const QString &folderListName, const QString &fileListName)
+        : m_folderListName(folderListName), m_fileListName(fileListName)
+    {
+    }
     ~ArrivingLists() { stopWorker(); }
 
     // On the decompressing thread, after every block; a null array when the extraction failed
@@ -252,7 +276,11 @@ public:
             stopWorker();
             return;
         }
-        const int which = member.Name.compare(m_folderListName, Qt::CaseInsensitive) == 0 ? 0 : 1;
+        const int which = member.Name.compare(m_folderListName, Qt::CaseInsensitive) == 0 ? 0
+                          : member.Name.compare(m_fileListName, Qt::CaseInsensitive) == 0   ? 1
+                                                                                            : -1;
+        if (which < 0)
+            return; // the checksums are read whole at the end
         if (!m_worker.joinable() && bytes.capacity() >= kWorthAThread)
             m_worker = std::thread([this] { work(); });
         if (!m_worker.joinable()) {
@@ -272,7 +300,10 @@ public:
         stopWorker();
         // What the worker had not reached yet is parsed here.
         ContentsList folders = m_lists[0].finish(std::move(lists.folderList));
-        return ContentsFile::Parsed{std::move(folders), m_lists[1].finish(std::move(lists.fileList))};
+        ContentsList files = m_lists[1].finish(std::move(lists.fileList));
+        QString problem;
+        ContentsChecksums checksums = ContentsChecksums::parse(lists.checksumList, files.recordCount(), &problem);
+        return ContentsFile::Parsed{std::move(folders), std::move(files), std::move(checksums), problem};
     }
 
 private:
@@ -334,6 +365,7 @@ private:
     }
 
     const QString m_folderListName;
+    const QString m_fileListName;
     List m_lists[2];
     std::thread m_worker;
     std::mutex m_mutex;
@@ -350,11 +382,15 @@ ContentsFile::Lists ContentsFile::read(const QString &dbFolder, const QString &s
 
 ContentsFile::Parsed ContentsFile::load(const QString &dbFolder, const QString &serial)
 {
-    ArrivingLists arriving(serial + kFolderListExt);
+    ArrivingLists arriving(serial + kFolderListExt, serial + kFileListExt);
     Lists lists = readLists(dbFolder, serial,
                             [&arriving](const TSTCabMember &m, const QByteArray &data) { arriving.arrived(m, data); });
     try {
-        return arriving.finish(std::move(lists));
+        Parsed parsed = arriving.finish(std::move(lists));
+        if (!parsed.checksumProblem.isEmpty())
+            parsed.checksumProblem = QStringLiteral("\"%1\": %2").arg(
+                QDir::toNativeSeparators(contentsFileName(dbFolder, serial)), parsed.checksumProblem);
+        return parsed;
     } catch (const QuilloryError &e) {
         throw QuilloryError(QStringLiteral("\"%1\" cannot be read. %2")
                                 .arg(QDir::toNativeSeparators(contentsFileName(dbFolder, serial)), e.message()));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ContentsChecksums.h"
 #include "ContentsList.h"
 
 #include <QByteArray>
@@ -9,19 +10,25 @@
 #include <QStringList>
 
 // A disc's contents file: DB + Serial + ".dat", a cabinet (MSZIP) holding the folder list
-// Serial + ".dir" and the file list Serial + ".file" under their bare names.
+// Serial + ".dir" and the file list Serial + ".file" under their bare names, and, for a disc
+// scanned with checksums, Serial + ".sum" (ContentsChecksums) after them.
 class ContentsFile
 {
 public:
-    // The two lists exactly as stored (bytes, line ends untouched).
+    // The lists exactly as stored (bytes, line ends untouched); checksumList is empty when the
+    // disc has no checksums.
     struct Lists {
         QByteArray folderList;
         QByteArray fileList;
+        QByteArray checksumList;
     };
-    // The two lists parsed.
+    // The lists parsed. checksums line up with files' records, or are empty; checksumProblem
+    // says why a member that was there is not used (it did not line up with the file list).
     struct Parsed {
         ContentsList folders;
         ContentsList files;
+        ContentsChecksums checksums;
+        QString checksumProblem;
     };
 
     // The most a disc's two lists may hold together, uncompressed (each within its own limit),
@@ -40,6 +47,7 @@ public:
     static QString contentsFileName(const QString &dbFolder, const QString &serial);
     static QString folderListName(const QString &dbFolder, const QString &serial);
     static QString fileListName(const QString &dbFolder, const QString &serial);
+    static QString checksumListName(const QString &dbFolder, const QString &serial);
     // False for an unusable serial: nothing outside DB is looked at.
     static bool exists(const QString &dbFolder, const QString &serial);
     // The serials whose contents files exist() finds, from one listing of DB: for asking about
@@ -60,18 +68,23 @@ public:
     // The serial whose contents file a bare file name is (serial + ".dat", the extension in
     // any case, as archives made on a case-blind system may spell it); empty when it is none.
     static QString serialOfContentsFile(const QString &fileName);
-    // Whether a bare file name is a disc's list unpacked into DB (serial + ".dir" or
-    // ".file"): such files exist only while a scan or a reader works, never at rest.
+    // Whether a bare file name is a disc's list unpacked into DB (serial + ".dir", ".file" or
+    // ".sum"): such files exist only while a scan or a reader works, never at rest.
     static bool isUnpackedList(const QString &fileName);
     // Deletes the disc's contents file when there is one; throws QuilloryError naming the
     // file when it cannot be removed, or the serial when it is unusable.
     static void remove(const QString &dbFolder, const QString &serial);
 
-    // Packs the two lists the scanner left in DB into the contents file, replacing an older
-    // one only once the new one is complete, and deletes the lists (also when packing fails).
+    // Packs the lists the scanner left in DB into the contents file, replacing an older one
+    // only once the new one is complete, and deletes the lists (also when packing fails). The
+    // checksum list goes in when the scan left one with lines in it; without it the cabinet is
+    // the same as a disc scanned without checksums always had.
     // intoFolder, when given, receives the contents file instead of DB (a switch's staging).
     static void pack(const QString &dbFolder, const QString &serial, const QString &intoFolder = QString());
-    // Packs two lists held in memory, without loose files; members dated `when`.
+    // Packs lists held in memory, without loose files; members dated `when`. The checksum
+    // member is written only when lists.checksumList holds something.
+    static void packBytes(const QString &dbFolder, const QString &serial, const Lists &lists,
+                          const QDateTime &when = QDateTime::currentDateTime());
     static void packBytes(const QString &dbFolder, const QString &serial, const QByteArray &folderList,
                           const QByteArray &fileList, const QDateTime &when = QDateTime::currentDateTime());
 
@@ -79,10 +92,11 @@ public:
     // Throws ESTCabinet when the contents file is missing or damaged, QuilloryError naming it
     // when its header gives a list beyond ContentsList::MaxBytes (nothing is unpacked then),
     // or when load() finds one beyond the list's limits. A list the cabinet lacks reads as empty.
+    // Checksums that do not line up are no failure: load() leaves them out and says why.
     static Lists read(const QString &dbFolder, const QString &serial);
     static Parsed load(const QString &dbFolder, const QString &serial);
 
     // Unpacks into DB, reads the lists and deletes the unpacked copies on every path.
-    // Only the disc's own two lists are extracted from the cabinet.
+    // Only the disc's folder and file lists are extracted from the cabinet.
     static Lists unpackThroughFolder(const QString &dbFolder, const QString &serial);
 };

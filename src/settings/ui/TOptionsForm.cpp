@@ -63,6 +63,7 @@ TOptionsForm::TOptionsForm(Preferences &preferences, QWidget *mainWindow)
     scanLayout->addWidget(checkBox(u"AutoInsert"_s, u"Open \"Add Disc\" dialog when unknown disc is inserted"_s, scan));
     scanLayout->addWidget(checkBox(u"EjectBox"_s, u"Eject disc on complete scan"_s, scan));
     scanLayout->addWidget(checkBox(u"LabelBox"_s, u"Correct CD label for Title (e.g. MISC_4 = Misc 4)"_s, scan));
+    scanLayout->addWidget(checkBox(u"ChecksumsBox"_s, u"Compute checksums of files (reads every byte)"_s, scan));
     m_pages->addTab(scan, u"Disc Scan"_s);
 
     // "Actions"

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QtGlobal>
+#include <functional>
+#include <memory>
+#include <xxhash.h>
+
+// Reads a file whole and gives the XXH3-128 of its bytes (libxxhash's streaming state), in
+// large blocks from start to end: a disc is read in the order the scan meets its files, and a
+// drive reads a file fastest in one sweep. Reading, not hashing, sets the pace (XXH3 runs at
+// several GB/s), so the blocks are read and hashed in turn on the caller's thread.
+class FileHasher
+{
+public:
+    static constexpr size_t BlockSize = size_t(1) << 20;
+
+    FileHasher();
+    ~FileHasher();
+    FileHasher(const FileHasher &) = delete;
+    FileHasher &operator=(const FileHasher &) = delete;
+
+    // Reads the open file fd from its start to its end; afterBlock gets the bytes of each block
+    // as it is read (for a gauge, and a chance to stop by throwing). Returns 0 with the hash in
+    // out, or the errno of the read that failed.
+    int hash(int fd, XXH128_hash_t &out, const std::function<void(quint64)> &afterBlock = {});
+
+private:
+    XXH3_state_t *m_state;
+    std::unique_ptr<char[]> m_block;
+};
