@@ -13,7 +13,8 @@ class TreeNode;
 
 // The volume being added, as the Add Disc dialog shows it.
 struct DiscVolume {
-    QString root; // the local folder to scan (a mount point, or any folder)
+    QString root;  // the local folder to scan (a mount point, or any folder)
+    QString image; // or a disc image file read in its place (ImageScanner)
     QString label;
     QString serial; // eight upper-case hexadecimal digits
     QString fileSystem;

@@ -1,0 +1,287 @@
+#include "ImageScanner.h"
+
+#include "Scanner.h"
+#include "VolumeProbe.h"
+#include "core/QuilloryError.h"
+#include "core/TextCodec.h"
+
+#include "store/ContentsRecord.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+
+#include <algorithm>
+#include <archive.h>
+#include <archive_entry.h>
+#include <functional>
+#include <locale.h>
+#include <memory>
+
+namespace
+{
+
+// One entry of the image, as its directory gives it.
+struct Node {
+    QByteArray name; // UTF-8, as the catalogue stores it
+    bool folder = false;
+    bool empty = true; // a folder with not a single entry, hidden ones included
+    quint64 size = 0;
+    qint64 mtime = 0;
+    QStringList lines;           // what a reader found
+    std::vector<ZipFile> zip;    // a ZIP archive's entries, when its reader listed them
+    std::vector<qsizetype> kids; // files and subfolders, in the directory's order
+};
+
+QString imageFailure(const QString &image, const QString &why)
+{
+    return QStringLiteral("Cannot read the disc image \"%1\": %2").arg(QDir::toNativeSeparators(image), why);
+}
+
+// Joliet names come as UCS-2, which libarchive turns into the locale's character set: read
+// under a UTF-8 locale, whatever the user's, no name is lost on the way.
+class Utf8Locale
+{
+public:
+    Utf8Locale() : m_utf8(::newlocale(LC_ALL_MASK, "C.UTF-8", locale_t(0)))
+    {
+        if (m_utf8)
+            m_old = ::uselocale(m_utf8);
+    }
+    ~Utf8Locale()
+    {
+        if (m_utf8) {
+            ::uselocale(m_old);
+            ::freelocale(m_utf8);
+        }
+    }
+    Utf8Locale(const Utf8Locale &) = delete;
+    Utf8Locale &operator=(const Utf8Locale &) = delete;
+
+private:
+    locale_t m_utf8;
+    locale_t m_old = LC_GLOBAL_LOCALE;
+};
+
+struct ArchiveCloser {
+    void operator()(archive *a) const { archive_read_free(a); }
+};
+using Archive = std::unique_ptr<archive, ArchiveCloser>;
+
+// ISO 9660 keeps a folder's records sorted by name; Joliet by UCS-2 code.
+bool directoryOrder(const Node &a, const Node &b)
+{
+    const QString x = QString::fromUtf8(a.name), y = QString::fromUtf8(b.name);
+    return std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end(),
+                                        [](QChar p, QChar q) { return p.unicode() < q.unicode(); });
+}
+
+} // namespace
+
+quint64 ImageScanner::Scan(const QString &image)
+{
+    Scanner &s = m_scanner;
+    s.m_problems.clear();
+    const Utf8Locale utf8;
+    Archive a(archive_read_new());
+    if (!a)
+        throw QuilloryError(imageFailure(image, QStringLiteral("out of memory")));
+    archive_read_support_format_iso9660(a.get());
+    const auto failure = [&] {
+        const char *why = archive_error_string(a.get());
+        return QuilloryError(imageFailure(image, why ? QString::fromLocal8Bit(why) : QStringLiteral("damaged image")));
+    };
+    if (archive_read_open_filename(a.get(), QFile::encodeName(image).constData(), 1 << 16) != ARCHIVE_OK)
+        throw failure();
+
+    std::vector<Node> nodes(1); // the root first
+    nodes[0].folder = true;
+    QHash<QByteArray, qsizetype> byPath{{QByteArray(), 0}};
+    // The folder of a path, made when the image names a file before its folder.
+    const auto folderOf = [&](const QByteArray &path) {
+        qsizetype at = 0, from = 0;
+        while (from < path.size()) {
+            qsizetype slash = path.indexOf('/', from);
+            if (slash < 0)
+                break;
+            const QByteArray sub = path.left(slash);
+            auto it = byPath.constFind(sub);
+            if (it == byPath.cend()) {
+                Node n;
+                n.folder = true;
+                n.name = path.mid(from, slash - from);
+                nodes.push_back(std::move(n));
+                it = byPath.insert(sub, qsizetype(nodes.size() - 1));
+                nodes[size_t(at)].kids.push_back(it.value());
+                nodes[size_t(at)].empty = false;
+            }
+            at = it.value();
+            from = slash + 1;
+        }
+        return at;
+    };
+
+    const quint64 imageSize = quint64(QFileInfo(image).size());
+    quint64 read = 0;
+    const auto progress = [&] {
+        const la_int64_t at = archive_filter_bytes(a.get(), -1);
+        if (at > 0 && quint64(at) > read && quint64(at) <= imageSize) {
+            s.advance(quint64(at) - read);
+            read = quint64(at);
+        }
+        if (s.m_processEvents)
+            s.m_processEvents();
+    };
+
+    QByteArray bytes;
+    for (;;) {
+        archive_entry *entry = nullptr;
+        const int r = archive_read_next_header(a.get(), &entry);
+        if (r == ARCHIVE_EOF)
+            break;
+        if (r != ARCHIVE_OK && r != ARCHIVE_WARN)
+            throw failure();
+        progress();
+        const char *utf8Path = archive_entry_pathname_utf8(entry);
+        QByteArray path = utf8Path ? QByteArray(utf8Path) : TextCodec::fileNameToUtf8(archive_entry_pathname(entry));
+        if (path.startsWith("./"))
+            path.remove(0, 2);
+        while (path.endsWith('/'))
+            path.chop(1);
+        if (path.isEmpty() || path == ".")
+            continue; // the root: its own folder has no record
+        const qsizetype slash = path.lastIndexOf('/');
+        const QByteArray name = path.mid(slash + 1);
+        const QByteArray above = path.left(slash + 1);
+        if (s.m_options.skipHidden && (above.startsWith('.') || above.contains("/.")))
+            continue; // inside a hidden folder
+        const qsizetype parent = folderOf(path);
+        nodes[size_t(parent)].empty = false;
+        const auto type = archive_entry_filetype(entry);
+        QByteArray hardlink = archive_entry_hardlink(entry);
+        if (hardlink.startsWith("./"))
+            hardlink.remove(0, 2);
+        // A link leads elsewhere; a file's second name (its data shared with another) is a file.
+        if (type != AE_IFDIR && type != AE_IFREG && hardlink.isEmpty())
+            continue;
+        if (s.m_options.skipHidden && name.startsWith('.'))
+            continue;
+        if (byPath.contains(path)) { // a folder named before by one of its files
+            if (type == AE_IFDIR)
+                nodes[size_t(byPath.value(path))].mtime = qint64(archive_entry_mtime(entry));
+            continue;
+        }
+        Node n;
+        n.name = name;
+        n.folder = type == AE_IFDIR;
+        n.mtime = qint64(archive_entry_mtime(entry));
+        n.size = n.folder ? 0 : quint64(std::max<la_int64_t>(0, archive_entry_size(entry)));
+        if (!hardlink.isEmpty() && n.size == 0) {
+            const auto target = byPath.constFind(hardlink);
+            if (target != byPath.cend() && !nodes[size_t(target.value())].folder) {
+                const Node &t = nodes[size_t(target.value())];
+                n.size = t.size;
+                n.lines = t.lines;
+                n.zip = t.zip;
+            }
+        } else if (!n.folder && s.readsBytes(n.name) && s.listsFile(n.name, n.size)) {
+            const QString where = QDir::toNativeSeparators(image + u'/' + QString::fromUtf8(path));
+            if (n.size > quint64(MaxReadBytes)) {
+                s.m_problems.append({where, QStringLiteral("too large to be read inside a disc image")});
+            } else {
+                bytes.resize(qsizetype(n.size));
+                qsizetype got = 0;
+                while (got < bytes.size()) {
+                    const la_ssize_t chunk = archive_read_data(a.get(), bytes.data() + got, size_t(bytes.size() - got));
+                    if (chunk < 0)
+                        throw failure();
+                    if (chunk == 0)
+                        break;
+                    got += chunk;
+                }
+                bytes.truncate(got);
+                QBuffer device(&bytes);
+                device.open(QIODevice::ReadOnly);
+                try {
+                    s.readBytes(n.name, device, n.lines, n.zip);
+                } catch (const QuilloryError &e) {
+                    // Bytes in memory do not fail to read: what the reader met is in the file.
+                    n.lines.clear();
+                    n.zip.clear();
+                    s.m_problems.append({where, e.message()});
+                }
+            }
+        }
+        nodes.push_back(std::move(n));
+        byPath.insert(path, qsizetype(nodes.size() - 1));
+        nodes[size_t(parent)].kids.push_back(qsizetype(nodes.size() - 1));
+    }
+    progress();
+    bytes = QByteArray();
+    a.reset();
+
+    for (Node &n : nodes)
+        std::sort(n.kids.begin(), n.kids.end(),
+                  [&](qsizetype x, qsizetype y) { return directoryOrder(nodes[size_t(x)], nodes[size_t(y)]); });
+
+    // The walk writes what a scan of the mounted disc writes; ISO 9660 bounds its depth.
+    const QString inside = QDir::toNativeSeparators(image) + u'/';
+    std::function<quint64(const Node &, const QByteArray &)> walk = [&](const Node &folder, const QByteArray &where) {
+        quint64 total = 0;
+        for (qsizetype k : folder.kids) {
+            const Node &f = nodes[size_t(k)];
+            if (f.folder || !s.listsFile(f.name, f.size))
+                continue;
+            total += f.size;
+            // An archive whose entries would not fit on a line is listed as a plain file.
+            const bool zip = f.lines.contains(QString::fromLatin1(ContentsRecord::CompressedFolder));
+            const QByteArray archivePath =
+                zip ? s.subfolderPath(f.name, QFile::encodeName(inside) + where + f.name) : QByteArray();
+            s.m_files.writeScannedFile(f.name, s.m_catalogPath, f.size, s.listDate(f.mtime),
+                                       zip && archivePath.isEmpty() ? QStringList() : f.lines);
+            if (!archivePath.isEmpty())
+                for (const ZipFile &z : f.zip)
+                    s.ZipReadFile(z, QString::fromUtf8(archivePath));
+        }
+        for (qsizetype k : folder.kids) {
+            const Node &d = nodes[size_t(k)];
+            if (!d.folder || !s.keepsFolder(d.name))
+                continue;
+            const QByteArray path = s.subfolderPath(d.name, QFile::encodeName(inside) + where + d.name);
+            if (path.isEmpty()) {
+                s.writeFolderRecord(d.name, 0, d.mtime, false);
+                continue;
+            }
+            const qsizetype back = s.m_catalogPath.size();
+            s.m_catalogPath = path;
+            const quint64 size = walk(d, where + d.name + '/');
+            s.m_catalogPath.truncate(back);
+            total += size;
+            s.writeFolderRecord(d.name, size, d.mtime, d.empty);
+        }
+        return total;
+    };
+    s.m_catalogPath = ContentsRecord::RootFolder.toByteArray();
+    const quint64 total = walk(nodes[0], QByteArray());
+    s.flush();
+    return total;
+}
+
+DiscVolume ImageScanner::volumeOf(const QString &image)
+{
+    QFileInfo info(image);
+    if (!info.isFile())
+        throw QuilloryError(imageFailure(image, QStringLiteral("no such file")));
+    const VolumeProbeResult probe = VolumeProbe::probeFile(image);
+    if (!probe.valid)
+        throw QuilloryError(imageFailure(image, QStringLiteral("it holds no ISO 9660 or UDF volume")));
+    DiscVolume v;
+    v.image = info.absoluteFilePath();
+    v.label = probe.label;
+    v.serial = VolumeProbe::serialText(probe.serial);
+    v.fileSystem = probe.fileSystem;
+    v.totalSize = quint64(info.size());
+    return v;
+}
