@@ -119,6 +119,12 @@ const Catalogue &CliContext::readCatalogue()
     return m_workspace->catalogue();
 }
 
+void CliContext::abandonReadTree()
+{
+    if (m_loaded == Loaded::ForReading)
+        (void)m_workspace->tree().takeTop().release();
+}
+
 CliApp::CliApp() : m_commands(AllCommands()) {}
 
 CliApp::~CliApp() = default;
@@ -201,7 +207,10 @@ int CliApp::run(const QStringList &arguments, const CliIo &io)
         dataFolder = DataPaths::withSlash(QFileInfo(dataFolder).absoluteFilePath());
     try {
         CliContext ctx(io, dataFolder, cmd->catalogueUse(rest));
-        return cmd->run(ctx, rest);
+        const int status = cmd->run(ctx, rest);
+        if (m_processEndsAfterRun)
+            ctx.abandonReadTree();
+        return status;
     } catch (const CliHelpRequested &) {
         return printHelp();
     } catch (const CliUsageError &e) {

@@ -14,5 +14,6 @@ int main(int argc, char *argv[])
     in.open(stdin, QIODevice::ReadOnly);
     CliIo io{&out, &err, &in};
     CliApp cli;
+    cli.setProcessEndsAfterRun(true);
     return cli.run(QCoreApplication::arguments().mid(1), io);
 }
