@@ -31,8 +31,9 @@ ContentsChecksums ContentsChecksums::parse(const QByteArray &sumBytes, int fileR
     // The last line may lack its line end; a line end alone still closes the line before it.
     const qsizetype lines = sumBytes.count('\n') + (sumBytes.endsWith('\n') ? 0 : 1);
     if (lines != fileRecordCount)
-        return refuse(QStringLiteral("The checksums are ignored: they have %1 lines for %2 files.")
+        return refuse(QStringLiteral("The checksums are ignored: %1 %2 for a file list of %3 entries.")
                           .arg(lines)
+                          .arg(lines == 1 ? QLatin1String("line") : QLatin1String("lines"))
                           .arg(fileRecordCount));
     ContentsChecksums sums;
     sums.m_count = fileRecordCount;
