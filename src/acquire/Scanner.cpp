@@ -473,8 +473,7 @@ void Scanner::readBytes(QByteArrayView name, QIODevice &bytes, QStringList &line
 void Scanner::scanFile(Folder &f, const Entry &e)
 {
     const QByteArrayView stored = f.stored(e);
-    const bool listed = !(e.size == 0 && m_options.skipEmptyFiles) &&
-                        (m_exclusions.empty() || !excluded(QString::fromUtf8(stored)));
+    const bool listed = listsFile(stored, e.size);
     // A file read for its checksum moves the gauge as its bytes come.
     if (!m_hasher || !listed)
         advance(e.size);
