@@ -48,7 +48,7 @@ private Q_SLOTS:
         QCOMPARE(listing(p), u"Filter 0=1 Filter 1=0 Filter 2=0 Filter 3=0 Filter 4=0 Filter 5=0 Filter 6=0 "
                              "Filter 7=1 Filter 8=0 Filter 9=0 AutoInsert=1 Eject=1 Action=3 CorrectLabel=1 "
                              "SavePos=1 Grids=1 Unlimited=1 MaxResults=1000 EmptyDirs=0 EmptyFiles=0 "
-                             "DiscEditDblClick=1 AutoExpand=1 HiddenFiles=0 ObjectInfo=0 AutoExpandGroups=| "_s);
+                             "DiscEditDblClick=1 AutoExpand=1 HiddenFiles=0 Checksums=0 ObjectInfo=0 AutoExpandGroups=| "_s);
         QVERIFY(!p.viewStyle() && !p.treeWidth() && p.exclusions().isEmpty());
 
         // What is unset is not written.
