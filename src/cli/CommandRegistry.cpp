@@ -11,6 +11,7 @@
 #include "ReportCommand.h"
 #include "SearchCommand.h"
 #include "TreeCommand.h"
+#include "VerifyCommand.h"
 
 std::vector<std::unique_ptr<CliCommand>> AllCommands()
 {
@@ -26,5 +27,6 @@ std::vector<std::unique_ptr<CliCommand>> AllCommands()
     c.push_back(std::make_unique<ReportCommand>());
     c.push_back(std::make_unique<DrivesCommand>());
     c.push_back(std::make_unique<SearchCommand>());
+    c.push_back(std::make_unique<VerifyCommand>());
     return c;
 }

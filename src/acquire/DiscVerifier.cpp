@@ -1,0 +1,357 @@
+#include "DiscVerifier.h"
+
+#include "Scanner.h"
+#include "core/AsciiCase.h"
+#include "core/QuilloryError.h"
+#include "store/CatalogueLocale.h"
+#include "store/ContentsListWriter.h"
+#include "store/ContentsRecord.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QHash>
+#include <QSet>
+#include <algorithm>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace
+{
+
+using Kind = VerifyDifference::Kind;
+
+// One side of the comparison: every entry of a disc's lists by its path, folded as the
+// catalogue compares names.
+class Side
+{
+public:
+    struct Entry {
+        const ContentsList *list = nullptr;
+        int record = 0;
+        bool folder = false;
+        QByteArray path; // as spelled
+        QByteArray parent; // the folder line, or the archive's path for an archive entry
+        bool inArchive = false;
+    };
+
+    explicit Side(const ContentsFile::Parsed &p) : m_parsed(p)
+    {
+        // Archives first: whether a record is an entry of one depends on them.
+        const ContentsList &files = p.files;
+        for (int r = 0; r < files.recordCount(); ++r)
+            if (files.isArchive(r))
+                m_archives.insert(FoldedAZ(pathOf(files, r) + ContentsRecord::PathSeparator));
+        const ContentsList &folders = p.folders;
+        for (int r = 0; r < folders.recordCount(); ++r)
+            add({&folders, r, true, pathOf(folders, r), folders.lineBytes(r, ContentsRecord::FolderLine).toByteArray()});
+        for (int r = 0; r < files.recordCount(); ++r) {
+            const QByteArray parent = files.lineBytes(r, ContentsRecord::FolderLine).toByteArray();
+            const bool entry = m_archives.contains(FoldedAZ(parent));
+            add({&files, r, false, pathOf(files, r), parent, entry});
+        }
+    }
+
+    const std::vector<Entry> &entries() const { return m_entries; }
+    const ContentsFile::Parsed &parsed() const { return m_parsed; }
+    bool listsEntriesOf(const QByteArray &foldedArchive) const { return m_archives.contains(foldedArchive); }
+    bool hasFolder(const QByteArray &folded) const { return folded == ContentsRecord::RootFolder || m_folders.contains(folded); }
+
+    // The entry of that path not yet taken, the one spelled exactly so first; -1 for none.
+    int take(const QByteArray &path, bool folder, std::vector<bool> &taken) const
+    {
+        int fallback = -1;
+        for (int i = m_first.value(FoldedAZ(path), -1); i >= 0; i = m_next[size_t(i)]) {
+            const Entry &e = m_entries[size_t(i)];
+            if (taken[size_t(i)] || e.folder != folder)
+                continue;
+            if (e.path == path) {
+                fallback = i;
+                break;
+            }
+            if (fallback < 0)
+                fallback = i;
+        }
+        if (fallback >= 0)
+            taken[size_t(fallback)] = true;
+        return fallback;
+    }
+
+private:
+    static QByteArray pathOf(const ContentsList &list, int r)
+    {
+        QByteArray path = list.lineBytes(r, ContentsRecord::FolderLine).toByteArray();
+        return path.append(list.folderInArchive(r)).append(list.lineBytes(r, ContentsRecord::NameLine));
+    }
+    void add(Entry e)
+    {
+        const QByteArray key = FoldedAZ(e.path);
+        if (e.folder)
+            m_folders.insert(key);
+        const int index = int(m_entries.size());
+        m_next.push_back(-1);
+        // Kept in list order within a key, so the first spelled alike is the first listed.
+        if (auto it = m_first.find(key); it == m_first.end()) {
+            m_first.insert(key, index);
+        } else {
+            int i = it.value();
+            while (m_next[size_t(i)] >= 0)
+                i = m_next[size_t(i)];
+            m_next[size_t(i)] = index;
+        }
+        m_entries.push_back(std::move(e));
+    }
+
+    const ContentsFile::Parsed &m_parsed;
+    std::vector<Entry> m_entries;
+    QHash<QByteArray, int> m_first;
+    std::vector<int> m_next;
+    QSet<QByteArray> m_archives;
+    QSet<QByteArray> m_folders;
+};
+
+QByteArrayView line(const Side::Entry &e, int i)
+{
+    return e.list->lineBytes(e.record, i);
+}
+
+// Size and date as one side lists them, for an entry only that side has.
+QString sizeAndDate(const Side::Entry &e)
+{
+    if (e.folder)
+        return u"folder, dated %1"_s.arg(QString::fromUtf8(line(e, ContentsRecord::DateLine)));
+    return u"%1 bytes, dated %2"_s.arg(QString::fromUtf8(line(e, ContentsRecord::SizeLine)),
+                                       QString::fromUtf8(line(e, ContentsRecord::DateLine)));
+}
+
+bool sameSize(QByteArrayView a, QByteArrayView b)
+{
+    return a == b || (a.toULongLong() == b.toULongLong() && !a.isEmpty() && !b.isEmpty());
+}
+
+// The same text, or two texts of one moment (a catalogue written under another date format).
+bool sameDate(QByteArrayView a, QByteArrayView b, const CatalogueLocale &locale)
+{
+    if (a == b)
+        return true;
+    const QDateTime x = locale.parseDateTime(QString::fromUtf8(a));
+    return x.isValid() && x == locale.parseDateTime(QString::fromUtf8(b));
+}
+
+// A problem's local path as a path inside the disc, named as the records name it.
+QByteArray discPath(const QString &root, const QString &local)
+{
+    QByteArray rootBytes = QFile::encodeName(root);
+    if (!rootBytes.endsWith('/'))
+        rootBytes += '/';
+    const QByteArray bytes = QFile::encodeName(local);
+    if (!bytes.startsWith(rootBytes))
+        return {};
+    QByteArray path = ContentsRecord::RootFolder.toByteArray();
+    for (const QByteArray &name : bytes.mid(rootBytes.size()).split('/'))
+        if (!name.isEmpty())
+            path = ContentsListWriter::folderLine(path, name);
+    path.chop(1);
+    return path;
+}
+
+// The parent folder of a folded path ("\A\B\" or "\A\b.txt" gives "\A\"); empty at the root.
+QByteArray parentOf(const QByteArray &path)
+{
+    const qsizetype end = path.endsWith(ContentsRecord::PathSeparator) ? path.size() - 1 : path.size();
+    if (end <= 0)
+        return {};
+    const qsizetype slash = path.lastIndexOf(ContentsRecord::PathSeparator, end - 1);
+    return slash < 0 ? QByteArray() : path.left(slash + 1);
+}
+
+} // namespace
+
+QString VerifyDifference::kindName(Kind kind)
+{
+    static const char *const names[] = {"missing", "new", "changed", "corrupt", "unreadable"};
+    return QString::fromLatin1(names[kind]);
+}
+
+QString VerifyDifference::line() const
+{
+    return kindName(kind) + u'\t' + path + u'\t' + detail;
+}
+
+QString VerifyReport::summary() const
+{
+    QString text = u"%1 %2 matched; %3 missing, %4 new, %5 changed, %6 corrupt, %7 unreadable."_s.arg(matched)
+                       .arg(matched == 1 ? u"file"_s : u"files"_s)
+                       .arg(count(VerifyDifference::Missing))
+                       .arg(count(VerifyDifference::New))
+                       .arg(count(VerifyDifference::Changed))
+                       .arg(count(VerifyDifference::Corrupt))
+                       .arg(count(VerifyDifference::Unreadable));
+    if (!contentsChecked)
+        text += checksumProblem.isEmpty()
+                    ? u"\nContents could not be checked: the disc was catalogued without checksums; names, sizes and "
+                      u"dates were compared."_s
+                    : u"\nContents could not be checked (%1); names, sizes and dates were compared."_s.arg(
+                          checksumProblem);
+    return text;
+}
+
+QString VerifyReport::text() const
+{
+    QString out;
+    for (const VerifyDifference &d : differences)
+        out += d.line() + u'\n';
+    return out + summary() + u'\n';
+}
+
+DiscVerifier::DiscVerifier(ScanOptions options) : m_options(std::move(options)) {}
+
+VerifyReport DiscVerifier::verify(const QString &root, const ContentsFile::Parsed &catalogued)
+{
+    ScanOptions options = m_options;
+    options.checksums = !catalogued.checksums.isEmpty();
+    ContentsFile::Lists lists;
+    QBuffer files(&lists.fileList), folders(&lists.folderList), sums(&lists.checksumList);
+    for (QBuffer *b : {&files, &folders, &sums})
+        b->open(QIODevice::WriteOnly);
+    Scanner scanner(options, &files, &folders);
+    if (options.checksums)
+        scanner.setChecksumList(&sums);
+    scanner.setTotalSize(m_totalSize);
+    scanner.setProcessEvents(m_processEvents);
+    scanner.setGauge(m_gauge);
+    scanner.Scan(root);
+    for (QBuffer *b : {&files, &folders, &sums})
+        b->close();
+
+    ContentsFile::Parsed scanned;
+    scanned.folders = ContentsList::fromBytes(lists.folderList);
+    scanned.files = ContentsList::fromBytes(lists.fileList);
+    if (options.checksums)
+        scanned.checksums = ContentsChecksums::parse(lists.checksumList, scanned.files.recordCount());
+    return compare(catalogued, scanned, scanner.problems(), root);
+}
+
+VerifyReport DiscVerifier::compare(const ContentsFile::Parsed &catalogued, const ContentsFile::Parsed &scanned,
+                                   const ScanProblems &problems, const QString &root)
+{
+    VerifyReport report;
+    report.contentsChecked = !catalogued.checksums.isEmpty();
+    report.checksumProblem = catalogued.checksumProblem;
+    const Side before(catalogued), after(scanned);
+    std::vector<bool> taken(before.entries().size(), false);
+
+    // What the scan could not read, by the path the records give it.
+    struct Problem {
+        QByteArray path;
+        QString reason;
+    };
+    QHash<QByteArray, Problem> unreadable;
+    for (const ScanProblem &p : problems)
+        if (const QByteArray path = discPath(root, p.path); !path.isEmpty())
+            unreadable.insert(FoldedAZ(path), {path, p.reason});
+    QSet<QByteArray> told;
+
+    // The folder the catalogue lists a path in: its own folder, or the nearest one above it
+    // the catalogue has; an archive entry is listed with its archive.
+    const auto place = [&before](VerifyDifference &d, const Side::Entry &e) {
+        d.inArchive = e.inArchive;
+        QByteArray folder = e.parent;
+        if (!e.inArchive)
+            while (!folder.isEmpty() && !before.hasFolder(FoldedAZ(folder)))
+                folder = parentOf(folder);
+        d.location = QString::fromUtf8(folder.isEmpty() ? ContentsRecord::RootFolder.toByteArray() : folder);
+    };
+    const auto differ = [&](Kind kind, const Side::Entry &e, const QString &detail) {
+        VerifyDifference d;
+        d.kind = kind;
+        d.isFolder = e.folder;
+        d.path = QString::fromUtf8(e.path);
+        d.detail = detail;
+        place(d, e);
+        report.differences.push_back(std::move(d));
+        ++report.counts[kind];
+    };
+    // An archive's entries count where both sides list them.
+    const auto compared = [&](const Side::Entry &e) {
+        return !e.inArchive || (before.listsEntriesOf(FoldedAZ(e.parent)) && after.listsEntriesOf(FoldedAZ(e.parent)));
+    };
+
+    const CatalogueLocale locale;
+    const ContentsChecksums &oldSums = catalogued.checksums;
+    const ContentsChecksums &newSums = scanned.checksums;
+    for (const Side::Entry &now : after.entries()) {
+        if (!compared(now))
+            continue;
+        const QByteArray key = FoldedAZ(now.path.endsWith(ContentsRecord::PathSeparator) ? now.path.chopped(1) : now.path);
+        const auto problem = unreadable.constFind(key);
+        const int i = before.take(now.path, now.folder, taken);
+        if (problem != unreadable.cend()) {
+            told.insert(key);
+            differ(Kind::Unreadable, i >= 0 ? before.entries()[size_t(i)] : now, problem->reason);
+            continue;
+        }
+        if (i < 0) {
+            differ(Kind::New, now, sizeAndDate(now));
+            continue;
+        }
+        const Side::Entry &was = before.entries()[size_t(i)];
+        if (now.folder)
+            continue;
+        QStringList changes;
+        const QByteArrayView oldSize = line(was, ContentsRecord::SizeLine), newSize = line(now, ContentsRecord::SizeLine);
+        const QByteArrayView oldDate = line(was, ContentsRecord::DateLine), newDate = line(now, ContentsRecord::DateLine);
+        if (!sameSize(oldSize, newSize))
+            changes << u"size %1 \u2192 %2"_s.arg(QString::fromUtf8(oldSize), QString::fromUtf8(newSize));
+        if (!sameDate(oldDate, newDate, locale))
+            changes << u"date %1 \u2192 %2"_s.arg(QString::fromUtf8(oldDate), QString::fromUtf8(newDate));
+        const bool bothSums = oldSums.has(was.record) && newSums.has(now.record);
+        const bool otherBytes = bothSums && oldSums.hex(was.record) != newSums.hex(now.record);
+        const QString sums = otherBytes ? u"checksum %1 \u2192 %2"_s.arg(QString::fromLatin1(oldSums.hex(was.record)),
+                                                                        QString::fromLatin1(newSums.hex(now.record)))
+                                        : QString();
+        if (!changes.isEmpty()) {
+            if (otherBytes && oldSize == newSize)
+                changes << sums;
+            differ(Kind::Changed, now, changes.join(u"; "_s));
+        } else if (otherBytes) {
+            differ(Kind::Corrupt, now, sums);
+        } else {
+            ++report.matched;
+        }
+    }
+
+    // What the catalogue has and the medium lacks; below a folder that could not be read it is
+    // not known to be gone.
+    for (size_t i = 0; i < before.entries().size(); ++i) {
+        const Side::Entry &was = before.entries()[i];
+        if (taken[i] || !compared(was))
+            continue;
+        bool below = false;
+        for (QByteArray folder = parentOf(FoldedAZ(was.path)); !folder.isEmpty() && !below; folder = parentOf(folder))
+            below = unreadable.contains(folder.chopped(1));
+        if (!below)
+            differ(Kind::Missing, was, sizeAndDate(was));
+    }
+    // Problems with no entry on either side: something the scan passed over whole.
+    for (auto it = unreadable.cbegin(); it != unreadable.cend(); ++it) {
+        if (told.contains(it.key()))
+            continue;
+        Side::Entry none;
+        none.path = it->path;
+        none.parent = parentOf(it->path);
+        differ(Kind::Unreadable, none, it->reason);
+    }
+
+    // By path, as the catalogue orders names; the order met within one path.
+    std::vector<std::pair<QByteArray, size_t>> order;
+    order.reserve(report.differences.size());
+    for (size_t i = 0; i < report.differences.size(); ++i)
+        order.emplace_back(FoldedAZ(report.differences[i].path.toUtf8()), i);
+    std::sort(order.begin(), order.end());
+    std::vector<VerifyDifference> sorted;
+    sorted.reserve(order.size());
+    for (const auto &o : order)
+        sorted.push_back(std::move(report.differences[o.second]));
+    report.differences = std::move(sorted);
+    return report;
+}
