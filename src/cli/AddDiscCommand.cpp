@@ -4,6 +4,7 @@
 #include "CliError.h"
 #include "acquire/DiscAdder.h"
 #include "acquire/DiscIn.h"
+#include "acquire/ImageScanner.h"
 #include "acquire/TDiskInfo.h"
 #include "acquire/VolumeBackend.h"
 #include "core/QuilloryError.h"
@@ -43,11 +44,15 @@ QString AddDiscCommand::details() const
     return QStringLiteral(
         "ROOT is the root of a mounted volume (its label, serial number, file system and size are read from it),\n"
         "or, with --serial (and --label and --fs if wanted), any folder standing in for one.\n"
+        "  --image FILE        catalogue a disc image (ISO 9660, Joliet, UDF bridge) in place of ROOT, as the\n"
+        "                      disc burned from it: its label, serial number and file system are read from it\n"
         "  --group NAME        the group to add the disc to (default: the root of the catalogue)\n"
         "  --number N          the disc number (default: the number of discs plus one)\n"
         "  --description TEXT  may hold line breaks\n"
         "  --replace           update the entry when the disc is already in the catalogue\n"
-        "The scan follows the preferences (see config): filters, exclusions, empty and hidden entries.");
+        "  --checksums         read every file whole and keep its checksum, for this scan\n"
+        "The scan follows the preferences (see config): filters, exclusions, empty and hidden entries,\n"
+        "checksums. A file that cannot be read is catalogued without its checksum and named at the end.");
 }
 
 int AddDiscCommand::run(CliContext &ctx, const QStringList &args)
@@ -55,9 +60,12 @@ int AddDiscCommand::run(CliContext &ctx, const QStringList &args)
     const CliArgs a(args,
                     {QStringLiteral("title"), QStringLiteral("group"), QStringLiteral("genre"),
                      QStringLiteral("number"), QStringLiteral("description"), QStringLiteral("label"),
-                     QStringLiteral("serial"), QStringLiteral("fs")},
-                    {QStringLiteral("replace")});
-    if (a.positional().size() != 1)
+                     QStringLiteral("serial"), QStringLiteral("fs"), QStringLiteral("image")},
+                    {QStringLiteral("replace"), QStringLiteral("checksums")});
+    const bool image = a.has(QStringLiteral("image"));
+    if (image && (!a.positional().isEmpty() || a.has(QStringLiteral("serial"))))
+        throw CliUsageError(QStringLiteral("--image takes the place of ROOT and --serial"));
+    if (!image && a.positional().size() != 1)
         throw CliUsageError(QStringLiteral("one ROOT is needed"));
     if (!a.has(QStringLiteral("title")))
         throw CliUsageError(QStringLiteral("--title is needed"));
@@ -74,8 +82,10 @@ int AddDiscCommand::run(CliContext &ctx, const QStringList &args)
         throw QuilloryError(checked);
 
     DiscVolume volume;
-    QString root = a.positional().first();
-    if (standIn) {
+    QString root = image ? QString() : a.positional().first();
+    if (image) {
+        volume = ImageScanner::volumeOf(a.value(QStringLiteral("image")));
+    } else if (standIn) {
         if (!QFileInfo(root).isDir())
             throw QuilloryError(QStringLiteral("Disc not present in drive %1").arg(root));
         volume.label = a.value(QStringLiteral("label"));
@@ -110,7 +120,8 @@ int AddDiscCommand::run(CliContext &ctx, const QStringList &args)
             throw QuilloryError(QStringLiteral("Cannot read the serial number of the volume at %1; ").arg(root) +
                                 kGiveSerial);
     }
-    volume.root = root;
+    if (!image)
+        volume.root = root;
 
     Catalogue &cat = ctx.catalogue();
     if (!cat.canSave())
@@ -118,7 +129,9 @@ int AddDiscCommand::run(CliContext &ctx, const QStringList &args)
     Preferences prefs;
     prefs.load(DataPaths::settingsFile(ctx.dataFolder()));
     prefs.loadExclusions(ctx.dataFolder());
-    DiscAdder adder(cat, ScanOptions::from(prefs));
+    ScanOptions options = ScanOptions::from(prefs);
+    options.checksums = options.checksums || a.flag(QStringLiteral("checksums"));
+    DiscAdder adder(cat, options);
 
     TreeNode *parent = cat.tree().root();
     if (a.has(QStringLiteral("group"))) {

@@ -8,13 +8,13 @@ public:
     QString name() const override { return QStringLiteral("add-disc"); }
     QString usage() const override
     {
-        return QStringLiteral("add-disc ROOT --title T [--group NAME] [--genre G] [--number N] [--description TEXT] "
-                              "[--serial XXXXXXXX [--label L] [--fs NAME]] [--replace]");
+        return QStringLiteral("add-disc (ROOT | --image FILE) --title T [--group NAME] [--genre G] [--number N] "
+                              "[--description TEXT] [--serial XXXXXXXX [--label L] [--fs NAME]] [--replace]");
     }
     QString summary() const override
     {
-        return QStringLiteral("Scans the volume at ROOT into the catalogue, as Add Disc does, and prints the new "
-                              "disc's record line.");
+        return QStringLiteral("Scans the volume at ROOT, or a disc image, into the catalogue, as Add Disc does, and "
+                              "prints the new disc's record line.");
     }
     QString details() const override;
     CatalogueUse catalogueUse(const QStringList &) const override { return CatalogueUse::MayCreate; }

@@ -5,6 +5,7 @@
 
 #include "acquire/FolderVolumeBackend.h"
 #include "cli/CliApp.h"
+#include "core/Version.h"
 #include "store/Catalogue.h"
 
 #include <QBuffer>
@@ -106,6 +107,12 @@ private Q_SLOTS:
         QCOMPARE(runProgram({u"--data"_s, m_home.filePath(u"cat"_s), u"export"_s, m_home.filePath(u"cat.cab"_s)}).code,
                  0);
         noiseCatalogue(m_home.filePath(u"noise"_s));
+        // The disc image the image row catalogues.
+        writeFile(m_home.filePath(u"image/notes.txt"_s), "12345");
+        QCOMPARE(::runProgram(u"xorriso"_s, {u"-as"_s, u"mkisofs"_s, u"-quiet"_s, u"-J"_s, u"-V"_s, u"IMG"_s, u"-o"_s,
+                                             m_home.filePath(u"disc.iso"_s), m_home.filePath(u"image"_s)})
+                     .code,
+                 0);
         QCOMPARE(
             runProgram({u"--data"_s, m_home.filePath(u"noise"_s), u"export"_s, m_home.filePath(u"noise.cab"_s)}).code,
             0);
@@ -172,6 +179,8 @@ private Q_SLOTS:
             "A new catalogue was made in", Changes);
         row("add-disc", cat + add + u"T --description two\nlines"_s, 0, "T||0000000A||305|two~!lines||3|", "",
             Changes);
+        row("add-disc --checksums", cat + add + u"T --checksums"_s, 0, "T||0000000A||305|", "", Changes);
+        row("add-disc image", cat + u"add-disc --image {home}/disc.iso --title Img"_s, 0, "Img|IMG|", "", Changes);
         row("config", cat + u"config get MaxResults"_s, 0, "1000\n");
         row("config exclusions", cat + u"config exclusions *.TMP rock\\"_s, 0, "", "", Changes);
         row("search options", cat + u"search --in Music --larger 1KB --newer 2024-03-01T00:00:00 --category 5 --limit 1"_s,
@@ -180,6 +189,9 @@ private Q_SLOTS:
         row("drives", u"drives"_s, 0, "");
         row("help", u"--help"_s, 0, "Usage: quillory-cli");
         row("a command's help", u"search --help"_s, 0, "Usage: quillory-cli [--data DIR] search");
+        const QByteArray version = "Quillory! " + QuilloryVersion().toUtf8() + '\n';
+        row("version", u"--version"_s, 0, version);
+        row("version, short", u"-v"_s, 0, version);
 
         // Usage: exit code 2, the reason and the usage line.
         row("no command", u""_s, 2, "", "Usage: quillory-cli");
