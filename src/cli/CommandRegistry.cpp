@@ -5,11 +5,13 @@
 #include "CheckMaskCommand.h"
 #include "ConfigCommand.h"
 #include "DrivesCommand.h"
+#include "DuplicatesCommand.h"
 #include "ExportCommand.h"
 #include "ImportCommand.h"
 #include "LsCommand.h"
 #include "ReportCommand.h"
 #include "SearchCommand.h"
+#include "SingleCopiesCommand.h"
 #include "TreeCommand.h"
 #include "VerifyCommand.h"
 
@@ -27,6 +29,8 @@ std::vector<std::unique_ptr<CliCommand>> AllCommands()
     c.push_back(std::make_unique<ReportCommand>());
     c.push_back(std::make_unique<DrivesCommand>());
     c.push_back(std::make_unique<SearchCommand>());
+    c.push_back(std::make_unique<DuplicatesCommand>());
+    c.push_back(std::make_unique<SingleCopiesCommand>());
     c.push_back(std::make_unique<VerifyCommand>());
     return c;
 }
