@@ -1,10 +1,14 @@
 #include "MediaReaders.h"
 
+#include "ExifReader.h"
 #include "HtmlTitle.h"
 #include "ImgSize.h"
 #include "TMPEGaudio.h"
 #include "TOggVorbis.h"
 #include "TWAVFile.h"
+#include "TagLibReader.h"
+#include "VideoReader.h"
+#include "VolumeProbe.h"
 #include "core/FileInput.h"
 #include "core/QuilloryError.h"
 #include "core/TextCodec.h"
@@ -39,17 +43,39 @@ static void readMp3(QIODevice &device, QStringList &lines)
                  QString::number(mpeg.BitRate()) + QStringLiteral("kbps");
 }
 
+// The lines of the Ogg reader, which every tagged audio format but MP3 shares.
+static void addAudio(QStringList &lines, const QString &title, const QString &artist, const QString &album,
+                     double seconds, qint64 kbit)
+{
+    addTag(lines, "Title: ", title);
+    addTag(lines, "Artist: ", artist);
+    addTag(lines, "Album: ", album);
+    lines << QStringLiteral("Duration: ") + FormatDuration(seconds);
+    lines << QStringLiteral("Bit rate: ") + QString::number(kbit) + QStringLiteral(" kbit");
+}
+
+static void addSampleRate(QStringList &lines, qint64 hz)
+{
+    lines << QStringLiteral("Sample rate: ") + QString::number(hz) + QStringLiteral(" hz");
+}
+
 static void readOgg(QIODevice &device, QStringList &lines)
 {
     TOggVorbis ogg;
     ogg.ReadFromDevice(device);
     if (!ogg.Valid())
         return;
-    addTag(lines, "Title: ", ogg.Title());
-    addTag(lines, "Artist: ", ogg.Artist());
-    addTag(lines, "Album: ", ogg.Album());
-    lines << QStringLiteral("Duration: ") + FormatDuration(ogg.Duration());
-    lines << QStringLiteral("Bit rate: ") + QString::number(ogg.BitRate()) + QStringLiteral(" kbit");
+    addAudio(lines, ogg.Title(), ogg.Artist(), ogg.Album(), ogg.Duration(), ogg.BitRate());
+}
+
+static void readLibraryAudio(QIODevice &device, QStringList &lines)
+{
+    const AudioDetails audio = ReadTagLibAudio(device);
+    if (!audio.valid)
+        return;
+    addAudio(lines, audio.title, audio.artist, audio.album, audio.milliseconds / 1000.0, audio.kbit);
+    if (audio.sampleRate > 0)
+        addSampleRate(lines, audio.sampleRate);
 }
 
 static void readWav(QIODevice &device, QStringList &lines)
@@ -61,14 +87,64 @@ static void readWav(QIODevice &device, QStringList &lines)
     // A header with a zero rate or sample size gives no length; the rest is still known.
     if (wav.HasDuration())
         lines << QStringLiteral("Duration: ") + FormatDuration(wav.Duration());
-    lines << QStringLiteral("Sample rate: ") + QString::number(wav.SampleRate()) + QStringLiteral(" hz");
+    addSampleRate(lines, wav.SampleRate());
     lines << QStringLiteral("Bit rate: ") + QString::number(wav.BitsPerSample()) + QStringLiteral(" bit");
+}
+
+static const QLatin1StringView WidthLabel("Width: ");
+
+static void addSize(QStringList &lines, qint64 width, qint64 height)
+{
+    lines << WidthLabel + QString::number(width);
+    lines << QStringLiteral("Height:") + QString::number(height);
 }
 
 static void addSize(QStringList &lines, const ImageSize &size)
 {
-    lines << QStringLiteral("Width: ") + QString::number(size.width);
-    lines << QStringLiteral("Height:") + QString::number(size.height);
+    addSize(lines, size.width, size.height);
+}
+
+// known: the lines a specified reader of the same file wrote, whose size stands.
+static void readExif(QIODevice &device, const QStringList &known, QStringList &lines)
+{
+    const PictureDetails picture = ReadExifPicture(device);
+    if (!picture.valid)
+        return;
+    const bool sized = std::any_of(known.begin(), known.end(), [](const QString &l) { return l.startsWith(WidthLabel); });
+    if (!sized && picture.width > 0 && picture.height > 0)
+        addSize(lines, picture.width, picture.height);
+    if (picture.taken.isValid())
+        lines << QStringLiteral("Taken: ") + CatalogueLocale().formatListDate(picture.taken);
+    addTag(lines, "Camera: ", picture.camera);
+}
+
+static void readVideo(QIODevice &device, QStringList &lines)
+{
+    const VideoDetails video = ReadVideo(device);
+    if (!video.valid)
+        return;
+    if (video.milliseconds >= 0)
+        lines << QStringLiteral("Duration: ") + FormatDuration(video.milliseconds / 1000.0);
+    if (video.width > 0 && video.height > 0)
+        addSize(lines, video.width, video.height);
+    addTag(lines, "Video: ", video.videoCodec);
+    if (!video.audioCodec.isEmpty()) {
+        const QString channels = video.audioChannels == 1 ? QStringLiteral(", 1 channel")
+                                 : video.audioChannels > 1 ? QStringLiteral(", %1 channels").arg(video.audioChannels)
+                                                           : QString();
+        addTag(lines, "Audio: ", video.audioCodec + channels);
+    }
+}
+
+static void readDiscImage(QIODevice &device, QStringList &lines)
+{
+    const VolumeProbeResult volume = VolumeProbe::probe([&device](qint64 offset, char *data, qint64 size) {
+        return offset >= 0 && offset + size <= device.size() && device.seek(offset) && device.read(data, size) == size;
+    });
+    if (!volume.valid)
+        return;
+    const QString label = TextCodec::sanitizeLine(volume.label).trimmed();
+    lines << QStringLiteral("Volume: ") + (label.isEmpty() ? QString() : label + u' ') + u'(' + volume.fileSystem + u')';
 }
 
 void ReadMediaLines(MediaReaderKind kind, QIODevice &device, QStringList &lines)
@@ -108,6 +184,20 @@ void ReadMediaLines(MediaReaderKind kind, QIODevice &device, QStringList &lines)
             addSize(extra, size);
         break;
     }
+    case MediaReaderKind::Audio:
+        // An Ogg stream of another codec, or Monkey's Audio, after its own reader found nothing.
+        if (lines.isEmpty())
+            readLibraryAudio(device, extra);
+        break;
+    case MediaReaderKind::Exif:
+        readExif(device, lines, extra);
+        break;
+    case MediaReaderKind::Video:
+        readVideo(device, extra);
+        break;
+    case MediaReaderKind::DiscImage:
+        readDiscImage(device, extra);
+        break;
     case MediaReaderKind::Html: {
         const QStringList title = ReadHtmlTitle(device);
         if (!title.isEmpty()) {
@@ -123,7 +213,7 @@ void ReadMediaLines(MediaReaderKind kind, QIODevice &device, QStringList &lines)
 static bool swallowsFailures(MediaReaderKind kind)
 {
     return kind == MediaReaderKind::Mp3 || kind == MediaReaderKind::Wav || kind == MediaReaderKind::Ogg ||
-           kind == MediaReaderKind::Gif;
+           kind == MediaReaderKind::Gif || kind >= MediaReaderKind::Audio;
 }
 
 void ReadMediaLines(MediaReaderKind kind, const QString &fullPath, QStringList &lines)

@@ -1,6 +1,7 @@
 #include "FileTypes.h"
 
 #include "ExtensionIconCache.h"
+#include "acquire/MediaFamilies.h"
 #include "core/AsciiCase.h"
 
 #include <QHash>
@@ -233,16 +234,12 @@ QString genericIconName(const QString &name)
 
 bool IsMusicFile(const QString &extension)
 {
-    static const QStringList music{QStringLiteral("MP3"),  QStringLiteral("WMA"), QStringLiteral("AAC"),
-                                   QStringLiteral("OGG"),  QStringLiteral("WAV"), QStringLiteral("MID"),
-                                   QStringLiteral("MIDI"), QStringLiteral("APE"), QStringLiteral("RA"),
-                                   QStringLiteral("CDA")};
     QString ext = FoldedAZ(extension);
     // Only the first "." goes, wherever it stands; the rest must match a name exactly.
     const qsizetype dot = ext.indexOf(QLatin1Char('.'));
     if (dot >= 0)
         ext.remove(dot, 1);
-    return music.contains(ext);
+    return MediaFamilies::inFamily(MediaFamilies::Family::Music, ext.toUtf8());
 }
 
 } // namespace FileTypes

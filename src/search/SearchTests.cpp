@@ -1,5 +1,6 @@
 #include "SearchTests.h"
 
+#include "acquire/MediaFamilies.h"
 #include "listing/FileTypes.h"
 #include "core/AsciiCase.h"
 #include "core/QuilloryError.h"
@@ -17,7 +18,8 @@ struct CategoryDef {
     std::initializer_list<const char *> extensions;
 };
 
-// Music files are decided by FileTypes::IsMusicFile, which the playlist command shares.
+// Music files are decided by FileTypes::IsMusicFile, which the playlist command shares; pictures
+// and video by the media table the scanner's readers go by.
 const std::array<CategoryDef, SearchCriteria::CategoryCount> &categories()
 {
     static const std::array<CategoryDef, SearchCriteria::CategoryCount> table{{
@@ -25,9 +27,9 @@ const std::array<CategoryDef, SearchCriteria::CategoryCount> &categories()
         {"All Files", {}},
         {"Folders Only", {}},
         {"Executables", {"EXE", "BAT", "COM", "DLL"}},
-        {"Image Files", {"BMP", "JPG", "JPEG", "JPE", "GIF", "PNG", "EMF", "WMF", "TIF", "TIFF", "PSD", "CDR"}},
+        {"Image Files", {}},
         {"Music Files", {}},
-        {"Video Files", {"AVI", "MOV", "VOB", "WMV", "DIVX", "RM"}},
+        {"Video Files", {}},
         {"Documents", {"TXT", "DOC", "TEX", "HTM", "HTML", "MTH", "PDF"}},
         {"Archives", {"ZIP", "RAR", "ACE", "ARJ", "CAB", "LHA"}},
     }};
@@ -102,6 +104,10 @@ bool SearchTests::inCategory(int category, QByteArrayView ext)
         return false;
     case SearchCriteria::MusicFiles:
         return !ext.isEmpty() && FileTypes::IsMusicFile(QString::fromUtf8(ext));
+    case SearchCriteria::ImageFiles:
+        return MediaFamilies::inFamily(MediaFamilies::Family::Picture, ext);
+    case SearchCriteria::VideoFiles:
+        return MediaFamilies::inFamily(MediaFamilies::Family::Video, ext);
     default:
         break;
     }

@@ -1,0 +1,109 @@
+#include "TagLibReader.h"
+
+#include <taglib/aifffile.h>
+#include <taglib/apefile.h>
+#include <taglib/fileref.h>
+#include <taglib/flacfile.h>
+#include <taglib/mp4file.h>
+#include <taglib/oggflacfile.h>
+#include <taglib/tag.h>
+#include <taglib/tdebuglistener.h>
+#include <taglib/tiostream.h>
+#include <taglib/wavpackfile.h>
+
+namespace
+{
+
+// TagLib reads through this from the scanner's device, so a file opened by its descriptor
+// needs no path, and only the blocks TagLib asks for are read.
+class DeviceStream : public TagLib::IOStream
+{
+public:
+    explicit DeviceStream(QIODevice &device) : m_device(device) {}
+
+    TagLib::FileName name() const override { return ""; }
+    TagLib::ByteVector readBlock(unsigned long length) override
+    {
+        // A length read from a damaged header can be anything; the file's own end bounds it.
+        const qint64 left = std::max<qint64>(0, m_device.size() - m_device.pos());
+        const qint64 want = std::min<qint64>(qint64(length), left);
+        TagLib::ByteVector block(static_cast<unsigned int>(want), 0);
+        const qint64 got = want > 0 ? m_device.read(block.data(), want) : 0;
+        block.resize(static_cast<unsigned int>(std::max<qint64>(0, got)));
+        return block;
+    }
+    void writeBlock(const TagLib::ByteVector &) override {}
+    void insert(const TagLib::ByteVector &, unsigned long, unsigned long) override {}
+    void removeBlock(unsigned long, unsigned long) override {}
+    bool readOnly() const override { return true; }
+    bool isOpen() const override { return m_device.isOpen(); }
+    void seek(long offset, Position p) override
+    {
+        const qint64 base = p == Beginning ? 0 : p == Current ? m_device.pos() : m_device.size();
+        // A damaged header may point anywhere; past the end, the next read finds nothing.
+        m_device.seek(std::clamp<qint64>(base + offset, 0, m_device.size()));
+    }
+    void clear() override {}
+    long tell() const override { return long(m_device.pos()); }
+    long length() override { return long(m_device.size()); }
+    void truncate(long) override {}
+
+private:
+    QIODevice &m_device;
+};
+
+QString text(const TagLib::String &s)
+{
+    return QString::fromStdWString(s.toWString()).trimmed();
+}
+
+bool lossless(TagLib::File *file)
+{
+    if (dynamic_cast<TagLib::FLAC::File *>(file) || dynamic_cast<TagLib::Ogg::FLAC::File *>(file) ||
+        dynamic_cast<TagLib::RIFF::AIFF::File *>(file) || dynamic_cast<TagLib::APE::File *>(file))
+        return true;
+    if (auto *wv = dynamic_cast<TagLib::WavPack::File *>(file))
+        return wv->audioProperties() && wv->audioProperties()->isLossless();
+    if (auto *mp4 = dynamic_cast<TagLib::MP4::File *>(file))
+        return mp4->audioProperties() && mp4->audioProperties()->codec() == TagLib::MP4::Properties::ALAC;
+    return false;
+}
+
+// TagLib tells of every damaged header on standard error; a scan meets damaged files as a
+// matter of course, and says nothing of them.
+class Quiet : public TagLib::DebugListener
+{
+public:
+    void printMessage(const TagLib::String &) override {}
+};
+
+} // namespace
+
+AudioDetails ReadTagLibAudio(QIODevice &device)
+{
+    static Quiet quiet;
+    static const bool silenced = (TagLib::setDebugListener(&quiet), true);
+    Q_UNUSED(silenced);
+    AudioDetails d;
+    if (!device.isOpen() || !device.seek(0))
+        return d;
+    DeviceStream stream(device);
+    TagLib::FileRef ref(&stream, true, TagLib::AudioProperties::Average);
+    TagLib::File *file = ref.file();
+    if (!file || !file->isValid() || !ref.audioProperties())
+        return d;
+    const TagLib::AudioProperties *props = ref.audioProperties();
+    if (props->sampleRate() <= 0)
+        return d; // no stream TagLib could make sense of
+    d.valid = true;
+    if (const TagLib::Tag *tag = ref.tag()) {
+        d.title = text(tag->title());
+        d.artist = text(tag->artist());
+        d.album = text(tag->album());
+    }
+    d.milliseconds = std::max(0, props->lengthInMilliseconds());
+    d.kbit = std::max(0, props->bitrate());
+    if (lossless(file))
+        d.sampleRate = props->sampleRate();
+    return d;
+}

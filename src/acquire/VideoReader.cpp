@@ -1,0 +1,96 @@
+#include "VideoReader.h"
+
+#ifndef UNICODE
+#define UNICODE // the library is built with wide strings
+#endif
+#include <MediaInfo/MediaInfo.h>
+
+#include <QFile>
+
+#include <string>
+#include <vector>
+
+using namespace MediaInfoLib;
+
+namespace
+{
+
+// However a damaged file leads MediaInfo on, the reader hands it no more than this.
+constexpr qint64 MostBytesRead = 16 << 20;
+constexpr qint64 BlockBytes = 64 << 10;
+
+QString get(MediaInfo &mi, stream_t kind, const wchar_t *parameter)
+{
+    return QString::fromStdWString(mi.Get(kind, 0, parameter)).trimmed();
+}
+
+int number(MediaInfo &mi, stream_t kind, const wchar_t *parameter)
+{
+    // Durations may come with a fraction ("1234.567"); sizes and counts never do.
+    return int(get(mi, kind, parameter).toDouble());
+}
+
+// Bytes in memory go through the buffer interface, with the seeks MediaInfo asks for.
+void feed(MediaInfo &mi, QIODevice &device)
+{
+    const qint64 size = device.size();
+    mi.Open_Buffer_Init(quint64(size), 0);
+    std::vector<char> block(BlockBytes);
+    qint64 handed = 0;
+    while (handed < MostBytesRead) {
+        const qint64 got = device.read(block.data(), BlockBytes);
+        if (got <= 0)
+            break;
+        handed += got;
+        const size_t status = mi.Open_Buffer_Continue(reinterpret_cast<const ZenLib::int8u *>(block.data()), size_t(got));
+        if (status & 0x08) // finished
+            break;
+        const ZenLib::int64u next = mi.Open_Buffer_Continue_GoTo_Get();
+        if (next != ZenLib::int64u(-1)) {
+            if (qint64(next) >= size || !device.seek(qint64(next)))
+                break;
+            mi.Open_Buffer_Init(quint64(size), next);
+        }
+    }
+    mi.Open_Buffer_Finalize();
+}
+
+} // namespace
+
+VideoDetails ReadVideo(QIODevice &device)
+{
+    VideoDetails d;
+    if (!device.isOpen() || device.isSequential() || !device.seek(0))
+        return d;
+    try {
+        MediaInfo mi;
+        mi.Option(__T("ParseSpeed"), __T("0"));
+        if (auto *file = qobject_cast<QFile *>(&device); file && file->handle() >= 0) {
+            // MediaInfo's own reader, by the descriptor, finds lengths its buffer interface
+            // misses (an AVI's from its index, a transport stream's channels).
+            if (mi.Open(L"/proc/self/fd/" + std::to_wstring(file->handle())) == 0)
+                return d;
+        } else {
+            feed(mi, device);
+        }
+        const bool video = mi.Count_Get(Stream_Video) > 0;
+        const bool audio = mi.Count_Get(Stream_Audio) > 0;
+        if (!video && !audio)
+            return d;
+        d.valid = true;
+        if (!get(mi, Stream_General, __T("Duration")).isEmpty())
+            d.milliseconds = std::max(0, number(mi, Stream_General, __T("Duration")));
+        if (video) {
+            d.width = std::max(0, number(mi, Stream_Video, __T("Width")));
+            d.height = std::max(0, number(mi, Stream_Video, __T("Height")));
+            d.videoCodec = get(mi, Stream_Video, __T("Format"));
+        }
+        if (audio) {
+            d.audioCodec = get(mi, Stream_Audio, __T("Format"));
+            d.audioChannels = std::max(0, number(mi, Stream_Audio, __T("Channel(s)")));
+        }
+    } catch (const std::exception &) {
+        return VideoDetails{};
+    }
+    return d;
+}
