@@ -1,0 +1,885 @@
+// The main window end to end, as the program composes it, on a catalogue in a test folder: its
+// start and end, and one row for each fault a user once met in it. What a command does with the
+// catalogue is tested where its rule lives; here only what only the window decides.
+#include "LocalHttpServer.h"
+#include "ScanFixture.h"
+#include "TestWindow.h"
+#include "acquire/FolderVolumeBackend.h"
+#include "acquire/MediaWatcher.h"
+#include "acquire/ui/DiscCommands.h"
+#include "acquire/ui/TNewForm.h"
+#include "app/TSplashForm.h"
+#include "browser/ui/ContentsCommands.h"
+#include "browser/ui/ContentsPanel.h"
+#include "browser/ui/ContentsView.h"
+#include "browser/ui/GroupTreeModel.h"
+#include "browser/ui/GroupTreeView.h"
+#include "browser/ui/ObjectInfoPanel.h"
+#include "browser/ui/TPropertiesForm.h"
+#include "browser/ui/TreePanel.h"
+#include "compile/TCDBurner.h"
+#include "compile/ui/CompilationPanel.h"
+#include "compile/ui/CompileCommands.h"
+#include "compile/ui/TBurnForm.h"
+#include "compile/ui/TCopyForm.h"
+#include "core/TextCodec.h"
+#include "core/Version.h"
+#include "gui/TBusyForm.h"
+#include "gui/ThemeIcons.h"
+#include "listing/FormatSize.h"
+#include "listing/SearchHits.h"
+#include "search/ui/SearchPanel.h"
+#include "settings/Preferences.h"
+#include "settings/ui/TOptionsForm.h"
+#include "settings/ui/UpdateCommands.h"
+#include "store/Catalogue.h"
+#include "store/Favourites.h"
+#include "store/TreeNames.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QProgressDialog>
+#include <QScopeGuard>
+#include <QPushButton>
+#include <QSettings>
+#include <QSplitter>
+#include <QTextDocument>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+
+#include <csignal>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace
+{
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The menu's items that must have a key, with the key or "none": the submenus and the
+// window's commands (not the lists of drives, skins and favourite places).
+QStringList keysOf(const QMenu *menu, const ActionRegistry &registry)
+{
+    QStringList keys;
+    for (const QAction *a : menu->actions()) {
+        if (a->isSeparator() || (!a->menu() && !registry.action(a->objectName())))
+            continue;
+        const QKeySequence key = QKeySequence::mnemonic(a->text());
+        keys << (key.isEmpty() ? u"none: "_s + a->text() : key.toString());
+    }
+    return keys;
+}
+
+// Whether icon's fully opaque pixels appear unchanged somewhere in area of shot.
+bool findsOpaquePixels(const QImage &shot, const QImage &icon, const QRect &area)
+{
+    for (int top = area.top(); top + icon.height() <= area.bottom() + 1; ++top)
+        for (int left = area.left(); left + icon.width() <= area.right() + 1; ++left) {
+            bool same = true;
+            for (int y = 0; same && y < icon.height(); ++y)
+                for (int x = 0; same && x < icon.width(); ++x)
+                    if (qAlpha(icon.pixel(x, y)) == 255 && shot.pixel(left + x, top + y) != icon.pixel(x, y))
+                        same = false;
+            if (same)
+                return true;
+        }
+    return false;
+}
+
+QAction *themeItem(const TestWindow::Window &w, const QString &caption)
+{
+    for (QAction *a : w->findChild<QMenu *>(u"Theme1"_s)->actions())
+        if (a->text().remove(u'&') == caption)
+            return a;
+    return nullptr;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+    TestWindow::Fixture m_fx;
+    QList<QUrl> m_opened;
+
+    const QString &data() const { return m_fx.data(); }
+    QString db() const { return m_fx.db(); }
+    QStringList treeLines() const { return TextCodec::readLines(db() + u"groups.tree"_s); }
+    QString program() const { return QStringLiteral(QUILLORY_BINARY_DIR "/quillory"); }
+
+    // My Collection / Music / Live / Rock Disc, My Collection / Live / Photos Disc.
+    void twoGroupsNamedLive() const
+    {
+        const QString d = TestCatalogue::date(2024, 6, 1);
+        TextCodec::writeLines(db() + u"groups.tree"_s,
+                              {u"My Collection"_s, u"\tMusic"_s, u"\t\tLive"_s,
+                               u"\t\t\tRock Disc|ROCK|1A2B3C4D|CDFS|5648|Loud~!music|Rock|1|"_s + d + u"|"_s,
+                               u"\tLive"_s, u"\t\tPhotos Disc|PHOTOS|5E6F7081|UDF|4096|||2|"_s + d + u"|"_s});
+    }
+    static bool isOpen(TestWindow::Window &f, TreeNode *node)
+    {
+        return f->treePanel()->view()->isExpanded(f->treePanel()->model()->indexOf(node));
+    }
+    static void setOpen(TestWindow::Window &f, TreeNode *node, bool open)
+    {
+        f->treePanel()->view()->setExpanded(f->treePanel()->model()->indexOf(node), open);
+    }
+    // A stored setting, written first when a value is given.
+    QVariant stored(const QString &key, const QVariant &value = {}) const
+    {
+        QSettings settings(DataPaths::settingsFile(data()), QSettings::IniFormat);
+        if (value.isValid())
+            settings.setValue(key, value);
+        return settings.value(key);
+    }
+
+public Q_SLOTS:
+    void openUrl(const QUrl &url) { m_opened.append(url); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        TestWindow::setUp();
+        QDesktopServices::setUrlHandler(u"file"_s, this, "openUrl");
+    }
+    void cleanupTestCase() { QDesktopServices::unsetUrlHandler(u"file"_s); }
+    void init()
+    {
+        m_fx.init();
+        m_opened.clear();
+    }
+    void cleanup()
+    {
+        m_fx.cleanup();
+        VolumeBackend::setDefaultBackend(nullptr);
+    }
+
+    // --- Start and end: what is read, asked and written, in which order, and that a catalogue
+    // the window may not write is left exactly as it was.
+
+    // An empty folder: a new catalogue, nothing asked, and Exit writes it.
+    void startsOnEmptyFolder()
+    {
+        QVERIFY(QDir(db()).removeRecursively());
+        TestWindow::Window f(data());
+        QVERIFY(AppDialogs::shown().isEmpty()); // no sample, no question
+        f.action(u"Exit1"_s)->trigger();
+        QCOMPARE(treeLines(), QStringList{u"My Collection"_s});
+    }
+
+    void splashRunsTheInitialisation()
+    {
+        Composition app(data());
+        TMainForm &f = app.window();
+        QVERIFY(!app.workspace().catalogue().isLocked()); // the window alone touches nothing
+        f.show();
+        new TSplashForm(&f);
+        QVERIFY(!f.isEnabled());
+        QCOMPARE(f.statusText(), u"3 object(s), total size 9.52 KB"_s);
+        QTRY_VERIFY(f.isEnabled()); // the splash closes itself after half a second
+        f.close();
+    }
+
+    void secondWindowOnTheSameCatalogueWritesNothing()
+    {
+        TestWindow::Window first(data());
+        TestWindow::Window second(data());
+        QVERIFY(second.ws().isReadOnly());
+        QVERIFY(AppDialogs::shownTexts().last().contains(u"in use by another Quillory! program"_s));
+        QVERIFY(!second.action(u"AddGroup1"_s)->isEnabled());
+        second.tree().addChild(second.tree().root(), u"Stray"_s, KindGroup);
+        second->close();
+        QVERIFY(!treeLines().join(u'\n').contains(u"Stray"_s));
+        first->close();
+    }
+
+    // The program itself, ended by a logout, a lost terminal or Ctrl+C: it leaves as after
+    // File > Exit, its settings written and its lock given back.
+    void theProgramSavesItsWorkWhenEnded_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+    void theProgramSavesItsWorkWhenEnded()
+    {
+        QFETCH(int, signal);
+        QVERIFY2(QFileInfo(program()).isExecutable(), "build the quillory target first");
+        QStringList tree = treeLines();
+        const QString home = m_fx.path(u"home"_s);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        env.insert(u"HOME"_s, home);
+        for (const QString &name : {u"XDG_CONFIG_HOME"_s, u"XDG_CACHE_HOME"_s, u"XDG_DATA_HOME"_s, u"XDG_STATE_HOME"_s,
+                                    u"XDG_RUNTIME_DIR"_s}) {
+            const QString folder = home + u'/' + name;
+            QVERIFY(QDir().mkpath(folder));
+            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            env.insert(name, folder);
+        }
+        const QString settings = home + u"/XDG_CONFIG_HOME/Tarnwick/Quillory!.conf"_s;
+        const QString lock = db() + Catalogue::lockName();
+
+        QProcess run;
+        run.setProcessEnvironment(env);
+        run.setProcessChannelMode(QProcess::ForwardedChannels);
+        run.start(program(), {u"--data"_s, data()});
+        QVERIFY(run.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(lock), 60000); // the catalogue is open
+        QVERIFY(!QFileInfo::exists(settings));
+        QCOMPARE(::kill(static_cast<pid_t>(run.processId()), signal), 0);
+        QVERIFY(run.waitForFinished(60000));
+        QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.exitCode(), 0);
+        QVERIFY(QFileInfo::exists(settings));
+        QVERIFY(QFileInfo::exists(data() + u"search.dat"_s));
+        QVERIFY(!QFileInfo::exists(lock));
+        // Every node is still there (the window keeps its tree in order, so the order may change).
+        QStringList after = treeLines();
+        after.sort();
+        tree.sort();
+        QCOMPARE(after, tree);
+    }
+
+    void everySaveHappensAtClose()
+    {
+        {
+            TestWindow::Window f(data());
+            f->move(70, 80);
+            f->resize(720, 520);
+            f.action(u"ToggleObjectInfo1"_s)->trigger();
+            f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, false, u"\\ROCK\\"_s);
+            f.action(u"AddLocationtoFavorites1"_s)->trigger();
+            f.tree().setText(f.node(u"Empty Group"_s), u"Renamed"_s);
+            f->close();
+            QVERIFY2(AppDialogs::shown().isEmpty(), qPrintable(AppDialogs::shownTexts().join(u"|"_s)));
+        }
+        QCOMPARE(TextCodec::readLines(Favourites::fileName(data())), QStringList{u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s});
+        QVERIFY(treeLines().contains(u"\tRenamed"_s));
+
+        // The next run starts where this one ended.
+        TestWindow::Window next(data());
+        QCOMPARE(next->pos(), QPoint(70, 80));
+        QCOMPARE(next->width(), 720);
+        QVERIFY(next->infoPanel()->isExpanded());
+        QCOMPARE(next.ws().favourites().count(), 1);
+    }
+
+    void theSavesComeInOrderAndEachOneGoesOn()
+    {
+        TestWindow::Window f(data());
+        f.tree().setText(f.node(u"Empty Group"_s), u"Renamed"_s);
+        // Every file the end of the run writes is in the way: each save reports its own failure, in
+        // the order the saves run, and the next one is still tried.
+        const QString tree = db() + u"groups.tree"_s, settings = DataPaths::settingsFile(data());
+        QFile::remove(tree);
+        QVERIFY(settings.startsWith(QDir::homePath() + u'/')); // this test's own home
+        const auto clear = qScopeGuard([settings] { QDir(settings).removeRecursively(); }); // for the next tests
+        for (const QString &path : {settings, data() + u"search.dat"_s, Favourites::fileName(data()), tree})
+            QVERIFY(QDir().mkpath(path + u"/in the way"_s));
+        f->close();
+        const QStringList texts = AppDialogs::shownTexts();
+        const QStringList names{u"preferences"_s, u"search.dat"_s, u"favorites.dat"_s, u"groups.tree"_s};
+        QCOMPARE(texts.size(), names.size());
+        for (int i = 0; i < names.size(); ++i)
+            QVERIFY2(texts.at(i).contains(names.at(i)), qPrintable(texts.at(i)));
+    }
+
+    // The tree's open groups kept from one run to the next with "Restore expanded groups on
+    // startup", named by their text: both groups named Live come back open.
+    void openGroupsComeBackAtTheNextStart()
+    {
+        twoGroupsNamedLive();
+        {
+            TestWindow::Window f(data());
+            setOpen(f, f.node(u"Music"_s), true);
+            setOpen(f, f.node(u"Music"_s)->child(0), true); // Music / Live
+            f->close();
+        }
+        QCOMPARE(stored(u"AutoExpandGroups"_s), u"|My Collection|Music|Live|"_s);
+        {
+            TestWindow::Window f(data());
+            TreeNode *music = f.node(u"Music"_s);
+            QVERIFY(isOpen(f, music) && isOpen(f, music->child(0)) && isOpen(f, f.tree().root()->child(0)));
+            setOpen(f, music, false);
+            f->close();
+        }
+        QCOMPARE(stored(u"AutoExpandGroups"_s), u"|My Collection|Live|Live|"_s); // the top Live sorts first
+    }
+
+    void openGroupsMatchWithoutCaseAndOnlyWhenAsked()
+    {
+        twoGroupsNamedLive();
+        stored(u"AutoExpandGroups"_s, u"|my collection|MUSIC|"_s);
+        {
+            TestWindow::Window f(data());
+            QVERIFY(isOpen(f, f.node(u"Music"_s)) && !isOpen(f, f.tree().root()->child(0)));
+        }
+        stored(u"AutoExpand"_s, 0);
+        TestWindow::Window f(data());
+        QVERIFY(!isOpen(f, f.node(u"Music"_s)));
+    }
+
+    // The program answers --version as quillory-cli does, without a display or a catalogue.
+    void theProgramPrintsItsVersion()
+    {
+        QVERIFY2(QFileInfo(program()).isExecutable(), "build the quillory target first");
+        const ProgramRun run = runProgram(program(), {u"--version"_s}, {}, {}, {u"QT_QPA_PLATFORM="_s, u"DISPLAY="_s});
+        QCOMPARE(run.code, 0);
+        QCOMPARE(QString::fromUtf8(run.out), u"Quillory! "_s + QuilloryVersion() + u'\n');
+    }
+
+    // --- Help: the manual (F1) opens in the browser; with no manual anywhere, F1 names every
+    // place it was looked for instead of doing nothing.
+    void manualOpensInTheBrowser()
+    {
+        const QString page = data() + u"help/index.html"_s;
+        QVERIFY(QDir().mkpath(data() + u"help"_s) && QFile(page).open(QIODevice::WriteOnly));
+        TestWindow::Window &w = m_fx.open();
+        w.action(u"Contents1"_s)->trigger();
+        QCOMPARE(m_opened, QList<QUrl>{QUrl::fromLocalFile(page)});
+        QVERIFY(AppDialogs::shown().isEmpty());
+    }
+
+    void missingManualNamesEveryPlaceLookedIn()
+    {
+        if (!DataPaths::findResource(data(), u"help/index.html"_s).isEmpty())
+            QSKIP("a manual is installed on this machine");
+        TestWindow::Window &w = m_fx.open();
+        w.action(u"Contents1"_s)->trigger();
+        QCOMPARE(AppDialogs::shown().size(), 1);
+        const QString said = AppDialogs::shown().first().text;
+        QVERIFY2(said.startsWith(u"The manual was not found."_s), qPrintable(said));
+        for (const QString &folder : DataPaths::resourceFolders(data()))
+            QVERIFY2(said.contains(folder + u"help/index.html"_s), qPrintable(said));
+        QVERIFY(said.contains(data() + u"help/index.html"_s));
+    }
+
+    // --- Every disc title the name rule accepts, ":" (even at its end), "\" and "<>&" among
+    // them, goes whole through the window: into a folder and back, Switch to Location,
+    // favourites, Object Properties, the disc prompt of Copy to Hard-Drive, the copy, the
+    // playlist and the burn.
+    void titleGoesWhole_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::newRow(":") << u"Holiday: 2003"_s;
+        QTest::newRow(": at the end") << u"Tape 2:"_s;
+        QTest::newRow("\\") << u"C:\\Backup\\2003"_s;
+        QTest::newRow("<>&") << u"<Tom & Jerry>"_s;
+        QTest::newRow("markup") << u"a<b>bold</b>"_s;
+    }
+    void titleGoesWhole()
+    {
+        QFETCH(QString, title);
+        QVERIFY(TreeNames::TitleProblem(title).isNull());
+        // The prepared catalogue with its Rock Disc under that title, and a drive for the disc.
+        const QString tree = db() + u"groups.tree"_s;
+        QByteArray text = readFile(tree);
+        text.replace("Rock Disc|", title.toUtf8() + '|');
+        QVERIFY(ScanFixture::writeFile(tree, text));
+        const QString medium = m_fx.path(u"medium"_s);
+        QVERIFY(ScanFixture::writeFile(medium + u"/ROCK/song.mp3"_s, "song"));
+        FolderVolumeBackend drives;
+        FolderVolume disc = ScanFixture::volume(medium, 0x1A2B3C4D);
+        disc.present = false;
+        const QString drive = drives.addVolume(disc);
+        VolumeBackend::setDefaultBackend(&drives);
+
+        TestWindow::Window &f = m_fx.open();
+        ContentsView *view = f->contentsPanel()->view();
+        auto selectOnly = [&](const QString &caption) {
+            QVERIFY2(f.row(caption) >= 0, qPrintable(caption));
+            view->selectRow(f.row(caption));
+        };
+        // Into a folder and back up, and from a search hit to its folder.
+        f.nav().TreeChange(f.node(title));
+        f.nav().ExplorerActivate(f.row(u"ROCK"_s));
+        f.nav().ExplorerActivate(f.row(u"LIVE"_s));
+        f.nav().BackButtonClick();
+        QCOMPARE(f.nav().location().discLabel + f.nav().location().pathLabel, title + u":\\ROCK\\"_s);
+        QCOMPARE(f.nav().listing().place(f.row(u"song.mp3"_s)).title(), title);
+        // The header shows the title's characters, never markup made of them.
+        auto *name = f->contentsPanel()->findChild<QLabel *>(u"NameLabel"_s);
+        QCOMPARE(name->text(), title + u':');
+        QVERIFY(name->sizeHint().width() >= name->fontMetrics().horizontalAdvance(name->text()));
+        // So does the tree's hint, read as a tooltip reads it.
+        const QModelIndex node = f->treePanel()->view()->currentIndex();
+        const QString hint = node.data(Qt::ToolTipRole).toString();
+        QTextDocument tip;
+        Qt::mightBeRichText(hint) ? tip.setHtml(hint) : tip.setPlainText(hint);
+        QVERIFY2(tip.toPlainText().contains(title), qPrintable(tip.toPlainText()));
+        auto hits = std::make_shared<SearchHits>();
+        hits->add(hits->addDisc(title, u"1A2B3C4D"_s), ContentsEntry::File, "live.mp3", "\\ROCK\\LIVE\\", {}, 1, "");
+        f.nav().showSearchResult(hits, u"1 found"_s);
+        f.nav().Switch1Click(0);
+        QCOMPARE(f.nav().location().discLabel + f.nav().location().pathLabel, title + u":\\ROCK\\LIVE\\"_s);
+
+        // A favourite: its menu item reads as the place, and takes the user back there.
+        f.nav().BackButtonClick();
+        f.action(u"AddLocationtoFavorites1"_s)->trigger();
+        QAction *favourite = f->actions().menu(u"FavoritesMenu"_s)->actions().constLast();
+        QCOMPARE(favourite->iconText(), title + u":\\ROCK\\"_s); // "&&" shows as "&"
+        f.nav().TreeChange(f.tree().root());
+        favourite->trigger();
+        QCOMPARE(f.nav().location().discLabel + f.nav().location().pathLabel, title + u":\\ROCK\\"_s);
+
+        // Object Properties gives the folder on the disc.
+        selectOnly(u"song.mp3"_s);
+        f.action(u"ViewProperties1"_s)->trigger();
+        TPropertiesForm *properties = f.controller<ContentsCommands>()->propertiesForm();
+        QCOMPARE(properties->lineText(u"PathLabel"_s), u"Path: \\ROCK\\"_s);
+        properties->close();
+
+        // Copy to Hard-Drive asks for the disc by its whole title, then copies from it.
+        auto *compile = f.controller<CompileCommands>();
+        const QString dest = m_fx.path(u"dest"_s);
+        QDir().mkpath(dest);
+        auto copy = [&] {
+            f.action(u"CopytoHDD1"_s)->trigger();
+            compile->copyForm()->selectFolder(dest);
+            compile->copyForm()->okButton()->click();
+        };
+        copy(); // the prompt's scripted answer is Cancel
+        QCOMPARE(AppDialogs::shownTexts().constLast(),
+                 u"Please insert disc labeled \""_s + title + u"\" into CD-Drive and press OK."_s);
+        drives.setPresent(drive, true);
+        copy();
+        QCOMPARE(readFile(dest + u"/song.mp3"_s), QByteArray("song"));
+        QCOMPARE(AppDialogs::shownTexts().constLast(), u"Copy to Hard-Drive completed!"_s);
+
+        // The playlist names the file where the drive has it.
+        const QString playlist = m_fx.path(u"list.m3u"_s);
+        AppDialogs::pushFileName(playlist);
+        f.action(u"CreatePlaylist1"_s)->trigger();
+        QCOMPARE(readFile(playlist), (drive + u"ROCK/song.mp3\r\n"_s).toUtf8());
+
+        // The burn stages the file from the disc.
+        if (QStandardPaths::findExecutable(u"xorriso"_s).isEmpty())
+            QSKIP("xorriso is not installed");
+        f.action(u"AddtoCompilation1"_s)->trigger();
+        compile->panel()->findChild<QToolButton *>(u"BurnButton"_s)->click();
+        TCDBurner *burner = compile->burner();
+        QVERIFY(compile->burnForm()->isVisible());
+        QCOMPARE(readFile(burner->BurnArea() + u"song.mp3"_s), QByteArray("song"));
+        compile->burnForm()->close();
+        burner->ClearFiles();
+    }
+
+    // --- Keys. Every menu and command has an access key of its own within its menu, so the
+    // keyboard reaches all of them (once Alt+F, X did not exit).
+    void everyMenuItemHasAKeyOfItsOwn()
+    {
+        const TestWindow::Window &f = m_fx.open();
+        const ActionRegistry &registry = f.form().actions();
+        QList<const QMenu *> menus;
+        for (const QAction *top : f->menuBar()->actions()) {
+            QVERIFY2(!QKeySequence::mnemonic(top->text()).isEmpty(), qPrintable(top->text()));
+            menus << top->menu();
+        }
+        for (const char *name : {"TreeMenu", "EntryMenu", "BackgroundMenu", "FavoritesMenu", "ViewButtonMenu"})
+            menus << registry.menu(QString::fromLatin1(name));
+        for (qsizetype i = 0; i < menus.size(); ++i) {
+            const QStringList keys = keysOf(menus.at(i), registry);
+            QVERIFY2(!keys.join(u' ').contains(u"none"_s), qPrintable(menus.at(i)->objectName() + keys.join(u',')));
+            QCOMPARE(QSet<QString>(keys.cbegin(), keys.cend()).size(), keys.size());
+            for (const QAction *a : menus.at(i)->actions())
+                if (a->menu())
+                    menus << a->menu();
+        }
+    }
+
+    void altFThenXExits()
+    {
+        TestWindow::Window &f = m_fx.open();
+        QVERIFY(f.show());
+        QTest::keyClick(&f.form(), Qt::Key_F, Qt::AltModifier);
+        QTRY_VERIFY(qobject_cast<QMenu *>(QApplication::activePopupWidget()));
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_X);
+        QTRY_VERIFY(!f->isVisible());
+    }
+
+    // A caption made while the program runs keeps its key and shows an "&" in a name as it is.
+    void madeCaptionsKeepTheirKey_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("an ampersand in a name")
+            << u"Report1"_s << u"Create Report for group \"R&B\""_s << u"&Create Report for group \"R&&B\""_s;
+        QTest::newRow("the letter in either case")
+            << u"BorrowCD1"_s << u"Ann has returned disc"_s << u"Ann has re&turned disc"_s;
+    }
+    void madeCaptionsKeepTheirKey()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, text);
+        QFETCH(QString, caption);
+        TestWindow::Window &f = m_fx.open();
+        f.form().actions().setCaption(action, text);
+        QCOMPARE(f.action(action)->text(), caption);
+    }
+
+    // A tool button's hint names the key that runs the command (once "About (F2)" named the key
+    // that renames).
+    void hintsNameTheCommandsOwnKey_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("hint");
+        QTest::newRow("F10, not Preferences' F11") << u"ToggleObjectInfo1"_s << u"Toggle Object Info (F10)"_s;
+        QTest::newRow("no key, not rename's F2") << u"About1"_s << u"About"_s;
+        QTest::newRow("modifier") << u"Delete1"_s << u"Delete Object (Shift + Del)"_s;
+        QTest::newRow("the list's key") << u"BackButton"_s << u"Go Up (Backspace)"_s;
+    }
+    void hintsNameTheCommandsOwnKey()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, hint);
+        QCOMPARE(m_fx.open().action(action)->toolTip(), hint);
+    }
+
+    // A dialog that disables the main window gives the focus back to the control that had it
+    // when it closes: once it went to the group tree, and the next Down changed the listing.
+    void focusBackOnTheListAfterADialog_data()
+    {
+        QTest::addColumn<QString>("opens");
+        QTest::addColumn<int>("closeKey");
+        QTest::newRow("Properties, Enter") << u"ViewProperties1"_s << int(Qt::Key_Return);
+        QTest::newRow("Preferences (F11), Escape") << u"Preferences1"_s << int(Qt::Key_Escape);
+        QTest::newRow("Create Report (F7), Escape") << u"Report1"_s << int(Qt::Key_Escape);
+    }
+    void focusBackOnTheListAfterADialog()
+    {
+        QFETCH(QString, opens);
+        QFETCH(int, closeKey);
+        TestWindow::Window &f = m_fx.open();
+        QVERIFY(f.show());
+        QApplication::setActiveWindow(&f.form());
+        f.nav().TreeChange(f.node(u"Rock Disc"_s));
+        ContentsView *view = f->contentsPanel()->view();
+        view->selectRow(f.row(u"A.mp3"_s));
+        view->currentView()->setFocus();
+        QTRY_VERIFY(view->currentView()->hasFocus());
+
+        f.action(opens)->trigger();
+        QWidget *dialog = nullptr;
+        QTRY_VERIFY((dialog = QApplication::activeWindow()) && dialog != &f.form());
+        QTest::keyClick(dialog, Qt::Key(closeKey));
+        QTRY_VERIFY(!dialog->isVisible());
+        // Back in the main window (the window manager's part, done by hand offscreen).
+        f->activateWindow();
+        QTRY_COMPARE(QApplication::focusWidget(), view->currentView());
+        // The arrow moves in the list; the tree and the listing stay.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        QCOMPARE(f.nav().currentNode(), f.node(u"Rock Disc"_s));
+    }
+
+    // --- Captions that name a node name the one their command acts on, however it became
+    // current: after "Switch to Location" from a group's search, the search band, the report and
+    // the Add commands name the hit's disc (and its group), and the next search looks in that
+    // disc only.
+    void captionsFollowTheCurrentNode()
+    {
+        TestWindow::Window &w = m_fx.open();
+        auto *edit = w.form().findChild<QComboBox *>(u"SearchEdit"_s);
+        auto *label = w.form().findChild<QLabel *>(u"SearchLabel"_s);
+        auto *go = w.form().findChild<QPushButton *>(u"DoSearchButton"_s);
+        const auto caption = [&w](const QString &action) { return w.action(action)->text().remove(u'&'); };
+
+        w.nav().TreeChange(w.tree().root());
+        QCOMPARE(label->text(), u"Search mask (look in group \"My Collection\"):"_s);
+        edit->setEditText(u"song"_s);
+        go->click();
+        QCOMPARE(w.captions(), QStringList{u"song.mp3"_s});
+        w.nav().Switch1Click(0);
+        QCOMPARE(w.nav().currentNode(), w.node(u"Rock Disc"_s));
+
+        QCOMPARE(label->text(), u"Search mask (look in disc \"Rock Disc\"):"_s);
+        QCOMPARE(caption(u"Report1"_s), u"Create Report for disc \"Rock Disc\""_s);
+        QCOMPARE(caption(u"AddDisc1"_s), u"Add Disc to \"Music\"..."_s);
+        QCOMPARE(caption(u"AddGroup1"_s), u"Add Group to \"Music\"..."_s);
+        edit->setEditText(u"pic"_s); // on the other disc only
+        go->click();
+        QVERIFY(w.captions().isEmpty());
+    }
+
+    // The search band at the window's minimum size, scoped to a group with a long name: every
+    // control lies inside the band at no less than its smallest usable width, and the mask box
+    // holds a mask of fifteen characters.
+    void searchBandUsableAtTheMinimumSize()
+    {
+        TestWindow::Window &w = m_fx.open();
+        TreeNode *group = w.tree().addChild(w.tree().root(), u"A group with a rather long name indeed"_s, KindGroup);
+        QVERIFY(w.show());
+        w.form().resize(w.form().minimumSize());
+        w.action(u"Search1"_s)->trigger();
+        w.nav().TreeChange(group);
+        auto *band = w.form().findChild<SearchPanel *>();
+        QVERIFY(band->isVisible());
+        QTRY_COMPARE(w.form().size(), QSize(640, 480));
+        band->layout()->activate();
+
+        auto *edit = band->findChild<QComboBox *>(u"SearchEdit"_s);
+        QVERIFY(edit->width() >= edit->fontMetrics().horizontalAdvance(u"x"_s.repeated(15)));
+        for (QWidget *c : band->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+            if (!c->isVisible())
+                continue;
+            QVERIFY2(band->rect().contains(c->geometry()), qPrintable(c->objectName()));
+            QVERIFY2(c->width() >= c->minimumSizeHint().width(), qPrintable(c->objectName()));
+        }
+        // The caption keeps its whole text, shown shortened where the band has no room for it.
+        QCOMPARE(band->findChild<QLabel *>(u"SearchLabel"_s)->text(),
+                 u"Search mask (look in group \"A group with a rather long name indeed\"):"_s);
+    }
+
+    // The details list as read on screen: a size fits its column, and a selected row keeps its
+    // icon as drawn (the HTML page's blue icon once vanished into the blue selection).
+    void selectedRowKeepsItsIconAndSizeFits()
+    {
+        TestWindow::Window &w = m_fx.open();
+        const TCD cd{.Title = u"Web"_s, .Serial = u"0EB00001"_s};
+        w.tree().addDisc(w.tree().root(), cd);
+        TestCatalogue::packDisc(db(), cd.Serial, [](ContentsListWriter &, ContentsListWriter &files) {
+            files.writeFileRecord(u"index.html"_s, u"\\"_s, 1005, TestCatalogue::date(2024, 1, 1));
+        });
+        QVERIFY(w.show());
+        w.action(u"Details1"_s)->trigger();
+        w.nav().TreeChange(w.node(u"Web"_s));
+        auto *details = w.form().contentsPanel()->view()->findChild<QTreeView *>(u"ExplorerDetails"_s);
+        QVERIFY(details && details->isVisible());
+
+        const int html = w.row(u"index.html"_s);
+        QVERIFY(html >= 0);
+        const QModelIndex size = details->model()->index(html, 3);
+        QCOMPARE(size.data().toString(), FormatSize(1005));
+        QVERIFY(details->header()->sectionSize(3) >= details->sizeHintForIndex(size).width());
+
+        const QModelIndex name = details->model()->index(html, 0);
+        details->selectionModel()->select(name, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        details->setFocus();
+        const QImage icon = name.data(Qt::DecorationRole)
+                                .value<QIcon>()
+                                .pixmap(details->iconSize().isValid() ? details->iconSize() : QSize(16, 16))
+                                .toImage()
+                                .convertToFormat(QImage::Format_ARGB32);
+        const QImage shot = details->viewport()->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+        QVERIFY(findsOpaquePixels(shot, icon, details->visualRect(name)));
+    }
+
+    // --- Favourites and the search history live beside DB, not in it: an import keeps this
+    // run's, pruned of discs the imported catalogue does not hold, as at start-up.
+    void importKeepsFavouritesAndHistory_data()
+    {
+        QTest::addColumn<bool>("saveFails");
+        QTest::newRow("saved before the import") << false;
+        QTest::newRow("their save failing") << true;
+    }
+    void importKeepsFavouritesAndHistory()
+    {
+        QFETCH(bool, saveFails);
+        TestWindow::Window &w = m_fx.open();
+        // A folder where the file goes: every save of the favourites fails until it is gone.
+        const QString favourites = Favourites::fileName(data());
+        QVERIFY(!saveFails || QDir().mkdir(favourites));
+        const QString archive = m_fx.path(u"backup"_s);
+        AppDialogs::pushFileName(archive);
+        w.action(u"ExportAllData1"_s)->trigger();
+
+        w.nav().TreeChange(w.node(u"Rock Disc"_s));
+        w.action(u"AddLocationtoFavorites1"_s)->trigger();
+        const QStringList kept = w.ws().favourites().lines();
+        QCOMPARE(kept.size(), 1);
+        w.ws().addFavourite({u"0BADF00D"_s, u"Not In The Archive:"_s, u"\\"_s});
+        w.ws().setSearchHistory({u"*.mp3"_s, u"song"_s});
+
+        AppDialogs::pushFileName(archive + u".cab"_s);
+        AppDialogs::pushAnswer(QMessageBox::Yes);
+        w.action(u"ImportDatabase1"_s)->trigger();
+        QCOMPARE(AppDialogs::shownTexts().last(), u"Import Database complete."_s);
+
+        QCOMPARE(w.ws().favourites().lines(), kept);
+        QCOMPARE(w.ws().searchHistory(), (QStringList{u"*.mp3"_s, u"song"_s}));
+        QMenu *menu = w.form().actions().menu(u"FavoritesMenu"_s);
+        QVERIFY(std::any_of(menu->actions().cbegin(), menu->actions().cend(),
+                            [](const QAction *a) { return a->text().startsWith(u"Rock Disc"_s); }));
+
+        QVERIFY(!saveFails || QDir().rmdir(favourites));
+        QVERIFY(w.form().close()); // and the next run finds them
+        Favourites stored;
+        stored.load(favourites);
+        QCOMPARE(stored.lines(), kept);
+    }
+
+    // --- Settings. Cancel in the preferences window puts back the window's own choices and
+    // nothing else: the view style, the skin and the tree's width the user set meanwhile stay,
+    // on screen and at exit.
+    void preferencesCancelKeepsWhatIsNotOnTheDialog()
+    {
+        TestWindow::Window &w = m_fx.open();
+        QVERIFY(w.show());
+        Preferences &prefs = w.ws().preferences();
+        ContentsView *view = w.form().contentsPanel()->view();
+        QSplitter *splitter = w.form().findChild<QSplitter *>();
+        QVERIFY(prefs.grids());
+
+        w.action(u"List1"_s)->trigger();
+        prefs.setTheme(u"Picked"_s); // as choosing a skin from the "Theme" menu does
+        splitter->setSizes({333, 400, 0});
+        const int treeWidth = splitter->sizes().value(0);
+
+        w.action(u"Preferences1"_s)->trigger();
+        auto *form = w.form().findChild<TOptionsForm *>();
+        QVERIFY(form && form->isVisible());
+        form->findChild<QCheckBox *>(u"GridBox"_s)->setChecked(false);
+        QVERIFY(!prefs.grids());
+        QTest::keyClick(form, Qt::Key_Escape);
+
+        QVERIFY(!form->isVisible());
+        QVERIFY(prefs.grids()); // the dialog's own choice, back
+        QVERIFY(view->gridLines());
+        QCOMPARE(view->viewStyle(), ContentsView::List);
+        QCOMPARE(prefs.theme(), u"Picked"_s);
+        QCOMPARE(splitter->sizes().value(0), treeWidth);
+
+        QVERIFY(w.form().close()); // the run ends
+        // Read as text: the settings file was a folder in an earlier test, and QSettings' cache
+        // of it could answer for the file.
+        const QByteArray stored = readFile(DataPaths::settingsFile(data()));
+        QVERIFY2(stored.contains("\nTheme=Picked\n"), stored.constData());
+        QVERIFY2(stored.contains("\nViewStyle=" + QByteArray::number(int(ContentsView::List)) + '\n'), stored.constData());
+    }
+
+    // The "Theme" menu leads back to the built-in icons once a skin is chosen, and the choice
+    // holds at the next start.
+    void themeMenuLeadsBackFromASkin()
+    {
+        const QString shipped = QStringLiteral(QUILLORY_SOURCE_DIR "/share/skins/Light/");
+        const QString skin = data() + u"skins/Light/"_s;
+        QVERIFY(QDir().mkpath(skin));
+        for (const QString &f : QDir(shipped).entryList(QDir::Files))
+            QVERIFY(QFile::copy(shipped + f, skin + f));
+        {
+            TestWindow::Window &w = m_fx.open();
+            QVERIFY(themeItem(w, u"Built-in Icons"_s)->isChecked());
+            themeItem(w, u"Light"_s)->trigger();
+            QVERIFY(ThemeIcons::skinInUse());
+            themeItem(w, u"Built-in Icons"_s)->trigger();
+            QVERIFY(!ThemeIcons::skinInUse());
+            QVERIFY(themeItem(w, u"Built-in Icons"_s)->isChecked() && !themeItem(w, u"Light"_s)->isChecked());
+            QCOMPARE(w.ws().preferences().theme(), QString());
+        }
+        TestWindow::Window &next = m_fx.open();
+        QVERIFY(!ThemeIcons::skinInUse());
+        QVERIFY(themeItem(next, u"Built-in Icons"_s)->isChecked());
+    }
+
+    // Check for Update against a server that accepts and never answers: the wait shows (busy
+    // cursor, a wait that blocks other commands), and Escape on it stops the check at once,
+    // without a box, the command ready for the next time.
+    void escapeStopsTheUpdateWait()
+    {
+        LocalHttpServer server;
+        server.setMode(LocalHttpServer::Silent);
+        QSettings(DataPaths::settingsFile(data()), QSettings::IniFormat).setValue(u"UpdateServer"_s, server.address());
+        TestWindow::Window &w = m_fx.open();
+        QVERIFY(w.show());
+        w.controller<UpdateCommands>()->setTimeout(20000);
+
+        bool waitShown = false, busy = false, windowBlocked = false;
+        QObject looking; // ends the look with the test, should the wait never come
+        QTimer::singleShot(200, &looking, [&] {
+            auto *wait = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
+            waitShown = wait && wait->isVisible() && wait->objectName() == "UpdateWait"_L1;
+            busy = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::BusyCursor;
+            windowBlocked = !w.action(u"CheckforUpdate1"_s)->isEnabled();
+            if (wait)
+                QTest::keyClick(wait, Qt::Key_Escape);
+        });
+        QElapsedTimer clock;
+        clock.start();
+        w.action(u"CheckforUpdate1"_s)->trigger();
+        QVERIFY(clock.elapsed() < 10000);
+        QVERIFY(waitShown);
+        QVERIFY(busy);
+        QVERIFY(windowBlocked);
+        QVERIFY(!QApplication::overrideCursor());
+        QVERIFY(AppDialogs::shown().isEmpty());
+        QVERIFY(w.action(u"CheckforUpdate1"_s)->isEnabled());
+    }
+
+    // --- A media notice opens Add Disc by itself only for a disc that came into a removable
+    // or optical drive, and proposes that drive; a volume of the system's own, or a notice about
+    // something else, never opens it.
+    void mediaNoticeOpensAddDisc_data()
+    {
+        QTest::addColumn<QString>("arriving");  // the drive whose medium comes, "" for a notice about none
+        QTest::addColumn<bool>("questionOpen"); // a modal box waits for its answer
+        QTest::addColumn<bool>("opens");
+
+        QTest::newRow("disc in the optical drive") << "cd" << false << true;
+        QTest::newRow("stick plugged in") << "stick" << false << true;
+        QTest::newRow("system volume mounted") << "data" << false << false;
+        QTest::newRow("notice about another device") << "" << false << false;
+        // Seen at the first run: the dialog came up over the offer of the sample catalogue.
+        QTest::newRow("disc while a question waits") << "cd" << true << false;
+    }
+    void mediaNoticeOpensAddDisc()
+    {
+        QFETCH(QString, arriving);
+        QFETCH(bool, questionOpen);
+        QFETCH(bool, opens);
+
+        // The system's root comes first in the list, as it does on Linux.
+        FolderVolumeBackend backend;
+        QHash<QString, QString> texts;
+        quint32 serial = 0x11110000;
+        for (const auto &[name, kind] : {std::pair{u"root"_s, DriveKind::Fixed},
+                                         {u"data"_s, DriveKind::Fixed},
+                                         {u"cd"_s, DriveKind::CDROM},
+                                         {u"stick"_s, DriveKind::Removable}}) {
+            QVERIFY(ScanFixture::writeFile(m_fx.path(name) + u"/f.txt"_s, "f"));
+            FolderVolume v = ScanFixture::volume(m_fx.path(name), ++serial, kind);
+            v.present = name == u"root"_s;
+            texts.insert(name, backend.addVolume(v));
+        }
+        VolumeBackend::setDefaultBackend(&backend);
+        TestWindow::Window f(data()); // gone before the drives it was built on
+        f->show();
+        auto *commands = f.controller<DiscCommands>();
+        commands->watcher()->setSettleTime(10);
+        QDialog question(&f.form());
+        question.setWindowModality(Qt::ApplicationModal);
+        if (questionOpen)
+            question.show();
+        if (arriving.isEmpty())
+            commands->watcher()->report(MediaWatcher::Event::Arrival);
+        else
+            backend.setPresent(texts.value(arriving), true);
+        QTest::qWait(200); // the notice, after the watcher's settle time
+        TNewForm *form = f->findChild<TNewForm *>();
+        QCOMPARE(form && form->isVisible(), opens);
+        if (opens) {
+            QCOMPARE(form->findChild<QComboBox *>(u"DrivesBox"_s)->currentText(), texts.value(arriving));
+            form->close();
+        }
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
