@@ -8,6 +8,7 @@
 #include "acquire/MediaFamilies.h"
 #include "acquire/MediaReaders.h"
 #include "acquire/ScanOptions.h"
+#include "search/SearchTests.h"
 #include "store/ContentsList.h"
 #include "store/ContentsRecord.h"
 
@@ -261,6 +262,30 @@ private Q_SLOTS:
             QVERIFY(caption != ScanOptions::FilterCaptions.end());
             QVERIFY2(QLatin1StringView(*caption).contains(u"*."_s + QString::fromLatin1(e.upper).toLower()), *caption);
         }
+    }
+
+    // The search's categories and the playlists' music rule go by the same table as the readers.
+    void categories_data()
+    {
+        QTest::addColumn<int>("category");
+        QTest::addColumn<QByteArray>("extension");
+        QTest::addColumn<bool>("in");
+        using C = SearchCriteria;
+        QTest::newRow("flac is music") << int(C::MusicFiles) << QByteArray("FLAC") << true;
+        QTest::newRow("heic is a picture") << int(C::ImageFiles) << QByteArray("HEIC") << true;
+        QTest::newRow("nef is a picture") << int(C::ImageFiles) << QByteArray("NEF") << true;
+        QTest::newRow("psd still a picture") << int(C::ImageFiles) << QByteArray("PSD") << true;
+        QTest::newRow("mkv is video") << int(C::VideoFiles) << QByteArray("MKV") << true;
+        QTest::newRow("divx still video") << int(C::VideoFiles) << QByteArray("DIVX") << true;
+        QTest::newRow("mkv is no music") << int(C::MusicFiles) << QByteArray("MKV") << false;
+        QTest::newRow("iso is no video") << int(C::VideoFiles) << QByteArray("ISO") << false;
+    }
+    void categories()
+    {
+        QFETCH(int, category);
+        QFETCH(QByteArray, extension);
+        QFETCH(bool, in);
+        QCOMPARE(SearchTests::inCategory(category, extension), in);
     }
 
 private:

@@ -268,6 +268,7 @@ private Q_SLOTS:
         QTest::newRow("with dot, lower case") << ".mp3" << true;
         QTest::newRow("without dot, mixed case") << "Midi" << true;
         QTest::newRow("two-letter") << ".ra" << true;
+        QTest::newRow("read through TagLib") << ".flac" << true;
         QTest::newRow("prefix of a music type") << ".MI" << false;
         QTest::newRow("longer than a music type") << ".MP3X" << false;
         QTest::newRow("only the first dot goes") << "..MP3" << false;

@@ -46,7 +46,7 @@ private Q_SLOTS:
         Preferences p;
         p.load(ini()); // no file
         QCOMPARE(listing(p), u"Filter 0=1 Filter 1=0 Filter 2=0 Filter 3=0 Filter 4=0 Filter 5=0 Filter 6=0 "
-                             "Filter 7=1 Filter 8=0 Filter 9=0 AutoInsert=1 Eject=1 Action=3 CorrectLabel=1 "
+                             "Filter 7=1 Filter 8=0 Filter 9=0 Filter 10=1 Filter 11=1 Filter 12=1 Filter 13=1 AutoInsert=1 Eject=1 Action=3 CorrectLabel=1 "
                              "SavePos=1 Grids=1 Unlimited=1 MaxResults=1000 EmptyDirs=0 EmptyFiles=0 "
                              "DiscEditDblClick=1 AutoExpand=1 HiddenFiles=0 Checksums=0 ObjectInfo=0 AutoExpandGroups=| "_s);
         QVERIFY(!p.viewStyle() && !p.treeWidth() && p.exclusions().isEmpty());
@@ -129,7 +129,7 @@ private Q_SLOTS:
         QTest::newRow("no results") << u"MaxResults"_s << u"0"_s << u"takes 1 to 2147483647"_s;
         QTest::newRow("beyond 32 bits") << u"MaxResults"_s << u"2147483648"_s << u"takes a whole number"_s;
         QTest::newRow("unknown") << u"Colour"_s << u"1"_s << u"Unknown preference"_s;
-        QTest::newRow("no such filter") << u"Filter 10"_s << u"1"_s << u"Unknown preference"_s;
+        QTest::newRow("no such filter") << u"Filter 14"_s << u"1"_s << u"Unknown preference"_s;
     }
     void userSets()
     {
