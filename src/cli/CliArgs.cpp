@@ -2,9 +2,31 @@
 
 #include "CliError.h"
 
+#include <limits>
+
 bool CliArgs::looksLikeOption(const QString &word)
 {
     return word.size() > 1 && word.front() == u'-' && (word.at(1) == u'-' || word.at(1).isLetter());
+}
+
+qint64 CliArgs::bytes(const QString &option, const QString &text)
+{
+    static const std::pair<QLatin1StringView, qint64> units[] = {
+        {QLatin1StringView("GB"), qint64(1) << 30}, {QLatin1StringView("MB"), 1 << 20}, {QLatin1StringView("KB"), 1 << 10}};
+    QString number = text.trimmed();
+    qint64 factor = 1;
+    for (const auto &[suffix, f] : units) {
+        if (number.endsWith(suffix, Qt::CaseInsensitive)) {
+            number.chop(suffix.size());
+            factor = f;
+            break;
+        }
+    }
+    bool ok = false;
+    const qint64 n = number.trimmed().toLongLong(&ok);
+    if (!ok || n < 0 || n > std::numeric_limits<qint64>::max() / factor)
+        throw CliUsageError(QStringLiteral("%1 wants a whole number of bytes, KB, MB or GB, not \"%2\"").arg(option, text));
+    return n * factor;
 }
 
 bool CliArgs::isHelp(const QString &word)

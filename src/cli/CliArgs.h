@@ -27,6 +27,9 @@ public:
     // value of that shape is given as --name=VALUE. "-" and negative numbers are values.
     static bool looksLikeOption(const QString &word);
     static bool isHelp(const QString &word);
+    // A size option's value, "1500", "12KB", "3 MB", "2GB": the number times its unit's factor.
+    // Throws CliUsageError naming the option.
+    static qint64 bytes(const QString &option, const QString &text);
 
 private:
     QStringList m_positional;

@@ -43,3 +43,16 @@ const TreeNode *DiscLookup::group(const GroupTree &tree, const QString &name)
         throw QuilloryError(u"There is no group named \"%1\"."_s.arg(name));
     return found;
 }
+
+const TreeNode *DiscLookup::node(const GroupTree &tree, const QString &name)
+{
+    try {
+        return group(tree, name);
+    } catch (const QuilloryError &) {
+    }
+    try {
+        return disc(tree, name);
+    } catch (const QuilloryError &) {
+    }
+    throw QuilloryError(u"There is no group or disc named \"%1\"."_s.arg(name));
+}

@@ -13,4 +13,6 @@ namespace DiscLookup
 const TreeNode *disc(const GroupTree &tree, const QString &key);
 // The root or a group by its name, the first in tree order. Throws QuilloryError.
 const TreeNode *group(const GroupTree &tree, const QString &name);
+// A group by its name, else a disc by its title or serial: what a command's scope names.
+const TreeNode *node(const GroupTree &tree, const QString &name);
 } // namespace DiscLookup

@@ -20,26 +20,6 @@ using namespace Qt::Literals::StringLiterals;
 namespace
 {
 
-// "1500", "12KB", "3 MB": the number times the factor of its unit, as the panel's unit lists give it.
-qint64 sizeOption(const QString &option, const QString &text)
-{
-    static const std::pair<QLatin1StringView, qint64> units[] = {{"MB"_L1, 1048576}, {"KB"_L1, 1024}};
-    QString number = text.trimmed();
-    qint64 factor = 1;
-    for (const auto &[suffix, f] : units) {
-        if (number.endsWith(suffix, Qt::CaseInsensitive)) {
-            number.chop(suffix.size());
-            factor = f;
-            break;
-        }
-    }
-    bool ok = false;
-    const qint64 n = number.trimmed().toLongLong(&ok);
-    if (!ok)
-        throw CliUsageError(u"%1 wants a whole number of bytes, KB or MB, not \"%2\""_s.arg(option, text));
-    return n * factor;
-}
-
 QDateTime dateOption(const QString &option, const QString &text)
 {
     const QDateTime dt = QDateTime::fromString(text, Qt::ISODate);
@@ -55,20 +35,6 @@ int intOption(const QString &option, const QString &text)
     if (!ok)
         throw CliUsageError(u"%1 wants a whole number, not \"%2\""_s.arg(option, text));
     return n;
-}
-
-// A group by its name, else a disc by its title or serial.
-const TreeNode *scopeNode(const GroupTree &tree, const QString &name)
-{
-    try {
-        return DiscLookup::group(tree, name);
-    } catch (const QuilloryError &) {
-    }
-    try {
-        return DiscLookup::disc(tree, name);
-    } catch (const QuilloryError &) {
-    }
-    throw QuilloryError(u"There is no group or disc named \"%1\"."_s.arg(name));
 }
 
 } // namespace
@@ -100,9 +66,9 @@ int SearchCommand::run(CliContext &ctx, const QStringList &args)
             throw CliUsageError(u"--category wants 0 to %1"_s.arg(SearchCriteria::CategoryCount - 1));
     }
     if ((c.largerOn = a.has(u"larger"_s)))
-        c.minSize = sizeOption(u"--larger"_s, a.value(u"larger"_s));
+        c.minSize = CliArgs::bytes(u"--larger"_s, a.value(u"larger"_s));
     if ((c.smallerOn = a.has(u"smaller"_s)))
-        c.maxSize = sizeOption(u"--smaller"_s, a.value(u"smaller"_s));
+        c.maxSize = CliArgs::bytes(u"--smaller"_s, a.value(u"smaller"_s));
     if ((c.newerOn = a.has(u"newer"_s)))
         c.newerThan = dateOption(u"--newer"_s, a.value(u"newer"_s));
     if ((c.olderOn = a.has(u"older"_s)))
@@ -111,7 +77,7 @@ int SearchCommand::run(CliContext &ctx, const QStringList &args)
         c.limit = intOption(u"--limit"_s, a.value(u"limit"_s));
 
     const Catalogue &cat = ctx.readCatalogue();
-    const TreeNode *scope = a.has(u"in"_s) ? scopeNode(cat.tree(), a.value(u"in"_s)) : cat.tree().root();
+    const TreeNode *scope = a.has(u"in"_s) ? DiscLookup::node(cat.tree(), a.value(u"in"_s)) : cat.tree().root();
     NameIndex index(cat.dbFolder());
     SearchEngine engine(cat.dbFolder(), c, &index);
     engine.search(scope);

@@ -1,6 +1,8 @@
 #include "SearchHits.h"
 
 #include "FormatSize.h"
+#include "store/ContentsList.h"
+#include "store/ContentsRecord.h"
 
 int SearchHits::addDisc(const QString &title, const QString &serial)
 {
@@ -44,6 +46,19 @@ void SearchHits::add(int disc, ContentsEntry::Kind kind, QByteArrayView name, QB
     }
     h.details.length = static_cast<qint32>(m_text.size() - h.details.offset);
     m_hits.push_back(h);
+}
+
+void SearchHits::addFile(int disc, const ContentsList &files, int record, qint64 size)
+{
+    std::vector<QByteArrayView> details;
+    for (int i = ContentsRecord::FixedLines, n = files.lineCount(record); i < n; ++i) {
+        const QByteArrayView l = files.lineBytes(record, i);
+        if (ContentsRecord::isDetailLine(l))
+            details.push_back(l);
+    }
+    add(disc, files.isArchive(record) ? ContentsEntry::Archive : ContentsEntry::File,
+        files.lineBytes(record, ContentsRecord::NameLine), files.lineBytes(record, ContentsRecord::FolderLine),
+        files.folderInArchive(record), size, files.lineBytes(record, ContentsRecord::DateLine), details);
 }
 
 EntryPlace SearchHits::place(int i) const
@@ -93,5 +108,15 @@ void SearchHits::truncate(int count)
     if (count >= this->count())
         return;
     m_hits.resize(static_cast<size_t>(count));
+    m_lastPathDisc = -1;
+}
+
+void SearchHits::reorder(const std::vector<int> &order)
+{
+    std::vector<Hit> hits;
+    hits.reserve(order.size());
+    for (int i : order)
+        hits.push_back(m_hits[static_cast<size_t>(i)]);
+    m_hits.swap(hits);
     m_lastPathDisc = -1;
 }

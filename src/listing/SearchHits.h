@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <vector>
 
+class ContentsList;
+
 // The hits of one search, held compactly for the contents list: one text buffer and a few
 // numbers per hit, no strings or list entries per hit, so a million hits stay cheap. The
 // search adds them; the listing turns them into rows and texts on demand.
@@ -22,8 +24,13 @@ public:
     void add(int disc, ContentsEntry::Kind kind, QByteArrayView name, QByteArrayView folder, QByteArrayView inArchive,
              qint64 size, QByteArrayView date, const std::vector<QByteArrayView> &details = {});
 
+    // A file (or archive) record of a disc's file list, as the search and the comparisons list it.
+    void addFile(int disc, const ContentsList &files, int record, qint64 size);
+
     // Drops the hits from position count on (a disc searched again).
     void truncate(int count);
+    // Puts the hits in another order: hit i becomes the one at order[i].
+    void reorder(const std::vector<int> &order);
 
     int count() const { return static_cast<int>(m_hits.size()); }
     ContentsEntry::Kind kind(int i) const { return static_cast<ContentsEntry::Kind>(hit(i).kind); }

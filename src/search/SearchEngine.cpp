@@ -370,15 +370,7 @@ void SearchEngine::addHit(Disc &d, bool folders, int record)
                     size, date);
         ++m_dirs;
     } else {
-        std::vector<QByteArrayView> details;
-        for (int i = ContentsRecord::FixedLines, n = list.lineCount(record); i < n; ++i) {
-            const QByteArrayView l = list.lineBytes(record, i);
-            if (ContentsRecord::isDetailLine(l))
-                details.push_back(l);
-        }
-        m_hits->add(d.hitsDisc, list.isArchive(record) ? ContentsEntry::Archive : ContentsEntry::File, name,
-                    list.lineBytes(record, ContentsRecord::FolderLine), list.folderInArchive(record), size, date,
-                    details);
+        m_hits->addFile(d.hitsDisc, list, record, size);
         ++m_files;
     }
     m_size += size;

@@ -1,0 +1,59 @@
+#include "DuplicatesCommand.h"
+
+#include "CliArgs.h"
+#include "CliError.h"
+#include "DiscLookup.h"
+#include "listing/FormatSize.h"
+#include "listing/SearchHits.h"
+#include "search/DuplicateFinder.h"
+#include "search/NameIndex.h"
+#include "store/Catalogue.h"
+#include "store/GroupTree.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+QString DuplicatesCommand::details() const
+{
+    return u"  --in NODE         the group or disc whose discs are compared\n"
+           "  --min-size N      files smaller than N bytes (or KB, MB, GB) are left out; default 1, so empty files "
+           "are\n"
+           "                    never listed\n"
+           "  A file inside a ZIP archive is a copy too, compared by name, size and date.\n"_s;
+}
+
+int DuplicatesCommand::run(CliContext &ctx, const QStringList &args)
+{
+    const CliArgs a(args, {u"in"_s, u"min-size"_s}, {});
+    if (!a.positional().isEmpty())
+        throw CliUsageError(u"duplicates takes no arguments, only options"_s);
+    const qint64 minSize = a.has(u"min-size"_s) ? CliArgs::bytes(u"--min-size"_s, a.value(u"min-size"_s)) : 1;
+    const Catalogue &cat = ctx.readCatalogue();
+    const TreeNode *scope = a.has(u"in"_s) ? DiscLookup::node(cat.tree(), a.value(u"in"_s)) : cat.tree().root();
+    NameIndex index(cat.dbFolder());
+    DuplicateFinder finder(cat.dbFolder(), minSize, &index);
+    const DuplicateFinder::Duplicates found = finder.duplicates(scope);
+
+    const SearchHits &hits = *found.hits;
+    QByteArray out;
+    for (const DuplicateFinder::Group &g : found.groups) {
+        out += u"%1 bytes, %2 copies, %3\n"_s.arg(g.size).arg(g.count).arg(DuplicateFinder::ruleText(g.rule)).toUtf8();
+        for (int i = g.first; i < g.first + g.count; ++i) {
+            out += '\t';
+            out += hits.location(i).toUtf8();
+            out += hits.name(i);
+            out += '\n';
+        }
+        out += '\n';
+        if (out.size() > (1 << 20)) {
+            ctx.io().writeRaw(out);
+            out.clear();
+        }
+    }
+    ctx.io().writeRaw(out);
+    for (const QString &p : finder.problems())
+        ctx.io().error(p);
+    ctx.io().error(u"%1 groups of duplicates, %2 files, %3 in copies beyond the first"_s.arg(found.groups.size())
+                       .arg(hits.count())
+                       .arg(FormatSize(found.wasted)));
+    return 0;
+}

@@ -1,0 +1,405 @@
+#include "DuplicateFinder.h"
+
+#include "NameIndex.h"
+#include "SearchEngine.h"
+#include "core/QuilloryError.h"
+#include "listing/SearchHits.h"
+#include "store/ContentsChecksums.h"
+#include "store/ContentsFile.h"
+#include "store/TreeNode.h"
+
+#include <QSet>
+#include <algorithm>
+#include <cstdlib>
+#include <new>
+#include <numeric>
+#include <type_traits>
+#include <xxhash.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace
+{
+constexpr quint32 ChecksumIdentity = 0x80000000u;
+constexpr quint32 RecordBits = 0x7FFFFFFFu;
+
+using Entry = DuplicateFinder::Entry;
+static_assert(sizeof(Entry) == 32, "the first pass holds 32 bytes a file");
+static_assert(std::is_trivially_copyable_v<Entry>, "entries are moved by realloc");
+
+quint32 recordOf(const Entry &e)
+{
+    return e.record & RecordBits;
+}
+
+bool byChecksum(const Entry &e)
+{
+    return e.record & ChecksumIdentity;
+}
+
+// Within one size: the entries of one identity together, then by disc and record.
+bool identityOrder(const Entry &a, const Entry &b)
+{
+    if (byChecksum(a) != byChecksum(b))
+        return byChecksum(a);
+    if (a.name != b.name)
+        return a.name < b.name;
+    if (a.disc != b.disc)
+        return a.disc < b.disc;
+    return recordOf(a) < recordOf(b);
+}
+
+bool sameCopy(const Entry &a, const Entry &b)
+{
+    return a.size == b.size && byChecksum(a) == byChecksum(b) && a.name == b.name;
+}
+
+// Gives each entry of one size its identity (see the class).
+void identify(Entry *begin, Entry *end)
+{
+    bool anySum = false, anyPlain = false;
+    for (Entry *e = begin; e != end; ++e)
+        (e->sum ? anySum : anyPlain) = true;
+    std::vector<std::pair<quint64, quint64>> named; // (name, checksum) of the files with one
+    if (anySum && anyPlain) {
+        for (Entry *e = begin; e != end; ++e)
+            if (e->sum)
+                named.emplace_back(e->name, e->sum);
+        std::sort(named.begin(), named.end());
+    }
+    for (Entry *e = begin; e != end; ++e) {
+        if (e->sum) {
+            e->name = e->sum;
+            e->record |= ChecksumIdentity;
+            continue;
+        }
+        const auto first = std::lower_bound(named.begin(), named.end(), std::make_pair(e->name, quint64(0)));
+        auto last = first;
+        while (last != named.end() && last->first == e->name)
+            ++last;
+        if (first != last && first->second == std::prev(last)->second) {
+            e->name = first->second;
+            e->record |= ChecksumIdentity;
+        }
+    }
+    std::sort(begin, end, identityOrder);
+}
+} // namespace
+
+DuplicateFinder::Entries::~Entries()
+{
+    std::free(m_data);
+}
+
+void DuplicateFinder::Entries::clear()
+{
+    std::free(m_data);
+    m_data = nullptr;
+    m_size = m_capacity = 0;
+}
+
+void DuplicateFinder::Entries::grow()
+{
+    // An eighth more each time: few enough moves, and little held beyond what is used.
+    const size_t capacity = std::max<size_t>(8192, m_capacity + m_capacity / 8);
+    void *p = std::realloc(static_cast<void *>(m_data), capacity * sizeof(Entry));
+    if (!p)
+        throw std::bad_alloc();
+    m_data = static_cast<Entry *>(p);
+    m_capacity = capacity;
+}
+
+QString DuplicateFinder::ruleText(Rule rule)
+{
+    switch (rule) {
+    case Rule::Checksum:
+        return u"same checksum"_s;
+    case Rule::NameSizeDate:
+        return u"same name, size and date"_s;
+    case Rule::Mixed:
+        break;
+    }
+    return u"same checksum, or name, size and date"_s;
+}
+
+DuplicateFinder::DuplicateFinder(const QString &dbFolder, qint64 minSize, NameIndex *index)
+    : m_db(dbFolder), m_minSize(std::max<qint64>(minSize, 0)), m_index(index)
+{
+    m_clock.start();
+}
+
+DuplicateFinder::~DuplicateFinder() = default;
+
+void DuplicateFinder::tick()
+{
+    if (m_progress && m_clock.elapsed() >= SearchEngine::ProgressMs) {
+        m_progress();
+        m_clock.restart();
+    }
+}
+
+void DuplicateFinder::clear()
+{
+    m_discs.clear();
+    m_stamps.clear();
+    m_entries.clear();
+    m_problems.clear();
+    m_held = 0;
+}
+
+void DuplicateFinder::collect(const TreeNode *node, std::vector<TCD> &discs) const
+{
+    if (!node)
+        return;
+    if (node->isDisc()) {
+        if (node->cd())
+            discs.push_back(*node->cd());
+        return;
+    }
+    for (int i = 0; i < node->childCount(); ++i)
+        collect(node->child(i), discs);
+}
+
+void DuplicateFinder::read(const std::vector<TCD> &discs, const std::vector<qint64> *onlySizes)
+{
+    QSet<QString> seen;
+    for (const TCD &cd : discs)
+        seen.insert(cd.Serial);
+    for (const TCD &cd : m_discs)
+        seen.remove(cd.Serial);
+    for (const TCD &cd : discs) {
+        // A disc filed twice is one medium, read once.
+        if (m_stop || !seen.remove(cd.Serial))
+            continue;
+        m_discs.push_back(cd);
+        m_stamps.push_back({});
+        readDisc(static_cast<quint32>(m_discs.size() - 1), onlySizes);
+    }
+}
+
+void DuplicateFinder::readDisc(quint32 disc, const std::vector<qint64> *onlySizes)
+{
+    const TCD &cd = m_discs[disc];
+    if (m_discStarted)
+        m_discStarted(cd);
+    tick();
+    if (m_stop)
+        return;
+    if (!ContentsFile::isUsableSerial(cd.Serial)) {
+        m_problems.append(ContentsFile::unusableDiscMessage(cd.Title, cd.Serial));
+        return;
+    }
+    const DiscNames::Stamp stamp = DiscNames::Stamp::of(ContentsFile::contentsFileName(m_db, cd.Serial));
+    if (stamp.size < 0) {
+        m_problems.append(u"The contents file of the disc \"%1\" is missing."_s.arg(cd.Title));
+        return;
+    }
+    m_stamps[disc] = stamp;
+    ContentsFile::Lists lists;
+    std::shared_ptr<const DiscNames> names;
+    try {
+        lists = ContentsFile::read(m_db, cd.Serial);
+        if (m_index)
+            names = m_index->find(cd.Serial, stamp);
+        if (!names) {
+            names = DiscNames::scan(lists.folderList, lists.fileList, stamp);
+            if (m_index)
+                m_index->store(cd.Serial, names);
+        }
+    } catch (const QuilloryError &e) {
+        m_problems.append(u"The disc \"%1\" could not be read: %2"_s.arg(cd.Title, e.message()));
+        return;
+    }
+    const DiscNames::Section &files = names->files();
+    QString problem;
+    const ContentsChecksums sums = ContentsChecksums::parse(lists.checksumList, files.count, &problem);
+    if (!problem.isEmpty())
+        m_problems.append(u"The disc \"%1\": %2"_s.arg(cd.Title, problem));
+    lists = {};
+    // Each distinct date of the disc hashed once, as the seed of its names' hashes.
+    std::vector<quint64> dates(static_cast<size_t>(names->dateCount()));
+    for (int i = 0; i < names->dateCount(); ++i) {
+        const QByteArrayView date = names->date(static_cast<quint32>(i));
+        dates[static_cast<size_t>(i)] = XXH3_64bits(date.data(), static_cast<size_t>(date.size()));
+    }
+    for (int r = 0; r < files.badSize; ++r) {
+        const qint64 size = files.sizes[r];
+        if (size < m_minSize)
+            continue;
+        if (onlySizes && !std::binary_search(onlySizes->begin(), onlySizes->end(), size))
+            continue;
+        Entry e{size, 0, 0, disc, static_cast<quint32>(r)};
+        if (sums.has(r)) {
+            const XXH128_hash_t v = sums.value(r);
+            e.sum = v.high64 ? v.high64 : 1;
+        }
+        const QByteArrayView name = files.name(r);
+        const quint32 date = files.dateIds[r];
+        e.name = XXH3_64bits_withSeed(name.data(), static_cast<size_t>(name.size()),
+                                      date < dates.size() ? dates[date] : 0);
+        m_entries.push_back(e);
+        if ((r & 4095) == 4095) {
+            tick();
+            if (m_stop)
+                return;
+        }
+    }
+    m_held = std::max<qint64>(m_held, qint64(m_entries.capacity() * sizeof(Entry)));
+}
+
+void DuplicateFinder::group()
+{
+    std::sort(m_entries.begin(), m_entries.end(), [](const Entry &a, const Entry &b) { return a.size < b.size; });
+    Entry *p = m_entries.begin(), *end = m_entries.end();
+    while (p != end) {
+        Entry *q = p + 1;
+        while (q != end && q->size == p->size)
+            ++q;
+        if (q - p > 1)
+            identify(p, q);
+        p = q;
+    }
+}
+
+std::shared_ptr<SearchHits> DuplicateFinder::hitsOf(const std::vector<quint32> &entries)
+{
+    // Each disc's file list is read once, its records in list order, and the hits are then put
+    // in the order asked. The copies are sorted by disc by counting: a comparison sort through
+    // the entries would wait on memory at every step.
+    struct Wanted {
+        quint32 record;
+        quint32 at; // in entries
+        qint64 size;
+    };
+    std::vector<size_t> start(m_discs.size() + 1, 0);
+    for (quint32 k : entries)
+        ++start[m_entries[k].disc + 1];
+    std::partial_sum(start.begin(), start.end(), start.begin());
+    std::vector<Wanted> wanted(entries.size());
+    {
+        std::vector<size_t> next(start.begin(), start.end() - 1);
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const Entry &e = m_entries[entries[i]];
+            wanted[next[e.disc]++] = {recordOf(e), static_cast<quint32>(i), e.size};
+        }
+    }
+    auto hits = std::make_shared<SearchHits>();
+    std::vector<int> at(entries.size());
+    for (quint32 disc = 0; disc < m_discs.size(); ++disc) {
+        const auto first = wanted.begin() + qsizetype(start[disc]), last = wanted.begin() + qsizetype(start[disc + 1]);
+        if (first == last)
+            continue;
+        std::sort(first, last, [](const Wanted &a, const Wanted &b) { return a.record < b.record; });
+        const TCD &cd = m_discs[disc];
+        ContentsList files;
+        try {
+            if (DiscNames::Stamp::of(ContentsFile::contentsFileName(m_db, cd.Serial)) != m_stamps[disc])
+                throw QuilloryError(u"it changed while it was compared"_s);
+            files = ContentsList::fromBytes(ContentsFile::read(m_db, cd.Serial).fileList);
+        } catch (const QuilloryError &e) {
+            throw QuilloryError(u"The disc \"%1\" could not be read again: %2. Try again."_s.arg(cd.Title, e.message()));
+        }
+        const int hitsDisc = hits->addDisc(cd.Title, cd.Serial);
+        for (auto w = first; w != last; ++w) {
+            const int record = static_cast<int>(w->record);
+            if (record >= files.recordCount())
+                throw QuilloryError(u"The disc \"%1\" changed while it was compared. Try again."_s.arg(cd.Title));
+            at[w->at] = hits->count();
+            hits->addFile(hitsDisc, files, record, w->size);
+        }
+        tick();
+        if (m_stop)
+            return std::make_shared<SearchHits>();
+    }
+    hits->reorder(at);
+    return hits;
+}
+
+DuplicateFinder::Duplicates DuplicateFinder::duplicates(const TreeNode *scope)
+{
+    clear();
+    std::vector<TCD> discs;
+    collect(scope, discs);
+    read(discs, nullptr);
+    Duplicates out;
+    out.hits = std::make_shared<SearchHits>();
+    if (m_stop)
+        return out;
+    group();
+    for (size_t i = 0; i < m_entries.size();) {
+        size_t j = i + 1;
+        while (j < m_entries.size() && sameCopy(m_entries[i], m_entries[j]))
+            ++j;
+        if (j - i > 1) {
+            Group g;
+            g.size = m_entries[i].size;
+            g.first = static_cast<int>(i);
+            g.count = static_cast<int>(j - i);
+            const bool allSums =
+                std::all_of(m_entries.begin() + i, m_entries.begin() + j, [](const Entry &e) { return e.sum != 0; });
+            g.rule = !byChecksum(m_entries[i]) ? Rule::NameSizeDate : allSums ? Rule::Checksum : Rule::Mixed;
+            out.groups.push_back(g);
+        }
+        i = j;
+    }
+    std::sort(out.groups.begin(), out.groups.end(), [](const Group &a, const Group &b) {
+        if (a.wasted() != b.wasted())
+            return a.wasted() > b.wasted();
+        if (a.size != b.size)
+            return a.size > b.size;
+        return a.first < b.first;
+    });
+    std::vector<quint32> order;
+    for (Group &g : out.groups) {
+        const int first = static_cast<int>(order.size());
+        for (int k = 0; k < g.count; ++k)
+            order.push_back(static_cast<quint32>(g.first + k));
+        g.first = first;
+        out.wasted += g.wasted();
+    }
+    out.hits = hitsOf(order);
+    return out;
+}
+
+DuplicateFinder::SingleCopies DuplicateFinder::singleCopies(const TreeNode *scope, const TreeNode *root)
+{
+    clear();
+    std::vector<TCD> inScope, all;
+    collect(scope, inScope);
+    collect(root, all);
+    // The discs in scope first; of the others only files of a size found there can be copies.
+    read(inScope, nullptr);
+    const quint32 scopeDiscs = static_cast<quint32>(m_discs.size());
+    std::vector<qint64> sizes;
+    sizes.reserve(m_entries.size());
+    for (const Entry *e = m_entries.begin(); e != m_entries.end(); ++e)
+        sizes.push_back(e->size);
+    std::sort(sizes.begin(), sizes.end());
+    sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
+    read(all, &sizes);
+    std::vector<qint64>().swap(sizes);
+    SingleCopies out;
+    out.hits = std::make_shared<SearchHits>();
+    if (m_stop)
+        return out;
+    group();
+    std::vector<quint32> single;
+    for (size_t i = 0; i < m_entries.size();) {
+        size_t j = i + 1;
+        bool oneDisc = true;
+        for (; j < m_entries.size() && sameCopy(m_entries[i], m_entries[j]); ++j)
+            oneDisc = oneDisc && m_entries[j].disc == m_entries[i].disc;
+        if (oneDisc && m_entries[i].disc < scopeDiscs)
+            for (size_t k = i; k < j; ++k)
+                single.push_back(static_cast<quint32>(k));
+        i = j;
+    }
+    std::sort(single.begin(), single.end(), [this](quint32 a, quint32 b) {
+        const Entry &x = m_entries[a], &y = m_entries[b];
+        return x.disc != y.disc ? x.disc < y.disc : recordOf(x) < recordOf(y);
+    });
+    for (quint32 k : single)
+        out.bytes += m_entries[k].size;
+    out.hits = hitsOf(single);
+    return out;
+}

@@ -1,0 +1,142 @@
+#pragma once
+
+#include "DiscNames.h"
+
+#include "store/TCD.h"
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class NameIndex;
+class SearchHits;
+class TreeNode;
+
+// Files of the catalogue that are the same: of equal size and checksum where both have one,
+// otherwise of equal name (as the catalogue compares names: a-z folded), size and date text.
+// That relation is not transitive once discs with and without checksums mix, so every file is
+// given one identity: its checksum when it has one; without one, the checksum of the files
+// with checksums that match it by name, size and date, when they all agree on it; otherwise
+// its name and date. Files of one size and identity are copies of each other.
+//
+// Discs are read like the search reads them (DiscNames, from the name index when it is fresh),
+// each unpacked once for its checksums. The first pass keeps 32 bytes for each file at or over
+// the size bound, and only then are the copies grouped; the records of the answer are read
+// again, from the discs that hold them, only once it is known.
+//
+// Folders are no copies; an entry inside a ZIP archive is one (its contents come back from the
+// archive), compared by name, size and date since it has no checksum. Files past a size that
+// does not parse are left out, as the search leaves them.
+class DuplicateFinder
+{
+public:
+    enum class Rule { Checksum, NameSizeDate, Mixed };
+    // "same checksum", "same name, size and date", or for a group of files with and without
+    // checksums "same checksum, or name, size and date".
+    static QString ruleText(Rule rule);
+
+    struct Group {
+        qint64 size = 0;
+        Rule rule = Rule::Checksum;
+        int first = 0; // the copies are hits first .. first + count - 1
+        int count = 0;
+        qint64 wasted() const { return size * (count - 1); }
+    };
+    struct Duplicates {
+        std::shared_ptr<SearchHits> hits; // the copies, group after group
+        std::vector<Group> groups;        // most wasted bytes first
+        qint64 wasted = 0;
+    };
+    struct SingleCopies {
+        std::shared_ptr<SearchHits> hits; // by disc in tree order, then in list order
+        qint64 bytes = 0;
+    };
+
+    // Files under minSize are not compared at all.
+    DuplicateFinder(const QString &dbFolder, qint64 minSize, NameIndex *index = nullptr);
+    ~DuplicateFinder();
+
+    // Called after every few milliseconds of work; stop() there ends the work with no answer.
+    void setProgress(std::function<void()> progress) { m_progress = std::move(progress); }
+    void setDiscStarted(std::function<void(const TCD &)> started) { m_discStarted = std::move(started); }
+    void stop() { m_stop = true; }
+    bool isStopped() const { return m_stop; }
+
+    // The copies among the discs under scope (a disc, a group or the root).
+    Duplicates duplicates(const TreeNode *scope);
+    // The files of the discs under scope that have no copy on any other disc under root (a
+    // copy on the same disc is no other copy).
+    SingleCopies singleCopies(const TreeNode *scope, const TreeNode *root);
+
+    // One line for each disc that could not be read, or whose checksums were not used.
+    QStringList problems() const { return m_problems; }
+    // The memory the first pass held at its largest, for the benchmark.
+    qint64 heldBytes() const { return m_held; }
+
+    // A file of the first pass: 32 bytes.
+    struct Entry {
+        qint64 size;
+        quint64 sum;  // 64 bits of the checksum; 0: none
+        quint64 name; // the name and date, hashed; then the identity
+        quint32 disc;
+        quint32 record; // the top bit: the identity is a checksum
+    };
+
+private:
+    // The first pass's files, grown in place: an array this large is moved by the system's
+    // remapping of pages, not copied beside itself, so it never needs twice its memory.
+    class Entries
+    {
+    public:
+        Entries() = default;
+        Entries(const Entries &) = delete;
+        Entries &operator=(const Entries &) = delete;
+        ~Entries();
+        void push_back(const Entry &e)
+        {
+            if (m_size == m_capacity)
+                grow();
+            m_data[m_size++] = e;
+        }
+        void clear();
+        size_t size() const { return m_size; }
+        size_t capacity() const { return m_capacity; }
+        Entry *begin() { return m_data; }
+        Entry *end() { return m_data + m_size; }
+        Entry &operator[](size_t i) { return m_data[i]; }
+
+    private:
+        void grow();
+        Entry *m_data = nullptr;
+        size_t m_size = 0;
+        size_t m_capacity = 0;
+    };
+
+    void clear();
+    void collect(const TreeNode *node, std::vector<TCD> &discs) const;
+    // Adds the discs to the order (each serial once), their files to the entries; with
+    // onlySizes, only files of those sizes (sorted).
+    void read(const std::vector<TCD> &discs, const std::vector<qint64> *onlySizes);
+    void readDisc(quint32 disc, const std::vector<qint64> *onlySizes);
+    // Sorts the entries into runs of copies: by size, identity, disc and record.
+    void group();
+    // The hits of these entries, in this order.
+    std::shared_ptr<SearchHits> hitsOf(const std::vector<quint32> &entries);
+    void tick();
+
+    QString m_db;
+    qint64 m_minSize;
+    NameIndex *m_index;
+    std::function<void()> m_progress;
+    std::function<void(const TCD &)> m_discStarted;
+    QElapsedTimer m_clock;
+    bool m_stop = false;
+    QStringList m_problems;
+    std::vector<TCD> m_discs;
+    std::vector<DiscNames::Stamp> m_stamps; // each disc's contents file as the first pass read it
+    Entries m_entries;
+    qint64 m_held = 0;
+};

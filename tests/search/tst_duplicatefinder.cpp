@@ -1,0 +1,364 @@
+// Duplicates and single copies on real catalogues: lists written by the list writer, checksum
+// members by the checksums' writer, packed into real cabinets; the answers held to a plain
+// reference over a generated catalogue.
+
+#include "TestCatalogue.h"
+#include "listing/SearchHits.h"
+#include "search/DuplicateFinder.h"
+#include "search/NameIndex.h"
+#include "store/ContentsChecksums.h"
+#include "store/GroupTree.h"
+
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <map>
+#include <set>
+#include <xxhash.h>
+
+using namespace Qt::Literals::StringLiterals;
+using TestCatalogue::date;
+
+namespace
+{
+// One file of a disc: "name|size|day|content", content empty for no checksum; a name with a
+// folder part ("ZIP.ZIP\in.txt") is an entry of that archive in the disc's root.
+struct File {
+    QString folder, name, date;
+    qint64 size = 0;
+    QString content;
+    bool inArchive = false;
+};
+
+File parseFile(const QString &spec)
+{
+    const QStringList p = spec.split(u'|');
+    File f;
+    f.name = p.at(0);
+    f.size = p.at(1).toLongLong();
+    f.date = date(2024, 1, p.at(2).toInt());
+    f.content = p.value(3);
+    f.folder = u"\\"_s;
+    if (const qsizetype slash = f.name.lastIndexOf(u'\\'); slash >= 0) {
+        f.folder = u"\\"_s + f.name.left(slash + 1);
+        f.name = f.name.mid(slash + 1);
+        f.inArchive = true;
+    }
+    return f;
+}
+
+// Writes a disc whose files are given; with checksums, each file with a content has one.
+void packDisc(const QString &db, const QString &serial, const QList<File> &files, bool sums)
+{
+    QByteArray folderList, fileList, sumList;
+    QBuffer folderBuffer(&folderList), fileBuffer(&fileList);
+    folderBuffer.open(QIODevice::WriteOnly);
+    fileBuffer.open(QIODevice::WriteOnly);
+    {
+        ContentsListWriter folderWriter(&folderBuffer), fileWriter(&fileBuffer);
+        std::set<QString> archives;
+        for (const File &f : files) {
+            if (f.inArchive) {
+                const QString zip = f.folder.mid(1).chopped(1);
+                if (archives.insert(zip).second) {
+                    fileWriter.writeFileRecord(zip, u"\\"_s, 0, f.date,
+                                               {QString::fromLatin1(ContentsRecord::CompressedFolder)});
+                    ContentsChecksums::appendLine(sumList, nullptr);
+                }
+                fileWriter.writeArchiveEntry(f.name, f.folder, quint64(f.size), f.date, QString());
+            } else {
+                fileWriter.writeFileRecord(f.name, f.folder, quint64(f.size), f.date, {});
+            }
+            const QByteArray content = f.content.toUtf8();
+            const XXH128_hash_t hash = XXH3_128bits(content.constData(), size_t(content.size()));
+            ContentsChecksums::appendLine(sumList, !f.inArchive && !content.isEmpty() ? &hash : nullptr);
+        }
+        folderWriter.flush();
+        fileWriter.flush();
+    }
+    QDir().mkpath(db);
+    ContentsFile::packBytes(db, serial, {folderList, fileList, sums ? sumList : QByteArray()});
+}
+
+QString location(const SearchHits &hits, int i)
+{
+    return hits.location(i) + QString::fromUtf8(hits.name(i));
+}
+} // namespace
+
+class TestDuplicateFinder : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    // A catalogue of its own: "All" with a disc titled "D<n>" for each list of files, under
+    // "Group A" for the first half of them and "Group B" for the rest; a disc whose title ends
+    // in "+" has checksums.
+    struct Cat {
+        GroupTree tree;
+        QString db;
+        TreeNode *root = nullptr;
+        TreeNode *find(const QString &name) const
+        {
+            TreeNode *found = nullptr;
+            tree.forEachPreOrder([&](TreeNode *n) {
+                if (!found && n->text() == name)
+                    found = n;
+            });
+            return found;
+        }
+    };
+    void make(Cat &c, const QString &name, const QList<QStringList> &discs, const QStringList &titles)
+    {
+        c.db = m_dir.path() + u'/' + name + u"/DB/"_s;
+        c.root = c.tree.addChild(c.tree.top(), u"All"_s, KindRoot);
+        TreeNode *a = c.tree.addChild(c.root, u"Group A"_s, KindGroup);
+        TreeNode *b = c.tree.addChild(c.root, u"Group B"_s, KindGroup);
+        for (int d = 0; d < discs.size(); ++d) {
+            TCD cd;
+            cd.Title = titles.at(d);
+            cd.Serial = u"D%1"_s.arg(d, 7, 10, QChar(u'0'));
+            c.tree.addDisc(d < (discs.size() + 1) / 2 ? a : b, cd);
+            QList<File> files;
+            for (const QString &spec : discs[d])
+                files << parseFile(spec);
+            packDisc(c.db, cd.Serial, files, cd.Title.endsWith(u'+'));
+        }
+    }
+
+    // Groups as "size rule: place, place", most wasted first; or the single copies' places.
+    static QStringList duplicates(const DuplicateFinder::Duplicates &d)
+    {
+        QStringList out;
+        for (const DuplicateFinder::Group &g : d.groups) {
+            QStringList places;
+            for (int i = g.first; i < g.first + g.count; ++i)
+                places << location(*d.hits, i);
+            out << u"%1 %2: %3"_s.arg(g.size).arg(DuplicateFinder::ruleText(g.rule), places.join(u", "_s));
+        }
+        return out;
+    }
+    static QStringList places(const SearchHits &hits)
+    {
+        QStringList out;
+        for (int i = 0; i < hits.count(); ++i)
+            out << location(hits, i);
+        return out;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+
+    void rules_data()
+    {
+        QTest::addColumn<QList<QStringList>>("discs");
+        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<QString>("command"); // "duplicates" or "single", then the scope's name
+        QTest::addColumn<qint64>("minSize");
+        QTest::addColumn<QStringList>("answer");
+        using L = QList<QStringList>;
+        const QString dup = u"duplicates All"_s;
+
+        QTest::newRow("checksums: contents, not names")
+            << L{{u"a.jpg|100|1|X"_s, u"b.jpg|100|2|Y"_s}, {u"renamed.jpg|100|9|X"_s, u"b.jpg|100|2|Z"_s}}
+            << QStringList{u"D1+"_s, u"D2+"_s} << dup << qint64(1)
+            << QStringList{u"100 same checksum: D1+:\\a.jpg, D2+:\\renamed.jpg"_s};
+        QTest::newRow("without checksums: name in any case, size and date")
+            << L{{u"Song.mp3|300|1"_s, u"other.mp3|300|1"_s, u"late.mp3|300|1"_s},
+                 {u"SONG.MP3|300|1"_s, u"other.mp3|301|1"_s, u"late.mp3|300|2"_s}}
+            << QStringList{u"D1"_s, u"D2"_s} << dup << qint64(1)
+            << QStringList{u"300 same name, size and date: D1:\\Song.mp3, D2:\\SONG.MP3"_s};
+        QTest::newRow("mixed: a copy without a checksum joins the checksum its name matches")
+            << L{{u"a.iso|700|1|X"_s}, {u"a.iso|700|1"_s}, {u"b.iso|700|1|X"_s}}
+            << QStringList{u"D1+"_s, u"D2"_s, u"D3+"_s} << dup << qint64(1)
+            << QStringList{u"700 same checksum, or name, size and date: D1+:\\a.iso, D2:\\a.iso, D3+:\\b.iso"_s};
+        // Two files of one name whose checksums differ: which one the copy is cannot be told.
+        QTest::newRow("mixed: checksums that disagree leave the copy without one apart")
+            << L{{u"a.iso|700|1|X"_s}, {u"a.iso|700|1"_s, u"b|5|1"_s}, {u"a.iso|700|1|Y"_s}, {u"a.iso|700|1"_s}}
+            << QStringList{u"D1+"_s, u"D2"_s, u"D3+"_s, u"D4"_s} << dup << qint64(1)
+            << QStringList{u"700 same name, size and date: D2:\\a.iso, D4:\\a.iso"_s};
+        QTest::newRow("most wasted bytes first; copies on one disc count")
+            << L{{u"small|10|1"_s, u"big|1000|1"_s, u"mid|400|1"_s, u"ARC.ZIP\\mid|400|1"_s},
+                 {u"small|10|1"_s, u"big|1000|1"_s, u"mid|400|1"_s}, {u"small|10|1"_s}}
+            << QStringList{u"D1"_s, u"D2"_s, u"D3"_s} << dup << qint64(1)
+            << QStringList{u"1000 same name, size and date: D1:\\big, D2:\\big"_s,
+                           u"400 same name, size and date: D1:\\mid, D1:\\ARC.ZIP\\mid, D2:\\mid"_s,
+                           u"10 same name, size and date: D1:\\small, D2:\\small, D3:\\small"_s};
+        QTest::newRow("size bound")
+            << L{{u"small|10|1"_s, u"big|1000|1"_s, u"empty|0|1"_s}, {u"small|10|1"_s, u"big|1000|1"_s, u"empty|0|1"_s}}
+            << QStringList{u"D1"_s, u"D2"_s} << dup << qint64(11)
+            << QStringList{u"1000 same name, size and date: D1:\\big, D2:\\big"_s};
+        QTest::newRow("duplicates within the scope only")
+            << L{{u"x|10|1"_s}, {u"y|10|1"_s}, {u"x|10|1"_s, u"y|10|1"_s}, {u"y|10|1"_s}}
+            << QStringList{u"D1"_s, u"D2"_s, u"D3"_s, u"D4"_s} << u"duplicates Group B"_s << qint64(1)
+            << QStringList{u"10 same name, size and date: D3:\\y, D4:\\y"_s};
+
+        QTest::newRow("single copies: a copy on the same disc is none")
+            << L{{u"kept|10|1"_s, u"twice|20|1"_s, u"twice|20|1"_s, u"only|30|1"_s}, {u"kept|10|1"_s}}
+            << QStringList{u"D1"_s, u"D2"_s} << u"single D1"_s << qint64(1)
+            << QStringList{u"D1:\\twice"_s, u"D1:\\twice"_s, u"D1:\\only"_s};
+        QTest::newRow("single copies: by checksum, and inside another disc's archive")
+            << L{{u"a|10|1|X"_s, u"b|10|1|Y"_s, u"c|30|1"_s}, {u"moved|10|5|X"_s, u"b|10|1|Z"_s}, {u"ARC.ZIP\\c|30|1"_s}}
+            << QStringList{u"D1+"_s, u"D2+"_s, u"D3"_s} << u"single D1+"_s << qint64(1)
+            << QStringList{u"D1+:\\b"_s};
+        QTest::newRow("single copies of a group: another disc of it holds a copy")
+            << L{{u"a|10|1"_s, u"b|20|1"_s}, {u"a|10|1"_s}, {u"c|30|1"_s}, {u"c|30|1"_s}}
+            << QStringList{u"D1"_s, u"D2"_s, u"D3"_s, u"D4"_s} << u"single Group A"_s << qint64(1)
+            << QStringList{u"D1:\\b"_s};
+        QTest::newRow("single copies: the bound")
+            << L{{u"a|10|1"_s, u"b|20|1"_s}, {}} << QStringList{u"D1"_s, u"D2"_s} << u"single D1"_s << qint64(15)
+            << QStringList{u"D1:\\b"_s};
+    }
+    void rules()
+    {
+        QFETCH(QList<QStringList>, discs);
+        QFETCH(QStringList, titles);
+        QFETCH(QString, command);
+        QFETCH(qint64, minSize);
+        QFETCH(QStringList, answer);
+        Cat c;
+        make(c, QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'_').remove(u':').remove(u';'), discs,
+             titles);
+        const QString scope = command.section(u' ', 1);
+        QVERIFY(c.find(scope));
+        DuplicateFinder finder(c.db, minSize);
+        if (command.startsWith(u"duplicates"_s)) {
+            const DuplicateFinder::Duplicates d = finder.duplicates(c.find(scope));
+            QCOMPARE(duplicates(d), answer);
+            qint64 wasted = 0;
+            for (const DuplicateFinder::Group &g : d.groups)
+                wasted += g.wasted();
+            QCOMPARE(d.wasted, wasted);
+        } else {
+            const DuplicateFinder::SingleCopies s = finder.singleCopies(c.find(scope), c.root);
+            QCOMPARE(places(*s.hits), answer);
+        }
+        QCOMPARE(finder.problems(), QStringList());
+    }
+
+    // A generated catalogue of discs with and without checksums, few names, sizes, dates and
+    // contents so that every rule meets every other, against the rules written out plainly;
+    // read once from the lists and once more through the name index.
+    void matchesThePlainReference()
+    {
+        QRandomGenerator rng(28);
+        QList<QStringList> discs;
+        QStringList titles;
+        for (int d = 0; d < 8; ++d) {
+            QStringList files;
+            for (int i = 0; i < 120; ++i)
+                files << u"%1%2|%3|%4|%5"_s.arg(rng.bounded(2) ? u"ARC.ZIP\\"_s : QString())
+                             .arg(u"n%1"_s.arg(rng.bounded(40)))
+                             .arg(rng.bounded(7))
+                             .arg(1 + rng.bounded(3))
+                             .arg(rng.bounded(3) ? u"c%1"_s.arg(rng.bounded(5)) : QString());
+            discs << files;
+            titles << (d % 3 ? u"D%1+"_s : u"D%1"_s).arg(d);
+        }
+        Cat c;
+        make(c, u"generated"_s, discs, titles);
+
+        // The plain rules: an identity for each file, then copies by size and identity.
+        struct Plain {
+            int disc;
+            QString place;
+            qint64 size;
+            QString name, date, sum;
+        };
+        std::vector<Plain> all;
+        for (int d = 0; d < discs.size(); ++d) {
+            const bool sums = titles[d].endsWith(u'+');
+            for (const QString &spec : discs[d]) {
+                const File f = parseFile(spec);
+                if (f.size < 1)
+                    continue;
+                all.push_back({d, titles[d] + u':' + f.folder + f.name, f.size, f.name.toUpper(), f.date,
+                               sums && !f.inArchive ? f.content : QString()});
+            }
+        }
+        std::map<std::pair<qint64, QString>, std::vector<const Plain *>> copies;
+        for (const Plain &p : all) {
+            QString identity = u"name "_s + p.name + u' ' + p.date;
+            if (!p.sum.isEmpty()) {
+                identity = u"sum "_s + p.sum;
+            } else {
+                std::set<QString> agreeing;
+                for (const Plain &q : all)
+                    if (!q.sum.isEmpty() && q.size == p.size && q.name == p.name && q.date == p.date)
+                        agreeing.insert(q.sum);
+                if (agreeing.size() == 1)
+                    identity = u"sum "_s + *agreeing.begin();
+            }
+            copies[{p.size, identity}].push_back(&p);
+        }
+        std::multiset<QString> expectedGroups;
+        for (const auto &[key, list] : copies) {
+            if (list.size() < 2)
+                continue;
+            QStringList places;
+            for (const Plain *p : list)
+                places << p->place;
+            places.sort();
+            expectedGroups.insert(u"%1: %2"_s.arg(key.first).arg(places.join(u", "_s)));
+        }
+        QStringList expectedSingles;
+        for (const Plain &p : all) {
+            if (p.disc != 1)
+                continue;
+            for (const auto &[key, list] : copies)
+                if (std::find(list.begin(), list.end(), &p) != list.end() &&
+                    std::all_of(list.begin(), list.end(), [](const Plain *q) { return q->disc == 1; }))
+                    expectedSingles << p.place;
+        }
+        QVERIFY(expectedGroups.size() > 20);
+        QVERIFY(!expectedSingles.isEmpty());
+
+        QTemporaryDir cache;
+        NameIndex index(c.db, NameIndex::DefaultMaxBytes, cache.path());
+        for (NameIndex *way : {static_cast<NameIndex *>(nullptr), &index, &index}) {
+            DuplicateFinder finder(c.db, 1, way);
+            const DuplicateFinder::Duplicates d = finder.duplicates(c.root);
+            std::multiset<QString> groups;
+            qint64 lastWasted = std::numeric_limits<qint64>::max();
+            for (const DuplicateFinder::Group &g : d.groups) {
+                QVERIFY(g.wasted() <= lastWasted);
+                lastWasted = g.wasted();
+                QStringList places;
+                for (int i = g.first; i < g.first + g.count; ++i)
+                    places << location(*d.hits, i);
+                places.sort();
+                groups.insert(u"%1: %2"_s.arg(g.size).arg(places.join(u", "_s)));
+            }
+            QVERIFY(groups == expectedGroups);
+            const DuplicateFinder::SingleCopies s = finder.singleCopies(c.find(titles[1]), c.root);
+            QCOMPARE(places(*s.hits), expectedSingles);
+            index.flush();
+        }
+    }
+
+    // A checksum member that does not line up is not trusted: the disc is compared by names.
+    void checksumsThatDoNotLineUpAreIgnored()
+    {
+        Cat c;
+        make(c, u"misaligned"_s, {{u"a|10|1|X"_s}, {u"a|10|1|Y"_s}}, {u"D1"_s, u"D2+"_s});
+        const QString serial = u"D0000000"_s;
+        ContentsFile::Lists lists = ContentsFile::read(c.db, serial);
+        lists.checksumList = ContentsChecksums::toHex(XXH3_128bits("X", 1)) + "\r\n\r\n";
+        ContentsFile::packBytes(c.db, serial, lists);
+        DuplicateFinder finder(c.db, 1);
+        QCOMPARE(duplicates(finder.duplicates(c.root)),
+                 QStringList{u"10 same checksum, or name, size and date: D1:\\a, D2+:\\a"_s});
+        QCOMPARE(finder.problems().size(), 1);
+        QVERIFY2(finder.problems().first().startsWith(u"The disc \"D1\": The checksums are ignored"_s),
+                 qPrintable(finder.problems().first()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDuplicateFinder)
+#include "tst_duplicatefinder.moc"
