@@ -17,6 +17,8 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <algorithm>
+#include <sys/statvfs.h>
 
 DiscAdder::DiscAdder(Catalogue &catalogue, ScanOptions options) : m_catalogue(catalogue), m_options(std::move(options))
 {
@@ -75,6 +77,43 @@ bool DiscAdder::isValidSerial(const QString &serial)
         if (!((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F')))
             return false;
     return true;
+}
+
+quint64 DiscAdder::bytesToRead(const QString &root, quint64 totalSize)
+{
+    struct statvfs fs;
+    if (root.isEmpty() || ::statvfs(QFile::encodeName(root).constData(), &fs) != 0 || fs.f_blocks < fs.f_bfree)
+        return totalSize;
+    const quint64 used = quint64(fs.f_blocks - fs.f_bfree) * fs.f_frsize;
+    return totalSize ? std::min(used, totalSize) : used;
+}
+
+QString DiscAdder::readingText(quint64 read, quint64 total, qint64 elapsedMs)
+{
+    const auto size = [](double bytes) {
+        static const char *const units[] = {"bytes", "KB", "MB", "GB", "TB"};
+        int unit = 0;
+        while (bytes >= 1000 && unit < 4) {
+            bytes /= 1024;
+            ++unit;
+        }
+        return unit == 0 ? QStringLiteral("%1 bytes").arg(qint64(bytes))
+                         : QStringLiteral("%1 %2").arg(bytes, 0, 'f', 1).arg(QLatin1String(units[unit]));
+    };
+    QString text = QStringLiteral("%1 of %2").arg(size(double(read)), size(double(std::max(read, total))));
+    if (elapsedMs < 1000 || read == 0)
+        return text;
+    const double rate = double(read) * 1000 / double(elapsedMs);
+    text += QStringLiteral(", %1/s").arg(size(rate));
+    if (read < total) {
+        const qint64 left = qint64(double(total - read) / rate + 0.5);
+        text += left >= 3600 ? QStringLiteral(", %1:%2:%3 left")
+                                   .arg(left / 3600)
+                                   .arg(left / 60 % 60, 2, 10, QLatin1Char('0'))
+                                   .arg(left % 60, 2, 10, QLatin1Char('0'))
+                             : QStringLiteral(", %1:%2 left").arg(left / 60).arg(left % 60, 2, 10, QLatin1Char('0'));
+    }
+    return text;
 }
 
 void DiscAdder::setDetails(TCD &cd, const DiscDetails &details)

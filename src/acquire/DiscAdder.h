@@ -50,6 +50,14 @@ public:
     // Whether a serial can name a disc: eight hexadecimal digits in upper case.
     static bool isValidSerial(const QString &serial);
 
+    // What a scan with checksums reads, for its gauge: the space the volume at root has in use
+    // where the system tells it (a stick's size would make the time left far too long), else
+    // totalSize.
+    static quint64 bytesToRead(const QString &root, quint64 totalSize);
+    // The busy window's line while checksums are read: "1.2 GB of 4.7 GB, 85 MB/s, 0:52 left",
+    // the rate and the time left once a second of reading gives them.
+    static QString readingText(quint64 read, quint64 total, qint64 elapsedMs);
+
     // The fields of a disc's record that the user types, written into the record the way
     // "groups.tree" keeps them (the description folded onto one line), and read back.
     static void setDetails(TCD &cd, const DiscDetails &details);

@@ -495,18 +495,20 @@ void Scanner::scanFile(Folder &f, const Entry &e)
     if (m_hasher) {
         // Read whole first: the readers then find their headers in the system's cache, and a
         // file that cannot be read keeps its plain record.
-        const int fd = open();
+        int fd = open();
+        // A stop asked for while the file is read leaves through here too.
+        const auto closeFd = qScopeGuard([&fd] {
+            if (fd >= 0)
+                ::close(fd);
+        });
         const int err = fd < 0 ? errno : hashFile(fd, e.size, hash);
         hashed = err == 0;
-        if (!hashed) {
+        if (!hashed)
             m_problems.append({QFile::decodeName(localPath()), problemReason(err)});
-        } else if (readers && file.emplace().open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-            // given over to the readers
-        } else {
+        else if (readers && file.emplace().open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+            fd = -1; // the readers' now
+        else
             file.reset();
-        }
-        if (fd >= 0 && !(file && file->isOpen()))
-            ::close(fd);
     }
 
     QStringList extras;
@@ -563,6 +565,8 @@ int Scanner::hashFile(int fd, quint64 size, XXH128_hash_t &out)
         advance(bytes);
         if (m_sinceEvents.hasExpired(ProgressIntervalMs)) {
             m_sinceEvents.start();
+            if (m_gauge && m_totalSize)
+                m_gauge(m_scannedBytes / 1024);
             if (m_processEvents)
                 m_processEvents();
         }

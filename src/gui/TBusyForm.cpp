@@ -47,6 +47,11 @@ void TBusyForm::start(const QString &caption, int maximum)
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
+void TBusyForm::setCaption(const QString &caption)
+{
+    m_label->setText(caption);
+}
+
 void TBusyForm::setPosition(int value)
 {
     m_bar->setValue(value);

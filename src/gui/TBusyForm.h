@@ -16,15 +16,22 @@ public:
 
     // Shows the window centred on the main window with the gauge at 0 of maximum.
     void start(const QString &caption, int maximum);
+    // A new caption while the work goes on (it may take two lines).
+    void setCaption(const QString &caption);
     void setPosition(int value);
     void step();
     void finish();
     int position() const;
     int maximum() const;
+    // A "Stop" button under the gauge that calls onStop (the work asks for events often enough
+    // to hear it); an empty function takes the button away.
+    void setStopButton(std::function<void()> onStop);
 
 protected:
 private:
     QPointer<QWidget> m_mainWindow;
     QLabel *m_label;
     QProgressBar *m_bar;
+    QPushButton *m_stop = nullptr;
+    std::function<void()> m_onStop;
 };
