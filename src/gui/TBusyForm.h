@@ -2,9 +2,11 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 
 class QLabel;
 class QProgressBar;
+class QPushButton;
 
 // The small window shown during a scan or an export: a caption and a gauge. While it is up
 // the main window is disabled; hiding it enables the main window again.
