@@ -173,6 +173,9 @@ private Q_SLOTS:
         row("ls", cat + u"ls Rock_Disc"_s, 0, "ROCK\tFolder\t3000\t");
         row("cat-lists", cat + u"cat-lists 1A2B3C4D"_s, 0, "LIVE\\\r\n\\ROCK\\\r\n1000\r\n");
         row("search", cat + u"search live"_s, 0, "LIVE\tFolder\tRock Disc:\\ROCK\\\t1000\t", "2 found, total size");
+        row("duplicates", cat + u"duplicates --in Music --min-size 1KB"_s, 0, "", "0 groups of duplicates, 0 files");
+        row("single-copies", cat + u"single-copies --disc Photos_Disc"_s, 0, "Photos Disc:\\pic.jpg\t4096\t",
+            "1 files on no other disc, total size 4.00 KB");
         row("report", cat + u"report --group Music -o {root}/r.txt"_s, 0, "", "", Changes);
         row("export", cat + u"export {root}/b.cab"_s, 0, "", "", Changes);
         row("import", u"--data {root}/new import {home}/cat.cab --yes"_s, 0, "Import Database complete.\n",
@@ -204,7 +207,8 @@ private Q_SLOTS:
         row("label without serial", cat + u"add-disc {root}/vol --title T --label L"_s, 2, "", "go with --serial");
         row("check-mask without names", u"check-mask *"_s, 2, "", "");
         row("search category", cat + u"search --category 9"_s, 2, "", "--category wants 0 to 8");
-        row("search size", cat + u"search --larger 1GB"_s, 2, "", "\"1GB\"");
+        row("single-copies without a disc", cat + u"single-copies"_s, 2, "", "either --disc NAME or --in NODE");
+        row("search size", cat + u"search --larger 1TB"_s, 2, "", "\"1TB\"");
         row("search date", cat + u"search --newer 01.01.2020"_s, 2, "", "2020-01-01T12:00:00");
         row("report both", cat + u"report --disc Rock_Disc --group Music -o {root}/r.txt"_s, 2, "",
             "one of --disc and --group");
