@@ -8,6 +8,7 @@
 #include "acquire/MediaWatcher.h"
 #include "acquire/ui/DiscCommands.h"
 #include "acquire/ui/TNewForm.h"
+#include "backup/ui/BackupCommands.h"
 #include "app/TSplashForm.h"
 #include "browser/ui/ContentsCommands.h"
 #include "browser/ui/ContentsPanel.h"
@@ -25,7 +26,6 @@
 #include "core/TextCodec.h"
 #include "core/Version.h"
 #include "gui/TBusyForm.h"
-#include "gui/ThemeIcons.h"
 #include "listing/FormatSize.h"
 #include "listing/SearchHits.h"
 #include "search/ui/SearchPanel.h"
@@ -38,6 +38,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDate>
 #include <QComboBox>
 #include <QDialog>
 #include <QDesktopServices>
@@ -101,14 +102,6 @@ bool findsOpaquePixels(const QImage &shot, const QImage &icon, const QRect &area
     return false;
 }
 
-QAction *themeItem(const TestWindow::Window &w, const QString &caption)
-{
-    for (QAction *a : w->findChild<QMenu *>(u"Theme1"_s)->actions())
-        if (a->text().remove(u'&') == caption)
-            return a;
-    return nullptr;
-}
-
 } // namespace
 
 class TestMainWindow : public QObject
@@ -156,9 +149,15 @@ private Q_SLOTS:
     void initTestCase()
     {
         TestWindow::setUp();
-        QDesktopServices::setUrlHandler(u"file"_s, this, "openUrl");
+        // Stands in for the browser.
+        for (const QString &scheme : {u"file"_s, u"http"_s})
+            QDesktopServices::setUrlHandler(scheme, this, "openUrl");
     }
-    void cleanupTestCase() { QDesktopServices::unsetUrlHandler(u"file"_s); }
+    void cleanupTestCase()
+    {
+        for (const QString &scheme : {u"file"_s, u"http"_s})
+            QDesktopServices::unsetUrlHandler(scheme);
+    }
     void init()
     {
         m_fx.init();
@@ -682,7 +681,66 @@ private Q_SLOTS:
         QVERIFY(findsOpaquePixels(shot, icon, details->visualRect(name)));
     }
 
-    // --- Favourites and the search history live beside DB, not in it: an import keeps this
+    // --- Backup: the archive written and read back through the window's commands; the core's
+    // refusals reach the user.
+    void exportThenImportRoundTrip()
+    {
+        const QString archive = m_fx.path(u"backup"_s);
+        {
+            TestWindow::Window f(data());
+            f.tree().addChild(f.tree().root(), u"Added Before Export"_s, KindGroup);
+            f.nav().TreeChange(f.node(u"Rock Disc"_s));
+            AppDialogs::pushFileName(archive);
+            f.action(u"ExportAllData1"_s)->trigger();
+            QVERIFY(AppDialogs::shown().at(0).text.endsWith(u"Database Backup "_s +
+                                                            QDate::currentDate().toString(u"dd-MM-yyyy"_s)));
+            QCOMPARE(AppDialogs::shownTexts().last(), u"Export Database complete."_s);
+            QVERIFY(!f.controller<BackupCommands>()->busyForm()->isVisible());
+            QVERIFY(f->isEnabled());
+            // The tree was read back; the disc is selected again.
+            QCOMPARE(f.nav().currentNode(), f.node(u"Rock Disc"_s));
+
+            // Change the catalogue, then bring the archive back.
+            AppDialogs::pushAnswer(QMessageBox::Yes);
+            f.action(u"Delete2"_s)->trigger();
+            QVERIFY(!QFileInfo::exists(db() + u"1A2B3C4D.dat"_s));
+            f->close();
+        }
+        AppDialogs::clearShown();
+        TestWindow::Window f(data());
+        QVERIFY(!f.node(u"Rock Disc"_s));
+        AppDialogs::pushAnswer(QMessageBox::No);
+        AppDialogs::pushFileName(archive + u".cab"_s);
+        f.action(u"ImportDatabase1"_s)->trigger();
+        QCOMPARE(AppDialogs::shown().at(0).text, u"Quillory.cab"_s);
+        QCOMPARE(AppDialogs::shown().at(1).kind, AppDialogs::Warning);
+        QVERIFY(!f.node(u"Rock Disc"_s));
+        f.action(u"Details1"_s)->trigger();
+        AppDialogs::pushFileName(archive + u".cab"_s);
+        AppDialogs::pushAnswer(QMessageBox::Yes);
+        f.action(u"ImportDatabase1"_s)->trigger();
+        QCOMPARE(AppDialogs::shown().at(2).text, archive + u".cab"_s); // the last file is proposed again
+        // The import reloads the catalogue, not the preferences: the style chosen this run stays.
+        QVERIFY(f.action(u"Details1"_s)->isChecked());
+        QCOMPARE(AppDialogs::shownTexts().last(), u"Import Database complete."_s);
+        QVERIFY(f.node(u"Added Before Export"_s));
+        QCOMPARE(f.nav().currentNode(), f.tree().root());
+        f.nav().TreeChange(f.node(u"Rock Disc"_s));
+        QCOMPARE(f.nav().listing().count(), 6);
+
+        // The core's refusals (here an archive over a catalogue file) reach the user, and
+        // nothing changes.
+        const QByteArray tree = readFile(db() + u"groups.tree"_s);
+        AppDialogs::pushFileName(db() + u"groups.tree"_s);
+        f.action(u"ExportAllData1"_s)->trigger();
+        QCOMPARE(AppDialogs::shown().last().kind, AppDialogs::Error);
+        QVERIFY2(AppDialogs::shownTexts().last().contains(u"inside the database folder"_s),
+                 qPrintable(AppDialogs::shownTexts().last()));
+        QCOMPARE(readFile(db() + u"groups.tree"_s), tree);
+        QVERIFY(f->isEnabled());
+    }
+
+    // Favourites and the search history live beside DB, not in it: an import keeps this
     // run's, pruned of discs the imported catalogue does not hold, as at start-up.
     void importKeepsFavouritesAndHistory_data()
     {
@@ -765,28 +823,48 @@ private Q_SLOTS:
         QVERIFY2(stored.contains("\nViewStyle=" + QByteArray::number(int(ContentsView::List)) + '\n'), stored.constData());
     }
 
-    // The "Theme" menu leads back to the built-in icons once a skin is chosen, and the choice
-    // holds at the next start.
-    void themeMenuLeadsBackFromASkin()
+    // "Check for Update" and "Visit Tarnwick Site" against a web server on this machine: one row
+    // per kind of box, the failures of the network, and the address opened. Which answers count
+    // as newer is the update check's own test. Mode: the server's, -1 for no address set. Kind
+    // -1: no box.
+    void updateCommands_data()
     {
-        const QString shipped = QStringLiteral(QUILLORY_SOURCE_DIR "/share/skins/Light/");
-        const QString skin = data() + u"skins/Light/"_s;
-        QVERIFY(QDir().mkpath(skin));
-        for (const QString &f : QDir(shipped).entryList(QDir::Files))
-            QVERIFY(QFile::copy(shipped + f, skin + f));
-        {
-            TestWindow::Window &w = m_fx.open();
-            QVERIFY(themeItem(w, u"Built-in Icons"_s)->isChecked());
-            themeItem(w, u"Light"_s)->trigger();
-            QVERIFY(ThemeIcons::skinInUse());
-            themeItem(w, u"Built-in Icons"_s)->trigger();
-            QVERIFY(!ThemeIcons::skinInUse());
-            QVERIFY(themeItem(w, u"Built-in Icons"_s)->isChecked() && !themeItem(w, u"Light"_s)->isChecked());
-            QCOMPARE(w.ws().preferences().theme(), QString());
-        }
-        TestWindow::Window &next = m_fx.open();
-        QVERIFY(!ThemeIcons::skinInUse());
-        QVERIFY(themeItem(next, u"Built-in Icons"_s)->isChecked());
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("text"); // how the box begins
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("opened"); // on the server, after a yes
+        const QString check = u"CheckforUpdate1"_s, noConnection = u"Could not connect to server."_s;
+        const int ok = LocalHttpServer::Answer, warning = AppDialogs::Warning;
+        QTest::newRow("newer") << check << ok << u"New version 999.0 is available for download!"_s
+                               << int(AppDialogs::Confirmation) << u"/software/quillory_amd64.deb"_s;
+        QTest::newRow("never answers") << check << int(LocalHttpServer::Silent) << noConnection << warning << QString();
+        QTest::newRow("none set") << check << -1 << u"No update server is configured. Set UpdateServer in "_s
+                                  << int(AppDialogs::Information) << QString();
+        QTest::newRow("visit site") << u"VisitTarnwickSite1"_s << ok << QString() << -1 << u"/"_s;
+    }
+    void updateCommands()
+    {
+        QFETCH(QString, action);
+        QFETCH(int, mode);
+        QFETCH(QString, text);
+        QFETCH(int, kind);
+        QFETCH(QString, opened);
+        LocalHttpServer server;
+        server.setBody("ver=999.0");
+        server.setMode(LocalHttpServer::Mode(qMax(mode, 0)));
+        if (mode >= 0)
+            QSettings(DataPaths::settingsFile(data()), QSettings::IniFormat).setValue(u"UpdateServer"_s, server.address());
+        TestWindow::Window &w = m_fx.open();
+        w.controller<UpdateCommands>()->setTimeout(300);
+        if (kind == AppDialogs::Confirmation)
+            AppDialogs::pushAnswer(QMessageBox::Yes);
+        w.action(action)->trigger();
+        const QList<AppDialogs::Shown> shown = AppDialogs::shown();
+        QCOMPARE(shown.size(), kind < 0 ? 0 : 1);
+        QVERIFY(kind < 0 || (shown.first().text.startsWith(text) && int(shown.first().kind) == kind));
+        QCOMPARE(m_opened, opened.isNull() ? QList<QUrl>() : QList<QUrl>{QUrl(server.address() + opened)});
+        QVERIFY(w.action(action)->isEnabled()); // ready for the next time
     }
 
     // Check for Update against a server that accepts and never answers: the wait shows (busy
