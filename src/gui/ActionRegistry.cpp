@@ -37,6 +37,7 @@ const QList<ActionDef> &table()
         {"ImportDatabase1", "&Import Database", {"document-import"}, key(Qt::Key_F9), nullptr, false},
         {"Exit1", "E&xit", {"application-exit"}, {}, nullptr, false},
         {"AddDisc1", "&Add Disc...", {"media-optical-data", "media-optical"}, key(Qt::Key_F4), "Add Disc", false},
+        {"AddDiscFromImage1", "Add Disc from &Image...", {"application-x-cd-image", "media-optical"}, {}, nullptr, false},
         {"AddGroup1", "Add &Group...", {"folder-new"}, key(Qt::Key_F5), nullptr, false},
         {"Delete1", "&Delete Object", {"edit-delete"}, key(Qt::SHIFT | Qt::Key_Delete), "Delete Object", false},
         {"Search1", "Toggle &Search", {"edit-find"}, key(Qt::Key_F3), "Toggle Search", true},

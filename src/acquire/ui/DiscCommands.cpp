@@ -4,12 +4,14 @@
 #include "TCDForm.h"
 #include "TNewForm.h"
 #include "acquire/DiscDrive.h"
+#include "acquire/ImageScanner.h"
 #include "acquire/MediaWatcher.h"
 #include "listing/Navigator.h"
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"
 #include "gui/TBusyForm.h"
 #include "session/Workspace.h"
+#include "core/QuilloryError.h"
 #include "settings/Preferences.h"
 #include "store/GroupTree.h"
 #include "store/TreeNames.h"
@@ -31,6 +33,7 @@ DiscCommands::DiscCommands(Workspace &workspace, Navigator &navigator, ActionReg
 {
     connect(actions.claim(u"AddDisc1"_s), &QAction::triggered, this, &DiscCommands::AddDisc1Click);
     connect(actions.claim(u"AddDisc2"_s), &QAction::triggered, this, &DiscCommands::AddDisc1Click);
+    connect(actions.claim(u"AddDiscFromImage1"_s), &QAction::triggered, this, &DiscCommands::AddDiscFromImage1Click);
     connect(actions.claim(u"EditDiscEntry1"_s), &QAction::triggered, this, &DiscCommands::EditDiscEntry1Click);
     connect(m_watcher, &MediaWatcher::mediaArrived, this, &DiscCommands::mediaArrived);
     connect(m_watcher, &MediaWatcher::mediaRemoved, this, &DiscCommands::mediaRemoved);
@@ -102,7 +105,7 @@ void DiscCommands::setCaptions(TreeNode *node)
 void DiscCommands::updateCommandStates()
 {
     const bool writable = !m_workspace.isReadOnly();
-    for (const QString &name : {u"AddDisc1"_s, u"AddDisc2"_s, u"EditDiscEntry1"_s})
+    for (const QString &name : {u"AddDisc1"_s, u"AddDisc2"_s, u"AddDiscFromImage1"_s, u"EditDiscEntry1"_s})
         m_actions.action(name)->setEnabled(writable);
 }
 
@@ -122,6 +125,25 @@ void DiscCommands::AddDisc1Click()
         return;
     }
     form->FormShow();
+}
+
+void DiscCommands::AddDiscFromImage1Click()
+{
+    if (m_workspace.isReadOnly() || scanning())
+        return;
+    const QString image = AppDialogs::openFileName(m_window, u"Add Disc from Image"_s,
+                                                   u"Disc Images (*.iso);;All Files (*)"_s, u"iso"_s, m_lastImage);
+    if (image.isEmpty())
+        return;
+    m_lastImage = image;
+    DiscVolume volume;
+    try {
+        volume = ImageScanner::volumeOf(image);
+    } catch (const QuilloryError &e) {
+        AppDialogs::message(m_window, AppDialogs::Error, e.message());
+        return;
+    }
+    newForm()->FormShowImage(volume);
 }
 
 void DiscCommands::EditDiscEntry1Click()

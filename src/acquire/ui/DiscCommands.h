@@ -43,6 +43,8 @@ public:
 
 public Q_SLOTS:
     void AddDisc1Click();
+    // Add Disc with a disc image file in place of a drive: the file asked for, then the dialog.
+    void AddDiscFromImage1Click();
     void EditDiscEntry1Click();
     void mediaArrived();
     void mediaRemoved();
@@ -70,4 +72,5 @@ private:
     bool m_arrivedDuringScan = false;
     bool m_removedDuringScan = false;
     bool m_closeAfterScan = false;
+    QString m_lastImage; // where the image file dialog opens next
 };

@@ -16,6 +16,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -147,6 +149,8 @@ TNewForm::TNewForm(Workspace &workspace, Navigator &navigator, DiscDrive &drive,
 
 void TNewForm::fillDrives()
 {
+    if (!m_image.image.isEmpty())
+        return;
     const QSignalBlocker block(m_drivesBox);
     m_drivesBox->clear();
     for (const DriveEntry &e : m_drive.drives().entries())
@@ -179,6 +183,17 @@ void TNewForm::dropDownDrives()
 
 void TNewForm::FormShow()
 {
+    showFor(DiscVolume());
+}
+
+void TNewForm::FormShowImage(const DiscVolume &image)
+{
+    showFor(image);
+}
+
+void TNewForm::showFor(const DiscVolume &image)
+{
+    showImage(image);
     m_fields.title->clear();
     m_fields.genre->clear();
     m_fields.description->clear();
@@ -188,11 +203,34 @@ void TNewForm::FormShow()
     activateWindow();
     m_fields.title->setFocus();
     DriveChange(Refresh::User);
+    if (!image.image.isEmpty())
+        m_fields.title->setText(DiscDrive::proposedTitle(image.label, m_workspace.preferences().correctLabel()));
     m_ejectBox->setChecked(m_workspace.preferences().eject());
+}
+
+void TNewForm::showImage(const DiscVolume &image)
+{
+    m_image = image;
+    const bool drive = image.image.isEmpty();
+    for (QWidget *w : {static_cast<QWidget *>(m_drivesBox), static_cast<QWidget *>(m_refreshButton),
+                       static_cast<QWidget *>(m_ejectButton), static_cast<QWidget *>(m_exploreButton),
+                       static_cast<QWidget *>(m_ejectBox)})
+        w->setEnabled(drive);
+    if (drive)
+        return;
+    m_drivesBox->clear();
+    m_drivesBox->addItem(ThemeIcons::driveIcon(DriveKind::CDROM), QDir::toNativeSeparators(image.image));
+    m_drivesBox->setToolTip(QString());
+    m_labelEdit->setText(image.label);
+    m_serialEdit->setText(image.serial);
+    m_spaceEdit->setText(FormatSize(static_cast<qint64>(image.totalSize)));
+    m_fsEdit->setText(image.fileSystem);
 }
 
 void TNewForm::DriveChange(Refresh who)
 {
+    if (!m_image.image.isEmpty())
+        return; // the image stays what it is while the drives come and go
     const QString shownSerial = m_serialEdit->text();
     const bool in = m_drive.readVolume(who == Refresh::User);
     fillDrives();
@@ -234,22 +272,24 @@ void TNewForm::AddButtonClick()
         AppDialogs::message(this, AppDialogs::Error, problem);
         return;
     }
-    DriveChange(Refresh::MainWindow);
+    const bool image = !m_image.image.isEmpty();
+    if (!image)
+        DriveChange(Refresh::MainWindow);
 
-    const DiscVolume disc = m_drive.discVolume();
+    const DiscVolume disc = image ? m_image : m_drive.discVolume();
     TreeNode *old = disc.serial.isEmpty() ? nullptr : FindCD(m_workspace.tree().root(), disc.serial);
     if (old && AppDialogs::message(this, AppDialogs::Confirmation, DiscAdder::alreadyInDatabaseQuestion(),
                                    AppDialogs::YesNo) != QMessageBox::Yes) {
         close();
         return;
     }
-    if (!m_drive.discIn()) {
+    if (!image && !m_drive.discIn()) {
         AppDialogs::message(this, AppDialogs::Information, DiscAdder::discNotPresentMessage(m_drive.driveText()));
         return;
     }
     if (!runScan(disc, d, old))
         return;
-    if (prefs.eject()) {
+    if (prefs.eject() && !image) {
         try {
             m_drive.eject(disc.root);
         } catch (const EDiskEject &e) {
@@ -270,28 +310,43 @@ bool TNewForm::runScan(const DiscVolume &disc, const DiscDetails &details, TreeN
     m_mainLock->setHeld(false);
     if (!m_busy)
         m_busy = new TBusyForm(m_mainWindow);
-    const int shift = gaugeShift(disc.totalSize / 1024);
-    m_busy->start(u"Disc is being processed. Please wait..."_s, int((disc.totalSize / 1024) >> shift));
+    // A scan that reads every byte measures its gauge in the bytes it reads, and says how far it is.
+    const ScanOptions options = ScanOptions::from(m_workspace.preferences());
+    DiscVolume volume = disc;
+    if (options.checksums && disc.image.isEmpty())
+        volume.totalSize = DiscAdder::bytesToRead(disc.root, disc.totalSize);
+    const int shift = gaugeShift(volume.totalSize / 1024);
+    const QString caption = u"Disc is being processed. Please wait..."_s;
+    m_busy->start(caption, int((volume.totalSize / 1024) >> shift));
+    QElapsedTimer reading;
+    reading.start();
 
-    DiscAdder adder(m_workspace.catalogue(), ScanOptions::from(m_workspace.preferences()));
+    DiscAdder adder(m_workspace.catalogue(), options);
     adder.setProcessEvents([this, &disc] {
         QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         if (m_stopRequested)
             throw QuilloryError(u"The scan was stopped."_s);
-        m_drive.checkPresent(disc);
+        if (disc.image.isEmpty())
+            m_drive.checkPresent(disc);
     });
-    adder.setGauge([this, shift](quint64 kilobytes) {
-        if (m_busy)
-            m_busy->setPosition(int(kilobytes >> shift));
+    adder.setGauge([&, shift](quint64 kilobytes) {
+        if (!m_busy)
+            return;
+        if (options.checksums)
+            m_busy->setCaption(caption + u'\n' +
+                               DiscAdder::readingText(kilobytes * 1024, volume.totalSize, reading.elapsed()));
+        m_busy->setPosition(int(kilobytes >> shift));
     });
-    adder.setScanCheck([this, &disc] { m_drive.checkSameDisc(disc); });
+    if (disc.image.isEmpty())
+        adder.setScanCheck([this, &disc] { m_drive.checkSameDisc(disc); });
 
     TreeNode *parent = adder.parentFor(m_navigator.currentNode());
     TreeNode *added = nullptr;
     QString failure;
     try {
-        m_drive.checkReadable(disc);
-        added = adder.add(disc, details, parent, replace);
+        if (disc.image.isEmpty())
+            m_drive.checkReadable(disc);
+        added = adder.add(volume, details, parent, replace);
         m_unreadable = adder.unreadable();
     } catch (const QuilloryError &e) {
         failure = e.message();

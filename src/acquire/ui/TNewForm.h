@@ -35,6 +35,9 @@ public:
 
     // Shows the dialog afresh: empty fields, the next disc number, the selected drive read.
     void FormShow();
+    // The same for a disc image (ImageScanner::volumeOf) in place of a drive: its fields come
+    // from the image, and the drive's controls rest until the dialog is shown for a drive.
+    void FormShowImage(const DiscVolume &image);
     // Re-reads the selected drive into the volume fields. The user's own request also proposes
     // the title from the label (and may mount the medium); a notice does so only when another
     // disc is now in the drive; the Add command never touches the title.
@@ -65,6 +68,9 @@ private:
     void fillDrives();
     void DrivesBoxChange(int index);
     void dropDownDrives();
+    void showFor(const DiscVolume &image);
+    // The fields of the image, or the drive's controls back when there is none.
+    void showImage(const DiscVolume &image);
     bool runScan(const DiscVolume &disc, const DiscDetails &details, TreeNode *replace);
 
     Workspace &m_workspace;
@@ -87,6 +93,7 @@ private:
     QPushButton *m_exploreButton;
     QPushButton *m_refreshButton;
 
+    DiscVolume m_image; // the image shown in place of a drive, if any
     bool m_scanning = false;
     bool m_stopRequested = false;
     // Set while the dialog hands the disabled main window over to the busy window.

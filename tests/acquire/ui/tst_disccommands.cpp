@@ -172,6 +172,41 @@ private Q_SLOTS:
         QCOMPARE(text(openAdd(f), u"TitleEdit"_s), u"AUDIO_CD_1"_s);
     }
 
+    // An image file in place of a drive: the file asked for, the dialog filled from the image
+    // (the probe's label and serial), the scan; a file that holds no image is named and opens nothing.
+    void addsADiscFromAnImage()
+    {
+        const QString image = m_fx.path(u"disc.iso"_s);
+        if (!ScanFixture::run(m_fx.path(u"cd"_s), u"xorriso"_s,
+                              {u"-as"_s, u"mkisofs"_s, u"-quiet"_s, u"-J"_s, u"-V"_s, u"HOLIDAY_26"_s, u"-o"_s, image,
+                               m_fx.path(u"cd"_s)}))
+            QSKIP("xorriso is missing or failed");
+        const QString serial = VolumeProbe::serialText(VolumeProbe::probeFile(image).serial);
+        TestWindow::Window f(data());
+        AppDialogs::pushFileName(image);
+        f.action(u"AddDiscFromImage1"_s)->trigger();
+        TNewForm *form = f.controller<DiscCommands>()->newForm();
+        QVERIFY(form->isVisible());
+        QCOMPARE(proposed(form), u"3|HOLIDAY_26|"_s + serial + u"|CDFS|"_s + FormatSize(QFileInfo(image).size()) +
+                                     u"|Holiday 26"_s);
+        QVERIFY(!w<QComboBox>(form, u"DrivesBox"_s)->isEnabled());
+        click(form, u"AddButton"_s);
+        QVERIFY(!form->isVisible());
+        const TreeNode *added = FindCD(f.tree().root(), serial);
+        QVERIFY(added);
+        QCOMPARE(added->cd()->Size, 7); // a.txt, b.txt, c.txt
+        QVERIFY(m_backend->ejected().isEmpty());
+        QCOMPARE(text(openAdd(f), u"SerialEdit"_s), u"0A1B2C3D"_s); // the drives come back
+        click(form, u"CancelButton"_s);
+
+        AppDialogs::clearShown();
+        AppDialogs::pushFileName(m_fx.path(u"cd/a.txt"_s));
+        f.action(u"AddDiscFromImage1"_s)->trigger();
+        QVERIFY(!form->isVisible());
+        QVERIFY2(AppDialogs::shownTexts().last().startsWith(u"Cannot read the disc image"_s),
+                 qPrintable(AppDialogs::shownTexts().join(u" / "_s)));
+    }
+
     // The title rule itself is the tree's, and what Change keeps the adder's; one refused title in
     // each dialog, and one change.
     void titleRulesInBothDialogs()
