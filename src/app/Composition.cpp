@@ -17,6 +17,7 @@
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"
 #include "reports/ui/ReportCommands.h"
+#include "search/ui/DuplicateCommands.h"
 #include "search/ui/SearchPanel.h"
 #include "session/Workspace.h"
 #include "settings/ui/SettingsCommands.h"
@@ -48,6 +49,7 @@ Composition::Composition(const QString &dataFolder)
     new BackupCommands(ws, nav, window.actions(), &window);
     new HelpCommands(ws, window.actions(), &window);
     window.setSearchBand(new SearchPanel(ws, nav, window.actions()));
+    new DuplicateCommands(ws, nav, window.actions(), &window);
     auto *compile = new CompileCommands(ws, nav, window.actions(), window.contentsPanel()->view(),
                                         window.contentsPanel()->view()->selectionModel(), discs->drive(), &window);
     window.setCompilationPanel(compile->panel());

@@ -84,6 +84,8 @@ const QList<ActionDef> &table()
         {"ViewButton", "Change View Style", {"view-list-icons"}, {}, "Change View Style", false},
         {"CreateReport2", "Create &Report", {"office-report"}, {}, nullptr, false},
         {"SearchHere2", "&Search Here", {"edit-find"}, {}, nullptr, false},
+        {"FindDuplicates1", "&Find Duplicates", {"edit-copy"}, {}, nullptr, false},
+        {"FilesOnlyonThisDisc1", "Files O&nly on This Disc", {"emblem-important"}, {}, nullptr, false},
         {"EditDiscEntry1", "&Edit Disc Entry", {"document-edit"}, {}, nullptr, false},
         {"AddDisc2", "Add &Disc", {"media-optical-data", "media-optical"}, {}, nullptr, false},
         {"AddSubGroup1", "Add Sub-&Group", {"folder-new"}, {}, nullptr, false},

@@ -179,6 +179,8 @@ void TMainForm::buildMenus()
     tree->setObjectName(QStringLiteral("TreeMenu"));
     add(tree, {u"CreateReport2"_s,
                u"SearchHere2"_s,
+               u"FindDuplicates1"_s,
+               u"FilesOnlyonThisDisc1"_s,
                u"EditDiscEntry1"_s,
                u"AddDisc2"_s,
                u"AddSubGroup1"_s,

@@ -1,0 +1,120 @@
+#include "DuplicateCommands.h"
+
+#include "gui/ActionRegistry.h"
+#include "gui/AppDialogs.h"
+#include "gui/TBusyForm.h"
+#include "listing/FormatSize.h"
+#include "listing/Navigator.h"
+#include "listing/SearchHits.h"
+#include "search/DuplicateFinder.h"
+#include "session/Workspace.h"
+#include "store/GroupTree.h"
+#include "core/QuilloryError.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QMenu>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace
+{
+int discsUnder(const TreeNode *node)
+{
+    if (node->isDisc())
+        return 1;
+    int n = 0;
+    for (int i = 0; i < node->childCount(); ++i)
+        n += discsUnder(node->child(i));
+    return n;
+}
+} // namespace
+
+DuplicateCommands::DuplicateCommands(Workspace &workspace, Navigator &navigator, ActionRegistry &actions,
+                                     QWidget *window)
+    : QObject(window), m_workspace(workspace), m_navigator(navigator), m_actions(actions), m_window(window)
+{
+    connect(actions.claim(u"FindDuplicates1"_s), &QAction::triggered, this, &DuplicateCommands::FindDuplicates1Click);
+    connect(actions.claim(u"FilesOnlyonThisDisc1"_s), &QAction::triggered, this,
+            &DuplicateCommands::FilesOnlyonThisDisc1Click);
+    if (QMenu *menu = actions.menu(u"TreeMenu"_s))
+        connect(menu, &QMenu::aboutToShow, this, &DuplicateCommands::setCaption);
+}
+
+void DuplicateCommands::setCaption()
+{
+    const TreeNode *node = m_navigator.menuNode() ? m_navigator.menuNode() : m_navigator.currentNode();
+    m_actions.setCaption(u"FilesOnlyonThisDisc1"_s,
+                         !node || node->isDisc() ? u"Files Only on This Disc"_s : u"Files Only on These Discs"_s);
+}
+
+TreeNode *DuplicateCommands::target()
+{
+    // From a group or disc entry of the list: that node becomes the tree's selection.
+    if (TreeNode *node = m_navigator.menuNode())
+        m_navigator.TreeChange(node);
+    return m_navigator.currentNode();
+}
+
+template <typename Work> void DuplicateCommands::run(const QString &caption, bool wholeCatalogue, Work work)
+{
+    const TreeNode *node = target();
+    if (m_running || !node)
+        return;
+    m_running = true;
+    DuplicateFinder finder(m_workspace.dbFolder(), 1);
+    TBusyForm busy(m_window);
+    busy.start(caption, discsUnder(wholeCatalogue ? m_navigator.tree().root() : node));
+    m_navigator.beginSearch();
+    finder.setDiscStarted([&](const TCD &cd) {
+        busy.step();
+        m_navigator.setStatus(caption + u" : "_s + cd.Title);
+    });
+    finder.setProgress([&] {
+        QCoreApplication::processEvents();
+        if (m_workspace.stopRequested())
+            finder.stop();
+    });
+    std::shared_ptr<SearchHits> hits;
+    QString status, failure;
+    try {
+        status = work(finder, node, hits);
+    } catch (const QuilloryError &e) {
+        failure = e.message();
+    }
+    busy.finish();
+    if (!hits)
+        hits = std::make_shared<SearchHits>();
+    m_navigator.showSearchResult(hits, status);
+    if (!failure.isEmpty())
+        AppDialogs::showError(m_window, failure);
+    if (!finder.problems().isEmpty())
+        AppDialogs::message(m_window, AppDialogs::Error, finder.problems().join(u'\n'));
+    if (hits->count() > 0) {
+        if (QAction *details = m_actions.action(u"Details1"_s); details && !details->isChecked())
+            details->trigger();
+    }
+    m_running = false;
+}
+
+void DuplicateCommands::FindDuplicates1Click()
+{
+    run(u"Finding duplicates"_s, false, [](DuplicateFinder &finder, const TreeNode *node, std::shared_ptr<SearchHits> &hits) {
+        const DuplicateFinder::Duplicates found = finder.duplicates(node);
+        hits = found.hits;
+        return u" %1 groups of duplicates, %2 files, %3 in copies beyond the first"_s.arg(found.groups.size())
+            .arg(found.hits->count())
+            .arg(FormatSize(found.wasted));
+    });
+}
+
+void DuplicateCommands::FilesOnlyonThisDisc1Click()
+{
+    const GroupTree &tree = m_navigator.tree();
+    run(u"Finding files on no other disc"_s, true,
+        [&tree](DuplicateFinder &finder, const TreeNode *node, std::shared_ptr<SearchHits> &hits) {
+            const DuplicateFinder::SingleCopies found = finder.singleCopies(node, tree.root());
+            hits = found.hits;
+            return u" %1 files on no other disc, total size %2"_s.arg(found.hits->count()).arg(FormatSize(found.bytes));
+        });
+}
