@@ -19,8 +19,11 @@ struct ContentsEntry {
     qint64 size = 0;
     QStringList columns; // from the Type column on
     QStringList info;
+    QString checksum; // a file's 32 hex digits, when its disc was scanned with checksums
 
     QString column(int i) const { return i < columns.size() ? columns.at(i) : QString(); }
+    // The line the object info and Object Properties show for the checksum; empty without one.
+    QString checksumLine() const { return checksum.isEmpty() ? QString() : QStringLiteral("Checksum: ") + checksum; }
 };
 
 // Column positions of the contents list.

@@ -43,12 +43,14 @@ void ContentsListing::clear()
 }
 
 void ContentsListing::setDisc(const QString &serial, const QString &title, std::shared_ptr<const ContentsList> files,
-                              std::shared_ptr<const ContentsList> dirs)
+                              std::shared_ptr<const ContentsList> dirs,
+                              std::shared_ptr<const ContentsChecksums> checksums)
 {
     m_serial = serial;
     m_title = title;
     m_files = std::move(files);
     m_dirs = std::move(dirs);
+    m_checksums = std::move(checksums);
     m_foundPath = QString();
 }
 
@@ -366,6 +368,10 @@ ContentsEntry ContentsListing::entry(int row) const
                 e.columns.append(QString::fromUtf8(l));
                 e.info.append(QString::fromUtf8(l));
             }
+        }
+        if (m_checksums && m_checksums->has(r.index)) {
+            e.checksum = QString::fromLatin1(m_checksums->hex(r.index));
+            e.info.append(e.checksumLine());
         }
     }
     return e;

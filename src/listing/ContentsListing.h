@@ -2,6 +2,7 @@
 
 #include "ContentsEntry.h"
 #include "ExplorerCompare.h"
+#include "store/ContentsChecksums.h"
 #include "store/ContentsList.h"
 
 #include <QByteArray>
@@ -29,7 +30,7 @@ public:
     void clear();
     // The disc whose lists the following FindDir/FindFiles read.
     void setDisc(const QString &serial, const QString &title, std::shared_ptr<const ContentsList> files,
-                 std::shared_ptr<const ContentsList> dirs);
+                 std::shared_ptr<const ContentsList> dirs, std::shared_ptr<const ContentsChecksums> checksums = {});
 
     // ".." and the subfolders of path; returns the number of folders added.
     int FindDir(const QString &path);
@@ -93,6 +94,7 @@ private:
     QString m_title;
     std::shared_ptr<const ContentsList> m_files;
     std::shared_ptr<const ContentsList> m_dirs;
+    std::shared_ptr<const ContentsChecksums> m_checksums;
     // The folder last looked up in these lists: a folder is listed by its subfolders, then its files.
     mutable QString m_foundPath;
     mutable ContentsList::Folder m_found;

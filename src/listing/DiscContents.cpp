@@ -9,6 +9,7 @@ void DiscContents::load(const QString &dbFolder, const QString &serial)
     ContentsFile::Parsed parsed = ContentsFile::load(dbFolder, serial);
     auto files = std::make_shared<ContentsList>(std::move(parsed.files));
     auto dirs = std::make_shared<ContentsList>(std::move(parsed.folders));
+    auto checksums = std::make_shared<ContentsChecksums>(std::move(parsed.checksums));
     const QString contentsFile = ContentsFile::contentsFileName(dbFolder, serial);
     const QFileInfo info(contentsFile);
     m_stamp = info.lastModified();
@@ -16,6 +17,7 @@ void DiscContents::load(const QString &dbFolder, const QString &serial)
     m_path = info.absoluteFilePath();
     m_files = std::move(files);
     m_dirs = std::move(dirs);
+    m_checksums = std::move(checksums);
     m_serial = serial;
     ++m_unpacks;
 }

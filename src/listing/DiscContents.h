@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/ContentsChecksums.h"
 #include "store/ContentsList.h"
 
 #include <QDateTime>
@@ -22,6 +23,8 @@ public:
 
     std::shared_ptr<const ContentsList> files() const { return m_files; }
     std::shared_ptr<const ContentsList> dirs() const { return m_dirs; }
+    // Aligned with files(); empty for a disc scanned without them.
+    std::shared_ptr<const ContentsChecksums> checksums() const { return m_checksums; }
     // How many times a contents file was unpacked; lets tests see that a second folder of
     // the same disc is listed from memory.
     int unpackCount() const { return m_unpacks; }
@@ -30,6 +33,7 @@ private:
     QString m_serial;
     std::shared_ptr<const ContentsList> m_files;
     std::shared_ptr<const ContentsList> m_dirs;
+    std::shared_ptr<const ContentsChecksums> m_checksums;
     int m_unpacks = 0;
     QString m_path;
     QDateTime m_stamp;

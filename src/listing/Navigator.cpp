@@ -145,7 +145,7 @@ void Navigator::LoadCD(const QString &title, const QString &serial, bool archive
 
     Q_EMIT listingAboutToReset();
     m_listing.clear();
-    m_listing.setDisc(serial, title, m_contents.files(), m_contents.dirs());
+    m_listing.setDisc(serial, title, m_contents.files(), m_contents.dirs(), m_contents.checksums());
     if (archiveMode) {
         const int count = m_listing.FindFiles(path);
         m_status =

@@ -1,5 +1,6 @@
 #include "TestCatalogue.h"
 #include "listing/ContentsListing.h"
+#include "store/ContentsFile.h"
 #include "listing/DiscContents.h"
 #include "listing/EntryPlace.h"
 #include "listing/ExplorerCompare.h"
@@ -162,6 +163,36 @@ private Q_SLOTS:
         QCOMPARE(l.entry(1).columns, (QStringList{"Compact Disc", "My Collection", "2.00 KB", "1/2/2025 10:00:00 AM",
                                                   "CD Number: 4", "Genre: Jazz"}));
         QCOMPARE(l.totalSize(), 4096);
+    }
+
+    // A disc scanned with checksums: a file that has one shows it in its info lines; one
+    // without (here an entry inside the archive) shows none.
+    void fileInfoShowsItsChecksum()
+    {
+        QTemporaryDir dir;
+        const QString db = dir.path() + u"/DB/"_s;
+        TestCatalogue::rockDisc(db);
+        ContentsFile::Lists lists = ContentsFile::read(db, u"1A2B3C4D"_s);
+        const ContentsList files = ContentsList::fromBytes(lists.fileList);
+        const XXH128_hash_t hash = XXH3_128bits("x", 1);
+        for (int r = 0; r < files.recordCount(); ++r)
+            ContentsChecksums::appendLine(lists.checksumList, files.folderInArchive(r).isEmpty() &&
+                                                                      !files.line(r, 1).contains(u".zip"_s)
+                                                                  ? &hash
+                                                                  : nullptr);
+        ContentsFile::packBytes(db, u"1A2B3C4D"_s, lists);
+        DiscContents contents;
+        contents.load(db, u"1A2B3C4D"_s);
+        ExtensionIconCache icons;
+        ContentsListing l(&icons);
+        l.setDisc(u"1A2B3C4D"_s, u"Rock Disc"_s, contents.files(), contents.dirs(), contents.checksums());
+        l.FindFiles(u"\\"_s);
+        const ContentsEntry top = l.entry(0);
+        QCOMPARE(top.info.last(), u"Checksum: "_s + QString::fromLatin1(ContentsChecksums::toHex(hash)));
+        l.clear();
+        l.FindFiles(u"\\pack.zip\\"_s);
+        QVERIFY(l.entry(0).checksum.isEmpty());
+        QVERIFY(!l.entry(0).info.join(u' ').contains(u"Checksum"_s));
     }
 
     void discListingFromLists()

@@ -76,6 +76,9 @@ void TPropertiesForm::ViewProperties(const QIcon &icon, const ContentsEntry &ent
     for (qsizetype i = 4; i < entry.columns.size(); ++i)
         if (entry.columns.at(i).contains(u':'))
             extras.append(entry.columns.at(i));
+    // The checksum keeps its line however many details come before it.
+    if (!entry.checksum.isEmpty())
+        extras.insert(std::min<qsizetype>(extras.size(), ExtraLines - 1), entry.checksumLine());
     const int n = static_cast<int>(std::min<qsizetype>(extras.size(), ExtraLines));
     for (int i = 0; i < ExtraLines; ++i)
         m_extra[i]->setText(i < n ? extras.at(i) : QString());
