@@ -4,7 +4,8 @@
 # fuzz/corpus/ (which keeps only what found a fault); logs and crash files go to LOGDIR.
 #
 #   fuzz/run-all.sh LOGDIR TARGET...
-#   TARGET: cabinet, catalogue, zip, or media_<kind> (mp3 wav ogg gif png jpeg bmp html)
+#   TARGET: cabinet, catalogue, zip, or media_<kind> (mp3 wav ogg gif png jpeg bmp html audio exif
+#           video discimage)
 #   RUNS, SECONDS_EACH, FUZZ_BUILD (folder holding the build-*-fuzz folders) from the environment.
 set -e
 here=$(cd "$(dirname "$0")" && pwd)

@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include <exiv2/exiv2.hpp>
+#include <exiv2/webpimage.hpp>
 
 namespace
 {
@@ -34,6 +35,18 @@ Exiv2::Image::AutoPtr open(QIODevice &device, QByteArray &held)
     return Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(held.constData()), long(held.size()));
 }
 
+// The picture formats this reader is for. Exiv2 also takes video containers (AVI, Matroska,
+// QuickTime, ASF) for images, and its readers of those can loop on a cut file for minutes; the
+// others (PNG, GIF, PSD...) have readers of their own or are not what a camera writes.
+bool isPicture(int type)
+{
+    namespace T = Exiv2::ImageType;
+    for (const int picture : {T::jpeg, T::tiff, T::cr2, T::crw, T::mrw, T::orf, T::raf, T::rw2, T::webp, T::bmff})
+        if (type == picture)
+            return true;
+    return false;
+}
+
 } // namespace
 
 PictureDetails ReadExifPicture(QIODevice &device)
@@ -44,7 +57,7 @@ PictureDetails ReadExifPicture(QIODevice &device)
     try {
         QByteArray held;
         Exiv2::Image::AutoPtr image = open(device, held);
-        if (!image.get())
+        if (!image.get() || !isPicture(image->imageType()))
             return d;
         image->readMetadata();
         d.valid = true;

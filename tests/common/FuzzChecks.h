@@ -96,7 +96,8 @@ inline const QList<QPair<MediaReaderKind, const char *>> &mediaReaders()
     static const QList<QPair<MediaReaderKind, const char *>> list{
         {MediaReaderKind::Mp3, "mp3"}, {MediaReaderKind::Wav, "wav"},   {MediaReaderKind::Ogg, "ogg"},
         {MediaReaderKind::Gif, "gif"}, {MediaReaderKind::Png, "png"},   {MediaReaderKind::Jpeg, "jpeg"},
-        {MediaReaderKind::Bmp, "bmp"}, {MediaReaderKind::Html, "html"},
+        {MediaReaderKind::Bmp, "bmp"}, {MediaReaderKind::Html, "html"}, {MediaReaderKind::Audio, "audio"},
+        {MediaReaderKind::Exif, "exif"}, {MediaReaderKind::Video, "video"}, {MediaReaderKind::DiscImage, "discimage"},
     };
     return list;
 }
@@ -118,7 +119,7 @@ inline QString media(MediaReaderKind kind, QByteArrayView input)
     for (const QString &line : lines)
         if (line.contains(u'\r') || line.contains(u'\n') || line == QLatin1String("-"))
             return QStringLiteral("the line \"%1\" breaks its record").arg(line);
-    if (kind != MediaReaderKind::Html && lines.size() > 5)
+    if (kind != MediaReaderKind::Html && lines.size() > 6)
         return QStringLiteral("%1 lines").arg(lines.size());
     return QString();
 }
