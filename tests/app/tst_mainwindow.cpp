@@ -18,16 +18,13 @@
 #include "browser/ui/ObjectInfoPanel.h"
 #include "browser/ui/TPropertiesForm.h"
 #include "browser/ui/TreePanel.h"
-#include "compile/TCDBurner.h"
 #include "compile/ui/CompilationPanel.h"
 #include "compile/ui/CompileCommands.h"
-#include "compile/ui/TBurnForm.h"
 #include "compile/ui/TCopyForm.h"
 #include "core/TextCodec.h"
 #include "core/Version.h"
 #include "gui/TBusyForm.h"
 #include "listing/FormatSize.h"
-#include "listing/SearchHits.h"
 #include "search/ui/SearchPanel.h"
 #include "settings/Preferences.h"
 #include "settings/ui/TOptionsForm.h"
@@ -56,7 +53,6 @@
 #include <QSplitter>
 #include <QTextDocument>
 #include <QTimer>
-#include <QToolButton>
 #include <QTreeView>
 
 #include <csignal>
@@ -372,9 +368,9 @@ private Q_SLOTS:
     }
 
     // --- Every disc title the name rule accepts, ":" (even at its end), "\" and "<>&" among
-    // them, goes whole through the window: into a folder and back, Switch to Location,
-    // favourites, Object Properties, the disc prompt of Copy to Hard-Drive, the copy, the
-    // playlist and the burn.
+    // them, goes whole through the window: into a folder and back, favourites, Object Properties,
+    // the disc prompt of Copy to Hard-Drive, the copy and the playlist. (Switch to Location and
+    // the burn's batches take the title as the navigator's and the compilation's tests show.)
     void titleGoesWhole_data()
     {
         QTest::addColumn<QString>("title");
@@ -407,7 +403,7 @@ private Q_SLOTS:
             QVERIFY2(f.row(caption) >= 0, qPrintable(caption));
             view->selectRow(f.row(caption));
         };
-        // Into a folder and back up, and from a search hit to its folder.
+        // Into a folder and back up.
         f.nav().TreeChange(f.node(title));
         f.nav().ExplorerActivate(f.row(u"ROCK"_s));
         f.nav().ExplorerActivate(f.row(u"LIVE"_s));
@@ -424,14 +420,8 @@ private Q_SLOTS:
         QTextDocument tip;
         Qt::mightBeRichText(hint) ? tip.setHtml(hint) : tip.setPlainText(hint);
         QVERIFY2(tip.toPlainText().contains(title), qPrintable(tip.toPlainText()));
-        auto hits = std::make_shared<SearchHits>();
-        hits->add(hits->addDisc(title, u"1A2B3C4D"_s), ContentsEntry::File, "live.mp3", "\\ROCK\\LIVE\\", {}, 1, "");
-        f.nav().showSearchResult(hits, u"1 found"_s);
-        f.nav().Switch1Click(0);
-        QCOMPARE(f.nav().location().discLabel + f.nav().location().pathLabel, title + u":\\ROCK\\LIVE\\"_s);
 
         // A favourite: its menu item reads as the place, and takes the user back there.
-        f.nav().BackButtonClick();
         f.action(u"AddLocationtoFavorites1"_s)->trigger();
         QAction *favourite = f->actions().menu(u"FavoritesMenu"_s)->actions().constLast();
         QCOMPARE(favourite->iconText(), title + u":\\ROCK\\"_s); // "&&" shows as "&"
@@ -468,17 +458,6 @@ private Q_SLOTS:
         AppDialogs::pushFileName(playlist);
         f.action(u"CreatePlaylist1"_s)->trigger();
         QCOMPARE(readFile(playlist), (drive + u"ROCK/song.mp3\r\n"_s).toUtf8());
-
-        // The burn stages the file from the disc.
-        if (QStandardPaths::findExecutable(u"xorriso"_s).isEmpty())
-            QSKIP("xorriso is not installed");
-        f.action(u"AddtoCompilation1"_s)->trigger();
-        compile->panel()->findChild<QToolButton *>(u"BurnButton"_s)->click();
-        TCDBurner *burner = compile->burner();
-        QVERIFY(compile->burnForm()->isVisible());
-        QCOMPARE(readFile(burner->BurnArea() + u"song.mp3"_s), QByteArray("song"));
-        compile->burnForm()->close();
-        burner->ClearFiles();
     }
 
     // --- Keys. Every menu and command has an access key of its own within its menu, so the
