@@ -100,7 +100,10 @@ private Q_SLOTS:
                               "    z.writestr(zipfile.ZipInfo('one.txt', (2004, 3, 1, 10, 20, 30)), 'one')\n"
                               "    z.writestr(zipfile.ZipInfo('in/two.txt', (2005, 6, 7, 8, 9, 10)), 'two!')\n"_s}));
         QVERIFY(setMtime(t + u"Arch/pack.zip"_s, m_when));
-        for (const QString &folder : {u"Docs/Deep"_s, u"Docs"_s, u"Empty"_s, u"Arch"_s})
+        QVERIFY(QDir().mkpath(t + u"Music"_s));
+        QVERIFY(run(t + u"Music"_s, u"sox"_s, {u"-n"_s, u"-r"_s, u"8000"_s, u"tone.flac"_s, u"synth"_s, u"1"_s, u"sine"_s, u"440"_s}));
+        QVERIFY(setMtime(t + u"Music/tone.flac"_s, m_when));
+        for (const QString &folder : {u"Docs/Deep"_s, u"Docs"_s, u"Empty"_s, u"Arch"_s, u"Music"_s})
             QVERIFY(setMtime(t + folder, m_when.addMonths(1)));
     }
 
@@ -126,7 +129,7 @@ private Q_SLOTS:
             QSKIP("the image tool is missing or failed");
 
         ScanOptions options;
-        options.filters[0] = true; // ZIP archives, listed from the bytes inside the image
+        options.filters.fill(true); // the readers look at the bytes inside the image
         if (leaveOut) {
             options.skipHidden = options.skipEmptyFiles = options.skipEmptyFolders = true;
             options.exclusions = {u"*.bin"_s, u"Arch\\"_s};
@@ -140,11 +143,13 @@ private Q_SLOTS:
         if (!leaveOut) {
             QVERIFY(records(disc.files).contains(u"a.txt|\\|5|3/1/2004 10:20:30 AM"_s));
             // A folder's files, then its subfolders; a folder's record after its subfolders'.
-            QCOMPARE(firstLines(disc.folders), (QStringList{u"Arch\\"_s, u"Deep\\"_s, u"Docs\\"_s, u"Empty\\"_s}));
+            QCOMPARE(firstLines(disc.folders),
+                     (QStringList{u"Arch\\"_s, u"Deep\\"_s, u"Docs\\"_s, u"Empty\\"_s, u"Music\\"_s}));
+            QVERIFY(records(disc.files).filter(u"tone.flac|"_s).value(0).contains(u"|Duration: "_s));
             QCOMPARE(firstLines(disc.files),
                      (QStringList{u".hidden"_s, u"a.txt"_s, u"empty.txt"_s, u"Ünïcödé – ‹name›.txt"_s,
                                   u"pack.zip"_s, u"one.txt"_s, u"two.txt"_s, u"readme.TXT"_s, u"x.bin"_s,
-                                  u"中文名.txt"_s}));
+                                  u"中文名.txt"_s, u"tone.flac"_s}));
         }
 
         const DiscVolume volume = ImageScanner::volumeOf(image);
