@@ -11,6 +11,7 @@
 #include <QSet>
 #include <algorithm>
 #include <cstdlib>
+#include <future>
 #include <new>
 #include <numeric>
 #include <type_traits>
@@ -109,6 +110,48 @@ void DuplicateFinder::Entries::grow()
     m_capacity = capacity;
 }
 
+class DuplicateFinder::ListsAhead
+{
+public:
+    ListsAhead(const QString &db, std::vector<QString> serials) : m_db(db), m_serials(std::move(serials)) {}
+    // The stamp of the contents file of serial at, taken before it was read.
+    DiscNames::Stamp stamp(size_t at)
+    {
+        start(at);
+        return m_stamp;
+    }
+    // The lists of serial at, at and after any earlier one; throws as ContentsFile::read does.
+    ContentsFile::Lists take(size_t at)
+    {
+        start(at);
+        std::future<ContentsFile::Lists> lists = std::move(m_lists);
+        m_at = SIZE_MAX;
+        if (at + 1 < m_serials.size())
+            start(at + 1);
+        return lists.get();
+    }
+
+private:
+    void start(size_t at)
+    {
+        if (at == m_at)
+            return;
+        m_at = at;
+        const QString &serial = m_serials[at];
+        // An unusable serial names no file: the read throws, as it would here.
+        m_stamp = ContentsFile::isUsableSerial(serial)
+                      ? DiscNames::Stamp::of(ContentsFile::contentsFileName(m_db, serial))
+                      : DiscNames::Stamp{};
+        m_lists = std::async(std::launch::async, [db = m_db, serial] { return ContentsFile::read(db, serial); });
+    }
+
+    QString m_db;
+    std::vector<QString> m_serials;
+    size_t m_at = SIZE_MAX;
+    DiscNames::Stamp m_stamp;
+    std::future<ContentsFile::Lists> m_lists;
+};
+
 QString DuplicateFinder::ruleText(Rule rule)
 {
     switch (rule) {
@@ -167,17 +210,22 @@ void DuplicateFinder::read(const std::vector<TCD> &discs, const std::vector<qint
         seen.insert(cd.Serial);
     for (const TCD &cd : m_discs)
         seen.remove(cd.Serial);
+    const size_t first = m_discs.size();
+    std::vector<QString> serials;
     for (const TCD &cd : discs) {
         // A disc filed twice is one medium, read once.
-        if (m_stop || !seen.remove(cd.Serial))
+        if (!seen.remove(cd.Serial))
             continue;
         m_discs.push_back(cd);
         m_stamps.push_back({});
-        readDisc(static_cast<quint32>(m_discs.size() - 1), onlySizes);
+        serials.push_back(cd.Serial);
     }
+    ListsAhead lists(m_db, std::move(serials));
+    for (size_t i = first; i < m_discs.size() && !m_stop; ++i)
+        readDisc(static_cast<quint32>(i), lists, i - first, onlySizes);
 }
 
-void DuplicateFinder::readDisc(quint32 disc, const std::vector<qint64> *onlySizes)
+void DuplicateFinder::readDisc(quint32 disc, ListsAhead &ahead, size_t at, const std::vector<qint64> *onlySizes)
 {
     const TCD &cd = m_discs[disc];
     if (m_discStarted)
@@ -189,7 +237,7 @@ void DuplicateFinder::readDisc(quint32 disc, const std::vector<qint64> *onlySize
         m_problems.append(ContentsFile::unusableDiscMessage(cd.Title, cd.Serial));
         return;
     }
-    const DiscNames::Stamp stamp = DiscNames::Stamp::of(ContentsFile::contentsFileName(m_db, cd.Serial));
+    const DiscNames::Stamp stamp = ahead.stamp(at);
     if (stamp.size < 0) {
         m_problems.append(u"The contents file of the disc \"%1\" is missing."_s.arg(cd.Title));
         return;
@@ -198,7 +246,7 @@ void DuplicateFinder::readDisc(quint32 disc, const std::vector<qint64> *onlySize
     ContentsFile::Lists lists;
     std::shared_ptr<const DiscNames> names;
     try {
-        lists = ContentsFile::read(m_db, cd.Serial);
+        lists = ahead.take(at);
         if (m_index)
             names = m_index->find(cd.Serial, stamp);
         if (!names) {
@@ -285,17 +333,25 @@ std::shared_ptr<SearchHits> DuplicateFinder::hitsOf(const std::vector<quint32> &
     }
     auto hits = std::make_shared<SearchHits>();
     std::vector<int> at(entries.size());
+    std::vector<quint32> discs;
+    std::vector<QString> serials;
     for (quint32 disc = 0; disc < m_discs.size(); ++disc) {
+        if (start[disc] != start[disc + 1]) {
+            discs.push_back(disc);
+            serials.push_back(m_discs[disc].Serial);
+        }
+    }
+    ListsAhead ahead(m_db, std::move(serials));
+    for (size_t d = 0; d < discs.size(); ++d) {
+        const quint32 disc = discs[d];
         const auto first = wanted.begin() + qsizetype(start[disc]), last = wanted.begin() + qsizetype(start[disc + 1]);
-        if (first == last)
-            continue;
         std::sort(first, last, [](const Wanted &a, const Wanted &b) { return a.record < b.record; });
         const TCD &cd = m_discs[disc];
         ContentsList files;
         try {
-            if (DiscNames::Stamp::of(ContentsFile::contentsFileName(m_db, cd.Serial)) != m_stamps[disc])
+            if (ahead.stamp(d) != m_stamps[disc])
                 throw QuilloryError(u"it changed while it was compared"_s);
-            files = ContentsList::fromBytes(ContentsFile::read(m_db, cd.Serial).fileList);
+            files = ContentsList::fromBytes(ahead.take(d).fileList);
         } catch (const QuilloryError &e) {
             throw QuilloryError(u"The disc \"%1\" could not be read again: %2. Try again."_s.arg(cd.Title, e.message()));
         }

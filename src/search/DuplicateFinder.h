@@ -115,12 +115,16 @@ private:
         size_t m_capacity = 0;
     };
 
+    // Unpacks discs in the order they are wanted, the next one on a thread of its own while
+    // the current one is worked on (as the search reads ahead).
+    class ListsAhead;
+
     void clear();
     void collect(const TreeNode *node, std::vector<TCD> &discs) const;
     // Adds the discs to the order (each serial once), their files to the entries; with
     // onlySizes, only files of those sizes (sorted).
     void read(const std::vector<TCD> &discs, const std::vector<qint64> *onlySizes);
-    void readDisc(quint32 disc, const std::vector<qint64> *onlySizes);
+    void readDisc(quint32 disc, ListsAhead &lists, size_t at, const std::vector<qint64> *onlySizes);
     // Sorts the entries into runs of copies: by size, identity, disc and record.
     void group();
     // The hits of these entries, in this order.
