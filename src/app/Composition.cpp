@@ -2,6 +2,7 @@
 
 #include "HelpCommands.h"
 #include "acquire/ui/DiscCommands.h"
+#include "acquire/ui/VerifyCommands.h"
 #include "backup/ui/BackupCommands.h"
 #include "listing/Navigator.h"
 #include "browser/ui/ContentsCommands.h"
@@ -46,6 +47,7 @@ Composition::Composition(const QString &dataFolder)
     new ExpandedGroups(ws, window.treePanel()->view());
     new SettingsCommands(ws, window.actions(), &window, window.positionSave());
     auto *discs = new DiscCommands(ws, nav, window.actions(), &window);
+    new VerifyCommands(ws, nav, window.actions(), &window);
     new BackupCommands(ws, nav, window.actions(), &window);
     new HelpCommands(ws, window.actions(), &window);
     window.setSearchBand(new SearchPanel(ws, nav, window.actions()));

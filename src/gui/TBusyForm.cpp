@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 TBusyForm::TBusyForm(QWidget *mainWindow)
@@ -77,4 +78,21 @@ int TBusyForm::position() const
 int TBusyForm::maximum() const
 {
     return m_bar->maximum();
+}
+
+void TBusyForm::setStopButton(std::function<void()> onStop)
+{
+    m_onStop = std::move(onStop);
+    if (!m_stop) {
+        m_stop = new QPushButton(QStringLiteral("Stop"), this);
+        m_stop->setObjectName(QStringLiteral("StopButton"));
+        m_bar->parentWidget()->layout()->addWidget(m_stop);
+        m_bar->parentWidget()->layout()->setAlignment(m_stop, Qt::AlignHCenter);
+        connect(m_stop, &QPushButton::clicked, this, [this] {
+            if (m_onStop)
+                m_onStop();
+        });
+    }
+    m_stop->setVisible(bool(m_onStop));
+    setFixedSize(320, m_onStop ? 90 + m_stop->sizeHint().height() + 6 : 90);
 }

@@ -126,7 +126,7 @@ void TMainForm::buildMenus()
 
     QMenu *database = bar->addMenu(QStringLiteral("&Database"));
     database->setObjectName(QStringLiteral("Database1"));
-    add(database, {u"AddDisc1"_s, u"AddDiscFromImage1"_s, u"AddGroup1"_s, u"Delete1"_s, {}, u"Search1"_s, u"CopytoHDD1"_s});
+    add(database, {u"AddDisc1"_s, u"AddDiscFromImage1"_s, u"AddGroup1"_s, u"Delete1"_s, {}, u"Search1"_s, u"CopytoHDD1"_s, {}, u"VerifyDisc1"_s});
 
     const QStringList styles{u"LargeIcons1"_s, u"SmallIcons1"_s, u"List1"_s, u"Details1"_s};
     const QStringList arrange{u"byName1"_s, u"byType1"_s, u"byPath1"_s, u"bySize1"_s, u"byDate1"_s};
@@ -182,6 +182,7 @@ void TMainForm::buildMenus()
                u"FindDuplicates1"_s,
                u"FilesOnlyonThisDisc1"_s,
                u"EditDiscEntry1"_s,
+               u"VerifyDisc2"_s,
                u"AddDisc2"_s,
                u"AddSubGroup1"_s,
                u"Delete2"_s,

@@ -1,0 +1,210 @@
+#include "VerifyCommands.h"
+
+#include "TVerifyForm.h"
+#include "acquire/DiscAdder.h"
+#include "acquire/DiscVerifier.h"
+#include "core/QuilloryError.h"
+#include "core/SafeSaveFile.h"
+#include "gui/ActionRegistry.h"
+#include "gui/AppDialogs.h"
+#include "gui/TBusyForm.h"
+#include "gui/WaitForCD.h"
+#include "listing/Navigator.h"
+#include "session/Workspace.h"
+#include "settings/Preferences.h"
+#include "store/ContentsFile.h"
+#include "store/GroupTree.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMainWindow>
+#include <QMenu>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace
+{
+
+// The gauge runs in thousandths of the bytes expected, whatever the disc's size.
+constexpr int GaugeSteps = 1000;
+
+} // namespace
+
+VerifyCommands::VerifyCommands(Workspace &workspace, Navigator &navigator, ActionRegistry &actions,
+                               QMainWindow *window)
+    : QObject(window), m_workspace(workspace), m_navigator(navigator), m_actions(actions), m_window(window)
+{
+    for (const QString &name : {u"VerifyDisc1"_s, u"VerifyDisc2"_s})
+        connect(actions.claim(name), &QAction::triggered, this, &VerifyCommands::VerifyDisc1Click);
+    connect(&navigator, &Navigator::currentNodeChanged, this, &VerifyCommands::updateCommandStates);
+    connect(&workspace, &Workspace::opened, this, &VerifyCommands::updateCommandStates);
+    // The tree's menu serves groups too: the command is there for a disc only.
+    if (QMenu *menu = actions.menu(u"TreeMenu"_s))
+        connect(menu, &QMenu::aboutToShow, this, [this] {
+            const TreeNode *node = m_navigator.menuNode() ? m_navigator.menuNode() : m_navigator.currentNode();
+            m_actions.action(u"VerifyDisc2"_s)->setVisible(node && node->isDisc());
+        });
+    updateCommandStates();
+}
+
+TVerifyForm *VerifyCommands::form() const
+{
+    return m_form;
+}
+
+const TreeNode *VerifyCommands::commandDisc() const
+{
+    const TreeNode *node = m_navigator.menuNode() ? m_navigator.menuNode() : m_navigator.currentNode();
+    return node && node->isDisc() && node->cd() ? node : nullptr;
+}
+
+void VerifyCommands::updateCommandStates()
+{
+    const TreeNode *node = m_navigator.currentNode();
+    m_actions.action(u"VerifyDisc1"_s)->setEnabled(node && node->isDisc());
+}
+
+void VerifyCommands::VerifyDisc1Click()
+{
+    const TreeNode *disc = commandDisc();
+    if (!disc || m_working)
+        return;
+    const QString serial = disc->cd()->Serial;
+    const QString root = WaitForCD(m_window, serial, disc->cd()->Title);
+    // The disc may have left the tree while the question waited.
+    disc = m_workspace.tree().root() ? FindCD(m_workspace.tree().root(), serial) : nullptr;
+    if (!root.isEmpty() && disc)
+        verify(disc, root);
+}
+
+TBusyForm *VerifyCommands::busy(const QString &caption, quint64 totalBytes)
+{
+    if (!m_busy) {
+        m_busy = new TBusyForm(m_window);
+        m_busy->setStopButton([this] { m_stop = true; });
+    }
+    m_stop = false;
+    m_busy->start(caption, totalBytes ? GaugeSteps : 0);
+    return m_busy;
+}
+
+TVerifyForm *VerifyCommands::resultsForm()
+{
+    if (!m_form) {
+        m_form = new TVerifyForm(m_window);
+        connect(m_form, &TVerifyForm::switchRequested, this, [this](const VerifyDifference &d) {
+            m_navigator.LoadCD(m_form->title(), m_form->serial(), d.inArchive, d.location);
+        });
+        connect(m_form, &TVerifyForm::saveRequested, this, &VerifyCommands::saveReport);
+        connect(m_form, &TVerifyForm::updateRequested, this, &VerifyCommands::updateFromScan);
+    }
+    return m_form;
+}
+
+bool VerifyCommands::verify(const TreeNode *disc, const QString &root)
+{
+    if (m_working)
+        return false;
+    const TCD cd = *disc->cd();
+    m_working = true;
+    if (m_form)
+        m_form->hide();
+    const quint64 total = quint64(std::max<qint64>(cd.Size, 0));
+    TBusyForm *form = busy(u"Disc is being verified. Please wait..."_s, total);
+    DiscVerifier verifier(ScanOptions::from(m_workspace.preferences()));
+    verifier.setTotalSize(total);
+    verifier.setProcessEvents([this] {
+        QApplication::processEvents();
+        if (m_stop)
+            throw QuilloryError(u"The verification was stopped."_s);
+    });
+    verifier.setGauge([form, total](quint64 kilobytes) {
+        if (form)
+            form->setPosition(int(std::min<quint64>(kilobytes * 1024 / std::max<quint64>(total / GaugeSteps, 1),
+                                                    GaugeSteps)));
+    });
+    VerifyReport report;
+    QString failure;
+    try {
+        const ContentsFile::Parsed catalogued = ContentsFile::load(m_workspace.dbFolder(), cd.Serial);
+        report = verifier.verify(root, catalogued);
+    } catch (const QuilloryError &e) {
+        failure = e.message();
+    }
+    form->finish();
+    m_working = false;
+    if (!failure.isNull()) {
+        if (!m_stop)
+            AppDialogs::message(m_window, AppDialogs::Error, failure);
+        return false;
+    }
+    TVerifyForm *results = resultsForm();
+    results->setUpdateAllowed(!m_workspace.isReadOnly());
+    results->showReport(cd.Title, cd.Serial, root, std::move(report));
+    return true;
+}
+
+void VerifyCommands::saveReport()
+{
+    const QString file =
+        AppDialogs::saveFileName(m_form, u"Save Report"_s, u"Text File (*.txt);;All Files (*)"_s, u"txt"_s,
+                                 m_form->title() + u" - verified.txt"_s);
+    if (file.isEmpty())
+        return;
+    SafeSaveFile out(file);
+    if (!out.open() || out.write(m_form->report().text().toUtf8()) < 0 || !out.commit())
+        AppDialogs::message(m_form, AppDialogs::Error,
+                            u"Cannot write the report \"%1\": %2"_s.arg(file, out.errorString()));
+}
+
+void VerifyCommands::updateFromScan()
+{
+    if (m_working || m_workspace.isReadOnly() || !m_form)
+        return;
+    const QString serial = m_form->serial(), root = m_form->root();
+    TreeNode *old = m_workspace.tree().root() ? FindCD(m_workspace.tree().root(), serial) : nullptr;
+    if (!old) {
+        AppDialogs::message(m_form, AppDialogs::Error, u"The disc is no longer in the catalogue."_s);
+        return;
+    }
+    if (AppDialogs::message(m_form, AppDialogs::Confirmation,
+                            u"Replace the catalogue entry of disc \"%1\" with a new scan of the medium in %2? "
+                            u"What the catalogue holds of it now is lost."_s.arg(old->cd()->Title, root),
+                            AppDialogs::YesNo) != QMessageBox::Yes)
+        return;
+    const TCD cd = *old->cd();
+    ScanOptions options = ScanOptions::from(m_workspace.preferences());
+    options.checksums = options.checksums || m_form->report().contentsChecked;
+    DiscAdder adder(m_workspace.catalogue(), options);
+    DiscVolume volume;
+    volume.root = root;
+    volume.label = cd.VolumeLabel;
+    volume.serial = cd.Serial;
+    volume.fileSystem = cd.FileSystem;
+    volume.totalSize = quint64(std::max<qint64>(cd.Size, 0));
+    m_working = true;
+    m_form->hide();
+    TBusyForm *form = busy(u"Disc is being processed. Please wait..."_s, volume.totalSize);
+    adder.setProcessEvents([this] {
+        QApplication::processEvents();
+        if (m_stop)
+            throw QuilloryError(u"The scan was stopped."_s);
+    });
+    TreeNode *added = nullptr;
+    QString failure;
+    try {
+        added = adder.add(volume, DiscAdder::detailsOf(cd), old->parent(), old);
+    } catch (const QuilloryError &e) {
+        failure = e.message();
+    }
+    form->finish();
+    m_working = false;
+    if (!added) {
+        if (!m_stop)
+            AppDialogs::message(m_window, AppDialogs::Error, failure);
+        m_form->show();
+        return;
+    }
+    m_navigator.TreeChange(added);
+    m_form->close();
+}
