@@ -28,9 +28,6 @@ public:
     // A "Stop" button under the gauge that calls onStop (the work asks for events often enough
     // to hear it); an empty function takes the button away.
     void setStopButton(std::function<void()> onStop);
-    // A "Stop" button under the gauge that calls onStop (the work asks for events often enough
-    // to hear it); an empty function takes the button away.
-    void setStopButton(std::function<void()> onStop);
 
 protected:
 private:
