@@ -3,8 +3,13 @@
 // with the tree in the page cache. Then adds the tree as a disc with quillory-cli add-disc,
 // end to end (scan, pack, tree), against the same find.
 //
+// With "checksums": add-disc --checksums of a 2 GB tree of mixed file sizes, warm against
+// xxhsum -H2 over the same files, and cold (the page cache dropped before each run, where the
+// machine lets it be) against cat of them to /dev/null.
+//
 //   bench_scan [FILES]   (default 200000; the tree is kept under /tmp/quillory-bench)
 //   bench_scan FOLDER    measures an existing tree instead
+//   bench_scan checksums
 
 #include "BenchData.h"
 #include "acquire/Scanner.h"
@@ -15,9 +20,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -76,10 +83,96 @@ static qint64 timeScan(const QString &root, const QString &outFolder, quint64 *t
     return t.nsecsElapsed();
 }
 
+// About 2 GB: a few large files, more middling ones, many small ones, each its own bytes.
+static bool makeMixedTree(const QString &root)
+{
+    struct Kind {
+        int count;
+        qint64 bytes;
+    };
+    const Kind kinds[] = {{4, qint64(256) << 20}, {48, qint64(16) << 20}, {200, qint64(1) << 20}, {2000, 24 << 10},
+                          {2000, 1 << 10}};
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    QRandomGenerator random(28);
+    random.fillRange(reinterpret_cast<quint32 *>(block.data()), block.size() / 4);
+    quint64 serial = 0;
+    for (const Kind &k : kinds) {
+        for (int i = 0; i < k.count; ++i) {
+            const QString dir = QStringLiteral("%1/size %2/%3/").arg(root).arg(k.bytes).arg(i % 20);
+            if (!QDir().mkpath(dir))
+                return false;
+            QFile f(dir + QStringLiteral("file %1.bin").arg(i));
+            if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                return false;
+            for (qint64 left = k.bytes; left > 0; left -= block.size()) {
+                std::memcpy(block.data(), &++serial, sizeof serial);
+                if (f.write(block.constData(), std::min<qint64>(left, block.size())) < 0)
+                    return false;
+            }
+        }
+    }
+    return true;
+}
+
+static bool dropCaches()
+{
+    ::sync();
+    QFile f(QStringLiteral("/proc/sys/vm/drop_caches"));
+    return f.open(QIODevice::WriteOnly) && f.write("3\n") == 2;
+}
+
+static int checksumRows()
+{
+    const QString root = BenchData::dataRoot() + QStringLiteral("mixed-2GB");
+    if (!QFileInfo::exists(root + QLatin1String("/complete"))) {
+        std::printf("generating a 2 GB tree of mixed file sizes...\n");
+        std::fflush(stdout);
+        QDir(root).removeRecursively();
+        if (!makeMixedTree(root) || !QFile(root + QLatin1String("/complete")).open(QIODevice::WriteOnly)) {
+            std::fprintf(stderr, "cannot generate the tree\n");
+            return 1;
+        }
+    }
+    QTemporaryDir dir(QStringLiteral("/tmp/quillory-bench-sums-XXXXXX"));
+    const QString data = dir.path() + QLatin1String("/catalogue");
+    const QString cli = BenchData::cli();
+    const auto addDisc = [&] {
+        BenchData::run(cli, {QStringLiteral("--data"), data, QStringLiteral("add-disc"), root, QStringLiteral("--title"),
+                             QStringLiteral("Bench"), QStringLiteral("--serial"), QStringLiteral("1234ABCD"),
+                             QStringLiteral("--checksums")});
+    };
+    const auto overFiles = [&](const QString &command) {
+        return [&root, command] {
+            BenchData::run(QStringLiteral("sh"),
+                           {QStringLiteral("-c"), QStringLiteral("find \"$1\" -type f -name '*.bin' -print0 | xargs -0 ") +
+                                                      command + QStringLiteral(" >/dev/null"),
+                            QStringLiteral("sh"), root});
+        };
+    };
+    const auto fresh = [&] { QDir(data).removeRecursively(); };
+    overFiles(QStringLiteral("cat"))(); // warm
+    const double warmOurs = BenchData::bestOf(3, addDisc, fresh);
+    const double warmXxhsum = BenchData::bestOf(3, overFiles(QStringLiteral("xxhsum -H2")));
+    BenchData::row("add-disc --checksums, 2 GB warm", warmOurs, "xxhsum -H2", warmXxhsum, 1.15);
+    if (!dropCaches()) {
+        std::printf("cold cache not available\n");
+        return 0;
+    }
+    const double coldOurs = BenchData::bestOf(2, addDisc, [&] {
+        fresh();
+        dropCaches();
+    });
+    const double coldCat = BenchData::bestOf(2, overFiles(QStringLiteral("cat")), dropCaches);
+    BenchData::row("add-disc --checksums, 2 GB cold", coldOurs, "cat > /dev/null", coldCat, 1.1);
+    return 0;
+}
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QString arg = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (arg == QLatin1String("checksums"))
+        return checksumRows();
     const bool given = !arg.isEmpty() && QFileInfo(arg).isDir();
     const int count = given ? 0 : (arg.isEmpty() ? 200000 : arg.toInt());
     QTemporaryDir dir(QStringLiteral("/tmp/quillory-bench-scan-XXXXXX"));

@@ -1,5 +1,13 @@
 #include "FileHasher.h"
 
+#if defined(__x86_64__)
+// The library's own choice of the widest vector instructions this processor has.
+#include <xxh_x86dispatch.h>
+#define QUILLORY_XXH3_UPDATE XXH3_128bits_update_dispatch
+#else
+#define QUILLORY_XXH3_UPDATE XXH3_128bits_update
+#endif
+
 #include <cerrno>
 #include <fcntl.h>
 #include <new>
@@ -31,7 +39,7 @@ int FileHasher::hash(int fd, XXH128_hash_t &out, const std::function<void(quint6
         }
         if (n == 0)
             break;
-        XXH3_128bits_update(m_state, m_block.get(), size_t(n));
+        QUILLORY_XXH3_UPDATE(m_state, m_block.get(), size_t(n));
         at += n;
         if (afterBlock)
             afterBlock(quint64(n));
