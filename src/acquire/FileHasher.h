@@ -5,10 +5,11 @@
 #include <memory>
 #include <xxhash.h>
 
-// Reads a file whole and gives the XXH3-128 of its bytes (libxxhash's streaming state), in
-// large blocks from start to end: a disc is read in the order the scan meets its files, and a
-// drive reads a file fastest in one sweep. Reading, not hashing, sets the pace (XXH3 runs at
-// several GB/s), so the blocks are read and hashed in turn on the caller's thread.
+// Reads a file whole and gives the XXH3-128 of its bytes (libxxhash's streaming state), from
+// start to end in one sweep: a disc is read in the order the scan meets its files, and a drive
+// reads a file fastest so. Reading, not hashing, sets the pace (XXH3 runs at several GB/s, and
+// the system reads ahead of a sequential reader while a block is hashed), so the blocks are
+// read and hashed in turn on the caller's thread.
 class FileHasher
 {
 public:
