@@ -1,4 +1,9 @@
+// The tree's commands on the window the program builds (add, rename, delete, lend, the list's menu for a
+// disc entry, a disc whose contents file is gone, drag and drop) and the favourites menu.
 #include "TestWindow.h"
+#include "browser/ui/ContentsPanel.h"
+#include "browser/ui/ContentsView.h"
+#include "browser/ui/FavouritesMenu.h"
 #include "browser/ui/GroupTreeModel.h"
 #include "browser/ui/GroupTreeView.h"
 #include "browser/ui/ObjectInfoPanel.h"
@@ -6,10 +11,12 @@
 #include "browser/ui/TreePanel.h"
 #include "core/TextCodec.h"
 #include "settings/Preferences.h"
+#include "store/Favourites.h"
 
 #include <QLabel>
 #include <QMenu>
 #include <QTimer>
+#include <QToolButton>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -21,6 +28,16 @@ class TestTreeCommands : public QObject
     QString data() const { return m_fx.data(); }
     QString db() const { return m_fx.db(); }
     QStringList treeLines() const { return TextCodec::readLines(db() + u"groups.tree"_s); }
+
+    // The favourites menu's places, below its two commands and separator.
+    QStringList favouriteCaptions() const
+    {
+        QStringList out;
+        const QList<QAction *> all = (*m_fx.window)->actions().menu(u"FavoritesMenu"_s)->actions();
+        for (qsizetype i = 3; i < all.size(); ++i)
+            out << all.at(i)->text();
+        return out;
+    }
 
 private Q_SLOTS:
     void initTestCase() { TestWindow::setUp(); }
@@ -155,6 +172,67 @@ private Q_SLOTS:
             names << line.section(u'|', 0, 0);
         QCOMPARE(names, (QStringList{u"My Collection"_s, u"\tEmpty Group"_s, u"\t\tMusic"_s, u"\t\t\tRock Disc"_s,
                                      u"\t\tPhotos Disc"_s}));
+    }
+
+    // --- The favourites menu: adding and removing the current location, when both may be used,
+    // opening a favourite, and favourites of discs that left the catalogue.
+    void addedTwiceThenRemovedOnce()
+    {
+        TestWindow::Window &f = m_fx.open();
+        QAction *add = f.action(u"AddLocationtoFavorites1"_s);
+        QAction *remove = f.action(u"RemoveFavoriteLocation1"_s);
+        f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, false, u"\\ROCK\\"_s);
+        QVERIFY(add->isEnabled() && !remove->isEnabled()); // not a favourite yet
+        add->trigger();
+        add->trigger();
+        QCOMPARE(favouriteCaptions(), (QStringList{u"Rock Disc:\\ROCK\\"_s, u"Rock Disc:\\ROCK\\"_s}));
+        // Ctrl+Shift+D in the tree, as in the list.
+        QWidget *tree = f->treePanel()->view();
+        f->show();
+        QVERIFY(QTest::qWaitForWindowActive(&f.form()));
+        tree->setFocus();
+        QTest::keyClick(tree, Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(f.ws().favourites().lines(), QStringList{u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s});
+
+        // While a group is listed, neither command and not the tool button.
+        f.nav().TreeChange(f.tree().root());
+        QVERIFY(!add->isEnabled() && !remove->isEnabled());
+        f->findChild<QToolButton *>(u"FavoritesButton"_s)->click();
+        QCOMPARE(f.ws().favourites().count(), 1);
+    }
+
+    void openingAFavourite()
+    {
+        TextCodec::writeLines(Favourites::fileName(data()),
+                              {u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s, u"1A2B3C4D|Rock Disc:|\\pack.zip\\"_s});
+        TestWindow::Window &f = m_fx.open();
+        auto *menus = f.controller<FavouritesMenu>();
+        menus->items().at(0)->trigger();
+        QCOMPARE(f.nav().location().pathLabel, u"\\ROCK\\"_s);
+        QCOMPARE(f.nav().currentNode(), f.node(u"Rock Disc"_s));
+        QCOMPARE(f->contentsPanel()->view()->selectedRows(), QList<int>{0});
+        // Inside an archive only its entries are listed.
+        menus->items().at(1)->trigger();
+        QVERIFY(f.nav().location().archiveMode);
+        QCOMPARE(f.captions().size(), 2);
+    }
+
+    // Which favourites go is the list's own rule; the menu drops them silently at the start and
+    // at its next rebuild.
+    void favouritesOfADeletedDiscGoAtTheNextRebuild()
+    {
+        TextCodec::writeLines(Favourites::fileName(data()), {u"DEADBEEF|Lost Disc:|\\"_s, u"5E6F7081|Photos Disc:|\\"_s,
+                                                 u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s});
+        TestWindow::Window &f = m_fx.open();
+        // A disc the catalogue does not know is dropped at the start, without a word.
+        QCOMPARE(favouriteCaptions(), (QStringList{u"Photos Disc:\\"_s, u"Rock Disc:\\ROCK\\"_s}));
+        QVERIFY(AppDialogs::shown().isEmpty());
+
+        f.tree().removeNode(f.node(u"Photos Disc"_s));
+        QCOMPARE(favouriteCaptions().size(), 2); // still there until the menu is rebuilt
+        f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, false, u"\\"_s);
+        f.action(u"AddLocationtoFavorites1"_s)->trigger();
+        QCOMPARE(favouriteCaptions(), (QStringList{u"Rock Disc:\\ROCK\\"_s, u"Rock Disc:\\"_s}));
     }
 };
 
