@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <archive.h>
 #include <archive_entry.h>
-#include <functional>
 #include <locale.h>
 #include <memory>
 
@@ -226,47 +225,68 @@ quint64 ImageScanner::Scan(const QString &image)
         std::sort(n.kids.begin(), n.kids.end(),
                   [&](qsizetype x, qsizetype y) { return directoryOrder(nodes[size_t(x)], nodes[size_t(y)]); });
 
-    // The walk writes what a scan of the mounted disc writes; ISO 9660 bounds its depth.
-    const QString inside = QDir::toNativeSeparators(image) + u'/';
-    std::function<quint64(const Node &, const QByteArray &)> walk = [&](const Node &folder, const QByteArray &where) {
+    // The walk writes what a scan of the mounted disc writes. Rock Ridge lets folders nest as
+    // deep as the image is large, so the walk keeps its own stack, and one path of each kind.
+    QByteArray where = QFile::encodeName(QDir::toNativeSeparators(image)) + '/'; // for the problems
+    s.m_catalogPath = ContentsRecord::RootFolder.toByteArray();
+    struct Open {
+        const Node *folder;
+        size_t next = 0; // the entry looked at next for a subfolder
         quint64 total = 0;
+        qsizetype catalogBack, whereBack; // where the paths of the folder above end
+    };
+    std::vector<Open> open;
+    const auto enter = [&](const Node &folder, qsizetype catalogBack, qsizetype whereBack) {
+        Open o{&folder, 0, 0, catalogBack, whereBack};
         for (qsizetype k : folder.kids) {
             const Node &f = nodes[size_t(k)];
             if (f.folder || !s.listsFile(f.name, f.size))
                 continue;
-            total += f.size;
+            o.total += f.size;
             // An archive whose entries would not fit on a line is listed as a plain file.
             const bool zip = f.lines.contains(QString::fromLatin1(ContentsRecord::CompressedFolder));
-            const QByteArray archivePath =
-                zip ? s.subfolderPath(f.name, QFile::encodeName(inside) + where + f.name) : QByteArray();
+            const QByteArray archivePath = zip ? s.subfolderPath(f.name, where + f.name) : QByteArray();
             s.m_files.writeScannedFile(f.name, s.m_catalogPath, f.size, s.listDate(f.mtime),
                                        zip && archivePath.isEmpty() ? QStringList() : f.lines);
             if (!archivePath.isEmpty())
                 for (const ZipFile &z : f.zip)
                     s.ZipReadFile(z, QString::fromUtf8(archivePath));
         }
-        for (qsizetype k : folder.kids) {
-            const Node &d = nodes[size_t(k)];
+        open.push_back(o);
+    };
+    enter(nodes[0], s.m_catalogPath.size(), where.size());
+    for (;;) {
+        Open &o = open.back();
+        const Node *sub = nullptr;
+        const qsizetype catalogBack = s.m_catalogPath.size(), whereBack = where.size();
+        while (!sub && o.next < o.folder->kids.size()) {
+            const Node &d = nodes[size_t(o.folder->kids[o.next++])];
             if (!d.folder || !s.keepsFolder(d.name))
                 continue;
-            const QByteArray path = s.subfolderPath(d.name, QFile::encodeName(inside) + where + d.name);
+            QByteArray path = s.subfolderPath(d.name, where + d.name);
             if (path.isEmpty()) {
                 s.writeFolderRecord(d.name, 0, d.mtime, false);
                 continue;
             }
-            const qsizetype back = s.m_catalogPath.size();
-            s.m_catalogPath = path;
-            const quint64 size = walk(d, where + d.name + '/');
-            s.m_catalogPath.truncate(back);
-            total += size;
-            s.writeFolderRecord(d.name, size, d.mtime, d.empty);
+            s.m_catalogPath = std::move(path);
+            where.append(d.name).append('/');
+            sub = &d;
         }
-        return total;
-    };
-    s.m_catalogPath = ContentsRecord::RootFolder.toByteArray();
-    const quint64 total = walk(nodes[0], QByteArray());
+        if (sub) {
+            enter(*sub, catalogBack, whereBack); // o is gone from here on
+            continue;
+        }
+        if (open.size() == 1)
+            break;
+        const Open done = open.back();
+        open.pop_back();
+        s.m_catalogPath.truncate(done.catalogBack);
+        where.truncate(done.whereBack);
+        open.back().total += done.total;
+        s.writeFolderRecord(done.folder->name, done.total, done.folder->mtime, done.folder->empty);
+    }
     s.flush();
-    return total;
+    return open.back().total;
 }
 
 DiscVolume ImageScanner::volumeOf(const QString &image)

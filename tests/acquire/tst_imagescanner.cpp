@@ -101,7 +101,8 @@ private Q_SLOTS:
                               "    z.writestr(zipfile.ZipInfo('in/two.txt', (2005, 6, 7, 8, 9, 10)), 'two!')\n"_s}));
         QVERIFY(setMtime(t + u"Arch/pack.zip"_s, m_when));
         QVERIFY(QDir().mkpath(t + u"Music"_s));
-        QVERIFY(run(t + u"Music"_s, u"sox"_s, {u"-n"_s, u"-r"_s, u"8000"_s, u"tone.flac"_s, u"synth"_s, u"1"_s, u"sine"_s, u"440"_s}));
+        QVERIFY(run(t + u"Music"_s, u"sox"_s,
+                    {u"-n"_s, u"-r"_s, u"8000"_s, u"tone.flac"_s, u"synth"_s, u"1"_s, u"sine"_s, u"440"_s}));
         QVERIFY(setMtime(t + u"Music/tone.flac"_s, m_when));
         for (const QString &folder : {u"Docs/Deep"_s, u"Docs"_s, u"Empty"_s, u"Arch"_s, u"Music"_s})
             QVERIFY(setMtime(t + folder, m_when.addMonths(1)));
@@ -147,18 +148,18 @@ private Q_SLOTS:
                      (QStringList{u"Arch\\"_s, u"Deep\\"_s, u"Docs\\"_s, u"Empty\\"_s, u"Music\\"_s}));
             QVERIFY(records(disc.files).filter(u"tone.flac|"_s).value(0).contains(u"|Duration: "_s));
             QCOMPARE(firstLines(disc.files),
-                     (QStringList{u".hidden"_s, u"a.txt"_s, u"empty.txt"_s, u"Ünïcödé – ‹name›.txt"_s,
-                                  u"pack.zip"_s, u"one.txt"_s, u"two.txt"_s, u"readme.TXT"_s, u"x.bin"_s,
-                                  u"中文名.txt"_s, u"tone.flac"_s}));
+                     (QStringList{u".hidden"_s, u"a.txt"_s, u"empty.txt"_s, u"Ünïcödé – ‹name›.txt"_s, u"pack.zip"_s,
+                                  u"one.txt"_s, u"two.txt"_s, u"readme.TXT"_s, u"x.bin"_s, u"中文名.txt"_s,
+                                  u"tone.flac"_s}));
         }
 
         const DiscVolume volume = ImageScanner::volumeOf(image);
         QByteArray serial;
-        QVERIFY(run(m_dir->path(), u"python3"_s,
-                    QStringList{QStringLiteral(QUILLORY_SOURCE_DIR "/tests/acquire/volume_serial.py"), serialArgs[0],
-                                image} +
-                        serialArgs.mid(1),
-                    {}, &serial));
+        QVERIFY(run(
+            m_dir->path(), u"python3"_s,
+            QStringList{QStringLiteral(QUILLORY_SOURCE_DIR "/tests/acquire/volume_serial.py"), serialArgs[0], image} +
+                serialArgs.mid(1),
+            {}, &serial));
         QCOMPARE(volume.serial, QString::fromLatin1(serial.trimmed()));
         QCOMPARE(volume.fileSystem, fileSystem);
         QCOMPARE(volume.label, u"MY_DISC"_s);
