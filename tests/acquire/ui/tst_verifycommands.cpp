@@ -1,6 +1,6 @@
 // Verify Disc from the window, on a folder standing in for the drive that holds "Rock Disc":
 // the differences listed with the summary, Switch to Location, the report saved, and the entry
-// replaced only when the user says so.
+// replaced only when the user says so, and Stop.
 #include "ScanFixture.h"
 #include "TestWindow.h"
 #include "acquire/FolderVolumeBackend.h"
@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeView>
 
 using namespace Qt::Literals::StringLiterals;
@@ -108,6 +109,15 @@ private Q_SLOTS:
         QCOMPARE(f.captions(), (QStringList{u".."_s, u"LIVE"_s, u"new.txt"_s}));
         f.action(u"VerifyDisc1"_s)->trigger();
         QVERIFY(form->report().allMatched());
+
+        // Stop: no results and no error box.
+        form->close();
+        AppDialogs::clearShown();
+        QTimer::singleShot(0, f->findChild<TBusyForm *>()->findChild<QPushButton *>(u"StopButton"_s),
+                           &QPushButton::click);
+        f.action(u"VerifyDisc1"_s)->trigger();
+        QVERIFY(!form->isVisible());
+        QCOMPARE(AppDialogs::shownTexts(), QStringList());
     }
 };
 
