@@ -56,6 +56,8 @@ TOptionsForm::TOptionsForm(Preferences &preferences, QWidget *mainWindow)
     filters->setObjectName(u"Filters"_s);
     for (const char *caption : ScanOptions::FilterCaptions) {
         auto *item = new QListWidgetItem(QString::fromLatin1(caption), filters);
+        // The library readers' captions list more extensions than the list is wide.
+        item->setToolTip(item->text());
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
         item->setCheckState(Qt::Unchecked);
     }
