@@ -342,6 +342,22 @@ private Q_SLOTS:
         }
     }
 
+    // Stopped, the finder gives no answer rather than one made of the discs read so far.
+    void stoppedGivesNoAnswer()
+    {
+        Cat c;
+        make(c, u"stopped"_s, {{u"a|10|1"_s}, {u"a|10|1"_s}}, {u"D1"_s, u"D2"_s});
+        DuplicateFinder finder(c.db, 1);
+        finder.setDiscStarted([&finder](const TCD &cd) {
+            if (cd.Title == u"D2"_s)
+                finder.stop();
+        });
+        const DuplicateFinder::Duplicates d = finder.duplicates(c.root);
+        QVERIFY(finder.isStopped());
+        QVERIFY(d.groups.empty());
+        QCOMPARE(d.hits->count(), 0);
+    }
+
     // A checksum member that does not line up is not trusted: the disc is compared by names.
     void checksumsThatDoNotLineUpAreIgnored()
     {

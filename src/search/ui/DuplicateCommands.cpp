@@ -65,6 +65,7 @@ template <typename Work> void DuplicateCommands::run(const QString &caption, boo
     DuplicateFinder finder(m_workspace.dbFolder(), 1);
     TBusyForm busy(m_window);
     busy.start(caption, discsUnder(wholeCatalogue ? m_navigator.tree().root() : node));
+    busy.setStopButton([&finder] { finder.stop(); });
     m_navigator.beginSearch();
     finder.setDiscStarted([&](const TCD &cd) {
         busy.step();
@@ -83,6 +84,11 @@ template <typename Work> void DuplicateCommands::run(const QString &caption, boo
         failure = e.message();
     }
     busy.finish();
+    // A comparison cut short has no answer: what was read so far says nothing of the rest.
+    if (finder.isStopped()) {
+        hits.reset();
+        status = u" Stopped before the answer was complete."_s;
+    }
     if (!hits)
         hits = std::make_shared<SearchHits>();
     m_navigator.showSearchResult(hits, status);

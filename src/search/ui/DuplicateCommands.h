@@ -11,7 +11,7 @@ class QWidget;
 // "Find Duplicates" and "Files Only on This Disc" in the tree's menu, for the disc or group it
 // was opened on: the answer is listed like a search's hits (so "Switch to Location" goes to a
 // copy), and its counts and sizes go to the status bar. The work runs on the window's thread
-// under the busy window, which follows it disc by disc.
+// under the busy window, which follows it disc by disc and whose Stop ends it with no answer.
 class DuplicateCommands : public QObject
 {
     Q_OBJECT
