@@ -1,9 +1,9 @@
 #!/bin/sh
 # Makes the fixtures of the library readers' tests (TagLib, Exiv2, libmediainfo, the volume
 # probe on an image) with real tools, into the folder of this script, and prints what the
-# reference tools (mutagen-inspect, exiftool, mediainfo, isoinfo) report of them. Needs: sox,
+# reference tools (mutagen-inspect, exiftool, mediainfo, xorriso) report of them. Needs: sox,
 # flac, opus-tools, ffmpeg, imagemagick, libimage-exiftool-perl, python3-mutagen, mediainfo,
-# genisoimage.
+# xorriso.
 set -e
 cd "$(dirname "$0")"
 tmp=$(mktemp -d)
@@ -50,7 +50,7 @@ ff $src -c:v mpeg2video -c:a ac3 -ac 2 -f vob mpeg2-ac3.vob
 
 # --- A disc image.
 mkdir -p "$tmp/iso/Folder" && echo hello >"$tmp/iso/Folder/a.txt"
-genisoimage -quiet -V "PHOTOS_2021" -J -o small.iso "$tmp/iso"
+xorriso -as mkisofs -quiet -V "PHOTOS_2021" -J -o small.iso "$tmp/iso" 2>/dev/null
 
 echo "== mutagen (length, bit rate, sample rate; then the tags)"
 for f in *.flac *.oga *.opus *.ogg *.m4a *.wma *.aiff *.wv; do
@@ -67,5 +67,5 @@ for f in *.mp4 *.webm *.mov *.avi *.ts *.mkv *.vob; do
     mediainfo --ParseSpeed=0 --Inform="Audio;%Format% %Channel(s)%" "$f"
     echo
 done
-echo "== isoinfo"
-isoinfo -d -i small.iso 2>/dev/null | grep -i 'volume id' || true
+echo "== xorriso"
+xorriso -indev small.iso -pvd_info 2>/dev/null | grep -i "volume id"
