@@ -3,6 +3,7 @@
 
 #include "acquire/DiscAdder.h"
 #include "backup/DatabaseBackup.h"
+#include "core/QuilloryError.h"
 #include "store/Catalogue.h"
 #include "store/ContentsFile.h"
 
@@ -65,6 +66,40 @@ private Q_SLOTS:
         // A file whose read fails even for root: the kernel answers a read of this process's
         // memory at address 0 with EIO. The scan meets it through a link, which stands for the file.
         QVERIFY(QFile::link(u"/proc/self/mem"_s, m_vol + u"docs/mem"_s));
+    }
+
+    // A stop asked for while a large file is read (the window's events come every tenth of a
+    // second of reading) ends the add: no contents file, no loose list, no record, and the file
+    // is closed.
+    void stopWhileReadingChangesNothing()
+    {
+        const QString vol = m_dir.filePath(u"sparse/"_s);
+        QVERIFY(QDir().mkpath(vol));
+        QFile big(vol + u"big.img"_s);
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(qint64(4) << 30)); // read as zeros, stored as nothing
+        big.close();
+        Catalogue cat(m_dir.filePath(u"stopped"_s));
+        cat.load([](const QString &) {});
+        ScanOptions options;
+        options.checksums = true;
+        DiscAdder adder(cat, options);
+        int calls = 0;
+        quint64 readWhenStopped = 0;
+        adder.setGauge([&](quint64 kilobytes) { readWhenStopped = kilobytes; });
+        adder.setProcessEvents([&] {
+            if (++calls == 2) // the first is the root folder's, before its files
+                throw QuilloryError(u"The scan was stopped."_s);
+        });
+        const qsizetype descriptors = QDir(u"/proc/self/fd"_s).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size();
+        DiscVolume v;
+        v.root = vol;
+        v.serial = m_serial;
+        v.totalSize = quint64(4) << 30;
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, adder.add(v, DiscDetails{u"Disc"_s, {}, {}, 1}, nullptr));
+        QVERIFY(readWhenStopped > 0 && readWhenStopped < (quint64(4) << 20));
+        QCOMPARE(QDir(u"/proc/self/fd"_s).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), descriptors);
+        QCOMPARE(QDir(cat.dbFolder()).entryList(QDir::Files), QStringList{});
+        QCOMPARE(cat.tree().root()->childCount(), 0);
     }
 
     // The busy window's line: sizes by 1024, the rate and the time left once a second is read.

@@ -310,6 +310,9 @@ bool TNewForm::runScan(const DiscVolume &disc, const DiscDetails &details, TreeN
     m_mainLock->setHeld(false);
     if (!m_busy)
         m_busy = new TBusyForm(m_mainWindow);
+        // Stop gives the disc up: nothing of it reaches the catalogue.
+        m_busy->setStopButton([this] { requestStop(); });
+    }
     // A scan that reads every byte measures its gauge in the bytes it reads, and says how far it is.
     const ScanOptions options = ScanOptions::from(m_workspace.preferences());
     DiscVolume volume = disc;
@@ -323,7 +326,8 @@ bool TNewForm::runScan(const DiscVolume &disc, const DiscDetails &details, TreeN
 
     DiscAdder adder(m_workspace.catalogue(), options);
     adder.setProcessEvents([this, &disc] {
-        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        // The busy window's Stop is the one control the user can reach meanwhile.
+        QApplication::processEvents();
         if (m_stopRequested)
             throw QuilloryError(u"The scan was stopped."_s);
         if (disc.image.isEmpty())
