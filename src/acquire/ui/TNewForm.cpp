@@ -308,7 +308,7 @@ bool TNewForm::runScan(const DiscVolume &disc, const DiscDetails &details, TreeN
     m_mainLock->setHeld(true);
     hide();
     m_mainLock->setHeld(false);
-    if (!m_busy)
+    if (!m_busy) {
         m_busy = new TBusyForm(m_mainWindow);
         // Stop gives the disc up: nothing of it reaches the catalogue.
         m_busy->setStopButton([this] { requestStop(); });
