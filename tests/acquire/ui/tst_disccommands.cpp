@@ -187,8 +187,8 @@ private Q_SLOTS:
         f.action(u"AddDiscFromImage1"_s)->trigger();
         TNewForm *form = f.controller<DiscCommands>()->newForm();
         QVERIFY(form->isVisible());
-        QCOMPARE(proposed(form), u"3|HOLIDAY_26|"_s + serial + u"|CDFS|"_s + FormatSize(QFileInfo(image).size()) +
-                                     u"|Holiday 26"_s);
+        QCOMPARE(proposed(form),
+                 u"3|HOLIDAY_26|"_s + serial + u"|CDFS|"_s + FormatSize(QFileInfo(image).size()) + u"|Holiday 26"_s);
         QVERIFY(!w<QComboBox>(form, u"DrivesBox"_s)->isEnabled());
         click(form, u"AddButton"_s);
         QVERIFY(!form->isVisible());
