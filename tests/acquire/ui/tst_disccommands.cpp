@@ -5,6 +5,7 @@
 #include "TestCatalogue.h"
 #include "TestWindow.h"
 #include "acquire/FolderVolumeBackend.h"
+#include "acquire/VolumeProbe.h"
 #include "acquire/ui/DiscCommands.h"
 #include "acquire/ui/DriveControls.h"
 #include "acquire/ui/TCDForm.h"
