@@ -9,6 +9,7 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -124,14 +125,19 @@ quint64 ImageScanner::Scan(const QString &image)
 
     const quint64 imageSize = quint64(QFileInfo(image).size());
     quint64 read = 0;
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    // The gauge follows the image as it is read; the window hears of it a few times a second.
     const auto progress = [&] {
         const la_int64_t at = archive_filter_bytes(a.get(), -1);
         if (at > 0 && quint64(at) > read && quint64(at) <= imageSize) {
             s.advance(quint64(at) - read);
             read = quint64(at);
         }
-        if (s.m_processEvents)
+        if (s.m_processEvents && sinceEvents.hasExpired(Scanner::ProgressIntervalMs)) {
+            sinceEvents.start();
             s.m_processEvents();
+        }
     };
 
     QByteArray bytes;
