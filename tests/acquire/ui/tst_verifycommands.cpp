@@ -52,6 +52,17 @@ private Q_SLOTS:
     {
         TestWindow::Window &f = m_fx.open();
         QVERIFY(!f.action(u"VerifyDisc1"_s)->isEnabled());
+        // In the tree's menu of a disc, not of a group.
+        QMenu *menu = f->actions().menu(u"TreeMenu"_s);
+        QStringList offered;
+        for (const QString &node : {u"Music"_s, u"Rock Disc"_s}) {
+            QTimer::singleShot(0, menu, [&] {
+                offered << node + u": "_s + (f.action(u"VerifyDisc2"_s)->isVisible() ? u"yes"_s : u"no"_s);
+                menu->close();
+            });
+            f.nav().requestNodeMenu(f.node(node), QPoint(10, 10));
+        }
+        QCOMPARE(offered, (QStringList{u"Music: no"_s, u"Rock Disc: yes"_s}));
         f.nav().TreeChange(f.node(u"Rock Disc"_s));
         QVERIFY(f.action(u"VerifyDisc1"_s)->isEnabled());
         const QByteArray contentsBefore = [&] {
