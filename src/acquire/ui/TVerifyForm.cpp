@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTreeView>
@@ -123,6 +124,7 @@ TVerifyForm::TVerifyForm(QWidget *mainWindow) : QWidget(mainWindow, Qt::Window)
     connect(m_save, &QPushButton::clicked, this, &TVerifyForm::saveRequested);
     connect(m_update, &QPushButton::clicked, this, &TVerifyForm::updateRequested);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
     connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &TVerifyForm::updateButtons);
 }
 
