@@ -297,14 +297,32 @@ void DuplicateFinder::readDisc(quint32 disc, ListsAhead &ahead, size_t at, const
 
 void DuplicateFinder::group()
 {
-    std::sort(m_entries.begin(), m_entries.end(), [](const Entry &a, const Entry &b) { return a.size < b.size; });
+    // One sort leaves every size whose files all have checksums, or all have none, in the
+    // order of their identities; only a size that mixes them is sorted again.
+    std::sort(m_entries.begin(), m_entries.end(), [](const Entry &a, const Entry &b) {
+        if (a.size != b.size)
+            return a.size < b.size;
+        if (a.sum != b.sum)
+            return a.sum < b.sum;
+        if (a.sum == 0 && a.name != b.name)
+            return a.name < b.name;
+        if (a.disc != b.disc)
+            return a.disc < b.disc;
+        return a.record < b.record;
+    });
     Entry *p = m_entries.begin(), *end = m_entries.end();
     while (p != end) {
         Entry *q = p + 1;
         while (q != end && q->size == p->size)
             ++q;
-        if (q - p > 1)
+        // Sorted by checksum, the files without one (0) come first.
+        if (q - p > 1 && p->sum == 0 && (q - 1)->sum != 0)
             identify(p, q);
+        else if (p->sum != 0)
+            for (Entry *e = p; e != q; ++e) {
+                e->name = e->sum;
+                e->record |= ChecksumIdentity;
+            }
         p = q;
     }
 }
