@@ -25,7 +25,9 @@ class TreeNode;
 // Discs are read like the search reads them (DiscNames, from the name index when it is fresh),
 // each unpacked once for its checksums. The first pass keeps 32 bytes for each file at or over
 // the size bound, and only then are the copies grouped; the records of the answer are read
-// again, from the discs that hold them, only once it is known.
+// again, from the discs that hold them, only once it is known. Within one size, names and
+// dates are compared by a 64-bit hash and checksums by their upper 64 bits: two different
+// files of one size taken for copies is a chance of about 1 in 2^64 for each pair of them.
 //
 // Folders are no copies; an entry inside a ZIP archive is one (its contents come back from the
 // archive), compared by name, size and date since it has no checksum. Files past a size that
