@@ -251,8 +251,12 @@ void Preferences::save(QSettings &settings) const
 {
     for (const Item &item : items()) {
         const QString text = value(item);
-        if (text.isNull())
-            continue; // no view style, tree width or theme to write
+        if (text.isNull()) {
+            // No view style, tree width or theme: one stored before (a skin, say, before
+            // Built-in Icons was chosen) must not come back at the next start.
+            settings.remove(item.name);
+            continue;
+        }
         if (item.type == Type::Text)
             settings.setValue(item.name, text);
         else
