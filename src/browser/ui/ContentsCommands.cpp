@@ -342,6 +342,11 @@ void ContentsCommands::ExplorerChange()
             if (TreeNode *n = m_navigator.FindInTree(row); n && n->cd())
                 m_infoPanel->FillCDInfo(*n->cd());
         } else {
+            // Two lines are left for details; a checksum takes the second (or the first, when alone).
+            QStringList details{listing.text(row, 5), listing.text(row, 6)};
+            details.removeAll(QString());
+            if (const QString checksum = listing.entry(row).checksumLine(); !checksum.isEmpty())
+                details.insert(std::min<qsizetype>(details.size(), 1), checksum);
             m_infoPanel->describe(icons->icon(listing.image(row)), listing.caption(row), FindColumn(u"Type"_s, info),
                                   u"Size: "_s + FindColumn(u"Size"_s, info), u"Date: "_s + FindColumn(u"Date"_s, info),
                                   listing.text(row, 5), listing.text(row, 6));
