@@ -153,6 +153,11 @@ void TVerifyForm::showReport(const QString &title, const QString &serial, const 
     for (int c = 0; c < VerifyModel::Detail; ++c)
         m_list->resizeColumnToContents(c);
     updateButtons();
+    // Opened over the main window, as the busy window was; once moved, it stays where the user put it.
+    if (!m_placed && parentWidget()) {
+        move(parentWidget()->frameGeometry().center() - QPoint(width() / 2, height() / 2));
+        m_placed = true;
+    }
     show();
     raise();
     activateWindow();

@@ -43,6 +43,7 @@ private:
     QString m_serial;
     QString m_root;
     bool m_updateAllowed = true;
+    bool m_placed = false;
     QLabel *m_header;
     QTreeView *m_list;
     VerifyModel *m_model;
