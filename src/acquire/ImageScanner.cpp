@@ -140,6 +140,13 @@ quint64 ImageScanner::Scan(const QString &image)
         }
     };
 
+    // Rock Ridge links, found once the whole tree is known.
+    struct Link {
+        qsizetype parent;
+        QByteArray name, folder, target;
+    };
+    std::vector<Link> links;
+    QHash<QByteArray, qsizetype> linkAt;
     QByteArray bytes;
     for (;;) {
         archive_entry *entry = nullptr;
@@ -168,10 +175,14 @@ quint64 ImageScanner::Scan(const QString &image)
         QByteArray hardlink = archive_entry_hardlink(entry);
         if (hardlink.startsWith("./"))
             hardlink.remove(0, 2);
-        // A link leads elsewhere; a file's second name (its data shared with another) is a file.
-        if (type != AE_IFDIR && type != AE_IFREG && hardlink.isEmpty())
-            continue;
         if (s.m_options.skipHidden && name.startsWith('.'))
+            continue;
+        if (type == AE_IFLNK && hardlink.isEmpty()) {
+            links.push_back({parent, name, above, archive_entry_symlink(entry)});
+            continue;
+        }
+        // Devices and pipes are no contents; a file's second name (its data shared with another) is a file.
+        if (type != AE_IFDIR && type != AE_IFREG && hardlink.isEmpty())
             continue;
         if (byPath.contains(path)) { // a folder named before by one of its files
             if (type == AE_IFDIR)
@@ -225,6 +236,59 @@ quint64 ImageScanner::Scan(const QString &image)
     }
     progress();
     bytes = QByteArray();
+
+    // As on the mounted disc, a link to a file stands for that file, and a link to a folder, one
+    // that leads nowhere or off the disc (a path from the root of the system) is left out.
+    for (size_t i = 0; i < links.size(); ++i)
+        linkAt.insert(links[i].folder + links[i].name, qsizetype(i));
+    // Followed one name at a time, since a folder on the way may be a link itself.
+    const auto resolve = [&](const Link &link) -> const Node * {
+        QList<QByteArray> at = link.folder.split('/'), ahead = link.target.split('/');
+        at.removeAll(QByteArray());
+        if (link.target.startsWith('/'))
+            return nullptr;
+        int hops = 0;
+        while (!ahead.isEmpty()) {
+            const QByteArray part = ahead.takeFirst();
+            if (part.isEmpty() || part == ".")
+                continue;
+            if (part == "..") {
+                if (at.isEmpty())
+                    return nullptr;
+                at.removeLast();
+                continue;
+            }
+            const QByteArray path = (at + QList<QByteArray>{part}).join('/');
+            if (const auto node = byPath.constFind(path); node != byPath.cend()) {
+                const Node &found = nodes[size_t(node.value())];
+                if (!found.folder)
+                    return ahead.isEmpty() ? &found : nullptr;
+                at << part;
+                continue;
+            }
+            const auto next = linkAt.constFind(path);
+            if (next == linkAt.cend() || ++hops > MaxLinkHops)
+                return nullptr;
+            const QByteArray &target = links[size_t(next.value())].target;
+            if (target.startsWith('/'))
+                return nullptr;
+            ahead = target.split('/') + ahead;
+        }
+        return nullptr; // a folder
+    };
+    for (const Link &link : links) {
+        const Node *file = resolve(link);
+        if (!file)
+            continue;
+        Node n = *file;
+        n.name = link.name;
+        if (!s.readsBytes(n.name)) {
+            n.lines.clear();
+            n.zip.clear();
+        }
+        nodes.push_back(std::move(n));
+        nodes[size_t(link.parent)].kids.push_back(qsizetype(nodes.size() - 1));
+    }
     a.reset();
 
     for (Node &n : nodes)

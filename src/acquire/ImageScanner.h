@@ -22,6 +22,8 @@ public:
     // A file larger than this keeps its plain record inside an image: a reader's bytes are
     // held in memory, since the image can only be read front to back.
     static constexpr qint64 MaxReadBytes = qint64(256) << 20;
+    // Links followed one after another before one is taken for a loop, as the system does.
+    static constexpr int MaxLinkHops = 40;
 
     explicit ImageScanner(Scanner &scanner) : m_scanner(scanner) {}
 

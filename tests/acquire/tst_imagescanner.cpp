@@ -166,6 +166,27 @@ private Q_SLOTS:
         QCOMPARE(volume.image, image);
     }
 
+    // Rock Ridge links as the mounted disc shows them: one to a file stands for it (through a
+    // linked folder too), one to a folder or to nothing is left out.
+    void linksAsOnTheDisc()
+    {
+        const QString tree = path(u"links"_s), image = path(u"links.iso"_s);
+        QVERIFY(writeFile(tree + u"/a.txt"_s, "12345", m_when));
+        QVERIFY(writeFile(tree + u"/Sub/f.txt"_s, "ff", m_when));
+        for (const auto &[link, target] : {std::pair{u"Sub/up.txt"_s, u"../a.txt"_s},
+                                           {u"Alias"_s, u"Sub"_s},
+                                           {u"thru.txt"_s, u"Alias/f.txt"_s},
+                                           {u"gone.txt"_s, u"nothing"_s},
+                                           {u"Sub/loop"_s, u"loop"_s}})
+            QVERIFY(QFile::link(target, tree + u'/' + link));
+        QVERIFY(setMtime(tree + u"/Sub"_s, m_when));
+        if (!run(m_dir->path(), u"xorriso"_s, {u"-as"_s, u"mkisofs"_s, u"-quiet"_s, u"-R"_s, u"-o"_s, image, tree}))
+            QSKIP("xorriso is missing or failed");
+        const ScanResult disc = scanImage(ScanOptions(), image);
+        QCOMPARE(records(disc.files), records(scan(ScanOptions(), tree).files));
+        QCOMPARE(firstLines(disc.files), (QStringList{u"a.txt"_s, u"thru.txt"_s, u"f.txt"_s, u"up.txt"_s}));
+    }
+
     // Fault: an image cut short must not become a disc with files whose bytes are missing.
     void damagedImageChangesNothing_data()
     {
