@@ -8,6 +8,7 @@
 #include "browser/ui/ObjectInfoPanel.h"
 #include "browser/ui/TPropertiesForm.h"
 #include "listing/FileTypes.h"
+#include "store/ContentsFile.h"
 
 #include <QItemSelectionModel>
 #include <QPushButton>
@@ -17,6 +18,8 @@ using namespace Qt::StringLiterals;
 
 namespace
 {
+
+const QByteArray TwoBinChecksum = "0123456789abcdef0123456789abcdef";
 
 // "Sizes" (00000010, NTFS, no genre): two files of 1,024 bytes, a folder, an MP3 with five
 // detail lines and a picture with two; and "Rock Disc" of the shared catalogue, with a genre.
@@ -34,6 +37,10 @@ void writeCatalogue(const QString &data)
                                u"Bit rate: CBR 128kbps"_s});
         files.writeFileRecord(u"pic.png"_s, u"\\Sub\\"_s, 5000, d, {u"Width: 640"_s, u"Height: 480"_s});
     });
+    // Scanned with checksums, of which two.bin has one.
+    ContentsFile::Lists lists = ContentsFile::read(db, u"00000010"_s);
+    lists.checksumList = "\r\n" + TwoBinChecksum + "\r\n\r\n\r\n";
+    ContentsFile::packBytes(db, u"00000010"_s, lists);
     TextCodec::writeLines(db + u"groups.tree"_s, {u"My Collection"_s, u"\tMusic"_s,
                                                   u"\t\tRock Disc|ROCK|1A2B3C4D|CDFS|5648|Loud~!music|Rock|1|"_s +
                                                       TestCatalogue::date(2024, 6, 1) + u"|"_s,
@@ -104,6 +111,10 @@ private Q_SLOTS:
             << u"Rock Disc|Compact Disc|Size: 5.52 KB|Serial: 1A2B3C4D|Disc number: 1|Genre: Rock"_s;
         QTest::newRow("..") << u"Sizes"_s << u"\\"_s << QList<QStringList>{{u"one.bin"_s, u"two.bin"_s}, {u".."_s}}
                             << u"Multiple items selected|Count: 2|Size: 2.00 KB|||"_s;
+        QTest::newRow("a checksum")
+            << u"Sizes"_s << u"\\"_s << QList<QStringList>{{u"two.bin"_s}}
+            << u"two.bin|%1|Size: 1.00 KB|Date: %2|Checksum: %3|"_s.arg(FileTypes::GetFileType(u"two.bin"_s), d,
+                                                                          QLatin1String(TwoBinChecksum));
         QTest::newRow("the first two detail lines")
             << u"Sizes"_s << u"\\Sub\\"_s << QList<QStringList>{{u"tune.mp3"_s}}
             << u"tune.mp3|%1|Size: 3.81 MB|Date: %2|Title: Tune|Artist: Band"_s.arg(
@@ -159,6 +170,10 @@ private Q_SLOTS:
         properties(u"pic.png"_s);
         QCOMPARE(form->height(), folderHeight + 80 - 3 * 16);
         QCOMPARE(form->lineText(u"ExtraLabel3"_s), QString());
+        form->close();
+        f.nav().LoadCD(u"Sizes"_s, u"00000010"_s, false, u"\\"_s);
+        properties(u"two.bin"_s);
+        QCOMPARE(form->lineText(u"ExtraLabel1"_s), u"Checksum: "_s + QLatin1String(TwoBinChecksum));
         form->close();
     }
 
