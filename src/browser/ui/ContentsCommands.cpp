@@ -349,7 +349,7 @@ void ContentsCommands::ExplorerChange()
                 details.insert(std::min<qsizetype>(details.size(), 1), checksum);
             m_infoPanel->describe(icons->icon(listing.image(row)), listing.caption(row), FindColumn(u"Type"_s, info),
                                   u"Size: "_s + FindColumn(u"Size"_s, info), u"Date: "_s + FindColumn(u"Date"_s, info),
-                                  listing.text(row, 5), listing.text(row, 6));
+                                  details.value(0), details.value(1));
         }
         return;
     }
