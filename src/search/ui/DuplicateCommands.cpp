@@ -37,15 +37,6 @@ DuplicateCommands::DuplicateCommands(Workspace &workspace, Navigator &navigator,
     connect(actions.claim(u"FindDuplicates1"_s), &QAction::triggered, this, &DuplicateCommands::FindDuplicates1Click);
     connect(actions.claim(u"FilesOnlyonThisDisc1"_s), &QAction::triggered, this,
             &DuplicateCommands::FilesOnlyonThisDisc1Click);
-    if (QMenu *menu = actions.menu(u"TreeMenu"_s))
-        connect(menu, &QMenu::aboutToShow, this, &DuplicateCommands::setCaption);
-}
-
-void DuplicateCommands::setCaption()
-{
-    const TreeNode *node = m_navigator.menuNode() ? m_navigator.menuNode() : m_navigator.currentNode();
-    m_actions.setCaption(u"FilesOnlyonThisDisc1"_s,
-                         !node || node->isDisc() ? u"Files Only on This Disc"_s : u"Files Only on These Discs"_s);
 }
 
 TreeNode *DuplicateCommands::target()

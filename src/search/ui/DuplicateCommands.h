@@ -23,7 +23,6 @@ public:
 
 private:
     // A group's menu offers the files of all its discs.
-    void setCaption();
     // The node the menu was opened on, made current; null when there is none.
     TreeNode *target();
     // wholeCatalogue: the work reads every disc, not only those under the node.
