@@ -3,7 +3,10 @@
 #ifndef UNICODE
 #define UNICODE // the library is built with wide strings
 #endif
-#include <MediaInfo/MediaInfo.h>
+// The library is opened on first use, through its own loader, not linked: it and what it
+// pulls in take longer to load than the rest of quillory-cli together, and most runs never
+// read a video.
+#include <MediaInfoDLL/MediaInfoDLL.h>
 
 #include <QBuffer>
 #include <QFile>
@@ -19,7 +22,7 @@
 #include <string>
 #include <vector>
 
-using namespace MediaInfoLib;
+using namespace MediaInfoDLL;
 
 namespace
 {
@@ -54,11 +57,11 @@ void feed(MediaInfo &mi, QIODevice &device)
         if (got <= 0)
             break;
         handed += got;
-        const size_t status = mi.Open_Buffer_Continue(reinterpret_cast<const ZenLib::int8u *>(block.data()), size_t(got));
+        const size_t status = mi.Open_Buffer_Continue(reinterpret_cast<MediaInfo_int8u *>(block.data()), size_t(got));
         if (status & 0x08) // finished
             break;
-        const ZenLib::int64u next = mi.Open_Buffer_Continue_GoTo_Get();
-        if (next != ZenLib::int64u(-1)) {
+        const MediaInfo_int64u next = mi.Open_Buffer_Continue_GoTo_Get();
+        if (next != MediaInfo_int64u(-1)) {
             if (qint64(next) >= size || !device.seek(qint64(next)))
                 break;
             mi.Open_Buffer_Init(quint64(size), next);
@@ -95,6 +98,11 @@ VideoDetails details(MediaInfo &mi)
 VideoDetails ReadVideo(QIODevice &device)
 {
     if (!device.isOpen() || device.isSequential() || !device.seek(0))
+        return {};
+    // Loaded here, once, before any reading thread looks at the loader's state; without the
+    // library a video keeps its plain record.
+    static const bool loaded = MediaInfoDLL_Load() == 1 && MediaInfo_Module;
+    if (!loaded)
         return {};
     // libmediainfo 23.04 has been seen to loop for good inside one call on a 9 KB damaged
     // Matroska file (fuzz/corpus/video/matroska-loop). So it runs on a thread of its own, and a

@@ -90,7 +90,7 @@ ContentsFile::Lists readLists(const QString &db, const QString &serial)
 // As ContentsFile::load parses what it reads.
 ContentsFile::Parsed parse(const ContentsFile::Lists &lists)
 {
-    return ContentsFile::Parsed{ContentsList::fromBytes(lists.folderList), ContentsList::fromBytes(lists.fileList)};
+    return ContentsFile::Parsed{ContentsList::fromBytes(lists.folderList), ContentsList::fromBytes(lists.fileList), {}, {}};
 }
 } // namespace
 
