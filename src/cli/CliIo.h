@@ -18,6 +18,15 @@ struct CliIo {
         if (out)
             out->write(bytes);
     }
+    // A long answer is gathered in blocks and written each time one holds a megabyte, so it
+    // streams out without being held whole.
+    void writeWhenFull(QByteArray &block) const
+    {
+        if (block.size() > (1 << 20)) {
+            writeRaw(block);
+            block.clear();
+        }
+    }
     // One line from the input, without its line end; null at end of input.
     QString readLine() const;
 

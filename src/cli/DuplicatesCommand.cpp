@@ -44,10 +44,7 @@ int DuplicatesCommand::run(CliContext &ctx, const QStringList &args)
             out += '\n';
         }
         out += '\n';
-        if (out.size() > (1 << 20)) {
-            ctx.io().writeRaw(out);
-            out.clear();
-        }
+        ctx.io().writeWhenFull(out);
     }
     ctx.io().writeRaw(out);
     for (const QString &p : finder.problems())

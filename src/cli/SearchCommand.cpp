@@ -111,10 +111,7 @@ int SearchCommand::run(CliContext &ctx, const QStringList &args)
         out += '\t';
         out += hits.date(i);
         out += '\n';
-        if (out.size() > (1 << 20)) {
-            ctx.io().writeRaw(out);
-            out.clear();
-        }
+        ctx.io().writeWhenFull(out);
     }
     ctx.io().writeRaw(out);
     for (const QString &p : engine.problems())

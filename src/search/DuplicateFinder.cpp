@@ -239,7 +239,7 @@ void DuplicateFinder::readDisc(quint32 disc, ListsAhead &ahead, size_t at, const
     }
     const DiscNames::Stamp stamp = ahead.stamp(at);
     if (stamp.size < 0) {
-        m_problems.append(u"The contents file of the disc \"%1\" is missing."_s.arg(cd.Title));
+        m_problems.append(ContentsFile::missingDiscMessage(cd.Title));
         return;
     }
     m_stamps[disc] = stamp;

@@ -221,7 +221,7 @@ void SearchEngine::searchDisc(const TCD &cd)
     d.contentsFile = ContentsFile::contentsFileName(m_db, cd.Serial);
     d.stamp = DiscNames::Stamp::of(d.contentsFile);
     if (d.stamp.size < 0) {
-        m_problems.append(QStringLiteral("The contents file of the disc \"%1\" is missing.").arg(cd.Title));
+        m_problems.append(ContentsFile::missingDiscMessage(cd.Title));
         return;
     }
     try {

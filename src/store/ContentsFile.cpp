@@ -76,6 +76,11 @@ QString ContentsFile::unusableDiscMessage(const QString &title, const QString &s
     return QStringLiteral("The disc \"%1\" was left out: %2").arg(title, unusableSerialMessage(serial));
 }
 
+QString ContentsFile::missingDiscMessage(const QString &title)
+{
+    return QStringLiteral("The contents file of the disc \"%1\" is missing.").arg(title);
+}
+
 static const QString &checkedSerial(const QString &serial)
 {
     if (!ContentsFile::isUsableSerial(serial))

@@ -42,6 +42,8 @@ public:
     static QString unusableSerialMessage(const QString &serial);
     // One line naming a disc whose serial is unusable, for the user.
     static QString unusableDiscMessage(const QString &title, const QString &serial);
+    // One line naming a disc whose contents file is gone, for the user.
+    static QString missingDiscMessage(const QString &title);
 
     // dbFolder ends in "/" (Catalogue::dbFolder()).
     static QString contentsFileName(const QString &dbFolder, const QString &serial);
