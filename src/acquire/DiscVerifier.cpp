@@ -205,10 +205,10 @@ QString VerifyReport::text() const
 
 DiscVerifier::DiscVerifier(ScanOptions options) : m_options(std::move(options)) {}
 
-VerifyReport DiscVerifier::verify(const QString &root, const ContentsFile::Parsed &catalogued)
+ContentsFile::Parsed DiscVerifier::scan(const QString &root, bool checksums, ScanProblems &problems) const
 {
     ScanOptions options = m_options;
-    options.checksums = !catalogued.checksums.isEmpty();
+    options.checksums = checksums;
     ContentsFile::Lists lists;
     QBuffer files(&lists.fileList), folders(&lists.folderList), sums(&lists.checksumList);
     for (QBuffer *b : {&files, &folders, &sums})
@@ -222,13 +222,22 @@ VerifyReport DiscVerifier::verify(const QString &root, const ContentsFile::Parse
     scanner.Scan(root);
     for (QBuffer *b : {&files, &folders, &sums})
         b->close();
+    problems = scanner.problems();
 
     ContentsFile::Parsed scanned;
     scanned.folders = ContentsList::fromBytes(lists.folderList);
     scanned.files = ContentsList::fromBytes(lists.fileList);
     if (options.checksums)
-        scanned.checksums = ContentsChecksums::parse(lists.checksumList, scanned.files.recordCount());
-    return compare(catalogued, scanned, scanner.problems(), root);
+        scanned.checksums =
+            ContentsChecksums::parse(lists.checksumList, scanned.files.recordCount(), &scanned.checksumProblem);
+    return scanned;
+}
+
+VerifyReport DiscVerifier::verify(const QString &root, const ContentsFile::Parsed &catalogued)
+{
+    ScanProblems problems;
+    const ContentsFile::Parsed scanned = scan(root, !catalogued.checksums.isEmpty(), problems);
+    return compare(catalogued, scanned, problems, root);
 }
 
 VerifyReport DiscVerifier::compare(const ContentsFile::Parsed &catalogued, const ContentsFile::Parsed &scanned,

@@ -75,6 +75,9 @@ public:
     // Scans the medium at root and compares it with catalogued. Throws QuilloryError when the
     // scan cannot be made (or is stopped).
     VerifyReport verify(const QString &root, const ContentsFile::Parsed &catalogued);
+    // The medium's lists as a scan with these options makes them, held in memory (with
+    // checksums when asked), and what the scan passed over.
+    ContentsFile::Parsed scan(const QString &root, bool checksums, ScanProblems &problems) const;
 
     // The comparison alone: a scan's lists and what it could not read, beside the catalogued
     // lists; root is the folder the problems' paths begin with.

@@ -17,19 +17,8 @@ const QDateTime When(QDate(2004, 3, 1), QTime(10, 20, 30));
 // A disc's lists as DiscAdder packs them, from a real scan.
 ContentsFile::Parsed catalogue(const QString &root, const ScanOptions &options)
 {
-    ContentsFile::Lists lists;
-    QBuffer files(&lists.fileList), folders(&lists.folderList), sums(&lists.checksumList);
-    for (QBuffer *b : {&files, &folders, &sums})
-        b->open(QIODevice::WriteOnly);
-    Scanner scanner(options, &files, &folders);
-    if (options.checksums)
-        scanner.setChecksumList(&sums);
-    scanner.Scan(root);
-    ContentsFile::Parsed p;
-    p.files = ContentsList::fromBytes(lists.fileList);
-    p.folders = ContentsList::fromBytes(lists.folderList);
-    p.checksums = ContentsChecksums::parse(lists.checksumList, p.files.recordCount(), &p.checksumProblem);
-    return p;
+    ScanProblems problems;
+    return DiscVerifier(options).scan(root, options.checksums, problems);
 }
 
 QStringList kindsAndPaths(const VerifyReport &r)
