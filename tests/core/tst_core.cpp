@@ -1,0 +1,274 @@
+// The core's small parts: fields read from a block of bytes (the readers of media, volumes and
+// archives are fed truncated and hostile bytes and must neither read outside it nor stop), the
+// name masks and the one fold of names, catalogue text, and the one writer of whole files.
+
+#include "CabTestUtil.h"
+#include "FileSizeLimit.h"
+#include "core/AsciiCase.h"
+#include "core/ByteReader.h"
+#include "core/QuilloryError.h"
+#include "core/SafeSaveFile.h"
+#include "core/TMask.h"
+#include "core/TextCodec.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cerrno>
+#include <cstring>
+
+using namespace Qt::StringLiterals;
+using CabTestUtil::readFile;
+
+class TestCore : public QObject
+{
+    Q_OBJECT
+
+    static void writeOld(const QString &path)
+    {
+        CabTestUtil::writeFile(path, "the older file");
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
+    }
+
+private Q_SLOTS:
+    void byteFields_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<qint64>("start");
+        QTest::addColumn<QByteArray>("fields"); // one letter a field: b u8, l leU16, L leU32, q leU64, m beU16, M beU32
+        QTest::addColumn<QList<quint64>>("values");
+        QTest::addColumn<bool>("ranOut");
+        const QByteArray bytes = QByteArray::fromHex("0102030405060708090A");
+        QTest::newRow("each width, little-endian")
+            << bytes << qint64(0) << QByteArray("blL") << QList<quint64>{0x01, 0x0302, 0x07060504} << false;
+        QTest::newRow("each width, big-endian")
+            << bytes << qint64(1) << QByteArray("mM") << QList<quint64>{0x0203, 0x04050607} << false;
+        QTest::newRow("64 bits") << bytes << qint64(2) << QByteArray("q") << QList<quint64>{0x0A09080706050403}
+                                 << false;
+        QTest::newRow("the last byte") << bytes << qint64(9) << QByteArray("b") << QList<quint64>{0x0A} << false;
+        // A field cut off by the end keeps the bytes there and reads the rest as 0.
+        QTest::newRow("cut little-endian") << bytes << qint64(8) << QByteArray("L") << QList<quint64>{0x0A09} << true;
+        QTest::newRow("cut big-endian") << bytes << qint64(9) << QByteArray("M") << QList<quint64>{0x0A000000} << true;
+        // Past the end, before the start, and far away: 0, and the position still moves on.
+        QTest::newRow("past the end") << bytes << qint64(10) << QByteArray("bl") << QList<quint64>{0, 0} << true;
+        QTest::newRow("before the start") << bytes << qint64(-2) << QByteArray("lb") << QList<quint64>{0, 0x01} << true;
+        QTest::newRow("far away") << bytes << (qint64(1) << 40) << QByteArray("q") << QList<quint64>{0} << true;
+        QTest::newRow("empty block") << QByteArray() << qint64(0) << QByteArray("L") << QList<quint64>{0} << true;
+    }
+    void byteFields()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(qint64, start);
+        QFETCH(QByteArray, fields);
+        QFETCH(QList<quint64>, values);
+        QFETCH(bool, ranOut);
+        ByteReader reader(bytes, start);
+        QList<quint64> read;
+        for (const char f : std::as_const(fields))
+            read << (f == 'b'   ? reader.u8()
+                     : f == 'l' ? reader.leU16()
+                     : f == 'L' ? reader.leU32()
+                     : f == 'q' ? reader.leU64()
+                     : f == 'm' ? reader.beU16()
+                                : reader.beU32());
+        QCOMPARE(read, values);
+        QCOMPARE(reader.ranOut(), ranOut);
+    }
+
+    void byteHolds()
+    {
+        const ByteReader reader(QByteArray("RIFF\0\0\0\0WAVE", 12));
+        QVERIFY(reader.at(0).holds("RIFF") && reader.at(8).holds("WAVE"));
+        // Other bytes, cut off by the end, before the start, far away.
+        QVERIFY(!reader.at(8).holds("WAVF") && !reader.at(10).holds("VEx") && !reader.at(-1).holds("RIFF") &&
+                !reader.at(qint64(1) << 40).holds("R"));
+    }
+
+    void maskMatches_data()
+    {
+        QTest::addColumn<QString>("mask");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("fits");
+        const auto row = [](const QByteArray &m, const QByteArray &n, bool f) {
+            QTest::addRow("%s ~ %s", m.constData(), n.constData()) << QString::fromUtf8(m) << QString::fromUtf8(n) << f;
+        };
+        row("a*b", "AxxB", true);
+        row("a*b", "ab", true);
+        row("a*b", "xab", false);
+        row("a*b", "abx", false);
+        row("*.mp3", "song.mp3.bak", false);
+        row("*.mp3", "a.mp3.mp3", true); // needs backtracking past the first ".mp3"
+        row("???", "ABC", true);
+        row("???", "AB", false);
+        row("*??x", "x", true); // "?" after "*" is dropped
+        row("a?*", "a", false);
+        row("a?*", "ab", true);
+        row("[a-c]*", "Bravo", true);
+        row("[a-c]*", "delta", false);
+        row("[!a-c]*", "Bravo", false);
+        row("[!a-c]*", "", false);
+        row("temp\\", "TEMP\\", true);
+        row("temp\\", "temp", false);
+        row("*", "", true);
+        row("", "", true);
+        row("", "x", false);
+        row("**a", "a", true);
+        row("*a*b*c", "xxaxxbxxcxx", false);
+        row("*a*b*c*", "xxaxxbxxcxx", true);
+        row("ä*", "Ä", false);   // only a-z ignore case
+        row("[a-]]", "]", true); // the range runs from A to "]"
+        // Thirty runs are the most a mask may hold.
+        const QByteArray runs = QByteArray("*x").repeated(30);
+        row(runs, QByteArray(30, 'x'), true);
+        row(runs, QByteArray(29, 'x'), false);
+    }
+    void maskMatches()
+    {
+        QFETCH(QString, mask);
+        QFETCH(QString, name);
+        QFETCH(bool, fits);
+        QCOMPARE(TMask(mask).Matches(name), fits);
+    }
+
+    void maskInvalid_data()
+    {
+        QTest::addColumn<QString>("mask");
+        QTest::addColumn<int>("at");
+        QTest::newRow("unclosed") << u"[abc"_s << 5;
+        QTest::newRow("an empty set") << u"a[]"_s << 3;
+        QTest::newRow("a dash first") << u"[-a]"_s << 2;
+        QTest::newRow("negated empty") << u"[!]"_s << 3;
+        QTest::newRow("a dash at the end") << u"[a-"_s << 4;
+        QTest::newRow("thirty-one runs") << u"*x"_s.repeated(31) << 62;
+    }
+    void maskInvalid()
+    {
+        QFETCH(QString, mask);
+        QFETCH(int, at);
+        try {
+            TMask m(mask);
+            QFAIL("no exception");
+        } catch (const QuilloryError &e) {
+            QCOMPARE(e.message(), u"'%1' is an invalid mask at (%2)"_s.arg(mask).arg(at));
+        }
+    }
+
+    // The one fold of names, which the mask shares with every comparison of names: a-z only,
+    // in text and in UTF-8 bytes alike.
+    void foldTouchesOnlyAToZ()
+    {
+        QByteArray all;
+        for (int i = 0; i < 256; ++i)
+            all.append(char(i));
+        const QByteArray folded = FoldedAZ(all);
+        for (int i = 0; i < 256; ++i)
+            QCOMPARE(uchar(folded[i]), uchar(i >= 'a' && i <= 'z' ? i - 32 : i));
+        QVERIFY(SameAZ(u"Ärger Zone", u"Ärger zONE") && !SameAZ(u"ärger", u"ÄRGER") && !SameAZ(u"ab", u"abc"));
+    }
+
+    // Catalogue text: UTF-8 written, UTF-8 or Windows-1252 read, CR LF or LF.
+    void textEncodings()
+    {
+        QVERIFY(TextCodec::isValidUtf8("M\xc3\xbcsik"));
+        QVERIFY(!TextCodec::isValidUtf8("M\xfcsik"));
+        QVERIFY(!TextCodec::isValidUtf8("\xc0\xaf"));            // overlong
+        QVERIFY(!TextCodec::isValidUtf8("\xed\xa0\x80"));        // surrogate
+        QVERIFY(!TextCodec::isValidUtf8("ends badly \xe2\x82")); // cut short
+        QCOMPARE(TextCodec::decode("\x93quoted\x94 \x80"), QStringLiteral("\u201Cquoted\u201D \u20AC"));
+        // In file names valid UTF-8 stays; each byte outside it is read as Windows-1252, so names
+        // that differ only there stay apart.
+        QCOMPARE(TextCodec::fileNameToUtf8("caf\xc3\xa9"), QByteArray("caf\xc3\xa9"));
+        QCOMPARE(QString::fromUtf8(TextCodec::fileNameToUtf8("\xe9t\xc3\xa9 \x80\xed\xa0\x80")),
+                 QStringLiteral("\u00E9t\u00E9 \u20AC\u00ED\u00A0\u20AC"));
+        QVERIFY(TextCodec::fileNameToUtf8("a\xe9") != TextCodec::fileNameToUtf8("a\xe8"));
+    }
+
+    void textLines()
+    {
+        QCOMPARE(TextCodec::splitLines(QStringLiteral("a\r\nb\nc")), (QStringList{"a", "b", "c"}));
+        QCOMPARE(TextCodec::splitLines(QStringLiteral("a\r\n\r\n")), (QStringList{"a", ""}));
+        // CR alone ends a line too (old Mac editors), also right before a CR LF.
+        QCOMPARE(TextCodec::splitLines(QStringLiteral("a\rb\r\r\nc\r")), (QStringList{"a", "b", "", "c"}));
+        const QByteArray bytes("a\rb\r\nc\n\nd");
+        QStringList viaBytes;
+        qsizetype pos = 0;
+        QByteArrayView line;
+        while (TextCodec::nextLine(bytes, pos, line))
+            viaBytes.append(QString::fromLatin1(line));
+        QCOMPARE(viaBytes, (QStringList{"a", "b", "c", "", "d"}));
+        QCOMPARE(TextCodec::joinLines({QStringLiteral("ä"), QString()}), QByteArray("\xc3\xa4\r\n\r\n"));
+        QCOMPARE(TextCodec::sanitizeLine(QStringLiteral("a\r\nb\rc")), QStringLiteral("a??b?c"));
+    }
+
+    // A disk that fills up at any point of the writing leaves the older file as it was and
+    // nothing beside it, with the system's reason; what fits replaces it.
+    void safeSaveOnAFullDisk_data()
+    {
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<QList<int>>("writes");
+        QTest::addColumn<bool>("fits");
+        const int k = 1024;
+        QTest::newRow("nothing fits") << 0 << QList<int>{10} << false;
+        QTest::newRow("small writes cut at the commit") << 1000 << QList<int>(10, 200) << false;
+        QTest::newRow("small writes cut while gathering") << 300 * k << QList<int>(5, 100 * k) << false;
+        QTest::newRow("a large write cut short") << k * k + 5 << QList<int>{2 * k * k} << false;
+        QTest::newRow("one byte over") << 4096 << QList<int>{4000, 97} << false;
+        QTest::newRow("exactly the limit") << 4096 << QList<int>{4000, 96} << true;
+        QTest::newRow("exactly the limit, large") << 300 * k << QList<int>{300 * k} << true;
+    }
+    void safeSaveOnAFullDisk()
+    {
+        QFETCH(int, limit);
+        QFETCH(QList<int>, writes);
+        QFETCH(bool, fits);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"report.txt"_s);
+        writeOld(path);
+        QByteArray bytes;
+        bool written = true, committed = false;
+        SafeSaveFile file(path);
+        QVERIFY(file.open());
+        {
+            const FileSizeLimit full(limit);
+            for (int size : writes) {
+                const QByteArray part(size, char('a' + bytes.size() % 26));
+                bytes += part;
+                written = file.write(part) == size && written;
+            }
+            committed = file.commit();
+        }
+        QCOMPARE(committed, fits);
+        QVERIFY(!fits || written);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"report.txt"_s});
+        QCOMPARE(readFile(path), fits ? bytes : QByteArray("the older file"));
+        if (fits) // the replaced file's permissions pass on
+            QCOMPARE(QFile::permissions(path), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                   QFileDevice::ReadUser | QFileDevice::WriteUser |
+                                                   QFileDevice::ReadGroup);
+        else
+            QCOMPARE(file.errorString() + QString::number(file.systemError()),
+                     QString::fromLocal8Bit(strerror(EFBIG)) + QString::number(EFBIG));
+    }
+
+    // A link is written through; a name at the system's limit still gets its partial file.
+    void safeSaveThroughLinksAndLongNames()
+    {
+        QTemporaryDir dir;
+        const QString real = dir.filePath(u"real.m3u"_s);
+        writeOld(real);
+        QVERIFY(QFile::link(real, dir.filePath(u"link.m3u"_s)));
+        const QString longName = dir.filePath(QString(127, u'\u00e9'));
+        for (const QString &path : {dir.filePath(u"link.m3u"_s), longName}) {
+            SafeSaveFile file(path);
+            QVERIFY2(file.open(), qPrintable(file.errorString()));
+            file.write("new");
+            QVERIFY(file.commit());
+        }
+        QCOMPARE(readFile(real) + readFile(longName), QByteArray("newnew"));
+        QVERIFY(QFileInfo(dir.filePath(u"link.m3u"_s)).isSymLink());
+        QVERIFY(SafeSaveFile::isPartialName(QFileInfo(SafeSaveFile::partialName(longName)).fileName()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCore)
+#include "tst_core.moc"
