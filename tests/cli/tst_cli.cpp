@@ -409,6 +409,46 @@ private Q_SLOTS:
         QCOMPARE(told, QStringList{u"Cannot read \"%1LOCKED\": %2"_s.arg(at(u"vol/"_s),
                                                                           QString::fromLocal8Bit(strerror(EACCES)))});
     }
+
+    // verify's exit status: 0 when the disc reads as catalogued, 3 when its bytes rotted, 1 when
+    // it cannot be read at all. What counts as a difference is tested in tests/acquire.
+    void verify()
+    {
+        const QStringList data{u"--data"_s, at(u"new"_s)};
+        const QString song = at(u"vol/MUSIC/song.mp3"_s);
+        const QStringList add{u"add-disc"_s, at(u"vol"_s), u"--serial"_s, u"0000000A"_s, u"--title"_s, u"Vol"_s};
+        QCOMPARE(runProgram(data + add + QStringList{u"--checksums"_s}).code, 0);
+        CliRun r = runProgram(data + QStringList{u"verify"_s, u"Vol"_s, at(u"vol"_s)});
+        QCOMPARE(r.out + r.err, "2 files matched; 0 missing, 0 new, 0 changed, 0 corrupt, 0 unreadable.\n");
+        QCOMPARE(r.code, 0);
+        writeFile(song, QByteArray(299, 's') + 't', QFileInfo(song).lastModified());
+        r = runProgram(data + QStringList{u"verify"_s, u"0000000a"_s, at(u"vol"_s)});
+        QVERIFY2(r.out.startsWith("corrupt\t\\MUSIC\\song.mp3\tchecksum ") && r.out.count('\n') == 1, r.out.constData());
+        QVERIFY2(r.err.startsWith("1 file matched; 0 missing, 0 new, 0 changed, 1 corrupt"), r.err.constData());
+        QCOMPARE(r.code, 3);
+        r = runProgram(data + QStringList{u"verify"_s, u"Vol"_s}); // in no drive, and no folder given
+        QVERIFY2(r.code == 1 && r.err.contains("is in no drive"), r.err.constData());
+    }
+
+    // A folder of today's media with the preferences of a first run: the library readers' filters
+    // are ticked, the records carry their lines, and the video category finds the video.
+    void firstScanOfMedia()
+    {
+        QVERIFY(QFile::remove(at(u"config/Tarnwick/Quillory!.conf"_s)) && QDir().mkpath(at(u"media"_s)));
+        for (const char *name : {"tagged.flac", "exif.jpg", "h264-aac.mp4", "small.iso"})
+            QVERIFY(QFile::copy(QStringLiteral(QUILLORY_TEST_DATA "/media/library/") + QLatin1String(name),
+                                at(u"media/"_s + QLatin1String(name))));
+        const QStringList data{u"--data"_s, at(u"new"_s)};
+        const CliRun added = runProgram(
+            data + QStringList{u"add-disc"_s, at(u"media"_s), u"--title"_s, u"Media"_s, u"--serial"_s, u"0000ABCD"_s});
+        QVERIFY2(added.code == 0, added.err.constData());
+        const CliRun lists = runProgram(data + QStringList{u"cat-lists"_s, u"0000ABCD"_s});
+        for (const char *line : {"Title: Flac Title", "Sample rate: 8000 hz", "Width: 64", "Camera: Canon EOS 5D",
+                                 "Video: AVC", "Audio: AAC, 2 channels", "Volume: PHOTOS_2021 (CDFS)"})
+            QVERIFY2(lists.out.contains(QByteArray(line) + "\r\n"), line);
+        const CliRun video = runProgram(data + QStringList{u"search"_s, u"--category"_s, u"6"_s});
+        QVERIFY2(video.out.startsWith("h264-aac.mp4\t") && video.out.count('\n') == 1, video.out.constData());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCli)
