@@ -1,5 +1,13 @@
+// The settings: the preferences over their one table (the first run as a stored file expects
+// it, every value through the file and back, values a hand-made or older file holds, what the
+// user may set, Cancel, the exclusion file), the skins found and checked, and what each answer
+// of the update server means.
+
+#include "LocalHttpServer.h"
 #include "core/QuilloryError.h"
 #include "settings/Preferences.h"
+#include "settings/Skins.h"
+#include "settings/UpdateCheck.h"
 
 #include <QFile>
 #include <QSettings>
@@ -7,16 +15,16 @@
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
+using Answer = UpdateCheck::Answer;
 
-// The preferences over their one table: the first run as a stored file expects it, every value
-// through the file and back, values a hand-made or older file holds, what the user may set,
-// Cancel, and the exclusion file.
-class TestPreferences : public QObject
+class TestSettings : public QObject
 {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QString ini() const { return m_dir->path() + u"/cfg/Quillory!.conf"_s; }
+    QString data() const { return m_dir->path() + u"/data/"_s; }
+    QString skins() const { return data() + u"skins/"_s; }
 
     // Every value as `quillory-cli config get` lists it.
     static QString listing(const Preferences &p)
@@ -34,6 +42,22 @@ class TestPreferences : public QObject
             return now + u"|Blue, dark|"_s;
         const int n = now.isNull() ? item.min : now.toInt();
         return QString::number(n == item.max ? item.min : n + 1);
+    }
+    static void touch(const QString &path, const QByteArray &bytes = "BM")
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    // A skin folder with every required file.
+    QString completeSkin(const QString &name)
+    {
+        const QString path = skins() + name + u'/';
+        QDir().mkpath(path);
+        for (const QStringList *files : {&Skins::smallIconFiles(), &Skins::largeIconFiles()})
+            for (const QString &f : *files)
+                touch(path + f);
+        return path;
     }
 
 private Q_SLOTS:
@@ -188,7 +212,98 @@ private Q_SLOTS:
         p.loadExclusions(data);
         QCOMPARE(p.exclusions(), (QStringList{u"café*.txt"_s, u"*.bak"_s}));
     }
+
+    // Every entry of the skins folder is a skin, listed by name; a plain file is one whose files
+    // are all missing. The shipped skins are loaded whole by the window's tests.
+    void skinsAreListedByName()
+    {
+        QVERIFY(Skins::LocateSkins(data()).isEmpty()); // no skins folder
+        QDir().mkpath(skins());
+        QVERIFY(Skins::LocateSkins(data()).isEmpty());
+        completeSkin(u"Winter"_s);
+        completeSkin(u"Autumn"_s);
+        QDir().mkpath(skins() + u"Empty & Odd"_s);
+        touch(skins() + u"readme.txt"_s);
+        touch(skins() + u".hidden"_s);
+        QCOMPARE(Skins::LocateSkins(data()),
+                 (QStringList{u".hidden"_s, u"Autumn"_s, u"Empty & Odd"_s, u"Winter"_s, u"readme.txt"_s}));
+        QCOMPARE(Skins::skinPath(data(), u"Winter"_s), skins() + u"Winter/"_s);
+        const QString plain = Skins::skinPath(data(), u"readme.txt"_s);
+        QCOMPARE(Skins::firstMissingFile(plain), Skins::smallIconFiles().first());
+        QVERIFY(Skins::infoText(plain).isNull());
+        QVERIFY(Skins::skinPath(data(), u"winter"_s).isEmpty() && Skins::skinPath(data(), u"Spring"_s).isEmpty());
+    }
+
+    void skinsFirstMissingFileIsNamed()
+    {
+        const QString skin = completeSkin(u"Test"_s);
+        QVERIFY(Skins::firstMissingFile(skin).isEmpty());
+        QVERIFY(QFile::remove(skin + u"borrow.bmp"_s)); // the last small file
+        QVERIFY(QFile::remove(skin + u"favorites.bmp"_s));
+        QCOMPARE(Skins::firstMissingFile(skin), u"borrow.bmp"_s); // small files are checked first
+        touch(skin + u"borrow.bmp"_s);
+        QCOMPARE(Skins::firstMissingFile(skin), u"favorites.bmp"_s);
+        touch(skin + u"favorites.bmp"_s);
+        // Names are compared as the file system compares them: here, with case.
+        QVERIFY(QFile::rename(skin + u"exit.bmp"_s, skin + u"EXIT.BMP"_s));
+        QCOMPARE(Skins::firstMissingFile(skin), u"exit.bmp"_s);
+        // A folder by the name of a bitmap is no bitmap.
+        QVERIFY(QFile::remove(skin + u"EXIT.BMP"_s));
+        QVERIFY(QDir().mkpath(skin + u"exit.bmp"_s));
+        QCOMPARE(Skins::firstMissingFile(skin), u"exit.bmp"_s);
+
+        // "info.txt": none shows nothing; an empty one is still shown; lines end in "\n".
+        QVERIFY(Skins::infoText(skin).isNull());
+        touch(skin + u"info.txt"_s, "");
+        QVERIFY(!Skins::infoText(skin).isNull() && Skins::infoText(skin).isEmpty());
+        touch(skin + u"info.txt"_s, "Made by me\r\nFor dark desktops");
+        QCOMPARE(Skins::infoText(skin), u"Made by me\nFor dark desktops\n"_s);
+    }
+
+    // For a program of release 1.5.115.
+    void updateAnswers_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("version");
+        QTest::newRow("same") << QByteArray("ver=1.5.115") << int(Answer::UpToDate) << u"1.5.115"_s;
+        QTest::newRow("newer") << QByteArray("ver=1.5.116") << int(Answer::Newer) << u"1.5.116"_s;
+        // Compared as text these two would come out the other way round.
+        QTest::newRow("newer minor, fewer digits") << QByteArray("ver=1.10") << int(Answer::Newer) << u"1.10"_s;
+        QTest::newRow("older build, fewer digits") << QByteArray("ver=1.5.99") << int(Answer::UpToDate) << u"1.5.99"_s;
+        QTest::newRow("newer, blanks and line end") << QByteArray("ver= 2.0 \r\n") << int(Answer::Newer) << u"2.0"_s;
+        QTest::newRow("same, written longer") << QByteArray("ver=1.5.115.0") << int(Answer::UpToDate) << u"1.5.115.0"_s;
+        QTest::newRow("empty answer") << QByteArray() << int(Answer::NoAnswer) << QString();
+        QTest::newRow("no ver=") << QByteArray("<html>Moved</html>") << int(Answer::NoAnswer) << QString();
+        QTest::newRow("not a release") << QByteArray("ver=1.5.x") << int(Answer::NoAnswer) << QString();
+        QTest::newRow("signed part") << QByteArray("ver=1.-5") << int(Answer::NoAnswer) << QString();
+    }
+    void updateAnswers()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(int, kind);
+        QFETCH(QString, version);
+        const Answer a = UpdateCheck::judge(file, u"1.5.115"_s);
+        QCOMPARE(int(a.kind), kind);
+        if (kind != Answer::NoAnswer)
+            QCOMPARE(a.version, version);
+    }
+
+    // Fetched from a web server on this machine at the version file's address; a body larger
+    // than a version file is not taken. The server's address as the user wrote it, blanks and
+    // a doubled slash left out; unset by default.
+    void updateServer()
+    {
+        LocalHttpServer server;
+        server.setBody("ver=9.9.9" + QByteArray(1 << 20, ' '));
+        QCOMPARE(UpdateCheck::download(UpdateCheck::versionFileUrl(server.address()), 5000), QByteArray());
+        QCOMPARE(server.paths(), QStringList{u"/software/Quillory_ver.txt"_s});
+
+        QVERIFY(UpdateCheck::serverSetting(ini()).isEmpty());
+        QSettings(ini(), QSettings::IniFormat).setValue(u"UpdateServer"_s, u"  https://tarnwick.example//  "_s);
+        QCOMPARE(UpdateCheck::siteUrl(UpdateCheck::serverSetting(ini())).toString(), u"https://tarnwick.example/"_s);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestPreferences)
-#include "tst_preferences.moc"
+QTEST_GUILESS_MAIN(TestSettings)
+#include "tst_settings.moc"
