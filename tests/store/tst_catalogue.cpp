@@ -2,12 +2,14 @@
 
 #include "core/QuilloryError.h"
 #include "core/SafeSaveFile.h"
+#include "core/TextCodec.h"
 #include "store/Catalogue.h"
 #include "store/CatalogueSwitch.h"
+#include "store/ContentsFile.h"
+#include "store/TreeFile.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
+#include <QLockFile>
 #include <QProcess>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -24,11 +26,16 @@ using namespace Qt::StringLiterals;
 
 // The catalogue on disk as its owner finds it. A lock file already there is taken over with a
 // word to the user when it was left behind (empty, damaged, its process gone); a live owner on
-// this computer, or any owner on another one, keeps it. What a killed run left in DB goes; and
-// which paths lie inside DB.
+// this computer, or any owner on another one, keeps it. What a killed run left in DB goes.
+// A switch stopped at every one of its steps, as a kill would stop it: readers, with the lock
+// free or held by another program, and the next owner all find the old catalogue or the new
+// one. Entries of the staging area that are not what the switch made are refused, never followed.
 class TestCatalogue : public QObject
 {
     Q_OBJECT
+
+    struct Killed {
+    };
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QProcess m_live; // a program that runs for the whole test
@@ -36,11 +43,73 @@ class TestCatalogue : public QObject
 
     QString data() const { return m_dir->path() + u"/data/"_s; }
     QString db() const { return data() + u"DB/"_s; }
+    QString outside() const { return m_dir->path() + u"/outside/"_s; }
     QString lockFile() const { return db() + Catalogue::lockName(); }
     static QByteArray lockBytes(qint64 pid, const QByteArray &app,
                                 const QByteArray &onHost = QSysInfo::machineHostName().toUtf8())
     {
         return QByteArray::number(pid) + '\n' + app + '\n' + onHost + '\n';
+    }
+    // The message of the QuilloryError the call throws.
+    template <typename F> static QString refusal(F f)
+    {
+        try {
+            f();
+        } catch (const QuilloryError &e) {
+            return e.message();
+        }
+        return u"<not refused>"_s;
+    }
+    static void writeTree(const QString &folder, const QStringList &serials, const QString &root)
+    {
+        QStringList lines{root};
+        for (const QString &s : serials)
+            lines << u"\t%1|L|%1|CDFS|10|||1|d|"_s.arg(s);
+        TextCodec::writeLines(folder + QLatin1String(TreeFileName), lines);
+    }
+    static void pack(const QString &folder, const QString &serial, const QByteArray &text)
+    {
+        ContentsFile::packBytes(folder, serial, "d " + text, "f " + text);
+    }
+    // Every file below folder with its bytes.
+    static QStringList contentsOf(const QString &folder)
+    {
+        QStringList out;
+        QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo fi = it.nextFileInfo();
+            out << fi.filePath() + u' ' + QString::fromLatin1(fi.isFile() ? readFile(fi.filePath()).toHex() : "-");
+        }
+        out.sort();
+        return out;
+    }
+    QStringList dbEntries() const
+    {
+        QStringList names = QDir(db()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        names.removeOne(Catalogue::lockName());
+        names.sort();
+        return names;
+    }
+    // What a reader of the catalogue sees: the tree and each disc's lists.
+    QStringList seen(Catalogue &cat)
+    {
+        QStringList out;
+        cat.tree().forEachPreOrder([&](TreeNode *n) {
+            QString line = n->text();
+            if (n->isDisc() && n->cd()) {
+                const ContentsFile::Lists lists = ContentsFile::read(cat.dbFolder(), n->cd()->Serial);
+                line += u' ' + QString::fromLatin1(lists.folderList + ' ' + lists.fileList);
+            }
+            out << line;
+        });
+        return out;
+    }
+    QStringList readWithoutLock()
+    {
+        Catalogue reader(data());
+        reader.load({}, TreeWrite::Never);
+        return seen(reader);
     }
 
 private Q_SLOTS:
@@ -59,11 +128,6 @@ private Q_SLOTS:
     {
         m_live.kill();
         m_live.waitForFinished();
-    }
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(QDir().mkpath(db()));
     }
 
     void leftLock_data()
@@ -123,12 +187,7 @@ private Q_SLOTS:
 
         QVERIFY(QFile::remove(lockFile()));
         QVERIFY(QDir().mkpath(lockFile() + u"/inside"_s));
-        try {
-            cat.lock();
-            QFAIL("a folder was taken for a lock file");
-        } catch (const QuilloryError &e) {
-            QVERIFY2(e.message().contains(u"is not a lock file"_s), qPrintable(e.message()));
-        }
+        QVERIFY(refusal([&] { cat.lock(); }).contains(u"is not a lock file"_s));
         QVERIFY(QFileInfo(lockFile() + u"/inside"_s).isDir());
     }
 
@@ -180,21 +239,256 @@ private Q_SLOTS:
 
     void pathsInsideDb()
     {
-        const QString outside = m_dir->path() + u"/out/"_s;
-        QVERIFY(QDir().mkpath(outside));
         writeFile(db() + u"groups.tree"_s, "tree");
-        QVERIFY(QFile::link(db() + u"groups.tree"_s, outside + u"to-tree.cab"_s));
-        QVERIFY(QFile::link(db(), outside + u"to-db"_s));
-        QVERIFY(QFile::link(db() + u"not-yet.cab"_s, outside + u"dangling.cab"_s));
-        QVERIFY(QFile::link(outside + u"to-tree.cab"_s, outside + u"chain.cab"_s));
+        QVERIFY(QFile::link(db() + u"groups.tree"_s, outside() + u"to-tree.cab"_s));
+        QVERIFY(QFile::link(db(), outside() + u"to-db"_s));
+        QVERIFY(QFile::link(db() + u"not-yet.cab"_s, outside() + u"dangling.cab"_s));
+        QVERIFY(QFile::link(outside() + u"to-tree.cab"_s, outside() + u"chain.cab"_s));
         for (const QString &inside :
-             {db() + u"groups.tree"_s, db() + u"new.cab"_s, db() + u"sub/../x.cab"_s, outside + u"../data/DB/x.cab"_s,
-              outside + u"to-tree.cab"_s, outside + u"to-db/x.cab"_s, outside + u"dangling.cab"_s,
-              outside + u"chain.cab"_s, data() + u"DB"_s})
+             {db() + u"groups.tree"_s, db() + u"new.cab"_s, db() + u"sub/../x.cab"_s, outside() + u"../data/DB/x.cab"_s,
+              outside() + u"to-tree.cab"_s, outside() + u"to-db/x.cab"_s, outside() + u"dangling.cab"_s,
+              outside() + u"chain.cab"_s, data() + u"DB"_s})
             QVERIFY2(Catalogue::isInsideDb(db(), inside), qPrintable(inside));
         for (const QString &free :
-             {outside + u"backup.cab"_s, data() + u"backup.cab"_s, data() + u"DB.cab"_s, outside + u"missing/x.cab"_s})
+             {outside() + u"backup.cab"_s, data() + u"backup.cab"_s, data() + u"DB.cab"_s, outside() + u"missing/x.cab"_s})
             QVERIFY2(!Catalogue::isInsideDb(db(), free), qPrintable(free));
+    }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(QDir().mkpath(db()));
+        QVERIFY(QDir().mkpath(outside()));
+    }
+    void cleanup()
+    {
+        CatalogueSwitch::setStepHook({});
+        TextCodec::setBeforeCommitHook({});
+    }
+
+    // A folder where the tree should go is refused before the journal: nothing moves.
+    void commitOverAFolderIsRefused()
+    {
+        writeFile(db() + u"A.dat"_s, "old A");
+        writeFile(db() + u"groups.tree/blocker"_s, "");
+        const QStringList before = dbEntries();
+        CatalogueSwitch blocked(db());
+        blocked.begin();
+        for (const QString &name : {u"A.dat"_s, u"B.dat"_s, u"groups.tree"_s})
+            writeFile(blocked.stagingFolder() + name, "new");
+        const QString why = refusal([&] { blocked.commit({u"A.dat"_s, u"B.dat"_s, u"groups.tree"_s}); });
+        QVERIFY2(why.contains(u"groups.tree\" is a folder"_s), qPrintable(why));
+        blocked.discard();
+        QVERIFY(!QFileInfo::exists(blocked.stagingFolder()));
+        QCOMPARE(dbEntries(), before);
+        QCOMPARE(readFile(db() + u"A.dat"_s), QByteArray("old A"));
+    }
+
+    // Files new to DB are written straight into it (what a change not committed does with them
+    // is the kill test's); a committed one keeps those it names. A name DB has any entry for
+    // (a folder, a dangling link) is staged as before.
+    void newFilesGoStraightIntoDb()
+    {
+        writeFile(db() + u"A.dat"_s, "old A");
+        writeFile(db() + u"groups.tree"_s, "old tree");
+        QVERIFY(QDir().mkpath(db() + u"D.dat"_s));
+        QVERIFY(QFile::link(db() + u"nowhere"_s, db() + u"L.dat"_s));
+        const QStringList before = dbEntries();
+        const QStringList added{u"A.dat"_s, u"B.dat"_s, u"C.dat"_s, u"D.dat"_s, u"L.dat"_s};
+        CatalogueSwitch committed(db());
+        committed.begin(added);
+        QCOMPARE(committed.placeFor(u"B.dat"_s), db() + u"B.dat"_s);
+        for (const QString &name : {u"A.dat"_s, u"D.dat"_s, u"L.dat"_s, u"groups.tree"_s})
+            QCOMPARE(committed.placeFor(name), committed.stagingFolder() + name);
+        for (const QString &name : {u"A.dat"_s, u"B.dat"_s, u"C.dat"_s, u"groups.tree"_s})
+            writeFile(committed.placeFor(name), "new " + name.toLatin1());
+        committed.commit({u"A.dat"_s, u"B.dat"_s, u"groups.tree"_s});
+        QStringList after = before + QStringList{u"B.dat"_s};
+        after.sort();
+        QCOMPARE(dbEntries(), after);
+        for (const QString &name : {u"A.dat"_s, u"B.dat"_s, u"groups.tree"_s})
+            QCOMPARE(readFile(db() + name), "new " + name.toLatin1());
+        QVERIFY(!QFileInfo::exists(committed.stagingFolder()));
+    }
+
+    void everyStepRecoversOldOrNew_data()
+    {
+        QTest::addColumn<bool>("withNewFile");
+        QTest::addColumn<bool>("failed"); // a failure the switch is told of (discarded), not a kill
+        // An import: a contents file new to DB written in place, one replaced, the tree.
+        QTest::newRow("import, killed") << true << false;
+        QTest::newRow("import, failed") << true << true;
+        // An update of a disc: its contents file and the tree.
+        QTest::newRow("replace, killed") << false << false;
+        QTest::newRow("replace, failed") << false << true;
+    }
+    void everyStepRecoversOldOrNew()
+    {
+        QFETCH(bool, withNewFile);
+        QFETCH(bool, failed);
+        const QStringList oldSerials{u"AAAA0001"_s, u"BBBB0002"_s};
+        const QStringList newSerials = withNewFile ? QStringList{u"AAAA0001"_s, u"BBBB0002"_s, u"CCCC0003"_s}
+                                                   : QStringList{u"AAAA0001"_s, u"BBBB0002"_s};
+        const auto prepare = [&] {
+            QVERIFY(QDir(db()).removeRecursively());
+            QVERIFY(QDir().mkpath(db()));
+            for (const QString &s : oldSerials)
+                pack(db(), s, "old " + s.toLatin1());
+            writeTree(db(), oldSerials, u"Old"_s);
+        };
+        // The switch, stopped before its step number `stopAt`. A failure is discarded: before
+        // the journal that takes the change away, after it the next owner carries it through.
+        const auto change = [&](int stopAt) {
+            int steps = 0;
+            CatalogueSwitch::setStepHook([&](const char *) {
+                if (++steps == stopAt)
+                    throw Killed();
+            });
+            CatalogueSwitch s(db());
+            const auto discardFailed = qScopeGuard([&] {
+                if (failed && steps >= stopAt && stopAt > 0)
+                    s.discard();
+            });
+            const QString added = u"CCCC0003.dat"_s;
+            s.begin(withNewFile ? QStringList{added} : QStringList{});
+            if (withNewFile)
+                pack(QFileInfo(s.placeFor(added)).path() + u'/', u"CCCC0003"_s, "new CCCC0003");
+            pack(s.stagingFolder(), u"AAAA0001"_s, "new AAAA0001");
+            writeTree(s.stagingFolder(), newSerials, u"New"_s);
+            QStringList names{u"AAAA0001.dat"_s, QLatin1String(TreeFileName)};
+            if (withNewFile)
+                names.prepend(added);
+            s.commit(names);
+        };
+
+        prepare();
+        const QStringList oldState = readWithoutLock();
+        change(0);
+        const QStringList newState = readWithoutLock();
+        const QStringList newEntries = dbEntries();
+        QVERIFY(newState != oldState);
+
+        int kills = 0;
+        for (int stopAt = 1;; ++stopAt) {
+            QVERIFY2(stopAt < 100, "the switch never finished");
+            prepare();
+            try {
+                change(stopAt);
+            } catch (const Killed &) {
+                ++kills;
+            }
+            CatalogueSwitch::setStepHook({});
+            const bool committed = CatalogueSwitch::isPending(db());
+            const QString row = u"stopped at step %1"_s.arg(stopAt);
+
+            // Another program holds the lock: the reader reads what the journal commits. With
+            // the lock free a reader finishes the switch; then the owner finds DB whole.
+            QStringList read;
+            for (const bool held : {true, false}) {
+                QLockFile other(db() + Catalogue::lockName());
+                QVERIFY(!held || other.tryLock(0));
+                read = readWithoutLock();
+                QVERIFY2(read == (committed ? newState : read) && (read == oldState || read == newState),
+                         qPrintable(row + u'\n' + read.join(u'\n')));
+            }
+            QVERIFY(!CatalogueSwitch::isPending(db()));
+            Catalogue owner(data());
+            owner.lock();
+            owner.load({});
+            QCOMPARE(seen(owner), read);
+            const QStringList oldEntries{u"AAAA0001.dat"_s, u"BBBB0002.dat"_s, QLatin1String(TreeFileName)};
+            QCOMPARE(dbEntries(), read == newState ? newEntries : oldEntries);
+            if (stopAt > kills)
+                break; // ran to the end
+        }
+        QVERIFY(kills > 5);
+    }
+
+    // Whatever sits where the switch keeps its staging folder, its journals or its files is
+    // refused with a message naming it, and nothing it points to is read, moved or removed.
+    void entriesNotWhatTheyShouldBeAreRefused_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("journal");
+        QTest::addColumn<QString>("refusal");
+
+        QTest::newRow("staging folder: link to a folder outside")
+            << u".import"_s << u"link"_s << false << u"a symbolic link"_s;
+        QTest::newRow("staging folder: a file") << u".import"_s << u"file"_s << false << u"a file"_s;
+        QTest::newRow("journal: link") << u".import/switch.journal"_s << u"link"_s << false << u"a symbolic link"_s;
+        QTest::newRow("journal: folder") << u".import/switch.journal"_s << u"folder"_s << false << u"a folder"_s;
+        QTest::newRow("list of new files: link")
+            << u".import/added.journal"_s << u"link"_s << false << u"a symbolic link"_s;
+        QTest::newRow("staged file: link") << u".import/AAAA0001.dat"_s << u"link"_s << true << u"a symbolic link"_s;
+        QTest::newRow("staged file: folder") << u".import/AAAA0001.dat"_s << u"folder"_s << true << u"a folder"_s;
+        QTest::newRow("file in DB to be replaced: link")
+            << u"AAAA0001.dat"_s << u"link"_s << true << u"a symbolic link"_s;
+        QTest::newRow("new file in DB: folder") << u"CCCC0003.dat"_s << u"folder"_s << false << u"a folder"_s;
+        // Not named by any journal: removed with the staging folder, the link itself only.
+        QTest::newRow("stray link in an unfinished staging folder")
+            << u".import/stray"_s << u"link"_s << false << QString();
+    }
+    void entriesNotWhatTheyShouldBeAreRefused()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, kind);
+        QFETCH(bool, journal);
+        QFETCH(QString, refusal);
+
+        // Outside DB: a folder laid out like a staging folder, which following a link would empty.
+        writeFile(outside() + u"keep.txt"_s, "the user's");
+        writeFile(outside() + u"switch.journal"_s, "keep.txt\r\n");
+        writeFile(outside() + u"added.journal"_s, "keep.txt\r\n");
+        pack(outside(), u"AAAA0001"_s, "outside");
+        const QStringList outsideBefore = contentsOf(outside());
+
+        pack(db(), u"AAAA0001"_s, "old");
+        writeTree(db(), {u"AAAA0001"_s}, u"Old"_s);
+        const QString staging = CatalogueSwitch::stagingFolderOf(db());
+        if (entry != u".import"_s) {
+            QVERIFY(QDir().mkpath(staging));
+            writeFile(staging + u"added.journal"_s, "CCCC0003.dat\r\n");
+            if (journal) {
+                pack(staging, u"AAAA0001"_s, "new");
+                writeFile(staging + u"switch.journal"_s, "AAAA0001.dat\r\n");
+            }
+        }
+        const QString path = db() + entry;
+        QFile::remove(path);
+        if (kind == u"link"_s)
+            QVERIFY(QFile::link(entry.endsWith(u".dat"_s)      ? outside() + u"AAAA0001.dat"_s
+                                : entry.endsWith(u"journal"_s) ? outside() + u"switch.journal"_s
+                                                               : outside(),
+                                path));
+        else if (kind == u"folder"_s)
+            QVERIFY(QDir().mkpath(path + u"/inside"_s));
+        else
+            writeFile(path, "a file");
+        const QStringList dbBefore = contentsOf(db());
+
+        Catalogue owner(data());
+        if (refusal.isEmpty()) {
+            owner.lock();
+            QVERIFY(!QFileInfo::exists(staging));
+        } else {
+            const QString why = this->refusal([&] { owner.lock(); });
+            QVERIFY2(why.contains(u'"' + QDir::toNativeSeparators(db() + entry) + u"\" is "_s + refusal),
+                     qPrintable(why));
+            QVERIFY(!owner.isLocked());
+            QCOMPARE(contentsOf(db()), dbBefore);
+            // A reader is refused the same way where it would have to trust the entry, and
+            // otherwise reads DB as it is.
+            try {
+                const QStringList read = readWithoutLock();
+                QCOMPARE(read.size(), 2);
+                QVERIFY2(read.last().endsWith(u" d old f old"_s) || entry == u"AAAA0001.dat"_s,
+                         qPrintable(read.last()));
+            } catch (const QuilloryError &e) {
+                QVERIFY2(e.message().contains(refusal), qPrintable(e.message()));
+            }
+        }
+        QCOMPARE(contentsOf(outside()), outsideBefore);
     }
 };
 
