@@ -1,28 +1,59 @@
-// Volume information, the drive list and the remembered presence of discs, on folder volumes and on the Linux
-// backend reading a sysfs tree and a mount table made for the test.
+// Volumes and drives: volume information, the drive list and the remembered presence of discs, the Add Disc
+// dialog's drive and finding a disc by its serial, on folder volumes and on the Linux backend reading a sysfs tree
+// and a mount table made for the test; ejecting, mounting and the media watcher, the decisions on their own, then
+// the real D-Bus calls and signals against a UDisks2 stand-in on a private bus, and the system's mount table where
+// the machine allows.
+#include "FakeUDisks.h"
 #include "ScanFixture.h"
+#include "acquire/DiscDrive.h"
+#include "acquire/DiscFinder.h"
 #include "acquire/DiscIn.h"
 #include "acquire/DriveList.h"
+#include "acquire/EDiskEject.h"
 #include "acquire/FolderVolumeBackend.h"
 #include "acquire/LinuxVolumeBackend.h"
 #include "acquire/MediaWatcher.h"
+#include "acquire/TDiskEject.h"
 #include "acquire/TDiskInfo.h"
+#include "acquire/UDisksClient.h"
 #include "acquire/VolumeProbe.h"
+#include "core/QuilloryError.h"
 
-#include <QDir>
-#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace ScanFixture;
+using InterfaceMap = QMap<QString, QVariantMap>;
+using Event = MediaWatcher::Event;
 
 namespace
 {
 
-QString escapeMount(QString path)
+const QString kBlocks = u"/org/freedesktop/UDisks2/block_devices/"_s;
+const QString kDrives = u"/org/freedesktop/UDisks2/drives/"_s;
+const QString kFs = u"org.freedesktop.UDisks2.Filesystem"_s;
+const QString kDrive = u"org.freedesktop.UDisks2.Drive"_s;
+const QString kBlock = u"org.freedesktop.UDisks2.Block"_s;
+
+// The message of the EDiskEject the call throws.
+template <typename F> QString ejectError(F f)
 {
-    return path.replace(u' ', u"\\040"_s);
+    try {
+        f();
+    } catch (const EDiskEject &e) {
+        return e.message();
+    }
+    return u"<no EDiskEject>"_s;
+}
+
+// A line of the mount table: a whole file system from device mounted at point.
+QByteArray mountLine(const QString &point, const QString &fs, const QString &device, const QString &mode = u"rw"_s)
+{
+    return (u"40 27 0:0 / "_s + QString(point).replace(u' ', u"\\040"_s) + u' ' + mode + u" - "_s + fs + u' ' +
+            device + u' ' + mode + u'\n')
+        .toUtf8();
 }
 
 } // namespace
@@ -30,32 +61,51 @@ QString escapeMount(QString path)
 class TestVolumes : public QObject
 {
     Q_OBJECT
-    QTemporaryDir *m_dir = nullptr;
-    FolderVolumeBackend *m_folders = nullptr;
-    QString m_c, m_d, m_e;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<FolderVolumeBackend> m_folders;
+    QString m_c, m_d, m_e, m_sys, m_mountInfo;
+    FakeUDisks m_fake;
+    QString m_noBus; // why the fake cannot run here
 
-private Q_SLOTS:
-
-    void init()
+    QString at(const QString &rel) const { return m_dir->filePath(rel); }
+    QString folder(const QString &rel) const
     {
-        m_dir = new QTemporaryDir;
-        m_folders = new FolderVolumeBackend;
-        for (const char *name : {"C", "D", "E"})
-            QDir(m_dir->path()).mkdir(QString::fromLatin1(name));
-        m_c = m_folders->addVolume(
-            {m_dir->filePath("C"), "SYSTEM", 0x0A1B2C3D, "NTFS", 500ull << 30, 100ull << 30, DriveKind::Fixed, true});
-        m_d = m_folders->addVolume(
-            {m_dir->filePath("D"), "HOLIDAY_2003", 0x1234, "UDF", 4831838208ull, 0, DriveKind::CDROM, false});
-        m_e = m_folders->addVolume(
-            {m_dir->filePath("E"), "STICK", 0xDEADBEEF, "FAT32", 8ull << 30, 1ull << 30, DriveKind::Removable, true});
-        VolumeBackend::setDefaultBackend(m_folders);
+        QDir().mkpath(at(rel));
+        return at(rel);
+    }
+    // The block devices as sysfs shows them ("sdq/sdq1/partition 1": a file and its text), and the mount table.
+    void machine(const QStringList &sysfs, const QByteArray &mounts)
+    {
+        for (const QString &entry : sysfs)
+            QVERIFY(writeFile(m_sys + u'/' + entry.section(u' ', 0, 0), entry.section(u' ', 1).toUtf8() + '\n'));
+        QVERIFY(writeFile(m_mountInfo, mounts));
     }
 
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qDBusRegisterMetaType<InterfaceMap>();
+        m_noBus = m_fake.start();
+    }
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_sys = at(u"sys/block"_s);
+        m_mountInfo = at(u"mountinfo"_s);
+        m_folders = std::make_unique<FolderVolumeBackend>();
+        m_c = m_folders->addVolume(
+            {folder("C"), "SYSTEM", 0x0A1B2C3D, "NTFS", 500ull << 30, 100ull << 30, DriveKind::Fixed, true});
+        m_d = m_folders->addVolume(
+            {folder("D"), "HOLIDAY_2003", 0x1234, "UDF", 4831838208ull, 0, DriveKind::CDROM, false});
+        m_e = m_folders->addVolume(
+            {folder("E"), "STICK", 0xDEADBEEF, "FAT32", 8ull << 30, 1ull << 30, DriveKind::Removable, true});
+        VolumeBackend::setDefaultBackend(m_folders.get());
+    }
     void cleanup()
     {
         VolumeBackend::setDefaultBackend(nullptr);
-        delete m_folders;
-        delete m_dir;
+        m_folders.reset();
+        m_dir.reset();
     }
 
     void diskInfoOfAFolderVolume()
@@ -67,18 +117,12 @@ private Q_SLOTS:
         QCOMPARE(QStringList({info.VolumeName(), info.SerialNumber(), info.FileSystemType(), info.DriveType(),
                               QString::number(info.TotalDiskSpace())}),
                  QStringList({"HOLIDAY_2003", "00001234", "UDF", "CDROM", "4831838208"}));
-        info.setDrive(m_dir->filePath("nowhere"));
+        info.setDrive(at("nowhere"));
         QCOMPARE(info.DriveType(), u"Root Directory does not exist"_s);
-    }
-
-    void diskInfoKeepsSpaceButNotIdentityOfAnEmptyDrive()
-    {
-        TDiskInfo info(nullptr, m_folders);
+        // An emptied drive keeps its free-space figures, but not its serial: that would name the wrong disc.
         info.setDrive(m_e);
-        QCOMPARE(info.SerialNumber(), u"DEADBEEF"_s);
         m_folders->setPresent(m_e, false);
         info.setDrive(m_e);
-        // The free-space figures stay as they were; the serial must not: a stale serial would name the wrong disc.
         QCOMPARE(info.TotalDiskSpace(), 8ull << 30);
         QCOMPARE(info.SerialNumber() + info.VolumeName() + info.FileSystemType(), QString());
     }
@@ -98,7 +142,7 @@ private Q_SLOTS:
         list.SaveDriveState();
         QCOMPARE(panels.size(), 1); // nothing changed, nothing to repaint
 
-        QCOMPARE(QList<bool>({DiscIn(m_c), DiscIn(m_d), DiscIn(QString()), DiscIn(m_dir->filePath("elsewhere"))}),
+        QCOMPARE(QList<bool>({DiscIn(m_c), DiscIn(m_d), DiscIn(QString()), DiscIn(at("elsewhere"))}),
                  QList<bool>({true, false, false, false}));
     }
 
@@ -123,27 +167,24 @@ private Q_SLOTS:
     void aDriveThatLeavesIsForgotten()
     {
         // A stick is pulled out (its drive disappears from the list) and plugged in again: it counts as new.
-        auto *sticks = new FolderVolumeBackend;
-        QDir(m_dir->path()).mkdir("F");
-        const QString f =
-            sticks->addVolume({m_dir->filePath("F"), "USB", 1, "FAT32", 1 << 20, 0, DriveKind::Removable});
-        DriveList list(sticks);
+        FolderVolumeBackend sticks;
+        const QString f = sticks.addVolume({folder("F"), "USB", 1, "FAT32", 1 << 20, 0, DriveKind::Removable});
+        DriveList list(&sticks);
         list.SaveDriveState();
         QVERIFY(list.DrivePresent(f));
-        QVERIFY(QDir(m_dir->filePath("F")).removeRecursively());
+        QVERIFY(QDir(at("F")).removeRecursively());
         list.refresh();
         list.SaveDriveState();
         QVERIFY(!list.DrivePresent(f));
-        QDir(m_dir->path()).mkdir("F");
+        folder("F");
         QCOMPARE(list.mediaArrived(QString()), f);
-        delete sticks;
     }
 
     void folderWatcherCoalescesNotices()
     {
-        MediaWatcher *w = m_folders->createWatcher(this);
+        std::unique_ptr<MediaWatcher> w(m_folders->createWatcher(nullptr));
         w->setSettleTime(20);
-        QSignalSpy arrived(w, &MediaWatcher::mediaArrived), removed(w, &MediaWatcher::mediaRemoved);
+        QSignalSpy arrived(w.get(), &MediaWatcher::mediaArrived), removed(w.get(), &MediaWatcher::mediaRemoved);
         m_folders->setPresent(m_d, true);
         m_folders->setPresent(m_d, true);
         QVERIFY(arrived.wait(2000));
@@ -152,7 +193,6 @@ private Q_SLOTS:
         m_folders->setPresent(m_e, true);
         QTRY_COMPARE(arrived.size(), 2);
         QCOMPARE(removed.size(), 1);
-        delete w;
     }
 
     void mountInfoParsing()
@@ -174,25 +214,16 @@ private Q_SLOTS:
     {
         // A machine with a system disk (two partitions), an optical drive, a USB stick with one partition, an empty
         // card reader, a mounted disc image and the usual memory and bind mounts that are not drives.
-        const QString sys = m_dir->filePath("sys/block");
-        for (const char *entry :
-             {"vdq/removable 0", "vdq/vdq1/partition 1", "vdq/vdq2/partition 2", "sr7/removable 1", "sdq/removable 1",
-              "sdq/sdq1/partition 1", "sdr/removable 1", "loop9/removable 0", "zram0/removable 0"}) {
-            const QList<QByteArray> file = QByteArray(entry).split(' ');
-            QVERIFY(ScanFixture::writeFile(sys + u'/' + QString::fromLatin1(file[0]), file[1] + '\n'));
-        }
-        const QString stick = m_dir->filePath("media/USB STICK");
-        const QString image = m_dir->filePath("media/image");
-        QVERIFY(QDir().mkpath(stick) && QDir().mkpath(image));
-        const QString mountInfo = m_dir->filePath("mountinfo");
-        QVERIFY(ScanFixture::writeFile(
-            mountInfo, "27 1 254:2 / / rw - ext4 /dev/vdq2 rw\n"
-                       "28 27 254:1 / /boot/efi rw - vfat /dev/vdq1 rw\n"
-                       "29 27 254:2 /var/lib/x /etc/hosts rw - ext4 /dev/vdq2 rw\n"
-                       "30 27 0:5 / /run rw - tmpfs tmpfs rw\n" +
-                           ("31 27 8:1 / " + escapeMount(stick) + " rw - vfat /dev/sdq1 rw\n").toUtf8() +
-                           ("32 27 7:9 / " + escapeMount(image) + " ro - iso9660 /dev/loop9 ro\n").toUtf8()));
-        LinuxVolumeBackend system(QDBusConnection(QString()), sys, mountInfo);
+        const QString stick = folder("media/USB STICK"), image = folder("media/image");
+        machine({"vdq/removable 0", "vdq/vdq1/partition 1", "vdq/vdq2/partition 2", "sr7/removable 1",
+                 "sdq/removable 1", "sdq/sdq1/partition 1", "sdr/removable 1", "loop9/removable 0",
+                 "zram0/removable 0"},
+                "27 1 254:2 / / rw - ext4 /dev/vdq2 rw\n"
+                "28 27 254:1 / /boot/efi rw - vfat /dev/vdq1 rw\n"
+                "29 27 254:2 /var/lib/x /etc/hosts rw - ext4 /dev/vdq2 rw\n"
+                "30 27 0:5 / /run rw - tmpfs tmpfs rw\n" +
+                    mountLine(stick, "vfat", "/dev/sdq1") + mountLine(image, "iso9660", "/dev/loop9", "ro"));
+        LinuxVolumeBackend system(QDBusConnection(QString()), m_sys, m_mountInfo);
         const QList<DriveEntry> drives = system.drives();
         QStringList texts, kinds;
         for (const DriveEntry &e : drives) {
@@ -202,42 +233,32 @@ private Q_SLOTS:
         QCOMPARE(texts, QStringList({"/", "/boot/efi/", "/dev/sr7", image + "/", stick + "/", "/dev/sdr"}));
         QCOMPARE(kinds, QStringList({"Fixed", "Fixed", "CDROM", "CDROM", "Removable", "Removable"}));
         QCOMPARE(drives[4].device, u"/dev/sdq1"_s);
-        QCOMPARE(
-            QList<DriveKind>({system.driveType(stick + "/"), system.driveType("/dev/sr7"), system.driveType(image),
-                              system.driveType(m_dir->filePath("no such folder"))}),
-            QList<DriveKind>({DriveKind::Removable, DriveKind::CDROM, DriveKind::CDROM, DriveKind::NoRootDirectory}));
+        QCOMPARE(QList<DriveKind>({system.driveType(stick + "/"), system.driveType("/dev/sr7"),
+                                   system.driveType(image), system.driveType(at("no such folder"))}),
+                 QList<DriveKind>({DriveKind::Removable, DriveKind::CDROM, DriveKind::CDROM,
+                                   DriveKind::NoRootDirectory}));
     }
 
     void linuxDiscInFollowsTheMountTable()
     {
-        const QString sys = m_dir->filePath("sys/block");
-        for (const char *entry : {"sdq/removable 1", "sdq/sdq1/partition 1"})
-            QVERIFY(ScanFixture::writeFile(sys + u'/' + QString::fromLatin1(entry).section(u' ', 0, 0), "1\n"));
-        const QString stick = m_dir->filePath("media/STICK");
-        QDir().mkpath(stick);
-        const QString mountInfo = m_dir->filePath("mountinfo");
-        QVERIFY(ScanFixture::writeFile(mountInfo,
-                                       ("31 27 8:1 / " + escapeMount(stick) + " rw - vfat /dev/sdq1 rw\n").toUtf8()));
-        LinuxVolumeBackend system(QDBusConnection(QString()), sys, mountInfo);
+        const QString stick = folder("media/STICK");
+        machine({"sdq/removable 1", "sdq/sdq1/partition 1"}, mountLine(stick, "vfat", "/dev/sdq1"));
+        LinuxVolumeBackend system(QDBusConnection(QString()), m_sys, m_mountInfo);
         DriveList list(&system);
         QCOMPARE(list.texts(), QStringList({stick + "/"}));
-        QVERIFY(DiscIn(stick + "/", &system));
-        QVERIFY(DiscIn("/dev/sdq1", &system));
+        QVERIFY(DiscIn(stick + "/", &system) && DiscIn("/dev/sdq1", &system));
         list.SaveDriveState();
         QVERIFY(list.DrivePresent("/dev/sdq1"));
 
         // The stick is unmounted; its folder is still there, but the drive is empty.
-        QVERIFY(ScanFixture::writeFile(mountInfo, ""));
-        QVERIFY(!DiscIn(stick + "/", &system));
-        QVERIFY(!DiscIn("/dev/sdq1", &system));
+        QVERIFY(writeFile(m_mountInfo, ""));
+        QVERIFY(!DiscIn(stick + "/", &system) && !DiscIn("/dev/sdq1", &system));
         list.mediaRemoved();
         QCOMPARE(list.texts(), QStringList({"/dev/sdq1"}));
         QCOMPARE(list.panelTexts(), QStringList({"/dev/sdq1 empty"}));
         // Mounted again elsewhere: the same drive by its device, with its new text selected.
-        const QString again = m_dir->filePath("media/STICK1");
-        QDir().mkpath(again);
-        QVERIFY(ScanFixture::writeFile(mountInfo,
-                                       ("31 27 8:1 / " + escapeMount(again) + " rw - vfat /dev/sdq1 rw\n").toUtf8()));
+        const QString again = folder("media/STICK1");
+        QVERIFY(writeFile(m_mountInfo, mountLine(again, "vfat", "/dev/sdq1")));
         QCOMPARE(list.mediaArrived("/dev/sdq1"), again + "/");
     }
 
@@ -265,24 +286,16 @@ private Q_SLOTS:
         QFETCH(QString, mountPoint);
         QFETCH(QString, kind);
         QFETCH(bool, arrived);
-
-        const QString sys = m_dir->filePath("sys/block");
-        for (const char *entry : {"vdq/removable 0", "vdq/vdq1/partition 1", "vdq/vdq2/partition 2",
-                                  "loop3/removable 0", "loop4/removable 0", "loop5/removable 0", "loop6/removable 0"}) {
-            const QList<QByteArray> file = QByteArray(entry).split(' ');
-            QVERIFY(ScanFixture::writeFile(sys + u'/' + QString::fromLatin1(file[0]), file[1] + '\n'));
-        }
-        const QString mountInfo = m_dir->filePath("mountinfo");
         const QByteArray system = "27 1 254:2 / / rw - ext4 /dev/vdq2 rw\n";
-        QVERIFY(ScanFixture::writeFile(mountInfo, system));
-        LinuxVolumeBackend backend(QDBusConnection(QString()), sys, mountInfo);
+        machine({"vdq/removable 0", "vdq/vdq1/partition 1", "vdq/vdq2/partition 2", "loop3/removable 0",
+                 "loop4/removable 0", "loop5/removable 0", "loop6/removable 0"},
+                system);
+        LinuxVolumeBackend backend(QDBusConnection(QString()), m_sys, m_mountInfo);
         DriveList drives(&backend);
         drives.SaveDriveState();
 
-        const QString point = m_dir->filePath(mountPoint);
-        QVERIFY(QDir().mkpath(point));
-        QVERIFY(ScanFixture::writeFile(mountInfo, system + "40 27 7:3 / " + point.toUtf8() + " rw - " +
-                                                      fileSystem.toUtf8() + ' ' + device.toUtf8() + " rw\n"));
+        const QString point = folder(mountPoint);
+        QVERIFY(writeFile(m_mountInfo, system + mountLine(point, fileSystem, device)));
         bool newDisc = false;
         const QString selected = drives.mediaArrived(u"/"_s, &newDisc);
         QString listed = u"-"_s;
@@ -292,6 +305,235 @@ private Q_SLOTS:
         QCOMPARE(listed, kind);
         QCOMPARE(newDisc, arrived);
         QCOMPARE(selected, arrived ? point + u'/' : u"/"_s);
+    }
+
+    // The Add Disc dialog's drive: a notice's refresh looks, the user's pick mounts.
+    void pickingADriveMountsItsDisc()
+    {
+        UnmountedDiscBackend backend;
+        backend.folder = folder(u"cd"_s);
+        backend.addVolume(volume(folder(u"hdd"_s), 0x11111111, DriveKind::Fixed));
+        backend.addVolume(volume(backend.folder, 0x0A1B2C3D));
+        DiscDrive drive(&backend);
+        QCOMPARE(drive.drives().panelTexts().at(1), u"/dev/sr0 empty"_s);
+
+        drive.select(u"/dev/sr0"_s);
+        QVERIFY(!drive.readVolume(false));
+        QCOMPARE(backend.mounts, 0);
+        QVERIFY(drive.discVolume().serial.isEmpty());
+
+        // The selection stays on the drive though its text is now the mount point.
+        QVERIFY(drive.readVolume(true));
+        QCOMPARE(drive.currentIndex(), 1);
+        QCOMPARE(drive.driveText(), backend.folder + u'/');
+        QCOMPARE(drive.discVolume().serial, u"0A1B2C3D"_s);
+        QCOMPARE(drive.drives().panelTexts().at(1), backend.folder + u"/ present"_s);
+        QVERIFY(drive.readVolume(true));
+        QCOMPARE(backend.mounts, 1); // mounted once only
+
+        // A root that cannot be listed would be recorded as an empty disc.
+        DiscVolume disc = drive.discVolume();
+        drive.checkReadable(disc);
+        disc.root = at(u"file"_s);
+        QVERIFY(writeFile(disc.root, "x"));
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, drive.checkReadable(disc));
+    }
+
+    void ejectKeys()
+    {
+        // Two letters make no single key; a folder volume has no device.
+        const QList<std::pair<QString, QString>> keys{{u"/dev/sdb1"_s, u"B"_s}, {u"/dev/sdc"_s, u"C"_s},
+                                                      {u"/dev/sr0"_s, u"0"_s},  {u"/dev/mmcblk0p1"_s, {}},
+                                                      {u"/dev/sdaa1"_s, {}},    {{}, {}}};
+        for (const auto &[device, key] : keys) {
+            DriveEntry e;
+            e.device = device;
+            QCOMPARE(DiscDrive::ejectKey(e), key);
+        }
+    }
+
+    // Finding a disc by its serial, as opening a file or copying from a catalogued disc does before it reads the
+    // medium: the serial decides, the first drive in list order wins, and a disc in the tray is mounted only when
+    // no mounted drive holds it.
+    void findingADiscBySerial()
+    {
+        // The volumes share their label: only the serial tells them apart.
+        FolderVolumeBackend backend;
+        backend.addVolume(volume(folder(u"a"_s), 0x1234ABCD));
+        const QString first = backend.addVolume(volume(folder(u"b"_s), 0x00C0FFEE));
+        backend.addVolume(volume(folder(u"c"_s), 0x00C0FFEE, DriveKind::Removable));
+        QCOMPARE(findDiscBySerial(u"00C0FFEE"_s, &backend), first);
+        // Another serial, a serial in lower case (compared as written), none: no disc.
+        for (const QString &other : {u"1234ABCE"_s, u"00c0ffee"_s, QString()})
+            QCOMPARE(findDiscBySerial(other, &backend), QString());
+
+        UnmountedDiscBackend tray;
+        tray.folder = folder(u"sr0"_s);
+        tray.addVolume(volume(tray.folder, 0xCAFE0001));
+        const QString stick = tray.addVolume(volume(folder(u"stick"_s), 0xCAFE0002, DriveKind::Removable));
+        QCOMPARE(findDiscBySerial(u"CAFE0002"_s, &tray), stick);
+        QCOMPARE(tray.mounts, 0);
+        QCOMPARE(findDiscBySerial(u"CAFE0001"_s, &tray), tray.folder + u'/');
+        QCOMPARE(tray.mounts, 1);
+    }
+
+    void ejectOfFolderVolumes()
+    {
+        TDiskEject eject(nullptr, m_folders.get());
+        m_folders->setPresent(m_d, true);
+        eject.setDrive(m_d);
+        eject.setEjected(true);
+        QCOMPARE(m_folders->ejected(), QStringList{m_d});
+        QVERIFY(eject.Ejected());
+        QCOMPARE(ejectError([&] { eject.setEjected(true); }), u"No disk in drive!"_s);
+        m_folders->setPresent(m_d, true);
+        m_folders->setEjectRefused(true);
+        QCOMPARE(ejectError([&] { eject.Eject(); }), u"Could not eject disk!"_s);
+        QVERIFY(!eject.Ejected()); // the disc is still in
+    }
+
+    // What the bus test below does not send: drives and partition tables coming, a drive's medium going, and a
+    // file system's mount points changing; and the object paths of devices.
+    void udisksSignalsMeaning()
+    {
+        QCOMPARE(MediaWatcher::eventForInterfacesAdded(kDrives + "Stick", {kDrive}), Event::Arrival);
+        QCOMPARE(
+            MediaWatcher::eventForInterfacesAdded(kBlocks + "sdb", {kBlock, "org.freedesktop.UDisks2.PartitionTable"}),
+            Event::None);
+        const QList<std::tuple<QString, QString, QVariantMap, Event>> changes{
+            {kDrives + "DVD", kDrive, {{"MediaAvailable", false}}, Event::Removal},
+            {kDrives + "DVD", kDrive, {{"Size", 0}}, Event::None},
+            {kBlocks + "sr0",
+             kFs,
+             {{"MountPoints", QVariant::fromValue(QList<QByteArray>{QByteArray("/media/me/DISC\0", 15)})}},
+             Event::Arrival},
+            {kBlocks + "sr0", kFs, {{"MountPoints", QVariant::fromValue(QList<QByteArray>())}}, Event::Removal},
+            {kBlocks + "sr0", kBlock, {{"IdLabel", "X"}}, Event::None}};
+        for (const auto &[path, interface, properties, event] : changes)
+            QCOMPARE(MediaWatcher::eventForPropertiesChanged(path, interface, properties), event);
+        for (const auto &[device, object] : {std::pair{"sr0", "sr0"}, {"dm-0", "dm_2d0"}, {"nvme0n1p1", "nvme0n1p1"}})
+            QCOMPARE(UDisksClient::blockObjectPath(u"/dev/"_s + device), kBlocks + object);
+    }
+
+    // Memory file systems coming and going are not media; one disc out and another in between two looks is a
+    // removal, then an arrival.
+    void mountTableChangesMeaning()
+    {
+        const auto table = [](const QByteArray &more) {
+            return MountInfo::parse("1 0 0:1 / / rw - ext4 /dev/vda rw\n2 1 0:2 / /run rw - tmpfs tmpfs rw\n" + more);
+        };
+        const QByteArray disc = "3 1 11:0 / /media/DISC ro - iso9660 /dev/sr0 ro\n";
+        const QList<std::tuple<QByteArray, QByteArray, QList<Event>>> changes{
+            {"", disc, {Event::Arrival}},
+            {disc, "", {Event::Removal}},
+            {disc, disc, {}},
+            {"", "4 1 0:9 / /tmp/x rw - tmpfs tmpfs rw\n", {}},
+            {disc, "5 1 11:0 / /media/OTHER ro - udf /dev/sr0 ro\n", {Event::Removal, Event::Arrival}}};
+        for (const auto &[before, after, events] : changes)
+            QCOMPARE(MediaWatcher::eventsForMountChange(table(before), table(after)), events);
+    }
+
+    // A stick with two mounted partitions and a system disk, through UDisks2.
+    void ejectMountAndIdentityThroughUDisks()
+    {
+        if (!m_noBus.isEmpty())
+            QSKIP(qPrintable("no private D-Bus bus: " + m_noBus));
+        const QString part1 = folder("media/STICK"), part2 = folder("media/STICK2");
+        machine({"vdq/removable 0", "sdq/removable 1", "sdq/sdq1/partition 1", "sdq/sdq2/partition 2"},
+                mountLine(at("system"), "ext4", "/dev/vdq") + mountLine(part1, "vfat", "/dev/sdq1") +
+                    mountLine(part2, "vfat", "/dev/sdq2"));
+        FakeUDisksObject &fake = m_fake.object();
+        LinuxVolumeBackend backend(m_fake.client(), m_sys, m_mountInfo);
+        TDiskEject eject(nullptr, &backend);
+        eject.setDrive(part2 + "/");
+        eject.Eject();
+        // Every mounted volume of the stick is unmounted, then the drive that holds it ejects.
+        QCOMPARE(fake.takeCalls(), QStringList({"Unmount sdq1", "Unmount sdq2", "Get sdq", "Eject Fake_Stick_123"}));
+
+        // A volume that stays busy: the drive is not asked to eject while it is still mounted.
+        fake.busy.insert("sdq2");
+        eject.setDrive(part1 + "/");
+        QCOMPARE(ejectError([&] { eject.Eject(); }), u"Could not eject disk!"_s);
+        QCOMPARE(eject.lastSystemError(), u"Target is busy"_s);
+        QCOMPARE(fake.takeCalls(), QStringList({"Unmount sdq1", "Unmount sdq2"}));
+        fake.busy.clear();
+
+        // UDisks2 refuses, and the kernel's eject on a device that is not there fails too.
+        fake.refuseEject = true;
+        eject.setDrive("/dev/sdq1");
+        QVERIFY_THROWS_EXCEPTION(EDiskEject, eject.Eject());
+        QVERIFY(!eject.lastSystemError().isEmpty());
+        fake.refuseEject = false;
+        fake.takeCalls();
+
+        // Fixed drives are never ejected, and nothing is asked of UDisks2.
+        QString error;
+        QVERIFY(!backend.eject(at("system/"), &error));
+        QVERIFY(!backend.eject("/dev/vdq", &error));
+        QVERIFY(fake.takeCalls().isEmpty());
+
+        // /dev/sdq1 cannot be read here: label, serial and file system come from UDisks2.
+        fake.blockProperties.insert(
+            "sdq1", {{"IdLabel", "HOLIDAY"}, {"IdType", "vfat"}, {"IdVersion", "FAT32"}, {"IdUUID", "00C4-7E1F"}});
+        TDiskInfo info(nullptr, &backend);
+        info.setDrive(part1 + "/");
+        QCOMPARE(QStringList({info.VolumeName(), info.SerialNumber(), info.FileSystemType(), info.DriveType()}),
+                 QStringList({"HOLIDAY", "00C47E1F", "FAT32", "Removable"}));
+        fake.takeCalls();
+
+        // A mounted drive is not mounted again; an unmounted one is, and its text becomes the mount point.
+        QCOMPARE(backend.mount("/dev/sdq1"), part1 + "/");
+        QVERIFY(fake.takeCalls().isEmpty());
+        QVERIFY(writeFile(m_mountInfo, ""));
+        QCOMPARE(backend.mount("/dev/sdq1"), u"/media/tester/STICK/"_s);
+        QCOMPARE(fake.takeCalls(), QStringList{"Mount sdq1"});
+    }
+
+    void watcherOnTheBus()
+    {
+        if (!m_noBus.isEmpty())
+            QSKIP(qPrintable("no private D-Bus bus: " + m_noBus));
+        MediaWatcher watcher;
+        watcher.setSettleTime(50);
+        QVERIFY(watcher.startUDisks(m_fake.client()));
+        QSignalSpy arrived(&watcher, &MediaWatcher::mediaArrived), removed(&watcher, &MediaWatcher::mediaRemoved);
+        const auto objects = [&](const char *name, const QString &path, const QVariant &interfaces) {
+            m_fake.emitSignal("/org/freedesktop/UDisks2", "org.freedesktop.DBus.ObjectManager", name,
+                              {QVariant::fromValue(QDBusObjectPath(path)), interfaces});
+        };
+
+        // A disc goes in: the drive's media, the file system and the mount all signal; one notice comes out.
+        m_fake.emitSignal(kDrives + "DVD", "org.freedesktop.DBus.Properties", "PropertiesChanged",
+                          {kDrive, QVariantMap{{"MediaAvailable", true}}, QStringList()});
+        objects("InterfacesAdded", kBlocks + "sr0", QVariant::fromValue(InterfaceMap{{kBlock, {}}, {kFs, {}}}));
+        QVERIFY(arrived.wait(5000));
+        QTest::qWait(200);
+        QCOMPARE(arrived.size(), 1);
+        QCOMPARE(removed.size(), 0);
+
+        // Jobs mean nothing; the file system leaving is a removal.
+        objects("InterfacesAdded", "/org/freedesktop/UDisks2/jobs/3",
+                QVariant::fromValue(InterfaceMap{{"org.freedesktop.UDisks2.Job", {}}}));
+        objects("InterfacesRemoved", kBlocks + "sr0", QStringList{kFs});
+        QVERIFY(removed.wait(5000));
+        QCOMPARE(arrived.size(), 1);
+    }
+
+    void watcherOnTheMountTable()
+    {
+        MediaWatcher watcher;
+        watcher.setSettleTime(50);
+        QVERIFY(watcher.startMountTable());
+        QSignalSpy arrived(&watcher, &MediaWatcher::mediaArrived), removed(&watcher, &MediaWatcher::mediaRemoved);
+        // A memory file system under a device-like name stands in for a disc being mounted; only root may do it.
+        const QString point = folder("mounted");
+        const QString mount = QStandardPaths::findExecutable("mount");
+        if (mount.isEmpty() || QProcess::execute(mount, {"-t", "tmpfs", "/dev/quillory-test-disc", point}) != 0)
+            QSKIP("this process may not mount file systems, so the mount table cannot be changed");
+        QVERIFY(arrived.wait(5000));
+        QCOMPARE(QProcess::execute(QStandardPaths::findExecutable("umount"), {point}), 0);
+        QVERIFY(removed.wait(5000));
+        QCOMPARE(arrived.size(), 1);
     }
 };
 
