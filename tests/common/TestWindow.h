@@ -5,16 +5,20 @@
 
 #include "TestCatalogue.h"
 #include "app/Composition.h"
-#include "listing/Navigator.h"
+#include "browser/ui/ContentsPanel.h"
+#include "browser/ui/ContentsView.h"
 #include "browser/ui/TMainForm.h"
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"
+#include "listing/Navigator.h"
 #include "session/Workspace.h"
 #include "store/DataPaths.h"
 #include "store/GroupTree.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QFile>
+#include <QItemSelectionModel>
 #include <QLocale>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -42,6 +46,19 @@ inline void reset(const QString &dataFolder)
     QFile::remove(DataPaths::settingsFile(dataFolder));
     AppDialogs::clearShown();
     AppDialogs::clearAnswers();
+}
+
+// A named control a test goes on to use: its absence ends the test program with the name.
+template <typename T = QWidget> T *child(const QObject *parent, const QString &name)
+{
+    T *found = parent->findChild<T *>(name);
+    if (!found)
+        qFatal("no control %s", qPrintable(name));
+    return found;
+}
+inline void click(const QObject *parent, const QString &name)
+{
+    child<QAbstractButton>(parent, name)->click();
 }
 
 struct Window {
@@ -76,6 +93,18 @@ struct Window {
         return out;
     }
     int row(const QString &caption) const { return captions().indexOf(caption); }
+    ContentsView *view() const { return form().contentsPanel()->view(); }
+    // Selects the list's entries with these captions, and only them.
+    void select(const QStringList &captions) const
+    {
+        QItemSelectionModel *selection = view()->selectionModel();
+        selection->clearSelection();
+        for (const QString &c : captions) {
+            QVERIFY2(row(c) >= 0, qPrintable(c));
+            selection->select(selection->model()->index(row(c), 0),
+                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+    }
 };
 
 // The set-up most window tests share, called from the test's own init() and cleanup(): a data

@@ -1,0 +1,542 @@
+// The browser on the window the program builds: the tree's commands (add, rename, delete, lend,
+// the list's menu for a disc entry, a disc whose contents file is gone, drag and drop), the
+// favourites menu, the list's commands, menus and keys, and what the object-info panel and the
+// "Object Properties" window show.
+#include "ScanFixture.h"
+#include "TestWindow.h"
+#include "acquire/FolderVolumeBackend.h"
+#include "browser/ui/ContentsCommands.h"
+#include "browser/ui/ContentsModel.h"
+#include "browser/ui/FavouritesMenu.h"
+#include "browser/ui/GroupTreeModel.h"
+#include "browser/ui/GroupTreeView.h"
+#include "browser/ui/ObjectInfoPanel.h"
+#include "browser/ui/TPropertiesForm.h"
+#include "browser/ui/TreeCommands.h"
+#include "browser/ui/TreePanel.h"
+#include "listing/FileTypes.h"
+#include "listing/SearchHits.h"
+#include "settings/Preferences.h"
+#include "store/Favourites.h"
+
+#include <QDesktopServices>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+
+using namespace Qt::Literals::StringLiterals;
+
+// Stands in for the desktop: records what it was asked to open.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public Q_SLOTS:
+    void open(const QUrl &url) { opened.append(url); }
+};
+
+namespace
+{
+const QByteArray TwoBinChecksum = "0123456789abcdef0123456789abcdef";
+
+// The menu a right-click shows for the selection: its name, the items it showed and its default.
+struct MenuSeen {
+    QString menu;
+    QStringList visible;
+    QString defaultItem;
+};
+} // namespace
+
+class TestBrowser : public QObject
+{
+    Q_OBJECT
+
+    TestWindow::Fixture m_fx;
+    QString db() const { return m_fx.db(); }
+    QStringList treeLines() const { return TextCodec::readLines(db() + u"groups.tree"_s); }
+    ObjectInfoPanel *info() const { return (*m_fx.window)->infoPanel(); }
+
+    TestWindow::Window &onRockDisc()
+    {
+        TestWindow::Window &f = m_fx.open();
+        f.nav().TreeChange(f.node(u"Rock Disc"_s));
+        return f;
+    }
+    // The favourites menu's places, below its two commands and separator.
+    QStringList favouriteCaptions() const
+    {
+        QStringList out;
+        for (const QAction *a : (*m_fx.window)->actions().menu(u"FavoritesMenu"_s)->actions().mid(3))
+            out << a->text();
+        return out;
+    }
+    MenuSeen rightClick(const QStringList &captions)
+    {
+        m_fx.window->select(captions);
+        MenuSeen seen;
+        QTimer::singleShot(0, this, [&seen] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            seen.menu = menu->objectName();
+            for (QAction *a : menu->actions())
+                if (a->isVisible() && !a->isSeparator() && !a->objectName().isEmpty())
+                    seen.visible << a->objectName();
+            if (menu->defaultAction())
+                seen.defaultItem = menu->defaultAction()->objectName();
+            menu->close();
+        });
+        Q_EMIT m_fx.window->view()->contextMenuRequested(QPoint(10, 10));
+        return seen;
+    }
+    // Rock Disc's hits as the search shows them: a file of \ROCK\ and an entry of the archive.
+    void showSearchResult()
+    {
+        auto hits = std::make_shared<SearchHits>();
+        const int disc = hits->addDisc(u"Rock Disc"_s, u"1A2B3C4D"_s);
+        hits->add(disc, ContentsEntry::File, "song.mp3", "\\ROCK\\", {}, 2000, "");
+        hits->add(disc, ContentsEntry::File, "inner.txt", "\\pack.zip\\", "", 50, "");
+        m_fx.window->nav().showSearchResult(hits, u"3 found"_s);
+    }
+    // The catalogue with "Sizes" (00000010, NTFS, no genre) added: two files of 1,024 bytes (two.bin
+    // with a checksum), a folder, an MP3 with five detail lines and a picture with two.
+    TestWindow::Window &withSizesDisc()
+    {
+        const QString d = TestCatalogue::date(2024, 4, 1);
+        TestCatalogue::packDisc(db(), u"00000010"_s, [&d](ContentsListWriter &folders, ContentsListWriter &files) {
+            folders.writeFolderRecord(u"Sub"_s, u"\\"_s, 0, d);
+            files.writeFileRecord(u"one.bin"_s, u"\\"_s, 1024, d);
+            files.writeFileRecord(u"two.bin"_s, u"\\"_s, 1024, d);
+            files.writeFileRecord(u"tune.mp3"_s, u"\\Sub\\"_s, 4000000, d,
+                                  {u"Title: Tune"_s, u"Artist: Band"_s, u"Album: First"_s, u"Duration: 00:04:10"_s,
+                                   u"Bit rate: CBR 128kbps"_s});
+            files.writeFileRecord(u"pic.png"_s, u"\\Sub\\"_s, 5000, d, {u"Width: 640"_s, u"Height: 480"_s});
+        });
+        ContentsFile::Lists lists = ContentsFile::read(db(), u"00000010"_s);
+        lists.checksumList = "\r\n" + TwoBinChecksum + "\r\n\r\n\r\n";
+        ContentsFile::packBytes(db(), u"00000010"_s, lists);
+        TextCodec::writeLines(db() + u"groups.tree"_s,
+                              treeLines() << u"\tSizes|SIZES|00000010|NTFS|2048|||3|12/24/2023 10:00:00|"_s);
+        return m_fx.open();
+    }
+    TPropertiesForm *properties(const QString &caption)
+    {
+        m_fx.window->view()->selectRow(m_fx.window->row(caption));
+        m_fx.window->action(u"ViewProperties1"_s)->trigger();
+        return m_fx.window->controller<ContentsCommands>()->propertiesForm();
+    }
+
+private Q_SLOTS:
+    void initTestCase() { TestWindow::setUp(); }
+    void init() { m_fx.init(); }
+    void cleanup() { m_fx.cleanup(); }
+
+    // --- The tree.
+    void addRenameDeleteLendReachTheFile()
+    {
+        TestWindow::Window &f = onRockDisc();
+        // Added to the disc's group: a taken name (a disc title, any case), then a good one.
+        AppDialogs::pushInput(u"rock disc"_s);
+        AppDialogs::pushInput(u"Jazz"_s);
+        f.action(u"AddGroup1"_s)->trigger();
+        QCOMPARE(AppDialogs::shown().at(1).kind, AppDialogs::Error);
+        TreeNode *jazz = f.node(u"Jazz"_s);
+        QVERIFY(f.captions().contains(u"Jazz"_s));
+        // An in-place rename goes through the same rules.
+        f->treePanel()->model()->setData(f->treePanel()->model()->indexOf(jazz), u"Photos Disc"_s);
+        QCOMPARE(jazz->text(), u"Jazz"_s);
+        f.controller<TreeCommands>()->TreeEdited(f.node(u"Photos Disc"_s), u"Photos 2024"_s);
+        f.nav().TreeChange(f.node(u"Photos 2024"_s));
+        AppDialogs::pushInput(u"Alex | Smith"_s);
+        f.action(u"BorrowCD1"_s)->trigger();
+
+        f.nav().TreeChange(f.node(u"Music"_s));
+        AppDialogs::pushAnswer(QMessageBox::Yes);
+        f.action(u"Delete2"_s)->trigger();
+        QVERIFY(!QFileInfo::exists(db() + u"1A2B3C4D.dat"_s));
+        QVERIFY(!f.captions().contains(u"Music"_s));
+        f->close();
+        // The lent disc stands above the groups.
+        const QStringList lines = treeLines();
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines.at(1).startsWith(u"\tPhotos 2024|PHOTOS|5E6F7081|UDF|4096|"_s));
+        QVERIFY(lines.at(1).endsWith(u"|Alex | Smith"_s));
+    }
+
+    // The list's menu for a disc entry is the tree's; its command first selects that disc. Edit
+    // Disc is the bold item only while a double-click on a disc opens it.
+    void listEntryMenuActsOnItsNode()
+    {
+        TestWindow::Window &f = m_fx.open();
+        f.nav().TreeChange(f.tree().root());
+        QMenu *menu = f->actions().menu(u"TreeMenu"_s);
+        QAction *defaultItem = nullptr;
+        for (const bool dblClickEdits : {true, false}) {
+            f.ws().preferences().setDiscEditDblClick(dblClickEdits);
+            QTimer::singleShot(0, menu, [&] {
+                defaultItem = menu->defaultAction();
+                if (dblClickEdits) {
+                    AppDialogs::pushAnswer(QMessageBox::Yes);
+                    f.action(u"Delete2"_s)->trigger();
+                }
+                menu->close();
+            });
+            f.nav().requestNodeMenu(f.node(dblClickEdits ? u"Photos Disc"_s : u"Rock Disc"_s), QPoint(10, 10));
+            QCOMPARE(defaultItem, dblClickEdits ? f.action(u"EditDiscEntry1"_s) : nullptr);
+        }
+        QCOMPARE(AppDialogs::shownTexts().last(), u"Delete disc \"Photos Disc\"?"_s);
+        QVERIFY(!f.node(u"Photos Disc"_s));
+        QVERIFY(QFileInfo::exists(db() + u"1A2B3C4D.dat"_s));
+        QCOMPARE(f.nav().currentNode(), f.tree().root());
+    }
+
+    // A click on a disc whose contents file is gone: once it has left the tree, the highlight,
+    // the list, the info panel and the commands are all on its group.
+    void clickOnAMissingDiscKeepsEverythingOnOneNode()
+    {
+        TestWindow::Window &f = m_fx.open();
+        QVERIFY(f.show());
+        GroupTreeView *view = f->treePanel()->view();
+        view->expandAll();
+        QVERIFY(QFile::remove(db() + u"1A2B3C4D.dat"_s));
+        const QRect disc = view->visualRect(f->treePanel()->model()->indexOf(f.node(u"Rock Disc"_s)));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, disc.center());
+        QTRY_VERIFY(!f.node(u"Rock Disc"_s));
+        QVERIFY(AppDialogs::shownTexts().first().startsWith(u"Database is damaged!"_s));
+
+        TreeNode *music = f.node(u"Music"_s);
+        QCOMPARE(f.nav().currentNode(), music);
+        QCOMPARE(view->selectedNodes(), QList<TreeNode *>{music});
+        QCOMPARE(info()->nameText(), u"Music"_s);
+        // Del asks about the node that is highlighted; Enter (the scripted default) says No.
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_Delete);
+        QCOMPARE(AppDialogs::shownTexts().last(), u"Delete group \"Music\"?"_s);
+        QCOMPARE(AppDialogs::shown().last().answer, u"No"_s);
+        QVERIFY(f.node(u"Music"_s));
+    }
+
+    void dragAndDropMovesSeveralNodes()
+    {
+        TestWindow::Window &f = m_fx.open();
+        QVERIFY(f.show());
+        GroupTreeView *view = f->treePanel()->view();
+        GroupTreeModel *model = f->treePanel()->model();
+        view->expandAll();
+        TreeNode *music = f.node(u"Music"_s), *empty = f.node(u"Empty Group"_s), *photos = f.node(u"Photos Disc"_s);
+        const QRect musicRect = view->visualRect(model->indexOf(music));
+        const auto iconPoint = [&](TreeNode *n) {
+            const QRect r = view->visualRect(model->indexOf(n));
+            return QPoint(r.left() + 8, r.center().y());
+        };
+        TreeNode *target = nullptr;
+        QCOMPARE(view->hitTest(iconPoint(music), &target), TreeMoves::AsLastChild);
+        QCOMPARE(view->hitTest(QPoint(musicRect.left() - 4, musicRect.center().y()), &target), TreeMoves::BeforeTarget);
+        QCOMPARE(view->hitTest(QPoint(view->viewport()->width() - 2, musicRect.center().y()), &target),
+                 TreeMoves::Nowhere);
+
+        // A present disc takes no drop; a group does.
+        QVERIFY(!(model->flags(model->indexOf(photos)) & Qt::ItemIsDropEnabled));
+        view->dropNodes({music, photos}, iconPoint(empty));
+        QCOMPARE(f.nav().currentNode(), f.tree().root());
+        f->close();
+        QStringList names;
+        for (const QString &line : treeLines())
+            names << line.section(u'|', 0, 0);
+        QCOMPARE(names, (QStringList{u"My Collection"_s, u"\tEmpty Group"_s, u"\t\tMusic"_s, u"\t\t\tRock Disc"_s,
+                                     u"\t\tPhotos Disc"_s}));
+    }
+
+    // --- The favourites menu: adding and removing the current location, when both may be used,
+    // opening a favourite, and favourites of discs that left the catalogue.
+    void addedTwiceThenRemovedOnce()
+    {
+        TestWindow::Window &f = m_fx.open();
+        QAction *add = f.action(u"AddLocationtoFavorites1"_s);
+        QAction *remove = f.action(u"RemoveFavoriteLocation1"_s);
+        f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, false, u"\\ROCK\\"_s);
+        QVERIFY(add->isEnabled() && !remove->isEnabled()); // not a favourite yet
+        add->trigger();
+        add->trigger();
+        QCOMPARE(favouriteCaptions(), (QStringList{u"Rock Disc:\\ROCK\\"_s, u"Rock Disc:\\ROCK\\"_s}));
+        // Ctrl+Shift+D in the tree, as in the list.
+        QWidget *tree = f->treePanel()->view();
+        f->show();
+        QVERIFY(QTest::qWaitForWindowActive(&f.form()));
+        tree->setFocus();
+        QTest::keyClick(tree, Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(f.ws().favourites().lines(), QStringList{u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s});
+
+        // While a group is listed, neither command and not the tool button.
+        f.nav().TreeChange(f.tree().root());
+        QVERIFY(!add->isEnabled() && !remove->isEnabled());
+        f->findChild<QToolButton *>(u"FavoritesButton"_s)->click();
+        QCOMPARE(f.ws().favourites().count(), 1);
+    }
+
+    void openingAFavourite()
+    {
+        TextCodec::writeLines(Favourites::fileName(m_fx.data()),
+                              {u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s, u"1A2B3C4D|Rock Disc:|\\pack.zip\\"_s});
+        TestWindow::Window &f = m_fx.open();
+        auto *menus = f.controller<FavouritesMenu>();
+        menus->items().at(0)->trigger();
+        QCOMPARE(f.nav().location().pathLabel, u"\\ROCK\\"_s);
+        QCOMPARE(f.nav().currentNode(), f.node(u"Rock Disc"_s));
+        QCOMPARE(f.view()->selectedRows(), QList<int>{0});
+        // Inside an archive only its entries are listed.
+        menus->items().at(1)->trigger();
+        QVERIFY(f.nav().location().archiveMode);
+        QCOMPARE(f.captions().size(), 2);
+    }
+
+    // Which favourites go is the list's own rule; the menu drops them silently at the start (a
+    // disc the catalogue does not know) and at its next rebuild.
+    void favouritesOfADeletedDiscGoAtTheNextRebuild()
+    {
+        TextCodec::writeLines(
+            Favourites::fileName(m_fx.data()),
+            {u"DEADBEEF|Lost Disc:|\\"_s, u"5E6F7081|Photos Disc:|\\"_s, u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s});
+        TestWindow::Window &f = m_fx.open();
+        QCOMPARE(favouriteCaptions(), (QStringList{u"Photos Disc:\\"_s, u"Rock Disc:\\ROCK\\"_s}));
+        QVERIFY(AppDialogs::shown().isEmpty());
+
+        f.tree().removeNode(f.node(u"Photos Disc"_s));
+        QCOMPARE(favouriteCaptions().size(), 2); // still there until the menu is rebuilt
+        f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, false, u"\\"_s);
+        f.action(u"AddLocationtoFavorites1"_s)->trigger();
+        QCOMPARE(favouriteCaptions(), (QStringList{u"Rock Disc:\\ROCK\\"_s, u"Rock Disc:\\"_s}));
+    }
+
+    // --- The list.
+    void tipsAndInfoFollowTheList()
+    {
+        TestWindow::Window &f = onRockDisc();
+        const int mp3 = f.row(u"A.mp3"_s);
+        ContentsModel *model = f->contentsPanel()->model();
+        QCOMPARE(model->data(model->index(mp3, 0), Qt::ToolTipRole).toString(),
+                 u"Type: "_s + f.nav().listing().text(mp3, 1) + u"\nSize: 2.00 KB\nDate: "_s +
+                     f.nav().listing().text(mp3, 4));
+        // Into a folder with Enter: the first entry is selected, the info stays; Backspace goes back.
+        f.view()->selectRow(f.row(u"ROCK"_s));
+        QTest::keyClick(f.view()->currentView(), Qt::Key_Return);
+        QCOMPARE(f.view()->selectedRows(), QList<int>{0});
+        QCOMPARE(info()->nameText(), u"ROCK"_s);
+        QTest::keyClick(f.view()->currentView(), Qt::Key_Backspace);
+        QCOMPARE(f->findChild<QLabel *>(u"PathLabel"_s)->text(), u"\\"_s);
+    }
+
+    void sortByHeader()
+    {
+        TestWindow::Window &f = onRockDisc();
+        f.action(u"Details1"_s)->trigger();
+        QHeaderView *header = f.view()->detailsView()->header();
+        f.view()->selectRow(f.row(u"b.txt"_s));
+        Q_EMIT header->sectionClicked(3);
+        QVERIFY(f.action(u"bySize1"_s)->isChecked());
+        Q_EMIT header->sectionClicked(3);
+        QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+        // The selection stays with its entry.
+        QCOMPARE(f.view()->selectedRows(), QList<int>{f.row(u"b.txt"_s)});
+        f.action(u"byName1"_s)->trigger(); // "Arrange Icons" is always ascending
+        QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    }
+
+    void contextMenus()
+    {
+        TestWindow::Window &f = onRockDisc();
+        f.ws().preferences().setAction(0); // "Execute File" on double-click
+        MenuSeen m = rightClick({u"Docs"_s});
+        QCOMPARE(m.visible, (QStringList{u"OpeninExplorer1"_s, u"Switch1"_s, u"ViewProperties1"_s, u"CopytoHDD2"_s,
+                                         u"AddtoCompilation1"_s}));
+        QCOMPARE(m.defaultItem, u"Switch1"_s);
+        QCOMPARE(rightClick({u"b.txt"_s}).defaultItem, u"Execute1"_s); // the double-click action
+        // ".." is never part of what a menu acts on.
+        f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, false, u"\\ROCK\\"_s);
+        rightClick({u"song.mp3"_s, u".."_s, u"LIVE"_s});
+        QCOMPARE(f.view()->selectedRows().size(), 2);
+        QCOMPARE(rightClick({u".."_s}).menu, QString());
+
+        // Inside an archive: nothing can be run, copied, compiled or explored.
+        f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, true, u"\\pack.zip\\"_s);
+        QCOMPARE(rightClick({u"inner.txt"_s}).visible, QStringList{u"ViewProperties1"_s});
+
+        // A group entry gets the tree's menu for groups, a disc entry the one for discs.
+        f.nav().TreeChange(f.tree().root());
+        m = rightClick({u"Music"_s});
+        QVERIFY(m.menu == u"TreeMenu"_s && m.visible.contains(u"AddSubGroup1"_s) &&
+                !m.visible.contains(u"EditDiscEntry1"_s));
+        QVERIFY(rightClick({u"Photos Disc"_s}).visible.contains(u"EditDiscEntry1"_s));
+
+        // A search result: Switch to Location for every entry, to the folder on its own disc.
+        f.nav().TreeChange(f.node(u"Photos Disc"_s));
+        showSearchResult();
+        QCOMPARE(rightClick({u"inner.txt"_s}).visible, (QStringList{u"Switch1"_s, u"ViewProperties1"_s}));
+        QCOMPARE(rightClick({u"song.mp3"_s}).visible,
+                 (QStringList{u"Execute1"_s, u"OpeninExplorer1"_s, u"Switch1"_s, u"ViewProperties1"_s, u"CopytoHDD2"_s,
+                              u"AddtoCompilation1"_s}));
+        f.view()->selectRow(f.row(u"song.mp3"_s));
+        f.action(u"Switch1"_s)->trigger();
+        QCOMPARE(f.nav().location().pathLabel, u"\\ROCK\\"_s);
+        QCOMPARE(f.nav().currentNode(), f.node(u"Rock Disc"_s));
+    }
+
+    void executeAndExploreOnTheDisc()
+    {
+        TestWindow::Window &f = onRockDisc();
+        QTemporaryDir disc;
+        QVERIFY(ScanFixture::writeFile(disc.path() + u"/ROCK/song.mp3"_s, "ID3"));
+        QDir().mkpath(disc.path() + u"/ROCK/LIVE"_s);
+        FolderVolumeBackend backend;
+        const QString root = backend.addVolume(ScanFixture::volume(disc.path(), 0x1A2B3C4D));
+        f.controller<ContentsCommands>()->setVolumeBackend(&backend);
+        UrlRecorder desktop;
+        QDesktopServices::setUrlHandler(u"file"_s, &desktop, "open");
+        const auto cleanupHandler = qScopeGuard([&f] {
+            QDesktopServices::unsetUrlHandler(u"file"_s);
+            f.controller<ContentsCommands>()->setVolumeBackend(nullptr);
+        });
+
+        f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, false, u"\\ROCK\\"_s);
+        f.view()->selectRow(f.row(u"song.mp3"_s));
+        f.action(u"Execute1"_s)->trigger();
+        f.action(u"OpeninExplorer1"_s)->trigger(); // a file: the folder that holds it
+        f.view()->selectRow(f.row(u"LIVE"_s));
+        f.action(u"OpeninExplorer1"_s)->trigger(); // a folder: the folder itself
+        QCOMPARE(desktop.opened,
+                 (QList<QUrl>{QUrl::fromLocalFile(root + u"ROCK/song.mp3"_s), QUrl::fromLocalFile(root + u"ROCK/"_s),
+                              QUrl::fromLocalFile(root + u"ROCK/LIVE/"_s)}));
+        QVERIFY(AppDialogs::shown().isEmpty());
+
+        // The catalogue knows a file the disc no longer has.
+        f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, false, u"\\"_s);
+        f.view()->selectRow(f.row(u"b.txt"_s));
+        f.action(u"Execute1"_s)->trigger();
+        QCOMPARE(AppDialogs::shownTexts(), QStringList{u"Error executing file!"_s});
+        QCOMPARE(desktop.opened.size(), 3);
+    }
+
+    void listKeys()
+    {
+        TestWindow::Window &f = onRockDisc();
+        QWidget *list = f.view()->currentView();
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(f.ws().favourites().count(), 1);
+        QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(f.ws().favourites().count(), 0);
+
+        // Ctrl+1 adds to the compilation only what could be added from the menu: nothing from
+        // inside an archive.
+        QSignalSpy compiled(f.action(u"AddtoCompilation1"_s), &QAction::triggered);
+        f.view()->selectRow(f.row(u"b.txt"_s));
+        QTest::keyClick(list, Qt::Key_1, Qt::ControlModifier);
+        f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, true, u"\\pack.zip\\"_s);
+        f.view()->selectRow(0);
+        QTest::keyClick(list, Qt::Key_1, Qt::ControlModifier);
+        QCOMPARE(compiled.count(), 1);
+    }
+
+    // --- The object-info panel: its name and five lines after a selection in a listing. A disc as
+    // the tree shows it: an NTFS disc is "Removable Media" here (the list says "Hard Disk"), and
+    // without a genre its entry date takes the last line. A folder counts what its record holds;
+    // ".." is no entry and leaves the panel as the selection before it set it.
+    void whatThePanelShows_data()
+    {
+        QTest::addColumn<QString>("disc");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QList<QStringList>>("selections");
+        QTest::addColumn<QString>("lines");
+        const QString d = TestCatalogue::date(2024, 4, 1);
+        QTest::newRow("group") << QString() << QString() << QList<QStringList>{{u"Music"_s}}
+                               << u"Music|Group|Size: 5.52 KB|Contains:|Discs: 1|Sub-Groups: 0"_s;
+        QTest::newRow("disc without genre")
+            << QString() << QString() << QList<QStringList>{{u"Sizes"_s}}
+            << u"Sizes|Removable Media|Size: 2.00 KB|Serial: 00000010|Disc number: 3|Entry date: 12/24/2023 10:00:00"_s;
+        QTest::newRow("disc with genre")
+            << u"Music"_s << QString() << QList<QStringList>{{u"Rock Disc"_s}}
+            << u"Rock Disc|Compact Disc|Size: 5.52 KB|Serial: 1A2B3C4D|Disc number: 1|Genre: Rock"_s;
+        QTest::newRow("..") << u"Sizes"_s << u"\\"_s << QList<QStringList>{{u"one.bin"_s, u"two.bin"_s}, {u".."_s}}
+                            << u"Multiple items selected|Count: 2|Size: 2.00 KB|||"_s;
+        QTest::newRow("a checksum") << u"Sizes"_s << u"\\"_s << QList<QStringList>{{u"two.bin"_s}}
+                                    << u"two.bin|%1|Size: 1.00 KB|Date: %2|Checksum: %3|"_s.arg(
+                                           FileTypes::GetFileType(u"two.bin"_s), d, QLatin1String(TwoBinChecksum));
+        QTest::newRow("the first two detail lines")
+            << u"Sizes"_s << u"\\Sub\\"_s << QList<QStringList>{{u"tune.mp3"_s}}
+            << u"tune.mp3|%1|Size: 3.81 MB|Date: %2|Title: Tune|Artist: Band"_s.arg(
+                   FileTypes::GetFileType(u"tune.mp3"_s), d);
+    }
+    void whatThePanelShows()
+    {
+        QFETCH(QString, disc);
+        QFETCH(QString, folder);
+        QFETCH(QList<QStringList>, selections);
+        QFETCH(QString, lines);
+        TestWindow::Window &f = withSizesDisc();
+        if (!folder.isEmpty())
+            f.nav().LoadCD(disc, f.node(disc)->cd()->Serial, false, folder);
+        else if (!disc.isEmpty())
+            f.nav().TreeChange(f.node(disc));
+        for (const QStringList &s : selections)
+            f.select(s);
+        QStringList shown{info()->nameText()};
+        for (int i = 0; i < 5; ++i)
+            shown << info()->lineText(i);
+        QCOMPARE(shown.join(u'|'), lines);
+    }
+
+    // The picture's button, the menu item and the panel's height stay in step.
+    void theToggle()
+    {
+        TestWindow::Window &f = m_fx.open();
+        info()->findChild<QToolButton *>(u"ToggleInfo"_s)->click();
+        QVERIFY(info()->isExpanded() && f.action(u"ToggleObjectInfo1"_s)->isChecked());
+        QCOMPARE(info()->toggleLook(), ObjectInfoPanel::Look::Down);
+        const int expanded = info()->height();
+        f.action(u"ToggleObjectInfo1"_s)->trigger();
+        QVERIFY(!info()->isExpanded() && info()->height() < expanded);
+    }
+
+    // "Object Properties": its height follows the number of detail lines; an archive's entry opens
+    // it on a double-click.
+    void propertiesWindow()
+    {
+        TestWindow::Window &f = withSizesDisc();
+        f.nav().TreeChange(f.node(u"Sizes"_s));
+        TPropertiesForm *form = properties(u"Sub"_s);
+        QVERIFY(form->isVisible() && !f->isEnabled()); // the main window waits
+        QCOMPARE(form->lineText(u"PathLabel"_s), u"Path: \\"_s);
+        const int folderHeight = form->height(), folderFrame = form->frameHeight();
+        TestWindow::click(form, u"OkButton"_s);
+        QVERIFY(!form->isVisible() && f->isEnabled());
+
+        f.nav().LoadCD(u"Sizes"_s, u"00000010"_s, false, u"\\Sub\\"_s);
+        properties(u"tune.mp3"_s);
+        QCOMPARE(form->height() - folderHeight, 80);
+        QCOMPARE(form->frameHeight() - folderFrame, 80);
+        QCOMPARE(form->lineText(u"ExtraLabel5"_s), u"Bit rate: CBR 128kbps"_s);
+        form->close();
+        properties(u"pic.png"_s);
+        QCOMPARE(form->height(), folderHeight + 80 - 3 * 16);
+        QCOMPARE(form->lineText(u"ExtraLabel3"_s), QString());
+        form->close();
+        f.nav().LoadCD(u"Sizes"_s, u"00000010"_s, false, u"\\"_s);
+        properties(u"two.bin"_s);
+        QCOMPARE(form->lineText(u"ExtraLabel1"_s), u"Checksum: "_s + QLatin1String(TwoBinChecksum));
+        form->close();
+
+        f.nav().TreeChange(f.node(u"Rock Disc"_s));
+        f.controller<ContentsCommands>()->ExplorerActivate(f.row(u"pack.zip"_s));
+        f.controller<ContentsCommands>()->ExplorerActivate(f.row(u"inner.txt"_s));
+        QVERIFY(form->isVisible() && form->nameText() == u"inner.txt"_s);
+        form->close();
+    }
+};
+
+QTEST_MAIN(TestBrowser)
+#include "tst_browser.moc"
