@@ -23,26 +23,24 @@ public:
 
     void print(const TreeNode *n, int level)
     {
+        char *out;
         if (n->isDisc() && n->cd()) {
             const TCD &cd = *n->cd();
-            room(level, cd.Title.size() + cd.Serial.size() + cd.FileSystem.size() + cd.BorrowedTo.size());
-            indent(level);
-            append(cd.Title);
-            m_bytes[m_used++] = '\t';
-            append(cd.Serial);
-            m_bytes[m_used++] = '\t';
-            append(cd.FileSystem);
-            m_bytes[m_used++] = '\t';
-            char *out = m_bytes.data() + m_used;
-            m_used = std::to_chars(out, out + kNumber, cd.Size).ptr - m_bytes.data();
-            m_bytes[m_used++] = '\t';
-            append(cd.BorrowedTo);
+            out = line(level, cd.Title.size() + cd.Serial.size() + cd.FileSystem.size() + cd.BorrowedTo.size());
+            out = append(out, cd.Title);
+            *out++ = '\t';
+            out = append(out, cd.Serial);
+            *out++ = '\t';
+            out = append(out, cd.FileSystem);
+            *out++ = '\t';
+            out = std::to_chars(out, out + kNumber, cd.Size).ptr;
+            *out++ = '\t';
+            out = append(out, cd.BorrowedTo);
         } else {
-            room(level, n->text().size());
-            indent(level);
-            append(n->text());
+            out = append(line(level, n->text().size()), n->text());
         }
-        m_bytes[m_used++] = '\n';
+        *out++ = '\n';
+        m_used = out - m_bytes.data();
         if (m_used >= kBlock)
             flush();
         for (int i = 0; i < n->childCount(); ++i)
@@ -62,19 +60,17 @@ private:
     static constexpr qsizetype kNumber = 24; // any qint64
     static constexpr qsizetype kSeparators = 5;
 
-    // Space for a line of the indent and the texts' UTF-16 units.
-    void room(int level, qsizetype units)
+    // Space for a line of the indent and the texts' UTF-16 units; the indent written.
+    char *line(int level, qsizetype units)
     {
         const qsizetype need = 2 * qsizetype(level) + m_utf8.requiredSpace(units) + kNumber + kSeparators;
         if (m_used + need > m_bytes.size())
             m_bytes.resize(m_used + need);
+        char *out = m_bytes.data() + m_used;
+        std::memset(out, ' ', size_t(2 * level));
+        return out + 2 * level;
     }
-    void indent(int level)
-    {
-        std::memset(m_bytes.data() + m_used, ' ', size_t(2 * level));
-        m_used += 2 * level;
-    }
-    void append(const QString &text) { m_used = m_utf8.appendToBuffer(m_bytes.data() + m_used, text) - m_bytes.data(); }
+    char *append(char *out, const QString &text) { return m_utf8.appendToBuffer(out, text); }
 
     const CliIo &m_io;
     // Each text whole: a damaged one cannot carry half a character into the next.

@@ -73,9 +73,10 @@ TreeNode *GroupTree::appendUnannounced(TreeNode *parent, const QString &text, in
 
 TreeNode *GroupTree::appendDiscUnannounced(TreeNode *parent, TCD &&cd)
 {
-    const int kind = cd.BorrowedTo.isEmpty() ? KindDisc : KindLent;
-    TreeNode *node = appendUnannounced(parent, QString(), kind, std::move(cd));
-    node->m_text = node->m_cd->Title;
+    // Built in place: a catalogue of many discs loads through here, and every move of a TCD
+    // touches each of its strings.
+    TreeNode *node = appendUnannounced(parent, cd.Title, cd.BorrowedTo.isEmpty() ? KindDisc : KindLent);
+    node->m_cd.emplace(std::move(cd));
     return node;
 }
 

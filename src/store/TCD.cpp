@@ -3,6 +3,7 @@
 #include "core/QuilloryError.h"
 
 #include <QtNumeric>
+#include <algorithm>
 #include <array>
 #include <limits>
 
@@ -58,12 +59,9 @@ TCD StrToCD(QStringView line, const TCD *previous)
     std::array<QStringView, kCut> field;
     int cut = 0;
     qsizetype start = 0;
-    for (qsizetype i = 0; i < line.size() && cut < kCut; ++i) {
-        if (line[i] == u'|') {
-            field[cut++] = line.sliced(start, i - start);
-            start = i + 1;
-        }
-    }
+    const char16_t *const begin = line.utf16(), *const end = begin + line.size();
+    for (const char16_t *bar; cut < kCut && (bar = std::find(begin + start, end, u'|')) != end; start = bar - begin + 1)
+        field[cut++] = line.sliced(start, bar - begin - start);
     const QStringView rest = line.sliced(start);
     const auto text = [previous](QStringView field, QString TCD::*member) {
         return previous && previous->*member == field ? previous->*member : field.toString();
