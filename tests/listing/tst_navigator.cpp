@@ -3,6 +3,7 @@
 #include "listing/DiscContents.h"
 #include "listing/Navigator.h"
 #include "listing/SearchHits.h"
+#include "listing/TreeEditor.h"
 #include "store/Catalogue.h"
 
 #include <QStandardPaths>
@@ -12,7 +13,7 @@
 using namespace Qt::Literals::StringLiterals;
 
 // Moving through a real catalogue without a window: what is listed, what the status line
-// says, where Back goes, and what a damaged catalogue does.
+// says, where Back goes, and what a damaged catalogue does; and the tree's edits.
 class TestNavigator : public QObject
 {
     Q_OBJECT
@@ -21,6 +22,8 @@ class TestNavigator : public QObject
     std::unique_ptr<Catalogue> m_cat;
     DiscContents m_contents;
     std::unique_ptr<Navigator> m_nav;
+    std::unique_ptr<TreeEditor> m_editor;
+    QString m_dataFolder;
     QStringList m_problems;
 
     QString db() const { return m_cat->dbFolder(); }
@@ -40,13 +43,15 @@ private Q_SLOTS:
         QStandardPaths::setTestModeEnabled(true);
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         m_nav.reset();
+        m_editor.reset();
         m_dir = std::make_unique<QTemporaryDir>();
-        const QString data = m_dir->path() + u"/data/"_s;
-        TestCatalogue::prepared(data);
-        m_cat = std::make_unique<Catalogue>(data);
+        m_dataFolder = m_dir->path() + u"/data/"_s;
+        TestCatalogue::prepared(m_dataFolder);
+        m_cat = std::make_unique<Catalogue>(m_dataFolder);
         m_cat->load({});
         m_contents.clear();
-        m_nav = std::make_unique<Navigator>(m_cat->tree(), m_contents, m_cat->dbFolder());
+        m_nav = std::make_unique<Navigator>(m_cat->tree(), m_contents, db());
+        m_editor = std::make_unique<TreeEditor>(m_cat->tree(), m_contents, db());
         m_problems.clear();
         connect(m_nav.get(), &Navigator::problem, this, [this](const QString &text) { m_problems << text; });
         m_nav->showRoot();
@@ -155,26 +160,85 @@ private Q_SLOTS:
         QVERIFY(node(u"Photos Disc"_s) && QFileInfo::exists(db() + u"5E6F7081.dat"_s));
     }
 
-    // A record whose serial would name a path: a contents file beside DB with that name is
-    // never read; the user is told which serial, and the disc stays in the tree.
+    void groupNames()
+    {
+        // Taken anywhere in the tree, by a group or a disc, in any case.
+        QCOMPARE(m_editor->groupNameProblem(u"music"_s),
+                 u"Group named \"music\" already exists! Please enter different name."_s);
+        QVERIFY(!m_editor->groupNameProblem(u"ROCK DISC"_s).isEmpty());
+        QVERIFY(m_editor->groupNameProblem(u"Jazz"_s).isEmpty());
+        QVERIFY(!m_editor->groupNameProblem(u"a|b"_s).isEmpty()); // would not survive "groups.tree"
+
+        TreeNode *music = node(u"Music"_s);
+        QVERIFY(m_editor->rename(music, u"MUSIC"_s).isEmpty()); // its own name in another case
+        QCOMPARE(music->text(), u"MUSIC"_s);
+        QVERIFY(!m_editor->rename(music, u"Empty Group"_s).isEmpty() && music->text() == u"MUSIC"_s);
+        TreeNode *photos = node(u"Photos Disc"_s);
+        QVERIFY(m_editor->rename(photos, u"Music"_s).isEmpty()); // a disc's title may repeat a group's
+        QCOMPARE(photos->cd()->Title, u"Music"_s);
+        // A disc title keeps the same rule as every name in the tree.
+        QCOMPARE(m_editor->rename(photos, u"a|b"_s), u"Disc title cannot contain \"|\" character!"_s);
+        QCOMPARE(photos->cd()->Title, u"Music"_s);
+    }
+
+    void deleteRemovesTheContentsFiles()
+    {
+        QCOMPARE(TreeEditor::deleteRefusal(m_cat->tree().root()), u"Cannot delete main goup!"_s);
+        TreeNode *music = node(u"Music"_s);
+        m_contents.load(db(), u"1A2B3C4D"_s);
+        m_cat->tree().addDisc(m_cat->tree().addChild(music, u"Sub"_s, KindGroup), *node(u"Photos Disc"_s)->cd());
+        QCOMPARE(TreeEditor::discSerials(music), (QStringList{u"1A2B3C4D"_s, u"5E6F7081"_s}));
+        QVERIFY(m_editor->deleteNode(music).isEmpty());
+        QVERIFY(!node(u"Music"_s));
+        QCOMPARE(QDir(db()).entryList({u"*.dat"_s}), QStringList());
+        QVERIFY(m_contents.serial().isEmpty()); // the unpacked lists went with their disc
+    }
+
+    // A record whose serial names a path (from an imported archive or a hand-edited tree): a
+    // contents file where it points is never read, and the user is told which serial; deleting
+    // it removes the node and touches no file outside DB.
     void serialThatNamesAPathIsNeverFollowed_data()
     {
         QTest::addColumn<QString>("serial");
         QTest::newRow("parent") << u"../victim"_s;
         QTest::newRow("subfolder") << u"a/b"_s;
+        QTest::newRow("dot-dot") << u".."_s;
     }
     void serialThatNamesAPathIsNeverFollowed()
     {
         QFETCH(QString, serial);
-        // A real contents file where the serial points.
-        QVERIFY(QFile::copy(db() + u"1A2B3C4D.dat"_s, m_dir->path() + u"/data/victim.dat"_s));
-        TreeNode *stray = m_cat->tree().addDisc(m_cat->tree().root(), TCD{.Title = u"Stray"_s, .Serial = serial});
+        const QStringList victims{m_dataFolder + u"victim.dat"_s, db() + u"a/b.dat"_s, m_dataFolder + u"..dat"_s};
+        QVERIFY(QDir().mkpath(db() + u"a"_s));
+        for (const QString &victim : victims)
+            QVERIFY(QFile::copy(db() + u"1A2B3C4D.dat"_s, victim));
+        TreeNode *group = m_cat->tree().addChild(m_cat->tree().root(), u"Imported"_s, KindGroup);
+        TreeNode *stray = m_cat->tree().addDisc(group, TCD{.Title = u"Stray"_s, .Serial = serial});
+        const QStringList told{u"\"%1\" is not a usable disc serial number."_s.arg(serial)};
         const int unpacks = m_contents.unpackCount();
         m_nav->TreeChange(stray);
-        QCOMPARE(m_problems, QStringList{u"\"%1\" is not a usable disc serial number."_s.arg(serial)});
+        QCOMPARE(m_problems, told);
         QCOMPARE(m_contents.unpackCount(), unpacks);
         QVERIFY(node(u"Stray"_s) && !m_nav->location().isDiscListed());
-        QVERIFY(QFileInfo::exists(m_dir->path() + u"/data/victim.dat"_s));
+        m_nav->showRoot();
+        QCOMPARE(m_editor->deleteNode(group), told);
+        QVERIFY(!node(u"Stray"_s));
+        for (const QString &victim : victims)
+            QVERIFY2(QFileInfo::exists(victim), qPrintable(victim));
+    }
+
+    void lendAndGiveBack()
+    {
+        TreeNode *rock = node(u"Rock Disc"_s);
+        m_editor->lend(rock, QString());
+        QCOMPARE(rock->kind(), int(KindLent)); // lent even to nobody, for this run
+        QCOMPARE(rock->row(), 0);
+        TreeNode *photos = node(u"Photos Disc"_s);
+        m_editor->lend(photos, u"Alex"_s);
+        QCOMPARE(photos->cd()->BorrowedTo, u"Alex"_s);
+        QCOMPARE(photos->row(), 0); // above the groups
+        m_editor->giveBack(photos);
+        QVERIFY(photos->kind() == KindDisc && photos->cd()->BorrowedTo.isEmpty());
+        QCOMPARE(photos->row(), m_cat->tree().root()->childCount() - 1);
     }
 };
 

@@ -3,23 +3,46 @@
 #include "cabinet/ESTCabinet.h"
 #include "cabinet/TSTCabWriter.h"
 #include "core/QuilloryError.h"
+#include "store/CatalogueLocale.h"
+#include "store/ContentsChecksums.h"
 #include "store/ContentsFile.h"
+#include "store/ContentsList.h"
+#include "store/ContentsListWriter.h"
+#include "store/ContentsRecord.h"
+#include "store/SingleLine.h"
 
+#include <QBuffer>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace CabTestUtil;
 using namespace Qt::StringLiterals;
 
+// A disc's lists: the one writer and the one reader, the values written into them, the ".sum"
+// member's line rules, and the contents file that carries them in DB.
 class TestContentsFile : public QObject
 {
     Q_OBJECT
 
+    static constexpr char A[] = "b5e9c1ad071b3e7fc779cfaa5e523818"; // "hello", as xxhsum -H2 gives it
+    static constexpr char B[] = "0123456789abcdef0123456789abcdef";
     const QString serial = u"1A2B3C4D"_s;
     const QByteArray folderList = "MUSIC\\\r\n\\\r\n5\r\n01.02.2003 04:05:06\r\n-\r\n";
-    const QByteArray fileList = "SONG.MP3\r\n\\MUSIC\\\r\n5\r\n01.02.2003 04:05:06\r\nTitle: A\r\n-\r\n"
-                                "R\xC3\xA9sum\xC3\xA9.txt\r\n\\\r\n0\r\n01.02.2003\r\n-\r\n";
+    // Two files, the second a ZIP archive with one entry: three records.
+    const QByteArray threeFiles = "R\xC3\xA9sum\xC3\xA9.txt\r\n\\\r\n5\r\n01.02.2003 04:05:06\r\n-\r\n"
+                                  "p.zip\r\n\\\r\n9\r\n01.02.2003 04:05:06\r\nCompressed folder\r\n-\r\n"
+                                  "e.txt\r\n\\p.zip\\\r\n1\r\n01.02.2003 04:05:06\r\nPath: \\\r\n-\r\n";
 
+    static QByteArray written(const std::function<void(ContentsListWriter &)> &write)
+    {
+        QByteArray bytes;
+        QBuffer buf(&bytes);
+        buf.open(QIODevice::WriteOnly);
+        ContentsListWriter w(&buf);
+        write(w);
+        w.flush();
+        return bytes;
+    }
     // Whatever a reader or a packing did, DB holds the contents file and nothing of its lists.
     void onlyTheContentsFile(const QString &db)
     {
@@ -27,36 +50,237 @@ class TestContentsFile : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    }
 
-    // The scanner's two lists packed under the documented names (the serial with ".dat",
-    // members with ".dir" and ".file"), read back, parsed and unpacked. A rescan replaces
-    // them; a pack that fails (the scan left one list) keeps the older file.
+    void writerAndReaderAgree()
+    {
+        const QByteArray files = written([](ContentsListWriter &w) {
+            w.writeFileRecord(QStringLiteral("SONG.MP3"), QStringLiteral("\\MUSIC\\ROCK\\"), 5000000000ULL,
+                              QStringLiteral("05.12.2026 13:48:38"), {QStringLiteral("Title: A\r\nB")});
+            w.writeFileRecord(QStringLiteral("PACK.ZIP"), QStringLiteral("\\"), 7, QStringLiteral("01.01.2000"),
+                              {QString::fromLatin1(ContentsRecord::CompressedFolder)});
+            w.writeArchiveEntry(QStringLiteral("top.txt"), QStringLiteral("\\PACK.ZIP\\"), 3,
+                                QStringLiteral("01.01.2000"), QString());
+            w.writeArchiveEntry(QStringLiteral("a.png"), QStringLiteral("\\PACK.ZIP\\"), 4, QString(),
+                                QStringLiteral("img\\icons\\"));
+            // Names as the file system gives them: bytes that are not UTF-8, a line break.
+            w.writeScannedFile("caf\xe9\nx", ContentsListWriter::folderLine("\\", "d\xfcr"), 0, "01.01.2000");
+        });
+        QCOMPARE(files,
+                 QByteArray("SONG.MP3\r\n\\MUSIC\\ROCK\\\r\n5000000000\r\n05.12.2026 13:48:38\r\nTitle: A??B\r\n-\r\n"
+                            "PACK.ZIP\r\n\\\r\n7\r\n01.01.2000\r\nCompressed Folder\r\n-\r\n"
+                            "top.txt\r\n\\PACK.ZIP\\\r\n3\r\n01.01.2000\r\nArchive path: \\\r\n-\r\n"
+                            "a.png\r\n\\PACK.ZIP\\\r\n4\r\n\r\nArchive path: \\img\\icons\\\r\n-\r\n"
+                            "caf\xef\xbf\xbd?x\r\n\\d\xef\xbf\xbdr\\\r\n0\r\n01.01.2000\r\n-\r\n"));
+        const QByteArray folders = written([](ContentsListWriter &w) {
+            w.writeFolderRecord(QStringLiteral("MUSIC"), QStringLiteral("\\"), 5000000000ULL, QStringLiteral("x"));
+            w.writeScannedFolder("ROCK", "\\MUSIC\\", 5000000000ULL, "x");
+        });
+        QCOMPARE(
+            folders,
+            QByteArray("MUSIC\\\r\n\\\r\n5000000000\r\nx\r\n-\r\nROCK\\\r\n\\MUSIC\\\r\n5000000000\r\nx\r\n-\r\n"));
+
+        const ContentsList f = ContentsList::fromBytes(files);
+        const ContentsList d = ContentsList::fromBytes(folders);
+        QCOMPARE(f.recordCount(), 5);
+        QVERIFY(!f.isArchive(0) && f.isArchive(1) && !f.isArchive(2));
+        QVERIFY(f.folderInArchive(0).isNull());
+        QCOMPARE(f.folderInArchive(2), QByteArrayView(""));
+        QCOMPARE(f.folderInArchive(3), QByteArrayView("img\\icons\\"));
+        QCOMPARE(f.lineCount(0), 5);
+        QVERIFY(f.lineBytes(-1, 0).isNull() && f.lineBytes(5, 0).isNull() && f.lineBytes(0, -1).isNull());
+        QVERIFY(f.heldBytes() >= files.size()); // its text and a few bytes a record
+        QCOMPARE(d.folderName(1), QByteArrayView("ROCK"));
+        // Folders are found by their parent's path, in any case; an archive is a folder too.
+        for (const char *path : {"\\", "\\music\\", "\\MUSIC\\rock\\", "\\pack.zip\\"})
+            QVERIFY2(ContentsList::findFolder(d, f, QLatin1String(path)).exists, path);
+        for (const char *path : {"\\SONG.MP3\\", "\\ROCK\\", "\\MUSIC\\ROCK", ""})
+            QVERIFY2(!ContentsList::findFolder(d, f, QLatin1String(path)).exists, path);
+    }
+
+    void writerReportsAFailedWrite()
+    {
+        QBuffer readOnly;
+        readOnly.open(QIODevice::ReadOnly);
+        ContentsListWriter w(&readOnly);
+        w.writeRecord({QStringLiteral("x")});
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, w.flush());
+    }
+
+    // Folders whose names differ only in case stay apart; a path in another case still finds
+    // the folder of a disc that has it under one spelling only.
+    void foldersThatDifferOnlyInCase()
+    {
+        const QByteArray folders = written([](ContentsListWriter &w) {
+            w.writeFolderRecord(u"abc"_s, u"\\Case\\"_s, 1, u"x"_s);
+            w.writeFolderRecord(u"sub"_s, u"\\Case\\ABC\\"_s, 0, u"x"_s);
+            w.writeFolderRecord(u"ABC"_s, u"\\Case\\"_s, 5, u"x"_s);
+            w.writeFolderRecord(u"Empty"_s, u"\\Case\\"_s, 0, u"x"_s);
+            w.writeFolderRecord(u"Case"_s, u"\\"_s, 6, u"x"_s);
+            w.writeFolderRecord(u"Win"_s, u"\\"_s, 7, u"x"_s);
+        });
+        const QByteArray files = written([](ContentsListWriter &w) {
+            w.writeFileRecord(u"lower.txt"_s, u"\\Case\\abc\\"_s, 1, u"x"_s, {});
+            w.writeFileRecord(u"upper1.txt"_s, u"\\Case\\ABC\\"_s, 2, u"x"_s, {});
+            w.writeFileRecord(u"upper2.txt"_s, u"\\Case\\ABC\\"_s, 3, u"x"_s, {});
+            w.writeFileRecord(u"empty.txt"_s, u"\\Case\\EMPTY\\"_s, 0, u"x"_s, {});
+            w.writeFileRecord(u"win.txt"_s, u"\\Win\\"_s, 7, u"x"_s, {});
+        });
+        const ContentsList d = ContentsList::fromBytes(folders);
+        const ContentsList f = ContentsList::fromBytes(files);
+        const auto listed = [&](const QString &path) {
+            const ContentsList::Folder found = ContentsList::findFolder(d, f, path);
+            QStringList names;
+            if (!found.exists)
+                return QStringList{u"(none)"_s};
+            for (int r : found.subfolders)
+                names << d.line(r, ContentsRecord::NameLine);
+            for (int r : found.files)
+                names << f.line(r, ContentsRecord::NameLine);
+            return names;
+        };
+        QCOMPARE(listed(u"\\Case\\abc\\"_s), QStringList{u"lower.txt"_s});
+        QCOMPARE(listed(u"\\Case\\ABC\\"_s), (QStringList{u"sub\\"_s, u"upper1.txt"_s, u"upper2.txt"_s}));
+        // An empty folder is found by its record, and lists nothing of another spelling's.
+        QCOMPARE(listed(u"\\Case\\Empty\\"_s), QStringList());
+        // No folder spelled so: without regard to case, as catalogues made on Windows are read.
+        QCOMPARE(listed(u"\\win\\"_s), QStringList{u"win.txt"_s});
+        QCOMPARE(listed(u"\\CASE\\EMPTY\\"_s), QStringList{u"empty.txt"_s});
+        QCOMPARE(listed(u"\\Case\\nowhere\\"_s), QStringList{u"(none)"_s});
+    }
+
+    void datesFollowTheLocale()
+    {
+        const CatalogueLocale de;
+        QCOMPARE(de.formatListDate(QDateTime(QDate(2026, 12, 5), QTime(13, 48, 39))) + u'|' +
+                     de.formatListDate(QDateTime(QDate(2026, 12, 5), QTime(0, 0))),
+                 u"05.12.2026 13:48:39|05.12.2026"_s);
+        QCOMPARE(de.parseDateTime(QStringLiteral("05.12.2026")), QDateTime(QDate(2026, 12, 5), QTime(0, 0)));
+        QVERIFY(!de.parseDateTime(QStringLiteral("n/a")).isValid());
+
+        // A US locale: two-digit year widened, AM/PM kept, no zone.
+        const CatalogueLocale us{QLocale(QLocale::English, QLocale::UnitedStates)};
+        const QString text = us.formatDateTime(QDateTime(QDate(2026, 1, 2), QTime(15, 4, 6)));
+        QVERIFY2(text.startsWith(QLatin1String("1/2/2026 3:04:06")) && text.endsWith(QLatin1String("PM")),
+                 qPrintable(text));
+        QCOMPARE(us.parseDateTime(text), QDateTime(QDate(2026, 1, 2), QTime(15, 4, 6)));
+
+        QCOMPARE(ToDosPrecision(QDateTime(QDate(2026, 1, 1), QTime(10, 0, 59, 999))),
+                 QDateTime(QDate(2026, 1, 1), QTime(10, 0, 58)));
+    }
+
+    void textsWrittenIntoRecords()
+    {
+        QCOMPARE(MultiToSingle(u"one\r\ntwo"_s), u"one~!two"_s);
+        QCOMPARE(QStringList({SingleToMulti(u"one~!two"_s), SingleToMulti(u"a~b!c!~"_s), SingleToMulti(u"~~!"_s)}),
+                 QStringList({u"one\r\ntwo"_s, u"a~b!c!~"_s, u"~\r\n"_s}));
+        // Durations round half to even.
+        QCOMPARE(QStringList({FormatDuration(204.5), FormatDuration(205.5), FormatDuration(360000.0)}),
+                 QStringList({u"00:03:24"_s, u"00:03:26"_s, u"100:00:00"_s}));
+    }
+    void checksumsParse_data()
+    {
+        QTest::addColumn<QByteArray>("sum");
+        QTest::addColumn<int>("records");
+        QTest::addColumn<QByteArrayList>("expected"); // each record's digits; empty: none
+        QTest::addColumn<QString>("problem");
+        const QByteArray a(A), b(B);
+        QTest::newRow("absent") << QByteArray() << 3 << QByteArrayList{} << QString();
+        QTest::newRow("aligned") << a + "\r\n\r\n" + b + "\r\n" << 3 << QByteArrayList{a, {}, b} << QString();
+        QTest::newRow("LF alone, last line unended") << a + "\n\n" + b << 3 << QByteArrayList{a, {}, b} << QString();
+        QTest::newRow("no checksum at all") << "\r\n\r\n\r\n"_ba << 3 << QByteArrayList{{}, {}, {}} << QString();
+        QTest::newRow("a line short") << a + "\r\n" + b + "\r\n" << 3 << QByteArrayList{}
+                                      << u"The checksums are ignored: 2 lines for a file list of 3 entries."_s;
+        QTest::newRow("a line over") << a + "\r\n\r\n\r\n\r\n" << 3 << QByteArrayList{}
+                                     << u"The checksums are ignored: 4 lines for a file list of 3 entries."_s;
+        QTest::newRow("upper case") << "\r\n" + b.toUpper() + "\r\n\r\n" << 3 << QByteArrayList{}
+                                    << u"The checksums are ignored: line 2 is not a checksum."_s;
+        QTest::newRow("a digit short") << a + "\r\n\r\n" + b.chopped(1) + "\r\n" << 3 << QByteArrayList{}
+                                       << u"The checksums are ignored: line 3 is not a checksum."_s;
+        QTest::newRow("blank") << a + "\r\n \r\n\r\n" << 3 << QByteArrayList{}
+                               << u"The checksums are ignored: line 2 is not a checksum."_s;
+    }
+    void checksumsParse()
+    {
+        QFETCH(QByteArray, sum);
+        QFETCH(int, records);
+        QFETCH(QByteArrayList, expected);
+        QFETCH(QString, problem);
+        QString why = u"left from before"_s;
+        const ContentsChecksums sums = ContentsChecksums::parse(sum, records, &why);
+        QCOMPARE(why, problem);
+        QCOMPARE(sums.isEmpty(), expected.isEmpty());
+        QCOMPARE(sums.size(), int(expected.size()));
+        for (int r = 0; r < expected.size(); ++r) {
+            QCOMPARE(sums.has(r), !expected[r].isEmpty());
+            QCOMPARE(sums.hex(r).toByteArray(), expected[r]);
+            // The value and the writer give the same digits back.
+            if (sums.has(r)) {
+                const XXH128_hash_t v = sums.value(r);
+                QCOMPARE(ContentsChecksums::toHex(v), expected[r]);
+            }
+        }
+        QVERIFY(!sums.has(records));
+    }
+
+    // What the writer makes reads back, and the digits are those of the hash's canonical form.
+    void writtenLinesReadBack()
+    {
+        const XXH128_hash_t hello = XXH3_128bits("hello", 5);
+        QByteArray out;
+        ContentsChecksums::appendLine(out, &hello);
+        ContentsChecksums::appendLine(out, nullptr);
+        QCOMPARE(out, QByteArray(A) + "\r\n\r\n");
+        const ContentsChecksums sums = ContentsChecksums::parse(out, 2);
+        QVERIFY(XXH128_isEqual(sums.value(0), hello));
+    }
+
+    // The scanner's loose lists packed under the documented names (the serial with ".dat",
+    // members ".dir", ".file" and, when it has lines, ".sum"), read back and parsed. A rescan
+    // replaces them; a pack that fails (the scan left one list) keeps the older file; a
+    // checksum member that does not line up is read as none, with the reason and the file named.
     void packTheScannersListsAndReadThemBack()
     {
         QTemporaryDir tmp;
         const QString d = tmp.filePath(u"DB/"_s);
+        const QString dat = d + serial + u".dat"_s;
         // A disc with nothing on it: two empty members.
         ContentsFile::packBytes(d, serial, QByteArray(), QByteArray());
         QVERIFY(ContentsFile::read(d, serial).fileList.isEmpty());
-        writeFile(ContentsFile::folderListName(d, serial), folderList);
-        writeFile(ContentsFile::fileListName(d, serial), fileList);
-        ContentsFile::pack(d, serial);
-        onlyTheContentsFile(d);
-        const QString dat = d + serial + u".dat"_s;
-        QVERIFY(cabextractAccepts(dat));
-        QCOMPARE(cabextractNames(dat), (QStringList{serial + u".dir"_s, serial + u".file"_s}));
-
-        const ContentsFile::Lists lists = ContentsFile::read(d, serial);
-        QCOMPARE(lists.folderList + lists.fileList, folderList + fileList);
-        const ContentsFile::Parsed parsed = ContentsFile::load(d, serial);
-        QCOMPARE(parsed.files.line(1, 0), u"Résumé.txt"_s);
-        QCOMPARE(parsed.files.recordCount() + parsed.folders.recordCount(), 3);
+        const QByteArray sum = QByteArray(A) + "\r\n\r\n\r\n";
+        for (const QByteArray &loose : {QByteArray(), sum}) {
+            writeFile(ContentsFile::folderListName(d, serial), folderList);
+            writeFile(ContentsFile::fileListName(d, serial), threeFiles);
+            writeFile(ContentsFile::checksumListName(d, serial), loose);
+            ContentsFile::pack(d, serial);
+            onlyTheContentsFile(d);
+            QVERIFY(cabextractAccepts(dat));
+            QCOMPARE(cabextractNames(dat),
+                     QStringList({serial + u".dir"_s, serial + u".file"_s, serial + u".sum"_s}).first(loose.isEmpty() ? 2 : 3));
+            const ContentsFile::Lists lists = ContentsFile::read(d, serial);
+            QCOMPARE(lists.folderList + lists.fileList + lists.checksumList, folderList + threeFiles + loose);
+        }
+        ContentsFile::Parsed parsed = ContentsFile::load(d, serial);
+        QCOMPARE(parsed.files.line(0, 0), u"Résumé.txt"_s);
+        QCOMPARE(parsed.files.recordCount() + parsed.folders.recordCount(), 4);
+        QCOMPARE(parsed.checksums.hex(0), QByteArrayView(A));
+        QVERIFY(!parsed.checksums.has(2) && parsed.checksumProblem.isEmpty());
 
         writeFile(ContentsFile::folderListName(d, serial), "new\r\n-\r\n");
         QVERIFY_THROWS_EXCEPTION(ESTCabinet, ContentsFile::pack(d, serial));
         onlyTheContentsFile(d);
-        QCOMPARE(ContentsFile::read(d, serial).fileList, fileList);
+        QCOMPARE(ContentsFile::read(d, serial).fileList, threeFiles);
+
+        ContentsFile::packBytes(d, serial, ContentsFile::Lists{"", threeFiles, QByteArray(A) + "\r\n"});
+        parsed = ContentsFile::load(d, serial);
+        QVERIFY(parsed.checksums.isEmpty());
+        QCOMPARE(parsed.files.recordCount(), 3);
+        QCOMPARE(parsed.checksumProblem, u"\"%1\": The checksums are ignored: 1 line for a file list of 3 entries."_s.arg(
+                                             QDir::toNativeSeparators(dat)));
     }
 
     // Unpacked through a folder, a contents file gives the disc's two lists and nothing else
@@ -108,10 +332,11 @@ private Q_SLOTS:
         writeFile(d + u"...dat"_s, "dots");
         const auto files = [&] { return QList{snapshot(tmp.path()), snapshot(d), snapshot(d + u"a"_s)}; };
         const auto before = files();
-        ContentsFile::packBytes(d, serial, folderList, fileList);
+        ContentsFile::packBytes(d, serial, folderList, threeFiles);
         // Bare names back to serials: an archive's members and DB's leftovers are told apart by them.
         QCOMPARE(ContentsFile::serialOfContentsFile(serial + ".DAT"), serial);
-        QVERIFY(ContentsFile::isUnpackedList(serial + ".dir") && ContentsFile::isUnpackedList(serial + ".file"));
+        for (const char *list : {".dir", ".file", ".sum"})
+            QVERIFY(ContentsFile::isUnpackedList(serial + QLatin1String(list)));
         for (const char *other : {"groups.tree", ".dat", "../x.dat", "a/b.dat", "1A2B3C4D.dat.old"})
             QVERIFY(ContentsFile::serialOfContentsFile(QLatin1String(other)).isEmpty());
         QVERIFY(!ContentsFile::isUnpackedList(serial + ".dat") && !ContentsFile::isUnpackedList(u".dir"_s));
@@ -120,7 +345,7 @@ private Q_SLOTS:
             QVERIFY(!ContentsFile::exists(d, bad));
             QVERIFY_THROWS_EXCEPTION(QuilloryError, ContentsFile::remove(d, bad));
             QVERIFY_THROWS_EXCEPTION(QuilloryError, ContentsFile::read(d, bad));
-            QVERIFY_THROWS_EXCEPTION(QuilloryError, ContentsFile::packBytes(d, bad, folderList, fileList));
+            QVERIFY_THROWS_EXCEPTION(QuilloryError, ContentsFile::packBytes(d, bad, folderList, threeFiles));
         }
         ContentsFile::remove(d, serial);
         QCOMPARE(files(), before);

@@ -4,17 +4,19 @@
 #include "core/TextCodec.h"
 #include "store/Catalogue.h"
 #include "store/ContentsFile.h"
+#include "store/Favourites.h"
 #include "store/TCD.h"
 #include "store/TreeFile.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace CabTestUtil;
+using namespace Qt::StringLiterals;
 
-// The group tree file as a catalogue loads and saves it: the upgrade, the load's checks on
-// disk, and the queries on the tree.
+// The group tree and "groups.tree": a disc's record line, the outline as a load reads it
+// (encodings, line ends, the older format, the order the tree keeps), the upgrade, the load's
+// checks on disk, the queries on the tree, and the favourite locations kept beside it.
 class TestGroupTree : public QObject
 {
     Q_OBJECT
@@ -25,6 +27,15 @@ class TestGroupTree : public QObject
     void writeTree(const QByteArray &bytes) { writeFile(db() + QLatin1String("groups.tree"), bytes); }
     QByteArray readTree() { return readFile(db() + QLatin1String("groups.tree")); }
     void touchDat(const QString &serial) { writeFile(ContentsFile::contentsFileName(db(), serial), QByteArray()); }
+    // The outline a file loads as, one line per node, every disc's contents file taken as present.
+    QString loaded(const QByteArray &bytes)
+    {
+        writeTree(bytes);
+        GroupTree tree;
+        LoadTreeFile(
+            tree, db() + QLatin1String("groups.tree"), [](const QString &) { return true; }, {}, TreeWrite::Never);
+        return TreeToLines(tree).join(u'\n');
+    }
     static TCD sample()
     {
         TCD cd;
@@ -38,6 +49,11 @@ class TestGroupTree : public QObject
         cd.Number = 3;
         cd.Date = QStringLiteral("05.12.2026 13:48:39");
         return cd;
+    }
+    static Favourites::Location rock() { return {u"1A2B3C4D"_s, u"Concert 1998:"_s, u"\\MUSIC\\ROCK\\"_s}; }
+    static Favourites::Location at(const QString &path, const QString &serial = u"1A2B3C4D"_s)
+    {
+        return {serial, u"Concert 1998:"_s, path};
     }
 
 private Q_SLOTS:
@@ -251,6 +267,168 @@ private Q_SLOTS:
         });
         QVERIFY(ok);
         QCOMPARE(TreeToLines(t), (QStringList{"Root", "\tB", "\t\tA"}));
+    }
+
+    // A record as read back: its fields joined again, or the message it was refused with.
+    void records_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("read");
+        QTest::newRow("ten fields") << "Concert|CONC|0000ABCD|CDFS|734003200|d|Rock|3|x|"
+                                    << "Concert|CONC|0000ABCD|CDFS|734003200|d|Rock|3|x|";
+        QTest::newRow("above 2^32, negative, separator inside BorrowedTo")
+            << "DVD|D|00000001|UDF|8547991552|||-7|x|Eve | Bob" << "DVD|D|00000001|UDF|8547991552|||-7|x|Eve | Bob";
+        // Short lines shift their fields: the older format's date lands in BorrowedTo.
+        QTest::newRow("eight separators") << "T|L|1|FAT|10|d|g|1|01.01.2001 10:00:00"
+                                          << "T|L|1|FAT|10|d|g|1||01.01.2001 10:00:00";
+        QTest::newRow("signs") << "T|L|1|F|+5|d|g|-0|x|"
+                               << "T|L|1|F|5|d|g|0|x|";
+        QTest::newRow("padded size") << "T|L|1|F|" + QString(40, u'0') + "7|d|g|1|x|"
+                                     << "T|L|1|F|7|d|g|1|x|";
+        QTest::newRow("largest") << "T|L|1|F|9223372036854775807|d|g|-2147483648|x|"
+                                 << "T|L|1|F|9223372036854775807|d|g|-2147483648|x|";
+        const QString refused = QStringLiteral("refused: '%1' is not a valid integer value");
+        QTest::newRow("one separator") << "T|" << refused.arg(QString());
+        QTest::newRow("size overflow") << "T|L|1|F|9223372036854775808|d|g|1|x|"
+                                       << refused.arg("9223372036854775808");
+        QTest::newRow("number overflow") << "T|L|1|F|1|d|g|2147483648|x|" << refused.arg("2147483648");
+        QTest::newRow("two signs") << "T|L|1|F|+-1|d|g|1|x|" << refused.arg("+-1");
+        QTest::newRow("blank before") << "T|L|1|F| 1|d|g|1|x|" << refused.arg(" 1");
+        QTest::newRow("letters") << "T|L|1|F|12ab|d|g|1|x|" << refused.arg("12ab");
+        QTest::newRow("other digits") << QStringLiteral("T|L|1|F|\u0661|d|g|1|x|") << refused.arg(QStringLiteral("\u0661"));
+    }
+    void records()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, read);
+        try {
+            QCOMPARE(CDToStr(StrToCD(line)), read);
+        } catch (const QuilloryError &e) {
+            QCOMPARE(QStringLiteral("refused: ") + e.message(), read);
+        }
+    }
+
+    void outlines_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("outline");
+        const QByteArray a = "A|L|00000001|UDF|1|d|g|1|x|";
+        const QByteArray b = "B|L|00000002|UDF|2|d|g|2|x|";
+        const QByteArray lentB = "B|L|00000003|UDF|2|d|g|2|x|Eve";
+        // Line ends: CR alone (old Mac editors), LF, CR LF, mixed, none after the last line.
+        QTest::newRow("CR") << "Root\r\tG\r\t\t" + a + "\r"
+                            << "Root\n\tG\n\t\t" + a;
+        QTest::newRow("mixed") << "Root\r\tG\n\t\t" + a + "\r\n\tH" << "Root\n\tG\n\t\t" + a + "\n\tH";
+        QTest::newRow("blank and space-indented lines")
+            << "Root\r\n \r\n\tG\r\n  " + a + "\r\n\t " + b + "\r\n" << "Root\n\tG\n\t\t" + a + "\n\t\t" + b;
+        QTest::newRow("utf-8") << QByteArray("M\xC3\xBCsik\r\n\tZ\xC3\xA4hler|L|1|UDF|1|\xE2\x82\xAC|g|1|x|\r\n")
+                               << QByteArray("M\xC3\xBCsik\n\tZ\xC3\xA4hler|L|1|UDF|1|\xE2\x82\xAC|g|1|x|");
+        QTest::newRow("windows-1252") << QByteArray("M\xFCsik\r\n\tZ\xE4hler|L|1|UDF|1|\x80|g|1|x|\r\n")
+                                      << QByteArray("M\xC3\xBCsik\n\tZ\xC3\xA4hler|L|1|UDF|1|\xE2\x82\xAC|g|1|x|");
+        // Every disc line of the older format (nine fields) gains an empty BorrowedTo, as does
+        // any other disc line in the same file; the first line is the collection, never a disc.
+        QTest::newRow("older format") << QByteArray("Root|old\r\n\tA|L|1|FAT|1|d|g|1|01.01.2001 10:00:00\r\n"
+                                                    "\tC|L|3|FAT|3|d|g|3|x|y|z\r\n")
+                                      << QByteArray("Root|old|\n\tC|L|3|FAT|3|d|g|3|x|y|z|\n\tA|L|1|FAT|1|d|g|1|01.01.2001 10:00:00|");
+        QTest::newRow("older format, shown by the last line")
+            << "Root\r\n\t" + a + "lent\r\n\tB|L|2|FAT|5|d|g|7\r\n\tC|L|3|FAT|3|d|g|3|01.01.2001 10:00:00\r\n"
+            << "Root\n\t" + a + "lent|\n\tB|L|2|FAT|5|d|g|7||\n\tC|L|3|FAT|3|d|g|3|01.01.2001 10:00:00|";
+        QTest::newRow("only separators in the collection's line") << QByteArray("R|||||||||\r\n\tG\r\n")
+                                                                  << QByteArray("R|||||||||\n\tG");
+        // Below the collections, lent discs, then groups, then discs, each by code unit; the
+        // collections keep the file's order.
+        QTest::newRow("discs swapped") << "Root\r\n\tG\r\n\t\t" + b + "\r\n\t\t" + a
+                                       << "Root\n\tG\n\t\t" + a + "\n\t\t" + b;
+        QTest::newRow("disc before group") << "Root\r\n\t" + a + "\r\n\tG" << "Root\n\tG\n\t" + a;
+        QTest::newRow("lent disc first") << "Root\r\n\t" + a + "\r\n\t" + lentB << "Root\n\t" + lentB + "\n\t" + a;
+        QTest::newRow("upper before lower case") << QByteArray("Root\r\n\tb\r\n\tB") << QByteArray("Root\n\tB\n\tb");
+        QTest::newRow("only the last deep level") << "Root\r\n\tG\r\n\t\tH\r\n\t\t\t" + b + "\r\n\t\t\t" + a
+                                                  << "Root\n\tG\n\t\tH\n\t\t\t" + a + "\n\t\t\t" + b;
+        QTest::newRow("after climbing back") << "Root\r\n\tH\r\n\t\t" + a + "\r\n\tG" << "Root\n\tG\n\tH\n\t\t" + a;
+        QTest::newRow("roots out of order") << "Z\r\n\t" + a + "\r\nA\r\n\t" + b + "\r\n\t" + a
+                                            << "Z\n\t" + a + "\nA\n\t" + a + "\n\t" + b;
+        // Neighbours share the texts they repeat; each keeps its own where they differ.
+        QByteArray many = "Root\r\n";
+        QByteArray manyRead = "Root";
+        for (int n = 0; n < 60; ++n) {
+            const QByteArray line = "\tDisc " + QByteArray::number(100 + n) + "|L|" + QByteArray::number(n) +
+                                    (n % 3 ? "|UDF|" : "|CDFS|") + "1|" + QByteArray(n % 4, 'd') + "|Genre " +
+                                    QByteArray::number(n / 7) + "|1|" + (n % 5 ? "x" : "y") + '|';
+            many += line + "\r\n";
+            manyRead += '\n' + line;
+        }
+        QTest::newRow("repeated and alternating fields") << many << manyRead;
+    }
+    void outlines()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, outline);
+        QCOMPARE(loaded(bytes).toUtf8(), outline);
+    }
+
+    // "favorites.dat", written whole and read back.
+    void favouritesFile()
+    {
+        QCOMPARE(Favourites::caption(Favourites::line(rock())), u"Concert 1998:\\MUSIC\\ROCK\\"_s);
+        // Only the first two bars split: a later one belongs to the path.
+        const Favourites::Location l = Favourites::parse(u"00000001|A:|\\x|y\\"_s);
+        QCOMPARE(QStringList({l.serial, l.discLabel, l.path}), QStringList({u"00000001"_s, u"A:"_s, u"\\x|y\\"_s}));
+        QCOMPARE(Favourites::parse(u"broken"_s).serial + Favourites::parse(u"broken"_s).path, u"broken"_s);
+
+        const QString file = Favourites::fileName(m_dir.path());
+        Favourites favs;
+        favs.load(file); // no file: no favourites, no complaint
+        QCOMPARE(favs.count(), 0);
+        favs.save(file);
+        QCOMPARE(readFile(file), QByteArray()); // an empty list still writes the file, or the last removal would not stick
+        favs.add(rock());
+        favs.add({u"5E6F7081"_s, u"Photos Disc:"_s, u"\\"_s});
+        favs.save(file);
+        QCOMPARE(readFile(file), QByteArray("1A2B3C4D|Concert 1998:|\\MUSIC\\ROCK\\\r\n5E6F7081|Photos Disc:|\\\r\n"));
+        Favourites again;
+        again.load(file);
+        QCOMPARE(again.lines(), favs.lines());
+
+        // A file that cannot be read is an error, not an empty list that would be saved over it.
+        QVERIFY(QFile::remove(file) && QDir().mkpath(file));
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, again.load(file));
+    }
+
+    // Added twice, removed once at a time; letters a-z compare without case. The match that
+    // enables "Remove Current Location" looks for the path text right after the label, so a
+    // folder above a favourite enables it too, though there is nothing equal to remove there.
+    void favouritesAddedMatchedAndRemoved()
+    {
+        Favourites favs;
+        favs.add(rock());
+        favs.add(rock());
+        QVERIFY(favs.remove(at(u"\\music\\rock\\"_s)));
+        QVERIFY(favs.matches(rock()));
+        QVERIFY(favs.matches(at(u"\\MUSIC\\"_s)));
+        QVERIFY(!favs.remove(at(u"\\MUSIC\\"_s)));
+        QVERIFY(!favs.matches(at(u"\\MUSIC\\ROCK\\LIVE\\"_s)));
+        QVERIFY(!favs.matches(at(u"\\MUSIC\\ROCK\\"_s, u"99999999"_s)));
+        QVERIFY(favs.remove(rock()) && !favs.remove(rock()) && !favs.matches(rock()));
+        // The path text also occurs inside the label, earlier than after it: no match.
+        Favourites tricky;
+        tricky.add({u"0000000A"_s, u"\\X\\ Disc:"_s, u"\\X\\"_s});
+        QVERIFY(!tricky.matches({u"0000000A"_s, u"\\X\\ Disc:"_s, u"\\X\\"_s}));
+    }
+
+    void favouritesOfDiscsNoLongerCataloguedAreDropped()
+    {
+        GroupTree tree;
+        TreeNode *root = tree.addChild(tree.top(), u"My Collection"_s, KindRoot);
+        tree.addDisc(tree.addChild(root, u"Music"_s, KindGroup), sample());
+
+        Favourites favs;
+        favs.add({u"DEADBEEF"_s, u"Gone:"_s, u"\\"_s});
+        favs.add(rock());
+        favs.add({u"DEADBEEF"_s, u"Gone:"_s, u"\\A\\"_s}); // two in a row both go
+        favs.add({u"FEEDF00D"_s, u"Gone too:"_s, u"\\"_s});
+        favs.add(rock());
+        favs.prune(root);
+        QCOMPARE(favs.lines(), QStringList({Favourites::line(rock()), Favourites::line(rock())}));
     }
 };
 
