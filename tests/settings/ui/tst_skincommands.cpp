@@ -60,7 +60,7 @@ private Q_SLOTS:
     void cleanup() { m_fx.cleanup(); }
 
     // Without a skins folder: no menu, and the built-in drawings in use, every size drawn, not
-    // scaled from a bitmap. (A stored name matches only exactly: tst_skins has the rule.)
+    // scaled from a bitmap. (A stored name matches only exactly: tst_settings has the rule.)
     void noSkinInUse()
     {
         TestWindow::Window w(data());
@@ -78,7 +78,7 @@ private Q_SLOTS:
         QDir().mkpath(skins() + u"R&B"_s);
         std::optional<TestWindow::Window> first(std::in_place, data());
         TestWindow::Window &w = *first;
-        // The menu offers what the skins folder holds (tst_skins has the rule).
+        // The menu offers what the skins folder holds (tst_settings has the rule).
         QCOMPARE(themeMenu(w)->actions().size(), 4); // the built-in icons, a separator, the two skins
         QVERIFY(item(w, u"R&&B"_s)->isCheckable());  // shown as "R&B", not as an access key
         item(w, u"Light"_s)->trigger();
