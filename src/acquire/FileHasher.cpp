@@ -28,7 +28,7 @@ int FileHasher::hash(int fd, XXH128_hash_t &out, const std::function<void(quint6
 {
     // The system reads ahead further for a file read in one sweep.
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    XXH3_128bits_reset(m_state);
+    start();
     off_t at = 0;
     for (;;) {
         const ssize_t n = ::pread(fd, m_block.get(), BlockSize, at);
@@ -39,11 +39,26 @@ int FileHasher::hash(int fd, XXH128_hash_t &out, const std::function<void(quint6
         }
         if (n == 0)
             break;
-        QUILLORY_XXH3_UPDATE(m_state, m_block.get(), size_t(n));
+        add(m_block.get(), size_t(n));
         at += n;
         if (afterBlock)
             afterBlock(quint64(n));
     }
-    out = XXH3_128bits_digest(m_state);
+    out = digest();
     return 0;
+}
+
+void FileHasher::start()
+{
+    XXH3_128bits_reset(m_state);
+}
+
+void FileHasher::add(const char *bytes, size_t size)
+{
+    QUILLORY_XXH3_UPDATE(m_state, bytes, size);
+}
+
+XXH128_hash_t FileHasher::digest() const
+{
+    return XXH3_128bits_digest(m_state);
 }

@@ -27,6 +27,11 @@ public:
     // out, or the errno of the read that failed.
     int hash(int fd, XXH128_hash_t &out, const std::function<void(quint64)> &afterBlock = {});
 
+    // The same sum over bytes handed in piece by piece, for files read from inside a disc image.
+    void start();
+    void add(const char *bytes, size_t size);
+    XXH128_hash_t digest() const;
+
 private:
     XXH3_state_t *m_state;
     std::unique_ptr<char[]> m_block;

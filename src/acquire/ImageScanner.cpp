@@ -19,6 +19,7 @@
 #include <archive_entry.h>
 #include <locale.h>
 #include <memory>
+#include <optional>
 
 namespace
 {
@@ -32,6 +33,7 @@ struct Node {
     qint64 mtime = 0;
     QStringList lines;           // what a reader found
     std::vector<ZipFile> zip;    // a ZIP archive's entries, when its reader listed them
+    std::optional<XXH128_hash_t> sum; // its bytes' checksum, when checksums are computed
     std::vector<qsizetype> kids; // files and subfolders, in the directory's order
 };
 
@@ -148,6 +150,8 @@ quint64 ImageScanner::Scan(const QString &image)
     std::vector<Link> links;
     QHash<QByteArray, qsizetype> linkAt;
     QByteArray bytes;
+    FileHasher *const hasher = s.startHashing();
+    std::vector<char> block(FileHasher::BlockSize);
     for (;;) {
         archive_entry *entry = nullptr;
         const int r = archive_read_next_header(a.get(), &entry);
@@ -201,23 +205,38 @@ quint64 ImageScanner::Scan(const QString &image)
                 n.size = t.size;
                 n.lines = t.lines;
                 n.zip = t.zip;
+                n.sum = t.sum;
             }
-        } else if (!n.folder && s.readsBytes(n.name) && s.listsFile(n.name, n.size)) {
+        } else if (!n.folder && s.listsFile(n.name, n.size)) {
             const QString where = QDir::toNativeSeparators(image + u'/' + QString::fromUtf8(path));
-            if (n.size > quint64(MaxReadBytes)) {
+            bool reads = s.readsBytes(n.name);
+            if (reads && n.size > quint64(MaxReadBytes)) {
                 s.m_problems.append({where, QStringLiteral("too large to be read inside a disc image")});
-            } else {
-                bytes.resize(qsizetype(n.size));
-                qsizetype got = 0;
-                while (got < bytes.size()) {
-                    const la_ssize_t chunk = archive_read_data(a.get(), bytes.data() + got, size_t(bytes.size() - got));
+                reads = false;
+            }
+            // The image reads front to back only: the checksum and a reader's bytes come in one pass.
+            if (reads || hasher) {
+                bytes.clear();
+                if (reads)
+                    bytes.reserve(qsizetype(n.size));
+                if (hasher)
+                    hasher->start();
+                for (;;) {
+                    const la_ssize_t chunk = archive_read_data(a.get(), block.data(), block.size());
                     if (chunk < 0)
                         throw failure();
                     if (chunk == 0)
                         break;
-                    got += chunk;
+                    if (hasher)
+                        hasher->add(block.data(), size_t(chunk));
+                    if (reads)
+                        bytes.append(block.data(), chunk);
+                    progress();
                 }
-                bytes.truncate(got);
+                if (hasher)
+                    n.sum = hasher->digest();
+            }
+            if (reads) {
                 QBuffer device(&bytes);
                 device.open(QIODevice::ReadOnly);
                 try {
@@ -318,6 +337,7 @@ quint64 ImageScanner::Scan(const QString &image)
             const QByteArray archivePath = zip ? s.subfolderPath(f.name, where + f.name) : QByteArray();
             s.m_files.writeScannedFile(f.name, s.m_catalogPath, f.size, s.listDate(f.mtime),
                                        zip && archivePath.isEmpty() ? QStringList() : f.lines);
+            s.writeChecksum(f.sum ? &*f.sum : nullptr);
             if (!archivePath.isEmpty())
                 for (const ZipFile &z : f.zip)
                     s.ZipReadFile(z, QString::fromUtf8(archivePath));

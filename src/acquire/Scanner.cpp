@@ -166,8 +166,7 @@ Scanner::~Scanner() = default;
 quint64 Scanner::Scan(const QString &root)
 {
     m_problems.clear();
-    if (m_options.checksums && m_sums && !m_hasher)
-        m_hasher = std::make_unique<FileHasher>();
+    startHashing();
     m_sinceEvents.start();
     QByteArray local = QFile::encodeName(root);
     if (!local.endsWith('/'))
@@ -575,6 +574,13 @@ int Scanner::hashFile(int fd, quint64 size, XXH128_hash_t &out)
     if (read < size)
         advance(size - read);
     return err;
+}
+
+FileHasher *Scanner::startHashing()
+{
+    if (m_options.checksums && m_sums && !m_hasher)
+        m_hasher = std::make_unique<FileHasher>();
+    return m_hasher.get();
 }
 
 void Scanner::writeChecksum(const XXH128_hash_t *hash)

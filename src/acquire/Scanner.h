@@ -102,6 +102,8 @@ private:
     // lines for its record, and a ZIP archive's entries. Throws QuilloryError as the readers do.
     bool readsBytes(QByteArrayView name) const;
     void readBytes(QByteArrayView name, QIODevice &bytes, QStringList &lines, std::vector<ZipFile> &entries);
+    // The hasher when the options ask for checksums and there is a list for them; else none.
+    FileHasher *startHashing();
     int hashFile(int fd, quint64 size, XXH128_hash_t &out);
     void writeChecksum(const XXH128_hash_t *hash);
     void flushChecksums();
