@@ -98,7 +98,7 @@ mspack_file *sysOpen(mspack_system *self, const char *filename, int mode)
 {
     MspackSystem *s = systemOf(self);
     if (mode == MSPACK_SYS_OPEN_WRITE) {
-        if (!s->output)
+        if (!s->output && !s->sink)
             return nullptr;
         s->written = 0;
         return reinterpret_cast<mspack_file *>(new Handle{s, nullptr, s->output});
@@ -158,13 +158,23 @@ int sysRead(mspack_file *file, void *buffer, int bytes)
 int sysWrite(mspack_file *file, void *buffer, int bytes)
 {
     auto *h = reinterpret_cast<Handle *>(file);
-    if (!h || !h->out || bytes < 0)
+    if (!h || bytes < 0)
         return -1;
     MspackSystem *s = h->owner;
     if (s->writeLimit >= 0 && s->written + bytes > s->writeLimit) {
         s->limitHit = true;
         return -1;
     }
+    if (s->sink) {
+        if (!s->sink(static_cast<const char *>(buffer), bytes)) {
+            s->sinkStopped = true;
+            return -1;
+        }
+        s->written += bytes;
+        return bytes;
+    }
+    if (!h->out)
+        return -1;
     errno = 0;
     const qint64 n = h->out->write(static_cast<const char *>(buffer), bytes);
     if (n != bytes) {
@@ -172,8 +182,6 @@ int sysWrite(mspack_file *file, void *buffer, int bytes)
         return -1;
     }
     s->written += n;
-    if (s->afterWrite)
-        s->afterWrite();
     return static_cast<int>(n);
 }
 

@@ -18,5 +18,7 @@ struct MspackSystem {
     qint64 written = 0;
     qint64 writeLimit = -1;
     bool limitHit = false;
-    std::function<void()> afterWrite; // optional, after every block written
+    // When set, takes each block written instead of output; false stops the extraction.
+    std::function<bool(const char *bytes, int size)> sink;
+    bool sinkStopped = false;
 };

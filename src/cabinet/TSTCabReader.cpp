@@ -5,7 +5,6 @@
 #include "cabinet/MspackSystem.h"
 #include "core/QuilloryError.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -269,9 +268,11 @@ void TSTCabReader::Extract(const QString &cabinetFile, const QString &destinatio
     }
 }
 
-std::vector<TSTCabBlob> TSTCabReader::ExtractToMemory(const QString &cabinetFile,
-                                                      const std::function<bool(const TSTCabMember &)> &wanted,
-                                                      qint64 maxTotalBytes, bool singleCabinet)
+bool TSTCabReader::ExtractToStream(const QString &cabinetFile,
+                                   const std::function<bool(const TSTCabMember &)> &wanted,
+                                   const std::function<void(const TSTCabMember &)> &begin,
+                                   const std::function<bool(QByteArrayView bytes)> &write, qint64 maxTotalBytes,
+                                   bool singleCabinet)
 {
     const CabinetSet set(*this, decompressor(), *m_system, cabinetFile, singleCabinet);
     set.checkFolders();
@@ -290,33 +291,49 @@ std::vector<TSTCabBlob> TSTCabReader::ExtractToMemory(const QString &cabinetFile
         chosen.emplace_back(f, std::move(member));
     }
 
-    std::vector<TSTCabBlob> out;
-    for (auto &[f, member] : chosen) {
-        TSTCabBlob blob;
-        blob.Member = std::move(member);
-        // Before a failure frees the members extracted so far, the handler lets go of them.
-        const auto retract = [&] {
-            if (m_arrival)
-                m_arrival(blob.Member, QByteArray());
-        };
-        blob.Data.reserve(blob.Member.Size);
-        QBuffer buffer(&blob.Data);
-        buffer.open(QIODevice::WriteOnly);
-        m_system->output = &buffer;
-        m_system->writeLimit = blob.Member.Size;
+    for (const auto &[f, member] : chosen) {
+        begin(member);
+        m_system->sink = [&write](const char *bytes, int size) { return write(QByteArrayView(bytes, size)); };
+        m_system->writeLimit = member.Size;
         m_system->limitHit = false;
+        m_system->sinkStopped = false;
         m_system->lastErrno = 0;
-        if (m_arrival)
-            m_system->afterWrite = [&] { m_arrival(blob.Member, blob.Data); };
         const int err = m_cabd->extract(m_cabd, f, "member");
-        m_system->output = nullptr;
+        m_system->sink = nullptr;
         m_system->writeLimit = -1;
-        m_system->afterWrite = nullptr;
-        if (err != MSPACK_ERR_OK) {
-            retract();
+        if (m_system->sinkStopped)
+            return false;
+        if (err != MSPACK_ERR_OK)
             set.throwExtractError(err);
-        }
-        out.push_back(std::move(blob));
+    }
+    return true;
+}
+
+std::vector<TSTCabBlob> TSTCabReader::ExtractToMemory(const QString &cabinetFile,
+                                                      const std::function<bool(const TSTCabMember &)> &wanted,
+                                                      qint64 maxTotalBytes, bool singleCabinet)
+{
+    std::vector<TSTCabBlob> out;
+    try {
+        ExtractToStream(
+            cabinetFile, wanted,
+            [&](const TSTCabMember &member) {
+                out.push_back({member, QByteArray()});
+                out.back().Data.reserve(member.Size);
+            },
+            [&](QByteArrayView bytes) {
+                TSTCabBlob &blob = out.back();
+                blob.Data.append(bytes);
+                if (m_arrival)
+                    m_arrival(blob.Member, blob.Data);
+                return true;
+            },
+            maxTotalBytes, singleCabinet);
+    } catch (...) {
+        // Before a failure frees the members extracted so far, the handler lets go of them.
+        if (m_arrival && !out.empty())
+            m_arrival(out.back().Member, QByteArray());
+        throw;
     }
     return out;
 }

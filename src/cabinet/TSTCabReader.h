@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
 #include <functional>
@@ -77,6 +78,15 @@ public:
     std::vector<TSTCabBlob> ExtractToMemory(const QString &cabinetFile,
                                             const std::function<bool(const TSTCabMember &)> &wanted = {},
                                             qint64 maxTotalBytes = qint64(2) << 30, bool singleCabinet = false);
+    // Extracts members as a stream, holding none of them: begin is called before a chosen member's
+    // first bytes, then write with each block the decompressor makes (some 32 KB), in order.
+    // Members are chosen and weighed as by ExtractToMemory, and a member's data may not run past
+    // its size either. write must not throw: it returns false to stop, and the extraction then
+    // returns false at once. Failures throw as ExtractToMemory's do.
+    bool ExtractToStream(const QString &cabinetFile, const std::function<bool(const TSTCabMember &)> &wanted,
+                         const std::function<void(const TSTCabMember &)> &begin,
+                         const std::function<bool(QByteArrayView bytes)> &write,
+                         qint64 maxTotalBytes = qint64(2) << 30, bool singleCabinet = false);
     // Called as a member's bytes arrive in memory: data holds what has arrived so far, in a
     // buffer that stays in place until the member is complete (it is sized for the whole
     // member first), so a reader may parse it while the rest is being decompressed. When the

@@ -402,6 +402,53 @@ ContentsFile::Parsed ContentsFile::load(const QString &dbFolder, const QString &
     }
 }
 
+ContentsFile::OneFolder ContentsFile::loadFolder(const QString &dbFolder, const QString &serial, const QString &path)
+{
+    const QString dirName = serial + kFolderListExt;
+    const QString fileName = serial + kFileListExt;
+    const QString contents = contentsFileName(dbFolder, serial);
+    const QStringList wanted = ContentsList::foldersRead(path);
+    // A list the cabinet holds twice: the later one counts, as in read().
+    std::optional<ContentsList::Sieve> sieves[2];
+    ContentsList::Sieve *current = nullptr;
+    const auto which = [&](const TSTCabMember &m) {
+        return m.Name.compare(dirName, Qt::CaseInsensitive) == 0    ? 0
+               : m.Name.compare(fileName, Qt::CaseInsensitive) == 0 ? 1
+                                                                    : -1;
+    };
+    TSTCabReader reader;
+    reader.ExtractToStream(
+        contents,
+        [&](const TSTCabMember &m) {
+            if (which(m) < 0)
+                return false;
+            checkListSize(contents, m);
+            return true;
+        },
+        [&](const TSTCabMember &m) { current = &sieves[which(m)].emplace(wanted); },
+        [&](QByteArrayView bytes) { return current->add(bytes); }, MaxListBytes, true);
+    std::optional<ContentsList> kept[2];
+    try {
+        for (int i = 0; i < 2; ++i)
+            kept[i] = sieves[i] ? sieves[i]->finish() : ContentsList();
+    } catch (const QuilloryError &e) {
+        throw QuilloryError(
+            QStringLiteral("\"%1\" cannot be read. %2").arg(QDir::toNativeSeparators(contents), e.message()));
+    }
+    OneFolder out;
+    if (kept[0] && kept[1]) {
+        out.folders = std::move(*kept[0]);
+        out.files = std::move(*kept[1]);
+    } else {
+        // A list made on Windows: made UTF-8 whole before its folders can be told apart.
+        Parsed whole = load(dbFolder, serial);
+        out.folders = std::move(whole.folders);
+        out.files = std::move(whole.files);
+    }
+    out.folder = ContentsList::findFolder(out.folders, out.files, path);
+    return out;
+}
+
 ContentsFile::Lists ContentsFile::unpackThroughFolder(const QString &dbFolder, const QString &serial)
 {
     const QString dirName = serial + kFolderListExt;

@@ -97,6 +97,16 @@ public:
     // Checksums that do not line up are no failure: load() leaves them out and says why.
     static Lists read(const QString &dbFolder, const QString &serial);
     static Parsed load(const QString &dbFolder, const QString &serial);
+    // One folder of the disc, for a reader that asks about nothing else: the lists are read as they
+    // unpack and only the records a lookup of that folder reads are kept (ContentsList::Sieve), so
+    // a disc of millions of files is neither held nor indexed. folder is findFolder's answer over
+    // the kept lists, the same as over the whole disc. Fails as load() does.
+    struct OneFolder {
+        ContentsList folders;
+        ContentsList files;
+        ContentsList::Folder folder;
+    };
+    static OneFolder loadFolder(const QString &dbFolder, const QString &serial, const QString &path);
 
     // Unpacks into DB, reads the lists and deletes the unpacked copies on every path.
     // Only the disc's folder and file lists are extracted from the cabinet.

@@ -28,6 +28,13 @@ QuilloryError tooLarge(qint64 bytes)
     return QuilloryError(ContentsList::tooLargeMessage(bytes));
 }
 
+QuilloryError lineTooLong()
+{
+    return QuilloryError(QStringLiteral("The disc's list holds a line of more than %1 KB, longer than any name or "
+                                        "detail of a disc; it is not read.")
+                             .arg(ContentsList::MaxLineBytes >> 10));
+}
+
 // Windows-1252 text made UTF-8 in its own buffer, from the end backwards, so the list is never
 // held twice (nor as UTF-16): a byte's UTF-8 form is never shorter than the byte, so what is
 // written never overtakes what is still to be read. A large buffer grows where it lies.
@@ -170,9 +177,7 @@ ContentsList ContentsList::Builder::finish(QByteArray bytes)
     m_scanner.finish(n, [this](const RecordScanner::Record &r) { add(r); });
     endRun(n);
     if (m_scanner.longestLine() > MaxLineBytes)
-        throw QuilloryError(QStringLiteral("The disc's list holds a line of more than %1 KB, longer than any name or "
-                                           "detail of a disc; it is not read.")
-                                .arg(MaxLineBytes >> 10));
+        throw lineTooLong();
     m_list.m_starts.push_back(static_cast<quint32>(m_scanner.recordStart()));
     checkUtf8(n);
 
@@ -313,10 +318,20 @@ template <typename F> QByteArrayView ContentsList::findExtraLine(int record, F f
 
 namespace
 {
-// Folder paths in any case: the rule the catalogue has always looked folders up by.
+// Folder paths in any case: the rule the catalogue has always looked folders up by. It folds
+// each character into one character, so a path and its key have as many characters.
 QString folderKey(QByteArrayView folder)
 {
     return QString::fromUtf8(folder).toCaseFolded();
+}
+
+// The characters of UTF-8 text: its bytes but the ones that continue a character.
+qsizetype characters(QByteArrayView utf8)
+{
+    qsizetype n = 0;
+    for (const char c : utf8)
+        n += (static_cast<uchar>(c) & 0xC0) != 0x80;
+    return n;
 }
 } // namespace
 
@@ -404,18 +419,33 @@ QByteArrayView ContentsList::folderInArchive(int record) const
 
 namespace
 {
-// Whether the disc has a folder record or an archive named by path, looked up in its parent.
-bool namesFolder(const ContentsList &folders, const ContentsList &files, const QString &path, Qt::CaseSensitivity cs)
+bool isRoot(const QString &path)
+{
+    return path == QLatin1StringView(ContentsRecord::RootFolder.data(), ContentsRecord::RootFolder.size());
+}
+
+// Where a folder other than the root is named: its parent's path and its own name. False for a
+// path that names no folder below the root.
+bool splitFolder(const QString &path, QString &parent, QString &name)
 {
     const QChar sep = QLatin1Char(ContentsRecord::PathSeparator);
-    if (path == QLatin1StringView(ContentsRecord::RootFolder.data(), ContentsRecord::RootFolder.size()))
-        return true;
-    if (!path.endsWith(sep))
+    if (isRoot(path) || !path.endsWith(sep))
         return false;
     const QString inner = path.chopped(1);
     const qsizetype cut = inner.lastIndexOf(sep);
-    const QString parent = inner.left(cut + 1);
-    const QString name = inner.mid(cut + 1);
+    parent = inner.left(cut + 1);
+    name = inner.mid(cut + 1);
+    return true;
+}
+
+// Whether the disc has a folder record or an archive named by path, looked up in its parent.
+bool namesFolder(const ContentsList &folders, const ContentsList &files, const QString &path, Qt::CaseSensitivity cs)
+{
+    if (isRoot(path))
+        return true;
+    QString parent, name;
+    if (!splitFolder(path, parent, name))
+        return false;
     for (int r : folders.recordsIn(parent, cs))
         if (QString::fromUtf8(folders.folderName(r)).compare(name, cs) == 0)
             return true;
@@ -436,4 +466,100 @@ ContentsList::Folder ContentsList::findFolder(const ContentsList &folders, const
             return {true, std::move(subfolders), std::move(inside)};
     }
     return {};
+}
+
+QStringList ContentsList::foldersRead(const QString &path)
+{
+    QString parent, name;
+    if (splitFolder(path, parent, name))
+        return {path, parent};
+    return {path};
+}
+
+namespace
+{
+// A sieve reads its records this many bytes at a time, so that the text stays in the cache
+// between the decompressor writing it and the sieve reading it.
+constexpr qsizetype kSievePiece = 256 * 1024;
+} // namespace
+
+ContentsList::Sieve::Sieve(const QStringList &folders) : m_scanAt(kSievePiece)
+{
+    for (const QString &folder : folders) {
+        const QByteArray spelled = folder.toUtf8();
+        m_wanted.push_back({spelled, folderKey(spelled), characters(spelled)});
+    }
+}
+
+bool ContentsList::Sieve::wanted(QByteArrayView folder)
+{
+    if (!m_last.isNull() && folder == m_last)
+        return m_lastIn;
+    bool in = false;
+    for (const Wanted &w : m_wanted)
+        in = in || folder == w.spelled;
+    // Another case needs as many characters (of one to four bytes each), which rules out almost
+    // every folder before it is folded.
+    for (const Wanted &w : m_wanted)
+        in = in || (folder.size() >= w.characters && folder.size() <= 4 * w.characters &&
+                    characters(folder) == w.characters && folderKey(folder) == w.key);
+    m_last = folder;
+    m_lastIn = in;
+    return in;
+}
+
+void ContentsList::Sieve::scan(bool last)
+{
+    const char *p = m_buffer.constData();
+    const qsizetype n = m_buffer.size();
+    RecordScanner scanner(p);
+    m_last = {};
+    // Inside the visit the scanner's next record start is where this record ends (one past the
+    // text for an end line without its line feed).
+    const auto visit = [&](const RecordScanner::Record &r) {
+        if (r.lines > ContentsRecord::FolderLine && wanted(r.folder))
+            m_kept.append(p + r.start, std::min(scanner.recordStart(), n) - r.start);
+    };
+    if (last)
+        scanner.finish(n, visit);
+    else
+        scanner.advance(n, visit);
+    const qsizetype read = std::min(scanner.recordStart(), n);
+    m_longest = std::max(m_longest, scanner.longestLine());
+    if (m_utf8 && !scanner.ascii())
+        m_utf8 = TextCodec::isValidUtf8(QByteArrayView(p, read));
+    m_last = {};
+    m_buffer.remove(0, read);
+    // A record longer than a piece is read again only once its bytes have doubled.
+    m_scanAt = std::max(kSievePiece, 2 * m_buffer.size());
+    if (m_longest > MaxLineBytes || !m_utf8)
+        m_stopped = true;
+}
+
+bool ContentsList::Sieve::add(QByteArrayView piece)
+{
+    if (m_stopped)
+        return false;
+    m_total += piece.size();
+    if (m_total > MaxBytes) {
+        m_stopped = true;
+        return false;
+    }
+    m_buffer.append(piece);
+    if (m_buffer.size() >= m_scanAt)
+        scan(false);
+    return !m_stopped;
+}
+
+std::optional<ContentsList> ContentsList::Sieve::finish()
+{
+    if (!m_stopped)
+        scan(true);
+    if (m_total > MaxBytes)
+        throw tooLarge(m_total);
+    if (m_longest > MaxLineBytes)
+        throw lineTooLong();
+    if (!m_utf8)
+        return std::nullopt;
+    return fromBytes(m_kept);
 }

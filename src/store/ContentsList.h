@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QVarLengthArray>
 #include <iterator>
+#include <optional>
 #include <vector>
 
 // The one reader of a disc's file list or folder list (ContentsRecord gives the layout), held compactly: the text as
@@ -39,6 +40,8 @@ public:
 
     // Parses a list while its bytes are still arriving (see below).
     class Builder;
+    // Keeps, of a list arriving piece by piece, only the records of a few folders (see below).
+    class Sieve;
     // The records of one folder.
     class Records;
 
@@ -65,6 +68,8 @@ public:
     // asked wins; catalogues made on Windows were read without regard to case, so a path in
     // another case still finds its folder when the disc has none spelled so.
     static Folder findFolder(const ContentsList &folders, const ContentsList &files, const QString &path);
+    // The folders whose records findFolder reads to look up path (the folder and its parent), for a Sieve.
+    static QStringList foldersRead(const QString &path);
 
     const QByteArray &data() const { return m_data; }
     // The heap memory the list holds (text, record starts, folder index), for the benchmarks.
@@ -214,4 +219,45 @@ private:
     // The run being read: the folder line its records share.
     QByteArrayView m_runFolder;
     IndexedRun m_run;
+};
+
+// Reads a list piece by piece (a decompressor's blocks) and keeps only the records filed under
+// the given folders, each in any case, in list order: records of any other folder are let go
+// as they pass, so a reader that asks about one folder of a huge disc (the command line's ls)
+// neither holds the disc nor indexes it. findFolder over the lists kept for foldersRead(path)
+// answers as it does over the whole lists.
+class ContentsList::Sieve
+{
+public:
+    explicit Sieve(const QStringList &folders);
+    // The next bytes of the list. False once there is no point in reading on: the list is beyond
+    // the limits (finish() says so), or it is not UTF-8.
+    bool add(QByteArrayView piece);
+    // The records kept, once the list has been given whole; none for a list that is not UTF-8 (a
+    // list made on Windows, whose folders are spelled in another encoding: it is read whole
+    // instead). Throws QuilloryError for a list beyond the limits.
+    std::optional<ContentsList> finish();
+
+private:
+    struct Wanted {
+        QByteArray spelled;
+        QString key;             // folded
+        qsizetype characters = 0; // of the key, which folding keeps
+    };
+    bool wanted(QByteArrayView folder);
+    void scan(bool last);
+
+    std::vector<Wanted> m_wanted;
+    // The records not yet read whole, and the bytes after them.
+    QByteArray m_buffer;
+    qsizetype m_scanAt = 0;
+    QByteArray m_kept;
+    qint64 m_total = 0;
+    qsizetype m_longest = 0;
+    bool m_utf8 = true;
+    bool m_stopped = false;
+    // The folder line last decided in this scan, and whether it was wanted: a folder's records
+    // mostly come together.
+    QByteArrayView m_last;
+    bool m_lastIn = false;
 };

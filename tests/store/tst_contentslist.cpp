@@ -142,6 +142,62 @@ private Q_SLOTS:
         }
     }
 
+    // A sieve keeps, of a list arriving in pieces, the records of the folders asked for in any
+    // case, in list order, whatever the pieces: records cut by a piece's end, longer than the
+    // sieve's own reading piece, a last record without its end line or line feed. A list that
+    // is not UTF-8 gives nothing (it is read whole instead); one beyond the limits is refused.
+    void sieveKeepsTheRecordsOfItsFolders_data()
+    {
+        QTest::addColumn<QByteArray>("tail");
+        QTest::addColumn<QString>("outcome"); // "kept", "none" or the refusal's words
+        QTest::newRow("closed") << QByteArray() << u"kept"_s;
+        QTest::newRow("last record open") << QByteArray("tail.txt\r\n\\DOCS\\\r\n5\r\n") << u"kept"_s;
+        QTest::newRow("end line without line feed") << QByteArray("t\r\n\\\r\n5\r\nd\r\n-") << u"kept"_s;
+        QByteArray many("pack.zip\n\\Docs\\\n1\n2\n");
+        for (int i = 0; i < 100000; ++i)
+            many += "line\n";
+        QTest::newRow("a record longer than a reading") << many + "-\n" << u"kept"_s;
+        QTest::newRow("Windows-1252") << QByteArray("Caf\xe9\n\\\n1\nd\n-\n") << u"none"_s;
+        QTest::newRow("overlong line") << "a\n\\\n1\n" + QByteArray(ContentsList::MaxLineBytes + 1, 'd')
+                                       << u"line of more than 64 KB"_s;
+    }
+
+    void sieveKeepsTheRecordsOfItsFolders()
+    {
+        QFETCH(QByteArray, tail);
+        QFETCH(QString, outcome);
+        QByteArray bytes;
+        while (bytes.size() < 600 * 1024)
+            bytes += awkwardList();
+        bytes += tail;
+        const QStringList folders = ContentsList::foldersRead(u"\\docs\\"_s);
+        QCOMPARE(folders, (QStringList{u"\\docs\\"_s, u"\\"_s}));
+        QList<QStringList> expected;
+        for (const QStringList &r : simpleRecords(bytes))
+            if (r.size() > ContentsRecord::FolderLine &&
+                (r[ContentsRecord::FolderLine].compare(folders[0], Qt::CaseInsensitive) == 0 ||
+                 r[ContentsRecord::FolderLine] == folders[1]))
+                expected.append(r);
+        for (const qsizetype step : {qsizetype(4093), qsizetype(32768), qsizetype(300000)}) {
+            ContentsList::Sieve sieve(folders);
+            for (qsizetype at = 0; at < bytes.size(); at += step)
+                sieve.add(QByteArrayView(bytes).sliced(at, std::min(step, bytes.size() - at)));
+            if (outcome != u"kept"_s && outcome != u"none"_s) {
+                try {
+                    sieve.finish();
+                    QFAIL("a list beyond the limits was read");
+                } catch (const QuilloryError &e) {
+                    QVERIFY2(e.message().contains(outcome), qPrintable(e.message()));
+                }
+                continue;
+            }
+            const std::optional<ContentsList> kept = sieve.finish();
+            QCOMPARE(kept.has_value(), outcome == u"kept"_s);
+            if (kept)
+                QCOMPARE(recordsOf(*kept), expected);
+        }
+    }
+
     // A disc large enough that loading parses its file list on a second thread, as the
     // decompressor hands over its blocks: the same records and folders as parsing afterwards.
     void loadingWhileDecompressingReadsAsParsingAfterwards()

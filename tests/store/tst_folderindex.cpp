@@ -1,8 +1,10 @@
+#include "store/ContentsFile.h"
 #include "store/ContentsList.h"
 #include "store/ContentsListWriter.h"
 #include "store/ContentsRecord.h"
 
 #include <QBuffer>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -102,7 +104,11 @@ class TestFolderIndex : public QObject
     // the files of the folder in any case.
     static QString answer(const ContentsList &folders, const ContentsList &files, const QString &path)
     {
-        const ContentsList::Folder f = ContentsList::findFolder(folders, files, path);
+        return answer(folders, files, ContentsList::findFolder(folders, files, path), path);
+    }
+    static QString answer(const ContentsList &folders, const ContentsList &files, const ContentsList::Folder &f,
+                          const QString &path)
+    {
         return u"%1|%2|%3|%4"_s.arg(f.exists ? u"yes"_s : u"no"_s, names(folders, f.subfolders), names(files, f.files),
                                     names(files, files.recordsIn(path)));
     }
@@ -168,6 +174,13 @@ private slots:
             const ContentsList files = ContentsList::fromBytes(fileList);
             QVERIFY(files.indexed());
             QCOMPARE(answer(folders, files, path), expected);
+
+            // Read from a contents file keeping only what the lookup reads (the command line's ls).
+            QTemporaryDir tmp;
+            const QString db = tmp.path() + u"/"_s;
+            ContentsFile::packBytes(db, u"0BADF00D"_s, folderList, fileList);
+            const ContentsFile::OneFolder one = ContentsFile::loadFolder(db, u"0BADF00D"_s, path);
+            QCOMPARE(answer(one.folders, one.files, one.folder, path), expected);
         }
     }
 };
