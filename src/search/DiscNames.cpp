@@ -9,7 +9,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QHash>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -97,6 +96,7 @@ struct Columns {
     std::vector<quint32> wideDates; // instead of dates, once an id does not fit two bytes
     bool wide = false;
     QByteArray names;
+    qsizetype namesUsed = 0; // of names, while the list is read
     int badSize = -1;
 
     void reserve(size_t records)
@@ -133,49 +133,122 @@ struct Columns {
 };
 
 // The distinct dates of a disc. Records of one folder mostly share their date with the record
-// before, so that is tried before the table.
+// before, so that is tried before the table. The table is open addressing over the ids, its
+// keys the text already kept: a date costs one hash of its few bytes and no allocation.
 struct Dates {
-    QHash<QByteArray, quint32> ids;
     std::vector<quint32> starts{0};
     QByteArray text;
-    QByteArrayView last;
+    std::vector<quint32> hashes;                            // by id
+    std::vector<quint32> table = std::vector<quint32>(64, 0); // id + 1; 0 when free
     quint32 lastId = 0;
     bool any = false;
 
+    static quint32 hashOf(QByteArrayView date)
+    {
+        const char *p = date.data();
+        size_t n = static_cast<size_t>(date.size());
+        quint64 h = n * 0x9E3779B97F4A7C15ull;
+        for (; n >= 8; n -= 8, p += 8) {
+            quint64 w;
+            std::memcpy(&w, p, 8);
+            h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
+        }
+        quint64 w = 0;
+        std::memcpy(&w, p, n);
+        h = (h ^ w) * 0x94D049BB133111EBull;
+        return static_cast<quint32>(h >> 32);
+    }
+    // The bytes are compared only when the hashes agree, which nearly always means a match.
+    bool is(quint32 id, quint32 hash, QByteArrayView date) const
+    {
+        if (hashes[id] != hash)
+            return false;
+        const quint32 a = starts[id], b = starts[id + 1];
+        return b - a == quint32(date.size()) && std::memcmp(text.constData() + a, date.data(), b - a) == 0;
+    }
     quint32 idOf(QByteArrayView date)
     {
-        if (any && date.size() == last.size() &&
-            (date.isEmpty() || std::memcmp(date.data(), last.data(), size_t(date.size())) == 0))
+        const quint32 hash = hashOf(date);
+        if (any && is(lastId, hash, date))
             return lastId;
-        // Looked up over the list's own bytes; copied only when new.
-        auto it = ids.constFind(QByteArray::fromRawData(date.data(), date.size()));
-        if (it == ids.constEnd()) {
-            it = ids.insert(date.toByteArray(), static_cast<quint32>(starts.size() - 1));
-            text.append(date);
-            starts.push_back(static_cast<quint32>(text.size()));
+        const size_t mask = table.size() - 1;
+        size_t i = hash & mask;
+        for (; table[i] != 0; i = (i + 1) & mask) {
+            if (is(table[i] - 1, hash, date)) {
+                lastId = table[i] - 1;
+                return lastId;
+            }
         }
+        lastId = static_cast<quint32>(hashes.size());
+        text.append(date);
+        starts.push_back(static_cast<quint32>(text.size()));
+        hashes.push_back(hash);
+        table[i] = lastId + 1;
         any = true;
-        last = it.key();
-        lastId = it.value();
+        // Kept at most half full, so a miss ends soon.
+        if (hashes.size() * 2 > table.size()) {
+            std::vector<quint32> wider(table.size() * 2, 0);
+            const size_t wideMask = wider.size() - 1;
+            for (quint32 id = 0; id < hashes.size(); ++id) {
+                size_t j = hashes[id] & wideMask;
+                while (wider[j] != 0)
+                    j = (j + 1) & wideMask;
+                wider[j] = id + 1;
+            }
+            table.swap(wider);
+        }
         return lastId;
     }
 };
 
-// Adds one record: its name (a folder's without its final "\"), size text and date text.
+} // namespace
+
+namespace
+{
+// What is not plain digits: signs, spaces, numbers past 18 digits, text.
+[[gnu::noinline]] bool parseOtherSize(QByteArrayView text, qint64 &size)
+{
+    bool ok = false;
+    size = text.toLongLong(&ok, 10);
+    return ok;
+}
+} // namespace
+
+bool DiscNames::parseSize(QByteArrayView text, qint64 &size)
+{
+    // Plain digits are nearly every size there is; anything else goes the long way.
+    if (text.isEmpty() || text.size() > 18)
+        return parseOtherSize(text, size);
+    qint64 n = 0;
+    for (const char c : text) {
+        const unsigned digit = unsigned(uchar(c)) - unsigned('0');
+        if (digit > 9)
+            return parseOtherSize(text, size);
+        n = n * 10 + digit;
+    }
+    size = n;
+    return true;
+}
+
+namespace
+{
+
+// Adds one record: its name (a folder's without its final "\"), size text and date text. The
+// names are folded a whole list at a time (foldNames), once the list is read.
 void addRecord(Columns &c, Dates &dates, bool folderList, QByteArrayView name, QByteArrayView size, QByteArrayView date)
 {
     if (folderList && name.endsWith(ContentsRecord::FolderSuffix))
         name.chop(1);
-    const qsizetype at = c.names.size();
-    // Grown by halves: resize() alone would allocate exactly what is asked, every time.
-    if (at + name.size() + 1 > c.names.capacity())
-        c.names.reserve(std::max(at + name.size() + 1, c.names.capacity() * 3 / 2 + 64));
-    c.names.resize(at + name.size() + 1);
+    const qsizetype at = c.namesUsed;
+    // Grown by halves, never touched beyond what is written: the array's size is set once
+    // the list is done.
+    if (at + name.size() + 1 > c.names.size())
+        c.names.resize(std::max(at + name.size() + 1, c.names.size() * 3 / 2 + 64));
     char *out = c.names.data() + at;
     std::memcpy(out, name.data(), static_cast<size_t>(name.size()));
-    FoldAZ(out, name.size());
     out[name.size()] = '\n';
-    c.starts.push_back(static_cast<quint32>(c.names.size()));
+    c.namesUsed = at + name.size() + 1;
+    c.starts.push_back(static_cast<quint32>(c.namesUsed));
     qint64 n = 0;
     if (!DiscNames::parseSize(size, n) && c.badSize < 0)
         c.badSize = static_cast<int>(c.sizes.size());
@@ -183,16 +256,24 @@ void addRecord(Columns &c, Dates &dates, bool folderList, QByteArrayView name, Q
     c.addDate(dates.idOf(date));
 }
 
+// After the last record of a list: the names take their size and their fold.
+void foldNames(Columns &c)
+{
+    c.names.resize(c.namesUsed);
+    FoldAZ(c.names.data(), c.names.size());
+}
+
 // The records of a list as ContentsList reads them. Returns whether every byte was ASCII.
 bool scanList(const QByteArray &bytes, bool folderList, Columns &c, Dates &dates)
 {
     const qsizetype n = bytes.size();
     c.reserve(static_cast<size_t>(n / 40 + 1));
-    c.names.reserve(n / 3);
+    c.names.resize(n / 3);
     RecordScanner scanner(bytes.constData());
     auto add = [&](const RecordScanner::Record &r) { addRecord(c, dates, folderList, r.name, r.size, r.date); };
     scanner.advance(n, add);
     scanner.finish(n, add);
+    foldNames(c);
     if (c.badSize < 0)
         c.badSize = static_cast<int>(c.sizes.size());
     return scanner.ascii();
@@ -207,29 +288,6 @@ DiscNames::Stamp DiscNames::Stamp::of(const QString &path)
         return {};
     return {static_cast<qint64>(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
             static_cast<qint64>(st.st_ino)};
-}
-
-bool DiscNames::parseSize(QByteArrayView text, qint64 &size)
-{
-    // Plain digits are nearly every size there is; anything else goes the long way.
-    if (!text.isEmpty() && text.size() <= 18) {
-        qint64 n = 0;
-        bool digits = true;
-        for (char c : text) {
-            if (c < '0' || c > '9') {
-                digits = false;
-                break;
-            }
-            n = n * 10 + (c - '0');
-        }
-        if (digits) {
-            size = n;
-            return true;
-        }
-    }
-    bool ok = false;
-    size = text.toLongLong(&ok, 10);
-    return ok;
 }
 
 QByteArrayView DiscNames::Section::name(int i) const
@@ -324,6 +382,7 @@ std::shared_ptr<const DiscNames> DiscNames::build(const ContentsList &folders, c
         for (int r = 0; r < n; ++r)
             addRecord(c, dates, folderList, list.lineBytes(r, ContentsRecord::NameLine),
                       list.lineBytes(r, ContentsRecord::SizeLine), list.lineBytes(r, ContentsRecord::DateLine));
+        foldNames(c);
         if (c.badSize < 0)
             c.badSize = n;
     };
