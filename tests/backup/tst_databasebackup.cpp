@@ -77,16 +77,6 @@ class TestDatabaseBackup : public QObject
 
     static QByteArray treeOf(const QStringList &lines) { return TextCodec::joinLines(lines); }
 
-    // The message of the QuilloryError the call throws.
-    template <typename F> static QString refusal(F f)
-    {
-        try {
-            f();
-        } catch (const QuilloryError &e) {
-            return e.message();
-        }
-        return u"<not refused>"_s;
-    }
 
     // What an export of makeCatalogue's catalogue holds, in order: the discs in tree order
     // (groups sorted, discs by title, the lent one included), then the tree.

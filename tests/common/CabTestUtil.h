@@ -3,6 +3,7 @@
 // Shared by the tests of files on disk: reading and writing them, and the real cabinet tools.
 
 #include "RunProgram.h"
+#include "core/QuilloryError.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -19,21 +20,10 @@ inline QString fixture(const QString &name)
     return QStringLiteral(QUILLORY_TEST_DATA "/cab/") + name;
 }
 
-struct ToolResult {
-    int exitCode = -1;
-    QByteArray out; // standard output, then standard error
-};
-
-inline ToolResult runTool(const QString &program, const QStringList &args, const QString &workDir = QString())
-{
-    const ProgramRun r = runProgram(program, args, QByteArray(), workDir);
-    return {r.code, r.out + r.err};
-}
-
 // Member names as "cabextract -l" shows them, in cabinet order.
 inline QStringList cabextractNames(const QString &cab)
 {
-    const ToolResult r = runTool(QStringLiteral("cabextract"), {QStringLiteral("-l"), cab});
+    const ProgramRun r = runProgram(QStringLiteral("cabextract"), {QStringLiteral("-l"), cab});
     QStringList names;
     for (const QByteArray &line : r.out.split('\n')) {
         const QList<QByteArray> cols = line.split('|');
@@ -46,8 +36,8 @@ inline QStringList cabextractNames(const QString &cab)
 // "cabextract -t": every member decompresses and checks out.
 inline bool cabextractAccepts(const QString &cab)
 {
-    const ToolResult r = runTool(QStringLiteral("cabextract"), {QStringLiteral("-t"), cab});
-    return r.exitCode == 0 && r.out.contains("All done, no errors.");
+    const ProgramRun r = runProgram(QStringLiteral("cabextract"), {QStringLiteral("-t"), cab});
+    return r.code == 0 && r.out.contains("All done, no errors.");
 }
 
 inline void writeFile(const QString &path, const QByteArray &bytes, const QDateTime &mtime = QDateTime())
@@ -69,6 +59,17 @@ inline QByteArray readFile(const QString &path)
     if (!f.open(QIODevice::ReadOnly))
         return QByteArray("<missing>");
     return f.readAll();
+}
+
+// The message of the QuilloryError the call throws; "<not refused>" when it throws none.
+template <typename F> QString refusal(F f)
+{
+    try {
+        f();
+    } catch (const QuilloryError &e) {
+        return e.message();
+    }
+    return QStringLiteral("<not refused>");
 }
 
 // Every file of a folder with its bytes, to show that nothing changed.
@@ -106,13 +107,6 @@ inline QByteArray withNextCabinet(QByteArray cab, const QByteArray &next)
     cab[31] = char(flags >> 8);
     cab.insert(36, names);
     return cab;
-}
-
-// A time zone with daylight saving, so that local and UTC times differ.
-inline void useBerlinTime()
-{
-    qputenv("TZ", "Europe/Berlin");
-    tzset();
 }
 
 } // namespace CabTestUtil

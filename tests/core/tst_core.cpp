@@ -145,12 +145,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, mask);
         QFETCH(int, at);
-        try {
-            TMask m(mask);
-            QFAIL("no exception");
-        } catch (const QuilloryError &e) {
-            QCOMPARE(e.message(), u"'%1' is an invalid mask at (%2)"_s.arg(mask).arg(at));
-        }
+        QCOMPARE(CabTestUtil::refusal([&] { TMask m(mask); }), u"'%1' is an invalid mask at (%2)"_s.arg(mask).arg(at));
     }
 
     // The one fold of names, which the mask shares with every comparison of names: a-z only,

@@ -148,30 +148,28 @@ private Q_SLOTS:
                 ws.tree().setCD(disc(ws, serial), cd);
             };
         };
-        const QString tree = u"DB/groups.tree"_s;
-        QTest::newRow("group added") << Change([](Workspace &ws) {
-            ws.tree().addChild(ws.tree().root(), u"New Group"_s, KindGroup);
-        }) << tree << u"\n\tNew Group\n"_s
-                                     << QString();
-        QTest::newRow("disc moved") << Change([](Workspace &ws) {
+        const QString tree = u"DB/groups.tree"_s, favs = u"favorites.dat"_s;
+        const Change addGroup = [](Workspace &ws) { ws.tree().addChild(ws.tree().root(), u"New Group"_s, KindGroup); };
+        const Change move = [](Workspace &ws) {
             ws.tree().moveNode(disc(ws, u"5E6F7081"_s), FindGroup(ws.tree().root(), u"Music"_s));
-        }) << tree << u"\n\t\tPhotos Disc|"_s
-                                    << u"\n\tPhotos Disc|"_s;
-        QTest::newRow("disc edited") << Change(editDisc(u"5E6F7081"_s, [](TCD &cd) { cd.Genre = u"Holiday"_s; }))
-                                     << tree << u"|Holiday|"_s << QString();
-        QTest::newRow("search history") << Change([](Workspace &ws) {
-            ws.setSearchHistory({u"*.ogg"_s, u"*.mp3"_s});
-        }) << u"search.dat"_s << u"\n*.ogg\n*.mp3\n"_s << QString();
-        QTest::newRow("favourite added") << Change([](Workspace &ws) {
-            ws.addFavourite({u"5E6F7081"_s, u"Photos Disc:"_s, u"\\"_s});
-        }) << u"favorites.dat"_s << u"\n5E6F7081|Photos Disc:|\\\n"_s << QString();
-        QTest::newRow("favourite removed") << Change([](Workspace &ws) {
+        };
+        const Change history = [](Workspace &ws) { ws.setSearchHistory({u"*.ogg"_s, u"*.mp3"_s}); };
+        const Change addFav = [](Workspace &ws) { ws.addFavourite({u"5E6F7081"_s, u"Photos Disc:"_s, u"\\"_s}); };
+        const Change removeFav = [](Workspace &ws) {
             ws.removeFavourite({u"1A2B3C4D"_s, u"Rock Disc:"_s, u"\\ROCK\\"_s});
-        }) << u"favorites.dat"_s << QString() << u"1A2B3C4D"_s;
-        QTest::newRow("favourite of a removed disc") << Change([](Workspace &ws) {
+        };
+        const Change prune = [](Workspace &ws) {
             ws.tree().removeNode(disc(ws, u"1A2B3C4D"_s));
             ws.pruneFavourites();
-        }) << u"favorites.dat"_s << QString() << u"1A2B3C4D"_s;
+        };
+        QTest::newRow("group added") << addGroup << tree << u"\n\tNew Group\n"_s << QString();
+        QTest::newRow("disc moved") << move << tree << u"\n\t\tPhotos Disc|"_s << u"\n\tPhotos Disc|"_s;
+        QTest::newRow("disc edited") << Change(editDisc(u"5E6F7081"_s, [](TCD &cd) { cd.Genre = u"Holiday"_s; }))
+                                     << tree << u"|Holiday|"_s << QString();
+        QTest::newRow("search history") << history << u"search.dat"_s << u"\n*.ogg\n*.mp3\n"_s << QString();
+        QTest::newRow("favourite added") << addFav << favs << u"\n5E6F7081|Photos Disc:|\\\n"_s << QString();
+        QTest::newRow("favourite removed") << removeFav << favs << QString() << u"1A2B3C4D"_s;
+        QTest::newRow("favourite of a removed disc") << prune << favs << QString() << u"1A2B3C4D"_s;
     }
     void everyChangeIsSavedSoonAfter()
     {

@@ -50,16 +50,6 @@ class TestCatalogue : public QObject
     {
         return QByteArray::number(pid) + '\n' + app + '\n' + onHost + '\n';
     }
-    // The message of the QuilloryError the call throws.
-    template <typename F> static QString refusal(F f)
-    {
-        try {
-            f();
-        } catch (const QuilloryError &e) {
-            return e.message();
-        }
-        return u"<not refused>"_s;
-    }
     static void writeTree(const QString &folder, const QStringList &serials, const QString &root)
     {
         QStringList lines{root};
@@ -472,7 +462,7 @@ private Q_SLOTS:
             owner.lock();
             QVERIFY(!QFileInfo::exists(staging));
         } else {
-            const QString why = this->refusal([&] { owner.lock(); });
+            const QString why = CabTestUtil::refusal([&] { owner.lock(); });
             QVERIFY2(why.contains(u'"' + QDir::toNativeSeparators(db() + entry) + u"\" is "_s + refusal),
                      qPrintable(why));
             QVERIFY(!owner.isLocked());
