@@ -1,10 +1,14 @@
+#include "CabTestUtil.h"
 #include "ScanFixture.h"
 
 #include "acquire/DiscAdder.h"
+#include "acquire/DiscVerifier.h"
+#include "backup/DatabaseBackup.h"
 #include "core/QuilloryError.h"
 #include "store/Catalogue.h"
 #include "store/ContentsFile.h"
 
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -12,21 +16,25 @@ using namespace Qt::StringLiterals;
 
 using namespace ScanFixture;
 
-// Adding a disc: scan, pack into the contents file, the record in the tree; replacing a
-// disc scanned again; and a scan that fails part-way, which must change nothing.
+// Adding a disc: scan, pack into the contents file, the record in the tree; replacing a disc
+// scanned again; a scan that fails or is stopped part-way, which must change nothing; every
+// file's checksum as xxhsum gives it. And Verify Disc's rules: real files catalogued as Add Disc
+// scans them, then changed on the "medium" and compared again.
 class TestDiscAdder : public QObject
 {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<Catalogue> m_cat;
-    QString m_vol;
+    QString m_vol, m_root; // Add Disc's volume, Verify Disc's medium
+    QByteArray m_zip;      // the medium's archive: one entry, "in.txt"
     const QDateTime m_when{QDate(2004, 3, 1), QTime(10, 20, 30)};
 
-    DiscVolume volume(const QString &serial = u"0A1B2C3D"_s)
+    QString at(const QString &name) const { return m_root + u'/' + name; }
+    DiscVolume volume(const QString &serial = u"0A1B2C3D"_s, const QString &root = {})
     {
         DiscVolume v;
-        v.root = m_vol;
+        v.root = root.isEmpty() ? m_vol : root;
         v.label = u"MISC_4"_s;
         v.serial = serial;
         v.fileSystem = u"CDFS"_s;
@@ -48,12 +56,60 @@ class TestDiscAdder : public QObject
         QFile f(ContentsFile::contentsFileName(m_cat->dbFolder(), serial));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
+    // "pack.zip" in the medium, written or appended to ("w", "a") with one entry by Python's zipfile.
+    bool zip(const char *mode, const QString &entry, const QString &text)
+    {
+        return run(m_root, u"python3"_s,
+                   {u"-c"_s, u"import zipfile\nwith zipfile.ZipFile('pack.zip', '%1') as z:\n"
+                             u" z.writestr(zipfile.ZipInfo('%2', (2004, 3, 1, 10, 20, 30)), '%3')\n"_s.arg(
+                                 QLatin1String(mode), entry, text)}) &&
+               setMtime(at(u"pack.zip"_s), m_when);
+    }
+    // A disc's lists as DiscAdder packs them, from a real scan.
+    static ContentsFile::Parsed catalogue(const QString &root, const ScanOptions &options)
+    {
+        ScanProblems problems;
+        return DiscVerifier(options).scan(root, options.checksums, problems);
+    }
+    static QStringList kindsAndPaths(const VerifyReport &r)
+    {
+        QStringList out;
+        for (const VerifyDifference &d : r.differences)
+            out << d.line().section(u'\t', 0, 1);
+        return out;
+    }
+
+    struct Added {
+        ContentsFile::Lists lists;
+        ContentsFile::Parsed parsed;
+        ScanProblems problems;
+        QStringList members;
+    };
+    Added add(bool checksums, const QString &dataFolder)
+    {
+        Catalogue cat(dataFolder);
+        cat.load([](const QString &) {});
+        ScanOptions options;
+        options.filters[0] = true; // ZIP archives listed as folders
+        options.checksums = checksums;
+        DiscAdder adder(cat, options);
+        adder.add(volume(), DiscDetails{u"Disc"_s, {}, {}, 1}, nullptr);
+        cat.save();
+        const QString serial = volume().serial;
+        return {ContentsFile::read(cat.dbFolder(), serial), ContentsFile::load(cat.dbFolder(), serial),
+                adder.unreadable(), CabTestUtil::cabextractNames(ContentsFile::contentsFileName(cat.dbFolder(), serial))};
+    }
 
 private Q_SLOTS:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        const QTemporaryDir dir;
+        m_root = dir.path();
+        QFile made(at(u"pack.zip"_s));
+        QVERIFY(zip("w", u"in.txt"_s, u"x"_s) && made.open(QIODevice::ReadOnly));
+        m_zip = made.readAll();
     }
     void init()
     {
@@ -67,6 +123,10 @@ private Q_SLOTS:
         QVERIFY(writeFile(m_vol + u"MUSIC/LIVE/c.txt"_s, "c", m_when));
         QVERIFY(setMtime(m_vol + u"MUSIC/LIVE"_s, m_when));
         QVERIFY(setMtime(m_vol + u"MUSIC"_s, m_when));
+        m_root = m_dir->path() + u"/medium"_s;
+        for (const char *name : {"a.txt", "b.bin", "DOCS/c.txt", "DOCS/OLD/d.txt"})
+            QVERIFY(writeFile(at(QLatin1String(name)), QByteArray(name) + " holds these bytes", m_when));
+        QVERIFY(writeFile(at(u"pack.zip"_s), m_zip, m_when));
     }
 
     void addsRecordAndContents()
@@ -205,6 +265,248 @@ private Q_SLOTS:
         QCOMPARE(DiscAdder::CorrectLabel(u"MY_HOLIDAY_2003"_s), u"My Holiday 2003"_s);
         // Only a to z change case.
         QCOMPARE(DiscAdder::CorrectLabel(u"ÉCOLE_A"_s), u"École A"_s);
+    }
+    // A stop asked for while a large file is read (the window's events come every tenth of a
+    // second of reading) ends the add: no contents file, no loose list, no record, and the file
+    // is closed.
+    void stopWhileReadingChangesNothing()
+    {
+        const QString vol = m_dir->path() + u"/sparse/"_s;
+        QFile big(vol + u"big.img"_s);
+        QVERIFY(QDir().mkpath(vol) && big.open(QIODevice::WriteOnly) && big.resize(qint64(4) << 30)); // holes
+        big.close();
+        ScanOptions options;
+        options.checksums = true;
+        DiscAdder adder(*m_cat, options);
+        int calls = 0;
+        quint64 readWhenStopped = 0;
+        adder.setGauge([&](quint64 kilobytes) { readWhenStopped = kilobytes; });
+        adder.setProcessEvents([&] {
+            if (++calls == 2) // the first is the root folder's, before its files
+                throw QuilloryError(u"The scan was stopped."_s);
+        });
+        const qsizetype descriptors = QDir(u"/proc/self/fd"_s).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size();
+        DiscVolume v = volume(u"0A1B2C3D"_s, vol);
+        v.totalSize = quint64(4) << 30;
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, adder.add(v, details(u"Disc"_s), nullptr));
+        QVERIFY(readWhenStopped > 0 && readWhenStopped < (quint64(4) << 20));
+        QCOMPARE(QDir(u"/proc/self/fd"_s).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), descriptors);
+        QCOMPARE(QDir(m_cat->dbFolder()).entryList(QDir::Files), QStringList{});
+        QCOMPARE(m_cat->tree().root()->childCount(), 0);
+    }
+
+    // The busy window's line: sizes by 1024, the rate and the time left once a second is read.
+    void readingText_data()
+    {
+        QTest::addColumn<quint64>("read");
+        QTest::addColumn<quint64>("total");
+        QTest::addColumn<qint64>("elapsedMs");
+        QTest::addColumn<QString>("text");
+        constexpr quint64 MB = 1 << 20, GB = MB << 10;
+        QTest::newRow("starting") << quint64(500) << quint64(900) << qint64(0) << u"500 bytes of 900 bytes"_s;
+        QTest::newRow("minutes") << GB << 4 * GB << qint64(10000) << u"1.0 GB of 4.0 GB, 102.4 MB/s, 0:30 left"_s;
+        QTest::newRow("hours") << MB << 4 * GB << qint64(1000) << u"1.0 MB of 4.0 GB, 1.0 MB/s, 1:08:15 left"_s;
+        QTest::newRow("more than the estimate") << 5 * GB << 4 * GB << qint64(50000) << u"5.0 GB of 5.0 GB, 102.4 MB/s"_s;
+    }
+    void readingText()
+    {
+        QFETCH(quint64, read);
+        QFETCH(quint64, total);
+        QFETCH(qint64, elapsedMs);
+        QFETCH(QString, text);
+        QCOMPARE(DiscAdder::readingText(read, total, elapsedMs), text);
+    }
+
+    // Every file's XXH3-128 as xxhsum gives it, an unreadable file catalogued without one and
+    // named, the lists themselves as a scan without checksums makes them, and the checksums kept
+    // through an export and an import.
+    void checksumsAsXxhsumGivesThem()
+    {
+        m_vol = m_dir->path() + u"/sums/"_s;
+        QByteArray big(3 * 1024 * 1024 + 17, Qt::Uninitialized); // more than one read block
+        QRandomGenerator(28).fillRange(reinterpret_cast<quint32 *>(big.data()), big.size() / 4);
+        QVERIFY(writeFile(m_vol + u"big.bin"_s, big) && writeFile(m_vol + u"empty.txt"_s, QByteArray()));
+        QVERIFY(writeFile(m_vol + u"docs/R\u00e9sum\u00e9.txt"_s, "hello"));
+        QVERIFY(writeFile(m_vol + u"pack/one.txt"_s, "one") && writeFile(m_vol + u"pack/two.txt"_s, "two"));
+        QVERIFY(run(m_vol + u"pack"_s, u"zip"_s, {u"-q"_s, u"../docs/pack.zip"_s, u"one.txt"_s, u"two.txt"_s}));
+        QVERIFY(QDir(m_vol + u"pack"_s).removeRecursively());
+        // A file whose read fails even for root: the kernel answers a read of this process's
+        // memory at address 0 with EIO. The scan meets it through a link, which stands for the file.
+        QVERIFY(QFile::link(u"/proc/self/mem"_s, m_vol + u"docs/mem"_s));
+
+        const QString serial = volume().serial;
+        const Added with = add(true, m_dir->path() + u"/with"_s);
+        QCOMPARE(with.members, (QStringList{serial + u".dir"_s, serial + u".file"_s, serial + u".sum"_s}));
+        QVERIFY(with.parsed.checksumProblem.isEmpty());
+        const ContentsList &files = with.parsed.files;
+        QCOMPARE(with.parsed.checksums.size(), files.recordCount());
+
+        // Every record's digits by its place on the volume; entries inside the archive have none.
+        QMap<QString, QByteArray> stored;
+        for (int r = 0; r < files.recordCount(); ++r) {
+            QString place = files.line(r, 1).mid(1).replace(u'\\', u'/') + files.line(r, 0);
+            if (!files.folderInArchive(r).isEmpty() || files.line(r, 1).endsWith(u".zip\\"_s))
+                place = u"(in the archive) "_s + place;
+            stored.insert(place, with.parsed.checksums.hex(r).toByteArray());
+        }
+        QByteArray xxhsum;
+        const QStringList readable{u"big.bin"_s, u"empty.txt"_s, u"docs/R\u00e9sum\u00e9.txt"_s, u"docs/pack.zip"_s};
+        QVERIFY(run(m_vol, u"xxhsum"_s, QStringList{u"-H2"_s} + readable, {}, &xxhsum));
+        QMap<QString, QByteArray> expected{{u"docs/mem"_s, QByteArray()},
+                                           {u"(in the archive) docs/pack.zip/one.txt"_s, QByteArray()},
+                                           {u"(in the archive) docs/pack.zip/two.txt"_s, QByteArray()}};
+        for (const QByteArray &line : xxhsum.trimmed().split('\n'))
+            expected.insert(QString::fromUtf8(line.mid(34)), line.left(32));
+        QCOMPARE(stored, expected);
+
+        QCOMPARE(with.problems.size(), 1);
+        QCOMPARE(with.problems[0].text(), u"Cannot read \"%1docs/mem\": Input/output error"_s.arg(m_vol));
+
+        // The lists are those a scan without checksums writes, and its cabinet has no third member.
+        const Added without = add(false, m_dir->path() + u"/without"_s);
+        QCOMPARE(without.members.size(), 2);
+        QCOMPARE(without.lists.fileList, with.lists.fileList);
+        QCOMPARE(without.lists.folderList, with.lists.folderList);
+        QVERIFY(without.parsed.checksums.isEmpty());
+
+        // An export carries the member, and an import brings it back.
+        Catalogue source(m_dir->path() + u"/with"_s);
+        source.load([](const QString &) {});
+        const QString archive = m_dir->path() + u"/backup.cab"_s;
+        DatabaseBackup::exportDatabase(source, archive);
+        Catalogue target(m_dir->path() + u"/imported"_s);
+        target.ensureDbFolder();
+        target.lock();
+        DatabaseBackup::importDatabase(archive, target.dbFolder());
+        QCOMPARE(ContentsFile::read(target.dbFolder(), serial).checksumList, with.lists.checksumList);
+    }
+    void rules_data()
+    {
+        QTest::addColumn<bool>("checksums");
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QString>("detail"); // a part of the first difference's detail
+        QTest::addColumn<int>("matched");
+
+        const bool sums = true;
+        QTest::newRow("as catalogued") << sums << u""_s << QStringList() << u""_s << 6;
+        QTest::newRow("file removed") << sums << u"rm a.txt"_s << QStringList{u"missing\t\\a.txt"_s}
+                                      << u"23 bytes, dated "_s << 5;
+        QTest::newRow("file added") << sums << u"add e.txt"_s << QStringList{u"new\t\\e.txt"_s} << u"3 bytes"_s << 6;
+        // The folder and what was in it, each once.
+        QTest::newRow("folder removed") << sums << u"rmdir DOCS/OLD"_s
+                                        << QStringList{u"missing\t\\DOCS\\OLD\\"_s, u"missing\t\\DOCS\\OLD\\d.txt"_s}
+                                        << u"folder"_s << 5;
+        QTest::newRow("folder added") << sums << u"add NEW/e.txt"_s
+                                      << QStringList{u"new\t\\NEW\\"_s, u"new\t\\NEW\\e.txt"_s} << u"folder"_s << 6;
+        QTest::newRow("resized") << sums << u"resize a.txt"_s << QStringList{u"changed\t\\a.txt"_s}
+                                 << u"size 23 \u2192 24"_s << 5;
+        QTest::newRow("touched") << sums << u"touch a.txt"_s << QStringList{u"changed\t\\a.txt"_s}
+                                 << u"date 3/1/2004 10:20:30 AM \u2192 3/2/2004 10:20:30 AM"_s << 5;
+        QTest::newRow("bytes flipped, same size and date")
+            << sums << u"flip DOCS/c.txt"_s << QStringList{u"corrupt\t\\DOCS\\c.txt"_s} << u"checksum "_s << 5;
+        QTest::newRow("flipped and touched: a change that says both")
+            << sums << u"flip+touch DOCS/c.txt"_s << QStringList{u"changed\t\\DOCS\\c.txt"_s} << u"; checksum "_s << 5;
+        // The catalogue compares names as it always has: a-z without regard to case.
+        QTest::newRow("a name in other case") << sums << u"rename a.txt A.TXT"_s << QStringList() << u""_s << 6;
+        QTest::newRow("archive entry added: the archive changed, the entry new")
+            << sums << u"zip add"_s << QStringList{u"changed\t\\pack.zip"_s, u"new\t\\pack.zip\\more.txt"_s}
+            << u"size "_s << 5;
+        QTest::newRow("no stored checksums: flipped bytes go unseen")
+            << false << u"flip DOCS/c.txt"_s << QStringList() << u""_s << 6;
+        QTest::newRow("no stored checksums: sizes still compared")
+            << false << u"resize a.txt"_s << QStringList{u"changed\t\\a.txt"_s} << u"size"_s << 5;
+    }
+    void rules()
+    {
+        QFETCH(bool, checksums);
+        QFETCH(QString, change);
+        QFETCH(QStringList, expected);
+        QFETCH(QString, detail);
+        QFETCH(int, matched);
+
+        ScanOptions options;
+        options.filters[0] = true; // ZIP archives listed as folders
+        options.checksums = checksums;
+        const ContentsFile::Parsed before = catalogue(m_root, options);
+        QCOMPARE(before.checksums.isEmpty(), !checksums);
+
+        const QString verb = change.section(u' ', 0, 0), name = change.section(u' ', 1, 1);
+        const QString path = at(name);
+        if (verb == u"rm"_s) {
+            QVERIFY(QFile::remove(path));
+        } else if (verb == u"rmdir"_s) {
+            QVERIFY(QDir(path).removeRecursively());
+        } else if (verb == u"add"_s) {
+            QVERIFY(writeFile(path, "new", m_when));
+        } else if (verb == u"resize"_s) {
+            QVERIFY(writeFile(path, "a.txt holds these bytes!", m_when));
+        } else if (verb == u"touch"_s) {
+            QVERIFY(setMtime(path, m_when.addDays(1)));
+        } else if (verb.startsWith(u"flip"_s)) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QByteArray bytes = f.readAll();
+            bytes[0] = char(bytes[0] ^ 0x20);
+            QVERIFY(f.seek(0) && f.write(bytes) == bytes.size());
+            f.close();
+            QVERIFY(setMtime(path, verb.endsWith(u"touch"_s) ? m_when.addDays(1) : m_when));
+        } else if (verb == u"rename"_s) {
+            QVERIFY(QFile::rename(path, at(change.section(u' ', 2, 2))));
+        } else if (verb == u"zip"_s) {
+            QVERIFY(zip("a", u"more.txt"_s, u"y"_s));
+        }
+
+        const VerifyReport report = DiscVerifier(options).verify(m_root, before);
+        QCOMPARE(kindsAndPaths(report), expected);
+        if (!expected.isEmpty())
+            QVERIFY2(report.differences.front().detail.contains(detail), qPrintable(report.differences.front().detail));
+        QCOMPARE(report.matched, matched);
+        QCOMPARE(report.allMatched(), expected.isEmpty());
+        QCOMPARE(report.contentsChecked, checksums);
+        QCOMPARE(report.summary().contains(u"Contents could not be checked"_s), !checksums);
+    }
+
+    // A file the medium no longer gives (a scratched disc: the scanner's reason) and a folder
+    // that cannot be opened: said once each, and what the catalogue has below that folder is
+    // not called missing. Made with the scanner's problem list, since a permission does not
+    // stop root and a failing device is not at hand.
+    void unreadable()
+    {
+        ScanOptions options;
+        options.checksums = true;
+        const ContentsFile::Parsed before = catalogue(m_root, options);
+        QVERIFY(QDir(at(u"DOCS/OLD"_s)).removeRecursively());
+        QVERIFY(QDir().mkpath(at(u"DOCS/OLD"_s)));
+        QVERIFY(setMtime(at(u"DOCS/OLD"_s), m_when));
+        const ContentsFile::Parsed after = catalogue(m_root, options);
+        const ScanProblems problems{{at(u"b.bin"_s), u"Input/output error"_s},
+                                    {at(u"DOCS/OLD"_s), u"Permission denied"_s}};
+
+        const VerifyReport report = DiscVerifier::compare(before, after, problems, m_root);
+        QCOMPARE(report.text().section(u'\n', 0, 1),
+                 u"unreadable\t\\b.bin\tInput/output error\nunreadable\t\\DOCS\\OLD\\\tPermission denied"_s);
+        QCOMPARE(report.summary(), u"3 files matched; 0 missing, 0 new, 0 changed, 0 corrupt, 2 unreadable."_s);
+        QCOMPARE(report.differences.front().location, u"\\"_s);
+    }
+
+    // Where "Switch to Location" goes: an entry's folder, the nearest one the catalogue has for
+    // what is new in a new folder, the archive for an archive entry.
+    void locations()
+    {
+        ScanOptions options;
+        options.filters[0] = true;
+        const ContentsFile::Parsed before = catalogue(m_root, options);
+        QVERIFY(writeFile(at(u"DOCS/NEW/DEEP/e.txt"_s), "e", m_when));
+        QVERIFY(QFile::remove(at(u"DOCS/OLD/d.txt"_s)));
+        QVERIFY(zip("w", u"in.txt"_s, u"zz"_s));
+
+        QStringList places;
+        for (const VerifyDifference &d : DiscVerifier(options).verify(m_root, before).differences)
+            places << d.path + u" in "_s + d.location + (d.inArchive ? u" (archive)"_s : u""_s);
+        QCOMPARE(places, (QStringList{u"\\DOCS\\NEW\\ in \\DOCS\\"_s, u"\\DOCS\\NEW\\DEEP\\ in \\DOCS\\"_s,
+                                      u"\\DOCS\\NEW\\DEEP\\e.txt in \\DOCS\\"_s, u"\\DOCS\\OLD\\d.txt in \\DOCS\\OLD\\"_s,
+                                      u"\\pack.zip in \\"_s, u"\\pack.zip\\in.txt in \\pack.zip\\ (archive)"_s}));
     }
 };
 
