@@ -108,11 +108,9 @@ class TestKillAnywhere : public QObject
     {
         constexpr int kMaxKills = 30;
         const QString trace = m_dir->path() + u"/trace.txt"_s;
-        QProcess p;
-        p.start(m_strace,
-                QStringList{u"-f"_s, u"-qq"_s, u"-y"_s, u"-o"_s, trace, u"-e"_s, u"trace="_s + kSyscalls.join(u',')} +
-                    withData(op, data));
-        p.waitForFinished(60000);
+        runProgram(m_strace,
+                   QStringList{u"-f"_s, u"-qq"_s, u"-y"_s, u"-o"_s, trace, u"-e"_s, u"trace="_s + kSyscalls.join(u',')} +
+                       withData(op, data));
         QFile file(trace);
         if (!file.open(QIODevice::ReadOnly))
             return {};
@@ -192,12 +190,10 @@ class TestKillAnywhere : public QObject
     // the catalogue.
     QStringList readers(const QString &data) const
     {
-        QList<QStringList> commands{{u"tree"_s}};
+        // The two discs whose contents the operations replace, as their lists.
+        QList<QStringList> commands{{u"tree"_s}, {u"cat-lists"_s, u"AAAA0001"_s}, {u"cat-lists"_s, u"CCCC0003"_s}};
         for (const QString &s : m_serials)
             commands.append({u"ls"_s, s});
-        // The two discs whose contents the operations replace, as their lists.
-        commands.append({u"cat-lists"_s, u"AAAA0001"_s});
-        commands.append({u"cat-lists"_s, u"CCCC0003"_s});
         QStringList out;
         for (const QStringList &args : std::as_const(commands)) {
             const ProgramRun r = cli(data, args);
@@ -232,28 +228,29 @@ class TestKillAnywhere : public QObject
     QString original() const { return m_dir->path() + u"/original"_s; }
     const QStringList m_serials{u"AAAA0001"_s, u"CCCC0003"_s, u"DDDD0004"_s, u"EEEE0005"_s};
 
-    // The operation killed at each of its kill points; check() looks at what each interrupted
-    // run left outside the catalogue (prepare() puts back what the operation writes there), the
-    // readers must print the old or the new catalogue, and the next command must take it and
-    // leave it whole.
-    void killEverywhere(const Operation &op, const QString &from, const std::function<void()> &check = {},
-                        const std::function<void()> &prepare = {})
+    // The operation killed at each of its kill points: the readers must print the old or the new
+    // catalogue, and the next command must take it and leave it whole. With archive, the archive
+    // it writes over an older one must be the older one or a whole new one.
+    void killEverywhere(const Operation &op, const QString &from, bool archive)
     {
-        const QStringList oldState = state(from);
-        const QStringList oldReaders = readers(from);
+        const QString cab = m_dir->path() + u"/export.cab"_s;
+        const QByteArray older = "an older backup";
+        const auto fresh = [&](const QString &data) {
+            copyFolder(from, data);
+            if (archive)
+                writeFile(cab, older);
+        };
+        const QStringList oldState = state(from), oldReaders = readers(from);
         const QString reference = m_dir->path() + u"/reference"_s;
-        copyFolder(from, reference);
-        if (prepare)
-            prepare();
+        fresh(reference);
         const ProgramRun done = run(withData(op, reference));
         QVERIFY2(done.code == 0, done.err.constData());
-        const QStringList newState = state(reference);
-        const QStringList newReaders = readers(reference);
+        const QStringList newState = state(reference), newReaders = readers(reference);
+        const QStringList members = archive ? cabextractNames(cab) : QStringList();
+        QVERIFY(!archive || members.size() == 4);
 
         const QString traced = m_dir->path() + u"/traced"_s;
-        copyFolder(from, traced);
-        if (prepare)
-            prepare();
+        fresh(traced);
         const QHash<QString, QList<int>> points = killPoints(op, traced);
         QVERIFY2(points.contains(u"rename"_s) || points.contains(u"renameat2"_s), "no rename was traced");
 
@@ -261,9 +258,7 @@ class TestKillAnywhere : public QObject
         for (const QString &syscall : kSyscalls) {
             for (const int n : points.value(syscall)) {
                 const QString data = m_dir->path() + u"/run-%1-%2"_s.arg(syscall).arg(n);
-                copyFolder(from, data);
-                if (prepare)
-                    prepare();
+                fresh(data);
                 const ProgramRun r = run(withData(op, data), syscall, n);
                 const QString where = u"killed at %1 #%2"_s.arg(syscall).arg(n);
                 if (!killed(r)) {
@@ -272,8 +267,10 @@ class TestKillAnywhere : public QObject
                     QCOMPARE(state(data), newState);
                 } else {
                     ++kills;
-                    if (check)
-                        check();
+                    if (archive && readFile(cab) != older) {
+                        QVERIFY2(cabextractAccepts(cab), qPrintable(where));
+                        QCOMPARE(cabextractNames(cab), members);
+                    }
                     const QStringList read = readers(data);
                     QVERIFY2(read == oldReaders || read == newReaders, qPrintable(where + u'\n' + read.join(u'\n')));
                     // The next command takes the catalogue, finishes or undoes what was under
@@ -292,11 +289,6 @@ class TestKillAnywhere : public QObject
         qInfo("%d kills", kills);
     }
 
-    Operation cliOperation(const QStringList &args) const
-    {
-        return QStringList{m_cli, u"--data"_s, u"%DATA%"_s} + args;
-    }
-
 private Q_SLOTS:
     void initTestCase()
     {
@@ -307,9 +299,7 @@ private Q_SLOTS:
         m_strace = QStandardPaths::findExecutable(u"strace"_s);
         if (m_strace.isEmpty())
             QSKIP("strace is not installed (scripts/install-deps)");
-        QProcess probe;
-        probe.start(m_strace, {u"-qq"_s, u"-o"_s, u"/dev/null"_s, u"true"_s});
-        if (!probe.waitForFinished(10000) || probe.exitCode() != 0)
+        if (runProgram(m_strace, {u"-qq"_s, u"-o"_s, u"/dev/null"_s, u"true"_s}).code != 0)
             QSKIP("strace cannot trace here (ptrace not permitted)");
     }
 
@@ -323,9 +313,9 @@ private Q_SLOTS:
         QDir().mkpath(db);
         for (const char *s : {"AAAA0001", "BBBB0002", "CCCC0003"})
             packDisc(db, QLatin1String(s), QByteArray("old ") + s);
-        TextCodec::writeLines(db + QLatin1String(TreeFileName),
-                              {u"My Collection"_s, u"\tMusic"_s, u"\t\tRock|ROCK|AAAA0001|CDFS|10|||1|d|"_s,
-                               u"\t\tJazz|JAZZ|BBBB0002|CDFS|20|||2|d|"_s, u"\tPhotos|PICS|CCCC0003|UDF|30|||3|d|"_s});
+        QStringList tree{u"My Collection"_s, u"\tMusic"_s, u"\t\tRock|ROCK|AAAA0001|CDFS|10|||1|d|"_s,
+                         u"\t\tJazz|JAZZ|BBBB0002|CDFS|20|||2|d|"_s, u"\tPhotos|PICS|CCCC0003|UDF|30|||3|d|"_s};
+        TextCodec::writeLines(db + QLatin1String(TreeFileName), tree);
 
         const QString source = m_dir->path() + u"/source"_s;
         QDir().mkpath(DataPaths::dbFolder(source));
@@ -342,12 +332,8 @@ private Q_SLOTS:
 
         const QString older = m_dir->path() + u"/older"_s;
         copyFolder(original(), older);
-        const QString tree = DataPaths::dbFolder(older) + QLatin1String(TreeFileName);
-        QStringList lines = TextCodec::readLines(tree);
-        for (QString &line : lines)
-            if (line.endsWith(u'|'))
-                line.chop(1);
-        TextCodec::writeLines(tree, lines);
+        TextCodec::writeLines(DataPaths::dbFolder(older) + QLatin1String(TreeFileName),
+                              tree.replaceInStrings(QRegularExpression(u"\\|$"_s), QString()));
     }
 
     // quillory-cli's arguments ("%DIR%" for the test's folder), or none for the window's save,
@@ -376,27 +362,8 @@ private Q_SLOTS:
         args.replaceInStrings(u"%DIR%"_s, m_dir->path());
         const Operation op = args.isEmpty()
                                  ? Operation{QCoreApplication::applicationFilePath(), u"--save-tree"_s, u"%DATA%"_s}
-                                 : cliOperation(args);
-        const QString cab = m_dir->path() + u"/export.cab"_s;
-        const QByteArray older = "an older backup";
-        QStringList members;
-        if (archive) {
-            const QString exported = m_dir->path() + u"/exported"_s;
-            copyFolder(original(), exported);
-            QCOMPARE(cli(exported, {u"export"_s, exported + u".cab"_s}).code, 0);
-            members = cabextractNames(exported + u".cab"_s);
-            QCOMPARE(members.size(), 4);
-        }
-        const auto check = [&] {
-            if (archive && readFile(cab) != older) {
-                QVERIFY(cabextractAccepts(cab));
-                QCOMPARE(cabextractNames(cab), members);
-            }
-        };
-        killEverywhere(op, m_dir->path() + u'/' + from, check, [&] {
-            if (archive)
-                writeFile(cab, older);
-        });
+                                 : QStringList{m_cli, u"--data"_s, u"%DATA%"_s} + args;
+        killEverywhere(op, m_dir->path() + u'/' + from, archive);
     }
 };
 
