@@ -113,14 +113,25 @@ void DuplicateFinder::Entries::grow()
 class DuplicateFinder::ListsAhead
 {
 public:
-    ListsAhead(const QString &db, std::vector<QString> serials) : m_db(db), m_serials(std::move(serials)) {}
+    // With an index, a disc whose names it holds fresh is read for its checksums alone.
+    ListsAhead(const QString &db, std::vector<QString> serials, NameIndex *index = nullptr)
+        : m_db(db), m_serials(std::move(serials)), m_index(index)
+    {
+    }
     // The stamp of the contents file of serial at, taken before it was read.
     DiscNames::Stamp stamp(size_t at)
     {
         start(at);
         return m_stamp;
     }
-    // The lists of serial at, at and after any earlier one; throws as ContentsFile::read does.
+    // The names of serial at from the index; null when they must be made from its lists.
+    std::shared_ptr<const DiscNames> names(size_t at)
+    {
+        start(at);
+        return m_names;
+    }
+    // The lists of serial at (only its checksums when names() has them), at and after any
+    // earlier one; throws as ContentsFile::read does.
     ContentsFile::Lists take(size_t at)
     {
         start(at);
@@ -139,16 +150,21 @@ private:
         m_at = at;
         const QString &serial = m_serials[at];
         // An unusable serial names no file: the read throws, as it would here.
-        m_stamp = ContentsFile::isUsableSerial(serial)
-                      ? DiscNames::Stamp::of(ContentsFile::contentsFileName(m_db, serial))
-                      : DiscNames::Stamp{};
-        m_lists = std::async(std::launch::async, [db = m_db, serial] { return ContentsFile::read(db, serial); });
+        const bool usable = ContentsFile::isUsableSerial(serial);
+        m_stamp = usable ? DiscNames::Stamp::of(ContentsFile::contentsFileName(m_db, serial)) : DiscNames::Stamp{};
+        m_names = usable && m_index && m_stamp.size >= 0 ? m_index->find(serial, m_stamp) : nullptr;
+        m_lists = std::async(std::launch::async, [db = m_db, serial, sumsOnly = m_names != nullptr] {
+            return sumsOnly ? ContentsFile::Lists{{}, {}, ContentsFile::readChecksumList(db, serial)}
+                            : ContentsFile::read(db, serial);
+        });
     }
 
     QString m_db;
     std::vector<QString> m_serials;
+    NameIndex *m_index;
     size_t m_at = SIZE_MAX;
     DiscNames::Stamp m_stamp;
+    std::shared_ptr<const DiscNames> m_names;
     std::future<ContentsFile::Lists> m_lists;
 };
 
@@ -220,7 +236,7 @@ void DuplicateFinder::read(const std::vector<TCD> &discs, const std::vector<qint
         m_stamps.push_back({});
         serials.push_back(cd.Serial);
     }
-    ListsAhead lists(m_db, std::move(serials));
+    ListsAhead lists(m_db, std::move(serials), m_index);
     for (size_t i = first; i < m_discs.size() && !m_stop; ++i)
         readDisc(static_cast<quint32>(i), lists, i - first, onlySizes);
 }
@@ -244,11 +260,9 @@ void DuplicateFinder::readDisc(quint32 disc, ListsAhead &ahead, size_t at, const
     }
     m_stamps[disc] = stamp;
     ContentsFile::Lists lists;
-    std::shared_ptr<const DiscNames> names;
+    std::shared_ptr<const DiscNames> names = ahead.names(at);
     try {
         lists = ahead.take(at);
-        if (m_index)
-            names = m_index->find(cd.Serial, stamp);
         if (!names) {
             names = DiscNames::scan(lists.folderList, lists.fileList, stamp);
             if (m_index)

@@ -22,8 +22,8 @@ class TreeNode;
 // with checksums that match it by name, size and date, when they all agree on it; otherwise
 // its name and date. Files of one size and identity are copies of each other.
 //
-// Discs are read like the search reads them (DiscNames, from the name index when it is fresh),
-// each unpacked once for its checksums. The first pass keeps 32 bytes for each file at or over
+// Discs are read like the search reads them (DiscNames, from the name index when it is fresh);
+// a disc the index holds is unpacked only when it has checksums. The first pass keeps 32 bytes for each file at or over
 // the size bound, and only then are the copies grouped; the records of the answer are read
 // again, from the discs that hold them, only once it is known. Within one size, names and
 // dates are compared by a 64-bit hash and checksums by their upper 64 bits: two different

@@ -229,7 +229,7 @@ void ContentsFile::packBytes(const QString &dbFolder, const QString &serial, con
 namespace
 {
 ContentsFile::Lists readLists(const QString &dbFolder, const QString &serial,
-                              const TSTCabReader::ArrivalHandler &arrival = {})
+                              const TSTCabReader::ArrivalHandler &arrival = {}, bool withLists = true)
 {
     const QString dirName = serial + kFolderListExt;
     const QString fileName = serial + kFileListExt;
@@ -242,8 +242,9 @@ ContentsFile::Lists readLists(const QString &dbFolder, const QString &serial,
     const auto blobs = reader.ExtractToMemory(
         path,
         [&](const TSTCabMember &m) {
-            if (m.Name.compare(dirName, Qt::CaseInsensitive) != 0 &&
-                m.Name.compare(fileName, Qt::CaseInsensitive) != 0 && m.Name.compare(sumName, Qt::CaseInsensitive) != 0)
+            const bool list = m.Name.compare(dirName, Qt::CaseInsensitive) == 0 ||
+                              m.Name.compare(fileName, Qt::CaseInsensitive) == 0;
+            if (!(withLists && list) && m.Name.compare(sumName, Qt::CaseInsensitive) != 0)
                 return false;
             checkListSize(path, m);
             return true;
@@ -383,6 +384,11 @@ private:
 ContentsFile::Lists ContentsFile::read(const QString &dbFolder, const QString &serial)
 {
     return readLists(dbFolder, serial);
+}
+
+QByteArray ContentsFile::readChecksumList(const QString &dbFolder, const QString &serial)
+{
+    return readLists(dbFolder, serial, {}, false).checksumList;
 }
 
 ContentsFile::Parsed ContentsFile::load(const QString &dbFolder, const QString &serial)

@@ -97,6 +97,9 @@ public:
     // Checksums that do not line up are no failure: load() leaves them out and says why.
     static Lists read(const QString &dbFolder, const QString &serial);
     static Parsed load(const QString &dbFolder, const QString &serial);
+    // The checksum list alone, empty when the disc has none: for a disc scanned without
+    // checksums only the cabinet's header is read, nothing is unpacked.
+    static QByteArray readChecksumList(const QString &dbFolder, const QString &serial);
     // One folder of the disc, for a reader that asks about nothing else: the lists are read as they
     // unpack and only the records a lookup of that folder reads are kept (ContentsList::Sieve), so
     // a disc of millions of files is neither held nor indexed. folder is findFolder's answer over
