@@ -14,7 +14,10 @@
 #include <QVarLengthArray>
 #include <algorithm>
 #include <cerrno>
+#include <atomic>
 #include <condition_variable>
+#include <deque>
+#include <exception>
 #include <dirent.h>
 #include <functional>
 #include <mutex>
@@ -386,6 +389,23 @@ ContentsFile::Lists ContentsFile::read(const QString &dbFolder, const QString &s
     return readLists(dbFolder, serial);
 }
 
+ContentsFile::Lists ContentsFile::read(const QString &dbFolder, const QString &serial, const ListArrival &arrived)
+{
+    const QString dirName = serial + kFolderListExt;
+    const QString fileName = serial + kFileListExt;
+    return readLists(dbFolder, serial, [&](const TSTCabMember &m, const QByteArray &bytes) {
+        if (bytes.isNull()) {
+            arrived(-1, nullptr, 0, 0);
+            return;
+        }
+        const int list = m.Name.compare(dirName, Qt::CaseInsensitive) == 0    ? 0
+                         : m.Name.compare(fileName, Qt::CaseInsensitive) == 0 ? 1
+                                                                              : -1;
+        if (list >= 0)
+            arrived(list, bytes.constData(), bytes.size(), bytes.capacity());
+    });
+}
+
 QByteArray ContentsFile::readChecksumList(const QString &dbFolder, const QString &serial)
 {
     return readLists(dbFolder, serial, {}, false).checksumList;
@@ -408,15 +428,163 @@ ContentsFile::Parsed ContentsFile::load(const QString &dbFolder, const QString &
     }
 }
 
+namespace
+{
+// Sieves the two lists as the decompressor makes them: a large list on a second thread, which
+// takes the blocks in pieces of half a megabyte (a wake-up per block would cost more than the
+// block), while the decompressor goes on; a small list right away.
+class SievingLists
+{
+public:
+    explicit SievingLists(const QStringList &folders) : m_folders(folders) {}
+    ~SievingLists() { stopWorker(); }
+
+    // On the decompressing thread: a list begins (list 0 the folders, 1 the files).
+    void begin(int which, qint64 size)
+    {
+        handOver();
+        if (!m_worker.joinable() && size >= kWorthAThread)
+            m_worker = std::thread([this] { work(); });
+        push({which, QByteArray()});
+    }
+    // The next bytes of the list begun last; false when there is no point in reading on.
+    bool add(QByteArrayView bytes)
+    {
+        if (!m_worker.joinable())
+            return m_current->add(bytes);
+        if (m_piece.capacity() < kPiece)
+            m_piece.reserve(kPiece);
+        m_piece.append(bytes);
+        if (m_piece.size() >= kPiece)
+            handOver();
+        return !m_stopped.load(std::memory_order_relaxed);
+    }
+    // The kept records of each list (none for a list that is not UTF-8); throws QuilloryError
+    // for a list beyond the limits.
+    std::optional<ContentsList> finish(int which)
+    {
+        handOver();
+        stopWorker();
+        if (m_failure)
+            std::rethrow_exception(m_failure);
+        return m_sieves[which] ? m_sieves[which]->finish() : ContentsList();
+    }
+
+private:
+    static constexpr qint64 kWorthAThread = qint64(1) << 20;
+    static constexpr qsizetype kPiece = 512 * 1024;
+    // Pieces waiting at most: the decompressor waits rather than run far ahead.
+    static constexpr size_t kQueued = 8;
+
+    struct Item {
+        int begins = -1; // the list that begins here, or -1 for bytes of the current one
+        QByteArray bytes;
+    };
+
+    // Where an item goes on the sieving thread, or at once without one.
+    void take(Item &item)
+    {
+        if (item.begins >= 0)
+            m_current = &m_sieves[item.begins].emplace(m_folders);
+        else if (m_current && !m_current->add(item.bytes))
+            m_stopped = true;
+    }
+
+    void handOver()
+    {
+        if (m_piece.isEmpty())
+            return;
+        push({-1, std::move(m_piece)});
+        m_piece = QByteArray();
+        if (!m_spare.empty()) {
+            m_piece = std::move(m_spare.back());
+            m_spare.pop_back();
+            m_piece.resize(0);
+        }
+    }
+
+    void push(Item item)
+    {
+        if (!m_worker.joinable()) {
+            take(item);
+            return;
+        }
+        {
+            std::unique_lock lock(m_mutex);
+            m_room.wait(lock, [&] { return m_queue.size() < kQueued; });
+            m_queue.push_back(std::move(item));
+            // Bytes the sieve has let go of come back for the next pieces.
+            while (!m_returned.empty()) {
+                m_spare.push_back(std::move(m_returned.back()));
+                m_returned.pop_back();
+            }
+        }
+        m_wake.notify_one();
+    }
+
+    void work()
+    {
+        try {
+            std::unique_lock lock(m_mutex);
+            for (;;) {
+                m_wake.wait(lock, [&] { return m_done || !m_queue.empty(); });
+                if (m_queue.empty())
+                    return;
+                Item item = std::move(m_queue.front());
+                m_queue.pop_front();
+                lock.unlock();
+                m_room.notify_one();
+                take(item);
+                lock.lock();
+                if (!item.bytes.isNull())
+                    m_returned.push_back(std::move(item.bytes));
+            }
+        } catch (...) {
+            const std::lock_guard lock(m_mutex);
+            m_failure = std::current_exception();
+            m_stopped = true;
+            m_queue.clear();
+            m_room.notify_one();
+        }
+    }
+
+    void stopWorker()
+    {
+        if (!m_worker.joinable())
+            return;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_one();
+        m_worker.join();
+    }
+
+    const QStringList m_folders;
+    // Touched by the sieving thread only while it runs, and by the caller's thread after.
+    std::optional<ContentsList::Sieve> m_sieves[2];
+    ContentsList::Sieve *m_current = nullptr;
+    std::exception_ptr m_failure;
+    std::atomic<bool> m_stopped{false};
+    // The decompressing thread's piece being filled, and pieces to fill next.
+    QByteArray m_piece;
+    std::vector<QByteArray> m_spare;
+    std::thread m_worker;
+    std::mutex m_mutex;
+    std::condition_variable m_wake, m_room;
+    std::deque<Item> m_queue;          // guarded by m_mutex
+    std::vector<QByteArray> m_returned; // guarded by m_mutex
+    bool m_done = false;                // guarded by m_mutex
+};
+} // namespace
+
 ContentsFile::OneFolder ContentsFile::loadFolder(const QString &dbFolder, const QString &serial, const QString &path)
 {
     const QString dirName = serial + kFolderListExt;
     const QString fileName = serial + kFileListExt;
     const QString contents = contentsFileName(dbFolder, serial);
-    const QStringList wanted = ContentsList::foldersRead(path);
     // A list the cabinet holds twice: the later one counts, as in read().
-    std::optional<ContentsList::Sieve> sieves[2];
-    ContentsList::Sieve *current = nullptr;
+    SievingLists sieving(ContentsList::foldersRead(path));
     const auto which = [&](const TSTCabMember &m) {
         return m.Name.compare(dirName, Qt::CaseInsensitive) == 0    ? 0
                : m.Name.compare(fileName, Qt::CaseInsensitive) == 0 ? 1
@@ -431,12 +599,12 @@ ContentsFile::OneFolder ContentsFile::loadFolder(const QString &dbFolder, const 
             checkListSize(contents, m);
             return true;
         },
-        [&](const TSTCabMember &m) { current = &sieves[which(m)].emplace(wanted); },
-        [&](QByteArrayView bytes) { return current->add(bytes); }, MaxListBytes, true);
+        [&](const TSTCabMember &m) { sieving.begin(which(m), m.Size); },
+        [&](QByteArrayView bytes) { return sieving.add(bytes); }, MaxListBytes, true);
     std::optional<ContentsList> kept[2];
     try {
         for (int i = 0; i < 2; ++i)
-            kept[i] = sieves[i] ? sieves[i]->finish() : ContentsList();
+            kept[i] = sieving.finish(i);
     } catch (const QuilloryError &e) {
         throw QuilloryError(
             QStringLiteral("\"%1\" cannot be read. %2").arg(QDir::toNativeSeparators(contents), e.message()));

@@ -199,7 +199,8 @@ private Q_SLOTS:
     }
 
     // A disc large enough that loading parses its file list on a second thread, as the
-    // decompressor hands over its blocks: the same records and folders as parsing afterwards.
+    // decompressor hands over its blocks: the same records and folders as parsing afterwards,
+    // and the same folder when only one is asked for.
     void loadingWhileDecompressingReadsAsParsingAfterwards()
     {
         QByteArray folderList, fileList;
@@ -230,6 +231,15 @@ private Q_SLOTS:
             for (const QString &folder : {u"\\F0\\"_s, u"\\f85\\"_s, u"\\F599\\"_s, u"\\"_s})
                 QCOMPARE(loaded.files.recordsIn(folder).toVector(), files.recordsIn(folder).toVector());
             QCOMPARE(loaded.folders.recordsIn(u"\\"_s).size(), size_t(600));
+            // Sieved on the second thread as the blocks arrive, for one folder: its own records.
+            for (const QString &folder : {u"\\f85\\"_s, u"\\"_s}) {
+                const ContentsFile::OneFolder one = ContentsFile::loadFolder(db, u"0BADF00D"_s, folder);
+                const ContentsList::Folder whole = ContentsList::findFolder(folders, files, folder);
+                QCOMPARE(one.folder.files.size(), whole.files.size());
+                QCOMPARE(one.folder.subfolders.size(), whole.subfolders.size());
+                for (auto a = one.folder.files.begin(), b = whole.files.begin(); a != one.folder.files.end(); ++a, ++b)
+                    QCOMPARE(one.files.lines(*a), files.lines(*b));
+            }
         }
 
         // A cabinet damaged in its last blocks fails while the second thread may still be parsing
@@ -240,8 +250,10 @@ private Q_SLOTS:
         bytes[bytes.size() - 100] = char(bytes.at(bytes.size() - 100) ^ 0x55);
         QVERIFY(file.seek(0) && file.write(bytes) == bytes.size());
         file.close();
-        for (int round = 0; round < 3; ++round)
+        for (int round = 0; round < 3; ++round) {
             QVERIFY_THROWS_EXCEPTION(ESTCabinet, ContentsFile::load(db, u"0BADF00D"_s));
+            QVERIFY_THROWS_EXCEPTION(ESTCabinet, ContentsFile::loadFolder(db, u"0BADF00D"_s, u"\\F0\\"_s));
+        }
     }
 
     // Lists of a shape no scan makes, each large enough for the tables to meet their share of
