@@ -777,8 +777,8 @@ with open('many.zip', 'wb') as f:
         const QString size = QString::number(archive.size());
         const QByteArray inside =
             record({u"a.txt"_s, u"\\PACK.ZIP\\"_s, u"4"_s, QString(), u"Archive path: \\"_s}) +
-            record({u"c.txt"_s, u"\\PACK.ZIP\\"_s, u"8"_s, CatalogueLocale().formatListDate(entries(archive).at(1).when),
-                    u"Archive path: \\b\\"_s});
+            record({u"c.txt"_s, u"\\PACK.ZIP\\"_s, u"8"_s,
+                    CatalogueLocale().formatListDate(entries(archive).at(1).when), u"Archive path: \\b\\"_s});
         QCOMPARE(scanOne(archive), record({u"PACK.ZIP"_s, u"\\"_s, size, m_whenText, u"Compressed Folder"_s}) + inside);
         QCOMPARE(scanOne(archive, false), record({u"PACK.ZIP"_s, u"\\"_s, size, m_whenText}));
     }

@@ -206,8 +206,8 @@ private Q_SLOTS:
         const QString first = tmp.filePath(u"in/"_s + namedAs.first());
         TSTCabReader reader;
         reader.Extract(first, tmp.filePath(u"ours"_s));
-        QCOMPARE(runProgram(u"cabextract"_s, {u"-q"_s, u"-d"_s, tmp.filePath(u"theirs"_s), fixture(parts.first())}).code,
-                 0);
+        const QStringList args{u"-q"_s, u"-d"_s, tmp.filePath(u"theirs"_s), fixture(parts.first())};
+        QCOMPARE(runProgram(u"cabextract"_s, args).code, 0);
         const QStringList names = QDir(tmp.filePath(u"theirs"_s)).entryList(QDir::Files | QDir::Hidden, QDir::Name);
         QVERIFY(names.size() >= 2);
         QCOMPARE(QDir(tmp.filePath(u"ours"_s)).entryList(QDir::Files | QDir::Hidden, QDir::Name), names);

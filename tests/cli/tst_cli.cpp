@@ -423,7 +423,8 @@ private Q_SLOTS:
         QCOMPARE(r.code, 0);
         writeFile(song, QByteArray(299, 's') + 't', QFileInfo(song).lastModified());
         r = runProgram(data + QStringList{u"verify"_s, u"0000000a"_s, at(u"vol"_s)});
-        QVERIFY2(r.out.startsWith("corrupt\t\\MUSIC\\song.mp3\tchecksum ") && r.out.count('\n') == 1, r.out.constData());
+        QVERIFY2(r.out.startsWith("corrupt\t\\MUSIC\\song.mp3\tchecksum ") && r.out.count('\n') == 1,
+                 r.out.constData());
         QVERIFY2(r.err.startsWith("1 file matched; 0 missing, 0 new, 0 changed, 1 corrupt"), r.err.constData());
         QCOMPARE(r.code, 3);
         r = runProgram(data + QStringList{u"verify"_s, u"Vol"_s}); // in no drive, and no folder given
