@@ -50,15 +50,30 @@ void SearchHits::add(int disc, ContentsEntry::Kind kind, QByteArrayView name, QB
 
 void SearchHits::addFile(int disc, const ContentsList &files, int record, qint64 size)
 {
-    std::vector<QByteArrayView> details;
-    for (int i = ContentsRecord::FixedLines, n = files.lineCount(record); i < n; ++i) {
+    // The record's lines are read through once, in order; only a record that has a line of an
+    // archive's (rare) is read again for it.
+    const QByteArrayView name = files.lineBytes(record, ContentsRecord::NameLine);
+    const QByteArrayView folder = files.lineBytes(record, ContentsRecord::FolderLine);
+    const QByteArrayView date = files.lineBytes(record, ContentsRecord::DateLine);
+    thread_local std::vector<QByteArrayView> details;
+    details.clear();
+    bool archiveLines = false;
+    for (int i = ContentsRecord::FixedLines;; ++i) {
         const QByteArrayView l = files.lineBytes(record, i);
+        if (l.isNull())
+            break;
         if (ContentsRecord::isDetailLine(l))
             details.push_back(l);
+        else
+            archiveLines = true;
     }
-    add(disc, files.isArchive(record) ? ContentsEntry::Archive : ContentsEntry::File,
-        files.lineBytes(record, ContentsRecord::NameLine), files.lineBytes(record, ContentsRecord::FolderLine),
-        files.folderInArchive(record), size, files.lineBytes(record, ContentsRecord::DateLine), details);
+    add(disc, archiveLines && files.isArchive(record) ? ContentsEntry::Archive : ContentsEntry::File, name, folder,
+        archiveLines ? files.folderInArchive(record) : QByteArrayView(), size, date, details);
+}
+
+void SearchHits::reserve(int hits)
+{
+    m_hits.reserve(static_cast<size_t>(hits));
 }
 
 EntryPlace SearchHits::place(int i) const

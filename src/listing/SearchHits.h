@@ -27,6 +27,8 @@ public:
     // A file (or archive) record of a disc's file list, as the search and the comparisons list it.
     void addFile(int disc, const ContentsList &files, int record, qint64 size);
 
+    // Room for this many hits in all, for an adder that knows how many will come.
+    void reserve(int hits);
     // Drops the hits from position count on (a disc searched again).
     void truncate(int count);
     // Puts the hits in another order: hit i becomes the one at order[i].

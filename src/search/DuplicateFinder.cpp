@@ -364,6 +364,7 @@ std::shared_ptr<SearchHits> DuplicateFinder::hitsOf(const std::vector<quint32> &
         }
     }
     auto hits = std::make_shared<SearchHits>();
+    hits->reserve(static_cast<int>(entries.size()));
     std::vector<int> at(entries.size());
     std::vector<quint32> discs;
     std::vector<QString> serials;
