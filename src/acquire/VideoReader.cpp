@@ -81,7 +81,7 @@ const wchar_t *containerHint(QIODevice &device)
         QByteArrayView bytes;
         qsizetype at;
         const wchar_t *format;
-        qsizetype againAt = -1; // where the bytes are found a second time, for a start too short to tell
+        qsizetype againAt = -1; // one byte tells little: it must be found a packet further on too
     };
     static const Signature signatures[] = {
         {"ftyp", 4, L"MPEG-4"},
@@ -92,8 +92,8 @@ const wchar_t *containerHint(QIODevice &device)
         {"AVI ", 8, L"AVI"},
         {"\x30\x26\xB2\x75\x8E\x66\xCF\x11", 0, L"Windows Media"},
         {QByteArrayView("\0\0\x01\xBA", 4), 0, L"MPEG-PS"},
-        {"G", 0, L"MPEG-TS", 188}, // the sync bytes of two packets
-        {"G", 4, L"BDAV", 196},    // the same in the 192-byte packets of M2TS
+        {"G", 0, L"MPEG-TS", 188}, // the sync byte of 188-byte packets
+        {"G", 4, L"BDAV", 196},    // of M2TS's 192-byte ones
     };
     const QByteArray head = device.peek(200);
     const auto at = [&head](QByteArrayView bytes, qsizetype offset) {
