@@ -157,7 +157,9 @@ private Q_SLOTS:
         QCOMPARE(lists.folderList, direct.folders);
     }
 
-    void replacesADiscScannedAgain()
+    // A lent disc: Edit Disc Entry's change checks and takes the details and the title and leaves
+    // it lent with its borrower; scanned again, it is replaced, and no longer lent.
+    void changedAndReplacedLentDisc()
     {
         DiscAdder adder(*m_cat);
         TreeNode *root = m_cat->tree().root();
@@ -165,6 +167,18 @@ private Q_SLOTS:
         TCD lent = *old->cd();
         lent.BorrowedTo = u"Eve"_s;
         m_cat->tree().setCD(old, lent);
+        QVERIFY(!DiscAdder::changeDisc(m_cat->tree(), old, details(u"x|y"_s)).isNull());
+        DiscDetails d = details(u"New"_s);
+        d.number = -9;
+        d.description = u"a\nb"_s;
+        QVERIFY(DiscAdder::changeDisc(m_cat->tree(), old, d).isNull());
+        lent.Title = u"New"_s;
+        lent.Number = -9;
+        lent.Description = u"a~!b"_s;
+        QCOMPARE(*old->cd(), lent);
+        QCOMPARE(old->text(), u"New"_s);
+        QCOMPARE(old->kind(), int(KindLent));
+
         QVERIFY(writeFile(m_vol + u"new.txt"_s, QByteArray(1000, 'n'), m_when));
         TreeNode *elsewhere = m_cat->tree().addChild(root, u"Archive"_s, KindGroup);
         QCOMPARE(adder.existing(u"0A1B2C3D"_s), old);
@@ -227,28 +241,6 @@ private Q_SLOTS:
         TreeNode *n = adder.add(v, details(u"T"_s), root);
         QCOMPARE(n->cd()->VolumeLabel, u"A_B?C"_s);
         QCOMPARE(StrToCD(CDToStr(*n->cd())), *n->cd());
-    }
-
-    // Edit Disc Entry's change: the details and the title checked and taken, the disc left lent
-    // with its borrower.
-    void changeKeepsTheDiscLent()
-    {
-        DiscAdder adder(*m_cat);
-        TreeNode *disc = adder.add(volume(), details(u"Old"_s), m_cat->tree().root());
-        TCD lent = *disc->cd();
-        lent.BorrowedTo = u"Eve"_s;
-        m_cat->tree().setCD(disc, lent);
-        QVERIFY(!DiscAdder::changeDisc(m_cat->tree(), disc, details(u"x|y"_s)).isNull());
-        DiscDetails d = details(u"New"_s);
-        d.number = -9;
-        d.description = u"a\nb"_s;
-        QVERIFY(DiscAdder::changeDisc(m_cat->tree(), disc, d).isNull());
-        lent.Title = u"New"_s;
-        lent.Number = -9;
-        lent.Description = u"a~!b"_s;
-        QCOMPARE(*disc->cd(), lent);
-        QCOMPARE(disc->text(), u"New"_s);
-        QCOMPARE(disc->kind(), int(KindLent));
     }
 
     void parentAndLabel()

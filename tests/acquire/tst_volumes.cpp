@@ -346,7 +346,9 @@ private Q_SLOTS:
         QCOMPARE(removed.size(), 1);
     }
 
-    void mountInfoParsing()
+    // The mount table's lines; memory file systems coming and going are not media; one disc out
+    // and another in between two looks is a removal, then an arrival.
+    void mountTable()
     {
         const QByteArray text = "27 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw\n"
                                 "98 27 11:0 / /media/me/MY\\040DISC ro,nosuid master:7 - iso9660 /dev/sr0 ro\n"
@@ -359,6 +361,19 @@ private Q_SLOTS:
         QCOMPARE(fields, QStringList({"/ / ext4 /dev/vda rw", "/ /media/me/MY DISC iso9660 /dev/sr0 ro",
                                       "/sub /srv/bind vfat /dev/sdb1 rw"}));
         QCOMPARE(MountInfo::unescape("a\\134b\\011c\\9"), u"a\\b\tc\\9"_s);
+
+        const auto table = [](const QByteArray &more) {
+            return MountInfo::parse("1 0 0:1 / / rw - ext4 /dev/vda rw\n2 1 0:2 / /run rw - tmpfs tmpfs rw\n" + more);
+        };
+        const QByteArray disc = "3 1 11:0 / /media/DISC ro - iso9660 /dev/sr0 ro\n";
+        const QList<std::tuple<QByteArray, QByteArray, QList<Event>>> changes{
+            {"", disc, {Event::Arrival}},
+            {disc, "", {Event::Removal}},
+            {disc, disc, {}},
+            {"", "4 1 0:9 / /tmp/x rw - tmpfs tmpfs rw\n", {}},
+            {disc, "5 1 11:0 / /media/OTHER ro - udf /dev/sr0 ro\n", {Event::Removal, Event::Arrival}}};
+        for (const auto &[before, after, events] : changes)
+            QCOMPARE(MediaWatcher::eventsForMountChange(table(before), table(after)), events);
     }
 
     void linuxDriveList()
@@ -488,11 +503,8 @@ private Q_SLOTS:
         disc.root = at(u"file"_s);
         QVERIFY(writeFile(disc.root, "x"));
         QVERIFY_THROWS_EXCEPTION(QuilloryError, drive.checkReadable(disc));
-    }
 
-    void ejectKeys()
-    {
-        // Two letters make no single key; a folder volume has no device.
+        // The eject keys: two letters make no single key; a folder volume has no device.
         const QList<std::pair<QString, QString>> keys{{u"/dev/sdb1"_s, u"B"_s}, {u"/dev/sdc"_s, u"C"_s},
                                                       {u"/dev/sr0"_s, u"0"_s},  {u"/dev/mmcblk0p1"_s, {}},
                                                       {u"/dev/sdaa1"_s, {}},    {{}, {}}};
@@ -564,24 +576,6 @@ private Q_SLOTS:
             QCOMPARE(MediaWatcher::eventForPropertiesChanged(path, interface, properties), event);
         for (const auto &[device, object] : {std::pair{"sr0", "sr0"}, {"dm-0", "dm_2d0"}, {"nvme0n1p1", "nvme0n1p1"}})
             QCOMPARE(UDisksClient::blockObjectPath(u"/dev/"_s + device), kBlocks + object);
-    }
-
-    // Memory file systems coming and going are not media; one disc out and another in between two looks is a
-    // removal, then an arrival.
-    void mountTableChangesMeaning()
-    {
-        const auto table = [](const QByteArray &more) {
-            return MountInfo::parse("1 0 0:1 / / rw - ext4 /dev/vda rw\n2 1 0:2 / /run rw - tmpfs tmpfs rw\n" + more);
-        };
-        const QByteArray disc = "3 1 11:0 / /media/DISC ro - iso9660 /dev/sr0 ro\n";
-        const QList<std::tuple<QByteArray, QByteArray, QList<Event>>> changes{
-            {"", disc, {Event::Arrival}},
-            {disc, "", {Event::Removal}},
-            {disc, disc, {}},
-            {"", "4 1 0:9 / /tmp/x rw - tmpfs tmpfs rw\n", {}},
-            {disc, "5 1 11:0 / /media/OTHER ro - udf /dev/sr0 ro\n", {Event::Removal, Event::Arrival}}};
-        for (const auto &[before, after, events] : changes)
-            QCOMPARE(MediaWatcher::eventsForMountChange(table(before), table(after)), events);
     }
 
     // A stick with two mounted partitions and a system disk, through UDisks2.
