@@ -22,16 +22,13 @@ class TestDatabaseBackup : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    std::unique_ptr<Catalogue> m_cat;
+
     static TCD disc(const QString &title, const QString &serial, const QString &borrowedTo = QString())
     {
-        TCD cd;
-        cd.Title = title;
-        cd.Serial = serial;
-        cd.VolumeLabel = title.toUpper();
-        cd.FileSystem = u"CDFS"_s;
-        cd.Size = 1000;
-        cd.BorrowedTo = borrowedTo;
-        return cd;
+        return {.Title = title, .VolumeLabel = title.toUpper(), .Serial = serial, .FileSystem = u"CDFS"_s,
+                .Size = 1000, .BorrowedTo = borrowedTo};
     }
 
     // A catalogue on disk with two groups and three discs (one lent), each with contents.
@@ -65,8 +62,7 @@ class TestDatabaseBackup : public QObject
         return path;
     }
 
-    // What a damaged or hostile header may claim: the first member's size, as the cabinet's
-    // file table gives it (the table is not covered by any checksum).
+    // What a hostile header may claim: the first member's size (no checksum covers the file table).
     static void claimFirstMemberSize(const QString &path, quint32 size)
     {
         QByteArray bytes = readFile(path);
@@ -77,9 +73,7 @@ class TestDatabaseBackup : public QObject
 
     static QByteArray treeOf(const QStringList &lines) { return TextCodec::joinLines(lines); }
 
-
-    // What an export of makeCatalogue's catalogue holds, in order: the discs in tree order
-    // (groups sorted, discs by title, the lent one included), then the tree.
+    // The export of makeCatalogue's catalogue: the discs in tree order (the lent one too), the tree.
     static QStringList archived()
     {
         return {u"CCCC0003.dat"_s, u"AAAA0001.dat"_s, u"BBBB0002.dat"_s, u"groups.tree"_s};
@@ -87,14 +81,18 @@ class TestDatabaseBackup : public QObject
 
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void init()
+    {
+        m_tmp = std::make_unique<QTemporaryDir>();
+        m_cat = std::make_unique<Catalogue>(m_tmp->filePath(u"data"_s));
+        makeCatalogue(*m_cat);
+    }
 
-    // Nothing but the catalogue reaches an archive, in tree order: not the lists a killed scan
-    // left, not a contents file of a disc the tree no longer has, not the user's own files.
+    // Nothing but the catalogue reaches an archive: no loose lists, no stray contents, no user files.
     void exportHoldsTheCatalogueOnly()
     {
-        QTemporaryDir tmp;
-        Catalogue cat(tmp.filePath(u"data"_s));
-        makeCatalogue(cat);
+        Catalogue &cat = *m_cat;
+        QTemporaryDir &tmp = *m_tmp;
         for (const char *stray : {"AAAA0001.dir", "AAAA0001.file", "AAAA0001.dat.bak", "FFFF0006.dat", "x.tree"})
             writeFile(cat.dbFolder() + QLatin1String(stray), "stray");
         // A change still only in memory reaches the archive: the tree is saved first.
@@ -121,14 +119,12 @@ private Q_SLOTS:
         QCOMPARE(TSTCabReader().List(archive).front().Modified, old);
     }
 
-    // Serials of a damaged tree that would name files beside DB or in a folder of it: the
-    // export names them and archives nothing of theirs, and the import brings them back as the
-    // tree had them, for the load to drop again.
+    // Serials naming paths: the export names them and archives nothing of theirs; the import brings
+    // them back for the load to drop again.
     void unusableSerialsReachNothingOutsideDb()
     {
-        QTemporaryDir tmp;
-        Catalogue cat(tmp.filePath(u"data"_s));
-        makeCatalogue(cat);
+        Catalogue &cat = *m_cat;
+        QTemporaryDir &tmp = *m_tmp;
         writeFile(cat.dataFolder() + u"victim.dat"_s, "victim");
         writeFile(cat.dbFolder() + u"a/b.dat"_s, "nested");
         for (const QString &s : {u"../victim"_s, u"a/b"_s})
@@ -151,9 +147,8 @@ private Q_SLOTS:
         QCOMPARE(QDir(target.dataFolder()).entryList(QDir::Files), QStringList());
     }
 
-    // An archive that is no cabinet, holds a name leaving DB, whose tree does not load (as the
-    // load would refuse it), or whose members are larger than any catalogue's, is refused before anything in DB
-    // changes: the user's tree still loads afterwards.
+    // Not a cabinet, a name leaving DB, a tree that does not load, members too large: refused before
+    // anything in DB changes.
     void refusedImportsChangeNothing_data()
     {
         QTest::addColumn<QString>("archive"); // a fixture, or empty: made of the tree and two contents files
@@ -177,9 +172,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, tree);
         QFETCH(quint32, claimedSize);
         QFETCH(QString, message);
-        QTemporaryDir tmp;
-        Catalogue cat(tmp.filePath(u"data"_s));
-        makeCatalogue(cat);
+        Catalogue &cat = *m_cat;
+        QTemporaryDir &tmp = *m_tmp;
         const auto before = snapshot(cat.dbFolder());
         if (archive.isEmpty()) {
             // One contents file replaces the user's, one is new to DB (written straight into it).
@@ -202,13 +196,11 @@ private Q_SLOTS:
         QVERIFY(FindCD(cat.tree().root(), u"AAAA0001"_s));
     }
 
-    // Only the tree and the contents files it names come in; they come in under the names a
-    // load looks for, and discs the tree names that have contents in DB keep them.
+    // Only the tree and the contents files it names come in, under the names a load looks for.
     void importTakesOnlyTheCatalogue()
     {
-        QTemporaryDir tmp;
-        Catalogue cat(tmp.filePath(u"data"_s));
-        makeCatalogue(cat);
+        Catalogue &cat = *m_cat;
+        QTemporaryDir &tmp = *m_tmp;
         const QString db = cat.dbFolder();
         const QByteArray kept = readFile(ContentsFile::contentsFileName(db, u"BBBB0002"_s));
         const QString archive = archiveOf(
@@ -231,39 +223,29 @@ private Q_SLOTS:
                  (QStringList{"Imported", "\tNew A|L|AAAA0001|CDFS|1|||1|d|", "\tOld B|L|BBBB0002|CDFS|1|||2|d|"}));
     }
 
-    // An archive written over a catalogue file would destroy it; one read from DB would be
-    // imported over the files beside it. Both are refused, through a link too.
-    void archivesInsideDbAreRefused()
+    // Archives inside DB are refused both ways, through a link too; a tree that did not load is
+    // not exported (saving it first would put an empty one over "groups.tree").
+    void refusedExportsWriteNothing()
     {
-        QTemporaryDir tmp;
-        Catalogue cat(tmp.filePath(u"data"_s));
-        makeCatalogue(cat);
-        const QString db = cat.dbFolder();
-        const QString outside = tmp.filePath(u"outside.cab"_s);
-        DatabaseBackup::exportDatabase(cat, outside);
+        const QString db = m_cat->dbFolder(), outside = m_tmp->filePath(u"outside.cab"_s);
+        DatabaseBackup::exportDatabase(*m_cat, outside);
         QVERIFY(QFile::copy(outside, db + u"copy.cab"_s));
-        QVERIFY(QFile::link(db + u"groups.tree"_s, tmp.filePath(u"link.cab"_s)));
+        QVERIFY(QFile::link(db + u"groups.tree"_s, m_tmp->filePath(u"link.cab"_s)));
         const auto before = snapshot(db);
-        for (const QString &target : {db + u"groups.tree"_s, tmp.filePath(u"link.cab"_s)}) {
-            const QString why = refusal([&] { DatabaseBackup::exportDatabase(cat, target); });
+        for (const QString &target : {db + u"groups.tree"_s, m_tmp->filePath(u"link.cab"_s)}) {
+            const QString why = refusal([&] { DatabaseBackup::exportDatabase(*m_cat, target); });
             QVERIFY2(why.contains(u"inside the database folder"_s), qPrintable(target + u": "_s + why));
         }
         const QString why = refusal([&] { DatabaseBackup::importDatabase(db + u"copy.cab"_s, db); });
         QVERIFY2(why.contains(u"inside the database folder"_s), qPrintable(why));
         QCOMPARE(snapshot(db), before);
-    }
 
-    void exportRefusedWhenTheTreeDidNotLoad()
-    {
-        QTemporaryDir tmp;
-        Catalogue cat(tmp.filePath(u"data"_s));
-        cat.lock();
-        writeFile(cat.treeFile(), "Root\r\n\tDisc|L|00000001|FAT|not a number|||1|d|\r\n");
-        QVERIFY_THROWS_EXCEPTION(QuilloryError, cat.load({}));
-        const QByteArray before = readFile(cat.treeFile());
-        QVERIFY_THROWS_EXCEPTION(QuilloryError, DatabaseBackup::exportDatabase(cat, tmp.filePath(u"x.cab"_s)));
-        QCOMPARE(readFile(cat.treeFile()), before);
-        QVERIFY(!QFileInfo::exists(tmp.filePath(u"x.cab"_s)));
+        const QByteArray bad = "Root\r\n\tDisc|L|00000001|FAT|not a number|||1|d|\r\n";
+        const QByteArray exported = readFile(outside);
+        writeFile(m_cat->treeFile(), bad);
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, m_cat->load({}));
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, DatabaseBackup::exportDatabase(*m_cat, outside));
+        QCOMPARE(readFile(m_cat->treeFile()) + readFile(outside), bad + exported);
     }
 };
 

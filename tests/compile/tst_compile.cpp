@@ -79,7 +79,8 @@ private Q_SLOTS:
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
 
-    void thresholdIsAFullCd()
+    // The CD threshold, order and deleting.
+    void compilationList()
     {
         CompilationList list;
         list.add({entry(u"big.iso"_s, u"A:\\"_s, u"11111111"_s, 734003200 - 100),
@@ -92,6 +93,16 @@ private Q_SLOTS:
         // Deleting the byte takes the total back to the line.
         list.remove({1});
         QVERIFY(!list.overCapacity());
+
+        // Folders first, then names without case; deleting rows leaves the rest in order.
+        CompilationList sorted;
+        sorted.add({entry(u"b.txt"_s, u"D:\\"_s, u"1"_s, 1, 12), entry(u"Zeta"_s, u"D:\\"_s, u"1"_s, 0, 0),
+                  entry(u"A.TXT"_s, u"D:\\"_s, u"1"_s, 1, 12), entry(u"c.mp3"_s, u"D:\\"_s, u"1"_s, 1, 8),
+                  entry(u"alpha"_s, u"D:\\"_s, u"1"_s, 0, 0)});
+        QCOMPARE(names(sorted), (QStringList{u"alpha"_s, u"Zeta"_s, u"c.mp3"_s, u"A.TXT"_s, u"b.txt"_s}));
+        sorted.remove({2, 0});
+        QCOMPARE(names(sorted), (QStringList{u"Zeta"_s, u"A.TXT"_s, u"b.txt"_s}));
+        QCOMPARE(sorted.total(), qint64(2));
     }
 
     void duplicatesByNameAndPlace_data()
@@ -122,20 +133,7 @@ private Q_SLOTS:
         QCOMPARE(list.total(), qint64(added ? 11 : 10));
     }
 
-    void foldersFirstThenNamesWithoutCase()
-    {
-        CompilationList list;
-        list.add({entry(u"b.txt"_s, u"D:\\"_s, u"1"_s, 1, 12), entry(u"Zeta"_s, u"D:\\"_s, u"1"_s, 0, 0),
-                  entry(u"A.TXT"_s, u"D:\\"_s, u"1"_s, 1, 12), entry(u"c.mp3"_s, u"D:\\"_s, u"1"_s, 1, 8),
-                  entry(u"alpha"_s, u"D:\\"_s, u"1"_s, 0, 0)});
-        QCOMPARE(names(list), (QStringList{u"alpha"_s, u"Zeta"_s, u"c.mp3"_s, u"A.TXT"_s, u"b.txt"_s}));
-        // Deleting rows 0 and 2 leaves the others in order and subtracts just those sizes.
-        list.remove({2, 0});
-        QCOMPARE(names(list), (QStringList{u"Zeta"_s, u"A.TXT"_s, u"b.txt"_s}));
-        QCOMPARE(list.total(), qint64(2));
-    }
-
-    void entriesFromTheContentsList()
+    void entriesAndWhatMayBeCopied()
     {
         ExtensionIconCache icons;
         ContentsListing listing(&icons);
@@ -152,12 +150,8 @@ private Q_SLOTS:
         QCOMPARE(got[1].Place, photos);
         QCOMPARE(got[1].Size, qint64(4096));
         QCOMPARE(DiscBatches(got).batches().at(1).Title, u"Photos: 2025"_s);
-    }
 
-    void whatMayBeCopiedOrCompiled()
-    {
-        ExtensionIconCache icons;
-        ContentsListing listing(&icons);
+        listing.clear();
         listing.addEntry(listed(ContentsEntry::Up, u".."_s)); // 0
         const EntryPlace m(u"M"_s, u"1"_s, u"\\"_s);
         listing.addEntry(listed(ContentsEntry::File, u"a.mp3"_s, m, 1));                                       // 1
@@ -169,8 +163,7 @@ private Q_SLOTS:
         disc.currentSerial = u"1"_s;
         LocationState group;
 
-        // An archive is a file of the disc; what lies inside one is not. Outside a disc or search
-        // result only the first selected entry is looked at.
+        // An archive is a file of the disc, its entries are not; outside a disc only the first row counts.
         const QList<std::tuple<const LocationState *, QList<int>, bool>> cases{
             {&disc, {}, false},    {&disc, {0}, false},    {&group, {4}, false},  {&disc, {1}, true},
             {&disc, {1, 3}, true}, {&disc, {1, 2}, false}, {&group, {1, 2}, true}};
@@ -259,8 +252,7 @@ private Q_SLOTS:
     void aFailedFileIsNamedAndTheRestCopied()
     {
         prepareMedium();
-        // A file that is gone when its turn comes, as on a scratched disc, and a target that
-        // is a folder where the file should go.
+        // A file gone when its turn comes (a scratched disc), and a folder where a file should go.
         QDir().mkpath(m_dest + u"/Music/song.mp3"_s);
         FileCopier copier;
         copier.setProgress([this](qint64, qint64, const QString &file) {
@@ -278,8 +270,7 @@ private Q_SLOTS:
                  QByteArray("hidden|new readme|<missing>"));
     }
 
-    // A disk that fills up in the last bytes of a file: that file is named with the system's
-    // reason, the one it was to replace stays as it was, and what fits is still copied.
+    // A disk full in a file's last bytes: it is named, the old one stays, and what fits is copied.
     void aFileCutShortOnAFullDiskIsNamed()
     {
         prepareMedium();

@@ -24,9 +24,8 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-// The listing's parts (places, sorting, sizes, file types, the lists of a group and a disc),
-// moving through a real catalogue without a window (what is listed, what the status line says,
-// where Back goes, what a damaged catalogue does), and the tree's edits.
+// The listing's parts, moving through a real catalogue without a window (listing, status line,
+// Back, a damaged catalogue), and the tree's edits.
 class TestListing : public QObject
 {
     Q_OBJECT
@@ -109,8 +108,7 @@ private Q_SLOTS:
         QVERIFY(m_problems.isEmpty());
     }
 
-    // A hit's place is carried as it is: a title holding ":" and an entry inside an archive reach
-    // the listing of their own folder whole, not the text "Title:\path" taken apart again.
+    // A hit's place is carried whole (a title with ":", an archive entry), not taken apart again.
     void switchToAHitsLocation_data()
     {
         QTest::addColumn<QString>("title");
@@ -211,9 +209,7 @@ private Q_SLOTS:
         QVERIFY(m_contents.serial().isEmpty()); // the unpacked lists went with their disc
     }
 
-    // A record whose serial names a path (from an imported archive or a hand-edited tree): a
-    // contents file where it points is never read, and the user is told which serial; deleting
-    // it removes the node and touches no file outside DB.
+    // A serial that names a path: what it points to is never read nor deleted; the user is told.
     void serialThatNamesAPathIsNeverFollowed_data()
     {
         QTest::addColumn<QString>("serial");
@@ -386,8 +382,7 @@ private Q_SLOTS:
         QCOMPARE(l.totalSize(), 4096);
     }
 
-    // A disc scanned with checksums: a file that has one shows it in its info lines; one
-    // without (here an entry inside the archive) shows none.
+    // A file with a checksum shows it in its info lines; one without (an archive entry) shows none.
     void fileInfoShowsItsChecksum()
     {
         const QString db = this->db();
@@ -475,9 +470,7 @@ private Q_SLOTS:
             QCOMPARE(FormatSize(bytes), text);
     }
 
-    // The type of one name never depends on which names were asked before it: names without
-    // an extension, names a pattern knows whole, and extensions in another case each get their
-    // own type, the same every time.
+    // The type of one name never depends on which names were asked before it.
     void fileTypeDoesNotDependOnWhatWasAskedFirst()
     {
         const QStringList names{
@@ -505,8 +498,7 @@ private Q_SLOTS:
         // With or without the dot, in any case; two letters; a type read through TagLib.
         for (const QString &music : {u".mp3"_s, u"Midi"_s, u".ra"_s, u".flac"_s})
             QVERIFY2(FileTypes::IsMusicFile(music), qPrintable(music));
-        // A prefix of a music type, a longer one, a second dot, nothing, and a letter that only
-        // looks like one (only a-z fold: a dotless i does not become I).
+        // A prefix, a longer name, a second dot, nothing, a dotless i (only a-z fold).
         for (const QString &other : {u".MI"_s, u".MP3X"_s, u"..MP3"_s, QString(), u".m\u0131d"_s})
             QVERIFY2(!FileTypes::IsMusicFile(other), qPrintable(other));
     }

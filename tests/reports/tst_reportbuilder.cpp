@@ -112,8 +112,8 @@ private Q_SLOTS:
                  head + rows + sep);
     }
 
-    // One line of other reports: the columns (name:width, a negative width for a hidden one; none
-    // for the defaults), sub-groups, the closing line and its locale. A negative line counts from the end.
+    // One line of a report: columns as name:width (negative: hidden; none: defaults), sub-groups,
+    // the closing line and its locale. A negative line counts from the end.
     void reportLines_data()
     {
         QTest::addColumn<QString>("node");
@@ -264,8 +264,7 @@ private Q_SLOTS:
         QCOMPARE(ReportBuilder::formForFileName(u"a.html/report"_s), ReportBuilder::Txt);
     }
 
-    // TXT cells are padded and cut by the columns a text takes on a fixed-pitch line, so the
-    // cells after a Japanese or Chinese title stay aligned.
+    // TXT cells fit by the columns a text takes on a fixed-pitch line, so wide titles stay aligned.
     void fitsByColumns_data()
     {
         QTest::addColumn<QString>("text");

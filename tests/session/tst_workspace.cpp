@@ -77,8 +77,7 @@ private Q_SLOTS:
         QFile::remove(DataPaths::settingsFile(data()));
     }
 
-    // The sample is offered once, before anything else is read, and only while the folder is new;
-    // a Yes reads the catalogue from it, and the preferences are read once only.
+    // The sample is offered once, while the folder is new; the preferences are read once only.
     void firstRunWithTheSample_data()
     {
         QTest::addColumn<bool>("yes");
@@ -189,8 +188,7 @@ private Q_SLOTS:
         QVERIFY2(prompts.said.isEmpty(), qPrintable(prompts.said.join(u'\n')));
     }
 
-    // A window that may not write the catalogue saves none of its changes, as they come or at
-    // its close, and says why; the command line's lock is refused while another program holds it.
+    // A workspace that may not write saves nothing, as changes come or at its close, and says why.
     void aReadOnlyWorkspaceSavesNothing_data()
     {
         QTest::addColumn<bool>("lockedElsewhere");
@@ -221,8 +219,7 @@ private Q_SLOTS:
         ws.setSearchHistory({u"stray"_s});
         ws.addFavourite({u"5E6F7081"_s, u"Photos Disc:"_s, u"\\"_s});
 
-        // A workspace of its own set off after those changes: once its save is written, one the
-        // read-only workspace had set off would have been too.
+        // Once a save set off later elsewhere is written, one set off here would have been too.
         const QString elsewhere = m_dir->path() + u"/elsewhere/"_s;
         RecordingPrompts quiet;
         Workspace witness(elsewhere, quiet);
@@ -238,9 +235,8 @@ private Q_SLOTS:
             QVERIFY_THROWS_EXCEPTION(QuilloryError, Workspace(data(), prompts).lock());
     }
 
-    // A full disk: the user hears of it once, not at every change; each change tries again, and
-    // a success lets the next failure be told. The close still tries, and a save that fails
-    // leaves the file as the last good one wrote it.
+    // A full disk is told once, not at every change; a success lets the next failure be told; the
+    // close still tries, and a failed save leaves the last good file.
     void aFailedSaveIsToldOnceAndTriedAgain()
     {
         TestCatalogue::prepared(data());
@@ -286,9 +282,8 @@ private Q_SLOTS:
         QCOMPARE(readFile(treeFile()), saved);
     }
 
-    // What killed saves left beside the catalogue and the settings goes when a program next takes
-    // the catalogue, and nothing else: not a look-alike, not the files of a settings save under
-    // way (another program holds the settings' lock for as long as it saves).
+    // Killed saves' leftovers go when the catalogue is taken; not a look-alike, not the files of a
+    // settings save under way (its program holds the settings' lock).
     void leftoversGoWhenTheCatalogueIsTaken_data()
     {
         QTest::addColumn<bool>("settingsBeingSaved");
@@ -326,8 +321,7 @@ private Q_SLOTS:
         QCOMPARE(present(kept), kept.size());
     }
 
-    // Closed before the start has read anything (the end came first): no defaults, empty
-    // history or empty tree put over the user's files.
+    // Closed before the start read anything: no defaults or empty lists put over the user's files.
     void closingBeforeTheStartWritesNothing()
     {
         TestCatalogue::prepared(data());

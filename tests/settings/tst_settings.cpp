@@ -3,19 +3,21 @@
 // user may set, Cancel, the exclusion file), the skins found and checked, and what each answer
 // of the update server means.
 
+#include "CabTestUtil.h"
 #include "LocalHttpServer.h"
 #include "core/QuilloryError.h"
 #include "settings/Preferences.h"
 #include "settings/Skins.h"
 #include "settings/UpdateCheck.h"
 
-#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
 using Answer = UpdateCheck::Answer;
+using CabTestUtil::readFile;
+using CabTestUtil::writeFile;
 
 class TestSettings : public QObject
 {
@@ -43,12 +45,6 @@ class TestSettings : public QObject
         const int n = now.isNull() ? item.min : now.toInt();
         return QString::number(n == item.max ? item.min : n + 1);
     }
-    static void touch(const QString &path, const QByteArray &bytes = "BM")
-    {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
     // A skin folder with every required file.
     QString completeSkin(const QString &name)
     {
@@ -56,7 +52,7 @@ class TestSettings : public QObject
         QDir().mkpath(path);
         for (const QStringList *files : {&Skins::smallIconFiles(), &Skins::largeIconFiles()})
             for (const QString &f : *files)
-                touch(path + f);
+                writeFile(path + f, "BM");
         return path;
     }
 
@@ -130,10 +126,7 @@ private Q_SLOTS:
         QFETCH(QString, before);
         QFETCH(QByteArray, line);
         QFETCH(QString, after);
-        QVERIFY(QDir().mkpath(QFileInfo(ini()).path()));
-        QFile f(ini());
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("[General]\n" + line + '\n') > 0);
-        f.close();
+        writeFile(ini(), "[General]\n" + line + '\n');
         Preferences p;
         if (!before.isNull())
             QVERIFY(p.setValue(name, before));
@@ -195,10 +188,7 @@ private Q_SLOTS:
         p.setExclusions({u"*.dll"_s, u"temp\\"_s});
         p.loadExclusions(data); // no file: the list stays
         p.saveExclusions(data);
-        QFile f(Preferences::exclusionsFile(data));
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), QByteArray("*.dll\r\ntemp\\\r\n"));
-        f.close();
+        QCOMPARE(readFile(Preferences::exclusionsFile(data)), QByteArray("*.dll\r\ntemp\\\r\n"));
 
         // Cancel: the file puts back what was saved.
         p.setExclusions({u"*.tmp"_s});
@@ -206,15 +196,12 @@ private Q_SLOTS:
         QCOMPARE(p.exclusions(), (QStringList{u"*.dll"_s, u"temp\\"_s}));
 
         // Lists made on Windows: Windows-1252, CR LF; LF alone is read too.
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write("caf\xe9*.txt\r\n*.bak\n");
-        f.close();
+        writeFile(Preferences::exclusionsFile(data), "caf\xe9*.txt\r\n*.bak\n");
         p.loadExclusions(data);
         QCOMPARE(p.exclusions(), (QStringList{u"café*.txt"_s, u"*.bak"_s}));
     }
 
-    // Every entry of the skins folder is a skin, listed by name; a plain file is one whose files
-    // are all missing. The shipped skins are loaded whole by the window's tests.
+    // Every entry of the skins folder is a skin, listed by name; a plain file lacks all its files.
     void skinsAreListedByName()
     {
         QVERIFY(Skins::LocateSkins(data()).isEmpty()); // no skins folder
@@ -223,8 +210,8 @@ private Q_SLOTS:
         completeSkin(u"Winter"_s);
         completeSkin(u"Autumn"_s);
         QDir().mkpath(skins() + u"Empty & Odd"_s);
-        touch(skins() + u"readme.txt"_s);
-        touch(skins() + u".hidden"_s);
+        writeFile(skins() + u"readme.txt"_s, "BM");
+        writeFile(skins() + u".hidden"_s, "BM");
         QCOMPARE(Skins::LocateSkins(data()),
                  (QStringList{u".hidden"_s, u"Autumn"_s, u"Empty & Odd"_s, u"Winter"_s, u"readme.txt"_s}));
         QCOMPARE(Skins::skinPath(data(), u"Winter"_s), skins() + u"Winter/"_s);
@@ -241,9 +228,9 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(skin + u"borrow.bmp"_s)); // the last small file
         QVERIFY(QFile::remove(skin + u"favorites.bmp"_s));
         QCOMPARE(Skins::firstMissingFile(skin), u"borrow.bmp"_s); // small files are checked first
-        touch(skin + u"borrow.bmp"_s);
+        writeFile(skin + u"borrow.bmp"_s, "BM");
         QCOMPARE(Skins::firstMissingFile(skin), u"favorites.bmp"_s);
-        touch(skin + u"favorites.bmp"_s);
+        writeFile(skin + u"favorites.bmp"_s, "BM");
         // Names are compared as the file system compares them: here, with case.
         QVERIFY(QFile::rename(skin + u"exit.bmp"_s, skin + u"EXIT.BMP"_s));
         QCOMPARE(Skins::firstMissingFile(skin), u"exit.bmp"_s);
@@ -254,9 +241,9 @@ private Q_SLOTS:
 
         // "info.txt": none shows nothing; an empty one is still shown; lines end in "\n".
         QVERIFY(Skins::infoText(skin).isNull());
-        touch(skin + u"info.txt"_s, "");
+        writeFile(skin + u"info.txt"_s, "");
         QVERIFY(!Skins::infoText(skin).isNull() && Skins::infoText(skin).isEmpty());
-        touch(skin + u"info.txt"_s, "Made by me\r\nFor dark desktops");
+        writeFile(skin + u"info.txt"_s, "Made by me\r\nFor dark desktops");
         QCOMPARE(Skins::infoText(skin), u"Made by me\nFor dark desktops\n"_s);
     }
 
@@ -289,9 +276,7 @@ private Q_SLOTS:
             QCOMPARE(a.version, version);
     }
 
-    // Fetched from a web server on this machine at the version file's address; a body larger
-    // than a version file is not taken. The server's address as the user wrote it, blanks and
-    // a doubled slash left out; unset by default.
+    // A body larger than a version file is not taken; the server setting as written, tidied.
     void updateServer()
     {
         LocalHttpServer server;

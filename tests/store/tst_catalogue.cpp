@@ -24,12 +24,9 @@
 using namespace CabTestUtil;
 using namespace Qt::StringLiterals;
 
-// The catalogue on disk as its owner finds it. A lock file already there is taken over with a
-// word to the user when it was left behind (empty, damaged, its process gone); a live owner on
-// this computer, or any owner on another one, keeps it. What a killed run left in DB goes.
-// A switch stopped at every one of its steps, as a kill would stop it: readers, with the lock
-// free or held by another program, and the next owner all find the old catalogue or the new
-// one. Entries of the staging area that are not what the switch made are refused, never followed.
+// The catalogue's lock (left behind: taken over with a word; live or elsewhere: kept), what a
+// killed run left in DB, and the switch stopped at every step: readers and the next owner find
+// the old catalogue or the new one; staging entries it did not make are refused, never followed.
 class TestCatalogue : public QObject
 {
     Q_OBJECT
@@ -161,9 +158,7 @@ private Q_SLOTS:
         QVERIFY(takenOver ? readFile(lockFile()).startsWith(mine) : readFile(lockFile()) == bytes);
     }
 
-    // A program that has just made its lock file holds it locked before writing itself into
-    // it: an empty file is not taken from it. Nor is anything but a file, which no program of
-    // ours made.
+    // An empty lock file its maker holds locked is not taken from it; nor is a folder.
     void unfinishedOrForeignLockIsKept()
     {
         writeFile(lockFile(), QByteArray());
@@ -181,8 +176,7 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(lockFile() + u"/inside"_s).isDir());
     }
 
-    // Programs finding the same abandoned lock at once: one owns the catalogue, the others
-    // are told it is in use.
+    // Programs finding the same abandoned lock at once: one owns the catalogue.
     void oneOwnerAfterARace()
     {
         writeFile(lockFile(), QByteArray());
@@ -207,8 +201,7 @@ private Q_SLOTS:
         QCOMPARE(owners, 1);
     }
 
-    // What a killed scan, save or upgrade leaves goes when the catalogue is next taken; the
-    // catalogue's files and the user's own stay.
+    // What a killed scan, save or upgrade left goes; the catalogue's files and the user's stay.
     void lockRemovesLeftovers()
     {
         const QStringList kept{u"12345678.dat"_s, u"groups.tree"_s, u"notes.txt"_s};
@@ -274,9 +267,8 @@ private Q_SLOTS:
         QCOMPARE(readFile(db() + u"A.dat"_s), QByteArray("old A"));
     }
 
-    // Files new to DB are written straight into it (what a change not committed does with them
-    // is the kill test's); a committed one keeps those it names. A name DB has any entry for
-    // (a folder, a dangling link) is staged as before.
+    // Files new to DB are written straight into it; a name DB has any entry for (a folder, a
+    // dangling link) is staged as before.
     void newFilesGoStraightIntoDb()
     {
         writeFile(db() + u"A.dat"_s, "old A");
@@ -326,8 +318,7 @@ private Q_SLOTS:
                 pack(db(), s, "old " + s.toLatin1());
             writeTree(db(), oldSerials, u"Old"_s);
         };
-        // The switch, stopped before its step number `stopAt`. A failure is discarded: before
-        // the journal that takes the change away, after it the next owner carries it through.
+        // Stopped before step `stopAt`; a failure is discarded (after the journal the owner finishes).
         const auto change = [&](int stopAt) {
             int steps = 0;
             CatalogueSwitch::setStepHook([&](const char *) {
@@ -371,8 +362,7 @@ private Q_SLOTS:
             const bool committed = CatalogueSwitch::isPending(db());
             const QString row = u"stopped at step %1"_s.arg(stopAt);
 
-            // Another program holds the lock: the reader reads what the journal commits. With
-            // the lock free a reader finishes the switch; then the owner finds DB whole.
+            // Lock held elsewhere: read what the journal commits; lock free: the reader finishes it.
             QStringList read;
             for (const bool held : {true, false}) {
                 QLockFile other(db() + Catalogue::lockName());
@@ -394,8 +384,7 @@ private Q_SLOTS:
         QVERIFY(kills > 5);
     }
 
-    // Whatever sits where the switch keeps its staging folder, its journals or its files is
-    // refused with a message naming it, and nothing it points to is read, moved or removed.
+    // Refused with a message naming it; nothing it points to is read, moved or removed.
     void entriesNotWhatTheyShouldBeAreRefused_data()
     {
         QTest::addColumn<QString>("entry");
@@ -467,8 +456,7 @@ private Q_SLOTS:
                      qPrintable(why));
             QVERIFY(!owner.isLocked());
             QCOMPARE(contentsOf(db()), dbBefore);
-            // A reader is refused the same way where it would have to trust the entry, and
-            // otherwise reads DB as it is.
+            // A reader is refused too where it would trust the entry, else reads DB as it is.
             try {
                 const QStringList read = readWithoutLock();
                 QCOMPARE(read.size(), 2);

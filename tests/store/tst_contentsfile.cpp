@@ -18,8 +18,7 @@
 using namespace CabTestUtil;
 using namespace Qt::StringLiterals;
 
-// A disc's lists: the one writer and the one reader, the values written into them, the ".sum"
-// member's line rules, and the contents file that carries them in DB.
+// A disc's lists: their writer and reader, their values, the ".sum" member, the contents file.
 class TestContentsFile : public QObject
 {
     Q_OBJECT
@@ -111,8 +110,7 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(QuilloryError, w.flush());
     }
 
-    // Folders whose names differ only in case stay apart; a path in another case still finds
-    // the folder of a disc that has it under one spelling only.
+    // Names that differ only in case stay apart; another case finds a folder spelled one way only.
     void foldersThatDifferOnlyInCase()
     {
         const QByteArray folders = written([](ContentsListWriter &w) {
@@ -239,10 +237,8 @@ private Q_SLOTS:
         QVERIFY(XXH128_isEqual(sums.value(0), hello));
     }
 
-    // The scanner's loose lists packed under the documented names (the serial with ".dat",
-    // members ".dir", ".file" and, when it has lines, ".sum"), read back and parsed. A rescan
-    // replaces them; a pack that fails (the scan left one list) keeps the older file; a
-    // checksum member that does not line up is read as none, with the reason and the file named.
+    // Packed under the documented names and read back; a failed pack keeps the older file; a
+    // ".sum" that does not line up is read as none, with the reason and the file named.
     void packTheScannersListsAndReadThemBack()
     {
         QTemporaryDir tmp;
@@ -283,8 +279,7 @@ private Q_SLOTS:
                                              QDir::toNativeSeparators(dat)));
     }
 
-    // Unpacked through a folder, a contents file gives the disc's two lists and nothing else
-    // (not a "groups.tree" it also carries); cut short, it fails and leaves nothing behind.
+    // Only the disc's own lists come out (not a "groups.tree" it carries); cut short, nothing is left.
     void unpackingExtractsOnlyTheDiscsOwnLists()
     {
         QTemporaryDir tmp;
@@ -344,9 +339,8 @@ private Q_SLOTS:
         QCOMPARE(files(), before);
     }
 
-    // One listing of DB answers as exists() does for each serial: files and links to files
-    // named serial + ".dat", not folders, dangling links, other extensions or their case;
-    // never a serial that could name something outside DB, even when a file's name matches it.
+    // One listing of DB answers as exists() does: files and links named serial + ".dat" only, never
+    // a serial that could name something outside DB.
     void serialsPresentAgreesWithExists()
     {
         QTemporaryDir tmp;

@@ -14,9 +14,8 @@
 using namespace CabTestUtil;
 using namespace Qt::StringLiterals;
 
-// The group tree and "groups.tree": a disc's record line, the outline as a load reads it
-// (encodings, line ends, the older format, the order the tree keeps), the upgrade, the load's
-// checks on disk, the queries on the tree, and the favourite locations kept beside it.
+// The group tree and "groups.tree": record lines, outlines as loaded, the upgrade, the load's
+// checks on disk, queries, and the favourite locations kept beside it.
 class TestGroupTree : public QObject
 {
     Q_OBJECT
@@ -38,17 +37,8 @@ class TestGroupTree : public QObject
     }
     static TCD sample()
     {
-        TCD cd;
-        cd.Title = QStringLiteral("Concert 1998");
-        cd.VolumeLabel = QStringLiteral("CONC98");
-        cd.Serial = QStringLiteral("1A2B3C4D");
-        cd.FileSystem = QStringLiteral("CDFS");
-        cd.Size = 734003200;
-        cd.Description = QStringLiteral("Live recording");
-        cd.Genre = QStringLiteral("Rock");
-        cd.Number = 3;
-        cd.Date = QStringLiteral("05.12.2026 13:48:39");
-        return cd;
+        return {u"Concert 1998"_s, u"CONC98"_s, u"1A2B3C4D"_s, u"CDFS"_s, 734003200, u"Live recording"_s, u"Rock"_s,
+                3, u"05.12.2026 13:48:39"_s};
     }
     static Favourites::Location rock() { return {u"1A2B3C4D"_s, u"Concert 1998:"_s, u"\\MUSIC\\ROCK\\"_s}; }
     static Favourites::Location at(const QString &path, const QString &serial = u"1A2B3C4D"_s)
@@ -69,8 +59,7 @@ private Q_SLOTS:
         TextCodec::setBeforeCommitHook(nullptr);
     }
 
-    // Saved and loaded whole; a save that fails (a full disk) leaves the older file and no
-    // temporary one beside it.
+    // A save that fails (a full disk) leaves the older file and no temporary one beside it.
     void savesAndLoadsOutline()
     {
         touchDat(QStringLiteral("1A2B3C4D"));
@@ -92,9 +81,8 @@ private Q_SLOTS:
         QCOMPARE(QDir(db()).entryList(QDir::Files), (QStringList{"1A2B3C4D.dat", "groups.tree"}));
     }
 
-    // The older format is upgraded in the file once, with a word to the user. A file that does
-    // not load is never written, by the upgrade or by a later save; nor is one read without
-    // the right to write.
+    // The older format is upgraded once, with a word to the user; a file that does not load, or one
+    // read without the right to write, is never written.
     void onlyALoadedTreeIsUpgraded_data()
     {
         QTest::addColumn<QByteArray>("file");
@@ -145,8 +133,7 @@ private Q_SLOTS:
         QVERIFY(told.isEmpty());
     }
 
-    // Each refused with its reason, the tree in memory kept. The limits lie far beyond any
-    // catalogue, and are met before the load costs much more than the file's size.
+    // Refused with its reason, the tree in memory kept; the limits are met before the load costs much.
     void badFilesFailAndKeepTheTree_data()
     {
         QTest::addColumn<QByteArray>("file"); // null: a sparse file just past the size limit
@@ -199,8 +186,7 @@ private Q_SLOTS:
 
     void discsWithoutAUsableContentsFileAreDropped()
     {
-        // "Gone" has no contents file and goes silently. The others name existing files, but
-        // none is a disc's contents file in DB: they go, and the user is told which.
+        // "Gone" goes silently; the others name files that are no contents file in DB: the user is told.
         touchDat(QStringLiteral("00000001"));
         writeFile(m_dir.path() + QLatin1String("/victim.dat"), "keep");
         writeFile(db() + QLatin1String("a/b.dat"), "keep");
@@ -320,8 +306,7 @@ private Q_SLOTS:
                                << QByteArray("M\xC3\xBCsik\n\tZ\xC3\xA4hler|L|1|UDF|1|\xE2\x82\xAC|g|1|x|");
         QTest::newRow("windows-1252") << QByteArray("M\xFCsik\r\n\tZ\xE4hler|L|1|UDF|1|\x80|g|1|x|\r\n")
                                       << QByteArray("M\xC3\xBCsik\n\tZ\xC3\xA4hler|L|1|UDF|1|\xE2\x82\xAC|g|1|x|");
-        // Every disc line of the older format (nine fields) gains an empty BorrowedTo, as does
-        // any other disc line in the same file; the first line is the collection, never a disc.
+        // The older format's disc lines, and the others in that file, gain an empty BorrowedTo.
         QTest::newRow("older format") << QByteArray("Root|old\r\n\tA|L|1|FAT|1|d|g|1|01.01.2001 10:00:00\r\n"
                                                     "\tC|L|3|FAT|3|d|g|3|x|y|z\r\n")
                                       << QByteArray("Root|old|\n\tC|L|3|FAT|3|d|g|3|x|y|z|\n\tA|L|1|FAT|1|d|g|1|01.01.2001 10:00:00|");
@@ -330,8 +315,7 @@ private Q_SLOTS:
             << "Root\n\t" + a + "lent|\n\tB|L|2|FAT|5|d|g|7||\n\tC|L|3|FAT|3|d|g|3|01.01.2001 10:00:00|";
         QTest::newRow("only separators in the collection's line") << QByteArray("R|||||||||\r\n\tG\r\n")
                                                                   << QByteArray("R|||||||||\n\tG");
-        // Below the collections, lent discs, then groups, then discs, each by code unit; the
-        // collections keep the file's order.
+        // Below the collections: lent discs, groups, discs, each by code unit.
         QTest::newRow("discs swapped") << "Root\r\n\tG\r\n\t\t" + b + "\r\n\t\t" + a
                                        << "Root\n\tG\n\t\t" + a + "\n\t\t" + b;
         QTest::newRow("disc before group") << "Root\r\n\t" + a + "\r\n\tG" << "Root\n\tG\n\t" + a;
@@ -389,9 +373,8 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(QuilloryError, again.load(file));
     }
 
-    // Added twice, removed once at a time; letters a-z compare without case. The match that
-    // enables "Remove Current Location" looks for the path text right after the label, so a
-    // folder above a favourite enables it too, though there is nothing equal to remove there.
+    // Added twice, removed once at a time, a-z without case; a folder above a favourite matches
+    // (the path right after the label), though there is nothing to remove there.
     void favouritesAddedMatchedAndRemoved()
     {
         Favourites favs;
