@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // A disc's contents file: DB + Serial + ".dat", a cabinet (MSZIP) holding the folder list
 // Serial + ".dir" and the file list Serial + ".file" under their bare names, and, for a disc
@@ -96,6 +97,13 @@ public:
     // or when load() finds one beyond the list's limits. A list the cabinet lacks reads as empty.
     // Checksums that do not line up are no failure: load() leaves them out and says why.
     static Lists read(const QString &dbFolder, const QString &serial);
+    // As read(), telling `arrived` on the unpacking thread after every block of the folder list
+    // (list 0) or the file list (list 1): the first `available` of the list's `size` bytes at
+    // data are final and stay in place until read() returns. A list the cabinet holds twice
+    // comes again at a new place. data is null when the unpacking failed: what was handed over
+    // is about to go.
+    using ListArrival = std::function<void(int list, const char *data, qsizetype available, qsizetype size)>;
+    static Lists read(const QString &dbFolder, const QString &serial, const ListArrival &arrived);
     static Parsed load(const QString &dbFolder, const QString &serial);
     // The checksum list alone, empty when the disc has none: for a disc scanned without
     // checksums only the cabinet's header is read, nothing is unpacked.
