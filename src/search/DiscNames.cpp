@@ -10,9 +10,13 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <optional>
 #include <sys/stat.h>
+#include <thread>
 #include <vector>
 
 namespace
@@ -263,23 +267,154 @@ void foldNames(Columns &c)
     FoldAZ(c.names.data(), c.names.size());
 }
 
-// The records of a list as ContentsList reads them. Returns whether every byte was ASCII.
-bool scanList(const QByteArray &bytes, bool folderList, Columns &c, Dates &dates)
-{
-    const qsizetype n = bytes.size();
-    c.reserve(static_cast<size_t>(n / 40 + 1));
-    c.names.resize(n / 3);
-    RecordScanner scanner(bytes.constData());
-    auto add = [&](const RecordScanner::Record &r) { addRecord(c, dates, folderList, r.name, r.size, r.date); };
-    scanner.advance(n, add);
-    scanner.finish(n, add);
-    foldNames(c);
-    if (c.badSize < 0)
-        c.badSize = static_cast<int>(c.sizes.size());
-    return scanner.ascii();
-}
+// One list scanned as its bytes arrive, with the records ContentsList reads in them.
+struct ListScan {
+    const char *data = nullptr;
+    std::optional<RecordScanner> scanner;
+
+    void start(const char *bytes, qsizetype size, Columns &c)
+    {
+        data = bytes;
+        c = Columns();
+        c.reserve(static_cast<size_t>(size / 40 + 1));
+        c.names.resize(size / 3);
+        scanner.emplace(bytes);
+    }
+    static auto adder(Columns &c, Dates &dates, bool folderList)
+    {
+        return [&c, &dates, folderList](const RecordScanner::Record &r) {
+            addRecord(c, dates, folderList, r.name, r.size, r.date);
+        };
+    }
+    // The list is n bytes long, all of them here. Returns whether every byte was ASCII.
+    bool finish(qsizetype n, Columns &c, Dates &dates, bool folderList)
+    {
+        scanner->finish(n, adder(c, dates, folderList));
+        foldNames(c);
+        if (c.badSize < 0)
+            c.badSize = static_cast<int>(c.sizes.size());
+        return scanner->ascii();
+    }
+};
 
 } // namespace
+
+// Names just made: the columns themselves, laid out as the file only when it is written.
+struct DiscNames::Owned {
+    Columns folders;
+    Columns files;
+    Dates dates;
+    Header header;
+};
+
+// A list of this size or more is scanned on a thread of its own, keeping pace with the
+// unpacking on another core; a smaller one right away, while its bytes are in the cache.
+static constexpr qsizetype WorthAThread = qsizetype(1) << 20;
+
+struct DiscNames::Scan::State {
+    std::unique_ptr<Owned> owned = std::make_unique<Owned>();
+    ListScan lists[2];
+    struct Arrival {
+        int list = -1;
+        const char *data = nullptr;
+        qsizetype available = 0;
+        qsizetype size = 0;
+        bool operator==(const Arrival &) const = default;
+    };
+    std::thread worker;
+    std::mutex mutex;
+    std::condition_variable wake;
+    Arrival latest; // guarded by mutex
+    bool done = false;
+
+    Columns &columns(int list) { return list == 0 ? owned->folders : owned->files; }
+    void advance(const Arrival &a)
+    {
+        ListScan &l = lists[a.list];
+        if (a.data != l.data) // a list the cabinet holds twice: the later one counts
+            l.start(a.data, a.size, columns(a.list));
+        l.scanner->advance(a.available, ListScan::adder(columns(a.list), owned->dates, a.list == 0));
+    }
+    void work()
+    {
+        Arrival seen;
+        std::unique_lock lock(mutex);
+        for (;;) {
+            wake.wait(lock, [&] { return done || !(latest == seen); });
+            if (latest == seen)
+                return;
+            seen = latest;
+            lock.unlock();
+            advance(seen);
+            lock.lock();
+        }
+    }
+    void stopWorker()
+    {
+        if (!worker.joinable())
+            return;
+        {
+            const std::lock_guard lock(mutex);
+            done = true;
+        }
+        wake.notify_one();
+        worker.join();
+    }
+};
+
+DiscNames::Scan::Scan() : m(std::make_unique<State>()) {}
+
+DiscNames::Scan::~Scan()
+{
+    m->stopWorker();
+}
+
+void DiscNames::Scan::feed(int list, const char *data, qsizetype available, qsizetype size)
+{
+    if (!data) {
+        m->stopWorker();
+        m->lists[0] = ListScan();
+        m->lists[1] = ListScan();
+        return;
+    }
+    if (list < 0 || list > 1)
+        return;
+    if (!m->worker.joinable() && size >= WorthAThread)
+        m->worker = std::thread([state = m.get()] { state->work(); });
+    if (!m->worker.joinable()) {
+        m->advance({list, data, available, size});
+        return;
+    }
+    {
+        const std::lock_guard lock(m->mutex);
+        m->latest = {list, data, available, size};
+    }
+    m->wake.notify_one();
+}
+
+std::shared_ptr<const DiscNames> DiscNames::Scan::finish(const QByteArray &folderList, const QByteArray &fileList,
+                                                         const Stamp &stamp)
+{
+    m->stopWorker();
+    Owned &o = *m->owned;
+    // Lists made on Windows are read as ContentsList reads them: as Windows-1252 when they are
+    // not UTF-8. Nearly every list is plain ASCII, which the scan notices on its way.
+    auto one = [&](int list, const QByteArray &bytes) {
+        ListScan &l = m->lists[list];
+        Columns &c = m->columns(list);
+        if (!l.scanner || l.data != bytes.constData())
+            l.start(bytes.constData(), bytes.size(), c);
+        if (l.finish(bytes.size(), c, o.dates, list == 0) || TextCodec::isValidUtf8(bytes))
+            return;
+        const QByteArray utf8 = TextCodec::toUtf8(bytes);
+        ListScan again;
+        again.start(utf8.constData(), utf8.size(), c);
+        again.finish(utf8.size(), c, o.dates, list == 0);
+    };
+    one(0, folderList);
+    one(1, fileList);
+    return own(std::move(m->owned), stamp);
+}
 
 DiscNames::Stamp DiscNames::Stamp::of(const QString &path)
 {
@@ -338,14 +473,6 @@ Header headerFor(const Columns &fc, const Columns &nc, const Dates &dates, const
 }
 } // namespace
 
-// Names just made: the columns themselves, laid out as the file only when it is written.
-struct DiscNames::Owned {
-    Columns folders;
-    Columns files;
-    Dates dates;
-    Header header;
-};
-
 std::shared_ptr<const DiscNames> DiscNames::own(std::unique_ptr<Owned> o, const Stamp &stamp)
 {
     std::shared_ptr<DiscNames> d(new DiscNames);
@@ -396,18 +523,7 @@ std::shared_ptr<const DiscNames> DiscNames::build(const ContentsList &folders, c
 std::shared_ptr<const DiscNames> DiscNames::scan(const QByteArray &folderList, const QByteArray &fileList,
                                                  const Stamp &stamp)
 {
-    // Lists made on Windows are read as ContentsList reads them: as Windows-1252 when they are
-    // not UTF-8. Nearly every list is plain ASCII, which the scan notices on its way.
-    auto o = std::make_unique<Owned>();
-    auto one = [&](const QByteArray &bytes, bool folderList, Columns &c) {
-        if (scanList(bytes, folderList, c, o->dates) || TextCodec::isValidUtf8(bytes))
-            return;
-        c = Columns();
-        scanList(TextCodec::toUtf8(bytes), folderList, c, o->dates);
-    };
-    one(folderList, true, o->folders);
-    one(fileList, false, o->files);
-    return own(std::move(o), stamp);
+    return Scan().finish(folderList, fileList, stamp);
 }
 
 DiscNames::~DiscNames() = default;

@@ -74,6 +74,25 @@ public:
     // Records are told apart by RecordScanner, the same reader ContentsList uses.
     static std::shared_ptr<const DiscNames> scan(const QByteArray &folderList, const QByteArray &fileList,
                                                  const Stamp &stamp);
+    // The same scan while the lists unpack (ContentsFile::read's arrival): feed() on the
+    // unpacking thread after every block, finish() with the lists read. A large list is scanned
+    // on a second thread, which keeps pace with the unpacking and touches each byte while it is
+    // still in the cache.
+    class Scan
+    {
+    public:
+        Scan();
+        ~Scan();
+        Scan(const Scan &) = delete;
+        Scan &operator=(const Scan &) = delete;
+        void feed(int list, const char *data, qsizetype available, qsizetype size);
+        std::shared_ptr<const DiscNames> finish(const QByteArray &folderList, const QByteArray &fileList,
+                                                const Stamp &stamp);
+
+    private:
+        struct State;
+        std::unique_ptr<State> m;
+    };
     // Maps a saved file; null when it is not one, or is damaged.
     static std::shared_ptr<const DiscNames> map(const QString &path);
     // Writes the file whole (partial name, then rename); false when it cannot.

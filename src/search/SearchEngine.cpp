@@ -87,6 +87,17 @@ ContentsFile::Lists readLists(const QString &db, const QString &serial)
     }
 }
 
+// The lists, with their names made as they unpack.
+ContentsFile::Lists readLists(const QString &db, const QString &serial, DiscNames::Scan &scan)
+{
+    try {
+        return ContentsFile::read(db, serial, [&scan](int list, const char *data, qsizetype available,
+                                                      qsizetype size) { scan.feed(list, data, available, size); });
+    } catch (const QuilloryError &e) {
+        throw Unreadable{e.message()};
+    }
+}
+
 // As ContentsFile::load parses what it reads.
 ContentsFile::Parsed parse(const ContentsFile::Lists &lists)
 {
@@ -138,44 +149,8 @@ void SearchEngine::run()
             }
         }
     } searching(m_index);
-    for (m_at = 0; m_at < m_order.size() && !m_stop; ++m_at)
-        searchDisc(m_order[m_at]);
-}
-
-ContentsFile::Lists SearchEngine::listsOf(const TCD &cd, const DiscNames::Stamp &stamp)
-{
-    if (m_ahead && m_ahead->serial == cd.Serial) {
-        Ahead ahead = std::move(*m_ahead);
-        m_ahead.reset();
-        // Read before the file changed: read again.
-        if (ahead.stamp == stamp) {
-            try {
-                return ahead.lists.get();
-            } catch (const QuilloryError &e) {
-                throw Unreadable{e.message()};
-            }
-        }
-    }
-    return readLists(m_db, cd.Serial);
-}
-
-void SearchEngine::readAhead()
-{
-    if (!m_index || m_ahead || m_stop)
-        return;
-    for (size_t i = m_at + 1; i < m_order.size(); ++i) {
-        const TCD &next = m_order[i];
-        if (!ContentsFile::isUsableSerial(next.Serial))
-            continue;
-        const DiscNames::Stamp stamp = DiscNames::Stamp::of(ContentsFile::contentsFileName(m_db, next.Serial));
-        if (stamp.size < 0 || m_index->find(next.Serial, stamp))
-            continue;
-        // The stamp is taken before the read: lists that do not match it are never indexed.
-        m_ahead = Ahead{next.Serial, stamp, std::async(std::launch::async, [db = m_db, serial = next.Serial] {
-                            return ContentsFile::read(db, serial);
-                        })};
-        return;
-    }
+    for (size_t i = 0; i < m_order.size() && !m_stop; ++i)
+        searchDisc(m_order[i]);
 }
 
 void SearchEngine::search(const TreeNode *node)
@@ -230,9 +205,10 @@ void SearchEngine::searchDisc(const TCD &cd)
             // straight from the unpacked bytes, saved for the next search.
             d.names = m_index->find(cd.Serial, d.stamp);
             if (!d.names) {
-                d.bytes = listsOf(cd, d.stamp);
-                readAhead();
-                d.names = DiscNames::scan(d.bytes->folderList, d.bytes->fileList, d.stamp);
+                // The stamp was taken before the read: lists that do not match it are never indexed.
+                DiscNames::Scan scan;
+                d.bytes = readLists(m_db, cd.Serial, scan);
+                d.names = scan.finish(d.bytes->folderList, d.bytes->fileList, d.stamp);
                 m_index->store(cd.Serial, d.names);
             }
         } else {

@@ -10,7 +10,6 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
-#include <future>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -67,10 +66,6 @@ private:
     void test(Disc &d, bool folders, int record, bool nameMatched);
     void addHit(Disc &d, bool folders, int record);
     void tick();
-    // The unpacked lists of the disc, read ahead when it was next, else read now.
-    ContentsFile::Lists listsOf(const TCD &cd, const DiscNames::Stamp &stamp);
-    // Starts unpacking the first disc after the current one that the index cannot answer.
-    void readAhead();
     void collect(const TreeNode *group);
     void run();
     void searchDisc(const TCD &cd);
@@ -88,14 +83,7 @@ private:
     int m_files = 0;
     qint64 m_size = 0;
     QStringList m_problems;
-    // The scope's discs in search order, and the current one's place.
+    // The scope's discs in search order.
     std::vector<TCD> m_order;
-    size_t m_at = 0;
-    struct Ahead {
-        QString serial;
-        DiscNames::Stamp stamp;
-        std::future<ContentsFile::Lists> lists;
-    };
-    std::optional<Ahead> m_ahead;
     int m_stale = 0;
 };
