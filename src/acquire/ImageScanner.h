@@ -6,13 +6,14 @@
 
 class Scanner;
 
-// Catalogues a disc image file (ISO 9660 with Joliet or Rock Ridge names, and the ISO 9660
-// side of a UDF bridge disc) as if it were the disc itself, without mounting it: libarchive
-// reads its folders and files, and the volume probe its label, serial number and file system.
+// Catalogues a disc image file (ISO 9660 with Joliet or Rock Ridge names, the ISO 9660 side
+// of a UDF bridge disc, or a volume that is UDF alone) as if it were the disc itself, without
+// mounting it: libarchive reads the folders and files of an ISO 9660 volume, libudfread those
+// of a UDF-only one, and the volume probe its label, serial number and file system.
 //
 // libarchive hands the entries over in the order their data lies on the image, so the image
-// is read whole first (the bytes a reader wants are read as they pass, one file at a time),
-// and its tree is then written through the scanner's record rules in the order a scan of the
+// is read whole first (the bytes a reader wants are read as they pass, one file at a time);
+// libudfread's folders are read into the same tree. The tree is then written through the scanner's record rules in the order a scan of the
 // mounted disc gives: a folder's files, then each subfolder, a folder's own record after
 // those of its subfolders. A folder's entries come in the order of its directory on the
 // disc, by name in UCS-2 code order as Joliet sorts them.
@@ -20,7 +21,7 @@ class ImageScanner
 {
 public:
     // A file larger than this keeps its plain record inside an image: a reader's bytes are
-    // held in memory, since the image can only be read front to back.
+    // held in memory, since an ISO 9660 image can only be read front to back.
     static constexpr qint64 MaxReadBytes = qint64(256) << 20;
     // Links followed one after another before one is taken for a loop, as the system does.
     static constexpr int MaxLinkHops = 40;
@@ -40,5 +41,6 @@ public:
     static DiscVolume volumeOf(const QString &image);
 
 private:
+    class Tree;
     Scanner &m_scanner;
 };

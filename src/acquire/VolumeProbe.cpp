@@ -2,9 +2,11 @@
 
 #include "core/ByteReader.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
+#include <QTimeZone>
 
 #include <fcntl.h>
 #include <linux/cdrom.h>
@@ -263,6 +265,24 @@ QByteArray findFsd(const VolumeProbe::ReadAt &read, const UdfVolume &v)
     return QByteArray();
 }
 
+// A UDF timestamp: its zone in minutes east of UTC (unspecified: the local one), then year, month,
+// day, hour, minute, second. 0 when it holds no valid date.
+qint64 udfTime(const QByteArray &b, int at)
+{
+    ByteReader r(b, at);
+    const quint16 typeAndZone = r.leU16();
+    const int year = r.leU16(), month = r.u8(), day = r.u8(), hour = r.u8(), minute = r.u8(), second = r.u8();
+    const QDate date(year, month, day);
+    const QTime time(hour, minute, second);
+    if (!date.isValid() || !time.isValid())
+        return 0;
+    const int zone = (typeAndZone & 0x800) ? int(typeAndZone & 0xFFF) - 0x1000 : int(typeAndZone & 0xFFF);
+    const QDateTime when = zone == -2047 || zone < -1440 || zone > 1440
+                               ? QDateTime(date, time)
+                               : QDateTime(date, time, QTimeZone(zone * 60));
+    return when.toSecsSinceEpoch();
+}
+
 // Windows reads a UDF volume from its File Set Descriptor: the serial is the byte-lane checksum of the
 // descriptor's block with the lanes reversed (lane 0 in the low byte). On a volume with blocks smaller than
 // 2048 bytes only the block itself is summed, which equals summing the descriptor padded with zeros.
@@ -294,6 +314,7 @@ VolumeProbeResult probeUdf(const VolumeProbe::ReadAt &read, quint32 sessionStart
         r.serial = VolumeProbe::laneChecksum(fsd.left(2048), true);
         r.fileSystem = QStringLiteral("UDF");
         r.label = v.label;
+        r.recorded = udfTime(fsd, 16);
         return r;
     }
     return r;

@@ -10,6 +10,7 @@ struct VolumeProbeResult {
     quint32 serial = 0; // the number Windows shows for the same medium
     QString fileSystem; // as Windows names it: "CDFS", "UDF", "FAT", "FAT32", "NTFS", "exFAT"
     QString label;      // only for CDFS and UDF, where the label Windows shows is not what libblkid reports
+    qint64 recorded = 0; // UDF only: when its file set was recorded, in seconds since 1970; 0 when not given
 };
 
 // Reads the volume serial number that Windows shows, straight from the bytes of a device or an image,
