@@ -47,9 +47,10 @@ class TestNameIndex : public QObject
                                    rng.bounded(60));
     }
 
-    void writeDisc(const QString &serial, quint32 seed)
+    // files: how many file records, a few hundred at random when below zero.
+    void writeDisc(const QString &serial, quint32 seed, int fileCount = -1)
     {
-        TestCatalogue::packDisc(m_db, serial, [seed](ContentsListWriter &folders, ContentsListWriter &files) {
+        TestCatalogue::packDisc(m_db, serial, [=](ContentsListWriter &folders, ContentsListWriter &files) {
             QRandomGenerator rng(seed);
             const int nf = rng.bounded(30);
             for (int i = 0; i < nf; ++i) {
@@ -59,7 +60,8 @@ class TestNameIndex : public QObject
                     folders.writeFolderRecord(randomName(rng), u"\\D%1\\"_s.arg(i % 4), rng.bounded(5000),
                                               randomDate(rng));
             }
-            const int n = rng.bounded(400);
+            const int drawn = rng.bounded(400);
+            const int n = fileCount < 0 ? drawn : fileCount;
             for (int i = 0; i < n; ++i) {
                 const QString folder = u"\\D%1\\"_s.arg(rng.bounded(4));
                 switch (rng.bounded(20)) {
@@ -189,6 +191,25 @@ private Q_SLOTS:
         QVERIFY(hits > 1000);
         QVERIFY(errors > 0);
         QVERIFY(limited > 0);
+    }
+
+    // A list of a megabyte or more is scanned on a second thread as it unpacks, block by block.
+    void aLargeListScannedAsItUnpacksAnswersAsTheWalk()
+    {
+        TCD cd;
+        cd.Title = u"Large"_s;
+        cd.Serial = u"L0000001"_s;
+        writeDisc(cd.Serial, 7, 30000);
+        QVERIFY(ContentsFile::read(m_db, cd.Serial).fileList.size() >= qsizetype(1) << 20);
+        GroupTree tree;
+        TreeNode *disc = tree.addDisc(tree.addChild(tree.top(), u"Root"_s, KindRoot), cd);
+        for (const QString &mask : {u"b.m"_s, u"*.zip"_s, u"a?c*"_s}) {
+            SearchCriteria c;
+            c.mask = mask;
+            NameIndex cold(m_db, NameIndex::DefaultMaxBytes, m_dir.path() + u"/large-cache-"_s + QString::number(mask.size()));
+            QCOMPARE(run(m_db, c, disc, &cold), run(m_db, c, disc, nullptr));
+        }
+        ContentsFile::remove(m_db, cd.Serial);
     }
 
     void aChangedContentsFileIsNeverAnsweredFromTheOldIndex()
