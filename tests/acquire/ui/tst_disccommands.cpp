@@ -1,15 +1,20 @@
-// Add Disc and Edit Disc Entry from the window, on folders standing in for drives: where a new
-// disc goes, a disc scanned again, the title rules, the label and number proposed, media coming
-// and going, a scan that fails or is stopped, editing a lent disc, and the drives in the window.
+// Add Disc, Edit Disc Entry and Verify Disc from the window, on folders standing in for drives:
+// where a new disc goes, a disc scanned again, the title rules, the label and number proposed,
+// media coming and going, a scan that fails or is stopped, editing a lent disc, the drives in the
+// window, and a disc verified against its entry.
+#include "CabTestUtil.h"
 #include "ScanFixture.h"
 #include "TestCatalogue.h"
 #include "TestWindow.h"
 #include "acquire/FolderVolumeBackend.h"
+#include "acquire/MediaWatcher.h"
 #include "acquire/VolumeProbe.h"
 #include "acquire/ui/DiscCommands.h"
 #include "acquire/ui/DriveControls.h"
 #include "acquire/ui/TCDForm.h"
 #include "acquire/ui/TNewForm.h"
+#include "acquire/ui/TVerifyForm.h"
+#include "acquire/ui/VerifyCommands.h"
 #include "browser/ui/GroupTreeModel.h"
 #include "browser/ui/GroupTreeView.h"
 #include "browser/ui/TreePanel.h"
@@ -20,6 +25,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -29,10 +35,13 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTimer>
+#include <QTreeView>
 #include <QUrl>
 
 using namespace Qt::Literals::StringLiterals;
 using ScanFixture::volume;
+using TestWindow::child;
+using TestWindow::click;
 
 // Stands in for the desktop's file manager behind "Explore".
 class UrlCatcher : public QObject
@@ -54,26 +63,13 @@ class TestDiscCommands : public QObject
 
     const QString &data() const { return m_fx.data(); }
     QString db() const { return m_fx.db(); }
-    QByteArray contents(const QString &serial) const
-    {
-        QFile f(db() + serial + u".dat"_s);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
     QStringList dbFiles() const { return QDir(db()).entryList(QDir::Files, QDir::Name); }
 
-    template <typename T> static T *w(QWidget *form, const QString &name)
-    {
-        T *found = form->findChild<T *>(name);
-        if (!found)
-            qFatal("no control %s", qPrintable(name));
-        return found;
-    }
-    static QString text(QWidget *form, const QString &name) { return w<QLineEdit>(form, name)->text(); }
+    static QString text(QWidget *form, const QString &name) { return child<QLineEdit>(form, name)->text(); }
     static void setText(QWidget *form, const QString &name, const QString &value)
     {
-        w<QLineEdit>(form, name)->setText(value);
+        child<QLineEdit>(form, name)->setText(value);
     }
-    static void click(QWidget *form, const QString &name) { w<QPushButton>(form, name)->click(); }
     static TNewForm *openAdd(TestWindow::Window &f)
     {
         f.action(u"AddDisc1"_s)->trigger();
@@ -84,9 +80,24 @@ class TestDiscCommands : public QObject
     }
     static void pickDrive(QWidget *form, int index)
     {
-        auto *box = w<QComboBox>(form, u"DrivesBox"_s);
+        auto *box = child<QComboBox>(form, u"DrivesBox"_s);
         box->setCurrentIndex(index);
         Q_EMIT box->activated(index);
+    }
+    // The fields the dialog proposes, as one line.
+    static QString proposed(QWidget *form)
+    {
+        QStringList fields{QString::number(child<QSpinBox>(form, u"NumberEdit"_s)->value())};
+        for (const char *name : {"LabelEdit", "SerialEdit", "FSEdit", "SpaceEdit", "TitleEdit"})
+            fields << text(form, QLatin1String(name));
+        return fields.join(u'|');
+    }
+    // What a failed or refused add must leave as it was.
+    QStringList state(TestWindow::Window &f) const
+    {
+        return QStringList{CDToStr(*f.node(u"Rock Disc"_s)->cd()), QString::number(f.tree().nodeCount()),
+                           QString::number(qHash(CabTestUtil::readFile(db() + u"1A2B3C4D.dat"_s)))} +
+               dbFiles();
     }
 
 private Q_SLOTS:
@@ -112,22 +123,6 @@ private Q_SLOTS:
         m_backend.reset();
     }
 
-    // The fields the dialog proposes, as one line.
-    static QString proposed(QWidget *form)
-    {
-        QStringList fields{QString::number(w<QSpinBox>(form, u"NumberEdit"_s)->value())};
-        for (const char *name : {"LabelEdit", "SerialEdit", "FSEdit", "SpaceEdit", "TitleEdit"})
-            fields << text(form, QLatin1String(name));
-        return fields.join(u'|');
-    }
-    // What a failed or refused add must leave as it was.
-    QStringList state(TestWindow::Window &f) const
-    {
-        return QStringList{CDToStr(*f.node(u"Rock Disc"_s)->cd()), QString::number(f.tree().nodeCount()),
-                           QString::number(qHash(contents(u"1A2B3C4D"_s)))} +
-               dbFiles();
-    }
-
     void addsUnderTheGroupOrBesideTheDisc()
     {
         TestWindow::Window f(data());
@@ -144,7 +139,7 @@ private Q_SLOTS:
         QCOMPARE(files.opened, QList<QUrl>{QUrl::fromLocalFile(m_cd)});
 
         setText(form, u"GenreEdit"_s, u"Pop"_s);
-        w<QPlainTextEdit>(form, u"DescEdit"_s)->setPlainText(u"one\ntwo"_s);
+        child<QPlainTextEdit>(form, u"DescEdit"_s)->setPlainText(u"one\ntwo"_s);
         click(form, u"AddButton"_s);
         QVERIFY(!form->isVisible());
         QVERIFY(!form->busyForm()->isVisible());
@@ -163,7 +158,7 @@ private Q_SLOTS:
         QCOMPARE(form->windowTitle(), u"Add Disc to \"Music\""_s);
         pickDrive(form, 1);
         QCOMPARE(text(form, u"SerialEdit"_s), u"22223333"_s);
-        w<QCheckBox>(form, u"EjectBox"_s)->setChecked(false);
+        child<QCheckBox>(form, u"EjectBox"_s)->setChecked(false);
         click(form, u"AddButton"_s);
         QCOMPARE(FindCD(f.tree().root(), u"22223333"_s)->parent(), f.node(u"Music"_s));
         QVERIFY(!f.ws().preferences().eject()); // the box's state is kept
@@ -190,7 +185,7 @@ private Q_SLOTS:
         QVERIFY(form->isVisible());
         QCOMPARE(proposed(form),
                  u"3|HOLIDAY_26|"_s + serial + u"|CDFS|"_s + FormatSize(QFileInfo(image).size()) + u"|Holiday 26"_s);
-        QVERIFY(!w<QComboBox>(form, u"DrivesBox"_s)->isEnabled());
+        QVERIFY(!child<QComboBox>(form, u"DrivesBox"_s)->isEnabled());
         click(form, u"AddButton"_s);
         QVERIFY(!form->isVisible());
         const TreeNode *added = FindCD(f.tree().root(), serial);
@@ -215,10 +210,10 @@ private Q_SLOTS:
         TestWindow::Window f(data());
         const QStringList before = dbFiles();
         TNewForm *form = openAdd(f);
-        auto *title = w<QLineEdit>(form, u"TitleEdit"_s);
+        auto *title = child<QLineEdit>(form, u"TitleEdit"_s);
         // A title of blanks only is refused too: "groups.tree" would read it as indentation.
         title->setText(u"   "_s);
-        w<QLineEdit>(form, u"GenreEdit"_s)->setFocus();
+        child<QLineEdit>(form, u"GenreEdit"_s)->setFocus();
         click(form, u"AddButton"_s);
         QCOMPARE(AppDialogs::shown().size(), 1);
         QCOMPARE(AppDialogs::shown().first().kind, AppDialogs::Error);
@@ -230,24 +225,23 @@ private Q_SLOTS:
         QVERIFY(f->isEnabled());
 
         // A double-click on a disc in the tree opens the Edit Disc Entry dialog.
-        f->show();
-        QVERIFY(QTest::qWaitForWindowExposed(&f.form()));
+        QVERIFY(f.show());
         GroupTreeView *tree = f->treePanel()->view();
         const QRect photos = tree->visualRect(f->treePanel()->model()->indexOf(f.node(u"Photos Disc"_s)));
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, photos.center());
         QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, photos.center());
         TCDForm *edit = f.controller<DiscCommands>()->cdForm();
         QVERIFY(edit->isVisible());
-        QCOMPARE(w<QLabel>(edit, u"BorrowLabel"_s)->text(), u"Disc is present."_s);
+        QCOMPARE(child<QLabel>(edit, u"BorrowLabel"_s)->text(), u"Disc is present."_s);
         AppDialogs::clearShown();
-        w<QLineEdit>(edit, u"TitleEdit"_s)->setText(u"x|y"_s);
+        child<QLineEdit>(edit, u"TitleEdit"_s)->setText(u"x|y"_s);
         click(edit, u"ChangeButton"_s);
         QCOMPARE(AppDialogs::shownTexts(), QStringList{u"Disc title cannot contain \"|\" character!"_s});
         QVERIFY(edit->isVisible());
         QCOMPARE(f.node(u"Photos Disc"_s)->cd()->Title, u"Photos Disc"_s);
         // A title that will do, and a description of two lines, go into the record.
-        w<QLineEdit>(edit, u"TitleEdit"_s)->setText(u"Photos Live"_s);
-        w<QPlainTextEdit>(edit, u"DescEdit"_s)->setPlainText(u"a\nb"_s);
+        child<QLineEdit>(edit, u"TitleEdit"_s)->setText(u"Photos Live"_s);
+        child<QPlainTextEdit>(edit, u"DescEdit"_s)->setPlainText(u"a\nb"_s);
         click(edit, u"ChangeButton"_s);
         QVERIFY(!edit->isVisible());
         QVERIFY(f->isEnabled());
@@ -273,7 +267,7 @@ private Q_SLOTS:
         QTRY_VERIFY(f->findChild<TNewForm *>() && f->findChild<TNewForm *>()->isVisible());
         TNewForm *form = f->findChild<TNewForm *>();
         // The arrival picked the drive that got the disc, not the one selected before.
-        QCOMPARE(w<QComboBox>(form, u"DrivesBox"_s)->currentText(), m_stick);
+        QCOMPARE(child<QComboBox>(form, u"DrivesBox"_s)->currentText(), m_stick);
         QCOMPARE(text(form, u"SerialEdit"_s), u"22223333"_s);
         auto *stickPanel = f->statusBar()->findChild<QLabel *>(u"DrivePanel2"_s);
         QCOMPARE(stickPanel->toolTip(), m_stick + u" present"_s);
@@ -299,6 +293,34 @@ private Q_SLOTS:
         QTRY_COMPARE(text(form, u"SerialEdit"_s), u"1A2B3C4D"_s);
         QVERIFY(!form->isVisible());
         QVERIFY(f->isEnabled());
+    }
+
+    // A notice about no new medium opens nothing; nor does a disc while a question waits for its
+    // answer (seen at the first run: the dialog came up over the offer of the sample catalogue).
+    void noticesThatOpenNothing_data()
+    {
+        QTest::addColumn<bool>("questionOpen");
+        QTest::newRow("notice about another device") << false;
+        QTest::newRow("disc while a question waits") << true;
+    }
+    void noticesThatOpenNothing()
+    {
+        QFETCH(bool, questionOpen);
+        m_backend->setPresent(m_stick, false);
+        TestWindow::Window f(data());
+        f->show();
+        MediaWatcher *watcher = f.controller<DiscCommands>()->watcher();
+        watcher->setSettleTime(10);
+        QDialog question(&f.form());
+        question.setWindowModality(Qt::ApplicationModal);
+        if (questionOpen) {
+            question.show();
+            m_backend->setPresent(m_stick, true);
+        } else {
+            watcher->report(MediaWatcher::Event::Arrival);
+        }
+        QTest::qWait(200); // the notice, after the watcher's settle time
+        QVERIFY(!f->findChild<TNewForm *>());
     }
 
     void aDiscScannedAgain()
@@ -430,6 +452,86 @@ private Q_SLOTS:
         m_backend->setEjectRefused(true);
         ejects.at(0)->trigger();
         QCOMPARE(AppDialogs::shownTexts(), QStringList{u"Could not eject disk!"_s});
+    }
+
+    // Rock Disc in the drive as catalogued, but for its song, which is gone, and a new file: the
+    // differences listed with the summary, Switch to Location, the report saved, the entry
+    // replaced only when the user says so, and Stop.
+    void verifyDisc()
+    {
+        const QString rock = m_fx.path(u"rock"_s);
+        QVERIFY(ScanFixture::writeFile(rock + u"/b.txt"_s, QByteArray(100, 'b'),
+                                       QDateTime(QDate(2024, 2, 1), QTime(9, 0))));
+        QVERIFY(ScanFixture::writeFile(rock + u"/ROCK/LIVE/live.mp3"_s, QByteArray(1000, 'l'),
+                                       QDateTime(QDate(2024, 3, 1), QTime(12, 0))));
+        QVERIFY(ScanFixture::writeFile(rock + u"/ROCK/new.txt"_s, "new", QDateTime(QDate(2024, 3, 2), QTime(12, 0))));
+        m_backend->addVolume(volume(rock, 0x1A2B3C4D));
+        TestWindow::Window &f = m_fx.open();
+        QVERIFY(!f.action(u"VerifyDisc1"_s)->isEnabled());
+        // In the tree's menu of a disc, not of a group.
+        QMenu *menu = f->actions().menu(u"TreeMenu"_s);
+        QStringList offered;
+        for (const QString &node : {u"Music"_s, u"Rock Disc"_s}) {
+            QTimer::singleShot(0, menu, [&] {
+                offered << node + u": "_s + (f.action(u"VerifyDisc2"_s)->isVisible() ? u"yes"_s : u"no"_s);
+                menu->close();
+            });
+            f.nav().requestNodeMenu(f.node(node), QPoint(10, 10));
+        }
+        QCOMPARE(offered, (QStringList{u"Music: no"_s, u"Rock Disc: yes"_s}));
+        f.nav().TreeChange(f.node(u"Rock Disc"_s));
+        const QByteArray contentsBefore = CabTestUtil::readFile(db() + u"1A2B3C4D.dat"_s);
+
+        f.action(u"VerifyDisc1"_s)->trigger();
+        TVerifyForm *form = f.controller<VerifyCommands>()->form();
+        QVERIFY(form && form->isVisible());
+        QCOMPARE(form->windowTitle(), u"Verify Disc \"Rock Disc\""_s);
+        auto *list = child<QTreeView>(form, u"DifferencesList"_s);
+        QStringList rows;
+        for (int r = 0; r < list->model()->rowCount(); ++r)
+            rows << list->model()->index(r, 1).data().toString() + u' ' + list->model()->index(r, 0).data().toString() +
+                        u' ' + list->model()->index(r, 2).data().toString();
+        QCOMPARE(rows, (QStringList{u"missing A.mp3 Rock Disc:\\"_s, u"missing Docs Rock Disc:\\"_s,
+                                    u"missing pack.zip Rock Disc:\\"_s, u"new new.txt Rock Disc:\\ROCK\\"_s,
+                                    u"missing song.mp3 Rock Disc:\\ROCK\\"_s}));
+        QCOMPARE(child<QLabel>(form, u"SummaryLabel"_s)->text(),
+                 u"2 files matched; 4 missing, 1 new, 0 changed, 0 corrupt, 0 unreadable."_s);
+        QVERIFY(child<QLabel>(form, u"VerifyHeader"_s)->text().contains(u"Contents could not be checked"_s));
+
+        // Switch to Location: the disc and the folder become current in the main window.
+        f.nav().TreeChange(f.node(u"Empty Group"_s));
+        list->setCurrentIndex(list->model()->index(4, 0));
+        click(form, u"SwitchButton"_s);
+        QCOMPARE(f.nav().currentNode(), f.node(u"Rock Disc"_s));
+        QCOMPARE(f.nav().location().pathLabel, u"\\ROCK\\"_s);
+
+        // The report as the command line prints it.
+        const QString saved = m_fx.path(u"report.txt"_s);
+        AppDialogs::pushFileName(saved);
+        click(form, u"SaveButton"_s);
+        QCOMPARE(QString::fromUtf8(CabTestUtil::readFile(saved)), form->report().text());
+
+        // Verifying wrote nothing; "Update from this scan" does, once the user agrees.
+        QCOMPARE(CabTestUtil::readFile(db() + u"1A2B3C4D.dat"_s), contentsBefore);
+        AppDialogs::pushAnswer(QMessageBox::No);
+        click(form, u"UpdateButton"_s);
+        QVERIFY(form->isVisible());
+        AppDialogs::pushAnswer(QMessageBox::Yes);
+        click(form, u"UpdateButton"_s);
+        QVERIFY(!form->isVisible());
+        QCOMPARE(f.node(u"Rock Disc"_s)->parent(), f.node(u"Music"_s));
+        f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, false, u"\\ROCK\\"_s);
+        QCOMPARE(f.captions(), (QStringList{u".."_s, u"LIVE"_s, u"new.txt"_s}));
+        f.action(u"VerifyDisc1"_s)->trigger();
+        QVERIFY(form->report().allMatched());
+
+        // Stop: no results and no error box.
+        form->close();
+        AppDialogs::clearShown();
+        QTimer::singleShot(0, child<QPushButton>(f->findChild<TBusyForm *>(), u"StopButton"_s), &QPushButton::click);
+        f.action(u"VerifyDisc1"_s)->trigger();
+        QVERIFY(!form->isVisible());
+        QCOMPARE(AppDialogs::shownTexts(), QStringList());
     }
 };
 
