@@ -278,7 +278,7 @@ private Q_SLOTS:
         QCOMPARE(info.SerialNumber() + info.VolumeName() + info.FileSystemType(), QString());
     }
 
-    void driveListAndPresence()
+    void driveListPresenceAndArrival()
     {
         DriveList list;
         QCOMPARE(list.texts(), QStringList({m_c, m_d, m_e}));
@@ -295,13 +295,8 @@ private Q_SLOTS:
 
         QCOMPARE(QList<bool>({DiscIn(m_c), DiscIn(m_d), DiscIn(QString()), DiscIn(at("elsewhere"))}),
                  QList<bool>({true, false, false, false}));
-    }
 
-    void arrivalSelectsTheNewDisc()
-    {
-        DriveList list;
-        list.SaveDriveState();
-        // Nothing new: the current selection stays.
+        // An arrival selects the new disc; nothing new, and the current selection stays.
         QCOMPARE(list.GetDriveState(m_c), m_c);
         m_folders->setPresent(m_d, true);
         QCOMPARE(list.mediaArrived(m_c), m_d);
