@@ -128,23 +128,10 @@ void SearchHits::truncate(int count)
 
 void SearchHits::reorder(const std::vector<int> &order)
 {
-    // In place, cycle by cycle: a second array of a million hits would double what they hold.
-    std::vector<bool> placed(m_hits.size());
-    for (size_t start = 0; start < order.size(); ++start) {
-        if (placed[start])
-            continue;
-        const Hit first = m_hits[start];
-        size_t i = start;
-        for (;;) {
-            placed[i] = true;
-            const auto from = static_cast<size_t>(order[i]);
-            if (from == start) {
-                m_hits[i] = first;
-                break;
-            }
-            m_hits[i] = m_hits[from];
-            i = from;
-        }
-    }
+    std::vector<Hit> hits;
+    hits.reserve(order.size());
+    for (int i : order)
+        hits.push_back(m_hits[static_cast<size_t>(i)]);
+    m_hits.swap(hits);
     m_lastPathDisc = -1;
 }

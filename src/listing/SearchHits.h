@@ -31,8 +31,7 @@ public:
     void reserve(int hits);
     // Drops the hits from position count on (a disc searched again).
     void truncate(int count);
-    // Puts the hits in another order: hit i becomes the one at order[i]; order holds each
-    // position once.
+    // Puts the hits in another order: hit i becomes the one at order[i].
     void reorder(const std::vector<int> &order);
 
     int count() const { return static_cast<int>(m_hits.size()); }
