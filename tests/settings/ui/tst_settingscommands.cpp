@@ -1,0 +1,327 @@
+// The preferences window and the "Theme" menu on a real window: the controls over the
+// preferences' table, OK storing them, Cancel putting back the stored ones and nothing else, the
+// exclusion list, the main window in the middle when its place is not kept; which skins the menu
+// offers, what a choice changes on screen and at the next start, and what a skin that cannot be
+// loaded leaves alone.
+#include "CabTestUtil.h"
+#include "TestWindow.h"
+#include "gui/ThemeIcons.h"
+#include "settings/Preferences.h"
+#include "settings/ui/SettingsCommands.h"
+#include "settings/ui/SkinCommands.h"
+#include "settings/ui/TOptionsForm.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QListWidget>
+#include <QMenu>
+#include <QScreen>
+#include <QSettings>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QToolButton>
+
+using namespace Qt::StringLiterals;
+using TestWindow::click;
+
+class TestSettingsCommands : public QObject
+{
+    Q_OBJECT
+
+    TestWindow::Fixture m_fx;
+    std::unique_ptr<TestWindow::Window> &m_f = m_fx.window;
+    const QString &data() const { return m_fx.data(); }
+
+    TOptionsForm *form() const { return m_f->controller<SettingsCommands>()->form(); }
+    template <typename T> T *control(const QString &name) const { return TestWindow::child<T>(form(), name); }
+    Preferences &prefs() const { return m_f->ws().preferences(); }
+    QString settingsFile() const { return DataPaths::settingsFile(data()); }
+    void store(const QVariantMap &values) const
+    {
+        QSettings stored(settingsFile(), QSettings::IniFormat);
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+            stored.setValue(it.key(), it.value());
+    }
+
+    QString skins() const { return data() + u"skins/"_s; }
+    static QString shipped(const QString &skin) { return QStringLiteral(QUILLORY_SOURCE_DIR "/share/skins/") + skin; }
+    // A copy of a shipped skin under another name.
+    void copySkin(const QString &from, const QString &to)
+    {
+        QDir().mkpath(skins() + to);
+        for (const QString &f : QDir(shipped(from)).entryList(QDir::Files))
+            QVERIFY(QFile::copy(shipped(from) + u'/' + f, skins() + to + u'/' + f));
+    }
+    static QMenu *themeMenu(const TestWindow::Window &w) { return w->findChild<QMenu *>(u"Theme1"_s); }
+    static QAction *item(const TestWindow::Window &w, const QString &caption)
+    {
+        const QList<QAction *> items = themeMenu(w)->actions();
+        auto found = std::find_if(items.cbegin(), items.cend(), [&](QAction *a) { return a->text() == caption; });
+        return found == items.cend() ? nullptr : *found;
+    }
+    static QStringList checked(const TestWindow::Window &w)
+    {
+        QStringList out;
+        for (QAction *a : themeMenu(w)->actions())
+            if (a->isChecked())
+                out.append(a->text());
+        return out;
+    }
+    // What an icon shows at a size, as the menus and the tool bar ask for it.
+    static QImage shown(const QIcon &icon, int size)
+    {
+        return icon.pixmap(QSize(size, size)).toImage().convertToFormat(QImage::Format_ARGB32);
+    }
+    // A skin's bitmap as a pixmap holds it (premultiplied alpha rounds the faint pixels).
+    static QImage bitmap(const QString &file)
+    {
+        return QPixmap::fromImage(QImage(file)).toImage().convertToFormat(QImage::Format_ARGB32);
+    }
+
+private Q_SLOTS:
+    void initTestCase() { TestWindow::setUp(); }
+    void init() { m_fx.init(); }
+    void cleanup() { m_fx.cleanup(); }
+
+    // Every control the table names shows its preference, changes it at once (the next scan or
+    // search reads it before OK), and Cancel puts back the first run while nothing is stored.
+    void controlsFollowThePreferences()
+    {
+        m_fx.open();
+        TestWindow::Window &f = *m_f;
+        f.action(u"Preferences1"_s)->trigger();
+        QVERIFY(form()->isVisible() && !f->isEnabled());
+
+        const Preferences first;
+        QStringList named;
+        for (const Preferences::Item &item : Preferences::items()) {
+            if (item.control.isEmpty())
+                continue;
+            named << item.control;
+            const int v = first.get(item.id).toInt();
+            QWidget *c = control<QWidget>(item.control);
+            if (auto *box = qobject_cast<QCheckBox *>(c)) {
+                QCOMPARE(box->isChecked(), v == 1);
+                box->click();
+            } else if (auto *combo = qobject_cast<QComboBox *>(c)) {
+                QCOMPARE(combo->currentIndex(), v);
+                combo->setCurrentIndex(0);
+            } else if (auto *spin = qobject_cast<QSpinBox *>(c)) {
+                QCOMPARE(spin->value(), v);
+                spin->setValue(50);
+            } else {
+                QListWidgetItem *row = qobject_cast<QListWidget *>(c)->item(item.id - Preferences::Filter0);
+                QCOMPARE(row->checkState() == Qt::Checked, v == 1);
+                row->setCheckState(v == 1 ? Qt::Unchecked : Qt::Checked);
+            }
+            QVERIFY2(prefs().get(item.id) != first.get(item.id), qPrintable(item.name));
+        }
+        // No control is left out of the table.
+        for (const QWidget *c : form()->findChildren<QWidget *>())
+            if (qobject_cast<const QCheckBox *>(c) || qobject_cast<const QComboBox *>(c) ||
+                qobject_cast<const QSpinBox *>(c))
+                QVERIFY2(named.contains(c->objectName()), qPrintable(c->objectName()));
+        // The number counts only while the search is limited.
+        QVERIFY(control<QSpinBox>(u"MaxSearch"_s)->isEnabled());
+
+        click(form(), u"CancelButton"_s);
+        QVERIFY(!form()->isVisible() && f->isEnabled());
+        for (const Preferences::Item &item : Preferences::items())
+            QCOMPARE(prefs().value(item.name), first.value(item.name));
+        QVERIFY(!control<QSpinBox>(u"MaxSearch"_s)->isEnabled());
+    }
+
+    // OK stores the choices with the window's state. Cancel puts back the dialog's own choices and
+    // nothing else: the view style, the skin and the tree's width the user set meanwhile stay, on
+    // screen and at exit.
+    void okStoresThemAndCancelPutsBackWhatIsStored()
+    {
+        store({{u"Grids"_s, 0}, {u"Action"_s, 9}});
+        m_fx.open();
+        // A stored action outside the four chooses none.
+        QCOMPARE(control<QComboBox>(u"ActionCombo"_s)->currentIndex(), -1);
+        ContentsView *view = (*m_f)->contentsPanel()->view();
+        m_f->action(u"Details1"_s)->trigger();
+        m_f->action(u"Preferences1"_s)->trigger();
+        control<QCheckBox>(u"UnlimitedBox"_s)->click();
+        control<QSpinBox>(u"MaxSearch"_s)->setValue(50);
+        click(form(), u"OkButton"_s);
+        Preferences saved;
+        saved.load(settingsFile());
+        QVERIFY(!form()->isVisible() && !saved.unlimited() && saved.maxResults() == 50);
+        QVERIFY(saved.viewStyle() == int(ContentsView::Details));
+
+        m_f->action(u"LargeIcons1"_s)->trigger();
+        prefs().setTheme(u"Picked"_s); // as choosing a skin from the "Theme" menu does
+        QVERIFY(m_f->show());
+        QSplitter *splitter = (*m_f)->findChild<QSplitter *>();
+        splitter->setSizes({333, 400, 0});
+        const int treeWidth = splitter->sizes().value(0);
+        m_f->action(u"Preferences1"_s)->trigger();
+        control<QCheckBox>(u"UnlimitedBox"_s)->click();
+        control<QCheckBox>(u"GridBox"_s)->click();
+        QVERIFY(view->gridLines()); // at once
+        click(form(), u"CancelButton"_s);
+        QVERIFY(!prefs().unlimited() && prefs().maxResults() == 50);
+        QCOMPARE(view->viewStyle(), ContentsView::LargeIcons);
+        QVERIFY(m_f->action(u"LargeIcons1"_s)->isChecked());
+        QVERIFY(!view->gridLines());
+        QCOMPARE(prefs().theme(), u"Picked"_s);
+        QCOMPARE(splitter->sizes().value(0), treeWidth);
+        QVERIFY((*m_f)->close());
+        // Read as text: QSettings' cache of the file could answer for it.
+        const QByteArray stored = CabTestUtil::readFile(settingsFile());
+        QVERIFY2(stored.contains("\nTheme=Picked\n"), stored.constData());
+        QVERIFY2(stored.contains("\nViewStyle=" + QByteArray::number(int(ContentsView::LargeIcons)) + '\n'),
+                 stored.constData());
+    }
+
+    // Added at once for the next scan, the file written only on OK; removing asks first.
+    void exclusions()
+    {
+        const QString file = Preferences::exclusionsFile(data());
+        TextCodec::writeLines(file, {u"*.tmp"_s});
+        m_fx.open();
+        m_f->action(u"Preferences1"_s)->trigger();
+        auto *list = control<QListWidget>(u"ExcList"_s);
+        AppDialogs::pushInput(u"*.dll"_s);
+        click(form(), u"AddButton"_s);
+        QCOMPARE(prefs().exclusions(), (QStringList{u"*.tmp"_s, u"*.dll"_s}));
+        click(form(), u"CancelButton"_s);
+        QCOMPARE(TextCodec::readLines(file), QStringList{u"*.tmp"_s});
+        QCOMPARE(list->count(), 1);
+
+        m_f->action(u"Preferences1"_s)->trigger();
+        AppDialogs::clearShown();
+        click(form(), u"RemoveButton"_s); // nothing selected: nothing asked
+        QVERIFY(AppDialogs::shown().isEmpty());
+        list->setCurrentRow(0);
+        AppDialogs::pushAnswer(QMessageBox::Yes);
+        click(form(), u"RemoveButton"_s);
+        click(form(), u"OkButton"_s);
+        QCOMPARE(AppDialogs::shown().size(), 1);
+        QCOMPARE(TextCodec::readLines(file), QStringList());
+    }
+
+    // "Save main window size and position" off: the middle, whatever is stored.
+    void theWindowStartsInTheMiddle()
+    {
+        store({{u"SavePos"_s, 0}, {u"Left"_s, 40}});
+        m_fx.open();
+        const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
+        QCOMPARE((*m_f)->frameGeometry().center().x(), desktop.center().x());
+    }
+    // --- The "Theme" menu.
+    // Without a skins folder: no menu, and the built-in drawings in use, every size drawn, not
+    // scaled from a bitmap. (A stored name matches only exactly: tst_settings has the rule.)
+    void noSkinInUse()
+    {
+        TestWindow::Window w(data());
+        QVERIFY(!themeMenu(w)->menuAction()->isVisible());
+        QVERIFY(AppDialogs::shown().isEmpty());
+        QVERIFY(!ThemeIcons::skinInUse());
+        QVERIFY(!shown(w.action(u"AddDisc1"_s)->icon(), 24).isNull());
+    }
+
+    // Chosen, a skin shows its text and changes every command icon; stored, it is applied at the
+    // next start without its text.
+    void choosingASkinChangesEveryCommandIcon()
+    {
+        copySkin(u"Light"_s, u"Light"_s);
+        QDir().mkpath(skins() + u"R&B"_s);
+        TestWindow::Window &w = m_fx.open();
+        // The menu offers what the skins folder holds (tst_settings has the rule).
+        QCOMPARE(themeMenu(w)->actions().size(), 4); // the built-in icons, a separator, the two skins
+        QVERIFY(item(w, u"R&&B"_s)->isCheckable());  // shown as "R&B", not as an access key
+        item(w, u"Light"_s)->trigger();
+
+        // Its "info.txt", two lines, each followed by a line feed.
+        QCOMPARE(AppDialogs::shownTexts(),
+                 QStringList{u"Light\nCrisp dark lines and clear colours for light desktop themes.\n"_s});
+        QCOMPARE(checked(w), QStringList{u"Light"_s});
+        // Actions, menus, the tool bar's buttons (the menus show its icon too) and the compilation
+        // panel's buttons, which share the small icons.
+        const auto icon = [&w](const QString &name) {
+            if (QAction *a = w.action(name))
+                return a->icon();
+            if (auto *menu = w->findChild<QMenu *>(name))
+                return menu->menuAction()->icon();
+            return w->findChild<QToolButton *>(name)->icon();
+        };
+        const struct {
+            const char *control;
+            int size;
+            const char *file;
+        } icons[] = {{"AddDisc1", 16, "add_disc_small"},   {"AddDisc1", 24, "add_disc_big"},
+                     {"BackButton", 24, "go_up"},          {"Theme1", 16, "skin"},
+                     {"FavoritesButton", 24, "favorites"}, {"BurnButton", 16, "burn"}};
+        for (const auto &i : icons)
+            QVERIFY2(shown(icon(QLatin1String(i.control)), i.size) ==
+                         bitmap(skins() + u"Light/"_s + QLatin1String(i.file) + u".bmp"_s),
+                     i.control);
+        w.action(u"Exit1"_s)->trigger();
+        AppDialogs::clearShown();
+        TestWindow::Window &next = m_fx.open();
+        QVERIFY(AppDialogs::shown().isEmpty());
+        QCOMPARE(checked(next), QStringList{u"Light"_s});
+        QCOMPARE(shown(next.action(u"Search1"_s)->icon(), 24), bitmap(skins() + u"Light/find_big.bmp"_s));
+
+        // "Built-in Icons" leads back from the skin, and is stored as no theme for the next start.
+        item(next, u"&Built-in Icons"_s)->trigger();
+        QVERIFY(!ThemeIcons::skinInUse());
+        QCOMPARE(checked(next), QStringList{u"&Built-in Icons"_s});
+        QCOMPARE(next.ws().preferences().theme(), QString());
+        next.action(u"Exit1"_s)->trigger();
+        TestWindow::Window &third = m_fx.open();
+        // Built-in Icons is kept over the skin stored at this run's start.
+        QVERIFY(!ThemeIcons::skinInUse());
+        QCOMPARE(checked(third), QStringList{u"&Built-in Icons"_s});
+    }
+
+    // A skin that cannot be loaded whole changes nothing: the refusal, then (when it has one)
+    // the skin's own text, as the user chose it; the skin in use keeps its icons and its check.
+    void refused_data()
+    {
+        QTest::addColumn<QString>("damage"); // the file spoilt in a copy of "Dark"
+        QTest::addColumn<QString>("refusal");
+        QTest::addColumn<QString>("info");
+        const QString missing = u"Some files needed to load this skin are missing!"_s;
+        QTest::newRow("one file missing")
+            << u"borrow.bmp"_s << missing << u"Dark\nPale lines and soft colours for dark desktop themes.\n"_s;
+        QTest::newRow("unreadable bitmap") << u"update.bmp"_s << u"{skin}update.bmp: "_s << QString();
+    }
+    void refused()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, refusal);
+        QFETCH(QString, info);
+        copySkin(u"Light"_s, u"Light"_s);
+        const QString broken = skins() + u"Broken"_s;
+        copySkin(u"Dark"_s, u"Broken"_s);
+        QFile bad(broken + u'/' + damage);
+        QVERIFY(damage == u"borrow.bmp"_s
+                    ? bad.remove()
+                    : bad.open(QIODevice::WriteOnly | QIODevice::Truncate) && bad.write("BM this is not a bitmap") > 0);
+        refusal.replace(u"{skin}"_s, broken + u'/');
+        TestWindow::Window w(data());
+        const QImage builtIn = shown(w.action(u"Exit1"_s)->icon(), 16);
+        for (const QString &inUse : {QString(), u"Light"_s}) {
+            if (!inUse.isNull())
+                item(w, inUse)->trigger();
+            AppDialogs::clearShown();
+            item(w, u"Broken"_s)->trigger();
+            QVERIFY2(AppDialogs::shownTexts().value(0).startsWith(refusal),
+                     qPrintable(AppDialogs::shownTexts().value(0)));
+            QCOMPARE(AppDialogs::shown().first().kind, AppDialogs::Error);
+            QCOMPARE(AppDialogs::shownTexts().value(1), info);
+            QCOMPARE(checked(w), QStringList{inUse.isNull() ? u"&Built-in Icons"_s : inUse});
+            QCOMPARE(shown(w.action(u"Exit1"_s)->icon(), 16),
+                     inUse.isNull() ? builtIn : bitmap(skins() + u"Light/exit.bmp"_s));
+            QCOMPARE(w.ws().preferences().theme(), inUse);
+        }
+    }
+};
+
+QTEST_MAIN(TestSettingsCommands)
+#include "tst_settingscommands.moc"
