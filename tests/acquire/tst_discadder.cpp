@@ -241,18 +241,14 @@ private Q_SLOTS:
         TreeNode *n = adder.add(v, details(u"T"_s), root);
         QCOMPARE(n->cd()->VolumeLabel, u"A_B?C"_s);
         QCOMPARE(StrToCD(CDToStr(*n->cd())), *n->cd());
-    }
 
-    void parentAndLabel()
-    {
-        DiscAdder adder(*m_cat);
-        TreeNode *root = m_cat->tree().root();
+        // Where the next disc goes, and its number.
         TreeNode *group = m_cat->tree().addChild(root, u"G"_s, KindGroup);
-        TreeNode *disc = adder.add(volume(), details(u"D"_s), group);
+        TreeNode *disc = adder.add(volume(u"11112222"_s), details(u"D"_s), group);
         QCOMPARE(adder.parentFor(nullptr), root);
         QCOMPARE(adder.parentFor(group), group);
         QCOMPARE(adder.parentFor(disc), group); // beside the selected disc
-        QCOMPARE(adder.nextNumber(), 2);
+        QCOMPARE(adder.nextNumber(), 3);
 
         QCOMPARE(DiscAdder::CorrectLabel(u"MY_HOLIDAY_2003"_s), u"My Holiday 2003"_s);
         // Only a to z change case.
