@@ -230,7 +230,7 @@ private Q_SLOTS:
     }
 
     // Catalogue text: UTF-8 written, UTF-8 or Windows-1252 read, CR LF or LF.
-    void textEncodings()
+    void catalogueText()
     {
         QVERIFY(TextCodec::isValidUtf8("M\xc3\xbcsik"));
         QVERIFY(!TextCodec::isValidUtf8("M\xfcsik"));
@@ -243,10 +243,7 @@ private Q_SLOTS:
         QCOMPARE(QString::fromUtf8(TextCodec::fileNameToUtf8("\xe9t\xc3\xa9 \x80\xed\xa0\x80")),
                  QStringLiteral("\u00E9t\u00E9 \u20AC\u00ED\u00A0\u20AC"));
         QVERIFY(TextCodec::fileNameToUtf8("a\xe9") != TextCodec::fileNameToUtf8("a\xe8"));
-    }
 
-    void textLines()
-    {
         QCOMPARE(TextCodec::splitLines(QStringLiteral("a\r\nb\nc")), (QStringList{"a", "b", "c"}));
         QCOMPARE(TextCodec::splitLines(QStringLiteral("a\r\n\r\n")), (QStringList{"a", ""}));
         // CR alone ends a line too (old Mac editors), also right before a CR LF.
@@ -261,6 +258,7 @@ private Q_SLOTS:
         QCOMPARE(TextCodec::joinLines({QStringLiteral("ä"), QString()}), QByteArray("\xc3\xa4\r\n\r\n"));
         QCOMPARE(TextCodec::sanitizeLine(QStringLiteral("a\r\nb\rc")), QStringLiteral("a??b?c"));
     }
+
 
     // A disk full at any point leaves the older file and nothing beside it; what fits replaces it.
     void safeSaveOnAFullDisk_data()

@@ -253,7 +253,7 @@ private Q_SLOTS:
         QVERIFY(photos->kind() == KindDisc && photos->cd()->BorrowedTo.isEmpty());
         QCOMPARE(photos->row(), m_cat->tree().root()->childCount() - 1);
     }
-    void findColumn()
+    void namesAndColumns()
     {
         const QStringList lines{u"Type: MP3 audio"_s, u"Genre :Rock"_s, u"Title:   spaced "_s, u"Empty: "_s};
         QCOMPARE(FindColumn(u"genre"_s, lines), u"Rock"_s);
@@ -261,6 +261,14 @@ private Q_SLOTS:
         QCOMPARE(FindColumn(u"Ty"_s, lines), u": MP3 audio"_s); // by prefix, two characters skipped
         QCOMPARE(FindColumn(u"Missing"_s, lines, true), u"&nbsp;"_s);
         QCOMPARE(FindColumn(u"Empty"_s, lines, true), u"&nbsp;"_s);
+
+        QCOMPARE(LocationState::parentPath(u"\\DOCS\\MANUALS.ZIP\\"_s), u"\\DOCS\\"_s);
+        QCOMPARE(TreeNames::ShortName(u"123456789012345678901"_s), u"12345678901234567890..."_s);
+        for (const QString &bad : {u"a|b"_s, u"a\nb"_s, u"a\rb"_s, u" a"_s, u"\ta"_s, QString()})
+            QVERIFY2(!TreeNames::Problem(bad).isEmpty(), qPrintable(bad));
+        QVERIFY(TreeNames::Problem(u"Fine name "_s).isEmpty());
+        QCOMPARE(TreeNames::DiscHint({.Title = u"T"_s, .Number = 7, .BorrowedTo = u"Ann"_s}),
+                 u"Titile: T\nDisc Number: 7\nBorrowed to Ann"_s);
     }
 
     void entryPlace_data()
@@ -323,16 +331,6 @@ private Q_SLOTS:
         QVERIFY(CompareNoCase("a", "[") < 0);
     }
 
-    void namesAndPlaces()
-    {
-        QCOMPARE(LocationState::parentPath(u"\\DOCS\\MANUALS.ZIP\\"_s), u"\\DOCS\\"_s);
-        QCOMPARE(TreeNames::ShortName(u"123456789012345678901"_s), u"12345678901234567890..."_s);
-        for (const QString &bad : {u"a|b"_s, u"a\nb"_s, u"a\rb"_s, u" a"_s, u"\ta"_s, QString()})
-            QVERIFY2(!TreeNames::Problem(bad).isEmpty(), qPrintable(bad));
-        QVERIFY(TreeNames::Problem(u"Fine name "_s).isEmpty());
-        QCOMPARE(TreeNames::DiscHint({.Title = u"T"_s, .Number = 7, .BorrowedTo = u"Ann"_s}),
-                 u"Titile: T\nDisc Number: 7\nBorrowed to Ann"_s);
-    }
 
     void treeMoves()
     {

@@ -202,7 +202,7 @@ private Q_SLOTS:
     }
 
     // Every entry of the skins folder is a skin, listed by name; a plain file lacks all its files.
-    void skinsAreListedByName()
+    void skinsFound()
     {
         QVERIFY(Skins::LocateSkins(data()).isEmpty()); // no skins folder
         QDir().mkpath(skins());
@@ -219,10 +219,7 @@ private Q_SLOTS:
         QCOMPARE(Skins::firstMissingFile(plain), Skins::smallIconFiles().first());
         QVERIFY(Skins::infoText(plain).isNull());
         QVERIFY(Skins::skinPath(data(), u"winter"_s).isEmpty() && Skins::skinPath(data(), u"Spring"_s).isEmpty());
-    }
 
-    void skinsFirstMissingFileIsNamed()
-    {
         const QString skin = completeSkin(u"Test"_s);
         QVERIFY(Skins::firstMissingFile(skin).isEmpty());
         QVERIFY(QFile::remove(skin + u"borrow.bmp"_s)); // the last small file
@@ -246,6 +243,7 @@ private Q_SLOTS:
         writeFile(skin + u"info.txt"_s, "Made by me\r\nFor dark desktops");
         QCOMPARE(Skins::infoText(skin), u"Made by me\nFor dark desktops\n"_s);
     }
+
 
     // For a program of release 1.5.115.
     void updateAnswers_data()

@@ -99,16 +99,14 @@ private Q_SLOTS:
             QVERIFY2(ContentsList::findFolder(d, f, QLatin1String(path)).exists, path);
         for (const char *path : {"\\SONG.MP3\\", "\\ROCK\\", "\\MUSIC\\ROCK", ""})
             QVERIFY2(!ContentsList::findFolder(d, f, QLatin1String(path)).exists, path);
-    }
 
-    void writerReportsAFailedWrite()
-    {
         QBuffer readOnly;
         readOnly.open(QIODevice::ReadOnly);
         ContentsListWriter w(&readOnly);
         w.writeRecord({QStringLiteral("x")});
         QVERIFY_THROWS_EXCEPTION(QuilloryError, w.flush());
     }
+
 
     // Names that differ only in case stay apart; another case finds a folder spelled one way only.
     void foldersThatDifferOnlyInCase()
