@@ -65,26 +65,10 @@ QChar windows1252(unsigned char c)
 
 bool isValidUtf8(QByteArrayView bytes)
 {
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
-    const qsizetype n = bytes.size();
-    qsizetype i = 0;
-    while (i < n) {
-        // Eight ASCII bytes at a time: the common case for catalogue files.
-        while (i + 8 <= n) {
-            quint64 word;
-            memcpy(&word, p + i, 8);
-            if (word & 0x8080808080808080ULL)
-                break;
-            i += 8;
-        }
-        if (i >= n)
-            break;
-        const int len = sequenceLength(p + i, n - i);
-        if (len == 0)
-            return false;
-        i += len;
-    }
-    return true;
+    // Qt's check takes the same sequences as sequenceLength (no overlong forms, no surrogates,
+    // nothing above U+10FFFF) and skips ASCII with wider loads: a large list's check costs about
+    // half as many instructions.
+    return bytes.isValidUtf8();
 }
 
 QString fromWindows1252(QByteArrayView bytes)
