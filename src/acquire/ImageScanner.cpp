@@ -68,13 +68,16 @@ struct UdfCloser {
     void operator()(UDFDIR *d) const { udfread_closedir(d); }
     void operator()(UDFFILE *f) const { udfread_file_close(f); }
 };
-template <class T>
-using UdfHandle = std::unique_ptr<T, UdfCloser>;
+template <class T> using UdfHandle = std::unique_ptr<T, UdfCloser>;
 
 // The image as libudfread reads it. libudfread takes a block it could not read for the end of a
 // folder, so a read short of what was asked (a cut image) is remembered here and the image refused.
 struct UdfInput : udfread_block_input {
-    UdfInput(int fd, quint64 size) : udfread_block_input{nullptr, &readBlocks, &sizeInBlocks}, fd(fd), blocks(quint32(qMin<quint64>(size / UDF_BLOCK_SIZE, UINT32_MAX))) {}
+    UdfInput(int fd, quint64 size)
+        : udfread_block_input{nullptr, &readBlocks, &sizeInBlocks}, fd(fd),
+          blocks(quint32(qMin<quint64>(size / UDF_BLOCK_SIZE, UINT32_MAX)))
+    {
+    }
 
     static int readBlocks(udfread_block_input *in, uint32_t lba, void *buf, uint32_t count, int)
     {
@@ -146,8 +149,7 @@ private:
     // The checksum and a reader's bytes of a file the list keeps, in one pass over its data:
     // pull(block, size) gives the next bytes, 0 at the end, and throws when they cannot be read.
     // pathOf() gives the file's path inside the image, for a problem's text.
-    template <class PathOf, class Pull>
-    void take(Node &n, const PathOf &pathOf, Pull &&pull);
+    template <class PathOf, class Pull> void take(Node &n, const PathOf &pathOf, Pull &&pull);
 
     Scanner &s;
     const QString m_image;
@@ -173,8 +175,7 @@ bool directoryOrder(const QByteArray &a, const QByteArray &b)
 
 } // namespace
 
-template <class PathOf, class Pull>
-void ImageScanner::Tree::take(Node &n, const PathOf &pathOf, Pull &&pull)
+template <class PathOf, class Pull> void ImageScanner::Tree::take(Node &n, const PathOf &pathOf, Pull &&pull)
 {
     if (!s.listsFile(n.name, n.size))
         return;
@@ -315,13 +316,15 @@ bool ImageScanner::Tree::readIso()
             }
         } else if (!n.folder) {
             // The image reads front to back only: the checksum and a reader's bytes come in one pass.
-            take(n, [&] { return path; }, [&](char *block, size_t size) {
-                const la_ssize_t chunk = archive_read_data(a.get(), block, size);
-                if (chunk < 0)
-                    throw failed();
-                progressed();
-                return size_t(chunk);
-            });
+            take(
+                n, [&] { return path; },
+                [&](char *block, size_t size) {
+                    const la_ssize_t chunk = archive_read_data(a.get(), block, size);
+                    if (chunk < 0)
+                        throw failed();
+                    progressed();
+                    return size_t(chunk);
+                });
         }
         byPath.insert(path, add(parent, std::move(n)));
     }
@@ -551,7 +554,6 @@ quint64 ImageScanner::Scan(const QString &image)
         tree.readUdf();
     return tree.write();
 }
-
 
 DiscVolume ImageScanner::volumeOf(const QString &image)
 {

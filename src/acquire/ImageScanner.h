@@ -13,10 +13,11 @@ class Scanner;
 //
 // libarchive hands the entries over in the order their data lies on the image, so the image
 // is read whole first (the bytes a reader wants are read as they pass, one file at a time);
-// libudfread's folders are read into the same tree. The tree is then written through the scanner's record rules in the order a scan of the
-// mounted disc gives: a folder's files, then each subfolder, a folder's own record after
-// those of its subfolders. A folder's entries come in the order of its directory on the
-// disc, by name in UCS-2 code order as Joliet sorts them.
+// libudfread's folders are read into the same tree. The tree is then written through the
+// scanner's record rules in the order a scan of the mounted disc gives: a folder's files,
+// then each subfolder, a folder's own record after those of its subfolders. A folder's
+// entries come in the order of its directory on the disc, by name in UCS-2 code order as
+// Joliet sorts them.
 class ImageScanner
 {
 public:
@@ -30,9 +31,10 @@ public:
 
     // Reads the image and writes both lists through the scanner, then flushes them; returns
     // the total size of the files catalogued. The scanner's gauge follows the bytes of the
-    // image read. A damaged or truncated image throws QuilloryError naming it, before or
-    // while the lists are written (the caller throws them away). What a reader could not use
-    // is listed in the scanner's problems, and the file keeps its plain record.
+    // image read (of a UDF-only image, the bytes of the files passed). A damaged or truncated
+    // image throws QuilloryError naming it, before or while the lists are written (the caller
+    // throws them away). What a reader could not use is listed in the scanner's problems, and
+    // the file keeps its plain record.
     quint64 Scan(const QString &image);
 
     // The image as the Add Disc dialog shows a drive's volume: label, serial number (the one

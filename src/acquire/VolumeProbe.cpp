@@ -277,9 +277,8 @@ qint64 udfTime(const QByteArray &b, int at)
     if (!date.isValid() || !time.isValid())
         return 0;
     const int zone = (typeAndZone & 0x800) ? int(typeAndZone & 0xFFF) - 0x1000 : int(typeAndZone & 0xFFF);
-    const QDateTime when = zone == -2047 || zone < -1440 || zone > 1440
-                               ? QDateTime(date, time)
-                               : QDateTime(date, time, QTimeZone(zone * 60));
+    const QDateTime when = zone == -2047 || zone < -1440 || zone > 1440 ? QDateTime(date, time)
+                                                                        : QDateTime(date, time, QTimeZone(zone * 60));
     return when.toSecsSinceEpoch();
 }
 

@@ -984,14 +984,25 @@ with open('many.zip', 'wb') as f:
     // A volume that is UDF alone, which libarchive cannot open, lists what the bridge disc's
     // ISO 9660 side lists, checksums too. libudfread gives no file times: every entry takes the
     // time the file set was recorded (the ZIP's entries keep their own).
+    void udfOnlyImage_data()
+    {
+        QTest::addColumn<bool>("leaveOut"); // hidden, empty files and folders, and exclusions
+        QTest::newRow("everything") << false;
+        QTest::newRow("leaving out") << true;
+    }
     void udfOnlyImage()
     {
+        QFETCH(bool, leaveOut);
         const QString bridge = m_images->filePath(u"udf.iso"_s), image = m_images->filePath(u"udf-only.iso"_s);
         if (!QFile::exists(image) && !makeImage(u"udf-only"_s, image))
             QSKIP("genisoimage is missing or failed");
         ScanOptions options;
         options.filters.fill(true);
         options.checksums = true;
+        if (leaveOut) {
+            options.skipHidden = options.skipEmptyFiles = options.skipEmptyFolders = true;
+            options.exclusions = {u"*.bin"_s, u"Arch\\"_s};
+        }
         QByteArray isoSums, udfSums;
         const ScanResult iso = scanImage(options, bridge, &isoSums), udf = scanImage(options, image, &udfSums);
 
@@ -1011,6 +1022,7 @@ with open('many.zip', 'wb') as f:
         QCOMPARE(records(udf.files), recordedDates(iso.files));
         QCOMPARE(records(udf.folders), recordedDates(iso.folders));
         QCOMPARE(firstLines(udf.files), firstLines(iso.files));
+        QCOMPARE(firstLines(udf.files).contains(u".hidden"_s), !leaveOut);
         QCOMPARE(udfSums, isoSums);
         QCOMPARE(udf.total, iso.total);
         QCOMPARE(udf.problems, QStringList());
