@@ -98,9 +98,8 @@ private Q_SLOTS:
         // A change still only in memory reaches the archive: the tree is saved first.
         cat.tree().addChild(cat.tree().root(), u"Unsaved group"_s, KindGroup);
         const QDateTime old(QDate(2020, 5, 6), QTime(7, 8, 10));
-        QFile dat(ContentsFile::contentsFileName(cat.dbFolder(), u"CCCC0003"_s));
-        QVERIFY(dat.open(QIODevice::ReadWrite) && dat.setFileTime(old, QFileDevice::FileModificationTime));
-        dat.close();
+        const QString dat = ContentsFile::contentsFileName(cat.dbFolder(), u"CCCC0003"_s);
+        writeFile(dat, readFile(dat), old);
         const QString archive = tmp.filePath(u"out.cab"_s);
         writeFile(archive, "an older backup");
 
@@ -119,8 +118,7 @@ private Q_SLOTS:
         QCOMPARE(TSTCabReader().List(archive).front().Modified, old);
     }
 
-    // Serials naming paths: the export names them and archives nothing of theirs; the import brings
-    // them back for the load to drop again.
+    // Serials naming paths: the export names them and archives nothing of theirs.
     void unusableSerialsReachNothingOutsideDb()
     {
         Catalogue &cat = *m_cat;
@@ -137,14 +135,6 @@ private Q_SLOTS:
         QVERIFY2(told.first().contains(u"\"Bad ../victim\""_s), qPrintable(told.first()));
         QCOMPARE(cabextractNames(archive), archived());
         QCOMPARE(snapshot(cat.dataFolder()), outsideBefore);
-
-        Catalogue target(tmp.filePath(u"target"_s));
-        target.lock();
-        DatabaseBackup::importDatabase(archive, target.dbFolder());
-        target.load([&](const QString &m) { told << m; });
-        QCOMPARE(told.size(), 2);
-        QCOMPARE(target.tree().nodeCount(), 6);
-        QCOMPARE(QDir(target.dataFolder()).entryList(QDir::Files), QStringList());
     }
 
     // Not a cabinet, a name leaving DB, a tree that does not load, members too large: refused before

@@ -225,8 +225,7 @@ private Q_SLOTS:
         ws.close();
 
         QCOMPARE(readFile(treeFile()), before);
-        QVERIFY(!QFileInfo::exists(data() + u"search.dat"_s));
-        QVERIFY(!QFileInfo::exists(data() + u"favorites.dat"_s));
+        QVERIFY(!QFileInfo::exists(data() + u"search.dat"_s) && !QFileInfo::exists(data() + u"favorites.dat"_s));
         if (lockedElsewhere)
             QVERIFY_THROWS_EXCEPTION(QuilloryError, Workspace(data(), prompts).lock());
     }
@@ -263,8 +262,7 @@ private Q_SLOTS:
         full = false;
         ws.setSearchHistory({u"*.ogg"_s});
         QTRY_COMPARE(attempts, 3);
-        QVERIFY(lines(treeFile()).contains(u"\n\tOne\n"_s));
-        QVERIFY(lines(treeFile()).contains(u"\n\tTwo\n"_s));
+        QVERIFY(lines(treeFile()).contains(u"\n\tOne\n"_s) && lines(treeFile()).contains(u"\n\tTwo\n"_s));
         const QByteArray saved = readFile(treeFile());
 
         full = true;
@@ -299,11 +297,8 @@ private Q_SLOTS:
             for (const QString &p : settingsSaves + kept)
                 QFile::remove(p);
         });
-        for (const QString &p : partials + settingsSaves + kept) {
-            QDir().mkpath(QFileInfo(p).absolutePath());
-            QFile f(p);
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("x") == 1);
-        }
+        for (const QString &p : partials + settingsSaves + kept)
+            CabTestUtil::writeFile(p, "x");
         QLockFile saving(settings + u".lock"_s);
         QVERIFY(!settingsBeingSaved || saving.tryLock(0));
         SilentPrompts prompts;

@@ -145,11 +145,9 @@ private Q_SLOTS:
         writeFile(lockFile(), bytes);
         QStringList told;
         Catalogue cat(data());
-        try {
-            cat.lock([&told](const QString &msg) { told << msg; });
-        } catch (const QuilloryError &e) {
-            told << e.message();
-        }
+        if (const QString why = refusal([&] { cat.lock([&told](const QString &msg) { told << msg; }); });
+            why != u"<not refused>"_s)
+            told << why;
         QCOMPARE(cat.isLocked(), takenOver);
         QCOMPARE(told.size(), 1);
         QVERIFY2(told.first().contains(said) && told.first().contains(QDir::toNativeSeparators(lockFile())),
