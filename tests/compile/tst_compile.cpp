@@ -171,7 +171,7 @@ private Q_SLOTS:
             QVERIFY2(CompileSelection::canCopy(listing, *where, rows) == may, qPrintable(QString::number(rows.size())));
     }
 
-    void batchesPerDiscInOrderOfFirstAppearance()
+    void batchesAndPlaylist()
     {
         const DiscBatches batches({entry(u"one.txt"_s, u"Disc A:\\x\\"_s, u"AAAA0001"_s, 1),
                                    entry(u"two.txt"_s, u"Disc B:\\"_s, u"BBBB0002"_s, 1),
@@ -190,10 +190,7 @@ private Q_SLOTS:
         QVERIFY(!done);
         QCOMPARE(asked, (QStringList{u"AAAA0001 Disc A"_s, u"BBBB0002 Disc B"_s}));
         QCOMPARE(copied, (QList<QStringList>{{u"/mnt/a/x/one.txt"_s, u"/mnt/a/Photos"_s}}));
-    }
 
-    void playlistLines()
-    {
         const QList<CompilationEntry> songs = {entry(u"b.mp3"_s, u"Music:\\"_s, u"1"_s, 1),
                                                entry(u"a.mp3"_s, u"Music:\\"_s, u"1"_s, 1),
                                                entry(u"Cafe Noir.ogg"_s, u"Music:\\Jazz\\Late\\"_s, u"1"_s, 1)};
@@ -217,6 +214,7 @@ private Q_SLOTS:
         QVERIFY(!M3UPlaylist::CreateList(u"/m/"_s, dir.filePath(u"no/such/folder/x.m3u"_s), songs, &error));
         QVERIFY(!error.isEmpty());
     }
+
     void foldersWithContentsAndFilesReplacedWithoutAsking()
     {
         prepareMedium();

@@ -217,6 +217,11 @@ private Q_SLOTS:
             QVERIFY2(html.contains(escaped), escaped);
         QVERIFY(!html.contains("<b>bold") && !html.contains("& <i>"));
         QVERIFY(report(disc, ReportBuilder::Txt, discCols).contains("|<b>bold</b>.txt     |"));
+
+        QCOMPARE(ReportBuilder::formForFileName(u"R.HtMl"_s), ReportBuilder::Html);
+        QCOMPARE(ReportBuilder::formForFileName(u"r.htm"_s), ReportBuilder::Txt);
+        QCOMPARE(ReportBuilder::formForFileName(u"r.html.txt"_s), ReportBuilder::Txt);
+        QCOMPARE(ReportBuilder::formForFileName(u"a.html/report"_s), ReportBuilder::Txt);
     }
 
     void failuresAndProgress()
@@ -254,13 +259,6 @@ private Q_SLOTS:
     }
 
 
-    void formByFileName()
-    {
-        QCOMPARE(ReportBuilder::formForFileName(u"R.HtMl"_s), ReportBuilder::Html);
-        QCOMPARE(ReportBuilder::formForFileName(u"r.htm"_s), ReportBuilder::Txt);
-        QCOMPARE(ReportBuilder::formForFileName(u"r.html.txt"_s), ReportBuilder::Txt);
-        QCOMPARE(ReportBuilder::formForFileName(u"a.html/report"_s), ReportBuilder::Txt);
-    }
 
     // TXT cells fit by the columns a text takes on a fixed-pitch line, so wide titles stay aligned.
     void fitsByColumns_data()

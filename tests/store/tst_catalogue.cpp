@@ -230,8 +230,8 @@ private Q_SLOTS:
               outside() + u"to-tree.cab"_s, outside() + u"to-db/x.cab"_s, outside() + u"dangling.cab"_s,
               outside() + u"chain.cab"_s, data() + u"DB"_s})
             QVERIFY2(Catalogue::isInsideDb(db(), inside), qPrintable(inside));
-        for (const QString &free :
-             {outside() + u"backup.cab"_s, data() + u"backup.cab"_s, data() + u"DB.cab"_s, outside() + u"missing/x.cab"_s})
+        for (const QString &free : {outside() + u"backup.cab"_s, data() + u"backup.cab"_s, data() + u"DB.cab"_s,
+                                    outside() + u"missing/x.cab"_s})
             QVERIFY2(!Catalogue::isInsideDb(db(), free), qPrintable(free));
     }
 

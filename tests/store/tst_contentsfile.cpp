@@ -149,7 +149,7 @@ private Q_SLOTS:
         QCOMPARE(listed(u"\\Case\\nowhere\\"_s), QStringList{u"(none)"_s});
     }
 
-    void datesFollowTheLocale()
+    void valuesWrittenIntoRecords()
     {
         const CatalogueLocale de;
         QCOMPARE(de.formatListDate(QDateTime(QDate(2026, 12, 5), QTime(13, 48, 39))) + u'|' +
@@ -167,10 +167,7 @@ private Q_SLOTS:
 
         QCOMPARE(ToDosPrecision(QDateTime(QDate(2026, 1, 1), QTime(10, 0, 59, 999))),
                  QDateTime(QDate(2026, 1, 1), QTime(10, 0, 58)));
-    }
 
-    void textsWrittenIntoRecords()
-    {
         QCOMPARE(MultiToSingle(u"one\r\ntwo"_s), u"one~!two"_s);
         QCOMPARE(QStringList({SingleToMulti(u"one~!two"_s), SingleToMulti(u"a~b!c!~"_s), SingleToMulti(u"~~!"_s)}),
                  QStringList({u"one\r\ntwo"_s, u"a~b!c!~"_s, u"~\r\n"_s}));
@@ -178,6 +175,7 @@ private Q_SLOTS:
         QCOMPARE(QStringList({FormatDuration(204.5), FormatDuration(205.5), FormatDuration(360000.0)}),
                  QStringList({u"00:03:24"_s, u"00:03:26"_s, u"100:00:00"_s}));
     }
+
     void checksumsParse_data()
     {
         QTest::addColumn<QByteArray>("sum");
@@ -246,8 +244,8 @@ private Q_SLOTS:
             ContentsFile::pack(d, serial);
             onlyTheContentsFile(d);
             QVERIFY(cabextractAccepts(dat));
-            QCOMPARE(cabextractNames(dat),
-                     QStringList({serial + u".dir"_s, serial + u".file"_s, serial + u".sum"_s}).first(loose.isEmpty() ? 2 : 3));
+            QCOMPARE(cabextractNames(dat), QStringList({serial + u".dir"_s, serial + u".file"_s, serial + u".sum"_s})
+                                               .first(loose.isEmpty() ? 2 : 3));
             const ContentsFile::Lists lists = ContentsFile::read(d, serial);
             QCOMPARE(lists.folderList + lists.fileList + lists.checksumList, folderList + threeFiles + loose);
         }
