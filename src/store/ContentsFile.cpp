@@ -296,6 +296,12 @@ public:
             m_lists[which].feed(bytes.constData(), bytes.capacity(), bytes.size());
             return;
         }
+        // The parser is woken once per half megabyte, not once per block: a wake-up costs more
+        // than parsing a block. What arrives after the last hand-over is parsed by finish().
+        if (bytes.constData() == m_handedData && bytes.size() - m_handedSize < kHandOver)
+            return;
+        m_handedData = bytes.constData();
+        m_handedSize = bytes.size();
         {
             const std::lock_guard lock(m_mutex);
             m_latest = {which, bytes.constData(), bytes.capacity(), bytes.size()};
@@ -317,6 +323,7 @@ public:
 
 private:
     static constexpr qsizetype kWorthAThread = qsizetype(1) << 20;
+    static constexpr qsizetype kHandOver = 512 * 1024;
 
     struct Arrival {
         int which = -1;
@@ -381,6 +388,9 @@ private:
     std::condition_variable m_wake;
     Arrival m_latest; // guarded by m_mutex
     bool m_done = false;
+    // What was last handed over, on the decompressing thread.
+    const char *m_handedData = nullptr;
+    qsizetype m_handedSize = 0;
 };
 } // namespace
 
