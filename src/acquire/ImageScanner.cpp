@@ -400,8 +400,9 @@ void ImageScanner::Tree::readUdf()
     UdfHandle<udfread> udf(udfread_init());
     if (!udf)
         throw failure(QStringLiteral("out of memory"));
+    // libudfread reads volumes of 2048-byte blocks only, as optical discs have.
     if (udfread_open_input(udf.get(), &input) < 0)
-        throw damaged();
+        throw failure(QStringLiteral("its UDF volume is damaged or not of 2048-byte blocks"));
 
     // Every entry has a block of its own on the image: more than that is a folder that holds itself.
     const quint64 mostEntries = input.blocks;
