@@ -137,17 +137,14 @@ private Q_SLOTS:
         QVERIFY(m_f->captions().contains(u"b.txt"_s) && !m_f->captions().contains(u"A.mp3"_s));
     }
 
-    void theLimitOfThePreferences()
+    // The limit of the preferences; then, from the tree's menu, the selected disc is the scope.
+    void theLimitAndSearchHere()
     {
         m_f->ws().preferences().setUnlimited(false);
         m_f->ws().preferences().setMaxResults(4);
         search(QString());
         QCOMPARE(m_f->captions().size(), 4);
-    }
-
-    void searchHereOnADisc()
-    {
-        // From the tree's menu: the selected disc is the scope.
+        m_f->ws().preferences().setUnlimited(true);
         m_f->nav().TreeChange(m_f->node(u"Rock Disc"_s));
         m_f->action(u"SearchHere2"_s)->trigger();
         QCOMPARE(control<QLabel>(u"SearchLabel"_s)->text(), u"Search mask (look in disc \"Rock Disc\"):"_s);
