@@ -46,10 +46,7 @@ class TestReportBuilder : public QObject
 
     static ReportSettings defaults(ReportSettings::Kind kind, bool recurse = true)
     {
-        ReportSettings s;
-        s.columns = ReportSettings::defaultColumns(kind);
-        s.recurse = recurse;
-        return s;
+        return {.columns = ReportSettings::defaultColumns(kind), .recurse = recurse};
     }
 
     // A text row of 20-character cells, as the default widths give.
@@ -61,7 +58,6 @@ class TestReportBuilder : public QObject
         return line + u"\r\n"_s;
     }
 
-    static QString type(const QString &name) { return FileTypes::GetFileType(name); }
 
 private Q_SLOTS:
     void initTestCase()
@@ -103,11 +99,11 @@ private Q_SLOTS:
         const QString head = u"Report for disc \"Music Disc\".\r\n\r\n"
                              u"|        Name        |        Type        |        Size        |\r\n"_s +
                              sep + u"\r\n"_s;
-        const QString rows = cells({u"A.mp3"_s, type(u"A.mp3"_s), u"2.00 KB"_s}) +
-                             cells({u"photo.png"_s, type(u"photo.png"_s), u"1.50 KB"_s}) +
-                             cells({u"pack.zip"_s, type(u"pack.zip"_s), u"500.00 Bytes"_s}) +
-                             cells({u"inner.txt"_s, type(u"inner.txt"_s), u"50.00 Bytes"_s}) +
-                             cells({u"index.html"_s, type(u"index.html"_s), u"1,000.00 Bytes"_s});
+        const QString rows = cells({u"A.mp3"_s, FileTypes::GetFileType(u"A.mp3"_s), u"2.00 KB"_s}) +
+                             cells({u"photo.png"_s, FileTypes::GetFileType(u"photo.png"_s), u"1.50 KB"_s}) +
+                             cells({u"pack.zip"_s, FileTypes::GetFileType(u"pack.zip"_s), u"500.00 Bytes"_s}) +
+                             cells({u"inner.txt"_s, FileTypes::GetFileType(u"inner.txt"_s), u"50.00 Bytes"_s}) +
+                             cells({u"index.html"_s, FileTypes::GetFileType(u"index.html"_s), u"1,000.00 Bytes"_s});
         QCOMPARE(QString::fromUtf8(report(m_disc, ReportBuilder::Txt, defaults(ReportSettings::DiscReport))),
                  head + rows + sep);
     }
