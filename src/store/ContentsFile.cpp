@@ -13,12 +13,12 @@
 #include <QStringEncoder>
 #include <QVarLengthArray>
 #include <algorithm>
-#include <cerrno>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <deque>
-#include <exception>
 #include <dirent.h>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <optional>

@@ -139,6 +139,14 @@ private Q_SLOTS:
             QCOMPARE(recordsOf(fed), expected);
             QCOMPARE(fed.line(fed.recordCount() - 1, ContentsRecord::NameLine), u"Café.mp3"_s);
             QCOMPARE(fed.recordsIn(u"\\MÜSIK\\"_s).size(), size_t(1));
+
+            // Asked about one folder, such a list is read whole too.
+            QTemporaryDir tmp;
+            const QString db = tmp.path() + u"/"_s;
+            ContentsFile::packBytes(db, u"0BADF00D"_s, QByteArray(), bytes);
+            const ContentsFile::OneFolder one = ContentsFile::loadFolder(db, u"0BADF00D"_s, u"\\MÜSIK\\"_s);
+            QCOMPARE(one.folder.files.size(), size_t(1));
+            QCOMPARE(one.files.line(one.folder.files.front(), ContentsRecord::NameLine), u"Café.mp3"_s);
         }
     }
 
