@@ -146,7 +146,8 @@ private Q_SLOTS:
 
     void byteHolds()
     {
-        const ByteReader reader(QByteArray("RIFF\0\0\0\0WAVE", 12));
+        const QByteArray bytes("RIFF\0\0\0\0WAVE", 12); // the reader only looks at them
+        const ByteReader reader(bytes);
         QVERIFY(reader.at(0).holds("RIFF") && reader.at(8).holds("WAVE"));
         // Other bytes, cut off by the end, before the start, far away.
         QVERIFY(!reader.at(8).holds("WAVF") && !reader.at(10).holds("VEx") && !reader.at(-1).holds("RIFF") &&
