@@ -304,14 +304,20 @@ for i in sorted(z.infolist(), key=lambda i: i.header_offset):
         return names;
     }
 
-    // tool: "joliet", "rockridge", "udf" (a bridge disc) or "udf-only"; false when the tool is missing.
+    // The image the tests share, made at its first use by tool: "joliet", "rockridge", "udf" (a
+    // bridge disc) or "udf-only"; empty when the tool is missing.
+    QString image(const QString &tool)
+    {
+        const QString image = m_images->filePath(tool + u".iso"_s);
+        return QFile::exists(image) || makeImage(tool, image) ? image : QString();
+    }
     bool makeImage(const QString &tool, const QString &image)
     {
         if (tool == u"udf-only") {
             // The bridge disc without its ISO 9660 side: the recognition sequence from sector 16
             // (its CD001 descriptors, then BEA01, NSR02, TEA01) keeps only the UDF descriptors.
-            const QString bridge = m_images->filePath(u"udf.iso"_s);
-            if (!QFile::exists(bridge) && !makeImage(u"udf"_s, bridge))
+            const QString bridge = this->image(u"udf"_s);
+            if (bridge.isEmpty())
                 return false;
             QByteArray bytes = readAll(bridge);
             const qsizetype sector = 2048, iso = 16 * sector, udf = bytes.indexOf("BEA01", iso) - 1;
@@ -919,8 +925,8 @@ with open('many.zip', 'wb') as f:
         QFETCH(bool, leaveOut);
         QFETCH(QString, fileSystem);
         QFETCH(QStringList, serialArgs);
-        const QString image = m_images->filePath(tool + u".iso"_s);
-        if (!QFile::exists(image) && !makeImage(tool, image))
+        const QString image = this->image(tool);
+        if (image.isEmpty())
             QSKIP("the image tool is missing or failed");
 
         ScanOptions options;
@@ -993,8 +999,8 @@ with open('many.zip', 'wb') as f:
     void udfOnlyImage()
     {
         QFETCH(bool, leaveOut);
-        const QString bridge = m_images->filePath(u"udf.iso"_s), image = m_images->filePath(u"udf-only.iso"_s);
-        if (!QFile::exists(image) && !makeImage(u"udf-only"_s, image))
+        const QString image = this->image(u"udf-only"_s), bridge = this->image(u"udf"_s);
+        if (image.isEmpty())
             QSKIP("genisoimage is missing or failed");
         ScanOptions options;
         options.filters.fill(true);
@@ -1049,8 +1055,8 @@ with open('many.zip', 'wb') as f:
         QFETCH(QString, tool);
         QFETCH(QByteArray, cutAt);
         QFETCH(qint64, keep);
-        const QString whole = m_images->filePath(tool + u".iso"_s);
-        if (!QFile::exists(whole) && !makeImage(tool, whole))
+        const QString whole = image(tool);
+        if (whole.isEmpty())
             QSKIP("the image tool is missing or failed");
         const QByteArray bytes = readAll(whole);
         if (!cutAt.isEmpty())
