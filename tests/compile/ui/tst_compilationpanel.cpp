@@ -1,16 +1,11 @@
-// The compilation panel and the commands that fetch catalogued files from their discs, driven
-// through the real window: adding, the drop rule, the playlist for a drive, and Copy to HDD and
-// Burn Disc fetching disc by disc; and the burner itself: staging files, emptying the staging
-// folder, the guards while a burn runs, and burns by the real xorriso into disc image files, read
-// back with xorriso.
+// The compilation panel and the commands that fetch files from their discs, on the real window;
+// the burner: staging, the guards while it burns, real xorriso burns into images read back.
 
 #include "CabTestUtil.h"
 #include "ScanFixture.h"
 #include "TestCatalogue.h"
 #include "TestWindow.h"
 #include "acquire/FolderVolumeBackend.h"
-#include "browser/ui/ContentsPanel.h"
-#include "browser/ui/ContentsView.h"
 #include "browser/ui/TreePanel.h"
 #include "compile/CompilationList.h"
 #include "compile/TCDBurner.h"
@@ -71,10 +66,8 @@ class TestCompilationPanel : public QObject
     std::unique_ptr<FolderVolumeBackend> m_backend;
     std::unique_ptr<TestWindow::Window> &m_f = m_fx.window;
     QString m_roadDrive;
-    QString m_photoDrive;
 
     const QString &data() const { return m_fx.data(); }
-    ContentsView *view() const { return (*m_f)->contentsPanel()->view(); }
     CompileCommands *commands() const { return m_f->controller<CompileCommands>(); }
     CompilationList &compilation() const { return commands()->compilation(); }
     CompilationPanel *panel() const { return commands()->panel(); }
@@ -87,25 +80,11 @@ class TestCompilationPanel : public QObject
         return out;
     }
 
-    void open(const QString &title, const QString &serial, const QString &path = u"\\"_s, bool archive = false)
+    void open(const QString &title, const QString &serial) { m_f->nav().LoadCD(title, serial, false, u"\\"_s); }
+    void add(const QString &title, const QString &serial, const QStringList &captions)
     {
-        m_f->nav().LoadCD(title, serial, archive, path);
-    }
-
-    void select(const QStringList &captions)
-    {
-        view()->selectionModel()->clearSelection();
-        for (const QString &c : captions) {
-            QVERIFY2(m_f->row(c) >= 0, qPrintable(c));
-            view()->selectionModel()->select(view()->selectionModel()->model()->index(m_f->row(c), 0),
-                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        }
-    }
-
-    void add(const QString &title, const QString &serial, const QString &path, const QStringList &captions)
-    {
-        open(title, serial, path);
-        select(captions);
+        open(title, serial);
+        m_f->select(captions);
         m_f->action(u"AddtoCompilation1"_s)->trigger();
     }
 
@@ -147,7 +126,7 @@ private Q_SLOTS:
             QVERIFY(ScanFixture::writeFile(m_fx.path(QString::fromLatin1(file)), QFileInfo(file).baseName().toUtf8()));
         m_backend = std::make_unique<FolderVolumeBackend>();
         m_roadDrive = m_backend->addVolume(ScanFixture::volume(m_fx.path(u"road"_s), 0x1A2B3C4D));
-        m_photoDrive = m_backend->addVolume(ScanFixture::volume(m_fx.path(u"photo"_s), 0x5E6F7081));
+        m_backend->addVolume(ScanFixture::volume(m_fx.path(u"photo"_s), 0x5E6F7081));
         VolumeBackend::setDefaultBackend(m_backend.get());
         m_fx.open();
     }
@@ -168,7 +147,7 @@ private Q_SLOTS:
         QVERIFY(panel()->isHidden());
 
         // Adding shows the panel.
-        add(u"Road Music"_s, Road, u"\\"_s, {u"two.mp3"_s, u"Live"_s, u"one.mp3"_s});
+        add(u"Road Music"_s, Road, {u"two.mp3"_s, u"Live"_s, u"one.mp3"_s});
         QVERIFY(!panel()->isHidden());
         QCOMPARE(names(), (QStringList{u"Live"_s, u"one.mp3"_s, u"two.mp3"_s}));
         QLabel *size = panel()->sizeLabel();
@@ -184,7 +163,7 @@ private Q_SLOTS:
         hits->add(hits->addDisc(u"Road Music"_s, Road), ContentsEntry::File, "full.iso", "\\", {},
                   CompilationList::CdCapacity, "");
         m_f->nav().showSearchResult(hits, u"1 found"_s);
-        select({u"full.iso"_s});
+        m_f->select({u"full.iso"_s});
         m_f->action(u"AddtoCompilation1"_s)->trigger();
         QCOMPARE(size->palette().color(QPalette::WindowText), QColor(Qt::red));
         button("ClearButton");
@@ -197,13 +176,13 @@ private Q_SLOTS:
     {
         CompilationView *list = panel()->view();
         open(u"Road Music"_s, Road);
-        select({u"one.mp3"_s});
-        QVERIFY(list->accepts(view()->detailsView()));
+        m_f->select({u"one.mp3"_s});
+        QVERIFY(list->accepts(m_f->view()->detailsView()));
         QVERIFY(!list->accepts((*m_f)->treePanel()));
 
         open(u"Photo Disc"_s, Photo);
-        select({u"beach.jpg"_s, u"2025"_s});
-        QVERIFY(list->accepts(view()->listView()));
+        m_f->select({u"beach.jpg"_s, u"2025"_s});
+        QVERIFY(list->accepts(m_f->view()->listView()));
         Q_EMIT list->dropped();
         QCOMPARE(names(), (QStringList{u"2025"_s, u"beach.jpg"_s}));
     }
@@ -211,8 +190,8 @@ private Q_SLOTS:
     void playlistForTheChosenDrive()
     {
         open(u"Road Music"_s, Road);
-        select({u"two.mp3"_s, u"one.mp3"_s});
-        // Two drives: one item per drive; the playlist names the files where that drive has them.
+        m_f->select({u"two.mp3"_s, u"one.mp3"_s});
+        // One item per drive; the playlist names the files where that drive has them.
         QMenu *drives = m_f->action(u"CreatePlaylist1"_s)->menu<QMenu *>();
         QCOMPARE(drives->actions().size(), 2);
         QCOMPARE(drives->actions().at(0)->text(), u"For Drive "_s + m_roadDrive);
@@ -235,11 +214,9 @@ private Q_SLOTS:
         hits->add(photo, ContentsEntry::File, "beach.jpg", "\\", {}, 5, d);
         hits->add(road, ContentsEntry::File, "one.mp3", "\\", {}, 3, d);
         m_f->nav().showSearchResult(hits, u"3 found"_s);
-        select({u"one.mp3"_s, u"beach.jpg"_s, u"notes.txt"_s});
+        m_f->select({u"one.mp3"_s, u"beach.jpg"_s, u"notes.txt"_s});
 
-        // Both discs in their drives: a file gone from the medium is named, the rest copied over
-        // what was there, then the completion message. Asking for a disc and giving up are the
-        // disc batches' and the disc wait's tests.
+        // A file gone from the medium is named, the rest copied over what was there.
         QFile::remove(m_fx.path(u"road/notes.txt"_s));
         m_f->action(u"CopytoHDD1"_s)->trigger();
         commands()->copyForm()->selectFolder(dest);
@@ -253,11 +230,11 @@ private Q_SLOTS:
 
     void burnStagesTwoDiscs()
     {
-        if (QStandardPaths::findExecutable(u"xorriso"_s).isEmpty())
+        if (!haveXorriso())
             QSKIP("xorriso is not installed");
-        add(u"Road Music"_s, Road, u"\\"_s, {u"one.mp3"_s, u"Live"_s});
-        add(u"Photo Disc"_s, Photo, u"\\"_s, {u"2025"_s, u"beach.jpg"_s});
-        add(u"Road Music"_s, Road, u"\\"_s, {u"two.mp3"_s});
+        add(u"Road Music"_s, Road, {u"one.mp3"_s, u"Live"_s});
+        add(u"Photo Disc"_s, Photo, {u"2025"_s, u"beach.jpg"_s});
+        add(u"Road Music"_s, Road, {u"two.mp3"_s});
         TCDBurner *burner = commands()->burner();
         QVERIFY(burner->canWriteImage());
         // What an earlier burn left is not burnt again.
@@ -265,7 +242,6 @@ private Q_SLOTS:
         button("BurnButton");
         QVERIFY(commands()->burnForm()->isVisible());
         QCOMPARE(burner->BurnSize(), qint64(3 + 3 + 4 + 5 + 3));
-        // What is staged is what the burn writes; the burner's own test burns such a folder.
         QStringList staged;
         for (QDirIterator it(burner->BurnArea(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
             staged << it.next().mid(burner->BurnArea().size());
@@ -335,8 +311,7 @@ private Q_SLOTS:
         QCOMPARE(filesOf(image), QStringList{u"/only.txt"_s});
     }
 
-    // A burn that cannot start ends at once (-1) with its reason; one xorriso fails ends with
-    // the reason its lines give (readingXorrisosLines).
+    // A burn that cannot start ends at once (-1) with its reason.
     void refusals_data()
     {
         QTest::addColumn<bool>("withXorriso");
