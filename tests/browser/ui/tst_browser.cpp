@@ -1,7 +1,5 @@
-// The browser on the window the program builds: the tree's commands (add, rename, delete, lend,
-// the list's menu for a disc entry, a disc whose contents file is gone, drag and drop), the
-// favourites menu, the list's commands, menus and keys, and what the object-info panel and the
-// "Object Properties" window show.
+// The browser on the window the program builds: the tree's commands, the favourites, the list's
+// commands, menus and keys, the object-info panel and "Object Properties".
 #include "ScanFixture.h"
 #include "TestWindow.h"
 #include "acquire/FolderVolumeBackend.h"
@@ -252,9 +250,9 @@ private Q_SLOTS:
                                      u"\t\tPhotos Disc"_s}));
     }
 
-    // --- The favourites menu: adding and removing the current location, when both may be used,
-    // opening a favourite, and favourites of discs that left the catalogue.
-    void addedTwiceThenRemovedOnce()
+    // --- The favourites: added by the menu and Ctrl+D, removed one at a time by Ctrl+Shift+D in
+    // the list and in the tree; neither while a group is listed.
+    void favouritesAddedAndRemoved()
     {
         TestWindow::Window &f = m_fx.open();
         QAction *add = f.action(u"AddLocationtoFavorites1"_s);
@@ -262,55 +260,49 @@ private Q_SLOTS:
         f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, false, u"\\ROCK\\"_s);
         QVERIFY(add->isEnabled() && !remove->isEnabled()); // not a favourite yet
         add->trigger();
-        add->trigger();
-        QCOMPARE(favouriteCaptions(), (QStringList{u"Rock Disc:\\ROCK\\"_s, u"Rock Disc:\\ROCK\\"_s}));
-        // Ctrl+Shift+D in the tree, as in the list.
-        QWidget *tree = f->treePanel()->view();
         f->show();
         QVERIFY(QTest::qWaitForWindowActive(&f.form()));
+        QWidget *list = f.view()->currentView(), *tree = f->treePanel()->view();
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(favouriteCaptions(), (QStringList{u"Rock Disc:\\ROCK\\"_s, u"Rock Disc:\\ROCK\\"_s}));
+        QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(f.ws().favourites().lines(), QStringList{u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s});
         tree->setFocus();
         QTest::keyClick(tree, Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(f.ws().favourites().lines(), QStringList{u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s});
+        QCOMPARE(f.ws().favourites().count(), 0);
 
-        // While a group is listed, neither command and not the tool button.
         f.nav().TreeChange(f.tree().root());
         QVERIFY(!add->isEnabled() && !remove->isEnabled());
         f->findChild<QToolButton *>(u"FavoritesButton"_s)->click();
-        QCOMPARE(f.ws().favourites().count(), 1);
+        QCOMPARE(f.ws().favourites().count(), 0);
     }
 
-    void openingAFavourite()
+    // Opening a favourite, one inside an archive. Which favourites go is the list's own rule; the
+    // menu drops them silently at the start (a disc the catalogue does not know) and at its next rebuild.
+    void openingAndDroppingFavourites()
     {
         TextCodec::writeLines(Favourites::fileName(m_fx.data()),
-                              {u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s, u"1A2B3C4D|Rock Disc:|\\pack.zip\\"_s});
+                              {u"DEADBEEF|Lost Disc:|\\"_s, u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s,
+                               u"1A2B3C4D|Rock Disc:|\\pack.zip\\"_s, u"5E6F7081|Photos Disc:|\\"_s});
         TestWindow::Window &f = m_fx.open();
+        QCOMPARE(favouriteCaptions().size(), 3);
+        QVERIFY(AppDialogs::shown().isEmpty());
         auto *menus = f.controller<FavouritesMenu>();
         menus->items().at(0)->trigger();
         QCOMPARE(f.nav().location().pathLabel, u"\\ROCK\\"_s);
         QCOMPARE(f.nav().currentNode(), f.node(u"Rock Disc"_s));
         QCOMPARE(f.view()->selectedRows(), QList<int>{0});
-        // Inside an archive only its entries are listed.
-        menus->items().at(1)->trigger();
+        menus->items().at(1)->trigger(); // inside an archive only its entries are listed
         QVERIFY(f.nav().location().archiveMode);
         QCOMPARE(f.captions().size(), 2);
-    }
-
-    // Which favourites go is the list's own rule; the menu drops them silently at the start (a
-    // disc the catalogue does not know) and at its next rebuild.
-    void favouritesOfADeletedDiscGoAtTheNextRebuild()
-    {
-        TextCodec::writeLines(
-            Favourites::fileName(m_fx.data()),
-            {u"DEADBEEF|Lost Disc:|\\"_s, u"5E6F7081|Photos Disc:|\\"_s, u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s});
-        TestWindow::Window &f = m_fx.open();
-        QCOMPARE(favouriteCaptions(), (QStringList{u"Photos Disc:\\"_s, u"Rock Disc:\\ROCK\\"_s}));
-        QVERIFY(AppDialogs::shown().isEmpty());
 
         f.tree().removeNode(f.node(u"Photos Disc"_s));
-        QCOMPARE(favouriteCaptions().size(), 2); // still there until the menu is rebuilt
+        QCOMPARE(favouriteCaptions().size(), 3); // still there until the menu is rebuilt
         f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, false, u"\\"_s);
         f.action(u"AddLocationtoFavorites1"_s)->trigger();
-        QCOMPARE(favouriteCaptions(), (QStringList{u"Rock Disc:\\ROCK\\"_s, u"Rock Disc:\\"_s}));
+        QCOMPARE(favouriteCaptions(),
+                 (QStringList{u"Rock Disc:\\ROCK\\"_s, u"Rock Disc:\\pack.zip\\"_s, u"Rock Disc:\\"_s}));
     }
 
     // --- The list.
@@ -362,9 +354,16 @@ private Q_SLOTS:
         QCOMPARE(f.view()->selectedRows().size(), 2);
         QCOMPARE(rightClick({u".."_s}).menu, QString());
 
-        // Inside an archive: nothing can be run, copied, compiled or explored.
+        // Inside an archive: nothing can be run, copied, compiled or explored, nor added by Ctrl+1.
+        QSignalSpy compiled(f.action(u"AddtoCompilation1"_s), &QAction::triggered);
+        QWidget *list = f.view()->currentView();
+        list->setFocus();
+        f.select({u"song.mp3"_s});
+        QTest::keyClick(list, Qt::Key_1, Qt::ControlModifier);
         f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, true, u"\\pack.zip\\"_s);
         QCOMPARE(rightClick({u"inner.txt"_s}).visible, QStringList{u"ViewProperties1"_s});
+        QTest::keyClick(list, Qt::Key_1, Qt::ControlModifier);
+        QCOMPARE(compiled.count(), 1);
 
         // A group entry gets the tree's menu for groups, a disc entry the one for discs.
         f.nav().TreeChange(f.tree().root());
@@ -419,27 +418,6 @@ private Q_SLOTS:
         f.action(u"Execute1"_s)->trigger();
         QCOMPARE(AppDialogs::shownTexts(), QStringList{u"Error executing file!"_s});
         QCOMPARE(desktop.opened.size(), 3);
-    }
-
-    void listKeys()
-    {
-        TestWindow::Window &f = onRockDisc();
-        QWidget *list = f.view()->currentView();
-        list->setFocus();
-        QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier);
-        QCOMPARE(f.ws().favourites().count(), 1);
-        QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(f.ws().favourites().count(), 0);
-
-        // Ctrl+1 adds to the compilation only what could be added from the menu: nothing from
-        // inside an archive.
-        QSignalSpy compiled(f.action(u"AddtoCompilation1"_s), &QAction::triggered);
-        f.view()->selectRow(f.row(u"b.txt"_s));
-        QTest::keyClick(list, Qt::Key_1, Qt::ControlModifier);
-        f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, true, u"\\pack.zip\\"_s);
-        f.view()->selectRow(0);
-        QTest::keyClick(list, Qt::Key_1, Qt::ControlModifier);
-        QCOMPARE(compiled.count(), 1);
     }
 
     // --- The object-info panel: its name and five lines after a selection in a listing. A disc as
