@@ -1,9 +1,6 @@
-// The real boxes, not the scripted answers: what Enter answers, and how wide an input box is;
-// with the answers scripted, waiting for a catalogued disc. And a window's position kept from one
-// run to the next: what a start makes of the stored values, maximised over the normal bounds, and
-// the INI form. A window reopens exactly where it was left, restored once it is on screen as the
-// program does, here and under a real window manager that decorates it (the frame it reports
-// late once made the window creep up by its title bar at every start).
+// The real boxes (what Enter answers, an input box's width), waiting for a disc, and a window's
+// place kept from run to run, also under a window manager (its late frame once made the window
+// creep up by its title bar at every start).
 #include "RunProgram.h"
 #include "ScanFixture.h"
 #include "acquire/FolderVolumeBackend.h"
@@ -27,7 +24,7 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
-// The environment variable that makes this program one run of the window instead of the tests.
+// Set: this program is one run of the window instead of the tests.
 const char *const ChildSettings = "QUILLORY_WINDOWPLACE_SETTINGS";
 
 // Starts, places and closes a window `runs` times, as that many runs of the program would;
@@ -58,8 +55,7 @@ QList<QRect> startAndClose(const QString &settingsFile, bool iniMode, int runs)
     return seen;
 }
 
-// The user puts the disc in while the prompt is up: the medium appears once the drives have been
-// looked at a given number of times.
+// The disc put in while the prompt is up: after the drives have been looked at insertAfter times.
 class InsertingBackend : public FolderVolumeBackend
 {
 public:
@@ -180,20 +176,17 @@ private Q_SLOTS:
         QCOMPARE(QSettings(settingsFile(), QSettings::IniFormat).value(u"Maximized"_s).toInt(), 0);
     }
 
+    // The INI form keeps no maximised state, in its own file.
     void iniFileSection()
     {
         const QString ini = m_dir.filePath(u"pos.ini"_s);
-        {
-            Run run(settingsFile());
-            run.saver.setUseRegistry(false);
-            run.saver.setIniName(ini);
-            run.form.setGeometry(30, 40, 650, 470);
-            run.form.setWindowState(Qt::WindowMaximized);
-            run.saver.SavePosition();
-        }
+        Run run(settingsFile());
+        run.saver.setUseRegistry(false);
+        run.saver.setIniName(ini);
+        run.form.setWindowState(Qt::WindowMaximized);
+        run.saver.SavePosition();
         const QSettings stored(ini, QSettings::IniFormat);
-        QVERIFY(stored.contains(u"TPosSaver/Width"_s));
-        QVERIFY(!stored.contains(u"TPosSaver/Maximized"_s));
+        QVERIFY(stored.contains(u"TPosSaver/Width"_s) && !stored.contains(u"TPosSaver/Maximized"_s));
         QVERIFY(!QFile::exists(settingsFile()));
     }
 
@@ -219,7 +212,6 @@ private Q_SLOTS:
         const QString openbox = QStandardPaths::findExecutable(u"openbox"_s);
         if (xvfb.isEmpty() || openbox.isEmpty())
             QSKIP("needs xvfb-run and openbox (scripts/install-deps)");
-        // The window manager runs beside the window, on a display of its own.
         const QString script = u"openbox >/dev/null 2>&1 & wm=$!; \"$0\"; code=$?; kill $wm; exit $code"_s;
         const ProgramRun run =
             runProgram(xvfb,
@@ -257,9 +249,7 @@ private Q_SLOTS:
     void inputBoxShowsItsCaptionAndAName()
     {
         const QString caption = u"Add Group to \"My Music Collection of the Nineties\""_s;
-        int width = 0;
-        int captionWidth = 0;
-        int nameWidth = 0;
+        int width = 0, captionWidth = 0, nameWidth = 0;
         whenShown<QInputDialog>([&](QInputDialog *box) {
             width = box->width();
             captionWidth = box->fontMetrics().horizontalAdvance(caption);
@@ -275,8 +265,7 @@ private Q_SLOTS:
         QCOMPARE(AppDialogs::shown().last().answer, u"Cancel"_s);
     }
 
-    // The disc put in after some looks at the drives (-1: never), the answers to the prompt; the
-    // drive found (empty for none) and the prompts shown.
+    // The disc put in after some looks at the drives (-1: never), the answers to the prompt.
     void waits_data()
     {
         QTest::addColumn<int>("insertAfter");
@@ -309,8 +298,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     if (qEnvironmentVariableIsSet(ChildSettings)) {
-        // The window manager starts with this program: wait until it decorates a new window
-        // (Qt asks for a window's frame once, when it is mapped).
+        // Wait until the window manager decorates a new window (Qt asks for a frame once, at mapping).
         for (int tries = 0;; ++tries) {
             QWidget probe;
             probe.show();
