@@ -1,8 +1,5 @@
-// The preferences window and the "Theme" menu on a real window: the controls over the
-// preferences' table, OK storing them, Cancel putting back the stored ones and nothing else, the
-// exclusion list, the main window in the middle when its place is not kept; which skins the menu
-// offers, what a choice changes on screen and at the next start, and what a skin that cannot be
-// loaded leaves alone.
+// The preferences window (its controls over the preferences' table, OK, Cancel, the exclusions)
+// and the "Theme" menu (what a skin changes, now and at the next start; a skin refused) on a real window.
 #include "CabTestUtil.h"
 #include "TestWindow.h"
 #include "gui/ThemeIcons.h"
@@ -84,12 +81,10 @@ private Q_SLOTS:
     void init() { m_fx.init(); }
     void cleanup() { m_fx.cleanup(); }
 
-    // Every control the table names shows its preference, changes it at once (the next scan or
-    // search reads it before OK), and Cancel puts back the first run while nothing is stored.
+    // Every control the table names shows its preference and changes it at once; Cancel puts back the first run.
     void controlsFollowThePreferences()
     {
-        m_fx.open();
-        TestWindow::Window &f = *m_f;
+        TestWindow::Window &f = m_fx.open();
         f.action(u"Preferences1"_s)->trigger();
         QVERIFY(form()->isVisible() && !f->isEnabled());
 
@@ -132,9 +127,7 @@ private Q_SLOTS:
         QVERIFY(!control<QSpinBox>(u"MaxSearch"_s)->isEnabled());
     }
 
-    // OK stores the choices with the window's state. Cancel puts back the dialog's own choices and
-    // nothing else: the view style, the skin and the tree's width the user set meanwhile stay, on
-    // screen and at exit.
+    // OK stores the choices; Cancel puts back the dialog's own only, not the view style, skin or tree width.
     void okStoresThemAndCancelPutsBackWhatIsStored()
     {
         store({{u"Grids"_s, 0}, {u"Action"_s, 9}});
@@ -204,44 +197,32 @@ private Q_SLOTS:
         QCOMPARE(TextCodec::readLines(file), QStringList());
     }
 
-    // "Save main window size and position" off: the middle, whatever is stored.
-    void theWindowStartsInTheMiddle()
+    // "Save main window size and position" off: the middle, whatever is stored. No skins folder: no
+    // "Theme" menu, the built-in drawings at every size.
+    void theWindowStartsInTheMiddleWithoutSkins()
     {
         store({{u"SavePos"_s, 0}, {u"Left"_s, 40}});
-        m_fx.open();
+        TestWindow::Window &w = m_fx.open();
         const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
-        QCOMPARE((*m_f)->frameGeometry().center().x(), desktop.center().x());
-    }
-    // --- The "Theme" menu.
-    // Without a skins folder: no menu, and the built-in drawings in use, every size drawn, not
-    // scaled from a bitmap. (A stored name matches only exactly: tst_settings has the rule.)
-    void noSkinInUse()
-    {
-        TestWindow::Window w(data());
-        QVERIFY(!themeMenu(w)->menuAction()->isVisible());
-        QVERIFY(AppDialogs::shown().isEmpty());
-        QVERIFY(!ThemeIcons::skinInUse());
-        QVERIFY(!shown(w.action(u"AddDisc1"_s)->icon(), 24).isNull());
+        QCOMPARE(w->frameGeometry().center().x(), desktop.center().x());
+        QVERIFY(!themeMenu(w)->menuAction()->isVisible() && AppDialogs::shown().isEmpty());
+        QVERIFY(!ThemeIcons::skinInUse() && !shown(w.action(u"AddDisc1"_s)->icon(), 24).isNull());
     }
 
-    // Chosen, a skin shows its text and changes every command icon; stored, it is applied at the
-    // next start without its text.
+    // Chosen, a skin shows its text and changes every command icon; at the next start, without its text.
     void choosingASkinChangesEveryCommandIcon()
     {
         copySkin(u"Light"_s, u"Light"_s);
         QDir().mkpath(skins() + u"R&B"_s);
         TestWindow::Window &w = m_fx.open();
-        // The menu offers what the skins folder holds (tst_settings has the rule).
         QCOMPARE(themeMenu(w)->actions().size(), 4); // the built-in icons, a separator, the two skins
         QVERIFY(item(w, u"R&&B"_s)->isCheckable());  // shown as "R&B", not as an access key
         item(w, u"Light"_s)->trigger();
 
-        // Its "info.txt", two lines, each followed by a line feed.
         QCOMPARE(AppDialogs::shownTexts(),
                  QStringList{u"Light\nCrisp dark lines and clear colours for light desktop themes.\n"_s});
         QCOMPARE(checked(w), QStringList{u"Light"_s});
-        // Actions, menus, the tool bar's buttons (the menus show its icon too) and the compilation
-        // panel's buttons, which share the small icons.
+        // Actions, menus, the tool bar's and the compilation panel's buttons.
         const auto icon = [&w](const QString &name) {
             if (QAction *a = w.action(name))
                 return a->icon();
@@ -279,8 +260,7 @@ private Q_SLOTS:
         QCOMPARE(checked(third), QStringList{u"&Built-in Icons"_s});
     }
 
-    // A skin that cannot be loaded whole changes nothing: the refusal, then (when it has one)
-    // the skin's own text, as the user chose it; the skin in use keeps its icons and its check.
+    // A skin that cannot be loaded whole changes nothing: the refusal, then its own text if any.
     void refused_data()
     {
         QTest::addColumn<QString>("damage"); // the file spoilt in a copy of "Dark"
