@@ -11,6 +11,7 @@
 #include "browser/ui/ContentsCommands.h"
 #include "browser/ui/GroupTreeModel.h"
 #include "browser/ui/GroupTreeView.h"
+#include "browser/ui/ObjectInfoPanel.h"
 #include "browser/ui/TPropertiesForm.h"
 #include "browser/ui/TreePanel.h"
 #include "compile/ui/CompilationPanel.h"
@@ -25,7 +26,6 @@
 #include "store/Catalogue.h"
 #include "store/Favourites.h"
 #include "store/TreeNames.h"
-#include "browser/ui/ObjectInfoPanel.h"
 
 #include <QApplication>
 #include <QComboBox>
