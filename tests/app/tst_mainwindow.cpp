@@ -1,6 +1,5 @@
-// The main window end to end, as the program composes it, on a catalogue in a test folder: its
-// start and end, and one row for each fault a user once met in it. What a command does with the
-// catalogue is tested where its rule lives; here only what only the window decides.
+// The main window as the program composes it: its start and end, and one row for each fault a user
+// once met in it. What a command does with the catalogue is tested where its rule lives.
 #include "CabTestUtil.h"
 #include "LocalHttpServer.h"
 #include "ScanFixture.h"
@@ -54,8 +53,7 @@ using CabTestUtil::readFile;
 namespace
 {
 
-// The menu's items that must have a key, with the key or "none": the submenus and the
-// window's commands (not the lists of drives, skins and favourite places).
+// The keys of a menu's submenus and commands ("none: " and the text for one without).
 QStringList keysOf(const QMenu *menu, const ActionRegistry &registry)
 {
     QStringList keys;
@@ -102,7 +100,6 @@ class TestMainWindow : public QObject
     {
         return f->treePanel()->view()->isExpanded(f->treePanel()->model()->indexOf(node));
     }
-    // A stored setting, written first when a value is given.
     QVariant stored(const QString &key, const QVariant &value = {}) const
     {
         QSettings settings(DataPaths::settingsFile(data()), QSettings::IniFormat);
@@ -118,7 +115,6 @@ private Q_SLOTS:
     void initTestCase()
     {
         TestWindow::setUp();
-        // Stands in for the browser.
         for (const QString &scheme : {u"file"_s, u"http"_s})
             QDesktopServices::setUrlHandler(scheme, this, "openUrl");
     }
@@ -174,8 +170,7 @@ private Q_SLOTS:
         first->close();
     }
 
-    // The program itself, ended by a logout, a lost terminal or Ctrl+C: it leaves as after
-    // File > Exit, its settings written and its lock given back.
+    // Ended by a logout, a lost terminal or Ctrl+C, the program leaves as after File > Exit.
     void theProgramSavesItsWorkWhenEnded_data()
     {
         QTest::addColumn<int>("signal");
@@ -236,7 +231,6 @@ private Q_SLOTS:
         QCOMPARE(TextCodec::readLines(Favourites::fileName(data())), QStringList{u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s});
         QVERIFY(treeLines().contains(u"\tRenamed"_s));
 
-        // The next run starts where this one ended.
         TestWindow::Window next(data());
         QCOMPARE(next->pos(), QPoint(70, 80));
         QCOMPARE(next->width(), 720);
@@ -248,8 +242,7 @@ private Q_SLOTS:
     {
         TestWindow::Window f(data());
         f.tree().setText(f.node(u"Empty Group"_s), u"Renamed"_s);
-        // Every file the end of the run writes is in the way: each save reports its own failure, in
-        // the order the saves run, and the next one is still tried.
+        // Every file the end of the run writes is in the way: each save fails in turn, in order.
         const QString tree = db() + u"groups.tree"_s, settings = DataPaths::settingsFile(data());
         QFile::remove(tree);
         QVERIFY(settings.startsWith(QDir::homePath() + u'/'));                              // this test's own home
@@ -327,8 +320,7 @@ private Q_SLOTS:
         QVERIFY(AppDialogs::shown().isEmpty());
     }
 
-    // --- Every title the name rule accepts goes whole through the window: folders, favourites,
-    // Object Properties, Copy to Hard-Drive's prompt and copy, the playlist.
+    // --- Every title the name rule accepts goes whole through the window's commands.
     void titleGoesWhole_data()
     {
         QTest::addColumn<QString>("title");
@@ -407,8 +399,7 @@ private Q_SLOTS:
         QCOMPARE(readFile(playlist), (drive + u"ROCK/song.mp3\r\n"_s).toUtf8());
     }
 
-    // --- Keys. Every menu and command has an access key of its own within its menu, so the
-    // keyboard reaches all of them (once Alt+F, X did not exit).
+    // --- Keys: an access key of its own for each menu and command (once Alt+F, X did not exit).
     void everyMenuItemHasAKeyOfItsOwn()
     {
         TestWindow::Window &f = m_fx.open();
@@ -435,9 +426,8 @@ private Q_SLOTS:
         QTRY_VERIFY(!f->isVisible());
     }
 
-    // A caption made while the program runs keeps its key and shows an "&" in a name as it is; a
-    // tool button's hint names the key that runs the command (once "About (F2)" named the key
-    // that renames). Made: the caption set first, if any.
+    // A caption made at run time keeps its key and shows "&" as it is; a hint names the command's
+    // own key (once "About (F2)" named rename's). Made: the caption set first, if any.
     void captionsAndHints_data()
     {
         QTest::addColumn<QString>("action");
@@ -464,8 +454,7 @@ private Q_SLOTS:
         QCOMPARE(made.isNull() ? f.action(action)->toolTip() : f.action(action)->text(), shown);
     }
 
-    // A dialog that disables the main window gives the focus back to the control that had it
-    // when it closes: once it went to the group tree, and the next Down changed the listing.
+    // A closed dialog gives the focus back to the list (once the tree, and Down changed the listing).
     void focusBackOnTheListAfterADialog_data()
     {
         QTest::addColumn<QString>("opens");
@@ -500,10 +489,8 @@ private Q_SLOTS:
         QCOMPARE(f.nav().currentNode(), f.node(u"Rock Disc"_s));
     }
 
-    // --- Captions that name a node name the one their command acts on, however it became
-    // current: after "Switch to Location" from a group's search, the search band, the report and
-    // the Add commands name the hit's disc (and its group), and the next search looks in that
-    // disc only.
+    // --- Captions name the node their command acts on: after "Switch to Location" from a group's
+    // search, the hit's disc (and its group), and the next search looks in that disc only.
     void captionsFollowTheCurrentNode()
     {
         TestWindow::Window &w = m_fx.open();
@@ -529,9 +516,7 @@ private Q_SLOTS:
         QVERIFY(w.captions().isEmpty());
     }
 
-    // The search band at the window's minimum size, scoped to a group with a long name: every
-    // control lies inside the band at no less than its smallest usable width, and the mask box
-    // holds a mask of fifteen characters.
+    // The search band at the minimum size, for a long group name: every control usable, inside it.
     void searchBandUsableAtTheMinimumSize()
     {
         TestWindow::Window &w = m_fx.open();
@@ -558,8 +543,7 @@ private Q_SLOTS:
                  u"Search mask (look in group \"A group with a rather long name indeed\"):"_s);
     }
 
-    // The details list as read on screen: a size fits its column, and a selected row keeps its
-    // icon as drawn (the HTML page's blue icon once vanished into the blue selection).
+    // A size fits its column; a selected row keeps its icon (once blue vanished into the selection).
     void selectedRowKeepsItsIconAndSizeFits()
     {
         TestWindow::Window &w = m_fx.open();
@@ -592,8 +576,7 @@ private Q_SLOTS:
         QVERIFY(findsOpaquePixels(shot, icon, details->visualRect(name)));
     }
 
-    // --- Backup through the window. An import keeps this run's favourites (pruned as at start-up,
-    // also while their save fails) and search history: they live beside DB.
+    // --- Backup. An import keeps the run's favourites (pruned, also while their save fails) and history.
     void exportThenImportRoundTrip_data()
     {
         QTest::addColumn<bool>("saveFails");
@@ -675,10 +658,8 @@ private Q_SLOTS:
         QCOMPARE(stored.lines(), kept);
     }
 
-    // "Check for Update" and "Visit Tarnwick Site" against a web server on this machine: one row
-    // per kind of box, the failures of the network, and the address opened. Which answers count
-    // as newer is the update check's own test. Mode: the server's, -1 for no address set. Kind
-    // -1: no box. Escape: pressed on the wait (busy cursor, other commands blocked), it stops at once.
+    // "Check for Update" and "Visit Tarnwick Site" against a local server. Mode: the server's, -1 for
+    // no address set. Kind -1: no box. Escape on the wait (busy, commands blocked) stops it at once.
     void updateCommands_data()
     {
         QTest::addColumn<QString>("action");

@@ -101,8 +101,7 @@ class TestBrowser : public QObject
         hits->add(disc, ContentsEntry::File, "inner.txt", "\\pack.zip\\", "", 50, "");
         m_fx.window->nav().showSearchResult(hits, u"3 found"_s);
     }
-    // The catalogue with "Sizes" (00000010, NTFS, no genre) added: two files of 1,024 bytes (two.bin
-    // with a checksum), a folder, an MP3 with five detail lines and a picture with two.
+    // "Sizes" (NTFS, no genre) added: one.bin, two.bin (with a checksum), Sub\tune.mp3, Sub\pic.png.
     TestWindow::Window &withSizesDisc()
     {
         const QString d = TestCatalogue::date(2024, 4, 1);
@@ -166,8 +165,7 @@ private Q_SLOTS:
         QVERIFY(lines.at(1).endsWith(u"|Alex | Smith"_s));
     }
 
-    // The list's menu for a disc entry is the tree's; its command first selects that disc. Edit
-    // Disc is the bold item only while a double-click on a disc opens it.
+    // A disc entry's menu is the tree's, for that disc; Edit Disc bold only while a double-click edits.
     void listEntryMenuActsOnItsNode()
     {
         TestWindow::Window &f = m_fx.open();
@@ -193,8 +191,7 @@ private Q_SLOTS:
         QCOMPARE(f.nav().currentNode(), f.tree().root());
     }
 
-    // A click on a disc whose contents file is gone: once it has left the tree, the highlight,
-    // the list, the info panel and the commands are all on its group.
+    // A click on a disc whose contents file is gone: everything moves on to its group.
     void clickOnAMissingDiscKeepsEverythingOnOneNode()
     {
         TestWindow::Window &f = m_fx.open();
@@ -250,8 +247,7 @@ private Q_SLOTS:
                                      u"\t\tPhotos Disc"_s}));
     }
 
-    // --- The favourites: added by the menu and Ctrl+D, removed one at a time by Ctrl+Shift+D in
-    // the list and in the tree; neither while a group is listed.
+    // --- The favourites: added and removed by the menu and the keys; neither while a group is listed.
     void favouritesAddedAndRemoved()
     {
         TestWindow::Window &f = m_fx.open();
@@ -278,8 +274,7 @@ private Q_SLOTS:
         QCOMPARE(f.ws().favourites().count(), 0);
     }
 
-    // Opening a favourite, one inside an archive. Which favourites go is the list's own rule; the
-    // menu drops them silently at the start (a disc the catalogue does not know) and at its next rebuild.
+    // Opening a favourite; the menu drops those of discs gone, silently, at the start and when rebuilt.
     void openingAndDroppingFavourites()
     {
         TextCodec::writeLines(Favourites::fileName(m_fx.data()),
@@ -420,10 +415,8 @@ private Q_SLOTS:
         QCOMPARE(desktop.opened.size(), 3);
     }
 
-    // --- The object-info panel: its name and five lines after a selection in a listing. A disc as
-    // the tree shows it: an NTFS disc is "Removable Media" here (the list says "Hard Disk"), and
-    // without a genre its entry date takes the last line. A folder counts what its record holds;
-    // ".." is no entry and leaves the panel as the selection before it set it.
+    // --- The object-info panel's name and five lines (an NTFS disc is "Removable Media" here; ".."
+    // leaves the panel as the selection before it showed it).
     void whatThePanelShows_data()
     {
         QTest::addColumn<QString>("disc");
@@ -480,8 +473,7 @@ private Q_SLOTS:
         QVERIFY(!info()->isExpanded() && info()->height() < expanded);
     }
 
-    // "Object Properties": its height follows the number of detail lines; an archive's entry opens
-    // it on a double-click.
+    // "Object Properties": its height follows the detail lines; a double-click opens an archive's entry.
     void propertiesWindow()
     {
         TestWindow::Window &f = withSizesDisc();
