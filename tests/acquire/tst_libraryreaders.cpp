@@ -3,7 +3,6 @@
 // (tests/data/media/library/make-library-media.sh, which prints what mutagen-inspect, exiftool,
 // mediainfo and isoinfo report of them: the tables below hold those figures), one table per
 // family; how each runs after a specified reader of the same file; and the scan's filters.
-#include "MediaTestUtil.h"
 #include "ScanFixture.h"
 #include "acquire/MediaFamilies.h"
 #include "acquire/MediaReaders.h"
@@ -21,6 +20,10 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
+QString fixture(const QString &name)
+{
+    return QStringLiteral(QUILLORY_TEST_DATA "/media/") + name;
+}
 QString library(const QString &name)
 {
     return fixture(u"library/"_s + name);

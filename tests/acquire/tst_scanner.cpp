@@ -1,8 +1,8 @@
-#include "MediaTestUtil.h"
 #include "ScanFixture.h"
 
 #include "acquire/DiscAdder.h"
 #include "acquire/ImageScanner.h"
+#include "acquire/MediaReaders.h"
 #include "acquire/TMPEGaudio.h"
 #include "acquire/TZipFile.h"
 #include "acquire/VolumeProbe.h"
@@ -949,12 +949,47 @@ with open('many.zip', 'wb') as f:
             QTest::newRow(name) << int(kind) << bytes << expected;
         };
         using K = MediaReaderKind;
-        // The files the real tools made.
-        for (const MediaFixture &f : mediaFixtures()) {
-            QFile file(fixture(f.name));
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            QTest::newRow(qPrintable(f.name)) << int(f.kind) << file.readAll() << f.lines;
-        }
+        // The files the real tools made: sizes as ImageMagick's identify gives them, lengths as soxi does, halves
+        // rounded to the even second.
+        const auto made = [&row](const char *name, K kind, const QStringList &lines) {
+            row(name, kind, readAll(dataPath(u"media/"_s + QLatin1String(name))), lines);
+        };
+        made("cbr128-id3v1.mp3", K::Mp3,
+             {"Title: Blank Padded", "Artist: Lame Artist", "Album: Lame Album", "Duration: 00:00:01",
+              "Bit rate: CBR 128kbps"});
+        made("vbr-xing-id3v23.mp3", K::Mp3,
+             {"Title: Xing Title", "Artist: Xing Artist", "Album: Xing Album", "Duration: 00:00:01",
+              "Bit rate: VBR 114kbps"});
+        // The version-2 tag wins over the version-1 tag even though it gives no texts.
+        made("cbr64-id3v24-id3v1.mp3", K::Mp3, {"Duration: 00:00:01", "Bit rate: CBR 64kbps"});
+        made("cbr160-notag.mp3", K::Mp3, {"Duration: 00:00:01", "Bit rate: CBR 160kbps"});
+        made("mpeg2-mono-vbr.mp3", K::Mp3, {"Duration: 00:00:01", "Bit rate: VBR 34kbps"});
+        made("mpeg25-cbr16.mp3", K::Mp3, {"Duration: 00:00:01", "Bit rate: CBR 16kbps"});
+        made("random.mp3", K::Mp3, {});
+        made("stereo16.wav", K::Wav, {"Duration: 00:00:00", "Sample rate: 44100 hz", "Bit rate: 16 bit"}); // 0.3 s
+        made("mono16.wav", K::Wav, {"Duration: 00:00:00", "Sample rate: 44100 hz", "Bit rate: 16 bit"});   // 0.5 s
+        made("mono8.wav", K::Wav, {"Duration: 00:00:02", "Sample rate: 8000 hz", "Bit rate: 8 bit"});      // 2.5 s
+        made("stereo8.wav", K::Wav, {"Duration: 00:00:02", "Sample rate: 11025 hz", "Bit rate: 8 bit"});   // 1.500045 s
+        // 6873 bytes over 1.0 s / 125 = 54.98 kbit/s.
+        made("tagged.ogg", K::Ogg,
+             {"Title: Ogg Title", "Artist: Ogg Artist", "Album: Ogg Album", "Duration: 00:00:01", "Bit rate: 55 kbit"});
+        made("plain.ogg", K::Ogg, {"Duration: 00:00:01", "Bit rate: 36 kbit"});
+        made("notogg.ape", K::Ogg, {}); // Monkey's Audio reaches the Ogg reader and gets nothing
+        made("bottomup.bmp", K::Bmp, {"Width: 37", "Height:21"});
+        made("topdown.bmp", K::Bmp, {"Width: 37", "Height:-21"}); // stored negated, and written so
+        made("baseline.jpg", K::Jpeg, {"Width: 70", "Height:46"});
+        made("progressive.jpg", K::Jpeg, {"Width: 0", "Height:0"});
+        // The first image, not the 64x48 logical screen, behind a 256-entry colour table.
+        made("gif89a.gif", K::Gif, {"Width: 40", "Height:30"});
+        // Comments holding commas, and a loop count, stand before the first image.
+        made("comment-icon.gif", K::Gif, {"Width: 20", "Height:22"});
+        made("loop-anim.gif", K::Gif, {"Width: 12", "Height:9"});
+        made("rose.png", K::Png, {"Width: 70", "Height:46"});
+        made("truncated.png", K::Png, {});
+        made("multiline.html", K::Html, {"Title: Quarterly report", "  second line"});
+        made("entities.html", K::Html, {"Title: Tom  Jerry show"}); // entities removed, not decoded
+        made("attributes.html", K::Html, {});
+        made("cp1252.html", K::Html, {"Title: Café menu"});
         const QStringList cbr128{"Duration: 00:00:01", "Bit rate: CBR 128kbps"};
         const QByteArray audio = frames(40);
 
@@ -1109,7 +1144,11 @@ with open('many.zip', 'wb') as f:
         QFETCH(int, kind);
         QFETCH(QByteArray, bytes);
         QFETCH(QStringList, expected);
-        QCOMPARE(linesOf(MediaReaderKind(kind), bytes).join(u'|'), expected.join(u'|'));
+        QBuffer buffer(&bytes);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        QStringList lines;
+        ReadMediaLines(MediaReaderKind(kind), buffer, lines);
+        QCOMPARE(lines.join(u'|'), expected.join(u'|'));
     }
 
     // Where the frame search lands, and the rate that follows from the frame and its VBR header.
