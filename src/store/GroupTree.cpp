@@ -45,11 +45,10 @@ TreeNode *GroupTree::addChild(TreeNode *parent, const QString &text, int kind, s
     const int count = parent->childCount();
     if (row < 0 || row > count)
         row = count;
-    auto node = std::make_unique<TreeNode>();
-    node->m_text = text;
-    node->m_kind = kind;
-    node->m_cd = std::move(cd);
-    node->m_parent = parent;
+    const bool isDisc = cd.has_value();
+    TCD record = isDisc ? std::move(*cd) : TCD();
+    record.Title = text;
+    std::unique_ptr<TreeNode> node = makeNode(parent, kind, std::move(record), isDisc);
     TreeNode *raw = node.get();
     Q_EMIT aboutToInsert(parent, row, row);
     parent->m_children.insert(parent->m_children.begin() + row, std::move(node));
@@ -58,26 +57,37 @@ TreeNode *GroupTree::addChild(TreeNode *parent, const QString &text, int kind, s
     return raw;
 }
 
-TreeNode *GroupTree::appendUnannounced(TreeNode *parent, const QString &text, int kind, std::optional<TCD> cd)
+std::unique_ptr<TreeNode> GroupTree::makeNode(TreeNode *parent, int kind, TCD &&record, bool isDisc)
 {
     auto node = std::make_unique<TreeNode>();
-    node->m_text = text;
-    node->m_kind = kind;
-    node->m_cd = std::move(cd);
+    node->m_record = std::move(record);
+    node->m_hasRecord = isDisc;
+    node->m_kind = static_cast<qint8>(kind);
     node->m_parent = parent;
+    return node;
+}
+
+TreeNode *GroupTree::appendNode(TreeNode *parent, std::unique_ptr<TreeNode> node)
+{
     node->m_row = parent->childCount();
     TreeNode *raw = node.get();
     parent->m_children.push_back(std::move(node));
     return raw;
 }
 
+TreeNode *GroupTree::appendUnannounced(TreeNode *parent, const QString &text, int kind)
+{
+    TCD name;
+    name.Title = text;
+    return appendNode(parent, makeNode(parent, kind, std::move(name), false));
+}
+
 TreeNode *GroupTree::appendDiscUnannounced(TreeNode *parent, TCD &&cd)
 {
-    // Built in place: a catalogue of many discs loads through here, and every move of a TCD
-    // touches each of its strings.
-    TreeNode *node = appendUnannounced(parent, cd.Title, cd.BorrowedTo.isEmpty() ? KindDisc : KindLent);
-    node->m_cd.emplace(std::move(cd));
-    return node;
+    // The record moves straight into the node: a catalogue of many discs loads through here,
+    // and every copy of a TCD touches each of its strings.
+    const int kind = cd.BorrowedTo.isEmpty() ? KindDisc : KindLent;
+    return appendNode(parent, makeNode(parent, kind, std::move(cd), true));
 }
 
 TreeNode *GroupTree::addDisc(TreeNode *parent, const TCD &cd)
@@ -137,9 +147,7 @@ void GroupTree::setText(TreeNode *node, const QString &text)
 {
     if (!node)
         return;
-    node->m_text = text;
-    if (node->m_cd)
-        node->m_cd->Title = text;
+    node->m_record.Title = text;
     Q_EMIT nodeChanged(node);
 }
 
@@ -147,8 +155,8 @@ void GroupTree::setCD(TreeNode *node, const TCD &cd)
 {
     if (!node)
         return;
-    node->m_cd = cd;
-    node->m_text = cd.Title;
+    node->m_record = cd;
+    node->m_hasRecord = true;
     node->m_kind = cd.BorrowedTo.isEmpty() ? KindDisc : KindLent;
     Q_EMIT nodeChanged(node);
 }
@@ -157,7 +165,7 @@ void GroupTree::setKind(TreeNode *node, int kind)
 {
     if (!node)
         return;
-    node->m_kind = kind;
+    node->m_kind = static_cast<qint8>(kind);
     Q_EMIT nodeChanged(node);
 }
 

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <functional>
+#include <optional>
 
 // Totals of a subtree, the node itself not counted.
 struct GroupTotals {
@@ -36,8 +37,7 @@ public:
                        int row = -1);
     // Appends without announcing anything: for an outline built privately and handed to a
     // tree with adopt(), where nobody can be watching, so a large load costs no signals.
-    static TreeNode *appendUnannounced(TreeNode *parent, const QString &text, int kind,
-                                       std::optional<TCD> cd = std::nullopt);
+    static TreeNode *appendUnannounced(TreeNode *parent, const QString &text, int kind);
     static TreeNode *appendDiscUnannounced(TreeNode *parent, TCD &&cd);
     TreeNode *addDisc(TreeNode *parent, const TCD &cd);
     TreeNode *addDisc(TreeNode *parent, TCD &&cd);
@@ -72,6 +72,8 @@ Q_SIGNALS:
 
 private:
     static void renumber(TreeNode *parent, int from);
+    static std::unique_ptr<TreeNode> makeNode(TreeNode *parent, int kind, TCD &&record, bool isDisc);
+    static TreeNode *appendNode(TreeNode *parent, std::unique_ptr<TreeNode> node);
     std::unique_ptr<TreeNode> m_top;
 };
 

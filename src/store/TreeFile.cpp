@@ -170,29 +170,29 @@ bool hasSeparators(QByteArrayView line, qsizetype count)
     return false;
 }
 
-// The file's lines, each checked for length, and whether the file is in the older format:
-// some line below the collection's has exactly eight separators. The first line that names
-// a node is the collection, never a disc: separators in a damaged one (which the upgrade
-// extends like any line's) do not make the file the older format, so a tree upgraded and
-// saved reads back the same.
-std::vector<QByteArrayView> splitTree(QByteArrayView bytes, bool &olderFormat)
+// Checks each line's length and tells whether the file is in the older format: some line
+// below the collection's has exactly eight separators. The first line that names a node is
+// the collection, never a disc: separators in a damaged one (which the upgrade extends like
+// any line's) do not make the file the older format, so a tree upgraded and saved reads back
+// the same. The lines are not kept: a second pass over the mapped bytes costs less than a
+// table of tens of thousands of them.
+bool checkLines(QByteArrayView bytes)
 {
-    std::vector<QByteArrayView> lines;
-    olderFormat = false;
+    bool olderFormat = false;
     bool rootSeen = false;
+    int lineNo = 0;
     qsizetype pos = 0;
     QByteArrayView line;
     while (TextCodec::nextLine(bytes, pos, line)) {
+        ++lineNo;
         if (line.size() > TreeLimits::MaxLineBytes)
             throw QuilloryError(treeLineMessage(
-                int(lines.size()) + 1,
-                QStringLiteral("a line longer than %1 MB is not read.").arg(TreeLimits::MaxLineBytes >> 20)));
+                lineNo, QStringLiteral("a line longer than %1 MB is not read.").arg(TreeLimits::MaxLineBytes >> 20)));
         if (rootSeen && !olderFormat && hasSeparators(line, kOlderFormatSeparators))
             olderFormat = true;
         rootSeen = rootSeen || std::any_of(line.begin(), line.end(), [](char c) { return c != '\t' && c != ' '; });
-        lines.push_back(line);
     }
-    return lines;
+    return olderFormat;
 }
 
 // A line as the tree reads it: the older format's disc lines gain the empty BorrowedTo.
@@ -209,17 +209,22 @@ void LoadTreeFile(GroupTree &tree, const QString &treeFile, const ContentsLookup
                   TreeWrite write)
 {
     const TreeBytes file(treeFile);
-    bool upgrade = false;
-    const std::vector<QByteArrayView> lines = splitTree(file.bytes(), upgrade);
+    const bool upgrade = checkLines(file.bytes());
     const bool utf8 = TextCodec::isValidUtf8(file.bytes());
+    // Each line of the file as the tree reads it, in order.
+    const auto forEachLine = [&](bool upgraded, const auto &fn) {
+        QString line;
+        qsizetype pos = 0;
+        QByteArrayView bytes;
+        for (int lineNo = 1; TextCodec::nextLine(file.bytes(), pos, bytes); ++lineNo) {
+            treeLine(bytes, utf8, upgraded, line);
+            fn(line, lineNo);
+        }
+    };
 
     // Build privately and hand over only a complete tree, so a bad file never leaves a half tree.
     OutlineBuilder builder;
-    QString line;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        treeLine(lines[i], utf8, upgrade, line);
-        builder.add(line, int(i) + 1);
-    }
+    forEachLine(upgrade, [&](const QString &line, int lineNo) { builder.add(line, lineNo); });
     GroupTree scratch;
     scratch.adopt(builder.takeTop());
 
@@ -249,10 +254,7 @@ void LoadTreeFile(GroupTree &tree, const QString &treeFile, const ContentsLookup
         if (info)
             info(QStringLiteral("Your database appears to be in older format. It will be updated automatically."));
         QStringList upgraded;
-        for (const QByteArrayView bytes : lines) {
-            treeLine(bytes, utf8, true, line);
-            upgraded.append(line);
-        }
+        forEachLine(true, [&](const QString &line, int) { upgraded.append(line); });
         // The save file writes beside the target and renames over it, so the old file stays
         // whole until the new one is complete.
         TextCodec::writeLines(treeFile, upgraded);

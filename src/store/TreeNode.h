@@ -18,12 +18,12 @@ class GroupTree;
 class TreeNode
 {
 public:
-    const QString &text() const { return m_text; }
+    const QString &text() const { return m_record.Title; }
     int kind() const { return m_kind; }
     bool isDisc() const { return m_kind == KindDisc || m_kind == KindLent; }
     bool isGroup() const { return !isDisc(); }
-    TCD *cd() { return m_cd ? &*m_cd : nullptr; }
-    const TCD *cd() const { return m_cd ? &*m_cd : nullptr; }
+    TCD *cd() { return m_hasRecord ? &m_record : nullptr; }
+    const TCD *cd() const { return m_hasRecord ? &m_record : nullptr; }
 
     TreeNode *parent() const { return m_parent; }
     int childCount() const { return static_cast<int>(m_children.size()); }
@@ -36,10 +36,12 @@ public:
 
 private:
     friend class GroupTree;
-    QString m_text;
-    int m_kind = KindGroup;
-    std::optional<TCD> m_cd; // held in the node: a disc costs one allocation, not two
-    TreeNode *m_parent = nullptr;
+    // A group's name lies where a disc's title does, so a disc's node holds its text once. A
+    // catalogue is mostly disc nodes, and each byte of one is paid for tens of thousands of times.
+    TCD m_record;
     int m_row = 0; // kept up to date by GroupTree so views find a node's row without a search
+    qint8 m_kind = KindGroup;
+    bool m_hasRecord = false; // a disc's record; a group's holds only its name
+    TreeNode *m_parent = nullptr;
     std::vector<std::unique_ptr<TreeNode>> m_children;
 };
