@@ -329,8 +329,7 @@ private Q_SLOTS:
         QCOMPARE(removed.size(), 1);
     }
 
-    // The mount table's lines; memory file systems coming and going are not media; one disc out
-    // and another in between two looks is a removal, then an arrival.
+    // The mount table's lines; memory file systems are not media; a disc swapped between two looks is both events.
     void mountTable()
     {
         const QByteArray text = "27 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw\n"
@@ -361,8 +360,7 @@ private Q_SLOTS:
 
     void linuxDriveList()
     {
-        // A machine with a system disk (two partitions), an optical drive, a USB stick with one partition, an empty
-        // card reader, a mounted disc image and the usual memory and bind mounts that are not drives.
+        // A system disk, an optical drive, a stick, an empty card reader, a mounted image, memory and bind mounts.
         const QString stick = folder("media/USB STICK"), image = folder("media/image");
         machine({"vdq/removable 0", "vdq/vdq1/partition 1", "vdq/vdq2/partition 2", "sr7/removable 1",
                  "sdq/removable 1", "sdq/sdq1/partition 1", "sdr/removable 1", "loop9/removable 0",
@@ -411,8 +409,7 @@ private Q_SLOTS:
         QCOMPARE(list.mediaArrived("/dev/sdq1"), again + "/");
     }
 
-    // Disc images mounted through loop devices are drives of their own, and a media notice takes
-    // only a removable or optical drive for a disc that arrived.
+    // Images mounted through loop devices are drives; a notice takes only a removable or optical drive for a disc.
     void linuxMountArrives_data()
     {
         QTest::addColumn<QString>("fileSystem");
@@ -498,9 +495,8 @@ private Q_SLOTS:
         }
     }
 
-    // Finding a disc by its serial, as opening a file or copying from a catalogued disc does before it reads the
-    // medium: the serial decides, the first drive in list order wins, and a disc in the tray is mounted only when
-    // no mounted drive holds it.
+    // Finding a disc by its serial (before opening a catalogued file): the first drive in list order wins, and a
+    // disc in the tray is mounted only when no mounted drive holds it.
     void findingADiscBySerial()
     {
         // The volumes share their label: only the serial tells them apart.
@@ -538,8 +534,7 @@ private Q_SLOTS:
         QVERIFY(!eject.Ejected()); // the disc is still in
     }
 
-    // What the bus test below does not send: drives and partition tables coming, a drive's medium going, and a
-    // file system's mount points changing; and the object paths of devices.
+    // The signals the bus test below does not send, and the object paths of devices.
     void udisksSignalsMeaning()
     {
         QCOMPARE(MediaWatcher::eventForInterfacesAdded(kDrives + "Stick", {kDrive}), Event::Arrival);
@@ -664,8 +659,7 @@ private Q_SLOTS:
         QCOMPARE(arrived.size(), 1);
     }
 
-    // One image per row, made by the real tool ("IMG" stands for its path), and the serial it must give: a literal
-    // (the serial given to the tool) or the one volume_serial.py works out with the given arguments.
+    // One image per row made by the real tool ("IMG": its path); its serial given to the tool, or volume_serial.py's.
     void images_data()
     {
         QTest::addColumn<QStringList>("make"); // tool and arguments; a second tool after "&&"
@@ -706,8 +700,7 @@ private Q_SLOTS:
                                "--vid=HOLIDAY",
                                "IMG"};
         };
-        // The label is the logical volume identifier. On write-once media the file set lives in a virtual partition
-        // that the logical volume cannot place directly.
+        // The label is the logical volume's; on write-once media the file set lives in a virtual partition.
         for (const auto &[name, media, block, revision] :
              {std::tuple{"UDF 2.01, 2048-byte blocks", "hd", "2048", "2.01"},
               {"UDF 2.01, 512-byte blocks", "hd", "512", "2.01"},
@@ -794,7 +787,7 @@ private Q_SLOTS:
         QCOMPARE(probeBytes(disc, start + 1000).serial, firstOnly.serial);
     }
 
-    void damagedImagesNeverCrash()
+    void damagedImagesAndNoVolume()
     {
         QRandomGenerator rng(4711);
         for (const QString &path : std::as_const(m_images)) {
@@ -814,10 +807,7 @@ private Q_SLOTS:
         for (qsizetype s = 16; s * 2048 < endless.size(); ++s)
             endless.replace(s * 2048, 6, "\1CD001");
         QVERIFY(probeBytes(endless).valid);
-    }
 
-    void notAVolume()
-    {
         QVERIFY(!probeBytes(QByteArray(1 << 20, '\0')).valid);
         QVERIFY(!probeBytes(QByteArray()).valid);
         QVERIFY(!VolumeProbe::probeFile(m_imageDir.filePath(u"missing.img"_s)).valid);
@@ -836,9 +826,8 @@ private Q_SLOTS:
 
     void uuidFallbackAndNames()
     {
-        // Mounted volumes the program cannot read go by the UUID the system reports (FAT, exFAT and NTFS are checked
-        // against real images above). CD and DVD UUIDs are dates from which Windows' number cannot be had: a stand-in
-        // that must stay the same from one version to the next, as catalogues hold it.
+        // Volumes the program cannot read go by the system's UUID. CD and DVD UUIDs are dates that do not give Windows'
+        // number: a stand-in that must stay the same from one version to the next, as catalogues hold it.
         const auto serial = [](const QString &uuid, const QString &type) {
             return VolumeProbe::serialText(VolumeProbe::serialFromUuid(uuid, type));
         };
