@@ -341,9 +341,8 @@ private Q_SLOTS:
         const QString medium = m_fx.path(u"medium"_s);
         QVERIFY(ScanFixture::writeFile(medium + u"/ROCK/song.mp3"_s, "song"));
         FolderVolumeBackend drives;
-        FolderVolume disc = ScanFixture::volume(medium, 0x1A2B3C4D);
-        disc.present = false;
-        const QString drive = drives.addVolume(disc);
+        const QString drive = drives.addVolume(ScanFixture::volume(medium, 0x1A2B3C4D));
+        drives.setPresent(drive, false);
         VolumeBackend::setDefaultBackend(&drives);
 
         TestWindow::Window &f = m_fx.open();
@@ -358,8 +357,7 @@ private Q_SLOTS:
         QCOMPARE(name->text(), title + u':');
         QVERIFY(name->sizeHint().width() >= name->fontMetrics().horizontalAdvance(name->text()));
         // So does the tree's hint.
-        const QModelIndex node = f->treePanel()->view()->currentIndex();
-        const QString hint = node.data(Qt::ToolTipRole).toString();
+        const QString hint = f->treePanel()->view()->currentIndex().data(Qt::ToolTipRole).toString();
         QTextDocument tip;
         Qt::mightBeRichText(hint) ? tip.setHtml(hint) : tip.setPlainText(hint);
         QVERIFY2(tip.toPlainText().contains(title), qPrintable(tip.toPlainText()));

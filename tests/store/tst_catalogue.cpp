@@ -372,18 +372,16 @@ private Q_SLOTS:
         QTest::addColumn<bool>("journal");
         QTest::addColumn<QString>("refusal");
 
-        QTest::newRow("staging folder: link to a folder outside")
-            << u".import"_s << u"link"_s << false << u"a symbolic link"_s;
+        const QString link = u"link"_s, folder = u"folder"_s, isLink = u"a symbolic link"_s, isFolder = u"a folder"_s;
+        QTest::newRow("staging folder: link to a folder outside") << u".import"_s << link << false << isLink;
         QTest::newRow("staging folder: a file") << u".import"_s << u"file"_s << false << u"a file"_s;
-        QTest::newRow("journal: link") << u".import/switch.journal"_s << u"link"_s << false << u"a symbolic link"_s;
-        QTest::newRow("journal: folder") << u".import/switch.journal"_s << u"folder"_s << false << u"a folder"_s;
-        QTest::newRow("list of new files: link")
-            << u".import/added.journal"_s << u"link"_s << false << u"a symbolic link"_s;
-        QTest::newRow("staged file: link") << u".import/AAAA0001.dat"_s << u"link"_s << true << u"a symbolic link"_s;
-        QTest::newRow("staged file: folder") << u".import/AAAA0001.dat"_s << u"folder"_s << true << u"a folder"_s;
-        QTest::newRow("file in DB to be replaced: link")
-            << u"AAAA0001.dat"_s << u"link"_s << true << u"a symbolic link"_s;
-        QTest::newRow("new file in DB: folder") << u"CCCC0003.dat"_s << u"folder"_s << false << u"a folder"_s;
+        QTest::newRow("journal: link") << u".import/switch.journal"_s << link << false << isLink;
+        QTest::newRow("journal: folder") << u".import/switch.journal"_s << folder << false << isFolder;
+        QTest::newRow("list of new files: link") << u".import/added.journal"_s << link << false << isLink;
+        QTest::newRow("staged file: link") << u".import/AAAA0001.dat"_s << link << true << isLink;
+        QTest::newRow("staged file: folder") << u".import/AAAA0001.dat"_s << folder << true << isFolder;
+        QTest::newRow("file in DB to be replaced: link") << u"AAAA0001.dat"_s << link << true << isLink;
+        QTest::newRow("new file in DB: folder") << u"CCCC0003.dat"_s << folder << false << isFolder;
         // Not named by any journal: removed with the staging folder, the link itself only.
         QTest::newRow("stray link in an unfinished staging folder")
             << u".import/stray"_s << u"link"_s << false << QString();

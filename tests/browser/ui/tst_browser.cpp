@@ -28,16 +28,6 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-// Stands in for the desktop: records what it was asked to open.
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public Q_SLOTS:
-    void open(const QUrl &url) { opened.append(url); }
-};
-
 namespace
 {
 const QByteArray TwoBinChecksum = "0123456789abcdef0123456789abcdef";
@@ -55,6 +45,7 @@ class TestBrowser : public QObject
     Q_OBJECT
 
     TestWindow::Fixture m_fx;
+    QList<QUrl> m_opened; // what the desktop was asked to open
     QString db() const { return m_fx.db(); }
     QStringList treeLines() const { return TextCodec::readLines(db() + u"groups.tree"_s); }
     ObjectInfoPanel *info() const { return (*m_fx.window)->infoPanel(); }
@@ -127,6 +118,9 @@ class TestBrowser : public QObject
         m_fx.window->action(u"ViewProperties1"_s)->trigger();
         return m_fx.window->controller<ContentsCommands>()->propertiesForm();
     }
+
+public Q_SLOTS:
+    void openUrl(const QUrl &url) { m_opened.append(url); }
 
 private Q_SLOTS:
     void initTestCase() { TestWindow::setUp(); }
@@ -389,8 +383,7 @@ private Q_SLOTS:
         FolderVolumeBackend backend;
         const QString root = backend.addVolume(ScanFixture::volume(disc.path(), 0x1A2B3C4D));
         f.controller<ContentsCommands>()->setVolumeBackend(&backend);
-        UrlRecorder desktop;
-        QDesktopServices::setUrlHandler(u"file"_s, &desktop, "open");
+        QDesktopServices::setUrlHandler(u"file"_s, this, "openUrl");
         const auto cleanupHandler = qScopeGuard([&f] {
             QDesktopServices::unsetUrlHandler(u"file"_s);
             f.controller<ContentsCommands>()->setVolumeBackend(nullptr);
@@ -402,7 +395,7 @@ private Q_SLOTS:
         f.action(u"OpeninExplorer1"_s)->trigger(); // a file: the folder that holds it
         f.view()->selectRow(f.row(u"LIVE"_s));
         f.action(u"OpeninExplorer1"_s)->trigger(); // a folder: the folder itself
-        QCOMPARE(desktop.opened,
+        QCOMPARE(m_opened,
                  (QList<QUrl>{QUrl::fromLocalFile(root + u"ROCK/song.mp3"_s), QUrl::fromLocalFile(root + u"ROCK/"_s),
                               QUrl::fromLocalFile(root + u"ROCK/LIVE/"_s)}));
         QVERIFY(AppDialogs::shown().isEmpty());
@@ -412,7 +405,7 @@ private Q_SLOTS:
         f.view()->selectRow(f.row(u"b.txt"_s));
         f.action(u"Execute1"_s)->trigger();
         QCOMPARE(AppDialogs::shownTexts(), QStringList{u"Error executing file!"_s});
-        QCOMPARE(desktop.opened.size(), 3);
+        QCOMPARE(m_opened.size(), 3);
     }
 
     // --- The object-info panel's name and five lines (an NTFS disc is "Removable Media" here; ".."
