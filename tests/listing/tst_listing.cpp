@@ -345,12 +345,7 @@ private Q_SLOTS:
         TreeNode *root = t.addChild(nullptr, u"My Collection"_s, KindRoot);
         TreeNode *g = t.addChild(root, u"Music"_s, KindGroup);
         t.addChild(g, u"Sub"_s, KindGroup);
-        TCD cd{.Title = u"Disc"_s,
-               .Serial = u"0000ABCD"_s,
-               .FileSystem = u"CDFS"_s,
-               .Size = 2048,
-               .Number = 4,
-               .Date = u"1/2/2025 10:00:00 AM"_s};
+        TCD cd{u"Disc"_s, {}, u"0000ABCD"_s, u"CDFS"_s, 2048, {}, {}, 4, u"1/2/2025 10:00:00 AM"_s, {}};
         t.addDisc(g, cd);
         cd.Genre = u"Jazz"_s;
         t.addDisc(root, cd);
