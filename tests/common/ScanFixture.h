@@ -5,6 +5,7 @@
 
 #include "RunProgram.h"
 #include "acquire/FolderVolumeBackend.h"
+#include "acquire/ImageScanner.h"
 #include "acquire/Scanner.h"
 #include "store/ContentsList.h"
 #include "store/ContentsListWriter.h"
@@ -16,7 +17,6 @@
 #include <QStandardPaths>
 #include <QStringList>
 
-#include <dirent.h>
 #include <functional>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -44,20 +44,11 @@ inline bool writeFile(const QString &path, const QByteArray &bytes, const QDateT
     return !mtime.isValid() || setMtime(path, mtime);
 }
 
-// The names of a folder (without "." and "..") as readdir gives them.
+// The names of a folder as readdir gives them.
 inline QStringList readdirOrder(const QString &folder)
 {
-    QStringList names;
-    DIR *d = ::opendir(QFile::encodeName(folder).constData());
-    if (!d)
-        return names;
-    while (const dirent *de = ::readdir(d)) {
-        const QByteArray n(de->d_name);
-        if (n != "." && n != "..")
-            names << QFile::decodeName(n);
-    }
-    ::closedir(d);
-    return names;
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                                  QDir::Unsorted);
 }
 
 struct ScanResult {
@@ -70,16 +61,18 @@ struct ScanResult {
     QStringList problems; // as the user is told them
 };
 
-// onFolder runs once for every folder opened, when its names are read and before its
-// entries are looked at.
+// A scan of a folder, or of a disc image file; onFolder runs once for every folder opened, when its names are read
+// and before its entries are looked at.
 inline ScanResult scan(const ScanOptions &options, const QString &root, quint64 totalSize = 0,
-                       const std::function<void()> &onFolder = {})
+                       const std::function<void()> &onFolder = {}, QByteArray *checksums = nullptr)
 {
     ScanResult r;
-    QBuffer files(&r.files), folders(&r.folders);
+    QBuffer files(&r.files), folders(&r.folders), sums(checksums);
     files.open(QIODevice::WriteOnly);
     folders.open(QIODevice::WriteOnly);
     Scanner s(options, &files, &folders);
+    if (checksums && sums.open(QIODevice::WriteOnly))
+        s.setChecksumList(&sums);
     s.setTotalSize(totalSize);
     s.setGauge([&r](quint64 pos) { r.gauge << pos; });
     s.setProcessEvents([&r, &onFolder] {
@@ -87,7 +80,7 @@ inline ScanResult scan(const ScanOptions &options, const QString &root, quint64 
         if (onFolder)
             onFolder();
     });
-    r.total = s.Scan(root);
+    r.total = QFileInfo(root).isFile() ? ImageScanner(s).Scan(root) : s.Scan(root);
     r.scanned = s.scannedBytes();
     for (const ScanProblem &p : s.problems())
         r.problems << p.text();
