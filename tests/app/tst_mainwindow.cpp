@@ -96,10 +96,6 @@ class TestMainWindow : public QObject
     QStringList treeLines() const { return TextCodec::readLines(db() + u"groups.tree"_s); }
     QString program() const { return QStringLiteral(QUILLORY_BINARY_DIR "/quillory"); }
 
-    static bool isOpen(TestWindow::Window &f, TreeNode *node)
-    {
-        return f->treePanel()->view()->isExpanded(f->treePanel()->model()->indexOf(node));
-    }
     QVariant stored(const QString &key, const QVariant &value = {}) const
     {
         QSettings settings(DataPaths::settingsFile(data()), QSettings::IniFormat);
@@ -260,6 +256,9 @@ private Q_SLOTS:
     // Open groups kept by their text from one run to the next: both groups named Live come back.
     void openGroupsComeBackAtTheNextStart()
     {
+        const auto isOpen = [](TestWindow::Window &f, TreeNode *n) {
+            return f->treePanel()->view()->isExpanded(f->treePanel()->model()->indexOf(n));
+        };
         const QString d = TestCatalogue::date(2024, 6, 1);
         TextCodec::writeLines(db() + u"groups.tree"_s,
                               {u"My Collection"_s, u"\tMusic"_s, u"\t\tLive"_s,

@@ -174,17 +174,14 @@ private Q_SLOTS:
         // Saved normal again: not maximised at the next start.
         next.saver.SavePosition();
         QCOMPARE(QSettings(settingsFile(), QSettings::IniFormat).value(u"Maximized"_s).toInt(), 0);
-    }
 
-    // The INI form keeps no maximised state, in its own file.
-    void iniFileSection()
-    {
+        // The INI form keeps no maximised state, in its own file.
+        QVERIFY(QFile::remove(settingsFile()));
         const QString ini = m_dir.filePath(u"pos.ini"_s);
-        Run run(settingsFile());
-        run.saver.setUseRegistry(false);
-        run.saver.setIniName(ini);
-        run.form.setWindowState(Qt::WindowMaximized);
-        run.saver.SavePosition();
+        next.saver.setUseRegistry(false);
+        next.saver.setIniName(ini);
+        next.form.setWindowState(Qt::WindowMaximized);
+        next.saver.SavePosition();
         const QSettings stored(ini, QSettings::IniFormat);
         QVERIFY(stored.contains(u"TPosSaver/Width"_s) && !stored.contains(u"TPosSaver/Maximized"_s));
         QVERIFY(!QFile::exists(settingsFile()));

@@ -132,8 +132,7 @@ private Q_SLOTS:
         QVERIFY(m_problems.isEmpty());
     }
 
-    // A column's click sorts with the folders on top and a second one turns it round; the
-    // comparison's own rules are explorerCompare's.
+    // A column's click sorts with the folders on top, a second turns it round (the rules: explorerCompare).
     void sortsWithFoldersOnTop()
     {
         const QStringList ascending{u"b.txt"_s, u"pack.zip"_s, u"A.mp3"_s};
@@ -360,8 +359,7 @@ private Q_SLOTS:
         QCOMPARE(l.totalSize(), 4096);
     }
 
-    // A disc's listing: its info lines (a file's checksum, none for an archive entry), the
-    // archive's mark, an archive entry's place, the icons.
+    // A disc's listing: info lines (a checksum, none in an archive), the archive's mark, places, icons.
     void discListingFromLists()
     {
         ContentsFile::Lists lists = ContentsFile::read(db(), u"1A2B3C4D"_s);

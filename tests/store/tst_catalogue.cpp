@@ -103,7 +103,6 @@ private Q_SLOTS:
     {
         m_live.start(u"sleep"_s, {u"600"_s});
         QVERIFY(m_live.waitForStarted());
-        // A process that has ended, by the id it had.
         QProcess ended;
         ended.start(u"sh"_s, {u"-c"_s, u"echo $$"_s});
         QVERIFY(ended.waitForFinished());
@@ -247,8 +246,7 @@ private Q_SLOTS:
         QCOMPARE(readFile(db() + u"A.dat"_s), QByteArray("old A"));
     }
 
-    // Files new to DB are written straight into it; a name DB has any entry for (a folder, a
-    // dangling link) is staged as before.
+    // Files new to DB are written straight into it; a name DB has any entry for is staged.
     void newFilesGoStraightIntoDb()
     {
         writeFile(db() + u"A.dat"_s, "old A");

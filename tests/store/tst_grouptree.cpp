@@ -13,8 +13,7 @@
 using namespace CabTestUtil;
 using namespace Qt::StringLiterals;
 
-// The group tree and "groups.tree": record lines, outlines as loaded, the upgrade, the load's
-// checks on disk, queries, and the favourite locations kept beside it.
+// The group tree and "groups.tree" (records, outlines, the upgrade, the load's checks), and the favourites.
 class TestGroupTree : public QObject
 {
     Q_OBJECT
@@ -71,8 +70,7 @@ private Q_SLOTS:
         QCOMPARE(*loaded.root()->child(0)->child(0)->cd(), sample());
     }
 
-    // The older format is upgraded once, with a word to the user; a file that does not load, or one
-    // read without the right to write, is never written.
+    // The older format is upgraded once, with a word; a file that does not load or may not be written, never.
     void onlyALoadedTreeIsUpgraded_data()
     {
         QTest::addColumn<QByteArray>("file");
