@@ -487,8 +487,9 @@ private Q_SLOTS:
     }
 
     // --- Captions name the node their command acts on: after "Switch to Location" from a group's
-    // search, the hit's disc (and its group), and the next search looks in that disc only.
-    void captionsFollowTheCurrentNode()
+    // search, the hit's disc (and its group), and the next search looks in that disc only. At the
+    // minimum size, for a long group name, every control of the search band is usable, inside it.
+    void captionsFollowTheCurrentNodeAndTheSearchBandFits()
     {
         TestWindow::Window &w = m_fx.open();
         auto *edit = w.form().findChild<QComboBox *>(u"SearchEdit"_s);
@@ -511,12 +512,7 @@ private Q_SLOTS:
         edit->setEditText(u"pic"_s); // on the other disc only
         go->click();
         QVERIFY(w.captions().isEmpty());
-    }
 
-    // The search band at the minimum size, for a long group name: every control usable, inside it.
-    void searchBandUsableAtTheMinimumSize()
-    {
-        TestWindow::Window &w = m_fx.open();
         TreeNode *group = w.tree().addChild(w.tree().root(), u"A group with a rather long name indeed"_s, KindGroup);
         QVERIFY(w.show());
         w.form().resize(w.form().minimumSize());
@@ -526,8 +522,6 @@ private Q_SLOTS:
         QVERIFY(band->isVisible());
         QTRY_COMPARE(w.form().size(), QSize(640, 480));
         band->layout()->activate();
-
-        auto *edit = band->findChild<QComboBox *>(u"SearchEdit"_s);
         QVERIFY(edit->width() >= edit->fontMetrics().horizontalAdvance(u"x"_s.repeated(15)));
         for (QWidget *c : band->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
             if (!c->isVisible())
@@ -536,8 +530,7 @@ private Q_SLOTS:
             QVERIFY2(c->width() >= c->minimumSizeHint().width(), qPrintable(c->objectName()));
         }
         // The caption keeps its whole text, shown shortened where the band has no room for it.
-        QCOMPARE(band->findChild<QLabel *>(u"SearchLabel"_s)->text(),
-                 u"Search mask (look in group \"A group with a rather long name indeed\"):"_s);
+        QCOMPARE(label->text(), u"Search mask (look in group \"A group with a rather long name indeed\"):"_s);
     }
 
     // A size fits its column; a selected row keeps its icon (once blue vanished into the selection).
