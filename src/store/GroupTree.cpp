@@ -114,6 +114,23 @@ void GroupTree::removeNode(TreeNode *node)
     Q_EMIT removed();
 }
 
+void GroupTree::removeDiscsIf(const std::function<bool(const TCD &)> &drop)
+{
+    Q_EMIT aboutToReset();
+    // Each list of children is compacted once: removing the nodes one by one would move the
+    // rest of a large group's list for each.
+    std::function<void(TreeNode *)> walk = [&](TreeNode *n) {
+        std::erase_if(n->m_children, [&](const std::unique_ptr<TreeNode> &c) {
+            const bool dropped = c->cd() && drop(*c->cd());
+            walk(c.get());
+            return dropped;
+        });
+        renumber(n, 0);
+    };
+    walk(m_top.get());
+    Q_EMIT resetDone();
+}
+
 bool GroupTree::moveNode(TreeNode *node, TreeNode *newParent, int row)
 {
     if (!node || !node->m_parent)

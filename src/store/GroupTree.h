@@ -42,6 +42,9 @@ public:
     TreeNode *addDisc(TreeNode *parent, const TCD &cd);
     TreeNode *addDisc(TreeNode *parent, TCD &&cd);
     void removeNode(TreeNode *node);
+    // Removes, in one reset, each disc (with what lies below it) for which drop is true. drop
+    // is asked about every disc in pre-order, the discs below a dropped one included.
+    void removeDiscsIf(const std::function<bool(const TCD &)> &drop);
     // Moves node (with its subtree) under newParent at row (-1: last). Refused (false) for
     // a move into the node's own subtree.
     bool moveNode(TreeNode *node, TreeNode *newParent, int row = -1);

@@ -76,12 +76,12 @@ public:
         } else if (text.contains(u'|')) {
             TCD cd;
             try {
-                cd = StrToCD(text, m_discs.empty() ? nullptr : m_discs.back()->cd());
+                cd = StrToCD(text, m_lastDisc);
             } catch (const QuilloryError &e) {
                 throw QuilloryError(treeLineMessage(lineNo, e.message()));
             }
             m_prev = GroupTree::appendDiscUnannounced(parent, std::move(cd));
-            m_discs.push_back(m_prev);
+            m_lastDisc = m_prev->cd();
         } else {
             m_prev = GroupTree::appendUnannounced(parent, text.toString(), KindGroup);
         }
@@ -92,8 +92,6 @@ public:
             m_inOrder = false;
     }
 
-    // The discs in the order of their lines, which is the outline's pre-order.
-    const std::vector<TreeNode *> &discs() const { return m_discs; }
     // Whether every node came after its elder sibling in the tree's order, so a tree read in
     // order needs no sorting.
     bool inOrder() const { return m_inOrder; }
@@ -110,7 +108,7 @@ private:
     TreeNode *m_prev = nullptr;
     qsizetype m_prevLevel = 0;
     int m_nodes = 0;
-    std::vector<TreeNode *> m_discs;
+    const TCD *m_lastDisc = nullptr; // its strings are shared by the next disc's equal fields
     bool m_inOrder = true;
 };
 
@@ -231,19 +229,12 @@ void LoadTreeFile(GroupTree &tree, const QString &treeFile, const ContentsLookup
     // A disc without its contents file goes silently. One whose serial cannot name a file in
     // DB (a damaged or imported "groups.tree") goes too, and the user is told which it was.
     QStringList unusable;
-    const std::vector<TreeNode *> &discs = builder.discs();
-    std::vector<bool> keep(discs.size());
-    for (size_t i = 0; i < discs.size(); ++i) {
-        const TCD &cd = *discs[i]->cd();
-        if (!ContentsFile::isUsableSerial(cd.Serial))
-            unusable.append(ContentsFile::unusableDiscMessage(cd.Title, cd.Serial));
-        else
-            keep[i] = hasContents(cd.Serial);
-    }
-    // Backwards, so a node is never visited after an ancestor of it was removed.
-    for (size_t i = discs.size(); i-- > 0;)
-        if (!keep[i])
-            scratch.removeNode(discs[i]);
+    scratch.removeDiscsIf([&](const TCD &cd) {
+        if (ContentsFile::isUsableSerial(cd.Serial))
+            return !hasContents(cd.Serial);
+        unusable.append(ContentsFile::unusableDiscMessage(cd.Title, cd.Serial));
+        return true;
+    });
     // Leaving nodes out keeps the rest in order, so a tree read in order needs no sorting.
     if (!builder.inOrder())
         scratch.sort();
