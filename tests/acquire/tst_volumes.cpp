@@ -256,7 +256,7 @@ private Q_SLOTS:
         m_dir.reset();
     }
 
-    void diskInfoOfAFolderVolume()
+    void infoAndEjectOfFolderVolumes()
     {
         TDiskInfo info; // the default backend, chosen at run time
         m_folders->setPresent(m_d, true);
@@ -273,6 +273,17 @@ private Q_SLOTS:
         info.setDrive(m_e);
         QCOMPARE(info.TotalDiskSpace(), 8ull << 30);
         QCOMPARE(info.SerialNumber() + info.VolumeName() + info.FileSystemType(), QString());
+
+        TDiskEject eject(nullptr, m_folders.get());
+        eject.setDrive(m_d);
+        eject.setEjected(true);
+        QCOMPARE(m_folders->ejected(), QStringList{m_d});
+        QVERIFY(eject.Ejected());
+        QCOMPARE(ejectError([&] { eject.setEjected(true); }), u"No disk in drive!"_s);
+        m_folders->setPresent(m_d, true);
+        m_folders->setEjectRefused(true);
+        QCOMPARE(ejectError([&] { eject.Eject(); }), u"Could not eject disk!"_s);
+        QVERIFY(!eject.Ejected()); // the disc is still in
     }
 
     void driveListPresenceAndArrival()
@@ -519,21 +530,6 @@ private Q_SLOTS:
         QCOMPARE(tray.mounts, 1);
     }
 
-    void ejectOfFolderVolumes()
-    {
-        TDiskEject eject(nullptr, m_folders.get());
-        m_folders->setPresent(m_d, true);
-        eject.setDrive(m_d);
-        eject.setEjected(true);
-        QCOMPARE(m_folders->ejected(), QStringList{m_d});
-        QVERIFY(eject.Ejected());
-        QCOMPARE(ejectError([&] { eject.setEjected(true); }), u"No disk in drive!"_s);
-        m_folders->setPresent(m_d, true);
-        m_folders->setEjectRefused(true);
-        QCOMPARE(ejectError([&] { eject.Eject(); }), u"Could not eject disk!"_s);
-        QVERIFY(!eject.Ejected()); // the disc is still in
-    }
-
     // The signals the bus test below does not send, and the object paths of devices.
     void udisksSignalsMeaning()
     {
@@ -691,22 +687,16 @@ private Q_SLOTS:
             {"iso", "IMG"});
         // The Joliet descriptor gives another number than the primary one: the choice matters.
         row("Joliet", iso + QStringList{"My Disc 2003", "-J", "TREE"}, 0, "CDFS", "My Disc 2003", "", {"iso", "IMG"});
-        const auto udf = [](const char *media, const char *block, const char *revision) {
-            return QStringList{"mkudffs",
-                               u"--media-type="_s + media,
-                               u"--blocksize="_s + block,
-                               u"--udfrev="_s + revision,
-                               "--lvid=Holiday DVD",
-                               "--vid=HOLIDAY",
-                               "IMG"};
-        };
         // The label is the logical volume's; on write-once media the file set lives in a virtual partition.
         for (const auto &[name, media, block, revision] :
              {std::tuple{"UDF 2.01, 2048-byte blocks", "hd", "2048", "2.01"},
               {"UDF 2.01, 512-byte blocks", "hd", "512", "2.01"},
               {"UDF 1.02", "hd", "2048", "1.02"},
               {"DVD-R, UDF 2.50, virtual partition", "dvdr", "2048", "2.50"}})
-            row(name, udf(media, block, revision), 8, "UDF", "Holiday DVD", "", {"udf", "IMG", block});
+            row(name,
+                {"mkudffs", u"--media-type="_s + media, u"--blocksize="_s + block, u"--udfrev="_s + revision,
+                 "--lvid=Holiday DVD", "--vid=HOLIDAY", "IMG"},
+                8, "UDF", "Holiday DVD", "", {"udf", "IMG", block});
     }
 
     void images()
