@@ -149,8 +149,7 @@ private Q_SLOTS:
         f.nav().TreeChange(f.node(u"Music"_s));
         AppDialogs::pushAnswer(QMessageBox::Yes);
         f.action(u"Delete2"_s)->trigger();
-        QVERIFY(!QFileInfo::exists(db() + u"1A2B3C4D.dat"_s));
-        QVERIFY(!f.captions().contains(u"Music"_s));
+        QVERIFY(!QFileInfo::exists(db() + u"1A2B3C4D.dat"_s) && !f.captions().contains(u"Music"_s));
         f->close();
         // The lent disc stands above the groups.
         const QStringList lines = treeLines();
@@ -180,8 +179,7 @@ private Q_SLOTS:
             QCOMPARE(defaultItem, dblClickEdits ? f.action(u"EditDiscEntry1"_s) : nullptr);
         }
         QCOMPARE(AppDialogs::shownTexts().last(), u"Delete disc \"Photos Disc\"?"_s);
-        QVERIFY(!f.node(u"Photos Disc"_s));
-        QVERIFY(QFileInfo::exists(db() + u"1A2B3C4D.dat"_s));
+        QVERIFY(!f.node(u"Photos Disc"_s) && QFileInfo::exists(db() + u"1A2B3C4D.dat"_s));
         QCOMPARE(f.nav().currentNode(), f.tree().root());
     }
 
@@ -245,8 +243,7 @@ private Q_SLOTS:
     void favouritesAddedAndRemoved()
     {
         TestWindow::Window &f = m_fx.open();
-        QAction *add = f.action(u"AddLocationtoFavorites1"_s);
-        QAction *remove = f.action(u"RemoveFavoriteLocation1"_s);
+        QAction *add = f.action(u"AddLocationtoFavorites1"_s), *remove = f.action(u"RemoveFavoriteLocation1"_s);
         f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, false, u"\\ROCK\\"_s);
         QVERIFY(add->isEnabled() && !remove->isEnabled()); // not a favourite yet
         add->trigger();
@@ -295,7 +292,7 @@ private Q_SLOTS:
     }
 
     // --- The list.
-    void tipsAndInfoFollowTheList()
+    void tipsKeysAndSorting()
     {
         TestWindow::Window &f = onRockDisc();
         const int mp3 = f.row(u"A.mp3"_s);
@@ -310,11 +307,8 @@ private Q_SLOTS:
         QCOMPARE(info()->nameText(), u"ROCK"_s);
         QTest::keyClick(f.view()->currentView(), Qt::Key_Backspace);
         QCOMPARE(f->findChild<QLabel *>(u"PathLabel"_s)->text(), u"\\"_s);
-    }
 
-    void sortByHeader()
-    {
-        TestWindow::Window &f = onRockDisc();
+        // A header's click sorts; the selection stays with its entry.
         f.action(u"Details1"_s)->trigger();
         QHeaderView *header = f.view()->detailsView()->header();
         f.view()->selectRow(f.row(u"b.txt"_s));
@@ -322,7 +316,6 @@ private Q_SLOTS:
         QVERIFY(f.action(u"bySize1"_s)->isChecked());
         Q_EMIT header->sectionClicked(3);
         QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
-        // The selection stays with its entry.
         QCOMPARE(f.view()->selectedRows(), QList<int>{f.row(u"b.txt"_s)});
         f.action(u"byName1"_s)->trigger(); // "Arrange Icons" is always ascending
         QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);

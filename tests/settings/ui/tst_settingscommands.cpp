@@ -143,7 +143,7 @@ private Q_SLOTS:
         Preferences saved;
         saved.load(settingsFile());
         QVERIFY(!form()->isVisible() && !saved.unlimited() && saved.maxResults() == 50);
-        QVERIFY(saved.viewStyle() == int(ContentsView::Details));
+        QCOMPARE(saved.viewStyle(), int(ContentsView::Details));
 
         m_f->action(u"LargeIcons1"_s)->trigger();
         prefs().setTheme(u"Picked"_s); // as choosing a skin from the "Theme" menu does
@@ -158,8 +158,7 @@ private Q_SLOTS:
         click(form(), u"CancelButton"_s);
         QVERIFY(!prefs().unlimited() && prefs().maxResults() == 50);
         QCOMPARE(view->viewStyle(), ContentsView::LargeIcons);
-        QVERIFY(m_f->action(u"LargeIcons1"_s)->isChecked());
-        QVERIFY(!view->gridLines());
+        QVERIFY(m_f->action(u"LargeIcons1"_s)->isChecked() && !view->gridLines());
         QCOMPARE(prefs().theme(), u"Picked"_s);
         QCOMPARE(splitter->sizes().value(0), treeWidth);
         QVERIFY((*m_f)->close());
