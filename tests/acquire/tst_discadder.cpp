@@ -31,23 +31,9 @@ class TestDiscAdder : public QObject
     QString at(const QString &name) const { return m_root + u'/' + name; }
     DiscVolume volume(const QString &serial = u"0A1B2C3D"_s, const QString &root = {})
     {
-        DiscVolume v;
-        v.root = root.isEmpty() ? m_vol : root;
-        v.label = u"MISC_4"_s;
-        v.serial = serial;
-        v.fileSystem = u"CDFS"_s;
-        v.totalSize = 1 << 20;
-        return v;
+        return {root.isEmpty() ? m_vol : root, {}, u"MISC_4"_s, serial, u"CDFS"_s, 1 << 20};
     }
-    static DiscDetails details(const QString &title)
-    {
-        DiscDetails d;
-        d.title = title;
-        d.genre = u"Rock"_s;
-        d.description = u"first line\r\nsecond line"_s;
-        d.number = 7;
-        return d;
-    }
+    static DiscDetails details(const QString &title) { return {title, u"Rock"_s, u"first line\r\nsecond line"_s, 7}; }
     QStringList looseLists() const { return QDir(m_cat->dbFolder()).entryList({u"*.file"_s, u"*.dir"_s}, QDir::Files); }
     QByteArray contentsBytes(const QString &serial) const
     {
