@@ -99,7 +99,10 @@ static bool isAscii(QByteArrayView bytes)
 void decodeLine(QByteArrayView bytes, bool utf8, QString &line)
 {
     // A byte never decodes to more than one UTF-16 unit; one more is kept for a caller's append.
-    line.reserve(bytes.size() + 1);
+    // Asked only when short: reserve() reallocates whenever it is asked for all there is, which
+    // a line as long as the last would be.
+    if (line.capacity() < bytes.size() + 1)
+        line.reserve(bytes.size() + 1);
     line.resize(bytes.size());
     QChar *d = line.data();
     // Most lines of a catalogue are ASCII, which UTF-8 and Windows-1252 read alike; widening
