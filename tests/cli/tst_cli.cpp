@@ -99,12 +99,10 @@ private Q_SLOTS:
         if (qEnvironmentVariableIsEmpty("QUILLORY_CLI"))
             QSKIP("QUILLORY_CLI not set");
         qputenv("XDG_CACHE_HOME", QFile::encodeName(m_home.filePath(u"cache"_s)));
-        // The archives the import rows read.
         TestCatalogue::prepared(m_home.filePath(u"cat"_s));
         noiseCatalogue(m_home.filePath(u"noise"_s));
         for (const QString &data : {m_home.filePath(u"cat"_s), m_home.filePath(u"noise"_s)})
             QCOMPARE(runProgram({u"--data"_s, data, u"export"_s, data + u".cab"_s}).code, 0);
-        // The disc image the image row catalogues.
         writeFile(m_home.filePath(u"image/notes.txt"_s), "12345");
         QVERIFY(::runProgram(u"xorriso"_s, {u"-as"_s, u"mkisofs"_s, u"-quiet"_s, u"-J"_s, u"-V"_s, u"IMG"_s, u"-o"_s,
                                             m_home.filePath(u"disc.iso"_s), m_home.filePath(u"image"_s)})
@@ -267,8 +265,7 @@ private Q_SLOTS:
             "Your database appears to be in older format. It will be updated automatically.\nUpdate completed!\n",
             Changes);
 
-        // The window holds the catalogue: the commands that only read still work; one that
-        // writes is refused with the lock's name.
+        // The window holds the catalogue: reading commands still work, a writing one is refused.
         row("locked tree", cat + u"tree"_s, 0, "My Collection\n", "", Locked);
         row("locked cat-lists", cat + u"cat-lists 5E6F7081"_s, 0, "\t\npic.jpg\r\n", "", Locked);
         row("locked search", cat + u"search pic"_s, 0, "pic.jpg\t", "1 found", Locked);
@@ -312,7 +309,6 @@ private Q_SLOTS:
         QVERIFY2(r.err.contains(err), r.err.constData());
         QCOMPARE(r.code, code);
         if (code != 0) {
-            // What is not there, or not what it should be, is told in one line.
             if (code == 1)
                 QVERIFY2(r.err.count('\n') == 1, r.err.constData());
             if (!(flags & AnswerNo))
@@ -336,9 +332,7 @@ private Q_SLOTS:
                  html.constData());
     }
 
-    // The volumes the command line sees, here folders standing in for them: the drives' lines,
-    // and a disc added from a volume takes its label, serial and file system from it; a folder
-    // inside it has no serial of its own.
+    // The drives' lines; a disc added from a volume takes its label, serial and file system, a folder in it none.
     void volumes()
     {
         FolderVolumeBackend folders;
@@ -364,8 +358,7 @@ private Q_SLOTS:
         QVERIFY2(empty.code == 1 && empty.err.startsWith("Disc not present"), empty.err.constData());
     }
 
-    // verify's exit status: 0 when the disc reads as catalogued, 3 when its bytes rotted, 1 when
-    // it cannot be read at all. What counts as a difference is tested in tests/acquire.
+    // verify's exit status: 0 when the disc reads as catalogued, 3 when its bytes rotted, 1 when unreadable.
     void verify()
     {
         const QStringList data{u"--data"_s, at(u"new"_s)};
@@ -385,8 +378,7 @@ private Q_SLOTS:
         QVERIFY2(r.code == 1 && r.err.contains("is in no drive"), r.err.constData());
     }
 
-    // A folder of today's media with the preferences of a first run: the library readers' filters
-    // are ticked, the records carry their lines, and the video category finds the video.
+    // Today's media with a first run's preferences: the library readers' lines, the video category.
     void firstScanOfMedia()
     {
         QVERIFY(QFile::remove(at(u"config/Tarnwick/Quillory!.conf"_s)) && QDir().mkpath(at(u"media"_s)));
