@@ -55,14 +55,6 @@ class TestDiscAdder : public QObject
         ScanProblems problems;
         return DiscVerifier(options).scan(root, options.checksums, problems);
     }
-    static QStringList kindsAndPaths(const VerifyReport &r)
-    {
-        QStringList out;
-        for (const VerifyDifference &d : r.differences)
-            out << d.line().section(u'\t', 0, 1);
-        return out;
-    }
-
     struct Added {
         ContentsFile::Lists lists;
         ContentsFile::Parsed parsed;
@@ -413,7 +405,10 @@ private Q_SLOTS:
             QVERIFY(zip("a", u"more.txt"_s, u"y"_s));
 
         const VerifyReport report = DiscVerifier(options).verify(m_root, before);
-        QCOMPARE(kindsAndPaths(report), expected);
+        QStringList kindsAndPaths;
+        for (const VerifyDifference &d : report.differences)
+            kindsAndPaths << d.line().section(u'\t', 0, 1);
+        QCOMPARE(kindsAndPaths, expected);
         if (!expected.isEmpty())
             QVERIFY2(report.differences.front().detail.contains(detail), qPrintable(report.differences.front().detail));
         QCOMPARE(report.matched, matched);

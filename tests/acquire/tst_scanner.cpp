@@ -194,7 +194,8 @@ for _ in range(depth):
         const QByteArray script = R"(
 import sys, zipfile
 for i in sorted(zipfile.ZipFile(sys.argv[1]).infolist(), key=lambda i: i.header_offset):
-    sys.stdout.buffer.write(b'%s|%d|%04d-%02d-%02d %02d:%02d:%02d\n' % ((i.filename.encode(), i.compress_size) + i.date_time))
+    fields = (i.filename.encode(), i.compress_size) + i.date_time
+    sys.stdout.buffer.write(b'%s|%d|%04d-%02d-%02d %02d:%02d:%02d\n' % fields)
 )";
         QByteArray out;
         return run(m_work, u"python3"_s, {u"-c"_s, QString::fromUtf8(script), zipPath}, {}, &out)
@@ -303,15 +304,14 @@ private Q_SLOTS:
         QVERIFY(writeFile(t + u"Docs/readme.TXT"_s, QByteArray(10, 'r'), m_when.addYears(10)));
         QVERIFY(writeFile(t + u"Docs/Deep/x.bin"_s, QByteArray(5000, 'x'), m_when));
         QVERIFY(writeFile(t + u"Docs/Deep/中文名.txt"_s, "zh", m_when));
-        QVERIFY(QDir().mkpath(t + u"Empty"_s));
-        QVERIFY(QDir().mkpath(t + u"Arch"_s));
+        for (const QString &folder : {u"Empty"_s, u"Arch"_s, u"Music"_s})
+            QVERIFY(QDir().mkpath(t + folder));
         QVERIFY(run(t + u"Arch"_s, u"python3"_s,
                     {u"-c"_s, u"import zipfile\n"
                               "with zipfile.ZipFile('pack.zip', 'w') as z:\n"
                               "    z.writestr(zipfile.ZipInfo('one.txt', (2004, 3, 1, 10, 20, 30)), 'one')\n"
                               "    z.writestr(zipfile.ZipInfo('in/two.txt', (2005, 6, 7, 8, 9, 10)), 'two!')\n"_s}));
         QVERIFY(setMtime(t + u"Arch/pack.zip"_s, m_when));
-        QVERIFY(QDir().mkpath(t + u"Music"_s));
         QVERIFY(run(t + u"Music"_s, u"sox"_s,
                     {u"-n"_s, u"-r"_s, u"8000"_s, u"tone.flac"_s, u"synth"_s, u"1"_s, u"sine"_s, u"440"_s}));
         QVERIFY(setMtime(t + u"Music/tone.flac"_s, m_when));
