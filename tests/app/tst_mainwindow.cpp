@@ -183,13 +183,11 @@ private Q_SLOTS:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         env.insert(u"HOME"_s, home);
-        for (const QString &name : {u"XDG_CONFIG_HOME"_s, u"XDG_CACHE_HOME"_s, u"XDG_DATA_HOME"_s, u"XDG_STATE_HOME"_s,
-                                    u"XDG_RUNTIME_DIR"_s}) {
-            const QString folder = home + u'/' + name;
-            QVERIFY(QDir().mkpath(folder));
-            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-            env.insert(name, folder);
-        }
+        for (const QString &name :
+             {u"XDG_CONFIG_HOME"_s, u"XDG_CACHE_HOME"_s, u"XDG_DATA_HOME"_s, u"XDG_STATE_HOME"_s, u"XDG_RUNTIME_DIR"_s})
+            env.insert(name, home + u'/' + name);
+        QVERIFY(QDir().mkpath(home + u"/XDG_RUNTIME_DIR"_s)); // private, as the runtime folder must be
+        QFile::setPermissions(home + u"/XDG_RUNTIME_DIR"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         const QString settings = home + u"/XDG_CONFIG_HOME/Tarnwick/Quillory!.conf"_s;
         const QString lock = db() + Catalogue::lockName();
 

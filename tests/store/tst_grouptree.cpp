@@ -242,24 +242,19 @@ private Q_SLOTS:
     void records_data()
     {
         QTest::addColumn<QString>("line");
-        QTest::addColumn<QString>("read");
-        QTest::newRow("ten fields") << "Concert|CONC|0000ABCD|CDFS|734003200|d|Rock|3|x|"
-                                    << "Concert|CONC|0000ABCD|CDFS|734003200|d|Rock|3|x|";
+        QTest::addColumn<QString>("read"); // null: the line itself
+        QTest::newRow("ten fields") << "Concert|CONC|0000ABCD|CDFS|734003200|d|Rock|3|x|" << QString();
         QTest::newRow("above 2^32, negative, separator inside BorrowedTo")
-            << "DVD|D|00000001|UDF|8547991552|||-7|x|Eve | Bob" << "DVD|D|00000001|UDF|8547991552|||-7|x|Eve | Bob";
+            << "DVD|D|00000001|UDF|8547991552|||-7|x|Eve | Bob" << QString();
         // Short lines shift their fields: the older format's date lands in BorrowedTo.
         QTest::newRow("eight separators") << "T|L|1|FAT|10|d|g|1|01.01.2001 10:00:00"
                                           << "T|L|1|FAT|10|d|g|1||01.01.2001 10:00:00";
-        QTest::newRow("signs") << "T|L|1|F|+5|d|g|-0|x|"
-                               << "T|L|1|F|5|d|g|0|x|";
-        QTest::newRow("padded size") << "T|L|1|F|" + QString(40, u'0') + "7|d|g|1|x|"
-                                     << "T|L|1|F|7|d|g|1|x|";
-        QTest::newRow("largest") << "T|L|1|F|9223372036854775807|d|g|-2147483648|x|"
-                                 << "T|L|1|F|9223372036854775807|d|g|-2147483648|x|";
+        QTest::newRow("signs") << "T|L|1|F|+5|d|g|-0|x|" << "T|L|1|F|5|d|g|0|x|";
+        QTest::newRow("padded size") << "T|L|1|F|" + QString(40, u'0') + "7|d|g|1|x|" << "T|L|1|F|7|d|g|1|x|";
+        QTest::newRow("largest") << "T|L|1|F|9223372036854775807|d|g|-2147483648|x|" << QString();
         const QString refused = QStringLiteral("refused: '%1' is not a valid integer value");
         QTest::newRow("one separator") << "T|" << refused.arg(QString());
-        QTest::newRow("size overflow") << "T|L|1|F|9223372036854775808|d|g|1|x|"
-                                       << refused.arg("9223372036854775808");
+        QTest::newRow("size overflow") << "T|L|1|F|9223372036854775808|d|g|1|x|" << refused.arg("9223372036854775808");
         QTest::newRow("number overflow") << "T|L|1|F|1|d|g|2147483648|x|" << refused.arg("2147483648");
         QTest::newRow("two signs") << "T|L|1|F|+-1|d|g|1|x|" << refused.arg("+-1");
         QTest::newRow("blank before") << "T|L|1|F| 1|d|g|1|x|" << refused.arg(" 1");
@@ -272,7 +267,7 @@ private Q_SLOTS:
         QFETCH(QString, read);
         QString back;
         const QString why = refusal([&] { back = CDToStr(StrToCD(line)); });
-        QCOMPARE(back.isNull() ? QStringLiteral("refused: ") + why : back, read);
+        QCOMPARE(back.isNull() ? QStringLiteral("refused: ") + why : back, read.isNull() ? line : read);
     }
 
     void outlines_data()
