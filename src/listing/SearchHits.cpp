@@ -3,6 +3,9 @@
 #include "FormatSize.h"
 #include "store/ContentsList.h"
 #include "store/ContentsRecord.h"
+#include "store/RecordScanner.h"
+
+#include <cstring>
 
 int SearchHits::addDisc(const QString &title, const QString &serial)
 {
@@ -10,65 +13,88 @@ int SearchHits::addDisc(const QString &title, const QString &serial)
     return static_cast<int>(m_discs.size()) - 1;
 }
 
-SearchHits::Span SearchHits::put(QByteArrayView bytes)
-{
-    Span s{m_text.size(), static_cast<qint32>(bytes.size())};
-    m_text.append(bytes);
-    return s;
-}
-
 void SearchHits::add(int disc, ContentsEntry::Kind kind, QByteArrayView name, QByteArrayView folder,
                      QByteArrayView inArchive, qint64 size, QByteArrayView date,
                      const std::vector<QByteArrayView> &details)
 {
+    m_hits.push_back(made(disc, kind, name, folder, inArchive, size, date, details));
+}
+
+SearchHits::Hit SearchHits::made(int disc, ContentsEntry::Kind kind, QByteArrayView name, QByteArrayView folder,
+                                 QByteArrayView inArchive, qint64 size, QByteArrayView date,
+                                 const std::vector<QByteArrayView> &details)
+{
     Hit h;
     h.disc = static_cast<quint32>(disc);
     h.kind = kind;
-    h.archiveEnd = inArchive.isNull() ? -1 : static_cast<qint32>(folder.size());
-    QByteArray joined;
-    if (!inArchive.isNull())
-        joined = folder.toByteArray().append(inArchive);
-    const QByteArrayView path = inArchive.isNull() ? folder : QByteArrayView(joined);
     h.size = size;
-    h.name = put(name);
-    if (m_lastPathDisc == disc && view(m_lastPath) == path) {
-        h.path = m_lastPath;
-    } else {
-        h.path = m_lastPath = put(path);
+    h.archiveEnd = inArchive.isNull() ? -1 : static_cast<qint32>(folder.size());
+    const qsizetype pathLength = folder.size() + inArchive.size();
+    const bool samePath =
+        m_lastPathDisc == disc && m_lastPathLength == pathLength &&
+        view(m_lastPath, quint32(folder.size())) == folder &&
+        view(m_lastPath + folder.size(), quint32(inArchive.size())) == inArchive;
+    if (!samePath) {
+        m_lastPath = m_text.size();
+        m_lastPathLength = static_cast<quint32>(pathLength);
         m_lastPathDisc = disc;
+        m_text.append(folder);
+        m_text.append(inArchive);
     }
-    h.date = put(date);
-    h.details.offset = m_text.size();
+    h.path = m_lastPath;
+    h.pathLength = m_lastPathLength;
+    h.text = m_text.size();
+    h.nameLength = static_cast<quint32>(name.size());
+    h.dateLength = static_cast<quint32>(date.size());
+    m_text.append(name);
+    m_text.append(date);
     for (size_t i = 0; i < details.size(); ++i) {
         if (i)
             m_text.append('\n');
         m_text.append(details[i]);
     }
-    h.details.length = static_cast<qint32>(m_text.size() - h.details.offset);
-    m_hits.push_back(h);
+    h.detailsLength = static_cast<quint32>(m_text.size() - h.text - h.nameLength - h.dateLength);
+    return h;
+}
+
+SearchHits::Hit SearchHits::fileHit(int disc, QByteArrayView name, QByteArrayView folder, QByteArrayView date,
+                                    QByteArrayView extraLines, qint64 size)
+{
+    thread_local std::vector<QByteArrayView> details;
+    details.clear();
+    bool archive = false;
+    QByteArrayView inArchive;
+    const char *p = extraLines.data();
+    const qsizetype n = extraLines.size();
+    for (qsizetype pos = 0; pos < n;) {
+        const void *found = std::memchr(p + pos, '\n', static_cast<size_t>(n - pos));
+        const qsizetype lf = found ? static_cast<const char *>(found) - p : n;
+        const QByteArrayView l = RecordScanner::lineText(p, pos, lf);
+        pos = lf + 1;
+        if (l == ContentsRecord::EndLine)
+            break;
+        if (ContentsRecord::isDetailLine(l))
+            details.push_back(l);
+        else if (l == ContentsRecord::CompressedFolder)
+            archive = true;
+        else if (inArchive.isNull())
+            inArchive = ContentsRecord::folderInArchive(l);
+    }
+    return made(disc, archive ? ContentsEntry::Archive : ContentsEntry::File, name, folder, inArchive, size, date,
+                details);
 }
 
 void SearchHits::addFile(int disc, const ContentsList &files, int record, qint64 size)
 {
-    // The record's lines are read through once, in order; only a record that has a line of an
-    // archive's (rare) is read again for it.
-    const QByteArrayView name = files.lineBytes(record, ContentsRecord::NameLine);
-    const QByteArrayView folder = files.lineBytes(record, ContentsRecord::FolderLine);
-    const QByteArrayView date = files.lineBytes(record, ContentsRecord::DateLine);
-    thread_local std::vector<QByteArrayView> details;
-    details.clear();
-    bool archiveLines = false;
-    for (int i = ContentsRecord::FixedLines;; ++i) {
-        const QByteArrayView l = files.lineBytes(record, i);
-        if (l.isNull())
-            break;
-        if (ContentsRecord::isDetailLine(l))
-            details.push_back(l);
-        else
-            archiveLines = true;
-    }
-    add(disc, archiveLines && files.isArchive(record) ? ContentsEntry::Archive : ContentsEntry::File, name, folder,
-        archiveLines ? files.folderInArchive(record) : QByteArrayView(), size, date, details);
+    using namespace ContentsRecord;
+    m_hits.push_back(fileHit(disc, files.lineBytes(record, NameLine), files.lineBytes(record, FolderLine),
+                             files.lineBytes(record, DateLine), files.extraLines(record), size));
+}
+
+void SearchHits::addFile(int disc, QByteArrayView name, QByteArrayView folder, QByteArrayView date,
+                         QByteArrayView extraLines, qint64 size)
+{
+    m_hits.push_back(fileHit(disc, name, folder, date, extraLines, size));
 }
 
 void SearchHits::reserve(int hits)
@@ -80,7 +106,7 @@ EntryPlace SearchHits::place(int i) const
 {
     const Hit &h = hit(i);
     const Disc &d = m_discs[h.disc];
-    const QByteArrayView path = view(h.path);
+    const QByteArrayView path = view(h.path, h.pathLength);
     return EntryPlace(d.title, d.serial, QString::fromUtf8(path),
                       h.archiveEnd < 0 ? QString() : QString::fromUtf8(path.first(h.archiveEnd)));
 }
@@ -88,9 +114,9 @@ EntryPlace SearchHits::place(int i) const
 QStringList SearchHits::details(int i) const
 {
     const Hit &h = hit(i);
-    if (h.details.length == 0)
+    if (h.detailsLength == 0)
         return {};
-    return QString::fromUtf8(view(h.details)).split(u'\n');
+    return QString::fromUtf8(view(h.text + h.nameLength + h.dateLength, h.detailsLength)).split(u'\n');
 }
 
 ContentsEntry SearchHits::entry(int i, const QString &type, int image) const
@@ -98,13 +124,13 @@ ContentsEntry SearchHits::entry(int i, const QString &type, int image) const
     const Hit &h = hit(i);
     ContentsEntry e;
     e.kind = static_cast<ContentsEntry::Kind>(h.kind);
-    e.caption = QString::fromUtf8(view(h.name));
+    e.caption = QString::fromUtf8(name(i));
     e.image = image;
     e.place = place(i);
     e.size = h.size;
     const QString path = e.place.text();
     const QString size = FormatSize(h.size);
-    const QString date = QString::fromUtf8(view(h.date));
+    const QString date = QString::fromUtf8(this->date(i));
     const QStringList more = details(i);
     e.columns = QStringList{type, path, size, date} + more;
     // A result's info lines give the size before its plain number, unlike a listed folder's.
@@ -123,15 +149,11 @@ void SearchHits::truncate(int count)
     if (count >= this->count())
         return;
     m_hits.resize(static_cast<size_t>(count));
+    m_order.clear();
     m_lastPathDisc = -1;
 }
 
-void SearchHits::reorder(const std::vector<int> &order)
+void SearchHits::reorder(std::vector<quint32> order)
 {
-    std::vector<Hit> hits;
-    hits.reserve(order.size());
-    for (int i : order)
-        hits.push_back(m_hits[static_cast<size_t>(i)]);
-    m_hits.swap(hits);
-    m_lastPathDisc = -1;
+    m_order = std::move(order);
 }

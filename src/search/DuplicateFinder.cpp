@@ -6,11 +6,13 @@
 #include "listing/SearchHits.h"
 #include "store/ContentsChecksums.h"
 #include "store/ContentsFile.h"
+#include "store/RecordScanner.h"
 #include "store/TreeNode.h"
 
 #include <QSet>
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <future>
 #include <new>
 #include <numeric>
@@ -341,31 +343,32 @@ void DuplicateFinder::group()
     }
 }
 
-std::shared_ptr<SearchHits> DuplicateFinder::hitsOf(const std::vector<quint32> &entries)
+std::shared_ptr<SearchHits> DuplicateFinder::hitsOf(const std::vector<quint32> &place, bool inReadOrder)
 {
-    // Each disc's file list is read once, its records in list order, and the hits are then put
-    // in the order asked. The copies are sorted by disc by counting: a comparison sort through
-    // the entries would wait on memory at every step.
+    // Each disc's file list is read once, its records in turn, and the hits are then put in the
+    // order asked. The entries are gone through in their own order and sorted by disc by
+    // counting, then found by record through a table of the disc's records: a jump through the
+    // entries for every copy would wait on memory at every step.
     struct Wanted {
         quint32 record;
-        quint32 at; // in entries
+        quint32 at; // in the answer
         qint64 size;
     };
     std::vector<size_t> start(m_discs.size() + 1, 0);
-    for (quint32 k : entries)
-        ++start[m_entries[k].disc + 1];
+    for (size_t k = 0; k < m_entries.size(); ++k)
+        if (place[k] != NotWanted)
+            ++start[m_entries[k].disc + 1];
     std::partial_sum(start.begin(), start.end(), start.begin());
-    std::vector<Wanted> wanted(entries.size());
+    std::vector<Wanted> wanted(start.back());
     {
         std::vector<size_t> next(start.begin(), start.end() - 1);
-        for (size_t i = 0; i < entries.size(); ++i) {
-            const Entry &e = m_entries[entries[i]];
-            wanted[next[e.disc]++] = {recordOf(e), static_cast<quint32>(i), e.size};
-        }
+        for (size_t k = 0; k < m_entries.size(); ++k)
+            if (place[k] != NotWanted)
+                wanted[next[m_entries[k].disc]++] = {recordOf(m_entries[k]), place[k], m_entries[k].size};
     }
     auto hits = std::make_shared<SearchHits>();
-    hits->reserve(static_cast<int>(entries.size()));
-    std::vector<int> at(entries.size());
+    hits->reserve(static_cast<int>(wanted.size()));
+    std::vector<quint32> at(inReadOrder ? 0 : wanted.size());
     std::vector<quint32> discs;
     std::vector<QString> serials;
     for (quint32 disc = 0; disc < m_discs.size(); ++disc) {
@@ -375,32 +378,55 @@ std::shared_ptr<SearchHits> DuplicateFinder::hitsOf(const std::vector<quint32> &
         }
     }
     ListsAhead ahead(m_db, std::move(serials));
+    std::vector<const Wanted *> byRecord; // of the disc being read
     for (size_t d = 0; d < discs.size(); ++d) {
         const quint32 disc = discs[d];
-        const auto first = wanted.begin() + qsizetype(start[disc]), last = wanted.begin() + qsizetype(start[disc + 1]);
-        std::sort(first, last, [](const Wanted &a, const Wanted &b) { return a.record < b.record; });
+        byRecord.clear();
+        for (size_t k = start[disc]; k < start[disc + 1]; ++k) {
+            if (wanted[k].record >= byRecord.size())
+                byRecord.resize(wanted[k].record + 1, nullptr);
+            byRecord[wanted[k].record] = &wanted[k];
+        }
         const TCD &cd = m_discs[disc];
-        ContentsList files;
+        QByteArray list;
         try {
             if (ahead.stamp(d) != m_stamps[disc])
                 throw QuilloryError(u"it changed while it was compared"_s);
-            files = ContentsList::fromBytes(ahead.take(d).fileList);
+            list = ahead.take(d).fileList;
         } catch (const QuilloryError &e) {
             throw QuilloryError(u"The disc \"%1\" could not be read again: %2. Try again."_s.arg(cd.Title, e.message()));
         }
         const int hitsDisc = hits->addDisc(cd.Title, cd.Serial);
-        for (auto w = first; w != last; ++w) {
-            const int record = static_cast<int>(w->record);
-            if (record >= files.recordCount())
-                throw QuilloryError(u"The disc \"%1\" changed while it was compared. Try again."_s.arg(cd.Title));
-            at[w->at] = hits->count();
-            hits->addFile(hitsDisc, files, record, w->size);
-        }
+        size_t record = 0, found = 0;
+        RecordScanner scanner(list.constData());
+        const auto visit = [&](const RecordScanner::Record &r) {
+            if (record < byRecord.size() && byRecord[record]) {
+                const char *p = list.constData();
+                // The extra lines follow the date line; a record without them ends there.
+                const qsizetype end = std::min(scanner.recordStart(), list.size());
+                qsizetype extra = end;
+                if (r.lines > ContentsRecord::FixedLines) {
+                    extra = r.date.data() - p + r.date.size();
+                    extra = static_cast<const char *>(std::memchr(p + extra, '\n', size_t(end - extra))) - p + 1;
+                }
+                if (!inReadOrder)
+                    at[byRecord[record]->at] = static_cast<quint32>(hits->count());
+                hits->addFile(hitsDisc, r.name, r.folder, r.date, QByteArrayView(p + extra, end - extra),
+                              byRecord[record]->size);
+                ++found;
+            }
+            ++record;
+        };
+        scanner.advance(list.size(), visit);
+        scanner.finish(list.size(), visit);
+        if (found != start[disc + 1] - start[disc])
+            throw QuilloryError(u"The disc \"%1\" changed while it was compared. Try again."_s.arg(cd.Title));
         tick();
         if (m_stop)
             return std::make_shared<SearchHits>();
     }
-    hits->reorder(at);
+    if (!inReadOrder)
+        hits->reorder(std::move(at));
     return hits;
 }
 
@@ -438,15 +464,16 @@ DuplicateFinder::Duplicates DuplicateFinder::duplicates(const TreeNode *scope)
             return a.size > b.size;
         return a.first < b.first;
     });
-    std::vector<quint32> order;
+    std::vector<quint32> place(m_entries.size(), NotWanted);
+    quint32 placed = 0;
     for (Group &g : out.groups) {
-        const int first = static_cast<int>(order.size());
         for (int k = 0; k < g.count; ++k)
-            order.push_back(static_cast<quint32>(g.first + k));
-        g.first = first;
+            place[static_cast<size_t>(g.first + k)] = placed + static_cast<quint32>(k);
+        g.first = static_cast<int>(placed);
+        placed += static_cast<quint32>(g.count);
         out.wasted += g.wasted();
     }
-    out.hits = hitsOf(order);
+    out.hits = hitsOf(place, false);
     return out;
 }
 
@@ -472,23 +499,20 @@ DuplicateFinder::SingleCopies DuplicateFinder::singleCopies(const TreeNode *scop
     if (m_stop)
         return out;
     group();
-    std::vector<quint32> single;
+    // Listed by disc in tree order, then in list order: the order the discs are read in.
+    std::vector<quint32> place(m_entries.size(), NotWanted);
     for (size_t i = 0; i < m_entries.size();) {
         size_t j = i + 1;
         bool oneDisc = true;
         for (; j < m_entries.size() && sameCopy(m_entries[i], m_entries[j]); ++j)
             oneDisc = oneDisc && m_entries[j].disc == m_entries[i].disc;
         if (oneDisc && m_entries[i].disc < scopeDiscs)
-            for (size_t k = i; k < j; ++k)
-                single.push_back(static_cast<quint32>(k));
+            for (size_t k = i; k < j; ++k) {
+                place[k] = 0;
+                out.bytes += m_entries[k].size;
+            }
         i = j;
     }
-    std::sort(single.begin(), single.end(), [this](quint32 a, quint32 b) {
-        const Entry &x = m_entries[a], &y = m_entries[b];
-        return x.disc != y.disc ? x.disc < y.disc : recordOf(x) < recordOf(y);
-    });
-    for (quint32 k : single)
-        out.bytes += m_entries[k].size;
-    out.hits = hitsOf(single);
+    out.hits = hitsOf(place, true);
     return out;
 }

@@ -129,8 +129,10 @@ private:
     void readDisc(quint32 disc, ListsAhead &lists, size_t at, const std::vector<qint64> *onlySizes);
     // Sorts the entries into runs of copies: by size, identity, disc and record.
     void group();
-    // The hits of these entries, in this order.
-    std::shared_ptr<SearchHits> hitsOf(const std::vector<quint32> &entries);
+    // The hits of the entries with a place: place[k] is entry k's place in the answer, or
+    // NotWanted; inReadOrder puts them by disc and record instead (place then only tells which).
+    static constexpr quint32 NotWanted = 0xFFFFFFFFu;
+    std::shared_ptr<SearchHits> hitsOf(const std::vector<quint32> &place, bool inReadOrder);
     void tick();
 
     QString m_db;

@@ -211,6 +211,22 @@ ContentsList ContentsList::fromBytes(const QByteArray &bytes)
     return builder.finish(bytes);
 }
 
+namespace
+{
+// Where the line last asked for lies, per thread. The callers that walk a record's lines ask
+// for them in turn, and each then costs one line instead of every line before it: a record
+// of a million lines is read through once, not a million times. Readers that go through records
+// in list order (the comparisons' answers) likewise step on from the last record asked for.
+struct LineCursor {
+    quint64 list = 0;
+    int record = -1;
+    int line = 0;
+    qsizetype pos = 0; // where that line starts
+    qsizetype begin = 0, end = 0;
+};
+thread_local LineCursor t_cursor;
+} // namespace
+
 void ContentsList::span(int record, qsizetype &begin, qsizetype &end) const
 {
     const auto r = static_cast<size_t>(record);
@@ -223,8 +239,14 @@ void ContentsList::span(int record, qsizetype &begin, qsizetype &end) const
     const char *p = m_data.constData();
     const qsizetype n = m_starts.back();
     const size_t mask = (size_t(1) << m_shift) - 1;
+    const LineCursor &c = t_cursor;
+    size_t from = r & ~mask;
     begin = m_starts[r >> m_shift];
-    for (size_t k = r & mask; k > 0; --k)
+    if (c.list == m_id && c.record >= 0 && size_t(c.record) < r && size_t(c.record) >= from) {
+        from = size_t(c.record) + 1;
+        begin = c.end;
+    }
+    for (size_t k = r - from; k > 0; --k)
         begin = RecordScanner::recordEnd(p, begin, n);
     end = ((r + 1) & mask) == 0 ? m_starts[(r + 1) >> m_shift] : RecordScanner::recordEnd(p, begin, n);
 }
@@ -242,21 +264,6 @@ int ContentsList::lineCount(int record) const
     const bool closed = record + 1 < recordCount() || !m_lastOpen;
     return closed ? lines - 1 : lines;
 }
-
-namespace
-{
-// Where the line last asked for lies, per thread. The callers that walk a record's lines ask
-// for them in turn, and each then costs one line instead of every line before it: a record
-// of a million lines is read through once, not a million times.
-struct LineCursor {
-    quint64 list = 0;
-    int record = -1;
-    int line = 0;
-    qsizetype pos = 0; // where that line starts
-    qsizetype begin = 0, end = 0;
-};
-thread_local LineCursor t_cursor;
-} // namespace
 
 QByteArrayView ContentsList::lineBytes(int record, int i) const
 {
@@ -411,10 +418,21 @@ QByteArrayView ContentsList::folderInArchive(int record) const
 {
     const QByteArrayView l =
         findExtraLine(record, [](QByteArrayView l) { return l.startsWith(ContentsRecord::ArchivePathLabel); });
-    if (l.isNull())
+    return l.isNull() ? QByteArrayView() : ContentsRecord::folderInArchive(l);
+}
+
+QByteArrayView ContentsList::extraLines(int record) const
+{
+    if (record < 0 || record >= recordCount())
         return {};
-    // The label, then the "\" of the archive's top level.
-    return l.sliced(std::min(ContentsRecord::ArchivePathLabel.size() + 1, l.size()));
+    qsizetype begin = 0, end = 0;
+    span(record, begin, end);
+    const char *p = m_data.constData();
+    for (int k = 0; k < ContentsRecord::FixedLines && begin < end; ++k) {
+        const void *lf = std::memchr(p + begin, '\n', static_cast<size_t>(end - begin));
+        begin = lf ? static_cast<const char *>(lf) - p + 1 : end;
+    }
+    return QByteArrayView(p + begin, end - begin);
 }
 
 namespace

@@ -62,6 +62,8 @@ public:
     // An archive entry's folder inside its archive ("images\icons\", "" at the top level),
     // to be added to its line 2; empty for any other record.
     QByteArrayView folderInArchive(int record) const;
+    // The text of a record's extra lines, up to and with its end line: empty when it has none.
+    QByteArrayView extraLines(int record) const;
     struct Folder;
     // The one way a folder is looked up, for the listing, its totals and ls alike. A disc made
     // here may hold folders whose names differ only in case, and the folder spelled exactly as

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <algorithm>
 
 // The layout of one record of a disc's file list or folder list, known here only: four fixed
 // lines, then any number of extra lines, then a line holding a single "-". The writer
@@ -24,6 +25,13 @@ inline constexpr QByteArrayView CompressedFolder("Compressed Folder");
 // The extra line of an archive entry: this label, "\", and the entry's folder inside the
 // archive ("images\icons\", empty at the archive's top level).
 inline constexpr QByteArrayView ArchivePathLabel("Archive path: ");
+
+// An archive entry's folder inside its archive, from its archive path line.
+inline QByteArrayView folderInArchive(QByteArrayView archivePathLine)
+{
+    // The label, then the "\" of the archive's top level.
+    return archivePathLine.sliced(std::min(ArchivePathLabel.size() + 1, archivePathLine.size()));
+}
 
 // Extra lines other than the two above are details for the user (tags, sizes, titles).
 inline bool isDetailLine(QByteArrayView line)
