@@ -60,8 +60,7 @@ class InsertingBackend : public FolderVolumeBackend
 {
 public:
     QString root;
-    int insertAfter = 1;
-    int looks = 0;
+    int insertAfter = 1, looks = 0;
 
     QList<DriveEntry> drives() override
     {

@@ -228,12 +228,13 @@ private Q_SLOTS:
         TextCodec::setBeforeCommitHook({});
     }
 
-    // A folder where the tree should go is refused before the journal: nothing moves.
-    void commitOverAFolderIsRefused()
+    // A folder where the tree should go is refused before the journal: nothing moves. Then files new
+    // to DB are written straight into it; a name DB has any entry for is staged.
+    void commitOverAFolderIsRefusedAndNewFilesGoStraightIntoDb()
     {
         writeFile(db() + u"A.dat"_s, "old A");
         writeFile(db() + u"groups.tree/blocker"_s, "");
-        const QStringList before = dbEntries();
+        QStringList before = dbEntries();
         CatalogueSwitch blocked(db());
         blocked.begin();
         for (const QString &name : {u"A.dat"_s, u"B.dat"_s, u"groups.tree"_s})
@@ -244,16 +245,12 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(blocked.stagingFolder()));
         QCOMPARE(dbEntries(), before);
         QCOMPARE(readFile(db() + u"A.dat"_s), QByteArray("old A"));
-    }
 
-    // Files new to DB are written straight into it; a name DB has any entry for is staged.
-    void newFilesGoStraightIntoDb()
-    {
-        writeFile(db() + u"A.dat"_s, "old A");
+        QVERIFY(QDir(db() + u"groups.tree"_s).removeRecursively());
         writeFile(db() + u"groups.tree"_s, "old tree");
         QVERIFY(QDir().mkpath(db() + u"D.dat"_s));
         QVERIFY(QFile::link(db() + u"nowhere"_s, db() + u"L.dat"_s));
-        const QStringList before = dbEntries();
+        before = dbEntries();
         const QStringList added{u"A.dat"_s, u"B.dat"_s, u"C.dat"_s, u"D.dat"_s, u"L.dat"_s};
         CatalogueSwitch committed(db());
         committed.begin(added);

@@ -278,8 +278,7 @@ private Q_SLOTS:
         const QByteArray b = "B|L|00000002|UDF|2|d|g|2|x|";
         const QByteArray lentB = "B|L|00000003|UDF|2|d|g|2|x|Eve";
         // Line ends: CR alone (old Mac editors), LF, CR LF, mixed, none after the last line.
-        QTest::newRow("CR") << "Root\r\tG\r\t\t" + a + "\r"
-                            << "Root\n\tG\n\t\t" + a;
+        QTest::newRow("CR") << "Root\r\tG\r\t\t" + a + "\r" << "Root\n\tG\n\t\t" + a;
         QTest::newRow("mixed") << "Root\r\tG\n\t\t" + a + "\r\n\tH" << "Root\n\tG\n\t\t" + a + "\n\tH";
         QTest::newRow("blank and space-indented lines")
             << "Root\r\n \r\n\tG\r\n  " + a + "\r\n\t " + b + "\r\n" << "Root\n\tG\n\t\t" + a + "\n\t\t" + b;
