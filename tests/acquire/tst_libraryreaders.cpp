@@ -1,8 +1,6 @@
-// The library readers (TagLib, Exiv2, libmediainfo, the volume probe on an image) on files made by
-// sox, flac, opusenc, ffmpeg, ImageMagick, exiftool and genisoimage
-// (tests/data/media/library/make-library-media.sh, which prints what mutagen-inspect, exiftool,
-// mediainfo and isoinfo report of them: the tables below hold those figures), one table per
-// family; how each runs after a specified reader of the same file; and the scan's filters.
+// The library readers (TagLib, Exiv2, libmediainfo, the volume probe) on the files of
+// tests/data/media/library/make-library-media.sh, which prints what mutagen-inspect, exiftool, mediainfo and isoinfo
+// report of them: the tables below hold those figures.
 #include "ScanFixture.h"
 #include "acquire/MediaFamilies.h"
 #include "acquire/MediaReaders.h"
@@ -60,10 +58,8 @@ class TestLibraryReaders : public QObject
 private Q_SLOTS:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
 
-    // Lengths, tags and sample rates as mutagen gives them, bit rates where it gives one
-    // (rounded: 49.5 and 31.7 kbit/s; TagLib's own for Opus, FLAC in Ogg and WavPack, where
-    // mutagen has none); the sample rate only for the lossless formats (FLAC, FLAC in Ogg,
-    // ALAC, AIFF, WavPack).
+    // Lengths, tags and sample rates as mutagen gives them, bit rates where it gives one (rounded; TagLib's own for
+    // Opus, FLAC in Ogg and WavPack); the sample rate only for the lossless formats.
     void audio_data()
     {
         addRows(MediaReaderKind::Audio,
@@ -88,10 +84,8 @@ private Q_SLOTS:
     }
     void audio() { check(); }
 
-    // Sizes, dates and makers as exiftool gives them. HEIC and AVIF go through Exiv2's ISO
-    // media reader, whose size may be a tile's (64 x 64 here, for a 20 x 10 picture), so none
-    // is written; nor does Exiv2 0.27 find the EXIF item exiftool added (its place is read as
-    // offset 0), so these two give nothing rather than anything wrong.
+    // Sizes, dates and makers as exiftool gives them. HEIC and AVIF give nothing rather than anything wrong: Exiv2's
+    // size may be a tile's (64 x 64 for a 20 x 10 picture), and Exiv2 0.27 does not find exiftool's EXIF item.
     void pictures_data()
     {
         const QStringList canon{"Taken: 6/15/2021 2:30:05 PM", "Camera: Canon EOS 5D"};
@@ -130,9 +124,8 @@ private Q_SLOTS:
     void discImage_data() { addRows(MediaReaderKind::DiscImage, {{"small.iso", {"Volume: PHOTOS_2021 (CDFS)"}}}); }
     void discImage() { check(); }
 
-    // A library reader adds to what the specified reader of the same file wrote: EXIF after
-    // the JPEG reader's size (never a second size), TagLib only where the Ogg reader (also
-    // Monkey's Audio's) found nothing.
+    // A library reader adds to what the specified reader wrote: EXIF after the JPEG size (never a second size),
+    // TagLib only where the Ogg reader (also Monkey's Audio's) found nothing.
     void afterSpecifiedReader_data()
     {
         QTest::addColumn<QString>("file");
@@ -274,14 +267,11 @@ private Q_SLOTS:
     void categories()
     {
         using C = SearchCriteria;
-        for (const auto &[category, extension, in] : {std::tuple{C::MusicFiles, "FLAC", true},
-                                                      {C::ImageFiles, "HEIC", true},
-                                                      {C::ImageFiles, "NEF", true},
-                                                      {C::ImageFiles, "PSD", true},
-                                                      {C::VideoFiles, "MKV", true},
-                                                      {C::VideoFiles, "DIVX", true},
-                                                      {C::MusicFiles, "MKV", false},
-                                                      {C::VideoFiles, "ISO", false}})
+        const QList<std::tuple<int, const char *, bool>> table{
+            {C::MusicFiles, "FLAC", true}, {C::ImageFiles, "HEIC", true}, {C::ImageFiles, "NEF", true},
+            {C::ImageFiles, "PSD", true},  {C::VideoFiles, "MKV", true},  {C::VideoFiles, "DIVX", true},
+            {C::MusicFiles, "MKV", false}, {C::VideoFiles, "ISO", false}};
+        for (const auto &[category, extension, in] : table)
             QVERIFY2(SearchTests::inCategory(category, extension) == in, extension);
     }
 

@@ -118,9 +118,8 @@ protected:
 
 } // namespace
 
-// The scanner on real folder trees, ZIP archives as Python's zipfile reads them, disc images made by xorriso and
-// genisoimage from a tree (listed as a scan of the tree lists it), and the metadata readers on the files of
-// tests/data/media/make-fixtures.sh and on hand-built edge cases.
+// The scanner on real folder trees, ZIP archives as Python reads them, disc images made by xorriso and genisoimage,
+// and the metadata readers on the files of tests/data/media/make-fixtures.sh and on hand-built edge cases.
 class TestScanner : public QObject
 {
     Q_OBJECT
@@ -159,9 +158,8 @@ class TestScanner : public QObject
         return QString(files.join(u' ') + u" | "_s + folders.join(u' ')).remove(u'\\');
     }
 
-    // A chain of depth folders named link below root, made through relative steps (no path
-    // reaches its bottom), holding at the bottom "deep.jpg", "pack.zip" and the folders "e" and
-    // "f" with one small file each; every time is the test's, folders' last, from the bottom up.
+    // A chain of depth folders named link, made by relative steps (no path reaches its bottom), holding "deep.jpg",
+    // "pack.zip" and the folders "e" and "f" with a small file each; every time the test's, folders' last.
     bool makeDeepChain(const QString &root, int depth, const QByteArray &link, const QString &picture,
                        const QString &archive)
     {
@@ -683,10 +681,9 @@ with open('many.zip', 'wb') as f:
         QVERIFY(missing.FileName().isEmpty());
     }
 
-    // Damaged and hostile archives. "whole": listed as the undamaged archive is (a walk derailed by a length far
-    // beyond the end falls back on the directory; a directory unlike the local headers that state their sizes
-    // loses to them); "walk": a directory that does not hold together leaves the walk's listing, as an archive
-    // without an end record does.
+    // Damaged archives. "whole": listed as undamaged (a walk derailed by a length past the end falls back on the
+    // directory; a directory unlike local headers that state their sizes loses to them); "walk": a directory that
+    // does not hold together leaves the walk's listing, as an archive without an end record does.
     void damaged_data()
     {
         QTest::addColumn<QString>("file");      // in tests/data/zip; empty: a small archive made here

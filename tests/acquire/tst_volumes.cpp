@@ -1,6 +1,5 @@
-// Volumes and drives on folder volumes and on the Linux backend over a sysfs tree and mount table made here; the
-// real D-Bus calls against a UDisks2 stand-in on a private bus; serials read from images made by the real tools,
-// checked against values worked out independently (the serial given to the tool, blkid, or volume_serial.py).
+// Drives on folder volumes and on the Linux backend over a sysfs tree and mount table made here, through a UDisks2
+// stand-in on a private bus; serials of images made by the real tools, checked against values worked out apart.
 #include "ScanFixture.h"
 #include "acquire/DiscDrive.h"
 #include "acquire/DiscFinder.h"
@@ -160,10 +159,8 @@ QByteArray mountLine(const QString &point, const QString &fs, const QString &dev
 
 QString tool(const QString &name)
 {
-    QString path = QStandardPaths::findExecutable(name);
-    if (path.isEmpty())
-        path = QStandardPaths::findExecutable(name, {u"/usr/sbin"_s, u"/sbin"_s});
-    return path;
+    const QString path = QStandardPaths::findExecutable(name);
+    return path.isEmpty() ? QStandardPaths::findExecutable(name, {u"/usr/sbin"_s, u"/sbin"_s}) : path;
 }
 
 // Runs a tool; the output on success, a null string on failure (with the reason in *why).

@@ -64,10 +64,6 @@ class TestDiscCommands : public QObject
     QStringList dbFiles() const { return QDir(db()).entryList(QDir::Files, QDir::Name); }
 
     static QString text(QWidget *form, const QString &name) { return child<QLineEdit>(form, name)->text(); }
-    static void setText(QWidget *form, const QString &name, const QString &value)
-    {
-        child<QLineEdit>(form, name)->setText(value);
-    }
     static TNewForm *openAdd(TestWindow::Window &f)
     {
         f.action(u"AddDisc1"_s)->trigger();
@@ -136,7 +132,7 @@ private Q_SLOTS:
         QDesktopServices::unsetUrlHandler(u"file"_s);
         QCOMPARE(files.opened, QList<QUrl>{QUrl::fromLocalFile(m_cd)});
 
-        setText(form, u"GenreEdit"_s, u"Pop"_s);
+        child<QLineEdit>(form, u"GenreEdit"_s)->setText(u"Pop"_s);
         child<QPlainTextEdit>(form, u"DescEdit"_s)->setPlainText(u"one\ntwo"_s);
         click(form, u"AddButton"_s);
         QVERIFY(!form->isVisible() && !form->busyForm()->isVisible() && f->isEnabled());
@@ -266,7 +262,7 @@ private Q_SLOTS:
         QCOMPARE(stickPanel->toolTip(), m_stick + u" present"_s);
 
         // Unmounted and mounted again while the dialog is open: fields, title and panel follow.
-        setText(form, u"GenreEdit"_s, u"Kept"_s);
+        child<QLineEdit>(form, u"GenreEdit"_s)->setText(u"Kept"_s);
         m_backend->setPresent(m_stick, false);
         QTRY_COMPARE(stickPanel->toolTip(), m_stick + u" empty"_s);
         QCOMPARE(text(form, u"SerialEdit"_s) + text(form, u"TitleEdit"_s), QString());
@@ -351,7 +347,7 @@ private Q_SLOTS:
         // Yes: the old entry gives way to a fresh one under the group selected now.
         m_backend->setVolume(m_cd, volume(m_fx.path(u"cd"_s), 0x1A2B3C4D));
         form = openAdd(f);
-        setText(form, u"TitleEdit"_s, u"Rock Again"_s);
+        child<QLineEdit>(form, u"TitleEdit"_s)->setText(u"Rock Again"_s);
         AppDialogs::pushAnswer(QMessageBox::Yes);
         click(form, u"AddButton"_s);
         QVERIFY(!f.node(u"Rock Disc"_s));
@@ -433,9 +429,8 @@ private Q_SLOTS:
         QCOMPARE(m_backend->ejected(), QStringList{m_stick});
     }
 
-    // Rock Disc in the drive as catalogued, but for its song, which is gone, and a new file: the
-    // differences listed with the summary, Switch to Location, the report saved, the entry
-    // replaced only when the user says so, and Stop.
+    // Rock Disc in the drive as catalogued but for its song, gone, and a new file: the differences, Switch to
+    // Location, the report saved, the entry replaced only when the user says so, and Stop.
     void verifyDisc()
     {
         const QString rock = m_fx.path(u"rock"_s);
