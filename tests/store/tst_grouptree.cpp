@@ -198,10 +198,7 @@ private Q_SLOTS:
         TreeNode *music = t.addChild(root, QStringLiteral("Music"), KindGroup);
         TreeNode *sub = t.addChild(music, QStringLiteral("Sub"), KindGroup);
         TreeNode *present = t.addDisc(music, sample());
-        TCD lent = sample();
-        lent.Title = QStringLiteral("Lent");
-        lent.Serial = QStringLiteral("00000009");
-        t.addDisc(sub, lent);
+        t.addDisc(sub, {u"Lent"_s, {}, u"00000009"_s, {}, 734003200, {}, {}, 3, {}, {}});
         TreeNode *umlaut = t.addChild(root, QStringLiteral("Ärger"), KindGroup);
 
         QCOMPARE(FindGroup(root, QStringLiteral("MUSIC")), music);

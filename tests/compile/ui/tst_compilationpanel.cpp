@@ -256,8 +256,7 @@ private Q_SLOTS:
     {
         TCDBurner burner(&m_f->form(), noXorriso(), area());
         // A staging folder that is not there yet empties as nothing.
-        QVERIFY(burner.ClearFiles());
-        QCOMPARE(burner.BurnSize(), qint64(0));
+        QVERIFY(burner.ClearFiles() && burner.BurnSize() == 0);
         QVERIFY(!burner.AddFile(source() + u"sub"_s) && !burner.AddFolder(source() + u"missing"_s));
         QVERIFY(burner.AddFolder(source()));
         QCOMPARE(burner.BurnSize(), qint64(3)); // each file holds its base name
@@ -270,8 +269,7 @@ private Q_SLOTS:
         burner.StartBurn(TCDBurner::imageTarget(m_fx.dir->filePath(u"x.iso"_s)), u"X"_s);
         QVERIFY(done.size() == 1 && done.first().first().toInt() == -1 && !burner.lastBurnSucceeded());
         QCOMPARE(burner.LastError(), u"xorriso was not found: install the xorriso package to burn discs."_s);
-        QVERIFY(burner.ClearFiles());
-        QVERIFY(QDir(area()).exists());
+        QVERIFY(burner.ClearFiles() && QDir(area()).exists());
         QVERIFY(QDir(area()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
     }
 
