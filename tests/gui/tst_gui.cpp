@@ -168,8 +168,7 @@ private Q_SLOTS:
         next.saver.RestorePosition();
         QVERIFY(next.form.isMaximized());
         next.form.setWindowState(Qt::WindowNoState);
-        QCOMPARE(next.form.geometry().topLeft(), QPoint(20, 25));
-        QCOMPARE(next.form.size(), QSize(660, 490));
+        QCOMPARE(next.form.geometry(), QRect(20, 25, 660, 490));
         // Saved normal again: not maximised at the next start.
         next.saver.SavePosition();
         QCOMPARE(QSettings(settingsFile(), QSettings::IniFormat).value(u"Maximized"_s).toInt(), 0);
