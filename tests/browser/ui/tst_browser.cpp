@@ -272,8 +272,7 @@ private Q_SLOTS:
                               {u"DEADBEEF|Lost Disc:|\\"_s, u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s,
                                u"1A2B3C4D|Rock Disc:|\\pack.zip\\"_s, u"5E6F7081|Photos Disc:|\\"_s});
         TestWindow::Window &f = m_fx.open();
-        QCOMPARE(favouriteCaptions().size(), 3);
-        QVERIFY(AppDialogs::shown().isEmpty());
+        QVERIFY(favouriteCaptions().size() == 3 && AppDialogs::shown().isEmpty());
         auto *menus = f.controller<FavouritesMenu>();
         menus->items().at(0)->trigger();
         QCOMPARE(f.nav().location().pathLabel, u"\\ROCK\\"_s);

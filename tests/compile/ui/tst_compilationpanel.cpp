@@ -177,8 +177,7 @@ private Q_SLOTS:
         CompilationView *list = panel()->view();
         open(u"Road Music"_s, Road);
         m_f->select({u"one.mp3"_s});
-        QVERIFY(list->accepts(m_f->view()->detailsView()));
-        QVERIFY(!list->accepts((*m_f)->treePanel()));
+        QVERIFY(list->accepts(m_f->view()->detailsView()) && !list->accepts((*m_f)->treePanel()));
 
         open(u"Photo Disc"_s, Photo);
         m_f->select({u"beach.jpg"_s, u"2025"_s});
