@@ -42,13 +42,6 @@ void addRows(MediaReaderKind kind, const QList<std::pair<const char *, QStringLi
         QTest::newRow(file) << int(kind) << QString::fromLatin1(file) << lines;
 }
 
-ScanOptions allFilters()
-{
-    ScanOptions o;
-    o.filters.fill(true);
-    return o;
-}
-
 } // namespace
 
 class TestLibraryReaders : public QObject
@@ -237,7 +230,8 @@ private Q_SLOTS:
         if (!QFile::exists(source))
             source = library(u"exif.jpg"_s);
         QVERIFY(QFile::copy(source, dir.filePath(file)));
-        ScanOptions options = allFilters();
+        ScanOptions options;
+        options.filters.fill(true);
         for (size_t i = 0; i < options.filters.size(); ++i)
             for (const QString &caption : off)
                 if (QLatin1StringView(ScanOptions::FilterCaptions[i]).startsWith(caption))

@@ -542,15 +542,14 @@ private Q_SLOTS:
     {
         for (int i = 0; i < 300; ++i)
             file(u"f%1"_s.arg(i), 1024);
-        ScanResult r = scan({}, m_root, 300 * 1024);
+        const ScanResult r = scan({}, m_root, 300 * 1024);
         QCOMPARE(r.scanned, quint64(300 * 1024));
         // Redrawn at most once a percent; 299 of 300 already rounds to 100, so the last file changes nothing.
         QVERIFY(r.gauge.size() <= 101 && r.gauge.size() >= 90);
         QCOMPARE(r.gauge.last(), quint64(299));
         QVERIFY(std::is_sorted(r.gauge.begin(), r.gauge.end()));
 
-        r = scan({}, m_root, 0);
-        QVERIFY(r.gauge.isEmpty());
+        QVERIFY(scan({}, m_root, 0).gauge.isEmpty());
 
         QCOMPARE(RoundedPercent(1, 200), quint64(0)); // 0.5 to the even neighbour
         QCOMPARE(RoundedPercent(5, 200), quint64(2)); // 2.5

@@ -745,8 +745,7 @@ private Q_SLOTS:
             QSKIP("xorriso is not installed");
         const QString one = m_imageDir.filePath(u"ms1"_s), two = m_imageDir.filePath(u"ms2"_s);
         QVERIFY(writeFile(one + u"/a.txt"_s, "first\n") && writeFile(two + u"/b.txt"_s, "second\n"));
-        const QString first = m_imageDir.filePath(u"session1.iso"_s);
-        const QString second = m_imageDir.filePath(u"session2.bin"_s);
+        const QString first = m_imageDir.filePath(u"session1.iso"_s), second = m_imageDir.filePath(u"session2.bin"_s);
         QString why;
         const auto mkisofs = [&](const QStringList &args) {
             return !toolOutput(xorriso, QStringList{"-as", "mkisofs"} + args, &why).isNull();
