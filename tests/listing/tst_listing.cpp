@@ -154,8 +154,7 @@ private Q_SLOTS:
                                          u"CD labeled 1A2B3C4D will be deleted from database!"_s});
         // It leaves the tree once the event that listed it is over.
         QTRY_VERIFY(!node(u"Rock Disc"_s));
-        QCOMPARE(m_nav->currentNode()->text(), u"Music"_s);
-        QVERIFY(captions().isEmpty());
+        QVERIFY(m_nav->currentNode()->text() == u"Music"_s && captions().isEmpty());
 
         // A contents file that is not a cabinet is reported and kept, with its disc.
         m_problems.clear();

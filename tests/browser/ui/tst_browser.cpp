@@ -154,8 +154,8 @@ private Q_SLOTS:
         // The lent disc stands above the groups.
         const QStringList lines = treeLines();
         QCOMPARE(lines.size(), 3);
-        QVERIFY(lines.at(1).startsWith(u"\tPhotos 2024|PHOTOS|5E6F7081|UDF|4096|"_s));
-        QVERIFY(lines.at(1).endsWith(u"|Alex | Smith"_s));
+        QVERIFY(lines.at(1).startsWith(u"\tPhotos 2024|PHOTOS|5E6F7081|UDF|4096|"_s) &&
+                lines.at(1).endsWith(u"|Alex | Smith"_s));
     }
 
     // A disc entry's menu is the tree's, for that disc; Edit Disc bold only while a double-click edits.
