@@ -74,13 +74,11 @@ public:
         if (!m_prev) {
             m_prev = GroupTree::appendUnannounced(parent, text.toString(), KindRoot);
         } else if (text.contains(u'|')) {
-            TCD cd;
             try {
-                cd = StrToCD(text, m_lastDisc);
+                m_prev = GroupTree::appendDiscUnannounced(parent, StrToCD(text, m_lastDisc));
             } catch (const QuilloryError &e) {
                 throw QuilloryError(treeLineMessage(lineNo, e.message()));
             }
-            m_prev = GroupTree::appendDiscUnannounced(parent, std::move(cd));
             m_lastDisc = m_prev->cd();
         } else {
             m_prev = GroupTree::appendUnannounced(parent, text.toString(), KindGroup);
