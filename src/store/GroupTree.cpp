@@ -59,12 +59,8 @@ TreeNode *GroupTree::addChild(TreeNode *parent, const QString &text, int kind, s
 
 std::unique_ptr<TreeNode> GroupTree::makeNode(TreeNode *parent, int kind, TCD &&record, bool isDisc)
 {
-    auto node = std::make_unique<TreeNode>();
-    node->m_record = std::move(record);
-    node->m_hasRecord = isDisc;
-    node->m_kind = static_cast<qint8>(kind);
-    node->m_parent = parent;
-    return node;
+    // Made with the record moved in, not moved over a blank one: a large load makes one a disc.
+    return std::unique_ptr<TreeNode>(new TreeNode(parent, kind, std::move(record), isDisc));
 }
 
 TreeNode *GroupTree::appendNode(TreeNode *parent, std::unique_ptr<TreeNode> node)

@@ -18,6 +18,7 @@ class GroupTree;
 class TreeNode
 {
 public:
+    TreeNode() = default;
     const QString &text() const { return m_record.Title; }
     int kind() const { return m_kind; }
     bool isDisc() const { return m_kind == KindDisc || m_kind == KindLent; }
@@ -36,6 +37,10 @@ public:
 
 private:
     friend class GroupTree;
+    TreeNode(TreeNode *parent, int kind, TCD &&record, bool isDisc)
+        : m_record(std::move(record)), m_kind(static_cast<qint8>(kind)), m_hasRecord(isDisc), m_parent(parent)
+    {
+    }
     // A group's name lies where a disc's title does, so a disc's node holds its text once. A
     // catalogue is mostly disc nodes, and each byte of one is paid for tens of thousands of times.
     TCD m_record;
