@@ -34,25 +34,39 @@ SearchHits::Hit SearchHits::made(int disc, ContentsEntry::Kind kind, QByteArrayV
         m_lastPathDisc == disc && m_lastPathLength == pathLength &&
         view(m_lastPath, quint32(folder.size())) == folder &&
         view(m_lastPath + folder.size(), quint32(inArchive.size())) == inArchive;
+    // Grown once for the hit's texts, then copied in.
+    qsizetype need = name.size() + date.size() + (samePath ? 0 : pathLength);
+    for (const QByteArrayView d : details)
+        need += d.size() + 1;
+    const qsizetype start = m_text.size();
+    m_text.resize(start + need);
+    char *const base = m_text.data();
+    char *out = base + start;
+    const auto put = [&out](QByteArrayView bytes) {
+        if (!bytes.isEmpty())
+            std::memcpy(out, bytes.data(), size_t(bytes.size()));
+        out += bytes.size();
+    };
     if (!samePath) {
-        m_lastPath = m_text.size();
+        m_lastPath = out - base;
         m_lastPathLength = static_cast<quint32>(pathLength);
         m_lastPathDisc = disc;
-        m_text.append(folder);
-        m_text.append(inArchive);
+        put(folder);
+        put(inArchive);
     }
     h.path = m_lastPath;
     h.pathLength = m_lastPathLength;
-    h.text = m_text.size();
+    h.text = out - base;
     h.nameLength = static_cast<quint32>(name.size());
     h.dateLength = static_cast<quint32>(date.size());
-    m_text.append(name);
-    m_text.append(date);
+    put(name);
+    put(date);
     for (size_t i = 0; i < details.size(); ++i) {
         if (i)
-            m_text.append('\n');
-        m_text.append(details[i]);
+            *out++ = '\n';
+        put(details[i]);
     }
+    m_text.resize(out - base);
     h.detailsLength = static_cast<quint32>(m_text.size() - h.text - h.nameLength - h.dateLength);
     return h;
 }

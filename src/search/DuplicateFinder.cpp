@@ -12,7 +12,6 @@
 #include <QSet>
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <future>
 #include <new>
 #include <numeric>
@@ -55,6 +54,52 @@ bool identityOrder(const Entry &a, const Entry &b)
 bool sameCopy(const Entry &a, const Entry &b)
 {
     return a.size == b.size && byChecksum(a) == byChecksum(b) && a.name == b.name;
+}
+
+// A table of a permutation, its entries given in any order: table[place] = value. Millions of
+// stores straight into a table this large would each wait on memory, so they are gathered by
+// the region of the table they fall in, and stored region by region.
+class Permutation
+{
+public:
+    explicit Permutation(size_t size) : m_pairs(size), m_next((size >> RegionBits) + 1)
+    {
+        for (size_t r = 0; r < m_next.size(); ++r)
+            m_next[r] = r << RegionBits;
+    }
+    // Each place once.
+    void put(quint32 place, quint32 value)
+    {
+        m_pairs[m_next[place >> RegionBits]++] = {place, value};
+    }
+    std::vector<quint32> take()
+    {
+        std::vector<quint32> table(m_pairs.size());
+        for (const auto &[place, value] : m_pairs)
+            table[place] = value;
+        m_pairs = {};
+        return table;
+    }
+
+private:
+    static constexpr int RegionBits = 16; // 256 KB of the table a region
+    std::vector<std::pair<quint32, quint32>> m_pairs; // region after region
+    std::vector<size_t> m_next;
+};
+
+// The comparison's sorts take seconds over millions of files, and the other core is idle while
+// they run: the range is split at its middle element, and each half sorted on a core of its own.
+template <typename It, typename Less> void sortOnTwoCores(It begin, It end, Less less)
+{
+    if (end - begin < (1 << 16)) {
+        std::sort(begin, end, less);
+        return;
+    }
+    const It middle = begin + (end - begin) / 2;
+    std::nth_element(begin, middle, end, less);
+    std::future<void> lower = std::async(std::launch::async, [=] { std::sort(begin, middle, less); });
+    std::sort(middle + 1, end, less);
+    lower.get();
 }
 
 // Gives each entry of one size its identity (see the class).
@@ -315,7 +360,7 @@ void DuplicateFinder::group()
 {
     // One sort leaves every size whose files all have checksums, or all have none, in the
     // order of their identities; only a size that mixes them is sorted again.
-    std::sort(m_entries.begin(), m_entries.end(), [](const Entry &a, const Entry &b) {
+    const auto order = [](const Entry &a, const Entry &b) {
         if (a.size != b.size)
             return a.size < b.size;
         if (a.sum != b.sum)
@@ -325,7 +370,8 @@ void DuplicateFinder::group()
         if (a.disc != b.disc)
             return a.disc < b.disc;
         return a.record < b.record;
-    });
+    };
+    sortOnTwoCores(m_entries.begin(), m_entries.end(), order);
     Entry *p = m_entries.begin(), *end = m_entries.end();
     while (p != end) {
         Entry *q = p + 1;
@@ -368,7 +414,7 @@ std::shared_ptr<SearchHits> DuplicateFinder::hitsOf(const std::vector<quint32> &
     }
     auto hits = std::make_shared<SearchHits>();
     hits->reserve(static_cast<int>(wanted.size()));
-    std::vector<quint32> at(inReadOrder ? 0 : wanted.size());
+    Permutation places(inReadOrder ? 0 : wanted.size());
     std::vector<quint32> discs;
     std::vector<QString> serials;
     for (quint32 disc = 0; disc < m_discs.size(); ++disc) {
@@ -401,18 +447,12 @@ std::shared_ptr<SearchHits> DuplicateFinder::hitsOf(const std::vector<quint32> &
         RecordScanner scanner(list.constData());
         const auto visit = [&](const RecordScanner::Record &r) {
             if (record < byRecord.size() && byRecord[record]) {
-                const char *p = list.constData();
-                // The extra lines follow the date line; a record without them ends there.
                 const qsizetype end = std::min(scanner.recordStart(), list.size());
-                qsizetype extra = end;
-                if (r.lines > ContentsRecord::FixedLines) {
-                    extra = r.date.data() - p + r.date.size();
-                    extra = static_cast<const char *>(std::memchr(p + extra, '\n', size_t(end - extra))) - p + 1;
-                }
+                const qsizetype extra = r.lines > ContentsRecord::FixedLines ? r.extra : end;
                 if (!inReadOrder)
-                    at[byRecord[record]->at] = static_cast<quint32>(hits->count());
-                hits->addFile(hitsDisc, r.name, r.folder, r.date, QByteArrayView(p + extra, end - extra),
-                              byRecord[record]->size);
+                    places.put(byRecord[record]->at, static_cast<quint32>(hits->count()));
+                hits->addFile(hitsDisc, r.name, r.folder, r.date,
+                              QByteArrayView(list.constData() + extra, end - extra), byRecord[record]->size);
                 ++found;
             }
             ++record;
@@ -426,7 +466,7 @@ std::shared_ptr<SearchHits> DuplicateFinder::hitsOf(const std::vector<quint32> &
             return std::make_shared<SearchHits>();
     }
     if (!inReadOrder)
-        hits->reorder(std::move(at));
+        hits->reorder(places.take());
     return hits;
 }
 
@@ -457,7 +497,7 @@ DuplicateFinder::Duplicates DuplicateFinder::duplicates(const TreeNode *scope)
         }
         i = j;
     }
-    std::sort(out.groups.begin(), out.groups.end(), [](const Group &a, const Group &b) {
+    sortOnTwoCores(out.groups.begin(), out.groups.end(), [](const Group &a, const Group &b) {
         if (a.wasted() != b.wasted())
             return a.wasted() > b.wasted();
         if (a.size != b.size)

@@ -29,6 +29,7 @@ public:
         QByteArrayView name, folder, size, date;
         int lines = 0;       // before the end line (the fixed ones included)
         qsizetype start = 0; // of its first line
+        qsizetype extra = 0; // of its first extra line, when lines > FixedLines
         bool closed = true;  // false for a last record that ran out before its end line
     };
 
@@ -137,7 +138,8 @@ private:
         // Compared inline: this runs for every extra line.
         if (l.size() != ContentsRecord::EndLine.size() ||
             !std::equal(l.begin(), l.end(), ContentsRecord::EndLine.begin())) {
-            ++m_lineNo;
+            if (m_lineNo++ == ContentsRecord::FixedLines)
+                m_extra = start;
             return;
         }
         const Record r = record(true);
@@ -158,6 +160,7 @@ private:
         r.date = fixed(DateLine);
         r.lines = m_lineNo;
         r.start = m_recordStart;
+        r.extra = m_extra;
         r.closed = closed;
         return r;
     }
@@ -166,6 +169,7 @@ private:
     qsizetype m_scanned = 0;   // every line feed before this has been seen
     qsizetype m_lineStart = 0; // of the line being read
     qsizetype m_recordStart = 0;
+    qsizetype m_extra = 0; // where the record's first extra line starts
     int m_lineNo = 0; // lines of the record being read so far
     bool m_ascii = true;
     qsizetype m_longest = 0;
