@@ -12,6 +12,7 @@
 #include <QSet>
 #include <algorithm>
 #include <cstdlib>
+#include <deque>
 #include <future>
 #include <new>
 #include <numeric>
@@ -166,53 +167,60 @@ public:
     {
     }
     // The stamp of the contents file of serial at, taken before it was read.
-    DiscNames::Stamp stamp(size_t at)
-    {
-        start(at);
-        return m_stamp;
-    }
+    DiscNames::Stamp stamp(size_t at) { return pending(at).stamp; }
     // The names of serial at from the index; null when they must be made from its lists.
-    std::shared_ptr<const DiscNames> names(size_t at)
-    {
-        start(at);
-        return m_names;
-    }
+    std::shared_ptr<const DiscNames> names(size_t at) { return pending(at).names; }
     // The lists of serial at (only its checksums when names() has them), at and after any
     // earlier one; throws as ContentsFile::read does.
     ContentsFile::Lists take(size_t at)
     {
-        start(at);
-        std::future<ContentsFile::Lists> lists = std::move(m_lists);
-        m_at = SIZE_MAX;
+        std::future<ContentsFile::Lists> lists = std::move(pending(at).lists);
+        m_pending.pop_front();
         if (at + 1 < m_serials.size())
-            start(at + 1);
+            pending(at + 1);
         return lists.get();
     }
 
 private:
-    void start(size_t at)
+    // Discs unpacked ahead of the one worked on: a few MB, and a disc that unpacks slowly
+    // does not leave the worker waiting when the next ones are quick.
+    static constexpr size_t Depth = 2;
+    struct Pending {
+        size_t at;
+        DiscNames::Stamp stamp;
+        std::shared_ptr<const DiscNames> names;
+        std::future<ContentsFile::Lists> lists;
+    };
+
+    Pending &pending(size_t at)
     {
-        if (at == m_at)
-            return;
-        m_at = at;
+        while (!m_pending.empty() && m_pending.front().at < at)
+            m_pending.pop_front();
+        for (size_t next = m_pending.empty() ? at : m_pending.back().at + 1;
+             next < m_serials.size() && next < at + Depth; ++next)
+            m_pending.push_back(started(next));
+        return m_pending.front();
+    }
+
+    Pending started(size_t at)
+    {
+        Pending p{at, {}, nullptr, {}};
         const QString &serial = m_serials[at];
         // An unusable serial names no file: the read throws, as it would here.
         const bool usable = ContentsFile::isUsableSerial(serial);
-        m_stamp = usable ? DiscNames::Stamp::of(ContentsFile::contentsFileName(m_db, serial)) : DiscNames::Stamp{};
-        m_names = usable && m_index && m_stamp.size >= 0 ? m_index->find(serial, m_stamp) : nullptr;
-        m_lists = std::async(std::launch::async, [db = m_db, serial, sumsOnly = m_names != nullptr] {
+        p.stamp = usable ? DiscNames::Stamp::of(ContentsFile::contentsFileName(m_db, serial)) : DiscNames::Stamp{};
+        p.names = usable && m_index && p.stamp.size >= 0 ? m_index->find(serial, p.stamp) : nullptr;
+        p.lists = std::async(std::launch::async, [db = m_db, serial, sumsOnly = p.names != nullptr] {
             return sumsOnly ? ContentsFile::Lists{{}, {}, ContentsFile::readChecksumList(db, serial)}
                             : ContentsFile::read(db, serial);
         });
+        return p;
     }
 
     QString m_db;
     std::vector<QString> m_serials;
     NameIndex *m_index;
-    size_t m_at = SIZE_MAX;
-    DiscNames::Stamp m_stamp;
-    std::shared_ptr<const DiscNames> m_names;
-    std::future<ContentsFile::Lists> m_lists;
+    std::deque<Pending> m_pending; // in order of at
 };
 
 QString DuplicateFinder::ruleText(Rule rule)
