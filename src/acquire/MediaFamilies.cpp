@@ -2,6 +2,9 @@
 
 #include "core/AsciiCase.h"
 
+#include <algorithm>
+#include <array>
+
 namespace MediaFamilies
 {
 
@@ -14,7 +17,7 @@ constexpr std::optional<MediaReaderKind> None;
 
 // Names the specified readers take (MP3, WAV, Ogg, APE, JPEG...) are listed for their family;
 // where a library reader is named as well, it runs after the specified one (see MediaReaders.h).
-const Extension Table[] = {
+constexpr Extension Table[] = {
     // Music
     {"MP3", F::Music, None},
     {"WMA", F::Music, K::Audio},
@@ -86,11 +89,31 @@ const Extension Table[] = {
     {"ISO", F::DiscImage, K::DiscImage},
 };
 
+// Asked once for every file a scan meets, so a row is one compare of its name packed in a word.
+constexpr quint32 packed(std::string_view upper)
+{
+    quint32 key = 0;
+    for (const char c : upper)
+        key = key << 8 | static_cast<unsigned char>(c);
+    return key;
+}
+constexpr size_t LongestExtension = 4;
+constexpr auto Keys = [] {
+    std::array<quint32, std::size(Table)> keys{};
+    for (size_t i = 0; i < keys.size(); ++i)
+        keys[i] = Table[i].upper.size() <= LongestExtension ? packed(Table[i].upper) : 0;
+    return keys;
+}();
+static_assert(std::ranges::find(Keys, 0u) == Keys.end(), "every extension of the table fits a key");
+
 const Extension *find(QByteArrayView upper)
 {
-    for (const Extension &e : Table)
-        if (upper == QByteArrayView(e.upper))
-            return &e;
+    if (upper.isEmpty() || upper.size() > qsizetype(LongestExtension))
+        return nullptr;
+    const quint32 key = packed(std::string_view(upper.data(), size_t(upper.size())));
+    for (size_t i = 0; i < Keys.size(); ++i)
+        if (Keys[i] == key)
+            return &Table[i];
     return nullptr;
 }
 

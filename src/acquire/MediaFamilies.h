@@ -5,6 +5,7 @@
 #include <QByteArrayView>
 #include <optional>
 #include <span>
+#include <string_view>
 
 // The one table of media extensions: which family a name belongs to (the search's music,
 // picture and video categories, the playlists' music rule) and which of the library readers
@@ -15,7 +16,7 @@ namespace MediaFamilies
 enum class Family { Music, Picture, Video, DiscImage };
 
 struct Extension {
-    const char *upper; // without its dot
+    std::string_view upper; // without its dot
     Family family;
     std::optional<MediaReaderKind> reader; // a library reader; none for a name only searched for
 };

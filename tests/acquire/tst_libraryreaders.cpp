@@ -253,7 +253,7 @@ private Q_SLOTS:
             const auto caption = std::find_if(ScanOptions::FilterCaptions.begin(), ScanOptions::FilterCaptions.end(),
                                               [probe](const char *c) { return QLatin1StringView(c).contains(QLatin1StringView(probe)); });
             QVERIFY(caption != ScanOptions::FilterCaptions.end());
-            QVERIFY2(QLatin1StringView(*caption).contains(u"*."_s + QString::fromLatin1(e.upper).toLower()), *caption);
+            QVERIFY2(QLatin1StringView(*caption).contains(u"*."_s + QString::fromLatin1(e.upper.data(), qsizetype(e.upper.size())).toLower()), *caption);
         }
     }
 
