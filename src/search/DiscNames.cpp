@@ -2,6 +2,7 @@
 
 #include "SearchTests.h"
 #include "core/AsciiCase.h"
+#include "core/LatestWorker.h"
 #include "core/TextCodec.h"
 #include "store/ContentsList.h"
 #include "store/ContentsRecord.h"
@@ -10,13 +11,10 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <algorithm>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <optional>
 #include <sys/stat.h>
-#include <thread>
 #include <vector>
 
 namespace
@@ -321,11 +319,7 @@ struct DiscNames::Scan::State {
         qsizetype size = 0;
         bool operator==(const Arrival &) const = default;
     };
-    std::thread worker;
-    std::mutex mutex;
-    std::condition_variable wake;
-    Arrival latest; // guarded by mutex
-    bool done = false;
+    LatestWorker<Arrival> worker{[this](const Arrival &a) { advance(a); }};
 
     Columns &columns(int list) { return list == 0 ? owned->folders : owned->files; }
     void advance(const Arrival &a)
@@ -335,67 +329,35 @@ struct DiscNames::Scan::State {
             l.start(a.data, a.size, columns(a.list));
         l.scanner->advance(a.available, ListScan::adder(columns(a.list), owned->dates, a.list == 0));
     }
-    void work()
-    {
-        Arrival seen;
-        std::unique_lock lock(mutex);
-        for (;;) {
-            wake.wait(lock, [&] { return done || !(latest == seen); });
-            if (latest == seen)
-                return;
-            seen = latest;
-            lock.unlock();
-            advance(seen);
-            lock.lock();
-        }
-    }
-    void stopWorker()
-    {
-        if (!worker.joinable())
-            return;
-        {
-            const std::lock_guard lock(mutex);
-            done = true;
-        }
-        wake.notify_one();
-        worker.join();
-    }
 };
 
 DiscNames::Scan::Scan() : m(std::make_unique<State>()) {}
 
-DiscNames::Scan::~Scan()
-{
-    m->stopWorker();
-}
+DiscNames::Scan::~Scan() = default;
 
 void DiscNames::Scan::feed(int list, const char *data, qsizetype available, qsizetype size)
 {
     if (!data) {
-        m->stopWorker();
+        m->worker.stop();
         m->lists[0] = ListScan();
         m->lists[1] = ListScan();
         return;
     }
     if (list < 0 || list > 1)
         return;
-    if (!m->worker.joinable() && size >= WorthAThread)
-        m->worker = std::thread([state = m.get()] { state->work(); });
-    if (!m->worker.joinable()) {
+    if (size >= WorthAThread)
+        m->worker.start();
+    if (!m->worker.running()) {
         m->advance({list, data, available, size});
         return;
     }
-    {
-        const std::lock_guard lock(m->mutex);
-        m->latest = {list, data, available, size};
-    }
-    m->wake.notify_one();
+    m->worker.post({list, data, available, size});
 }
 
 std::shared_ptr<const DiscNames> DiscNames::Scan::finish(const QByteArray &folderList, const QByteArray &fileList,
                                                          const Stamp &stamp)
 {
-    m->stopWorker();
+    m->worker.stop();
     Owned &o = *m->owned;
     // Lists made on Windows are read as ContentsList reads them: as Windows-1252 when they are
     // not UTF-8. Nearly every list is plain ASCII, which the scan notices on its way.

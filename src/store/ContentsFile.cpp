@@ -5,6 +5,7 @@
 #include "cabinet/TSTCabReader.h"
 #include "cabinet/TSTCabWriter.h"
 #include "core/FileInput.h"
+#include "core/LatestWorker.h"
 #include "core/QuilloryError.h"
 
 #include <QDir>
@@ -272,17 +273,17 @@ class ArrivingLists
 {
 public:
     ArrivingLists(const QString &folderListName, const QString &fileListName)
-        : m_folderListName(folderListName), m_fileListName(fileListName)
+        : m_folderListName(folderListName), m_fileListName(fileListName),
+          m_worker([this](const Arrival &a) { m_lists[a.which].feed(a.data, a.capacity, a.available); })
     {
     }
-    ~ArrivingLists() { stopWorker(); }
 
     // On the decompressing thread, after every block; a null array when the extraction failed
     // and the bytes handed over are about to go.
     void arrived(const TSTCabMember &member, const QByteArray &bytes)
     {
         if (bytes.isNull()) {
-            stopWorker();
+            m_worker.stop();
             return;
         }
         const int which = member.Name.compare(m_folderListName, Qt::CaseInsensitive) == 0 ? 0
@@ -290,9 +291,9 @@ public:
                                                                                             : -1;
         if (which < 0)
             return; // the checksums are read whole at the end
-        if (!m_worker.joinable() && bytes.capacity() >= kWorthAThread)
-            m_worker = std::thread([this] { work(); });
-        if (!m_worker.joinable()) {
+        if (bytes.capacity() >= kWorthAThread)
+            m_worker.start();
+        if (!m_worker.running()) {
             m_lists[which].feed(bytes.constData(), bytes.capacity(), bytes.size());
             return;
         }
@@ -302,17 +303,13 @@ public:
             return;
         m_handedData = bytes.constData();
         m_handedSize = bytes.size();
-        {
-            const std::lock_guard lock(m_mutex);
-            m_latest = {which, bytes.constData(), bytes.capacity(), bytes.size()};
-        }
-        m_wake.notify_one();
+        m_worker.post({which, bytes.constData(), bytes.capacity(), bytes.size()});
     }
 
     // The lists are given over: a list the parser must make UTF-8 is made so in its own buffer.
     ContentsFile::Parsed finish(ContentsFile::Lists &&lists)
     {
-        stopWorker();
+        m_worker.stop();
         // What the worker had not reached yet is parsed here.
         ContentsList folders = m_lists[0].finish(std::move(lists.folderList));
         ContentsList files = m_lists[1].finish(std::move(lists.fileList));
@@ -352,42 +349,10 @@ private:
         }
     };
 
-    void work()
-    {
-        Arrival seen;
-        std::unique_lock lock(m_mutex);
-        for (;;) {
-            m_wake.wait(lock, [&] { return m_done || !(m_latest == seen); });
-            if (m_latest == seen)
-                return; // done, and nothing new
-            seen = m_latest;
-            lock.unlock();
-            if (seen.which >= 0)
-                m_lists[seen.which].feed(seen.data, seen.capacity, seen.available);
-            lock.lock();
-        }
-    }
-
-    void stopWorker()
-    {
-        if (!m_worker.joinable())
-            return;
-        {
-            const std::lock_guard lock(m_mutex);
-            m_done = true;
-        }
-        m_wake.notify_one();
-        m_worker.join();
-    }
-
     const QString m_folderListName;
     const QString m_fileListName;
     List m_lists[2];
-    std::thread m_worker;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    Arrival m_latest; // guarded by m_mutex
-    bool m_done = false;
+    LatestWorker<Arrival> m_worker;
     // What was last handed over, on the decompressing thread.
     const char *m_handedData = nullptr;
     qsizetype m_handedSize = 0;
