@@ -7,6 +7,7 @@
 #include "FileSizeLimit.h"
 #include "core/AsciiCase.h"
 #include "core/ByteReader.h"
+#include "core/LatestWorker.h"
 #include "core/QuilloryError.h"
 #include "core/SafeSaveFile.h"
 #include "core/TMask.h"
@@ -327,6 +328,25 @@ private Q_SLOTS:
         QCOMPARE(readFile(real) + readFile(longName), QByteArray("newnew"));
         QVERIFY(QFileInfo(dir.filePath(u"link.m3u"_s)).isSymLink());
         QVERIFY(SafeSaveFile::isPartialName(QFileInfo(SafeSaveFile::partialName(longName)).fileName()));
+    }
+
+    // The parsers that follow a decompressor skip the arrivals they fall behind on, but must
+    // see the last one before stop() returns, and must run again after a stop.
+    void latestWorkerHandsTheLastValue()
+    {
+        std::vector<int> handed; // written by the worker only, read after stop()
+        LatestWorker<int> worker([&handed](const int &v) { handed.push_back(v); });
+        for (int round = 0; round < 2; ++round) {
+            handed.clear();
+            worker.start();
+            for (int v = 1; v <= 10000; ++v)
+                worker.post(v);
+            worker.stop();
+            QVERIFY(!worker.running());
+            QVERIFY(!handed.empty());
+            QCOMPARE(handed.back(), 10000);
+            QVERIFY(std::is_sorted(handed.begin(), handed.end()));
+        }
     }
 
     void includesPointDownTheLayers()
