@@ -64,11 +64,12 @@ class TestBrowser : public QObject
             out << a->text();
         return out;
     }
-    MenuSeen rightClick(const QStringList &captions)
+    // whileOpen: what the user picks from the menu.
+    MenuSeen rightClick(const QStringList &captions, const std::function<void()> &whileOpen = {})
     {
         m_fx.window->select(captions);
         MenuSeen seen;
-        QTimer::singleShot(0, this, [&seen] {
+        QTimer::singleShot(0, this, [&seen, whileOpen] {
             auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
             if (!menu)
                 return;
@@ -78,6 +79,8 @@ class TestBrowser : public QObject
                     seen.visible << a->objectName();
             if (menu->defaultAction())
                 seen.defaultItem = menu->defaultAction()->objectName();
+            if (whileOpen)
+                whileOpen();
             menu->close();
         });
         Q_EMIT m_fx.window->view()->contextMenuRequested(QPoint(10, 10));
@@ -156,31 +159,6 @@ private Q_SLOTS:
         QCOMPARE(lines.size(), 3);
         QVERIFY(lines.at(1).startsWith(u"\tPhotos 2024|PHOTOS|5E6F7081|UDF|4096|"_s) &&
                 lines.at(1).endsWith(u"|Alex | Smith"_s));
-    }
-
-    // A disc entry's menu is the tree's, for that disc; Edit Disc bold only while a double-click edits.
-    void listEntryMenuActsOnItsNode()
-    {
-        TestWindow::Window &f = m_fx.open();
-        f.nav().TreeChange(f.tree().root());
-        QMenu *menu = f->actions().menu(u"TreeMenu"_s);
-        QAction *defaultItem = nullptr;
-        for (const bool dblClickEdits : {true, false}) {
-            f.ws().preferences().setDiscEditDblClick(dblClickEdits);
-            QTimer::singleShot(0, menu, [&] {
-                defaultItem = menu->defaultAction();
-                if (dblClickEdits) {
-                    AppDialogs::pushAnswer(QMessageBox::Yes);
-                    f.action(u"Delete2"_s)->trigger();
-                }
-                menu->close();
-            });
-            f.nav().requestNodeMenu(f.node(dblClickEdits ? u"Photos Disc"_s : u"Rock Disc"_s), QPoint(10, 10));
-            QCOMPARE(defaultItem, dblClickEdits ? f.action(u"EditDiscEntry1"_s) : nullptr);
-        }
-        QCOMPARE(AppDialogs::shownTexts().last(), u"Delete disc \"Photos Disc\"?"_s);
-        QVERIFY(!f.node(u"Photos Disc"_s) && QFileInfo::exists(db() + u"1A2B3C4D.dat"_s));
-        QCOMPARE(f.nav().currentNode(), f.tree().root());
     }
 
     // A click on a disc whose contents file is gone: everything moves on to its group.
@@ -346,13 +324,6 @@ private Q_SLOTS:
         QTest::keyClick(list, Qt::Key_1, Qt::ControlModifier);
         QCOMPARE(compiled.count(), 1);
 
-        // A group entry gets the tree's menu for groups, a disc entry the one for discs.
-        f.nav().TreeChange(f.tree().root());
-        m = rightClick({u"Music"_s});
-        QVERIFY(m.menu == u"TreeMenu"_s && m.visible.contains(u"AddSubGroup1"_s) &&
-                !m.visible.contains(u"EditDiscEntry1"_s));
-        QVERIFY(rightClick({u"Photos Disc"_s}).visible.contains(u"EditDiscEntry1"_s));
-
         // A search result: Switch to Location for every entry, to the folder on its own disc.
         f.nav().TreeChange(f.node(u"Photos Disc"_s));
         showSearchResult();
@@ -364,6 +335,24 @@ private Q_SLOTS:
         f.action(u"Switch1"_s)->trigger();
         QCOMPARE(f.nav().location().pathLabel, u"\\ROCK\\"_s);
         QCOMPARE(f.nav().currentNode(), f.node(u"Rock Disc"_s));
+
+        // A group entry gets the tree's menu for groups, a disc entry the one for that disc, with Edit Disc
+        // bold only while a double-click edits; what it does acts on the entry's node, not the listed group.
+        f.nav().TreeChange(f.tree().root());
+        m = rightClick({u"Music"_s});
+        QVERIFY(m.menu == u"TreeMenu"_s && m.visible.contains(u"AddSubGroup1"_s) &&
+                !m.visible.contains(u"EditDiscEntry1"_s) && m.defaultItem.isEmpty());
+        f.ws().preferences().setDiscEditDblClick(false);
+        QCOMPARE(rightClick({u"Photos Disc"_s}).defaultItem, QString());
+        f.ws().preferences().setDiscEditDblClick(true);
+        m = rightClick({u"Photos Disc"_s}, [&f] {
+            AppDialogs::pushAnswer(QMessageBox::Yes);
+            f.action(u"Delete2"_s)->trigger();
+        });
+        QVERIFY(m.visible.contains(u"EditDiscEntry1"_s) && m.defaultItem == u"EditDiscEntry1"_s);
+        QCOMPARE(AppDialogs::shownTexts().last(), u"Delete disc \"Photos Disc\"?"_s);
+        QVERIFY(!f.node(u"Photos Disc"_s) && QFileInfo::exists(db() + u"1A2B3C4D.dat"_s));
+        QCOMPARE(f.nav().currentNode(), f.tree().root());
     }
 
     void executeAndExploreOnTheDisc()
