@@ -284,8 +284,7 @@ private Q_SLOTS:
         QFETCH(bool, withNewFile);
         QFETCH(bool, failed);
         const QStringList oldSerials{u"AAAA0001"_s, u"BBBB0002"_s};
-        const QStringList newSerials = withNewFile ? QStringList{u"AAAA0001"_s, u"BBBB0002"_s, u"CCCC0003"_s}
-                                                   : QStringList{u"AAAA0001"_s, u"BBBB0002"_s};
+        const QStringList newSerials = oldSerials + (withNewFile ? QStringList{u"CCCC0003"_s} : QStringList());
         const auto prepare = [&] {
             QVERIFY(QDir(db()).removeRecursively());
             QVERIFY(QDir().mkpath(db()));
