@@ -694,7 +694,7 @@ with open('many.zip', 'wb') as f:
         };
         row("name length", {}, local, false, 26, "\xFF\xFF", "whole");
         row("data size", {}, local, false, 18, "\xFF\xFF\xFF\xFF", "whole");
-        row("directory's other date", {}, header, false, 14, "\x21", "whole");
+        row("directory's other date", {}, header, false, 14, QByteArray("\x21\x00", 2), "whole"); // 1 January 1980
         row("first header's signature", stream, header, false, 0, "PK\1\3", "walk");
         row("last header's signature", stream, header, true, 0, QByteArray("PK\0\0", 4), "walk");
         row("name past the directory", stream, header, true, 28, "\xFF\xFF", "walk");
