@@ -98,13 +98,14 @@ constexpr quint32 packed(std::string_view upper)
     return key;
 }
 constexpr size_t LongestExtension = 4;
+static_assert(std::ranges::all_of(Table, [](const Extension &e) { return e.upper.size() <= LongestExtension; }),
+              "every extension of the table fits a key");
 constexpr auto Keys = [] {
     std::array<quint32, std::size(Table)> keys{};
     for (size_t i = 0; i < keys.size(); ++i)
-        keys[i] = Table[i].upper.size() <= LongestExtension ? packed(Table[i].upper) : 0;
+        keys[i] = packed(Table[i].upper);
     return keys;
 }();
-static_assert(std::ranges::find(Keys, 0u) == Keys.end(), "every extension of the table fits a key");
 
 const Extension *find(QByteArrayView upper)
 {
