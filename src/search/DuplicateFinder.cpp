@@ -481,6 +481,7 @@ std::shared_ptr<SearchHits> DuplicateFinder::hitsOf(const std::vector<quint32> &
 
 DuplicateFinder::Duplicates DuplicateFinder::duplicates(const TreeNode *scope)
 {
+    const NameIndex::Reading reading(m_index);
     clear();
     std::vector<TCD> discs;
     collect(scope, discs);
@@ -528,6 +529,7 @@ DuplicateFinder::Duplicates DuplicateFinder::duplicates(const TreeNode *scope)
 
 DuplicateFinder::SingleCopies DuplicateFinder::singleCopies(const TreeNode *scope, const TreeNode *root)
 {
+    const NameIndex::Reading reading(m_index);
     clear();
     std::vector<TCD> inScope, all;
     collect(scope, inScope);
