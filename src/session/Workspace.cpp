@@ -5,6 +5,7 @@
 #include "core/QuilloryError.h"
 #include "core/SafeSaveFile.h"
 #include "core/TextCodec.h"
+#include "search/NameIndex.h"
 #include "settings/Preferences.h"
 #include "store/Catalogue.h"
 #include "store/DataPaths.h"
@@ -56,6 +57,13 @@ QString Workspace::searchHistoryFile() const
 QString Workspace::favouritesFile() const
 {
     return Favourites::fileName(m_catalogue->dataFolder());
+}
+
+std::shared_ptr<NameIndex> Workspace::nameIndex()
+{
+    if (!m_nameIndex)
+        m_nameIndex = std::make_shared<NameIndex>(dbFolder());
+    return m_nameIndex;
 }
 
 void Workspace::open()
@@ -123,6 +131,7 @@ void Workspace::openCatalogue(bool firstRunQuestion)
     }
 
     m_discContents.clear();
+    m_nameIndex.reset();
     try {
         loadTree();
     } catch (const QuilloryError &e) {

@@ -10,6 +10,7 @@
 
 class Catalogue;
 class GroupTree;
+class NameIndex;
 class Preferences;
 class QTimer;
 class WorkspacePrompts;
@@ -36,6 +37,10 @@ public:
     GroupTree &tree();
     Preferences &preferences() { return *m_prefs; }
     DiscContents &discContents() { return m_discContents; }
+    // The name index of the catalogue, shared by the window's search and comparisons: each
+    // leaves the names it made for the next. Made anew when the catalogue is (re)opened (an
+    // import may have replaced DB); work still running keeps the one it started with.
+    std::shared_ptr<NameIndex> nameIndex();
     QString dataFolder() const;
     QString dbFolder() const;
     QString searchHistoryFile() const;
@@ -115,6 +120,7 @@ private:
     std::unique_ptr<Catalogue> m_catalogue;
     Preferences *m_prefs;
     DiscContents m_discContents;
+    std::shared_ptr<NameIndex> m_nameIndex;
     QStringList m_searchHistory;
     Favourites m_favourites;
     QTimer *m_saveTimer;

@@ -7,6 +7,7 @@
 #include "listing/Navigator.h"
 #include "listing/SearchHits.h"
 #include "search/DuplicateFinder.h"
+#include "search/NameIndex.h"
 #include "session/Workspace.h"
 #include "store/GroupTree.h"
 #include "core/QuilloryError.h"
@@ -53,7 +54,8 @@ template <typename Work> void DuplicateCommands::run(const QString &caption, boo
     if (m_running || !node)
         return;
     m_running = true;
-    DuplicateFinder finder(m_workspace.dbFolder(), 1);
+    const std::shared_ptr<NameIndex> index = m_workspace.nameIndex();
+    DuplicateFinder finder(m_workspace.dbFolder(), 1, index.get());
     TBusyForm busy(m_window);
     busy.start(caption, discsUnder(wholeCatalogue ? m_navigator.tree().root() : node));
     busy.setStopButton([&finder] { finder.stop(); });

@@ -90,8 +90,7 @@ protected:
 } // namespace
 
 SearchPanel::SearchPanel(Workspace &workspace, Navigator &navigator, ActionRegistry &actions, QWidget *parent)
-    : QWidget(parent), m_workspace(workspace), m_navigator(navigator), m_actions(actions),
-      m_index(std::make_unique<NameIndex>(workspace.dbFolder()))
+    : QWidget(parent), m_workspace(workspace), m_navigator(navigator), m_actions(actions)
 {
     setObjectName(u"SearchPanel"_s);
     auto *grid = new QGridLayout(this);
@@ -202,8 +201,6 @@ SearchPanel::SearchPanel(Workspace &workspace, Navigator &navigator, ActionRegis
         m_edit->clear();
         m_edit->addItems(workspace.searchHistory());
         m_edit->setEditText(QString());
-        // Another catalogue may have been imported into DB: its index folder is the same.
-        m_index = std::make_unique<NameIndex>(workspace.dbFolder());
     });
     connect(&workspace, &Workspace::aboutToClose, this, [this, &workspace] {
         m_stopSearch = true;
@@ -291,7 +288,8 @@ void SearchPanel::DoSearchButtonClick()
     m_stopButton->setEnabled(true);
     m_navigator.beginSearch();
 
-    SearchEngine engine(m_workspace.dbFolder(), c, m_index.get());
+    const std::shared_ptr<NameIndex> index = m_workspace.nameIndex();
+    SearchEngine engine(m_workspace.dbFolder(), c, index.get());
     m_engine = &engine;
     engine.setDiscStarted([this](const TCD &cd) { m_navigator.setStatus(u"Searching in : "_s + cd.Title); });
     engine.setProgress([this, &engine] {

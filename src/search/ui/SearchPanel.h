@@ -5,7 +5,6 @@
 #include <memory>
 
 class ActionRegistry;
-class NameIndex;
 class Navigator;
 class QCheckBox;
 class QComboBox;
@@ -54,7 +53,6 @@ private:
     Workspace &m_workspace;
     Navigator &m_navigator;
     ActionRegistry &m_actions;
-    std::unique_ptr<NameIndex> m_index;
     QLabel *m_label;
     QComboBox *m_edit;
     QComboBox *m_type;

@@ -4,6 +4,8 @@
 
 #include "TestWindow.h"
 #include "listing/ContentsListing.h"
+#include "search/NameIndex.h"
+#include "store/ContentsFile.h"
 
 #include <QMenu>
 #include <QTimer>
@@ -50,6 +52,9 @@ private Q_SLOTS:
         m_f->action(u"FindDuplicates1"_s)->trigger();
         QCOMPARE(m_f->captions(), (QStringList{u"SONG.MP3"_s, u"song.mp3"_s}));
         QCOMPARE(m_f->form().statusText(), u" 1 groups of duplicates, 2 files, 1.95 KB in copies beyond the first"_s);
+        // The comparison made the discs' names into the window's index: the next search reads them.
+        const QString contents = ContentsFile::contentsFileName(m_fx.db(), u"0BAC0001"_s);
+        QVERIFY(m_f->ws().nameIndex()->find(u"0BAC0001"_s, DiscNames::Stamp::of(contents)));
         m_f->nav().Switch1Click(m_f->row(u"SONG.MP3"_s));
         QCOMPARE(m_f->nav().location().discLabel, u"Backup:"_s);
         QCOMPARE(m_f->nav().location().pathLabel, u"\\OLD\\"_s);
