@@ -491,6 +491,9 @@ DuplicateFinder::Duplicates DuplicateFinder::duplicates(const TreeNode *scope)
     if (m_stop)
         return out;
     group();
+    // A group holds two copies at least. Room for the most there can be is only address space
+    // until it is used, and the groups never move while they are gathered.
+    out.groups.reserve(m_entries.size() / 2);
     for (size_t i = 0; i < m_entries.size();) {
         size_t j = i + 1;
         while (j < m_entries.size() && sameCopy(m_entries[i], m_entries[j]))
