@@ -481,7 +481,6 @@ std::shared_ptr<SearchHits> DuplicateFinder::hitsOf(const std::vector<quint32> &
 
 DuplicateFinder::Duplicates DuplicateFinder::duplicates(const TreeNode *scope)
 {
-    const NameIndex::Reading reading(m_index);
     clear();
     std::vector<TCD> discs;
     collect(scope, discs);
@@ -532,7 +531,6 @@ DuplicateFinder::Duplicates DuplicateFinder::duplicates(const TreeNode *scope)
 
 DuplicateFinder::SingleCopies DuplicateFinder::singleCopies(const TreeNode *scope, const TreeNode *root)
 {
-    const NameIndex::Reading reading(m_index);
     clear();
     std::vector<TCD> inScope, all;
     collect(scope, inScope);

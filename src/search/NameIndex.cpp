@@ -108,32 +108,22 @@ void NameIndex::flush()
     --m_flushing;
 }
 
-NameIndex::Reading::Reading(NameIndex *index) : m_index(index)
+void NameIndex::setSearching(bool on)
 {
-    if (!m_index)
-        return;
-    std::lock_guard lock(m_index->m_mutex);
-    ++m_index->m_reading;
-}
-
-NameIndex::Reading::~Reading()
-{
-    if (!m_index)
-        return;
     {
-        std::lock_guard lock(m_index->m_mutex);
-        --m_index->m_reading;
+        std::lock_guard lock(m_mutex);
+        m_searching = on;
     }
-    m_index->m_wake.notify_all();
-    m_index->trim();
+    m_wake.notify_all();
 }
 
 void NameIndex::writeLoop()
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
+        // While a search runs, its unpacking and the writing would only slow each other.
         m_wake.wait(lock,
-                    [this] { return m_quit || ((!m_queue.empty() || m_trimWanted) && (!m_reading || m_flushing)); });
+                    [this] { return m_quit || ((!m_queue.empty() || m_trimWanted) && (!m_searching || m_flushing)); });
         if (m_queue.empty() && !m_trimWanted)
             return; // quitting with nothing left to do
         m_writing = true;

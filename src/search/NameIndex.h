@@ -48,20 +48,8 @@ public:
     void trim();
     // Waits until every index file asked for is written.
     void flush();
-    // While a reader of every disc runs (a search, a comparison), files wait to be written
-    // until it ends: the unpacking and the writing would only slow each other. The index is
-    // trimmed after it.
-    class Reading
-    {
-    public:
-        explicit Reading(NameIndex *index);
-        ~Reading();
-        Reading(const Reading &) = delete;
-        Reading &operator=(const Reading &) = delete;
-
-    private:
-        NameIndex *m_index;
-    };
+    // While a search runs, files wait to be written until it ends.
+    void setSearching(bool on);
 
 private:
     struct Pending {
@@ -88,7 +76,7 @@ private:
     bool m_writing = false;
     bool m_trimWanted = false;
     bool m_quit = false;
-    int m_reading = 0; // readers running
+    bool m_searching = false;
     int m_flushing = 0;
     std::thread m_writer;
 };

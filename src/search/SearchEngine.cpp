@@ -134,7 +134,21 @@ void SearchEngine::collect(const TreeNode *group)
 
 void SearchEngine::run()
 {
-    const NameIndex::Reading reading(m_index);
+    struct Searching {
+        NameIndex *index;
+        explicit Searching(NameIndex *i) : index(i)
+        {
+            if (index)
+                index->setSearching(true);
+        }
+        ~Searching()
+        {
+            if (index) {
+                index->setSearching(false);
+                index->trim();
+            }
+        }
+    } searching(m_index);
     for (size_t i = 0; i < m_order.size() && !m_stop; ++i)
         searchDisc(m_order[i]);
 }

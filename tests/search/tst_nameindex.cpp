@@ -8,7 +8,6 @@
 #include "core/QuilloryError.h"
 #include "search/NameIndex.h"
 #include "search/SearchEngine.h"
-#include "store/ContentsFile.h"
 #include "store/GroupTree.h"
 
 #include <QDirIterator>
@@ -326,29 +325,6 @@ private Q_SLOTS:
         QVERIFY(cacheBytes(root) > 0);
         // Never inside DB.
         QVERIFY(!small.folder().startsWith(m_db));
-    }
-
-    // Index files wait while any reader of the discs runs (readers may overlap), and are
-    // written once the last one ends, with no flush asked for.
-    void filesWaitForEveryReader()
-    {
-        const QString root = m_dir.path() + u"/held-cache/"_s;
-        NameIndex index(m_db, NameIndex::DefaultMaxBytes, root);
-        const QString serial = u"E0000001"_s;
-        const ContentsFile::Lists lists = ContentsFile::read(m_db, serial);
-        const auto names = DiscNames::scan(lists.folderList, lists.fileList,
-                                           DiscNames::Stamp::of(ContentsFile::contentsFileName(m_db, serial)));
-        {
-            const NameIndex::Reading search(&index);
-            {
-                const NameIndex::Reading comparison(&index);
-                index.store(serial, names);
-            }
-            QTest::qWait(100);
-            QCOMPARE(cacheBytes(root), 0);
-            QVERIFY(index.find(serial, names->stamp())); // held in memory meanwhile
-        }
-        QTRY_VERIFY(cacheBytes(root) > 0);
     }
 };
 
