@@ -295,6 +295,9 @@ void DuplicateFinder::read(const std::vector<TCD> &discs, const std::vector<qint
     ListsAhead lists(m_db, std::move(serials), m_index);
     for (size_t i = first; i < m_discs.size() && !m_stop; ++i)
         readDisc(static_cast<quint32>(i), lists, i - first, onlySizes);
+    // The names made here join the index: it is kept under its size, as after a search.
+    if (m_index)
+        m_index->trim();
 }
 
 void DuplicateFinder::readDisc(quint32 disc, ListsAhead &ahead, size_t at, const std::vector<qint64> *onlySizes)

@@ -9,6 +9,7 @@
 #include "store/ContentsChecksums.h"
 #include "store/GroupTree.h"
 
+#include <QDirIterator>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -340,6 +341,20 @@ private Q_SLOTS:
             QCOMPARE(places(*s.hits), expectedSingles);
             index.flush();
         }
+        // The index a comparison fills stays under its bound, as after a search.
+        const auto cacheBytes = [&cache] {
+            qint64 total = 0;
+            QDirIterator it(cache.path(), QDir::Files, QDirIterator::Subdirectories);
+            while (it.hasNext())
+                total += it.nextFileInfo().size();
+            return total;
+        };
+        const qint64 whole = cacheBytes();
+        NameIndex small(c.db, whole / 2, cache.path());
+        DuplicateFinder(c.db, 1, &small).duplicates(c.root);
+        small.flush();
+        QVERIFY(cacheBytes() <= whole / 2);
+        QVERIFY(cacheBytes() > 0);
     }
 
     // Stopped, the finder gives no answer rather than one made of the discs read so far.
