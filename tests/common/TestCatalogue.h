@@ -14,6 +14,7 @@
 #include <QBuffer>
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <functional>
 
 namespace TestCatalogue
@@ -81,6 +82,16 @@ inline void prepared(const QString &dataFolder)
          QStringLiteral("\t\tRock Disc|ROCK|1A2B3C4D|CDFS|5648|Loud~!music|Rock|1|") + d + QStringLiteral("|"),
          QStringLiteral("\tEmpty Group"),
          QStringLiteral("\tPhotos Disc|PHOTOS|5E6F7081|UDF|4096|||2|") + d + QStringLiteral("|")});
+}
+
+// The bytes of every file under folder: what a cache folder holds.
+inline qint64 bytesUnder(const QString &folder)
+{
+    qint64 total = 0;
+    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        total += it.nextFileInfo().size();
+    return total;
 }
 
 } // namespace TestCatalogue

@@ -9,7 +9,6 @@
 #include "store/ContentsChecksums.h"
 #include "store/GroupTree.h"
 
-#include <QDirIterator>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -342,19 +341,12 @@ private Q_SLOTS:
             index.flush();
         }
         // The index a comparison fills stays under its bound, as after a search.
-        const auto cacheBytes = [&cache] {
-            qint64 total = 0;
-            QDirIterator it(cache.path(), QDir::Files, QDirIterator::Subdirectories);
-            while (it.hasNext())
-                total += it.nextFileInfo().size();
-            return total;
-        };
-        const qint64 whole = cacheBytes();
+        const qint64 whole = TestCatalogue::bytesUnder(cache.path());
         NameIndex small(c.db, whole / 2, cache.path());
         DuplicateFinder(c.db, 1, &small).duplicates(c.root);
         small.flush();
-        QVERIFY(cacheBytes() <= whole / 2);
-        QVERIFY(cacheBytes() > 0);
+        QVERIFY(TestCatalogue::bytesUnder(cache.path()) <= whole / 2);
+        QVERIFY(TestCatalogue::bytesUnder(cache.path()) > 0);
     }
 
     // Stopped, the finder gives no answer rather than one made of the discs read so far.

@@ -107,15 +107,6 @@ class TestNameIndex : public QObject
         return out;
     }
 
-    static qint64 cacheBytes(const QString &root)
-    {
-        qint64 total = 0;
-        QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext())
-            total += it.nextFileInfo().size();
-        return total;
-    }
-
 private Q_SLOTS:
     void initTestCase()
     {
@@ -186,7 +177,7 @@ private Q_SLOTS:
                 }
             }
         }
-        QVERIFY(cacheBytes(m_cache) > 0);
+        QVERIFY(TestCatalogue::bytesUnder(m_cache) > 0);
         // The rounds reach every way out: hits, invalid masks, the limit.
         QVERIFY(hits > 1000);
         QVERIFY(errors > 0);
@@ -317,12 +308,12 @@ private Q_SLOTS:
         NameIndex big(m_db, NameIndex::DefaultMaxBytes, root);
         SearchCriteria c;
         run(m_db, c, m_root, &big);
-        const qint64 all = cacheBytes(root);
+        const qint64 all = TestCatalogue::bytesUnder(root);
         QVERIFY(all > 0);
         NameIndex small(m_db, all / 2, root);
         run(m_db, c, m_root, &small);
-        QVERIFY(cacheBytes(root) <= all / 2);
-        QVERIFY(cacheBytes(root) > 0);
+        QVERIFY(TestCatalogue::bytesUnder(root) <= all / 2);
+        QVERIFY(TestCatalogue::bytesUnder(root) > 0);
         // Never inside DB.
         QVERIFY(!small.folder().startsWith(m_db));
     }
