@@ -162,24 +162,29 @@ void DuplicateFinder::Entries::grow()
 class DuplicateFinder::ListsAhead
 {
 public:
-    // With an index, a disc whose names it holds fresh is read for its checksums alone.
-    ListsAhead(const QString &db, std::vector<QString> serials, NameIndex *index = nullptr)
-        : m_db(db), m_serials(std::move(serials)), m_index(index)
+    // What a disc's reading gives: its lists, or with names wanted its names and checksums alone.
+    struct Read {
+        ContentsFile::Lists lists;
+        std::shared_ptr<const DiscNames> names;
+    };
+    // With names wanted, a disc whose names the index holds fresh is read for its checksums
+    // alone, and the names of any other are made while it unpacks, as the search makes them.
+    ListsAhead(const QString &db, std::vector<QString> serials, bool namesWanted = false, NameIndex *index = nullptr)
+        : m_db(db), m_serials(std::move(serials)), m_namesWanted(namesWanted), m_index(index)
     {
     }
     // The stamp of the contents file of serial at, taken before it was read.
     DiscNames::Stamp stamp(size_t at) { return pending(at).stamp; }
-    // The names of serial at from the index; null when they must be made from its lists.
-    std::shared_ptr<const DiscNames> names(size_t at) { return pending(at).names; }
-    // The lists of serial at (only its checksums when names() has them), at and after any
-    // earlier one; throws as ContentsFile::read does.
-    ContentsFile::Lists take(size_t at)
+    // The names of serial at from the index; null when they were made from its lists.
+    std::shared_ptr<const DiscNames> indexed(size_t at) { return pending(at).indexed; }
+    // The reading of serial at, at and after any earlier one; throws as ContentsFile::read does.
+    Read take(size_t at)
     {
-        std::future<ContentsFile::Lists> lists = std::move(pending(at).lists);
+        std::future<Read> read = std::move(pending(at).read);
         m_pending.pop_front();
         if (at + 1 < m_serials.size())
             pending(at + 1);
-        return lists.get();
+        return read.get();
     }
 
 private:
@@ -189,8 +194,8 @@ private:
     struct Pending {
         size_t at;
         DiscNames::Stamp stamp;
-        std::shared_ptr<const DiscNames> names;
-        std::future<ContentsFile::Lists> lists;
+        std::shared_ptr<const DiscNames> indexed;
+        std::future<Read> read;
     };
 
     Pending &pending(size_t at)
@@ -210,16 +215,30 @@ private:
         // An unusable serial names no file: the read throws, as it would here.
         const bool usable = ContentsFile::isUsableSerial(serial);
         p.stamp = usable ? DiscNames::Stamp::of(ContentsFile::contentsFileName(m_db, serial)) : DiscNames::Stamp{};
-        p.names = usable && m_index && p.stamp.size >= 0 ? m_index->find(serial, p.stamp) : nullptr;
-        p.lists = std::async(std::launch::async, [db = m_db, serial, sumsOnly = p.names != nullptr] {
-            return sumsOnly ? ContentsFile::Lists{{}, {}, ContentsFile::readChecksumList(db, serial)}
-                            : ContentsFile::read(db, serial);
+        p.indexed = usable && m_index && p.stamp.size >= 0 ? m_index->find(serial, p.stamp) : nullptr;
+        p.read = std::async(std::launch::async, [db = m_db, serial, namesWanted = m_namesWanted,
+                                                 indexed = p.indexed != nullptr, stamp = p.stamp] {
+            Read r;
+            if (!namesWanted) {
+                r.lists = ContentsFile::read(db, serial);
+            } else if (indexed) {
+                r.lists.checksumList = ContentsFile::readChecksumList(db, serial);
+            } else {
+                DiscNames::Scan scan;
+                r.lists = ContentsFile::read(db, serial, [&scan](int list, const char *data, qsizetype available,
+                                                                 qsizetype size) { scan.feed(list, data, available, size); });
+                r.names = scan.finish(r.lists.folderList, r.lists.fileList, stamp);
+                r.lists.folderList = {};
+                r.lists.fileList = {};
+            }
+            return r;
         });
         return p;
     }
 
     QString m_db;
     std::vector<QString> m_serials;
+    bool m_namesWanted;
     NameIndex *m_index;
     std::deque<Pending> m_pending; // in order of at
 };
@@ -292,7 +311,7 @@ void DuplicateFinder::read(const std::vector<TCD> &discs, const std::vector<qint
         m_stamps.push_back({});
         serials.push_back(cd.Serial);
     }
-    ListsAhead lists(m_db, std::move(serials), m_index);
+    ListsAhead lists(m_db, std::move(serials), true, m_index);
     for (size_t i = first; i < m_discs.size() && !m_stop; ++i)
         readDisc(static_cast<quint32>(i), lists, i - first, onlySizes);
     // The names made here join the index: it is kept under its size, as after a search.
@@ -319,11 +338,12 @@ void DuplicateFinder::readDisc(quint32 disc, ListsAhead &ahead, size_t at, const
     }
     m_stamps[disc] = stamp;
     ContentsFile::Lists lists;
-    std::shared_ptr<const DiscNames> names = ahead.names(at);
+    std::shared_ptr<const DiscNames> names = ahead.indexed(at);
     try {
-        lists = ahead.take(at);
+        ListsAhead::Read read = ahead.take(at);
+        lists = std::move(read.lists);
         if (!names) {
-            names = DiscNames::scan(lists.folderList, lists.fileList, stamp);
+            names = std::move(read.names);
             if (m_index)
                 m_index->store(cd.Serial, names);
         }
@@ -450,7 +470,7 @@ std::shared_ptr<SearchHits> DuplicateFinder::hitsOf(const std::vector<quint32> &
         try {
             if (ahead.stamp(d) != m_stamps[disc])
                 throw QuilloryError(u"it changed while it was compared"_s);
-            list = ahead.take(d).fileList;
+            list = ahead.take(d).lists.fileList;
         } catch (const QuilloryError &e) {
             throw QuilloryError(u"The disc \"%1\" could not be read again: %2. Try again."_s.arg(cd.Title, e.message()));
         }
