@@ -3,7 +3,6 @@
 #include "CliArgs.h"
 #include "CliError.h"
 #include "DiscLookup.h"
-#include "listing/FormatSize.h"
 #include "listing/SearchHits.h"
 #include "search/DuplicateFinder.h"
 #include "search/NameIndex.h"
@@ -49,8 +48,6 @@ int DuplicatesCommand::run(CliContext &ctx, const QStringList &args)
     ctx.io().writeRaw(out);
     for (const QString &p : finder.problems())
         ctx.io().error(p);
-    ctx.io().error(u"%1 groups of duplicates, %2 files, %3 in copies beyond the first"_s.arg(found.groups.size())
-                       .arg(hits.count())
-                       .arg(FormatSize(found.wasted)));
+    ctx.io().error(found.summary());
     return 0;
 }

@@ -3,7 +3,6 @@
 #include "CliArgs.h"
 #include "CliError.h"
 #include "DiscLookup.h"
-#include "listing/FormatSize.h"
 #include "listing/SearchHits.h"
 #include "search/DuplicateFinder.h"
 #include "search/NameIndex.h"
@@ -52,6 +51,6 @@ int SingleCopiesCommand::run(CliContext &ctx, const QStringList &args)
     ctx.io().writeRaw(out);
     for (const QString &p : finder.problems())
         ctx.io().error(p);
-    ctx.io().error(u"%1 files on no other disc, total size %2"_s.arg(hits.count()).arg(FormatSize(found.bytes)));
+    ctx.io().error(found.summary());
     return 0;
 }

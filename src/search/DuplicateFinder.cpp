@@ -3,6 +3,7 @@
 #include "NameIndex.h"
 #include "SearchEngine.h"
 #include "core/QuilloryError.h"
+#include "listing/FormatSize.h"
 #include "listing/SearchHits.h"
 #include "store/ContentsChecksums.h"
 #include "store/ContentsFile.h"
@@ -254,6 +255,21 @@ QString DuplicateFinder::ruleText(Rule rule)
         break;
     }
     return u"same checksum, or name, size and date"_s;
+}
+
+QString DuplicateFinder::Duplicates::summary() const
+{
+    const size_t n = groups.size();
+    return u"%1 %2 of duplicates, %3 files, %4 in copies beyond the first"_s.arg(n)
+        .arg(n == 1 ? u"group"_s : u"groups"_s)
+        .arg(hits ? hits->count() : 0)
+        .arg(FormatSize(wasted));
+}
+
+QString DuplicateFinder::SingleCopies::summary() const
+{
+    const int n = hits ? hits->count() : 0;
+    return u"%1 %2 on no other disc, total size %3"_s.arg(n).arg(n == 1 ? u"file"_s : u"files"_s).arg(FormatSize(bytes));
 }
 
 DuplicateFinder::DuplicateFinder(const QString &dbFolder, qint64 minSize, NameIndex *index)

@@ -51,10 +51,14 @@ public:
         std::shared_ptr<SearchHits> hits; // the copies, group after group
         std::vector<Group> groups;        // most wasted bytes first
         qint64 wasted = 0;
+        // "3 groups of duplicates, 7 files, 1.2 MB in copies beyond the first"
+        QString summary() const;
     };
     struct SingleCopies {
         std::shared_ptr<SearchHits> hits; // by disc in tree order, then in list order
         qint64 bytes = 0;
+        // "4 files on no other disc, total size 3.5 MB"
+        QString summary() const;
     };
 
     // Files under minSize are not compared at all.

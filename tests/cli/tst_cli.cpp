@@ -181,7 +181,7 @@ private Q_SLOTS:
         row("search", cat + u"search live"_s, 0, "LIVE\tFolder\tRock Disc:\\ROCK\\\t1000\t", "2 found, total size");
         row("duplicates", cat + u"duplicates --in Music --min-size 1KB"_s, 0, "", "0 groups of duplicates, 0 files");
         row("single-copies", cat + u"single-copies --disc Photos_Disc"_s, 0, "Photos Disc:\\pic.jpg\t4096\t",
-            "1 files on no other disc, total size 4.00 KB");
+            "1 file on no other disc, total size 4.00 KB");
         row("report", cat + u"report --group Music -o {root}/r.txt"_s, 0, "", "", Changes);
         row("export", cat + u"export {root}/b.cab"_s, 0, "", "", Changes);
         row("import", u"--data {root}/new import {home}/cat.cab --yes"_s, 0, "Import Database complete.\n",

@@ -3,7 +3,6 @@
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"
 #include "gui/TBusyForm.h"
-#include "listing/FormatSize.h"
 #include "listing/Navigator.h"
 #include "listing/SearchHits.h"
 #include "search/DuplicateFinder.h"
@@ -101,9 +100,7 @@ void DuplicateCommands::FindDuplicates1Click()
     run(u"Finding duplicates"_s, false, [](DuplicateFinder &finder, const TreeNode *node, std::shared_ptr<SearchHits> &hits) {
         const DuplicateFinder::Duplicates found = finder.duplicates(node);
         hits = found.hits;
-        return u" %1 groups of duplicates, %2 files, %3 in copies beyond the first"_s.arg(found.groups.size())
-            .arg(found.hits->count())
-            .arg(FormatSize(found.wasted));
+        return u" "_s + found.summary();
     });
 }
 
@@ -114,6 +111,6 @@ void DuplicateCommands::FilesOnlyonThisDisc1Click()
         [&tree](DuplicateFinder &finder, const TreeNode *node, std::shared_ptr<SearchHits> &hits) {
             const DuplicateFinder::SingleCopies found = finder.singleCopies(node, tree.root());
             hits = found.hits;
-            return u" %1 files on no other disc, total size %2"_s.arg(found.hits->count()).arg(FormatSize(found.bytes));
+            return u" "_s + found.summary();
         });
 }
