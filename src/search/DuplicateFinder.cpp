@@ -80,7 +80,7 @@ public:
         std::vector<quint32> table(m_pairs.size());
         for (const auto &[place, value] : m_pairs)
             table[place] = value;
-        m_pairs = {};
+        std::vector<std::pair<quint32, quint32>>().swap(m_pairs); // "= {}" would keep the memory
         return table;
     }
 
@@ -437,7 +437,7 @@ void DuplicateFinder::group()
     }
 }
 
-std::shared_ptr<SearchHits> DuplicateFinder::hitsOf(const std::vector<quint32> &place, bool inReadOrder)
+std::shared_ptr<SearchHits> DuplicateFinder::hitsOf(std::vector<quint32> place, bool inReadOrder)
 {
     // Each disc's file list is read once, its records in turn, and the hits are then put in the
     // order asked. The entries are gone through in their own order and sorted by disc by
@@ -460,6 +460,10 @@ std::shared_ptr<SearchHits> DuplicateFinder::hitsOf(const std::vector<quint32> &
             if (place[k] != NotWanted)
                 wanted[next[m_entries[k].disc]++] = {recordOf(m_entries[k]), place[k], m_entries[k].size};
     }
+    // The answer is the largest memory of the comparison: the entries' and the places' is
+    // given back before it is made, and the answer may have it.
+    m_entries.clear();
+    std::vector<quint32>().swap(place);
     auto hits = std::make_shared<SearchHits>();
     hits->reserve(static_cast<int>(wanted.size()));
     Permutation places(inReadOrder ? 0 : wanted.size());
@@ -513,6 +517,8 @@ std::shared_ptr<SearchHits> DuplicateFinder::hitsOf(const std::vector<quint32> &
         if (m_stop)
             return std::make_shared<SearchHits>();
     }
+    std::vector<const Wanted *>().swap(byRecord);
+    std::vector<Wanted>().swap(wanted);
     if (!inReadOrder)
         hits->reorder(places.take());
     return hits;
@@ -564,7 +570,7 @@ DuplicateFinder::Duplicates DuplicateFinder::duplicates(const TreeNode *scope)
         placed += static_cast<quint32>(g.count);
         out.wasted += g.wasted();
     }
-    out.hits = hitsOf(place, false);
+    out.hits = hitsOf(std::move(place), false);
     return out;
 }
 
@@ -604,6 +610,6 @@ DuplicateFinder::SingleCopies DuplicateFinder::singleCopies(const TreeNode *scop
             }
         i = j;
     }
-    out.hits = hitsOf(place, true);
+    out.hits = hitsOf(std::move(place), true);
     return out;
 }

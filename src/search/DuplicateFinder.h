@@ -135,8 +135,9 @@ private:
     void group();
     // The hits of the entries with a place: place[k] is entry k's place in the answer, or
     // NotWanted; inReadOrder puts them by disc and record instead (place then only tells which).
+    // The entries are let go once it is known which records are wanted.
     static constexpr quint32 NotWanted = 0xFFFFFFFFu;
-    std::shared_ptr<SearchHits> hitsOf(const std::vector<quint32> &place, bool inReadOrder);
+    std::shared_ptr<SearchHits> hitsOf(std::vector<quint32> place, bool inReadOrder);
     void tick();
 
     QString m_db;
