@@ -3,9 +3,12 @@
 #include "FormatSize.h"
 #include "store/ContentsList.h"
 #include "store/ContentsRecord.h"
+#include "store/TreeFile.h"
 #include "store/RecordScanner.h"
 
 #include <cstring>
+
+static_assert(TreeLimits::MaxNodes < (1 << 24), "a hit's disc is kept in 24 bits");
 
 int SearchHits::addDisc(const QString &title, const QString &serial)
 {

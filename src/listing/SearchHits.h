@@ -60,14 +60,16 @@ private:
         qint64 size;
         qint64 text;
         qint64 path; // the folder, with an archive entry's folder inside its archive
-        quint32 disc;
         qint32 archiveEnd; // the archive's length at the start of path; -1 outside archives
         quint32 nameLength;
         quint32 dateLength;
         quint32 detailsLength; // "\n"-separated
         quint32 pathLength;
-        quint8 kind;
+        // 48 bytes a hit, not 56: a catalogue's discs (TreeLimits::MaxNodes) fit 24 bits.
+        quint32 disc : 24;
+        quint32 kind : 8;
     };
+    static_assert(sizeof(Hit) == 48, "millions of hits are held at once");
     struct Disc {
         QString title;
         QString serial;
