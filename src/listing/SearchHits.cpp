@@ -3,8 +3,8 @@
 #include "FormatSize.h"
 #include "store/ContentsList.h"
 #include "store/ContentsRecord.h"
-#include "store/TreeFile.h"
 #include "store/RecordScanner.h"
+#include "store/TreeFile.h"
 
 #include <cstring>
 
