@@ -9,7 +9,7 @@ public:
     QString usage() const override
     {
         return QStringLiteral("add-disc (ROOT | --image FILE) --title T [--group NAME] [--genre G] [--number N] "
-                              "[--description TEXT] [--serial XXXXXXXX [--label L] [--fs NAME]] [--replace]");
+                              "[--description TEXT] [--serial XXXXXXXX [--label L] [--fs NAME]] [--checksums] [--replace]");
     }
     QString summary() const override
     {
