@@ -41,10 +41,10 @@ public:
     void reorder(std::vector<quint32> order);
 
     int count() const { return static_cast<int>(m_hits.size()); }
-    ContentsEntry::Kind kind(int i) const { return static_cast<ContentsEntry::Kind>(hit(i).kind); }
-    qint64 size(int i) const { return hit(i).size; }
-    QByteArrayView name(int i) const { return view(hit(i).text, hit(i).nameLength); }
-    QByteArrayView date(int i) const { return view(hit(i).text + hit(i).nameLength, hit(i).dateLength); }
+    ContentsEntry::Kind kind(int i) const { return static_cast<ContentsEntry::Kind>(m_hits[at(i)].kind); }
+    qint64 size(int i) const { return m_hits[at(i)].size; }
+    QByteArrayView name(int i) const { return texts(at(i)).name; }
+    QByteArrayView date(int i) const { return texts(at(i)).date; }
     EntryPlace place(int i) const;
     // Title + ":" + folder: where the hit is, as the list shows it.
     QString location(int i) const { return place(i).text(); }
@@ -54,34 +54,33 @@ public:
     ContentsEntry entry(int i, const QString &type, int image) const;
 
 private:
-    // A hit's name, date and details lie one after another in the text; the folder apart, shared
-    // by the hits of one folder that come together.
+    // 24 bytes a hit, millions of them at once: its texts are the name's and the date's lengths
+    // (a byte each while under 128), the name, the date and the details ("\n"-separated), and
+    // end where the next hit's begin; its folder is shared by the hits of one folder that come
+    // together.
     struct Hit {
         qint64 size;
-        qint64 text;
-        qint64 path; // the folder, with an archive entry's folder inside its archive
-        qint32 archiveEnd; // the archive's length at the start of path; -1 outside archives
-        quint32 nameLength;
-        quint32 dateLength;
-        quint32 detailsLength; // "\n"-separated
-        quint32 pathLength;
-        // 48 bytes a hit, not 56: a catalogue's discs (TreeLimits::MaxNodes) fit 24 bits.
-        quint32 disc : 24;
-        quint32 kind : 8;
+        quint64 text : 40;
+        quint64 disc : 24; // a catalogue's discs (TreeLimits::MaxNodes) fit
+        quint32 folder;
+        quint32 kind;
     };
-    static_assert(sizeof(Hit) == 48, "millions of hits are held at once");
+    static_assert(sizeof(Hit) == 24, "millions of hits are held at once");
+    struct Folder {
+        qint64 text; // in m_folderText: the folder, with an archive entry's folder inside its archive
+        qint32 length;
+        qint32 archiveEnd; // the archive's length at the start of the text; -1 outside archives
+    };
     struct Disc {
         QString title;
         QString serial;
     };
-    const Hit &hit(int i) const
-    {
-        return m_hits[m_order.empty() ? static_cast<size_t>(i) : m_order[static_cast<size_t>(i)]];
-    }
-    QByteArrayView view(qint64 offset, quint32 length) const
-    {
-        return QByteArrayView(m_text.constData() + offset, qsizetype(length));
-    }
+    struct Texts {
+        QByteArrayView name, date, details;
+    };
+    size_t at(int i) const { return m_order.empty() ? static_cast<size_t>(i) : m_order[static_cast<size_t>(i)]; }
+    // The texts of the hit stored at index at.
+    Texts texts(size_t at) const;
     Hit made(int disc, ContentsEntry::Kind kind, QByteArrayView name, QByteArrayView folder, QByteArrayView inArchive,
              qint64 size, QByteArrayView date, const std::vector<QByteArrayView> &details);
     Hit fileHit(int disc, QByteArrayView name, QByteArrayView folder, QByteArrayView date, QByteArrayView extraLines,
@@ -90,9 +89,9 @@ private:
     std::vector<Hit> m_hits;
     std::vector<quint32> m_order; // empty: the hits are in the order they were added
     std::vector<Disc> m_discs;
+    std::vector<Folder> m_folders;
     QByteArray m_text;
-    // The folder of the last hit: hits of one folder come together and share its text.
-    qint64 m_lastPath = 0;
-    quint32 m_lastPathLength = 0;
-    int m_lastPathDisc = -1;
+    QByteArray m_folderText;
+    // The folder of the last hit, its disc's: hits of one folder come together and share it.
+    int m_lastFolderDisc = -1;
 };

@@ -284,6 +284,60 @@ private Q_SLOTS:
                  u"/media/u/DOCS/"_s + QString(folder).replace(u'\\', u'/').mid(1) + u"a b.txt"_s);
     }
 
+    // The hits keep their texts end to end, each ending where the next begins: a hit must give
+    // back exactly its own texts, whatever their lengths, after an order is put on them and
+    // after a disc's hits are dropped and others added.
+    void searchHitsKeepEachHitsTexts()
+    {
+        struct Added {
+            ContentsEntry::Kind kind;
+            QByteArray name, folder, inArchive, date;
+            std::vector<QByteArrayView> details;
+            qint64 size;
+        };
+        const QByteArray longName = QByteArray(300, 'n') + ".txt"; // its length takes two bytes
+        const std::vector<Added> added{
+            {ContentsEntry::File, "a.mp3", "\\MUSIC\\", {}, "1 Jan 2004 10:20:00", {"Artist: X", "Duration: 00:03:10"}, 7},
+            {ContentsEntry::File, longName, "\\MUSIC\\", {}, "", {}, 0},
+            {ContentsEntry::File, "", "\\MUSIC\\", {}, "2 Feb 2004", {"Width: 1"}, 1},
+            {ContentsEntry::Archive, "p.zip", "\\", {}, "3 Mar 2004", {}, 9},
+            {ContentsEntry::File, "in.txt", "\\p.zip\\", "img\\", "4 Apr 2004", {"Title: x"}, 3},
+            {ContentsEntry::Folder, "DOCS\\", "\\", {}, "5 May 2004", {}, 0},
+        };
+        SearchHits hits;
+        const int disc = hits.addDisc(u"Disc"_s, u"1A2B3C4D"_s);
+        const auto add = [&](const Added &a) {
+            hits.add(disc, a.kind, a.name, a.folder, a.inArchive.isNull() ? QByteArrayView() : a.inArchive, a.size,
+                     a.date, a.details);
+        };
+        const auto check = [&](int i, const Added &a) {
+            QCOMPARE(hits.kind(i), a.kind);
+            QCOMPARE(hits.name(i), QByteArrayView(a.name));
+            QCOMPARE(hits.date(i), QByteArrayView(a.date));
+            QCOMPARE(hits.size(i), a.size);
+            QStringList details;
+            for (const QByteArrayView d : a.details)
+                details.append(QString::fromUtf8(d));
+            QCOMPARE(hits.details(i), details);
+            const EntryPlace place = hits.place(i);
+            QCOMPARE(place.text(), u"Disc:"_s + QString::fromUtf8(a.folder + a.inArchive));
+            QCOMPARE(place.insideZip(), !a.inArchive.isNull());
+        };
+        for (const Added &a : added)
+            add(a);
+        for (int i = 0; i < hits.count(); ++i)
+            check(i, added[size_t(i)]);
+        hits.reorder({5, 4, 3, 2, 1, 0});
+        for (int i = 0; i < hits.count(); ++i)
+            check(i, added[size_t(5 - i)]);
+        hits.truncate(2);
+        add(added[4]);
+        add(added[0]);
+        QCOMPARE(hits.count(), 4);
+        for (const auto &[i, a] : std::vector<std::pair<int, size_t>>{{0, 0}, {1, 1}, {2, 4}, {3, 0}})
+            check(i, added[a]);
+    }
+
     void explorerCompare()
     {
         const ExplorerSortItem up{.isUp = true, .caption = "..", .text = ".."};
