@@ -20,16 +20,18 @@ public:
     int addDisc(const QString &title, const QString &serial);
     // folder is the record's folder line; inArchive, not null for an entry of a ZIP archive, its
     // folder inside the archive (the folder line is then the archive). details are the further
-    // lines of a file, in record order.
+    // lines of a file, in record order; checksum a file's 32 hex digits, or empty.
     void add(int disc, ContentsEntry::Kind kind, QByteArrayView name, QByteArrayView folder, QByteArrayView inArchive,
-             qint64 size, QByteArrayView date, const std::vector<QByteArrayView> &details = {});
+             qint64 size, QByteArrayView date, const std::vector<QByteArrayView> &details = {},
+             QByteArrayView checksum = {});
 
-    // A file (or archive) record of a disc's file list, as the search and the comparisons list it.
-    void addFile(int disc, const ContentsList &files, int record, qint64 size);
+    // A file (or archive) record of a disc's file list, as the search and the comparisons list it;
+    // checksum its 32 hex digits, or empty when it has none.
+    void addFile(int disc, const ContentsList &files, int record, qint64 size, QByteArrayView checksum = {});
     // The same, for a reader that goes through the list's records in turn (RecordScanner):
     // the record's fixed lines, and the text of its extra lines (ContentsList::extraLines).
     void addFile(int disc, QByteArrayView name, QByteArrayView folder, QByteArrayView date, QByteArrayView extraLines,
-                 qint64 size);
+                 qint64 size, QByteArrayView checksum = {});
 
     // Room for this many hits in all, for an adder that knows how many will come.
     void reserve(int hits);
@@ -55,15 +57,16 @@ public:
 
 private:
     // 24 bytes a hit, millions of them at once: its texts are the name's and the date's lengths
-    // (a byte each while under 128), the name, the date and the details ("\n"-separated), and
-    // end where the next hit's begin; its folder is shared by the hits of one folder that come
-    // together.
+    // (a byte each while under 128), the name, the date, the checksum's digits when it has one,
+    // and the details ("\n"-separated), and end where the next hit's begin; its folder is shared
+    // by the hits of one folder that come together.
     struct Hit {
         qint64 size;
         quint64 text : 40;
         quint64 disc : 24; // a catalogue's discs (TreeLimits::MaxNodes) fit
         quint32 folder;
-        quint32 kind;
+        quint32 kind : 8;
+        quint32 hasChecksum : 1;
     };
     static_assert(sizeof(Hit) == 24, "millions of hits are held at once");
     struct Folder {
@@ -76,15 +79,15 @@ private:
         QString serial;
     };
     struct Texts {
-        QByteArrayView name, date, details;
+        QByteArrayView name, date, checksum, details;
     };
     size_t at(int i) const { return m_order.empty() ? static_cast<size_t>(i) : m_order[static_cast<size_t>(i)]; }
     // The texts of the hit stored at index at.
     Texts texts(size_t at) const;
     Hit made(int disc, ContentsEntry::Kind kind, QByteArrayView name, QByteArrayView folder, QByteArrayView inArchive,
-             qint64 size, QByteArrayView date, const std::vector<QByteArrayView> &details);
+             qint64 size, QByteArrayView date, const std::vector<QByteArrayView> &details, QByteArrayView checksum);
     Hit fileHit(int disc, QByteArrayView name, QByteArrayView folder, QByteArrayView date, QByteArrayView extraLines,
-                qint64 size);
+                qint64 size, QByteArrayView checksum);
 
     std::vector<Hit> m_hits;
     std::vector<quint32> m_order; // empty: the hits are in the order they were added

@@ -292,6 +292,7 @@ void DuplicateFinder::clear()
 {
     m_discs.clear();
     m_stamps.clear();
+    m_fileCounts.clear();
     m_entries.clear();
     m_problems.clear();
     m_held = 0;
@@ -325,6 +326,7 @@ void DuplicateFinder::read(const std::vector<TCD> &discs, const std::vector<qint
             continue;
         m_discs.push_back(cd);
         m_stamps.push_back({});
+        m_fileCounts.push_back(0);
         serials.push_back(cd.Serial);
     }
     ListsAhead lists(m_db, std::move(serials), true, m_index);
@@ -368,6 +370,7 @@ void DuplicateFinder::readDisc(quint32 disc, ListsAhead &ahead, size_t at, const
         return;
     }
     const DiscNames::Section &files = names->files();
+    m_fileCounts[disc] = files.count;
     QString problem;
     const ContentsChecksums sums = ContentsChecksums::parse(lists.checksumList, files.count, &problem);
     if (!problem.isEmpty())
@@ -486,14 +489,17 @@ std::shared_ptr<SearchHits> DuplicateFinder::hitsOf(std::vector<quint32> place, 
             byRecord[wanted[k].record] = &wanted[k];
         }
         const TCD &cd = m_discs[disc];
-        QByteArray list;
+        ContentsFile::Lists lists;
         try {
             if (ahead.stamp(d) != m_stamps[disc])
                 throw QuilloryError(u"it changed while it was compared"_s);
-            list = ahead.take(d).lists.fileList;
+            lists = ahead.take(d).lists;
         } catch (const QuilloryError &e) {
             throw QuilloryError(u"The disc \"%1\" could not be read again: %2. Try again."_s.arg(cd.Title, e.message()));
         }
+        const QByteArray &list = lists.fileList;
+        // Checksums that do not line up were reported by the first pass.
+        const ContentsChecksums sums = ContentsChecksums::parse(lists.checksumList, m_fileCounts[disc]);
         const int hitsDisc = hits->addDisc(cd.Title, cd.Serial);
         size_t record = 0, found = 0;
         RecordScanner scanner(list.constData());
@@ -504,7 +510,8 @@ std::shared_ptr<SearchHits> DuplicateFinder::hitsOf(std::vector<quint32> place, 
                 if (!inReadOrder)
                     places.put(byRecord[record]->at, static_cast<quint32>(hits->count()));
                 hits->addFile(hitsDisc, r.name, r.folder, r.date,
-                              QByteArrayView(list.constData() + extra, end - extra), byRecord[record]->size);
+                              QByteArrayView(list.constData() + extra, end - extra), byRecord[record]->size,
+                              sums.hex(static_cast<int>(record)));
                 ++found;
             }
             ++record;

@@ -150,6 +150,7 @@ private:
     QStringList m_problems;
     std::vector<TCD> m_discs;
     std::vector<DiscNames::Stamp> m_stamps; // each disc's contents file as the first pass read it
+    std::vector<int> m_fileCounts;          // and its file list's record count, for its checksums
     Entries m_entries;
     qint64 m_held = 0;
 };

@@ -98,10 +98,13 @@ ContentsFile::Lists readLists(const QString &db, const QString &serial, DiscName
     }
 }
 
-// As ContentsFile::load parses what it reads.
+// As ContentsFile::load parses what it reads. Checksums that do not line up are only not shown:
+// the search has nothing to say of them.
 ContentsFile::Parsed parse(const ContentsFile::Lists &lists)
 {
-    return ContentsFile::Parsed{ContentsList::fromBytes(lists.folderList), ContentsList::fromBytes(lists.fileList), {}, {}};
+    ContentsFile::Parsed p{ContentsList::fromBytes(lists.folderList), ContentsList::fromBytes(lists.fileList), {}, {}};
+    p.checksums = ContentsChecksums::parse(lists.checksumList, p.files.recordCount());
+    return p;
 }
 } // namespace
 
@@ -346,7 +349,7 @@ void SearchEngine::addHit(Disc &d, bool folders, int record)
                     size, date);
         ++m_dirs;
     } else {
-        m_hits->addFile(d.hitsDisc, list, record, size);
+        m_hits->addFile(d.hitsDisc, list, record, size, d.lists->checksums.hex(record));
         ++m_files;
     }
     m_size += size;

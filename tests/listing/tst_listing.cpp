@@ -294,11 +294,13 @@ private Q_SLOTS:
             QByteArray name, folder, inArchive, date;
             std::vector<QByteArrayView> details;
             qint64 size;
+            QByteArray checksum;
         };
         const QByteArray longName = QByteArray(300, 'n') + ".txt"; // its length takes two bytes
+        const QByteArray sum = "0123456789abcdef0123456789abcdef";
         const std::vector<Added> added{
-            {ContentsEntry::File, "a.mp3", "\\MUSIC\\", {}, "1 Jan 2004 10:20:00", {"Artist: X", "Duration: 00:03:10"}, 7},
-            {ContentsEntry::File, longName, "\\MUSIC\\", {}, "", {}, 0},
+            {ContentsEntry::File, "a.mp3", "\\MUSIC\\", {}, "1 Jan 2004 10:20:00", {"Artist: X", "Duration: 00:03:10"}, 7, sum},
+            {ContentsEntry::File, longName, "\\MUSIC\\", {}, "", {}, 0, sum},
             {ContentsEntry::File, "", "\\MUSIC\\", {}, "2 Feb 2004", {"Width: 1"}, 1},
             {ContentsEntry::Archive, "p.zip", "\\", {}, "3 Mar 2004", {}, 9},
             {ContentsEntry::File, "in.txt", "\\p.zip\\", "img\\", "4 Apr 2004", {"Title: x"}, 3},
@@ -308,7 +310,7 @@ private Q_SLOTS:
         const int disc = hits.addDisc(u"Disc"_s, u"1A2B3C4D"_s);
         const auto add = [&](const Added &a) {
             hits.add(disc, a.kind, a.name, a.folder, a.inArchive.isNull() ? QByteArrayView() : a.inArchive, a.size,
-                     a.date, a.details);
+                     a.date, a.details, a.checksum);
         };
         const auto check = [&](int i, const Added &a) {
             QCOMPARE(hits.kind(i), a.kind);
@@ -319,6 +321,9 @@ private Q_SLOTS:
             for (const QByteArrayView d : a.details)
                 details.append(QString::fromUtf8(d));
             QCOMPARE(hits.details(i), details);
+            const ContentsEntry e = hits.entry(i, u"File"_s, 0);
+            QCOMPARE(e.checksum, QString::fromLatin1(a.checksum));
+            QCOMPARE(e.info.contains(u"Checksum: "_s + QString::fromLatin1(a.checksum)), !a.checksum.isEmpty());
             const EntryPlace place = hits.place(i);
             QCOMPARE(place.text(), u"Disc:"_s + QString::fromUtf8(a.folder + a.inArchive));
             QCOMPARE(place.insideZip(), !a.inArchive.isNull());

@@ -6,6 +6,7 @@
 #include "listing/SearchHits.h"
 #include "search/DuplicateFinder.h"
 #include "search/NameIndex.h"
+#include "search/SearchEngine.h"
 #include "store/ContentsChecksums.h"
 #include "store/GroupTree.h"
 
@@ -347,6 +348,32 @@ private Q_SLOTS:
         small.flush();
         QVERIFY(TestCatalogue::bytesUnder(cache.path()) <= whole / 2);
         QVERIFY(TestCatalogue::bytesUnder(cache.path()) > 0);
+    }
+
+    // The answers, and the search's, carry each file's checksum to its object info, from the
+    // disc's own member; a file of a disc without checksums has none.
+    void resultsShowTheirChecksums()
+    {
+        Cat c;
+        make(c, u"sums"_s, {{u"a|5|1|x"_s, u"b|6|1|y"_s}, {u"a|5|1"_s}}, {u"D0+"_s, u"D1"_s});
+        const auto hex = [](const char *content) {
+            return QString::fromLatin1(ContentsChecksums::toHex(XXH3_128bits(content, std::strlen(content))));
+        };
+        const auto checksums = [](const SearchHits &hits) {
+            QStringList out;
+            for (int i = 0; i < hits.count(); ++i)
+                out << location(hits, i) + u' ' + hits.entry(i, u"File"_s, 0).checksum;
+            out.sort();
+            return out;
+        };
+        DuplicateFinder finder(c.db, 1);
+        QCOMPARE(checksums(*finder.duplicates(c.root).hits), (QStringList{u"D0+:\\a "_s + hex("x"), u"D1:\\a "_s}));
+        QCOMPARE(checksums(*finder.singleCopies(c.find(u"D0+"_s), c.root).hits), QStringList{u"D0+:\\b "_s + hex("y")});
+        SearchCriteria criteria;
+        criteria.mask = u"b"_s;
+        SearchEngine search(c.db, criteria);
+        search.search(c.root);
+        QCOMPARE(checksums(*search.hits()), QStringList{u"D0+:\\b "_s + hex("y")});
     }
 
     // Stopped, the finder gives no answer rather than one made of the discs read so far.
