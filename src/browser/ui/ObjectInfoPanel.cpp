@@ -89,6 +89,9 @@ ObjectInfoPanel::ObjectInfoPanel(Navigator &navigator, ContentsIcons *icons, QWi
         m_lines[i]->setObjectName(QString::fromLatin1(names[i]));
         m_lines[i]->setTextFormat(Qt::PlainText); // a disc's genre, a path: text, never markup
         m_lines[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        // A long line (a checksum, a description) is cut at the panel's edge, its whole text in
+        // the tip: it must not widen the panel, and the tree with it, whenever it is shown.
+        m_lines[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         grid->addWidget(m_lines[i], i + 1, i == 0 ? 1 : 0, 1, i == 0 ? 1 : 2);
     }
     outer->addWidget(m_body);
@@ -131,8 +134,10 @@ void ObjectInfoPanel::describe(const QIcon &icon, const QString &name, const QSt
     m_name->setText(name);
     m_name->setCursorPosition(0);
     const QString texts[] = {type, size, date, extra, extra1};
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < 5; ++i) {
         m_lines[i]->setText(texts[i]);
+        m_lines[i]->setToolTip(texts[i]);
+    }
 }
 
 void ObjectInfoPanel::FillCDInfo(const TCD &cd)
