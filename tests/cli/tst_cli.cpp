@@ -378,6 +378,46 @@ private Q_SLOTS:
         QVERIFY2(r.code == 1 && r.err.contains("is in no drive"), r.err.constData());
     }
 
+    // A real medium: an ext4 image mounted through a loop device, catalogued with checksums, then
+    // changed on the medium (a file removed, one added, one cut short, one's bytes rotted under
+    // its old size and date) and verified by its serial alone, as the drives give it.
+    void verifyALoopMountedMedium()
+    {
+        const QString mkfs = QStandardPaths::findExecutable(u"mkfs.ext4"_s, {u"/usr/sbin"_s, u"/sbin"_s});
+        const QString image = at(u"medium.img"_s), point = at(u"medium"_s);
+        QVERIFY(QDir().mkpath(point));
+        QFile img(image);
+        QVERIFY(img.open(QIODevice::WriteOnly) && img.resize(16 << 20));
+        img.close();
+        if (mkfs.isEmpty() || ::runProgram(mkfs, {u"-q"_s, u"-F"_s, u"-L"_s, u"ARCHIVE"_s, image}).code != 0 ||
+            QProcess::execute(u"mount"_s, {u"-o"_s, u"loop"_s, image, point}) != 0)
+            QSKIP("this machine may not make or loop-mount an ext4 image");
+        const auto unmount = qScopeGuard([&point] { QProcess::execute(u"umount"_s, {point}); });
+        const QDateTime when(QDate(2024, 5, 1), QTime(9, 30));
+        for (const char *name : {"keep.txt", "gone.txt", "short.txt", "docs/rot.bin"})
+            writeFile(point + u'/' + QLatin1String(name), QByteArray(name).repeated(50), when);
+        const QStringList data{u"--data"_s, at(u"new"_s)};
+        const CliRun added =
+            runProgram(data + QStringList{u"add-disc"_s, point, u"--title"_s, u"Archive"_s, u"--checksums"_s});
+        QVERIFY2(added.code == 0 && added.out.startsWith("Archive|ARCHIVE|"), added.err.constData());
+
+        QVERIFY(QFile::remove(point + u"/gone.txt"_s));
+        writeFile(point + u"/new.txt"_s, "new", when);
+        QFile cut(point + u"/short.txt"_s);
+        QVERIFY(cut.open(QIODevice::ReadWrite) && cut.resize(10));
+        cut.close();
+        writeFile(point + u"/docs/rot.bin"_s, "X" + QByteArray("docs/rot.bin").repeated(50).mid(1), when);
+        const CliRun r = runProgram(data + QStringList{u"verify"_s, u"Archive"_s});
+        QStringList kinds;
+        for (const QByteArray &line : r.out.trimmed().split('\n'))
+            kinds << QString::fromUtf8(line.split('\t').mid(0, 2).join('\t'));
+        QCOMPARE(kinds, (QStringList{u"corrupt\t\\docs\\rot.bin"_s, u"missing\t\\gone.txt"_s,
+                                     u"new\t\\new.txt"_s, u"changed\t\\short.txt"_s}));
+        QVERIFY2(r.err.startsWith("1 file matched; 1 missing, 1 new, 1 changed, 1 corrupt, 0 unreadable."),
+                 r.err.constData());
+        QCOMPARE(r.code, 3);
+    }
+
     // Today's media with a first run's preferences: the library readers' lines, the video category.
     void firstScanOfMedia()
     {
