@@ -57,7 +57,7 @@ public:
 
 private:
     // 24 bytes a hit, millions of them at once: its texts are the name's and the date's lengths
-    // (a byte each while under 128), the name, the date, the checksum's digits when it has one,
+    // (a byte each while under 128), the name, the date, the checksum's 16 bytes when it has one,
     // and the details ("\n"-separated), and end where the next hit's begin; its folder is shared
     // by the hits of one folder that come together.
     struct Hit {
