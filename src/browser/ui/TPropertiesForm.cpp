@@ -83,11 +83,23 @@ void TPropertiesForm::ViewProperties(const QIcon &icon, const ContentsEntry &ent
     for (int i = 0; i < ExtraLines; ++i)
         m_extra[i]->setText(i < n ? extras.at(i) : QString());
 
+    // A checksum cut short is no use to compare: the window widens to show it whole. A long tag
+    // is still read cut, as the window always showed it.
+    int width = Width;
+    if (!entry.checksum.isEmpty())
+        width = std::max(width, m_extra[0]->fontMetrics().horizontalAdvance(entry.checksumLine()) + 48);
+    m_name->resize(width - 68, m_name->height());
+    m_type->resize(width - 68, m_type->height());
+    for (QLabel *l : {m_path, m_size, m_date})
+        l->resize(width - 44, LineHeight);
+    for (QLabel *l : m_extra)
+        l->resize(width - 44, LineHeight);
+
     const int missing = ExtraLines - n;
     const int frameHeight = FullFrameHeight - LineHeight * missing;
-    m_frame->setGeometry(8, 64, Width - 16, frameHeight);
-    m_ok->setGeometry((Width - 80) / 2, 64 + frameHeight + 12, 80, 26);
-    setFixedSize(Width, FullHeight - LineHeight * missing);
+    m_frame->setGeometry(8, 64, width - 16, frameHeight);
+    m_ok->setGeometry((width - 80) / 2, 64 + frameHeight + 12, 80, 26);
+    setFixedSize(width, FullHeight - LineHeight * missing);
 
     if (QWidget *main = parentWidget())
         move(main->geometry().center() - rect().center());

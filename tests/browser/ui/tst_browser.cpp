@@ -447,7 +447,8 @@ private Q_SLOTS:
         QVERIFY(!info()->isExpanded() && info()->height() < expanded);
     }
 
-    // "Object Properties": its height follows the detail lines; a double-click opens an archive's entry.
+    // "Object Properties": its height follows the detail lines, its width a checksum's line (only); a double-click
+    // opens an archive's entry.
     void propertiesWindow()
     {
         TestWindow::Window &f = withSizesDisc();
@@ -468,10 +469,17 @@ private Q_SLOTS:
         properties(u"pic.png"_s);
         QCOMPARE(form->height(), folderHeight + 80 - 3 * 16);
         QCOMPARE(form->lineText(u"ExtraLabel3"_s), QString());
+        const int plainWidth = form->width();
         form->close();
         f.nav().LoadCD(u"Sizes"_s, u"00000010"_s, false, u"\\"_s);
         properties(u"two.bin"_s);
-        QCOMPARE(form->lineText(u"ExtraLabel1"_s), u"Checksum: "_s + QLatin1String(TwoBinChecksum));
+        const auto *sum = form->findChild<QLabel *>(u"ExtraLabel1"_s);
+        QCOMPARE(sum->text(), u"Checksum: "_s + QLatin1String(TwoBinChecksum));
+        QVERIFY(sum->width() >= sum->fontMetrics().horizontalAdvance(sum->text()));
+        QVERIFY(sum->geometry().right() < form->findChild<QWidget *>(u"DetailsFrame"_s)->width());
+        form->close();
+        properties(u"Sub"_s);
+        QCOMPARE(form->width(), plainWidth);
         form->close();
 
         f.nav().TreeChange(f.node(u"Rock Disc"_s));
