@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <vector>
+#include <xxhash.h>
 
 class ContentsList;
 
@@ -20,18 +21,19 @@ public:
     int addDisc(const QString &title, const QString &serial);
     // folder is the record's folder line; inArchive, not null for an entry of a ZIP archive, its
     // folder inside the archive (the folder line is then the archive). details are the further
-    // lines of a file, in record order; checksum a file's 32 hex digits, or empty.
+    // lines of a file, in record order; checksum a file's, or null when it has none.
     void add(int disc, ContentsEntry::Kind kind, QByteArrayView name, QByteArrayView folder, QByteArrayView inArchive,
              qint64 size, QByteArrayView date, const std::vector<QByteArrayView> &details = {},
-             QByteArrayView checksum = {});
+             const XXH128_hash_t *checksum = nullptr);
 
     // A file (or archive) record of a disc's file list, as the search and the comparisons list it;
-    // checksum its 32 hex digits, or empty when it has none.
-    void addFile(int disc, const ContentsList &files, int record, qint64 size, QByteArrayView checksum = {});
+    // checksum its checksum, or null when it has none.
+    void addFile(int disc, const ContentsList &files, int record, qint64 size,
+                 const XXH128_hash_t *checksum = nullptr);
     // The same, for a reader that goes through the list's records in turn (RecordScanner):
     // the record's fixed lines, and the text of its extra lines (ContentsList::extraLines).
     void addFile(int disc, QByteArrayView name, QByteArrayView folder, QByteArrayView date, QByteArrayView extraLines,
-                 qint64 size, QByteArrayView checksum = {});
+                 qint64 size, const XXH128_hash_t *checksum = nullptr);
 
     // Room for this many hits in all, for an adder that knows how many will come.
     void reserve(int hits);
@@ -85,9 +87,10 @@ private:
     // The texts of the hit stored at index at.
     Texts texts(size_t at) const;
     Hit made(int disc, ContentsEntry::Kind kind, QByteArrayView name, QByteArrayView folder, QByteArrayView inArchive,
-             qint64 size, QByteArrayView date, const std::vector<QByteArrayView> &details, QByteArrayView checksum);
+             qint64 size, QByteArrayView date, const std::vector<QByteArrayView> &details,
+             const XXH128_hash_t *checksum);
     Hit fileHit(int disc, QByteArrayView name, QByteArrayView folder, QByteArrayView date, QByteArrayView extraLines,
-                qint64 size, QByteArrayView checksum);
+                qint64 size, const XXH128_hash_t *checksum);
 
     std::vector<Hit> m_hits;
     std::vector<quint32> m_order; // empty: the hits are in the order they were added

@@ -509,9 +509,10 @@ std::shared_ptr<SearchHits> DuplicateFinder::hitsOf(std::vector<quint32> place, 
                 const qsizetype extra = r.lines > ContentsRecord::FixedLines ? r.extra : end;
                 if (!inReadOrder)
                     places.put(byRecord[record]->at, static_cast<quint32>(hits->count()));
+                const XXH128_hash_t sum = sums.value(static_cast<int>(record));
                 hits->addFile(hitsDisc, r.name, r.folder, r.date,
                               QByteArrayView(list.constData() + extra, end - extra), byRecord[record]->size,
-                              sums.hex(static_cast<int>(record)));
+                              sums.has(static_cast<int>(record)) ? &sum : nullptr);
                 ++found;
             }
             ++record;

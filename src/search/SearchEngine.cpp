@@ -349,7 +349,8 @@ void SearchEngine::addHit(Disc &d, bool folders, int record)
                     size, date);
         ++m_dirs;
     } else {
-        m_hits->addFile(d.hitsDisc, list, record, size, d.lists->checksums.hex(record));
+        const XXH128_hash_t sum = d.lists->checksums.value(record);
+        m_hits->addFile(d.hitsDisc, list, record, size, d.lists->checksums.has(record) ? &sum : nullptr);
         ++m_files;
     }
     m_size += size;

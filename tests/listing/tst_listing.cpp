@@ -309,8 +309,10 @@ private Q_SLOTS:
         SearchHits hits;
         const int disc = hits.addDisc(u"Disc"_s, u"1A2B3C4D"_s);
         const auto add = [&](const Added &a) {
+            const ContentsChecksums sums = ContentsChecksums::parse(a.checksum, 1);
+            const XXH128_hash_t sum = sums.value(0);
             hits.add(disc, a.kind, a.name, a.folder, a.inArchive.isNull() ? QByteArrayView() : a.inArchive, a.size,
-                     a.date, a.details, a.checksum);
+                     a.date, a.details, sums.has(0) ? &sum : nullptr);
         };
         const auto check = [&](int i, const Added &a) {
             QCOMPARE(hits.kind(i), a.kind);
