@@ -94,59 +94,12 @@ private Q_SLOTS:
         QVERIFY(f.lineBytes(-1, 0).isNull() && f.lineBytes(5, 0).isNull() && f.lineBytes(0, -1).isNull());
         QVERIFY(f.heldBytes() >= files.size()); // its text and a few bytes a record
         QCOMPARE(d.folderName(1), QByteArrayView("ROCK"));
-        // Folders are found by their parent's path, in any case; an archive is a folder too.
-        for (const char *path : {"\\", "\\music\\", "\\MUSIC\\rock\\", "\\pack.zip\\"})
-            QVERIFY2(ContentsList::findFolder(d, f, QLatin1String(path)).exists, path);
-        for (const char *path : {"\\SONG.MP3\\", "\\ROCK\\", "\\MUSIC\\ROCK", ""})
-            QVERIFY2(!ContentsList::findFolder(d, f, QLatin1String(path)).exists, path);
 
         QBuffer readOnly;
         readOnly.open(QIODevice::ReadOnly);
         ContentsListWriter w(&readOnly);
         w.writeRecord({QStringLiteral("x")});
         QVERIFY_THROWS_EXCEPTION(QuilloryError, w.flush());
-    }
-
-
-    // Names that differ only in case stay apart; another case finds a folder spelled one way only.
-    void foldersThatDifferOnlyInCase()
-    {
-        const QByteArray folders = written([](ContentsListWriter &w) {
-            w.writeFolderRecord(u"abc"_s, u"\\Case\\"_s, 1, u"x"_s);
-            w.writeFolderRecord(u"sub"_s, u"\\Case\\ABC\\"_s, 0, u"x"_s);
-            w.writeFolderRecord(u"ABC"_s, u"\\Case\\"_s, 5, u"x"_s);
-            w.writeFolderRecord(u"Empty"_s, u"\\Case\\"_s, 0, u"x"_s);
-            w.writeFolderRecord(u"Case"_s, u"\\"_s, 6, u"x"_s);
-            w.writeFolderRecord(u"Win"_s, u"\\"_s, 7, u"x"_s);
-        });
-        const QByteArray files = written([](ContentsListWriter &w) {
-            w.writeFileRecord(u"lower.txt"_s, u"\\Case\\abc\\"_s, 1, u"x"_s, {});
-            w.writeFileRecord(u"upper1.txt"_s, u"\\Case\\ABC\\"_s, 2, u"x"_s, {});
-            w.writeFileRecord(u"upper2.txt"_s, u"\\Case\\ABC\\"_s, 3, u"x"_s, {});
-            w.writeFileRecord(u"empty.txt"_s, u"\\Case\\EMPTY\\"_s, 0, u"x"_s, {});
-            w.writeFileRecord(u"win.txt"_s, u"\\Win\\"_s, 7, u"x"_s, {});
-        });
-        const ContentsList d = ContentsList::fromBytes(folders);
-        const ContentsList f = ContentsList::fromBytes(files);
-        const auto listed = [&](const QString &path) {
-            const ContentsList::Folder found = ContentsList::findFolder(d, f, path);
-            QStringList names;
-            if (!found.exists)
-                return QStringList{u"(none)"_s};
-            for (int r : found.subfolders)
-                names << d.line(r, ContentsRecord::NameLine);
-            for (int r : found.files)
-                names << f.line(r, ContentsRecord::NameLine);
-            return names;
-        };
-        QCOMPARE(listed(u"\\Case\\abc\\"_s), QStringList{u"lower.txt"_s});
-        QCOMPARE(listed(u"\\Case\\ABC\\"_s), (QStringList{u"sub\\"_s, u"upper1.txt"_s, u"upper2.txt"_s}));
-        // An empty folder is found by its record, and lists nothing of another spelling's.
-        QCOMPARE(listed(u"\\Case\\Empty\\"_s), QStringList());
-        // No folder spelled so: without regard to case, as catalogues made on Windows are read.
-        QCOMPARE(listed(u"\\win\\"_s), QStringList{u"win.txt"_s});
-        QCOMPARE(listed(u"\\CASE\\EMPTY\\"_s), QStringList{u"empty.txt"_s});
-        QCOMPARE(listed(u"\\Case\\nowhere\\"_s), QStringList{u"(none)"_s});
     }
 
     void valuesWrittenIntoRecords()

@@ -34,6 +34,7 @@ class TestFolderIndex : public QObject
             {u"Docs"_s, u"\\"_s, Entry::Folder},
             {u"DOCS"_s, u"\\"_s, Entry::Folder},
             {u"Empty"_s, u"\\"_s, Entry::Folder},
+            {u"e.txt"_s, u"\\EMPTY\\"_s}, // under a spelling no folder record has
             {u"d1.txt"_s, u"\\Docs\\"_s},
             {u"d2.txt"_s, u"\\Docs\\"_s},
             {u"D3.TXT"_s, u"\\DOCS\\"_s},
@@ -102,10 +103,6 @@ class TestFolderIndex : public QObject
 
     // What a lookup of path answers: whether the folder is there, its subfolders and files, and
     // the files of the folder in any case.
-    static QString answer(const ContentsList &folders, const ContentsList &files, const QString &path)
-    {
-        return answer(folders, files, ContentsList::findFolder(folders, files, path), path);
-    }
     static QString answer(const ContentsList &folders, const ContentsList &files, const ContentsList::Folder &f,
                           const QString &path)
     {
@@ -156,8 +153,13 @@ private slots:
         row(u"\\pack.zip\\"_s, "yes||inside.txt|inside.txt");
         row(u"\\Pack.zip\\"_s, "yes||inside.txt|inside.txt");
         row(u"\\EMPTY.ZIP\\"_s, "yes|||");
-        row(u"\\empty\\"_s, "yes|||");
+        // A folder spelled as asked lists nothing of another spelling's, even when empty.
+        row(u"\\Empty\\"_s, "yes|||e.txt");
+        row(u"\\EMPTY\\"_s, "yes||e.txt|e.txt");
+        row(u"\\empty\\"_s, "yes||e.txt|e.txt");
         row(u"\\nowhere\\"_s, "no|||");
+        row(u"\\root.txt\\"_s, "no|||"); // a file is no folder
+        row(u"\\Old\\"_s, "no|||");      // found by its whole path only
         row(u"\\Docs"_s, "no|||");
         row(u""_s, "no|||");
         row(u"\\Docs\\\\"_s, "no|||");
@@ -173,7 +175,7 @@ private slots:
             const ContentsList folders = ContentsList::fromBytes(folderList);
             const ContentsList files = ContentsList::fromBytes(fileList);
             QVERIFY(files.indexed());
-            QCOMPARE(answer(folders, files, path), expected);
+            QCOMPARE(answer(folders, files, ContentsList::findFolder(folders, files, path), path), expected);
 
             // Read from a contents file keeping only what the lookup reads (the command line's ls).
             QTemporaryDir tmp;
