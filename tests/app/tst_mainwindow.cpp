@@ -174,7 +174,11 @@ private Q_SLOTS:
     {
         QFETCH(int, signal);
         QVERIFY2(QFileInfo(program()).isExecutable(), "build the quillory target first");
-        QStringList tree = treeLines();
+        const auto sorted = [](QStringList lines) {
+            lines.sort();
+            return lines;
+        };
+        const QStringList tree = sorted(treeLines());
         const QString home = m_fx.path(u"home"_s);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
@@ -198,11 +202,7 @@ private Q_SLOTS:
         QVERIFY(run.waitForFinished(60000));
         QVERIFY(run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0);
         QVERIFY(QFileInfo::exists(settings) && QFileInfo::exists(data() + u"search.dat"_s) && !QFileInfo::exists(lock));
-        // Every node is still there, perhaps in another order.
-        QStringList after = treeLines();
-        after.sort();
-        tree.sort();
-        QCOMPARE(after, tree);
+        QCOMPARE(sorted(treeLines()), tree); // every node, perhaps in another order
     }
 
     void everySaveHappensAtClose()
@@ -549,13 +549,11 @@ private Q_SLOTS:
         const QModelIndex name = details->model()->index(html, 0);
         details->selectionModel()->select(name, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         details->setFocus();
-        const QImage icon = name.data(Qt::DecorationRole)
-                                .value<QIcon>()
-                                .pixmap(details->iconSize().isValid() ? details->iconSize() : QSize(16, 16))
-                                .toImage()
-                                .convertToFormat(QImage::Format_ARGB32);
-        const QImage shot = details->viewport()->grab().toImage().convertToFormat(QImage::Format_ARGB32);
-        QVERIFY(findsOpaquePixels(shot, icon, details->visualRect(name)));
+        const QSize iconSize = details->iconSize().isValid() ? details->iconSize() : QSize(16, 16);
+        const auto argb = [](const QPixmap &p) { return p.toImage().convertToFormat(QImage::Format_ARGB32); };
+        QVERIFY(findsOpaquePixels(argb(details->viewport()->grab()),
+                                  argb(name.data(Qt::DecorationRole).value<QIcon>().pixmap(iconSize)),
+                                  details->visualRect(name)));
     }
 
     // --- Backup. An import keeps the run's favourites (pruned, also while their save fails) and history.
