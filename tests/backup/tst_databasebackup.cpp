@@ -74,10 +74,7 @@ class TestDatabaseBackup : public QObject
     static QByteArray treeOf(const QStringList &lines) { return TextCodec::joinLines(lines); }
 
     // The export of makeCatalogue's catalogue: the discs in tree order (the lent one too), the tree.
-    static QStringList archived()
-    {
-        return {u"CCCC0003.dat"_s, u"AAAA0001.dat"_s, u"BBBB0002.dat"_s, u"groups.tree"_s};
-    }
+    static inline const QStringList Archived{u"CCCC0003.dat"_s, u"AAAA0001.dat"_s, u"BBBB0002.dat"_s, u"groups.tree"_s};
 
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
@@ -92,7 +89,6 @@ private Q_SLOTS:
     void exportHoldsTheCatalogueOnly()
     {
         Catalogue &cat = *m_cat;
-        QTemporaryDir &tmp = *m_tmp;
         for (const char *stray : {"AAAA0001.dir", "AAAA0001.file", "AAAA0001.dat.bak", "FFFF0006.dat", "x.tree"})
             writeFile(cat.dbFolder() + QLatin1String(stray), "stray");
         // A change still only in memory reaches the archive: the tree is saved first.
@@ -100,7 +96,7 @@ private Q_SLOTS:
         const QDateTime old(QDate(2020, 5, 6), QTime(7, 8, 10));
         const QString dat = ContentsFile::contentsFileName(cat.dbFolder(), u"CCCC0003"_s);
         writeFile(dat, readFile(dat), old);
-        const QString archive = tmp.filePath(u"out.cab"_s);
+        const QString archive = m_tmp->filePath(u"out.cab"_s);
         writeFile(archive, "an older backup");
 
         int last = -1, maximum = -1;
@@ -112,7 +108,7 @@ private Q_SLOTS:
         QCOMPARE(maximum, cat.tree().nodeCount() + 1);
         QCOMPARE(last, maximum);
         QVERIFY(cabextractAccepts(archive));
-        QCOMPARE(cabextractNames(archive), archived());
+        QCOMPARE(cabextractNames(archive), Archived);
         QVERIFY(readFile(cat.treeFile()).contains("Unsaved group"));
 
         QCOMPARE(TSTCabReader().List(archive).front().Modified, old);
@@ -122,18 +118,17 @@ private Q_SLOTS:
     void unusableSerialsReachNothingOutsideDb()
     {
         Catalogue &cat = *m_cat;
-        QTemporaryDir &tmp = *m_tmp;
         writeFile(cat.dataFolder() + u"victim.dat"_s, "victim");
         writeFile(cat.dbFolder() + u"a/b.dat"_s, "nested");
         for (const QString &s : {u"../victim"_s, u"a/b"_s})
             cat.tree().addDisc(cat.tree().root(), disc(u"Bad "_s + s, s));
         const auto outsideBefore = snapshot(cat.dataFolder());
         QStringList told;
-        const QString archive = tmp.filePath(u"out.cab"_s);
+        const QString archive = m_tmp->filePath(u"out.cab"_s);
         DatabaseBackup::exportDatabase(cat, archive, {}, [&](const QString &m) { told << m; });
         QCOMPARE(told.size(), 1);
         QVERIFY2(told.first().contains(u"\"Bad ../victim\""_s), qPrintable(told.first()));
-        QCOMPARE(cabextractNames(archive), archived());
+        QCOMPARE(cabextractNames(archive), Archived);
         QCOMPARE(snapshot(cat.dataFolder()), outsideBefore);
     }
 
@@ -163,7 +158,6 @@ private Q_SLOTS:
         QFETCH(quint32, claimedSize);
         QFETCH(QString, message);
         Catalogue &cat = *m_cat;
-        QTemporaryDir &tmp = *m_tmp;
         const auto before = snapshot(cat.dbFolder());
         if (archive.isEmpty()) {
             // One contents file replaces the user's, one is new to DB (written straight into it).
@@ -171,7 +165,7 @@ private Q_SLOTS:
                             {u"DDDD0004.dat"_s, QByteArray("a new disc")}};
             if (!tree.isEmpty())
                 members.prepend({u"groups.tree"_s, tree});
-            archive = archiveOf(tmp.filePath(u"in/hostile.cab"_s), members);
+            archive = archiveOf(m_tmp->filePath(u"in/hostile.cab"_s), members);
             if (claimedSize)
                 claimFirstMemberSize(archive, claimedSize);
         } else {
@@ -181,7 +175,7 @@ private Q_SLOTS:
         QVERIFY2(why.contains(message), qPrintable(why));
         QCOMPARE(snapshot(cat.dbFolder()), before);
         QVERIFY(!QFileInfo::exists(CatalogueSwitch::stagingFolderOf(cat.dbFolder())));
-        QCOMPARE(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(QDir(m_tmp->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
         cat.load({});
         QVERIFY(FindCD(cat.tree().root(), u"AAAA0001"_s));
     }
@@ -190,11 +184,10 @@ private Q_SLOTS:
     void importTakesOnlyTheCatalogue()
     {
         Catalogue &cat = *m_cat;
-        QTemporaryDir &tmp = *m_tmp;
         const QString db = cat.dbFolder();
         const QByteArray kept = readFile(ContentsFile::contentsFileName(db, u"BBBB0002"_s));
         const QString archive = archiveOf(
-            tmp.filePath(u"mixed.cab"_s),
+            m_tmp->filePath(u"mixed.cab"_s),
             {{u"AAAA0001.DAT"_s, QByteArray("new A")},
              {u"EEEE0005.dat"_s, QByteArray("not in the tree")},
              {u"junk.txt"_s, QByteArray("junk")},
