@@ -26,27 +26,18 @@ namespace
 // One file of a disc: "name|size|day|content", content empty for no checksum; a name with a
 // folder part ("ZIP.ZIP\in.txt") is an entry of that archive in the disc's root.
 struct File {
-    QString folder, name, date;
+    QString folder, name, date, content;
     qint64 size = 0;
-    QString content;
     bool inArchive = false;
 };
 
 File parseFile(const QString &spec)
 {
     const QStringList p = spec.split(u'|');
-    File f;
-    f.name = p.at(0);
-    f.size = p.at(1).toLongLong();
-    f.date = date(2024, 1, p.at(2).toInt());
-    f.content = p.value(3);
-    f.folder = u"\\"_s;
-    if (const qsizetype slash = f.name.lastIndexOf(u'\\'); slash >= 0) {
-        f.folder = u"\\"_s + f.name.left(slash + 1);
-        f.name = f.name.mid(slash + 1);
-        f.inArchive = true;
-    }
-    return f;
+    const qsizetype slash = p.at(0).lastIndexOf(u'\\');
+    return {.folder = u"\\"_s + p.at(0).left(slash + 1), .name = p.at(0).mid(slash + 1),
+            .date = date(2024, 1, p.at(2).toInt()), .content = p.value(3), .size = p.at(1).toLongLong(),
+            .inArchive = slash >= 0};
 }
 
 // Writes a disc whose files are given; with checksums, each file with a content has one.
@@ -82,9 +73,13 @@ void packDisc(const QString &db, const QString &serial, const QList<File> &files
     ContentsFile::packBytes(db, serial, {folderList, fileList, sums ? sumList : QByteArray()});
 }
 
-QString location(const SearchHits &hits, int i)
+// The hits' places ("D1:\a.jpg"), from `first` on, `count` of them (all when below zero).
+QStringList places(const SearchHits &hits, int first = 0, int count = -1)
 {
-    return hits.location(i) + QString::fromUtf8(hits.name(i));
+    QStringList out;
+    for (int i = first; i < (count < 0 ? hits.count() : first + count); ++i)
+        out << hits.location(i) + QString::fromUtf8(hits.name(i));
+    return out;
 }
 } // namespace
 
@@ -101,15 +96,6 @@ class TestDuplicateFinder : public QObject
         GroupTree tree;
         QString db;
         TreeNode *root = nullptr;
-        TreeNode *find(const QString &name) const
-        {
-            TreeNode *found = nullptr;
-            tree.forEachPreOrder([&](TreeNode *n) {
-                if (!found && n->text() == name)
-                    found = n;
-            });
-            return found;
-        }
     };
     void make(Cat &c, const QString &name, const QList<QStringList> &discs, const QStringList &titles)
     {
@@ -129,23 +115,13 @@ class TestDuplicateFinder : public QObject
         }
     }
 
-    // Groups as "size rule: place, place", most wasted first; or the single copies' places.
+    // Groups as "size rule: place, place", most wasted first.
     static QStringList duplicates(const DuplicateFinder::Duplicates &d)
     {
         QStringList out;
-        for (const DuplicateFinder::Group &g : d.groups) {
-            QStringList places;
-            for (int i = g.first; i < g.first + g.count; ++i)
-                places << location(*d.hits, i);
-            out << u"%1 %2: %3"_s.arg(g.size).arg(DuplicateFinder::ruleText(g.rule), places.join(u", "_s));
-        }
-        return out;
-    }
-    static QStringList places(const SearchHits &hits)
-    {
-        QStringList out;
-        for (int i = 0; i < hits.count(); ++i)
-            out << location(hits, i);
+        for (const DuplicateFinder::Group &g : d.groups)
+            out << u"%1 %2: %3"_s.arg(g.size).arg(DuplicateFinder::ruleText(g.rule),
+                                                  places(*d.hits, g.first, g.count).join(u", "_s));
         return out;
     }
 
@@ -226,19 +202,18 @@ private Q_SLOTS:
         Cat c;
         make(c, QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'_').remove(u':').remove(u';'), discs,
              titles);
-        const QString scope = command.section(u' ', 1);
-        QVERIFY(c.find(scope));
+        TreeNode *scope = FindGroup(c.root, command.section(u' ', 1));
+        QVERIFY(scope);
         DuplicateFinder finder(c.db, minSize);
         if (command.startsWith(u"duplicates"_s)) {
-            const DuplicateFinder::Duplicates d = finder.duplicates(c.find(scope));
+            const DuplicateFinder::Duplicates d = finder.duplicates(scope);
             QCOMPARE(duplicates(d), answer);
             qint64 wasted = 0;
             for (const DuplicateFinder::Group &g : d.groups)
                 wasted += g.wasted();
             QCOMPARE(d.wasted, wasted);
         } else {
-            const DuplicateFinder::SingleCopies s = finder.singleCopies(c.find(scope), c.root);
-            QCOMPARE(places(*s.hits), answer);
+            QCOMPARE(places(*finder.singleCopies(scope, c.root).hits), answer);
         }
         QCOMPARE(finder.problems(), QStringList());
     }
@@ -270,52 +245,39 @@ private Q_SLOTS:
             int disc;
             QString place;
             qint64 size;
-            QString name, date, sum;
+            QString name, date, sum, identity;
         };
         std::vector<Plain> all;
-        for (int d = 0; d < discs.size(); ++d) {
-            const bool sums = titles[d].endsWith(u'+');
-            for (const QString &spec : discs[d]) {
-                const File f = parseFile(spec);
-                if (f.size < 1)
-                    continue;
-                all.push_back({d, titles[d] + u':' + f.folder + f.name, f.size, f.name.toUpper(), f.date,
-                               sums && !f.inArchive ? f.content : QString()});
-            }
-        }
+        for (int d = 0; d < discs.size(); ++d)
+            for (const QString &spec : discs[d])
+                if (const File f = parseFile(spec); f.size > 0)
+                    all.push_back({d, titles[d] + u':' + f.folder + f.name, f.size, f.name.toUpper(), f.date,
+                                   titles[d].endsWith(u'+') && !f.inArchive ? f.content : QString(), {}});
         std::map<std::pair<qint64, QString>, std::vector<const Plain *>> copies;
-        for (const Plain &p : all) {
-            QString identity = u"name "_s + p.name + u' ' + p.date;
-            if (!p.sum.isEmpty()) {
-                identity = u"sum "_s + p.sum;
-            } else {
-                std::set<QString> agreeing;
-                for (const Plain &q : all)
-                    if (!q.sum.isEmpty() && q.size == p.size && q.name == p.name && q.date == p.date)
-                        agreeing.insert(q.sum);
-                if (agreeing.size() == 1)
-                    identity = u"sum "_s + *agreeing.begin();
-            }
-            copies[{p.size, identity}].push_back(&p);
+        for (Plain &p : all) {
+            std::set<QString> agreeing;
+            for (const Plain &q : all)
+                if (!q.sum.isEmpty() && q.size == p.size && q.name == p.name && q.date == p.date)
+                    agreeing.insert(q.sum);
+            p.identity = !p.sum.isEmpty()        ? u"sum "_s + p.sum
+                         : agreeing.size() == 1 ? u"sum "_s + *agreeing.begin()
+                                                : u"name "_s + p.name + u' ' + p.date;
+            copies[{p.size, p.identity}].push_back(&p);
         }
         std::multiset<QString> expectedGroups;
         for (const auto &[key, list] : copies) {
-            if (list.size() < 2)
-                continue;
-            QStringList places;
+            QStringList sorted;
             for (const Plain *p : list)
-                places << p->place;
-            places.sort();
-            expectedGroups.insert(u"%1: %2"_s.arg(key.first).arg(places.join(u", "_s)));
+                sorted << p->place;
+            sorted.sort();
+            if (list.size() > 1)
+                expectedGroups.insert(u"%1: %2"_s.arg(key.first).arg(sorted.join(u", "_s)));
         }
         QStringList expectedSingles;
         for (const Plain &p : all) {
-            if (p.disc != 1)
-                continue;
-            for (const auto &[key, list] : copies)
-                if (std::find(list.begin(), list.end(), &p) != list.end() &&
-                    std::all_of(list.begin(), list.end(), [](const Plain *q) { return q->disc == 1; }))
-                    expectedSingles << p.place;
+            const auto &list = copies[{p.size, p.identity}];
+            if (p.disc == 1 && std::all_of(list.begin(), list.end(), [](const Plain *q) { return q->disc == 1; }))
+                expectedSingles << p.place;
         }
         QVERIFY(expectedGroups.size() > 20);
         QVERIFY(!expectedSingles.isEmpty());
@@ -330,15 +292,12 @@ private Q_SLOTS:
             for (const DuplicateFinder::Group &g : d.groups) {
                 QVERIFY(g.wasted() <= lastWasted);
                 lastWasted = g.wasted();
-                QStringList places;
-                for (int i = g.first; i < g.first + g.count; ++i)
-                    places << location(*d.hits, i);
-                places.sort();
-                groups.insert(u"%1: %2"_s.arg(g.size).arg(places.join(u", "_s)));
+                QStringList sorted = places(*d.hits, g.first, g.count);
+                sorted.sort();
+                groups.insert(u"%1: %2"_s.arg(g.size).arg(sorted.join(u", "_s)));
             }
             QVERIFY(groups == expectedGroups);
-            const DuplicateFinder::SingleCopies s = finder.singleCopies(c.find(titles[1]), c.root);
-            QCOMPARE(places(*s.hits), expectedSingles);
+            QCOMPARE(places(*finder.singleCopies(FindGroup(c.root, titles[1]), c.root).hits), expectedSingles);
             index.flush();
         }
         // The index a comparison fills stays under its bound, as after a search.
@@ -360,15 +319,15 @@ private Q_SLOTS:
             return QString::fromLatin1(ContentsChecksums::toHex(XXH3_128bits(content, std::strlen(content))));
         };
         const auto checksums = [](const SearchHits &hits) {
-            QStringList out;
+            QStringList out = places(hits);
             for (int i = 0; i < hits.count(); ++i)
-                out << location(hits, i) + u' ' + hits.entry(i, u"File"_s, 0).checksum;
+                out[i] += u' ' + hits.entry(i, u"File"_s, 0).checksum;
             out.sort();
             return out;
         };
         DuplicateFinder finder(c.db, 1);
         QCOMPARE(checksums(*finder.duplicates(c.root).hits), (QStringList{u"D0+:\\a "_s + hex("x"), u"D1:\\a "_s}));
-        QCOMPARE(checksums(*finder.singleCopies(c.find(u"D0+"_s), c.root).hits), QStringList{u"D0+:\\b "_s + hex("y")});
+        QCOMPARE(checksums(*finder.singleCopies(FindGroup(c.root, u"D0+"_s), c.root).hits), QStringList{u"D0+:\\b "_s + hex("y")});
         SearchCriteria criteria;
         criteria.mask = u"b"_s;
         SearchEngine search(c.db, criteria);
