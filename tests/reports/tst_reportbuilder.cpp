@@ -58,7 +58,6 @@ class TestReportBuilder : public QObject
         return line + u"\r\n"_s;
     }
 
-
 private Q_SLOTS:
     void initTestCase()
     {
@@ -253,8 +252,6 @@ private Q_SLOTS:
         QCOMPARE(seen.first(), (QPair<qint64, qint64>(0, 4)));
         QCOMPARE(seen.last(), (QPair<qint64, qint64>(4, 4)));
     }
-
-
 
     // TXT cells fit by the columns a text takes on a fixed-pitch line, so wide titles stay aligned.
     void fitsByColumns_data()
