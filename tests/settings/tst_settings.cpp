@@ -244,7 +244,6 @@ private Q_SLOTS:
         QCOMPARE(Skins::infoText(skin), u"Made by me\nFor dark desktops\n"_s);
     }
 
-
     // For a program of release 1.5.115.
     void updateAnswers_data()
     {
