@@ -2,7 +2,6 @@
 // widths, the colour boxes, saving (HTML or text by the name's extension) and printing to PDF.
 
 #include "CabTestUtil.h"
-#include "TestCatalogue.h"
 #include "TestWindow.h"
 #include "reports/ui/ColorShape.h"
 #include "reports/ui/ReportCommands.h"
@@ -15,7 +14,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
-#include <QTemporaryDir>
 #include <QTreeWidget>
 
 using namespace Qt::Literals::StringLiterals;
