@@ -35,9 +35,6 @@ QStringList linesOf(MediaReaderKind kind, const QString &path, QStringList lines
 
 void addRows(MediaReaderKind kind, const QList<std::pair<const char *, QStringList>> &rows)
 {
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QStringList>("lines");
     for (const auto &[file, lines] : rows)
         QTest::newRow(file) << int(kind) << QString::fromLatin1(file) << lines;
 }
@@ -51,10 +48,13 @@ class TestLibraryReaders : public QObject
 private Q_SLOTS:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
 
-    // Lengths, tags and sample rates as mutagen gives them, bit rates where it gives one (rounded; TagLib's own for
-    // Opus, FLAC in Ogg and WavPack); the sample rate only for the lossless formats.
-    void audio_data()
+    void readers_data()
     {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("lines");
+        // Lengths, tags and sample rates as mutagen gives them, bit rates where it gives one (rounded; TagLib's own for
+        // Opus, FLAC in Ogg and WavPack); the sample rate only for the lossless formats.
         addRows(MediaReaderKind::Audio,
                 {
                     {"tagged.flac",
@@ -74,13 +74,8 @@ private Q_SLOTS:
                     {"tagged.wv",
                      {"Title: Wv Title", "Album: Wv Album", "Duration: 00:00:01", "Bit rate: 68 kbit", "Sample rate: 8000 hz"}},
                 });
-    }
-    void audio() { check(); }
-
-    // Sizes, dates and makers as exiftool gives them. HEIC and AVIF give nothing rather than anything wrong: Exiv2's
-    // size may be a tile's (64 x 64 for a 20 x 10 picture), and Exiv2 0.27 does not find exiftool's EXIF item.
-    void pictures_data()
-    {
+        // Sizes, dates and makers as exiftool gives them. HEIC and AVIF give nothing rather than anything wrong: Exiv2's
+        // size may be a tile's (64 x 64 for a 20 x 10 picture), and Exiv2 0.27 does not find exiftool's EXIF item.
         const QStringList canon{"Taken: 6/15/2021 2:30:05 PM", "Camera: Canon EOS 5D"};
         addRows(MediaReaderKind::Exif,
                 {
@@ -91,31 +86,28 @@ private Q_SLOTS:
                     {"exif.avif", {}},
                     {"make-only.jpg", {"Width: 16", "Height:16", "Camera: NIKON"}},
                 });
-    }
-    void pictures() { check(); }
-
-    // As mediainfo gives them: General;%Duration%, Video;%Width%x%Height% %Format%, Audio;%Format% %Channel(s)%.
-    void video_data()
-    {
+        // As mediainfo gives them: General;%Duration%, Video;%Width%x%Height% %Format%, Audio;%Format% %Channel(s)%.
+        const QStringList clip{"Duration: 00:00:01", "Width: 64", "Height:48"};
         addRows(MediaReaderKind::Video,
                 {
-                    {"h264-aac.mp4", {"Duration: 00:00:01", "Width: 64", "Height:48", "Video: AVC", "Audio: AAC, 2 channels"}},
-                    {"vp8-opus.webm", {"Duration: 00:00:01", "Width: 64", "Height:48", "Video: VP8", "Audio: Opus, 2 channels"}},
-                    {"mpeg4-pcm.mov",
-                     {"Duration: 00:00:01", "Width: 64", "Height:48", "Video: MPEG-4 Visual", "Audio: PCM, 1 channel"}},
-                    {"mpeg4-mp3.avi",
-                     {"Duration: 00:00:01", "Width: 64", "Height:48", "Video: MPEG-4 Visual", "Audio: MPEG Audio, 1 channel"}},
-                    {"mpeg2-mp2.ts",
-                     {"Duration: 00:00:01", "Width: 64", "Height:48", "Video: MPEG Video", "Audio: MPEG Audio, 2 channels"}},
-                    {"video-flac.mkv", {"Duration: 00:00:01", "Width: 64", "Height:48", "Video: AVC", "Audio: FLAC, 1 channel"}},
-                    {"mpeg2-ac3.vob", {"Duration: 00:00:01", "Width: 64", "Height:48", "Video: MPEG Video", "Audio: AC-3, 2 channels"}},
+                    {"h264-aac.mp4", clip + QStringList{"Video: AVC", "Audio: AAC, 2 channels"}},
+                    {"vp8-opus.webm", clip + QStringList{"Video: VP8", "Audio: Opus, 2 channels"}},
+                    {"mpeg4-pcm.mov", clip + QStringList{"Video: MPEG-4 Visual", "Audio: PCM, 1 channel"}},
+                    {"mpeg4-mp3.avi", clip + QStringList{"Video: MPEG-4 Visual", "Audio: MPEG Audio, 1 channel"}},
+                    {"mpeg2-mp2.ts", clip + QStringList{"Video: MPEG Video", "Audio: MPEG Audio, 2 channels"}},
+                    {"video-flac.mkv", clip + QStringList{"Video: AVC", "Audio: FLAC, 1 channel"}},
+                    {"mpeg2-ac3.vob", clip + QStringList{"Video: MPEG Video", "Audio: AC-3, 2 channels"}},
                 });
+        // The label isoinfo reports, and the file system as Windows names it.
+        addRows(MediaReaderKind::DiscImage, {{"small.iso", {"Volume: PHOTOS_2021 (CDFS)"}}});
     }
-    void video() { check(); }
-
-    // The label isoinfo reports, and the file system as Windows names it.
-    void discImage_data() { addRows(MediaReaderKind::DiscImage, {{"small.iso", {"Volume: PHOTOS_2021 (CDFS)"}}}); }
-    void discImage() { check(); }
+    void readers()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, file);
+        QFETCH(QStringList, lines);
+        QCOMPARE(linesOf(MediaReaderKind(kind), library(file)), lines);
+    }
 
     // A library reader adds to what the specified reader wrote: EXIF after the JPEG size (never a second size),
     // TagLib only where the Ogg reader (also Monkey's Audio's) found nothing.
@@ -267,15 +259,6 @@ private Q_SLOTS:
             {C::MusicFiles, "MKV", false}, {C::VideoFiles, "ISO", false}};
         for (const auto &[category, extension, in] : table)
             QVERIFY2(SearchTests::inCategory(category, extension) == in, extension);
-    }
-
-private:
-    void check()
-    {
-        QFETCH(int, kind);
-        QFETCH(QString, file);
-        QFETCH(QStringList, lines);
-        QCOMPARE(linesOf(MediaReaderKind(kind), library(file)), lines);
     }
 };
 
