@@ -63,12 +63,6 @@ class TestDiscCommands : public QObject
             qFatal("the Add Disc dialog did not open");
         return form;
     }
-    static void pickDrive(QWidget *form, int index)
-    {
-        auto *box = child<QComboBox>(form, u"DrivesBox"_s);
-        box->setCurrentIndex(index);
-        Q_EMIT box->activated(index);
-    }
     // The fields the dialog proposes, as one line.
     static QString proposed(QWidget *form)
     {
@@ -141,7 +135,8 @@ private Q_SLOTS:
         f.nav().TreeChange(f.node(u"Rock Disc"_s));
         form = openAdd(f);
         QCOMPARE(form->windowTitle(), u"Add Disc to \"Music\""_s);
-        pickDrive(form, 1);
+        child<QComboBox>(form, u"DrivesBox"_s)->setCurrentIndex(1);
+        Q_EMIT child<QComboBox>(form, u"DrivesBox"_s)->activated(1);
         QCOMPARE(text(form, u"SerialEdit"_s), u"22223333"_s);
         child<QCheckBox>(form, u"EjectBox"_s)->setChecked(false);
         click(form, u"AddButton"_s);
