@@ -1,3 +1,4 @@
+#include "CabTestUtil.h"
 #include "ScanFixture.h"
 
 #include "acquire/ImageScanner.h"
@@ -22,6 +23,7 @@
 using namespace Qt::StringLiterals;
 
 using namespace ScanFixture;
+using CabTestUtil::readFile;
 
 namespace
 {
@@ -140,11 +142,6 @@ class TestScanner : public QObject
     }
 
     static QString dataPath(const QString &rel) { return QStringLiteral(QUILLORY_TEST_DATA "/") + rel; }
-    static QByteArray readAll(const QString &path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
 
     // The first lines of the records, sorted: files, then folders after a bar.
     static QString listed(const ScanResult &r)
@@ -222,7 +219,7 @@ for i in sorted(zipfile.ZipFile(sys.argv[1]).infolist(), key=lambda i: i.header_
         if (!python(u"import zipfile\nwith zipfile.ZipFile('ok.zip', 'w') as z:\n"
                     "    z.writestr('a.txt', b'aaaa')\n    z.writestr('b/c.txt', b'cccccccc')\n"_s))
             return QByteArray();
-        return readAll(m_work + u"ok.zip"_s);
+        return readFile(m_work + u"ok.zip"_s);
     }
 
     // Every record as one text, sorted: the lists compared whatever order each folder gives; or its first line
@@ -253,7 +250,7 @@ for i in sorted(zipfile.ZipFile(sys.argv[1]).infolist(), key=lambda i: i.header_
             const QString bridge = this->image(u"udf"_s);
             if (bridge.isEmpty())
                 return false;
-            QByteArray bytes = readAll(bridge);
+            QByteArray bytes = readFile(bridge);
             const qsizetype sector = 2048, iso = 16 * sector, udf = bytes.indexOf("BEA01", iso) - 1;
             if (udf < iso)
                 return false;
@@ -633,7 +630,7 @@ with zipfile.ZipFile('made.zip', 'w') as z:
         }
         const QStringList expected = reference(path);
         QVERIFY2(!expected.isEmpty(), "python3 could not read the archive");
-        const QByteArray bytes = readAll(path);
+        const QByteArray bytes = readFile(path);
         QCOMPARE(entries(bytes), expected);
         QCOMPARE(entries(QByteArray(1001, '\x90') + bytes), expected); // a self-extractor
     }
@@ -660,7 +657,7 @@ with open('many.zip', 'wb') as f:
         QCOMPARE(zip.entries().back().EntryName, u"f65536"_s);
 
         // Writers that predate ZIP64 wrote no ZIP64 records and let the count wrap at 65,536.
-        QByteArray bytes = readAll(m_work + u"many.zip"_s);
+        QByteArray bytes = readFile(m_work + u"many.zip"_s);
         const qsizetype end = bytes.lastIndexOf("PK\5\6");
         QVERIFY(end > 76 && bytes.mid(end - 76, 4) == "PK\6\6");
         QByteArray endRecord = bytes.mid(end);
@@ -717,7 +714,7 @@ with open('many.zip', 'wb') as f:
         QFETCH(int, offset);
         QFETCH(QByteArray, bytes);
         QFETCH(QString, listed);
-        const QByteArray whole = file.isEmpty() ? smallArchive() : readAll(dataPath(u"zip/"_s + file));
+        const QByteArray whole = file.isEmpty() ? smallArchive() : readFile(dataPath(u"zip/"_s + file));
         const qsizetype at = last ? whole.lastIndexOf(anchor) : whole.indexOf(anchor);
         QVERIFY(at >= 0);
         QByteArray damaged = whole;
@@ -850,7 +847,7 @@ with open('many.zip', 'wb') as f:
         const QString whole = image(tool);
         if (whole.isEmpty())
             QSKIP("the image tool is missing or failed");
-        const QByteArray bytes = readAll(whole);
+        const QByteArray bytes = readFile(whole);
         if (!cutAt.isEmpty())
             keep = bytes.indexOf(cutAt, 256 * 2048) + 100; // past the UDF anchor, which the probe needs
         QVERIFY(keep != 99);
@@ -881,7 +878,7 @@ with open('many.zip', 'wb') as f:
         // The files the real tools made: sizes as ImageMagick's identify gives them, lengths as soxi does, halves
         // rounded to the even second.
         const auto made = [&row](const char *name, K kind, const QString &lines) {
-            row(name, kind, readAll(dataPath(u"media/"_s + QLatin1String(name))), lines);
+            row(name, kind, readFile(dataPath(u"media/"_s + QLatin1String(name))), lines);
         };
         const QString cbr128 = u"Duration: 00:00:01|Bit rate: CBR 128kbps"_s;
         made("cbr128-id3v1.mp3", K::Mp3, u"Title: Blank Padded|Artist: Lame Artist|Album: Lame Album|"_s + cbr128);
@@ -999,7 +996,6 @@ with open('many.zip', 'wb') as f:
         const QByteArray app0 = QByteArray("\xFF\xE0", 2) + be(quint16(16)) + QByteArray(14, 'J');
         const QByteArray sof1 = QByteArray("\xFF\xC1", 2) + be(quint16(11)) + char(8) + be(quint16(480)) +
                                 be(quint16(640)) + QByteArray(6, 0);
-        row("JPEG", K::Jpeg, soi + app0 + sof1, size(640, 480));
         row("JPEG fill and restart", K::Jpeg, soi + app0 + QByteArray("\xFF\xFF\xD3\xFF\x01", 5) + sof1.mid(1),
             size(640, 480));
         row("JPEG stray byte", K::Jpeg, soi + app0 + "x" + sof1, size(0, 0));
@@ -1019,7 +1015,6 @@ with open('many.zip', 'wb') as f:
         const QByteArray app44 =
             "!\xFF\x0BNETSCAPE2.0\x2C" + QByteArray(44, ',') + QByteArray("\x03\x01\x00\x00\x00", 5);
         const QByteArray control("!\xF9\x04\x00\x0A\x00\xFF\x00", 8);
-        row("GIF", K::Gif, start + descriptor, size(10, 11));
         row("GIF colour table", K::Gif, screen + table + QByteArray(768, ',') + descriptor, size(10, 11));
         row("GIF extensions", K::Gif, start + gifComment + app44 + control + descriptor, size(10, 11));
         row("GIF stray bytes", K::Gif,
