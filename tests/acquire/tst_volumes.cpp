@@ -1,5 +1,6 @@
 // Drives on folder volumes and on the Linux backend over a sysfs tree and mount table made here, through a UDisks2
 // stand-in on a private bus; serials of images made by the real tools, checked against values worked out apart.
+#include "CabTestUtil.h"
 #include "ScanFixture.h"
 #include "acquire/DiscDrive.h"
 #include "acquire/DiscFinder.h"
@@ -179,12 +180,6 @@ QString expected(const QStringList &args)
 {
     return toolOutput(u"python3"_s,
                       QStringList{QStringLiteral(QUILLORY_SOURCE_DIR "/tests/acquire/volume_serial.py")} + args);
-}
-
-QByteArray readStart(const QString &path, qint64 size = 1 << 30)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.read(size) : QByteArray();
 }
 
 VolumeProbeResult probeBytes(const QByteArray &image, quint32 session = 0)
@@ -748,9 +743,9 @@ private Q_SLOTS:
         // The second session as a recorder writes it after the first: addresses from its own start.
         QVERIFY2(mkisofs({"-V", "SESSION_2", "-J", "-C", u"0,%1"_s.arg(start), "-M", first, "-o", second, two}),
                  qPrintable(why));
-        QByteArray disc = readStart(first);
+        QByteArray disc = CabTestUtil::readFile(first);
         disc.resize(qsizetype(start) * 2048, '\0');
-        disc += readStart(second);
+        disc += CabTestUtil::readFile(second);
         const QString discPath = m_imageDir.filePath(u"multisession.img"_s);
         QVERIFY(writeFile(discPath, disc));
 
@@ -770,7 +765,7 @@ private Q_SLOTS:
     {
         QRandomGenerator rng(4711);
         for (const QString &path : std::as_const(m_images)) {
-            const QByteArray original = readStart(path, 1 << 20); // the structures all live in the first megabyte
+            const QByteArray original = CabTestUtil::readFile(path).left(1 << 20); // the structures all live in the first megabyte
             // Truncated anywhere, or bytes changed at random in the places the walk reads: no crash, no endless walk.
             for (const qsizetype cut : {qsizetype(100), qsizetype(32768 + 100), qsizetype(256 * 2048 + 10)})
                 probeBytes(original.left(cut));
