@@ -117,19 +117,14 @@ private Q_SLOTS:
         m_root = m_tree.addChild(m_tree.top(), u"Root"_s, KindRoot);
         TreeNode *g = m_tree.addChild(m_root, u"G"_s, KindGroup);
         for (int d = 0; d < 12; ++d) {
-            TCD cd;
-            cd.Title = u"Disc %1"_s.arg(d);
-            cd.Serial = u"E%1"_s.arg(d, 7, 10, QChar(u'0'));
+            const TCD cd{.Title = u"Disc %1"_s.arg(d), .Serial = u"E%1"_s.arg(d, 7, 10, QChar(u'0'))};
             m_tree.addDisc(d % 3 ? m_root : g, cd);
             writeDisc(cd.Serial, 1000 + d);
         }
         // A list made on Windows: Windows-1252 bytes, not UTF-8, LF line ends.
-        TCD cd;
-        cd.Title = u"Windows"_s;
-        cd.Serial = u"F0000001"_s;
-        m_tree.addDisc(m_root, cd);
+        m_tree.addDisc(m_root, {.Title = u"Windows"_s, .Serial = u"F0000001"_s});
         const QByteArray date = TestCatalogue::date(2021, 6, 1).toUtf8();
-        ContentsFile::packBytes(m_db, cd.Serial, "Caf\xe9 \xc9t\xe9\\\n\\\n0\n" + date + "\n-\n",
+        ContentsFile::packBytes(m_db, u"F0000001"_s, "Caf\xe9 \xc9t\xe9\\\n\\\n0\n" + date + "\n-\n",
                                 "r\xe9sum\xe9.txt\n\\Caf\xe9 \xc9t\xe9\\\n12\n" + date + "\n-\nabc\n\\\n1\n" + date);
     }
 
@@ -187,9 +182,7 @@ private Q_SLOTS:
     // A list of a megabyte or more is scanned on a second thread as it unpacks, block by block.
     void aLargeListScannedAsItUnpacksAnswersAsTheWalk()
     {
-        TCD cd;
-        cd.Title = u"Large"_s;
-        cd.Serial = u"L0000001"_s;
+        const TCD cd{.Title = u"Large"_s, .Serial = u"L0000001"_s};
         writeDisc(cd.Serial, 7, 30000);
         QVERIFY(ContentsFile::read(m_db, cd.Serial).fileList.size() >= qsizetype(1) << 20);
         GroupTree tree;
@@ -226,8 +219,7 @@ private Q_SLOTS:
         const QStringList plain = run(m_db, c, m_root, nullptr);
         NameIndex first(m_db, NameIndex::DefaultMaxBytes, m_cache);
         run(m_db, c, m_root, &first);
-        // Every index file of the catalogue cut short or overwritten in the middle.
-        int damaged = 0;
+        int damaged = 0; // every index file of the catalogue cut short or overwritten in the middle
         QDirIterator it(first.folder(), QDir::Files);
         while (it.hasNext()) {
             QFile f(it.next());
@@ -249,9 +241,7 @@ private Q_SLOTS:
     // bytes count must still answer as the lists do, made in memory and mapped from the file.
     void sizesAndDatesBeyondTheCompactColumns()
     {
-        TCD cd;
-        cd.Title = u"Wide"_s;
-        cd.Serial = u"W0000001"_s;
+        const TCD cd{.Title = u"Wide"_s, .Serial = u"W0000001"_s};
         const TreeNode *disc = m_tree.addDisc(m_tree.addChild(m_tree.top(), u"Apart"_s, KindRoot), cd);
         const QDateTime first(QDate(2020, 1, 1), QTime(0, 0));
         static const qint64 sizes[] = {4294967294, 4294967295, 4294967296, -7, 5000000000000, 12};
@@ -266,8 +256,7 @@ private Q_SLOTS:
                                                        t.time().hour(), t.time().minute())});
             }
         });
-        // The files written from record `from` on whose size is at least `least`: their count
-        // and total, as the search's last line gives them.
+        // The count and total of the files from record `from` on of a size of `least` or more.
         auto filesFrom = [&](int from, qint64 least) {
             int n = 0;
             qint64 total = 0;
