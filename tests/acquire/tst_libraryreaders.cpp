@@ -74,8 +74,8 @@ private Q_SLOTS:
                     {"tagged.wv",
                      {"Title: Wv Title", "Album: Wv Album", "Duration: 00:00:01", "Bit rate: 68 kbit", "Sample rate: 8000 hz"}},
                 });
-        // Sizes, dates and makers as exiftool gives them. HEIC and AVIF give nothing rather than anything wrong: Exiv2's
-        // size may be a tile's (64 x 64 for a 20 x 10 picture), and Exiv2 0.27 does not find exiftool's EXIF item.
+        // Sizes, dates and makers as exiftool gives them. HEIC and AVIF give nothing rather than anything wrong: Exiv2
+        // may give a tile's size (64 x 64 for a 20 x 10 picture), and Exiv2 0.27 does not find exiftool's EXIF item.
         const QStringList canon{"Taken: 6/15/2021 2:30:05 PM", "Camera: Canon EOS 5D"};
         addRows(MediaReaderKind::Exif,
                 {
