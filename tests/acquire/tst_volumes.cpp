@@ -765,7 +765,8 @@ private Q_SLOTS:
     {
         QRandomGenerator rng(4711);
         for (const QString &path : std::as_const(m_images)) {
-            const QByteArray original = CabTestUtil::readFile(path).left(1 << 20); // the structures all live in the first megabyte
+            // The structures all live in the first megabyte.
+            const QByteArray original = CabTestUtil::readFile(path).left(1 << 20);
             // Truncated anywhere, or bytes changed at random in the places the walk reads: no crash, no endless walk.
             for (const qsizetype cut : {qsizetype(100), qsizetype(32768 + 100), qsizetype(256 * 2048 + 10)})
                 probeBytes(original.left(cut));
