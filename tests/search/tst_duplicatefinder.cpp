@@ -43,12 +43,8 @@ File parseFile(const QString &spec)
 // Writes a disc whose files are given; with checksums, each file with a content has one.
 void packDisc(const QString &db, const QString &serial, const QList<File> &files, bool sums)
 {
-    QByteArray folderList, fileList, sumList;
-    QBuffer folderBuffer(&folderList), fileBuffer(&fileList);
-    folderBuffer.open(QIODevice::WriteOnly);
-    fileBuffer.open(QIODevice::WriteOnly);
-    {
-        ContentsListWriter folderWriter(&folderBuffer), fileWriter(&fileBuffer);
+    QByteArray sumList;
+    TestCatalogue::packDisc(db, serial, [&](ContentsListWriter &, ContentsListWriter &fileWriter) {
         std::set<QString> archives;
         for (const File &f : files) {
             if (f.inArchive) {
@@ -66,11 +62,10 @@ void packDisc(const QString &db, const QString &serial, const QList<File> &files
             const XXH128_hash_t hash = XXH3_128bits(content.constData(), size_t(content.size()));
             ContentsChecksums::appendLine(sumList, !f.inArchive && !content.isEmpty() ? &hash : nullptr);
         }
-        folderWriter.flush();
-        fileWriter.flush();
-    }
-    QDir().mkpath(db);
-    ContentsFile::packBytes(db, serial, {folderList, fileList, sums ? sumList : QByteArray()});
+    });
+    ContentsFile::Lists lists = ContentsFile::read(db, serial);
+    lists.checksumList = sums ? sumList : QByteArray();
+    ContentsFile::packBytes(db, serial, lists);
 }
 
 // The hits' places ("D1:\a.jpg"), from `first` on, `count` of them (all when below zero).

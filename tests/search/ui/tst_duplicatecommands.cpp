@@ -27,10 +27,7 @@ private Q_SLOTS:
         m_fx.open();
         // A backup of two files of "Rock Disc" (song.mp3, and A.mp3 under another date), in a group.
         TreeNode *group = m_f->tree().addChild(m_f->tree().root(), u"Backups"_s, KindGroup);
-        TCD cd;
-        cd.Title = u"Backup"_s;
-        cd.Serial = u"0BAC0001"_s;
-        m_f->tree().addDisc(group, cd);
+        m_f->tree().addDisc(group, {.Title = u"Backup"_s, .Serial = u"0BAC0001"_s});
         TestCatalogue::packDisc(m_fx.db(), u"0BAC0001"_s, [](ContentsListWriter &, ContentsListWriter &files) {
             files.writeFileRecord(u"SONG.MP3"_s, u"\\OLD\\"_s, 2000, TestCatalogue::date(2024, 3, 2));
             files.writeFileRecord(u"A.mp3"_s, u"\\"_s, 2048, TestCatalogue::date(2020, 1, 1));
