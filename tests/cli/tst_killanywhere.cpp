@@ -108,15 +108,12 @@ class TestKillAnywhere : public QObject
         runProgram(m_strace,
                    QStringList{u"-f"_s, u"-qq"_s, u"-y"_s, u"-o"_s, trace, u"-e"_s, u"trace="_s + kSyscalls.join(u',')} +
                        withData(op, data));
-        QFile file(trace);
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
         // The calls on the test's files: the system call and its number in the main thread (0 in another).
         QList<QPair<QString, int>> ours;
         QHash<QString, int> counts;
         QString mainThread;
         static const QRegularExpression line(u"^(\\d+)\\s+(\\w+)\\("_s);
-        for (const QString &text : QString::fromUtf8(file.readAll()).split(u'\n')) {
+        for (const QString &text : QString::fromUtf8(readFile(trace)).split(u'\n')) {
             const QRegularExpressionMatch m = line.match(text);
             if (!m.hasMatch())
                 continue; // a call's resumption, a signal, an exit
@@ -209,11 +206,6 @@ class TestKillAnywhere : public QObject
         return out;
     }
 
-    static void copyFolder(const QString &from, const QString &to)
-    {
-        QCOMPARE(QProcess::execute(u"cp"_s, {u"-a"_s, from, to}), 0);
-    }
-
     QString original() const { return m_dir->path() + u"/original"_s; }
     const QStringList m_serials{u"AAAA0001"_s, u"CCCC0003"_s, u"DDDD0004"_s, u"EEEE0005"_s};
 
@@ -225,7 +217,7 @@ class TestKillAnywhere : public QObject
         const QString cab = m_dir->path() + u"/export.cab"_s;
         const QByteArray older = "an older backup";
         const auto fresh = [&](const QString &data) {
-            copyFolder(from, data);
+            QCOMPARE(QProcess::execute(u"cp"_s, {u"-a"_s, from, data}), 0);
             if (archive)
                 writeFile(cab, older);
         };

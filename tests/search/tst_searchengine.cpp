@@ -35,9 +35,7 @@ class TestSearchEngine : public QObject
         TreeNode *root = tree.addChild(tree.top(), u"All"_s, KindRoot);
         for (int d = 0; d < discs.size(); ++d) {
             const QString serial = u"C000000%1"_s.arg(d + 1);
-            TCD cd;
-            cd.Title = cd.Serial = serial;
-            tree.addDisc(root, cd);
+            tree.addDisc(root, {.Title = serial, .Serial = serial});
             if (discs[d])
                 TestCatalogue::packDisc(m_dir.path() + u'/' + name + u'/', serial, discs[d]);
         }
@@ -74,10 +72,7 @@ private Q_SLOTS:
         m_root = m_tree.addChild(m_tree.top(), u"My Collection"_s, KindRoot);
         TreeNode *music = m_tree.addChild(m_root, u"Music"_s, KindGroup);
         const auto disc = [this](TreeNode *parent, const QString &title, const QString &serial) {
-            TCD cd;
-            cd.Title = title;
-            cd.Serial = serial;
-            return m_tree.addDisc(parent, cd);
+            return m_tree.addDisc(parent, {.Title = title, .Serial = serial});
         };
         disc(music, u"Rock Disc"_s, u"AAAA0001"_s);
         disc(m_root, u"Backup 1"_s, u"AAAA0002"_s);
@@ -237,10 +232,7 @@ private Q_SLOTS:
         int calls = 0;
         QStringList discs;
         engine.setDiscStarted([&](const TCD &cd) { discs << cd.Title; });
-        engine.setProgress([&] {
-            ++calls;
-            engine.stop();
-        });
+        engine.setProgress([&] { ++calls, engine.stop(); });
         engine.search(root);
         QVERIFY(engine.isStopped());
         QCOMPARE(calls, 1);
