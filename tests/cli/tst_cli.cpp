@@ -296,14 +296,12 @@ private Q_SLOTS:
         if (flags & Locked)
             holder.emplace(at(u"cat"_s)).lock();
 
-        CliRun r;
-        {
-            std::optional<FileSizeLimit> full;
-            if (flags & FullDisk)
-                full.emplace(4096);
-            r = runProgram(args, flags & AnswerNo ? "n\n" : "yes\n",
-                           flags & German ? QStringList{u"LC_ALL=de_DE.UTF-8"_s} : QStringList());
-        }
+        std::optional<FileSizeLimit> full;
+        if (flags & FullDisk)
+            full.emplace(4096);
+        const CliRun r = runProgram(args, flags & AnswerNo ? "n\n" : "yes\n",
+                                    flags & German ? QStringList{u"LC_ALL=de_DE.UTF-8"_s} : QStringList());
+        full.reset();
         QVERIFY2(r.out.startsWith(out), (r.out + r.err).constData());
         if (err.isEmpty() && code == 0)
             QCOMPARE(r.err, QByteArray());
