@@ -40,6 +40,15 @@ File parseFile(const QString &spec)
             .inArchive = slash >= 0};
 }
 
+// A disc's files from "title: file, file".
+QList<File> filesOf(const QString &disc)
+{
+    QList<File> files;
+    for (const QString &spec : disc.section(u':', 1).split(u',', Qt::SkipEmptyParts))
+        files << parseFile(spec.trimmed());
+    return files;
+}
+
 // Writes a disc whose files are given; with checksums, each file with a content has one.
 void packDisc(const QString &db, const QString &serial, const QList<File> &files, bool sums)
 {
@@ -84,15 +93,15 @@ class TestDuplicateFinder : public QObject
 
     QTemporaryDir m_dir;
 
-    // A catalogue of its own: "All" with a disc titled "D<n>" for each list of files, under
-    // "Group A" for the first half of them and "Group B" for the rest; a disc whose title ends
-    // in "+" has checksums.
+    // A catalogue of its own: "All" with a disc for each "title: file, file", under "Group A"
+    // for the first half of them and "Group B" for the rest; a disc whose title ends in "+" has
+    // checksums.
     struct Cat {
         GroupTree tree;
         QString db;
         TreeNode *root = nullptr;
     };
-    void make(Cat &c, const QString &name, const QList<QStringList> &discs, const QStringList &titles)
+    void make(Cat &c, const QString &name, const QStringList &discs)
     {
         c.db = m_dir.path() + u'/' + name + u"/DB/"_s;
         c.root = c.tree.addChild(c.tree.top(), u"All"_s, KindRoot);
@@ -100,13 +109,10 @@ class TestDuplicateFinder : public QObject
         TreeNode *b = c.tree.addChild(c.root, u"Group B"_s, KindGroup);
         for (int d = 0; d < discs.size(); ++d) {
             TCD cd;
-            cd.Title = titles.at(d);
+            cd.Title = discs[d].section(u':', 0, 0);
             cd.Serial = u"D%1"_s.arg(d, 7, 10, QChar(u'0'));
             c.tree.addDisc(d < (discs.size() + 1) / 2 ? a : b, cd);
-            QList<File> files;
-            for (const QString &spec : discs[d])
-                files << parseFile(spec);
-            packDisc(c.db, cd.Serial, files, cd.Title.endsWith(u'+'));
+            packDisc(c.db, cd.Serial, filesOf(discs[d]), cd.Title.endsWith(u'+'));
         }
     }
 
@@ -129,74 +135,62 @@ private Q_SLOTS:
 
     void rules_data()
     {
-        QTest::addColumn<QList<QStringList>>("discs");
-        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<QStringList>("discs");
         QTest::addColumn<QString>("command"); // "duplicates" or "single", then the scope's name
         QTest::addColumn<qint64>("minSize");
         QTest::addColumn<QStringList>("answer");
-        using L = QList<QStringList>;
+        const auto row = [](const char *name, const QStringList &discs, const QString &command, qint64 minSize,
+                            const QStringList &answer) {
+            QTest::newRow(name) << discs << command << minSize << answer;
+        };
         const QString dup = u"duplicates All"_s;
 
-        QTest::newRow("checksums: contents, not names")
-            << L{{u"a.jpg|100|1|X"_s, u"b.jpg|100|2|Y"_s}, {u"renamed.jpg|100|9|X"_s, u"b.jpg|100|2|Z"_s}}
-            << QStringList{u"D1+"_s, u"D2+"_s} << dup << qint64(1)
-            << QStringList{u"100 same checksum: D1+:\\a.jpg, D2+:\\renamed.jpg"_s};
-        QTest::newRow("without checksums: name in any case, size and date")
-            << L{{u"Song.mp3|300|1"_s, u"other.mp3|300|1"_s, u"late.mp3|300|1"_s},
-                 {u"SONG.MP3|300|1"_s, u"other.mp3|301|1"_s, u"late.mp3|300|2"_s}}
-            << QStringList{u"D1"_s, u"D2"_s} << dup << qint64(1)
-            << QStringList{u"300 same name, size and date: D1:\\Song.mp3, D2:\\SONG.MP3"_s};
-        QTest::newRow("mixed: a copy without a checksum joins the checksum its name matches")
-            << L{{u"a.iso|700|1|X"_s}, {u"a.iso|700|1"_s}, {u"b.iso|700|1|X"_s}}
-            << QStringList{u"D1+"_s, u"D2"_s, u"D3+"_s} << dup << qint64(1)
-            << QStringList{u"700 same checksum, or name, size and date: D1+:\\a.iso, D2:\\a.iso, D3+:\\b.iso"_s};
+        row("checksums: contents, not names",
+            {u"D1+: a.jpg|100|1|X, b.jpg|100|2|Y"_s, u"D2+: renamed.jpg|100|9|X, b.jpg|100|2|Z"_s}, dup, 1,
+            {u"100 same checksum: D1+:\\a.jpg, D2+:\\renamed.jpg"_s});
+        row("without checksums: name in any case, size and date",
+            {u"D1: Song.mp3|300|1, other.mp3|300|1, late.mp3|300|1"_s,
+             u"D2: SONG.MP3|300|1, other.mp3|301|1, late.mp3|300|2"_s},
+            dup, 1, {u"300 same name, size and date: D1:\\Song.mp3, D2:\\SONG.MP3"_s});
+        row("mixed: a copy without a checksum joins the checksum its name matches",
+            {u"D1+: a.iso|700|1|X"_s, u"D2: a.iso|700|1"_s, u"D3+: b.iso|700|1|X"_s}, dup, 1,
+            {u"700 same checksum, or name, size and date: D1+:\\a.iso, D2:\\a.iso, D3+:\\b.iso"_s});
         // Two files of one name whose checksums differ: which one the copy is cannot be told.
-        QTest::newRow("mixed: checksums that disagree leave the copy without one apart")
-            << L{{u"a.iso|700|1|X"_s}, {u"a.iso|700|1"_s, u"b|5|1"_s}, {u"a.iso|700|1|Y"_s}, {u"a.iso|700|1"_s}}
-            << QStringList{u"D1+"_s, u"D2"_s, u"D3+"_s, u"D4"_s} << dup << qint64(1)
-            << QStringList{u"700 same name, size and date: D2:\\a.iso, D4:\\a.iso"_s};
-        QTest::newRow("most wasted bytes first; copies on one disc count")
-            << L{{u"small|10|1"_s, u"big|1000|1"_s, u"mid|400|1"_s, u"ARC.ZIP\\mid|400|1"_s},
-                 {u"small|10|1"_s, u"big|1000|1"_s, u"mid|400|1"_s}, {u"small|10|1"_s}}
-            << QStringList{u"D1"_s, u"D2"_s, u"D3"_s} << dup << qint64(1)
-            << QStringList{u"1000 same name, size and date: D1:\\big, D2:\\big"_s,
-                           u"400 same name, size and date: D1:\\mid, D1:\\ARC.ZIP\\mid, D2:\\mid"_s,
-                           u"10 same name, size and date: D1:\\small, D2:\\small, D3:\\small"_s};
-        QTest::newRow("size bound")
-            << L{{u"small|10|1"_s, u"big|1000|1"_s, u"empty|0|1"_s}, {u"small|10|1"_s, u"big|1000|1"_s, u"empty|0|1"_s}}
-            << QStringList{u"D1"_s, u"D2"_s} << dup << qint64(11)
-            << QStringList{u"1000 same name, size and date: D1:\\big, D2:\\big"_s};
-        QTest::newRow("duplicates within the scope only")
-            << L{{u"x|10|1"_s}, {u"y|10|1"_s}, {u"x|10|1"_s, u"y|10|1"_s}, {u"y|10|1"_s}}
-            << QStringList{u"D1"_s, u"D2"_s, u"D3"_s, u"D4"_s} << u"duplicates Group B"_s << qint64(1)
-            << QStringList{u"10 same name, size and date: D3:\\y, D4:\\y"_s};
+        row("mixed: checksums that disagree leave the copy without one apart",
+            {u"D1+: a.iso|700|1|X"_s, u"D2: a.iso|700|1, b|5|1"_s, u"D3+: a.iso|700|1|Y"_s, u"D4: a.iso|700|1"_s}, dup,
+            1, {u"700 same name, size and date: D2:\\a.iso, D4:\\a.iso"_s});
+        row("most wasted bytes first; copies on one disc count",
+            {u"D1: small|10|1, big|1000|1, mid|400|1, ARC.ZIP\\mid|400|1"_s, u"D2: small|10|1, big|1000|1, mid|400|1"_s,
+             u"D3: small|10|1"_s},
+            dup, 1,
+            {u"1000 same name, size and date: D1:\\big, D2:\\big"_s,
+             u"400 same name, size and date: D1:\\mid, D1:\\ARC.ZIP\\mid, D2:\\mid"_s,
+             u"10 same name, size and date: D1:\\small, D2:\\small, D3:\\small"_s});
+        row("size bound", {u"D1: small|10|1, big|1000|1, empty|0|1"_s, u"D2: small|10|1, big|1000|1, empty|0|1"_s}, dup,
+            11, {u"1000 same name, size and date: D1:\\big, D2:\\big"_s});
+        row("duplicates within the scope only",
+            {u"D1: x|10|1"_s, u"D2: y|10|1"_s, u"D3: x|10|1, y|10|1"_s, u"D4: y|10|1"_s}, u"duplicates Group B"_s, 1,
+            {u"10 same name, size and date: D3:\\y, D4:\\y"_s});
 
-        QTest::newRow("single copies: a copy on the same disc is none")
-            << L{{u"kept|10|1"_s, u"twice|20|1"_s, u"twice|20|1"_s, u"only|30|1"_s}, {u"kept|10|1"_s}}
-            << QStringList{u"D1"_s, u"D2"_s} << u"single D1"_s << qint64(1)
-            << QStringList{u"D1:\\twice"_s, u"D1:\\twice"_s, u"D1:\\only"_s};
-        QTest::newRow("single copies: by checksum, and inside another disc's archive")
-            << L{{u"a|10|1|X"_s, u"b|10|1|Y"_s, u"c|30|1"_s}, {u"moved|10|5|X"_s, u"b|10|1|Z"_s}, {u"ARC.ZIP\\c|30|1"_s}}
-            << QStringList{u"D1+"_s, u"D2+"_s, u"D3"_s} << u"single D1+"_s << qint64(1)
-            << QStringList{u"D1+:\\b"_s};
-        QTest::newRow("single copies of a group: another disc of it holds a copy")
-            << L{{u"a|10|1"_s, u"b|20|1"_s}, {u"a|10|1"_s}, {u"c|30|1"_s}, {u"c|30|1"_s}}
-            << QStringList{u"D1"_s, u"D2"_s, u"D3"_s, u"D4"_s} << u"single Group A"_s << qint64(1)
-            << QStringList{u"D1:\\b"_s};
-        QTest::newRow("single copies: the bound")
-            << L{{u"a|10|1"_s, u"b|20|1"_s}, {}} << QStringList{u"D1"_s, u"D2"_s} << u"single D1"_s << qint64(15)
-            << QStringList{u"D1:\\b"_s};
+        row("single copies: a copy on the same disc is none",
+            {u"D1: kept|10|1, twice|20|1, twice|20|1, only|30|1"_s, u"D2: kept|10|1"_s}, u"single D1"_s, 1,
+            {u"D1:\\twice"_s, u"D1:\\twice"_s, u"D1:\\only"_s});
+        row("single copies: by checksum, and inside another disc's archive",
+            {u"D1+: a|10|1|X, b|10|1|Y, c|30|1"_s, u"D2+: moved|10|5|X, b|10|1|Z"_s, u"D3: ARC.ZIP\\c|30|1"_s},
+            u"single D1+"_s, 1, {u"D1+:\\b"_s});
+        row("single copies of a group: another disc of it holds a copy",
+            {u"D1: a|10|1, b|20|1"_s, u"D2: a|10|1"_s, u"D3: c|30|1"_s, u"D4: c|30|1"_s}, u"single Group A"_s, 1,
+            {u"D1:\\b"_s});
+        row("single copies: the bound", {u"D1: a|10|1, b|20|1"_s, u"D2:"_s}, u"single D1"_s, 15, {u"D1:\\b"_s});
     }
     void rules()
     {
-        QFETCH(QList<QStringList>, discs);
-        QFETCH(QStringList, titles);
+        QFETCH(QStringList, discs);
         QFETCH(QString, command);
         QFETCH(qint64, minSize);
         QFETCH(QStringList, answer);
         Cat c;
-        make(c, QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'_').remove(u':').remove(u';'), discs,
-             titles);
+        make(c, QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'_').remove(u':').remove(u';'), discs);
         TreeNode *scope = FindGroup(c.root, command.section(u' ', 1));
         QVERIFY(scope);
         DuplicateFinder finder(c.db, minSize);
@@ -219,8 +213,7 @@ private Q_SLOTS:
     void matchesThePlainReference()
     {
         QRandomGenerator rng(28);
-        QList<QStringList> discs;
-        QStringList titles;
+        QStringList discs, titles;
         for (int d = 0; d < 8; ++d) {
             QStringList files;
             for (int i = 0; i < 120; ++i)
@@ -229,11 +222,11 @@ private Q_SLOTS:
                              .arg(rng.bounded(7))
                              .arg(1 + rng.bounded(3))
                              .arg(rng.bounded(3) ? u"c%1"_s.arg(rng.bounded(5)) : QString());
-            discs << files;
             titles << (d % 3 ? u"D%1+"_s : u"D%1"_s).arg(d);
+            discs << titles.last() + u": "_s + files.join(u", "_s);
         }
         Cat c;
-        make(c, u"generated"_s, discs, titles);
+        make(c, u"generated"_s, discs);
 
         // The plain rules: an identity for each file, then copies by size and identity.
         struct Plain {
@@ -244,8 +237,8 @@ private Q_SLOTS:
         };
         std::vector<Plain> all;
         for (int d = 0; d < discs.size(); ++d)
-            for (const QString &spec : discs[d])
-                if (const File f = parseFile(spec); f.size > 0)
+            for (const File &f : filesOf(discs[d]))
+                if (f.size > 0)
                     all.push_back({d, titles[d] + u':' + f.folder + f.name, f.size, f.name.toUpper(), f.date,
                                    titles[d].endsWith(u'+') && !f.inArchive ? f.content : QString(), {}});
         std::map<std::pair<qint64, QString>, std::vector<const Plain *>> copies;
@@ -309,7 +302,7 @@ private Q_SLOTS:
     void resultsShowTheirChecksums()
     {
         Cat c;
-        make(c, u"sums"_s, {{u"a|5|1|x"_s, u"b|6|1|y"_s}, {u"a|5|1"_s}}, {u"D0+"_s, u"D1"_s});
+        make(c, u"sums"_s, {u"D0+: a|5|1|x, b|6|1|y"_s, u"D1: a|5|1"_s});
         const auto hex = [](const char *content) {
             return QString::fromLatin1(ContentsChecksums::toHex(XXH3_128bits(content, std::strlen(content))));
         };
@@ -334,7 +327,7 @@ private Q_SLOTS:
     void stoppedGivesNoAnswer()
     {
         Cat c;
-        make(c, u"stopped"_s, {{u"a|10|1"_s}, {u"a|10|1"_s}}, {u"D1"_s, u"D2"_s});
+        make(c, u"stopped"_s, {u"D1: a|10|1"_s, u"D2: a|10|1"_s});
         DuplicateFinder finder(c.db, 1);
         finder.setDiscStarted([&finder](const TCD &cd) {
             if (cd.Title == u"D2"_s)
@@ -350,7 +343,7 @@ private Q_SLOTS:
     void checksumsThatDoNotLineUpAreIgnored()
     {
         Cat c;
-        make(c, u"misaligned"_s, {{u"a|10|1|X"_s}, {u"a|10|1|Y"_s}}, {u"D1"_s, u"D2+"_s});
+        make(c, u"misaligned"_s, {u"D1: a|10|1|X"_s, u"D2+: a|10|1|Y"_s});
         const QString serial = u"D0000000"_s;
         ContentsFile::Lists lists = ContentsFile::read(c.db, serial);
         lists.checksumList = ContentsChecksums::toHex(XXH3_128bits("X", 1)) + "\r\n\r\n";
