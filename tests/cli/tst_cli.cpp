@@ -171,6 +171,7 @@ private Q_SLOTS:
         };
         const QString cat = u"--data {root}/cat "_s;
         const QString add = u"add-disc {root}/vol --serial 0000000A --title "_s;
+        const QString report = cat + u"report --group Music -o {root}/r.txt"_s;
 
         // Each command once: "_" stands for a space inside an argument, '' for an empty one.
         row("tree", cat + u"tree"_s, 0,
@@ -182,7 +183,7 @@ private Q_SLOTS:
         row("duplicates", cat + u"duplicates --in Music --min-size 1KB"_s, 0, "", "0 groups of duplicates, 0 files");
         row("single-copies", cat + u"single-copies --disc Photos_Disc"_s, 0, "Photos Disc:\\pic.jpg\t4096\t",
             "1 file on no other disc, total size 4.00 KB");
-        row("report", cat + u"report --group Music -o {root}/r.txt"_s, 0, "", "", Changes);
+        row("report", report, 0, "", "", Changes);
         row("export", cat + u"export {root}/b.cab"_s, 0, "", "", Changes);
         row("import", u"--data {root}/new import {home}/cat.cab --yes"_s, 0, "Import Database complete.\n",
             "A new catalogue was made in", Changes);
@@ -220,14 +221,11 @@ private Q_SLOTS:
         row("single-copies without a disc", cat + u"single-copies"_s, 2, "", "either --disc NAME or --in NODE");
         row("search size", cat + u"search --larger 1TB"_s, 2, "", "\"1TB\"");
         row("search date", cat + u"search --newer 01.01.2020"_s, 2, "", "2020-01-01T12:00:00");
-        row("report both", cat + u"report --disc Rock_Disc --group Music -o {root}/r.txt"_s, 2, "",
-            "one of --disc and --group");
+        row("report both", report + u" --disc Rock_Disc"_s, 2, "", "one of --disc and --group");
         row("report column", cat + u"report --disc Rock_Disc --columns Genre -o {root}/r.txt"_s, 2, "",
             "unknown column \"Genre\"");
-        row("report widths", cat + u"report --group Music --widths 100,100 -o {root}/r.txt"_s, 2, "",
-            "one width for each of the 3 columns");
-        row("report width", cat + u"report --group Music --widths 100,5,100 -o {root}/r.txt"_s, 2, "",
-            "from 10 to 999, not \"5\"");
+        row("report widths", report + u" --widths 100,100"_s, 2, "", "one width for each of the 3 columns");
+        row("report width", report + u" --widths 100,5,100"_s, 2, "", "from 10 to 999, not \"5\"");
         row("config unknown", cat + u"config get Colour"_s, 2, "", "Colour");
         row("export nowhere", cat + u"export"_s, 2, "", "");
 
