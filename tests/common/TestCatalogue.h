@@ -26,9 +26,10 @@ inline QString date(int y, int m, int d, int h = 12, int min = 0)
 }
 
 // Writes a disc's folder list and file list through two writers and packs them into its
-// contents file in dbFolder.
+// contents file in dbFolder; checksums, when given, is its ".sum" member as write leaves it.
 inline void packDisc(const QString &dbFolder, const QString &serial,
-                     const std::function<void(ContentsListWriter &folders, ContentsListWriter &files)> &write)
+                     const std::function<void(ContentsListWriter &folders, ContentsListWriter &files)> &write,
+                     const QByteArray *checksums = nullptr)
 {
     QByteArray folderList, fileList;
     QBuffer folderBuffer(&folderList), fileBuffer(&fileList);
@@ -41,7 +42,7 @@ inline void packDisc(const QString &dbFolder, const QString &serial,
         files.flush();
     }
     QDir().mkpath(dbFolder);
-    ContentsFile::packBytes(dbFolder, serial, folderList, fileList);
+    ContentsFile::packBytes(dbFolder, serial, {folderList, fileList, checksums ? *checksums : QByteArray()});
 }
 
 // "Rock Disc" (1A2B3C4D): two folders and three files in its root, a subfolder with a

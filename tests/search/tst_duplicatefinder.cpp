@@ -71,10 +71,7 @@ void packDisc(const QString &db, const QString &serial, const QList<File> &files
             const XXH128_hash_t hash = XXH3_128bits(content.constData(), size_t(content.size()));
             ContentsChecksums::appendLine(sumList, !f.inArchive && !content.isEmpty() ? &hash : nullptr);
         }
-    });
-    ContentsFile::Lists lists = ContentsFile::read(db, serial);
-    lists.checksumList = sums ? sumList : QByteArray();
-    ContentsFile::packBytes(db, serial, lists);
+    }, sums ? &sumList : nullptr);
 }
 
 // The hits' places ("D1:\a.jpg"), from `first` on, `count` of them (all when below zero).
