@@ -1,5 +1,6 @@
 #include "gui/AppDialogs.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -26,6 +27,8 @@ QString buttonName(QMessageBox::StandardButton b)
         return QStringLiteral("No");
     case QMessageBox::Cancel:
         return QStringLiteral("Cancel");
+    case QMessageBox::Open:
+        return QStringLiteral("Choose Folder");
     default:
         return QStringLiteral("OK");
     }
@@ -62,12 +65,17 @@ QString withSuffix(const QString &name, const QString &suffix)
     return name + u'.' + suffix;
 }
 
+QString scriptedFileName()
+{
+    return g_fileNames.isEmpty() ? QString() : g_fileNames.dequeue();
+}
+
 QString fileDialog(QWidget *parent, bool save, const QString &caption, const QString &filter,
                    const QString &defaultSuffix, const QString &proposed)
 {
     QString chosen;
     if (g_scripted) {
-        chosen = g_fileNames.isEmpty() ? QString() : g_fileNames.dequeue();
+        chosen = scriptedFileName();
     } else {
         QFileDialog dlg(parent, caption, QFileInfo(proposed).path(), filter);
         dlg.setObjectName(save ? QStringLiteral("SaveDialog") : QStringLiteral("OpenDialog"));
@@ -92,13 +100,15 @@ QMessageBox::StandardButton AppDialogs::message(QWidget *parent, Kind kind, cons
         set = QMessageBox::Yes | QMessageBox::No;
     else if (buttons == OkCancel)
         set = QMessageBox::Ok | QMessageBox::Cancel;
+    else if (buttons == OkFolderCancel)
+        set = QMessageBox::Ok | QMessageBox::Open | QMessageBox::Cancel;
 
     QMessageBox::StandardButton answer;
     if (g_scripted) {
         if (!g_answers.isEmpty() && (set & g_answers.head()))
             answer = g_answers.dequeue();
         else
-            answer = buttons == YesNo ? QMessageBox::No : (buttons == OkCancel ? QMessageBox::Cancel : QMessageBox::Ok);
+            answer = buttons == YesNo ? QMessageBox::No : (buttons == Ok ? QMessageBox::Ok : QMessageBox::Cancel);
     } else {
         const QMessageBox::Icon icon = kind == Warning        ? QMessageBox::Warning
                                        : kind == Error        ? QMessageBox::Critical
@@ -111,6 +121,10 @@ QMessageBox::StandardButton AppDialogs::message(QWidget *parent, Kind kind, cons
         // Questions of these kinds delete or replace something on Yes: Enter must not answer them.
         if (buttons == YesNo)
             box.setDefaultButton(kind == Confirmation || kind == Warning ? QMessageBox::No : QMessageBox::Yes);
+        if (buttons == OkFolderCancel) {
+            box.button(QMessageBox::Open)->setText(QStringLiteral("Choose &Folder..."));
+            box.setDefaultButton(QMessageBox::Ok);
+        }
         answer = static_cast<QMessageBox::StandardButton>(box.exec());
     }
     g_shown.append({QStringLiteral("message"), kind, kindCaption(kind), text, buttonName(answer)});
@@ -161,6 +175,24 @@ QString AppDialogs::openFileName(QWidget *parent, const QString &caption, const 
                                  const QString &defaultSuffix, const QString &proposed)
 {
     return fileDialog(parent, false, caption, filter, defaultSuffix, proposed);
+}
+
+QString AppDialogs::folderName(QWidget *parent, const QString &caption, const QString &proposed)
+{
+    QString chosen;
+    if (g_scripted) {
+        chosen = scriptedFileName();
+    } else {
+        QFileDialog dlg(parent, caption, proposed);
+        dlg.setObjectName(QStringLiteral("FolderDialog"));
+        dlg.setFileMode(QFileDialog::Directory);
+        dlg.setOption(QFileDialog::ShowDirsOnly);
+        if (dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty())
+            chosen = dlg.selectedFiles().constFirst();
+    }
+    g_shown.append({QStringLiteral("folder"), Information, caption, proposed,
+                    chosen.isEmpty() ? QStringLiteral("Cancel") : chosen});
+    return chosen;
 }
 
 void AppDialogs::setScripted(bool on)

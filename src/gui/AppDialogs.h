@@ -14,17 +14,18 @@ class AppDialogs
 {
 public:
     enum Kind { Information, Warning, Error, Confirmation };
-    enum Buttons { Ok, YesNo, OkCancel };
+    // OkFolderCancel: OK, "Choose Folder..." (answered as QMessageBox::Open) and Cancel.
+    enum Buttons { Ok, YesNo, OkCancel, OkFolderCancel };
 
     struct Shown {
-        QString what; // "message", "input", "save", "open"
+        QString what; // "message", "input", "save", "open", "folder"
         Kind kind = Information;
         QString caption;
         QString text;   // message text, input prompt, or the proposed file name
-        QString answer; // "Yes", "No", "OK", "Cancel", the text typed or the file chosen
+        QString answer; // "Yes", "No", "OK", "Cancel", "Choose Folder", the text typed or the file chosen
     };
 
-    // Returns QMessageBox::Ok, Yes, No or Cancel. A confirmation or warning with Yes and No has
+    // Returns QMessageBox::Ok, Yes, No, Cancel or Open. A confirmation or warning with Yes and No has
     // No as its default button: its Yes deletes or replaces something, and a stray Enter must
     // not give it.
     static QMessageBox::StandardButton message(QWidget *parent, Kind kind, const QString &text, Buttons buttons = Ok);
@@ -39,6 +40,8 @@ public:
                                 const QString &defaultSuffix, const QString &proposed);
     static QString openFileName(QWidget *parent, const QString &caption, const QString &filter,
                                 const QString &defaultSuffix, const QString &proposed);
+    // An existing folder; empty on Cancel.
+    static QString folderName(QWidget *parent, const QString &caption, const QString &proposed);
 
     // Test hooks.
     static void setScripted(bool on);
@@ -47,7 +50,7 @@ public:
     static void pushAnswer(QMessageBox::StandardButton answer);
     // The next input box's text; std::nullopt answers Cancel.
     static void pushInput(const std::optional<QString> &text);
-    // The next file dialog's choice; an empty name answers Cancel.
+    // The next file or folder dialog's choice; an empty name answers Cancel.
     static void pushFileName(const QString &name);
     static const QList<Shown> &shown();
     static QStringList shownTexts();

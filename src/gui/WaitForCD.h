@@ -5,7 +5,16 @@
 class QWidget;
 class VolumeBackend;
 
+// Where the disc may be read from besides a drive that holds it.
+enum class DiscSource {
+    Drive,
+    // The prompt also offers "Choose Folder...": a copy of the disc, or a disc the drives do not
+    // know by its serial, read from a folder the user picks.
+    DriveOrFolder,
+};
+
 // Finds the drive that holds the disc with this serial, asking the user to insert it ("Please insert disc labeled
-// "<title>" into CD-Drive and press OK.", OK and Cancel) until it is found. Returns the drive's mount point, or
-// empty when the user cancelled. backend nullptr: the default backend.
-QString WaitForCD(QWidget *parent, const QString &serial, const QString &title, VolumeBackend *backend = nullptr);
+// "<title>" into CD-Drive and press OK.", OK and Cancel) until it is found. Returns the drive's mount point (or the
+// folder chosen), or empty when the user cancelled. backend nullptr: the default backend.
+QString WaitForCD(QWidget *parent, const QString &serial, const QString &title, VolumeBackend *backend = nullptr,
+                  DiscSource source = DiscSource::Drive);

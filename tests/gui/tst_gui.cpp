@@ -260,32 +260,52 @@ private Q_SLOTS:
         QCOMPARE(AppDialogs::shown().last().answer, u"Cancel"_s);
     }
 
-    // The disc put in after some looks at the drives (-1: never), the answers to the prompt.
+    // The disc put in after some looks at the drives (-1: never), the answers to the prompt, the
+    // folders picked when it offers a folder (empty: Cancel), and what comes back ("drive", a folder,
+    // or nothing).
     void waits_data()
     {
         QTest::addColumn<int>("insertAfter");
         QTest::addColumn<QList<int>>("answers");
-        QTest::addColumn<bool>("found");
-        QTest::newRow("already in, no prompt") << 0 << QList<int>() << true;
-        QTest::newRow("OK looks again until it is in") << 2 << QList<int>{QMessageBox::Ok, QMessageBox::Ok} << true;
-        QTest::newRow("Cancel gives up") << -1 << QList<int>{QMessageBox::Cancel} << false;
+        QTest::addColumn<QStringList>("folders");
+        QTest::addColumn<QString>("found");
+        const auto noFolder = QStringList();
+        QTest::newRow("already in, no prompt") << 0 << QList<int>() << noFolder << u"drive"_s;
+        QTest::newRow("OK looks again until it is in")
+            << 2 << QList<int>{QMessageBox::Ok, QMessageBox::Ok} << noFolder << u"drive"_s;
+        QTest::newRow("Cancel gives up") << -1 << QList<int>{QMessageBox::Cancel} << noFolder << QString();
+        QTest::newRow("a folder chosen instead")
+            << -1 << QList<int>{QMessageBox::Open} << QStringList{u"/mnt/copy"_s} << u"/mnt/copy"_s;
+        QTest::newRow("the folder dialog cancelled asks again")
+            << -1 << QList<int>{QMessageBox::Open, QMessageBox::Cancel} << QStringList{QString()} << QString();
     }
     void waits()
     {
         QFETCH(int, insertAfter);
         QFETCH(QList<int>, answers);
-        QFETCH(bool, found);
+        QFETCH(QStringList, folders);
+        QFETCH(QString, found);
         AppDialogs::setScripted(true);
+        AppDialogs::clearShown();
         InsertingBackend backend;
         backend.root = backend.addVolume(ScanFixture::volume(m_dir.path(), 0x2A2A2A2A));
         backend.setPresent(backend.root, false);
         backend.insertAfter = insertAfter;
         for (const int a : answers)
             AppDialogs::pushAnswer(QMessageBox::StandardButton(a));
-        QCOMPARE(WaitForCD(nullptr, u"2A2A2A2A"_s, u"Holiday 2003"_s, &backend), found ? backend.root : QString());
-        QCOMPARE(AppDialogs::shownTexts(), QStringList(answers.size(), Prompt));
-        for (const AppDialogs::Shown &box : AppDialogs::shown())
+        for (const QString &f : folders)
+            AppDialogs::pushFileName(f);
+        const DiscSource source = folders.isEmpty() ? DiscSource::Drive : DiscSource::DriveOrFolder;
+        QCOMPARE(WaitForCD(nullptr, u"2A2A2A2A"_s, u"Holiday 2003"_s, &backend, source),
+                 found == u"drive"_s ? backend.root : found);
+        QStringList prompts, folderDialogs;
+        for (const AppDialogs::Shown &box : AppDialogs::shown()) {
             QCOMPARE(box.kind, AppDialogs::Information);
+            (box.what == u"folder"_s ? folderDialogs : prompts) << box.text;
+        }
+        QCOMPARE(prompts, QStringList(answers.size(), Prompt));
+        QCOMPARE(folderDialogs.size(), folders.size());
+        QCOMPARE(AppDialogs::pendingAnswers(), 0);
     }
 };
 

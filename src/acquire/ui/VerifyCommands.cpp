@@ -70,7 +70,7 @@ void VerifyCommands::VerifyDisc1Click()
     if (!disc || m_working)
         return;
     const QString serial = disc->cd()->Serial;
-    const QString root = WaitForCD(m_window, serial, disc->cd()->Title);
+    const QString root = WaitForCD(m_window, serial, disc->cd()->Title, nullptr, DiscSource::DriveOrFolder);
     // The disc may have left the tree while the question waited.
     disc = m_workspace.tree().root() ? FindCD(m_workspace.tree().root(), serial) : nullptr;
     if (!root.isEmpty() && disc)

@@ -406,7 +406,8 @@ private Q_SLOTS:
     }
 
     // Rock Disc in the drive as catalogued but for its song, gone, and a new file: the differences, Switch to
-    // Location, the report saved, the entry replaced only when the user says so, and Stop.
+    // Location, the report saved, the entry replaced only when the user says so, Stop, and a folder chosen
+    // when the disc is in no drive.
     void verifyDisc()
     {
         const QString rock = m_fx.path(u"rock"_s);
@@ -415,7 +416,7 @@ private Q_SLOTS:
         QVERIFY(ScanFixture::writeFile(rock + u"/ROCK/LIVE/live.mp3"_s, QByteArray(1000, 'l'),
                                        QDateTime(QDate(2024, 3, 1), QTime(12, 0))));
         QVERIFY(ScanFixture::writeFile(rock + u"/ROCK/new.txt"_s, "new", QDateTime(QDate(2024, 3, 2), QTime(12, 0))));
-        m_backend->addVolume(volume(rock, 0x1A2B3C4D));
+        const QString rockDrive = m_backend->addVolume(volume(rock, 0x1A2B3C4D));
         TestWindow::Window &f = m_fx.open();
         QVERIFY(!f.action(u"VerifyDisc1"_s)->isEnabled());
         // In the tree's menu of a disc, not of a group.
@@ -480,6 +481,15 @@ private Q_SLOTS:
         f.action(u"VerifyDisc1"_s)->trigger();
         QVERIFY(!form->isVisible());
         QCOMPARE(AppDialogs::shownTexts(), QStringList());
+
+        // In no drive, it is read from the folder the user chooses instead (a copy; here the disc's own).
+        m_backend->setPresent(rockDrive, false);
+        AppDialogs::pushAnswer(QMessageBox::Open);
+        AppDialogs::pushFileName(rock);
+        f.action(u"VerifyDisc1"_s)->trigger();
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->root(), rock);
+        QVERIFY(form->report().allMatched());
     }
 };
 
