@@ -4,6 +4,7 @@
 #include "ContentsView.h"
 #include "listing/Navigator.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -44,20 +45,43 @@ ContentsPanel::ContentsPanel(Navigator &navigator, ContentsIcons *icons, QWidget
     layout->addWidget(m_view, 1);
 
     connect(&navigator, &Navigator::locationChanged, this, [this, &navigator] { setLocation(navigator); });
-    connect(&navigator, &Navigator::listingAboutToReset, m_model, &ContentsModel::beginListing);
+    connect(&navigator, &Navigator::listingAboutToReset, this, [this] {
+        setWaiting(true);
+        m_model->beginListing();
+    });
     connect(&navigator, &Navigator::listingReset, this, [this, &navigator] {
         m_model->endListing();
+        setWaiting(false);
         // Entries go to the compilation only from a disc or a search result.
         m_model->setDragEnabled(!navigator.location().isGroupListed());
     });
     connect(&navigator, &Navigator::listingAboutToSort, this, [this] {
+        setWaiting(true);
         rememberSelection();
         m_model->beginListing();
     });
     connect(&navigator, &Navigator::listingSorted, this, [this](const std::vector<int> &order) {
         m_model->endListing();
         restoreSelection(order);
+        setWaiting(false);
     });
+}
+
+ContentsPanel::~ContentsPanel()
+{
+    setWaiting(false);
+}
+
+void ContentsPanel::setWaiting(bool waiting)
+{
+    // Once each way, even when a failure left out the signal that ends the work.
+    if (waiting == m_waiting)
+        return;
+    m_waiting = waiting;
+    if (waiting)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
 }
 
 void ContentsPanel::setLocation(const Navigator &navigator)

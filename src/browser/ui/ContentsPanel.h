@@ -14,6 +14,7 @@ class ContentsPanel : public Panel
     Q_OBJECT
 public:
     ContentsPanel(Navigator &navigator, ContentsIcons *icons, QWidget *parent = nullptr);
+    ~ContentsPanel() override;
 
     ContentsView *view() const { return m_view; }
     ContentsModel *model() const { return m_model; }
@@ -23,6 +24,8 @@ public Q_SLOTS:
 
 private:
     void rememberSelection();
+    // A listing of millions of entries takes seconds to fill or sort: the wait cursor meanwhile.
+    void setWaiting(bool waiting);
     void restoreSelection(const std::vector<int> &order);
 
     QLabel *m_nameLabel;
@@ -30,4 +33,5 @@ private:
     ContentsView *m_view;
     ContentsModel *m_model;
     std::vector<int> m_marks; // per row before a sort: 1 selected, 2 current
+    bool m_waiting = false;
 };

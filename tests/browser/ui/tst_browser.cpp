@@ -17,6 +17,7 @@
 #include "settings/Preferences.h"
 #include "store/Favourites.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QHeaderView>
 #include <QLabel>
@@ -285,11 +286,19 @@ private Q_SLOTS:
         QTest::keyClick(f.view()->currentView(), Qt::Key_Backspace);
         QCOMPARE(f->findChild<QLabel *>(u"PathLabel"_s)->text(), u"\\"_s);
 
-        // A header's click sorts; the selection stays with its entry.
+        // A header's click sorts, with the wait cursor while it does; the selection stays with its entry.
         f.action(u"Details1"_s)->trigger();
         QHeaderView *header = f.view()->detailsView()->header();
         f.view()->selectRow(f.row(u"b.txt"_s));
+        QList<Qt::CursorShape> cursors;
+        const auto seeCursor = [&cursors] {
+            cursors << (QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::ArrowCursor);
+        };
+        const QMetaObject::Connection watch = connect(model, &QAbstractItemModel::modelAboutToBeReset, this, seeCursor);
         Q_EMIT header->sectionClicked(3);
+        disconnect(watch);
+        seeCursor();
+        QCOMPARE(cursors, (QList<Qt::CursorShape>{Qt::WaitCursor, Qt::ArrowCursor}));
         QVERIFY(f.action(u"bySize1"_s)->isChecked());
         Q_EMIT header->sectionClicked(3);
         QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
