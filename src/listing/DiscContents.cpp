@@ -18,6 +18,7 @@ void DiscContents::load(const QString &dbFolder, const QString &serial)
     m_files = std::move(files);
     m_dirs = std::move(dirs);
     m_checksums = std::move(checksums);
+    m_checksumProblem = parsed.checksumProblem;
     m_serial = serial;
     ++m_unpacks;
 }

@@ -25,6 +25,9 @@ public:
     std::shared_ptr<const ContentsList> dirs() const { return m_dirs; }
     // Aligned with files(); empty for a disc scanned without them.
     std::shared_ptr<const ContentsChecksums> checksums() const { return m_checksums; }
+    // Why the last load left out the disc's checksums ("<file>": they do not line up); empty when
+    // they were taken or there were none.
+    QString checksumProblem() const { return m_checksumProblem; }
     // How many times a contents file was unpacked; lets tests see that a second folder of
     // the same disc is listed from memory.
     int unpackCount() const { return m_unpacks; }
@@ -34,6 +37,7 @@ private:
     std::shared_ptr<const ContentsList> m_files;
     std::shared_ptr<const ContentsList> m_dirs;
     std::shared_ptr<const ContentsChecksums> m_checksums;
+    QString m_checksumProblem;
     int m_unpacks = 0;
     QString m_path;
     QDateTime m_stamp;

@@ -135,6 +135,10 @@ void Navigator::LoadCD(const QString &title, const QString &serial, bool archive
             Q_EMIT problem(e.message());
             return;
         }
+        // Checksums that do not line up are left out, and said so once the disc is listed
+        // without them (a box in the middle of the listing would run events against half of it).
+        if (const QString why = m_contents.checksumProblem(); !why.isEmpty())
+            QTimer::singleShot(0, this, [this, why] { Q_EMIT problem(why); });
     }
     if (m_tree.root())
         setCurrent(FindCD(m_tree.root(), serial));

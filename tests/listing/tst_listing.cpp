@@ -140,8 +140,25 @@ private Q_SLOTS:
         QVERIFY(m_problems.isEmpty());
     }
 
-    void missingContentsFileRemovesTheDisc()
+    void damagedContentsFiles()
     {
+        // Checksums that do not line up with the file list: the disc lists without them, and says so once.
+        ContentsFile::Lists lists = ContentsFile::read(db(), u"1A2B3C4D"_s);
+        lists.checksumList = QByteArray(32, 'a') + "\r\n";
+        ContentsFile::packBytes(db(), u"1A2B3C4D"_s, lists);
+        m_nav->TreeChange(node(u"Rock Disc"_s));
+        QVERIFY(!captions().isEmpty() && m_problems.isEmpty());
+        QTRY_COMPARE(m_problems.size(), 1);
+        QVERIFY2(m_problems.first().contains(u"The checksums are ignored: 1 line for a file list of "_s),
+                 qPrintable(m_problems.first()));
+        QVERIFY(m_contents.checksums()->isEmpty());
+        m_nav->TreeChange(node(u"Music"_s));
+        m_nav->TreeChange(node(u"Rock Disc"_s)); // held in memory: not told again
+        QTest::qWait(10);
+        QCOMPARE(m_problems.size(), 1);
+
+        // A missing one takes its disc out of the tree.
+        m_problems.clear();
         QVERIFY(QFile::remove(db() + u"1A2B3C4D.dat"_s));
         m_nav->TreeChange(node(u"Rock Disc"_s));
         QCOMPARE(m_problems, QStringList{u"Database is damaged! Some files nedeed for this operation are missing!\r\n"
