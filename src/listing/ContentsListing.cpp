@@ -479,9 +479,10 @@ std::vector<int> ContentsListing::sort(ExplorerColumn key, bool ascending)
             it.number = r.size;
             break;
         case ExplorerColumn::Date: {
-            const QByteArray date = stored                    ? stored->column(3).toUtf8()
-                                    : r.source == SourceHits ? m_hits->date(r.index).toByteArray()
-                                                             : listOf(r).lineBytes(r.index, ContentsRecord::DateLine).toByteArray();
+            const QByteArray date = stored ? stored->column(3).toUtf8()
+                                    : r.source == SourceHits
+                                        ? m_hits->date(r.index).toByteArray()
+                                        : listOf(r).lineBytes(r.index, ContentsRecord::DateLine).toByteArray();
             auto c = dayCache.constFind(date);
             if (c == dayCache.constEnd()) {
                 const QDateTime dt = locale.parseDateTime(QString::fromUtf8(date));
@@ -494,11 +495,85 @@ std::vector<int> ContentsListing::sort(ExplorerColumn key, bool ascending)
         }
     }
 
-    std::vector<size_t> order(n);
-    std::iota(order.begin(), order.end(), size_t(0));
+    // The entries are sorted as numbers: their place (".." first, then folders, then groups
+    // before or after the rest), their key when a number orders it exactly (a size, a day, the
+    // rank of a type; a name is its own caption) or else its first bytes, and their caption's
+    // first sixteen bytes and length. Only entries left tied by those are compared in full. A
+    // search's millions of hits are then sorted reading the numbers one after another, where
+    // comparing every pair in full jumped to two entries and their texts at every step.
+    struct Keyed {
+        quint64 key;
+        quint64 caption[2];
+        quint32 index;
+        quint16 captionSize; // up to CaptionBytes + 1: the caption is longer than its key
+        quint8 place;
+    };
+    constexpr qsizetype CaptionBytes = 16;
+    const bool exactKey =
+        key != ExplorerColumn::Path &&
+        (key != ExplorerColumn::Date ||
+         std::all_of(items.begin(), items.end(), [](const ExplorerSortItem &it) { return it.hasNumber; }));
+    std::vector<quint64> keys(n); // all 0 by Name, and by a Date that does not convert (equal to every other)
+    if (key == ExplorerColumn::Type) {
+        // The few type texts ranked once; every entry of a type takes its rank.
+        QHash<QByteArrayView, quint32> ids;
+        std::vector<QByteArrayView> texts;
+        for (size_t i = 0; i < n; ++i) {
+            auto at = ids.constFind(items[i].text);
+            if (at == ids.constEnd()) {
+                at = ids.insert(items[i].text, static_cast<quint32>(texts.size()));
+                texts.push_back(items[i].text);
+            }
+            keys[i] = *at;
+        }
+        std::vector<quint32> byText(texts.size());
+        std::iota(byText.begin(), byText.end(), 0u);
+        std::sort(byText.begin(), byText.end(),
+                  [&](quint32 a, quint32 b) { return CompareNoCase(texts[a], texts[b]) < 0; });
+        std::vector<quint64> rank(texts.size());
+        for (size_t k = 1; k < byText.size(); ++k)
+            rank[byText[k]] = rank[byText[k - 1]] + (CompareNoCase(texts[byText[k - 1]], texts[byText[k]]) < 0);
+        for (quint64 &k : keys)
+            k = rank[k];
+    } else if (key == ExplorerColumn::Path) {
+        for (size_t i = 0; i < n; ++i)
+            keys[i] = NoCasePrefix(items[i].text);
+    } else if (key != ExplorerColumn::Name && exactKey) {
+        for (size_t i = 0; i < n; ++i)
+            keys[i] = static_cast<quint64>(items[i].number) ^ (quint64(1) << 63);
+    }
+    std::vector<Keyed> keyed(n);
+    for (size_t i = 0; i < n; ++i) {
+        const ExplorerSortItem &it = items[i];
+        const quint8 place = it.isUp ? 0 : it.isFolder ? 1 : it.isGroup ? (ascending ? 2 : 4) : 3;
+        const QByteArrayView c = it.caption;
+        keyed[i] = {keys[i],
+                    {NoCasePrefix(c), NoCasePrefix(c.size() > 8 ? c.sliced(8) : QByteArrayView())},
+                    static_cast<quint32>(i),
+                    static_cast<quint16>(std::min(c.size(), CaptionBytes + 1)),
+                    place};
+    }
+    std::vector<quint64>().swap(keys);
     // A merge sort stays safe even though "does not convert" dates compare equal to all.
-    std::stable_sort(order.begin(), order.end(),
-                     [&](size_t a, size_t b) { return ExplorerCompare(items[a], items[b], key, ascending) < 0; });
+    std::stable_sort(keyed.begin(), keyed.end(), [&](const Keyed &a, const Keyed &b) {
+        if (a.place != b.place)
+            return a.place < b.place;
+        if (a.key != b.key)
+            return ascending ? a.key < b.key : a.key > b.key;
+        if (exactKey) {
+            for (int k = 0; k < 2; ++k)
+                if (a.caption[k] != b.caption[k])
+                    return ascending ? a.caption[k] < b.caption[k] : a.caption[k] > b.caption[k];
+            // The same caption, whole within its key: equal, and a stable sort keeps their order.
+            if (a.captionSize == b.captionSize && a.captionSize <= CaptionBytes)
+                return false;
+        }
+        return ExplorerCompare(items[a.index], items[b.index], key, ascending) < 0;
+    });
+    std::vector<size_t> order(n);
+    for (size_t i = 0; i < n; ++i)
+        order[i] = keyed[i].index;
+    std::vector<Keyed>().swap(keyed);
     std::vector<Row> sorted;
     sorted.reserve(n);
     std::vector<int> result;

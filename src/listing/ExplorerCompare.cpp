@@ -19,6 +19,16 @@ int CompareNoCase(QByteArrayView a, QByteArrayView b)
     return a.size() < b.size() ? -1 : 1;
 }
 
+quint64 NoCasePrefix(QByteArrayView text)
+{
+    // Big-endian, zero-padded: a text ending within the eight bytes comes before any it begins.
+    quint64 key = 0;
+    const qsizetype n = std::min<qsizetype>(text.size(), 8);
+    for (qsizetype i = 0; i < 8; ++i)
+        key = key << 8 | (i < n ? UpcaseAZ(static_cast<unsigned char>(text[i])) : 0u);
+    return key;
+}
+
 int ExplorerCompare(const ExplorerSortItem &a, const ExplorerSortItem &b, ExplorerColumn key, bool ascending)
 {
     if (a.isUp != b.isUp)

@@ -18,6 +18,9 @@ struct ExplorerSortItem {
 
 // Letters a-z compared without case, everything else by UTF-8 bytes (code point order).
 int CompareNoCase(QByteArrayView a, QByteArrayView b);
+// The first eight bytes of a text as CompareNoCase sees them, as one number: two texts whose
+// numbers differ compare as their numbers do; equal numbers tell nothing.
+quint64 NoCasePrefix(QByteArrayView text);
 
 // The contents list's order: ".." first, folders before everything whatever the direction,
 // groups first when ascending and last when descending, then the key in the direction,

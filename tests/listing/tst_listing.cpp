@@ -14,6 +14,7 @@
 #include "listing/TreeEditor.h"
 #include "listing/TreeMoves.h"
 #include "store/Catalogue.h"
+#include "store/CatalogueLocale.h"
 #include "store/ContentsFile.h"
 #include "store/TreeNames.h"
 
@@ -21,6 +22,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <numeric>
+#include <random>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -387,6 +390,76 @@ private Q_SLOTS:
         // Only a-z are folded: "É" and "é" stay different, and "a" compares as "A", which is below "[".
         QVERIFY(CompareNoCase("\xc3\x89", "\xc3\xa9") != 0);
         QVERIFY(CompareNoCase("a", "[") < 0);
+    }
+
+    // The list sorts by numbers first and compares in full only what they leave tied; its order must be the one a
+    // stable sort by ExplorerCompare gives, by every key both ways: names of every length and case, long ones alike
+    // for their first sixteen bytes, copies of one name, equal sizes, folders, with and without dates that do not
+    // convert (days are a key only when every date converts).
+    void sortAgreesWithExplorerCompare()
+    {
+        const QList<QByteArray> stems{"a",
+                                      "A",
+                                      "b",
+                                      "[x]",
+                                      "\xc3\xa9",
+                                      "photo_1",
+                                      "Photo_1",
+                                      "photo_10",
+                                      "a long name sharing its start",
+                                      "A LONG NAME SHARING ITS START!"};
+        const QList<QByteArray> extensions{".mp3", ".JPG", ".txt", ""};
+        const CatalogueLocale locale;
+        QList<QByteArray> dates;
+        for (const QDateTime &d :
+             {QDateTime(QDate(2024, 2, 1), QTime(10, 0)), QDateTime(QDate(2024, 2, 1), QTime(11, 0)),
+              QDateTime(QDate(2023, 6, 5), QTime(9, 0))})
+            dates << locale.formatDateTime(d).toUtf8();
+        ExtensionIconCache icons;
+        for (const bool undated : {false, true}) {
+            auto hits = std::make_shared<SearchHits>();
+            const int disc = hits->addDisc(u"Disc"_s, u"11112222"_s);
+            std::mt19937 random(7);
+            const auto pick = [&random](const QList<QByteArray> &from) {
+                return from[qsizetype(random() % from.size())];
+            };
+            for (int i = 0; i < 2000; ++i)
+                hits->add(disc, random() % 8 ? ContentsEntry::File : ContentsEntry::Folder,
+                          pick(stems) + pick(extensions), "\\F" + QByteArray::number(int(random() % 3)) + "\\", {},
+                          qint64(random() % 4) * 1000, undated && random() % 5 == 0 ? QByteArray("n/a") : pick(dates));
+            for (const ExplorerColumn key : {ExplorerColumn::Name, ExplorerColumn::Type, ExplorerColumn::Path,
+                                             ExplorerColumn::Size, ExplorerColumn::Date}) {
+                for (const bool ascending : {true, false}) {
+                    ContentsListing listing(&icons);
+                    listing.setHits(hits);
+                    // What the comparison reads of each row, taken before the sort.
+                    const size_t n = size_t(listing.count());
+                    std::vector<QByteArray> captions(n), texts(n);
+                    std::vector<ExplorerSortItem> items(n);
+                    for (size_t r = 0; r < n; ++r) {
+                        const int row = int(r);
+                        captions[r] = listing.caption(row).toUtf8();
+                        texts[r] = key == ExplorerColumn::Type   ? listing.text(row, 1).toUtf8()
+                                   : key == ExplorerColumn::Path ? listing.text(row, 2).toUtf8()
+                                                                 : captions[r];
+                        const QDateTime day = locale.parseDateTime(listing.text(row, 4));
+                        items[r] = {.isFolder = listing.text(row, 1) == u"Folder"_s,
+                                    .caption = captions[r],
+                                    .text = texts[r],
+                                    .number = key == ExplorerColumn::Size ? hits->size(row)
+                                              : day.isValid()             ? day.date().toJulianDay()
+                                                                          : 0,
+                                    .hasNumber = key != ExplorerColumn::Date || day.isValid()};
+                    }
+                    std::vector<int> expected(n);
+                    std::iota(expected.begin(), expected.end(), 0);
+                    std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
+                        return ExplorerCompare(items[size_t(a)], items[size_t(b)], key, ascending) < 0;
+                    });
+                    QCOMPARE(listing.sort(key, ascending), expected);
+                }
+            }
+        }
     }
 
     void treeMoves()
