@@ -137,19 +137,25 @@ void ContentsListing::setHits(std::shared_ptr<const SearchHits> hits)
     m_hits = std::move(hits);
     if (!m_hits)
         return;
-    const int n = m_hits->count();
-    m_rows.reserve(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) {
-        const ContentsEntry::Kind kind = m_hits->kind(i);
+    const size_t n = static_cast<size_t>(m_hits->count());
+    // Each hit's row is made in the order the hits are stored, and then taken in the answer's.
+    std::vector<Row> stored(n);
+    for (size_t at = 0; at < n; ++at) {
+        const ContentsEntry::Kind kind = m_hits->storedKind(at);
         int image = ExtensionIconCache::ImageFolder;
         int typeId = -1;
         if (kind != ContentsEntry::Folder) {
-            fileLook(m_hits->name(i), image, typeId);
+            fileLook(m_hits->storedName(at), image, typeId);
             if (kind == ContentsEntry::Archive)
                 image = ExtensionIconCache::ImageArchive;
         }
-        m_rows.push_back({static_cast<quint8>(kind), SourceHits, image, i, typeId, m_hits->size(i)});
-        m_total += m_hits->size(i);
+        stored[at] = {static_cast<quint8>(kind), SourceHits, image, 0, typeId, m_hits->storedSize(at)};
+        m_total += stored[at].size;
+    }
+    m_rows.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        m_rows[i] = stored[m_hits->storedAt(static_cast<int>(i))];
+        m_rows[i].index = static_cast<qint32>(i);
     }
 }
 
@@ -429,7 +435,7 @@ std::vector<int> ContentsListing::sort(ExplorerColumn key, bool ascending)
     const size_t n = m_rows.size();
     // Texts that are not slices of the lists are kept here for the length of the sort.
     QByteArray captionScratch;
-    std::vector<QByteArray> textStore(n);
+    std::vector<QByteArray> textStore(key == ExplorerColumn::Path || !m_stored.empty() ? n : 0);
     std::vector<ExplorerSortItem> items(n);
     QHash<QByteArray, qint64> dayCache;
     CatalogueLocale locale;
@@ -439,18 +445,25 @@ std::vector<int> ContentsListing::sort(ExplorerColumn key, bool ascending)
     static const QByteArray folderUtf8 = kFolder.toUtf8();
     // The captions side by side: the comparisons then read them from one block rather than
     // from records spread over the whole list (a folder of a list in no particular order).
+    // A search's hits in the order they are stored, where their texts lie one after another.
+    const bool allHits = m_hits && n == static_cast<size_t>(m_hits->count()) &&
+                         std::all_of(m_rows.begin(), m_rows.end(), [](const Row &r) { return r.source == SourceHits; });
     QByteArray captions;
     std::vector<qsizetype> captionAt(n + 1, 0);
     for (size_t i = 0; i < n; ++i) {
-        captions.append(captionBytes(m_rows[i], captionScratch));
+        captions.append(allHits ? m_hits->storedName(i) : captionBytes(m_rows[i], captionScratch));
         captionAt[i + 1] = captions.size();
     }
+    const auto captionOf = [&](size_t i) {
+        const size_t at = allHits ? m_hits->storedAt(m_rows[i].index) : i;
+        return QByteArrayView(captions.constData() + captionAt[at], captionAt[at + 1] - captionAt[at]);
+    };
 
     for (size_t i = 0; i < n; ++i) {
         const Row &r = m_rows[i];
         ExplorerSortItem &it = items[i];
         it.isUp = r.kind == ContentsEntry::Up;
-        it.caption = QByteArrayView(captions.constData() + captionAt[i], captionAt[i + 1] - captionAt[i]);
+        it.caption = captionOf(i);
         const ContentsEntry *stored = r.source == SourceStored ? &m_stored[static_cast<size_t>(r.index)] : nullptr;
         const QString storedType = stored ? stored->column(0) : QString();
         it.isFolder = stored ? storedType == kFolder : r.kind == ContentsEntry::Folder;

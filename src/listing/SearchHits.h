@@ -57,6 +57,14 @@ public:
     // The entry as the contents list shows it, given its type text.
     ContentsEntry entry(int i, const QString &type, int image) const;
 
+    // The hits as they were added, an order reorder() leaves in place: a walk over millions of
+    // hits reads their texts one after another in that order, where the answer's order jumps.
+    // Hit i is the one stored at storedAt(i).
+    size_t storedAt(int i) const { return at(i); }
+    ContentsEntry::Kind storedKind(size_t at) const { return static_cast<ContentsEntry::Kind>(m_hits[at].kind); }
+    qint64 storedSize(size_t at) const { return m_hits[at].size; }
+    QByteArrayView storedName(size_t at) const { return texts(at).name; }
+
 private:
     // 24 bytes a hit, millions of them at once: its texts are the name's and the date's lengths
     // (a byte each while under 128), the name, the date, the checksum's 16 bytes when it has one,

@@ -22,6 +22,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <numeric>
 #include <random>
 
@@ -395,7 +396,7 @@ private Q_SLOTS:
     // The list sorts by numbers first and compares in full only what they leave tied; its order must be the one a
     // stable sort by ExplorerCompare gives, by every key both ways: names of every length and case, long ones alike
     // for their first sixteen bytes, copies of one name, equal sizes, folders, with and without dates that do not
-    // convert (days are a key only when every date converts).
+    // convert (days are a key only when every date converts), hits shown in another order than they were added.
     void sortAgreesWithExplorerCompare()
     {
         const QList<QByteArray> stems{"a",
@@ -427,6 +428,11 @@ private Q_SLOTS:
                 hits->add(disc, random() % 8 ? ContentsEntry::File : ContentsEntry::Folder,
                           pick(stems) + pick(extensions), "\\F" + QByteArray::number(int(random() % 3)) + "\\", {},
                           qint64(random() % 4) * 1000, undated && random() % 5 == 0 ? QByteArray("n/a") : pick(dates));
+            // Shown in another order than they were added, as the duplicates are.
+            std::vector<quint32> order(size_t(hits->count()));
+            std::iota(order.begin(), order.end(), 0u);
+            std::shuffle(order.begin(), order.end(), random);
+            hits->reorder(order);
             for (const ExplorerColumn key : {ExplorerColumn::Name, ExplorerColumn::Type, ExplorerColumn::Path,
                                              ExplorerColumn::Size, ExplorerColumn::Date}) {
                 for (const bool ascending : {true, false}) {
