@@ -435,9 +435,11 @@ std::vector<int> ContentsListing::sort(ExplorerColumn key, bool ascending)
     const size_t n = m_rows.size();
     // Texts that are not slices of the lists are kept here for the length of the sort.
     QByteArray captionScratch;
-    std::vector<QByteArray> textStore(key == ExplorerColumn::Path || !m_stored.empty() ? n : 0);
+    std::vector<QByteArray> textStore;
     std::vector<ExplorerSortItem> items(n);
-    QHash<QByteArray, qint64> dayCache;
+    // Each distinct date text converted once: a list holds few of them.
+    constexpr qint64 NoDay = std::numeric_limits<qint64>::min();
+    QHash<QByteArrayView, qint64> dayCache; // the texts stay where they are for the length of the sort
     CatalogueLocale locale;
     std::vector<QByteArray> typeUtf8;
     for (const QString &t : m_typeNames)
@@ -454,6 +456,32 @@ std::vector<int> ContentsListing::sort(ExplorerColumn key, bool ascending)
         captions.append(allHits ? m_hits->storedName(i) : captionBytes(m_rows[i], captionScratch));
         captionAt[i + 1] = captions.size();
     }
+    const auto dayOf = [&](QByteArrayView date) {
+        auto c = dayCache.constFind(date);
+        if (c == dayCache.constEnd()) {
+            const QDateTime dt = locale.parseDateTime(QString::fromUtf8(date));
+            c = dayCache.insert(date, dt.isValid() ? dt.date().toJulianDay() : NoDay);
+        }
+        return c.value();
+    };
+    if (!m_stored.empty() || (key == ExplorerColumn::Path && !allHits))
+        textStore.resize(n);
+    // A search's hits share few places: the text of each made once.
+    std::vector<QByteArray> placeTexts;
+    std::vector<quint32> placeOfHit(allHits && key == ExplorerColumn::Path ? n : 0);
+    QHash<quint64, quint32> placeIds;
+    for (size_t at = 0; at < placeOfHit.size(); ++at) {
+        const quint64 id = m_hits->storedPlaceId(at);
+        auto p = placeIds.constFind(id);
+        if (p == placeIds.constEnd()) {
+            p = placeIds.insert(id, static_cast<quint32>(placeTexts.size()));
+            placeTexts.push_back(m_hits->storedPlace(at).text().toUtf8());
+        }
+        placeOfHit[at] = *p;
+    }
+    std::vector<qint64> hitDays(allHits && key == ExplorerColumn::Date ? n : 0);
+    for (size_t at = 0; at < hitDays.size(); ++at)
+        hitDays[at] = dayOf(m_hits->storedDate(at));
     const auto captionOf = [&](size_t i) {
         const size_t at = allHits ? m_hits->storedAt(m_rows[i].index) : i;
         return QByteArrayView(captions.constData() + captionAt[at], captionAt[at + 1] - captionAt[at]);
@@ -485,35 +513,41 @@ std::vector<int> ContentsListing::sort(ExplorerColumn key, bool ascending)
             }
             break;
         case ExplorerColumn::Path:
-            textStore[i] = text(static_cast<int>(i), 2).toUtf8();
-            it.text = textStore[i];
+            if (allHits) {
+                it.text = placeTexts[placeOfHit[m_hits->storedAt(r.index)]];
+            } else {
+                textStore[i] = text(static_cast<int>(i), 2).toUtf8();
+                it.text = textStore[i];
+            }
             break;
         case ExplorerColumn::Size:
             it.number = r.size;
             break;
         case ExplorerColumn::Date: {
-            const QByteArray date = stored ? stored->column(3).toUtf8()
-                                    : r.source == SourceHits
-                                        ? m_hits->date(r.index).toByteArray()
-                                        : listOf(r).lineBytes(r.index, ContentsRecord::DateLine).toByteArray();
-            auto c = dayCache.constFind(date);
-            if (c == dayCache.constEnd()) {
-                const QDateTime dt = locale.parseDateTime(QString::fromUtf8(date));
-                c = dayCache.insert(date, dt.isValid() ? dt.date().toJulianDay() : std::numeric_limits<qint64>::min());
+            qint64 day;
+            if (allHits) {
+                day = hitDays[m_hits->storedAt(r.index)];
+            } else if (stored) {
+                textStore[i] = stored->column(3).toUtf8();
+                day = dayOf(textStore[i]);
+            } else {
+                day = dayOf(r.source == SourceHits ? m_hits->date(r.index)
+                                                   : listOf(r).lineBytes(r.index, ContentsRecord::DateLine));
             }
-            it.hasNumber = c.value() != std::numeric_limits<qint64>::min();
-            it.number = c.value();
+            it.hasNumber = day != NoDay;
+            it.number = day;
             break;
         }
         }
     }
 
     // The entries are sorted as numbers: their place (".." first, then folders, then groups
-    // before or after the rest), their key when a number orders it exactly (a size, a day, the
-    // rank of a type; a name is its own caption) or else its first bytes, and their caption's
-    // first sixteen bytes and length. Only entries left tied by those are compared in full. A
-    // search's millions of hits are then sorted reading the numbers one after another, where
-    // comparing every pair in full jumped to two entries and their texts at every step.
+    // before or after the rest), their key (a size, a day, the rank of a type or of a path among
+    // the list's few; by name none: the caption decides), and their caption's first sixteen
+    // bytes and length. Only entries left tied by those are compared in full, and every one when
+    // some dates convert and others do not. A search's millions of hits are then sorted reading
+    // the numbers one after another, where comparing every pair in full jumped to two entries
+    // and their texts at every step.
     struct Keyed {
         quint64 key;
         quint64 caption[2];
@@ -522,13 +556,15 @@ std::vector<int> ContentsListing::sort(ExplorerColumn key, bool ascending)
         quint8 place;
     };
     constexpr qsizetype CaptionBytes = 16;
-    const bool exactKey =
-        key != ExplorerColumn::Path &&
-        (key != ExplorerColumn::Date ||
-         std::all_of(items.begin(), items.end(), [](const ExplorerSortItem &it) { return it.hasNumber; }));
-    std::vector<quint64> keys(n); // all 0 by Name, and by a Date that does not convert (equal to every other)
-    if (key == ExplorerColumn::Type) {
-        // The few type texts ranked once; every entry of a type takes its rank.
+    // A date that does not convert compares equal to every other: days are a key when every
+    // date converts, and none is needed when none does.
+    const auto days =
+        std::count_if(items.begin(), items.end(), [](const ExplorerSortItem &it) { return it.hasNumber; });
+    const bool noDays = key == ExplorerColumn::Date && days == 0;
+    const bool exactKey = key != ExplorerColumn::Date || noDays || size_t(days) == n;
+    std::vector<quint64> keys(n); // all 0 by Name, and by Date when no date converts
+    if (key == ExplorerColumn::Type || key == ExplorerColumn::Path) {
+        // The few types, or places, ranked once; every entry takes the rank of its text.
         QHash<QByteArrayView, quint32> ids;
         std::vector<QByteArrayView> texts;
         for (size_t i = 0; i < n; ++i) {
@@ -548,10 +584,7 @@ std::vector<int> ContentsListing::sort(ExplorerColumn key, bool ascending)
             rank[byText[k]] = rank[byText[k - 1]] + (CompareNoCase(texts[byText[k - 1]], texts[byText[k]]) < 0);
         for (quint64 &k : keys)
             k = rank[k];
-    } else if (key == ExplorerColumn::Path) {
-        for (size_t i = 0; i < n; ++i)
-            keys[i] = NoCasePrefix(items[i].text);
-    } else if (key != ExplorerColumn::Name && exactKey) {
+    } else if (key != ExplorerColumn::Name && exactKey && !noDays) {
         for (size_t i = 0; i < n; ++i)
             keys[i] = static_cast<quint64>(items[i].number) ^ (quint64(1) << 63);
     }

@@ -155,8 +155,7 @@ SearchHits::Hit SearchHits::fileHit(int disc, QByteArrayView name, QByteArrayVie
                 details, checksum);
 }
 
-void SearchHits::addFile(int disc, const ContentsList &files, int record, qint64 size,
-                         const XXH128_hash_t *checksum)
+void SearchHits::addFile(int disc, const ContentsList &files, int record, qint64 size, const XXH128_hash_t *checksum)
 {
     using namespace ContentsRecord;
     m_hits.push_back(fileHit(disc, files.lineBytes(record, NameLine), files.lineBytes(record, FolderLine),
@@ -176,7 +175,12 @@ void SearchHits::reserve(int hits)
 
 EntryPlace SearchHits::place(int i) const
 {
-    const Hit &h = m_hits[at(i)];
+    return storedPlace(at(i));
+}
+
+EntryPlace SearchHits::storedPlace(size_t at) const
+{
+    const Hit &h = m_hits[at];
     const Disc &d = m_discs[h.disc];
     const Folder &f = m_folders[h.folder];
     const QByteArrayView path(m_folderText.constData() + f.text, f.length);

@@ -64,6 +64,10 @@ public:
     ContentsEntry::Kind storedKind(size_t at) const { return static_cast<ContentsEntry::Kind>(m_hits[at].kind); }
     qint64 storedSize(size_t at) const { return m_hits[at].size; }
     QByteArrayView storedName(size_t at) const { return texts(at).name; }
+    QByteArrayView storedDate(size_t at) const { return texts(at).date; }
+    EntryPlace storedPlace(size_t at) const;
+    // The same number for the hits of one place (disc and folder), another for another place.
+    quint64 storedPlaceId(size_t at) const { return quint64(m_hits[at].disc) << 32 | m_hits[at].folder; }
 
 private:
     // 24 bytes a hit, millions of them at once: its texts are the name's and the date's lengths
