@@ -562,18 +562,35 @@ std::vector<int> ContentsListing::sort(ExplorerColumn key, bool ascending)
         std::count_if(items.begin(), items.end(), [](const ExplorerSortItem &it) { return it.hasNumber; });
     const bool noDays = key == ExplorerColumn::Date && days == 0;
     const bool exactKey = key != ExplorerColumn::Date || noDays || size_t(days) == n;
-    std::vector<quint64> keys(n); // all 0 by Name, and by Date when no date converts
+    std::vector<Keyed> keyed(n);
+    for (size_t i = 0; i < n; ++i) {
+        const ExplorerSortItem &it = items[i];
+        const quint8 place = it.isUp ? 0 : it.isFolder ? 1 : it.isGroup ? (ascending ? 2 : 4) : 3;
+        const QByteArrayView c = it.caption;
+        // The key stays 0 by Name, and by Date when no date converts.
+        keyed[i] = {0,
+                    {NoCasePrefix(c), NoCasePrefix(c.size() > 8 ? c.sliced(8) : QByteArrayView())},
+                    static_cast<quint32>(i),
+                    static_cast<quint16>(std::min(c.size(), CaptionBytes + 1)),
+                    place};
+    }
     if (key == ExplorerColumn::Type || key == ExplorerColumn::Path) {
-        // The few types, or places, ranked once; every entry takes the rank of its text.
-        QHash<QByteArrayView, quint32> ids;
-        std::vector<QByteArrayView> texts;
-        for (size_t i = 0; i < n; ++i) {
-            auto at = ids.constFind(items[i].text);
-            if (at == ids.constEnd()) {
-                at = ids.insert(items[i].text, static_cast<quint32>(texts.size()));
-                texts.push_back(items[i].text);
+        // The few types, or places, ranked once; every entry takes the rank of its text. A
+        // search's hits know their place already; other entries are told apart by their text.
+        std::vector<QByteArrayView> texts(placeTexts.begin(), placeTexts.end());
+        if (!placeOfHit.empty()) {
+            for (size_t i = 0; i < n; ++i)
+                keyed[i].key = placeOfHit[m_hits->storedAt(m_rows[i].index)];
+        } else {
+            QHash<QByteArrayView, quint32> ids;
+            for (size_t i = 0; i < n; ++i) {
+                auto at = ids.constFind(items[i].text);
+                if (at == ids.constEnd()) {
+                    at = ids.insert(items[i].text, static_cast<quint32>(texts.size()));
+                    texts.push_back(items[i].text);
+                }
+                keyed[i].key = *at;
             }
-            keys[i] = *at;
         }
         std::vector<quint32> byText(texts.size());
         std::iota(byText.begin(), byText.end(), 0u);
@@ -582,24 +599,12 @@ std::vector<int> ContentsListing::sort(ExplorerColumn key, bool ascending)
         std::vector<quint64> rank(texts.size());
         for (size_t k = 1; k < byText.size(); ++k)
             rank[byText[k]] = rank[byText[k - 1]] + (CompareNoCase(texts[byText[k - 1]], texts[byText[k]]) < 0);
-        for (quint64 &k : keys)
-            k = rank[k];
+        for (Keyed &k : keyed)
+            k.key = rank[k.key];
     } else if (key != ExplorerColumn::Name && exactKey && !noDays) {
         for (size_t i = 0; i < n; ++i)
-            keys[i] = static_cast<quint64>(items[i].number) ^ (quint64(1) << 63);
+            keyed[i].key = static_cast<quint64>(items[i].number) ^ (quint64(1) << 63);
     }
-    std::vector<Keyed> keyed(n);
-    for (size_t i = 0; i < n; ++i) {
-        const ExplorerSortItem &it = items[i];
-        const quint8 place = it.isUp ? 0 : it.isFolder ? 1 : it.isGroup ? (ascending ? 2 : 4) : 3;
-        const QByteArrayView c = it.caption;
-        keyed[i] = {keys[i],
-                    {NoCasePrefix(c), NoCasePrefix(c.size() > 8 ? c.sliced(8) : QByteArrayView())},
-                    static_cast<quint32>(i),
-                    static_cast<quint16>(std::min(c.size(), CaptionBytes + 1)),
-                    place};
-    }
-    std::vector<quint64>().swap(keys);
     // A merge sort stays safe even though "does not convert" dates compare equal to all.
     std::stable_sort(keyed.begin(), keyed.end(), [&](const Keyed &a, const Keyed &b) {
         if (a.place != b.place)

@@ -45,10 +45,10 @@ public:
     void reorder(std::vector<quint32> order);
 
     int count() const { return static_cast<int>(m_hits.size()); }
-    ContentsEntry::Kind kind(int i) const { return static_cast<ContentsEntry::Kind>(m_hits[at(i)].kind); }
-    qint64 size(int i) const { return m_hits[at(i)].size; }
-    QByteArrayView name(int i) const { return texts(at(i)).name; }
-    QByteArrayView date(int i) const { return texts(at(i)).date; }
+    ContentsEntry::Kind kind(int i) const { return storedKind(at(i)); }
+    qint64 size(int i) const { return storedSize(at(i)); }
+    QByteArrayView name(int i) const { return storedName(at(i)); }
+    QByteArrayView date(int i) const { return storedDate(at(i)); }
     EntryPlace place(int i) const;
     // Title + ":" + folder: where the hit is, as the list shows it.
     QString location(int i) const { return place(i).text(); }
