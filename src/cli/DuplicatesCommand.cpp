@@ -34,11 +34,22 @@ int DuplicatesCommand::run(CliContext &ctx, const QStringList &args)
 
     const SearchHits &hits = *found.hits;
     QByteArray out;
+    // Millions of groups may follow: each line is put together from bytes, not formatted.
+    QByteArray rules[3];
+    for (const DuplicateFinder::Rule rule :
+         {DuplicateFinder::Rule::Checksum, DuplicateFinder::Rule::NameSizeDate, DuplicateFinder::Rule::Mixed})
+        rules[int(rule)] = DuplicateFinder::ruleText(rule).toUtf8();
     for (const DuplicateFinder::Group &g : found.groups) {
-        out += u"%1 bytes, %2 copies, %3\n"_s.arg(g.size).arg(g.count).arg(DuplicateFinder::ruleText(g.rule)).toUtf8();
+        out += QByteArray::number(g.size);
+        out += " bytes, ";
+        out += QByteArray::number(g.count);
+        out += " copies, ";
+        out += rules[int(g.rule)];
+        out += '\n';
         for (int i = g.first; i < g.first + g.count; ++i) {
+            hits.prefetchAfter(i);
             out += '\t';
-            out += hits.location(i).toUtf8();
+            hits.appendLocation(i, out);
             out += hits.name(i);
             out += '\n';
         }

@@ -105,7 +105,7 @@ int SearchCommand::run(CliContext &ctx, const QStringList &args)
         out += '\t';
         out += type.toUtf8();
         out += '\t';
-        out += hits.location(i).toUtf8();
+        hits.appendLocation(i, out);
         out += '\t';
         out += QByteArray::number(hits.size(i));
         out += '\t';

@@ -39,7 +39,7 @@ int SingleCopiesCommand::run(CliContext &ctx, const QStringList &args)
     const SearchHits &hits = *found.hits;
     QByteArray out;
     for (int i = 0; i < hits.count(); ++i) {
-        out += hits.location(i).toUtf8();
+        hits.appendLocation(i, out);
         out += hits.name(i);
         out += '\t';
         out += QByteArray::number(hits.size(i));

@@ -17,7 +17,7 @@ EntryPlace EntryPlace::inFolder(const QString &title, const QString &serial, con
 
 EntryPlace EntryPlace::parse(const QString &text, const QString &serial)
 {
-    const qsizetype colon = text.indexOf(u':');
+    const qsizetype colon = text.indexOf(QLatin1Char(TitleEnd));
     if (colon < 0)
         return EntryPlace(text, serial, QString());
     return inFolder(text.left(colon), serial, text.mid(colon + 1));
@@ -25,7 +25,7 @@ EntryPlace EntryPlace::parse(const QString &text, const QString &serial)
 
 QString EntryPlace::text() const
 {
-    return isEmpty() ? QString() : m_title + u':' + m_folder;
+    return isEmpty() ? QString() : m_title + QLatin1Char(TitleEnd) + m_folder;
 }
 
 QString EntryPlace::onMedium(const QString &mediumRoot, const QString &placeOnDisc)

@@ -10,6 +10,9 @@
 class EntryPlace
 {
 public:
+    // Ends the title in the text form.
+    static constexpr char TitleEnd = ':';
+
     EntryPlace() = default;
     EntryPlace(const QString &title, const QString &serial, const QString &folder, const QString &archive = {});
     // A folder known only as text (a favourite, a path typed in): it lies inside a ZIP archive

@@ -13,7 +13,7 @@ static_assert(TreeLimits::MaxNodes < (1 << 24), "a hit's disc is kept in 24 bits
 
 int SearchHits::addDisc(const QString &title, const QString &serial)
 {
-    m_discs.push_back({title, serial});
+    m_discs.push_back({title, serial, title.toUtf8()});
     return static_cast<int>(m_discs.size()) - 1;
 }
 
@@ -186,6 +186,34 @@ EntryPlace SearchHits::storedPlace(size_t at) const
     const QByteArrayView path(m_folderText.constData() + f.text, f.length);
     return EntryPlace(d.title, d.serial, QString::fromUtf8(path),
                       f.archiveEnd < 0 ? QString() : QString::fromUtf8(path.first(f.archiveEnd)));
+}
+
+void SearchHits::appendLocation(int i, QByteArray &out) const
+{
+    const Hit &h = m_hits[at(i)];
+    const Folder &f = m_folders[h.folder];
+    out += m_discs[h.disc].titleUtf8;
+    out += EntryPlace::TitleEnd;
+    out += QByteArrayView(m_folderText.constData() + f.text, f.length);
+}
+
+void SearchHits::prefetchAfter(int i) const
+{
+    // Each hit's texts are found through the hit, and its folder's through its folder: three
+    // steps, each asked for while the step before it has had time to arrive.
+    constexpr int Step = 16;
+    const auto n = static_cast<int>(m_hits.size());
+    if (i + 3 * Step < n)
+        __builtin_prefetch(&m_hits[at(i + 3 * Step)]);
+    if (i + 2 * Step < n) {
+        const Hit &h = m_hits[at(i + 2 * Step)];
+        __builtin_prefetch(m_text.constData() + h.text);
+        __builtin_prefetch(&m_folders[h.folder]);
+    }
+    if (i + Step < n) {
+        const Hit &h = m_hits[at(i + Step)];
+        __builtin_prefetch(m_folderText.constData() + m_folders[h.folder].text);
+    }
 }
 
 QStringList SearchHits::details(int i) const

@@ -333,7 +333,7 @@ private Q_SLOTS:
             {ContentsEntry::Folder, "DOCS\\", "\\", {}, "5 May 2004", {}, 0},
         };
         SearchHits hits;
-        const int disc = hits.addDisc(u"Disc"_s, u"1A2B3C4D"_s);
+        const int disc = hits.addDisc(u"Dísc"_s, u"1A2B3C4D"_s);
         const auto add = [&](const Added &a) {
             const ContentsChecksums sums = ContentsChecksums::parse(a.checksum, 1);
             const XXH128_hash_t sum = sums.value(0);
@@ -353,8 +353,12 @@ private Q_SLOTS:
             QCOMPARE(e.checksum, QString::fromLatin1(a.checksum));
             QCOMPARE(e.info.contains(u"Checksum: "_s + QString::fromLatin1(a.checksum)), !a.checksum.isEmpty());
             const EntryPlace place = hits.place(i);
-            QCOMPARE(place.text(), u"Disc:"_s + QString::fromUtf8(a.folder + a.inArchive));
+            QCOMPARE(place.text(), u"Dísc:"_s + QString::fromUtf8(a.folder + a.inArchive));
             QCOMPARE(place.insideZip(), !a.inArchive.isNull());
+            QByteArray location = "before ";
+            hits.prefetchAfter(i);
+            hits.appendLocation(i, location);
+            QCOMPARE(location, "before " + place.text().toUtf8());
         };
         for (const Added &a : added)
             add(a);
