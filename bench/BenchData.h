@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <cstdio>
 #include <functional>
 #include <limits>
@@ -285,9 +286,14 @@ inline void run(const QString &program, const QStringList &args, const QString &
                p.readAllStandardError().constData());
 }
 
-// quillory-cli of the same build: beside the benchmarks' folder.
+// quillory-cli of the same build: beside the benchmarks' folder. It runs with the first run's
+// preferences, from a folder of this process's own: the user's (checksums on, a reader filter
+// off) would have it do other work than the row names.
 inline QString cli()
 {
+    static QTemporaryDir config(QDir::tempPath() + QStringLiteral("/quillory-bench-config-XXXXXX"));
+    static const bool ownConfig = qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    Q_UNUSED(ownConfig);
     const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/../quillory-cli");
     if (!QFileInfo(path).isExecutable())
         qFatal("quillory-cli is not built beside %s", qPrintable(QCoreApplication::applicationDirPath()));

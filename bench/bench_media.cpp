@@ -83,8 +83,6 @@ int main(int argc, char *argv[])
         }
     }
     QTemporaryDir dir(QStringLiteral("/tmp/quillory-bench-media-XXXXXX"));
-    // The preferences the command reads are the user's: a folder of its own stands in.
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path() + QStringLiteral("/config")));
     const QString data = dir.path() + QLatin1String("/catalogue");
     const QString cli = BenchData::cli();
     const auto filters = [&](const char *tick) {
