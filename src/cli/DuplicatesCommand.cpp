@@ -35,16 +35,12 @@ int DuplicatesCommand::run(CliContext &ctx, const QStringList &args)
     const SearchHits &hits = *found.hits;
     QByteArray out;
     // Millions of groups may follow: each line is put together from bytes, not formatted.
-    QByteArray rules[3];
-    for (const DuplicateFinder::Rule rule :
-         {DuplicateFinder::Rule::Checksum, DuplicateFinder::Rule::NameSizeDate, DuplicateFinder::Rule::Mixed})
-        rules[int(rule)] = DuplicateFinder::ruleText(rule).toUtf8();
     for (const DuplicateFinder::Group &g : found.groups) {
         out += QByteArray::number(g.size);
         out += " bytes, ";
         out += QByteArray::number(g.count);
         out += " copies, ";
-        out += rules[int(g.rule)];
+        out += DuplicateFinder::ruleText(g.rule).toUtf8();
         out += '\n';
         for (int i = g.first; i < g.first + g.count; ++i) {
             hits.prefetchAfter(i);
