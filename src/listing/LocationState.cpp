@@ -2,14 +2,17 @@
 
 void LocationState::columnClicked(ExplorerColumn column)
 {
-    ascending = !(sortKey == column && ascending);
+    // Out of an answer's own order, the column starts ascending, whatever it was before.
+    ascending = answerOrder || !(sortKey == column && ascending);
     sortKey = column;
+    answerOrder = false;
 }
 
 void LocationState::arrange(ExplorerColumn column)
 {
     sortKey = column;
     ascending = true;
+    answerOrder = false;
 }
 
 QString LocationState::labelFor(const QString &title)

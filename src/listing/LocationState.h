@@ -15,6 +15,9 @@ struct LocationState {
     bool archiveMode = false;
     ExplorerColumn sortKey = ExplorerColumn::Type;
     bool ascending = true;
+    // A comparison's answer listed in its own order (its copies group by group) rather than by
+    // sortKey, until a column is chosen; the sort state itself is left as it was.
+    bool answerOrder = false;
 
     bool isDiscListed() const { return !currentSerial.isEmpty() && currentSerial != searchResult(); }
     bool isSearchResult() const { return currentSerial == searchResult(); }

@@ -100,6 +100,7 @@ void Navigator::listGroup(TreeNode *node)
     m_location.discLabel.clear();
     m_location.pathLabel = node->kind() == KindRoot ? node->text() : QStringLiteral("Group ") + quoted(node->text());
     m_location.archiveMode = false;
+    m_location.answerOrder = false;
     Q_EMIT listingAboutToReset();
     m_listing.listGroup(node);
     m_listing.sort(m_location.sortKey, m_location.ascending);
@@ -146,6 +147,7 @@ void Navigator::LoadCD(const QString &title, const QString &serial, bool archive
     m_location.discLabel = LocationState::labelFor(title);
     m_location.pathLabel = path;
     m_location.archiveMode = archiveMode;
+    m_location.answerOrder = false;
 
     Q_EMIT listingAboutToReset();
     m_listing.clear();
@@ -282,15 +284,17 @@ void Navigator::searchCounted(int found)
     Q_EMIT locationChanged();
 }
 
-void Navigator::showSearchResult(std::shared_ptr<const SearchHits> hits, const QString &status)
+void Navigator::showSearchResult(std::shared_ptr<const SearchHits> hits, const QString &status, bool answerOrder)
 {
     m_location.currentSerial = LocationState::searchResult();
     m_location.pathLabel.clear();
     m_location.archiveMode = false;
+    m_location.answerOrder = answerOrder;
     m_status = status;
     Q_EMIT listingAboutToReset();
     m_listing.setHits(std::move(hits));
-    m_listing.sort(m_location.sortKey, m_location.ascending);
+    if (!answerOrder)
+        m_listing.sort(m_location.sortKey, m_location.ascending);
     Q_EMIT listingReset();
     Q_EMIT locationChanged();
 }

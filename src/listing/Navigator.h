@@ -60,7 +60,9 @@ public:
     // results...", "N found"); then the hits are listed as the "SEARCH RESULT" location.
     void beginSearch();
     void searchCounted(int found);
-    void showSearchResult(std::shared_ptr<const SearchHits> hits, const QString &status);
+    // answerOrder: listed as the hits stand (a comparison's copies group by group) until a
+    // column is chosen, instead of by the sort state.
+    void showSearchResult(std::shared_ptr<const SearchHits> hits, const QString &status, bool answerOrder = false);
     // The status bar's first panel, for long work that says where it is.
     void setStatus(const QString &text);
 

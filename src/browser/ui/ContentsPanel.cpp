@@ -41,7 +41,7 @@ ContentsPanel::ContentsPanel(Navigator &navigator, ContentsIcons *icons, QWidget
     m_view = new ContentsView(this);
     m_model = new ContentsModel(&navigator.listing(), icons, this);
     m_view->setModel(m_model);
-    m_view->setSortIndicator(static_cast<int>(navigator.location().sortKey), navigator.location().ascending);
+    setSortIndicator(navigator.location());
     layout->addWidget(m_view, 1);
 
     connect(&navigator, &Navigator::locationChanged, this, [this, &navigator] { setLocation(navigator); });
@@ -90,7 +90,13 @@ void ContentsPanel::setLocation(const Navigator &navigator)
     m_nameLabel->setText(loc.discLabel);
     m_nameLabel->setVisible(!loc.discLabel.isEmpty());
     m_pathLabel->setText(loc.pathLabel);
-    m_view->setSortIndicator(static_cast<int>(loc.sortKey), loc.ascending);
+    setSortIndicator(loc);
+}
+
+void ContentsPanel::setSortIndicator(const LocationState &loc)
+{
+    // An answer in its own order is sorted by no column.
+    m_view->setSortIndicator(loc.answerOrder ? -1 : static_cast<int>(loc.sortKey), loc.ascending);
 }
 
 void ContentsPanel::rememberSelection()

@@ -6,6 +6,7 @@ class ContentsIcons;
 class ContentsModel;
 class ContentsView;
 class QLabel;
+struct LocationState;
 
 // The middle of the window: the header (the disc label and the path) above the contents
 // list, both following the Navigator. A sort keeps the selected entries selected.
@@ -27,6 +28,7 @@ private:
     // A listing of millions of entries takes seconds to fill or sort: the wait cursor meanwhile.
     void setWaiting(bool waiting);
     void restoreSelection(const std::vector<int> &order);
+    void setSortIndicator(const LocationState &loc);
 
     QLabel *m_nameLabel;
     QLabel *m_pathLabel;

@@ -83,7 +83,8 @@ template <typename Work> void DuplicateCommands::run(const QString &caption, boo
     }
     if (!hits)
         hits = std::make_shared<SearchHits>();
-    m_navigator.showSearchResult(hits, status);
+    // Group after group (single copies disc by disc), as the finder answers.
+    m_navigator.showSearchResult(hits, status, true);
     if (!failure.isEmpty())
         AppDialogs::showError(m_window, failure);
     if (!finder.problems().isEmpty())

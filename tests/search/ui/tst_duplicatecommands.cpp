@@ -7,7 +7,9 @@
 #include "search/NameIndex.h"
 #include "store/ContentsFile.h"
 
+#include <QHeaderView>
 #include <QMenu>
+#include <QTreeView>
 #include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
@@ -19,13 +21,24 @@ class TestDuplicateCommands : public QObject
     TestWindow::Fixture m_fx;
     std::unique_ptr<TestWindow::Window> &m_f = m_fx.window;
 
+    void addCopies()
+    {
+        // Three more copies of live.mp3 (the group wasting the most), one of b.txt (the least).
+        TestCatalogue::packDisc(m_fx.db(), u"0BAC0001"_s, [](ContentsListWriter &, ContentsListWriter &files) {
+            files.writeFileRecord(u"SONG.MP3"_s, u"\\OLD\\"_s, 2000, TestCatalogue::date(2024, 3, 2));
+            for (const QString &folder : {u"\\X\\"_s, u"\\Y\\"_s, u"\\Z\\"_s})
+                files.writeFileRecord(u"Live.mp3"_s, folder, 1000, TestCatalogue::date(2024, 3, 1));
+            files.writeFileRecord(u"B.TXT"_s, u"\\"_s, 100, TestCatalogue::date(2024, 2, 1, 9));
+        });
+    }
+
 private Q_SLOTS:
     void initTestCase() { TestWindow::setUp(); }
     void init()
     {
         m_fx.init();
         m_fx.open();
-        // A backup of two files of "Rock Disc" (song.mp3, and A.mp3 under another date), in a group.
+        // A backup of files of "Rock Disc" (song.mp3, and A.mp3 under another date), in a group.
         TreeNode *group = m_f->tree().addChild(m_f->tree().root(), u"Backups"_s, KindGroup);
         m_f->tree().addDisc(group, {.Title = u"Backup"_s, .Serial = u"0BAC0001"_s});
         TestCatalogue::packDisc(m_fx.db(), u"0BAC0001"_s, [](ContentsListWriter &, ContentsListWriter &files) {
@@ -61,6 +74,32 @@ private Q_SLOTS:
         QCOMPARE(m_f->captions(), QStringList{u"A.mp3"_s});
         QCOMPARE(m_f->form().statusText(), u" 1 file on no other disc, total size 2.00 KB"_s);
         QVERIFY(AppDialogs::shown().isEmpty());
+    }
+
+    void copiesListedGroupByGroup()
+    {
+        addCopies();
+        m_f->nav().TreeChange(m_f->tree().root());
+        m_f->action(u"FindDuplicates1"_s)->trigger();
+        // As the finder answers, not by the list's sort (Type), which would mix the groups.
+        QCOMPARE(m_f->captions(), (QStringList{u"Live.mp3"_s, u"Live.mp3"_s, u"Live.mp3"_s, u"live.mp3"_s,
+                                               u"SONG.MP3"_s, u"song.mp3"_s, u"B.TXT"_s, u"b.txt"_s}));
+        const QHeaderView *header = m_f->form().findChild<QTreeView *>()->header();
+        QCOMPARE(header->sortIndicatorSection(), -1);
+        QCOMPARE(m_f->nav().location().sortKey, ExplorerColumn::Type);
+
+        // A column chosen sorts by it, ascending, even the column sorted by before.
+        m_f->nav().ExplorerColumnClick(ExplorerColumn::Type);
+        QVERIFY(!m_f->nav().location().answerOrder);
+        QVERIFY(m_f->nav().location().ascending);
+        QCOMPARE(header->sortIndicatorSection(), static_cast<int>(ExplorerColumn::Type));
+        m_f->nav().ExplorerColumnClick(ExplorerColumn::Name);
+        QCOMPARE(m_f->captions(), (QStringList{u"B.TXT"_s, u"b.txt"_s, u"Live.mp3"_s, u"Live.mp3"_s, u"Live.mp3"_s,
+                                               u"live.mp3"_s, u"SONG.MP3"_s, u"song.mp3"_s}));
+
+        // A disc listed afterwards follows the sort state again.
+        m_f->nav().TreeChange(m_f->node(u"Backup"_s));
+        QCOMPARE(header->sortIndicatorSection(), static_cast<int>(ExplorerColumn::Name));
     }
 };
 
