@@ -47,6 +47,8 @@ ContentsCommands::ContentsCommands(Workspace &workspace, Navigator &navigator, T
     }
     m_styles.first()->setChecked(true);
     auto *arrange = new QActionGroup(this);
+    // An answer listed in its own order is arranged by none of them.
+    arrange->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     for (const QString &name : {u"byName1"_s, u"byType1"_s, u"byPath1"_s, u"bySize1"_s, u"byDate1"_s}) {
         QAction *act = a.claim(name);
         const int column = static_cast<int>(m_arrange.size());
@@ -111,7 +113,10 @@ void ContentsCommands::updateCommandStates()
     const TreeNode *current = m_navigator.currentNode();
     const LocationState &loc = m_navigator.location();
     m_actions.action(u"BackButton"_s)->setEnabled(!(loc.isGroupListed() && current && current->kind() == KindRoot));
-    m_arrange.at(static_cast<int>(loc.sortKey))->setChecked(true);
+    if (!loc.answerOrder)
+        m_arrange.at(static_cast<int>(loc.sortKey))->setChecked(true);
+    else if (QAction *checked = m_arrange.first()->actionGroup()->checkedAction())
+        checked->setChecked(false);
     // Entries go to the compilation and the copy only from a disc or a search result.
     m_view->setDragAllowed(!loc.isGroupListed());
     if (m_actions.isClaimed(u"CopytoHDD1"_s))

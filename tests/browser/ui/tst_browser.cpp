@@ -305,6 +305,8 @@ private Q_SLOTS:
         QCOMPARE(f.view()->selectedRows(), QList<int>{f.row(u"b.txt"_s)});
         f.action(u"byName1"_s)->trigger(); // "Arrange Icons" is always ascending
         QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+        f.action(u"byName1"_s)->trigger(); // chosen again, it stays chosen
+        QVERIFY(f.action(u"byName1"_s)->isChecked());
     }
 
     void contextMenus()

@@ -86,6 +86,7 @@ private Q_SLOTS:
                                                u"SONG.MP3"_s, u"song.mp3"_s, u"B.TXT"_s, u"b.txt"_s}));
         const QHeaderView *header = m_f->form().findChild<QTreeView *>()->header();
         QCOMPARE(header->sortIndicatorSection(), -1);
+        QVERIFY(!m_f->action(u"byType1"_s)->isChecked());
         QCOMPARE(m_f->nav().location().sortKey, ExplorerColumn::Type);
 
         // A column chosen sorts by it, ascending, even the column sorted by before.
@@ -93,6 +94,7 @@ private Q_SLOTS:
         QVERIFY(!m_f->nav().location().answerOrder);
         QVERIFY(m_f->nav().location().ascending);
         QCOMPARE(header->sortIndicatorSection(), static_cast<int>(ExplorerColumn::Type));
+        QVERIFY(m_f->action(u"byType1"_s)->isChecked());
         m_f->nav().ExplorerColumnClick(ExplorerColumn::Name);
         QCOMPARE(m_f->captions(), (QStringList{u"B.TXT"_s, u"b.txt"_s, u"Live.mp3"_s, u"Live.mp3"_s, u"Live.mp3"_s,
                                                u"live.mp3"_s, u"SONG.MP3"_s, u"song.mp3"_s}));
