@@ -159,6 +159,12 @@ void ContentsListing::setHits(std::shared_ptr<const SearchHits> hits)
     }
 }
 
+bool ContentsListing::inOddGroup(int row) const
+{
+    const Row &r = m_rows[idx(row)];
+    return r.source == SourceHits && m_hits->inOddGroup(r.index);
+}
+
 int ContentsListing::FindFiles(const QString &path)
 {
     if (!m_files)

@@ -61,6 +61,8 @@ public:
     // Where the entry lies, without making the rest of it.
     EntryPlace place(int row) const;
     qint64 intSize(int row) const { return m_rows[idx(row)].size; }
+    // A hit of a comparison's answer in its second, fourth... group (SearchHits::inOddGroup).
+    bool inOddGroup(int row) const;
     // The upper-case extension of a file entry (for its icon); empty for others.
     QString extension(int row) const;
 

@@ -59,6 +59,13 @@ public:
     // answer in another order than stored waits on memory at every hit otherwise.
     void prefetchAfter(int i) const;
     QStringList details(int i) const;
+    // A comparison's answer, group after group: which hits lie in its second, fourth... group,
+    // by answer position, so that a list can set each group apart from its neighbours.
+    void setOddGroups(std::vector<bool> odd) { m_oddGroups = std::move(odd); }
+    bool inOddGroup(int i) const
+    {
+        return static_cast<size_t>(i) < m_oddGroups.size() && m_oddGroups[static_cast<size_t>(i)];
+    }
 
     // The entry as the contents list shows it, given its type text.
     ContentsEntry entry(int i, const QString &type, int image) const;
@@ -113,6 +120,7 @@ private:
 
     std::vector<Hit> m_hits;
     std::vector<quint32> m_order; // empty: the hits are in the order they were added
+    std::vector<bool> m_oddGroups;
     std::vector<Disc> m_discs;
     std::vector<Folder> m_folders;
     QByteArray m_text;

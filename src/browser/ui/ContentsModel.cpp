@@ -3,6 +3,9 @@
 #include "ContentsIcons.h"
 #include "listing/ContentsListing.h"
 
+#include <QGuiApplication>
+#include <QPalette>
+
 ContentsModel::ContentsModel(ContentsListing *listing, ContentsIcons *icons, QObject *parent)
     : QAbstractTableModel(parent), m_listing(listing), m_icons(icons)
 {
@@ -44,6 +47,10 @@ QVariant ContentsModel::data(const QModelIndex &index, int role) const
         if (index.column() == int(ExplorerColumn::Size))
             return QVariant(Qt::AlignRight | Qt::AlignVCenter);
         return QVariant();
+    case Qt::BackgroundRole:
+        if (m_groupsShaded && m_listing->inOddGroup(row))
+            return QGuiApplication::palette().brush(QPalette::AlternateBase);
+        return QVariant();
     default:
         return QVariant();
     }
@@ -55,6 +62,15 @@ QVariant ContentsModel::headerData(int section, Qt::Orientation orientation, int
         return QAbstractTableModel::headerData(section, orientation, role);
     static const char *const names[] = {"Name", "Type", "Path", "Size", "Date"};
     return section >= 0 && section < ExplorerColumnCount ? QString::fromLatin1(names[section]) : QVariant();
+}
+
+void ContentsModel::setGroupsShaded(bool on)
+{
+    if (on == m_groupsShaded)
+        return;
+    m_groupsShaded = on;
+    if (rowCount() > 0)
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::BackgroundRole});
 }
 
 Qt::ItemFlags ContentsModel::flags(const QModelIndex &index) const

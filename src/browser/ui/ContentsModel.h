@@ -27,6 +27,8 @@ public:
     void endSort() { Q_EMIT layoutChanged(); }
 
     void setDragEnabled(bool on) { m_drag = on; }
+    // While a comparison's answer is in its own order, every other group of copies is shaded.
+    void setGroupsShaded(bool on);
 
     // The tooltip of a row: "Type: ", "Size: " and, unless "n/a", "Date: ".
     QString infoTip(int row) const;
@@ -35,4 +37,5 @@ private:
     ContentsListing *m_listing;
     ContentsIcons *m_icons;
     bool m_drag = false;
+    bool m_groupsShaded = false;
 };

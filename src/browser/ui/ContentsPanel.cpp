@@ -41,7 +41,7 @@ ContentsPanel::ContentsPanel(Navigator &navigator, ContentsIcons *icons, QWidget
     m_view = new ContentsView(this);
     m_model = new ContentsModel(&navigator.listing(), icons, this);
     m_view->setModel(m_model);
-    setSortIndicator(navigator.location());
+    showOrder(navigator.location());
     layout->addWidget(m_view, 1);
 
     connect(&navigator, &Navigator::locationChanged, this, [this, &navigator] { setLocation(navigator); });
@@ -90,13 +90,14 @@ void ContentsPanel::setLocation(const Navigator &navigator)
     m_nameLabel->setText(loc.discLabel);
     m_nameLabel->setVisible(!loc.discLabel.isEmpty());
     m_pathLabel->setText(loc.pathLabel);
-    setSortIndicator(loc);
+    showOrder(loc);
 }
 
-void ContentsPanel::setSortIndicator(const LocationState &loc)
+void ContentsPanel::showOrder(const LocationState &loc)
 {
-    // An answer in its own order is sorted by no column.
+    // An answer in its own order is sorted by no column, and shows its groups instead.
     m_view->setSortIndicator(loc.answerOrder ? -1 : static_cast<int>(loc.sortKey), loc.ascending);
+    m_model->setGroupsShaded(loc.answerOrder);
 }
 
 void ContentsPanel::rememberSelection()

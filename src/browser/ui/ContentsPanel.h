@@ -28,7 +28,8 @@ private:
     // A listing of millions of entries takes seconds to fill or sort: the wait cursor meanwhile.
     void setWaiting(bool waiting);
     void restoreSelection(const std::vector<int> &order);
-    void setSortIndicator(const LocationState &loc);
+    // The sort column's mark, or for a comparison's answer in its own order its groups.
+    void showOrder(const LocationState &loc);
 
     QLabel *m_nameLabel;
     QLabel *m_pathLabel;

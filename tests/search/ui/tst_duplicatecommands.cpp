@@ -87,6 +87,15 @@ private Q_SLOTS:
         const QHeaderView *header = m_f->form().findChild<QTreeView *>()->header();
         QCOMPARE(header->sortIndicatorSection(), -1);
         QVERIFY(!m_f->action(u"byType1"_s)->isChecked());
+        // Every other group shaded, on every column.
+        const QAbstractItemModel *model = header->model();
+        const auto shaded = [model] {
+            QString rows;
+            for (int r = 0; r < model->rowCount(); ++r)
+                rows += model->index(r, 4).data(Qt::BackgroundRole).isValid() ? u'#' : u'.';
+            return rows;
+        };
+        QCOMPARE(shaded(), u"....##.."_s);
         QCOMPARE(m_f->nav().location().sortKey, ExplorerColumn::Type);
 
         // A column chosen sorts by it, ascending, even the column sorted by before.
@@ -95,6 +104,7 @@ private Q_SLOTS:
         QVERIFY(m_f->nav().location().ascending);
         QCOMPARE(header->sortIndicatorSection(), static_cast<int>(ExplorerColumn::Type));
         QVERIFY(m_f->action(u"byType1"_s)->isChecked());
+        QCOMPARE(shaded(), u"........"_s);
         m_f->nav().ExplorerColumnClick(ExplorerColumn::Name);
         QCOMPARE(m_f->captions(), (QStringList{u"B.TXT"_s, u"b.txt"_s, u"Live.mp3"_s, u"Live.mp3"_s, u"Live.mp3"_s,
                                                u"live.mp3"_s, u"SONG.MP3"_s, u"song.mp3"_s}));
