@@ -19,10 +19,10 @@
 #include <QDir>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
-#include <QScreen>
 #include <QToolButton>
 #include <QVBoxLayout>
 
