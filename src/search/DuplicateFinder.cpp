@@ -478,10 +478,16 @@ std::shared_ptr<SearchHits> DuplicateFinder::hitsOf(std::vector<quint32> place, 
             serials.push_back(m_discs[disc].Serial);
         }
     }
+    if (m_readingBack)
+        m_readingBack(static_cast<int>(discs.size()));
     ListsAhead ahead(m_db, std::move(serials));
     std::vector<const Wanted *> byRecord; // of the disc being read
     for (size_t d = 0; d < discs.size(); ++d) {
         const quint32 disc = discs[d];
+        if (m_discStarted)
+            m_discStarted(m_discs[disc]);
+        if (m_stop)
+            return std::make_shared<SearchHits>();
         byRecord.clear();
         for (size_t k = start[disc]; k < start[disc + 1]; ++k) {
             if (wanted[k].record >= byRecord.size())
@@ -581,6 +587,9 @@ DuplicateFinder::Duplicates DuplicateFinder::duplicates(const TreeNode *scope)
         out.wasted += g.wasted();
     }
     out.hits = hitsOf(std::move(place), false);
+    // Stopped while the records were read again: no groups without their copies.
+    if (m_stop)
+        return {std::make_shared<SearchHits>(), {}, 0};
     out.hits->setOddGroups(std::move(odd));
     return out;
 }
@@ -622,5 +631,7 @@ DuplicateFinder::SingleCopies DuplicateFinder::singleCopies(const TreeNode *scop
         i = j;
     }
     out.hits = hitsOf(std::move(place), true);
+    if (m_stop)
+        out.bytes = 0;
     return out;
 }

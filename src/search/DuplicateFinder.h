@@ -67,7 +67,10 @@ public:
 
     // Called after every few milliseconds of work; stop() there ends the work with no answer.
     void setProgress(std::function<void()> progress) { m_progress = std::move(progress); }
+    // Each disc as it is read, in the first pass and again as the answer's records are read back.
     void setDiscStarted(std::function<void(const TCD &)> started) { m_discStarted = std::move(started); }
+    // Once the copies are known: how many discs must be read again for their records.
+    void setReadingBack(std::function<void(int discs)> started) { m_readingBack = std::move(started); }
     void stop() { m_stop = true; }
     bool isStopped() const { return m_stop; }
 
@@ -145,6 +148,7 @@ private:
     NameIndex *m_index;
     std::function<void()> m_progress;
     std::function<void(const TCD &)> m_discStarted;
+    std::function<void(int)> m_readingBack;
     QElapsedTimer m_clock;
     bool m_stop = false;
     QStringList m_problems;

@@ -320,20 +320,46 @@ private Q_SLOTS:
         QCOMPARE(checksums(*search.hits()), QStringList{u"D0+:\\b "_s + hex("y")});
     }
 
-    // Stopped, the finder gives no answer rather than one made of the discs read so far.
-    void stoppedGivesNoAnswer()
+    // Progress names each disc as the first pass reads it, then how many discs hold copies and
+    // each of them as it is read again. Stopped anywhere, the finder gives no answer rather
+    // than one made of what was read so far.
+    void progressAndStop_data()
     {
+        QTest::addColumn<int>("stopAt"); // the event at which stop() is called; -1 never
+        QTest::newRow("never") << -1;
+        QTest::newRow("in the first pass") << 1;
+        QTest::newRow("reading back") << 4;
+    }
+    void progressAndStop()
+    {
+        QFETCH(int, stopAt);
         Cat c;
-        make(c, u"stopped"_s, {u"D1: a|10|1"_s, u"D2: a|10|1"_s});
-        DuplicateFinder finder(c.db, 1);
-        finder.setDiscStarted([&finder](const TCD &cd) {
-            if (cd.Title == u"D2"_s)
-                finder.stop();
-        });
-        const DuplicateFinder::Duplicates d = finder.duplicates(c.root);
-        QVERIFY(finder.isStopped());
-        QVERIFY(d.groups.empty());
-        QCOMPARE(d.hits->count(), 0);
+        make(c, u"progress"_s, {u"D1: a|10|1"_s, u"D2: a|10|1"_s, u"D3: b|10|1"_s});
+        for (bool single : {false, true}) {
+            DuplicateFinder finder(c.db, 1);
+            QStringList events;
+            const auto seen = [&](const QString &event) {
+                events << event;
+                if (events.size() - 1 == stopAt)
+                    finder.stop();
+            };
+            finder.setDiscStarted([&](const TCD &cd) { seen(cd.Title); });
+            finder.setReadingBack([&](int discs) { seen(u"back %1"_s.arg(discs)); });
+            if (!single) {
+                const DuplicateFinder::Duplicates d = finder.duplicates(c.root);
+                QCOMPARE(d.groups.size(), stopAt < 0 ? 1u : 0u);
+                QCOMPARE(d.hits->count(), stopAt < 0 ? 2 : 0);
+                QCOMPARE(d.wasted, stopAt < 0 ? 10 : 0);
+            } else {
+                const DuplicateFinder::SingleCopies s = finder.singleCopies(c.root, c.root);
+                QCOMPARE(s.hits->count(), stopAt < 0 ? 1 : 0);
+                QCOMPARE(s.bytes, stopAt < 0 ? 10 : 0);
+            }
+            QCOMPARE(finder.isStopped(), stopAt >= 0);
+            const QStringList all{u"D1"_s, u"D2"_s, u"D3"_s, single ? u"back 1"_s : u"back 2"_s};
+            const QStringList back = single ? QStringList{u"D3"_s} : QStringList{u"D1"_s, u"D2"_s};
+            QCOMPARE(events, stopAt < 0 ? all + back : (all + back).mid(0, stopAt + 1));
+        }
     }
 
     // A checksum member that does not line up is not trusted: the disc is compared by names.

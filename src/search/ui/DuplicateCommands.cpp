@@ -56,12 +56,19 @@ template <typename Work> void DuplicateCommands::run(const QString &caption, boo
     const std::shared_ptr<NameIndex> index = m_workspace.nameIndex();
     DuplicateFinder finder(m_workspace.dbFolder(), 1, index.get());
     TBusyForm busy(m_window);
-    busy.start(caption, discsUnder(wholeCatalogue ? m_navigator.tree().root() : node));
+    // Every disc compared, then at most the discs in scope read again for the answer.
+    busy.start(caption, discsUnder(wholeCatalogue ? m_navigator.tree().root() : node) + discsUnder(node));
     busy.setStopButton([&finder] { finder.stop(); });
     m_navigator.beginSearch();
     finder.setDiscStarted([&](const TCD &cd) {
         busy.step();
         m_navigator.setStatus(caption + u" : "_s + cd.Title);
+    });
+    // Once it is known how many discs that is, the gauge goes on over just those.
+    finder.setReadingBack([&](int discs) {
+        const int done = busy.position();
+        busy.start(caption, done + discs);
+        busy.setPosition(done);
     });
     finder.setProgress([&] {
         QCoreApplication::processEvents();
