@@ -49,7 +49,7 @@ QVariant ContentsModel::data(const QModelIndex &index, int role) const
         return QVariant();
     case Qt::BackgroundRole:
         if (m_groupsShaded && m_listing->inOddGroup(row))
-            return QGuiApplication::palette().brush(QPalette::AlternateBase);
+            return groupShade();
         return QVariant();
     default:
         return QVariant();
@@ -62,6 +62,17 @@ QVariant ContentsModel::headerData(int section, Qt::Orientation orientation, int
         return QAbstractTableModel::headerData(section, orientation, role);
     static const char *const names[] = {"Name", "Type", "Path", "Size", "Date"};
     return section >= 0 && section < ExplorerColumnCount ? QString::fromLatin1(names[section]) : QVariant();
+}
+
+QBrush ContentsModel::groupShade()
+{
+    // A tenth of the selection's colour over the list's own: plain to see on any theme (the
+    // alternate base colour is all but white on some), never taken for a selection.
+    const QPalette p = QGuiApplication::palette();
+    const QColor base = p.color(QPalette::Base), mark = p.color(QPalette::Highlight);
+    const auto mix = [](float a, float b) { return a * 0.9f + b * 0.1f; };
+    return QColor::fromRgbF(mix(base.redF(), mark.redF()), mix(base.greenF(), mark.greenF()),
+                            mix(base.blueF(), mark.blueF()));
 }
 
 void ContentsModel::setGroupsShaded(bool on)

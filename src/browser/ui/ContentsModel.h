@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QBrush>
 
 class ContentsIcons;
 class ContentsListing;
@@ -34,6 +35,8 @@ public:
     QString infoTip(int row) const;
 
 private:
+    static QBrush groupShade();
+
     ContentsListing *m_listing;
     ContentsIcons *m_icons;
     bool m_drag = false;
