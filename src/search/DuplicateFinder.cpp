@@ -578,10 +578,12 @@ DuplicateFinder::Duplicates DuplicateFinder::duplicates(const TreeNode *scope)
     std::vector<quint32> place(m_entries.size(), NotWanted);
     std::vector<bool> odd;
     quint32 placed = 0;
+    bool oddGroup = false;
     for (Group &g : out.groups) {
         for (int k = 0; k < g.count; ++k)
             place[static_cast<size_t>(g.first + k)] = placed + static_cast<quint32>(k);
-        odd.insert(odd.end(), static_cast<size_t>(g.count), (&g - out.groups.data()) % 2 == 1);
+        odd.insert(odd.end(), static_cast<size_t>(g.count), oddGroup);
+        oddGroup = !oddGroup;
         g.first = static_cast<int>(placed);
         placed += static_cast<quint32>(g.count);
         out.wasted += g.wasted();
