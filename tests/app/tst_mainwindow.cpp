@@ -145,6 +145,9 @@ private Q_SLOTS:
         Composition app(data());
         TMainForm &f = app.window();
         QVERIFY(!app.workspace().catalogue().isLocked()); // the window alone touches nothing
+        // Nothing listed yet (the first run's question waits here): nowhere to go up to, nothing to copy.
+        for (const QString &name : {u"BackButton"_s, u"CopytoHDD1"_s})
+            QVERIFY2(!f.actions().action(name)->isEnabled(), qPrintable(name));
         f.show();
         new TSplashForm(&f);
         QVERIFY(!f.isEnabled());

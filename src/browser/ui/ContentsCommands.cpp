@@ -106,13 +106,15 @@ ContentsCommands::ContentsCommands(Workspace &workspace, Navigator &navigator, T
         prefs.setObjectInfo(m_infoPanel->isExpanded());
         prefs.setViewStyle(static_cast<int>(m_view->viewStyle()));
     });
+    updateCommandStates();
 }
 
 void ContentsCommands::updateCommandStates()
 {
     const TreeNode *current = m_navigator.currentNode();
     const LocationState &loc = m_navigator.location();
-    m_actions.action(u"BackButton"_s)->setEnabled(!(loc.isGroupListed() && current && current->kind() == KindRoot));
+    // Nothing above the root group, nor before anything is listed (behind the first run's question).
+    m_actions.action(u"BackButton"_s)->setEnabled(!(loc.isGroupListed() && (!current || current->kind() == KindRoot)));
     if (!loc.answerOrder)
         m_arrange.at(static_cast<int>(loc.sortKey))->setChecked(true);
     else if (QAction *checked = m_arrange.first()->actionGroup()->checkedAction())
