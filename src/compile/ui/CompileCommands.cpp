@@ -41,8 +41,6 @@ CompileCommands::CompileCommands(Workspace &workspace, Navigator &navigator, Act
             &CompileCommands::ToggleCompilationButtonClick);
     connect(actions.claim(u"AddtoCompilation1"_s), &QAction::triggered, this, &CompileCommands::AddtoCompilation1Click);
     connect(actions.claim(u"CopytoHDD1"_s), &QAction::triggered, this, &CompileCommands::CopytoHDD1Click);
-    // Until the list selects something; the contents list keeps it up to date from then on.
-    actions.action(u"CopytoHDD1"_s)->setEnabled(false);
     connect(actions.claim(u"CopytoHDD2"_s), &QAction::triggered, this, &CompileCommands::CopytoHDD1Click);
     connect(actions.claim(u"CreatePlaylist1"_s), &QAction::triggered, this, [this] { M3UClick(m_drive.driveText()); });
 
