@@ -266,9 +266,9 @@ TreeNode *Navigator::FindInTree(int row) const
     return nullptr;
 }
 
-void Navigator::beginSearch()
+void Navigator::beginSearch(const QString &heading)
 {
-    m_location.discLabel = QStringLiteral("Search results...");
+    m_location.discLabel = heading;
     m_location.pathLabel = QStringLiteral("0 found");
     m_location.archiveMode = false;
     m_status = QStringLiteral("Searching...");

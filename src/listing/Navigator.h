@@ -57,8 +57,9 @@ public:
     TreeNode *FindInTree(int row) const;
 
     // A search: the list empties and the header counts the hits while it runs ("Search
-    // results...", "N found"); then the hits are listed as the "SEARCH RESULT" location.
-    void beginSearch();
+    // results...", "N found"); then the hits are listed as the "SEARCH RESULT" location. A
+    // comparison listed the same way names itself in the heading instead.
+    void beginSearch(const QString &heading = QStringLiteral("Search results..."));
     void searchCounted(int found);
     // answerOrder: listed as the hits stand (a comparison's copies group by group) until a
     // column is chosen, instead of by the sort state.

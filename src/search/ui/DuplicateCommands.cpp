@@ -47,7 +47,8 @@ TreeNode *DuplicateCommands::target()
     return m_navigator.currentNode();
 }
 
-template <typename Work> void DuplicateCommands::run(const QString &caption, bool wholeCatalogue, Work work)
+template <typename Work>
+void DuplicateCommands::run(const QString &caption, const QString &heading, bool wholeCatalogue, Work work)
 {
     const TreeNode *node = target();
     if (m_running || !node)
@@ -59,7 +60,7 @@ template <typename Work> void DuplicateCommands::run(const QString &caption, boo
     // Every disc compared, then at most the discs in scope read again for the answer.
     busy.start(caption, discsUnder(wholeCatalogue ? m_navigator.tree().root() : node) + discsUnder(node));
     busy.setStopButton([&finder] { finder.stop(); });
-    m_navigator.beginSearch();
+    m_navigator.beginSearch(heading);
     finder.setDiscStarted([&](const TCD &cd) {
         busy.step();
         m_navigator.setStatus(caption + u" : "_s + cd.Title);
@@ -105,17 +106,18 @@ template <typename Work> void DuplicateCommands::run(const QString &caption, boo
 
 void DuplicateCommands::FindDuplicates1Click()
 {
-    run(u"Finding duplicates"_s, false, [](DuplicateFinder &finder, const TreeNode *node, std::shared_ptr<SearchHits> &hits) {
-        const DuplicateFinder::Duplicates found = finder.duplicates(node);
-        hits = found.hits;
-        return u" "_s + found.summary();
-    });
+    run(u"Finding duplicates"_s, u"Duplicates..."_s, false,
+        [](DuplicateFinder &finder, const TreeNode *node, std::shared_ptr<SearchHits> &hits) {
+            const DuplicateFinder::Duplicates found = finder.duplicates(node);
+            hits = found.hits;
+            return u" "_s + found.summary();
+        });
 }
 
 void DuplicateCommands::FilesOnlyonThisDisc1Click()
 {
     const GroupTree &tree = m_navigator.tree();
-    run(u"Finding files on no other disc"_s, true,
+    run(u"Finding files on no other disc"_s, u"Files on no other disc..."_s, true,
         [&tree](DuplicateFinder &finder, const TreeNode *node, std::shared_ptr<SearchHits> &hits) {
             const DuplicateFinder::SingleCopies found = finder.singleCopies(node, tree.root());
             hits = found.hits;

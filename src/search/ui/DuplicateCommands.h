@@ -26,7 +26,8 @@ private:
     // The node the menu was opened on, made current; null when there is none.
     TreeNode *target();
     // wholeCatalogue: the work reads every disc, not only those under the node.
-    template <typename Work> void run(const QString &caption, bool wholeCatalogue, Work work);
+    // heading: above the list, while it runs and over the answer.
+    template <typename Work> void run(const QString &caption, const QString &heading, bool wholeCatalogue, Work work);
 
     Workspace &m_workspace;
     Navigator &m_navigator;
