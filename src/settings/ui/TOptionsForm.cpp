@@ -54,6 +54,11 @@ TOptionsForm::TOptionsForm(Preferences &preferences, QWidget *mainWindow)
     scanLayout->addWidget(note(u"Select which file filters will be used during scan process"_s, scan));
     auto *filters = new QListWidget(scan);
     filters->setObjectName(u"Filters"_s);
+    // The library readers' captions list more extensions than the list is wide: they wrap
+    // rather than scroll the whole list sideways.
+    filters->setWordWrap(true);
+    filters->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    filters->setResizeMode(QListView::Adjust);
     for (const char *caption : ScanOptions::FilterCaptions) {
         auto *item = new QListWidgetItem(QString::fromLatin1(caption), filters);
         // The library readers' captions list more extensions than the list is wide.
