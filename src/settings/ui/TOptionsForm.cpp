@@ -55,13 +55,12 @@ TOptionsForm::TOptionsForm(Preferences &preferences, QWidget *mainWindow)
     auto *filters = new QListWidget(scan);
     filters->setObjectName(u"Filters"_s);
     // The library readers' captions list more extensions than the list is wide: they wrap
-    // rather than scroll the whole list sideways.
+    // rather than scroll the whole list sideways, and each has its whole text in its tip.
     filters->setWordWrap(true);
     filters->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     filters->setResizeMode(QListView::Adjust);
     for (const char *caption : ScanOptions::FilterCaptions) {
         auto *item = new QListWidgetItem(QString::fromLatin1(caption), filters);
-        // The library readers' captions list more extensions than the list is wide.
         item->setToolTip(item->text());
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
         item->setCheckState(Qt::Unchecked);
