@@ -42,18 +42,19 @@ double firstWriteOfOneGB()
 {
     const size_t bytes = size_t(1) << 30;
     const auto page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    double ms = 0;
-    // The best of three: each gets memory of its own, freed again before the next.
-    for (int r = 0; r < 3; ++r) {
-        const auto memory = std::make_unique_for_overwrite<char[]>(bytes);
-        volatile char *const p = memory.get(); // so that writes never read are still made
-        const double once = BenchData::bestOf(1, [&] {
+    std::unique_ptr<char[]> memory;
+    // Each round gets memory of its own, the last round's freed first.
+    return BenchData::bestOf(
+        3,
+        [&] {
+            volatile char *const p = memory.get(); // so that writes never read are still made
             for (size_t i = 0; i < bytes; i += page)
                 p[i] = 1;
+        },
+        [&] {
+            memory.reset();
+            memory = std::make_unique_for_overwrite<char[]>(bytes);
         });
-        ms = r ? std::min(ms, once) : once;
-    }
-    return ms;
 }
 } // namespace
 
