@@ -406,8 +406,8 @@ private Q_SLOTS:
         QStringList kinds;
         for (const QByteArray &line : r.out.trimmed().split('\n'))
             kinds << QString::fromUtf8(line.split('\t').mid(0, 2).join('\t'));
-        QCOMPARE(kinds, (QStringList{u"corrupt\t\\docs\\rot.bin"_s, u"missing\t\\gone.txt"_s,
-                                     u"new\t\\new.txt"_s, u"changed\t\\short.txt"_s}));
+        QCOMPARE(kinds, (QStringList{u"corrupt\t\\docs\\rot.bin"_s, u"missing\t\\gone.txt"_s, u"new\t\\new.txt"_s,
+                                     u"changed\t\\short.txt"_s}));
         QVERIFY2(r.err.startsWith("1 file matched; 1 missing, 1 new, 1 changed, 1 corrupt, 0 unreadable."),
                  r.err.constData());
         QCOMPARE(r.code, 3);
@@ -430,6 +430,29 @@ private Q_SLOTS:
             QVERIFY2(lists.out.contains(QByteArray(line) + "\r\n"), line);
         const CliRun video = runProgram(data + QStringList{u"search"_s, u"--category"_s, u"6"_s});
         QVERIFY2(video.out.startsWith("h264-aac.mp4\t") && video.out.count('\n') == 1, video.out.constData());
+    }
+
+    // An answer of megabytes goes out in blocks, each block's memory used again: whole, in order,
+    // nothing twice.
+    void answerOfManyBlocks()
+    {
+        const QString data = at(u"many"_s);
+        const QString when = TestCatalogue::date(2024, 5, 1);
+        QByteArray expected;
+        TestCatalogue::packDisc(
+            DataPaths::dbFolder(data), u"0000CAFE"_s, [&](ContentsListWriter &, ContentsListWriter &files) {
+                for (int i = 0; i < 30000; ++i) {
+                    const QString name = u"file %1 of a disc whose answer fills several blocks of output.txt"_s.arg(i);
+                    files.writeFileRecord(name, u"\\"_s, 1 + i, when);
+                    expected +=
+                        "Many:\\" + name.toUtf8() + '\t' + QByteArray::number(1 + i) + '\t' + when.toUtf8() + '\n';
+                }
+            });
+        writeFile(DataPaths::dbFolder(data) + u"groups.tree"_s, "R\r\n\tMany|L|0000CAFE|UDF|1|||1|x|\r\n");
+        QVERIFY(expected.size() > 2 * (1 << 20));
+        const CliRun r = runProgram({u"--data"_s, data, u"single-copies"_s, u"--disc"_s, u"Many"_s});
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out == expected);
     }
 };
 
