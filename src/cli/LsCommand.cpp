@@ -33,7 +33,8 @@ int LsCommand::run(CliContext &ctx, const QStringList &args)
     const Catalogue &cat = ctx.readCatalogue();
     const TCD *cd = DiscLookup::disc(cat.tree(), a.positional().first())->cd();
     const QString path = catalogPath(a.positional().size() > 1 ? a.positional().at(1) : QStringLiteral("\\"));
-    const ContentsFile::OneFolder lists = ContentsFile::loadFolder(cat.dbFolder(), cd->Serial, path);
+    const ContentsFile::OneFolder lists = ContentsFile::readingDisc(
+        cd->Title, [&] { return ContentsFile::loadFolder(cat.dbFolder(), cd->Serial, path); });
     const ContentsList::Folder &folder = lists.folder;
     if (!folder.exists)
         throw QuilloryError(QStringLiteral("There is no folder %1 on the disc \"%2\".").arg(path, cd->Title));

@@ -50,7 +50,8 @@ int VerifyCommand::run(CliContext &ctx, const QStringList &args)
                 u"Disc \"%1\" (%2) is in no drive; insert it, or give ROOT, the folder it is mounted at."_s.arg(
                     cd.Title, cd.Serial));
     }
-    const ContentsFile::Parsed catalogued = ContentsFile::load(cat.dbFolder(), cd.Serial);
+    const ContentsFile::Parsed catalogued =
+        ContentsFile::readingDisc(cd.Title, [&] { return ContentsFile::load(cat.dbFolder(), cd.Serial); });
 
     Preferences prefs;
     prefs.load(DataPaths::settingsFile(ctx.dataFolder()));

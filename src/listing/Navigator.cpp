@@ -129,7 +129,7 @@ void Navigator::LoadCD(const QString &title, const QString &serial, bool archive
     }
     if (!m_contents.holds(serial, ContentsFile::contentsFileName(m_db, serial))) {
         try {
-            m_contents.load(m_db, serial);
+            ContentsFile::readingDisc(title, [&] { m_contents.load(m_db, serial); });
         } catch (const QuilloryError &e) {
             // A damaged contents file is reported and kept: the disc stays in the catalogue.
             m_location.currentSerial.clear();

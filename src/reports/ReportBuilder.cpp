@@ -234,7 +234,9 @@ template <typename WriteRow> void ReportBuilder::discRecords(const TreeNode *dis
 {
     if (!disc->cd())
         throw QuilloryError(u"\"%1\" is not a catalogued disc."_s.arg(disc->text()));
-    const ContentsList files = ContentsList::fromBytes(ContentsFile::read(m_db, disc->cd()->Serial).fileList);
+    const TCD &cd = *disc->cd();
+    const ContentsList files = ContentsList::fromBytes(
+        ContentsFile::readingDisc(cd.Title, [&] { return ContentsFile::read(m_db, cd.Serial); }).fileList);
     m_done = 0;
     m_total = files.recordCount();
     if (m_progress)

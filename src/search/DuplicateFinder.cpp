@@ -366,7 +366,7 @@ void DuplicateFinder::readDisc(quint32 disc, ListsAhead &ahead, size_t at, const
                 m_index->store(cd.Serial, names);
         }
     } catch (const QuilloryError &e) {
-        m_problems.append(u"The disc \"%1\" could not be read: %2"_s.arg(cd.Title, e.message()));
+        m_problems.append(ContentsFile::unreadableDiscMessage(cd.Title, e.message()));
         return;
     }
     const DiscNames::Section &files = names->files();

@@ -80,6 +80,11 @@ QString ContentsFile::unusableDiscMessage(const QString &title, const QString &s
     return QStringLiteral("The disc \"%1\" was left out: %2").arg(title, unusableSerialMessage(serial));
 }
 
+QString ContentsFile::unreadableDiscMessage(const QString &title, const QString &reason)
+{
+    return QStringLiteral("The disc \"%1\" could not be read: %2").arg(title, reason);
+}
+
 QString ContentsFile::missingDiscMessage(const QString &title)
 {
     return QStringLiteral("The contents file of the disc \"%1\" is missing.").arg(title);

@@ -2,6 +2,7 @@
 
 #include "ContentsChecksums.h"
 #include "ContentsList.h"
+#include "core/QuilloryError.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -45,6 +46,18 @@ public:
     static QString unusableDiscMessage(const QString &title, const QString &serial);
     // One line naming a disc whose contents file is gone, for the user.
     static QString missingDiscMessage(const QString &title);
+    // One line naming a disc whose contents file could not be read, and why.
+    static QString unreadableDiscMessage(const QString &title, const QString &reason);
+    // Runs read, a reading of the disc's contents file; what it throws comes back naming the
+    // disc, since the cabinet library's words ("Cabinet file is corrupt") name no file.
+    template <typename Read> static auto readingDisc(const QString &title, Read read) -> decltype(read())
+    {
+        try {
+            return read();
+        } catch (const QuilloryError &e) {
+            throw QuilloryError(unreadableDiscMessage(title, e.message()));
+        }
+    }
 
     // dbFolder ends in "/" (Catalogue::dbFolder()).
     static QString contentsFileName(const QString &dbFolder, const QString &serial);

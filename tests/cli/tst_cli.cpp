@@ -134,6 +134,8 @@ private Q_SLOTS:
         writeFile(at(u"older/DB/00000001.dat"_s), "");
         writeFile(at(u"older/DB/groups.tree"_s), "R\r\n\tOld|L|00000001|FAT|1|||1|01.01.2001 10:00:00\r\n");
         writeFile(at(u"damaged/DB/groups.tree"_s), "R\r\n\t\t\tX\r\n");
+        writeFile(at(u"badlists/DB/groups.tree"_s), "R\r\n\tBad|L|0000000B|FAT|1|d|Music|1|01.01.2001 10:00:00|\r\n");
+        writeFile(at(u"badlists/DB/0000000B.dat"_s), "MSCF and then nothing a cabinet holds");
         // A kill right after the lock file was made.
         writeFile(at(u"stale/DB/groups.tree"_s), "My Collection\r\n");
         writeFile(at(u"stale/DB/Quillory!.lock"_s), "");
@@ -235,6 +237,11 @@ private Q_SLOTS:
         row("DB is a file", u"--data {root}/dbfile tree"_s, 1, "", "database folder");
         row("DB is a dangling link", u"--data {root}/dblink search"_s, 1, "", "which does not exist");
         row("damaged tree", u"--data {root}/damaged tree"_s, 1, "", "Invalid level (3) for item \"X\"");
+        // The cabinet library's words name no file: the disc is named with them.
+        const QByteArray unreadable = "The disc \"Bad\" could not be read: Cabinet file";
+        row("damaged lists, ls", u"--data {root}/badlists ls Bad"_s, 1, "", unreadable);
+        row("damaged lists, report", u"--data {root}/badlists report --disc Bad -o {root}/r.txt"_s, 1, "", unreadable);
+        row("damaged lists, verify", u"--data {root}/badlists verify Bad {root}/vol"_s, 1, "", unreadable);
         row("bad mask", u"check-mask [abc a"_s, 1, "", "'[abc' is an invalid mask at (5)");
         row("ls no disc", cat + u"ls Jazz"_s, 1, "", "Jazz");
         row("cat-lists no disc", cat + u"cat-lists 12345678"_s, 1, "", "Cabinet not found [0x0001]. ");

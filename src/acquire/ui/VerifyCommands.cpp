@@ -126,7 +126,8 @@ bool VerifyCommands::verify(const TreeNode *disc, const QString &root)
     VerifyReport report;
     QString failure;
     try {
-        const ContentsFile::Parsed catalogued = ContentsFile::load(m_workspace.dbFolder(), cd.Serial);
+        const ContentsFile::Parsed catalogued =
+            ContentsFile::readingDisc(cd.Title, [&] { return ContentsFile::load(m_workspace.dbFolder(), cd.Serial); });
         report = verifier.verify(root, catalogued);
     } catch (const QuilloryError &e) {
         failure = e.message();
