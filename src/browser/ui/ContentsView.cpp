@@ -62,6 +62,9 @@ ContentsView::ContentsView(QWidget *parent) : QStackedWidget(parent)
     m_list = new QListView(this);
     m_list->setObjectName(QStringLiteral("ExplorerIcons"));
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // The icons show one column of rows that have several: a click selects the whole row, as the
+    // details view's does, or the row would not count as selected.
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setUniformItemSizes(true);
     m_list->setMovement(QListView::Static);
     m_list->setResizeMode(QListView::Adjust);

@@ -446,6 +446,40 @@ private Q_SLOTS:
         QCOMPARE(shown.join(u'|'), lines);
     }
 
+    // --- What the user clicks is selected, in every view style: the panel shows it and Copy to
+    // Hard-Drive offers it (the icon views show one column of rows that have several).
+    void aClickSelectsTheEntry_data()
+    {
+        QTest::addColumn<int>("style");
+        QTest::newRow("large icons") << int(ContentsView::LargeIcons);
+        QTest::newRow("small icons") << int(ContentsView::SmallIcons);
+        QTest::newRow("list") << int(ContentsView::List);
+        QTest::newRow("details") << int(ContentsView::Details);
+    }
+    void aClickSelectsTheEntry()
+    {
+        QFETCH(int, style);
+        TestWindow::Window &f = withSizesDisc();
+        QVERIFY(f.show());
+        f.nav().LoadCD(u"Sizes"_s, u"00000010"_s, false, u"\\"_s);
+        f.view()->setViewStyle(static_cast<ContentsView::ViewStyle>(style));
+        QAbstractItemView *view = f.view()->currentView();
+        const auto click = [&](const QString &caption, Qt::KeyboardModifiers keys) {
+            const QModelIndex i = view->model()->index(f.row(caption), 0);
+            QTRY_VERIFY(view->visualRect(i).isValid()); // the icons are laid out in batches
+            QTest::mouseClick(view->viewport(), Qt::LeftButton, keys, view->visualRect(i).center());
+        };
+        click(u"two.bin"_s, {});
+        QCOMPARE(f.view()->selectedRows(), QList<int>{f.row(u"two.bin"_s)});
+        QCOMPARE(info()->nameText(), u"two.bin"_s);
+        QVERIFY(f.action(u"CopytoHDD1"_s)->isEnabled());
+        click(u"one.bin"_s, Qt::ControlModifier);
+        QCOMPARE(info()->nameText(), u"Multiple items selected"_s);
+        QCOMPARE(info()->lineText(0), u"Count: 2"_s);
+        QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(f.view()->selectedRows().size(), view->model()->rowCount());
+    }
+
     // The picture's button, the menu item and the panel's height stay in step.
     void theToggle()
     {
