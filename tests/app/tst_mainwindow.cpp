@@ -527,6 +527,12 @@ private Q_SLOTS:
         }
         // The caption keeps its whole text, shown shortened where the band has no room for it.
         QCOMPARE(label->text(), u"Search mask (look in group \"A group with a rather long name indeed\"):"_s);
+        // Where the band has room, the caption has it too (the mask box is not all that grows).
+        w.nav().TreeChange(w.tree().root());
+        w.form().resize(960, 600);
+        QTRY_COMPARE(w.form().width(), 960);
+        band->layout()->activate();
+        QVERIFY(label->contentsRect().width() >= label->fontMetrics().horizontalAdvance(label->text()));
     }
 
     // A size fits its column; a selected row keeps its icon (once blue vanished into the selection).

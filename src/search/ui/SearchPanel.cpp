@@ -99,7 +99,8 @@ SearchPanel::SearchPanel(Workspace &workspace, Navigator &navigator, ActionRegis
     grid->setHorizontalSpacing(4);
 
     m_label = new ScopeLabel(u"Search mask:"_s, this);
-    m_label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // Its whole width where the band has room, less (down to its minimum) where it has not.
+    m_label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     m_label->setObjectName(u"SearchLabel"_s);
     m_edit = new QComboBox(this);
     m_edit->setObjectName(u"SearchEdit"_s);
@@ -166,9 +167,9 @@ SearchPanel::SearchPanel(Workspace &workspace, Navigator &navigator, ActionRegis
     grid->addWidget(m_type, 0, 6, 1, 2);
     grid->addWidget(m_searchButton, 0, 8);
     grid->addWidget(m_olderBox, 1, 0);
-    grid->addWidget(m_startDate, 1, 1);
+    grid->addWidget(m_startDate, 1, 1, Qt::AlignLeft);
     grid->addWidget(m_youngerBox, 2, 0);
-    grid->addWidget(m_endDate, 2, 1);
+    grid->addWidget(m_endDate, 2, 1, Qt::AlignLeft);
     grid->addWidget(m_largerBox, 1, 5);
     grid->addWidget(m_startSize, 1, 6);
     grid->addWidget(m_startUnit, 1, 7);
