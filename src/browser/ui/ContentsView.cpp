@@ -21,6 +21,16 @@ class PlainIconDelegate : public QStyledItemDelegate
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
+    // In the small-icon and list styles each entry has a cell of the grid, and its caption may use
+    // all of it: the sizes are taken from the first entry, and ".." would narrow every caption.
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        const auto *list = qobject_cast<const QListView *>(option.widget);
+        if (list && list->viewMode() == QListView::ListMode && list->gridSize().isValid())
+            return list->gridSize();
+        return QStyledItemDelegate::sizeHint(option, index);
+    }
+
 protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
     {
