@@ -7,7 +7,7 @@
 #   build-catalogue-fuzz/fuzz_catalogue -max_total_time=600 fuzz/corpus/catalogue
 set -e
 . "$(dirname "$0")/fuzz-common.sh"
-fuzz_setup "${1:-$root/build-catalogue-fuzz}" libgcab-1.0 libmspack
+fuzz_setup "${1:-$root/build-catalogue-fuzz}" libgcab-1.0 libmspack libxxhash
 fuzz_compile $(fuzz_layer cabinet store)
 fuzz_link fuzz_catalogue "$root/fuzz/catalogue_fuzzer.cpp"
 echo "built: $out/fuzz_catalogue"

@@ -141,8 +141,15 @@ void Navigator::LoadCD(const QString &title, const QString &serial, bool archive
         if (const QString why = m_contents.checksumProblem(); !why.isEmpty())
             QTimer::singleShot(0, this, [this, why] { Q_EMIT problem(why); });
     }
-    if (m_tree.root())
-        setCurrent(FindCD(m_tree.root(), serial));
+    if (m_tree.root()) {
+        // A search hit or a favourite moves the tree to another disc: the object info then
+        // describes the disc the tree shows, as a click on it would.
+        TreeNode *disc = FindCD(m_tree.root(), serial);
+        const bool moved = disc && disc != m_current && !m_inTreeChange;
+        setCurrent(disc);
+        if (moved)
+            Q_EMIT nodeSelected(disc);
+    }
 
     m_location.discLabel = LocationState::labelFor(title);
     m_location.pathLabel = path;

@@ -257,6 +257,7 @@ private Q_SLOTS:
         menus->items().at(0)->trigger();
         QCOMPARE(f.nav().location().pathLabel, u"\\ROCK\\"_s);
         QCOMPARE(f.nav().currentNode(), f.node(u"Rock Disc"_s));
+        QCOMPARE(info()->nameText(), u"Rock Disc"_s); // the object info follows the tree
         QCOMPARE(f.view()->selectedRows(), QList<int>{0});
         menus->items().at(1)->trigger(); // inside an archive only its entries are listed
         QVERIFY(f.nav().location().archiveMode);
