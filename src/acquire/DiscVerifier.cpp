@@ -1,5 +1,6 @@
 #include "DiscVerifier.h"
 
+#include "ImageScanner.h"
 #include "Scanner.h"
 #include "core/AsciiCase.h"
 #include "core/QuilloryError.h"
@@ -9,6 +10,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 #include <algorithm>
@@ -205,6 +207,11 @@ QString VerifyReport::text() const
 
 DiscVerifier::DiscVerifier(ScanOptions options) : m_options(std::move(options)) {}
 
+bool DiscVerifier::isImage(const QString &root)
+{
+    return QFileInfo(root).isFile();
+}
+
 ContentsFile::Parsed DiscVerifier::scan(const QString &root, bool checksums, ScanProblems &problems) const
 {
     ScanOptions options = m_options;
@@ -219,7 +226,10 @@ ContentsFile::Parsed DiscVerifier::scan(const QString &root, bool checksums, Sca
     scanner.setTotalSize(m_totalSize);
     scanner.setProcessEvents(m_processEvents);
     scanner.setGauge(m_gauge);
-    scanner.Scan(root);
+    if (isImage(root))
+        ImageScanner(scanner).Scan(root);
+    else
+        scanner.Scan(root);
     for (QBuffer *b : {&files, &folders, &sums})
         b->close();
     problems = scanner.problems();

@@ -72,15 +72,19 @@ public:
     void setProcessEvents(std::function<void()> fn) { m_processEvents = std::move(fn); }
     void setGauge(std::function<void(quint64)> fn) { m_gauge = std::move(fn); }
 
-    // Scans the medium at root and compares it with catalogued. Throws QuilloryError when the
-    // scan cannot be made (or is stopped).
+    // Scans the medium at root (the folder it is mounted at, or a disc image of it, read as Add
+    // Disc from Image reads one) and compares it with catalogued. Throws QuilloryError when the
+    // scan cannot be made (or is stopped), a damaged image among them.
     VerifyReport verify(const QString &root, const ContentsFile::Parsed &catalogued);
     // The medium's lists as a scan with these options makes them, held in memory (with
     // checksums when asked), and what the scan passed over.
     ContentsFile::Parsed scan(const QString &root, bool checksums, ScanProblems &problems) const;
 
+    // Whether root names a disc image rather than a folder.
+    static bool isImage(const QString &root);
+
     // The comparison alone: a scan's lists and what it could not read, beside the catalogued
-    // lists; root is the folder the problems' paths begin with.
+    // lists; root is the folder (or image) the problems' paths begin with.
     static VerifyReport compare(const ContentsFile::Parsed &catalogued, const ContentsFile::Parsed &scanned,
                                 const ScanProblems &problems, const QString &root);
 

@@ -27,6 +27,9 @@ public:
     // Links followed one after another before one is taken for a loop, as the system does.
     static constexpr int MaxLinkHops = 40;
 
+    // The file dialogs' filter for choosing an image.
+    static QString dialogFilter() { return QStringLiteral("Disc Images (*.iso);;All Files (*)"); }
+
     explicit ImageScanner(Scanner &scanner) : m_scanner(scanner) {}
 
     // Reads the image and writes both lists through the scanner, then flushes them; returns

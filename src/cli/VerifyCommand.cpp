@@ -17,9 +17,9 @@ using namespace Qt::Literals::StringLiterals;
 
 QString VerifyCommand::details() const
 {
-    return u"DISC is a title or a serial. ROOT is the folder the disc is mounted at; without it the drive that "
-           "holds the disc\n"
-           "(by its serial) is found, and mounted when it is not.\n"
+    return u"DISC is a title or a serial. ROOT is the folder the disc is mounted at, or a disc image of it (as\n"
+           "add-disc --image reads one); without it the drive that holds the disc (by its serial) is found, and\n"
+           "mounted when it is not.\n"
            "Each difference is a line: kind, TAB, path inside the disc, TAB, detail. The kinds:\n"
            "  missing     catalogued, not on the medium (a file or a folder)\n"
            "  new         on the medium, not catalogued\n"
@@ -41,14 +41,14 @@ int VerifyCommand::run(CliContext &ctx, const QStringList &args)
     QString root;
     if (a.positional().size() > 1) {
         root = a.positional().at(1);
-        if (!QFileInfo(root).isDir())
-            throw QuilloryError(u"There is no folder \"%1\" to read the disc from."_s.arg(root));
+        if (!QFileInfo(root).isDir() && !DiscVerifier::isImage(root))
+            throw QuilloryError(u"There is no folder or disc image \"%1\" to read the disc from."_s.arg(root));
     } else {
         root = findDiscBySerial(cd.Serial);
         if (root.isEmpty())
             throw QuilloryError(
-                u"Disc \"%1\" (%2) is in no drive; insert it, or give ROOT, the folder it is mounted at."_s.arg(
-                    cd.Title, cd.Serial));
+                u"Disc \"%1\" (%2) is in no drive; insert it, or give ROOT, the folder it is mounted at or its image."_s
+                    .arg(cd.Title, cd.Serial));
     }
     const ContentsFile::Parsed catalogued =
         ContentsFile::readingDisc(cd.Title, [&] { return ContentsFile::load(cat.dbFolder(), cd.Serial); });

@@ -7,7 +7,9 @@
 #include <QInputDialog>
 #include <QLayout>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QQueue>
+#include <QStyle>
 #include <algorithm>
 
 namespace
@@ -29,6 +31,8 @@ QString buttonName(QMessageBox::StandardButton b)
         return QStringLiteral("Cancel");
     case QMessageBox::Open:
         return QStringLiteral("Choose Folder");
+    case QMessageBox::Apply:
+        return QStringLiteral("Choose Image");
     default:
         return QStringLiteral("OK");
     }
@@ -82,7 +86,9 @@ QString fileDialog(QWidget *parent, bool save, const QString &caption, const QSt
         dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dlg.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
         dlg.setDefaultSuffix(defaultSuffix);
-        dlg.selectFile(proposed);
+        // A proposal that ends in "/" is a folder to start in, with no name given.
+        if (!proposed.endsWith(u'/'))
+            dlg.selectFile(proposed);
         if (dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty())
             chosen = dlg.selectedFiles().constFirst();
     }
@@ -100,8 +106,10 @@ QMessageBox::StandardButton AppDialogs::message(QWidget *parent, Kind kind, cons
         set = QMessageBox::Yes | QMessageBox::No;
     else if (buttons == OkCancel)
         set = QMessageBox::Ok | QMessageBox::Cancel;
-    else if (buttons == OkFolderCancel)
-        set = QMessageBox::Ok | QMessageBox::Open | QMessageBox::Cancel;
+    else if (buttons == OkFolderImageCancel)
+        set = QMessageBox::Ok | QMessageBox::Open | QMessageBox::Apply | QMessageBox::Cancel;
+    // Shown as a button of the box's own, beside "Choose Folder...".
+    const QMessageBox::StandardButtons own = QMessageBox::Apply;
 
     QMessageBox::StandardButton answer;
     if (g_scripted) {
@@ -114,18 +122,23 @@ QMessageBox::StandardButton AppDialogs::message(QWidget *parent, Kind kind, cons
                                        : kind == Error        ? QMessageBox::Critical
                                        : kind == Confirmation ? QMessageBox::Question
                                                               : QMessageBox::Information;
-        QMessageBox box(icon, kindCaption(kind), text, set, parent);
+        QMessageBox box(icon, kindCaption(kind), text, set & ~own, parent);
         box.setObjectName(QStringLiteral("MessageBox"));
         // The texts name discs, files and folders, which may hold "<" and "&": never markup.
         box.setTextFormat(Qt::PlainText);
+        QPushButton *image = nullptr;
         // Questions of these kinds delete or replace something on Yes: Enter must not answer them.
         if (buttons == YesNo)
             box.setDefaultButton(kind == Confirmation || kind == Warning ? QMessageBox::No : QMessageBox::Yes);
-        if (buttons == OkFolderCancel) {
+        if (buttons == OkFolderImageCancel) {
             box.button(QMessageBox::Open)->setText(QStringLiteral("Choose &Folder..."));
+            image = box.addButton(QStringLiteral("Choose &Image..."), QMessageBox::AcceptRole);
+            image->setIcon(box.style()->standardIcon(QStyle::SP_DriveCDIcon));
             box.setDefaultButton(QMessageBox::Ok);
         }
-        answer = static_cast<QMessageBox::StandardButton>(box.exec());
+        const int pressed = box.exec();
+        answer = image && box.clickedButton() == image ? QMessageBox::Apply
+                                                       : static_cast<QMessageBox::StandardButton>(pressed);
     }
     g_shown.append({QStringLiteral("message"), kind, kindCaption(kind), text, buttonName(answer)});
     return answer;

@@ -14,15 +14,17 @@ class AppDialogs
 {
 public:
     enum Kind { Information, Warning, Error, Confirmation };
-    // OkFolderCancel: OK, "Choose Folder..." (answered as QMessageBox::Open) and Cancel.
-    enum Buttons { Ok, YesNo, OkCancel, OkFolderCancel };
+    // OkFolderImageCancel: OK, "Choose Folder..." (answered as QMessageBox::Open), "Choose
+    // Image..." (answered as QMessageBox::Apply) and Cancel.
+    enum Buttons { Ok, YesNo, OkCancel, OkFolderImageCancel };
 
     struct Shown {
         QString what; // "message", "input", "save", "open", "folder"
         Kind kind = Information;
         QString caption;
         QString text;   // message text, input prompt, or the proposed file name
-        QString answer; // "Yes", "No", "OK", "Cancel", "Choose Folder", the text typed or the file chosen
+        // "Yes", "No", "OK", "Cancel", "Choose Folder", "Choose Image", the text typed or the file chosen
+        QString answer;
     };
 
     // Returns QMessageBox::Ok, Yes, No, Cancel or Open. A confirmation or warning with Yes and No has
@@ -35,7 +37,8 @@ public:
     // value is the initial text and the result.
     static bool inputBox(QWidget *parent, const QString &caption, const QString &prompt, QString &value);
     // filter in the form "Cabinet Files (*.cab);;All Files (*)"; an empty result is Cancel.
-    // A name without an extension gets defaultSuffix.
+    // A name without an extension gets defaultSuffix. A proposal that ends in "/" only names the
+    // folder the dialog starts in.
     static QString saveFileName(QWidget *parent, const QString &caption, const QString &filter,
                                 const QString &defaultSuffix, const QString &proposed);
     static QString openFileName(QWidget *parent, const QString &caption, const QString &filter,

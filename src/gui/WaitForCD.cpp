@@ -2,6 +2,7 @@
 
 #include "AppDialogs.h"
 #include "acquire/DiscFinder.h"
+#include "acquire/ImageScanner.h"
 
 #include <QDir>
 
@@ -11,19 +12,26 @@ QString WaitForCD(QWidget *parent, const QString &serial, const QString &title, 
                   DiscSource source)
 {
     const QString prompt = u"Please insert disc labeled \""_s + title + u"\" into CD-Drive and press OK."_s;
-    const bool folderAllowed = source == DiscSource::DriveOrFolder;
+    const bool elsewhere = source == DiscSource::DriveFolderOrImage;
     for (;;) {
         const QString root = findDiscBySerial(serial, backend);
         if (!root.isEmpty())
             return root;
-        const QMessageBox::StandardButton answer = AppDialogs::message(
-            parent, AppDialogs::Information, prompt, folderAllowed ? AppDialogs::OkFolderCancel : AppDialogs::OkCancel);
+        const QMessageBox::StandardButton answer =
+            AppDialogs::message(parent, AppDialogs::Information, prompt,
+                                elsewhere ? AppDialogs::OkFolderImageCancel : AppDialogs::OkCancel);
+        // Cancel in the folder or file dialog goes back to the question.
         if (answer == QMessageBox::Open) {
-            // Cancel in the folder dialog goes back to the question.
             const QString folder =
                 AppDialogs::folderName(parent, u"Choose the Folder of \"%1\""_s.arg(title), QDir::homePath());
             if (!folder.isEmpty())
                 return folder;
+        } else if (answer == QMessageBox::Apply) {
+            const QString image =
+                AppDialogs::openFileName(parent, u"Choose the Image of \"%1\""_s.arg(title),
+                                         ImageScanner::dialogFilter(), QString(), QDir::homePath() + u'/');
+            if (!image.isEmpty())
+                return image;
         } else if (answer != QMessageBox::Ok) {
             return QString();
         }

@@ -378,6 +378,26 @@ private Q_SLOTS:
                  r.out.constData());
         QVERIFY2(r.err.startsWith("1 file matched; 0 missing, 0 new, 0 changed, 1 corrupt"), r.err.constData());
         QCOMPARE(r.code, 3);
+
+        // A disc added from an image is verified against an image: the same one, one whose file
+        // rotted under its old size and date, and a file that holds no volume.
+        const QString image = m_home.filePath(u"disc.iso"_s), rotten = at(u"rotten.iso"_s);
+        QCOMPARE(
+            runProgram(data + QStringList{u"add-disc"_s, u"--image"_s, image, u"--title"_s, u"Img"_s, u"--checksums"_s})
+                .code,
+            0);
+        r = runProgram(data + QStringList{u"verify"_s, u"Img"_s, image});
+        QCOMPARE(r.out + r.err, "1 file matched; 0 missing, 0 new, 0 changed, 0 corrupt, 0 unreadable.\n");
+        QCOMPARE(r.code, 0);
+        writeFile(at(u"rotten/notes.txt"_s), "12346", QFileInfo(m_home.filePath(u"image/notes.txt"_s)).lastModified());
+        QVERIFY(::runProgram(u"xorriso"_s, {u"-as"_s, u"mkisofs"_s, u"-quiet"_s, u"-J"_s, u"-V"_s, u"IMG"_s, u"-o"_s,
+                                            rotten, at(u"rotten"_s)})
+                    .code == 0);
+        r = runProgram(data + QStringList{u"verify"_s, u"Img"_s, rotten});
+        QVERIFY2(r.out.startsWith("corrupt\t\\notes.txt\tchecksum ") && r.code == 3, r.out.constData());
+        r = runProgram(data + QStringList{u"verify"_s, u"Img"_s, song});
+        QVERIFY2(r.code == 1 && r.out.isEmpty() && r.err.contains("holds no ISO 9660 or UDF volume"),
+                 r.err.constData());
     }
 
     // A real medium: an ext4 image mounted through a loop device, catalogued with checksums, then

@@ -261,8 +261,8 @@ private Q_SLOTS:
     }
 
     // The disc put in after some looks at the drives (-1: never), the answers to the prompt, the
-    // folders picked when it offers a folder (empty: Cancel), and what comes back ("drive", a folder,
-    // or nothing).
+    // folders or images picked when it offers them (empty: Cancel), and what comes back ("drive", a
+    // folder, an image, or nothing).
     void waits_data()
     {
         QTest::addColumn<int>("insertAfter");
@@ -278,6 +278,10 @@ private Q_SLOTS:
             << -1 << QList<int>{QMessageBox::Open} << QStringList{u"/mnt/copy"_s} << u"/mnt/copy"_s;
         QTest::newRow("the folder dialog cancelled asks again")
             << -1 << QList<int>{QMessageBox::Open, QMessageBox::Cancel} << QStringList{QString()} << QString();
+        QTest::newRow("an image chosen instead")
+            << -1 << QList<int>{QMessageBox::Apply} << QStringList{u"/srv/holiday.iso"_s} << u"/srv/holiday.iso"_s;
+        QTest::newRow("the image dialog cancelled asks again")
+            << -1 << QList<int>{QMessageBox::Apply, QMessageBox::Cancel} << QStringList{QString()} << QString();
     }
     void waits()
     {
@@ -295,16 +299,17 @@ private Q_SLOTS:
             AppDialogs::pushAnswer(QMessageBox::StandardButton(a));
         for (const QString &f : folders)
             AppDialogs::pushFileName(f);
-        const DiscSource source = folders.isEmpty() ? DiscSource::Drive : DiscSource::DriveOrFolder;
+        const DiscSource source = folders.isEmpty() ? DiscSource::Drive : DiscSource::DriveFolderOrImage;
         QCOMPARE(WaitForCD(nullptr, u"2A2A2A2A"_s, u"Holiday 2003"_s, &backend, source),
                  found == u"drive"_s ? backend.root : found);
-        QStringList prompts, folderDialogs;
+        QStringList prompts, dialogs;
         for (const AppDialogs::Shown &box : AppDialogs::shown()) {
             QCOMPARE(box.kind, AppDialogs::Information);
-            (box.what == u"folder"_s ? folderDialogs : prompts) << box.text;
+            box.what == u"message"_s ? prompts << box.text : dialogs << box.what;
         }
         QCOMPARE(prompts, QStringList(answers.size(), Prompt));
-        QCOMPARE(folderDialogs.size(), folders.size());
+        // A folder is asked for with a folder dialog, an image with a file dialog.
+        QCOMPARE(dialogs, QStringList(folders.size(), answers.value(0) == QMessageBox::Open ? u"folder"_s : u"open"_s));
         QCOMPARE(AppDialogs::pendingAnswers(), 0);
     }
 };

@@ -131,8 +131,8 @@ void DiscCommands::AddDiscFromImage1Click()
 {
     if (m_workspace.isReadOnly() || scanning())
         return;
-    const QString image = AppDialogs::openFileName(m_window, u"Add Disc from Image"_s,
-                                                   u"Disc Images (*.iso);;All Files (*)"_s, u"iso"_s, m_lastImage);
+    const QString image = AppDialogs::openFileName(m_window, u"Add Disc from Image"_s, ImageScanner::dialogFilter(),
+                                                   u"iso"_s, m_lastImage);
     if (image.isEmpty())
         return;
     m_lastImage = image;

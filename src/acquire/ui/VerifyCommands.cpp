@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFileInfo>
 #include <QMainWindow>
 #include <QMenu>
 
@@ -27,6 +28,12 @@ namespace
 
 // The gauge runs in thousandths of the bytes expected, whatever the disc's size.
 constexpr int GaugeSteps = 1000;
+
+// What the gauge counts: the bytes of an image as it is read, of a disc's files as they are.
+quint64 bytesToRead(const QString &root, const TCD &cd)
+{
+    return quint64(std::max<qint64>(DiscVerifier::isImage(root) ? QFileInfo(root).size() : cd.Size, 0));
+}
 
 } // namespace
 
@@ -70,7 +77,7 @@ void VerifyCommands::VerifyDisc1Click()
     if (!disc || m_working)
         return;
     const QString serial = disc->cd()->Serial;
-    const QString root = WaitForCD(m_window, serial, disc->cd()->Title, nullptr, DiscSource::DriveOrFolder);
+    const QString root = WaitForCD(m_window, serial, disc->cd()->Title, nullptr, DiscSource::DriveFolderOrImage);
     // The disc may have left the tree while the question waited.
     disc = m_workspace.tree().root() ? FindCD(m_workspace.tree().root(), serial) : nullptr;
     if (!root.isEmpty() && disc)
@@ -109,7 +116,7 @@ bool VerifyCommands::verify(const TreeNode *disc, const QString &root)
     m_working = true;
     if (m_form)
         m_form->hide();
-    const quint64 total = quint64(std::max<qint64>(cd.Size, 0));
+    const quint64 total = bytesToRead(root, cd);
     TBusyForm *form = busy(u"Disc is being verified. Please wait..."_s, total);
     DiscVerifier verifier(ScanOptions::from(m_workspace.preferences()));
     verifier.setTotalSize(total);
@@ -178,11 +185,11 @@ void VerifyCommands::updateFromScan()
     options.checksums = options.checksums || m_form->report().contentsChecked;
     DiscAdder adder(m_workspace.catalogue(), options);
     DiscVolume volume;
-    volume.root = root;
+    (DiscVerifier::isImage(root) ? volume.image : volume.root) = root;
     volume.label = cd.VolumeLabel;
     volume.serial = cd.Serial;
     volume.fileSystem = cd.FileSystem;
-    volume.totalSize = quint64(std::max<qint64>(cd.Size, 0));
+    volume.totalSize = bytesToRead(root, cd);
     m_working = true;
     m_form->hide();
     TBusyForm *form = busy(u"Disc is being processed. Please wait..."_s, volume.totalSize);

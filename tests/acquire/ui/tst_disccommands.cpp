@@ -1,6 +1,7 @@
 // Add Disc, Edit Disc Entry and Verify Disc from the window, on folders standing in for drives; the rules
 // themselves are the adder's, the verifier's and the drive list's, tested with them.
 #include "CabTestUtil.h"
+#include "RunProgram.h"
 #include "ScanFixture.h"
 #include "TestCatalogue.h"
 #include "TestWindow.h"
@@ -490,6 +491,23 @@ private Q_SLOTS:
         QVERIFY(form->isVisible());
         QCOMPARE(form->root(), rock);
         QVERIFY(form->report().allMatched());
+
+        // Or from an image of it (Choose Image...), read as Add Disc from Image reads one.
+        const QString image = m_fx.path(u"rock.iso"_s);
+        QVERIFY(
+            ::runProgram(u"xorriso"_s, {u"-as"_s, u"mkisofs"_s, u"-quiet"_s, u"-J"_s, u"-R"_s, u"-o"_s, image, rock})
+                .code == 0);
+        AppDialogs::pushAnswer(QMessageBox::Apply);
+        AppDialogs::pushFileName(image);
+        f.action(u"VerifyDisc1"_s)->trigger();
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->root(), image);
+        QVERIFY2(form->report().allMatched(), qPrintable(form->report().text()));
+        AppDialogs::pushAnswer(QMessageBox::Yes); // and the entry made again from the image
+        click(form, u"UpdateButton"_s);
+        QVERIFY(!form->isVisible());
+        QCOMPARE(f.nav().listing().count(), 3); // "..", b.txt and ROCK
+        QCOMPARE(f.node(u"Rock Disc"_s)->cd()->Serial, u"1A2B3C4D"_s);
     }
 };
 
