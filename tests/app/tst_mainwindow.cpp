@@ -41,6 +41,8 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSettings>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTextDocument>
 #include <QTimer>
 #include <QTreeView>
@@ -523,7 +525,8 @@ private Q_SLOTS:
             if (!c->isVisible())
                 continue;
             QVERIFY2(band->rect().contains(c->geometry()), qPrintable(c->objectName()));
-            QVERIFY2(c->width() >= c->minimumSizeHint().width(), qPrintable(c->objectName()));
+            const int least = c->minimumWidth() > 0 ? c->minimumWidth() : c->minimumSizeHint().width();
+            QVERIFY2(c->width() >= least, qPrintable(c->objectName()));
         }
         // The caption keeps its whole text, shown shortened where the band has no room for it.
         QCOMPARE(label->text(), u"Search mask (look in group \"A group with a rather long name indeed\"):"_s);
@@ -533,6 +536,14 @@ private Q_SLOTS:
         QTRY_COMPARE(w.form().width(), 960);
         band->layout()->activate();
         QVERIFY(label->contentsRect().width() >= label->fontMetrics().horizontalAdvance(label->text()));
+        // So has the category's longest caption, "All Files and Folders", beside its icon.
+        auto *type = w.form().findChild<QComboBox *>(u"TypeBox"_s);
+        QStyleOptionComboBox opt;
+        opt.initFrom(type);
+        const QRect field =
+            type->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, type);
+        QVERIFY2(field.width() >= type->iconSize().width() + type->fontMetrics().horizontalAdvance(type->currentText()),
+                 qPrintable(QString::number(field.width())));
     }
 
     // A size fits its column; a selected row keeps its icon (once blue vanished into the selection).

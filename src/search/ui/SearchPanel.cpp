@@ -115,10 +115,13 @@ SearchPanel::SearchPanel(Workspace &workspace, Navigator &navigator, ActionRegis
     m_type->setIconSize(QSize(16, 16));
     m_type->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_type->setMinimumContentsLength(8);
+    m_type->setMinimumWidth(m_type->sizeHint().width());
     const QStringList categories = SearchTests::categoryCaptions();
     for (int i = 0; i < categories.size(); ++i)
         m_type->addItem(typeImage(i), categories.at(i));
     m_type->setCurrentIndex(0);
+    // Where the band has room, the longest caption shows whole ("All Files and Folders").
+    m_type->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_type->view()->setMinimumWidth(m_type->view()->sizeHintForColumn(0) + 8);
 
     const QDate today = QDate::currentDate();
