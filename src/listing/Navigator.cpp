@@ -6,6 +6,7 @@
 #include "TreeEditor.h"
 #include "core/QuilloryError.h"
 #include "store/ContentsFile.h"
+#include "store/ContentsRecord.h"
 #include "store/GroupTree.h"
 
 #include <QTimer>
@@ -114,8 +115,7 @@ void Navigator::LoadCD(const QString &title, const QString &serial, bool archive
     m_location.currentSerial = serial;
     if (!ContentsFile::isUsableSerial(serial)) {
         // A record that would name a file outside DB: told, kept, never looked up on disk.
-        m_location.currentSerial.clear();
-        Q_EMIT problem(ContentsFile::unusableSerialMessage(serial));
+        listUnreadable(title, serial, ContentsFile::unusableSerialMessage(serial));
         return;
     }
     if (!ContentsFile::exists(m_db, serial)) {
@@ -132,8 +132,7 @@ void Navigator::LoadCD(const QString &title, const QString &serial, bool archive
             ContentsFile::readingDisc(title, [&] { m_contents.load(m_db, serial); });
         } catch (const QuilloryError &e) {
             // A damaged contents file is reported and kept: the disc stays in the catalogue.
-            m_location.currentSerial.clear();
-            Q_EMIT problem(e.message());
+            listUnreadable(title, serial, e.message());
             return;
         }
         // Checksums that do not line up are left out, and said so once the disc is listed
@@ -141,15 +140,7 @@ void Navigator::LoadCD(const QString &title, const QString &serial, bool archive
         if (const QString why = m_contents.checksumProblem(); !why.isEmpty())
             QTimer::singleShot(0, this, [this, why] { Q_EMIT problem(why); });
     }
-    if (m_tree.root()) {
-        // A search hit or a favourite moves the tree to another disc: the object info then
-        // describes the disc the tree shows, as a click on it would.
-        TreeNode *disc = FindCD(m_tree.root(), serial);
-        const bool moved = disc && disc != m_current && !m_inTreeChange;
-        setCurrent(disc);
-        if (moved)
-            Q_EMIT nodeSelected(disc);
-    }
+    followTree(serial);
 
     m_location.discLabel = LocationState::labelFor(title);
     m_location.pathLabel = path;
@@ -171,6 +162,38 @@ void Navigator::LoadCD(const QString &title, const QString &serial, bool archive
     }
     m_listing.sort(m_location.sortKey, m_location.ascending);
     Q_EMIT listingReset();
+    Q_EMIT locationChanged();
+}
+
+void Navigator::followTree(const QString &serial)
+{
+    if (!m_tree.root())
+        return;
+    // A search hit or a favourite moves the tree to another disc: the object info then
+    // describes the disc the tree shows, as a click on it would.
+    TreeNode *disc = FindCD(m_tree.root(), serial);
+    const bool moved = disc && disc != m_current && !m_inTreeChange;
+    setCurrent(disc);
+    if (moved)
+        Q_EMIT nodeSelected(disc);
+}
+
+void Navigator::listUnreadable(const QString &title, const QString &serial, const QString &why)
+{
+    Q_EMIT problem(why);
+    // The disc is shown, with nothing listed, rather than the list left on what was there before
+    // under the disc's name in the tree; it stays current, so it can be deleted or edited. No
+    // disc is listed for the commands: none of them finds anything to work on.
+    followTree(serial);
+    m_location.currentSerial.clear();
+    m_location.discLabel = LocationState::labelFor(title);
+    m_location.pathLabel = QString::fromLatin1(ContentsRecord::RootFolder);
+    m_location.archiveMode = false;
+    m_location.answerOrder = false;
+    Q_EMIT listingAboutToReset();
+    m_listing.clear();
+    Q_EMIT listingReset();
+    m_status = why;
     Q_EMIT locationChanged();
 }
 

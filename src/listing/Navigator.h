@@ -96,6 +96,10 @@ Q_SIGNALS:
 private:
     void setCurrent(TreeNode *node);
     void dropMissingDisc(const QString &serial);
+    // The tree's current node becomes the disc with this serial.
+    void followTree(const QString &serial);
+    // A disc whose contents cannot be read: the problem told, the disc current and nothing listed.
+    void listUnreadable(const QString &title, const QString &serial, const QString &why);
     void listGroup(TreeNode *node);
     void sort();
 

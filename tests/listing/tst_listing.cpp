@@ -178,6 +178,14 @@ private Q_SLOTS:
         QVERIFY(m_problems.size() == 1 &&
                 m_problems.first().contains(u"Cabinet file does not have the correct format"_s));
         QVERIFY(node(u"Photos Disc"_s) && QFileInfo::exists(db() + u"5E6F7081.dat"_s));
+        // It is current, shown with nothing in it (never under the listing that was there before),
+        // the problem in the status bar, and no command takes it for a listed disc.
+        QCOMPARE(m_nav->currentNode(), node(u"Photos Disc"_s));
+        QVERIFY(captions().isEmpty() && !m_nav->location().isDiscListed());
+        QCOMPARE(m_nav->location().discLabel + m_nav->location().pathLabel, u"Photos Disc:\\"_s);
+        QCOMPARE(m_nav->statusText(), m_problems.first());
+        m_nav->BackButtonClick(); // back to its group
+        QCOMPARE(m_nav->currentNode(), m_cat->tree().root());
     }
 
     void groupNames()
