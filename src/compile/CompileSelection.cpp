@@ -23,12 +23,18 @@ QList<CompilationEntry> entriesOf(const ContentsListing &listing, const QList<in
     return out;
 }
 
-bool canCopy(const ContentsListing &listing, const LocationState &location, const QList<int> &rows)
+bool canCopy(const ContentsListing &listing, const LocationState &location, const QList<int> &selected)
 {
-    if (rows.isEmpty() || rows.first() < 0 || rows.last() >= listing.count())
+    if (selected.isEmpty() || selected.first() < 0 || selected.last() >= listing.count())
+        return false;
+    // ".." is no entry to take (Ctrl+A selects it too); what else is selected is.
+    QList<int> rows = selected;
+    if (listing.kind(rows.first()) == ContentsEntry::Up)
+        rows.removeFirst();
+    if (rows.isEmpty())
         return false;
     const ContentsEntry::Kind first = listing.kind(rows.first());
-    if (first == ContentsEntry::Up || first == ContentsEntry::Group || first == ContentsEntry::Disc)
+    if (first == ContentsEntry::Group || first == ContentsEntry::Disc)
         return false;
     const bool every = rows.size() >= 2 && !location.isGroupListed();
     for (int row : every ? rows : QList<int>{rows.first()}) {

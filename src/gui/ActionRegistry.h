@@ -29,7 +29,6 @@ public:
     void setCaption(const QString &name, const QString &text);
     // The action a controller runs from now on.
     QAction *claim(const QString &name);
-    bool isClaimed(const QString &name) const { return m_claimed.contains(name); }
     // Once every controller is built: the commands nobody runs yet are disabled.
     void disableUnclaimed();
     QStringList names() const { return m_order; }

@@ -165,8 +165,9 @@ private Q_SLOTS:
 
         // An archive is a file of the disc, its entries are not; outside a disc only the first row counts.
         const QList<std::tuple<const LocationState *, QList<int>, bool>> cases{
-            {&disc, {}, false},    {&disc, {0}, false},    {&group, {4}, false},  {&disc, {1}, true},
-            {&disc, {1, 3}, true}, {&disc, {1, 2}, false}, {&group, {1, 2}, true}};
+            {&disc, {}, false},       {&disc, {0}, false},    {&group, {4}, false},   {&disc, {1}, true},
+            {&disc, {1, 3}, true},    {&disc, {1, 2}, false}, {&group, {1, 2}, true}, {&disc, {0, 1, 3}, true},
+            {&disc, {0, 1, 2}, false}}; // ".." with the rest, as Ctrl+A selects
         for (const auto &[where, rows, may] : cases)
             QVERIFY2(CompileSelection::canCopy(listing, *where, rows) == may, qPrintable(QString::number(rows.size())));
     }

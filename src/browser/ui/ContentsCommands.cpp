@@ -121,9 +121,6 @@ void ContentsCommands::updateCommandStates()
         checked->setChecked(false);
     // Entries go to the compilation and the copy only from a disc or a search result.
     m_view->setDragAllowed(!loc.isGroupListed());
-    // Off, too, until the compilation has claimed it (it is made after this list).
-    m_actions.action(u"CopytoHDD1"_s)->setEnabled(m_actions.isClaimed(u"CopytoHDD1"_s) && !loc.isGroupListed() &&
-                                                   !m_view->selectedRows().isEmpty());
 }
 
 int ContentsCommands::selectedRow() const

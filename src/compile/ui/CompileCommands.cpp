@@ -51,6 +51,13 @@ CompileCommands::CompileCommands(Workspace &workspace, Navigator &navigator, Act
     m_panel->view()->setDropRule([this](QObject *source) { return CompilationListDragOver(source); });
     connect(m_panel->view(), &CompilationView::dropped, this, &CompileCommands::CompilationListDragDrop);
 
+    // The copy's button is on while what is selected can be copied: not for ".." alone, a disc
+    // of a group listing or an entry inside an archive, which the command would pass over.
+    connect(m_selection, &QItemSelectionModel::selectionChanged, this, &CompileCommands::updateCopyState);
+    connect(m_selection->model(), &QAbstractItemModel::modelReset, this, &CompileCommands::updateCopyState);
+    connect(&navigator, &Navigator::locationChanged, this, &CompileCommands::updateCopyState);
+    updateCopyState();
+
     // The drives' submenu is made again whenever the drives change.
     connect(&drive, &DiscDrive::drivesChanged, this, &CompileCommands::hookPlaylistMenu);
     hookPlaylistMenu();
@@ -70,6 +77,12 @@ QList<int> CompileCommands::selectedRows() const
         rows.append(i.row());
     std::sort(rows.begin(), rows.end());
     return rows;
+}
+
+void CompileCommands::updateCopyState()
+{
+    m_actions.action(u"CopytoHDD1"_s)
+        ->setEnabled(CompileSelection::canCopy(m_navigator.listing(), m_navigator.location(), selectedRows()));
 }
 
 void CompileCommands::hookPlaylistMenu()

@@ -56,6 +56,8 @@ private:
     bool fetch(const DiscBatches &batches, const QString &destination);
     void copyWithProgress(const QStringList &sources, const QString &destination);
     void hookPlaylistMenu();
+    // The Copy to Hard-Drive button follows the selection.
+    void updateCopyState();
 
     Workspace &m_workspace;
     Navigator &m_navigator;

@@ -483,6 +483,11 @@ private Q_SLOTS:
         QCOMPARE(info()->lineText(0), u"Count: 2"_s);
         QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(f.view()->selectedRows().size(), view->model()->rowCount());
+        QVERIFY(f.action(u"CopytoHDD1"_s)->isEnabled()); // ".." among them is passed over
+        // ".." alone is nothing to copy: the button says so rather than doing nothing.
+        click(u".."_s, {});
+        QCOMPARE(f.view()->selectedRows(), QList<int>{0});
+        QVERIFY(!f.action(u"CopytoHDD1"_s)->isEnabled());
     }
 
     // The picture's button, the menu item and the panel's height stay in step.
