@@ -1,5 +1,6 @@
 // libFuzzer target for the catalogue's own files (CatalogueInputCheck): the bytes are read as
-// "groups.tree" by the loader the program uses and as a contents list by its parser.
+// "groups.tree" by the loader the program uses, as a contents list by its parser and by the
+// search's names, and as a checksum member.
 #include "FuzzChecks.h"
 
 #include <QDir>

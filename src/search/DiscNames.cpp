@@ -156,7 +156,8 @@ struct Dates {
             h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
         }
         quint64 w = 0;
-        std::memcpy(&w, p, n);
+        if (n > 0) // an empty date's view may hold no pointer at all
+            std::memcpy(&w, p, n);
         h = (h ^ w) * 0x94D049BB133111EBull;
         return static_cast<quint32>(h >> 32);
     }
@@ -166,7 +167,7 @@ struct Dates {
         if (hashes[id] != hash)
             return false;
         const quint32 a = starts[id], b = starts[id + 1];
-        return b - a == quint32(date.size()) && std::memcmp(text.constData() + a, date.data(), b - a) == 0;
+        return b - a == quint32(date.size()) && (a == b || std::memcmp(text.constData() + a, date.data(), b - a) == 0);
     }
     quint32 idOf(QByteArrayView date)
     {

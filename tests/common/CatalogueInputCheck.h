@@ -1,10 +1,13 @@
 #pragma once
 
 // What the catalogue fuzzer asks of every input, and the corpus test of every input it kept:
-// the bytes read as "groups.tree" by the loader the program uses, and as a contents list by
-// its parser, both whole and as a decompressor hands them over in pieces. Bad bytes may end
-// only in QuilloryError; what was read must read the same again.
+// the bytes read as "groups.tree" by the loader the program uses, as a contents list by its
+// parser, both whole and as a decompressor hands them over in pieces, as the names the search
+// makes of a file list, and as a checksum member. Bad bytes may end only in QuilloryError; what
+// was read must read the same again.
 #include "core/QuilloryError.h"
+#include "search/DiscNames.h"
+#include "store/ContentsChecksums.h"
 #include "store/ContentsList.h"
 #include "store/ContentsRecord.h"
 #include "store/GroupTree.h"
@@ -101,11 +104,60 @@ inline QString checkList(QByteArrayView input)
     return QString();
 }
 
+// The bytes as a file list: the names, sizes and dates the search makes of it in one pass over
+// the bytes (as it unpacks) must be those made from the parsed list, record by record.
+inline QString checkNames(QByteArrayView input)
+{
+    const QByteArray bytes = input.toByteArray();
+    ContentsList files;
+    try {
+        files = ContentsList::fromBytes(bytes);
+    } catch (const QuilloryError &) {
+        return QString();
+    }
+    const auto built = DiscNames::build(ContentsList(), files, {});
+    const auto scanned = DiscNames::scan(QByteArray(), bytes, {});
+    const DiscNames::Section &a = built->files(), &b = scanned->files();
+    if (a.count != b.count || a.badSize != b.badSize)
+        return QStringLiteral("scanned: %1 records (%2 sized), parsed: %3 (%4)")
+            .arg(b.count)
+            .arg(b.badSize)
+            .arg(a.count)
+            .arg(a.badSize);
+    for (int r = 0; r < std::min(a.count, 2000); ++r) {
+        if (a.name(r) != b.name(r) || built->date(a.dateIds[r]) != scanned->date(b.dateIds[r]) ||
+            (r < a.badSize && a.sizes[r] != b.sizes[r]))
+            return QStringLiteral("record %1 is scanned otherwise than parsed").arg(r);
+    }
+    return QString();
+}
+
+// The bytes as a checksum member, for file lists of about as many records as it has lines:
+// read whole or refused, never taken in part.
+inline QString checkSums(QByteArrayView input)
+{
+    const QByteArray bytes = input.toByteArray();
+    const int lines = static_cast<int>(std::min<qsizetype>(bytes.count('\n'), 1 << 20));
+    for (const int records : {lines, lines + 1}) {
+        QString problem;
+        const ContentsChecksums sums = ContentsChecksums::parse(bytes, records, &problem);
+        if (!sums.isEmpty() && (sums.size() != records || !problem.isEmpty()))
+            return QStringLiteral("checksums for %1 records taken despite \"%2\"").arg(records).arg(problem);
+        for (int r = 0; r < sums.size(); ++r)
+            if (sums.has(r) != (sums.hex(r).size() == ContentsChecksums::HexDigits) ||
+                (sums.has(r) && ContentsChecksums::toHex(sums.value(r)) != sums.hex(r)))
+                return QStringLiteral("checksum %1 reads otherwise than it is written").arg(r);
+    }
+    return QString();
+}
+
 // Empty when the input passed, else what went wrong.
 inline QString check(QByteArrayView bytes, const QString &folder)
 {
-    const QString tree = checkTree(bytes, folder);
-    return tree.isEmpty() ? checkList(bytes) : tree;
+    for (const QString &problem : {checkTree(bytes, folder), checkList(bytes), checkNames(bytes), checkSums(bytes)})
+        if (!problem.isEmpty())
+            return problem;
+    return QString();
 }
 
 } // namespace CatalogueInputCheck
