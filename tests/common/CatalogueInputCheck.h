@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QString>
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace CatalogueInputCheck
@@ -56,17 +57,25 @@ inline QString checkTree(QByteArrayView bytes, const QString &folder)
     return QString();
 }
 
+// The bytes parsed as a contents list; nothing when the parser refuses them, as it may.
+inline std::optional<ContentsList> parsedList(const QByteArray &bytes)
+{
+    try {
+        return ContentsList::fromBytes(bytes);
+    } catch (const QuilloryError &) {
+        return std::nullopt;
+    }
+}
+
 // The bytes as a contents list: parsed whole and in pieces of a size the input picks, which
 // must agree record by record; every record is found again under its folder.
 inline QString checkList(QByteArrayView input)
 {
     const QByteArray bytes = input.toByteArray();
-    ContentsList whole;
-    try {
-        whole = ContentsList::fromBytes(bytes);
-    } catch (const QuilloryError &) {
+    const std::optional<ContentsList> parsed = parsedList(bytes);
+    if (!parsed)
         return QString();
-    }
+    const ContentsList &whole = *parsed;
     QByteArray arriving;
     arriving.reserve(bytes.size());
     const qsizetype step = bytes.isEmpty() ? 1 : 1 + static_cast<uchar>(bytes.back()) % 61;
@@ -109,13 +118,10 @@ inline QString checkList(QByteArrayView input)
 inline QString checkNames(QByteArrayView input)
 {
     const QByteArray bytes = input.toByteArray();
-    ContentsList files;
-    try {
-        files = ContentsList::fromBytes(bytes);
-    } catch (const QuilloryError &) {
+    const std::optional<ContentsList> files = parsedList(bytes);
+    if (!files)
         return QString();
-    }
-    const auto built = DiscNames::build(ContentsList(), files, {});
+    const auto built = DiscNames::build(ContentsList(), *files, {});
     const auto scanned = DiscNames::scan(QByteArray(), bytes, {});
     const DiscNames::Section &a = built->files(), &b = scanned->files();
     if (a.count != b.count || a.badSize != b.badSize)
