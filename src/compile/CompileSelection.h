@@ -20,7 +20,7 @@ QList<CompilationEntry> entriesOf(const ContentsListing &listing, const QList<in
 // Whether the selection may be copied to the hard disk or added to the compilation (and so
 // dropped on it): ".." passed over, something is selected, the first selected entry is a file or
 // folder of a disc (not a group or a disc), and nothing selected lies inside a ZIP archive.
-// rows ascending; the Copy to Hard-Drive button is on exactly while this holds.
+// rows ascending; the Copy to Hard-Drive button follows it for the first two selected rows.
 bool canCopy(const ContentsListing &listing, const LocationState &location, const QList<int> &rows);
 
 } // namespace CompileSelection

@@ -52,7 +52,7 @@ CompileCommands::CompileCommands(Workspace &workspace, Navigator &navigator, Act
     connect(m_panel->view(), &CompilationView::dropped, this, &CompileCommands::CompilationListDragDrop);
 
     // The copy's button is on while what is selected can be copied: not for ".." alone, a disc
-    // of a group listing or an entry inside an archive, which the command would pass over.
+    // of a group listing or an entry inside an archive, for which the command does nothing.
     connect(m_selection, &QItemSelectionModel::selectionChanged, this, &CompileCommands::updateCopyState);
     connect(m_selection->model(), &QAbstractItemModel::modelReset, this, &CompileCommands::updateCopyState);
     connect(&navigator, &Navigator::locationChanged, this, &CompileCommands::updateCopyState);
@@ -81,8 +81,19 @@ QList<int> CompileCommands::selectedRows() const
 
 void CompileCommands::updateCopyState()
 {
+    // Told by the first two selected rows (".." and the entry after it), read from the selection's
+    // ranges: Ctrl+A over millions of hits is not walked at every change. The command itself
+    // looks at the whole selection.
+    QList<int> firstTwo;
+    for (const QItemSelectionRange &range : m_selection->selection()) {
+        for (int row = range.top(); row <= std::min(range.bottom(), range.top() + 1); ++row)
+            firstTwo.append(row);
+    }
+    std::sort(firstTwo.begin(), firstTwo.end());
+    firstTwo.erase(std::unique(firstTwo.begin(), firstTwo.end()), firstTwo.end());
+    firstTwo.resize(std::min<qsizetype>(firstTwo.size(), 2));
     m_actions.action(u"CopytoHDD1"_s)
-        ->setEnabled(CompileSelection::canCopy(m_navigator.listing(), m_navigator.location(), selectedRows()));
+        ->setEnabled(CompileSelection::canCopy(m_navigator.listing(), m_navigator.location(), firstTwo));
 }
 
 void CompileCommands::hookPlaylistMenu()
