@@ -108,8 +108,6 @@ QMessageBox::StandardButton AppDialogs::message(QWidget *parent, Kind kind, cons
         set = QMessageBox::Ok | QMessageBox::Cancel;
     else if (buttons == OkFolderImageCancel)
         set = QMessageBox::Ok | QMessageBox::Open | QMessageBox::Apply | QMessageBox::Cancel;
-    // Shown as a button of the box's own, beside "Choose Folder...".
-    const QMessageBox::StandardButtons own = QMessageBox::Apply;
 
     QMessageBox::StandardButton answer;
     if (g_scripted) {
@@ -122,14 +120,15 @@ QMessageBox::StandardButton AppDialogs::message(QWidget *parent, Kind kind, cons
                                        : kind == Error        ? QMessageBox::Critical
                                        : kind == Confirmation ? QMessageBox::Question
                                                               : QMessageBox::Information;
-        QMessageBox box(icon, kindCaption(kind), text, set & ~own, parent);
+        // "Choose Image..." is a button of the box's own, placed beside "Choose Folder...".
+        QMessageBox box(icon, kindCaption(kind), text, set & ~QMessageBox::StandardButtons(QMessageBox::Apply), parent);
         box.setObjectName(QStringLiteral("MessageBox"));
         // The texts name discs, files and folders, which may hold "<" and "&": never markup.
         box.setTextFormat(Qt::PlainText);
-        QPushButton *image = nullptr;
         // Questions of these kinds delete or replace something on Yes: Enter must not answer them.
         if (buttons == YesNo)
             box.setDefaultButton(kind == Confirmation || kind == Warning ? QMessageBox::No : QMessageBox::Yes);
+        QPushButton *image = nullptr;
         if (buttons == OkFolderImageCancel) {
             box.button(QMessageBox::Open)->setText(QStringLiteral("Choose &Folder..."));
             image = box.addButton(QStringLiteral("Choose &Image..."), QMessageBox::AcceptRole);
