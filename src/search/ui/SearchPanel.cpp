@@ -24,6 +24,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -32,6 +33,29 @@ namespace
 
 // The band's height: the tool bar area grows from 34 to 140 pixels while it shows.
 constexpr int BandHeight = 140 - 34;
+
+// A size box takes digits with an optional leading minus and nothing else. Left empty or as a
+// lone "-", it shows its last whole number again when the user leaves it, so the box never
+// shows a value other than the one a search will use.
+class SizeNumberValidator : public QRegularExpressionValidator
+{
+public:
+    explicit SizeNumberValidator(QObject *parent)
+        : QRegularExpressionValidator(QRegularExpression(u"-?[0-9]{1,18}"_s), parent)
+    {
+    }
+    State validate(QString &input, int &pos) const override
+    {
+        const State state = QRegularExpressionValidator::validate(input, pos);
+        if (state == Acceptable)
+            m_last = input;
+        return state;
+    }
+    void fixup(QString &input) const override { input = m_last; }
+
+private:
+    mutable QString m_last = u"0"_s;
+};
 
 const QStringList &unitCaptions()
 {
@@ -106,6 +130,9 @@ SearchPanel::SearchPanel(Workspace &workspace, Navigator &navigator, ActionRegis
     m_edit->setObjectName(u"SearchEdit"_s);
     m_edit->setEditable(true);
     m_edit->setInsertPolicy(QComboBox::NoInsert);
+    // Enter searches for what was typed: a history that filled in the rest of a longer mask
+    // would search for that one instead. The history stays in the drop-down list.
+    m_edit->setCompleter(nullptr);
     // At the window's smallest the band is tight: the mask box keeps room for a mask of sixteen
     // characters, the category list shows the start of a caption and opens wide.
     m_edit->setMinimumWidth(m_edit->fontMetrics().horizontalAdvance(u"x"_s.repeated(16)));
@@ -142,6 +169,7 @@ SearchPanel::SearchPanel(Workspace &workspace, Navigator &navigator, ActionRegis
         box = new QCheckBox(caption, this);
         number = new QLineEdit(u"0"_s, this);
         number->setMaximumWidth(90);
+        number->setValidator(new SizeNumberValidator(number));
         number->setEnabled(false);
         unit = new QComboBox(this);
         unit->addItems(unitCaptions());

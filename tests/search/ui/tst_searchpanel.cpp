@@ -73,6 +73,15 @@ private Q_SLOTS:
         number->setText(u"-2"_s);
         QCOMPARE(panel()->MinSize(), qint64(-2) * 1048576);
         QCOMPARE(panel()->MaxSize(), 0);
+        // Only digits after an optional minus can be typed; a box left without a whole number
+        // shows the number in use again.
+        QTest::keyClicks(number, u"q"_s);
+        QCOMPARE(number->text(), u"-2"_s);
+        number->selectAll();
+        QTest::keyClick(number, Qt::Key_Backspace);
+        QCOMPARE(panel()->MinSize(), qint64(-2) * 1048576);
+        QTest::keyClick(number, Qt::Key_Return);
+        QCOMPARE(number->text(), u"-2"_s);
     }
 
     void searchListsHitsAsTheSearchResult()
@@ -85,8 +94,18 @@ private Q_SLOTS:
         search(u"MP3"_s);
         search(u"pic"_s);
         QCOMPARE(panel()->history(), QStringList({u"pic"_s, u"mp3"_s}));
+        // Enter searches for what was typed, not for a longer mask of the history.
+        m_f->form().show();
+        QVERIFY(QTest::qWaitForWindowActive(&m_f->form()));
+        QLineEdit *mask = control<QComboBox>(u"SearchEdit"_s)->lineEdit();
+        mask->setFocus();
+        mask->clear();
+        QTest::keyClicks(mask, u"m"_s);
+        QTest::keyClick(mask, Qt::Key_Return);
+        QCOMPARE(mask->text(), u"m"_s);
+        QCOMPARE(panel()->history(), QStringList({u"m"_s, u"pic"_s, u"mp3"_s}));
         m_f->form().close();
-        QCOMPARE(m_f->ws().searchHistory(), QStringList({u"pic"_s, u"mp3"_s}));
+        QCOMPARE(m_f->ws().searchHistory(), QStringList({u"m"_s, u"pic"_s, u"mp3"_s}));
     }
 
     // Whatever the search says instead of hits, the window stays usable for the next one.
