@@ -38,6 +38,9 @@ QString DiscAdder::CheckDetails(const DiscDetails &details)
         return QStringLiteral("Disc genre cannot contain \"|\" character!");
     if (details.description.contains(u'|'))
         return QStringLiteral("Disc description cannot contain \"|\" character!");
+    // The stored description keeps its line breaks as "~!": typed, it would come back as one.
+    if (details.description.contains(u"~!"))
+        return QStringLiteral("Disc description cannot contain \"~!\": it stands for a line break!");
     return QString();
 }
 
@@ -279,7 +282,11 @@ TreeNode *DiscAdder::add(const DiscVolume &volume, const DiscDetails &details, T
         cd.FileSystem = field(volume.fileSystem);
         cd.Size = static_cast<qint64>(size);
         cd.Date = CatalogueLocale().formatDateTime(QDateTime::currentDateTime());
+        if (details.lentTo)
+            cd.BorrowedTo = field(*details.lentTo);
         added = tree.addDisc(parent, cd);
+        if (details.lentTo)
+            tree.setKind(added, KindLent);
         QStringList lines = TreeToLines(tree);
         if (replace) {
             // The old entry's lines are left out; the entry itself stays in memory until the

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 
 class Catalogue;
 class GroupTree;
@@ -27,6 +28,8 @@ struct DiscDetails {
     QString genre;
     QString description; // may hold line breaks
     qint32 number = 0;
+    // Set: the disc goes into the tree lent, to this borrower (a new scan of a lent disc).
+    std::optional<QString> lentTo;
 };
 
 // Adding a disc to the catalogue once the user has pressed Add: scan the volume into its two

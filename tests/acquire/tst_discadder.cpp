@@ -190,6 +190,11 @@ private Q_SLOTS:
         DiscDetails d = details(u"T"_s);
         d.genre = u"Rock|Pop"_s;
         QVERIFY(!DiscAdder::CheckDetails(d).isNull());
+        d = details(u"T"_s);
+        d.description = u"50%~!done"_s; // read back, it would be two lines
+        QVERIFY(!DiscAdder::CheckDetails(d).isNull());
+        d.description = u"a~\n!b"_s;
+        QVERIFY(DiscAdder::CheckDetails(d).isNull());
         DiscAdder adder(*m_cat);
         TreeNode *root = m_cat->tree().root();
         // The serial names files in the database folder.

@@ -3,6 +3,7 @@
 #include "TVerifyForm.h"
 #include "acquire/DiscAdder.h"
 #include "acquire/DiscVerifier.h"
+#include "acquire/ImageScanner.h"
 #include "core/QuilloryError.h"
 #include "core/SafeSaveFile.h"
 #include "gui/ActionRegistry.h"
@@ -175,10 +176,21 @@ void VerifyCommands::updateFromScan()
         AppDialogs::message(m_form, AppDialogs::Error, u"The disc is no longer in the catalogue."_s);
         return;
     }
-    if (AppDialogs::message(m_form, AppDialogs::Confirmation,
-                            u"Replace the catalogue entry of disc \"%1\" with a new scan of the medium in %2? "
-                            u"What the catalogue holds of it now is lost."_s.arg(old->cd()->Title, root),
-                            AppDialogs::YesNo) != QMessageBox::Yes)
+    QString question = u"Replace the catalogue entry of disc \"%1\" with a new scan of the medium in %2? "
+                       u"What the catalogue holds of it now is lost."_s.arg(old->cd()->Title, root);
+    // An image tells which volume it holds: one chosen by mistake would put another disc's
+    // files under this disc's entry.
+    if (DiscVerifier::isImage(root)) {
+        QString imageSerial;
+        try {
+            imageSerial = ImageScanner::volumeOf(root).serial;
+        } catch (const QuilloryError &) {
+        }
+        if (!imageSerial.isEmpty() && imageSerial != serial)
+            question += u"\n\nThe image holds another volume (serial %1), not the one catalogued (serial %2)."_s.arg(
+                imageSerial, serial);
+    }
+    if (AppDialogs::message(m_form, AppDialogs::Confirmation, question, AppDialogs::YesNo) != QMessageBox::Yes)
         return;
     const TCD cd = *old->cd();
     ScanOptions options = ScanOptions::from(m_workspace.preferences());
@@ -201,7 +213,11 @@ void VerifyCommands::updateFromScan()
     TreeNode *added = nullptr;
     QString failure;
     try {
-        added = adder.add(volume, DiscAdder::detailsOf(cd), old->parent(), old);
+        DiscDetails details = DiscAdder::detailsOf(cd);
+        // A new scan of the contents does not bring a lent disc back.
+        if (old->kind() == KindLent)
+            details.lentTo = cd.BorrowedTo;
+        added = adder.add(volume, details, old->parent(), old);
     } catch (const QuilloryError &e) {
         failure = e.message();
     }

@@ -6,6 +6,7 @@
 #include "TestCatalogue.h"
 #include "TestWindow.h"
 #include "acquire/FolderVolumeBackend.h"
+#include "acquire/ImageScanner.h"
 #include "acquire/MediaWatcher.h"
 #include "acquire/VolumeProbe.h"
 #include "acquire/ui/DiscCommands.h"
@@ -463,8 +464,13 @@ private Q_SLOTS:
         click(form, u"SaveButton"_s);
         QCOMPARE(QString::fromUtf8(CabTestUtil::readFile(saved)), form->report().text());
 
-        // Verifying wrote nothing; "Update from this scan" does, once the user agrees.
+        // Verifying wrote nothing; "Update from this scan" does, once the user agrees, and a lent
+        // disc stays lent.
         QCOMPARE(CabTestUtil::readFile(db() + u"1A2B3C4D.dat"_s), contentsBefore);
+        TCD lent = *f.node(u"Rock Disc"_s)->cd();
+        lent.BorrowedTo = u"Zoe"_s;
+        f.tree().setCD(f.node(u"Rock Disc"_s), lent);
+        f.tree().setKind(f.node(u"Rock Disc"_s), KindLent);
         AppDialogs::pushAnswer(QMessageBox::No);
         click(form, u"UpdateButton"_s);
         QVERIFY(form->isVisible());
@@ -472,6 +478,8 @@ private Q_SLOTS:
         click(form, u"UpdateButton"_s);
         QVERIFY(!form->isVisible());
         QCOMPARE(f.node(u"Rock Disc"_s)->parent(), f.node(u"Music"_s));
+        QCOMPARE(f.node(u"Rock Disc"_s)->kind(), int(KindLent));
+        QCOMPARE(f.node(u"Rock Disc"_s)->cd()->BorrowedTo, u"Zoe"_s);
         f.action(u"VerifyDisc1"_s)->trigger();
         QVERIFY(form->report().allMatched());
 
@@ -505,6 +513,11 @@ private Q_SLOTS:
         QVERIFY2(form->report().allMatched(), qPrintable(form->report().text()));
         AppDialogs::pushAnswer(QMessageBox::Yes); // and the entry made again from the image
         click(form, u"UpdateButton"_s);
+        // The question says when the image holds another volume than the one catalogued, as
+        // this one, made from a copy of the disc's files, does.
+        QVERIFY(AppDialogs::shownTexts().last().endsWith(
+            u"The image holds another volume (serial %1), not the one catalogued (serial 1A2B3C4D)."_s.arg(
+                ImageScanner::volumeOf(image).serial)));
         QVERIFY(!form->isVisible());
         QCOMPARE(f.nav().listing().count(), 3); // "..", b.txt and ROCK
         QCOMPARE(f.node(u"Rock Disc"_s)->cd()->Serial, u"1A2B3C4D"_s);
