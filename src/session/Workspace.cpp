@@ -5,6 +5,7 @@
 #include "core/QuilloryError.h"
 #include "core/SafeSaveFile.h"
 #include "core/TextCodec.h"
+#include "listing/LocationState.h"
 #include "search/NameIndex.h"
 #include "settings/Preferences.h"
 #include "store/Catalogue.h"
@@ -217,11 +218,9 @@ void Workspace::removeFavourite(const Favourites::Location &location)
         changed(FavouritesPart);
 }
 
-void Workspace::pruneFavourites()
+void Workspace::followTree()
 {
-    const int before = m_favourites.count();
-    m_favourites.prune(tree().root());
-    if (m_favourites.count() != before)
+    if (m_favourites.follow(tree().root(), LocationState::labelFor))
         changed(FavouritesPart);
 }
 

@@ -49,8 +49,8 @@ public:
     const Favourites &favourites() const { return m_favourites; }
     void addFavourite(const Favourites::Location &location);
     void removeFavourite(const Favourites::Location &location);
-    // Drops the favourites of discs no longer in the tree.
-    void pruneFavourites();
+    // Drops the favourites of discs no longer in the tree; the others take their disc's title.
+    void followTree();
 
     const QStringList &searchHistory() const { return m_searchHistory; }
     void setSearchHistory(const QStringList &history);

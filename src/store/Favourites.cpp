@@ -87,10 +87,19 @@ bool Favourites::matches(const Location &location) const
     return false;
 }
 
-void Favourites::prune(TreeNode *root)
+bool Favourites::follow(TreeNode *root, const std::function<QString(const QString &title)> &labelOf)
 {
-    m_lines.removeIf([root](const QString &l) {
-        const QString serial = l.left(l.indexOf(u'|'));
-        return !root || !FindCD(root, serial);
-    });
+    QStringList kept;
+    for (const QString &l : std::as_const(m_lines)) {
+        Location location = parse(l);
+        const TreeNode *disc = root ? FindCD(root, location.serial) : nullptr;
+        if (!disc)
+            continue;
+        location.discLabel = labelOf(disc->cd()->Title);
+        kept.append(line(location));
+    }
+    if (kept == m_lines)
+        return false;
+    m_lines = std::move(kept);
+    return true;
 }

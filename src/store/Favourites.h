@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class TreeNode;
 
@@ -39,8 +40,10 @@ public:
     bool remove(const Location &location);
     // Whether "Remove Current Location" has something to remove for this location.
     bool matches(const Location &location) const;
-    // Drops, silently, every favourite whose disc is no longer in the catalogue under root.
-    void prune(TreeNode *root);
+    // Drops, silently, every favourite whose disc is no longer in the catalogue under root, and
+    // gives the others the label their disc has now (labelOf its title), so that a renamed
+    // disc's favourites follow it. True when a favourite changed.
+    bool follow(TreeNode *root, const std::function<QString(const QString &title)> &labelOf);
 
 private:
     QStringList m_lines;

@@ -153,7 +153,7 @@ private Q_SLOTS:
         };
         const Change prune = [](Workspace &ws) {
             ws.tree().removeNode(disc(ws, u"1A2B3C4D"_s));
-            ws.pruneFavourites();
+            ws.followTree();
         };
         QTest::newRow("group added") << addGroup << tree << u"\n\tNew Group\n"_s << QString();
         QTest::newRow("disc moved") << move << tree << u"\n\t\tPhotos Disc|"_s << u"\n\tPhotos Disc|"_s;

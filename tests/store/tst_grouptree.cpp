@@ -347,7 +347,8 @@ private Q_SLOTS:
     }
 
     // Added twice, removed one at a time, a-z without case; a folder above a favourite matches (the
-    // path right after the label), with nothing to remove there; those of discs gone are pruned.
+    // path right after the label), with nothing to remove there; those of discs gone are dropped,
+    // the others take their disc's title.
     void favouritesMatchedRemovedAndPruned()
     {
         Favourites favs;
@@ -367,15 +368,22 @@ private Q_SLOTS:
         // Those of discs no longer catalogued go, two in a row too.
         GroupTree tree;
         TreeNode *root = tree.addChild(tree.top(), u"My Collection"_s, KindRoot);
-        tree.addDisc(tree.addChild(root, u"Music"_s, KindGroup), sample());
+        TreeNode *disc = tree.addDisc(tree.addChild(root, u"Music"_s, KindGroup), sample());
         Favourites pruned;
         pruned.add({u"DEADBEEF"_s, u"Gone:"_s, u"\\"_s});
         pruned.add(rock());
         pruned.add({u"DEADBEEF"_s, u"Gone:"_s, u"\\A\\"_s});
         pruned.add({u"FEEDF00D"_s, u"Gone too:"_s, u"\\"_s});
         pruned.add(rock());
-        pruned.prune(root);
+        const auto labelOf = [](const QString &title) { return title + u':'; };
+        QVERIFY(pruned.follow(root, labelOf));
         QCOMPARE(pruned.lines(), QStringList({Favourites::line(rock()), Favourites::line(rock())}));
+        QVERIFY(!pruned.follow(root, labelOf));
+        TCD renamed = *disc->cd();
+        renamed.Title = u"Live 1998"_s;
+        tree.setCD(disc, renamed);
+        QVERIFY(pruned.follow(root, labelOf));
+        QCOMPARE(pruned.lines().first(), u"1A2B3C4D|Live 1998:|\\MUSIC\\ROCK\\"_s);
     }
 };
 

@@ -30,6 +30,13 @@ FavouritesMenu::FavouritesMenu(Workspace &workspace, Navigator &navigator, TMain
     // The shortcuts and the tool button look at the states between two openings of the menu too.
     connect(&navigator, &Navigator::locationChanged, this, &FavouritesMenu::FavoritesMenuPopup);
     connect(&workspace, &Workspace::opened, this, &FavouritesMenu::LoadFavs);
+    // A favourite of a disc just deleted would open as a damaged catalogue; one of a disc
+    // renamed would show its old title. Both follow the tree at once.
+    connect(&workspace.tree(), &GroupTree::removed, this, &FavouritesMenu::LoadFavs);
+    connect(&workspace.tree(), &GroupTree::nodeChanged, this, [this](TreeNode *node) {
+        if (node->isDisc())
+            LoadFavs();
+    });
 
     // In the tree, Ctrl+Shift+D removes the current location as it does in the list.
     auto *removeKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D), window.treePanel()->view(), nullptr,
@@ -53,7 +60,7 @@ void FavouritesMenu::LoadFavs()
     for (QAction *item : std::as_const(m_items))
         delete item;
     m_items.clear();
-    m_workspace.pruneFavourites();
+    m_workspace.followTree();
     const Favourites &favs = m_workspace.favourites();
     for (int i = 0; i < favs.count(); ++i) {
         // A title's "&" is shown, not taken for the item's access key.
