@@ -49,6 +49,20 @@ void CompilationList::remove(const QList<int> &rows)
     Q_EMIT changed();
 }
 
+QStringList CompilationList::sharedNames() const
+{
+    QSet<QString> seen, shared;
+    QStringList out;
+    for (const CompilationEntry &e : m_entries) {
+        if (seen.contains(e.Name) && !shared.contains(e.Name)) {
+            shared.insert(e.Name);
+            out.append(e.Name);
+        }
+        seen.insert(e.Name);
+    }
+    return out;
+}
+
 void CompilationList::clear()
 {
     Q_EMIT aboutToChange();

@@ -33,6 +33,10 @@ public:
     void remove(const QList<int> &rows);
     void clear();
 
+    // The names more than one entry has, each once, in list order. A burn puts every entry in
+    // the new disc's root folder, which holds only one of each.
+    QStringList sharedNames() const;
+
     // Folders first, then by icon, then by name without regard to case.
     static bool lessThan(const CompilationEntry &a, const CompilationEntry &b);
 

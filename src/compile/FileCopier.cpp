@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <sys/stat.h>
 
 namespace
 {
@@ -44,13 +46,25 @@ bool FileCopier::copy(const QStringList &sources, const QString &destination)
         m_stopped = true;
         return false;
     }
+    // A folder that could not be made is named once; what was to go into it is passed over.
+    QString failedFolder;
     for (const Step &step : std::as_const(steps)) {
         if (m_stopped)
             break;
+        if (!failedFolder.isEmpty() && step.target.startsWith(failedFolder)) {
+            m_done += step.size;
+            continue;
+        }
         switch (step.kind) {
         case Step::Folder:
-            if (!QFileInfo(step.target).isDir() && !QDir().mkpath(step.target))
-                fail(step.target, QStringLiteral("The folder could not be created."));
+            // Its parent is there: the destination, or a folder made by an earlier step.
+            if (!QFileInfo(step.target).isDir() && ::mkdir(QFile::encodeName(step.target).constData(), 0777) != 0) {
+                const int error = errno;
+                fail(step.target, error == EEXIST
+                                      ? QStringLiteral("A file of that name is in the way of the folder.")
+                                      : QStringLiteral("The folder could not be created: ") + qt_error_string(error));
+                failedFolder = step.target + u'/';
+            }
             break;
         case Step::Link: {
             QFile::remove(step.target);

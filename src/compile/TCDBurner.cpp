@@ -39,7 +39,8 @@ TCDBurner::TCDBurner(QObject *owner, const QString &xorriso, const QString &burn
     m_xorriso = xorriso.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("xorriso")) : xorriso;
     if (m_xorriso.isEmpty() || !QFileInfo(m_xorriso).isExecutable()) {
         m_xorriso.clear();
-        m_lastError = QStringLiteral("xorriso was not found: install the xorriso package to burn discs.");
+        m_lastError = m_whyNotEquipped =
+            QStringLiteral("xorriso was not found: install the xorriso package to burn discs.");
         return;
     }
     QProcess p;
@@ -48,14 +49,14 @@ TCDBurner::TCDBurner(QObject *owner, const QString &xorriso, const QString &burn
     const QByteArray out = p.waitForFinished(60000) ? p.readAll() : QByteArray();
     const QList<Device> devices = parseDevices(out);
     if (devices.isEmpty()) {
-        m_lastError = QStringLiteral("No CD Burner was found");
+        m_lastError = m_whyNotEquipped = QStringLiteral("No CD Burner was found");
         return;
     }
     for (const Device &d : devices)
         if (d.writable)
             m_recorders.append(d.path);
     if (m_recorders.isEmpty()) {
-        m_lastError = QStringLiteral("CD Recording not enabled on Burn drive.");
+        m_lastError = m_whyNotEquipped = QStringLiteral("CD Recording not enabled on Burn drive.");
         return;
     }
     m_equipped = true;

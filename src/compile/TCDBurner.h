@@ -31,6 +31,8 @@ public:
     QString BurnArea() const { return m_burnArea; }
     bool IsBurning() const { return m_burning; }
     QString LastError() const { return m_lastError; }
+    // Why there is no recorder to burn to, as found at creation; empty when Equipped.
+    QString whyNotEquipped() const { return m_whyNotEquipped; }
     // What a burn would write: the staged files and everything already in BurnArea.
     qint64 BurnSize() const;
     // The recorders xorriso found, as devices.
@@ -84,6 +86,7 @@ private:
     bool m_burning = false;
     bool m_succeeded = false;
     QString m_lastError;
+    QString m_whyNotEquipped;
     QStringList m_staged;
     qint64 m_stagedSize = 0;
     std::atomic_bool m_cancel = false;

@@ -183,19 +183,24 @@ void CompileCommands::CopytoHDD1Click()
 void CompileCommands::copyFromDiscs(const QString &destination)
 {
     const DiscBatches batches(CompileSelection::entriesOf(m_navigator.listing(), selectedRows()));
-    if (!fetch(batches, destination))
+    bool allCopied = true;
+    // After the list of what could not be copied, or a copy cancelled, "completed" would be untrue.
+    if (!fetch(batches, destination, &allCopied) || !allCopied)
         return;
     AppDialogs::message(m_window, AppDialogs::Information, u"Copy to Hard-Drive completed!"_s);
 }
 
-bool CompileCommands::fetch(const DiscBatches &batches, const QString &destination)
+bool CompileCommands::fetch(const DiscBatches &batches, const QString &destination, bool *allCopied)
 {
     return batches.copyEach(
         [this](const QString &serial, const QString &title) { return WaitForCD(m_window, serial, title); },
-        [this, &destination](const QStringList &sources) { copyWithProgress(sources, destination); });
+        [this, &destination, allCopied](const QStringList &sources) {
+            if (!copyWithProgress(sources, destination) && allCopied)
+                *allCopied = false;
+        });
 }
 
-void CompileCommands::copyWithProgress(const QStringList &sources, const QString &destination)
+bool CompileCommands::copyWithProgress(const QStringList &sources, const QString &destination)
 {
     QProgressDialog progress(u"Copying..."_s, u"Cancel"_s, 0, 1000, m_window);
     progress.setObjectName(u"CopyProgress"_s);
@@ -210,14 +215,15 @@ void CompileCommands::copyWithProgress(const QStringList &sources, const QString
         QApplication::processEvents();
         return !progress.wasCanceled();
     });
-    copier.copy(sources, destination);
+    const bool copied = copier.copy(sources, destination);
     progress.reset();
     if (copier.failures().isEmpty())
-        return;
+        return copied;
     QStringList lines;
     for (const FileCopier::Failure &f : copier.failures())
         lines.append(f.path + u": "_s + f.reason);
     AppDialogs::message(m_window, AppDialogs::Error, u"These files could not be copied:\n"_s + lines.join(u'\n'));
+    return false;
 }
 
 TCDBurner *CompileCommands::burner()
@@ -245,6 +251,13 @@ void CompileCommands::BurnButtonClick()
     }
     if (b->IsBurning()) {
         burnForm()->show();
+        return;
+    }
+    if (const QStringList shared = m_list->sharedNames(); !shared.isEmpty()) {
+        AppDialogs::message(m_window, AppDialogs::Error,
+                            u"The new disc holds the entries of the compilation in its root folder, and more than one "
+                            u"entry is named \"%1\". Remove all but one of each before burning, or only one of them "
+                            u"is burnt."_s.arg(shared.join(u"\", \""_s)));
         return;
     }
     b->ClearFiles();

@@ -52,9 +52,12 @@ private:
     QList<int> selectedRows() const;
     bool CompilationListDragOver(QObject *source) const;
     void copyFromDiscs(const QString &destination);
-    // Asks for each disc, then copies its part into destination. False when the user gave up.
-    bool fetch(const DiscBatches &batches, const QString &destination);
-    void copyWithProgress(const QStringList &sources, const QString &destination);
+    // Asks for each disc, then copies its part into destination. False when the user gave up;
+    // allCopied, when given, turns false when a part was not copied whole.
+    bool fetch(const DiscBatches &batches, const QString &destination, bool *allCopied = nullptr);
+    // False when something could not be copied (it has been listed to the user) or the user
+    // cancelled.
+    bool copyWithProgress(const QStringList &sources, const QString &destination);
     void hookPlaylistMenu();
     // The Copy to Hard-Drive button follows the selection.
     void updateCopyState();

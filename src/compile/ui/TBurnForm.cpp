@@ -17,13 +17,25 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QValidator>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace
 {
-// ISO 9660 keeps 32 characters of a volume label.
+// A volume label is 32 bytes on the disc; xorriso counts a label's UTF-8 bytes, so a label
+// of accented letters is refused while it is typed rather than when the burn starts.
 constexpr int LabelLength = 32;
+
+class LabelValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &) const override
+    {
+        return input.toUtf8().size() <= LabelLength ? Acceptable : Invalid;
+    }
+};
 } // namespace
 
 TBurnForm::TBurnForm(TCDBurner &burner, QWidget *mainWindow) : QDialog(mainWindow), m_burner(burner)
@@ -39,6 +51,7 @@ TBurnForm::TBurnForm(TCDBurner &burner, QWidget *mainWindow) : QDialog(mainWindo
     m_label = new QLineEdit(this);
     m_label->setObjectName(u"VolumeLabelEdit"_s);
     m_label->setMaxLength(LabelLength);
+    m_label->setValidator(new LabelValidator(m_label));
     m_size = new QLabel(this);
     m_size->setObjectName(u"BurnSizeLabel"_s);
     form->addRow(u"Recorder:"_s, m_recorders);
@@ -54,6 +67,9 @@ TBurnForm::TBurnForm(TCDBurner &burner, QWidget *mainWindow) : QDialog(mainWindo
     m_status->setObjectName(u"BurnStatusLabel"_s);
     m_status->setWordWrap(true);
     m_status->setMinimumWidth(360);
+    // Room for a message of three lines, so that a long one does not squeeze the rows above.
+    m_status->setMinimumHeight(m_status->fontMetrics().lineSpacing() * 3);
+    m_status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     layout->addWidget(m_status);
 
     auto *buttons = new QHBoxLayout;
@@ -84,8 +100,9 @@ void TBurnForm::start()
     m_label->setText(QLocale::c().toString(QDate::currentDate(), u"MMM dd yyyy"_s));
     m_size->setText(FormatSize(m_burner.BurnSize()));
     m_progress->setValue(0);
-    // Without a recorder, say why only an image can be written.
-    m_status->setText(m_burner.Equipped() ? QString() : m_burner.LastError());
+    // Without a recorder, say why only an image can be written; an earlier burn's failure is
+    // not news.
+    m_status->setText(m_burner.whyNotEquipped());
     setBurning(false);
     m_cancel->setText(u"Cancel"_s);
     show();
