@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
+#include <algorithm>
 
 namespace
 {
@@ -104,6 +105,13 @@ void DatabaseBackup::importDatabase(const QString &archiveFile, const QString &d
                                     .arg(m.Size)
                                     .arg(sizeLimit(name) >> 20));
     }
+    // Every backup holds the group tree, an empty catalogue's too. Without it nothing of the
+    // archive would show in the catalogue, and "complete" would be untrue.
+    if (std::none_of(members.cbegin(), members.cend(),
+                     [](const TSTCabMember &m) { return catalogueName(m.Name) == QLatin1String(TreeFileName); }))
+        throw QuilloryError(QStringLiteral("The archive \"%1\" is not a backup of a catalogue: it holds no group tree "
+                                           "(\"%2\"). Nothing was imported.")
+                                .arg(shownPath(archiveFile), QLatin1String(TreeFileName)));
     if (!QDir().mkpath(dbFolder))
         throw QuilloryError(QStringLiteral("Cannot create the database folder \"%1\".").arg(shownPath(dbFolder)));
 

@@ -132,7 +132,7 @@ private Q_SLOTS:
         QCOMPARE(snapshot(cat.dataFolder()), outsideBefore);
     }
 
-    // Not a cabinet, a name leaving DB, a tree that does not load, members too large: refused before
+    // Not a cabinet, a name leaving DB, a tree that does not load, members too large, no tree: refused before
     // anything in DB changes.
     void refusedImportsChangeNothing_data()
     {
@@ -150,6 +150,8 @@ private Q_SLOTS:
                                         << u"more than the 256 MB"_s;
         QTest::newRow("contents file too large") << QString() << QByteArray() << quint32(3000u << 20)
                                                  << u"more than the %1 MB"_s.arg(ContentsFile::MaxListBytes >> 20);
+        QTest::newRow("no group tree") << QString() << QByteArray() << 0u
+                                       << u"is not a backup of a catalogue: it holds no group tree"_s;
     }
     void refusedImportsChangeNothing()
     {
