@@ -51,6 +51,7 @@ TPropertiesForm::TPropertiesForm(QWidget *mainWindow) : QDialog(mainWindow)
     m_date = line("DateLabel", 2);
     for (int i = 0; i < ExtraLines; ++i)
         m_extra[i] = line(QStringLiteral("ExtraLabel%1").arg(i + 1).toLatin1().constData(), 3 + i);
+    m_checksum = line("ChecksumLabel", 3 + ExtraLines);
 
     m_ok = new QPushButton(QStringLiteral("OK"), this);
     m_ok->setObjectName(QStringLiteral("OkButton"));
@@ -76,12 +77,13 @@ void TPropertiesForm::ViewProperties(const QIcon &icon, const ContentsEntry &ent
     for (qsizetype i = 4; i < entry.columns.size(); ++i)
         if (entry.columns.at(i).contains(u':'))
             extras.append(entry.columns.at(i));
-    // The checksum keeps its line however many details come before it.
-    if (!entry.checksum.isEmpty())
-        extras.insert(std::min<qsizetype>(extras.size(), ExtraLines - 1), entry.checksumLine());
     const int n = static_cast<int>(std::min<qsizetype>(extras.size(), ExtraLines));
     for (int i = 0; i < ExtraLines; ++i)
         m_extra[i]->setText(i < n ? extras.at(i) : QString());
+    // The checksum follows the details, on a line of its own: it takes none of theirs.
+    const bool hasChecksum = !entry.checksum.isEmpty();
+    m_checksum->setText(hasChecksum ? entry.checksumLine() : QString());
+    m_checksum->setVisible(hasChecksum);
 
     // A checksum cut short is no use to compare: the window widens to show it whole. A long tag
     // is still read cut, as the window always showed it.
@@ -94,8 +96,9 @@ void TPropertiesForm::ViewProperties(const QIcon &icon, const ContentsEntry &ent
         l->resize(width - 44, LineHeight);
     for (QLabel *l : m_extra)
         l->resize(width - 44, LineHeight);
+    m_checksum->setGeometry(10, 22 + (3 + n) * LineHeight, width - 44, LineHeight);
 
-    const int missing = ExtraLines - n;
+    const int missing = ExtraLines - n - (hasChecksum ? 1 : 0);
     const int frameHeight = FullFrameHeight - LineHeight * missing;
     m_frame->setGeometry(8, 64, width - 16, frameHeight);
     m_ok->setGeometry((width - 80) / 2, 64 + frameHeight + 12, 80, 26);
@@ -104,6 +107,9 @@ void TPropertiesForm::ViewProperties(const QIcon &icon, const ContentsEntry &ent
     if (QWidget *main = parentWidget())
         move(main->geometry().center() - rect().center());
     show();
+    // Opened from a menu by the keyboard, it takes the keys at once: Escape or Enter closes it.
+    raise();
+    activateWindow();
     m_name->setFocus();
     m_name->setCursorPosition(0);
 }

@@ -11,7 +11,7 @@ class QPushButton;
 
 // "Object Properties": every detail of one entry of the contents list. Made once, filled and
 // shown on demand; the main window is disabled while it is up. Each extra line the entry lacks
-// takes 16 pixels off the window and its frame.
+// takes 16 pixels off the window and its frame; a checksum has a line of its own below them.
 class TPropertiesForm : public QDialog
 {
     Q_OBJECT
@@ -36,5 +36,6 @@ private:
     QLabel *m_size;
     QLabel *m_date;
     QLabel *m_extra[ExtraLines];
+    QLabel *m_checksum;
     QPushButton *m_ok;
 };

@@ -33,6 +33,7 @@ using namespace Qt::Literals::StringLiterals;
 namespace
 {
 const QByteArray TwoBinChecksum = "0123456789abcdef0123456789abcdef";
+const QByteArray TuneChecksum = "fedcba9876543210fedcba9876543210";
 
 // The menu a right-click shows for the selection: its name, the items it showed and its default.
 struct MenuSeen {
@@ -97,7 +98,7 @@ class TestBrowser : public QObject
         hits->add(disc, ContentsEntry::File, "inner.txt", "\\pack.zip\\", "", 50, "");
         m_fx.window->nav().showSearchResult(hits, u"3 found"_s);
     }
-    // "Sizes" (NTFS, no genre) added: one.bin, two.bin (with a checksum), Sub\tune.mp3, Sub\pic.png.
+    // "Sizes" (NTFS, no genre) added: one.bin, two.bin and Sub\tune.mp3 (with checksums), Sub\pic.png.
     TestWindow::Window &withSizesDisc()
     {
         const QString d = TestCatalogue::date(2024, 4, 1);
@@ -111,7 +112,7 @@ class TestBrowser : public QObject
             files.writeFileRecord(u"pic.png"_s, u"\\Sub\\"_s, 5000, d, {u"Width: 640"_s, u"Height: 480"_s});
         });
         ContentsFile::Lists lists = ContentsFile::read(db(), u"00000010"_s);
-        lists.checksumList = "\r\n" + TwoBinChecksum + "\r\n\r\n\r\n";
+        lists.checksumList = "\r\n" + TwoBinChecksum + "\r\n" + TuneChecksum + "\r\n\r\n";
         ContentsFile::packBytes(db(), u"00000010"_s, lists);
         TextCodec::writeLines(db() + u"groups.tree"_s,
                               treeLines() << u"\tSizes|SIZES|00000010|NTFS|2048|||3|12/24/2023 10:00:00|"_s);
@@ -427,10 +428,10 @@ private Q_SLOTS:
         QTest::newRow("a checksum") << u"Sizes"_s << u"\\"_s << QList<QStringList>{{u"two.bin"_s}}
                                     << u"two.bin|%1|Size: 1.00 KB|Date: %2|Checksum: %3|"_s.arg(
                                            FileTypes::GetFileType(u"two.bin"_s), d, QLatin1String(TwoBinChecksum));
-        QTest::newRow("the first two detail lines")
+        QTest::newRow("the first detail line and the checksum")
             << u"Sizes"_s << u"\\Sub\\"_s << QList<QStringList>{{u"tune.mp3"_s}}
-            << u"tune.mp3|%1|Size: 3.81 MB|Date: %2|Title: Tune|Artist: Band"_s.arg(
-                   FileTypes::GetFileType(u"tune.mp3"_s), d);
+            << u"tune.mp3|%1|Size: 3.81 MB|Date: %2|Title: Tune|Checksum: %3"_s.arg(
+                   FileTypes::GetFileType(u"tune.mp3"_s), d, QLatin1String(TuneChecksum));
     }
     void whatThePanelShows()
     {
@@ -520,9 +521,11 @@ private Q_SLOTS:
 
         f.nav().LoadCD(u"Sizes"_s, u"00000010"_s, false, u"\\Sub\\"_s);
         properties(u"tune.mp3"_s);
-        QCOMPARE(form->height() - folderHeight, 80);
-        QCOMPARE(form->frameHeight() - folderFrame, 80);
+        // Five details and the checksum below them.
+        QCOMPARE(form->height() - folderHeight, 80 + 16);
+        QCOMPARE(form->frameHeight() - folderFrame, 80 + 16);
         QCOMPARE(form->lineText(u"ExtraLabel5"_s), u"Bit rate: CBR 128kbps"_s);
+        QCOMPARE(form->lineText(u"ChecksumLabel"_s), u"Checksum: "_s + QLatin1String(TuneChecksum));
         form->close();
         properties(u"pic.png"_s);
         QCOMPARE(form->height(), folderHeight + 80 - 3 * 16);
@@ -531,8 +534,10 @@ private Q_SLOTS:
         form->close();
         f.nav().LoadCD(u"Sizes"_s, u"00000010"_s, false, u"\\"_s);
         properties(u"two.bin"_s);
-        const auto *sum = form->findChild<QLabel *>(u"ExtraLabel1"_s);
+        const auto *sum = form->findChild<QLabel *>(u"ChecksumLabel"_s);
         QCOMPARE(sum->text(), u"Checksum: "_s + QLatin1String(TwoBinChecksum));
+        QCOMPARE(form->height(), folderHeight + 16);
+        QCOMPARE(sum->y(), form->findChild<QLabel *>(u"ExtraLabel1"_s)->y());
         QVERIFY(sum->width() >= sum->fontMetrics().horizontalAdvance(sum->text()));
         QVERIFY(sum->geometry().right() < form->findChild<QWidget *>(u"DetailsFrame"_s)->width());
         form->close();
