@@ -544,6 +544,17 @@ private Q_SLOTS:
             type->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, type);
         QVERIFY2(field.width() >= type->iconSize().width() + type->fontMetrics().horizontalAdvance(type->currentText()),
                  qPrintable(QString::number(field.width())));
+
+        // A disc's long title in the list's header leaves the tree its width.
+        const int treeWidth = w.form().treePanel()->width();
+        const TCD longTitle{.Title = u"Very long title word "_s.repeated(20).trimmed(), .Serial = u"0EB00002"_s};
+        w.tree().addDisc(w.tree().root(), longTitle);
+        TestCatalogue::packDisc(db(), longTitle.Serial, [](ContentsListWriter &, ContentsListWriter &) {});
+        w.nav().TreeChange(w.node(longTitle.Title));
+        QCOMPARE(w.form().findChild<QLabel *>(u"NameLabel"_s)->text(), longTitle.Title + u':');
+        QTest::qWait(100); // the layouts settle in posted events
+        QCOMPARE(w.form().width(), 960);
+        QCOMPARE(w.form().treePanel()->width(), treeWidth);
     }
 
     // A size fits its column; a selected row keeps its icon (once blue vanished into the selection).

@@ -34,6 +34,10 @@ ContentsPanel::ContentsPanel(Navigator &navigator, ContentsIcons *icons, QWidget
     m_pathLabel->setObjectName(QStringLiteral("PathLabel"));
     m_pathLabel->setTextFormat(Qt::PlainText);
     m_pathLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long title or path is cut where the pane ends: its whole width would be the pane's
+    // least, and the splitter would take it from the tree (and keep it at the next start).
+    for (QLabel *l : {m_nameLabel, m_pathLabel})
+        l->setMinimumWidth(1);
     headerLayout->addWidget(m_nameLabel);
     headerLayout->addWidget(m_pathLabel, 1);
     layout->addWidget(header);
