@@ -4,7 +4,7 @@
 #include <QFrame>
 
 // One of the report dialog's colour boxes: a framed patch of its colour that asks for another
-// when pressed.
+// when pressed, or when Space or Enter is pressed while it has the focus (Tab reaches it).
 class ColorShape : public QFrame
 {
     Q_OBJECT
@@ -19,6 +19,7 @@ Q_SIGNALS:
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:

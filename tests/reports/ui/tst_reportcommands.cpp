@@ -114,7 +114,7 @@ private Q_SLOTS:
         TestWindow::Window f(data());
         TReportForm *form = open(f, u"Music"_s);
         QList<QColor> offered;
-        QList<QColor> answers{QColor(1, 2, 3), QColor()};
+        QList<QColor> answers{QColor(1, 2, 3), QColor(), QColor(4, 5, 6)};
         form->setColourChooser([&](const QColor &initial, QWidget *) {
             offered.append(initial);
             return answers.takeFirst();
@@ -124,6 +124,12 @@ private Q_SLOTS:
         QCOMPARE(offered, (QList<QColor>{QColor(156, 156, 198), QColor(237, 237, 245)}));
         QCOMPARE(form->settings().colours.header, 0x010203u);
         QCOMPARE(form->settings().colours.background, 0xEDEDF5u);
+        // From the keyboard too: Tab reaches a box, Space asks.
+        auto *border = control<ColorShape>(form, "BorderShape");
+        QCOMPARE(border->focusPolicy(), Qt::StrongFocus);
+        QTest::keyClick(border, Qt::Key_Space);
+        QCOMPARE(offered.size(), 3);
+        QCOMPARE(form->settings().colours.border, 0x040506u);
         form->close();
     }
 
