@@ -164,7 +164,22 @@ void ContentsCommands::ExplorerActivate(int row)
 
 void ContentsCommands::Switch1Click()
 {
-    m_navigator.Switch1Click(m_view->currentRow());
+    const int row = m_view->currentRow();
+    const ContentsListing &listing = m_navigator.listing();
+    // From a search result, a file's folder is listed with the file selected in it.
+    const QString file = m_navigator.location().isSearchResult() && row >= 0 && row < listing.count() &&
+                                 listing.kind(row) == ContentsEntry::File
+                             ? listing.caption(row)
+                             : QString();
+    m_navigator.Switch1Click(row);
+    if (file.isEmpty() || m_navigator.location().isSearchResult())
+        return;
+    for (int r = 0; r < listing.count(); ++r) {
+        if (listing.kind(r) == ContentsEntry::File && listing.caption(r) == file) {
+            m_view->selectRow(r);
+            return;
+        }
+    }
 }
 
 void ContentsCommands::ExplorerColumnClick(int column)

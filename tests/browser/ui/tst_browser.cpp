@@ -352,6 +352,7 @@ private Q_SLOTS:
         f.action(u"Switch1"_s)->trigger();
         QCOMPARE(f.nav().location().pathLabel, u"\\ROCK\\"_s);
         QCOMPARE(f.nav().currentNode(), f.node(u"Rock Disc"_s));
+        QCOMPARE(f.view()->selectedRows(), QList<int>{f.row(u"song.mp3"_s)}); // the file, in its folder
 
         // A group entry gets the tree's menu for groups, a disc entry the one for that disc, with Edit Disc
         // bold only while a double-click edits; what it does acts on the entry's node, not the listed group.
