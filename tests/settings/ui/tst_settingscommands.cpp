@@ -177,8 +177,10 @@ private Q_SLOTS:
         m_fx.open();
         m_f->action(u"Preferences1"_s)->trigger();
         auto *list = control<QListWidget>(u"ExcList"_s);
-        AppDialogs::pushInput(u"*.dll"_s);
-        click(form(), u"AddButton"_s);
+        for (const QString &typed : {u"*.dll"_s, QString(), u"*.tmp"_s}) { // an empty mask and one listed add nothing
+            AppDialogs::pushInput(typed);
+            click(form(), u"AddButton"_s);
+        }
         QCOMPARE(prefs().exclusions(), (QStringList{u"*.tmp"_s, u"*.dll"_s}));
         click(form(), u"CancelButton"_s);
         QCOMPARE(TextCodec::readLines(file), QStringList{u"*.tmp"_s});
