@@ -329,6 +329,12 @@ void Navigator::showSearchResult(std::shared_ptr<const SearchHits> hits, const Q
     Q_EMIT locationChanged();
 }
 
+void Navigator::noteOnResult(const QString &note)
+{
+    m_location.pathLabel = note;
+    Q_EMIT locationChanged();
+}
+
 void Navigator::setStatus(const QString &text)
 {
     m_status = text;

@@ -61,6 +61,8 @@ public:
     // comparison listed the same way names itself in the heading instead.
     void beginSearch(const QString &heading = QStringLiteral("Search results..."));
     void searchCounted(int found);
+    // The count label beside a search result's heading, which is otherwise empty.
+    void noteOnResult(const QString &note);
     // answerOrder: listed as the hits stand (a comparison's copies group by group) until a
     // column is chosen, instead of by the sort state.
     void showSearchResult(std::shared_ptr<const SearchHits> hits, const QString &status, bool answerOrder = false);

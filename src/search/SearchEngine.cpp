@@ -356,5 +356,5 @@ void SearchEngine::addHit(Disc &d, bool folders, int record)
     m_size += size;
     const int limit = m_tests.criteria().limit;
     if (limit > 0 && m_hits->count() == limit)
-        m_stop = true;
+        m_stop = m_limitReached = true;
 }

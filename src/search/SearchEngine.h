@@ -47,6 +47,8 @@ public:
     // StopSearch: the search ends at its next record.
     void stop() { m_stop = true; }
     bool isStopped() const { return m_stop; }
+    // The list stopped at the criteria's limit: more may have matched.
+    bool limitReached() const { return m_limitReached; }
 
     int foundDirs() const { return m_dirs; }
     int foundFiles() const { return m_files; }
@@ -79,6 +81,7 @@ private:
     QElapsedTimer m_clock;
     unsigned m_ticks = 0;
     bool m_stop = false;
+    bool m_limitReached = false;
     int m_dirs = 0;
     int m_files = 0;
     qint64 m_size = 0;

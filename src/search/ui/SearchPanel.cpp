@@ -342,6 +342,9 @@ void SearchPanel::DoSearchButtonClick()
         u" %1 directories and %2 files found, total size "_s.arg(engine.foundDirs()).arg(engine.foundFiles()) +
         FormatSize(engine.foundSize());
     m_navigator.showSearchResult(engine.hits(), status);
+    // A list cut at the limit must not pass for every match.
+    if (engine.limitReached())
+        m_navigator.noteOnResult(u"the first %1, the result limit set in Preferences"_s.arg(engine.hits()->count()));
     if (!failure.isEmpty())
         AppDialogs::showError(window(), failure);
     if (!engine.problems().isEmpty())

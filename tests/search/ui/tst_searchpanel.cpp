@@ -162,6 +162,8 @@ private Q_SLOTS:
         m_f->ws().preferences().setMaxResults(4);
         search(QString());
         QCOMPARE(m_f->captions().size(), 4);
+        QCOMPARE(m_f->form().findChild<QLabel *>(u"PathLabel"_s)->text(),
+                 u"the first 4, the result limit set in Preferences"_s);
         m_f->ws().preferences().setUnlimited(true);
         m_f->nav().TreeChange(m_f->node(u"Rock Disc"_s));
         m_f->action(u"SearchHere2"_s)->trigger();
@@ -169,6 +171,7 @@ private Q_SLOTS:
         search(u"p"_s);
         // A.mp3, pack.zip, deep.png, song.mp3, live.mp3; not the other disc's pic.jpg
         QCOMPARE(m_f->captions().size(), 5);
+        QCOMPARE(m_f->form().findChild<QLabel *>(u"PathLabel"_s)->text(), QString());
     }
 
     void stopMidSearchLeavesNoUnpackedList()
