@@ -49,7 +49,9 @@ QString AddDiscCommand::details() const
         "  --group NAME        the group to add the disc to (default: the root of the catalogue)\n"
         "  --number N          the disc number (default: the number of discs plus one)\n"
         "  --description TEXT  may hold line breaks\n"
-        "  --replace           update the entry when the disc is already in the catalogue\n"
+        "  --replace           update the entry when the disc is already in the catalogue; what is not\n"
+        "                      given (group, genre, number, description) is kept from it, and a lent\n"
+        "                      disc stays lent\n"
         "  --checksums         read every file whole and keep its checksum, for this scan\n"
         "The scan follows the preferences (see config): filters, exclusions, empty and hidden entries,\n"
         "checksums. A file that cannot be read is catalogued without its checksum and named at the end.");
@@ -133,20 +135,34 @@ int AddDiscCommand::run(CliContext &ctx, const QStringList &args)
     options.checksums = options.checksums || a.flag(QStringLiteral("checksums"));
     DiscAdder adder(cat, options);
 
-    TreeNode *parent = cat.tree().root();
+    TreeNode *old = adder.existing(volume.serial);
+    if (old && !a.flag(QStringLiteral("replace")))
+        throw QuilloryError(
+            QStringLiteral("Disc is already in database (\"%1\"). Give --replace to update entry.").arg(old->text()));
+
+    // An entry updated keeps what the command line does not give: its place, its details, its
+    // borrower. Only the window's Add Disc shows them to be typed again.
+    TreeNode *parent = old ? old->parent() : cat.tree().root();
     if (a.has(QStringLiteral("group"))) {
         parent = FindGroup(cat.tree().root(), a.value(QStringLiteral("group")));
         if (!parent)
             throw QuilloryError(
                 QStringLiteral("There is no group \"%1\" in the catalogue.").arg(a.value(QStringLiteral("group"))));
     }
-    details.number =
-        a.has(QStringLiteral("number")) ? StrToInt32(a.value(QStringLiteral("number"))) : adder.nextNumber();
-
-    TreeNode *old = adder.existing(volume.serial);
-    if (old && !a.flag(QStringLiteral("replace")))
-        throw QuilloryError(
-            QStringLiteral("Disc is already in database (\"%1\"). Give --replace to update entry.").arg(old->text()));
+    if (old) {
+        const DiscDetails kept = DiscAdder::detailsOf(*old->cd());
+        if (!a.has(QStringLiteral("genre")))
+            details.genre = kept.genre;
+        if (!a.has(QStringLiteral("description")))
+            details.description = kept.description;
+        details.number = kept.number;
+        if (old->kind() == KindLent)
+            details.lentTo = old->cd()->BorrowedTo;
+    } else {
+        details.number = adder.nextNumber();
+    }
+    if (a.has(QStringLiteral("number")))
+        details.number = CliArgs::wholeNumber(QStringLiteral("--number"), a.value(QStringLiteral("number")));
 
     TreeNode *node = adder.add(volume, details, parent, old);
     cat.save();

@@ -9,6 +9,15 @@ bool CliArgs::looksLikeOption(const QString &word)
     return word.size() > 1 && word.front() == u'-' && (word.at(1) == u'-' || word.at(1).isLetter());
 }
 
+int CliArgs::wholeNumber(const QString &option, const QString &text)
+{
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    if (!ok)
+        throw CliUsageError(QStringLiteral("%1 wants a whole number, not \"%2\"").arg(option, text));
+    return n;
+}
+
 qint64 CliArgs::bytes(const QString &option, const QString &text)
 {
     static const std::pair<QLatin1StringView, qint64> units[] = {

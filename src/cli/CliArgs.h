@@ -30,6 +30,8 @@ public:
     // A size option's value, "1500", "12KB", "3 MB", "2GB": the number times its unit's factor.
     // Throws CliUsageError naming the option.
     static qint64 bytes(const QString &option, const QString &text);
+    // A whole number's option ("--number 3"). Throws CliUsageError naming the option.
+    static int wholeNumber(const QString &option, const QString &text);
 
 private:
     QStringList m_positional;

@@ -28,15 +28,6 @@ QDateTime dateOption(const QString &option, const QString &text)
     return dt;
 }
 
-int intOption(const QString &option, const QString &text)
-{
-    bool ok = false;
-    const int n = text.toInt(&ok);
-    if (!ok)
-        throw CliUsageError(u"%1 wants a whole number, not \"%2\""_s.arg(option, text));
-    return n;
-}
-
 } // namespace
 
 QString SearchCommand::details() const
@@ -61,7 +52,7 @@ int SearchCommand::run(CliContext &ctx, const QStringList &args)
     SearchCriteria c;
     c.mask = a.positional().value(0);
     if (a.has(u"category"_s)) {
-        c.category = intOption(u"--category"_s, a.value(u"category"_s));
+        c.category = CliArgs::wholeNumber(u"--category"_s, a.value(u"category"_s));
         if (c.category < 0 || c.category >= SearchCriteria::CategoryCount)
             throw CliUsageError(u"--category wants 0 to %1"_s.arg(SearchCriteria::CategoryCount - 1));
     }
@@ -74,7 +65,7 @@ int SearchCommand::run(CliContext &ctx, const QStringList &args)
     if ((c.olderOn = a.has(u"older"_s)))
         c.olderThan = dateOption(u"--older"_s, a.value(u"older"_s));
     if (a.has(u"limit"_s))
-        c.limit = intOption(u"--limit"_s, a.value(u"limit"_s));
+        c.limit = CliArgs::wholeNumber(u"--limit"_s, a.value(u"limit"_s));
 
     const Catalogue &cat = ctx.readCatalogue();
     const TreeNode *scope = a.has(u"in"_s) ? DiscLookup::node(cat.tree(), a.value(u"in"_s)) : cat.tree().root();

@@ -252,7 +252,8 @@ private Q_SLOTS:
         row("import answered no", cat + u"import {home}/cat.cab"_s, 1,
             "All existing files will be overwritten. Continue anyway?", "", AnswerNo);
         row("no such group", cat + add + u"T --group Nope"_s, 1, "", "Nope");
-        row("number not a number", cat + add + u"T --number ten"_s, 1, "", "ten");
+        row("number not a number", cat + add + u"T --number ten"_s, 2, "",
+            "--number wants a whole number, not \"ten\"");
         row("already catalogued", cat + u"add-disc {root}/vol --serial 1a2b3c4d --title T"_s, 1, "",
             "Disc is already in database (\"Rock Disc\"). Give --replace");
         row("exclusion not a mask", cat + u"config exclusions [a-"_s, 1, "", "[a-");
@@ -260,7 +261,7 @@ private Q_SLOTS:
 
         // What is made or taken over is said on standard error.
         row("replace", cat + u"add-disc {root}/vol --serial 1a2b3c4d --title Rock_Disc --replace"_s, 0,
-            "Rock Disc||1A2B3C4D||305||", "", Changes);
+            "Rock Disc||1A2B3C4D||305|Loud~!music|Rock|1|", "", Changes);
         row("missing folder, add-disc makes it", u"--data {root}/missing "_s + add + u"T"_s, 0, "T||0000000A||",
             "A new catalogue was made", Changes);
         row("empty lock taken over", u"--data {root}/stale "_s + add + u"T"_s, 0, "T||0000000A||", "taken over",
@@ -321,6 +322,23 @@ private Q_SLOTS:
         holder.reset();
         if (!(flags & Changes))
             QCOMPARE(everything(m_root->path()), before);
+    }
+
+    // --replace keeps what the command line does not give: the group, the details, the borrower.
+    void replaceKeepsWhatIsNotGiven()
+    {
+        const QString treeFile = at(u"cat/DB/groups.tree"_s);
+        QByteArray tree = readFile(treeFile);
+        const qsizetype end = tree.indexOf("\r\n", tree.indexOf("|1A2B3C4D|"));
+        QVERIFY(end > 0 && tree.at(end - 1) == '|');
+        writeFile(treeFile, tree.insert(end, "Alex"));
+        const CliRun r =
+            runProgram({u"--data"_s, at(u"cat"_s), u"add-disc"_s, at(u"vol"_s), u"--serial"_s, u"1A2B3C4D"_s,
+                        u"--title"_s, u"Rock Disc"_s, u"--genre"_s, u"Jazz"_s, u"--replace"_s});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.out.startsWith("Rock Disc||1A2B3C4D||305|Loud~!music|Jazz|1|") && r.out.endsWith("|Alex\n"),
+                 r.out.constData());
+        QVERIFY(readFile(treeFile).contains("\n\t\tRock Disc||1A2B3C4D||305|Loud~!music|Jazz|1|")); // in Music
     }
 
     // The columns in the order asked, by names in any case, with widths in pixels.
