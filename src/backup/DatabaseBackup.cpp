@@ -3,6 +3,7 @@
 #include "cabinet/TSTCabReader.h"
 #include "cabinet/TSTCabWriter.h"
 #include "core/QuilloryError.h"
+#include "core/SafeSaveFile.h"
 #include "store/Catalogue.h"
 #include "store/CatalogueSwitch.h"
 #include "store/ContentsFile.h"
@@ -45,6 +46,10 @@ void DatabaseBackup::exportDatabase(Catalogue &catalogue, const QString &archive
 {
     const QString db = catalogue.dbFolder();
     Catalogue::refuseWriteInsideDb(db, archiveFile, QStringLiteral("archive"));
+    // A mistyped folder is not made, and a device or a pipe is not replaced by the archive.
+    if (const QString why = SafeSaveFile::targetProblem(archiveFile); !why.isEmpty())
+        throw QuilloryError(QStringLiteral("Cannot write the archive \"%1\": %2. Nothing was exported.")
+                                .arg(shownPath(archiveFile), why));
     if (!catalogue.canSave())
         throw QuilloryError(QStringLiteral("The group tree could not be loaded, so the database is not exported: "
                                            "saving the tree first would replace \"groups.tree\" with an empty one."));

@@ -2,6 +2,7 @@
 
 #include "core/QuilloryError.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -72,6 +73,22 @@ void SafeSaveFile::replaceWithPartial(const QString &path)
     }
 }
 
+QString SafeSaveFile::targetProblem(const QString &path)
+{
+    const QString target = writtenFile(path);
+    struct stat st;
+    if (::stat(QFile::encodeName(target).constData(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return systemReason(EISDIR);
+        if (!S_ISREG(st.st_mode))
+            return QStringLiteral("It is a device, a pipe or a socket, not a file");
+        return QString();
+    }
+    if (!QFileInfo(target).absoluteDir().exists())
+        return systemReason(ENOENT);
+    return QString();
+}
+
 bool SafeSaveFile::fail(int err)
 {
     if (m_error == 0) {
@@ -93,13 +110,15 @@ bool SafeSaveFile::open(OpenMode mode)
     const QString target = writtenFile(m_path);
     m_target = QFile::encodeName(target);
     m_partial = QFile::encodeName(partialName(target));
-    struct stat st;
-    if (::stat(m_target.constData(), &st) == 0) {
-        // Found now rather than at the rename, after all the bytes.
-        if (S_ISDIR(st.st_mode))
-            return fail(EISDIR);
-        m_mode = int(st.st_mode & 07777);
+    // Found now rather than at the rename, after all the bytes.
+    if (const QString why = targetProblem(target); !why.isEmpty()) {
+        m_error = EINVAL;
+        setErrorString(why);
+        return false;
     }
+    struct stat st;
+    if (::stat(m_target.constData(), &st) == 0)
+        m_mode = int(st.st_mode & 07777);
     ::unlink(m_partial.constData());
     do
         m_fd = ::open(m_partial.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

@@ -46,6 +46,10 @@ public:
     // The file a write of path lands in: a link's target.
     static QString writtenFile(const QString &path);
     static bool isPartialName(const QString &fileName);
+    // Why nothing can be written at path, found before a byte is written: its folder is not
+    // there, or what is there is no file (a folder, a device, a pipe, which a rename would
+    // replace). Empty when a write may be tried.
+    static QString targetProblem(const QString &path);
     // Renames a finished partial file over path (for writers that make the partial file
     // themselves); throws QuilloryError with the system's reason and removes the partial file.
     static void replaceWithPartial(const QString &path);

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
+#include <sys/stat.h>
 
 using namespace CabTestUtil;
 using namespace Qt::StringLiterals;
@@ -224,6 +225,14 @@ private Q_SLOTS:
         const QString why = refusal([&] { DatabaseBackup::importDatabase(db + u"copy.cab"_s, db); });
         QVERIFY2(why.contains(u"inside the database folder"_s), qPrintable(why));
         QCOMPARE(snapshot(db), before);
+        // A mistyped folder is not made; a pipe is not replaced.
+        const QString pipe = m_tmp->filePath(u"pipe.cab"_s);
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        for (const QString &target : {m_tmp->filePath(u"no such folder/x.cab"_s), pipe}) {
+            const QString refused = refusal([&] { DatabaseBackup::exportDatabase(*m_cat, target); });
+            QVERIFY2(refused.endsWith(u"Nothing was exported."_s), qPrintable(refused));
+        }
+        QVERIFY(!QFileInfo::exists(m_tmp->filePath(u"no such folder"_s)) && !QFileInfo(pipe).isFile());
 
         const QByteArray bad = "Root\r\n\tDisc|L|00000001|FAT|not a number|||1|d|\r\n";
         const QByteArray exported = readFile(outside);

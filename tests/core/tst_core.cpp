@@ -21,6 +21,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 using CabTestUtil::readFile;
@@ -321,6 +322,26 @@ private Q_SLOTS:
         QCOMPARE(readFile(real) + readFile(longName), QByteArray("newnew"));
         QVERIFY(QFileInfo(dir.filePath(u"link.m3u"_s)).isSymLink());
         QVERIFY(SafeSaveFile::isPartialName(QFileInfo(SafeSaveFile::partialName(longName)).fileName()));
+    }
+
+    // What is no file (a pipe, a device, a folder) is not replaced, and a folder that is not
+    // there is not made: refused before a byte is written, with the reason.
+    void safeSaveRefusesWhatIsNoFile()
+    {
+        QTemporaryDir dir;
+        const QString pipe = dir.filePath(u"pipe"_s);
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        for (const QString &path : {pipe, u"/dev/null"_s, dir.path(), dir.filePath(u"missing/x.txt"_s)}) {
+            SafeSaveFile file(path);
+            QVERIFY2(!file.open(), qPrintable(path));
+            QVERIFY(!file.errorString().isEmpty());
+            QCOMPARE(SafeSaveFile::targetProblem(path), file.errorString());
+        }
+        struct stat st;
+        QVERIFY(::stat(QFile::encodeName(pipe).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+                 QStringList{u"pipe"_s});
+        QCOMPARE(SafeSaveFile::targetProblem(dir.filePath(u"new.txt"_s)), QString());
     }
 
     // The parsers that follow a decompressor skip the arrivals they fall behind on, but must
