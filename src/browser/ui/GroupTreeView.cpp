@@ -138,7 +138,8 @@ void GroupTreeView::keyPressEvent(QKeyEvent *event)
 void GroupTreeView::focusInEvent(QFocusEvent *event)
 {
     QTreeView::focusInEvent(event);
-    if (event->reason() == Qt::MouseFocusReason || event->reason() == Qt::TabFocusReason ||
-        event->reason() == Qt::BacktabFocusReason || event->reason() == Qt::ShortcutFocusReason)
+    // A click or a shortcut into the tree lists its node again; Tab passing through does not,
+    // or a search result would be gone before the keyboard reached it.
+    if (event->reason() == Qt::MouseFocusReason || event->reason() == Qt::ShortcutFocusReason)
         Q_EMIT focusGained();
 }

@@ -91,12 +91,18 @@ private Q_SLOTS:
         QCOMPARE(m_f->form().findChild<QLabel *>(u"NameLabel"_s)->text(), u"Search results..."_s);
         // A mask the history holds in another case is not added again; the newest comes first,
         // and the workspace has it at the close.
+        // Tab passing through the tree leaves the result listed; a click on the tree lists its node.
+        m_f->form().show();
+        QVERIFY(QTest::qWaitForWindowActive(&m_f->form()));
+        tree()->setFocus(Qt::TabFocusReason);
+        QVERIFY(tree()->hasFocus() && m_f->nav().location().isSearchResult());
+        control<QComboBox>(u"SearchEdit"_s)->setFocus(Qt::TabFocusReason);
+        tree()->setFocus(Qt::MouseFocusReason);
+        QVERIFY(!m_f->nav().location().isSearchResult());
         search(u"MP3"_s);
         search(u"pic"_s);
         QCOMPARE(panel()->history(), QStringList({u"pic"_s, u"mp3"_s}));
         // Enter searches for what was typed, not for a longer mask of the history.
-        m_f->form().show();
-        QVERIFY(QTest::qWaitForWindowActive(&m_f->form()));
         QLineEdit *mask = control<QComboBox>(u"SearchEdit"_s)->lineEdit();
         mask->setFocus();
         mask->clear();
