@@ -4,7 +4,6 @@
 #include "acquire/ui/DiscCommands.h"
 #include "acquire/ui/VerifyCommands.h"
 #include "backup/ui/BackupCommands.h"
-#include "listing/Navigator.h"
 #include "browser/ui/ContentsCommands.h"
 #include "browser/ui/ContentsPanel.h"
 #include "browser/ui/ContentsView.h"
@@ -17,6 +16,8 @@
 #include "compile/ui/CompileCommands.h"
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"
+#include "gui/KeyboardContextMenu.h"
+#include "listing/Navigator.h"
 #include "reports/ui/ReportCommands.h"
 #include "search/ui/DuplicateCommands.h"
 #include "search/ui/SearchPanel.h"
@@ -58,6 +59,7 @@ Composition::Composition(const QString &dataFolder)
     new UpdateCommands(ws, window.actions(), &window);
     // Last: it gives every control built so far its command icon.
     new SkinCommands(ws, &window);
+    new KeyboardContextMenu(&window);
 
     // Whatever no controller runs yet is shown, but cannot be used.
     window.actions().disableUnclaimed();

@@ -275,6 +275,27 @@ private Q_SLOTS:
         QVERIFY(f.action(u"RemoveFavoriteLocation1"_s)->isEnabled());
     }
 
+    // Shift+F10 opens the menu the Menu key opens: the list's for its current entry, the tree's for its node.
+    void shiftF10OpensTheMenus()
+    {
+        TestWindow::Window &f = onRockDisc();
+        QVERIFY(f.show());
+        f.view()->selectRow(f.row(u"A.mp3"_s));
+        QStringList opened;
+        for (QWidget *w : std::initializer_list<QWidget *>{f.view()->currentView(), f->treePanel()->view()}) {
+            QApplication::setActiveWindow(&f.form()); // a closed menu leaves itself active here
+            w->setFocus();
+            QTimer::singleShot(0, this, [&opened] {
+                if (QWidget *popup = QApplication::activePopupWidget()) {
+                    opened << popup->objectName();
+                    popup->close();
+                }
+            });
+            QTest::keyClick(w, Qt::Key_F10, Qt::ShiftModifier);
+        }
+        QCOMPARE(opened.join(u","_s), u"EntryMenu,TreeMenu"_s);
+    }
+
     // --- The list.
     void tipsKeysAndSorting()
     {
