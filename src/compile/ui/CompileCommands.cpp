@@ -37,8 +37,9 @@ CompileCommands::CompileCommands(Workspace &workspace, Navigator &navigator, Act
       m_panel(new CompilationPanel(*m_list))
 {
     m_panel->hide();
-    connect(actions.claim(u"ToggleCompilation1"_s), &QAction::triggered, this,
-            &CompileCommands::ToggleCompilationButtonClick);
+    QAction *toggle = actions.claim(u"ToggleCompilation1"_s);
+    toggle->setCheckable(true);
+    connect(toggle, &QAction::triggered, this, &CompileCommands::ToggleCompilationButtonClick);
     connect(actions.claim(u"AddtoCompilation1"_s), &QAction::triggered, this, &CompileCommands::AddtoCompilation1Click);
     connect(actions.claim(u"CopytoHDD1"_s), &QAction::triggered, this, &CompileCommands::CopytoHDD1Click);
     connect(actions.claim(u"CopytoHDD2"_s), &QAction::triggered, this, &CompileCommands::CopytoHDD1Click);
@@ -111,7 +112,14 @@ void CompileCommands::hookPlaylistMenu()
 
 void CompileCommands::ToggleCompilationButtonClick()
 {
-    m_panel->setVisible(m_panel->isHidden());
+    showPanel(m_panel->isHidden());
+}
+
+void CompileCommands::showPanel(bool shown)
+{
+    m_panel->setVisible(shown);
+    // Its tool button stays pressed while it shows, as those of the search band and the object info do.
+    m_actions.action(u"ToggleCompilation1"_s)->setChecked(shown);
 }
 
 bool CompileCommands::CompilationListDragOver(QObject *source) const
@@ -128,7 +136,7 @@ void CompileCommands::AddtoCompilation1Click()
         return;
     CompilationListDragDrop();
     if (m_panel->isHidden())
-        m_panel->show();
+        showPanel(true);
 }
 
 void CompileCommands::CompilationListDragDrop()

@@ -50,6 +50,7 @@ public Q_SLOTS:
 
 private:
     QList<int> selectedRows() const;
+    void showPanel(bool shown);
     bool CompilationListDragOver(QObject *source) const;
     void copyFromDiscs(const QString &destination);
     // Asks for each disc, then copies its part into destination. False when the user gave up;
