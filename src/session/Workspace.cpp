@@ -282,6 +282,28 @@ void Workspace::saveChanges()
                                    "when it closes."));
 }
 
+bool Workspace::mayClose()
+{
+    if (m_closed || !m_opened || m_readOnly || !m_unsaved)
+        return true;
+    m_saveTimer->stop();
+    QStringList failures;
+    for (const Part part : {HistoryPart, FavouritesPart, TreePart}) {
+        if (!(m_unsaved & part))
+            continue;
+        const QString failure = savePart(part);
+        if (failure.isEmpty())
+            m_unsaved &= ~part;
+        else
+            failures.append(failure);
+    }
+    if (failures.isEmpty())
+        return true;
+    m_lossAccepted = m_prompts.askYesNo(failures.join(QStringLiteral("\r\n")) +
+                                        QStringLiteral("\r\nClose anyway? What changed since the last save is lost."));
+    return m_lossAccepted;
+}
+
 void Workspace::close()
 {
     if (m_closed)
@@ -299,7 +321,7 @@ void Workspace::close()
     // All three, whether a change waits or not: the end of a run leaves each file as the window shows it.
     for (const Part part : {HistoryPart, FavouritesPart, TreePart}) {
         const QString failure = savePart(part);
-        if (!failure.isEmpty())
+        if (!failure.isEmpty() && !m_lossAccepted)
             m_prompts.error(failure);
     }
     m_unsaved = 0;

@@ -76,6 +76,9 @@ public:
     // before; only the position and the preferences when read-only, and nothing of the catalogue
     // before open() has read it. Runs once.
     void close();
+    // Before the window closes: what waits to be saved is saved now. When something cannot be,
+    // the user is asked whether to close all the same; false when the window should stay.
+    bool mayClose();
     // Writes the preferences now, with the window's state (preferencesAboutToSave); errors go to the prompts.
     void savePreferences();
     // Reads the stored preferences again (preferencesReloaded).
@@ -126,6 +129,8 @@ private:
     QTimer *m_saveTimer;
     int m_unsaved = 0; // Parts
     bool m_saveFailureTold = false;
+    // The user chose to close though changes could not be saved: close() tells no more.
+    bool m_lossAccepted = false;
     // The catalogue is read and may be saved as it changes: false while (re)opening it.
     bool m_opened = false;
     bool m_prefsLoaded = false;

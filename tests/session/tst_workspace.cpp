@@ -267,9 +267,18 @@ private Q_SLOTS:
         QTRY_COMPARE(attempts, 4);
         QCOMPARE(prompts.said.size(), 2);
 
-        ws.close();
+        // Closing tries again and asks before the change is given up: No keeps the window.
+        QVERIFY(!ws.mayClose());
         QCOMPARE(attempts, 5);
         QCOMPARE(prompts.said.size(), 3);
+        QVERIFY2(prompts.said.last().startsWith(u"ask: disk full"_s) &&
+                     prompts.said.last().endsWith(u"Close anyway? What changed since the last save is lost."_s),
+                 qPrintable(prompts.said.last()));
+        prompts.answer = true;
+        QVERIFY(ws.mayClose());
+        ws.close();
+        QCOMPARE(attempts, 7);
+        QCOMPARE(prompts.said.size(), 4); // the loss accepted, nothing more is told
         QCOMPARE(readFile(treeFile()), saved);
     }
 

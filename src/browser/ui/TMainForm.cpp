@@ -300,6 +300,10 @@ QString TMainForm::statusText() const
 
 void TMainForm::closeEvent(QCloseEvent *event)
 {
+    if (!m_workspace.mayClose()) {
+        event->ignore();
+        return;
+    }
     FormClose();
     QMainWindow::closeEvent(event);
 }
