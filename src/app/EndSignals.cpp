@@ -62,9 +62,10 @@ EndSignals::~EndSignals()
     g_socket[0] = g_socket[1] = -1;
 }
 
-void EndSignals::closes(QWidget *window)
+void EndSignals::closes(QWidget *window, std::function<void()> beforeClose)
 {
     m_window = window;
+    m_beforeClose = std::move(beforeClose);
     if (m_notifier)
         m_notifier->setEnabled(true);
 }
@@ -87,7 +88,10 @@ void EndSignals::arrived()
         else
             modal->close();
     }
-    if (m_window)
+    if (m_window) {
+        if (m_beforeClose)
+            m_beforeClose();
         m_window->close();
+    }
     QCoreApplication::quit();
 }

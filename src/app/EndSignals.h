@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <functional>
 
 class QSocketNotifier;
 class QWidget;
@@ -18,8 +19,9 @@ public:
     explicit EndSignals(QObject *parent = nullptr);
     ~EndSignals() override;
 
-    // The window a signal closes; until it is set, a signal waits in the socket.
-    void closes(QWidget *window);
+    // The window a signal closes, after beforeClose has run; until it is set, a signal waits in
+    // the socket.
+    void closes(QWidget *window, std::function<void()> beforeClose = {});
     // A signal came: the window is closed. When it came before the main loop ran, the
     // application's quit was lost, and the caller must not start the loop.
     bool ended() const { return m_ended; }
@@ -29,5 +31,6 @@ private:
 
     QSocketNotifier *m_notifier = nullptr;
     QPointer<QWidget> m_window;
+    std::function<void()> m_beforeClose;
     bool m_ended = false;
 };

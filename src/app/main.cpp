@@ -4,6 +4,7 @@
 #include "browser/ui/TMainForm.h"
 #include "core/Version.h"
 #include "gui/FlatMenuStyle.h"
+#include "session/Workspace.h"
 #include "store/DataPaths.h"
 
 #include <QApplication>
@@ -62,7 +63,8 @@ int main(int argc, char *argv[])
     // The main window first (it only builds itself), then the splash, which runs the full
     // initialisation.
     Composition composition(DataPaths::withSlash(dataFolder));
-    endSignals.closes(&composition.window());
+    // A session that ends cannot wait for an answer: the window closes without asking.
+    endSignals.closes(&composition.window(), [&composition] { composition.workspace().closeWithoutAsking(); });
     composition.window().show();
     new TSplashForm(&composition.window());
     if (endSignals.ended())

@@ -284,24 +284,29 @@ void Workspace::saveChanges()
 
 bool Workspace::mayClose()
 {
-    if (m_closed || !m_opened || m_readOnly || !m_unsaved)
+    if (m_closed || !m_opened || m_readOnly || !m_unsaved || !m_askBeforeLoss)
         return true;
     m_saveTimer->stop();
     QStringList failures;
+    int failed = 0;
     for (const Part part : {HistoryPart, FavouritesPart, TreePart}) {
         if (!(m_unsaved & part))
             continue;
         const QString failure = savePart(part);
-        if (failure.isEmpty())
+        if (failure.isEmpty()) {
             m_unsaved &= ~part;
-        else
+        } else {
             failures.append(failure);
+            failed |= part;
+        }
     }
     if (failures.isEmpty())
         return true;
-    m_lossAccepted = m_prompts.askYesNo(failures.join(QStringLiteral("\r\n")) +
-                                        QStringLiteral("\r\nClose anyway? What changed since the last save is lost."));
-    return m_lossAccepted;
+    if (!m_prompts.askYesNo(failures.join(QStringLiteral("\r\n")) +
+                            QStringLiteral("\r\nClose anyway? What changed since the last save is lost.")))
+        return false;
+    m_lossAccepted = failed;
+    return true;
 }
 
 void Workspace::close()
@@ -321,7 +326,7 @@ void Workspace::close()
     // All three, whether a change waits or not: the end of a run leaves each file as the window shows it.
     for (const Part part : {HistoryPart, FavouritesPart, TreePart}) {
         const QString failure = savePart(part);
-        if (!failure.isEmpty() && !m_lossAccepted)
+        if (!failure.isEmpty() && !(m_lossAccepted & part))
             m_prompts.error(failure);
     }
     m_unsaved = 0;

@@ -79,6 +79,8 @@ public:
     // Before the window closes: what waits to be saved is saved now. When something cannot be,
     // the user is asked whether to close all the same; false when the window should stay.
     bool mayClose();
+    // From now on mayClose() does not ask (a signal ends the session).
+    void closeWithoutAsking() { m_askBeforeLoss = false; }
     // Writes the preferences now, with the window's state (preferencesAboutToSave); errors go to the prompts.
     void savePreferences();
     // Reads the stored preferences again (preferencesReloaded).
@@ -129,8 +131,9 @@ private:
     QTimer *m_saveTimer;
     int m_unsaved = 0; // Parts
     bool m_saveFailureTold = false;
-    // The user chose to close though changes could not be saved: close() tells no more.
-    bool m_lossAccepted = false;
+    // The parts the user chose to close without: close() does not tell their failure again.
+    int m_lossAccepted = 0;
+    bool m_askBeforeLoss = true;
     // The catalogue is read and may be saved as it changes: false while (re)opening it.
     bool m_opened = false;
     bool m_prefsLoaded = false;

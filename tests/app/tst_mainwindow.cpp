@@ -243,12 +243,19 @@ private Q_SLOTS:
         const auto clear = qScopeGuard([settings] { QDir(settings).removeRecursively(); }); // for the next tests
         for (const QString &path : {settings, data() + u"search.dat"_s, Favourites::fileName(data()), tree})
             QVERIFY(QDir().mkpath(path + u"/in the way"_s));
-        f->close();
+        // The renamed group cannot be saved: the window asks first, and stays on No.
+        AppDialogs::pushAnswer(QMessageBox::No);
+        QVERIFY(!f->close());
+        QCOMPARE(AppDialogs::shownTexts().size(), 1);
+        AppDialogs::clearShown();
+        AppDialogs::pushAnswer(QMessageBox::Yes);
+        QVERIFY(f->close());
         const QStringList texts = AppDialogs::shownTexts();
-        const QStringList names{u"preferences"_s, u"search.dat"_s, u"favorites.dat"_s, u"groups.tree"_s};
+        const QStringList names{u"groups.tree"_s, u"preferences"_s, u"search.dat"_s, u"favorites.dat"_s};
         QCOMPARE(texts.size(), names.size());
         for (int i = 0; i < names.size(); ++i)
             QVERIFY2(texts.at(i).contains(names.at(i)), qPrintable(texts.at(i)));
+        QVERIFY(texts.first().endsWith(u"Close anyway? What changed since the last save is lost."_s));
     }
 
     // Open groups kept by their text from one run to the next: both groups named Live come back.

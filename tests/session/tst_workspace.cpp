@@ -278,7 +278,7 @@ private Q_SLOTS:
         QVERIFY(ws.mayClose());
         ws.close();
         QCOMPARE(attempts, 7);
-        QCOMPARE(prompts.said.size(), 4); // the loss accepted, nothing more is told
+        QCOMPARE(prompts.said.size(), 4); // the loss accepted, the tree's failure is not told again
         QCOMPARE(readFile(treeFile()), saved);
     }
 
