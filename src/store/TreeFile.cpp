@@ -223,6 +223,13 @@ void LoadTreeFile(GroupTree &tree, const QString &treeFile, const ContentsLookup
     forEachLine(upgrade, [&](const QString &line, int lineNo) { builder.add(line, lineNo); });
     GroupTree scratch;
     scratch.adopt(builder.takeTop());
+    // Not even the root: an empty file, cut short by something else (no save writes less).
+    // Taken for an empty catalogue, it would be saved over, with the favourites of its discs.
+    if (!scratch.root())
+        throw QuilloryError(QStringLiteral("\"%1\" holds no group tree, not even the root of the catalogue: the file "
+                                           "was damaged. Nothing is written over it. Restore the catalogue with "
+                                           "Import Database, or remove the file to start an empty one.")
+                                .arg(QDir::toNativeSeparators(treeFile)));
 
     // A disc without its contents file goes silently. One whose serial cannot name a file in
     // DB (a damaged or imported "groups.tree") goes too, and the user is told which it was.

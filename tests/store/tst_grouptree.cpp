@@ -118,6 +118,9 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("file"); // null: a sparse file just past the size limit
         QTest::addColumn<QString>("message"); // empty: the file loads
         QTest::newRow("too large") << QByteArray() << QStringLiteral("is larger than 256 MB");
+        QTest::newRow("empty") << QByteArray("") << QStringLiteral("holds no group tree, not even the root");
+        QTest::newRow("blank lines") << QByteArray("\r\n\r\n")
+                                     << QStringLiteral("holds no group tree, not even the root");
         QByteArray many("Root\n");
         for (int i = 0; i < TreeLimits::MaxNodes; ++i)
             many += "\tG\n";
