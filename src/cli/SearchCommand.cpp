@@ -108,5 +108,6 @@ int SearchCommand::run(CliContext &ctx, const QStringList &args)
     for (const QString &p : engine.problems())
         ctx.io().error(p);
     ctx.io().error(u"%1 found, total size %2"_s.arg(hits.count()).arg(FormatSize(engine.foundSize())));
-    return 0;
+    // A disc that could not be read is missing from the answer: a script must not take it whole.
+    return engine.problems().isEmpty() ? 0 : 1;
 }

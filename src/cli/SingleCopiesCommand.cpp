@@ -52,5 +52,6 @@ int SingleCopiesCommand::run(CliContext &ctx, const QStringList &args)
     for (const QString &p : finder.problems())
         ctx.io().error(p);
     ctx.io().error(found.summary());
-    return 0;
+    // A disc that could not be read is missing from the answer: a script must not take it whole.
+    return finder.problems().isEmpty() ? 0 : 1;
 }

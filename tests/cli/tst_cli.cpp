@@ -324,6 +324,17 @@ private Q_SLOTS:
             QCOMPARE(everything(m_root->path()), before);
     }
 
+    // An answer that misses a disc (its contents file is damaged) names it and ends with 1.
+    void anAnswerMissingADiscFails()
+    {
+        for (const QStringList &command : {QStringList{u"search"_s, u"x"_s}, QStringList{u"duplicates"_s},
+                                           QStringList{u"single-copies"_s, u"--in"_s, u"R"_s}}) {
+            const CliRun r = runProgram(QStringList{u"--data"_s, at(u"badlists"_s)} + command);
+            QCOMPARE(r.code, 1);
+            QVERIFY2(r.err.startsWith("The disc \"Bad\" could not be "), r.err.constData());
+        }
+    }
+
     // --replace keeps what the command line does not give: the group, the details, the borrower.
     void replaceKeepsWhatIsNotGiven()
     {
