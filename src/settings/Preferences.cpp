@@ -266,9 +266,14 @@ void Preferences::save(QSettings &settings) const
 
 void Preferences::setExclusions(const QStringList &masks)
 {
-    if (m_exclusions == masks)
+    // An empty mask fits no name and shows as a blank row; a second copy of one adds nothing.
+    QStringList kept;
+    for (const QString &m : masks)
+        if (!m.isEmpty() && !kept.contains(m))
+            kept.append(m);
+    if (m_exclusions == kept)
         return;
-    m_exclusions = masks;
+    m_exclusions = kept;
     Q_EMIT changed(QStringLiteral("exclusions"));
 }
 

@@ -135,7 +135,7 @@ public:
     void save(const QString &settingsFile) const;
     void save(QSettings &settings) const;
 
-    // The exclusion masks, in list order.
+    // The exclusion masks, in list order; set without empty masks and repeats.
     const QStringList &exclusions() const { return m_exclusions; }
     void setExclusions(const QStringList &masks);
     // Replaces the list with "exclusions.dat" of the data folder when that file exists; an

@@ -185,7 +185,8 @@ private Q_SLOTS:
     {
         const QString data = m_dir->path() + u"/data/"_s;
         Preferences p;
-        p.setExclusions({u"*.dll"_s, u"temp\\"_s});
+        p.setExclusions({u"*.dll"_s, QString(), u"temp\\"_s, u"*.dll"_s}); // an empty mask and a repeat go
+        QCOMPARE(p.exclusions(), (QStringList{u"*.dll"_s, u"temp\\"_s}));
         p.loadExclusions(data); // no file: the list stays
         p.saveExclusions(data);
         QCOMPARE(readFile(Preferences::exclusionsFile(data)), QByteArray("*.dll\r\ntemp\\\r\n"));

@@ -222,9 +222,6 @@ void TOptionsForm::AddButtonClick()
     if (!AppDialogs::inputBox(this, u"New Exclusion..."_s, u"File Mask:"_s, mask))
         return;
     QStringList masks = m_prefs.exclusions();
-    // An empty mask fits no name and shows as a blank row; a second copy of one adds nothing.
-    if (mask.isEmpty() || masks.contains(mask))
-        return;
     masks.append(mask);
     m_prefs.setExclusions(masks);
 }
