@@ -7,7 +7,11 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-const TreeNode *DiscLookup::disc(const GroupTree &tree, const QString &key)
+namespace
+{
+
+// The discs a key names: the first with that serial, else every disc of that title.
+QList<const TreeNode *> named(const GroupTree &tree, const QString &key)
 {
     QList<const TreeNode *> bySerial, byTitle;
     tree.forEachPreOrder([&](TreeNode *n) {
@@ -18,18 +22,28 @@ const TreeNode *DiscLookup::disc(const GroupTree &tree, const QString &key)
         else if (n->cd()->Title == key)
             byTitle << n;
     });
-    if (!bySerial.isEmpty())
-        return bySerial.first();
-    if (byTitle.size() > 1) {
-        QStringList serials;
-        for (const TreeNode *n : byTitle)
-            serials << n->cd()->Serial;
-        throw QuilloryError(
-            u"Several discs are titled \"%1\"; name one by its serial: %2."_s.arg(key, serials.join(u", "_s)));
-    }
-    if (byTitle.isEmpty())
+    return bySerial.isEmpty() ? byTitle : QList<const TreeNode *>{bySerial.first()};
+}
+
+QuilloryError several(const QString &key, const QList<const TreeNode *> &discs)
+{
+    QStringList serials;
+    for (const TreeNode *n : discs)
+        serials << n->cd()->Serial;
+    return QuilloryError(
+        u"Several discs are titled \"%1\"; name one by its serial: %2."_s.arg(key, serials.join(u", "_s)));
+}
+
+} // namespace
+
+const TreeNode *DiscLookup::disc(const GroupTree &tree, const QString &key)
+{
+    const QList<const TreeNode *> discs = named(tree, key);
+    if (discs.size() > 1)
+        throw several(key, discs);
+    if (discs.isEmpty())
         throw QuilloryError(u"There is no disc titled \"%1\" or with that serial."_s.arg(key));
-    return byTitle.first();
+    return discs.first();
 }
 
 const TreeNode *DiscLookup::group(const GroupTree &tree, const QString &name)
@@ -50,9 +64,10 @@ const TreeNode *DiscLookup::node(const GroupTree &tree, const QString &name)
         return group(tree, name);
     } catch (const QuilloryError &) {
     }
-    try {
-        return disc(tree, name);
-    } catch (const QuilloryError &) {
-    }
-    throw QuilloryError(u"There is no group or disc named \"%1\"."_s.arg(name));
+    const QList<const TreeNode *> discs = named(tree, name);
+    if (discs.size() > 1)
+        throw several(name, discs);
+    if (discs.isEmpty())
+        throw QuilloryError(u"There is no group or disc named \"%1\"."_s.arg(name));
+    return discs.first();
 }

@@ -136,6 +136,10 @@ private Q_SLOTS:
         writeFile(at(u"damaged/DB/groups.tree"_s), "R\r\n\t\t\tX\r\n");
         writeFile(at(u"badlists/DB/groups.tree"_s), "R\r\n\tBad|L|0000000B|FAT|1|d|Music|1|01.01.2001 10:00:00|\r\n");
         writeFile(at(u"badlists/DB/0000000B.dat"_s), "MSCF and then nothing a cabinet holds");
+        writeFile(at(u"twins/DB/groups.tree"_s), "R\r\n\tTwin|L|00000001|FAT|1|||1|01.01.2001 "
+                                                 "10:00:00|\r\n\tTwin|L|00000002|FAT|1|||2|01.01.2001 10:00:00|\r\n");
+        writeFile(at(u"twins/DB/00000001.dat"_s), "");
+        writeFile(at(u"twins/DB/00000002.dat"_s), "");
         // A kill right after the lock file was made.
         writeFile(at(u"stale/DB/groups.tree"_s), "My Collection\r\n");
         writeFile(at(u"stale/DB/Quillory!.lock"_s), "");
@@ -246,6 +250,9 @@ private Q_SLOTS:
         row("ls no disc", cat + u"ls Jazz"_s, 1, "", "Jazz");
         row("cat-lists no disc", cat + u"cat-lists 12345678"_s, 1, "", "Cabinet not found [0x0001]. ");
         row("search node", cat + u"search --in Nirgends"_s, 1, "", "There is no group or disc named \"Nirgends\".");
+        for (const char *command : {"search --in Twin", "duplicates --in Twin", "ls Twin"})
+            row(command, u"--data {root}/twins "_s + QLatin1String(command), 1, "",
+                "Several discs are titled \"Twin\"; name one by its serial: 00000001, 00000002.");
         row("report no folder", cat + u"report --group Music -o {root}/none/r.txt"_s, 1, "", "Invalid file name!");
         row("report onto the catalogue", cat + u"report --group Music -o {root}/cat/DB/groups.tree"_s, 1, "",
             "inside the database folder");
