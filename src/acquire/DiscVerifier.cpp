@@ -212,6 +212,22 @@ bool DiscVerifier::isImage(const QString &root)
     return QFileInfo(root).isFile();
 }
 
+QString DiscVerifier::otherVolume(const QString &root, const QString &serial)
+{
+    if (!isImage(root))
+        return QString();
+    QString imageSerial;
+    try {
+        imageSerial = ImageScanner::volumeOf(root).serial;
+    } catch (const QuilloryError &) {
+        return QString(); // the scan says what is wrong with it
+    }
+    if (imageSerial.isEmpty() || imageSerial.compare(serial, Qt::CaseInsensitive) == 0)
+        return QString();
+    return QStringLiteral("The image holds another volume (serial %1), not the one catalogued (serial %2).")
+        .arg(imageSerial, serial);
+}
+
 ContentsFile::Parsed DiscVerifier::scan(const QString &root, bool checksums, ScanProblems &problems) const
 {
     ScanOptions options = m_options;

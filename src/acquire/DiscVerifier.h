@@ -82,6 +82,10 @@ public:
 
     // Whether root names a disc image rather than a folder.
     static bool isImage(const QString &root);
+    // When root is an image of another volume than the disc with this serial (an image chosen
+    // by mistake), the sentence that says so; empty otherwise, and for a folder, which tells
+    // no serial.
+    static QString otherVolume(const QString &root, const QString &serial);
 
     // The comparison alone: a scan's lists and what it could not read, beside the catalogued
     // lists; root is the folder (or image) the problems' paths begin with.

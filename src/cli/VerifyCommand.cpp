@@ -61,5 +61,7 @@ int VerifyCommand::run(CliContext &ctx, const QStringList &args)
     for (const VerifyDifference &d : report.differences)
         ctx.io().printLine(d.line());
     ctx.io().error(report.summary());
+    if (const QString other = DiscVerifier::otherVolume(root, cd.Serial); !other.isEmpty())
+        ctx.io().error(other);
     return report.allMatched() ? 0 : DifferencesFound;
 }

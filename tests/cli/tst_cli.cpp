@@ -431,6 +431,11 @@ private Q_SLOTS:
                     .code == 0);
         r = runProgram(data + QStringList{u"verify"_s, u"Img"_s, rotten});
         QVERIFY2(r.out.startsWith("corrupt\t\\notes.txt\tchecksum ") && r.code == 3, r.out.constData());
+        // An image of another volume than the disc's is said to be one.
+        r = runProgram(data + QStringList{u"verify"_s, u"Vol"_s, image});
+        QVERIFY2(r.code == 3 && r.err.contains("\nThe image holds another volume (serial ") &&
+                     r.err.endsWith("), not the one catalogued (serial 0000000A).\n"),
+                 r.err.constData());
         r = runProgram(data + QStringList{u"verify"_s, u"Img"_s, song});
         QVERIFY2(r.code == 1 && r.out.isEmpty() && r.err.contains("holds no ISO 9660 or UDF volume"),
                  r.err.constData());

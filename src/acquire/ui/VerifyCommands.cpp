@@ -3,7 +3,6 @@
 #include "TVerifyForm.h"
 #include "acquire/DiscAdder.h"
 #include "acquire/DiscVerifier.h"
-#include "acquire/ImageScanner.h"
 #include "core/QuilloryError.h"
 #include "core/SafeSaveFile.h"
 #include "gui/ActionRegistry.h"
@@ -178,18 +177,9 @@ void VerifyCommands::updateFromScan()
     }
     QString question = u"Replace the catalogue entry of disc \"%1\" with a new scan of the medium in %2? "
                        u"What the catalogue holds of it now is lost."_s.arg(old->cd()->Title, root);
-    // An image tells which volume it holds: one chosen by mistake would put another disc's
-    // files under this disc's entry.
-    if (DiscVerifier::isImage(root)) {
-        QString imageSerial;
-        try {
-            imageSerial = ImageScanner::volumeOf(root).serial;
-        } catch (const QuilloryError &) {
-        }
-        if (!imageSerial.isEmpty() && imageSerial != serial)
-            question += u"\n\nThe image holds another volume (serial %1), not the one catalogued (serial %2)."_s.arg(
-                imageSerial, serial);
-    }
+    // An image chosen by mistake would put another disc's files under this disc's entry.
+    if (const QString other = DiscVerifier::otherVolume(root, serial); !other.isEmpty())
+        question += u"\n\n"_s + other;
     if (AppDialogs::message(m_form, AppDialogs::Confirmation, question, AppDialogs::YesNo) != QMessageBox::Yes)
         return;
     const TCD cd = *old->cd();
