@@ -57,7 +57,7 @@ ContentsCommands::ContentsCommands(Workspace &workspace, Navigator &navigator, T
         connect(act, &QAction::triggered, this, [this, column] { arrangeIcons(column); });
     }
     m_arrange.at(static_cast<int>(navigator.location().sortKey))->setChecked(true);
-    connect(a.claim(u"BackButton"_s), &QAction::triggered, &navigator, &Navigator::BackButtonClick);
+    connect(a.claim(u"BackButton"_s), &QAction::triggered, this, &ContentsCommands::BackButtonClick);
     connect(a.claim(u"ViewButton"_s), &QAction::triggered, this, &ContentsCommands::cycleViewStyle);
     connect(a.claim(u"Switch1"_s), &QAction::triggered, this, &ContentsCommands::Switch1Click);
     connect(a.claim(u"ToggleObjectInfo1"_s), &QAction::triggered, this, &ContentsCommands::ToggleInfoClick);
@@ -72,7 +72,7 @@ ContentsCommands::ContentsCommands(Workspace &workspace, Navigator &navigator, T
     connect(m_view, &ContentsView::commandKey, this, &ContentsCommands::handleKey);
 
     connect(m_view, &ContentsView::rowActivated, this, &ContentsCommands::ExplorerActivate);
-    connect(m_view, &ContentsView::backRequested, &navigator, &Navigator::BackButtonClick);
+    connect(m_view, &ContentsView::backRequested, this, &ContentsCommands::BackButtonClick);
     connect(m_view, &ContentsView::headerClicked, this, &ContentsCommands::ExplorerColumnClick);
     connect(m_view, &ContentsView::contextMenuRequested, this, &ContentsCommands::ExplorerContextPopup);
     connect(m_view, &ContentsView::focusGained, this, &ContentsCommands::ExplorerChange);
@@ -146,8 +146,37 @@ void ContentsCommands::runDoubleClickAction()
         act->trigger();
 }
 
+void ContentsCommands::BackButtonClick()
+{
+    // Going up selects the place left, so that the keyboard goes on from there.
+    const LocationState &loc = m_navigator.location();
+    QString left;
+    if (loc.isDiscListed())
+        left = loc.pathLabel.trimmed() == QLatin1String("\\")
+                   ? LocationState::titleOf(loc.discLabel)
+                   : loc.pathLabel.mid(LocationState::parentPath(loc.pathLabel).size()).chopped(1);
+    else if (loc.isGroupListed() && m_navigator.currentNode())
+        left = m_navigator.currentNode()->text();
+    m_navigator.BackButtonClick();
+    if (left.isEmpty() || m_navigator.location().isSearchResult())
+        return;
+    const ContentsListing &listing = m_navigator.listing();
+    for (int r = 0; r < listing.count(); ++r) {
+        if (listing.kind(r) != ContentsEntry::File && listing.kind(r) != ContentsEntry::Up &&
+            listing.caption(r) == left) {
+            m_view->selectRow(r);
+            return;
+        }
+    }
+}
+
 void ContentsCommands::ExplorerActivate(int row)
 {
+    if (row >= 0 && row < m_navigator.listing().count() && !m_navigator.location().isSearchResult() &&
+        m_navigator.listing().kind(row) == ContentsEntry::Up) {
+        BackButtonClick();
+        return;
+    }
     const bool folder = row >= 0 && row < m_navigator.listing().count() && !m_navigator.location().isSearchResult() &&
                         (m_navigator.listing().kind(row) == ContentsEntry::Folder ||
                          m_navigator.listing().kind(row) == ContentsEntry::Archive);

@@ -42,6 +42,8 @@ public Q_SLOTS:
     void setViewStyle(int style);
     void cycleViewStyle();
     void Switch1Click();
+    // Go Up: the parent folder or group listed, with the place just left selected in it.
+    void BackButtonClick();
     void ToggleInfoClick();
     void ViewProperties1Click();
     void Execute1Click();

@@ -310,8 +310,14 @@ private Q_SLOTS:
         QTest::keyClick(f.view()->currentView(), Qt::Key_Return);
         QCOMPARE(f.view()->selectedRows(), QList<int>{0});
         QCOMPARE(info()->nameText(), u"ROCK"_s);
+        // Going up selects the place left: the folder, then the disc in its group.
         QTest::keyClick(f.view()->currentView(), Qt::Key_Backspace);
         QCOMPARE(f->findChild<QLabel *>(u"PathLabel"_s)->text(), u"\\"_s);
+        QCOMPARE(f.view()->selectedRows(), QList<int>{f.row(u"ROCK"_s)});
+        QTest::keyClick(f.view()->currentView(), Qt::Key_Backspace);
+        QCOMPARE(f.nav().currentNode(), f.node(u"Music"_s));
+        QCOMPARE(f.view()->selectedRows(), QList<int>{f.row(u"Rock Disc"_s)});
+        f.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, false, u"\\"_s);
 
         // A header's click sorts, with the wait cursor while it does; the selection stays with its entry.
         f.action(u"Details1"_s)->trigger();
