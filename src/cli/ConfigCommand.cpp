@@ -10,6 +10,20 @@
 #include <QDir>
 #include <QFileInfo>
 
+namespace
+{
+
+// A window on this catalogue writes the preferences and the exclusions when it closes: a change
+// made beside it would be undone then. It is refused while another program has the catalogue,
+// as every other change is.
+void refuseWhileInUse(CliContext &ctx)
+{
+    if (QFileInfo(DataPaths::dbFolder(ctx.dataFolder())).isDir())
+        ctx.lockedCatalogue();
+}
+
+} // namespace
+
 QString ConfigCommand::details() const
 {
     QString text = QStringLiteral(
@@ -65,6 +79,7 @@ int ConfigCommand::run(CliContext &ctx, const QStringList &args)
         QString error;
         if (!prefs.setValue(args.at(1), args.at(2), &error))
             throw QuilloryError(error);
+        refuseWhileInUse(ctx);
         prefs.save(settingsFile);
         return 0;
     }
@@ -89,6 +104,7 @@ int ConfigCommand::run(CliContext &ctx, const QStringList &args)
                 TMask check(m);
             prefs.setExclusions(masks);
         }
+        refuseWhileInUse(ctx);
         const bool isNew = !QFileInfo::exists(ctx.dataFolder());
         prefs.saveExclusions(ctx.dataFolder());
         if (isNew)

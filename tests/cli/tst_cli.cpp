@@ -285,6 +285,9 @@ private Q_SLOTS:
         row("locked search", cat + u"search pic"_s, 0, "pic.jpg\t", "1 found", Locked);
         row("locked report", cat + u"report --disc Photos_Disc -o {root}/r.txt"_s, 0, "", "", Locked | Changes);
         row("locked add-disc", cat + add + u"T"_s, 1, "", "Quillory!.lock", Locked);
+        // The window would write its own preferences over the change when it closes.
+        row("locked config set", cat + u"config set MaxResults 5"_s, 1, "", "Quillory!.lock", Locked);
+        row("locked config exclusions", cat + u"config exclusions *.tmp"_s, 1, "", "Quillory!.lock", Locked);
         // A German environment's number format in the summary.
         row("German search", cat + u"search live"_s, 0, "LIVE\t", "2 found, total size 1,95 KB", German);
 
