@@ -21,7 +21,7 @@ bool KeyboardContextMenu::eventFilter(QObject *watched, QEvent *event)
     QWidget *focus = QApplication::focusWidget();
     if (!focus || !focus->isEnabled() || focus != watched)
         return QObject::eventFilter(watched, event);
-    QRect cursor = focus->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+    const QRect cursor = focus->inputMethodQuery(Qt::ImCursorRectangle).toRect();
     const QPoint pos = cursor.isValid() ? cursor.center() : focus->rect().center();
     QContextMenuEvent menu(QContextMenuEvent::Keyboard, pos, focus->mapToGlobal(pos), key->modifiers());
     QApplication::sendEvent(focus, &menu);

@@ -158,12 +158,16 @@ void ContentsCommands::BackButtonClick()
     else if (loc.isGroupListed() && m_navigator.currentNode())
         left = m_navigator.currentNode()->text();
     m_navigator.BackButtonClick();
-    if (left.isEmpty() || m_navigator.location().isSearchResult())
-        return;
+    if (!left.isEmpty() && !m_navigator.location().isSearchResult())
+        selectListed(left, false);
+}
+
+void ContentsCommands::selectListed(const QString &caption, bool file)
+{
     const ContentsListing &listing = m_navigator.listing();
     for (int r = 0; r < listing.count(); ++r) {
-        if (listing.kind(r) != ContentsEntry::File && listing.kind(r) != ContentsEntry::Up &&
-            listing.caption(r) == left) {
+        const ContentsEntry::Kind kind = listing.kind(r);
+        if (kind != ContentsEntry::Up && (kind == ContentsEntry::File) == file && listing.caption(r) == caption) {
             m_view->selectRow(r);
             return;
         }
@@ -201,14 +205,8 @@ void ContentsCommands::Switch1Click()
                              ? listing.caption(row)
                              : QString();
     m_navigator.Switch1Click(row);
-    if (file.isEmpty() || m_navigator.location().isSearchResult())
-        return;
-    for (int r = 0; r < listing.count(); ++r) {
-        if (listing.kind(r) == ContentsEntry::File && listing.caption(r) == file) {
-            m_view->selectRow(r);
-            return;
-        }
-    }
+    if (!file.isEmpty() && !m_navigator.location().isSearchResult())
+        selectListed(file, true);
 }
 
 void ContentsCommands::ExplorerColumnClick(int column)

@@ -54,6 +54,9 @@ public Q_SLOTS:
     MenuKind applyMenuRules();
 
 private:
+    // Selects the first listed entry of that caption: a file, or (file false) a folder, an
+    // archive, a disc or a group.
+    void selectListed(const QString &caption, bool file);
     void updateCommandStates();
     void runDoubleClickAction();
     void handleKey(QKeyCombination key);
