@@ -25,25 +25,26 @@ QList<const TreeNode *> named(const GroupTree &tree, const QString &key)
     return bySerial.isEmpty() ? byTitle : QList<const TreeNode *>{bySerial.first()};
 }
 
-QuilloryError several(const QString &key, const QList<const TreeNode *> &discs)
+// The one disc of those the key names; none is told with `none`, several with their serials.
+const TreeNode *theOne(const QList<const TreeNode *> &discs, const QString &key, const QString &none)
 {
-    QStringList serials;
-    for (const TreeNode *n : discs)
-        serials << n->cd()->Serial;
-    return QuilloryError(
-        u"Several discs are titled \"%1\"; name one by its serial: %2."_s.arg(key, serials.join(u", "_s)));
+    if (discs.isEmpty())
+        throw QuilloryError(none);
+    if (discs.size() > 1) {
+        QStringList serials;
+        for (const TreeNode *n : discs)
+            serials << n->cd()->Serial;
+        throw QuilloryError(
+            u"Several discs are titled \"%1\"; name one by its serial: %2."_s.arg(key, serials.join(u", "_s)));
+    }
+    return discs.first();
 }
 
 } // namespace
 
 const TreeNode *DiscLookup::disc(const GroupTree &tree, const QString &key)
 {
-    const QList<const TreeNode *> discs = named(tree, key);
-    if (discs.size() > 1)
-        throw several(key, discs);
-    if (discs.isEmpty())
-        throw QuilloryError(u"There is no disc titled \"%1\" or with that serial."_s.arg(key));
-    return discs.first();
+    return theOne(named(tree, key), key, u"There is no disc titled \"%1\" or with that serial."_s.arg(key));
 }
 
 const TreeNode *DiscLookup::group(const GroupTree &tree, const QString &name)
@@ -64,10 +65,5 @@ const TreeNode *DiscLookup::node(const GroupTree &tree, const QString &name)
         return group(tree, name);
     } catch (const QuilloryError &) {
     }
-    const QList<const TreeNode *> discs = named(tree, name);
-    if (discs.size() > 1)
-        throw several(name, discs);
-    if (discs.isEmpty())
-        throw QuilloryError(u"There is no group or disc named \"%1\"."_s.arg(name));
-    return discs.first();
+    return theOne(named(tree, name), name, u"There is no group or disc named \"%1\"."_s.arg(name));
 }
