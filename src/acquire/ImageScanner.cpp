@@ -560,7 +560,8 @@ DiscVolume ImageScanner::volumeOf(const QString &image)
 {
     QFileInfo info(image);
     if (!info.isFile())
-        throw QuilloryError(imageFailure(image, QStringLiteral("no such file")));
+        throw QuilloryError(imageFailure(image, info.isDir() ? QStringLiteral("it is a folder, not an image file")
+                                                             : QStringLiteral("no such file")));
     const VolumeProbeResult probe = VolumeProbe::probeFile(image);
     if (!probe.valid)
         throw QuilloryError(imageFailure(image, QStringLiteral("it holds no ISO 9660 or UDF volume")));

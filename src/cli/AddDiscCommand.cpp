@@ -88,8 +88,12 @@ int AddDiscCommand::run(CliContext &ctx, const QStringList &args)
     if (image) {
         volume = ImageScanner::volumeOf(a.value(QStringLiteral("image")));
     } else if (standIn) {
-        if (!QFileInfo(root).isDir())
-            throw QuilloryError(QStringLiteral("Disc not present in drive %1").arg(root));
+        const QFileInfo folder(root);
+        if (!folder.isDir())
+            throw QuilloryError(folder.exists() ? QStringLiteral("\"%1\" is a file, not a folder; a disc image is "
+                                                                 "added with --image.")
+                                                      .arg(root)
+                                                : QStringLiteral("There is no folder \"%1\".").arg(root));
         volume.label = a.value(QStringLiteral("label"));
         volume.serial = a.value(QStringLiteral("serial")).toUpper();
         volume.fileSystem = a.value(QStringLiteral("fs"));

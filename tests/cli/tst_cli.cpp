@@ -184,7 +184,7 @@ private Q_SLOTS:
             "My Collection\n  Empty Group\n  Music\n    Rock Disc\t1A2B3C4D\tCDFS\t5648\t\n"
             "  Photos Disc\t5E6F7081\tUDF\t4096\t\n");
         row("ls", cat + u"ls Rock_Disc"_s, 0, "ROCK\tFolder\t3000\t");
-        row("cat-lists", cat + u"cat-lists 1A2B3C4D"_s, 0, "LIVE\\\r\n\\ROCK\\\r\n1000\r\n");
+        row("cat-lists", cat + u"cat-lists 1a2b3c4d"_s, 0, "LIVE\\\r\n\\ROCK\\\r\n1000\r\n");
         row("search", cat + u"search live"_s, 0, "LIVE\tFolder\tRock Disc:\\ROCK\\\t1000\t", "2 found, total size");
         row("duplicates", cat + u"duplicates --in Music --min-size 1KB"_s, 0, "", "0 groups of duplicates, 0 files");
         row("single-copies", cat + u"single-copies --disc Photos_Disc"_s, 0, "Photos Disc:\\pic.jpg\t4096\t",
@@ -248,7 +248,14 @@ private Q_SLOTS:
         row("damaged lists, verify", u"--data {root}/badlists verify Bad {root}/vol"_s, 1, "", unreadable);
         row("bad mask", u"check-mask [abc a"_s, 1, "", "'[abc' is an invalid mask at (5)");
         row("ls no disc", cat + u"ls Jazz"_s, 1, "", "Jazz");
-        row("cat-lists no disc", cat + u"cat-lists 12345678"_s, 1, "", "Cabinet not found [0x0001]. ");
+        row("cat-lists no disc", cat + u"cat-lists 12345678"_s, 1, "",
+            "There is no disc with the serial 12345678 in the catalogue.");
+        row("add-disc, a file for the folder", cat + u"add-disc {root}/file --serial 0000000A --title T"_s, 1, "",
+            "is a file, not a folder; a disc image is added with --image.");
+        row("add-disc, no folder", cat + u"add-disc {root}/nowhere --serial 0000000A --title T"_s, 1, "",
+            "There is no folder");
+        row("add-disc, a folder for the image", cat + u"add-disc --image {root}/vol --title T"_s, 1, "",
+            "it is a folder, not an image file");
         row("search node", cat + u"search --in Nirgends"_s, 1, "", "There is no group or disc named \"Nirgends\".");
         for (const char *command : {"search --in Twin", "duplicates --in Twin", "ls Twin"})
             row(command, u"--data {root}/twins "_s + QLatin1String(command), 1, "",
