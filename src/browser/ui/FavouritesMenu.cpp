@@ -30,9 +30,7 @@ FavouritesMenu::FavouritesMenu(Workspace &workspace, Navigator &navigator, TMain
     // The shortcuts and the tool button look at the states between two openings of the menu too.
     connect(&navigator, &Navigator::locationChanged, this, &FavouritesMenu::FavoritesMenuPopup);
     connect(&workspace, &Workspace::opened, this, &FavouritesMenu::LoadFavs);
-    // A favourite of a disc just deleted would open as a damaged catalogue; one of a disc
-    // renamed would show its old title. Both follow the tree at once.
-    connect(&workspace.tree(), &GroupTree::removed, this, &FavouritesMenu::LoadFavs);
+    // A renamed disc's favourites take its new title at once.
     connect(&workspace.tree(), &GroupTree::nodeChanged, this, [this](TreeNode *node) {
         if (node->isDisc())
             LoadFavs();
@@ -102,6 +100,14 @@ void FavouritesMenu::FavoriteClick(int index)
     if (index < 0 || index >= favs.count())
         return;
     const Favourites::Location l = Favourites::parse(favs.lines().at(index));
+    // A favourite of a disc deleted since the menu was made: opened, it would report a damaged
+    // catalogue. The menu is made again without it instead.
+    if (!m_workspace.tree().root() || !FindCD(m_workspace.tree().root(), l.serial)) {
+        // Later: the menu's items, this one among them, are still in use while it triggers.
+        QMetaObject::invokeMethod(this, &FavouritesMenu::LoadFavs, Qt::QueuedConnection);
+        m_navigator.setStatus(u"The disc of that favourite is no longer in the catalogue."_s);
+        return;
+    }
     const QString title = LocationState::titleOf(l.discLabel);
     const EntryPlace place = EntryPlace::inFolder(title, l.serial, l.path);
     m_navigator.LoadCD(title, l.serial, place.insideZip(), l.path);
