@@ -140,6 +140,15 @@ DiscDetails DiscAdder::detailsOf(const TCD &cd)
     return d;
 }
 
+DiscDetails DiscAdder::keptDetails(const TreeNode &disc)
+{
+    DiscDetails d = detailsOf(*disc.cd());
+    // A new scan of the contents does not bring a lent disc back.
+    if (disc.kind() == KindLent)
+        d.lentTo = disc.cd()->BorrowedTo;
+    return d;
+}
+
 QString DiscAdder::changeDisc(GroupTree &tree, TreeNode *disc, const DiscDetails &details)
 {
     if (!disc || !disc->isDisc() || !disc->cd())

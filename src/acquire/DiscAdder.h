@@ -66,6 +66,9 @@ public:
     static void setDetails(TCD &cd, const DiscDetails &details);
     // Read back with "\n" line ends, as a text box holds them.
     static DiscDetails detailsOf(const TCD &cd);
+    // What a new scan of a catalogued disc keeps of its entry: the details, and its borrower
+    // when it is lent.
+    static DiscDetails keptDetails(const TreeNode &disc);
     // The Edit Disc Entry dialog's "Change": the checks of Add, then the new details into the
     // disc's record and its node's text. The disc stays where it is, lent or present, with its
     // borrower. Returns the message for the user (nothing changed), or a null string.

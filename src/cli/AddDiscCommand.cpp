@@ -154,14 +154,13 @@ int AddDiscCommand::run(CliContext &ctx, const QStringList &args)
                 QStringLiteral("There is no group \"%1\" in the catalogue.").arg(a.value(QStringLiteral("group"))));
     }
     if (old) {
-        const DiscDetails kept = DiscAdder::detailsOf(*old->cd());
+        const DiscDetails kept = DiscAdder::keptDetails(*old);
         if (!a.has(QStringLiteral("genre")))
             details.genre = kept.genre;
         if (!a.has(QStringLiteral("description")))
             details.description = kept.description;
         details.number = kept.number;
-        if (old->kind() == KindLent)
-            details.lentTo = old->cd()->BorrowedTo;
+        details.lentTo = kept.lentTo;
     } else {
         details.number = adder.nextNumber();
     }

@@ -259,16 +259,7 @@ void Workspace::saveChanges()
     m_saveTimer->stop();
     if (!m_opened || m_readOnly || m_closed)
         return;
-    QStringList failures;
-    for (const Part part : {HistoryPart, FavouritesPart, TreePart}) {
-        if (!(m_unsaved & part))
-            continue;
-        const QString failure = savePart(part);
-        if (failure.isEmpty())
-            m_unsaved &= ~part;
-        else
-            failures.append(failure);
-    }
+    const QStringList failures = saveUnsaved();
     if (failures.isEmpty()) {
         m_saveFailureTold = false;
         return;
@@ -282,30 +273,34 @@ void Workspace::saveChanges()
                                    "when it closes."));
 }
 
+QStringList Workspace::saveUnsaved()
+{
+    QStringList failures;
+    for (const Part part : {HistoryPart, FavouritesPart, TreePart}) {
+        if (!(m_unsaved & part))
+            continue;
+        const QString failure = savePart(part);
+        if (failure.isEmpty())
+            m_unsaved &= ~part;
+        else
+            failures.append(failure);
+    }
+    return failures;
+}
+
 bool Workspace::mayClose()
 {
     if (m_closed || !m_opened || m_readOnly || !m_unsaved || !m_askBeforeLoss)
         return true;
     m_saveTimer->stop();
-    QStringList failures;
-    int failed = 0;
-    for (const Part part : {HistoryPart, FavouritesPart, TreePart}) {
-        if (!(m_unsaved & part))
-            continue;
-        const QString failure = savePart(part);
-        if (failure.isEmpty()) {
-            m_unsaved &= ~part;
-        } else {
-            failures.append(failure);
-            failed |= part;
-        }
-    }
+    const QStringList failures = saveUnsaved();
     if (failures.isEmpty())
         return true;
     if (!m_prompts.askYesNo(failures.join(QStringLiteral("\r\n")) +
                             QStringLiteral("\r\nClose anyway? What changed since the last save is lost.")))
         return false;
-    m_lossAccepted = failed;
+    // What is still unsaved is what failed.
+    m_lossAccepted = m_unsaved;
     return true;
 }
 

@@ -131,6 +131,8 @@ private:
     QTimer *m_saveTimer;
     int m_unsaved = 0; // Parts
     bool m_saveFailureTold = false;
+    // Saves the parts that wait; returns the failures, those parts still waiting.
+    QStringList saveUnsaved();
     // The parts the user chose to close without: close() does not tell their failure again.
     int m_lossAccepted = 0;
     bool m_askBeforeLoss = true;

@@ -203,11 +203,7 @@ void VerifyCommands::updateFromScan()
     TreeNode *added = nullptr;
     QString failure;
     try {
-        DiscDetails details = DiscAdder::detailsOf(cd);
-        // A new scan of the contents does not bring a lent disc back.
-        if (old->kind() == KindLent)
-            details.lentTo = cd.BorrowedTo;
-        added = adder.add(volume, details, old->parent(), old);
+        added = adder.add(volume, DiscAdder::keptDetails(*old), old->parent(), old);
     } catch (const QuilloryError &e) {
         failure = e.message();
     }
