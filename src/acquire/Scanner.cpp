@@ -597,11 +597,8 @@ void Scanner::flushChecksums()
 {
     if (!m_sums || m_sumBuffer.isEmpty())
         return;
-    const qint64 n = m_sums->write(m_sumBuffer);
-    const bool whole = n == m_sumBuffer.size();
-    m_sumBuffer.clear();
-    if (!whole)
-        throw QuilloryError(QStringLiteral("Cannot write the list: %1").arg(m_sums->errorString()));
+    const QByteArray block = std::exchange(m_sumBuffer, {});
+    ContentsListWriter::writeOut(m_sums, block);
 }
 
 void Scanner::listZip(QFile &file, const QString &archivePath)

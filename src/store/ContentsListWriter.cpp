@@ -4,9 +4,12 @@
 #include "core/QuilloryError.h"
 #include "core/TextCodec.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDevice>
+#include <QFileInfo>
 #include <QIODevice>
+#include <QScopeGuard>
 #include <charconv>
 
 namespace
@@ -51,24 +54,32 @@ void ContentsListWriter::flush()
 {
     if (m_buffer.empty())
         return;
+    // What could not be written is dropped: the scan ends here, and the destructor must not
+    // try again.
+    const auto drop = qScopeGuard([this] { m_buffer.clear(); });
+    writeOut(m_out, QByteArrayView(m_buffer.data(), qsizetype(m_buffer.size())));
+}
+
+void ContentsListWriter::writeOut(QIODevice *out, QByteArrayView bytes)
+{
     // A device may take part of a block (a disk filling up) and only refuse the rest; the rest
     // is offered again, so the refusal comes back with the system's reason.
-    const char *data = m_buffer.data();
-    qint64 left = qint64(m_buffer.size());
+    const char *data = bytes.data();
+    qint64 left = bytes.size();
     qint64 n = 0;
-    while (left > 0 && (n = m_out->write(data, left)) > 0) {
+    while (left > 0 && (n = out->write(data, left)) > 0) {
         data += n;
         left -= n;
     }
-    // What could not be written is dropped: the scan ends here, and the destructor must not
-    // try again.
-    m_buffer.clear();
-    if (left > 0)
-        throw QuilloryError(QStringLiteral("Cannot write the list: %1").arg(m_out->errorString()));
     // A file keeps small blocks in a buffer of its own. Written out now, a refusal is seen
     // here; a second try after a short write brings the system's reason with it.
-    if (auto *file = qobject_cast<QFileDevice *>(m_out); file && !file->flush() && !file->flush())
-        throw QuilloryError(QStringLiteral("Cannot write the list: %1").arg(file->errorString()));
+    auto *file = qobject_cast<QFileDevice *>(out);
+    if (left == 0 && (!file || file->flush() || file->flush()))
+        return;
+    QString where;
+    if (file && !file->fileName().isEmpty())
+        where = QStringLiteral(" in \"%1\"").arg(QDir::toNativeSeparators(QFileInfo(file->fileName()).absolutePath()));
+    throw QuilloryError(QStringLiteral("Cannot write the lists of the disc%1: %2").arg(where, out->errorString()));
 }
 
 void ContentsListWriter::putLine(QByteArrayView utf8)

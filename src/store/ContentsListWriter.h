@@ -47,6 +47,10 @@ public:
 
     void flush();
 
+    // Writes all of bytes to out, or throws QuilloryError naming the folder and the system's
+    // reason: the one way the lists of a scan reach their files.
+    static void writeOut(QIODevice *out, QByteArrayView bytes);
+
 private:
     void putText(const QString &text);
     void putLine(QByteArrayView utf8);

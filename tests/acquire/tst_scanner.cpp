@@ -547,15 +547,33 @@ private Q_SLOTS:
         QCOMPARE(RoundedPercent(~quint64(0), ~quint64(0)), quint64(100));
     }
 
+    // Whichever list meets a full disk ends the scan, with the folder and the system's reason.
+    void writeFailureEndsTheScan_data()
+    {
+        QTest::addColumn<int>("full");
+        QTest::newRow("file list") << 0;
+        QTest::newRow("folder list") << 1;
+        QTest::newRow("checksum list") << 2;
+    }
+
     void writeFailureEndsTheScan()
     {
-        file(u"a"_s, 1);
-        QByteArray bytes;
-        QBuffer files(&bytes), folders;
-        files.open(QIODevice::ReadOnly); // every write fails
-        folders.open(QIODevice::WriteOnly);
-        Scanner s({}, &files, &folders);
-        QVERIFY_THROWS_EXCEPTION(QuilloryError, s.Scan(m_root));
+        QFETCH(int, full);
+        if (!QFileInfo(u"/dev/full"_s).exists())
+            QSKIP("no /dev/full here");
+        file(u"f/a"_s, 1);
+        QBuffer spare[3];
+        QFile disk(u"/dev/full"_s);
+        QIODevice *lists[3] = {&spare[0], &spare[1], &spare[2]};
+        lists[full] = &disk;
+        for (QIODevice *list : lists)
+            QVERIFY(list->open(QIODevice::WriteOnly));
+        ScanOptions options;
+        options.checksums = true;
+        Scanner s(options, lists[0], lists[1]);
+        s.setChecksumList(lists[2]);
+        const QString why = CabTestUtil::refusal([&] { s.Scan(m_root); });
+        QVERIFY2(why == u"Cannot write the lists of the disc in \"/dev\": No space left on device"_s, qPrintable(why));
     }
 
     // Line breaks would split a record; bytes that are not UTF-8 would turn the whole list into another encoding:
