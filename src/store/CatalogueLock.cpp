@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSysInfo>
 #include <QThread>
 
@@ -14,6 +15,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace
@@ -62,6 +64,20 @@ QString leftByDeadProgram(const QString &lockFile, qint64 pid)
                           "longer runs; it has been taken over.")
         .arg(shown(lockFile))
         .arg(pid);
+}
+
+// QLockFile keeps the system's reason to itself; the folder tells it again (a read-only
+// medium, a folder of another user's, a full disk).
+QString whyNotCreated(const QString &lockFile)
+{
+    // "/." so that a file standing where the folder should be is seen as no folder.
+    const QByteArray folder = QFile::encodeName(QFileInfo(lockFile).absolutePath() + QStringLiteral("/."));
+    if (::access(folder.constData(), W_OK) != 0)
+        return QStringLiteral(": %1").arg(QString::fromLocal8Bit(strerror(errno)));
+    struct statvfs fs;
+    if (::statvfs(folder.constData(), &fs) == 0 && fs.f_bavail == 0)
+        return QStringLiteral(": %1").arg(QString::fromLocal8Bit(strerror(ENOSPC)));
+    return QString();
 }
 
 // A lock file is a few short lines; anything longer is damaged, and its start is enough to
@@ -139,7 +155,8 @@ std::unique_ptr<QLockFile> CatalogueLock::take(const QString &lockFile, const In
             return lock;
         }
         if (lock->error() != QLockFile::LockFailedError)
-            throw QuilloryError(QStringLiteral("Cannot create the lock file \"%1\".").arg(shown(lockFile)));
+            throw QuilloryError(
+                QStringLiteral("Cannot create the lock file \"%1\"%2.").arg(shown(lockFile), whyNotCreated(lockFile)));
         const Owner owner = ownerOf(*lock);
         // Whether a program on another computer still runs cannot be seen from here, so such a
         // lock is never taken over.

@@ -4,6 +4,7 @@
 #include "core/SafeSaveFile.h"
 #include "core/TextCodec.h"
 #include "store/Catalogue.h"
+#include "store/CatalogueLock.h"
 #include "store/CatalogueSwitch.h"
 #include "store/ContentsFile.h"
 #include "store/TreeFile.h"
@@ -167,6 +168,17 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(lockFile() + u"/inside"_s));
         QVERIFY(refusal([&] { cat.lock(); }).contains(u"is not a lock file"_s));
         QVERIFY(QFileInfo(lockFile() + u"/inside"_s).isDir());
+    }
+
+    // A lock that cannot be made says why (here a file where the DB folder should be; a
+    // read-only medium or a full disk alike).
+    void lockThatCannotBeMadeSaysWhy()
+    {
+        const QString notAFolder = m_dir->path() + u"/file"_s;
+        writeFile(notAFolder, "not a folder");
+        const QString why = refusal([&] { CatalogueLock::take(notAFolder + u'/' + Catalogue::lockName(), {}); });
+        QVERIFY2(why.startsWith(u"Cannot create the lock file"_s) && why.endsWith(u": Not a directory."_s),
+                 qPrintable(why));
     }
 
     // Programs finding the same abandoned lock at once: one owns the catalogue.
