@@ -231,9 +231,11 @@ void Preferences::load(QSettings &settings)
 void Preferences::load(QSettings &settings, bool windowStateToo)
 {
     for (const Item &item : items())
-        if (windowStateToo || !item.windowState)
+        if (windowStateToo || !item.windowState) {
             apply(item, settings.contains(item.name) ? std::optional<QString>(storedText(settings.value(item.name)))
                                                      : std::nullopt);
+            m_inFile[item.id] = value(item);
+        }
 }
 
 void Preferences::save(const QString &settingsFile) const
@@ -251,6 +253,10 @@ void Preferences::save(QSettings &settings) const
 {
     for (const Item &item : items()) {
         const QString text = value(item);
+        const std::optional<QString> &was = m_inFile[item.id];
+        if (was && was->isNull() == text.isNull() && *was == text && settings.contains(item.name))
+            continue;
+        m_inFile[item.id] = text;
         if (text.isNull()) {
             // No view style, tree width or theme: one stored before (a skin, say, before
             // Built-in Icons was chosen) must not come back at the next start.

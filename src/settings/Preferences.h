@@ -131,7 +131,10 @@ public:
     // Reads the stored values; a missing file is a first run.
     void load(const QString &settingsFile);
     void load(QSettings &settings);
-    // Writes every value; throws QuilloryError when the file cannot be written.
+    // Writes the values that changed since the file was last read or written here, and those
+    // the file lacks; the rest stay as the file holds them, so a change another program made meanwhile (quillory-cli
+    // config set, the window of another catalogue: the file is shared) is not undone. Throws
+    // QuilloryError when the file cannot be written.
     void save(const QString &settingsFile) const;
     void save(QSettings &settings) const;
 
@@ -167,5 +170,7 @@ private:
     QString value(const Item &item) const;
 
     std::array<QVariant, Count> m_values;
+    // Each value as this object last read or wrote it; none before.
+    mutable std::array<std::optional<QString>, Count> m_inFile;
     QStringList m_exclusions;
 };

@@ -82,6 +82,25 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(QuilloryError, p.save(ini() + u".d"_s));
     }
 
+    // The file is shared by every catalogue's window and by quillory-cli: a save writes what
+    // changed here, not over what another program changed meanwhile.
+    void saveKeepsAnotherProgramsChange()
+    {
+        Preferences window, cli;
+        window.load(ini());
+        window.save(ini());
+        cli.load(ini());
+        QVERIFY(cli.setValue(u"Checksums"_s, u"1"_s));
+        cli.save(ini());
+        window.save(ini()); // nothing changed in the window
+        QVERIFY(window.setValue(u"MaxResults"_s, u"50"_s));
+        window.save(ini());
+        Preferences after;
+        after.load(ini());
+        QCOMPARE(after.value(u"Checksums"_s), u"1"_s);
+        QCOMPARE(after.value(u"MaxResults"_s), u"50"_s);
+    }
+
     void everyValueThroughTheFile()
     {
         Preferences a;
