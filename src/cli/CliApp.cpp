@@ -132,8 +132,9 @@ CliApp::~CliApp() = default;
 void CliApp::printUsage(const CliIo &io, QIODevice *to) const
 {
     QString text = QStringLiteral("Usage: quillory-cli [--data DIR] COMMAND [ARGS]\n\n"
-                                  "  --data DIR   the folder that holds the catalogue's DB folder\n"
-                                  "  --version    the program's version\n\nCommands:\n");
+                                  "  --data DIR       the folder that holds the catalogue's DB folder\n"
+                                  "  -v, --version    the program's version\n"
+                                  "  -h, --help       this list\n\nCommands:\n");
     for (const auto &c : m_commands)
         text += QStringLiteral("  %1\n      %2\n").arg(c->usage(), c->summary());
     text += QStringLiteral("\nEvery command takes --help.\n");

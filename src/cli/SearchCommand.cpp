@@ -24,7 +24,7 @@ QDateTime dateOption(const QString &option, const QString &text)
 {
     const QDateTime dt = QDateTime::fromString(text, Qt::ISODate);
     if (!dt.isValid())
-        throw CliUsageError(u"%1 wants a date and time such as 2020-01-01T12:00:00, not \"%2\""_s.arg(option, text));
+        throw CliUsageError(u"%1 wants a date such as 2020-01-01, or a date and time such as 2020-01-01T12:00:00, not \"%2\""_s.arg(option, text));
     return dt;
 }
 
@@ -38,8 +38,9 @@ QString SearchCommand::details() const
     const QStringList captions = SearchTests::categoryCaptions();
     for (int i = 0; i < captions.size(); ++i)
         text += u"                      %1 %2\n"_s.arg(i).arg(captions.at(i));
-    text += u"  --larger, --smaller   size bounds, bounds included\n"
-            "  --newer, --older  date bounds in ISO 8601 (2020-01-01T12:00:00), bounds included\n"
+    text += u"  --larger, --smaller   size bounds in bytes (or KB, MB, GB), bounds included\n"
+            "  --newer, --older  date bounds in ISO 8601, a date (2020-01-01, its first moment) or a date and\n"
+            "                    time (2020-01-01T12:00:00), bounds included\n"
             "  --limit N         stop after N hits\n"_s;
     return text;
 }

@@ -8,8 +8,8 @@ public:
     QString name() const override { return QStringLiteral("search"); }
     QString usage() const override
     {
-        return QStringLiteral("search [MASK] [--in NODE] [--category N] [--larger N[KB|MB]] [--smaller N[KB|MB]] "
-                              "[--newer DATETIME] [--older DATETIME] [--limit N]");
+        return QStringLiteral("search [MASK] [--in NODE] [--category N] [--larger N[KB|MB|GB]] [--smaller N[KB|MB|GB]] "
+                              "[--newer DATE[THH:MM:SS]] [--older DATE[THH:MM:SS]] [--limit N]");
     }
     QString summary() const override
     {
