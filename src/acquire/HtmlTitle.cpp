@@ -3,8 +3,6 @@
 
 #include "MediaBytes.h"
 
-#include <QRegularExpression>
-
 static QByteArray removeEntities(const QByteArray &text)
 {
     QByteArray result;
@@ -22,49 +20,77 @@ static QByteArray removeEntities(const QByteArray &text)
     return result;
 }
 
-QStringList ReadHtmlTitle(QIODevice &device)
+namespace
 {
-    const QByteArray page = MediaBytes::mustReadAt(device, 0, qMin(device.size(), HtmlScanLimit));
-    const qsizetype size = page.size();
-    qsizetype i = 0;
 
-    // The text since the last "<", upper-cased; only whether it is exactly "TITLE>" matters,
-    // so it stops growing past that length.
-    static constexpr char Opening[] = "TITLE>";
-    static constexpr qsizetype OpeningLength = sizeof(Opening) - 1;
-    QByteArray tag;
-    bool open = false;
-    while (i < size && !open) {
-        const char c = page[i++];
-        if (c == '<') {
-            tag.clear();
+bool endsTagName(char c)
+{
+    return MediaBytes::isBlankOrControl(c) || c == '>' || c == '/' || c == '<';
+}
+
+// Where the page's title text begins, just after its opening tag; -1 when there is none.
+// Every step moves forward, so a page costs one pass whatever it holds.
+qsizetype titleStart(const QByteArray &page)
+{
+    const qsizetype size = page.size();
+    int svgDepth = 0;
+    qsizetype i = 0;
+    while ((i = page.indexOf('<', i)) >= 0) {
+        if (QByteArrayView(page).sliced(i).startsWith("<!--")) {
+            // From the comment's own dashes, so that "<!-->" closes itself as browsers take it.
+            const qsizetype close = page.indexOf("-->", i + 2);
+            if (close < 0)
+                return -1;
+            i = close + 3;
             continue;
         }
-        if (tag.size() <= OpeningLength)
-            tag += UpcaseAZ(c);
-        open = tag == Opening;
+        qsizetype p = i + 1;
+        const bool closing = p < size && page[p] == '/';
+        if (closing)
+            ++p;
+        const qsizetype nameStart = p;
+        while (p < size && !endsTagName(page[p]))
+            ++p;
+        const QByteArray name = FoldedAZ(QByteArrayView(page).sliced(nameStart, p - nameStart));
+        if (name == "TITLE" && !closing && svgDepth == 0) {
+            const qsizetype end = page.indexOf('>', p);
+            return end < 0 ? -1 : end + 1;
+        }
+        if (name == "SVG") {
+            if (closing) {
+                svgDepth = qMax(0, svgDepth - 1);
+            } else {
+                const qsizetype end = page.indexOf('>', p);
+                if (end < 0)
+                    return -1;
+                if (page[end - 1] != '/')
+                    ++svgDepth;
+            }
+        }
+        i = p;
     }
-    if (!open)
-        return {};
+    return -1;
+}
 
-    QByteArray title;
-    while (i < size && page[i] != '<') {
-        if (page[i] != '>')
-            title += page[i];
-        ++i;
-    }
-    title = MediaBytes::trimBoth(title);
+} // namespace
+
+QString ReadHtmlTitle(QIODevice &device)
+{
+    const QByteArray page = MediaBytes::mustReadAt(device, 0, qMin(device.size(), HtmlScanLimit));
+    const qsizetype start = titleStart(page);
+    if (start < 0)
+        return {};
+    qsizetype end = page.indexOf('<', start);
+    if (end < 0)
+        end = page.size();
+    QByteArray title = page.sliced(start, end - start);
+    title.replace('>', QByteArrayView());
+    // One line whatever the page's line breaks: the record has one line for it.
+    title = MediaBytes::foldBlanks(title);
     if (title.isEmpty())
         return {};
     title = removeEntities(title);
     if (title.isEmpty())
         return {};
-
-    QStringList lines = MediaBytes::decodeText(title).split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
-    for (QString &line : lines) {
-        // A line holding only "-" would end the file's record early.
-        if (line == QLatin1String("-"))
-            line = QStringLiteral("?");
-    }
-    return lines;
+    return MediaBytes::decodeText(title);
 }

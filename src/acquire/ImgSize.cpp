@@ -11,9 +11,17 @@ ImageSize GetBMPSize(QIODevice &device)
     if (h.size() < 26 || !h.startsWith("BM"))
         return size;
     size.recognised = true;
-    ByteReader dimensions(h, 18);
+    ByteReader dimensions(h, 14);
+    // OS/2 1.x bitmaps have a 12-byte header with 16-bit sizes; every later header has 32-bit ones.
+    constexpr quint32 CoreHeaderSize = 12;
+    if (dimensions.leU32() == CoreHeaderSize) {
+        size.width = dimensions.leU16();
+        size.height = dimensions.leU16();
+        return size;
+    }
     size.width = qint32(dimensions.leU32());
-    size.height = qint32(dimensions.leU32());
+    // A negative height only says the rows are stored top-down.
+    size.height = qAbs(qint64(qint32(dimensions.leU32())));
     return size;
 }
 
@@ -24,11 +32,17 @@ ImageSize GetPNGSize(QIODevice &device)
     if (h.size() < 24 || !h.startsWith("\x89PNG\r\n\x1A\n"))
         return size;
     size.recognised = true;
-    // The low halves of the header's 32-bit width and height.
-    const ByteReader header(h);
-    size.width = header.at(18).beU16();
-    size.height = header.at(22).beU16();
+    ByteReader header(h, 16); // the IHDR chunk's data
+    size.width = header.beU32();
+    size.height = header.beU32();
     return size;
+}
+
+// A start-of-frame marker, whichever coding it announces (baseline, progressive, lossless,
+// arithmetic): C0 to CF but for the three that share the range, DHT (C4), JPG (C8) and DAC (CC).
+static bool startsFrame(int marker)
+{
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
 
 ImageSize GetJPEGSize(QIODevice &device)
@@ -61,7 +75,7 @@ ImageSize GetJPEGSize(QIODevice &device)
             return size;
         if (marker == 0xFF || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
             continue;
-        if (marker == 0xC0 || marker == 0xC1) {
+        if (startsFrame(marker)) {
             const QByteArray frame = mustReadAt(device, pos + 3, 4);
             if (frame.size() < 4) {
                 // The file ends inside the frame header that should hold the size.

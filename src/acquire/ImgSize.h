@@ -7,15 +7,15 @@
 //
 // `recognised` is false when the bytes are not a picture of the kind at all (wrong
 // signature, or the file ends before its fixed header): the caller then writes nothing.
-// When recognised, width and height are 0 if the dimensions were not found (a
-// progressive JPEG, a GIF without an image).
+// When recognised, width and height are 0 if the dimensions were not found (a JPEG
+// without a frame header, a GIF without an image).
 //
 // The BMP, JPEG and PNG routines throw QuilloryError on a read failure of the device; the
 // GIF routine swallows it and reports the file as not recognised.
 struct ImageSize {
     bool recognised = false;
-    qint32 width = 0;
-    qint32 height = 0;
+    qint64 width = 0; // a PNG's are unsigned 32-bit
+    qint64 height = 0;
 };
 
 ImageSize GetBMPSize(QIODevice &device);

@@ -46,7 +46,7 @@ QByteArray mustReadAt(QIODevice &device, qint64 pos, qint64 count)
     return std::move(read.bytes);
 }
 
-static bool isBlankOrControl(char c)
+bool isBlankOrControl(char c)
 {
     return static_cast<unsigned char>(c) <= 0x20;
 }
@@ -65,6 +65,24 @@ QByteArray trimBoth(const QByteArray &bytes)
     while (begin < bytes.size() && isBlankOrControl(bytes[begin]))
         ++begin;
     return trimTrailing(bytes.mid(begin));
+}
+
+QByteArray foldBlanks(QByteArrayView bytes)
+{
+    QByteArray folded;
+    folded.reserve(bytes.size());
+    bool gap = false;
+    for (const char c : bytes) {
+        if (isBlankOrControl(c)) {
+            gap = !folded.isEmpty();
+            continue;
+        }
+        if (gap)
+            folded += ' ';
+        gap = false;
+        folded += c;
+    }
+    return folded;
 }
 
 QString decodeText(const QByteArray &bytes)

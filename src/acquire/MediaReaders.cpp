@@ -199,11 +199,9 @@ void ReadMediaLines(MediaReaderKind kind, QIODevice &device, QStringList &lines)
         readDiscImage(device, extra);
         break;
     case MediaReaderKind::Html: {
-        const QStringList title = ReadHtmlTitle(device);
-        if (!title.isEmpty()) {
-            extra << QStringLiteral("Title: ") + title.first();
-            extra << title.mid(1);
-        }
+        const QString title = ReadHtmlTitle(device);
+        if (!title.isEmpty())
+            extra << QStringLiteral("Title: ") + title;
         break;
     }
     }

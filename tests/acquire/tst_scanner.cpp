@@ -907,6 +907,11 @@ with open('many.zip', 'wb') as f:
         made("cbr160-notag.mp3", K::Mp3, u"Duration: 00:00:01|Bit rate: CBR 160kbps"_s);
         made("mpeg2-mono-vbr.mp3", K::Mp3, u"Duration: 00:00:01|Bit rate: VBR 34kbps"_s);
         made("mpeg25-cbr16.mp3", K::Mp3, u"Duration: 00:00:01|Bit rate: CBR 16kbps"_s);
+        // ffmpeg's "Info" frame has twice the rate of the rest: the length comes from its frame count, the rate
+        // from the frame after it (ffprobe: 3.34, 3.37 and 3.46 s).
+        made("info-mpeg1-32k.mp3", K::Mp3, u"Duration: 00:00:03|Bit rate: CBR 32kbps"_s);
+        made("info-mpeg2-24k.mp3", K::Mp3, u"Duration: 00:00:03|Bit rate: CBR 24kbps"_s);
+        made("info-mpeg25-8k.mp3", K::Mp3, u"Duration: 00:00:03|Bit rate: CBR 8kbps"_s);
         made("random.mp3", K::Mp3, {});
         made("stereo16.wav", K::Wav, u"Duration: 00:00:00|Sample rate: 44100 hz|Bit rate: 16 bit"_s); // 0.3 s
         made("mono16.wav", K::Wav, u"Duration: 00:00:00|Sample rate: 44100 hz|Bit rate: 16 bit"_s);   // 0.5 s
@@ -918,9 +923,10 @@ with open('many.zip', 'wb') as f:
         made("plain.ogg", K::Ogg, u"Duration: 00:00:01|Bit rate: 36 kbit"_s);
         made("notogg.ape", K::Ogg, {}); // Monkey's Audio reaches the Ogg reader and gets nothing
         made("bottomup.bmp", K::Bmp, size(37, 21));
-        made("topdown.bmp", K::Bmp, size(37, -21)); // stored negated, and written so
+        made("topdown.bmp", K::Bmp, size(37, 21)); // stored negated
+        made("os2.bmp", K::Bmp, size(37, 21));
         made("baseline.jpg", K::Jpeg, size(70, 46));
-        made("progressive.jpg", K::Jpeg, size(0, 0));
+        made("progressive.jpg", K::Jpeg, size(70, 46));
         // The first image, not the 64x48 logical screen, behind a 256-entry colour table.
         made("gif89a.gif", K::Gif, size(40, 30));
         // Comments holding commas, and a loop count, stand before the first image.
@@ -928,9 +934,9 @@ with open('many.zip', 'wb') as f:
         made("loop-anim.gif", K::Gif, size(12, 9));
         made("rose.png", K::Png, size(70, 46));
         made("truncated.png", K::Png, {});
-        made("multiline.html", K::Html, u"Title: Quarterly report|  second line"_s);
-        made("entities.html", K::Html, u"Title: Tom  Jerry show"_s); // entities removed, not decoded
-        made("attributes.html", K::Html, {});
+        made("multiline.html", K::Html, u"Title: Quarterly report second line"_s); // one line, blanks folded
+        made("entities.html", K::Html, u"Title: Tom  Jerry show"_s);               // entities removed, not decoded
+        made("attributes.html", K::Html, u"Title: With attributes"_s);
         made("cp1252.html", K::Html, u"Title: Café menu"_s);
         const QByteArray audio = frames(40);
 
@@ -1022,6 +1028,9 @@ with open('many.zip', 'wb') as f:
                 soi + "\xFF\xE1" + be(bad) + QByteArray(64, '\xFF') + sof1, size(0, 0));
         row("JPEG length past the end", K::Jpeg, soi + "\xFF\xE1" + be(quint16(0xFFFF)) + sof1, size(0, 0));
         row("JPEG cut in the frame header", K::Jpeg, soi + app0 + sof1.left(6), {});
+        // Every coding's frame header gives the size (here the last, lossless arithmetic); a table (DHT) does not.
+        const QByteArray dht = QByteArray("\xFF\xC4", 2) + be(quint16(11)) + QByteArray(9, '\x07');
+        row("JPEG table before the frame", K::Jpeg, soi + dht + "\xFF\xCF" + sof1.mid(2), size(640, 480));
 
         // GIF: the colour table stepped over, commas in it included; extensions by their sub-block lengths (one 44
         // (",") bytes long among them); stray bytes that start no block one by one.
@@ -1046,7 +1055,7 @@ with open('many.zip', 'wb') as f:
         row("GIF endless extension", K::Gif, start + "!\xFE" + QByteArray("\x01,").repeated(200000), size(0, 0));
         row("GIF short header", K::Gif, QByteArray("GIF89a\x01\x00", 8), {});
 
-        // BMP: a zero width or height or a short header writes nothing; PNG: the low halves of its 32-bit sizes.
+        // BMP: a zero width or height or a short header writes nothing; PNG: its 32-bit sizes whole.
         QByteArray bmp = "BM" + QByteArray(24, '\0');
         bmp[18] = 5;
         row("BMP zero height", K::Bmp, bmp, {});
@@ -1054,7 +1063,7 @@ with open('many.zip', 'wb') as f:
         row("BMP", K::Bmp, bmp, size(5, 7));
         row("BMP short header", K::Bmp, bmp.left(25), {});
         row("PNG", K::Png, QByteArray("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\x00\x01\x01\x02\x00\x00\x03\x04", 24),
-            size(0x0102, 0x0304));
+            size(0x10102, 0x0304));
         // Not what the name says: text or nothing at all.
         const QByteArray plain = "This is a plain text file, not a picture of any kind at all.\n";
         const QList<std::pair<const char *, K>> pictures{
@@ -1069,11 +1078,18 @@ with open('many.zip', 'wb') as f:
         row("HTML blank title", K::Html, "<title> \r\n </title>", {});
         row("HTML entity to the end", K::Html, "<title>Fish &chips</title>", u"Title: Fish "_s);
         row("HTML adjacent entities", K::Html, "<title>a&lt;&gt;b</title>", u"Title: ab"_s);
-        row("HTML space in the tag", K::Html, "<title >X</title>", {});
-        row("HTML unclosed title", K::Html, "<TITLE>Runs > to the end\n", u"Title: Runs  to the end"_s);
-        row("HTML second title tag", K::Html, "<p>title><title>Real</title>", u"Title: Real"_s);
-        // A line of only "-" would end the file's record.
-        row("HTML dash line", K::Html, "<title>Top\n-\nBottom</title>", u"Title: Top|?|Bottom"_s);
+        row("HTML blank in the tag", K::Html, "<title\n>X</title>", u"Title: X"_s);
+        row("HTML unclosed title", K::Html, "<TITLE>Runs > to the end\n", u"Title: Runs to the end"_s);
+        row("HTML second title tag", K::Html, "<p>title><titles><title>Real</title>", u"Title: Real"_s);
+        // Lines that would read as lines of the record (its end, a date) stay inside the one title line.
+        row("HTML lines folded", K::Html, "<title>\r\n\tTop\r\n-\r\n1 Jan 2000  \x01 Bottom\r\n</title>",
+            u"Title: Top - 1 Jan 2000 Bottom"_s);
+        // Titles in comments and in pictures are not the page's; a comment may close at once or never.
+        row("HTML commented title", K::Html, "<!-- <title>Old</title> --><!--><title>Real</title>", u"Title: Real"_s);
+        row("HTML unclosed comment", K::Html, "<!-- <title>Old</title>", {});
+        row("HTML SVG title", K::Html,
+            "<svg><svg><title>Icon</title></svg><title>Drawing</title></SVG><svg/><title>Page</title>",
+            u"Title: Page"_s);
     }
 
     void edgeCases()
@@ -1120,6 +1136,10 @@ with open('many.zip', 'wb') as f:
         QByteArray xing = frames(1);
         xing.replace(36, 16, "Xing" + be(3u) + be(10u) + be(0xFFFFFF00u));
         row("Xing above 448 kbit/s", xing + frames(9), 0, 0, "Xing", false);
+        // A frame count the file cannot hold (0xFFFFFFFF frames of at least 104 bytes) is passed over: the rate and the
+        // length are the first frame's, as without a count.
+        xing.replace(36 + 8, 8, be(0xFFFFFFFFu) + be(40u * 417));
+        row("Xing count past the file", xing + frames(39), 0, 128, "Xing", true);
     }
 
     void mpegFrameSearch()

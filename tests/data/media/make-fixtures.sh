@@ -1,6 +1,6 @@
 #!/bin/sh
 # Makes the media fixtures of the metadata-reader tests with real tools. Run from anywhere;
-# writes into the folder of this script. Needs: sox, lame, vorbis-tools (oggenc),
+# writes into the folder of this script. Needs: sox, lame, ffmpeg, vorbis-tools (oggenc),
 # python3-mutagen (mid3v2, for an ID3v2.4 tag), imagemagick, gifsicle, python3.
 set -e
 cd "$(dirname "$0")"
@@ -32,6 +32,12 @@ mid3v2 --quiet -t "V24 Title" -a "V24 Artist" -A "V24 Album" cbr64-id3v24-id3v1.
 lame --quiet -b 160 --cbr "$tmp/tone.wav" cbr160-notag.mp3
 lame --quiet -V 5 -m m "$tmp/tone22.wav" mpeg2-mono-vbr.mp3
 lame --quiet -b 16 --cbr -m m "$tmp/tone8.wav" mpeg25-cbr16.mp3
+# Constant rate with an "Info" header in a first frame of a higher rate than the rest, as
+# ffmpeg writes it: MPEG-1, MPEG-2 and MPEG-2.5.
+ff() { ffmpeg -nostdin -loglevel error -y "$@"; }
+ff -f lavfi -i sine=duration=3.3 -ac 2 -ar 44100 -c:a libmp3lame -b:a 32k info-mpeg1-32k.mp3
+ff -f lavfi -i sine=duration=3.3 -ac 1 -ar 22050 -c:a libmp3lame -b:a 24k info-mpeg2-24k.mp3
+ff -f lavfi -i sine=duration=3.3 -ac 1 -ar 8000 -c:a libmp3lame -b:a 8k info-mpeg25-8k.mp3
 
 # --- Ogg Vorbis with the three comments; and one without comments.
 oggenc --quiet -q 0 -t "Ogg Title" -a "Ogg Artist" -l "Ogg Album" -o tagged.ogg "$tmp/tone.wav"
@@ -53,6 +59,8 @@ struct.pack_into('<i', data, 22, -height)
 data[offset:offset + height * stride] = b''.join(reversed(rows))
 open(sys.argv[2], 'wb').write(data)
 PY
+# An OS/2 1.x bitmap: the 12-byte header with 16-bit sizes.
+convert -size 37x21 gradient:red-blue bmp2:os2.bmp
 convert rose: -quality 85 baseline.jpg
 convert rose: -quality 85 -interlace Plane progressive.jpg
 # A logical screen larger than the first image, and a full 256-entry global colour table.
