@@ -39,7 +39,7 @@ static void readMp3(QIODevice &device, QStringList &lines)
         addTag(lines, "Album: ", mpeg.ID3v1().Album());
     }
     lines << QStringLiteral("Duration: ") + FormatDuration(mpeg.Duration());
-    lines << (mpeg.VBR().found ? QStringLiteral("Bit rate: VBR ") : QStringLiteral("Bit rate: CBR ")) +
+    lines << (mpeg.Variable() ? QStringLiteral("Bit rate: VBR ") : QStringLiteral("Bit rate: CBR ")) +
                  QString::number(mpeg.BitRate()) + QStringLiteral("kbps");
 }
 

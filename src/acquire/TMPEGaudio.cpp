@@ -103,8 +103,10 @@ bool TMPEGaudio::searchBlock(const QByteArray &block)
         if (!IsFrameHeader(block, p))
             continue;
         const FrameHeader header = DecodeHeader(block, p);
-        if (IsFrameHeader(block, p + FrameLength(header))) {
+        const qint64 next = p + FrameLength(header);
+        if (IsFrameHeader(block, next)) {
             m_frame = header;
+            m_next = DecodeHeader(block, next);
             readVBR(block);
             return true;
         }
@@ -122,10 +124,14 @@ void TMPEGaudio::readVBR(const QByteArray &block)
         offset = mono ? 13 : 21;
     // A header cut off by the end of the block reads its missing bytes as 0.
     const ByteReader header(block, m_frame.position + offset);
-    if (header.holds("Xing")) {
+    // Encoders write "Info" where "Xing" would stand when every frame has the same rate; the
+    // frame that holds it may still have another rate than the rest (ffmpeg raises it to make
+    // room for the header), so its counts give the length and the next frame the rate.
+    const bool info = header.holds("Info");
+    if (info || header.holds("Xing")) {
         ByteReader counts = header.at(header.pos() + 8);
         m_vbr.found = true;
-        m_vbr.id = "Xing";
+        m_vbr.id = info ? "Info" : "Xing";
         m_vbr.frames = counts.beU32();
         m_vbr.bytes = counts.beU32();
     } else if (header.holds("VBRI")) {
@@ -171,26 +177,53 @@ int TMPEGaudio::SampleRate() const
     return m_frame.found ? TableSampleRate(m_frame.version, m_frame.sampleRateIndex) : 0;
 }
 
+bool TMPEGaudio::Variable() const
+{
+    return m_vbr.found && m_vbr.id != "Info";
+}
+
+// A frame count the file could not hold, even in frames of the lowest rate, is damage or a
+// placeholder (0xFFFFFFFF); the length then comes from the frames' rate, as without a count.
+bool TMPEGaudio::countsBelieved() const
+{
+    if (!m_vbr.found || m_vbr.frames == 0)
+        return false;
+    FrameHeader shortest = m_frame;
+    shortest.bitRateIndex = 1;
+    shortest.padding = false;
+    return quint64(m_vbr.frames) * quint64(FrameLength(shortest)) <= quint64(qMax<qint64>(m_fileLength, 0));
+}
+
+qint64 TMPEGaudio::audioBytes() const
+{
+    return m_fileLength - m_id3v2.Size() - m_frame.position;
+}
+
+int TMPEGaudio::streamTableRate() const
+{
+    const FrameHeader &f = m_vbr.id == "Info" ? m_next : m_frame;
+    return TableBitRate(f.version, f.layer, f.bitRateIndex);
+}
+
 qint64 TMPEGaudio::BitRate() const
 {
     if (!m_frame.found)
         return 0;
-    if (m_vbr.found && m_vbr.frames > 0) {
+    if (Variable() && countsBelieved()) {
         const double perFrame = double(m_vbr.bytes) / double(m_vbr.frames) - Padding(m_frame);
         const double kbit = perFrame * SampleRate() / Coefficient(m_frame.version, m_frame.layer) / 1000.0;
         return qint64(roundHalfEven(kbit));
     }
-    return TableBitRate(m_frame.version, m_frame.layer, m_frame.bitRateIndex);
+    return streamTableRate();
 }
 
 double TMPEGaudio::Duration() const
 {
     if (!m_frame.found)
         return 0;
-    if (m_vbr.found && m_vbr.frames > 0)
+    if (countsBelieved())
         return double(m_vbr.frames) * Coefficient(m_frame.version, m_frame.layer) * 8 / SampleRate();
-    const qint64 audioBytes = m_fileLength - m_id3v2.Size() - m_frame.position;
-    return double(audioBytes) * 8 / TableBitRate(m_frame.version, m_frame.layer, m_frame.bitRateIndex) / 1000;
+    return double(audioBytes()) * 8 / streamTableRate() / 1000;
 }
 
 bool TMPEGaudio::Valid() const

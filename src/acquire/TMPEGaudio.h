@@ -8,7 +8,7 @@
 #include <QString>
 
 // MPEG audio (layers I to III, MPEG-1, 2 and 2.5): finds the first frame, an optional
-// Xing or VBRI header, and derives the bit rate and the duration. Reads the two ID3 tags too.
+// Xing, Info or VBRI header, and derives the bit rate and the duration. Reads the two ID3 tags too.
 class TMPEGaudio
 {
 public:
@@ -27,7 +27,7 @@ public:
 
     struct VBRHeader {
         bool found = false;
-        QByteArray id; // "Xing" or "VBRI"
+        QByteArray id; // "Xing" or "VBRI"; "Info", the Xing header of a constant-rate file
         quint32 frames = 0;
         quint32 bytes = 0;
     };
@@ -43,6 +43,8 @@ public:
     qint64 FileLength() const { return m_fileLength; }
 
     bool Valid() const;
+    // The stream's rate varies: a Xing or VBRI header was found.
+    bool Variable() const;
     // kbit/s; the table rate of the first frame, or the average from the VBR header.
     qint64 BitRate() const;
     double Duration() const;
@@ -60,10 +62,14 @@ public:
 private:
     bool searchBlock(const QByteArray &block);
     void readVBR(const QByteArray &block);
+    bool countsBelieved() const;
+    qint64 audioBytes() const;
+    int streamTableRate() const;
 
     TID3v1 m_id3v1;
     TID3v2 m_id3v2;
     FrameHeader m_frame;
+    FrameHeader m_next; // the frame after the first
     VBRHeader m_vbr;
     qint64 m_fileLength = 0;
 };
