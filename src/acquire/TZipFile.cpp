@@ -32,6 +32,12 @@ constexpr int Zip64EndRecordSize = 56;
 constexpr quint16 SizesInDescriptor = 0x0008; // general purpose flag bit 3
 constexpr quint32 Zip64Marker = 0xFFFFFFFF;   // "the value is in the ZIP64 extra field"
 constexpr quint16 Zip64ExtraId = 0x0001;
+// How far the walk steps over bytes that start no record before it gives up: far more than the
+// data descriptors and padding between real entries, and a file of zeros (a download cut off
+// where space was reserved for the rest) costs this much instead of its whole length. What lies
+// beyond a longer stretch, a self-extractor's archive behind its program, is found through the
+// central directory.
+constexpr qint64 MaxStepOver = 64 * 1024;
 
 [[noreturn]] void throwReadError(const QIODevice &dev)
 {
@@ -183,6 +189,7 @@ Walk walkLocalHeaders(QIODevice &device)
     auto reader = std::make_unique<ForwardReader>(device);
     char sig[4];
     char head[LocalFixedPart];
+    qint64 stepped = 0; // since the last record
     for (;;) {
         if (reader->read(sig, 4) < 4)
             break;
@@ -190,11 +197,17 @@ Walk walkLocalHeaders(QIODevice &device)
         if (s == EndOfCentral)
             break;
         if (s == CentralHeader) {
+            stepped = 0;
             reader->skip(CentralFixedPart);
             continue;
         }
-        if (s != LocalHeader)
+        if (s != LocalHeader) {
+            stepped += 4;
+            if (stepped > MaxStepOver)
+                break;
             continue;
+        }
+        stepped = 0;
         // A header cut off by the end of the file ends the walk; what was read stays listed.
         if (reader->read(head, LocalFixedPart) < LocalFixedPart)
             break;

@@ -28,7 +28,7 @@ using TReadFile = std::function<void(const ZipFile &)>;
 
 // Lists a ZIP archive by walking its local file headers from the start of the file; nothing
 // is decompressed or verified. The walk steps 4 bytes at a time over anything it does not
-// recognise. It cannot follow entries whose sizes are deferred to a data descriptor (what
+// recognise, up to 64 KB in a row. It cannot follow entries whose sizes are deferred to a data descriptor (what
 // streaming writers and jar produce) nor ZIP64 entries, so when it meets one, or finds a
 // number of entries other than the end-of-central-directory record states, the archive is
 // listed from its central directory instead. A central directory that does not hold

@@ -115,6 +115,34 @@ protected:
     qint64 writeData(const char *, qint64) override { return -1; }
 };
 
+// Bytes followed by zeros up to a size no test could hold in memory, counting what is read.
+class ZeroPaddedDevice : public QIODevice
+{
+public:
+    ZeroPaddedDevice(const QByteArray &start, qint64 size) : m_start(start), m_size(size)
+    {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    qint64 size() const override { return m_size; }
+    qint64 served = 0;
+
+protected:
+    qint64 readData(char *data, qint64 max) override
+    {
+        const qint64 n = qMax<qint64>(0, qMin(max, m_size - pos()));
+        const qint64 fromStart = qBound<qint64>(0, m_start.size() - pos(), n);
+        memcpy(data, m_start.constData() + pos(), size_t(fromStart));
+        memset(data + fromStart, 0, size_t(n - fromStart));
+        served += n;
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray m_start;
+    qint64 m_size;
+};
+
 } // namespace
 
 // The scanner on real folder trees, ZIP archives as Python reads them, disc images made by xorriso and genisoimage,
@@ -687,6 +715,20 @@ with open('many.zip', 'wb') as f:
         TZipFile missing;
         QVERIFY_THROWS_EXCEPTION(QuilloryError, missing.setFileName(m_work + u"none.zip"_s));
         QVERIFY(missing.FileName().isEmpty());
+    }
+
+    // A gigabyte of zeros named .zip, alone or after the entries of a download cut off, is not read to its end: the
+    // end record is looked for in the last 64 KB only, and the walk gives up on bytes that hold no header.
+    void zerosAreNotWalkedThrough()
+    {
+        const QByteArray archive = smallArchive();
+        for (const QByteArray &start : {QByteArray(), archive.left(archive.indexOf("PK\1\2"))}) {
+            ZeroPaddedDevice zeros(start, qint64(1) << 30);
+            TZipFile zip;
+            zip.read(zeros);
+            QCOMPARE(zip.FileCount(), start.isEmpty() ? 0 : 2);
+            QVERIFY2(zeros.served < 1024 * 1024, qPrintable(QString::number(zeros.served)));
+        }
     }
 
     // Damaged archives. "whole": listed as undamaged (a walk derailed by a length past the end falls back on the
