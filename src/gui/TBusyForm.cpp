@@ -56,7 +56,9 @@ void TBusyForm::setCaption(const QString &caption)
 void TBusyForm::setPosition(int value)
 {
     m_bar->setValue(value);
-    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // With a Stop button the click must come through now: under X11, input held back here reached
+    // the button only when the work was done. The main window is disabled meanwhile anyway.
+    QApplication::processEvents(m_onStop ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
 }
 
 void TBusyForm::step()

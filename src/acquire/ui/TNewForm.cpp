@@ -1,13 +1,14 @@
 #include "TNewForm.h"
 
+#include "ScanGauge.h"
 #include "acquire/DiscDrive.h"
 #include "acquire/EDiskEject.h"
-#include "listing/FormatSize.h"
-#include "listing/Navigator.h"
 #include "core/QuilloryError.h"
 #include "gui/AppDialogs.h"
 #include "gui/TBusyForm.h"
 #include "gui/ThemeIcons.h"
+#include "listing/FormatSize.h"
+#include "listing/Navigator.h"
 #include "session/Workspace.h"
 #include "settings/Preferences.h"
 #include "store/GroupTree.h"
@@ -17,7 +18,6 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -44,15 +44,6 @@ QLineEdit *readOnlyEdit(const QString &name, QWidget *parent)
     e->setReadOnly(true);
     e->setFocusPolicy(Qt::ClickFocus);
     return e;
-}
-
-// The gauge counts kilobytes in an int; a volume of terabytes is counted in larger steps.
-int gaugeShift(quint64 kilobytes)
-{
-    int shift = 0;
-    while ((kilobytes >> shift) > quint64(std::numeric_limits<int>::max()))
-        ++shift;
-    return shift;
 }
 
 } // namespace
@@ -318,11 +309,7 @@ bool TNewForm::runScan(const DiscVolume &disc, const DiscDetails &details, TreeN
     DiscVolume volume = disc;
     if (options.checksums && disc.image.isEmpty())
         volume.totalSize = DiscAdder::bytesToRead(disc.root, disc.totalSize);
-    const int shift = gaugeShift(volume.totalSize / 1024);
-    const QString caption = u"Disc is being processed. Please wait..."_s;
-    m_busy->start(caption, int((volume.totalSize / 1024) >> shift));
-    QElapsedTimer reading;
-    reading.start();
+    ScanGauge gauge(m_busy, u"Disc is being processed. Please wait..."_s, volume.totalSize, options.checksums);
 
     DiscAdder adder(m_workspace.catalogue(), options);
     adder.setProcessEvents([this, &disc] {
@@ -333,14 +320,7 @@ bool TNewForm::runScan(const DiscVolume &disc, const DiscDetails &details, TreeN
         if (disc.image.isEmpty())
             m_drive.checkPresent(disc);
     });
-    adder.setGauge([&, shift](quint64 kilobytes) {
-        if (!m_busy)
-            return;
-        if (options.checksums)
-            m_busy->setCaption(caption + u'\n' +
-                               DiscAdder::readingText(kilobytes * 1024, volume.totalSize, reading.elapsed()));
-        m_busy->setPosition(int(kilobytes >> shift));
-    });
+    adder.setGauge(gauge.callback());
     if (disc.image.isEmpty())
         adder.setScanCheck([this, &disc] { m_drive.checkSameDisc(disc); });
 

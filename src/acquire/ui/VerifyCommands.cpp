@@ -1,5 +1,6 @@
 #include "VerifyCommands.h"
 
+#include "ScanGauge.h"
 #include "TVerifyForm.h"
 #include "acquire/DiscAdder.h"
 #include "acquire/DiscVerifier.h"
@@ -26,9 +27,6 @@ using namespace Qt::Literals::StringLiterals;
 namespace
 {
 
-// The gauge runs in thousandths of the bytes expected, whatever the disc's size.
-constexpr int GaugeSteps = 1000;
-
 // What the gauge counts: the bytes of an image as it is read, of a disc's files as they are.
 quint64 bytesToRead(const QString &root, const TCD &cd)
 {
@@ -37,8 +35,7 @@ quint64 bytesToRead(const QString &root, const TCD &cd)
 
 } // namespace
 
-VerifyCommands::VerifyCommands(Workspace &workspace, Navigator &navigator, ActionRegistry &actions,
-                               QMainWindow *window)
+VerifyCommands::VerifyCommands(Workspace &workspace, Navigator &navigator, ActionRegistry &actions, QMainWindow *window)
     : QObject(window), m_workspace(workspace), m_navigator(navigator), m_actions(actions), m_window(window)
 {
     for (const QString &name : {u"VerifyDisc1"_s, u"VerifyDisc2"_s})
@@ -84,14 +81,13 @@ void VerifyCommands::VerifyDisc1Click()
         verify(disc, root);
 }
 
-TBusyForm *VerifyCommands::busy(const QString &caption, quint64 totalBytes)
+TBusyForm *VerifyCommands::busy()
 {
     if (!m_busy) {
         m_busy = new TBusyForm(m_window);
         m_busy->setStopButton([this] { m_stop = true; });
     }
     m_stop = false;
-    m_busy->start(caption, totalBytes ? GaugeSteps : 0);
     return m_busy;
 }
 
@@ -116,8 +112,20 @@ bool VerifyCommands::verify(const TreeNode *disc, const QString &root)
     m_working = true;
     if (m_form)
         m_form->hide();
+    VerifyReport report;
+    QString failure;
+    ContentsFile::Parsed catalogued;
+    try {
+        catalogued =
+            ContentsFile::readingDisc(cd.Title, [&] { return ContentsFile::load(m_workspace.dbFolder(), cd.Serial); });
+    } catch (const QuilloryError &e) {
+        m_working = false;
+        AppDialogs::message(m_window, AppDialogs::Error, e.message());
+        return false;
+    }
     const quint64 total = bytesToRead(root, cd);
-    TBusyForm *form = busy(u"Disc is being verified. Please wait..."_s, total);
+    TBusyForm *form = busy();
+    ScanGauge gauge(form, u"Disc is being verified. Please wait..."_s, total, !catalogued.checksums.isEmpty());
     DiscVerifier verifier(ScanOptions::from(m_workspace.preferences()));
     verifier.setTotalSize(total);
     verifier.setProcessEvents([this] {
@@ -125,16 +133,8 @@ bool VerifyCommands::verify(const TreeNode *disc, const QString &root)
         if (m_stop)
             throw QuilloryError(u"The verification was stopped."_s);
     });
-    verifier.setGauge([form, total](quint64 kilobytes) {
-        if (form)
-            form->setPosition(int(std::min<quint64>(kilobytes * 1024 / std::max<quint64>(total / GaugeSteps, 1),
-                                                    GaugeSteps)));
-    });
-    VerifyReport report;
-    QString failure;
+    verifier.setGauge(gauge.callback());
     try {
-        const ContentsFile::Parsed catalogued =
-            ContentsFile::readingDisc(cd.Title, [&] { return ContentsFile::load(m_workspace.dbFolder(), cd.Serial); });
         report = verifier.verify(root, catalogued);
     } catch (const QuilloryError &e) {
         failure = e.message();
@@ -154,9 +154,8 @@ bool VerifyCommands::verify(const TreeNode *disc, const QString &root)
 
 void VerifyCommands::saveReport()
 {
-    const QString file =
-        AppDialogs::saveFileName(m_form, u"Save Report"_s, u"Text File (*.txt);;All Files (*)"_s, u"txt"_s,
-                                 m_form->title() + u" - verified.txt"_s);
+    const QString file = AppDialogs::saveFileName(m_form, u"Save Report"_s, u"Text File (*.txt);;All Files (*)"_s,
+                                                  u"txt"_s, m_form->title() + u" - verified.txt"_s);
     if (file.isEmpty())
         return;
     SafeSaveFile out(file);
@@ -194,7 +193,9 @@ void VerifyCommands::updateFromScan()
     volume.totalSize = bytesToRead(root, cd);
     m_working = true;
     m_form->hide();
-    TBusyForm *form = busy(u"Disc is being processed. Please wait..."_s, volume.totalSize);
+    TBusyForm *form = busy();
+    ScanGauge gauge(form, u"Disc is being processed. Please wait..."_s, volume.totalSize, options.checksums);
+    adder.setGauge(gauge.callback());
     adder.setProcessEvents([this] {
         QApplication::processEvents();
         if (m_stop)

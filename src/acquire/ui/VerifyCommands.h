@@ -35,7 +35,7 @@ public:
 private:
     const TreeNode *commandDisc() const;
     void updateCommandStates();
-    TBusyForm *busy(const QString &caption, quint64 totalBytes);
+    TBusyForm *busy();
     TVerifyForm *resultsForm();
 
     Workspace &m_workspace;
