@@ -6,6 +6,10 @@ static constexpr qint64 HeaderSize = 10;
 // Frame data is read into a buffer of this size; longer frames are cut, which costs nothing
 // since only short text frames are wanted.
 static constexpr qint64 FrameBufferSize = 250;
+static constexpr quint8 UnsynchronisedFlag = 0x80;
+static constexpr quint8 ExtendedHeaderFlag = 0x40;
+// An unsynchronised tag is read whole, up to this many bytes; the text frames lie near its start.
+static constexpr qint64 MaxUnsynchronisedTag = 256 * 1024;
 
 static bool isBlankOrControl(QChar c)
 {
@@ -57,24 +61,43 @@ bool TID3v2::ReadFromDevice(QIODevice &device)
     m_exists = true;
     ByteReader fields(header.bytes, 3);
     m_majorVersion = fields.u8();
-    fields.skip(2); // revision, flags
+    fields.skip(1); // revision
+    const quint8 flags = fields.u8();
     // Four bytes of seven bits each, so that the size holds no false frame sync.
     qint64 size = 0;
     for (int i = 0; i < 4; ++i)
         size = (size << 7) | (fields.u8() & 0x7F);
     size += HeaderSize;
     m_size = size > device.size() ? 0 : size;
-    if (m_majorVersion == 3 && m_size > 0)
-        return readFrames(device);
-    return true;
+    if (m_majorVersion != 3 || m_size == 0)
+        return true;
+    if (!(flags & UnsynchronisedFlag))
+        return readFrames([&device](qint64 pos, qint64 count) { return MediaBytes::readAt(device, pos, count); },
+                          m_size, flags);
+    // The tagger put a 0 after every FF so that no player takes the tag for audio: take those out
+    // before the frames' sizes and positions mean anything. The tag is read whole for it, so only
+    // up to a bound.
+    const MediaBytes::ReadResult stored = MediaBytes::readAt(device, 0, qMin(m_size, MaxUnsynchronisedTag));
+    if (stored.failed)
+        return false;
+    QByteArray tag = stored.bytes;
+    tag.replace(QByteArrayView("\xFF\0", 2), QByteArrayView("\xFF", 1));
+    return readFrames([&tag](qint64 pos, qint64 count) { return MediaBytes::ReadResult{tag.mid(pos, count)}; },
+                      tag.size(), flags);
 }
 
-bool TID3v2::readFrames(QIODevice &device)
+bool TID3v2::readFrames(const TagReader &read, qint64 end, quint8 flags)
 {
-    const qint64 length = device.size();
     qint64 pos = HeaderSize;
-    while (pos < m_size && pos < length) {
-        const MediaBytes::ReadResult frameHeader = MediaBytes::readAt(device, pos, HeaderSize);
+    if (flags & ExtendedHeaderFlag) {
+        // Its size counts the bytes after the size field.
+        const MediaBytes::ReadResult extended = read(pos, 4);
+        if (extended.failed)
+            return false;
+        pos += 4 + qint64(ByteReader(extended.bytes).beU32());
+    }
+    while (pos < end) {
+        const MediaBytes::ReadResult frameHeader = read(pos, HeaderSize);
         if (frameHeader.failed)
             return false;
         if (frameHeader.bytes.size() < HeaderSize)
@@ -92,8 +115,10 @@ bool TID3v2::readFrames(QIODevice &device)
         else if (id == "TALB")
             target = &m_album;
         if (target) {
+            // A size that runs past the tag would read the audio as text.
+            const qint64 dataPos = pos + HeaderSize;
             const MediaBytes::ReadResult data =
-                MediaBytes::readAt(device, pos + HeaderSize, qMin(frameSize, FrameBufferSize));
+                read(dataPos, qBound<qint64>(0, end - dataPos, qMin(frameSize, FrameBufferSize)));
             if (data.failed)
                 return false;
             *target = frameText(data.bytes);

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "MediaBytes.h"
+
 #include <QIODevice>
 #include <QString>
+
+#include <functional>
 
 // The version-2 tag at the start of an MP3 file. Texts are read only from tags of major
 // version 3; a tag of any other version exists, with empty texts.
@@ -21,7 +25,10 @@ public:
     QString Album() const { return m_album; }
 
 private:
-    bool readFrames(QIODevice &device);
+    // Bytes of the tag (its header included) at a position: from the device, or from the tag
+    // with its unsynchronisation undone.
+    using TagReader = std::function<MediaBytes::ReadResult(qint64 pos, qint64 count)>;
+    bool readFrames(const TagReader &read, qint64 end, quint8 flags);
 
     bool m_exists = false;
     qint64 m_size = 0;

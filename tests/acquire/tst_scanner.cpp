@@ -1010,6 +1010,18 @@ with open('many.zip', 'wb') as f:
                          id3Frame("TPE1", text("A"))) +
                 audio,
             u"Title: T|"_s + cbr128);
+        // A text frame whose size runs past the tag is read up to the tag's end, not into the audio.
+        row("ID3v2 frame into the audio", K::Mp3,
+            id3v2(3, "TIT2" + be(300u) + QByteArray(2, '\0') + text("Short")) + audio, u"Title: Short|"_s + cbr128);
+        // An extended header is stepped over by its size; an unsynchronised tag (a 0 after each FF) is read with the
+        // 0s taken out, so the sizes and what follows stay in step.
+        QByteArray extended = id3v2(3, be(6u) + QByteArray(6, '\0') + id3Frame("TIT2", text("Ext")));
+        extended[5] = 0x40;
+        row("ID3v2 extended header", K::Mp3, extended + audio, u"Title: Ext|"_s + cbr128);
+        QByteArray tagFrames = id3Frame("TIT2", text("Un\xFF\xE0x")) + id3Frame("TPE1", text("After"));
+        QByteArray unsynchronised = id3v2(3, tagFrames.replace("\xFF", QByteArray("\xFF\0", 2)));
+        unsynchronised[5] = char(0x80);
+        row("ID3v2 unsynchronised", K::Mp3, unsynchronised + audio, u"Title: Unÿàx|Artist: After|"_s + cbr128);
         // A tag longer than the file counts as size 0: the audio is searched from the start, the tag gives no texts.
         QByteArray liar = id3v2(3, id3Frame("TIT2", text("Liar")));
         liar[6] = 0x7F;
