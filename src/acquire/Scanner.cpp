@@ -300,8 +300,15 @@ void Scanner::readFolder(Folder &f)
         names.append(n, len + 1);
         entries.push_back(e);
     });
-    if (err)
-        readFailure(m_localPath, err);
+    if (err) {
+        // Nothing of a volume whose root cannot be listed can be catalogued. A folder further
+        // down that cannot be read whole (a damaged directory on a scratched disc) counts once,
+        // as a file that cannot be read does, and keeps what was read of it.
+        if (m_path.size() == 1)
+            readFailure(m_localPath, err);
+        m_problems.append({QFile::decodeName(m_localPath.chopped(1)), problemReason(err)});
+        f.empty = false;
+    }
     if (m_processEvents)
         m_processEvents();
 
@@ -366,7 +373,10 @@ bool Scanner::enter(Folder &f, const Entry &e)
     }
     const int fd = ::openat(f.fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
-        passOver(QByteArrayView(name, qsizetype(e.nameLen)), errno);
+        // Whatever keeps it closed, the folder counts once and the walk goes on.
+        const int err = errno;
+        m_problems.append(
+            {QFile::decodeName(QByteArray(m_localPath).append(name, qsizetype(e.nameLen))), problemReason(err)});
         writeFolder(f, e, 0, false);
         return false;
     }

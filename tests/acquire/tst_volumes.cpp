@@ -153,8 +153,8 @@ template <typename F> QString ejectError(F f)
 // A line of the mount table: a whole file system from device mounted at point.
 QByteArray mountLine(const QString &point, const QString &fs, const QString &device, const QString &mode = u"rw"_s)
 {
-    return (u"40 27 0:0 / "_s + QString(point).replace(u' ', u"\\040"_s) + u' ' + mode + u" - "_s + fs + u' ' +
-            device + u' ' + mode + u'\n')
+    return (u"40 27 0:0 / "_s + QString(point).replace(u' ', u"\\040"_s) + u' ' + mode + u" - "_s + fs + u' ' + device +
+            u' ' + mode + u'\n')
         .toUtf8();
 }
 
@@ -410,13 +410,27 @@ private Q_SLOTS:
         QTest::addColumn<QString>("mountPoint"); // under the test folder
         QTest::addColumn<QString>("kind");       // of the drive listed for the device, "-" for none
         QTest::addColumn<bool>("arrived");
-        QTest::newRow("disc image, mount -o loop") << "iso9660" << "/dev/loop3" << "mnt/iso" << "CDROM" << true;
-        QTest::newRow("DVD image") << "udf" << "/dev/loop4" << "media/me/DVD" << "CDROM" << true;
-        QTest::newRow("stick image, udisksctl loop-setup")
-            << "vfat" << "/dev/loop5" << "media/me/STICK" << "Removable" << true;
-        QTest::newRow("snap package") << "squashfs" << "/dev/loop6" << "snap/core/17" << "-" << false;
+        QTest::newRow("disc image, mount -o loop") << "iso9660"
+                                                   << "/dev/loop3"
+                                                   << "mnt/iso"
+                                                   << "CDROM" << true;
+        QTest::newRow("DVD image") << "udf"
+                                   << "/dev/loop4"
+                                   << "media/me/DVD"
+                                   << "CDROM" << true;
+        QTest::newRow("stick image, udisksctl loop-setup") << "vfat"
+                                                           << "/dev/loop5"
+                                                           << "media/me/STICK"
+                                                           << "Removable" << true;
+        QTest::newRow("snap package") << "squashfs"
+                                      << "/dev/loop6"
+                                      << "snap/core/17"
+                                      << "-" << false;
         // The fault: any mount proposed the first drive, the system's root file system.
-        QTest::newRow("system disk's partition") << "ext4" << "/dev/vdq1" << "mnt/data" << "Fixed" << false;
+        QTest::newRow("system disk's partition") << "ext4"
+                                                 << "/dev/vdq1"
+                                                 << "mnt/data"
+                                                 << "Fixed" << false;
     }
     void linuxMountArrives()
     {
@@ -637,6 +651,37 @@ private Q_SLOTS:
         QCOMPARE(arrived.size(), 1);
     }
 
+    // A folder that opens but cannot be read (a damaged directory block of a real ext4 volume)
+    // counts once, and the rest of the volume is still catalogued.
+    void damagedFolderCountsOnce()
+    {
+        const QString image = folder("ext4") + "/ext4.img", mnt = folder("damaged");
+        QFile img(image);
+        QVERIFY(img.open(QIODevice::WriteOnly) && img.resize(8 << 20));
+        img.close();
+        if (!run(mnt, "mkfs.ext4", {"-q", "-b", "1024", image}) || !run(mnt, "mount", {"-o", "loop", image, mnt}))
+            QSKIP("this process may not loop-mount an ext4 image");
+        auto unmount = qScopeGuard([&] { run(folder("ext4"), "umount", {mnt}); });
+        QVERIFY(writeFile(mnt + "/good/a.txt", "1234567"));
+        // Enough names for the folder to take several blocks; the second is damaged below.
+        for (int i = 0; i < 200; ++i)
+            QVERIFY(writeFile(mnt + u"/bad/file with a long name %1.txt"_s.arg(i), "x"));
+        QVERIFY(run(folder("ext4"), "umount", {mnt}));
+        QByteArray blocks;
+        QVERIFY(run(mnt, "debugfs", {"-R", "blocks /bad", image}, {}, &blocks));
+        const QList<QByteArray> numbers = blocks.simplified().split(' ');
+        QVERIFY(numbers.size() > 1);
+        QVERIFY(img.open(QIODevice::ReadWrite) && img.seek(numbers[1].toLongLong() * 1024 + 4));
+        QVERIFY(img.write(QByteArray(2, '\0')) == 2); // the first entry's length: 0
+        img.close();
+        QVERIFY(run(mnt, "mount", {"-o", "loop,ro", image, mnt}));
+
+        const ScanResult r = scan({}, mnt);
+        QVERIFY2(r.files.contains("a.txt"), r.files.constData());
+        QCOMPARE(r.problems,
+                 QStringList{u"Cannot read \"%1\": %2"_s.arg(mnt + "/bad", QString::fromLocal8Bit(strerror(EBADMSG)))});
+    }
+
     // One image per row made by the real tool ("IMG": its path); its serial given to the tool, or volume_serial.py's.
     void images_data()
     {
@@ -670,8 +715,8 @@ private Q_SLOTS:
         // The Joliet descriptor gives another number than the primary one: the choice matters.
         row("Joliet", iso + QStringList{"My Disc 2003", "-J", "TREE"}, 0, "CDFS", "My Disc 2003", "", {"iso", "IMG"});
         // A bridge disc is taken by its UDF side, before the ISO 9660 one.
-        row("UDF bridge", {"genisoimage", "-quiet", "-udf", "-V", "BRIDGE", "-o", "IMG", "TREE"}, 0, "UDF", "BRIDGE", "",
-            {"udf", "IMG", "2048"});
+        row("UDF bridge", {"genisoimage", "-quiet", "-udf", "-V", "BRIDGE", "-o", "IMG", "TREE"}, 0, "UDF", "BRIDGE",
+            "", {"udf", "IMG", "2048"});
         // The label is the logical volume's; on write-once media the file set lives in a virtual partition.
         for (const auto &[name, media, block, revision] :
              {std::tuple{"UDF 2.01, 2048-byte blocks", "hd", "2048", "2.01"},
