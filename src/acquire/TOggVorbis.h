@@ -29,6 +29,9 @@ public:
 private:
     bool readComments(QIODevice &device);
     bool readSamples(QIODevice &device);
+    // The file's bytes less the comments too long to be read whole (pictures, mostly) and the
+    // headers of the pages they went on to, which are no part of the sound.
+    qint64 soundBytes() const;
 
     bool m_valid = false;
     int m_channels = 0;
@@ -36,6 +39,7 @@ private:
     int m_nominalBitRate = 0;
     qint64 m_fileSize = 0;
     quint32 m_samples = 0;
+    qint64 m_unreadBytes = 0;
     QString m_title;
     QString m_artist;
     QString m_album;

@@ -963,6 +963,9 @@ with open('many.zip', 'wb') as f:
         made("tagged.ogg", K::Ogg,
              u"Title: Ogg Title|Artist: Ogg Artist|Album: Ogg Album|Duration: 00:00:01|Bit rate: 55 kbit"_s);
         made("plain.ogg", K::Ogg, u"Duration: 00:00:01|Bit rate: 36 kbit"_s);
+        // The picture and the header of the page its comment goes on to are no sound: 4809 of 71552 bytes are.
+        made("cover-art.ogg", K::Ogg,
+             u"Title: Behind The Picture|Artist: Pictured Artist|Duration: 00:00:01|Bit rate: 38 kbit"_s);
         made("notogg.ape", K::Ogg, {}); // Monkey's Audio reaches the Ogg reader and gets nothing
         made("bottomup.bmp", K::Bmp, size(37, 21));
         made("topdown.bmp", K::Bmp, size(37, 21)); // stored negated
@@ -1067,6 +1070,17 @@ with open('many.zip', 'wb') as f:
         row("Ogg no page, no nominal rate", K::Ogg, oggStart(1, 8000, 0) + QByteArray(20000, '\0'),
             u"Duration: 00:00:00|Bit rate: 0 kbit"_s);
         row("Ogg short packet", K::Ogg, oggStart(1, 8000, 0).left(50), {});
+        // A last page whose granule position is -1 or beyond 32 bits gives no count: the page before does (88200
+        // samples, 2 s; 1426 bytes).
+        const auto granulePage = [](quint64 granule) {
+            return "OggS" + QByteArray(2, '\0') + le(granule) + QByteArray(10, '\0');
+        };
+        for (quint64 granule : {~quint64(0), quint64(0x7FFFFFFFFFFFFFFF)})
+            QTest::addRow("Ogg granule %llx", granule)
+                << int(K::Ogg)
+                << oggStart(2, 44100, 0) + QByteArray(1000, '\0') + granulePage(88200) + QByteArray(300, '\0') +
+                       granulePage(granule) + QByteArray(20, '\0')
+                << u"Duration: 00:00:02|Bit rate: 6 kbit"_s;
 
         // JPEG: fill bytes, restart and 01 markers stepped over; a stray byte ends the walk; lengths of 0 and 1 would
         // walk back onto the same marker for ever; a file ending inside the frame header is no picture.

@@ -42,6 +42,16 @@ ff -f lavfi -i sine=duration=3.3 -ac 1 -ar 8000 -c:a libmp3lame -b:a 8k info-mpe
 # --- Ogg Vorbis with the three comments; and one without comments.
 oggenc --quiet -q 0 -t "Ogg Title" -a "Ogg Artist" -l "Ogg Album" -o tagged.ogg "$tmp/tone.wav"
 oggenc --quiet -q 0 -o plain.ogg "$tmp/tone22.wav"
+# A picture of 50 KB (as base64, 67 KB) before the title: the comment packet fills a page and
+# goes on to the next.
+oggenc --quiet -q 0 -o "$tmp/cover.ogg" "$tmp/tone22.wav"
+python3 -c "
+import base64, random
+random.seed(7)
+print('METADATA_BLOCK_PICTURE=' + base64.b64encode(bytes(random.getrandbits(8) for _ in range(50000))).decode())
+print('TITLE=Behind The Picture')
+print('ARTIST=Pictured Artist')" > "$tmp/cover.txt"
+vorbiscomment -w -c "$tmp/cover.txt" "$tmp/cover.ogg" cover-art.ogg
 
 # --- Pictures.
 convert -size 37x21 gradient:red-blue bmp3:bottomup.bmp
