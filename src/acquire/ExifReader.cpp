@@ -1,7 +1,11 @@
 #include "ExifReader.h"
 
+#include "ImgSize.h"
+#include "MediaBytes.h"
+
 #include <QBuffer>
 #include <QFile>
+#include <QScopeGuard>
 
 #include <exiv2/exiv2.hpp>
 #include <exiv2/webpimage.hpp>
@@ -22,17 +26,29 @@ void setUp()
     Exiv2::enableBMFF(true);
 }
 
-// A file goes to Exiv2 by its descriptor, so that Exiv2 maps only the parts it reads; bytes in
-// memory are handed over as they are.
-Exiv2::Image::AutoPtr open(QIODevice &device, QByteArray &held)
+// A JPEG holds all its metadata before its first scan, near the start, and Exiv2 looks for each
+// next marker byte by byte: a JPEG cut off where space was reserved for the rest (zeros to its
+// end) would be read whole. So a JPEG is handed over as its first ImageScanLimit bytes, mapped
+// (only the pages Exiv2 touches are read). Other formats point to their metadata from anywhere
+// in the file and go whole: a file by its descriptor, so that Exiv2 maps only the parts it
+// reads; bytes in memory as they are.
+Exiv2::Image::AutoPtr open(QIODevice &device, QByteArray &held, uchar *&mapped)
 {
-    if (auto *file = qobject_cast<QFile *>(&device); file && file->handle() >= 0)
+    const bool jpeg = !device.isSequential() && MediaBytes::readAt(device, 0, 2).bytes == QByteArrayView("\xFF\xD8", 2);
+    const qint64 length = jpeg ? qMin(device.size(), ImageScanLimit) : device.size();
+    auto fromMemory = [](const void *data, qint64 size) {
+        return Exiv2::ImageFactory::open(static_cast<const Exiv2::byte *>(data), long(size));
+    };
+    if (auto *file = qobject_cast<QFile *>(&device); file && file->handle() >= 0) {
+        if (jpeg && (mapped = file->map(0, length)))
+            return fromMemory(mapped, length);
         return Exiv2::ImageFactory::open("/proc/self/fd/" + std::to_string(file->handle()));
+    }
     if (auto *buffer = qobject_cast<QBuffer *>(&device))
         held = buffer->data();
     else if (device.seek(0))
-        held = device.readAll();
-    return Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(held.constData()), long(held.size()));
+        held = device.read(length);
+    return fromMemory(held.constData(), qMin<qint64>(held.size(), length));
 }
 
 // The picture formats this reader is for. Exiv2 also takes video containers (AVI, Matroska,
@@ -56,7 +72,13 @@ PictureDetails ReadExifPicture(QIODevice &device)
     PictureDetails d;
     try {
         QByteArray held;
-        Exiv2::Image::AutoPtr image = open(device, held);
+        uchar *mapped = nullptr;
+        // Let go of the mapping only after the image that reads it.
+        const auto unmap = qScopeGuard([&] {
+            if (mapped)
+                static_cast<QFile &>(device).unmap(mapped);
+        });
+        Exiv2::Image::AutoPtr image = open(device, held, mapped);
         if (!image.get() || !isPicture(image->imageType()))
             return d;
         image->readMetadata();
@@ -70,7 +92,8 @@ PictureDetails ReadExifPicture(QIODevice &device)
         const Exiv2::ExifData &exif = image->exifData();
         if (exif.empty())
             return d;
-        d.taken = QDateTime::fromString(value(exif, "Exif.Photo.DateTimeOriginal"), QStringLiteral("yyyy:MM:dd HH:mm:ss"));
+        d.taken =
+            QDateTime::fromString(value(exif, "Exif.Photo.DateTimeOriginal"), QStringLiteral("yyyy:MM:dd HH:mm:ss"));
         const QString make = value(exif, "Exif.Image.Make");
         const QString model = value(exif, "Exif.Image.Model");
         d.camera = model.startsWith(make, Qt::CaseInsensitive) ? model : (make + u' ' + model).trimmed();

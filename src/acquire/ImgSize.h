@@ -23,6 +23,6 @@ ImageSize GetJPEGSize(QIODevice &device);
 ImageSize GetGIFSize(QIODevice &device);
 ImageSize GetPNGSize(QIODevice &device);
 
-// The JPEG and GIF walks stop after this many bytes of a file: real pictures state their
+// The JPEG and GIF walks (and Exiv2's of a JPEG) stop after this many bytes of a file: real pictures state their
 // size near the start, and a hostile file must not make the scan read a whole disc.
 inline constexpr qint64 ImageScanLimit = 16 * 1024 * 1024;

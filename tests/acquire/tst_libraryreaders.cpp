@@ -2,6 +2,8 @@
 // tests/data/media/library/make-library-media.sh, which prints what mutagen-inspect, exiftool, mediainfo and isoinfo
 // report of them: the tables below hold those figures.
 #include "ScanFixture.h"
+#include "ZeroPaddedDevice.h"
+#include "acquire/ImgSize.h"
 #include "acquire/MediaFamilies.h"
 #include "acquire/MediaReaders.h"
 #include "acquire/ScanOptions.h"
@@ -181,6 +183,27 @@ private Q_SLOTS:
             ReadMediaLines(MediaReaderKind(kind), path, lines);
             QVERIFY(lines.size() <= 12);
         }
+    }
+
+    // A JPEG cut off before its first scan, zeros to the end of a gigabyte: Exiv2, which looks for each next marker
+    // byte by byte, is given only the start of it, from a device or from a file.
+    void cutJpegIsNotReadToItsEnd()
+    {
+        QFile f(library(u"exif.jpg"_s));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray whole = f.readAll();
+        const QByteArray start = whole.left(whole.indexOf("\xFF\xDA"));
+        QVERIFY(start.size() > 2);
+        ZeroPaddedDevice zeros(start, qint64(1) << 30);
+        QStringList lines;
+        ReadMediaLines(MediaReaderKind::Exif, zeros, lines);
+        QVERIFY2(zeros.served < ImageScanLimit + 4096, qPrintable(QString::number(zeros.served)));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"cut.jpg"_s);
+        QFile cut(path);
+        QVERIFY(cut.open(QIODevice::WriteOnly) && cut.write(start) == start.size() && cut.resize(qint64(1) << 30));
+        cut.close();
+        QCOMPARE(linesOf(MediaReaderKind::Exif, path), lines);
     }
 
     // The scan: a library reader runs only when its own filter is ticked, and a specified reader only by its own,

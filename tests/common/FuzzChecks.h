@@ -104,7 +104,7 @@ inline const QList<QPair<MediaReaderKind, const char *>> &mediaReaders()
 
 // The bytes handed to one metadata reader as an in-memory device, as the scanner hands it a
 // file: an in-memory device never fails to read, and every line must stay one line of its
-// record, never end it, and (but for a page's title) be one of a few.
+// record, never end it, and be one of a few.
 inline QString media(MediaReaderKind kind, QByteArrayView input)
 {
     QBuffer buffer;
@@ -119,7 +119,7 @@ inline QString media(MediaReaderKind kind, QByteArrayView input)
     for (const QString &line : lines)
         if (line.contains(u'\r') || line.contains(u'\n') || line == QLatin1String("-"))
             return QStringLiteral("the line \"%1\" breaks its record").arg(line);
-    if (kind != MediaReaderKind::Html && lines.size() > 6)
+    if (lines.size() > 6)
         return QStringLiteral("%1 lines").arg(lines.size());
     return QString();
 }
