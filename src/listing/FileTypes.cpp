@@ -16,9 +16,34 @@ static QMimeDatabase &database()
     return db;
 }
 
+// The kind of MIME type a name of each media family has.
+static const char *mimeKindOf(const QString &name)
+{
+    using MediaFamilies::Family;
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return nullptr;
+    const QByteArray upper = FoldedAZ(QStringView(name).sliced(dot + 1).toUtf8());
+    for (const auto &[family, kind] :
+         {std::pair{Family::Music, "audio/"}, {Family::Picture, "image/"}, {Family::Video, "video/"}})
+        if (MediaFamilies::inFamily(family, upper))
+            return kind;
+    return nullptr;
+}
+
 static QMimeType mimeFor(const QString &name)
 {
-    return database().mimeTypeForFile(name, QMimeDatabase::MatchExtension);
+    const QMimeType mime = database().mimeTypeForFile(name, QMimeDatabase::MatchExtension);
+    // An extension two types claim (".ts": a Qt translation and an MPEG transport stream) is
+    // taken as the catalogue's media table takes it, so that its type agrees with the search's
+    // video category and the video reader.
+    const char *kind = mimeKindOf(name);
+    if (!kind || mime.name().startsWith(QLatin1String(kind)))
+        return mime;
+    for (const QMimeType &other : database().mimeTypesForFileName(name))
+        if (other.name().startsWith(QLatin1String(kind)))
+            return other;
+    return mime;
 }
 
 namespace

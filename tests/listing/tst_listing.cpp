@@ -574,6 +574,8 @@ private Q_SLOTS:
                                               u"README document"_s, u"Markdown document"_s}));
         QVERIFY(first.at(6) != first.at(7) && first.at(8) != first.at(9) && first.at(10) != first.at(11));
         QVERIFY(first.at(12) != u"File"_s);
+        // An extension two types claim is of the kind the media table gives it: ".ts" a video, as ".m2ts" is.
+        QCOMPARE(FileTypes::GetFileType(u"clip.TS"_s), FileTypes::GetFileType(u"clip.m2ts"_s));
         // Backwards, after every one of them is cached: the same answers.
         for (qsizetype i = names.size() - 1; i >= 0; --i)
             QCOMPARE(FileTypes::GetFileType(names.at(i)), first.at(i));
