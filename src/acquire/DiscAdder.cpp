@@ -182,7 +182,20 @@ qint32 DiscAdder::nextNumber() const
     return static_cast<qint32>(DoGroup(m_catalogue.tree().root()).discs + 1);
 }
 
-quint64 DiscAdder::scanToLists(const DiscVolume &volume)
+bool DiscAdder::readsEveryByte(const TreeNode *replace) const
+{
+    if (m_options.checksums)
+        return true;
+    if (!replace || !replace->cd())
+        return false;
+    try {
+        return !ContentsFile::readChecksumList(m_catalogue.dbFolder(), replace->cd()->Serial).isEmpty();
+    } catch (const QuilloryError &) {
+        return false; // a damaged entry is replaced as a new one would be
+    }
+}
+
+quint64 DiscAdder::scanToLists(const DiscVolume &volume, bool checksums)
 {
     const QString db = m_catalogue.dbFolder();
     const QString fileName = ContentsFile::fileListName(db, volume.serial);
@@ -202,8 +215,8 @@ quint64 DiscAdder::scanToLists(const DiscVolume &volume)
     QFile::remove(sumName);
     if (!files.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         !folders.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        (m_options.checksums && !sums.open(QIODevice::WriteOnly | QIODevice::Truncate))) {
-        const QString why = !files.isOpen() ? files.errorString()
+        (checksums && !sums.open(QIODevice::WriteOnly | QIODevice::Truncate))) {
+        const QString why = !files.isOpen()     ? files.errorString()
                             : !folders.isOpen() ? folders.errorString()
                                                 : sums.errorString();
         discard();
@@ -213,8 +226,10 @@ quint64 DiscAdder::scanToLists(const DiscVolume &volume)
     quint64 size = 0;
     m_unreadable.clear();
     try {
-        Scanner scanner(m_options, &files, &folders);
-        if (m_options.checksums)
+        ScanOptions options = m_options;
+        options.checksums = checksums;
+        Scanner scanner(options, &files, &folders);
+        if (checksums)
             scanner.setChecksumList(&sums);
         scanner.setTotalSize(volume.totalSize);
         scanner.setProcessEvents(m_processEvents);
@@ -232,9 +247,10 @@ quint64 DiscAdder::scanToLists(const DiscVolume &volume)
             m_scanCheck();
         if (!files.flush() || !folders.flush() || (sums.isOpen() && !sums.flush()))
             throw QuilloryError(QStringLiteral("Cannot write the lists of disc %1: %2")
-                                    .arg(volume.serial, files.error() != QFileDevice::NoError     ? files.errorString()
-                                                        : folders.error() != QFileDevice::NoError ? folders.errorString()
-                                                                                                  : sums.errorString()));
+                                    .arg(volume.serial, files.error() != QFileDevice::NoError ? files.errorString()
+                                                        : folders.error() != QFileDevice::NoError
+                                                            ? folders.errorString()
+                                                            : sums.errorString()));
         // A list the catalogue would refuse to read back must not take the place of anything.
         for (const QFile *list : {&files, &folders})
             if (list->size() > ContentsList::MaxBytes)
@@ -280,7 +296,7 @@ TreeNode *DiscAdder::add(const DiscVolume &volume, const DiscDetails &details, T
     change.begin({contents});
     TreeNode *added = nullptr;
     try {
-        const quint64 size = scanToLists(volume);
+        const quint64 size = scanToLists(volume, readsEveryByte(replace));
         ContentsFile::pack(db, volume.serial, change.placeFor(contents).chopped(contents.size()));
         // The record is one line of "|"-separated fields: what the system reports must not break it.
         auto field = [](QString text) { return TextCodec::sanitizeLine(text.replace(u'|', u'_')); };

@@ -96,13 +96,18 @@ public:
     // is thrown. Refused when the tree could not be read (it cannot be saved).
     TreeNode *add(const DiscVolume &volume, const DiscDetails &details, TreeNode *parent, TreeNode *replace = nullptr);
 
+    // Whether add(..., replace) reads every byte: checksums are on, or the disc it replaces was
+    // catalogued with them (an update must not quietly take away what Verify Disc compares
+    // contents by).
+    bool readsEveryByte(const TreeNode *replace) const;
+
     // Bytes counted by the last scan (including files left out by the filters).
     quint64 scannedBytes() const { return m_scannedBytes; }
     // What the last scan could not read; the disc was added without it, and the user is told.
     const ScanProblems &unreadable() const { return m_unreadable; }
 
 private:
-    quint64 scanToLists(const DiscVolume &volume);
+    quint64 scanToLists(const DiscVolume &volume, bool checksums);
 
     Catalogue &m_catalogue;
     const ScanOptions m_options;

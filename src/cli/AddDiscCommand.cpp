@@ -85,15 +85,20 @@ int AddDiscCommand::run(CliContext &ctx, const QStringList &args)
 
     DiscVolume volume;
     QString root = image ? QString() : a.positional().first();
-    if (image) {
-        volume = ImageScanner::volumeOf(a.value(QStringLiteral("image")));
-    } else if (standIn) {
+    // A folder is taken where the command runs, as any path on the command line; the mount table
+    // knows volumes by their absolute paths only. A device is mounted below, when it is not yet.
+    if (!image && !root.startsWith(QLatin1String("/dev/"))) {
         const QFileInfo folder(root);
         if (!folder.isDir())
             throw QuilloryError(folder.exists() ? QStringLiteral("\"%1\" is a file, not a folder; a disc image is "
                                                                  "added with --image.")
                                                       .arg(root)
                                                 : QStringLiteral("There is no folder \"%1\".").arg(root));
+        root = QDir::cleanPath(folder.absoluteFilePath());
+    }
+    if (image) {
+        volume = ImageScanner::volumeOf(a.value(QStringLiteral("image")));
+    } else if (standIn) {
         volume.label = a.value(QStringLiteral("label"));
         volume.serial = a.value(QStringLiteral("serial")).toUpper();
         volume.fileSystem = a.value(QStringLiteral("fs"));
@@ -155,6 +160,11 @@ int AddDiscCommand::run(CliContext &ctx, const QStringList &args)
     }
     if (old) {
         const DiscDetails kept = DiscAdder::keptDetails(*old);
+        // A folder standing in for a volume has only the label and file system it was given.
+        if (standIn && !a.has(QStringLiteral("label")))
+            volume.label = old->cd()->VolumeLabel;
+        if (standIn && !a.has(QStringLiteral("fs")))
+            volume.fileSystem = old->cd()->FileSystem;
         if (!a.has(QStringLiteral("genre")))
             details.genre = kept.genre;
         if (!a.has(QStringLiteral("description")))

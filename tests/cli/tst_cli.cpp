@@ -2,6 +2,7 @@
 #include "FileSizeLimit.h"
 #include "RunProgram.h"
 #include "TestCatalogue.h"
+#include "store/ContentsFile.h"
 
 #include "acquire/FolderVolumeBackend.h"
 #include "cli/CliApp.h"
@@ -250,10 +251,9 @@ private Q_SLOTS:
         row("ls no disc", cat + u"ls Jazz"_s, 1, "", "Jazz");
         row("cat-lists no disc", cat + u"cat-lists 12345678"_s, 1, "",
             "There is no disc with the serial 12345678 in the catalogue.");
-        row("add-disc, a file for the folder", cat + u"add-disc {root}/file --serial 0000000A --title T"_s, 1, "",
+        row("add-disc, a file for the volume", cat + u"add-disc {root}/file --title T"_s, 1, "",
             "is a file, not a folder; a disc image is added with --image.");
-        row("add-disc, no folder", cat + u"add-disc {root}/nowhere --serial 0000000A --title T"_s, 1, "",
-            "There is no folder");
+        row("add-disc, no folder", cat + u"add-disc {root}/nowhere --title T"_s, 1, "", "There is no folder");
         row("add-disc, a folder for the image", cat + u"add-disc --image {root}/vol --title T"_s, 1, "",
             "it is a folder, not an image file");
         row("search node", cat + u"search --in Nirgends"_s, 1, "", "There is no group or disc named \"Nirgends\".");
@@ -275,7 +275,7 @@ private Q_SLOTS:
 
         // What is made or taken over is said on standard error.
         row("replace", cat + u"add-disc {root}/vol --serial 1a2b3c4d --title Rock_Disc --replace"_s, 0,
-            "Rock Disc||1A2B3C4D||305|Loud~!music|Rock|1|", "", Changes);
+            "Rock Disc|ROCK|1A2B3C4D|CDFS|305|Loud~!music|Rock|1|", "", Changes);
         row("missing folder, add-disc makes it", u"--data {root}/missing "_s + add + u"T"_s, 0, "T||0000000A||",
             "A new catalogue was made", Changes);
         row("empty lock taken over", u"--data {root}/stale "_s + add + u"T"_s, 0, "T||0000000A||", "taken over",
@@ -364,9 +364,25 @@ private Q_SLOTS:
             runProgram({u"--data"_s, at(u"cat"_s), u"add-disc"_s, at(u"vol"_s), u"--serial"_s, u"1A2B3C4D"_s,
                         u"--title"_s, u"Rock Disc"_s, u"--genre"_s, u"Jazz"_s, u"--replace"_s});
         QCOMPARE(r.code, 0);
-        QVERIFY2(r.out.startsWith("Rock Disc||1A2B3C4D||305|Loud~!music|Jazz|1|") && r.out.endsWith("|Alex\n"),
+        QVERIFY2(r.out.startsWith("Rock Disc|ROCK|1A2B3C4D|CDFS|305|Loud~!music|Jazz|1|") && r.out.endsWith("|Alex\n"),
                  r.out.constData());
-        QVERIFY(readFile(treeFile).contains("\n\t\tRock Disc||1A2B3C4D||305|Loud~!music|Jazz|1|")); // in Music
+        QVERIFY(readFile(treeFile).contains("\n\t\tRock Disc|ROCK|1A2B3C4D|CDFS|305|Loud~!music|Jazz|1|")); // in Music
+
+        // A folder standing in for a volume keeps the label it was given, and a disc catalogued
+        // with checksums keeps them, though neither is asked for again. ROOT is taken where the
+        // command runs.
+        const auto addHere = [this](const QStringList &more) {
+            return runProgram(qEnvironmentVariable("QUILLORY_CLI"),
+                              QStringList{u"--data"_s, at(u"replaced"_s), u"add-disc"_s, u"vol"_s, u"--serial"_s,
+                                          u"0000ABCD"_s, u"--title"_s, u"T"_s} +
+                                  more,
+                              {}, at(u""_s));
+        };
+        QCOMPARE(addHere({u"--label"_s, u"LBL"_s, u"--checksums"_s}).code, 0);
+        const CliRun again = addHere({u"--replace"_s});
+        QCOMPARE(again.code, 0);
+        QVERIFY2(again.out.startsWith("T|LBL|0000ABCD|"), again.out.constData());
+        QVERIFY(!ContentsFile::readChecksumList(at(u"replaced/DB/"_s), u"0000ABCD"_s).isEmpty());
     }
 
     // The columns in the order asked, by names in any case, with widths in pixels.

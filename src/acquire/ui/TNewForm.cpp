@@ -305,13 +305,13 @@ bool TNewForm::runScan(const DiscVolume &disc, const DiscDetails &details, TreeN
         m_busy->setStopButton([this] { requestStop(); });
     }
     // A scan that reads every byte measures its gauge in the bytes it reads, and says how far it is.
-    const ScanOptions options = ScanOptions::from(m_workspace.preferences());
+    DiscAdder adder(m_workspace.catalogue(), ScanOptions::from(m_workspace.preferences()));
+    const bool everyByte = adder.readsEveryByte(replace);
     DiscVolume volume = disc;
-    if (options.checksums && disc.image.isEmpty())
+    if (everyByte && disc.image.isEmpty())
         volume.totalSize = DiscAdder::bytesToRead(disc.root, disc.totalSize);
-    ScanGauge gauge(m_busy, u"Disc is being processed. Please wait..."_s, volume.totalSize, options.checksums);
+    ScanGauge gauge(m_busy, u"Disc is being processed. Please wait..."_s, volume.totalSize, everyByte);
 
-    DiscAdder adder(m_workspace.catalogue(), options);
     adder.setProcessEvents([this, &disc] {
         // The busy window's Stop is the one control the user can reach meanwhile.
         QApplication::processEvents();

@@ -182,9 +182,7 @@ void VerifyCommands::updateFromScan()
     if (AppDialogs::message(m_form, AppDialogs::Confirmation, question, AppDialogs::YesNo) != QMessageBox::Yes)
         return;
     const TCD cd = *old->cd();
-    ScanOptions options = ScanOptions::from(m_workspace.preferences());
-    options.checksums = options.checksums || m_form->report().contentsChecked;
-    DiscAdder adder(m_workspace.catalogue(), options);
+    DiscAdder adder(m_workspace.catalogue(), ScanOptions::from(m_workspace.preferences()));
     DiscVolume volume;
     (DiscVerifier::isImage(root) ? volume.image : volume.root) = root;
     volume.label = cd.VolumeLabel;
@@ -194,7 +192,7 @@ void VerifyCommands::updateFromScan()
     m_working = true;
     m_form->hide();
     TBusyForm *form = busy();
-    ScanGauge gauge(form, u"Disc is being processed. Please wait..."_s, volume.totalSize, options.checksums);
+    ScanGauge gauge(form, u"Disc is being processed. Please wait..."_s, volume.totalSize, adder.readsEveryByte(old));
     adder.setGauge(gauge.callback());
     adder.setProcessEvents([this] {
         QApplication::processEvents();
