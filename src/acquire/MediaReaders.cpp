@@ -43,13 +43,17 @@ static void readMp3(QIODevice &device, QStringList &lines)
                  QString::number(mpeg.BitRate()) + QStringLiteral("kbps");
 }
 
-// The lines of the Ogg reader, which every tagged audio format but MP3 shares.
-static void addAudio(QStringList &lines, const QString &title, const QString &artist, const QString &album,
-                     double seconds, qint64 kbit)
+// The lines of the Ogg reader, which every tagged audio format but MP3 shares: the tags, then
+// the length and the rate.
+static void addTags(QStringList &lines, const QString &title, const QString &artist, const QString &album)
 {
     addTag(lines, "Title: ", title);
     addTag(lines, "Artist: ", artist);
     addTag(lines, "Album: ", album);
+}
+
+static void addLength(QStringList &lines, double seconds, qint64 kbit)
+{
     lines << QStringLiteral("Duration: ") + FormatDuration(seconds);
     lines << QStringLiteral("Bit rate: ") + QString::number(kbit) + QStringLiteral(" kbit");
 }
@@ -65,7 +69,8 @@ static void readOgg(QIODevice &device, QStringList &lines)
     ogg.ReadFromDevice(device);
     if (!ogg.Valid())
         return;
-    addAudio(lines, ogg.Title(), ogg.Artist(), ogg.Album(), ogg.Duration(), ogg.BitRate());
+    addTags(lines, ogg.Title(), ogg.Artist(), ogg.Album());
+    addLength(lines, ogg.Duration(), ogg.BitRate());
 }
 
 static void readLibraryAudio(QIODevice &device, QStringList &lines)
@@ -73,7 +78,10 @@ static void readLibraryAudio(QIODevice &device, QStringList &lines)
     const AudioDetails audio = ReadTagLibAudio(device);
     if (!audio.valid)
         return;
-    addAudio(lines, audio.title, audio.artist, audio.album, audio.milliseconds / 1000.0, audio.kbit);
+    addTags(lines, audio.title, audio.artist, audio.album);
+    // A stream whose length TagLib cannot tell gets no length and rate rather than zeros.
+    if (audio.milliseconds > 0)
+        addLength(lines, audio.milliseconds / 1000.0, audio.kbit);
     if (audio.sampleRate > 0)
         addSampleRate(lines, audio.sampleRate);
 }

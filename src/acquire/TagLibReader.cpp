@@ -1,11 +1,15 @@
 #include "TagLibReader.h"
 
+#include <cmath>
+#include <limits>
+
 #include <taglib/aifffile.h>
 #include <taglib/apefile.h>
 #include <taglib/fileref.h>
 #include <taglib/flacfile.h>
 #include <taglib/mp4file.h>
 #include <taglib/oggflacfile.h>
+#include <taglib/oggpageheader.h>
 #include <taglib/tag.h>
 #include <taglib/tdebuglistener.h>
 #include <taglib/tiostream.h>
@@ -77,6 +81,23 @@ public:
     void printMessage(const TagLib::String &) override {}
 };
 
+// A FLAC stream written into Ogg in one pass (ffmpeg) leaves the sample count of its header at
+// 0, for it is known only at the end; the granule position of the last page is that count.
+void lengthFromLastPage(TagLib::Ogg::FLAC::File &file, int sampleRate, qint64 fileLength, AudioDetails &d)
+{
+    const TagLib::Ogg::PageHeader *last = file.lastPageHeader();
+    if (!last)
+        return;
+    const long long samples = last->absoluteGranularPosition();
+    // -1 on a page where no packet ends, and anything past what a length in milliseconds holds
+    // is damage rather than a length.
+    if (samples <= 0 || samples / sampleRate >= std::numeric_limits<int>::max() / 1000)
+        return;
+    d.milliseconds = int(samples * 1000 / sampleRate);
+    if (d.milliseconds > 0)
+        d.kbit = int(std::lround(double(fileLength) * 8 / d.milliseconds));
+}
+
 } // namespace
 
 AudioDetails ReadTagLibAudio(QIODevice &device)
@@ -103,6 +124,8 @@ AudioDetails ReadTagLibAudio(QIODevice &device)
     }
     d.milliseconds = std::max(0, props->lengthInMilliseconds());
     d.kbit = std::max(0, props->bitrate());
+    if (auto *oggFlac = dynamic_cast<TagLib::Ogg::FLAC::File *>(file); oggFlac && d.milliseconds == 0)
+        lengthFromLastPage(*oggFlac, props->sampleRate(), device.size(), d);
     if (lossless(file))
         d.sampleRate = props->sampleRate();
     return d;

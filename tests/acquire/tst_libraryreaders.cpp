@@ -63,6 +63,10 @@ private Q_SLOTS:
                      {"Title: Flac Title", "Artist: Flac Artist", "Album: Flac Album", "Duration: 00:00:01",
                       "Bit rate: 50 kbit", "Sample rate: 8000 hz"}},
                     {"flac-in-ogg.oga", {"Title: Ogg Flac", "Duration: 00:00:01", "Bit rate: 51 kbit", "Sample rate: 8000 hz"}},
+                    // ffmpeg leaves the sample count of the header at 0: the last page's granule position gives the
+                    // length, the file's bytes over it the rate (5195 bytes in 1 s).
+                    {"one-pass-flac.oga",
+                     {"Title: One Pass Flac", "Duration: 00:00:01", "Bit rate: 42 kbit", "Sample rate: 8000 hz"}},
                     {"tagged.opus",
                      {"Title: Opus Title", "Artist: Opus Artist", "Album: Opus Album", "Duration: 00:00:02",
                       "Bit rate: 79 kbit"}},

@@ -15,6 +15,8 @@ sox -n -r 8000 -c 1 -b 16 "$tmp/tone.wav" synth 1 sine 440
 sox -n -r 16000 -c 2 -b 16 "$tmp/tone2.wav" synth 2 sine 440 sine 660
 flac --silent -f -T TITLE="Flac Title" -T ARTIST="Flac Artist" -T ALBUM="Flac Album" -o tagged.flac "$tmp/tone.wav"
 flac --silent -f --ogg -T TITLE="Ogg Flac" -o flac-in-ogg.oga "$tmp/tone.wav"
+# The same written in one pass, by ffmpeg: the header's sample count stays 0.
+ff -i "$tmp/tone.wav" -c:a flac -metadata title="One Pass Flac" one-pass-flac.oga
 opusenc --quiet --title "Opus Title" --artist "Opus Artist" --album "Opus Album" "$tmp/tone2.wav" tagged.opus
 # An Opus stream under the Vorbis name: the Ogg reader finds no Vorbis header.
 opusenc --quiet --title "Opus In Ogg" "$tmp/tone.wav" opus-named.ogg
