@@ -18,21 +18,31 @@ namespace
 // Records are written out in blocks of about this size.
 constexpr qsizetype kBlock = qsizetype(1) << 18;
 
-// Plain ASCII without line breaks is written as it stands; anything else goes through the
-// text layer, which also mends bytes that are not valid UTF-8.
-bool plainAscii(QByteArrayView bytes)
+// A name in plain ASCII, without line breaks or the catalogue's path separator, is written as it
+// stands; anything else goes through storedName().
+bool plainName(QByteArrayView bytes)
 {
     for (char c : bytes)
-        if (static_cast<uchar>(c) >= 0x80 || c == '\r' || c == '\n')
+        if (static_cast<uchar>(c) >= 0x80 || c == '\r' || c == '\n' || c == ContentsRecord::PathSeparator)
             return false;
     return true;
 }
 
+// A name as the lists keep it: bytes that are not valid UTF-8 mended, and a line break or a "\"
+// (which a Linux name may hold) written as "?". Kept, a "\" would make "a\b" one with the file b
+// in the folder a: listed together, and copied back or burnt in each other's place.
+QString storedName(QByteArrayView fileSystemName)
+{
+    QString text = TextCodec::sanitizeLine(QFile::decodeName(fileSystemName.toByteArray()));
+    text.replace(QLatin1Char(ContentsRecord::PathSeparator), QLatin1Char('?'));
+    return text;
+}
+
 QByteArray nameLine(QByteArrayView fileSystemName)
 {
-    if (plainAscii(fileSystemName))
+    if (plainName(fileSystemName))
         return fileSystemName.toByteArray();
-    return TextCodec::sanitizeLine(QFile::decodeName(fileSystemName.toByteArray())).toUtf8();
+    return storedName(fileSystemName).toUtf8();
 }
 
 } // namespace
@@ -95,17 +105,23 @@ void ContentsListWriter::putText(const QString &text)
 
 void ContentsListWriter::putName(QByteArrayView fileSystemName, char suffix)
 {
-    if (plainAscii(fileSystemName)) {
+    if (plainName(fileSystemName)) {
         m_buffer.append(fileSystemName.data(), size_t(fileSystemName.size()));
         if (suffix)
             m_buffer.push_back(suffix);
         m_buffer.append("\r\n", 2);
     } else {
-        QString text = QFile::decodeName(fileSystemName.toByteArray());
+        QString text = storedName(fileSystemName);
         if (suffix)
             text += QLatin1Char(suffix);
         putText(text);
     }
+}
+
+void ContentsListWriter::putExtra(const QString &line)
+{
+    // A line of its own that reads as the end of the record would cut the record short.
+    putText(line == QLatin1String(ContentsRecord::EndLine) ? QStringLiteral("?") : line);
 }
 
 void ContentsListWriter::putNumber(quint64 n)
@@ -137,7 +153,7 @@ void ContentsListWriter::writeFileRecord(const QString &name, const QString &fol
     putNumber(size);
     putText(date);
     for (const QString &x : extras)
-        putText(x);
+        putExtra(x);
     endRecord();
 }
 
@@ -171,7 +187,7 @@ void ContentsListWriter::writeScannedFile(QByteArrayView name, QByteArrayView fo
     putNumber(size);
     putLine(date);
     for (const QString &x : extras)
-        putText(x);
+        putExtra(x);
     endRecord();
 }
 

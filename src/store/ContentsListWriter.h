@@ -55,6 +55,7 @@ private:
     void putText(const QString &text);
     void putLine(QByteArrayView utf8);
     void putName(QByteArrayView fileSystemName, char suffix = 0);
+    void putExtra(const QString &line);
     void putNumber(quint64 n);
     void endRecord();
 
