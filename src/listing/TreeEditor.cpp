@@ -88,13 +88,16 @@ QStringList TreeEditor::deleteNode(TreeNode *node)
     return failures;
 }
 
-void TreeEditor::lend(TreeNode *disc, const QString &borrower)
+QString TreeEditor::lend(TreeNode *disc, const QString &borrower)
 {
+    if (QString problem = TreeNames::BorrowerProblem(borrower); !problem.isEmpty())
+        return problem;
     TCD cd = *disc->cd();
     cd.BorrowedTo = borrower;
     m_tree.setCD(disc, cd);
     m_tree.setKind(disc, KindLent);
     m_tree.sort();
+    return QString();
 }
 
 void TreeEditor::giveBack(TreeNode *disc)

@@ -36,8 +36,8 @@ public:
     // keep the node: its message is returned (one per disc) and nothing outside DB is touched.
     QStringList deleteNode(TreeNode *node);
 
-    // A lent disc shows as lent for the rest of the run even without a borrower's name.
-    void lend(TreeNode *disc, const QString &borrower);
+    // Lends the disc, or leaves it and says why the name cannot be stored (TreeNames).
+    QString lend(TreeNode *disc, const QString &borrower);
     void giveBack(TreeNode *disc);
 
     static QString damagedMessage(const QString &serial);

@@ -13,6 +13,13 @@ QString ShortName(const QString &name)
     return name;
 }
 
+static QString lineBreakProblem(const QString &name)
+{
+    if (name.contains(u'\r') || name.contains(u'\n'))
+        return QStringLiteral("A name must stay on one line. Please enter a name without line breaks.");
+    return QString();
+}
+
 QString Problem(const QString &name)
 {
     if (name.isEmpty())
@@ -21,8 +28,8 @@ QString Problem(const QString &name)
         return QStringLiteral("The name \"%1\" contains \"|\", which the catalogue uses to separate fields. "
                               "Please enter a name without it.")
             .arg(name);
-    if (name.contains(u'\r') || name.contains(u'\n'))
-        return QStringLiteral("A name must stay on one line. Please enter a name without line breaks.");
+    if (const QString problem = lineBreakProblem(name); !problem.isEmpty())
+        return problem;
     if (name.startsWith(u' ') || name.startsWith(u'\t'))
         return QStringLiteral("The name \"%1\" begins with a blank or a tab, which the catalogue reads as "
                               "indentation. Please enter a name without them at the start.")
@@ -37,6 +44,13 @@ QString TitleProblem(const QString &title)
     if (title.contains(u'|'))
         return QStringLiteral("Disc title cannot contain \"|\" character!");
     return Problem(title);
+}
+
+QString BorrowerProblem(const QString &name)
+{
+    if (name.trimmed().isEmpty())
+        return QStringLiteral("Please enter the name of the person you lend the disc to.");
+    return lineBreakProblem(name);
 }
 
 QString DiscHint(const TCD &cd)

@@ -20,6 +20,11 @@ QString Problem(const QString &name);
 // a "|". Empty when the title is fine.
 QString TitleProblem(const QString &title);
 
+// Why a borrower's name cannot be stored. It is the record's last field, so a "|" in it reads
+// back whole; but an empty or blank name would read back as a disc that is present, and a line
+// break would end the record. Empty when the name is fine.
+QString BorrowerProblem(const QString &name);
+
 // The tree's hint for a disc: "Titile: ", the number, and the description, genre and
 // borrower when they are set; lines joined by "\n".
 QString DiscHint(const TCD &cd);

@@ -5,13 +5,13 @@
 #include "ObjectInfoPanel.h"
 #include "TMainForm.h"
 #include "TreePanel.h"
-#include "listing/Navigator.h"
-#include "store/TreeNames.h"
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"
+#include "listing/Navigator.h"
 #include "session/Workspace.h"
 #include "settings/Preferences.h"
 #include "store/GroupTree.h"
+#include "store/TreeNames.h"
 
 #include <QAction>
 #include <QApplication>
@@ -160,10 +160,14 @@ void TreeCommands::BorrowCDClick()
     if (node->kind() == KindLent) {
         m_editor.giveBack(node);
     } else {
-        QString name;
-        if (!AppDialogs::inputBox(m_window, u"Borrow Disc to..."_s, u"Name: "_s, name))
-            return;
-        m_editor.lend(node, name);
+        for (QString name;;) {
+            if (!AppDialogs::inputBox(m_window, u"Borrow Disc to..."_s, u"Name: "_s, name))
+                return;
+            const QString problem = m_editor.lend(node, name);
+            if (problem.isEmpty())
+                break;
+            AppDialogs::message(m_window, AppDialogs::Error, problem);
+        }
     }
     m_infoPanel->describeNode(node);
 }

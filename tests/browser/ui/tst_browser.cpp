@@ -16,6 +16,7 @@
 #include "listing/SearchHits.h"
 #include "settings/Preferences.h"
 #include "store/Favourites.h"
+#include "store/TreeNames.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -149,8 +150,12 @@ private Q_SLOTS:
         QCOMPARE(jazz->text(), u"Jazz"_s);
         f.controller<TreeCommands>()->TreeEdited(f.node(u"Photos Disc"_s), u"Photos 2024"_s);
         f.nav().TreeChange(f.node(u"Photos 2024"_s));
+        // A blank borrower is refused and the name asked for again.
+        AppDialogs::pushInput(u"  "_s);
         AppDialogs::pushInput(u"Alex | Smith"_s);
         f.action(u"BorrowCD1"_s)->trigger();
+        QCOMPARE(AppDialogs::shownTexts().mid(AppDialogs::shownTexts().size() - 3),
+                 (QStringList{u"Name: "_s, TreeNames::BorrowerProblem(u"  "_s), u"Name: "_s}));
 
         f.nav().TreeChange(f.node(u"Music"_s));
         AppDialogs::pushAnswer(QMessageBox::Yes);
