@@ -49,11 +49,11 @@ void CompilationList::remove(const QList<int> &rows)
     Q_EMIT changed();
 }
 
-QStringList CompilationList::sharedNames() const
+QStringList CompilationList::sharedNames(const QList<CompilationEntry> &entries)
 {
     QSet<QString> seen, shared;
     QStringList out;
-    for (const CompilationEntry &e : m_entries) {
+    for (const CompilationEntry &e : entries) {
         if (seen.contains(e.Name) && !shared.contains(e.Name)) {
             shared.insert(e.Name);
             out.append(e.Name);

@@ -34,8 +34,10 @@ public:
     void clear();
 
     // The names more than one entry has, each once, in list order. A burn puts every entry in
-    // the new disc's root folder, which holds only one of each.
-    QStringList sharedNames() const;
+    // the new disc's root folder, and Copy to Hard-Drive in the one folder chosen: either holds
+    // only one of each.
+    QStringList sharedNames() const { return sharedNames(m_entries); }
+    static QStringList sharedNames(const QList<CompilationEntry> &entries);
 
     // Folders first, then by icon, then by name without regard to case.
     static bool lessThan(const CompilationEntry &a, const CompilationEntry &b);

@@ -17,10 +17,19 @@ QString mediumRoot(const QString &driveText, const QString &volumeLabel)
     return QStringLiteral("/media/") + user + u'/' + volumeLabel + u'/';
 }
 
+QList<CompilationEntry> playable(const QList<CompilationEntry> &entries)
+{
+    QList<CompilationEntry> out;
+    for (const CompilationEntry &e : entries)
+        if (!e.Place.insideZip())
+            out.append(e);
+    return out;
+}
+
 QByteArray lines(const QString &mediumRoot, const QList<CompilationEntry> &entries)
 {
     QByteArray out;
-    for (const CompilationEntry &e : entries) {
+    for (const CompilationEntry &e : playable(entries)) {
         out += EntryPlace::onMedium(mediumRoot, e.Place.onDisc(e.Name)).toUtf8();
         out += "\r\n";
     }

@@ -18,6 +18,10 @@ namespace M3UPlaylist
 // medium of that label, /media/<user>/<label>/.
 QString mediumRoot(const QString &driveText, const QString &volumeLabel);
 
+// The entries a player can open from the medium: those inside ZIP archives are no files of
+// their own there.
+QList<CompilationEntry> playable(const QList<CompilationEntry> &entries);
+// The lines of the playable entries.
 QByteArray lines(const QString &mediumRoot, const QList<CompilationEntry> &entries);
 // Creates or replaces fileName; false with error set when it cannot be written.
 bool CreateList(const QString &mediumRoot, const QString &fileName, const QList<CompilationEntry> &entries,

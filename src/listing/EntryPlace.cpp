@@ -17,7 +17,8 @@ EntryPlace EntryPlace::inFolder(const QString &title, const QString &serial, con
 
 EntryPlace EntryPlace::parse(const QString &text, const QString &serial)
 {
-    const qsizetype colon = text.indexOf(QLatin1Char(TitleEnd));
+    // A title may hold a ":" ("Star Wars: Episode IV"); the folder always starts with "\".
+    const qsizetype colon = text.indexOf(QString(QLatin1Char(TitleEnd)) + u'\\');
     if (colon < 0)
         return EntryPlace(text, serial, QString());
     return inFolder(text.left(colon), serial, text.mid(colon + 1));

@@ -18,7 +18,7 @@ public:
     // A folder known only as text (a favourite, a path typed in): it lies inside a ZIP archive
     // when one of its folders is named "*.ZIP", in any case.
     static EntryPlace inFolder(const QString &title, const QString &serial, const QString &folder);
-    // The text form back: title up to the first ":", the folder after it.
+    // The text form back: title up to the first ":\", the folder after it.
     static EntryPlace parse(const QString &text, const QString &serial = {});
 
     const QString &title() const { return m_title; }

@@ -97,8 +97,8 @@ private Q_SLOTS:
         // Folders first, then names without case; deleting rows leaves the rest in order.
         CompilationList sorted;
         sorted.add({entry(u"b.txt"_s, u"D:\\"_s, u"1"_s, 1, 12), entry(u"Zeta"_s, u"D:\\"_s, u"1"_s, 0, 0),
-                  entry(u"A.TXT"_s, u"D:\\"_s, u"1"_s, 1, 12), entry(u"c.mp3"_s, u"D:\\"_s, u"1"_s, 1, 8),
-                  entry(u"alpha"_s, u"D:\\"_s, u"1"_s, 0, 0)});
+                    entry(u"A.TXT"_s, u"D:\\"_s, u"1"_s, 1, 12), entry(u"c.mp3"_s, u"D:\\"_s, u"1"_s, 1, 8),
+                    entry(u"alpha"_s, u"D:\\"_s, u"1"_s, 0, 0)});
         QCOMPARE(names(sorted), (QStringList{u"alpha"_s, u"Zeta"_s, u"c.mp3"_s, u"A.TXT"_s, u"b.txt"_s}));
         sorted.remove({2, 0});
         QCOMPARE(names(sorted), (QStringList{u"Zeta"_s, u"A.TXT"_s, u"b.txt"_s}));
@@ -200,7 +200,8 @@ private Q_SLOTS:
 
         const QList<CompilationEntry> songs = {entry(u"b.mp3"_s, u"Music:\\"_s, u"1"_s, 1),
                                                entry(u"a.mp3"_s, u"Music:\\"_s, u"1"_s, 1),
-                                               entry(u"Cafe Noir.ogg"_s, u"Music:\\Jazz\\Late\\"_s, u"1"_s, 1)};
+                                               entry(u"Cafe Noir.ogg"_s, u"Music:\\Jazz\\Late\\"_s, u"1"_s, 1),
+                                               entry(u"packed.mp3"_s, u"Music:\\songs.zip\\"_s, u"1"_s, 1)};
         const QByteArray expected = "/media/u/MUSIC_2025/b.mp3\r\n"
                                     "/media/u/MUSIC_2025/a.mp3\r\n"
                                     "/media/u/MUSIC_2025/Jazz/Late/Cafe Noir.ogg\r\n";

@@ -302,8 +302,8 @@ private Q_SLOTS:
         QTest::newRow("title named like an archive")
             << u"BACKUP.ZIP"_s << u"\\docs\\"_s << QString() << u"BACKUP.ZIP"_s;
         QTest::newRow("title with \\") << u"AC\\DC"_s << u"\\Live\\"_s << QString() << u"AC\\DC"_s;
-        // Only the typed place keeps such a title.
-        QTest::newRow("title with :") << u"Vol: 2"_s << u"\\x\\"_s << QString() << u"Vol"_s;
+        // The title ends at the first ":\\", where the folder begins.
+        QTest::newRow("title with :") << u"Vol: 2"_s << u"\\x\\"_s << QString() << u"Vol: 2"_s;
     }
     void entryPlace()
     {

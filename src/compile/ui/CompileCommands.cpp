@@ -5,7 +5,6 @@
 #include "TBurnForm.h"
 #include "TCopyForm.h"
 #include "acquire/DiscDrive.h"
-#include "listing/Navigator.h"
 #include "compile/CompilationList.h"
 #include "compile/CompileSelection.h"
 #include "compile/DiscBatches.h"
@@ -15,6 +14,7 @@
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"
 #include "gui/WaitForCD.h"
+#include "listing/Navigator.h"
 #include "session/Workspace.h"
 #include "store/GroupTree.h"
 #include "store/TCD.h"
@@ -156,9 +156,14 @@ void CompileCommands::CompilationDeleteButtonClick()
 
 void CompileCommands::M3UClick(const QString &driveText)
 {
-    const QList<CompilationEntry> entries = CompileSelection::entriesOf(m_navigator.listing(), selectedRows());
-    if (entries.isEmpty())
+    const QList<CompilationEntry> entries =
+        M3UPlaylist::playable(CompileSelection::entriesOf(m_navigator.listing(), selectedRows()));
+    if (entries.isEmpty()) {
+        AppDialogs::message(m_window, AppDialogs::Error,
+                            u"The selected files lie inside ZIP archives, which a player cannot open from the disc; "
+                            u"no playlist is written."_s);
         return;
+    }
     const QString file =
         AppDialogs::saveFileName(m_window, u"Save M3U Playlist"_s, u"M3U Playlists (*.m3u)"_s, u"m3u"_s, QString());
     if (file.isEmpty())
@@ -185,6 +190,16 @@ void CompileCommands::CopytoHDD1Click()
 {
     if (!CompileSelection::canCopy(m_navigator.listing(), m_navigator.location(), selectedRows()))
         return;
+    // A search's or a compilation's entries come from many folders, and all go into one.
+    const QStringList shared =
+        CompilationList::sharedNames(CompileSelection::entriesOf(m_navigator.listing(), selectedRows()));
+    if (!shared.isEmpty()) {
+        AppDialogs::message(
+            m_window, AppDialogs::Error,
+            u"The selected entries are copied into one folder, and more than one is named \"%1\". "
+            u"Select only one of each, or one of them replaces the other."_s.arg(shared.join(u"\", \""_s)));
+        return;
+    }
     copyForm()->show();
 }
 
