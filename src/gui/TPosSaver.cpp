@@ -4,6 +4,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QWidget>
+#include <algorithm>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -46,6 +47,35 @@ bool onSomeScreen(const QRect &bounds)
     return false;
 }
 
+// Whether the bounds fit on one screen as they are: on it and no larger than it. Bounds saved on
+// a larger desktop, or edited in the file by hand, may reach onto a screen and still be wider
+// than any, which would leave the window's edges and title bar out of reach.
+bool fitsSomeScreen(const QRect &bounds)
+{
+    for (const QScreen *screen : QGuiApplication::screens()) {
+        const QRect area = screen->availableGeometry();
+        if (area.intersects(bounds) && bounds.width() <= area.width() && bounds.height() <= area.height())
+            return true;
+    }
+    return false;
+}
+
+// The bounds cut to the primary screen's free area and moved inside it, the frame the window
+// manager draws round the window (when it has told it yet) included.
+QRect ontoPrimaryScreen(const QRect &bounds, const QWidget *form)
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return bounds;
+    const QRect outer = form->frameGeometry(), inner = form->geometry();
+    const QRect area = screen->availableGeometry().marginsRemoved(
+        QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                 outer.bottom() - inner.bottom()));
+    const QSize size = bounds.size().boundedTo(area.size());
+    return {std::clamp(bounds.x(), area.left(), area.right() + 1 - size.width()),
+            std::clamp(bounds.y(), area.top(), area.bottom() + 1 - size.height()), size.width(), size.height()};
+}
+
 } // namespace
 
 TPosSaver::TPosSaver(QWidget *form, const QString &settingsFile)
@@ -83,7 +113,11 @@ void TPosSaver::RestorePosition()
         return;
     }
     const QRect bounds(*left, *top, *width, *height);
-    m_form->setGeometry(bounds);
+    if (bounds.isEmpty()) {
+        centre(m_form);
+        return;
+    }
+    m_form->setGeometry(fitsSomeScreen(bounds) ? bounds : ontoPrimaryScreen(bounds, m_form));
     if (!onSomeScreen(bounds))
         centre(m_form);
     if (storedInt(settings, Maximized).value_or(0) != 0)

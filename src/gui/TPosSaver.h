@@ -29,8 +29,10 @@ public:
     QString IniSection() const;
     void setIniSection(const QString &section) { m_iniSection = section; }
 
-    // Puts the stored bounds on the form, maximising it when it was saved so. Missing values, or
-    // bounds that would leave the window on no screen (a monitor unplugged since), centre it.
+    // Puts the stored bounds on the form, maximising it when it was saved so. Bounds larger than
+    // the screen they reach onto are cut to the primary screen's free area and moved inside it.
+    // Missing values, an empty size, or bounds that would leave the window on no screen (a
+    // monitor unplugged since) centre it.
     void RestorePosition();
     // Stores the form's bounds; a failing write is ignored.
     void SavePosition();

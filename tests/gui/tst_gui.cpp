@@ -131,6 +131,18 @@ private Q_SLOTS:
         QVariantMap off = bounds;
         off[u"Left"_s] = QGuiApplication::primaryScreen()->virtualGeometry().right() + 2000;
         QTest::newRow("off every screen") << off << middle << QSize(700, 500);
+        // Larger than the screen it reaches onto: cut to the free area and moved inside it.
+        const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
+        QVariantMap wide = bounds;
+        wide[u"Left"_s] = desktop.x() - 3000;
+        wide[u"Width"_s] = 99999;
+        QTest::newRow("wider than the screen") << wide << QPoint(desktop.x(), 60) << QSize(desktop.width(), 500);
+        QVariantMap tall = bounds;
+        tall[u"Height"_s] = desktop.height() + 1;
+        QTest::newRow("taller than the screen") << tall << QPoint(50, desktop.y()) << QSize(700, desktop.height());
+        QVariantMap empty = bounds;
+        empty[u"Width"_s] = 0;
+        QTest::newRow("no width") << empty << middle << QSize(640, 480);
         // A value that is not a number counts as missing.
         QVariantMap word = bounds;
         word[u"Left"_s] = u"left"_s;
