@@ -1,6 +1,7 @@
 #include "TVerifyForm.h"
 
 #include "listing/EntryPlace.h"
+#include "store/CatalogueLocale.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>
@@ -130,20 +131,28 @@ TVerifyForm::TVerifyForm(QWidget *mainWindow) : QWidget(mainWindow, Qt::Window)
 
 TVerifyForm::~TVerifyForm() = default;
 
+QString TVerifyForm::savedText() const
+{
+    return m_header->text().section(u'\n', 0, 0) + u"\nVerified "_s + CatalogueLocale().formatDateTime(m_verified) +
+           u"\n\n"_s + m_report.text();
+}
+
 void TVerifyForm::showReport(const QString &title, const QString &serial, const QString &root, VerifyReport report)
 {
     m_title = title;
     m_serial = serial;
     m_root = root;
     m_report = std::move(report);
+    m_verified = QDateTime::currentDateTime();
     m_model->reset(&m_report, title, serial);
     setWindowTitle(u"Verify Disc \"%1\""_s.arg(title));
     // The counts fit the status bar; a note that contents were not compared goes above the list.
     const QString summary = m_report.summary();
     const QString counts = summary.section(u'\n', 0, 0), note = summary.section(u'\n', 1);
-    QString header = m_report.allMatched()
-                         ? u"Disc \"%1\" (%2), read from %3, is as catalogued."_s.arg(title, serial, root)
-                         : u"Disc \"%1\" (%2), read from %3, differs from its catalogue entry."_s.arg(title, serial, root);
+    QString header =
+        m_report.allMatched()
+            ? u"Disc \"%1\" (%2), read from %3, is as catalogued."_s.arg(title, serial, root)
+            : u"Disc \"%1\" (%2), read from %3, differs from its catalogue entry."_s.arg(title, serial, root);
     if (!note.isEmpty())
         header += u'\n' + note;
     m_header->setText(header);

@@ -2,6 +2,7 @@
 
 #include "acquire/DiscVerifier.h"
 
+#include <QDateTime>
 #include <QWidget>
 
 class QLabel;
@@ -23,6 +24,9 @@ public:
     // The report of the disc with that title and serial, read from the medium at root.
     void showReport(const QString &title, const QString &serial, const QString &root, VerifyReport report);
     const VerifyReport &report() const { return m_report; }
+    // What Save Report writes: the heading's first line (which disc, read from where, whether it
+    // matched) and when it was verified, then the report as the command line prints it.
+    QString savedText() const;
     const QString &serial() const { return m_serial; }
     const QString &title() const { return m_title; }
     const QString &root() const { return m_root; }
@@ -42,6 +46,7 @@ private:
     QString m_title;
     QString m_serial;
     QString m_root;
+    QDateTime m_verified;
     bool m_updateAllowed = true;
     bool m_placed = false;
     QLabel *m_header;

@@ -159,7 +159,7 @@ void VerifyCommands::saveReport()
     if (file.isEmpty())
         return;
     SafeSaveFile out(file);
-    if (!out.open() || out.write(m_form->report().text().toUtf8()) < 0 || !out.commit())
+    if (!out.open() || out.write(m_form->savedText().toUtf8()) < 0 || !out.commit())
         AppDialogs::message(m_form, AppDialogs::Error,
                             u"Cannot write the report \"%1\": %2"_s.arg(file, out.errorString()));
 }
