@@ -14,7 +14,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
-#include <limits>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -92,8 +92,6 @@ TOptionsForm::TOptionsForm(Preferences &preferences, QWidget *mainWindow)
     auto *unlimited = checkBox(u"UnlimitedBox"_s, u"Unlimited"_s, actions);
     auto *maxSearch = new QSpinBox(actions);
     maxSearch->setObjectName(u"MaxSearch"_s);
-    // A stored number is shown as it stands, whatever it is.
-    maxSearch->setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
     limitRow->addWidget(unlimited);
     limitRow->addWidget(maxSearch, 1);
     actionsLayout->addLayout(limitRow);
@@ -185,9 +183,13 @@ void TOptionsForm::LoadControls()
             box->setChecked(v == 1);
         else if (auto *combo = qobject_cast<QComboBox *>(control))
             combo->setCurrentIndex(v >= 0 && v < combo->count() ? v : -1); // a stored one outside them: none
-        else if (auto *spin = qobject_cast<QSpinBox *>(control))
+        else if (auto *spin = qobject_cast<QSpinBox *>(control)) {
+            // The user sets a number within the preference's range, as on the command line; a
+            // stored number outside it, applied as it stands, is shown so too, and can only be
+            // stepped towards the range, since a change narrows it again.
+            spin->setRange(std::min(item.min, v), std::max(item.max, v));
             spin->setValue(v);
-        else if (auto *list = qobject_cast<QListWidget *>(control))
+        } else if (auto *list = qobject_cast<QListWidget *>(control))
             list->item(item.id - Preferences::Filter0)->setCheckState(v == 1 ? Qt::Checked : Qt::Unchecked);
     }
     if (m_exclusions->count() != m_prefs.exclusions().size() || [this] {

@@ -104,6 +104,8 @@ private Q_SLOTS:
                 combo->setCurrentIndex(0);
             } else if (auto *spin = qobject_cast<QSpinBox *>(c)) {
                 QCOMPARE(spin->value(), v);
+                spin->setValue(item.min - 1); // held to the range the command line holds it to
+                QCOMPARE(prefs().get(item.id).toInt(), item.min);
                 spin->setValue(50);
             } else {
                 QListWidgetItem *row = qobject_cast<QListWidget *>(c)->item(item.id - Preferences::Filter0);
@@ -130,10 +132,11 @@ private Q_SLOTS:
     // OK stores the choices; Cancel puts back the dialog's own only, not the view style, skin or tree width.
     void okStoresThemAndCancelPutsBackWhatIsStored()
     {
-        store({{u"Grids"_s, 0}, {u"Action"_s, 9}});
+        store({{u"Grids"_s, 0}, {u"Action"_s, 9}, {u"MaxResults"_s, -7}});
         m_fx.open();
-        // A stored action outside the four chooses none.
+        // A stored action outside the four chooses none; a stored limit shows as it stands.
         QCOMPARE(control<QComboBox>(u"ActionCombo"_s)->currentIndex(), -1);
+        QCOMPARE(control<QSpinBox>(u"MaxSearch"_s)->value(), -7);
         ContentsView *view = (*m_f)->contentsPanel()->view();
         m_f->action(u"Details1"_s)->trigger();
         m_f->action(u"Preferences1"_s)->trigger();
