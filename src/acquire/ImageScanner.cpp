@@ -295,9 +295,11 @@ bool ImageScanner::Tree::readIso()
         // Devices and pipes are no contents; a file's second name (its data shared with another) is a file.
         if (type != AE_IFDIR && type != AE_IFREG && hardlink.isEmpty())
             continue;
-        if (byPath.contains(path)) { // a folder named before by one of its files
-            if (type == AE_IFDIR)
-                m_nodes[size_t(byPath.value(path))].mtime = qint64(archive_entry_mtime(entry));
+        // A folder named before by one of its files. Two names that read alike only once made
+        // UTF-8 (caf\xe9 and café) are two entries still, as a folder scan lists them.
+        if (const auto known = byPath.constFind(path);
+            type == AE_IFDIR && known != byPath.cend() && m_nodes[size_t(known.value())].folder) {
+            m_nodes[size_t(known.value())].mtime = qint64(archive_entry_mtime(entry));
             continue;
         }
         Node n;
