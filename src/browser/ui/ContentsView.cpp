@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QListView>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QTreeView>
@@ -106,6 +107,7 @@ ContentsView::ContentsView(QWidget *parent) : QStackedWidget(parent)
          {static_cast<QAbstractItemView *>(m_list), static_cast<QAbstractItemView *>(m_details)}) {
         v->setContextMenuPolicy(Qt::CustomContextMenu);
         v->installEventFilter(this);
+        v->viewport()->installEventFilter(this);
         connect(v, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &i) {
             if (i.isValid())
                 Q_EMIT rowActivated(i.row());
@@ -262,6 +264,16 @@ bool ContentsView::eventFilter(QObject *watched, QEvent *event)
         }
     } else if (event->type() == QEvent::FocusIn) {
         Q_EMIT focusGained();
+    } else if (event->type() == QEvent::MouseButtonPress) {
+        // The views leave the selection alone on a right-click on empty space, which would give
+        // the menu of entries the user did not point at; it clears as a left click there does,
+        // and the menu is the list's own (View, Arrange Icons).
+        const auto *press = static_cast<QMouseEvent *>(event);
+        QAbstractItemView *v = currentView();
+        if (watched == v->viewport() && press->button() == Qt::RightButton &&
+            !(press->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)) &&
+            !v->indexAt(press->position().toPoint()).isValid())
+            v->clearSelection();
     }
     return QStackedWidget::eventFilter(watched, event);
 }

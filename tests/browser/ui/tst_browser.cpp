@@ -19,6 +19,7 @@
 #include "store/TreeNames.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QHeaderView>
 #include <QLabel>
@@ -72,6 +73,11 @@ class TestBrowser : public QObject
     MenuSeen rightClick(const QStringList &captions, const std::function<void()> &whileOpen = {})
     {
         m_fx.window->select(captions);
+        return menuSeen([this] { Q_EMIT m_fx.window->view()->contextMenuRequested(QPoint(10, 10)); }, whileOpen);
+    }
+    // The menu open() brings up, as the user saw it.
+    MenuSeen menuSeen(const std::function<void()> &open, const std::function<void()> &whileOpen = {})
+    {
         MenuSeen seen;
         QTimer::singleShot(0, this, [&seen, whileOpen] {
             auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
@@ -87,7 +93,7 @@ class TestBrowser : public QObject
                 whileOpen();
             menu->close();
         });
-        Q_EMIT m_fx.window->view()->contextMenuRequested(QPoint(10, 10));
+        open();
         return seen;
     }
     // Rock Disc's hits as the search shows them: a file of \ROCK\ and an entry of the archive.
@@ -364,6 +370,20 @@ private Q_SLOTS:
         rightClick({u"song.mp3"_s, u".."_s, u"LIVE"_s});
         QCOMPARE(f.view()->selectedRows().size(), 2);
         QCOMPARE(rightClick({u".."_s}).menu, QString());
+        // A right-click on empty space lets go of the selection, and the list's own menu opens.
+        QVERIFY(f.show());
+        f.select({u"song.mp3"_s});
+        QWidget *space = f.view()->currentView()->viewport();
+        const QPoint corner = space->rect().bottomRight() - QPoint(2, 2);
+        QVERIFY(!f.view()->currentView()->indexAt(corner).isValid());
+        const auto pressForMenu = [&] {
+            QTest::mousePress(space, Qt::RightButton, {}, corner);
+            QContextMenuEvent menu(QContextMenuEvent::Mouse, corner, space->mapToGlobal(corner));
+            QApplication::sendEvent(space, &menu);
+            QTest::mouseRelease(space, Qt::RightButton, {}, corner);
+        };
+        QCOMPARE(menuSeen(pressForMenu).menu, u"BackgroundMenu"_s);
+        QVERIFY(f.view()->selectedRows().isEmpty());
 
         // Inside an archive: nothing can be run, copied, compiled or explored, nor added by Ctrl+1.
         QSignalSpy compiled(f.action(u"AddtoCompilation1"_s), &QAction::triggered);
