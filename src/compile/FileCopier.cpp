@@ -1,11 +1,13 @@
 #include "FileCopier.h"
 
 #include "core/SafeSaveFile.h"
+#include "core/TextCodec.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
+#include <dirent.h>
 #include <sys/stat.h>
 
 namespace
@@ -93,15 +95,28 @@ void FileCopier::plan(const QString &source, const QString &target, QList<Step> 
         return;
     }
     steps.append(Step{source, target, Step::Folder, 0});
-    const QDir dir(source);
-    if (!dir.isReadable()) {
+    // The names as the file system holds them: a name that is not UTF-8 cannot be carried by a
+    // path in text, and would otherwise be passed over without a word.
+    DIR *dir = ::opendir(QFile::encodeName(source).constData());
+    if (!dir) {
         fail(source, QStringLiteral("The folder cannot be read."));
         return;
     }
-    const QStringList names =
-        dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
-    for (const QString &n : names)
-        plan(dir.filePath(n), QDir(target).filePath(n), steps, total);
+    QStringList names;
+    while (const dirent *e = ::readdir(dir)) {
+        const QByteArrayView raw(e->d_name);
+        if (raw == "." || raw == "..")
+            continue;
+        if (TextCodec::isValidUtf8(raw))
+            names.append(QString::fromUtf8(raw));
+        else
+            fail(QDir(source).filePath(QString::fromUtf8(TextCodec::fileNameToUtf8(raw))),
+                 QStringLiteral("Its name is not UTF-8 text, so it cannot be copied here; copy it by hand."));
+    }
+    ::closedir(dir);
+    names.sort();
+    for (const QString &n : std::as_const(names))
+        plan(QDir(source).filePath(n), QDir(target).filePath(n), steps, total);
 }
 
 bool FileCopier::copyFile(const Step &step, qint64 total)
