@@ -7,10 +7,10 @@
 #include "acquire/ImageScanner.h"
 #include "acquire/MediaWatcher.h"
 #include "core/QuilloryError.h"
-#include "listing/Navigator.h"
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"
 #include "gui/TBusyForm.h"
+#include "listing/Navigator.h"
 #include "session/Workspace.h"
 #include "settings/Preferences.h"
 #include "store/GroupTree.h"
@@ -181,12 +181,13 @@ void DiscCommands::mediaArrived()
         m_drive->readVolume(false);
     // An unknown disc opens the dialog, unless it is open already or another window has the
     // main window (the Edit Disc dialog, an export, a question still waiting for its answer,
-    // such as the first run's offer of the sample). Only a disc that came into a removable or
-    // optical drive counts: any other mount (a system volume, an unrelated device) is no disc
-    // to add.
+    // such as the first run's offer of the sample), or the user types in another of its windows
+    // (the keys would go into the dialog). Only a disc that came into a removable or optical
+    // drive counts: any other mount (a system volume, an unrelated device) is no disc to add.
     const bool showing = m_newForm && m_newForm->isVisible();
+    const QWidget *typing = QApplication::activeWindow();
     if (!arrived || showing || !m_workspace.preferences().autoInsert() || !m_drive->discIn() ||
-        !m_window->isEnabled() || QApplication::activeModalWidget())
+        !m_window->isEnabled() || QApplication::activeModalWidget() || (typing && typing != m_window))
         return;
     const QString serial = m_drive->volume().SerialNumber();
     if (!serial.isEmpty() && !FindCD(m_workspace.tree().root(), serial))

@@ -283,6 +283,7 @@ private Q_SLOTS:
         QTest::newRow("disc while a question waits") << u"question"_s;
         QTest::newRow("disc while the start-up window shows") << u"start-up"_s;
         QTest::newRow("disc while the window is hidden") << u"hidden"_s;
+        QTest::newRow("disc while another window has the keys") << u"typing"_s;
     }
     void noticesThatOpenNothing()
     {
@@ -298,6 +299,10 @@ private Q_SLOTS:
         QWidget splash;
         splash.setObjectName(u"SplashForm"_s);
         splash.setVisible(during == u"start-up");
+        QWidget properties(&f.form(), Qt::Window);
+        properties.setVisible(during == u"typing");
+        if (during == u"typing")
+            QApplication::setActiveWindow(&properties);
         if (during == u"another device")
             watcher->report(MediaWatcher::Event::Arrival);
         else
