@@ -1,7 +1,9 @@
 #include "CliApp.h"
+#include "TerminalOutput.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <unistd.h>
 
 int main(int argc, char *argv[])
 {
@@ -12,7 +14,9 @@ int main(int argc, char *argv[])
     out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
     err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
     in.open(stdin, QIODevice::ReadOnly);
-    CliIo io{&out, &err, &in};
+    TerminalOutput outShown(&out), errShown(&err);
+    CliIo io{::isatty(STDOUT_FILENO) ? static_cast<QIODevice *>(&outShown) : &out,
+             ::isatty(STDERR_FILENO) ? static_cast<QIODevice *>(&errShown) : &err, &in};
     CliApp cli;
     cli.setProcessEndsAfterRun(true);
     return cli.run(QCoreApplication::arguments().mid(1), io);

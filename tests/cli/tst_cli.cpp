@@ -6,6 +6,7 @@
 
 #include "acquire/FolderVolumeBackend.h"
 #include "cli/CliApp.h"
+#include "cli/TerminalOutput.h"
 #include "core/Version.h"
 #include "store/Catalogue.h"
 
@@ -94,6 +95,19 @@ class TestCli : public QObject
     }
 
 private Q_SLOTS:
+    // A name's escape sequence reaches a terminal as "?"; the output's own TABs and line ends,
+    // and every byte of text, pass.
+    void terminalSeesNoControlCharacters()
+    {
+        QByteArray seen;
+        QBuffer terminal(&seen);
+        terminal.open(QIODevice::WriteOnly);
+        TerminalOutput shown(&terminal);
+        const QByteArray line = "esc\x1b[31mred\x07.txt\tDisc:\\caf\xc3\xa9\r\x7f\n";
+        QCOMPARE(shown.write(line), line.size());
+        QCOMPARE(seen, QByteArray("esc?[31mred?.txt\tDisc:\\caf\xc3\xa9??\n"));
+    }
+
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
