@@ -3,6 +3,27 @@
 
 #include "core/QuilloryError.h"
 
+namespace
+{
+
+// The code point that starts at p, and how many UTF-16 units it takes.
+char32_t codePoint(const char16_t *p, const char16_t *end, int *units)
+{
+    if (QChar::isHighSurrogate(p[0]) && p + 1 < end && QChar::isLowSurrogate(p[1])) {
+        *units = 2;
+        return QChar::surrogateToUcs4(p[0], p[1]);
+    }
+    *units = 1;
+    return p[0];
+}
+
+char32_t upcase(char32_t c)
+{
+    return c < 0x10000 ? UpcaseAZ(char16_t(c)) : c;
+}
+
+} // namespace
+
 TMask::TMask(const QString &mask)
 {
     const auto invalid = [&mask](qsizetype index) {
@@ -20,6 +41,12 @@ TMask::TMask(const QString &mask)
         skip = false;
         afterStar = false;
         m_states.push_back(std::move(s));
+    };
+    const auto next = [&](qsizetype &at) {
+        int units;
+        const char32_t c = codePoint(m + at, m + n, &units);
+        at += units;
+        return c;
     };
     qsizetype i = 0;
     while (i < n) {
@@ -44,7 +71,7 @@ TMask::TMask(const QString &mask)
                 ++i;
             }
             bool haveLast = false;
-            char16_t last = 0;
+            char32_t last = 0;
             bool any = false;
             while (i < n && m[i] != u']') {
                 if (m[i] == u'-') {
@@ -53,18 +80,17 @@ TMask::TMask(const QString &mask)
                     ++i;
                     if (i >= n)
                         throw invalid(n);
-                    const char16_t to = UpcaseAZ(m[i]);
+                    const char32_t to = upcase(next(i));
                     if (to >= last) {
                         s.set.push_back({last, to});
                         any = true;
                     }
                 } else {
-                    last = UpcaseAZ(m[i]);
+                    last = upcase(next(i));
                     haveLast = true;
                     s.set.push_back({last, last});
                     any = true;
                 }
-                ++i;
             }
             if (i >= n || !any)
                 throw invalid(i);
@@ -73,9 +99,9 @@ TMask::TMask(const QString &mask)
         } else {
             State s;
             s.kind = Kind::Literal;
-            s.literal = UpcaseAZ(c);
-            push(s, i);
-            ++i;
+            const qsizetype at = i;
+            s.literal = upcase(next(i));
+            push(s, at);
         }
     }
     if (skip) {
@@ -85,9 +111,9 @@ TMask::TMask(const QString &mask)
     }
 }
 
-bool TMask::stateMatches(const State &s, char16_t c) const
+bool TMask::stateMatches(const State &s, char32_t c) const
 {
-    c = UpcaseAZ(c);
+    c = upcase(c);
     switch (s.kind) {
     case Kind::Literal:
         return c == s.literal;
@@ -120,21 +146,22 @@ bool TMask::matchFrom(Walk &w, const char16_t *p, size_t state) const
             const size_t width = static_cast<size_t>(w.end - w.begin) + 1;
             if (w.failed.empty())
                 w.failed.assign((m_states.size() + 1) * width, false);
-            for (; p < w.end; ++p) {
-                if (!stateMatches(s, *p))
+            for (int units = 1; p < w.end; p += units) {
+                if (!stateMatches(s, codePoint(p, w.end, &units)))
                     continue;
-                const size_t key = (state + 1) * width + static_cast<size_t>(p + 1 - w.begin);
+                const size_t key = (state + 1) * width + static_cast<size_t>(p + units - w.begin);
                 if (w.failed[key])
                     continue;
-                if (matchFrom(w, p + 1, state + 1))
+                if (matchFrom(w, p + units, state + 1))
                     return true;
                 w.failed[key] = true;
             }
             return false;
         }
-        if (p >= w.end || !stateMatches(s, *p))
+        int units = 1;
+        if (p >= w.end || !stateMatches(s, codePoint(p, w.end, &units)))
             return false;
-        ++p;
+        p += units;
     }
     return p == w.end;
 }

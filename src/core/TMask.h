@@ -4,7 +4,8 @@
 #include <vector>
 
 // Whole-name wildcard masks: "*" any run, "?" one character, "[...]" sets with ranges and
-// "!" negation. Letters a-z compare without case; everything else exactly.
+// "!" negation. Letters a-z compare without case; everything else exactly. A character is a
+// whole code point: "?" stands for an emoji as for a letter, not for half of its UTF-16 pair.
 class TMask
 {
 public:
@@ -17,17 +18,17 @@ public:
 private:
     enum class Kind { Literal, Any, Set, Stop };
     struct Range {
-        char16_t from;
-        char16_t to;
+        char32_t from;
+        char32_t to;
     };
     struct State {
         Kind kind = Kind::Literal;
         bool skip = false;
-        char16_t literal = 0;
+        char32_t literal = 0;
         bool negate = false;
         std::vector<Range> set;
     };
-    bool stateMatches(const State &s, char16_t c) const;
+    bool stateMatches(const State &s, char32_t c) const;
     struct Walk {
         const char16_t *begin;
         const char16_t *end;

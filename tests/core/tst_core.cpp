@@ -33,8 +33,8 @@ namespace
 {
 
 // Lowest first. An entry may include the ones before it.
-const QStringList coreLayers = {u"core"_s,   u"cabinet"_s, u"store"_s,   u"settings"_s, u"acquire"_s, u"listing"_s, u"browser"_s,
-                                u"search"_s, u"compile"_s, u"reports"_s, u"backup"_s,   u"session"_s};
+const QStringList coreLayers = {u"core"_s,    u"cabinet"_s, u"store"_s,   u"settings"_s, u"acquire"_s, u"listing"_s,
+                                u"browser"_s, u"search"_s,  u"compile"_s, u"reports"_s,  u"backup"_s,  u"session"_s};
 
 const QStringList widgetModules = {u"QtGui"_s,        u"QtWidgets"_s, u"QtPrintSupport"_s, u"QtSvg"_s,
                                    u"QtSvgWidgets"_s, u"QtOpenGL"_s,  u"QtOpenGLWidgets"_s};
@@ -167,7 +167,8 @@ private Q_SLOTS:
                 << QString::fromUtf8(m) << QString::fromUtf8(n) << (f ? u"fits"_s : u"no"_s);
         };
         const auto invalid = [](const QString &m, int at) {
-            QTest::addRow("%s invalid", qPrintable(m)) << m << QString() << u"'%1' is an invalid mask at (%2)"_s.arg(m).arg(at);
+            QTest::addRow("%s invalid", qPrintable(m))
+                << m << QString() << u"'%1' is an invalid mask at (%2)"_s.arg(m).arg(at);
         };
         row("a*b", "AxxB", true);
         row("a*b", "ab", true);
@@ -194,6 +195,11 @@ private Q_SLOTS:
         row("*a*b*c*", "xxaxxbxxcxx", true);
         row("ä*", "Ä", false);   // only a-z ignore case
         row("[a-]]", "]", true); // the range runs from A to "]"
+        // A character beyond the first 65,536 is one character, though UTF-16 writes it as two.
+        row("emoji?.mp3", "emoji\xf0\x9f\x98\x80.mp3", true);
+        row("??.mp3", "\xf0\x9f\x98\x80.mp3", false);
+        row("*\xf0\x9f\x98\x80", "x\xf0\x9f\x98\x80", true);
+        row("[\xf0\x9f\x98\x80-\xf0\x9f\x98\x8f]", "\xf0\x9f\x98\x85", true);
         // Thirty runs are the most a mask may hold.
         const QByteArray runs = QByteArray("*x").repeated(30);
         row(runs, QByteArray(30, 'x'), true);
