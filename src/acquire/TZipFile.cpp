@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <QTemporaryFile>
 #include <algorithm>
 #include <cstring>
@@ -128,15 +129,19 @@ private:
     bool m_ended = false;
 };
 
-// A stored name as text: up to its first NUL, as UTF-8 when it is valid UTF-8, else as
-// Windows-1252. Both listings decode names here, so an archive lists the same names whichever
-// way it is read.
+// A stored name as text: up to its first NUL, as UTF-8 when it is valid UTF-8, else in the DOS
+// code page 437 the ZIP format gives names without its UTF-8 flag (what Windows' own archives
+// hold: "caf\x82" is café there, not caf‚). Both listings decode names here, so an archive
+// lists the same names whichever way it is read.
 QString entryName(QByteArray stored)
 {
     const qsizetype nul = stored.indexOf('\0');
     if (nul >= 0)
         stored.truncate(nul);
-    return TextCodec::decode(stored);
+    if (TextCodec::isValidUtf8(stored))
+        return QString::fromUtf8(stored);
+    QStringDecoder dos("IBM437");
+    return dos.isValid() ? QString(dos.decode(stored)) : TextCodec::decode(stored);
 }
 
 // Up to n bytes at pos; fewer at the end of the device.

@@ -321,6 +321,12 @@ private Q_SLOTS:
             QVERIFY(setMtime(t + folder, m_when.addMonths(1)));
     }
 
+    // A name that is not UTF-8 is beyond QTemporaryDir's reach.
+    void cleanupTestCase()
+    {
+        ::unlink((QFile::encodeName(m_images->filePath(u"links"_s)) + "/Sub/caf\xe9.txt").constData());
+    }
+
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
@@ -700,6 +706,15 @@ with open('many.zip', 'wb') as f:
         TZipFile missing;
         QVERIFY_THROWS_EXCEPTION(QuilloryError, missing.setFileName(m_work + u"none.zip"_s));
         QVERIFY(missing.FileName().isEmpty());
+    }
+
+    // A name without the UTF-8 flag is in the DOS code page, as Windows writes it.
+    void dosNamesInArchives()
+    {
+        QByteArray archive = smallArchive();
+        QVERIFY(archive.count("a.txt") == 2);
+        archive.replace("a.txt", "\x82.txt");
+        QCOMPARE(entries(archive, true), (QStringList{u"\u00E9.txt"_s, u"b/c.txt"_s}));
     }
 
     // A gigabyte of zeros named .zip, alone or after the entries of a download cut off, is not read to its end: the
