@@ -23,7 +23,7 @@ constexpr Extension Table[] = {
     {"WMA", F::Music, K::Audio},
     {"AAC", F::Music, None}, // bare ADTS streams carry no tags TagLib reads
     {"OGG", F::Music, K::Audio},
-    {"WAV", F::Music, None},
+    {"WAV", F::Music, K::Audio}, // what the WAV reader leaves: a LIST chunk first, 24 bits, surround
     {"MID", F::Music, None},
     {"MIDI", F::Music, None},
     {"APE", F::Music, K::Audio},

@@ -27,7 +27,7 @@ struct ScanOptions {
         "OGG Vorbis File (*.ogg)",
         "HTML Pages (*.htm; *.html; *.shtml; *.dhtml)",
         "Lossless and other audio (*.flac; *.opus; *.oga; *.spx; *.m4a; *.m4b; *.wma; *.aif; *.aiff; *.aifc; "
-        "*.wv; *.ape; *.ogg)",
+        "*.wv; *.ape; *.ogg; *.wav)",
         "Camera pictures (EXIF)",
         "Video files (*.mp4; *.m4v; *.mkv; *.webm; *.mov; *.avi; *.ts; *.m2ts; *.mts; *.mpg; *.mpeg; *.vob; "
         "*.wmv)",

@@ -13,6 +13,7 @@
 #include <taglib/tag.h>
 #include <taglib/tdebuglistener.h>
 #include <taglib/tiostream.h>
+#include <taglib/wavfile.h>
 #include <taglib/wavpackfile.h>
 
 namespace
@@ -66,6 +67,11 @@ bool lossless(TagLib::File *file)
     if (dynamic_cast<TagLib::FLAC::File *>(file) || dynamic_cast<TagLib::Ogg::FLAC::File *>(file) ||
         dynamic_cast<TagLib::RIFF::AIFF::File *>(file) || dynamic_cast<TagLib::APE::File *>(file))
         return true;
+    if (auto *wav = dynamic_cast<TagLib::RIFF::WAV::File *>(file)) {
+        // Plain samples, whole or floating, or either behind the extensible format's header.
+        const int format = wav->audioProperties() ? wav->audioProperties()->format() : 0;
+        return format == 1 || format == 3 || format == 0xFFFE;
+    }
     if (auto *wv = dynamic_cast<TagLib::WavPack::File *>(file))
         return wv->audioProperties() && wv->audioProperties()->isLossless();
     if (auto *mp4 = dynamic_cast<TagLib::MP4::File *>(file))
@@ -117,7 +123,11 @@ AudioDetails ReadTagLibAudio(QIODevice &device)
     if (props->sampleRate() <= 0)
         return d; // no stream TagLib could make sense of
     d.valid = true;
-    if (const TagLib::Tag *tag = ref.tag()) {
+    const TagLib::Tag *tag = ref.tag();
+    // A WAV file's tag is an ID3v2 one; most keep their titles in the RIFF INFO list instead.
+    if (auto *wav = dynamic_cast<TagLib::RIFF::WAV::File *>(file); wav && (!tag || tag->isEmpty()))
+        tag = wav->InfoTag();
+    if (tag) {
         d.title = text(tag->title());
         d.artist = text(tag->artist());
         d.album = text(tag->album());

@@ -57,41 +57,44 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("lines");
         // Lengths, tags and sample rates as mutagen gives them, bit rates where it gives one (rounded; TagLib's own for
         // Opus, FLAC in Ogg and WavPack); the sample rate only for the lossless formats.
-        addRows(MediaReaderKind::Audio,
-                {
-                    {"tagged.flac",
-                     {"Title: Flac Title", "Artist: Flac Artist", "Album: Flac Album", "Duration: 00:00:01",
-                      "Bit rate: 50 kbit", "Sample rate: 8000 hz"}},
-                    {"flac-in-ogg.oga", {"Title: Ogg Flac", "Duration: 00:00:01", "Bit rate: 51 kbit", "Sample rate: 8000 hz"}},
-                    // ffmpeg leaves the sample count of the header at 0: the last page's granule position gives the
-                    // length, the file's bytes over it the rate (5195 bytes in 1 s).
-                    {"one-pass-flac.oga",
-                     {"Title: One Pass Flac", "Duration: 00:00:01", "Bit rate: 42 kbit", "Sample rate: 8000 hz"}},
-                    {"tagged.opus",
-                     {"Title: Opus Title", "Artist: Opus Artist", "Album: Opus Album", "Duration: 00:00:02",
-                      "Bit rate: 79 kbit"}},
-                    {"opus-named.ogg", {"Title: Opus In Ogg", "Duration: 00:00:01", "Bit rate: 39 kbit"}},
-                    {"aac.m4a",
-                     {"Title: Aac Title", "Artist: Aac Artist", "Album: Aac Album", "Duration: 00:00:02",
-                      "Bit rate: 32 kbit"}},
-                    {"alac.m4a", {"Title: Alac Title", "Duration: 00:00:01", "Bit rate: 128 kbit", "Sample rate: 8000 hz"}},
-                    {"wma.wma", {"Title: Wma Title", "Artist: Wma Artist", "Duration: 00:00:02", "Bit rate: 32 kbit"}},
-                    {"tagged.aiff", {"Title: Aiff Title", "Duration: 00:00:01", "Bit rate: 128 kbit", "Sample rate: 8000 hz"}},
-                    {"tagged.wv",
-                     {"Title: Wv Title", "Album: Wv Album", "Duration: 00:00:01", "Bit rate: 68 kbit", "Sample rate: 8000 hz"}},
-                });
+        addRows(
+            MediaReaderKind::Audio,
+            {
+                {"tagged.flac",
+                 {"Title: Flac Title", "Artist: Flac Artist", "Album: Flac Album", "Duration: 00:00:01",
+                  "Bit rate: 50 kbit", "Sample rate: 8000 hz"}},
+                {"flac-in-ogg.oga",
+                 {"Title: Ogg Flac", "Duration: 00:00:01", "Bit rate: 51 kbit", "Sample rate: 8000 hz"}},
+                // ffmpeg leaves the sample count of the header at 0: the last page's granule position gives the
+                // length, the file's bytes over it the rate (5195 bytes in 1 s).
+                {"one-pass-flac.oga",
+                 {"Title: One Pass Flac", "Duration: 00:00:01", "Bit rate: 42 kbit", "Sample rate: 8000 hz"}},
+                {"tagged.opus",
+                 {"Title: Opus Title", "Artist: Opus Artist", "Album: Opus Album", "Duration: 00:00:02",
+                  "Bit rate: 79 kbit"}},
+                {"opus-named.ogg", {"Title: Opus In Ogg", "Duration: 00:00:01", "Bit rate: 39 kbit"}},
+                {"aac.m4a",
+                 {"Title: Aac Title", "Artist: Aac Artist", "Album: Aac Album", "Duration: 00:00:02",
+                  "Bit rate: 32 kbit"}},
+                {"alac.m4a", {"Title: Alac Title", "Duration: 00:00:01", "Bit rate: 128 kbit", "Sample rate: 8000 hz"}},
+                {"wma.wma", {"Title: Wma Title", "Artist: Wma Artist", "Duration: 00:00:02", "Bit rate: 32 kbit"}},
+                {"tagged.aiff",
+                 {"Title: Aiff Title", "Duration: 00:00:01", "Bit rate: 128 kbit", "Sample rate: 8000 hz"}},
+                {"tagged.wv",
+                 {"Title: Wv Title", "Album: Wv Album", "Duration: 00:00:01", "Bit rate: 68 kbit",
+                  "Sample rate: 8000 hz"}},
+            });
         // Sizes, dates and makers as exiftool gives them. HEIC and AVIF give nothing rather than anything wrong: Exiv2
         // may give a tile's size (64 x 64 for a 20 x 10 picture), and Exiv2 0.27 does not find exiftool's EXIF item.
         const QStringList canon{"Taken: 6/15/2021 2:30:05 PM", "Camera: Canon EOS 5D"};
-        addRows(MediaReaderKind::Exif,
-                {
-                    {"exif.jpg", QStringList{"Width: 64", "Height:48"} + canon},
-                    {"exif.tif", QStringList{"Width: 40", "Height:30"} + canon},
-                    {"exif.webp", QStringList{"Width: 32", "Height:24"} + canon},
-                    {"exif.heic", {}},
-                    {"exif.avif", {}},
-                    {"make-only.jpg", {"Width: 16", "Height:16", "Camera: NIKON"}},
-                });
+        addRows(MediaReaderKind::Exif, {
+                                           {"exif.jpg", QStringList{"Width: 64", "Height:48"} + canon},
+                                           {"exif.tif", QStringList{"Width: 40", "Height:30"} + canon},
+                                           {"exif.webp", QStringList{"Width: 32", "Height:24"} + canon},
+                                           {"exif.heic", {}},
+                                           {"exif.avif", {}},
+                                           {"make-only.jpg", {"Width: 16", "Height:16", "Camera: NIKON"}},
+                                       });
         // As mediainfo gives them: General;%Duration%, Video;%Width%x%Height% %Format%, Audio;%Format% %Channel(s)%.
         const QStringList clip{"Duration: 00:00:01", "Width: 64", "Height:48"};
         addRows(MediaReaderKind::Video,
@@ -125,13 +128,21 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("lines");
         using K = MediaReaderKind;
         QTest::newRow("jpeg") << library(u"exif.jpg"_s) << int(K::Jpeg) << int(K::Exif)
-                              << QStringList{"Width: 64", "Height:48", "Taken: 6/15/2021 2:30:05 PM", "Camera: Canon EOS 5D"};
+                              << QStringList{"Width: 64", "Height:48", "Taken: 6/15/2021 2:30:05 PM",
+                                             "Camera: Canon EOS 5D"};
         QTest::newRow("ogg vorbis") << fixture(u"tagged.ogg"_s) << int(K::Ogg) << int(K::Audio)
                                     << QStringList{"Title: Ogg Title", "Artist: Ogg Artist", "Album: Ogg Album",
                                                    "Duration: 00:00:01", "Bit rate: 55 kbit"};
         QTest::newRow("ogg opus") << library(u"opus-named.ogg"_s) << int(K::Ogg) << int(K::Audio)
                                   << QStringList{"Title: Opus In Ogg", "Duration: 00:00:01", "Bit rate: 39 kbit"};
-        QTest::newRow("ape, nothing there") << fixture(u"notogg.ape"_s) << int(K::Ogg) << int(K::Audio) << QStringList{};
+        QTest::newRow("ape, nothing there")
+            << fixture(u"notogg.ape"_s) << int(K::Ogg) << int(K::Audio) << QStringList{};
+        QTest::newRow("wav with a LIST chunk")
+            << library(u"listed.wav"_s) << int(K::Wav) << int(K::Audio)
+            << QStringList{"Title: Wav Title", "Duration: 00:00:01", "Bit rate: 128 kbit", "Sample rate: 8000 hz"};
+        QTest::newRow("wav, extensible 24 bits")
+            << library(u"extensible.wav"_s) << int(K::Wav) << int(K::Audio)
+            << QStringList{"Duration: 00:00:01", "Bit rate: 576 kbit", "Sample rate: 8000 hz"};
     }
     void afterSpecifiedReader()
     {
@@ -228,12 +239,14 @@ private Q_SLOTS:
         QTest::newRow("jpeg, off") << u"exif.jpg"_s << QStringList{"JPEG Files", "Camera pictures"} << QStringList{};
         QTest::newRow("jpeg, not the last extension") << u"photo.JPG.BAK"_s << QStringList{} << QStringList{};
         QTest::newRow("no extension") << u"README"_s << QStringList{} << QStringList{};
-        QTest::newRow("flac") << u"tagged.flac"_s << QStringList{} << linesOf(MediaReaderKind::Audio, library(u"tagged.flac"_s));
+        QTest::newRow("flac") << u"tagged.flac"_s << QStringList{}
+                              << linesOf(MediaReaderKind::Audio, library(u"tagged.flac"_s));
         QTest::newRow("flac, off") << u"tagged.flac"_s << QStringList{"Lossless and other audio"} << QStringList{};
         QTest::newRow("opus in .ogg, Vorbis off")
             << u"opus-named.ogg"_s << QStringList{"OGG Vorbis"}
             << QStringList{"Title: Opus In Ogg", "Duration: 00:00:01", "Bit rate: 39 kbit"};
-        QTest::newRow("mkv") << u"video-flac.mkv"_s << QStringList{} << linesOf(MediaReaderKind::Video, library(u"video-flac.mkv"_s));
+        QTest::newRow("mkv") << u"video-flac.mkv"_s << QStringList{}
+                             << linesOf(MediaReaderKind::Video, library(u"video-flac.mkv"_s));
         QTest::newRow("mkv, off") << u"video-flac.mkv"_s << QStringList{"Video files"} << QStringList{};
         QTest::newRow("iso") << u"small.iso"_s << QStringList{} << QStringList{"Volume: PHOTOS_2021 (CDFS)"};
         QTest::newRow("iso, off") << u"small.iso"_s << QStringList{"Disc images"} << QStringList{};
@@ -269,10 +282,13 @@ private Q_SLOTS:
             if (!e.reader || *e.reader == MediaReaderKind::Exif)
                 continue;
             const char *probe = MediaFamilies::filterProbe(*e.reader);
-            const auto caption = std::find_if(ScanOptions::FilterCaptions.begin(), ScanOptions::FilterCaptions.end(),
-                                              [probe](const char *c) { return QLatin1StringView(c).contains(QLatin1StringView(probe)); });
+            const auto caption = std::find_if(
+                ScanOptions::FilterCaptions.begin(), ScanOptions::FilterCaptions.end(),
+                [probe](const char *c) { return QLatin1StringView(c).contains(QLatin1StringView(probe)); });
             QVERIFY(caption != ScanOptions::FilterCaptions.end());
-            QVERIFY2(QLatin1StringView(*caption).contains(u"*."_s + QString::fromLatin1(e.upper.data(), qsizetype(e.upper.size())).toLower()), *caption);
+            QVERIFY2(QLatin1StringView(*caption).contains(
+                         u"*."_s + QString::fromLatin1(e.upper.data(), qsizetype(e.upper.size())).toLower()),
+                     *caption);
         }
     }
 

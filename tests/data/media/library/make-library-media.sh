@@ -26,6 +26,10 @@ ff -i "$tmp/tone.wav" -c:a alac -metadata title="Alac Title" alac.m4a
 ff -i "$tmp/tone2.wav" -c:a wmav2 -b:a 32k -metadata title="Wma Title" -metadata artist="Wma Artist" wma.wma
 ff -i "$tmp/tone.wav" -write_id3v2 1 -metadata title="Aiff Title" tagged.aiff
 ff -i "$tmp/tone.wav" -c:a wavpack -metadata title="Wv Title" -metadata album="Wv Album" tagged.wv
+# WAV files the WAV reader leaves to TagLib: a LIST chunk before the samples (ffmpeg's way),
+# and the extensible format of 24-bit or surround sound.
+ff -i "$tmp/tone.wav" -metadata title="Wav Title" listed.wav
+sox -n -r 8000 -c 3 -b 24 extensible.wav synth 1 sine 440
 
 # --- Pictures: sizes from ImageMagick, EXIF written by exiftool.
 exif() {
@@ -55,7 +59,7 @@ mkdir -p "$tmp/iso/Folder" && echo hello >"$tmp/iso/Folder/a.txt"
 xorriso -as mkisofs -quiet -V "PHOTOS_2021" -J -o small.iso "$tmp/iso" 2>/dev/null
 
 echo "== mutagen (length, bit rate, sample rate; then the tags)"
-for f in *.flac *.oga *.opus *.ogg *.m4a *.wma *.aiff *.wv; do
+for f in *.flac *.oga *.opus *.ogg *.m4a *.wma *.aiff *.wv *.wav; do
     /usr/bin/python3 -c 'import mutagen, sys; i = mutagen.File(sys.argv[1]).info
 print(sys.argv[1], i.length, getattr(i, "bitrate", None), getattr(i, "sample_rate", None))' "$f"
     mutagen-inspect "$f" | grep =
