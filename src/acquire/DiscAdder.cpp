@@ -247,10 +247,9 @@ quint64 DiscAdder::scanToLists(const DiscVolume &volume, bool checksums)
             m_scanCheck();
         if (!files.flush() || !folders.flush() || (sums.isOpen() && !sums.flush()))
             throw QuilloryError(QStringLiteral("Cannot write the lists of disc %1: %2")
-                                    .arg(volume.serial, files.error() != QFileDevice::NoError ? files.errorString()
-                                                        : folders.error() != QFileDevice::NoError
-                                                            ? folders.errorString()
-                                                            : sums.errorString()));
+                                    .arg(volume.serial, files.error() != QFileDevice::NoError     ? files.errorString()
+                                                        : folders.error() != QFileDevice::NoError ? folders.errorString()
+                                                                                                  : sums.errorString()));
         // A list the catalogue would refuse to read back must not take the place of anything.
         for (const QFile *list : {&files, &folders})
             if (list->size() > ContentsList::MaxBytes)

@@ -118,8 +118,7 @@ static void readExif(QIODevice &device, const QStringList &known, QStringList &l
     const PictureDetails picture = ReadExifPicture(device);
     if (!picture.valid)
         return;
-    const bool sized =
-        std::any_of(known.begin(), known.end(), [](const QString &l) { return l.startsWith(WidthLabel); });
+    const bool sized = std::any_of(known.begin(), known.end(), [](const QString &l) { return l.startsWith(WidthLabel); });
     if (!sized && picture.width > 0 && picture.height > 0)
         addSize(lines, picture.width, picture.height);
     if (picture.taken.isValid())
@@ -138,7 +137,7 @@ static void readVideo(QIODevice &device, QStringList &lines)
         addSize(lines, video.width, video.height);
     addTag(lines, "Video: ", video.videoCodec);
     if (!video.audioCodec.isEmpty()) {
-        const QString channels = video.audioChannels == 1  ? QStringLiteral(", 1 channel")
+        const QString channels = video.audioChannels == 1 ? QStringLiteral(", 1 channel")
                                  : video.audioChannels > 1 ? QStringLiteral(", %1 channels").arg(video.audioChannels)
                                                            : QString();
         addTag(lines, "Audio: ", video.audioCodec + channels);
@@ -153,8 +152,7 @@ static void readDiscImage(QIODevice &device, QStringList &lines)
     if (!volume.valid)
         return;
     const QString label = TextCodec::sanitizeLine(volume.label).trimmed();
-    lines << QStringLiteral("Volume: ") + (label.isEmpty() ? QString() : label + u' ') + u'(' + volume.fileSystem +
-                 u')';
+    lines << QStringLiteral("Volume: ") + (label.isEmpty() ? QString() : label + u' ') + u'(' + volume.fileSystem + u')';
 }
 
 void ReadMediaLines(MediaReaderKind kind, QIODevice &device, QStringList &lines)

@@ -87,14 +87,15 @@ private Q_SLOTS:
         // Sizes, dates and makers as exiftool gives them. HEIC and AVIF give nothing rather than anything wrong: Exiv2
         // may give a tile's size (64 x 64 for a 20 x 10 picture), and Exiv2 0.27 does not find exiftool's EXIF item.
         const QStringList canon{"Taken: 6/15/2021 2:30:05 PM", "Camera: Canon EOS 5D"};
-        addRows(MediaReaderKind::Exif, {
-                                           {"exif.jpg", QStringList{"Width: 64", "Height:48"} + canon},
-                                           {"exif.tif", QStringList{"Width: 40", "Height:30"} + canon},
-                                           {"exif.webp", QStringList{"Width: 32", "Height:24"} + canon},
-                                           {"exif.heic", {}},
-                                           {"exif.avif", {}},
-                                           {"make-only.jpg", {"Width: 16", "Height:16", "Camera: NIKON"}},
-                                       });
+        addRows(MediaReaderKind::Exif,
+                {
+                    {"exif.jpg", QStringList{"Width: 64", "Height:48"} + canon},
+                    {"exif.tif", QStringList{"Width: 40", "Height:30"} + canon},
+                    {"exif.webp", QStringList{"Width: 32", "Height:24"} + canon},
+                    {"exif.heic", {}},
+                    {"exif.avif", {}},
+                    {"make-only.jpg", {"Width: 16", "Height:16", "Camera: NIKON"}},
+                });
         // As mediainfo gives them: General;%Duration%, Video;%Width%x%Height% %Format%, Audio;%Format% %Channel(s)%.
         const QStringList clip{"Duration: 00:00:01", "Width: 64", "Height:48"};
         addRows(MediaReaderKind::Video,
@@ -128,8 +129,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("lines");
         using K = MediaReaderKind;
         QTest::newRow("jpeg") << library(u"exif.jpg"_s) << int(K::Jpeg) << int(K::Exif)
-                              << QStringList{"Width: 64", "Height:48", "Taken: 6/15/2021 2:30:05 PM",
-                                             "Camera: Canon EOS 5D"};
+                              << QStringList{"Width: 64", "Height:48", "Taken: 6/15/2021 2:30:05 PM", "Camera: Canon EOS 5D"};
         QTest::newRow("ogg vorbis") << fixture(u"tagged.ogg"_s) << int(K::Ogg) << int(K::Audio)
                                     << QStringList{"Title: Ogg Title", "Artist: Ogg Artist", "Album: Ogg Album",
                                                    "Duration: 00:00:01", "Bit rate: 55 kbit"};
@@ -239,14 +239,12 @@ private Q_SLOTS:
         QTest::newRow("jpeg, off") << u"exif.jpg"_s << QStringList{"JPEG Files", "Camera pictures"} << QStringList{};
         QTest::newRow("jpeg, not the last extension") << u"photo.JPG.BAK"_s << QStringList{} << QStringList{};
         QTest::newRow("no extension") << u"README"_s << QStringList{} << QStringList{};
-        QTest::newRow("flac") << u"tagged.flac"_s << QStringList{}
-                              << linesOf(MediaReaderKind::Audio, library(u"tagged.flac"_s));
+        QTest::newRow("flac") << u"tagged.flac"_s << QStringList{} << linesOf(MediaReaderKind::Audio, library(u"tagged.flac"_s));
         QTest::newRow("flac, off") << u"tagged.flac"_s << QStringList{"Lossless and other audio"} << QStringList{};
         QTest::newRow("opus in .ogg, Vorbis off")
             << u"opus-named.ogg"_s << QStringList{"OGG Vorbis"}
             << QStringList{"Title: Opus In Ogg", "Duration: 00:00:01", "Bit rate: 39 kbit"};
-        QTest::newRow("mkv") << u"video-flac.mkv"_s << QStringList{}
-                             << linesOf(MediaReaderKind::Video, library(u"video-flac.mkv"_s));
+        QTest::newRow("mkv") << u"video-flac.mkv"_s << QStringList{} << linesOf(MediaReaderKind::Video, library(u"video-flac.mkv"_s));
         QTest::newRow("mkv, off") << u"video-flac.mkv"_s << QStringList{"Video files"} << QStringList{};
         QTest::newRow("iso") << u"small.iso"_s << QStringList{} << QStringList{"Volume: PHOTOS_2021 (CDFS)"};
         QTest::newRow("iso, off") << u"small.iso"_s << QStringList{"Disc images"} << QStringList{};
@@ -282,13 +280,10 @@ private Q_SLOTS:
             if (!e.reader || *e.reader == MediaReaderKind::Exif)
                 continue;
             const char *probe = MediaFamilies::filterProbe(*e.reader);
-            const auto caption = std::find_if(
-                ScanOptions::FilterCaptions.begin(), ScanOptions::FilterCaptions.end(),
-                [probe](const char *c) { return QLatin1StringView(c).contains(QLatin1StringView(probe)); });
+            const auto caption = std::find_if(ScanOptions::FilterCaptions.begin(), ScanOptions::FilterCaptions.end(),
+                                              [probe](const char *c) { return QLatin1StringView(c).contains(QLatin1StringView(probe)); });
             QVERIFY(caption != ScanOptions::FilterCaptions.end());
-            QVERIFY2(QLatin1StringView(*caption).contains(
-                         u"*."_s + QString::fromLatin1(e.upper.data(), qsizetype(e.upper.size())).toLower()),
-                     *caption);
+            QVERIFY2(QLatin1StringView(*caption).contains(u"*."_s + QString::fromLatin1(e.upper.data(), qsizetype(e.upper.size())).toLower()), *caption);
         }
     }
 

@@ -128,7 +128,7 @@ class TestScanner : public QObject
     const QDateTime m_when{QDate(2004, 3, 1), QTime(10, 20, 31)};
     const QString m_whenText = u"3/1/2004 10:20:30 AM"_s;
 
-    QString m_root, m_work;                         // the volume scanned, where archives are made
+    QString m_root, m_work; // the volume scanned, where archives are made
     std::unique_ptr<QTemporaryDir> m_dir, m_images; // the test's, and the disc images the tests share
     QString m_tree;                                 // the images' folder tree
 
@@ -893,15 +893,12 @@ with open('many.zip', 'wb') as f:
     {
         QTest::addColumn<QString>("tool");
         QTest::addColumn<QByteArray>("cutAt"); // the image kept up to these bytes' place, and 100 bytes of them
-        QTest::addColumn<qint64>("keep");      // else bytes of the image kept; -1: not an image at all
+        QTest::addColumn<qint64>("keep"); // else bytes of the image kept; -1: not an image at all
         QTest::newRow("cut inside a file's data") << u"joliet"_s << QByteArray() << qint64(33 * 2048 + 100);
         QTest::newRow("cut inside the folders") << u"joliet"_s << QByteArray() << qint64(20 * 2048);
         QTest::newRow("no volume") << u"joliet"_s << QByteArray() << qint64(-1);
         QTest::newRow("UDF only, cut inside a file's data") << u"udf-only"_s << QByteArray(5000, 'x') << qint64(0);
-        QTest::newRow("UDF only, cut inside the folders") << u"udf-only"_s
-                                                          << QByteArray("\x08"
-                                                                        "Deep")
-                                                          << qint64(0);
+        QTest::newRow("UDF only, cut inside the folders") << u"udf-only"_s << QByteArray("\x08" "Deep") << qint64(0);
     }
     void damagedImageIsRefused()
     {

@@ -153,8 +153,8 @@ template <typename F> QString ejectError(F f)
 // A line of the mount table: a whole file system from device mounted at point.
 QByteArray mountLine(const QString &point, const QString &fs, const QString &device, const QString &mode = u"rw"_s)
 {
-    return (u"40 27 0:0 / "_s + QString(point).replace(u' ', u"\\040"_s) + u' ' + mode + u" - "_s + fs + u' ' + device +
-            u' ' + mode + u'\n')
+    return (u"40 27 0:0 / "_s + QString(point).replace(u' ', u"\\040"_s) + u' ' + mode + u" - "_s + fs + u' ' +
+            device + u' ' + mode + u'\n')
         .toUtf8();
 }
 
@@ -410,27 +410,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("mountPoint"); // under the test folder
         QTest::addColumn<QString>("kind");       // of the drive listed for the device, "-" for none
         QTest::addColumn<bool>("arrived");
-        QTest::newRow("disc image, mount -o loop") << "iso9660"
-                                                   << "/dev/loop3"
-                                                   << "mnt/iso"
-                                                   << "CDROM" << true;
-        QTest::newRow("DVD image") << "udf"
-                                   << "/dev/loop4"
-                                   << "media/me/DVD"
-                                   << "CDROM" << true;
-        QTest::newRow("stick image, udisksctl loop-setup") << "vfat"
-                                                           << "/dev/loop5"
-                                                           << "media/me/STICK"
-                                                           << "Removable" << true;
-        QTest::newRow("snap package") << "squashfs"
-                                      << "/dev/loop6"
-                                      << "snap/core/17"
-                                      << "-" << false;
+        QTest::newRow("disc image, mount -o loop") << "iso9660" << "/dev/loop3" << "mnt/iso" << "CDROM" << true;
+        QTest::newRow("DVD image") << "udf" << "/dev/loop4" << "media/me/DVD" << "CDROM" << true;
+        QTest::newRow("stick image, udisksctl loop-setup")
+            << "vfat" << "/dev/loop5" << "media/me/STICK" << "Removable" << true;
+        QTest::newRow("snap package") << "squashfs" << "/dev/loop6" << "snap/core/17" << "-" << false;
         // The fault: any mount proposed the first drive, the system's root file system.
-        QTest::newRow("system disk's partition") << "ext4"
-                                                 << "/dev/vdq1"
-                                                 << "mnt/data"
-                                                 << "Fixed" << false;
+        QTest::newRow("system disk's partition") << "ext4" << "/dev/vdq1" << "mnt/data" << "Fixed" << false;
     }
     void linuxMountArrives()
     {
@@ -715,8 +701,8 @@ private Q_SLOTS:
         // The Joliet descriptor gives another number than the primary one: the choice matters.
         row("Joliet", iso + QStringList{"My Disc 2003", "-J", "TREE"}, 0, "CDFS", "My Disc 2003", "", {"iso", "IMG"});
         // A bridge disc is taken by its UDF side, before the ISO 9660 one.
-        row("UDF bridge", {"genisoimage", "-quiet", "-udf", "-V", "BRIDGE", "-o", "IMG", "TREE"}, 0, "UDF", "BRIDGE",
-            "", {"udf", "IMG", "2048"});
+        row("UDF bridge", {"genisoimage", "-quiet", "-udf", "-V", "BRIDGE", "-o", "IMG", "TREE"}, 0, "UDF", "BRIDGE", "",
+            {"udf", "IMG", "2048"});
         // The label is the logical volume's; on write-once media the file set lives in a virtual partition.
         for (const auto &[name, media, block, revision] :
              {std::tuple{"UDF 2.01, 2048-byte blocks", "hd", "2048", "2.01"},

@@ -97,8 +97,8 @@ private Q_SLOTS:
         // Folders first, then names without case; deleting rows leaves the rest in order.
         CompilationList sorted;
         sorted.add({entry(u"b.txt"_s, u"D:\\"_s, u"1"_s, 1, 12), entry(u"Zeta"_s, u"D:\\"_s, u"1"_s, 0, 0),
-                    entry(u"A.TXT"_s, u"D:\\"_s, u"1"_s, 1, 12), entry(u"c.mp3"_s, u"D:\\"_s, u"1"_s, 1, 8),
-                    entry(u"alpha"_s, u"D:\\"_s, u"1"_s, 0, 0)});
+                  entry(u"A.TXT"_s, u"D:\\"_s, u"1"_s, 1, 12), entry(u"c.mp3"_s, u"D:\\"_s, u"1"_s, 1, 8),
+                  entry(u"alpha"_s, u"D:\\"_s, u"1"_s, 0, 0)});
         QCOMPARE(names(sorted), (QStringList{u"alpha"_s, u"Zeta"_s, u"c.mp3"_s, u"A.TXT"_s, u"b.txt"_s}));
         sorted.remove({2, 0});
         QCOMPARE(names(sorted), (QStringList{u"Zeta"_s, u"A.TXT"_s, u"b.txt"_s}));

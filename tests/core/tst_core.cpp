@@ -33,8 +33,8 @@ namespace
 {
 
 // Lowest first. An entry may include the ones before it.
-const QStringList coreLayers = {u"core"_s,    u"cabinet"_s, u"store"_s,   u"settings"_s, u"acquire"_s, u"listing"_s,
-                                u"browser"_s, u"search"_s,  u"compile"_s, u"reports"_s,  u"backup"_s,  u"session"_s};
+const QStringList coreLayers = {u"core"_s,   u"cabinet"_s, u"store"_s,   u"settings"_s, u"acquire"_s, u"listing"_s, u"browser"_s,
+                                u"search"_s, u"compile"_s, u"reports"_s, u"backup"_s,   u"session"_s};
 
 const QStringList widgetModules = {u"QtGui"_s,        u"QtWidgets"_s, u"QtPrintSupport"_s, u"QtSvg"_s,
                                    u"QtSvgWidgets"_s, u"QtOpenGL"_s,  u"QtOpenGLWidgets"_s};
@@ -167,8 +167,7 @@ private Q_SLOTS:
                 << QString::fromUtf8(m) << QString::fromUtf8(n) << (f ? u"fits"_s : u"no"_s);
         };
         const auto invalid = [](const QString &m, int at) {
-            QTest::addRow("%s invalid", qPrintable(m))
-                << m << QString() << u"'%1' is an invalid mask at (%2)"_s.arg(m).arg(at);
+            QTest::addRow("%s invalid", qPrintable(m)) << m << QString() << u"'%1' is an invalid mask at (%2)"_s.arg(m).arg(at);
         };
         row("a*b", "AxxB", true);
         row("a*b", "ab", true);

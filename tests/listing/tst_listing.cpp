@@ -111,8 +111,7 @@ private Q_SLOTS:
         m_nav->ExplorerColumnClick(ExplorerColumn::Size);
         QCOMPARE(captions(), QStringList({u".."_s, u"Docs"_s, u"ROCK"_s}) + bySize);
         m_nav->ExplorerColumnClick(ExplorerColumn::Size);
-        QCOMPARE(captions(),
-                 QStringList({u".."_s, u"ROCK"_s, u"Docs"_s}) + QStringList(bySize.rbegin(), bySize.rend()));
+        QCOMPARE(captions(), QStringList({u".."_s, u"ROCK"_s, u"Docs"_s}) + QStringList(bySize.rbegin(), bySize.rend()));
         m_nav->arrange(ExplorerColumn::Size); // ascending again
         QCOMPARE(captions().mid(3), bySize);
         m_nav->TreeChange(node(u"Photos Disc"_s));
@@ -280,8 +279,8 @@ private Q_SLOTS:
         // Sizes with the German locale: "." groups thousands, "," is the decimal separator.
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         const QList<std::pair<qint64, QString>> sizes{
-            {0, u"0,00 Bytes"_s},         {1023, u"1.023,00 Bytes"_s},
-            {1024, u"1,00 KB"_s},         {1048575, u"1.024,00 KB"_s}, // the last KB rounds up
+            {0, u"0,00 Bytes"_s},        {1023, u"1.023,00 Bytes"_s},
+            {1024, u"1,00 KB"_s},        {1048575, u"1.024,00 KB"_s}, // the last KB rounds up
             {4700000000LL, u"4,38 GB"_s}, {std::numeric_limits<qint64>::max(), u"8,00 EB"_s}};
         for (const auto &[bytes, text] : sizes)
             QCOMPARE(FormatSize(bytes), text);
@@ -337,14 +336,7 @@ private Q_SLOTS:
         const QByteArray longName = QByteArray(300, 'n') + ".txt"; // its length takes two bytes
         const QByteArray sum = "0123456789abcdef0123456789abcdef";
         const std::vector<Added> added{
-            {ContentsEntry::File,
-             "a.mp3",
-             "\\MUSIC\\",
-             {},
-             "1 Jan 2004 10:20:00",
-             {"Artist: X", "Duration: 00:03:10"},
-             7,
-             sum},
+            {ContentsEntry::File, "a.mp3", "\\MUSIC\\", {}, "1 Jan 2004 10:20:00", {"Artist: X", "Duration: 00:03:10"}, 7, sum},
             {ContentsEntry::File, longName, "\\MUSIC\\", {}, "", {}, 0, sum},
             {ContentsEntry::File, "", "\\MUSIC\\", {}, "2 Feb 2004", {"Width: 1"}, 1},
             {ContentsEntry::Archive, "p.zip", "\\", {}, "3 Mar 2004", {}, 9},
@@ -450,8 +442,7 @@ private Q_SLOTS:
             for (int i = 0; i < 2000; ++i)
                 hits->add(disc, random() % 8 ? ContentsEntry::File : ContentsEntry::Folder,
                           pick(stems) + pick(extensions), "\\F" + QByteArray::number(int(random() % 3)) + "\\", {},
-                          qint64(random() % 4) * 1000,
-                          undatedOneIn && random() % undatedOneIn == 0 ? QByteArray("n/a") : pick(dates));
+                          qint64(random() % 4) * 1000, undatedOneIn && random() % undatedOneIn == 0 ? QByteArray("n/a") : pick(dates));
             // Shown in another order than they were added, as the duplicates are.
             std::vector<quint32> order(size_t(hits->count()));
             std::iota(order.begin(), order.end(), 0u);

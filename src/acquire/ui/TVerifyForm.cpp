@@ -149,10 +149,9 @@ void TVerifyForm::showReport(const QString &title, const QString &serial, const 
     // The counts fit the status bar; a note that contents were not compared goes above the list.
     const QString summary = m_report.summary();
     const QString counts = summary.section(u'\n', 0, 0), note = summary.section(u'\n', 1);
-    QString header =
-        m_report.allMatched()
-            ? u"Disc \"%1\" (%2), read from %3, is as catalogued."_s.arg(title, serial, root)
-            : u"Disc \"%1\" (%2), read from %3, differs from its catalogue entry."_s.arg(title, serial, root);
+    QString header = m_report.allMatched()
+                         ? u"Disc \"%1\" (%2), read from %3, is as catalogued."_s.arg(title, serial, root)
+                         : u"Disc \"%1\" (%2), read from %3, differs from its catalogue entry."_s.arg(title, serial, root);
     if (!note.isEmpty())
         header += u'\n' + note;
     m_header->setText(header);

@@ -35,7 +35,8 @@ quint64 bytesToRead(const QString &root, const TCD &cd)
 
 } // namespace
 
-VerifyCommands::VerifyCommands(Workspace &workspace, Navigator &navigator, ActionRegistry &actions, QMainWindow *window)
+VerifyCommands::VerifyCommands(Workspace &workspace, Navigator &navigator, ActionRegistry &actions,
+                               QMainWindow *window)
     : QObject(window), m_workspace(workspace), m_navigator(navigator), m_actions(actions), m_window(window)
 {
     for (const QString &name : {u"VerifyDisc1"_s, u"VerifyDisc2"_s})
@@ -154,8 +155,9 @@ bool VerifyCommands::verify(const TreeNode *disc, const QString &root)
 
 void VerifyCommands::saveReport()
 {
-    const QString file = AppDialogs::saveFileName(m_form, u"Save Report"_s, u"Text File (*.txt);;All Files (*)"_s,
-                                                  u"txt"_s, m_form->title() + u" - verified.txt"_s);
+    const QString file =
+        AppDialogs::saveFileName(m_form, u"Save Report"_s, u"Text File (*.txt);;All Files (*)"_s, u"txt"_s,
+                                 m_form->title() + u" - verified.txt"_s);
     if (file.isEmpty())
         return;
     SafeSaveFile out(file);
