@@ -6,6 +6,7 @@
 #include "TestWindow.h"
 #include "acquire/FolderVolumeBackend.h"
 #include "app/TSplashForm.h"
+#include "backup/DatabaseBackup.h"
 #include "backup/ui/BackupCommands.h"
 #include "browser/ui/ContentsCommands.h"
 #include "browser/ui/GroupTreeModel.h"
@@ -279,6 +280,10 @@ private Q_SLOTS:
             TestWindow::Window f(data());
             TreeNode *music = f.node(u"Music"_s);
             QVERIFY(isOpen(f, music) && isOpen(f, music->child(0)) && isOpen(f, f.tree().root()->child(0)));
+            // An export reads the tree back whole: what was open stays open.
+            DatabaseBackup::exportDatabase(f.ws().catalogue(), m_fx.path(u"backup.cab"_s));
+            QTRY_VERIFY(isOpen(f, f.node(u"Music"_s)) && isOpen(f, f.node(u"Music"_s)->child(0)));
+            music = f.node(u"Music"_s);
             f->treePanel()->view()->collapse(f->treePanel()->model()->indexOf(music));
             f->close();
         }

@@ -22,6 +22,10 @@ public:
     void restore();
 
 private:
+    // Opens every node text() names.
+    void open(const QString &text);
+
     Workspace &m_workspace;
     GroupTreeView *m_view;
+    QString m_beforeReset;
 };
