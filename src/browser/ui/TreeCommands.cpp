@@ -202,10 +202,15 @@ void TreeCommands::dropNodes(const QList<TreeNode *> &nodes, TreeNode *target, T
         return;
     TreeNode *current = m_navigator.currentNode();
     TreeMoves::MoveNodes(m_workspace.tree(), nodes, target, place);
-    // The view may have moved its current row with the nodes; the selection stays where it was.
-    if (current)
-        m_view->selectionModel()->setCurrentIndex(m_view->treeModel()->indexOf(current),
-                                                  QItemSelectionModel::ClearAndSelect);
+    // The view may have moved its current row with the nodes; the selection stays where it was,
+    // and shows: a node dropped into a closed group opens the group.
+    if (current) {
+        const QModelIndex i = m_view->treeModel()->indexOf(current);
+        m_view->selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect);
+        for (QModelIndex group = i.parent(); group.isValid(); group = group.parent())
+            m_view->expand(group);
+        m_view->scrollTo(i);
+    }
 }
 
 void TreeCommands::TreeContextPopup(const QPoint &pos)

@@ -223,12 +223,18 @@ private Q_SLOTS:
         QVERIFY(!(model->flags(model->indexOf(photos)) & Qt::ItemIsDropEnabled));
         view->dropNodes({music, photos}, iconPoint(empty));
         QCOMPARE(f.nav().currentNode(), f.tree().root());
+        // The current disc dropped into a closed group: the group opens, so the selection shows.
+        f.nav().TreeChange(photos);
+        view->collapse(model->indexOf(music));
+        view->dropNodes({photos}, iconPoint(music));
+        QVERIFY(view->isExpanded(model->indexOf(music)));
+        QCOMPARE(view->currentNode(), photos);
         f->close();
         QStringList names;
         for (const QString &line : treeLines())
             names << line.section(u'|', 0, 0);
-        QCOMPARE(names, (QStringList{u"My Collection"_s, u"\tEmpty Group"_s, u"\t\tMusic"_s, u"\t\t\tRock Disc"_s,
-                                     u"\t\tPhotos Disc"_s}));
+        QCOMPARE(names, (QStringList{u"My Collection"_s, u"\tEmpty Group"_s, u"\t\tMusic"_s, u"\t\t\tPhotos Disc"_s,
+                                     u"\t\t\tRock Disc"_s}));
     }
 
     // --- The favourites: added and removed by the menu and the keys; neither while a group is listed.
