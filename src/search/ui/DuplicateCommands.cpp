@@ -54,13 +54,15 @@ void DuplicateCommands::run(const QString &caption, const QString &heading, bool
     if (m_running || !node)
         return;
     m_running = true;
+    // The heading names what was compared, for a list that stays up while the tree moves on.
+    const QString scope = heading + u" in \""_s + node->text() + u"\"..."_s;
     const std::shared_ptr<NameIndex> index = m_workspace.nameIndex();
     DuplicateFinder finder(m_workspace.dbFolder(), 1, index.get());
     TBusyForm busy(m_window);
     // Every disc compared, then at most the discs in scope read again for the answer.
     busy.start(caption, discsUnder(wholeCatalogue ? m_navigator.tree().root() : node) + discsUnder(node));
     busy.setStopButton([&finder] { finder.stop(); });
-    m_navigator.beginSearch(heading);
+    m_navigator.beginSearch(scope);
     finder.setDiscStarted([&](const TCD &cd) {
         busy.step();
         m_navigator.setStatus(caption + u" : "_s + cd.Title);
@@ -106,7 +108,7 @@ void DuplicateCommands::run(const QString &caption, const QString &heading, bool
 
 void DuplicateCommands::FindDuplicates1Click()
 {
-    run(u"Finding duplicates"_s, u"Duplicates..."_s, false,
+    run(u"Finding duplicates"_s, u"Duplicates"_s, false,
         [](DuplicateFinder &finder, const TreeNode *node, std::shared_ptr<SearchHits> &hits) {
             const DuplicateFinder::Duplicates found = finder.duplicates(node);
             hits = found.hits;
@@ -117,7 +119,7 @@ void DuplicateCommands::FindDuplicates1Click()
 void DuplicateCommands::FilesOnlyonThisDisc1Click()
 {
     const GroupTree &tree = m_navigator.tree();
-    run(u"Finding files on no other disc"_s, u"Files on no other disc..."_s, true,
+    run(u"Finding files on no other disc"_s, u"Files on no other disc"_s, true,
         [&tree](DuplicateFinder &finder, const TreeNode *node, std::shared_ptr<SearchHits> &hits) {
             const DuplicateFinder::SingleCopies found = finder.singleCopies(node, tree.root());
             hits = found.hits;

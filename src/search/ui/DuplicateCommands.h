@@ -26,7 +26,7 @@ private:
     // The node the menu was opened on, made current; null when there is none.
     TreeNode *target();
     // wholeCatalogue: the work reads every disc, not only those under the node.
-    // heading: above the list, while it runs and over the answer.
+    // heading: above the list, with the group or disc compared, while it runs and over the answer.
     template <typename Work> void run(const QString &caption, const QString &heading, bool wholeCatalogue, Work work);
 
     Workspace &m_workspace;

@@ -62,7 +62,7 @@ private Q_SLOTS:
         m_f->action(u"FindDuplicates1"_s)->trigger();
         QCOMPARE(m_f->captions(), (QStringList{u"SONG.MP3"_s, u"song.mp3"_s}));
         QCOMPARE(m_f->form().statusText(), u" 1 group of duplicates, 2 files, 1.95 KB in copies beyond the first"_s);
-        QCOMPARE(m_f->nav().location().discLabel, u"Duplicates..."_s);
+        QCOMPARE(m_f->nav().location().discLabel, u"Duplicates in \"My Collection\"..."_s);
         // The comparison made the discs' names into the window's index: the next search reads them.
         const QString contents = ContentsFile::contentsFileName(m_fx.db(), u"0BAC0001"_s);
         QVERIFY(m_f->ws().nameIndex()->find(u"0BAC0001"_s, DiscNames::Stamp::of(contents)));
@@ -74,7 +74,7 @@ private Q_SLOTS:
         m_f->action(u"FilesOnlyonThisDisc1"_s)->trigger();
         QCOMPARE(m_f->captions(), QStringList{u"A.mp3"_s});
         QCOMPARE(m_f->form().statusText(), u" 1 file on no other disc, total size 2.00 KB"_s);
-        QCOMPARE(m_f->nav().location().discLabel, u"Files on no other disc..."_s);
+        QCOMPARE(m_f->nav().location().discLabel, u"Files on no other disc in \"Backup\"..."_s);
         QVERIFY(AppDialogs::shown().isEmpty());
     }
 
