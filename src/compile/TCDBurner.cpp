@@ -108,8 +108,18 @@ QString TCDBurner::failureText(const QStringList &lines, int exitCode)
     // A drive without a disc, or with one that is full or closed, is the common case.
     if (!status.isEmpty() && !status.contains(QLatin1String("blank")) && !status.contains(QLatin1String("appendable")))
         return QStringLiteral("No writable disc is in the recorder.");
-    if (!problem.isEmpty())
+    if (!problem.isEmpty()) {
+        // xorriso counts the room in 2 KB blocks ("Image size 192s exceeds free space on media 0s").
+        static const QRegularExpression full(QStringLiteral("Image size (\\d+)s exceeds free space on media (\\d+)s"));
+        if (const QRegularExpressionMatch m = full.match(problem); m.hasMatch()) {
+            const auto mb = [](const QString &blocks) {
+                return QString::number(blocks.toDouble() * 2048 / 1048576, 'f', 1);
+            };
+            return QStringLiteral("The compilation does not fit: it takes %1 MB, and the disc has %2 MB free.")
+                .arg(mb(m.captured(1)), mb(m.captured(2)));
+        }
         return problem.mid(problem.indexOf(QLatin1String(" : "), problem.indexOf(QLatin1String(" : ")) + 3) + 3);
+    }
     return QStringLiteral("xorriso ended with code %1.").arg(exitCode);
 }
 

@@ -364,6 +364,9 @@ private Q_SLOTS:
                                          u"I:1: xorriso : NOTE : -return_with SORRY 32 triggered by problem"_s},
                                         32),
                  u"Cannot open file"_s);
+        QCOMPARE(
+            TCDBurner::failureText({u"I:1: libburn : SORRY : Image size 1024s exceeds free space on media 512s"_s}, 32),
+            u"The compilation does not fit: it takes 2.0 MB, and the disc has 1.0 MB free."_s);
     }
 };
 
