@@ -18,23 +18,26 @@ namespace
 // Records are written out in blocks of about this size.
 constexpr qsizetype kBlock = qsizetype(1) << 18;
 
-// A name in plain ASCII, without line breaks or the catalogue's path separator, is written as it
-// stands; anything else goes through storedName().
+// A name in plain ASCII, without line breaks, tabs or the catalogue's path separator, is written
+// as it stands; anything else goes through storedName().
 bool plainName(QByteArrayView bytes)
 {
     for (char c : bytes)
-        if (static_cast<uchar>(c) >= 0x80 || c == '\r' || c == '\n' || c == ContentsRecord::PathSeparator)
+        if (static_cast<uchar>(c) >= 0x80 || c == '\r' || c == '\n' || c == '\t' || c == ContentsRecord::PathSeparator)
             return false;
     return true;
 }
 
-// A name as the lists keep it: bytes that are not valid UTF-8 mended, and a line break or a "\"
-// (which a Linux name may hold) written as "?". Kept, a "\" would make "a\b" one with the file b
-// in the folder a: listed together, and copied back or burnt in each other's place.
+// A name as the lists keep it: bytes that are not valid UTF-8 mended, and a line break, a tab or
+// a "\" (which a Linux name may hold) written as "?". Kept, a "\" would make "a\b" one with the
+// file b in the folder a: listed together, and copied back or burnt in each other's place; a tab
+// would split the name in the command line's answers, whose fields tabs separate.
 QString storedName(QByteArrayView fileSystemName)
 {
     QString text = TextCodec::sanitizeLine(QFile::decodeName(fileSystemName.toByteArray()));
-    text.replace(QLatin1Char(ContentsRecord::PathSeparator), QLatin1Char('?'));
+    for (QChar &c : text)
+        if (c == QLatin1Char(ContentsRecord::PathSeparator) || c == u'\t')
+            c = u'?';
     return text;
 }
 

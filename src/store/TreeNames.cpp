@@ -13,10 +13,14 @@ QString ShortName(const QString &name)
     return name;
 }
 
+// A line break would split the tree file's line; a tab, a field of the command line's answers,
+// which are separated by tabs.
 static QString lineBreakProblem(const QString &name)
 {
     if (name.contains(u'\r') || name.contains(u'\n'))
         return QStringLiteral("A name must stay on one line. Please enter a name without line breaks.");
+    if (name.contains(u'\t'))
+        return QStringLiteral("A name must not hold a tab. Please enter a name without tabs.");
     return QString();
 }
 

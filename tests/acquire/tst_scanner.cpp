@@ -592,13 +592,14 @@ private Q_SLOTS:
         QVERIFY2(why == u"Cannot write the lists of the disc in \"/dev\": No space left on device"_s, qPrintable(why));
     }
 
-    // Line breaks would split a record, and a "\\" in a name would make it a path (back\\slash one with the folder
-    // back's file slash); bytes that are not UTF-8 would turn the whole list into another encoding: names that differ
-    // only in such bytes stay apart, read as Windows-1252. One second past midnight, at two-second precision, is
-    // midnight: a date without a time.
+    // Line breaks would split a record, a tab the command line's answers, and a "\\" in a name would make it a path
+    // (back\\slash one with the folder back's file slash); bytes that are not UTF-8 would turn the whole list into
+    // another encoding: names that differ only in such bytes stay apart, read as Windows-1252. One second past
+    // midnight, at two-second precision, is midnight: a date without a time.
     void oddNamesAndTimes()
     {
         QVERIFY(writeFile(path(u"line\nbreak.txt"_s), "ab", m_when));
+        QVERIFY(writeFile(path(u"tab\tin.txt"_s), "t", m_when));
         QVERIFY(writeFile(path(u"onesec"_s), "s", QDateTime(QDate(2010, 12, 31), QTime(0, 0, 1))));
         const auto cleanUp = qScopeGuard([this] { removeVolume(); });
         const QByteArray base = QFile::encodeName(m_root);
@@ -619,11 +620,12 @@ private Q_SLOTS:
             u"line?break.txt \\ 2"_s,     u"caf\u00E9.txt \\ 3"_s,    u"caf\u00E8.txt \\ 3"_s,
             u"\u20AC\u00C3 \\ 3"_s,       u"in.txt \\d\u00FCr\\ 3"_s, u"d\u00FCr\\ \\ 3"_s,
             u"inner.txt \\odd?dir\\ 4"_s, u"odd?dir\\ \\ 4"_s,        u"back?slash\\ \\ 1"_s,
-            u"in \\back?slash\\ 1"_s,     u"slash \\back\\ 1"_s,      u"onesec \\ 1 12/31/2010 -"_s};
+            u"in \\back?slash\\ 1"_s,     u"slash \\back\\ 1"_s,      u"onesec \\ 1 12/31/2010 -"_s,
+            u"tab?in.txt \\ 1"_s};
         for (const QString &rec : records)
             QVERIFY2((r.files + r.folders).contains(rec.split(u' ').join(u"\r\n"_s).toUtf8() + "\r\n"),
                      qPrintable(rec));
-        QCOMPARE(r.total, quint64(2 + 4 * 3 + 4 + 1 + 2));
+        QCOMPARE(r.total, quint64(2 + 4 * 3 + 4 + 1 + 2 + 1));
     }
 
     // Archives whose local headers defer their sizes to data descriptors or ZIP64 fields are listed from the central

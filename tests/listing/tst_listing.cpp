@@ -270,7 +270,7 @@ private Q_SLOTS:
 
         QCOMPARE(LocationState::parentPath(u"\\DOCS\\MANUALS.ZIP\\"_s), u"\\DOCS\\"_s);
         QCOMPARE(TreeNames::ShortName(u"123456789012345678901"_s), u"12345678901234567890..."_s);
-        for (const QString &bad : {u"a|b"_s, u"a\nb"_s, u"a\rb"_s, u" a"_s, u"\ta"_s, QString()})
+        for (const QString &bad : {u"a|b"_s, u"a\nb"_s, u"a\rb"_s, u"a\tb"_s, u" a"_s, u"\ta"_s, QString()})
             QVERIFY2(!TreeNames::Problem(bad).isEmpty(), qPrintable(bad));
         QVERIFY(TreeNames::Problem(u"Fine name "_s).isEmpty());
         QCOMPARE(TreeNames::DiscHint({.Title = u"T"_s, .Number = 7, .BorrowedTo = u"Ann"_s}),
