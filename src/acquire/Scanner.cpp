@@ -622,6 +622,7 @@ void Scanner::ZipReadFile(const ZipFile &entry, const QString &archivePath)
 {
     QString stored = entry.EntryName;
     stored.replace(u'/', u'\\');
+    stored.replace(u'\t', u'?'); // as in the names of files on the disc
     const qsizetype slash = stored.lastIndexOf(u'\\');
     const QString name = stored.mid(slash + 1);
     if (name.isEmpty())

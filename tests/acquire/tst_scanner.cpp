@@ -710,6 +710,18 @@ with open('many.zip', 'wb') as f:
         QVERIFY(missing.FileName().isEmpty());
     }
 
+    // An archive entry's tab is kept as "?", as a file's on the disc is.
+    void tabInAnArchiveEntry()
+    {
+        QVERIFY(python(
+            u"import zipfile\nwith zipfile.ZipFile('tab.zip', 'w') as z:\n    z.writestr('a\\tb.txt', b'x')\n"_s));
+        QVERIFY(QFile::copy(m_work + u"tab.zip"_s, path(u"tab.zip"_s)));
+        ScanOptions options;
+        options.filters[0] = true;
+        const ScanResult r = scan(options, m_root);
+        QVERIFY2(r.files.contains("\r\na?b.txt\r\n"), r.files.constData());
+    }
+
     // A name without the UTF-8 flag is in the DOS code page, as Windows writes it.
     void dosNamesInArchives()
     {
