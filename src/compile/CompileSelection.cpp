@@ -38,7 +38,7 @@ bool canCopy(const ContentsListing &listing, const LocationState &location, cons
         return false;
     const bool every = rows.size() >= 2 && !location.isGroupListed();
     for (int row : every ? rows : QList<int>{rows.first()}) {
-        if (listing.place(row).insideZip())
+        if (listing.insideZip(row))
             return false;
     }
     return true;

@@ -399,6 +399,16 @@ EntryPlace ContentsListing::place(int row) const
     return placeOf(m_rows[idx(row)]);
 }
 
+bool ContentsListing::insideZip(int row) const
+{
+    const Row &r = m_rows[idx(row)];
+    if (r.source == SourceHits)
+        return m_hits->insideZip(r.index);
+    if (r.source == SourceFiles)
+        return !listOf(r).folderInArchive(r.index).isNull();
+    return placeOf(r).insideZip();
+}
+
 EntryPlace ContentsListing::placeOf(const Row &r) const
 {
     if (r.source == SourceStored)

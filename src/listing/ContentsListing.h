@@ -60,6 +60,8 @@ public:
     ContentsEntry entry(int row) const;
     // Where the entry lies, without making the rest of it.
     EntryPlace place(int row) const;
+    // place(row).insideZip(), without making the place: asked of every row of a selection.
+    bool insideZip(int row) const;
     qint64 intSize(int row) const { return m_rows[idx(row)].size; }
     // A hit of a comparison's answer in its second, fourth... group (SearchHits::inOddGroup).
     bool inOddGroup(int row) const;

@@ -50,6 +50,8 @@ public:
     QByteArrayView name(int i) const { return storedName(at(i)); }
     QByteArrayView date(int i) const { return storedDate(at(i)); }
     EntryPlace place(int i) const;
+    // Whether hit i lies inside a ZIP archive, without making its place.
+    bool insideZip(int i) const { return m_folders[m_hits[at(i)].folder].archiveEnd >= 0; }
     // Title + ":" + folder: where the hit is, as the list shows it.
     QString location(int i) const { return place(i).text(); }
     // location(i) in UTF-8, appended to out without a string made for it: for a command that
