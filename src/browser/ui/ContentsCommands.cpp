@@ -260,17 +260,20 @@ ContentsCommands::MenuKind ContentsCommands::applyMenuRules()
     // An entry inside a ZIP archive cannot be run, copied, compiled or explored.
     bool anyInZip = false;
     bool allMusic = rows.size() >= 2;
+    // Asked of every selected row, which may be millions: nothing is made that is not needed.
     for (int r : rows) {
-        if (listing.place(r).insideZip())
+        if (listing.insideZip(r))
             anyInZip = true;
-        if (!FileTypes::IsMusicFile(ExtensionIconCache::extensionOf(listing.caption(r))))
+        if (allMusic && !FileTypes::IsMusicFile(listing.extension(r)))
             allMusic = false;
+        if (anyInZip && !allMusic)
+            break;
     }
     const bool folderOrArchive = kind == ContentsEntry::Folder || kind == ContentsEntry::Archive;
     const LocationState &loc = m_navigator.location();
     const auto show = [this](const QString &name, bool visible) { m_actions.action(name)->setVisible(visible); };
     // A ZIP archive is a file on the disc like any other: it can be run.
-    show(u"Execute1"_s, kind != ContentsEntry::Folder && !listing.place(row).insideZip());
+    show(u"Execute1"_s, kind != ContentsEntry::Folder && !listing.insideZip(row));
     show(u"CopytoHDD2"_s, !anyInZip);
     show(u"AddtoCompilation1"_s, !anyInZip);
     show(u"OpeninExplorer1"_s, !anyInZip);

@@ -1,5 +1,6 @@
 #include "ContentsView.h"
 
+#include "gui/ItemSelection.h"
 #include "listing/FormatSize.h"
 
 #include <QEvent>
@@ -195,19 +196,7 @@ void ContentsView::setViewStyle(ViewStyle style)
 
 QList<int> ContentsView::selectedRows() const
 {
-    QList<int> rows;
-    if (!selectionModel())
-        return rows;
-    // From the selection's ranges: Qt's own list of selected rows makes an index of every row
-    // and checks each of its columns, which for millions of search results held the window for
-    // many seconds at every change of the selection.
-    for (const QItemSelectionRange &range : selectionModel()->selection())
-        if (range.left() == 0)
-            for (int row = range.top(); row <= range.bottom(); ++row)
-                rows.append(row);
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    return rows;
+    return ItemSelection::rows(selectionModel());
 }
 
 int ContentsView::currentRow() const

@@ -1,5 +1,7 @@
 #include "CompilationView.h"
 
+#include "gui/ItemSelection.h"
+
 #include <QDragMoveEvent>
 #include <QKeyEvent>
 #include <algorithm>
@@ -17,14 +19,7 @@ CompilationView::CompilationView(QWidget *parent) : QListView(parent)
 
 QList<int> CompilationView::selectedRows() const
 {
-    QList<int> rows;
-    if (!selectionModel())
-        return rows;
-    for (const QModelIndex &i : selectionModel()->selectedIndexes())
-        rows.append(i.row());
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    return rows;
+    return ItemSelection::rows(selectionModel());
 }
 
 void CompilationView::dragEnterEvent(QDragEnterEvent *event)

@@ -13,6 +13,7 @@
 #include "compile/TCDBurner.h"
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"
+#include "gui/ItemSelection.h"
 #include "gui/WaitForCD.h"
 #include "listing/Navigator.h"
 #include "session/Workspace.h"
@@ -73,11 +74,7 @@ CompileCommands::~CompileCommands()
 
 QList<int> CompileCommands::selectedRows() const
 {
-    QList<int> rows;
-    for (const QModelIndex &i : m_selection->selectedRows())
-        rows.append(i.row());
-    std::sort(rows.begin(), rows.end());
-    return rows;
+    return ItemSelection::rows(m_selection);
 }
 
 void CompileCommands::updateCopyState()

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QList>
+
+class QItemSelectionModel;
+
+namespace ItemSelection
+{
+
+// The rows with something selected, in order, each once. Made from the selection's ranges: Qt's
+// own lists make an index for every selected row (and check each column), which for millions of
+// search results held the window for seconds at every change of the selection.
+QList<int> rows(const QItemSelectionModel *selection);
+
+} // namespace ItemSelection
