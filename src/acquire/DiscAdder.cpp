@@ -189,7 +189,7 @@ bool DiscAdder::readsEveryByte(const TreeNode *replace) const
     if (!replace || !replace->cd())
         return false;
     try {
-        return !ContentsFile::readChecksumList(m_catalogue.dbFolder(), replace->cd()->Serial).isEmpty();
+        return ContentsFile::hasChecksums(m_catalogue.dbFolder(), replace->cd()->Serial);
     } catch (const QuilloryError &) {
         return false; // a damaged entry is replaced as a new one would be
     }

@@ -391,6 +391,16 @@ QByteArray ContentsFile::readChecksumList(const QString &dbFolder, const QString
     return readLists(dbFolder, serial, {}, false).checksumList;
 }
 
+bool ContentsFile::hasChecksums(const QString &dbFolder, const QString &serial)
+{
+    const QString sumName = serial + kChecksumListExt;
+    TSTCabReader reader;
+    for (const TSTCabMember &m : reader.List(contentsFileName(dbFolder, serial), true, false))
+        if (m.Name.compare(sumName, Qt::CaseInsensitive) == 0)
+            return m.Size > 0;
+    return false;
+}
+
 ContentsFile::Parsed ContentsFile::load(const QString &dbFolder, const QString &serial)
 {
     ArrivingLists arriving(serial + kFolderListExt, serial + kFileListExt);

@@ -121,6 +121,9 @@ public:
     // The checksum list alone, empty when the disc has none: for a disc scanned without
     // checksums only the cabinet's header is read, nothing is unpacked.
     static QByteArray readChecksumList(const QString &dbFolder, const QString &serial);
+    // Whether the disc was catalogued with checksums, from the cabinet's header alone: the
+    // checksum list is the last member, so reading it unpacks the whole disc.
+    static bool hasChecksums(const QString &dbFolder, const QString &serial);
     // One folder of the disc, for a reader that asks about nothing else: the lists are read as they
     // unpack and only the records a lookup of that folder reads are kept (ContentsList::Sieve), so
     // a disc of millions of files is neither held nor indexed. folder is findFolder's answer over
