@@ -28,7 +28,6 @@
 #include <QSpinBox>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <limits>
 
 using namespace Qt::Literals::StringLiterals;
 
