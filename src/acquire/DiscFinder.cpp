@@ -4,6 +4,9 @@
 #include "TDiskInfo.h"
 #include "VolumeBackend.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace
 {
 
@@ -36,4 +39,29 @@ QString findDiscBySerial(const QString &serial, VolumeBackend *backend)
             return mounted;
     }
     return QString();
+}
+
+bool isVolumeRoot(const QString &folder, VolumeBackend *backend)
+{
+    VolumeBackend *b = backend ? backend : VolumeBackend::defaultBackend();
+    const QString clean = QDir::cleanPath(folder);
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    for (const DriveEntry &drive : b->drives()) {
+        if (drive.mountPoint.isEmpty())
+            continue;
+        if (QDir::cleanPath(drive.mountPoint) == clean ||
+            (!canonical.isEmpty() && QFileInfo(drive.mountPoint).canonicalFilePath() == canonical))
+            return true;
+    }
+    return false;
+}
+
+QString volumeSerialAt(const QString &folder, VolumeBackend *backend)
+{
+    VolumeBackend *b = backend ? backend : VolumeBackend::defaultBackend();
+    if (!isVolumeRoot(folder, b))
+        return QString();
+    TDiskInfo info(nullptr, b);
+    info.setDrive(folder);
+    return info.SerialNumber();
 }

@@ -10,3 +10,11 @@ class VolumeBackend;
 // asks is waiting for that disc; drives already mounted are looked at first, so nothing is mounted when the disc
 // is already there. backend nullptr: the default backend.
 QString findDiscBySerial(const QString &serial, VolumeBackend *backend = nullptr);
+
+// Whether folder is where one of the drives has its volume mounted. A folder further down would
+// be scanned under the whole volume's serial, so a second folder of the same disk would pass for
+// the first.
+bool isVolumeRoot(const QString &folder, VolumeBackend *backend = nullptr);
+// The serial of the volume mounted at folder; empty when folder is not a volume's root or the
+// volume tells none.
+QString volumeSerialAt(const QString &folder, VolumeBackend *backend = nullptr);

@@ -1,5 +1,6 @@
 #include "DiscVerifier.h"
 
+#include "DiscFinder.h"
 #include "ImageScanner.h"
 #include "Scanner.h"
 #include "core/AsciiCase.h"
@@ -130,13 +131,18 @@ bool sameSize(QByteArrayView a, QByteArrayView b)
     return a == b || (a.toULongLong() == b.toULongLong() && !a.isEmpty() && !b.isEmpty());
 }
 
-// The same text, or two texts of one moment (a catalogue written under another date format).
-bool sameDate(QByteArrayView a, QByteArrayView b, const CatalogueLocale &locale)
+enum class DateMatch { Same, Other, Unreadable };
+
+// The same text, or two texts of one moment (two-digit years widened since); Unreadable when
+// the catalogued text is not a date of the locale in force (another locale catalogued it).
+DateMatch compareDates(QByteArrayView was, QByteArrayView now, const CatalogueLocale &locale)
 {
-    if (a == b)
-        return true;
-    const QDateTime x = locale.parseDateTime(QString::fromUtf8(a));
-    return x.isValid() && x == locale.parseDateTime(QString::fromUtf8(b));
+    if (was == now)
+        return DateMatch::Same;
+    const QDateTime x = locale.parseDateTime(QString::fromUtf8(was));
+    if (!x.isValid())
+        return DateMatch::Unreadable;
+    return x == locale.parseDateTime(QString::fromUtf8(now)) ? DateMatch::Same : DateMatch::Other;
 }
 
 // A problem's local path as a path inside the disc, named as the records name it.
@@ -194,6 +200,12 @@ QString VerifyReport::summary() const
                       u"dates were compared."_s
                     : u"\nContents could not be checked (%1); names, sizes and dates were compared."_s.arg(
                           checksumProblem);
+    if (datesNotCompared > 0)
+        text += u"\nThe dates of %1 %2 could not be compared: the disc was catalogued under another date format "
+                u"than the one in use now."_s.arg(datesNotCompared)
+                    .arg(datesNotCompared == 1 ? u"file"_s : u"files"_s);
+    if (!otherVolume.isEmpty())
+        text += u'\n' + otherVolume;
     return text;
 }
 
@@ -214,15 +226,20 @@ bool DiscVerifier::isImage(const QString &root)
 
 QString DiscVerifier::otherVolume(const QString &root, const QString &serial)
 {
-    if (!isImage(root))
-        return QString();
+    if (!isImage(root)) {
+        const QString found = volumeSerialAt(root);
+        if (found.isEmpty() || serial.isEmpty() || found.compare(serial, Qt::CaseInsensitive) == 0)
+            return QString();
+        return u"The folder read is the root of another volume (serial %1), not the one catalogued (serial %2)."_s.arg(
+            found, serial);
+    }
     QString imageSerial;
     try {
         imageSerial = ImageScanner::volumeOf(root).serial;
     } catch (const QuilloryError &) {
         return QString(); // the scan says what is wrong with it
     }
-    if (imageSerial.isEmpty() || imageSerial.compare(serial, Qt::CaseInsensitive) == 0)
+    if (imageSerial.isEmpty() || serial.isEmpty() || imageSerial.compare(serial, Qt::CaseInsensitive) == 0)
         return QString();
     return QStringLiteral("The image holds another volume (serial %1), not the one catalogued (serial %2).")
         .arg(imageSerial, serial);
@@ -259,11 +276,13 @@ ContentsFile::Parsed DiscVerifier::scan(const QString &root, bool checksums, Sca
     return scanned;
 }
 
-VerifyReport DiscVerifier::verify(const QString &root, const ContentsFile::Parsed &catalogued)
+VerifyReport DiscVerifier::verify(const QString &root, const ContentsFile::Parsed &catalogued, const QString &serial)
 {
     ScanProblems problems;
     const ContentsFile::Parsed scanned = scan(root, !catalogued.checksums.isEmpty(), problems);
-    return compare(catalogued, scanned, problems, root);
+    VerifyReport report = compare(catalogued, scanned, problems, root);
+    report.otherVolume = otherVolume(root, serial);
+    return report;
 }
 
 VerifyReport DiscVerifier::compare(const ContentsFile::Parsed &catalogued, const ContentsFile::Parsed &scanned,
@@ -337,8 +356,16 @@ VerifyReport DiscVerifier::compare(const ContentsFile::Parsed &catalogued, const
         const QByteArrayView oldDate = line(was, ContentsRecord::DateLine), newDate = line(now, ContentsRecord::DateLine);
         if (!sameSize(oldSize, newSize))
             changes << u"size %1 \u2192 %2"_s.arg(QString::fromUtf8(oldSize), QString::fromUtf8(newSize));
-        if (!sameDate(oldDate, newDate, locale))
+        switch (compareDates(oldDate, newDate, locale)) {
+        case DateMatch::Same:
+            break;
+        case DateMatch::Other:
             changes << u"date %1 \u2192 %2"_s.arg(QString::fromUtf8(oldDate), QString::fromUtf8(newDate));
+            break;
+        case DateMatch::Unreadable:
+            ++report.datesNotCompared;
+            break;
+        }
         const bool bothSums = oldSums.has(was.record) && newSums.has(now.record);
         const bool otherBytes = bothSums && oldSums.hex(was.record) != newSums.hex(now.record);
         const QString sums = otherBytes ? u"checksum %1 \u2192 %2"_s.arg(QString::fromLatin1(oldSums.hex(was.record)),

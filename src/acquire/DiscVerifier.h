@@ -42,11 +42,17 @@ struct VerifyReport {
     bool contentsChecked = false;
     // Why stored checksums were not used, when there were some.
     QString checksumProblem;
+    // Files whose catalogued date the locale in force cannot read (a disc catalogued under
+    // another date format): their dates were not compared.
+    int datesNotCompared = 0;
+    // The sentence saying the medium read is another volume than the disc (a wrong image or
+    // drive chosen); empty when it is the disc or cannot tell.
+    QString otherVolume;
 
-    bool allMatched() const { return differences.empty(); }
+    bool allMatched() const { return differences.empty() && otherVolume.isEmpty(); }
     int count(VerifyDifference::Kind kind) const { return counts[kind]; }
-    // "12 files matched; 1 missing, 2 new, 0 changed, 1 corrupt, 0 unreadable." and, when
-    // contents were not compared, a second line saying so.
+    // "12 files matched; 1 missing, 2 new, 0 changed, 1 corrupt, 0 unreadable." and a line for
+    // each thing not compared (contents, dates) and for another volume read.
     QString summary() const;
     // One line per difference, then the summary.
     QString text() const;
@@ -73,18 +79,18 @@ public:
     void setGauge(std::function<void(quint64)> fn) { m_gauge = std::move(fn); }
 
     // Scans the medium at root (the folder it is mounted at, or a disc image of it, read as Add
-    // Disc from Image reads one) and compares it with catalogued. Throws QuilloryError when the
-    // scan cannot be made (or is stopped), a damaged image among them.
-    VerifyReport verify(const QString &root, const ContentsFile::Parsed &catalogued);
+    // Disc from Image reads one) and compares it with catalogued, the disc of this serial.
+    // Throws QuilloryError when the scan cannot be made (or is stopped), a damaged image among them.
+    VerifyReport verify(const QString &root, const ContentsFile::Parsed &catalogued, const QString &serial);
     // The medium's lists as a scan with these options makes them, held in memory (with
     // checksums when asked), and what the scan passed over.
     ContentsFile::Parsed scan(const QString &root, bool checksums, ScanProblems &problems) const;
 
     // Whether root names a disc image rather than a folder.
     static bool isImage(const QString &root);
-    // When root is an image of another volume than the disc with this serial (an image chosen
-    // by mistake), the sentence that says so; empty otherwise, and for a folder, which tells
-    // no serial.
+    // When root is an image of another volume than the disc with this serial, or the root of
+    // another mounted volume (chosen by mistake), the sentence that says so; empty otherwise,
+    // and for a folder below a volume's root, which tells no serial of its own.
     static QString otherVolume(const QString &root, const QString &serial);
 
     // The comparison alone: a scan's lists and what it could not read, beside the catalogued

@@ -3,6 +3,7 @@
 #include "CliArgs.h"
 #include "CliError.h"
 #include "acquire/DiscAdder.h"
+#include "acquire/DiscFinder.h"
 #include "acquire/DiscIn.h"
 #include "acquire/ImageScanner.h"
 #include "acquire/TDiskInfo.h"
@@ -17,23 +18,6 @@
 
 namespace
 {
-
-// Whether folder is where one of the drives has its volume mounted. A folder further down
-// would be scanned under the whole volume's serial, so a second folder of the same disk
-// would pass for the first.
-bool isVolumeRoot(const QString &folder, VolumeBackend *backend)
-{
-    const QString clean = QDir::cleanPath(folder);
-    const QString canonical = QFileInfo(folder).canonicalFilePath();
-    for (const DriveEntry &drive : backend->drives()) {
-        if (drive.mountPoint.isEmpty())
-            continue;
-        if (QDir::cleanPath(drive.mountPoint) == clean ||
-            (!canonical.isEmpty() && QFileInfo(drive.mountPoint).canonicalFilePath() == canonical))
-            return true;
-    }
-    return false;
-}
 
 const QString kGiveSerial = QStringLiteral("give --serial (and --label and --fs if wanted).");
 

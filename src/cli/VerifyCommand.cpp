@@ -57,11 +57,9 @@ int VerifyCommand::run(CliContext &ctx, const QStringList &args)
     prefs.load(DataPaths::settingsFile(ctx.dataFolder()));
     prefs.loadExclusions(ctx.dataFolder());
     DiscVerifier verifier(ScanOptions::from(prefs));
-    const VerifyReport report = verifier.verify(root, catalogued);
+    const VerifyReport report = verifier.verify(root, catalogued, cd.Serial);
     for (const VerifyDifference &d : report.differences)
         ctx.io().printLine(d.line());
     ctx.io().error(report.summary());
-    if (const QString other = DiscVerifier::otherVolume(root, cd.Serial); !other.isEmpty())
-        ctx.io().error(other);
     return report.allMatched() ? 0 : DifferencesFound;
 }

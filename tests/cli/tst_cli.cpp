@@ -429,6 +429,8 @@ private Q_SLOTS:
         const CliRun added = runCli(data + QStringList{u"add-disc"_s, e, u"--title"_s, u"Stick"_s});
         const CliRun inside = runCli(data + QStringList{u"add-disc"_s, e + u"MUSIC"_s, u"--title"_s, u"M"_s});
         const CliRun empty = runCli(data + QStringList{u"add-disc"_s, d, u"--title"_s, u"Gone"_s});
+        // Verifying the stick from another volume's root compares the files, and says so.
+        const CliRun other = runCli(data + QStringList{u"verify"_s, u"Stick"_s, c});
         VolumeBackend::setDefaultBackend(nullptr);
         QCOMPARE(QString::fromUtf8(drives.out), c + u"\tFixed\tpresent\tSYSTEM\t0A1B2C3D\tNTFS\t536870912000\n"_s + d +
                                                     u"\tCDROM\tempty\t\t\t\t\n"_s + e +
@@ -436,6 +438,9 @@ private Q_SLOTS:
         QVERIFY2(added.out.startsWith("Stick|MY\tSTICK|DEADBEEF|FAT32|305|"), added.out.constData());
         QVERIFY2(inside.code == 1 && inside.err.contains("--serial"), inside.err.constData());
         QVERIFY2(empty.code == 1 && empty.err.startsWith("Disc not present"), empty.err.constData());
+        QVERIFY2(other.code == 3 && other.err.endsWith("\nThe folder read is the root of another volume (serial "
+                                                       "0A1B2C3D), not the one catalogued (serial DEADBEEF).\n"),
+                 other.err.constData());
     }
 
     // verify's exit status: 0 when the disc reads as catalogued, 3 when its bytes rotted.

@@ -136,7 +136,7 @@ bool VerifyCommands::verify(const TreeNode *disc, const QString &root)
     });
     verifier.setGauge(gauge.callback());
     try {
-        report = verifier.verify(root, catalogued);
+        report = verifier.verify(root, catalogued, cd.Serial);
     } catch (const QuilloryError &e) {
         failure = e.message();
     }
