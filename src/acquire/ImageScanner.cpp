@@ -565,8 +565,12 @@ DiscVolume ImageScanner::volumeOf(const QString &image)
         throw QuilloryError(imageFailure(image, info.isDir() ? QStringLiteral("it is a folder, not an image file")
                                                              : QStringLiteral("no such file")));
     const VolumeProbeResult probe = VolumeProbe::probeFile(image);
-    if (!probe.valid)
-        throw QuilloryError(imageFailure(image, QStringLiteral("it holds no ISO 9660 or UDF volume")));
+    // The probe also knows the volumes of hard disks and sticks (for the lines of .iso files),
+    // which this scanner cannot walk: refused here, before a title is typed for them.
+    if (!probe.valid || (probe.fileSystem != u"CDFS" && probe.fileSystem != u"UDF"))
+        throw QuilloryError(imageFailure(
+            image, probe.valid ? QStringLiteral("it holds a %1 volume, not ISO 9660 or UDF").arg(probe.fileSystem)
+                               : QStringLiteral("it holds no ISO 9660 or UDF volume")));
     DiscVolume v;
     v.image = info.absoluteFilePath();
     v.label = probe.label;

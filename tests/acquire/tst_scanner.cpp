@@ -258,6 +258,11 @@ for i in sorted(zipfile.ZipFile(sys.argv[1]).infolist(), key=lambda i: i.header_
             bytes.replace(iso, udf - iso + 3 * sector, bytes.mid(udf, 3 * sector) + QByteArray(udf - iso, '\0'));
             return writeFile(image, bytes);
         }
+        if (tool == u"fat") { // a stick's volume: the probe knows it, the image scanner cannot walk it
+            const QString mkfs = QStandardPaths::findExecutable(u"mkfs.vfat"_s, {u"/usr/sbin"_s, u"/sbin"_s});
+            return !mkfs.isEmpty() && writeFile(image, QByteArray(2 << 20, '\0')) &&
+                   run(m_images->path(), mkfs, {u"-n"_s, u"STICK"_s, image});
+        }
         const QString tree = tool == u"links" ? m_images->filePath(u"links"_s) : m_tree;
         if (tool == u"links") {
             if (!writeFile(tree + u"/a.txt"_s, "12345", m_when) || !writeFile(tree + u"/Sub/f.txt"_s, "ff", m_when))
@@ -911,6 +916,7 @@ with open('many.zip', 'wb') as f:
         QTest::newRow("cut inside a file's data") << u"joliet"_s << QByteArray() << qint64(33 * 2048 + 100);
         QTest::newRow("cut inside the folders") << u"joliet"_s << QByteArray() << qint64(20 * 2048);
         QTest::newRow("no volume") << u"joliet"_s << QByteArray() << qint64(-1);
+        QTest::newRow("a FAT volume") << u"fat"_s << QByteArray() << (qint64(1) << 40);
         QTest::newRow("UDF only, cut inside a file's data") << u"udf-only"_s << QByteArray(5000, 'x') << qint64(0);
         QTest::newRow("UDF only, cut inside the folders") << u"udf-only"_s << QByteArray("\x08" "Deep") << qint64(0);
     }
@@ -937,6 +943,8 @@ with open('many.zip', 'wb') as f:
         } catch (const QuilloryError &e) {
             QVERIFY2(e.message().startsWith(u"Cannot read the disc image \""_s + image + u"\": "_s),
                      qPrintable(e.message()));
+            // A volume the probe knows but no scan can walk is refused when the image is chosen.
+            QVERIFY(tool != u"fat" || e.message().endsWith(u"it holds a FAT volume, not ISO 9660 or UDF"_s));
         }
     }
 
