@@ -2,6 +2,7 @@
 
 #include "MediaReaders.h"
 #include "core/AsciiCase.h"
+#include "core/EntryKind.h"
 #include "core/QuilloryError.h"
 #include "core/TextCodec.h"
 #include "store/ContentsChecksums.h"
@@ -316,24 +317,14 @@ void Scanner::readFolder(Folder &f)
     for (Entry e : entries) {
         const char *n = f.name(e);
         struct stat st;
-        if (::fstatat(f.fd, n, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            passOver(QByteArrayView(n, qsizetype(e.nameLen)), errno);
+        int error = 0;
+        const EntryKind kind = entryKind(f.fd, n, st, error);
+        if (kind == EntryKind::None) {
+            if (error != 0)
+                passOver(QByteArrayView(n, qsizetype(e.nameLen)), error);
             continue;
         }
-        if (S_ISDIR(st.st_mode)) {
-            e.folder = true;
-        } else if (S_ISREG(st.st_mode)) {
-        } else if (S_ISLNK(st.st_mode)) {
-            // A link never leads into a folder. A link to a file stands for that file; a link
-            // to a folder, or one that leads nowhere, is left out: listed as a small file of
-            // its own it would pass for a real file.
-            struct stat target;
-            if (::fstatat(f.fd, n, &target, 0) != 0 || !S_ISREG(target.st_mode))
-                continue;
-            st = target;
-        } else {
-            continue; // devices, pipes and sockets are not catalogue contents
-        }
+        e.folder = kind == EntryKind::Folder;
         const QByteArrayView raw(n, qsizetype(e.nameLen));
         if (!TextCodec::isValidUtf8(raw)) {
             const QByteArray stored = TextCodec::fileNameToUtf8(raw);

@@ -23,21 +23,28 @@ void DiscBatches::add(const CompilationEntry &entry)
     b.Sources.append(entry.Place.onDisc(entry.Name));
 }
 
-QStringList DiscBatches::onMedium(const DiscBatch &batch, const QString &mediumRoot)
+QStringList DiscBatches::onMedium(const DiscBatch &batch, const QString &mediumRoot, QStringList *refused)
 {
     QStringList out;
-    for (const QString &s : batch.Sources)
-        out.append(EntryPlace::onMedium(mediumRoot, s));
+    for (const QString &s : batch.Sources) {
+        const QString path = EntryPlace::onMedium(mediumRoot, s);
+        if (!path.isEmpty())
+            out.append(path);
+        else if (refused)
+            refused->append(batch.Title + EntryPlace::TitleEnd + s);
+    }
     return out;
 }
 
-bool DiscBatches::copyEach(const WaitForDisc &wait, const std::function<void(const QStringList &)> &copy) const
+bool DiscBatches::copyEach(const WaitForDisc &wait, const Copy &copy) const
 {
     for (const DiscBatch &b : m_batches) {
         const QString root = wait(b.Serial, b.Title);
         if (root.isEmpty())
             return false;
-        copy(onMedium(b, root));
+        QStringList refused;
+        const QStringList sources = onMedium(b, root, &refused);
+        copy(sources, refused);
     }
     return true;
 }

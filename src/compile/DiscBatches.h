@@ -29,15 +29,18 @@ public:
     const QList<DiscBatch> &batches() const { return m_batches; }
     int count() const { return static_cast<int>(m_batches.size()); }
 
-    // The sources of one batch on the medium mounted at mediumRoot.
-    static QStringList onMedium(const DiscBatch &batch, const QString &mediumRoot);
+    // The sources of one batch on the medium mounted at mediumRoot; those that have no place on
+    // a medium (EntryPlace::onMedium) go to refused, as the catalogue names them.
+    static QStringList onMedium(const DiscBatch &batch, const QString &mediumRoot, QStringList *refused = nullptr);
 
     // The mount point of the disc with this serial once the user has put it in, or empty when
     // they gave up.
     using WaitForDisc = std::function<QString(const QString &serial, const QString &title)>;
     // Batch by batch: waits for the disc, then hands its sources, as they lie on the medium, to
-    // copy. Giving up at a disc stops everything there (what was copied stays); then false.
-    bool copyEach(const WaitForDisc &wait, const std::function<void(const QStringList &sources)> &copy) const;
+    // copy, with the ones refused. Giving up at a disc stops everything there (what was copied
+    // stays); then false.
+    using Copy = std::function<void(const QStringList &sources, const QStringList &refused)>;
+    bool copyEach(const WaitForDisc &wait, const Copy &copy) const;
 
 private:
     QList<DiscBatch> m_batches;

@@ -1,5 +1,6 @@
 #include "FileCopier.h"
 
+#include "core/EntryKind.h"
 #include "core/SafeSaveFile.h"
 #include "core/TextCodec.h"
 
@@ -8,7 +9,9 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -37,12 +40,12 @@ bool FileCopier::copy(const QStringList &sources, const QString &destination)
     for (const QString &s : sources) {
         const QFileInfo info(s);
         const QString target = QDir(destination).filePath(info.fileName());
-        if (!info.exists() && !info.isSymLink())
+        if (!info.exists())
             fail(s, QStringLiteral("The file does not exist."));
         else if (info.isDir() && !info.isSymLink() && isInside(destination, s))
             fail(s, QStringLiteral("A folder cannot be copied into itself."));
         else
-            plan(s, target, steps, total);
+            plan(s, target, steps, total, true);
     }
     if (m_progress && !m_progress(0, total, QString())) {
         m_stopped = true;
@@ -68,12 +71,6 @@ bool FileCopier::copy(const QStringList &sources, const QString &destination)
                 failedFolder = step.target + u'/';
             }
             break;
-        case Step::Link: {
-            QFile::remove(step.target);
-            if (!QFile::link(QFileInfo(step.source).symLinkTarget(), step.target))
-                fail(step.target, QStringLiteral("The link could not be created."));
-            break;
-        }
         case Step::File:
             copyFile(step, total);
             break;
@@ -82,17 +79,23 @@ bool FileCopier::copy(const QStringList &sources, const QString &destination)
     return !m_stopped && m_failures.size() == failedBefore;
 }
 
-void FileCopier::plan(const QString &source, const QString &target, QList<Step> &steps, qint64 &total)
+void FileCopier::plan(const QString &source, const QString &target, QList<Step> &steps, qint64 &total, bool chosen)
 {
-    const QFileInfo info(source);
-    if (info.isSymLink()) {
-        steps.append(Step{source, target, Step::Link, 0});
+    struct stat st;
+    int error = 0;
+    switch (entryKind(AT_FDCWD, QFile::encodeName(source).constData(), st, error)) {
+    case EntryKind::File:
+        steps.append(Step{source, target, Step::File, qint64(st.st_size)});
+        total += qint64(st.st_size);
         return;
-    }
-    if (!info.isDir()) {
-        steps.append(Step{source, target, Step::File, info.size()});
-        total += info.size();
+    case EntryKind::None:
+        if (error != 0)
+            fail(source, qt_error_string(error));
+        else if (chosen)
+            fail(source, QStringLiteral("It is neither a file nor a folder (a link to a folder, a device or a pipe)."));
         return;
+    case EntryKind::Folder:
+        break;
     }
     steps.append(Step{source, target, Step::Folder, 0});
     // The names as the file system holds them: a name that is not UTF-8 cannot be carried by a
@@ -116,7 +119,7 @@ void FileCopier::plan(const QString &source, const QString &target, QList<Step> 
     ::closedir(dir);
     names.sort();
     for (const QString &n : std::as_const(names))
-        plan(QDir(source).filePath(n), QDir(target).filePath(n), steps, total);
+        plan(QDir(source).filePath(n), QDir(target).filePath(n), steps, total, false);
 }
 
 bool FileCopier::copyFile(const Step &step, qint64 total)
@@ -125,12 +128,23 @@ bool FileCopier::copyFile(const Step &step, qint64 total)
         m_stopped = true;
         return false;
     }
-    QFile in(step.source);
-    if (!in.open(QIODevice::ReadOnly)) {
-        fail(step.source, in.errorString());
+    // Opened without waiting, so that a pipe put in the file's place since the plan cannot hold
+    // the copy up; only a file is read.
+    const int fd = ::open(QFile::encodeName(step.source).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int openError = fd < 0 ? errno : 0;
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0)
+            ::close(fd);
+        fail(step.source, openError != 0
+                              ? qt_error_string(openError)
+                              : QStringLiteral("It is no longer a file (a device or a pipe is in its place)."));
         m_done += step.size;
         return false;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    QFile in;
+    in.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
     SafeSaveFile out(step.target);
     if (!out.open()) {
         fail(step.target, out.errorString());

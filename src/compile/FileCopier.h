@@ -10,7 +10,8 @@
 // that cannot be read or written (a full disk too) is noted and the rest are still copied, so one
 // bad sector does not cost the whole disc. Each file is written whole or not at all
 // (SafeSaveFile): a file that did not fit leaves no part of itself, and the file it was to
-// replace stays.
+// replace stays. What is copied is what a scan lists (EntryKind): a link to a file gives that
+// file's bytes, and inside a folder, links to folders, devices, pipes and sockets are passed over.
 class FileCopier
 {
 public:
@@ -36,11 +37,12 @@ private:
     struct Step {
         QString source;
         QString target;
-        enum Kind { Folder, File, Link } kind;
+        enum Kind { Folder, File } kind;
         qint64 size = 0;
     };
 
-    void plan(const QString &source, const QString &target, QList<Step> &steps, qint64 &total);
+    // chosen: a source the caller named, which is said when it is none of what a scan lists.
+    void plan(const QString &source, const QString &target, QList<Step> &steps, qint64 &total, bool chosen);
     bool copyFile(const Step &step, qint64 total);
     void fail(const QString &path, const QString &reason) { m_failures.append(Failure{path, reason}); }
 

@@ -30,8 +30,9 @@ QByteArray lines(const QString &mediumRoot, const QList<CompilationEntry> &entri
 {
     QByteArray out;
     for (const CompilationEntry &e : playable(entries)) {
-        out += EntryPlace::onMedium(mediumRoot, e.Place.onDisc(e.Name)).toUtf8();
-        out += "\r\n";
+        const QString path = EntryPlace::onMedium(mediumRoot, e.Place.onDisc(e.Name));
+        if (!path.isEmpty())
+            out += path.toUtf8() + "\r\n";
     }
     return out;
 }

@@ -1,5 +1,7 @@
 #include "EntryPlace.h"
 
+#include "store/ContentsRecord.h"
+
 EntryPlace::EntryPlace(const QString &title, const QString &serial, const QString &folder, const QString &archive)
     : m_title(title), m_serial(serial), m_folder(folder), m_archive(archive)
 {
@@ -31,6 +33,8 @@ QString EntryPlace::text() const
 
 QString EntryPlace::onMedium(const QString &mediumRoot, const QString &placeOnDisc)
 {
+    if (!ContentsRecord::isMediumPath(placeOnDisc.toUtf8()))
+        return QString();
     QString rest = placeOnDisc;
     rest.replace(u'\\', u'/');
     while (rest.startsWith(u'/'))

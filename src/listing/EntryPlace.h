@@ -34,7 +34,9 @@ public:
     // The entry named name inside its disc: "\Photos\" and "beach.jpg" give "\Photos\beach.jpg".
     QString onDisc(const QString &name) const { return m_folder + name; }
     // The place on a mounted medium of a place inside the disc: mediumRoot "/media/u/HOLIDAY/"
-    // and "\Photos\beach.jpg" give "/media/u/HOLIDAY/Photos/beach.jpg".
+    // and "\Photos\beach.jpg" give "/media/u/HOLIDAY/Photos/beach.jpg". Empty for a place no
+    // scan gives (a name "..", "." or with a "/", from a list made by hand): it would lead out
+    // of the medium.
     static QString onMedium(const QString &mediumRoot, const QString &placeOnDisc);
 
     bool operator==(const EntryPlace &) const = default;

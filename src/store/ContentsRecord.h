@@ -39,4 +39,19 @@ inline bool isDetailLine(QByteArrayView line)
     return line != CompressedFolder && !line.startsWith(ArchivePathLabel);
 }
 
+// Whether every name of a path inside the disc ("\A\B\", "\A\b.txt", or a name alone) can name
+// something on the medium. A scan never writes ".", "..", a "/" or a NUL in a name: a list that
+// holds one was made by hand, and a path built from it would lead out of the disc.
+inline bool isMediumPath(QByteArrayView path)
+{
+    while (!path.isEmpty()) {
+        const qsizetype end = path.indexOf(PathSeparator);
+        const QByteArrayView name = end < 0 ? path : path.first(end);
+        if (name == "." || name == ".." || name.contains('/') || name.contains('\0'))
+            return false;
+        path = end < 0 ? QByteArrayView() : path.sliced(end + 1);
+    }
+    return true;
+}
+
 } // namespace ContentsRecord

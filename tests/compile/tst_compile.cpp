@@ -24,6 +24,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 
 using namespace Qt::Literals::StringLiterals;
 using CabTestUtil::readFile;
@@ -193,10 +194,23 @@ private Q_SLOTS:
                 asked << serial + u' ' + title;
                 return serial == u"AAAA0001"_s ? u"/mnt/a/"_s : QString();
             },
-            [&copied](const QStringList &sources) { copied << sources; });
+            [&copied](const QStringList &sources, const QStringList &) { copied << sources; });
         QVERIFY(!done);
         QCOMPARE(asked, (QStringList{u"AAAA0001 Disc A"_s, u"BBBB0002 Disc B"_s}));
         QCOMPARE(copied, (QList<QStringList>{{u"/mnt/a/x/one.txt"_s, u"/mnt/a/Photos"_s}}));
+
+        // Names no scan writes ("..", "/" in one, from a hand-made list) lead out of the medium:
+        // refused, and named as the catalogue names them; the playlist leaves them out.
+        const DiscBatches crafted({entry(u".."_s, u"Disc A:\\x\\"_s, u"AAAA0001"_s, 1),
+                                   entry(u"a.mp3"_s, u"Disc A:\\..\\up\\"_s, u"AAAA0001"_s, 1),
+                                   entry(u"b/c.mp3"_s, u"Disc A:\\"_s, u"AAAA0001"_s, 1),
+                                   entry(u"d.mp3"_s, u"Disc A:\\x\\"_s, u"AAAA0001"_s, 1)});
+        QStringList sources, refused;
+        QVERIFY(crafted.copyEach([](const QString &, const QString &) { return u"/mnt/a/"_s; },
+                                 [&](const QStringList &s, const QStringList &r) { sources = s, refused = r; }));
+        QCOMPARE(sources, QStringList{u"/mnt/a/x/d.mp3"_s});
+        QCOMPARE(refused, (QStringList{u"Disc A:\\x\\.."_s, u"Disc A:\\..\\up\\a.mp3"_s, u"Disc A:\\b/c.mp3"_s}));
+        QCOMPARE(M3UPlaylist::lines(u"/mnt/a/"_s, {entry(u".."_s, u"Disc A:\\x\\"_s, u"AAAA0001"_s, 1)}), QByteArray());
 
         const QList<CompilationEntry> songs = {entry(u"b.mp3"_s, u"Music:\\"_s, u"1"_s, 1),
                                                entry(u"a.mp3"_s, u"Music:\\"_s, u"1"_s, 1),
@@ -305,6 +319,36 @@ private Q_SLOTS:
         QCOMPARE(readFile(m_dest + u"/Music/song.mp3"_s), QByteArray("old song"));
         QCOMPARE(QDir(m_dest + u"/Music"_s).entryList(QDir::Files | QDir::Hidden), QStringList{u"song.mp3"_s});
         QCOMPARE(readFile(m_dest + u"/readme.txt"_s), QByteArray("new readme"));
+    }
+
+    // What is copied is what a scan lists: a link to a file gives the file's bytes (a copied link
+    // would dangle once the disc is out); a link to a folder and a pipe inside a folder are passed
+    // over (a pipe held the copy up for good), one chosen is named, and a pipe put in a file's
+    // place once the copy has begun is named, not waited on.
+    void onlyWhatAScanLists()
+    {
+        prepareMedium();
+        const QString music = m_medium + u"/Music/"_s;
+        QVERIFY(QFile::link(m_medium + u"/readme.txt"_s, music + u"link.txt"_s));
+        QVERIFY(QFile::link(m_medium + u"/Photos"_s, music + u"photos"_s));
+        QVERIFY(::mkfifo(QFile::encodeName(music + u"pipe"_s).constData(), 0644) == 0);
+        FileCopier copier;
+        copier.setProgress([](qint64, qint64, const QString &file) {
+            if (file.endsWith(u"song.mp3"_s) && QFile::remove(file))
+                ::mkfifo(QFile::encodeName(file).constData(), 0644);
+            return true;
+        });
+        QVERIFY(!copier.copy({m_medium + u"/Music"_s, music + u"pipe"_s}, m_dest));
+        QCOMPARE(QDir(m_dest + u"/Music"_s).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+                 QStringList{u"link.txt"_s});
+        QVERIFY(!QFileInfo(m_dest + u"/Music/link.txt"_s).isSymLink());
+        QCOMPARE(readFile(m_dest + u"/Music/link.txt"_s), QByteArray("new readme"));
+        QStringList failed;
+        for (const FileCopier::Failure &f : copier.failures())
+            failed << QString(f.path).remove(music) + u": "_s + f.reason;
+        QCOMPARE(failed,
+                 (QStringList{u"pipe: It is neither a file nor a folder (a link to a folder, a device or a pipe)."_s,
+                              u"song.mp3: It is no longer a file (a device or a pipe is in its place)."_s}));
     }
 
     void refusals()

@@ -214,13 +214,14 @@ bool CompileCommands::fetch(const DiscBatches &batches, const QString &destinati
 {
     return batches.copyEach(
         [this](const QString &serial, const QString &title) { return WaitForCD(m_window, serial, title); },
-        [this, &destination, allCopied](const QStringList &sources) {
-            if (!copyWithProgress(sources, destination) && allCopied)
+        [this, &destination, allCopied](const QStringList &sources, const QStringList &refused) {
+            if (!copyWithProgress(sources, refused, destination) && allCopied)
                 *allCopied = false;
         });
 }
 
-bool CompileCommands::copyWithProgress(const QStringList &sources, const QString &destination)
+bool CompileCommands::copyWithProgress(const QStringList &sources, const QStringList &refused,
+                                       const QString &destination)
 {
     QProgressDialog progress(u"Copying..."_s, u"Cancel"_s, 0, 1000, m_window);
     progress.setObjectName(u"CopyProgress"_s);
@@ -237,9 +238,11 @@ bool CompileCommands::copyWithProgress(const QStringList &sources, const QString
     });
     const bool copied = copier.copy(sources, destination);
     progress.reset();
-    if (copier.failures().isEmpty())
+    if (copier.failures().isEmpty() && refused.isEmpty())
         return copied;
     QStringList lines;
+    for (const QString &place : refused)
+        lines.append(place + u": its name in the catalogue leads out of the disc (a damaged or hand-made list)."_s);
     for (const FileCopier::Failure &f : copier.failures())
         lines.append(f.path + u": "_s + f.reason);
     AppDialogs::message(m_window, AppDialogs::Error, u"These files could not be copied:\n"_s + lines.join(u'\n'));

@@ -58,7 +58,8 @@ private:
     bool fetch(const DiscBatches &batches, const QString &destination, bool *allCopied = nullptr);
     // False when something could not be copied (it has been listed to the user) or the user
     // cancelled.
-    bool copyWithProgress(const QStringList &sources, const QString &destination);
+    // refused: entries the catalogue places outside the disc, named with the failures.
+    bool copyWithProgress(const QStringList &sources, const QStringList &refused, const QString &destination);
     void hookPlaylistMenu();
     // The Copy to Hard-Drive button follows the selection.
     void updateCopyState();
