@@ -25,6 +25,14 @@ bool Catalogue::ensureDbFolder()
 {
     if (QFileInfo(m_dbFolder).isDir())
         return false;
+    // Held, the catalogue was here when it was opened: a folder made anew would be a second,
+    // hollow catalogue (its tree naming discs whose files stayed behind), and the real one,
+    // moved or on a disk that went away, would never get the change.
+    if (isLocked())
+        throw QuilloryError(QStringLiteral("The catalogue's folder \"%1\" is no longer there: it was moved or "
+                                           "deleted, or its disk went away. Nothing was saved; put it back and try "
+                                           "again.")
+                                .arg(QDir::toNativeSeparators(QDir::cleanPath(m_dbFolder))));
     if (!QDir().mkpath(m_dbFolder))
         throw QuilloryError(QStringLiteral("Cannot create the database folder \"%1\".").arg(m_dbFolder));
     return true;

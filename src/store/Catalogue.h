@@ -24,6 +24,7 @@ public:
     QString lockFileName() const { return m_dbFolder + lockName(); }
 
     // Creates the data and database folders when missing; true when "DB" was created now.
+    // Refused once the catalogue is held: its folder gone since means it moved or went away.
     bool ensureDbFolder();
     // Takes the catalogue for this process; throws QuilloryError naming the lock (and the
     // computer, when it is another one) when another program has it. A lock its owner left

@@ -181,6 +181,20 @@ private Q_SLOTS:
                  qPrintable(why));
     }
 
+    // The folder of a held catalogue moved away (or deleted, or its disk unmounted): a save makes
+    // no second, hollow catalogue where it was.
+    void heldCatalogueGoneIsNotMadeAgain()
+    {
+        Catalogue cat(data());
+        cat.lock();
+        cat.load([](const QString &) {});
+        QVERIFY(QDir().rename(data(), m_dir->path() + u"/moved"_s));
+        const QString why = refusal([&] { cat.save(); });
+        QVERIFY2(why.contains(u"is no longer there"_s), qPrintable(why));
+        QVERIFY(!QFileInfo::exists(data()));
+        QVERIFY(QDir().rename(m_dir->path() + u"/moved"_s, data())); // for the lock's own release
+    }
+
     // Programs finding the same abandoned lock at once: one owns the catalogue.
     void oneOwnerAfterARace()
     {
