@@ -200,7 +200,9 @@ void Navigator::listUnreadable(const QString &title, const QString &serial, cons
 void Navigator::dropMissingDisc(const QString &serial)
 {
     TreeNode *disc = m_tree.root() ? FindCD(m_tree.root(), serial) : nullptr;
-    if (!disc)
+    // A file back while the message waited (a folder moved back, a share that answers again)
+    // keeps its disc: the entry would be lost for a moment's absence.
+    if (!disc || ContentsFile::exists(m_db, serial))
         return;
     TreeNode *parent = disc->parent();
     const bool wasCurrent = m_current && m_current->isInside(disc);

@@ -161,9 +161,16 @@ private Q_SLOTS:
         QTest::qWait(10);
         QCOMPARE(m_problems.size(), 1);
 
-        // A missing one takes its disc out of the tree.
+        // A missing one takes its disc out of the tree, unless it is back once the message is read.
+        const QString file = db() + u"1A2B3C4D.dat"_s, aside = m_dir->filePath(u"aside.dat"_s);
+        QVERIFY(QFile::rename(file, aside));
+        const auto putBack = connect(m_nav.get(), &Navigator::problem, this, [&] { QFile::copy(aside, file); });
+        m_nav->TreeChange(node(u"Rock Disc"_s));
+        disconnect(putBack);
+        QTest::qWait(10);
+        QVERIFY(node(u"Rock Disc"_s));
         m_problems.clear();
-        QVERIFY(QFile::remove(db() + u"1A2B3C4D.dat"_s));
+        QVERIFY(QFile::remove(file));
         m_nav->TreeChange(node(u"Rock Disc"_s));
         QCOMPARE(m_problems, QStringList{u"Database is damaged! Some files nedeed for this operation are missing!\r\n"
                                          u"CD labeled 1A2B3C4D will be deleted from database!"_s});
