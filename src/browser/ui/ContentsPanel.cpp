@@ -94,6 +94,9 @@ void ContentsPanel::setLocation(const Navigator &navigator)
     m_nameLabel->setText(loc.discLabel);
     m_nameLabel->setVisible(!loc.discLabel.isEmpty());
     m_pathLabel->setText(loc.pathLabel);
+    // A deep folder or a long title is cut at the panel's edge: hovering shows it whole.
+    m_nameLabel->setToolTip(loc.discLabel);
+    m_pathLabel->setToolTip(loc.pathLabel);
     showOrder(loc);
 }
 

@@ -50,7 +50,9 @@ TMainForm::TMainForm(Workspace &workspace, Navigator &navigator, QWidget *parent
     // The window's own state goes with the preferences: the width of the tree.
     Preferences &prefs = workspace.preferences();
     const auto applyTreeWidth = [this, &prefs] {
-        if (const std::optional<int> width = prefs.treeWidth(); width && *width > 50)
+        // A width wider than the screen (a damaged file) would leave the list no room at all.
+        if (const std::optional<int> width = prefs.treeWidth();
+            width && *width > 50 && *width < screen()->availableGeometry().width())
             m_splitter->setSizes({*width, std::max(200, this->width() - *width), 0});
     };
     connect(&workspace, &Workspace::preferencesLoaded, this, applyTreeWidth);

@@ -97,6 +97,9 @@ void TPropertiesForm::ViewProperties(const QIcon &icon, const ContentsEntry &ent
     for (QLabel *l : m_extra)
         l->resize(width - 44, LineHeight);
     m_checksum->setGeometry(10, 22 + (3 + n) * LineHeight, width - 44, LineHeight);
+    // A line cut at the window's edge (a deep folder, a long tag) is read whole by hovering it.
+    for (QLabel *l : findChildren<QLabel *>())
+        l->setToolTip(l->fontMetrics().horizontalAdvance(l->text()) > l->width() ? l->text() : QString());
 
     const int missing = ExtraLines - n - (hasChecksum ? 1 : 0);
     const int frameHeight = FullFrameHeight - LineHeight * missing;
