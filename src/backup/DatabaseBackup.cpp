@@ -7,12 +7,16 @@
 #include "store/Catalogue.h"
 #include "store/CatalogueSwitch.h"
 #include "store/ContentsFile.h"
+#include "store/ContentsRecord.h"
 #include "store/DataPaths.h"
+#include "store/RecordScanner.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 #include <algorithm>
+#include <vector>
 
 namespace
 {
@@ -37,6 +41,50 @@ QString catalogueName(const QString &member)
 qint64 sizeLimit(const QString &name)
 {
     return name == QLatin1String(TreeFileName) ? TreeLimits::MaxFileBytes : ContentsFile::MaxListBytes;
+}
+
+// The first record of a list whose name or folder holds a name no medium has ("\sub\.."), as
+// folder and name; empty when there is none. One pass over the parsed text: a record's
+// fixed lines come out of the scan itself, where a lookup per record would cost more.
+QString firstForeignPath(const ContentsList &list)
+{
+    const QByteArray &text = list.data();
+    QByteArray found;
+    RecordScanner scanner(text.constData());
+    scanner.finish(text.size(), [&found](const RecordScanner::Record &r) {
+        if (found.isNull() && !(ContentsRecord::isMediumPath(r.name) && ContentsRecord::isMediumPath(r.folder))) {
+            QByteArrayView name = r.name;
+            if (name.endsWith(ContentsRecord::FolderSuffix))
+                name.chop(1);
+            found = r.folder.toByteArray() + name.toByteArray();
+        }
+    });
+    return found.isNull() ? QString() : QString::fromUtf8(found);
+}
+
+// Reads a staged disc's lists completely, as the catalogue will read them after the switch,
+// and refuses the import when they cannot be read or name something no scan writes: a disc
+// that does not read would otherwise replace the user's good contents file.
+void checkStagedDisc(const QString &archiveFile, const TCD &cd, const QString &stagedFile)
+{
+    ContentsFile::Parsed parsed;
+    try {
+        parsed = ContentsFile::load(QFileInfo(stagedFile).path() + u'/', cd.Serial);
+    } catch (const QuilloryError &e) {
+        // The staged copy goes with the refusal: the reason names the member the user can find.
+        QString reason = e.message();
+        reason.replace(QDir::toNativeSeparators(stagedFile), QFileInfo(stagedFile).fileName());
+        if (!reason.endsWith(u'.'))
+            reason += u'.';
+        throw QuilloryError(QStringLiteral("The archive \"%1\" holds disc \"%2\" (%3) whose contents file cannot be "
+                                           "read: %4 Nothing was imported.")
+                                .arg(shownPath(archiveFile), cd.Title, cd.Serial, reason));
+    }
+    for (const ContentsList *list : {&parsed.folders, &parsed.files})
+        if (const QString path = firstForeignPath(*list); !path.isEmpty())
+            throw QuilloryError(QStringLiteral("The archive \"%1\" holds disc \"%2\" (%3) whose list names \"%4\"; a "
+                                               "scan never writes such a name. Nothing was imported.")
+                                    .arg(shownPath(archiveFile), cd.Title, cd.Serial, path));
 }
 
 } // namespace
@@ -163,16 +211,32 @@ void DatabaseBackup::importDatabase(const QString &archiveFile, const QString &d
                 [&](const QString &serial) { return isStaged(serial) || ContentsFile::exists(dbFolder, serial); },
                 {},
                 TreeWrite::Never);
-            QSet<QString> seen;
+            // Two discs of one serial would share one contents file, and a change to either
+            // would change both: such a tree was not written by this program.
+            QHash<QString, QString> seen; // serial, title
+            QString twice;
+            std::vector<const TCD *> read;
             check.forEachPreOrder([&](TreeNode *n) {
-                if (!n->isDisc() || !n->cd())
+                if (!n->isDisc() || !n->cd() || !twice.isEmpty())
                     return;
-                const QString &serial = n->cd()->Serial;
-                if (isStaged(serial) && !seen.contains(serial)) {
-                    seen.insert(serial);
-                    names.append(ContentsFile::contentsFileName(QString(), serial));
+                const TCD &cd = *n->cd();
+                if (const auto first = seen.constFind(cd.Serial); first != seen.constEnd()) {
+                    twice = QStringLiteral("The archive \"%1\" holds a group tree that names the disc serial %2 twice, "
+                                           "for \"%3\" and for \"%4\". Nothing was imported.")
+                                .arg(shownPath(archiveFile), cd.Serial, *first, cd.Title);
+                    return;
+                }
+                seen.insert(cd.Serial, cd.Title);
+                if (isStaged(cd.Serial)) {
+                    names.append(ContentsFile::contentsFileName(QString(), cd.Serial));
+                    read.push_back(&cd);
                 }
             });
+            if (!twice.isEmpty())
+                throw QuilloryError(twice);
+            for (const TCD *cd : read)
+                checkStagedDisc(archiveFile, *cd,
+                                change.placeFor(ContentsFile::contentsFileName(QString(), cd->Serial)));
         }
         // The tree last, so that once it is in place every contents file it names is too.
         if (treeStaged)

@@ -30,7 +30,9 @@ public:
     // lock. Everything is extracted into a staging folder and checked first: member names,
     // sizes (the tree's limit, the contents lists' limit), and the tree that will be in force
     // must load completely, its discs looked up in the archive and in DB as a load looks them
-    // up. Only "groups.tree" and the contents files of the discs that tree names are taken.
+    // up, and name no serial twice; every contents file it takes from the archive must read
+    // whole as the catalogue reads a disc, no record naming what a medium cannot hold ("..").
+    // Only "groups.tree" and the contents files of the discs that tree names are taken.
     // Then they replace the files of DB in one switch that a kill cannot split (finished at
     // the next start if it is interrupted); other files of DB stay. A refused archive changes
     // nothing in DB. The caller then loads the catalogue again.

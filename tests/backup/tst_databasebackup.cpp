@@ -64,12 +64,25 @@ class TestDatabaseBackup : public QObject
     }
 
     // What a hostile header may claim: the first member's size (no checksum covers the file table).
-    static void claimFirstMemberSize(const QString &path, quint32 size)
+    static QByteArray claimingFirstMemberSize(QByteArray bytes, quint32 size)
     {
-        QByteArray bytes = readFile(path);
         const quint32 filesAt = qFromLittleEndian<quint32>(bytes.constData() + 16);
         qToLittleEndian<quint32>(size, bytes.data() + filesAt);
-        writeFile(path, bytes);
+        return bytes;
+    }
+    static void claimFirstMemberSize(const QString &path, quint32 size)
+    {
+        writeFile(path, claimingFirstMemberSize(readFile(path), size));
+    }
+
+    // A real contents file of disc AAAA0001 holding these lists, as the catalogue packs it.
+    static QByteArray contentsOf(const QByteArray &folderList, const QByteArray &fileList)
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.path() + u'/';
+        ContentsFile::packBytes(folder, u"AAAA0001"_s, folderList, fileList,
+                                QDateTime(QDate(2024, 1, 2), QTime(3, 4, 6)));
+        return readFile(ContentsFile::contentsFileName(folder, u"AAAA0001"_s));
     }
 
     static QByteArray treeOf(const QStringList &lines) { return TextCodec::joinLines(lines); }
@@ -133,38 +146,59 @@ private Q_SLOTS:
         QCOMPARE(snapshot(cat.dataFolder()), outsideBefore);
     }
 
-    // Not a cabinet, a name leaving DB, a tree that does not load, members too large, no tree: refused before
-    // anything in DB changes.
+    // Not a cabinet, a name leaving DB, a tree that does not load, members too large, no tree, a disc of the tree
+    // that does not read or whose list names what no medium holds, a serial twice: refused before anything in DB
+    // changes.
     void refusedImportsChangeNothing_data()
     {
         QTest::addColumn<QString>("archive"); // a fixture, or empty: made of the tree and two contents files
         QTest::addColumn<QByteArray>("tree");
         QTest::addColumn<quint32>("claimedSize");
+        QTest::addColumn<QByteArray>("contents"); // of AAAA0001 in the archive, when not junk
         QTest::addColumn<QString>("message");
         const QString disc = u"\t\tNew|L|AAAA0001|CDFS|1|||1|d|"_s;
-        QTest::newRow("not a cabinet") << u"src/alpha.txt"_s << QByteArray() << 0u
+        const QByteArray tree = treeOf({"Root", "\tA", disc});
+        const QByteArray sub = "sub\\\n\\\n0\n2024-01-02 03:04\n-\n";
+        const QByteArray good = contentsOf(sub, "a.txt\n\\sub\\\n1\n2024-01-02 03:04\n-\n");
+        const QString unread = u"holds disc \"New\" (AAAA0001) whose contents file cannot be read"_s;
+        QTest::newRow("not a cabinet") << u"src/alpha.txt"_s << QByteArray() << 0u << QByteArray()
                                        << u"Cabinet file does not have the correct format [0x0002]"_s;
-        QTest::newRow("safe then unsafe name") << u"mixed-member.cab"_s << QByteArray() << 0u << u"..\\evil.txt"_s;
-        QTest::newRow("bad level") << QString() << treeOf({"Root", "\tA", "\t\t\tDeep", disc}) << 0u
+        QTest::newRow("safe then unsafe name")
+            << u"mixed-member.cab"_s << QByteArray() << 0u << QByteArray() << u"..\\evil.txt"_s;
+        QTest::newRow("bad level") << QString() << treeOf({"Root", "\tA", "\t\t\tDeep", disc}) << 0u << QByteArray()
                                    << u"Invalid level (3) for item \"Deep\""_s;
-        QTest::newRow("tree too large") << QString() << treeOf({"Root"}) << quint32(300u << 20)
+        QTest::newRow("tree too large") << QString() << treeOf({"Root"}) << quint32(300u << 20) << QByteArray()
                                         << u"more than the 256 MB"_s;
-        QTest::newRow("contents file too large") << QString() << QByteArray() << quint32(3000u << 20)
+        QTest::newRow("contents file too large") << QString() << QByteArray() << quint32(3000u << 20) << QByteArray()
                                                  << u"more than the %1 MB"_s.arg(ContentsFile::MaxListBytes >> 20);
-        QTest::newRow("no group tree") << QString() << QByteArray() << 0u
+        QTest::newRow("no group tree") << QString() << QByteArray() << 0u << QByteArray()
                                        << u"is not a backup of a catalogue: it holds no group tree"_s;
+        QTest::newRow("junk contents file") << QString() << tree << 0u << QByteArray() << unread;
+        QTest::newRow("truncated contents file") << QString() << tree << 0u << good.chopped(6) << unread;
+        QTest::newRow("list beyond its limit")
+            << QString() << tree << 0u << claimingFirstMemberSize(good, quint32(600u << 20))
+            << ContentsList::tooLargeMessage(600 << 20);
+        QTest::newRow("\"..\" as a name")
+            << QString() << tree << 0u << contentsOf(sub + "..\\\n\\sub\\\n0\nd\n-\n", "")
+            << u"(AAAA0001) whose list names \"\\sub\\..\"; a scan never writes such a name. Nothing was imported."_s;
+        QTest::newRow("\".\" in a folder") << QString() << tree << 0u << contentsOf(sub, "b\n\\sub\\.\\\n1\nd\n-\n")
+                                           << u"list names \"\\sub\\.\\b\""_s;
+        QTest::newRow("a serial twice") << QString() << treeOf({"Root", "\tA", disc, "\tOld|L|AAAA0001|CDFS|1|||2|d|"})
+                                        << 0u << good
+                                        << u"names the disc serial AAAA0001 twice, for \"New\" and for \"Old\""_s;
     }
     void refusedImportsChangeNothing()
     {
         QFETCH(QString, archive);
         QFETCH(QByteArray, tree);
         QFETCH(quint32, claimedSize);
+        QFETCH(QByteArray, contents);
         QFETCH(QString, message);
         Catalogue &cat = *m_cat;
         const auto before = snapshot(cat.dbFolder());
         if (archive.isEmpty()) {
             // One contents file replaces the user's, one is new to DB (written straight into it).
-            Members members{{u"AAAA0001.dat"_s, QByteArray("new contents")},
+            Members members{{u"AAAA0001.dat"_s, contents.isEmpty() ? QByteArray("new contents") : contents},
                             {u"DDDD0004.dat"_s, QByteArray("a new disc")}};
             if (!tree.isEmpty())
                 members.prepend({u"groups.tree"_s, tree});
@@ -189,9 +223,10 @@ private Q_SLOTS:
         Catalogue &cat = *m_cat;
         const QString db = cat.dbFolder();
         const QByteArray kept = readFile(ContentsFile::contentsFileName(db, u"BBBB0002"_s));
+        const QByteArray newA = contentsOf("d new A", "f new A");
         const QString archive = archiveOf(
             m_tmp->filePath(u"mixed.cab"_s),
-            {{u"AAAA0001.DAT"_s, QByteArray("new A")},
+            {{u"AAAA0001.DAT"_s, newA},
              {u"EEEE0005.dat"_s, QByteArray("not in the tree")},
              {u"junk.txt"_s, QByteArray("junk")},
              {u"AAAA0001.dir"_s, QByteArray("a loose list")},
@@ -201,7 +236,7 @@ private Q_SLOTS:
         const QStringList filesBefore = QDir(db).entryList(QDir::Files);
         DatabaseBackup::importDatabase(archive, db);
         QCOMPARE(QDir(db).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), filesBefore);
-        QCOMPARE(readFile(ContentsFile::contentsFileName(db, u"AAAA0001"_s)), QByteArray("new A"));
+        QCOMPARE(readFile(ContentsFile::contentsFileName(db, u"AAAA0001"_s)), newA);
         QCOMPARE(readFile(ContentsFile::contentsFileName(db, u"BBBB0002"_s)), kept);
         QVERIFY(cat.isLocked());
         cat.load({});
