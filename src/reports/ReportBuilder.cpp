@@ -252,7 +252,16 @@ template <typename WriteRow> void ReportBuilder::discRecords(const TreeNode *dis
         row.appendUtf8(row.next("Path: "_L1), files.lineBytes(r, ContentsRecord::FolderLine));
         size.resize(0);
         row.appendUtf8(size, files.lineBytes(r, ContentsRecord::SizeLine));
-        row.next("Size: "_L1).append(FormatSize(StrToInt64(size)));
+        qint64 bytes = 0;
+        try {
+            bytes = StrToInt64(size);
+        } catch (const QuilloryError &e) {
+            // A damaged list: which one, and where in it, or the user cannot find it.
+            throw QuilloryError(u"%1 (the size of \"%2\" in \"%3\" on disc \"%4\")"_s.arg(
+                e.message(), QString::fromUtf8(name), QString::fromUtf8(files.lineBytes(r, ContentsRecord::FolderLine)),
+                cd.Title));
+        }
+        row.next("Size: "_L1).append(FormatSize(bytes));
         row.appendUtf8(row.next("Date: "_L1), files.lineBytes(r, ContentsRecord::DateLine));
         for (int i = ContentsRecord::FixedLines, n = files.lineCount(r); i < n; ++i)
             row.appendUtf8(row.next(), files.lineBytes(r, i));
