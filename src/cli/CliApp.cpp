@@ -66,6 +66,7 @@ public:
     void warning(const QString &text) override { m_io.error(text); }
     void error(const QString &text) override { m_io.error(text); }
     bool askYesNo(const QString &) override { return false; }
+    bool askBeforeLoss(const QString &) override { return false; }
 
 private:
     CliIo m_io;

@@ -16,6 +16,7 @@ public:
     void warning(const QString &text) override;
     void error(const QString &text) override;
     bool askYesNo(const QString &text) override;
+    bool askBeforeLoss(const QString &text) override;
 
 private:
     QPointer<QWidget> m_parent;

@@ -296,8 +296,8 @@ bool Workspace::mayClose()
     const QStringList failures = saveUnsaved();
     if (failures.isEmpty())
         return true;
-    if (!m_prompts.askYesNo(failures.join(QStringLiteral("\r\n")) +
-                            QStringLiteral("\r\nClose anyway? What changed since the last save is lost.")))
+    if (!m_prompts.askBeforeLoss(failures.join(QStringLiteral("\r\n")) +
+                                 QStringLiteral("\r\nClose anyway? What changed since the last save is lost.")))
         return false;
     // What is still unsaved is what failed.
     m_lossAccepted = m_unsaved;

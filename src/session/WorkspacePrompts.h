@@ -14,4 +14,6 @@ public:
     virtual void error(const QString &text) = 0;
     // An information box with Yes and No; true for Yes.
     virtual bool askYesNo(const QString &text) = 0;
+    // A warning with Yes and No whose Yes gives the user's work up, so No is the default; true for Yes.
+    virtual bool askBeforeLoss(const QString &text) = 0;
 };

@@ -248,6 +248,7 @@ private Q_SLOTS:
         AppDialogs::pushAnswer(QMessageBox::No);
         QVERIFY(!f->close());
         QCOMPARE(AppDialogs::shownTexts().size(), 1);
+        QCOMPARE(AppDialogs::shown().first().kind, AppDialogs::Warning); // Yes loses work: No is the default
         AppDialogs::clearShown();
         AppDialogs::pushAnswer(QMessageBox::Yes);
         QVERIFY(f->close());

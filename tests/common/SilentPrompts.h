@@ -11,4 +11,5 @@ public:
     void warning(const QString &) override {}
     void error(const QString &) override {}
     bool askYesNo(const QString &) override { return false; }
+    bool askBeforeLoss(const QString &) override { return false; }
 };

@@ -38,6 +38,7 @@ struct RecordingPrompts : WorkspacePrompts {
         said.append(u"ask: "_s + text);
         return answer;
     }
+    bool askBeforeLoss(const QString &text) override { return askYesNo(text); }
 };
 
 TreeNode *disc(Workspace &ws, const QString &serial)
