@@ -72,15 +72,21 @@ void FavouritesMenu::LoadFavs()
 
 void FavouritesMenu::FavoritesMenuPopup()
 {
-    const bool discListed = m_navigator.location().isDiscListed();
-    m_add->setEnabled(discListed);
-    m_menu->setDefaultAction(discListed ? m_add : nullptr);
-    m_remove->setEnabled(discListed && m_workspace.favourites().matches(currentLocation()));
+    // A read-only catalogue's favourites are never saved: a change would be lost unsaid.
+    const bool changeable = mayChange();
+    m_add->setEnabled(changeable);
+    m_menu->setDefaultAction(changeable ? m_add : nullptr);
+    m_remove->setEnabled(changeable && m_workspace.favourites().matches(currentLocation()));
+}
+
+bool FavouritesMenu::mayChange() const
+{
+    return m_navigator.location().isDiscListed() && !m_workspace.isReadOnly();
 }
 
 void FavouritesMenu::AddLocationtoFavorites1Click()
 {
-    if (!m_navigator.location().isDiscListed())
+    if (!mayChange())
         return;
     m_workspace.addFavourite(currentLocation());
     LoadFavs();
@@ -88,7 +94,7 @@ void FavouritesMenu::AddLocationtoFavorites1Click()
 
 void FavouritesMenu::RemoveFavoriteLocation1Click()
 {
-    if (!m_navigator.location().isDiscListed())
+    if (!mayChange())
         return;
     m_workspace.removeFavourite(currentLocation());
     LoadFavs();

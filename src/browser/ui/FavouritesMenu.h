@@ -13,7 +13,8 @@ class TMainForm;
 class Workspace;
 
 // The drop-down menu of the "Favorites" tool button: "Add Current Location", "Remove Current
-// Location", then one item per favourite of the workspace, which lists that folder again.
+// Location", then one item per favourite of the workspace, which lists that folder again. The
+// two commands stay disabled while the catalogue is read-only.
 class FavouritesMenu : public QObject
 {
     Q_OBJECT
@@ -36,6 +37,8 @@ public Q_SLOTS:
 
 private:
     Favourites::Location currentLocation() const;
+    // A disc is listed, and the catalogue may be written.
+    bool mayChange() const;
 
     Workspace &m_workspace;
     Navigator &m_navigator;

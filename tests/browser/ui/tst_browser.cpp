@@ -261,6 +261,14 @@ private Q_SLOTS:
         QVERIFY(!add->isEnabled() && !remove->isEnabled());
         f->findChild<QToolButton *>(u"FavoritesButton"_s)->click();
         QCOMPARE(f.ws().favourites().count(), 0);
+
+        // A second window has the catalogue read-only: a favourite changed there would never be saved.
+        TextCodec::writeLines(Favourites::fileName(m_fx.data()), {u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s});
+        TestWindow::Window second(m_fx.data());
+        second.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, false, u"\\ROCK\\"_s);
+        QVERIFY(second.ws().isReadOnly() && second.ws().favourites().count() == 1);
+        QVERIFY(!second.action(u"AddLocationtoFavorites1"_s)->isEnabled());
+        QVERIFY(!second.action(u"RemoveFavoriteLocation1"_s)->isEnabled());
     }
 
     // Opening a favourite; the menu drops those of discs gone, silently, at the start and when rebuilt;
