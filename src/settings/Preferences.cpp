@@ -49,6 +49,12 @@ QVariant held(const Preferences::Item &item, const QVariant &v)
     return v;
 }
 
+// A value as the file holds it; none when the file lacks it.
+std::optional<QString> stored(const QSettings &settings, const Preferences::Item &item)
+{
+    return settings.contains(item.name) ? std::optional<QString>(storedText(settings.value(item.name))) : std::nullopt;
+}
+
 std::array<Preferences::Item, Preferences::Count> makeItems()
 {
     using P = Preferences;
@@ -120,12 +126,29 @@ void Preferences::reload(const QString &settingsFile)
     load(settings, false);
 }
 
+void Preferences::refresh(const QString &settingsFile)
+{
+    QSettings settings(settingsFile, QSettings::IniFormat);
+    for (const Item &item : items()) {
+        if (item.windowState || changedHere(item, value(item)))
+            continue;
+        apply(item, stored(settings, item));
+        m_inFile[item.id] = value(item);
+    }
+}
+
 void Preferences::restore(bool windowStateToo)
 {
     for (const Item &item : items())
         if (windowStateToo || !item.windowState)
             m_values[item.id] = held(item, item.first);
     Q_EMIT changed(QString());
+}
+
+bool Preferences::changedHere(const Item &item, const QString &text) const
+{
+    const std::optional<QString> &was = m_inFile[item.id];
+    return !was || was->isNull() != text.isNull() || *was != text;
 }
 
 void Preferences::set(Id id, const QVariant &v)
@@ -232,8 +255,7 @@ void Preferences::load(QSettings &settings, bool windowStateToo)
 {
     for (const Item &item : items())
         if (windowStateToo || !item.windowState) {
-            apply(item, settings.contains(item.name) ? std::optional<QString>(storedText(settings.value(item.name)))
-                                                     : std::nullopt);
+            apply(item, stored(settings, item));
             m_inFile[item.id] = value(item);
         }
 }
@@ -253,8 +275,7 @@ void Preferences::save(QSettings &settings) const
 {
     for (const Item &item : items()) {
         const QString text = value(item);
-        const std::optional<QString> &was = m_inFile[item.id];
-        if (was && was->isNull() == text.isNull() && *was == text && settings.contains(item.name))
+        if (!changedHere(item, text) && settings.contains(item.name))
             continue;
         m_inFile[item.id] = text;
         if (text.isNull()) {

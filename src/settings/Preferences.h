@@ -80,6 +80,11 @@ public:
     // What Cancel in the preferences window does: every choice back to its stored value, or to
     // its first-run state where nothing is stored. The window's own state is left alone.
     void reload(const QString &settingsFile);
+    // What the preferences window does as it opens: the choices this object has not changed
+    // since it last read or wrote them are read again, so the window shows what another
+    // program stored meanwhile, and OK then confirms what was shown. A change made here and
+    // not yet saved stays, and so does the window's own state.
+    void refresh(const QString &settingsFile);
 
     // A box as 0 or 1, a number, a text; null while unset.
     QVariant get(Id id) const { return m_values[id]; }
@@ -168,6 +173,9 @@ private:
     void load(QSettings &settings, bool windowStateToo);
     void apply(const Item &item, const std::optional<QString> &stored);
     QString value(const Item &item) const;
+    // Whether text, the value as it would be written, differs from what this object last read
+    // or wrote; true before it has done either.
+    bool changedHere(const Item &item, const QString &text) const;
 
     std::array<QVariant, Count> m_values;
     // Each value as this object last read or wrote it; none before.

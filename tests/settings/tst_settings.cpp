@@ -99,6 +99,15 @@ private Q_SLOTS:
         after.load(ini());
         QCOMPARE(after.value(u"Checksums"_s), u"1"_s);
         QCOMPARE(after.value(u"MaxResults"_s), u"50"_s);
+
+        // Read again as the preferences window opens: what another program stored shows, what
+        // was changed here and not saved stays.
+        QVERIFY(window.setValue(u"EmptyDirs"_s, u"1"_s));
+        QVERIFY(cli.setValue(u"MaxResults"_s, u"777"_s));
+        cli.save(ini());
+        window.refresh(ini());
+        QCOMPARE(window.value(u"MaxResults"_s), u"777"_s);
+        QCOMPARE(window.value(u"EmptyDirs"_s), u"1"_s);
     }
 
     void everyValueThroughTheFile()

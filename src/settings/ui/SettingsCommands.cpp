@@ -7,6 +7,7 @@
 #include "gui/TPosSaver.h"
 #include "session/Workspace.h"
 #include "settings/Preferences.h"
+#include "store/DataPaths.h"
 
 #include <QAction>
 #include <QWidget>
@@ -42,15 +43,30 @@ SettingsCommands::SettingsCommands(Workspace &workspace, ActionRegistry &actions
 
 void SettingsCommands::Preferences1Click()
 {
+    // Another program may have stored other values since this one read them: the window shows
+    // those, so that OK confirms what the user saw.
+    Preferences &prefs = m_workspace.preferences();
+    prefs.refresh(DataPaths::settingsFile(m_workspace.dataFolder()));
+    try {
+        prefs.loadExclusions(m_workspace.dataFolder());
+    } catch (const QuilloryError &e) {
+        AppDialogs::showError(m_mainWindow, e.message());
+    }
+    m_exclusionsShown = prefs.exclusions();
+    m_form->setExclusionsEditable(!m_workspace.isReadOnly());
     m_form->FormShow();
 }
 
 void SettingsCommands::OkButtonClick()
 {
-    try {
-        m_workspace.preferences().saveExclusions(m_workspace.dataFolder());
-    } catch (const QuilloryError &e) {
-        AppDialogs::showError(m_form, e.message());
+    // Written only when changed here: a list kept unchanged in memory would otherwise go over
+    // what another program wrote since.
+    if (!m_workspace.isReadOnly() && m_workspace.preferences().exclusions() != m_exclusionsShown) {
+        try {
+            m_workspace.preferences().saveExclusions(m_workspace.dataFolder());
+        } catch (const QuilloryError &e) {
+            AppDialogs::showError(m_form, e.message());
+        }
     }
     m_workspace.savePreferences();
     m_form->hide();

@@ -1,15 +1,18 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
 
 class ActionRegistry;
 class TOptionsForm;
 class TPosSaver;
 class Workspace;
 
-// "Preferences..." (F11) and its window: OK stores the preferences and the exclusion list,
-// Cancel reads both back from their files. When the stored preferences are first read, the
-// main window takes its saved position, or the middle of the desktop.
+// "Preferences..." (F11) and its window: it opens on what the files hold now (the preferences
+// file is shared with other programs), OK stores the preferences, and the exclusion list when it
+// was changed in the window, Cancel reads both back from their files. A read-only catalogue's
+// exclusion list is shown, never changed. When the stored preferences are first read, the main
+// window takes its saved position, or the middle of the desktop.
 class SettingsCommands : public QObject
 {
     Q_OBJECT
@@ -28,4 +31,6 @@ private:
     QWidget *m_mainWindow;
     TOptionsForm *m_form;
     bool m_started = false;
+    // The exclusion list as the window opened on it.
+    QStringList m_exclusionsShown;
 };

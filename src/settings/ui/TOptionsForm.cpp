@@ -119,6 +119,13 @@ TOptionsForm::TOptionsForm(Preferences &preferences, QWidget *mainWindow)
     listButtons->addStretch();
     listRow->addLayout(listButtons);
     excLayout->addLayout(listRow, 1);
+    m_addExclusion = add;
+    m_removeExclusion = remove;
+    m_exclusionsReadOnly =
+        note(u"This window shows the catalogue read-only: its exclusion list cannot be changed here."_s, exclusions);
+    m_exclusionsReadOnly->setObjectName(u"ExcReadOnlyNote"_s);
+    m_exclusionsReadOnly->hide();
+    excLayout->addWidget(m_exclusionsReadOnly);
     excLayout->addWidget(checkBox(u"EmptyBox"_s, u"Ignore empty directories"_s, exclusions));
     excLayout->addWidget(checkBox(u"EmptyFilesBox"_s, u"Ignore empty files"_s, exclusions));
     excLayout->addWidget(checkBox(u"HiddenBox"_s, u"Ignore hidden/system files"_s, exclusions));
@@ -211,6 +218,13 @@ void TOptionsForm::FormShow()
         move(main->geometry().center() - rect().center());
     show();
     activateWindow();
+}
+
+void TOptionsForm::setExclusionsEditable(bool editable)
+{
+    m_addExclusion->setEnabled(editable);
+    m_removeExclusion->setEnabled(editable);
+    m_exclusionsReadOnly->setVisible(!editable);
 }
 
 void TOptionsForm::reject()

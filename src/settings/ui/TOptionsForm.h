@@ -20,6 +20,8 @@ public:
 
     // Turns to the first page and shows the dialog, without waiting for it.
     void FormShow();
+    // Whether Add and Remove may change the exclusion list; when not, the page says why.
+    void setExclusionsEditable(bool editable);
 
 Q_SIGNALS:
     void okClicked();
@@ -41,4 +43,7 @@ private:
     bool m_loading = false;
     QTabWidget *m_pages;
     QListWidget *m_exclusions;
+    QWidget *m_addExclusion;
+    QWidget *m_removeExclusion;
+    QWidget *m_exclusionsReadOnly;
 };

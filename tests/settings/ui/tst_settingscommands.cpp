@@ -201,6 +201,36 @@ private Q_SLOTS:
         QCOMPARE(TextCodec::readLines(file), QStringList());
     }
 
+    // The window opens on what the files hold now, and OK writes the exclusion list only when it was
+    // changed there; a read-only window never changes it.
+    void opensOnTheFilesAndKeepsAnotherProgramsExclusions_data()
+    {
+        QTest::addColumn<bool>("readOnly");
+        QTest::newRow("owner") << false;
+        QTest::newRow("read-only") << true;
+    }
+    void opensOnTheFilesAndKeepsAnotherProgramsExclusions()
+    {
+        QFETCH(bool, readOnly);
+        const QString file = Preferences::exclusionsFile(data());
+        m_fx.open();
+        std::unique_ptr<TestWindow::Window> second;
+        if (readOnly)
+            second = std::make_unique<TestWindow::Window>(data());
+        TestWindow::Window &w = readOnly ? *second : *m_f;
+        TOptionsForm *options = w.controller<SettingsCommands>()->form();
+        store({{u"MaxResults"_s, 777}, {u"Unlimited"_s, 0}});
+        TextCodec::writeLines(file, {u"*.tmp"_s});
+        w.action(u"Preferences1"_s)->trigger();
+        QCOMPARE(TestWindow::child<QSpinBox>(options, u"MaxSearch"_s)->value(), 777);
+        QCOMPARE(TestWindow::child<QListWidget>(options, u"ExcList"_s)->count(), 1);
+        QCOMPARE(TestWindow::child<QWidget>(options, u"AddButton"_s)->isEnabled(), !readOnly);
+        QCOMPARE(!TestWindow::child<QWidget>(options, u"ExcReadOnlyNote"_s)->isHidden(), readOnly);
+        TextCodec::writeLines(file, {u"*.iso"_s}); // another program, while the window shows
+        click(options, u"OkButton"_s);
+        QCOMPARE(TextCodec::readLines(file), QStringList{u"*.iso"_s});
+    }
+
     // "Save main window size and position" off: the middle, whatever is stored. No skins folder: no
     // "Theme" menu, the built-in drawings at every size.
     void theWindowStartsInTheMiddleWithoutSkins()
