@@ -98,8 +98,6 @@ CabinetSet::CabinetSet(TSTCabReader &reader, mscab_decompressor *cabd, MspackSys
         }
     };
 
-    if (!QFileInfo::exists(m_firstPath))
-        throw ESTCabinet(ESTCabinet::Reading, ESTCabinet::FdiCabinetNotFound, ENOENT);
     auto checkLength = [&](const mscabd_cabinet *cab, const QString &path) {
         if (QFileInfo(path).size() < qint64(cab->base_offset) + qint64(cab->length))
             m_truncated = true;
@@ -108,7 +106,10 @@ CabinetSet::CabinetSet(TSTCabReader &reader, mscab_decompressor *cabd, MspackSys
     checkLength(m_first, m_firstPath);
     announce(m_first, m_firstPath);
 
-    QSet<QString> visited{QFileInfo(m_firstPath).canonicalFilePath()};
+    // Only a set that goes on needs the places it has been (a path resolved costs a call a folder).
+    QSet<QString> visited;
+    if (!singleCabinet && (m_first->flags & MSCAB_HDR_NEXTCAB))
+        visited.insert(QFileInfo(m_firstPath).canonicalFilePath());
     mscabd_cabinet *current = m_first;
     QString currentPath = m_firstPath;
     // The set is followed only through bare names beside the cabinet that names them (or in
