@@ -6,6 +6,8 @@
 #include "store/GroupTree.h"
 #include "store/TreeNames.h"
 
+#include <QSet>
+
 namespace
 {
 QString quoted(const QString &s)
@@ -74,8 +76,17 @@ QStringList TreeEditor::discSerials(const TreeNode *node)
 
 QStringList TreeEditor::deleteNode(TreeNode *node)
 {
+    // A serial that another entry lists too (a tree edited by hand) shares its contents file
+    // with it: the file stays for that entry.
+    QSet<QString> kept;
+    m_tree.forEachPreOrder([&](TreeNode *n) {
+        if (n->isDisc() && n->cd() && !n->isInside(node))
+            kept.insert(n->cd()->Serial);
+    });
     QStringList failures;
     for (const QString &serial : discSerials(node)) {
+        if (kept.contains(serial))
+            continue;
         try {
             ContentsFile::remove(m_db, serial);
         } catch (const QuilloryError &e) {

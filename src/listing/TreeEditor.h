@@ -31,9 +31,9 @@ public:
     static QString deleteQuestion(const TreeNode *node);
     // The serials of the discs at and below node, depth-first in tree order.
     static QStringList discSerials(const TreeNode *node);
-    // Deletes the contents file of every disc at or below node, then the node with its
-    // subtree. A file that cannot be deleted, or a serial that names no file in DB, does not
-    // keep the node: its message is returned (one per disc) and nothing outside DB is touched.
+    // Deletes the contents file of every disc at or below node (but one another entry lists as
+    // well), then the node with its subtree. A file that cannot be deleted, or a serial that names no file in DB, does
+    // not keep the node: its message is returned (one per disc) and nothing outside DB is touched.
     QStringList deleteNode(TreeNode *node);
 
     // Lends the disc, or leaves it and says why the name cannot be stored (TreeNames).

@@ -222,8 +222,13 @@ private Q_SLOTS:
         m_cat->tree().addDisc(m_cat->tree().addChild(music, u"Sub"_s, KindGroup), *node(u"Photos Disc"_s)->cd());
         QCOMPARE(TreeEditor::discSerials(music), (QStringList{u"1A2B3C4D"_s, u"5E6F7081"_s}));
         QVERIFY(m_editor->deleteNode(music).isEmpty() && !node(u"Music"_s));
-        QCOMPARE(QDir(db()).entryList({u"*.dat"_s}), QStringList());
+        // The second entry of Photos Disc's serial (a tree edited by hand) went; the file stays
+        // for Photos Disc itself, outside the group.
+        QCOMPARE(QDir(db()).entryList({u"*.dat"_s}), QStringList{u"5E6F7081.dat"_s});
+        QVERIFY(node(u"Photos Disc"_s));
         QVERIFY(m_contents.serial().isEmpty()); // the unpacked lists went with their disc
+        QVERIFY(m_editor->deleteNode(node(u"Photos Disc"_s)).isEmpty());
+        QCOMPARE(QDir(db()).entryList({u"*.dat"_s}), QStringList());
     }
 
     // A serial that names a path: what it points to is never read nor deleted; the user is told.
