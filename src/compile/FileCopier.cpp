@@ -45,7 +45,7 @@ bool FileCopier::copy(const QStringList &sources, const QString &destination)
         else if (info.isDir() && !info.isSymLink() && isInside(destination, s))
             fail(s, QStringLiteral("A folder cannot be copied into itself."));
         else
-            plan(s, target, steps, total, true);
+            plan(s, target, steps, total, 0);
     }
     if (m_progress && !m_progress(0, total, QString())) {
         m_stopped = true;
@@ -79,11 +79,11 @@ bool FileCopier::copy(const QStringList &sources, const QString &destination)
     return !m_stopped && m_failures.size() == failedBefore;
 }
 
-void FileCopier::plan(const QString &source, const QString &target, QList<Step> &steps, qint64 &total, bool chosen)
+void FileCopier::plan(const QString &source, const QString &target, QList<Step> &steps, qint64 &total, dev_t volume)
 {
     struct stat st;
     int error = 0;
-    switch (entryKind(AT_FDCWD, QFile::encodeName(source).constData(), st, error)) {
+    switch (entryKind(AT_FDCWD, QFile::encodeName(source).constData(), st, error, volume)) {
     case EntryKind::File:
         steps.append(Step{source, target, Step::File, qint64(st.st_size)});
         total += qint64(st.st_size);
@@ -91,13 +91,16 @@ void FileCopier::plan(const QString &source, const QString &target, QList<Step> 
     case EntryKind::None:
         if (error != 0)
             fail(source, qt_error_string(error));
-        else if (chosen)
+        else if (volume == 0)
             fail(source, QStringLiteral("It is neither a file nor a folder (a link to a folder, a device or a pipe)."));
         return;
     case EntryKind::Folder:
         break;
     }
     steps.append(Step{source, target, Step::Folder, 0});
+    // Another file system mounted inside the medium is none of it: its folder, empty, as a scan lists it.
+    if (volume != 0 && st.st_dev != volume)
+        return;
     // The names as the file system holds them: a name that is not UTF-8 cannot be carried by a
     // path in text, and would otherwise be passed over without a word.
     DIR *dir = ::opendir(QFile::encodeName(source).constData());
@@ -119,7 +122,7 @@ void FileCopier::plan(const QString &source, const QString &target, QList<Step> 
     ::closedir(dir);
     names.sort();
     for (const QString &n : std::as_const(names))
-        plan(QDir(source).filePath(n), QDir(target).filePath(n), steps, total, false);
+        plan(QDir(source).filePath(n), QDir(target).filePath(n), steps, total, volume != 0 ? volume : st.st_dev);
 }
 
 bool FileCopier::copyFile(const Step &step, qint64 total)

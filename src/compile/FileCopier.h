@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <sys/types.h>
 
 // Copies files, and folders with everything in them, into a folder: what the disc prompts hand
 // over once a disc is found. Existing files are replaced and folders made without asking; a file
@@ -41,8 +42,9 @@ private:
         qint64 size = 0;
     };
 
-    // chosen: a source the caller named, which is said when it is none of what a scan lists.
-    void plan(const QString &source, const QString &target, QList<Step> &steps, qint64 &total, bool chosen);
+    // volume: the device of the chosen folder source lies in; 0 for a source the caller named,
+    // which is said when it is none of what a scan lists.
+    void plan(const QString &source, const QString &target, QList<Step> &steps, qint64 &total, dev_t volume);
     bool copyFile(const Step &step, qint64 total);
     void fail(const QString &path, const QString &reason) { m_failures.append(Failure{path, reason}); }
 
