@@ -318,7 +318,7 @@ void Scanner::readFolder(Folder &f)
         const char *n = f.name(e);
         struct stat st;
         int error = 0;
-        const EntryKind kind = entryKind(f.fd, n, st, error, dev_t(m_rootDevice));
+        const EntryKind kind = entryKind(f.fd, n, st, error);
         if (kind == EntryKind::None) {
             if (error != 0)
                 passOver(QByteArrayView(n, qsizetype(e.nameLen)), error);

@@ -83,7 +83,7 @@ void FileCopier::plan(const QString &source, const QString &target, QList<Step> 
 {
     struct stat st;
     int error = 0;
-    switch (entryKind(AT_FDCWD, QFile::encodeName(source).constData(), st, error, volume)) {
+    switch (entryKind(AT_FDCWD, QFile::encodeName(source).constData(), st, error)) {
     case EntryKind::File:
         steps.append(Step{source, target, Step::File, qint64(st.st_size)});
         total += qint64(st.st_size);

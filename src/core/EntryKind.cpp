@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 
-EntryKind entryKind(int folderFd, const char *name, struct stat &st, int &error, dev_t volume)
+EntryKind entryKind(int folderFd, const char *name, struct stat &st, int &error)
 {
     error = 0;
     if (::fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -15,8 +15,7 @@ EntryKind entryKind(int folderFd, const char *name, struct stat &st, int &error,
     if (S_ISREG(st.st_mode))
         return EntryKind::File;
     struct stat target;
-    if (S_ISLNK(st.st_mode) && ::fstatat(folderFd, name, &target, 0) == 0 && S_ISREG(target.st_mode) &&
-        (volume == 0 || target.st_dev == volume)) {
+    if (S_ISLNK(st.st_mode) && ::fstatat(folderFd, name, &target, 0) == 0 && S_ISREG(target.st_mode)) {
         st = target;
         return EntryKind::File;
     }

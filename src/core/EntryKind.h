@@ -10,7 +10,5 @@ enum class EntryKind { None, Folder, File };
 
 // name is looked at in the folder open at folderFd (AT_FDCWD: name is a path). st gets the
 // entry's status, its target's for a link to a file. error gets errno when the entry could not
-// be looked at (then None), and 0 otherwise. volume, when not 0, is the device of the volume
-// read: a link to a file of another device (a medium's link into the computer) is no file of
-// that volume, as a file system mounted inside it is none of its folders.
-EntryKind entryKind(int folderFd, const char *name, struct stat &st, int &error, dev_t volume = 0);
+// be looked at (then None), and 0 otherwise.
+EntryKind entryKind(int folderFd, const char *name, struct stat &st, int &error);
