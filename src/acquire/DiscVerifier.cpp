@@ -15,6 +15,8 @@
 #include <QHash>
 #include <QSet>
 #include <algorithm>
+#include <cstdlib>
+#include <optional>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -135,14 +137,31 @@ enum class DateMatch { Same, Other, Unreadable };
 
 // The same text, or two texts of one moment (two-digit years widened since); Unreadable when
 // the catalogued text is not a date of the locale in force (another locale catalogued it).
-DateMatch compareDates(QByteArrayView was, QByteArrayView now, const CatalogueLocale &locale)
+// shift gets how far the new date lies after the old, in seconds, for Other.
+DateMatch compareDates(QByteArrayView was, QByteArrayView now, const CatalogueLocale &locale, qint64 &shift)
 {
     if (was == now)
         return DateMatch::Same;
     const QDateTime x = locale.parseDateTime(QString::fromUtf8(was));
     if (!x.isValid())
         return DateMatch::Unreadable;
-    return x == locale.parseDateTime(QString::fromUtf8(now)) ? DateMatch::Same : DateMatch::Other;
+    const QDateTime y = locale.parseDateTime(QString::fromUtf8(now));
+    if (x == y)
+        return DateMatch::Same;
+    shift = y.isValid() ? x.secsTo(y) : 0;
+    return DateMatch::Other;
+}
+
+// "5 hours", "1 hour 30 minutes", "45 minutes".
+QString spanText(qint64 seconds)
+{
+    const qint64 hours = seconds / 3600, minutes = seconds % 3600 / 60;
+    QStringList parts;
+    if (hours > 0)
+        parts << u"%1 %2"_s.arg(hours).arg(hours == 1 ? u"hour"_s : u"hours"_s);
+    if (minutes > 0)
+        parts << u"%1 %2"_s.arg(minutes).arg(minutes == 1 ? u"minute"_s : u"minutes"_s);
+    return parts.join(u' ');
 }
 
 // A problem's local path as a path inside the disc, named as the records name it.
@@ -204,6 +223,9 @@ QString VerifyReport::summary() const
         text += u"\nThe dates of %1 %2 could not be compared: the disc was catalogued under another date format "
                 u"than the one in use now."_s.arg(datesNotCompared)
                     .arg(datesNotCompared == 1 ? u"file"_s : u"files"_s);
+    if (zoneShift != 0)
+        text += u"\nEvery changed date is %1 %2 than catalogued: the disc may have been catalogued in another time "
+                u"zone."_s.arg(spanText(std::abs(zoneShift)), zoneShift > 0 ? u"later"_s : u"earlier"_s);
     if (!otherVolume.isEmpty())
         text += u'\n' + otherVolume;
     return text;
@@ -331,6 +353,9 @@ VerifyReport DiscVerifier::compare(const ContentsFile::Parsed &catalogued, const
     };
 
     const CatalogueLocale locale;
+    // The dates' shift while every changed date moved alike; unset once two differ.
+    std::optional<qint64> shiftOfAll;
+    bool shiftsDiffer = false;
     const ContentsChecksums &oldSums = catalogued.checksums;
     const ContentsChecksums &newSums = scanned.checksums;
     for (const Side::Entry &now : after.entries()) {
@@ -356,11 +381,15 @@ VerifyReport DiscVerifier::compare(const ContentsFile::Parsed &catalogued, const
         const QByteArrayView oldDate = line(was, ContentsRecord::DateLine), newDate = line(now, ContentsRecord::DateLine);
         if (!sameSize(oldSize, newSize))
             changes << u"size %1 \u2192 %2"_s.arg(QString::fromUtf8(oldSize), QString::fromUtf8(newSize));
-        switch (compareDates(oldDate, newDate, locale)) {
+        qint64 shift = 0;
+        switch (compareDates(oldDate, newDate, locale, shift)) {
         case DateMatch::Same:
             break;
         case DateMatch::Other:
             changes << u"date %1 \u2192 %2"_s.arg(QString::fromUtf8(oldDate), QString::fromUtf8(newDate));
+            if (shiftOfAll && *shiftOfAll != shift)
+                shiftsDiffer = true;
+            shiftOfAll = shift;
             break;
         case DateMatch::Unreadable:
             ++report.datesNotCompared;
@@ -381,6 +410,11 @@ VerifyReport DiscVerifier::compare(const ContentsFile::Parsed &catalogued, const
             ++report.matched;
         }
     }
+
+    // Every date moved by one whole number of quarter hours, no more than zones lie apart: the
+    // likely cause is the clock's zone, which the local times of the lists do not record.
+    if (shiftOfAll && !shiftsDiffer && *shiftOfAll != 0 && *shiftOfAll % 900 == 0 && std::abs(*shiftOfAll) <= 14 * 3600)
+        report.zoneShift = *shiftOfAll;
 
     // What the catalogue has and the medium lacks; below a folder that could not be read it is
     // not known to be gone.

@@ -45,6 +45,10 @@ struct VerifyReport {
     // Files whose catalogued date the locale in force cannot read (a disc catalogued under
     // another date format): their dates were not compared.
     int datesNotCompared = 0;
+    // When every changed date moved by the same whole number of quarter hours (up to 14 hours),
+    // that shift in seconds, new minus catalogued: a likely change of time zone, said in the
+    // summary (the dates are still listed as changed); 0 otherwise.
+    qint64 zoneShift = 0;
     // The sentence saying the medium read is another volume than the disc (a wrong image or
     // drive chosen); empty when it is the disc or cannot tell.
     QString otherVolume;

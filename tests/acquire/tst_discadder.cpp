@@ -409,6 +409,23 @@ private Q_SLOTS:
         QCOMPARE(report.summary().contains(u"Contents could not be checked"_s), !checksums);
     }
 
+    // Every date moved alike by a whole number of quarter hours: listed as changed, and the
+    // summary names the likely cause, a time zone changed since the disc was catalogued.
+    void zoneShiftIsNamed()
+    {
+        const ContentsFile::Parsed before = catalogue(m_root, {});
+        for (const char *name : {"a.txt", "b.bin", "DOCS/c.txt", "DOCS/OLD/d.txt", "pack.zip"})
+            QVERIFY(setMtime(at(QLatin1String(name)), m_when.addSecs(-(5 * 3600 + 1800))));
+        const VerifyReport shifted = DiscVerifier::compare(before, catalogue(m_root, {}), {}, m_root);
+        QCOMPARE(shifted.count(VerifyDifference::Changed), 5);
+        QVERIFY2(shifted.summary().endsWith(u"\nEvery changed date is 5 hours 30 minutes earlier than catalogued: the "
+                                            u"disc may have been catalogued in another time zone."_s),
+                 qPrintable(shifted.summary()));
+        // One moved otherwise: no such guess.
+        QVERIFY(setMtime(at(u"a.txt"_s), m_when.addDays(1)));
+        QCOMPARE(DiscVerifier::compare(before, catalogue(m_root, {}), {}, m_root).zoneShift, 0);
+    }
+
     // A file the medium no longer gives and a folder that cannot be opened: said once each, and what lies below that
     // folder is not called missing (the scanner's problem list made here: a permission does not stop root).
     void unreadable()
