@@ -2,6 +2,7 @@
 
 #include "gui/ItemSelection.h"
 #include "listing/FormatSize.h"
+#include "store/CatalogueLocale.h"
 
 #include <QEvent>
 #include <QHeaderView>
@@ -137,7 +138,10 @@ void ContentsView::setModel(QAbstractItemModel *model)
     const int sizeText = m_details->fontMetrics().horizontalAdvance(FormatSize(1023));
     const int margins = 2 * (m_details->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_details) + 1);
     m_details->header()->resizeSection(3, std::max(90, sizeText + margins + 8));
-    m_details->header()->resizeSection(4, 140);
+    // And for a late time of a late day in the locale's format ("31 Dec 2023 23:59:58" is cut at 140).
+    const int dateText = m_details->fontMetrics().horizontalAdvance(
+        CatalogueLocale().formatDateTime(QDateTime(QDate(2000, 12, 28), QTime(23, 58, 58))));
+    m_details->header()->resizeSection(4, std::max(140, dateText + margins + 8));
 }
 
 QItemSelectionModel *ContentsView::selectionModel() const
