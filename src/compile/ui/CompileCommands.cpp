@@ -285,7 +285,13 @@ void CompileCommands::BurnButtonClick()
     }
     b->ClearFiles();
     QDir().mkpath(b->BurnArea());
-    if (!fetch(DiscBatches(m_list->entries()), b->BurnArea())) {
+    bool allCopied = true;
+    // A disc short of files the user was just told about is burnt only when they say so.
+    if (!fetch(DiscBatches(m_list->entries()), b->BurnArea(), &allCopied) ||
+        (!allCopied && AppDialogs::message(m_window, AppDialogs::Confirmation,
+                                           u"Not every entry of the compilation could be copied. Burn the others "
+                                           u"anyway?"_s,
+                                           AppDialogs::YesNo) != QMessageBox::Yes)) {
         b->ClearFiles();
         return;
     }

@@ -175,6 +175,15 @@ void TBurnForm::closeEvent(QCloseEvent *event)
     QDialog::closeEvent(event);
 }
 
+void TBurnForm::hideEvent(QHideEvent *event)
+{
+    // What was staged is burnt from this window only (the next Burn stages anew): it would
+    // otherwise stay in the cache, a disc's worth of copies.
+    if (!m_burner.IsBurning())
+        m_burner.ClearFiles();
+    QDialog::hideEvent(event);
+}
+
 void TBurnForm::keyPressEvent(QKeyEvent *event)
 {
     if (m_burner.IsBurning())

@@ -265,6 +265,8 @@ private Q_SLOTS:
         QCOMPARE(staged,
                  (QStringList{u"2025/sun.jpg"_s, u"Live/live.mp3"_s, u"beach.jpg"_s, u"one.mp3"_s, u"two.mp3"_s}));
         commands()->burnForm()->close();
+        // The copies go with the window: the next Burn stages anew.
+        QVERIFY(QDir(burner->BurnArea()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
 
         // One name from two places would leave one of them off the disc: refused before anything
         // is asked for or staged.
@@ -274,6 +276,24 @@ private Q_SLOTS:
         QVERIFY(!commands()->burnForm()->isVisible());
         QCOMPARE(AppDialogs::shown().size(), 1);
         QVERIFY(AppDialogs::shownTexts().first().contains(u"more than one entry is named \"one.mp3\""_s));
+    }
+
+    // A file gone from its disc since it was catalogued: named, then a disc short of it is burnt
+    // only when the user says so.
+    void burnShortOfAFileAsksFirst()
+    {
+        if (!haveXorriso())
+            QSKIP("xorriso is not installed");
+        add(u"Road Music"_s, Road, {u"one.mp3"_s});
+        compilation().add({CompilationEntry{u"gone.mp3"_s, 9, EntryPlace::parse(u"Road Music:\\"_s, Road), 3}});
+        AppDialogs::clearShown();
+        AppDialogs::pushAnswer(QMessageBox::No);
+        button("BurnButton");
+        QVERIFY(!commands()->burnForm()->isVisible());
+        QCOMPARE(AppDialogs::shownTexts().size(), 2);
+        QVERIFY(AppDialogs::shownTexts().first().startsWith(u"These files could not be copied:"_s));
+        QVERIFY(AppDialogs::shownTexts().last().startsWith(u"Not every entry of the compilation could be copied."_s));
+        QVERIFY(QDir(commands()->burner()->BurnArea()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot));
     }
 
     // --- The burner.
