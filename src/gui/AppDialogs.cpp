@@ -108,6 +108,8 @@ QMessageBox::StandardButton AppDialogs::message(QWidget *parent, Kind kind, cons
         set = QMessageBox::Ok | QMessageBox::Cancel;
     else if (buttons == OkFolderImageCancel)
         set = QMessageBox::Ok | QMessageBox::Open | QMessageBox::Apply | QMessageBox::Cancel;
+    else if (buttons == OkFolderCancel)
+        set = QMessageBox::Ok | QMessageBox::Open | QMessageBox::Cancel;
 
     QMessageBox::StandardButton answer;
     if (g_scripted) {
@@ -129,11 +131,13 @@ QMessageBox::StandardButton AppDialogs::message(QWidget *parent, Kind kind, cons
         if (buttons == YesNo)
             box.setDefaultButton(kind == Confirmation || kind == Warning ? QMessageBox::No : QMessageBox::Yes);
         QPushButton *image = nullptr;
-        if (buttons == OkFolderImageCancel) {
+        if (buttons == OkFolderImageCancel || buttons == OkFolderCancel) {
             box.button(QMessageBox::Open)->setText(QStringLiteral("Choose &Folder..."));
+            box.setDefaultButton(QMessageBox::Ok);
+        }
+        if (buttons == OkFolderImageCancel) {
             image = box.addButton(QStringLiteral("Choose &Image..."), QMessageBox::AcceptRole);
             image->setIcon(box.style()->standardIcon(QStyle::SP_DriveCDIcon));
-            box.setDefaultButton(QMessageBox::Ok);
         }
         const int pressed = box.exec();
         answer = image && box.clickedButton() == image ? QMessageBox::Apply

@@ -15,8 +15,9 @@ class AppDialogs
 public:
     enum Kind { Information, Warning, Error, Confirmation };
     // OkFolderImageCancel: OK, "Choose Folder..." (answered as QMessageBox::Open), "Choose
-    // Image..." (answered as QMessageBox::Apply) and Cancel.
-    enum Buttons { Ok, YesNo, OkCancel, OkFolderImageCancel };
+    // Image..." (answered as QMessageBox::Apply) and Cancel; OkFolderCancel the same without
+    // "Choose Image...".
+    enum Buttons { Ok, YesNo, OkCancel, OkFolderImageCancel, OkFolderCancel };
 
     struct Shown {
         QString what; // "message", "input", "save", "open", "folder"

@@ -12,14 +12,15 @@ QString WaitForCD(QWidget *parent, const QString &serial, const QString &title, 
                   DiscSource source)
 {
     const QString prompt = u"Please insert disc labeled \""_s + title + u"\" into CD-Drive and press OK."_s;
-    const bool elsewhere = source == DiscSource::DriveFolderOrImage;
+    const AppDialogs::Buttons buttons = source == DiscSource::DriveFolderOrImage ? AppDialogs::OkFolderImageCancel
+                                        : source == DiscSource::DriveOrFolder    ? AppDialogs::OkFolderCancel
+                                                                                 : AppDialogs::OkCancel;
     for (;;) {
         const QString root = findDiscBySerial(serial, backend);
         if (!root.isEmpty())
             return root;
         const QMessageBox::StandardButton answer =
-            AppDialogs::message(parent, AppDialogs::Information, prompt,
-                                elsewhere ? AppDialogs::OkFolderImageCancel : AppDialogs::OkCancel);
+            AppDialogs::message(parent, AppDialogs::Information, prompt, buttons);
         // Cancel in the folder or file dialog goes back to the question.
         if (answer == QMessageBox::Open) {
             const QString folder =

@@ -11,6 +11,8 @@ enum class DiscSource {
     // The prompt also offers "Choose Folder..." and "Choose Image...": a copy of the disc, a disc
     // the drives do not know by its serial, or the disc image it was burnt from or saved as.
     DriveFolderOrImage,
+    // "Choose Folder..." alone: where files are taken from the disc, which an image cannot give.
+    DriveOrFolder,
 };
 
 // Finds the drive that holds the disc with this serial, asking the user to insert it ("Please insert disc labeled

@@ -213,7 +213,10 @@ void CompileCommands::copyFromDiscs(const QString &destination)
 bool CompileCommands::fetch(const DiscBatches &batches, const QString &destination, bool *allCopied)
 {
     return batches.copyEach(
-        [this](const QString &serial, const QString &title) { return WaitForCD(m_window, serial, title); },
+        // A copy of the disc in a folder serves as well as the disc.
+        [this](const QString &serial, const QString &title) {
+            return WaitForCD(m_window, serial, title, nullptr, DiscSource::DriveOrFolder);
+        },
         [this, &destination, allCopied](const QStringList &sources, const QStringList &refused) {
             if (!copyWithProgress(sources, refused, destination) && allCopied)
                 *allCopied = false;

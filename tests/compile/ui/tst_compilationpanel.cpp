@@ -235,6 +235,21 @@ private Q_SLOTS:
         commands()->copyForm()->selectFolder(dest);
         commands()->copyForm()->okButton()->click();
         QCOMPARE(AppDialogs::shownTexts(), QStringList{u"Copy to Hard-Drive completed!"_s});
+
+        // A disc no drive holds is taken from a copy of it in a folder the user chooses.
+        QVERIFY(ScanFixture::writeFile(m_fx.path(u"copy of lost/a.txt"_s), "lost"));
+        auto lost = std::make_shared<SearchHits>();
+        lost->add(lost->addDisc(u"Lost Disc"_s, u"0BADF00D"_s), ContentsEntry::File, "a.txt", "\\", {}, 4, d);
+        m_f->nav().showSearchResult(lost, u"1 found"_s);
+        m_f->select({u"a.txt"_s});
+        AppDialogs::clearShown();
+        AppDialogs::pushAnswer(QMessageBox::Open);
+        AppDialogs::pushFileName(m_fx.path(u"copy of lost"_s));
+        m_f->action(u"CopytoHDD1"_s)->trigger();
+        commands()->copyForm()->selectFolder(dest);
+        commands()->copyForm()->okButton()->click();
+        QCOMPARE(readFile(dest + u"/a.txt"_s), QByteArray("lost"));
+        QCOMPARE(AppDialogs::shownTexts().last(), u"Copy to Hard-Drive completed!"_s);
     }
 
     void burnStagesTwoDiscs()
