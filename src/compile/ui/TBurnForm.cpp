@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QDate>
 #include <QDir>
+#include <QFile>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -121,6 +122,16 @@ void TBurnForm::BurnButtonClick()
                                                       QDir::home().filePath(m_label->text() + u".iso"_s));
         if (file.isEmpty())
             return;
+        // xorriso says only that writing failed; the system says why, before anything is burnt.
+        QFile probe(file);
+        const bool existed = probe.exists();
+        if (!probe.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            m_status->setText(u"Cannot write the disc image \"%1\": %2"_s.arg(file, probe.errorString()));
+            return;
+        }
+        probe.close();
+        if (!existed)
+            probe.remove();
         target = TCDBurner::imageTarget(file);
     }
     m_target = target;

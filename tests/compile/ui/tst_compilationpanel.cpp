@@ -17,6 +17,7 @@
 #include "compile/ui/TCopyForm.h"
 #include "listing/SearchHits.h"
 
+#include <QComboBox>
 #include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
@@ -279,6 +280,14 @@ private Q_SLOTS:
         staged.sort();
         QCOMPARE(staged,
                  (QStringList{u"2025/sun.jpg"_s, u"Live/live.mp3"_s, u"beach.jpg"_s, u"one.mp3"_s, u"two.mp3"_s}));
+        // An image that cannot be written is refused with the system's reason, before the burn.
+        TBurnForm *form = commands()->burnForm();
+        form->recorderBox()->setCurrentIndex(form->recorderBox()->count() - 1);
+        AppDialogs::pushFileName(m_fx.path(u"no such folder/disc.iso"_s));
+        form->burnButton()->click();
+        QVERIFY2(form->statusLabel()->text().startsWith(u"Cannot write the disc image"_s),
+                 qPrintable(form->statusLabel()->text()));
+        QVERIFY(!burner->IsBurning());
         commands()->burnForm()->close();
         // The copies go with the window: the next Burn stages anew.
         QVERIFY(QDir(burner->BurnArea()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
