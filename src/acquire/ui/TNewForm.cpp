@@ -188,13 +188,14 @@ void TNewForm::showFor(const DiscVolume &image)
     m_fields.genre->clear();
     m_fields.description->clear();
     m_fields.number->setValue(DiscAdder(m_workspace.catalogue()).nextNumber());
+    m_showsEntry = false;
     show();
     raise();
     activateWindow();
     m_fields.title->setFocus();
     DriveChange(Refresh::User);
     if (!image.image.isEmpty())
-        m_fields.title->setText(DiscDrive::proposedTitle(image.label, m_workspace.preferences().correctLabel()));
+        proposeDetails(image.serial, image.label);
     m_ejectBox->setChecked(m_workspace.preferences().eject());
 }
 
@@ -232,13 +233,30 @@ void TNewForm::DriveChange(Refresh who)
         m_spaceEdit->setText(FormatSize(static_cast<qint64>(v.TotalDiskSpace())));
         m_fsEdit->setText(v.FileSystemType());
         if (who == Refresh::User || (who == Refresh::Notice && v.SerialNumber() != shownSerial))
-            m_fields.title->setText(DiscDrive::proposedTitle(v.VolumeName(), m_workspace.preferences().correctLabel()));
+            proposeDetails(v.SerialNumber(), v.VolumeName());
     } else {
         for (QLineEdit *e : {m_labelEdit, m_serialEdit, m_spaceEdit, m_fsEdit})
             e->clear();
         if (who == Refresh::User || (who == Refresh::Notice && !shownSerial.isEmpty()))
             m_fields.title->clear();
     }
+}
+
+void TNewForm::proposeDetails(const QString &serial, const QString &label)
+{
+    const TreeNode *known =
+        serial.isEmpty() || !m_workspace.tree().root() ? nullptr : FindCD(m_workspace.tree().root(), serial);
+    if (known && known->cd()) {
+        m_fields.setDetails(DiscAdder::detailsOf(*known->cd()));
+        m_showsEntry = true;
+        return;
+    }
+    // What another disc's entry put in the fields is not this disc's.
+    if (m_showsEntry) {
+        m_fields.setDetails(DiscDetails{{}, {}, {}, DiscAdder(m_workspace.catalogue()).nextNumber(), {}});
+        m_showsEntry = false;
+    }
+    m_fields.title->setText(DiscDrive::proposedTitle(label, m_workspace.preferences().correctLabel()));
 }
 
 void TNewForm::mediaChanged()
@@ -277,7 +295,11 @@ void TNewForm::AddButtonClick()
         AppDialogs::message(this, AppDialogs::Information, DiscAdder::discNotPresentMessage(m_drive.driveText()));
         return;
     }
-    if (!runScan(disc, d, old))
+    // A lent disc scanned anew is still lent: the record of who has it would be lost.
+    DiscDetails details = d;
+    if (old)
+        details.lentTo = DiscAdder::keptDetails(*old).lentTo;
+    if (!runScan(disc, details, old))
         return;
     if (prefs.eject() && !image) {
         try {

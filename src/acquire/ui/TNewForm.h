@@ -71,6 +71,9 @@ private:
     void showFor(const DiscVolume &image);
     // The fields of the image, or the drive's controls back when there is none.
     void showImage(const DiscVolume &image);
+    // The details a volume's disc gets: its catalogue entry's when the catalogue has it (which an
+    // update keeps, unless changed here), else a title made from its label.
+    void proposeDetails(const QString &serial, const QString &label);
     bool runScan(const DiscVolume &disc, const DiscDetails &details, TreeNode *replace);
 
     Workspace &m_workspace;
@@ -95,6 +98,8 @@ private:
 
     DiscVolume m_image; // the image shown in place of a drive, if any
     bool m_scanning = false;
+    // The fields show a catalogued disc's details (not the user's typing for a new one).
+    bool m_showsEntry = false;
     bool m_stopRequested = false;
     // Set while the dialog hands the disabled main window over to the busy window.
     MainWindowLock *m_mainLock = nullptr;

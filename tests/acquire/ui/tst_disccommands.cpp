@@ -146,6 +146,26 @@ private Q_SLOTS:
         QVERIFY(!f.ws().preferences().eject()); // the box's state is kept
         QCOMPARE(m_backend->ejected().size(), 1);
 
+        // A disc the catalogue has shows its entry's details, and an update keeps them, and whom
+        // the disc is lent to.
+        TreeNode *stick = FindCD(f.tree().root(), u"22223333"_s);
+        TCD lent = *stick->cd();
+        lent.Title = u"Stick"_s;
+        lent.Description = u"one~!two"_s;
+        lent.BorrowedTo = u"Kim"_s;
+        f.tree().setCD(stick, lent);
+        f.tree().setKind(stick, KindLent);
+        form = openAdd(f); // on the stick's drive, chosen last
+        QCOMPARE(text(form, u"TitleEdit"_s) + u'|' + child<QPlainTextEdit>(form, u"DescEdit"_s)->toPlainText(),
+                 u"Stick|one\ntwo"_s);
+        AppDialogs::pushAnswer(QMessageBox::Yes); // "Disc is already in database. Do you want to update entry?"
+        click(form, u"AddButton"_s);
+        stick = FindCD(f.tree().root(), u"22223333"_s);
+        QCOMPARE(stick->cd()->Title + u'|' + stick->cd()->Description + u'|' + stick->cd()->BorrowedTo,
+                 u"Stick|one~!two|Kim"_s);
+
+        // Another is titled from its label, corrected or not as the preference says.
+        f.tree().removeNode(stick);
         f.ws().preferences().setCorrectLabel(false);
         QCOMPARE(text(openAdd(f), u"TitleEdit"_s), u"AUDIO_CD_1"_s);
         click(form, u"CancelButton"_s);
