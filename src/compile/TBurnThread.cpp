@@ -2,12 +2,16 @@
 
 #include "FileCopier.h"
 #include "TCDBurner.h"
+#include "core/SafeSaveFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSet>
+#include <cerrno>
+#include <cstdio>
 
 TBurnThread::TBurnThread(TCDBurner *burner, const QString &xorriso, const QStringList &arguments,
                          const QStringList &staged, const QString &burnArea, const QString &imageFile)
@@ -39,13 +43,22 @@ void TBurnThread::run()
         return;
     }
 
-    // An image file that exists would be taken for a disc to append to; the user chose to
-    // replace it.
-    if (!m_imageFile.isEmpty() && QFileInfo::exists(m_imageFile) && !QFile::remove(m_imageFile)) {
-        Q_EMIT ended(false, QStringLiteral("The image file %1 cannot be replaced.").arg(m_imageFile));
+    // The image is written beside its place (see StartBurn). A file there would be taken for a
+    // disc to append to: a killed burn's leftover.
+    const QString partial = m_imageFile.isEmpty() ? QString() : SafeSaveFile::partialName(m_imageFile);
+    if (!partial.isEmpty() && QFileInfo::exists(partial) && !QFile::remove(partial)) {
+        Q_EMIT ended(false, QStringLiteral("The image file %1 cannot be replaced.").arg(partial));
         return;
     }
+    const auto dropPartial = qScopeGuard([&partial] {
+        if (!partial.isEmpty())
+            QFile::remove(partial);
+    });
 
+    if (m_burner->cancelFlag()) { // while the files were staged
+        Q_EMIT ended(false, QStringLiteral("The burn was cancelled."));
+        return;
+    }
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(m_xorriso, m_arguments);
@@ -86,5 +99,11 @@ void TBurnThread::run()
         return;
     }
     const bool ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (ok && !partial.isEmpty() &&
+        ::rename(QFile::encodeName(partial).constData(), QFile::encodeName(m_imageFile).constData()) != 0) {
+        Q_EMIT ended(
+            false, QStringLiteral("The image file %1 cannot be replaced: %2").arg(m_imageFile, qt_error_string(errno)));
+        return;
+    }
     Q_EMIT ended(ok, ok ? QString() : TCDBurner::failureText(lines, p.exitCode()));
 }

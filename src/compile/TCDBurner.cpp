@@ -2,6 +2,7 @@
 
 #include "TBurnThread.h"
 #include "core/QuilloryError.h"
+#include "core/SafeSaveFile.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -204,13 +205,16 @@ void TCDBurner::StartBurn(const QString &target, const QString &volumeLabel)
     m_burning = true;
     m_succeeded = false;
     m_cancel = false;
+    const QString image = isImageTarget(target) ? target.mid(6) : QString();
+    // An image is written beside its place and put there whole: a burn cancelled or failed
+    // leaves neither a cut image under the name nor the user's older image gone.
+    const QString outdev = image.isEmpty() ? target : imageTarget(SafeSaveFile::partialName(image));
     QStringList args = {QStringLiteral("-pkt_output"), QStringLiteral("on"),      QStringLiteral("-report_about"),
-                        QStringLiteral("UPDATE"),      QStringLiteral("-outdev"), target};
+                        QStringLiteral("UPDATE"),      QStringLiteral("-outdev"), outdev};
     if (!volumeLabel.trimmed().isEmpty())
         args << QStringLiteral("-volid") << volumeLabel.trimmed();
     args << QStringLiteral("-joliet") << QStringLiteral("on") << QStringLiteral("-map") << m_burnArea
          << QStringLiteral("/") << QStringLiteral("-commit_eject") << QStringLiteral("all");
-    const QString image = isImageTarget(target) ? target.mid(6) : QString();
     auto *thread = new TBurnThread(this, m_xorriso, args, m_staged, m_burnArea, image);
     m_thread = thread;
     connect(thread, &TBurnThread::progress, this, &TCDBurner::burnProgress);

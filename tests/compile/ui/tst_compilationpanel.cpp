@@ -15,6 +15,7 @@
 #include "compile/ui/CompileCommands.h"
 #include "compile/ui/TBurnForm.h"
 #include "compile/ui/TCopyForm.h"
+#include "core/SafeSaveFile.h"
 #include "listing/SearchHits.h"
 
 #include <QComboBox>
@@ -384,6 +385,16 @@ private Q_SLOTS:
         QVERIFY(done.wait(120000));
         QVERIFY2(burner.lastBurnSucceeded(), qPrintable(burner.LastError()));
         QCOMPARE(filesOf(image), QStringList{u"/only.txt"_s});
+
+        // A burn cancelled leaves the image that was there, and nothing of the new one.
+        QVERIFY(burner.ClearFiles());
+        QVERIFY(ScanFixture::writeFile(area() + u"other.txt"_s, "other"));
+        burner.StartBurn(TCDBurner::imageTarget(image), QString());
+        burner.cancelBurn();
+        QVERIFY(done.wait(120000));
+        QCOMPARE(burner.LastError(), u"The burn was cancelled."_s);
+        QCOMPARE(filesOf(image), QStringList{u"/only.txt"_s});
+        QVERIFY(!QFileInfo::exists(SafeSaveFile::partialName(image)));
     }
 
     void readingXorrisosLines()
