@@ -3,6 +3,7 @@
 #include "ScanGauge.h"
 #include "TVerifyForm.h"
 #include "acquire/DiscAdder.h"
+#include "acquire/DiscFinder.h"
 #include "acquire/DiscVerifier.h"
 #include "core/QuilloryError.h"
 #include "core/SafeSaveFile.h"
@@ -147,6 +148,7 @@ bool VerifyCommands::verify(const TreeNode *disc, const QString &root)
             AppDialogs::message(m_window, AppDialogs::Error, failure);
         return false;
     }
+    m_readVolume = DiscVerifier::isImage(root) ? QString() : volumeSerialAt(root);
     TVerifyForm *results = resultsForm();
     results->setUpdateAllowed(!m_workspace.isReadOnly());
     results->showReport(cd.Title, cd.Serial, root, std::move(report));
@@ -176,6 +178,16 @@ void VerifyCommands::updateFromScan()
         AppDialogs::message(m_form, AppDialogs::Error, u"The disc is no longer in the catalogue."_s);
         return;
     }
+    // A disc taken out since leaves its empty mount point, which would scan as a disc of nothing.
+    const auto volumeGone = [this, &root] {
+        return !QFileInfo::exists(root) || (!m_readVolume.isEmpty() && volumeSerialAt(root) != m_readVolume);
+    };
+    if (volumeGone()) {
+        AppDialogs::message(
+            m_form, AppDialogs::Error,
+            u"The medium that was verified is no longer in %1. Insert it and verify it again."_s.arg(root));
+        return;
+    }
     QString question = u"Replace the catalogue entry of disc \"%1\" with a new scan of the medium in %2? "
                        u"What the catalogue holds of it now is lost."_s.arg(old->cd()->Title, root);
     // An image chosen by mistake would put another disc's files under this disc's entry.
@@ -200,6 +212,10 @@ void VerifyCommands::updateFromScan()
         QApplication::processEvents();
         if (m_stop)
             throw QuilloryError(u"The scan was stopped."_s);
+    });
+    adder.setScanCheck([&] {
+        if (volumeGone())
+            throw QuilloryError(u"The medium was taken out of %1 before the scan was complete."_s.arg(root));
     });
     TreeNode *added = nullptr;
     QString failure;

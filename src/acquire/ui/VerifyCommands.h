@@ -46,4 +46,7 @@ private:
     QPointer<TBusyForm> m_busy;
     bool m_working = false;
     bool m_stop = false;
+    // The serial of the volume the last verification read, when it read a volume's root: an
+    // update reads it again only while that volume is still there.
+    QString m_readVolume;
 };

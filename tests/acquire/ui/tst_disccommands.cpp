@@ -499,6 +499,13 @@ private Q_SLOTS:
         lent.BorrowedTo = u"Zoe"_s;
         f.tree().setCD(f.node(u"Rock Disc"_s), lent);
         f.tree().setKind(f.node(u"Rock Disc"_s), KindLent);
+        // The medium taken out since: its empty place is not read as the disc.
+        m_backend->setPresent(rockDrive, false);
+        click(form, u"UpdateButton"_s);
+        QVERIFY2(AppDialogs::shownTexts().last().startsWith(u"The medium that was verified is no longer in "_s),
+                 qPrintable(AppDialogs::shownTexts().last()));
+        QCOMPARE(CabTestUtil::readFile(db() + u"1A2B3C4D.dat"_s), contentsBefore);
+        m_backend->setPresent(rockDrive, true);
         AppDialogs::pushAnswer(QMessageBox::No);
         click(form, u"UpdateButton"_s);
         QVERIFY(form->isVisible());
