@@ -99,8 +99,18 @@ QString fileDialog(QWidget *parent, bool save, const QString &caption, const QSt
 }
 } // namespace
 
-QMessageBox::StandardButton AppDialogs::message(QWidget *parent, Kind kind, const QString &text, Buttons buttons)
+QMessageBox::StandardButton AppDialogs::message(QWidget *parent, Kind kind, const QString &fullText, Buttons buttons)
 {
+    // A list of every file a removed disc could not give would make a box taller than any
+    // screen, its buttons out of reach.
+    constexpr int MostLines = 25;
+    QString text = fullText;
+    if (const qsizetype lines = text.count(u'\n') + 1; lines > MostLines) {
+        qsizetype cut = -1;
+        for (int i = 0; i < MostLines - 1; ++i)
+            cut = text.indexOf(u'\n', cut + 1);
+        text = text.left(cut) + QStringLiteral("\n... and %1 more lines.").arg(lines - (MostLines - 1));
+    }
     QMessageBox::StandardButtons set = QMessageBox::Ok;
     if (buttons == YesNo)
         set = QMessageBox::Yes | QMessageBox::No;

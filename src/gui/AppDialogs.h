@@ -31,6 +31,7 @@ public:
     // Returns QMessageBox::Ok, Yes, No, Cancel or Open. A confirmation or warning with Yes and No has
     // No as its default button: its Yes deletes or replaces something, and a stray Enter must
     // not give it.
+    // A text of more than 25 lines is cut to 24, and a line saying how many more there were.
     static QMessageBox::StandardButton message(QWidget *parent, Kind kind, const QString &text, Buttons buttons = Ok);
     // The application's standard error box for a failure of a lower layer.
     static void showError(QWidget *parent, const QString &text);

@@ -253,6 +253,21 @@ private Q_SLOTS:
             answer);
     }
 
+    // A list of thousands of lines is cut, so that the box fits the screen and OK can be reached.
+    void aLongListIsCut()
+    {
+        QStringList lines{u"These files could not be copied:"_s};
+        for (int i = 1; i <= 1000; ++i)
+            lines << u"/mnt/disc/file%1: No such file or directory"_s.arg(i);
+        whenShown<QMessageBox>([](QMessageBox *box) {
+            QCOMPARE(box->text().count(u'\n'), 24);
+            QVERIFY(box->text().endsWith(u"file23: No such file or directory\n... and 977 more lines."_s));
+            QVERIFY(box->sizeHint().height() < 1000);
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        AppDialogs::message(nullptr, AppDialogs::Error, lines.join(u'\n'));
+    }
+
     void inputBoxShowsItsCaptionAndAName()
     {
         const QString caption = u"Add Group to \"My Music Collection of the Nineties\""_s;

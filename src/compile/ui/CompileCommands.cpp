@@ -233,8 +233,10 @@ bool CompileCommands::copyWithProgress(const QStringList &sources, const QString
     progress.setMinimumDuration(500);
     FileCopier copier;
     copier.setProgress([&progress](qint64 done, qint64 total, const QString &file) {
+        // Cut to a fixed width: a window that grew with each path pushed Cancel off the screen.
         if (!file.isEmpty())
-            progress.setLabelText(QDir::toNativeSeparators(file));
+            progress.setLabelText(
+                progress.fontMetrics().elidedText(QDir::toNativeSeparators(file), Qt::ElideMiddle, 420));
         progress.setValue(total > 0 ? static_cast<int>(done * 1000 / total) : 0);
         QApplication::processEvents();
         return !progress.wasCanceled();
