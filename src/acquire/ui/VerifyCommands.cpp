@@ -44,6 +44,8 @@ VerifyCommands::VerifyCommands(Workspace &workspace, Navigator &navigator, Actio
         connect(actions.claim(name), &QAction::triggered, this, &VerifyCommands::VerifyDisc1Click);
     connect(&navigator, &Navigator::currentNodeChanged, this, &VerifyCommands::updateCommandStates);
     connect(&workspace, &Workspace::opened, this, &VerifyCommands::updateCommandStates);
+    // Closed while it reads, the window would go and the reading go on unseen, the catalogue held.
+    connect(&workspace, &Workspace::aboutToClose, this, [this] { m_stop = true; });
     // The tree's menu serves groups too: the command is there for a disc only.
     if (QMenu *menu = actions.menu(u"TreeMenu"_s))
         connect(menu, &QMenu::aboutToShow, this, [this] {

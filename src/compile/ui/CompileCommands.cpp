@@ -38,6 +38,8 @@ CompileCommands::CompileCommands(Workspace &workspace, Navigator &navigator, Act
       m_panel(new CompilationPanel(*m_list))
 {
     m_panel->hide();
+    // Closed while copying, the window would go and the copy go on unseen, the catalogue held.
+    connect(&workspace, &Workspace::aboutToClose, this, [this] { m_closing = true; });
     QAction *toggle = actions.claim(u"ToggleCompilation1"_s);
     toggle->setCheckable(true);
     connect(toggle, &QAction::triggered, this, &CompileCommands::ToggleCompilationButtonClick);
@@ -215,7 +217,7 @@ bool CompileCommands::fetch(const DiscBatches &batches, const QString &destinati
     return batches.copyEach(
         // A copy of the disc in a folder serves as well as the disc.
         [this](const QString &serial, const QString &title) {
-            return WaitForCD(m_window, serial, title, nullptr, DiscSource::DriveOrFolder);
+            return m_closing ? QString() : WaitForCD(m_window, serial, title, nullptr, DiscSource::DriveOrFolder);
         },
         [this, &destination, allCopied](const QStringList &sources, const QStringList &refused) {
             if (!copyWithProgress(sources, refused, destination) && allCopied)
@@ -232,14 +234,14 @@ bool CompileCommands::copyWithProgress(const QStringList &sources, const QString
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(500);
     FileCopier copier;
-    copier.setProgress([&progress](qint64 done, qint64 total, const QString &file) {
+    copier.setProgress([this, &progress](qint64 done, qint64 total, const QString &file) {
         // Cut to a fixed width: a window that grew with each path pushed Cancel off the screen.
         if (!file.isEmpty())
             progress.setLabelText(
                 progress.fontMetrics().elidedText(QDir::toNativeSeparators(file), Qt::ElideMiddle, 420));
         progress.setValue(total > 0 ? static_cast<int>(done * 1000 / total) : 0);
         QApplication::processEvents();
-        return !progress.wasCanceled();
+        return !progress.wasCanceled() && !m_closing;
     });
     const bool copied = copier.copy(sources, destination);
     progress.reset();

@@ -73,6 +73,8 @@ private:
     QWidget *m_window;
     CompilationList *m_list;
     QPointer<CompilationPanel> m_panel;
+    // The program is closing: a copy under way stops, and no further disc is asked for.
+    bool m_closing = false;
     QPointer<TCopyForm> m_copyForm;
     QPointer<TBurnForm> m_burnForm;
     TCDBurner *m_burner = nullptr;

@@ -559,6 +559,14 @@ private Q_SLOTS:
         QVERIFY(!form->isVisible());
         QCOMPARE(f.nav().listing().count(), 3); // "..", b.txt and ROCK
         QCOMPARE(f.node(u"Rock Disc"_s)->cd()->Serial, u"1A2B3C4D"_s);
+
+        // The program closed while it reads: the reading stops with it, unseen and unasked.
+        m_backend->setPresent(rockDrive, true);
+        AppDialogs::clearShown();
+        QTimer::singleShot(0, f.operator->(), [&f] { f.ws().close(); });
+        f.action(u"VerifyDisc1"_s)->trigger();
+        QVERIFY(!form->isVisible());
+        QVERIFY2(AppDialogs::shownTexts().isEmpty(), qPrintable(AppDialogs::shownTexts().join(u'|')));
     }
 };
 
