@@ -283,6 +283,12 @@ void CompileCommands::BurnButtonClick()
         burnForm()->show();
         return;
     }
+    // An empty disc is a blank one spent for nothing.
+    if (m_list->count() == 0) {
+        AppDialogs::message(m_window, AppDialogs::Information,
+                            u"The compilation is empty: add files to it (Add to Compilation) before burning."_s);
+        return;
+    }
     if (const QStringList shared = m_list->sharedNames(); !shared.isEmpty()) {
         AppDialogs::message(m_window, AppDialogs::Error,
                             u"The new disc holds the entries of the compilation in its root folder, and more than one "

@@ -309,6 +309,12 @@ private Q_SLOTS:
     {
         if (!haveXorriso())
             QSKIP("xorriso is not installed");
+        // Nothing gathered: nothing to burn.
+        AppDialogs::clearShown();
+        button("BurnButton");
+        QVERIFY(!commands()->burnForm()->isVisible());
+        QVERIFY(AppDialogs::shownTexts().last().startsWith(u"The compilation is empty"_s));
+
         add(u"Road Music"_s, Road, {u"one.mp3"_s});
         compilation().add({CompilationEntry{u"gone.mp3"_s, 9, EntryPlace::parse(u"Road Music:\\"_s, Road), 3}});
         AppDialogs::clearShown();
