@@ -302,18 +302,29 @@ VerifyReport DiscVerifier::verify(const QString &root, const ContentsFile::Parse
 {
     ScanProblems problems;
     const ContentsFile::Parsed scanned = scan(root, !catalogued.checksums.isEmpty(), problems);
-    VerifyReport report = compare(catalogued, scanned, problems, root);
+    VerifyReport report = compare(catalogued, scanned, problems, root, m_processEvents);
     report.otherVolume = otherVolume(root, serial);
     return report;
 }
 
 VerifyReport DiscVerifier::compare(const ContentsFile::Parsed &catalogued, const ContentsFile::Parsed &scanned,
-                                   const ScanProblems &problems, const QString &root)
+                                   const ScanProblems &problems, const QString &root, const std::function<void()> &tick)
 {
+    // A million entries take seconds to compare: the window (and its Stop) is served meanwhile.
+    size_t steps = 0;
+    const auto step = [&tick, &steps] {
+        if (tick && ++steps % 4096 == 0)
+            tick();
+    };
     VerifyReport report;
     report.contentsChecked = !catalogued.checksums.isEmpty();
     report.checksumProblem = catalogued.checksumProblem;
-    const Side before(catalogued), after(scanned);
+    const Side before(catalogued);
+    if (tick)
+        tick();
+    const Side after(scanned);
+    if (tick)
+        tick();
     std::vector<bool> taken(before.entries().size(), false);
 
     // What the scan could not read, by the path the records give it.
@@ -359,6 +370,7 @@ VerifyReport DiscVerifier::compare(const ContentsFile::Parsed &catalogued, const
     const ContentsChecksums &oldSums = catalogued.checksums;
     const ContentsChecksums &newSums = scanned.checksums;
     for (const Side::Entry &now : after.entries()) {
+        step();
         if (!compared(now))
             continue;
         const QByteArray key = FoldedAZ(now.path.endsWith(ContentsRecord::PathSeparator) ? now.path.chopped(1) : now.path);
@@ -419,6 +431,7 @@ VerifyReport DiscVerifier::compare(const ContentsFile::Parsed &catalogued, const
     // What the catalogue has and the medium lacks; below a folder that could not be read it is
     // not known to be gone.
     for (size_t i = 0; i < before.entries().size(); ++i) {
+        step();
         const Side::Entry &was = before.entries()[i];
         if (taken[i] || !compared(was))
             continue;

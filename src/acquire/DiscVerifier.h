@@ -98,9 +98,11 @@ public:
     static QString otherVolume(const QString &root, const QString &serial);
 
     // The comparison alone: a scan's lists and what it could not read, beside the catalogued
-    // lists; root is the folder (or image) the problems' paths begin with.
+    // lists; root is the folder (or image) the problems' paths begin with. tick is called every
+    // few thousand entries (it may throw to stop).
     static VerifyReport compare(const ContentsFile::Parsed &catalogued, const ContentsFile::Parsed &scanned,
-                                const ScanProblems &problems, const QString &root);
+                                const ScanProblems &problems, const QString &root,
+                                const std::function<void()> &tick = {});
 
 private:
     ScanOptions m_options;

@@ -409,6 +409,22 @@ private Q_SLOTS:
         QCOMPARE(report.summary().contains(u"Contents could not be checked"_s), !checksums);
     }
 
+    // A long comparison serves the window every few thousand entries, and stops when told.
+    void aLongComparisonCanBeStopped()
+    {
+        QByteArray files;
+        for (int i = 0; i < 10000; ++i)
+            files += ScanFixture::record({u"f%1.txt"_s.arg(i), u"\\"_s, u"1"_s, u"3/1/2004 10:20:30 AM"_s});
+        ContentsFile::Parsed lists;
+        lists.files = ContentsList::fromBytes(files);
+        int ticks = 0;
+        QCOMPARE(DiscVerifier::compare(lists, lists, {}, m_root, [&ticks] { ++ticks; }).matched, 10000);
+        QVERIFY2(ticks >= 4, qPrintable(QString::number(ticks)));
+        const QString why = CabTestUtil::refusal(
+            [&] { DiscVerifier::compare(lists, lists, {}, m_root, [] { throw QuilloryError(u"stopped"_s); }); });
+        QCOMPARE(why, u"stopped"_s);
+    }
+
     // Every date moved alike by a whole number of quarter hours: listed as changed, and the
     // summary names the likely cause, a time zone changed since the disc was catalogued.
     void zoneShiftIsNamed()
