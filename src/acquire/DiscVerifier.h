@@ -92,11 +92,6 @@ public:
 
     // Whether root names a disc image rather than a folder.
     static bool isImage(const QString &root);
-    // When root is an image of another volume than the disc with this serial, or the root of
-    // another mounted volume (chosen by mistake), the sentence that says so; empty otherwise,
-    // and for a folder below a volume's root, which tells no serial of its own.
-    static QString otherVolume(const QString &root, const QString &serial);
-
     // The comparison alone: a scan's lists and what it could not read, beside the catalogued
     // lists; root is the folder (or image) the problems' paths begin with. tick is called every
     // few thousand entries (it may throw to stop).
@@ -105,6 +100,11 @@ public:
                                 const std::function<void()> &tick = {});
 
 private:
+    // When root is an image of another volume than the disc with this serial, or the root of
+    // another mounted volume (chosen by mistake), the sentence that says so; empty otherwise,
+    // and for a folder below a volume's root, which tells no serial of its own.
+    static QString otherVolume(const QString &root, const QString &serial);
+
     ScanOptions m_options;
     quint64 m_totalSize = 0;
     std::function<void()> m_processEvents;

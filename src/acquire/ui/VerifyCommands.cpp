@@ -192,8 +192,9 @@ void VerifyCommands::updateFromScan()
     }
     QString question = u"Replace the catalogue entry of disc \"%1\" with a new scan of the medium in %2? "
                        u"What the catalogue holds of it now is lost."_s.arg(old->cd()->Title, root);
-    // An image chosen by mistake would put another disc's files under this disc's entry.
-    if (const QString other = DiscVerifier::otherVolume(root, serial); !other.isEmpty())
+    // An image chosen by mistake would put another disc's files under this disc's entry; the
+    // verification read it already and said so.
+    if (const QString &other = m_form->report().otherVolume; !other.isEmpty())
         question += u"\n\n"_s + other;
     if (AppDialogs::message(m_form, AppDialogs::Confirmation, question, AppDialogs::YesNo) != QMessageBox::Yes)
         return;
