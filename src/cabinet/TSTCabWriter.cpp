@@ -44,6 +44,13 @@ bool maskMatches(QStringView mask, QStringView name)
     return m == mask.size();
 }
 
+// As the system's file listing takes a mask: a closing ".*" also stands for no extension at
+// all, so "*.*" lists every file and "readme.*" lists "readme".
+bool listingMatches(QStringView mask, QStringView name)
+{
+    return maskMatches(mask, name) || (mask.endsWith(u".*") && maskMatches(mask.chopped(2), name));
+}
+
 int errnoFromGError(const GError *err)
 {
     if (!err || err->domain != G_IO_ERROR)
@@ -323,7 +330,7 @@ void TSTCabWriter::AddFiles(const QString &fileMask, const QString &folderInCabi
                 subfolders.append(e.fileName());
             continue;
         }
-        if (!maskMatches(pattern, e.fileName()))
+        if (!listingMatches(pattern, e.fileName()))
             continue;
         const QString member = folderInCabinet.isEmpty() ? e.fileName() : folderInCabinet + u'\\' + e.fileName();
         AddFile(e.absoluteFilePath(), member, false);

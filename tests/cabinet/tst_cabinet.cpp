@@ -143,6 +143,7 @@ private Q_SLOTS:
     {
         QTemporaryDir tmp;
         writeFile(tmp.filePath(u"only.txt"_s), "x");
+        writeFile(tmp.filePath(u"README"_s), "r");
         TSTCabWriter cab;
         cab.Open(tmp.filePath(u"m.cab"_s));
         QCOMPARE(refusal([&] { cab.AddFile(tmp.filePath(u"only.txt"_s), u"only.txt"_s); }),
@@ -154,8 +155,9 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(QuilloryError, cab.AddFiles(tmp.filePath(u"nope/*.*"_s)));
         QVERIFY(cab.isOpen());
         cab.AddFiles(tmp.filePath(u"o?ly.*"_s));
+        cab.AddFiles(tmp.filePath(u"readme.*"_s)); // a closing ".*" takes a name without extension too
         cab.Close(true);
-        QCOMPARE(cabextractNames(tmp.filePath(u"m.cab"_s)), QStringList{u"only.txt"_s});
+        QCOMPARE(cabextractNames(tmp.filePath(u"m.cab"_s)), (QStringList{u"only.txt"_s, u"README"_s}));
     }
 
     // Cabinets of other tools, every compression the format has (MSZIP, LZX, Quantum), several
