@@ -68,6 +68,27 @@ const DispatchRow *dispatchRow(QByteArrayView name)
     return nullptr;
 }
 
+// Which readers a file of this name gets. A library reader adds to the specified one of its
+// type: a WAV, Ogg or APE file whose own filter is off gets neither, as an MP3 does. Camera
+// pictures are the exception: their filter reads a JPEG whatever the JPEG item says, since a
+// first run ticks the one and not the other.
+struct Readers {
+    const DispatchRow *row;
+    bool specified;
+    std::optional<MediaReaderKind> library;
+    explicit operator bool() const { return specified || library; }
+};
+
+Readers readersOf(const ScanOptions &options, QByteArrayView name)
+{
+    const DispatchRow *row = dispatchRow(name);
+    const bool specified = row && options.reads(QLatin1String(row->probe));
+    std::optional<MediaReaderKind> library = options.libraryReader(name);
+    if (row && !specified && library != MediaReaderKind::Exif)
+        library.reset();
+    return {row, specified, library};
+}
+
 QString reasonOf(int err)
 {
     return QString::fromLocal8Bit(strerror(err));
@@ -452,18 +473,17 @@ QByteArray Scanner::subfolderPath(QByteArrayView name, const QByteArray &where)
 
 bool Scanner::readsBytes(QByteArrayView name) const
 {
-    const DispatchRow *row = dispatchRow(name);
-    return (row && m_options.reads(QLatin1String(row->probe))) || m_options.libraryReader(name);
+    return bool(readersOf(m_options, name));
 }
 
 void Scanner::readBytes(QByteArrayView name, QIODevice &bytes, QStringList &lines, std::vector<ZipFile> &entries)
 {
-    const DispatchRow *row = dispatchRow(name);
-    if (row && !row->zip && m_options.reads(QLatin1String(row->probe)))
-        ReadMediaLines(row->kind, bytes, lines);
-    if (const std::optional<MediaReaderKind> library = m_options.libraryReader(name))
-        ReadMediaLines(*library, bytes, lines);
-    if (!row || !row->zip || !m_options.reads(QLatin1String(row->probe)))
+    const Readers readers = readersOf(m_options, name);
+    if (readers.specified && !readers.row->zip)
+        ReadMediaLines(readers.row->kind, bytes, lines);
+    if (readers.library)
+        ReadMediaLines(*readers.library, bytes, lines);
+    if (!readers.specified || !readers.row->zip)
         return;
     lines << QString::fromLatin1(ContentsRecord::CompressedFolder);
     m_zip.OnReadFile = [&entries](const ZipFile &entry) { entries.push_back(entry); };
@@ -485,11 +505,10 @@ void Scanner::scanFile(Folder &f, const Entry &e)
     // Opened from its folder, so that no path length stands in the way.
     const auto open = [&] { return ::openat(f.fd, f.name(e), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); };
 
-    const DispatchRow *row = dispatchRow(stored);
-    const bool specified = row && m_options.reads(QLatin1String(row->probe));
-    // A library reader runs after the specified one of the same file (MediaReaders.h).
-    const std::optional<MediaReaderKind> library = m_options.libraryReader(stored);
-    const bool readers = specified || library;
+    const Readers readers = readersOf(m_options, stored);
+    const DispatchRow *row = readers.row;
+    const bool specified = readers.specified;
+    const std::optional<MediaReaderKind> library = readers.library;
     std::optional<QFile> file; // only for the checksum and the readers: most files are never opened
     XXH128_hash_t hash;
     bool hashed = false;

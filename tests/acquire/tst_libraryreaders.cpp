@@ -241,9 +241,11 @@ private Q_SLOTS:
         QTest::newRow("no extension") << u"README"_s << QStringList{} << QStringList{};
         QTest::newRow("flac") << u"tagged.flac"_s << QStringList{} << linesOf(MediaReaderKind::Audio, library(u"tagged.flac"_s));
         QTest::newRow("flac, off") << u"tagged.flac"_s << QStringList{"Lossless and other audio"} << QStringList{};
-        QTest::newRow("opus in .ogg, Vorbis off")
-            << u"opus-named.ogg"_s << QStringList{"OGG Vorbis"}
-            << QStringList{"Title: Opus In Ogg", "Duration: 00:00:01", "Bit rate: 39 kbit"};
+        QTest::newRow("opus in .ogg") << u"opus-named.ogg"_s << QStringList{}
+                                      << QStringList{"Title: Opus In Ogg", "Duration: 00:00:01", "Bit rate: 39 kbit"};
+        QTest::newRow("opus in .ogg, Vorbis off: as any .ogg")
+            << u"opus-named.ogg"_s << QStringList{"OGG Vorbis"} << QStringList{};
+        QTest::newRow("wav, Waveform off") << u"listed.wav"_s << QStringList{"Windows Waveform"} << QStringList{};
         QTest::newRow("mkv") << u"video-flac.mkv"_s << QStringList{} << linesOf(MediaReaderKind::Video, library(u"video-flac.mkv"_s));
         QTest::newRow("mkv, off") << u"video-flac.mkv"_s << QStringList{"Video files"} << QStringList{};
         QTest::newRow("iso") << u"small.iso"_s << QStringList{} << QStringList{"Volume: PHOTOS_2021 (CDFS)"};
