@@ -20,6 +20,47 @@ namespace
 // A drive's panel is 80 pixels wide; a long mount point is shortened in the middle, whole in its tip.
 constexpr int PanelWidth = 80;
 constexpr int LongestPanel = 220;
+
+// Many drives share the status bar and squeeze their panels: the text is shortened to the room
+// the panel is given, whole in its tooltip.
+class DrivePanel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+    void setWholeText(const QString &text)
+    {
+        m_whole = text;
+        setToolTip(text);
+        fit();
+    }
+    // Asks for the whole text's width, so that a panel squeezed once grows back with the window.
+    QSize sizeHint() const override
+    {
+        QSize hint = QLabel::sizeHint();
+        hint.rwidth() += fontMetrics().horizontalAdvance(m_whole) - fontMetrics().horizontalAdvance(text());
+        return hint;
+    }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QLabel::resizeEvent(event);
+        fit();
+    }
+
+private:
+    void fit()
+    {
+        // The drive's name gives way; its state, the last word, stays whole.
+        const qsizetype cut = m_whole.lastIndexOf(u' ');
+        const QString state = cut < 0 ? QString() : m_whole.mid(cut);
+        const int room = contentsRect().width() - 6 - fontMetrics().horizontalAdvance(state);
+        setText(
+            fontMetrics().elidedText(m_whole.first(m_whole.size() - state.size()), Qt::ElideMiddle, std::max(room, 0)) +
+            state);
+    }
+    QString m_whole;
+};
 } // namespace
 
 DriveControls::DriveControls(DiscDrive &drive, ActionRegistry &actions, QMainWindow *window)
@@ -41,7 +82,7 @@ void DriveControls::rebuild()
     }
     m_panels.clear();
     for (qsizetype i = 0; i < entries.size(); ++i) {
-        auto *panel = new QLabel(status);
+        auto *panel = new DrivePanel(status);
         panel->setObjectName(u"DrivePanel"_s + QString::number(i + 1));
         panel->setFrameShape(QFrame::StyledPanel);
         panel->setFrameShadow(QFrame::Sunken);
@@ -100,10 +141,7 @@ void DriveControls::rebuild()
 void DriveControls::setPanelTexts(const QStringList &texts)
 {
     for (qsizetype i = 0; i < m_panels.size() && i < texts.size(); ++i) {
-        QLabel *panel = m_panels[i];
-        const int room = LongestPanel - 2 * panel->frameWidth() - 6;
-        panel->setText(panel->fontMetrics().elidedText(texts[i], Qt::ElideMiddle, room));
-        panel->setToolTip(texts[i]);
+        static_cast<DrivePanel *>(m_panels[i])->setWholeText(texts[i]);
     }
 }
 

@@ -271,6 +271,9 @@ private Q_SLOTS:
         QCOMPARE(text(form, u"SerialEdit"_s), u"22223333"_s);
         auto *stickPanel = f->statusBar()->findChild<QLabel *>(u"DrivePanel2"_s);
         QCOMPARE(stickPanel->toolTip(), m_stick + u" present"_s);
+        // Squeezed by many drives, the panel shortens its text to its room and keeps the state.
+        stickPanel->resize(80, stickPanel->height());
+        QVERIFY(stickPanel->text().contains(u'…') && stickPanel->text().endsWith(u" present"_s));
 
         // Unmounted and mounted again while the dialog is open: fields, title and panel follow.
         child<QLineEdit>(form, u"GenreEdit"_s)->setText(u"Kept"_s);
