@@ -87,12 +87,24 @@ void TreeCommands::updateCommandStates()
 
 TreeNode *TreeCommands::commandNode()
 {
-    if (m_entryMenuNode) {
-        TreeNode *n = m_entryMenuNode;
-        m_entryMenuNode = nullptr;
-        m_navigator.TreeChange(n);
-    }
+    if (TreeNode *entry = m_navigator.menuNode(); entry && entry != m_navigator.currentNode())
+        m_navigator.TreeChange(entry);
     return m_navigator.currentNode();
+}
+
+TreeNode *TreeCommands::menuNode()
+{
+    TreeNode *entry = m_navigator.menuNode();
+    return entry ? entry : m_navigator.currentNode();
+}
+
+void TreeCommands::showBorrowItem(const TreeNode *node)
+{
+    const bool disc = node->isDisc() && node->cd();
+    m_actions.action(u"BorrowCD1"_s)->setVisible(disc);
+    if (disc)
+        m_actions.setCaption(u"BorrowCD1"_s, node->kind() == KindLent ? node->cd()->BorrowedTo + u" has returned disc"_s
+                                                                      : u"Borrow Disc to..."_s);
 }
 
 void TreeCommands::AddGroup1Click()
@@ -154,7 +166,8 @@ void TreeCommands::BorrowCDClick()
 {
     if (m_workspace.isReadOnly())
         return;
-    TreeNode *node = m_navigator.currentNode();
+    // From a list entry's menu the entry is lent where it is listed, the listing left as it is.
+    TreeNode *node = menuNode();
     if (!node || !node->isDisc() || !node->cd())
         return;
     if (node->kind() == KindLent) {
@@ -174,7 +187,7 @@ void TreeCommands::BorrowCDClick()
 
 void TreeCommands::expandNode(bool all)
 {
-    const QModelIndex i = m_view->currentIndex();
+    const QModelIndex i = m_view->treeModel()->indexOf(menuNode());
     if (!i.isValid())
         return;
     if (all)
@@ -185,7 +198,7 @@ void TreeCommands::expandNode(bool all)
 
 void TreeCommands::collapseNode()
 {
-    const QModelIndex i = m_view->currentIndex();
+    const QModelIndex i = m_view->treeModel()->indexOf(menuNode());
     if (!i.isValid())
         return;
     std::function<void(const QModelIndex &)> fold = [&](const QModelIndex &p) {
@@ -223,13 +236,8 @@ void TreeCommands::TreeContextPopup(const QPoint &pos)
     for (const QString &name : {u"AddDisc2"_s, u"AddSubGroup1"_s, u"ExpandAll1"_s, u"Expand1"_s, u"Collapse1"_s})
         m_actions.action(name)->setVisible(!disc);
     m_separator->setVisible(!disc);
-    QAction *edit = m_actions.action(u"EditDiscEntry1"_s);
-    QAction *borrow = m_actions.action(u"BorrowCD1"_s);
-    edit->setVisible(disc);
-    borrow->setVisible(disc);
-    if (disc && node->cd())
-        m_actions.setCaption(u"BorrowCD1"_s, node->kind() == KindLent ? node->cd()->BorrowedTo + u" has returned disc"_s
-                                                                      : u"Borrow Disc to..."_s);
+    m_actions.action(u"EditDiscEntry1"_s)->setVisible(disc);
+    showBorrowItem(node);
     setDefaultItem(disc);
     m_menu->exec(m_view->viewport()->mapToGlobal(pos));
 }
@@ -244,14 +252,11 @@ void TreeCommands::setDefaultItem(bool disc)
 void TreeCommands::showEntryMenu(TreeNode *node, const QPoint &globalPos)
 {
     const bool disc = node->isDisc();
-    for (const QString &name : {u"AddDisc2"_s, u"AddSubGroup1"_s})
+    for (const QString &name : {u"AddDisc2"_s, u"AddSubGroup1"_s, u"ExpandAll1"_s, u"Expand1"_s, u"Collapse1"_s})
         m_actions.action(name)->setVisible(!disc);
-    for (const QString &name : {u"ExpandAll1"_s, u"Expand1"_s, u"Collapse1"_s, u"BorrowCD1"_s})
-        m_actions.action(name)->setVisible(false);
-    m_separator->setVisible(false);
+    m_separator->setVisible(!disc);
     m_actions.action(u"EditDiscEntry1"_s)->setVisible(disc);
+    showBorrowItem(node);
     setDefaultItem(disc);
-    m_entryMenuNode = node;
     m_menu->exec(globalPos);
-    m_entryMenuNode = nullptr;
 }

@@ -45,6 +45,10 @@ private:
     // The node a command acts on: the selected one, or the entry whose menu is open in the
     // list, selected (and listed) first.
     TreeNode *commandNode();
+    // The node of the menu's command, left where it is: the list entry whose menu it came from,
+    // else the tree's current node.
+    TreeNode *menuNode();
+    void showBorrowItem(const TreeNode *node);
 
     Workspace &m_workspace;
     Navigator &m_navigator;
@@ -56,5 +60,4 @@ private:
     QWidget *m_window;
     QMenu *m_menu;
     QAction *m_separator = nullptr;
-    TreeNode *m_entryMenuNode = nullptr;
 };

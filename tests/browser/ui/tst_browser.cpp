@@ -440,6 +440,20 @@ private Q_SLOTS:
         QCOMPARE(AppDialogs::shownTexts().last(), u"Delete disc \"Photos Disc\"?"_s);
         QVERIFY(!f.node(u"Photos Disc"_s) && QFileInfo::exists(db() + u"1A2B3C4D.dat"_s));
         QCOMPARE(f.nav().currentNode(), f.tree().root());
+        // Lending and Expand act on the entry too, and leave the listing where it is.
+        const QModelIndex music = f->treePanel()->model()->indexOf(f.node(u"Music"_s));
+        f->treePanel()->view()->collapse(music);
+        m = rightClick({u"Music"_s}, [&f] { f.action(u"Expand1"_s)->trigger(); });
+        QVERIFY(m.visible.contains(u"Expand1"_s) && f->treePanel()->view()->isExpanded(music));
+        TreeNode *rockGroup = Navigator::groupOf(f.node(u"Rock Disc"_s));
+        f.nav().TreeChange(rockGroup);
+        m = rightClick({u"Rock Disc"_s}, [&f] {
+            AppDialogs::pushInput(u"Ann"_s);
+            f.action(u"BorrowCD1"_s)->trigger();
+        });
+        QVERIFY(m.visible.contains(u"BorrowCD1"_s));
+        QCOMPARE(f.node(u"Rock Disc"_s)->cd()->BorrowedTo, u"Ann"_s);
+        QCOMPARE(f.nav().currentNode(), rockGroup);
     }
 
     void executeAndExploreOnTheDisc()
