@@ -60,6 +60,8 @@ TCopyForm::TCopyForm(QWidget *mainWindow) : QDialog(mainWindow)
         buttons->addWidget(b);
     }
     layout->addLayout(buttons);
+    // A fixed border: the hint alone is only honoured on Windows.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this, &TCopyForm::ShellTreeChange);
     connect(m_model, &QFileSystemModel::directoryLoaded, this, &TCopyForm::showPending);
