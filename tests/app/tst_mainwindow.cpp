@@ -139,6 +139,7 @@ private Q_SLOTS:
         QVERIFY(QDir(db()).removeRecursively());
         TestWindow::Window f(data());
         QVERIFY(AppDialogs::shown().isEmpty()); // no sample, no question
+        QCOMPARE(f.form().size(), QSize(640, 480)); // the first run's size
         f.action(u"Exit1"_s)->trigger();
         QCOMPARE(treeLines(), QStringList{u"My Collection"_s});
     }

@@ -33,10 +33,9 @@ TMainForm::TMainForm(Workspace &workspace, Navigator &navigator, QWidget *parent
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Quillory! ") + QuilloryCaptionVersion());
+    // Also the first run's size, until the window's place is remembered.
     setMinimumSize(640, 480);
-    // The first run's size, until the window's place is remembered: room for the tree and the
-    // list's details columns where the screen has it.
-    resize(QSize(960, 640).boundedTo(screen()->availableGeometry().size()).expandedTo(minimumSize()));
+    resize(minimumSize());
     ThemeIcons::setUp();
     setWindowIcon(QIcon(QStringLiteral(":/icons/quillory.svg")));
 
