@@ -617,21 +617,53 @@ DuplicateFinder::SingleCopies DuplicateFinder::singleCopies(const TreeNode *scop
     out.hits = std::make_shared<SearchHits>();
     if (m_stop)
         return out;
-    group();
-    // Listed by disc in tree order, then in list order: the order the discs are read in.
+    // Whether a file is lost with its disc is asked of the rule itself, file against file, not
+    // of the identities the duplicates are grouped by: those choose one side where the rule,
+    // not transitive, holds both ways. Among the files of one size, a file with a checksum has a
+    // copy in a file of another disc with the same checksum, or without one and of the same name
+    // and date; a file without a checksum in any file of another disc of its name and date.
+    sortOnTwoCores(m_entries.begin(), m_entries.end(), [](const Entry &a, const Entry &b) { return a.size < b.size; });
+    using Keyed = std::vector<std::pair<quint64, quint32>>; // (checksum or name, disc), sorted
+    const auto elsewhere = [](const Keyed &keyed, quint64 key, quint32 disc) {
+        const auto [first, last] = std::equal_range(keyed.begin(), keyed.end(), std::make_pair(key, quint32(0)),
+                                                    [](const auto &a, const auto &b) { return a.first < b.first; });
+        return first != last && (first->second != disc || std::prev(last)->second != disc);
+    };
+    Keyed sums, plainNames, names;
     std::vector<quint32> place(m_entries.size(), NotWanted);
     for (size_t i = 0; i < m_entries.size();) {
         size_t j = i + 1;
-        bool oneDisc = true;
-        for (; j < m_entries.size() && sameCopy(m_entries[i], m_entries[j]); ++j)
-            oneDisc = oneDisc && m_entries[j].disc == m_entries[i].disc;
-        if (oneDisc && m_entries[i].disc < scopeDiscs)
-            for (size_t k = i; k < j; ++k) {
+        while (j < m_entries.size() && m_entries[j].size == m_entries[i].size)
+            ++j;
+        sums.clear();
+        plainNames.clear();
+        names.clear();
+        for (size_t k = i; k < j && j - i > 1; ++k) {
+            const Entry &e = m_entries[k];
+            (e.sum ? sums : plainNames).emplace_back(e.sum ? e.sum : e.name, e.disc);
+            names.emplace_back(e.name, e.disc);
+        }
+        for (Keyed *keyed : {&sums, &plainNames, &names})
+            std::sort(keyed->begin(), keyed->end());
+        for (size_t k = i; k < j; ++k) {
+            const Entry &e = m_entries[k];
+            if (e.disc >= scopeDiscs)
+                continue;
+            const bool copied = e.sum ? elsewhere(sums, e.sum, e.disc) || elsewhere(plainNames, e.name, e.disc)
+                                      : elsewhere(names, e.name, e.disc);
+            if (!copied) {
                 place[k] = 0;
-                out.bytes += m_entries[k].size;
+                out.bytes += e.size;
             }
+        }
         i = j;
+        tick();
+        if (m_stop) {
+            out.bytes = 0;
+            return out;
+        }
     }
+    // Listed by disc in tree order, then in list order: the order the discs are read in.
     out.hits = hitsOf(std::move(place), true);
     if (m_stop)
         out.bytes = 0;

@@ -20,7 +20,8 @@ class TreeNode;
 // That relation is not transitive once discs with and without checksums mix, so every file is
 // given one identity: its checksum when it has one; without one, the checksum of the files
 // with checksums that match it by name, size and date, when they all agree on it; otherwise
-// its name and date. Files of one size and identity are copies of each other.
+// its name and date. Files of one size and identity are copies of each other. Single copies are
+// asked of the rule itself instead, which the identities would answer wrongly both ways.
 //
 // Discs are read like the search reads them (DiscNames, from the name index when it is fresh);
 // a disc the index holds is unpacked only when it has checksums. The first pass keeps 32 bytes for each file at or over
@@ -77,7 +78,7 @@ public:
     // The copies among the discs under scope (a disc, a group or the root).
     Duplicates duplicates(const TreeNode *scope);
     // The files of the discs under scope that have no copy on any other disc under root (a
-    // copy on the same disc is no other copy).
+    // copy on the same disc is no other copy), by the rule itself, file against file.
     SingleCopies singleCopies(const TreeNode *scope, const TreeNode *root);
 
     // One line for each disc that could not be read, or whose checksums were not used.
