@@ -37,12 +37,16 @@ VolumeBackend *DiscDrive::backend() const
 
 void DiscDrive::keepSelection()
 {
-    // The first drive is selected at the start, and again when the selected drive has gone.
     const QList<DriveEntry> &entries = m_drives.entries();
     for (const DriveEntry &e : entries)
         if (e.id == m_selectedId)
             return;
-    m_selectedId = entries.isEmpty() ? QString() : entries.first().id;
+    // The first drive is selected at the start. A selected drive that went (a stick pulled, an
+    // image's loop device detached) leaves none: the first drive, often the system's own disk,
+    // would be offered in the Add Disc window the notice refreshes.
+    if (!m_selectedId.isEmpty())
+        m_selectionGone = true;
+    m_selectedId = entries.isEmpty() || m_selectionGone ? QString() : entries.first().id;
 }
 
 const DriveEntry *DiscDrive::selectedEntry() const

@@ -92,6 +92,7 @@ private:
     TDiskInfo m_volume;
     TDiskEject m_eject;
     QString m_selectedId;
+    bool m_selectionGone = false;
     bool m_discIn = false;
     QString m_readDrive; // the drive text the last readVolume read
     QString m_mountError;

@@ -46,6 +46,14 @@ void FolderVolumeBackend::setPresent(const QString &root, bool present)
     }
 }
 
+void FolderVolumeBackend::removeVolume(const QString &root)
+{
+    if (FolderVolume *v = find(root)) {
+        m_volumes.removeAt(v - m_volumes.data());
+        Q_EMIT mediaChanged(MediaWatcher::Event::Removal);
+    }
+}
+
 void FolderVolumeBackend::setVolume(const QString &root, const FolderVolume &volume)
 {
     if (FolderVolume *v = find(root)) {

@@ -27,6 +27,8 @@ public:
     QString addVolume(const FolderVolume &volume);
     // Puts a medium in (true) or takes it out of the drive; reports arrival or removal.
     void setPresent(const QString &root, bool present);
+    // The drive itself goes, as a loop device detached; reports removal.
+    void removeVolume(const QString &root);
     // Another medium in the same drive: new label, serial, file system, sizes; reports arrival when present.
     void setVolume(const QString &root, const FolderVolume &volume);
     // Makes the next ejects fail as a drive that refuses does.

@@ -183,6 +183,9 @@ void TNewForm::FormShowImage(const DiscVolume &image)
 
 void TNewForm::showFor(const DiscVolume &image)
 {
+    // Opened by the user after the selected drive went: the first drive, as at the start.
+    if (image.image.isEmpty() && m_drive.currentIndex() < 0)
+        m_drive.select(0);
     showImage(image);
     m_fields.title->clear();
     m_fields.genre->clear();

@@ -286,6 +286,7 @@ private Q_SLOTS:
         QCOMPARE(stickPanel->toolTip(), m_stick + u" present"_s);
         click(form, u"CancelButton"_s);
 
+
         // A disc the catalogue knows updates the fields but does not open the dialog.
         FolderVolume known = volume(m_fx.path(u"stick"_s), 0x1A2B3C4D, DriveKind::Removable);
         known.present = false;
@@ -295,6 +296,21 @@ private Q_SLOTS:
         m_backend->setPresent(m_stick, true);
         QTRY_COMPARE(text(form, u"SerialEdit"_s), u"1A2B3C4D"_s);
         QVERIFY(!form->isVisible() && f->isEnabled());
+
+        // The drive itself goes (a loop device detached) while the dialog shows it: no other drive is
+        // offered in its place, until the user opens the dialog again.
+        QVERIFY(ScanFixture::writeFile(m_fx.path(u"loop/x.txt"_s), "x", QDateTime::currentDateTime()));
+        const QString loop = m_backend->addVolume(volume(m_fx.path(u"loop"_s), 0x44445555, DriveKind::Removable));
+        m_backend->setPresent(loop, true);
+        QTRY_COMPARE(text(form, u"SerialEdit"_s), u"44445555"_s);
+        QVERIFY(form->isVisible());
+        m_backend->removeVolume(loop);
+        QTRY_COMPARE(text(form, u"SerialEdit"_s), QString());
+        QCOMPARE(child<QComboBox>(form, u"DrivesBox"_s)->currentIndex(), -1);
+        click(form, u"CancelButton"_s);
+        f.action(u"AddDisc1"_s)->trigger();
+        QCOMPARE(child<QComboBox>(form, u"DrivesBox"_s)->currentText(), m_cd);
+        click(form, u"CancelButton"_s);
     }
 
     // A notice of no new medium opens nothing; nor does a disc while a question waits (the fault: the dialog came
