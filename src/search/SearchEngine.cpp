@@ -102,9 +102,15 @@ ContentsFile::Lists readLists(const QString &db, const QString &serial, DiscName
 // the search has nothing to say of them.
 ContentsFile::Parsed parse(const ContentsFile::Lists &lists)
 {
-    ContentsFile::Parsed p{ContentsList::fromBytes(lists.folderList), ContentsList::fromBytes(lists.fileList), {}, {}};
-    p.checksums = ContentsChecksums::parse(lists.checksumList, p.files.recordCount());
-    return p;
+    try {
+        ContentsFile::Parsed p{
+            ContentsList::fromBytes(lists.folderList), ContentsList::fromBytes(lists.fileList), {}, {}};
+        p.checksums = ContentsChecksums::parse(lists.checksumList, p.files.recordCount());
+        return p;
+    } catch (const QuilloryError &e) {
+        // A list beyond the catalogue's limits is refused once unpacked.
+        throw Unreadable{e.message()};
+    }
 }
 } // namespace
 
@@ -203,21 +209,25 @@ void SearchEngine::searchDisc(const TCD &cd)
         return;
     }
     try {
-        if (m_index) {
-            // The index's way: its names when they match the contents file, else names made
-            // straight from the unpacked bytes, saved for the next search.
-            d.names = m_index->find(cd.Serial, d.stamp);
-            if (!d.names) {
-                // The stamp was taken before the read: lists that do not match it are never indexed.
-                DiscNames::Scan scan;
-                d.bytes = readLists(m_db, cd.Serial, scan);
-                d.names = scan.finish(d.bytes->folderList, d.bytes->fileList, d.stamp);
-                m_index->store(cd.Serial, d.names);
+        try {
+            if (m_index) {
+                // The index's way: its names when they match the contents file, else names made
+                // straight from the unpacked bytes, saved for the next search.
+                d.names = m_index->find(cd.Serial, d.stamp);
+                if (!d.names) {
+                    // The stamp was taken before the read: lists that do not match it are never indexed.
+                    DiscNames::Scan scan;
+                    d.bytes = readLists(m_db, cd.Serial, scan);
+                    d.names = scan.finish(d.bytes->folderList, d.bytes->fileList, d.stamp);
+                    m_index->store(cd.Serial, d.names);
+                }
+            } else {
+                // The plain walk: the parsed lists themselves.
+                d.lists = parse(readLists(m_db, cd.Serial));
+                d.names = DiscNames::build(d.lists->folders, d.lists->files, d.stamp);
             }
-        } else {
-            // The plain walk: the parsed lists themselves.
-            d.lists = parse(readLists(m_db, cd.Serial));
-            d.names = DiscNames::build(d.lists->folders, d.lists->files, d.stamp);
+        } catch (const QuilloryError &e) {
+            throw Unreadable{e.message()}; // names made of a list beyond the limits
         }
         const int hitsBefore = m_hits->count();
         const int dirs = m_dirs, files = m_files;

@@ -1,5 +1,6 @@
 #include "ContentsListWriter.h"
 
+#include "ContentsList.h"
 #include "ContentsRecord.h"
 #include "core/QuilloryError.h"
 #include "core/TextCodec.h"
@@ -124,7 +125,21 @@ void ContentsListWriter::putName(QByteArrayView fileSystemName, char suffix)
 void ContentsListWriter::putExtra(const QString &line)
 {
     // A line of its own that reads as the end of the record would cut the record short.
-    putText(line == QLatin1String(ContentsRecord::EndLine) ? QStringLiteral("?") : line);
+    if (line == QLatin1String(ContentsRecord::EndLine)) {
+        putLine("?");
+        return;
+    }
+    // A detail longer than a list may hold (a tag of 100,000 letters) would leave the whole disc
+    // unreadable: it is cut, at the start of a character.
+    constexpr qsizetype Longest = ContentsList::MaxLineBytes - 2;
+    QByteArray bytes = TextCodec::sanitizeLine(line).toUtf8();
+    if (bytes.size() > Longest) {
+        qsizetype cut = Longest;
+        while (cut > 0 && (static_cast<uchar>(bytes[cut]) & 0xC0) == 0x80)
+            --cut;
+        bytes.truncate(cut);
+    }
+    putLine(bytes);
 }
 
 void ContentsListWriter::putNumber(quint64 n)

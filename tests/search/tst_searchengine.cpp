@@ -244,22 +244,26 @@ private Q_SLOTS:
     void badValuesEndOnlyTheirDisc()
     {
         // A folder whose size is no number ends its disc before the files; a file whose date is no
-        // date only matters with a date bound; a disc without a contents file is told, and the
-        // search goes on.
+        // date only matters with a date bound; a disc without a contents file, or whose list is
+        // beyond the catalogue's limits, is told, and the search goes on.
         GroupTree tree;
-        const TreeNode *root = catalogue(tree, u"Bad"_s,
-                                         {[](ContentsListWriter &folders, ContentsListWriter &files) {
-                                              folders.writeFolderRecord(u"a1"_s, u"\\"_s, 1, date(2020, 1, 1));
-                                              folders.writeRecord({u"a2\\"_s, u"\\"_s, u"12x"_s, date(2020, 1, 1)});
-                                              folders.writeFolderRecord(u"a3"_s, u"\\"_s, 1, date(2020, 1, 1));
-                                              files.writeFileRecord(u"a4"_s, u"\\"_s, 1, date(2020, 1, 1));
-                                          },
-                                          [](ContentsListWriter &, ContentsListWriter &files) {
-                                              files.writeFileRecord(u"a5"_s, u"\\"_s, 1, date(2020, 1, 1));
-                                              files.writeFileRecord(u"a6"_s, u"\\"_s, 1, u"yesterday"_s);
-                                              files.writeFileRecord(u"a7"_s, u"\\"_s, 1, date(2020, 1, 1));
-                                          },
-                                          nullptr});
+        const TreeNode *root =
+            catalogue(tree, u"Bad"_s,
+                      {[](ContentsListWriter &folders, ContentsListWriter &files) {
+                           folders.writeFolderRecord(u"a1"_s, u"\\"_s, 1, date(2020, 1, 1));
+                           folders.writeRecord({u"a2\\"_s, u"\\"_s, u"12x"_s, date(2020, 1, 1)});
+                           folders.writeFolderRecord(u"a3"_s, u"\\"_s, 1, date(2020, 1, 1));
+                           files.writeFileRecord(u"a4"_s, u"\\"_s, 1, date(2020, 1, 1));
+                       },
+                       [](ContentsListWriter &, ContentsListWriter &files) {
+                           files.writeFileRecord(u"a5"_s, u"\\"_s, 1, date(2020, 1, 1));
+                           files.writeFileRecord(u"a6"_s, u"\\"_s, 1, u"yesterday"_s);
+                           files.writeFileRecord(u"a7"_s, u"\\"_s, 1, date(2020, 1, 1));
+                       },
+                       nullptr,
+                       [](ContentsListWriter &, ContentsListWriter &files) {
+                           files.writeRecord({u"a8"_s, u"\\"_s, u"1"_s, date(2020, 1, 1), QString(70000, u'x')});
+                       }});
         // All, files only (the bad folder is never read), files with a date bound.
         SearchCriteria dated = mask(u"a"_s, SearchCriteria::AllFiles);
         dated.newerOn = true;
@@ -272,8 +276,9 @@ private Q_SLOTS:
             SearchEngine engine(m_dir.path() + u"/Bad/"_s, criteria);
             engine.search(root);
             QCOMPARE(names(engine), hits);
-            QCOMPARE(engine.problems().size(), 1);
+            QCOMPARE(engine.problems().size(), 2);
             QVERIFY(engine.problems().first().contains(u"C0000003"_s));
+            QVERIFY(engine.problems().last().contains(u"line of more than 64 KB"_s));
         }
     }
 };

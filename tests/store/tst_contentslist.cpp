@@ -336,6 +336,17 @@ private Q_SLOTS:
         QCOMPARE(ContentsList::fromBytes(atLimit).line(0, ContentsRecord::DateLine).size(), ContentsList::MaxLineBytes);
         const QByteArray overLimit = "a\n\\\n1\n" + QByteArray(ContentsList::MaxLineBytes + 1, 'd');
         QVERIFY_THROWS_EXCEPTION(QuilloryError, ContentsList::fromBytes(overLimit));
+        // A scanned detail that long (a tag of 100,000 letters) is cut where a character starts.
+        QBuffer written;
+        written.open(QIODevice::WriteOnly);
+        {
+            ContentsListWriter writer(&written);
+            writer.writeScannedFile("song.flac", "\\", 1, "1 Jan 2024", {u"Title: "_s + QString(100000, QChar(0xE9))});
+        }
+        const ContentsList cut = ContentsList::fromBytes(written.data());
+        const QString title = cut.lines(0).value(ContentsRecord::FixedLines);
+        QVERIFY(title.startsWith(u"Title: \u00E9"_s) && !title.endsWith(QChar::ReplacementCharacter));
+        QVERIFY(title.toUtf8().size() <= ContentsList::MaxLineBytes);
 
         QTemporaryDir tmp;
         const QString db = tmp.path() + u"/"_s;
