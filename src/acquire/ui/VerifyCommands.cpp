@@ -7,6 +7,7 @@
 #include "acquire/DiscVerifier.h"
 #include "core/QuilloryError.h"
 #include "core/SafeSaveFile.h"
+#include "core/TextCodec.h"
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"
 #include "gui/TBusyForm.h"
@@ -165,7 +166,8 @@ void VerifyCommands::saveReport()
     if (file.isEmpty())
         return;
     SafeSaveFile out(file);
-    if (!out.open() || out.write(m_form->savedText().toUtf8()) < 0 || !out.commit())
+    // A text file of the catalogue's kind: CR LF line ends.
+    if (!out.open() || out.write(TextCodec::joinLines(TextCodec::splitLines(m_form->savedText()))) < 0 || !out.commit())
         AppDialogs::message(m_form, AppDialogs::Error,
                             u"Cannot write the report \"%1\": %2"_s.arg(file, out.errorString()));
 }

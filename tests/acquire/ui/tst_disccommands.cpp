@@ -502,13 +502,13 @@ private Q_SLOTS:
         QCOMPARE(f.nav().currentNode(), f.node(u"Rock Disc"_s));
         QCOMPARE(f.nav().location().pathLabel, u"\\ROCK\\"_s);
 
-        // The report as the command line prints it, under which disc was verified and when.
+        // The report as the command line prints it, under which disc was verified and when, with CR LF.
         const QString saved = m_fx.path(u"report.txt"_s);
         AppDialogs::pushFileName(saved);
         click(form, u"SaveButton"_s);
         const QString text = QString::fromUtf8(CabTestUtil::readFile(saved));
-        QVERIFY2(text.startsWith(u"Disc \"Rock Disc\" ("_s) && text.contains(u"\nVerified "_s) &&
-                     text.endsWith(u"\n\n"_s + form->report().text()),
+        QVERIFY2(text.startsWith(u"Disc \"Rock Disc\" ("_s) && text.contains(u"\r\nVerified "_s) &&
+                     text.endsWith(u"\r\n\r\n"_s + QString(form->report().text()).replace(u"\n"_s, u"\r\n"_s)),
                  qPrintable(text));
 
         // Verifying wrote nothing; "Update from this scan" does, once the user agrees, and a lent
