@@ -561,9 +561,11 @@ DuplicateFinder::Duplicates DuplicateFinder::duplicates(const TreeNode *scope)
             g.size = m_entries[i].size;
             g.first = static_cast<int>(i);
             g.count = static_cast<int>(j - i);
-            const bool allSums =
-                std::all_of(m_entries.begin() + i, m_entries.begin() + j, [](const Entry &e) { return e.sum != 0; });
-            g.rule = !byChecksum(m_entries[i]) ? Rule::NameSizeDate : allSums ? Rule::Checksum : Rule::Mixed;
+            // The rule that matched: a file without a checksum joins the others by its name, size and
+            // date, and so do all of them when only one has a checksum.
+            const auto sums =
+                std::count_if(m_entries.begin() + i, m_entries.begin() + j, [](const Entry &e) { return e.sum != 0; });
+            g.rule = sums == g.count ? Rule::Checksum : sums >= 2 ? Rule::Mixed : Rule::NameSizeDate;
             out.groups.push_back(g);
         }
         i = j;

@@ -152,6 +152,8 @@ private Q_SLOTS:
         row("mixed: a copy without a checksum joins the checksum its name matches",
             {u"D1+: a.iso|700|1|X"_s, u"D2: a.iso|700|1"_s, u"D3+: b.iso|700|1|X"_s}, dup, 1,
             {u"700 same checksum, or name, size and date: D1+:\\a.iso, D2:\\a.iso, D3+:\\b.iso"_s});
+        row("mixed: one checksum, so matched by name, size and date", {u"D1+: a.iso|700|1|X"_s, u"D2: a.iso|700|1"_s},
+            dup, 1, {u"700 same name, size and date: D1+:\\a.iso, D2:\\a.iso"_s});
         // Two files of one name whose checksums differ: which one the copy is cannot be told.
         row("mixed: checksums that disagree leave the copy without one apart",
             {u"D1+: a.iso|700|1|X"_s, u"D2: a.iso|700|1, b|5|1"_s, u"D3+: a.iso|700|1|Y"_s, u"D4: a.iso|700|1"_s}, dup,
@@ -383,7 +385,7 @@ private Q_SLOTS:
         ContentsFile::packBytes(c.db, serial, lists);
         DuplicateFinder finder(c.db, 1);
         QCOMPARE(duplicates(finder.duplicates(c.root)),
-                 QStringList{u"10 same checksum, or name, size and date: D1:\\a, D2+:\\a"_s});
+                 QStringList{u"10 same name, size and date: D1:\\a, D2+:\\a"_s});
         QCOMPARE(finder.problems().size(), 1);
         QVERIFY2(finder.problems().first().startsWith(u"The disc \"D1\": The checksums are ignored"_s),
                  qPrintable(finder.problems().first()));
