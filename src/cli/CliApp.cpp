@@ -201,7 +201,7 @@ int CliApp::run(const QStringList &arguments, const CliIo &io)
     // command's parser refuses the missing value, or takes it as help after a flag.
     for (qsizetype k = 0; k < rest.size(); ++k)
         if (CliArgs::isHelp(rest.at(k)) &&
-            (k == 0 || !rest.at(k - 1).startsWith(QLatin1String("--")) || rest.at(k - 1).contains(u'=')))
+            (k == 0 || !CliArgs::looksLikeOption(rest.at(k - 1)) || rest.at(k - 1).contains(u'=')))
             return printHelp();
     if (dataFolder.isEmpty())
         dataFolder = DataPaths::defaultDataFolder();

@@ -236,6 +236,7 @@ private Q_SLOTS:
         row("data folder left out", u"--data --help tree"_s, 2, "", "--data needs a folder");
         row("option twice", cat + add + u"A --title B"_s, 2, "", "--title is given twice");
         row("value left out", cat + add + u"--title -h"_s, 2, "", "needs a value");
+        row("value left out after a short option", cat + u"report --disc Rock_Disc -o -h"_s, 2, "", "needs a value");
         row("label without serial", cat + u"add-disc {root}/vol --title T --label L"_s, 2, "", "go with --serial");
         row("check-mask without names", u"check-mask *"_s, 2, "", "");
         row("search category", cat + u"search --category 9"_s, 2, "", "--category wants 0 to 8");
