@@ -144,6 +144,7 @@ const char *filterProbe(MediaReaderKind reader)
 {
     switch (reader) {
     case K::Audio:
+    case K::OggOtherCodec:
         return "Lossless and other audio";
     case K::Exif:
         return "(EXIF)";

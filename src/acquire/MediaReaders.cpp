@@ -73,10 +73,10 @@ static void readOgg(QIODevice &device, QStringList &lines)
     addLength(lines, ogg.Duration(), ogg.BitRate());
 }
 
-static void readLibraryAudio(QIODevice &device, QStringList &lines)
+static void readLibraryAudio(QIODevice &device, QStringList &lines, bool vorbisToo)
 {
     const AudioDetails audio = ReadTagLibAudio(device);
-    if (!audio.valid)
+    if (!audio.valid || (audio.vorbis && !vorbisToo))
         return;
     addTags(lines, audio.title, audio.artist, audio.album);
     // A stream whose length TagLib cannot tell gets no length and rate rather than zeros.
@@ -196,7 +196,10 @@ void ReadMediaLines(MediaReaderKind kind, QIODevice &device, QStringList &lines)
         // An Ogg stream of another codec, Monkey's Audio, or a WAV file the WAV reader does not
         // take, after its own reader found nothing.
         if (lines.isEmpty())
-            readLibraryAudio(device, extra);
+            readLibraryAudio(device, extra, true);
+        break;
+    case MediaReaderKind::OggOtherCodec:
+        readLibraryAudio(device, extra, false);
         break;
     case MediaReaderKind::Exif:
         readExif(device, lines, extra);

@@ -16,10 +16,11 @@ enum class MediaReaderKind {
     Jpeg,
     Bmp,
     Html,
-    Audio,    // TagLib: only when the file's own reader wrote nothing (an APE, an Ogg Opus...)
-    Exif,     // Exiv2: the size unless a line gives it already, the date taken, the camera
-    Video,    // libmediainfo
-    DiscImage // the volume probe, on an image file
+    Audio,         // TagLib: only when the file's own reader wrote nothing (an APE, an Ogg Opus...)
+    OggOtherCodec, // TagLib on an .ogg file whose own filter is off: a stream of another codec than Vorbis
+    Exif,          // Exiv2: the size unless a line gives it already, the date taken, the camera
+    Video,         // libmediainfo
+    DiscImage      // the volume probe, on an image file
 };
 
 // Appends the reader's extra lines for the file at fullPath, after what lines holds already

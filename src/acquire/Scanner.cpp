@@ -33,18 +33,22 @@ struct DispatchRow {
     const char *probe;
     bool zip;
     MediaReaderKind kind;
+    // What a library reader may still read of such a file while the row's own filter is off:
+    // nothing, as a rule.
+    std::optional<MediaReaderKind> whileOff = std::nullopt;
 };
 
 // Extensions in upper case with their dot; the first row that holds the extension wins.
 const DispatchRow Dispatch[] = {
     {{".MP3"}, ".mp3", false, MediaReaderKind::Mp3},
     {{".WAV"}, ".wav", false, MediaReaderKind::Wav},
-    {{".OGG"}, ".ogg", false, MediaReaderKind::Ogg},
+    {{".OGG"}, ".ogg", false, MediaReaderKind::Ogg, MediaReaderKind::OggOtherCodec},
     // Monkey's Audio has no reader of its own; the Ogg reader finds no stream and adds nothing.
     {{".APE"}, ".ape", false, MediaReaderKind::Ogg},
     {{".GIF"}, ".gif", false, MediaReaderKind::Gif},
     {{".PNG"}, ".png", false, MediaReaderKind::Png},
-    {{".JPG", ".JPEG", ".JPE"}, ".jpg", false, MediaReaderKind::Jpeg},
+    // A first run ticks the camera pictures and not the JPEG item.
+    {{".JPG", ".JPEG", ".JPE"}, ".jpg", false, MediaReaderKind::Jpeg, MediaReaderKind::Exif},
     {{".BMP"}, ".bmp", false, MediaReaderKind::Bmp},
     {{".HTM", ".HTML", ".DHTML", ".SHTML"}, ".html", false, MediaReaderKind::Html},
     {{".ZIP"}, ".zip", true, MediaReaderKind::Mp3},
@@ -68,10 +72,8 @@ const DispatchRow *dispatchRow(QByteArrayView name)
     return nullptr;
 }
 
-// Which readers a file of this name gets. A library reader adds to the specified one of its
-// type: a WAV, Ogg or APE file whose own filter is off gets neither, as an MP3 does. Camera
-// pictures are the exception: their filter reads a JPEG whatever the JPEG item says, since a
-// first run ticks the one and not the other.
+// Which readers a file of this name gets: the specified one of its row while the row's filter
+// is ticked, and the library one its family's filter ticks, which adds to it.
 struct Readers {
     const DispatchRow *row;
     bool specified;
@@ -84,8 +86,8 @@ Readers readersOf(const ScanOptions &options, QByteArrayView name)
     const DispatchRow *row = dispatchRow(name);
     const bool specified = row && options.reads(QLatin1String(row->probe));
     std::optional<MediaReaderKind> library = options.libraryReader(name);
-    if (row && !specified && library != MediaReaderKind::Exif)
-        library.reset();
+    if (row && !specified && library)
+        library = row->whileOff;
     return {row, specified, library};
 }
 

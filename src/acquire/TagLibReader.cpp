@@ -13,6 +13,7 @@
 #include <taglib/tag.h>
 #include <taglib/tdebuglistener.h>
 #include <taglib/tiostream.h>
+#include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
 #include <taglib/wavpackfile.h>
 
@@ -138,5 +139,6 @@ AudioDetails ReadTagLibAudio(QIODevice &device)
         lengthFromLastPage(*oggFlac, props->sampleRate(), device.size(), d);
     if (lossless(file))
         d.sampleRate = props->sampleRate();
+    d.vorbis = dynamic_cast<TagLib::Ogg::Vorbis::File *>(file) != nullptr;
     return d;
 }

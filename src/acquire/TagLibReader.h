@@ -14,6 +14,7 @@ struct AudioDetails {
     int milliseconds = 0;
     int kbit = 0;        // kbit/s, as TagLib reports it
     int sampleRate = 0;  // Hz, for the lossless formats only; 0 otherwise
+    bool vorbis = false; // an Ogg Vorbis stream
 };
 
 // The bytes decide the format, as they do for a file whose name says nothing. Never throws; a
