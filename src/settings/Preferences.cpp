@@ -2,6 +2,7 @@
 
 #include "core/QuilloryError.h"
 #include "core/TextCodec.h"
+#include "store/CatalogueLock.h"
 #include "store/DataPaths.h"
 
 #include <QDir>
@@ -263,6 +264,7 @@ void Preferences::load(QSettings &settings, bool windowStateToo)
 void Preferences::save(const QString &settingsFile) const
 {
     QDir().mkpath(QFileInfo(settingsFile).absolutePath());
+    CatalogueLock::clearUnreadable(settingsFile + QLatin1String(".lock"));
     QSettings settings(settingsFile, QSettings::IniFormat);
     save(settings);
     settings.sync();
@@ -334,6 +336,7 @@ void Preferences::removeInterruptedSaves(const QString &settingsFile)
     // that lock. While it is held here, no save is under way, in any program on any
     // catalogue, so such a file is what a killed save left. When it is busy, the next start
     // looks again.
+    CatalogueLock::clearUnreadable(settingsFile + QLatin1String(".lock"));
     QLockFile saving(settingsFile + QLatin1String(".lock"));
     if (!saving.tryLock(0))
         return;

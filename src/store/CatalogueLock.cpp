@@ -136,6 +136,14 @@ Removal removeAbandoned(const QString &lockFile, bool ownerUnreadable, int *erro
 
 } // namespace
 
+void CatalogueLock::clearUnreadable(const QString &lockFile)
+{
+    if (!QFileInfo::exists(lockFile) || ownerOf(QLockFile(lockFile)).known)
+        return;
+    int error = 0;
+    removeAbandoned(lockFile, true, &error);
+}
+
 std::unique_ptr<QLockFile> CatalogueLock::take(const QString &lockFile, const InfoCallback &info)
 {
     auto lock = std::make_unique<QLockFile>(lockFile);

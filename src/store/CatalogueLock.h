@@ -20,4 +20,8 @@ namespace CatalogueLock
 // one ends up the owner.
 std::unique_ptr<QLockFile> take(const QString &lockFile, const InfoCallback &info);
 
+// Removes a lock file of another kind (the settings file's, which QSettings takes) whose owner
+// cannot be read and which no program holds: QLockFile would wait 30 s for such a file to age.
+void clearUnreadable(const QString &lockFile);
+
 } // namespace CatalogueLock

@@ -170,6 +170,24 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(lockFile() + u"/inside"_s).isDir());
     }
 
+    // The settings' lock left empty by a kill goes at once, not after QLockFile's 30 s; not while
+    // its maker holds it, nor once a live owner is named in it.
+    void unreadableLockOfTheSettingsIsCleared()
+    {
+        const QString other = db() + u"settings.conf.lock"_s;
+        writeFile(other, QByteArray());
+        const int fd = ::open(QFile::encodeName(other).constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0);
+        CatalogueLock::clearUnreadable(other);
+        QVERIFY(QFileInfo::exists(other));
+        ::close(fd);
+        CatalogueLock::clearUnreadable(other);
+        QVERIFY(!QFileInfo::exists(other));
+        writeFile(other, lockBytes(m_live.processId(), "sleep"));
+        CatalogueLock::clearUnreadable(other);
+        QVERIFY(QFileInfo::exists(other));
+    }
+
     // A lock that cannot be made says why (here a file where the DB folder should be; a
     // read-only medium or a full disk alike).
     void lockThatCannotBeMadeSaysWhy()
