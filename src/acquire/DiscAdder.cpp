@@ -306,8 +306,9 @@ TreeNode *DiscAdder::add(const DiscVolume &volume, const DiscDetails &details, T
         cd.FileSystem = field(volume.fileSystem);
         cd.Size = static_cast<qint64>(size);
         cd.Date = CatalogueLocale().formatDateTime(QDateTime::currentDateTime());
+        // The borrower is the record's last field, where a "|" is the name's own.
         if (details.lentTo)
-            cd.BorrowedTo = field(*details.lentTo);
+            cd.BorrowedTo = TextCodec::sanitizeLine(*details.lentTo);
         added = tree.addDisc(parent, cd);
         if (details.lentTo)
             tree.setKind(added, KindLent);
