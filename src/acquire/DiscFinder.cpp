@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <optional>
 
 namespace
 {
@@ -41,27 +42,37 @@ QString findDiscBySerial(const QString &serial, VolumeBackend *backend)
     return QString();
 }
 
-bool isVolumeRoot(const QString &folder, VolumeBackend *backend)
+namespace
 {
-    VolumeBackend *b = backend ? backend : VolumeBackend::defaultBackend();
-    const QString clean = QDir::cleanPath(folder);
+// The drive whose volume is mounted at folder, given in any spelling (relative, through a link).
+std::optional<DriveEntry> driveRootedAt(const QString &folder, VolumeBackend *b)
+{
+    const QString clean = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
     const QString canonical = QFileInfo(folder).canonicalFilePath();
     for (const DriveEntry &drive : b->drives()) {
         if (drive.mountPoint.isEmpty())
             continue;
         if (QDir::cleanPath(drive.mountPoint) == clean ||
             (!canonical.isEmpty() && QFileInfo(drive.mountPoint).canonicalFilePath() == canonical))
-            return true;
+            return drive;
     }
-    return false;
+    return std::nullopt;
+}
+} // namespace
+
+bool isVolumeRoot(const QString &folder, VolumeBackend *backend)
+{
+    return driveRootedAt(folder, backend ? backend : VolumeBackend::defaultBackend()).has_value();
 }
 
 QString volumeSerialAt(const QString &folder, VolumeBackend *backend)
 {
     VolumeBackend *b = backend ? backend : VolumeBackend::defaultBackend();
-    if (!isVolumeRoot(folder, b))
+    const std::optional<DriveEntry> drive = driveRootedAt(folder, b);
+    if (!drive)
         return QString();
+    // Read as the drive it is: a relative spelling would be looked up from elsewhere.
     TDiskInfo info(nullptr, b);
-    info.setDrive(folder);
+    info.setDrive(drive->text);
     return info.SerialNumber();
 }

@@ -1,5 +1,6 @@
 #include "DiscLookup.h"
 
+#include "core/AsciiCase.h"
 #include "core/QuilloryError.h"
 #include "store/GroupTree.h"
 
@@ -10,10 +11,11 @@ using namespace Qt::Literals::StringLiterals;
 namespace
 {
 
-// The discs a key names: the first with that serial, else every disc of that title.
+// The discs a key names: the first with that serial, else every disc of that title, spelled
+// as given or, when none is, in any case of a-z, as the catalogue compares names.
 QList<const TreeNode *> named(const GroupTree &tree, const QString &key)
 {
-    QList<const TreeNode *> bySerial, byTitle;
+    QList<const TreeNode *> bySerial, byTitle, byFolded;
     tree.forEachPreOrder([&](TreeNode *n) {
         if (!n->isDisc() || !n->cd())
             return;
@@ -21,8 +23,12 @@ QList<const TreeNode *> named(const GroupTree &tree, const QString &key)
             bySerial << n;
         else if (n->cd()->Title == key)
             byTitle << n;
+        else if (SameAZ(n->cd()->Title, key))
+            byFolded << n;
     });
-    return bySerial.isEmpty() ? byTitle : QList<const TreeNode *>{bySerial.first()};
+    if (!bySerial.isEmpty())
+        return {bySerial.first()};
+    return byTitle.isEmpty() ? byFolded : byTitle;
 }
 
 // The one disc of those the key names; none is told with `none`, several with their serials.
@@ -49,11 +55,16 @@ const TreeNode *DiscLookup::disc(const GroupTree &tree, const QString &key)
 
 const TreeNode *DiscLookup::group(const GroupTree &tree, const QString &name)
 {
-    const TreeNode *found = nullptr;
+    // Spelled as given, else in any case of a-z: no two groups differ in case alone.
+    const TreeNode *found = nullptr, *folded = nullptr;
     tree.forEachPreOrder([&](TreeNode *n) {
         if (!found && n->isGroup() && n->text() == name)
             found = n;
+        else if (!folded && n->isGroup() && SameAZ(n->text(), name))
+            folded = n;
     });
+    if (!found)
+        found = folded;
     if (!found)
         throw QuilloryError(u"There is no group named \"%1\"."_s.arg(name));
     return found;

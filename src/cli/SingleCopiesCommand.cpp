@@ -27,7 +27,8 @@ int SingleCopiesCommand::run(CliContext &ctx, const QStringList &args)
     if (!a.positional().isEmpty())
         throw CliUsageError(u"single-copies takes no arguments, only options"_s);
     if (a.has(u"disc"_s) == a.has(u"in"_s))
-        throw CliUsageError(u"single-copies needs either --disc NAME or --in NODE"_s);
+        throw CliUsageError(a.has(u"disc"_s) ? u"single-copies takes --disc NAME or --in NODE, not both"_s
+                                             : u"single-copies needs either --disc NAME or --in NODE"_s);
     const qint64 minSize = a.has(u"min-size"_s) ? CliArgs::bytes(u"--min-size"_s, a.value(u"min-size"_s)) : 1;
     const Catalogue &cat = ctx.readCatalogue();
     const TreeNode *scope = a.has(u"disc"_s) ? DiscLookup::disc(cat.tree(), a.value(u"disc"_s))

@@ -198,10 +198,10 @@ private Q_SLOTS:
         row("tree", cat + u"tree"_s, 0,
             "My Collection\n  Empty Group\n  Music\n    Rock Disc\t1A2B3C4D\tCDFS\t5648\t\n"
             "  Photos Disc\t5E6F7081\tUDF\t4096\t\n");
-        row("ls", cat + u"ls Rock_Disc"_s, 0, "ROCK\tFolder\t3000\t");
+        row("ls", cat + u"ls rock_disc"_s, 0, "ROCK\tFolder\t3000\t"); // titles in any case of a-z
         row("cat-lists", cat + u"cat-lists 1a2b3c4d"_s, 0, "LIVE\\\r\n\\ROCK\\\r\n1000\r\n");
         row("search", cat + u"search live"_s, 0, "LIVE\tFolder\tRock Disc:\\ROCK\\\t1000\t", "2 found, total size");
-        row("duplicates", cat + u"duplicates --in Music --min-size 1KB"_s, 0, "", "0 groups of duplicates, 0 files");
+        row("duplicates", cat + u"duplicates --in MUSIC --min-size 1KB"_s, 0, "", "0 groups of duplicates, 0 files");
         row("single-copies", cat + u"single-copies --disc Photos_Disc"_s, 0, "Photos Disc:\\pic.jpg\t4096\t",
             "1 file on no other disc, total size 4.00 KB");
         row("report", report, 0, "", "", Changes);
@@ -241,6 +241,7 @@ private Q_SLOTS:
         row("check-mask without names", u"check-mask *"_s, 2, "", "");
         row("search category", cat + u"search --category 9"_s, 2, "", "--category wants 0 to 8");
         row("single-copies without a disc", cat + u"single-copies"_s, 2, "", "either --disc NAME or --in NODE");
+        row("single-copies with both", cat + u"single-copies --disc Rock_Disc --in Music"_s, 2, "", "not both");
         row("search size", cat + u"search --larger 1TB"_s, 2, "", "\"1TB\"");
         row("search date", cat + u"search --newer 01.01.2020"_s, 2, "", "2020-01-01T12:00:00");
         row("report both", report + u" --disc Rock_Disc"_s, 2, "", "one of --disc and --group");
@@ -432,7 +433,13 @@ private Q_SLOTS:
         const CliRun empty = runCli(data + QStringList{u"add-disc"_s, d, u"--title"_s, u"Gone"_s});
         // Verifying the stick from another volume's root compares the files, and says so.
         const CliRun other = runCli(data + QStringList{u"verify"_s, u"Stick"_s, c});
+        // Its own root, however spelled, is its own volume.
+        const QString cwd = QDir::currentPath();
+        QDir::setCurrent(at(u""_s));
+        const CliRun own = runCli(data + QStringList{u"verify"_s, u"Stick"_s, u"vol"_s});
+        QDir::setCurrent(cwd);
         VolumeBackend::setDefaultBackend(nullptr);
+        QVERIFY2(own.code == 0, own.err.constData());
         QCOMPARE(QString::fromUtf8(drives.out), c + u"\tFixed\tpresent\tSYSTEM\t0A1B2C3D\tNTFS\t536870912000\n"_s + d +
                                                     u"\tCDROM\tempty\t\t\t\t\n"_s + e +
                                                     u"\tRemovable\tpresent\tMY STICK\tDEADBEEF\tFAT32\t8589934592\n"_s);
