@@ -72,6 +72,31 @@ qsizetype titleStart(const QByteArray &page)
     return -1;
 }
 
+// The record has one line for the title: a line break of the page, with the blanks around it,
+// becomes one blank; other blanks stay as the page has them, control characters as blanks.
+QByteArray oneLine(QByteArrayView text)
+{
+    QByteArray line;
+    bool lineBreak = false;
+    for (const char c : text) {
+        const bool blank = MediaBytes::isBlankOrControl(c);
+        if (c == '\r' || c == '\n') {
+            while (!line.isEmpty() && MediaBytes::isBlankOrControl(line.back()))
+                line.chop(1);
+            lineBreak = !line.isEmpty();
+        } else if (lineBreak && blank) {
+        } else if (!line.isEmpty() || !blank) {
+            if (lineBreak)
+                line += ' ';
+            lineBreak = false;
+            line += blank ? ' ' : c;
+        }
+    }
+    while (!line.isEmpty() && line.back() == ' ')
+        line.chop(1);
+    return line;
+}
+
 } // namespace
 
 QString ReadHtmlTitle(QIODevice &device)
@@ -85,8 +110,7 @@ QString ReadHtmlTitle(QIODevice &device)
         end = page.size();
     QByteArray title = page.sliced(start, end - start);
     title.replace('>', QByteArrayView());
-    // One line whatever the page's line breaks: the record has one line for it.
-    title = MediaBytes::foldBlanks(title);
+    title = oneLine(title);
     if (title.isEmpty())
         return {};
     title = removeEntities(title);

@@ -67,24 +67,6 @@ QByteArray trimBoth(const QByteArray &bytes)
     return trimTrailing(bytes.mid(begin));
 }
 
-QByteArray foldBlanks(QByteArrayView bytes)
-{
-    QByteArray folded;
-    folded.reserve(bytes.size());
-    bool gap = false;
-    for (const char c : bytes) {
-        if (isBlankOrControl(c)) {
-            gap = !folded.isEmpty();
-            continue;
-        }
-        if (gap)
-            folded += ' ';
-        gap = false;
-        folded += c;
-    }
-    return folded;
-}
-
 QString decodeText(const QByteArray &bytes)
 {
     return TextCodec::decode(bytes);

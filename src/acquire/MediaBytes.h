@@ -31,9 +31,6 @@ bool isBlankOrControl(char c);
 // Blanks and control characters (NUL included) at the end / at both ends.
 QByteArray trimTrailing(const QByteArray &bytes);
 QByteArray trimBoth(const QByteArray &bytes);
-// Trimmed at both ends, and every run of blanks and control characters (line breaks, TABs)
-// inside made one blank.
-QByteArray foldBlanks(QByteArrayView bytes);
 
 // Tag bytes as text: UTF-8 when they are valid UTF-8, else Windows-1252, the code page of
 // the tags written on the systems these discs come from.

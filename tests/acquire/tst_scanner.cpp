@@ -1002,7 +1002,7 @@ with open('many.zip', 'wb') as f:
         made("loop-anim.gif", K::Gif, size(12, 9));
         made("rose.png", K::Png, size(70, 46));
         made("truncated.png", K::Png, {});
-        made("multiline.html", K::Html, u"Title: Quarterly report second line"_s); // one line, blanks folded
+        made("multiline.html", K::Html, u"Title: Quarterly report second line"_s); // one line
         made("entities.html", K::Html, u"Title: Tom  Jerry show"_s);               // entities removed, not decoded
         made("attributes.html", K::Html, u"Title: With attributes"_s);
         made("cp1252.html", K::Html, u"Title: Café menu"_s);
@@ -1170,11 +1170,12 @@ with open('many.zip', 'wb') as f:
         row("HTML entity to the end", K::Html, "<title>Fish &chips</title>", u"Title: Fish "_s);
         row("HTML adjacent entities", K::Html, "<title>a&lt;&gt;b</title>", u"Title: ab"_s);
         row("HTML blank in the tag", K::Html, "<title\n>X</title>", u"Title: X"_s);
-        row("HTML unclosed title", K::Html, "<TITLE>Runs > to the end\n", u"Title: Runs to the end"_s);
+        row("HTML unclosed title", K::Html, "<TITLE>Runs > to the end\n", u"Title: Runs  to the end"_s);
         row("HTML second title tag", K::Html, "<p>title><titles><title>Real</title>", u"Title: Real"_s);
-        // Lines that would read as lines of the record (its end, a date) stay inside the one title line.
-        row("HTML lines folded", K::Html, "<title>\r\n\tTop\r\n-\r\n1 Jan 2000  \x01 Bottom\r\n</title>",
-            u"Title: Top - 1 Jan 2000 Bottom"_s);
+        // Lines that would read as lines of the record (its end, a date) stay inside the one title line;
+        // blanks within a line stay as they are.
+        row("HTML lines folded", K::Html, "<title>\r\n\tTop\r\n-\r\n1 Jan 2000  \x01 Bottom \r\n</title>",
+            u"Title: Top - 1 Jan 2000    Bottom"_s);
         // Titles in comments and in pictures are not the page's; a comment may close at once or never.
         row("HTML commented title", K::Html, "<!-- <title>Old</title> --><!--><title>Real</title>", u"Title: Real"_s);
         row("HTML unclosed comment", K::Html, "<!-- <title>Old</title>", {});
