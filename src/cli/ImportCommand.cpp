@@ -18,7 +18,7 @@ int ImportCommand::run(CliContext &ctx, const QStringList &args)
         if (answer != QLatin1String("y") && answer != QLatin1String("yes")) {
             if (answer.isNull())
                 ctx.io().print(QStringLiteral("\n"));
-            ctx.io().error(QStringLiteral("Import cancelled; nothing was changed."));
+            ctx.io().error(QStringLiteral("Import cancelled; nothing was imported."));
             return 1;
         }
     }
