@@ -136,9 +136,27 @@ Removal removeAbandoned(const QString &lockFile, bool ownerUnreadable, int *erro
 
 } // namespace
 
+namespace
+{
+// Something other than a file where the lock belongs: reading it for its owner would wait for
+// ever on a pipe.
+bool standsThereNotAFile(const QString &lockFile)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(lockFile).constData(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
+QString notALockFile(const QString &lockFile)
+{
+    return QStringLiteral("\"%1\" is not a lock file (a folder, a link or a special file stands there); no "
+                          "Quillory! program made it, so it is left for you to remove.")
+        .arg(shown(lockFile));
+}
+} // namespace
+
 void CatalogueLock::clearUnreadable(const QString &lockFile)
 {
-    if (!QFileInfo::exists(lockFile) || ownerOf(QLockFile(lockFile)).known)
+    if (!QFileInfo::exists(lockFile) || standsThereNotAFile(lockFile) || ownerOf(QLockFile(lockFile)).known)
         return;
     int error = 0;
     removeAbandoned(lockFile, true, &error);
@@ -146,6 +164,8 @@ void CatalogueLock::clearUnreadable(const QString &lockFile)
 
 std::unique_ptr<QLockFile> CatalogueLock::take(const QString &lockFile, const InfoCallback &info)
 {
+    if (standsThereNotAFile(lockFile))
+        throw QuilloryError(notALockFile(lockFile));
     auto lock = std::make_unique<QLockFile>(lockFile);
     // A session holds the lock for hours, so age says nothing: a lock is stale by its owner only.
     lock->setStaleLockTime(0);
@@ -189,9 +209,7 @@ std::unique_ptr<QLockFile> CatalogueLock::take(const QString &lockFile, const In
         case Removal::Gone:
             break; // another program got there first: look again
         case Removal::NotAFile:
-            throw QuilloryError(QStringLiteral("\"%1\" is not a lock file (a folder or a link stands there); no "
-                                               "Quillory! program made it, so it is left for you to remove.")
-                                    .arg(shown(lockFile)));
+            throw QuilloryError(notALockFile(lockFile));
         case Removal::Failed:
             throw QuilloryError(QStringLiteral("The lock file \"%1\" was left by a Quillory! program that no longer "
                                                "runs, but it cannot be removed: %2")

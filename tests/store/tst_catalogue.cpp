@@ -19,6 +19,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -168,6 +169,10 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(lockFile() + u"/inside"_s));
         QVERIFY(refusal([&] { cat.lock(); }).contains(u"is not a lock file"_s));
         QVERIFY(QFileInfo(lockFile() + u"/inside"_s).isDir());
+        // A pipe would hold the program for ever once read for its owner.
+        QVERIFY(QDir(lockFile()).removeRecursively());
+        QCOMPARE(::mkfifo(QFile::encodeName(lockFile()).constData(), 0600), 0);
+        QVERIFY(refusal([&] { cat.lock(); }).contains(u"is not a lock file"_s));
     }
 
     // The settings' lock left empty by a kill goes at once, not after QLockFile's 30 s; not while
