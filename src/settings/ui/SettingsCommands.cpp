@@ -10,6 +10,7 @@
 #include "store/DataPaths.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QWidget>
 
 SettingsCommands::SettingsCommands(Workspace &workspace, ActionRegistry &actions, QWidget *mainWindow,
@@ -52,16 +53,19 @@ void SettingsCommands::Preferences1Click()
     } catch (const QuilloryError &e) {
         AppDialogs::showError(m_mainWindow, e.message());
     }
-    m_exclusionsShown = prefs.exclusions();
+    m_exclusionsStored.reset();
+    if (QFileInfo::exists(Preferences::exclusionsFile(m_workspace.dataFolder())))
+        m_exclusionsStored = prefs.exclusions();
     m_form->setExclusionsEditable(!m_workspace.isReadOnly());
     m_form->FormShow();
 }
 
 void SettingsCommands::OkButtonClick()
 {
-    // Written only when changed here: a list kept unchanged in memory would otherwise go over
-    // what another program wrote since.
-    if (!m_workspace.isReadOnly() && m_workspace.preferences().exclusions() != m_exclusionsShown) {
+    // Written when it differs from the file the window opened on: a list kept unchanged would
+    // otherwise go over what another program wrote since, and a list held in memory only (added,
+    // then cancelled, with no file) is kept once the user says OK.
+    if (!m_workspace.isReadOnly() && m_workspace.preferences().exclusions() != m_exclusionsStored) {
         try {
             m_workspace.preferences().saveExclusions(m_workspace.dataFolder());
         } catch (const QuilloryError &e) {

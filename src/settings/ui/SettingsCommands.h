@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <optional>
 
 class ActionRegistry;
 class TOptionsForm;
@@ -32,5 +33,7 @@ private:
     TOptionsForm *m_form;
     bool m_started = false;
     // The exclusion list as the window opened on it.
-    QStringList m_exclusionsShown;
+    // What "exclusions.dat" held when the window opened; none when there was no file, and the
+    // list shown then lived in this program only.
+    std::optional<QStringList> m_exclusionsStored;
 };

@@ -199,6 +199,16 @@ private Q_SLOTS:
         click(form(), u"OkButton"_s);
         QCOMPARE(AppDialogs::shown().size(), 1);
         QCOMPARE(TextCodec::readLines(file), QStringList());
+
+        // With no file, a mask added and cancelled stays for this run; OK later keeps it.
+        QVERIFY(QFile::remove(file));
+        m_f->action(u"Preferences1"_s)->trigger();
+        AppDialogs::pushInput(u"*.bak"_s);
+        click(form(), u"AddButton"_s);
+        click(form(), u"CancelButton"_s);
+        m_f->action(u"Preferences1"_s)->trigger();
+        click(form(), u"OkButton"_s);
+        QCOMPARE(TextCodec::readLines(file), QStringList{u"*.bak"_s});
     }
 
     // The window opens on what the files hold now, and OK writes the exclusion list only when it was
