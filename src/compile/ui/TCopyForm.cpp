@@ -123,6 +123,10 @@ void TCopyForm::showEvent(QShowEvent *event)
         QTimer::singleShot(0, this, &TCopyForm::showPending);
     if (auto *main = parentWidget())
         move(main->geometry().center() - rect().center());
+    // The keys go to the folder tree at once, as in the program's other dialogs.
+    raise();
+    activateWindow();
+    m_tree->setFocus();
 }
 
 void TCopyForm::ShellTreeChange()

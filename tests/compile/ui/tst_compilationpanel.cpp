@@ -225,6 +225,7 @@ private Q_SLOTS:
         QFile::remove(m_fx.path(u"road/notes.txt"_s));
         m_f->action(u"CopytoHDD1"_s)->trigger();
         QCOMPARE(commands()->copyForm()->minimumSize(), commands()->copyForm()->maximumSize()); // a fixed border
+        QCOMPARE(commands()->copyForm()->focusWidget()->objectName(), u"ShellTree"_s);
         commands()->copyForm()->selectFolder(dest);
         commands()->copyForm()->okButton()->click();
         QCOMPARE(readFile(dest + u"/one.mp3"_s) + readFile(dest + u"/beach.jpg"_s), QByteArray("onebeach"));
