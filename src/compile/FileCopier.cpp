@@ -41,7 +41,7 @@ bool FileCopier::copy(const QStringList &sources, const QString &destination)
         const QFileInfo info(s);
         const QString target = QDir(destination).filePath(info.fileName());
         if (!info.exists())
-            fail(s, QStringLiteral("The file does not exist."));
+            fail(s, QStringLiteral("It does not exist (any more) where the disc was looked for."));
         else if (info.isDir() && !info.isSymLink() && isInside(destination, s))
             fail(s, QStringLiteral("A folder cannot be copied into itself."));
         else

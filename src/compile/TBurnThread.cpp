@@ -105,5 +105,5 @@ void TBurnThread::run()
             false, QStringLiteral("The image file %1 cannot be replaced: %2").arg(m_imageFile, qt_error_string(errno)));
         return;
     }
-    Q_EMIT ended(ok, ok ? QString() : TCDBurner::failureText(lines, p.exitCode()));
+    Q_EMIT ended(ok, ok ? TCDBurner::jolietNote(lines) : TCDBurner::failureText(lines, p.exitCode()));
 }

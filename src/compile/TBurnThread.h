@@ -18,7 +18,8 @@ public:
 Q_SIGNALS:
     void progress(double percent);
     void output(const QString &line);
-    void ended(bool ok, const QString &error);
+    // text: the failure, or after a success TCDBurner::jolietNote.
+    void ended(bool ok, const QString &text);
 
 protected:
     void run() override;

@@ -116,7 +116,8 @@ QString TCDBurner::failureText(const QStringList &lines, int exitCode)
             const auto mb = [](const QString &blocks) {
                 return QString::number(blocks.toDouble() * 2048 / 1048576, 'f', 1);
             };
-            return QStringLiteral("The compilation does not fit: it takes %1 MB, and the disc has %2 MB free.")
+            return QStringLiteral(
+                       "The compilation does not fit: it takes %1 MB, and where it is written %2 MB are free.")
                 .arg(mb(m.captured(1)), mb(m.captured(2)));
         }
         return problem.mid(problem.indexOf(QLatin1String(" : "), problem.indexOf(QLatin1String(" : ")) + 3) + 3);
@@ -213,7 +214,10 @@ void TCDBurner::StartBurn(const QString &target, const QString &volumeLabel)
                         QStringLiteral("UPDATE"),      QStringLiteral("-outdev"), outdev};
     if (!volumeLabel.trimmed().isEmpty())
         args << QStringLiteral("-volid") << volumeLabel.trimmed();
-    args << QStringLiteral("-joliet") << QStringLiteral("on") << QStringLiteral("-map") << m_burnArea
+    // Joliet names as long as readers take them (paths past 240 characters, names up to 103, any
+    // character): Windows reads no other names, so a stricter tree would hide deep files from it.
+    args << QStringLiteral("-joliet") << QStringLiteral("on") << QStringLiteral("-compliance")
+         << QStringLiteral("joliet_long_paths:joliet_long_names:joliet_utf16") << QStringLiteral("-map") << m_burnArea
          << QStringLiteral("/") << QStringLiteral("-commit_eject") << QStringLiteral("all");
     auto *thread = new TBurnThread(this, m_xorriso, args, m_staged, m_burnArea, image);
     m_thread = thread;
@@ -230,11 +234,25 @@ void TCDBurner::cancelBurn()
         m_cancel = true;
 }
 
-void TCDBurner::burnEnded(bool ok, const QString &error)
+QString TCDBurner::jolietNote(const QStringList &lines)
+{
+    int left = 0;
+    for (const QString &line : lines)
+        if (line.contains(QLatin1String("Joliet")) && line.contains(QLatin1String("WARNING")))
+            ++left;
+    if (left == 0)
+        return QString();
+    return QStringLiteral("%1 name(s) could not be kept whole for readers that use Joliet names only (Windows); "
+                          "other systems read every name.")
+        .arg(left);
+}
+
+void TCDBurner::burnEnded(bool ok, const QString &text)
 {
     m_burning = false;
     m_succeeded = ok;
+    m_note = ok ? text : QString();
     if (!ok)
-        m_lastError = error;
+        m_lastError = text;
     Q_EMIT OnBurnDone(0);
 }

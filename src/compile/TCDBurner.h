@@ -53,6 +53,11 @@ public:
     void cancelBurn();
     // Whether the last burn wrote its target completely.
     bool lastBurnSucceeded() const { return m_succeeded; }
+    // After a burn that succeeded: what readers of Joliet names alone (Windows) miss of it, or
+    // empty.
+    QString lastBurnNote() const { return m_note; }
+    // The note for xorriso's lines of a burn that succeeded.
+    static QString jolietNote(const QStringList &lines);
 
     static QString imageTarget(const QString &fileName) { return QStringLiteral("stdio:") + fileName; }
     static bool isImageTarget(const QString &target) { return target.startsWith(QLatin1String("stdio:")); }
@@ -75,7 +80,8 @@ Q_SIGNALS:
 
 private:
     friend class TBurnThread;
-    void burnEnded(bool ok, const QString &error);
+    // text: the failure, or after a success what Joliet readers miss.
+    void burnEnded(bool ok, const QString &text);
     int emptyFolder(const QString &folder);
     const std::atomic_bool &cancelFlag() const { return m_cancel; }
 
@@ -86,6 +92,7 @@ private:
     bool m_burning = false;
     bool m_succeeded = false;
     QString m_lastError;
+    QString m_note;
     QString m_whyNotEquipped;
     QStringList m_staged;
     qint64 m_stagedSize = 0;

@@ -207,30 +207,39 @@ void CompileCommands::copyFromDiscs(const QString &destination)
     const DiscBatches batches(CompileSelection::entriesOf(m_navigator.listing(), selectedRows()));
     bool allCopied = true;
     // After the list of what could not be copied, or a copy cancelled, "completed" would be untrue.
-    if (!fetch(batches, destination, &allCopied) || !allCopied)
+    if (!fetch(batches, destination, u"Copy to HDD"_s, &allCopied) || !allCopied)
         return;
     AppDialogs::message(m_window, AppDialogs::Information, u"Copy to Hard-Drive completed!"_s);
 }
 
-bool CompileCommands::fetch(const DiscBatches &batches, const QString &destination, bool *allCopied)
+bool CompileCommands::fetch(const DiscBatches &batches, const QString &destination, const QString &title,
+                            bool *allCopied)
 {
-    return batches.copyEach(
+    // A copy cancelled ends the whole fetch: no further disc is asked for.
+    bool cancelled = false;
+    const bool fetched = batches.copyEach(
         // A copy of the disc in a folder serves as well as the disc.
-        [this](const QString &serial, const QString &title) {
-            return m_closing ? QString() : WaitForCD(m_window, serial, title, nullptr, DiscSource::DriveOrFolder);
+        [this, &cancelled](const QString &serial, const QString &discTitle) {
+            return m_closing || cancelled ? QString()
+                                          : WaitForCD(m_window, serial, discTitle, nullptr, DiscSource::DriveOrFolder);
         },
-        [this, &destination, allCopied](const QStringList &sources, const QStringList &refused) {
-            if (!copyWithProgress(sources, refused, destination) && allCopied)
+        [&](const QStringList &sources, const QStringList &refused) {
+            if (cancelled)
+                return;
+            const Copied copied = copyWithProgress(sources, refused, destination, title);
+            cancelled = copied == Copied::Cancelled;
+            if (copied != Copied::Whole && allCopied)
                 *allCopied = false;
         });
+    return fetched && !cancelled;
 }
 
-bool CompileCommands::copyWithProgress(const QStringList &sources, const QStringList &refused,
-                                       const QString &destination)
+CompileCommands::Copied CompileCommands::copyWithProgress(const QStringList &sources, const QStringList &refused,
+                                                          const QString &destination, const QString &title)
 {
     QProgressDialog progress(u"Copying..."_s, u"Cancel"_s, 0, 1000, m_window);
     progress.setObjectName(u"CopyProgress"_s);
-    progress.setWindowTitle(u"Copy to HDD"_s);
+    progress.setWindowTitle(title);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(500);
     FileCopier copier;
@@ -244,16 +253,20 @@ bool CompileCommands::copyWithProgress(const QStringList &sources, const QString
         return !progress.wasCanceled() && !m_closing;
     });
     const bool copied = copier.copy(sources, destination);
+    const bool cancelled = progress.wasCanceled() || m_closing;
     progress.reset();
+    // A cancel is the user's word, not a failure to list.
+    if (cancelled)
+        return Copied::Cancelled;
     if (copier.failures().isEmpty() && refused.isEmpty())
-        return copied;
+        return copied ? Copied::Whole : Copied::NotWhole;
     QStringList lines;
     for (const QString &place : refused)
         lines.append(place + u": its name in the catalogue leads out of the disc (a damaged or hand-made list)."_s);
     for (const FileCopier::Failure &f : copier.failures())
         lines.append(f.path + u": "_s + f.reason);
     AppDialogs::message(m_window, AppDialogs::Error, u"These files could not be copied:\n"_s + lines.join(u'\n'));
-    return false;
+    return Copied::NotWhole;
 }
 
 TCDBurner *CompileCommands::burner()
@@ -300,7 +313,7 @@ void CompileCommands::BurnButtonClick()
     QDir().mkpath(b->BurnArea());
     bool allCopied = true;
     // A disc short of files the user was just told about is burnt only when they say so.
-    if (!fetch(DiscBatches(m_list->entries()), b->BurnArea(), &allCopied) ||
+    if (!fetch(DiscBatches(m_list->entries()), b->BurnArea(), u"Burn Disc"_s, &allCopied) ||
         (!allCopied && AppDialogs::message(m_window, AppDialogs::Confirmation,
                                            u"Not every entry of the compilation could be copied. Burn the others "
                                            u"anyway?"_s,

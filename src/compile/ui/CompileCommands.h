@@ -53,13 +53,15 @@ private:
     void showPanel(bool shown);
     bool CompilationListDragOver(QObject *source) const;
     void copyFromDiscs(const QString &destination);
-    // Asks for each disc, then copies its part into destination. False when the user gave up;
-    // allCopied, when given, turns false when a part was not copied whole.
-    bool fetch(const DiscBatches &batches, const QString &destination, bool *allCopied = nullptr);
-    // False when something could not be copied (it has been listed to the user) or the user
-    // cancelled.
+    // Asks for each disc, then copies its part into destination under the progress window's
+    // title. False when the user gave up, at a disc's prompt or in a copy; allCopied, when
+    // given, turns false when a part was not copied whole.
+    bool fetch(const DiscBatches &batches, const QString &destination, const QString &title, bool *allCopied = nullptr);
+    enum class Copied { Whole, NotWhole, Cancelled };
+    // NotWhole: something could not be copied, and it has been listed to the user.
     // refused: entries the catalogue places outside the disc, named with the failures.
-    bool copyWithProgress(const QStringList &sources, const QStringList &refused, const QString &destination);
+    Copied copyWithProgress(const QStringList &sources, const QStringList &refused, const QString &destination,
+                            const QString &title);
     void hookPlaylistMenu();
     // The Copy to Hard-Drive button follows the selection.
     void updateCopyState();

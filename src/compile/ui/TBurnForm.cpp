@@ -118,10 +118,22 @@ void TBurnForm::BurnButtonClick()
         return;
     QString target = m_recorders->currentData().toString();
     if (target.isEmpty()) {
+        // The label as a file name: no folder in it, and a name even when the label is empty.
+        QString name = m_label->text().trimmed().replace(u'/', u'_');
+        if (name.isEmpty())
+            name = u"Disc"_s;
         const QString file = AppDialogs::saveFileName(this, u"Save Disc Image"_s, u"Disc Images (*.iso)"_s, u"iso"_s,
-                                                      QDir::home().filePath(m_label->text() + u".iso"_s));
+                                                      QDir::home().filePath(name + u".iso"_s));
         if (file.isEmpty())
             return;
+        // The staging folder is emptied when this window closes: an image there would go with it.
+        const QString area = QDir::cleanPath(m_burner.BurnArea());
+        if (const QString folder = QDir::cleanPath(QFileInfo(file).absolutePath());
+            folder == area || folder.startsWith(area + u'/')) {
+            m_status->setText(u"The disc image cannot be written into the folder the burn gathers its files in (%1); "
+                              u"choose another."_s.arg(area));
+            return;
+        }
         // xorriso says only that writing failed; the system says why, before anything is burnt.
         QFile probe(file);
         const bool existed = probe.exists();
@@ -151,9 +163,11 @@ void TBurnForm::burnDone(int result)
     m_cancel->setText(u"Close"_s);
     if (m_burner.lastBurnSucceeded()) {
         m_progress->setValue(m_progress->maximum());
-        m_status->setText(TCDBurner::isImageTarget(m_target)
-                              ? u"The disc image %1 was written successfully."_s.arg(m_target.mid(6))
-                              : u"The disc was written successfully."_s);
+        const QString done = TCDBurner::isImageTarget(m_target)
+                                 ? u"The disc image %1 was written successfully."_s.arg(m_target.mid(6))
+                                 : u"The disc was written successfully."_s;
+        const QString note = m_burner.lastBurnNote();
+        m_status->setText(note.isEmpty() ? done : done + u' ' + note);
     } else {
         m_status->setText(u"The disc could not be written: "_s + m_burner.LastError());
     }

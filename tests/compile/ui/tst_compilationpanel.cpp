@@ -24,8 +24,10 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 
@@ -290,6 +292,10 @@ private Q_SLOTS:
         form->burnButton()->click();
         QVERIFY2(form->statusLabel()->text().startsWith(u"Cannot write the disc image"_s),
                  qPrintable(form->statusLabel()->text()));
+        // Nor is one inside the folder the burn gathers its files in, which the window empties on closing.
+        AppDialogs::pushFileName(burner->BurnArea() + u"inside.iso"_s);
+        form->burnButton()->click();
+        QVERIFY(form->statusLabel()->text().startsWith(u"The disc image cannot be written into the folder"_s));
         QVERIFY(!burner->IsBurning());
         commands()->burnForm()->close();
         // The copies go with the window: the next Burn stages anew.
@@ -326,6 +332,24 @@ private Q_SLOTS:
         QCOMPARE(AppDialogs::shownTexts().size(), 2);
         QVERIFY(AppDialogs::shownTexts().first().startsWith(u"These files could not be copied:"_s));
         QVERIFY(AppDialogs::shownTexts().last().startsWith(u"Not every entry of the compilation could be copied."_s));
+        QVERIFY(QDir(commands()->burner()->BurnArea()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot));
+    }
+
+    // Cancelled while the first disc's files are staged: no question, no further disc, no burn.
+    void burnCancelledWhileStaging()
+    {
+        if (!haveXorriso())
+            QSKIP("xorriso is not installed");
+        add(u"Road Music"_s, Road, {u"one.mp3"_s});
+        add(u"Photo Disc"_s, Photo, {u"beach.jpg"_s});
+        AppDialogs::clearShown();
+        QTimer::singleShot(0, &m_f->form(), [this] {
+            if (auto *progress = m_f->form().findChild<QProgressDialog *>(u"CopyProgress"_s))
+                progress->cancel();
+        });
+        button("BurnButton");
+        QVERIFY(!commands()->burnForm()->isVisible());
+        QVERIFY2(AppDialogs::shown().isEmpty(), qPrintable(AppDialogs::shownTexts().join(u'\n')));
         QVERIFY(QDir(commands()->burner()->BurnArea()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot));
     }
 
@@ -429,7 +453,12 @@ private Q_SLOTS:
                  u"Cannot open file"_s);
         QCOMPARE(
             TCDBurner::failureText({u"I:1: libburn : SORRY : Image size 1024s exceeds free space on media 512s"_s}, 32),
-            u"The compilation does not fit: it takes 2.0 MB, and the disc has 1.0 MB free."_s);
+            u"The compilation does not fit: it takes 2.0 MB, and where it is written 1.0 MB are free."_s);
+        // A burn that succeeded but left names out of the Joliet tree says so.
+        QCOMPARE(TCDBurner::jolietNote({u"I:1: xorriso : UPDATE : 4 files added"_s}), QString());
+        QVERIFY(TCDBurner::jolietNote({u"I:1: libisofs: WARNING : File \"/a/b\" can't be added to Joliet tree, "
+                                       u"because its path length is larger than 240"_s})
+                    .startsWith(u"1 name(s) could not be kept whole"_s));
     }
 };
 
