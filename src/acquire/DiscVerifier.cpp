@@ -367,6 +367,7 @@ VerifyReport DiscVerifier::compare(const ContentsFile::Parsed &catalogued, const
     // The dates' shift while every changed date moved alike; unset once two differ.
     std::optional<qint64> shiftOfAll;
     bool shiftsDiffer = false;
+    int sameDates = 0; // compared and found unchanged
     const ContentsChecksums &oldSums = catalogued.checksums;
     const ContentsChecksums &newSums = scanned.checksums;
     for (const Side::Entry &now : after.entries()) {
@@ -396,6 +397,7 @@ VerifyReport DiscVerifier::compare(const ContentsFile::Parsed &catalogued, const
         qint64 shift = 0;
         switch (compareDates(oldDate, newDate, locale, shift)) {
         case DateMatch::Same:
+            ++sameDates;
             break;
         case DateMatch::Other:
             changes << u"date %1 \u2192 %2"_s.arg(QString::fromUtf8(oldDate), QString::fromUtf8(newDate));
@@ -423,9 +425,11 @@ VerifyReport DiscVerifier::compare(const ContentsFile::Parsed &catalogued, const
         }
     }
 
-    // Every date moved by one whole number of quarter hours, no more than zones lie apart: the
-    // likely cause is the clock's zone, which the local times of the lists do not record.
-    if (shiftOfAll && !shiftsDiffer && *shiftOfAll != 0 && *shiftOfAll % 900 == 0 && std::abs(*shiftOfAll) <= 14 * 3600)
+    // Every date moved by one whole number of quarter hours, no more than zones lie apart, and
+    // none stayed: the likely cause is the clock's zone, which the local times of the lists do
+    // not record.
+    if (shiftOfAll && !shiftsDiffer && sameDates == 0 && *shiftOfAll != 0 && *shiftOfAll % 900 == 0 &&
+        std::abs(*shiftOfAll) <= 14 * 3600)
         report.zoneShift = *shiftOfAll;
 
     // What the catalogue has and the medium lacks; below a folder that could not be read it is

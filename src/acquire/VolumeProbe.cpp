@@ -372,6 +372,10 @@ VolumeProbeResult probeBootSector(const VolumeProbe::ReadAt &read)
 
 VolumeProbeResult VolumeProbe::probe(const ReadAt &read, quint32 sessionStart)
 {
+    // A volume formatted NTFS over an older disc keeps that disc's UDF or ISO 9660 marks past
+    // its boot sector; the boot sector's own signature says what the volume is now.
+    if (VolumeProbeResult boot = probeBootSector(read); boot.valid && boot.fileSystem == QLatin1String("NTFS"))
+        return boot;
     // UDF first: a bridge disc carries both, and Windows mounts the UDF side.
     VolumeProbeResult r = probeUdf(read, sessionStart);
     if (!r.valid)

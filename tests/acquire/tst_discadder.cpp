@@ -440,6 +440,11 @@ private Q_SLOTS:
         // One moved otherwise: no such guess.
         QVERIFY(setMtime(at(u"a.txt"_s), m_when.addDays(1)));
         QCOMPARE(DiscVerifier::compare(before, catalogue(m_root, {}), {}, m_root).zoneShift, 0);
+        // One moved by an hour while the others kept theirs: no zone moves one file alone.
+        const ContentsFile::Parsed kept = catalogue(m_root, {});
+        QVERIFY(setMtime(at(u"b.bin"_s), m_when.addSecs(-(5 * 3600 + 1800) + 3600)));
+        const VerifyReport one = DiscVerifier::compare(kept, catalogue(m_root, {}), {}, m_root);
+        QVERIFY(one.count(VerifyDifference::Changed) == 1 && one.zoneShift == 0);
     }
 
     // A file the medium no longer gives and a folder that cannot be opened: said once each, and what lies below that

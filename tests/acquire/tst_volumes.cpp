@@ -695,6 +695,11 @@ private Q_SLOTS:
             {"mkntfs", "-F", "-Q", "-q", "-L", "NTDISC", "IMG", "&&", "ntfslabel", "--new-serial=1234567800ABCDEF",
              "IMG"},
             16, "NTFS", "", "00ABCDEF", {}, "ntfs");
+        // Formatted over an old UDF disc, whose anchor the quick format leaves where it was.
+        row("NTFS over UDF",
+            {"mkudffs", "--media-type=hd", "--blocksize=2048", "--vid=OLD", "IMG", "&&", "mkntfs", "-F", "-Q", "-q",
+             "-L", "NTDISC", "IMG", "&&", "ntfslabel", "--new-serial=1234567800ABCDEF", "IMG"},
+            16, "NTFS", "", "00ABCDEF", {}, "ntfs");
         const QStringList iso{"xorriso", "-as", "mkisofs", "-o", "IMG", "-V"};
         row("ISO 9660, primary descriptor only", iso + QStringList{"PLAIN_DISC", "TREE"}, 0, "CDFS", "PLAIN_DISC", "",
             {"iso", "IMG"});
