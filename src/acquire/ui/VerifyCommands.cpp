@@ -192,6 +192,16 @@ void VerifyCommands::updateFromScan()
             u"The medium that was verified is no longer in %1. Insert it and verify it again."_s.arg(root));
         return;
     }
+    // Nothing of the disc where it was read (a mount point without its medium, an empty folder):
+    // the entry would become a disc of nothing.
+    const VerifyReport &read = m_form->report();
+    if (read.matched == 0 && read.count(VerifyDifference::New) == 0 && read.count(VerifyDifference::Changed) == 0 &&
+        read.count(VerifyDifference::Corrupt) == 0 && read.count(VerifyDifference::Missing) > 0) {
+        AppDialogs::message(m_form, AppDialogs::Error,
+                            u"Nothing of the disc was found in %1 (an empty folder, or a mount point without its "
+                            u"medium), so its entry is not replaced by an empty disc."_s.arg(root));
+        return;
+    }
     QString question = u"Replace the catalogue entry of disc \"%1\" with a new scan of the medium in %2? "
                        u"What the catalogue holds of it now is lost."_s.arg(old->cd()->Title, root);
     // An image chosen by mistake would put another disc's files under this disc's entry; the

@@ -553,6 +553,17 @@ private Q_SLOTS:
         QVERIFY(form->isVisible());
         QCOMPARE(form->root(), rock);
         QVERIFY(form->report().allMatched());
+        // An empty folder holds nothing of the disc: its entry is not updated to a disc of nothing.
+        const QString empty = m_fx.path(u"empty"_s);
+        QVERIFY(QDir().mkpath(empty));
+        AppDialogs::pushAnswer(QMessageBox::Open);
+        AppDialogs::pushFileName(empty);
+        f.action(u"VerifyDisc1"_s)->trigger();
+        QVERIFY(form->report().count(VerifyDifference::Missing) > 0);
+        const QByteArray held = CabTestUtil::readFile(db() + u"1A2B3C4D.dat"_s);
+        click(form, u"UpdateButton"_s);
+        QVERIFY(AppDialogs::shownTexts().last().startsWith(u"Nothing of the disc was found"_s));
+        QCOMPARE(CabTestUtil::readFile(db() + u"1A2B3C4D.dat"_s), held);
 
         // Or from an image of it (Choose Image...), read as Add Disc from Image reads one.
         const QString image = m_fx.path(u"rock.iso"_s);
