@@ -50,7 +50,12 @@ TreeCommands::TreeCommands(Workspace &workspace, Navigator &navigator, TMainForm
     for (const QString &name : {u"AddDisc2"_s, u"EditDiscEntry1"_s})
         connect(a.action(name), &QAction::triggered, this, [this] { commandNode(); });
 
-    connect(m_view, &GroupTreeView::deletePressed, this, &TreeCommands::Delete1Click);
+    // A click on the tree's blank space lets go of the selection, though the node stays listed:
+    // the key then has nothing to delete.
+    connect(m_view, &GroupTreeView::deletePressed, this, [this] {
+        if (m_view->selectionModel()->hasSelection())
+            Delete1Click();
+    });
     connect(m_view, &QWidget::customContextMenuRequested, this, &TreeCommands::TreeContextPopup);
     connect(m_view->treeModel(), &GroupTreeModel::renameRequested, this, &TreeCommands::TreeEdited);
     connect(m_view, &GroupTreeView::nodesDropped, this, &TreeCommands::dropNodes);

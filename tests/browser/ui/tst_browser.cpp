@@ -164,6 +164,11 @@ private Q_SLOTS:
                  (QStringList{u"Name: "_s, TreeNames::BorrowerProblem(u"  "_s), u"Name: "_s}));
 
         f.nav().TreeChange(f.node(u"Music"_s));
+        // Nothing selected in the tree (a click on its blank space): the Delete key asks nothing and does nothing.
+        f->treePanel()->view()->selectionModel()->clearSelection();
+        AppDialogs::clearShown();
+        Q_EMIT f->treePanel()->view()->deletePressed();
+        QVERIFY(AppDialogs::shown().isEmpty() && f.node(u"Music"_s));
         AppDialogs::pushAnswer(QMessageBox::Yes);
         f.action(u"Delete2"_s)->trigger();
         QVERIFY(!QFileInfo::exists(db() + u"1A2B3C4D.dat"_s) && !f.captions().contains(u"Music"_s));
