@@ -183,9 +183,6 @@ void TNewForm::FormShowImage(const DiscVolume &image)
 
 void TNewForm::showFor(const DiscVolume &image)
 {
-    // Opened by the user after the selected drive went: the first drive, as at the start.
-    if (image.image.isEmpty() && m_drive.currentIndex() < 0)
-        m_drive.select(0);
     showImage(image);
     m_fields.title->clear();
     m_fields.genre->clear();
@@ -225,6 +222,10 @@ void TNewForm::DriveChange(Refresh who)
 {
     if (!m_image.image.isEmpty())
         return; // the image stays what it is while the drives come and go
+    // Asked by the user (opening the window, Refresh) after the selected drive went: the first
+    // drive, as at the start.
+    if (who == Refresh::User && m_drive.currentIndex() < 0)
+        m_drive.select(0);
     const QString shownSerial = m_serialEdit->text();
     const bool in = m_drive.readVolume(who == Refresh::User);
     fillDrives();

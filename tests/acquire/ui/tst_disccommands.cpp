@@ -307,6 +307,8 @@ private Q_SLOTS:
         m_backend->removeVolume(loop);
         QTRY_COMPARE(text(form, u"SerialEdit"_s), QString());
         QCOMPARE(child<QComboBox>(form, u"DrivesBox"_s)->currentIndex(), -1);
+        click(form, u"RefreshButton"_s);
+        QCOMPARE(child<QComboBox>(form, u"DrivesBox"_s)->currentText(), m_cd);
         click(form, u"CancelButton"_s);
         f.action(u"AddDisc1"_s)->trigger();
         QCOMPARE(child<QComboBox>(form, u"DrivesBox"_s)->currentText(), m_cd);
