@@ -113,9 +113,8 @@ bool entryUnreachable(int err)
 constexpr size_t KeptDescriptors = 64;
 constexpr size_t DirBufferSize = 32768;
 
-// A list with a longer line (its line end counted) is not read back: what would need one is
-// passed over, so the disc's lists can always be read.
-constexpr qsizetype LongestLine = ContentsList::MaxLineBytes - 2;
+// What would need a longer line is passed over.
+constexpr qsizetype LongestLine = ContentsList::LongestLine;
 const QString PathTooLong = QStringLiteral("its path is longer than the catalogue can keep");
 
 bool isDotEntry(const char *n)

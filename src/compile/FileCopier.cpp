@@ -17,13 +17,14 @@ namespace
 {
 constexpr qint64 Chunk = 1 << 20;
 
-bool isInside(const QString &path, const QString &folder)
+} // namespace
+
+bool FileCopier::isInside(const QString &path, const QString &folder)
 {
     const QString p = QFileInfo(path).canonicalFilePath();
     const QString f = QFileInfo(folder).canonicalFilePath();
     return !p.isEmpty() && !f.isEmpty() && (p == f || p.startsWith(f + u'/'));
 }
-} // namespace
 
 bool FileCopier::copy(const QStringList &sources, const QString &destination)
 {

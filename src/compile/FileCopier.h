@@ -24,6 +24,8 @@ public:
     using Progress = std::function<bool(qint64 done, qint64 total, const QString &file)>;
 
     void setProgress(Progress progress) { m_progress = std::move(progress); }
+    // Whether path, an existing file or folder, is folder or lies in it (links followed).
+    static bool isInside(const QString &path, const QString &folder);
 
     // Copies every source into destination, which must be an existing folder. False when
     // something failed or the copy was stopped; failures() tells what.

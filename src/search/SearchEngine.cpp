@@ -209,25 +209,25 @@ void SearchEngine::searchDisc(const TCD &cd)
         return;
     }
     try {
-        try {
-            if (m_index) {
-                // The index's way: its names when they match the contents file, else names made
-                // straight from the unpacked bytes, saved for the next search.
-                d.names = m_index->find(cd.Serial, d.stamp);
-                if (!d.names) {
-                    // The stamp was taken before the read: lists that do not match it are never indexed.
-                    DiscNames::Scan scan;
-                    d.bytes = readLists(m_db, cd.Serial, scan);
+        if (m_index) {
+            // The index's way: its names when they match the contents file, else names made
+            // straight from the unpacked bytes, saved for the next search.
+            d.names = m_index->find(cd.Serial, d.stamp);
+            if (!d.names) {
+                // The stamp was taken before the read: lists that do not match it are never indexed.
+                DiscNames::Scan scan;
+                d.bytes = readLists(m_db, cd.Serial, scan);
+                try {
                     d.names = scan.finish(d.bytes->folderList, d.bytes->fileList, d.stamp);
-                    m_index->store(cd.Serial, d.names);
+                } catch (const QuilloryError &e) {
+                    throw Unreadable{e.message()}; // a list beyond the limits, refused once unpacked
                 }
-            } else {
-                // The plain walk: the parsed lists themselves.
-                d.lists = parse(readLists(m_db, cd.Serial));
-                d.names = DiscNames::build(d.lists->folders, d.lists->files, d.stamp);
+                m_index->store(cd.Serial, d.names);
             }
-        } catch (const QuilloryError &e) {
-            throw Unreadable{e.message()}; // names made of a list beyond the limits
+        } else {
+            // The plain walk: the parsed lists themselves.
+            d.lists = parse(readLists(m_db, cd.Serial));
+            d.names = DiscNames::build(d.lists->folders, d.lists->files, d.stamp);
         }
         const int hitsBefore = m_hits->count();
         const int dirs = m_dirs, files = m_files;

@@ -134,10 +134,6 @@ Removal removeAbandoned(const QString &lockFile, bool ownerUnreadable, int *erro
     return Removal::Removed;
 }
 
-} // namespace
-
-namespace
-{
 // Something other than a file where the lock belongs: reading it for its owner would wait for
 // ever on a pipe.
 bool standsThereNotAFile(const QString &lockFile)

@@ -30,6 +30,9 @@ public:
     // header, so such a list is refused before it is unpacked.
     static constexpr qint64 MaxBytes = qint64(512) << 20;
     static constexpr qint64 MaxLineBytes = qint64(64) << 10;
+    // The longest line a writer may put in a list (its line end counted): what would need a
+    // longer one is cut or passed over, so the disc's lists can always be read back.
+    static constexpr qsizetype LongestLine = MaxLineBytes - 2;
     // Why a list of this many bytes is not read.
     static QString tooLargeMessage(qint64 bytes);
 

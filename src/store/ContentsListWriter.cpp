@@ -131,10 +131,9 @@ void ContentsListWriter::putExtra(const QString &line)
     }
     // A detail longer than a list may hold (a tag of 100,000 letters) would leave the whole disc
     // unreadable: it is cut, at the start of a character.
-    constexpr qsizetype Longest = ContentsList::MaxLineBytes - 2;
     QByteArray bytes = TextCodec::sanitizeLine(line).toUtf8();
-    if (bytes.size() > Longest) {
-        qsizetype cut = Longest;
+    if (bytes.size() > ContentsList::LongestLine) {
+        qsizetype cut = ContentsList::LongestLine;
         while (cut > 0 && (static_cast<uchar>(bytes[cut]) & 0xC0) == 0x80)
             --cut;
         bytes.truncate(cut);

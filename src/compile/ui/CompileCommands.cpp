@@ -207,7 +207,7 @@ void CompileCommands::copyFromDiscs(const QString &destination)
     const DiscBatches batches(CompileSelection::entriesOf(m_navigator.listing(), selectedRows()));
     bool allCopied = true;
     // After the list of what could not be copied, or a copy cancelled, "completed" would be untrue.
-    if (!fetch(batches, destination, u"Copy to HDD"_s, &allCopied) || !allCopied)
+    if (!fetch(batches, destination, copyForm()->windowTitle(), &allCopied) || !allCopied)
         return;
     AppDialogs::message(m_window, AppDialogs::Information, u"Copy to Hard-Drive completed!"_s);
 }
@@ -313,7 +313,7 @@ void CompileCommands::BurnButtonClick()
     QDir().mkpath(b->BurnArea());
     bool allCopied = true;
     // A disc short of files the user was just told about is burnt only when they say so.
-    if (!fetch(DiscBatches(m_list->entries()), b->BurnArea(), u"Burn Disc"_s, &allCopied) ||
+    if (!fetch(DiscBatches(m_list->entries()), b->BurnArea(), burnForm()->windowTitle(), &allCopied) ||
         (!allCopied && AppDialogs::message(m_window, AppDialogs::Confirmation,
                                            u"Not every entry of the compilation could be copied. Burn the others "
                                            u"anyway?"_s,

@@ -1,9 +1,10 @@
 #include "TBurnForm.h"
 
-#include "listing/FormatSize.h"
+#include "compile/FileCopier.h"
 #include "compile/TCDBurner.h"
 #include "gui/AppDialogs.h"
 #include "gui/MainWindowLock.h"
+#include "listing/FormatSize.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -127,11 +128,9 @@ void TBurnForm::BurnButtonClick()
         if (file.isEmpty())
             return;
         // The staging folder is emptied when this window closes: an image there would go with it.
-        const QString area = QDir::cleanPath(m_burner.BurnArea());
-        if (const QString folder = QDir::cleanPath(QFileInfo(file).absolutePath());
-            folder == area || folder.startsWith(area + u'/')) {
+        if (FileCopier::isInside(QFileInfo(file).absolutePath(), m_burner.BurnArea())) {
             m_status->setText(u"The disc image cannot be written into the folder the burn gathers its files in (%1); "
-                              u"choose another."_s.arg(area));
+                              u"choose another."_s.arg(QDir::cleanPath(m_burner.BurnArea())));
             return;
         }
         // xorriso says only that writing failed; the system says why, before anything is burnt.
