@@ -37,14 +37,6 @@ QStringList DriveList::texts() const
     return t;
 }
 
-int DriveList::indexOfText(const QString &text) const
-{
-    for (int i = 0; i < m_entries.size(); ++i)
-        if (m_entries[i].text == text)
-            return i;
-    return -1;
-}
-
 QList<DriveEntry> DriveList::ejectable() const
 {
     QList<DriveEntry> list;

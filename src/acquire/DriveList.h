@@ -21,7 +21,6 @@ public:
     void refresh();
     const QList<DriveEntry> &entries() const { return m_entries; }
     QStringList texts() const;
-    int indexOfText(const QString &text) const;
     // Drives that get an "Eject Drive " + text item: every drive that is not fixed.
     QList<DriveEntry> ejectable() const;
 

@@ -19,7 +19,6 @@ public:
     // Bytes the tag takes at the start of the file, header included; 0 without a tag or
     // when the header claims more than the file holds.
     qint64 Size() const { return m_size; }
-    int MajorVersion() const { return m_majorVersion; }
     QString Title() const { return m_title; }
     QString Artist() const { return m_artist; }
     QString Album() const { return m_album; }

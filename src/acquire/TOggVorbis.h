@@ -16,7 +16,6 @@ public:
     int Channels() const { return m_channels; }
     quint32 SampleRate() const { return m_sampleRate; }
     // kbit/s from the identification packet; 0 when absent or implausible.
-    int NominalBitRate() const { return m_nominalBitRate; }
     qint64 FileSize() const { return m_fileSize; }
     quint32 Samples() const { return m_samples; }
     QString Title() const { return m_title; }

@@ -12,7 +12,6 @@ class TAboutForm : public QDialog
 public:
     explicit TAboutForm(QWidget *parent = nullptr);
 
-    const QStringList &credits() const { return m_credits; }
     // One tick of the roll (the timer's).
     void step();
 

@@ -87,7 +87,6 @@ public:
     bool isOpen() const { return m_cabinet != nullptr; }
     // The full path of the cabinet being built (or last built).
     QString fileName() const { return m_fileName; }
-    const TSTCabParameters &parameters() const { return m_params; }
 
     // A member's date and time as the cabinet keeps it: local time, two-second steps, pinned
     // to the years the format can hold (1980 to 2107).

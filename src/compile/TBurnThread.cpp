@@ -2,6 +2,7 @@
 
 #include "FileCopier.h"
 #include "TCDBurner.h"
+#include "core/QuilloryError.h"
 #include "core/SafeSaveFile.h"
 
 #include <QDir>
@@ -99,11 +100,13 @@ void TBurnThread::run()
         return;
     }
     const bool ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    if (ok && !partial.isEmpty() &&
-        ::rename(QFile::encodeName(partial).constData(), QFile::encodeName(m_imageFile).constData()) != 0) {
-        Q_EMIT ended(
-            false, QStringLiteral("The image file %1 cannot be replaced: %2").arg(m_imageFile, qt_error_string(errno)));
-        return;
+    if (ok && !partial.isEmpty()) {
+        try {
+            SafeSaveFile::replaceWithPartial(m_imageFile);
+        } catch (const QuilloryError &e) {
+            Q_EMIT ended(false, e.message());
+            return;
+        }
     }
     Q_EMIT ended(ok, ok ? TCDBurner::jolietNote(lines) : TCDBurner::failureText(lines, p.exitCode()));
 }

@@ -226,11 +226,6 @@ void AppDialogs::setScripted(bool on)
     g_scripted = on;
 }
 
-bool AppDialogs::isScripted()
-{
-    return g_scripted;
-}
-
 void AppDialogs::pushAnswer(QMessageBox::StandardButton answer)
 {
     g_answers.enqueue(answer);

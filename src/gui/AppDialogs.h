@@ -50,7 +50,6 @@ public:
 
     // Test hooks.
     static void setScripted(bool on);
-    static bool isScripted();
     // The next message box's answer; without one a scripted box answers No, Cancel or OK.
     static void pushAnswer(QMessageBox::StandardButton answer);
     // The next input box's text; std::nullopt answers Cancel.

@@ -90,7 +90,6 @@ private:
     // The image and type of a file by its name, as browsing and the search show it.
     void fileLook(QByteArrayView utf8Name, int &image, int &typeId);
     QString typeText(const Row &r) const;
-    QByteArray sortText(const Row &r, ExplorerColumn key) const;
     QByteArrayView captionBytes(const Row &r, QByteArray &scratch) const;
 
     ExtensionIconCache *m_icons;

@@ -30,15 +30,13 @@ public:
     bool SizeFilter(qint64 size) const;
 
     // Whether MatchName is only the substring test (the mask holds no wildcard character), so
-    // a name is a hit exactly when it contains foldedMask().
+    // a name is a hit exactly when it contains the mask, a-z folded.
     bool substringOnly() const { return m_substringOnly; }
     // Bytes (a-z folded) that every name MatchName accepts contains: the mask for a plain
     // substring, the longest literal run of a valid pattern; empty when nothing is known (an
     // empty mask, a pattern without literals, or an invalid one, which must still fail where
     // MatchName would first compile it).
     const QByteArray &requiredBytes() const { return m_required; }
-    bool matchesAll() const { return m_all; }
-    const QByteArray &foldedMask() const { return m_folded; }
 
     // The extension by which a name's category is decided: after the last ".", unless a "\"
     // or ":" follows that "."; a-z in upper case; empty without one.

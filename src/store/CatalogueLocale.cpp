@@ -74,11 +74,6 @@ QDateTime CatalogueLocale::parseDateTime(const QString &text) const
     return dt;
 }
 
-QString CatalogueLocale::formatFloat2(double value) const
-{
-    return m_locale.toString(value, 'f', 2);
-}
-
 QDateTime ToDosPrecision(const QDateTime &dt)
 {
     const QTime t = dt.time();

@@ -25,9 +25,6 @@ public:
     // Accepts both forms above, and a two-digit year; invalid QDateTime when it does not parse.
     QDateTime parseDateTime(const QString &text) const;
 
-    // Two decimals with the locale's separators.
-    QString formatFloat2(double value) const;
-
 private:
     QLocale m_locale;
     QString m_dateFormat;

@@ -4,7 +4,6 @@
 
 #include "cabinet/TSTCabReader.h"
 #include "cabinet/TSTCabWriter.h"
-#include "core/FileInput.h"
 #include "core/LatestWorker.h"
 #include "core/QuilloryError.h"
 
@@ -41,24 +40,16 @@ void removeLists(const QString &dbFolder, const QString &serial)
     QFile::remove(ContentsFile::checksumListName(dbFolder, serial));
 }
 
-QByteArray readWhole(const QString &path)
+QuilloryError cannotRead(const QString &contentsFile, const QString &why)
 {
-    QFile f(path);
-    if (!f.exists())
-        return QByteArray();
-    FileInput::mustOpenForReading(f);
-    QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError)
-        throw QuilloryError(FileInput::readFailure(f));
-    return bytes;
+    return QuilloryError(QStringLiteral("\"%1\" cannot be read. %2").arg(QDir::toNativeSeparators(contentsFile), why));
 }
 
 // A list the cabinet's header gives as larger than any disc's is refused before it is unpacked.
 void checkListSize(const QString &contentsFile, const TSTCabMember &member)
 {
     if (member.Size > ContentsList::MaxBytes)
-        throw QuilloryError(QStringLiteral("\"%1\" cannot be read. %2")
-                                .arg(QDir::toNativeSeparators(contentsFile), ContentsList::tooLargeMessage(member.Size)));
+        throw cannotRead(contentsFile, ContentsList::tooLargeMessage(member.Size));
 }
 
 } // namespace
@@ -413,8 +404,7 @@ ContentsFile::Parsed ContentsFile::load(const QString &dbFolder, const QString &
                 QDir::toNativeSeparators(contentsFileName(dbFolder, serial)), parsed.checksumProblem);
         return parsed;
     } catch (const QuilloryError &e) {
-        throw QuilloryError(QStringLiteral("\"%1\" cannot be read. %2")
-                                .arg(QDir::toNativeSeparators(contentsFileName(dbFolder, serial)), e.message()));
+        throw cannotRead(contentsFileName(dbFolder, serial), e.message());
     }
 }
 
@@ -596,8 +586,7 @@ ContentsFile::OneFolder ContentsFile::loadFolder(const QString &dbFolder, const 
         for (int i = 0; i < 2; ++i)
             kept[i] = sieving.finish(i);
     } catch (const QuilloryError &e) {
-        throw QuilloryError(
-            QStringLiteral("\"%1\" cannot be read. %2").arg(QDir::toNativeSeparators(contents), e.message()));
+        throw cannotRead(contents, e.message());
     }
     OneFolder out;
     if (kept[0] && kept[1]) {
@@ -611,35 +600,4 @@ ContentsFile::OneFolder ContentsFile::loadFolder(const QString &dbFolder, const 
     }
     out.folder = ContentsList::findFolder(out.folders, out.files, path);
     return out;
-}
-
-ContentsFile::Lists ContentsFile::unpackThroughFolder(const QString &dbFolder, const QString &serial)
-{
-    const QString dirName = serial + kFolderListExt;
-    const QString fileName = serial + kFileListExt;
-    Lists lists;
-    try {
-        TSTCabReader reader;
-        // Anything else in the cabinet ("groups.tree", another disc's list) must not land in DB.
-        reader.OnCopyFile = [&](TSTCabReader &, const TSTCabMember &m, QString &destination, bool &) {
-            const bool list =
-                m.Name.compare(dirName, Qt::CaseInsensitive) == 0 || m.Name.compare(fileName, Qt::CaseInsensitive) == 0;
-            if (list)
-                checkListSize(contentsFileName(dbFolder, serial), m);
-            if (m.Name.compare(dirName, Qt::CaseInsensitive) == 0)
-                destination = folderListName(dbFolder, serial);
-            else if (m.Name.compare(fileName, Qt::CaseInsensitive) == 0)
-                destination = fileListName(dbFolder, serial);
-            else
-                destination.clear();
-        };
-        reader.Extract(contentsFileName(dbFolder, serial), dbFolder, true);
-        lists.folderList = readWhole(folderListName(dbFolder, serial));
-        lists.fileList = readWhole(fileListName(dbFolder, serial));
-    } catch (...) {
-        removeLists(dbFolder, serial);
-        throw;
-    }
-    removeLists(dbFolder, serial);
-    return lists;
 }

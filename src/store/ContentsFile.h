@@ -134,8 +134,4 @@ public:
         ContentsList::Folder folder;
     };
     static OneFolder loadFolder(const QString &dbFolder, const QString &serial, const QString &path);
-
-    // Unpacks into DB, reads the lists and deletes the unpacked copies on every path.
-    // Only the disc's folder and file lists are extracted from the cabinet.
-    static Lists unpackThroughFolder(const QString &dbFolder, const QString &serial);
 };

@@ -61,10 +61,13 @@ QString DiscCommands::unreadableMessage(const ScanProblems &problems)
     // A box taller than the screen would hide its button, one wider would hide the reasons.
     constexpr qsizetype Listed = 10;
     constexpr qsizetype LineWidth = 120;
-    QString text = problems.size() == 1
-                       ? u"The disc was added, but one entry could not be read and is not in the catalogue:\n"_s
-                       : u"The disc was added, but %1 entries could not be read and are not in the catalogue:\n"_s.arg(
-                             problems.size());
+    // A file read for its checksum keeps its size and date, a folder what was listed of it:
+    // "not in the catalogue" would be wrong for those.
+    QString text =
+        problems.size() == 1
+            ? u"The disc was added, but one entry could not be read; the catalogue holds what was read of it:\n"_s
+            : u"The disc was added, but %1 entries could not be read; the catalogue holds what was read of them:\n"_s
+                  .arg(problems.size());
     for (qsizetype i = 0; i < std::min(problems.size(), Listed); ++i) {
         QString line = problems[i].text();
         if (line.size() > LineWidth)

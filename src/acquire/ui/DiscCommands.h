@@ -30,7 +30,6 @@ public:
                  VolumeBackend *backend = nullptr);
 
     DiscDrive &drive() const { return *m_drive; }
-    DriveControls *driveControls() const { return m_controls; }
     MediaWatcher *watcher() const { return m_watcher; }
     TNewForm *newForm();
     TCDForm *cdForm();

@@ -24,7 +24,6 @@ public:
     QList<QLabel *> panels() const { return m_panels; }
     QList<QAction *> ejectItems() const { return m_ejectItems; }
     // The "For Drive …" items; each carries its drive's text as its data. Null with one drive.
-    QMenu *playlistMenu() const { return m_playlistMenu; }
 
 private:
     void rebuild();

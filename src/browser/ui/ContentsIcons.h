@@ -17,7 +17,6 @@ public:
     QIcon icon(int image);
     QIcon nodeIcon(int kind) const;
     // How many extension icons exist; kept equal to the cache's size.
-    int extensionIconCount() const { return static_cast<int>(m_extensionIcons.size()); }
 
 private:
     void addExtensionIcon(const QString &extension);

@@ -24,8 +24,6 @@ public:
     void beginListing() { beginResetModel(); }
     void endListing() { endResetModel(); }
     // Around a sort of the rows.
-    void beginSort() { Q_EMIT layoutAboutToBeChanged(); }
-    void endSort() { Q_EMIT layoutChanged(); }
 
     void setDragEnabled(bool on) { m_drag = on; }
     // While a comparison's answer is in its own order, every other group of copies is shaded.

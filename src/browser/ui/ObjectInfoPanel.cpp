@@ -108,11 +108,6 @@ void ObjectInfoPanel::setExpanded(bool on)
     setLook(false);
 }
 
-QString ObjectInfoPanel::toggleHint() const
-{
-    return m_toggle->toolTip();
-}
-
 void ObjectInfoPanel::setLook(bool over)
 {
     m_look = m_expanded ? (over ? Look::DownOver : Look::Down) : (over ? Look::UpOver : Look::Up);

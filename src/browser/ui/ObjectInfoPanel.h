@@ -37,7 +37,6 @@ public:
     QString nameText() const;
     QString lineText(int i) const; // 0 type .. 4 second extra
     Look toggleLook() const { return m_look; }
-    QString toggleHint() const;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -19,11 +19,8 @@ public:
     TBurnForm(TCDBurner &burner, QWidget *mainWindow);
 
     QComboBox *recorderBox() const { return m_recorders; }
-    QLineEdit *labelEdit() const { return m_label; }
-    QProgressBar *progressBar() const { return m_progress; }
     QLabel *statusLabel() const { return m_status; }
     QPushButton *burnButton() const { return m_burn; }
-    QPushButton *cancelButton() const { return m_cancel; }
 
     // Shows the dialog for what is staged now.
     void start();

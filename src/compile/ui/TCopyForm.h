@@ -15,7 +15,6 @@ class TCopyForm : public QDialog
 public:
     explicit TCopyForm(QWidget *mainWindow);
 
-    QTreeView *shellTree() const { return m_tree; }
     QPushButton *okButton() const { return m_ok; }
     // The folder selected in the tree; empty when the selection is no existing folder.
     QString selectedFolder() const;

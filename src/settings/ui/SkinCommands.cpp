@@ -46,11 +46,6 @@ void SkinCommands::LocateSkins()
     m_menu->menuAction()->setVisible(!skins.isEmpty());
 }
 
-QString SkinCommands::currentSkin() const
-{
-    return m_current ? m_current->data().toString() : QString();
-}
-
 void SkinCommands::applyStoredTheme()
 {
     // Names are compared exactly; a name that matches no skin is ignored.

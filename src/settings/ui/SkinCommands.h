@@ -24,7 +24,6 @@ public:
     // Applies the skin an item names. fromMenu: the user chose it, so its "info.txt" is shown.
     void ThemeChange(QAction *item, bool fromMenu);
     // The name of the skin in use; empty for the built-in icons.
-    QString currentSkin() const;
 
 private:
     void applyStoredTheme();

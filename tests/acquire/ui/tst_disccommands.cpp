@@ -445,7 +445,7 @@ private Q_SLOTS:
             problems.append({u"/media/cd/f%1"_s.arg(i), u"Permission denied"_s});
         const QStringList lines = DiscCommands::unreadableMessage(problems).split(u'\n');
         QCOMPARE(lines.first(),
-                 u"The disc was added, but 25 entries could not be read and are not in the catalogue:"_s);
+                 u"The disc was added, but 25 entries could not be read; the catalogue holds what was read of them:"_s);
         QCOMPARE(lines.size(), 1 + 1 + 10 + 1);
         QVERIFY(lines.at(2).size() <= 120);
         QVERIFY(lines.at(2).startsWith(u"Cannot read \"/media/cd/d/d/"_s));
