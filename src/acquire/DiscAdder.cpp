@@ -49,8 +49,15 @@ QString DiscAdder::alreadyInDatabaseQuestion()
     return QStringLiteral("Disc is already in database. Do you want to update entry?");
 }
 
+QString DiscAdder::noDriveChosenMessage()
+{
+    return QStringLiteral("No drive is chosen.\rChoose one in the \"Drive\" list.");
+}
+
 QString DiscAdder::discNotPresentMessage(const QString &drive)
 {
+    if (drive.isEmpty())
+        return noDriveChosenMessage();
     return QStringLiteral("Disc not present!\rInsert disc into device ") + drive +
            QStringLiteral(" and press \"Add\" button again.");
 }

@@ -47,7 +47,9 @@ public:
     // would split the disc's record in "groups.tree" into the wrong fields.
     static QString CheckDetails(const DiscDetails &details);
     static QString alreadyInDatabaseQuestion();
+    // A drive that went leaves none chosen: then the message asks for a drive, not a disc.
     static QString discNotPresentMessage(const QString &drive);
+    static QString noDriveChosenMessage();
     // A volume label made into a title: MISC_4 gives "Misc 4".
     static QString CorrectLabel(const QString &label);
     // Whether a serial can name a disc: eight hexadecimal digits in upper case.

@@ -102,5 +102,10 @@ QString DriveList::mediaArrived(const QString &currentText, bool *arrived)
 void DriveList::mediaRemoved()
 {
     refresh();
+    // A disc that came in at the same moment (a quick swap) is left to the arrival notice that
+    // follows, which knows a new disc by its drive not yet being recorded as present.
+    const DriveEntry *arrived = findEntry(arrivedDrive());
     SaveDriveState();
+    if (arrived)
+        m_present.insert(arrived->id, false);
 }

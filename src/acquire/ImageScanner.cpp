@@ -569,7 +569,7 @@ DiscVolume ImageScanner::volumeOf(const QString &image)
     // which this scanner cannot walk: refused here, before a title is typed for them.
     if (!probe.valid || (probe.fileSystem != u"CDFS" && probe.fileSystem != u"UDF"))
         throw QuilloryError(imageFailure(
-            image, probe.valid ? QStringLiteral("it holds a %1 volume, not ISO 9660 or UDF").arg(probe.fileSystem)
+            image, probe.valid ? QStringLiteral("its volume is %1, not ISO 9660 or UDF").arg(probe.fileSystem)
                                : QStringLiteral("it holds no ISO 9660 or UDF volume")));
     DiscVolume v;
     v.image = info.absoluteFilePath();

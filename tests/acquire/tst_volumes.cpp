@@ -308,6 +308,19 @@ private Q_SLOTS:
         m_folders->setPresent(m_e, true);
         QCOMPARE(list.mediaArrived(m_d), m_e);
         QCOMPARE(list.panelTexts(), QStringList({m_c + " present", m_d + " present", m_e + " present"}));
+        // A swap within one notice (E emptied as D filled) is told removal first: the removal
+        // must leave the new disc in D to the arrival that follows.
+        m_folders->setPresent(m_d, false);
+        list.mediaRemoved();
+        m_folders->setPresent(m_e, false);
+        m_folders->setPresent(m_d, true);
+        list.mediaRemoved();
+        QCOMPARE(list.panelTexts().mid(1), QStringList({m_d + " present", m_e + " empty"}));
+        bool arrived = false;
+        QCOMPARE(list.mediaArrived(m_c, &arrived), m_d);
+        QVERIFY(arrived);
+        m_folders->setPresent(m_e, true);
+        QCOMPARE(list.mediaArrived(m_d), m_e);
         // The stick is pulled out (its folder goes) and plugged in again: it counts as new.
         QVERIFY(QDir(at("E")).removeRecursively());
         list.refresh();

@@ -395,6 +395,10 @@ void TNewForm::reject()
 
 void TNewForm::EjectButtonClick()
 {
+    if (m_drive.driveText().isEmpty()) {
+        AppDialogs::message(this, AppDialogs::Information, DiscAdder::noDriveChosenMessage());
+        return;
+    }
     try {
         m_drive.eject(m_drive.driveText());
     } catch (const EDiskEject &e) {
@@ -405,6 +409,10 @@ void TNewForm::EjectButtonClick()
 void TNewForm::ExploreButtonClick()
 {
     const QString drive = m_drive.driveText();
+    if (drive.isEmpty()) {
+        AppDialogs::message(this, AppDialogs::Information, DiscAdder::noDriveChosenMessage());
+        return;
+    }
     if (!m_drive.hasDisc()) {
         AppDialogs::message(this, AppDialogs::Error, u"Disc not present in drive "_s + drive);
         return;

@@ -307,6 +307,11 @@ private Q_SLOTS:
         m_backend->removeVolume(loop);
         QTRY_COMPARE(text(form, u"SerialEdit"_s), QString());
         QCOMPARE(child<QComboBox>(form, u"DrivesBox"_s)->currentIndex(), -1);
+        child<QLineEdit>(form, u"TitleEdit"_s)->setText(u"Loop"_s);
+        AppDialogs::clearShown();
+        for (const char *button : {"EjectButton", "ExploreButton", "AddButton"})
+            click(form, QString::fromLatin1(button));
+        QCOMPARE(AppDialogs::shownTexts(), QStringList(3, DiscAdder::noDriveChosenMessage()));
         click(form, u"RefreshButton"_s);
         QCOMPARE(child<QComboBox>(form, u"DrivesBox"_s)->currentText(), m_cd);
         click(form, u"CancelButton"_s);
