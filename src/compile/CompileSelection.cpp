@@ -44,4 +44,12 @@ bool canCopy(const ContentsListing &listing, const LocationState &location, cons
     return true;
 }
 
+QString refusal(const ContentsListing &listing, const LocationState &location, const QList<int> &rows)
+{
+    if (canCopy(listing, location, rows) || !canCopy(listing, location, rows.mid(0, 2)))
+        return QString();
+    return u"Some of the selected entries lie inside ZIP archives, which cannot be taken from the disc. "
+           u"Select only files and folders of the disc."_s;
+}
+
 } // namespace CompileSelection

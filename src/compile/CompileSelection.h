@@ -22,5 +22,8 @@ QList<CompilationEntry> entriesOf(const ContentsListing &listing, const QList<in
 // folder of a disc (not a group or a disc), and nothing selected lies inside a ZIP archive.
 // rows ascending; the Copy to Hard-Drive button follows it for the first two selected rows.
 bool canCopy(const ContentsListing &listing, const LocationState &location, const QList<int> &rows);
+// Why a selection canCopy refuses is refused, when the button could not tell beforehand: an
+// entry inside a ZIP archive further down the selection. Empty otherwise.
+QString refusal(const ContentsListing &listing, const LocationState &location, const QList<int> &rows);
 
 } // namespace CompileSelection

@@ -25,7 +25,16 @@ QString WaitForCD(QWidget *parent, const QString &serial, const QString &title, 
         if (answer == QMessageBox::Open) {
             const QString folder =
                 AppDialogs::folderName(parent, u"Choose the Folder of \"%1\""_s.arg(title), QDir::homePath());
-            if (!folder.isEmpty())
+            // Files taken from another disc's root would pass for this disc's: the serial decides,
+            // as it does for a drive. A plain folder is the user's copy of the disc. Verify reads
+            // any folder and says when it is another volume.
+            const QString found =
+                source == DiscSource::DriveOrFolder && !folder.isEmpty() ? volumeSerialAt(folder, backend) : QString();
+            if (!found.isEmpty() && found != serial)
+                AppDialogs::message(parent, AppDialogs::Error,
+                                    u"\"%1\" is the root of another disc (serial %2), not of \"%3\"."_s.arg(
+                                        QDir::toNativeSeparators(folder), found, title));
+            else if (!folder.isEmpty())
                 return folder;
         } else if (answer == QMessageBox::Apply) {
             const QString image =

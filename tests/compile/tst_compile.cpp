@@ -177,6 +177,13 @@ private Q_SLOTS:
             {&disc, {0, 1, 2}, false}}; // ".." with the rest, as Ctrl+A selects
         for (const auto &[where, rows, may] : cases)
             QVERIFY2(CompileSelection::canCopy(listing, *where, rows) == may, qPrintable(QString::number(rows.size())));
+
+        // The button goes by the first two rows: an archive's entry further down is refused with
+        // a reason, where a refusal the button showed already needs none.
+        listing.addEntry(listed(ContentsEntry::File, u"in2.txt"_s, EntryPlace::parse(u"M:\\Pack.Zip\\"_s), 1)); // 5
+        QVERIFY(CompileSelection::canCopy(listing, disc, {1, 3}));
+        QVERIFY(!CompileSelection::refusal(listing, disc, {1, 3, 5}).isEmpty());
+        QVERIFY(CompileSelection::refusal(listing, disc, {1, 2}).isEmpty());
     }
 
     void batchesAndPlaylist()

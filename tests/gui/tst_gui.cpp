@@ -339,6 +339,28 @@ private Q_SLOTS:
         QCOMPARE(dialogs, QStringList(folders.size(), answers.value(0) == QMessageBox::Open ? u"folder"_s : u"open"_s));
         QCOMPARE(AppDialogs::pendingAnswers(), 0);
     }
+
+    // Where files are fetched, the root of another disc chosen as the folder is refused and the
+    // question comes back; a plain folder (a copy of the disc) is taken.
+    void anotherDiscsRootIsRefused()
+    {
+        AppDialogs::setScripted(true);
+        AppDialogs::clearShown();
+        QTemporaryDir wrong, copy;
+        InsertingBackend backend;
+        backend.root = backend.addVolume(ScanFixture::volume(m_dir.path(), 0x2A2A2A2A));
+        backend.setPresent(backend.root, false);
+        backend.insertAfter = -1;
+        backend.setPresent(backend.addVolume(ScanFixture::volume(wrong.path(), 0x3B3B3B3B)), true);
+        AppDialogs::pushAnswer(QMessageBox::Open);
+        AppDialogs::pushAnswer(QMessageBox::Open);
+        AppDialogs::pushFileName(wrong.path());
+        AppDialogs::pushFileName(copy.path());
+        QCOMPARE(WaitForCD(nullptr, u"2A2A2A2A"_s, u"Holiday 2003"_s, &backend, DiscSource::DriveOrFolder),
+                 copy.path());
+        QCOMPARE(AppDialogs::shownTexts().filter(u"is the root of another disc (serial 3B3B3B3B)"_s).size(), 1);
+        QCOMPARE(AppDialogs::pendingAnswers(), 0);
+    }
 };
 
 int main(int argc, char *argv[])

@@ -115,27 +115,32 @@ void DriveControls::rebuild()
             item->setObjectName(u"eject_"_s + (key.isEmpty() ? e.id : key));
             if (!key.isEmpty())
                 item->setShortcut(QKeySequence(u"Ctrl+Shift+"_s + key));
+            // Queued: an eject changes the drives, which deletes this item while its signal still
+            // runs, and its error box would let that happen under it.
             const QString drive = e.text;
-            connect(item, &QAction::triggered, this, [this, drive] { ejectDrive(drive); });
+            connect(
+                item, &QAction::triggered, this, [this, drive] { ejectDrive(drive); }, Qt::QueuedConnection);
             file->insertAction(before, item);
             m_ejectItems.append(item);
         }
     }
 
-    // The playlist's drive is chosen from a submenu only when there is a choice.
+    // The playlist's drive is chosen from a submenu only when there is a choice. The submenu is
+    // one for the window's life, refilled: deleting it could pull it from under the user, open.
     QAction *playlist = m_actions.action(u"CreatePlaylist1"_s);
-    if (playlist)
-        playlist->setMenu(static_cast<QMenu *>(nullptr));
-    if (m_playlistMenu)
-        m_playlistMenu->deleteLater();
-    m_playlistMenu = nullptr;
-    if (playlist && entries.size() > 1) {
+    if (!playlist)
+        return;
+    if (!m_playlistMenu) {
         m_playlistMenu = new QMenu(m_window);
         m_playlistMenu->setObjectName(u"PlaylistDrivesMenu"_s);
-        for (const DriveEntry &e : entries)
-            m_playlistMenu->addAction(u"For Drive "_s + e.text)->setData(e.text);
-        playlist->setMenu(m_playlistMenu);
     }
+    m_playlistMenu->clear();
+    for (const DriveEntry &e : entries)
+        m_playlistMenu->addAction(u"For Drive "_s + e.text)->setData(e.text);
+    playlist->setMenu(entries.size() > 1 ? m_playlistMenu : nullptr);
+    // A submenu passes its enabled state to the command, and a disabled window's submenu has
+    // disabled it; nothing would enable it again once the submenu is taken away.
+    playlist->setEnabled(true);
 }
 
 void DriveControls::setPanelTexts(const QStringList &texts)

@@ -23,7 +23,6 @@ public:
 
     QList<QLabel *> panels() const { return m_panels; }
     QList<QAction *> ejectItems() const { return m_ejectItems; }
-    // The "For Drive …" items; each carries its drive's text as its data. Null with one drive.
 
 private:
     void rebuild();

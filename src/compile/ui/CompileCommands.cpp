@@ -105,7 +105,10 @@ void CompileCommands::hookPlaylistMenu()
         if (item->property("quilloryHooked").toBool())
             continue;
         item->setProperty("quilloryHooked", true);
-        connect(item, &QAction::triggered, this, [this, item] { M3UClick(item->data().toString()); });
+        // Queued: a drive change while the save dialog is open refills the menu, deleting this item.
+        connect(
+            item, &QAction::triggered, this, [this, drive = item->data().toString()] { M3UClick(drive); },
+            Qt::QueuedConnection);
     }
 }
 
@@ -129,9 +132,21 @@ bool CompileCommands::CompilationListDragOver(QObject *source) const
     return CompileSelection::canCopy(m_navigator.listing(), m_navigator.location(), selectedRows());
 }
 
+bool CompileCommands::selectionTakable()
+{
+    const QList<int> rows = selectedRows();
+    if (CompileSelection::canCopy(m_navigator.listing(), m_navigator.location(), rows))
+        return true;
+    // The command was offered by the first selected rows: say why it does nothing.
+    if (const QString why = CompileSelection::refusal(m_navigator.listing(), m_navigator.location(), rows);
+        !why.isEmpty())
+        AppDialogs::message(m_window, AppDialogs::Error, why);
+    return false;
+}
+
 void CompileCommands::AddtoCompilation1Click()
 {
-    if (!CompileSelection::canCopy(m_navigator.listing(), m_navigator.location(), selectedRows()))
+    if (!selectionTakable())
         return;
     CompilationListDragDrop();
     if (m_panel->isHidden())
@@ -187,7 +202,7 @@ TCopyForm *CompileCommands::copyForm()
 
 void CompileCommands::CopytoHDD1Click()
 {
-    if (!CompileSelection::canCopy(m_navigator.listing(), m_navigator.location(), selectedRows()))
+    if (!selectionTakable())
         return;
     // A search's or a compilation's entries come from many folders, and all go into one.
     const QStringList shared =

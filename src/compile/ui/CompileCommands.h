@@ -52,6 +52,8 @@ private:
     QList<int> selectedRows() const;
     void showPanel(bool shown);
     bool CompilationListDragOver(QObject *source) const;
+    // Whether the selection may be copied or compiled; says why not when the command was offered.
+    bool selectionTakable();
     void copyFromDiscs(const QString &destination);
     // Asks for each disc, then copies its part into destination under the progress window's
     // title. False when the user gave up, at a disc's prompt or in a copy; allCopied, when
