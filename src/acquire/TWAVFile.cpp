@@ -23,7 +23,10 @@ void TWAVFile::ReadFromDevice(QIODevice &device)
     m_sampleRate = header.at(24).leU32();
     // The sample size is one byte wide in this header's layout; the byte after it is not part of it.
     m_bitsPerSample = header.at(34).u8();
-    m_fileSize = qint64(header.at(4).leU32()) + 8;
+    // A file written through a pipe could not go back to fill the size in, and holds 0xFFFFFFFF
+    // (or 0) there: as a size that would be hours of sound. The file's own length stands for it.
+    const quint32 riffSize = header.at(4).leU32();
+    m_fileSize = riffSize == 0xFFFFFFFF || riffSize == 0 ? device.size() : qint64(riffSize) + 8;
 }
 
 double TWAVFile::Duration() const

@@ -329,7 +329,8 @@ private Q_SLOTS:
     }
 
     // What is copied is what a scan lists: a link to a file gives the file's bytes (a copied link
-    // would dangle once the disc is out); a link to a folder and a pipe inside a folder are passed
+    // would dangle once the disc is out); a link off the medium (to a file of the computer), a
+    // link to a folder and a pipe inside a folder are passed
     // over (a pipe held the copy up for good), one chosen is named, and a pipe put in a
     // file's place once the copy has begun is named, not waited on.
     void onlyWhatAScanLists()
@@ -338,6 +339,7 @@ private Q_SLOTS:
         const QString music = m_medium + u"/Music/"_s;
         QVERIFY(QFile::link(m_medium + u"/readme.txt"_s, music + u"link.txt"_s));
         QVERIFY(QFile::link(m_medium + u"/Photos"_s, music + u"photos"_s));
+        QVERIFY(QFile::link(u"/proc/version"_s, music + u"host.txt"_s));
         QVERIFY(::mkfifo(QFile::encodeName(music + u"pipe"_s).constData(), 0644) == 0);
         FileCopier copier;
         copier.setProgress([](qint64, qint64, const QString &file) {
