@@ -134,7 +134,7 @@ void DatabaseBackup::exportDatabase(Catalogue &catalogue, const QString &archive
     cab.Close(true);
 }
 
-void DatabaseBackup::importDatabase(const QString &archiveFile, const QString &dbFolder)
+void DatabaseBackup::importDatabase(const QString &archiveFile, const QString &dbFolder, const Progress &progress)
 {
     if (Catalogue::isInsideDb(dbFolder, archiveFile))
         throw QuilloryError(QStringLiteral("The archive \"%1\" lies inside the database folder \"%2\", among the "
@@ -176,6 +176,14 @@ void DatabaseBackup::importDatabase(const QString &archiveFile, const QString &d
         if (!name.isEmpty() && name != QLatin1String(TreeFileName))
             contentsFiles.append(name);
     }
+    // Each member unpacked, then each disc the tree takes from it checked: twice the members at most.
+    const int maximum = static_cast<int>(2 * members.size());
+    int position = 0;
+    const auto advance = [&] {
+        if (progress)
+            progress(std::min(position++, maximum), maximum);
+    };
+    advance();
     CatalogueSwitch change(dbFolder);
     const QString staging = change.stagingFolder();
     change.begin(contentsFiles);
@@ -189,8 +197,9 @@ void DatabaseBackup::importDatabase(const QString &archiveFile, const QString &d
             const QString name = catalogueName(m.Name);
             destination = name.isEmpty() ? QString() : change.placeFor(name);
         };
-        reader.OnCloseFile = [&staged](TSTCabReader &, const TSTCabMember &m, const QString &, bool &) {
+        reader.OnCloseFile = [&staged, &advance](TSTCabReader &, const TSTCabMember &m, const QString &, bool &) {
             staged.insert(catalogueName(m.Name));
+            advance();
         };
         const auto isStaged = [&staged](const QString &serial) {
             return ContentsFile::isUsableSerial(serial) &&
@@ -234,9 +243,11 @@ void DatabaseBackup::importDatabase(const QString &archiveFile, const QString &d
             });
             if (!twice.isEmpty())
                 throw QuilloryError(twice);
-            for (const TCD *cd : read)
+            for (const TCD *cd : read) {
                 checkStagedDisc(archiveFile, *cd,
                                 change.placeFor(ContentsFile::contentsFileName(QString(), cd->Serial)));
+                advance();
+            }
         }
         // The tree last, so that once it is in place every contents file it names is too.
         if (treeStaged)

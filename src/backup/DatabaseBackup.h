@@ -36,7 +36,8 @@ public:
     // Then they replace the files of DB in one switch that a kill cannot split (finished at
     // the next start if it is interrupted); other files of DB stay. A refused archive changes
     // nothing in DB. The caller then loads the catalogue again.
-    static void importDatabase(const QString &archiveFile, const QString &dbFolder);
+    // progress: members unpacked, then discs checked.
+    static void importDatabase(const QString &archiveFile, const QString &dbFolder, const Progress &progress = {});
 
     // The save dialog's proposal: "Database Backup " + the date as dd-mm-yyyy.
     static QString proposedExportName(const QDate &today);
@@ -55,4 +56,5 @@ public:
         return QStringLiteral("Welcome to Quillory! Do you want to import sample database?");
     }
     static QString exportBusyCaption() { return QStringLiteral("Creating archive. Please wait..."); }
+    static QString importBusyCaption() { return QStringLiteral("Restoring archive. Please wait..."); }
 };

@@ -86,6 +86,13 @@ void FileCopier::plan(const QString &source, const QString &target, QList<Step> 
     int error = 0;
     switch (entryKind(AT_FDCWD, QFile::encodeName(source).constData(), st, error)) {
     case EntryKind::File:
+        // A link leading off the disc would give a file of this computer as the disc's: a crafted
+        // disc could copy the user's own files into a folder others read.
+        if (struct stat own; ::lstat(QFile::encodeName(source).constData(), &own) == 0 && S_ISLNK(own.st_mode) &&
+                             own.st_dev != st.st_dev) {
+            fail(source, QStringLiteral("It is a link to a file off the disc, which is not copied."));
+            return;
+        }
         steps.append(Step{source, target, Step::File, qint64(st.st_size)});
         total += qint64(st.st_size);
         return;

@@ -14,11 +14,8 @@ EntryKind entryKind(int folderFd, const char *name, struct stat &st, int &error)
         return EntryKind::Folder;
     if (S_ISREG(st.st_mode))
         return EntryKind::File;
-    // A link stands for its file only on the link's own file system: one leading off the medium
-    // would catalogue, and copy back, a file of the computer that reads the disc.
     struct stat target;
-    if (S_ISLNK(st.st_mode) && ::fstatat(folderFd, name, &target, 0) == 0 && S_ISREG(target.st_mode) &&
-        target.st_dev == st.st_dev) {
+    if (S_ISLNK(st.st_mode) && ::fstatat(folderFd, name, &target, 0) == 0 && S_ISREG(target.st_mode)) {
         st = target;
         return EntryKind::File;
     }

@@ -45,7 +45,7 @@ void TBusyForm::start(const QString &caption, int maximum)
     show();
     raise();
     m_label->repaint();
-    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    processEvents();
 }
 
 void TBusyForm::setCaption(const QString &caption)
@@ -56,8 +56,14 @@ void TBusyForm::setCaption(const QString &caption)
 void TBusyForm::setPosition(int value)
 {
     m_bar->setValue(value);
-    // With a Stop button the click must come through now: under X11, input held back here reached
-    // the button only when the work was done. The main window is disabled meanwhile anyway.
+    processEvents();
+}
+
+void TBusyForm::processEvents()
+{
+    // With a Stop button the click must come through now, a gauge started again midway (the
+    // duplicates' second pass) included: under X11, input held back here reached the button only
+    // when the work was done. The main window is disabled meanwhile anyway.
     QApplication::processEvents(m_onStop ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
 }
 

@@ -29,8 +29,9 @@ public:
     // to hear it); an empty function takes the button away.
     void setStopButton(std::function<void()> onStop);
 
-protected:
 private:
+    void processEvents();
+
     QPointer<QWidget> m_mainWindow;
     QLabel *m_label;
     QProgressBar *m_bar;

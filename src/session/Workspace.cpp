@@ -112,9 +112,13 @@ void Workspace::openCatalogue(bool firstRunQuestion)
 
     if (firstRunQuestion && created && !m_readOnly) {
         const QString sample = DatabaseBackup::sampleArchive(dataFolder());
-        if (!sample.isEmpty() && m_prompts.askYesNo(DatabaseBackup::sampleQuestion()) && importArchive(sample)) {
-            openCatalogue(false);
-            return;
+        if (!sample.isEmpty() && m_prompts.askYesNo(DatabaseBackup::sampleQuestion())) {
+            const QString failure = importArchive(sample);
+            if (failure.isEmpty()) {
+                openCatalogue(false);
+                return;
+            }
+            m_prompts.error(failure);
         }
     }
 
@@ -180,22 +184,21 @@ void Workspace::readTree()
     m_catalogue->load([this](const QString &msg) { m_prompts.information(msg); }, TreeWrite::Never);
 }
 
-bool Workspace::importArchive(const QString &archiveFile)
+QString Workspace::importArchive(const QString &archiveFile, const std::function<void(int, int)> &progress)
 {
     // What waits is written first, so a failed import loses none of it.
     saveChanges();
     try {
-        DatabaseBackup::importDatabase(archiveFile, dbFolder());
+        DatabaseBackup::importDatabase(archiveFile, dbFolder(), progress);
     } catch (const QuilloryError &e) {
-        m_prompts.error(e.message());
-        return false;
+        return e.message();
     }
     // The tree in memory is the replaced catalogue's until reopen(): it must never be saved over
     // the imported one.
     m_opened = false;
     m_unsaved &= ~TreePart;
     m_saveTimer->stop();
-    return true;
+    return QString();
 }
 
 void Workspace::setSearchHistory(const QStringList &history)

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 class Catalogue;
@@ -69,8 +70,9 @@ public:
     // After an import: the group tree again; the preferences, the search history and the
     // favourites kept.
     void reopen();
-    // Extracts a database archive into DB; false (the user told) when it fails.
-    bool importArchive(const QString &archiveFile);
+    // Extracts a database archive into DB, telling progress (position, maximum). The reason when
+    // it fails, not yet shown (a progress window must go first), or empty when it went through.
+    QString importArchive(const QString &archiveFile, const std::function<void(int, int)> &progress = {});
     // The window's end: the window's position (aboutToClose), the preferences, the search history,
     // the favourites and the group tree, in that order, each tried whatever became of the one
     // before; only the position and the preferences when read-only, and nothing of the catalogue

@@ -658,6 +658,8 @@ private Q_SLOTS:
         // The import reloads the catalogue, not the preferences: the style chosen this run stays.
         QVERIFY(f.action(u"Details1"_s)->isChecked());
         QCOMPARE(AppDialogs::shownTexts().last(), u"Import Database complete."_s);
+        // Shown while the archive is unpacked and checked: a large one takes seconds.
+        QCOMPARE(f->findChild<QLabel *>(u"BusyLabel"_s)->text(), u"Restoring archive. Please wait..."_s);
         QVERIFY(f.node(u"Added Before Export"_s));
         QCOMPARE(f.nav().currentNode(), f.tree().root());
         f.nav().TreeChange(f.node(u"Rock Disc"_s));

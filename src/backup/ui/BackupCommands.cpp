@@ -96,8 +96,21 @@ void BackupCommands::ImportDatabase1Click()
     if (AppDialogs::message(m_window, AppDialogs::Warning, DatabaseBackup::importQuestion(), AppDialogs::YesNo) !=
         QMessageBox::Yes)
         return;
-    if (!m_workspace.importArchive(file))
+    if (!m_busy)
+        m_busy = new TBusyForm(m_window);
+    bool started = false;
+    const QString failure = m_workspace.importArchive(file, [&](int position, int maximum) {
+        if (!started) {
+            m_busy->start(DatabaseBackup::importBusyCaption(), maximum);
+            started = true;
+        }
+        m_busy->setPosition(position);
+    });
+    m_busy->finish();
+    if (!failure.isEmpty()) {
+        AppDialogs::showError(m_window, failure);
         return;
+    }
     m_workspace.reopen();
     AppDialogs::message(m_window, AppDialogs::Information, DatabaseBackup::importCompleteMessage());
 }

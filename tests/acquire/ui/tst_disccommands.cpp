@@ -177,7 +177,7 @@ private Q_SLOTS:
         QCOMPARE(items.mid(items.size() - 4),
                  (QStringList{u"Eject Drive "_s + m_cd, u"Eject Drive "_s + m_stick, u"-"_s, u"Exit"_s}));
         f.controller<DriveControls>()->ejectItems().at(1)->trigger();
-        QCOMPARE(m_backend->ejected(), (QStringList{m_cd, m_stick}));
+        QTRY_COMPARE(m_backend->ejected(), (QStringList{m_cd, m_stick}));
     }
 
     // An image file in place of a drive: the dialog filled from the probe; a file that is no image opens nothing.
