@@ -134,6 +134,11 @@ VideoDetails ReadVideo(QIODevice &device)
 {
     if (!device.isOpen() || device.isSequential() || !device.seek(0))
         return {};
+    // A file that starts with nothing but zeros (space set aside and never written, or wiped)
+    // announces no container, and MediaInfo would search all of it for one: a fifth of a second
+    // a file, or minutes for a folder of such files.
+    if (const QByteArray head = device.peek(200); head.count('\0') == head.size())
+        return {};
     // Loaded here, once, before any reading thread looks at the loader's state; without the
     // library a video keeps its plain record.
     static const bool loaded = [] {
