@@ -47,7 +47,8 @@ bool CreateList(const QString &mediumRoot, const QString &fileName, const QList<
             return true;
     }
     if (error)
-        *error = file.errorString();
+        *error = QStringLiteral("The playlist could not be written to %1: %2")
+                     .arg(QDir::toNativeSeparators(fileName), file.errorString());
     return false;
 }
 

@@ -11,8 +11,15 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSet>
+#include <QStorageInfo>
 #include <cerrno>
 #include <cstdio>
+
+namespace
+{
+// Less room than this where a failed image lies: the disk filled up under it.
+constexpr qint64 FullBelow = 1 << 20;
+} // namespace
 
 TBurnThread::TBurnThread(TCDBurner *burner, const QString &xorriso, const QStringList &arguments,
                          const QStringList &staged, const QString &burnArea, const QString &imageFile)
@@ -108,5 +115,13 @@ void TBurnThread::run()
             return;
         }
     }
-    Q_EMIT ended(ok, ok ? TCDBurner::jolietNote(lines) : TCDBurner::failureText(lines, p.exitCode()));
+    if (!ok && !partial.isEmpty() && QStorageInfo(QFileInfo(partial).absolutePath()).bytesAvailable() < FullBelow) {
+        // xorriso says only that writing failed.
+        Q_EMIT ended(
+            false,
+            QStringLiteral("The image file %1 could not be written: the disk that holds it is full.").arg(m_imageFile));
+        return;
+    }
+    Q_EMIT ended(ok, ok ? TCDBurner::jolietNote(lines)
+                        : TCDBurner::failureText(lines, p.exitStatus() == QProcess::CrashExit ? -1 : p.exitCode()));
 }

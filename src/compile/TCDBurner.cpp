@@ -122,6 +122,8 @@ QString TCDBurner::failureText(const QStringList &lines, int exitCode)
         }
         return problem.mid(problem.indexOf(QLatin1String(" : "), problem.indexOf(QLatin1String(" : ")) + 3) + 3);
     }
+    if (exitCode < 0)
+        return QStringLiteral("xorriso did not finish: it was stopped, or it crashed.");
     return QStringLiteral("xorriso ended with code %1.").arg(exitCode);
 }
 

@@ -69,7 +69,8 @@ public:
     static QList<Device> parseDevices(const QByteArray &output);
     // The percentage of a "Writing: ... 22.3% ..." line.
     static std::optional<double> parseProgress(const QString &line);
-    // The message to show for a burn that failed, from xorriso's lines.
+    // The message to show for a burn that failed, from xorriso's lines; exitCode -1 when xorriso
+    // did not end by itself (killed, or crashed).
     static QString failureText(const QStringList &lines, int exitCode);
 
 Q_SIGNALS:

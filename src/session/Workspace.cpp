@@ -165,9 +165,10 @@ void Workspace::lock()
 {
     m_catalogue->lock([this](const QString &msg) { m_prompts.information(msg); });
     m_locked = true;
-    // What killed saves left: of the search history and the favourites, which only the lock's
-    // owner writes, and of the settings, which the settings clear only when no save is under way.
-    for (const QString &file : {searchHistoryFile(), favouritesFile()})
+    // What killed saves left: of the search history, the favourites and the exclusions, which
+    // only the lock's owner writes, and of the settings, which the settings clear only when no
+    // save is under way.
+    for (const QString &file : {searchHistoryFile(), favouritesFile(), Preferences::exclusionsFile(dataFolder())})
         QFile::remove(SafeSaveFile::partialName(file));
     Preferences::removeInterruptedSaves(DataPaths::settingsFile(dataFolder()));
 }
@@ -321,10 +322,12 @@ void Workspace::close()
         savePreferences();
     if (m_readOnly || !m_opened)
         return;
-    // All three, whether a change waits or not: the end of a run leaves each file as the window shows it.
+    // All three, whether a change waits or not: the end of a run leaves each file as the window
+    // shows it. Only a change that could not be saved is told: a file written again unchanged
+    // loses nothing when that fails, and on a full disk, at a logout, each box waits for a person.
     for (const Part part : {HistoryPart, FavouritesPart, TreePart}) {
         const QString failure = savePart(part);
-        if (!failure.isEmpty() && !(m_lossAccepted & part))
+        if (!failure.isEmpty() && (m_unsaved & part) && !(m_lossAccepted & part))
             m_prompts.error(failure);
     }
     m_unsaved = 0;

@@ -241,7 +241,9 @@ private Q_SLOTS:
 
         QString error;
         QVERIFY(!M3UPlaylist::CreateList(u"/m/"_s, dir.filePath(u"no/such/folder/x.m3u"_s), songs, &error));
-        QVERIFY(!error.isEmpty());
+        QVERIFY2(error.startsWith(
+                     u"The playlist could not be written to %1: "_s.arg(dir.filePath(u"no/such/folder/x.m3u"_s))),
+                 qPrintable(error));
     }
 
     void foldersWithContentsAndFilesReplacedWithoutAsking()

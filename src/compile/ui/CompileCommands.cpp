@@ -27,6 +27,7 @@
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QProgressDialog>
+#include <filesystem>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -325,7 +326,15 @@ void CompileCommands::BurnButtonClick()
         return;
     }
     b->ClearFiles();
-    QDir().mkpath(b->BurnArea());
+    // Without its folder nothing can be staged; the copier would only say it is missing.
+    std::error_code made;
+    std::filesystem::create_directories(QFile::encodeName(b->BurnArea()).toStdString(), made);
+    if (made) {
+        AppDialogs::showError(
+            m_window, u"The staging folder %1 could not be created: %2"_s.arg(QDir::toNativeSeparators(b->BurnArea()),
+                                                                              QString::fromLocal8Bit(made.message())));
+        return;
+    }
     bool allCopied = true;
     // A disc short of files the user was just told about is burnt only when they say so.
     if (!fetch(DiscBatches(m_list->entries()), b->BurnArea(), burnForm()->windowTitle(), &allCopied) ||

@@ -463,6 +463,8 @@ private Q_SLOTS:
         QCOMPARE(
             TCDBurner::failureText({u"I:1: libburn : SORRY : Image size 1024s exceeds free space on media 512s"_s}, 32),
             u"The compilation does not fit: it takes 2.0 MB, and where it is written 1.0 MB are free."_s);
+        QCOMPARE(TCDBurner::failureText({u"I:1: xorriso : UPDATE : Writing: 32768s 22.3%"_s}, -1),
+                 u"xorriso did not finish: it was stopped, or it crashed."_s);
         // A burn that succeeded but left names out of the Joliet tree says so.
         QCOMPARE(TCDBurner::jolietNote({u"I:1: xorriso : UPDATE : 4 files added"_s}), QString());
         QVERIFY(TCDBurner::jolietNote({u"I:1: libisofs: WARNING : File \"/a/b\" can't be added to Joliet tree, "
