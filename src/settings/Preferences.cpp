@@ -10,7 +10,10 @@
 #include <QLockFile>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QTemporaryFile>
+#include <cerrno>
 #include <limits>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -252,6 +255,29 @@ void Preferences::load(QSettings &settings)
     load(settings, true);
 }
 
+namespace
+{
+// QSettings tells that a write failed, never why: a file of the settings' size written beside
+// them meets what stopped it (a full disk, a folder this user may not write).
+QString writeProblem(const QString &folder)
+{
+    QTemporaryFile probe(folder + QLatin1String("/.quillory-probe-XXXXXX"));
+    if (!probe.open())
+        return probe.errorString();
+    // Straight to the system: Qt's buffered writes lose the reason.
+    const QByteArray bytes(16 << 10, '\n');
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(probe.handle(), bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return qt_error_string(n < 0 ? errno : ENOSPC);
+        done += n;
+    }
+    return QString();
+}
+} // namespace
+
 void Preferences::load(QSettings &settings, bool windowStateToo)
 {
     for (const Item &item : items())
@@ -268,9 +294,11 @@ void Preferences::save(const QString &settingsFile) const
     QSettings settings(settingsFile, QSettings::IniFormat);
     save(settings);
     settings.sync();
-    if (settings.status() != QSettings::NoError)
-        throw QuilloryError(
-            QStringLiteral("Cannot write the preferences to \"%1\".").arg(QDir::toNativeSeparators(settingsFile)));
+    if (settings.status() != QSettings::NoError) {
+        const QString why = writeProblem(QFileInfo(settingsFile).absolutePath());
+        throw QuilloryError(QStringLiteral("Cannot write the preferences to \"%1\".%2")
+                                .arg(QDir::toNativeSeparators(settingsFile), why.isEmpty() ? QString() : u' ' + why));
+    }
 }
 
 void Preferences::save(QSettings &settings) const

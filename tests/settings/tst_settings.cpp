@@ -4,6 +4,7 @@
 // of the update server means.
 
 #include "CabTestUtil.h"
+#include "FileSizeLimit.h"
 #include "LocalHttpServer.h"
 #include "core/QuilloryError.h"
 #include "settings/Preferences.h"
@@ -108,6 +109,21 @@ private Q_SLOTS:
         window.refresh(ini());
         QCOMPARE(window.value(u"MaxResults"_s), u"777"_s);
         QCOMPARE(window.value(u"EmptyDirs"_s), u"1"_s);
+
+        // A save that fails names the reason (a full disk here), and the file keeps what it held.
+        const QByteArray before = readFile(ini());
+        QVERIFY(window.setValue(u"MaxResults"_s, u"500"_s));
+        QString failure;
+        {
+            FileSizeLimit full(64);
+            try {
+                window.save(ini());
+            } catch (const QuilloryError &e) {
+                failure = e.message();
+            }
+        }
+        QVERIFY2(failure.endsWith(u".conf\". "_s + QString::fromLocal8Bit(strerror(EFBIG))), qPrintable(failure));
+        QCOMPARE(readFile(ini()), before);
     }
 
     void everyValueThroughTheFile()
