@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <future>
+#include <limits>
 #include <memory>
 #include <thread>
 #include <unistd.h>
@@ -41,8 +42,10 @@ QString get(MediaInfo &mi, stream_t kind, const wchar_t *parameter)
 
 int number(MediaInfo &mi, stream_t kind, const wchar_t *parameter)
 {
-    // Durations may come with a fraction ("1234.567"); sizes and counts never do.
-    return int(get(mi, kind, parameter).toDouble());
+    // Durations may come with a fraction ("1234.567"); sizes and counts never do. A damaged
+    // file's may be beyond an int (an Ogg's granule near 2^63): no such length is true.
+    const double value = get(mi, kind, parameter).toDouble();
+    return value >= 0 && value <= std::numeric_limits<int>::max() ? int(value) : 0;
 }
 
 // Bytes in memory go through the buffer interface, with the seeks MediaInfo asks for.

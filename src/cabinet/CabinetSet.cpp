@@ -117,6 +117,9 @@ CabinetSet::CabinetSet(TSTCabReader &reader, mscab_decompressor *cabd, MspackSys
     // would never end.
     while (!singleCabinet && (current->flags & MSCAB_HDR_NEXTCAB) && current->nextname) {
         const QString nextName = text(current->nextname, false);
+        // A cabinet that names itself as the next one ends the set, as the format's writers mean it.
+        if (nextName.compare(QFileInfo(currentPath).fileName(), Qt::CaseInsensitive) == 0)
+            break;
         const auto refuseNext = [&](const QString &why) {
             refuse(QStringLiteral("The cabinet \"%1\" names \"%2\" as the next cabinet of its set, %3; the set "
                                   "is not read.")

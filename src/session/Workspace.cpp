@@ -137,6 +137,10 @@ void Workspace::openCatalogue(bool firstRunQuestion)
 
     m_discContents.clear();
     m_nameIndex.reset();
+    // A tree that could not be read made a window holding the catalogue read-only; the tree an
+    // import brought is read afresh.
+    if (m_locked)
+        m_readOnly = false;
     try {
         loadTree();
     } catch (const QuilloryError &e) {

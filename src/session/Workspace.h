@@ -60,6 +60,9 @@ public:
     static constexpr int SaveDelay = 1000; // ms
 
     bool isReadOnly() const { return m_readOnly; }
+    // Whether an archive may be imported: this window holds the catalogue, even one whose tree it
+    // could not read (read-only then, and an import is how to mend it).
+    bool mayImport() const { return m_locked; }
     // Set when the run is ending, so long work (a search) stops.
     bool stopRequested() const { return m_stop; }
 

@@ -238,7 +238,8 @@ private Q_SLOTS:
     // A set is followed only through regular files beside the cabinet that names them, each
     // once: anything else is refused with a message before a byte is written, and nothing
     // waits on a FIFO. Beside the first cabinet lies a real "next.cab" (a loose one, or one
-    // naming the first again), which a name leaving the folder must not reach either.
+    // naming the first again), which a name leaving the folder must not reach either. A cabinet
+    // naming itself ends its set: it reads as it does alone.
     void hostileSetsAreRefused_data()
     {
         QTest::addColumn<QByteArray>("next"); // as the first cabinet's header names it
@@ -251,7 +252,8 @@ private Q_SLOTS:
         QTest::newRow("fifo, in another case") << "NEXT.CAB"_ba << u"fifo"_s << notRegular;
         QTest::newRow("device") << "next.cab"_ba << u"device"_s << notRegular;
         QTest::newRow("folder") << "next.cab"_ba << u"folder"_s << notRegular;
-        QTest::newRow("itself") << "first.cab"_ba << u"cab"_s << loops;
+        QTest::newRow("itself") << "first.cab"_ba << u"cab"_s << QString();
+        QTest::newRow("itself, in another case") << "FIRST.CAB"_ba << u"cab"_s << QString();
         QTest::newRow("loop") << "next.cab"_ba << u"loop"_s << loops;
         QTest::newRow("loop, in another case") << "NEXT.CAB"_ba << u"loop"_s << loops;
         QTest::newRow("parent") << "../next.cab"_ba << u"cab"_s << notBeside;
@@ -287,6 +289,11 @@ private Q_SLOTS:
             writeFile(tmp.filePath(elsewhere), loose);
 
         TSTCabReader reader;
+        if (why.isEmpty()) {
+            QCOMPARE(reader.List(tmp.filePath(u"set/first.cab"_s)).size(),
+                     reader.List(fixture(u"gcab-stored.cab"_s)).size());
+            return;
+        }
         const QString out = tmp.filePath(u"out"_s);
         const QString extracting = refusal([&] { reader.Extract(tmp.filePath(u"set/first.cab"_s), out); });
         const QString listing = refusal([&] { reader.List(tmp.filePath(u"set/first.cab"_s)); });

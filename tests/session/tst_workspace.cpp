@@ -1,6 +1,7 @@
 #include "CabTestUtil.h"
 #include "SilentPrompts.h"
 #include "TestCatalogue.h"
+#include "backup/DatabaseBackup.h"
 #include "core/QuilloryError.h"
 #include "core/SafeSaveFile.h"
 #include "core/TextCodec.h"
@@ -226,6 +227,30 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(data() + u"search.dat"_s) && !QFileInfo::exists(data() + u"favorites.dat"_s));
         if (lockedElsewhere)
             QVERIFY_THROWS_EXCEPTION(QuilloryError, Workspace(data(), prompts).lock());
+    }
+
+    // A tree that cannot be read leaves the window read-only, yet free to import an archive, the
+    // way to mend it; the imported tree is then saved as changes come.
+    void anUnreadableTreeIsMendedByAnImport()
+    {
+        TestCatalogue::prepared(data());
+        const QString archive = m_dir->path() + u"/backup.cab"_s;
+        {
+            RecordingPrompts quiet;
+            Workspace ws(data(), quiet);
+            ws.open();
+            DatabaseBackup::exportDatabase(ws.catalogue(), archive);
+        }
+        TextCodec::writeLines(treeFile(), TextCodec::readLines(treeFile()) << u"\t\t\t\tToo deep"_s);
+        RecordingPrompts prompts;
+        Workspace ws(data(), prompts);
+        ws.open();
+        QVERIFY(ws.isReadOnly() && ws.mayImport());
+        QCOMPARE(ws.importArchive(archive), QString());
+        ws.reopen();
+        QVERIFY(!ws.isReadOnly());
+        ws.tree().addChild(ws.tree().root(), u"Mended"_s, KindGroup);
+        QTRY_VERIFY(lines(treeFile()).contains(u"\n\tMended\n"_s));
     }
 
     // A full disk is told once, not at every change; a success lets the next failure be told; the

@@ -36,8 +36,8 @@ TBusyForm *BackupCommands::busyForm() const
 
 void BackupCommands::updateCommandStates()
 {
-    for (const QString &name : {u"ExportAllData1"_s, u"ImportDatabase1"_s})
-        m_actions.action(name)->setEnabled(!m_workspace.isReadOnly());
+    m_actions.action(u"ExportAllData1"_s)->setEnabled(!m_workspace.isReadOnly());
+    m_actions.action(u"ImportDatabase1"_s)->setEnabled(m_workspace.mayImport());
 }
 
 void BackupCommands::ExportAllData1Click()
@@ -87,7 +87,7 @@ void BackupCommands::reselect(const QString &serial)
 
 void BackupCommands::ImportDatabase1Click()
 {
-    if (m_workspace.isReadOnly())
+    if (!m_workspace.mayImport())
         return;
     const QString file = AppDialogs::openFileName(m_window, u"Import Database"_s, kCabFilter, u"cab"_s, m_lastImport);
     if (file.isEmpty())
