@@ -50,16 +50,15 @@ int LsCommand::run(CliContext &ctx, const QStringList &args)
     constexpr qsizetype kPiece = 1 << 16;
     const ContentsList &folders = lists.folders;
     for (int r : folder.subfolders) {
-        out += QString::fromUtf8(folders.folderName(r)) + QStringLiteral("\tFolder\t") +
+        out += QString::fromUtf8(folders.folderName(r)) + u'\t' + FileTypes::kindText(ContentsEntry::Folder) + u'\t' +
                folders.line(r, ContentsRecord::SizeLine) + u'\t' + folders.line(r, ContentsRecord::DateLine) + u'\n';
         printed(kPiece);
     }
     const ContentsList &files = lists.files;
     for (int r : folder.files) {
         const QString name = files.line(r, ContentsRecord::NameLine);
-        // An archive's type is its mark line, as in the contents list.
         const QString type =
-            files.isArchive(r) ? QString::fromLatin1(ContentsRecord::CompressedFolder) : FileTypes::GetFileType(name);
+            files.isArchive(r) ? FileTypes::kindText(ContentsEntry::Archive) : FileTypes::GetFileType(name);
         out += name + u'\t' + type + u'\t' + files.line(r, ContentsRecord::SizeLine) + u'\t' +
                files.line(r, ContentsRecord::DateLine) + u'\n';
         printed(kPiece);

@@ -81,18 +81,10 @@ int SearchCommand::run(CliContext &ctx, const QStringList &args)
     QByteArray out;
     for (int i = 0; i < hits.count(); ++i) {
         const QByteArrayView name = hits.name(i);
-        QString type;
-        switch (hits.kind(i)) {
-        case ContentsEntry::Folder:
-            type = u"Folder"_s;
-            break;
-        case ContentsEntry::Archive:
-            type = QString::fromLatin1(ContentsRecord::CompressedFolder);
-            break;
-        default:
+        QString type = FileTypes::kindText(hits.kind(i));
+        if (type.isNull())
             type =
                 few ? FileTypes::typeNameOf(QString::fromUtf8(name)) : FileTypes::GetFileType(QString::fromUtf8(name));
-        }
         out += name;
         out += '\t';
         out += type.toUtf8();

@@ -12,22 +12,14 @@
 #include <algorithm>
 #include <numeric>
 
-static const QString kFolder = QStringLiteral("Folder");
-// An archive's type is its mark line as it stands.
-static const QString kCompressed = QString::fromLatin1(ContentsRecord::CompressedFolder);
+static const QString kFolder = FileTypes::kindText(ContentsEntry::Folder);
+static const QString kCompressed = FileTypes::kindText(ContentsEntry::Archive);
 
-// Sizes are plain decimals; anything else counts as 0 rather than failing a whole listing.
+// A size that is no number counts as 0 rather than failing a whole listing.
 static qint64 parseSize(QByteArrayView v)
 {
     qint64 n = 0;
-    if (v.isEmpty())
-        return 0;
-    for (char c : v) {
-        if (c < '0' || c > '9')
-            return 0;
-        n = n * 10 + (c - '0');
-    }
-    return n;
+    return ContentsRecord::parseSize(v, n) ? n : 0;
 }
 
 ContentsListing::ContentsListing(ExtensionIconCache *icons) : m_icons(icons) {}

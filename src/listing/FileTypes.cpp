@@ -3,12 +3,25 @@
 #include "ExtensionIconCache.h"
 #include "acquire/MediaFamilies.h"
 #include "core/AsciiCase.h"
+#include "store/ContentsRecord.h"
 
 #include <QHash>
 #include <QMimeDatabase>
 
 namespace FileTypes
 {
+
+QString kindText(ContentsEntry::Kind kind)
+{
+    switch (kind) {
+    case ContentsEntry::Folder:
+        return QStringLiteral("Folder");
+    case ContentsEntry::Archive:
+        return QString::fromLatin1(ContentsRecord::CompressedFolder);
+    default:
+        return QString();
+    }
+}
 
 static QMimeDatabase &database()
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ContentsEntry.h"
+
 #include <QString>
 
 // Type names of files, by extension, from the shared MIME database (no file needed).
@@ -9,6 +11,9 @@ namespace FileTypes
 // "PNG image", "MP3 audio"...; a name the database does not know gives "File". Every name
 // gets the same type every time, whatever was asked before it.
 QString GetFileType(const QString &name);
+// The Type column's text of an entry that is no plain file: "Folder", or an archive's mark line
+// as it stands. A null string for any other kind: a file's type is its name's.
+QString kindText(ContentsEntry::Kind kind);
 // The same without the cache, whose key needs a table of every pattern of the database: for a
 // program that asks about a handful of names once.
 QString typeNameOf(const QString &name);

@@ -208,33 +208,6 @@ struct Dates {
 
 namespace
 {
-// What is not plain digits: signs, spaces, numbers past 18 digits, text.
-[[gnu::noinline]] bool parseOtherSize(QByteArrayView text, qint64 &size)
-{
-    bool ok = false;
-    size = text.toLongLong(&ok, 10);
-    return ok;
-}
-} // namespace
-
-bool DiscNames::parseSize(QByteArrayView text, qint64 &size)
-{
-    // Plain digits are nearly every size there is; anything else goes the long way.
-    if (text.isEmpty() || text.size() > 18)
-        return parseOtherSize(text, size);
-    qint64 n = 0;
-    for (const char c : text) {
-        const unsigned digit = unsigned(uchar(c)) - unsigned('0');
-        if (digit > 9)
-            return parseOtherSize(text, size);
-        n = n * 10 + digit;
-    }
-    size = n;
-    return true;
-}
-
-namespace
-{
 
 // Adds one record: its name (a folder's without its final "\"), size text and date text. The
 // names are folded a whole list at a time (foldNames), once the list is read.
@@ -253,7 +226,7 @@ void addRecord(Columns &c, Dates &dates, bool folderList, QByteArrayView name, Q
     c.namesUsed = at + name.size() + 1;
     c.starts.push_back(static_cast<quint32>(c.namesUsed));
     qint64 n = 0;
-    if (!DiscNames::parseSize(size, n) && c.badSize < 0)
+    if (!ContentsRecord::parseSize(size, n) && c.badSize < 0)
         c.badSize = static_cast<int>(c.sizes.size());
     c.addSize(n);
     c.addDate(dates.idOf(date));

@@ -107,9 +107,6 @@ public:
     Stamp stamp() const { return m_stamp; }
     qint64 byteSize() const { return m_size; }
 
-    // The one reading of a record's size: a signed 64-bit decimal integer.
-    static bool parseSize(QByteArrayView text, qint64 &size);
-
 private:
     DiscNames() = default;
     struct Owned;

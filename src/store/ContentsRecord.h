@@ -54,4 +54,25 @@ inline bool isMediumPath(QByteArrayView path)
     return true;
 }
 
+// What is not plain digits: signs, blanks, numbers past 18 digits, text.
+[[gnu::noinline]] bool parseOtherSize(QByteArrayView text, qint64 &size);
+
+// The one reading of a record's size: a signed 64-bit decimal integer; false for a line that
+// holds none. Inline: a search reads one for every record.
+inline bool parseSize(QByteArrayView text, qint64 &size)
+{
+    // Plain digits are nearly every size there is; anything else goes the long way.
+    if (text.isEmpty() || text.size() > 18)
+        return parseOtherSize(text, size);
+    qint64 n = 0;
+    for (const char c : text) {
+        const unsigned digit = unsigned(uchar(c)) - unsigned('0');
+        if (digit > 9)
+            return parseOtherSize(text, size);
+        n = n * 10 + digit;
+    }
+    size = n;
+    return true;
+}
+
 } // namespace ContentsRecord
