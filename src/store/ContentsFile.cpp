@@ -119,12 +119,30 @@ bool ContentsFile::exists(const QString &dbFolder, const QString &serial)
 ContentsFile::Present ContentsFile::serialsPresent(const QString &dbFolder)
 {
     Present present;
+    // A folder that cannot be listed is no folder without discs: a tree read against it would
+    // drop every disc, and its next save would lose them for good.
+    const auto cannotList = [&dbFolder](int err) {
+        return QuilloryError(QStringLiteral("Cannot list the database folder \"%1\": %2")
+                                 .arg(QDir::toNativeSeparators(dbFolder), qt_error_string(err)));
+    };
     DIR *dir = ::opendir(QFile::encodeName(dbFolder).constData());
-    if (!dir)
-        return present;
+    if (!dir) {
+        if (errno == ENOENT)
+            return present;
+        throw cannotList(errno);
+    }
     std::vector<qsizetype> ends;
     const QByteArrayView ext(kContentsExt.data(), kContentsExt.size());
-    while (const dirent *e = ::readdir(dir)) {
+    for (;;) {
+        errno = 0;
+        const dirent *e = ::readdir(dir);
+        if (!e) {
+            if (const int err = errno) {
+                ::closedir(dir);
+                throw cannotList(err);
+            }
+            break;
+        }
         const QByteArrayView name(e->d_name);
         if (!name.endsWith(ext))
             continue;

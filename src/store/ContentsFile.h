@@ -80,6 +80,7 @@ public:
         QByteArray m_names;
         QSet<QByteArrayView> m_serials; // views of m_names
     };
+    // Throws QuilloryError when DB is there but cannot be listed.
     static Present serialsPresent(const QString &dbFolder);
     // The serial whose contents file a bare file name is (serial + ".dat", the extension in
     // any case, as archives made on a case-blind system may spell it); empty when it is none.

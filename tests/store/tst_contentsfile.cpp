@@ -300,6 +300,11 @@ private Q_SLOTS:
             QVERIFY2(present.contains(serial) == ContentsFile::exists(db, serial), qPrintable(serial));
         QVERIFY(present.contains(u"1A2B3C4D"_s) && present.contains(u"Dïsc ünïcode"_s));
         QCOMPARE(ContentsFile::serialsPresent(tmp.filePath(u"missing/"_s)).size(), 0);
+        // One that is there but cannot be listed is no DB without discs: a tree read against it
+        // would lose them all at its next save.
+        QVERIFY(refusal([&] {
+                    ContentsFile::serialsPresent(db + u"real.bin/"_s);
+                }).startsWith(u"Cannot list the database folder"_s));
     }
 };
 
