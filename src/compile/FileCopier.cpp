@@ -62,9 +62,18 @@ bool FileCopier::copy(const QStringList &sources, const QString &destination)
             continue;
         }
         switch (step.kind) {
-        case Step::Folder:
+        case Step::Folder: {
+            // A link in the folder's place is not followed: whoever may write the destination
+            // would otherwise send the disc's files anywhere.
+            struct stat st;
+            const QByteArray target = QFile::encodeName(step.target);
+            if (::lstat(target.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
+                fail(step.target, QStringLiteral("A link is in the way of the folder; it is not followed."));
+                failedFolder = step.target + u'/';
+                break;
+            }
             // Its parent is there: the destination, or a folder made by an earlier step.
-            if (!QFileInfo(step.target).isDir() && ::mkdir(QFile::encodeName(step.target).constData(), 0777) != 0) {
+            if (!QFileInfo(step.target).isDir() && ::mkdir(target.constData(), 0777) != 0) {
                 const int error = errno;
                 fail(step.target, error == EEXIST
                                       ? QStringLiteral("A file of that name is in the way of the folder.")
@@ -72,6 +81,7 @@ bool FileCopier::copy(const QStringList &sources, const QString &destination)
                 failedFolder = step.target + u'/';
             }
             break;
+        }
         case Step::File:
             copyFile(step, total);
             break;
@@ -154,6 +164,15 @@ bool FileCopier::copyFile(const Step &step, qint64 total)
         return false;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // A link in the file's place is replaced, not written through: its target may be any file
+    // of the user's.
+    if (struct stat own; ::lstat(QFile::encodeName(step.target).constData(), &own) == 0 && S_ISLNK(own.st_mode) &&
+                         ::unlink(QFile::encodeName(step.target).constData()) != 0) {
+        fail(step.target, qt_error_string(errno));
+        ::close(fd);
+        m_done += step.size;
+        return false;
+    }
     QFile in;
     in.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
     SafeSaveFile out(step.target);

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QQueue>
+#include <QRegularExpression>
 #include <QStyle>
 #include <algorithm>
 
@@ -64,9 +65,18 @@ int inputBoxWidth(const QFontMetrics &fm, const QString &caption, const QString 
 
 QString withSuffix(const QString &name, const QString &suffix)
 {
-    if (name.isEmpty() || suffix.isEmpty() || !QFileInfo(name).suffix().isEmpty())
+    // An extension is a short word after the last ".": "Vol. 2 Report" has none.
+    static const QRegularExpression extension(QStringLiteral("^(?=.*[A-Za-z])[A-Za-z0-9]{1,5}$"));
+    if (name.isEmpty() || suffix.isEmpty() || extension.match(QFileInfo(name).suffix()).hasMatch())
         return name;
     return name + u'.' + suffix;
+}
+
+// The extension a filter's one pattern names: "Text File (*.txt)" gives "txt".
+QString filterSuffix(const QString &filter)
+{
+    static const QRegularExpression one(QStringLiteral("\\(\\*\\.(\\w+)\\)$"));
+    return one.match(filter).captured(1);
 }
 
 QString scriptedFileName()
@@ -86,11 +96,16 @@ QString fileDialog(QWidget *parent, bool save, const QString &caption, const QSt
         dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dlg.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
         dlg.setDefaultSuffix(defaultSuffix);
+        // The type chosen gives the extension: "Text File" must not give a ".html" name.
+        QObject::connect(&dlg, &QFileDialog::filterSelected, &dlg, [&dlg, &defaultSuffix](const QString &f) {
+            const QString suffix = filterSuffix(f);
+            dlg.setDefaultSuffix(suffix.isEmpty() ? defaultSuffix : suffix);
+        });
         // A proposal that ends in "/" is a folder to start in, with no name given.
         if (!proposed.endsWith(u'/'))
             dlg.selectFile(proposed);
         if (dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty())
-            chosen = dlg.selectedFiles().constFirst();
+            chosen = withSuffix(dlg.selectedFiles().constFirst(), dlg.defaultSuffix());
     }
     chosen = withSuffix(chosen, defaultSuffix);
     g_shown.append({save ? QStringLiteral("save") : QStringLiteral("open"), AppDialogs::Information, caption, proposed,
@@ -189,6 +204,11 @@ bool AppDialogs::inputBox(QWidget *parent, const QString &caption, const QString
     }
     g_shown.append({QStringLiteral("input"), Information, caption, prompt, ok ? value : QStringLiteral("Cancel")});
     return ok;
+}
+
+QString AppDialogs::fileNameOf(QString title)
+{
+    return title.replace(u'/', u'_').replace(u'"', u'_');
 }
 
 QString AppDialogs::saveFileName(QWidget *parent, const QString &caption, const QString &filter,

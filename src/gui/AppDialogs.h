@@ -45,6 +45,9 @@ public:
                                 const QString &defaultSuffix, const QString &proposed);
     static QString openFileName(QWidget *parent, const QString &caption, const QString &filter,
                                 const QString &defaultSuffix, const QString &proposed);
+    // A title as a proposed file name: no "/" (it would read as a folder) and no '"' (the file
+    // dialog reads a quoted part as a list of names).
+    static QString fileNameOf(QString title);
     // An existing folder; empty on Cancel.
     static QString folderName(QWidget *parent, const QString &caption, const QString &proposed);
 

@@ -276,6 +276,25 @@ private Q_SLOTS:
         QVERIFY(std::is_sorted(done.cbegin(), done.cend()));
     }
 
+    // Links planted in the destination lead nowhere else: one in a file's place is replaced, one in
+    // a folder's place is refused with what was to go in it.
+    void linksInTheDestinationAreNotFollowed()
+    {
+        prepareMedium();
+        const QString victim = m_dir.filePath(u"victim"_s);
+        QVERIFY(ScanFixture::writeFile(victim + u"/mine.txt"_s, "mine"));
+        QVERIFY(QFile::link(victim + u"/mine.txt"_s, m_dest + u"/readme.txt"_s));
+        QVERIFY(QFile::link(victim, m_dest + u"/Photos"_s));
+        FileCopier copier;
+        QVERIFY(!copier.copy({m_medium + u"/Photos"_s, m_medium + u"/readme.txt"_s}, m_dest));
+        QCOMPARE(readFile(victim + u"/mine.txt"_s), QByteArray("mine"));
+        QCOMPARE(QDir(victim).entryList(QDir::Files), QStringList{u"mine.txt"_s});
+        QVERIFY(!QFileInfo(m_dest + u"/readme.txt"_s).isSymLink());
+        QCOMPARE(readFile(m_dest + u"/readme.txt"_s), QByteArray("new readme"));
+        QCOMPARE(copier.failures().size(), 1);
+        QCOMPARE(copier.failures()[0].path, m_dest + u"/Photos"_s);
+    }
+
     void aFailedFileIsNamedAndTheRestCopied()
     {
         prepareMedium();

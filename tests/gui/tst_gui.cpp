@@ -340,6 +340,21 @@ private Q_SLOTS:
         QCOMPARE(AppDialogs::pendingAnswers(), 0);
     }
 
+    // A chosen name gets the dialog's extension unless it has one: a short word after its last ".".
+    void savedNamesGetTheirExtension()
+    {
+        AppDialogs::setScripted(true);
+        const QList<std::pair<QString, QString>> cases{{u"/r/Lent one Report"_s, u"/r/Lent one Report.html"_s},
+                                                       {u"/r/Vol. 2 Report"_s, u"/r/Vol. 2 Report.html"_s},
+                                                       {u"/r/list.txt"_s, u"/r/list.txt"_s},
+                                                       {u"/r/old.HTM"_s, u"/r/old.HTM"_s}};
+        for (const auto &[typed, saved] : cases) {
+            AppDialogs::pushFileName(typed);
+            QCOMPARE(AppDialogs::saveFileName(nullptr, u"Save Report"_s, u"HTML Page (*.html)"_s, u"html"_s, QString()),
+                     saved);
+        }
+    }
+
     // Where files are fetched, the root of another disc chosen as the folder is refused and the
     // question comes back; a plain folder (a copy of the disc) is taken.
     void anotherDiscsRootIsRefused()

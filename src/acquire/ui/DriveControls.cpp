@@ -1,4 +1,5 @@
 #include "DriveControls.h"
+#include "gui/PlainTip.h"
 
 #include "acquire/DiscDrive.h"
 #include "acquire/EDiskEject.h"
@@ -30,7 +31,7 @@ public:
     void setWholeText(const QString &text)
     {
         m_whole = text;
-        setToolTip(text);
+        setToolTip(PlainTip(text));
         fit();
     }
     // Asks for the whole text's width, so that a panel squeezed once grows back with the window.

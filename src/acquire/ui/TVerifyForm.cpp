@@ -1,4 +1,5 @@
 #include "TVerifyForm.h"
+#include "gui/PlainTip.h"
 
 #include "listing/EntryPlace.h"
 #include "store/CatalogueLocale.h"
@@ -54,16 +55,12 @@ public:
             return QApplication::style()->standardIcon(d.isFolder ? QStyle::SP_DirIcon : QStyle::SP_FileIcon);
         if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
             return {};
-        switch (index.column()) {
-        case Name:
-            return path.mid(cut);
-        case Kind:
-            return VerifyDifference::kindName(d.kind);
-        case Location:
-            return EntryPlace(m_title, m_serial, path.left(cut)).text();
-        default:
-            return d.detail;
-        }
+        const QString text = index.column() == Name       ? path.mid(cut)
+                             : index.column() == Kind     ? VerifyDifference::kindName(d.kind)
+                             : index.column() == Location ? EntryPlace(m_title, m_serial, path.left(cut)).text()
+                                                          : d.detail;
+        // Names from the disc: text in the hint too, never markup.
+        return role == Qt::ToolTipRole ? PlainTip(text) : text;
     }
 
 private:

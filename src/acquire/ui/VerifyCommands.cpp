@@ -20,6 +20,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QMenu>
@@ -162,7 +163,7 @@ void VerifyCommands::saveReport()
 {
     const QString file =
         AppDialogs::saveFileName(m_form, u"Save Report"_s, u"Text File (*.txt);;All Files (*)"_s, u"txt"_s,
-                                 m_form->title() + u" - verified.txt"_s);
+                                 QDir::home().filePath(AppDialogs::fileNameOf(m_form->title() + u" - verified.txt"_s)));
     if (file.isEmpty())
         return;
     SafeSaveFile out(file);

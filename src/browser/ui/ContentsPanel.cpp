@@ -1,4 +1,5 @@
 #include "ContentsPanel.h"
+#include "gui/PlainTip.h"
 
 #include "ContentsModel.h"
 #include "ContentsView.h"
@@ -95,8 +96,8 @@ void ContentsPanel::setLocation(const Navigator &navigator)
     m_nameLabel->setVisible(!loc.discLabel.isEmpty());
     m_pathLabel->setText(loc.pathLabel);
     // A deep folder or a long title is cut at the panel's edge: hovering shows it whole.
-    m_nameLabel->setToolTip(loc.discLabel);
-    m_pathLabel->setToolTip(loc.pathLabel);
+    m_nameLabel->setToolTip(PlainTip(loc.discLabel));
+    m_pathLabel->setToolTip(PlainTip(loc.pathLabel));
     showOrder(loc);
 }
 

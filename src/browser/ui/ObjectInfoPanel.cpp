@@ -1,4 +1,5 @@
 #include "ObjectInfoPanel.h"
+#include "gui/PlainTip.h"
 
 #include "ContentsIcons.h"
 #include "listing/Navigator.h"
@@ -131,7 +132,7 @@ void ObjectInfoPanel::describe(const QIcon &icon, const QString &name, const QSt
     const QString texts[] = {type, size, date, extra, extra1};
     for (int i = 0; i < 5; ++i) {
         m_lines[i]->setText(texts[i]);
-        m_lines[i]->setToolTip(texts[i]);
+        m_lines[i]->setToolTip(PlainTip(texts[i]));
     }
 }
 

@@ -1,4 +1,5 @@
 #include "TPropertiesForm.h"
+#include "gui/PlainTip.h"
 
 #include "listing/ContentsEntry.h"
 #include "gui/MainWindowLock.h"
@@ -99,7 +100,7 @@ void TPropertiesForm::ViewProperties(const QIcon &icon, const ContentsEntry &ent
     m_checksum->setGeometry(10, 22 + (3 + n) * LineHeight, width - 44, LineHeight);
     // A line cut at the window's edge (a deep folder, a long tag) is read whole by hovering it.
     for (QLabel *l : findChildren<QLabel *>())
-        l->setToolTip(l->fontMetrics().horizontalAdvance(l->text()) > l->width() ? l->text() : QString());
+        l->setToolTip(l->fontMetrics().horizontalAdvance(l->text()) > l->width() ? PlainTip(l->text()) : QString());
 
     const int missing = ExtraLines - n - (hasChecksum ? 1 : 0);
     const int frameHeight = FullFrameHeight - LineHeight * missing;

@@ -119,8 +119,8 @@ void TBurnForm::BurnButtonClick()
         return;
     QString target = m_recorders->currentData().toString();
     if (target.isEmpty()) {
-        // The label as a file name: no folder in it, and a name even when the label is empty.
-        QString name = m_label->text().trimmed().replace(u'/', u'_');
+        // The label as a file name, and a name even when the label is empty.
+        QString name = AppDialogs::fileNameOf(m_label->text().trimmed());
         if (name.isEmpty())
             name = u"Disc"_s;
         const QString file = AppDialogs::saveFileName(this, u"Save Disc Image"_s, u"Disc Images (*.iso)"_s, u"iso"_s,

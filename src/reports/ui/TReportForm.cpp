@@ -328,9 +328,7 @@ void TReportForm::RadioPrintClick()
 void TReportForm::OpenButtonClick()
 {
     const TreeNode *node = m_navigator.currentNode();
-    // A "/" in a group's name would read as a folder.
-    QString proposed = (node ? node->text() : QString()) + u" Report"_s;
-    proposed.replace(u'/', u'_');
+    const QString proposed = AppDialogs::fileNameOf((node ? node->text() : QString()) + u" Report"_s);
     const QString file = AppDialogs::saveFileName(this, u"Save Report"_s, u"HTML Page (*.html);;Text File (*.txt)"_s,
                                                   u"html"_s, proposed);
     if (!file.isEmpty())
