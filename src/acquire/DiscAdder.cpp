@@ -274,6 +274,7 @@ quint64 DiscAdder::scanToLists(const DiscVolume &volume, bool checksums)
 
 TreeNode *DiscAdder::add(const DiscVolume &volume, const DiscDetails &details, TreeNode *parent, TreeNode *replace)
 {
+    m_unfinished.clear();
     const QString detailsError = CheckDetails(details);
     if (!detailsError.isNull())
         throw QuilloryError(detailsError);
@@ -338,17 +339,26 @@ TreeNode *DiscAdder::add(const DiscVolume &volume, const DiscDetails &details, T
         TextCodec::writeLines(change.stagingFolder() + QLatin1String(TreeFileName), lines);
         change.commit({contents, QLatin1String(TreeFileName)});
     } catch (...) {
-        if (!CatalogueSwitch::isPending(db)) {
+        // One kind of failure for the front ends, whatever the layer below threw.
+        QString reason;
+        try {
+            throw;
+        } catch (const QuilloryError &e) {
+            reason = e.message();
+        } catch (const std::exception &e) {
+            reason = QString::fromLocal8Bit(e.what());
+        }
+        if (!change.committed()) {
             if (added)
                 tree.removeNode(added);
             change.discard();
-            throw;
+            throw QuilloryError(reason);
         }
-        // Committed: the rest is carried through at the next save or start, and the tree
-        // in memory is the committed one.
-        if (replace)
-            tree.removeNode(replace);
-        throw;
+        // Committed: the disc is in the catalogue, and the tree in memory is the committed one;
+        // the rest is carried through at the next start.
+        m_unfinished = QStringLiteral("The disc was added, but not every file of the catalogue could be put in "
+                                      "place yet; that is done at the next start.\n") +
+                       reason;
     }
     if (replace)
         tree.removeNode(replace);

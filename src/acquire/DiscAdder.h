@@ -107,6 +107,8 @@ public:
     quint64 scannedBytes() const { return m_scannedBytes; }
     // What the last scan could not read; the disc was added without it, and the user is told.
     const ScanProblems &unreadable() const { return m_unreadable; }
+    // After an add that went through, what could not be finished at once (to tell the user), or empty.
+    const QString &unfinished() const { return m_unfinished; }
 
 private:
     quint64 scanToLists(const DiscVolume &volume, bool checksums);
@@ -118,4 +120,5 @@ private:
     std::function<void()> m_scanCheck;
     quint64 m_scannedBytes = 0;
     ScanProblems m_unreadable;
+    QString m_unfinished;
 };

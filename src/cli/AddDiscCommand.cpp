@@ -167,5 +167,7 @@ int AddDiscCommand::run(CliContext &ctx, const QStringList &args)
     // The disc is added all the same; what the scan could not read is named, one line each.
     for (const ScanProblem &problem : adder.unreadable())
         ctx.io().error(problem.text());
+    if (!adder.unfinished().isEmpty())
+        ctx.io().error(adder.unfinished());
     return 0;
 }

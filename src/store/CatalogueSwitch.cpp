@@ -355,6 +355,7 @@ void CatalogueSwitch::commit(const QStringList &names)
     // The deciding step: the journal appears whole (written beside and renamed) or not at all.
     step("write journal");
     TextCodec::writeLines(journalOf(m_dbFolder), staged);
+    m_committed = true;
     syncPath(staging, true);
     moveIn(m_dbFolder, staged);
 }

@@ -41,6 +41,10 @@ public:
     // names; then the staging folder goes. A file written straight into DB stays when named and
     // is removed when not. Throws QuilloryError naming the file and the system's reason.
     void commit(const QStringList &names);
+    // Whether commit() got past its deciding step: the change stands, even when what followed
+    // failed and is left for the next start. (The journal alone cannot tell: it goes before the
+    // staging folder does.)
+    bool committed() const { return m_committed; }
     // After a failure: throws the staging folder away when the change was not committed (DB is
     // untouched); a committed one is left for recover() to finish.
     void discard();
@@ -84,4 +88,5 @@ private:
 
     QString m_dbFolder;
     QSet<QString> m_added;
+    bool m_committed = false;
 };

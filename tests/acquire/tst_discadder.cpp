@@ -5,7 +5,9 @@
 #include "acquire/DiscVerifier.h"
 #include "core/QuilloryError.h"
 #include "store/Catalogue.h"
+#include "store/CatalogueSwitch.h"
 #include "store/ContentsFile.h"
+#include "store/GroupTree.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -133,6 +135,28 @@ private Q_SLOTS:
         const ScanResult direct = scan({}, m_vol);
         QCOMPARE(lists.fileList, direct.files);
         QCOMPARE(lists.folderList, direct.folders);
+    }
+
+    // A failure after the switch's deciding step leaves the disc added, in memory as in DB, and
+    // says what is finished at the next start; one before it leaves both as they were.
+    void aFailureAfterTheCommitKeepsTheDisc()
+    {
+        DiscAdder adder(*m_cat);
+        bool decided = false;
+        CatalogueSwitch::setStepHook([&](const char *what) {
+            if (QByteArrayView(what) == "write journal")
+                decided = true;
+            else if (decided && QByteArrayView(what) == "rmdir")
+                throw QuilloryError(u"staging stuck"_s);
+        });
+        const auto noHook = qScopeGuard([] { CatalogueSwitch::setStepHook({}); });
+        TreeNode *node = adder.add(volume(), details(u"Concert"_s), m_cat->tree().root());
+        QVERIFY(node && FindCD(m_cat->tree().root(), u"0A1B2C3D"_s) == node);
+        QVERIFY2(adder.unfinished().endsWith(u"\nstaging stuck"_s), qPrintable(adder.unfinished()));
+        CatalogueSwitch::setStepHook({});
+        Catalogue again(m_cat->dataFolder());
+        again.load({}, TreeWrite::Never);
+        QVERIFY(FindCD(again.tree().root(), u"0A1B2C3D"_s));
     }
 
     // A lent disc: Edit Disc Entry's change takes the details and leaves it lent; a scan of it that fails changes

@@ -351,12 +351,13 @@ bool TNewForm::runScan(const DiscVolume &disc, const DiscDetails &details, TreeN
 
     TreeNode *parent = adder.parentFor(m_navigator.currentNode());
     TreeNode *added = nullptr;
-    QString failure;
+    QString failure, unfinished;
     try {
         if (disc.image.isEmpty())
             m_drive.checkReadable(disc);
         added = adder.add(volume, details, parent, replace);
         m_unreadable = adder.unreadable();
+        unfinished = adder.unfinished();
     } catch (const QuilloryError &e) {
         failure = e.message();
     } catch (const std::exception &e) {
@@ -373,6 +374,8 @@ bool TNewForm::runScan(const DiscVolume &disc, const DiscDetails &details, TreeN
         Q_EMIT scanFinished();
         return false;
     }
+    if (!unfinished.isEmpty())
+        AppDialogs::message(m_mainWindow, AppDialogs::Warning, unfinished);
     // Selecting the group lists it again, so the new disc shows even when the selection stays.
     m_navigator.TreeChange(added->parent());
     Q_EMIT scanFinished();

@@ -248,6 +248,8 @@ void VerifyCommands::updateFromScan()
         m_form->show();
         return;
     }
+    if (!adder.unfinished().isEmpty())
+        AppDialogs::message(m_window, AppDialogs::Warning, adder.unfinished());
     m_navigator.TreeChange(added);
     m_form->close();
 }
