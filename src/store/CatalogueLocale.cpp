@@ -71,6 +71,13 @@ QDateTime CatalogueLocale::parseDateTime(const QString &text) const
     }
     if (dt.isValid() && dt.date().year() < 1950 && !shortDate.contains(QLatin1String("yyyy")))
         dt = dt.addYears(100);
+    // A catalogue written under another locale carries that locale's form. The C locale's (a
+    // catalogue made by a script, the shipped sample) at least reads anywhere, rather than
+    // every date of it failing every date search without a word.
+    if (!dt.isValid() && m_locale != QLocale::c()) {
+        static const CatalogueLocale c(QLocale::c());
+        return c.parseDateTime(t);
+    }
     return dt;
 }
 
