@@ -534,6 +534,13 @@ void Scanner::scanFile(Folder &f, const Entry &e)
 
     QStringList extras;
     QByteArray archivePath;
+    // A file opened by its descriptor has no name for a reader to give: its failure is named here.
+    const auto named = [&](const QuilloryError &failure) {
+        return QuilloryError(ScanProblem{QFile::decodeName(localPath()), file->error() != QFileDevice::NoError
+                                                                             ? file->errorString()
+                                                                             : failure.message()}
+                                 .text());
+    };
     if (readers && (!m_hasher || hashed)) {
         // A file this user may not read keeps its plain record, as on a volume of mixed owners.
         if (specified && row->zip)
@@ -563,18 +570,19 @@ void Scanner::scanFile(Folder &f, const Entry &e)
                 if (library)
                     ReadMediaLines(*library, *file, extras);
             } catch (const QuilloryError &failure) {
-                // A file opened by its descriptor has no name for the reader to give.
-                throw QuilloryError(ScanProblem{QFile::decodeName(localPath()), file->error() != QFileDevice::NoError
-                                                                                    ? file->errorString()
-                                                                                    : failure.message()}
-                                        .text());
+                throw named(failure);
             }
         }
     }
     m_files.writeScannedFile(stored, m_catalogPath, e.size, listDate(e.mtime), extras);
     writeChecksum(hashed ? &hash : nullptr);
-    if (specified && row->zip && file && file->isOpen())
-        listZip(*file, QString::fromUtf8(archivePath));
+    if (specified && row->zip && file && file->isOpen()) {
+        try {
+            listZip(*file, QString::fromUtf8(archivePath));
+        } catch (const QuilloryError &failure) {
+            throw named(failure);
+        }
+    }
 }
 
 int Scanner::hashFile(int fd, quint64 size, XXH128_hash_t &out)
@@ -625,8 +633,9 @@ void Scanner::flushChecksums()
 void Scanner::listZip(QFile &file, const QString &archivePath)
 {
     m_zip.OnReadFile = [this, &archivePath](const ZipFile &entry) { ZipReadFile(entry, archivePath); };
+    // The handler holds this call's path: it must not outlive it, a read that fails included.
+    const auto forget = qScopeGuard([this] { m_zip.OnReadFile = nullptr; });
     m_zip.read(file);
-    m_zip.OnReadFile = nullptr;
 }
 
 void Scanner::ZipReadFile(const ZipFile &entry, const QString &archivePath)

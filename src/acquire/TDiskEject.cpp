@@ -27,7 +27,9 @@ void TDiskEject::setEjected(bool ejected)
 
 void TDiskEject::Eject()
 {
-    m_lastSystemError.clear();
-    if (!backend()->eject(m_drive, &m_lastSystemError))
-        throw EDiskEject(QStringLiteral("Could not eject disk!"));
+    QString why;
+    if (!backend()->eject(m_drive, &why))
+        // The system's reason ("target is busy") tells the user what to close.
+        throw EDiskEject(why.isEmpty() ? QStringLiteral("Could not eject disk!")
+                                       : QStringLiteral("Could not eject disk!\n") + why);
 }

@@ -21,15 +21,13 @@ public:
     bool Ejected() const;
     // true: ejects, or raises EDiskEject "No disk in drive!" when the drive is already empty; false does nothing.
     void setEjected(bool ejected);
-    // Unmounts and ejects; raises EDiskEject "Could not eject disk!" when the system refuses.
+    // Unmounts and ejects; raises EDiskEject "Could not eject disk!" when the system refuses,
+    // with the system's reason on a second line when it gave one.
     void Eject();
-    // Why the last eject failed, as the system said it (for a log or a tooltip; the message stays the fixed text).
-    QString lastSystemError() const { return m_lastSystemError; }
 
 private:
     VolumeBackend *backend() const;
 
     VolumeBackend *m_backend;
     QString m_drive;
-    QString m_lastSystemError;
 };

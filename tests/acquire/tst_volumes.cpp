@@ -274,7 +274,7 @@ private Q_SLOTS:
         QCOMPARE(ejectError([&] { eject.setEjected(true); }), u"No disk in drive!"_s);
         m_folders->setPresent(m_d, true);
         m_folders->setEjectRefused(true);
-        QCOMPARE(ejectError([&] { eject.Eject(); }), u"Could not eject disk!"_s);
+        QCOMPARE(ejectError([&] { eject.Eject(); }), u"Could not eject disk!\nThe drive refused to eject"_s);
         QVERIFY(!eject.Ejected()); // the disc is still in
     }
 
@@ -567,16 +567,14 @@ private Q_SLOTS:
         // A volume that stays busy: the drive is not asked to eject while it is still mounted.
         fake.busy.insert("sdq2");
         eject.setDrive(part1 + "/");
-        QCOMPARE(ejectError([&] { eject.Eject(); }), u"Could not eject disk!"_s);
-        QCOMPARE(eject.lastSystemError(), u"Target is busy"_s);
+        QCOMPARE(ejectError([&] { eject.Eject(); }), u"Could not eject disk!\nTarget is busy"_s);
         QCOMPARE(fake.takeCalls(), QStringList({"Unmount sdq1", "Unmount sdq2"}));
         fake.busy.clear();
 
         // UDisks2 refuses, and the kernel's eject on a device that is not there fails too.
         fake.refuseEject = true;
         eject.setDrive("/dev/sdq1");
-        QVERIFY_THROWS_EXCEPTION(EDiskEject, eject.Eject());
-        QVERIFY(!eject.lastSystemError().isEmpty());
+        QVERIFY(ejectError([&] { eject.Eject(); }).startsWith(u"Could not eject disk!\n"_s));
         fake.refuseEject = false;
         fake.takeCalls();
 
