@@ -11,6 +11,7 @@
 #include <QBuffer>
 #include <QFile>
 
+#include <atomic>
 #include <chrono>
 #include <fcntl.h>
 #include <functional>
@@ -34,6 +35,12 @@ constexpr qint64 BlockBytes = 64 << 10;
 // Headers, even read from a slow optical disc with the seeks a container asks for, take a
 // second or two at most.
 constexpr int GiveUpSeconds = 10;
+
+// Parses given up on that still run: each keeps a thread (and a core) busy, and one reading by
+// descriptor keeps its file open, which stops the disc from being ejected. While one runs,
+// files go through a copy of their first bytes; while two run, the library is not asked.
+std::atomic<int> g_abandoned{0};
+constexpr int MostAbandoned = 2;
 
 QString get(MediaInfo &mi, stream_t kind, const wchar_t *parameter)
 {
@@ -154,14 +161,16 @@ VideoDetails ReadVideo(QIODevice &device)
         MediaInfo::Option_Static(__T("ReadByHuman"), __T("0"));
         return true;
     }();
-    if (!loaded)
+    if (!loaded || g_abandoned >= MostAbandoned)
         return {};
     // libmediainfo 23.04 has been seen to loop for good inside one call on a 9 KB damaged
     // Matroska file (fuzz/corpus/video/matroska-loop). So it runs on a thread of its own, and a
     // file it has not made sense of in time is left to it: the scan goes on without its lines.
     // What that thread reads must outlive this call: a copy of the descriptor, or of the bytes.
     std::function<bool(MediaInfo &)> open;
-    if (auto *file = qobject_cast<QFile *>(&device); file && file->handle() >= 0) {
+    auto *file = qobject_cast<QFile *>(&device);
+    const bool byDescriptor = file && file->handle() >= 0 && g_abandoned == 0;
+    if (byDescriptor) {
         const wchar_t *hint = containerHint(device);
         const int fd = ::fcntl(file->handle(), F_DUPFD_CLOEXEC, 0);
         if (fd < 0)
@@ -186,7 +195,10 @@ VideoDetails ReadVideo(QIODevice &device)
     }
     auto result = std::make_shared<std::promise<VideoDetails>>();
     std::future<VideoDetails> done = result->get_future();
-    std::thread([result, open = std::move(open)] {
+    // Running, finished, or given up on: whichever side comes second learns it from the other.
+    enum State { Running, Finished, GivenUp };
+    auto state = std::make_shared<std::atomic<int>>(Running);
+    std::thread([result, state, open = std::move(open)] {
         VideoDetails d;
         try {
             MediaInfo mi;
@@ -196,8 +208,14 @@ VideoDetails ReadVideo(QIODevice &device)
             d = VideoDetails{};
         }
         result->set_value(d);
+        if (int running = Running; !state->compare_exchange_strong(running, Finished))
+            --g_abandoned;
     }).detach();
-    if (done.wait_for(std::chrono::seconds(GiveUpSeconds)) != std::future_status::ready)
-        return {};
+    if (done.wait_for(std::chrono::seconds(GiveUpSeconds)) != std::future_status::ready) {
+        if (int running = Running; state->compare_exchange_strong(running, GivenUp)) {
+            ++g_abandoned;
+            return {};
+        }
+    }
     return done.get();
 }
