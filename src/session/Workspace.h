@@ -86,6 +86,8 @@ public:
     bool mayClose();
     // From now on mayClose() does not ask (a signal ends the session).
     void closeWithoutAsking() { m_askBeforeLoss = false; }
+    // False once the session ends (a logout): nobody is there to answer a question.
+    bool asksBeforeLoss() const { return m_askBeforeLoss; }
     // Writes the preferences now, with the window's state (preferencesAboutToSave); errors go to the prompts.
     void savePreferences();
     // Reads the stored preferences again (preferencesReloaded).

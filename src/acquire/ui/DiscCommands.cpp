@@ -237,7 +237,9 @@ bool DiscCommands::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_window && event->type() == QEvent::Close && scanning()) {
         // The main window is disabled; the busy window is what the user sees.
         QWidget *parent = m_newForm->busyForm() ? static_cast<QWidget *>(m_newForm->busyForm()) : m_window;
-        if (AppDialogs::message(parent, AppDialogs::Confirmation,
+        // A session that ends cannot wait for the answer: the scan stops, and the window closes.
+        if (!m_workspace.asksBeforeLoss() ||
+            AppDialogs::message(parent, AppDialogs::Confirmation,
                                 u"A disc is being added to the database. Stop the scan and close the program? "
                                 u"The disc will not be added."_s,
                                 AppDialogs::YesNo) == QMessageBox::Yes) {

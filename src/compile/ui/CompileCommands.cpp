@@ -63,6 +63,9 @@ CompileCommands::CompileCommands(Workspace &workspace, Navigator &navigator, Act
     connect(&navigator, &Navigator::locationChanged, this, &CompileCommands::updateCopyState);
     updateCopyState();
 
+    // A burn under way is not ended by closing the main window without a word.
+    window->installEventFilter(this);
+
     // The drives' submenu is made again whenever the drives change.
     connect(&drive, &DiscDrive::drivesChanged, this, &CompileCommands::hookPlaylistMenu);
     hookPlaylistMenu();
@@ -111,6 +114,22 @@ void CompileCommands::hookPlaylistMenu()
             item, &QAction::triggered, this, [this, drive = item->data().toString()] { M3UClick(drive); },
             Qt::QueuedConnection);
     }
+}
+
+bool CompileCommands::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_window && event->type() == QEvent::Close && m_burner && m_burner->IsBurning()) {
+        // A session that ends cannot wait for the answer: the burn is cancelled as the window goes.
+        if (m_workspace.asksBeforeLoss() &&
+            AppDialogs::message(m_window, AppDialogs::Confirmation,
+                                u"A disc is being burnt. Cancel the burn and close the program?"_s,
+                                AppDialogs::YesNo) != QMessageBox::Yes) {
+            event->ignore();
+            return true;
+        }
+        m_burner->cancelBurn();
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void CompileCommands::ToggleCompilationButtonClick()

@@ -48,6 +48,9 @@ public Q_SLOTS:
     // The playlist of the selected files for the medium in the drive with that text.
     void M3UClick(const QString &driveText);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     QList<int> selectedRows() const;
     void showPanel(bool shown);
