@@ -2,12 +2,15 @@
 
 #include "core/TextCodec.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QFile>
 #include <QFont>
+#include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QTextDocument>
+#include <algorithm>
 
 namespace
 {
@@ -18,6 +21,31 @@ bool readText(const QString &file, QString &text)
         return false;
     text = TextCodec::decode(f.readAll());
     return true;
+}
+
+// Prints a report as it is laid out, its widest row across the page: the columns stay side by
+// side, made smaller when they are wider than the paper, never wrapped or cut off.
+void printFitted(QTextDocument &doc, QPrinter &printer)
+{
+    QTextOption option = doc.defaultTextOption();
+    option.setWrapMode(QTextOption::NoWrap);
+    doc.setDefaultTextOption(option);
+    doc.documentLayout()->setPaintDevice(&printer);
+    doc.setTextWidth(-1);
+    doc.setTextWidth(doc.idealWidth());
+    const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
+    const qreal scale = std::min<qreal>(1, page.width() / std::max<qreal>(1, doc.textWidth()));
+    const qreal pageHeight = page.height() / scale;
+    QPainter painter(&printer);
+    painter.scale(scale, scale);
+    for (qreal top = 0; top < doc.size().height(); top += pageHeight) {
+        if (top > 0)
+            printer.newPage();
+        painter.save();
+        painter.translate(0, -top);
+        doc.drawContents(&painter, QRectF(0, top, doc.textWidth(), pageHeight));
+        painter.restore();
+    }
 }
 } // namespace
 
@@ -45,7 +73,7 @@ bool ReportPrinter::printHtml(const QString &file, QWidget *parent) const
         return false;
     QTextDocument doc;
     doc.setHtml(html);
-    doc.print(&printer);
+    printFitted(doc, printer);
     return true;
 }
 
@@ -64,6 +92,6 @@ bool ReportPrinter::printText(const QString &file, QWidget *parent) const
     QTextDocument doc;
     doc.setDefaultFont(font);
     doc.setPlainText(text);
-    doc.print(&printer);
+    printFitted(doc, printer);
     return true;
 }

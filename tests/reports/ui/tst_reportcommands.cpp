@@ -202,6 +202,10 @@ private Q_SLOTS:
                     asked.append(false);
                 return true;
             });
+            // Every column: wider than the paper, yet printed side by side, none cut off or wrapped.
+            auto *columns = control<QTreeWidget>(form, "ColumnList");
+            for (int i = 0; i < columns->topLevelItemCount(); ++i)
+                columns->topLevelItem(i)->setCheckState(0, Qt::Checked);
             control<QRadioButton>(form, "RadioPrint")->click();
             QVERIFY(!control<QLineEdit>(form, "FileEdit")->isEnabled());
             auto *types = control<QComboBox>(form, "PrintBox");
@@ -220,6 +224,8 @@ private Q_SLOTS:
             if (!page)
                 QVERIFY2(text.contains(u"|        Name        |        Type        |        Size        |"_s),
                          qPrintable(text));
+            QVERIFY2(QRegularExpression(u"Name.*Type.*Size.*Path.*Date.*Title.*Height"_s).match(text).hasMatch(),
+                     qPrintable(text));
             QFile::remove(pdf);
         }
     }
