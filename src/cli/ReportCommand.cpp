@@ -87,7 +87,8 @@ int ReportCommand::run(CliContext &ctx, const QStringList &args)
     if (!a.positional().isEmpty())
         throw CliUsageError(u"unexpected \"%1\""_s.arg(a.positional().first()));
     if (a.has(u"disc"_s) == a.has(u"group"_s))
-        throw CliUsageError(u"one of --disc and --group is needed"_s);
+        throw CliUsageError(a.has(u"disc"_s) ? u"report takes --disc NAME or --group NAME, not both"_s
+                                             : u"one of --disc and --group is needed"_s);
     if (a.flag(u"recurse"_s) && a.has(u"disc"_s))
         throw CliUsageError(u"--recurse goes with --group"_s);
     const QString file = a.value(u"output"_s);

@@ -121,7 +121,9 @@ void setUp()
     if (current.isEmpty() || current == QLatin1String("hicolor") ||
         !QDir(QStringLiteral("/usr/share/icons/") + current).exists())
         QIcon::setThemeName(QStringLiteral("breeze"));
-    QIcon::setFallbackThemeName(QStringLiteral("hicolor"));
+    // The desktop's own theme (Adwaita, say) lacks many of the names asked for: breeze, which the
+    // program depends on, answers for them rather than a blank page.
+    QIcon::setFallbackThemeName(QStringLiteral("breeze"));
 }
 
 QIcon icon(const QStringList &names)

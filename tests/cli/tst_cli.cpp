@@ -244,7 +244,7 @@ private Q_SLOTS:
         row("single-copies with both", cat + u"single-copies --disc Rock_Disc --in Music"_s, 2, "", "not both");
         row("search size", cat + u"search --larger 1TB"_s, 2, "", "\"1TB\"");
         row("search date", cat + u"search --newer 01.01.2020"_s, 2, "", "2020-01-01T12:00:00");
-        row("report both", report + u" --disc Rock_Disc"_s, 2, "", "one of --disc and --group");
+        row("report both", report + u" --disc Rock_Disc"_s, 2, "", "--disc NAME or --group NAME, not both");
         row("report column", cat + u"report --disc Rock_Disc --columns Genre -o {root}/r.txt"_s, 2, "",
             "unknown column \"Genre\"");
         row("report widths", report + u" --widths 100,100"_s, 2, "", "one width for each of the 3 columns");
