@@ -74,9 +74,9 @@ public:
 private:
     struct Row {
         quint8 kind;
-        quint8 source; // SourceStored, SourceDirs or SourceFiles
+        quint8 source; // SourceStored, SourceDirs, SourceFiles or SourceHits
         qint32 image;
-        qint32 index;  // record number, or position in m_stored
+        qint32 index;  // record number, position in m_stored, or a hit's place in the answer
         qint32 typeId; // position in m_typeNames, -1 when not a file
         qint64 size;
     };

@@ -285,14 +285,13 @@ TreeNode *Navigator::FindInTree(int row) const
 {
     if (!m_current || row < 0 || row >= m_listing.count())
         return nullptr;
-    const int image = m_listing.image(row);
+    const ContentsEntry::Kind kind = m_listing.kind(row);
     const QString caption = m_listing.caption(row);
     for (int i = 0; i < m_current->childCount(); ++i) {
         TreeNode *c = m_current->child(i);
         if (c->text() != caption)
             continue;
-        if ((image == ExtensionIconCache::ImageGroup && c->kind() == KindGroup) ||
-            (image == ExtensionIconCache::ImageDisc && c->isDisc()))
+        if ((kind == ContentsEntry::Group && c->kind() == KindGroup) || (kind == ContentsEntry::Disc && c->isDisc()))
             return c;
     }
     return nullptr;

@@ -1,7 +1,6 @@
 #include "SearchTests.h"
 
 #include "acquire/MediaFamilies.h"
-#include "listing/FileTypes.h"
 #include "core/AsciiCase.h"
 #include "core/QuilloryError.h"
 
@@ -18,8 +17,8 @@ struct CategoryDef {
     std::initializer_list<const char *> extensions;
 };
 
-// Music files are decided by FileTypes::IsMusicFile, which the playlist command shares; pictures
-// and video by the media table the scanner's readers go by.
+// Music, pictures and video are decided by the media table the scanner's readers and the
+// playlist command go by.
 const std::array<CategoryDef, SearchCriteria::CategoryCount> &categories()
 {
     static const std::array<CategoryDef, SearchCriteria::CategoryCount> table{{
@@ -103,7 +102,7 @@ bool SearchTests::inCategory(int category, QByteArrayView ext)
     case SearchCriteria::FoldersOnly:
         return false;
     case SearchCriteria::MusicFiles:
-        return !ext.isEmpty() && FileTypes::IsMusicFile(QString::fromUtf8(ext));
+        return MediaFamilies::inFamily(MediaFamilies::Family::Music, ext);
     case SearchCriteria::ImageFiles:
         return MediaFamilies::inFamily(MediaFamilies::Family::Picture, ext);
     case SearchCriteria::VideoFiles:

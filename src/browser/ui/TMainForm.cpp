@@ -61,7 +61,6 @@ TMainForm::TMainForm(Workspace &workspace, Navigator &navigator, QWidget *parent
     m_positionSave = new TPosSaver(this, DataPaths::settingsFile(workspace.dataFolder()));
     m_positionSave->setObjectName(QStringLiteral("PositionSave"));
     connect(&workspace, &Workspace::aboutToClose, m_positionSave, &TPosSaver::SavePosition);
-    FormCreate(this);
 }
 
 TMainForm::~TMainForm() = default;
@@ -287,8 +286,8 @@ void TMainForm::setCompilationPanel(QWidget *panel)
 
 void TMainForm::FormCreate(QObject *sender)
 {
-    // With the window as sender there is nothing more to do: the skins menu is filled by the
-    // skin controller when it is attached.
+    // With the window as sender there is nothing to do: the skin controller fills the skins menu.
+    // The start-up window calls it without one, once the other windows are made.
     if (sender == this)
         return;
     m_workspace.open();

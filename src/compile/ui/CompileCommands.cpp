@@ -85,19 +85,11 @@ QList<int> CompileCommands::selectedRows() const
 
 void CompileCommands::updateCopyState()
 {
-    // Told by the first two selected rows (".." and the entry after it), read from the selection's
-    // ranges: Ctrl+A over millions of hits is not walked at every change. The command itself
-    // looks at the whole selection.
-    QList<int> firstTwo;
-    for (const QItemSelectionRange &range : m_selection->selection()) {
-        for (int row = range.top(); row <= std::min(range.bottom(), range.top() + 1); ++row)
-            firstTwo.append(row);
-    }
-    std::sort(firstTwo.begin(), firstTwo.end());
-    firstTwo.erase(std::unique(firstTwo.begin(), firstTwo.end()), firstTwo.end());
-    firstTwo.resize(std::min<qsizetype>(firstTwo.size(), 2));
+    // Told by the first two selected rows (".." and the entry after it): Ctrl+A over millions of
+    // hits is not walked at every change. The command itself looks at the whole selection.
     m_actions.action(u"CopytoHDD1"_s)
-        ->setEnabled(CompileSelection::canCopy(m_navigator.listing(), m_navigator.location(), firstTwo));
+        ->setEnabled(CompileSelection::canCopy(m_navigator.listing(), m_navigator.location(),
+                                               ItemSelection::rows(m_selection, 2)));
 }
 
 void CompileCommands::hookPlaylistMenu()
