@@ -107,7 +107,7 @@ public:
           m_block(FileHasher::BlockSize)
     {
         m_nodes[0].folder = true;
-        m_sinceEvents.start();
+        s.m_sinceEvents.start();
     }
 
     bool readIso(); // false when libarchive finds no ISO 9660 volume to open
@@ -141,10 +141,7 @@ private:
             s.advance(at - m_read);
             m_read = at;
         }
-        if (s.m_processEvents && m_sinceEvents.hasExpired(Scanner::ProgressIntervalMs)) {
-            m_sinceEvents.start();
-            s.m_processEvents();
-        }
+        s.pollEvents();
     }
     // The checksum and a reader's bytes of a file the list keeps, in one pass over its data:
     // pull(block, size) gives the next bytes, 0 at the end, and throws when they cannot be read.
@@ -156,7 +153,6 @@ private:
     const quint64 m_imageSize;
     std::vector<Node> m_nodes = std::vector<Node>(1);
     quint64 m_read = 0;
-    QElapsedTimer m_sinceEvents;
     FileHasher *const m_hasher;
     std::vector<char> m_block;
     QByteArray m_bytes;

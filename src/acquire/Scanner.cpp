@@ -576,6 +576,8 @@ void Scanner::scanFile(Folder &f, const Entry &e)
     }
     m_files.writeScannedFile(stored, m_catalogPath, e.size, listDate(e.mtime), extras);
     writeChecksum(hashed ? &hash : nullptr);
+    // A folder of slow files (readers waiting on damaged videos, a slow drive) still hears Stop.
+    pollEvents();
     if (specified && row->zip && file && file->isOpen()) {
         try {
             listZip(*file, QString::fromUtf8(archivePath));
@@ -583,6 +585,15 @@ void Scanner::scanFile(Folder &f, const Entry &e)
             throw named(failure);
         }
     }
+}
+
+void Scanner::pollEvents()
+{
+    if (!m_sinceEvents.hasExpired(ProgressIntervalMs))
+        return;
+    m_sinceEvents.start();
+    if (m_processEvents)
+        m_processEvents();
 }
 
 int Scanner::hashFile(int fd, quint64 size, XXH128_hash_t &out)
@@ -593,11 +604,9 @@ int Scanner::hashFile(int fd, quint64 size, XXH128_hash_t &out)
         read += bytes;
         advance(bytes);
         if (m_sinceEvents.hasExpired(ProgressIntervalMs)) {
-            m_sinceEvents.start();
             if (m_gauge && m_totalSize)
                 m_gauge(m_scannedBytes / 1024);
-            if (m_processEvents)
-                m_processEvents();
+            pollEvents();
         }
     });
     // The gauge ends where the scan's size says, whatever the file held when read.

@@ -48,7 +48,8 @@ public:
     // The volume's size, for the progress gauge; 0 keeps the gauge still.
     void setTotalSize(quint64 bytes) { m_totalSize = bytes; }
     // Called once for every folder opened, when its names are read and before its entries are
-    // looked at, so a window can repaint.
+    // looked at, so a window can repaint; and between files and within a file's reading when
+    // ProgressIntervalMs has passed without a call, so a folder of slow files still hears Stop.
     void setProcessEvents(std::function<void()> fn) { m_processEvents = std::move(fn); }
     // Called with the gauge's new position (scanned bytes / 1024) whenever the rounded
     // percentage moves; the gauge's maximum is the total size / 1024. While checksums are
@@ -105,6 +106,8 @@ private:
     // The hasher when the options ask for checksums and there is a list for them; else none.
     FileHasher *startHashing();
     int hashFile(int fd, quint64 size, XXH128_hash_t &out);
+    // The window's events, when ProgressIntervalMs has passed since the last time.
+    void pollEvents();
     void writeChecksum(const XXH128_hash_t *hash);
     void flushChecksums();
     static QString problemReason(int err);

@@ -376,7 +376,7 @@ private Q_SLOTS:
         QCOMPARE(QString::fromUtf8(r.files), QString::fromUtf8(files));
         QCOMPARE(QString::fromUtf8(r.folders), QString::fromUtf8(folders));
         QCOMPARE(r.total, quint64(78 + 1300 + 7));
-        QCOMPARE(r.folderCalls, 5);
+        QVERIFY(r.folderCalls >= 5); // every folder, and between files on a slow machine
     }
 
     // What each option leaves out, on one tree. A folder emptied by the options is not empty on the disc, and the
