@@ -106,7 +106,7 @@ int ReportCommand::run(CliContext &ctx, const QStringList &args)
 
     ReportOutput output(file, cat.dbFolder());
     if (!output.open())
-        throw QuilloryError(u"Invalid file name! %1 cannot be created: %2."_s.arg(file, output.errorString()));
+        throw QuilloryError(output.openFailure());
     try {
         ReportStream stream(output.device());
         ReportBuilder builder(cat.dbFolder(), settings, stream);

@@ -123,7 +123,7 @@ void FileCopier::plan(const QString &source, const QString &target, QList<Step> 
     // path in text, and would otherwise be passed over without a word.
     DIR *dir = ::opendir(QFile::encodeName(source).constData());
     if (!dir) {
-        fail(source, QStringLiteral("The folder cannot be read."));
+        fail(source, QStringLiteral("The folder cannot be read: ") + qt_error_string(errno));
         return;
     }
     QStringList names;

@@ -14,6 +14,13 @@ bool ReportOutput::open()
     return !m_path.isEmpty() && m_file.open();
 }
 
+QString ReportOutput::openFailure() const
+{
+    if (m_path.isEmpty())
+        return QStringLiteral("Invalid file name!");
+    return QStringLiteral("Invalid file name! %1 cannot be created: %2.").arg(m_path, m_file.errorString());
+}
+
 void ReportOutput::commit()
 {
     if (!m_file.commit())

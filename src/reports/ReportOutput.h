@@ -17,8 +17,9 @@ public:
     // name that is a folder, no permission. Throws QuilloryError for a name inside the
     // database folder, where the report could replace the catalogue's own files.
     bool open();
-    // Why open() failed, in the system's words.
-    QString errorString() const { return m_file.errorString(); }
+    // Why open() failed: "Invalid file name!", with the file and the system's reason when there
+    // was a name.
+    QString openFailure() const;
     QIODevice *device() { return &m_file; }
     // Puts the finished report in place; throws QuilloryError with the system's reason when
     // that fails.

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSysInfo>
+#include <filesystem>
 
 #include <sys/stat.h>
 
@@ -33,8 +34,12 @@ bool Catalogue::ensureDbFolder()
                                            "deleted, or its disk went away. Nothing was saved; put it back and try "
                                            "again.")
                                 .arg(QDir::toNativeSeparators(QDir::cleanPath(m_dbFolder))));
-    if (!QDir().mkpath(m_dbFolder))
-        throw QuilloryError(QStringLiteral("Cannot create the database folder \"%1\".").arg(m_dbFolder));
+    std::error_code made;
+    std::filesystem::create_directories(QFile::encodeName(m_dbFolder).toStdString(), made);
+    if (made)
+        throw QuilloryError(
+            QStringLiteral("Cannot create the database folder \"%1\": %2")
+                .arg(QDir::toNativeSeparators(QDir::cleanPath(m_dbFolder)), QString::fromLocal8Bit(made.message())));
     return true;
 }
 

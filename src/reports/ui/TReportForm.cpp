@@ -340,7 +340,7 @@ bool TReportForm::writeReport(const TreeNode *node, const QString &file, int for
     ReportOutput output(file, m_workspace.dbFolder());
     try {
         if (!output.open()) {
-            AppDialogs::message(this, AppDialogs::Error, u"Invalid file name!"_s);
+            AppDialogs::message(this, AppDialogs::Error, output.openFailure());
             return false;
         }
     } catch (const QuilloryError &e) {

@@ -168,7 +168,9 @@ private Q_SLOTS:
         auto *file = control<QLineEdit>(form, "FileEdit");
         file->setText(m_fx.path(u"missing/r.txt"_s));
         control<QPushButton>(form, "OkButton")->click();
-        QCOMPARE(AppDialogs::shownTexts(), QStringList{u"Invalid file name!"_s});
+        QCOMPARE(AppDialogs::shownTexts(),
+                 QStringList{u"Invalid file name! %1 cannot be created: %2."_s.arg(
+                     m_fx.path(u"missing/r.txt"_s), QString::fromLocal8Bit(strerror(ENOENT)))});
         QVERIFY(form->isVisible() && !f->isEnabled());
         // A disc whose contents are gone: the error is shown and no half report is left.
         QVERIFY(QFile::remove(data() + u"DB/5E6F7081.dat"_s));
