@@ -2,6 +2,7 @@
 
 #include "CliArgs.h"
 #include "CliError.h"
+#include "CliField.h"
 #include "DiscLookup.h"
 #include "listing/SearchHits.h"
 #include "search/DuplicateFinder.h"
@@ -45,8 +46,10 @@ int DuplicatesCommand::run(CliContext &ctx, const QStringList &args)
         for (int i = g.first; i < g.first + g.count; ++i) {
             hits.prefetchAfter(i);
             out += '\t';
+            const qsizetype place = out.size();
             hits.appendLocation(i, out);
             out += hits.name(i);
+            CliField::cleanFrom(out, place);
             out += '\n';
         }
         out += '\n';

@@ -2,9 +2,10 @@
 
 #include "CliArgs.h"
 #include "CliError.h"
+#include "CliField.h"
 #include "DiscLookup.h"
-#include "listing/FileTypes.h"
 #include "core/QuilloryError.h"
+#include "listing/FileTypes.h"
 #include "store/Catalogue.h"
 #include "store/ContentsFile.h"
 #include "store/ContentsRecord.h"
@@ -50,8 +51,9 @@ int LsCommand::run(CliContext &ctx, const QStringList &args)
     constexpr qsizetype kPiece = 1 << 16;
     const ContentsList &folders = lists.folders;
     for (int r : folder.subfolders) {
-        out += QString::fromUtf8(folders.folderName(r)) + u'\t' + FileTypes::kindText(ContentsEntry::Folder) + u'\t' +
-               folders.line(r, ContentsRecord::SizeLine) + u'\t' + folders.line(r, ContentsRecord::DateLine) + u'\n';
+        out += CliField::clean(QString::fromUtf8(folders.folderName(r))) + u'\t' +
+               FileTypes::kindText(ContentsEntry::Folder) + u'\t' + folders.line(r, ContentsRecord::SizeLine) + u'\t' +
+               folders.line(r, ContentsRecord::DateLine) + u'\n';
         printed(kPiece);
     }
     const ContentsList &files = lists.files;
@@ -59,8 +61,8 @@ int LsCommand::run(CliContext &ctx, const QStringList &args)
         const QString name = files.line(r, ContentsRecord::NameLine);
         const QString type =
             files.isArchive(r) ? FileTypes::kindText(ContentsEntry::Archive) : FileTypes::GetFileType(name);
-        out += name + u'\t' + type + u'\t' + files.line(r, ContentsRecord::SizeLine) + u'\t' +
-               files.line(r, ContentsRecord::DateLine) + u'\n';
+        out += CliField::clean(name) + u'\t' + type + u'\t' + files.line(r, ContentsRecord::SizeLine) + u'\t' +
+               CliField::clean(files.line(r, ContentsRecord::DateLine)) + u'\n';
         printed(kPiece);
     }
     printed(1);

@@ -2,11 +2,12 @@
 
 #include "CliArgs.h"
 #include "CliError.h"
+#include "CliField.h"
 #include "DiscLookup.h"
+#include "core/QuilloryError.h"
 #include "listing/FileTypes.h"
 #include "listing/FormatSize.h"
 #include "listing/SearchHits.h"
-#include "core/QuilloryError.h"
 #include "search/NameIndex.h"
 #include "search/SearchEngine.h"
 #include "store/Catalogue.h"
@@ -85,15 +86,17 @@ int SearchCommand::run(CliContext &ctx, const QStringList &args)
         if (type.isNull())
             type =
                 few ? FileTypes::typeNameOf(QString::fromUtf8(name)) : FileTypes::GetFileType(QString::fromUtf8(name));
-        out += name;
+        CliField::append(out, name);
         out += '\t';
         out += type.toUtf8();
         out += '\t';
+        const qsizetype location = out.size();
         hits.appendLocation(i, out);
+        CliField::cleanFrom(out, location);
         out += '\t';
         out += QByteArray::number(hits.size(i));
         out += '\t';
-        out += hits.date(i);
+        CliField::append(out, hits.date(i));
         out += '\n';
         ctx.io().writeWhenFull(out);
     }

@@ -2,6 +2,7 @@
 
 #include "CliArgs.h"
 #include "CliError.h"
+#include "CliField.h"
 #include "DiscLookup.h"
 #include "listing/SearchHits.h"
 #include "search/DuplicateFinder.h"
@@ -40,12 +41,14 @@ int SingleCopiesCommand::run(CliContext &ctx, const QStringList &args)
     const SearchHits &hits = *found.hits;
     QByteArray out;
     for (int i = 0; i < hits.count(); ++i) {
+        const qsizetype place = out.size();
         hits.appendLocation(i, out);
         out += hits.name(i);
+        CliField::cleanFrom(out, place);
         out += '\t';
         out += QByteArray::number(hits.size(i));
         out += '\t';
-        out += hits.date(i);
+        CliField::append(out, hits.date(i));
         out += '\n';
         ctx.io().writeWhenFull(out);
     }

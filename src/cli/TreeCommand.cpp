@@ -2,6 +2,7 @@
 
 #include "CliArgs.h"
 #include "CliError.h"
+#include "CliField.h"
 #include "store/Catalogue.h"
 
 #include <QStringEncoder>
@@ -70,7 +71,12 @@ private:
         std::memset(out, ' ', size_t(2 * level));
         return out + 2 * level;
     }
-    char *append(char *out, const QString &text) { return m_utf8.appendToBuffer(out, text); }
+    char *append(char *out, const QString &text)
+    {
+        char *end = m_utf8.appendToBuffer(out, text);
+        CliField::cleanRange(out, end);
+        return end;
+    }
 
     const CliIo &m_io;
     // Each text whole: a damaged one cannot carry half a character into the next.

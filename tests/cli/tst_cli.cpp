@@ -151,6 +151,10 @@ private Q_SLOTS:
         writeFile(at(u"damaged/DB/groups.tree"_s), "R\r\n\t\t\tX\r\n");
         writeFile(at(u"badlists/DB/groups.tree"_s), "R\r\n\tBad|L|0000000B|FAT|1|d|Music|1|01.01.2001 10:00:00|\r\n");
         writeFile(at(u"badlists/DB/0000000B.dat"_s), "MSCF and then nothing a cabinet holds");
+        // Made by another program: a title and a name with a TAB in them.
+        writeFile(at(u"tabs/DB/groups.tree"_s), "R\r\n\tT\tab|L|0000000C|FAT|1|||1|01.01.2001 10:00:00|\r\n");
+        ContentsFile::packBytes(at(u"tabs/DB/"_s), u"0000000C"_s,
+                                {QByteArray(), "a\tb.mp3\r\n\\\r\n5\r\n01.01.2001\r\n-\r\n", QByteArray()});
         writeFile(at(u"twins/DB/groups.tree"_s), "R\r\n\tTwin|L|00000001|FAT|1|||1|01.01.2001 "
                                                  "10:00:00|\r\n\tTwin|L|00000002|FAT|1|||2|01.01.2001 10:00:00|\r\n");
         writeFile(at(u"twins/DB/00000001.dat"_s), "");
@@ -260,6 +264,11 @@ private Q_SLOTS:
         row("damaged tree", u"--data {root}/damaged tree"_s, 1, "", "Invalid level (3) for item \"X\"");
         // The cabinet library's words name no file: the disc is named with them.
         const QByteArray unreadable = "The disc \"Bad\" could not be read: Cabinet file";
+        // A TAB or line break in a name cannot forge a column or a line of the answer.
+        row("tabs, tree", u"--data {root}/tabs tree"_s, 0, "R\n  T?ab\t0000000C\tFAT\t1\t\n");
+        row("tabs, ls", u"--data {root}/tabs ls 0000000C"_s, 0, "a?b.mp3\tMP3 audio\t5\t01.01.2001\n");
+        row("tabs, search", u"--data {root}/tabs search b.mp3"_s, 0, "a?b.mp3\tMP3 audio\tT?ab:\\\t5\t01.01.2001\n",
+            "1 found");
         row("damaged lists, ls", u"--data {root}/badlists ls Bad"_s, 1, "", unreadable);
         row("damaged lists, report", u"--data {root}/badlists report --disc Bad -o {root}/r.txt"_s, 1, "", unreadable);
         row("damaged lists, verify", u"--data {root}/badlists verify Bad {root}/vol"_s, 1, "", unreadable);
