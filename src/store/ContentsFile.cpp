@@ -269,14 +269,24 @@ ContentsFile::Lists readLists(const QString &dbFolder, const QString &serial,
         },
         ContentsFile::MaxListBytes + ContentsList::MaxBytes, true);
     ContentsFile::Lists lists;
+    bool folders = false, files = false;
     for (const TSTCabBlob &b : blobs) {
-        if (b.Member.Name.compare(dirName, Qt::CaseInsensitive) == 0)
+        if (b.Member.Name.compare(dirName, Qt::CaseInsensitive) == 0) {
             lists.folderList = b.Data;
-        else if (b.Member.Name.compare(fileName, Qt::CaseInsensitive) == 0)
+            folders = true;
+        } else if (b.Member.Name.compare(fileName, Qt::CaseInsensitive) == 0) {
             lists.fileList = b.Data;
-        else
+            files = true;
+        } else {
             lists.checksumList = b.Data;
+        }
     }
+    // Every contents file holds both lists, an empty disc's too: one without a list is damaged,
+    // and read as it stands it would pass for a disc without files (a report of nothing, said to
+    // be a success; a verify calling every file new).
+    if (withLists && !(folders && files))
+        throw cannotRead(path, folders ? QStringLiteral("It holds no file list (%1).").arg(fileName)
+                                       : QStringLiteral("It holds no folder list (%1).").arg(dirName));
     return lists;
 }
 

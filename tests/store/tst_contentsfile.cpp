@@ -253,6 +253,15 @@ private Q_SLOTS:
         writeFile(dat, whole.left(whole.size() - 2000));
         QVERIFY_THROWS_EXCEPTION(ESTCabinet, ContentsFile::read(d, serial));
         onlyTheContentsFile(d);
+
+        // A contents file without its file list is damaged, not a disc without files.
+        QFile::remove(tmp.filePath(u"src/"_s + serial + u".file"_s));
+        cab.Open(dat);
+        cab.AddFiles(tmp.filePath(u"src/*"_s));
+        cab.Close(true);
+        QVERIFY(refusal([&] {
+                    ContentsFile::load(d, serial);
+                }).endsWith(u"It holds no file list (%1.file)."_s.arg(serial)));
     }
 
     void unusableSerialsNameNothingOutsideDb()
