@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QResizeEvent>
 #include <QVBoxLayout>
 
 ContentsPanel::ContentsPanel(Navigator &navigator, ContentsIcons *icons, QWidget *parent) : Panel(parent)
@@ -134,4 +135,11 @@ void ContentsPanel::restoreSelection(const std::vector<int> &order)
         m_view->selectionModel()->setCurrentIndex(m_model->index(newCurrent, 0), QItemSelectionModel::NoUpdate);
     m_view->selectionModel()->select(sel, QItemSelectionModel::ClearAndSelect);
     m_marks.clear();
+}
+
+void ContentsPanel::resizeEvent(QResizeEvent *event)
+{
+    Panel::resizeEvent(event);
+    // A long title leaves room for the folder's path beside it, which would otherwise go first.
+    m_nameLabel->setMaximumWidth(std::max(40, width() * 3 / 5));
 }

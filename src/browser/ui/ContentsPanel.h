@@ -23,6 +23,9 @@ public:
 public Q_SLOTS:
     void setLocation(const Navigator &navigator) override;
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
     void rememberSelection();
     // A listing of millions of entries takes seconds to fill or sort: the wait cursor meanwhile.

@@ -103,7 +103,11 @@ protected:
         if (fm.horizontalAdvance(all) > r.width() && open >= 0 && close > open) {
             const QString head = all.left(open + 1), tail = all.mid(close);
             const int room = r.width() - fm.horizontalAdvance(head) - fm.horizontalAdvance(tail);
-            shown = head + fm.elidedText(all.mid(open + 1, close - open - 1), Qt::ElideRight, std::max(room, 0)) + tail;
+            QString name = fm.elidedText(all.mid(open + 1, close - open - 1), Qt::ElideRight, std::max(room, 0));
+            // Cut to nothing, the name would read as an empty one: "..." at least says it is cut.
+            if (name.isEmpty())
+                name = QString(QChar(0x2026));
+            shown = head + name + tail;
         }
         shown = fm.elidedText(shown, Qt::ElideRight, r.width());
         setToolTip(shown == text() ? QString() : text());
