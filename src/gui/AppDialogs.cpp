@@ -105,9 +105,12 @@ QString fileDialog(QWidget *parent, bool save, const QString &caption, const QSt
         if (!proposed.endsWith(u'/'))
             dlg.selectFile(proposed);
         if (dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty())
-            chosen = withSuffix(dlg.selectedFiles().constFirst(), dlg.defaultSuffix());
+            chosen = save ? withSuffix(dlg.selectedFiles().constFirst(), dlg.defaultSuffix())
+                          : dlg.selectedFiles().constFirst();
     }
-    chosen = withSuffix(chosen, defaultSuffix);
+    // A file chosen to be opened is taken as it is named.
+    if (save || !QFileInfo::exists(chosen))
+        chosen = withSuffix(chosen, defaultSuffix);
     g_shown.append({save ? QStringLiteral("save") : QStringLiteral("open"), AppDialogs::Information, caption, proposed,
                     chosen.isEmpty() ? QStringLiteral("Cancel") : chosen});
     return chosen;
