@@ -582,6 +582,9 @@ void Scanner::scanFile(Folder &f, const Entry &e)
         try {
             listZip(*file, QString::fromUtf8(archivePath));
         } catch (const QuilloryError &failure) {
+            // Only the archive's own read is named for it; the lists' writer names its own file.
+            if (file->error() == QFileDevice::NoError)
+                throw;
             throw named(failure);
         }
     }

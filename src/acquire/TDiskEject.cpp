@@ -30,6 +30,5 @@ void TDiskEject::Eject()
     QString why;
     if (!backend()->eject(m_drive, &why))
         // The system's reason ("target is busy") tells the user what to close.
-        throw EDiskEject(why.isEmpty() ? QStringLiteral("Could not eject disk!")
-                                       : QStringLiteral("Could not eject disk!\n") + why);
+        throw EDiskEject(QStringLiteral("Could not eject disk!"), why);
 }

@@ -52,8 +52,9 @@ int LsCommand::run(CliContext &ctx, const QStringList &args)
     const ContentsList &folders = lists.folders;
     for (int r : folder.subfolders) {
         out += CliField::clean(QString::fromUtf8(folders.folderName(r))) + u'\t' +
-               FileTypes::kindText(ContentsEntry::Folder) + u'\t' + folders.line(r, ContentsRecord::SizeLine) + u'\t' +
-               folders.line(r, ContentsRecord::DateLine) + u'\n';
+               FileTypes::kindText(ContentsEntry::Folder) + u'\t' +
+               CliField::clean(folders.line(r, ContentsRecord::SizeLine)) + u'\t' +
+               CliField::clean(folders.line(r, ContentsRecord::DateLine)) + u'\n';
         printed(kPiece);
     }
     const ContentsList &files = lists.files;
@@ -61,8 +62,8 @@ int LsCommand::run(CliContext &ctx, const QStringList &args)
         const QString name = files.line(r, ContentsRecord::NameLine);
         const QString type =
             files.isArchive(r) ? FileTypes::kindText(ContentsEntry::Archive) : FileTypes::GetFileType(name);
-        out += CliField::clean(name) + u'\t' + type + u'\t' + files.line(r, ContentsRecord::SizeLine) + u'\t' +
-               CliField::clean(files.line(r, ContentsRecord::DateLine)) + u'\n';
+        out += CliField::clean(name) + u'\t' + type + u'\t' + CliField::clean(files.line(r, ContentsRecord::SizeLine)) +
+               u'\t' + CliField::clean(files.line(r, ContentsRecord::DateLine)) + u'\n';
         printed(kPiece);
     }
     printed(1);

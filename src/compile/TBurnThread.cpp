@@ -115,7 +115,9 @@ void TBurnThread::run()
             return;
         }
     }
-    if (!ok && !partial.isEmpty() && QStorageInfo(QFileInfo(partial).absolutePath()).bytesAvailable() < FullBelow) {
+    const QStorageInfo where(QFileInfo(partial).absolutePath());
+    if (!ok && !partial.isEmpty() && where.isValid() && where.bytesAvailable() >= 0 &&
+        where.bytesAvailable() < FullBelow) {
         // xorriso says only that writing failed.
         Q_EMIT ended(
             false,

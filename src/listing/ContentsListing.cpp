@@ -15,11 +15,11 @@
 static const QString kFolder = FileTypes::kindText(ContentsEntry::Folder);
 static const QString kCompressed = FileTypes::kindText(ContentsEntry::Archive);
 
-// A size that is no number counts as 0 rather than failing a whole listing.
+// A size that is no number (or below zero) counts as 0 rather than failing a whole listing.
 static qint64 parseSize(QByteArrayView v)
 {
     qint64 n = 0;
-    return ContentsRecord::parseSize(v, n) ? n : 0;
+    return ContentsRecord::parseSize(v, n) && n >= 0 ? n : 0;
 }
 
 ContentsListing::ContentsListing(ExtensionIconCache *icons) : m_icons(icons) {}

@@ -88,6 +88,8 @@ public:
     void closeWithoutAsking() { m_askBeforeLoss = false; }
     // False once the session ends (a logout): nobody is there to answer a question.
     bool asksBeforeLoss() const { return m_askBeforeLoss; }
+    // Whether close() has run: work that let events through may find the run over.
+    bool isClosed() const { return m_closed; }
     // Writes the preferences now, with the window's state (preferencesAboutToSave); errors go to the prompts.
     void savePreferences();
     // Reads the stored preferences again (preferencesReloaded).

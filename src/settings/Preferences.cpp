@@ -257,11 +257,12 @@ void Preferences::load(QSettings &settings)
 
 namespace
 {
-// QSettings tells that a write failed, never why: a file of the settings' size written beside
-// them meets what stopped it (a full disk, a folder this user may not write).
-QString writeProblem(const QString &folder)
+// QSettings tells that a write failed, never why: a small file written beside them meets what
+// stopped it (a full disk, a folder this user may not write).
+QString writeProblem(const QString &settingsFile)
 {
-    QTemporaryFile probe(folder + QLatin1String("/.quillory-probe-XXXXXX"));
+    // Named as the settings' own temporary files are, which a start clears should a kill leave it.
+    QTemporaryFile probe(settingsFile + QLatin1String(".XXXXXX"));
     if (!probe.open())
         return probe.errorString();
     // Straight to the system: Qt's buffered writes lose the reason.
@@ -295,7 +296,7 @@ void Preferences::save(const QString &settingsFile) const
     save(settings);
     settings.sync();
     if (settings.status() != QSettings::NoError) {
-        const QString why = writeProblem(QFileInfo(settingsFile).absolutePath());
+        const QString why = writeProblem(settingsFile);
         throw QuilloryError(QStringLiteral("Cannot write the preferences to \"%1\".%2")
                                 .arg(QDir::toNativeSeparators(settingsFile), why.isEmpty() ? QString() : u' ' + why));
     }

@@ -145,7 +145,7 @@ template <typename F> QString ejectError(F f)
     try {
         f();
     } catch (const EDiskEject &e) {
-        return e.message();
+        return e.shownText();
     }
     return u"<no EDiskEject>"_s;
 }
@@ -275,6 +275,11 @@ private Q_SLOTS:
         m_folders->setPresent(m_d, true);
         m_folders->setEjectRefused(true);
         QCOMPARE(ejectError([&] { eject.Eject(); }), u"Could not eject disk!\nThe drive refused to eject"_s);
+        try {
+            eject.Eject();
+        } catch (const EDiskEject &e) {
+            QCOMPARE(e.message(), u"Could not eject disk!"_s); // the text as documented; the reason beside it
+        }
         QVERIFY(!eject.Ejected()); // the disc is still in
     }
 

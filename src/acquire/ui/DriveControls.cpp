@@ -156,6 +156,6 @@ void DriveControls::ejectDrive(const QString &drive)
     try {
         m_drive.eject(drive);
     } catch (const EDiskEject &e) {
-        AppDialogs::showError(m_window, e.message());
+        AppDialogs::showError(m_window, e.shownText());
     }
 }

@@ -309,7 +309,7 @@ void TNewForm::AddButtonClick()
         try {
             m_drive.eject(disc.root);
         } catch (const EDiskEject &e) {
-            AppDialogs::showError(m_mainWindow, e.message());
+            AppDialogs::showError(m_mainWindow, e.shownText());
         }
     }
 }
@@ -405,7 +405,7 @@ void TNewForm::EjectButtonClick()
     try {
         m_drive.eject(m_drive.driveText());
     } catch (const EDiskEject &e) {
-        AppDialogs::showError(this, e.message());
+        AppDialogs::showError(this, e.shownText());
     }
 }
 

@@ -107,6 +107,10 @@ void BackupCommands::ImportDatabase1Click()
         m_busy->setPosition(position);
     });
     m_busy->finish();
+    // The run ended while the gauge let events through (a logout): nobody is there to read a box,
+    // and the catalogue is not opened again.
+    if (m_workspace.isClosed())
+        return;
     if (!failure.isEmpty()) {
         AppDialogs::showError(m_window, failure);
         return;

@@ -40,7 +40,11 @@ CompileCommands::CompileCommands(Workspace &workspace, Navigator &navigator, Act
 {
     m_panel->hide();
     // Closed while copying, the window would go and the copy go on unseen, the catalogue held.
-    connect(&workspace, &Workspace::aboutToClose, this, [this] { m_closing = true; });
+    connect(&workspace, &Workspace::aboutToClose, this, [this] {
+        m_closing = true;
+        if (m_burner && m_burner->IsBurning())
+            m_burner->cancelBurn();
+    });
     QAction *toggle = actions.claim(u"ToggleCompilation1"_s);
     toggle->setCheckable(true);
     connect(toggle, &QAction::triggered, this, &CompileCommands::ToggleCompilationButtonClick);
@@ -119,7 +123,7 @@ bool CompileCommands::eventFilter(QObject *watched, QEvent *event)
             event->ignore();
             return true;
         }
-        m_burner->cancelBurn();
+        // Cancelled once the window really goes (aboutToClose): a later question may keep it.
     }
     return QObject::eventFilter(watched, event);
 }

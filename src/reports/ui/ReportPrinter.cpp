@@ -36,14 +36,16 @@ void printFitted(QTextDocument &doc, QPrinter &printer)
     const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
     const qreal scale = std::min<qreal>(1, page.width() / std::max<qreal>(1, doc.textWidth()));
     const qreal pageHeight = page.height() / scale;
+    // Laid out in pages, so that no row is cut across two.
+    doc.setPageSize(QSizeF(doc.textWidth(), pageHeight));
     QPainter painter(&printer);
     painter.scale(scale, scale);
-    for (qreal top = 0; top < doc.size().height(); top += pageHeight) {
-        if (top > 0)
+    for (int i = 0; i < doc.pageCount(); ++i) {
+        if (i > 0)
             printer.newPage();
         painter.save();
-        painter.translate(0, -top);
-        doc.drawContents(&painter, QRectF(0, top, doc.textWidth(), pageHeight));
+        painter.translate(0, -i * pageHeight);
+        doc.drawContents(&painter, QRectF(0, i * pageHeight, doc.textWidth(), pageHeight));
         painter.restore();
     }
 }
