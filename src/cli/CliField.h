@@ -9,11 +9,16 @@
 namespace CliField
 {
 
+inline void cleanRange(char *begin, char *end)
+{
+    for (char *c = begin; c != end; ++c)
+        if (*c == '\t' || *c == '\n' || *c == '\r')
+            *c = '?';
+}
+
 inline void cleanFrom(QByteArray &out, qsizetype from)
 {
-    for (qsizetype i = from; i < out.size(); ++i)
-        if (out[i] == '\t' || out[i] == '\n' || out[i] == '\r')
-            out[i] = '?';
+    cleanRange(out.data() + from, out.data() + out.size());
 }
 
 inline void append(QByteArray &out, QByteArrayView field)
@@ -29,13 +34,6 @@ inline QString clean(QString field)
         if (c == u'\t' || c == u'\n' || c == u'\r')
             c = u'?';
     return field;
-}
-
-inline void cleanRange(char *begin, char *end)
-{
-    for (char *c = begin; c != end; ++c)
-        if (*c == '\t' || *c == '\n' || *c == '\r')
-            *c = '?';
 }
 
 } // namespace CliField

@@ -396,12 +396,18 @@ void TNewForm::reject()
     QDialog::reject();
 }
 
+bool TNewForm::driveChosen()
+{
+    if (!m_drive.driveText().isEmpty())
+        return true;
+    AppDialogs::message(this, AppDialogs::Information, DiscAdder::noDriveChosenMessage());
+    return false;
+}
+
 void TNewForm::EjectButtonClick()
 {
-    if (m_drive.driveText().isEmpty()) {
-        AppDialogs::message(this, AppDialogs::Information, DiscAdder::noDriveChosenMessage());
+    if (!driveChosen())
         return;
-    }
     try {
         m_drive.eject(m_drive.driveText());
     } catch (const EDiskEject &e) {
@@ -411,11 +417,9 @@ void TNewForm::EjectButtonClick()
 
 void TNewForm::ExploreButtonClick()
 {
-    const QString drive = m_drive.driveText();
-    if (drive.isEmpty()) {
-        AppDialogs::message(this, AppDialogs::Information, DiscAdder::noDriveChosenMessage());
+    if (!driveChosen())
         return;
-    }
+    const QString drive = m_drive.driveText();
     if (!m_drive.hasDisc()) {
         AppDialogs::message(this, AppDialogs::Error, u"Disc not present in drive "_s + drive);
         return;

@@ -65,6 +65,8 @@ Q_SIGNALS:
 
 protected:
 private:
+    // False, the user told, when no drive is chosen (the one shown went away).
+    bool driveChosen();
     void fillDrives();
     void DrivesBoxChange(int index);
     void dropDownDrives();
