@@ -62,35 +62,40 @@ QString firstForeignPath(const ContentsList &list)
     return found.isNull() ? QString() : QString::fromUtf8(found);
 }
 
-// Reads a staged disc's lists completely, as the catalogue will read them after the switch,
-// and refuses the import when they cannot be read or name something no scan writes: a disc
-// that does not read would otherwise replace the user's good contents file.
-void checkStagedDisc(const QString &archiveFile, const TCD &cd, const QString &stagedFile)
+// Reads a contents file's lists completely, as the catalogue reads a disc, and says why an
+// import refuses it: its lists cannot be read, or they name something no scan writes. The
+// words follow "whose" in a sentence naming the disc; empty when the file would be taken.
+QString importRefusal(const QString &contentsFile, const QString &serial)
 {
     ContentsFile::Parsed parsed;
     try {
-        parsed = ContentsFile::load(QFileInfo(stagedFile).path() + u'/', cd.Serial);
+        parsed = ContentsFile::load(QFileInfo(contentsFile).path() + u'/', serial);
     } catch (const QuilloryError &e) {
-        // The staged copy goes with the refusal: the reason names the member the user can find.
+        // The reason names the file as the user finds it in the archive.
         QString reason = e.message();
-        reason.replace(QDir::toNativeSeparators(stagedFile), QFileInfo(stagedFile).fileName());
+        reason.replace(QDir::toNativeSeparators(contentsFile), QFileInfo(contentsFile).fileName());
         if (!reason.endsWith(u'.'))
             reason += u'.';
-        throw QuilloryError(QStringLiteral("The archive \"%1\" holds disc \"%2\" (%3) whose contents file cannot be "
-                                           "read: %4 Nothing was imported.")
-                                .arg(shownPath(archiveFile), cd.Title, cd.Serial, reason));
+        return QStringLiteral("contents file cannot be read: %1").arg(reason);
     }
     for (const ContentsList *list : {&parsed.folders, &parsed.files})
         if (const QString path = firstForeignPath(*list); !path.isEmpty())
-            throw QuilloryError(QStringLiteral("The archive \"%1\" holds disc \"%2\" (%3) whose list names \"%4\"; a "
-                                               "scan never writes such a name. Nothing was imported.")
-                                    .arg(shownPath(archiveFile), cd.Title, cd.Serial, path));
+            return QStringLiteral("list names \"%1\"; a scan never writes such a name.").arg(path);
+    return QString();
+}
+
+// A staged disc that does not read would otherwise replace the user's good contents file.
+void checkStagedDisc(const QString &archiveFile, const TCD &cd, const QString &stagedFile)
+{
+    if (const QString why = importRefusal(stagedFile, cd.Serial); !why.isEmpty())
+        throw QuilloryError(QStringLiteral("The archive \"%1\" holds disc \"%2\" (%3) whose %4 Nothing was imported.")
+                                .arg(shownPath(archiveFile), cd.Title, cd.Serial, why));
 }
 
 } // namespace
 
-void DatabaseBackup::exportDatabase(Catalogue &catalogue, const QString &archiveFile, const Progress &progress,
-                                    const InfoCallback &info)
+int DatabaseBackup::exportDatabase(Catalogue &catalogue, const QString &archiveFile, const Progress &progress,
+                                   const InfoCallback &info)
 {
     const QString db = catalogue.dbFolder();
     Catalogue::refuseWriteInsideDb(db, archiveFile, QStringLiteral("archive"));
@@ -115,6 +120,9 @@ void DatabaseBackup::exportDatabase(Catalogue &catalogue, const QString &archive
     // The known names are added directly: DB is never listed, and nothing but the
     // catalogue (a scan's lists, files of the user's) can reach the archive.
     QSet<QString> added;
+    // A disc the import would refuse is left out: an archive holding it could not be restored
+    // at all. It stays in the catalogue as it is, and the user is told.
+    QStringList refused;
     const ContentsFile::Present present = ContentsFile::serialsPresent(db);
     catalogue.tree().forEachPreOrder([&](TreeNode *node) {
         ++position;
@@ -126,12 +134,22 @@ void DatabaseBackup::exportDatabase(Catalogue &catalogue, const QString &archive
         if (!present.contains(serial) || added.contains(serial))
             return;
         added.insert(serial);
-        cab.AddFile(ContentsFile::contentsFileName(db, serial), ContentsFile::contentsFileName(QString(), serial));
+        const QString file = ContentsFile::contentsFileName(db, serial);
+        if (const QString why = importRefusal(file, serial); !why.isEmpty()) {
+            refused.append(QStringLiteral("\"%1\" (%2), whose %3").arg(node->cd()->Title, serial, why));
+            return;
+        }
+        cab.AddFile(file, ContentsFile::contentsFileName(QString(), serial));
     });
     cab.AddFile(catalogue.treeFile(), QLatin1String(TreeFileName));
     if (progress)
         progress(maximum, maximum);
     cab.Close(true);
+    if (!refused.isEmpty() && info)
+        info(QStringLiteral("The archive \"%1\" was written without these discs, which an import would refuse; they "
+                            "stay in the catalogue as they are:\n%2")
+                 .arg(shownPath(archiveFile), refused.join(u'\n')));
+    return static_cast<int>(refused.size());
 }
 
 void DatabaseBackup::importDatabase(const QString &archiveFile, const QString &dbFolder, const Progress &progress)

@@ -22,9 +22,11 @@ public:
     // nothing else of DB. An older archive of that name is replaced only once the new one is
     // complete. Refused, with nothing written, when the archive would lie inside DB (it would
     // replace a catalogue file), or when the tree could not be loaded (saving it then would
-    // overwrite the user's "groups.tree" with an empty one).
-    static void exportDatabase(Catalogue &catalogue, const QString &archiveFile, const Progress &progress = {},
-                               const InfoCallback &info = {});
+    // overwrite the user's "groups.tree" with an empty one). A disc whose contents file the
+    // import would refuse (see below) is left out, so that the archive can be restored; info
+    // names those discs once the archive is written. Returns how many were left out.
+    static int exportDatabase(Catalogue &catalogue, const QString &archiveFile, const Progress &progress = {},
+                              const InfoCallback &info = {});
 
     // Restores an archive (following a set) into DB, all or nothing; the caller holds the
     // lock. Everything is extracted into a staging folder and checked first: member names,

@@ -15,6 +15,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <optional>
 
 namespace
 {
@@ -118,6 +119,11 @@ int AddDiscCommand::run(CliContext &ctx, const QStringList &args)
     if (!image)
         volume.root = root;
 
+    // Checked before the catalogue is locked, which makes it when there is none.
+    const std::optional<int> number =
+        a.has(QStringLiteral("number"))
+            ? std::optional<int>(CliArgs::wholeNumber(QStringLiteral("--number"), a.value(QStringLiteral("number"))))
+            : std::nullopt;
     Catalogue &cat = ctx.catalogue();
     if (!cat.canSave())
         throw QuilloryError(QStringLiteral("The catalogue could not be read, so nothing is added to it."));
@@ -158,8 +164,8 @@ int AddDiscCommand::run(CliContext &ctx, const QStringList &args)
     } else {
         details.number = adder.nextNumber();
     }
-    if (a.has(QStringLiteral("number")))
-        details.number = CliArgs::wholeNumber(QStringLiteral("--number"), a.value(QStringLiteral("number")));
+    if (number)
+        details.number = *number;
 
     TreeNode *node = adder.add(volume, details, parent, old);
     cat.save();

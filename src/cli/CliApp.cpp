@@ -53,6 +53,12 @@ void checkDataFolder(const QString &dataFolder, CatalogueUse use)
         throw QuilloryError(
             QStringLiteral("There is no catalogue in \"%1\": the folder does not exist.").arg(shown(dataFolder)));
     refuseNonFolder(DataPaths::dbFolder(dataFolder), QStringLiteral("database folder"));
+    // A mistyped --data (the DB folder itself, a home folder) would otherwise read as an
+    // empty catalogue, and an export of it would replace a good backup.
+    if (use == CatalogueUse::Reads && !QFileInfo(QDir::cleanPath(DataPaths::dbFolder(dataFolder))).isDir())
+        throw QuilloryError(
+            QStringLiteral("There is no catalogue in \"%1\": it holds no database folder \"%2\".")
+                .arg(shown(dataFolder), QFileInfo(QDir::cleanPath(DataPaths::dbFolder(dataFolder))).fileName()));
 }
 
 } // namespace

@@ -13,6 +13,8 @@ struct CliIo {
     void print(const QString &text) const { write(out, text); }
     void printLine(const QString &text) const { write(out, text + u'\n'); }
     void error(const QString &text) const { write(err, text + u'\n'); }
+    // A question, on the messages' stream and without a line end, so the answer follows it.
+    void ask(const QString &text) const { write(err, text); }
     void writeRaw(const QByteArray &bytes) const
     {
         if (out)

@@ -1,5 +1,6 @@
 #include "ConfigCommand.h"
 
+#include "CliArgs.h"
 #include "CliError.h"
 #include "acquire/ScanOptions.h"
 #include "core/QuilloryError.h"
@@ -86,24 +87,27 @@ int ConfigCommand::run(CliContext &ctx, const QStringList &args)
 
     if (verb == QLatin1String("exclusions")) {
         prefs.loadExclusions(ctx.dataFolder());
-        const QStringList masks = args.mid(1);
-        if (masks.isEmpty()) {
+        // Parsed as options are: a mistyped "--clr" would otherwise become the whole list.
+        const CliArgs parsed(args.mid(1), {}, {QStringLiteral("clear")});
+        const QStringList masks = parsed.positional();
+        if (parsed.flag(QStringLiteral("clear"))) {
+            if (!masks.isEmpty())
+                throw CliUsageError(QStringLiteral("--clear takes no masks"));
+        } else if (masks.isEmpty()) {
             QString out;
             for (const QString &m : prefs.exclusions())
                 out += m + u'\n';
             ctx.io().print(out);
             return 0;
         }
-        if (masks == QStringList{QStringLiteral("--clear")}) {
-            prefs.setExclusions({});
-        } else {
-            if (masks.contains(QStringLiteral("--clear")))
-                throw CliUsageError(QStringLiteral("--clear takes no masks"));
-            // A bad mask is refused now rather than ending a scan later.
-            for (const QString &m : masks)
-                TMask check(m);
-            prefs.setExclusions(masks);
+        // A bad mask is refused now rather than ending a scan later; an empty one (an unset
+        // shell variable) would empty the list without a word.
+        for (const QString &m : masks) {
+            if (m.isEmpty())
+                throw CliUsageError(QStringLiteral("an empty mask is no mask; --clear empties the list"));
+            TMask check(m);
         }
+        prefs.setExclusions(masks);
         refuseWhileInUse(ctx);
         const bool isNew = !QFileInfo::exists(ctx.dataFolder());
         prefs.saveExclusions(ctx.dataFolder());

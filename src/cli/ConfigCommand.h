@@ -21,7 +21,7 @@ public:
     {
         if (args.value(0) != QLatin1String("exclusions"))
             return CatalogueUse::None;
-        return args.size() > 1 ? CatalogueUse::MayCreate : CatalogueUse::Reads;
+        return CatalogueUse::MayCreate;
     }
     int run(CliContext &ctx, const QStringList &args) override;
 };

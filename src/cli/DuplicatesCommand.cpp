@@ -60,5 +60,5 @@ int DuplicatesCommand::run(CliContext &ctx, const QStringList &args)
         ctx.io().error(p);
     ctx.io().error(found.summary());
     // A disc that could not be read is missing from the answer: a script must not take it whole.
-    return finder.problems().isEmpty() ? 0 : 1;
+    return finder.missedDiscs() ? 1 : 0;
 }

@@ -3,7 +3,11 @@
 #include "CliArgs.h"
 #include "CliError.h"
 #include "backup/DatabaseBackup.h"
+#include "core/QuilloryError.h"
 #include "store/Catalogue.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 int ImportCommand::run(CliContext &ctx, const QStringList &args)
 {
@@ -11,17 +15,23 @@ int ImportCommand::run(CliContext &ctx, const QStringList &args)
     if (parsed.positional().size() != 1)
         throw CliUsageError(QStringLiteral("one archive file name is needed"));
     const QString archive = parsed.positional().first();
-    Catalogue &cat = ctx.lockedCatalogue();
+    // Asked and checked before the catalogue is locked, which makes it when there is none: a
+    // refused import leaves no empty catalogue behind. The question goes where messages go, so
+    // that an answer sent to a file never holds it.
+    if (!QFileInfo(archive).isFile())
+        throw QuilloryError(
+            QStringLiteral("There is no archive \"%1\"; nothing was imported.").arg(QDir::toNativeSeparators(archive)));
     if (!parsed.flag(QStringLiteral("yes"))) {
-        ctx.io().print(DatabaseBackup::importQuestion() + u' ');
+        ctx.io().ask(DatabaseBackup::importQuestion() + u' ');
         const QString answer = ctx.io().readLine().trimmed().toLower();
         if (answer != QLatin1String("y") && answer != QLatin1String("yes")) {
             if (answer.isNull())
-                ctx.io().print(QStringLiteral("\n"));
+                ctx.io().ask(QStringLiteral("\n"));
             ctx.io().error(QStringLiteral("Import cancelled; nothing was imported."));
             return 1;
         }
     }
+    Catalogue &cat = ctx.lockedCatalogue();
     DatabaseBackup::importDatabase(archive, cat.dbFolder());
     // The catalogue is loaded again from what was imported; its messages go to standard error.
     cat.load([&ctx](const QString &msg) { ctx.io().error(msg); });

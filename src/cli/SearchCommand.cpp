@@ -42,7 +42,7 @@ QString SearchCommand::details() const
     text += u"  --larger, --smaller   size bounds in bytes (or KB, MB, GB), bounds included\n"
             "  --newer, --older  date bounds in ISO 8601, a date (2020-01-01, its first moment) or a date and\n"
             "                    time (2020-01-01T12:00:00), bounds included\n"
-            "  --limit N         stop after N hits\n"_s;
+            "  --limit N         stop after N hits (0: no limit)\n"_s;
     return text;
 }
 
@@ -66,8 +66,11 @@ int SearchCommand::run(CliContext &ctx, const QStringList &args)
         c.newerThan = dateOption(u"--newer"_s, a.value(u"newer"_s));
     if ((c.olderOn = a.has(u"older"_s)))
         c.olderThan = dateOption(u"--older"_s, a.value(u"older"_s));
-    if (a.has(u"limit"_s))
+    if (a.has(u"limit"_s)) {
         c.limit = CliArgs::wholeNumber(u"--limit"_s, a.value(u"limit"_s));
+        if (c.limit < 0)
+            throw CliUsageError(u"--limit wants 0 (no limit) or more, not %1"_s.arg(c.limit));
+    }
 
     const Catalogue &cat = ctx.readCatalogue();
     const TreeNode *scope = a.has(u"in"_s) ? DiscLookup::node(cat.tree(), a.value(u"in"_s)) : cat.tree().root();
@@ -104,6 +107,9 @@ int SearchCommand::run(CliContext &ctx, const QStringList &args)
     for (const QString &p : engine.problems())
         ctx.io().error(p);
     ctx.io().error(u"%1 found, total size %2"_s.arg(hits.count()).arg(FormatSize(engine.foundSize())));
+    // A list cut at the limit must not pass for every match.
+    if (engine.limitReached())
+        ctx.io().error(u"The search stopped at the limit of %1 hits; more may match."_s.arg(hits.count()));
     // A disc that could not be read is missing from the answer: a script must not take it whole.
     return engine.problems().isEmpty() ? 0 : 1;
 }

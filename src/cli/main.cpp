@@ -3,6 +3,9 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 int main(int argc, char *argv[])
@@ -19,5 +22,14 @@ int main(int argc, char *argv[])
              ::isatty(STDERR_FILENO) ? static_cast<QIODevice *>(&errShown) : &err, &in};
     CliApp cli;
     cli.setProcessEndsAfterRun(true);
-    return cli.run(QCoreApplication::arguments().mid(1), io);
+    const int status = cli.run(QCoreApplication::arguments().mid(1), io);
+    // An answer that did not reach its reader (a full disk, a closed stream) is no answer. The
+    // stream's buffer is emptied here, while the failure can still be told.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        err.write(QStringLiteral("quillory-cli: the answer could not be written to standard output: %1\n")
+                      .arg(QString::fromLocal8Bit(std::strerror(errno)))
+                      .toUtf8());
+        return 1;
+    }
+    return status;
 }

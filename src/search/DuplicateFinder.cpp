@@ -295,6 +295,7 @@ void DuplicateFinder::clear()
     m_fileCounts.clear();
     m_entries.clear();
     m_problems.clear();
+    m_missedDiscs = false;
     m_held = 0;
 }
 
@@ -347,11 +348,13 @@ void DuplicateFinder::readDisc(quint32 disc, ListsAhead &ahead, size_t at, const
         return;
     if (!ContentsFile::isUsableSerial(cd.Serial)) {
         m_problems.append(ContentsFile::unusableDiscMessage(cd.Title, cd.Serial));
+        m_missedDiscs = true;
         return;
     }
     const DiscNames::Stamp stamp = ahead.stamp(at);
     if (stamp.size < 0) {
         m_problems.append(ContentsFile::missingDiscMessage(cd.Title));
+        m_missedDiscs = true;
         return;
     }
     m_stamps[disc] = stamp;
@@ -367,6 +370,7 @@ void DuplicateFinder::readDisc(quint32 disc, ListsAhead &ahead, size_t at, const
         }
     } catch (const QuilloryError &e) {
         m_problems.append(ContentsFile::unreadableDiscMessage(cd.Title, e.message()));
+        m_missedDiscs = true;
         return;
     }
     const DiscNames::Section &files = names->files();

@@ -83,6 +83,9 @@ public:
 
     // One line for each disc that could not be read, or whose checksums were not used.
     QStringList problems() const { return m_problems; }
+    // Whether a disc could not be read, so that the answer lacks its files. Checksums not
+    // used leave the answer whole, found by name, size and date.
+    bool missedDiscs() const { return m_missedDiscs; }
     // The memory the first pass held at its largest, for the benchmark.
     qint64 heldBytes() const { return m_held; }
 
@@ -153,6 +156,7 @@ private:
     QElapsedTimer m_clock;
     bool m_stop = false;
     QStringList m_problems;
+    bool m_missedDiscs = false;
     std::vector<TCD> m_discs;
     std::vector<DiscNames::Stamp> m_stamps; // each disc's contents file as the first pass read it
     std::vector<int> m_fileCounts;          // and its file list's record count, for its checksums

@@ -128,6 +128,29 @@ private Q_SLOTS:
         QCOMPARE(TSTCabReader().List(archive).front().Modified, old);
     }
 
+    // A disc whose contents file the import would refuse is left out and named, so that the
+    // archive restores everything else.
+    void exportLeavesOutWhatImportRefuses()
+    {
+        Catalogue &cat = *m_cat;
+        writeFile(ContentsFile::contentsFileName(cat.dbFolder(), u"CCCC0003"_s), "junk");
+        ContentsFile::packBytes(cat.dbFolder(), u"AAAA0001"_s, "..\\\n\\\n0\nd\n-\n", "");
+        const QString archive = m_tmp->filePath(u"out.cab"_s);
+        QStringList told;
+        DatabaseBackup::exportDatabase(cat, archive, {}, [&](const QString &m) { told.append(m); });
+        QCOMPARE(cabextractNames(archive), (QStringList{u"BBBB0002.dat"_s, u"groups.tree"_s}));
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told[0].contains(u"\"Jazz\" (CCCC0003), whose contents file cannot be read"_s), qPrintable(told[0]));
+        QVERIFY2(told[0].contains(u"\"Rock\" (AAAA0001), whose list names \"\\..\""_s), qPrintable(told[0]));
+
+        Catalogue restored(m_tmp->filePath(u"restored"_s));
+        restored.lock();
+        DatabaseBackup::importDatabase(archive, restored.dbFolder());
+        restored.load({});
+        QVERIFY(FindCD(restored.tree().root(), u"BBBB0002"_s));
+        QVERIFY(!FindCD(restored.tree().root(), u"CCCC0003"_s));
+    }
+
     // Serials naming paths: the export names them and archives nothing of theirs.
     void unusableSerialsReachNothingOutsideDb()
     {

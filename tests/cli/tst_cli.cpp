@@ -12,6 +12,7 @@
 
 #include <QBuffer>
 #include <QDirIterator>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -89,7 +90,8 @@ class TestCli : public QObject
             c = char(rng.bounded(256));
         const QString db = DataPaths::dbFolder(data);
         TestCatalogue::packDisc(db, u"0BADF00D"_s, [&](ContentsListWriter &, ContentsListWriter &files) {
-            files.writeFileRecord(QString::fromLatin1(noise.toBase64()), u"\\"_s, 1, TestCatalogue::date(2024, 1, 1));
+            files.writeFileRecord(QString::fromLatin1(noise.toBase64(QByteArray::Base64UrlEncoding)), u"\\"_s, 1,
+                                  TestCatalogue::date(2024, 1, 1));
         });
         writeFile(db + u"groups.tree"_s, "My Collection\r\n\tNoise|N|0BADF00D|UDF|1|||1|x|\r\n");
     }
@@ -103,9 +105,10 @@ private Q_SLOTS:
         QBuffer terminal(&seen);
         terminal.open(QIODevice::WriteOnly);
         TerminalOutput shown(&terminal);
-        const QByteArray line = "esc\x1b[31mred\x07.txt\tDisc:\\caf\xc3\xa9\r\x7f\n";
+        const QByteArray line = "esc\x1b[31mred\x07.txt\tDisc:\\caf\xc3\xa9\r\x7f\xc2\x9b"
+                                "2J\xc2\xa0\n";
         QCOMPARE(shown.write(line), line.size());
-        QCOMPARE(seen, QByteArray("esc?[31mred?.txt\tDisc:\\caf\xc3\xa9??\n"));
+        QCOMPARE(seen, QByteArray("esc?[31mred?.txt\tDisc:\\caf\xc3\xa9???2J\xc2\xa0\n"));
     }
 
     void initTestCase()
@@ -255,6 +258,10 @@ private Q_SLOTS:
         row("report width", report + u" --widths 100,5,100"_s, 2, "", "from 10 to 999, not \"5\"");
         row("config unknown", cat + u"config get Colour"_s, 2, "", "Colour");
         row("export nowhere", cat + u"export"_s, 2, "", "");
+        row("export to an empty name", cat + u"export ''"_s, 2, "", "the archive file name is empty");
+        row("exclusions, a mistyped option", cat + u"config exclusions --clr"_s, 2, "", "--clr");
+        row("exclusions, an empty mask", cat + u"config exclusions ''"_s, 2, "", "--clear empties the list");
+        row("search limit below 0", cat + u"search x --limit -1"_s, 2, "", "--limit wants 0");
 
         // What is not there, or not what it should be: exit code 1, one line, nothing changed.
         row("missing folder, read", u"--data {root}/missing tree"_s, 1, "", "the folder does not exist");
@@ -288,8 +295,14 @@ private Q_SLOTS:
         row("report no folder", cat + u"report --group Music -o {root}/none/r.txt"_s, 1, "", "Invalid file name!");
         row("report onto the catalogue", cat + u"report --group Music -o {root}/cat/DB/groups.tree"_s, 1, "",
             "inside the database folder");
-        row("import answered no", cat + u"import {home}/cat.cab"_s, 1,
-            "All existing files will be overwritten. Continue anyway?", "", AnswerNo);
+        // Asked on standard error, before a catalogue is made for the import.
+        row("import answered no", u"--data {root}/new import {home}/cat.cab"_s, 1, "",
+            "All existing files will be overwritten. Continue anyway? Import cancelled", AnswerNo);
+        row("import of no archive", u"--data {root}/new import {root}/none.cab --yes"_s, 1, "", "There is no archive");
+        // A mistyped --data reads as no catalogue, not as an empty one (an export of it would
+        // replace a good backup).
+        row("no catalogue, read", u"--data {root}/empty tree"_s, 1, "", "holds no database folder \"DB\"");
+        row("no catalogue, export", u"--data {root}/cat/DB export {root}/b.cab"_s, 1, "", "holds no database folder");
         row("no such group", cat + add + u"T --group Nope"_s, 1, "", "Nope");
         row("number not a number", cat + add + u"T --number ten"_s, 2, "",
             "--number wants a whole number, not \"ten\"");
@@ -306,7 +319,6 @@ private Q_SLOTS:
         row("empty lock taken over", u"--data {root}/stale "_s + add + u"T"_s, 0, "T||0000000A||", "taken over",
             Changes);
         // A writer rewrites an older tree and says so.
-        row("new catalogue, read", u"--data {root}/empty tree"_s, 0, "My Collection\n");
         row("older tree, written", u"--data {root}/older "_s + add + u"T"_s, 0, "T||0000000A||",
             "Your database appears to be in older format. It will be updated automatically.\nUpdate completed!\n",
             Changes);
@@ -375,6 +387,18 @@ private Q_SLOTS:
             QCOMPARE(r.code, 1);
             QVERIFY2(r.err.startsWith("The disc \"Bad\" could not be "), r.err.constData());
         }
+    }
+
+    // An answer that cannot be written (a full disk) is an error, not a quiet success.
+    void anAnswerThatCannotBeWrittenFails()
+    {
+        QProcess p;
+        p.setStandardOutputFile(u"/dev/full"_s);
+        p.start(qEnvironmentVariable("QUILLORY_CLI"), {u"--data"_s, at(u"cat"_s), u"tree"_s});
+        QVERIFY(p.waitForFinished());
+        QCOMPARE(p.exitCode(), 1);
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(err.contains("could not be written to standard output"), err.constData());
     }
 
     // --replace keeps what the command line does not give: the group, the details, the borrower.

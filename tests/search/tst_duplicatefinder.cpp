@@ -374,7 +374,8 @@ private Q_SLOTS:
         }
     }
 
-    // A checksum member that does not line up is not trusted: the disc is compared by names.
+    // A checksum member that does not line up is not trusted: the disc is compared by names,
+    // and the answer is still whole. A disc without its contents file leaves it incomplete.
     void checksumsThatDoNotLineUpAreIgnored()
     {
         Cat c;
@@ -389,6 +390,10 @@ private Q_SLOTS:
         QCOMPARE(finder.problems().size(), 1);
         QVERIFY2(finder.problems().first().startsWith(u"The disc \"D1\": The checksums are ignored"_s),
                  qPrintable(finder.problems().first()));
+        QVERIFY(!finder.missedDiscs());
+        QVERIFY(QFile::remove(ContentsFile::contentsFileName(c.db, serial)));
+        finder.duplicates(c.root);
+        QVERIFY(finder.missedDiscs());
     }
 };
 

@@ -1,16 +1,17 @@
 #include "SearchPanel.h"
 
-#include "listing/FormatSize.h"
-#include "listing/Navigator.h"
-#include "listing/SearchHits.h"
 #include "core/QuilloryError.h"
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"
 #include "gui/ThemeIcons.h"
+#include "listing/FormatSize.h"
+#include "listing/Navigator.h"
+#include "listing/SearchHits.h"
 #include "search/NameIndex.h"
 #include "search/SearchEngine.h"
 #include "session/Workspace.h"
 #include "settings/Preferences.h"
+#include "store/CatalogueLocale.h"
 #include "store/TreeNode.h"
 
 #include <QAbstractItemView>
@@ -161,6 +162,8 @@ SearchPanel::SearchPanel(Workspace &workspace, Navigator &navigator, ActionRegis
         box->setObjectName(name);
         picker = new QDateEdit(today, this);
         picker->setCalendarPopup(true);
+        // Four-digit years, as the catalogue writes them: a typed "70" would otherwise mean 2070.
+        picker->setDisplayFormat(CatalogueLocale().dateFormat());
         picker->setEnabled(false);
         connect(box, &QCheckBox::toggled, picker, &QWidget::setEnabled);
     };
@@ -202,9 +205,10 @@ SearchPanel::SearchPanel(Workspace &workspace, Navigator &navigator, ActionRegis
     grid->addWidget(m_type, 0, 6, 1, 2);
     grid->addWidget(m_searchButton, 0, 8);
     grid->addWidget(m_olderBox, 1, 0);
-    grid->addWidget(m_startDate, 1, 1, Qt::AlignLeft);
+    // The dates reach under the mask box, so that the narrowest window still has room for them.
+    grid->addWidget(m_startDate, 1, 1, 1, 2, Qt::AlignLeft);
     grid->addWidget(m_youngerBox, 2, 0);
-    grid->addWidget(m_endDate, 2, 1, Qt::AlignLeft);
+    grid->addWidget(m_endDate, 2, 1, 1, 2, Qt::AlignLeft);
     grid->addWidget(m_largerBox, 1, 5);
     grid->addWidget(m_startSize, 1, 6);
     grid->addWidget(m_startUnit, 1, 7);
