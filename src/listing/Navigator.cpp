@@ -9,6 +9,8 @@
 #include "store/ContentsRecord.h"
 #include "store/GroupTree.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 
 namespace
@@ -118,6 +120,14 @@ void Navigator::LoadCD(const QString &title, const QString &serial, bool archive
         listUnreadable(title, serial, ContentsFile::unusableSerialMessage(serial));
         return;
     }
+    if (!ContentsFile::exists(m_db, serial) && !QFileInfo(m_db).isDir()) {
+        // The whole folder gone (moved, its disk away) damages no disc: nothing is dropped.
+        listUnreadable(title, serial,
+                       QStringLiteral("The catalogue's folder \"%1\" is no longer there: it was moved or deleted, or "
+                                      "its disk went away. Put it back to see this disc; nothing was changed.")
+                           .arg(QDir::toNativeSeparators(QDir::cleanPath(m_db))));
+        return;
+    }
     if (!ContentsFile::exists(m_db, serial)) {
         Q_EMIT problem(TreeEditor::damagedMessage(serial));
         m_location.currentSerial.clear();
@@ -202,7 +212,7 @@ void Navigator::dropMissingDisc(const QString &serial)
     TreeNode *disc = m_tree.root() ? FindCD(m_tree.root(), serial) : nullptr;
     // A file back while the message waited (a folder moved back, a share that answers again)
     // keeps its disc: the entry would be lost for a moment's absence.
-    if (!disc || ContentsFile::exists(m_db, serial))
+    if (!disc || ContentsFile::exists(m_db, serial) || !QFileInfo(m_db).isDir())
         return;
     TreeNode *parent = disc->parent();
     const bool wasCurrent = m_current && m_current->isInside(disc);

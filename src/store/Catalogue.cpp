@@ -20,12 +20,31 @@ Catalogue::Catalogue(const QString &dataFolder)
 {
 }
 
-Catalogue::~Catalogue() = default;
+Catalogue::~Catalogue()
+{
+    // A lock file at the path of a folder moved away is another program's: let go of ours
+    // without removing it.
+    if (isLocked() && !isLockedFolder())
+        (void)m_lock.release();
+}
+
+bool Catalogue::isLockedFolder() const
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(m_dbFolder).constData(), &st) == 0 && quint64(st.st_dev) == m_dbDevice &&
+           quint64(st.st_ino) == m_dbInode;
+}
 
 bool Catalogue::ensureDbFolder()
 {
-    if (QFileInfo(m_dbFolder).isDir())
+    if (QFileInfo(m_dbFolder).isDir()) {
+        if (isLocked() && !isLockedFolder())
+            throw QuilloryError(QStringLiteral("The catalogue's folder \"%1\" is not the one this program opened: "
+                                               "that one was moved or deleted, and another stands in its place. "
+                                               "Nothing was saved there.")
+                                    .arg(QDir::toNativeSeparators(QDir::cleanPath(m_dbFolder))));
         return false;
+    }
     // Held, the catalogue was here when it was opened: a folder made anew would be a second,
     // hollow catalogue (its tree naming discs whose files stayed behind), and the real one,
     // moved or on a disk that went away, would never get the change.
@@ -49,6 +68,11 @@ void Catalogue::lock(const InfoCallback &info)
         return;
     ensureDbFolder();
     m_lock = CatalogueLock::take(lockFileName(), info);
+    struct stat st;
+    if (::stat(QFile::encodeName(m_dbFolder).constData(), &st) == 0) {
+        m_dbDevice = quint64(st.st_dev);
+        m_dbInode = quint64(st.st_ino);
+    }
     try {
         CatalogueSwitch::recover(m_dbFolder);
         // The owner reads DB itself, even where this program read through a switch before.

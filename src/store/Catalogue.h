@@ -24,7 +24,8 @@ public:
     QString lockFileName() const { return m_dbFolder + lockName(); }
 
     // Creates the data and database folders when missing; true when "DB" was created now.
-    // Refused once the catalogue is held: its folder gone since means it moved or went away.
+    // Refused once the catalogue is held: its folder gone since means it moved or went away,
+    // and another folder in its place is another catalogue.
     bool ensureDbFolder();
     // Takes the catalogue for this process; throws QuilloryError naming the lock (and the
     // computer, when it is another one) when another program has it. A lock its owner left
@@ -64,10 +65,15 @@ public:
 
 private:
     void removeLeftovers();
+    // Whether the folder at the database folder's path is still the one that was locked.
+    bool isLockedFolder() const;
 
     QString m_dataFolder;
     QString m_dbFolder;
     std::unique_ptr<QLockFile> m_lock;
+    // The locked folder's device and inode.
+    quint64 m_dbDevice = 0;
+    quint64 m_dbInode = 0;
     GroupTree m_tree;
     bool m_canSave = true;
 };

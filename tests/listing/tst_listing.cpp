@@ -161,6 +161,17 @@ private Q_SLOTS:
         QTest::qWait(10);
         QCOMPARE(m_problems.size(), 1);
 
+        // The whole folder moved away damages no disc: it is told and nothing leaves the tree.
+        const QString movedDb = m_dir->filePath(u"movedDB"_s);
+        QVERIFY(QDir().rename(db(), movedDb));
+        m_nav->TreeChange(node(u"Rock Disc"_s));
+        QTest::qWait(10);
+        QVERIFY(node(u"Rock Disc"_s));
+        QVERIFY2(m_problems.size() == 2 && m_problems.last().contains(u"is no longer there"_s),
+                 qPrintable(m_problems.join(u'|')));
+        QVERIFY(QDir().rename(movedDb, db()));
+        m_problems.removeLast();
+
         // A missing one takes its disc out of the tree, unless it is back once the message is read.
         const QString file = db() + u"1A2B3C4D.dat"_s, aside = m_dir->filePath(u"aside.dat"_s);
         QVERIFY(QFile::rename(file, aside));

@@ -208,14 +208,21 @@ private Q_SLOTS:
     // no second, hollow catalogue where it was.
     void heldCatalogueGoneIsNotMadeAgain()
     {
-        Catalogue cat(data());
-        cat.lock();
-        cat.load([](const QString &) {});
+        auto cat = std::make_unique<Catalogue>(data());
+        cat->lock();
+        cat->load([](const QString &) {});
         QVERIFY(QDir().rename(data(), m_dir->path() + u"/moved"_s));
-        const QString why = refusal([&] { cat.save(); });
+        const QString why = refusal([&] { cat->save(); });
         QVERIFY2(why.contains(u"is no longer there"_s), qPrintable(why));
         QVERIFY(!QFileInfo::exists(data()));
-        QVERIFY(QDir().rename(m_dir->path() + u"/moved"_s, data())); // for the lock's own release
+        // Another catalogue made in its place is not written over, nor is its lock file removed.
+        Catalogue other(data());
+        other.lock();
+        const QString replaced = refusal([&] { cat->save(); });
+        QVERIFY2(replaced.contains(u"is not the one this program opened"_s), qPrintable(replaced));
+        QVERIFY(!QFileInfo::exists(other.treeFile()));
+        cat.reset();
+        QVERIFY(QFileInfo::exists(other.lockFileName()));
     }
 
     // Programs finding the same abandoned lock at once: one owns the catalogue.
