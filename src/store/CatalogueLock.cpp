@@ -167,9 +167,12 @@ std::unique_ptr<QLockFile> CatalogueLock::take(const QString &lockFile, const In
     lock->setStaleLockTime(0);
     // The lock file's own check takes over a lock whose process is gone without a word; what
     // the file named before says whose lock that was.
-    const Owner before = ownerOf(*lock);
+    Owner before = ownerOf(*lock);
     QString takenOver;
     for (int attempt = 0; attempt < 5; ++attempt) {
+        // An owner that ended normally since took its file with it: nothing was taken over.
+        if (attempt == 0 && before.known && !QFileInfo::exists(lockFile))
+            before = {};
         if (lock->tryLock(0)) {
             if (takenOver.isEmpty() && attempt == 0 && before.known && onThisComputer(before) &&
                 before.pid != QCoreApplication::applicationPid())

@@ -265,6 +265,10 @@ void TNewForm::proposeDetails(const QString &serial, const QString &label)
 
 void TNewForm::mediaChanged()
 {
+    // An image the window was last shown for is done with once it is hidden: the drives are
+    // read again, or an arriving disc would be judged by the image's serial.
+    if (!isVisible() && !m_scanning && !m_image.image.isEmpty())
+        showImage(DiscVolume());
     DriveChange(Refresh::Notice);
 }
 

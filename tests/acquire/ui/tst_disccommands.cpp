@@ -203,7 +203,16 @@ private Q_SLOTS:
         QVERIFY(added);
         QCOMPARE(added->cd()->Size, 7); // a.txt, b.txt, c.txt
         QVERIFY(m_backend->ejected().isEmpty());
-        QCOMPARE(text(openAdd(f), u"SerialEdit"_s), u"0A1B2C3D"_s); // the drives come back
+        // The image is done with: an unknown disc arriving opens the dialog on its own drive.
+        f->show();
+        m_backend->setPresent(m_stick, false);
+        QTRY_COMPARE(f->statusBar()->findChild<QLabel *>(u"DrivePanel2"_s)->toolTip(), m_stick + u" empty"_s);
+        m_backend->setPresent(m_stick, true);
+        QTRY_VERIFY(form->isVisible());
+        QCOMPARE(text(form, u"SerialEdit"_s), u"22223333"_s);
+        click(form, u"CancelButton"_s);
+        QCOMPARE(text(openAdd(f), u"SerialEdit"_s), u"22223333"_s); // the drive last chosen
+        QVERIFY(child<QComboBox>(form, u"DrivesBox"_s)->isEnabled());
         click(form, u"CancelButton"_s);
 
         AppDialogs::clearShown();
