@@ -22,16 +22,26 @@ bool holdsSerial(const QString &root, const QString &serial, VolumeBackend *back
 
 } // namespace
 
+QStringList drivesHoldingSerial(const QString &serial, VolumeBackend *backend)
+{
+    QStringList holding;
+    if (serial.isEmpty())
+        return holding;
+    VolumeBackend *b = backend ? backend : VolumeBackend::defaultBackend();
+    for (const DriveEntry &d : b->drives())
+        if (holdsSerial(d.text, serial, b))
+            holding.append(d.text);
+    return holding;
+}
+
 QString findDiscBySerial(const QString &serial, VolumeBackend *backend)
 {
     if (serial.isEmpty())
         return QString();
     VolumeBackend *b = backend ? backend : VolumeBackend::defaultBackend();
+    if (const QStringList holding = drivesHoldingSerial(serial, b); !holding.isEmpty())
+        return holding.first();
     const QList<DriveEntry> drives = b->drives();
-    for (const DriveEntry &d : drives) {
-        if (holdsSerial(d.text, serial, b))
-            return d.text;
-    }
     for (const DriveEntry &d : drives) {
         if (d.device.isEmpty() || !d.mountPoint.isEmpty() || DiscIn(d.text, b))
             continue;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class VolumeBackend;
 
@@ -10,6 +11,9 @@ class VolumeBackend;
 // asks is waiting for that disc; drives already mounted are looked at first, so nothing is mounted when the disc
 // is already there. backend nullptr: the default backend.
 QString findDiscBySerial(const QString &serial, VolumeBackend *backend = nullptr);
+// The roots of every mounted drive whose medium has that serial, in drive-list order: more than
+// one when a medium was copied block for block.
+QStringList drivesHoldingSerial(const QString &serial, VolumeBackend *backend = nullptr);
 
 // Whether folder is where one of the drives has its volume mounted. A folder further down would
 // be scanned under the whole volume's serial, so a second folder of the same disk would pass for

@@ -26,6 +26,16 @@
 namespace
 {
 
+// The mount an entry lies on; 0 where the system does not say (Linux before 5.8).
+quint64 mountIdOf(int dirFd, const char *name, int flags)
+{
+    struct statx stx {
+    };
+    if (::statx(dirFd, name, flags | AT_NO_AUTOMOUNT, STATX_MNT_ID, &stx) != 0 || !(stx.stx_mask & STATX_MNT_ID))
+        return 0;
+    return stx.stx_mnt_id;
+}
+
 constexpr size_t DateCacheSize = 256;
 
 struct DispatchRow {
@@ -212,6 +222,7 @@ quint64 Scanner::Scan(const QString &root)
         m_path.clear();
     });
     m_rootDevice = static_cast<quint64>(st.st_dev);
+    m_rootMount = mountIdOf(fd, "", AT_EMPTY_PATH);
     m_dirBuffer.resize(DirBufferSize);
     m_localPath = local;
     m_catalogPath = ContentsRecord::RootFolder.toByteArray();
@@ -373,8 +384,9 @@ bool Scanner::enter(Folder &f, const Entry &e)
     const QByteArrayView stored = f.stored(e);
     if (!keepsFolder(stored))
         return false;
-    // Another file system mounted inside the volume is not part of it.
-    if (e.device != m_rootDevice) {
+    // Another file system mounted inside the volume is not part of it. A btrfs subvolume has a
+    // device number of its own but is the volume's, on the volume's mount.
+    if (e.device != m_rootDevice && (m_rootMount == 0 || mountIdOf(f.fd, name, AT_SYMLINK_NOFOLLOW) != m_rootMount)) {
         writeFolder(f, e, 0, isEmptyFolder(f.fd, name));
         return false;
     }

@@ -135,6 +135,7 @@ private:
     quint64 m_scannedBytes = 0;
     quint64 m_shownBytes = 0;
     quint64 m_rootDevice = 0;
+    quint64 m_rootMount = 0; // its mount's id, 0 when unknown
     ScanProblems m_problems;
 
     // The folders from the root to the one being walked, and their paths, each folder knowing

@@ -38,13 +38,19 @@ int VerifyCommand::run(CliContext &ctx, const QStringList &args)
         throw CliUsageError(u"a DISC and at most one ROOT are needed"_s);
     const Catalogue &cat = ctx.readCatalogue();
     const TCD &cd = *DiscLookup::disc(cat.tree(), a.positional().first())->cd();
-    QString root;
+    QString root, twins;
     if (a.positional().size() > 1) {
         root = a.positional().at(1);
         if (!QFileInfo(root).isDir() && !DiscVerifier::isImage(root))
             throw QuilloryError(u"There is no folder or disc image \"%1\" to read the disc from."_s.arg(root));
     } else {
-        root = findDiscBySerial(cd.Serial);
+        // A copy made block for block has the same serial: which one was read is said, and
+        // that there are others.
+        const QStringList holding = drivesHoldingSerial(cd.Serial);
+        root = holding.isEmpty() ? findDiscBySerial(cd.Serial) : holding.first();
+        if (holding.size() > 1)
+            twins = u" %1 hold a volume of the same serial too; give ROOT to read another."_s.arg(
+                QStringList(holding.mid(1)).join(u", "_s));
         if (root.isEmpty())
             throw QuilloryError(
                 u"Disc \"%1\" (%2) is in no drive; insert it, or give ROOT, the folder it is mounted at or its image."_s
@@ -61,5 +67,7 @@ int VerifyCommand::run(CliContext &ctx, const QStringList &args)
     for (const VerifyDifference &d : report.differences)
         ctx.io().printLine(d.line());
     ctx.io().error(report.summary());
+    if (a.positional().size() == 1)
+        ctx.io().error(u"Read from %1.%2"_s.arg(root, twins));
     return report.allMatched() ? 0 : DifferencesFound;
 }

@@ -564,7 +564,44 @@ private Q_SLOTS:
                                      u"changed\t\\short.txt"_s}));
         QVERIFY2(r.err.startsWith("1 file matched; 1 missing, 1 new, 1 changed, 1 corrupt, 0 unreadable."),
                  r.err.constData());
+        QVERIFY2(r.err.contains("Read from " + QFile::encodeName(point)), r.err.constData());
         QCOMPARE(r.code, 3);
+
+        // A block-for-block copy mounted beside it has the same serial: the answer says so.
+        const QString twin = at(u"twin"_s);
+        QVERIFY(QDir().mkpath(twin) && QFile::copy(image, at(u"twin.img"_s)));
+        QVERIFY(QProcess::execute(u"mount"_s, {u"-o"_s, u"loop"_s, at(u"twin.img"_s), twin}) == 0);
+        const auto unmountTwin = qScopeGuard([&twin] { QProcess::execute(u"umount"_s, {twin}); });
+        const CliRun both = runProgram(data + QStringList{u"verify"_s, u"Archive"_s});
+        QVERIFY2(both.err.contains("hold a volume of the same serial too"), both.err.constData());
+    }
+
+    // A btrfs subvolume is part of the volume, though its device number is its own; another file
+    // system mounted inside is not.
+    void subvolumesArePartOfTheVolume()
+    {
+        const QString mkfs = QStandardPaths::findExecutable(u"mkfs.btrfs"_s, {u"/usr/sbin"_s, u"/sbin"_s});
+        const QString image = at(u"b.img"_s), point = at(u"b"_s);
+        QFile img(image);
+        QVERIFY(img.open(QIODevice::WriteOnly) && img.resize(128 << 20));
+        img.close();
+        QVERIFY(QDir().mkpath(point));
+        if (mkfs.isEmpty() || ::runProgram(mkfs, {u"-q"_s, image}).code != 0 ||
+            QProcess::execute(u"mount"_s, {u"-o"_s, u"loop"_s, image, point}) != 0)
+            QSKIP("this machine may not make or loop-mount a btrfs image");
+        const auto unmount = qScopeGuard([&point] {
+            QProcess::execute(u"umount"_s, {point + u"/other"_s});
+            QProcess::execute(u"umount"_s, {point});
+        });
+        QCOMPARE(::runProgram(u"btrfs"_s, {u"-q"_s, u"subvolume"_s, u"create"_s, point + u"/sv"_s}).code, 0);
+        writeFile(point + u"/sv/in.txt"_s, "12");
+        QVERIFY(QDir().mkpath(point + u"/other"_s));
+        QCOMPARE(QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"none"_s, point + u"/other"_s}), 0);
+        writeFile(point + u"/other/out.txt"_s, "3");
+        const QStringList data{u"--data"_s, at(u"new"_s)};
+        QCOMPARE(runProgram(data + QStringList{u"add-disc"_s, point, u"--title"_s, u"B"_s}).code, 0);
+        QVERIFY(runProgram(data + QStringList{u"ls"_s, u"B"_s, u"\\sv\\"_s}).out.startsWith("in.txt\t"));
+        QCOMPARE(runProgram(data + QStringList{u"ls"_s, u"B"_s, u"\\other\\"_s}).out, QByteArray());
     }
 
     // Today's media with a first run's preferences: the library readers' lines, the video category.
