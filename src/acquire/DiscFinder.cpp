@@ -22,16 +22,24 @@ bool holdsSerial(const QString &root, const QString &serial, VolumeBackend *back
 
 } // namespace
 
-QStringList drivesHoldingSerial(const QString &serial, VolumeBackend *backend)
+namespace
+{
+QStringList holdingAmong(const QList<DriveEntry> &drives, const QString &serial, VolumeBackend *b)
 {
     QStringList holding;
-    if (serial.isEmpty())
-        return holding;
-    VolumeBackend *b = backend ? backend : VolumeBackend::defaultBackend();
-    for (const DriveEntry &d : b->drives())
+    for (const DriveEntry &d : drives)
         if (holdsSerial(d.text, serial, b))
             holding.append(d.text);
     return holding;
+}
+} // namespace
+
+QStringList drivesHoldingSerial(const QString &serial, VolumeBackend *backend)
+{
+    if (serial.isEmpty())
+        return {};
+    VolumeBackend *b = backend ? backend : VolumeBackend::defaultBackend();
+    return holdingAmong(b->drives(), serial, b);
 }
 
 QString findDiscBySerial(const QString &serial, VolumeBackend *backend)
@@ -39,9 +47,9 @@ QString findDiscBySerial(const QString &serial, VolumeBackend *backend)
     if (serial.isEmpty())
         return QString();
     VolumeBackend *b = backend ? backend : VolumeBackend::defaultBackend();
-    if (const QStringList holding = drivesHoldingSerial(serial, b); !holding.isEmpty())
-        return holding.first();
     const QList<DriveEntry> drives = b->drives();
+    if (const QStringList holding = holdingAmong(drives, serial, b); !holding.isEmpty())
+        return holding.first();
     for (const DriveEntry &d : drives) {
         if (d.device.isEmpty() || !d.mountPoint.isEmpty() || DiscIn(d.text, b))
             continue;

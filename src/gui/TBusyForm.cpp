@@ -56,6 +56,12 @@ void TBusyForm::setCaption(const QString &caption)
 void TBusyForm::setPosition(int value)
 {
     m_bar->setValue(value);
+    // Steps may come thousands a second (the discs a duplicates search compares): the window is
+    // painted and Stop heard every 20 ms, which no one can tell from every step, where painting
+    // each one took most of the work's time.
+    if (m_sinceEvents.isValid() && m_sinceEvents.elapsed() < 20)
+        return;
+    m_sinceEvents.start();
     processEvents();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -37,4 +38,5 @@ private:
     QProgressBar *m_bar;
     QPushButton *m_stop = nullptr;
     std::function<void()> m_onStop;
+    QElapsedTimer m_sinceEvents;
 };

@@ -4,6 +4,7 @@
 #include "core/QuilloryError.h"
 #include "store/ContentsFile.h"
 #include "store/GroupTree.h"
+#include "store/TreeFile.h"
 #include "store/TreeNames.h"
 
 #include <QSet>
@@ -35,6 +36,13 @@ QString TreeEditor::groupNameProblem(const QString &name, const TreeNode *rename
     if (found && found != renamed)
         return alreadyExistsMessage(name);
     return QString();
+}
+
+QString TreeEditor::depthProblem(const TreeNode *parent)
+{
+    return parent->level() + 2 > TreeLimits::MaxDepth
+               ? QStringLiteral("Groups can be nested at most %1 levels deep.").arg(TreeLimits::MaxDepth - 1)
+               : QString();
 }
 
 TreeNode *TreeEditor::addGroup(TreeNode *parent, const QString &name)

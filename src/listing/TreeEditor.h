@@ -21,6 +21,9 @@ public:
     // own name. Empty when the name is fine.
     QString groupNameProblem(const QString &name, const TreeNode *renamed = nullptr) const;
     // A new last child of parent; the name must have been checked.
+    // Why no group can be added below parent: it would hold its discs deeper than a tree file
+    // may nest, and the catalogue would not load again. Empty when one can.
+    static QString depthProblem(const TreeNode *parent);
     TreeNode *addGroup(TreeNode *parent, const QString &name);
     // A group takes the name, a disc the title. Returns why not (nothing changed), or empty.
     QString rename(TreeNode *node, const QString &text);

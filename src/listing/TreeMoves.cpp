@@ -1,9 +1,24 @@
 #include "TreeMoves.h"
 
 #include "store/GroupTree.h"
+#include "store/TreeFile.h"
+
+#include <algorithm>
 
 namespace TreeMoves
 {
+
+namespace
+{
+// How many levels the node's subtree reaches below it.
+int height(const TreeNode *node)
+{
+    int most = 0;
+    for (int i = 0; i < node->childCount(); ++i)
+        most = std::max(most, 1 + height(node->child(i)));
+    return most;
+}
+} // namespace
 
 bool acceptsDragOver(const TreeNode *node)
 {
@@ -22,6 +37,9 @@ int MoveNodes(GroupTree &tree, const QList<TreeNode *> &nodes, TreeNode *target,
         if (!newParent || newParent == tree.top())
             continue;
         if (newParent->isInside(node))
+            continue;
+        // Nothing may land deeper than a tree file nests: the catalogue would not load again.
+        if (newParent->level() + 1 + height(node) > TreeLimits::MaxDepth)
             continue;
         int row = -1;
         if (place == BeforeTarget) {

@@ -6,6 +6,7 @@
 #include "store/DataPaths.h"
 
 #include <QFileInfo>
+#include <QHash>
 
 QString Favourites::fileName(const QString &dataFolder)
 {
@@ -87,12 +88,31 @@ bool Favourites::matches(const Location &location) const
     return false;
 }
 
+namespace
+{
+// Every disc below start by its serial; of two with one serial, the first in the tree's order,
+// as FindCD finds it. One walk for all the favourites: a walk each cost thousands of them seconds.
+void collectDiscs(const TreeNode *start, QHash<QString, const TreeNode *> &discs)
+{
+    for (int i = 0; i < start->childCount(); ++i) {
+        const TreeNode *c = start->child(i);
+        if (!c->isDisc())
+            collectDiscs(c, discs);
+        else if (c->cd() && !discs.contains(c->cd()->Serial))
+            discs.insert(c->cd()->Serial, c);
+    }
+}
+} // namespace
+
 bool Favourites::follow(TreeNode *root, const std::function<QString(const QString &title)> &labelOf)
 {
+    QHash<QString, const TreeNode *> discs;
+    if (root && !m_lines.isEmpty())
+        collectDiscs(root, discs);
     QStringList kept;
     for (const QString &l : std::as_const(m_lines)) {
         Location location = parse(l);
-        const TreeNode *disc = root ? FindCD(root, location.serial) : nullptr;
+        const TreeNode *disc = discs.value(location.serial);
         if (!disc)
             continue;
         location.discLabel = labelOf(disc->cd()->Title);

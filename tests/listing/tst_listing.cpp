@@ -16,6 +16,7 @@
 #include "store/Catalogue.h"
 #include "store/CatalogueLocale.h"
 #include "store/ContentsFile.h"
+#include "store/TreeFile.h"
 #include "store/TreeNames.h"
 
 #include <QSignalSpy>
@@ -524,6 +525,17 @@ private Q_SLOTS:
         QCOMPARE(TreeMoves::MoveNodes(t, {disc, lent}, b, TreeMoves::AsLastChild), 2);
         QCOMPARE(b->child(0), lent);                                              // sorted: lent discs first
         QCOMPARE(TreeMoves::MoveNodes(t, {disc}, a, TreeMoves::BeforeTarget), 1); // beside a group
+
+        // Nothing goes deeper than a tree file nests, by a move or a new group.
+        TreeNode *deep = b;
+        while (deep->level() < TreeLimits::MaxDepth - 1)
+            deep = t.addChild(deep, u"G%1"_s.arg(deep->level()), KindGroup);
+        QVERIFY(TreeEditor::depthProblem(deep->parent()).isEmpty());
+        QVERIFY(!TreeEditor::depthProblem(deep).isEmpty());
+        TreeNode *holder = t.addChild(root, u"Holder"_s, KindGroup);
+        t.addDisc(holder, {.Title = u"Inside"_s, .Serial = u"00000002"_s});
+        QCOMPARE(TreeMoves::MoveNodes(t, {holder}, deep, TreeMoves::AsLastChild), 0);
+        QCOMPARE(TreeMoves::MoveNodes(t, {disc}, deep, TreeMoves::AsLastChild), 1);
     }
 
     void groupListingEntries()

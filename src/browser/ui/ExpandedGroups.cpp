@@ -28,7 +28,8 @@ QString ExpandedGroups::text() const
     QString out = QStringLiteral("|");
     const GroupTreeModel *model = m_view->treeModel();
     m_workspace.tree().forEachPreOrder([&](TreeNode *node) {
-        if (m_view->isExpanded(model->indexOf(node)))
+        // The view calls a disc expanded after an expand of all below it; only groups open.
+        if (!node->isDisc() && m_view->isExpanded(model->indexOf(node)))
             out += node->text() + u'|';
     });
     return out;
