@@ -11,6 +11,7 @@
 #include "search/NameIndex.h"
 #include "search/SearchEngine.h"
 #include "store/Catalogue.h"
+#include "store/CatalogueLocale.h"
 #include "store/ContentsRecord.h"
 #include "store/GroupTree.h"
 
@@ -23,7 +24,10 @@ namespace
 
 QDateTime dateOption(const QString &option, const QString &text)
 {
-    const QDateTime dt = QDateTime::fromString(text, Qt::ISODate);
+    QDateTime dt = QDateTime::fromString(text, Qt::ISODate);
+    // A bound in the hour summer time skips is a time all the same.
+    if (const QDateTime wall = QDateTime::fromString(text + u'Z', Qt::ISODate); !dt.isValid() && wall.isValid())
+        dt = CatalogueLocale::localFromWallClock(wall.date(), wall.time());
     if (!dt.isValid())
         throw CliUsageError(u"%1 wants a date such as 2020-01-01, or a date and time such as 2020-01-01T12:00:00, not \"%2\""_s.arg(option, text));
     return dt;

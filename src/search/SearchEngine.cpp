@@ -265,6 +265,9 @@ void SearchEngine::walk(Disc &d)
         }
     }
     // A size, or with a date bound a date, that does not parse ends the disc at that record.
+    // A date is told: a disc catalogued under another date format would otherwise answer a
+    // date search with nothing, as if it held nothing of those dates.
+    bool toldDate = false;
     auto cutOf = [&](const DiscNames::Section &s) {
         int cut = s.badSize;
         if (c.dateBound()) {
@@ -272,6 +275,11 @@ void SearchEngine::walk(Disc &d)
                 const quint32 id = s.dateIds[i];
                 if (id >= d.dates.size() || d.dates[id] == NoDate) {
                     cut = i;
+                    if (!toldDate && id < d.dates.size())
+                        m_problems.append(QStringLiteral("The disc \"%1\" could not be searched by date past \"%2\", "
+                                                         "which is no date of this computer's date format.")
+                                              .arg(d.cd->Title, QString::fromUtf8(names.date(id))));
+                    toldDate = true;
                     break;
                 }
             }

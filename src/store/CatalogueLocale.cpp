@@ -5,6 +5,8 @@
 #include <QRegularExpression>
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 static QString widenYear(QString fmt)
 {
     // A lone "yy" becomes "yyyy"; a format that already has four y's is kept.
@@ -58,6 +60,11 @@ QDateTime CatalogueLocale::parseDateTime(const QString &text) const
     QDateTime dt = m_locale.toDateTime(t, m_dateFormat + u' ' + m_timeFormat);
     if (dt.isValid())
         return dt;
+    // A time in the hour summer time skips here (the disc was catalogued in another zone) is
+    // still a time: read on a clock without zones, it becomes the moment as far past midnight.
+    if (const QDateTime wall = m_locale.toDateTime(t + u" UTC"_s, m_dateFormat + u' ' + m_timeFormat + u" t"_s);
+        wall.isValid())
+        return localFromWallClock(wall.date(), wall.time());
     const QDate d = m_locale.toDate(t, m_dateFormat);
     if (d.isValid())
         return QDateTime(d, QTime(0, 0));
@@ -79,6 +86,11 @@ QDateTime CatalogueLocale::parseDateTime(const QString &text) const
         return c.parseDateTime(t);
     }
     return dt;
+}
+
+QDateTime CatalogueLocale::localFromWallClock(const QDate &date, const QTime &time)
+{
+    return date.startOfDay().addMSecs(time.msecsSinceStartOfDay());
 }
 
 QDateTime ToDosPrecision(const QDateTime &dt)

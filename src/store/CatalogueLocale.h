@@ -24,6 +24,9 @@ public:
     QString formatDate(const QDate &d) const;
     // Accepts both forms above, and a two-digit year; invalid QDateTime when it does not parse.
     QDateTime parseDateTime(const QString &text) const;
+    // The local moment a wall-clock reading stands for, valid even in the hour summer time
+    // skips (where it lies an hour on).
+    static QDateTime localFromWallClock(const QDate &date, const QTime &time);
 
 private:
     QLocale m_locale;

@@ -120,6 +120,17 @@ private Q_SLOTS:
         QVERIFY2(text.startsWith(QLatin1String("1/2/2026 3:04:06")) && text.endsWith(QLatin1String("PM")),
                  qPrintable(text));
         QCOMPARE(us.parseDateTime(text), QDateTime(QDate(2026, 1, 2), QTime(15, 4, 6)));
+        // A time in the hour summer time skips here (the disc was catalogued in another zone)
+        // still reads, as the moment as far past midnight.
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "Europe/Berlin");
+        ::tzset();
+        const QDateTime gap = us.parseDateTime(u"3/26/2023 2:30:00 AM"_s);
+        const QDateTime after = QDateTime(QDate(2023, 3, 26), QTime(3, 30));
+        zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
+        ::tzset();
+        QVERIFY(gap.isValid());
+        QCOMPARE(gap, after);
 
         QCOMPARE(ToDosPrecision(QDateTime(QDate(2026, 1, 1), QTime(10, 0, 59, 999))),
                  QDateTime(QDate(2026, 1, 1), QTime(10, 0, 58)));
