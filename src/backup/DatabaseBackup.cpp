@@ -152,7 +152,7 @@ int DatabaseBackup::exportDatabase(Catalogue &catalogue, const QString &archiveF
     return static_cast<int>(refused.size());
 }
 
-void DatabaseBackup::importDatabase(const QString &archiveFile, const QString &dbFolder, const Progress &progress)
+QString DatabaseBackup::importDatabase(const QString &archiveFile, const QString &dbFolder, const Progress &progress)
 {
     if (Catalogue::isInsideDb(dbFolder, archiveFile))
         throw QuilloryError(QStringLiteral("The archive \"%1\" lies inside the database folder \"%2\", among the "
@@ -273,8 +273,29 @@ void DatabaseBackup::importDatabase(const QString &archiveFile, const QString &d
         change.commit(names);
     } catch (...) {
         change.discard();
-        throw;
+        if (!change.committed())
+            throw;
+        // Committed: the import stands. What a failed move left waiting is tried once more now,
+        // else the catalogue's load reads through the staging folder until the next start
+        // carries it through; the caller loads the imported tree, never saves its old one over it.
+        QString reason;
+        try {
+            throw;
+        } catch (const QuilloryError &e) {
+            reason = e.message();
+        } catch (const std::exception &e) {
+            reason = QString::fromLocal8Bit(e.what());
+        }
+        try {
+            CatalogueSwitch::recover(dbFolder);
+            return QString();
+        } catch (const QuilloryError &) {
+        }
+        return QStringLiteral("The archive was imported, but not every file of the catalogue could be put in place "
+                              "yet; that is done at the next start.\n") +
+               reason;
     }
+    return QString();
 }
 
 QString DatabaseBackup::proposedExportName(const QDate &today)

@@ -38,8 +38,10 @@ public:
     // Then they replace the files of DB in one switch that a kill cannot split (finished at
     // the next start if it is interrupted); other files of DB stay. A refused archive changes
     // nothing in DB. The caller then loads the catalogue again.
-    // progress: members unpacked, then discs checked.
-    static void importDatabase(const QString &archiveFile, const QString &dbFolder, const Progress &progress = {});
+    // progress: members unpacked, then discs checked. A failure after the switch's deciding
+    // step does not undo the import: the returned text says what waits for the next start
+    // (empty when nothing does), and the catalogue reads as imported meanwhile.
+    static QString importDatabase(const QString &archiveFile, const QString &dbFolder, const Progress &progress = {});
 
     // The save dialog's proposal: "Database Backup " + the date as dd-mm-yyyy.
     static QString proposedExportName(const QDate &today);

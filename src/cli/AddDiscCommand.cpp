@@ -167,8 +167,9 @@ int AddDiscCommand::run(CliContext &ctx, const QStringList &args)
     if (number)
         details.number = *number;
 
+    // The add writes the tree with the disc in one switch: a save after it could only turn a
+    // disc added into a failure.
     TreeNode *node = adder.add(volume, details, parent, old);
-    cat.save();
     ctx.io().printLine(CDToStr(*node->cd()));
     // The disc is added all the same; what the scan could not read is named, one line each.
     for (const ScanProblem &problem : adder.unreadable())

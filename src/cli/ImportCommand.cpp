@@ -32,9 +32,12 @@ int ImportCommand::run(CliContext &ctx, const QStringList &args)
         }
     }
     Catalogue &cat = ctx.lockedCatalogue();
-    DatabaseBackup::importDatabase(archive, cat.dbFolder());
+    const QString unfinished = DatabaseBackup::importDatabase(archive, cat.dbFolder());
     // The catalogue is loaded again from what was imported; its messages go to standard error.
     cat.load([&ctx](const QString &msg) { ctx.io().error(msg); });
     ctx.io().printLine(DatabaseBackup::importCompleteMessage());
+    // The import stands; what waits is done at the next start.
+    if (!unfinished.isEmpty())
+        ctx.io().error(unfinished);
     return 0;
 }

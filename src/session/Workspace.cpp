@@ -189,12 +189,15 @@ void Workspace::readTree()
     m_catalogue->load([this](const QString &msg) { m_prompts.information(msg); }, TreeWrite::Never);
 }
 
-QString Workspace::importArchive(const QString &archiveFile, const std::function<void(int, int)> &progress)
+QString Workspace::importArchive(const QString &archiveFile, const std::function<void(int, int)> &progress,
+                                 QString *unfinished)
 {
     // What waits is written first, so a failed import loses none of it.
     saveChanges();
     try {
-        DatabaseBackup::importDatabase(archiveFile, dbFolder(), progress);
+        const QString waiting = DatabaseBackup::importDatabase(archiveFile, dbFolder(), progress);
+        if (unfinished)
+            *unfinished = waiting;
     } catch (const QuilloryError &e) {
         return e.message();
     }

@@ -75,7 +75,9 @@ public:
     void reopen();
     // Extracts a database archive into DB, telling progress (position, maximum). The reason when
     // it fails, not yet shown (a progress window must go first), or empty when it went through.
-    QString importArchive(const QString &archiveFile, const std::function<void(int, int)> &progress = {});
+    // unfinished gets what an import that went through left for the next start (empty: nothing).
+    QString importArchive(const QString &archiveFile, const std::function<void(int, int)> &progress = {},
+                          QString *unfinished = nullptr);
     // The window's end: the window's position (aboutToClose), the preferences, the search history,
     // the favourites and the group tree, in that order, each tried whatever became of the one
     // before; only the position and the preferences when read-only, and nothing of the catalogue

@@ -8,7 +8,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryFile>
 #include <cerrno>
@@ -277,6 +279,23 @@ QString writeProblem(const QString &settingsFile)
     }
     return QString();
 }
+
+// A second name for the file, as the settings' own temporary files are named (a start clears
+// them should a kill leave one); empty when none could be made. A link needs no room on the disk.
+QString linkBeside(const QString &file)
+{
+    static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        QString name = file + u'.';
+        for (int i = 0; i < 6; ++i)
+            name += QLatin1Char(digits[QRandomGenerator::global()->bounded(62)]);
+        if (::link(QFile::encodeName(file).constData(), QFile::encodeName(name).constData()) == 0)
+            return name;
+        if (errno != EEXIST)
+            break;
+    }
+    return QString();
+}
 } // namespace
 
 void Preferences::load(QSettings &settings, bool windowStateToo)
@@ -292,10 +311,37 @@ void Preferences::save(const QString &settingsFile) const
 {
     QDir().mkpath(QFileInfo(settingsFile).absolutePath());
     CatalogueLock::clearUnreadable(settingsFile + QLatin1String(".lock"));
+    // The settings library loses the error of its last flush: on a full disk it can put an
+    // empty or cut file over the preferences and call it done. The file as it was is kept
+    // under a second name until the new one reads back whole, through a name of its own (the
+    // library would answer from what it believes it wrote).
+    const QString kept = QFileInfo(settingsFile).size() > 0 ? linkBeside(settingsFile) : QString();
+    const auto dropKept = qScopeGuard([&kept] {
+        if (!kept.isEmpty())
+            QFile::remove(kept);
+    });
     QSettings settings(settingsFile, QSettings::IniFormat);
     save(settings);
     settings.sync();
-    if (settings.status() != QSettings::NoError) {
+    bool whole = settings.status() == QSettings::NoError;
+    if (whole) {
+        const QString check = linkBeside(settingsFile);
+        if (!check.isEmpty()) {
+            {
+                const QSettings written(check, QSettings::IniFormat);
+                for (const QString &key : settings.allKeys())
+                    if (written.value(key).toString() != settings.value(key).toString()) {
+                        whole = false;
+                        break;
+                    }
+            }
+            QFile::remove(check);
+            QFile::remove(check + QLatin1String(".lock"));
+        }
+    }
+    if (!whole) {
+        if (!kept.isEmpty() && settings.status() == QSettings::NoError)
+            ::rename(QFile::encodeName(kept).constData(), QFile::encodeName(settingsFile).constData());
         const QString why = writeProblem(settingsFile);
         throw QuilloryError(QStringLiteral("Cannot write the preferences to \"%1\".%2")
                                 .arg(QDir::toNativeSeparators(settingsFile), why.isEmpty() ? QString() : u' ' + why));

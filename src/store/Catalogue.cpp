@@ -147,8 +147,14 @@ void Catalogue::load(const InfoCallback &info, TreeWrite write)
         // A committed switch half carried through is never read as the old tree over some
         // of the new contents files.
         QHash<QString, QString> waiting;
-        if (write == TreeWrite::Never && !isLocked())
+        if (write == TreeWrite::Never && !isLocked()) {
             waiting = settleForReading(info);
+        } else if (isLocked() && CatalogueSwitch::isPending(m_dbFolder)) {
+            // A committed change this program could not carry through (an import's last moves
+            // failed): what is read is what was committed, never the files it replaces.
+            waiting = CatalogueSwitch::waitingFiles(m_dbFolder);
+            CatalogueSwitch::readThrough(m_dbFolder, waiting);
+        }
         const QString treePath = CatalogueSwitch::readPath(m_dbFolder, QLatin1String(TreeFileName));
         if (!QFileInfo::exists(treePath)) {
             m_tree.clear();

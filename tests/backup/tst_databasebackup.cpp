@@ -267,6 +267,39 @@ private Q_SLOTS:
                  (QStringList{"Imported", "\tNew A|L|AAAA0001|CDFS|1|||1|d|", "\tOld B|L|BBBB0002|CDFS|1|||2|d|"}));
     }
 
+    // A move that fails after the deciding step does not undo the import: it is said, the
+    // catalogue reads as imported, and a save carries the rest through rather than writing the
+    // old tree over the new one.
+    void anImportPastItsDecidingStepStands()
+    {
+        Catalogue &cat = *m_cat;
+        const QString db = cat.dbFolder(), dat = ContentsFile::contentsFileName(db, u"AAAA0001"_s);
+        const QByteArray newA = contentsOf("d new A", "f new A");
+        const QString archive = archiveOf(
+            m_tmp->filePath(u"a.cab"_s),
+            {{u"AAAA0001.dat"_s, newA}, {u"groups.tree"_s, treeOf({"Imported", "\tNew A|L|AAAA0001|CDFS|1|||1|d|"})}});
+        // Every move fails once the journal is written, now and when tried again.
+        bool decided = false;
+        CatalogueSwitch::setStepHook([&](const char *what) {
+            if (QByteArrayView(what) == "write journal")
+                decided = true;
+            else if (decided && QByteArrayView(what) == "rename")
+                throw QuilloryError(u"disk gone"_s);
+        });
+        const auto noHook = qScopeGuard([] { CatalogueSwitch::setStepHook({}); });
+        const QString unfinished = DatabaseBackup::importDatabase(archive, db);
+        QVERIFY2(unfinished.startsWith(u"The archive was imported, but not every file"_s) &&
+                     unfinished.endsWith(u"disk gone"_s),
+                 qPrintable(unfinished));
+        cat.load({});
+        QCOMPARE(TreeToLines(cat.tree()), (QStringList{u"Imported"_s, u"\tNew A|L|AAAA0001|CDFS|1|||1|d|"_s}));
+        QCOMPARE(ContentsFile::read(db, u"AAAA0001"_s).fileList, QByteArray("f new A"));
+        CatalogueSwitch::setStepHook({});
+        cat.save();
+        QCOMPARE(readFile(dat), newA);
+        QVERIFY(readFile(cat.treeFile()).startsWith("Imported"));
+    }
+
     // Archives inside DB are refused both ways, through a link too; a tree that did not load is
     // not exported (saving it first would put an empty one over "groups.tree").
     void refusedExportsWriteNothing()

@@ -389,6 +389,25 @@ private Q_SLOTS:
         }
     }
 
+    // A full disk while the preferences are written keeps them as they were, and says so: the
+    // settings library had called a cut file done.
+    void preferencesKeptOnAFullDisk()
+    {
+        const QString conf = at(u"config/Tarnwick/Quillory!.conf"_s);
+        QCOMPARE(runProgram({u"--data"_s, at(u"cat"_s), u"config"_s, u"set"_s, u"Grids"_s, u"1"_s}).code, 0);
+        const QByteArray before = readFile(conf);
+        QVERIFY(before.size() > 200);
+        CliRun r;
+        {
+            const FileSizeLimit full(100); // room for the lock file, not for the preferences
+            r = runProgram({u"--data"_s, at(u"cat"_s), u"config"_s, u"set"_s, u"MaxResults"_s, u"600"_s});
+        }
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains("Cannot write the preferences"), r.err.constData());
+        QCOMPARE(readFile(conf), before);
+        QCOMPARE(QDir(at(u"config/Tarnwick"_s)).entryList(QDir::Files), QStringList{u"Quillory!.conf"_s});
+    }
+
     // An answer that cannot be written (a full disk) is an error, not a quiet success.
     void anAnswerThatCannotBeWrittenFails()
     {

@@ -99,13 +99,17 @@ void BackupCommands::ImportDatabase1Click()
     if (!m_busy)
         m_busy = new TBusyForm(m_window);
     bool started = false;
-    const QString failure = m_workspace.importArchive(file, [&](int position, int maximum) {
-        if (!started) {
-            m_busy->start(DatabaseBackup::importBusyCaption(), maximum);
-            started = true;
-        }
-        m_busy->setPosition(position);
-    });
+    QString unfinished;
+    const QString failure = m_workspace.importArchive(
+        file,
+        [&](int position, int maximum) {
+            if (!started) {
+                m_busy->start(DatabaseBackup::importBusyCaption(), maximum);
+                started = true;
+            }
+            m_busy->setPosition(position);
+        },
+        &unfinished);
     m_busy->finish();
     // The run ended while the gauge let events through (a logout): nobody is there to read a box,
     // and the catalogue is not opened again.
@@ -116,5 +120,7 @@ void BackupCommands::ImportDatabase1Click()
         return;
     }
     m_workspace.reopen();
+    if (!unfinished.isEmpty())
+        AppDialogs::message(m_window, AppDialogs::Warning, unfinished);
     AppDialogs::message(m_window, AppDialogs::Information, DatabaseBackup::importCompleteMessage());
 }
