@@ -17,6 +17,29 @@ namespace
 {
 constexpr qint64 Chunk = 1 << 20;
 
+QString notUtf8Text()
+{
+    return QStringLiteral("Its name is not UTF-8 text, so it cannot be copied here; copy it by hand.");
+}
+
+// A name on the disc that is not UTF-8 is catalogued as it reads in Windows-1252, so the path
+// made from the catalogue leads nowhere, or to another entry that reads alike. Whether the
+// entry's folder holds such a name reading as the path's last one.
+bool hasNotUtf8Twin(const QString &path)
+{
+    const QFileInfo info(path);
+    DIR *dir = ::opendir(QFile::encodeName(info.path()).constData());
+    if (!dir)
+        return false;
+    const QByteArray name = info.fileName().toUtf8();
+    bool found = false;
+    while (const dirent *e = ::readdir(dir))
+        if (const QByteArrayView raw(e->d_name); !TextCodec::isValidUtf8(raw) && TextCodec::fileNameToUtf8(raw) == name)
+            found = true;
+    ::closedir(dir);
+    return found;
+}
+
 } // namespace
 
 bool FileCopier::isInside(const QString &path, const QString &folder)
@@ -41,7 +64,12 @@ bool FileCopier::copy(const QStringList &sources, const QString &destination)
     for (const QString &s : sources) {
         const QFileInfo info(s);
         const QString target = QDir(destination).filePath(info.fileName());
-        if (!info.exists())
+        if (hasNotUtf8Twin(s))
+            fail(s, info.exists() ? QStringLiteral("Another name on the disc, which is not UTF-8 text, reads as this "
+                                                   "one; which of the two is meant is not known, so it is not copied "
+                                                   "here; copy it by hand.")
+                                  : notUtf8Text());
+        else if (!info.exists())
             fail(s, QStringLiteral("It does not exist (any more) where the disc was looked for."));
         else if (info.isDir() && !info.isSymLink() && isInside(destination, s))
             fail(s, QStringLiteral("A folder cannot be copied into itself."));
@@ -134,8 +162,7 @@ void FileCopier::plan(const QString &source, const QString &target, QList<Step> 
         if (TextCodec::isValidUtf8(raw))
             names.append(QString::fromUtf8(raw));
         else
-            fail(QDir(source).filePath(QString::fromUtf8(TextCodec::fileNameToUtf8(raw))),
-                 QStringLiteral("Its name is not UTF-8 text, so it cannot be copied here; copy it by hand."));
+            fail(QDir(source).filePath(QString::fromUtf8(TextCodec::fileNameToUtf8(raw))), notUtf8Text());
     }
     ::closedir(dir);
     names.sort();

@@ -327,6 +327,18 @@ private Q_SLOTS:
         QCOMPARE(readFile(m_dest + u"/Photos/2025"_s) + '|' + readFile(m_dest + u"/readme.txt"_s) + '|' +
                      readFile(m_dest + u"/Photos/beach.jpg"_s),
                  QByteArray("mine|new readme|<missing>"));
+
+        // Chosen by itself, as the catalogue names it (its Windows-1252 reading): named, and never
+        // taken for another file whose UTF-8 name reads alike.
+        const QString named = m_medium + u"/Music/caf\u00E9.mp3"_s;
+        QVERIFY(!copier.copy({named}, m_dest));
+        QVERIFY2(copier.failures().last().reason.startsWith(u"Its name is not UTF-8 text"_s),
+                 qPrintable(copier.failures().last().reason));
+        QVERIFY(ScanFixture::writeFile(named, "the other file"));
+        QVERIFY(!copier.copy({named}, m_dest));
+        QVERIFY2(copier.failures().last().reason.startsWith(u"Another name on the disc, which is not UTF-8"_s),
+                 qPrintable(copier.failures().last().reason));
+        QVERIFY(!QFileInfo::exists(m_dest + u"/caf\u00E9.mp3"_s));
     }
 
     // A disk full in a file's last bytes: it is named, the old one stays, and what fits is copied.
