@@ -289,6 +289,10 @@ TreeNode *DiscAdder::add(const DiscVolume &volume, const DiscDetails &details, T
         throw QuilloryError(QStringLiteral("A disc can only be added to a group."));
     if (replace && (parent == replace || parent->isInside(replace)))
         parent = replace->parent();
+    // A tree file nests so deep and no deeper: beyond, the catalogue would not load again.
+    if (parent->level() + 1 > TreeLimits::MaxDepth)
+        throw QuilloryError(QStringLiteral("A disc cannot be filed more than %1 levels deep; choose a group higher up.")
+                                .arg(TreeLimits::MaxDepth));
 
     m_catalogue.ensureDbFolder();
     const QString db = m_catalogue.dbFolder();

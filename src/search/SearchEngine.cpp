@@ -158,8 +158,19 @@ void SearchEngine::run()
             }
         }
     } searching(m_index);
+    m_dateCuts = 0;
+    m_firstDateCut.clear();
     for (size_t i = 0; i < m_order.size() && !m_stop; ++i)
         searchDisc(m_order[i]);
+    // One line for them all: a catalogue brought from another computer has many such discs.
+    if (m_dateCuts == 1)
+        m_problems.append(
+            QStringLiteral("The disc %1, which is no date of this computer's date format.").arg(m_firstDateCut));
+    else if (m_dateCuts > 1)
+        m_problems.append(QStringLiteral("%1 discs could not be searched by date past a date that is no date of this "
+                                         "computer's date format, such as the disc %2.")
+                              .arg(m_dateCuts)
+                              .arg(m_firstDateCut));
 }
 
 void SearchEngine::search(const TreeNode *node)
@@ -275,10 +286,9 @@ void SearchEngine::walk(Disc &d)
                 const quint32 id = s.dateIds[i];
                 if (id >= d.dates.size() || d.dates[id] == NoDate) {
                     cut = i;
-                    if (!toldDate && id < d.dates.size())
-                        m_problems.append(QStringLiteral("The disc \"%1\" could not be searched by date past \"%2\", "
-                                                         "which is no date of this computer's date format.")
-                                              .arg(d.cd->Title, QString::fromUtf8(names.date(id))));
+                    if (!toldDate && id < d.dates.size() && m_dateCuts++ == 0)
+                        m_firstDateCut = QStringLiteral("\"%1\" could not be searched by date past \"%2\"")
+                                             .arg(d.cd->Title, QString::fromUtf8(names.date(id)));
                     toldDate = true;
                     break;
                 }

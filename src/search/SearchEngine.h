@@ -74,6 +74,9 @@ private:
 
     QString m_db;
     SearchTests m_tests;
+    // Discs a date that does not read cut short for a date search, told once at the end.
+    int m_dateCuts = 0;
+    QString m_firstDateCut;
     NameIndex *m_index;
     std::shared_ptr<SearchHits> m_hits;
     std::function<void()> m_progress;

@@ -5,6 +5,7 @@
 #include "store/CatalogueLock.h"
 #include "store/DataPaths.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
@@ -15,6 +16,7 @@
 #include <QTemporaryFile>
 #include <cerrno>
 #include <limits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -280,13 +282,14 @@ QString writeProblem(const QString &settingsFile)
     return QString();
 }
 
-// A second name for the file, as the settings' own temporary files are named (a start clears
-// them should a kill leave one); empty when none could be made. A link needs no room on the disk.
+// A second name for the file ("<name>.kept-XXXXXX": not one of the settings' own temporary
+// files, which a start removes while no save holds their lock); empty when none could be made.
+// A link needs no room on the disk.
 QString linkBeside(const QString &file)
 {
     static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
     for (int attempt = 0; attempt < 8; ++attempt) {
-        QString name = file + u'.';
+        QString name = file + QLatin1String(".kept-");
         for (int i = 0; i < 6; ++i)
             name += QLatin1Char(digits[QRandomGenerator::global()->bounded(62)]);
         if (::link(QFile::encodeName(file).constData(), QFile::encodeName(name).constData()) == 0)
@@ -313,8 +316,10 @@ void Preferences::save(const QString &settingsFile) const
     CatalogueLock::clearUnreadable(settingsFile + QLatin1String(".lock"));
     // The settings library loses the error of its last flush: on a full disk it can put an
     // empty or cut file over the preferences and call it done. The file as it was is kept
-    // under a second name until the new one reads back whole, through a name of its own (the
-    // library would answer from what it believes it wrote).
+    // under a second name until the new one is seen to hold every key, read through a name of
+    // its own (the library would answer from what it believes it wrote). Another program's
+    // save, which merges, never drops a key, so it is not taken for a cut file; and the old
+    // file is put back only over the very file that was read.
     const QString kept = QFileInfo(settingsFile).size() > 0 ? linkBeside(settingsFile) : QString();
     const auto dropKept = qScopeGuard([&kept] {
         if (!kept.isEmpty())
@@ -324,13 +329,15 @@ void Preferences::save(const QString &settingsFile) const
     save(settings);
     settings.sync();
     bool whole = settings.status() == QSettings::NoError;
+    struct stat checked {
+    };
     if (whole) {
         const QString check = linkBeside(settingsFile);
-        if (!check.isEmpty()) {
+        if (!check.isEmpty() && ::stat(QFile::encodeName(check).constData(), &checked) == 0) {
             {
                 const QSettings written(check, QSettings::IniFormat);
                 for (const QString &key : settings.allKeys())
-                    if (written.value(key).toString() != settings.value(key).toString()) {
+                    if (!written.contains(key)) {
                         whole = false;
                         break;
                     }
@@ -340,7 +347,11 @@ void Preferences::save(const QString &settingsFile) const
         }
     }
     if (!whole) {
-        if (!kept.isEmpty() && settings.status() == QSettings::NoError)
+        struct stat now {
+        };
+        if (!kept.isEmpty() && settings.status() == QSettings::NoError &&
+            ::stat(QFile::encodeName(settingsFile).constData(), &now) == 0 && now.st_dev == checked.st_dev &&
+            now.st_ino == checked.st_ino)
             ::rename(QFile::encodeName(kept).constData(), QFile::encodeName(settingsFile).constData());
         const QString why = writeProblem(settingsFile);
         throw QuilloryError(QStringLiteral("Cannot write the preferences to \"%1\".%2")
@@ -422,4 +433,11 @@ void Preferences::removeInterruptedSaves(const QString &settingsFile)
     for (const QString &name : names)
         if (temporary.match(name).hasMatch())
             QFile::remove(folder.filePath(name));
+    // The old file a save keeps until its new one is seen whole, left by a kill: a save takes
+    // seconds at most.
+    const QDateTime past = QDateTime::currentDateTime().addSecs(-60);
+    for (const QFileInfo &kept : folder.entryInfoList({info.fileName() + QLatin1String(".kept-??????")},
+                                                      QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks))
+        if (kept.lastModified() < past && kept.metadataChangeTime() < past)
+            QFile::remove(kept.filePath());
 }

@@ -8,6 +8,7 @@
 #include "store/CatalogueSwitch.h"
 #include "store/ContentsFile.h"
 #include "store/GroupTree.h"
+#include "store/TreeFile.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -225,6 +226,12 @@ private Q_SLOTS:
         for (const QString &bad : {u"../../x"_s, u"0a1b2c3d"_s, QString()})
             QVERIFY_THROWS_EXCEPTION(QuilloryError, adder.add(volume(bad), details(u"T"_s), root));
         QVERIFY_THROWS_EXCEPTION(QuilloryError, adder.add(volume(), details(u"  Leading"_s), root));
+        // A group as deep as a tree file nests holds no disc: the tree would not load again.
+        TreeNode *deep = root;
+        while (deep->level() < TreeLimits::MaxDepth)
+            deep = m_cat->tree().addChild(deep, u"G%1"_s.arg(deep->level()), KindGroup);
+        QVERIFY_THROWS_EXCEPTION(QuilloryError, adder.add(volume(), details(u"Deep"_s), deep));
+        m_cat->tree().removeNode(root->child(0));
         QCOMPARE(root->childCount(), 0);
         QVERIFY(QDir(m_cat->dbFolder()).entryList(QDir::Files).filter(u".dat"_s).isEmpty());
 

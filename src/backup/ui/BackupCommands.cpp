@@ -54,8 +54,10 @@ void BackupCommands::ExportAllData1Click()
     if (!m_busy)
         m_busy = new TBusyForm(m_window);
     bool started = false;
+    int leftOut = 0;
+    QStringList told; // once the busy window is up, said after it has gone
     try {
-        DatabaseBackup::exportDatabase(
+        leftOut = DatabaseBackup::exportDatabase(
             m_workspace.catalogue(), file,
             [&](int position, int maximum) {
                 if (!started) {
@@ -64,7 +66,12 @@ void BackupCommands::ExportAllData1Click()
                 }
                 m_busy->setPosition(position);
             },
-            [this](const QString &msg) { AppDialogs::message(m_window, AppDialogs::Information, msg); });
+            [&](const QString &msg) {
+                if (started)
+                    told.append(msg);
+                else
+                    AppDialogs::message(m_window, AppDialogs::Information, msg);
+            });
     } catch (const QuilloryError &e) {
         m_busy->finish();
         reselect(selectedSerial);
@@ -73,7 +80,11 @@ void BackupCommands::ExportAllData1Click()
     }
     m_busy->finish();
     reselect(selectedSerial);
-    AppDialogs::message(m_window, AppDialogs::Information, DatabaseBackup::exportCompleteMessage());
+    // An archive without some discs is no complete backup: it is not called one.
+    if (!told.isEmpty())
+        AppDialogs::message(m_window, leftOut > 0 ? AppDialogs::Warning : AppDialogs::Information, told.join(u'\n'));
+    if (leftOut == 0)
+        AppDialogs::message(m_window, AppDialogs::Information, DatabaseBackup::exportCompleteMessage());
 }
 
 void BackupCommands::reselect(const QString &serial)
