@@ -344,14 +344,7 @@ TreeNode *DiscAdder::add(const DiscVolume &volume, const DiscDetails &details, T
         change.commit({contents, QLatin1String(TreeFileName)});
     } catch (...) {
         // One kind of failure for the front ends, whatever the layer below threw.
-        QString reason;
-        try {
-            throw;
-        } catch (const QuilloryError &e) {
-            reason = e.message();
-        } catch (const std::exception &e) {
-            reason = QString::fromLocal8Bit(e.what());
-        }
+        const QString reason = currentExceptionText();
         if (!change.committed()) {
             if (added)
                 tree.removeNode(added);

@@ -278,14 +278,7 @@ QString DatabaseBackup::importDatabase(const QString &archiveFile, const QString
         // Committed: the import stands. What a failed move left waiting is tried once more now,
         // else the catalogue's load reads through the staging folder until the next start
         // carries it through; the caller loads the imported tree, never saves its old one over it.
-        QString reason;
-        try {
-            throw;
-        } catch (const QuilloryError &e) {
-            reason = e.message();
-        } catch (const std::exception &e) {
-            reason = QString::fromLocal8Bit(e.what());
-        }
+        const QString reason = currentExceptionText();
         try {
             CatalogueSwitch::recover(dbFolder);
             return QString();

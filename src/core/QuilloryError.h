@@ -16,3 +16,18 @@ private:
     QString m_message;
     QByteArray m_utf8;
 };
+
+// The text of the exception being handled, whatever the layer below threw; only inside a catch
+// block.
+inline QString currentExceptionText()
+{
+    try {
+        throw;
+    } catch (const QuilloryError &e) {
+        return e.message();
+    } catch (const std::exception &e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        return QStringLiteral("An unknown error occurred.");
+    }
+}
