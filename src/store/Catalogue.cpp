@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QSysInfo>
 #include <filesystem>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -24,8 +25,11 @@ Catalogue::~Catalogue()
 {
     // A lock file at the path of a folder moved away is another program's: let go of ours
     // without removing it.
-    if (isLocked() && !isLockedFolder())
-        (void)m_lock.release();
+    // Kept for the rest of the run, never destroyed (its destructor would remove the file).
+    if (isLocked() && !isLockedFolder()) {
+        static auto *const letGo = new std::vector<QLockFile *>;
+        letGo->push_back(m_lock.release());
+    }
 }
 
 bool Catalogue::isLockedFolder() const
