@@ -20,10 +20,6 @@ bool holdsSerial(const QString &root, const QString &serial, VolumeBackend *back
     return info.SerialNumber() == serial;
 }
 
-} // namespace
-
-namespace
-{
 QStringList holdingAmong(const QList<DriveEntry> &drives, const QString &serial, VolumeBackend *b)
 {
     QStringList holding;
