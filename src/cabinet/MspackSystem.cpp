@@ -1,12 +1,12 @@
 #include "cabinet/MspackSystem.h"
 
-#include <QFile>
+#include <QByteArray>
+#include <QIODevice>
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,10 +17,15 @@ namespace
 // a few bytes at a time and seeks back over what it over-read, which through the file
 // itself was a read and a seek (and a look at the size) per member. The size is taken once;
 // the cabinet is not expected to change while it is read, and a read past its end just ends.
+// The descriptor is read directly: a cabinet is opened twice per extraction, and a contents
+// file is small, so a file object's own looks at the file cost more than reading it.
 class CabinetInput
 {
 public:
-    explicit CabinetInput(std::unique_ptr<QFile> file) : m_file(std::move(file)), m_size(m_file->size()) {}
+    CabinetInput(int fd, qint64 size) : m_fd(fd), m_size(size) {}
+    ~CabinetInput() { ::close(m_fd); }
+    CabinetInput(const CabinetInput &) = delete;
+    CabinetInput &operator=(const CabinetInput &) = delete;
 
     qint64 size() const { return m_size; }
     qint64 pos() const { return m_pos; }
@@ -38,9 +43,7 @@ public:
             if (m_pos < m_windowStart || m_pos >= m_windowStart + m_window.size()) {
                 // Large reads go straight to the caller; small ones refill the window.
                 if (bytes - done >= kWindow) {
-                    if (!m_file->seek(m_pos))
-                        return done ? done : -1;
-                    const qint64 n = m_file->read(out + done, bytes - done);
+                    const qint64 n = readAt(out + done, bytes - done, m_pos);
                     if (n < 0)
                         return done ? done : -1;
                     m_pos += n;
@@ -63,21 +66,27 @@ public:
 private:
     static constexpr qint64 kWindow = 64 * 1024;
 
+    qint64 readAt(char *out, qint64 bytes, qint64 at)
+    {
+        ssize_t n;
+        do
+            n = ::pread(m_fd, out, size_t(bytes), off_t(at));
+        while (n < 0 && errno == EINTR);
+        return n;
+    }
+
     bool fill()
     {
-        m_window.resize(kWindow);
+        // A small cabinet takes a window of its own size.
+        m_window.resize(std::clamp<qint64>(m_size - m_pos, 1, kWindow));
         m_windowStart = m_pos;
-        if (!m_file->seek(m_pos)) {
-            m_window.clear();
-            return false;
-        }
-        const qint64 n = m_file->read(m_window.data(), kWindow);
+        const qint64 n = readAt(m_window.data(), m_window.size(), m_pos);
         m_window.resize(std::max<qint64>(n, 0));
         return n >= 0;
     }
 
-    std::unique_ptr<QFile> m_file;
-    qint64 m_size = 0;
+    int m_fd;
+    qint64 m_size;
     qint64 m_pos = 0;
     QByteArray m_window;
     qint64 m_windowStart = 0;
@@ -126,12 +135,7 @@ mspack_file *sysOpen(mspack_system *self, const char *filename, int mode)
         return refuse(ENODEV, true);
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    auto f = std::make_unique<QFile>();
-    if (!f->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return refuse(EIO, false);
-    }
-    return reinterpret_cast<mspack_file *>(new Handle{s, new CabinetInput(std::move(f)), nullptr});
+    return reinterpret_cast<mspack_file *>(new Handle{s, new CabinetInput(fd, st.st_size), nullptr});
 }
 
 void sysClose(mspack_file *file)

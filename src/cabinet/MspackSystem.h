@@ -6,7 +6,7 @@
 
 class QIODevice;
 
-// The I/O functions libmspack calls: cabinets are read through QFile (regular files only),
+// The I/O functions libmspack calls: cabinets are read from their descriptors (regular files only),
 // members are written into whatever device the reader has made ready for the next member.
 struct MspackSystem {
     MspackSystem();

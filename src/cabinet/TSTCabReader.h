@@ -75,6 +75,7 @@ public:
     // throw to refuse one; every member is chosen, and the total of their sizes as the headers
     // give them is held against maxTotalBytes, before anything is unpacked. A member whose data
     // run past its size is a failure too: a hostile cabinet cannot make the program allocate more.
+    // The members come without dates (Modified invalid), as from List without them.
     std::vector<TSTCabBlob> ExtractToMemory(const QString &cabinetFile,
                                             const std::function<bool(const TSTCabMember &)> &wanted = {},
                                             qint64 maxTotalBytes = qint64(2) << 30, bool singleCabinet = false);

@@ -189,6 +189,7 @@ void TSTCabWriter::newLibraryCabinet()
     m_cancel = g_cancellable_new();
     m_cabinetFiles = m_folderFiles = 0;
     m_cabinetBytes = m_folderBytes = 0;
+    m_heldBytes = 0;
     m_fileStatusCount = 0;
 }
 
@@ -241,14 +242,28 @@ void TSTCabWriter::AddFile(const QString &sourceFile, const QString &nameInCabin
     if (!fi.isFile() || !fi.isReadable())
         throw ESTCabinet(ESTCabinet::Writing, ESTCabinet::FciOpenSource,
                          fi.exists() ? (fi.isDir() ? EISDIR : EACCES) : ENOENT);
-    beforeAdd(fi.size());
-
-    GFile *gfile = g_file_new_for_path(QFile::encodeName(fi.absoluteFilePath()).constData());
-    GCabFile *cabFile = gcab_file_new_with_file(name.toUtf8().constData(), gfile);
-    g_object_unref(gfile);
     quint32 attrs = fileAttributes(fi);
     if (execute)
         attrs |= Execute;
+    // A file is read at once while the cabinet holds little in memory: the library's own look at
+    // a file added by name (its type sniffed from its first bytes, then the file read again when
+    // the cabinet is written) costs more than the read, and for a catalogue's thousands of small
+    // contents files it was most of an export. Past the budget, files are read at the write.
+    if (m_heldBytes + fi.size() <= MemoryBudget) {
+        QFile file(fi.absoluteFilePath());
+        errno = 0;
+        if (!file.open(QIODevice::ReadOnly))
+            throw ESTCabinet(ESTCabinet::Writing, ESTCabinet::FciOpenSource, errno ? errno : EACCES);
+        const QByteArray data = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            throw ESTCabinet(ESTCabinet::Writing, ESTCabinet::FciReadSource, errno ? errno : EIO);
+        addHeld(data, name, fi.lastModified(), attrs);
+        return;
+    }
+    beforeAdd(fi.size());
+    GFile *gfile = g_file_new_for_path(QFile::encodeName(fi.absoluteFilePath()).constData());
+    GCabFile *cabFile = gcab_file_new_with_file(name.toUtf8().constData(), gfile);
+    g_object_unref(gfile);
     addMember(cabFile, name, fi.size(), fi.lastModified(), attrs);
 }
 
@@ -266,7 +281,13 @@ void TSTCabWriter::AddBytes(const QByteArray &data, const QString &nameInCabinet
         if (skip)
             return;
     }
+    addHeld(data, name, modified, attributes);
+}
+
+void TSTCabWriter::addHeld(const QByteArray &data, const QString &name, const QDateTime &modified, quint32 attributes)
+{
     beforeAdd(data.size());
+    m_heldBytes += data.size();
     // The library keeps the bytes by reference; the copy lives until the cabinet is written.
     QByteArray *copy = new QByteArray(data);
     GBytes *bytes = g_bytes_new_with_free_func(

@@ -55,6 +55,9 @@ public:
     QString DiskLabelTemplate;
     TSTCabCompressionType CompressionType = cctLzx;
     int CompressionLzxLevel = 21;
+    // Files added are read at once and held until the cabinet is written while they come to no
+    // more than this many bytes; later ones are read when the cabinet is written.
+    qint64 MemoryBudget = qint64(64) << 20;
 
     // Events; none is needed by the program.
     std::function<void(TSTCabWriter &, const QString &fileName, bool &skip)> OnBeforeFileAdd;
@@ -101,6 +104,7 @@ private:
     void newLibraryCabinet();
     void releaseLibraryCabinet();
     void beforeAdd(qint64 size);
+    void addHeld(const QByteArray &data, const QString &name, const QDateTime &modified, quint32 attributes);
     void addMember(void *gcabFile, const QString &name, qint64 size, const QDateTime &modified, quint32 attributes);
     void writeCabinet();
     void startNextCabinet(qint64 previousSize);
@@ -116,6 +120,8 @@ private:
     int m_folderFiles = 0;
     qint64 m_cabinetBytes = 0;
     qint64 m_folderBytes = 0;
+    // Bytes of members kept in memory until the cabinet is written.
+    qint64 m_heldBytes = 0;
     int m_fileStatusCount = 0;
     bool m_abortRequested = false;
 };

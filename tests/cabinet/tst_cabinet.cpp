@@ -36,16 +36,20 @@ private Q_SLOTS:
     void twoFilesRoundTripWithDatesAndAttributes_data()
     {
         QTest::addColumn<int>("type");
-        QTest::newRow("MSZIP") << int(cctMsZip);
-        QTest::newRow("stored") << int(cctNone);
+        QTest::addColumn<qint64>("memoryBudget");
+        QTest::newRow("MSZIP") << int(cctMsZip) << (qint64(1) << 20);
+        QTest::newRow("stored") << int(cctNone) << (qint64(1) << 20);
+        QTest::newRow("read at the write") << int(cctMsZip) << qint64(0);
     }
 
-    // Two members written and read back: names, dates, the read-only attribute, the bytes.
+    // Two members written and read back, from files read at once or at the write: names, dates,
+    // the read-only attribute, the bytes.
     // Extraction goes over older files, longer or read-only, unless told to keep read-only ones;
     // through save files, or straight into a scratch folder (date and mode set on the open file).
     void twoFilesRoundTripWithDatesAndAttributes()
     {
         QFETCH(int, type);
+        QFETCH(qint64, memoryBudget);
         QTemporaryDir tmp;
         const QString src = tmp.filePath(u"src/"_s);
         // Summer time in Berlin: a UTC/local mix-up shows as a two-hour shift.
@@ -60,6 +64,7 @@ private Q_SLOTS:
         {
             TSTCabWriter cab;
             cab.CompressionType = static_cast<TSTCabCompressionType>(type);
+            cab.MemoryBudget = memoryBudget;
             cab.Open(cabName);
             cab.AddFiles(src + u"*.TXT"_s);
             cab.Close(true);
