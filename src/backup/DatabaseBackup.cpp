@@ -2,6 +2,7 @@
 
 #include "cabinet/TSTCabReader.h"
 #include "cabinet/TSTCabWriter.h"
+#include "core/AsciiCase.h"
 #include "core/QuilloryError.h"
 #include "core/SafeSaveFile.h"
 #include "store/Catalogue.h"
@@ -16,6 +17,7 @@
 #include <QHash>
 #include <QSet>
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace
@@ -87,7 +89,9 @@ QString importRefusal(const QString &contentsFile, const QString &serial)
 // A staged disc that does not read would otherwise replace the user's good contents file.
 void checkStagedDisc(const QString &archiveFile, const TCD &cd, const QString &stagedFile)
 {
-    if (const QString why = importRefusal(stagedFile, cd.Serial); !why.isEmpty())
+    // Read under its own name, whose serial may be spelt in another case than the tree's.
+    const QString serial = ContentsFile::serialOfContentsFile(QFileInfo(stagedFile).fileName());
+    if (const QString why = importRefusal(stagedFile, serial); !why.isEmpty())
         throw QuilloryError(QStringLiteral("The archive \"%1\" holds disc \"%2\" (%3) whose %4 Nothing was imported.")
                                 .arg(shownPath(archiveFile), cd.Title, cd.Serial, why));
 }
@@ -219,10 +223,25 @@ QString DatabaseBackup::importDatabase(const QString &archiveFile, const QString
             staged.insert(catalogueName(m.Name));
             advance();
         };
-        const auto isStaged = [&staged](const QString &serial) {
-            return ContentsFile::isUsableSerial(serial) &&
-                   staged.contains(ContentsFile::contentsFileName(QString(), serial));
+        // The name a disc's contents file was staged under: its serial's spelling, else the one
+        // staged in another case (an archive from a system that ignores case), which the next
+        // load gives the serial's spelling; empty when there is none.
+        std::optional<QMultiHash<QString, QString>> stagedFolded;
+        const auto stagedName = [&staged, &stagedFolded](const QString &serial) -> QString {
+            if (!ContentsFile::isUsableSerial(serial))
+                return QString();
+            const QString name = ContentsFile::contentsFileName(QString(), serial);
+            if (staged.contains(name))
+                return name;
+            if (!stagedFolded) {
+                stagedFolded.emplace();
+                for (const QString &s : std::as_const(staged))
+                    stagedFolded->insert(FoldedAZ(s), s);
+            }
+            const QList<QString> others = stagedFolded->values(FoldedAZ(name));
+            return others.size() == 1 ? others.first() : QString();
         };
+        const auto isStaged = [&stagedName](const QString &serial) { return !stagedName(serial).isEmpty(); };
         reader.Extract(archiveFile, staging, false);
 
         // The tree in force afterwards must load completely, its discs found where the load
@@ -242,7 +261,7 @@ QString DatabaseBackup::importDatabase(const QString &archiveFile, const QString
             // would change both: such a tree was not written by this program.
             QHash<QString, QString> seen; // serial, title
             QString twice;
-            std::vector<const TCD *> read;
+            std::vector<std::pair<const TCD *, QString>> read; // a disc, its staged name
             check.forEachPreOrder([&](TreeNode *n) {
                 if (!n->isDisc() || !n->cd() || !twice.isEmpty())
                     return;
@@ -254,16 +273,15 @@ QString DatabaseBackup::importDatabase(const QString &archiveFile, const QString
                     return;
                 }
                 seen.insert(cd.Serial, cd.Title);
-                if (isStaged(cd.Serial)) {
-                    names.append(ContentsFile::contentsFileName(QString(), cd.Serial));
-                    read.push_back(&cd);
+                if (const QString name = stagedName(cd.Serial); !name.isEmpty()) {
+                    names.append(name);
+                    read.push_back({&cd, name});
                 }
             });
             if (!twice.isEmpty())
                 throw QuilloryError(twice);
-            for (const TCD *cd : read) {
-                checkStagedDisc(archiveFile, *cd,
-                                change.placeFor(ContentsFile::contentsFileName(QString(), cd->Serial)));
+            for (const auto &[cd, name] : read) {
+                checkStagedDisc(archiveFile, *cd, change.placeFor(name));
                 advance();
             }
         }

@@ -4,6 +4,7 @@
 
 #include "cabinet/TSTCabReader.h"
 #include "cabinet/TSTCabWriter.h"
+#include "core/AsciiCase.h"
 #include "core/LatestWorker.h"
 #include "core/QuilloryError.h"
 
@@ -144,8 +145,12 @@ ContentsFile::Present ContentsFile::serialsPresent(const QString &dbFolder)
             break;
         }
         const QByteArrayView name(e->d_name);
-        if (!name.endsWith(ext))
+        if (!name.endsWith(ext)) {
+            if (name.size() > ext.size() && FoldedAZ(name.last(ext.size())) == FoldedAZ(ext) &&
+                QFileInfo(dbFolder + QFile::decodeName(name.toByteArray())).isFile())
+                present.m_otherExtension.append(QFile::decodeName(name.toByteArray()));
             continue;
+        }
         const QByteArrayView serial = name.chopped(ext.size());
         // A link or an entry of unknown type is looked at as exists() would.
         if (e->d_type == DT_REG ||
@@ -173,6 +178,44 @@ bool ContentsFile::Present::contains(QStringView serial) const
     QVarLengthArray<char, 64> name(encoder.requiredSpace(serial.size()));
     const char *end = encoder.appendToBuffer(name.data(), serial);
     return m_serials.contains(QByteArrayView(name.data(), end - name.data()));
+}
+
+QString ContentsFile::Present::otherCase(QStringView serial) const
+{
+    if (!isUsableSerial(serial))
+        return QString();
+    const QByteArray ext(kContentsExt.data(), kContentsExt.size());
+    if (!m_folded) {
+        m_folded.emplace();
+        for (const QByteArrayView s : m_serials)
+            m_folded->insert(FoldedAZ(s.toByteArray() + ext), QFile::decodeName(s.toByteArray() + ext));
+        for (const QString &name : m_otherExtension)
+            m_folded->insert(FoldedAZ(QFile::encodeName(name)), name);
+    }
+    const QList<QString> found = m_folded->values(FoldedAZ(serial.toUtf8() + ext));
+    return found.size() == 1 ? found.first() : QString();
+}
+
+bool ContentsFile::adoptOtherCase(const QString &dbFolder, const QString &serial, const Present &present, bool rename,
+                                  const std::function<void(const QString &)> &info)
+{
+    const QString other = present.otherCase(serial);
+    if (other.isEmpty())
+        return false;
+    if (!rename)
+        return true;
+    const QString from = dbFolder + other, to = contentsFileName(dbFolder, serial);
+    QFile file(from);
+    if (file.rename(to)) {
+        if (info)
+            info(QStringLiteral("The contents file \"%1\" was renamed \"%2\", the spelling of its disc's serial.")
+                     .arg(QDir::toNativeSeparators(from), QFileInfo(to).fileName()));
+    } else if (info) {
+        info(QStringLiteral("The contents file \"%1\" is spelt otherwise than its disc's serial, %2, and could not be "
+                            "renamed: %3")
+                 .arg(QDir::toNativeSeparators(from), serial, file.errorString()));
+    }
+    return true;
 }
 
 QString ContentsFile::serialOfContentsFile(const QString &fileName)

@@ -6,10 +6,12 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 // A disc's contents file: DB + Serial + ".dat", a cabinet (MSZIP) holding the folder list
 // Serial + ".dir" and the file list Serial + ".file" under their bare names, and, for a disc
@@ -74,14 +76,26 @@ public:
     public:
         bool contains(QStringView serial) const;
         qsizetype size() const { return m_serials.size(); }
+        // The bare name of the one contents file spelt as the serial's but for the case of its
+        // letters, the extension's too ("1A2B3C4D.DAT", "0000abcd.dat": a catalogue carried
+        // over from a system that ignores case); empty when there is none, or more than one.
+        QString otherCase(QStringView serial) const;
 
     private:
         friend class ContentsFile;
         QByteArray m_names;
         QSet<QByteArrayView> m_serials; // views of m_names
+        QStringList m_otherExtension;   // bare names whose extension is ".dat" in another case
+        // Every contents file by its name with a-z folded, made at the first lookup that needs it.
+        mutable std::optional<QMultiHash<QByteArray, QString>> m_folded;
     };
     // Throws QuilloryError when DB is there but cannot be listed.
     static Present serialsPresent(const QString &dbFolder);
+    // Whether a disc without a contents file of its serial's spelling has one in another case.
+    // It is the disc's own: with rename, it is given the serial's spelling (and the user told),
+    // as every later look for it expects; without, the disc is only kept.
+    static bool adoptOtherCase(const QString &dbFolder, const QString &serial, const Present &present, bool rename,
+                               const std::function<void(const QString &)> &info);
     // The serial whose contents file a bare file name is (serial + ".dat", the extension in
     // any case, as archives made on a case-blind system may spell it); empty when it is none.
     static QString serialOfContentsFile(const QString &fileName);

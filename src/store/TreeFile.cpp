@@ -276,7 +276,8 @@ void LoadTree(GroupTree &tree, const QString &dbFolder, const InfoCallback &info
         [&](const QString &serial) {
             if (!present)
                 present = listing.get();
-            return present->contains(serial);
+            return present->contains(serial) ||
+                   ContentsFile::adoptOtherCase(dbFolder, serial, *present, write == TreeWrite::Allowed, info);
         },
         info, write);
 }

@@ -75,14 +75,14 @@ class TestDatabaseBackup : public QObject
         writeFile(path, claimingFirstMemberSize(readFile(path), size));
     }
 
-    // A real contents file of disc AAAA0001 holding these lists, as the catalogue packs it.
-    static QByteArray contentsOf(const QByteArray &folderList, const QByteArray &fileList)
+    // A real contents file of a disc (AAAA0001 unless named) holding these lists, as the catalogue packs it.
+    static QByteArray contentsOf(const QByteArray &folderList, const QByteArray &fileList,
+                                 const QString &serial = u"AAAA0001"_s)
     {
         QTemporaryDir dir;
         const QString folder = dir.path() + u'/';
-        ContentsFile::packBytes(folder, u"AAAA0001"_s, folderList, fileList,
-                                QDateTime(QDate(2024, 1, 2), QTime(3, 4, 6)));
-        return readFile(ContentsFile::contentsFileName(folder, u"AAAA0001"_s));
+        ContentsFile::packBytes(folder, serial, folderList, fileList, QDateTime(QDate(2024, 1, 2), QTime(3, 4, 6)));
+        return readFile(ContentsFile::contentsFileName(folder, serial));
     }
 
     static QByteArray treeOf(const QStringList &lines) { return TextCodec::joinLines(lines); }
@@ -247,24 +247,32 @@ private Q_SLOTS:
         const QString db = cat.dbFolder();
         const QByteArray kept = readFile(ContentsFile::contentsFileName(db, u"BBBB0002"_s));
         const QByteArray newA = contentsOf("d new A", "f new A");
-        const QString archive = archiveOf(
-            m_tmp->filePath(u"mixed.cab"_s),
-            {{u"AAAA0001.DAT"_s, newA},
-             {u"EEEE0005.dat"_s, QByteArray("not in the tree")},
-             {u"junk.txt"_s, QByteArray("junk")},
-             {u"AAAA0001.dir"_s, QByteArray("a loose list")},
-             {Catalogue::lockName(), QByteArray("1\nother\nhost\n")},
-             {u"GROUPS.TREE"_s, treeOf({"Imported", "\tNew A|L|AAAA0001|CDFS|1|||1|d|",
-                                        "\tOld B|L|BBBB0002|CDFS|1|||2|d|", "\tNowhere|L|CCCC0009|CDFS|1|||3|d|"})}});
+        const QString archive =
+            archiveOf(m_tmp->filePath(u"mixed.cab"_s),
+                      {{u"AAAA0001.DAT"_s, newA},
+                       {u"EEEE0005.dat"_s, QByteArray("not in the tree")},
+                       {u"dddd0004.DAT"_s, contentsOf("d D", "f D", u"DDDD0004"_s)}, // from a system blind to case
+                       {u"junk.txt"_s, QByteArray("junk")},
+                       {u"AAAA0001.dir"_s, QByteArray("a loose list")},
+                       {Catalogue::lockName(), QByteArray("1\nother\nhost\n")},
+                       {u"GROUPS.TREE"_s,
+                        treeOf({"Imported", "\tNew A|L|AAAA0001|CDFS|1|||1|d|", "\tOld B|L|BBBB0002|CDFS|1|||2|d|",
+                                "\tNowhere|L|CCCC0009|CDFS|1|||3|d|", "\tCase D|L|DDDD0004|CDFS|1|||4|d|"})}});
         const QStringList filesBefore = QDir(db).entryList(QDir::Files);
         DatabaseBackup::importDatabase(archive, db);
-        QCOMPARE(QDir(db).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), filesBefore);
+        QStringList filesAfter = QStringList(filesBefore) << u"dddd0004.dat"_s,
+                    filesNow = QDir(db).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        filesAfter.sort();
+        filesNow.sort();
+        QCOMPARE(filesNow, filesAfter);
         QCOMPARE(readFile(ContentsFile::contentsFileName(db, u"AAAA0001"_s)), newA);
         QCOMPARE(readFile(ContentsFile::contentsFileName(db, u"BBBB0002"_s)), kept);
         QVERIFY(cat.isLocked());
         cat.load({});
         QCOMPARE(TreeToLines(cat.tree()),
-                 (QStringList{"Imported", "\tNew A|L|AAAA0001|CDFS|1|||1|d|", "\tOld B|L|BBBB0002|CDFS|1|||2|d|"}));
+                 (QStringList{"Imported", "\tCase D|L|DDDD0004|CDFS|1|||4|d|", "\tNew A|L|AAAA0001|CDFS|1|||1|d|",
+                              "\tOld B|L|BBBB0002|CDFS|1|||2|d|"}));
+        QVERIFY(ContentsFile::exists(db, u"DDDD0004"_s));
     }
 
     // A move that fails after the deciding step does not undo the import: it is said, the

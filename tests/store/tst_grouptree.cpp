@@ -186,6 +186,32 @@ private Q_SLOTS:
         QCOMPARE(readFile(m_dir.path() + QLatin1String("/victim.dat")), QByteArray("keep"));
     }
 
+    // A contents file spelt in another case (a catalogue carried over from a system that
+    // ignores case) keeps its disc: a reader only keeps it, a writer gives it the serial's
+    // spelling. Two such files leave the disc without one, as before.
+    void contentsFileInAnotherCaseKeepsItsDisc()
+    {
+        for (const char *name : {"1A2B3C4D.DAT", "0000abcd.dat", "0000bbbb.dat", "0000BBBB.DAT"})
+            writeFile(db() + QLatin1String(name), name);
+        writeTree("Root\r\n\tUpper|L|1A2B3C4D|FAT|1|||1|d|\r\n\tLower|L|0000ABCD|FAT|1|||1|d|\r\n"
+                  "\tTwice|L|0000BBBB|FAT|1|||1|d|\r\n");
+        const QStringList kept{"Root", "\tLower|L|0000ABCD|FAT|1|||1|d|", "\tUpper|L|1A2B3C4D|FAT|1|||1|d|"};
+        const auto dbFiles = [&] { return QDir(db()).entryList({u"*.dat"_s, u"*.DAT"_s}, QDir::Files, QDir::Name); };
+        const QStringList asFound = dbFiles();
+        QStringList told;
+        Catalogue cat(m_dir.path());
+        cat.load([&](const QString &m) { told << m; }, TreeWrite::Never);
+        QCOMPARE(TreeToLines(cat.tree()), kept);
+        QCOMPARE(dbFiles(), asFound);
+        QVERIFY(told.isEmpty());
+
+        cat.load([&](const QString &m) { told << m; });
+        QCOMPARE(TreeToLines(cat.tree()), kept);
+        QCOMPARE(dbFiles(), (QStringList{u"0000ABCD.dat"_s, u"0000BBBB.DAT"_s, u"0000bbbb.dat"_s, u"1A2B3C4D.dat"_s}));
+        QCOMPARE(readFile(ContentsFile::contentsFileName(db(), u"0000ABCD"_s)), QByteArray("0000abcd.dat"));
+        QCOMPARE(told.size(), 2);
+    }
+
     void queries()
     {
         GroupTree t;
