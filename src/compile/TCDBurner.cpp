@@ -4,12 +4,15 @@
 #include "core/QuilloryError.h"
 #include "core/SafeSaveFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <cerrno>
+#include <csignal>
 
 namespace
 {
@@ -28,15 +31,30 @@ QString unpacked(const QString &line)
     return l.trimmed();
 }
 
+// Each running program stages in a folder of its own: two windows (of two catalogues, or a
+// read-only second one) sharing one would empty each other's staged files and burn what the
+// other gathered. A folder whose program is gone, cut off before it could empty it, goes now.
+QString ownBurnArea()
+{
+    const QString all =
+        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/Quillory!/burn/");
+    const qint64 own = QCoreApplication::applicationPid();
+    for (const QString &name : QDir(all).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool numeric = false;
+        const qint64 pid = name.toLongLong(&numeric);
+        if (numeric && pid > 0 && pid != own && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+            QDir(all + name).removeRecursively();
+    }
+    return all + QString::number(own);
+}
+
 } // namespace
 
 TCDBurner::TCDBurner(QObject *owner, const QString &xorriso, const QString &burnArea) : QObject(owner)
 {
     if (!owner || !owner->isWidgetType())
         throw QuilloryError(QStringLiteral("Error: Component must be owned by TForm"));
-    m_burnArea = withSlash(burnArea.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
-                                                    QStringLiteral("/Quillory!/burn")
-                                              : burnArea);
+    m_burnArea = withSlash(burnArea.isEmpty() ? ownBurnArea() : burnArea);
     m_xorriso = xorriso.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("xorriso")) : xorriso;
     if (m_xorriso.isEmpty() || !QFileInfo(m_xorriso).isExecutable()) {
         m_xorriso.clear();

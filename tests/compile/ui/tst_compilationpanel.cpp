@@ -384,6 +384,22 @@ private Q_SLOTS:
         QVERIFY(QDir(area()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
     }
 
+    // Each program stages in a folder of its own; one left by a program gone is removed, one
+    // of a program still running is not.
+    void eachProgramStagesApart()
+    {
+        const QString all =
+            QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + u"/Quillory!/burn/"_s;
+        const QString gone = all + u"999999999/"_s, running = all + u"1/"_s;
+        QVERIFY(ScanFixture::writeFile(gone + u"left.bin"_s, "x") &&
+                ScanFixture::writeFile(running + u"in use.bin"_s, "y"));
+        TCDBurner burner(&m_f->form(), noXorriso());
+        QCOMPARE(burner.BurnArea(), all + QString::number(QCoreApplication::applicationPid()) + u'/');
+        QVERIFY(!QFileInfo::exists(gone));
+        QVERIFY(QFileInfo::exists(running + u"in use.bin"_s));
+        QDir(running).removeRecursively();
+    }
+
     void burnsTheAreaAndTheStagedFilesIntoAnImage()
     {
         if (!haveXorriso())
