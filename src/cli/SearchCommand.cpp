@@ -24,10 +24,11 @@ namespace
 
 QDateTime dateOption(const QString &option, const QString &text)
 {
-    QDateTime dt = QDateTime::fromString(text, Qt::ISODate);
-    // A bound in the hour summer time skips is a time all the same.
-    if (const QDateTime wall = QDateTime::fromString(text + u'Z', Qt::ISODate); !dt.isValid() && wall.isValid())
-        dt = CatalogueLocale::localFromWallClock(wall.date(), wall.time());
+    // The bound is a reading of the local clock, as the catalogue's dates are: one with a zone
+    // is read on it, and one in the hour summer time skips is a reading all the same.
+    QDateTime dt = QDateTime::fromString(text, Qt::ISODate).toLocalTime();
+    if (!dt.isValid())
+        dt = QDateTime::fromString(text + u'Z', Qt::ISODate);
     if (!dt.isValid())
         throw CliUsageError(u"%1 wants a date such as 2020-01-01, or a date and time such as 2020-01-01T12:00:00, not \"%2\""_s.arg(option, text));
     return dt;

@@ -271,8 +271,8 @@ void SearchEngine::walk(Disc &d)
         const CatalogueLocale locale;
         d.dates.resize(static_cast<size_t>(names.dateCount()));
         for (int i = 0; i < names.dateCount(); ++i) {
-            const QDateTime dt = locale.parseDateTime(QString::fromUtf8(names.date(static_cast<quint32>(i))));
-            d.dates[static_cast<size_t>(i)] = dt.isValid() ? dt.toMSecsSinceEpoch() : NoDate;
+            const QDateTime dt = locale.parseWallClock(QString::fromUtf8(names.date(static_cast<quint32>(i))));
+            d.dates[static_cast<size_t>(i)] = dt.isValid() ? CatalogueLocale::wallClockMs(dt) : NoDate;
         }
     }
     // A size, or with a date bound a date, that does not parse ends the disc at that record.

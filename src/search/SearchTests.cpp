@@ -1,5 +1,7 @@
 #include "SearchTests.h"
 
+#include "store/CatalogueLocale.h"
+
 #include "acquire/MediaFamilies.h"
 #include "core/AsciiCase.h"
 #include "core/QuilloryError.h"
@@ -78,8 +80,9 @@ SearchTests::SearchTests(const SearchCriteria &criteria) : m_c(criteria)
             // Left for MatchName to raise at the first name that needs the pattern.
         }
     }
-    m_older = m_c.olderThan.toMSecsSinceEpoch();
-    m_newer = m_c.newerThan.toMSecsSinceEpoch();
+    // Bounds and records compare as read on the clock, as the user reads them.
+    m_older = CatalogueLocale::wallClockMs(m_c.olderThan);
+    m_newer = CatalogueLocale::wallClockMs(m_c.newerThan);
 }
 
 QByteArray SearchTests::extensionOf(QByteArrayView name)

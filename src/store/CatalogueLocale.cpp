@@ -56,21 +56,31 @@ QString CatalogueLocale::formatListDate(const QDateTime &dt) const
 
 QDateTime CatalogueLocale::parseDateTime(const QString &text) const
 {
-    const QString t = text.trimmed();
-    QDateTime dt = m_locale.toDateTime(t, m_dateFormat + u' ' + m_timeFormat);
-    if (dt.isValid())
-        return dt;
+    const QDateTime wall = parseWallClock(text);
+    if (!wall.isValid())
+        return wall;
+    const QDateTime local(wall.date(), wall.time());
     // A time in the hour summer time skips here (the disc was catalogued in another zone) is
     // still a time: read on a clock without zones, it becomes the moment as far past midnight.
+    return local.isValid() && local.time() == wall.time() ? local : localFromWallClock(wall.date(), wall.time());
+}
+
+QDateTime CatalogueLocale::parseWallClock(const QString &text) const
+{
+    const QString t = text.trimmed();
+    const auto asRead = [](const QDateTime &dt) { return QDateTime(dt.date(), dt.time(), Qt::UTC); };
+    if (const QDateTime dt = m_locale.toDateTime(t, m_dateFormat + u' ' + m_timeFormat); dt.isValid())
+        return asRead(dt);
+    // The hour summer time skips here is no local time; read with a zone, it still reads.
     if (const QDateTime wall = m_locale.toDateTime(t + u" UTC"_s, m_dateFormat + u' ' + m_timeFormat + u" t"_s);
         wall.isValid())
-        return localFromWallClock(wall.date(), wall.time());
+        return asRead(wall);
     const QDate d = m_locale.toDate(t, m_dateFormat);
     if (d.isValid())
-        return QDateTime(d, QTime(0, 0));
+        return QDateTime(d, QTime(0, 0), Qt::UTC);
     // Older catalogues may carry the locale's own two-digit-year formats.
     const QString shortDate = m_locale.dateFormat(QLocale::ShortFormat);
-    dt = m_locale.toDateTime(t, shortDate + u' ' + m_timeFormat);
+    QDateTime dt = m_locale.toDateTime(t, shortDate + u' ' + m_timeFormat);
     if (!dt.isValid()) {
         const QDate d2 = m_locale.toDate(t, shortDate);
         if (d2.isValid())
@@ -83,9 +93,9 @@ QDateTime CatalogueLocale::parseDateTime(const QString &text) const
     // every date of it failing every date search without a word.
     if (!dt.isValid() && m_locale != QLocale::c()) {
         static const CatalogueLocale c(QLocale::c());
-        return c.parseDateTime(t);
+        return c.parseWallClock(t);
     }
-    return dt;
+    return dt.isValid() ? asRead(dt) : dt;
 }
 
 QDateTime CatalogueLocale::localFromWallClock(const QDate &date, const QTime &time)

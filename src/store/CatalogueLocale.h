@@ -24,6 +24,14 @@ public:
     QString formatDate(const QDate &d) const;
     // Accepts both forms above, and a two-digit year; invalid QDateTime when it does not parse.
     QDateTime parseDateTime(const QString &text) const;
+    // The date and time as written, as a reading of a clock without zones (in UTC), so that
+    // readings order as written even across the hour summer time skips or repeats here.
+    QDateTime parseWallClock(const QString &text) const;
+    // A reading's place on that clock, in milliseconds: what date bounds compare.
+    static qint64 wallClockMs(const QDateTime &dt)
+    {
+        return QDateTime(dt.date(), dt.time(), Qt::UTC).toMSecsSinceEpoch();
+    }
     // The local moment a wall-clock reading stands for, valid even in the hour summer time
     // skips (where it lies an hour on).
     static QDateTime localFromWallClock(const QDate &date, const QTime &time);

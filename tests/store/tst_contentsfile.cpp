@@ -127,10 +127,19 @@ private Q_SLOTS:
         ::tzset();
         const QDateTime gap = us.parseDateTime(u"3/26/2023 2:30:00 AM"_s);
         const QDateTime after = QDateTime(QDate(2023, 3, 26), QTime(3, 30));
+        // On the clock a date search compares, readings keep the order they were written in.
+        const auto onClock = [&](const char *text) {
+            return CatalogueLocale::wallClockMs(us.parseWallClock(QLatin1String(text)));
+        };
+        const qint64 before = onClock("3/26/2023 2:00:00 AM"), inGap = onClock("3/26/2023 2:30:00 AM"),
+                     past = onClock("3/26/2023 3:10:00 AM"),
+                     bound = CatalogueLocale::wallClockMs(QDateTime(QDate(2023, 3, 26), QTime(3, 0)));
         zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
         ::tzset();
         QVERIFY(gap.isValid());
         QCOMPARE(gap, after);
+        QVERIFY(before < inGap && inGap < bound && bound < past);
+        QCOMPARE(past - before, qint64(70 * 60 * 1000));
 
         QCOMPARE(ToDosPrecision(QDateTime(QDate(2026, 1, 1), QTime(10, 0, 59, 999))),
                  QDateTime(QDate(2026, 1, 1), QTime(10, 0, 58)));
