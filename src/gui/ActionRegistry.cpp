@@ -168,8 +168,7 @@ QAction *ActionRegistry::action(const QString &name) const
 
 void ActionRegistry::setCaption(const QString &name, const QString &text)
 {
-    QString caption = text;
-    caption.replace(u'&', QStringLiteral("&&"));
+    QString caption = asIs(text);
     // The key on the first place its letter stands, as written, else in either case.
     if (const QChar key = m_accessKeys.value(name); !key.isNull()) {
         qsizetype at = caption.indexOf(key);

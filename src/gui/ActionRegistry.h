@@ -27,6 +27,8 @@ public:
     // A caption made while the program runs ("Create Report for disc "…""): an "&" in it is shown
     // as it is, and the command keeps its access key where its letter first stands.
     void setCaption(const QString &name, const QString &text);
+    // A menu item's text shown as it is: an "&" in a name or a path is no access key.
+    static QString asIs(QString text) { return text.replace(u'&', QStringLiteral("&&")); }
     // The action a controller runs from now on.
     QAction *claim(const QString &name);
     // Once every controller is built: the commands nobody runs yet are disabled.

@@ -110,7 +110,7 @@ void DriveControls::rebuild()
         const qsizetype at = items.indexOf(exit);
         QAction *before = at > 0 && items[at - 1]->isSeparator() ? items[at - 1] : exit;
         for (const DriveEntry &e : m_drive.drives().ejectable()) {
-            auto *item = new QAction(u"Eject Drive "_s + e.text, file);
+            auto *item = new QAction(ActionRegistry::asIs(u"Eject Drive "_s + e.text), file);
             ThemeIcons::bind(item, u"eject_disc.bmp"_s);
             const QString key = DiscDrive::ejectKey(e);
             item->setObjectName(u"eject_"_s + (key.isEmpty() ? e.id : key));
@@ -137,7 +137,7 @@ void DriveControls::rebuild()
     }
     m_playlistMenu->clear();
     for (const DriveEntry &e : entries)
-        m_playlistMenu->addAction(u"For Drive "_s + e.text)->setData(e.text);
+        m_playlistMenu->addAction(ActionRegistry::asIs(u"For Drive "_s + e.text))->setData(e.text);
     playlist->setMenu(entries.size() > 1 ? m_playlistMenu : nullptr);
     // A submenu passes its enabled state to the command, and a disabled window's submenu has
     // disabled it; nothing would enable it again once the submenu is taken away.

@@ -62,7 +62,7 @@ void FavouritesMenu::LoadFavs()
     const Favourites &favs = m_workspace.favourites();
     for (int i = 0; i < favs.count(); ++i) {
         // A title's "&" is shown, not taken for the item's access key.
-        QAction *item = m_menu->addAction(Favourites::caption(favs.lines().at(i)).replace(u'&', u"&&"_s));
+        QAction *item = m_menu->addAction(ActionRegistry::asIs(Favourites::caption(favs.lines().at(i))));
         connect(item, &QAction::triggered, this,
                 [this, item] { FavoriteClick(static_cast<int>(m_items.indexOf(item))); });
         m_items.append(item);

@@ -1,6 +1,7 @@
 #include "SkinCommands.h"
 
 #include "core/QuilloryError.h"
+#include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"
 #include "gui/ThemeIcons.h"
 #include "session/Workspace.h"
@@ -39,7 +40,7 @@ void SkinCommands::LocateSkins()
     const QStringList skins = Skins::LocateSkins(m_workspace.dataFolder());
     for (const QString &name : skins) {
         // The caption is the folder's name exactly: an "&" in it is shown, not an access key.
-        QAction *item = m_menu->addAction(QString(name).replace(u'&', u"&&"_s));
+        QAction *item = m_menu->addAction(ActionRegistry::asIs(name));
         item->setData(name);
         item->setCheckable(true);
     }
