@@ -53,19 +53,16 @@ void SettingsCommands::Preferences1Click()
     } catch (const QuilloryError &e) {
         AppDialogs::showError(m_mainWindow, e.message());
     }
-    m_exclusionsStored.reset();
-    if (QFileInfo::exists(Preferences::exclusionsFile(m_workspace.dataFolder())))
-        m_exclusionsStored = prefs.exclusions();
+    m_exclusionsShown = prefs.exclusions();
     m_form->setExclusionsEditable(!m_workspace.isReadOnly());
     m_form->FormShow();
 }
 
 void SettingsCommands::OkButtonClick()
 {
-    // Written when it differs from the file the window opened on: a list kept unchanged would
-    // otherwise go over what another program wrote since, and a list held in memory only (added,
-    // then cancelled, with no file) is kept once the user says OK.
-    if (!m_workspace.isReadOnly() && m_workspace.preferences().exclusions() != m_exclusionsStored) {
+    // Written when it differs from the list the window opened on: a list kept unchanged would
+    // otherwise go over what another program wrote since.
+    if (!m_workspace.isReadOnly() && m_workspace.preferences().exclusions() != m_exclusionsShown) {
         try {
             m_workspace.preferences().saveExclusions(m_workspace.dataFolder());
         } catch (const QuilloryError &e) {
@@ -79,6 +76,9 @@ void SettingsCommands::OkButtonClick()
 void SettingsCommands::CancelButtonClick()
 {
     m_form->hide();
+    // The list the window opened on, also when no file holds it: a mask added and cancelled
+    // would otherwise keep leaving files out of every scan until the program ends.
+    m_workspace.preferences().setExclusions(m_exclusionsShown);
     try {
         m_workspace.preferences().loadExclusions(m_workspace.dataFolder());
     } catch (const QuilloryError &e) {

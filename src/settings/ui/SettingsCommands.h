@@ -32,7 +32,7 @@ private:
     QWidget *m_mainWindow;
     TOptionsForm *m_form;
     bool m_started = false;
-    // What "exclusions.dat" held when the window opened; none when there was no file, and the
-    // list shown then lived in this program only.
-    std::optional<QStringList> m_exclusionsStored;
+    // The exclusion list as the window opened on it, which Cancel puts back and OK writes only
+    // when it changed.
+    QStringList m_exclusionsShown;
 };

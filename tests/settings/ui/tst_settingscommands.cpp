@@ -200,13 +200,20 @@ private Q_SLOTS:
         QCOMPARE(AppDialogs::shown().size(), 1);
         QCOMPARE(TextCodec::readLines(file), QStringList());
 
-        // With no file, a mask added and cancelled stays for this run; OK later keeps it.
+        // With no file, a mask added and cancelled is gone too, and OK with nothing changed
+        // writes no file; a mask added and kept is written.
         QVERIFY(QFile::remove(file));
         m_f->action(u"Preferences1"_s)->trigger();
         AppDialogs::pushInput(u"*.bak"_s);
         click(form(), u"AddButton"_s);
         click(form(), u"CancelButton"_s);
+        QVERIFY(prefs().exclusions().isEmpty());
         m_f->action(u"Preferences1"_s)->trigger();
+        click(form(), u"OkButton"_s);
+        QVERIFY(!QFileInfo::exists(file));
+        m_f->action(u"Preferences1"_s)->trigger();
+        AppDialogs::pushInput(u"*.bak"_s);
+        click(form(), u"AddButton"_s);
         click(form(), u"OkButton"_s);
         QCOMPARE(TextCodec::readLines(file), QStringList{u"*.bak"_s});
     }
