@@ -227,6 +227,7 @@ private Q_SLOTS:
             cat + u"search --in Music --larger 1KB --newer 2024-03-01T00:00:00 --category 5 --limit 1"_s, 0,
             "song.mp3\t", "1 found");
         row("check-mask", u"check-mask *.mp3 Song.MP3 a.mp3.bak --x.mp3"_s, 0, "yes\nno\nyes\n");
+        row("check-mask after --", u"check-mask -- *.txt a.txt --"_s, 0, "yes\nno\n");
         row("drives", u"drives"_s, 0, "");
         row("help", u"--help"_s, 0, "Usage: quillory-cli");
         row("a command's help", u"search --help"_s, 0, "Usage: quillory-cli [--data DIR] search");
