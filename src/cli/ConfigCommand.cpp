@@ -4,7 +4,6 @@
 #include "CliError.h"
 #include "acquire/ScanOptions.h"
 #include "core/QuilloryError.h"
-#include "core/TMask.h"
 #include "settings/Preferences.h"
 #include "store/DataPaths.h"
 
@@ -105,7 +104,8 @@ int ConfigCommand::run(CliContext &ctx, const QStringList &args)
         for (const QString &m : masks) {
             if (m.isEmpty())
                 throw CliUsageError(QStringLiteral("an empty mask is no mask; --clear empties the list"));
-            TMask check(m);
+            if (const QString why = Preferences::exclusionProblem(m); !why.isEmpty())
+                throw QuilloryError(why);
         }
         prefs.setExclusions(masks);
         refuseWhileInUse(ctx);

@@ -1,6 +1,7 @@
 #include "Preferences.h"
 
 #include "core/QuilloryError.h"
+#include "core/TMask.h"
 #include "core/TextCodec.h"
 #include "store/CatalogueLock.h"
 #include "store/DataPaths.h"
@@ -390,6 +391,21 @@ void Preferences::setExclusions(const QStringList &masks)
         return;
     m_exclusions = kept;
     Q_EMIT changed(QStringLiteral("exclusions"));
+}
+
+QString Preferences::exclusionProblem(const QString &mask)
+{
+    for (const QChar c : mask)
+        if (c.category() == QChar::Other_Control)
+            return QStringLiteral("An exclusion mask is one line of text: \"%1\" holds a line break, a tab or "
+                                  "another control character.")
+                .arg(QString(mask).replace(u'\n', u' ').replace(u'\r', u' '));
+    try {
+        TMask check(mask);
+    } catch (const QuilloryError &e) {
+        return e.message();
+    }
+    return QString();
 }
 
 QString Preferences::exclusionsFile(const QString &dataFolder)

@@ -146,6 +146,9 @@ public:
     // The exclusion masks, in list order; set without empty masks and repeats.
     const QStringList &exclusions() const { return m_exclusions; }
     void setExclusions(const QStringList &masks);
+    // Why a mask cannot join the exclusion list, empty when it can: it must read as a mask (or
+    // every later scan would fail on it) and stay one line of the list's file.
+    static QString exclusionProblem(const QString &mask);
     // Replaces the list with "exclusions.dat" of the data folder when that file exists; an
     // absent file leaves the list as it is. Throws QuilloryError on a read failure.
     void loadExclusions(const QString &dataFolder);

@@ -237,6 +237,11 @@ void TOptionsForm::AddButtonClick()
     QString mask;
     if (!AppDialogs::inputBox(this, u"New Exclusion..."_s, u"File Mask:"_s, mask))
         return;
+    // Refused where it is typed: kept, it would end every later scan with its error.
+    if (const QString why = Preferences::exclusionProblem(mask); !mask.isEmpty() && !why.isEmpty()) {
+        AppDialogs::showError(this, why);
+        return;
+    }
     QStringList masks = m_prefs.exclusions();
     masks.append(mask);
     m_prefs.setExclusions(masks);

@@ -185,6 +185,12 @@ private Q_SLOTS:
             click(form(), u"AddButton"_s);
         }
         QCOMPARE(prefs().exclusions(), (QStringList{u"*.tmp"_s, u"*.dll"_s}));
+        // A mask that would fail every later scan is refused where it is typed.
+        AppDialogs::clearShown();
+        AppDialogs::pushInput(u"[a-]"_s);
+        click(form(), u"AddButton"_s);
+        QCOMPARE(AppDialogs::shownTexts().last(), u"'[a-]' is an invalid mask at (5)"_s);
+        QCOMPARE(prefs().exclusions(), (QStringList{u"*.tmp"_s, u"*.dll"_s}));
         click(form(), u"CancelButton"_s);
         QCOMPARE(TextCodec::readLines(file), QStringList{u"*.tmp"_s});
         QCOMPARE(list->count(), 1);
