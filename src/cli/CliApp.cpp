@@ -9,7 +9,10 @@
 #include "store/DataPaths.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <sys/stat.h>
 
 QString CliIo::readLine() const
 {
@@ -55,10 +58,14 @@ void checkDataFolder(const QString &dataFolder, CatalogueUse use)
     refuseNonFolder(DataPaths::dbFolder(dataFolder), QStringLiteral("database folder"));
     // A mistyped --data (the DB folder itself, a home folder) would otherwise read as an
     // empty catalogue, and an export of it would replace a good backup.
-    if (use == CatalogueUse::Reads && !QFileInfo(QDir::cleanPath(DataPaths::dbFolder(dataFolder))).isDir())
-        throw QuilloryError(
-            QStringLiteral("There is no catalogue in \"%1\": it holds no database folder \"%2\".")
-                .arg(shown(dataFolder), QFileInfo(QDir::cleanPath(DataPaths::dbFolder(dataFolder))).fileName()));
+    const QString db = QDir::cleanPath(DataPaths::dbFolder(dataFolder));
+    struct stat st;
+    if (use == CatalogueUse::Reads && ::stat(QFile::encodeName(db).constData(), &st) != 0 && errno != ENOENT)
+        throw QuilloryError(QStringLiteral("The catalogue in \"%1\" cannot be read: %2")
+                                .arg(shown(dataFolder), qt_error_string(errno)));
+    if (use == CatalogueUse::Reads && !QFileInfo(db).isDir())
+        throw QuilloryError(QStringLiteral("There is no catalogue in \"%1\": it holds no database folder \"%2\".")
+                                .arg(shown(dataFolder), QFileInfo(db).fileName()));
 }
 
 } // namespace
