@@ -18,9 +18,11 @@ int ImportCommand::run(CliContext &ctx, const QStringList &args)
     // Asked and checked before the catalogue is locked, which makes it when there is none: a
     // refused import leaves no empty catalogue behind. The question goes where messages go, so
     // that an answer sent to a file never holds it.
-    if (!QFileInfo(archive).isFile())
-        throw QuilloryError(
-            QStringLiteral("There is no archive \"%1\"; nothing was imported.").arg(QDir::toNativeSeparators(archive)));
+    if (const QFileInfo file(archive); !file.isFile())
+        throw QuilloryError((file.exists() ? QStringLiteral("\"%1\" is no archive file but a folder or a device; "
+                                                            "nothing was imported.")
+                                           : QStringLiteral("There is no archive \"%1\"; nothing was imported."))
+                                .arg(QDir::toNativeSeparators(archive)));
     if (!parsed.flag(QStringLiteral("yes"))) {
         ctx.io().ask(DatabaseBackup::importQuestion() + u' ');
         const QString answer = ctx.io().readLine().trimmed().toLower();

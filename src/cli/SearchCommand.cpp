@@ -114,7 +114,7 @@ int SearchCommand::run(CliContext &ctx, const QStringList &args)
     ctx.io().error(u"%1 found, total size %2"_s.arg(hits.count()).arg(FormatSize(engine.foundSize())));
     // A list cut at the limit must not pass for every match.
     if (engine.limitReached())
-        ctx.io().error(u"The search stopped at the limit of %1 hits; more may match."_s.arg(hits.count()));
+        ctx.io().error(u"The search stopped at its limit, %1 found; more may match."_s.arg(hits.count()));
     // A disc that could not be read is missing from the answer: a script must not take it whole.
     return engine.problems().isEmpty() ? 0 : 1;
 }
