@@ -62,6 +62,58 @@ private:
     }
     QString m_whole;
 };
+
+// The drives' panels, side by side, each as wide as its text asks within its bounds. More drives
+// than the bar has room for would overlap the status text and each other: the row asks for no
+// more than two panels' room, and shows the panels that fit whole (the first at least); every
+// drive is also in the File menu and the playlist's submenu.
+class DrivePanels : public QWidget
+{
+public:
+    using QWidget::QWidget;
+    void add(QLabel *panel)
+    {
+        m_panels.append(panel);
+        relayout();
+    }
+    QSize sizeHint() const override
+    {
+        int w = 0, h = 0;
+        for (const QLabel *p : m_panels) {
+            w += widthOf(p) + Spacing;
+            h = std::max(h, p->sizeHint().height());
+        }
+        return {std::max(w - Spacing, 0), h};
+    }
+    QSize minimumSizeHint() const override
+    {
+        const QSize whole = sizeHint();
+        return {std::min(whole.width(), 2 * PanelWidth), whole.height()};
+    }
+    void relayout()
+    {
+        updateGeometry();
+        int x = 0;
+        for (QLabel *p : std::as_const(m_panels)) {
+            const int w = widthOf(p);
+            p->setGeometry(x, 0, w, height());
+            p->setVisible(x == 0 || x + w <= width());
+            x += w + Spacing;
+        }
+    }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QWidget::resizeEvent(event);
+        relayout();
+    }
+
+private:
+    static constexpr int Spacing = 2;
+    static int widthOf(const QLabel *p) { return std::clamp(p->sizeHint().width(), PanelWidth, LongestPanel); }
+    QList<QLabel *> m_panels;
+};
 } // namespace
 
 DriveControls::DriveControls(DiscDrive &drive, ActionRegistry &actions, QMainWindow *window)
@@ -77,21 +129,22 @@ void DriveControls::rebuild()
     const QList<DriveEntry> &entries = m_drive.drives().entries();
 
     QStatusBar *status = m_window->statusBar();
-    for (QLabel *panel : std::as_const(m_panels)) {
-        status->removeWidget(panel);
-        panel->deleteLater();
+    if (m_row) {
+        status->removeWidget(m_row);
+        m_row->deleteLater();
     }
     m_panels.clear();
+    auto *row = new DrivePanels(status);
+    m_row = row;
     for (qsizetype i = 0; i < entries.size(); ++i) {
-        auto *panel = new DrivePanel(status);
+        auto *panel = new DrivePanel(row);
         panel->setObjectName(u"DrivePanel"_s + QString::number(i + 1));
         panel->setFrameShape(QFrame::StyledPanel);
         panel->setFrameShadow(QFrame::Sunken);
-        panel->setMinimumWidth(PanelWidth);
-        panel->setMaximumWidth(LongestPanel);
-        status->addPermanentWidget(panel);
+        row->add(panel);
         m_panels.append(panel);
     }
+    status->addPermanentWidget(row);
     const QStringList texts = m_drive.drives().panelTexts();
     if (texts.size() == m_panels.size())
         setPanelTexts(texts);
@@ -149,6 +202,8 @@ void DriveControls::setPanelTexts(const QStringList &texts)
     for (qsizetype i = 0; i < m_panels.size() && i < texts.size(); ++i) {
         static_cast<DrivePanel *>(m_panels[i])->setWholeText(texts[i]);
     }
+    if (m_row)
+        static_cast<DrivePanels *>(m_row)->relayout();
 }
 
 void DriveControls::ejectDrive(const QString &drive)

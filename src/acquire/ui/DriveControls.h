@@ -10,6 +10,7 @@ class QAction;
 class QLabel;
 class QMainWindow;
 class QMenu;
+class QWidget;
 
 // The main window's parts that follow the drives: one status-bar panel per drive ("… present",
 // "… empty"), an "Eject Drive …" item in the File menu for every drive that is not fixed, and,
@@ -32,6 +33,7 @@ private:
     DiscDrive &m_drive;
     ActionRegistry &m_actions;
     QMainWindow *m_window;
+    QWidget *m_row = nullptr; // the panels' row in the status bar
     QList<QLabel *> m_panels;
     QList<QAction *> m_ejectItems;
     QMenu *m_playlistMenu = nullptr;

@@ -281,6 +281,17 @@ private Q_SLOTS:
         QCOMPARE(text(form, u"SerialEdit"_s), u"22223333"_s);
         auto *stickPanel = f->statusBar()->findChild<QLabel *>(u"DrivePanel2"_s);
         QCOMPARE(stickPanel->toolTip(), m_stick + u" present"_s);
+        // More drives than the bar has room for: those that fit show side by side, the first at
+        // least, and none covers the status text or another.
+        auto *firstPanel = f->statusBar()->findChild<QLabel *>(u"DrivePanel1"_s);
+        const QSize size = f->size();
+        f->resize(320, size.height());
+        QTRY_VERIFY(!stickPanel->isVisible());
+        QVERIFY(firstPanel->isVisible());
+        f->resize(2000, size.height());
+        QTRY_VERIFY(stickPanel->isVisible());
+        QVERIFY(stickPanel->geometry().left() > firstPanel->geometry().right());
+        f->resize(size);
         // Squeezed by many drives, the panel shortens its text to its room and keeps the state.
         stickPanel->resize(80, stickPanel->height());
         QVERIFY(stickPanel->text().contains(u'…') && stickPanel->text().endsWith(u" present"_s));
