@@ -57,6 +57,11 @@ CliArgs::CliArgs(const QStringList &args, const QSet<QString> &valued, const QSe
         const QString &a = args.at(i);
         if (!optionsEnded && isHelp(a))
             throw CliHelpRequested();
+        // A dash and a letter is an option to any reader ("-x"), and none of this program's is
+        // spelt so: unknown, rather than quietly taken for a mask or a name.
+        if (!optionsEnded && !a.startsWith(QLatin1String("--")) && looksLikeOption(a))
+            throw CliUsageError(
+                QStringLiteral("unknown option %1 (a value that begins with \"-\" goes after \"--\")").arg(a));
         if (optionsEnded || !a.startsWith(QLatin1String("--")) || a == QLatin1String("-")) {
             m_positional.append(a);
             continue;

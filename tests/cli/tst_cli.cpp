@@ -263,6 +263,8 @@ private Q_SLOTS:
         row("exclusions, a mistyped option", cat + u"config exclusions --clr"_s, 2, "", "--clr");
         row("exclusions, an empty mask", cat + u"config exclusions ''"_s, 2, "", "--clear empties the list");
         row("search limit below 0", cat + u"search x --limit -1"_s, 2, "", "--limit wants 0");
+        row("single-dash option", cat + u"search -x"_s, 2, "", "unknown option -x");
+        row("mask after --", cat + u"search -- -x"_s, 0, "", "0 found");
         row("search limit past int", cat + u"search x --limit 2147483648"_s, 2, "",
             "--limit wants a whole number from -2147483648 to 2147483647");
         row("import of a folder", cat + u"import {root}"_s, 1, "", "is no archive file");
