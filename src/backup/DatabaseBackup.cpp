@@ -225,21 +225,28 @@ QString DatabaseBackup::importDatabase(const QString &archiveFile, const QString
         };
         // The name a disc's contents file was staged under: its serial's spelling, else the one
         // staged in another case (an archive from a system that ignores case), which the next
-        // load gives the serial's spelling; empty when there is none.
+        // load gives the serial's spelling; empty when there is none. Such a file is taken only
+        // where nothing else may be the disc's or claim the file: no file of the disc in DB, no
+        // other disc of the tree spelt as the file is.
+        QSet<QString> treeSerials;
         std::optional<QMultiHash<QString, QString>> stagedFolded;
-        const auto stagedName = [&staged, &stagedFolded](const QString &serial) -> QString {
+        const auto stagedName = [&](const QString &serial) -> QString {
             if (!ContentsFile::isUsableSerial(serial))
                 return QString();
             const QString name = ContentsFile::contentsFileName(QString(), serial);
             if (staged.contains(name))
                 return name;
+            if (ContentsFile::exists(dbFolder, serial))
+                return QString();
             if (!stagedFolded) {
                 stagedFolded.emplace();
                 for (const QString &s : std::as_const(staged))
                     stagedFolded->insert(FoldedAZ(s), s);
             }
             const QList<QString> others = stagedFolded->values(FoldedAZ(name));
-            return others.size() == 1 ? others.first() : QString();
+            return others.size() == 1 && !treeSerials.contains(ContentsFile::serialOfContentsFile(others.first()))
+                       ? others.first()
+                       : QString();
         };
         const auto isStaged = [&stagedName](const QString &serial) { return !stagedName(serial).isEmpty(); };
         reader.Extract(archiveFile, staging, false);
@@ -251,6 +258,13 @@ QString DatabaseBackup::importDatabase(const QString &archiveFile, const QString
         const QString treeInForce = treeStaged ? stagedTree : dbFolder + QLatin1String(TreeFileName);
         QStringList names;
         if (QFileInfo::exists(treeInForce)) {
+            GroupTree all;
+            LoadTreeFile(
+                all, treeInForce, [](const QString &) { return true; }, {}, TreeWrite::Never);
+            all.forEachPreOrder([&treeSerials](TreeNode *n) {
+                if (n->isDisc() && n->cd())
+                    treeSerials.insert(n->cd()->Serial);
+            });
             GroupTree check;
             LoadTreeFile(
                 check, treeInForce,

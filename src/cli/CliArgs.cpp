@@ -16,11 +16,9 @@ int CliArgs::wholeNumber(const QString &option, const QString &text)
     if (!ok) {
         bool whole = false;
         text.toLongLong(&whole);
-        throw CliUsageError(whole ? QStringLiteral("%1 wants a whole number from %3 to %4, not \"%2\"")
-                                        .arg(option, text)
-                                        .arg(std::numeric_limits<int>::min())
-                                        .arg(std::numeric_limits<int>::max())
-                                  : QStringLiteral("%1 wants a whole number, not \"%2\"").arg(option, text));
+        throw CliUsageError((whole ? QStringLiteral("%1 wants a whole number, and \"%2\" is too large for one")
+                                   : QStringLiteral("%1 wants a whole number, not \"%2\""))
+                                .arg(option, text));
     }
     return n;
 }

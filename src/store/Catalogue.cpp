@@ -170,8 +170,7 @@ void Catalogue::load(const InfoCallback &info, TreeWrite write)
                 m_tree, treePath,
                 [&](const QString &serial) {
                     return present.contains(serial) ||
-                           waiting.contains(ContentsFile::contentsFileName(QString(), serial)) ||
-                           ContentsFile::adoptOtherCase(m_dbFolder, serial, present, false, info);
+                           waiting.contains(ContentsFile::contentsFileName(QString(), serial));
                 },
                 info, TreeWrite::Never);
         }

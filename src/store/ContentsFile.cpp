@@ -196,26 +196,32 @@ QString ContentsFile::Present::otherCase(QStringView serial) const
     return found.size() == 1 ? found.first() : QString();
 }
 
-bool ContentsFile::adoptOtherCase(const QString &dbFolder, const QString &serial, const Present &present, bool rename,
+bool ContentsFile::adoptOtherCase(const QString &dbFolder, const QHash<QString, QString> &otherCase,
+                                  const std::function<bool(const QString &serial)> &isSerial,
                                   const std::function<void(const QString &)> &info)
 {
-    const QString other = present.otherCase(serial);
-    if (other.isEmpty())
-        return false;
-    if (!rename)
-        return true;
-    const QString from = dbFolder + other, to = contentsFileName(dbFolder, serial);
-    QFile file(from);
-    if (file.rename(to)) {
-        if (info)
-            info(QStringLiteral("The contents file \"%1\" was renamed \"%2\", the spelling of its disc's serial.")
-                     .arg(QDir::toNativeSeparators(from), QFileInfo(to).fileName()));
-    } else if (info) {
-        info(QStringLiteral("The contents file \"%1\" is spelt otherwise than its disc's serial, %2, and could not be "
-                            "renamed: %3")
-                 .arg(QDir::toNativeSeparators(from), serial, file.errorString()));
+    QHash<QString, int> askedFor;
+    for (const QString &other : otherCase)
+        ++askedFor[other];
+    bool renamed = false;
+    for (auto it = otherCase.cbegin(); it != otherCase.cend(); ++it) {
+        const QString &other = it.value();
+        if (askedFor.value(other) > 1 || isSerial(other.chopped(kContentsExt.size())))
+            continue;
+        const QString from = dbFolder + other, to = contentsFileName(dbFolder, it.key());
+        QFile file(from);
+        if (file.rename(to)) {
+            renamed = true;
+            if (info)
+                info(QStringLiteral("The contents file \"%1\" was renamed \"%2\", the spelling of its disc's serial.")
+                         .arg(QDir::toNativeSeparators(from), QFileInfo(to).fileName()));
+        } else if (info) {
+            info(QStringLiteral("The contents file \"%1\" is spelt otherwise than its disc's serial, %2, and could "
+                                "not be renamed: %3")
+                     .arg(QDir::toNativeSeparators(from), it.key(), file.errorString()));
+        }
     }
-    return true;
+    return renamed;
 }
 
 QString ContentsFile::serialOfContentsFile(const QString &fileName)

@@ -91,10 +91,12 @@ public:
     };
     // Throws QuilloryError when DB is there but cannot be listed.
     static Present serialsPresent(const QString &dbFolder);
-    // Whether a disc without a contents file of its serial's spelling has one in another case.
-    // It is the disc's own: with rename, it is given the serial's spelling (and the user told),
-    // as every later look for it expects; without, the disc is only kept.
-    static bool adoptOtherCase(const QString &dbFolder, const QString &serial, const Present &present, bool rename,
+    // Gives contents files spelt in another case (serial to bare name, as otherCase found them)
+    // the spelling of their discs' serials, as every look for them expects, and tells the user.
+    // A file that is spelt exactly as another disc's serial (isSerial) is that disc's and is
+    // left alone, as is one that two discs ask for. True when any was renamed.
+    static bool adoptOtherCase(const QString &dbFolder, const QHash<QString, QString> &otherCase,
+                               const std::function<bool(const QString &serial)> &isSerial,
                                const std::function<void(const QString &)> &info);
     // The serial whose contents file a bare file name is (serial + ".dat", the extension in
     // any case, as archives made on a case-blind system may spell it); empty when it is none.

@@ -271,15 +271,33 @@ void LoadTree(GroupTree &tree, const QString &dbFolder, const InfoCallback &info
     // second thread while the outline is parsed; the first lookup waits for it.
     std::future<ContentsFile::Present> listing = std::async(std::launch::async, &ContentsFile::serialsPresent, dbFolder);
     std::optional<ContentsFile::Present> present;
+    // Discs whose contents file is spelt in another case (a catalogue carried over from a system
+    // that ignores case): a program that may write gives the files their discs' spelling, then
+    // reads the tree once more; without the rename the disc goes, as any without its file.
+    QHash<QString, QString> otherCase;
     LoadTreeFile(
         tree, dbFolder + QLatin1String(TreeFileName),
         [&](const QString &serial) {
             if (!present)
                 present = listing.get();
-            return present->contains(serial) ||
-                   ContentsFile::adoptOtherCase(dbFolder, serial, *present, write == TreeWrite::Allowed, info);
+            if (present->contains(serial))
+                return true;
+            if (write == TreeWrite::Allowed)
+                if (const QString other = present->otherCase(serial); !other.isEmpty())
+                    otherCase.insert(serial, other);
+            return false;
         },
         info, write);
+    if (otherCase.isEmpty())
+        return;
+    QSet<QString> kept;
+    tree.forEachPreOrder([&kept](TreeNode *n) {
+        if (n->isDisc() && n->cd())
+            kept.insert(n->cd()->Serial);
+    });
+    if (ContentsFile::adoptOtherCase(
+            dbFolder, otherCase, [&kept](const QString &serial) { return kept.contains(serial); }, info))
+        LoadTree(tree, dbFolder, info, write);
 }
 
 void ParseOutline(GroupTree &scratch, const QStringList &lines)

@@ -266,7 +266,7 @@ private Q_SLOTS:
         row("single-dash option", cat + u"search -x"_s, 2, "", "unknown option -x");
         row("mask after --", cat + u"search -- -x"_s, 0, "", "0 found");
         row("search limit past int", cat + u"search x --limit 2147483648"_s, 2, "",
-            "--limit wants a whole number from -2147483648 to 2147483647");
+            "--limit wants a whole number, and \"2147483648\" is too large for one");
         row("import of a folder", cat + u"import {root}"_s, 1, "", "is no archive file");
 
         // What is not there, or not what it should be: exit code 1, one line, nothing changed.

@@ -187,27 +187,35 @@ private Q_SLOTS:
     }
 
     // A contents file spelt in another case (a catalogue carried over from a system that
-    // ignores case) keeps its disc: a reader only keeps it, a writer gives it the serial's
-    // spelling. Two such files leave the disc without one, as before.
+    // ignores case) keeps its disc when a writer loads the tree: it is given the serial's
+    // spelling. A reader leaves the files alone, and the discs go as any without their file;
+    // so do a disc that two such files fit and one whose file is another disc's own.
     void contentsFileInAnotherCaseKeepsItsDisc()
     {
-        for (const char *name : {"1A2B3C4D.DAT", "0000abcd.dat", "0000bbbb.dat", "0000BBBB.DAT"})
+        for (const char *name : {"1A2B3C4D.DAT", "0000abcd.dat", "0000bbbb.dat", "0000BBBB.DAT", "CCCC0001.dat"})
             writeFile(db() + QLatin1String(name), name);
         writeTree("Root\r\n\tUpper|L|1A2B3C4D|FAT|1|||1|d|\r\n\tLower|L|0000ABCD|FAT|1|||1|d|\r\n"
-                  "\tTwice|L|0000BBBB|FAT|1|||1|d|\r\n");
-        const QStringList kept{"Root", "\tLower|L|0000ABCD|FAT|1|||1|d|", "\tUpper|L|1A2B3C4D|FAT|1|||1|d|"};
-        const auto dbFiles = [&] { return QDir(db()).entryList({u"*.dat"_s, u"*.DAT"_s}, QDir::Files, QDir::Name); };
+                  "\tTwice|L|0000BBBB|FAT|1|||1|d|\r\n\tOwner|L|CCCC0001|FAT|1|||1|d|\r\n"
+                  "\tDup|L|cccc0001|FAT|1|||1|d|\r\n");
+        const auto dbFiles = [&] {
+            QStringList files = QDir(db()).entryList({u"*.dat"_s, u"*.DAT"_s}, QDir::Files);
+            files.sort();
+            return files;
+        };
         const QStringList asFound = dbFiles();
         QStringList told;
         Catalogue cat(m_dir.path());
         cat.load([&](const QString &m) { told << m; }, TreeWrite::Never);
-        QCOMPARE(TreeToLines(cat.tree()), kept);
+        QCOMPARE(TreeToLines(cat.tree()), (QStringList{"Root", "\tOwner|L|CCCC0001|FAT|1|||1|d|"}));
         QCOMPARE(dbFiles(), asFound);
         QVERIFY(told.isEmpty());
 
         cat.load([&](const QString &m) { told << m; });
-        QCOMPARE(TreeToLines(cat.tree()), kept);
-        QCOMPARE(dbFiles(), (QStringList{u"0000ABCD.dat"_s, u"0000BBBB.DAT"_s, u"0000bbbb.dat"_s, u"1A2B3C4D.dat"_s}));
+        QCOMPARE(TreeToLines(cat.tree()),
+                 (QStringList{"Root", "\tLower|L|0000ABCD|FAT|1|||1|d|", "\tOwner|L|CCCC0001|FAT|1|||1|d|",
+                              "\tUpper|L|1A2B3C4D|FAT|1|||1|d|"}));
+        QCOMPARE(dbFiles(), (QStringList{u"0000ABCD.dat"_s, u"0000BBBB.DAT"_s, u"0000bbbb.dat"_s, u"1A2B3C4D.dat"_s,
+                                         u"CCCC0001.dat"_s}));
         QCOMPARE(readFile(ContentsFile::contentsFileName(db(), u"0000ABCD"_s)), QByteArray("0000abcd.dat"));
         QCOMPARE(told.size(), 2);
     }
