@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <cerrno>
 #include <csignal>
 
@@ -33,19 +34,23 @@ QString unpacked(const QString &line)
 
 // Each running program stages in a folder of its own: two windows (of two catalogues, or a
 // read-only second one) sharing one would empty each other's staged files and burn what the
-// other gathered. A folder whose program is gone, cut off before it could empty it, goes now.
+// other gathered. A folder of a program gone from this computer, cut off before it could empty
+// it, goes now; the computer's name keeps those of another sharing the home folder apart.
 QString ownBurnArea()
 {
     const QString all =
         QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/Quillory!/burn/");
+    const QString host = QSysInfo::machineHostName() + u'-';
     const qint64 own = QCoreApplication::applicationPid();
     for (const QString &name : QDir(all).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (!name.startsWith(host))
+            continue;
         bool numeric = false;
-        const qint64 pid = name.toLongLong(&numeric);
+        const qint64 pid = name.mid(host.size()).toLongLong(&numeric);
         if (numeric && pid > 0 && pid != own && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
             QDir(all + name).removeRecursively();
     }
-    return all + QString::number(own);
+    return all + host + QString::number(own);
 }
 
 } // namespace

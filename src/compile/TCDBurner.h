@@ -10,10 +10,10 @@
 class TBurnThread;
 
 // Burns discs with xorriso. Files to burn are gathered in the staging folder (BurnArea,
-// ~/.cache/Quillory!/burn/ and the process id) and in a list of staged files; StartBurn hands both to a worker
-// thread (TBurnThread), which runs xorriso and reports its progress, so the window stays free
-// while a disc is written. The recorders are read once, when the burner is made. A target is a
-// recorder's device, or "stdio:" and a file for a disc image, which needs no recorder at all.
+// ~/.cache/Quillory!/burn/ and the computer's name and the process id) and in a list of staged files; StartBurn hands
+// both to a worker thread (TBurnThread), which runs xorriso and reports its progress, so the window stays free while a
+// disc is written. The recorders are read once, when the burner is made. A target is a recorder's device, or "stdio:"
+// and a file for a disc image, which needs no recorder at all.
 class TCDBurner : public QObject
 {
     Q_OBJECT

@@ -384,20 +384,23 @@ private Q_SLOTS:
         QVERIFY(QDir(area()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
     }
 
-    // Each program stages in a folder of its own; one left by a program gone is removed, one
-    // of a program still running is not.
+    // Each program stages in a folder of its own; one left by a program gone from this computer
+    // is removed, one of a program still running, or of another computer, is not.
     void eachProgramStagesApart()
     {
         const QString all =
             QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + u"/Quillory!/burn/"_s;
-        const QString gone = all + u"999999999/"_s, running = all + u"1/"_s;
-        QVERIFY(ScanFixture::writeFile(gone + u"left.bin"_s, "x") &&
-                ScanFixture::writeFile(running + u"in use.bin"_s, "y"));
+        const QString host = QSysInfo::machineHostName() + u'-';
+        const QString gone = all + host + u"999999999/"_s, running = all + host + u"1/"_s,
+                      elsewhere = all + u"another computer-999999999/"_s;
+        for (const QString &folder : {gone, running, elsewhere})
+            QVERIFY(ScanFixture::writeFile(folder + u"staged.bin"_s, "x"));
         TCDBurner burner(&m_f->form(), noXorriso());
-        QCOMPARE(burner.BurnArea(), all + QString::number(QCoreApplication::applicationPid()) + u'/');
+        QCOMPARE(burner.BurnArea(), all + host + QString::number(QCoreApplication::applicationPid()) + u'/');
         QVERIFY(!QFileInfo::exists(gone));
-        QVERIFY(QFileInfo::exists(running + u"in use.bin"_s));
+        QVERIFY(QFileInfo::exists(running + u"staged.bin"_s) && QFileInfo::exists(elsewhere + u"staged.bin"_s));
         QDir(running).removeRecursively();
+        QDir(elsewhere).removeRecursively();
     }
 
     void burnsTheAreaAndTheStagedFilesIntoAnImage()
