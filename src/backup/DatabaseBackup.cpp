@@ -223,12 +223,21 @@ QString DatabaseBackup::importDatabase(const QString &archiveFile, const QString
             staged.insert(catalogueName(m.Name));
             advance();
         };
+        reader.Extract(archiveFile, staging, false);
+
+        // The tree in force afterwards must load completely, its discs found where the load
+        // after the switch will find them: in the archive, or already in DB.
+        const QString stagedTree = staging + QLatin1String(TreeFileName);
+        const bool treeStaged = staged.contains(QLatin1String(TreeFileName));
+        const QString treeInForce = treeStaged ? stagedTree : dbFolder + QLatin1String(TreeFileName);
+
         // The name a disc's contents file was staged under: its serial's spelling, else the one
         // staged in another case (an archive from a system that ignores case), which the next
         // load gives the serial's spelling; empty when there is none. Such a file is taken only
         // where nothing else may be the disc's or claim the file: no file of the disc in DB, no
         // other disc of the tree spelt as the file is.
-        QSet<QString> treeSerials;
+        // Read only for a member in another case: every other import reads the tree once.
+        std::optional<QSet<QString>> treeSerials;
         std::optional<QMultiHash<QString, QString>> stagedFolded;
         const auto stagedName = [&](const QString &serial) -> QString {
             if (!ContentsFile::isUsableSerial(serial))
@@ -244,27 +253,23 @@ QString DatabaseBackup::importDatabase(const QString &archiveFile, const QString
                     stagedFolded->insert(FoldedAZ(s), s);
             }
             const QList<QString> others = stagedFolded->values(FoldedAZ(name));
-            return others.size() == 1 && !treeSerials.contains(ContentsFile::serialOfContentsFile(others.first()))
-                       ? others.first()
-                       : QString();
+            if (others.size() != 1)
+                return QString();
+            if (!treeSerials) {
+                treeSerials.emplace();
+                GroupTree all;
+                LoadTreeFile(all, treeInForce, [](const QString &) { return true; }, {}, TreeWrite::Never);
+                all.forEachPreOrder([&treeSerials](TreeNode *n) {
+                    if (n->isDisc() && n->cd())
+                        treeSerials->insert(n->cd()->Serial);
+                });
+            }
+            return treeSerials->contains(ContentsFile::serialOfContentsFile(others.first())) ? QString()
+                                                                                              : others.first();
         };
         const auto isStaged = [&stagedName](const QString &serial) { return !stagedName(serial).isEmpty(); };
-        reader.Extract(archiveFile, staging, false);
-
-        // The tree in force afterwards must load completely, its discs found where the load
-        // after the switch will find them: in the archive, or already in DB.
-        const QString stagedTree = staging + QLatin1String(TreeFileName);
-        const bool treeStaged = staged.contains(QLatin1String(TreeFileName));
-        const QString treeInForce = treeStaged ? stagedTree : dbFolder + QLatin1String(TreeFileName);
         QStringList names;
         if (QFileInfo::exists(treeInForce)) {
-            GroupTree all;
-            LoadTreeFile(
-                all, treeInForce, [](const QString &) { return true; }, {}, TreeWrite::Never);
-            all.forEachPreOrder([&treeSerials](TreeNode *n) {
-                if (n->isDisc() && n->cd())
-                    treeSerials.insert(n->cd()->Serial);
-            });
             GroupTree check;
             LoadTreeFile(
                 check, treeInForce,
