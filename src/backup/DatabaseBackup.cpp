@@ -102,7 +102,7 @@ int DatabaseBackup::exportDatabase(Catalogue &catalogue, const QString &archiveF
                                    const InfoCallback &info)
 {
     const QString db = catalogue.dbFolder();
-    Catalogue::refuseWriteInsideDb(db, archiveFile, QStringLiteral("archive"));
+    Catalogue::refuseWriteOverCatalogue(db, archiveFile, QStringLiteral("archive"));
     // A mistyped folder is not made, and a device or a pipe is not replaced by the archive.
     if (const QString why = SafeSaveFile::targetProblem(archiveFile); !why.isEmpty())
         throw QuilloryError(QStringLiteral("Cannot write the archive \"%1\": %2. Nothing was exported.")

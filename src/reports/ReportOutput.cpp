@@ -10,7 +10,7 @@ ReportOutput::ReportOutput(const QString &path, const QString &dbFolder) : m_pat
 bool ReportOutput::open()
 {
     if (!m_path.isEmpty())
-        Catalogue::refuseWriteInsideDb(m_db, m_path, QStringLiteral("report"));
+        Catalogue::refuseWriteOverCatalogue(m_db, m_path, QStringLiteral("report"));
     return !m_path.isEmpty() && m_file.open();
 }
 

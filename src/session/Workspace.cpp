@@ -50,14 +50,24 @@ QString Workspace::dbFolder() const
     return m_catalogue->dbFolder();
 }
 
+QString Workspace::writeProblem(const QString &path, const QString &what) const
+{
+    try {
+        Catalogue::refuseWriteOverCatalogue(dbFolder(), path, what);
+    } catch (const QuilloryError &e) {
+        return e.message();
+    }
+    return QString();
+}
+
 QString Workspace::searchHistoryFile() const
 {
-    return m_catalogue->dataFolder() + QLatin1String("search.dat");
+    return DataPaths::searchHistoryFile(m_catalogue->dataFolder());
 }
 
 QString Workspace::favouritesFile() const
 {
-    return Favourites::fileName(m_catalogue->dataFolder());
+    return DataPaths::favouritesFile(m_catalogue->dataFolder());
 }
 
 std::shared_ptr<NameIndex> Workspace::nameIndex()
@@ -172,7 +182,7 @@ void Workspace::lock()
     // What killed saves left: of the search history, the favourites and the exclusions, which
     // only the lock's owner writes, and of the settings, which the settings clear only when no
     // save is under way.
-    for (const QString &file : {searchHistoryFile(), favouritesFile(), Preferences::exclusionsFile(dataFolder())})
+    for (const QString &file : {searchHistoryFile(), favouritesFile(), DataPaths::exclusionsFile(dataFolder())})
         QFile::remove(SafeSaveFile::partialName(file));
     Preferences::removeInterruptedSaves(DataPaths::settingsFile(dataFolder()));
 }

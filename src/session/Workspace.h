@@ -46,6 +46,9 @@ public:
     QString dbFolder() const;
     QString searchHistoryFile() const;
     QString favouritesFile() const;
+    // Why a file or folder the user chose to write (what: "playlist", "report") must not be
+    // written there: it would land among the catalogue's own files. Empty when it may.
+    QString writeProblem(const QString &path, const QString &what) const;
     // Changed only through the calls below, so that every change is saved.
     const Favourites &favourites() const { return m_favourites; }
     void addFavourite(const Favourites::Location &location);

@@ -408,14 +408,9 @@ QString Preferences::exclusionProblem(const QString &mask)
     return QString();
 }
 
-QString Preferences::exclusionsFile(const QString &dataFolder)
-{
-    return DataPaths::withSlash(dataFolder) + QLatin1String("exclusions.dat");
-}
-
 void Preferences::loadExclusions(const QString &dataFolder)
 {
-    const QString file = exclusionsFile(dataFolder);
+    const QString file = DataPaths::exclusionsFile(dataFolder);
     if (!QFileInfo::exists(file))
         return;
     setExclusions(TextCodec::readLines(file));
@@ -424,7 +419,7 @@ void Preferences::loadExclusions(const QString &dataFolder)
 void Preferences::saveExclusions(const QString &dataFolder) const
 {
     QDir().mkpath(dataFolder);
-    TextCodec::writeLines(exclusionsFile(dataFolder), m_exclusions);
+    TextCodec::writeLines(DataPaths::exclusionsFile(dataFolder), m_exclusions);
 }
 
 void Preferences::removeInterruptedSaves(const QString &settingsFile)

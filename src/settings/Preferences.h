@@ -154,7 +154,6 @@ public:
     void loadExclusions(const QString &dataFolder);
     // Replaces "exclusions.dat" atomically; throws QuilloryError on failure.
     void saveExclusions(const QString &dataFolder) const;
-    static QString exclusionsFile(const QString &dataFolder);
 
     // Removes what a killed save of the settings file left beside it (the settings' own
     // temporary files), when no program is saving the settings now.

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSysInfo>
+#include <algorithm>
 #include <filesystem>
 #include <vector>
 
@@ -100,16 +101,41 @@ void Catalogue::removeLeftovers()
             QFile::remove(m_dbFolder + name);
 }
 
-void Catalogue::refuseWriteInsideDb(const QString &dbFolder, const QString &path, const QString &what)
+// Where a write to path would land: the folder, resolved by the system (links, ".."), and the
+// name in it. A link is followed, dangling or not. Empty when the folder does not exist, as
+// nothing can be written there at all.
+static std::pair<QString, QString> landingPlace(const QString &path)
 {
-    const auto shown = [](const QString &p) {
-        return QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(p).absoluteFilePath()));
-    };
+    QFileInfo target(QFileInfo(path).absoluteFilePath());
+    for (int hops = 0; target.isSymLink() && hops < 40; ++hops)
+        target = QFileInfo(target.symLinkTarget());
+    return {QFileInfo(target.absolutePath()).canonicalFilePath(), target.fileName()};
+}
+
+// Compared by device and inode, so another spelling of the same folder (case on a case-blind
+// file system, a bind mount) is recognised too.
+static bool sameFile(const QString &a, const struct stat &b)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(a).constData(), &st) == 0 && st.st_dev == b.st_dev && st.st_ino == b.st_ino;
+}
+
+static QString shownPath(const QString &p)
+{
+    return QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(p).absoluteFilePath()));
+}
+
+void Catalogue::refuseWriteOverCatalogue(const QString &dbFolder, const QString &path, const QString &what)
+{
     if (isInsideDb(dbFolder, path))
         throw QuilloryError(QStringLiteral("The %1 \"%2\" would be written inside the database folder \"%3\", "
-                                           "where it could replace the catalogue's own files. Choose a file "
+                                           "where it could replace the catalogue's own files. Choose a place "
                                            "outside that folder.")
-                                .arg(what, shown(path), shown(dbFolder)));
+                                .arg(what, shownPath(path), shownPath(dbFolder)));
+    if (isOwnFile(dbFolder, path))
+        throw QuilloryError(QStringLiteral("The %1 \"%2\" would replace one of the catalogue's own files. Choose "
+                                           "another name.")
+                                .arg(what, shownPath(path)));
 }
 
 bool Catalogue::isInsideDb(const QString &dbFolder, const QString &path)
@@ -117,31 +143,35 @@ bool Catalogue::isInsideDb(const QString &dbFolder, const QString &path)
     struct stat db;
     if (::stat(QFile::encodeName(dbFolder).constData(), &db) != 0)
         return false;
-    // A link is followed to where a write would land, dangling or not.
-    QFileInfo target(QFileInfo(path).absoluteFilePath());
-    for (int hops = 0; target.isSymLink() && hops < 40; ++hops)
-        target = QFileInfo(target.symLinkTarget());
-    // The folder is resolved by the system (links, ".."); a folder that does not exist cannot
-    // be written into at all.
-    QString folder = QFileInfo(target.absolutePath()).canonicalFilePath();
+    auto [folder, name] = landingPlace(path);
     if (folder.isEmpty())
         return false;
-    QStringList candidates{folder + u'/' + target.fileName()};
-    // Compared by device and inode, so another spelling of the same folder (case on a
-    // case-blind file system, a bind mount) is recognised too.
+    if (sameFile(folder + u'/' + name, db))
+        return true;
     for (;;) {
-        candidates.append(folder);
+        if (sameFile(folder, db))
+            return true;
         const QString up = QFileInfo(folder).path();
         if (up == folder || up.isEmpty())
-            break;
+            return false;
         folder = up;
     }
-    for (const QString &c : candidates) {
-        struct stat st;
-        if (::stat(QFile::encodeName(c).constData(), &st) == 0 && st.st_dev == db.st_dev && st.st_ino == db.st_ino)
-            return true;
-    }
-    return false;
+}
+
+bool Catalogue::isOwnFile(const QString &dbFolder, const QString &path)
+{
+    const QString dataFolder = QFileInfo(QDir::cleanPath(dbFolder)).path();
+    struct stat data;
+    if (::stat(QFile::encodeName(dataFolder).constData(), &data) != 0)
+        return false;
+    const auto [folder, name] = landingPlace(path);
+    if (folder.isEmpty() || !sameFile(folder, data))
+        return false;
+    // Case aside: on a case-blind file system "Favorites.DAT" is the same file.
+    const QStringList own = DataPaths::ownFiles(dataFolder);
+    return std::any_of(own.cbegin(), own.cend(), [&name](const QString &file) {
+        return QFileInfo(file).fileName().compare(name, Qt::CaseInsensitive) == 0;
+    });
 }
 
 void Catalogue::load(const InfoCallback &info, TreeWrite write)

@@ -39,9 +39,12 @@ public:
     // the user names to be written (an export, a report) or read as an archive must never be
     // one of the catalogue's own.
     static bool isInsideDb(const QString &dbFolder, const QString &path);
+    // Whether path, followed the same way, is one of the catalogue's files beside DB
+    // (DataPaths::ownFiles), whether that file exists yet or not.
+    static bool isOwnFile(const QString &dbFolder, const QString &path);
     // Throws QuilloryError when a file the user chose to write (what: "archive", "report")
-    // lies inside the database folder.
-    static void refuseWriteInsideDb(const QString &dbFolder, const QString &path, const QString &what);
+    // lies inside the database folder or is one of the catalogue's own files beside it.
+    static void refuseWriteOverCatalogue(const QString &dbFolder, const QString &path, const QString &what);
 
     // Loads "groups.tree" when it exists, else a tree holding only the root "My Collection".
     // A failed load leaves the root-only tree and marks the catalogue unsafe to save.

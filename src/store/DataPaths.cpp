@@ -76,4 +76,27 @@ QString settingsFile(const QString &dataFolder)
            QLatin1String("Tarnwick/Quillory!.conf");
 }
 
+QString exclusionsFile(const QString &dataFolder)
+{
+    return withSlash(dataFolder) + QLatin1String("exclusions.dat");
+}
+
+QString favouritesFile(const QString &dataFolder)
+{
+    return withSlash(dataFolder) + QLatin1String("favorites.dat");
+}
+
+QString searchHistoryFile(const QString &dataFolder)
+{
+    return withSlash(dataFolder) + QLatin1String("search.dat");
+}
+
+QStringList ownFiles(const QString &dataFolder)
+{
+    QStringList files{exclusionsFile(dataFolder), favouritesFile(dataFolder), searchHistoryFile(dataFolder)};
+    if (isPortable(dataFolder))
+        files.append(settingsFile(dataFolder));
+    return files;
+}
+
 } // namespace DataPaths

@@ -19,6 +19,13 @@ QStringList resourceFolders(const QString &dataFolder);
 // The settings file: "Quillory!.ini" in the data folder when portable, else ~/.config/Tarnwick/Quillory!.conf.
 QString settingsFile(const QString &dataFolder);
 bool isPortable(const QString &dataFolder);
+// The catalogue's files beside "DB": the exclusion list, the favourites, the search history.
+QString exclusionsFile(const QString &dataFolder);
+QString favouritesFile(const QString &dataFolder);
+QString searchHistoryFile(const QString &dataFolder);
+// Every file of the catalogue in the data folder outside "DB": the three above and, when
+// portable, the settings file. A file the user names to be written must never be one of them.
+QStringList ownFiles(const QString &dataFolder);
 QString withSlash(const QString &folder);
 
 } // namespace DataPaths

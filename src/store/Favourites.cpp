@@ -8,11 +8,6 @@
 #include <QFileInfo>
 #include <QHash>
 
-QString Favourites::fileName(const QString &dataFolder)
-{
-    return DataPaths::withSlash(dataFolder) + QStringLiteral("favorites.dat");
-}
-
 QString Favourites::line(const Location &location)
 {
     return location.serial + u'|' + location.discLabel + u'|' + location.path;

@@ -19,7 +19,6 @@ public:
         QString path;
     };
 
-    static QString fileName(const QString &dataFolder);
     static QString line(const Location &location);
     // Split at the first two "|"; a line without them leaves the later fields empty.
     static Location parse(const QString &line);

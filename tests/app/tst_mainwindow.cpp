@@ -24,6 +24,7 @@
 #include "search/ui/SearchPanel.h"
 #include "settings/ui/UpdateCommands.h"
 #include "store/Catalogue.h"
+#include "store/DataPaths.h"
 #include "store/Favourites.h"
 #include "store/TreeNames.h"
 
@@ -225,7 +226,8 @@ private Q_SLOTS:
             f->close();
             QVERIFY2(AppDialogs::shown().isEmpty(), qPrintable(AppDialogs::shownTexts().join(u"|"_s)));
         }
-        QCOMPARE(TextCodec::readLines(Favourites::fileName(data())), QStringList{u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s});
+        QCOMPARE(TextCodec::readLines(DataPaths::favouritesFile(data())),
+                 QStringList{u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s});
         QVERIFY(treeLines().contains(u"\tRenamed"_s));
 
         TestWindow::Window next(data());
@@ -243,7 +245,7 @@ private Q_SLOTS:
         QFile::remove(tree);
         QVERIFY(settings.startsWith(QDir::homePath() + u'/'));                              // this test's own home
         const auto clear = qScopeGuard([settings] { QDir(settings).removeRecursively(); }); // for the next tests
-        for (const QString &path : {settings, data() + u"search.dat"_s, Favourites::fileName(data()), tree})
+        for (const QString &path : {settings, data() + u"search.dat"_s, DataPaths::favouritesFile(data()), tree})
             QVERIFY(QDir().mkpath(path + u"/in the way"_s));
         // The renamed group cannot be saved: the window asks first, and stays on No.
         AppDialogs::pushAnswer(QMessageBox::No);
@@ -629,7 +631,7 @@ private Q_SLOTS:
             f.action(u"Delete2"_s)->trigger();
             f->close();
         }
-        const QString favourites = Favourites::fileName(data());
+        const QString favourites = DataPaths::favouritesFile(data());
         if (saveFails) {
             QFile::remove(favourites);
             QVERIFY(QDir().mkdir(favourites));

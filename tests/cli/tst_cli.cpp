@@ -301,6 +301,8 @@ private Q_SLOTS:
         row("report no folder", cat + u"report --group Music -o {root}/none/r.txt"_s, 1, "", "Invalid file name!");
         row("report onto the catalogue", cat + u"report --group Music -o {root}/cat/DB/groups.tree"_s, 1, "",
             "inside the database folder");
+        row("export over the favourites", cat + u"export {root}/cat/Favorites.dat"_s, 1, "",
+            "would replace one of the catalogue's own files");
         // Asked on standard error, before a catalogue is made for the import.
         row("import answered no", u"--data {root}/new import {home}/cat.cab"_s, 1, "",
             "All existing files will be overwritten. Continue anyway? Import cancelled", AnswerNo);

@@ -10,6 +10,7 @@
 #include "settings/Preferences.h"
 #include "settings/Skins.h"
 #include "settings/UpdateCheck.h"
+#include "store/DataPaths.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
@@ -233,7 +234,7 @@ private Q_SLOTS:
         QCOMPARE(p.exclusions(), (QStringList{u"*.dll"_s, u"temp\\"_s}));
         p.loadExclusions(data); // no file: the list stays
         p.saveExclusions(data);
-        QCOMPARE(readFile(Preferences::exclusionsFile(data)), QByteArray("*.dll\r\ntemp\\\r\n"));
+        QCOMPARE(readFile(DataPaths::exclusionsFile(data)), QByteArray("*.dll\r\ntemp\\\r\n"));
 
         // Cancel: the file puts back what was saved.
         p.setExclusions({u"*.tmp"_s});
@@ -241,7 +242,7 @@ private Q_SLOTS:
         QCOMPARE(p.exclusions(), (QStringList{u"*.dll"_s, u"temp\\"_s}));
 
         // Lists made on Windows: Windows-1252, CR LF; LF alone is read too.
-        writeFile(Preferences::exclusionsFile(data), "caf\xe9*.txt\r\n*.bak\n");
+        writeFile(DataPaths::exclusionsFile(data), "caf\xe9*.txt\r\n*.bak\n");
         p.loadExclusions(data);
         QCOMPARE(p.exclusions(), (QStringList{u"café*.txt"_s, u"*.bak"_s}));
     }

@@ -255,7 +255,7 @@ private Q_SLOTS:
         QCOMPARE(readFile(db() + u"groups.tree"_s), QByteArray("x"));
     }
 
-    void pathsInsideDb()
+    void pathsOverTheCatalogue()
     {
         writeFile(db() + u"groups.tree"_s, "tree");
         QVERIFY(QFile::link(db() + u"groups.tree"_s, outside() + u"to-tree.cab"_s));
@@ -270,6 +270,15 @@ private Q_SLOTS:
         for (const QString &free : {outside() + u"backup.cab"_s, data() + u"backup.cab"_s, data() + u"DB.cab"_s,
                                     outside() + u"missing/x.cab"_s})
             QVERIFY2(!Catalogue::isInsideDb(db(), free), qPrintable(free));
+
+        // The files beside DB, whether they exist yet or not, by any spelling or link.
+        writeFile(data() + u"search.dat"_s, "history");
+        QVERIFY(QFile::link(data() + u"exclusions.dat"_s, outside() + u"to-exclusions.txt"_s));
+        for (const QString &own : {data() + u"search.dat"_s, data() + u"favorites.dat"_s, data() + u"FAVORITES.DAT"_s,
+                                   outside() + u"../data/exclusions.dat"_s, outside() + u"to-exclusions.txt"_s})
+            QVERIFY2(Catalogue::isOwnFile(db(), own), qPrintable(own));
+        for (const QString &free : {data() + u"backup.cab"_s, outside() + u"favorites.dat"_s, db() + u"search.dat"_s})
+            QVERIFY2(!Catalogue::isOwnFile(db(), free), qPrintable(free));
     }
 
     void init()

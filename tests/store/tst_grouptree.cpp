@@ -3,6 +3,7 @@
 #include "core/QuilloryError.h"
 #include "store/Catalogue.h"
 #include "store/ContentsFile.h"
+#include "store/DataPaths.h"
 #include "store/Favourites.h"
 #include "store/TCD.h"
 #include "store/TreeFile.h"
@@ -364,7 +365,7 @@ private Q_SLOTS:
         QCOMPARE(QStringList({l.serial, l.discLabel, l.path}), QStringList({u"00000001"_s, u"A:"_s, u"\\x|y\\"_s}));
         QCOMPARE(Favourites::parse(u"broken"_s).serial + Favourites::parse(u"broken"_s).path, u"broken"_s);
 
-        const QString file = Favourites::fileName(m_dir.path());
+        const QString file = DataPaths::favouritesFile(m_dir.path());
         Favourites favs;
         favs.load(file); // no file: no favourites, no complaint
         QCOMPARE(favs.count(), 0);

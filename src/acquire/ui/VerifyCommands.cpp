@@ -166,6 +166,10 @@ void VerifyCommands::saveReport()
                                  QDir::home().filePath(AppDialogs::fileNameOf(m_form->title() + u" - verified.txt"_s)));
     if (file.isEmpty())
         return;
+    if (const QString problem = m_workspace.writeProblem(file, u"report"_s); !problem.isEmpty()) {
+        AppDialogs::showError(m_form, problem);
+        return;
+    }
     SafeSaveFile out(file);
     // A text file of the catalogue's kind: CR LF line ends.
     if (!out.open() || out.write(TextCodec::joinLines(TextCodec::splitLines(m_form->savedText()))) < 0 || !out.commit())

@@ -198,6 +198,10 @@ void CompileCommands::M3UClick(const QString &driveText)
         AppDialogs::saveFileName(m_window, u"Save M3U Playlist"_s, u"M3U Playlists (*.m3u)"_s, u"m3u"_s, QString());
     if (file.isEmpty())
         return;
+    if (const QString problem = m_workspace.writeProblem(file, u"playlist"_s); !problem.isEmpty()) {
+        AppDialogs::showError(m_window, problem);
+        return;
+    }
     // A drive without a mounted medium: the disc will be mounted under its volume label.
     QString label;
     if (const TreeNode *disc = FindCD(m_workspace.tree().root(), entries.first().Place.serial()); disc && disc->cd())
@@ -235,6 +239,10 @@ void CompileCommands::CopytoHDD1Click()
 
 void CompileCommands::copyFromDiscs(const QString &destination)
 {
+    if (const QString problem = m_workspace.writeProblem(destination, u"copy's destination"_s); !problem.isEmpty()) {
+        AppDialogs::showError(m_window, problem);
+        return;
+    }
     const DiscBatches batches(CompileSelection::entriesOf(m_navigator.listing(), selectedRows()));
     bool allCopied = true;
     // After the list of what could not be copied, or a copy cancelled, "completed" would be untrue.

@@ -15,6 +15,7 @@
 #include "listing/FileTypes.h"
 #include "listing/SearchHits.h"
 #include "settings/Preferences.h"
+#include "store/DataPaths.h"
 #include "store/Favourites.h"
 #include "store/TreeNames.h"
 
@@ -268,7 +269,7 @@ private Q_SLOTS:
         QCOMPARE(f.ws().favourites().count(), 0);
 
         // A second window has the catalogue read-only: a favourite changed there would never be saved.
-        TextCodec::writeLines(Favourites::fileName(m_fx.data()), {u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s});
+        TextCodec::writeLines(DataPaths::favouritesFile(m_fx.data()), {u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s});
         TestWindow::Window second(m_fx.data());
         second.nav().LoadCD(u"Rock Disc"_s, u"1A2B3C4D"_s, false, u"\\ROCK\\"_s);
         QVERIFY(second.ws().isReadOnly() && second.ws().favourites().count() == 1);
@@ -280,7 +281,7 @@ private Q_SLOTS:
     // one chosen after its disc went is dropped then, without a false alarm; a disc's new title shows.
     void openingAndDroppingFavourites()
     {
-        TextCodec::writeLines(Favourites::fileName(m_fx.data()),
+        TextCodec::writeLines(DataPaths::favouritesFile(m_fx.data()),
                               {u"DEADBEEF|Lost Disc:|\\"_s, u"1A2B3C4D|Rock Disc:|\\ROCK\\"_s,
                                u"1A2B3C4D|Rock Disc:|\\pack.zip\\"_s, u"5E6F7081|Photos Disc:|\\"_s});
         TestWindow::Window &f = m_fx.open();

@@ -7,6 +7,7 @@
 #include "settings/ui/SettingsCommands.h"
 #include "settings/ui/SkinCommands.h"
 #include "settings/ui/TOptionsForm.h"
+#include "store/DataPaths.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -175,7 +176,7 @@ private Q_SLOTS:
     // Added at once for the next scan, the file written only on OK; removing asks first.
     void exclusions()
     {
-        const QString file = Preferences::exclusionsFile(data());
+        const QString file = DataPaths::exclusionsFile(data());
         TextCodec::writeLines(file, {u"*.tmp"_s});
         m_fx.open();
         m_f->action(u"Preferences1"_s)->trigger();
@@ -235,7 +236,7 @@ private Q_SLOTS:
     void opensOnTheFilesAndKeepsAnotherProgramsExclusions()
     {
         QFETCH(bool, readOnly);
-        const QString file = Preferences::exclusionsFile(data());
+        const QString file = DataPaths::exclusionsFile(data());
         m_fx.open();
         std::unique_ptr<TestWindow::Window> second;
         if (readOnly)
