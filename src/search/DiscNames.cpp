@@ -13,8 +13,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <optional>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace
@@ -462,7 +465,11 @@ std::shared_ptr<const DiscNames> DiscNames::scan(const QByteArray &folderList, c
     return Scan().finish(folderList, fileList, stamp);
 }
 
-DiscNames::~DiscNames() = default;
+DiscNames::~DiscNames()
+{
+    if (m_mapping)
+        ::munmap(m_mapping, size_t(m_size));
+}
 
 bool DiscNames::attach(const uchar *data, qint64 size)
 {
@@ -514,16 +521,20 @@ QByteArrayView DiscNames::date(quint32 id) const
 
 std::shared_ptr<const DiscNames> DiscNames::map(const QString &path)
 {
-    auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::ReadOnly))
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return nullptr;
-    const qint64 size = file->size();
-    const uchar *data = size > 0 ? file->map(0, size) : nullptr;
-    if (!data)
+    struct stat st;
+    void *data = MAP_FAILED;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+        data = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    ::close(fd);
+    if (data == MAP_FAILED)
         return nullptr;
     std::shared_ptr<DiscNames> d(new DiscNames);
-    d->m_file = std::move(file);
-    if (!d->attach(data, size))
+    d->m_mapping = data;
+    d->m_size = st.st_size;
+    if (!d->attach(static_cast<const uchar *>(data), st.st_size))
         return nullptr;
     return d;
 }

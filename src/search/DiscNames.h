@@ -6,7 +6,6 @@
 #include <memory>
 
 class ContentsList;
-class QFile;
 
 // What the search needs of one disc to decide its hits, without the disc's lists: for its
 // folders and its files, in list order, the names (a-z folded), the sizes and the dates (each
@@ -114,7 +113,9 @@ private:
     bool attach(const uchar *data, qint64 size);
 
     std::unique_ptr<Owned> m_owned;
-    std::unique_ptr<QFile> m_file;
+    // The saved file's mapping, held without its descriptor: a search over thousands of discs
+    // keeps them all mapped, and one descriptor each would exhaust the process's limit.
+    void *m_mapping = nullptr;
     const uchar *m_data = nullptr;
     qint64 m_size = 0;
     Section m_folders;

@@ -236,6 +236,21 @@ private Q_SLOTS:
         QCOMPARE(run(m_db, c, m_root, &second), plain);
     }
 
+    // A search of thousands of discs keeps every disc's names mapped: with a descriptor each,
+    // it ran out of the process's 1,024 at about the thousandth disc.
+    void mappedNamesHoldNoDescriptors()
+    {
+        SearchCriteria c;
+        c.mask = u"a"_s;
+        NameIndex first(m_db, NameIndex::DefaultMaxBytes, m_cache);
+        const QStringList plain = run(m_db, c, m_root, &first);
+        const auto openDescriptors = [] { return QDir(u"/proc/self/fd"_s).entryList(QDir::NoDotAndDotDot).size(); };
+        const qsizetype before = openDescriptors();
+        NameIndex mapped(m_db, NameIndex::DefaultMaxBytes, m_cache);
+        QCOMPARE(run(m_db, c, m_root, &mapped), plain);
+        QVERIFY2(openDescriptors() - before < 5, qPrintable(QString::number(openDescriptors() - before)));
+    }
+
     // The index keeps sizes in four bytes and date ids in two where they fit: sizes of 4 GiB and
     // more, below zero, right at the four-byte limit, and a disc of more distinct dates than two
     // bytes count must still answer as the lists do, made in memory and mapped from the file.
