@@ -130,7 +130,8 @@ QString sizeAndDate(const Side::Entry &e)
 
 bool sameSize(QByteArrayView a, QByteArrayView b)
 {
-    return a == b || (a.toULongLong() == b.toULongLong() && !a.isEmpty() && !b.isEmpty());
+    qint64 x = 0, y = 0;
+    return a == b || (ContentsRecord::parseSize(a, x) && ContentsRecord::parseSize(b, y) && x == y);
 }
 
 enum class DateMatch { Same, Other, Unreadable };
@@ -439,6 +440,14 @@ VerifyReport DiscVerifier::compare(const ContentsFile::Parsed &catalogued, const
         const Side::Entry &was = before.entries()[i];
         if (taken[i] || !compared(was))
             continue;
+        // An entry that could not even be looked at (a damaged inode) is unreadable, not gone.
+        const QByteArray key =
+            FoldedAZ(was.path.endsWith(ContentsRecord::PathSeparator) ? was.path.chopped(1) : was.path);
+        if (const auto problem = unreadable.constFind(key); problem != unreadable.cend() && !told.contains(key)) {
+            told.insert(key);
+            differ(Kind::Unreadable, was, problem->reason);
+            continue;
+        }
         bool below = false;
         for (QByteArray folder = parentOf(FoldedAZ(was.path)); !folder.isEmpty() && !below; folder = parentOf(folder))
             below = unreadable.contains(folder.chopped(1));

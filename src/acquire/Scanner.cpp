@@ -111,7 +111,8 @@ QString reasonOf(int err)
     throw QuilloryError(ScanProblem{QFile::decodeName(path.toByteArray()), reasonOf(err)}.text());
 }
 
-// Failures that mean "this entry cannot be looked at" rather than "the medium is failing".
+// Failures that mean "this entry cannot be looked at", which is no fault of the medium: such a
+// file keeps its plain record without a word.
 bool entryUnreachable(int err)
 {
     return err == ENOENT || err == EACCES || err == EPERM || err == ELOOP || err == ENAMETOOLONG || err == ENOTDIR ||
@@ -312,9 +313,9 @@ QString Scanner::problemReason(int err)
 
 void Scanner::passOver(QByteArrayView name, int err)
 {
+    // A damaged entry (I/O error, a corrupt inode on a scratched disc) is one problem of the scan,
+    // not its end: the rest of the disc is still catalogued, or verified.
     const QByteArray path = QByteArray(m_localPath).append(name);
-    if (!entryUnreachable(err))
-        readFailure(path, err);
     m_problems.append({QFile::decodeName(path), problemReason(err)});
 }
 
@@ -567,7 +568,7 @@ void Scanner::scanFile(Folder &f, const Entry &e)
         } else if (fd < 0) {
             const int err = errno;
             if (!entryUnreachable(err))
-                readFailure(localPath(), err);
+                m_problems.append({QFile::decodeName(localPath()), problemReason(err)});
         } else if (!file.emplace().open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
             ::close(fd);
             readFailure(localPath(), EIO);

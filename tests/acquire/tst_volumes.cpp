@@ -654,8 +654,9 @@ private Q_SLOTS:
     }
 
     // A folder that opens but cannot be read (a damaged directory block of a real ext4 volume)
-    // counts once, and the rest of the volume is still catalogued.
-    void damagedFolderCountsOnce()
+    // counts once, and so does a file whose inode is damaged: the rest of the volume is still
+    // catalogued.
+    void damagedEntriesCountOnce()
     {
         const QString image = folder("ext4") + "/ext4.img", mnt = folder("damaged");
         QFile img(image);
@@ -668,7 +669,10 @@ private Q_SLOTS:
         // Enough names for the folder to take several blocks; the second is damaged below.
         for (int i = 0; i < 200; ++i)
             QVERIFY(writeFile(mnt + u"/bad/file with a long name %1.txt"_s.arg(i), "x"));
+        QVERIFY(writeFile(mnt + "/good/inode.bin", "x"));
         QVERIFY(run(folder("ext4"), "umount", {mnt}));
+        // Its extent header zeroed: the file cannot even be looked at ("Structure needs cleaning").
+        QVERIFY(run(mnt, "debugfs", {"-w", "-R", "sif /good/inode.bin block[0] 0", image}));
         QByteArray blocks;
         QVERIFY(run(mnt, "debugfs", {"-R", "blocks /bad", image}, {}, &blocks));
         const QList<QByteArray> numbers = blocks.simplified().split(' ');
@@ -680,8 +684,10 @@ private Q_SLOTS:
 
         const ScanResult r = scan({}, mnt);
         QVERIFY2(r.files.contains("a.txt"), r.files.constData());
-        QCOMPARE(r.problems,
-                 QStringList{u"Cannot read \"%1\": %2"_s.arg(mnt + "/bad", QString::fromLocal8Bit(strerror(EBADMSG)))});
+        QStringList problems = r.problems;
+        problems.sort();
+        QCOMPARE(problems, QStringList({u"Cannot read \"%1\": %2"_s.arg(mnt + "/bad", strerror(EBADMSG)),
+                                        u"Cannot read \"%1\": %2"_s.arg(mnt + "/good/inode.bin", strerror(EUCLEAN))}));
     }
 
     // One image per row made by the real tool ("IMG": its path); its serial given to the tool, or volume_serial.py's.

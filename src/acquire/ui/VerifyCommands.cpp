@@ -1,5 +1,6 @@
 #include "VerifyCommands.h"
 
+#include "DiscCommands.h"
 #include "ScanGauge.h"
 #include "TVerifyForm.h"
 #include "acquire/DiscAdder.h"
@@ -254,6 +255,9 @@ void VerifyCommands::updateFromScan()
     }
     if (!adder.unfinished().isEmpty())
         AppDialogs::message(m_window, AppDialogs::Warning, adder.unfinished());
+    // As Add Disc does: the files left without a checksum are named.
+    if (!adder.unreadable().isEmpty())
+        AppDialogs::message(m_window, AppDialogs::Warning, DiscCommands::unreadableMessage(adder.unreadable()));
     m_navigator.TreeChange(added);
     m_form->close();
 }
