@@ -2,6 +2,7 @@
 
 #include "compile/FileCopier.h"
 #include "compile/TCDBurner.h"
+#include "core/SafeSaveFile.h"
 #include "gui/AppDialogs.h"
 #include "gui/MainWindowLock.h"
 #include "listing/FormatSize.h"
@@ -123,10 +124,17 @@ void TBurnForm::BurnButtonClick()
         QString name = AppDialogs::fileNameOf(m_label->text().trimmed());
         if (name.isEmpty())
             name = u"Disc"_s;
-        const QString file = AppDialogs::saveFileName(this, u"Save Disc Image"_s, u"Disc Images (*.iso)"_s, u"iso"_s,
-                                                      QDir::home().filePath(name + u".iso"_s));
-        if (file.isEmpty())
+        const QString chosen = AppDialogs::saveFileName(this, u"Save Disc Image"_s, u"Disc Images (*.iso)"_s, u"iso"_s,
+                                                        QDir::home().filePath(name + u".iso"_s));
+        if (chosen.isEmpty())
             return;
+        // A link is followed, as every other file the program writes: the image replaces its
+        // target, never the link. A pipe or a device is refused before the probe could block on it.
+        const QString file = SafeSaveFile::writtenFile(chosen);
+        if (const QString why = SafeSaveFile::targetProblem(file); !why.isEmpty()) {
+            m_status->setText(u"Cannot write the disc image \"%1\": %2"_s.arg(chosen, why));
+            return;
+        }
         // The staging folder is emptied when this window closes: an image there would go with it.
         if (FileCopier::isInside(QFileInfo(file).absolutePath(), m_burner.BurnArea())) {
             m_status->setText(u"The disc image cannot be written into the folder the burn gathers its files in (%1); "

@@ -30,6 +30,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <sys/stat.h>
 
 using namespace Qt::Literals::StringLiterals;
 using CabTestUtil::readFile;
@@ -301,6 +302,12 @@ private Q_SLOTS:
         form->burnButton()->click();
         QVERIFY2(form->statusLabel()->text().startsWith(u"Cannot write the disc image"_s),
                  qPrintable(form->statusLabel()->text()));
+        // A pipe is refused before a probe could block on it (the window froze for good).
+        const QString pipe = m_fx.path(u"pipe.iso"_s);
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        AppDialogs::pushFileName(pipe);
+        form->burnButton()->click();
+        QVERIFY2(form->statusLabel()->text().endsWith(u"not a file"_s), qPrintable(form->statusLabel()->text()));
         // Nor is one inside the folder the burn gathers its files in, which the window empties on closing.
         AppDialogs::pushFileName(burner->BurnArea() + u"inside.iso"_s);
         form->burnButton()->click();
