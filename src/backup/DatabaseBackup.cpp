@@ -96,6 +96,36 @@ void checkStagedDisc(const QString &archiveFile, const TCD &cd, const QString &s
                                 .arg(shownPath(archiveFile), cd.Title, cd.Serial, why));
 }
 
+// The cabinet library's failure (a cut or damaged archive) said as the import's own.
+template <typename Read> auto unreadableArchive(const QString &archiveFile, Read read)
+{
+    try {
+        return read();
+    } catch (const QuilloryError &e) {
+        QString why = e.message();
+        if (!why.endsWith(u'.'))
+            why += u'.';
+        throw QuilloryError(QStringLiteral("The archive \"%1\" cannot be read: %2 Nothing was imported.")
+                                .arg(shownPath(archiveFile), why));
+    }
+}
+
+// The discs an import leaves out, by title and serial as the tree names them.
+QString leftOutMessage(const QString &treeFile, const QStringList &serials)
+{
+    GroupTree all;
+    LoadTreeFile(
+        all, treeFile, [](const QString &) { return true; }, {}, TreeWrite::Never);
+    QStringList lines;
+    for (const QString &serial : serials) {
+        const TreeNode *disc = all.root() ? FindCD(all.root(), serial) : nullptr;
+        lines.append(disc && disc->cd() ? QStringLiteral("%1 (%2)").arg(disc->cd()->Title, serial) : serial);
+    }
+    return QStringLiteral("The archive was imported, but its group tree names discs whose contents it does not hold, "
+                          "and the catalogue had none for them either; they were left out:\n") +
+           lines.join(u'\n');
+}
+
 } // namespace
 
 int DatabaseBackup::exportDatabase(Catalogue &catalogue, const QString &archiveFile, const Progress &progress,
@@ -165,7 +195,8 @@ QString DatabaseBackup::importDatabase(const QString &archiveFile, const QString
                                 .arg(shownPath(archiveFile), shownPath(dbFolder)));
     TSTCabReader reader;
     // Names and sizes first, for the whole set, so a bad member stops the import before any write.
-    const std::vector<TSTCabMember> members = reader.List(archiveFile, false, false);
+    const std::vector<TSTCabMember> members =
+        unreadableArchive(archiveFile, [&] { return reader.List(archiveFile, false, false); });
     for (const TSTCabMember &m : members) {
         if (!TSTCabReader::isSafeMemberName(m.Name))
             throw QuilloryError(
@@ -207,6 +238,10 @@ QString DatabaseBackup::importDatabase(const QString &archiveFile, const QString
     };
     advance();
     CatalogueSwitch change(dbFolder);
+    // The discs the tree names with no contents file in the archive or in DB: the catalogue's
+    // load leaves them out, and the user is told which.
+    QStringList leftOut;
+    QString leftOutText;
     const QString staging = change.stagingFolder();
     change.begin(contentsFiles);
     try {
@@ -223,7 +258,10 @@ QString DatabaseBackup::importDatabase(const QString &archiveFile, const QString
             staged.insert(catalogueName(m.Name));
             advance();
         };
-        reader.Extract(archiveFile, staging, false);
+        unreadableArchive(archiveFile, [&] {
+            reader.Extract(archiveFile, staging, false);
+            return 0;
+        });
 
         // The tree in force afterwards must load completely, its discs found where the load
         // after the switch will find them: in the archive, or already in DB.
@@ -273,9 +311,13 @@ QString DatabaseBackup::importDatabase(const QString &archiveFile, const QString
             GroupTree check;
             LoadTreeFile(
                 check, treeInForce,
-                [&](const QString &serial) { return isStaged(serial) || ContentsFile::exists(dbFolder, serial); },
-                {},
-                TreeWrite::Never);
+                [&](const QString &serial) {
+                    const bool kept = isStaged(serial) || ContentsFile::exists(dbFolder, serial);
+                    if (!kept && !leftOut.contains(serial))
+                        leftOut.append(serial);
+                    return kept;
+                },
+                {}, TreeWrite::Never);
             // Two discs of one serial would share one contents file, and a change to either
             // would change both: such a tree was not written by this program.
             QHash<QString, QString> seen; // serial, title
@@ -304,6 +346,8 @@ QString DatabaseBackup::importDatabase(const QString &archiveFile, const QString
                 advance();
             }
         }
+        if (!leftOut.isEmpty())
+            leftOutText = leftOutMessage(treeInForce, leftOut);
         // The tree last, so that once it is in place every contents file it names is too.
         if (treeStaged)
             names.append(QLatin1String(TreeFileName));
@@ -325,7 +369,7 @@ QString DatabaseBackup::importDatabase(const QString &archiveFile, const QString
                               "yet; that is done at the next start.\n") +
                reason;
     }
-    return QString();
+    return leftOutText;
 }
 
 QString DatabaseBackup::proposedExportName(const QDate &today)

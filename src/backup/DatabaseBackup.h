@@ -39,8 +39,10 @@ public:
     // the next start if it is interrupted); other files of DB stay. A refused archive changes
     // nothing in DB. The caller then loads the catalogue again.
     // progress: members unpacked, then discs checked. A failure after the switch's deciding
-    // step does not undo the import: the returned text says what waits for the next start
-    // (empty when nothing does), and the catalogue reads as imported meanwhile.
+    // step does not undo the import: the returned text says what waits for the next start,
+    // and the catalogue reads as imported meanwhile. It otherwise names the discs of the tree
+    // that neither the archive nor DB holds contents for, which the catalogue's load leaves out;
+    // empty when there is nothing to tell.
     static QString importDatabase(const QString &archiveFile, const QString &dbFolder, const Progress &progress = {});
 
     // The save dialog's proposal: "Database Backup " + the date as dd-mm-yyyy.

@@ -145,7 +145,11 @@ private Q_SLOTS:
 
         Catalogue restored(m_tmp->filePath(u"restored"_s));
         restored.lock();
-        DatabaseBackup::importDatabase(archive, restored.dbFolder());
+        // Restored into an empty catalogue, the discs left out are named, not dropped in silence.
+        const QString told2 = DatabaseBackup::importDatabase(archive, restored.dbFolder());
+        QVERIFY2(told2.startsWith(u"The archive was imported, but its group tree names discs"_s) &&
+                     told2.contains(u"\nJazz (CCCC0003)"_s) && told2.contains(u"\nRock (AAAA0001)"_s),
+                 qPrintable(told2));
         restored.load({});
         QVERIFY(FindCD(restored.tree().root(), u"BBBB0002"_s));
         QVERIFY(!FindCD(restored.tree().root(), u"CCCC0003"_s));
@@ -184,8 +188,9 @@ private Q_SLOTS:
         const QByteArray sub = "sub\\\n\\\n0\n2024-01-02 03:04\n-\n";
         const QByteArray good = contentsOf(sub, "a.txt\n\\sub\\\n1\n2024-01-02 03:04\n-\n");
         const QString unread = u"holds disc \"New\" (AAAA0001) whose contents file cannot be read"_s;
-        QTest::newRow("not a cabinet") << u"src/alpha.txt"_s << QByteArray() << 0u << QByteArray()
-                                       << u"Cabinet file does not have the correct format [0x0002]"_s;
+        QTest::newRow("not a cabinet")
+            << u"src/alpha.txt"_s << QByteArray() << 0u << QByteArray()
+            << u"cannot be read: Cabinet file does not have the correct format [0x0002]. Nothing was imported."_s;
         QTest::newRow("safe then unsafe name")
             << u"mixed-member.cab"_s << QByteArray() << 0u << QByteArray() << u"..\\evil.txt"_s;
         QTest::newRow("bad level") << QString() << treeOf({"Root", "\tA", "\t\t\tDeep", disc}) << 0u << QByteArray()
