@@ -9,6 +9,7 @@
 #include "search/NameIndex.h"
 #include "settings/Preferences.h"
 #include "store/Catalogue.h"
+#include "store/ContentsFile.h"
 #include "store/DataPaths.h"
 
 #include <QFile>
@@ -241,7 +242,9 @@ void Workspace::removeFavourite(const Favourites::Location &location)
 
 void Workspace::followTree()
 {
-    if (m_favourites.follow(tree().root(), LocationState::labelFor))
+    const QString db = dbFolder();
+    if (m_favourites.follow(tree().root(), LocationState::labelFor,
+                            [&db](const QString &serial) { return ContentsFile::exists(db, serial); }))
         changed(FavouritesPart);
 }
 

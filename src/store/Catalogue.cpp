@@ -192,6 +192,13 @@ void Catalogue::load(const InfoCallback &info, TreeWrite write)
         const QString treePath = CatalogueSwitch::readPath(m_dbFolder, QLatin1String(TreeFileName));
         if (!QFileInfo::exists(treePath)) {
             m_tree.clear();
+            // Contents files without the tree that names them: the tree was lost, not emptied.
+            if (const qsizetype held = info ? ContentsFile::serialsPresent(m_dbFolder).size() : 0; held > 0)
+                info(QStringLiteral("The group tree \"%1\" is missing, yet the database folder holds the contents "
+                                    "files of %2, which no tree names now. Import Database brings back the "
+                                    "catalogue from a backup; the files stay where they are until then.")
+                         .arg(QDir::toNativeSeparators(treePath),
+                              held == 1 ? QStringLiteral("one disc") : QStringLiteral("%1 discs").arg(held)));
         } else if (waiting.isEmpty()) {
             LoadTree(m_tree, m_dbFolder, info, write);
         } else {

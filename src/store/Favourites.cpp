@@ -99,7 +99,8 @@ void collectDiscs(const TreeNode *start, QHash<QString, const TreeNode *> &discs
 }
 } // namespace
 
-bool Favourites::follow(TreeNode *root, const std::function<QString(const QString &title)> &labelOf)
+bool Favourites::follow(TreeNode *root, const std::function<QString(const QString &title)> &labelOf,
+                        const std::function<bool(const QString &serial)> &held)
 {
     QHash<QString, const TreeNode *> discs;
     if (root && !m_lines.isEmpty())
@@ -108,8 +109,11 @@ bool Favourites::follow(TreeNode *root, const std::function<QString(const QStrin
     for (const QString &l : std::as_const(m_lines)) {
         Location location = parse(l);
         const TreeNode *disc = discs.value(location.serial);
-        if (!disc)
+        if (!disc) {
+            if (held(location.serial))
+                kept.append(l);
             continue;
+        }
         location.discLabel = labelOf(disc->cd()->Title);
         kept.append(line(location));
     }

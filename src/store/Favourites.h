@@ -39,10 +39,13 @@ public:
     bool remove(const Location &location);
     // Whether "Remove Current Location" has something to remove for this location.
     bool matches(const Location &location) const;
-    // Drops, silently, every favourite whose disc is no longer in the catalogue under root, and
-    // gives the others the label their disc has now (labelOf its title), so that a renamed
-    // disc's favourites follow it. True when a favourite changed.
-    bool follow(TreeNode *root, const std::function<QString(const QString &title)> &labelOf);
+    // Drops, silently, every favourite whose disc is no longer in the catalogue: not under root,
+    // and not held (its contents file gone with it). A disc only missing from the tree (a lost
+    // or damaged tree file, which an import may bring back) keeps its favourites. The others take
+    // the label their disc has now (labelOf its title), so that a renamed disc's favourites
+    // follow it. True when a favourite changed.
+    bool follow(TreeNode *root, const std::function<QString(const QString &title)> &labelOf,
+                const std::function<bool(const QString &serial)> &held);
 
 private:
     QStringList m_lines;

@@ -9,6 +9,7 @@
 #include "session/WorkspacePrompts.h"
 #include "settings/Preferences.h"
 #include "store/Catalogue.h"
+#include "store/ContentsFile.h"
 
 #include <QLockFile>
 #include <QScopeGuard>
@@ -155,6 +156,7 @@ private Q_SLOTS:
         };
         const Change prune = [](Workspace &ws) {
             ws.tree().removeNode(disc(ws, u"1A2B3C4D"_s));
+            ContentsFile::remove(ws.dbFolder(), u"1A2B3C4D"_s);
             ws.followTree();
         };
         QTest::newRow("group added") << addGroup << tree << u"\n\tNew Group\n"_s << QString();

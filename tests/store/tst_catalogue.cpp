@@ -255,6 +255,19 @@ private Q_SLOTS:
         QCOMPARE(readFile(db() + u"groups.tree"_s), QByteArray("x"));
     }
 
+    // A lost tree beside contents files is said, not read as an empty catalogue in silence.
+    void aLostTreeIsTold()
+    {
+        ContentsFile::packBytes(db(), u"1A2B3C4D"_s, "", "");
+        Catalogue cat(data());
+        QStringList told;
+        cat.load([&told](const QString &m) { told.append(m); });
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told[0].contains(u"is missing, yet the database folder holds the contents files of one disc"_s),
+                 qPrintable(told[0]));
+        QCOMPARE(cat.tree().root()->childCount(), 0);
+    }
+
     void pathsOverTheCatalogue()
     {
         writeFile(db() + u"groups.tree"_s, "tree");
