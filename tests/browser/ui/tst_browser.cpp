@@ -15,6 +15,7 @@
 #include "listing/FileTypes.h"
 #include "listing/SearchHits.h"
 #include "settings/Preferences.h"
+#include "store/ContentsFile.h"
 #include "store/DataPaths.h"
 #include "store/Favourites.h"
 #include "store/TreeNames.h"
@@ -296,7 +297,9 @@ private Q_SLOTS:
         QVERIFY(f.nav().location().archiveMode);
         QCOMPARE(f.captions().size(), 2);
 
+        // Deleted as the tree's Delete does: the node and its contents file.
         f.tree().removeNode(f.node(u"Photos Disc"_s));
+        ContentsFile::remove(DataPaths::dbFolder(m_fx.data()), u"5E6F7081"_s);
         QCOMPARE(favouriteCaptions().size(), 3); // still there until the menu is rebuilt
         menus->items().at(2)->trigger();
         QVERIFY(AppDialogs::shown().isEmpty());
