@@ -15,8 +15,8 @@ using F = Family;
 using K = MediaReaderKind;
 constexpr std::optional<MediaReaderKind> None;
 
-// Names the specified readers take (MP3, WAV, Ogg, APE, JPEG...) are listed for their family;
-// where a library reader is named as well, it runs after the specified one (see MediaReaders.h).
+// Names the built-in readers take (MP3, WAV, Ogg, APE, JPEG...) are listed for their family;
+// where a library reader is named as well, it runs after the built-in one (see MediaReaders.h).
 constexpr Extension Table[] = {
     // Music
     {"MP3", F::Music, None},

@@ -9,7 +9,7 @@
 
 // The one table of media extensions: which family a name belongs to (the search's music,
 // picture and video categories, the playlists' music rule) and which of the library readers
-// reads it. The specified readers keep their own dispatch in the scanner.
+// reads it. The built-in readers keep their own dispatch in the scanner.
 namespace MediaFamilies
 {
 

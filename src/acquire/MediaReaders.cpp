@@ -112,7 +112,7 @@ static void addSize(QStringList &lines, const ImageSize &size)
     addSize(lines, size.width, size.height);
 }
 
-// known: the lines a specified reader of the same file wrote, whose size stands.
+// known: the lines a built-in reader of the same file wrote, whose size stands.
 static void readExif(QIODevice &device, const QStringList &known, QStringList &lines)
 {
     const PictureDetails picture = ReadExifPicture(device);

@@ -4,8 +4,8 @@
 #include <QString>
 #include <QStringList>
 
-// The readers of extra details the scanner calls: the specified ones, one per row of its
-// dispatch table, then the library ones (MediaFamilies' table), which add to what a specified
+// The readers of extra details the scanner calls: the built-in ones, one per row of its
+// dispatch table, then the library ones (MediaFamilies' table), which add to what a built-in
 // reader of the same file wrote.
 enum class MediaReaderKind {
     Mp3,

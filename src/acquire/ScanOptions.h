@@ -13,8 +13,8 @@ class Preferences;
 // readers open (by the filters), what it leaves out, and the exclusion masks.
 struct ScanOptions {
     // The reader filters in list order; the preferences store a tick for each.
-    // The ten specified ones, then the library readers' (MediaFamilies), whose captions list
-    // the extensions of that table; a specified reader of the same file runs first.
+    // The ten built-in ones, then the library readers' (MediaFamilies), whose captions list
+    // the extensions of that table; a built-in reader of the same file runs first.
     static constexpr std::array<const char *, 14> FilterCaptions{
         "Zipped Archives (*.zip)",
         "Windows Bitmap (*.bmp)",
@@ -40,7 +40,7 @@ struct ScanOptions {
     bool checksums = false;  // every file read whole and its XXH3-128 kept (ContentsChecksums)
     QStringList exclusions;
 
-    // The tick of the first filter whose caption holds probe as a plain substring: a specified
+    // The tick of the first filter whose caption holds probe as a plain substring: a built-in
     // reader's extension with its dot, in lower case (".jpg"), or a library reader's
     // MediaFamilies::filterProbe; false when no caption holds it.
     bool reads(QLatin1StringView probe) const;

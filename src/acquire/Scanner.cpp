@@ -82,23 +82,23 @@ const DispatchRow *dispatchRow(QByteArrayView name)
     return nullptr;
 }
 
-// Which readers a file of this name gets: the specified one of its row while the row's filter
+// Which readers a file of this name gets: the built-in one of its row while the row's filter
 // is ticked, and the library one its family's filter ticks, which adds to it.
 struct Readers {
     const DispatchRow *row;
-    bool specified;
+    bool builtIn;
     std::optional<MediaReaderKind> library;
-    explicit operator bool() const { return specified || library; }
+    explicit operator bool() const { return builtIn || library; }
 };
 
 Readers readersOf(const ScanOptions &options, QByteArrayView name)
 {
     const DispatchRow *row = dispatchRow(name);
-    const bool specified = row && options.reads(QLatin1String(row->probe));
+    const bool builtIn = row && options.reads(QLatin1String(row->probe));
     std::optional<MediaReaderKind> library = options.libraryReader(name);
-    if (row && !specified && library)
+    if (row && !builtIn && library)
         library = row->whileOff;
-    return {row, specified, library};
+    return {row, builtIn, library};
 }
 
 QString reasonOf(int err)
@@ -493,11 +493,11 @@ bool Scanner::readsBytes(QByteArrayView name) const
 void Scanner::readBytes(QByteArrayView name, QIODevice &bytes, QStringList &lines, std::vector<ZipFile> &entries)
 {
     const Readers readers = readersOf(m_options, name);
-    if (readers.specified && !readers.row->zip)
+    if (readers.builtIn && !readers.row->zip)
         ReadMediaLines(readers.row->kind, bytes, lines);
     if (readers.library)
         ReadMediaLines(*readers.library, bytes, lines);
-    if (!readers.specified || !readers.row->zip)
+    if (!readers.builtIn || !readers.row->zip)
         return;
     lines << QString::fromLatin1(ContentsRecord::CompressedFolder);
     m_zip.OnReadFile = [&entries](const ZipFile &entry) { entries.push_back(entry); };
@@ -521,7 +521,7 @@ void Scanner::scanFile(Folder &f, const Entry &e)
 
     const Readers readers = readersOf(m_options, stored);
     const DispatchRow *row = readers.row;
-    const bool specified = readers.specified;
+    const bool builtIn = readers.builtIn;
     const std::optional<MediaReaderKind> library = readers.library;
     std::optional<QFile> file; // only for the checksum and the readers: most files are never opened
     XXH128_hash_t hash;
@@ -556,7 +556,7 @@ void Scanner::scanFile(Folder &f, const Entry &e)
     };
     if (readers && (!m_hasher || hashed)) {
         // A file this user may not read keeps its plain record, as on a volume of mixed owners.
-        if (specified && row->zip)
+        if (builtIn && row->zip)
             archivePath = ContentsListWriter::folderLine(m_catalogPath, stored);
         const bool tooLong = archivePath.size() > LongestLine;
         const int fd = tooLong || file ? -1 : open();
@@ -574,11 +574,11 @@ void Scanner::scanFile(Folder &f, const Entry &e)
             readFailure(localPath(), EIO);
         }
         if (!file || !file->isOpen()) {
-        } else if (specified && row->zip) {
+        } else if (builtIn && row->zip) {
             extras << QString::fromLatin1(ContentsRecord::CompressedFolder);
         } else {
             try {
-                if (specified)
+                if (builtIn)
                     ReadMediaLines(row->kind, *file, extras);
                 if (library)
                     ReadMediaLines(*library, *file, extras);
@@ -591,7 +591,7 @@ void Scanner::scanFile(Folder &f, const Entry &e)
     writeChecksum(hashed ? &hash : nullptr);
     // A folder of slow files (readers waiting on damaged videos, a slow drive) still hears Stop.
     pollEvents();
-    if (specified && row->zip && file && file->isOpen()) {
+    if (builtIn && row->zip && file && file->isOpen()) {
         try {
             listZip(*file, QString::fromUtf8(archivePath));
         } catch (const QuilloryError &failure) {

@@ -60,7 +60,6 @@ public:
 
     void resetCounters() { m_scannedBytes = m_shownBytes = 0; }
     quint64 scannedBytes() const { return m_scannedBytes; }
-    quint64 shownBytes() const { return m_shownBytes; }
 
     // Scans the folder at root (a local path; its catalogue path is "\") and everything
     // below it, and flushes the lists; returns the total size of the files catalogued. A

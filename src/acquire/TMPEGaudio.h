@@ -40,7 +40,6 @@ public:
     const TID3v2 &ID3v2() const { return m_id3v2; }
     const FrameHeader &Frame() const { return m_frame; }
     const VBRHeader &VBR() const { return m_vbr; }
-    qint64 FileLength() const { return m_fileLength; }
 
     bool Valid() const;
     // The stream's rate varies: a Xing or VBRI header was found.

@@ -17,7 +17,6 @@ public:
     quint32 SampleRate() const { return m_sampleRate; }
     // kbit/s from the identification packet; 0 when absent or implausible.
     qint64 FileSize() const { return m_fileSize; }
-    quint32 Samples() const { return m_samples; }
     QString Title() const { return m_title; }
     QString Artist() const { return m_artist; }
     QString Album() const { return m_album; }

@@ -3,7 +3,7 @@
 #include <QIODevice>
 #include <QString>
 
-// Audio formats the specified readers do not know (FLAC, Opus, Speex, FLAC in Ogg, MP4 audio,
+// Audio formats the built-in readers do not know (FLAC, Opus, Speex, FLAC in Ogg, MP4 audio,
 // WMA, AIFF, WavPack, Monkey's Audio), read through TagLib from the device: the tags and the
 // stream's properties, never the audio itself.
 struct AudioDetails {

@@ -64,7 +64,7 @@ QString ReportCommand::details() const
     auto names = [](ReportSettings::Kind kind) { return ReportSettings::columnNames(kind).join(u", "_s); };
     return u"  --disc NAME       a disc, by title or serial: one row per file\n"
            u"  --group NAME      a group (or the root) by name: one row per disc\n"
-           u"  --html            an HTML page instead of fixed-width text\n"
+           u"  --html            an HTML page instead of fixed-width text, as a FILE ending in .html is\n"
            u"  --columns A,B,C   the columns, in this order (default: the first three)\n"
            u"  --widths N,N,N    their widths in pixels, %1 to %2 (default %3; text takes one character per 8)\n"
            u"  --recurse         a group's sub-groups too, at any depth\n"
@@ -110,7 +110,8 @@ int ReportCommand::run(CliContext &ctx, const QStringList &args)
     try {
         ReportStream stream(output.device());
         ReportBuilder builder(cat.dbFolder(), settings, stream);
-        builder.writeDocument(node, a.flag(u"html"_s) ? ReportBuilder::Html : ReportBuilder::Txt,
+        // The dialog's rule for the form, with --html for a name that does not say it.
+        builder.writeDocument(node, a.flag(u"html"_s) ? ReportBuilder::Html : ReportBuilder::formForFileName(file),
                               a.flag(u"no-time"_s) ? QDateTime() : QDateTime::currentDateTime());
         output.commit();
     } catch (const QuilloryError &) {

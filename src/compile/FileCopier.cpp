@@ -228,7 +228,6 @@ bool FileCopier::copyFile(const Step &step, qint64 total)
         }
         fileDone += n;
         m_done += n;
-        m_copied += n;
         if (m_progress && !m_progress(m_done, total, step.source)) {
             m_stopped = true;
             out.discard();

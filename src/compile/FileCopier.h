@@ -34,7 +34,6 @@ public:
     // Everything that failed since this copier was made.
     const QList<Failure> &failures() const { return m_failures; }
     bool stopped() const { return m_stopped; }
-    qint64 copiedBytes() const { return m_copied; }
 
 private:
     struct Step {
@@ -53,6 +52,5 @@ private:
     Progress m_progress;
     QList<Failure> m_failures;
     bool m_stopped = false;
-    qint64 m_copied = 0;
     qint64 m_done = 0;
 };

@@ -161,11 +161,6 @@ QIcon commandIcon(const QString &smallFile, const QString &largeFile)
     return out;
 }
 
-QStringList commandFiles(const QString &controlName)
-{
-    return commandTable().value(controlName);
-}
-
 void bind(QObject *target, const QString &smallFile, const QString &largeFile)
 {
     target->setProperty(BoundFiles, QStringList{smallFile, largeFile});

@@ -26,9 +26,6 @@ QIcon driveIcon(DriveKind kind);
 // A command's icon from its skin file names ("add_disc_small.bmp", "add_disc_big.bmp"; either
 // may be empty): the bitmaps of the skin in use, else the built-in drawing.
 QIcon commandIcon(const QString &smallFile, const QString &largeFile = QString());
-// The skin files of a control of the main window by its control name ("AddDisc1", "View1",
-// "FavoritesButton"...): small, then large; empty for a control without a command icon.
-QStringList commandFiles(const QString &controlName);
 // Ties an action, a menu or a button to its skin files, so it follows skin changes; the
 // controls named in the command table need not be bound, refresh() finds them by name.
 void bind(QObject *target, const QString &smallFile, const QString &largeFile = QString());

@@ -300,15 +300,6 @@ void LoadTree(GroupTree &tree, const QString &dbFolder, const InfoCallback &info
         LoadTree(tree, dbFolder, info, write);
 }
 
-void ParseOutline(GroupTree &scratch, const QStringList &lines)
-{
-    OutlineBuilder builder;
-    int lineNo = 0;
-    for (const QString &line : lines)
-        builder.add(line, ++lineNo);
-    scratch.adopt(builder.takeTop());
-}
-
 QStringList TreeToLines(const GroupTree &tree)
 {
     QStringList lines;

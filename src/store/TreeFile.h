@@ -42,11 +42,6 @@ void LoadTree(GroupTree &tree, const QString &dbFolder, const InfoCallback &info
 void LoadTreeFile(GroupTree &tree, const QString &treeFile, const ContentsLookup &hasContents, const InfoCallback &info,
                   TreeWrite write);
 
-// Reads outline lines into an empty scratch tree: nodes, kinds and records, nothing checked
-// on disk. Throws QuilloryError for a bad level (the first line included: it must be the
-// root, at level 0), a bad number, or an absurd depth or size.
-void ParseOutline(GroupTree &scratch, const QStringList &lines);
-
 // Writes the whole tree to database folder + "groups.tree", atomically.
 void SaveTree(const GroupTree &tree, const QString &dbFolder);
 

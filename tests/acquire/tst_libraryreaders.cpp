@@ -119,12 +119,12 @@ private Q_SLOTS:
         QCOMPARE(linesOf(MediaReaderKind(kind), library(file)), lines);
     }
 
-    // A library reader adds to what the specified reader wrote: EXIF after the JPEG size (never a second size),
+    // A library reader adds to what the built-in reader wrote: EXIF after the JPEG size (never a second size),
     // TagLib only where the Ogg reader (also Monkey's Audio's) found nothing.
-    void afterSpecifiedReader_data()
+    void afterBuiltInReader_data()
     {
         QTest::addColumn<QString>("file");
-        QTest::addColumn<int>("specified");
+        QTest::addColumn<int>("builtIn");
         QTest::addColumn<int>("library");
         QTest::addColumn<QStringList>("lines");
         using K = MediaReaderKind;
@@ -144,13 +144,13 @@ private Q_SLOTS:
             << library(u"extensible.wav"_s) << int(K::Wav) << int(K::Audio)
             << QStringList{"Duration: 00:00:01", "Bit rate: 576 kbit", "Sample rate: 8000 hz"};
     }
-    void afterSpecifiedReader()
+    void afterBuiltInReader()
     {
         QFETCH(QString, file);
-        QFETCH(int, specified);
+        QFETCH(int, builtIn);
         QFETCH(int, library);
         QFETCH(QStringList, lines);
-        QStringList got = linesOf(MediaReaderKind(specified), file);
+        QStringList got = linesOf(MediaReaderKind(builtIn), file);
         QCOMPARE(linesOf(MediaReaderKind(library), file, got), lines);
     }
 
@@ -221,7 +221,7 @@ private Q_SLOTS:
         QCOMPARE(linesOf(MediaReaderKind::Exif, path), lines);
     }
 
-    // The scan: a library reader runs only when its own filter is ticked, and a specified reader only by its own,
+    // The scan: a library reader runs only when its own filter is ticked, and a built-in reader only by its own,
     // chosen by the name's last extension in any case; a file of no family is never opened.
     void scanFilters_data()
     {

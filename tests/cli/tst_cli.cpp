@@ -472,6 +472,12 @@ private Q_SLOTS:
         QVERIFY2(html.startsWith("<html>") && html.contains("width = \"80\"") && html.contains("<b>Size</b>") &&
                      html.indexOf("<b>Size</b>") < html.indexOf("<b>Path</b>") && !html.contains("Created with"),
                  html.constData());
+        // Without --html, the file's name decides, as in the dialog.
+        QCOMPARE(
+            runProgram({u"--data"_s, at(u"cat"_s), u"report"_s, u"--disc"_s, u"Rock Disc"_s, u"-o"_s, at(u"r.HTML"_s)})
+                .code,
+            0);
+        QVERIFY(readFile(at(u"r.HTML"_s)).startsWith("<html>"));
     }
 
     // The drives' lines; a disc added from a volume takes its label, serial and file system, a folder in it none.

@@ -5,6 +5,7 @@
 #include "listing/Navigator.h"
 #include "store/GroupTree.h"
 
+#include "listing/ContentsListing.h"
 #include "listing/FormatSize.h"
 #include "store/TCD.h"
 
@@ -62,6 +63,10 @@ ObjectInfoPanel::ObjectInfoPanel(Navigator &navigator, ContentsIcons *icons, QWi
     m_toggle = new QToolButton(strip);
     m_toggle->setObjectName(QStringLiteral("ToggleInfo"));
     m_toggle->setAutoRaise(true);
+    // F10 toggles the panel from the keyboard; as a Tab stop between the tree and the list the
+    // button only swallowed the next key.
+    m_toggle->setFocusPolicy(Qt::NoFocus);
+    m_toggle->setAccessibleName(QStringLiteral("Toggle Object Info"));
     m_toggle->installEventFilter(this);
     stripLayout->addWidget(title);
     stripLayout->addStretch();
@@ -138,11 +143,10 @@ void ObjectInfoPanel::describe(const QIcon &icon, const QString &name, const QSt
 
 void ObjectInfoPanel::FillCDInfo(const TCD &cd)
 {
-    QString type = QStringLiteral("Removable Media");
-    if (cd.FileSystem == QLatin1String("CDFS"))
-        type = QStringLiteral("Compact Disc");
-    else if (cd.FileSystem == QLatin1String("UDF"))
-        type = QStringLiteral("DVD Disc");
+    // The list's kind of disc, but a hard disk's volume is only a removable medium here.
+    QString type = ContentsListing::discKind(cd.FileSystem);
+    if (type == QLatin1String("Hard Disk"))
+        type = QStringLiteral("Removable Media");
     describe(m_icons->nodeIcon(KindDisc), cd.Title, type, QStringLiteral("Size: ") + FormatSize(cd.Size),
              QStringLiteral("Serial: ") + cd.Serial, QStringLiteral("Disc number: %1").arg(cd.Number),
              cd.Genre.isEmpty() ? QStringLiteral("Entry date: ") + cd.Date : QStringLiteral("Genre: ") + cd.Genre);
