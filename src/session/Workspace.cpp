@@ -160,7 +160,8 @@ void Workspace::openCatalogue(bool firstRunQuestion)
     if (!cat.canSave() && !m_readOnly) {
         m_readOnly = true;
         m_prompts.warning(QStringLiteral("The group tree could not be read, so \"groups.tree\" is left as it is: "
-                                         "changes made in this window will not be saved."));
+                                         "changes made in this window will not be saved. Import Database brings "
+                                         "the catalogue back from a backup."));
     }
     if (readSideFiles) {
         try {
