@@ -338,6 +338,10 @@ VerifyReport DiscVerifier::compare(const ContentsFile::Parsed &catalogued, const
         if (const QByteArray path = discPath(root, p.path); !path.isEmpty())
             unreadable.insert(FoldedAZ(path), {path, p.reason});
     QSet<QByteArray> told;
+    // An entry's key among the problems: its path, a folder's without the closing separator.
+    const auto problemKey = [](const Side::Entry &e) {
+        return FoldedAZ(e.path.endsWith(ContentsRecord::PathSeparator) ? e.path.chopped(1) : e.path);
+    };
 
     // The folder the catalogue lists a path in: its own folder, or the nearest one above it
     // the catalogue has; an archive entry is listed with its archive.
@@ -375,7 +379,7 @@ VerifyReport DiscVerifier::compare(const ContentsFile::Parsed &catalogued, const
         step();
         if (!compared(now))
             continue;
-        const QByteArray key = FoldedAZ(now.path.endsWith(ContentsRecord::PathSeparator) ? now.path.chopped(1) : now.path);
+        const QByteArray key = problemKey(now);
         const auto problem = unreadable.constFind(key);
         const int i = before.take(now.path, now.folder, taken);
         if (problem != unreadable.cend()) {
@@ -441,8 +445,7 @@ VerifyReport DiscVerifier::compare(const ContentsFile::Parsed &catalogued, const
         if (taken[i] || !compared(was))
             continue;
         // An entry that could not even be looked at (a damaged inode) is unreadable, not gone.
-        const QByteArray key =
-            FoldedAZ(was.path.endsWith(ContentsRecord::PathSeparator) ? was.path.chopped(1) : was.path);
+        const QByteArray key = problemKey(was);
         if (const auto problem = unreadable.constFind(key); problem != unreadable.cend() && !told.contains(key)) {
             told.insert(key);
             differ(Kind::Unreadable, was, problem->reason);
