@@ -5,6 +5,7 @@
 #include "Scanner.h"
 #include "core/QuilloryError.h"
 #include "core/TextCodec.h"
+#include "listing/FormatSize.h"
 #include "store/Catalogue.h"
 #include "store/CatalogueLocale.h"
 #include "store/CatalogueSwitch.h"
@@ -100,21 +101,11 @@ quint64 DiscAdder::bytesToRead(const QString &root, quint64 totalSize)
 
 QString DiscAdder::readingText(quint64 read, quint64 total, qint64 elapsedMs)
 {
-    const auto size = [](double bytes) {
-        static const char *const units[] = {"bytes", "KB", "MB", "GB", "TB"};
-        int unit = 0;
-        while (bytes >= 1000 && unit < 4) {
-            bytes /= 1024;
-            ++unit;
-        }
-        return unit == 0 ? QStringLiteral("%1 bytes").arg(qint64(bytes))
-                         : QStringLiteral("%1 %2").arg(bytes, 0, 'f', 1).arg(QLatin1String(units[unit]));
-    };
-    QString text = QStringLiteral("%1 of %2").arg(size(double(read)), size(double(std::max(read, total))));
+    QString text = QStringLiteral("%1 of %2").arg(FormatSize(qint64(read)), FormatSize(qint64(std::max(read, total))));
     if (elapsedMs < 1000 || read == 0)
         return text;
     const double rate = double(read) * 1000 / double(elapsedMs);
-    text += QStringLiteral(", %1/s").arg(size(rate));
+    text += QStringLiteral(", %1/s").arg(FormatSize(qint64(rate)));
     if (read < total) {
         const qint64 left = qint64(double(total - read) / rate + 0.5);
         text += left >= 3600 ? QStringLiteral(", %1:%2:%3 left")
@@ -289,8 +280,7 @@ TreeNode *DiscAdder::add(const DiscVolume &volume, const DiscDetails &details, T
         throw QuilloryError(QStringLiteral("A disc can only be added to a group."));
     if (replace && (parent == replace || parent->isInside(replace)))
         parent = replace->parent();
-    // A tree file nests so deep and no deeper: beyond, the catalogue would not load again.
-    if (parent->level() + 1 > TreeLimits::MaxDepth)
+    if (!TreeLimits::fitsUnder(parent->level()))
         throw QuilloryError(QStringLiteral("A disc cannot be filed more than %1 levels deep; choose a group higher up.")
                                 .arg(TreeLimits::MaxDepth));
 

@@ -40,7 +40,7 @@ QString TreeEditor::groupNameProblem(const QString &name, const TreeNode *rename
 
 QString TreeEditor::depthProblem(const TreeNode *parent)
 {
-    return parent->level() + 2 > TreeLimits::MaxDepth
+    return !TreeLimits::fitsUnder(parent->level(), 1)
                ? QStringLiteral("Groups can be nested at most %1 levels deep.").arg(TreeLimits::MaxDepth - 1)
                : QString();
 }

@@ -39,7 +39,7 @@ int MoveNodes(GroupTree &tree, const QList<TreeNode *> &nodes, TreeNode *target,
         if (newParent->isInside(node))
             continue;
         // Nothing may land deeper than a tree file nests: the catalogue would not load again.
-        if (newParent->level() + 1 + height(node) > TreeLimits::MaxDepth)
+        if (!TreeLimits::fitsUnder(newParent->level(), height(node)))
             continue;
         int row = -1;
         if (place == BeforeTarget) {

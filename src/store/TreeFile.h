@@ -25,6 +25,12 @@ constexpr qint64 MaxLineBytes = qint64(1) << 20;
 constexpr int MaxNodes = 1000000;
 // Deeper outlines are not something a person makes; refusing them keeps the recursive walks safe.
 constexpr int MaxDepth = 1000;
+// Whether a node with `height` levels below it (0 for a disc, 1 for a group that is to hold a disc) may be
+// filed under a node at `parentLevel`: the tree file must load again.
+constexpr bool fitsUnder(int parentLevel, int height = 0)
+{
+    return parentLevel + 1 + height <= MaxDepth;
+}
 } // namespace TreeLimits
 
 // Tells whether the contents file of the disc with this (usable) serial exists.

@@ -276,7 +276,7 @@ private Q_SLOTS:
         QCOMPARE(m_cat->tree().root()->childCount(), 0);
     }
 
-    // The busy window's line: sizes by 1024, the rate and the time left once a second is read.
+    // The busy window's line: sizes as everywhere else, the rate and the time left once a second is read.
     void readingText_data()
     {
         QTest::addColumn<quint64>("read");
@@ -284,10 +284,11 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("elapsedMs");
         QTest::addColumn<QString>("text");
         constexpr quint64 MB = 1 << 20, GB = MB << 10;
-        QTest::newRow("starting") << quint64(500) << quint64(900) << qint64(0) << u"500 bytes of 900 bytes"_s;
-        QTest::newRow("minutes") << GB << 4 * GB << qint64(10000) << u"1.0 GB of 4.0 GB, 102.4 MB/s, 0:30 left"_s;
-        QTest::newRow("hours") << MB << 4 * GB << qint64(1000) << u"1.0 MB of 4.0 GB, 1.0 MB/s, 1:08:15 left"_s;
-        QTest::newRow("more than the estimate") << 5 * GB << 4 * GB << qint64(50000) << u"5.0 GB of 5.0 GB, 102.4 MB/s"_s;
+        QTest::newRow("starting") << quint64(500) << quint64(900) << qint64(0) << u"500.00 Bytes of 900.00 Bytes"_s;
+        QTest::newRow("minutes") << GB << 4 * GB << qint64(10000) << u"1.00 GB of 4.00 GB, 102.40 MB/s, 0:30 left"_s;
+        QTest::newRow("hours") << MB << 4 * GB << qint64(1000) << u"1.00 MB of 4.00 GB, 1.00 MB/s, 1:08:15 left"_s;
+        QTest::newRow("more than the estimate")
+            << 5 * GB << 4 * GB << qint64(50000) << u"5.00 GB of 5.00 GB, 102.40 MB/s"_s;
     }
     void readingText()
     {

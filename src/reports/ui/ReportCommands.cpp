@@ -44,8 +44,7 @@ void ReportCommands::setCaption(TreeNode *node)
 {
     if (!node)
         return;
-    m_actions.setCaption(u"Report1"_s, (node->isDisc() ? u"Create Report for disc "_s : u"Create Report for group "_s) +
-                                           u'"' + TreeNames::ShortName(node->text()) + u'"');
+    m_actions.setCaption(u"Report1"_s, TReportForm::caption(node, TreeNames::ShortName(node->text())));
 }
 
 void ReportCommands::Report1Click()

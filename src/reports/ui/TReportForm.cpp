@@ -200,13 +200,17 @@ void TReportForm::buildUi()
     connect(m_cancelButton, &QPushButton::clicked, this, &TReportForm::CancelButtonClick);
 }
 
+QString TReportForm::caption(const TreeNode *node, const QString &name)
+{
+    return (node->isDisc() ? u"Create Report for disc \""_s : u"Create Report for group \""_s) + name + u'"';
+}
+
 void TReportForm::start()
 {
     const TreeNode *node = m_navigator.currentNode();
     if (!node)
         return;
-    setWindowTitle((node->isDisc() ? u"Create Report for disc "_s : u"Create Report for group "_s) + u'"' +
-                   node->text() + u'"');
+    setWindowTitle(caption(node, node->text()));
     DefaultButtonClick();
     m_columnList->setCurrentItem(m_columnList->topLevelItem(0));
     m_widthEdit->setValue(ReportSettings::DefaultWidth);

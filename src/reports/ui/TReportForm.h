@@ -34,6 +34,8 @@ public:
 
     // Shows the dialog for the tree's selected node.
     void start();
+    // The dialog's title and its menu command's caption: "Create Report for disc "…"" or for a group.
+    static QString caption(const TreeNode *node, const QString &name);
 
     ReportSettings settings() const;
     // The kind of report the columns are for.
