@@ -3,9 +3,9 @@
 
 #include "ImageScanner.h"
 #include "Scanner.h"
+#include "core/FormatSize.h"
 #include "core/QuilloryError.h"
 #include "core/TextCodec.h"
-#include "listing/FormatSize.h"
 #include "store/Catalogue.h"
 #include "store/CatalogueLocale.h"
 #include "store/CatalogueSwitch.h"

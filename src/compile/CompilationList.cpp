@@ -1,6 +1,6 @@
 #include "CompilationList.h"
 
-#include "listing/FormatSize.h"
+#include "core/FormatSize.h"
 
 #include <QSet>
 #include <algorithm>

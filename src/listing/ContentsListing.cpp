@@ -2,8 +2,8 @@
 
 #include "ExtensionIconCache.h"
 #include "FileTypes.h"
-#include "FormatSize.h"
 #include "SearchHits.h"
+#include "core/FormatSize.h"
 #include "store/CatalogueLocale.h"
 #include "store/ContentsList.h"
 #include "store/ContentsRecord.h"

@@ -2,8 +2,8 @@
 
 #include "DiscContents.h"
 #include "ExtensionIconCache.h"
-#include "FormatSize.h"
 #include "TreeEditor.h"
+#include "core/FormatSize.h"
 #include "core/QuilloryError.h"
 #include "store/ContentsFile.h"
 #include "store/ContentsRecord.h"

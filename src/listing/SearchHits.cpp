@@ -1,6 +1,6 @@
 #include "SearchHits.h"
 
-#include "FormatSize.h"
+#include "core/FormatSize.h"
 #include "store/ContentsChecksums.h"
 #include "store/ContentsList.h"
 #include "store/ContentsRecord.h"

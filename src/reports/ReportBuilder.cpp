@@ -2,10 +2,10 @@
 
 #include "ReportStream.h"
 #include "TextWidth.h"
+#include "core/FormatSize.h"
 #include "core/QuilloryError.h"
 #include "listing/FileTypes.h"
 #include "listing/FindColumn.h"
-#include "listing/FormatSize.h"
 #include "store/ContentsFile.h"
 #include "store/ContentsList.h"
 #include "store/ContentsRecord.h"

@@ -2,8 +2,8 @@
 
 #include "NameIndex.h"
 #include "SearchEngine.h"
+#include "core/FormatSize.h"
 #include "core/QuilloryError.h"
-#include "listing/FormatSize.h"
 #include "listing/SearchHits.h"
 #include "store/ContentsChecksums.h"
 #include "store/ContentsFile.h"

@@ -1,4 +1,5 @@
 #include "TestCatalogue.h"
+#include "core/FormatSize.h"
 #include "core/TextCodec.h"
 #include "listing/ContentsListing.h"
 #include "listing/DiscContents.h"
@@ -7,7 +8,6 @@
 #include "listing/ExtensionIconCache.h"
 #include "listing/FileTypes.h"
 #include "listing/FindColumn.h"
-#include "listing/FormatSize.h"
 #include "listing/LocationState.h"
 #include "listing/Navigator.h"
 #include "listing/SearchHits.h"

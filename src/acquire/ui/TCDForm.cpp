@@ -3,9 +3,9 @@
 #include "gui/MainWindowLock.h"
 
 #include "acquire/DiscAdder.h"
-#include "listing/FormatSize.h"
-#include "listing/Navigator.h"
+#include "core/FormatSize.h"
 #include "gui/AppDialogs.h"
+#include "listing/Navigator.h"
 #include "session/Workspace.h"
 #include "store/GroupTree.h"
 #include "store/TCD.h"

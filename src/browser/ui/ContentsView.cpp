@@ -1,7 +1,7 @@
 #include "ContentsView.h"
 
+#include "core/FormatSize.h"
 #include "gui/ItemSelection.h"
-#include "listing/FormatSize.h"
 #include "store/CatalogueLocale.h"
 
 #include <QEvent>

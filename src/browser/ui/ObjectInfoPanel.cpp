@@ -5,8 +5,8 @@
 #include "listing/Navigator.h"
 #include "store/GroupTree.h"
 
+#include "core/FormatSize.h"
 #include "listing/ContentsListing.h"
-#include "listing/FormatSize.h"
 #include "store/TCD.h"
 
 #include <QEvent>

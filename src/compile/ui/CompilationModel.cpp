@@ -1,10 +1,10 @@
 #include "CompilationModel.h"
 
 #include "compile/CompilationList.h"
+#include "core/FormatSize.h"
 #include "gui/PlainTip.h"
 #include "gui/ThemeIcons.h"
 #include "listing/FileTypes.h"
-#include "listing/FormatSize.h"
 
 CompilationModel::CompilationModel(CompilationList &list, QObject *parent) : QAbstractListModel(parent), m_list(list)
 {

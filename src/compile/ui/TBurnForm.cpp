@@ -2,10 +2,10 @@
 
 #include "compile/FileCopier.h"
 #include "compile/TCDBurner.h"
+#include "core/FormatSize.h"
 #include "core/SafeSaveFile.h"
 #include "gui/AppDialogs.h"
 #include "gui/MainWindowLock.h"
-#include "listing/FormatSize.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

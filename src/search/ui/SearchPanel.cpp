@@ -1,10 +1,10 @@
 #include "SearchPanel.h"
 
+#include "core/FormatSize.h"
 #include "core/QuilloryError.h"
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"
 #include "gui/ThemeIcons.h"
-#include "listing/FormatSize.h"
 #include "listing/Navigator.h"
 #include "listing/SearchHits.h"
 #include "search/NameIndex.h"

@@ -18,8 +18,8 @@
 #include "browser/ui/GroupTreeModel.h"
 #include "browser/ui/GroupTreeView.h"
 #include "browser/ui/TreePanel.h"
+#include "core/FormatSize.h"
 #include "gui/TBusyForm.h"
-#include "listing/FormatSize.h"
 #include "settings/Preferences.h"
 
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 // The search band in the real main window on a real catalogue, dialogs scripted.
 
 #include "TestWindow.h"
-#include "listing/FormatSize.h"
+#include "core/FormatSize.h"
 #include "search/ui/SearchPanel.h"
 #include "settings/Preferences.h"
 #include "store/ContentsFile.h"
