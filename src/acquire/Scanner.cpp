@@ -308,15 +308,47 @@ bool Scanner::isEmptyFolder(int parentFd, const char *name)
 
 QString Scanner::problemReason(int err)
 {
+    if (err == ChangedWhileRead)
+        return QStringLiteral("changed while the disc was being read");
     return err == ENOENT ? QStringLiteral("removed while the disc was being read") : reasonOf(err);
+}
+
+void Scanner::checkMediumThere(int err)
+{
+    // A stick pulled out or a share whose server is gone fails every read from then on. Going on
+    // would catalogue a gutted disc, or replace a good entry with one; a scratched file fails alone.
+    const QByteArray root = m_localPath.left(qsizetype(m_path.front().localLen));
+    const auto gone = [&root](int why) {
+        throw QuilloryError(
+            ScanProblem{QFile::decodeName(root),
+                        QStringLiteral("the disc went away while it was being read (") + reasonOf(why) + u')'}
+                .text());
+    };
+    if (err == ENOTCONN || err == ENODEV || err == ENXIO || err == ENOMEDIUM || err == ESHUTDOWN)
+        gone(err);
+    if (err != EIO)
+        return;
+    const int fd = ::openat(m_path.front().fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        gone(errno);
+    std::vector<char> buffer(4096);
+    const int listed = forEachName(fd, buffer, [](const char *) {});
+    ::close(fd);
+    if (listed != 0)
+        gone(listed);
+}
+
+void Scanner::noteProblem(const QByteArray &localPath, int err)
+{
+    checkMediumThere(err);
+    m_problems.append({QFile::decodeName(localPath), problemReason(err)});
 }
 
 void Scanner::passOver(QByteArrayView name, int err)
 {
     // A damaged entry (I/O error, a corrupt inode on a scratched disc) is one problem of the scan,
     // not its end: the rest of the disc is still catalogued, or verified.
-    const QByteArray path = QByteArray(m_localPath).append(name);
-    m_problems.append({QFile::decodeName(path), problemReason(err)});
+    noteProblem(QByteArray(m_localPath).append(name), err);
 }
 
 void Scanner::readFolder(Folder &f)
@@ -341,7 +373,7 @@ void Scanner::readFolder(Folder &f)
         // as a file that cannot be read does, and keeps what was read of it.
         if (m_path.size() == 1)
             readFailure(m_localPath, err);
-        m_problems.append({QFile::decodeName(m_localPath.chopped(1)), problemReason(err)});
+        noteProblem(m_localPath.chopped(1), err);
         f.empty = false;
     }
     if (m_processEvents)
@@ -400,9 +432,7 @@ bool Scanner::enter(Folder &f, const Entry &e)
     const int fd = ::openat(f.fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         // Whatever keeps it closed, the folder counts once and the walk goes on.
-        const int err = errno;
-        m_problems.append(
-            {QFile::decodeName(QByteArray(m_localPath).append(name, qsizetype(e.nameLen))), problemReason(err)});
+        noteProblem(QByteArray(m_localPath).append(name, qsizetype(e.nameLen)), errno);
         writeFolder(f, e, 0, false);
         return false;
     }
@@ -535,10 +565,10 @@ void Scanner::scanFile(Folder &f, const Entry &e)
             if (fd >= 0)
                 ::close(fd);
         });
-        const int err = fd < 0 ? errno : hashFile(fd, e.size, hash);
+        const int err = fd < 0 ? errno : hashFile(fd, e.size, e.mtime, hash);
         hashed = err == 0;
         if (!hashed)
-            m_problems.append({QFile::decodeName(localPath()), problemReason(err)});
+            noteProblem(localPath(), err);
         else if (readers && file.emplace().open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
             fd = -1; // the readers' now
         else
@@ -568,7 +598,7 @@ void Scanner::scanFile(Folder &f, const Entry &e)
         } else if (fd < 0) {
             const int err = errno;
             if (!entryUnreachable(err))
-                m_problems.append({QFile::decodeName(localPath()), problemReason(err)});
+                noteProblem(localPath(), err);
         } else if (!file.emplace().open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
             ::close(fd);
             readFailure(localPath(), EIO);
@@ -612,7 +642,7 @@ void Scanner::pollEvents()
         m_processEvents();
 }
 
-int Scanner::hashFile(int fd, quint64 size, XXH128_hash_t &out)
+int Scanner::hashFile(int fd, quint64 size, qint64 mtime, XXH128_hash_t &out)
 {
     // A large file takes a while: the gauge moves and the window answers meanwhile.
     quint64 read = 0;
@@ -628,7 +658,14 @@ int Scanner::hashFile(int fd, quint64 size, XXH128_hash_t &out)
     // The gauge ends where the scan's size says, whatever the file held when read.
     if (read < size)
         advance(size - read);
-    return err;
+    if (err != 0)
+        return err;
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return errno;
+    if (read != size || quint64(st.st_size) != size || st.st_mtim.tv_sec != mtime)
+        return ChangedWhileRead;
+    return 0;
 }
 
 FileHasher *Scanner::startHashing()

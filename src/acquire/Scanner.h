@@ -104,13 +104,21 @@ private:
     void readBytes(QByteArrayView name, QIODevice &bytes, QStringList &lines, std::vector<ZipFile> &entries);
     // The hasher when the options ask for checksums and there is a list for them; else none.
     FileHasher *startHashing();
-    int hashFile(int fd, quint64 size, XXH128_hash_t &out);
+    // 0, the errno of a read that failed, or ChangedWhileRead when the bytes read are not the file
+    // the scan listed (its size or date moved meanwhile): such a checksum would describe no file.
+    int hashFile(int fd, quint64 size, qint64 mtime, XXH128_hash_t &out);
+    static constexpr int ChangedWhileRead = -1;
     // The window's events, when ProgressIntervalMs has passed since the last time.
     void pollEvents();
     void writeChecksum(const XXH128_hash_t *hash);
     void flushChecksums();
     static QString problemReason(int err);
+    // One entry of the disc that could not be read: a problem of the scan, which goes on, unless
+    // the medium itself has gone (then it throws).
+    void noteProblem(const QByteArray &localPath, int err);
     void passOver(QByteArrayView name, int err);
+    // Throws when err, or a new look at the root, says the medium went away while being read.
+    void checkMediumThere(int err);
     void advance(quint64 size);
     bool excluded(const QString &name) const;
     bool isEmptyFolder(int parentFd, const char *name);

@@ -496,6 +496,31 @@ private Q_SLOTS:
         QCOMPARE(r.total, quint64(3 + (later == u"a"_s ? 2 : 1)));
     }
 
+    // A file that changes while it is read for its checksum keeps none (the bytes read are not the file listed), and
+    // is named among the scan's problems, as a file that cannot be read is.
+    void fileChangedWhileHashedKeepsNoChecksum()
+    {
+        constexpr int Size = 4 << 20;
+        file(u"growing.log"_s, Size);
+        QByteArray lists[3];
+        QBuffer buffers[3] = {QBuffer(&lists[0]), QBuffer(&lists[1]), QBuffer(&lists[2])};
+        for (QBuffer &b : buffers)
+            QVERIFY(b.open(QIODevice::WriteOnly));
+        ScanOptions options;
+        options.checksums = true;
+        Scanner s(options, &buffers[0], &buffers[1]);
+        s.setChecksumList(&buffers[2]);
+        s.setTotalSize(Size);
+        bool changed = false;
+        s.setGauge([&](quint64) { changed = changed || QFile::resize(path(u"growing.log"_s), Size / 2); });
+        s.Scan(m_root);
+        QVERIFY(changed);
+        QCOMPARE(lists[2].trimmed(), QByteArray());
+        QCOMPARE(s.problems().size(), 1);
+        QCOMPARE(s.problems()[0].text(),
+                 u"Cannot read \"%1\": changed while the disc was being read"_s.arg(path(u"growing.log"_s)));
+    }
+
     void deeperThanTheLongestPath()
     {
         // Far below PATH_MAX: a picture and an archive read, and two folders side by side, the second reached from
