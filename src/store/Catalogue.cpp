@@ -112,12 +112,27 @@ static std::pair<QString, QString> landingPlace(const QString &path)
     return {QFileInfo(target.absolutePath()).canonicalFilePath(), target.fileName()};
 }
 
+// A folder the catalogue keeps: its device and inode, and its path as the system resolves it.
+struct KnownFolder {
+    struct stat st;
+    bool found = false;
+    QString canonical;
+    explicit KnownFolder(const QString &path)
+        : found(::stat(QFile::encodeName(path).constData(), &st) == 0), canonical(QFileInfo(path).canonicalFilePath())
+    {
+    }
+};
+
 // Compared by device and inode, so another spelling of the same folder (case on a case-blind
-// file system, a bind mount) is recognised too.
-static bool sameFile(const QString &a, const struct stat &b)
+// file system, a bind mount) is recognised too. A file system in user space without lasting inodes
+// (exFAT, NTFS on many systems) gives each spelling its own: there the same device and the path
+// alike but for case count as the same too; at worst a twin folder spelt in another case is refused.
+static bool sameFile(const QString &a, const KnownFolder &b)
 {
     struct stat st;
-    return ::stat(QFile::encodeName(a).constData(), &st) == 0 && st.st_dev == b.st_dev && st.st_ino == b.st_ino;
+    if (!b.found || ::stat(QFile::encodeName(a).constData(), &st) != 0 || st.st_dev != b.st.st_dev)
+        return false;
+    return st.st_ino == b.st.st_ino || QFileInfo(a).canonicalFilePath().compare(b.canonical, Qt::CaseInsensitive) == 0;
 }
 
 static QString shownPath(const QString &p)
@@ -140,8 +155,8 @@ void Catalogue::refuseWriteOverCatalogue(const QString &dbFolder, const QString 
 
 bool Catalogue::isInsideDb(const QString &dbFolder, const QString &path)
 {
-    struct stat db;
-    if (::stat(QFile::encodeName(dbFolder).constData(), &db) != 0)
+    const KnownFolder db(dbFolder);
+    if (!db.found)
         return false;
     auto [folder, name] = landingPlace(path);
     if (folder.isEmpty())
@@ -161,8 +176,8 @@ bool Catalogue::isInsideDb(const QString &dbFolder, const QString &path)
 bool Catalogue::isOwnFile(const QString &dbFolder, const QString &path)
 {
     const QString dataFolder = QFileInfo(QDir::cleanPath(dbFolder)).path();
-    struct stat data;
-    if (::stat(QFile::encodeName(dataFolder).constData(), &data) != 0)
+    const KnownFolder data(dataFolder);
+    if (!data.found)
         return false;
     const auto [folder, name] = landingPlace(path);
     if (folder.isEmpty() || !sameFile(folder, data))
