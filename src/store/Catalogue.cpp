@@ -7,6 +7,7 @@
 #include "core/QuilloryError.h"
 #include "core/SafeSaveFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -15,7 +16,10 @@
 #include <filesystem>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 Catalogue::Catalogue(const QString &dataFolder)
     : m_dataFolder(DataPaths::withSlash(dataFolder)), m_dbFolder(DataPaths::dbFolder(dataFolder))
@@ -31,13 +35,39 @@ Catalogue::~Catalogue()
         static auto *const letGo = new std::vector<QLockFile *>;
         letGo->push_back(m_lock.release());
     }
+    m_lock.reset();
+    if (m_regainedLock >= 0)
+        ::close(m_regainedLock);
 }
 
 bool Catalogue::isLockedFolder() const
 {
     struct stat st;
-    return ::stat(QFile::encodeName(m_dbFolder).constData(), &st) == 0 && quint64(st.st_dev) == m_dbDevice &&
-           quint64(st.st_ino) == m_dbInode;
+    if (::stat(QFile::encodeName(m_dbFolder).constData(), &st) != 0)
+        return false;
+    if (quint64(st.st_dev) == m_dbDevice && quint64(st.st_ino) == m_dbInode)
+        return true;
+    // A stick pulled out and put back, or a share mounted again, shows the same folder under a new
+    // device and inode; its lock file still names this program, which no other folder's can.
+    qint64 pid = 0;
+    QString host;
+    if (!m_lock || !m_lock->getLockInfo(&pid, &host, nullptr) || pid != QCoreApplication::applicationPid() ||
+        host != QSysInfo::machineHostName())
+        return false;
+    // Held by no one: a lock file this program took anew (another catalogue opened here) is held.
+    const int fd = ::open(QFile::encodeName(lockFileName()).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    if (m_regainedLock >= 0)
+        ::close(m_regainedLock);
+    m_regainedLock = fd;
+    m_dbDevice = quint64(st.st_dev);
+    m_dbInode = quint64(st.st_ino);
+    return true;
 }
 
 bool Catalogue::ensureDbFolder()

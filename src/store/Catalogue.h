@@ -75,8 +75,11 @@ private:
     QString m_dbFolder;
     std::unique_ptr<QLockFile> m_lock;
     // The locked folder's device and inode.
-    quint64 m_dbDevice = 0;
-    quint64 m_dbInode = 0;
+    // Learnt again when the folder comes back (a stick put back gets a new device number).
+    mutable quint64 m_dbDevice = 0;
+    mutable quint64 m_dbInode = 0;
+    // The lock file of the folder come back, held (flock) as the lock held the first one.
+    mutable int m_regainedLock = -1;
     GroupTree m_tree;
     bool m_canSave = true;
 };

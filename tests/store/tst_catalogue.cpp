@@ -225,6 +225,20 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(other.lockFileName()));
     }
 
+    // A stick pulled out and put back shows the same folder under a new device and inode (here a copy in its place):
+    // its lock file names this program and no other lock holds it, so the saves go on there.
+    void heldCatalogueBackIsSavedInto()
+    {
+        Catalogue cat(data());
+        cat.lock();
+        cat.load([](const QString &) {});
+        QVERIFY(QDir().rename(data(), m_dir->path() + u"/pulled"_s));
+        QCOMPARE(QProcess::execute(u"cp"_s, {u"-a"_s, m_dir->path() + u"/pulled"_s, data()}), 0);
+        QVERIFY(!QFileInfo::exists(cat.treeFile()));
+        cat.save();
+        QVERIFY(QFileInfo::exists(cat.treeFile()));
+    }
+
     // Programs finding the same abandoned lock at once: one owns the catalogue.
     void oneOwnerAfterARace()
     {
