@@ -349,9 +349,19 @@ void Workspace::close()
     for (const Part part : {HistoryPart, FavouritesPart, TreePart}) {
         const QString failure = savePart(part);
         if (!failure.isEmpty() && (m_unsaved & part) && !(m_lossAccepted & part))
-            m_prompts.error(failure);
+            tellFailure(failure);
     }
     m_unsaved = 0;
+}
+
+void Workspace::tellFailure(const QString &failure)
+{
+    // A session that ends (logout, shutdown) cannot wait for a box: the failure goes where the
+    // session keeps the program's output.
+    if (m_askBeforeLoss)
+        m_prompts.error(failure);
+    else
+        qWarning().noquote() << failure;
 }
 
 void Workspace::savePreferences()
@@ -360,7 +370,7 @@ void Workspace::savePreferences()
     try {
         m_prefs->save(DataPaths::settingsFile(dataFolder()));
     } catch (const QuilloryError &e) {
-        m_prompts.error(e.message());
+        tellFailure(e.message());
     }
 }
 

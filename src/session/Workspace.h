@@ -126,6 +126,8 @@ Q_SIGNALS:
     void aboutToClose();
 
 private:
+    // A box for the user, or, once the session ends, standard error.
+    void tellFailure(const QString &failure);
     enum Part { TreePart = 1, HistoryPart = 2, FavouritesPart = 4 };
     void openCatalogue(bool firstRunQuestion);
     void changed(int parts);

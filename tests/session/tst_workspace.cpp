@@ -314,6 +314,22 @@ private Q_SLOTS:
         QCOMPARE(readFile(treeFile()), saved);
     }
 
+    // A session that ends (logout) cannot wait for a box: a save failing at the close is not shown.
+    void anEndingSessionIsNotHeldByAFailedSave()
+    {
+        TestCatalogue::prepared(data());
+        RecordingPrompts prompts;
+        Workspace ws(data(), prompts);
+        ws.open();
+        TextCodec::setBeforeCommitHook([](const QString &) { throw QuilloryError(u"disk full"_s); });
+        const auto noHook = qScopeGuard([] { TextCodec::setBeforeCommitHook({}); });
+        ws.tree().addChild(ws.tree().root(), u"One"_s, KindGroup);
+        ws.closeWithoutAsking();
+        QVERIFY(ws.mayClose());
+        ws.close();
+        QCOMPARE(prompts.said, QStringList());
+    }
+
     // Killed saves' leftovers go when the catalogue is taken; not a look-alike, not the files of a
     // settings save under way (its program holds the settings' lock).
     void leftoversGoWhenTheCatalogueIsTaken_data()
