@@ -49,6 +49,10 @@ QString CatalogueLocale::formatDateTime(const QDateTime &dt) const
 
 QString CatalogueLocale::formatListDate(const QDateTime &dt) const
 {
+    // A four-digit year is as far as a list's date reads back: a later one (a damaged time stamp,
+    // NTFS's far future) is kept as the last moment it can hold.
+    if (dt.date().year() > 9999)
+        return formatDateTime(QDateTime(QDate(9999, 12, 31), QTime(23, 59, 58)));
     if (dt.time() == QTime(0, 0))
         return formatDate(dt.date());
     return formatDateTime(dt);

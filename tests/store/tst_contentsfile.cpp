@@ -110,6 +110,9 @@ private Q_SLOTS:
                  u"05.12.2026 13:48:39|05.12.2026"_s);
         QCOMPARE(de.parseDateTime(QStringLiteral("05.12.2026")), QDateTime(QDate(2026, 12, 5), QTime(0, 0)));
         QVERIFY(!de.parseDateTime(QStringLiteral("n/a")).isValid());
+        // Past the four-digit years, the last moment that reads back.
+        QCOMPARE(de.parseDateTime(de.formatListDate(QDateTime(QDate(10000, 1, 1), QTime(0, 0)))),
+                 QDateTime(QDate(9999, 12, 31), QTime(23, 59, 58)));
         // The C locale's form (a catalogue made by a script, the shipped sample) reads anywhere.
         QCOMPARE(de.parseDateTime(QStringLiteral("6 Dec 2026 14:09:46")),
                  QDateTime(QDate(2026, 12, 6), QTime(14, 9, 46)));

@@ -26,6 +26,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <limits>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -66,6 +67,15 @@ const QStringList &unitCaptions()
 
 // SizeUnits, by the position of the unit list's item.
 constexpr qint64 SizeUnits[] = {1, 1024, 1048576};
+
+// The bound in bytes of a number typed in a unit; one beyond any file's size is the largest, which
+// finds what it says (nothing is larger, everything is smaller) instead of wrapping round.
+qint64 boundInBytes(qint64 n, int unit)
+{
+    const qint64 factor = SizeUnits[std::max(0, unit)];
+    constexpr qint64 most = std::numeric_limits<qint64>::max(), least = std::numeric_limits<qint64>::min();
+    return n > most / factor ? most : n < least / factor ? least : n * factor;
+}
 
 // The icons of the category list (TypeImages), in list order.
 QIcon typeImage(int category)
@@ -271,7 +281,7 @@ void SearchPanel::StartSizeChange()
     bool ok = false;
     const qint64 n = m_startSize->text().toLongLong(&ok);
     if (ok)
-        m_minSize = n * SizeUnits[std::max(0, m_startUnit->currentIndex())];
+        m_minSize = boundInBytes(n, m_startUnit->currentIndex());
 }
 
 void SearchPanel::EndSizeBoxChange()
@@ -279,7 +289,7 @@ void SearchPanel::EndSizeBoxChange()
     bool ok = false;
     const qint64 n = m_endSize->text().toLongLong(&ok);
     if (ok)
-        m_maxSize = n * SizeUnits[std::max(0, m_endUnit->currentIndex())];
+        m_maxSize = boundInBytes(n, m_endUnit->currentIndex());
 }
 
 SearchCriteria SearchPanel::criteria() const

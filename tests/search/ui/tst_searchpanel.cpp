@@ -73,6 +73,9 @@ private Q_SLOTS:
         number->setText(u"-2"_s);
         QCOMPARE(panel()->MinSize(), qint64(-2) * 1048576);
         QCOMPARE(panel()->MaxSize(), 0);
+        number->setText(u"8796093022208"_s); // 2^63 bytes: beyond any size, not wrapped round to below every one
+        QCOMPARE(panel()->MinSize(), std::numeric_limits<qint64>::max());
+        number->setText(u"-2"_s);
         // Only digits after an optional minus can be typed; a box left without a whole number
         // shows the number in use again.
         QTest::keyClicks(number, u"q"_s);
