@@ -128,6 +128,14 @@ constexpr size_t DirBufferSize = 32768;
 constexpr qsizetype LongestLine = ContentsList::LongestLine;
 const QString PathTooLong = QStringLiteral("its path is longer than the catalogue can keep");
 
+// A size the catalogue keeps is a signed 64-bit number: sparse files may add up to more, and a
+// total past it would be read as no number at all (a search would stop at its folder).
+void addCapped(quint64 &total, quint64 size)
+{
+    constexpr quint64 most = quint64(std::numeric_limits<qint64>::max());
+    total = size > most - std::min(total, most) ? most : total + size;
+}
+
 bool isDotEntry(const char *n)
 {
     return n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0));
@@ -478,7 +486,7 @@ void Scanner::leave()
     Folder &f = m_path.back();
     m_localPath.truncate(f.localLen);
     m_catalogPath.truncate(f.catalogLen);
-    f.total += size;
+    addCapped(f.total, size);
     writeFolder(f, f.entries[f.next - 1], size, empty);
 }
 
@@ -544,7 +552,7 @@ void Scanner::scanFile(Folder &f, const Entry &e)
         advance(e.size);
     if (!listed)
         return;
-    f.total += e.size;
+    addCapped(f.total, e.size);
     const auto localPath = [&] { return QByteArray(m_localPath).append(f.name(e), qsizetype(e.nameLen)); };
     // Opened from its folder, so that no path length stands in the way.
     const auto open = [&] { return ::openat(f.fd, f.name(e), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); };

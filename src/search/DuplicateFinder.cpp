@@ -592,7 +592,8 @@ DuplicateFinder::Duplicates DuplicateFinder::duplicates(const TreeNode *scope)
         oddGroup = !oddGroup;
         g.first = static_cast<int>(placed);
         placed += static_cast<quint32>(g.count);
-        out.wasted += g.wasted();
+        out.wasted = g.wasted() > std::numeric_limits<qint64>::max() - out.wasted ? std::numeric_limits<qint64>::max()
+                                                                                  : out.wasted + g.wasted();
     }
     out.hits = hitsOf(std::move(place), false);
     // Stopped while the records were read again: no groups without their copies.

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -46,7 +47,12 @@ public:
         Rule rule = Rule::Checksum;
         int first = 0; // the copies are hits first .. first + count - 1
         int count = 0;
-        qint64 wasted() const { return size * (count - 1); }
+        // Capped, as sparse files of exabytes could overflow it and sort last.
+        qint64 wasted() const
+        {
+            qint64 w = 0;
+            return __builtin_mul_overflow(size, qint64(count - 1), &w) ? std::numeric_limits<qint64>::max() : w;
+        }
     };
     struct Duplicates {
         std::shared_ptr<SearchHits> hits; // the copies, group after group

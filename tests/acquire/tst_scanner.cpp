@@ -521,6 +521,22 @@ private Q_SLOTS:
                  u"Cannot read \"%1\": changed while the disc was being read"_s.arg(path(u"growing.log"_s)));
     }
 
+    // Sparse files may add up past the signed 64 bits the catalogue keeps a size in: the totals stop there, or the
+    // folder's size would be read back as no number (a search stops at it) and the disc's as a wrapped one.
+    void totalsStopAtTheLargestSize()
+    {
+        QTemporaryDir shm(u"/dev/shm/quillory-XXXXXX"_s); // tmpfs: files of 8 EiB
+        constexpr qint64 Most = std::numeric_limits<qint64>::max();
+        for (const QString name : {u"/big/a"_s, u"/big/b"_s}) {
+            QFile sparse(shm.path() + name);
+            if (!QDir().mkpath(shm.path() + u"/big"_s) || !sparse.open(QIODevice::WriteOnly) || !sparse.resize(Most))
+                QSKIP("no tmpfs at /dev/shm to hold sparse files of 8 EiB");
+        }
+        const ScanResult r = scan({}, shm.path());
+        QCOMPARE(r.total, quint64(Most));
+        QVERIFY2(r.folders.contains("\r\n" + QByteArray::number(Most) + "\r\n"), r.folders.constData());
+    }
+
     void deeperThanTheLongestPath()
     {
         // Far below PATH_MAX: a picture and an archive read, and two folders side by side, the second reached from
