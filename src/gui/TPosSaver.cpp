@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
+#include <QStyle>
 #include <QWidget>
 #include <algorithm>
 #include <optional>
@@ -47,30 +48,36 @@ bool onSomeScreen(const QRect &bounds)
     return false;
 }
 
-// Whether the bounds fit on one screen as they are: on it and no larger than it. Bounds saved on
-// a larger desktop, or edited in the file by hand, may reach onto a screen and still be wider
-// than any, which would leave the window's edges and title bar out of reach.
-bool fitsSomeScreen(const QRect &bounds)
+// The frame the window manager draws round the window: as it has told it, or, before the window
+// is framed (at the start), a title bar's height above it, which must stay on the screen too.
+QMargins frameMargins(const QWidget *form)
 {
-    for (const QScreen *screen : QGuiApplication::screens()) {
-        const QRect area = screen->availableGeometry();
-        if (area.intersects(bounds) && bounds.width() <= area.width() && bounds.height() <= area.height())
+    const QRect outer = form->frameGeometry(), inner = form->geometry();
+    QMargins margins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                     outer.bottom() - inner.bottom());
+    if (margins.isNull())
+        margins.setTop(form->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, form));
+    return margins;
+}
+
+// Whether the bounds, frame and all, lie whole on one screen. Bounds saved on a larger desktop,
+// or edited in the file by hand, may reach onto a screen and still run off it, which would leave
+// the window's edges and title bar out of reach.
+bool fitsSomeScreen(const QRect &bounds, const QMargins &frame)
+{
+    for (const QScreen *screen : QGuiApplication::screens())
+        if (screen->availableGeometry().marginsRemoved(frame).contains(bounds))
             return true;
-    }
     return false;
 }
 
-// The bounds cut to the primary screen's free area and moved inside it, the frame the window
-// manager draws round the window (when it has told it yet) included.
-QRect ontoPrimaryScreen(const QRect &bounds, const QWidget *form)
+// The bounds cut to the primary screen's free area and moved inside it, frame included.
+QRect ontoPrimaryScreen(const QRect &bounds, const QMargins &frame)
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
     if (!screen)
         return bounds;
-    const QRect outer = form->frameGeometry(), inner = form->geometry();
-    const QRect area = screen->availableGeometry().marginsRemoved(
-        QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-                 outer.bottom() - inner.bottom()));
+    const QRect area = screen->availableGeometry().marginsRemoved(frame);
     const QSize size = bounds.size().boundedTo(area.size());
     return {std::clamp(bounds.x(), area.left(), area.right() + 1 - size.width()),
             std::clamp(bounds.y(), area.top(), area.bottom() + 1 - size.height()), size.width(), size.height()};
@@ -117,7 +124,8 @@ void TPosSaver::RestorePosition()
         centre(m_form);
         return;
     }
-    m_form->setGeometry(fitsSomeScreen(bounds) ? bounds : ontoPrimaryScreen(bounds, m_form));
+    const QMargins frame = frameMargins(m_form);
+    m_form->setGeometry(fitsSomeScreen(bounds, frame) ? bounds : ontoPrimaryScreen(bounds, frame));
     if (!onSomeScreen(bounds))
         centre(m_form);
     if (storedInt(settings, Maximized).value_or(0) != 0)

@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -41,7 +42,7 @@ QList<QRect> startAndClose(const QString &settingsFile, bool iniMode, int runs)
         form.resize(640, 480);
         form.show();
         if (run == 0)
-            form.setGeometry(200, 150, 660, 490);
+            form.setGeometry(100, 50, 660, 490);
         else
             saver.RestorePosition();
         if (!QTest::qWaitForWindowExposed(&form))
@@ -137,9 +138,16 @@ private Q_SLOTS:
         wide[u"Left"_s] = desktop.x() - 3000;
         wide[u"Width"_s] = 99999;
         QTest::newRow("wider than the screen") << wide << QPoint(desktop.x(), 60) << QSize(desktop.width(), 500);
+        // Before the window manager frames the window, a title bar's height is kept free above it.
+        const int titleBar = QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight);
         QVariantMap tall = bounds;
         tall[u"Height"_s] = desktop.height() + 1;
-        QTest::newRow("taller than the screen") << tall << QPoint(50, desktop.y()) << QSize(700, desktop.height());
+        QTest::newRow("taller than the screen")
+            << tall << QPoint(50, desktop.y() + titleBar) << QSize(700, desktop.height() - titleBar);
+        // Saved on a wider desktop, reaching only a little onto this one: moved whole onto it.
+        QVariantMap edge = bounds;
+        edge[u"Left"_s] = desktop.right() - 5;
+        QTest::newRow("over the edge") << edge << QPoint(desktop.right() + 1 - 700, 60) << QSize(700, 500);
         QVariantMap empty = bounds;
         empty[u"Width"_s] = 0;
         QTest::newRow("no width") << empty << middle << QSize(640, 480);
@@ -208,7 +216,7 @@ private Q_SLOTS:
         QFETCH(bool, iniMode);
         const QList<QRect> seen = startAndClose(settingsFile(), iniMode, 3);
         QCOMPARE(seen.size(), 6);
-        QCOMPARE(seen.at(0), QRect(200, 150, 660, 490));
+        QCOMPARE(seen.at(0), QRect(100, 50, 660, 490));
         for (int i = 2; i < seen.size(); ++i)
             QCOMPARE(seen.at(i), seen.at(i % 2));
     }
