@@ -1,4 +1,5 @@
 #include "MainWindowLock.h"
+#include "ScreenFit.h"
 
 #include <QEvent>
 #include <QPointer>
@@ -19,6 +20,10 @@ MainWindowLock::MainWindowLock(QWidget *window, QWidget *mainWindow)
 
 bool MainWindowLock::eventFilter(QObject *watched, QEvent *event)
 {
+    // Sized for ordinary screens, such a window may run off a small one or under large fonts, its
+    // OK out of reach.
+    if (watched == m_window && event->type() == QEvent::Show)
+        ScreenFit::fit(m_window);
     if (watched == m_window && m_mainWindow) {
         if (event->type() == QEvent::Show) {
             // Disabling the main window takes the focus from its control; it goes back there

@@ -6,7 +6,8 @@
 class QWidget;
 
 // A window that must not run beside the main window disables it while shown and enables it
-// again once hidden, with the focus back on the control that had it. One object watches the window's show and hide, so
+// again once hidden, with the focus back on the control that had it; shown, it is kept whole on
+// its screen. One object watches the window's show and hide, so
 // every such dialog keeps the rule the same way.
 class MainWindowLock : public QObject
 {

@@ -1,9 +1,9 @@
 #include "TPosSaver.h"
+#include "ScreenFit.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
-#include <QStyle>
 #include <QWidget>
 #include <algorithm>
 #include <optional>
@@ -48,18 +48,6 @@ bool onSomeScreen(const QRect &bounds)
     return false;
 }
 
-// The frame the window manager draws round the window: as it has told it, or, before the window
-// is framed (at the start), a title bar's height above it, which must stay on the screen too.
-QMargins frameMargins(const QWidget *form)
-{
-    const QRect outer = form->frameGeometry(), inner = form->geometry();
-    QMargins margins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-                     outer.bottom() - inner.bottom());
-    if (margins.isNull())
-        margins.setTop(form->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, form));
-    return margins;
-}
-
 // Whether the bounds, frame and all, lie whole on one screen. Bounds saved on a larger desktop,
 // or edited in the file by hand, may reach onto a screen and still run off it, which would leave
 // the window's edges and title bar out of reach.
@@ -69,18 +57,6 @@ bool fitsSomeScreen(const QRect &bounds, const QMargins &frame)
         if (screen->availableGeometry().marginsRemoved(frame).contains(bounds))
             return true;
     return false;
-}
-
-// The bounds cut to the primary screen's free area and moved inside it, frame included.
-QRect ontoPrimaryScreen(const QRect &bounds, const QMargins &frame)
-{
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return bounds;
-    const QRect area = screen->availableGeometry().marginsRemoved(frame);
-    const QSize size = bounds.size().boundedTo(area.size());
-    return {std::clamp(bounds.x(), area.left(), area.right() + 1 - size.width()),
-            std::clamp(bounds.y(), area.top(), area.bottom() + 1 - size.height()), size.width(), size.height()};
 }
 
 } // namespace
@@ -124,8 +100,9 @@ void TPosSaver::RestorePosition()
         centre(m_form);
         return;
     }
-    const QMargins frame = frameMargins(m_form);
-    m_form->setGeometry(fitsSomeScreen(bounds, frame) ? bounds : ontoPrimaryScreen(bounds, frame));
+    const QMargins frame = ScreenFit::frameMargins(m_form);
+    m_form->setGeometry(
+        fitsSomeScreen(bounds, frame) ? bounds : ScreenFit::onto(QGuiApplication::primaryScreen(), bounds, frame));
     if (!onSomeScreen(bounds))
         centre(m_form);
     if (storedInt(settings, Maximized).value_or(0) != 0)

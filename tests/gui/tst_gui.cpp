@@ -5,10 +5,12 @@
 #include "ScanFixture.h"
 #include "acquire/FolderVolumeBackend.h"
 #include "gui/AppDialogs.h"
+#include "gui/MainWindowLock.h"
 #include "gui/TPosSaver.h"
 #include "gui/WaitForCD.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QScreen>
@@ -172,6 +174,23 @@ private Q_SLOTS:
         QVERIFY(!run.form.isMaximized());
         QCOMPARE(run.form.size(), size);
         QCOMPARE(run.form.pos(), pos == QPoint(-1, -1) ? centredAt(run.form) : pos);
+    }
+
+    // A dialog sized for ordinary screens, on a small one or under large fonts: shown whole, its title bar too.
+    void aDialogIsShownWholeOnItsScreen()
+    {
+        QWidget main;
+        QDialog dialog(&main);
+        new MainWindowLock(&dialog, &main);
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        dialog.setGeometry(area.x() + 100, area.y(), area.width() + 50, area.height() + 50);
+        dialog.show();
+        QVERIFY2(area.contains(dialog.frameGeometry()), qPrintable(u"%1,%2 %3x%4"_s.arg(dialog.frameGeometry().x())
+                                                                       .arg(dialog.frameGeometry().y())
+                                                                       .arg(dialog.frameGeometry().width())
+                                                                       .arg(dialog.frameGeometry().height())));
+        dialog.hide();
+        QVERIFY(main.isEnabled());
     }
 
     void maximisedKeepsTheNormalBoundsUnderneath()

@@ -1,0 +1,40 @@
+#include "ScreenFit.h"
+
+#include <QScreen>
+#include <QStyle>
+#include <QWidget>
+#include <algorithm>
+
+namespace ScreenFit
+{
+
+QMargins frameMargins(const QWidget *window)
+{
+    const QRect outer = window->frameGeometry(), inner = window->geometry();
+    QMargins margins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                     outer.bottom() - inner.bottom());
+    if (margins.isNull())
+        margins.setTop(window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window));
+    return margins;
+}
+
+QRect onto(const QScreen *screen, const QRect &bounds, const QMargins &frame)
+{
+    if (!screen)
+        return bounds;
+    const QRect area = screen->availableGeometry().marginsRemoved(frame);
+    const QSize size = bounds.size().boundedTo(area.size());
+    return {std::clamp(bounds.x(), area.left(), area.right() + 1 - size.width()),
+            std::clamp(bounds.y(), area.top(), area.bottom() + 1 - size.height()), size.width(), size.height()};
+}
+
+void fit(QWidget *window)
+{
+    const QMargins frame = frameMargins(window);
+    const QRect bounds = window->geometry();
+    const QRect fitted = onto(window->screen(), bounds, frame);
+    if (fitted != bounds)
+        window->setGeometry(fitted);
+}
+
+} // namespace ScreenFit
