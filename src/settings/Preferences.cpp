@@ -16,6 +16,7 @@
 #include <QSettings>
 #include <QTemporaryFile>
 #include <cerrno>
+#include <filesystem>
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -266,6 +267,13 @@ namespace
 // stopped it (a full disk, a folder this user may not write).
 QString writeProblem(const QString &settingsFile)
 {
+    // The folder first: a probe inside a folder never made would only say "No such file or directory".
+    const QString folder = QFileInfo(settingsFile).absolutePath();
+    std::error_code made;
+    std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), made);
+    if (made)
+        return QStringLiteral("Its folder \"%1\" cannot be made: %2")
+            .arg(QDir::toNativeSeparators(folder), QString::fromLocal8Bit(made.message()));
     // Named as the settings' own temporary files are, which a start clears should a kill leave it.
     QTemporaryFile probe(settingsFile + QLatin1String(".XXXXXX"));
     if (!probe.open())

@@ -82,6 +82,10 @@ private Q_SLOTS:
         // A folder where the file should be.
         QVERIFY(QDir().mkpath(ini() + u".d"_s));
         QVERIFY_THROWS_EXCEPTION(QuilloryError, p.save(ini() + u".d"_s));
+        // A folder that cannot be made is named with the system's reason, not as a file missing.
+        const QString why = CabTestUtil::refusal([&] { p.save(ini() + u"/Tarnwick/Quillory!.conf"_s); });
+        QVERIFY2(why.contains(u"Its folder \""_s) && why.endsWith(u"cannot be made: Not a directory"_s),
+                 qPrintable(why));
     }
 
     // The file is shared by every catalogue's window and by quillory-cli: a save writes what
