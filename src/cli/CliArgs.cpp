@@ -2,6 +2,7 @@
 
 #include "CliError.h"
 
+#include <QRegularExpression>
 #include <limits>
 
 bool CliArgs::looksLikeOption(const QString &word)
@@ -9,15 +10,25 @@ bool CliArgs::looksLikeOption(const QString &word)
     return word.size() > 1 && word.front() == u'-' && (word.at(1) == u'-' || word.at(1).isLetter());
 }
 
+namespace
+{
+// Digits with an optional sign: a whole number, if perhaps one beyond what an option takes.
+bool digitsOnly(const QString &text)
+{
+    static const QRegularExpression digits(QStringLiteral("^\\s*[+-]?[0-9]+\\s*$"));
+    return digits.match(text).hasMatch();
+}
+} // namespace
+
 int CliArgs::wholeNumber(const QString &option, const QString &text)
 {
     bool ok = false;
     const int n = text.toInt(&ok);
     if (!ok) {
-        bool whole = false;
-        text.toLongLong(&whole);
-        throw CliUsageError((whole ? QStringLiteral("%1 wants a whole number, and \"%2\" is too large for one")
-                                   : QStringLiteral("%1 wants a whole number, not \"%2\""))
+        const bool below = text.trimmed().startsWith(u'-');
+        throw CliUsageError((!digitsOnly(text) ? QStringLiteral("%1 wants a whole number, not \"%2\"")
+                             : below ? QStringLiteral("%1 wants a whole number, and \"%2\" is too small for one")
+                                     : QStringLiteral("%1 wants a whole number, and \"%2\" is too large for one"))
                                 .arg(option, text));
     }
     return n;
@@ -38,7 +49,13 @@ qint64 CliArgs::bytes(const QString &option, const QString &text)
     }
     bool ok = false;
     const qint64 n = number.trimmed().toLongLong(&ok);
-    if (!ok || n < 0 || n > std::numeric_limits<qint64>::max() / factor)
+    if (ok && n > std::numeric_limits<qint64>::max() / factor)
+        ok = false;
+    if (!ok && digitsOnly(number) && !number.trimmed().startsWith(u'-'))
+        throw CliUsageError(
+            QStringLiteral("%1 wants a whole number of bytes, KB, MB or GB, and \"%2\" is larger than any file can be")
+                .arg(option, text));
+    if (!ok || n < 0)
         throw CliUsageError(QStringLiteral("%1 wants a whole number of bytes, KB, MB or GB, not \"%2\"").arg(option, text));
     return n * factor;
 }

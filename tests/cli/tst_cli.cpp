@@ -267,6 +267,8 @@ private Q_SLOTS:
         row("mask after --", cat + u"search -- -x"_s, 0, "", "0 found");
         row("search limit past int", cat + u"search x --limit 2147483648"_s, 2, "",
             "--limit wants a whole number, and \"2147483648\" is too large for one");
+        row("search size past any", cat + u"search x --larger 8589934592GB"_s, 2, "",
+            "\"8589934592GB\" is larger than any file can be");
         row("import of a folder", cat + u"import {root}"_s, 1, "", "is no archive file");
 
         // What is not there, or not what it should be: exit code 1, one line, nothing changed.
