@@ -74,6 +74,7 @@ int AddDiscCommand::run(CliContext &ctx, const QStringList &args)
     // knows volumes by their absolute paths only. A device is mounted below, when it is not yet.
     if (!image && !root.startsWith(QLatin1String("/dev/"))) {
         const QFileInfo folder(root);
+        CliArgs::refuseUnreachable(root);
         if (!folder.isDir())
             throw QuilloryError(folder.exists() ? QStringLiteral("\"%1\" is a file, not a folder; a disc image is "
                                                                  "added with --image.")

@@ -2,8 +2,14 @@
 
 #include "CliError.h"
 
+#include "core/QuilloryError.h"
+
+#include <QFile>
 #include <QRegularExpression>
+#include <cerrno>
+#include <cstring>
 #include <limits>
+#include <sys/stat.h>
 
 bool CliArgs::looksLikeOption(const QString &word)
 {
@@ -58,6 +64,14 @@ qint64 CliArgs::bytes(const QString &option, const QString &text)
     if (!ok || n < 0)
         throw CliUsageError(QStringLiteral("%1 wants a whole number of bytes, KB, MB or GB, not \"%2\"").arg(option, text));
     return n * factor;
+}
+
+void CliArgs::refuseUnreachable(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 && errno != ENOENT)
+        throw QuilloryError(
+            QStringLiteral("Cannot look at \"%1\": %2").arg(path, QString::fromLocal8Bit(strerror(errno))));
 }
 
 bool CliArgs::isHelp(const QString &word)

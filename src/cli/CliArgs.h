@@ -32,6 +32,9 @@ public:
     static qint64 bytes(const QString &option, const QString &text);
     // A whole number's option ("--number 3"). Throws CliUsageError naming the option.
     static int wholeNumber(const QString &option, const QString &text);
+    // Throws "Cannot look at …" with the system's reason when a path given cannot be looked at for
+    // another reason than its absence (a volume whose file system went away, a folder not to be entered).
+    static void refuseUnreachable(const QString &path);
 
 private:
     QStringList m_positional;

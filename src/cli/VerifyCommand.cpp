@@ -41,6 +41,7 @@ int VerifyCommand::run(CliContext &ctx, const QStringList &args)
     QString root, twins;
     if (a.positional().size() > 1) {
         root = a.positional().at(1);
+        CliArgs::refuseUnreachable(root);
         if (!QFileInfo(root).isDir() && !DiscVerifier::isImage(root))
             throw QuilloryError(u"There is no folder or disc image \"%1\" to read the disc from."_s.arg(root));
     } else {
