@@ -4,6 +4,7 @@
 #include "SearchEngine.h"
 #include "core/FormatSize.h"
 #include "core/QuilloryError.h"
+#include "core/SortOnTwoCores.h"
 #include "listing/SearchHits.h"
 #include "store/ContentsChecksums.h"
 #include "store/ContentsFile.h"
@@ -89,21 +90,6 @@ private:
     std::vector<std::pair<quint32, quint32>> m_pairs; // region after region
     std::vector<size_t> m_next;
 };
-
-// The comparison's sorts take seconds over millions of files, and the other core is idle while
-// they run: the range is split at its middle element, and each half sorted on a core of its own.
-template <typename It, typename Less> void sortOnTwoCores(It begin, It end, Less less)
-{
-    if (end - begin < (1 << 16)) {
-        std::sort(begin, end, less);
-        return;
-    }
-    const It middle = begin + (end - begin) / 2;
-    std::nth_element(begin, middle, end, less);
-    std::future<void> lower = std::async(std::launch::async, [=] { std::sort(begin, middle, less); });
-    std::sort(middle + 1, end, less);
-    lower.get();
-}
 
 // Gives each entry of one size its identity (see the class).
 void identify(Entry *begin, Entry *end)

@@ -10,11 +10,13 @@
 #include "core/LatestWorker.h"
 #include "core/QuilloryError.h"
 #include "core/SafeSaveFile.h"
+#include "core/SortOnTwoCores.h"
 #include "core/TMask.h"
 #include "core/TextCodec.h"
 
 #include <QDirIterator>
 #include <QLibraryInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -351,6 +353,21 @@ private Q_SLOTS:
 
     // The parsers that follow a decompressor skip the arrivals they fall behind on, but must
     // see the last one before stop() returns, and must run again after a stop.
+    // Either side of the length where the second core joins, with many equal keys: sorted, nothing lost or doubled.
+    void sortOnTwoCoresSortsWhole()
+    {
+        QRandomGenerator rng(7);
+        for (const int length : {0, 1, (1 << 16) - 1, 1 << 16, (1 << 16) + 1, 200001}) {
+            std::vector<int> values(static_cast<size_t>(length));
+            for (int &v : values)
+                v = int(rng.bounded(1000));
+            std::vector<int> expected = values;
+            std::sort(expected.begin(), expected.end());
+            sortOnTwoCores(values.begin(), values.end(), std::less<int>());
+            QVERIFY2(values == expected, qPrintable(QString::number(length)));
+        }
+    }
+
     void latestWorkerHandsTheLastValue()
     {
         std::vector<int> handed; // written by the worker only, read after stop()
