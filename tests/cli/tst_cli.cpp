@@ -66,21 +66,6 @@ class TestCli : public QObject
     std::unique_ptr<QTemporaryDir> m_root;
     QString at(const QString &rel) const { return m_root->path() + u'/' + rel; }
 
-    // Every entry below root: a file's bytes, a link's target, a folder's mark.
-    static QMap<QString, QByteArray> everything(const QString &root)
-    {
-        QMap<QString, QByteArray> m;
-        QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QFileInfo fi = it.nextFileInfo();
-            m.insert(fi.filePath().mid(root.size()), fi.isSymLink() ? "-> " + QFile::encodeName(fi.symLinkTarget())
-                                                     : fi.isDir()   ? QByteArray("<folder>")
-                                                                    : readFile(fi.filePath()));
-        }
-        return m;
-    }
-
     // A catalogue of one disc whose lists do not compress, larger than FullDisk lets a file be.
     static void noiseCatalogue(const QString &data)
     {
@@ -361,7 +346,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, err);
         QFETCH(int, flags);
         args.replaceInStrings(u"{root}"_s, m_root->path()).replaceInStrings(u"{home}"_s, m_home.path());
-        const auto before = everything(m_root->path());
+        const auto before = CabTestUtil::snapshot(m_root->path());
         std::optional<Catalogue> holder;
         if (flags & Locked)
             holder.emplace(at(u"cat"_s)).lock();
@@ -385,7 +370,7 @@ private Q_SLOTS:
         }
         holder.reset();
         if (!(flags & Changes))
-            QCOMPARE(everything(m_root->path()), before);
+            QCOMPARE(CabTestUtil::snapshot(m_root->path()), before);
     }
 
     // An answer that misses a disc (its contents file is damaged) names it and ends with 1.

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QStringList>
 #include <QTest>
@@ -72,12 +73,20 @@ template <typename F> QString refusal(F f)
     return QStringLiteral("<not refused>");
 }
 
-// Every file of a folder with its bytes, to show that nothing changed.
+// Every entry below a folder, by its path inside it: a file's bytes, a link's target, a folder's mark; to show
+// that nothing changed, however deep.
 inline QMap<QString, QByteArray> snapshot(const QString &folder)
 {
+    const QString root = QDir(folder).absolutePath() + u'/';
     QMap<QString, QByteArray> m;
-    for (const QFileInfo &fi : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System))
-        m.insert(fi.fileName(), readFile(fi.absoluteFilePath()));
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo fi = it.nextFileInfo();
+        m.insert(fi.absoluteFilePath().mid(root.size()), fi.isSymLink() ? "-> " + QFile::encodeName(fi.symLinkTarget())
+                                                         : fi.isDir()   ? QByteArray("<folder>")
+                                                                        : readFile(fi.absoluteFilePath()));
+    }
     return m;
 }
 

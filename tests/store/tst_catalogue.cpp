@@ -59,19 +59,6 @@ class TestCatalogue : public QObject
     {
         ContentsFile::packBytes(folder, serial, "d " + text, "f " + text);
     }
-    // Every file below folder with its bytes.
-    static QStringList contentsOf(const QString &folder)
-    {
-        QStringList out;
-        QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QFileInfo fi = it.nextFileInfo();
-            out << fi.filePath() + u' ' + QString::fromLatin1(fi.isFile() ? readFile(fi.filePath()).toHex() : "-");
-        }
-        out.sort();
-        return out;
-    }
     QStringList dbEntries() const
     {
         QStringList names = QDir(db()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
@@ -486,7 +473,7 @@ private Q_SLOTS:
         writeFile(outside() + u"switch.journal"_s, "keep.txt\r\n");
         writeFile(outside() + u"added.journal"_s, "keep.txt\r\n");
         pack(outside(), u"AAAA0001"_s, "outside");
-        const QStringList outsideBefore = contentsOf(outside());
+        const auto outsideBefore = CabTestUtil::snapshot(outside());
 
         pack(db(), u"AAAA0001"_s, "old");
         writeTree(db(), {u"AAAA0001"_s}, u"Old"_s);
@@ -510,7 +497,7 @@ private Q_SLOTS:
             QVERIFY(QDir().mkpath(path + u"/inside"_s));
         else
             writeFile(path, "a file");
-        const QStringList dbBefore = contentsOf(db());
+        const auto dbBefore = CabTestUtil::snapshot(db());
 
         Catalogue owner(data());
         if (refusal.isEmpty()) {
@@ -521,7 +508,7 @@ private Q_SLOTS:
             QVERIFY2(why.contains(u'"' + QDir::toNativeSeparators(db() + entry) + u"\" is "_s + refusal),
                      qPrintable(why));
             QVERIFY(!owner.isLocked());
-            QCOMPARE(contentsOf(db()), dbBefore);
+            QCOMPARE(CabTestUtil::snapshot(db()), dbBefore);
             // A reader is refused too where it would trust the entry, else reads DB as it is.
             try {
                 const QStringList read = readWithoutLock();
@@ -532,7 +519,7 @@ private Q_SLOTS:
                 QVERIFY2(e.message().contains(refusal), qPrintable(e.message()));
             }
         }
-        QCOMPARE(contentsOf(outside()), outsideBefore);
+        QCOMPARE(CabTestUtil::snapshot(outside()), outsideBefore);
     }
 };
 
