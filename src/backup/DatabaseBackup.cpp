@@ -137,13 +137,24 @@ int DatabaseBackup::exportDatabase(Catalogue &catalogue, const QString &archiveF
     if (const QString why = SafeSaveFile::targetProblem(archiveFile); !why.isEmpty())
         throw QuilloryError(QStringLiteral("Cannot write the archive \"%1\": %2. Nothing was exported.")
                                 .arg(shownPath(archiveFile), why));
-    if (!catalogue.canSave())
-        throw QuilloryError(QStringLiteral("The group tree could not be loaded, so the database is not exported: "
-                                           "saving the tree first would replace \"groups.tree\" with an empty one."));
-    catalogue.save();
-    LoadTree(catalogue.tree(), db, info ? info : InfoCallback([](const QString &) {}));
+    // A catalogue this program does not own (on a read-only medium) has nothing of its own waiting
+    // to be saved: it is exported as it stands in DB, unless a change there is half carried through.
+    GroupTree standing;
+    GroupTree &tree = catalogue.isLocked() ? catalogue.tree() : standing;
+    if (catalogue.isLocked()) {
+        if (!catalogue.canSave())
+            throw QuilloryError(QStringLiteral("The group tree could not be loaded, so the database is not exported: "
+                                               "saving the tree first would replace \"groups.tree\" with an empty "
+                                               "one."));
+        catalogue.save();
+    } else if (CatalogueSwitch::isPending(db)) {
+        throw QuilloryError(QStringLiteral("A change of the catalogue in \"%1\" was interrupted and waits to be "
+                                           "finished where it can be written; nothing was exported.")
+                                .arg(shownPath(db)));
+    }
+    LoadTree(tree, db, info ? info : InfoCallback([](const QString &) {}));
 
-    const int maximum = catalogue.tree().nodeCount() + 1;
+    const int maximum = tree.nodeCount() + 1;
     int position = 0;
     if (progress)
         progress(position, maximum);
@@ -158,7 +169,7 @@ int DatabaseBackup::exportDatabase(Catalogue &catalogue, const QString &archiveF
     // at all. It stays in the catalogue as it is, and the user is told.
     QStringList refused;
     const ContentsFile::Present present = ContentsFile::serialsPresent(db);
-    catalogue.tree().forEachPreOrder([&](TreeNode *node) {
+    tree.forEachPreOrder([&](TreeNode *node) {
         ++position;
         if (progress)
             progress(position, maximum);

@@ -596,6 +596,21 @@ private Q_SLOTS:
         QVERIFY2(both.err.contains("hold a volume of the same serial too"), both.err.constData());
     }
 
+    // A catalogue on a read-only medium takes no lock: it is exported as it stands, as it is read.
+    void exportOfAReadOnlyCatalogue()
+    {
+        const QString ro = at(u"ro"_s);
+        QVERIFY(QDir().mkpath(ro));
+        if (QProcess::execute(u"mount"_s, {u"--bind"_s, at(u"cat"_s), ro}) != 0)
+            QSKIP("this machine may not bind-mount a folder");
+        const auto unmount = qScopeGuard([&ro] { QProcess::execute(u"umount"_s, {ro}); });
+        QCOMPARE(QProcess::execute(u"mount"_s, {u"-o"_s, u"remount,bind,ro"_s, ro}), 0);
+        const CliRun r = runProgram({u"--data"_s, ro, u"export"_s, at(u"backup.cab"_s)});
+        QVERIFY2(r.code == 0, r.err.constData());
+        QCOMPARE(runProgram({u"--data"_s, at(u"cat"_s), u"export"_s, at(u"locked.cab"_s)}).code, 0);
+        QCOMPARE(cabextractNames(at(u"backup.cab"_s)), cabextractNames(at(u"locked.cab"_s)));
+    }
+
     // A btrfs subvolume is part of the volume, though its device number is its own; another file
     // system mounted inside is not.
     void subvolumesArePartOfTheVolume()
