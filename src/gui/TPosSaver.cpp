@@ -78,8 +78,12 @@ void TPosSaver::centre(QWidget *form)
         return;
     const QRect desktop = screen->availableGeometry();
     const QSize outer = form->frameGeometry().size();
-    form->move(desktop.x() + (desktop.width() - outer.width()) / 2,
-               desktop.y() + (desktop.height() - outer.height()) / 2);
+    // A window larger than a small screen (its least size under large fonts) keeps its title bar and
+    // menus on it: what runs off is the bottom and the right.
+    // Not framed yet, the window is placed by its inside: room is left for the title bar to come.
+    const int titleBar = form->frameGeometry() == form->geometry() ? ScreenFit::frameMargins(form).top() : 0;
+    form->move(std::max(desktop.x(), desktop.x() + (desktop.width() - outer.width()) / 2),
+               std::max(desktop.y() + titleBar, desktop.y() + (desktop.height() - outer.height()) / 2));
 }
 
 void TPosSaver::RestorePosition()

@@ -191,6 +191,10 @@ private Q_SLOTS:
                                                                        .arg(dialog.frameGeometry().height())));
         dialog.hide();
         QVERIFY(main.isEnabled());
+        // A main window whose least size is more than the screen keeps its title bar and menus on it.
+        main.resize(area.size() + QSize(200, 200));
+        TPosSaver::centre(&main);
+        QVERIFY(main.frameGeometry().x() >= area.x() && main.frameGeometry().y() >= area.y());
     }
 
     void maximisedKeepsTheNormalBoundsUnderneath()
