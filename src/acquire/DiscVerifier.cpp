@@ -384,7 +384,11 @@ VerifyReport DiscVerifier::compare(const ContentsFile::Parsed &catalogued, const
         const int i = before.take(now.path, now.folder, taken);
         if (problem != unreadable.cend()) {
             told.insert(key);
-            differ(Kind::Unreadable, i >= 0 ? before.entries()[size_t(i)] : now, problem->reason);
+            // Read whole, but not as it was listed: a file in use, changed, not rotted.
+            if (problem->reason == Scanner::changedWhileRead())
+                differ(i >= 0 ? Kind::Changed : Kind::New, now, problem->reason);
+            else
+                differ(Kind::Unreadable, i >= 0 ? before.entries()[size_t(i)] : now, problem->reason);
             continue;
         }
         if (i < 0) {

@@ -314,10 +314,15 @@ bool Scanner::isEmptyFolder(int parentFd, const char *name)
     return empty;
 }
 
+QString Scanner::changedWhileRead()
+{
+    return QStringLiteral("changed while the disc was being read");
+}
+
 QString Scanner::problemReason(int err)
 {
     if (err == ChangedWhileRead)
-        return QStringLiteral("changed while the disc was being read");
+        return changedWhileRead();
     return err == ENOENT ? QStringLiteral("removed while the disc was being read") : reasonOf(err);
 }
 
@@ -332,9 +337,9 @@ void Scanner::checkMediumThere(int err)
                         QStringLiteral("the disc went away while it was being read (") + reasonOf(why) + u')'}
                 .text());
     };
-    if (err == ENOTCONN || err == ENODEV || err == ENXIO || err == ENOMEDIUM || err == ESHUTDOWN)
-        gone(err);
-    if (err != EIO)
+    // An entry inside the volume may fail so on its own (another file system mounted there whose
+    // server is gone): only the volume's own root, listed again, tells.
+    if (err != EIO && err != ENOTCONN && err != ENODEV && err != ENXIO && err != ENOMEDIUM && err != ESHUTDOWN)
         return;
     const int fd = ::openat(m_path.front().fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)

@@ -70,6 +70,8 @@ public:
     quint64 Scan(const QString &root);
     // What the last scan passed over, in the order met.
     const ScanProblems &problems() const { return m_problems; }
+    // The reason given for a file whose bytes read are not the file listed: in use while read.
+    static QString changedWhileRead();
 
     // Writes the record of one archive entry (the archive's catalogue path ends in "\").
     void ZipReadFile(const ZipFile &entry, const QString &archivePath);

@@ -2,6 +2,7 @@
 #include "ScreenFit.h"
 
 #include <QGuiApplication>
+#include <QRegion>
 #include <QScreen>
 #include <QSettings>
 #include <QWidget>
@@ -48,15 +49,30 @@ bool onSomeScreen(const QRect &bounds)
     return false;
 }
 
-// Whether the bounds, frame and all, lie whole on one screen. Bounds saved on a larger desktop,
-// or edited in the file by hand, may reach onto a screen and still run off it, which would leave
-// the window's edges and title bar out of reach.
-bool fitsSomeScreen(const QRect &bounds, const QMargins &frame)
+// Whether the bounds, frame and all, lie whole on the desktop (one screen, or several side by side).
+// Bounds saved on a larger desktop, or edited in the file by hand, may reach onto a screen and
+// still run off it, which would leave the window's edges and title bar out of reach.
+bool onTheDesktop(const QRect &bounds, const QMargins &frame)
 {
+    QRegion desktop;
     for (const QScreen *screen : QGuiApplication::screens())
-        if (screen->availableGeometry().marginsRemoved(frame).contains(bounds))
-            return true;
-    return false;
+        desktop += screen->availableGeometry();
+    return QRegion(bounds.marginsAdded(frame)).subtracted(desktop).isEmpty();
+}
+
+// The screen that holds most of the bounds; the primary one when none holds any.
+QScreen *mostOf(const QRect &bounds)
+{
+    QScreen *best = QGuiApplication::primaryScreen();
+    qint64 most = 0;
+    for (QScreen *screen : QGuiApplication::screens()) {
+        const QRect common = screen->availableGeometry().intersected(bounds);
+        if (qint64(common.width()) * common.height() > most) {
+            most = qint64(common.width()) * common.height();
+            best = screen;
+        }
+    }
+    return best;
 }
 
 } // namespace
@@ -105,8 +121,7 @@ void TPosSaver::RestorePosition()
         return;
     }
     const QMargins frame = ScreenFit::frameMargins(m_form);
-    m_form->setGeometry(
-        fitsSomeScreen(bounds, frame) ? bounds : ScreenFit::onto(QGuiApplication::primaryScreen(), bounds, frame));
+    m_form->setGeometry(onTheDesktop(bounds, frame) ? bounds : ScreenFit::onto(mostOf(bounds), bounds, frame));
     if (!onSomeScreen(bounds))
         centre(m_form);
     if (storedInt(settings, Maximized).value_or(0) != 0)

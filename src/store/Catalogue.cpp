@@ -48,7 +48,10 @@ bool Catalogue::isLockedFolder() const
     if (quint64(st.st_dev) == m_dbDevice && quint64(st.st_ino) == m_dbInode)
         return true;
     // A stick pulled out and put back, or a share mounted again, shows the same folder under a new
-    // device and inode; its lock file still names this program, which no other folder's can.
+    // device and inode: its lock file still names this program, and its tree is the one this program
+    // last read or wrote. A copy of DB taken earlier (a backup put back) holds an older tree.
+    if (m_treeStamp.size < 0 || treeStamp() != m_treeStamp)
+        return false;
     qint64 pid = 0;
     QString host;
     if (!m_lock || !m_lock->getLockInfo(&pid, &host, nullptr) || pid != QCoreApplication::applicationPid() ||
@@ -153,16 +156,39 @@ struct KnownFolder {
     }
 };
 
+// Whether path, the same as known but for case, is the known folder found through another spelling:
+// a case-blind file system lists a name only as it was made, so a spelling it does not list is its
+// own lookup; one it lists is an entry of its own (a twin folder on a disk that heeds case).
+static bool anotherSpellingOf(const QString &path, const QString &known)
+{
+    const QStringList mine = path.split(u'/'), theirs = known.split(u'/');
+    if (mine.size() != theirs.size())
+        return false;
+    for (qsizetype i = 1; i < mine.size(); ++i) {
+        if (mine[i] == theirs[i])
+            continue;
+        const QString parent = mine.first(i).join(u'/');
+        if (QDir(parent.isEmpty() ? QStringLiteral("/") : parent)
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+                .contains(mine[i]))
+            return false;
+    }
+    return true;
+}
+
 // Compared by device and inode, so another spelling of the same folder (case on a case-blind
 // file system, a bind mount) is recognised too. A file system in user space without lasting inodes
-// (exFAT, NTFS on many systems) gives each spelling its own: there the same device and the path
-// alike but for case count as the same too; at worst a twin folder spelt in another case is refused.
+// (exFAT, NTFS on many systems) gives each spelling its own: there a path alike but for case, which
+// the folder does not list as such, is the same too.
 static bool sameFile(const QString &a, const KnownFolder &b)
 {
     struct stat st;
     if (!b.found || ::stat(QFile::encodeName(a).constData(), &st) != 0 || st.st_dev != b.st.st_dev)
         return false;
-    return st.st_ino == b.st.st_ino || QFileInfo(a).canonicalFilePath().compare(b.canonical, Qt::CaseInsensitive) == 0;
+    if (st.st_ino == b.st.st_ino)
+        return true;
+    const QString canonical = QFileInfo(a).canonicalFilePath();
+    return canonical.compare(b.canonical, Qt::CaseInsensitive) == 0 && anotherSpellingOf(canonical, b.canonical);
 }
 
 static QString shownPath(const QString &p)
@@ -264,6 +290,20 @@ void Catalogue::load(const InfoCallback &info, TreeWrite write)
     }
     if (!m_tree.root())
         m_tree.addChild(nullptr, defaultRootName(), KindRoot);
+    noteTreeStamp();
+}
+
+Catalogue::TreeStamp Catalogue::treeStamp() const
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(treeFile()).constData(), &st) != 0)
+        return {};
+    return {qint64(st.st_size), qint64(st.st_mtim.tv_sec)};
+}
+
+void Catalogue::noteTreeStamp()
+{
+    m_treeStamp = treeStamp();
 }
 
 QHash<QString, QString> Catalogue::settleForReading(const InfoCallback &info)
@@ -296,4 +336,5 @@ void Catalogue::save()
     if (isLocked() && CatalogueSwitch::isPending(m_dbFolder))
         CatalogueSwitch::recover(m_dbFolder);
     SaveTree(m_tree, m_dbFolder);
+    noteTreeStamp();
 }

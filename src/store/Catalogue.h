@@ -80,6 +80,15 @@ private:
     mutable quint64 m_dbInode = 0;
     // The lock file of the folder come back, held (flock) as the lock held the first one.
     mutable int m_regainedLock = -1;
+    // The tree file as this program last read or wrote it: its size and time (seconds).
+    struct TreeStamp {
+        qint64 size = -1;
+        qint64 mtime = 0;
+        bool operator==(const TreeStamp &) const = default;
+    };
+    TreeStamp m_treeStamp;
+    TreeStamp treeStamp() const;
+    void noteTreeStamp();
     GroupTree m_tree;
     bool m_canSave = true;
 };
