@@ -75,6 +75,7 @@ class TestKillAnywhere : public QObject
 
     QString m_cli;
     QString m_strace;
+    QTemporaryDir m_settings;
     std::unique_ptr<QTemporaryDir> m_dir;
 
     // An operation: a program and its arguments, the catalogue's folder given as "%DATA%".
@@ -274,6 +275,10 @@ private Q_SLOTS:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
+        // The programs read preferences of their own, never the user's (an Eject or a filter ticked there), and
+        // outside the folder whose calls are killed.
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_settings.filePath(u"config"_s)));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_settings.filePath(u"cache"_s)));
         m_cli = qEnvironmentVariable("QUILLORY_CLI");
         if (m_cli.isEmpty())
             QSKIP("QUILLORY_CLI not set");
