@@ -5,6 +5,7 @@
 #include "core/QuilloryError.h"
 #include "core/TextCodec.h"
 
+#include "core/SizeSum.h"
 #include "store/ContentsRecord.h"
 
 #include <QBuffer>
@@ -497,7 +498,7 @@ quint64 ImageScanner::Tree::write()
             const Node &f = m_nodes[size_t(k)];
             if (f.folder || !s.listsFile(f.name, f.size))
                 continue;
-            o.total += f.size;
+            addCapped(o.total, f.size);
             // An archive whose entries would not fit on a line is listed as a plain file.
             const bool zip = f.lines.contains(QString::fromLatin1(ContentsRecord::CompressedFolder));
             const QByteArray archivePath = zip ? s.subfolderPath(f.name, where + f.name) : QByteArray();
@@ -538,7 +539,7 @@ quint64 ImageScanner::Tree::write()
         open.pop_back();
         s.m_catalogPath.truncate(done.catalogBack);
         where.truncate(done.whereBack);
-        open.back().total += done.total;
+        addCapped(open.back().total, done.total);
         s.writeFolderRecord(done.folder->name, done.total, done.folder->mtime, done.folder->empty);
     }
     s.flush();

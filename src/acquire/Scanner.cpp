@@ -4,6 +4,7 @@
 #include "core/AsciiCase.h"
 #include "core/EntryKind.h"
 #include "core/QuilloryError.h"
+#include "core/SizeSum.h"
 #include "core/TextCodec.h"
 #include "store/ContentsChecksums.h"
 #include "store/ContentsList.h"
@@ -127,14 +128,6 @@ constexpr size_t DirBufferSize = 32768;
 // What would need a longer line is passed over.
 constexpr qsizetype LongestLine = ContentsList::LongestLine;
 const QString PathTooLong = QStringLiteral("its path is longer than the catalogue can keep");
-
-// A size the catalogue keeps is a signed 64-bit number: sparse files may add up to more, and a
-// total past it would be read as no number at all (a search would stop at its folder).
-void addCapped(quint64 &total, quint64 size)
-{
-    constexpr quint64 most = quint64(std::numeric_limits<qint64>::max());
-    total = size > most - std::min(total, most) ? most : total + size;
-}
 
 bool isDotEntry(const char *n)
 {

@@ -1,6 +1,7 @@
 #include "CompilationList.h"
 
 #include "core/FormatSize.h"
+#include "core/SizeSum.h"
 
 #include <QSet>
 #include <algorithm>
@@ -25,9 +26,9 @@ int CompilationList::add(const QList<CompilationEntry> &entries)
     Q_EMIT aboutToChange();
     for (const CompilationEntry &e : std::as_const(fresh)) {
         m_entries.append(e);
-        m_total += e.Size;
-        refreshCaption();
+        addCapped(m_total, e.Size);
     }
+    refreshCaption();
     std::stable_sort(m_entries.begin(), m_entries.end(), &CompilationList::lessThan);
     Q_EMIT changed();
     return static_cast<int>(fresh.size());
@@ -42,10 +43,13 @@ void CompilationList::remove(const QList<int> &rows)
     for (auto it = sorted.crbegin(); it != sorted.crend(); ++it) {
         if (*it < 0 || *it >= m_entries.size())
             continue;
-        m_total -= m_entries.at(*it).Size;
         m_entries.removeAt(*it);
-        refreshCaption();
     }
+    // Counted again, as a total that stopped at the largest size cannot be taken apart.
+    m_total = 0;
+    for (const CompilationEntry &e : std::as_const(m_entries))
+        addCapped(m_total, e.Size);
+    refreshCaption();
     Q_EMIT changed();
 }
 

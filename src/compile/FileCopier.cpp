@@ -2,6 +2,7 @@
 
 #include "core/EntryKind.h"
 #include "core/SafeSaveFile.h"
+#include "core/SizeSum.h"
 #include "core/TextCodec.h"
 
 #include <QDir>
@@ -132,7 +133,7 @@ void FileCopier::plan(const QString &source, const QString &target, QList<Step> 
             return;
         }
         steps.append(Step{source, target, Step::File, qint64(st.st_size)});
-        total += qint64(st.st_size);
+        addCapped(total, qint64(st.st_size));
         return;
     case EntryKind::None:
         if (error != 0)

@@ -4,6 +4,7 @@
 #include "FileTypes.h"
 #include "SearchHits.h"
 #include "core/FormatSize.h"
+#include "core/SizeSum.h"
 #include "store/CatalogueLocale.h"
 #include "store/ContentsList.h"
 #include "store/ContentsRecord.h"
@@ -75,7 +76,7 @@ int ContentsListing::FindDir(const QString &path)
     for (int rec : recs) {
         const qint64 size = parseSize(m_dirs->lineBytes(rec, ContentsRecord::SizeLine));
         m_rows.push_back({ContentsEntry::Folder, SourceDirs, ExtensionIconCache::ImageFolder, rec, -1, size});
-        m_total += size;
+        addCapped(m_total, size);
     }
     return static_cast<int>(recs.size());
 }
@@ -142,7 +143,7 @@ void ContentsListing::setHits(std::shared_ptr<const SearchHits> hits)
                 image = ExtensionIconCache::ImageArchive;
         }
         stored[at] = {static_cast<quint8>(kind), SourceHits, image, 0, typeId, m_hits->storedSize(at)};
-        m_total += stored[at].size;
+        addCapped(m_total, stored[at].size);
     }
     m_rows.resize(n);
     for (size_t i = 0; i < n; ++i) {
@@ -176,7 +177,7 @@ int ContentsListing::FindFiles(const QString &path)
             image = ExtensionIconCache::ImageArchive;
         }
         m_rows.push_back({kind, SourceFiles, image, rec, typeId, size});
-        m_total += size;
+        addCapped(m_total, size);
     }
     return static_cast<int>(recs.size());
 }

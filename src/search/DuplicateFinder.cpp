@@ -4,6 +4,7 @@
 #include "SearchEngine.h"
 #include "core/FormatSize.h"
 #include "core/QuilloryError.h"
+#include "core/SizeSum.h"
 #include "core/SortOnTwoCores.h"
 #include "listing/SearchHits.h"
 #include "store/ContentsChecksums.h"
@@ -578,8 +579,7 @@ DuplicateFinder::Duplicates DuplicateFinder::duplicates(const TreeNode *scope)
         oddGroup = !oddGroup;
         g.first = static_cast<int>(placed);
         placed += static_cast<quint32>(g.count);
-        out.wasted = g.wasted() > std::numeric_limits<qint64>::max() - out.wasted ? std::numeric_limits<qint64>::max()
-                                                                                  : out.wasted + g.wasted();
+        addCapped(out.wasted, g.wasted());
     }
     out.hits = hitsOf(std::move(place), false);
     // Stopped while the records were read again: no groups without their copies.
@@ -646,7 +646,7 @@ DuplicateFinder::SingleCopies DuplicateFinder::singleCopies(const TreeNode *scop
                                       : elsewhere(names, e.name, e.disc);
             if (!copied) {
                 place[k] = 0;
-                out.bytes += e.size;
+                addCapped(out.bytes, e.size);
             }
         }
         i = j;

@@ -1,9 +1,10 @@
 #include "SearchEngine.h"
 
 #include "NameIndex.h"
-#include "listing/SearchHits.h"
 #include "core/AsciiCase.h"
 #include "core/QuilloryError.h"
+#include "core/SizeSum.h"
+#include "listing/SearchHits.h"
 #include "store/CatalogueLocale.h"
 #include "store/ContentsFile.h"
 #include "store/ContentsRecord.h"
@@ -381,7 +382,7 @@ void SearchEngine::addHit(Disc &d, bool folders, int record)
         m_hits->addFile(d.hitsDisc, list, record, size, d.lists->checksums.has(record) ? &sum : nullptr);
         ++m_files;
     }
-    m_size += size;
+    addCapped(m_size, size);
     const int limit = m_tests.criteria().limit;
     if (limit > 0 && m_hits->count() == limit)
         m_stop = m_limitReached = true;

@@ -1,5 +1,6 @@
 #include "GroupTree.h"
 #include "core/AsciiCase.h"
+#include "core/SizeSum.h"
 
 #include <algorithm>
 
@@ -291,13 +292,13 @@ GroupTotals DoGroup(const TreeNode *group)
     for (int i = 0; i < group->childCount(); ++i) {
         const TreeNode *c = group->child(i);
         if (c->isDisc()) {
-            t.size += c->cd() ? c->cd()->Size : 0;
+            addCapped(t.size, c->cd() ? c->cd()->Size : 0);
             t.discs += 1;
         } else {
             const GroupTotals sub = DoGroup(c);
             t.groups += 1 + sub.groups;
             t.discs += sub.discs;
-            t.size += sub.size;
+            addCapped(t.size, sub.size);
         }
     }
     return t;

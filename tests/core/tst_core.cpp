@@ -10,6 +10,7 @@
 #include "core/LatestWorker.h"
 #include "core/QuilloryError.h"
 #include "core/SafeSaveFile.h"
+#include "core/SizeSum.h"
 #include "core/SortOnTwoCores.h"
 #include "core/TMask.h"
 #include "core/TextCodec.h"
@@ -351,8 +352,6 @@ private Q_SLOTS:
         QCOMPARE(SafeSaveFile::targetProblem(dir.filePath(u"new.txt"_s)), QString());
     }
 
-    // The parsers that follow a decompressor skip the arrivals they fall behind on, but must
-    // see the last one before stop() returns, and must run again after a stop.
     // Either side of the length where the second core joins, with many equal keys: sorted, nothing lost or doubled.
     void sortOnTwoCoresSortsWhole()
     {
@@ -368,6 +367,29 @@ private Q_SLOTS:
         }
     }
 
+    // Totals of sizes (folders, groups, selections, search results, copies) stop at the largest
+    // size the lists can hold, from either side, and come back down when a loss is added.
+    void sizeSumsStopAtTheLargest()
+    {
+        constexpr qint64 most = std::numeric_limits<qint64>::max();
+        for (const auto &[total, size, sum] : std::initializer_list<std::array<qint64, 3>>{
+                 {1, 2, 3}, {most - 1, 1, most}, {most - 1, 2, most}, {most, most, most}, {most, -1, most - 1}}) {
+            qint64 signedSum = total;
+            addCapped(signedSum, size);
+            QCOMPARE(signedSum, sum);
+            if (size < 0)
+                continue;
+            quint64 unsignedSum = quint64(total);
+            addCapped(unsignedSum, quint64(size));
+            QCOMPARE(unsignedSum, quint64(sum));
+        }
+        quint64 past = LargestSize + 5; // a total already past it stays at it
+        addCapped(past, 1);
+        QCOMPARE(past, LargestSize);
+    }
+
+    // The parsers that follow a decompressor skip the arrivals they fall behind on, but must
+    // see the last one before stop() returns, and must run again after a stop.
     void latestWorkerHandsTheLastValue()
     {
         std::vector<int> handed; // written by the worker only, read after stop()

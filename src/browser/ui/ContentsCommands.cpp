@@ -8,6 +8,7 @@
 #include "TMainForm.h"
 #include "TPropertiesForm.h"
 #include "core/FormatSize.h"
+#include "core/SizeSum.h"
 #include "gui/ActionRegistry.h"
 #include "gui/AppDialogs.h"
 #include "gui/WaitForCD.h"
@@ -405,7 +406,7 @@ void ContentsCommands::ExplorerChange()
     }
     qint64 total = 0;
     for (int r : rows)
-        total += listing.intSize(r);
+        addCapped(total, listing.intSize(r));
     m_infoPanel->describe(icons->icon(ExtensionIconCache::ImageMultiple), u"Multiple items selected"_s,
                           u"Count: %1"_s.arg(rows.size()), u"Size: "_s + FormatSize(total), QString(), QString(),
                           QString());
