@@ -168,6 +168,17 @@ private Q_SLOTS:
         QVERIFY(second.ws().isReadOnly());
         QVERIFY(AppDialogs::shownTexts().last().contains(u"in use by another Quillory! program"_s));
         QVERIFY(!second.action(u"AddGroup1"_s)->isEnabled());
+        // It is backed up as it stands in DB, the first window's saved change with it.
+        first.tree().addChild(first.tree().root(), u"Saved By The First"_s, KindGroup);
+        first.ws().catalogue().save();
+        const QString archive = m_fx.path(u"read-only.cab"_s);
+        AppDialogs::pushFileName(archive);
+        second.action(u"ExportAllData1"_s)->trigger();
+        QCOMPARE(AppDialogs::shownTexts().last(), u"Export Database complete."_s);
+        const QString restored = m_fx.path(u"restored/"_s);
+        QVERIFY(QDir().mkpath(restored));
+        QCOMPARE(DatabaseBackup::importDatabase(archive, restored, {}), QString());
+        QVERIFY(CabTestUtil::readFile(restored + u"groups.tree"_s).contains("Saved By The First"));
     }
 
     // Ended by a logout, a lost terminal or Ctrl+C, the program leaves as after File > Exit.

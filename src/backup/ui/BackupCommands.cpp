@@ -36,14 +36,13 @@ TBusyForm *BackupCommands::busyForm() const
 
 void BackupCommands::updateCommandStates()
 {
-    m_actions.action(u"ExportAllData1"_s)->setEnabled(!m_workspace.isReadOnly());
     m_actions.action(u"ImportDatabase1"_s)->setEnabled(m_workspace.mayImport());
 }
 
+// A catalogue shown read-only (on a read-only medium, or held by another program) is exported as
+// it stands in DB; only one whose tree could not be read is refused, by the export itself.
 void BackupCommands::ExportAllData1Click()
 {
-    if (m_workspace.isReadOnly())
-        return;
     const QString file =
         AppDialogs::saveFileName(m_window, u"Export Database"_s, kCabFilter, u"cab"_s,
                                  QDir::homePath() + u'/' + DatabaseBackup::proposedExportName(QDate::currentDate()));
