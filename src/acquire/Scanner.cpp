@@ -330,6 +330,13 @@ void Scanner::checkMediumThere(int err)
                         QStringLiteral("the disc went away while it was being read (") + reasonOf(why) + u')'}
                 .text());
     };
+    // Out of descriptors or memory, every folder from here on would fail to open and the disc be
+    // catalogued empty: a limit of this computer ends the scan as the disc going does.
+    if (err == EMFILE || err == ENFILE || err == ENOMEM || err == ENOBUFS)
+        throw QuilloryError(
+            ScanProblem{QFile::decodeName(root),
+                        reasonOf(err) + QStringLiteral(" (a limit of this computer, not a fault of the disc)")}
+                .text());
     // An entry inside the volume may fail so on its own (another file system mounted there whose
     // server is gone): only the volume's own root, listed again, tells.
     if (err != EIO && err != ENOTCONN && err != ENODEV && err != ENXIO && err != ENOMEDIUM && err != ESHUTDOWN)

@@ -574,6 +574,39 @@ private Q_SLOTS:
         QCOMPARE(r.total, quint64(QFileInfo(picture).size() + QFileInfo(archive).size() + 2));
     }
 
+    // Out of descriptors, every folder from there on would fail to open: the scan ends, naming the limit, instead of
+    // cataloguing a gutted disc.
+    void outOfDescriptorsEndsTheScan()
+    {
+        const auto removeChain = qScopeGuard([this] { removeVolume(); });
+        QVERIFY(
+            makeDeepChain(m_root, 100, "d", dataPath(u"media/baseline.jpg"_s), dataPath(u"zip/infozip-stdin.zip"_s)));
+        // Every descriptor but three taken, whatever the test runner left open.
+        rlimit limits;
+        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &limits), 0);
+        rlimit few = limits;
+        few.rlim_cur = 256;
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &few), 0);
+        std::vector<int> taken;
+        for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+            taken.push_back(fd);
+        for (int i = 0; i < 3 && !taken.empty(); ++i) {
+            ::close(taken.back());
+            taken.pop_back();
+        }
+        const auto restore = qScopeGuard([&] {
+            for (const int fd : taken)
+                ::close(fd);
+            ::setrlimit(RLIMIT_NOFILE, &limits);
+        });
+        try {
+            scan({}, m_root);
+            QFAIL("a scan out of descriptors went on");
+        } catch (const QuilloryError &e) {
+            QVERIFY2(e.message().contains(QString::fromLocal8Bit(strerror(EMFILE))), qPrintable(e.message()));
+        }
+    }
+
     void pathsLongerThanAListLinePassedOver()
     {
         // From the 256th level of 255-byte names a path is a line longer than a list may hold (the whole list would
