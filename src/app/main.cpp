@@ -2,6 +2,7 @@
 #include "app/EndSignals.h"
 #include "app/TSplashForm.h"
 #include "browser/ui/TMainForm.h"
+#include "core/SafeSaveFile.h"
 #include "core/Version.h"
 #include "gui/FlatMenuStyle.h"
 #include "session/Workspace.h"
@@ -50,6 +51,7 @@ int main(int argc, char *argv[])
         return 0;
     }
     QApplication app(argc, argv);
+    SafeSaveFile::failWritesPastTheSizeLimit();
     QApplication::setStyle(new FlatMenuStyle);
     // The desktop entry's name, so the desktop shows the entry's icon for the window.
     QGuiApplication::setDesktopFileName(QStringLiteral("quillory"));

@@ -12,7 +12,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
+#include <new>
 #include <sys/stat.h>
+#include <system_error>
 
 QString CliIo::readLine() const
 {
@@ -238,8 +240,16 @@ int CliApp::run(const QStringList &arguments, const CliIo &io)
         msg.replace(QLatin1String("\r\n"), QLatin1String(" ")).replace(u'\n', u' ').replace(u'\r', u' ');
         io.error(msg);
         return 1;
+    } catch (const std::bad_alloc &) {
+        io.error(QStringLiteral("quillory-cli %1: out of memory").arg(name));
+        return 1;
+    } catch (const std::system_error &e) {
+        // A thread the system would not start, under a memory or process limit.
+        io.error(QStringLiteral("quillory-cli %1: the system refused what the command needs: %2")
+                     .arg(name, QString::fromLocal8Bit(e.what())));
+        return 1;
     } catch (const std::exception &e) {
-        io.error(QString::fromUtf8(e.what()));
+        io.error(QStringLiteral("quillory-cli %1: %2").arg(name, QString::fromUtf8(e.what())));
         return 1;
     }
 }

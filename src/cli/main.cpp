@@ -1,5 +1,6 @@
 #include "CliApp.h"
 #include "TerminalOutput.h"
+#include "core/SafeSaveFile.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -11,6 +12,7 @@
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    SafeSaveFile::failWritesPastTheSizeLimit();
     QCoreApplication::setOrganizationName(QStringLiteral("Tarnwick"));
     QCoreApplication::setApplicationName(QStringLiteral("Quillory!"));
     QFile out, err, in;

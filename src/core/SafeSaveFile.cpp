@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -223,4 +224,9 @@ void SafeSaveFile::discard()
 void SafeSaveFile::close()
 {
     discard();
+}
+
+void SafeSaveFile::failWritesPastTheSizeLimit()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
 }

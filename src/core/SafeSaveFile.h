@@ -53,6 +53,10 @@ public:
     // Renames a finished partial file over path (for writers that make the partial file
     // themselves); throws QuilloryError with the system's reason and removes the partial file.
     static void replaceWithPartial(const QString &path);
+    // Called once at start: a write past the user's file-size limit (ulimit -f) would kill the
+    // program by SIGXFSZ, leaving its partial file and its lock without a word. Ignored, the
+    // write fails with "File too large" and is told, the older file kept, as on a full disk.
+    static void failWritesPastTheSizeLimit();
 
 protected:
     qint64 readData(char *, qint64) override { return -1; }

@@ -20,8 +20,9 @@ ReportStream::~ReportStream()
 {
     try {
         flush();
-    } catch (const QuilloryError &) {
-        // Nobody is left to tell; flush() first to hear of it.
+    } catch (...) {
+        // Nobody is left to tell (an error, or memory run out, is already on its way up); flush()
+        // first to hear of it.
     }
 }
 

@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <QStringList>
 
+#include <csignal>
+
 struct ProgramRun {
     int code = -1; // -1 when it could not be started, did not end in time or was ended by a signal
     QByteArray out;
@@ -26,6 +28,9 @@ inline ProgramRun runProgram(const QString &program, const QStringList &args, co
             vars.insert(v.section(u'=', 0, 0), v.section(u'=', 1));
         p.setProcessEnvironment(vars);
     }
+    // As from a shell: a file-size limit (FileSizeLimit) reaches the program with its signal in
+    // force, which the built programs must turn into a failed write themselves.
+    p.setChildProcessModifier([] { std::signal(SIGXFSZ, SIG_DFL); });
     p.start(program, args);
     if (!p.waitForStarted(10000))
         return {};
