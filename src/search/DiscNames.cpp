@@ -11,6 +11,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -539,12 +541,29 @@ std::shared_ptr<const DiscNames> DiscNames::map(const QString &path)
     return d;
 }
 
+namespace
+{
+// "SERIAL.names" + ".PID-ADDRESS.part": the process, so that what a killed one left is known.
+const QLatin1StringView PartialEnd(".part");
+} // namespace
+
+bool DiscNames::isLeftOver(const QString &fileName)
+{
+    if (!fileName.endsWith(PartialEnd))
+        return false;
+    const qsizetype dot = fileName.lastIndexOf(u'.', -PartialEnd.size() - 1);
+    const qsizetype dash = fileName.indexOf(u'-', dot + 1);
+    bool ok = false;
+    const qint64 pid = dot < 0 || dash < 0 ? 0 : fileName.sliced(dot + 1, dash - dot - 1).toLongLong(&ok);
+    return ok && pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+}
+
 bool DiscNames::save(const QString &path) const
 {
     // A cache file needs no durability, only never to be seen half written: a name of this
     // process's own, then one rename. A torn file would fail the checks of map() anyway.
     const QString partial =
-        path + QStringLiteral(".%1-%2.part").arg(QCoreApplication::applicationPid()).arg(quintptr(this), 0, 16);
+        path + QStringLiteral(".%1-%2").arg(QCoreApplication::applicationPid()).arg(quintptr(this), 0, 16) + PartialEnd;
     QFile f(partial);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;

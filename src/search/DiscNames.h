@@ -96,6 +96,8 @@ public:
     static std::shared_ptr<const DiscNames> map(const QString &path);
     // Writes the file whole (partial name, then rename); false when it cannot.
     bool save(const QString &path) const;
+    // Whether fileName is what a save() cut short left: a partial file of a process that is gone.
+    static bool isLeftOver(const QString &fileName);
 
     ~DiscNames();
 

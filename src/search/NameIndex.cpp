@@ -161,9 +161,17 @@ void NameIndex::trimNow() const
     };
     std::vector<Entry> files;
     qint64 total = 0;
-    QDirIterator it(m_root, {QStringLiteral("*.names")}, QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator it(m_root, {QStringLiteral("*.names"), QStringLiteral("*.part")}, QDir::Files,
+                    QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QFileInfo info = it.nextFileInfo();
+        // A write cut short by a kill or a full disk would hold its room for good.
+        if (DiscNames::isLeftOver(info.fileName())) {
+            QFile::remove(info.filePath());
+            continue;
+        }
+        if (info.fileName().endsWith(QLatin1StringView(".part")))
+            continue; // another program's write in progress
         files.push_back({info.filePath(), info.size(), info.lastModified()});
         total += info.size();
     }

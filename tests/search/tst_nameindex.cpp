@@ -3,9 +3,10 @@
 // disc's contents file has changed, a damaged index file is ignored, and the cache stays
 // within its bound.
 
+#include "CabTestUtil.h"
 #include "TestCatalogue.h"
-#include "listing/SearchHits.h"
 #include "core/QuilloryError.h"
+#include "listing/SearchHits.h"
 #include "search/NameIndex.h"
 #include "search/SearchEngine.h"
 #include "store/GroupTree.h"
@@ -315,7 +316,14 @@ private Q_SLOTS:
         const qint64 all = TestCatalogue::bytesUnder(root);
         QVERIFY(all > 0);
         NameIndex small(m_db, all / 2, root);
+        // What a killed search left is removed; a write of a program still running is not.
+        const QString gone = small.folder() + u"/12345678.names.2147483646-7f00.part"_s;
+        const QString running =
+            small.folder() + u"/12345678.names.%1-7f00.part"_s.arg(QCoreApplication::applicationPid());
+        CabTestUtil::writeFile(gone, "x");
+        CabTestUtil::writeFile(running, "x");
         run(m_db, c, m_root, &small);
+        QVERIFY(!QFile::exists(gone) && QFile::exists(running));
         QVERIFY(TestCatalogue::bytesUnder(root) <= all / 2);
         QVERIFY(TestCatalogue::bytesUnder(root) > 0);
         // Never inside DB.
