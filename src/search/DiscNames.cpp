@@ -26,7 +26,7 @@ namespace
 {
 
 constexpr char Magic[8] = {'Q', 'L', 'Y', 'N', 'A', 'M', 'E', 'S'};
-constexpr quint32 Version = 2;
+constexpr quint32 Version = 3; // 3: sizes past the signed range read as the largest
 
 // The header, then the arrays in this order, each starting on an 8-byte boundary: folder
 // sizes, file sizes, the folder sizes kept aside (record numbers, then sizes), the file sizes

@@ -57,8 +57,8 @@ inline bool isMediumPath(QByteArrayView path)
 // What is not plain digits: signs, blanks, numbers past 18 digits, text.
 [[gnu::noinline]] bool parseOtherSize(QByteArrayView text, qint64 &size);
 
-// The one reading of a record's size: a signed 64-bit decimal integer; false for a line that
-// holds none. Inline: a search reads one for every record.
+// The one reading of a record's size: a decimal integer, one past the signed 64-bit range read
+// as the largest; false for a line that holds none. Inline: a search reads one for every record.
 inline bool parseSize(QByteArrayView text, qint64 &size)
 {
     // Plain digits are nearly every size there is; anything else goes the long way.

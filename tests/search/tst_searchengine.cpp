@@ -243,14 +243,15 @@ private Q_SLOTS:
 
     void badValuesEndOnlyTheirDisc()
     {
-        // A folder whose size is no number ends its disc before the files; a file whose date is no
-        // date only matters with a date bound; a disc without a contents file, or whose list is
+        // A folder whose size is no number ends its disc before the files, and is told (one past the signed
+        // range, as older scans summed sparse files, is a size); a file whose date is no date only matters with a
+        // date bound; a disc without a contents file, or whose list is
         // beyond the catalogue's limits, is told, and the search goes on.
         GroupTree tree;
         const TreeNode *root =
             catalogue(tree, u"Bad"_s,
                       {[](ContentsListWriter &folders, ContentsListWriter &files) {
-                           folders.writeFolderRecord(u"a1"_s, u"\\"_s, 1, date(2020, 1, 1));
+                           folders.writeRecord({u"a1\\"_s, u"\\"_s, u"18446744073709551615"_s, date(2020, 1, 1)});
                            folders.writeRecord({u"a2\\"_s, u"\\"_s, u"12x"_s, date(2020, 1, 1)});
                            folders.writeFolderRecord(u"a3"_s, u"\\"_s, 1, date(2020, 1, 1));
                            files.writeFileRecord(u"a4"_s, u"\\"_s, 1, date(2020, 1, 1));
@@ -276,9 +277,14 @@ private Q_SLOTS:
             SearchEngine engine(m_dir.path() + u"/Bad/"_s, criteria);
             engine.search(root);
             QCOMPARE(names(engine), hits);
+            if (criteria.searchesFolders())
+                QCOMPARE(engine.hits()->size(0), std::numeric_limits<qint64>::max());
             // A date that does not read, which cut the disc for a date search, is told too.
             const QStringList told = engine.problems();
-            QCOMPARE(told.size(), criteria.dateBound() ? 3 : 2);
+            const bool foldersRead = criteria.searchesFolders();
+            QCOMPARE(told.size(), criteria.dateBound() || foldersRead ? 3 : 2);
+            QCOMPARE(told.filter(u"up to a size that is no number, in the contents of: \"C0000001\""_s).size(),
+                     foldersRead ? 1 : 0);
             QCOMPARE(told.filter(u"C0000003"_s).size(), 1);
             QCOMPARE(told.filter(u"line of more than 64 KB"_s).size(), 1);
             QCOMPARE(told.filter(u"could not be searched by date past \"yesterday\""_s).size(),
