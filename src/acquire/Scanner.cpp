@@ -193,8 +193,18 @@ struct Scanner::Folder {
 Scanner::Scanner(const ScanOptions &options, QIODevice *fileList, QIODevice *folderList)
     : m_options(options), m_files(fileList), m_folders(folderList), m_dateCache(DateCacheSize)
 {
-    for (const QString &mask : options.exclusions)
-        m_exclusions.emplace_back(mask);
+    // Masks are checked as they are typed, but a list kept by an older version may hold one
+    // that no longer passes: the user must learn where it comes from to remove it.
+    for (const QString &mask : options.exclusions) {
+        try {
+            m_exclusions.emplace_back(mask);
+        } catch (const QuilloryError &e) {
+            throw QuilloryError(QStringLiteral("The scan exclusion list holds \"%1\", which is no mask (%2). Remove it "
+                                               "on the Exclusions page of Preferences, or with quillory-cli config "
+                                               "exclusions; nothing was scanned.")
+                                    .arg(mask, e.message()));
+        }
+    }
 }
 
 Scanner::~Scanner() = default;

@@ -400,7 +400,7 @@ private Q_SLOTS:
         // A mask without "\\" is for files, in any case; one with it takes the folder. Excluded files move the gauge.
         row("exclusions", "", u".dot one zero | filtered hiddenonly hollow"_s, 5,
             {u".PROF*"_s, u"hollow"_s, u".cache\\"_s, u"*.bak"_s});
-        row("bad mask", "", u"refused"_s, 0, {u"[a-"_s}); // before writing
+        row("bad mask", "", u"refused"_s, 0, {u"*.bak"_s, u"[a-"_s}); // before writing, naming the list
     }
     void leftOut()
     {
@@ -425,8 +425,9 @@ private Q_SLOTS:
             const ScanResult r = scan(options, m_root);
             QCOMPARE(this->listed(r), listed);
             QCOMPARE(r.scanned, scanned);
-        } catch (const QuilloryError &) {
+        } catch (const QuilloryError &e) {
             QCOMPARE(u"refused"_s, listed);
+            QVERIFY2(e.message().startsWith(u"The scan exclusion list holds \"[a-\""_s), qPrintable(e.message()));
         }
     }
 
