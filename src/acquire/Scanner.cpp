@@ -58,8 +58,9 @@ const DispatchRow Dispatch[] = {
     {{".APE"}, ".ape", false, MediaReaderKind::Ogg},
     {{".GIF"}, ".gif", false, MediaReaderKind::Gif},
     {{".PNG"}, ".png", false, MediaReaderKind::Png},
-    // A first run ticks the camera pictures and not the JPEG item.
-    {{".JPG", ".JPEG", ".JPE"}, ".jpg", false, MediaReaderKind::Jpeg, MediaReaderKind::Exif},
+    // With the JPEG item unticked a JPEG gets no lines, the camera pictures' included: the EXIF
+    // reader adds the date taken and the camera to the JPEG reader's size.
+    {{".JPG", ".JPEG", ".JPE"}, ".jpg", false, MediaReaderKind::Jpeg},
     {{".BMP"}, ".bmp", false, MediaReaderKind::Bmp},
     {{".HTM", ".HTML", ".DHTML", ".SHTML"}, ".html", false, MediaReaderKind::Html},
     {{".ZIP"}, ".zip", true, MediaReaderKind::Mp3},
