@@ -38,7 +38,7 @@ void FlatMenuStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *
     if (element == PE_FrameMenu || element == PE_PanelMenu) {
         painter->save();
         if (element == PE_PanelMenu)
-            painter->fillRect(option->rect, option->palette.color(QPalette::Base));
+            painter->fillRect(option->rect, option->palette.color(QPalette::Active, QPalette::Base));
         painter->setPen(option->palette.color(QPalette::Mid));
         painter->setBrush(Qt::NoBrush);
         painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
@@ -53,30 +53,47 @@ void FlatMenuStyle::drawControl(ControlElement element, const QStyleOption *opti
 {
     const auto *item = qstyleoption_cast<const QStyleOptionMenuItem *>(option);
     if (element == CE_MenuItem && item) {
+        // One background for every item, a disabled one's too: the colours of the active group.
+        const QPalette &p = item->palette;
         painter->save();
-        painter->fillRect(item->rect, item->palette.color(QPalette::Base));
-        QRect gutter = item->rect;
-        gutter.setWidth(gutterWidth());
-        painter->fillRect(gutter, item->palette.color(QPalette::Button));
+        painter->fillRect(item->rect, p.color(QPalette::Active, QPalette::Base));
+        // The gutter sits under the icons, on the right in a right-to-left layout.
+        const QRect gutter = visualRect(item->direction, item->rect,
+                                        QRect(item->rect.topLeft(), QSize(gutterWidth(), item->rect.height())));
+        painter->fillRect(gutter, p.color(QPalette::Active, QPalette::Button));
         const bool hot = (item->state & State_Selected) && (item->state & State_Enabled);
         if (hot && item->menuItemType != QStyleOptionMenuItem::Separator) {
             const QRect bar = item->rect.adjusted(1, 0, -2, -1);
-            painter->fillRect(bar, hoverFill(item->palette));
-            painter->setPen(item->palette.color(QPalette::Highlight));
+            painter->fillRect(bar, hoverFill(p));
+            painter->setPen(p.color(QPalette::Highlight));
             painter->drawRect(bar);
+        }
+        // A checked item with an icon shows its state as a frame round the icon, drawn here: the
+        // platform style would draw its own on the see-through colours below, black.
+        const bool framedCheck = item->checked && !item->icon.isNull();
+        if (framedCheck) {
+            const QRect frame = gutter.adjusted(2, 1, -3, -2);
+            painter->fillRect(frame, hoverFill(p));
+            painter->setPen(p.color(QPalette::Highlight));
+            painter->drawRect(frame);
         }
         painter->restore();
         if (item->menuItemType == QStyleOptionMenuItem::Separator) {
             painter->save();
-            painter->setPen(item->palette.color(QPalette::Mid));
+            painter->setPen(p.color(QPalette::Mid));
             const int y = item->rect.center().y();
-            painter->drawLine(item->rect.left() + gutterWidth() + 4, y, item->rect.right() - 2, y);
+            const QRect line =
+                visualRect(item->direction, item->rect,
+                           QRect(QPoint(item->rect.left() + gutterWidth() + 4, y), QPoint(item->rect.right() - 2, y)));
+            painter->drawLine(line.left(), y, line.right(), y);
             painter->restore();
             return;
         }
         // The platform style draws icon, check, text and shortcut, on our background.
         QStyleOptionMenuItem flat = *item;
         flat.state &= ~State_Selected;
+        if (framedCheck)
+            flat.checked = false;
         flat.palette.setColor(QPalette::Window, Qt::transparent);
         flat.palette.setColor(QPalette::Base, Qt::transparent);
         flat.palette.setBrush(QPalette::Button, Qt::transparent);
