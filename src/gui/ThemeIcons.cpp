@@ -4,9 +4,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QIconEngine>
 #include <QMenu>
+#include <QPainter>
 #include <QPixmap>
 #include <QStyle>
+#include <QStyleOption>
+#include <QSvgRenderer>
 
 namespace ThemeIcons
 {
@@ -20,6 +25,61 @@ QHash<QString, QImage> &skin()
 {
     static QHash<QString, QImage> bitmaps;
     return bitmaps;
+}
+
+// The drawings' outlines are one dark ink, which a dark palette's background would swallow:
+// there they are drawn in the palette's own text colour.
+constexpr QLatin1StringView Ink("#2e3440");
+
+class InkedDrawing : public QIconEngine
+{
+public:
+    explicit InkedDrawing(QByteArray svg) : m_svg(std::move(svg)) {}
+    QIconEngine *clone() const override { return new InkedDrawing(m_svg); }
+    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override { return size; }
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        const qreal scale = painter->device()->devicePixelRatioF();
+        painter->drawPixmap(rect, scaledPixmap(rect.size() * scale, mode, state, scale));
+    }
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+    // size is in the device's pixels, as QIcon asks.
+    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State, qreal scale) override
+    {
+        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        {
+            QPainter painter(&image);
+            QSvgRenderer(m_svg).render(&painter, QRectF(QPointF(), QSizeF(image.size())));
+        }
+        QPixmap out = QPixmap::fromImage(image);
+        if (mode != QIcon::Normal) {
+            QStyleOption option;
+            option.palette = QApplication::palette();
+            out = QApplication::style()->generatedIconPixmap(mode, out, &option);
+        }
+        out.setDevicePixelRatio(scale);
+        return out;
+    }
+
+private:
+    QByteArray m_svg;
+};
+
+QIcon drawing(const QString &path)
+{
+    const QPalette palette = QApplication::palette();
+    if (palette.color(QPalette::Window).lightness() >= 128)
+        return QIcon(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QIcon(path);
+    QByteArray svg = file.readAll();
+    svg.replace(QByteArray(Ink.data(), Ink.size()), palette.color(QPalette::WindowText).name().toLatin1());
+    return QIcon(new InkedDrawing(std::move(svg)));
 }
 
 // The built-in drawing of a skin file: "add_disc_small.bmp" and "add_disc_big.bmp" share
@@ -152,7 +212,7 @@ QIcon commandIcon(const QString &smallFile, const QString &largeFile)
     if (bitmaps.isEmpty()) {
         // One drawing serves both sizes; the SVG engine renders it sharp at every scale.
         const QString file = smallFile.isEmpty() ? largeFile : smallFile;
-        return file.isEmpty() ? QIcon() : QIcon(drawingOf(file));
+        return file.isEmpty() ? QIcon() : drawing(drawingOf(file));
     }
     QIcon out;
     for (const QString &file : {smallFile, largeFile})

@@ -7,12 +7,14 @@
 #include "gui/AppDialogs.h"
 #include "gui/MainWindowLock.h"
 #include "gui/TPosSaver.h"
+#include "gui/ThemeIcons.h"
 #include "gui/WaitForCD.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
@@ -406,6 +408,34 @@ private Q_SLOTS:
                  copy.path());
         QCOMPARE(AppDialogs::shownTexts().filter(u"is the root of another disc (serial 3B3B3B3B)"_s).size(), 1);
         QCOMPARE(AppDialogs::pendingAnswers(), 0);
+    }
+
+    // On a dark palette the drawings' dark outlines take the palette's text colour, at every scale,
+    // or the magnifier loses its handle and the door of Exit goes.
+    void drawingsShowOnADarkPalette()
+    {
+        const QPalette saved = QApplication::palette();
+        const auto restore = qScopeGuard([&saved] { QApplication::setPalette(saved); });
+        QPalette dark = saved;
+        dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
+        dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+        for (const QPalette &palette : {saved, dark}) {
+            QApplication::setPalette(palette);
+            for (const qreal scale : {1.0, 2.0}) {
+                const QImage drawn = ThemeIcons::commandIcon(u"find_small.bmp"_s, u"find_big.bmp"_s)
+                                         .pixmap(QSize(16, 16), scale)
+                                         .toImage();
+                QCOMPARE(drawn.size(), QSize(16, 16) * scale);
+                int ink = 0, text = 0;
+                for (int y = 0; y < drawn.height(); ++y)
+                    for (int x = 0; x < drawn.width(); ++x) {
+                        const QColor c = drawn.pixelColor(x, y);
+                        ink += c.alpha() == 255 && c.rgb() == QColor(0x2e, 0x34, 0x40).rgb();
+                        text += c.alpha() == 255 && c.rgb() == QColor(0xee, 0xee, 0xee).rgb();
+                    }
+                QVERIFY(palette == dark ? ink == 0 && text > 0 : ink > 0 && text == 0);
+            }
+        }
     }
 };
 
