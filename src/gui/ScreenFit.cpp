@@ -28,9 +28,21 @@ QRect onto(const QScreen *screen, const QRect &bounds, const QMargins &frame)
             std::clamp(bounds.y(), area.top(), area.bottom() + 1 - size.height()), size.width(), size.height()};
 }
 
+void leastSizeWithin(QWidget *window, const QScreen *screen)
+{
+    if (!screen)
+        return;
+    const QSize room = screen->availableGeometry().size().shrunkBy(frameMargins(window));
+    if (!room.isEmpty() && (window->minimumWidth() > room.width() || window->minimumHeight() > room.height()))
+        window->setMinimumSize(window->minimumSize().boundedTo(room));
+    if (!room.isEmpty() && (window->width() > room.width() || window->height() > room.height()))
+        window->resize(window->size().boundedTo(room));
+}
+
 void fit(QWidget *window)
 {
     const QMargins frame = frameMargins(window);
+    leastSizeWithin(window, window->screen());
     const QRect bounds = window->geometry();
     const QRect fitted = onto(window->screen(), bounds, frame);
     if (fitted != bounds)

@@ -18,6 +18,11 @@ QMargins frameMargins(const QWidget *window);
 // The bounds cut to the screen's free area and moved inside it, frame included.
 QRect onto(const QScreen *screen, const QRect &bounds, const QMargins &frame);
 
+// A least size made for ordinary screens (the main window's 640 x 480), doubled by a scale factor
+// on a small screen, would hold the status bar and the edges off it for good: it is cut to the
+// screen's free area, frame included.
+void leastSizeWithin(QWidget *window, const QScreen *screen);
+
 // Shrinks and moves a window about to be shown onto its screen, when it would run off it.
 void fit(QWidget *window);
 

@@ -108,6 +108,7 @@ void TPosSaver::RestorePosition()
         restoreFromIni();
         return;
     }
+    ScreenFit::leastSizeWithin(m_form, QGuiApplication::primaryScreen());
     const QSettings settings(m_settingsFile, QSettings::IniFormat);
     const std::optional<int> top = storedInt(settings, Top), left = storedInt(settings, Left),
                              width = storedInt(settings, Width), height = storedInt(settings, Height);
@@ -121,6 +122,7 @@ void TPosSaver::RestorePosition()
         return;
     }
     const QMargins frame = ScreenFit::frameMargins(m_form);
+    ScreenFit::leastSizeWithin(m_form, mostOf(bounds));
     m_form->setGeometry(onTheDesktop(bounds, frame) ? bounds : ScreenFit::onto(mostOf(bounds), bounds, frame));
     if (!onSomeScreen(bounds))
         centre(m_form);

@@ -186,6 +186,7 @@ private Q_SLOTS:
         new MainWindowLock(&dialog, &main);
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         dialog.setGeometry(area.x() + 100, area.y(), area.width() + 50, area.height() + 50);
+        dialog.setMinimumSize(area.width() + 20, 100); // as a least size doubled by a scale factor
         dialog.show();
         QVERIFY2(area.contains(dialog.frameGeometry()), qPrintable(u"%1,%2 %3x%4"_s.arg(dialog.frameGeometry().x())
                                                                        .arg(dialog.frameGeometry().y())
