@@ -200,9 +200,9 @@ Scanner::Scanner(const ScanOptions &options, QIODevice *fileList, QIODevice *fol
         try {
             m_exclusions.emplace_back(mask);
         } catch (const QuilloryError &e) {
-            throw QuilloryError(QStringLiteral("The scan exclusion list holds \"%1\", which is no mask (%2). Remove it "
-                                               "on the Exclusions page of Preferences, or with quillory-cli config "
-                                               "exclusions; nothing was scanned.")
+            throw QuilloryError(QStringLiteral("The scan exclusion list holds \"%1\", which is no mask: %2. Remove it "
+                                               "on the Exclusions page of Preferences, or set the list again with "
+                                               "quillory-cli config exclusions.")
                                     .arg(mask, e.message()));
         }
     }
@@ -341,13 +341,6 @@ void Scanner::checkMediumThere(int err)
                         QStringLiteral("the disc went away while it was being read (") + reasonOf(why) + u')'}
                 .text());
     };
-    // Out of descriptors or memory, every folder from here on would fail to open and the disc be
-    // catalogued empty: a limit of this computer ends the scan as the disc going does.
-    if (err == EMFILE || err == ENFILE || err == ENOMEM || err == ENOBUFS)
-        throw QuilloryError(
-            ScanProblem{QFile::decodeName(root),
-                        reasonOf(err) + QStringLiteral(" (a limit of this computer, not a fault of the disc)")}
-                .text());
     // An entry inside the volume may fail so on its own (another file system mounted there whose
     // server is gone): only the volume's own root, listed again, tells.
     if (err != EIO && err != ENOTCONN && err != ENODEV && err != ENXIO && err != ENOMEDIUM && err != ESHUTDOWN)
@@ -364,6 +357,14 @@ void Scanner::checkMediumThere(int err)
 
 void Scanner::noteProblem(const QByteArray &localPath, int err)
 {
+    // Out of descriptors (the folders above already gave theirs up) or memory, every folder from
+    // here on would fail to open and the disc be catalogued empty: a limit of this computer ends
+    // the scan as the disc going does.
+    if (err == EMFILE || err == ENFILE || err == ENOMEM || err == ENOBUFS)
+        throw QuilloryError(
+            ScanProblem{QFile::decodeName(localPath),
+                        reasonOf(err) + QStringLiteral(" (a limit of this computer, not a fault of the disc)")}
+                .text());
     checkMediumThere(err);
     m_problems.append({QFile::decodeName(localPath), problemReason(err)});
 }
@@ -453,7 +454,7 @@ bool Scanner::enter(Folder &f, const Entry &e)
         writeFolder(f, e, 0, false);
         return false;
     }
-    const int fd = ::openat(f.fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = openHere(f.fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         // Whatever keeps it closed, the folder counts once and the walk goes on.
         noteProblem(QByteArray(m_localPath).append(name, qsizetype(e.nameLen)), errno);
@@ -475,6 +476,25 @@ bool Scanner::enter(Folder &f, const Entry &e)
     m_path.push_back(std::move(child)); // f and e are gone from here on
     readFolder(m_path.back());
     return true;
+}
+
+int Scanner::openHere(int dirFd, const char *name, int flags)
+{
+    int fd = ::openat(dirFd, name, flags);
+    if (fd >= 0 || (errno != EMFILE && errno != ENFILE))
+        return fd;
+    bool freed = false;
+    // The root's stays, to tell whether the disc is still there; the walked folder's is dirFd.
+    for (size_t i = 1; i + 1 < m_path.size(); ++i)
+        if (m_path[i].fd >= 0) {
+            ::close(m_path[i].fd);
+            m_path[i].fd = -1;
+            freed = true;
+        }
+    if (!freed)
+        return fd;
+    fd = ::openat(dirFd, name, flags);
+    return fd;
 }
 
 void Scanner::leave()
@@ -571,7 +591,7 @@ void Scanner::scanFile(Folder &f, const Entry &e)
     addCapped(f.total, e.size);
     const auto localPath = [&] { return QByteArray(m_localPath).append(f.name(e), qsizetype(e.nameLen)); };
     // Opened from its folder, so that no path length stands in the way.
-    const auto open = [&] { return ::openat(f.fd, f.name(e), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); };
+    const auto open = [&] { return openHere(f.fd, f.name(e), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); };
 
     const Readers readers = readersOf(m_options, stored);
     const DispatchRow *row = readers.row;

@@ -121,6 +121,9 @@ private:
     void passOver(QByteArrayView name, int err);
     // Throws when err, or a new look at the root, says the medium went away while being read.
     void checkMediumThere(int err);
+    // openat in the folder walked now; out of descriptors, the folders above give theirs up (they
+    // are found again from below on the way back) and the open is tried once more.
+    int openHere(int dirFd, const char *name, int flags);
     void advance(quint64 size);
     bool excluded(const QString &name) const;
     bool isEmptyFolder(int parentFd, const char *name);

@@ -547,6 +547,11 @@ namespace
 const QLatin1StringView PartialEnd(".part");
 } // namespace
 
+QString DiscNames::badSizeMessage(const QString &title)
+{
+    return QStringLiteral("The disc \"%1\" was read only up to a size that is no number in its contents.").arg(title);
+}
+
 bool DiscNames::isLeftOver(const QString &fileName)
 {
     if (!fileName.endsWith(PartialEnd))

@@ -96,6 +96,9 @@ public:
     static std::shared_ptr<const DiscNames> map(const QString &path);
     // Writes the file whole (partial name, then rename); false when it cannot.
     bool save(const QString &path) const;
+    // What a search or comparison says of a disc whose lists hold a size that is no number: it
+    // reads the disc only up to that record, and the answer is not whole.
+    static QString badSizeMessage(const QString &title);
     // Whether fileName is what a save() cut short left: a partial file of a process that is gone.
     static bool isLeftOver(const QString &fileName);
 

@@ -366,6 +366,10 @@ void DuplicateFinder::readDisc(quint32 disc, ListsAhead &ahead, size_t at, const
     const ContentsChecksums sums = ContentsChecksums::parse(lists.checksumList, files.count, &problem);
     if (!problem.isEmpty())
         m_problems.append(u"The disc \"%1\": %2"_s.arg(cd.Title, problem));
+    if (files.badSize < files.count) {
+        m_problems.append(DiscNames::badSizeMessage(cd.Title));
+        m_missedDiscs = true;
+    }
     lists = {};
     // Each distinct date of the disc hashed once, as the seed of its names' hashes.
     std::vector<quint64> dates(static_cast<size_t>(names->dateCount()));

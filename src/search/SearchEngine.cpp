@@ -161,7 +161,7 @@ void SearchEngine::run()
     } searching(m_index);
     m_dateCuts = 0;
     m_firstDateCut.clear();
-    m_sizeCuts.clear();
+
     for (size_t i = 0; i < m_order.size() && !m_stop; ++i)
         searchDisc(m_order[i]);
     // One line for them all: a catalogue brought from another computer has many such discs.
@@ -173,9 +173,6 @@ void SearchEngine::run()
                                          "computer's date format, such as the disc %2.")
                               .arg(m_dateCuts)
                               .arg(m_firstDateCut));
-    if (!m_sizeCuts.isEmpty())
-        m_problems.append(QStringLiteral("Searched only up to a size that is no number, in the contents of: %1.")
-                              .arg(m_sizeCuts.join(QStringLiteral(", "))));
 }
 
 void SearchEngine::search(const TreeNode *node)
@@ -283,12 +280,14 @@ void SearchEngine::walk(Disc &d)
     // A size, or with a date bound a date, that does not parse ends the disc at that record.
     // A date is told: a disc catalogued under another date format would otherwise answer a
     // date search with nothing, as if it held nothing of those dates.
-    bool toldDate = false;
+    bool toldDate = false, toldSize = false;
     auto cutOf = [&](const DiscNames::Section &s) {
         int cut = s.badSize;
         // A damaged list, or one written by hand: the answer is not whole, and says so.
-        if (cut < s.count && !m_sizeCuts.contains(u'"' + d.cd->Title + u'"'))
-            m_sizeCuts.append(u'"' + d.cd->Title + u'"');
+        if (cut < s.count && !toldSize) {
+            m_problems.append(DiscNames::badSizeMessage(d.cd->Title));
+            toldSize = true;
+        }
         if (c.dateBound()) {
             for (int i = 0; i < cut; ++i) {
                 const quint32 id = s.dateIds[i];

@@ -77,7 +77,6 @@ private:
     // Discs a date that does not read cut short for a date search, told once at the end.
     int m_dateCuts = 0;
     QString m_firstDateCut;
-    QStringList m_sizeCuts; // the titles of discs whose lists hold a size that is no number
     NameIndex *m_index;
     std::shared_ptr<SearchHits> m_hits;
     std::function<void()> m_progress;

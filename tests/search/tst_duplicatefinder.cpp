@@ -375,7 +375,8 @@ private Q_SLOTS:
     }
 
     // A checksum member that does not line up is not trusted: the disc is compared by names,
-    // and the answer is still whole. A disc without its contents file leaves it incomplete.
+    // and the answer is still whole. A disc without its contents file, or read only up to a size
+    // that is no number, leaves it incomplete, and says so.
     void checksumsThatDoNotLineUpAreIgnored()
     {
         Cat c;
@@ -391,6 +392,13 @@ private Q_SLOTS:
         QVERIFY2(finder.problems().first().startsWith(u"The disc \"D1\": The checksums are ignored"_s),
                  qPrintable(finder.problems().first()));
         QVERIFY(!finder.missedDiscs());
+        const QString other = u"D0000001"_s;
+        ContentsFile::Lists cut = ContentsFile::read(c.db, other);
+        QVERIFY(cut.fileList.contains("\r\n10\r\n"));
+        cut.fileList.replace("\r\n10\r\n", "\r\n1O\r\n");
+        ContentsFile::packBytes(c.db, other, cut);
+        QCOMPARE(duplicates(finder.duplicates(c.root)), QStringList());
+        QVERIFY(finder.problems().contains(DiscNames::badSizeMessage(u"D2+"_s)) && finder.missedDiscs());
         QVERIFY(QFile::remove(ContentsFile::contentsFileName(c.db, serial)));
         finder.duplicates(c.root);
         QVERIFY(finder.missedDiscs());
