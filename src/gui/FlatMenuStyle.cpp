@@ -80,7 +80,11 @@ void FlatMenuStyle::drawControl(ControlElement element, const QStyleOption *opti
         painter->restore();
         if (item->menuItemType == QStyleOptionMenuItem::Separator) {
             painter->save();
-            painter->setPen(p.color(QPalette::Mid));
+            // Mid is nearly the background under some dark palettes: a third of the text's colour.
+            const QColor text = p.color(QPalette::Active, QPalette::WindowText);
+            const QColor base = p.color(QPalette::Active, QPalette::Base);
+            painter->setPen(QColor((text.red() + 2 * base.red()) / 3, (text.green() + 2 * base.green()) / 3,
+                                   (text.blue() + 2 * base.blue()) / 3));
             const int y = item->rect.center().y();
             const QRect line =
                 visualRect(item->direction, item->rect,

@@ -69,10 +69,15 @@ private:
     QByteArray m_svg;
 };
 
+bool darkPalette()
+{
+    return QApplication::palette().color(QPalette::Window).lightness() < 128;
+}
+
 QIcon drawing(const QString &path)
 {
     const QPalette palette = QApplication::palette();
-    if (palette.color(QPalette::Window).lightness() >= 128)
+    if (!darkPalette())
         return QIcon(path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -178,12 +183,14 @@ void setUp()
             paths.append(p);
     QIcon::setThemeSearchPaths(paths);
     const QString current = QIcon::themeName();
+    // Its light glyphs on a dark palette, which the dark ones would vanish on.
+    const QString breeze = darkPalette() ? QStringLiteral("breeze-dark") : QStringLiteral("breeze");
     if (current.isEmpty() || current == QLatin1String("hicolor") ||
         !QDir(QStringLiteral("/usr/share/icons/") + current).exists())
-        QIcon::setThemeName(QStringLiteral("breeze"));
+        QIcon::setThemeName(breeze);
     // The desktop's own theme (Adwaita, say) lacks many of the names asked for: breeze, which the
     // program depends on, answers for them rather than a blank page.
-    QIcon::setFallbackThemeName(QStringLiteral("breeze"));
+    QIcon::setFallbackThemeName(breeze);
 }
 
 QIcon icon(const QStringList &names)

@@ -255,10 +255,9 @@ template <typename WriteRow> void ReportBuilder::discRecords(const TreeNode *dis
         qint64 bytes = 0;
         // A damaged list: which one, and where in it, or the user cannot find it.
         if (!ContentsRecord::parseSize(files.lineBytes(r, ContentsRecord::SizeLine), bytes))
-            throw QuilloryError(
-                u"'%1' is not a valid integer value (the size of \"%2\" in \"%3\" on disc \"%4\")"_s.arg(
-                    size, QString::fromUtf8(name), QString::fromUtf8(files.lineBytes(r, ContentsRecord::FolderLine)),
-                    cd.Title));
+            throw QuilloryError(u"%1 (the size of \"%2\" in \"%3\" on disc \"%4\")"_s.arg(
+                notAnInteger(size).message(), QString::fromUtf8(name),
+                QString::fromUtf8(files.lineBytes(r, ContentsRecord::FolderLine)), cd.Title));
         row.next("Size: "_L1).append(FormatSize(bytes));
         row.appendUtf8(row.next("Date: "_L1), files.lineBytes(r, ContentsRecord::DateLine));
         for (int i = ContentsRecord::FixedLines, n = files.lineCount(r); i < n; ++i)

@@ -17,7 +17,7 @@ QString CDToStr(const TCD &cd)
     return s;
 }
 
-static QuilloryError notAnInteger(QStringView text)
+QuilloryError notAnInteger(QStringView text)
 {
     return QuilloryError(QStringLiteral("'%1' is not a valid integer value").arg(text));
 }

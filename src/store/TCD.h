@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/QuilloryError.h"
+
 #include <QString>
 #include <QStringView>
 #include <QtGlobal>
@@ -34,6 +36,8 @@ inline TCD StrToCD(const QString &line)
     return StrToCD(QStringView(line));
 }
 
+// The error of a field that is no integer, in the words the catalogue's readers use.
+QuilloryError notAnInteger(QStringView text);
 // Strict decimal conversion (optional sign, digits only, in range); throws QuilloryError.
 qint64 StrToInt64(QStringView text);
 qint32 StrToInt32(QStringView text);

@@ -29,6 +29,7 @@
 #include <QSpinBox>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <new>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -377,6 +378,14 @@ bool TReportForm::writeReport(const TreeNode *node, const QString &file, int for
             m_busy->finish();
         output.discard();
         AppDialogs::showError(this, e.message());
+        return false;
+    } catch (const std::bad_alloc &) {
+        // A report of a very large disc streams, but a line or a list still takes memory: the
+        // program stays, the older file too.
+        if (busy)
+            m_busy->finish();
+        output.discard();
+        AppDialogs::showError(this, u"The report could not be written: out of memory."_s);
         return false;
     }
     if (busy)
