@@ -491,10 +491,7 @@ int Scanner::openHere(int dirFd, const char *name, int flags)
             m_path[i].fd = -1;
             freed = true;
         }
-    if (!freed)
-        return fd;
-    fd = ::openat(dirFd, name, flags);
-    return fd;
+    return freed ? ::openat(dirFd, name, flags) : fd;
 }
 
 void Scanner::leave()

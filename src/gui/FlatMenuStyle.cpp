@@ -10,12 +10,20 @@ int FlatMenuStyle::gutterWidth()
     return 26;
 }
 
+namespace
+{
+// One part of over on parts - 1 of under.
+QColor mix(const QColor &over, const QColor &under, int parts)
+{
+    const auto blend = [parts](int a, int b) { return (a + (parts - 1) * b) / parts; };
+    return QColor(blend(over.red(), under.red()), blend(over.green(), under.green()), blend(over.blue(), under.blue()));
+}
+} // namespace
+
 QColor FlatMenuStyle::hoverFill(const QPalette &palette)
 {
-    const QColor h = palette.color(QPalette::Highlight);
-    const QColor b = palette.color(QPalette::Window);
     // A quarter of the highlight over the background keeps the item's text readable as it is.
-    return QColor((h.red() + 3 * b.red()) / 4, (h.green() + 3 * b.green()) / 4, (h.blue() + 3 * b.blue()) / 4);
+    return mix(palette.color(QPalette::Highlight), palette.color(QPalette::Window), 4);
 }
 
 int FlatMenuStyle::pixelMetric(PixelMetric metric, const QStyleOption *option, const QWidget *widget) const
@@ -81,10 +89,8 @@ void FlatMenuStyle::drawControl(ControlElement element, const QStyleOption *opti
         if (item->menuItemType == QStyleOptionMenuItem::Separator) {
             painter->save();
             // Mid is nearly the background under some dark palettes: a third of the text's colour.
-            const QColor text = p.color(QPalette::Active, QPalette::WindowText);
-            const QColor base = p.color(QPalette::Active, QPalette::Base);
-            painter->setPen(QColor((text.red() + 2 * base.red()) / 3, (text.green() + 2 * base.green()) / 3,
-                                   (text.blue() + 2 * base.blue()) / 3));
+            painter->setPen(
+                mix(p.color(QPalette::Active, QPalette::WindowText), p.color(QPalette::Active, QPalette::Base), 3));
             const int y = item->rect.center().y();
             const QRect line =
                 visualRect(item->direction, item->rect,

@@ -33,9 +33,11 @@ void leastSizeWithin(QWidget *window, const QScreen *screen)
     if (!screen)
         return;
     const QSize room = screen->availableGeometry().size().shrunkBy(frameMargins(window));
-    if (!room.isEmpty() && (window->minimumWidth() > room.width() || window->minimumHeight() > room.height()))
+    if (room.isEmpty())
+        return;
+    if (window->minimumWidth() > room.width() || window->minimumHeight() > room.height())
         window->setMinimumSize(window->minimumSize().boundedTo(room));
-    if (!room.isEmpty() && (window->width() > room.width() || window->height() > room.height()))
+    if (window->width() > room.width() || window->height() > room.height())
         window->resize(window->size().boundedTo(room));
 }
 

@@ -541,17 +541,12 @@ std::shared_ptr<const DiscNames> DiscNames::map(const QString &path)
     return d;
 }
 
-namespace
-{
-// "SERIAL.names" + ".PID-ADDRESS.part": the process, so that what a killed one left is known.
-const QLatin1StringView PartialEnd(".part");
-} // namespace
-
 QString DiscNames::badSizeMessage(const QString &title)
 {
     return QStringLiteral("The disc \"%1\" was read only up to a size that is no number in its contents.").arg(title);
 }
 
+// "SERIAL.names" + ".PID-ADDRESS" + PartialEnd: the process, so that what a killed one left is known.
 bool DiscNames::isLeftOver(const QString &fileName)
 {
     if (!fileName.endsWith(PartialEnd))

@@ -99,6 +99,8 @@ public:
     // What a search or comparison says of a disc whose lists hold a size that is no number: it
     // reads the disc only up to that record, and the answer is not whole.
     static QString badSizeMessage(const QString &title);
+    // How the name of a file save() is still writing ends.
+    static constexpr QLatin1StringView PartialEnd{".part"};
     // Whether fileName is what a save() cut short left: a partial file of a process that is gone.
     static bool isLeftOver(const QString &fileName);
 

@@ -161,7 +161,7 @@ void NameIndex::trimNow() const
     };
     std::vector<Entry> files;
     qint64 total = 0;
-    QDirIterator it(m_root, {QStringLiteral("*.names"), QStringLiteral("*.part")}, QDir::Files,
+    QDirIterator it(m_root, {QStringLiteral("*.names"), u'*' + DiscNames::PartialEnd}, QDir::Files,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QFileInfo info = it.nextFileInfo();
@@ -170,7 +170,7 @@ void NameIndex::trimNow() const
             QFile::remove(info.filePath());
             continue;
         }
-        if (info.fileName().endsWith(QLatin1StringView(".part")))
+        if (info.fileName().endsWith(DiscNames::PartialEnd))
             continue; // another program's write in progress
         files.push_back({info.filePath(), info.size(), info.lastModified()});
         total += info.size();
